@@ -1,0 +1,295 @@
+#include "app/CaptureCoordinator.h"
+
+#include "editor/EditorWindowController.h"
+#include "output/ClipboardTools.h"
+#include "output/Hud.h"
+#include "output/Notifier.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+
+namespace vistrel {
+
+CaptureCoordinator::CaptureCoordinator(const Platform &platform, QObject *parent)
+    : QObject(parent), m_platform(platform), m_capture(*platform.screens),
+      m_keepDir(qEnvironmentVariable("VISTREL_KEEP_CAPTURES"))
+{
+}
+
+CaptureCoordinator::~CaptureCoordinator()
+{
+    if (m_selectionOverlay)
+        delete m_selectionOverlay.data();
+    qDeleteAll(m_editors);
+}
+
+// --- entry points ----------------------------------------------------------------------------
+
+void CaptureCoordinator::startAreaCapture(bool ocr)
+{
+    QTimer::singleShot(0, this, [this, ocr] { runOverlayMode(ocr ? Mode::Ocr : Mode::Area); });
+}
+
+void CaptureCoordinator::startWindowCapture()
+{
+    QTimer::singleShot(0, this, [this] { runOverlayMode(Mode::Window); });
+}
+
+void CaptureCoordinator::startScrollCapture()
+{
+    QTimer::singleShot(0, this, [this] { runOverlayMode(Mode::Scroll); });
+}
+
+void CaptureCoordinator::captureFullScreen()
+{
+    QTimer::singleShot(0, this, [this] {
+        if (!claimBusy())
+            return;
+        auto content = m_platform.screens->shareableContent();
+        if (!content) {
+            m_busy = false;
+            Notifier::error(content.error());
+            return;
+        }
+        const auto display = mainDisplay(*content, m_platform.screens->mainDisplayID());
+        if (!display) {
+            m_busy = false;
+            Notifier::error(CaptureError::noDisplay());
+            return;
+        }
+        auto image = m_capture.captureDisplay(*display, ownWindows(*content));
+        if (image) {
+            keepCopy(*image);
+            openEditor(*image);
+        } else {
+            Notifier::error(image.error());
+        }
+        m_busy = false;
+    });
+}
+
+void CaptureCoordinator::startColorPick()
+{
+    QTimer::singleShot(0, this, [this] {
+        if (!pickColor)
+            return;
+        QPointer<CaptureCoordinator> self(this);
+        pickColor(this, [self](std::optional<QColor> colour) {
+            if (!self || !colour)
+                return;
+            const QString hex = ColorTools::hexString(*colour);
+            self->m_platform.clipboard->setText(hex);
+            Hud::show(QStringLiteral("Copied %1").arg(hex));
+        });
+    });
+}
+
+// --- overlay modes ---------------------------------------------------------------------------
+
+bool CaptureCoordinator::claimBusy()
+{
+    if (m_busy)
+        return false;
+    m_busy = true;
+    return true;
+}
+
+void CaptureCoordinator::runOverlayMode(Mode mode)
+{
+    if (!claimBusy())
+        return;
+    auto content = m_platform.screens->shareableContent();
+    if (!content) {
+        m_busy = false;
+        Notifier::error(content.error());
+        return;
+    }
+    const bool windowPicking = mode == Mode::Window;
+    std::optional<SelectionAction> immediate;
+    switch (mode) {
+    case Mode::Ocr:
+        immediate = SelectionAction::Ocr;
+        break;
+    case Mode::Scroll:
+        immediate = SelectionAction::Scroll;
+        break;
+    case Mode::Board:
+        immediate = SelectionAction::Board;
+        break;
+    case Mode::Area:
+    case Mode::Window:
+        break;
+    }
+    // Window picking shows no loupe, so it needs no frozen pictures.
+    const DisplayImageMap images = windowPicking ? DisplayImageMap{} : captureDisplayImages(*content);
+    presentSelection(*content, windowPicking, immediate, images);
+}
+
+void CaptureCoordinator::presentSelection(const ShareableContent &content, bool windowPicking,
+                                          std::optional<SelectionAction> immediateAction,
+                                          const DisplayImageMap &displayImages)
+{
+    if (m_selectionOverlay)
+        m_selectionOverlay->deleteLater();
+    QPointer<CaptureCoordinator> self(this);
+    auto completion = [self, content](std::optional<SelectionOutcome> outcome) {
+        if (self)
+            self->handleOutcome(outcome, content);
+    };
+    if (!m_overlayFactory) {
+        // No way to select on this desktop: the mode ends as if cancelled.
+        completion(std::nullopt);
+        return;
+    }
+    m_selectionOverlay = m_overlayFactory(
+        OverlayRequest{content, windowPicking, immediateAction, displayImages}, completion);
+    if (m_selectionOverlay)
+        m_selectionOverlay->present();
+    else
+        completion(std::nullopt);
+}
+
+void CaptureCoordinator::handleOutcome(const std::optional<SelectionOutcome> &outcome,
+                                       const ShareableContent &content)
+{
+    // The overlay may still be on the stack that reported the outcome.
+    if (m_selectionOverlay)
+        m_selectionOverlay->deleteLater();
+    m_selectionOverlay = nullptr;
+    m_busy = false;
+    if (!outcome)
+        return;
+    if (outcome->action == SelectionAction::Scroll &&
+        std::holds_alternative<RectSelection>(outcome->result))
+        return; // scrolling capture arrives with its own controller
+    const SelectionOutcome copy = *outcome;
+    QTimer::singleShot(0, this, [this, copy, content] { performCapture(copy, content); });
+}
+
+void CaptureCoordinator::performCapture(const SelectionOutcome &outcome,
+                                        const ShareableContent &content)
+{
+    Result<QImage> image = std::visit(
+        [&](const auto &result) -> Result<QImage> {
+            using T = std::decay_t<decltype(result)>;
+            if constexpr (std::is_same_v<T, RectSelection>)
+                return m_capture.captureRect(result.rect, result.display, ownWindows(content));
+            else
+                return m_capture.captureWindow(result);
+        },
+        outcome.result);
+    if (!image) {
+        Notifier::error(image.error());
+        return;
+    }
+    keepCopy(*image);
+    if (outcome.action == SelectionAction::Board)
+        return;
+    dispatch(*image, outcome.action);
+}
+
+void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action)
+{
+    switch (action) {
+    case SelectionAction::Edit:
+        openEditor(image);
+        break;
+    case SelectionAction::Copy:
+        if (ClipboardTools::copy(*m_platform.clipboard, image))
+            Hud::show(QStringLiteral("Copied to clipboard"));
+        break;
+    case SelectionAction::Save:
+        if (savePicture)
+            savePicture(image);
+        break;
+    case SelectionAction::Pin:
+        if (pinPicture)
+            pinPicture(image);
+        break;
+    case SelectionAction::Ocr: {
+        QPointer<CaptureCoordinator> self(this);
+        auto done = [self](Result<QString> text) {
+            if (!self)
+                return;
+            if (!text || text->isEmpty()) {
+                Hud::show(QStringLiteral("No text found"));
+                return;
+            }
+            self->m_platform.clipboard->setText(*text);
+            Hud::show(QStringLiteral("Copied %1 chars of text").arg(text->size()));
+        };
+        if (m_recognizer)
+            m_recognizer(image, this, done);
+        else
+            done(QString());
+        break;
+    }
+    case SelectionAction::Scroll:
+    case SelectionAction::Board:
+        break;
+    }
+}
+
+EditorWindowController *CaptureCoordinator::openEditor(const QImage &image)
+{
+    auto *editor = new EditorWindowController(image);
+    QPointer<CaptureCoordinator> self(this);
+    QPointer<EditorWindowController> weak(editor);
+    editor->onClose = [self, weak] {
+        if (!self || !weak)
+            return;
+        self->m_editors.removeAll(weak.data());
+        weak->deleteLater();
+    };
+    m_editors.append(editor);
+    editor->showWindow();
+    return editor;
+}
+
+// --- helpers ---------------------------------------------------------------------------------
+
+QList<WindowInfo> CaptureCoordinator::ownWindows(const ShareableContent &content) const
+{
+    const qint64 pid = m_platform.screens->ownPid();
+    QList<WindowInfo> own;
+    for (const WindowInfo &w : content.windows)
+        if (w.ownerPid == pid)
+            own.append(w);
+    return own;
+}
+
+DisplayImageMap CaptureCoordinator::captureDisplayImages(const ShareableContent &content)
+{
+    const QList<WindowInfo> own = ownWindows(content);
+    DisplayImageMap map;
+    for (const DisplayInfo &d : content.displays) {
+        auto image = m_capture.captureDisplay(d, own);
+        if (image)
+            map.insert(d.displayID, *image); // a display that fails is left without a loupe
+    }
+    return map;
+}
+
+std::optional<DisplayInfo> CaptureCoordinator::mainDisplay(const ShareableContent &content,
+                                                           quint32 mainID)
+{
+    for (const DisplayInfo &d : content.displays)
+        if (d.displayID == mainID)
+            return d;
+    if (!content.displays.isEmpty())
+        return content.displays.first();
+    return std::nullopt;
+}
+
+void CaptureCoordinator::keepCopy(const QImage &image)
+{
+    // A debugging aid: with VISTREL_KEEP_CAPTURES set, every final picture is also written
+    // there, so what the app captured can be compared with what the screen showed.
+    if (m_keepDir.isEmpty())
+        return;
+    QDir().mkpath(m_keepDir);
+    image.save(QDir(m_keepDir).filePath(QStringLiteral("capture-%1.png").arg(++m_kept)));
+}
+
+} // namespace vistrel

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "capture/CaptureService.h"
+#include "capture/SelectionOverlay.h"
+#include "platform/Desktop.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+namespace vistrel {
+
+class EditorWindowController;
+
+// Runs every capture from the request to where the picture ends up.
+class CaptureCoordinator : public QObject
+{
+    Q_OBJECT
+public:
+    explicit CaptureCoordinator(const Platform &platform, QObject *parent = nullptr);
+    ~CaptureCoordinator() override;
+
+    // Entry points: each returns at once and does its work on the next turn of the event loop.
+    void startAreaCapture(bool ocr);
+    void startWindowCapture();
+    void captureFullScreen();
+    void startScrollCapture();
+    void startColorPick();
+
+    // Seams the overlay, pin, export and text recognition plug into.
+    void setOverlayFactory(OverlayFactory factory) { m_overlayFactory = std::move(factory); }
+    using TextRecognizer =
+        std::function<void(const QImage &, QObject *context, std::function<void(Result<QString>)>)>;
+    void setTextRecognizer(TextRecognizer recognizer) { m_recognizer = std::move(recognizer); }
+    std::function<void(const QImage &)> pinPicture;
+    std::function<void(const QImage &)> savePicture;
+    std::function<void(QObject *context, std::function<void(std::optional<QColor>)>)> pickColor;
+
+    bool busy() const { return m_busy; }
+    SelectionOverlay *selectionOverlay() const { return m_selectionOverlay; }
+    const QList<EditorWindowController *> &editors() const { return m_editors; }
+
+    QList<WindowInfo> ownWindows(const ShareableContent &content) const;
+    DisplayImageMap captureDisplayImages(const ShareableContent &content);
+    static std::optional<DisplayInfo> mainDisplay(const ShareableContent &content, quint32 mainID);
+
+    void performCapture(const SelectionOutcome &outcome, const ShareableContent &content);
+    void dispatch(const QImage &image, SelectionAction action);
+    EditorWindowController *openEditor(const QImage &image);
+
+private:
+    enum class Mode { Area, Ocr, Window, Scroll, Board };
+    void runOverlayMode(Mode mode);
+    bool claimBusy();
+    void presentSelection(const ShareableContent &content, bool windowPicking,
+                          std::optional<SelectionAction> immediateAction,
+                          const DisplayImageMap &displayImages);
+    void handleOutcome(const std::optional<SelectionOutcome> &outcome,
+                       const ShareableContent &content);
+    void keepCopy(const QImage &image);
+
+    Platform m_platform;
+    CaptureService m_capture;
+    OverlayFactory m_overlayFactory;
+    TextRecognizer m_recognizer;
+    QPointer<SelectionOverlay> m_selectionOverlay;
+    QList<EditorWindowController *> m_editors;
+    bool m_busy = false;
+    QString m_keepDir;
+    int m_kept = 0;
+};
+
+} // namespace vistrel

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "capture/SelectionTypes.h"
+
+#include <QHash>
+#include <QObject>
+
+#include <functional>
+#include <optional>
+
+namespace vistrel {
+
+using DisplayImageMap = QHash<quint32, QImage>;
+
+// What an overlay is asked to show.
+struct OverlayRequest
+{
+    ShareableContent content;
+    bool windowPicking = false;
+    std::optional<SelectionAction> immediateAction;
+    DisplayImageMap displayImages;
+};
+
+// A full-screen selection on every display. It calls its completion exactly once.
+class SelectionOverlay : public QObject
+{
+    Q_OBJECT
+public:
+    using Completion = std::function<void(std::optional<SelectionOutcome>)>;
+    virtual void present() = 0;
+};
+
+using OverlayFactory =
+    std::function<SelectionOverlay *(const OverlayRequest &, SelectionOverlay::Completion)>;
+
+} // namespace vistrel

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QSize>
+#include <QSizeF>
+
+namespace vistrel {
+
+// How big an editor opens and at what magnification, for a picture on a visible frame.
+struct EditorGeometry
+{
+    qreal fitMagnification = 1.0;
+    QSizeF contentSize; // toolbar included
+
+    static constexpr qreal toolbarHeight = 46.0;
+    static constexpr qreal minMagnification = 0.1;
+    static constexpr qreal maxMagnification = 8.0;
+
+    static EditorGeometry forImage(const QSize &imagePixels, const QSizeF &visibleFrame);
+};
+
+} // namespace vistrel

@@ -1,0 +1,104 @@
+#include "output/Hud.h"
+
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPropertyAnimation>
+#include <QScreen>
+#include <QTimer>
+
+namespace vistrel {
+
+namespace {
+
+QPointer<Toast> g_current;
+
+QFont toastFont()
+{
+    QFont f = QGuiApplication::font();
+    f.setPixelSize(15);
+    f.setWeight(QFont::Medium);
+    return f;
+}
+
+} // namespace
+
+Toast::Toast(const QString &text)
+    : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::X11BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus |
+                           Qt::WindowTransparentForInput),
+      m_text(text)
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFocusPolicy(Qt::NoFocus);
+    setFont(toastFont());
+    const QFontMetrics fm(font());
+    const QSize textSize(fm.horizontalAdvance(text), fm.height());
+    QRect visible(0, 0, 1440, 900);
+    if (QScreen *s = QGuiApplication::primaryScreen())
+        visible = s->availableGeometry();
+    setGeometry(placement(textSize, visible));
+}
+
+QRect Toast::placement(const QSize &textSize, const QRect &visible)
+{
+    const QSize panel(textSize.width() + 44, textSize.height() + 22);
+    const int x = visible.x() + visible.width() / 2 - panel.width() / 2;
+    // The panel's bottom edge sits 15 % of the visible height above the visible bottom.
+    const int bottom = visible.y() + visible.height() - qRound(visible.height() * 0.15);
+    return QRect(QPoint(x, bottom - panel.height()), panel);
+}
+
+void Toast::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath panel;
+    panel.addRoundedRect(QRectF(rect()), 12, 12);
+    p.fillPath(panel, QColor(28, 28, 30, 215));
+    p.setPen(Qt::white);
+    p.drawText(rect().adjusted(22, 11, -22, -11), Qt::AlignCenter, m_text);
+}
+
+void Hud::show(const QString &text)
+{
+    if (g_current) {
+        g_current->hide(); // replaced at once, no fade
+        g_current->deleteLater();
+    }
+    auto *toast = new Toast(text);
+    g_current = toast;
+    toast->setWindowOpacity(0.0);
+    toast->show();
+
+    auto *fadeIn = new QPropertyAnimation(toast, "windowOpacity", toast);
+    fadeIn->setDuration(Toast::fadeInMs);
+    fadeIn->setEndValue(1.0);
+    fadeIn->start(QAbstractAnimation::DeleteWhenStopped);
+
+    QPointer<Toast> guard(toast);
+    QTimer::singleShot(Toast::holdMs, toast, [guard] {
+        if (!guard || g_current != guard)
+            return;
+        auto *fadeOut = new QPropertyAnimation(guard, "windowOpacity", guard);
+        fadeOut->setDuration(Toast::fadeOutMs);
+        fadeOut->setEndValue(0.0);
+        QObject::connect(fadeOut, &QPropertyAnimation::finished, guard, [guard] {
+            if (g_current == guard)
+                g_current = nullptr;
+            guard->close();
+        });
+        fadeOut->start(QAbstractAnimation::DeleteWhenStopped);
+    });
+}
+
+Toast *Hud::current()
+{
+    return g_current;
+}
+
+} // namespace vistrel

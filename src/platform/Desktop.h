@@ -1,0 +1,127 @@
+#pragma once
+
+#include "platform/Result.h"
+
+#include <QImage>
+#include <QList>
+#include <QRectF>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QMimeData;
+class QScreen;
+
+namespace vistrel {
+
+// One capturable display. `frame` is in global points, origin at the primary display's
+// top-left, y down. `pixelOrigin` is where the display's top-left lies in device pixels.
+struct DisplayInfo
+{
+    quint32 displayID = 0;
+    QRectF frame;
+    qreal scale = 1.0;
+    QPoint pixelOrigin;
+
+    qreal width() const { return frame.width(); }
+    qreal height() const { return frame.height(); }
+};
+
+// One top-level window. `frame` includes the decorations, in global points, y down.
+struct WindowInfo
+{
+    quint32 windowID = 0;
+    QRectF frame;
+    bool onScreen = true;
+    std::optional<qint64> ownerPid;
+    QString title;
+    QRect pixelFrame; // the same frame in device pixels of the whole desktop
+};
+
+struct ShareableContent
+{
+    QList<DisplayInfo> displays;
+    QList<WindowInfo> windows; // front-most first
+};
+
+// A screen as the toolkit knows it right now (the counterpart of a display in content).
+struct ScreenInfo
+{
+    quint32 displayID = 0;
+    qreal scale = 1.0;
+    QScreen *screen = nullptr; // null on the fake desktop
+};
+
+// Pictures of the desktop. Rectangles are in device pixels relative to the display's
+// top-left; the pointer is never part of a picture.
+class ScreenSource
+{
+public:
+    virtual ~ScreenSource() = default;
+
+    virtual Result<ShareableContent> shareableContent() = 0;
+    virtual quint32 mainDisplayID() const = 0;
+    virtual QList<ScreenInfo> screens() const = 0;
+    virtual qint64 ownPid() const = 0;
+
+    virtual Result<QImage> grabDisplayPixels(const DisplayInfo &display, const QRect &pixelRect,
+                                             const QList<WindowInfo> &excluding) = 0;
+    // The window's frame as it shows on screen, at the given size in pixels.
+    virtual Result<QImage> grabWindowPixels(const WindowInfo &window, const QSize &pixelSize) = 0;
+};
+
+// System-wide key combinations: Control+Shift with a digit key of the main block, found by
+// the key's position so every keyboard layout gives the same keys.
+class GlobalHotkeys
+{
+public:
+    virtual ~GlobalHotkeys() = default;
+    // False when the combination cannot be had (another client holds it).
+    virtual bool grab(quint32 id, int digit) = 0;
+    std::function<void(quint32 id)> onPressed;
+};
+
+class Clipboard
+{
+public:
+    virtual ~Clipboard() = default;
+    // Replaces the whole clipboard; formats keep the order in which they were set.
+    virtual void setContents(const QList<std::pair<QString, QByteArray>> &formats) = 0;
+    virtual void setText(const QString &text) = 0;
+};
+
+struct SaveRequest
+{
+    QString suggestedName;
+    QStringList nameFilters; // e.g. "PNG image (*.png)"
+};
+
+class SaveChooser
+{
+public:
+    virtual ~SaveChooser() = default;
+    // Asks for a file name without blocking; `done` gets the chosen path, or empty on cancel.
+    virtual void choose(const SaveRequest &request, std::function<void(QString path)> done) = 0;
+};
+
+class Alerts
+{
+public:
+    virtual ~Alerts() = default;
+    // A modal warning with one "OK" button.
+    virtual void warn(const QString &title, const QString &message) = 0;
+};
+
+// Everything the application takes from the desktop, in one place.
+struct Platform
+{
+    ScreenSource *screens = nullptr;
+    GlobalHotkeys *hotkeys = nullptr;
+    Clipboard *clipboard = nullptr;
+    SaveChooser *saveChooser = nullptr;
+    Alerts *alerts = nullptr;
+};
+
+} // namespace vistrel

@@ -1,0 +1,154 @@
+#include "platform/FakeDesktop.h"
+
+#include <QPainter>
+
+#include <cmath>
+
+namespace vistrel {
+
+FakeDesktop::FakeDesktop() = default;
+
+Platform FakeDesktop::platform()
+{
+    return Platform{this, this, this, this, this};
+}
+
+DisplayInfo FakeDesktop::addDisplay(quint32 id, const QRectF &frame, qreal scale, QColor fill,
+                                    bool listedInScreens)
+{
+    Display d;
+    d.info.displayID = id;
+    d.info.frame = frame;
+    d.info.scale = scale;
+    d.info.pixelOrigin = QPoint(qRound(frame.x() * scale), qRound(frame.y() * scale));
+    const QSize px(qRound(frame.width() * scale), qRound(frame.height() * scale));
+    d.picture = QImage(px, QImage::Format_RGB32);
+    d.picture.fill(fill);
+    // A diagonal gradient stripe so crops from different places differ.
+    QPainter p(&d.picture);
+    for (int x = 0; x < px.width(); x += 16)
+        p.fillRect(x, 0, 8, px.height(), QColor::fromHsv((x / 16 * 37) % 360, 200, 220));
+    p.end();
+    m_displays.append(d);
+    if (!listedInScreens)
+        m_unlisted.append(id);
+    return d.info;
+}
+
+WindowInfo FakeDesktop::addWindow(quint32 id, const QRectF &frame, std::optional<qint64> owner)
+{
+    WindowInfo w;
+    w.windowID = id;
+    w.frame = frame;
+    w.ownerPid = owner;
+    w.title = QStringLiteral("window %1").arg(id);
+    m_windows.append(w);
+    return w;
+}
+
+FakeDesktop::Display *FakeDesktop::display(quint32 id)
+{
+    for (auto &d : m_displays)
+        if (d.info.displayID == id)
+            return &d;
+    return nullptr;
+}
+
+Result<ShareableContent> FakeDesktop::shareableContent()
+{
+    ++contentFetches;
+    if (failContent)
+        return CaptureError::failed(contentError);
+    ShareableContent c;
+    for (const auto &d : m_displays)
+        c.displays.append(d.info);
+    c.windows = m_windows;
+    return c;
+}
+
+quint32 FakeDesktop::mainDisplayID() const
+{
+    if (mainID)
+        return *mainID;
+    return m_displays.isEmpty() ? 0 : m_displays.first().info.displayID;
+}
+
+QList<ScreenInfo> FakeDesktop::screens() const
+{
+    QList<ScreenInfo> out;
+    // The main screen first, as the toolkit reports it.
+    for (const auto &d : m_displays) {
+        if (m_unlisted.contains(d.info.displayID))
+            continue;
+        ScreenInfo s{d.info.displayID, d.info.scale, nullptr};
+        if (d.info.displayID == mainDisplayID())
+            out.prepend(s);
+        else
+            out.append(s);
+    }
+    return out;
+}
+
+Result<QImage> FakeDesktop::grabDisplayPixels(const DisplayInfo &info, const QRect &pixelRect,
+                                              const QList<WindowInfo> &excluding)
+{
+    Display *d = display(info.displayID);
+    if (!d)
+        return CaptureError::failed(QStringLiteral("display %1 is gone").arg(info.displayID));
+    if (d->failGrab)
+        return CaptureError::failed(QStringLiteral("grab of display %1 failed").arg(info.displayID));
+    QList<quint32> ids;
+    for (const auto &w : excluding)
+        ids.append(w.windowID);
+    grabExclusions.append(ids);
+    return d->picture.copy(pixelRect);
+}
+
+Result<QImage> FakeDesktop::grabWindowPixels(const WindowInfo &window, const QSize &pixelSize)
+{
+    for (const auto &d : m_displays) {
+        if (d.failGrab || !d.info.frame.intersects(window.frame))
+            continue;
+        const QRectF local = window.frame.translated(-d.info.frame.topLeft());
+        QImage part = d.picture.copy(QRect(QPoint(qRound(local.x() * d.info.scale),
+                                                  qRound(local.y() * d.info.scale)),
+                                           pixelSize));
+        return part;
+    }
+    return CaptureError::failed(QStringLiteral("window %1 is not on any display").arg(window.windowID));
+}
+
+bool FakeDesktop::grab(quint32 id, int digit)
+{
+    if (takenDigits.contains(digit))
+        return false;
+    grabbed.insert(id, digit);
+    return true;
+}
+
+void FakeDesktop::setContents(const QList<std::pair<QString, QByteArray>> &formats)
+{
+    ++clipboardWrites;
+    clipboardFormats = formats;
+    clipboardText.clear();
+}
+
+void FakeDesktop::setText(const QString &text)
+{
+    ++clipboardWrites;
+    clipboardFormats.clear();
+    clipboardText = text;
+}
+
+void FakeDesktop::choose(const SaveRequest &request, std::function<void(QString)> done)
+{
+    saveRequests.append(request);
+    done(saveAnswer);
+}
+
+void FakeDesktop::warn(const QString &title, const QString &message)
+{
+    warnings.append({title, message});
+}
+
+} // namespace vistrel

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "platform/Desktop.h"
+
+#include <QMap>
+
+namespace vistrel {
+
+// A desktop made of pictures, for tests: displays and windows you give it, failures on demand,
+// and a record of everything written to the clipboard or asked of the user.
+class FakeDesktop : public ScreenSource,
+                    public GlobalHotkeys,
+                    public Clipboard,
+                    public SaveChooser,
+                    public Alerts
+{
+public:
+    struct Display
+    {
+        DisplayInfo info;
+        QImage picture; // the whole display in pixels
+        bool failGrab = false;
+    };
+
+    FakeDesktop();
+
+    Platform platform();
+
+    // Builders
+    DisplayInfo addDisplay(quint32 id, const QRectF &frame, qreal scale, QColor fill = Qt::gray,
+                           bool listedInScreens = true);
+    WindowInfo addWindow(quint32 id, const QRectF &frame, std::optional<qint64> pid);
+    Display *display(quint32 id);
+
+    // Failures on demand
+    bool failContent = false;
+    QString contentError = QStringLiteral("content unavailable");
+    QList<int> takenDigits;            // combinations another client holds
+    std::optional<quint32> mainID;     // the toolkit's main display
+    qint64 pid = 4242;
+
+    // Records
+    int contentFetches = 0;
+    QList<QList<quint32>> grabExclusions; // window ids left out, per display grab
+    QMap<quint32, int> grabbed;           // hot-key id -> digit
+    QList<std::pair<QString, QByteArray>> clipboardFormats;
+    QString clipboardText;
+    int clipboardWrites = 0;
+    QList<std::pair<QString, QString>> warnings;
+    QList<SaveRequest> saveRequests;
+    QString saveAnswer; // empty: the user cancels
+
+    // ScreenSource
+    Result<ShareableContent> shareableContent() override;
+    quint32 mainDisplayID() const override;
+    QList<ScreenInfo> screens() const override;
+    qint64 ownPid() const override { return pid; }
+    Result<QImage> grabDisplayPixels(const DisplayInfo &display, const QRect &pixelRect,
+                                     const QList<WindowInfo> &excluding) override;
+    Result<QImage> grabWindowPixels(const WindowInfo &window, const QSize &pixelSize) override;
+
+    // GlobalHotkeys
+    bool grab(quint32 id, int digit) override;
+    void press(quint32 id)
+    {
+        if (onPressed)
+            onPressed(id);
+    }
+
+    // Clipboard
+    void setContents(const QList<std::pair<QString, QByteArray>> &formats) override;
+    void setText(const QString &text) override;
+
+    // SaveChooser
+    void choose(const SaveRequest &request, std::function<void(QString)> done) override;
+
+    // Alerts
+    void warn(const QString &title, const QString &message) override;
+
+private:
+    QList<Display> m_displays;
+    QList<quint32> m_unlisted;
+    QList<WindowInfo> m_windows;
+};
+
+} // namespace vistrel

@@ -1,0 +1,417 @@
+#include "platform/X11Desktop.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QScreen>
+#include <QThread>
+#include <QWindow>
+
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+
+#include <X11/keysym.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace vistrel {
+
+namespace {
+
+struct FreeDeleter
+{
+    void operator()(void *p) const { std::free(p); }
+};
+template <class T>
+using XcbReply = std::unique_ptr<T, FreeDeleter>;
+
+xcb_connection_t *toolkitConnection()
+{
+    auto *x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+quint32 rootOf(xcb_connection_t *conn)
+{
+    if (!conn)
+        return 0;
+    // The toolkit opens the default screen; its root is the first one's on every server we meet.
+    const xcb_setup_t *setup = xcb_get_setup(conn);
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(setup);
+    return it.rem ? it.data->root : 0;
+}
+
+xcb_atom_t atom(xcb_connection_t *conn, const char *name)
+{
+    auto cookie = xcb_intern_atom(conn, 1, uint16_t(strlen(name)), name);
+    XcbReply<xcb_intern_atom_reply_t> r(xcb_intern_atom_reply(conn, cookie, nullptr));
+    return r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+} // namespace
+
+// --- screens and pictures --------------------------------------------------------------------
+
+X11ScreenSource::X11ScreenSource() : m_conn(toolkitConnection()), m_root(rootOf(m_conn)) {}
+
+quint32 X11ScreenSource::displayIDFor(const QScreen *screen)
+{
+    // Stable for as long as the output keeps its name; 0 is kept for "no display".
+    const quint32 id = qHash(screen->name(), 0x5673746cU);
+    return id ? id : 1;
+}
+
+QList<ScreenInfo> X11ScreenSource::screens() const
+{
+    QList<ScreenInfo> out;
+    QScreen *primary = QGuiApplication::primaryScreen();
+    for (QScreen *s : QGuiApplication::screens()) {
+        ScreenInfo info{displayIDFor(s), s->devicePixelRatio(), s};
+        if (s == primary)
+            out.prepend(info);
+        else
+            out.append(info);
+    }
+    return out;
+}
+
+quint32 X11ScreenSource::mainDisplayID() const
+{
+    QScreen *primary = QGuiApplication::primaryScreen();
+    return primary ? displayIDFor(primary) : 0;
+}
+
+qint64 X11ScreenSource::ownPid() const
+{
+    return qint64(::getpid());
+}
+
+QList<DisplayInfo> X11ScreenSource::displays() const
+{
+    QList<DisplayInfo> out;
+    for (QScreen *s : QGuiApplication::screens()) {
+        DisplayInfo d;
+        d.displayID = displayIDFor(s);
+        d.frame = s->geometry();
+        d.scale = s->devicePixelRatio();
+        // The toolkit keeps a screen's top-left at its device position and scales the size.
+        d.pixelOrigin = s->geometry().topLeft();
+        out.append(d);
+    }
+    return out;
+}
+
+Result<ShareableContent> X11ScreenSource::shareableContent()
+{
+    if (!m_conn)
+        return CaptureError::failed(QStringLiteral("No connection to the X server."));
+    ShareableContent content;
+    content.displays = displays();
+
+    const xcb_atom_t stacking = atom(m_conn, "_NET_CLIENT_LIST_STACKING");
+    const xcb_atom_t extentsAtom = atom(m_conn, "_NET_FRAME_EXTENTS");
+    const xcb_atom_t pidAtom = atom(m_conn, "_NET_WM_PID");
+    const xcb_atom_t nameAtom = atom(m_conn, "_NET_WM_NAME");
+    const xcb_atom_t utf8 = atom(m_conn, "UTF8_STRING");
+
+    auto listCookie = xcb_get_property(m_conn, 0, m_root, stacking, XCB_ATOM_WINDOW, 0, 4096);
+    XcbReply<xcb_get_property_reply_t> list(xcb_get_property_reply(m_conn, listCookie, nullptr));
+    if (!list || list->format != 32)
+        return content; // no EWMH window manager: displays only
+
+    const int n = xcb_get_property_value_length(list.get()) / 4;
+    const auto *ids = static_cast<const xcb_window_t *>(xcb_get_property_value(list.get()));
+
+    struct Pending
+    {
+        xcb_window_t id;
+        xcb_get_geometry_cookie_t geometry;
+        xcb_translate_coordinates_cookie_t position;
+        xcb_get_window_attributes_cookie_t attributes;
+        xcb_get_property_cookie_t extents, pid, name;
+    };
+    std::vector<Pending> pending;
+    pending.reserve(n);
+    // Bottom-to-top in the property; we want front-most first. All requests go out before
+    // the first reply is read, so the list costs one round trip.
+    for (int i = n - 1; i >= 0; --i) {
+        const xcb_window_t w = ids[i];
+        pending.push_back({w, xcb_get_geometry(m_conn, w),
+                           xcb_translate_coordinates(m_conn, w, m_root, 0, 0),
+                           xcb_get_window_attributes(m_conn, w),
+                           xcb_get_property(m_conn, 0, w, extentsAtom, XCB_ATOM_CARDINAL, 0, 4),
+                           xcb_get_property(m_conn, 0, w, pidAtom, XCB_ATOM_CARDINAL, 0, 1),
+                           xcb_get_property(m_conn, 0, w, nameAtom, utf8, 0, 256)});
+    }
+    for (const Pending &p : pending) {
+        XcbReply<xcb_get_geometry_reply_t> geo(xcb_get_geometry_reply(m_conn, p.geometry, nullptr));
+        XcbReply<xcb_translate_coordinates_reply_t> pos(
+            xcb_translate_coordinates_reply(m_conn, p.position, nullptr));
+        XcbReply<xcb_get_window_attributes_reply_t> attrs(
+            xcb_get_window_attributes_reply(m_conn, p.attributes, nullptr));
+        XcbReply<xcb_get_property_reply_t> ext(xcb_get_property_reply(m_conn, p.extents, nullptr));
+        XcbReply<xcb_get_property_reply_t> pid(xcb_get_property_reply(m_conn, p.pid, nullptr));
+        XcbReply<xcb_get_property_reply_t> name(xcb_get_property_reply(m_conn, p.name, nullptr));
+        if (!geo || !pos || !attrs)
+            continue; // the window went away while we asked
+
+        QRect px(pos->dst_x, pos->dst_y, geo->width, geo->height);
+        if (ext && ext->format == 32 && xcb_get_property_value_length(ext.get()) >= 16) {
+            const auto *e = static_cast<const quint32 *>(xcb_get_property_value(ext.get()));
+            px.adjust(-int(e[0]), -int(e[2]), int(e[1]), int(e[3])); // left, right, top, bottom
+        }
+        WindowInfo w;
+        w.windowID = p.id;
+        w.pixelFrame = px;
+        w.onScreen = attrs->map_state == XCB_MAP_STATE_VIEWABLE;
+        if (pid && pid->format == 32 && xcb_get_property_value_length(pid.get()) >= 4)
+            w.ownerPid = *static_cast<const quint32 *>(xcb_get_property_value(pid.get()));
+        if (name)
+            w.title = QString::fromUtf8(static_cast<const char *>(xcb_get_property_value(name.get())),
+                                        xcb_get_property_value_length(name.get()));
+        // Device pixels to points through the display under the window's centre.
+        w.frame = QRectF(px);
+        for (const DisplayInfo &d : content.displays) {
+            const QRect dpx(d.pixelOrigin, (d.frame.size() * d.scale).toSize());
+            if (dpx.contains(px.center())) {
+                const QPointF tl = d.frame.topLeft() + QPointF(px.topLeft() - d.pixelOrigin) / d.scale;
+                w.frame = QRectF(tl, QSizeF(px.size()) / d.scale);
+                break;
+            }
+        }
+        if (w.onScreen)
+            content.windows.append(w);
+    }
+    return content;
+}
+
+Result<QImage> X11ScreenSource::grabRoot(QRect rect)
+{
+    if (!m_conn)
+        return CaptureError::failed(QStringLiteral("No connection to the X server."));
+    auto geoCookie = xcb_get_geometry(m_conn, m_root);
+    XcbReply<xcb_get_geometry_reply_t> geo(xcb_get_geometry_reply(m_conn, geoCookie, nullptr));
+    if (!geo)
+        return CaptureError::failed(QStringLiteral("The X server did not describe its screen."));
+    const QRect requested = rect;
+    rect = rect.intersected(QRect(0, 0, geo->width, geo->height));
+    if (rect.isEmpty())
+        return CaptureError::failed(QStringLiteral("The area to capture lies outside the screen."));
+
+    auto cookie = xcb_get_image(m_conn, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, int16_t(rect.x()),
+                                int16_t(rect.y()), uint16_t(rect.width()), uint16_t(rect.height()),
+                                ~0U);
+    xcb_generic_error_t *error = nullptr;
+    XcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(m_conn, cookie, &error));
+    if (!reply) {
+        const int code = error ? error->error_code : 0;
+        std::free(error);
+        return CaptureError::failed(
+            QStringLiteral("The X server refused to hand over the screen (error %1).").arg(code));
+    }
+    if (reply->depth != 24 && reply->depth != 32)
+        return CaptureError::failed(
+            QStringLiteral("Screens of depth %1 cannot be captured.").arg(reply->depth));
+    const int length = xcb_get_image_data_length(reply.get());
+    if (length < rect.width() * rect.height() * 4)
+        return CaptureError::failed(QStringLiteral("The X server sent a short picture."));
+
+    QImage out(requested.size(), QImage::Format_RGB32);
+    out.fill(Qt::black); // parts beyond the screen's edge
+    const uchar *data = xcb_get_image_data(reply.get());
+    const int stride = length / rect.height();
+    const QPoint at = rect.topLeft() - requested.topLeft();
+    for (int y = 0; y < rect.height(); ++y)
+        memcpy(out.scanLine(at.y() + y) + at.x() * 4, data + y * stride, size_t(rect.width()) * 4);
+    return out;
+}
+
+bool X11ScreenSource::canReadScreen()
+{
+    return grabRoot(QRect(0, 0, 1, 1)).ok();
+}
+
+Result<QImage> X11ScreenSource::grabDisplayPixels(const DisplayInfo &display,
+                                                  const QRect &pixelRect,
+                                                  const QList<WindowInfo> &excluding)
+{
+    const QRect rootRect = pixelRect.translated(display.pixelOrigin);
+    // X11 cannot leave a window out of a root grab: our own windows over the area step
+    // aside for the moment of the grab. The window manager does not list our unmanaged
+    // windows (toasts), so they go too.
+    QList<QWindow *> hidden;
+    for (QWindow *w : QGuiApplication::topLevelWindows()) {
+        if (!w->isVisible())
+            continue;
+        const bool unmanaged = w->flags() & Qt::X11BypassWindowManagerHint ||
+                               (w->flags() & Qt::WindowType_Mask) == Qt::ToolTip;
+        bool listed = false;
+        for (const WindowInfo &info : excluding)
+            if (info.windowID == w->winId() && info.pixelFrame.intersects(rootRect))
+                listed = true;
+        if (listed || unmanaged) {
+            w->setVisible(false);
+            hidden.append(w);
+        }
+    }
+    if (!hidden.isEmpty()) {
+        XcbReply<xcb_get_input_focus_reply_t> sync(
+            xcb_get_input_focus_reply(m_conn, xcb_get_input_focus(m_conn), nullptr));
+        // Other clients repaint what our windows uncovered on their own schedule.
+        QThread::msleep(80);
+    }
+    auto image = grabRoot(rootRect);
+    for (QWindow *w : hidden)
+        w->setVisible(true);
+    return image;
+}
+
+Result<QImage> X11ScreenSource::grabWindowPixels(const WindowInfo &window, const QSize &pixelSize)
+{
+    auto image = grabRoot(QRect(window.pixelFrame.topLeft(), window.pixelFrame.size()));
+    if (!image)
+        return image;
+    if (image->size() == pixelSize)
+        return image;
+    return image->scaled(pixelSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+// --- hot keys --------------------------------------------------------------------------------
+
+X11Hotkeys::X11Hotkeys() : m_conn(toolkitConnection()), m_root(rootOf(m_conn))
+{
+    if (m_conn && qApp)
+        qApp->installNativeEventFilter(this);
+}
+
+X11Hotkeys::~X11Hotkeys()
+{
+    if (qApp)
+        qApp->removeNativeEventFilter(this);
+}
+
+quint16 X11Hotkeys::numLockMask() const
+{
+    quint16 mask = 0;
+    xcb_key_symbols_t *symbols = xcb_key_symbols_alloc(m_conn);
+    if (!symbols)
+        return XCB_MOD_MASK_2;
+    std::unique_ptr<xcb_keycode_t, FreeDeleter> numLock(
+        xcb_key_symbols_get_keycode(symbols, XK_Num_Lock));
+    XcbReply<xcb_get_modifier_mapping_reply_t> map(
+        xcb_get_modifier_mapping_reply(m_conn, xcb_get_modifier_mapping(m_conn), nullptr));
+    if (numLock && map) {
+        const xcb_keycode_t *codes = xcb_get_modifier_mapping_keycodes(map.get());
+        const int perMod = map->keycodes_per_modifier;
+        for (int mod = 0; mod < 8; ++mod)
+            for (int k = 0; k < perMod; ++k)
+                for (const xcb_keycode_t *c = numLock.get(); *c != XCB_NO_SYMBOL; ++c)
+                    if (codes[mod * perMod + k] == *c && *c != 0)
+                        mask = quint16(1 << mod);
+    }
+    xcb_key_symbols_free(symbols);
+    return mask ? mask : quint16(XCB_MOD_MASK_2);
+}
+
+bool X11Hotkeys::grab(quint32 id, int digit)
+{
+    if (!m_conn || digit < 1 || digit > 9)
+        return false;
+    const quint8 keycode = keycodeForDigit(digit);
+    const quint16 base = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT;
+    const quint16 numLock = numLockMask();
+    // The grab must hold whatever state Caps Lock and Num Lock are in.
+    const quint16 locks[] = {0, XCB_MOD_MASK_LOCK, numLock, quint16(XCB_MOD_MASK_LOCK | numLock)};
+    QList<quint16> held;
+    for (quint16 lock : locks) {
+        auto cookie = xcb_grab_key_checked(m_conn, 1, m_root, base | lock, keycode,
+                                           XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+        if (xcb_generic_error_t *error = xcb_request_check(m_conn, cookie)) {
+            std::free(error);
+            for (quint16 m : held)
+                xcb_ungrab_key(m_conn, keycode, m_root, base | m);
+            xcb_flush(m_conn);
+            return false;
+        }
+        held.append(lock);
+    }
+    m_idByKeycode.insert(keycode, id);
+    return true;
+}
+
+bool X11Hotkeys::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
+{
+    if (eventType != "xcb_generic_event_t")
+        return false;
+    auto *event = static_cast<xcb_generic_event_t *>(message);
+    if ((event->response_type & 0x7f) != XCB_KEY_PRESS)
+        return false;
+    auto *key = reinterpret_cast<xcb_key_press_event_t *>(event);
+    const quint16 mods = key->state & (XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT |
+                                       XCB_MOD_MASK_1 | XCB_MOD_MASK_4);
+    if (mods != (XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT))
+        return false;
+    auto it = m_idByKeycode.constFind(key->detail);
+    if (it == m_idByKeycode.constEnd())
+        return false;
+    if (onPressed)
+        onPressed(it.value());
+    return true;
+}
+
+// --- clipboard, save chooser, alerts ---------------------------------------------------------
+
+void QtClipboard::setContents(const QList<std::pair<QString, QByteArray>> &formats)
+{
+    auto *data = new QMimeData;
+    for (const auto &[type, bytes] : formats)
+        data->setData(type, bytes);
+    QGuiApplication::clipboard()->setMimeData(data);
+}
+
+void QtClipboard::setText(const QString &text)
+{
+    auto *data = new QMimeData;
+    data->setText(text);
+    QGuiApplication::clipboard()->setMimeData(data);
+}
+
+void QtSaveChooser::choose(const SaveRequest &request, std::function<void(QString)> done)
+{
+    auto *dialog = new QFileDialog(nullptr, QStringLiteral("Save"),
+                                   QDir(QDir::homePath()).filePath(request.suggestedName));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilters(request.nameFilters);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    auto answered = std::make_shared<bool>(false);
+    QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [done, answered](const QString &f) {
+        *answered = true;
+        done(f);
+    });
+    QObject::connect(dialog, &QFileDialog::finished, dialog, [done, answered](int) {
+        if (!*answered) {
+            *answered = true;
+            done(QString());
+        }
+    });
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+void QtAlerts::warn(const QString &title, const QString &message)
+{
+    QMessageBox box(QMessageBox::Warning, title, title, QMessageBox::Ok);
+    box.setInformativeText(message);
+    box.exec();
+}
+
+} // namespace vistrel

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "platform/Desktop.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QHash>
+
+struct xcb_connection_t;
+
+namespace vistrel {
+
+// The desktop of an X server, reached through the toolkit's own XCB connection.
+class X11ScreenSource : public ScreenSource
+{
+public:
+    X11ScreenSource();
+
+    bool isAvailable() const { return m_conn != nullptr; }
+    // A one-pixel grab of the root window: can this process read the screen at all?
+    bool canReadScreen();
+
+    Result<ShareableContent> shareableContent() override;
+    quint32 mainDisplayID() const override;
+    QList<ScreenInfo> screens() const override;
+    qint64 ownPid() const override;
+    Result<QImage> grabDisplayPixels(const DisplayInfo &display, const QRect &pixelRect,
+                                     const QList<WindowInfo> &excluding) override;
+    Result<QImage> grabWindowPixels(const WindowInfo &window, const QSize &pixelSize) override;
+
+    static quint32 displayIDFor(const QScreen *screen);
+
+private:
+    Result<QImage> grabRoot(QRect rootRect);
+    QList<DisplayInfo> displays() const;
+
+    xcb_connection_t *m_conn = nullptr;
+    quint32 m_root = 0;
+};
+
+class X11Hotkeys : public GlobalHotkeys, public QAbstractNativeEventFilter
+{
+public:
+    X11Hotkeys();
+    ~X11Hotkeys() override;
+
+    bool grab(quint32 id, int digit) override;
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
+
+    // Key position of a digit on the main block (AE01…AE09): the same on every layout.
+    static quint8 keycodeForDigit(int digit) { return quint8(9 + digit); }
+
+private:
+    quint16 numLockMask() const;
+
+    xcb_connection_t *m_conn = nullptr;
+    quint32 m_root = 0;
+    QHash<quint8, quint32> m_idByKeycode;
+};
+
+class QtClipboard : public Clipboard
+{
+public:
+    void setContents(const QList<std::pair<QString, QByteArray>> &formats) override;
+    void setText(const QString &text) override;
+};
+
+class QtSaveChooser : public SaveChooser
+{
+public:
+    void choose(const SaveRequest &request, std::function<void(QString)> done) override;
+};
+
+class QtAlerts : public Alerts
+{
+public:
+    void warn(const QString &title, const QString &message) override;
+};
+
+} // namespace vistrel

@@ -1,0 +1,277 @@
+#include "app/CaptureCoordinator.h"
+#include "editor/EditorWindowController.h"
+#include "output/Hud.h"
+#include "output/Notifier.h"
+#include "platform/FakeDesktop.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace vistrel;
+using vistrel::test::drain;
+
+namespace {
+
+// Stands in for the selection overlay: remembers what it was asked and lets the test finish it.
+class FakeOverlay : public SelectionOverlay
+{
+public:
+    FakeOverlay(OverlayRequest r, Completion c) : request(std::move(r)), completion(std::move(c)) {}
+    void present() override { ++presented; }
+    void finish(std::optional<SelectionOutcome> outcome) { completion(outcome); }
+
+    OverlayRequest request;
+    Completion completion;
+    int presented = 0;
+};
+
+class CoordinatorTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Notifier::install(&desktop);
+        main = desktop.addDisplay(10, QRectF(0, 0, 640, 400), 1.0, Qt::darkBlue);
+        coordinator = std::make_unique<CaptureCoordinator>(desktop.platform());
+        coordinator->setOverlayFactory([this](const OverlayRequest &r, auto completion) {
+            overlay = new FakeOverlay(r, completion);
+            ++overlaysMade;
+            return overlay.data();
+        });
+    }
+    void TearDown() override
+    {
+        coordinator.reset();
+        drain();
+        Notifier::install(nullptr);
+    }
+
+    FakeDesktop desktop;
+    DisplayInfo main;
+    std::unique_ptr<CaptureCoordinator> coordinator;
+    QPointer<FakeOverlay> overlay;
+    int overlaysMade = 0;
+};
+
+TEST_F(CoordinatorTest, SecondRequestWhileOverlayIsUpIsDropped)
+{
+    coordinator->startAreaCapture(false);
+    drain();
+    ASSERT_TRUE(overlay);
+    EXPECT_TRUE(coordinator->busy());
+    EXPECT_EQ(overlay->presented, 1);
+
+    coordinator->startAreaCapture(true);
+    coordinator->startWindowCapture();
+    coordinator->startScrollCapture();
+    coordinator->captureFullScreen();
+    drain();
+    EXPECT_EQ(overlaysMade, 1);
+    EXPECT_EQ(desktop.contentFetches, 1);
+    EXPECT_TRUE(coordinator->editors().isEmpty());
+}
+
+TEST_F(CoordinatorTest, CancelClearsBusyAndANewCaptureStartsAtOnce)
+{
+    coordinator->startAreaCapture(false);
+    drain();
+    overlay->finish(std::nullopt);
+    EXPECT_FALSE(coordinator->busy());
+    EXPECT_EQ(coordinator->selectionOverlay(), nullptr);
+    drain();
+    coordinator->startAreaCapture(false);
+    drain();
+    EXPECT_EQ(overlaysMade, 2);
+}
+
+TEST_F(CoordinatorTest, ContentFailureClearsBusyAndReportsTheError)
+{
+    desktop.failContent = true;
+    desktop.contentError = QStringLiteral("The X server went away.");
+    coordinator->startAreaCapture(false);
+    drain();
+    EXPECT_FALSE(coordinator->busy());
+    EXPECT_EQ(overlaysMade, 0);
+    ASSERT_EQ(desktop.warnings.size(), 1);
+    EXPECT_EQ(desktop.warnings[0].first, "Vistrel");
+    EXPECT_EQ(desktop.warnings[0].second, "The X server went away.");
+
+    coordinator->captureFullScreen();
+    drain();
+    EXPECT_FALSE(coordinator->busy());
+    EXPECT_EQ(desktop.warnings.size(), 2);
+}
+
+TEST_F(CoordinatorTest, OverlayModesAskForTheRightSelection)
+{
+    struct Case
+    {
+        std::function<void()> start;
+        bool windowPicking;
+        std::optional<SelectionAction> immediate;
+        bool loupePictures;
+    };
+    const QList<Case> cases = {
+        {[&] { coordinator->startAreaCapture(false); }, false, std::nullopt, true},
+        {[&] { coordinator->startAreaCapture(true); }, false, SelectionAction::Ocr, true},
+        {[&] { coordinator->startWindowCapture(); }, true, std::nullopt, false},
+        {[&] { coordinator->startScrollCapture(); }, false, SelectionAction::Scroll, true},
+    };
+    for (const Case &c : cases) {
+        c.start();
+        drain();
+        ASSERT_TRUE(overlay);
+        EXPECT_EQ(overlay->request.windowPicking, c.windowPicking);
+        EXPECT_EQ(overlay->request.immediateAction, c.immediate);
+        EXPECT_EQ(overlay->request.displayImages.contains(10), c.loupePictures);
+        overlay->finish(std::nullopt);
+        drain();
+    }
+}
+
+TEST_F(CoordinatorTest, NoDisplayForFullScreen)
+{
+    FakeDesktop empty;
+    Notifier::install(&empty);
+    CaptureCoordinator c(empty.platform());
+    c.captureFullScreen();
+    drain();
+    EXPECT_FALSE(c.busy());
+    ASSERT_EQ(empty.warnings.size(), 1);
+    EXPECT_EQ(empty.warnings[0].second, "No display found to capture.");
+    EXPECT_TRUE(c.editors().isEmpty());
+}
+
+TEST_F(CoordinatorTest, MainDisplayChoice)
+{
+    ShareableContent content;
+    EXPECT_FALSE(CaptureCoordinator::mainDisplay(content, 1));
+    DisplayInfo a{1, QRectF(0, 0, 10, 10), 1, {}};
+    DisplayInfo b{2, QRectF(10, 0, 10, 10), 1, {}};
+    content.displays = {a, b};
+    EXPECT_EQ(CaptureCoordinator::mainDisplay(content, 2)->displayID, 2u);
+    // The main display is not listed: the first listed one is taken.
+    EXPECT_EQ(CaptureCoordinator::mainDisplay(content, 7)->displayID, 1u);
+}
+
+TEST_F(CoordinatorTest, OwnWindowsAreLeftOutOfEveryPicture)
+{
+    desktop.addWindow(100, QRectF(10, 10, 100, 100), desktop.pid);
+    desktop.addWindow(101, QRectF(20, 20, 100, 100), 99);
+    desktop.addWindow(102, QRectF(30, 30, 100, 100), std::nullopt);
+    desktop.addWindow(103, QRectF(40, 40, 100, 100), desktop.pid);
+    auto content = desktop.shareableContent();
+    const auto own = coordinator->ownWindows(*content);
+    ASSERT_EQ(own.size(), 2);
+    EXPECT_EQ(own[0].windowID, 100u);
+    EXPECT_EQ(own[1].windowID, 103u);
+
+    coordinator->captureFullScreen();
+    drain();
+    ASSERT_EQ(desktop.grabExclusions.size(), 1);
+    EXPECT_EQ(desktop.grabExclusions[0], (QList<quint32>{100, 103}));
+}
+
+TEST_F(CoordinatorTest, DisplayImageMapSkipsDisplaysThatFail)
+{
+    desktop.addDisplay(11, QRectF(640, 0, 320, 200), 2.0);
+    desktop.addDisplay(12, QRectF(960, 0, 320, 200), 1.0);
+    desktop.display(11)->failGrab = true;
+    auto map = coordinator->captureDisplayImages(*desktop.shareableContent());
+    EXPECT_EQ(map.keys().size(), 2);
+    EXPECT_TRUE(map.contains(10));
+    EXPECT_FALSE(map.contains(11));
+    EXPECT_EQ(map.value(12).size(), QSize(320, 200));
+    EXPECT_TRUE(desktop.warnings.isEmpty()); // silently
+}
+
+TEST_F(CoordinatorTest, FullScreenOpensTheEditorWithTheMainDisplay)
+{
+    desktop.addDisplay(11, QRectF(640, 0, 320, 200), 2.0, Qt::red);
+    desktop.mainID = 11;
+    coordinator->captureFullScreen();
+    EXPECT_TRUE(coordinator->editors().isEmpty()); // the entry point only queues the work
+    drain();
+    EXPECT_FALSE(coordinator->busy());
+    ASSERT_EQ(coordinator->editors().size(), 1);
+    EditorWindowController *editor = coordinator->editors().first();
+    EXPECT_EQ(editor->image(), desktop.display(11)->picture);
+    EXPECT_EQ(editor->window()->windowTitle(), "Vistrel — Editor");
+
+    editor->window()->close();
+    drain();
+    EXPECT_TRUE(coordinator->editors().isEmpty());
+}
+
+TEST_F(CoordinatorTest, FailedGrabIsReportedAndClearsBusy)
+{
+    desktop.display(10)->failGrab = true;
+    coordinator->captureFullScreen();
+    drain();
+    EXPECT_FALSE(coordinator->busy());
+    EXPECT_TRUE(coordinator->editors().isEmpty());
+    ASSERT_EQ(desktop.warnings.size(), 1);
+    EXPECT_EQ(desktop.warnings[0].second, "grab of display 10 failed");
+}
+
+TEST_F(CoordinatorTest, CopyOutcomeCapturesTheRectangleAfresh)
+{
+    coordinator->startAreaCapture(false);
+    drain();
+    desktop.display(10)->picture.fill(Qt::green); // the screen changed since the overlay froze
+    overlay->finish(SelectionOutcome{RectSelection{QRectF(10.7, 20, 30.9, 40.2), main},
+                                     SelectionAction::Copy});
+    drain();
+    ASSERT_EQ(desktop.clipboardFormats.size(), 1);
+    EXPECT_EQ(desktop.clipboardFormats[0].first, "image/png");
+    QImage png = QImage::fromData(desktop.clipboardFormats[0].second, "PNG");
+    EXPECT_EQ(png.size(), QSize(30, 40));
+    EXPECT_EQ(png.pixelColor(0, 0), QColor(Qt::green));
+    ASSERT_TRUE(Hud::current());
+    EXPECT_EQ(Hud::current()->text(), "Copied to clipboard");
+}
+
+TEST_F(CoordinatorTest, TextExtraction)
+{
+    auto runOcr = [&](Result<QString> answer) {
+        coordinator->setTextRecognizer([answer](const QImage &, QObject *, auto done) { done(answer); });
+        coordinator->dispatch(QImage(10, 10, QImage::Format_RGB32), SelectionAction::Ocr);
+        drain();
+    };
+    desktop.clipboardText = "before";
+    runOcr(QString());
+    EXPECT_EQ(Hud::current()->text(), "No text found");
+    runOcr(CaptureError::failed("engine missing"));
+    EXPECT_EQ(Hud::current()->text(), "No text found");
+    EXPECT_EQ(desktop.clipboardText, "before");
+    EXPECT_EQ(desktop.clipboardWrites, 0);
+
+    runOcr(QStringLiteral("Hello\nwörld"));
+    EXPECT_EQ(desktop.clipboardText, "Hello\nwörld");
+    EXPECT_EQ(Hud::current()->text(), "Copied 11 chars of text");
+}
+
+TEST_F(CoordinatorTest, ScrollOutcomeTakesNoPicture)
+{
+    coordinator->startScrollCapture();
+    drain();
+    overlay->finish(SelectionOutcome{RectSelection{QRectF(0, 0, 50, 50), main},
+                                     SelectionAction::Scroll});
+    drain();
+    EXPECT_TRUE(desktop.grabExclusions.size() == 1); // only the loupe picture
+    EXPECT_FALSE(coordinator->busy());
+}
+
+TEST_F(CoordinatorTest, WindowOutcomeOpensAnEditorWithTheWindow)
+{
+    const WindowInfo w = desktop.addWindow(200, QRectF(100, 50, 120, 80), 77);
+    coordinator->startWindowCapture();
+    drain();
+    overlay->finish(SelectionOutcome{w, SelectionAction::Edit});
+    drain();
+    ASSERT_EQ(coordinator->editors().size(), 1);
+    EXPECT_EQ(coordinator->editors().first()->image(),
+              desktop.display(10)->picture.copy(100, 50, 120, 80));
+}
+
+} // namespace

@@ -1,0 +1,82 @@
+#include "capture/CaptureService.h"
+#include "platform/FakeDesktop.h"
+
+#include <gtest/gtest.h>
+
+using namespace vistrel;
+
+TEST(CaptureService, DisplayPictureIsPointsTimesScale)
+{
+    FakeDesktop desktop;
+    const DisplayInfo d = desktop.addDisplay(1, QRectF(0, 0, 1512, 982), 2.0);
+    CaptureService service(desktop);
+    auto image = service.captureDisplay(d, {});
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->size(), QSize(3024, 1964));
+}
+
+TEST(CaptureService, RectangleDropsTheFractionBeforeScaling)
+{
+    FakeDesktop desktop;
+    const DisplayInfo d = desktop.addDisplay(1, QRectF(0, 0, 400, 300), 2.0);
+    CaptureService service(desktop);
+    auto image = service.captureRect(QRectF(10, 10, 100.9, 50.5), d, {});
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->size(), QSize(200, 100));
+    // The picture starts where the rectangle starts, in device pixels.
+    EXPECT_EQ(*image, desktop.display(1)->picture.copy(20, 20, 200, 100));
+}
+
+TEST(CaptureService, FractionalScalesCaptureWhatTheScreenShows)
+{
+    EXPECT_EQ(CaptureService::pixelRect(QRectF(0, 0, 101, 40), 1.25), QRect(0, 0, 126, 50));
+    EXPECT_EQ(CaptureService::pixelRect(QRectF(10, 10, 100.9, 40), 1.5), QRect(15, 15, 150, 60));
+    FakeDesktop desktop;
+    const DisplayInfo d = desktop.addDisplay(1, QRectF(0, 0, 1536, 864), 1.25);
+    CaptureService service(desktop);
+    EXPECT_EQ(service.captureDisplay(d, {})->size(), QSize(1920, 1080));
+    EXPECT_EQ(service.scaleFactor(d), 1.25); // not truncated to 1
+}
+
+TEST(CaptureService, ScaleFactorFallsBackToTheMainScreenThenTwo)
+{
+    FakeDesktop desktop;
+    desktop.addDisplay(1, QRectF(0, 0, 100, 100), 3.0);
+    const DisplayInfo unlisted = desktop.addDisplay(2, QRectF(100, 0, 100, 100), 1.0, Qt::gray, false);
+    CaptureService service(desktop);
+    EXPECT_EQ(service.scaleFactor(unlisted), 3.0);
+
+    FakeDesktop none;
+    CaptureService bare(none);
+    EXPECT_EQ(bare.scaleFactor(DisplayInfo{5, QRectF(0, 0, 10, 10), 1, {}}), 2.0);
+}
+
+TEST(CaptureService, WindowsAreSizedByTheMainScreen)
+{
+    FakeDesktop desktop;
+    desktop.addDisplay(1, QRectF(0, 0, 400, 300), 1.0);
+    desktop.addDisplay(2, QRectF(400, 0, 400, 300), 2.0);
+    const WindowInfo w = desktop.addWindow(9, QRectF(450, 10, 100.7, 60), 1);
+    CaptureService service(desktop);
+    auto image = service.captureWindow(w);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->size(), QSize(100, 60));
+}
+
+TEST(CaptureService, EmptyRectangleIsAnErrorNotAnEmptyPicture)
+{
+    FakeDesktop desktop;
+    const DisplayInfo d = desktop.addDisplay(1, QRectF(0, 0, 400, 300), 1.0);
+    CaptureService service(desktop);
+    auto image = service.captureRect(QRectF(5, 5, 0.6, 10), d, {});
+    ASSERT_FALSE(image);
+    EXPECT_FALSE(image.error().errorDescription().isEmpty());
+}
+
+TEST(CaptureError, Descriptions)
+{
+    EXPECT_EQ(CaptureError::noDisplay().errorDescription(), "No display found to capture.");
+    EXPECT_EQ(CaptureError::failed("boom").errorDescription(), "boom");
+    EXPECT_TRUE(CaptureError::noPermission().errorDescription().startsWith(
+        "Screen Recording permission is required."));
+}

@@ -1,0 +1,65 @@
+#include "output/Hud.h"
+#include "output/Notifier.h"
+#include "platform/FakeDesktop.h"
+#include "TestSupport.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+using namespace vistrel;
+using vistrel::test::drain;
+
+TEST(Hud, PlacementFollowsTheVisibleFrame)
+{
+    // 200 × 18 text on a 1440 × 900 frame starting at y 25 (a top panel).
+    const QRect r = Toast::placement(QSize(200, 18), QRect(0, 25, 1440, 900));
+    EXPECT_EQ(r.size(), QSize(244, 40));
+    EXPECT_EQ(r.center().x(), 720 - 1); // centred (integer rect centre rounds down)
+    EXPECT_EQ(r.y() + r.height(), 25 + 900 - 135);
+}
+
+TEST(Hud, NewToastReplacesTheOldAndOnlyTheNewestTimerActs)
+{
+    Hud::show("first");
+    QPointer<Toast> first = Hud::current();
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_TRUE(first->testAttribute(Qt::WA_ShowWithoutActivating));
+    EXPECT_TRUE(first->windowFlags() & Qt::WindowDoesNotAcceptFocus);
+    EXPECT_TRUE(first->windowFlags() & Qt::WindowTransparentForInput);
+
+    QTest::qWait(500);
+    Hud::show("second");
+    QPointer<Toast> second = Hud::current();
+    EXPECT_NE(first, second);
+    drain();
+    EXPECT_TRUE(!first || !first->isVisible()); // gone at once, no fade
+
+    // 1.4 s after the first call: nothing happens to the second.
+    QTest::qWait(1000);
+    EXPECT_EQ(Hud::current(), second);
+    EXPECT_DOUBLE_EQ(second->windowOpacity(), 1.0);
+
+    // The second fades out from 1.4 s after its own call and is gone by 1.75 s.
+    QTest::qWait(550);
+    EXPECT_TRUE(!second || second->windowOpacity() < 1.0);
+    QTest::qWait(400);
+    drain();
+    EXPECT_FALSE(second);
+    EXPECT_EQ(Hud::current(), nullptr);
+}
+
+TEST(Notifier, ErrorReturnsAtOnceAndShowsOneBoxTitledVistrel)
+{
+    FakeDesktop desktop;
+    Notifier::install(&desktop);
+    const QString longText = QString("A long failure description. ").repeated(20);
+    Notifier::error(longText);
+    EXPECT_TRUE(desktop.warnings.isEmpty());
+    drain();
+    ASSERT_EQ(desktop.warnings.size(), 1);
+    EXPECT_EQ(desktop.warnings[0].first, "Vistrel");
+    EXPECT_EQ(desktop.warnings[0].second, longText);
+    Notifier::install(nullptr);
+}
