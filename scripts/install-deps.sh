@@ -1,0 +1,20 @@
+#!/bin/bash
+# Installs what Vistrel needs to build, run and test on Debian 12.
+set -eu
+packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-svg-dev
+  libxcb1-dev libx11-xcb-dev libx11-dev libxcb-keysyms1-dev libxcb-xtest0-dev libxcb-shm0-dev
+  libxtst-dev
+  libtesseract-dev libleptonica-dev libcurl4-openssl-dev tesseract-ocr-eng
+  libgif-dev
+  libgtest-dev libbenchmark-dev
+  xvfb xauth xdotool xclip x11-utils wmctrl openbox trayer
+  xserver-xorg-core xserver-xorg-video-dummy
+  imagemagick poppler-utils fonts-dejavu-core
+)
+sudo=""
+[ "$(id -u)" = 0 ] || sudo=sudo
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
