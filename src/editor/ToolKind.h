@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QHashFunctions>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace vistrel {
+
+// The closed list of annotation tools, in palette order.
+enum class ToolKind { Select, Arrow, Line, Rect, Ellipse, Pen, Highlight, Text, Step, Blur, Crop };
+
+const QList<ToolKind> &allToolKinds();
+QString rawValue(ToolKind kind);
+std::optional<ToolKind> toolKindFromRawValue(const QString &raw);
+// Name of the tool's icon in the project's icon set (":/icons/<name>.svg").
+QString symbolName(ToolKind kind);
+QString tooltip(ToolKind kind);
+// The lower-case letter that selects the tool on the canvas.
+QChar keyLetter(ToolKind kind);
+QString iconPath(ToolKind kind);
+
+inline size_t qHash(ToolKind kind, size_t seed = 0)
+{
+    return ::qHash(rawValue(kind), seed);
+}
+
+} // namespace vistrel
