@@ -81,3 +81,53 @@ same_pixels() {
   diff=$(compare -metric AE "$1" "$2" null: 2>&1) || true
   [ "$diff" = "0" ]
 }
+
+# set_backdrop FILE: the picture on the root window, at 0,0, under every window.
+set_backdrop() {
+  display -window root "$1" >/dev/null 2>&1
+  sleep 0.2
+}
+
+overlay_up() { xdotool search --onlyvisible --name "^Vistrel Selection$"; }
+overlay_gone() { ! xdotool search --onlyvisible --name "^Vistrel Selection$" >/dev/null 2>&1; }
+overlay_count() { xdotool search --onlyvisible --name "^Vistrel Selection$" 2>/dev/null | wc -l; }
+
+# drag X1 Y1 X2 Y2: a left-button drag with a few steps, as a hand would do it.
+drag() {
+  xdotool mousemove "$1" "$2" sleep 0.05 mousedown 1 sleep 0.05
+  xdotool mousemove $(( ($1 + $3) / 2 )) $(( ($2 + $4) / 2 )) sleep 0.05
+  xdotool mousemove "$3" "$4" sleep 0.05 mouseup 1
+  sleep 0.2
+}
+
+# toolbar_button NAME X Y W H SCREEN_W SCREEN_H: prints the centre of a toolbar button for a
+# selection at X,Y (top-left, screen pixels) of W×H on a screen of the given size: the panel
+# (306×46) is centred under the selection, kept 8 from the sides, above it when there is no
+# room below, across its middle when there is none above either.
+toolbar_button() {
+  local name=$1 x=$2 y=$3 w=$4 h=$5 sw=$6 sh=$7
+  local tx=$(( x + w / 2 - 153 )); [ $tx -lt 8 ] && tx=8; [ $tx -gt $(( sw - 306 - 8 )) ] && tx=$(( sw - 306 - 8 ))
+  local ty=$(( y + h + 10 ))
+  [ $(( sh - ty - 46 )) -lt 8 ] && ty=$(( y - 10 - 46 ))
+  [ $ty -lt 8 ] && ty=$(( y + h / 2 - 23 ))
+  local bx
+  case $name in Edit) bx=$(( 6 + 33 ));; Copy) bx=$(( 78 + 29 ));; Save) bx=$(( 142 + 29 ));;
+    Pin) bx=$(( 206 + 29 ));; Cancel) bx=$(( 270 + 15 ));; esac
+  echo "$(( tx + bx )) $(( ty + 23 ))"
+}
+
+click_at() { xdotool mousemove "$1" "$2" sleep 0.1 click 1; }
+
+clipboard_png() { xclip -selection clipboard -t image/png -o >"$1" 2>/dev/null; }
+clipboard_text() { xclip -selection clipboard -o 2>/dev/null; }
+
+# frame_of WINDOW_ID: "X Y W H" of the window with its decorations.
+frame_of() {
+  local x y w h l r t b
+  x=$(xwininfo -id "$1" | awk '/Absolute upper-left X/ {print $4}')
+  y=$(xwininfo -id "$1" | awk '/Absolute upper-left Y/ {print $4}')
+  w=$(xwininfo -id "$1" | awk '/Width:/ {print $2}')
+  h=$(xwininfo -id "$1" | awk '/Height:/ {print $2}')
+  read -r l r t b < <(xprop -id "$1" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
+  echo "$(( x - ${l:-0} )) $(( y - ${t:-0} )) $(( w + ${l:-0} + ${r:-0} )) $(( h + ${t:-0} + ${b:-0} ))"
+}

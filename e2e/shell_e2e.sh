@@ -33,7 +33,7 @@ docked() { xwininfo -root -tree | grep -A4 '"panel"' | grep -q '"Vistrel"'; }
 check "tray icon docks" wait_for 5 docked
 
 # --- Ctrl+Shift+1 opens the editor with exactly what the screen shows --------------------------
-convert -size 1280x800 plasma:fractal -blur 0x1 "$E2E_TMP/picture.png" 2>/dev/null
+convert -size 1280x800 plasma:fractal -blur 0x1 -depth 8 "$E2E_TMP/picture.png" 2>/dev/null
 show_picture "$E2E_TMP/picture.png"
 import -window root "$E2E_TMP/before.png"
 xdotool key ctrl+shift+1

@@ -1,9 +1,12 @@
 #include "app/CaptureCoordinator.h"
 
+#include "capture/SelectionOverlayController.h"
 #include "editor/EditorWindowController.h"
 #include "output/ClipboardTools.h"
 #include "output/Hud.h"
+#include "output/ImageExport.h"
 #include "output/Notifier.h"
+#include "output/PinWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -19,8 +22,8 @@ CaptureCoordinator::CaptureCoordinator(const Platform &platform, QObject *parent
 
 CaptureCoordinator::~CaptureCoordinator()
 {
-    if (m_selectionOverlay)
-        delete m_selectionOverlay.data();
+    delete m_selectionOverlay.data();
+    delete m_colorPicker.data();
     qDeleteAll(m_editors);
 }
 
@@ -71,17 +74,33 @@ void CaptureCoordinator::captureFullScreen()
 
 void CaptureCoordinator::startColorPick()
 {
+    // A frozen full-screen picture with the loupe; a click takes the pixel under the pointer.
     QTimer::singleShot(0, this, [this] {
-        if (!pickColor)
+        if (m_colorPicker)
             return;
+        auto content = m_platform.screens->shareableContent();
+        if (!content) {
+            Notifier::error(content.error());
+            return;
+        }
+        OverlayRequest request;
+        request.content = *content;
+        request.displayImages = captureDisplayImages(*content);
+        request.pickColor = true;
         QPointer<CaptureCoordinator> self(this);
-        pickColor(this, [self](std::optional<QColor> colour) {
+        request.onColorPicked = [self](std::optional<QColor> colour) {
             if (!self || !colour)
-                return;
+                return; // cancelled: nothing happens
             const QString hex = ColorTools::hexString(*colour);
             self->m_platform.clipboard->setText(hex);
             Hud::show(QStringLiteral("Copied %1").arg(hex));
+        };
+        m_colorPicker = makeOverlay(request, [self](std::optional<SelectionOutcome>) {
+            if (self && self->m_colorPicker)
+                self->m_colorPicker->deleteLater();
         });
+        if (m_colorPicker)
+            m_colorPicker->present();
     });
 }
 
@@ -121,9 +140,9 @@ void CaptureCoordinator::runOverlayMode(Mode mode)
     case Mode::Window:
         break;
     }
-    // Window picking shows no loupe, so it needs no frozen pictures.
-    const DisplayImageMap images = windowPicking ? DisplayImageMap{} : captureDisplayImages(*content);
-    presentSelection(*content, windowPicking, immediate, images);
+    // Window picking shows no loupe, but an X server without a compositor cannot show the
+    // desktop through a translucent window: every overlay paints its display's frozen picture.
+    presentSelection(*content, windowPicking, immediate, captureDisplayImages(*content));
 }
 
 void CaptureCoordinator::presentSelection(const ShareableContent &content, bool windowPicking,
@@ -137,17 +156,24 @@ void CaptureCoordinator::presentSelection(const ShareableContent &content, bool 
         if (self)
             self->handleOutcome(outcome, content);
     };
-    if (!m_overlayFactory) {
-        // No way to select on this desktop: the mode ends as if cancelled.
-        completion(std::nullopt);
-        return;
-    }
-    m_selectionOverlay = m_overlayFactory(
-        OverlayRequest{content, windowPicking, immediateAction, displayImages}, completion);
+    OverlayRequest request;
+    request.content = content;
+    request.windowPicking = windowPicking;
+    request.immediateAction = immediateAction;
+    request.displayImages = displayImages;
+    m_selectionOverlay = makeOverlay(request, completion);
     if (m_selectionOverlay)
         m_selectionOverlay->present();
     else
         completion(std::nullopt);
+}
+
+SelectionOverlay *CaptureCoordinator::makeOverlay(const OverlayRequest &request,
+                                                 SelectionOverlay::Completion done)
+{
+    if (m_overlayFactory)
+        return m_overlayFactory(request, std::move(done));
+    return new SelectionOverlayController(request, std::move(done), *m_platform.screens);
 }
 
 void CaptureCoordinator::handleOutcome(const std::optional<SelectionOutcome> &outcome,
@@ -163,8 +189,10 @@ void CaptureCoordinator::handleOutcome(const std::optional<SelectionOutcome> &ou
     if (outcome->action == SelectionAction::Scroll &&
         std::holds_alternative<RectSelection>(outcome->result))
         return; // scrolling capture arrives with its own controller
+    // The overlay is gone; the screen beneath needs a moment to repaint before the grab.
     const SelectionOutcome copy = *outcome;
-    QTimer::singleShot(0, this, [this, copy, content] { performCapture(copy, content); });
+    QTimer::singleShot(m_platform.screens->repaintSettleMs(), this,
+                       [this, copy, content] { performCapture(copy, content); });
 }
 
 void CaptureCoordinator::performCapture(const SelectionOutcome &outcome,
@@ -200,12 +228,10 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action)
             Hud::show(QStringLiteral("Copied to clipboard"));
         break;
     case SelectionAction::Save:
-        if (savePicture)
-            savePicture(image);
+        ImageExport::savePanel(*m_platform.saveChooser, image);
         break;
     case SelectionAction::Pin:
-        if (pinPicture)
-            pinPicture(image);
+        PinWindow::pin(image);
         break;
     case SelectionAction::Ocr: {
         QPointer<CaptureCoordinator> self(this);

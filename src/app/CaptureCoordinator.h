@@ -30,14 +30,11 @@ public:
     void startScrollCapture();
     void startColorPick();
 
-    // Seams the overlay, pin, export and text recognition plug into.
+    // Seams for tests and for text recognition; the real overlay is the default.
     void setOverlayFactory(OverlayFactory factory) { m_overlayFactory = std::move(factory); }
     using TextRecognizer =
         std::function<void(const QImage &, QObject *context, std::function<void(Result<QString>)>)>;
     void setTextRecognizer(TextRecognizer recognizer) { m_recognizer = std::move(recognizer); }
-    std::function<void(const QImage &)> pinPicture;
-    std::function<void(const QImage &)> savePicture;
-    std::function<void(QObject *context, std::function<void(std::optional<QColor>)>)> pickColor;
 
     bool busy() const { return m_busy; }
     SelectionOverlay *selectionOverlay() const { return m_selectionOverlay; }
@@ -55,6 +52,7 @@ private:
     enum class Mode { Area, Ocr, Window, Scroll, Board };
     void runOverlayMode(Mode mode);
     bool claimBusy();
+    SelectionOverlay *makeOverlay(const OverlayRequest &request, SelectionOverlay::Completion done);
     void presentSelection(const ShareableContent &content, bool windowPicking,
                           std::optional<SelectionAction> immediateAction,
                           const DisplayImageMap &displayImages);
@@ -67,6 +65,7 @@ private:
     OverlayFactory m_overlayFactory;
     TextRecognizer m_recognizer;
     QPointer<SelectionOverlay> m_selectionOverlay;
+    QPointer<SelectionOverlay> m_colorPicker;
     QList<EditorWindowController *> m_editors;
     bool m_busy = false;
     QString m_keepDir;

@@ -2,6 +2,7 @@
 
 #include "capture/SelectionTypes.h"
 
+#include <QColor>
 #include <QHash>
 #include <QObject>
 
@@ -19,6 +20,9 @@ struct OverlayRequest
     bool windowPicking = false;
     std::optional<SelectionAction> immediateAction;
     DisplayImageMap displayImages;
+    // A colour pick instead of a selection: a click reports the frozen pixel's colour.
+    bool pickColor = false;
+    std::function<void(std::optional<QColor>)> onColorPicked;
 };
 
 // A full-screen selection on every display. It calls its completion exactly once.

@@ -35,6 +35,7 @@ Toast::Toast(const QString &text)
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_DeleteOnClose);
     setFocusPolicy(Qt::NoFocus);
+    setWindowTitle(text); // lets tools and tests find a toast by what it says
     setFont(toastFont());
     const QFontMetrics fm(font());
     const QSize textSize(fm.horizontalAdvance(text), fm.height());

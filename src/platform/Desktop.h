@@ -70,6 +70,9 @@ public:
                                              const QList<WindowInfo> &excluding) = 0;
     // The window's frame as it shows on screen, at the given size in pixels.
     virtual Result<QImage> grabWindowPixels(const WindowInfo &window, const QSize &pixelSize) = 0;
+
+    // How long other programs need to repaint what our closed windows uncovered.
+    virtual int repaintSettleMs() const { return 0; }
 };
 
 // System-wide key combinations: Control+Shift with a digit key of the main block, found by

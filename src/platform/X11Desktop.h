@@ -26,6 +26,8 @@ public:
     Result<QImage> grabDisplayPixels(const DisplayInfo &display, const QRect &pixelRect,
                                      const QList<WindowInfo> &excluding) override;
     Result<QImage> grabWindowPixels(const WindowInfo &window, const QSize &pixelSize) override;
+    // Without a compositor, uncovered windows repaint on their own schedule.
+    int repaintSettleMs() const override { return 120; }
 
     static quint32 displayIDFor(const QScreen *screen);
 

@@ -109,12 +109,13 @@ TEST_F(CoordinatorTest, OverlayModesAskForTheRightSelection)
         std::function<void()> start;
         bool windowPicking;
         std::optional<SelectionAction> immediate;
-        bool loupePictures;
+        bool frozenPictures;
     };
     const QList<Case> cases = {
         {[&] { coordinator->startAreaCapture(false); }, false, std::nullopt, true},
         {[&] { coordinator->startAreaCapture(true); }, false, SelectionAction::Ocr, true},
-        {[&] { coordinator->startWindowCapture(); }, true, std::nullopt, false},
+        // Window picking paints its frozen backdrop too, though it shows no loupe.
+        {[&] { coordinator->startWindowCapture(); }, true, std::nullopt, true},
         {[&] { coordinator->startScrollCapture(); }, false, SelectionAction::Scroll, true},
     };
     for (const Case &c : cases) {
@@ -123,7 +124,7 @@ TEST_F(CoordinatorTest, OverlayModesAskForTheRightSelection)
         ASSERT_TRUE(overlay);
         EXPECT_EQ(overlay->request.windowPicking, c.windowPicking);
         EXPECT_EQ(overlay->request.immediateAction, c.immediate);
-        EXPECT_EQ(overlay->request.displayImages.contains(10), c.loupePictures);
+        EXPECT_EQ(overlay->request.displayImages.contains(10), c.frozenPictures);
         overlay->finish(std::nullopt);
         drain();
     }

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QWidget>
+
+namespace vistrel {
+
+// A screenshot floating above other windows: drag to move, wheel to zoom, double click or
+// Escape to close.
+class PinWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit PinWindow(const QImage &image);
+    ~PinWindow() override;
+
+    static PinWindow *pin(const QImage &image);
+    static const QList<PinWindow *> &pins();
+
+    double scale() const { return m_scale; }
+    QSizeF baseSize() const { return m_baseSize; }
+    // Zooms by a scroll distance in points (0.002 per point), keeping the bottom-left corner.
+    void zoomBy(double deltaY);
+    // Where a new pin goes on a visible frame (top-down): its top-right corner 40 points in.
+    static QPoint placement(const QSize &size, const QRect &visibleFrame);
+
+    static constexpr double minScale = 0.2;
+    static constexpr double maxScale = 4.0;
+    static constexpr double pointsPerNotch = 50; // one wheel notch
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseMoveEvent(QMouseEvent *e) override;
+    void mouseDoubleClickEvent(QMouseEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
+    void wheelEvent(QWheelEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
+
+private:
+    QImage m_image;
+    double m_scale = 1.0;
+    QSizeF m_baseSize;
+    QPoint m_dragOffset;
+};
+
+} // namespace vistrel
