@@ -80,7 +80,7 @@ QList<ScreenInfo> FakeDesktop::screens() const
     for (const auto &d : m_displays) {
         if (m_unlisted.contains(d.info.displayID))
             continue;
-        ScreenInfo s{d.info.displayID, d.info.scale, nullptr};
+        ScreenInfo s{d.info.displayID, d.info.scale, screen};
         if (d.info.displayID == mainDisplayID())
             out.prepend(s);
         else

@@ -38,6 +38,8 @@ public:
     QList<int> takenDigits;            // combinations another client holds
     std::optional<quint32> mainID;     // the toolkit's main display
     qint64 pid = 4242;
+    // The toolkit screen every fake display is shown on (offscreen tests have one).
+    QScreen *screen = nullptr;
 
     // Records
     int contentFetches = 0;
