@@ -57,7 +57,7 @@ start_tray() {
 
 # start_vistrel: runs the app with its captures kept in $E2E_TMP/captures.
 start_vistrel() {
-  VISTREL_KEEP_CAPTURES="$E2E_TMP/captures" "$VISTREL_BIN" >"$E2E_TMP/vistrel.log" 2>&1 &
+  VISTREL_KEEP_CAPTURES="$E2E_TMP/captures" "$VISTREL_BIN" >>"$E2E_TMP/vistrel.log" 2>&1 &
   VISTREL_PID=$!
   E2E_PIDS+=($VISTREL_PID)
   # Ready once its hot keys are grabbed: the tray icon or, without a tray, a short settle.
@@ -131,3 +131,17 @@ frame_of() {
   read -r l r t b < <(xprop -id "$1" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
   echo "$(( x - ${l:-0} )) $(( y - ${t:-0} )) $(( w + ${l:-0} + ${r:-0} )) $(( h + ${t:-0} + ${b:-0} ))"
 }
+
+# tray_menu N: opens the tray icon's menu and chooses its N-th command (separators skipped).
+tray_menu() {
+  local icon ix iy
+  icon=$(xwininfo -root -tree | grep -A4 '"panel"' | grep '"Vistrel"' | awk '{print $1}')
+  ix=$(xwininfo -id "$icon" | awk '/Absolute upper-left X/ {print $4}')
+  iy=$(xwininfo -id "$icon" | awk '/Absolute upper-left Y/ {print $4}')
+  xdotool mousemove $(( ix + 10 )) $(( iy + 10 )) sleep 0.2 click 1 sleep 0.5
+  for _ in $(seq "$1"); do xdotool key Down; done
+  xdotool key Return
+}
+
+# pixel_hex FILE X Y: "#RRGGBB" of one pixel.
+pixel_hex() { convert "$1" -format "%[hex:p{$2,$3}]" info: | cut -c1-6 | sed 's/^/#/'; }

@@ -9,7 +9,7 @@ packages=(
   libtesseract-dev libleptonica-dev libcurl4-openssl-dev tesseract-ocr-eng
   libgif-dev
   libgtest-dev libbenchmark-dev
-  xvfb xauth xdotool xclip x11-utils wmctrl openbox trayer
+  xvfb xauth xdotool xclip x11-utils x11-xserver-utils wmctrl openbox trayer
   xserver-xorg-core xserver-xorg-video-dummy
   imagemagick poppler-utils fonts-dejavu-core
 )

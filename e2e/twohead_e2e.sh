@@ -1,0 +1,60 @@
+#!/bin/bash
+# Two monitors side by side (an Xorg dummy server that the toolkit sees as two screens).
+source "$(dirname "$0")/lib.sh"
+
+twohead=$VISTREL_SOURCE/../shared/x11/twohead-start.sh
+if [ ! -x "$twohead" ] || [ "$(id -u)" != 0 ] || ! command -v Xorg >/dev/null; then
+  echo "SKIP: needs root, Xorg with the dummy driver and $twohead"
+  exit 0
+fi
+
+start_twohead() {
+  local out
+  out=$(TWOHEAD_LOGDIR="$E2E_TMP" "$twohead" "$@") || { fail "Xorg dummy server starts"; finish; }
+  eval "$out"
+  E2E_PIDS+=("$TWOHEAD_PID")
+}
+
+start_twohead
+convert -size 2560x800 plasma:fractal -blur 0x1 -depth 8 "$E2E_TMP/picture.png" 2>/dev/null
+set_backdrop "$E2E_TMP/picture.png"
+start_vistrel
+
+xdotool key ctrl+shift+2
+check "one overlay on each screen" wait_for 5 sh -c '[ "$(xdotool search --onlyvisible --name "^Vistrel Selection$" | wc -l)" = 2 ]'
+sleep 0.3
+import -window root "$E2E_TMP/dimmed.png"
+dimmer() { # is pixel X,Y of the screenshot darker than the picture's?
+  local a b
+  a=$(convert "$E2E_TMP/dimmed.png" -format "%[fx:int(255*p{$1,$2}.intensity)]" info:)
+  b=$(convert "$E2E_TMP/picture.png" -format "%[fx:int(255*p{$1,$2}.intensity)]" info:)
+  [ "$a" -lt "$b" ]
+}
+check "the left screen is dimmed" dimmer 300 600
+check "the right screen is dimmed" dimmer 2200 600
+
+drag 1500 200 1900 500
+read -r bx by < <(toolbar_button Copy 220 200 400 300 1280 800)
+click_at $(( bx + 1280 )) "$by"
+check "every overlay window closes" wait_for 5 overlay_gone
+sleep 0.6
+clipboard_png "$E2E_TMP/clip.png"
+convert "$E2E_TMP/picture.png" -crop 400x300+1500+200 +repage "$E2E_TMP/expected.png"
+check "the picture comes from the right screen" same_pixels "$E2E_TMP/clip.png" "$E2E_TMP/expected.png"
+kill "$VISTREL_PID"; wait "$VISTREL_PID" 2>/dev/null
+
+# --- the right screen at twice the pixel density --------------------------------------------------
+QT_SCREEN_SCALE_FACTORS='LEFT=1;RIGHT=2' start_vistrel
+xdotool key ctrl+shift+2
+wait_for 5 sh -c '[ "$(xdotool search --onlyvisible --name "^Vistrel Selection$" | wc -l)" = 2 ]'
+sleep 0.3
+# 200 × 150 points on the right screen are 400 × 300 pixels from 1280 + 2·100, 2·50.
+drag 1480 100 1880 400
+read -r bx by < <(toolbar_button Copy 100 50 200 150 640 400)
+click_at $(( 1280 + bx * 2 )) $(( by * 2 ))
+check "overlays close at scale 2" wait_for 5 overlay_gone
+sleep 0.6
+clipboard_png "$E2E_TMP/clip2.png"
+convert "$E2E_TMP/picture.png" -crop 400x300+1480+100 +repage "$E2E_TMP/expected2.png"
+check "a scale-2 selection is captured at full pixel size" same_pixels "$E2E_TMP/clip2.png" "$E2E_TMP/expected2.png"
+finish
