@@ -6,12 +6,12 @@ packages=(
   qt6-base-dev qt6-svg-dev
   libxcb1-dev libx11-xcb-dev libx11-dev libxcb-keysyms1-dev libxcb-xtest0-dev libxcb-shm0-dev
   libxtst-dev
-  libtesseract-dev libleptonica-dev libcurl4-openssl-dev tesseract-ocr-eng
+  libtesseract-dev libleptonica-dev libcurl4-openssl-dev tesseract-ocr tesseract-ocr-eng
   libgif-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth xdotool xclip x11-utils x11-xserver-utils wmctrl openbox trayer
   xserver-xorg-core xserver-xorg-video-dummy
-  imagemagick poppler-utils fonts-dejavu-core
+  imagemagick poppler-utils fonts-dejavu-core fonts-liberation2
 )
 sudo=""
 [ "$(id -u)" = 0 ] || sudo=sudo

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/Result.h"
+
+#include <QImage>
+#include <QList>
+#include <QRect>
+#include <QString>
+
+#include <optional>
+
+namespace vistrel {
+
+// One line the engine found: where (top-down pixels of the picture it was given) and, when it
+// was read, its best text.
+struct EngineLine
+{
+    QRect box;
+    std::optional<QString> text;
+};
+
+// A picture made ready for the engine: grey, dark text on light, small text enlarged.
+struct PreparedImage
+{
+    QImage grey;         // Format_Grayscale8
+    double scale = 1.0;  // prepared pixels per original pixel
+    bool inverted = false;
+};
+
+// Tesseract behind a small, thread-safe face: each worker thread keeps its own engine.
+class TesseractEngine
+{
+public:
+    // Screenshots are ~96 dpi; the engine reads best with text up to three times that size.
+    // The enlargement stays within `pixelBudget` pixels, which bounds the time it takes.
+    static PreparedImage prepare(const QImage &image, double pixelBudget);
+    static constexpr double readingBudget = 8e6;
+    static constexpr double layoutBudget = 2.0e6;
+    // Text lines with their text; `languages` as the engine names them ("eng", "eng+deu").
+    static Result<QList<EngineLine>> recognize(const QImage &grey, const QString &languages);
+    // Text lines without reading them; empty when the layout cannot be found.
+    static QList<QRect> layout(const QImage &grey);
+    // Language models this machine has ("eng", …).
+    static QStringList installedLanguages();
+};
+
+} // namespace vistrel
