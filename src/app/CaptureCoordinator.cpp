@@ -7,6 +7,7 @@
 #include "output/ImageExport.h"
 #include "output/Notifier.h"
 #include "output/PinWindow.h"
+#include "services/OCRService.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,6 +19,9 @@ CaptureCoordinator::CaptureCoordinator(const Platform &platform, QObject *parent
     : QObject(parent), m_platform(platform), m_capture(*platform.screens),
       m_keepDir(qEnvironmentVariable("VISTREL_KEEP_CAPTURES"))
 {
+    m_recognizer = [](const QImage &image, QObject *context, std::function<void(Result<QString>)> done) {
+        OCRService::recognizeText(image, {}, context, std::move(done));
+    };
 }
 
 CaptureCoordinator::~CaptureCoordinator()
@@ -245,10 +249,7 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action)
             self->m_platform.clipboard->setText(*text);
             Hud::show(QStringLiteral("Copied %1 chars of text").arg(text->size()));
         };
-        if (m_recognizer)
-            m_recognizer(image, this, done);
-        else
-            done(QString());
+        m_recognizer(image, this, done);
         break;
     }
     case SelectionAction::Scroll:

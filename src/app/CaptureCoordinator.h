@@ -30,7 +30,7 @@ public:
     void startScrollCapture();
     void startColorPick();
 
-    // Seams for tests and for text recognition; the real overlay is the default.
+    // Seams for tests; the real overlay and text recognition are the defaults.
     void setOverlayFactory(OverlayFactory factory) { m_overlayFactory = std::move(factory); }
     using TextRecognizer =
         std::function<void(const QImage &, QObject *context, std::function<void(Result<QString>)>)>;

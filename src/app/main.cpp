@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <unistd.h>
+
 namespace {
 
 const char *const usage =
@@ -44,10 +46,23 @@ bool checkDisplay()
     return ok;
 }
 
+// The text recognizer's OpenMP runtime reads its thread limit once, when the process starts;
+// unlimited it is several times slower on small machines. Vistrel runs recognitions side by
+// side itself, so it starts over once with the limit in place.
+void limitRecognizerThreads(char **argv)
+{
+    if (std::getenv("OMP_THREAD_LIMIT"))
+        return;
+    setenv("OMP_THREAD_LIMIT", "1", 1);
+    execv("/proc/self/exe", argv);
+    // Could not start over: recognition is slower, everything else works.
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    limitRecognizerThreads(argv);
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             std::fputs(usage, stdout);
