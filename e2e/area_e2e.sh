@@ -5,8 +5,7 @@ source "$(dirname "$0")/lib.sh"
 start_x 1280x800
 start_wm
 start_tray
-convert -size 1280x800 plasma:fractal -blur 0x1 -depth 8 "$E2E_TMP/picture.png" 2>/dev/null
-set_backdrop "$E2E_TMP/picture.png"
+plasma_backdrop 1280x800
 start_vistrel
 crop() { convert "$E2E_TMP/picture.png" -crop "$3x$4+$1+$2" +repage "$5"; }
 

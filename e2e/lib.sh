@@ -145,3 +145,9 @@ tray_menu() {
 
 # pixel_hex FILE X Y: "#RRGGBB" of one pixel.
 pixel_hex() { convert "$1" -format "%[hex:p{$2,$3}]" info: | cut -c1-6 | sed 's/^/#/'; }
+
+# plasma_backdrop WxH: a busy picture ($E2E_TMP/picture.png) on the root window, at 0,0.
+plasma_backdrop() {
+  convert -size "$1" plasma:fractal -blur 0x1 -depth 8 "$E2E_TMP/picture.png" 2>/dev/null
+  set_backdrop "$E2E_TMP/picture.png"
+}

@@ -5,8 +5,7 @@ source "$(dirname "$0")/lib.sh"
 start_x 1280x800
 start_wm
 start_tray
-convert -size 1280x800 plasma:fractal -blur 0x1 -depth 8 "$E2E_TMP/picture.png" 2>/dev/null
-set_backdrop "$E2E_TMP/picture.png"
+plasma_backdrop 1280x800
 xmessage -geometry 320x140+300+250 "A window to capture" >/dev/null 2>&1 &
 E2E_PIDS+=($!)
 wait_for 5 xdotool search --onlyvisible --name "^xmessage$"

@@ -16,8 +16,7 @@ start_twohead() {
 }
 
 start_twohead
-convert -size 2560x800 plasma:fractal -blur 0x1 -depth 8 "$E2E_TMP/picture.png" 2>/dev/null
-set_backdrop "$E2E_TMP/picture.png"
+plasma_backdrop 2560x800
 start_vistrel
 
 xdotool key ctrl+shift+2

@@ -51,14 +51,9 @@ void CaptureCoordinator::startScrollCapture()
 void CaptureCoordinator::captureFullScreen()
 {
     QTimer::singleShot(0, this, [this] {
-        if (!claimBusy())
+        const auto content = beginBusyMode();
+        if (!content)
             return;
-        auto content = m_platform.screens->shareableContent();
-        if (!content) {
-            m_busy = false;
-            Notifier::error(content.error());
-            return;
-        }
         const auto display = mainDisplay(*content, m_platform.screens->mainDisplayID());
         if (!display) {
             m_busy = false;
@@ -110,24 +105,25 @@ void CaptureCoordinator::startColorPick()
 
 // --- overlay modes ---------------------------------------------------------------------------
 
-bool CaptureCoordinator::claimBusy()
+std::optional<ShareableContent> CaptureCoordinator::beginBusyMode()
 {
     if (m_busy)
-        return false;
+        return std::nullopt; // a second request while one is being set up or shown
     m_busy = true;
-    return true;
-}
-
-void CaptureCoordinator::runOverlayMode(Mode mode)
-{
-    if (!claimBusy())
-        return;
     auto content = m_platform.screens->shareableContent();
     if (!content) {
         m_busy = false;
         Notifier::error(content.error());
-        return;
+        return std::nullopt;
     }
+    return *content;
+}
+
+void CaptureCoordinator::runOverlayMode(Mode mode)
+{
+    const auto content = beginBusyMode();
+    if (!content)
+        return;
     const bool windowPicking = mode == Mode::Window;
     std::optional<SelectionAction> immediate;
     switch (mode) {

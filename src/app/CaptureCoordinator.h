@@ -51,7 +51,8 @@ public:
 private:
     enum class Mode { Area, Ocr, Window, Scroll, Board };
     void runOverlayMode(Mode mode);
-    bool claimBusy();
+    // The busy rule and the content fetch every mode starts with; nothing when it cannot start.
+    std::optional<ShareableContent> beginBusyMode();
     SelectionOverlay *makeOverlay(const OverlayRequest &request, SelectionOverlay::Completion done);
     void presentSelection(const ShareableContent &content, bool windowPicking,
                           std::optional<SelectionAction> immediateAction,

@@ -350,7 +350,14 @@ bool X11Hotkeys::nativeEventFilter(const QByteArray &eventType, void *message, q
     if (eventType != "xcb_generic_event_t")
         return false;
     auto *event = static_cast<xcb_generic_event_t *>(message);
-    if ((event->response_type & 0x7f) != XCB_KEY_PRESS)
+    const quint8 type = event->response_type & 0x7f;
+    if (type == XCB_KEY_RELEASE) {
+        auto *key = reinterpret_cast<xcb_key_release_event_t *>(event);
+        if (m_idByKeycode.contains(key->detail))
+            m_repeats.release(key->detail, key->time);
+        return false;
+    }
+    if (type != XCB_KEY_PRESS)
         return false;
     auto *key = reinterpret_cast<xcb_key_press_event_t *>(event);
     const quint16 mods = key->state & (XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT |
@@ -360,6 +367,8 @@ bool X11Hotkeys::nativeEventFilter(const QByteArray &eventType, void *message, q
     auto it = m_idByKeycode.constFind(key->detail);
     if (it == m_idByKeycode.constEnd())
         return false;
+    if (!m_repeats.press(key->detail, key->time))
+        return true; // a held combination starts one capture, not one per repeat
     if (onPressed)
         onPressed(it.value());
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Desktop.h"
+#include "platform/KeyRepeatFilter.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QHash>
@@ -57,6 +58,7 @@ private:
     xcb_connection_t *m_conn = nullptr;
     quint32 m_root = 0;
     QHash<quint8, quint32> m_idByKeycode;
+    KeyRepeatFilter m_repeats;
 };
 
 class QtClipboard : public Clipboard
