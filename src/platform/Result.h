@@ -38,6 +38,7 @@ public:
     bool ok() const { return m_v.index() == 0; }
     explicit operator bool() const { return ok(); }
     const T &value() const & { return std::get<0>(m_v); }
+    T &value() & { return std::get<0>(m_v); }
     T &&value() && { return std::get<0>(std::move(m_v)); }
     const T &operator*() const & { return value(); }
     const T *operator->() const { return &value(); }

@@ -41,6 +41,25 @@ void runAndDeliver(QObject *context, std::function<T()> work, std::function<void
     watcher->setFuture(QtConcurrent::run(QThreadPool::globalInstance(), std::move(work)));
 }
 
+// Big pictures are worked on in bands, one per core, each by its own engine; the lines come
+// back in picture coordinates, band after band.
+using BandWork = std::function<Result<QList<EngineLine>>(const QImage &)>;
+QList<Result<QList<EngineLine>>> inBands(const QImage &grey, const BandWork &work)
+{
+    const int workers = std::max(1, QThreadPool::globalInstance()->maxThreadCount());
+    QList<QRect> parts{grey.rect()};
+    if (workers > 1 && grey.width() * qint64(grey.height()) > 1'500'000)
+        parts = OCRService::bands(grey, workers);
+    return QtConcurrent::blockingMapped(
+        parts, std::function<Result<QList<EngineLine>>(const QRect &)>([&](const QRect &band) {
+            auto lines = work(grey.copy(band));
+            if (lines)
+                for (EngineLine &l : lines.value())
+                    l.box.translate(band.topLeft());
+            return lines;
+        }));
+}
+
 } // namespace
 
 QString OCRService::languageSpec(const QStringList &languages)
@@ -113,23 +132,9 @@ Result<QList<TextObservation>> OCRService::observe(const QImage &image, const QS
     const PreparedImage prepared = TesseractEngine::prepare(image, TesseractEngine::readingBudget);
     const QString spec = languageSpec(languages);
 
-    // Big pictures are read in bands, one per core, each by its own engine.
-    const int workers = std::max(1, QThreadPool::globalInstance()->maxThreadCount());
-    QList<QRect> parts{prepared.grey.rect()};
-    if (workers > 1 && prepared.grey.width() * qint64(prepared.grey.height()) > 4'000'000)
-        parts = bands(prepared.grey, workers);
-
-    const QList<Result<QList<EngineLine>>> results = QtConcurrent::blockingMapped(
-        parts, std::function<Result<QList<EngineLine>>(const QRect &)>([&](const QRect &band) {
-            auto lines = TesseractEngine::recognize(prepared.grey.copy(band), spec);
-            if (!lines)
-                return lines;
-            QList<EngineLine> moved = *lines;
-            for (EngineLine &l : moved)
-                l.box.translate(band.topLeft());
-            return Result<QList<EngineLine>>(moved);
-        }));
-
+    const auto results = inBands(prepared.grey, [&spec](const QImage &band) {
+        return TesseractEngine::recognize(band, spec);
+    });
     QList<TextObservation> observations;
     for (const auto &r : results) {
         if (!r)
@@ -162,8 +167,12 @@ QList<QRectF> TextBoxDetector::detectNow(const QImage &image)
         return out;
     try {
         const PreparedImage prepared = TesseractEngine::prepare(image, TesseractEngine::layoutBudget);
-        for (const QRect &box : TesseractEngine::layout(prepared.grey))
-            out.append(normalised(box, prepared.scale, image.size()));
+        const auto parts = inBands(prepared.grey, [](const QImage &band) {
+            return Result<QList<EngineLine>>(TesseractEngine::layout(band));
+        });
+        for (const auto &lines : parts)
+            for (const EngineLine &line : *lines)
+                out.append(normalised(line.box, prepared.scale, image.size()));
     } catch (...) {
         out.clear(); // the engine failed: no boxes, never an error
     }

@@ -95,9 +95,9 @@ Result<QList<EngineLine>> TesseractEngine::recognize(const QImage &grey, const Q
     return lines;
 }
 
-QList<QRect> TesseractEngine::layout(const QImage &grey)
+QList<EngineLine> TesseractEngine::layout(const QImage &grey)
 {
-    QList<QRect> boxes;
+    QList<EngineLine> boxes;
     tesseract::TessBaseAPI *api = engineFor(QStringLiteral("eng"));
     if (!api || grey.isNull())
         return boxes;
@@ -108,7 +108,7 @@ QList<QRect> TesseractEngine::layout(const QImage &grey)
         do {
             int l, t, r, b;
             if (it->BoundingBox(tesseract::RIL_TEXTLINE, &l, &t, &r, &b))
-                boxes.append(QRect(QPoint(l, t), QPoint(r - 1, b - 1)));
+                boxes.append({QRect(QPoint(l, t), QPoint(r - 1, b - 1)), std::nullopt});
         } while (it->Next(tesseract::RIL_TEXTLINE));
     }
     api->Clear();

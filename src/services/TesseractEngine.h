@@ -34,12 +34,12 @@ public:
     // Screenshots are ~96 dpi; the engine reads best with text up to three times that size.
     // The enlargement stays within `pixelBudget` pixels, which bounds the time it takes.
     static PreparedImage prepare(const QImage &image, double pixelBudget);
-    static constexpr double readingBudget = 8e6;
+    static constexpr double readingBudget = 6e6;
     static constexpr double layoutBudget = 2.0e6;
     // Text lines with their text; `languages` as the engine names them ("eng", "eng+deu").
     static Result<QList<EngineLine>> recognize(const QImage &grey, const QString &languages);
-    // Text lines without reading them; empty when the layout cannot be found.
-    static QList<QRect> layout(const QImage &grey);
+    // Text lines without reading them (no text); empty when the layout cannot be found.
+    static QList<EngineLine> layout(const QImage &grey);
     // Language models this machine has ("eng", …).
     static QStringList installedLanguages();
 };
