@@ -2,8 +2,11 @@
 #include "editor/EditorWindowController.h"
 #include "output/Hud.h"
 #include "output/Notifier.h"
+#include "output/PinWindow.h"
 #include "platform/FakeDesktop.h"
 #include "TestSupport.h"
+
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -273,6 +276,42 @@ TEST_F(CoordinatorTest, WindowOutcomeOpensAnEditorWithTheWindow)
     ASSERT_EQ(coordinator->editors().size(), 1);
     EXPECT_EQ(coordinator->editors().first()->image(),
               desktop.display(10)->picture.copy(100, 50, 120, 80));
+}
+
+TEST_F(CoordinatorTest, ColourPickCopiesTheHexCodeOrNothingWhenCancelled)
+{
+    coordinator->startColorPick();
+    drain();
+    ASSERT_TRUE(overlay);
+    EXPECT_TRUE(overlay->request.pickColor);
+    EXPECT_TRUE(overlay->request.displayImages.contains(10));
+    EXPECT_FALSE(coordinator->busy()); // a pick does not hold the busy flag
+    overlay->request.onColorPicked(std::nullopt);
+    EXPECT_EQ(desktop.clipboardWrites, 0);
+    overlay->finish(std::nullopt);
+    drain();
+
+    coordinator->startColorPick();
+    drain();
+    overlay->request.onColorPicked(QColor(0x12, 0xab, 0xef));
+    EXPECT_EQ(desktop.clipboardText, "#12ABEF");
+    EXPECT_EQ(Hud::current()->text(), "Copied #12ABEF");
+}
+
+TEST_F(CoordinatorTest, SaveAndPinOutcomes)
+{
+    QTemporaryDir dir;
+    desktop.saveAnswer = dir.filePath("area.png");
+    const QImage picture(40, 30, QImage::Format_RGB32);
+    coordinator->dispatch(picture, SelectionAction::Save);
+    ASSERT_EQ(desktop.saveRequests.size(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(desktop.saveAnswer); }, 3000));
+
+    const int before = int(PinWindow::pins().size());
+    coordinator->dispatch(picture, SelectionAction::Pin);
+    ASSERT_EQ(PinWindow::pins().size(), before + 1);
+    EXPECT_EQ(PinWindow::pins().last()->baseSize(), QSizeF(20, 15));
+    PinWindow::pins().last()->close();
 }
 
 } // namespace
