@@ -1,5 +1,6 @@
 #include "output/Hud.h"
 
+#include <QBitmap>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
@@ -43,6 +44,16 @@ Toast::Toast(const QString &text)
     if (QScreen *s = QGuiApplication::primaryScreen())
         visible = s->availableGeometry();
     setGeometry(placement(textSize, visible));
+    // Without a compositor a translucent window shows black corners; the shape keeps them
+    // out whichever way the desktop draws.
+    QBitmap shape(size());
+    shape.fill(Qt::color0);
+    QPainter p(&shape);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::color1);
+    p.drawRoundedRect(QRectF(rect()), 12, 12);
+    p.end();
+    setMask(shape);
 }
 
 QRect Toast::placement(const QSize &textSize, const QRect &visible)
