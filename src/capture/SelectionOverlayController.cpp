@@ -4,6 +4,7 @@
 
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 namespace vistrel {
 
@@ -59,6 +60,17 @@ void SelectionOverlayController::present()
     first->activateWindow();
     first->setFocus();
     first->grabKeyboard();
+    grabKeyboardWhenMapped(first, 25);
+}
+
+void SelectionOverlayController::grabKeyboardWhenMapped(QPointer<SelectionView> view, int triesLeft)
+{
+    // The X server refuses a grab until the window is on screen, which is shortly after show().
+    if (!view || !view->isVisible() || !view->windowHandle())
+        return;
+    if (view->windowHandle()->setKeyboardGrabEnabled(true) || triesLeft <= 0)
+        return;
+    QTimer::singleShot(20, this, [this, view, triesLeft] { grabKeyboardWhenMapped(view, triesLeft - 1); });
 }
 
 void SelectionOverlayController::key(int k)

@@ -27,6 +27,7 @@ private:
     void finishPick(std::optional<QColor> colour);
     void closeAll();
     void key(int key);
+    void grabKeyboardWhenMapped(QPointer<SelectionView> view, int triesLeft);
 
     OverlayRequest m_request;
     Completion m_onComplete;
