@@ -19,7 +19,7 @@ drag 200 150 520 390
 read -r bx by < <(toolbar_button Copy 200 150 320 240 1280 800)
 click_at "$bx" "$by"
 check "overlay closes after Copy" wait_for 5 overlay_gone
-sleep 0.6
+wait_for 5 window_mapped "^Copied to clipboard$"
 clipboard_png "$E2E_TMP/clip.png"
 crop 200 150 320 240 "$E2E_TMP/expected.png"
 check "clipboard PNG equals the selected region" same_pixels "$E2E_TMP/clip.png" "$E2E_TMP/expected.png"
@@ -77,7 +77,7 @@ sleep 0.3
 read -r bx by < <(toolbar_button Copy "$fx" "$fy" "$fw" "$fh" 1280 800)
 click_at "$bx" "$by"
 wait_for 5 overlay_gone
-sleep 0.6
+wait_for 5 window_mapped "^Copied to clipboard$"
 clipboard_png "$E2E_TMP/clip-window.png"
 convert "$E2E_TMP/with-window.png" -crop "${fw}x${fh}+${fx}+${fy}" +repage "$E2E_TMP/expected-window.png"
 check "a click selects the window's frame" same_pixels "$E2E_TMP/clip-window.png" "$E2E_TMP/expected-window.png"

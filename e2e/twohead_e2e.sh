@@ -36,7 +36,7 @@ drag 1500 200 1900 500
 read -r bx by < <(toolbar_button Copy 220 200 400 300 1280 800)
 click_at $(( bx + 1280 )) "$by"
 check "every overlay window closes" wait_for 5 overlay_gone
-sleep 0.6
+wait_for 5 window_mapped "^Copied to clipboard$"
 clipboard_png "$E2E_TMP/clip.png"
 convert "$E2E_TMP/picture.png" -crop 400x300+1500+200 +repage "$E2E_TMP/expected.png"
 check "the picture comes from the right screen" same_pixels "$E2E_TMP/clip.png" "$E2E_TMP/expected.png"
@@ -52,7 +52,7 @@ drag 1480 100 1880 400
 read -r bx by < <(toolbar_button Copy 100 50 200 150 640 400)
 click_at $(( 1280 + bx * 2 )) $(( by * 2 ))
 check "overlays close at scale 2" wait_for 5 overlay_gone
-sleep 0.6
+wait_for 5 window_mapped "^Copied to clipboard$"
 clipboard_png "$E2E_TMP/clip2.png"
 convert "$E2E_TMP/picture.png" -crop 400x300+1480+100 +repage "$E2E_TMP/expected2.png"
 check "a scale-2 selection is captured at full pixel size" same_pixels "$E2E_TMP/clip2.png" "$E2E_TMP/expected2.png"
