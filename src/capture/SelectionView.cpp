@@ -342,6 +342,12 @@ QRegion SelectionView::decoratedRegion() const
     return region;
 }
 
+void SelectionView::resizeEvent(QResizeEvent *)
+{
+    // What the first full paint decorates is what the first change has to repaint.
+    m_lastDecorated = decoratedRegion();
+}
+
 void SelectionView::refresh()
 {
     const QRegion now = decoratedRegion();
@@ -364,7 +370,6 @@ void SelectionView::paintEvent(QPaintEvent *event)
     if (m_purpose == Purpose::PickColor) {
         drawHint(p);
         drawLoupe(p);
-        m_lastDecorated = decoratedRegion();
         return;
     }
     const QRectF hole = m_model.hole();
@@ -397,7 +402,6 @@ void SelectionView::paintEvent(QPaintEvent *event)
         drawWindowHoverHighlight(p);
         drawLoupe(p);
     }
-    m_lastDecorated = decoratedRegion();
 }
 
 void SelectionView::drawHint(QPainter &p)

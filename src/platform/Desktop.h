@@ -36,7 +36,6 @@ struct WindowInfo
     QRectF frame;
     bool onScreen = true;
     std::optional<qint64> ownerPid;
-    QString title;
     QRect pixelFrame; // the same frame in device pixels of the whole desktop
 };
 

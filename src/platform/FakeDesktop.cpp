@@ -41,7 +41,6 @@ WindowInfo FakeDesktop::addWindow(quint32 id, const QRectF &frame, std::optional
     w.windowID = id;
     w.frame = frame;
     w.ownerPid = owner;
-    w.title = QStringLiteral("window %1").arg(id);
     m_windows.append(w);
     return w;
 }

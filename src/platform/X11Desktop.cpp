@@ -117,8 +117,6 @@ Result<ShareableContent> X11ScreenSource::shareableContent()
     const xcb_atom_t stacking = atom(m_conn, "_NET_CLIENT_LIST_STACKING");
     const xcb_atom_t extentsAtom = atom(m_conn, "_NET_FRAME_EXTENTS");
     const xcb_atom_t pidAtom = atom(m_conn, "_NET_WM_PID");
-    const xcb_atom_t nameAtom = atom(m_conn, "_NET_WM_NAME");
-    const xcb_atom_t utf8 = atom(m_conn, "UTF8_STRING");
 
     auto listCookie = xcb_get_property(m_conn, 0, m_root, stacking, XCB_ATOM_WINDOW, 0, 4096);
     XcbReply<xcb_get_property_reply_t> list(xcb_get_property_reply(m_conn, listCookie, nullptr));
@@ -134,7 +132,7 @@ Result<ShareableContent> X11ScreenSource::shareableContent()
         xcb_get_geometry_cookie_t geometry;
         xcb_translate_coordinates_cookie_t position;
         xcb_get_window_attributes_cookie_t attributes;
-        xcb_get_property_cookie_t extents, pid, name;
+        xcb_get_property_cookie_t extents, pid;
     };
     std::vector<Pending> pending;
     pending.reserve(n);
@@ -146,8 +144,7 @@ Result<ShareableContent> X11ScreenSource::shareableContent()
                            xcb_translate_coordinates(m_conn, w, m_root, 0, 0),
                            xcb_get_window_attributes(m_conn, w),
                            xcb_get_property(m_conn, 0, w, extentsAtom, XCB_ATOM_CARDINAL, 0, 4),
-                           xcb_get_property(m_conn, 0, w, pidAtom, XCB_ATOM_CARDINAL, 0, 1),
-                           xcb_get_property(m_conn, 0, w, nameAtom, utf8, 0, 256)});
+                           xcb_get_property(m_conn, 0, w, pidAtom, XCB_ATOM_CARDINAL, 0, 1)});
     }
     for (const Pending &p : pending) {
         XcbReply<xcb_get_geometry_reply_t> geo(xcb_get_geometry_reply(m_conn, p.geometry, nullptr));
@@ -157,7 +154,6 @@ Result<ShareableContent> X11ScreenSource::shareableContent()
             xcb_get_window_attributes_reply(m_conn, p.attributes, nullptr));
         XcbReply<xcb_get_property_reply_t> ext(xcb_get_property_reply(m_conn, p.extents, nullptr));
         XcbReply<xcb_get_property_reply_t> pid(xcb_get_property_reply(m_conn, p.pid, nullptr));
-        XcbReply<xcb_get_property_reply_t> name(xcb_get_property_reply(m_conn, p.name, nullptr));
         if (!geo || !pos || !attrs)
             continue; // the window went away while we asked
 
@@ -172,9 +168,6 @@ Result<ShareableContent> X11ScreenSource::shareableContent()
         w.onScreen = attrs->map_state == XCB_MAP_STATE_VIEWABLE;
         if (pid && pid->format == 32 && xcb_get_property_value_length(pid.get()) >= 4)
             w.ownerPid = *static_cast<const quint32 *>(xcb_get_property_value(pid.get()));
-        if (name)
-            w.title = QString::fromUtf8(static_cast<const char *>(xcb_get_property_value(name.get())),
-                                        xcb_get_property_value_length(name.get()));
         // Device pixels to points through the display under the window's centre.
         w.frame = QRectF(px);
         for (const DisplayInfo &d : content.displays) {

@@ -115,17 +115,4 @@ QList<EngineLine> TesseractEngine::layout(const QImage &grey)
     return boxes;
 }
 
-QStringList TesseractEngine::installedLanguages()
-{
-    tesseract::TessBaseAPI *api = engineFor(QStringLiteral("eng"));
-    QStringList out;
-    if (!api)
-        return out;
-    std::vector<std::string> langs;
-    api->GetAvailableLanguagesAsVector(&langs);
-    for (const auto &l : langs)
-        out << QString::fromStdString(l);
-    return out;
-}
-
 } // namespace vistrel

@@ -40,8 +40,6 @@ public:
     static Result<QList<EngineLine>> recognize(const QImage &grey, const QString &languages);
     // Text lines without reading them (no text); empty when the layout cannot be found.
     static QList<EngineLine> layout(const QImage &grey);
-    // Language models this machine has ("eng", …).
-    static QStringList installedLanguages();
 };
 
 } // namespace vistrel
