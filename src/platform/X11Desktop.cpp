@@ -49,7 +49,8 @@ quint32 rootOf(xcb_connection_t *conn)
 
 xcb_atom_t atom(xcb_connection_t *conn, const char *name)
 {
-    auto cookie = xcb_intern_atom(conn, 1, uint16_t(strlen(name)), name);
+    // Created if missing: the window manager may start after us and set it later.
+    auto cookie = xcb_intern_atom(conn, 0, uint16_t(strlen(name)), name);
     XcbReply<xcb_intern_atom_reply_t> r(xcb_intern_atom_reply(conn, cookie, nullptr));
     return r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
@@ -58,7 +59,14 @@ xcb_atom_t atom(xcb_connection_t *conn, const char *name)
 
 // --- screens and pictures --------------------------------------------------------------------
 
-X11ScreenSource::X11ScreenSource() : m_conn(toolkitConnection()), m_root(rootOf(m_conn)) {}
+X11ScreenSource::X11ScreenSource() : m_conn(toolkitConnection()), m_root(rootOf(m_conn))
+{
+    if (m_conn) {
+        m_stackingAtom = atom(m_conn, "_NET_CLIENT_LIST_STACKING");
+        m_extentsAtom = atom(m_conn, "_NET_FRAME_EXTENTS");
+        m_pidAtom = atom(m_conn, "_NET_WM_PID");
+    }
+}
 
 quint32 X11ScreenSource::displayIDFor(const QScreen *screen)
 {
@@ -114,11 +122,7 @@ Result<ShareableContent> X11ScreenSource::shareableContent()
     ShareableContent content;
     content.displays = displays();
 
-    const xcb_atom_t stacking = atom(m_conn, "_NET_CLIENT_LIST_STACKING");
-    const xcb_atom_t extentsAtom = atom(m_conn, "_NET_FRAME_EXTENTS");
-    const xcb_atom_t pidAtom = atom(m_conn, "_NET_WM_PID");
-
-    auto listCookie = xcb_get_property(m_conn, 0, m_root, stacking, XCB_ATOM_WINDOW, 0, 4096);
+    auto listCookie = xcb_get_property(m_conn, 0, m_root, m_stackingAtom, XCB_ATOM_WINDOW, 0, 4096);
     XcbReply<xcb_get_property_reply_t> list(xcb_get_property_reply(m_conn, listCookie, nullptr));
     if (!list || list->format != 32)
         return content; // no EWMH window manager: displays only
@@ -143,8 +147,8 @@ Result<ShareableContent> X11ScreenSource::shareableContent()
         pending.push_back({w, xcb_get_geometry(m_conn, w),
                            xcb_translate_coordinates(m_conn, w, m_root, 0, 0),
                            xcb_get_window_attributes(m_conn, w),
-                           xcb_get_property(m_conn, 0, w, extentsAtom, XCB_ATOM_CARDINAL, 0, 4),
-                           xcb_get_property(m_conn, 0, w, pidAtom, XCB_ATOM_CARDINAL, 0, 1)});
+                           xcb_get_property(m_conn, 0, w, m_extentsAtom, XCB_ATOM_CARDINAL, 0, 4),
+                           xcb_get_property(m_conn, 0, w, m_pidAtom, XCB_ATOM_CARDINAL, 0, 1)});
     }
     for (const Pending &p : pending) {
         XcbReply<xcb_get_geometry_reply_t> geo(xcb_get_geometry_reply(m_conn, p.geometry, nullptr));
@@ -318,7 +322,9 @@ bool X11Hotkeys::grab(quint32 id, int digit)
         return false;
     const quint8 keycode = keycodeForDigit(digit);
     const quint16 base = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT;
-    const quint16 numLock = numLockMask();
+    if (!m_numLockMask)
+        m_numLockMask = numLockMask();
+    const quint16 numLock = *m_numLockMask;
     // The grab must hold whatever state Caps Lock and Num Lock are in.
     const quint16 locks[] = {0, XCB_MOD_MASK_LOCK, numLock, quint16(XCB_MOD_MASK_LOCK | numLock)};
     QList<quint16> held;

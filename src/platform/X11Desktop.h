@@ -38,6 +38,8 @@ private:
 
     xcb_connection_t *m_conn = nullptr;
     quint32 m_root = 0;
+    // Interned once: every capture reads these properties.
+    quint32 m_stackingAtom = 0, m_extentsAtom = 0, m_pidAtom = 0;
 };
 
 class X11Hotkeys : public GlobalHotkeys, public QAbstractNativeEventFilter
@@ -57,6 +59,7 @@ private:
 
     xcb_connection_t *m_conn = nullptr;
     quint32 m_root = 0;
+    std::optional<quint16> m_numLockMask; // looked up once, on the first grab
     QHash<quint8, quint32> m_idByKeycode;
     KeyRepeatFilter m_repeats;
 };
