@@ -1,8 +1,9 @@
 # Shared helpers for the end-to-end flows: a private X server with openbox (no key bindings)
 # and a tray, Vistrel started on it, and small checks with xdotool, xclip and ImageMagick.
+# Everything a flow needs lives beside this file; nothing outside the checkout is read.
 set -u
 : "${VISTREL_BIN:?VISTREL_BIN must name the vistrel executable}"
-: "${VISTREL_SOURCE:?VISTREL_SOURCE must name the source tree}"
+E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 E2E_TMP=$(mktemp -d /tmp/vistrel-e2e.XXXXXX)
 E2E_PIDS=()
 E2E_FAILED=0
@@ -18,7 +19,14 @@ trap e2e_cleanup EXIT
 pass() { echo "PASS: $*"; E2E_PASSED=$((E2E_PASSED + 1)); }
 fail() { echo "FAIL: $*"; E2E_FAILED=$((E2E_FAILED + 1)); }
 check() { local what=$1; shift; if "$@"; then pass "$what"; else fail "$what"; fi; }
-finish() { echo "$E2E_PASSED passed, $E2E_FAILED failed"; [ "$E2E_FAILED" = 0 ]; exit $?; }
+# skip WHY: the flow cannot run here; CTest counts it as skipped (SKIP_RETURN_CODE 77), and CI
+# fails on it.
+skip() { echo "SKIP: $*"; exit 77; }
+finish() {
+  echo "$E2E_PASSED passed, $E2E_FAILED failed"
+  [ "$E2E_FAILED" = 0 ]
+  exit $?
+}
 
 # wait_for SECONDS COMMAND...: polls every 50 ms until COMMAND succeeds.
 wait_for() {
@@ -29,21 +37,68 @@ wait_for() {
   done
 }
 
-# start_x WIDTHxHEIGHT: Xvfb on a free display, exported as DISPLAY.
-start_x() {
-  local geometry=${1:-1280x800}
-  exec {fd}<> <(:)
-  Xvfb -displayfd "$fd" -screen 0 "${geometry}x24" -nolisten tcp >"$E2E_TMP/xvfb.log" 2>&1 &
-  E2E_PIDS+=($!)
+# wait_fd FD: the display number a server writes to FD (-displayfd), within 10 s.
+wait_fd() {
   local n=""
-  for _ in $(seq 100); do read -r -t 0.1 -u "$fd" n && break; done
-  [ -n "$n" ] || { echo "Xvfb did not start"; cat "$E2E_TMP/xvfb.log"; exit 1; }
+  for _ in $(seq 100); do read -r -t 0.1 -u "$1" n && break; done
+  echo "$n"
+}
+
+# start_x WIDTHxHEIGHT[xDEPTH]: Xvfb on a free display, exported as DISPLAY.
+start_x() {
+  local geometry=${1:-1280x800} fd n
+  [[ $geometry == *x*x* ]] || geometry=${geometry}x24
+  exec {fd}<> <(:)
+  Xvfb -displayfd "$fd" -screen 0 "$geometry" -nolisten tcp >"$E2E_TMP/xvfb.log" 2>&1 &
+  E2E_PIDS+=($!)
+  n=$(wait_fd "$fd")
+  [ -n "$n" ] || { fail "Xvfb starts"; cat "$E2E_TMP/xvfb.log"; exit 1; }
   export DISPLAY=:$n
 }
 
+# start_twohead [LEFT [RIGHT]]: a headless Xorg (dummy driver) with two screens side by side,
+# LEFT at 0,0 and RIGHT beside it, each WIDTHxHEIGHT (1280x800 by default), exported as
+# DISPLAY. Xorg is started directly, so this needs root; without it the flow is skipped.
+start_twohead() {
+  local left=${1:-1280x800} right=${2:-1280x800} fd n pid
+  [ "$(id -u)" = 0 ] || skip "the two-screen server is started as root"
+  command -v Xorg >/dev/null && [ -f /usr/lib/xorg/modules/drivers/dummy_drv.so ] ||
+    skip "needs Xorg and its dummy driver (xserver-xorg-core, xserver-xorg-video-dummy)"
+  local lw=${left%x*} lh=${left#*x} rw=${right%x*} rh=${right#*x}
+  local w=$(( lw + rw )) h=$(( lh > rh ? lh : rh ))
+  # An empty -configdir: no snippets from /usr/share/X11/xorg.conf.d.
+  mkdir -p "$E2E_TMP/xorg.conf.d"
+  exec {fd}<> <(:)
+  Xorg -displayfd "$fd" -config "$E2E_DIR/twohead-xorg.conf" -configdir "$E2E_TMP/xorg.conf.d" \
+    -logfile "$E2E_TMP/xorg.log" -noreset -nolisten tcp </dev/null >"$E2E_TMP/xorg.out" 2>&1 &
+  pid=$!
+  E2E_PIDS+=($pid)
+  n=$(wait_fd "$fd")
+  [ -n "$n" ] || { fail "Xorg with the dummy driver starts"; tail -20 "$E2E_TMP/xorg.log"; exit 1; }
+  export DISPLAY=:$n
+  # One mode as wide as both screens (the pointer must reach either one), cut into two RandR
+  # monitors of 96 dpi. Timings: 160 and 40 pixels of blanking at a refresh of at most 60 Hz.
+  local mode=both_${w}x${h} refresh clock
+  refresh=$(( 200000000 / ((w + 160) * (h + 40)) ))
+  [ "$refresh" -gt 60 ] && refresh=60; [ "$refresh" -lt 5 ] && refresh=5
+  clock=$(awk -v w="$w" -v h="$h" -v r="$refresh" 'BEGIN { printf "%.2f", (w + 160) * (h + 40) * r / 1e6 }')
+  mm() { echo $(( ($1 * 254 + 480) / 960 )); }
+  if ! { xrandr --newmode "$mode" "$clock" "$w" $((w + 40)) $((w + 120)) $((w + 160)) \
+           "$h" $((h + 3)) $((h + 9)) $((h + 40)) -hsync +vsync &&
+         xrandr --addmode DUMMY0 "$mode" &&
+         xrandr --output DUMMY0 --mode "$mode" --pos 0x0 --primary &&
+         xrandr --setmonitor LEFT "$lw/$(mm "$lw")x$lh/$(mm "$lh")+0+0" DUMMY0 &&
+         xrandr --setmonitor RIGHT "$rw/$(mm "$rw")x$rh/$(mm "$rh")+$lw+0" none
+       } >"$E2E_TMP/xrandr.log" 2>&1 ||
+     [ "$(xrandr --listmonitors | head -1)" != "Monitors: 2" ]; then
+    fail "the dummy server shows two screens"; cat "$E2E_TMP/xrandr.log"; xrandr --listmonitors
+    exit 1
+  fi
+}
+
 start_wm() {
-  openbox --config-file "$VISTREL_SOURCE/../shared/x11/openbox-rc.xml" >"$E2E_TMP/openbox.log" 2>&1 ||
-    true &
+  [ -f "$E2E_DIR/openbox-rc.xml" ] || { fail "openbox configuration at $E2E_DIR"; exit 1; }
+  openbox --config-file "$E2E_DIR/openbox-rc.xml" >"$E2E_TMP/openbox.log" 2>&1 &
   E2E_PIDS+=($!)
   wait_for 5 xprop -root _NET_SUPPORTING_WM_CHECK
 }
@@ -64,6 +119,9 @@ start_vistrel() {
   wait_for 10 sh -c "grep -q . /proc/$VISTREL_PID/status && xdotool search --pid $VISTREL_PID >/dev/null" || sleep 1
   sleep 0.3
 }
+
+# stop_vistrel: ends the app started last and waits until it has gone.
+stop_vistrel() { kill "$VISTREL_PID" 2>/dev/null; wait "$VISTREL_PID" 2>/dev/null; }
 
 # show_picture FILE: a borderless full-screen picture to capture (ImageMagick's display).
 show_picture() {
@@ -121,23 +179,25 @@ click_at() { xdotool mousemove "$1" "$2" sleep 0.1 click 1; }
 clipboard_png() { xclip -selection clipboard -t image/png -o >"$1" 2>/dev/null; }
 clipboard_text() { xclip -selection clipboard -o 2>/dev/null; }
 
-# frame_of WINDOW_ID: "X Y W H" of the window with its decorations.
+# frame_of WINDOW_ID: "X Y W H" of the window with its decorations; fails for a window that
+# is not there (any more).
 frame_of() {
-  local x y w h l r t b
-  x=$(xwininfo -id "$1" | awk '/Absolute upper-left X/ {print $4}')
-  y=$(xwininfo -id "$1" | awk '/Absolute upper-left Y/ {print $4}')
-  w=$(xwininfo -id "$1" | awk '/Width:/ {print $2}')
-  h=$(xwininfo -id "$1" | awk '/Height:/ {print $2}')
-  read -r l r t b < <(xprop -id "$1" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
+  local info x y w h l r t b
+  info=$(xwininfo -id "$1") || return 1
+  x=$(awk '/Absolute upper-left X/ {print $4}' <<<"$info")
+  y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$info")
+  w=$(awk '/Width:/ {print $2}' <<<"$info")
+  h=$(awk '/Height:/ {print $2}' <<<"$info")
+  [[ $x$y$w$h =~ ^-?[0-9]+-?[0-9]+[0-9]+$ ]] || { echo "no geometry for window $1" >&2; return 1; }
+  read -r l r t b < <(xprop -id "$1" _NET_FRAME_EXTENTS | sed -n 's/.*= //; s/,//gp')
   echo "$(( x - ${l:-0} )) $(( y - ${t:-0} )) $(( w + ${l:-0} + ${r:-0} )) $(( h + ${t:-0} + ${b:-0} ))"
 }
 
 # tray_menu N: opens the tray icon's menu and chooses its N-th command (separators skipped).
 tray_menu() {
   local icon ix iy
-  icon=$(xwininfo -root -tree | grep -A4 '"panel"' | grep '"Vistrel"' | awk '{print $1}')
-  ix=$(xwininfo -id "$icon" | awk '/Absolute upper-left X/ {print $4}')
-  iy=$(xwininfo -id "$icon" | awk '/Absolute upper-left Y/ {print $4}')
+  icon=$(xwininfo -root -tree | grep -A4 '"panel"' | grep '"Vistrel"' | awk '{print $1}' | head -1)
+  read -r ix iy _ < <(frame_of "$icon") || { echo "the tray icon went away"; return 1; }
   xdotool mousemove $(( ix + 10 )) $(( iy + 10 )) sleep 0.2 click 1 sleep 0.5
   for _ in $(seq "$1"); do xdotool key Down; done
   xdotool key Return

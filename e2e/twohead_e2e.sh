@@ -2,19 +2,6 @@
 # Two monitors side by side (an Xorg dummy server that the toolkit sees as two screens).
 source "$(dirname "$0")/lib.sh"
 
-twohead=$VISTREL_SOURCE/../shared/x11/twohead-start.sh
-if [ ! -x "$twohead" ] || [ "$(id -u)" != 0 ] || ! command -v Xorg >/dev/null; then
-  echo "SKIP: needs root, Xorg with the dummy driver and $twohead"
-  exit 0
-fi
-
-start_twohead() {
-  local out
-  out=$(TWOHEAD_LOGDIR="$E2E_TMP" "$twohead" "$@") || { fail "Xorg dummy server starts"; finish; }
-  eval "$out"
-  E2E_PIDS+=("$TWOHEAD_PID")
-}
-
 start_twohead
 plasma_backdrop 2560x800
 start_vistrel
@@ -40,7 +27,7 @@ wait_for 5 window_mapped "^Copied to clipboard$"
 clipboard_png "$E2E_TMP/clip.png"
 convert "$E2E_TMP/picture.png" -crop 400x300+1500+200 +repage "$E2E_TMP/expected.png"
 check "the picture comes from the right screen" same_pixels "$E2E_TMP/clip.png" "$E2E_TMP/expected.png"
-kill "$VISTREL_PID"; wait "$VISTREL_PID" 2>/dev/null
+stop_vistrel
 
 # --- the right screen at twice the pixel density --------------------------------------------------
 QT_SCREEN_SCALE_FACTORS='LEFT=1;RIGHT=2' start_vistrel
