@@ -6,6 +6,7 @@ set -u
 E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 E2E_TMP=$(mktemp -d /tmp/vistrel-e2e.XXXXXX)
 E2E_PIDS=()
+VISTREL_PIDS=()
 E2E_FAILED=0
 E2E_PASSED=0
 
@@ -23,6 +24,8 @@ check() { local what=$1; shift; if "$@"; then pass "$what"; else fail "$what"; f
 # fails on it.
 skip() { echo "SKIP: $*"; exit 77; }
 finish() {
+  stop_vistrel_all
+  check "the app's sanitizer log is clean" sanitizer_log_clean
   echo "$E2E_PASSED passed, $E2E_FAILED failed"
   [ "$E2E_FAILED" = 0 ]
   exit $?
@@ -110,11 +113,16 @@ start_tray() {
   wait_for 5 sh -c 'xwininfo -root -tree | grep -q "panel"'
 }
 
-# start_vistrel: runs the app with its captures kept in $E2E_TMP/captures.
+# start_vistrel: runs the app with its captures kept in $E2E_TMP/captures. A sanitizer build
+# writes its reports to $E2E_TMP/sanitizer/, which finish checks.
 start_vistrel() {
+  mkdir -p "$E2E_TMP/sanitizer"
+  ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}log_path=$E2E_TMP/sanitizer/asan \
+  UBSAN_OPTIONS=${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}log_path=$E2E_TMP/sanitizer/ubsan \
   VISTREL_KEEP_CAPTURES="$E2E_TMP/captures" "$VISTREL_BIN" >>"$E2E_TMP/vistrel.log" 2>&1 &
   VISTREL_PID=$!
   E2E_PIDS+=($VISTREL_PID)
+  VISTREL_PIDS+=($VISTREL_PID)
   # Ready once its hot keys are grabbed: the tray icon or, without a tray, a short settle.
   wait_for 10 sh -c "grep -q . /proc/$VISTREL_PID/status && xdotool search --pid $VISTREL_PID >/dev/null" || sleep 1
   sleep 0.3
@@ -122,6 +130,20 @@ start_vistrel() {
 
 # stop_vistrel: ends the app started last and waits until it has gone.
 stop_vistrel() { kill "$VISTREL_PID" 2>/dev/null; wait "$VISTREL_PID" 2>/dev/null; }
+stop_vistrel_all() { local pid; for pid in "${VISTREL_PIDS[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done; }
+
+# sanitizer_log_clean: no AddressSanitizer, LeakSanitizer or UndefinedBehaviorSanitizer report
+# from any app run of this flow (prints the reports otherwise; they are kept in $E2E_TMP).
+sanitizer_log_clean() {
+  local reports
+  reports=$(find "$E2E_TMP/sanitizer" -type f -size +0 2>/dev/null)
+  if [ -z "$reports" ] && ! grep -qE 'ERROR: (Address|Leak)Sanitizer|runtime error:' \
+       "$E2E_TMP/vistrel.log" 2>/dev/null; then
+    return 0
+  fi
+  for f in $reports "$E2E_TMP/vistrel.log"; do echo "--- $f"; head -100 "$f"; done
+  return 1
+}
 
 # show_picture FILE: a borderless full-screen picture to capture (ImageMagick's display).
 show_picture() {
