@@ -10,9 +10,29 @@ VISTREL_PIDS=()
 E2E_FAILED=0
 E2E_PASSED=0
 
+# The X tools that can wait without end go through e2e/bounded-tool.sh (also from `sh -c`
+# strings): each call has a time limit, and one that would wait for a click is refused.
+mkdir -p "$E2E_TMP/bin"
+for tool in xwininfo xprop xclip import; do
+  ln -s "$E2E_DIR/bounded-tool.sh" "$E2E_TMP/bin/$tool"
+done
+export E2E_REAL_PATH=$PATH
+export PATH=$E2E_TMP/bin:$PATH
+
+# stop_pid PID: SIGTERM, then SIGKILL when it is still there after 10 s (a sanitizer build
+# checks for leaks on the way out).
+stop_pid() {
+  kill "$1" 2>/dev/null || return 0
+  for _ in $(seq 200); do kill -0 "$1" 2>/dev/null || break; sleep 0.05; done
+  kill -9 "$1" 2>/dev/null
+  wait "$1" 2>/dev/null
+  return 0
+}
+
 e2e_cleanup() {
+  local pid
   for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
-  wait 2>/dev/null
+  for pid in "${E2E_PIDS[@]}"; do stop_pid "$pid"; done
   if [ "$E2E_FAILED" = 0 ]; then rm -rf "$E2E_TMP"; else echo "kept $E2E_TMP for a look"; fi
 }
 trap e2e_cleanup EXIT
@@ -29,6 +49,14 @@ finish() {
   echo "$E2E_PASSED passed, $E2E_FAILED failed"
   [ "$E2E_FAILED" = 0 ]
   exit $?
+}
+
+# window_id ID: exit 0 when ID is a window id (decimal or 0x hex); an empty id is a window that
+# went away, and reported as such.
+window_id() {
+  [[ ${1-} =~ ^(0x[0-9a-fA-F]+|[0-9]+)$ ]] && return 0
+  echo "no such window (id '${1-}')" >&2
+  return 1
 }
 
 # wait_for SECONDS COMMAND...: polls every 50 ms until COMMAND succeeds.
@@ -128,9 +156,9 @@ start_vistrel() {
   sleep 0.3
 }
 
-# stop_vistrel: ends the app started last and waits until it has gone.
-stop_vistrel() { kill "$VISTREL_PID" 2>/dev/null; wait "$VISTREL_PID" 2>/dev/null; }
-stop_vistrel_all() { local pid; for pid in "${VISTREL_PIDS[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done; }
+# stop_vistrel: ends the app started last and waits (bounded) until it has gone.
+stop_vistrel() { stop_pid "$VISTREL_PID"; }
+stop_vistrel_all() { local pid; for pid in "${VISTREL_PIDS[@]}"; do stop_pid "$pid"; done; }
 
 # sanitizer_log_clean: no AddressSanitizer, LeakSanitizer or UndefinedBehaviorSanitizer report
 # from any app run of this flow (prints the reports otherwise; they are kept in $E2E_TMP).
@@ -164,7 +192,7 @@ same_pixels() {
 
 # set_backdrop FILE: the picture on the root window, at 0,0, under every window.
 set_backdrop() {
-  display -window root "$1" >/dev/null 2>&1
+  timeout 20 display -window root "$1" >/dev/null 2>&1
   sleep 0.2
 }
 
@@ -205,6 +233,7 @@ clipboard_text() { xclip -selection clipboard -o 2>/dev/null; }
 # is not there (any more).
 frame_of() {
   local info x y w h l r t b
+  window_id "${1-}" || return 1
   info=$(xwininfo -id "$1") || return 1
   x=$(awk '/Absolute upper-left X/ {print $4}' <<<"$info")
   y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$info")
@@ -219,6 +248,7 @@ frame_of() {
 tray_menu() {
   local icon ix iy
   icon=$(xwininfo -root -tree | grep -A4 '"panel"' | grep '"Vistrel"' | awk '{print $1}' | head -1)
+  window_id "$icon" || { echo "no Vistrel icon in the tray"; return 1; }
   read -r ix iy _ < <(frame_of "$icon") || { echo "the tray icon went away"; return 1; }
   xdotool mousemove $(( ix + 10 )) $(( iy + 10 )) sleep 0.2 click 1 sleep 0.5
   for _ in $(seq "$1"); do xdotool key Down; done
