@@ -68,30 +68,43 @@ wait_for() {
   done
 }
 
-# wait_fd FD: the display number a server writes to FD (-displayfd), within 10 s.
-wait_fd() {
-  local n=""
-  for _ in $(seq 100); do read -r -t 0.1 -u "$1" n && break; done
-  echo "$n"
+# open_displayfd: an fd (in $displayfd) on a new FIFO for a server's -displayfd; a FIFO opened
+# for reading and writing never sees end-of-file, and does not depend on a process substitution.
+open_displayfd() {
+  local fifo
+  fifo=$(mktemp -u "$E2E_TMP/displayfd.XXXXXX")
+  mkfifo "$fifo" && exec {displayfd}<>"$fifo"
+}
+
+# wait_display PID: the display number server PID writes to $displayfd, exported as DISPLAY;
+# fails when the server exits first or has not answered within 30 s.
+wait_display() {
+  local n="" rc
+  for _ in $(seq 30); do
+    read -r -t 1 -u "$displayfd" n && break
+    rc=$?
+    [ "$rc" -gt 128 ] || return 1
+    kill -0 "$1" 2>/dev/null || return 1
+  done
+  [ -n "$n" ] || return 1
+  export DISPLAY=:$n
 }
 
 # start_x WIDTHxHEIGHT[xDEPTH]: Xvfb on a free display, exported as DISPLAY.
 start_x() {
-  local geometry=${1:-1280x800} fd n
+  local geometry=${1:-1280x800}
   [[ $geometry == *x*x* ]] || geometry=${geometry}x24
-  exec {fd}<> <(:)
-  Xvfb -displayfd "$fd" -screen 0 "$geometry" -nolisten tcp >"$E2E_TMP/xvfb.log" 2>&1 &
+  open_displayfd
+  Xvfb -displayfd "$displayfd" -screen 0 "$geometry" -nolisten tcp >"$E2E_TMP/xvfb.log" 2>&1 &
   E2E_PIDS+=($!)
-  n=$(wait_fd "$fd")
-  [ -n "$n" ] || { fail "Xvfb starts"; cat "$E2E_TMP/xvfb.log"; exit 1; }
-  export DISPLAY=:$n
+  wait_display $! || { fail "Xvfb starts"; cat "$E2E_TMP/xvfb.log"; exit 1; }
 }
 
 # start_twohead [LEFT [RIGHT]]: a headless Xorg (dummy driver) with two screens side by side,
 # LEFT at 0,0 and RIGHT beside it, each WIDTHxHEIGHT (1280x800 by default), exported as
 # DISPLAY. Xorg is started directly, so this needs root; without it the flow is skipped.
 start_twohead() {
-  local left=${1:-1280x800} right=${2:-1280x800} fd n pid
+  local left=${1:-1280x800} right=${2:-1280x800} pid
   [ "$(id -u)" = 0 ] || skip "the two-screen server is started as root"
   command -v Xorg >/dev/null && [ -f /usr/lib/xorg/modules/drivers/dummy_drv.so ] ||
     skip "needs Xorg and its dummy driver (xserver-xorg-core, xserver-xorg-video-dummy)"
@@ -99,14 +112,12 @@ start_twohead() {
   local w=$(( lw + rw )) h=$(( lh > rh ? lh : rh ))
   # An empty -configdir: no snippets from /usr/share/X11/xorg.conf.d.
   mkdir -p "$E2E_TMP/xorg.conf.d"
-  exec {fd}<> <(:)
-  Xorg -displayfd "$fd" -config "$E2E_DIR/twohead-xorg.conf" -configdir "$E2E_TMP/xorg.conf.d" \
+  open_displayfd
+  Xorg -displayfd "$displayfd" -config "$E2E_DIR/twohead-xorg.conf" -configdir "$E2E_TMP/xorg.conf.d" \
     -logfile "$E2E_TMP/xorg.log" -noreset -nolisten tcp </dev/null >"$E2E_TMP/xorg.out" 2>&1 &
   pid=$!
   E2E_PIDS+=($pid)
-  n=$(wait_fd "$fd")
-  [ -n "$n" ] || { fail "Xorg with the dummy driver starts"; tail -20 "$E2E_TMP/xorg.log"; exit 1; }
-  export DISPLAY=:$n
+  wait_display "$pid" || { fail "Xorg with the dummy driver starts"; tail -20 "$E2E_TMP/xorg.log"; exit 1; }
   # One mode as wide as both screens (the pointer must reach either one), cut into two RandR
   # monitors of 96 dpi. Timings: 160 and 40 pixels of blanking at a refresh of at most 60 Hz.
   local mode=both_${w}x${h} refresh clock
