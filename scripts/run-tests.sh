@@ -1,11 +1,12 @@
 #!/bin/bash
 # Runs every test of a build directory with CTest and fails when an end-to-end flow was
 # skipped (or not run): a flow that could not run its scenario has shown nothing.
-#   scripts/run-tests.sh BUILD_DIR
+#   scripts/run-tests.sh BUILD_DIR [MORE CTEST OPTIONS, e.g. -R area]
 set -u
-build=${1:?usage: scripts/run-tests.sh BUILD_DIR}
+build=${1:?usage: scripts/run-tests.sh BUILD_DIR [CTEST OPTIONS]}
+shift
 log=$build/ctest.log
-ctest --test-dir "$build" --output-on-failure -j2 2>&1 | tee "$log"
+ctest --test-dir "$build" --output-on-failure -j2 "$@" 2>&1 | tee "$log"
 rc=${PIPESTATUS[0]}
 # CTest lists the tests it did not run (Skipped, Not Run, Disabled) after its summary.
 flows=$(ctest --test-dir "$build" -N -L e2e | sed -n 's/^ *Test *#[0-9]*: *//p')
