@@ -174,13 +174,10 @@ stop_vistrel_all() { local pid; for pid in "${VISTREL_PIDS[@]}"; do stop_pid "$p
 # sanitizer_log_clean: no AddressSanitizer, LeakSanitizer or UndefinedBehaviorSanitizer report
 # from any app run of this flow (prints the reports otherwise; they are kept in $E2E_TMP).
 sanitizer_log_clean() {
-  local reports
-  reports=$(find "$E2E_TMP/sanitizer" -type f -size +0 2>/dev/null)
-  if [ -z "$reports" ] && ! grep -qE 'ERROR: (Address|Leak)Sanitizer|runtime error:' \
-       "$E2E_TMP/vistrel.log" 2>/dev/null; then
-    return 0
-  fi
-  for f in $reports "$E2E_TMP/vistrel.log"; do echo "--- $f"; head -100 "$f"; done
+  local pattern='ERROR: [A-Za-z]*Sanitizer|runtime error:' reports
+  reports=$(grep -lE "$pattern" "$E2E_TMP"/sanitizer/* "$E2E_TMP/vistrel.log" 2>/dev/null)
+  [ -z "$reports" ] && return 0
+  for f in $reports; do echo "--- $f"; grep -E -A40 "$pattern" "$f" | head -120; done
   return 1
 }
 
