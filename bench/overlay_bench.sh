@@ -19,7 +19,11 @@ echo "(targets: painted median <= 15 ms, first <= 100 ms)"
 
 echo "== Copy of a 1920×1080 busy selection → clipboard picture read by a second client (xclip)"
 median() { sort -n | awk '{ v[NR] = $1 } END { printf "min=%.1f median=%.1f max=%.1f ms (%d runs)", v[1], v[int((NR + 1) / 2)], v[NR], NR }'; }
-copied_png() { xclip -selection clipboard -t image/png -o >"$tmp/clip.png" 2>/dev/null && [ -s "$tmp/clip.png" ]; }
+# (xclip -i answers every target with its data, so "a picture" means PNG bytes, not success.)
+copied_png() {
+  xclip -selection clipboard -t image/png -o >"$tmp/clip.png" 2>/dev/null &&
+    [ "$(head -c 4 "$tmp/clip.png" | tail -c 3)" = PNG ]
+}
 : >"$tmp/copy.ms"
 for run in $(seq 10); do
   printf 'none' | xclip -selection clipboard -i 2>/dev/null
