@@ -4,7 +4,10 @@
 set -u
 : "${VISTREL_BIN:?VISTREL_BIN must name the vistrel executable}"
 E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-E2E_TMP=$(mktemp -d /tmp/vistrel-e2e.XXXXXX)
+# Each run's files live under the build directory (E2E_TMPDIR, set by CTest), out of reach of
+# anything that sweeps /tmp on a shared machine; they are kept when a check fails.
+mkdir -p "${E2E_TMPDIR:=/tmp}"
+E2E_TMP=$(mktemp -d "$E2E_TMPDIR/vistrel-e2e.XXXXXX")
 E2E_PIDS=()
 VISTREL_PIDS=()
 E2E_FAILED=0
