@@ -94,10 +94,11 @@ QRectF tileArea(const QRectF &frame)
 const QImage &shadowPatch()
 {
     static const QImage patch = [] {
-        const int e = int(shadowReach), n = 4 * e;
+        // Two plain columns in the middle give the edges something to stretch.
+        const int e = int(shadowReach), n = 4 * e + 2;
         auto ramp = [&](double t) {
             auto phi = [](double v) { return 0.5 * std::erfc(-v / std::sqrt(2.0)); };
-            return phi((t - e) / shadowSigma) - phi((t - 3 * e) / shadowSigma);
+            return phi((t - e) / shadowSigma) - phi((t - (n - e)) / shadowSigma);
         };
         QImage img(n, n, QImage::Format_ARGB32_Premultiplied);
         for (int y = 0; y < n; ++y) {
