@@ -14,8 +14,14 @@
 #include <QUndoCommand>
 #include <QUndoStack>
 
+#include <QThread>
+#include <QtConcurrent/QtConcurrentMap>
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <numeric>
+#include <vector>
 
 namespace vistrel {
 
@@ -136,7 +142,8 @@ const QImage &dotTile()
 QImage forDrawing(const QImage &image)
 {
     // Blits fastest in the backing store's formats.
-    if (image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32_Premultiplied)
+    if (image.format() == QImage::Format_RGB32 ||
+        image.format() == QImage::Format_ARGB32_Premultiplied)
         return image;
     return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
                                                          : QImage::Format_RGB32);
@@ -151,7 +158,8 @@ CanvasModel::CanvasModel(const QImage &image, const QList<AnnotationRef> &seed,
       m_undoStack(new QUndoStack(this))
 {
     if (!m_detect)
-        m_detect = [](const QImage &img, QObject *context, std::function<void(QList<QRectF>)> done) {
+        m_detect = [](const QImage &img, QObject *context,
+                      std::function<void(QList<QRectF>)> done) {
             TextBoxDetector::detect(img, context, std::move(done));
         };
     m_canvasSize = QSizeF(m_imageSize.width() + 2 * margin, m_imageSize.height() + 2 * margin);
@@ -550,8 +558,8 @@ void CanvasModel::resizeSelected(SelHandle handle, QPointF p, QPointF q)
 
 void CanvasModel::resizeImage(PlacedImage &image, SelHandle handle, QPointF p)
 {
-    if (handle != SelHandle::TL && handle != SelHandle::TR && handle != SelHandle::BL
-        && handle != SelHandle::BR)
+    if (handle != SelHandle::TL && handle != SelHandle::TR && handle != SelHandle::BL &&
+        handle != SelHandle::BR)
         return;
     const QPointF anchor = oppositeCorner(image.frame, handle);
     const double aspect = double(image.cg.width()) / std::max(image.cg.height(), 1);
@@ -595,7 +603,8 @@ CanvasChange CanvasModel::addImage(const QImage &picture)
         return c;
     const QRectF area = imageArea();
     const double w0 = picture.width(), h0 = picture.height();
-    const double s = std::min(std::max(m_imageSize.width(), m_imageSize.height()) / std::max(w0, h0), 1.0);
+    const double s =
+        std::min(std::max(m_imageSize.width(), m_imageSize.height()) / std::max(w0, h0), 1.0);
     auto placed = std::make_shared<PlacedImage>();
     placed->cg = forDrawing(picture);
     placed->frame = QRectF(area.right() + addedImageGap, area.bottom() - s * h0, s * w0, s * h0);
@@ -714,15 +723,16 @@ const QImage &CanvasModel::pixelatedImage() const
     return m_pixelated;
 }
 
-void CanvasModel::paintTile(QPainter &p, const QRectF &frame, const QImage &picture, bool screen) const
+void CanvasModel::paintTile(QPainter &p, const QRectF &frame, const QImage &picture,
+                            bool screen) const
 {
     if (screen) {
         // The shadow's corners and edges from the blurred patch; its middle lies under the
         // tile and is never seen.
         const QImage &patch = shadowPatch();
         const double e2 = 2 * shadowReach;
-        const QRectF s = frame.translated(0, -shadowOffset).adjusted(-shadowReach, -shadowReach,
-                                                                       shadowReach, shadowReach);
+        const QRectF s = frame.translated(0, -shadowOffset)
+                             .adjusted(-shadowReach, -shadowReach, shadowReach, shadowReach);
         const double mx = std::min(e2, s.width() / 2), my = std::min(e2, s.height() / 2);
         const double n = patch.width();
         // Patch regions in canvas orientation (y up); the patch is symmetric, so its row
@@ -744,8 +754,8 @@ void CanvasModel::paintTile(QPainter &p, const QRectF &frame, const QImage &pict
         if (picture.hasAlphaChannel())
             p.fillRect(frame, Qt::white);
     }
-    const bool exact = qFuzzyCompare(frame.width(), double(picture.width()))
-                       && qFuzzyCompare(frame.height(), double(picture.height()));
+    const bool exact = qFuzzyCompare(frame.width(), double(picture.width())) &&
+                       qFuzzyCompare(frame.height(), double(picture.height()));
     p.save();
     p.setRenderHint(QPainter::SmoothPixmapTransform, !exact);
     yup::drawImage(p, frame, picture);
@@ -783,8 +793,8 @@ void CanvasModel::paint(QPainter &p, const QRectF &dirty, bool screen) const
             pixelated = &pixelatedImage();
         AnnotationRenderer::draw(p, *m_draft, pixelated, origin);
     }
-    const QColor accent = accentColor();
     if (screen && m_snapPreview) {
+        const QColor accent = accentColor();
         p.save();
         p.setRenderHint(QPainter::Antialiasing);
         const QRectF b = m_snapPreview->adjusted(-2, -2, 2, 2);
@@ -840,15 +850,34 @@ QImage CanvasModel::renderComposite(bool opaqueBackground) const
     QImage out(w, h, QImage::Format_ARGB32_Premultiplied);
     if (out.isNull())
         return {};
-    out.fill(opaqueBackground ? Qt::white : Qt::transparent);
-    QPainter p(&out);
-    if (!p.isActive())
-        return {};
-    // Canvas point (minX, minY) is the bitmap's bottom-left pixel.
-    p.setTransform(yup::toSurface(h, r.topLeft()));
-    paint(p, r, false);
-    p.end();
-    return out;
+    if (std::any_of(m_annotations.cbegin(), m_annotations.cend(),
+                    [](const AnnotationRef &m) { return m->kind == ToolKind::Blur; }))
+        pixelatedImage(); // built once, before the bands share it
+
+    // Horizontal bands of the bitmap are painted on every core; each band sees the whole
+    // scene through its own clip, so the seams cannot show.
+    const int bands = qint64(w) * h >= 1'000'000 ? std::max(1, QThread::idealThreadCount()) : 1;
+    std::vector<int> indices(static_cast<size_t>(bands));
+    std::iota(indices.begin(), indices.end(), 0);
+    std::atomic<bool> failed = false;
+    auto paintBand = [&](int i) {
+        const int y0 = int(qint64(h) * i / bands), y1 = int(qint64(h) * (i + 1) / bands);
+        QImage band(out.scanLine(y0), w, y1 - y0, out.bytesPerLine(), out.format());
+        band.fill(opaqueBackground ? Qt::white : Qt::transparent);
+        QPainter p(&band);
+        if (!p.isActive()) {
+            failed = true;
+            return;
+        }
+        // Canvas point (minX, minY) is the whole bitmap's bottom-left pixel.
+        p.setTransform(yup::toSurface(h, r.topLeft()) * QTransform::fromTranslate(0, -y0));
+        paint(p, QRectF(r.left(), r.bottom() - y1, r.width(), y1 - y0), false);
+    };
+    if (bands > 1)
+        QtConcurrent::blockingMap(indices, paintBand);
+    else
+        paintBand(0);
+    return failed ? QImage() : out;
 }
 
 } // namespace vistrel

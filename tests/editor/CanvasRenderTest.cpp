@@ -62,23 +62,24 @@ TEST(CanvasRender, ExportOfACaptureAloneIsThePicture)
 
 TEST(CanvasRender, OutsideTheImagesIsTransparentOrWhite)
 {
-    const QImage picture = noise({300, 200}, 4);
-    // A highlight in the picture and an arrow whose tail lies 30 points left of it.
+    // Large enough to be painted in bands.
+    const QImage picture = noise({1300, 800}, 4);
+    // A highlight in the picture and a line that starts 30 points left of it.
     AnnotationCanvas canvas(picture,
                             {mark(ToolKind::Highlight, {100, 50}, {140, 90}, QColor(0, 0, 255)),
                              mark(ToolKind::Line, {-30, 150}, {60, 150}, Qt::black, 2)},
                             noText());
     const QRectF area = canvas.exportRect();
-    ASSERT_EQ(area, QRectF(964, 994, 342, 212));
+    ASSERT_EQ(area, QRectF(964, 994, 1342, 812));
     for (bool opaque : {false, true}) {
         const QImage out = canvas.renderComposite(opaque);
-        ASSERT_EQ(out.size(), QSize(342, 212));
+        ASSERT_EQ(out.size(), QSize(1342, 812));
         const QRgb outside = at(out, area, 980, 1100); // left of the picture, off the line
         EXPECT_EQ(outside, opaque ? 0xffffffffu : 0u);
         // The picture shows unchanged away from the marks.
-        EXPECT_TRUE(showsUnchanged(out, area, picture, {1000, 1000}, QRect(200, 0, 100, 200)));
+        EXPECT_TRUE(showsUnchanged(out, area, picture, {1000, 1000}, QRect(200, 0, 1100, 800)));
         // Highlight: blue at 35 % over the picture's own pixel.
-        const QRgb under = picture.pixel(120, 200 - 1 - 70);
+        const QRgb under = picture.pixel(120, 800 - 1 - 70);
         const QRgb shown = at(out, area, 1120.5, 1070.5);
         EXPECT_NEAR(qRed(shown), qRed(under) * 0.65, 1.5);
         EXPECT_NEAR(qGreen(shown), qGreen(under) * 0.65, 1.5);
@@ -138,7 +139,8 @@ TEST(CanvasRender, LegendIsPartOfTheExport)
 
 TEST(CanvasRender, ScreenShowsTilesDotsAndRedrawsPartsIdentically)
 {
-    AnnotationCanvas canvas(noise({100, 80}, 8), {mark(ToolKind::Rect, {10, 10}, {60, 50})}, noText());
+    AnnotationCanvas canvas(noise({100, 80}, 8), {mark(ToolKind::Rect, {10, 10}, {60, 50})},
+                            noText());
     canvas.setCurrentTool(ToolKind::Select);
     canvas.model().mouseDown({1010, 1030}); // selects the rectangle: decorations too
     canvas.model().mouseUp({1010, 1030});
@@ -157,7 +159,8 @@ TEST(CanvasRender, ScreenShowsTilesDotsAndRedrawsPartsIdentically)
     EXPECT_LT(pixel(full, 1050, 995).red(), background.red() - 3);
 
     // Any part redrawn alone matches the whole.
-    for (QRect part : {QRect(13, 17, 101, 93), QRect(990, 960, 150, 170), QRect(1001, 2003, 77, 31)}) {
+    for (QRect part :
+         {QRect(13, 17, 101, 93), QRect(990, 960, 150, 170), QRect(1001, 2003, 77, 31)}) {
         QImage piece(part.size(), QImage::Format_ARGB32_Premultiplied);
         piece.fill(Qt::magenta);
         canvas.render(&piece, QPoint(), QRegion(part));
