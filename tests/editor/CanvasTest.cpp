@@ -493,3 +493,33 @@ TEST(Canvas, TextBoxResultsArriveOnlyWhileTheImageIsThere)
     forImage({QRectF(0, 0, 1, 1)}); // the placed image is gone: nothing to store, no crash
     EXPECT_TRUE(canvas->model().canvasTextBoxes().isEmpty());
 }
+
+TEST(Canvas, AnEmptyTextAfterAnUndoLeavesTheHistoryAlone)
+{
+    Canvas c;
+    c.stroke({1100, 1100}, {1300, 1200});
+    c.view->setCurrentTool(ToolKind::Text);
+    c.click({1200, 1300});
+    ASSERT_EQ(c.view->undoStack()->count(), 2);
+    c.view->undo(); // takes back the text's own snapshot while the field is open
+    c.view->commitEditors();
+    // The arrow's step is neither undone nor dropped.
+    EXPECT_EQ(c.view->annotations().size(), 1);
+    EXPECT_EQ(c.view->undoStack()->count(), 2);
+    c.view->undo();
+    EXPECT_TRUE(c.view->annotations().isEmpty());
+}
+
+TEST(Canvas, MagnifiedCanvasScalesItsSizeEventsAndFields)
+{
+    Canvas c;
+    c.view->setMagnification(0.5);
+    EXPECT_EQ(c.view->size(), QSize(1600, 1400));
+    c.view->setCurrentTool(ToolKind::Step);
+    QTest::mouseClick(c.view.get(), Qt::LeftButton, Qt::NoModifier, QPoint(600, 700));
+    ASSERT_EQ(c.view->annotations().size(), 1);
+    EXPECT_EQ(c.view->annotations().first()->start, QPointF(1200, 1400));
+    // The caption field: (1225.5, 1387, 240, 26) in canvas points, halved on screen.
+    ASSERT_NE(c.view->captionField(), nullptr);
+    EXPECT_EQ(c.view->captionField()->geometry(), QRect(613, 694, 120, 13));
+}
