@@ -20,8 +20,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <numeric>
 #include <vector>
+
+#include <sys/mman.h>
 
 namespace vistrel {
 
@@ -841,13 +844,32 @@ void CanvasModel::paintDecorations(QPainter &p) const
     p.restore();
 }
 
+// Big ones are backed by huge pages where the kernel offers them: a 4K board export is tens
+// of megabytes, and faulting it in 4 KiB pages cost more than painting it.
+QImage CanvasModel::exportBitmap(int w, int h)
+{
+    const qsizetype bpl = qsizetype(w) * 4;
+    const qsizetype bytes = bpl * h;
+    constexpr qsizetype huge = 2 * 1024 * 1024;
+    if (bytes < 4 * huge || w > (1 << 28) / 4)
+        return QImage(w, h, QImage::Format_ARGB32_Premultiplied);
+    const size_t rounded = size_t((bytes + huge - 1) / huge * huge);
+    void *data = std::aligned_alloc(size_t(huge), rounded);
+    if (!data)
+        return {};
+    madvise(data, rounded, MADV_HUGEPAGE); // a hint: without it the pages are ordinary
+    return QImage(
+        static_cast<uchar *>(data), w, h, bpl, QImage::Format_ARGB32_Premultiplied,
+        [](void *p) { std::free(p); }, data);
+}
+
 QImage CanvasModel::renderComposite(bool opaqueBackground) const
 {
     const QRectF r = exportRect();
     const int w = int(r.width()), h = int(r.height());
     if (w <= 0 || h <= 0)
         return {};
-    QImage out(w, h, QImage::Format_ARGB32_Premultiplied);
+    QImage out = exportBitmap(w, h);
     if (out.isNull())
         return {};
     if (std::any_of(m_annotations.cbegin(), m_annotations.cend(),

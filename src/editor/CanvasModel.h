@@ -157,6 +157,8 @@ public:
     // The flattened export, one pixel per canvas point; a null image when there is nothing.
     QImage renderComposite(bool opaqueBackground) const;
     const QImage &pixelatedImage() const;
+    // An uninitialised ARGB32 premultiplied bitmap for an export; null when it cannot be made.
+    static QImage exportBitmap(int width, int height);
 
     static QColor canvasColor() { return QColor::fromRgbF(0.95f, 0.95f, 0.95f); }
     static QColor dotColor() { return QColor::fromRgbF(0.82f, 0.82f, 0.82f); }

@@ -62,24 +62,24 @@ TEST(CanvasRender, ExportOfACaptureAloneIsThePicture)
 
 TEST(CanvasRender, OutsideTheImagesIsTransparentOrWhite)
 {
-    // Large enough to be painted in bands.
-    const QImage picture = noise({1300, 800}, 4);
+    // Large enough to be painted in bands, into a bitmap of more than 8 MiB.
+    const QImage picture = noise({1900, 1100}, 4);
     // A highlight in the picture and a line that starts 30 points left of it.
     AnnotationCanvas canvas(picture,
                             {mark(ToolKind::Highlight, {100, 50}, {140, 90}, QColor(0, 0, 255)),
                              mark(ToolKind::Line, {-30, 150}, {60, 150}, Qt::black, 2)},
                             noText());
     const QRectF area = canvas.exportRect();
-    ASSERT_EQ(area, QRectF(964, 994, 1342, 812));
+    ASSERT_EQ(area, QRectF(964, 994, 1942, 1112));
     for (bool opaque : {false, true}) {
         const QImage out = canvas.renderComposite(opaque);
-        ASSERT_EQ(out.size(), QSize(1342, 812));
+        ASSERT_EQ(out.size(), QSize(1942, 1112));
         const QRgb outside = at(out, area, 980, 1100); // left of the picture, off the line
         EXPECT_EQ(outside, opaque ? 0xffffffffu : 0u);
         // The picture shows unchanged away from the marks.
-        EXPECT_TRUE(showsUnchanged(out, area, picture, {1000, 1000}, QRect(200, 0, 1100, 800)));
+        EXPECT_TRUE(showsUnchanged(out, area, picture, {1000, 1000}, QRect(200, 0, 1700, 1100)));
         // Highlight: blue at 35 % over the picture's own pixel.
-        const QRgb under = picture.pixel(120, 800 - 1 - 70);
+        const QRgb under = picture.pixel(120, 1100 - 1 - 70);
         const QRgb shown = at(out, area, 1120.5, 1070.5);
         EXPECT_NEAR(qRed(shown), qRed(under) * 0.65, 1.5);
         EXPECT_NEAR(qGreen(shown), qGreen(under) * 0.65, 1.5);
