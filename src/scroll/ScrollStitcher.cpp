@@ -105,7 +105,10 @@ qint64 ScrollStitcher::add(const QImage &frame)
         m_lastSig = sig;
         return m_totalHeight;
     }
-    const auto shift = m_lastSig ? bestShift(*m_lastSig, *sig) : std::nullopt;
+    // A frame that looks exactly like the last one shows content that did not move: on pale,
+    // even pages a shift of one row would match it too and repeat rows while the user pauses.
+    const bool unchanged = m_lastSig && *m_lastSig == *sig;
+    const auto shift = m_lastSig && !unchanged ? bestShift(*m_lastSig, *sig) : std::nullopt;
     if (shift) {
         const qint64 px = bandHeight(*shift, h);
         if (px >= minBand && px <= h) {

@@ -22,7 +22,8 @@ public:
     static constexpr int minBand = 3;   // thinner bands are dropped
     using Signature = std::array<quint8, sigW * sigH>;
 
-    // Returns the stitched height after the frame.
+    // Returns the stitched height after the frame. A frame whose signature equals the last
+    // one's adds nothing.
     qint64 add(const QImage &frame);
     // The stitched picture so far (does not change the stitcher); nothing before any frame.
     std::optional<QImage> compose() const;
