@@ -13,7 +13,9 @@
 
 namespace vistrel {
 
+class CapturePreviewController;
 class EditorWindowController;
+class ScrollCaptureController;
 
 // Runs every capture from the request to where the picture ends up.
 class CaptureCoordinator : public QObject
@@ -39,6 +41,8 @@ public:
     bool busy() const { return m_busy; }
     SelectionOverlay *selectionOverlay() const { return m_selectionOverlay; }
     const QList<EditorWindowController *> &editors() const { return m_editors; }
+    const QList<CapturePreviewController *> &previews() const { return m_previews; }
+    ScrollCaptureController *scrollController() const;
 
     QList<WindowInfo> ownWindows(const ShareableContent &content) const;
     DisplayImageMap captureDisplayImages(const ShareableContent &content);
@@ -47,6 +51,10 @@ public:
     void performCapture(const SelectionOutcome &outcome, const ShareableContent &content);
     void dispatch(const QImage &image, SelectionAction action);
     EditorWindowController *openEditor(const QImage &image);
+    // A scrolling capture of `rect` (display points, origin top-left); its picture opens in
+    // a preview card.
+    void startScrollSession(const QRectF &rect, const DisplayInfo &display);
+    CapturePreviewController *openPreviewCard(const QImage &image);
 
 private:
     enum class Mode { Area, Ocr, Window, Scroll, Board };
@@ -68,6 +76,8 @@ private:
     QPointer<SelectionOverlay> m_selectionOverlay;
     QPointer<SelectionOverlay> m_colorPicker;
     QList<EditorWindowController *> m_editors;
+    QPointer<ScrollCaptureController> m_scrollController;
+    QList<CapturePreviewController *> m_previews;
     bool m_busy = false;
     QString m_keepDir;
     int m_kept = 0;

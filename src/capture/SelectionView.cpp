@@ -71,8 +71,10 @@ SelectionView::SelectionView(SelectionModel::Setup setup, const QImage &displayI
 
 SelectionView::~SelectionView() = default;
 
-QString SelectionView::hintText(bool windowPicking)
+QString SelectionView::hintText(bool windowPicking, std::optional<SelectionAction> immediateAction)
 {
+    if (immediateAction == SelectionAction::Scroll)
+        return QStringLiteral("Scrolling capture: drag over the content that scrolls · Esc to cancel");
     return windowPicking ? QStringLiteral("Click a window · Esc to cancel")
                          : QStringLiteral("Drag to select · Esc to cancel");
 }
@@ -303,7 +305,7 @@ QRectF SelectionView::hintRect() const
     const QFontMetricsF fm(uiFont(13, QFont::Medium));
     const QString text = m_purpose == Purpose::PickColor
                              ? QStringLiteral("Click to pick a colour · Esc to cancel")
-                             : hintText(m_model.setup().windowPicking);
+                             : hintText(m_model.setup().windowPicking, m_model.setup().immediateAction);
     const QSizeF s(fm.horizontalAdvance(text), fm.height());
     return QRectF(width() / 2.0 - s.width() / 2, height() / 2.0 - s.height() / 2, s.width(), s.height());
 }
@@ -409,7 +411,7 @@ void SelectionView::drawHint(QPainter &p)
     const QRectF r = hintRect();
     const QString text = m_purpose == Purpose::PickColor
                              ? QStringLiteral("Click to pick a colour · Esc to cancel")
-                             : hintText(m_model.setup().windowPicking);
+                             : hintText(m_model.setup().windowPicking, m_model.setup().immediateAction);
     yup::drawText(p, QPointF(r.left(), r.bottom()), text, uiFont(13, QFont::Medium),
                   QColor(255, 255, 255, 217));
 }

@@ -92,6 +92,11 @@ void writeInBackground(std::function<bool()> work)
 
 } // namespace
 
+void ImageExport::saveInBackground(const QImage &image, const QString &path)
+{
+    writeInBackground([image, path] { return saveImage(image, path); });
+}
+
 void ImageExport::savePanel(SaveChooser &chooser, const QImage &image, std::function<void()> completion)
 {
     SaveRequest request;
