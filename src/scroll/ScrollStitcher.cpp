@@ -8,6 +8,47 @@
 
 namespace vistrel {
 
+namespace {
+
+struct Sums
+{
+    quint64 red, green, blue;
+};
+
+// Pixels summed per call: 1024 keeps every 16-bit half-lane below 256 × 255.
+constexpr int chunk = 1024;
+
+// Red, green and blue sums of the 0xAARRGGBB pixels [x0, x1) of one row. Four pixels at a
+// time: red and blue share a 32-bit lane as two 16-bit halves, green (with alpha) another.
+Sums sumPixels(const quint32 *line, int x0, int x1)
+{
+    typedef quint32 v4u __attribute__((vector_size(16)));
+    v4u rb = {0, 0, 0, 0}, ga = {0, 0, 0, 0};
+    const v4u mask = {0x00ff00ffu, 0x00ff00ffu, 0x00ff00ffu, 0x00ff00ffu};
+    int x = x0;
+    for (; x + 4 <= x1; x += 4) {
+        v4u v;
+        std::memcpy(&v, line + x, sizeof v);
+        rb += v & mask;
+        ga += (v >> 8) & mask;
+    }
+    quint64 r = 0, g = 0, b = 0;
+    for (int i = 0; i < 4; ++i) {
+        r += rb[i] >> 16;
+        b += rb[i] & 0xffffu;
+        g += ga[i] & 0xffffu;
+    }
+    for (; x < x1; ++x) {
+        const quint32 p = line[x];
+        r += (p >> 16) & 0xffu;
+        g += (p >> 8) & 0xffu;
+        b += p & 0xffu;
+    }
+    return {r, g, b};
+}
+
+} // namespace
+
 std::optional<ScrollStitcher::Signature> ScrollStitcher::signature(const QImage &frame)
 {
     if (frame.isNull() || frame.width() < 1 || frame.height() < 1)
@@ -38,24 +79,29 @@ std::optional<ScrollStitcher::Signature> ScrollStitcher::signature(const QImage 
     for (int r = 0; r < sigH; ++r) {
         const int y0 = ys[r];
         const int y1 = std::max(ys[r + 1], y0 + 1);
+        std::array<quint64, sigW> red{}, green{}, blue{};
+        for (int y = y0; y < y1; ++y) {
+            const auto *line = reinterpret_cast<const quint32 *>(src.constScanLine(y));
+            for (int c = 0; c < sigW; ++c) {
+                const int x1 = std::max(xs[c + 1], xs[c] + 1);
+                for (int x = xs[c]; x < x1;) {
+                    const int end = std::min(x1, x + chunk);
+                    const Sums sums = sumPixels(line, x, end);
+                    red[size_t(c)] += sums.red;
+                    green[size_t(c)] += sums.green;
+                    blue[size_t(c)] += sums.blue;
+                    x = end;
+                }
+            }
+        }
         for (int c = 0; c < sigW; ++c) {
             const int x0 = xs[c];
             const int x1 = std::max(xs[c + 1], x0 + 1);
-            // Red and blue summed in separate 32-bit lanes of one 64-bit word; no lane can
-            // overflow for frames up to 2^24 pixels per cell.
-            quint64 rb = 0, g = 0;
-            for (int y = y0; y < y1; ++y) {
-                const auto *line = reinterpret_cast<const quint32 *>(src.constScanLine(y));
-                for (int x = x0; x < x1; ++x) {
-                    const quint32 p = line[x];
-                    rb += quint64(p & 0x00ff0000u) << 16 | (p & 0xffu);
-                    g += (p >> 8) & 0xffu;
-                }
-            }
-            const quint64 red = rb >> 32, blue = rb & 0xffffffffu;
             const quint64 n = quint64(y1 - y0) * quint64(x1 - x0);
             // ITU-R BT.601 luma, rounded to the nearest grey level.
-            const quint64 luma = (299 * red + 587 * g + 114 * blue + 500 * n) / (1000 * n);
+            const quint64 luma =
+                (299 * red[size_t(c)] + 587 * green[size_t(c)] + 114 * blue[size_t(c)] + 500 * n) /
+                (1000 * n);
             sig[size_t(r * sigW + c)] = quint8(std::min<quint64>(luma, 255));
         }
     }
