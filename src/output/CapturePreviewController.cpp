@@ -19,6 +19,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QToolButton>
 
 namespace vistrel {
@@ -164,11 +165,21 @@ void CapturePreviewController::buildUI()
             self->m_dimBadge->setText(ReviewModel::sizeText(size));
     };
 
-    // Middle: the canvas, centred.
-    auto *middle = new QWidget(card);
-    middle->setGeometry(0, topH, width, height - topH - botH);
-    m_canvas->setParent(middle);
-    m_canvas->move((width - m_canvas->width()) / 2, 0);
+    // Middle: the canvas, centred; in a scroll area when it is taller than the card allows.
+    const QRect middleRect(0, topH, width, height - topH - botH);
+    if (m_canvas->height() > middleRect.height()) {
+        auto *scroll = new QScrollArea(card);
+        scroll->setGeometry(middleRect);
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scroll->setWidget(m_canvas);
+    } else {
+        auto *middle = new QWidget(card);
+        middle->setGeometry(middleRect);
+        m_canvas->setParent(middle);
+        m_canvas->move((width - m_canvas->width()) / 2, 0);
+    }
 
     // Bottom bar: marker tools (Mark mode only) and the finishing actions.
     auto *bottom = new QWidget(card);
@@ -310,10 +321,12 @@ void CapturePreviewController::saveAction()
     request.nameFilters = {QStringLiteral("PNG image (*.png)"),
                            QStringLiteral("JPEG image (*.jpg *.jpeg)")};
     QPointer<CapturePreviewController> self(this);
-    m_platform.saveChooser->choose(request, [self, image = *image](const QString &path) {
-        if (path.isEmpty())
+    SaveChooser *chooser = m_platform.saveChooser;
+    chooser->choose(request, [self, chooser, image = *image](const QString &chosen) {
+        if (chosen.isEmpty())
             return; // cancelled: the card stays
-        ImageExport::saveInBackground(image, path);
+        ImageExport::saveInBackground(*chooser, image,
+                                      ImageExport::completedPath(chosen, QStringLiteral("png")));
         if (self)
             self->closeAction();
     });

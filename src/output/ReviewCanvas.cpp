@@ -3,6 +3,7 @@
 #include "editor/AnnotationRenderer.h"
 #include "editor/YUp.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -101,6 +102,27 @@ void ReviewCanvas::mouseReleaseEvent(QMouseEvent *e)
         return;
     m_model.mouseUp();
     update();
+}
+
+void ReviewCanvas::keyPressEvent(QKeyEvent *e)
+{
+    if (m_model.typing()) {
+        const QString text = e->text();
+        if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Escape) {
+            m_model.endTyping();
+        } else if (e->key() == Qt::Key_Backspace) {
+            m_model.backspace();
+        } else if (!text.isEmpty() && text.at(0).isPrint() &&
+                   !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+            m_model.typeText(text);
+        } else {
+            QWidget::keyPressEvent(e);
+            return;
+        }
+        update();
+        return;
+    }
+    QWidget::keyPressEvent(e);
 }
 
 std::optional<QImage> ReviewCanvas::renderFullComposite()

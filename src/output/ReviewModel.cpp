@@ -66,6 +66,7 @@ void ReviewModel::adjustCrop(Handle handle, QPointF d)
 
 void ReviewModel::mouseDown(QPointF view)
 {
+    m_typing.reset();
     const QPointF q = view / m_displayScale;
     if (mode == Mode::Adjust) {
         m_activeHandle = hitHandle(view);
@@ -107,9 +108,24 @@ void ReviewModel::mouseUp()
         return;
     const QRectF b = m_draft->boundingRect();
     // A click that drew nothing leaves nothing; a pen dot is a mark.
-    if (m_draft->kind == ToolKind::Pen || b.width() >= 3 || b.height() >= 3)
+    if (m_draft->kind == ToolKind::Pen || b.width() >= 3 || b.height() >= 3) {
         m_annotations.append(m_draft);
+        if (m_draft->kind == ToolKind::Text)
+            m_typing = m_draft;
+    }
     m_draft.reset();
+}
+
+void ReviewModel::typeText(const QString &text)
+{
+    if (m_typing)
+        m_typing->text += text;
+}
+
+void ReviewModel::backspace()
+{
+    if (m_typing && !m_typing->text.isEmpty())
+        m_typing->text.chop(1);
 }
 
 QRect ReviewModel::cropInImage() const
@@ -143,7 +159,10 @@ CardGeometry CardGeometry::forImage(QSize image, QSizeF visible, double backingS
                                         visible.height() * 0.62 / h}),
                               0.1);
     g.imageHeight = g.displayScale * h;
-    g.content = QSizeF(std::max(g.displayScale * w, 360.0), g.imageHeight + topH + botH);
+    // Past the 0.1 floor a long capture would make the card taller than the screen and put its
+    // buttons out of reach: the canvas then scrolls inside a card that fits.
+    g.viewHeight = std::min(g.imageHeight, std::max(visible.height() - topH - botH - 40, 100.0));
+    g.content = QSizeF(std::max(g.displayScale * w, 360.0), g.viewHeight + topH + botH);
     return g;
 }
 

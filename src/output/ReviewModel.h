@@ -41,6 +41,12 @@ public:
     bool mouseDragged(QPointF view);
     void mouseUp();
 
+    // Keys typed after a text mark is placed go into it, until the next click or Return.
+    bool typing() const { return bool(m_typing); }
+    void typeText(const QString &text);
+    void backspace();
+    void endTyping() { m_typing.reset(); }
+
     Handle hitHandle(QPointF view) const;
     void adjustCrop(Handle handle, QPointF by);
     static QList<QPointF> handlePoints(const QRectF &r);
@@ -61,6 +67,7 @@ private:
     QRectF m_cropRect;
     QList<AnnotationRef> m_annotations;
     AnnotationRef m_draft;
+    AnnotationRef m_typing;
     Handle m_activeHandle = Handle::None;
     std::optional<QPointF> m_dragLast;
 };
@@ -71,6 +78,7 @@ struct CardGeometry
     double displayScale = 1;
     QSizeF content;     // the whole card
     double imageHeight = 0; // the canvas's height in points
+    double viewHeight = 0;  // how much of it shows at once: a taller canvas scrolls
     static CardGeometry forImage(QSize imagePixels, QSizeF visible, double backingScale);
     static constexpr double topH = 38;
     static constexpr double botH = 46;

@@ -57,7 +57,11 @@ protected:
         EXPECT_EQ(overlay->request.immediateAction, SelectionAction::Scroll);
         overlay->completion(
             SelectionOutcome{RectSelection{QRectF(20, 30, 200, 100), display}, SelectionAction::Scroll});
-        drain();
+        // The first frame follows once the screen beneath the overlay is repainted.
+        for (int i = 0; i < 100 && !(coordinator->scrollController() &&
+                                     coordinator->scrollController()->tick() > 0);
+             ++i)
+            drain(1);
     }
 
     QTemporaryDir keep;

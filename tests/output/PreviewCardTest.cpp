@@ -38,6 +38,10 @@ TEST(PreviewCard, GeometryFollowsTheVisibleFrameAndBackingScale)
     EXPECT_DOUBLE_EQ(g.displayScale, 0.1008);
     g = CardGeometry::forImage({100000, 100}, {1440, 900}, 2.0);
     EXPECT_DOUBLE_EQ(g.displayScale, 0.1);
+    // A long scrolling capture: the canvas keeps the 0.1 floor, the card still fits.
+    g = CardGeometry::forImage({600, 30000}, {1440, 900}, 2.0);
+    EXPECT_DOUBLE_EQ(g.imageHeight, 3000);
+    EXPECT_EQ(g.content, QSizeF(360, 900 - 40));
 }
 
 TEST(ReviewModel, CropHandlesClampAndKeepTwentyPixels)
@@ -94,6 +98,16 @@ TEST(ReviewModel, MarksKeepOnlyWhatWasDrawn)
     m.mouseDragged({12, 20}); // 2 wide, 10 high: kept
     m.mouseUp();
     EXPECT_EQ(m.annotations().size(), 2);
+    // A text mark takes the keys typed after it, until the next click.
+    m.markerTool = ToolKind::Text;
+    m.mouseDown({50, 50});
+    m.mouseUp();
+    m.typeText("Hi!");
+    m.backspace();
+    EXPECT_EQ(m.annotations().last()->text, "Hi");
+    m.mouseDown({90, 90});
+    m.typeText("x");
+    EXPECT_EQ(m.annotations()[2]->text, "Hi");
     EXPECT_EQ(ReviewModel::sizeText({2880, 1800}), "2880 × 1800 px");
     EXPECT_EQ(ReviewModel::sizeText({1000.4, 500.6}), "1000 × 501 px");
 }
