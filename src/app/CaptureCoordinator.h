@@ -13,7 +13,9 @@
 
 namespace vistrel {
 
+class CapturePreviewController;
 class EditorWindowController;
+class ScrollCaptureController;
 
 // Runs every capture from the request to where the picture ends up.
 class CaptureCoordinator : public QObject
@@ -39,6 +41,8 @@ public:
     bool busy() const { return m_busy; }
     SelectionOverlay *selectionOverlay() const { return m_selectionOverlay; }
     const QList<EditorWindowController *> &editors() const { return m_editors; }
+    const QList<CapturePreviewController *> &previews() const { return m_previews; }
+    ScrollCaptureController *scrollController() const;
 
     QList<WindowInfo> ownWindows(const ShareableContent &content) const;
     // The frozen picture of every display; a display that cannot be read is left out, but a
@@ -53,6 +57,10 @@ public:
     // `screen` is where the picture was taken; a pin opens there.
     void dispatch(const QImage &image, SelectionAction action, QScreen *screen = nullptr);
     EditorWindowController *openEditor(const QImage &image);
+    // A scrolling capture of `rect` (display points, origin top-left); its picture opens in
+    // a preview card.
+    void startScrollSession(const QRectF &rect, const DisplayInfo &display);
+    CapturePreviewController *openPreviewCard(const QImage &image);
 
 private:
     enum class Mode { Area, Ocr, Window, Scroll, Board };
@@ -74,6 +82,8 @@ private:
     QPointer<SelectionOverlay> m_selectionOverlay;
     QPointer<SelectionOverlay> m_colorPicker;
     QList<EditorWindowController *> m_editors;
+    QPointer<ScrollCaptureController> m_scrollController;
+    QList<CapturePreviewController *> m_previews;
     bool m_busy = false;
     QString m_keepDir;
     int m_kept = 0;
