@@ -14,6 +14,7 @@
 namespace vistrel {
 
 class EditorWindowController;
+class OverlayWindowPool;
 
 // Runs every capture from the request to where the picture ends up.
 class CaptureCoordinator : public QObject
@@ -66,9 +67,13 @@ private:
     void handleOutcome(const std::optional<SelectionOutcome> &outcome,
                        const ShareableContent &content, const DisplayImageMap &frozen);
     void keepCopy(const QImage &image);
+    // Once the capture's pictures are gone (on the next turn of the event loop), the heap's
+    // free memory goes back to the system.
+    void handBackMemory();
 
     Platform m_platform;
     CaptureService m_capture;
+    std::unique_ptr<OverlayWindowPool> m_overlayWindows;
     OverlayFactory m_overlayFactory;
     TextRecognizer m_recognizer;
     QPointer<SelectionOverlay> m_selectionOverlay;
@@ -77,6 +82,7 @@ private:
     bool m_busy = false;
     QString m_keepDir;
     int m_kept = 0;
+    bool m_trimPending = false;
 };
 
 } // namespace vistrel
