@@ -16,10 +16,13 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <malloc.h>
+
 namespace vistrel {
 
 CaptureCoordinator::CaptureCoordinator(const Platform &platform, QObject *parent)
     : QObject(parent), m_platform(platform), m_capture(*platform.screens),
+      m_overlayWindows(std::make_unique<OverlayWindowPool>()),
       m_keepDir(qEnvironmentVariable("VISTREL_KEEP_CAPTURES"))
 {
     m_recognizer = [](const QImage &image, QObject *context, std::function<void(Result<QString>)> done) {
@@ -73,6 +76,7 @@ void CaptureCoordinator::captureFullScreen()
             Notifier::error(image.error());
         }
         m_busy = false;
+        handBackMemory();
     });
 }
 
@@ -109,6 +113,7 @@ void CaptureCoordinator::startColorPick()
                 self->m_colorPicker->deleteLater();
             self->m_colorPicker = nullptr;
             self->m_busy = false;
+            self->handBackMemory();
         });
         if (m_colorPicker)
             m_colorPicker->present();
@@ -193,7 +198,8 @@ SelectionOverlay *CaptureCoordinator::makeOverlay(const OverlayRequest &request,
 {
     if (m_overlayFactory)
         return m_overlayFactory(request, std::move(done));
-    return new SelectionOverlayController(request, std::move(done), *m_platform.screens);
+    return new SelectionOverlayController(request, std::move(done), *m_platform.screens,
+                                          m_overlayWindows.get());
 }
 
 void CaptureCoordinator::handleOutcome(const std::optional<SelectionOutcome> &outcome,
@@ -205,6 +211,7 @@ void CaptureCoordinator::handleOutcome(const std::optional<SelectionOutcome> &ou
         m_selectionOverlay->deleteLater();
     m_selectionOverlay = nullptr;
     m_busy = false;
+    handBackMemory();
     if (!outcome)
         return;
     if (outcome->action == SelectionAction::Scroll) {
@@ -297,6 +304,7 @@ EditorWindowController *CaptureCoordinator::openEditor(const QImage &image)
             return;
         self->m_editors.removeAll(weak.data());
         weak->deleteLater();
+        self->handBackMemory();
     };
     m_editors.append(editor);
     editor->showWindow();
@@ -360,6 +368,18 @@ CapturePreviewController *CaptureCoordinator::openPreviewCard(const QImage &imag
 }
 
 // --- helpers ---------------------------------------------------------------------------------
+
+void CaptureCoordinator::handBackMemory()
+{
+    // Frozen pictures, cut pictures and encoder buffers leave holes the heap would otherwise
+    // keep for good.
+    if (std::exchange(m_trimPending, true))
+        return;
+    QTimer::singleShot(0, this, [this] {
+        m_trimPending = false;
+        malloc_trim(0);
+    });
+}
 
 QList<WindowInfo> CaptureCoordinator::ownWindows(const ShareableContent &content) const
 {

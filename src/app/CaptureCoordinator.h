@@ -15,6 +15,7 @@ namespace vistrel {
 
 class CapturePreviewController;
 class EditorWindowController;
+class OverlayWindowPool;
 class ScrollCaptureController;
 
 // Runs every capture from the request to where the picture ends up.
@@ -74,9 +75,13 @@ private:
     void handleOutcome(const std::optional<SelectionOutcome> &outcome,
                        const ShareableContent &content, const DisplayImageMap &frozen);
     void keepCopy(const QImage &image);
+    // Once the capture's pictures are gone (on the next turn of the event loop), the heap's
+    // free memory goes back to the system.
+    void handBackMemory();
 
     Platform m_platform;
     CaptureService m_capture;
+    std::unique_ptr<OverlayWindowPool> m_overlayWindows;
     OverlayFactory m_overlayFactory;
     TextRecognizer m_recognizer;
     QPointer<SelectionOverlay> m_selectionOverlay;
@@ -87,6 +92,7 @@ private:
     bool m_busy = false;
     QString m_keepDir;
     int m_kept = 0;
+    bool m_trimPending = false;
 };
 
 } // namespace vistrel

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <malloc.h>
 #include <unistd.h>
 
 namespace {
@@ -65,6 +66,10 @@ void limitRecognizerThreads(char **argv)
 int main(int argc, char **argv)
 {
     limitRecognizerThreads(argv);
+    // Pictures (8 MiB a screen) always get their own mapping and go back to the system when
+    // freed; left alone, the threshold grows past them after the first few and they stay in a
+    // heap that keeps its peak.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             std::fputs(usage, stdout);

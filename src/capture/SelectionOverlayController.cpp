@@ -3,16 +3,81 @@
 #include "capture/SelectionView.h"
 
 #include <QCursor>
+#include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
 namespace vistrel {
 
+// --- kept windows ----------------------------------------------------------------------------
+
+OverlayWindowPool::OverlayWindowPool()
+{
+    if (qApp)
+        connect(qApp, &QGuiApplication::screenRemoved, this, &OverlayWindowPool::drop);
+}
+
+OverlayWindowPool::~OverlayWindowPool()
+{
+    for (const Entry &e : std::as_const(m_entries))
+        delete e.view.data();
+}
+
+SelectionView *OverlayWindowPool::take(QScreen *screen, SelectionModel::Setup setup,
+                                       const QImage &picture, double scale,
+                                       SelectionView::Purpose purpose)
+{
+    drop(nullptr);
+    for (Entry &e : m_entries)
+        if (!e.inUse && e.screen == screen) {
+            e.inUse = true;
+            e.view->reset(std::move(setup), picture, scale, purpose);
+            return e.view;
+        }
+    auto *view = new SelectionView(std::move(setup), picture, scale, purpose);
+    m_entries.append({screen, view, true});
+    return view;
+}
+
+void OverlayWindowPool::giveBack(SelectionView *view)
+{
+    view->releaseKeyboard();
+    view->hide();
+    view->release();
+    for (Entry &e : m_entries)
+        if (e.view == view)
+            e.inUse = false;
+    drop(nullptr);
+}
+
+void OverlayWindowPool::drop(QScreen *screen)
+{
+    // Windows of `screen`, or with none, of screens already gone; one still up is dropped
+    // when it is given back.
+    for (qsizetype i = m_entries.size() - 1; i >= 0; --i) {
+        Entry &e = m_entries[i];
+        const bool gone = !e.view || (screen ? e.screen == screen : e.screen.isNull());
+        if (!gone || (e.view && e.inUse))
+            continue;
+        if (e.view)
+            e.view->deleteLater();
+        m_entries.removeAt(i);
+    }
+}
+
+// --- one capture's overlay -------------------------------------------------------------------
+
 SelectionOverlayController::SelectionOverlayController(const OverlayRequest &request,
-                                                       Completion onComplete, ScreenSource &screens)
+                                                       Completion onComplete, ScreenSource &screens,
+                                                       OverlayWindowPool *windows)
     : m_request(request), m_onComplete(std::move(onComplete)), m_screens(screens)
 {
+    if (!windows) {
+        m_ownPool = std::make_unique<OverlayWindowPool>();
+        windows = m_ownPool.get();
+    }
+    m_pool = windows;
 }
 
 SelectionOverlayController::~SelectionOverlayController()
@@ -30,10 +95,13 @@ void SelectionOverlayController::present()
             continue; // a display no screen shows gets no window
         SelectionModel::Setup setup{display, m_request.content.windows, m_screens.ownPid(),
                                     m_request.windowPicking, m_request.immediateAction};
-        auto *view = new SelectionView(setup, m_request.displayImages.value(display.displayID),
-                                       capture.scaleFactor(display),
-                                       m_request.pickColor ? SelectionView::Purpose::PickColor
-                                                           : SelectionView::Purpose::Select);
+        if (!m_pool)
+            break;
+        SelectionView *view =
+            m_pool->take(screen, setup, m_request.displayImages.value(display.displayID),
+                         capture.scaleFactor(display),
+                         m_request.pickColor ? SelectionView::Purpose::PickColor
+                                             : SelectionView::Purpose::Select);
         view->onComplete = [self](std::optional<SelectionOutcome> outcome) {
             if (self)
                 self->finish(outcome);
@@ -96,16 +164,9 @@ void SelectionOverlayController::closeAll()
 {
     const auto windows = m_windows;
     m_windows.clear();
-    for (const auto &view : windows) {
-        if (!view)
-            continue;
-        view->onComplete = nullptr;
-        view->onColorPicked = nullptr;
-        view->onKey = nullptr;
-        view->releaseKeyboard();
-        view->hide();
-        view->deleteLater();
-    }
+    for (const auto &view : windows)
+        if (view && m_pool)
+            m_pool->giveBack(view);
 }
 
 void SelectionOverlayController::finish(std::optional<SelectionOutcome> outcome)

@@ -2,21 +2,54 @@
 
 #include "capture/CaptureService.h"
 #include "capture/SelectionOverlay.h"
+#include "capture/SelectionView.h"
 
 #include <QPointer>
 
+#include <memory>
+
+class QScreen;
+
 namespace vistrel {
 
-class SelectionView;
+// Overlay windows kept from one capture to the next, hidden rather than destroyed: making a
+// full-screen window and the first touch of its backing store cost several frames, while a
+// kept one paints at once. A window whose screen went away is dropped.
+class OverlayWindowPool : public QObject
+{
+    Q_OBJECT
+public:
+    OverlayWindowPool();
+    ~OverlayWindowPool() override;
+
+    // A window on `screen` that no capture uses, made ready for this one (made when none is).
+    SelectionView *take(QScreen *screen, SelectionModel::Setup setup, const QImage &picture,
+                        double scale, SelectionView::Purpose purpose);
+    // Hidden, without the capture's picture, and kept for the next capture.
+    void giveBack(SelectionView *view);
+    int size() const { return int(m_entries.size()); }
+
+private:
+    struct Entry
+    {
+        QPointer<QScreen> screen;
+        QPointer<SelectionView> view;
+        bool inUse = false;
+    };
+    void drop(QScreen *screen);
+
+    QList<Entry> m_entries;
+};
 
 // One overlay window per screen that shows a display; the first outcome from any of them
-// closes them all and is reported once.
+// closes them all and is reported once. Without a pool of its own it keeps its windows
+// to itself.
 class SelectionOverlayController : public SelectionOverlay
 {
     Q_OBJECT
 public:
     SelectionOverlayController(const OverlayRequest &request, Completion onComplete,
-                               ScreenSource &screens);
+                               ScreenSource &screens, OverlayWindowPool *windows = nullptr);
     ~SelectionOverlayController() override;
 
     void present() override;
@@ -32,6 +65,8 @@ private:
     OverlayRequest m_request;
     Completion m_onComplete;
     ScreenSource &m_screens;
+    std::unique_ptr<OverlayWindowPool> m_ownPool;
+    QPointer<OverlayWindowPool> m_pool;
     QList<QPointer<SelectionView>> m_windows;
 };
 

@@ -63,7 +63,7 @@ SelectionView::SelectionView(SelectionModel::Setup setup, const QImage &displayI
                              Purpose purpose)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::X11BypassWindowManagerHint),
-      m_model(std::move(setup)), m_purpose(purpose), m_picture(displayImage), m_scale(scale)
+      m_model(SelectionModel::Setup{})
 {
     setWindowTitle(QStringLiteral("Vistrel Selection"));
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -71,13 +71,39 @@ SelectionView::SelectionView(SelectionModel::Setup setup, const QImage &displayI
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     m_accent = palette().color(QPalette::Highlight);
+    reset(std::move(setup), displayImage, scale, purpose);
+}
+
+void SelectionView::reset(SelectionModel::Setup setup, const QImage &displayImage, double scale,
+                          Purpose purpose)
+{
+    release();
+    m_model = SelectionModel(std::move(setup));
+    m_purpose = purpose;
+    m_scale = scale;
+    m_picture = displayImage;
+    m_reported = false;
     // Painted with explicit pixel source rectangles, so the picture keeps its ratio of 1 and
     // shares the frozen picture's pixels rather than copying them.
     if (!m_picture.isNull() && m_picture.format() != QImage::Format_RGB32)
         m_picture = m_picture.convertToFormat(QImage::Format_RGB32);
-
+    m_lastDecorated = decoratedRegion();
     applyCursor(m_model.setup().windowPicking ? SelectionModel::Cursor::Arrow
                                               : SelectionModel::Cursor::Crosshair);
+}
+
+void SelectionView::release()
+{
+    onComplete = nullptr;
+    onColorPicked = nullptr;
+    onKey = nullptr;
+    if (m_toolbar) {
+        // Later: a click on one of its buttons may be what ended the capture.
+        m_toolbar->hide();
+        m_toolbar->deleteLater();
+        m_toolbar = nullptr;
+    }
+    m_picture = QImage();
 }
 
 SelectionView::~SelectionView() = default;

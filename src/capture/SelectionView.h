@@ -25,6 +25,13 @@ public:
                   Purpose purpose = Purpose::Select);
     ~SelectionView() override;
 
+    // Makes a kept window ready for another capture, as if it were new.
+    void reset(SelectionModel::Setup setup, const QImage &displayImage, double scale,
+               Purpose purpose = Purpose::Select);
+    // Lets go of what the capture brought (its picture, toolbar and callbacks), so a hidden
+    // window holds no frozen picture.
+    void release();
+
     std::function<void(std::optional<SelectionOutcome>)> onComplete;
     std::function<void(std::optional<QColor>)> onColorPicked;
     // Keys that concern the whole overlay (Escape, Return) go to the controller.
@@ -82,9 +89,9 @@ private:
     bool loupeShown() const;
 
     SelectionModel m_model;
-    Purpose m_purpose;
+    Purpose m_purpose = Purpose::Select;
     QImage m_picture; // device pixels, row 0 on top
-    double m_scale;
+    double m_scale = 1.0;
     QColor m_accent;
     SelectionToolbar *m_toolbar = nullptr;
     QRegion m_lastDecorated;

@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 
 namespace vistrel {
 
@@ -66,7 +67,8 @@ xcb_atom_t atom(xcb_connection_t *conn, const char *name)
 
 // --- screens and pictures --------------------------------------------------------------------
 
-X11ScreenSource::X11ScreenSource() : m_conn(toolkitConnection()), m_root(rootOf(m_conn))
+X11ScreenSource::X11ScreenSource()
+    : m_conn(toolkitConnection()), m_root(rootOf(m_conn)), m_shmSpare(std::make_shared<ShmSpare>())
 {
     if (m_conn) {
         m_stackingAtom = atom(m_conn, "_NET_CLIENT_LIST_STACKING");
@@ -200,7 +202,8 @@ namespace {
 
 // A shared-memory segment the X server writes a picture into: no copy through the socket,
 // and for the usual 32-bit layout the picture is used where it lies, with no copy at all.
-// It goes away with the last picture that uses it.
+// When the last picture over it goes, it is kept as the warm spare for the next grab if that
+// slot is free (see ShmSpare), and freed otherwise.
 class ShmSegment
 {
 public:
@@ -217,7 +220,7 @@ public:
                 std::free(e); // a remote server: fall back to a plain reply
                 shmdt(addr);
             } else {
-                segment.reset(new ShmSegment(conn, seg, static_cast<uchar *>(addr)));
+                segment.reset(new ShmSegment(conn, seg, static_cast<uchar *>(addr), bytes));
             }
         }
         shmctl(id, IPC_RMID, nullptr); // freed with the last detach, also if we crash
@@ -234,6 +237,10 @@ public:
 
     uchar *data() const { return m_addr; }
     xcb_shm_seg_t id() const { return m_seg; }
+    size_t size() const { return m_size; }
+
+    // Where the segment goes when it is done with.
+    void returnTo(const std::shared_ptr<ShmSpare> &spare) { m_spare = spare; }
 
     // A picture over the segment itself; the segment lives as long as the picture's data.
     static QImage wrap(std::unique_ptr<ShmSegment> segment, QSize size, qsizetype stride)
@@ -241,19 +248,58 @@ public:
         uchar *data = segment->data();
         return QImage(
             data, size.width(), size.height(), stride, QImage::Format_RGB32,
-            [](void *info) { delete static_cast<ShmSegment *>(info); }, segment.release());
+            [](void *info) {
+                release(std::unique_ptr<ShmSegment>(static_cast<ShmSegment *>(info)));
+            },
+            segment.release());
     }
+    static void release(std::unique_ptr<ShmSegment> segment);
 
 private:
-    ShmSegment(xcb_connection_t *conn, xcb_shm_seg_t seg, uchar *addr)
-        : m_conn(conn), m_addr(addr), m_seg(seg)
+    ShmSegment(xcb_connection_t *conn, xcb_shm_seg_t seg, uchar *addr, size_t size)
+        : m_conn(conn), m_addr(addr), m_seg(seg), m_size(size)
     {
     }
 
     xcb_connection_t *m_conn;
     uchar *m_addr;
     xcb_shm_seg_t m_seg;
+    size_t m_size;
+    std::weak_ptr<ShmSpare> m_spare;
 };
+
+} // namespace
+
+// One segment kept between grabs. A fresh segment's first touch costs page faults on the
+// hot-key path (tens of milliseconds for a full screen on a virtual machine); a reused one
+// is already mapped on both sides. Only one is kept, so its memory is counted once.
+// Pictures may be freed on other threads (an encoder's), hence the lock.
+struct ShmSpare
+{
+    std::mutex lock;
+    std::unique_ptr<ShmSegment> segment;
+
+    // The spare when it fits `bytes` without wasting more than half of itself, else nothing.
+    std::unique_ptr<ShmSegment> take(size_t bytes)
+    {
+        const std::lock_guard guard(lock);
+        if (segment && segment->size() >= bytes && segment->size() / 2 < bytes)
+            return std::move(segment);
+        return nullptr;
+    }
+};
+
+namespace {
+
+void ShmSegment::release(std::unique_ptr<ShmSegment> segment)
+{
+    if (auto spare = segment->m_spare.lock()) {
+        const std::lock_guard guard(spare->lock);
+        if (!spare->segment || spare->segment->size() < segment->size())
+            std::swap(spare->segment, segment); // the larger one stays warm
+    }
+    // `segment` is now the one not kept, if any, and is freed here.
+}
 
 } // namespace
 
@@ -318,20 +364,28 @@ Result<QImage> X11ScreenSource::grabRoot(QRect rect)
     };
 
     if (m_hasShm) {
-        if (auto segment = ShmSegment::attach(m_conn, size_t(stride) * size_t(rect.height()))) {
+        const size_t bytes = size_t(stride) * size_t(rect.height());
+        std::unique_ptr<ShmSegment> segment = m_shmSpare->take(bytes);
+        if (!segment)
+            segment = ShmSegment::attach(m_conn, bytes);
+        if (segment) {
+            segment->returnTo(m_shmSpare);
             auto cookie = xcb_shm_get_image(m_conn, m_root, int16_t(rect.x()), int16_t(rect.y()),
                                             uint16_t(rect.width()), uint16_t(rect.height()), ~0U,
                                             XCB_IMAGE_FORMAT_Z_PIXMAP, segment->id(), 0);
             xcb_generic_error_t *error = nullptr;
             XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(m_conn, cookie, &error));
-            if (!reply)
+            if (!reply) {
+                ShmSegment::release(std::move(segment));
                 return refused(error);
+            }
             if (rect == requested && m_layout.isPlainRgb32())
                 return ShmSegment::wrap(std::move(segment), rect.size(), stride);
             QImage out = blank();
             if (out.isNull())
                 return CaptureError::outOfMemory();
             copyPixels(segment->data(), int(stride), m_layout, out, at, rect.size());
+            ShmSegment::release(std::move(segment));
             return out;
         }
     }

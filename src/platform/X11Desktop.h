@@ -9,10 +9,14 @@
 #include <QMessageBox>
 #include <QPointer>
 
+#include <memory>
+
 struct xcb_connection_t;
 class QWindow;
 
 namespace vistrel {
+
+struct ShmSpare;
 
 // The desktop of an X server, reached through the toolkit's own XCB connection.
 class X11ScreenSource : public ScreenSource
@@ -49,6 +53,7 @@ private:
     int m_depth = 24;
     int m_scanlinePad = 32;
     bool m_hasShm = false;
+    std::shared_ptr<ShmSpare> m_shmSpare;
 };
 
 class X11Hotkeys : public GlobalHotkeys, public QAbstractNativeEventFilter

@@ -20,7 +20,7 @@ struct Overlay
     QList<std::optional<SelectionOutcome>> outcomes;
     std::unique_ptr<SelectionOverlayController> controller;
 
-    explicit Overlay(int displays, bool windowPicking = false)
+    explicit Overlay(int displays, bool windowPicking = false, OverlayWindowPool *pool = nullptr)
     {
         desktop.screen = QGuiApplication::primaryScreen();
         const QSize size = desktop.screen->geometry().size();
@@ -32,7 +32,7 @@ struct Overlay
         for (const auto &d : request.content.displays)
             request.displayImages.insert(d.displayID, desktop.display(d.displayID)->picture);
         controller = std::make_unique<SelectionOverlayController>(
-            request, [this](auto outcome) { outcomes.append(outcome); }, desktop);
+            request, [this](auto outcome) { outcomes.append(outcome); }, desktop, pool);
     }
     SelectionView *view(int i) { return controller->windows().value(i); }
 };
@@ -74,8 +74,48 @@ TEST(SelectionOverlay, TheFirstOutcomeOfAnyScreenClosesEveryWindow)
     EXPECT_EQ(o.outcomes[0]->action, SelectionAction::Copy);
     EXPECT_TRUE(o.controller->windows().isEmpty());
     drain();
-    EXPECT_FALSE(first);
-    EXPECT_FALSE(second);
+    ASSERT_TRUE(first && second); // kept for the next capture, hidden
+    EXPECT_FALSE(first->isVisible() || second->isVisible());
+    o.controller.reset();
+    EXPECT_FALSE(first || second);
+}
+
+TEST(SelectionOverlay, AKeptWindowStartsTheNextCaptureAfresh)
+{
+    OverlayWindowPool pool;
+    QPointer<SelectionView> kept;
+    auto copyArea = [](SelectionView *v) {
+        dragOn(v, {50, 50}, {150, 120});
+        ASSERT_TRUE(v->hasToolbar());
+        v->toolbar()->findChild<QToolButton *>("Copy")->click();
+    };
+    {
+        Overlay o(1, false, &pool);
+        o.controller->present();
+        kept = o.view(0);
+        copyArea(kept);
+        ASSERT_EQ(o.outcomes.size(), 1);
+        EXPECT_FALSE(kept->isVisible());
+        EXPECT_EQ(kept->hexAtCursor(3, 4), "#------"); // the frozen picture is let go
+    }
+    drain();
+    ASSERT_TRUE(kept);
+
+    Overlay o(1, false, &pool);
+    o.controller->present();
+    ASSERT_EQ(o.view(0), kept.data());
+    EXPECT_TRUE(kept->isVisible());
+    EXPECT_FALSE(kept->hasToolbar());
+    EXPECT_EQ(kept->model().state(), SelectionModel::State::Idle);
+    EXPECT_EQ(kept->cursor().shape(), Qt::CrossCursor);
+    const QImage &picture = o.desktop.display(10)->picture;
+    EXPECT_EQ(kept->hexAtCursor(3, 4), QColor(picture.pixel(3, 4)).name().toUpper());
+    // Ended by this capture, reported to this capture.
+    copyArea(kept);
+    ASSERT_EQ(o.outcomes.size(), 1);
+    ASSERT_TRUE(o.outcomes[0]);
+    EXPECT_EQ(o.outcomes[0]->action, SelectionAction::Copy);
+    EXPECT_EQ(pool.size(), 1);
 }
 
 TEST(SelectionOverlay, EscapeCancelsAndReturnPressesEdit)
