@@ -56,6 +56,30 @@ QToolButton[bezel="true"]:pressed { background: palette(midlight); }
 QToolButton[tool="true"]:checked { background: palette(highlight); border-color: palette(highlight); }
 )";
 
+// X servers leave the fourth byte of a 32-bit pixel as padding, often zero, while a picture
+// in Qt's RGB32 format promises 0xff there; painted into an export with alpha, such a capture
+// came out fully transparent. The capture is made opaque once, as it arrives.
+QImage opaqueCapture(const QImage &image)
+{
+    if (image.format() != QImage::Format_RGB32)
+        return image;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(row[x]) == 0xff)
+                continue;
+            QImage fixed = image.copy();
+            for (int fy = y; fy < fixed.height(); ++fy) {
+                auto *line = reinterpret_cast<QRgb *>(fixed.scanLine(fy));
+                for (int fx = 0; fx < fixed.width(); ++fx)
+                    line[fx] |= 0xff000000u;
+            }
+            return fixed;
+        }
+    }
+    return image;
+}
+
 QWidget *gap(int width)
 {
     auto *w = new QWidget;
@@ -81,7 +105,7 @@ QString EditorWindowController::filenameForBase(const QString &base, const QDate
 
 EditorWindowController::EditorWindowController(const QImage &image, const QList<AnnotationRef> &seed,
                                                const Platform &platform, QObject *parent)
-    : QObject(parent), m_image(image), m_platform(platform)
+    : QObject(parent), m_image(opaqueCapture(image)), m_platform(platform)
 {
     m_recognizer = [](const QImage &picture, QObject *context,
                       std::function<void(Result<QString>)> done) {
@@ -98,7 +122,7 @@ EditorWindowController::EditorWindowController(const QImage &image, const QList<
     window->setWindowTitle(title());
     window->setAttribute(Qt::WA_DeleteOnClose, false);
 
-    m_canvas = new AnnotationCanvas(image, seed);
+    m_canvas = new AnnotationCanvas(m_image, seed);
     m_canvas->setMagnification(m_geometry.fitMagnification);
 
     auto *layout = new QVBoxLayout(window);
@@ -123,7 +147,10 @@ EditorWindowController::EditorWindowController(const QImage &image, const QList<
 
     // Ctrl+W closes the editor, as every window on the desktop does.
     auto *close = new QAction(tr("Close"), window);
-    close->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence::Close});
+    QList<QKeySequence> closeKeys = QKeySequence::keyBindings(QKeySequence::Close);
+    if (!closeKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_W)))
+        closeKeys.prepend(QKeySequence(Qt::CTRL | Qt::Key_W));
+    close->setShortcuts(closeKeys);
     connect(close, &QAction::triggered, this, &EditorWindowController::performClose);
     window->addAction(close);
     m_actions.insert(QStringLiteral("Close"), close);
@@ -162,7 +189,12 @@ void EditorWindowController::buildToolbar()
         connect(a, &QAction::triggered, this, slot);
         m_toolbar->addAction(a);
         auto *b = qobject_cast<QToolButton *>(m_toolbar->widgetForAction(a));
-        b->setFixedSize(size);
+        // Titled buttons grow with the desktop's font rather than cut their titles short.
+        if (withTitle)
+            b->setMinimumSize(size);
+        else
+            b->setFixedSize(size);
+        b->setFixedHeight(size.height());
         b->setFocusPolicy(Qt::NoFocus);
         b->setToolButtonStyle(withTitle ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly);
         m_actions.insert(title, a);
