@@ -294,9 +294,11 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action, Q
     }
 }
 
-EditorWindowController *CaptureCoordinator::openEditor(const QImage &image)
+EditorWindowController *CaptureCoordinator::openEditor(const QImage &image,
+                                                      const QList<AnnotationRef> &seed)
 {
-    auto *editor = new EditorWindowController(image);
+    auto *editor = new EditorWindowController(image, seed, m_platform);
+    editor->setTextRecognizer(m_recognizer);
     QPointer<CaptureCoordinator> self(this);
     QPointer<EditorWindowController> weak(editor);
     editor->onClose = [self, weak] {
@@ -306,8 +308,25 @@ EditorWindowController *CaptureCoordinator::openEditor(const QImage &image)
         weak->deleteLater();
         self->handBackMemory();
     };
+    editor->onRequestAddImage = [self, weak] {
+        if (self && weak)
+            self->addScreenshot(weak);
+    };
     m_editors.append(editor);
     editor->showWindow();
+
+    // The name arrives later or never; the editor is usable at once.
+    if (m_nameSuggester) {
+        m_recognizer(image, editor, [self, weak, image](Result<QString> text) {
+            if (!self || !weak)
+                return;
+            self->m_nameSuggester(text ? *text : QString(), image, weak,
+                                  [weak](std::optional<QString> name) {
+                                      if (weak)
+                                          weak->suggestedNameBase = name;
+                                  });
+        });
+    }
     return editor;
 }
 
@@ -365,6 +384,13 @@ CapturePreviewController *CaptureCoordinator::openPreviewCard(const QImage &imag
     m_previews.append(card);
     card->showWindow();
     return card;
+}
+
+void CaptureCoordinator::addScreenshot(EditorWindowController *editor)
+{
+    // Board sessions are a separate piece; until it is in place the button says so.
+    Q_UNUSED(editor);
+    Hud::show(QStringLiteral("Adding screenshots is not available yet — paste one with Ctrl+V"));
 }
 
 // --- helpers ---------------------------------------------------------------------------------

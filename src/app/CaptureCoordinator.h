@@ -2,6 +2,7 @@
 
 #include "capture/CaptureService.h"
 #include "capture/SelectionOverlay.h"
+#include "editor/Annotation.h"
 #include "platform/Desktop.h"
 
 #include <QList>
@@ -38,6 +39,12 @@ public:
     using TextRecognizer =
         std::function<void(const QImage &, QObject *context, std::function<void(Result<QString>)>)>;
     void setTextRecognizer(TextRecognizer recognizer) { m_recognizer = std::move(recognizer); }
+    // Suggests a file-name base from a picture's recognised text (empty when recognition
+    // failed) and the picture; calls back once on `context`'s thread, with nothing when it has
+    // no suggestion. Without one, editors keep the timestamped default name.
+    using NameSuggester = std::function<void(const QString &text, const QImage &, QObject *context,
+                                             std::function<void(std::optional<QString>)>)>;
+    void setNameSuggester(NameSuggester suggester) { m_nameSuggester = std::move(suggester); }
 
     bool busy() const { return m_busy; }
     SelectionOverlay *selectionOverlay() const { return m_selectionOverlay; }
@@ -57,7 +64,9 @@ public:
                         const DisplayImageMap &frozen = {});
     // `screen` is where the picture was taken; a pin opens there.
     void dispatch(const QImage &image, SelectionAction action, QScreen *screen = nullptr);
-    EditorWindowController *openEditor(const QImage &image);
+    EditorWindowController *openEditor(const QImage &image, const QList<AnnotationRef> &seed = {});
+    // Collects further pictures into an open editor (its Add button).
+    void addScreenshot(EditorWindowController *editor);
     // A scrolling capture of `rect` (display points, origin top-left); its picture opens in
     // a preview card.
     void startScrollSession(const QRectF &rect, const DisplayInfo &display);
@@ -84,6 +93,7 @@ private:
     std::unique_ptr<OverlayWindowPool> m_overlayWindows;
     OverlayFactory m_overlayFactory;
     TextRecognizer m_recognizer;
+    NameSuggester m_nameSuggester;
     QPointer<SelectionOverlay> m_selectionOverlay;
     QPointer<SelectionOverlay> m_colorPicker;
     QList<EditorWindowController *> m_editors;
