@@ -4,6 +4,10 @@ set -u
 : "${VISTREL_BIN:?VISTREL_BIN must name the vistrel executable}"
 : "${VISTREL_SOURCE:?VISTREL_SOURCE must name the source tree}"
 E2E_TMP=$(mktemp -d /tmp/vistrel-e2e.XXXXXX)
+# A private runtime folder (the instance socket) and configuration, so a Vistrel the developer
+# runs, and their preferences, stay out of the tests.
+export XDG_RUNTIME_DIR="$E2E_TMP/run" XDG_CONFIG_HOME="$E2E_TMP/config"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 E2E_PIDS=()
 E2E_FAILED=0
 E2E_PASSED=0

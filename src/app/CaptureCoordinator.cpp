@@ -1,5 +1,7 @@
 #include "app/CaptureCoordinator.h"
 
+#include "app/Preferences.h"
+
 #include "capture/SelectionOverlayController.h"
 #include "editor/EditorWindowController.h"
 #include "output/ClipboardTools.h"
@@ -7,6 +9,7 @@
 #include "output/ImageExport.h"
 #include "output/Notifier.h"
 #include "output/PinWindow.h"
+#include "output/QuickSave.h"
 #include "services/OCRService.h"
 
 #include <QApplication>
@@ -228,7 +231,7 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action)
             Hud::show(QStringLiteral("Copied to clipboard"));
         break;
     case SelectionAction::Save:
-        ImageExport::savePanel(*m_platform.saveChooser, image);
+        save(image);
         break;
     case SelectionAction::Pin:
         PinWindow::pin(image);
@@ -271,6 +274,27 @@ EditorWindowController *CaptureCoordinator::openEditor(const QImage &image)
 }
 
 // --- helpers ---------------------------------------------------------------------------------
+
+void CaptureCoordinator::save(const QImage &image)
+{
+    if (!m_preferences || !m_preferences->saveWithoutAsking()) {
+        ImageExport::savePanel(*m_platform.saveChooser, image);
+        return;
+    }
+    QPointer<CaptureCoordinator> self(this);
+    QuickSave::saveInBackground(image, m_preferences->saveFolder(), this,
+                                [self, image](Result<QString> saved) {
+        if (!self)
+            return;
+        if (saved) {
+            Hud::show(QStringLiteral("Saved"));
+            return;
+        }
+        // The capture is not lost: say what failed, then let the user pick another place.
+        Notifier::error(saved.error());
+        ImageExport::savePanel(*self->m_platform.saveChooser, image);
+    });
+}
 
 QList<WindowInfo> CaptureCoordinator::ownWindows(const ShareableContent &content) const
 {

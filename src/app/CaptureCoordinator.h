@@ -14,6 +14,7 @@
 namespace vistrel {
 
 class EditorWindowController;
+class Preferences;
 
 // Runs every capture from the request to where the picture ends up.
 class CaptureCoordinator : public QObject
@@ -35,6 +36,8 @@ public:
     using TextRecognizer =
         std::function<void(const QImage &, QObject *context, std::function<void(Result<QString>)>)>;
     void setTextRecognizer(TextRecognizer recognizer) { m_recognizer = std::move(recognizer); }
+    // Where Save writes without asking, when the user chose so.
+    void setPreferences(const Preferences *preferences) { m_preferences = preferences; }
 
     bool busy() const { return m_busy; }
     SelectionOverlay *selectionOverlay() const { return m_selectionOverlay; }
@@ -60,11 +63,13 @@ private:
     void handleOutcome(const std::optional<SelectionOutcome> &outcome,
                        const ShareableContent &content);
     void keepCopy(const QImage &image);
+    void save(const QImage &image);
 
     Platform m_platform;
     CaptureService m_capture;
     OverlayFactory m_overlayFactory;
     TextRecognizer m_recognizer;
+    const Preferences *m_preferences = nullptr;
     QPointer<SelectionOverlay> m_selectionOverlay;
     QPointer<SelectionOverlay> m_colorPicker;
     QList<EditorWindowController *> m_editors;
