@@ -8,6 +8,7 @@
 #include "platform/FakeDesktop.h"
 #include "TestSupport.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -261,6 +262,22 @@ TEST(Preferences, RefusedCombinationsSayWhyAndKeepTheOldKey)
     EXPECT_TRUE(window->message()->text().contains("add Ctrl, Alt or Super"));
     QTest::keyClick(field, Qt::Key_1, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_TRUE(window->message()->text().contains("Capture Full Screen"));
+
+    // Our own hot keys never reach the field as key events (our grab takes them): a press
+    // while the field waits is offered to it instead of starting a capture.
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    field->setFocus();
+    drain();
+    if (window->capturingId() == 1u) {
+        p.desktop.pressCombination(Qt::CTRL | Qt::SHIFT | Qt::Key_1);
+        drain();
+        EXPECT_TRUE(window->message()->text().contains("Capture Full Screen"));
+        EXPECT_EQ(p.requests.size(), 1);
+        EXPECT_TRUE(p.shell->coordinator().editors().isEmpty());
+    } else {
+        ADD_FAILURE() << "the preferences window could not take the focus";
+    }
 
     // Shift+digit arrives as a symbol; the field keeps the digit.
     QTest::keyClick(field, Qt::Key_At, Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
