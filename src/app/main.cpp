@@ -1,6 +1,7 @@
 #include "app/AppShell.h"
 #include "app/CommandLine.h"
 #include "app/InstanceServer.h"
+#include "app/QuitOnSignal.h"
 #include "output/Notifier.h"
 #include "platform/X11Desktop.h"
 
@@ -103,6 +104,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "vistrel: the X server does not let Vistrel read the screen; "
                              "captures will fail.\n");
 
+    vistrel::QuitOnSignal quitOnSignal;
     vistrel::AppShell shell(vistrel::Platform{&screens, &hotkeys, &clipboard, &saveChooser, &alerts});
     shell.applicationDidFinishLaunching();
 
