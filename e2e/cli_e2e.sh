@@ -59,8 +59,8 @@ check "an unknown command is a usage error" sh -c "[ $rc = 2 ]"
 # --- a delayed full-screen capture --------------------------------------------------------------
 t0=$(ms)
 "$VISTREL_BIN" full --delay 2
-t1=$(ms)
-check "the client returns before the delay" [ $(( t1 - t0 )) -lt 1500 ]
+# The instance starts the delay before it answers, so the client is back before the editor.
+check "the client returns without waiting for the delay" editor_gone
 wait_for 6 editor_up
 t2=$(ms)
 check "vistrel full --delay 2 opens the editor" sh -c "xdotool search --onlyvisible --name \"Vistrel — Editor\" >/dev/null"
@@ -95,9 +95,11 @@ wait_for 5 sh -c "! kill -0 $VISTREL_PID"
 "$VISTREL_BIN" >"$E2E_TMP/a.out" 2>&1 & a=$!
 "$VISTREL_BIN" >"$E2E_TMP/b.out" 2>&1 & b=$!
 E2E_PIDS+=($a $b)
-sleep 3
-alive=0; for p in $a $b; do kill -0 "$p" 2>/dev/null && alive=$((alive + 1)); done
-check "two simultaneous starts leave one instance" [ "$alive" = 1 ]
+one_left() { local alive=0 p; for p in $a $b; do kill -0 "$p" 2>/dev/null && alive=$((alive + 1)); done
+  [ "$alive" = 1 ]; }
+check "two simultaneous starts leave one instance" wait_for 30 one_left
+sleep 1
+check "and it stays one" one_left
 check "the other said so" sh -c "cat '$E2E_TMP/a.out' '$E2E_TMP/b.out' | grep -q 'already running'"
 check "one tray icon" wait_for 5 sh -c "[ \$(xwininfo -root -tree | grep -A4 '\"panel\"' | grep -c '\"Vistrel\"') = 1 ]"
 VISTREL_PID=$a; kill -0 "$a" 2>/dev/null || VISTREL_PID=$b

@@ -80,7 +80,7 @@ public:
     // nothing once `lock` is taken, when this process is to become the instance. Waits while
     // another process holds the lock but does not listen yet (two started at once).
     static std::optional<int> handOver(const Command &command, InstanceLock &lock,
-                                       const QString &socketPath, int startupWaitMs = 10000);
+                                       const QString &socketPath, int startupWaitMs = 30000);
 };
 
 } // namespace vistrel
