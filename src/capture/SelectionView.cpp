@@ -71,10 +71,11 @@ SelectionView::SelectionView(SelectionModel::Setup setup, const QImage &displayI
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     m_accent = palette().color(QPalette::Highlight);
-    if (!m_picture.isNull()) {
+    // Painted with explicit pixel source rectangles, so the picture keeps its ratio of 1 and
+    // shares the frozen picture's pixels rather than copying them.
+    if (!m_picture.isNull() && m_picture.format() != QImage::Format_RGB32)
         m_picture = m_picture.convertToFormat(QImage::Format_RGB32);
-        m_picture.setDevicePixelRatio(m_scale);
-    }
+
     applyCursor(m_model.setup().windowPicking ? SelectionModel::Cursor::Arrow
                                               : SelectionModel::Cursor::Crosshair);
 }
@@ -85,6 +86,15 @@ void SelectionView::seedPointer(QPoint globalPosition)
 {
     // The loupe and the window highlight start where the pointer is, not at a corner.
     react(m_model.mouseMoved(toView(QPointF(mapFromGlobal(globalPosition)))));
+}
+
+void SelectionView::changeEvent(QEvent *event)
+{
+    // Taking the keyboard activates the window; the overlay looks the same either way, and a
+    // repaint of the whole screen for it would come right after the first one.
+    if (event->type() == QEvent::ActivationChange)
+        return;
+    QWidget::changeEvent(event);
 }
 
 void SelectionView::showEvent(QShowEvent *event)

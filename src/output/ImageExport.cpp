@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace vistrel {
@@ -135,7 +136,8 @@ void writeInBackground(const QString &path, std::function<SaveOutcome()> work,
         Notifier::error(QStringLiteral("Could not save “%1” in %2: %3.")
                             .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath()),
                                  outcome.error));
-        retry(); // the picture is still here: choose another place
+        // The picture is still here: the panel comes back, after the error so it has the focus.
+        QTimer::singleShot(0, QCoreApplication::instance(), retry);
     });
     watcher->setFuture(QtConcurrent::run(std::move(work)));
 }

@@ -198,16 +198,18 @@ Result<ShareableContent> X11ScreenSource::shareableContent()
 
 namespace {
 
-// A shared-memory segment the X server writes a picture into: one copy less than a reply
-// through the socket, and no reply buffer to free. Gone when this goes out of scope.
+// A shared-memory segment the X server writes a picture into: no copy through the socket,
+// and for the usual 32-bit layout the picture is used where it lies, with no copy at all.
+// It goes away with the last picture that uses it.
 class ShmSegment
 {
 public:
-    ShmSegment(xcb_connection_t *conn, size_t bytes) : m_conn(conn)
+    static std::unique_ptr<ShmSegment> attach(xcb_connection_t *conn, size_t bytes)
     {
         const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
         if (id < 0)
-            return;
+            return nullptr;
+        std::unique_ptr<ShmSegment> segment;
         void *addr = shmat(id, nullptr, 0);
         if (addr != reinterpret_cast<void *>(-1)) {
             const xcb_shm_seg_t seg = xcb_generate_id(conn);
@@ -215,16 +217,14 @@ public:
                 std::free(e); // a remote server: fall back to a plain reply
                 shmdt(addr);
             } else {
-                m_addr = static_cast<uchar *>(addr);
-                m_seg = seg;
+                segment.reset(new ShmSegment(conn, seg, static_cast<uchar *>(addr)));
             }
         }
         shmctl(id, IPC_RMID, nullptr); // freed with the last detach, also if we crash
+        return segment;
     }
     ~ShmSegment()
     {
-        if (!m_addr)
-            return;
         xcb_shm_detach(m_conn, m_seg);
         xcb_flush(m_conn);
         shmdt(m_addr);
@@ -232,13 +232,27 @@ public:
     ShmSegment(const ShmSegment &) = delete;
     ShmSegment &operator=(const ShmSegment &) = delete;
 
-    const uchar *data() const { return m_addr; }
+    uchar *data() const { return m_addr; }
     xcb_shm_seg_t id() const { return m_seg; }
 
+    // A picture over the segment itself; the segment lives as long as the picture's data.
+    static QImage wrap(std::unique_ptr<ShmSegment> segment, QSize size, qsizetype stride)
+    {
+        uchar *data = segment->data();
+        return QImage(
+            data, size.width(), size.height(), stride, QImage::Format_RGB32,
+            [](void *info) { delete static_cast<ShmSegment *>(info); }, segment.release());
+    }
+
 private:
+    ShmSegment(xcb_connection_t *conn, xcb_shm_seg_t seg, uchar *addr)
+        : m_conn(conn), m_addr(addr), m_seg(seg)
+    {
+    }
+
     xcb_connection_t *m_conn;
-    uchar *m_addr = nullptr;
-    xcb_shm_seg_t m_seg = 0;
+    uchar *m_addr;
+    xcb_shm_seg_t m_seg;
 };
 
 } // namespace
@@ -287,11 +301,6 @@ Result<QImage> X11ScreenSource::grabRoot(QRect rect)
     if (rect.isEmpty())
         return CaptureError::failed(QStringLiteral("The area to capture lies outside the screen."));
 
-    QImage out(requested.size(), QImage::Format_RGB32);
-    if (out.isNull())
-        return CaptureError::outOfMemory();
-    if (rect != requested)
-        out.fill(Qt::black); // parts beyond the screen's edge
     const QPoint at = rect.topLeft() - requested.topLeft();
     const int pad = std::max(m_scanlinePad, 8);
     const qsizetype stride = (qsizetype(rect.width()) * m_layout.bitsPerPixel + pad - 1) / pad * pad / 8;
@@ -301,18 +310,28 @@ Result<QImage> X11ScreenSource::grabRoot(QRect rect)
         return CaptureError::failed(
             QStringLiteral("The X server refused to hand over the screen (error %1).").arg(code));
     };
+    auto blank = [&]() -> QImage {
+        QImage out(requested.size(), QImage::Format_RGB32);
+        if (!out.isNull() && rect != requested)
+            out.fill(Qt::black); // parts beyond the screen's edge
+        return out;
+    };
 
     if (m_hasShm) {
-        ShmSegment segment(m_conn, size_t(stride) * size_t(rect.height()));
-        if (segment.data()) {
+        if (auto segment = ShmSegment::attach(m_conn, size_t(stride) * size_t(rect.height()))) {
             auto cookie = xcb_shm_get_image(m_conn, m_root, int16_t(rect.x()), int16_t(rect.y()),
                                             uint16_t(rect.width()), uint16_t(rect.height()), ~0U,
-                                            XCB_IMAGE_FORMAT_Z_PIXMAP, segment.id(), 0);
+                                            XCB_IMAGE_FORMAT_Z_PIXMAP, segment->id(), 0);
             xcb_generic_error_t *error = nullptr;
             XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(m_conn, cookie, &error));
             if (!reply)
                 return refused(error);
-            copyPixels(segment.data(), int(stride), m_layout, out, at, rect.size());
+            if (rect == requested && m_layout.isPlainRgb32())
+                return ShmSegment::wrap(std::move(segment), rect.size(), stride);
+            QImage out = blank();
+            if (out.isNull())
+                return CaptureError::outOfMemory();
+            copyPixels(segment->data(), int(stride), m_layout, out, at, rect.size());
             return out;
         }
     }
@@ -330,6 +349,9 @@ Result<QImage> X11ScreenSource::grabRoot(QRect rect)
     const int length = xcb_get_image_data_length(reply.get());
     if (length < stride * rect.height())
         return CaptureError::failed(QStringLiteral("The X server sent a short picture."));
+    QImage out = blank();
+    if (out.isNull())
+        return CaptureError::outOfMemory();
     copyPixels(xcb_get_image_data(reply.get()), int(stride), m_layout, out, at, rect.size());
     return out;
 }
