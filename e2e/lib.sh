@@ -8,6 +8,10 @@ E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # anything that sweeps /tmp on a shared machine; they are kept when a check fails.
 mkdir -p "${E2E_TMPDIR:=/tmp}"
 E2E_TMP=$(mktemp -d "$E2E_TMPDIR/vistrel-e2e.XXXXXX")
+# A private runtime folder (the instance socket) and configuration, so a Vistrel the developer
+# runs, and their preferences, stay out of the tests.
+export XDG_RUNTIME_DIR="$E2E_TMP/run" XDG_CONFIG_HOME="$E2E_TMP/config"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 E2E_PIDS=()
 VISTREL_PIDS=()
 E2E_FAILED=0

@@ -13,6 +13,7 @@ packages=(
   xvfb xauth xdotool xclip x11-utils x11-xserver-utils wmctrl openbox trayer
   xserver-xorg-core xserver-xorg-video-dummy
   imagemagick poppler-utils fonts-dejavu-core fonts-liberation2
+  desktop-file-utils appstream man-db
 )
 sudo=""
 [ "$(id -u)" = 0 ] || sudo=sudo

@@ -2,22 +2,43 @@
 
 #include "app/CaptureCoordinator.h"
 #include "app/HotkeyManager.h"
+#include "app/Preferences.h"
+#include "app/PreferencesWindow.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenu>
+#include <QPointer>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <cstdio>
 
 namespace vistrel {
 
-AppShell::AppShell(const Platform &platform, QObject *parent)
-    : QObject(parent), m_platform(platform), m_coordinator(new CaptureCoordinator(platform, this))
+AppShell::AppShell(const Platform &platform, Preferences *preferences, QObject *parent)
+    : QObject(parent), m_platform(platform),
+      m_ownPreferences(preferences ? nullptr : std::make_unique<Preferences>()),
+      m_preferences(preferences ? preferences : m_ownPreferences.get()),
+      m_coordinator(new CaptureCoordinator(platform, this))
 {
+    m_coordinator->setPreferences(m_preferences);
 }
 
-AppShell::~AppShell() = default;
+AppShell::~AppShell()
+{
+    if (hotkeys().interceptPress)
+        hotkeys().interceptPress = nullptr;
+    delete m_preferencesWindow.data();
+}
+
+HotkeyManager &AppShell::hotkeys()
+{
+    return HotkeyManager::shared();
+}
 
 QString AppShell::shortcutText(int digit)
 {
@@ -25,17 +46,37 @@ QString AppShell::shortcutText(int digit)
         .toString(QKeySequence::NativeText);
 }
 
+QString AppShell::hotkeyText(quint32 id) const
+{
+    return m_preferences->hotkey(id).toString(QKeySequence::NativeText);
+}
+
 void AppShell::applicationDidFinishLaunching()
 {
     setupStatusItem();
-    if (m_platform.hotkeys)
-        HotkeyManager::shared().registerKeys(m_coordinator, *m_platform.hotkeys);
+    if (!m_platform.hotkeys)
+        return;
+    QHash<quint32, QKeyCombination> chosen;
+    for (const auto &row : HotkeyManager::table())
+        chosen.insert(row.id, m_preferences->hotkey(row.id)[0]);
+    hotkeys().registerKeys(m_coordinator, *m_platform.hotkeys, chosen);
+    // While a preferences field waits for a combination, our own keys are what it gets.
+    QPointer<AppShell> self(this);
+    hotkeys().interceptPress = [self](quint32 id) {
+        if (!self || !self->m_preferencesWindow)
+            return false;
+        const auto waiting = self->m_preferencesWindow->capturingId();
+        if (!waiting)
+            return false;
+        self->m_preferencesWindow->offer(*waiting, self->hotkeys().combination(id));
+        return true;
+    };
 }
 
 void AppShell::setupStatusItem()
 {
     m_menu = buildMenu();
-    m_statusItem = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/camera.viewfinder.svg")), this);
+    m_statusItem = new QSystemTrayIcon(trayIcon(), this);
     m_statusItem->setToolTip(QStringLiteral("Vistrel"));
     m_statusItem->setContextMenu(m_menu.get());
     // A left click opens the same menu: the icon has nothing else to do.
@@ -50,6 +91,12 @@ void AppShell::setupStatusItem()
     m_statusItem->show();
 }
 
+QIcon AppShell::trayIcon()
+{
+    // Our own glyph on its own badge: tray hosts on X11 do not tint icons to their theme.
+    return QIcon(QStringLiteral(":/icons/vistrel.svg"));
+}
+
 std::unique_ptr<QMenu> AppShell::buildMenu()
 {
     auto menu = std::make_unique<QMenu>();
@@ -60,27 +107,164 @@ std::unique_ptr<QMenu> AppShell::buildMenu()
         connect(a, &QAction::triggered, this, [action] { action(); });
         return a;
     };
-    const QString sp = QStringLiteral("  ");
-    item(QStringLiteral("Capture Area") + sp + "(" + shortcutText(2) + ")",
-         [c] { c->startAreaCapture(false); });
-    item(QStringLiteral("Capture Full Screen") + sp + "(" + shortcutText(1) + ")",
-         [c] { c->captureFullScreen(); });
-    item(QStringLiteral("Scrolling Capture") + sp + "(" + shortcutText(8) + ")",
-         [c] { c->startScrollCapture(); });
+    m_hotkeyActions.clear();
+    m_hotkeyActions.insert(1, item(QStringLiteral("Capture Area"), [c] { c->startAreaCapture(false); }));
+    m_hotkeyActions.insert(2, item(QStringLiteral("Capture Full Screen"), [c] { c->captureFullScreen(); }));
+    m_hotkeyActions.insert(4, item(QStringLiteral("Scrolling Capture"), [c] { c->startScrollCapture(); }));
     item(QStringLiteral("Capture Window"), [c] { c->startWindowCapture(); });
     menu->addSeparator();
-    item(QStringLiteral("Extract Text (OCR)") + sp + "(" + shortcutText(9) + ")",
-         [c] { c->startAreaCapture(true); });
+    m_hotkeyActions.insert(3, item(QStringLiteral("Extract Text (OCR)"), [c] { c->startAreaCapture(true); }));
     item(QStringLiteral("Pick Color"), [c] { c->startColorPick(); });
     menu->addSeparator();
-    QAction *info = menu->addAction(QStringLiteral("%1 area · %2 full · %3 OCR")
-                                        .arg(shortcutText(2), shortcutText(1), shortcutText(9)));
-    info->setEnabled(false);
+    m_infoLine = menu->addAction(QString());
+    m_infoLine->setEnabled(false);
     menu->addSeparator();
+    item(QStringLiteral("Preferences…"), [this] { showPreferences(); });
     QAction *quit = item(QStringLiteral("Quit Vistrel"), [] { QApplication::quit(); });
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    quit->setShortcutContext(Qt::WidgetWithChildrenShortcut); // live while the menu is open
+    // The shortcut map does not reach a tray menu's popup; the menu answers the key itself.
+    quit->setShortcutContext(Qt::WidgetShortcut);
+    m_quitAction = quit;
+    menu->installEventFilter(this);
+    refreshShortcutTexts();
     return menu;
+}
+
+void AppShell::refreshShortcutTexts()
+{
+    static const QHash<quint32, QString> titles = {
+        {1, QStringLiteral("Capture Area")},
+        {2, QStringLiteral("Capture Full Screen")},
+        {3, QStringLiteral("Extract Text (OCR)")},
+        {4, QStringLiteral("Scrolling Capture")},
+    };
+    for (auto it = m_hotkeyActions.cbegin(); it != m_hotkeyActions.cend(); ++it)
+        it.value()->setText(titles.value(it.key()) + QStringLiteral("  (") + hotkeyText(it.key()) +
+                            QLatin1Char(')'));
+    if (m_infoLine)
+        m_infoLine->setText(QStringLiteral("%1 area · %2 full · %3 OCR")
+                                .arg(hotkeyText(1), hotkeyText(2), hotkeyText(3)));
+}
+
+QString AppShell::rebindHotkey(quint32 id, QKeyCombination combination)
+{
+    const QString keys = QKeySequence(combination).toString(QKeySequence::NativeText);
+    const auto mods = combination.keyboardModifiers();
+    const int key = int(combination.key());
+    const bool functionKey = (key >= Qt::Key_F1 && key <= Qt::Key_F35) || key == Qt::Key_Print ||
+                             key == Qt::Key_Pause;
+    // A plain letter would be taken from every program the user types in.
+    if (!(mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) && !functionKey)
+        return QStringLiteral("%1 cannot be a hot key: add Ctrl, Alt or Super.").arg(keys);
+    for (const auto &row : HotkeyManager::table())
+        if (row.id != id && m_preferences->hotkey(row.id)[0] == combination)
+            return QStringLiteral("%1 is already the hot key of %2.")
+                .arg(keys, m_hotkeyActions.contains(row.id)
+                               ? m_hotkeyActions.value(row.id)->text().section(QStringLiteral("  ("), 0, 0)
+                               : QString::number(row.id));
+    if (m_platform.hotkeys && !hotkeys().rebind(id, combination))
+        return QStringLiteral("%1 is held by another program (or no key gives it on this "
+                              "keyboard); choose another combination.")
+            .arg(keys);
+    m_preferences->setHotkey(id, QKeySequence(combination));
+    refreshShortcutTexts();
+    return {};
+}
+
+PreferencesWindow *AppShell::preferencesWindow() const
+{
+    return m_preferencesWindow;
+}
+
+PreferencesWindow *AppShell::showPreferences()
+{
+    if (!m_preferencesWindow) {
+        QList<PreferencesWindow::HotkeyRow> rows = {
+            {1, QStringLiteral("Capture Area")},
+            {2, QStringLiteral("Capture Full Screen")},
+            {3, QStringLiteral("Extract Text (OCR)")},
+            {4, QStringLiteral("Scrolling Capture")},
+        };
+        QPointer<AppShell> self(this);
+        m_preferencesWindow = new PreferencesWindow(*m_preferences, rows,
+            [self](quint32 id, QKeyCombination c) {
+                return self ? self->rebindHotkey(id, c) : QString();
+            });
+    }
+    m_preferencesWindow->show();
+    m_preferencesWindow->raise();
+    m_preferencesWindow->activateWindow();
+    return m_preferencesWindow;
+}
+
+bool AppShell::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride)
+        return QObject::eventFilter(watched, event);
+    auto *key = static_cast<QKeyEvent *>(event);
+    if (!m_quitAction || !qobject_cast<QMenu *>(watched) ||
+        QKeySequence(key->keyCombination()) != m_quitAction->shortcut())
+        return QObject::eventFilter(watched, event);
+    // Claim the override so the key comes as a press, and trigger once, on the press.
+    event->accept();
+    if (event->type() == QEvent::KeyPress) {
+        static_cast<QMenu *>(watched)->close();
+        m_quitAction->trigger();
+    }
+    return true;
+}
+
+QString AppShell::runCommand(const Command &command)
+{
+    // Pictures are read now, so a file that cannot be opened is reported to the caller rather
+    // than found missing after the delay; nothing opens unless every picture can.
+    QList<QImage> pictures;
+    for (const QString &file : command.files) {
+        QImageReader reader(file);
+        reader.setAutoTransform(true);
+        QImage picture = reader.read();
+        if (picture.isNull())
+            return QStringLiteral("cannot open %1: %2").arg(file, reader.errorString());
+        pictures.append(std::move(picture));
+    }
+    QPointer<CaptureCoordinator> c = m_coordinator;
+    std::function<void()> run;
+    switch (command.kind) {
+    case Command::Kind::None:
+        return {};
+    case Command::Kind::Area:
+        run = [c] { c->startAreaCapture(false); };
+        break;
+    case Command::Kind::Full:
+        run = [c] { c->captureFullScreen(); };
+        break;
+    case Command::Kind::Window:
+        run = [c] { c->startWindowCapture(); };
+        break;
+    case Command::Kind::Scroll:
+        run = [c] { c->startScrollCapture(); };
+        break;
+    case Command::Kind::Ocr:
+        run = [c] { c->startAreaCapture(true); };
+        break;
+    case Command::Kind::Color:
+        run = [c] { c->startColorPick(); };
+        break;
+    case Command::Kind::Edit:
+        run = [c, pictures] {
+            for (const QImage &picture : pictures)
+                c->openEditor(picture);
+        };
+        break;
+    case Command::Kind::Quit:
+        run = [] { QApplication::quit(); };
+        break;
+    }
+    QTimer::singleShot(int(command.delaySeconds * 1000), this, [c, run] {
+        if (c)
+            run();
+    });
+    return {};
 }
 
 } // namespace vistrel

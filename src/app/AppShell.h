@@ -1,42 +1,78 @@
 #pragma once
 
+#include "app/CommandLine.h"
 #include "platform/Desktop.h"
 
+#include <QKeyCombination>
 #include <QObject>
+#include <QPointer>
 
 #include <memory>
 
+class QAction;
+class QIcon;
 class QMenu;
 class QSystemTrayIcon;
 
 namespace vistrel {
 
 class CaptureCoordinator;
+class HotkeyManager;
+class Preferences;
+class PreferencesWindow;
 
 // The tray icon, its menu and the hot keys; owns the one coordinator of the run.
 class AppShell : public QObject
 {
     Q_OBJECT
 public:
-    explicit AppShell(const Platform &platform, QObject *parent = nullptr);
+    // Without `preferences`, the user's own (~/.config/vistrel) are used.
+    explicit AppShell(const Platform &platform, Preferences *preferences = nullptr,
+                      QObject *parent = nullptr);
     ~AppShell() override;
 
     void applicationDidFinishLaunching();
 
     CaptureCoordinator &coordinator() { return *m_coordinator; }
+    Preferences &preferences() { return *m_preferences; }
+    HotkeyManager &hotkeys();
     QMenu *menu() const { return m_menu.get(); }
     QSystemTrayIcon *statusItem() const { return m_statusItem; }
 
     static QString shortcutText(int digit);
+    // The text of a hot key as it is bound now.
+    QString hotkeyText(quint32 id) const;
     std::unique_ptr<QMenu> buildMenu();
+
+    // A command from the command line or another `vistrel` process: the menu's entry points,
+    // after the command's delay. Returns why it cannot run, or an empty string.
+    QString runCommand(const Command &command);
+
+    // Moves a hot key to a new combination, stores it and updates the menu's texts; returns
+    // why it was refused, or an empty string.
+    QString rebindHotkey(quint32 id, QKeyCombination combination);
+    PreferencesWindow *showPreferences();
+    PreferencesWindow *preferencesWindow() const;
+
+    static QIcon trayIcon();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void setupStatusItem();
+    void refreshShortcutTexts();
 
     Platform m_platform;
+    std::unique_ptr<Preferences> m_ownPreferences;
+    Preferences *m_preferences;
     CaptureCoordinator *m_coordinator;
     std::unique_ptr<QMenu> m_menu;
     QSystemTrayIcon *m_statusItem = nullptr;
+    QAction *m_quitAction = nullptr;
+    QHash<quint32, QAction *> m_hotkeyActions; // menu items that name a hot key
+    QAction *m_infoLine = nullptr;
+    QPointer<PreferencesWindow> m_preferencesWindow;
 };
 
 } // namespace vistrel

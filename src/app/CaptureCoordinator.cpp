@@ -1,5 +1,7 @@
 #include "app/CaptureCoordinator.h"
 
+#include "app/Preferences.h"
+
 #include "capture/SelectionOverlayController.h"
 #include "editor/EditorWindowController.h"
 #include "output/CapturePreviewController.h"
@@ -9,6 +11,7 @@
 #include "output/Notifier.h"
 #include "output/PinWindow.h"
 #include "scroll/ScrollCaptureController.h"
+#include "output/QuickSave.h"
 #include "services/OCRService.h"
 
 #include <QApplication>
@@ -264,7 +267,7 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action, Q
             Hud::show(QStringLiteral("Copied to clipboard"));
         break;
     case SelectionAction::Save:
-        ImageExport::savePanel(*m_platform.saveChooser, image);
+        save(image);
         break;
     case SelectionAction::Pin:
         PinWindow::pin(image, screen);
@@ -404,6 +407,27 @@ void CaptureCoordinator::handBackMemory()
     QTimer::singleShot(0, this, [this] {
         m_trimPending = false;
         malloc_trim(0);
+    });
+}
+
+void CaptureCoordinator::save(const QImage &image)
+{
+    if (!m_preferences || !m_preferences->saveWithoutAsking()) {
+        ImageExport::savePanel(*m_platform.saveChooser, image);
+        return;
+    }
+    QPointer<CaptureCoordinator> self(this);
+    QuickSave::saveInBackground(image, m_preferences->saveFolder(), this,
+                                [self, image](Result<QString> saved) {
+        if (!self)
+            return;
+        if (saved) {
+            Hud::show(QStringLiteral("Saved"));
+            return;
+        }
+        // The capture is not lost: say what failed, then let the user pick another place.
+        Notifier::error(saved.error());
+        ImageExport::savePanel(*self->m_platform.saveChooser, image);
     });
 }
 

@@ -18,6 +18,7 @@ class CapturePreviewController;
 class EditorWindowController;
 class OverlayWindowPool;
 class ScrollCaptureController;
+class Preferences;
 
 // Runs every capture from the request to where the picture ends up.
 class CaptureCoordinator : public QObject
@@ -45,6 +46,8 @@ public:
     using NameSuggester = std::function<void(const QString &text, const QImage &, QObject *context,
                                              std::function<void(std::optional<QString>)>)>;
     void setNameSuggester(NameSuggester suggester) { m_nameSuggester = std::move(suggester); }
+    // Where Save writes without asking, when the user chose so.
+    void setPreferences(const Preferences *preferences) { m_preferences = preferences; }
 
     bool busy() const { return m_busy; }
     SelectionOverlay *selectionOverlay() const { return m_selectionOverlay; }
@@ -87,6 +90,7 @@ private:
     // Once the capture's pictures are gone (on the next turn of the event loop), the heap's
     // free memory goes back to the system.
     void handBackMemory();
+    void save(const QImage &image);
 
     Platform m_platform;
     CaptureService m_capture;
@@ -94,6 +98,7 @@ private:
     OverlayFactory m_overlayFactory;
     TextRecognizer m_recognizer;
     NameSuggester m_nameSuggester;
+    const Preferences *m_preferences = nullptr;
     QPointer<SelectionOverlay> m_selectionOverlay;
     QPointer<SelectionOverlay> m_colorPicker;
     QList<EditorWindowController *> m_editors;

@@ -32,14 +32,32 @@ HotkeyManager &HotkeyManager::shared()
     return manager;
 }
 
-void HotkeyManager::registerKeys(CaptureCoordinator *coordinator, GlobalHotkeys &hotkeys)
+void HotkeyManager::registerKeys(CaptureCoordinator *coordinator, GlobalHotkeys &hotkeys,
+                                 const QHash<quint32, QKeyCombination> &chosen)
 {
     m_coordinator = coordinator;
+    m_hotkeys = &hotkeys;
+    m_combinations.clear();
+    m_hotKeyRefs.clear();
+    m_actions.clear();
     hotkeys.onPressed = [this](quint32 id) { handle(id); };
     for (const Row &row : table()) {
-        if (!hotkeys.grab(row.id, row.digit))
+        const QKeyCombination digitKeys = Qt::CTRL | Qt::SHIFT | Qt::Key(Qt::Key_0 + row.digit);
+        const QKeyCombination keys = chosen.value(row.id, digitKeys);
+        m_combinations.insert(row.id, keys);
+        if (!(keys == digitKeys ? hotkeys.grab(row.id, row.digit)
+                                : hotkeys.grabCombination(row.id, keys)))
             continue;
         m_hotKeyRefs.append(row.id);
+        setAction(row.id);
+    }
+}
+
+void HotkeyManager::setAction(quint32 id)
+{
+    for (const Row &row : table()) {
+        if (row.id != id)
+            continue;
         auto call = row.call;
         m_actions.insert(row.id, [this, call] {
             if (m_coordinator)
@@ -48,8 +66,39 @@ void HotkeyManager::registerKeys(CaptureCoordinator *coordinator, GlobalHotkeys 
     }
 }
 
+bool HotkeyManager::rebind(quint32 id, QKeyCombination combination)
+{
+    if (!m_hotkeys || !m_combinations.contains(id))
+        return false;
+    const QKeyCombination old = m_combinations.value(id);
+    const bool held = m_hotKeyRefs.contains(id);
+    if (held && old == combination)
+        return true;
+    m_hotkeys->ungrab(id);
+    if (m_hotkeys->grabCombination(id, combination)) {
+        m_combinations.insert(id, combination);
+        if (!held)
+            m_hotKeyRefs.append(id);
+        setAction(id);
+        return true;
+    }
+    if (held && !m_hotkeys->grabCombination(id, old)) {
+        // Someone took the old combination in between: the key is inactive, as at launch.
+        m_hotKeyRefs.removeAll(id);
+        m_actions.remove(id);
+    }
+    return false;
+}
+
+QKeyCombination HotkeyManager::combination(quint32 id) const
+{
+    return m_combinations.value(id);
+}
+
 void HotkeyManager::handle(quint32 id)
 {
+    if (interceptPress && interceptPress(id))
+        return;
     auto it = m_actions.constFind(id);
     if (it != m_actions.constEnd())
         it.value()();

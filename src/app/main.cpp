@@ -1,10 +1,13 @@
 #include "app/AppShell.h"
+#include "app/CommandLine.h"
+#include "app/InstanceServer.h"
 #include "app/QuitOnSignal.h"
 #include "output/Notifier.h"
 #include "platform/X11Desktop.h"
 #include "platform/X11Input.h"
 
 #include <QApplication>
+#include <QDir>
 
 #include <xcb/xcb.h>
 
@@ -16,16 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-const char *const usage =
-    "Usage: vistrel [--help] [--version]\n"
-    "\n"
-    "Vistrel lives in the system tray and answers these keys anywhere on the desktop:\n"
-    "  Ctrl+Shift+2  capture an area        Ctrl+Shift+1  capture the full screen\n"
-    "  Ctrl+Shift+9  extract text (OCR)     Ctrl+Shift+8  scrolling capture\n"
-    "\n"
-    "Environment:\n"
-    "  VISTREL_KEEP_CAPTURES=DIR  also write every captured picture to DIR\n";
 
 // Qt aborts when it cannot reach the display; say plainly what is wrong instead.
 bool checkDisplay()
@@ -70,18 +63,34 @@ int main(int argc, char **argv)
     // freed; left alone, the threshold grows past them after the first few and they stay in a
     // heap that keeps its peak.
     mallopt(M_MMAP_THRESHOLD, 256 * 1024);
-    for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-            std::fputs(usage, stdout);
-            return 0;
-        }
-        if (!std::strcmp(argv[i], "--version") || !std::strcmp(argv[i], "-v")) {
-            std::printf("vistrel %s\n", VISTREL_VERSION);
-            return 0;
-        }
-        std::fprintf(stderr, "vistrel: unknown option \"%s\"\n\n%s", argv[i], usage);
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
+    const vistrel::CommandLine line = vistrel::CommandLine::parse(args, QDir::currentPath());
+    if (!line.error.isEmpty()) {
+        std::fprintf(stderr, "vistrel: %s\nTry \"vistrel --help\".\n", qPrintable(line.error));
         return 2;
     }
+    if (line.help) {
+        std::fputs(qPrintable(vistrel::CommandLine::usage()), stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::printf("vistrel %s\n", VISTREL_VERSION);
+        return 0;
+    }
+
+    // One Vistrel per display: a second start hands its command over and ends.
+    QString pathError;
+    const auto paths = vistrel::InstancePaths::forDisplay(qEnvironmentVariable("DISPLAY"), &pathError);
+    if (paths.socket.isEmpty()) {
+        std::fprintf(stderr, "vistrel: %s\n", qPrintable(pathError));
+        return 1;
+    }
+    vistrel::InstanceLock lock(paths.lock);
+    if (const auto status = vistrel::InstanceClient::handOver(line.command, lock, paths.socket))
+        return *status;
+
     if (!checkDisplay())
         return 1;
     qputenv("QT_QPA_PLATFORM", "xcb"); // hot keys and grabs speak X11
@@ -107,5 +116,18 @@ int main(int argc, char **argv)
     vistrel::AppShell shell(
         vistrel::Platform{&screens, &hotkeys, &clipboard, &saveChooser, &alerts, &pointer, &escape});
     shell.applicationDidFinishLaunching();
+
+    vistrel::InstanceServer server;
+    server.onCommand = [&shell](const vistrel::Command &command) { return shell.runCommand(command); };
+    QString listenError;
+    if (!server.listen(paths.socket, &listenError))
+        std::fprintf(stderr, "vistrel: cannot listen on %s (%s); commands from other vistrel "
+                             "processes will not reach this one.\n",
+                     qPrintable(paths.socket), qPrintable(listenError));
+    const QString refused = shell.runCommand(line.command);
+    if (!refused.isEmpty()) {
+        std::fprintf(stderr, "vistrel: %s\n", qPrintable(refused));
+        return 1;
+    }
     return app.exec();
 }

@@ -3,6 +3,7 @@
 #include "platform/Result.h"
 
 #include <QImage>
+#include <QKeyCombination>
 #include <QList>
 #include <QRectF>
 #include <QString>
@@ -83,6 +84,19 @@ public:
     virtual ~GlobalHotkeys() = default;
     // False when the combination cannot be had (another client holds it).
     virtual bool grab(quint32 id, int digit) = 0;
+    // Any combination of Control, Shift, Alt and Super with one key, for keys the user chose.
+    // Control+Shift with a digit keeps the digit's key position (`grab`); other keys are
+    // found by the symbol they give on the current layout.
+    virtual bool grabCombination(quint32 id, QKeyCombination combination)
+    {
+        const int key = int(combination.key());
+        if (combination.keyboardModifiers() == (Qt::ControlModifier | Qt::ShiftModifier) &&
+            key >= Qt::Key_1 && key <= Qt::Key_9)
+            return grab(id, key - Qt::Key_0);
+        return false;
+    }
+    // Gives up whatever is grabbed for `id`.
+    virtual void ungrab(quint32 id) = 0;
     std::function<void(quint32 id)> onPressed;
 };
 

@@ -129,7 +129,29 @@ bool FakeDesktop::grab(quint32 id, int digit)
     if (takenDigits.contains(digit))
         return false;
     grabbed.insert(id, digit);
+    combinations.insert(id, Qt::CTRL | Qt::SHIFT | Qt::Key(Qt::Key_0 + digit));
     return true;
+}
+
+bool FakeDesktop::grabCombination(quint32 id, QKeyCombination combination)
+{
+    if (takenCombinations.contains(combination))
+        return false;
+    const int key = int(combination.key());
+    if (combination.keyboardModifiers() == (Qt::ControlModifier | Qt::ShiftModifier) &&
+        key >= Qt::Key_1 && key <= Qt::Key_9)
+        return grab(id, key - Qt::Key_0);
+    for (auto it = combinations.cbegin(); it != combinations.cend(); ++it)
+        if (it.value() == combination && it.key() != id)
+            return false; // as on X11: one grab per combination
+    combinations.insert(id, combination);
+    return true;
+}
+
+void FakeDesktop::ungrab(quint32 id)
+{
+    grabbed.remove(id);
+    combinations.remove(id);
 }
 
 void FakeDesktop::setContents(const QList<std::pair<QString, QByteArray>> &formats)

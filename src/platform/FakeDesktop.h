@@ -48,6 +48,8 @@ public:
     int contentFetches = 0;
     QList<QList<quint32>> grabExclusions; // window ids left out, per display grab
     QMap<quint32, int> grabbed;           // hot-key id -> digit
+    QMap<quint32, QKeyCombination> combinations; // hot-key id -> combination it holds
+    QList<QKeyCombination> takenCombinations;    // held by another client
     QList<std::pair<QString, QByteArray>> clipboardFormats;
     QString clipboardText;
     int clipboardWrites = 0;
@@ -66,6 +68,15 @@ public:
 
     // GlobalHotkeys
     bool grab(quint32 id, int digit) override;
+    bool grabCombination(quint32 id, QKeyCombination combination) override;
+    void ungrab(quint32 id) override;
+    // Delivers a press of a combination to whichever id holds it.
+    void pressCombination(QKeyCombination combination)
+    {
+        for (auto it = combinations.cbegin(); it != combinations.cend(); ++it)
+            if (it.value() == combination)
+                return press(it.key());
+    }
     void press(quint32 id)
     {
         if (onPressed)

@@ -534,7 +534,11 @@ bool X11Hotkeys::grab(quint32 id, int digit)
     if (!m_conn || digit < 1 || digit > 9)
         return false;
     const quint8 keycode = keycodeForDigit(digit);
-    const quint16 base = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT;
+    return grabKey(id, keycode, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT);
+}
+
+bool X11Hotkeys::grabKey(quint32 id, quint8 keycode, quint16 base)
+{
     if (!m_numLockMask)
         m_numLockMask = numLockMask();
     const quint16 numLock = *m_numLockMask;
@@ -553,8 +557,95 @@ bool X11Hotkeys::grab(quint32 id, int digit)
         }
         held.append(lock);
     }
-    m_idByKeycode.insert(keycode, id);
+    m_idByGrab.insert(grabKeyOf(keycode, base), id);
     return true;
+}
+
+std::optional<quint32> X11Hotkeys::keysymFor(Qt::Key key)
+{
+    const int k = int(key);
+    if (k >= Qt::Key_A && k <= Qt::Key_Z)
+        return quint32(XK_a + (k - Qt::Key_A)); // the unshifted symbol names the key
+    if (k >= Qt::Key_0 && k <= Qt::Key_9)
+        return quint32(XK_0 + (k - Qt::Key_0));
+    if (k >= Qt::Key_F1 && k <= Qt::Key_F24)
+        return quint32(XK_F1 + (k - Qt::Key_F1));
+    switch (key) {
+    case Qt::Key_Print: return XK_Print;
+    case Qt::Key_Pause: return XK_Pause;
+    case Qt::Key_ScrollLock: return XK_Scroll_Lock;
+    case Qt::Key_Insert: return XK_Insert;
+    case Qt::Key_Delete: return XK_Delete;
+    case Qt::Key_Home: return XK_Home;
+    case Qt::Key_End: return XK_End;
+    case Qt::Key_PageUp: return XK_Prior;
+    case Qt::Key_PageDown: return XK_Next;
+    case Qt::Key_Left: return XK_Left;
+    case Qt::Key_Right: return XK_Right;
+    case Qt::Key_Up: return XK_Up;
+    case Qt::Key_Down: return XK_Down;
+    case Qt::Key_Space: return XK_space;
+    case Qt::Key_Minus: return XK_minus;
+    case Qt::Key_Equal: return XK_equal;
+    case Qt::Key_Comma: return XK_comma;
+    case Qt::Key_Period: return XK_period;
+    case Qt::Key_Slash: return XK_slash;
+    case Qt::Key_Semicolon: return XK_semicolon;
+    case Qt::Key_Apostrophe: return XK_apostrophe;
+    case Qt::Key_BracketLeft: return XK_bracketleft;
+    case Qt::Key_BracketRight: return XK_bracketright;
+    case Qt::Key_Backslash: return XK_backslash;
+    case Qt::Key_QuoteLeft: return XK_grave;
+    default: return std::nullopt;
+    }
+}
+
+bool X11Hotkeys::grabCombination(quint32 id, QKeyCombination combination)
+{
+    const auto mods = combination.keyboardModifiers();
+    const int key = int(combination.key());
+    if (mods == (Qt::ControlModifier | Qt::ShiftModifier) && key >= Qt::Key_1 && key <= Qt::Key_9)
+        return grab(id, key - Qt::Key_0);
+    const auto keysym = keysymFor(combination.key());
+    if (!m_conn || !keysym)
+        return false;
+    quint16 base = 0;
+    if (mods & Qt::ControlModifier)
+        base |= XCB_MOD_MASK_CONTROL;
+    if (mods & Qt::ShiftModifier)
+        base |= XCB_MOD_MASK_SHIFT;
+    if (mods & Qt::AltModifier)
+        base |= XCB_MOD_MASK_1;
+    if (mods & Qt::MetaModifier)
+        base |= XCB_MOD_MASK_4;
+    xcb_key_symbols_t *symbols = xcb_key_symbols_alloc(m_conn);
+    if (!symbols)
+        return false;
+    std::unique_ptr<xcb_keycode_t, FreeDeleter> codes(xcb_key_symbols_get_keycode(symbols, *keysym));
+    xcb_key_symbols_free(symbols);
+    if (!codes || codes.get()[0] == XCB_NO_SYMBOL)
+        return false;
+    return grabKey(id, codes.get()[0], base);
+}
+
+void X11Hotkeys::ungrab(quint32 id)
+{
+    if (!m_numLockMask)
+        return; // nothing was ever grabbed
+    const quint16 numLock = *m_numLockMask;
+    const quint16 locks[] = {0, XCB_MOD_MASK_LOCK, numLock, quint16(XCB_MOD_MASK_LOCK | numLock)};
+    for (auto it = m_idByGrab.begin(); it != m_idByGrab.end();) {
+        if (it.value() != id) {
+            ++it;
+            continue;
+        }
+        const auto keycode = xcb_keycode_t(it.key() >> 16);
+        const auto base = quint16(it.key() & 0xffff);
+        for (quint16 lock : locks)
+            xcb_ungrab_key(m_conn, keycode, m_root, base | lock);
+        it = m_idByGrab.erase(it);
+    }
+    xcb_flush(m_conn);
 }
 
 bool X11Hotkeys::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
@@ -565,8 +656,7 @@ bool X11Hotkeys::nativeEventFilter(const QByteArray &eventType, void *message, q
     const quint8 type = event->response_type & 0x7f;
     if (type == XCB_KEY_RELEASE) {
         auto *key = reinterpret_cast<xcb_key_release_event_t *>(event);
-        if (m_idByKeycode.contains(key->detail))
-            m_repeats.release(key->detail, key->time);
+        m_repeats.release(key->detail, key->time);
         return false;
     }
     if (type != XCB_KEY_PRESS)
@@ -574,10 +664,8 @@ bool X11Hotkeys::nativeEventFilter(const QByteArray &eventType, void *message, q
     auto *key = reinterpret_cast<xcb_key_press_event_t *>(event);
     const quint16 mods = key->state & (XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT |
                                        XCB_MOD_MASK_1 | XCB_MOD_MASK_4);
-    if (mods != (XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT))
-        return false;
-    auto it = m_idByKeycode.constFind(key->detail);
-    if (it == m_idByKeycode.constEnd())
+    auto it = m_idByGrab.constFind(grabKeyOf(key->detail, mods));
+    if (it == m_idByGrab.constEnd())
         return false;
     if (!m_repeats.press(key->detail, key->time))
         return true; // a held combination starts one capture, not one per repeat

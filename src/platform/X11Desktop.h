@@ -63,20 +63,27 @@ public:
     ~X11Hotkeys() override;
 
     bool grab(quint32 id, int digit) override;
+    bool grabCombination(quint32 id, QKeyCombination combination) override;
+    void ungrab(quint32 id) override;
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
 
     // Key position of a digit on the main block, by its XKB name (AE01…AE09): the same on
     // every layout. Servers without XKB use the usual evdev numbering.
     quint8 keycodeForDigit(int digit);
 
+    // The X keysym of a key Qt names; none for keys a hot key cannot use.
+    static std::optional<quint32> keysymFor(Qt::Key key);
+
 private:
     quint16 numLockMask() const;
+    bool grabKey(quint32 id, quint8 keycode, quint16 modifiers);
+    static quint32 grabKeyOf(quint8 keycode, quint16 modifiers) { return quint32(keycode) << 16 | modifiers; }
 
     xcb_connection_t *m_conn = nullptr;
     quint32 m_root = 0;
     std::optional<quint16> m_numLockMask; // looked up once, on the first grab
     std::optional<QHash<int, quint8>> m_digitKeys; // digit -> keycode, read once
-    QHash<quint8, quint32> m_idByKeycode;
+    QHash<quint32, quint32> m_idByGrab; // grabKeyOf(keycode, modifiers) -> id
     KeyRepeatFilter m_repeats;
 };
 

@@ -5,8 +5,12 @@
 #include "TestSupport.h"
 
 #include <QMenu>
+#include <QPainter>
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 using namespace vistrel;
 using vistrel::test::drain;
@@ -125,9 +129,9 @@ TEST(AppShell, MenuItemsInOrder)
                                    "Scrolling Capture  (Ctrl+Shift+8)", "Capture Window", "-",
                                    "Extract Text (OCR)  (Ctrl+Shift+9)", "Pick Color", "-",
                                    "Ctrl+Shift+2 area · Ctrl+Shift+1 full · Ctrl+Shift+9 OCR",
-                                   "-", "Quit Vistrel"}));
+                                   "-", "Preferences…", "Quit Vistrel"}));
     EXPECT_FALSE(enabled[8]);
-    EXPECT_TRUE(enabled[0] && enabled[3] && enabled[6] && enabled[10]);
+    EXPECT_TRUE(enabled[0] && enabled[3] && enabled[6] && enabled[10] && enabled[11]);
     EXPECT_EQ(menu->actions().last()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
 }
 
@@ -142,6 +146,63 @@ TEST(AppShell, MenuCommandsOnlyQueueWork)
     drain();
     EXPECT_EQ(desktop.contentFetches, 1);
     EXPECT_EQ(shell.coordinator().editors().size(), 1);
+}
+
+TEST(AppShell, CtrlQQuitsWhileTheMenuIsOpen)
+{
+    FakeDesktop desktop;
+    AppShell shell(desktop.platform());
+    auto menu = shell.buildMenu();
+    QAction *quit = menu->actions().last();
+    QObject::disconnect(quit, &QAction::triggered, nullptr, nullptr); // keep the test running
+    QSignalSpy triggered(quit, &QAction::triggered);
+    menu->popup(QPoint(10, 10));
+    drain();
+    QTest::keyClick(menu.get(), Qt::Key_W, Qt::ControlModifier);
+    QTest::keyClick(menu.get(), Qt::Key_Q);
+    EXPECT_EQ(triggered.count(), 0);
+    QTest::keyClick(menu.get(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(triggered.count(), 1);
+    EXPECT_FALSE(menu->isVisible());
+}
+
+// WCAG contrast of two colours.
+double contrast(QColor a, QColor b)
+{
+    auto lum = [](QColor c) {
+        auto ch = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * ch(c.redF()) + 0.7152 * ch(c.greenF()) + 0.0722 * ch(c.blueF());
+    };
+    const double x = lum(a), y = lum(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+TEST(AppShell, TrayIconReadsOnLightAndDarkPanels)
+{
+    const QPixmap icon = AppShell::trayIcon().pixmap(22, 22);
+    ASSERT_FALSE(icon.isNull());
+    for (QColor panel : {QColor(Qt::white), QColor(0xf0, 0xf0, 0xf0), QColor(Qt::black),
+                         QColor(0x40, 0x40, 0x40), QColor(0x2d, 0x2d, 0x2d)}) {
+        QImage shown(22, 22, QImage::Format_RGB32);
+        shown.fill(panel);
+        QPainter(&shown).drawPixmap(0, 0, icon);
+        // The icon stands out from the panel over a good part of its area (a dark glyph on a
+        // clear background shows nothing on a dark panel)...
+        int distinct = 0;
+        QList<QColor> colours;
+        for (int y = 0; y < 22; ++y)
+            for (int x = 0; x < 22; ++x) {
+                const QColor c = shown.pixelColor(x, y);
+                distinct += contrast(c, panel) >= 3.0;
+                colours << c;
+            }
+        EXPECT_GT(distinct, 22 * 22 / 6) << panel.name().toStdString();
+        // ...and its glyph stands out from its own background.
+        double best = 1;
+        for (const QColor &c : colours)
+            best = std::max(best, contrast(c, shown.pixelColor(11, 3)));
+        EXPECT_GE(best, 4.5) << panel.name().toStdString();
+    }
 }
 
 } // namespace

@@ -1,0 +1,196 @@
+#include "app/CommandLine.h"
+
+#include <QDir>
+#include <QJsonArray>
+
+#include <cmath>
+
+namespace vistrel {
+
+namespace {
+
+struct Named
+{
+    Command::Kind kind;
+    const char *name;
+};
+
+const Named kinds[] = {
+    {Command::Kind::Area, "area"},     {Command::Kind::Full, "full"},
+    {Command::Kind::Window, "window"}, {Command::Kind::Scroll, "scroll"},
+    {Command::Kind::Ocr, "ocr"},       {Command::Kind::Color, "color"},
+    {Command::Kind::Edit, "edit"},     {Command::Kind::Quit, "quit"},
+};
+
+std::optional<double> parseDelay(const QString &text)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value < 0 || value > CommandLine::maxDelaySeconds)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+QString Command::name(Kind kind)
+{
+    for (const Named &n : kinds)
+        if (n.kind == kind)
+            return QString::fromLatin1(n.name);
+    return {};
+}
+
+std::optional<Command::Kind> Command::kindNamed(const QString &name)
+{
+    for (const Named &n : kinds)
+        if (name == QLatin1String(n.name))
+            return n.kind;
+    return std::nullopt;
+}
+
+QJsonObject Command::toJson() const
+{
+    QJsonObject json;
+    json.insert(QStringLiteral("command"), kind == Kind::None ? QString() : name(kind));
+    if (delaySeconds > 0)
+        json.insert(QStringLiteral("delay"), delaySeconds);
+    if (!files.isEmpty())
+        json.insert(QStringLiteral("files"), QJsonArray::fromStringList(files));
+    return json;
+}
+
+std::optional<Command> Command::fromJson(const QJsonObject &json, QString *error)
+{
+    auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    Command command;
+    const QJsonValue name = json.value(QStringLiteral("command"));
+    if (!name.isString())
+        return fail(QStringLiteral("the request names no command"));
+    if (!name.toString().isEmpty()) {
+        const auto kind = kindNamed(name.toString());
+        if (!kind)
+            return fail(QStringLiteral("unknown command \"%1\"").arg(name.toString().left(40)));
+        command.kind = *kind;
+    }
+    const QJsonValue delay = json.value(QStringLiteral("delay"));
+    if (!delay.isUndefined()) {
+        const double d = delay.toDouble(-1);
+        if (!delay.isDouble() || d < 0 || d > CommandLine::maxDelaySeconds)
+            return fail(QStringLiteral("the delay must be 0 to %1 seconds")
+                            .arg(CommandLine::maxDelaySeconds));
+        command.delaySeconds = d;
+    }
+    const QJsonValue files = json.value(QStringLiteral("files"));
+    if (!files.isUndefined()) {
+        if (!files.isArray())
+            return fail(QStringLiteral("the file list is not a list"));
+        for (const QJsonValue &f : files.toArray()) {
+            if (!f.isString() || !QDir::isAbsolutePath(f.toString()))
+                return fail(QStringLiteral("file names must be absolute paths"));
+            command.files.append(f.toString());
+        }
+    }
+    if ((command.kind == Kind::Edit) == command.files.isEmpty())
+        return fail(command.kind == Kind::Edit ? QStringLiteral("edit needs at least one file")
+                                               : QStringLiteral("only edit takes files"));
+    return command;
+}
+
+CommandLine CommandLine::parse(const QStringList &args, const QString &cwd)
+{
+    CommandLine line;
+    auto error = [&line](const QString &why) {
+        line.error = why;
+        return line;
+    };
+    bool haveCommand = false;
+    bool filesOnly = false;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        if (filesOnly && haveCommand && line.command.kind == Command::Kind::Edit) {
+            line.command.files.append(QDir::cleanPath(QDir(cwd).absoluteFilePath(arg)));
+        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            line.help = true;
+        } else if (arg == QLatin1String("--version") || arg == QLatin1String("-v")) {
+            line.version = true;
+        } else if (arg == QLatin1String("--delay") || arg.startsWith(QLatin1String("--delay="))) {
+            QString value;
+            if (arg.contains(QLatin1Char('=')))
+                value = arg.section(QLatin1Char('='), 1);
+            else if (i + 1 < args.size())
+                value = args[++i];
+            else
+                return error(QStringLiteral("--delay needs a number of seconds"));
+            const auto delay = parseDelay(value);
+            if (!delay)
+                return error(QStringLiteral("--delay takes 0 to %1 seconds, not \"%2\"")
+                                 .arg(maxDelaySeconds)
+                                 .arg(value));
+            line.command.delaySeconds = *delay;
+        } else if (arg == QLatin1String("--") && !filesOnly) {
+            filesOnly = true; // what follows are file names, even those starting with "-"
+        } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1 && !filesOnly) {
+            return error(QStringLiteral("unknown option \"%1\"").arg(arg));
+        } else if (!haveCommand) {
+            const auto kind = Command::kindNamed(arg);
+            if (!kind)
+                return error(QStringLiteral("unknown command \"%1\"").arg(arg));
+            line.command.kind = *kind;
+            haveCommand = true;
+        } else if (line.command.kind == Command::Kind::Edit) {
+            line.command.files.append(QDir::cleanPath(QDir(cwd).absoluteFilePath(arg)));
+        } else {
+            return error(QStringLiteral("\"%1\" takes no file names (\"%2\")")
+                             .arg(Command::name(line.command.kind), arg));
+        }
+    }
+    if (line.command.kind == Command::Kind::Edit && line.command.files.isEmpty())
+        return error(QStringLiteral("edit needs at least one picture file"));
+    return line;
+}
+
+QString CommandLine::usage()
+{
+    return QStringLiteral(
+        "Usage: vistrel [COMMAND] [--delay SECONDS]\n"
+        "       vistrel edit FILE... [--delay SECONDS]\n"
+        "       vistrel --help | --version\n"
+        "\n"
+        "Vistrel lives in the system tray. Only one Vistrel runs per display: a command given\n"
+        "while one runs is handed to it; without a running Vistrel, a command starts one.\n"
+        "\n"
+        "Commands (the tray menu's entry points, for your desktop's own shortcuts):\n"
+        "  area            capture an area\n"
+        "  full            capture the full screen and open it in the editor\n"
+        "  window          capture a window\n"
+        "  scroll          scrolling capture\n"
+        "  ocr             extract the text of an area to the clipboard\n"
+        "  color           pick a colour; its hex code goes to the clipboard\n"
+        "  edit FILE...    open pictures in editors\n"
+        "  quit            end the running Vistrel\n"
+        "\n"
+        "Options:\n"
+        "  --delay SECONDS run the command after this many seconds (0 to 3600)\n"
+        "  -h, --help      show this help\n"
+        "  -v, --version   show the version\n"
+        "\n"
+        "Hot keys, anywhere on the desktop (the defaults; rebind them in Preferences):\n"
+        "  Ctrl+Shift+2    capture an area     Ctrl+Shift+1  capture the full screen\n"
+        "  Ctrl+Shift+9    extract text (OCR)  Ctrl+Shift+8  scrolling capture\n"
+        "\n"
+        "Environment:\n"
+        "  VISTREL_KEEP_CAPTURES=DIR  also write every captured picture to DIR\n"
+        "  VISTREL_SMART_NAMES=0      never suggest file names from a picture's text\n"
+        "                             (overrides the Preferences choice)\n"
+        "  XDG_RUNTIME_DIR            where the running Vistrel listens for commands\n"
+        "  XDG_CONFIG_HOME            where preferences (vistrel/) and the autostart entry live\n"
+        "\n"
+        "Exit status: 0 done, 1 failed (no display, the running Vistrel refused), 2 usage error.\n");
+}
+
+} // namespace vistrel

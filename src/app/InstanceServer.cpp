@@ -1,0 +1,278 @@
+#include "app/InstanceServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QPointer>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace vistrel {
+
+namespace {
+
+// A folder only this user can enter; anything else (another owner, open permissions) is
+// refused rather than trusted with our socket.
+bool privateFolder(const QString &path)
+{
+    struct stat st;
+    const QByteArray p = QFile::encodeName(path);
+    if (::lstat(p.constData(), &st) != 0) {
+        if (errno != ENOENT || ::mkdir(p.constData(), 0700) != 0)
+            return false;
+        if (::lstat(p.constData(), &st) != 0)
+            return false;
+    }
+    return S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+}
+
+QString displayKey(const QString &display)
+{
+    // ":0" and ":0.0" are the same server; host names and dots must not make odd file names.
+    QString key = display.isEmpty() ? QStringLiteral("none") : display;
+    const qsizetype colon = key.lastIndexOf(QLatin1Char(':'));
+    const qsizetype dot = key.indexOf(QLatin1Char('.'), colon < 0 ? 0 : colon);
+    if (colon >= 0 && dot > colon)
+        key.truncate(dot);
+    for (QChar &c : key)
+        if (!c.isLetterOrNumber() && c != QLatin1Char('-'))
+            c = QLatin1Char('_');
+    return key.left(64);
+}
+
+qint64 nowMs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+} // namespace
+
+InstancePaths InstancePaths::forDisplay(const QString &display, QString *error)
+{
+    QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (dir.isEmpty() || !QDir::isAbsolutePath(dir) || !privateFolder(dir))
+        dir = QDir::tempPath() + QStringLiteral("/vistrel-%1").arg(::getuid());
+    if (!privateFolder(dir)) {
+        if (error)
+            *error = QStringLiteral("%1 is not a private folder of this user").arg(dir);
+        return {};
+    }
+    const QString base = dir + QStringLiteral("/vistrel-") + displayKey(display);
+    return {base + QStringLiteral(".socket"), base + QStringLiteral(".lock")};
+}
+
+// --- lock ------------------------------------------------------------------------------------
+
+InstanceLock::~InstanceLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool InstanceLock::tryLock()
+{
+    if (m_fd >= 0)
+        return true;
+    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    return true;
+}
+
+// --- server ----------------------------------------------------------------------------------
+
+InstanceServer::InstanceServer(QObject *parent) : QObject(parent), m_server(new QLocalServer(this))
+{
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket *socket = m_server->nextPendingConnection())
+            serve(socket);
+    });
+}
+
+InstanceServer::~InstanceServer() = default;
+
+bool InstanceServer::listen(const QString &socketPath, QString *error)
+{
+    QLocalServer::removeServer(socketPath);
+    if (m_server->listen(socketPath))
+        return true;
+    if (error)
+        *error = m_server->errorString();
+    return false;
+}
+
+void InstanceServer::serve(QLocalSocket *socket)
+{
+    // A client that says nothing, or too much, is dropped; it cannot hold the instance up.
+    auto *idle = new QTimer(socket);
+    idle->setSingleShot(true);
+    connect(idle, &QTimer::timeout, socket, &QLocalSocket::abort);
+    idle->start(5000);
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    QPointer<QLocalSocket> guard(socket);
+    connect(socket, &QLocalSocket::readyRead, this, [this, guard] {
+        if (!guard)
+            return;
+        QLocalSocket *s = guard.data();
+        if (s->property("answered").toBool()) {
+            s->readAll();
+            return;
+        }
+        QByteArray buffer = s->property("buffer").toByteArray() + s->readAll();
+        const qsizetype end = buffer.indexOf('\n');
+        QByteArray reply;
+        if (end >= 0) {
+            const QString why = handle(buffer.left(end));
+            reply = why.isEmpty() ? QByteArray("ok\n") : "error " + why.toUtf8() + '\n';
+        } else if (buffer.size() > maxRequestBytes) {
+            reply = "error the request is too long\n";
+        } else {
+            s->setProperty("buffer", buffer);
+            return;
+        }
+        s->setProperty("answered", true);
+        s->setProperty("buffer", QVariant());
+        s->write(reply);
+        s->flush();
+        s->disconnectFromServer();
+    });
+}
+
+QString InstanceServer::handle(const QByteArray &line)
+{
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(line, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !doc.isObject())
+        return QStringLiteral("the request is not a JSON object");
+    QString why;
+    const auto command = Command::fromJson(doc.object(), &why);
+    if (!command)
+        return why;
+    if (!onCommand)
+        return {};
+    return onCommand(*command);
+}
+
+// --- client ----------------------------------------------------------------------------------
+
+InstanceClient::Outcome InstanceClient::send(const QString &socketPath, const Command &command,
+                                             QString *reply, int timeoutMs)
+{
+    const QByteArray path = QFile::encodeName(socketPath);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.isEmpty() || size_t(path.size()) >= sizeof(addr.sun_path))
+        return Outcome::NotRunning;
+    std::memcpy(addr.sun_path, path.constData(), size_t(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return Outcome::NotRunning;
+    struct Closer
+    {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    // Refused or missing: nobody listens (a socket file left by a killed instance refuses).
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0)
+        return Outcome::NotRunning;
+
+    const QByteArray request =
+        QJsonDocument(command.toJson()).toJson(QJsonDocument::Compact) + '\n';
+    for (qsizetype sent = 0; sent < request.size();) {
+        const ssize_t n = ::send(fd, request.constData() + sent, size_t(request.size() - sent),
+                                 MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return Outcome::NoAnswer;
+        sent += n;
+    }
+    QByteArray answer;
+    const qint64 deadline = nowMs() + timeoutMs;
+    while (!answer.contains('\n')) {
+        const qint64 left = deadline - nowMs();
+        if (left <= 0)
+            return Outcome::NoAnswer;
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, int(left));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return Outcome::NoAnswer;
+        char chunk[512];
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        answer.append(chunk, n);
+        if (answer.size() > 4096)
+            break;
+    }
+    const QByteArray first = answer.left(answer.indexOf('\n'));
+    if (first == "ok")
+        return Outcome::Done;
+    if (first.startsWith("error ")) {
+        if (reply)
+            *reply = QString::fromUtf8(first.mid(6));
+        return Outcome::Refused;
+    }
+    return Outcome::NoAnswer;
+}
+
+std::optional<int> InstanceClient::handOver(const Command &command, InstanceLock &lock,
+                                            const QString &socketPath, int startupWaitMs)
+{
+    const qint64 deadline = nowMs() + startupWaitMs;
+    for (;;) {
+        if (lock.tryLock())
+            return std::nullopt;
+        QString reply;
+        switch (send(socketPath, command, &reply)) {
+        case Outcome::Done:
+            if (command.kind == Command::Kind::None)
+                std::fputs("Vistrel is already running.\n", stdout);
+            return 0;
+        case Outcome::Refused:
+            std::fprintf(stderr, "vistrel: %s\n", qPrintable(reply));
+            return 1;
+        case Outcome::NoAnswer:
+            std::fputs("vistrel: the running Vistrel does not answer.\n", stderr);
+            return 1;
+        case Outcome::NotRunning:
+            break; // starting up, or just ended: try the lock again
+        }
+        if (nowMs() > deadline) {
+            std::fprintf(stderr, "vistrel: another Vistrel is starting but does not listen on %s.\n",
+                         qPrintable(socketPath));
+            return 1;
+        }
+        ::usleep(50 * 1000);
+    }
+}
+
+} // namespace vistrel

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "app/CommandLine.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QLocalServer;
+class QLocalSocket;
+
+namespace vistrel {
+
+// Where the one Vistrel of a display listens: a private folder of the user
+// ($XDG_RUNTIME_DIR, else a 0700 folder of our own in the temporary directory), one socket
+// and one lock per X display.
+struct InstancePaths
+{
+    QString socket;
+    QString lock;
+
+    // Empty paths when no private folder can be had.
+    static InstancePaths forDisplay(const QString &display, QString *error = nullptr);
+};
+
+// Held for the whole life of the running instance. The kernel drops it when the process
+// ends however it ends, so a killed instance never blocks the next start.
+class InstanceLock
+{
+public:
+    explicit InstanceLock(QString path) : m_path(std::move(path)) {}
+    ~InstanceLock();
+    InstanceLock(const InstanceLock &) = delete;
+    InstanceLock &operator=(const InstanceLock &) = delete;
+
+    bool tryLock();
+    bool locked() const { return m_fd >= 0; }
+
+private:
+    QString m_path;
+    int m_fd = -1;
+};
+
+// The running instance's side: one JSON line per connection, answered with "ok" or
+// "error <why>".
+class InstanceServer : public QObject
+{
+    Q_OBJECT
+public:
+    explicit InstanceServer(QObject *parent = nullptr);
+    ~InstanceServer() override;
+
+    // The caller holds the lock, so a socket file already there is a dead instance's.
+    bool listen(const QString &socketPath, QString *error);
+
+    // Runs (or schedules) a request; returns why it was refused, or an empty string.
+    std::function<QString(const Command &)> onCommand;
+
+    static constexpr qsizetype maxRequestBytes = 64 * 1024;
+
+private:
+    void serve(QLocalSocket *socket);
+    QString handle(const QByteArray &line);
+
+    QLocalServer *m_server;
+};
+
+// Another `vistrel` process's side. Blocking, and without a Qt application object, so a
+// command can be handed over before any window-system connection is made.
+class InstanceClient
+{
+public:
+    enum class Outcome { NotRunning, Done, Refused, NoAnswer };
+    static Outcome send(const QString &socketPath, const Command &command, QString *reply,
+                        int timeoutMs = 5000);
+
+    // Hands `command` to the running instance and returns the exit status for this process;
+    // nothing once `lock` is taken, when this process is to become the instance. Waits while
+    // another process holds the lock but does not listen yet (two started at once).
+    static std::optional<int> handOver(const Command &command, InstanceLock &lock,
+                                       const QString &socketPath, int startupWaitMs = 30000);
+};
+
+} // namespace vistrel

@@ -1,0 +1,166 @@
+#include "app/Preferences.h"
+
+#include "app/HotkeyManager.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace vistrel {
+
+namespace {
+
+QString configHome()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+}
+
+QString hotkeyKey(quint32 id)
+{
+    return QStringLiteral("hotkeys/%1").arg(id);
+}
+
+// Quoted for the Exec key of a desktop entry.
+QString execQuoted(const QString &program)
+{
+    QString quoted = program;
+    for (const char *c : {"\\", "\"", "`", "$"})
+        quoted.replace(QLatin1String(c), QStringLiteral("\\") + QLatin1String(c));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+} // namespace
+
+Preferences::Preferences(const QString &file, QObject *parent)
+    : QObject(parent), m_settings(file, QSettings::IniFormat),
+      m_program(QCoreApplication::instance() ? QCoreApplication::applicationFilePath()
+                                             : QStringLiteral("vistrel"))
+{
+}
+
+QString Preferences::defaultFile()
+{
+    return configHome() + QStringLiteral("/vistrel/vistrel.conf");
+}
+
+QKeySequence Preferences::defaultHotkey(quint32 id)
+{
+    for (const auto &row : HotkeyManager::table())
+        if (row.id == id)
+            return QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key(Qt::Key_0 + row.digit));
+    return {};
+}
+
+QKeySequence Preferences::hotkey(quint32 id) const
+{
+    const QString text = m_settings.value(hotkeyKey(id)).toString();
+    const QKeySequence keys = QKeySequence::fromString(text, QKeySequence::PortableText);
+    if (text.isEmpty() || keys.count() != 1 || keys[0].key() == Qt::Key_unknown)
+        return defaultHotkey(id);
+    return keys;
+}
+
+void Preferences::setHotkey(quint32 id, const QKeySequence &keys)
+{
+    if (keys == defaultHotkey(id))
+        m_settings.remove(hotkeyKey(id));
+    else
+        m_settings.setValue(hotkeyKey(id), keys.toString(QKeySequence::PortableText));
+    m_settings.sync();
+    emit changed();
+}
+
+QString Preferences::saveFolder() const
+{
+    const QString chosen = m_settings.value(QStringLiteral("save/folder")).toString();
+    if (!chosen.isEmpty())
+        return chosen;
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return pictures.isEmpty() ? QDir::homePath() : pictures;
+}
+
+void Preferences::setSaveFolder(const QString &folder)
+{
+    m_settings.setValue(QStringLiteral("save/folder"), folder);
+    m_settings.sync();
+    emit changed();
+}
+
+bool Preferences::saveWithoutAsking() const
+{
+    return m_settings.value(QStringLiteral("save/withoutAsking"), false).toBool();
+}
+
+void Preferences::setSaveWithoutAsking(bool on)
+{
+    m_settings.setValue(QStringLiteral("save/withoutAsking"), on);
+    m_settings.sync();
+    emit changed();
+}
+
+bool Preferences::smartNamesFromEnvironment() const
+{
+    return qEnvironmentVariableIsSet("VISTREL_SMART_NAMES");
+}
+
+bool Preferences::smartNames() const
+{
+    if (smartNamesFromEnvironment())
+        return qEnvironmentVariable("VISTREL_SMART_NAMES").trimmed() != QLatin1String("0");
+    return m_settings.value(QStringLiteral("naming/smartNames"), true).toBool();
+}
+
+void Preferences::setSmartNames(bool on)
+{
+    m_settings.setValue(QStringLiteral("naming/smartNames"), on);
+    m_settings.sync();
+    emit changed();
+}
+
+QString Preferences::autostartFile()
+{
+    return configHome() + QStringLiteral("/autostart/io.vistrel.Vistrel.desktop");
+}
+
+bool Preferences::startAtLogin() const
+{
+    return QFile::exists(autostartFile());
+}
+
+bool Preferences::setStartAtLogin(bool on, QString *error)
+{
+    const QString path = autostartFile();
+    auto fail = [&](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (!on) {
+        if (QFile::exists(path) && !QFile::remove(path))
+            return fail(QStringLiteral("Could not remove %1.").arg(path));
+        emit changed();
+        return true;
+    }
+    if (!QDir().mkpath(QFileInfo(path).path()))
+        return fail(QStringLiteral("Could not create the folder %1.").arg(QFileInfo(path).path()));
+    QSaveFile file(path);
+    const QByteArray entry = QStringLiteral("[Desktop Entry]\n"
+                                            "Type=Application\n"
+                                            "Name=Vistrel\n"
+                                            "Comment=Capture, annotate and share screenshots\n"
+                                            "Exec=%1\n"
+                                            "Icon=io.vistrel.Vistrel\n"
+                                            "Terminal=false\n"
+                                            "X-GNOME-Autostart-enabled=true\n")
+                                 .arg(execQuoted(m_program))
+                                 .toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(entry) != entry.size() || !file.commit())
+        return fail(QStringLiteral("Could not write %1: %2").arg(path, file.errorString()));
+    emit changed();
+    return true;
+}
+
+} // namespace vistrel

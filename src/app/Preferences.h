@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QKeySequence>
+#include <QObject>
+#include <QSettings>
+#include <QString>
+
+namespace vistrel {
+
+// The user's choices, kept in ~/.config/vistrel/vistrel.conf ($XDG_CONFIG_HOME honoured):
+// the hot keys, where and how Save writes, smart names. Start at login is the presence of
+// an XDG autostart entry, not a stored value, so removing the entry by hand is respected.
+class Preferences : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Preferences(const QString &file = defaultFile(), QObject *parent = nullptr);
+
+    static QString defaultFile();
+    QString fileName() const { return m_settings.fileName(); }
+
+    // The combination of a hot key of HotkeyManager's table; its default when none is stored
+    // or the stored text is not a single combination.
+    QKeySequence hotkey(quint32 id) const;
+    static QKeySequence defaultHotkey(quint32 id);
+    void setHotkey(quint32 id, const QKeySequence &keys);
+
+    QString saveFolder() const; // the Pictures folder unless chosen
+    void setSaveFolder(const QString &folder);
+    bool saveWithoutAsking() const;
+    void setSaveWithoutAsking(bool on);
+
+    // VISTREL_SMART_NAMES, when set, decides ("0" off, anything else on); otherwise the stored
+    // choice, on by default.
+    bool smartNames() const;
+    bool smartNamesFromEnvironment() const;
+    void setSmartNames(bool on);
+
+    static QString autostartFile();
+    bool startAtLogin() const;
+    // Writes or removes the autostart entry; false with the reason when that fails.
+    bool setStartAtLogin(bool on, QString *error = nullptr);
+    // The program the entry starts: this binary.
+    void setProgram(const QString &program) { m_program = program; }
+
+signals:
+    void changed();
+
+private:
+    mutable QSettings m_settings;
+    QString m_program;
+};
+
+} // namespace vistrel

@@ -1,0 +1,191 @@
+#include "app/PreferencesWindow.h"
+
+#include "app/Preferences.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vistrel {
+
+// --- HotkeyField -----------------------------------------------------------------------------
+
+HotkeyField::HotkeyField(QWidget *parent) : QLineEdit(parent)
+{
+    setReadOnly(true);
+    setPlaceholderText(QStringLiteral("Press the new combination…"));
+}
+
+void HotkeyField::showCombination(QKeyCombination combination)
+{
+    m_shown = QKeySequence(combination).toString(QKeySequence::NativeText);
+    if (!hasFocus())
+        setText(m_shown);
+}
+
+std::optional<QKeyCombination> HotkeyField::combinationOf(const QKeyEvent &event)
+{
+    int key = event.key();
+    switch (key) {
+    case Qt::Key_Control: case Qt::Key_Shift: case Qt::Key_Alt: case Qt::Key_Meta:
+    case Qt::Key_Super_L: case Qt::Key_Super_R: case Qt::Key_AltGr: case Qt::Key_CapsLock:
+    case Qt::Key_NumLock: case Qt::Key_unknown:
+        return std::nullopt;
+    default:
+        break;
+    }
+    const auto mods = event.modifiers() & (Qt::ControlModifier | Qt::ShiftModifier |
+                                           Qt::AltModifier | Qt::MetaModifier);
+    // Shift turns the digit row into symbols; the key the user pressed is the digit.
+    static const char shifted[] = ")!@#$%^&*(";
+    if (mods & Qt::ShiftModifier)
+        for (int d = 0; d < 10; ++d)
+            if (key == shifted[d])
+                key = Qt::Key_0 + d;
+    return QKeyCombination(mods, Qt::Key(key));
+}
+
+void HotkeyField::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Tab ||
+        event->key() == Qt::Key_Backtab) {
+        clearFocus();
+        return;
+    }
+    if (const auto combination = combinationOf(*event))
+        emit combinationPressed(*combination);
+}
+
+void HotkeyField::focusInEvent(QFocusEvent *event)
+{
+    QLineEdit::focusInEvent(event);
+    clear(); // the placeholder asks for the combination
+}
+
+void HotkeyField::focusOutEvent(QFocusEvent *event)
+{
+    QLineEdit::focusOutEvent(event);
+    setText(m_shown);
+}
+
+// --- PreferencesWindow -------------------------------------------------------------------------
+
+PreferencesWindow::PreferencesWindow(Preferences &preferences, QList<HotkeyRow> rows,
+                                     std::function<QString(quint32, QKeyCombination)> rebind,
+                                     QWidget *parent)
+    : QWidget(parent), m_preferences(preferences), m_rebind(std::move(rebind))
+{
+    setWindowTitle(title());
+    auto *layout = new QVBoxLayout(this);
+
+    auto *keys = new QGroupBox(QStringLiteral("Hot keys"));
+    auto *keyForm = new QFormLayout(keys);
+    for (const HotkeyRow &row : rows) {
+        auto *field = new HotkeyField;
+        field->showCombination(preferences.hotkey(row.id)[0]);
+        const quint32 id = row.id;
+        connect(field, &HotkeyField::combinationPressed, this,
+                [this, id](QKeyCombination c) { offer(id, c); });
+        keyForm->addRow(row.title, field);
+        m_fields.append({row.id, field});
+    }
+    m_message = new QLabel;
+    m_message->setWordWrap(true);
+    m_message->setStyleSheet(QStringLiteral("color: #b00020"));
+    keyForm->addRow(m_message);
+    layout->addWidget(keys);
+
+    auto *save = new QGroupBox(QStringLiteral("Save"));
+    auto *saveForm = new QFormLayout(save);
+    auto *folderRow = new QHBoxLayout;
+    m_folder = new QLineEdit(preferences.saveFolder());
+    m_folder->setReadOnly(true);
+    auto *choose = new QPushButton(QStringLiteral("Choose…"));
+    folderRow->addWidget(m_folder, 1);
+    folderRow->addWidget(choose);
+    saveForm->addRow(QStringLiteral("Folder:"), folderRow);
+    connect(choose, &QPushButton::clicked, this, [this] {
+        const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Save Folder"),
+                                                                 m_preferences.saveFolder());
+        if (folder.isEmpty())
+            return;
+        m_preferences.setSaveFolder(folder);
+        m_folder->setText(folder);
+    });
+    m_saveWithoutAsking = new QCheckBox(QStringLiteral("Save without asking"));
+    m_saveWithoutAsking->setToolTip(
+        QStringLiteral("Save writes a new PNG file named by the time into the folder"));
+    m_saveWithoutAsking->setChecked(preferences.saveWithoutAsking());
+    connect(m_saveWithoutAsking, &QCheckBox::toggled, this,
+            [this](bool on) { m_preferences.setSaveWithoutAsking(on); });
+    saveForm->addRow(m_saveWithoutAsking);
+    layout->addWidget(save);
+
+    m_startAtLogin = new QCheckBox(QStringLiteral("Start Vistrel at login"));
+    m_startAtLogin->setChecked(preferences.startAtLogin());
+    connect(m_startAtLogin, &QCheckBox::toggled, this, [this](bool on) {
+        QString why;
+        if (m_preferences.setStartAtLogin(on, &why)) {
+            m_message->clear();
+            return;
+        }
+        m_message->setText(why);
+        const QSignalBlocker block(m_startAtLogin);
+        m_startAtLogin->setChecked(m_preferences.startAtLogin());
+    });
+    layout->addWidget(m_startAtLogin);
+
+    m_smartNames = new QCheckBox(QStringLiteral("Suggest file names from the picture's text"));
+    m_smartNames->setChecked(preferences.smartNames());
+    if (preferences.smartNamesFromEnvironment()) {
+        m_smartNames->setEnabled(false);
+        m_smartNames->setToolTip(QStringLiteral("Set by VISTREL_SMART_NAMES in the environment"));
+    }
+    connect(m_smartNames, &QCheckBox::toggled, this,
+            [this](bool on) { m_preferences.setSmartNames(on); });
+    layout->addWidget(m_smartNames);
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QWidget::close);
+    layout->addWidget(buttons);
+}
+
+HotkeyField *PreferencesWindow::hotkeyField(quint32 id) const
+{
+    for (const auto &[rowId, field] : m_fields)
+        if (rowId == id)
+            return field;
+    return nullptr;
+}
+
+std::optional<quint32> PreferencesWindow::capturingId() const
+{
+    if (!isActiveWindow())
+        return std::nullopt;
+    for (const auto &[id, field] : m_fields)
+        if (field->capturing())
+            return id;
+    return std::nullopt;
+}
+
+void PreferencesWindow::offer(quint32 id, QKeyCombination combination)
+{
+    HotkeyField *field = hotkeyField(id);
+    if (!field)
+        return;
+    const QString why = m_rebind ? m_rebind(id, combination) : QString();
+    m_message->setText(why);
+    if (!why.isEmpty())
+        return; // the field stays waiting for another combination
+    field->showCombination(combination);
+    field->clearFocus();
+}
+
+} // namespace vistrel

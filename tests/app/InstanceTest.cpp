@@ -1,0 +1,253 @@
+#include "app/AppShell.h"
+#include "app/CaptureCoordinator.h"
+#include "app/CommandLine.h"
+#include "app/InstanceServer.h"
+#include "platform/FakeDesktop.h"
+#include "TestSupport.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <future>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace vistrel;
+using vistrel::test::drain;
+
+namespace {
+
+using Kind = Command::Kind;
+
+TEST(CommandLine, CommandsDelaysAndFiles)
+{
+    auto parse = [](QStringList args) { return CommandLine::parse(args, QStringLiteral("/home/u/pics")); };
+    EXPECT_EQ(parse({}).command.kind, Kind::None);
+    EXPECT_EQ(parse({"area"}).command.kind, Kind::Area);
+    EXPECT_EQ(parse({"color"}).command.kind, Kind::Color);
+    const auto delayed = parse({"--delay", "2.5", "full"});
+    EXPECT_TRUE(delayed.error.isEmpty());
+    EXPECT_EQ(delayed.command.kind, Kind::Full);
+    EXPECT_DOUBLE_EQ(delayed.command.delaySeconds, 2.5);
+    EXPECT_DOUBLE_EQ(parse({"ocr", "--delay=3"}).command.delaySeconds, 3);
+
+    const auto edit = parse({"edit", "a.png", "../b.png", "/tmp/c.png", "--", "-d.png"});
+    EXPECT_TRUE(edit.error.isEmpty()) << edit.error.toStdString();
+    EXPECT_EQ(edit.command.files,
+              (QStringList{"/home/u/pics/a.png", "/home/u/b.png", "/tmp/c.png", "/home/u/pics/-d.png"}));
+    EXPECT_TRUE(parse({"--help"}).help);
+    EXPECT_TRUE(parse({"-v"}).version);
+}
+
+TEST(CommandLine, MistakesAreUsageErrors)
+{
+    for (const QStringList &args : QList<QStringList>{
+             {"shoot"}, {"--frobnicate"}, {"area", "extra.png"}, {"edit"}, {"full", "--delay"},
+             {"full", "--delay", "-1"}, {"full", "--delay", "soon"}, {"full", "--delay", "nan"},
+             {"full", "--delay", "99999"}}) {
+        EXPECT_FALSE(CommandLine::parse(args, QStringLiteral("/")).error.isEmpty())
+            << args.join(' ').toStdString();
+    }
+}
+
+TEST(CommandLine, RequestsFromOtherProcessesAreChecked)
+{
+    Command edit;
+    edit.kind = Kind::Edit;
+    edit.delaySeconds = 1.5;
+    edit.files = {"/tmp/a.png"};
+    QString why;
+    const auto back = Command::fromJson(edit.toJson(), &why);
+    ASSERT_TRUE(back) << why.toStdString();
+    EXPECT_EQ(back->kind, Kind::Edit);
+    EXPECT_DOUBLE_EQ(back->delaySeconds, 1.5);
+    EXPECT_EQ(back->files, edit.files);
+
+    for (const char *bad : {R"({})", R"({"command":"rm"})", R"({"command":"area","delay":-3})",
+                            R"({"command":"area","delay":"2"})", R"({"command":"edit"})",
+                            R"({"command":"edit","files":["relative.png"]})",
+                            R"({"command":"edit","files":"a.png"})",
+                            R"({"command":"full","files":["/a.png"]})"}) {
+        why.clear();
+        EXPECT_FALSE(Command::fromJson(QJsonDocument::fromJson(bad).object(), &why)) << bad;
+        EXPECT_FALSE(why.isEmpty()) << bad;
+    }
+}
+
+TEST(Instance, PathsArePerDisplayAndPrivate)
+{
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const auto a = InstancePaths::forDisplay(QStringLiteral(":0"));
+    EXPECT_EQ(a.socket, runtime.path() + "/vistrel-_0.socket");
+    EXPECT_EQ(InstancePaths::forDisplay(QStringLiteral(":0.0")).socket, a.socket);
+    EXPECT_NE(InstancePaths::forDisplay(QStringLiteral(":1")).socket, a.socket);
+    EXPECT_FALSE(InstancePaths::forDisplay(QStringLiteral("../../x:0")).socket.contains("/../"));
+
+    // A runtime folder others can enter is not trusted with the socket.
+    QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                              QFile::ExeOther | QFile::WriteOther);
+    EXPECT_FALSE(InstancePaths::forDisplay(QStringLiteral(":0")).socket.startsWith(runtime.path()));
+    qunsetenv("XDG_RUNTIME_DIR");
+}
+
+TEST(Instance, OneLockHolderAtATime)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("vistrel.lock");
+    auto first = std::make_unique<InstanceLock>(path);
+    InstanceLock second(path);
+    EXPECT_TRUE(first->tryLock());
+    EXPECT_FALSE(second.tryLock());
+    first.reset(); // the holder ends
+    EXPECT_TRUE(second.tryLock());
+}
+
+struct Served
+{
+    QTemporaryDir dir;
+    QString socket = dir.filePath("vistrel.socket");
+    InstanceServer server;
+    QList<Command> received;
+    QString refuse;
+
+    Served()
+    {
+        server.onCommand = [this](const Command &c) {
+            received.append(c);
+            return refuse;
+        };
+    }
+
+    // The client blocks, so it runs on a thread while the event loop serves it.
+    InstanceClient::Outcome send(const Command &command, QString *reply = nullptr)
+    {
+        auto future = std::async(std::launch::async, [&] {
+            return InstanceClient::send(socket, command, reply, 3000);
+        });
+        QElapsedTimer t;
+        t.start();
+        while (future.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready &&
+               t.elapsed() < 5000)
+            drain(1);
+        return future.get();
+    }
+};
+
+TEST(Instance, CommandsReachTheServerAndRefusalsComeBack)
+{
+    Served s;
+    ASSERT_TRUE(s.server.listen(s.socket, nullptr));
+    Command full;
+    full.kind = Kind::Full;
+    full.delaySeconds = 2;
+    EXPECT_EQ(s.send(full), InstanceClient::Outcome::Done);
+    ASSERT_EQ(s.received.size(), 1);
+    EXPECT_EQ(s.received[0].kind, Kind::Full);
+    EXPECT_DOUBLE_EQ(s.received[0].delaySeconds, 2);
+
+    s.refuse = QStringLiteral("cannot open /x.png: no such file");
+    QString reply;
+    EXPECT_EQ(s.send(full, &reply), InstanceClient::Outcome::Refused);
+    EXPECT_EQ(reply, s.refuse);
+}
+
+TEST(Instance, StaleSocketDoesNotBlockAndGarbageIsRefused)
+{
+    Served s;
+    // A socket file whose listener died, as a killed instance leaves it.
+    {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strcpy(addr.sun_path, QFile::encodeName(s.socket).constData());
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+        ::listen(fd, 1);
+        ::close(fd);
+    }
+    ASSERT_TRUE(QFileInfo::exists(s.socket));
+    EXPECT_EQ(InstanceClient::send(s.socket, Command{}, nullptr, 500),
+              InstanceClient::Outcome::NotRunning);
+    ASSERT_TRUE(s.server.listen(s.socket, nullptr));
+    EXPECT_EQ(s.send(Command{}), InstanceClient::Outcome::Done);
+
+    // Raw bytes from a misbehaving client: an answer, no command, and the server goes on.
+    auto raw = [&](QByteArray bytes) {
+        auto future = std::async(std::launch::async, [&] {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un addr{};
+            addr.sun_family = AF_UNIX;
+            std::strcpy(addr.sun_path, QFile::encodeName(s.socket).constData());
+            QByteArray answer;
+            if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0) {
+                (void)!::write(fd, bytes.constData(), size_t(bytes.size()));
+                char buf[256];
+                ssize_t n;
+                while ((n = ::read(fd, buf, sizeof buf)) > 0)
+                    answer.append(buf, n);
+            }
+            ::close(fd);
+            return answer;
+        });
+        QElapsedTimer t;
+        t.start();
+        while (future.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready &&
+               t.elapsed() < 8000)
+            drain(1);
+        return future.get();
+    };
+    EXPECT_TRUE(raw("not json\n").startsWith("error "));
+    EXPECT_TRUE(raw(R"({"command":"edit","files":["../etc/passwd"]})" "\n").startsWith("error "));
+    EXPECT_TRUE(raw(QByteArray(InstanceServer::maxRequestBytes + 10, 'x')).startsWith("error "));
+    EXPECT_EQ(s.received.size(), 1);
+    EXPECT_EQ(s.send(Command{}), InstanceClient::Outcome::Done);
+}
+
+TEST(Instance, ShellRunsCommandsAfterTheirDelay)
+{
+    FakeDesktop desktop;
+    desktop.addDisplay(1, QRectF(0, 0, 320, 200), 1.0);
+    AppShell shell(desktop.platform());
+    QTemporaryDir dir;
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    ASSERT_TRUE(picture.save(dir.filePath("a.png")));
+
+    Command edit;
+    edit.kind = Kind::Edit;
+    edit.files = {dir.filePath("a.png"), dir.filePath("a.png")};
+    EXPECT_TRUE(shell.runCommand(edit).isEmpty());
+    drain();
+    EXPECT_EQ(shell.coordinator().editors().size(), 2);
+
+    // One unreadable file: refused with its name, and nothing opens.
+    QFile junk(dir.filePath("junk.png"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("not a picture");
+    junk.close();
+    edit.files = {dir.filePath("a.png"), dir.filePath("junk.png")};
+    EXPECT_TRUE(shell.runCommand(edit).contains("junk.png"));
+    drain();
+    EXPECT_EQ(shell.coordinator().editors().size(), 2);
+
+    Command full;
+    full.kind = Kind::Full;
+    full.delaySeconds = 0.3;
+    EXPECT_TRUE(shell.runCommand(full).isEmpty());
+    drain();
+    EXPECT_EQ(desktop.contentFetches, 0);
+    QTest::qWait(400);
+    drain();
+    EXPECT_EQ(desktop.contentFetches, 1);
+    EXPECT_EQ(shell.coordinator().editors().size(), 3);
+}
+
+} // namespace

@@ -1,0 +1,288 @@
+#include "app/AppShell.h"
+#include "app/CaptureCoordinator.h"
+#include "app/HotkeyManager.h"
+#include "app/Preferences.h"
+#include "app/PreferencesWindow.h"
+#include "output/Notifier.h"
+#include "output/QuickSave.h"
+#include "platform/FakeDesktop.h"
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using namespace vistrel;
+using vistrel::test::drain;
+
+namespace {
+
+TEST(Preferences, StoredChoicesSurviveAndBadTextFallsBack)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("vistrel/vistrel.conf");
+    {
+        Preferences prefs(file);
+        EXPECT_EQ(prefs.hotkey(1), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_2));
+        EXPECT_FALSE(prefs.saveWithoutAsking());
+        prefs.setHotkey(1, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_A));
+        prefs.setSaveFolder(dir.filePath("shots"));
+        prefs.setSaveWithoutAsking(true);
+        prefs.setSmartNames(false);
+    }
+    Preferences again(file);
+    EXPECT_EQ(again.hotkey(1), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_A));
+    EXPECT_EQ(again.hotkey(2), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_1));
+    EXPECT_EQ(again.saveFolder(), dir.filePath("shots"));
+    EXPECT_TRUE(again.saveWithoutAsking());
+    EXPECT_FALSE(again.smartNames());
+
+    QSettings raw(file, QSettings::IniFormat);
+    raw.setValue("hotkeys/3", "Ctrl+Alt+NoSuchKey");
+    raw.setValue("hotkeys/4", "Ctrl+A, Ctrl+B");
+    raw.sync();
+    Preferences edited(file);
+    EXPECT_EQ(edited.hotkey(3), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_9));
+    EXPECT_EQ(edited.hotkey(4), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_8));
+}
+
+TEST(Preferences, EnvironmentDecidesSmartNames)
+{
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath("p.conf"));
+    qunsetenv("VISTREL_SMART_NAMES");
+    EXPECT_TRUE(prefs.smartNames());
+    qputenv("VISTREL_SMART_NAMES", "0");
+    EXPECT_FALSE(prefs.smartNames());
+    EXPECT_TRUE(prefs.smartNamesFromEnvironment());
+    prefs.setSmartNames(false);
+    qputenv("VISTREL_SMART_NAMES", "1");
+    EXPECT_TRUE(prefs.smartNames());
+    qunsetenv("VISTREL_SMART_NAMES");
+    EXPECT_FALSE(prefs.smartNames());
+
+    qputenv("VISTREL_SMART_NAMES", "0");
+    Preferences shown(dir.filePath("q.conf"));
+    PreferencesWindow window(shown, {}, {});
+    EXPECT_FALSE(window.smartNames()->isChecked());
+    EXPECT_FALSE(window.smartNames()->isEnabled());
+    qunsetenv("VISTREL_SMART_NAMES");
+}
+
+TEST(Preferences, StartAtLoginWritesAndRemovesTheAutostartEntry)
+{
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath("vistrel/vistrel.conf"));
+    prefs.setProgram("/opt/my apps/vistrel");
+    // Tests run in Qt's test mode: the configuration home is a private one.
+    const QString entry = Preferences::autostartFile();
+    ASSERT_TRUE(entry.endsWith("/autostart/io.vistrel.Vistrel.desktop"));
+    QFile::remove(entry);
+    EXPECT_FALSE(prefs.startAtLogin());
+
+    PreferencesWindow window(prefs, {}, {});
+    window.startAtLogin()->click();
+    ASSERT_TRUE(QFile::exists(entry));
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(text.startsWith("[Desktop Entry]\n"));
+    EXPECT_TRUE(text.contains("\nExec=\"/opt/my apps/vistrel\"\n")) << text.toStdString();
+    EXPECT_TRUE(prefs.startAtLogin());
+
+    window.startAtLogin()->click();
+    EXPECT_FALSE(QFile::exists(entry));
+    EXPECT_FALSE(prefs.startAtLogin());
+
+    // A place that cannot be written: the box goes back and says why.
+    const QString folder = QFileInfo(entry).path();
+    QDir(folder).removeRecursively();
+    QFile blocker(folder);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
+    blocker.close();
+    window.startAtLogin()->click();
+    EXPECT_FALSE(window.startAtLogin()->isChecked());
+    EXPECT_FALSE(window.message()->text().isEmpty());
+    QFile::remove(folder);
+}
+
+TEST(QuickSave, NewFilePerCaptureNeverOverwriting)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("shots");
+    QImage red(30, 20, QImage::Format_RGB32), blue(30, 20, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    blue.fill(Qt::blue);
+    const QDateTime when(QDate(2026, 12, 7), QTime(1, 2, 3));
+
+    const auto first = QuickSave::saveInFolder(red, folder, when);
+    ASSERT_TRUE(first) << first.error().errorDescription().toStdString();
+    EXPECT_EQ(*first, folder + "/Vistrel 2026-12-07 at 01.02.03.png");
+    const auto second = QuickSave::saveInFolder(blue, folder, when);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(*second, folder + "/Vistrel 2026-12-07 at 01.02.03 (2).png");
+    EXPECT_EQ(QImage(*first).pixelColor(0, 0), QColor(Qt::red));
+    EXPECT_EQ(QImage(*second).pixelColor(0, 0), QColor(Qt::blue));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2); // no leftovers
+
+    // Unwritable: the reason names the place, and nothing is left behind.
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+    if (::geteuid() != 0) {
+        const auto refused = QuickSave::saveInFolder(red, folder, when);
+        ASSERT_FALSE(refused);
+        EXPECT_TRUE(refused.error().errorDescription().contains(folder));
+    }
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile plain(dir.filePath("file"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    EXPECT_FALSE(QuickSave::saveInFolder(red, dir.filePath("file/sub"), when));
+}
+
+TEST(QuickSave, SaveActionWritesWithoutThePanelWhenChosen)
+{
+    QTemporaryDir dir;
+    FakeDesktop desktop;
+    Preferences prefs(dir.filePath("p.conf"));
+    prefs.setSaveFolder(dir.filePath("shots"));
+    Notifier::install(&desktop);
+    CaptureCoordinator coordinator(desktop.platform());
+    coordinator.setPreferences(&prefs);
+    QImage picture(16, 16, QImage::Format_RGB32);
+    picture.fill(Qt::green);
+
+    coordinator.dispatch(picture, SelectionAction::Save);
+    EXPECT_EQ(desktop.saveRequests.size(), 1); // asking, as by default
+
+    prefs.setSaveWithoutAsking(true);
+    coordinator.dispatch(picture, SelectionAction::Save);
+    coordinator.dispatch(picture, SelectionAction::Save);
+    QElapsedTimer t;
+    t.start();
+    while (QDir(dir.filePath("shots")).entryList(QDir::Files).size() < 2 && t.elapsed() < 5000)
+        drain(1);
+    EXPECT_EQ(QDir(dir.filePath("shots")).entryList(QDir::Files).size(), 2);
+    EXPECT_EQ(desktop.saveRequests.size(), 1);
+
+    // A folder that cannot be made: the error, then the panel, so the capture is not lost.
+    QFile plain(dir.filePath("file"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    prefs.setSaveFolder(dir.filePath("file/shots"));
+    coordinator.dispatch(picture, SelectionAction::Save);
+    t.restart();
+    while (desktop.saveRequests.size() < 2 && t.elapsed() < 5000)
+        drain(1);
+    EXPECT_EQ(desktop.saveRequests.size(), 2);
+    ASSERT_FALSE(desktop.warnings.isEmpty());
+    EXPECT_TRUE(desktop.warnings.last().second.contains("file/shots"));
+    Notifier::install(nullptr);
+}
+
+class QuietOverlay : public SelectionOverlay
+{
+public:
+    void present() override {}
+};
+
+struct RebindProbe
+{
+    QTemporaryDir dir;
+    FakeDesktop desktop;
+    Preferences prefs{dir.filePath("p.conf")};
+    std::unique_ptr<AppShell> shell;
+    QList<OverlayRequest> requests;
+
+    RebindProbe()
+    {
+        desktop.addDisplay(1, QRectF(0, 0, 320, 200), 1.0);
+        shell = std::make_unique<AppShell>(desktop.platform(), &prefs);
+        shell->coordinator().setOverlayFactory([this](const OverlayRequest &r, auto completion) {
+            requests.append(r);
+            completion(std::nullopt);
+            return new QuietOverlay;
+        });
+        shell->applicationDidFinishLaunching();
+    }
+};
+
+TEST(Preferences, ReboundHotkeyWorksAndTheOldOneIsReleased)
+{
+    RebindProbe p;
+    const QKeyCombination oldKeys = Qt::CTRL | Qt::SHIFT | Qt::Key_2;
+    const QKeyCombination newKeys = Qt::CTRL | Qt::ALT | Qt::Key_A;
+    EXPECT_TRUE(p.shell->rebindHotkey(1, newKeys).isEmpty());
+    p.desktop.pressCombination(oldKeys);
+    drain();
+    EXPECT_TRUE(p.requests.isEmpty());
+    p.desktop.pressCombination(newKeys);
+    drain();
+    EXPECT_EQ(p.requests.size(), 1);
+    EXPECT_EQ(p.prefs.hotkey(1), QKeySequence(newKeys));
+    EXPECT_EQ(p.shell->menu()->actions()[0]->text(), "Capture Area  (Ctrl+Alt+A)");
+    EXPECT_EQ(p.shell->menu()->actions()[8]->text(), "Ctrl+Alt+A area · Ctrl+Shift+1 full · Ctrl+Shift+9 OCR");
+
+    // The next start grabs the stored combination.
+    FakeDesktop desktop;
+    Preferences stored(p.dir.filePath("p.conf"));
+    AppShell restarted(desktop.platform(), &stored);
+    restarted.applicationDidFinishLaunching();
+    EXPECT_EQ(desktop.combinations.value(1), newKeys);
+    EXPECT_FALSE(desktop.grabbed.contains(1));
+    EXPECT_EQ(desktop.grabbed.value(2), 1);
+}
+
+TEST(Preferences, RefusedCombinationsSayWhyAndKeepTheOldKey)
+{
+    RebindProbe p;
+    const QKeyCombination held = Qt::CTRL | Qt::ALT | Qt::Key_P;
+    p.desktop.takenCombinations = {held};
+    PreferencesWindow *window = p.shell->showPreferences();
+    HotkeyField *field = window->hotkeyField(1);
+    ASSERT_TRUE(field);
+
+    QTest::keyClick(field, Qt::Key_P, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_TRUE(window->message()->text().contains("held by another program"));
+    EXPECT_TRUE(window->message()->text().contains("Ctrl+Alt+P"));
+    EXPECT_EQ(p.prefs.hotkey(1), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_2));
+    p.desktop.pressCombination(Qt::CTRL | Qt::SHIFT | Qt::Key_2);
+    drain();
+    EXPECT_EQ(p.requests.size(), 1); // the old key still works
+
+    QTest::keyClick(field, Qt::Key_B);
+    EXPECT_TRUE(window->message()->text().contains("add Ctrl, Alt or Super"));
+    QTest::keyClick(field, Qt::Key_1, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(window->message()->text().contains("Capture Full Screen"));
+
+    // Our own hot keys never reach the field as key events (our grab takes them): a press
+    // while the field waits is offered to it instead of starting a capture.
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    field->setFocus();
+    drain();
+    if (window->capturingId() == 1u) {
+        p.desktop.pressCombination(Qt::CTRL | Qt::SHIFT | Qt::Key_1);
+        drain();
+        EXPECT_TRUE(window->message()->text().contains("Capture Full Screen"));
+        EXPECT_EQ(p.requests.size(), 1);
+        EXPECT_TRUE(p.shell->coordinator().editors().isEmpty());
+    } else {
+        ADD_FAILURE() << "the preferences window could not take the focus";
+    }
+
+    // Shift+digit arrives as a symbol; the field keeps the digit.
+    QTest::keyClick(field, Qt::Key_At, Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(window->message()->text().isEmpty()) << window->message()->text().toStdString();
+    EXPECT_EQ(p.prefs.hotkey(1), QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_2));
+}
+
+} // namespace
