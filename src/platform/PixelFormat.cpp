@@ -1,7 +1,6 @@
 #include "platform/PixelFormat.h"
 
 #include <bit>
-#include <cstring>
 
 namespace vistrel {
 
@@ -62,9 +61,14 @@ bool copyPixels(const uchar *source, int stride, const PixelLayout &layout, QIma
         !out.rect().contains(QRect(at, size)))
         return false;
     if (layout.isPlainRgb32()) {
-        for (int y = 0; y < size.height(); ++y)
-            std::memcpy(out.scanLine(at.y() + y) + at.x() * 4, source + qsizetype(y) * stride,
-                        size_t(size.width()) * 4);
+        // X servers leave the fourth byte at zero; the toolkit's opaque format wants 0xff there
+        // (painting the picture onto a transparent export otherwise makes it invisible).
+        for (int y = 0; y < size.height(); ++y) {
+            const auto *in = reinterpret_cast<const quint32 *>(source + qsizetype(y) * stride);
+            auto *line = reinterpret_cast<quint32 *>(out.scanLine(at.y() + y)) + at.x();
+            for (int x = 0; x < size.width(); ++x)
+                line[x] = in[x] | 0xff000000u;
+        }
         return true;
     }
     const Channel r(layout.redMask), g(layout.greenMask), b(layout.blueMask);
@@ -78,6 +82,15 @@ bool copyPixels(const uchar *source, int stride, const PixelLayout &layout, QIma
         }
     }
     return true;
+}
+
+void makeOpaque(uchar *bits, qsizetype stride, QSize size)
+{
+    for (int y = 0; y < size.height(); ++y) {
+        auto *line = reinterpret_cast<quint32 *>(bits + qsizetype(y) * stride);
+        for (int x = 0; x < size.width(); ++x)
+            line[x] |= 0xff000000u;
+    }
 }
 
 } // namespace vistrel

@@ -379,8 +379,10 @@ Result<QImage> X11ScreenSource::grabRoot(QRect rect)
                 ShmSegment::release(std::move(segment));
                 return refused(error);
             }
-            if (rect == requested && m_layout.isPlainRgb32())
+            if (rect == requested && m_layout.isPlainRgb32()) {
+                makeOpaque(segment->data(), stride, rect.size());
                 return ShmSegment::wrap(std::move(segment), rect.size(), stride);
+            }
             QImage out = blank();
             if (out.isNull())
                 return CaptureError::outOfMemory();

@@ -32,8 +32,11 @@ TEST(PixelFormat, ReadsSixteenTwentyFourAndThirtyBitScreens)
         out.fill(Qt::gray);
         ASSERT_TRUE(copyPixels(static_cast<const uchar *>(c.data), c.stride, c.layout, out,
                                QPoint(2, 1), QSize(5, 1)));
-        for (int x = 0; x < 5; ++x)
+        for (int x = 0; x < 5; ++x) {
             EXPECT_EQ(out.pixelColor(2 + x, 1), expected[x]) << c.layout.bitsPerPixel << " x " << x;
+            // Opaque in the stored bytes too: servers leave the fourth byte at zero.
+            EXPECT_EQ(reinterpret_cast<const quint32 *>(out.constScanLine(1))[2 + x] >> 24, 0xffu);
+        }
         EXPECT_EQ(out.pixelColor(0, 0), QColor(Qt::gray)); // nothing else touched
     }
     // A mid value widens proportionally: 5 bits of 16 → 132.
