@@ -7,6 +7,7 @@
 #include "output/ImageExport.h"
 #include "output/Notifier.h"
 #include "output/PinWindow.h"
+#include "output/SmartNaming.h"
 #include "services/OCRService.h"
 
 #include <QApplication>
@@ -267,7 +268,25 @@ EditorWindowController *CaptureCoordinator::openEditor(const QImage &image)
     };
     m_editors.append(editor);
     editor->showWindow();
+    suggestName(editor, image);
     return editor;
+}
+
+void CaptureCoordinator::suggestName(EditorWindowController *editor, const QImage &image)
+{
+    // Reading the picture costs a second or more; do it only when someone will use the text.
+    if (!SmartNaming::enabled() || !SmartNaming::claudeExecutable())
+        return;
+    QPointer<EditorWindowController> weak(editor);
+    m_recognizer(image, editor, [weak, image](Result<QString> text) {
+        if (!weak)
+            return;
+        SmartNaming::suggest(text ? *text : QString(), image)
+            .then(weak.data(), [weak](const std::optional<QString> &name) {
+                if (weak)
+                    weak->suggestedNameBase = name;
+            });
+    });
 }
 
 // --- helpers ---------------------------------------------------------------------------------

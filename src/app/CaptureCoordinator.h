@@ -60,6 +60,8 @@ private:
     void handleOutcome(const std::optional<SelectionOutcome> &outcome,
                        const ShareableContent &content);
     void keepCopy(const QImage &image);
+    // Reads the picture's text in the background and asks for a file name for the editor.
+    void suggestName(EditorWindowController *editor, const QImage &image);
 
     Platform m_platform;
     CaptureService m_capture;

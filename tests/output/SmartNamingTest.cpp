@@ -39,7 +39,7 @@ protected:
         m_saved = {qgetenv("HOME"), qgetenv("TMPDIR"), qgetenv("ANTHROPIC_API_KEY")};
         qputenv("HOME", m_home.path().toUtf8());
         qputenv("TMPDIR", m_tmp.path().toUtf8());
-        qunsetenv("VISTREL_SMART_NAMES");
+        qputenv("VISTREL_SMART_NAMES", "1");
         m_image = QImage(40, 30, QImage::Format_RGB32);
         m_image.fill(Qt::darkCyan);
     }
@@ -54,6 +54,7 @@ protected:
         restore("HOME", m_saved[0]);
         restore("TMPDIR", m_saved[1]);
         restore("ANTHROPIC_API_KEY", m_saved[2]);
+        qputenv("VISTREL_SMART_NAMES", "0");
     }
 
     QString record(const QString &name) const { return m_home.filePath(name); }
@@ -197,7 +198,6 @@ TEST_F(Naming, NothingIsAskedWhenThereIsNoToolOrNamingIsOff)
     installTool(QStringLiteral("echo 'Beach Selfie'"));
     qputenv("VISTREL_SMART_NAMES", "0");
     EXPECT_EQ(SmartNaming::suggestNow(QStringLiteral("tiny"), m_image), std::nullopt);
-    qunsetenv("VISTREL_SMART_NAMES");
     EXPECT_FALSE(QFile::exists(record(QStringLiteral("args"))));
 }
 
