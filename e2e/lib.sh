@@ -4,6 +4,8 @@ set -u
 : "${VISTREL_BIN:?VISTREL_BIN must name the vistrel executable}"
 : "${VISTREL_SOURCE:?VISTREL_SOURCE must name the source tree}"
 E2E_TMP=$(mktemp -d /tmp/vistrel-e2e.XXXXXX)
+# Screenshots of the flows never go to a naming tool the machine may have installed.
+export VISTREL_SMART_NAMES=0
 E2E_PIDS=()
 E2E_FAILED=0
 E2E_PASSED=0
