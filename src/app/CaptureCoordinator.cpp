@@ -255,9 +255,11 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action)
     }
 }
 
-EditorWindowController *CaptureCoordinator::openEditor(const QImage &image)
+EditorWindowController *CaptureCoordinator::openEditor(const QImage &image,
+                                                      const QList<AnnotationRef> &seed)
 {
-    auto *editor = new EditorWindowController(image);
+    auto *editor = new EditorWindowController(image, seed, m_platform);
+    editor->setTextRecognizer(m_recognizer);
     QPointer<CaptureCoordinator> self(this);
     QPointer<EditorWindowController> weak(editor);
     editor->onClose = [self, weak] {
@@ -266,27 +268,40 @@ EditorWindowController *CaptureCoordinator::openEditor(const QImage &image)
         self->m_editors.removeAll(weak.data());
         weak->deleteLater();
     };
+    editor->onRequestAddImage = [self, weak] {
+        if (self && weak)
+            self->addScreenshot(weak);
+    };
     m_editors.append(editor);
     editor->showWindow();
-    suggestName(editor, image);
-    return editor;
-}
-
-void CaptureCoordinator::suggestName(EditorWindowController *editor, const QImage &image)
-{
-    // Reading the picture costs a second or more; do it only when someone will use the text.
-    if (!SmartNaming::enabled() || !SmartNaming::claudeExecutable())
-        return;
-    QPointer<EditorWindowController> weak(editor);
-    m_recognizer(image, editor, [weak, image](Result<QString> text) {
-        if (!weak)
-            return;
-        SmartNaming::suggest(text ? *text : QString(), image)
-            .then(weak.data(), [weak](const std::optional<QString> &name) {
+    // The name arrives later or never; the editor is usable at once.
+    NameSuggester suggester = m_nameSuggester;
+    // Reading the picture costs a second or more: only when the naming tool can use the text.
+    if (!suggester && SmartNaming::enabled() && SmartNaming::claudeExecutable()) {
+        suggester = [](const QString &text, const QImage &picture, QObject *context,
+                       std::function<void(std::optional<QString>)> done) {
+            SmartNaming::suggest(text, picture)
+                .then(context, [done](const std::optional<QString> &name) { done(name); });
+        };
+    }
+    if (suggester) {
+        m_recognizer(image, editor, [self, weak, image, suggester](Result<QString> text) {
+            if (!self || !weak)
+                return;
+            suggester(text ? *text : QString(), image, weak, [weak](std::optional<QString> name) {
                 if (weak)
                     weak->suggestedNameBase = name;
             });
-    });
+        });
+    }
+    return editor;
+}
+
+void CaptureCoordinator::addScreenshot(EditorWindowController *editor)
+{
+    // Board sessions are a separate piece; until it is in place the button says so.
+    Q_UNUSED(editor);
+    Hud::show(QStringLiteral("Adding screenshots is not available yet — paste one with Ctrl+V"));
 }
 
 // --- helpers ---------------------------------------------------------------------------------

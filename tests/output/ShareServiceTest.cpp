@@ -37,6 +37,7 @@ protected:
     {
         ASSERT_TRUE(m_home.isValid());
         m_savedHome = qgetenv("HOME");
+        m_savedUrl = qgetenv("VISTREL_UPLOAD_URL");
         qputenv("HOME", m_home.path().toUtf8());
         qunsetenv("VISTREL_UPLOAD_TOKEN");
         qunsetenv("VISTREL_UPLOAD_URL");
@@ -57,7 +58,7 @@ protected:
     {
         qputenv("HOME", m_savedHome);
         qunsetenv("VISTREL_UPLOAD_TOKEN");
-        qunsetenv("VISTREL_UPLOAD_URL");
+        qputenv("VISTREL_UPLOAD_URL", m_savedUrl);
     }
 
     void writeHomeFile(const QString &name, const QByteArray &content)
@@ -89,6 +90,7 @@ protected:
 
     QTemporaryDir m_home;
     QByteArray m_savedHome;
+    QByteArray m_savedUrl;
     FakeDesktop m_desktop;
     QImage m_image;
 };
