@@ -49,10 +49,10 @@ protected:
             return true;
         }();
         (void)trusted;
-        m_image = QImage(31, 17, QImage::Format_ARGB32);
+        m_image = QImage(1280, 800, QImage::Format_ARGB32_Premultiplied);
         for (int y = 0; y < m_image.height(); ++y)
             for (int x = 0; x < m_image.width(); ++x)
-                m_image.setPixel(x, y, qRgb(x * 8, y * 15, 200));
+                m_image.setPixel(x, y, qRgb(x * 8 % 256, y * 15 % 256, 200));
     }
     void TearDown() override
     {
@@ -132,7 +132,8 @@ TEST_F(Share, UploadsTheExactFormAndCopiesTheLink)
     ASSERT_TRUE(request.body.endsWith(suffix));
     const QByteArray png = request.body.mid(prefix.size(),
                                             request.body.size() - prefix.size() - suffix.size());
-    EXPECT_EQ(QImage::fromData(png, "PNG").convertToFormat(QImage::Format_ARGB32), m_image);
+    EXPECT_EQ(QImage::fromData(png, "PNG").convertToFormat(QImage::Format_ARGB32),
+              m_image.convertToFormat(QImage::Format_ARGB32));
 
     // Every upload has a boundary of its own.
     EXPECT_NE(ShareService::newBoundary(), ShareService::newBoundary());
