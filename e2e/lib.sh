@@ -12,6 +12,8 @@ E2E_TMP=$(mktemp -d "$E2E_TMPDIR/vistrel-e2e.XXXXXX")
 # runs, and their preferences, stay out of the tests.
 export XDG_RUNTIME_DIR="$E2E_TMP/run" XDG_CONFIG_HOME="$E2E_TMP/config"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
+# Screenshots of the flows never go to a naming tool the machine may have installed.
+export VISTREL_SMART_NAMES=0
 E2E_PIDS=()
 VISTREL_PIDS=()
 E2E_FAILED=0

@@ -10,6 +10,7 @@ packages=(
   libtesseract-dev libleptonica-dev libcurl4-openssl-dev tesseract-ocr tesseract-ocr-eng
   libgif-dev
   libgtest-dev libbenchmark-dev
+  clang libclang-rt-14-dev
   xvfb xauth xdotool xclip x11-utils x11-xserver-utils wmctrl openbox trayer
   xserver-xorg-core xserver-xorg-video-dummy
   imagemagick poppler-utils fonts-dejavu-core fonts-liberation2

@@ -12,6 +12,7 @@
 #include "output/PinWindow.h"
 #include "scroll/ScrollCaptureController.h"
 #include "output/QuickSave.h"
+#include "output/SmartNaming.h"
 #include "services/OCRService.h"
 
 #include <QApplication>
@@ -317,17 +318,24 @@ EditorWindowController *CaptureCoordinator::openEditor(const QImage &image,
     };
     m_editors.append(editor);
     editor->showWindow();
-
     // The name arrives later or never; the editor is usable at once.
-    if (m_nameSuggester) {
-        m_recognizer(image, editor, [self, weak, image](Result<QString> text) {
+    NameSuggester suggester = m_nameSuggester;
+    // Reading the picture costs a second or more: only when the naming tool can use the text.
+    if (!suggester && SmartNaming::enabled() && SmartNaming::claudeExecutable()) {
+        suggester = [](const QString &text, const QImage &picture, QObject *context,
+                       std::function<void(std::optional<QString>)> done) {
+            SmartNaming::suggest(text, picture)
+                .then(context, [done](const std::optional<QString> &name) { done(name); });
+        };
+    }
+    if (suggester) {
+        m_recognizer(image, editor, [self, weak, image, suggester](Result<QString> text) {
             if (!self || !weak)
                 return;
-            self->m_nameSuggester(text ? *text : QString(), image, weak,
-                                  [weak](std::optional<QString> name) {
-                                      if (weak)
-                                          weak->suggestedNameBase = name;
-                                  });
+            suggester(text ? *text : QString(), image, weak, [weak](std::optional<QString> name) {
+                if (weak)
+                    weak->suggestedNameBase = name;
+            });
         });
     }
     return editor;

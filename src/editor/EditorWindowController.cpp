@@ -8,6 +8,7 @@
 #include "output/Hud.h"
 #include "output/ImageExport.h"
 #include "output/PinWindow.h"
+#include "output/ShareService.h"
 #include "services/OCRService.h"
 
 #include <QAction>
@@ -500,9 +501,12 @@ void EditorWindowController::beautify()
 
 void EditorWindowController::shareImage()
 {
-    if (m_canvas->renderComposite(true).isNull())
+    const QImage image = m_canvas->renderComposite(true);
+    if (image.isNull())
         return;
-    Hud::show(QStringLiteral("Sharing is not available yet"));
+    Hud::show(QStringLiteral("Uploading…"));
+    // The upload reports its own outcome and finishes even if this window closes first.
+    ShareService::share(image, *m_platform.clipboard);
 }
 
 void EditorWindowController::performClose()

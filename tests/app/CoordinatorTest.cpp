@@ -8,6 +8,8 @@
 #include "scroll/ScrollCaptureController.h"
 #include "TestSupport.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -386,3 +388,38 @@ TEST_F(CoordinatorTest, SaveAndPinOutcomes)
 }
 
 } // namespace
+
+TEST_F(CoordinatorTest, NewEditorGetsANameFromItsTextUnlessNamingIsOff)
+{
+    // A stand-in naming tool in a private home.
+    QTemporaryDir home;
+    const QByteArray savedHome = qgetenv("HOME");
+    qputenv("HOME", home.path().toUtf8());
+    QDir(home.path()).mkpath(QStringLiteral(".local/bin"));
+    QFile tool(home.filePath(QStringLiteral(".local/bin/claude")));
+    ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
+    tool.write("#!/bin/sh\necho 'Flight Booking Confirmation'\n");
+    tool.close();
+    tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    int readings = 0;
+    coordinator->setTextRecognizer([&readings](const QImage &, QObject *, auto done) {
+        ++readings;
+        done(QStringLiteral("Your flight to Lisbon is confirmed"));
+    });
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    qputenv("VISTREL_SMART_NAMES", "1");
+    EditorWindowController *editor = coordinator->openEditor(image);
+    EXPECT_FALSE(editor->suggestedNameBase.has_value());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return editor->suggestedNameBase.has_value(); }, 10000));
+    EXPECT_EQ(editor->suggestedNameBase, QStringLiteral("flight-booking-confirmation"));
+    EXPECT_EQ(readings, 1);
+
+    qputenv("VISTREL_SMART_NAMES", "0");
+    editor = coordinator->openEditor(image);
+    drain();
+    EXPECT_EQ(readings, 1);
+    EXPECT_FALSE(editor->suggestedNameBase.has_value());
+    qputenv("HOME", savedHome);
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QFuture>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace vistrel {
+
+// Suggests a short descriptive file-name base for a screenshot by asking the user's
+// `claude` command-line tool, from the recognised text or, when there is too little, from
+// the picture itself. Any failure is simply no suggestion.
+struct NamingLimits
+{
+    int timeoutMs = 20000;           // then the tool is asked to stop
+    int killGraceMs = 2000;          // then it is killed
+    qint64 maxOutputBytes = 1 << 20; // an answer is one short line
+};
+
+class SmartNaming
+{
+public:
+    using Limits = NamingLimits;
+
+    // False when the user set VISTREL_SMART_NAMES=0: no screenshot text or picture leaves
+    // the process.
+    static bool enabled();
+
+    // Runs on a worker thread of its own pool (the tool may take seconds); the future holds
+    // the slug or nothing.
+    static QFuture<std::optional<QString>> suggest(const QString &ocrText, const QImage &image,
+                                                   Limits limits = {});
+    // The same, blocking the calling thread.
+    static std::optional<QString> suggestNow(const QString &ocrText, const QImage &image,
+                                             const Limits &limits = {});
+
+    // The slug, a space and today's local date, e.g. "flight-booking-confirmation 2026-03-14".
+    static QString filename(const QString &base);
+
+    // ~/.local/bin/claude, /usr/local/bin/claude, /opt/homebrew/bin/claude: the first that
+    // is an executable file.
+    static std::optional<QString> claudeExecutable();
+    static QString textPrompt(const QString &excerpt);
+    static QString imagePrompt(const QString &imagePath);
+
+    // Runs the tool without ANTHROPIC_API_KEY in its environment and returns its standard
+    // output, or nothing when it cannot start, is not UTF-8 or is too long. A tool still
+    // running at the time-out is stopped (with everything it started).
+    static std::optional<QString> runClaude(const QStringList &arguments,
+                                            const Limits &limits = {});
+
+    static constexpr qsizetype minTextLength = 12;
+    static constexpr qsizetype excerptLength = 1400;
+
+private:
+    static std::optional<QString> slugFromImage(const QImage &image, const Limits &limits);
+};
+
+} // namespace vistrel
