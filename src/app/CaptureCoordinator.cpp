@@ -254,9 +254,11 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action)
     }
 }
 
-EditorWindowController *CaptureCoordinator::openEditor(const QImage &image)
+EditorWindowController *CaptureCoordinator::openEditor(const QImage &image,
+                                                      const QList<AnnotationRef> &seed)
 {
-    auto *editor = new EditorWindowController(image);
+    auto *editor = new EditorWindowController(image, seed, m_platform);
+    editor->setTextRecognizer(m_recognizer);
     QPointer<CaptureCoordinator> self(this);
     QPointer<EditorWindowController> weak(editor);
     editor->onClose = [self, weak] {
@@ -265,9 +267,33 @@ EditorWindowController *CaptureCoordinator::openEditor(const QImage &image)
         self->m_editors.removeAll(weak.data());
         weak->deleteLater();
     };
+    editor->onRequestAddImage = [self, weak] {
+        if (self && weak)
+            self->addScreenshot(weak);
+    };
     m_editors.append(editor);
     editor->showWindow();
+
+    // The name arrives later or never; the editor is usable at once.
+    if (m_nameSuggester) {
+        m_recognizer(image, editor, [self, weak, image](Result<QString> text) {
+            if (!self || !weak)
+                return;
+            self->m_nameSuggester(text ? *text : QString(), image, weak,
+                                  [weak](std::optional<QString> name) {
+                                      if (weak)
+                                          weak->suggestedNameBase = name;
+                                  });
+        });
+    }
     return editor;
+}
+
+void CaptureCoordinator::addScreenshot(EditorWindowController *editor)
+{
+    // Board sessions are a separate piece; until it is in place the button says so.
+    Q_UNUSED(editor);
+    Hud::show(QStringLiteral("Adding screenshots is not available yet — paste one with Ctrl+V"));
 }
 
 // --- helpers ---------------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 
 #include "capture/CaptureService.h"
 #include "capture/SelectionOverlay.h"
+#include "editor/Annotation.h"
 #include "platform/Desktop.h"
 
 #include <QList>
@@ -35,6 +36,12 @@ public:
     using TextRecognizer =
         std::function<void(const QImage &, QObject *context, std::function<void(Result<QString>)>)>;
     void setTextRecognizer(TextRecognizer recognizer) { m_recognizer = std::move(recognizer); }
+    // Suggests a file-name base from a picture's recognised text (empty when recognition
+    // failed) and the picture; calls back once on `context`'s thread, with nothing when it has
+    // no suggestion. Without one, editors keep the timestamped default name.
+    using NameSuggester = std::function<void(const QString &text, const QImage &, QObject *context,
+                                             std::function<void(std::optional<QString>)>)>;
+    void setNameSuggester(NameSuggester suggester) { m_nameSuggester = std::move(suggester); }
 
     bool busy() const { return m_busy; }
     SelectionOverlay *selectionOverlay() const { return m_selectionOverlay; }
@@ -46,7 +53,9 @@ public:
 
     void performCapture(const SelectionOutcome &outcome, const ShareableContent &content);
     void dispatch(const QImage &image, SelectionAction action);
-    EditorWindowController *openEditor(const QImage &image);
+    EditorWindowController *openEditor(const QImage &image, const QList<AnnotationRef> &seed = {});
+    // Collects further pictures into an open editor (its Add button).
+    void addScreenshot(EditorWindowController *editor);
 
 private:
     enum class Mode { Area, Ocr, Window, Scroll, Board };
@@ -65,6 +74,7 @@ private:
     CaptureService m_capture;
     OverlayFactory m_overlayFactory;
     TextRecognizer m_recognizer;
+    NameSuggester m_nameSuggester;
     QPointer<SelectionOverlay> m_selectionOverlay;
     QPointer<SelectionOverlay> m_colorPicker;
     QList<EditorWindowController *> m_editors;

@@ -1,48 +1,30 @@
 #include "editor/EditorWindowController.h"
 
+#include "editor/AnnotationCanvas.h"
+#include "editor/CenteringClipView.h"
+#include "editor/Palette.h"
+#include "editor/SymbolIcon.h"
+#include "output/ClipboardTools.h"
+#include "output/Hud.h"
+#include "output/ImageExport.h"
+#include "output/PinWindow.h"
+#include "services/OCRService.h"
+
+#include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
+#include <QDate>
 #include <QGuiApplication>
-#include <QPainter>
+#include <QMenu>
 #include <QScreen>
-#include <QScrollArea>
+#include <QSlider>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 namespace vistrel {
-
-// Shows the picture at a magnification; the scaled copy is made once per magnification so
-// scrolling only blits.
-class PictureView : public QWidget
-{
-public:
-    explicit PictureView(const QImage &image) : m_image(image) {}
-
-    qreal magnification() const { return m_magnification; }
-    void setMagnification(qreal m)
-    {
-        m_magnification = m;
-        m_scaled = QPixmap();
-        setFixedSize((QSizeF(m_image.size()) * m).toSize().expandedTo(QSize(1, 1)));
-        update();
-    }
-
-protected:
-    void paintEvent(QPaintEvent *event) override
-    {
-        if (m_scaled.isNull()) {
-            m_scaled = QPixmap::fromImage(
-                qFuzzyCompare(m_magnification, 1.0)
-                    ? m_image
-                    : m_image.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-        }
-        QPainter p(this);
-        p.drawPixmap(event->rect(), m_scaled, event->rect());
-    }
-
-private:
-    QImage m_image;
-    QPixmap m_scaled;
-    qreal m_magnification = 1.0;
-};
 
 class EditorWindow : public QWidget
 {
@@ -61,9 +43,51 @@ private:
     QPointer<EditorWindowController> m_controller;
 };
 
-EditorWindowController::EditorWindowController(const QImage &image, QObject *parent)
-    : QObject(parent), m_image(image)
+namespace {
+
+// Flat buttons that light up in the accent colour while their tool is active; the others get
+// a quiet rounded bezel.
+const char *const toolbarStyle = R"(
+QToolBar { border: none; spacing: 2px; padding: 0px 10px 0px 10px; }
+QToolButton { border: 1px solid transparent; border-radius: 6px; padding: 2px 4px; }
+QToolButton:hover { border-color: palette(mid); }
+QToolButton[bezel="true"] { border-color: palette(mid); background: palette(button); }
+QToolButton[bezel="true"]:pressed { background: palette(midlight); }
+QToolButton[tool="true"]:checked { background: palette(highlight); border-color: palette(highlight); }
+)";
+
+QWidget *gap(int width)
 {
+    auto *w = new QWidget;
+    w->setFixedSize(width, 1);
+    return w;
+}
+
+} // namespace
+
+const QList<ToolKind> &EditorWindowController::paletteTools()
+{
+    static const QList<ToolKind> tools{ToolKind::Select, ToolKind::Arrow,     ToolKind::Line,
+                                       ToolKind::Rect,   ToolKind::Ellipse,   ToolKind::Pen,
+                                       ToolKind::Highlight, ToolKind::Text,   ToolKind::Step,
+                                       ToolKind::Blur};
+    return tools;
+}
+
+QString EditorWindowController::filenameForBase(const QString &base, const QDate &today)
+{
+    return base + QLatin1Char(' ') + today.toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+EditorWindowController::EditorWindowController(const QImage &image, const QList<AnnotationRef> &seed,
+                                               const Platform &platform, QObject *parent)
+    : QObject(parent), m_image(image), m_platform(platform)
+{
+    m_recognizer = [](const QImage &picture, QObject *context,
+                      std::function<void(Result<QString>)> done) {
+        OCRService::recognizeText(picture, {}, context, std::move(done));
+    };
+
     QRect visible(0, 0, 1440, 900);
     if (QScreen *s = QGuiApplication::primaryScreen())
         visible = s->availableGeometry();
@@ -74,43 +98,193 @@ EditorWindowController::EditorWindowController(const QImage &image, QObject *par
     window->setWindowTitle(title());
     window->setAttribute(Qt::WA_DeleteOnClose, false);
 
+    m_canvas = new AnnotationCanvas(image, seed);
+    m_canvas->setMagnification(m_geometry.fitMagnification);
+
     auto *layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    auto *toolbar = new QWidget(window);
-    toolbar->setObjectName(QStringLiteral("toolbar"));
-    toolbar->setFixedHeight(int(EditorGeometry::toolbarHeight));
-    toolbar->setAutoFillBackground(true);
-    layout->addWidget(toolbar);
+    buildToolbar();
+    layout->addWidget(m_toolbar);
 
-    m_scroll = new QScrollArea(window);
-    m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->setAlignment(Qt::AlignCenter);
+    m_scroll = new CenteringClipView(window);
     m_scroll->setBackgroundRole(QPalette::Dark);
-    m_view = new PictureView(image);
-    m_view->setMagnification(m_geometry.fitMagnification);
-    m_scroll->setWidget(m_view);
+    m_scroll->setWidget(m_canvas);
     layout->addWidget(m_scroll, 1);
+
+    m_canvas->setCurrentTool(ToolKind::Select);
+    highlight(ToolKind::Select);
+    m_canvas->setStrokeColor(m_colorButton->selectedColor());
+    QPointer<EditorWindowController> self(this);
+    m_canvas->onToolChange = [self](ToolKind tool) {
+        if (self)
+            self->highlight(tool);
+    };
+
+    // Ctrl+W closes the editor, as every window on the desktop does.
+    auto *close = new QAction(tr("Close"), window);
+    close->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence::Close});
+    connect(close, &QAction::triggered, this, &EditorWindowController::performClose);
+    window->addAction(close);
+    m_actions.insert(QStringLiteral("Close"), close);
 
     const QSize content = m_geometry.contentSize.toSize();
     window->resize(content);
     window->move(visible.center() - QPoint(content.width() / 2, content.height() / 2));
+    QTimer::singleShot(0, this, [self] {
+        if (self)
+            self->centerDocument();
+    });
 }
 
 EditorWindowController::~EditorWindowController()
 {
-    delete m_window;
+    delete m_formatMenu.data();
+    delete m_window.data();
+}
+
+void EditorWindowController::buildToolbar()
+{
+    m_toolbar = new QToolBar(m_window);
+    m_toolbar->setObjectName(QStringLiteral("toolbar"));
+    m_toolbar->setFixedHeight(int(EditorGeometry::toolbarHeight));
+    m_toolbar->setIconSize(QSize(18, 18));
+    m_toolbar->setMovable(false);
+    m_toolbar->setFloatable(false);
+    m_toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
+    m_toolbar->setStyleSheet(QString::fromLatin1(toolbarStyle));
+
+    auto add = [this](const QString &title, const QString &symbol, auto slot,
+                      QList<QKeySequence> keys, QSize size, bool withTitle) {
+        auto *a = new QAction(symbolIcon(symbol), title, m_window);
+        a->setToolTip(title);
+        a->setShortcuts(keys);
+        connect(a, &QAction::triggered, this, slot);
+        m_toolbar->addAction(a);
+        auto *b = qobject_cast<QToolButton *>(m_toolbar->widgetForAction(a));
+        b->setFixedSize(size);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setToolButtonStyle(withTitle ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly);
+        m_actions.insert(title, a);
+        return b;
+    };
+
+    auto *group = new QActionGroup(this);
+    group->setExclusive(true);
+    for (ToolKind tool : paletteTools()) {
+        auto *a = new QAction(symbolIcon(symbolName(tool)), tooltip(tool), m_window);
+        a->setCheckable(true);
+        a->setToolTip(tooltip(tool));
+        group->addAction(a);
+        connect(a, &QAction::triggered, this, [this, tool] { toolPicked(tool); });
+        m_toolbar->addAction(a);
+        auto *b = qobject_cast<QToolButton *>(m_toolbar->widgetForAction(a));
+        b->setFixedSize(32, 30);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setProperty("tool", true);
+        m_toolButtons.insert(tool, b);
+    }
+
+    m_toolbar->addWidget(gap(6));
+    m_colorButton = new PaletteColorButton(Palette::defaultColor());
+    m_colorButton->setFixedSize(34, 30);
+    QPointer<EditorWindowController> self(this);
+    m_colorButton->onPick = [self](const QColor &c) {
+        if (self)
+            self->m_canvas->setStrokeColor(c);
+    };
+    m_toolbar->addWidget(m_colorButton);
+
+    m_toolbar->addWidget(gap(6));
+    // Tenths of a point: the width need not be a whole number.
+    m_widthSlider = new QSlider(Qt::Horizontal);
+    m_widthSlider->setRange(10, 240);
+    m_widthSlider->setValue(50);
+    m_widthSlider->setFixedSize(90, 30);
+    m_widthSlider->setFocusPolicy(Qt::NoFocus);
+    m_widthSlider->setToolTip(tr("Line width"));
+    connect(m_widthSlider, &QSlider::valueChanged, this,
+            [this](int tenths) { widthChanged(tenths / 10.0); });
+    m_toolbar->addWidget(m_widthSlider);
+    m_canvas->setLineWidth(5);
+
+    m_toolbar->addWidget(gap(8));
+    auto *addButton = add(QStringLiteral("Add"), QStringLiteral("plus.rectangle.on.rectangle"),
+                          &EditorWindowController::addScreenshot, {}, QSize(84, 30), true);
+    addButton->setProperty("bezel", true);
+    m_actions.value(QStringLiteral("Add"))
+        ->setToolTip(QStringLiteral("Add another screenshot to combine (Ctrl+V to paste an image)"));
+
+    m_toolbar->addWidget(gap(6));
+    add(QStringLiteral("Zoom Out"), QStringLiteral("minus.magnifyingglass"),
+        &EditorWindowController::zoomOut, {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, QSize(30, 30),
+        false);
+    add(QStringLiteral("Zoom to Fit"), QStringLiteral("1.magnifyingglass"),
+        &EditorWindowController::zoomFit, {QKeySequence(Qt::CTRL | Qt::Key_0)}, QSize(30, 30), false);
+    add(QStringLiteral("Zoom In"), QStringLiteral("plus.magnifyingglass"),
+        &EditorWindowController::zoomIn,
+        {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)},
+        QSize(30, 30), false);
+
+    auto *stretch = new QWidget;
+    stretch->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_toolbar->addWidget(stretch);
+
+    struct Right
+    {
+        const char *title;
+        const char *symbol;
+        void (EditorWindowController::*slot)();
+        QList<QKeySequence> keys;
+        bool iconOnly;
+    };
+    const QList<Right> right{
+        {"Undo", "arrow.uturn.backward", &EditorWindowController::undo,
+         {QKeySequence(Qt::CTRL | Qt::Key_Z)}, true},
+        {"Redo", "arrow.uturn.forward", &EditorWindowController::redo,
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}, true},
+        {"Pin", "pin", &EditorWindowController::pinImage, {}, true},
+        {"OCR", "text.viewfinder", &EditorWindowController::runOCR, {}, true},
+        {"Compare", "rectangle.righthalf.inset.filled", &EditorWindowController::compare, {}, false},
+        {"Beautify", "wand.and.stars", &EditorWindowController::beautify, {}, false},
+        {"Share", "square.and.arrow.up", &EditorWindowController::shareImage, {}, false},
+        {"Copy", "doc.on.doc", &EditorWindowController::copyImage,
+         {QKeySequence(Qt::CTRL | Qt::Key_C)}, false},
+        {"Save", "square.and.arrow.down", &EditorWindowController::saveImage,
+         {QKeySequence(Qt::CTRL | Qt::Key_S)}, false},
+    };
+    for (int i = 0; i < right.size(); ++i) {
+        const Right &r = right[i];
+        const QString title = QString::fromLatin1(r.title);
+        const int width = r.iconOnly ? 34 : (title.size() > 5 ? 82 : 60);
+        QToolButton *b = add(title, QString::fromLatin1(r.symbol), r.slot, r.keys, QSize(width, 30),
+                             !r.iconOnly);
+        b->setProperty("bezel", true);
+        if (i + 1 < right.size())
+            m_toolbar->addWidget(gap(4));
+    }
+
+    QAction *undoAction = m_actions.value(QStringLiteral("Undo"));
+    QAction *redoAction = m_actions.value(QStringLiteral("Redo"));
+    undoAction->setEnabled(m_canvas->canUndo());
+    redoAction->setEnabled(m_canvas->canRedo());
+    connect(m_canvas->undoStack(), &QUndoStack::canUndoChanged, undoAction, &QAction::setEnabled);
+    connect(m_canvas->undoStack(), &QUndoStack::canRedoChanged, redoAction, &QAction::setEnabled);
+}
+
+QAction *EditorWindowController::action(const QString &title) const
+{
+    return m_actions.value(title);
+}
+
+QMenu *EditorWindowController::formatMenu() const
+{
+    return m_formatMenu && m_formatMenu->isVisible() ? m_formatMenu.data() : nullptr;
 }
 
 qreal EditorWindowController::magnification() const
 {
-    return m_view->magnification();
-}
-
-void EditorWindowController::setMagnification(qreal m)
-{
-    m_view->setMagnification(
-        qBound(EditorGeometry::minMagnification, m, EditorGeometry::maxMagnification));
+    return m_canvas->magnification();
 }
 
 void EditorWindowController::showWindow()
@@ -118,6 +292,191 @@ void EditorWindowController::showWindow()
     m_window->show();
     m_window->raise();
     m_window->activateWindow();
+    m_canvas->setFocus();
+}
+
+// --- tools ---------------------------------------------------------------------------------------
+
+void EditorWindowController::toolPicked(ToolKind tool)
+{
+    m_canvas->setCurrentTool(tool);
+    highlight(tool);
+    m_canvas->setFocus(); // tool letters keep working after a click on the toolbar
+}
+
+void EditorWindowController::highlight(ToolKind tool)
+{
+    for (auto it = m_toolButtons.cbegin(); it != m_toolButtons.cend(); ++it)
+        it.value()->defaultAction()->setChecked(it.key() == tool);
+}
+
+void EditorWindowController::widthChanged(double width)
+{
+    m_canvas->setLineWidth(width);
+}
+
+void EditorWindowController::undo()
+{
+    m_canvas->undo();
+}
+
+void EditorWindowController::redo()
+{
+    m_canvas->redo();
+}
+
+// --- zoom ----------------------------------------------------------------------------------------
+
+void EditorWindowController::zoomTo(qreal magnification)
+{
+    magnification = qBound(EditorGeometry::minMagnification, magnification,
+                           EditorGeometry::maxMagnification);
+    const QPointF centre = m_canvas->toCanvas(m_scroll->visibleRect().center());
+    m_canvas->setMagnification(magnification);
+    m_scroll->centerOn(m_canvas->toWidget(centre));
+}
+
+void EditorWindowController::zoomIn()
+{
+    zoomTo(std::min(magnification() * 1.25, EditorGeometry::maxMagnification));
+}
+
+void EditorWindowController::zoomOut()
+{
+    zoomTo(std::max(magnification() / 1.25, EditorGeometry::minMagnification));
+}
+
+void EditorWindowController::zoomFit()
+{
+    m_canvas->setMagnification(m_geometry.fitMagnification);
+    centerDocument();
+}
+
+void EditorWindowController::centerDocument()
+{
+    const QSizeF size = m_image.size();
+    const QPointF middle(1000 + size.width() / 2, 1000 + size.height() / 2);
+    m_scroll->centerOn(m_canvas->toWidget(middle));
+}
+
+// --- export --------------------------------------------------------------------------------------
+
+void EditorWindowController::copyImage()
+{
+    openFormatMenu(ExportMode::Copy, m_actions.value(QStringLiteral("Copy")));
+}
+
+void EditorWindowController::saveImage()
+{
+    openFormatMenu(ExportMode::Save, m_actions.value(QStringLiteral("Save")));
+}
+
+void EditorWindowController::openFormatMenu(ExportMode mode, QAction *anchor)
+{
+    delete m_formatMenu.data();
+    auto *menu = new QMenu(m_window);
+    m_formatMenu = menu;
+    const struct
+    {
+        const char *title;
+        const char *symbol;
+        int format;
+    } items[] = {{"Original", "photo", ExportChoice::Original},
+                 {"Transparent", "square.on.square.dashed", ExportChoice::Transparent},
+                 {"PDF", "doc", ExportChoice::PDF}};
+    for (const auto &item : items) {
+        QAction *a = menu->addAction(symbolIcon(QString::fromLatin1(item.symbol)),
+                                     QString::fromLatin1(item.title));
+        const ExportChoice choice{mode, item.format};
+        a->setData(QVariant::fromValue(choice));
+        connect(a, &QAction::triggered, this, [this, choice] { performExport(choice); });
+    }
+    QWidget *button = m_toolbar->widgetForAction(anchor);
+    menu->popup(button->mapToGlobal(QPoint(0, button->height() + 4)));
+}
+
+void EditorWindowController::performExport(const ExportChoice &choice)
+{
+    const QImage image = m_canvas->renderComposite(choice.format != ExportChoice::Transparent);
+    if (image.isNull())
+        return;
+    if (choice.mode == ExportMode::Copy) {
+        if (choice.format == ExportChoice::PDF) {
+            if (ImageExport::copyPDF(*m_platform.clipboard, image))
+                Hud::show(QStringLiteral("Copied PDF"));
+        } else if (ClipboardTools::copy(*m_platform.clipboard, image)) {
+            Hud::show(QStringLiteral("Copied to clipboard"));
+        }
+        return;
+    }
+    std::optional<QString> name;
+    if (suggestedNameBase)
+        name = filenameForBase(*suggestedNameBase, QDate::currentDate());
+    ImageExport::savePanel(*m_platform.saveChooser, image, choice.format == ExportChoice::PDF, name);
+}
+
+// --- other actions -------------------------------------------------------------------------------
+
+void EditorWindowController::runOCR()
+{
+    const QImage image = m_canvas->renderComposite(false);
+    if (image.isNull())
+        return;
+    QPointer<EditorWindowController> self(this);
+    m_recognizer(image, this, [self](Result<QString> text) {
+        if (!self)
+            return;
+        if (!text || text->isEmpty()) {
+            Hud::show(QStringLiteral("No text found"));
+            return;
+        }
+        self->m_platform.clipboard->setText(*text);
+        Hud::show(QStringLiteral("Copied %1 chars").arg(text->toUcs4().size()));
+    });
+}
+
+void EditorWindowController::pinImage()
+{
+    const QImage image = m_canvas->renderComposite(false);
+    if (!image.isNull())
+        PinWindow::pin(image);
+}
+
+void EditorWindowController::addScreenshot()
+{
+    if (onRequestAddImage)
+        onRequestAddImage();
+}
+
+// The compare window, the beautify window and sharing are separate pieces; until each is in
+// place its button says so.
+void EditorWindowController::compare()
+{
+    if (m_canvas->extraImages().isEmpty()) {
+        Hud::show(QStringLiteral("Add a 2nd screenshot (Add / Ctrl+V) to compare"));
+        return;
+    }
+    Hud::show(QStringLiteral("Compare is not available yet"));
+}
+
+void EditorWindowController::beautify()
+{
+    if (m_canvas->renderComposite(true).isNull())
+        return;
+    Hud::show(QStringLiteral("Beautify is not available yet"));
+}
+
+void EditorWindowController::shareImage()
+{
+    if (m_canvas->renderComposite(true).isNull())
+        return;
+    Hud::show(QStringLiteral("Sharing is not available yet"));
+}
+
+void EditorWindowController::performClose()
+{
+    if (m_window)
+        m_window->close();
 }
 
 void EditorWindowController::windowWillClose()

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "editor/Annotation.h"
 #include "editor/EditorGeometry.h"
+#include "editor/ToolKind.h"
+#include "platform/Desktop.h"
 
+#include <QHash>
 #include <QImage>
+#include <QMetaType>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -10,42 +15,115 @@
 #include <functional>
 #include <optional>
 
-class QScrollArea;
+class QAction;
+class QMenu;
+class QSlider;
+class QToolBar;
+class QToolButton;
 
 namespace vistrel {
 
-class PictureView;
+class AnnotationCanvas;
+class CenteringClipView;
+class PaletteColorButton;
 
-// The window around one captured picture.
+enum class ExportMode { Copy = 0, Save = 1 };
+
+// What a format menu item stands for.
+struct ExportChoice
+{
+    enum Format { Original = 0, Transparent = 1, PDF = 2 };
+    ExportMode mode = ExportMode::Copy;
+    int format = Original;
+};
+
+// The window around one annotation canvas: the toolbar along the top and the canvas,
+// magnified and centred, below it. Every toolbar action ends in the canvas, an export, a pin,
+// text recognition or one of the side windows.
 class EditorWindowController : public QObject
 {
     Q_OBJECT
 public:
-    explicit EditorWindowController(const QImage &image, QObject *parent = nullptr);
+    using TextRecognizer =
+        std::function<void(const QImage &, QObject *context, std::function<void(Result<QString>)>)>;
+
+    EditorWindowController(const QImage &image, const QList<AnnotationRef> &seed,
+                           const Platform &platform, QObject *parent = nullptr);
     ~EditorWindowController() override;
 
     std::function<void()> onClose;
     std::function<void()> onRequestAddImage;
     std::optional<QString> suggestedNameBase;
 
+    AnnotationCanvas *canvas() const { return m_canvas; }
     QWidget *window() const { return m_window; }
     const QImage &image() const { return m_image; }
-    qreal fitMagnification() const { return m_geometry.fitMagnification; }
-    qreal magnification() const;
-    void setMagnification(qreal magnification);
     void showWindow();
 
+    static const QList<ToolKind> &paletteTools();
+    QToolButton *toolButton(ToolKind tool) const { return m_toolButtons.value(tool); }
+    PaletteColorButton *colorButton() const { return m_colorButton; }
+    QSlider *widthSlider() const { return m_widthSlider; }
+    CenteringClipView *scroll() const { return m_scroll; }
+    QToolBar *toolbar() const { return m_toolbar; }
+    // A toolbar action by its title ("Undo", "Copy", …) or a zoom action ("Zoom In", …).
+    QAction *action(const QString &title) const;
+    // The format menu of the last Copy or Save, while it is open.
+    QMenu *formatMenu() const;
+
+    qreal fitMagnification() const { return m_geometry.fitMagnification; }
+    qreal magnification() const;
+    // The text recognizer behind OCR; the real one unless a test gives another.
+    void setTextRecognizer(TextRecognizer recognizer) { m_recognizer = std::move(recognizer); }
+
     static QString title() { return QStringLiteral("Vistrel — Editor"); }
+    // The proposed file name for a known name base: the base and today's date.
+    static QString filenameForBase(const QString &base, const QDate &today);
+
+    // Toolbar actions.
+    void toolPicked(ToolKind tool);
+    void widthChanged(double width);
+    void undo();
+    void redo();
+    void zoomIn();
+    void zoomOut();
+    void zoomFit();
+    void centerDocument();
+    void copyImage();
+    void saveImage();
+    void performExport(const ExportChoice &choice);
+    void runOCR();
+    void pinImage();
+    void addScreenshot();
+    void compare();
+    void beautify();
+    void shareImage();
+    void performClose();
 
 private:
+    void buildToolbar();
+    void highlight(ToolKind tool);
+    void openFormatMenu(ExportMode mode, QAction *anchor);
+    // Magnification within the limits, keeping the canvas point under the visible centre.
+    void zoomTo(qreal magnification);
     void windowWillClose();
 
     QImage m_image;
+    Platform m_platform;
     EditorGeometry m_geometry;
+    TextRecognizer m_recognizer;
     QPointer<QWidget> m_window;
-    QScrollArea *m_scroll = nullptr;
-    PictureView *m_view = nullptr;
+    AnnotationCanvas *m_canvas = nullptr;
+    QToolBar *m_toolbar = nullptr;
+    QHash<ToolKind, QToolButton *> m_toolButtons;
+    QHash<QString, QAction *> m_actions;
+    PaletteColorButton *m_colorButton = nullptr;
+    QSlider *m_widthSlider = nullptr;
+    CenteringClipView *m_scroll = nullptr;
+    QPointer<QMenu> m_formatMenu;
     friend class EditorWindow;
 };
 
 } // namespace vistrel
+
+Q_DECLARE_METATYPE(vistrel::ExportChoice)

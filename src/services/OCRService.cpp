@@ -3,6 +3,7 @@
 #include "services/TesseractEngine.h"
 
 #include <QFutureWatcher>
+#include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
@@ -29,7 +30,21 @@ bool before(const TextObservation &a, const TextObservation &b)
     return a.boundingBox.center().x() < b.boundingBox.center().x();
 }
 
-// Runs `work` on the pool and hands its result to `done` on the context's thread, once.
+// Whole recognitions wait for their bands, which run on the global pool. Were they on that
+// pool too, two at once on a two-core machine would hold every thread while waiting for
+// bands that can never start, and the GUI's own threaded painting would hang behind them.
+QThreadPool &recognitionPool()
+{
+    static QThreadPool *pool = [] {
+        auto *p = new QThreadPool;
+        p->setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
+        return p;
+    }();
+    return *pool;
+}
+
+// Runs `work` on the recognition pool and hands its result to `done` on the context's thread,
+// once.
 template <class T>
 void runAndDeliver(QObject *context, std::function<T()> work, std::function<void(T)> done)
 {
@@ -38,7 +53,7 @@ void runAndDeliver(QObject *context, std::function<T()> work, std::function<void
         done(watcher->result());
         watcher->deleteLater();
     });
-    watcher->setFuture(QtConcurrent::run(QThreadPool::globalInstance(), std::move(work)));
+    watcher->setFuture(QtConcurrent::run(&recognitionPool(), std::move(work)));
 }
 
 // Big pictures are worked on in bands, one per core, each by its own engine; the lines come

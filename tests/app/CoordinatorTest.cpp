@@ -1,4 +1,5 @@
 #include "app/CaptureCoordinator.h"
+#include "editor/AnnotationCanvas.h"
 #include "editor/EditorWindowController.h"
 #include "output/Hud.h"
 #include "output/Notifier.h"
@@ -276,6 +277,40 @@ TEST_F(CoordinatorTest, WindowOutcomeOpensAnEditorWithTheWindow)
     ASSERT_EQ(coordinator->editors().size(), 1);
     EXPECT_EQ(coordinator->editors().first()->image(),
               desktop.display(10)->picture.copy(100, 50, 120, 80));
+}
+
+TEST_F(CoordinatorTest, EditorGetsItsSeedAddRequestAndLaterName)
+{
+    std::function<void(std::optional<QString>)> answerName;
+    QString askedWith;
+    coordinator->setTextRecognizer(
+        [](const QImage &, QObject *, auto done) { done(QStringLiteral("Invoice 42")); });
+    coordinator->setNameSuggester([&](const QString &text, const QImage &, QObject *, auto done) {
+        askedWith = text;
+        answerName = done;
+    });
+    auto mark = Annotation::make(ToolKind::Rect, QPointF(5, 5), QPointF(30, 20), Qt::red, 3);
+    EditorWindowController *editor = coordinator->openEditor(QImage(60, 40, QImage::Format_RGB32), {mark});
+    ASSERT_EQ(coordinator->editors().size(), 1);
+    // Seed marks arrive in the picture's own coordinates and land on the picture.
+    ASSERT_EQ(editor->canvas()->annotations().size(), 1);
+    EXPECT_EQ(editor->canvas()->annotations()[0]->start, QPointF(1005, 1005));
+    EXPECT_EQ(askedWith, "Invoice 42");
+    EXPECT_FALSE(editor->suggestedNameBase);
+    answerName(QStringLiteral("invoice-42"));
+    EXPECT_EQ(editor->suggestedNameBase, QStringLiteral("invoice-42"));
+
+    // Add asks the coordinator, which says what it can do.
+    Hud::show("-");
+    editor->addScreenshot();
+    EXPECT_NE(Hud::current()->text(), "-");
+
+    // A name that arrives after the editor closed goes nowhere.
+    EditorWindowController *second = coordinator->openEditor(QImage(60, 40, QImage::Format_RGB32));
+    second->window()->close();
+    drain();
+    EXPECT_EQ(coordinator->editors().size(), 1);
+    answerName(QStringLiteral("too-late"));
 }
 
 TEST_F(CoordinatorTest, ColourPickCopiesTheHexCodeOrNothingWhenCancelled)

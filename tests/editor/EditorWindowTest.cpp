@@ -1,10 +1,25 @@
+#include "editor/AnnotationCanvas.h"
+#include "editor/CenteringClipView.h"
 #include "editor/EditorGeometry.h"
 #include "editor/EditorWindowController.h"
+#include "editor/Palette.h"
+#include "output/Hud.h"
+#include "output/PinWindow.h"
+#include "platform/FakeDesktop.h"
 #include "TestSupport.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QPushButton>
+#include <QSlider>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUndoStack>
 
 #include <gtest/gtest.h>
 
 using namespace vistrel;
+using vistrel::test::drain;
 
 TEST(EditorGeometry, SmallCaptureKeepsMagnificationOneAndTheMinimumWidth)
 {
@@ -17,26 +32,255 @@ TEST(EditorGeometry, LargeCaptureFitsEightyFivePercent)
 {
     const auto g = EditorGeometry::forImage(QSize(5000, 3000), QSizeF(1440, 900));
     EXPECT_NEAR(g.fitMagnification, 719.0 / 3000.0, 1e-12);
+    EXPECT_NEAR(g.fitMagnification, 0.2397, 1e-4);
     EXPECT_DOUBLE_EQ(g.contentSize.width(), 1280);
     EXPECT_NEAR(g.contentSize.height(), 719 + 46, 1e-9);
 }
 
-TEST(EditorWindow, OpensWithTheTitleAndFitMagnification)
+namespace {
+
+QImage picture(QSize size, QColor fill = QColor(40, 120, 200))
 {
-    QImage image(2000, 1000, QImage::Format_RGB32);
-    image.fill(Qt::cyan);
-    EditorWindowController editor(image);
-    editor.showWindow();
-    EXPECT_EQ(editor.window()->windowTitle(), "Vistrel — Editor");
-    EXPECT_DOUBLE_EQ(editor.magnification(), editor.fitMagnification());
-    EXPECT_LT(editor.fitMagnification(), 1.0);
-    editor.setMagnification(100);
-    EXPECT_DOUBLE_EQ(editor.magnification(), 8.0);
-    editor.setMagnification(0.01);
-    EXPECT_DOUBLE_EQ(editor.magnification(), 0.1);
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(fill);
+    return image;
+}
+
+QImage decodedClipboard(const FakeDesktop &desktop)
+{
+    for (const auto &[type, bytes] : desktop.clipboardFormats)
+        if (type == QLatin1String("image/png"))
+            return QImage::fromData(bytes, "PNG");
+    return {};
+}
+
+class EditorWindowTest : public ::testing::Test
+{
+protected:
+    void open(QSize size, QList<AnnotationRef> seed = {})
+    {
+        editor = std::make_unique<EditorWindowController>(picture(size), seed, desktop.platform());
+        editor->showWindow();
+        drain();
+    }
+    void TearDown() override
+    {
+        editor.reset();
+        drain();
+    }
+
+    FakeDesktop desktop;
+    std::unique_ptr<EditorWindowController> editor;
+};
+
+} // namespace
+
+TEST_F(EditorWindowTest, OpensAtFitWithTheSelectToolAndTheDefaultColour)
+{
+    open(QSize(200, 100));
+    QWidget *window = editor->window();
+    EXPECT_EQ(window->windowTitle(), "Vistrel — Editor");
+    EXPECT_EQ(window->size(), QSize(1280, 366));
+    EXPECT_DOUBLE_EQ(editor->magnification(), 1.0);
+    EXPECT_EQ(editor->toolbar()->height(), 46);
+
+    EXPECT_EQ(editor->canvas()->currentTool(), ToolKind::Select);
+    EXPECT_TRUE(editor->toolButton(ToolKind::Select)->isChecked());
+    EXPECT_EQ(editor->canvas()->strokeColor(), Palette::defaultColor());
+    EXPECT_DOUBLE_EQ(editor->canvas()->lineWidth(), 5.0);
+    EXPECT_FALSE(editor->action("Undo")->isEnabled());
+    EXPECT_EQ(editor->toolButton(ToolKind::Crop), nullptr);
+
+    // The picture sits in the middle of the view: the canvas point at the view's centre is
+    // the picture's centre.
+    const QPointF middle = editor->canvas()->toCanvas(editor->scroll()->visibleRect().center());
+    EXPECT_NEAR(middle.x(), 1100, 1);
+    EXPECT_NEAR(middle.y(), 1050, 1);
+
+    // The buttons, left to right, end with Copy and Save at the right edge.
+    QStringList order;
+    for (QAction *a : editor->toolbar()->actions())
+        if (!a->text().isEmpty() && !a->isCheckable())
+            order.append(a->text());
+    EXPECT_EQ(order, QStringList({"Add", "Zoom Out", "Zoom to Fit", "Zoom In", "Undo", "Redo",
+                                  "Pin", "OCR", "Compare", "Beautify", "Share", "Copy", "Save"}));
+    QWidget *save = editor->toolbar()->widgetForAction(editor->action("Save"));
+    EXPECT_NEAR(save->mapTo(window, QPoint(save->width(), 0)).x(), 1270, 2);
+    EXPECT_EQ(save->width(), 60);
+    EXPECT_EQ(editor->toolbar()->widgetForAction(editor->action("Beautify"))->width(), 82);
+    EXPECT_EQ(editor->toolbar()->widgetForAction(editor->action("OCR"))->width(), 34);
+}
+
+TEST_F(EditorWindowTest, ToolsColourAndWidthReachTheCanvasAndHighlightFollows)
+{
+    open(QSize(400, 300));
+    QTest::mouseClick(editor->toolButton(ToolKind::Rect), Qt::LeftButton);
+    EXPECT_EQ(editor->canvas()->currentTool(), ToolKind::Rect);
+    EXPECT_TRUE(editor->toolButton(ToolKind::Rect)->isChecked());
+    EXPECT_FALSE(editor->toolButton(ToolKind::Select)->isChecked());
+
+    // A tool letter typed on the canvas moves the highlight too.
+    QTest::keyClick(editor->canvas(), Qt::Key_A);
+    EXPECT_EQ(editor->canvas()->currentTool(), ToolKind::Arrow);
+    EXPECT_TRUE(editor->toolButton(ToolKind::Arrow)->isChecked());
+    EXPECT_FALSE(editor->toolButton(ToolKind::Rect)->isChecked());
+
+    editor->widthSlider()->setValue(125);
+    EXPECT_DOUBLE_EQ(editor->canvas()->lineWidth(), 12.5);
+
+    QTest::mouseClick(editor->colorButton(), Qt::LeftButton);
+    ASSERT_TRUE(editor->colorButton()->grid());
+    QTest::mouseClick(editor->colorButton()->grid()->swatches()[4], Qt::LeftButton);
+    EXPECT_EQ(editor->canvas()->strokeColor(), QColor("#22C55E"));
+}
+
+TEST_F(EditorWindowTest, ZoomStopsExactlyAtTheLimitsAndFitComesBack)
+{
+    open(QSize(5000, 3000));
+    const qreal fit = editor->fitMagnification();
+    EXPECT_LT(fit, 1.0);
+    EXPECT_DOUBLE_EQ(editor->magnification(), fit);
+    const QPointF before = editor->canvas()->toCanvas(editor->scroll()->visibleRect().center());
+    editor->zoomIn();
+    EXPECT_DOUBLE_EQ(editor->magnification(), fit * 1.25);
+    // Zooming keeps the point in the middle of the view where it was.
+    const QPointF after = editor->canvas()->toCanvas(editor->scroll()->visibleRect().center());
+    EXPECT_NEAR(after.x(), before.x(), 2 / editor->magnification());
+    EXPECT_NEAR(after.y(), before.y(), 2 / editor->magnification());
+
+    for (int i = 0; i < 40; ++i)
+        QTest::keyClick(editor->window(), Qt::Key_Equal, Qt::ControlModifier);
+    EXPECT_EQ(editor->magnification(), 8.0);
+    for (int i = 0; i < 60; ++i)
+        QTest::keyClick(editor->window(), Qt::Key_Minus, Qt::ControlModifier);
+    EXPECT_EQ(editor->magnification(), 0.1);
+    // Far out the picture is smaller than the view and stays in its middle.
+    EXPECT_LT(editor->scroll()->visibleRect().x(), 0);
+    QTest::keyClick(editor->window(), Qt::Key_0, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(editor->magnification(), fit);
+}
+
+TEST_F(EditorWindowTest, CopyKeyOpensTheFormatMenuAndTransparentCopiesAlpha)
+{
+    // A mark outside the picture widens the export, leaving transparent room around it.
+    auto outside = Annotation::make(ToolKind::Rect, QPointF(-40, 10), QPointF(-10, 40), Qt::red, 4);
+    open(QSize(200, 100), {outside});
+    QTest::keyClick(editor->window(), Qt::Key_C, Qt::ControlModifier);
+    QMenu *menu = editor->formatMenu();
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(desktop.clipboardWrites, 0);
+    QStringList titles;
+    for (QAction *a : menu->actions())
+        titles.append(a->text());
+    EXPECT_EQ(titles, QStringList({"Original", "Transparent", "PDF"}));
+    menu->actions()[1]->trigger();
+    drain();
+
+    const QImage copied = decodedClipboard(desktop);
+    ASSERT_FALSE(copied.isNull());
+    EXPECT_TRUE(copied.hasAlphaChannel());
+    EXPECT_EQ(copied.size(), editor->canvas()->renderComposite(false).size());
+    EXPECT_GT(copied.width(), 200);
+    // Top-left corner: outside the picture and the mark → transparent; the picture is opaque.
+    EXPECT_EQ(qAlpha(copied.pixel(0, 0)), 0);
+    EXPECT_EQ(copied.pixelColor(copied.width() - 10, copied.height() - 10), QColor(40, 120, 200));
+    ASSERT_TRUE(Hud::current());
+    EXPECT_EQ(Hud::current()->text(), "Copied to clipboard");
+
+    // Original: the same area, white outside.
+    editor->performExport({ExportMode::Copy, ExportChoice::Original});
+    EXPECT_EQ(decodedClipboard(desktop).pixelColor(0, 0), QColor(Qt::white));
+    // PDF: PDF first, then PNG.
+    editor->performExport({ExportMode::Copy, ExportChoice::PDF});
+    ASSERT_EQ(desktop.clipboardFormats.size(), 2);
+    EXPECT_EQ(desktop.clipboardFormats[0].first, "application/pdf");
+    EXPECT_EQ(Hud::current()->text(), "Copied PDF");
+}
+
+TEST_F(EditorWindowTest, SaveOffersOneFormatAndTheSuggestedName)
+{
+    open(QSize(120, 80));
+    QTest::keyClick(editor->window(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_TRUE(editor->formatMenu());
+    editor->formatMenu()->actions()[2]->trigger();
+    ASSERT_EQ(desktop.saveRequests.size(), 1);
+    EXPECT_TRUE(desktop.saveRequests[0].suggestedName.startsWith("Vistrel "));
+    EXPECT_TRUE(desktop.saveRequests[0].suggestedName.endsWith(".pdf"));
+
+    editor->suggestedNameBase = QStringLiteral("flight-booking");
+    editor->performExport({ExportMode::Save, ExportChoice::Transparent});
+    ASSERT_EQ(desktop.saveRequests.size(), 2);
+    EXPECT_EQ(desktop.saveRequests[1].suggestedName,
+              "flight-booking " + QDate::currentDate().toString("yyyy-MM-dd") + ".png");
+}
+
+TEST_F(EditorWindowTest, OcrPinAndTheSideWindowsSaySomethingEveryTime)
+{
+    open(QSize(300, 200));
+    QImage recognised;
+    Result<QString> answer = QString(42, QLatin1Char('x'));
+    editor->setTextRecognizer([&](const QImage &image, QObject *, auto done) {
+        recognised = image;
+        done(answer);
+    });
+    editor->runOCR();
+    EXPECT_EQ(recognised.size(), QSize(300, 200));
+    EXPECT_EQ(desktop.clipboardText, QString(42, QLatin1Char('x')));
+    EXPECT_EQ(Hud::current()->text(), "Copied 42 chars");
+    answer = QString();
+    editor->runOCR();
+    EXPECT_EQ(Hud::current()->text(), "No text found");
+
+    const auto pinsBefore = PinWindow::pins().size();
+    editor->action("Pin")->trigger();
+    ASSERT_EQ(PinWindow::pins().size(), pinsBefore + 1);
+    delete PinWindow::pins().last();
+
+    editor->action("Compare")->trigger();
+    EXPECT_EQ(Hud::current()->text(), "Add a 2nd screenshot (Add / Ctrl+V) to compare");
+    editor->canvas()->addImage(picture(QSize(50, 50)));
+    editor->action("Compare")->trigger();
+    EXPECT_TRUE(Hud::current()->text().contains("not available yet"));
+    // Adding a picture switched the canvas to select; the palette follows.
+    EXPECT_TRUE(editor->toolButton(ToolKind::Select)->isChecked());
+    Hud::show("-");
+    editor->action("Beautify")->trigger();
+    EXPECT_TRUE(Hud::current()->text().contains("not available yet"));
+    Hud::show("-");
+    editor->action("Share")->trigger();
+    EXPECT_TRUE(Hud::current()->text().contains("not available yet"));
+
+    int asked = 0;
+    editor->onRequestAddImage = [&] { ++asked; };
+    editor->action("Add")->trigger();
+    EXPECT_EQ(asked, 1);
+}
+
+TEST_F(EditorWindowTest, UndoFollowsTheCanvasAndCtrlWCloses)
+{
+    open(QSize(300, 200));
+    QAction *undo = editor->action("Undo");
+    EXPECT_FALSE(undo->isEnabled());
+    editor->toolPicked(ToolKind::Rect);
+    QWidget *canvas = editor->canvas();
+    const QPoint a = editor->canvas()->toWidget(QPointF(1050, 1150)).toPoint();
+    const QPoint b = editor->canvas()->toWidget(QPointF(1150, 1050)).toPoint();
+    QTest::mousePress(canvas, Qt::LeftButton, {}, a);
+    QTest::mouseMove(canvas, (a + b) / 2);
+    QTest::mouseMove(canvas, b);
+    QTest::mouseRelease(canvas, Qt::LeftButton, {}, b);
+    EXPECT_EQ(editor->canvas()->annotations().size(), 1);
+    EXPECT_TRUE(undo->isEnabled());
+    QTest::keyClick(editor->window(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(editor->canvas()->annotations().isEmpty());
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_TRUE(editor->action("Redo")->isEnabled());
+    QTest::keyClick(editor->window(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(editor->canvas()->annotations().size(), 1);
 
     int closed = 0;
-    editor.onClose = [&] { ++closed; };
-    editor.window()->close();
+    editor->onClose = [&] { ++closed; };
+    QTest::keyClick(editor->window(), Qt::Key_W, Qt::ControlModifier);
     EXPECT_EQ(closed, 1);
+    EXPECT_FALSE(editor->window()->isVisible());
 }

@@ -4,6 +4,7 @@
 #include "services/TesseractEngine.h"
 
 #include <QPainter>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
@@ -127,6 +128,21 @@ TEST(TextBoxDetector, EmptyOnFailureAndResumesOnce)
     QTest::qWait(50);
     EXPECT_EQ(calls, 1);
     EXPECT_TRUE(got.isEmpty());
+}
+
+TEST(TextBoxDetector, MoreDetectionsThanCoresAllFinish)
+{
+    // Each big picture is read in bands on the shared pool; the waiting detections must not
+    // take the threads their bands need.
+    QObject context;
+    int finished = 0;
+    const int count = std::max(2, QThreadPool::globalInstance()->maxThreadCount()) + 1;
+    for (int i = 0; i < count; ++i) {
+        QImage big(2000, 1000, QImage::Format_RGB32);
+        big.fill(Qt::white);
+        TextBoxDetector::detect(big, &context, [&](QList<QRectF>) { ++finished; });
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return finished == count; }, 60000));
 }
 
 TEST(OCRService, BandsCutOnlyThroughBlankRows)

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QColor>
+#include <QFrame>
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+class QPushButton;
+
+namespace vistrel {
+
+// The fixed annotation colours and the default one.
+class Palette
+{
+public:
+    static const QList<QColor> &colors();
+    static QColor defaultColor();
+    // Close when red, green and blue each differ by less than 0.02 in sRGB; alpha is ignored.
+    static bool isApprox(const QColor &a, const QColor &b);
+};
+
+// The grid of swatches shown by the colour button; the swatch close to `selected` is marked.
+class PaletteGridView : public QWidget
+{
+    Q_OBJECT
+public:
+    PaletteGridView(const QColor &selected, std::function<void(const QColor &)> onPick,
+                    QWidget *parent = nullptr);
+
+    static QSize gridSize(int colorCount);
+    QList<QPushButton *> swatches() const { return m_swatches; }
+    // Which swatch is marked as the current colour, or -1.
+    int markedIndex() const { return m_marked; }
+
+    std::function<void(const QColor &)> onPick;
+
+private:
+    void pick(int index);
+
+    QList<QPushButton *> m_swatches;
+    int m_marked = -1;
+};
+
+// The colour well: a swatch that opens the palette grid in a transient pop-up.
+class PaletteColorButton : public QAbstractButton
+{
+    Q_OBJECT
+public:
+    explicit PaletteColorButton(const QColor &color, QWidget *parent = nullptr);
+    ~PaletteColorButton() override;
+
+    std::function<void(const QColor &)> onPick;
+
+    QColor selectedColor() const { return m_selectedColor; }
+    // The pop-up while it is open, else null.
+    QWidget *popover() const;
+    PaletteGridView *grid() const;
+    void togglePopover();
+
+    QSize sizeHint() const override { return QSize(34, 30); }
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+
+private:
+    QColor m_selectedColor;
+    QPointer<QFrame> m_popover;
+};
+
+} // namespace vistrel
