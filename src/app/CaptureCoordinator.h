@@ -14,6 +14,7 @@
 
 namespace vistrel {
 
+class AddSessionController;
 class EditorWindowController;
 
 // Runs every capture from the request to where the picture ends up.
@@ -54,8 +55,13 @@ public:
     void performCapture(const SelectionOutcome &outcome, const ShareableContent &content);
     void dispatch(const QImage &image, SelectionAction action);
     EditorWindowController *openEditor(const QImage &image, const QList<AnnotationRef> &seed = {});
-    // Collects further pictures into an open editor (its Add button).
+    // Board session: further region captures collected into an open editor (its Add button)
+    // through a floating panel, until Done.
     void addScreenshot(EditorWindowController *editor);
+    void captureForBoard();
+    void finishAddSession();
+    AddSessionController *addSession() const;
+    EditorWindowController *boardTarget() const;
 
 private:
     enum class Mode { Area, Ocr, Window, Scroll, Board };
@@ -69,6 +75,10 @@ private:
     void handleOutcome(const std::optional<SelectionOutcome> &outcome,
                        const ShareableContent &content);
     void keepCopy(const QImage &image);
+    void addToBoard(const QImage &image);
+    // After each board step: the panel comes back and the keyboard goes back to the window
+    // the user works in.
+    void showBoardPanel();
 
     Platform m_platform;
     CaptureService m_capture;
@@ -78,6 +88,9 @@ private:
     QPointer<SelectionOverlay> m_selectionOverlay;
     QPointer<SelectionOverlay> m_colorPicker;
     QList<EditorWindowController *> m_editors;
+    QPointer<EditorWindowController> m_boardTarget;
+    QPointer<AddSessionController> m_addSession;
+    quint32 m_boardWorkWindow = 0; // had the keyboard when the last board capture began
     bool m_busy = false;
     QString m_keepDir;
     int m_kept = 0;

@@ -1,5 +1,6 @@
 #include "services/SideWindow.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
@@ -23,6 +24,36 @@ QRect sideWindowVisibleFrame()
     if (QScreen *s = QGuiApplication::primaryScreen())
         return s->availableGeometry();
     return QRect(0, 0, 1400, 900);
+}
+
+namespace {
+
+class CloseWatcher : public QObject
+{
+public:
+    explicit CloseWatcher(QObject *controller) : QObject(controller) {}
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Hide)
+            parent()->deleteLater();
+        return false;
+    }
+};
+
+} // namespace
+
+void keepUntilClosed(QObject *controller, QWidget *window)
+{
+    if (!controller)
+        return;
+    if (!window || !window->isVisible()) {
+        delete controller;
+        return;
+    }
+    controller->setParent(nullptr);
+    window->installEventFilter(new CloseWatcher(controller));
 }
 
 ControlBar::ControlBar(int height, QWidget *parent) : QWidget(parent)

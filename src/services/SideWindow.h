@@ -17,6 +17,10 @@ QSizeF sideWindowContentSize(const QSizeF &picture, const QSizeF &visible, doubl
 // The main screen's visible frame, or 1400 × 900 when there is none.
 QRect sideWindowVisibleFrame();
 
+// A side window whose owner goes away stays until the user closes it; one already closed goes
+// at once. Takes `controller`, whose window is `window`.
+void keepUntilClosed(QObject *controller, QWidget *window);
+
 // The control bar along the bottom of a side window: controls placed from the left at fixed
 // spots, and buttons kept at their distance from the right edge as the window resizes.
 class ControlBar : public QWidget
