@@ -224,8 +224,14 @@ Result<QImage> X11ScreenSource::grabRoot(QRect rect)
     const uchar *data = xcb_get_image_data(reply.get());
     const int stride = length / rect.height();
     const QPoint at = rect.topLeft() - requested.topLeft();
-    for (int y = 0; y < rect.height(); ++y)
-        memcpy(out.scanLine(at.y() + y) + at.x() * 4, data + y * stride, size_t(rect.width()) * 4);
+    for (int y = 0; y < rect.height(); ++y) {
+        auto *row = reinterpret_cast<quint32 *>(out.scanLine(at.y() + y)) + at.x();
+        memcpy(row, data + y * stride, size_t(rect.width()) * 4);
+        // A depth-24 server leaves the top byte 0; a picture drawn onto a surface with alpha
+        // would come out transparent.
+        for (int x = 0; x < rect.width(); ++x)
+            row[x] |= 0xff000000u;
+    }
     return out;
 }
 
