@@ -47,16 +47,16 @@ check "Save writes a PNG for .png" sh -c "identify -format '%m %wx%h' '$E2E_TMP/
 crop 600 100 300 200 "$E2E_TMP/expected-save.png"
 check "saved PNG has the screen's pixels" same_pixels "$E2E_TMP/shot.png" "$E2E_TMP/expected-save.png"
 
-# --- Pin: half size, top-right, double click closes --------------------------------------------
+# --- Pin: the picture's real size, top-right, double click closes --------------------------------
 xdotool key ctrl+shift+2
 wait_for 5 overlay_up
-drag 100 400 500 700
-read -r bx by < <(toolbar_button Pin 100 400 400 300 1280 800)
+drag 100 400 300 550
+read -r bx by < <(toolbar_button Pin 100 400 200 150 1280 800)
 click_at "$bx" "$by"
 check "a pin appears" wait_for 5 xdotool search --onlyvisible --name "^Vistrel Pin$"
 pin=$(xdotool search --onlyvisible --name "^Vistrel Pin$" | head -1)
 read -r px py pw ph < <(frame_of "$pin")
-check "pin is half the picture's size" [ "$pw x $ph" = "200 x 150" ]
+check "a 200×150 capture pins at 200×150 on a 1× screen" [ "$pw x $ph" = "200 x 150" ]
 check "pin sits 40 in from the top-right corner" [ "$px,$py" = "1040,40" ]
 xdotool mousemove $(( px + 50 )) $(( py + 50 )) sleep 0.2 click --repeat 2 --delay 80 1
 pin_gone() { ! xdotool search --onlyvisible --name "^Vistrel Pin$" >/dev/null 2>&1; }

@@ -33,7 +33,7 @@ wait_for() {
 start_x() {
   local geometry=${1:-1280x800}
   exec {fd}<> <(:)
-  Xvfb -displayfd "$fd" -screen 0 "${geometry}x24" -nolisten tcp >"$E2E_TMP/xvfb.log" 2>&1 &
+  Xvfb -displayfd "$fd" -screen 0 "${geometry}x${E2E_DEPTH:-24}" -nolisten tcp >"$E2E_TMP/xvfb.log" 2>&1 &
   E2E_PIDS+=($!)
   local n=""
   for _ in $(seq 100); do read -r -t 0.1 -u "$fd" n && break; done

@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 
 namespace vistrel {
@@ -78,17 +79,20 @@ void CaptureCoordinator::captureFullScreen()
 void CaptureCoordinator::startColorPick()
 {
     // A frozen full-screen picture with the loupe; a click takes the pixel under the pointer.
+    // It is an overlay like the others: the busy rule keeps every other capture out meanwhile.
     QTimer::singleShot(0, this, [this] {
-        if (m_colorPicker)
+        const auto content = beginBusyMode();
+        if (!content)
             return;
-        auto content = m_platform.screens->shareableContent();
-        if (!content) {
-            Notifier::error(content.error());
+        auto images = captureDisplayImages(*content);
+        if (!images) {
+            m_busy = false;
+            Notifier::error(images.error());
             return;
         }
         OverlayRequest request;
         request.content = *content;
-        request.displayImages = captureDisplayImages(*content);
+        request.displayImages = *images;
         request.pickColor = true;
         QPointer<CaptureCoordinator> self(this);
         request.onColorPicked = [self](std::optional<QColor> colour) {
@@ -99,11 +103,17 @@ void CaptureCoordinator::startColorPick()
             Hud::show(QStringLiteral("Copied %1").arg(hex));
         };
         m_colorPicker = makeOverlay(request, [self](std::optional<SelectionOutcome>) {
-            if (self && self->m_colorPicker)
+            if (!self)
+                return;
+            if (self->m_colorPicker)
                 self->m_colorPicker->deleteLater();
+            self->m_colorPicker = nullptr;
+            self->m_busy = false;
         });
         if (m_colorPicker)
             m_colorPicker->present();
+        else
+            m_busy = false;
     });
 }
 
@@ -146,7 +156,13 @@ void CaptureCoordinator::runOverlayMode(Mode mode)
     }
     // Window picking shows no loupe, but an X server without a compositor cannot show the
     // desktop through a translucent window: every overlay paints its display's frozen picture.
-    presentSelection(*content, windowPicking, immediate, captureDisplayImages(*content));
+    auto images = captureDisplayImages(*content);
+    if (!images) {
+        m_busy = false;
+        Notifier::error(images.error());
+        return;
+    }
+    presentSelection(*content, windowPicking, immediate, *images);
 }
 
 void CaptureCoordinator::presentSelection(const ShareableContent &content, bool windowPicking,
@@ -156,9 +172,9 @@ void CaptureCoordinator::presentSelection(const ShareableContent &content, bool 
     if (m_selectionOverlay)
         m_selectionOverlay->deleteLater();
     QPointer<CaptureCoordinator> self(this);
-    auto completion = [self, content](std::optional<SelectionOutcome> outcome) {
+    auto completion = [self, content, displayImages](std::optional<SelectionOutcome> outcome) {
         if (self)
-            self->handleOutcome(outcome, content);
+            self->handleOutcome(outcome, content, displayImages);
     };
     OverlayRequest request;
     request.content = content;
@@ -181,7 +197,8 @@ SelectionOverlay *CaptureCoordinator::makeOverlay(const OverlayRequest &request,
 }
 
 void CaptureCoordinator::handleOutcome(const std::optional<SelectionOutcome> &outcome,
-                                       const ShareableContent &content)
+                                       const ShareableContent &content,
+                                       const DisplayImageMap &frozen)
 {
     // The overlay may still be on the stack that reported the outcome.
     if (m_selectionOverlay)
@@ -196,22 +213,28 @@ void CaptureCoordinator::handleOutcome(const std::optional<SelectionOutcome> &ou
     if (outcome->action == SelectionAction::Scroll &&
         std::holds_alternative<RectSelection>(outcome->result))
         return; // scrolling capture arrives with its own controller
-    // The overlay is gone; the screen beneath needs a moment to repaint before the grab.
-    const SelectionOutcome copy = *outcome;
-    QTimer::singleShot(m_platform.screens->repaintSettleMs(), this,
-                       [this, copy, content] { performCapture(copy, content); });
+    performCapture(*outcome, content, frozen);
 }
 
 void CaptureCoordinator::performCapture(const SelectionOutcome &outcome,
-                                        const ShareableContent &content)
+                                        const ShareableContent &content,
+                                        const DisplayImageMap &frozen)
 {
+    QScreen *screen = nullptr;
     Result<QImage> image = std::visit(
         [&](const auto &result) -> Result<QImage> {
             using T = std::decay_t<decltype(result)>;
-            if constexpr (std::is_same_v<T, RectSelection>)
+            if constexpr (std::is_same_v<T, RectSelection>) {
+                screen = m_capture.screenFor(result.display);
+                if (frozen.contains(result.display.displayID))
+                    return m_capture.cutRect(result.rect, result.display,
+                                             frozen.value(result.display.displayID));
                 return m_capture.captureRect(result.rect, result.display, ownWindows(content));
-            else
+            } else {
+                if (!frozen.isEmpty())
+                    return m_capture.cutWindow(result, content.displays, frozen);
                 return m_capture.captureWindow(result);
+            }
         },
         outcome.result);
     if (!image) {
@@ -226,10 +249,10 @@ void CaptureCoordinator::performCapture(const SelectionOutcome &outcome,
         addToBoard(*image);
         return;
     }
-    dispatch(*image, outcome.action);
+    dispatch(*image, outcome.action, screen);
 }
 
-void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action)
+void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action, QScreen *screen)
 {
     switch (action) {
     case SelectionAction::Edit:
@@ -243,14 +266,18 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action)
         ImageExport::savePanel(*m_platform.saveChooser, image);
         break;
     case SelectionAction::Pin:
-        PinWindow::pin(image);
+        PinWindow::pin(image, screen);
         break;
     case SelectionAction::Ocr: {
         QPointer<CaptureCoordinator> self(this);
         auto done = [self](Result<QString> text) {
             if (!self)
                 return;
-            if (!text || text->isEmpty()) {
+            if (!text) {
+                Notifier::error(text.error()); // a missing model, not an empty picture
+                return;
+            }
+            if (text->isEmpty()) {
                 Hud::show(QStringLiteral("No text found"));
                 return;
             }
@@ -397,14 +424,18 @@ QList<WindowInfo> CaptureCoordinator::ownWindows(const ShareableContent &content
     return own;
 }
 
-DisplayImageMap CaptureCoordinator::captureDisplayImages(const ShareableContent &content)
+Result<DisplayImageMap> CaptureCoordinator::captureDisplayImages(const ShareableContent &content)
 {
     const QList<WindowInfo> own = ownWindows(content);
     DisplayImageMap map;
     for (const DisplayInfo &d : content.displays) {
         auto image = m_capture.captureDisplay(d, own);
         if (image)
-            map.insert(d.displayID, *image); // a display that fails is left without a loupe
+            map.insert(d.displayID, *image);
+        else if (image.error().kind() == CaptureError::Kind::OutOfMemory)
+            return image.error();
+        // Any other failure leaves that display without a frozen picture: its overlay dims
+        // the live screen and its area is grabbed when chosen.
     }
     return map;
 }
@@ -423,11 +454,17 @@ std::optional<DisplayInfo> CaptureCoordinator::mainDisplay(const ShareableConten
 void CaptureCoordinator::keepCopy(const QImage &image)
 {
     // A debugging aid: with VISTREL_KEEP_CAPTURES set, every final picture is also written
-    // there, so what the app captured can be compared with what the screen showed.
+    // there, so what the app captured can be compared with what the screen showed. Files of
+    // earlier runs are kept: numbering goes on after the highest one there.
     if (m_keepDir.isEmpty())
         return;
+    const QDir dir(m_keepDir);
     QDir().mkpath(m_keepDir);
-    image.save(QDir(m_keepDir).filePath(QStringLiteral("capture-%1.png").arg(++m_kept)));
+    QString path;
+    do
+        path = dir.filePath(QStringLiteral("capture-%1.png").arg(++m_kept));
+    while (QFileInfo::exists(path));
+    ImageExport::saveImage(image, path);
 }
 
 } // namespace vistrel

@@ -49,11 +49,17 @@ public:
     const QList<EditorWindowController *> &editors() const { return m_editors; }
 
     QList<WindowInfo> ownWindows(const ShareableContent &content) const;
-    DisplayImageMap captureDisplayImages(const ShareableContent &content);
+    // The frozen picture of every display; a display that cannot be read is left out, but a
+    // picture that cannot be allocated ends the capture.
+    Result<DisplayImageMap> captureDisplayImages(const ShareableContent &content);
     static std::optional<DisplayInfo> mainDisplay(const ShareableContent &content, quint32 mainID);
 
-    void performCapture(const SelectionOutcome &outcome, const ShareableContent &content);
-    void dispatch(const QImage &image, SelectionAction action);
+    // The chosen picture, cut from the frozen pictures the user chose it from (grabbed afresh
+    // for a display that has none).
+    void performCapture(const SelectionOutcome &outcome, const ShareableContent &content,
+                        const DisplayImageMap &frozen = {});
+    // `screen` is where the picture was taken; a pin opens there.
+    void dispatch(const QImage &image, SelectionAction action, QScreen *screen = nullptr);
     EditorWindowController *openEditor(const QImage &image, const QList<AnnotationRef> &seed = {});
     // Board session: further region captures collected into an open editor (its Add button)
     // through a floating panel, until Done.
@@ -73,7 +79,7 @@ private:
                           std::optional<SelectionAction> immediateAction,
                           const DisplayImageMap &displayImages);
     void handleOutcome(const std::optional<SelectionOutcome> &outcome,
-                       const ShareableContent &content);
+                       const ShareableContent &content, const DisplayImageMap &frozen);
     void keepCopy(const QImage &image);
     void addToBoard(const QImage &image);
     // After each board step: the panel comes back and the keyboard goes back to the window

@@ -1,4 +1,5 @@
 #include "app/AppShell.h"
+#include "app/QuitOnSignal.h"
 #include "output/Notifier.h"
 #include "platform/X11Desktop.h"
 
@@ -94,6 +95,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "vistrel: the X server does not let Vistrel read the screen; "
                              "captures will fail.\n");
 
+    vistrel::QuitOnSignal quitOnSignal;
     vistrel::AppShell shell(vistrel::Platform{&screens, &hotkeys, &clipboard, &saveChooser, &alerts});
     shell.applicationDidFinishLaunching();
     return app.exec();

@@ -1,5 +1,7 @@
 #include "capture/CaptureService.h"
 
+#include <QPainter>
+
 #include <cmath>
 
 namespace vistrel {
@@ -54,15 +56,66 @@ Result<QImage> CaptureService::captureRect(const QRectF &rect, const DisplayInfo
     return m_source.grabDisplayPixels(display, px, excluding);
 }
 
-Result<QImage> CaptureService::captureWindow(const WindowInfo &window)
+QSize CaptureService::windowPixelSize(const WindowInfo &window) const
 {
     // Sized by the main screen's scale, as for every window picture.
     const QList<ScreenInfo> screens = m_source.screens();
     const qreal scale = screens.isEmpty() ? 2.0 : screens.first().scale;
-    const QSize size = pixelRect(QRectF(QPointF(0, 0), window.frame.size()), scale).size();
+    return pixelRect(QRectF(QPointF(0, 0), window.frame.size()), scale).size();
+}
+
+Result<QImage> CaptureService::captureWindow(const WindowInfo &window)
+{
+    const QSize size = windowPixelSize(window);
     if (size.isEmpty())
         return CaptureError::failed(QStringLiteral("The window has no area to capture."));
     return m_source.grabWindowPixels(window, size);
+}
+
+Result<QImage> CaptureService::cutRect(const QRectF &rect, const DisplayInfo &display,
+                                       const QImage &frozen) const
+{
+    const QRect px = pixelRect(rect, scaleFactor(display));
+    if (px.isEmpty())
+        return CaptureError::failed(QStringLiteral("The area to capture is empty."));
+    QImage out = frozen.copy(px); // parts beyond the picture come out black
+    if (out.isNull())
+        return CaptureError::outOfMemory();
+    out.setDevicePixelRatio(1);
+    return out;
+}
+
+Result<QImage> CaptureService::cutWindow(const WindowInfo &window, const QList<DisplayInfo> &displays,
+                                         const DisplayImageMap &frozen) const
+{
+    const QSize size = windowPixelSize(window);
+    if (size.isEmpty() || window.pixelFrame.isEmpty())
+        return CaptureError::failed(QStringLiteral("The window has no area to capture."));
+    QImage out(window.pixelFrame.size(), QImage::Format_RGB32);
+    if (out.isNull())
+        return CaptureError::outOfMemory();
+    out.fill(Qt::black); // parts on no display
+    bool covered = false;
+    QPainter p(&out);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    // A window may straddle displays: each frozen picture gives the part it shows.
+    for (const DisplayInfo &d : displays) {
+        const QImage picture = frozen.value(d.displayID);
+        if (picture.isNull())
+            continue;
+        const QRect part = QRect(d.pixelOrigin, picture.size()).intersected(window.pixelFrame);
+        if (part.isEmpty())
+            continue;
+        p.drawImage(part.topLeft() - window.pixelFrame.topLeft(), picture,
+                    part.translated(-d.pixelOrigin));
+        covered = true;
+    }
+    p.end();
+    if (!covered)
+        return CaptureError::failed(QStringLiteral("The window is on no screen that was captured."));
+    if (out.size() == size)
+        return out;
+    return out.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 } // namespace vistrel

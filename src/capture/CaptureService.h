@@ -2,7 +2,12 @@
 
 #include "platform/Desktop.h"
 
+#include <QHash>
+
 namespace vistrel {
+
+// The frozen picture of every display taken when a capture starts, by display identifier.
+using DisplayImageMap = QHash<quint32, QImage>;
 
 // The one place that takes pictures of the screen: whole displays, rectangles and windows,
 // at the display's pixel density and without the pointer.
@@ -17,6 +22,12 @@ public:
                                const QList<WindowInfo> &excluding);
     Result<QImage> captureWindow(const WindowInfo &window);
 
+    // The same pictures cut from the frozen display pictures, so the result is exactly what
+    // the user saw when choosing it.
+    Result<QImage> cutRect(const QRectF &rect, const DisplayInfo &display, const QImage &frozen) const;
+    Result<QImage> cutWindow(const WindowInfo &window, const QList<DisplayInfo> &displays,
+                             const DisplayImageMap &frozen) const;
+
     // Pixels per point of the display: its screen's ratio, else the main screen's, else 2.
     qreal scaleFactor(const DisplayInfo &display) const;
     QScreen *screenFor(const DisplayInfo &display) const;
@@ -28,6 +39,8 @@ public:
     static QSize displayPixelSize(const DisplayInfo &display, qreal scale);
 
 private:
+    QSize windowPixelSize(const WindowInfo &window) const;
+
     ScreenSource &m_source;
 };
 

@@ -145,6 +145,16 @@ SelectionModel::Reaction SelectionModel::mouseMoved(QPointF p, bool overToolbar)
     return r;
 }
 
+QPointF SelectionModel::snapToFarEdges(QPointF p) const
+{
+    const double pixel = 1.0 / std::max(m_setup.display.scale, 1.0);
+    if (p.x() >= bounds().width() - pixel - 1e-9)
+        p.setX(std::max(p.x(), bounds().width()));
+    if (p.y() <= pixel + 1e-9)
+        p.setY(std::min(p.y(), 0.0)); // the bottom row (y up)
+    return p;
+}
+
 SelectionModel::Reaction SelectionModel::mouseDown(QPointF p)
 {
     Reaction r;
@@ -177,8 +187,9 @@ SelectionModel::Reaction SelectionModel::mouseDragged(QPointF p)
     case State::Drawing:
         if (m_dragStart) {
             m_cursorPoint = p;
-            // Not clamped: a drag that leaves the screen is reported as drawn.
-            m_selection = rectFromPoints(*m_dragStart, p);
+            // Not clamped: a drag that leaves the screen is reported as drawn. The pointer
+            // cannot go past the last pixel, so that pixel stands for the screen's edge.
+            m_selection = rectFromPoints(snapToFarEdges(*m_dragStart), snapToFarEdges(p));
         }
         break;
     case State::Adjusting:
@@ -253,12 +264,28 @@ QString SelectionModel::dimensionText(const QRectF &r, double scale)
         .arg(qint64(std::trunc(r.height() * scale)));
 }
 
-QRectF SelectionModel::dimensionBadge(const QRectF &r, const QSizeF &text, const QSizeF &b)
+QRectF SelectionModel::dimensionBadge(const QRectF &r, const QSizeF &text, const QSizeF &b,
+                                      const QRectF &avoid)
 {
     QRectF badge(r.left(), r.bottom() + 6, text.width() + 12, text.height() + 6);
     if (badge.bottom() > b.height() - 4)
         badge.moveTop(r.top() - badge.height() - 6);
-    return badge;
+    const auto fits = [&](const QRectF &place) {
+        return !place.intersects(avoid) && place.top() >= 4 && place.bottom() <= b.height() - 4;
+    };
+    if (fits(badge))
+        return badge;
+    // The toolbar took that place, or the selection fills the screen's height: above, below,
+    // then inside the selection's top-left corner.
+    const QRectF places[] = {
+        badge.translated(0, r.bottom() + 6 - badge.top()),
+        badge.translated(0, r.top() - badge.height() - 6 - badge.top()),
+        QRectF(r.left() + 6, r.bottom() - badge.height() - 6, badge.width(), badge.height()),
+    };
+    for (const QRectF &place : places)
+        if (fits(place))
+            return place;
+    return places[2];
 }
 
 QRectF SelectionModel::loupeBox(QPointF c, const QSizeF &b)

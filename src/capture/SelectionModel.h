@@ -71,7 +71,9 @@ public:
     // Placement of painted parts, all in view coordinates.
     static QPointF toolbarOrigin(const QRectF &selection, const QSizeF &bounds, const QSizeF &toolbar);
     static QString dimensionText(const QRectF &r, double scale);
-    static QRectF dimensionBadge(const QRectF &r, const QSizeF &textSize, const QSizeF &bounds);
+    // Above the selection, or below it at the screen's top; never over `avoid` (the toolbar).
+    static QRectF dimensionBadge(const QRectF &r, const QSizeF &textSize, const QSizeF &bounds,
+                                 const QRectF &avoid = {});
     static QRectF loupeBox(QPointF cursor, const QSizeF &bounds);
     // The pixels of the frozen picture (row 0 on top) that the loupe magnifies.
     static QRect loupeSample(QPointF cursor, double scale, double screenHeight, const QSize &picture);
@@ -92,6 +94,8 @@ public:
     static constexpr double reportMin = 4;
 
 private:
+    QPointF snapToFarEdges(QPointF p) const;
+
     Setup m_setup;
     State m_state = State::Idle;
     QRectF m_selection;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/CaptureService.h"
 #include "capture/SelectionTypes.h"
 
 #include <QColor>
@@ -10,8 +11,6 @@
 #include <optional>
 
 namespace vistrel {
-
-using DisplayImageMap = QHash<quint32, QImage>;
 
 // What an overlay is asked to show.
 struct OverlayRequest

@@ -2,6 +2,7 @@
 
 #include "capture/SelectionView.h"
 
+#include <QCursor>
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
@@ -47,6 +48,7 @@ void SelectionOverlayController::present()
         };
         view->setScreen(screen);
         view->setGeometry(screen->geometry());
+        view->seedPointer(QCursor::pos(screen));
         m_windows.append(view);
         view->show();
         view->raise();

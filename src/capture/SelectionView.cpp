@@ -2,9 +2,12 @@
 
 #include "editor/Cursors.h"
 #include "editor/YUp.h"
+#include "platform/Desktop.h"
 #include "output/ClipboardTools.h"
 
 #include <QCloseEvent>
+#include <QCursor>
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QIcon>
@@ -12,6 +15,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QToolButton>
+#include <QWindow>
 
 #include <cmath>
 
@@ -26,6 +30,17 @@ QFont uiFont(int pixels, QFont::Weight weight)
     f.setWeight(weight);
     return f;
 }
+
+// Badges whose numbers change with every pointer move: digits of one width do not jitter.
+QFont digitsFont(int pixels, QFont::Weight weight)
+{
+    QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    f.setPixelSize(pixels);
+    f.setWeight(weight);
+    return f;
+}
+
+const QColor dimming(0, 0, 0, 77);
 
 struct ToolbarButton
 {
@@ -56,20 +71,39 @@ SelectionView::SelectionView(SelectionModel::Setup setup, const QImage &displayI
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     m_accent = palette().color(QPalette::Highlight);
-    if (!m_picture.isNull()) {
+    // Painted with explicit pixel source rectangles, so the picture keeps its ratio of 1 and
+    // shares the frozen picture's pixels rather than copying them.
+    if (!m_picture.isNull() && m_picture.format() != QImage::Format_RGB32)
         m_picture = m_picture.convertToFormat(QImage::Format_RGB32);
-        m_picture.setDevicePixelRatio(m_scale);
-        m_dimmed = m_picture;
-        if (m_purpose == Purpose::Select) {
-            QPainter p(&m_dimmed);
-            p.fillRect(QRectF(QPointF(0, 0), m_dimmed.deviceIndependentSize()), QColor(0, 0, 0, 77));
-        }
-    }
+
     applyCursor(m_model.setup().windowPicking ? SelectionModel::Cursor::Arrow
                                               : SelectionModel::Cursor::Crosshair);
 }
 
 SelectionView::~SelectionView() = default;
+
+void SelectionView::seedPointer(QPoint globalPosition)
+{
+    // The loupe and the window highlight start where the pointer is, not at a corner.
+    react(m_model.mouseMoved(toView(QPointF(mapFromGlobal(globalPosition)))));
+}
+
+void SelectionView::changeEvent(QEvent *event)
+{
+    // Taking the keyboard activates the window; the overlay looks the same either way, and a
+    // repaint of the whole screen for it would come right after the first one.
+    if (event->type() == QEvent::ActivationChange)
+        return;
+    QWidget::changeEvent(event);
+}
+
+void SelectionView::showEvent(QShowEvent *event)
+{
+    // Grabs of the desktop leave the overlay alone: it holds the keyboard.
+    if (windowHandle())
+        windowHandle()->setProperty(keepInGrabsProperty, true);
+    QWidget::showEvent(event);
+}
 
 QString SelectionView::hintText(bool windowPicking)
 {
@@ -294,7 +328,7 @@ QString SelectionView::loupeText() const
 
 QRectF SelectionView::loupeBadgeRect(const QRectF &box) const
 {
-    const double w = QFontMetricsF(uiFont(11, QFont::Medium)).horizontalAdvance(loupeText());
+    const double w = QFontMetricsF(digitsFont(11, QFont::Medium)).horizontalAdvance(loupeText());
     return QRectF(box.left(), box.top() - 22, std::max(w + 14, 118.0), 18);
 }
 
@@ -306,6 +340,27 @@ QRectF SelectionView::hintRect() const
                              : hintText(m_model.setup().windowPicking);
     const QSizeF s(fm.horizontalAdvance(text), fm.height());
     return QRectF(width() / 2.0 - s.width() / 2, height() / 2.0 - s.height() / 2, s.width(), s.height());
+}
+
+QRectF SelectionView::hintPill() const
+{
+    return hintRect().adjusted(-14, -7, 14, 7);
+}
+
+QRectF SelectionView::toolbarViewRect() const
+{
+    if (!m_toolbar)
+        return {};
+    const QRect g = m_toolbar->geometry();
+    return QRectF(g.x(), height() - g.y() - g.height(), g.width(), g.height());
+}
+
+QRectF SelectionView::dimensionBadgeRect(const QRectF &hole) const
+{
+    const QString text = SelectionModel::dimensionText(hole, m_scale);
+    const QFontMetricsF fm(digitsFont(12, QFont::DemiBold));
+    return SelectionModel::dimensionBadge(hole, {fm.horizontalAdvance(text), fm.height()},
+                                          QSizeF(size()), toolbarViewRect());
 }
 
 QRegion SelectionView::decoratedRegion() const
@@ -321,15 +376,10 @@ QRegion SelectionView::decoratedRegion() const
     if (!hole.isEmpty()) {
         // The hole's edges and inside differ from the dimmed picture; handles stick out 6.
         add(hole, 7);
-        if (!m_model.setup().windowPicking && m_purpose == Purpose::Select) {
-            const QString text = SelectionModel::dimensionText(hole, m_scale);
-            const QFontMetricsF fm(uiFont(12, QFont::DemiBold));
-            add(SelectionModel::dimensionBadge(hole, {fm.horizontalAdvance(text), fm.height()},
-                                               QSizeF(size())),
-                2);
-        }
+        if (!m_model.setup().windowPicking && m_purpose == Purpose::Select)
+            add(dimensionBadgeRect(hole), 2);
     } else {
-        add(hintRect(), 2);
+        add(hintPill(), 2);
         if (!m_model.setup().windowPicking && m_model.state() == SelectionModel::State::Idle)
             if (const auto r = m_model.windowRectInView())
                 add(*r, 3);
@@ -359,11 +409,16 @@ void SelectionView::paintEvent(QPaintEvent *event)
 {
     QPainter p(this);
     const QRect dirty = event->rect();
-    // The dimmed frozen picture, or plain dimming when there is none.
-    if (!m_dimmed.isNull())
-        p.drawImage(QRectF(dirty), m_dimmed, QRectF(QPointF(dirty.topLeft()) * m_scale, QSizeF(dirty.size()) * m_scale));
-    else
+    // The frozen picture dimmed as it is painted (no dimmed copy to make first), or plain
+    // dimming when there is none.
+    if (!m_picture.isNull()) {
+        p.drawImage(QRectF(dirty), m_picture,
+                    QRectF(QPointF(dirty.topLeft()) * m_scale, QSizeF(dirty.size()) * m_scale));
+        if (m_purpose == Purpose::Select)
+            p.fillRect(dirty, dimming);
+    } else {
         p.fillRect(dirty, QColor(0, 0, 0, 255 * 3 / 10));
+    }
 
     p.setTransform(yup::toSurface(height()));
     p.setRenderHint(QPainter::Antialiasing);
@@ -410,8 +465,13 @@ void SelectionView::drawHint(QPainter &p)
     const QString text = m_purpose == Purpose::PickColor
                              ? QStringLiteral("Click to pick a colour · Esc to cancel")
                              : hintText(m_model.setup().windowPicking);
+    // White on a dark pill reads on any picture, light or dark.
+    QPainterPath pill;
+    const QRectF back = hintPill();
+    pill.addRoundedRect(back, back.height() / 2, back.height() / 2);
+    p.fillPath(pill, QColor(0, 0, 0, 166));
     yup::drawText(p, QPointF(r.left(), r.bottom()), text, uiFont(13, QFont::Medium),
-                  QColor(255, 255, 255, 217));
+                  QColor(255, 255, 255, 235));
 }
 
 void SelectionView::drawWindowHoverHighlight(QPainter &p)
@@ -436,10 +496,8 @@ void SelectionView::drawWindowHoverHighlight(QPainter &p)
 void SelectionView::drawDimensions(QPainter &p, const QRectF &r)
 {
     const QString text = SelectionModel::dimensionText(r, m_scale);
-    const QFont font = uiFont(12, QFont::DemiBold);
-    const QFontMetricsF fm(font);
-    const QRectF badge = SelectionModel::dimensionBadge(r, {fm.horizontalAdvance(text), fm.height()},
-                                                        QSizeF(size()));
+    const QFont font = digitsFont(12, QFont::DemiBold);
+    const QRectF badge = dimensionBadgeRect(r);
     QPainterPath path;
     path.addRoundedRect(badge, 4, 4);
     p.fillPath(path, QColor(0, 0, 0, 199));
@@ -485,8 +543,8 @@ void SelectionView::drawLoupe(QPainter &p)
     QPainterPath badgePath;
     badgePath.addRoundedRect(badge, 4, 4);
     p.fillPath(badgePath, QColor(0, 0, 0, 209));
-    yup::drawText(p, QPointF(badge.left() + 7, badge.bottom() - 2), loupeText(), uiFont(11, QFont::Medium),
-                  Qt::white);
+    yup::drawText(p, QPointF(badge.left() + 7, badge.bottom() - 2), loupeText(),
+                  digitsFont(11, QFont::Medium), Qt::white);
 }
 
 } // namespace vistrel

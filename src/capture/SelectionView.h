@@ -34,6 +34,8 @@ public:
     SelectionToolbar *toolbar() const { return m_toolbar; }
     bool hasToolbar() const { return m_toolbar != nullptr; }
 
+    // Takes the pointer's position before the first move, so the first frame shows it.
+    void seedPointer(QPoint globalPosition);
     void toolbarAction(int tag);
     void cancelAction();
     // Hex code of the frozen pixel under the pointer, "#------" without one.
@@ -54,6 +56,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
@@ -70,6 +74,9 @@ private:
     void drawDimensions(QPainter &p, const QRectF &r);
     void drawHandles(QPainter &p, const QRectF &r);
     QRectF hintRect() const;
+    QRectF hintPill() const;
+    QRectF toolbarViewRect() const;
+    QRectF dimensionBadgeRect(const QRectF &hole) const;
     QRectF loupeBadgeRect(const QRectF &box) const;
     QString loupeText() const;
     bool loupeShown() const;
@@ -77,7 +84,6 @@ private:
     SelectionModel m_model;
     Purpose m_purpose;
     QImage m_picture; // device pixels, row 0 on top
-    QImage m_dimmed;  // the same, already dimmed: painting is a plain copy
     double m_scale;
     QColor m_accent;
     SelectionToolbar *m_toolbar = nullptr;

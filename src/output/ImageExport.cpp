@@ -2,10 +2,12 @@
 
 #include "output/ClipboardTools.h"
 #include "output/Hud.h"
+#include "output/Notifier.h"
 #include "platform/Desktop.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QImageWriter>
@@ -13,6 +15,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace vistrel {
@@ -54,40 +57,95 @@ QByteArray ImageExport::encodeJpeg(const QImage &image)
     return bytes;
 }
 
-bool ImageExport::writeAtomically(const QString &path, const std::function<bool(QIODevice &)> &write)
+bool ImageExport::writeAtomically(const QString &path, const std::function<bool(QIODevice &)> &write,
+                                  QString *error)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    auto failed = [&](const QString &why) {
+        if (error)
+            *error = why;
         return false;
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return failed(file.errorString());
     if (!write(file)) {
+        const QString why = file.errorString();
         file.cancelWriting();
         file.commit(); // discards the temporary file
-        return false;
+        return failed(why.isEmpty() || why == QLatin1String("Unknown error")
+                          ? QStringLiteral("the picture could not be written")
+                          : why);
     }
-    return file.commit();
+    if (!file.commit())
+        return failed(file.errorString());
+    return true;
 }
 
-bool ImageExport::saveImage(const QImage &image, const QString &path)
+QString ImageExport::completedPath(const QString &path, const QString &fallbackExtension)
 {
-    const QByteArray bytes = isJpegPath(path) ? encodeJpeg(image) : encodePng(image);
-    if (bytes.isEmpty())
+    static const QStringList known{QStringLiteral("png"), QStringLiteral("jpg"),
+                                   QStringLiteral("jpeg"), QStringLiteral("pdf")};
+    if (known.contains(QFileInfo(path).suffix().toLower()))
+        return path;
+    return path + QLatin1Char('.') + fallbackExtension;
+}
+
+QByteArray ImageExport::encodeForPath(const QImage &image, const QString &path)
+{
+    if (isJpegPath(path))
+        return encodeJpeg(image);
+    if (QFileInfo(path).suffix().toLower() == QLatin1String("pdf"))
+        return pdfData(image);
+    return encodePng(image);
+}
+
+bool ImageExport::saveImage(const QImage &image, const QString &path, QString *error)
+{
+    const QByteArray bytes = encodeForPath(image, path);
+    if (bytes.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("the picture could not be encoded");
         return false;
-    return writeAtomically(path, [&](QIODevice &out) { return out.write(bytes) == bytes.size(); });
+    }
+    return writeAtomically(
+        path, [&](QIODevice &out) { return out.write(bytes) == bytes.size(); }, error);
 }
 
 namespace {
 
-// Encoding a busy screen takes long enough to stall other programs' pastes: it runs on a
-// worker, and the toast follows on the GUI thread.
-void writeInBackground(std::function<bool()> work)
+struct SaveOutcome
 {
-    auto *watcher = new QFutureWatcher<bool>(QCoreApplication::instance());
-    QObject::connect(watcher, &QFutureWatcher<bool>::finished, watcher, [watcher] {
-        if (watcher->result())
-            Hud::show(QStringLiteral("Saved"));
+    bool ok = false;
+    QString error;
+};
+
+// Encoding a busy screen takes long enough to stall other programs' pastes: it runs on a
+// worker, and the toast (or the error) follows on the GUI thread.
+void writeInBackground(const QString &path, std::function<SaveOutcome()> work,
+                       std::function<void()> retry)
+{
+    auto *watcher = new QFutureWatcher<SaveOutcome>(QCoreApplication::instance());
+    QObject::connect(watcher, &QFutureWatcher<SaveOutcome>::finished, watcher, [watcher, path, retry] {
+        const SaveOutcome outcome = watcher->result();
         watcher->deleteLater();
+        if (outcome.ok) {
+            Hud::show(QStringLiteral("Saved"));
+            return;
+        }
+        const QFileInfo file(path);
+        Notifier::error(QStringLiteral("Could not save “%1” in %2: %3.")
+                            .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath()),
+                                 outcome.error));
+        // The picture is still here: the panel comes back, after the error so it has the focus.
+        QTimer::singleShot(0, QCoreApplication::instance(), retry);
     });
     watcher->setFuture(QtConcurrent::run(std::move(work)));
+}
+
+QString baseNameOf(const QString &path)
+{
+    const QFileInfo file(path);
+    return file.completeBaseName();
 }
 
 } // namespace
@@ -96,10 +154,20 @@ void ImageExport::savePanel(SaveChooser &chooser, const QImage &image, std::func
 {
     SaveRequest request;
     request.suggestedName = defaultBaseName() + QStringLiteral(".png");
-    request.nameFilters = {QStringLiteral("PNG image (*.png)"), QStringLiteral("JPEG image (*.jpg *.jpeg)")};
-    chooser.choose(request, [image, completion](const QString &path) {
-        if (!path.isEmpty())
-            writeInBackground([image, path] { return saveImage(image, path); });
+    request.nameFilters = {QStringLiteral("PNG image (*.png)"), QStringLiteral("JPEG image (*.jpg *.jpeg)"),
+                           QStringLiteral("PDF document (*.pdf)")};
+    chooser.choose(request, [&chooser, image, completion](const QString &chosen) {
+        if (!chosen.isEmpty()) {
+            const QString path = completedPath(chosen, QStringLiteral("png"));
+            writeInBackground(
+                path,
+                [image, path] {
+                    SaveOutcome o;
+                    o.ok = saveImage(image, path, &o.error);
+                    return o;
+                },
+                [&chooser, image] { savePanel(chooser, image); });
+        }
         if (completion)
             completion();
     });
@@ -111,15 +179,22 @@ void ImageExport::savePanel(SaveChooser &chooser, const QImage &image, bool asPD
     SaveRequest request;
     request.suggestedName = name.value_or(defaultBaseName()) + (asPDF ? ".pdf" : ".png");
     request.nameFilters = {asPDF ? QStringLiteral("PDF document (*.pdf)") : QStringLiteral("PNG image (*.png)")};
-    chooser.choose(request, [image, asPDF](const QString &path) {
-        if (path.isEmpty())
+    chooser.choose(request, [&chooser, image, asPDF](const QString &chosen) {
+        if (chosen.isEmpty())
             return;
-        writeInBackground([image, asPDF, path] {
-            const QByteArray bytes = asPDF ? pdfData(image) : encodePng(image);
-            if (bytes.isEmpty())
-                return false;
-            return writeAtomically(path, [&](QIODevice &out) { return out.write(bytes) == bytes.size(); });
-        });
+        // This panel writes one type: a name for another gets this one's extension too.
+        const QString ext = asPDF ? QStringLiteral("pdf") : QStringLiteral("png");
+        const QString path = QFileInfo(chosen).suffix().toLower() == ext
+                                 ? chosen
+                                 : chosen + QLatin1Char('.') + ext;
+        writeInBackground(
+            path,
+            [image, path] {
+                SaveOutcome o;
+                o.ok = saveImage(image, path, &o.error);
+                return o;
+            },
+            [&chooser, image, asPDF, path] { savePanel(chooser, image, asPDF, baseNameOf(path)); });
     });
 }
 

@@ -22,8 +22,9 @@ public:
     static QString timestamp(const QDateTime &when = QDateTime::currentDateTime());
     static QString defaultBaseName(const QDateTime &when = QDateTime::currentDateTime());
 
-    // PNG or JPEG, chosen by the extension of the name the user gives. `completion` runs once
-    // when the panel is done, whatever the answer.
+    // PNG, JPEG or PDF, chosen by the extension of the name the user gives. `completion` runs
+    // once when the panel is done, whatever the answer. A write that fails says why and where,
+    // and the panel comes back so the picture is not lost.
     static void savePanel(SaveChooser &chooser, const QImage &image,
                           std::function<void()> completion = {});
     // Only PDF, or only PNG; `name` replaces the default base name.
@@ -36,11 +37,18 @@ public:
 
     static bool isJpegPath(const QString &path);
     static QByteArray encodeJpeg(const QImage &image);
-    // Encodes by extension (JPEG for .jpg/.jpeg, PNG otherwise) and writes atomically.
-    static bool saveImage(const QImage &image, const QString &path);
+    // The file a chosen name stands for: a name that ends in .png, .jpg, .jpeg or .pdf (any
+    // case) is kept; any other gets `fallbackExtension` appended ("shot" → "shot.png").
+    static QString completedPath(const QString &path, const QString &fallbackExtension);
+    // The bytes of `image` in the format the path's extension names (.jpg/.jpeg JPEG, .pdf a
+    // one-page PDF, anything else PNG).
+    static QByteArray encodeForPath(const QImage &image, const QString &path);
+    // Encodes by extension and writes atomically; `error` says why it failed.
+    static bool saveImage(const QImage &image, const QString &path, QString *error = nullptr);
     // Writes through a temporary file that replaces `path` only when `write` succeeded, so a
     // failed or interrupted write leaves any earlier file as it was.
-    static bool writeAtomically(const QString &path, const std::function<bool(QIODevice &)> &write);
+    static bool writeAtomically(const QString &path, const std::function<bool(QIODevice &)> &write,
+                                QString *error = nullptr);
 };
 
 } // namespace vistrel

@@ -6,7 +6,7 @@ namespace vistrel {
 
 class Alerts;
 
-// The one error report of the capture flow: a modal box titled "Vistrel" with one "OK".
+// The one error report of the capture flow: a box titled "Vistrel" with one "OK".
 class Notifier
 {
 public:

@@ -19,27 +19,33 @@ const QList<PinWindow *> &PinWindow::pins()
     return g_pins;
 }
 
-PinWindow *PinWindow::pin(const QImage &image)
+PinWindow *PinWindow::pin(const QImage &image, QScreen *screen)
 {
-    auto *window = new PinWindow(image);
+    auto *window = new PinWindow(image, screen);
     g_pins.append(window);
     window->show();
     window->raise();
     return window;
 }
 
-PinWindow::PinWindow(const QImage &image)
+PinWindow::PinWindow(const QImage &image, QScreen *screen)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_image(image), m_baseSize(image.width() * 0.5, image.height() * 0.5)
+      m_image(image)
 {
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const qreal ratio = screen ? screen->devicePixelRatio() : 1.0;
+    m_baseSize = QSizeF(image.size()) / ratio;
     setWindowTitle(QStringLiteral("Vistrel Pin"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_DeleteOnClose);
     setFocusPolicy(Qt::ClickFocus);
     const QSize size = m_baseSize.toSize().expandedTo(QSize(1, 1));
     resize(size);
-    if (QScreen *screen = QGuiApplication::primaryScreen())
+    if (screen) {
+        setScreen(screen);
         move(placement(size, screen->availableGeometry()));
+    }
 }
 
 PinWindow::~PinWindow()

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QWidget>
 
+class QScreen;
+
 namespace vistrel {
 
 // A screenshot floating above other windows: drag to move, wheel to zoom, double click or
@@ -12,10 +14,12 @@ class PinWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit PinWindow(const QImage &image);
+    // At the picture's real size on `screen` (the main screen when null): its pixel size
+    // divided by the screen's device pixel ratio.
+    explicit PinWindow(const QImage &image, QScreen *screen = nullptr);
     ~PinWindow() override;
 
-    static PinWindow *pin(const QImage &image);
+    static PinWindow *pin(const QImage &image, QScreen *screen = nullptr);
     static const QList<PinWindow *> &pins();
 
     double scale() const { return m_scale; }

@@ -53,6 +53,10 @@ struct ScreenInfo
     QScreen *screen = nullptr; // null on the fake desktop
 };
 
+// A window property: windows that have it stay on screen while the desktop is grabbed (the
+// overlays, which hold the keyboard).
+inline constexpr char keepInGrabsProperty[] = "vistrelKeepInGrabs";
+
 // Pictures of the desktop. Rectangles are in device pixels relative to the display's
 // top-left; the pointer is never part of a picture.
 class ScreenSource
@@ -69,9 +73,6 @@ public:
                                              const QList<WindowInfo> &excluding) = 0;
     // The window's frame as it shows on screen, at the given size in pixels.
     virtual Result<QImage> grabWindowPixels(const WindowInfo &window, const QSize &pixelSize) = 0;
-
-    // How long other programs need to repaint what our closed windows uncovered.
-    virtual int repaintSettleMs() const { return 0; }
 };
 
 // System-wide key combinations: Control+Shift with a digit key of the main block, found by
@@ -112,7 +113,7 @@ class Alerts
 {
 public:
     virtual ~Alerts() = default;
-    // A modal warning with one "OK" button.
+    // A warning with one "OK" button; the same warning is never up twice at once.
     virtual void warn(const QString &title, const QString &message) = 0;
 };
 

@@ -41,6 +41,11 @@ WindowInfo FakeDesktop::addWindow(quint32 id, const QRectF &frame, std::optional
     w.windowID = id;
     w.frame = frame;
     w.ownerPid = owner;
+    w.pixelFrame = frame.toRect();
+    for (const Display &d : m_displays)
+        if (d.info.frame.contains(frame.center()))
+            w.pixelFrame = QRect((frame.topLeft() * d.info.scale).toPoint(),
+                                 (frame.size() * d.info.scale).toSize());
     m_windows.append(w);
     return w;
 }
@@ -96,6 +101,8 @@ Result<QImage> FakeDesktop::grabDisplayPixels(const DisplayInfo &info, const QRe
         return CaptureError::failed(QStringLiteral("display %1 is gone").arg(info.displayID));
     if (d->failGrab)
         return CaptureError::failed(QStringLiteral("grab of display %1 failed").arg(info.displayID));
+    if (d->outOfMemory)
+        return CaptureError::outOfMemory();
     QList<quint32> ids;
     for (const auto &w : excluding)
         ids.append(w.windowID);

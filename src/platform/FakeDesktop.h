@@ -20,6 +20,7 @@ public:
         DisplayInfo info;
         QImage picture; // the whole display in pixels
         bool failGrab = false;
+        bool outOfMemory = false; // the picture cannot be allocated
     };
 
     FakeDesktop();

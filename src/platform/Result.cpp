@@ -10,9 +10,11 @@ QString CaptureError::errorDescription() const
     case Kind::NoDisplay:
         return QStringLiteral("No display found to capture.");
     case Kind::NoPermission:
-        return QStringLiteral("Screen Recording permission is required. Grant it in System "
-                              "Settings → Privacy & Security → Screen Recording, then relaunch "
-                              "Vistrel.");
+        return QStringLiteral("The X server does not let Vistrel read the screen. Vistrel needs "
+                              "an X11 session (or XWayland) whose server hands out the root "
+                              "window's pixels.");
+    case Kind::OutOfMemory:
+        return QStringLiteral("Not enough memory to capture this screen");
     }
     return m_text;
 }

@@ -12,11 +12,12 @@ namespace vistrel {
 class CaptureError
 {
 public:
-    enum class Kind { Failed, NoDisplay, NoPermission };
+    enum class Kind { Failed, NoDisplay, NoPermission, OutOfMemory };
 
     static CaptureError failed(QString text) { return CaptureError(Kind::Failed, std::move(text)); }
     static CaptureError noDisplay() { return CaptureError(Kind::NoDisplay, {}); }
     static CaptureError noPermission() { return CaptureError(Kind::NoPermission, {}); }
+    static CaptureError outOfMemory() { return CaptureError(Kind::OutOfMemory, {}); }
 
     Kind kind() const { return m_kind; }
     QString errorDescription() const;

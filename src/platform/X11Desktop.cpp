@@ -3,6 +3,8 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QMimeData>
@@ -10,13 +12,18 @@
 #include <QThread>
 #include <QWindow>
 
+#include <xcb/shm.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
 
 #include <X11/keysym.h>
+#include <xkbcommon/xkbcommon-x11.h>
 
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -65,6 +72,7 @@ X11ScreenSource::X11ScreenSource() : m_conn(toolkitConnection()), m_root(rootOf(
         m_stackingAtom = atom(m_conn, "_NET_CLIENT_LIST_STACKING");
         m_extentsAtom = atom(m_conn, "_NET_FRAME_EXTENTS");
         m_pidAtom = atom(m_conn, "_NET_WM_PID");
+        readServerLayout();
     }
 }
 
@@ -188,10 +196,102 @@ Result<ShareableContent> X11ScreenSource::shareableContent()
     return content;
 }
 
+namespace {
+
+// A shared-memory segment the X server writes a picture into: no copy through the socket,
+// and for the usual 32-bit layout the picture is used where it lies, with no copy at all.
+// It goes away with the last picture that uses it.
+class ShmSegment
+{
+public:
+    static std::unique_ptr<ShmSegment> attach(xcb_connection_t *conn, size_t bytes)
+    {
+        const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+        if (id < 0)
+            return nullptr;
+        std::unique_ptr<ShmSegment> segment;
+        void *addr = shmat(id, nullptr, 0);
+        if (addr != reinterpret_cast<void *>(-1)) {
+            const xcb_shm_seg_t seg = xcb_generate_id(conn);
+            if (xcb_generic_error_t *e = xcb_request_check(conn, xcb_shm_attach_checked(conn, seg, uint32_t(id), 0))) {
+                std::free(e); // a remote server: fall back to a plain reply
+                shmdt(addr);
+            } else {
+                segment.reset(new ShmSegment(conn, seg, static_cast<uchar *>(addr)));
+            }
+        }
+        shmctl(id, IPC_RMID, nullptr); // freed with the last detach, also if we crash
+        return segment;
+    }
+    ~ShmSegment()
+    {
+        xcb_shm_detach(m_conn, m_seg);
+        xcb_flush(m_conn);
+        shmdt(m_addr);
+    }
+    ShmSegment(const ShmSegment &) = delete;
+    ShmSegment &operator=(const ShmSegment &) = delete;
+
+    uchar *data() const { return m_addr; }
+    xcb_shm_seg_t id() const { return m_seg; }
+
+    // A picture over the segment itself; the segment lives as long as the picture's data.
+    static QImage wrap(std::unique_ptr<ShmSegment> segment, QSize size, qsizetype stride)
+    {
+        uchar *data = segment->data();
+        return QImage(
+            data, size.width(), size.height(), stride, QImage::Format_RGB32,
+            [](void *info) { delete static_cast<ShmSegment *>(info); }, segment.release());
+    }
+
+private:
+    ShmSegment(xcb_connection_t *conn, xcb_shm_seg_t seg, uchar *addr)
+        : m_conn(conn), m_addr(addr), m_seg(seg)
+    {
+    }
+
+    xcb_connection_t *m_conn;
+    uchar *m_addr;
+    xcb_shm_seg_t m_seg;
+};
+
+} // namespace
+
+void X11ScreenSource::readServerLayout()
+{
+    const xcb_setup_t *setup = xcb_get_setup(m_conn);
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(setup);
+    if (!it.rem)
+        return;
+    const xcb_screen_t *screen = it.data;
+    m_depth = screen->root_depth;
+    m_layout.msbFirst = setup->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST;
+    for (auto f = xcb_setup_pixmap_formats_iterator(setup); f.rem; xcb_format_next(&f))
+        if (f.data->depth == m_depth) {
+            m_layout.bitsPerPixel = f.data->bits_per_pixel;
+            m_scanlinePad = f.data->scanline_pad;
+        }
+    for (auto d = xcb_screen_allowed_depths_iterator(screen); d.rem; xcb_depth_next(&d))
+        for (auto v = xcb_depth_visuals_iterator(d.data); v.rem; xcb_visualtype_next(&v))
+            if (v.data->visual_id == screen->root_visual) {
+                m_layout.redMask = v.data->red_mask;
+                m_layout.greenMask = v.data->green_mask;
+                m_layout.blueMask = v.data->blue_mask;
+            }
+    const xcb_query_extension_reply_t *shm = xcb_get_extension_data(m_conn, &xcb_shm_id);
+    m_hasShm = shm && shm->present;
+}
+
 Result<QImage> X11ScreenSource::grabRoot(QRect rect)
 {
     if (!m_conn)
         return CaptureError::failed(QStringLiteral("No connection to the X server."));
+    if (!m_layout.readable())
+        return CaptureError::failed(
+            QStringLiteral("Vistrel cannot read this screen's pixel format (depth %1, %2 bits per "
+                           "pixel).")
+                .arg(m_depth)
+                .arg(m_layout.bitsPerPixel));
     auto geoCookie = xcb_get_geometry(m_conn, m_root);
     XcbReply<xcb_get_geometry_reply_t> geo(xcb_get_geometry_reply(m_conn, geoCookie, nullptr));
     if (!geo)
@@ -201,37 +301,58 @@ Result<QImage> X11ScreenSource::grabRoot(QRect rect)
     if (rect.isEmpty())
         return CaptureError::failed(QStringLiteral("The area to capture lies outside the screen."));
 
+    const QPoint at = rect.topLeft() - requested.topLeft();
+    const int pad = std::max(m_scanlinePad, 8);
+    const qsizetype stride = (qsizetype(rect.width()) * m_layout.bitsPerPixel + pad - 1) / pad * pad / 8;
+    const auto refused = [](xcb_generic_error_t *error) {
+        const int code = error ? error->error_code : 0;
+        std::free(error);
+        return CaptureError::failed(
+            QStringLiteral("The X server refused to hand over the screen (error %1).").arg(code));
+    };
+    auto blank = [&]() -> QImage {
+        QImage out(requested.size(), QImage::Format_RGB32);
+        if (!out.isNull() && rect != requested)
+            out.fill(Qt::black); // parts beyond the screen's edge
+        return out;
+    };
+
+    if (m_hasShm) {
+        if (auto segment = ShmSegment::attach(m_conn, size_t(stride) * size_t(rect.height()))) {
+            auto cookie = xcb_shm_get_image(m_conn, m_root, int16_t(rect.x()), int16_t(rect.y()),
+                                            uint16_t(rect.width()), uint16_t(rect.height()), ~0U,
+                                            XCB_IMAGE_FORMAT_Z_PIXMAP, segment->id(), 0);
+            xcb_generic_error_t *error = nullptr;
+            XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(m_conn, cookie, &error));
+            if (!reply)
+                return refused(error);
+            if (rect == requested && m_layout.isPlainRgb32())
+                return ShmSegment::wrap(std::move(segment), rect.size(), stride);
+            QImage out = blank();
+            if (out.isNull())
+                return CaptureError::outOfMemory();
+            copyPixels(segment->data(), int(stride), m_layout, out, at, rect.size());
+            return out;
+        }
+    }
+
     auto cookie = xcb_get_image(m_conn, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, int16_t(rect.x()),
                                 int16_t(rect.y()), uint16_t(rect.width()), uint16_t(rect.height()),
                                 ~0U);
     xcb_generic_error_t *error = nullptr;
     XcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(m_conn, cookie, &error));
     if (!reply) {
-        const int code = error ? error->error_code : 0;
-        std::free(error);
-        return CaptureError::failed(
-            QStringLiteral("The X server refused to hand over the screen (error %1).").arg(code));
+        if (!error)
+            return CaptureError::outOfMemory(); // the reply itself could not be allocated
+        return refused(error);
     }
-    if (reply->depth != 24 && reply->depth != 32)
-        return CaptureError::failed(
-            QStringLiteral("Screens of depth %1 cannot be captured.").arg(reply->depth));
     const int length = xcb_get_image_data_length(reply.get());
-    if (length < rect.width() * rect.height() * 4)
+    if (length < stride * rect.height())
         return CaptureError::failed(QStringLiteral("The X server sent a short picture."));
-
-    QImage out(requested.size(), QImage::Format_RGB32);
-    out.fill(Qt::black); // parts beyond the screen's edge
-    const uchar *data = xcb_get_image_data(reply.get());
-    const int stride = length / rect.height();
-    const QPoint at = rect.topLeft() - requested.topLeft();
-    for (int y = 0; y < rect.height(); ++y) {
-        auto *row = reinterpret_cast<quint32 *>(out.scanLine(at.y() + y)) + at.x();
-        memcpy(row, data + y * stride, size_t(rect.width()) * 4);
-        // A depth-24 server leaves the top byte 0; a picture drawn onto a surface with alpha
-        // would come out transparent.
-        for (int x = 0; x < rect.width(); ++x)
-            row[x] |= 0xff000000u;
-    }
+    QImage out = blank();
+    if (out.isNull())
+        return CaptureError::outOfMemory();
+    copyPixels(xcb_get_image_data(reply.get()), int(stride), m_layout, out, at, rect.size());
     return out;
 }
 
@@ -240,25 +361,30 @@ bool X11ScreenSource::canReadScreen()
     return grabRoot(QRect(0, 0, 1, 1)).ok();
 }
 
+QRect X11ScreenSource::devicePixelFrame(const QWindow *window)
+{
+    // The toolkit keeps a screen's top-left at its device position and scales what lies beyond.
+    const QScreen *screen = window->screen();
+    const qreal ratio = window->devicePixelRatio();
+    const QPoint origin = screen ? screen->geometry().topLeft() : QPoint();
+    const QRect frame = window->frameGeometry();
+    return QRect(origin + (frame.topLeft() - origin) * ratio, frame.size() * ratio);
+}
+
 Result<QImage> X11ScreenSource::grabDisplayPixels(const DisplayInfo &display,
                                                   const QRect &pixelRect,
-                                                  const QList<WindowInfo> &excluding)
+                                                  const QList<WindowInfo> &)
 {
     const QRect rootRect = pixelRect.translated(display.pixelOrigin);
-    // X11 cannot leave a window out of a root grab: our own windows over the area step
-    // aside for the moment of the grab. The window manager does not list our unmanaged
-    // windows (toasts), so they go too.
+    // X11 cannot leave a window out of a root grab: those of our windows that lie over the
+    // area step aside for the moment of the grab. Every top-level window of this process is
+    // ours, listed by the window manager or not (toasts are not). Overlays stay: they hold the
+    // keyboard, and one is only up while no grab runs, except a colour picker's.
     QList<QWindow *> hidden;
     for (QWindow *w : QGuiApplication::topLevelWindows()) {
-        if (!w->isVisible())
+        if (!w->isVisible() || w->property(keepInGrabsProperty).toBool())
             continue;
-        const bool unmanaged = w->flags() & Qt::X11BypassWindowManagerHint ||
-                               (w->flags() & Qt::WindowType_Mask) == Qt::ToolTip;
-        bool listed = false;
-        for (const WindowInfo &info : excluding)
-            if (info.windowID == w->winId() && info.pixelFrame.intersects(rootRect))
-                listed = true;
-        if (listed || unmanaged) {
+        if (devicePixelFrame(w).intersects(rootRect)) {
             w->setVisible(false);
             hidden.append(w);
         }
@@ -320,6 +446,33 @@ quint16 X11Hotkeys::numLockMask() const
     }
     xcb_key_symbols_free(symbols);
     return mask ? mask : quint16(XCB_MOD_MASK_2);
+}
+
+quint8 X11Hotkeys::keycodeForDigit(int digit)
+{
+    if (!m_digitKeys) {
+        m_digitKeys.emplace();
+        xkb_context *context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+        const int device = context && xkb_x11_setup_xkb_extension(
+                                          m_conn, XKB_X11_MIN_MAJOR_XKB_VERSION,
+                                          XKB_X11_MIN_MINOR_XKB_VERSION,
+                                          XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr,
+                                          nullptr, nullptr)
+                               ? xkb_x11_get_core_keyboard_device_id(m_conn)
+                               : -1;
+        xkb_keymap *keymap = device >= 0 ? xkb_x11_keymap_new_from_device(
+                                               context, m_conn, device, XKB_KEYMAP_COMPILE_NO_FLAGS)
+                                         : nullptr;
+        for (int d = 1; keymap && d <= 9; ++d) {
+            const QByteArray name = "AE0" + QByteArray::number(d);
+            const xkb_keycode_t code = xkb_keymap_key_by_name(keymap, name.constData());
+            if (code != XKB_KEYCODE_INVALID && code <= 255)
+                m_digitKeys->insert(d, quint8(code));
+        }
+        xkb_keymap_unref(keymap);
+        xkb_context_unref(context);
+    }
+    return m_digitKeys->value(digit, quint8(9 + digit));
 }
 
 bool X11Hotkeys::grab(quint32 id, int digit)
@@ -396,6 +549,20 @@ void QtClipboard::setText(const QString &text)
     QGuiApplication::clipboard()->setMimeData(data);
 }
 
+QString QtSaveChooser::withTypeExtension(const QString &path, const QStringList &filters,
+                                        const QString &selected)
+{
+    // "PNG image (*.png)" → png; a name that already ends in one of the offered types keeps it.
+    static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    for (const QString &filter : filters)
+        for (auto it = pattern.globalMatch(filter); it.hasNext();)
+            if (it.next().captured(1).toLower() == suffix)
+                return path;
+    const auto first = pattern.match(selected.isEmpty() && !filters.isEmpty() ? filters.first() : selected);
+    return first.hasMatch() ? path + QLatin1Char('.') + first.captured(1) : path;
+}
+
 void QtSaveChooser::choose(const SaveRequest &request, std::function<void(QString)> done)
 {
     auto *dialog = new QFileDialog(nullptr, QStringLiteral("Save"),
@@ -406,9 +573,9 @@ void QtSaveChooser::choose(const SaveRequest &request, std::function<void(QStrin
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     auto answered = std::make_shared<bool>(false);
-    QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [done, answered](const QString &f) {
+    QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [dialog, request, done, answered](const QString &f) {
         *answered = true;
-        done(f);
+        done(withTypeExtension(f, request.nameFilters, dialog->selectedNameFilter()));
     });
     QObject::connect(dialog, &QFileDialog::finished, dialog, [done, answered](int) {
         if (!*answered) {
@@ -423,9 +590,23 @@ void QtSaveChooser::choose(const SaveRequest &request, std::function<void(QStrin
 
 void QtAlerts::warn(const QString &title, const QString &message)
 {
-    QMessageBox box(QMessageBox::Warning, title, title, QMessageBox::Ok);
-    box.setInformativeText(message);
-    box.exec();
+    // Not modal, and one box per message: a failure repeated by every hot-key press raises the
+    // box already up instead of stacking another (or nesting event loops).
+    const QString key = title + QLatin1Char('\n') + message;
+    if (QPointer<QMessageBox> open = m_open.value(key)) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    auto *box = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::Ok);
+    box->setInformativeText(message);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    m_open.insert(key, box);
+    QObject::connect(box, &QObject::destroyed, box, [this, key] { m_open.remove(key); });
+    box->show();
+    box->raise();
+    box->activateWindow();
 }
 
 } // namespace vistrel

@@ -2,11 +2,15 @@
 
 #include "platform/Desktop.h"
 #include "platform/KeyRepeatFilter.h"
+#include "platform/PixelFormat.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QHash>
+#include <QMessageBox>
+#include <QPointer>
 
 struct xcb_connection_t;
+class QWindow;
 
 namespace vistrel {
 
@@ -27,19 +31,24 @@ public:
     Result<QImage> grabDisplayPixels(const DisplayInfo &display, const QRect &pixelRect,
                                      const QList<WindowInfo> &excluding) override;
     Result<QImage> grabWindowPixels(const WindowInfo &window, const QSize &pixelSize) override;
-    // Without a compositor, uncovered windows repaint on their own schedule.
-    int repaintSettleMs() const override { return 120; }
 
     static quint32 displayIDFor(const QScreen *screen);
+    // A window's frame in device pixels of the whole desktop.
+    static QRect devicePixelFrame(const QWindow *window);
 
 private:
     Result<QImage> grabRoot(QRect rootRect);
+    void readServerLayout();
     QList<DisplayInfo> displays() const;
 
     xcb_connection_t *m_conn = nullptr;
     quint32 m_root = 0;
     // Interned once: every capture reads these properties.
     quint32 m_stackingAtom = 0, m_extentsAtom = 0, m_pidAtom = 0;
+    PixelLayout m_layout;
+    int m_depth = 24;
+    int m_scanlinePad = 32;
+    bool m_hasShm = false;
 };
 
 class X11Hotkeys : public GlobalHotkeys, public QAbstractNativeEventFilter
@@ -51,8 +60,9 @@ public:
     bool grab(quint32 id, int digit) override;
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
 
-    // Key position of a digit on the main block (AE01…AE09): the same on every layout.
-    static quint8 keycodeForDigit(int digit) { return quint8(9 + digit); }
+    // Key position of a digit on the main block, by its XKB name (AE01…AE09): the same on
+    // every layout. Servers without XKB use the usual evdev numbering.
+    quint8 keycodeForDigit(int digit);
 
 private:
     quint16 numLockMask() const;
@@ -60,6 +70,7 @@ private:
     xcb_connection_t *m_conn = nullptr;
     quint32 m_root = 0;
     std::optional<quint16> m_numLockMask; // looked up once, on the first grab
+    std::optional<QHash<int, quint8>> m_digitKeys; // digit -> keycode, read once
     QHash<quint8, quint32> m_idByKeycode;
     KeyRepeatFilter m_repeats;
 };
@@ -75,12 +86,18 @@ class QtSaveChooser : public SaveChooser
 {
 public:
     void choose(const SaveRequest &request, std::function<void(QString)> done) override;
+    // A typed name without one of the offered types' extensions gets the chosen type's.
+    static QString withTypeExtension(const QString &path, const QStringList &nameFilters,
+                                     const QString &selectedFilter);
 };
 
 class QtAlerts : public Alerts
 {
 public:
     void warn(const QString &title, const QString &message) override;
+
+private:
+    QHash<QString, QPointer<QMessageBox>> m_open;
 };
 
 } // namespace vistrel

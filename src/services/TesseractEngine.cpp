@@ -28,6 +28,20 @@ tesseract::TessBaseAPI *engineFor(const QString &languages)
     return api.get();
 }
 
+QString modelMissing(const QString &languages)
+{
+    // Debian packages each model as tesseract-ocr-<code>.
+    QStringList packages;
+    for (const QString &code : languages.split(QLatin1Char('+'), Qt::SkipEmptyParts))
+        packages.append(QStringLiteral("tesseract-ocr-") + code);
+    if (languages == QLatin1String("eng"))
+        return QStringLiteral("Text recognition needs the English model (eng), which could not be "
+                              "loaded. Install the package tesseract-ocr-eng.");
+    return QStringLiteral("Text recognition needs the models \"%1\", which could not be loaded. "
+                          "Install the packages %2.")
+        .arg(languages, packages.join(QStringLiteral(", ")));
+}
+
 void setImage(tesseract::TessBaseAPI &api, const QImage &grey)
 {
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, int(grey.bytesPerLine()));
@@ -65,8 +79,7 @@ Result<QList<EngineLine>> TesseractEngine::recognize(const QImage &grey, const Q
 {
     tesseract::TessBaseAPI *api = engineFor(languages);
     if (!api)
-        return CaptureError::failed(
-            QStringLiteral("The text recognition model \"%1\" is not installed.").arg(languages));
+        return CaptureError::failed(modelMissing(languages));
     setImage(*api, grey);
     api->SetPageSegMode(tesseract::PSM_AUTO);
     if (api->Recognize(nullptr) != 0) {

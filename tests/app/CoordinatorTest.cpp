@@ -186,10 +186,11 @@ TEST_F(CoordinatorTest, DisplayImageMapSkipsDisplaysThatFail)
     desktop.addDisplay(12, QRectF(960, 0, 320, 200), 1.0);
     desktop.display(11)->failGrab = true;
     auto map = coordinator->captureDisplayImages(*desktop.shareableContent());
-    EXPECT_EQ(map.keys().size(), 2);
-    EXPECT_TRUE(map.contains(10));
-    EXPECT_FALSE(map.contains(11));
-    EXPECT_EQ(map.value(12).size(), QSize(320, 200));
+    ASSERT_TRUE(map);
+    EXPECT_EQ(map->keys().size(), 2);
+    EXPECT_TRUE(map->contains(10));
+    EXPECT_FALSE(map->contains(11));
+    EXPECT_EQ(map->value(12).size(), QSize(320, 200));
     EXPECT_TRUE(desktop.warnings.isEmpty()); // silently
 }
 
@@ -222,21 +223,45 @@ TEST_F(CoordinatorTest, FailedGrabIsReportedAndClearsBusy)
     EXPECT_EQ(desktop.warnings[0].second, "grab of display 10 failed");
 }
 
-TEST_F(CoordinatorTest, CopyOutcomeCapturesTheRectangleAfresh)
+TEST_F(CoordinatorTest, OutcomesAreCutFromWhatTheOverlayShowed)
 {
-    coordinator->startAreaCapture(false);
-    drain();
-    desktop.display(10)->picture.fill(Qt::green); // the screen changed since the overlay froze
-    overlay->finish(SelectionOutcome{RectSelection{QRectF(10.7, 20, 30.9, 40.2), main},
-                                     SelectionAction::Copy});
-    drain();
+    const QImage frozen = desktop.display(10)->picture.copy();
+    const WindowInfo window = desktop.addWindow(7, QRectF(100, 50, 60, 40), 99);
+    for (const SelectionOutcome &outcome :
+         {SelectionOutcome{RectSelection{QRectF(10.7, 20, 30.9, 40.2), main}, SelectionAction::Copy},
+          SelectionOutcome{window, SelectionAction::Copy}}) {
+        coordinator->startAreaCapture(false);
+        drain();
+        desktop.display(10)->picture.fill(Qt::green); // the screen changed since the overlay froze
+        overlay->finish(outcome);
+        drain();
+        desktop.display(10)->picture = frozen;
+    }
     ASSERT_EQ(desktop.clipboardFormats.size(), 1);
     EXPECT_EQ(desktop.clipboardFormats[0].first, "image/png");
-    QImage png = QImage::fromData(desktop.clipboardFormats[0].second, "PNG");
-    EXPECT_EQ(png.size(), QSize(30, 40));
-    EXPECT_EQ(png.pixelColor(0, 0), QColor(Qt::green));
+    ASSERT_EQ(desktop.clipboardWrites, 2);
+    const QImage png = QImage::fromData(desktop.clipboardFormats[0].second, "PNG");
+    EXPECT_EQ(png.convertToFormat(QImage::Format_RGB32), frozen.copy(100, 50, 60, 40));
     ASSERT_TRUE(Hud::current());
     EXPECT_EQ(Hud::current()->text(), "Copied to clipboard");
+}
+
+TEST_F(CoordinatorTest, AScreenTooBigToAllocateEndsTheCaptureWithAMessage)
+{
+    desktop.display(10)->outOfMemory = true;
+    coordinator->startAreaCapture(false);
+    coordinator->captureFullScreen();
+    drain();
+    EXPECT_EQ(overlaysMade, 0);
+    EXPECT_TRUE(coordinator->editors().isEmpty());
+    EXPECT_FALSE(coordinator->busy());
+    ASSERT_EQ(desktop.warnings.size(), 2);
+    EXPECT_EQ(desktop.warnings[0].second, "Not enough memory to capture this screen");
+
+    desktop.display(10)->outOfMemory = false; // and the app carries on
+    coordinator->startAreaCapture(false);
+    drain();
+    EXPECT_EQ(overlaysMade, 1);
 }
 
 TEST_F(CoordinatorTest, TextExtraction)
@@ -249,8 +274,9 @@ TEST_F(CoordinatorTest, TextExtraction)
     desktop.clipboardText = "before";
     runOcr(QString());
     EXPECT_EQ(Hud::current()->text(), "No text found");
-    runOcr(CaptureError::failed("engine missing"));
-    EXPECT_EQ(Hud::current()->text(), "No text found");
+    runOcr(CaptureError::failed("model missing"));
+    ASSERT_EQ(desktop.warnings.size(), 1); // the reason, not "No text found"
+    EXPECT_EQ(desktop.warnings[0].second, "model missing");
     EXPECT_EQ(desktop.clipboardText, "before");
     EXPECT_EQ(desktop.clipboardWrites, 0);
 
@@ -323,11 +349,19 @@ TEST_F(CoordinatorTest, ColourPickCopiesTheHexCodeOrNothingWhenCancelled)
     ASSERT_TRUE(overlay);
     EXPECT_TRUE(overlay->request.pickColor);
     EXPECT_TRUE(overlay->request.displayImages.contains(10));
-    EXPECT_FALSE(coordinator->busy()); // a pick does not hold the busy flag
-    overlay->request.onColorPicked(std::nullopt);
+    // Like every overlay, the picker keeps other captures out while it is up.
+    EXPECT_TRUE(coordinator->busy());
+    coordinator->captureFullScreen();
+    coordinator->startAreaCapture(false);
+    drain();
+    EXPECT_EQ(overlaysMade, 1);
+    EXPECT_TRUE(coordinator->editors().isEmpty());
+
+    overlay->request.onColorPicked(std::nullopt); // Escape
     EXPECT_EQ(desktop.clipboardWrites, 0);
     overlay->finish(std::nullopt);
     drain();
+    EXPECT_FALSE(coordinator->busy());
 
     coordinator->startColorPick();
     drain();
@@ -348,7 +382,7 @@ TEST_F(CoordinatorTest, SaveAndPinOutcomes)
     const int before = int(PinWindow::pins().size());
     coordinator->dispatch(picture, SelectionAction::Pin);
     ASSERT_EQ(PinWindow::pins().size(), before + 1);
-    EXPECT_EQ(PinWindow::pins().last()->baseSize(), QSizeF(20, 15));
+    EXPECT_EQ(PinWindow::pins().last()->baseSize(), QSizeF(40, 30));
     PinWindow::pins().last()->close();
 }
 

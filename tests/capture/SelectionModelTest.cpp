@@ -66,6 +66,22 @@ TEST(SelectionModel, DragFinishesIntoAdjustingWithTheToolbar)
     EXPECT_EQ(done.outcome->action, SelectionAction::Copy);
 }
 
+TEST(SelectionModel, ADragToTheLastPixelTakesTheWholeScreen)
+{
+    // The pointer stops on the last pixel: x 1279 and, y up, the bottom row at 1.
+    for (double scale : {1.0, 2.0}) {
+        auto setup = screen();
+        setup.display.scale = scale;
+        SelectionModel m(setup);
+        const double last = 1.0 / scale;
+        m.mouseDown({0, 800});
+        m.mouseDragged({1280 - last, last});
+        EXPECT_EQ(m.selection(), QRectF(0, 0, 1280, 800)) << scale;
+        m.mouseDragged({1280 - 2 * last - 0.5, 2 * last + 0.5}); // short of the edge: as drawn
+        EXPECT_EQ(m.selection(), QRectF(0, 2 * last + 0.5, 1280 - 2 * last - 0.5, 800 - 2 * last - 0.5));
+    }
+}
+
 TEST(SelectionModel, TinyDragWithoutAWindowReturnsToIdle)
 {
     SelectionModel m(screen());
@@ -268,6 +284,16 @@ TEST(SelectionPlacement, SizeBadge)
     // Near the top: under the lower edge.
     EXPECT_EQ(SelectionModel::dimensionBadge(QRectF(100, 600, 200, 180), text, bounds),
               QRectF(100, 573, 72, 21));
+    // Never under the toolbar: a selection as tall as the screen has it across its middle.
+    const QRectF full(0, 0, 1280, 800);
+    const QRectF bar(SelectionModel::toolbarOrigin(full, bounds, {306, 46}), QSizeF(306, 46));
+    const QRectF badge = SelectionModel::dimensionBadge(full, text, bounds, bar);
+    EXPECT_FALSE(badge.intersects(bar));
+    EXPECT_TRUE(full.contains(badge));
+    // The toolbar below a selection at the top: the badge stays clear of it.
+    const QRectF top(100, 600, 300, 196);
+    const QRectF bar2(SelectionModel::toolbarOrigin(top, bounds, {306, 46}), QSizeF(306, 46));
+    EXPECT_FALSE(SelectionModel::dimensionBadge(top, text, bounds, bar2).intersects(bar2));
 }
 
 TEST(SelectionPlacement, Loupe)

@@ -1,4 +1,5 @@
 #include "output/ClipboardTools.h"
+#include "output/PngEncoder.h"
 #include "platform/FakeDesktop.h"
 
 #include <gtest/gtest.h>
@@ -29,4 +30,29 @@ TEST(ColorTools, HexStringRoundsHalfUp)
     EXPECT_EQ(ColorTools::hexString(QColor::fromHsvF(0.0f, 1.0f, 1.0f)), "#FF0000");
     EXPECT_EQ(ColorTools::hexString(QColor::fromCmykF(0, 1, 1, 0)), "#FF0000");
     EXPECT_EQ(ColorTools::hexString(QColor(18, 52, 86, 10)), "#123456"); // alpha is not shown
+}
+
+TEST(PngEncoder, BandsJoinIntoOnePictureThatDecodesExactly)
+{
+    // Odd sizes, translucent pixels and more bands than one: every row must come back.
+    for (const QSize size : {QSize(1, 1), QSize(333, 1), QSize(97, 211), QSize(640, 480)}) {
+        for (bool alpha : {false, true}) {
+            QImage image(size, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+            for (int y = 0; y < size.height(); ++y)
+                for (int x = 0; x < size.width(); ++x)
+                    image.setPixel(x, y, qRgba((x * 31 + y) % 256, (y * 17) % 256, (x ^ y) % 256,
+                                               alpha ? (x * 5 + y * 3) % 256 : 255));
+            for (int bands : {1, 3}) {
+                const QByteArray png = encodePngFast(image, bands);
+                const QImage back = QImage::fromData(png, "PNG");
+                ASSERT_FALSE(back.isNull()) << size.width() << "x" << size.height();
+                EXPECT_EQ(back.convertToFormat(image.format()), image)
+                    << size.width() << "x" << size.height() << " alpha " << alpha << " bands " << bands;
+            }
+        }
+    }
+    // Premultiplied pictures are stored straight.
+    QImage pre(4, 4, QImage::Format_ARGB32_Premultiplied);
+    pre.fill(QColor(200, 100, 50, 128));
+    EXPECT_EQ(QImage::fromData(encodePngFast(pre), "PNG").pixelColor(1, 1).alpha(), 128);
 }

@@ -1,5 +1,6 @@
 #include "output/Hud.h"
 #include "output/ImageExport.h"
+#include "output/Notifier.h"
 #include "output/PinWindow.h"
 #include "platform/FakeDesktop.h"
 #include "TestSupport.h"
@@ -49,14 +50,16 @@ TEST(ImageExport, TimestampAndDefaultNames)
     EXPECT_TRUE(desktop.saveRequests[1].suggestedName.startsWith("Vistrel 20"));
     EXPECT_TRUE(desktop.saveRequests[1].suggestedName.endsWith(".pdf"));
     EXPECT_TRUE(desktop.saveRequests[2].suggestedName.endsWith(".png"));
-    EXPECT_EQ(desktop.saveRequests[2].nameFilters.size(), 2); // PNG, then JPEG
+    EXPECT_EQ(desktop.saveRequests[2].nameFilters.size(), 3); // PNG, JPEG, then PDF
     EXPECT_TRUE(desktop.saveRequests[2].nameFilters[0].contains("png"));
 }
 
-TEST(ImageExport, JpegOnlyByTheFinalExtension)
+TEST(ImageExport, ContentFollowsTheFinalExtension)
 {
     QTemporaryDir dir;
     const QImage img = pattern(64, 48);
+    ASSERT_TRUE(ImageExport::saveImage(img, dir.filePath("doc.PDF")));
+    EXPECT_TRUE(readAll(dir.filePath("doc.PDF")).startsWith("%PDF"));
     const QStringList jpeg = {"shot.JPG", "shot.jpeg", "a.png.jpg"};
     const QStringList png = {"shot.png", "shot.jpg.txt", "shot"};
     for (const QString &name : jpeg) {
@@ -93,20 +96,47 @@ TEST(ImageExport, FailedWriteKeepsTheOldFile)
     EXPECT_FALSE(ImageExport::saveImage(pattern(4, 4), dir.filePath("missing/dir/x.png")));
 }
 
-TEST(ImageExport, SavePanelWritesAndAnnouncesOnlyOnSuccess)
+TEST(ImageExport, SavePanelWritesWhatTheNameSaysAndNeverFailsSilently)
 {
     QTemporaryDir dir;
     FakeDesktop desktop;
+    Notifier::install(&desktop);
     int completions = 0;
-    desktop.saveAnswer = dir.filePath("panel.jpg");
-    ImageExport::savePanel(desktop, pattern(30, 20), [&] { ++completions; });
+    auto saveAs = [&](const QString &name) {
+        desktop.saveAnswer = name.isEmpty() ? QString() : dir.filePath(name);
+        ImageExport::savePanel(desktop, pattern(30, 20), [&] { ++completions; });
+        desktop.saveAnswer.clear(); // a panel that comes back is cancelled
+    };
+    auto savedAnnounced = [] {
+        return QTest::qWaitFor([] { return Hud::current() && Hud::current()->text() == "Saved"; }, 3000);
+    };
+    saveAs("panel.jpg");
     EXPECT_EQ(completions, 1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Hud::current() && Hud::current()->text() == "Saved"; }, 3000));
-    EXPECT_TRUE(readAll(desktop.saveAnswer).startsWith("\xFF\xD8\xFF"));
+    ASSERT_TRUE(savedAnnounced());
+    EXPECT_TRUE(readAll(dir.filePath("panel.jpg")).startsWith("\xFF\xD8\xFF"));
+    Hud::show("-");
+    saveAs("x.pdf");
+    ASSERT_TRUE(savedAnnounced());
+    EXPECT_TRUE(readAll(dir.filePath("x.pdf")).startsWith("%PDF"));
+    Hud::show("-");
+    saveAs("noext");
+    ASSERT_TRUE(savedAnnounced());
+    EXPECT_FALSE(QFile::exists(dir.filePath("noext")));
+    EXPECT_TRUE(readAll(dir.filePath("noext.png")).startsWith("\x89PNG"));
 
-    desktop.saveAnswer.clear(); // cancel
-    ImageExport::savePanel(desktop, pattern(30, 20), [&] { ++completions; });
-    EXPECT_EQ(completions, 2);
+    // A place that cannot be written: the error says what and where, and the panel comes back.
+    Hud::show("-");
+    const int asked = int(desktop.saveRequests.size());
+    saveAs("missing/dir/lost.png");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !desktop.warnings.isEmpty(); }, 3000));
+    EXPECT_TRUE(desktop.warnings[0].second.startsWith("Could not save “lost.png” in "));
+    EXPECT_TRUE(desktop.warnings[0].second.contains("missing/dir"));
+    EXPECT_EQ(desktop.saveRequests.size(), asked + 2);
+    EXPECT_FALSE(Hud::current() && Hud::current()->text() == "Saved");
+
+    saveAs(QString()); // cancel
+    EXPECT_EQ(completions, 5);
+    Notifier::install(nullptr);
 }
 
 TEST(ImageExport, PdfIsOnePagePixelSizedAndLossless)
@@ -147,9 +177,10 @@ TEST(ImageExport, CopyPdfPutsPdfBeforePng)
     EXPECT_EQ(desktop.clipboardWrites, 1);
 }
 
-TEST(PinWindow, HalfSizeTopRightAndZoomLimits)
+TEST(PinWindow, RealSizeTopRightAndZoomLimits)
 {
-    auto *pin = PinWindow::pin(pattern(2880, 1800));
+    // The offscreen screen has one pixel per point: a pin shows every pixel once.
+    auto *pin = PinWindow::pin(pattern(1440, 900));
     EXPECT_TRUE(PinWindow::pins().contains(pin));
     EXPECT_EQ(pin->baseSize(), QSizeF(1440, 900));
     EXPECT_EQ(PinWindow::placement(QSize(1440, 900), QRect(0, 25, 3000, 2000)), QPoint(1520, 65));

@@ -1,0 +1,49 @@
+#include "app/QuitOnSignal.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace vistrel {
+
+namespace {
+
+int g_pipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(g_pipe[1], &byte, 1);
+}
+
+} // namespace
+
+QuitOnSignal::QuitOnSignal(QObject *parent) : QObject(parent)
+{
+    if (g_pipe[0] < 0 && ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return; // the default action (ending at once) stays
+    m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, [] {
+        char buffer[16];
+        while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
+        }
+        QCoreApplication::quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+QuitOnSignal::~QuitOnSignal()
+{
+    signal(SIGTERM, SIG_DFL);
+    signal(SIGINT, SIG_DFL);
+}
+
+} // namespace vistrel

@@ -1,0 +1,146 @@
+#include "output/PngEncoder.h"
+
+#include <QThread>
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <thread>
+#include <vector>
+
+namespace vistrel {
+
+namespace {
+
+void putBigEndian(QByteArray &out, quint32 v)
+{
+    const char b[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    out.append(b, 4);
+}
+
+void putChunk(QByteArray &out, const char type[4], const QByteArray &data)
+{
+    putBigEndian(out, quint32(data.size()));
+    const qsizetype start = out.size();
+    out.append(type, 4);
+    out.append(data);
+    const auto *crcFrom = reinterpret_cast<const Bytef *>(out.constData() + start);
+    putBigEndian(out, quint32(crc32(0, crcFrom, uInt(out.size() - start))));
+}
+
+// One band of rows, filtered ("Sub": each byte minus the one a pixel to its left, which turns
+// flat runs into zeros) and deflated without a zlib wrapper. Bands end on a byte boundary
+// with a sync flush, so they can be joined; the last one finishes the stream.
+struct Band
+{
+    int firstRow = 0, rows = 0;
+    bool last = false;
+    QByteArray deflated;
+    uLong adler = 1;
+    qsizetype rawLength = 0;
+    bool ok = false;
+};
+
+void encodeBand(const QImage &image, bool alpha, Band &band)
+{
+    const int channels = alpha ? 4 : 3;
+    const int width = image.width();
+    const qsizetype rowBytes = 1 + qsizetype(width) * channels;
+    std::vector<Bytef> row(static_cast<size_t>(rowBytes));
+
+    z_stream z = {};
+    if (deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return;
+    const uLong bound = deflateBound(&z, uLong(rowBytes * band.rows)) + 64;
+    band.deflated.resize(qsizetype(bound));
+    z.next_out = reinterpret_cast<Bytef *>(band.deflated.data());
+    z.avail_out = uInt(bound);
+
+    int status = Z_OK;
+    for (int y = band.firstRow; y < band.firstRow + band.rows && status == Z_OK; ++y) {
+        const auto *in = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        Bytef *out = row.data();
+        *out++ = 1; // Sub
+        int pr = 0, pg = 0, pb = 0, pa = 0;
+        for (int x = 0; x < width; ++x) {
+            const QRgb c = in[x];
+            const int r = qRed(c), g = qGreen(c), b = qBlue(c);
+            *out++ = Bytef(r - pr);
+            *out++ = Bytef(g - pg);
+            *out++ = Bytef(b - pb);
+            pr = r, pg = g, pb = b;
+            if (alpha) {
+                const int a = qAlpha(c);
+                *out++ = Bytef(a - pa);
+                pa = a;
+            }
+        }
+        band.adler = adler32(band.adler, row.data(), uInt(rowBytes));
+        z.next_in = row.data();
+        z.avail_in = uInt(rowBytes);
+        const bool end = y == band.firstRow + band.rows - 1;
+        status = deflate(&z, end ? (band.last ? Z_FINISH : Z_SYNC_FLUSH) : Z_NO_FLUSH);
+        if (status == Z_STREAM_END || (status == Z_OK && z.avail_in == 0))
+            status = end ? Z_STREAM_END : Z_OK;
+    }
+    band.ok = status == Z_STREAM_END && z.avail_in == 0;
+    band.deflated.resize(qsizetype(bound - z.avail_out));
+    band.rawLength = rowBytes * band.rows;
+    deflateEnd(&z);
+}
+
+} // namespace
+
+QByteArray encodePngFast(const QImage &source, int bandCount)
+{
+    if (source.isNull())
+        return {};
+    const bool alpha = source.hasAlphaChannel();
+    // Straight (not premultiplied) 8-bit channels, as PNG stores them.
+    const QImage image = source.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (image.isNull())
+        return {};
+
+    if (bandCount <= 0)
+        bandCount = std::clamp(QThread::idealThreadCount(), 1, 8);
+    bandCount = std::clamp(image.height() / 64, 1, bandCount);
+    std::vector<Band> bands(static_cast<size_t>(bandCount));
+    for (int i = 0, row = 0; i < bandCount; ++i) {
+        const int rows = image.height() / bandCount + (i < image.height() % bandCount ? 1 : 0);
+        bands[size_t(i)] = Band{row, rows, i == bandCount - 1, {}, 1, 0, false};
+        row += rows;
+    }
+    std::vector<std::thread> workers;
+    for (size_t i = 1; i < bands.size(); ++i)
+        workers.emplace_back([&image, alpha, &band = bands[i]] { encodeBand(image, alpha, band); });
+    encodeBand(image, alpha, bands[0]);
+    for (std::thread &t : workers)
+        t.join();
+
+    QByteArray idat;
+    idat.append("\x78\x01", 2); // zlib header: deflate, 32K window, fastest
+    uLong adler = 1;
+    for (const Band &b : bands) {
+        if (!b.ok)
+            return {};
+        idat.append(b.deflated);
+        adler = adler32_combine(adler, b.adler, z_off_t(b.rawLength));
+    }
+    putBigEndian(idat, quint32(adler));
+
+    QByteArray header;
+    putBigEndian(header, quint32(image.width()));
+    putBigEndian(header, quint32(image.height()));
+    header.append(char(8));              // bits per channel
+    header.append(char(alpha ? 6 : 2)); // RGBA or RGB
+    header.append(3, char(0));           // deflate, adaptive filtering, no interlace
+
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    png.reserve(idat.size() + 64);
+    putChunk(png, "IHDR", header);
+    putChunk(png, "IDAT", idat);
+    putChunk(png, "IEND", {});
+    return png;
+}
+
+} // namespace vistrel
