@@ -378,7 +378,15 @@ void CaptureCoordinator::captureForBoard()
                 showBoardPanel();
             return;
         }
-        presentSelection(*content, false, SelectionAction::Board, captureDisplayImages(*content));
+        auto images = captureDisplayImages(*content);
+        if (!images) {
+            m_busy = false;
+            if (m_addSession)
+                showBoardPanel();
+            Notifier::error(images.error());
+            return;
+        }
+        presentSelection(*content, false, SelectionAction::Board, *images);
     });
 }
 
