@@ -329,10 +329,10 @@ TEST_F(CoordinatorTest, EditorGetsItsSeedAddRequestAndLaterName)
     answerName(QStringLiteral("invoice-42"));
     EXPECT_EQ(editor->suggestedNameBase, QStringLiteral("invoice-42"));
 
-    // Add asks the coordinator, which says what it can do.
-    Hud::show("-");
+    // Add asks the coordinator, which starts a board session for this editor.
     editor->addScreenshot();
-    EXPECT_NE(Hud::current()->text(), "-");
+    EXPECT_EQ(coordinator->boardTarget(), editor);
+    coordinator->finishAddSession();
 
     // A name that arrives after the editor closed goes nowhere.
     EditorWindowController *second = coordinator->openEditor(QImage(60, 40, QImage::Format_RGB32));
