@@ -239,6 +239,13 @@ public:
     static QImage wrap(std::unique_ptr<ShmSegment> segment, QSize size, qsizetype stride)
     {
         uchar *data = segment->data();
+        // A depth-24 server leaves the top byte 0: drawn onto a surface with alpha, the
+        // picture would come out transparent.
+        for (int y = 0; y < size.height(); ++y) {
+            auto *line = reinterpret_cast<quint32 *>(data + y * stride);
+            for (int x = 0; x < size.width(); ++x)
+                line[x] |= 0xff000000u;
+        }
         return QImage(
             data, size.width(), size.height(), stride, QImage::Format_RGB32,
             [](void *info) { delete static_cast<ShmSegment *>(info); }, segment.release());
