@@ -1,12 +1,42 @@
 #!/bin/bash
-# Idle memory of the running app and the time from Ctrl+Shift+1 to the editor being mapped,
-# on a 1920×1080 Xvfb screen.   bench/shell_bench.sh [BUILD_DIR]
+# The app's memory and its full-screen capture on a 1920×1080 Xvfb screen with openbox, a tray
+# and a busy picture: idle PSS, PSS after 20 area captures with Copy and 5 editors opened and
+# closed, and Ctrl+Shift+1 → editor mapped and first painted (20 runs) beside a minimal client
+# that maps and paints a full-screen window on a hot key.   bench/shell_bench.sh [BUILD_DIR]
 source "$(dirname "$0")/lib.sh"
 start_screen
 start_app
 # (Starting over with the thread limit keeps the process id.)
-rss=$(awk '/^Rss:/ {print $2}' /proc/$app/smaps_rollup)
-pss=$(awk '/^Pss:/ {print $2}' /proc/$app/smaps_rollup)
-awk -v r="$rss" -v p="$pss" 'BEGIN { printf "idle memory: RSS %.1f MiB, PSS %.1f MiB (target PSS <= 40 MiB)\n", r / 1024, p / 1024 }'
-"$latency" 1 "Vistrel — Editor" 10
-echo "(target: median <= 150 ms)"
+idle_pss=$(pss_kib "$app")
+echo "idle: PSS $(mib "$idle_pss"), RSS $(mib "$(rss_kib "$app")")"
+
+editor_up() { xdotool search --onlyvisible --name "^Vistrel — Editor$"; }
+editor_gone() { ! editor_up; }
+copies=0
+for run in $(seq 20); do
+  area_copy $(( 100 + run * 20 )) $(( 100 + run * 10 )) 800 600 && copies=$((copies + 1))
+  sleep 0.5
+done
+editors=0
+for run in $(seq 5); do
+  xdotool key ctrl+shift+1
+  until_ok 10 editor_up || continue
+  sleep 0.5
+  wmctrl -c "Vistrel — Editor"
+  until_ok 10 editor_gone && editors=$((editors + 1))
+  sleep 0.5
+done
+sleep 3
+after_pss=$(pss_kib "$app")
+echo "after $copies area captures with Copy and $editors editors opened and closed:" \
+  "PSS $(mib "$after_pss"), RSS $(mib "$(rss_kib "$app")"), $(mib $(( after_pss - idle_pss ))) above idle"
+echo "(targets: PSS after <= 25 MiB, and within 5 MiB of idle)"
+
+echo "== hot key → full-screen window (floor: bench/hotkey_floor.cpp)"
+floor_latency 5 | tee "$tmp/floor.txt"
+echo "== Ctrl+Shift+1 → editor"
+"$latency" 1 "Vistrel — Editor" 20 | tee "$tmp/app.txt"
+echo "ratio to the floor (medians):"
+ratio "$tmp/app.txt" "$tmp/floor.txt" mapped
+ratio "$tmp/app.txt" "$tmp/floor.txt" painted
+echo "(target: painted median <= 60 ms)"

@@ -19,11 +19,10 @@ drag 200 150 520 390
 read -r bx by < <(toolbar_button Copy 200 150 320 240 1280 800)
 click_at "$bx" "$by"
 check "overlay closes after Copy" wait_for 5 overlay_gone
-wait_for 5 window_mapped "^Copied to clipboard$"
+check "toast says Copied to clipboard" wait_for 5 window_mapped "^Copied to clipboard$"
 clipboard_png "$E2E_TMP/clip.png"
 crop 200 150 320 240 "$E2E_TMP/expected.png"
 check "clipboard PNG equals the selected region" same_pixels "$E2E_TMP/clip.png" "$E2E_TMP/expected.png"
-check "toast says Copied to clipboard" wait_for 3 window_mapped "^Copied to clipboard$"
 
 # --- Save as JPEG, then as PNG ----------------------------------------------------------------
 save_as() {
@@ -66,8 +65,10 @@ check "double click closes the pin" wait_for 5 pin_gone
 xmessage -geometry 300x120+700+420 "Some window" >/dev/null 2>&1 &
 E2E_PIDS+=($!)
 wait_for 5 xdotool search --onlyvisible --name "^xmessage$"
-sleep 0.5
 win=$(xdotool search --onlyvisible --name "^xmessage$" | head -1)
+# Framed once the window manager has said how: the frame is part of the window's picture.
+wait_for 5 sh -c "xprop -id '$win' _NET_FRAME_EXTENTS | grep -q ' = '"
+sleep 0.3
 read -r fx fy fw fh < <(frame_of "$win")
 import -window root "$E2E_TMP/with-window.png"
 xdotool key ctrl+shift+2

@@ -38,8 +38,8 @@ check "Pick Color shows the picker" wait_for 5 overlay_up
 xdotool mousemove 900 600 sleep 0.2 mousemove 901 601 sleep 0.3 click 1
 check "the picker closes after a click" wait_for 5 overlay_gone
 expected=$(pixel_hex "$E2E_TMP/picture.png" 901 601 | tr a-f A-F)
+check "toast says Copied $expected" wait_for 5 window_mapped "^Copied $expected\$"
 check "clipboard holds the picked colour ($expected)" wait_for 3 sh -c "[ \"\$(xclip -selection clipboard -o)\" = '$expected' ]"
-check "toast says Copied $expected" wait_for 3 window_mapped "^Copied $expected\$"
 
 # --- Escape cancels the pick and leaves the clipboard alone -----------------------------------------
 tray_menu 6

@@ -56,6 +56,7 @@ read -r bx by < <(toolbar_button Copy 300 200 200 150 1280 800)
 click_at "$bx" "$by"
 wait_for 5 window_mapped "^Copied to clipboard$"
 kill -TERM "$VISTREL_PID"
+wait_for 15 sh -c "! kill -0 $VISTREL_PID 2>/dev/null"
 wait "$VISTREL_PID"
 status=$?
 check "SIGTERM ends the app cleanly (status $status)" [ "$status" = 0 ]
@@ -64,7 +65,7 @@ convert "$E2E_TMP/picture.png" -crop 200x150+300+200 +repage "$E2E_TMP/expected-
 check "the copied picture outlives the app" same_pixels "$E2E_TMP/kept.png" "$E2E_TMP/expected-kept.png"
 
 # --- a 16-bit screen (VNC, old hardware) is captured too ---------------------------------------------
-E2E_DEPTH=16 start_x 1280x800
+start_x 1280x800x16
 start_wm
 plasma_backdrop 1280x800
 import -window root "$E2E_TMP/screen16.png"

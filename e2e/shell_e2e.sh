@@ -23,7 +23,7 @@ start_vistrel
 check "missing tray reported once" [ "$(grep -c 'no system tray' "$E2E_TMP/vistrel.log")" = 1 ]
 xdotool key ctrl+shift+1
 check "Ctrl+Shift+1 works without a tray" wait_for 5 window_mapped "Vistrel — Editor"
-kill "$VISTREL_PID"; wait "$VISTREL_PID" 2>/dev/null
+stop_vistrel
 rm -rf "$E2E_TMP/captures"
 
 # --- with a tray: the icon docks --------------------------------------------------------------
@@ -51,7 +51,7 @@ check "a second full-screen capture opens an editor" wait_for 5 window_mapped "V
 check "second capture kept" wait_for 5 test -f "$E2E_TMP/captures/capture-2.png"
 wmctrl -c "Vistrel — Editor"
 wait_for 5 gone
-kill "$VISTREL_PID"; wait "$VISTREL_PID" 2>/dev/null
+stop_vistrel
 
 # --- another client holds one combination: the others still reach Vistrel ----------------------
 "$VISTREL_KEYGRAB" 1 >"$E2E_TMP/keygrab.out" 2>&1 &

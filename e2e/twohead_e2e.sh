@@ -2,19 +2,6 @@
 # Two monitors side by side (an Xorg dummy server that the toolkit sees as two screens).
 source "$(dirname "$0")/lib.sh"
 
-twohead=$VISTREL_SOURCE/../shared/x11/twohead-start.sh
-if [ ! -x "$twohead" ] || [ "$(id -u)" != 0 ] || ! command -v Xorg >/dev/null; then
-  echo "SKIP: needs root, Xorg with the dummy driver and $twohead"
-  exit 0
-fi
-
-start_twohead() {
-  local out
-  out=$(TWOHEAD_LOGDIR="$E2E_TMP" "$twohead" "$@") || { fail "Xorg dummy server starts"; finish; }
-  eval "$out"
-  E2E_PIDS+=("$TWOHEAD_PID")
-}
-
 start_twohead
 plasma_backdrop 2560x800
 start_vistrel
@@ -40,7 +27,7 @@ wait_for 5 window_mapped "^Copied to clipboard$"
 clipboard_png "$E2E_TMP/clip.png"
 convert "$E2E_TMP/picture.png" -crop 400x300+1500+200 +repage "$E2E_TMP/expected.png"
 check "the picture comes from the right screen" same_pixels "$E2E_TMP/clip.png" "$E2E_TMP/expected.png"
-kill "$VISTREL_PID"; wait "$VISTREL_PID" 2>/dev/null
+stop_vistrel
 
 # --- the right screen at twice the pixel density --------------------------------------------------
 QT_SCREEN_SCALE_FACTORS='LEFT=1;RIGHT=2' start_vistrel
@@ -56,4 +43,19 @@ wait_for 5 window_mapped "^Copied to clipboard$"
 clipboard_png "$E2E_TMP/clip2.png"
 convert "$E2E_TMP/picture.png" -crop 400x300+1480+100 +repage "$E2E_TMP/expected2.png"
 check "a scale-2 selection is captured at full pixel size" same_pixels "$E2E_TMP/clip2.png" "$E2E_TMP/expected2.png"
+
+# --- a pin opens on the screen it was taken on, at the picture's real size there ------------------
+xdotool key ctrl+shift+2
+wait_for 5 sh -c '[ "$(xdotool search --onlyvisible --name "^Vistrel Selection$" | wc -l)" = 2 ]'
+sleep 0.3
+drag 1480 100 1880 400
+read -r bx by < <(toolbar_button Pin 100 50 200 150 640 400)
+click_at $(( 1280 + bx * 2 )) $(( by * 2 ))
+check "a pin appears" wait_for 5 xdotool search --onlyvisible --name "^Vistrel Pin$"
+pin=$(xdotool search --onlyvisible --name "^Vistrel Pin$" | head -1)
+read -r px py pw ph < <(frame_of "$pin")
+# 400 × 300 pixels taken at scale 2 are 200 × 150 points: 400 × 300 pixels on that screen.
+check "a 200×150-point capture pins at 200×150 points on the 2× screen ($pw×$ph px at $px,$py)" \
+  [ "$pw x $ph" = "400 x 300" ]
+check "on the screen it was taken on" [ "$px" -ge 1280 ]
 finish

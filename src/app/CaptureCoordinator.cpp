@@ -4,12 +4,14 @@
 #include "capture/SelectionOverlayController.h"
 #include "editor/AnnotationCanvas.h"
 #include "editor/EditorWindowController.h"
+#include "output/CapturePreviewController.h"
 #include "output/ClipboardTools.h"
 #include "output/Hud.h"
 #include "output/ImageExport.h"
 #include "output/Notifier.h"
 #include "output/PinWindow.h"
 #include "platform/X11Windows.h"
+#include "scroll/ScrollCaptureController.h"
 #include "services/OCRService.h"
 
 #include <QApplication>
@@ -33,6 +35,8 @@ CaptureCoordinator::~CaptureCoordinator()
     delete m_selectionOverlay.data();
     delete m_colorPicker.data();
     delete m_addSession.data();
+    delete m_scrollController.data();
+    qDeleteAll(m_previews);
     qDeleteAll(m_editors);
 }
 
@@ -210,9 +214,11 @@ void CaptureCoordinator::handleOutcome(const std::optional<SelectionOutcome> &ou
             showBoardPanel();
         return;
     }
-    if (outcome->action == SelectionAction::Scroll &&
-        std::holds_alternative<RectSelection>(outcome->result))
-        return; // scrolling capture arrives with its own controller
+    if (outcome->action == SelectionAction::Scroll) {
+        if (const auto *area = std::get_if<RectSelection>(&outcome->result))
+            startScrollSession(area->rect, area->display);
+        return;
+    }
     performCapture(*outcome, content, frozen);
 }
 
@@ -418,6 +424,62 @@ void CaptureCoordinator::finishAddSession()
         m_boardTarget->showWindow();
     m_boardTarget = nullptr;
     m_boardWorkWindow = 0;
+}
+
+ScrollCaptureController *CaptureCoordinator::scrollController() const
+{
+    return m_scrollController;
+}
+
+void CaptureCoordinator::startScrollSession(const QRectF &rect, const DisplayInfo &display)
+{
+    if (m_scrollController)
+        m_scrollController->deleteLater();
+    QPointer<CaptureCoordinator> self(this);
+    auto *controller = new ScrollCaptureController(
+        rect, display, m_platform, [self](std::optional<QImage> image) {
+            if (!self)
+                return;
+            // Called from inside the controller: it goes once that call has returned.
+            if (self->m_scrollController)
+                self->m_scrollController->deleteLater();
+            self->m_scrollController = nullptr;
+            if (!image)
+                return;
+            self->keepCopy(*image);
+            self->openPreviewCard(*image);
+        });
+    m_scrollController = controller;
+    controller->buildHUD();
+    // The overlay has just gone and frames are live pictures of the screen: the first one
+    // waits until the page beneath has been repainted.
+    constexpr int repaintMs = 120;
+    QTimer::singleShot(repaintMs, controller, [controller] { controller->start(); });
+}
+
+CapturePreviewController *CaptureCoordinator::openPreviewCard(const QImage &image)
+{
+    auto *card = new CapturePreviewController(image, m_platform);
+    QPointer<CaptureCoordinator> self(this);
+    QPointer<CapturePreviewController> weak(card);
+    card->onClose = [self, weak] {
+        if (!self || !weak)
+            return;
+        self->m_previews.removeAll(weak.data());
+        weak->deleteLater();
+    };
+    card->onEdit = [self](const QImage &cropped, const QList<AnnotationRef> &marks) {
+        if (!self)
+            return;
+        // The editor opens on a plain picture; the card's marks are drawn into it so that
+        // none is lost on the way.
+        const auto marked = marks.isEmpty() ? std::optional<QImage>(cropped)
+                                            : ReviewCanvas::drawMarks(cropped, marks);
+        self->openEditor(marked.value_or(cropped));
+    };
+    m_previews.append(card);
+    card->showWindow();
+    return card;
 }
 
 // --- helpers ---------------------------------------------------------------------------------

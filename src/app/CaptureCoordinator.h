@@ -15,7 +15,9 @@
 namespace vistrel {
 
 class AddSessionController;
+class CapturePreviewController;
 class EditorWindowController;
+class ScrollCaptureController;
 
 // Runs every capture from the request to where the picture ends up.
 class CaptureCoordinator : public QObject
@@ -47,6 +49,8 @@ public:
     bool busy() const { return m_busy; }
     SelectionOverlay *selectionOverlay() const { return m_selectionOverlay; }
     const QList<EditorWindowController *> &editors() const { return m_editors; }
+    const QList<CapturePreviewController *> &previews() const { return m_previews; }
+    ScrollCaptureController *scrollController() const;
 
     QList<WindowInfo> ownWindows(const ShareableContent &content) const;
     // The frozen picture of every display; a display that cannot be read is left out, but a
@@ -68,6 +72,10 @@ public:
     void finishAddSession();
     AddSessionController *addSession() const;
     EditorWindowController *boardTarget() const;
+    // A scrolling capture of `rect` (display points, origin top-left); its picture opens in
+    // a preview card.
+    void startScrollSession(const QRectF &rect, const DisplayInfo &display);
+    CapturePreviewController *openPreviewCard(const QImage &image);
 
 private:
     enum class Mode { Area, Ocr, Window, Scroll, Board };
@@ -97,6 +105,8 @@ private:
     QPointer<EditorWindowController> m_boardTarget;
     QPointer<AddSessionController> m_addSession;
     quint32 m_boardWorkWindow = 0; // had the keyboard when the last board capture began
+    QPointer<ScrollCaptureController> m_scrollController;
+    QList<CapturePreviewController *> m_previews;
     bool m_busy = false;
     QString m_keepDir;
     int m_kept = 0;

@@ -2,6 +2,7 @@
 #include "app/QuitOnSignal.h"
 #include "output/Notifier.h"
 #include "platform/X11Desktop.h"
+#include "platform/X11Input.h"
 
 #include <QApplication>
 
@@ -90,13 +91,16 @@ int main(int argc, char **argv)
     vistrel::QtClipboard clipboard;
     vistrel::QtSaveChooser saveChooser;
     vistrel::QtAlerts alerts;
+    vistrel::X11PointerInjector pointer;
+    vistrel::X11EscapeWatch escape;
     vistrel::Notifier::install(&alerts);
     if (!screens.canReadScreen())
         std::fprintf(stderr, "vistrel: the X server does not let Vistrel read the screen; "
                              "captures will fail.\n");
 
     vistrel::QuitOnSignal quitOnSignal;
-    vistrel::AppShell shell(vistrel::Platform{&screens, &hotkeys, &clipboard, &saveChooser, &alerts});
+    vistrel::AppShell shell(
+        vistrel::Platform{&screens, &hotkeys, &clipboard, &saveChooser, &alerts, &pointer, &escape});
     shell.applicationDidFinishLaunching();
     return app.exec();
 }

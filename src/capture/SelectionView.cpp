@@ -105,8 +105,10 @@ void SelectionView::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
 }
 
-QString SelectionView::hintText(bool windowPicking)
+QString SelectionView::hintText(bool windowPicking, std::optional<SelectionAction> immediateAction)
 {
+    if (immediateAction == SelectionAction::Scroll)
+        return QStringLiteral("Scrolling capture: drag over the content that scrolls · Esc to cancel");
     return windowPicking ? QStringLiteral("Click a window · Esc to cancel")
                          : QStringLiteral("Drag to select · Esc to cancel");
 }
@@ -337,7 +339,7 @@ QRectF SelectionView::hintRect() const
     const QFontMetricsF fm(uiFont(13, QFont::Medium));
     const QString text = m_purpose == Purpose::PickColor
                              ? QStringLiteral("Click to pick a colour · Esc to cancel")
-                             : hintText(m_model.setup().windowPicking);
+                             : hintText(m_model.setup().windowPicking, m_model.setup().immediateAction);
     const QSizeF s(fm.horizontalAdvance(text), fm.height());
     return QRectF(width() / 2.0 - s.width() / 2, height() / 2.0 - s.height() / 2, s.width(), s.height());
 }
@@ -464,7 +466,7 @@ void SelectionView::drawHint(QPainter &p)
     const QRectF r = hintRect();
     const QString text = m_purpose == Purpose::PickColor
                              ? QStringLiteral("Click to pick a colour · Esc to cancel")
-                             : hintText(m_model.setup().windowPicking);
+                             : hintText(m_model.setup().windowPicking, m_model.setup().immediateAction);
     // White on a dark pill reads on any picture, light or dark.
     QPainterPath pill;
     const QRectF back = hintPill();

@@ -47,7 +47,7 @@ public:
     // The parts of the widget that the current state paints beyond the plain dimmed picture.
     QRegion decoratedRegion() const;
 
-    static QString hintText(bool windowPicking);
+    static QString hintText(bool windowPicking, std::optional<SelectionAction> immediateAction = {});
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -175,6 +175,7 @@ void AnnotationCanvas::openTextField()
     field->setPalette(pal);
     field->setAutoFillBackground(true);
     connect(field, &QLineEdit::editingFinished, this, &AnnotationCanvas::commitEditors);
+    field->installEventFilter(this);
     m_textField = field;
     placeFields();
     field->show();
@@ -190,6 +191,7 @@ void AnnotationCanvas::openCaptionField()
     field->setObjectName(QStringLiteral("captionField"));
     field->setPlaceholderText(m_model->captionPlaceholder());
     connect(field, &QLineEdit::editingFinished, this, &AnnotationCanvas::commitEditors);
+    field->installEventFilter(this);
     m_captionField = field;
     placeFields();
     field->show();
@@ -210,6 +212,17 @@ void AnnotationCanvas::placeFields()
         m_captionField->setFont(font);
         m_captionField->setGeometry(toWidget(m_model->captionFieldFrame()).toRect());
     }
+}
+
+bool AnnotationCanvas::eventFilter(QObject *watched, QEvent *event)
+{
+    // QLineEdit reports a focus loss only when the words changed; an untouched field must
+    // close too.
+    if (event->type() == QEvent::FocusOut &&
+        (watched == m_textField.data() || watched == m_captionField.data()) &&
+        static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
+        commitEditors();
+    return QWidget::eventFilter(watched, event);
 }
 
 void AnnotationCanvas::commitEditors()
@@ -267,8 +280,8 @@ void AnnotationCanvas::paintEvent(QPaintEvent *event)
     const QRectF dirty = QRectF(toCanvas(event->rect().bottomLeft() + QPointF(0, 1)),
                                 toCanvas(event->rect().topRight() + QPointF(1, 0)))
                              .normalized();
-    p.setTransform(yup::toSurface(m_model->canvasSize().height())
-                   * QTransform::fromScale(m_magnification, m_magnification));
+    p.setTransform(yup::toSurface(m_model->canvasSize().height()) *
+                   QTransform::fromScale(m_magnification, m_magnification));
     m_model->paint(p, dirty, true);
 }
 

@@ -28,8 +28,8 @@ public:
     AnnotationCanvas(const QImage &image, const QList<AnnotationRef> &seed = {},
                      QWidget *parent = nullptr);
     // With a text-box detector of the caller's (tests, benchmarks).
-    AnnotationCanvas(const QImage &image, const QList<AnnotationRef> &seed,
-                     TextBoxDetection detect, QWidget *parent = nullptr);
+    AnnotationCanvas(const QImage &image, const QList<AnnotationRef> &seed, TextBoxDetection detect,
+                     QWidget *parent = nullptr);
     ~AnnotationCanvas() override;
 
     CanvasModel &model() { return *m_model; }
@@ -97,6 +97,8 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    // A field that loses focus (Tab, a click elsewhere) ends its editing.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void apply(const CanvasChange &change);

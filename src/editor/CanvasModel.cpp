@@ -14,8 +14,17 @@
 #include <QUndoCommand>
 #include <QUndoStack>
 
+#include <QThread>
+#include <QtConcurrent/QtConcurrentMap>
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <numeric>
+#include <vector>
+
+#include <sys/mman.h>
 
 namespace vistrel {
 
@@ -94,10 +103,11 @@ QRectF tileArea(const QRectF &frame)
 const QImage &shadowPatch()
 {
     static const QImage patch = [] {
-        const int e = int(shadowReach), n = 4 * e;
+        // Two plain columns in the middle give the edges something to stretch.
+        const int e = int(shadowReach), n = 4 * e + 2;
         auto ramp = [&](double t) {
             auto phi = [](double v) { return 0.5 * std::erfc(-v / std::sqrt(2.0)); };
-            return phi((t - e) / shadowSigma) - phi((t - 3 * e) / shadowSigma);
+            return phi((t - e) / shadowSigma) - phi((t - (n - e)) / shadowSigma);
         };
         QImage img(n, n, QImage::Format_ARGB32_Premultiplied);
         for (int y = 0; y < n; ++y) {
@@ -135,7 +145,8 @@ const QImage &dotTile()
 QImage forDrawing(const QImage &image)
 {
     // Blits fastest in the backing store's formats.
-    if (image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32_Premultiplied)
+    if (image.format() == QImage::Format_RGB32 ||
+        image.format() == QImage::Format_ARGB32_Premultiplied)
         return image;
     return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
                                                          : QImage::Format_RGB32);
@@ -150,7 +161,8 @@ CanvasModel::CanvasModel(const QImage &image, const QList<AnnotationRef> &seed,
       m_undoStack(new QUndoStack(this))
 {
     if (!m_detect)
-        m_detect = [](const QImage &img, QObject *context, std::function<void(QList<QRectF>)> done) {
+        m_detect = [](const QImage &img, QObject *context,
+                      std::function<void(QList<QRectF>)> done) {
             TextBoxDetector::detect(img, context, std::move(done));
         };
     m_canvasSize = QSizeF(m_imageSize.width() + 2 * margin, m_imageSize.height() + 2 * margin);
@@ -549,8 +561,8 @@ void CanvasModel::resizeSelected(SelHandle handle, QPointF p, QPointF q)
 
 void CanvasModel::resizeImage(PlacedImage &image, SelHandle handle, QPointF p)
 {
-    if (handle != SelHandle::TL && handle != SelHandle::TR && handle != SelHandle::BL
-        && handle != SelHandle::BR)
+    if (handle != SelHandle::TL && handle != SelHandle::TR && handle != SelHandle::BL &&
+        handle != SelHandle::BR)
         return;
     const QPointF anchor = oppositeCorner(image.frame, handle);
     const double aspect = double(image.cg.width()) / std::max(image.cg.height(), 1);
@@ -594,7 +606,8 @@ CanvasChange CanvasModel::addImage(const QImage &picture)
         return c;
     const QRectF area = imageArea();
     const double w0 = picture.width(), h0 = picture.height();
-    const double s = std::min(std::max(m_imageSize.width(), m_imageSize.height()) / std::max(w0, h0), 1.0);
+    const double s =
+        std::min(std::max(m_imageSize.width(), m_imageSize.height()) / std::max(w0, h0), 1.0);
     auto placed = std::make_shared<PlacedImage>();
     placed->cg = forDrawing(picture);
     placed->frame = QRectF(area.right() + addedImageGap, area.bottom() - s * h0, s * w0, s * h0);
@@ -713,15 +726,16 @@ const QImage &CanvasModel::pixelatedImage() const
     return m_pixelated;
 }
 
-void CanvasModel::paintTile(QPainter &p, const QRectF &frame, const QImage &picture, bool screen) const
+void CanvasModel::paintTile(QPainter &p, const QRectF &frame, const QImage &picture,
+                            bool screen) const
 {
     if (screen) {
         // The shadow's corners and edges from the blurred patch; its middle lies under the
         // tile and is never seen.
         const QImage &patch = shadowPatch();
         const double e2 = 2 * shadowReach;
-        const QRectF s = frame.translated(0, -shadowOffset).adjusted(-shadowReach, -shadowReach,
-                                                                       shadowReach, shadowReach);
+        const QRectF s = frame.translated(0, -shadowOffset)
+                             .adjusted(-shadowReach, -shadowReach, shadowReach, shadowReach);
         const double mx = std::min(e2, s.width() / 2), my = std::min(e2, s.height() / 2);
         const double n = patch.width();
         // Patch regions in canvas orientation (y up); the patch is symmetric, so its row
@@ -743,8 +757,8 @@ void CanvasModel::paintTile(QPainter &p, const QRectF &frame, const QImage &pict
         if (picture.hasAlphaChannel())
             p.fillRect(frame, Qt::white);
     }
-    const bool exact = qFuzzyCompare(frame.width(), double(picture.width()))
-                       && qFuzzyCompare(frame.height(), double(picture.height()));
+    const bool exact = qFuzzyCompare(frame.width(), double(picture.width())) &&
+                       qFuzzyCompare(frame.height(), double(picture.height()));
     p.save();
     p.setRenderHint(QPainter::SmoothPixmapTransform, !exact);
     yup::drawImage(p, frame, picture);
@@ -782,8 +796,8 @@ void CanvasModel::paint(QPainter &p, const QRectF &dirty, bool screen) const
             pixelated = &pixelatedImage();
         AnnotationRenderer::draw(p, *m_draft, pixelated, origin);
     }
-    const QColor accent = accentColor();
     if (screen && m_snapPreview) {
+        const QColor accent = accentColor();
         p.save();
         p.setRenderHint(QPainter::Antialiasing);
         const QRectF b = m_snapPreview->adjusted(-2, -2, 2, 2);
@@ -830,24 +844,62 @@ void CanvasModel::paintDecorations(QPainter &p) const
     p.restore();
 }
 
+// Big ones are backed by huge pages where the kernel offers them: a 4K board export is tens
+// of megabytes, and faulting it in 4 KiB pages cost more than painting it.
+QImage CanvasModel::exportBitmap(int w, int h)
+{
+    const qsizetype bpl = qsizetype(w) * 4;
+    const qsizetype bytes = bpl * h;
+    constexpr qsizetype huge = 2 * 1024 * 1024;
+    if (bytes < 4 * huge || w > (1 << 28) / 4)
+        return QImage(w, h, QImage::Format_ARGB32_Premultiplied);
+    const size_t rounded = size_t((bytes + huge - 1) / huge * huge);
+    void *data = std::aligned_alloc(size_t(huge), rounded);
+    if (!data)
+        return {};
+    madvise(data, rounded, MADV_HUGEPAGE); // a hint: without it the pages are ordinary
+    return QImage(
+        static_cast<uchar *>(data), w, h, bpl, QImage::Format_ARGB32_Premultiplied,
+        [](void *p) { std::free(p); }, data);
+}
+
 QImage CanvasModel::renderComposite(bool opaqueBackground) const
 {
     const QRectF r = exportRect();
     const int w = int(r.width()), h = int(r.height());
     if (w <= 0 || h <= 0)
         return {};
-    QImage out(w, h, QImage::Format_ARGB32_Premultiplied);
+    QImage out = exportBitmap(w, h);
     if (out.isNull())
         return {};
-    out.fill(opaqueBackground ? Qt::white : Qt::transparent);
-    QPainter p(&out);
-    if (!p.isActive())
-        return {};
-    // Canvas point (minX, minY) is the bitmap's bottom-left pixel.
-    p.setTransform(yup::toSurface(h, r.topLeft()));
-    paint(p, r, false);
-    p.end();
-    return out;
+    if (std::any_of(m_annotations.cbegin(), m_annotations.cend(),
+                    [](const AnnotationRef &m) { return m->kind == ToolKind::Blur; }))
+        pixelatedImage(); // built once, before the bands share it
+
+    // Horizontal bands of the bitmap are painted on every core; each band sees the whole
+    // scene through its own clip, so the seams cannot show.
+    const int bands = qint64(w) * h >= 1'000'000 ? std::max(1, QThread::idealThreadCount()) : 1;
+    std::vector<int> indices(static_cast<size_t>(bands));
+    std::iota(indices.begin(), indices.end(), 0);
+    std::atomic<bool> failed = false;
+    auto paintBand = [&](int i) {
+        const int y0 = int(qint64(h) * i / bands), y1 = int(qint64(h) * (i + 1) / bands);
+        QImage band(out.scanLine(y0), w, y1 - y0, out.bytesPerLine(), out.format());
+        band.fill(opaqueBackground ? Qt::white : Qt::transparent);
+        QPainter p(&band);
+        if (!p.isActive()) {
+            failed = true;
+            return;
+        }
+        // Canvas point (minX, minY) is the whole bitmap's bottom-left pixel.
+        p.setTransform(yup::toSurface(h, r.topLeft()) * QTransform::fromTranslate(0, -y0));
+        paint(p, QRectF(r.left(), r.bottom() - y1, r.width(), y1 - y0), false);
+    };
+    if (bands > 1)
+        QtConcurrent::blockingMap(indices, paintBand);
+    else
+        paintBand(0);
+    return failed ? QImage() : out;
 }
 
 } // namespace vistrel

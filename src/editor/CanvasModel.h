@@ -24,28 +24,28 @@ namespace vistrel {
 // pending text-box detection point at one.
 struct PlacedImage
 {
-    QImage cg;                // full resolution
-    QRectF frame;             // where it lies on the canvas; the picture is stretched over it
-    QList<QRectF> textBoxes;  // normalised 0…1, y up; filled when detection finishes
+    QImage cg;               // full resolution
+    QRectF frame;            // where it lies on the canvas; the picture is stretched over it
+    QList<QRectF> textBoxes; // normalised 0…1, y up; filled when detection finishes
 };
 using PlacedImageRef = std::shared_ptr<PlacedImage>;
 
 // What an input changed, for the view to act on.
 struct CanvasChange
 {
-    QRectF dirty;               // canvas points to repaint
+    QRectF dirty; // canvas points to repaint
     bool repaintAll = false;
-    bool sizeChanged = false;   // `canvasSize()` grew
-    bool toolChanged = false;   // the canvas picked a tool itself: tell the palette
-    bool cursorChanged = false; // the tool changed, from inside or outside
-    bool openTextField = false; // `editingAnnotation()` waits for its words
+    bool sizeChanged = false;      // `canvasSize()` grew
+    bool toolChanged = false;      // the canvas picked a tool itself: tell the palette
+    bool cursorChanged = false;    // the tool changed, from inside or outside
+    bool openTextField = false;    // `editingAnnotation()` waits for its words
     bool openCaptionField = false; // `captioningStep()` waits for its caption
 
     CanvasChange &operator|=(const CanvasChange &other);
     bool any() const
     {
-        return repaintAll || !dirty.isEmpty() || sizeChanged || toolChanged || cursorChanged
-               || openTextField || openCaptionField;
+        return repaintAll || !dirty.isEmpty() || sizeChanged || toolChanged || cursorChanged ||
+               openTextField || openCaptionField;
     }
 };
 
@@ -84,8 +84,8 @@ public:
 
     // `seed` marks are in the picture's own coordinates (origin bottom-left, y up); copies are
     // moved onto the canvas. Without `detect` the text boxes come from `TextBoxDetector`.
-    CanvasModel(const QImage &image, const QList<AnnotationRef> &seed,
-                TextBoxDetection detect = {}, QObject *parent = nullptr);
+    CanvasModel(const QImage &image, const QList<AnnotationRef> &seed, TextBoxDetection detect = {},
+                QObject *parent = nullptr);
     ~CanvasModel() override;
 
     // Pointer input, in canvas points. Open text and caption entries must have been committed
@@ -104,7 +104,7 @@ public:
     CanvasChange commitCaption(const QString &typed);
     const AnnotationRef &editingAnnotation() const { return m_editingAnnotation; }
     const AnnotationRef &captioningStep() const { return m_captioningStep; }
-    QRectF textFieldFrame() const;    // canvas points, y up
+    QRectF textFieldFrame() const; // canvas points, y up
     QRectF captionFieldFrame() const;
     QString captionPlaceholder() const;
     static QString textPlaceholder();
@@ -157,6 +157,8 @@ public:
     // The flattened export, one pixel per canvas point; a null image when there is nothing.
     QImage renderComposite(bool opaqueBackground) const;
     const QImage &pixelatedImage() const;
+    // An uninitialised ARGB32 premultiplied bitmap for an export; null when it cannot be made.
+    static QImage exportBitmap(int width, int height);
 
     static QColor canvasColor() { return QColor::fromRgbF(0.95f, 0.95f, 0.95f); }
     static QColor dotColor() { return QColor::fromRgbF(0.82f, 0.82f, 0.82f); }

@@ -30,11 +30,16 @@ QList<HandlePoint> cornerHandles(const QRectF &r)
 QPointF oppositeCorner(const QRectF &r, SelHandle h)
 {
     switch (h) {
-    case SelHandle::TL: return {r.right(), r.top()};
-    case SelHandle::TR: return {r.left(), r.top()};
-    case SelHandle::BL: return {r.right(), r.bottom()};
-    case SelHandle::BR: return {r.left(), r.bottom()};
-    default: return r.center();
+    case SelHandle::TL:
+        return {r.right(), r.top()};
+    case SelHandle::TR:
+        return {r.left(), r.top()};
+    case SelHandle::BL:
+        return {r.right(), r.bottom()};
+    case SelHandle::BR:
+        return {r.left(), r.bottom()};
+    default:
+        return r.center();
     }
 }
 

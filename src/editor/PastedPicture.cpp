@@ -10,15 +10,17 @@ namespace {
 
 QString refusalFor(QSize size)
 {
-    return QStringLiteral("Picture too large to paste (%1 × %2)").arg(size.width()).arg(size.height());
+    return QStringLiteral("Picture too large to paste (%1 × %2)")
+        .arg(size.width())
+        .arg(size.height());
 }
 
 } // namespace
 
 bool PastedPicture::fits(QSize size)
 {
-    return size.width() > 0 && size.height() > 0 && size.width() <= maxSide
-           && size.height() <= maxSide && qint64(size.width()) * size.height() * 4 <= maxBytes;
+    return size.width() > 0 && size.height() > 0 && size.width() <= maxSide &&
+           size.height() <= maxSide && qint64(size.width()) * size.height() * 4 <= maxBytes;
 }
 
 PastedPicture PastedPicture::read(const QMimeData *mime)

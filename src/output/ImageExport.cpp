@@ -150,6 +150,18 @@ QString baseNameOf(const QString &path)
 
 } // namespace
 
+void ImageExport::saveInBackground(SaveChooser &chooser, const QImage &image, const QString &path)
+{
+    writeInBackground(
+        path,
+        [image, path] {
+            SaveOutcome o;
+            o.ok = saveImage(image, path, &o.error);
+            return o;
+        },
+        [&chooser, image] { savePanel(chooser, image); });
+}
+
 void ImageExport::savePanel(SaveChooser &chooser, const QImage &image, std::function<void()> completion)
 {
     SaveRequest request;

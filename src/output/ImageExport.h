@@ -31,6 +31,10 @@ public:
     static void savePanel(SaveChooser &chooser, const QImage &image, bool asPDF,
                           std::optional<QString> name);
 
+    // Encodes and writes on a worker (as the save panels do), then shows "Saved"; a failure
+    // says why and offers the save panel again.
+    static void saveInBackground(SaveChooser &chooser, const QImage &image, const QString &path);
+
     static QByteArray pdfData(const QImage &image);
     // PDF first, then PNG; nothing changes when there is no PDF.
     static bool copyPDF(Clipboard &clipboard, const QImage &image);

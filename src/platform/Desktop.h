@@ -117,6 +117,27 @@ public:
     virtual void warn(const QString &title, const QString &message) = 0;
 };
 
+// Synthetic pointer input for auto-scroll. Points are global device pixels.
+class PointerInjector
+{
+public:
+    virtual ~PointerInjector() = default;
+    virtual void movePointer(QPoint globalPixel) = 0;
+    // Turns the wheel `notches` steps down (the content under the point moves up) with the
+    // pointer at `globalPixel`; false when the events could not be sent.
+    virtual bool scrollDown(QPoint globalPixel, int notches) = 0;
+};
+
+// Escape pressed in any application, for as long as it is watched.
+class EscapeWatch
+{
+public:
+    virtual ~EscapeWatch() = default;
+    // False when Escape cannot be had (another client holds it).
+    virtual bool start(std::function<void()> onEscape) = 0;
+    virtual void stop() = 0;
+};
+
 // Everything the application takes from the desktop, in one place.
 struct Platform
 {
@@ -125,6 +146,8 @@ struct Platform
     Clipboard *clipboard = nullptr;
     SaveChooser *saveChooser = nullptr;
     Alerts *alerts = nullptr;
+    PointerInjector *pointer = nullptr;
+    EscapeWatch *escape = nullptr;
 };
 
 } // namespace vistrel

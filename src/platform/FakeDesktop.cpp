@@ -10,7 +10,7 @@ FakeDesktop::FakeDesktop() = default;
 
 Platform FakeDesktop::platform()
 {
-    return Platform{this, this, this, this, this};
+    return Platform{this, this, this, this, this, this, this};
 }
 
 DisplayInfo FakeDesktop::addDisplay(quint32 id, const QRectF &frame, qreal scale, QColor fill,
@@ -150,6 +150,22 @@ void FakeDesktop::choose(const SaveRequest &request, std::function<void(QString)
 {
     saveRequests.append(request);
     done(saveAnswer);
+}
+
+bool FakeDesktop::scrollDown(QPoint globalPixel, int notches)
+{
+    wheelTurns.append({globalPixel, notches});
+    if (onScrollDown)
+        onScrollDown(notches);
+    return true;
+}
+
+bool FakeDesktop::start(std::function<void()> onEscape)
+{
+    if (escapeTaken)
+        return false;
+    escapeHandler = std::move(onEscape);
+    return true;
 }
 
 void FakeDesktop::warn(const QString &title, const QString &message)

@@ -12,7 +12,9 @@ class FakeDesktop : public ScreenSource,
                     public GlobalHotkeys,
                     public Clipboard,
                     public SaveChooser,
-                    public Alerts
+                    public Alerts,
+                    public PointerInjector,
+                    public EscapeWatch
 {
 public:
     struct Display
@@ -79,6 +81,25 @@ public:
 
     // Alerts
     void warn(const QString &title, const QString &message) override;
+
+    // PointerInjector: moves and wheel turns are recorded; `onScrollDown` lets a test move
+    // the content it shows.
+    QList<QPoint> pointerMoves;
+    QList<std::pair<QPoint, int>> wheelTurns;
+    std::function<void(int notches)> onScrollDown;
+    void movePointer(QPoint globalPixel) override { pointerMoves.append(globalPixel); }
+    bool scrollDown(QPoint globalPixel, int notches) override;
+
+    // EscapeWatch
+    bool escapeTaken = false; // another client holds Escape
+    std::function<void()> escapeHandler;
+    bool start(std::function<void()> onEscape) override;
+    void stop() override { escapeHandler = nullptr; }
+    void pressEscapeAnywhere()
+    {
+        if (escapeHandler)
+            escapeHandler();
+    }
 
 private:
     QList<Display> m_displays;

@@ -6,6 +6,7 @@
 #include "output/Notifier.h"
 #include "output/PinWindow.h"
 #include "platform/FakeDesktop.h"
+#include "scroll/ScrollCaptureController.h"
 #include "TestSupport.h"
 
 #include <QLabel>
@@ -285,14 +286,15 @@ TEST_F(CoordinatorTest, TextExtraction)
     EXPECT_EQ(Hud::current()->text(), "Copied 11 chars of text");
 }
 
-TEST_F(CoordinatorTest, ScrollOutcomeTakesNoPicture)
+TEST_F(CoordinatorTest, ScrollOutcomeStartsAScrollingCaptureInsteadOfAPicture)
 {
     coordinator->startScrollCapture();
     drain();
     overlay->finish(SelectionOutcome{RectSelection{QRectF(0, 0, 50, 50), main},
                                      SelectionAction::Scroll});
     drain();
-    EXPECT_TRUE(desktop.grabExclusions.size() == 1); // only the loupe picture
+    EXPECT_TRUE(coordinator->scrollController());
+    EXPECT_TRUE(coordinator->editors().isEmpty());
     EXPECT_FALSE(coordinator->busy());
 }
 

@@ -1,0 +1,35 @@
+// Linked into every program of a -DVISTREL_SANITIZE=ON build: the sanitizers' run-time options
+// and the leaks that are not ours to fix. Options given in ASAN_OPTIONS, UBSAN_OPTIONS and
+// LSAN_OPTIONS are read after these and win.
+
+extern "C" {
+
+// Stop at the first report: a report must end the test that caused it, never scroll past in
+// a log of a run that still passes.
+const char *__asan_default_options()
+{
+    return "halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1";
+}
+
+const char *__ubsan_default_options()
+{
+    return "halt_on_error=1:print_stacktrace=1";
+}
+
+// A suppressed leak is not worth a line in a log that the end-to-end flows check.
+const char *__lsan_default_options()
+{
+    return "print_suppressions=0";
+}
+
+// Third-party leaks only; each names the library and why it is not a fault of ours.
+const char *__lsan_default_suppressions()
+{
+    return
+        // libdbus: the shared session-bus connection Qt opens at start-up (platform theme and
+        // tray lookups) keeps its buffers until dbus_shutdown(), which Qt never calls. libdbus
+        // has no frame pointers, so the stack stops inside it: matched by the module.
+        "leak:libdbus-1.so\n";
+}
+
+} // extern "C"

@@ -1,0 +1,129 @@
+#pragma once
+
+#include "capture/CaptureService.h"
+#include "platform/Desktop.h"
+#include "scroll/ScrollStitcher.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QRectF>
+
+#include <functional>
+#include <optional>
+
+class QLabel;
+class QPushButton;
+class QShortcut;
+class QWidget;
+
+namespace vistrel {
+
+// When the capture and auto-scroll loops wake up next: timers in the app, a clock moved by
+// hand in tests.
+class LoopClock
+{
+public:
+    virtual ~LoopClock() = default;
+    // Runs `wake` once after `ms` unless `context` is gone by then.
+    virtual void after(int ms, QObject *context, std::function<void()> wake) = 0;
+};
+
+class TimerClock : public LoopClock
+{
+public:
+    void after(int ms, QObject *context, std::function<void()> wake) override;
+    static TimerClock &shared();
+};
+
+// One scrolling capture of a fixed rectangle: frames every 160 ms go to a stitcher, a small
+// control panel shows the progress and offers Auto Scroll, Done and Cancel.
+class ScrollCaptureController : public QObject
+{
+    Q_OBJECT
+public:
+    using Finish = std::function<void(std::optional<QImage>)>;
+
+    // `rect` is in the display's points, origin at its top-left corner.
+    ScrollCaptureController(const QRectF &rect, const DisplayInfo &display, const Platform &platform,
+                            Finish onFinish, LoopClock &clock = TimerClock::shared(),
+                            QObject *parent = nullptr);
+    ~ScrollCaptureController() override;
+
+    void buildHUD();
+    void start();
+    void toggleAuto();
+    void stopAuto();
+    void finishAction();
+    void cancelAction();
+
+    bool running() const { return m_running; }
+    bool autoScrolling() const { return m_autoScrolling; }
+    qint64 tick() const { return m_tick; }
+    qint64 autoSteps() const { return m_autoSteps; }
+    const ScrollStitcher &stitcher() const { return m_stitcher; }
+    QWidget *hud() const { return m_hud; }
+    QLabel *heightLabel() const { return m_heightLabel; }
+    QLabel *previewView() const { return m_previewView; }
+    QPushButton *autoButton() const { return m_autoButton; }
+    QPushButton *doneButton() const { return m_doneButton; }
+    QPushButton *cancelButton() const { return m_cancelButton; }
+    // True when the panel had to sit over the rectangle and is left out of every frame.
+    bool panelOverlapsRect() const { return m_panelOverlaps; }
+
+    static QString heightText(qint64 totalHeight, qsizetype frames);
+    // Points per auto-scroll step: max(height × 0.55, 60), truncated.
+    static int scrollAmount(double rectHeight);
+    // Wheel notches for a step of `amount` points on a rectangle `rectHeight` points high:
+    // whole notches, never more than the stitcher can follow (half the frame), at least one.
+    static int wheelNotches(int amount, double rectHeight);
+    // Where the panel goes (top-left, global points): 40 above the bottom of the visible frame,
+    // centred, unless that covers the captured rectangle; then beside it where there is room.
+    // Nothing when there is room nowhere.
+    static std::optional<QPointF> panelOrigin(const QRectF &visible, const QRectF &captured,
+                                              const QSizeF &panel);
+
+    // A Qt scroll area moves 3 lines of 20 pixels per wheel notch (measured on e2e/scrollpage).
+    static constexpr int pixelsPerWheelNotch = 60;
+    static constexpr int frameIntervalMs = 160;
+    static constexpr int autoFirstDelayMs = 250;
+    static constexpr int autoStepMs = 340;
+    static constexpr int maxAutoSteps = 100;
+    static constexpr QSize panelSize{432, 150};
+
+private:
+    void captureFrame();
+    void autoLoopBegin(quint64 generation);
+    void autoLoopCheck(quint64 generation);
+    void autoLoopEnd(quint64 generation);
+    void postScrollStep();
+    void finish(std::optional<QImage> image);
+    QPoint globalCentrePixel() const;
+
+    QRectF m_rect;
+    DisplayInfo m_display;
+    Platform m_platform;
+    CaptureService m_capture;
+    Finish m_onFinish;
+    LoopClock &m_clock;
+    ScrollStitcher m_stitcher;
+    bool m_running = false;
+    bool m_finished = false;
+    bool m_autoScrolling = false;
+    qint64 m_tick = 0;
+    QPointer<QWidget> m_hud;
+    QLabel *m_heightLabel = nullptr;
+    QLabel *m_previewView = nullptr;
+    QPushButton *m_autoButton = nullptr;
+    QPushButton *m_doneButton = nullptr;
+    QPushButton *m_cancelButton = nullptr;
+    QShortcut *m_escLocal = nullptr;
+    bool m_escGlobal = false;
+    bool m_panelOverlaps = false;
+    qint64 m_autoSteps = 0;
+    // The auto-scroll loop that is current; a loop from an earlier switch-on ends quietly.
+    quint64 m_autoGeneration = 0;
+    qint64 m_lastHeight = 0;
+    int m_stall = 0;
+};
+
+} // namespace vistrel

@@ -1,0 +1,108 @@
+#include "app/CaptureCoordinator.h"
+#include "editor/EditorWindowController.h"
+#include "output/CapturePreviewController.h"
+#include "output/Notifier.h"
+#include "platform/FakeDesktop.h"
+#include "scroll/ScrollCaptureController.h"
+#include "TestSupport.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace vistrel;
+using vistrel::test::drain;
+
+namespace {
+
+class ScriptedOverlay : public SelectionOverlay
+{
+public:
+    ScriptedOverlay(OverlayRequest r, Completion c) : request(std::move(r)), completion(std::move(c)) {}
+    void present() override {}
+    OverlayRequest request;
+    Completion completion;
+};
+
+class ScrollFlowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        qputenv("VISTREL_KEEP_CAPTURES", keep.path().toUtf8());
+        Notifier::install(&desktop);
+        display = desktop.addDisplay(10, QRectF(0, 0, 640, 400), 1.0, Qt::darkBlue);
+        coordinator = std::make_unique<CaptureCoordinator>(desktop.platform());
+        coordinator->setOverlayFactory([this](const OverlayRequest &r, auto completion) {
+            overlay = new ScriptedOverlay(r, completion);
+            return overlay.data();
+        });
+    }
+    void TearDown() override
+    {
+        coordinator.reset();
+        drain();
+        Notifier::install(nullptr);
+        qunsetenv("VISTREL_KEEP_CAPTURES");
+    }
+    // Ctrl+Shift+8, then a drag over (20, 30, 200, 100).
+    void selectArea()
+    {
+        coordinator->startScrollCapture();
+        drain();
+        ASSERT_TRUE(overlay);
+        EXPECT_EQ(overlay->request.immediateAction, SelectionAction::Scroll);
+        overlay->completion(
+            SelectionOutcome{RectSelection{QRectF(20, 30, 200, 100), display}, SelectionAction::Scroll});
+        // The first frame follows once the screen beneath the overlay is repainted.
+        for (int i = 0; i < 100 && !(coordinator->scrollController() &&
+                                     coordinator->scrollController()->tick() > 0);
+             ++i)
+            drain(1);
+    }
+
+    QTemporaryDir keep;
+    FakeDesktop desktop;
+    DisplayInfo display;
+    std::unique_ptr<CaptureCoordinator> coordinator;
+    QPointer<ScriptedOverlay> overlay;
+};
+
+} // namespace
+
+TEST_F(ScrollFlowTest, DoneOpensThePreviewCardAndItsEditOpensTheEditor)
+{
+    selectArea();
+    EXPECT_FALSE(coordinator->busy());
+    ScrollCaptureController *scroll = coordinator->scrollController();
+    ASSERT_TRUE(scroll);
+    EXPECT_TRUE(scroll->running());
+    EXPECT_GE(scroll->tick(), 1); // the first frame is taken at once
+    EXPECT_TRUE(desktop.grabExclusions.last().isEmpty()); // nothing hidden per frame
+    scroll->doneButton()->click();
+    drain();
+    EXPECT_FALSE(coordinator->scrollController());
+    ASSERT_EQ(coordinator->previews().size(), 1);
+    EXPECT_EQ(QDir(keep.path()).entryList(QDir::Files).size(), 1); // the stitched picture kept
+    CapturePreviewController *card = coordinator->previews().first();
+    EXPECT_EQ(card->canvas()->baseImage().size(), QSize(200, 100));
+    card->button("Edit")->click();
+    drain();
+    EXPECT_TRUE(coordinator->previews().isEmpty());
+    ASSERT_EQ(coordinator->editors().size(), 1);
+    EXPECT_EQ(coordinator->editors().first()->image().size(), QSize(200, 100));
+}
+
+TEST_F(ScrollFlowTest, CancelOpensNoCard)
+{
+    selectArea();
+    ASSERT_TRUE(coordinator->scrollController());
+    coordinator->scrollController()->cancelButton()->click();
+    drain();
+    EXPECT_FALSE(coordinator->scrollController());
+    EXPECT_TRUE(coordinator->previews().isEmpty());
+    EXPECT_TRUE(QDir(keep.path()).entryList(QDir::Files).isEmpty());
+}

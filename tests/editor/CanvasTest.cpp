@@ -1,0 +1,525 @@
+#include "TestSupport.h"
+
+#include "editor/AnnotationCanvas.h"
+#include "editor/AnnotationRenderer.h"
+#include "editor/CaptionPanel.h"
+#include "editor/PastedPicture.h"
+#include "output/Hud.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
+#include <QMimeData>
+#include <QUndoStack>
+
+#include <gtest/gtest.h>
+
+using namespace vistrel;
+
+namespace {
+
+QImage solid(QSize size, QColor colour)
+{
+    QImage img(size, QImage::Format_RGB32);
+    img.fill(colour);
+    return img;
+}
+
+// A canvas driven by synthesized events at canvas points (y up), with text boxes of the
+// test's choosing instead of the recognizer.
+struct Canvas
+{
+    QList<QRectF> boxes;
+    std::unique_ptr<AnnotationCanvas> view;
+
+    explicit Canvas(QSize size = {1200, 800}, const QList<AnnotationRef> &seed = {},
+                    QList<QRectF> textBoxes = {}, QImage picture = {})
+        : boxes(std::move(textBoxes))
+    {
+        if (picture.isNull())
+            picture = solid(size, QColor(40, 90, 160));
+        view = std::make_unique<AnnotationCanvas>(
+            picture, seed,
+            [b = boxes](const QImage &, QObject *, std::function<void(QList<QRectF>)> done) {
+                done(b);
+            });
+        view->show();
+    }
+    CanvasModel &model() { return view->model(); }
+
+    void send(QEvent::Type type, QPointF canvasPoint, Qt::MouseButtons buttons)
+    {
+        const QPointF pos = view->toWidget(canvasPoint);
+        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent e(type, pos, view->mapToGlobal(pos), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(view.get(), &e);
+    }
+    void press(QPointF p) { send(QEvent::MouseButtonPress, p, Qt::LeftButton); }
+    void drag(QPointF p) { send(QEvent::MouseMove, p, Qt::LeftButton); }
+    void release(QPointF p) { send(QEvent::MouseButtonRelease, p, Qt::NoButton); }
+    void click(QPointF p)
+    {
+        press(p);
+        release(p);
+    }
+    void stroke(QPointF from, QPointF to)
+    {
+        press(from);
+        drag((from + to) / 2);
+        drag(to);
+        release(to);
+    }
+    void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier)
+    {
+        QTest::keyClick(view.get(), k, m);
+    }
+    QList<qint64> stepNumbers()
+    {
+        QList<qint64> n;
+        for (const auto &a : view->annotations())
+            if (a->kind == ToolKind::Step)
+                n.append(a->stepNumber);
+        return n;
+    }
+};
+
+// A PNG without pixels: big sizes without big allocations.
+QByteArray pngHeader(int w, int h)
+{
+    auto crc = [](const QByteArray &data) {
+        quint32 c = 0xffffffffu;
+        for (char ch : data) {
+            c ^= quint8(ch);
+            for (int k = 0; k < 8; ++k)
+                c = (c >> 1) ^ (0xedb88320u & (0u - (c & 1u)));
+        }
+        return c ^ 0xffffffffu;
+    };
+    auto be32 = [](quint32 v) {
+        QByteArray b(4, 0);
+        for (int i = 0; i < 4; ++i)
+            b[i] = char(v >> (24 - 8 * i));
+        return b;
+    };
+    auto chunk = [&](const QByteArray &type, const QByteArray &data) {
+        return be32(quint32(data.size())) + type + data + be32(crc(type + data));
+    };
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) +
+           chunk("IHDR", be32(w) + be32(h) + QByteArray("\x08\x06\x00\x00\x00", 5)) +
+           chunk("IDAT", {}) + chunk("IEND", {});
+}
+
+} // namespace
+
+TEST(Canvas, StartsWithSeedMovedOntoTheCanvasAndStepsAfterIt)
+{
+    auto step = Annotation::make(ToolKind::Step, {10, 20}, {10, 20}, Qt::blue, 5);
+    step->stepNumber = 4;
+    Canvas c({300, 200}, {step});
+    EXPECT_EQ(c.model().annotations().first()->start, QPointF(1010, 1020));
+    EXPECT_EQ(step->start, QPointF(10, 20)); // the seed itself is not moved
+    EXPECT_EQ(c.model().stepCounter(), 5);
+    EXPECT_EQ(c.view->canvasSize(), QSizeF(2300, 2200));
+    EXPECT_EQ(c.view->size(), QSize(2300, 2200));
+    EXPECT_EQ(c.view->currentTool(), ToolKind::Arrow);
+}
+
+TEST(Canvas, ClickWithArrowLeavesNothingButEmptiesRedo)
+{
+    Canvas c;
+    c.stroke({1100, 1100}, {1300, 1200});
+    c.view->undo();
+    ASSERT_TRUE(c.view->canRedo());
+    c.click({1500, 1500});
+    EXPECT_TRUE(c.view->annotations().isEmpty());
+    EXPECT_FALSE(c.view->canUndo());
+    EXPECT_FALSE(c.view->canRedo());
+    EXPECT_EQ(c.view->undoStack()->count(), 0);
+}
+
+TEST(Canvas, PenClickLeavesAOnePointMarkAndStepClickANumberedBadge)
+{
+    Canvas c;
+    c.view->setCurrentTool(ToolKind::Pen);
+    c.click({1100, 1100});
+    ASSERT_EQ(c.view->annotations().size(), 1);
+    EXPECT_EQ(c.view->annotations().first()->points, QList<QPointF>{QPointF(1100, 1100)});
+
+    c.view->setCurrentTool(ToolKind::Step);
+    c.click({1200, 1200});
+    ASSERT_EQ(c.view->annotations().size(), 2);
+    EXPECT_EQ(c.view->annotations().last()->stepNumber, 1);
+    EXPECT_EQ(c.model().stepCounter(), 2);
+    ASSERT_NE(c.view->captionField(), nullptr);
+    EXPECT_EQ(c.view->captionField()->placeholderText(),
+              QStringLiteral("Caption for step 1\u2026"));
+}
+
+TEST(Canvas, DeletingAStepRenumbersAndUndoBringsTheOldNumbersBack)
+{
+    Canvas c;
+    c.view->setCurrentTool(ToolKind::Step);
+    c.click({1100, 1100});
+    c.click({1200, 1100});
+    c.click({1300, 1100});
+    ASSERT_EQ(c.stepNumbers(), (QList<qint64>{1, 2, 3}));
+    c.view->setCurrentTool(ToolKind::Select);
+    c.click({1200, 1100});
+    ASSERT_EQ(c.model().selected(), c.view->annotations()[1]);
+    c.key(Qt::Key_Delete);
+    EXPECT_EQ(c.stepNumbers(), (QList<qint64>{1, 2}));
+    EXPECT_EQ(c.model().stepCounter(), 3);
+    c.view->undo();
+    EXPECT_EQ(c.stepNumbers(), (QList<qint64>{1, 2, 3}));
+    EXPECT_EQ(c.model().stepCounter(), 3);
+    EXPECT_FALSE(c.model().selected());
+    // Undoing a step's creation does not take its number back.
+    c.view->undo();
+    EXPECT_EQ(c.stepNumbers(), (QList<qint64>{1, 2}));
+    EXPECT_EQ(c.model().stepCounter(), 3);
+    c.view->redo();
+    EXPECT_EQ(c.stepNumbers(), (QList<qint64>{1, 2, 3}));
+}
+
+TEST(Canvas, ToolLettersOnlyWithoutControlAltOrMeta)
+{
+    Canvas c;
+    c.view->setCurrentTool(ToolKind::Rect);
+    QList<ToolKind> told;
+    c.view->onToolChange = [&](ToolKind k) { told.append(k); };
+    c.key(Qt::Key_A, Qt::ControlModifier);
+    c.key(Qt::Key_A, Qt::AltModifier);
+    c.key(Qt::Key_A, Qt::MetaModifier);
+    EXPECT_EQ(c.view->currentTool(), ToolKind::Rect);
+    c.key(Qt::Key_A, Qt::ShiftModifier);
+    EXPECT_EQ(c.view->currentTool(), ToolKind::Arrow);
+    c.key(Qt::Key_C);
+    EXPECT_EQ(c.view->currentTool(), ToolKind::Crop);
+    EXPECT_EQ(told, (QList<ToolKind>{ToolKind::Arrow, ToolKind::Crop}));
+    // Assigned from outside: no call back.
+    c.view->setCurrentTool(ToolKind::Pen);
+    EXPECT_EQ(told.size(), 2);
+}
+
+TEST(Canvas, PastesOnlyAPictureAndRefusesHugeOnes)
+{
+    Canvas c;
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->setText(QStringLiteral("just words"));
+    c.key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_TRUE(c.view->extraImages().isEmpty());
+
+    clipboard->setImage(solid({100, 50}, Qt::green));
+    c.key(Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_EQ(c.view->extraImages().size(), 1);
+    EXPECT_EQ(c.view->extraImages().first()->frame.size(), QSizeF(100, 50)); // never enlarged
+    EXPECT_EQ(c.view->currentTool(), ToolKind::Select);
+    EXPECT_EQ(c.model().selectedImage(), c.view->extraImages().first());
+
+    for (QSize size : {QSize(16385, 10), QSize(9000, 8000)}) {
+        QMimeData mime;
+        mime.setData(QStringLiteral("image/png"), pngHeader(size.width(), size.height()));
+        EXPECT_FALSE(c.view->pasteImage(&mime));
+        ASSERT_NE(Hud::current(), nullptr);
+        EXPECT_TRUE(Hud::current()->text().contains(QStringLiteral("too large"))) << size.width();
+    }
+    EXPECT_EQ(c.view->extraImages().size(), 1);
+    EXPECT_TRUE(PastedPicture::fits({16384, 4096}));
+}
+
+TEST(Canvas, GripsAreGrabbedWithinNinePointsOnly)
+{
+    Canvas c;
+    c.view->setCurrentTool(ToolKind::Rect);
+    c.stroke({1100, 1100}, {1300, 1200});
+    auto rect = c.view->annotations().first();
+    c.view->setCurrentTool(ToolKind::Select);
+    c.click({1200, 1150});
+    ASSERT_EQ(c.model().selected(), rect);
+
+    // 8.9 points from the br corner (1300, 1100): grabbed, the drag resizes.
+    c.press({1300 + 8.9, 1100});
+    c.drag({1350, 1050});
+    c.release({1350, 1050});
+    EXPECT_EQ(rect->boundingRect(), QRectF(1100, 1050, 250, 150));
+
+    // 9 points away and outside the grown box: an ordinary click that clears the selection.
+    c.click({1350 + 9, 1050 - 9});
+    EXPECT_FALSE(c.model().selected());
+}
+
+TEST(Canvas, CornerDraggedPastTheOppositeEdgeFlipsAndKeepsFourPoints)
+{
+    Canvas c;
+    c.view->setCurrentTool(ToolKind::Rect);
+    c.stroke({1100, 1100}, {1300, 1200});
+    auto rect = c.view->annotations().first();
+    c.view->setCurrentTool(ToolKind::Select);
+    c.click({1200, 1150});
+    c.press({1100, 1200}); // tl
+    c.drag({1400, 1180});
+    EXPECT_EQ(rect->start, QPointF(1300, 1100));
+    EXPECT_EQ(rect->end, QPointF(1400, 1180));
+    c.drag({1300, 1100}); // level with the opposite corner: the box keeps 4 points
+    c.release({1300, 1100});
+    EXPECT_EQ(rect->boundingRect(), QRectF(1300, 1100, 100, 4));
+    EXPECT_LE(rect->start.x(), rect->end.x());
+    // One undo step for the whole drag.
+    EXPECT_EQ(c.view->undoStack()->count(), 2);
+    c.view->undo();
+    EXPECT_EQ(c.view->annotations().first()->boundingRect(), QRectF(1100, 1100, 200, 100));
+}
+
+TEST(Canvas, BendIsRemovedNearTheStraightMidpoint)
+{
+    Canvas c;
+    c.stroke({1100, 1100}, {1300, 1100});
+    auto arrow = c.view->annotations().first();
+    c.view->setCurrentTool(ToolKind::Select);
+    c.click({1150, 1100});
+    c.press({1200, 1100}); // mid
+    c.drag({1200, 1160});
+    EXPECT_EQ(arrow->control, QPointF(1200, 1160));
+    c.drag({1205, 1106}); // 7.8 from the midpoint
+    EXPECT_FALSE(arrow->control);
+    c.drag({1200, 1108}); // 8 away: bent again
+    c.release({1200, 1108});
+    EXPECT_EQ(arrow->control, QPointF(1200, 1108));
+}
+
+TEST(Canvas, LineEndsSnapToTextWithinTwentyFourPoints)
+{
+    // One text box over (1150…1450, 1400…1450) of the 1200 × 800 picture.
+    Canvas c({1200, 800}, {}, {QRectF(0.125, 0.5, 0.25, 0.0625)});
+    const QRectF box(1150, 1400, 300, 50);
+    c.press({1600, 1000});
+    c.drag({1300, 1376.5}); // 23.5 below the box
+    EXPECT_EQ(c.model().draft()->end, QPointF(1300, 1400));
+    EXPECT_EQ(c.model().snapPreview(), box);
+    c.drag({1300, 1375}); // 25 below
+    EXPECT_EQ(c.model().draft()->end, QPointF(1300, 1375));
+    EXPECT_FALSE(c.model().snapPreview());
+    c.drag({1160, 1420}); // inside: onto the nearest edge
+    EXPECT_EQ(c.model().draft()->end, QPointF(1150, 1420));
+    c.release({1160, 1420});
+    EXPECT_FALSE(c.model().snapPreview());
+
+    // Dragging an end of the finished arrow snaps too.
+    auto arrow = c.view->annotations().first();
+    c.view->setCurrentTool(ToolKind::Select);
+    c.click({1400, 1200});
+    ASSERT_EQ(c.model().selected(), arrow);
+    c.press({1600, 1000}); // p1
+    c.drag({1470, 1430});
+    EXPECT_EQ(arrow->start, QPointF(1450, 1430));
+    EXPECT_EQ(c.model().snapPreview(), box);
+    c.release({1470, 1430});
+    EXPECT_FALSE(c.model().snapPreview());
+}
+
+TEST(Canvas, PlacedImageResizeKeepsItsAspectAndFortyPoints)
+{
+    Canvas c;
+    c.view->addImage(solid({400, 200}, Qt::yellow));
+    auto img = c.view->extraImages().first();
+    ASSERT_EQ(img->frame, QRectF(2240, 1600, 400, 200));
+    c.press({2640 + 10, 1600}); // br corner, 10 away
+    c.drag({2440, 1500});
+    EXPECT_EQ(img->frame, QRectF(2240, 1700, 200, 100)); // the tl corner stays
+    c.drag({2250, 1590});
+    c.release({2250, 1590});
+    EXPECT_EQ(img->frame, QRectF(2240, 1780, 40, 20));
+    EXPECT_EQ(c.view->undoStack()->count(), 0); // placed images take no snapshots
+}
+
+TEST(Canvas, MovingAPlacedImageOutGrowsTheCanvasButMovingAMarkDoesNot)
+{
+    Canvas c;
+    c.view->setCurrentTool(ToolKind::Rect);
+    c.stroke({1100, 1100}, {1300, 1200});
+    c.view->setCurrentTool(ToolKind::Select);
+    c.press({1200, 1100});
+    c.drag({3100, 1100});
+    c.release({3100, 1100});
+    EXPECT_EQ(c.view->canvasSize(), QSizeF(3200, 2800));
+
+    c.view->addImage(solid({100, 50}, Qt::green)); // at (2240, 1750)
+    c.press({2290, 1775});
+    c.drag({2290 + 900, 1775 + 500});
+    c.release({2290 + 900, 1775 + 500});
+    EXPECT_EQ(c.view->extraImages().first()->frame, QRectF(3140, 2250, 100, 50));
+    EXPECT_EQ(c.view->canvasSize(), QSizeF(4240, 3300));
+    EXPECT_EQ(c.view->size(), QSize(4240, 3300));
+    // It never shrinks.
+    c.press({3190, 2275});
+    c.drag({1500, 1500});
+    c.release({1500, 1500});
+    EXPECT_EQ(c.view->canvasSize(), QSizeF(4240, 3300));
+    // Deleting a placed image is not undone.
+    c.key(Qt::Key_Backspace);
+    EXPECT_TRUE(c.view->extraImages().isEmpty());
+    c.view->undo();
+    EXPECT_TRUE(c.view->extraImages().isEmpty());
+}
+
+TEST(Canvas, TextFieldOpensWhereTheWordsGoAndEmptyTextRollsBack)
+{
+    Canvas c;
+    c.stroke({1100, 1100}, {1300, 1200});
+    c.view->setCurrentTool(ToolKind::Text);
+    c.click({1200, 1300});
+    QLineEdit *field = c.view->textField();
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(c.model().textFieldFrame(), QRectF(1200, 1272, 220, 30));
+    EXPECT_EQ(field->geometry(), c.view->toWidget(QRectF(1200, 1272, 220, 30)).toRect());
+    EXPECT_EQ(field->placeholderText(), QStringLiteral("Type\u2026"));
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(c.view->textField(), nullptr);
+    EXPECT_EQ(c.view->annotations().size(), 1);
+    EXPECT_EQ(c.view->undoStack()->count(), 1);
+
+    c.view->setLineWidth(10);
+    c.click({1200, 1300});
+    EXPECT_EQ(c.model().textFieldFrame().height(), 60);
+    QTest::keyClicks(c.view->textField(), QStringLiteral("  hi  "));
+    // A click elsewhere commits first, then acts with the tool (another text field).
+    c.click({1500, 1500});
+    ASSERT_EQ(c.view->annotations().size(), 2);
+    EXPECT_EQ(c.view->annotations().last()->text, QStringLiteral("  hi  "));
+    EXPECT_EQ(c.view->annotations().last()->fontSize, 40);
+    // An untouched field closes when it loses focus, leaving no mark.
+    QLineEdit *untouched = c.view->textField();
+    ASSERT_NE(untouched, nullptr);
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(untouched, &out);
+    EXPECT_EQ(c.view->textField(), nullptr);
+    EXPECT_EQ(c.view->annotations().size(), 2);
+    EXPECT_EQ(c.view->undoStack()->count(), 2);
+}
+
+TEST(Canvas, CaptionsAreTrimmedOfSpacesAndTabsOnly)
+{
+    Canvas c;
+    c.view->setCurrentTool(ToolKind::Step);
+    c.click({1100, 1100});
+    ASSERT_NE(c.view->captionField(), nullptr);
+    EXPECT_EQ(c.view->captionField()->geometry(),
+              c.view->toWidget(QRectF(1100 + 17.5 + 8, 1100 - 13, 240, 26)).toRect());
+    c.view->captionField()->setText(QStringLiteral(" \t Open the menu \t "));
+    // Placing the next step stores this caption and opens a field for the new one.
+    c.click({1200, 1100});
+    EXPECT_EQ(c.view->annotations().first()->caption, QStringLiteral("Open the menu"));
+    ASSERT_NE(c.view->captionField(), nullptr);
+    c.view->captionField()->setText(QStringLiteral(" \t "));
+    QTest::keyClick(c.view->captionField(), Qt::Key_Return);
+    EXPECT_EQ(c.view->annotations().last()->caption, QString());
+    EXPECT_EQ(c.model().captionedSteps().size(), 1);
+}
+
+TEST(Canvas, LegendListsCaptionedStepsByNumberWithWrappedRowHeights)
+{
+    auto step = [](qint64 n, QString caption, QColor colour) {
+        auto s = Annotation::make(ToolKind::Step, {50, 50}, {50, 50}, colour, 5);
+        s->stepNumber = n;
+        s->caption = std::move(caption);
+        return s;
+    };
+    const QString longCaption =
+        QStringLiteral("Click the button in the corner, then wait until the "
+                       "progress bar is full and the dialog closes itself");
+    Canvas c({1200, 800},
+             {step(2, QStringLiteral("second"), Qt::blue), step(3, QString(), Qt::red),
+              step(1, longCaption, Qt::red), step(2, QStringLiteral("also two"), Qt::green)});
+    const auto steps = c.model().captionedSteps();
+    ASSERT_EQ(steps.size(), 3);
+    EXPECT_EQ(steps[0]->stepNumber, 1);
+    EXPECT_EQ(steps[1]->caption, QStringLiteral("second")); // stable among equal numbers
+    EXPECT_EQ(steps[2]->caption, QStringLiteral("also two"));
+
+    EXPECT_EQ(CaptionPanel::rowHeight(QStringLiteral("second")), 34);
+    const double tall = CaptionPanel::rowHeight(longCaption);
+    EXPECT_GT(tall, 34);
+    EXPECT_EQ(tall, std::ceil(tall));
+    EXPECT_EQ(CaptionPanel::contentHeight(steps), 74 + tall + 16 + 34 + 16 + 34 + 16);
+    // Beside the image area, as tall as the image.
+    EXPECT_EQ(c.model().captionPanelRect(), QRectF(2228, 1000, 360, 800));
+    // With a taller placed image, it starts at that image's top.
+    c.view->addImage(solid({600, 1200}, Qt::white)); // at (2240, 600)
+    c.model().extraImages().first()->frame.translate(0, 300);
+    EXPECT_EQ(c.model().captionPanelRect(), QRectF(2868, 900, 360, 1200));
+}
+
+TEST(Canvas, ExportCoversTheImagesGrownOnlyByMarksOutside)
+{
+    Canvas c;
+    EXPECT_EQ(c.view->exportRect(), QRectF(1000, 1000, 1200, 800));
+    EXPECT_EQ(c.view->renderComposite(true).size(), QSize(1200, 800));
+    c.stroke({1100, 1100}, {1300, 1200});
+    EXPECT_EQ(c.view->exportRect(), QRectF(1000, 1000, 1200, 800));
+    // An arrow whose tip sticks out but whose box does not: the head does not count.
+    c.stroke({1100, 1000.5}, {1150, 1000.5});
+    EXPECT_EQ(c.view->exportRect(), QRectF(1000, 1000, 1200, 800));
+    c.stroke({970, 1400}, {1100, 1300});
+    EXPECT_EQ(c.view->exportRect(), QRectF(964, 994, 1242, 812));
+    EXPECT_EQ(c.view->renderComposite(false).size(), QSize(1242, 812));
+}
+
+TEST(Canvas, AddedImagesGoRightOfEverythingTopAligned)
+{
+    Canvas c;
+    c.view->addImage(solid({800, 2400}, Qt::white));
+    EXPECT_EQ(c.view->extraImages()[0]->frame, QRectF(2240, 600, 400, 1200));
+    c.view->addImage(solid({100, 50}, Qt::white));
+    EXPECT_EQ(c.view->extraImages()[1]->frame, QRectF(2680, 1750, 100, 50));
+    EXPECT_EQ(c.model().selectedImage(), c.view->extraImages()[1]);
+    EXPECT_EQ(c.view->canvasSize(), QSizeF(3780, 2800));
+}
+
+TEST(Canvas, TextBoxResultsArriveOnlyWhileTheImageIsThere)
+{
+    std::function<void(QList<QRectF>)> pending;
+    auto canvas = std::make_unique<AnnotationCanvas>(
+        solid({300, 200}, Qt::white), QList<AnnotationRef>{},
+        [&](const QImage &, QObject *, std::function<void(QList<QRectF>)> done) {
+            pending = done;
+        });
+    pending({QRectF(0, 0, 0.5, 0.5)});
+    EXPECT_EQ(canvas->model().primaryTextBoxes().size(), 1);
+    canvas->addImage(solid({100, 100}, Qt::white));
+    auto forImage = pending;
+    canvas->model().setPrimaryTextBoxes({});
+    canvas->setCurrentTool(ToolKind::Select);
+    canvas->deleteSelected();
+    forImage({QRectF(0, 0, 1, 1)}); // the placed image is gone: nothing to store, no crash
+    EXPECT_TRUE(canvas->model().canvasTextBoxes().isEmpty());
+}
+
+TEST(Canvas, AnEmptyTextAfterAnUndoLeavesTheHistoryAlone)
+{
+    Canvas c;
+    c.stroke({1100, 1100}, {1300, 1200});
+    c.view->setCurrentTool(ToolKind::Text);
+    c.click({1200, 1300});
+    ASSERT_EQ(c.view->undoStack()->count(), 2);
+    c.view->undo(); // takes back the text's own snapshot while the field is open
+    c.view->commitEditors();
+    // The arrow's step is neither undone nor dropped.
+    EXPECT_EQ(c.view->annotations().size(), 1);
+    EXPECT_EQ(c.view->undoStack()->count(), 2);
+    c.view->undo();
+    EXPECT_TRUE(c.view->annotations().isEmpty());
+}
+
+TEST(Canvas, MagnifiedCanvasScalesItsSizeEventsAndFields)
+{
+    Canvas c;
+    c.view->setMagnification(0.5);
+    EXPECT_EQ(c.view->size(), QSize(1600, 1400));
+    c.view->setCurrentTool(ToolKind::Step);
+    QTest::mouseClick(c.view.get(), Qt::LeftButton, Qt::NoModifier, QPoint(600, 700));
+    ASSERT_EQ(c.view->annotations().size(), 1);
+    EXPECT_EQ(c.view->annotations().first()->start, QPointF(1200, 1400));
+    // The caption field: (1225.5, 1387, 240, 26) in canvas points, halved on screen.
+    ASSERT_NE(c.view->captionField(), nullptr);
+    EXPECT_EQ(c.view->captionField()->geometry(), QRect(613, 694, 120, 13));
+}
