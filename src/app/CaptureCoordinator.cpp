@@ -1,8 +1,9 @@
 #include "app/CaptureCoordinator.h"
 
 #include "app/Preferences.h"
-
+#include "app/AddSessionController.h"
 #include "capture/SelectionOverlayController.h"
+#include "editor/AnnotationCanvas.h"
 #include "editor/EditorWindowController.h"
 #include "output/CapturePreviewController.h"
 #include "output/ClipboardTools.h"
@@ -10,6 +11,7 @@
 #include "output/ImageExport.h"
 #include "output/Notifier.h"
 #include "output/PinWindow.h"
+#include "platform/X11Windows.h"
 #include "scroll/ScrollCaptureController.h"
 #include "output/QuickSave.h"
 #include "output/SmartNaming.h"
@@ -38,6 +40,7 @@ CaptureCoordinator::~CaptureCoordinator()
 {
     delete m_selectionOverlay.data();
     delete m_colorPicker.data();
+    delete m_addSession.data();
     delete m_scrollController.data();
     qDeleteAll(m_previews);
     qDeleteAll(m_editors);
@@ -216,8 +219,11 @@ void CaptureCoordinator::handleOutcome(const std::optional<SelectionOutcome> &ou
     m_selectionOverlay = nullptr;
     m_busy = false;
     handBackMemory();
-    if (!outcome)
+    if (!outcome) {
+        if (m_addSession)
+            showBoardPanel();
         return;
+    }
     if (outcome->action == SelectionAction::Scroll) {
         if (const auto *area = std::get_if<RectSelection>(&outcome->result))
             startScrollSession(area->rect, area->display);
@@ -248,12 +254,17 @@ void CaptureCoordinator::performCapture(const SelectionOutcome &outcome,
         },
         outcome.result);
     if (!image) {
+        // A board session would otherwise be left with its panel and editor hidden.
+        if (outcome.action == SelectionAction::Board && m_addSession)
+            showBoardPanel();
         Notifier::error(image.error());
         return;
     }
     keepCopy(*image);
-    if (outcome.action == SelectionAction::Board)
+    if (outcome.action == SelectionAction::Board) {
+        addToBoard(*image);
         return;
+    }
     dispatch(*image, outcome.action, screen);
 }
 
@@ -341,6 +352,98 @@ EditorWindowController *CaptureCoordinator::openEditor(const QImage &image,
     return editor;
 }
 
+// --- board session ---------------------------------------------------------------------------
+
+AddSessionController *CaptureCoordinator::addSession() const
+{
+    return m_addSession;
+}
+
+EditorWindowController *CaptureCoordinator::boardTarget() const
+{
+    return m_boardTarget;
+}
+
+void CaptureCoordinator::addScreenshot(EditorWindowController *editor)
+{
+    m_boardTarget = editor;
+    if (editor && editor->window())
+        editor->window()->hide();
+    if (m_addSession) {
+        // A session for another editor replaces the running one.
+        m_addSession->closePanel();
+        m_addSession->deleteLater();
+    }
+    auto *session = new AddSessionController(this);
+    QPointer<CaptureCoordinator> self(this);
+    session->onCapture = [self] {
+        if (self)
+            self->captureForBoard();
+    };
+    session->onDone = [self] {
+        if (self)
+            self->finishAddSession();
+    };
+    m_addSession = session;
+    m_boardWorkWindow = 0;
+    session->show();
+}
+
+void CaptureCoordinator::captureForBoard()
+{
+    QTimer::singleShot(0, this, [this] {
+        const quint32 active = x11::activeWindow();
+        if (active && x11::windowPid(active) != m_platform.screens->ownPid())
+            m_boardWorkWindow = active;
+        // Busy, or the content cannot be had: the panel comes back at once.
+        const auto content = beginBusyMode();
+        if (!content) {
+            if (m_addSession)
+                showBoardPanel();
+            return;
+        }
+        auto images = captureDisplayImages(*content);
+        if (!images) {
+            m_busy = false;
+            if (m_addSession)
+                showBoardPanel();
+            Notifier::error(images.error());
+            return;
+        }
+        presentSelection(*content, false, SelectionAction::Board, *images);
+    });
+}
+
+void CaptureCoordinator::addToBoard(const QImage &image)
+{
+    if (m_boardTarget)
+        m_boardTarget->canvas()->addImage(image);
+    if (m_addSession) {
+        ++m_addSession->count;
+        showBoardPanel();
+    }
+}
+
+void CaptureCoordinator::showBoardPanel()
+{
+    m_addSession->show();
+    if (m_boardWorkWindow)
+        x11::activate(m_boardWorkWindow);
+}
+
+void CaptureCoordinator::finishAddSession()
+{
+    if (m_addSession) {
+        m_addSession->closePanel();
+        m_addSession->deleteLater(); // may be inside its own Done button
+        m_addSession = nullptr;
+    }
+    if (m_boardTarget)
+        m_boardTarget->showWindow();
+    m_boardTarget = nullptr;
+    m_boardWorkWindow = 0;
+}
+
 ScrollCaptureController *CaptureCoordinator::scrollController() const
 {
     return m_scrollController;
@@ -395,13 +498,6 @@ CapturePreviewController *CaptureCoordinator::openPreviewCard(const QImage &imag
     m_previews.append(card);
     card->showWindow();
     return card;
-}
-
-void CaptureCoordinator::addScreenshot(EditorWindowController *editor)
-{
-    // Board sessions are a separate piece; until it is in place the button says so.
-    Q_UNUSED(editor);
-    Hud::show(QStringLiteral("Adding screenshots is not available yet — paste one with Ctrl+V"));
 }
 
 // --- helpers ---------------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 
 namespace vistrel {
 
+class AddSessionController;
 class CapturePreviewController;
 class EditorWindowController;
 class OverlayWindowPool;
@@ -68,8 +69,13 @@ public:
     // `screen` is where the picture was taken; a pin opens there.
     void dispatch(const QImage &image, SelectionAction action, QScreen *screen = nullptr);
     EditorWindowController *openEditor(const QImage &image, const QList<AnnotationRef> &seed = {});
-    // Collects further pictures into an open editor (its Add button).
+    // Board session: further region captures collected into an open editor (its Add button)
+    // through a floating panel, until Done.
     void addScreenshot(EditorWindowController *editor);
+    void captureForBoard();
+    void finishAddSession();
+    AddSessionController *addSession() const;
+    EditorWindowController *boardTarget() const;
     // A scrolling capture of `rect` (display points, origin top-left); its picture opens in
     // a preview card.
     void startScrollSession(const QRectF &rect, const DisplayInfo &display);
@@ -91,6 +97,10 @@ private:
     // free memory goes back to the system.
     void handBackMemory();
     void save(const QImage &image);
+    void addToBoard(const QImage &image);
+    // After each board step: the panel comes back and the keyboard goes back to the window
+    // the user works in.
+    void showBoardPanel();
 
     Platform m_platform;
     CaptureService m_capture;
@@ -102,6 +112,9 @@ private:
     QPointer<SelectionOverlay> m_selectionOverlay;
     QPointer<SelectionOverlay> m_colorPicker;
     QList<EditorWindowController *> m_editors;
+    QPointer<EditorWindowController> m_boardTarget;
+    QPointer<AddSessionController> m_addSession;
+    quint32 m_boardWorkWindow = 0; // had the keyboard when the last board capture began
     QPointer<ScrollCaptureController> m_scrollController;
     QList<CapturePreviewController *> m_previews;
     bool m_busy = false;

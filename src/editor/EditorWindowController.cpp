@@ -9,7 +9,10 @@
 #include "output/ImageExport.h"
 #include "output/PinWindow.h"
 #include "output/ShareService.h"
+#include "services/BeautifyWindowController.h"
+#include "services/CompareWindowController.h"
 #include "services/OCRService.h"
+#include "services/SideWindow.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -169,6 +172,15 @@ EditorWindowController::~EditorWindowController()
 {
     delete m_formatMenu.data();
     delete m_window.data();
+    // Closing the editor leaves its compare and beautify windows open.
+    if (m_compareWindow) {
+        QWidget *w = m_compareWindow->window();
+        keepUntilClosed(m_compareWindow.release(), w);
+    }
+    if (m_beautifyWindow) {
+        QWidget *w = m_beautifyWindow->window();
+        keepUntilClosed(m_beautifyWindow.release(), w);
+    }
 }
 
 void EditorWindowController::buildToolbar()
@@ -489,14 +501,21 @@ void EditorWindowController::compare()
         Hud::show(QStringLiteral("Add a 2nd screenshot (Add / Ctrl+V) to compare"));
         return;
     }
-    Hud::show(QStringLiteral("Compare is not available yet"));
+    // Before: the capture without its marks; after: the first placed picture as taken.
+    m_compareWindow = std::make_unique<CompareWindowController>(
+        m_canvas->baseImage(), m_canvas->extraImages().first()->cg, *m_platform.clipboard,
+        *m_platform.saveChooser);
+    m_compareWindow->showWindow();
 }
 
 void EditorWindowController::beautify()
 {
-    if (m_canvas->renderComposite(true).isNull())
+    const QImage image = m_canvas->renderComposite(true);
+    if (image.isNull())
         return;
-    Hud::show(QStringLiteral("Beautify is not available yet"));
+    m_beautifyWindow = std::make_unique<BeautifyWindowController>(image, *m_platform.clipboard,
+                                                                  *m_platform.saveChooser);
+    m_beautifyWindow->showWindow();
 }
 
 void EditorWindowController::shareImage()

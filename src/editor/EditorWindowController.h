@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -24,6 +25,8 @@ class QToolButton;
 namespace vistrel {
 
 class AnnotationCanvas;
+class BeautifyWindowController;
+class CompareWindowController;
 class CenteringClipView;
 class PaletteColorButton;
 
@@ -57,6 +60,9 @@ public:
 
     AnnotationCanvas *canvas() const { return m_canvas; }
     QWidget *window() const { return m_window; }
+    // The last compare and beautify windows, kept alive until the next one replaces them.
+    CompareWindowController *compareWindow() const { return m_compareWindow.get(); }
+    BeautifyWindowController *beautifyWindow() const { return m_beautifyWindow.get(); }
     const QImage &image() const { return m_image; }
     void showWindow();
 
@@ -121,6 +127,8 @@ private:
     QSlider *m_widthSlider = nullptr;
     CenteringClipView *m_scroll = nullptr;
     QPointer<QMenu> m_formatMenu;
+    std::unique_ptr<CompareWindowController> m_compareWindow;
+    std::unique_ptr<BeautifyWindowController> m_beautifyWindow;
     friend class EditorWindow;
 };
 

@@ -1,3 +1,4 @@
+#include "app/AddSessionController.h"
 #include "app/CaptureCoordinator.h"
 #include "editor/AnnotationCanvas.h"
 #include "editor/EditorWindowController.h"
@@ -10,6 +11,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QPushButton>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -330,10 +333,10 @@ TEST_F(CoordinatorTest, EditorGetsItsSeedAddRequestAndLaterName)
     answerName(QStringLiteral("invoice-42"));
     EXPECT_EQ(editor->suggestedNameBase, QStringLiteral("invoice-42"));
 
-    // Add asks the coordinator, which says what it can do.
-    Hud::show("-");
+    // Add asks the coordinator, which starts a board session for this editor.
     editor->addScreenshot();
-    EXPECT_NE(Hud::current()->text(), "-");
+    EXPECT_EQ(coordinator->boardTarget(), editor);
+    coordinator->finishAddSession();
 
     // A name that arrives after the editor closed goes nowhere.
     EditorWindowController *second = coordinator->openEditor(QImage(60, 40, QImage::Format_RGB32));
@@ -422,4 +425,118 @@ TEST_F(CoordinatorTest, NewEditorGetsANameFromItsTextUnlessNamingIsOff)
     EXPECT_EQ(readings, 1);
     EXPECT_FALSE(editor->suggestedNameBase.has_value());
     qputenv("HOME", savedHome);
+}
+
+// --- board session ---------------------------------------------------------------------------
+
+class BoardTest : public CoordinatorTest
+{
+protected:
+    EditorWindowController *startSession()
+    {
+        EditorWindowController *editor = coordinator->openEditor(QImage(200, 120, QImage::Format_RGB32));
+        editor->addScreenshot(); // the editor's Add button
+        return editor;
+    }
+    void captureRegion(QRectF rect)
+    {
+        coordinator->addSession()->captureButton()->click();
+        drain();
+        ASSERT_TRUE(overlay);
+        overlay->finish(SelectionOutcome{RectSelection{rect, main}, SelectionAction::Board});
+        drain();
+    }
+};
+
+TEST_F(BoardTest, CapturesGoOntoTheHiddenEditorUntilDone)
+{
+    EditorWindowController *editor = startSession();
+    AddSessionController *session = coordinator->addSession();
+    ASSERT_TRUE(session);
+    EXPECT_EQ(coordinator->boardTarget(), editor);
+    EXPECT_FALSE(editor->window()->isVisible());
+    EXPECT_TRUE(session->panel()->isVisible());
+    EXPECT_EQ(session->countLabel()->text(), "Capture a region from any page");
+
+    session->captureButton()->click();
+    EXPECT_FALSE(session->panel()->isVisible());
+    drain();
+    ASSERT_TRUE(overlay);
+    EXPECT_EQ(overlay->request.immediateAction, SelectionAction::Board);
+    EXPECT_FALSE(overlay->request.windowPicking);
+    overlay->finish(SelectionOutcome{RectSelection{QRectF(0, 0, 60, 40), main}, SelectionAction::Board});
+    drain();
+    ASSERT_EQ(editor->canvas()->extraImages().size(), 1);
+    EXPECT_EQ(editor->canvas()->extraImages()[0]->cg.size(), QSize(60, 40));
+    EXPECT_EQ(session->count, 1);
+    EXPECT_TRUE(session->panel()->isVisible());
+    EXPECT_EQ(session->countLabel()->text(), "1 added · capture more, or Done");
+    EXPECT_FALSE(editor->window()->isVisible());
+
+    // Escape in the overlay: the panel comes back, nothing is added.
+    session->captureButton()->click();
+    drain();
+    overlay->finish(std::nullopt);
+    drain();
+    EXPECT_TRUE(session->panel()->isVisible());
+    EXPECT_EQ(session->count, 1);
+    EXPECT_EQ(editor->canvas()->extraImages().size(), 1);
+
+    captureRegion(QRectF(100, 50, 30, 30));
+    EXPECT_EQ(editor->canvas()->extraImages().size(), 2);
+    EXPECT_EQ(session->count, 2);
+
+    session->doneButton()->click();
+    drain();
+    EXPECT_EQ(coordinator->addSession(), nullptr);
+    EXPECT_EQ(coordinator->boardTarget(), nullptr);
+    EXPECT_TRUE(editor->window()->isVisible());
+}
+
+TEST_F(BoardTest, FailuresAndABusyOverlayShowThePanelAgain)
+{
+    startSession();
+    AddSessionController *session = coordinator->addSession();
+
+    // Another overlay is up: the board capture only brings the panel back.
+    coordinator->startAreaCapture(false);
+    drain();
+    const int made = overlaysMade;
+    session->captureButton()->click();
+    drain();
+    EXPECT_EQ(overlaysMade, made);
+    EXPECT_TRUE(session->panel()->isVisible());
+    overlay->finish(std::nullopt);
+    drain();
+
+    desktop.failContent = true;
+    session->captureButton()->click();
+    drain();
+    EXPECT_TRUE(session->panel()->isVisible());
+    EXPECT_EQ(desktop.warnings.size(), 1);
+    desktop.failContent = false;
+
+    // The picture cannot be taken: without the panel the session could not be finished.
+    desktop.display(10)->failGrab = true;
+    session->captureButton()->click();
+    drain();
+    overlay->finish(SelectionOutcome{RectSelection{QRectF(0, 0, 60, 40), main}, SelectionAction::Board});
+    drain();
+    EXPECT_TRUE(session->panel()->isVisible());
+    EXPECT_EQ(desktop.warnings.size(), 2);
+    EXPECT_EQ(session->count, 0);
+}
+
+TEST_F(BoardTest, ClosedTargetStillCountsAndDoneOnlyEnds)
+{
+    EditorWindowController *editor = startSession();
+    AddSessionController *session = coordinator->addSession();
+    editor->window()->close();
+    drain();
+    EXPECT_TRUE(coordinator->editors().isEmpty());
+    captureRegion(QRectF(0, 0, 20, 20));
+    EXPECT_EQ(session->count, 1);
+    session->doneButton()->click();
+    drain();
+    EXPECT_EQ(coordinator->addSession(), nullptr);
 }

@@ -6,6 +6,8 @@
 #include "output/Hud.h"
 #include "output/PinWindow.h"
 #include "platform/FakeDesktop.h"
+#include "services/BeautifyWindowController.h"
+#include "services/CompareWindowController.h"
 #include "TestSupport.h"
 
 #include <QAction>
@@ -254,14 +256,19 @@ TEST_F(EditorWindowTest, OcrPinAndTheSideWindowsSaySomethingEveryTime)
 
     editor->action("Compare")->trigger();
     EXPECT_EQ(Hud::current()->text(), "Add a 2nd screenshot (Add / Ctrl+V) to compare");
+    EXPECT_EQ(editor->compareWindow(), nullptr);
     editor->canvas()->addImage(picture(QSize(50, 50)));
     editor->action("Compare")->trigger();
-    EXPECT_TRUE(Hud::current()->text().contains("not available yet"));
+    // Before: the capture; after: the placed picture at its own size.
+    ASSERT_TRUE(editor->compareWindow());
+    EXPECT_EQ(editor->compareWindow()->view()->model().canvasSize(), QSize(300, 200));
+    EXPECT_EQ(editor->compareWindow()->view()->model().after().size(), QSize(50, 50));
     // Adding a picture switched the canvas to select; the palette follows.
     EXPECT_TRUE(editor->toolButton(ToolKind::Select)->isChecked());
-    Hud::show("-");
     editor->action("Beautify")->trigger();
-    EXPECT_TRUE(Hud::current()->text().contains("not available yet"));
+    ASSERT_TRUE(editor->beautifyWindow());
+    // The flattened board: the capture and the picture 40 to its right.
+    EXPECT_EQ(editor->beautifyWindow()->view()->beautifier().imgSize(), QSizeF(390, 200));
     Hud::show("-");
     editor->action("Share")->trigger();
     EXPECT_EQ(Hud::current()->text(), QStringLiteral("Uploading…"));
