@@ -17,38 +17,20 @@ SelectionModel::SelectionModel(Setup setup) : m_setup(std::move(setup)) {}
 
 QList<QPointF> SelectionModel::handlePoints(const QRectF &r)
 {
-    const double minX = r.left(), maxX = r.right(), minY = r.top(), maxY = r.bottom();
-    const double midX = r.center().x(), midY = r.center().y();
-    // bl, br, tl, tr, bottom, top, left, right (y up: "top" is the larger y)
-    return {{minX, minY}, {maxX, minY}, {minX, maxY}, {maxX, maxY},
-            {midX, minY}, {midX, maxY}, {minX, midY}, {maxX, midY}};
+    return handles::points(r);
 }
 
 SelectionModel::Handle SelectionModel::hitHandle(QPointF p) const
 {
-    const QList<QPointF> points = handlePoints(m_selection);
-    for (int i = 0; i < points.size(); ++i)
-        if (std::hypot(points[i].x() - p.x(), points[i].y() - p.y()) < handleRadius)
-            return Handle(i);
-    return m_selection.contains(p) ? Handle::Move : Handle::None;
+    return handles::hit(m_selection, p, handleRadius);
 }
 
 void SelectionModel::adjust(Handle handle, QPointF d)
 {
-    double x = m_selection.x(), y = m_selection.y(), w = m_selection.width(), h = m_selection.height();
-    const double dx = d.x(), dy = d.y();
-    switch (handle) {
-    case Handle::BL: x += dx, w -= dx, y += dy, h -= dy; break;
-    case Handle::BR: w += dx, y += dy, h -= dy; break;
-    case Handle::TL: x += dx, w -= dx, h += dy; break;
-    case Handle::TR: w += dx, h += dy; break;
-    case Handle::Bottom: y += dy, h -= dy; break;
-    case Handle::Top: h += dy; break;
-    case Handle::Left: x += dx, w -= dx; break;
-    case Handle::Right: w += dx; break;
-    case Handle::Move: x += dx, y += dy; break;
-    case Handle::None: return;
-    }
+    if (handle == Handle::None)
+        return;
+    const QRectF moved = handles::dragged(m_selection, handle, d);
+    double x = moved.x(), y = moved.y(), w = moved.width(), h = moved.height();
     // Never flips: past the opposite edge the size stays at the minimum and the origin moves on.
     const QSizeF b = bounds();
     w = std::max(w, minSize);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/RectHandles.h"
+
 #include "capture/SelectionTypes.h"
 
 #include <QList>
@@ -18,7 +20,7 @@ class SelectionModel
 {
 public:
     enum class State { Idle, Drawing, Adjusting };
-    enum class Handle { BL, BR, TL, TR, Bottom, Top, Left, Right, Move, None };
+    using Handle = handles::Handle;
     enum class Cursor { Arrow, Crosshair, DiagonalNESW, DiagonalNWSE, Horizontal, Vertical, Move };
 
     struct Setup

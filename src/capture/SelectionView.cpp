@@ -1,4 +1,5 @@
 #include "capture/SelectionView.h"
+#include "output/UiFont.h"
 
 #include "editor/Cursors.h"
 #include "editor/YUp.h"
@@ -22,14 +23,6 @@
 namespace vistrel {
 
 namespace {
-
-QFont uiFont(int pixels, QFont::Weight weight)
-{
-    QFont f = QGuiApplication::font();
-    f.setPixelSize(pixels);
-    f.setWeight(weight);
-    return f;
-}
 
 // Badges whose numbers change with every pointer move: digits of one width do not jitter.
 QFont digitsFont(int pixels, QFont::Weight weight)

@@ -1,4 +1,5 @@
 #include "output/CapturePreviewController.h"
+#include "output/UiFont.h"
 
 #include "editor/ToolKind.h"
 #include "output/ClipboardTools.h"
@@ -65,14 +66,6 @@ private:
 };
 
 namespace {
-
-QFont uiFont(int pixels, QFont::Weight weight)
-{
-    QFont f = QGuiApplication::font();
-    f.setPixelSize(pixels);
-    f.setWeight(weight);
-    return f;
-}
 
 struct ActionButton
 {

@@ -121,9 +121,13 @@ struct SaveOutcome
 
 // Encoding a busy screen takes long enough to stall other programs' pastes: it runs on a
 // worker, and the toast (or the error) follows on the GUI thread.
-void writeInBackground(const QString &path, std::function<SaveOutcome()> work,
-                       std::function<void()> retry)
+void writeInBackground(const QImage &image, const QString &path, std::function<void()> retry)
 {
+    auto work = [image, path] {
+        SaveOutcome o;
+        o.ok = ImageExport::saveImage(image, path, &o.error);
+        return o;
+    };
     auto *watcher = new QFutureWatcher<SaveOutcome>(QCoreApplication::instance());
     QObject::connect(watcher, &QFutureWatcher<SaveOutcome>::finished, watcher, [watcher, path, retry] {
         const SaveOutcome outcome = watcher->result();
@@ -152,14 +156,7 @@ QString baseNameOf(const QString &path)
 
 void ImageExport::saveInBackground(SaveChooser &chooser, const QImage &image, const QString &path)
 {
-    writeInBackground(
-        path,
-        [image, path] {
-            SaveOutcome o;
-            o.ok = saveImage(image, path, &o.error);
-            return o;
-        },
-        [&chooser, image] { savePanel(chooser, image); });
+    writeInBackground(image, path, [&chooser, image] { savePanel(chooser, image); });
 }
 
 void ImageExport::savePanel(SaveChooser &chooser, const QImage &image, std::function<void()> completion)
@@ -170,15 +167,7 @@ void ImageExport::savePanel(SaveChooser &chooser, const QImage &image, std::func
                            QStringLiteral("PDF document (*.pdf)")};
     chooser.choose(request, [&chooser, image, completion](const QString &chosen) {
         if (!chosen.isEmpty()) {
-            const QString path = completedPath(chosen, QStringLiteral("png"));
-            writeInBackground(
-                path,
-                [image, path] {
-                    SaveOutcome o;
-                    o.ok = saveImage(image, path, &o.error);
-                    return o;
-                },
-                [&chooser, image] { savePanel(chooser, image); });
+            saveInBackground(chooser, image, completedPath(chosen, QStringLiteral("png")));
         }
         if (completion)
             completion();
@@ -199,14 +188,9 @@ void ImageExport::savePanel(SaveChooser &chooser, const QImage &image, bool asPD
         const QString path = QFileInfo(chosen).suffix().toLower() == ext
                                  ? chosen
                                  : chosen + QLatin1Char('.') + ext;
-        writeInBackground(
-            path,
-            [image, path] {
-                SaveOutcome o;
-                o.ok = saveImage(image, path, &o.error);
-                return o;
-            },
-            [&chooser, image, asPDF, path] { savePanel(chooser, image, asPDF, baseNameOf(path)); });
+        writeInBackground(image, path, [&chooser, image, asPDF, path] {
+            savePanel(chooser, image, asPDF, baseNameOf(path));
+        });
     });
 }
 

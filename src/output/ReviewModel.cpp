@@ -13,11 +13,7 @@ ReviewModel::ReviewModel(QSize imageSize, double displayScale)
 
 QList<QPointF> ReviewModel::handlePoints(const QRectF &r)
 {
-    const double minX = r.left(), maxX = r.right(), minY = r.top(), maxY = r.bottom();
-    const double midX = r.center().x(), midY = r.center().y();
-    // bl, br, tl, tr, bottom, top, left, right (y up: "top" is the larger y)
-    return {{minX, minY}, {maxX, minY}, {minX, maxY}, {maxX, maxY},
-            {midX, minY}, {midX, maxY}, {minX, midY}, {maxX, midY}};
+    return handles::points(r);
 }
 
 ReviewModel::Handle ReviewModel::hitHandle(QPointF p) const
@@ -25,29 +21,15 @@ ReviewModel::Handle ReviewModel::hitHandle(QPointF p) const
     const double s = m_displayScale;
     const QRectF r(m_cropRect.x() * s, m_cropRect.y() * s, m_cropRect.width() * s,
                    m_cropRect.height() * s);
-    const QList<QPointF> points = handlePoints(r);
-    for (int i = 0; i < points.size(); ++i)
-        if (std::hypot(points[i].x() - p.x(), points[i].y() - p.y()) < handleRadius)
-            return Handle(i);
-    return r.contains(p) ? Handle::Move : Handle::None;
+    return handles::hit(r, p, handleRadius);
 }
 
 void ReviewModel::adjustCrop(Handle handle, QPointF d)
 {
-    double x = m_cropRect.x(), y = m_cropRect.y(), w = m_cropRect.width(), h = m_cropRect.height();
-    const double dx = d.x(), dy = d.y();
-    switch (handle) {
-    case Handle::BL: x += dx, w -= dx, y += dy, h -= dy; break;
-    case Handle::BR: w += dx, y += dy, h -= dy; break;
-    case Handle::TL: x += dx, w -= dx, h += dy; break;
-    case Handle::TR: w += dx, h += dy; break;
-    case Handle::Bottom: y += dy, h -= dy; break;
-    case Handle::Top: h += dy; break;
-    case Handle::Left: x += dx, w -= dx; break;
-    case Handle::Right: w += dx; break;
-    case Handle::Move: x += dx, y += dy; break;
-    case Handle::None: return;
-    }
+    if (handle == Handle::None)
+        return;
+    const QRectF moved = handles::dragged(m_cropRect, handle, d);
+    double x = moved.x(), y = moved.y(), w = moved.width(), h = moved.height();
     // A left or bottom edge dragged past the image stops at it. Clamping the position alone
     // would push the rectangle outwards and let it grow beyond the image.
     if (x < 0 && handle != Handle::Move)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/RectHandles.h"
+
 #include "editor/Annotation.h"
 
 #include <QColor>
@@ -18,7 +20,7 @@ class ReviewModel
 {
 public:
     enum class Mode { Adjust, Mark };
-    enum class Handle { BL, BR, TL, TR, Bottom, Top, Left, Right, Move, None };
+    using Handle = handles::Handle;
 
     ReviewModel(QSize imageSize, double displayScale);
 

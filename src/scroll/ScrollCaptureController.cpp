@@ -1,4 +1,5 @@
 #include "scroll/ScrollCaptureController.h"
+#include "output/UiFont.h"
 
 #include <QBitmap>
 #include <QGuiApplication>
@@ -67,14 +68,6 @@ protected:
         p.fillPath(path, QColor(36, 36, 40));
     }
 };
-
-QFont uiFont(int pixels, QFont::Weight weight)
-{
-    QFont f = QGuiApplication::font();
-    f.setPixelSize(pixels);
-    f.setWeight(weight);
-    return f;
-}
 
 // Frames are given bottom-up (x, y, w, h in a 150-point-high panel); widgets want top-down.
 QRect topDown(int x, int y, int w, int h)
