@@ -134,9 +134,17 @@ int main(int argc, char **argv)
         Clock::time_point mappedAt, paintedAt;
         bool painted_ = false;
         while (!painted_) {
-            xcb_generic_event_t *e = xcb_wait_for_event(conn);
-            if (!e)
-                return 1;
+            xcb_generic_event_t *e = xcb_poll_for_event(conn);
+            if (!e) {
+                if (xcb_connection_has_error(conn))
+                    return 1;
+                if (Clock::now() - t0 > std::chrono::seconds(10)) {
+                    std::fprintf(stderr, "no \"%s\" painted within 10 s\n", wanted.c_str());
+                    return 1;
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+                continue;
+            }
             const auto now = Clock::now();
             const uint8_t type = e->response_type & 0x7f;
             if (type == XCB_CREATE_NOTIFY) {
@@ -153,6 +161,11 @@ int main(int argc, char **argv)
                 // Report the next change too.
                 xcb_damage_subtract(conn, d->damage, XCB_NONE, XCB_NONE);
                 xcb_flush(conn);
+                // A window mapped before we watched it shows up with its first paint.
+                if (!found && windowName(d->drawable) == wanted) {
+                    found = d->drawable;
+                    mappedAt = now;
+                }
                 if (found && d->drawable == found) {
                     paintedAt = now;
                     painted_ = true;

@@ -414,7 +414,12 @@ Result<QImage> X11ScreenSource::grabRoot(QRect rect)
 
 bool X11ScreenSource::canReadScreen()
 {
-    return grabRoot(QRect(0, 0, 1, 1)).ok();
+    // The whole screen, not one pixel: the picture's shared memory is dropped at once and
+    // kept warm for the first capture, whose grab would otherwise fault in fresh pages.
+    auto geoCookie = xcb_get_geometry(m_conn, m_root);
+    XcbReply<xcb_get_geometry_reply_t> geo(xcb_get_geometry_reply(m_conn, geoCookie, nullptr));
+    const QRect whole = geo ? QRect(0, 0, geo->width, geo->height) : QRect(0, 0, 1, 1);
+    return grabRoot(whole).ok();
 }
 
 QRect X11ScreenSource::devicePixelFrame(const QWindow *window)

@@ -25,7 +25,8 @@ public:
     X11ScreenSource();
 
     bool isAvailable() const { return m_conn != nullptr; }
-    // A one-pixel grab of the root window: can this process read the screen at all?
+    // A grab of the whole root window: can this process read the screen at all? (It also
+    // warms the shared memory the first capture grabs into.)
     bool canReadScreen();
 
     Result<ShareableContent> shareableContent() override;
