@@ -18,7 +18,7 @@ xcb_window_t win;
 xcb_atom_t atom(const char *name)
 {
     auto *r = xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 0, uint16_t(strlen(name)), name), nullptr);
-    const xcb_atom_t a = r ? r->atom : XCB_ATOM_NONE;
+    const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
     free(r);
     return a;
 }
@@ -96,7 +96,7 @@ int main()
                 }
                 free(p);
             }
-            notify(req, data.empty() ? XCB_ATOM_NONE : req.property);
+            notify(req, data.empty() ? xcb_atom_t(XCB_ATOM_NONE) : req.property);
             if (!data.empty()) {
                 xcb_set_selection_owner(conn, win, clipboard, XCB_CURRENT_TIME);
                 owning = true;
