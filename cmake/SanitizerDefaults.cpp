@@ -29,7 +29,12 @@ const char *__lsan_default_suppressions()
         // libdbus: the shared session-bus connection Qt opens at start-up (platform theme and
         // tray lookups) keeps its buffers until dbus_shutdown(), which Qt never calls. libdbus
         // has no frame pointers, so the stack stops inside it: matched by the module.
-        "leak:libdbus-1.so\n";
+        "leak:libdbus-1.so\n"
+        // libtesseract: its word lists (dawgs) live in a process-wide cache that only
+        // TessBaseAPI::ClearPersistentCache frees; the recognizer's engines, one per worker
+        // thread, still hold them when the process exits.
+        "leak:tesseract::DawgLoader::Load\n"
+        "leak:tesseract::SquishedDawg::read_squished_dawg\n";
 }
 
 } // extern "C"
