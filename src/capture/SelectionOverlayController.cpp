@@ -1,6 +1,7 @@
 #include "capture/SelectionOverlayController.h"
 
 #include "capture/SelectionView.h"
+#include "platform/QtDesktop.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -118,7 +119,7 @@ void SelectionOverlayController::present()
         view->setGeometry(screen->geometry());
         view->seedPointer(QCursor::pos(screen));
         m_windows.append(view);
-        view->show();
+        showCovering(view, screen);
         view->raise();
     }
     if (m_windows.isEmpty()) {

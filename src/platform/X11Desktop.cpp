@@ -1,13 +1,6 @@
 #include "platform/X11Desktop.h"
 
-#include <QClipboard>
-#include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QRegularExpression>
 #include <QGuiApplication>
-#include <QMessageBox>
-#include <QMimeData>
 #include <QScreen>
 #include <QThread>
 #include <QWindow>
@@ -80,29 +73,17 @@ X11ScreenSource::X11ScreenSource()
 
 quint32 X11ScreenSource::displayIDFor(const QScreen *screen)
 {
-    // Stable for as long as the output keeps its name; 0 is kept for "no display".
-    const quint32 id = qHash(screen->name(), 0x5673746cU);
-    return id ? id : 1;
+    return vistrel::displayIDFor(screen);
 }
 
 QList<ScreenInfo> X11ScreenSource::screens() const
 {
-    QList<ScreenInfo> out;
-    QScreen *primary = QGuiApplication::primaryScreen();
-    for (QScreen *s : QGuiApplication::screens()) {
-        ScreenInfo info{displayIDFor(s), s->devicePixelRatio(), s};
-        if (s == primary)
-            out.prepend(info);
-        else
-            out.append(info);
-    }
-    return out;
+    return toolkitScreens();
 }
 
 quint32 X11ScreenSource::mainDisplayID() const
 {
-    QScreen *primary = QGuiApplication::primaryScreen();
-    return primary ? displayIDFor(primary) : 0;
+    return toolkitMainDisplayID();
 }
 
 qint64 X11ScreenSource::ownPid() const
@@ -110,27 +91,12 @@ qint64 X11ScreenSource::ownPid() const
     return qint64(::getpid());
 }
 
-QList<DisplayInfo> X11ScreenSource::displays() const
-{
-    QList<DisplayInfo> out;
-    for (QScreen *s : QGuiApplication::screens()) {
-        DisplayInfo d;
-        d.displayID = displayIDFor(s);
-        d.frame = s->geometry();
-        d.scale = s->devicePixelRatio();
-        // The toolkit keeps a screen's top-left at its device position and scales the size.
-        d.pixelOrigin = s->geometry().topLeft();
-        out.append(d);
-    }
-    return out;
-}
-
 Result<ShareableContent> X11ScreenSource::shareableContent()
 {
     if (!m_conn)
         return CaptureError::failed(QStringLiteral("No connection to the X server."));
     ShareableContent content;
-    content.displays = displays();
+    content.displays = toolkitDisplays();
 
     auto listCookie = xcb_get_property(m_conn, 0, m_root, m_stackingAtom, XCB_ATOM_WINDOW, 0, 4096);
     XcbReply<xcb_get_property_reply_t> list(xcb_get_property_reply(m_conn, listCookie, nullptr));
@@ -679,83 +645,6 @@ bool X11Hotkeys::nativeEventFilter(const QByteArray &eventType, void *message, q
     if (onPressed)
         onPressed(it.value());
     return true;
-}
-
-// --- clipboard, save chooser, alerts ---------------------------------------------------------
-
-void QtClipboard::setContents(const QList<std::pair<QString, QByteArray>> &formats)
-{
-    auto *data = new QMimeData;
-    for (const auto &[type, bytes] : formats)
-        data->setData(type, bytes);
-    QGuiApplication::clipboard()->setMimeData(data);
-}
-
-void QtClipboard::setText(const QString &text)
-{
-    auto *data = new QMimeData;
-    data->setText(text);
-    QGuiApplication::clipboard()->setMimeData(data);
-}
-
-QString QtSaveChooser::withTypeExtension(const QString &path, const QStringList &filters,
-                                        const QString &selected)
-{
-    // "PNG image (*.png)" → png; a name that already ends in one of the offered types keeps it.
-    static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    for (const QString &filter : filters)
-        for (auto it = pattern.globalMatch(filter); it.hasNext();)
-            if (it.next().captured(1).toLower() == suffix)
-                return path;
-    const auto first = pattern.match(selected.isEmpty() && !filters.isEmpty() ? filters.first() : selected);
-    return first.hasMatch() ? path + QLatin1Char('.') + first.captured(1) : path;
-}
-
-void QtSaveChooser::choose(const SaveRequest &request, std::function<void(QString)> done)
-{
-    auto *dialog = new QFileDialog(nullptr, QStringLiteral("Save"),
-                                   QDir(QDir::homePath()).filePath(request.suggestedName));
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setNameFilters(request.nameFilters);
-    dialog->setOption(QFileDialog::DontUseNativeDialog);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    auto answered = std::make_shared<bool>(false);
-    QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [dialog, request, done, answered](const QString &f) {
-        *answered = true;
-        done(withTypeExtension(f, request.nameFilters, dialog->selectedNameFilter()));
-    });
-    QObject::connect(dialog, &QFileDialog::finished, dialog, [done, answered](int) {
-        if (!*answered) {
-            *answered = true;
-            done(QString());
-        }
-    });
-    dialog->show();
-    dialog->raise();
-    dialog->activateWindow();
-}
-
-void QtAlerts::warn(const QString &title, const QString &message)
-{
-    // Not modal, and one box per message: a failure repeated by every hot-key press raises the
-    // box already up instead of stacking another (or nesting event loops).
-    const QString key = title + QLatin1Char('\n') + message;
-    if (QPointer<QMessageBox> open = m_open.value(key)) {
-        open->raise();
-        open->activateWindow();
-        return;
-    }
-    auto *box = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::Ok);
-    box->setInformativeText(message);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::NonModal);
-    m_open.insert(key, box);
-    QObject::connect(box, &QObject::destroyed, box, [this, key] { m_open.remove(key); });
-    box->show();
-    box->raise();
-    box->activateWindow();
 }
 
 } // namespace vistrel

@@ -1,13 +1,12 @@
 #pragma once
 
 #include "platform/Desktop.h"
+#include "platform/QtDesktop.h"
 #include "platform/KeyRepeatFilter.h"
 #include "platform/PixelFormat.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QHash>
-#include <QMessageBox>
-#include <QPointer>
 
 #include <memory>
 
@@ -44,7 +43,6 @@ public:
 private:
     Result<QImage> grabRoot(QRect rootRect);
     void readServerLayout();
-    QList<DisplayInfo> displays() const;
 
     xcb_connection_t *m_conn = nullptr;
     quint32 m_root = 0;
@@ -86,31 +84,6 @@ private:
     std::optional<QHash<int, quint8>> m_digitKeys; // digit -> keycode, read once
     QHash<quint32, quint32> m_idByGrab; // grabKeyOf(keycode, modifiers) -> id
     KeyRepeatFilter m_repeats;
-};
-
-class QtClipboard : public Clipboard
-{
-public:
-    void setContents(const QList<std::pair<QString, QByteArray>> &formats) override;
-    void setText(const QString &text) override;
-};
-
-class QtSaveChooser : public SaveChooser
-{
-public:
-    void choose(const SaveRequest &request, std::function<void(QString)> done) override;
-    // A typed name without one of the offered types' extensions gets the chosen type's.
-    static QString withTypeExtension(const QString &path, const QStringList &nameFilters,
-                                     const QString &selectedFilter);
-};
-
-class QtAlerts : public Alerts
-{
-public:
-    void warn(const QString &title, const QString &message) override;
-
-private:
-    QHash<QString, QPointer<QMessageBox>> m_open;
 };
 
 } // namespace vistrel

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/Desktop.h"
+
+#include <QHash>
+#include <QMessageBox>
+#include <QPointer>
+
+namespace vistrel {
+
+// The parts of a desktop the toolkit reaches the same way on every session type.
+
+// A display's id, from its output name.
+quint32 displayIDFor(const QScreen *screen);
+// The toolkit's screens, the primary first.
+QList<ScreenInfo> toolkitScreens();
+QList<DisplayInfo> toolkitDisplays();
+quint32 toolkitMainDisplayID();
+// Shows a window already sized to `screen` over all of it. A Wayland compositor places
+// windows itself: there the window asks to be full screen on that output.
+void showCovering(QWidget *window, QScreen *screen);
+
+class QtClipboard : public Clipboard
+{
+public:
+    void setContents(const QList<std::pair<QString, QByteArray>> &formats) override;
+    void setText(const QString &text) override;
+};
+
+class QtSaveChooser : public SaveChooser
+{
+public:
+    void choose(const SaveRequest &request, std::function<void(QString)> done) override;
+    // A typed name without one of the offered types' extensions gets the chosen type's.
+    static QString withTypeExtension(const QString &path, const QStringList &nameFilters,
+                                     const QString &selectedFilter);
+};
+
+class QtAlerts : public Alerts
+{
+public:
+    void warn(const QString &title, const QString &message) override;
+
+private:
+    QHash<QString, QPointer<QMessageBox>> m_open;
+};
+
+} // namespace vistrel
