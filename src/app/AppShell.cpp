@@ -111,7 +111,10 @@ std::unique_ptr<QMenu> AppShell::buildMenu()
     m_hotkeyActions.insert(1, item(QStringLiteral("Capture Area"), [c] { c->startAreaCapture(false); }));
     m_hotkeyActions.insert(2, item(QStringLiteral("Capture Full Screen"), [c] { c->captureFullScreen(); }));
     m_hotkeyActions.insert(4, item(QStringLiteral("Scrolling Capture"), [c] { c->startScrollCapture(); }));
-    item(QStringLiteral("Capture Window"), [c] { c->startWindowCapture(); });
+    QAction *window = item(QStringLiteral("Capture Window"), [c] { c->startWindowCapture(); });
+    // What the session cannot do stays in the menu, greyed, so users see it exists.
+    m_hotkeyActions.value(4)->setEnabled(m_platform.limits.scrollCapture.isEmpty());
+    window->setEnabled(m_platform.limits.windowCapture.isEmpty());
     menu->addSeparator();
     m_hotkeyActions.insert(3, item(QStringLiteral("Extract Text (OCR)"), [c] { c->startAreaCapture(true); }));
     item(QStringLiteral("Pick Color"), [c] { c->startColorPick(); });

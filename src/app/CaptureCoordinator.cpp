@@ -55,11 +55,15 @@ void CaptureCoordinator::startAreaCapture(bool ocr)
 
 void CaptureCoordinator::startWindowCapture()
 {
+    if (!m_platform.limits.windowCapture.isEmpty())
+        return Notifier::error(m_platform.limits.windowCapture);
     QTimer::singleShot(0, this, [this] { runOverlayMode(Mode::Window); });
 }
 
 void CaptureCoordinator::startScrollCapture()
 {
+    if (!m_platform.limits.scrollCapture.isEmpty())
+        return Notifier::error(m_platform.limits.scrollCapture);
     QTimer::singleShot(0, this, [this] { runOverlayMode(Mode::Scroll); });
 }
 
@@ -549,15 +553,23 @@ Result<DisplayImageMap> CaptureCoordinator::captureDisplayImages(const Shareable
 {
     const QList<WindowInfo> own = ownWindows(content);
     DisplayImageMap map;
+    std::optional<CaptureError> failure;
     for (const DisplayInfo &d : content.displays) {
         auto image = m_capture.captureDisplay(d, own);
-        if (image)
+        if (image) {
             map.insert(d.displayID, *image);
-        else if (image.error().kind() == CaptureError::Kind::OutOfMemory)
-            return image.error();
+            continue;
+        }
+        const auto kind = image.error().kind();
+        if (kind == CaptureError::Kind::OutOfMemory || kind == CaptureError::Kind::Cancelled)
+            return image.error(); // the user said no to the desktop's prompt: no overlay
         // Any other failure leaves that display without a frozen picture: its overlay dims
         // the live screen and its area is grabbed when chosen.
+        failure = image.error();
     }
+    // Not one picture: the screen cannot be read now, and an overlay would only show that.
+    if (map.isEmpty() && failure)
+        return *failure;
     return map;
 }
 

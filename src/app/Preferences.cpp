@@ -163,4 +163,14 @@ bool Preferences::setStartAtLogin(bool on, QString *error)
     return true;
 }
 
+bool Preferences::firstTimeFor(const QString &notice)
+{
+    const QString key = QStringLiteral("notices/") + notice;
+    if (m_settings.value(key).toBool())
+        return false;
+    m_settings.setValue(key, true);
+    m_settings.sync();
+    return true;
+}
+
 } // namespace vistrel

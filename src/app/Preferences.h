@@ -43,6 +43,9 @@ public:
     // The program the entry starts: this binary.
     void setProgram(const QString &program) { m_program = program; }
 
+    // True the first time it is asked for `notice`, ever: advice that is given once.
+    bool firstTimeFor(const QString &notice);
+
 signals:
     void changed();
 

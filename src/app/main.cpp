@@ -1,8 +1,11 @@
 #include "app/AppShell.h"
 #include "app/CommandLine.h"
 #include "app/InstanceServer.h"
+#include "app/Preferences.h"
 #include "app/QuitOnSignal.h"
 #include "output/Notifier.h"
+#include "platform/PortalClient.h"
+#include "platform/WaylandDesktop.h"
 #include "platform/X11Desktop.h"
 #include "platform/X11Input.h"
 
@@ -25,12 +28,9 @@ bool checkDisplay()
 {
     const char *display = std::getenv("DISPLAY");
     if (!display || !*display) {
-        if (std::getenv("WAYLAND_DISPLAY"))
-            std::fprintf(stderr, "vistrel: this Wayland session has no X server (DISPLAY is not "
-                                 "set); Vistrel needs X11 or XWayland.\n");
-        else
-            std::fprintf(stderr, "vistrel: no X display (DISPLAY is not set); start Vistrel "
-                                 "inside an X11 session.\n");
+        std::fprintf(stderr, "vistrel: no X display (DISPLAY is not set) and no Wayland display "
+                             "(WAYLAND_DISPLAY is not set); start Vistrel inside a desktop "
+                             "session.\n");
         return false;
     }
     xcb_connection_t *conn = xcb_connect(display, nullptr);
@@ -40,6 +40,85 @@ bool checkDisplay()
     if (!ok)
         std::fprintf(stderr, "vistrel: cannot open the X display \"%s\".\n", display);
     return ok;
+}
+
+// How to have Vistrel's keys where the desktop keeps global shortcuts to itself.
+QString shortcutAdvice()
+{
+    return QStringLiteral(
+        "This desktop does not let apps set global shortcuts, so Vistrel's hot keys do nothing "
+        "here. Bind your desktop's own keyboard shortcuts to Vistrel's commands instead:\n\n"
+        "Ctrl+Shift+2: vistrel area\nCtrl+Shift+1: vistrel full\nCtrl+Shift+9: vistrel ocr\n"
+        "and, if you like, vistrel color.\n\nThe README shows how on GNOME, KDE Plasma and sway.");
+}
+
+// Everything after the platform is chosen: the shell, the command socket, the first command.
+int runShell(const vistrel::Platform &platform, vistrel::Preferences &preferences,
+             const vistrel::InstancePaths &paths, const vistrel::Command &command)
+{
+    vistrel::QuitOnSignal quitOnSignal;
+    vistrel::AppShell shell(platform, &preferences);
+    shell.applicationDidFinishLaunching();
+
+    vistrel::InstanceServer server;
+    server.onCommand = [&shell](const vistrel::Command &c) { return shell.runCommand(c); };
+    QString listenError;
+    if (!server.listen(paths.socket, &listenError))
+        std::fprintf(stderr, "vistrel: cannot listen on %s (%s); commands from other vistrel "
+                             "processes will not reach this one.\n",
+                     qPrintable(paths.socket), qPrintable(listenError));
+    const QString refused = shell.runCommand(command);
+    if (!refused.isEmpty()) {
+        std::fprintf(stderr, "vistrel: %s\n", qPrintable(refused));
+        return 1;
+    }
+    return QApplication::exec();
+}
+
+int runOnX11(vistrel::Preferences &preferences, const vistrel::InstancePaths &paths,
+             const vistrel::Command &command)
+{
+    vistrel::X11ScreenSource screens;
+    vistrel::X11Hotkeys hotkeys;
+    vistrel::QtClipboard clipboard;
+    vistrel::QtSaveChooser saveChooser;
+    vistrel::QtAlerts alerts;
+    vistrel::X11PointerInjector pointer;
+    vistrel::X11EscapeWatch escape;
+    vistrel::Notifier::install(&alerts);
+    if (!screens.canReadScreen())
+        std::fprintf(stderr, "vistrel: the X server does not let Vistrel read the screen; "
+                             "captures will fail.\n");
+    return runShell({&screens, &hotkeys, &clipboard, &saveChooser, &alerts, &pointer, &escape, {}},
+                    preferences, paths, command);
+}
+
+// Screen pictures and shortcuts through the desktop portal: a Wayland desktop lets no app
+// read the screen or grab keys itself.
+int runOnWayland(vistrel::Preferences &preferences, const vistrel::InstancePaths &paths,
+                 const vistrel::Command &command)
+{
+    vistrel::PortalClient portal;
+    vistrel::WaylandScreenSource screens(portal);
+    vistrel::QtClipboard clipboard;
+    vistrel::QtSaveChooser saveChooser;
+    vistrel::QtAlerts alerts;
+    vistrel::RefusingPointer pointer;
+    vistrel::RefusingEscapeWatch escape;
+    vistrel::Notifier::install(&alerts);
+    vistrel::WaylandHotkeys hotkeys(portal, [&alerts, &preferences] {
+        std::fprintf(stderr, "vistrel: the desktop offers no global shortcuts portal; bind the "
+                             "desktop's own shortcuts to \"vistrel area\" and the other commands.\n");
+        if (preferences.firstTimeFor(QStringLiteral("bindDesktopShortcuts")))
+            alerts.warn(QStringLiteral("Vistrel"), shortcutAdvice());
+    });
+    hotkeys.describe(1, QStringLiteral("Capture an area"));
+    hotkeys.describe(2, QStringLiteral("Capture the full screen"));
+    hotkeys.describe(3, QStringLiteral("Copy the text of an area"));
+    hotkeys.describe(4, QStringLiteral("Scrolling capture"));
+    return runShell({&screens, &hotkeys, &clipboard, &saveChooser, &alerts, &pointer, &escape,
+                     vistrel::waylandLimits()},
+                    preferences, paths, command);
 }
 
 // The text recognizer's OpenMP runtime reads its thread limit once, when the process starts;
@@ -81,8 +160,12 @@ int main(int argc, char **argv)
     }
 
     // One Vistrel per display: a second start hands its command over and ends.
+    const auto session = vistrel::sessionTypeFrom(qEnvironmentVariable("XDG_SESSION_TYPE"),
+                                                  qEnvironmentVariable("WAYLAND_DISPLAY"));
+    const bool wayland = session == vistrel::SessionType::Wayland;
     QString pathError;
-    const auto paths = vistrel::InstancePaths::forDisplay(qEnvironmentVariable("DISPLAY"), &pathError);
+    const auto paths = vistrel::InstancePaths::forDisplay(
+        qEnvironmentVariable(wayland ? "WAYLAND_DISPLAY" : "DISPLAY"), &pathError);
     if (paths.socket.isEmpty()) {
         std::fprintf(stderr, "vistrel: %s\n", qPrintable(pathError));
         return 1;
@@ -91,43 +174,19 @@ int main(int argc, char **argv)
     if (const auto status = vistrel::InstanceClient::handOver(line.command, lock, paths.socket))
         return *status;
 
-    if (!checkDisplay())
-        return 1;
-    qputenv("QT_QPA_PLATFORM", "xcb"); // hot keys and grabs speak X11
+    if (wayland) {
+        qputenv("QT_QPA_PLATFORM", "wayland;xcb"); // XWayland if the toolkit lacks Wayland
+    } else {
+        if (!checkDisplay())
+            return 1;
+        qputenv("QT_QPA_PLATFORM", "xcb"); // hot keys and grabs speak X11
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vistrel"));
     QApplication::setApplicationVersion(QStringLiteral(VISTREL_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
-
-    vistrel::X11ScreenSource screens;
-    vistrel::X11Hotkeys hotkeys;
-    vistrel::QtClipboard clipboard;
-    vistrel::QtSaveChooser saveChooser;
-    vistrel::QtAlerts alerts;
-    vistrel::X11PointerInjector pointer;
-    vistrel::X11EscapeWatch escape;
-    vistrel::Notifier::install(&alerts);
-    if (!screens.canReadScreen())
-        std::fprintf(stderr, "vistrel: the X server does not let Vistrel read the screen; "
-                             "captures will fail.\n");
-
-    vistrel::QuitOnSignal quitOnSignal;
-    vistrel::AppShell shell(
-        vistrel::Platform{&screens, &hotkeys, &clipboard, &saveChooser, &alerts, &pointer, &escape});
-    shell.applicationDidFinishLaunching();
-
-    vistrel::InstanceServer server;
-    server.onCommand = [&shell](const vistrel::Command &command) { return shell.runCommand(command); };
-    QString listenError;
-    if (!server.listen(paths.socket, &listenError))
-        std::fprintf(stderr, "vistrel: cannot listen on %s (%s); commands from other vistrel "
-                             "processes will not reach this one.\n",
-                     qPrintable(paths.socket), qPrintable(listenError));
-    const QString refused = shell.runCommand(line.command);
-    if (!refused.isEmpty()) {
-        std::fprintf(stderr, "vistrel: %s\n", qPrintable(refused));
-        return 1;
-    }
-    return app.exec();
+    vistrel::Preferences preferences;
+    return wayland ? runOnWayland(preferences, paths, line.command)
+                   : runOnX11(preferences, paths, line.command);
 }

@@ -18,6 +18,8 @@ void Notifier::install(Alerts *alerts)
 
 void Notifier::error(const CaptureError &error)
 {
+    if (error.kind() == CaptureError::Kind::Cancelled)
+        return; // the user said no: they know
     Notifier::error(error.errorDescription());
 }
 

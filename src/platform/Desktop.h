@@ -152,6 +152,14 @@ public:
     virtual void stop() = 0;
 };
 
+// What a session does not let Vistrel do, each with the reason the user is told; empty means
+// the feature works.
+struct SessionLimits
+{
+    QString windowCapture;
+    QString scrollCapture;
+};
+
 // Everything the application takes from the desktop, in one place.
 struct Platform
 {
@@ -162,6 +170,7 @@ struct Platform
     Alerts *alerts = nullptr;
     PointerInjector *pointer = nullptr;
     EscapeWatch *escape = nullptr;
+    SessionLimits limits;
 };
 
 } // namespace vistrel

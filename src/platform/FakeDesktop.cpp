@@ -10,7 +10,7 @@ FakeDesktop::FakeDesktop() = default;
 
 Platform FakeDesktop::platform()
 {
-    return Platform{this, this, this, this, this, this, this};
+    return Platform{this, this, this, this, this, this, this, limits};
 }
 
 DisplayInfo FakeDesktop::addDisplay(quint32 id, const QRectF &frame, qreal scale, QColor fill,

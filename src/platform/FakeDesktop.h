@@ -56,6 +56,7 @@ public:
     QList<std::pair<QString, QString>> warnings;
     QList<SaveRequest> saveRequests;
     QString saveAnswer; // empty: the user cancels
+    SessionLimits limits; // what the session refuses, as a Wayland one does
 
     // ScreenSource
     Result<ShareableContent> shareableContent() override;

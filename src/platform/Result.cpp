@@ -15,6 +15,8 @@ QString CaptureError::errorDescription() const
                               "window's pixels.");
     case Kind::OutOfMemory:
         return QStringLiteral("Not enough memory to capture this screen");
+    case Kind::Cancelled:
+        return QString();
     }
     return m_text;
 }

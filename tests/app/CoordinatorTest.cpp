@@ -195,6 +195,14 @@ TEST_F(CoordinatorTest, DisplayImageMapSkipsDisplaysThatFail)
     EXPECT_FALSE(map->contains(11));
     EXPECT_EQ(map->value(12).size(), QSize(320, 200));
     EXPECT_TRUE(desktop.warnings.isEmpty()); // silently
+
+    // When no display can be read there is nothing to show: the capture ends with the reason.
+    desktop.display(10)->failGrab = desktop.display(12)->failGrab = true;
+    coordinator->startAreaCapture(false);
+    drain();
+    EXPECT_EQ(overlaysMade, 0);
+    EXPECT_FALSE(coordinator->busy());
+    EXPECT_EQ(desktop.warnings.size(), 1);
 }
 
 TEST_F(CoordinatorTest, FullScreenOpensTheEditorWithTheMainDisplay)
@@ -224,6 +232,26 @@ TEST_F(CoordinatorTest, FailedGrabIsReportedAndClearsBusy)
     EXPECT_TRUE(coordinator->editors().isEmpty());
     ASSERT_EQ(desktop.warnings.size(), 1);
     EXPECT_EQ(desktop.warnings[0].second, "grab of display 10 failed");
+}
+
+// A Wayland session gives no window positions and no synthetic scrolling: those captures are
+// refused with their reason instead of showing an overlay that cannot work.
+TEST_F(CoordinatorTest, WhatTheSessionCannotDoIsRefusedWithItsReason)
+{
+    desktop.limits = SessionLimits{QStringLiteral("no windows here"), QStringLiteral("no scrolling here")};
+    CaptureCoordinator limited(desktop.platform());
+    limited.setOverlayFactory([this](const OverlayRequest &r, auto completion) {
+        ++overlaysMade;
+        return new FakeOverlay(r, completion);
+    });
+    limited.startWindowCapture();
+    limited.startScrollCapture();
+    drain();
+    EXPECT_EQ(overlaysMade, 0);
+    EXPECT_FALSE(limited.busy());
+    ASSERT_EQ(desktop.warnings.size(), 2);
+    EXPECT_EQ(desktop.warnings[0].second, "no windows here");
+    EXPECT_EQ(desktop.warnings[1].second, "no scrolling here");
 }
 
 TEST_F(CoordinatorTest, OutcomesAreCutFromWhatTheOverlayShowed)

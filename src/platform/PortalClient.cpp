@@ -1,0 +1,378 @@
+#include "platform/PortalClient.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QKeySequence>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QTimer>
+#include <QUrl>
+
+#include <cmath>
+
+namespace {
+
+const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
+const QString screenshotInterface = QStringLiteral("org.freedesktop.portal.Screenshot");
+const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+
+// One entry of the shortcut list the portal speaks: (id, properties).
+struct ShortcutEntry
+{
+    QString id;
+    QVariantMap properties;
+};
+
+QDBusArgument &operator<<(QDBusArgument &arg, const ShortcutEntry &entry)
+{
+    arg.beginStructure();
+    arg << entry.id << entry.properties;
+    arg.endStructure();
+    return arg;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &arg, ShortcutEntry &entry)
+{
+    arg.beginStructure();
+    arg >> entry.id >> entry.properties;
+    arg.endStructure();
+    return arg;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(ShortcutEntry)
+
+namespace vistrel {
+
+namespace {
+
+QString featureOf(const QString &interface)
+{
+    if (interface == screenshotInterface)
+        return QStringLiteral("screenshot");
+    if (interface == shortcutsInterface)
+        return QStringLiteral("global shortcuts");
+    return interface.section(QLatin1Char('.'), -1);
+}
+
+CaptureError portalError(const QDBusError &error, const QString &interface)
+{
+    switch (error.type()) {
+    case QDBusError::ServiceUnknown:
+    case QDBusError::UnknownObject:
+    case QDBusError::UnknownInterface:
+    case QDBusError::UnknownMethod:
+        return CaptureError::failed(
+            QStringLiteral("This desktop has no %1 portal (%2). Install xdg-desktop-portal and "
+                           "your desktop's portal backend (xdg-desktop-portal-gnome, -kde or -wlr).")
+                .arg(featureOf(interface), interface));
+    case QDBusError::AccessDenied:
+        return CaptureError::cancelled();
+    default:
+        return CaptureError::failed(QStringLiteral("The desktop portal refused the %1 request: %2")
+                                        .arg(featureOf(interface), error.message()));
+    }
+}
+
+// One request in flight: it ends with the Response signal on its handle, a failed call, or
+// the time limit, whichever comes first, and reports exactly once.
+class PendingRequest : public QObject
+{
+    Q_OBJECT
+public:
+    PendingRequest(const QDBusConnection &bus, QString feature, std::function<void(Result<QVariantMap>)> done,
+                   QObject *parent)
+        : QObject(parent), m_bus(bus), m_feature(std::move(feature)), m_done(std::move(done))
+    {
+    }
+
+    void watch(const QString &handle)
+    {
+        if (handle == m_handle)
+            return;
+        unwatch();
+        m_handle = handle;
+        m_bus.connect(portalService, m_handle, requestInterface, QStringLiteral("Response"), this,
+                      SLOT(response(uint, QVariantMap)));
+    }
+
+    void expireAfter(int ms)
+    {
+        QTimer::singleShot(ms, this, [this, ms] {
+            if (!m_handle.isEmpty()) // tell the desktop to take its dialog down
+                m_bus.asyncCall(QDBusMessage::createMethodCall(portalService, m_handle, requestInterface,
+                                                               QStringLiteral("Close")));
+            finish(CaptureError::failed(QStringLiteral("The desktop did not answer the %1 request "
+                                                       "within %2 s.")
+                                            .arg(m_feature)
+                                            .arg(ms / 1000)));
+        });
+    }
+
+    void finish(Result<QVariantMap> result)
+    {
+        if (!m_done)
+            return;
+        auto done = std::move(m_done);
+        m_done = nullptr;
+        unwatch();
+        deleteLater();
+        done(std::move(result));
+    }
+
+public slots:
+    void response(uint code, const QVariantMap &results)
+    {
+        switch (code) {
+        case 0:
+            finish(results);
+            break;
+        case 1:
+            finish(CaptureError::cancelled());
+            break;
+        default:
+            finish(CaptureError::failed(
+                QStringLiteral("The desktop could not complete the %1 request.").arg(m_feature)));
+        }
+    }
+
+private:
+    void unwatch()
+    {
+        if (!m_handle.isEmpty())
+            m_bus.disconnect(portalService, m_handle, requestInterface, QStringLiteral("Response"),
+                             this, SLOT(response(uint, QVariantMap)));
+    }
+
+    QDBusConnection m_bus;
+    QString m_feature;
+    QString m_handle;
+    std::function<void(Result<QVariantMap>)> m_done;
+};
+
+QString handleText(const QVariant &value)
+{
+    if (value.userType() == qMetaTypeId<QDBusObjectPath>())
+        return value.value<QDBusObjectPath>().path();
+    return value.toString();
+}
+
+} // namespace
+
+PortalClient::PortalClient(const QDBusConnection &bus, QObject *parent)
+    : QObject(parent), m_bus(bus)
+{
+    qDBusRegisterMetaType<ShortcutEntry>();
+    qDBusRegisterMetaType<QList<ShortcutEntry>>();
+}
+
+PortalClient::~PortalClient()
+{
+    if (!m_shortcutSession.isEmpty())
+        m_bus.asyncCall(QDBusMessage::createMethodCall(portalService, m_shortcutSession,
+                                                       QStringLiteral("org.freedesktop.portal.Session"),
+                                                       QStringLiteral("Close")));
+}
+
+void PortalClient::request(const QString &interface, const QString &method, QVariantList args,
+                           QVariantMap options, Answer done)
+{
+    // The handle is known before the call, so the answer cannot arrive before we listen.
+    const QString token = QStringLiteral("vistrel%1_%2").arg(++m_tokens).arg(QRandomGenerator::global()->generate());
+    options.insert(QStringLiteral("handle_token"), token);
+    QString sender = m_bus.baseService();
+    sender.remove(0, sender.startsWith(QLatin1Char(':')) ? 1 : 0).replace(QLatin1Char('.'), QLatin1Char('_'));
+    auto *pending = new PendingRequest(m_bus, featureOf(interface), std::move(done), this);
+    pending->watch(QStringLiteral("%1/request/%2/%3").arg(portalPath, sender, token));
+    pending->expireAfter(m_timeoutMs);
+
+    QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath, interface, method);
+    args.append(options);
+    call.setArguments(args);
+    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, m_timeoutMs), pending);
+    connect(watcher, &QDBusPendingCallWatcher::finished, pending, [pending, interface](QDBusPendingCallWatcher *w) {
+        w->deleteLater();
+        const QDBusPendingReply<QDBusObjectPath> reply = *w;
+        if (reply.isError())
+            pending->finish(portalError(reply.error(), interface));
+        else // older portals pick their own handle
+            pending->watch(reply.value().path());
+    });
+}
+
+void PortalClient::screenshot(std::function<void(Result<QImage>)> done)
+{
+    QVariantMap options{{QStringLiteral("interactive"), false}, {QStringLiteral("modal"), false}};
+    request(screenshotInterface, QStringLiteral("Screenshot"), {QString()}, options,
+            [done = std::move(done)](Result<QVariantMap> answer) {
+                if (!answer)
+                    done(answer.error());
+                else
+                    done(loadScreenshot(*answer));
+            });
+}
+
+void PortalClient::pickColor(std::function<void(Result<QColor>)> done)
+{
+    request(screenshotInterface, QStringLiteral("PickColor"), {QString()}, {},
+            [done = std::move(done)](Result<QVariantMap> answer) {
+                if (!answer)
+                    done(answer.error());
+                else
+                    done(colorFrom(*answer));
+            });
+}
+
+Result<QImage> PortalClient::loadScreenshot(const QVariantMap &results)
+{
+    const QUrl url(results.value(QStringLiteral("uri")).toString());
+    if (!url.isLocalFile())
+        return CaptureError::failed(
+            QStringLiteral("The desktop's screenshot is not a local file (\"%1\").").arg(url.toString()));
+    const QString path = url.toLocalFile();
+    QImageReader reader(path);
+    QImage image = reader.read();
+    const QFileInfo file(path);
+    if (file.dir().canonicalPath() == QDir(QDir::tempPath()).canonicalPath())
+        QFile::remove(path);
+    if (image.isNull())
+        return CaptureError::failed(QStringLiteral("Cannot read the desktop's screenshot %1: %2")
+                                        .arg(path, reader.errorString()));
+    // A screen has no transparency; the rest of the capture path works on opaque pixels.
+    if (image.format() != QImage::Format_RGB32)
+        image = image.convertToFormat(QImage::Format_RGB32);
+    if (image.isNull())
+        return CaptureError::outOfMemory();
+    return image;
+}
+
+Result<QColor> PortalClient::colorFrom(const QVariantMap &results)
+{
+    const QVariant value = results.value(QStringLiteral("color"));
+    if (value.userType() == qMetaTypeId<QDBusArgument>()) {
+        const QDBusArgument arg = value.value<QDBusArgument>();
+        if (arg.currentType() == QDBusArgument::StructureType) {
+            double rgb[3] = {-1, -1, -1};
+            arg.beginStructure();
+            for (double &c : rgb)
+                if (!arg.atEnd())
+                    arg >> c;
+            arg.endStructure();
+            if (std::all_of(std::begin(rgb), std::end(rgb), [](double c) { return c >= 0 && c <= 1; }))
+                return QColor::fromRgbF(float(rgb[0]), float(rgb[1]), float(rgb[2]));
+        }
+    }
+    return CaptureError::failed(QStringLiteral("The desktop answered the colour pick without a colour."));
+}
+
+QString PortalClient::triggerFor(QKeyCombination combination)
+{
+    QStringList parts;
+    const Qt::KeyboardModifiers mods = combination.keyboardModifiers();
+    if (mods & Qt::ControlModifier)
+        parts << QStringLiteral("CTRL");
+    if (mods & Qt::AltModifier)
+        parts << QStringLiteral("ALT");
+    if (mods & Qt::ShiftModifier)
+        parts << QStringLiteral("SHIFT");
+    if (mods & Qt::MetaModifier)
+        parts << QStringLiteral("LOGO");
+    const int key = int(combination.key());
+    if ((key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z))
+        parts << QString(QChar(key)).toLower();
+    else
+        parts << QKeySequence(combination.key()).toString(QKeySequence::PortableText);
+    return parts.join(QLatin1Char('+'));
+}
+
+void PortalClient::checkGlobalShortcuts(std::function<void(bool)> done)
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(portalService, portalPath,
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("Get"));
+    get.setArguments({shortcutsInterface, QStringLiteral("version")});
+    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(get, 10000), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher *w) {
+        w->deleteLater();
+        done(!w->isError());
+    });
+}
+
+void PortalClient::createShortcutSession(std::function<void(Result<QString>)> done)
+{
+    QVariantMap options{{QStringLiteral("session_handle_token"),
+                         QStringLiteral("vistrel%1").arg(QRandomGenerator::global()->generate())}};
+    request(shortcutsInterface, QStringLiteral("CreateSession"), {}, options,
+            [done = std::move(done)](Result<QVariantMap> answer) {
+                if (!answer)
+                    return done(answer.error());
+                const QString session = handleText(answer->value(QStringLiteral("session_handle")));
+                if (session.isEmpty())
+                    return done(CaptureError::failed(
+                        QStringLiteral("The desktop opened no global shortcuts session.")));
+                done(session);
+            });
+}
+
+void PortalClient::bindShortcuts(const QList<Shortcut> &shortcuts,
+                                 std::function<void(Result<QStringList>)> done)
+{
+    if (!m_listening) {
+        m_listening = m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"),
+                                    this, SLOT(shortcutActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    }
+    // A fresh session for every set: a session binds its shortcuts once.
+    if (!m_shortcutSession.isEmpty())
+        m_bus.asyncCall(QDBusMessage::createMethodCall(portalService, m_shortcutSession,
+                                                       QStringLiteral("org.freedesktop.portal.Session"),
+                                                       QStringLiteral("Close")));
+    m_shortcutSession.clear();
+    QList<ShortcutEntry> entries;
+    for (const Shortcut &s : shortcuts)
+        entries.append({s.id,
+                        {{QStringLiteral("description"), s.description},
+                         {QStringLiteral("preferred_trigger"), s.preferredTrigger}}});
+    QPointer<PortalClient> self(this);
+    createShortcutSession([self, entries, done = std::move(done)](Result<QString> session) mutable {
+        if (!self)
+            return;
+        if (!session)
+            return done(session.error());
+        self->m_shortcutSession = *session;
+        const QVariantList args{QVariant::fromValue(QDBusObjectPath(*session)), QVariant::fromValue(entries),
+                                QString()};
+        self->request(shortcutsInterface, QStringLiteral("BindShortcuts"), args, {},
+                      [done = std::move(done)](Result<QVariantMap> answer) {
+                          if (!answer)
+                              return done(answer.error());
+                          QStringList bound;
+                          const QVariant list = answer->value(QStringLiteral("shortcuts"));
+                          if (list.userType() == qMetaTypeId<QDBusArgument>())
+                              for (const ShortcutEntry &e : qdbus_cast<QList<ShortcutEntry>>(list))
+                                  bound.append(e.id);
+                          done(bound);
+                      });
+    });
+}
+
+void PortalClient::shortcutActivated(const QDBusObjectPath &session, const QString &id, qulonglong,
+                                     const QVariantMap &)
+{
+    if (session.path() == m_shortcutSession && onShortcutActivated)
+        onShortcutActivated(id);
+}
+
+} // namespace vistrel
+
+#include "PortalClient.moc"

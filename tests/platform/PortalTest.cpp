@@ -1,0 +1,361 @@
+#include "platform/PortalClient.h"
+#include "platform/WaylandDesktop.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVirtualObject>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace vistrel;
+
+namespace {
+
+const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+
+// A session bus of the test's own: no service files, so nothing real is ever started on it.
+class PrivateBus
+{
+public:
+    PrivateBus()
+    {
+        QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
+        config.open(QIODevice::WriteOnly);
+        config.write(QStringLiteral(
+                         "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
+                         "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">"
+                         "<busconfig><type>session</type><listen>unix:dir=%1</listen>"
+                         "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/>"
+                         "<allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>")
+                         .arg(m_dir.path())
+                         .toUtf8());
+        config.close();
+        m_daemon.start(QStringLiteral("dbus-daemon"),
+                       {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"),
+                        QStringLiteral("--print-address=1"), QStringLiteral("--nopidfile")});
+        if (m_daemon.waitForReadyRead(10000))
+            m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    }
+    ~PrivateBus()
+    {
+        for (const QString &name : m_names)
+            QDBusConnection::disconnectFromBus(name);
+        m_daemon.terminate();
+        m_daemon.waitForFinished(5000);
+    }
+
+    bool up() const { return !m_address.isEmpty(); }
+    QDBusConnection connect(const QString &name)
+    {
+        m_names.append(name);
+        return QDBusConnection::connectToBus(m_address, name);
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_daemon;
+    QString m_address;
+    QStringList m_names;
+};
+
+// The portal as a desktop provides it, answering each request the way a test sets.
+class FakePortal : public QDBusVirtualObject
+{
+public:
+    uint screenshotCode = 0; // 0 done, 1 cancelled by the user, 2 failed
+    QString screenshotUri;
+    bool answerRequests = true;
+    bool offersShortcuts = true;
+    QVariant colour;
+    int screenshots = 0;
+    QStringList boundIds;
+    QString session;
+
+    explicit FakePortal(QDBusConnection bus) : m_bus(bus)
+    {
+        m_bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop"));
+        m_bus.registerVirtualObject(portalPath, this);
+    }
+
+    QString introspect(const QString &) const override { return {}; }
+
+    bool handleMessage(const QDBusMessage &call, const QDBusConnection &) override
+    {
+        const QString iface = call.interface(), method = call.member();
+        const QVariantList args = call.arguments();
+        if (iface == QLatin1String("org.freedesktop.DBus.Properties")) {
+            if (offersShortcuts && args.value(0).toString().endsWith(QLatin1String("GlobalShortcuts")))
+                m_bus.send(call.createReply(QVariant::fromValue(QDBusVariant(uint(1)))));
+            else
+                m_bus.send(call.createErrorReply(QDBusError::UnknownInterface, QStringLiteral("no such interface")));
+            return true;
+        }
+        const QVariantMap options = qdbus_cast<QVariantMap>(args.last());
+        const QString handle = QStringLiteral("%1/request/%2/%3")
+                                   .arg(portalPath, call.service().mid(1).replace(QLatin1Char('.'), QLatin1Char('_')),
+                                        options.value(QStringLiteral("handle_token")).toString());
+        m_bus.send(call.createReply(QVariant::fromValue(QDBusObjectPath(handle))));
+        if (!answerRequests)
+            return true;
+        uint code = 0;
+        QVariantMap results;
+        if (method == QLatin1String("Screenshot")) {
+            ++screenshots;
+            code = screenshotCode;
+            results.insert(QStringLiteral("uri"), screenshotUri);
+        } else if (method == QLatin1String("PickColor")) {
+            results.insert(QStringLiteral("color"), colour);
+        } else if (method == QLatin1String("CreateSession")) {
+            session = QStringLiteral("%1/session/x/%2")
+                          .arg(portalPath, options.value(QStringLiteral("session_handle_token")).toString());
+            results.insert(QStringLiteral("session_handle"), session);
+        } else if (method == QLatin1String("BindShortcuts")) {
+            boundIds.clear();
+            const QDBusArgument list = args.value(1).value<QDBusArgument>();
+            list.beginArray();
+            while (!list.atEnd()) {
+                QString id;
+                QVariantMap properties;
+                list.beginStructure();
+                list >> id >> properties;
+                list.endStructure();
+                boundIds.append(id + QLatin1Char('=') +
+                                properties.value(QStringLiteral("preferred_trigger")).toString());
+            }
+            list.endArray();
+        }
+        // The answer comes later and to the caller alone, as a desktop's does.
+        QDBusMessage response = QDBusMessage::createTargetedSignal(
+            call.service(), handle, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
+        response << code << results;
+        QTimer::singleShot(5, [bus = m_bus, response]() mutable { bus.send(response); });
+        return true;
+    }
+
+    void activate(const QString &sessionPath, const QString &id)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(portalPath, QStringLiteral("org.freedesktop.portal.GlobalShortcuts"),
+                                                         QStringLiteral("Activated"));
+        signal << QVariant::fromValue(QDBusObjectPath(sessionPath)) << id << qulonglong(0) << QVariantMap();
+        m_bus.send(signal);
+    }
+
+private:
+    QDBusConnection m_bus;
+};
+
+QVariant colourArgument(double r, double g, double b)
+{
+    QDBusArgument arg;
+    arg.beginStructure();
+    arg << r << g << b;
+    arg.endStructure();
+    return QVariant::fromValue(arg);
+}
+
+// Runs the event loop until `done` has been called, or gives up after `ms`.
+template <class T>
+std::optional<T> await(const std::function<void(std::function<void(T)>)> &start, int ms = 5000)
+{
+    auto out = std::make_shared<std::optional<T>>();
+    start([out](T value) { *out = std::move(value); });
+    (void)QTest::qWaitFor([out] { return out->has_value(); }, ms);
+    return *out;
+}
+
+class Portal : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!bus.up())
+            GTEST_SKIP() << "dbus-daemon is not installed";
+        portal = std::make_unique<FakePortal>(bus.connect(QStringLiteral("portal")));
+        client = std::make_unique<PortalClient>(bus.connect(QStringLiteral("app")));
+    }
+
+    // A picture where the portal leaves its screenshots: the temporary folder.
+    QString pictureInTemp(QSize size, QColor fill)
+    {
+        QImage image(size, QImage::Format_ARGB32);
+        image.fill(fill);
+        const QString path = QDir::temp().filePath(QStringLiteral("vistrel-portal-test-%1.png").arg(QCoreApplication::applicationPid()));
+        image.save(path);
+        return path;
+    }
+
+    PrivateBus bus;
+    std::unique_ptr<FakePortal> portal;
+    std::unique_ptr<PortalClient> client;
+};
+
+} // namespace
+
+TEST_F(Portal, ScreenshotAnswersArePictureCancelOrMessage)
+{
+    const QString path = pictureInTemp({40, 30}, QColor(10, 20, 30));
+    portal->screenshotUri = QUrl::fromLocalFile(path).toString();
+    auto shot = await<Result<QImage>>([&](auto done) { client->screenshot(done); });
+    ASSERT_TRUE(shot && *shot) << qPrintable(shot->error().errorDescription());
+    EXPECT_EQ((*shot)->size(), QSize(40, 30));
+    EXPECT_EQ((*shot)->format(), QImage::Format_RGB32);
+    EXPECT_EQ((*shot)->pixelColor(5, 5), QColor(10, 20, 30));
+    // Left in the temporary folder, readable by every user: gone once read.
+    EXPECT_FALSE(QFile::exists(path));
+
+    portal->screenshotCode = 1;
+    shot = await<Result<QImage>>([&](auto done) { client->screenshot(done); });
+    ASSERT_TRUE(shot && !*shot);
+    EXPECT_EQ(shot->error().kind(), CaptureError::Kind::Cancelled);
+
+    portal->screenshotCode = 0;
+    portal->screenshotUri = QStringLiteral("https://example.org/shot.png");
+    shot = await<Result<QImage>>([&](auto done) { client->screenshot(done); });
+    ASSERT_TRUE(shot && !*shot);
+    EXPECT_TRUE(shot->error().errorDescription().contains(QLatin1String("not a local file")));
+
+    portal->screenshotUri = QUrl::fromLocalFile(QStringLiteral("/nonexistent/shot.png")).toString();
+    shot = await<Result<QImage>>([&](auto done) { client->screenshot(done); });
+    ASSERT_TRUE(shot && !*shot);
+    EXPECT_TRUE(shot->error().errorDescription().contains(QLatin1String("/nonexistent/shot.png")));
+}
+
+TEST_F(Portal, MissingOrSilentPortalIsReportedNotAwaitedForever)
+{
+    portal.reset();
+    QDBusConnection::disconnectFromBus(QStringLiteral("portal"));
+    auto shot = await<Result<QImage>>([&](auto done) { client->screenshot(done); });
+    ASSERT_TRUE(shot && !*shot);
+    EXPECT_TRUE(shot->error().errorDescription().contains(QLatin1String("xdg-desktop-portal")))
+        << qPrintable(shot->error().errorDescription());
+    EXPECT_EQ(await<bool>([&](auto done) { client->checkGlobalShortcuts(done); }), false);
+
+    portal = std::make_unique<FakePortal>(bus.connect(QStringLiteral("portal2")));
+    portal->answerRequests = false;
+    client->setTimeout(300);
+    shot = await<Result<QImage>>([&](auto done) { client->screenshot(done); });
+    ASSERT_TRUE(shot && !*shot);
+    EXPECT_TRUE(shot->error().errorDescription().contains(QLatin1String("did not answer")));
+}
+
+TEST_F(Portal, PickColorReadsTheColourOrSaysThereIsNone)
+{
+    portal->colour = colourArgument(1.0, 0.5, 0.0);
+    auto colour = await<Result<QColor>>([&](auto done) { client->pickColor(done); });
+    ASSERT_TRUE(colour && *colour) << qPrintable(colour->error().errorDescription());
+    EXPECT_EQ((*colour)->red(), 255);
+    EXPECT_NEAR((*colour)->green(), 128, 1);
+    EXPECT_EQ((*colour)->blue(), 0);
+
+    portal->colour = colourArgument(2.0, 0.0, 0.0); // out of range: not a colour
+    colour = await<Result<QColor>>([&](auto done) { client->pickColor(done); });
+    ASSERT_TRUE(colour && !*colour);
+}
+
+TEST_F(Portal, ShortcutsAreBoundTogetherAndOnlyOurSessionsPressesCount)
+{
+    QList<quint32> pressed;
+    int toldToBindByHand = 0;
+    WaylandHotkeys hotkeys(*client, [&] { ++toldToBindByHand; });
+    hotkeys.onPressed = [&](quint32 id) { pressed.append(id); };
+    hotkeys.grab(1, 2);
+    hotkeys.grabCombination(3, Qt::CTRL | Qt::ALT | Qt::Key_O);
+    (void)QTest::qWaitFor([&] { return portal->boundIds.size() == 2; }, 5000);
+    EXPECT_EQ(portal->boundIds,
+              (QStringList{QStringLiteral("vistrel-hotkey-1=CTRL+SHIFT+2"), QStringLiteral("vistrel-hotkey-3=CTRL+ALT+o")}));
+    QTest::qWait(50); // the bind's answer sets the session
+
+    portal->activate(QStringLiteral("/elsewhere"), QStringLiteral("vistrel-hotkey-1"));
+    portal->activate(portal->session, QStringLiteral("vistrel-hotkey-3"));
+    (void)QTest::qWaitFor([&] { return !pressed.isEmpty(); }, 5000);
+    QTest::qWait(20);
+    EXPECT_EQ(pressed, QList<quint32>{3});
+    EXPECT_EQ(toldToBindByHand, 0);
+
+    // A desktop without the shortcuts portal: the user is told once, however often keys change.
+    portal->offersShortcuts = false;
+    WaylandHotkeys without(*client, [&] { ++toldToBindByHand; });
+    without.grab(1, 2);
+    QTest::qWait(20);
+    without.grab(2, 1);
+    QTest::qWait(20);
+    EXPECT_EQ(toldToBindByHand, 1);
+}
+
+TEST_F(Portal, EveryDisplayOfACaptureIsCutFromOnePicture)
+{
+    QScreen *screen = QGuiApplication::primaryScreen();
+    ASSERT_TRUE(screen);
+    const QSize size = (QSizeF(screen->geometry().size()) * screen->devicePixelRatio()).toSize();
+    QImage desktop(size, QImage::Format_RGB32);
+    desktop.fill(Qt::blue);
+    desktop.setPixelColor(size.width() - 1, size.height() - 1, Qt::red);
+    const QString path = QDir::temp().filePath(QStringLiteral("vistrel-portal-desktop.png"));
+    desktop.save(path);
+    portal->screenshotUri = QUrl::fromLocalFile(path).toString();
+
+    WaylandScreenSource source(*client);
+    const auto content = source.shareableContent();
+    ASSERT_TRUE(content);
+    EXPECT_TRUE(content->windows.isEmpty());
+    const DisplayInfo display = content->displays.first();
+    const auto whole = source.grabDisplayPixels(display, QRect(QPoint(0, 0), size), {});
+    const auto corner = source.grabDisplayPixels(display, QRect(size.width() - 2, size.height() - 2, 2, 2), {});
+    ASSERT_TRUE(whole && corner);
+    EXPECT_EQ(whole->size(), size);
+    EXPECT_EQ(corner->pixelColor(1, 1), QColor(Qt::red));
+    EXPECT_EQ(portal->screenshots, 1);
+
+    // The next capture asks again.
+    desktop.save(path);
+    ASSERT_TRUE(source.shareableContent());
+    ASSERT_TRUE(source.grabDisplayPixels(display, QRect(0, 0, 4, 4), {}));
+    EXPECT_EQ(portal->screenshots, 2);
+    EXPECT_FALSE(source.grabWindowPixels(WindowInfo{}, {10, 10}));
+}
+
+// Two displays side by side, the right one at twice the density, in one picture: each display
+// gets its own part, at its own pixel size, whichever pixels the portal answered in.
+TEST(WaylandDisplays, DisplaysAreCutAtTheirOwnPlaceAndSize)
+{
+    DisplayInfo left{1, QRectF(0, 0, 100, 50), 1.0, {}};
+    DisplayInfo right{2, QRectF(100, 0, 100, 50), 2.0, {}};
+    const QList<DisplayInfo> both{left, right};
+    QImage logical(200, 50, QImage::Format_RGB32); // a portal answering in logical pixels
+    logical.fill(Qt::white);
+    for (int y = 0; y < 50; ++y)
+        for (int x = 100; x < 200; ++x)
+            logical.setPixelColor(x, y, Qt::black);
+    const auto l = WaylandScreenSource::cutDisplay(logical, both, left, QRect(0, 0, 100, 50));
+    const auto r = WaylandScreenSource::cutDisplay(logical, both, right, QRect(0, 0, 200, 100));
+    ASSERT_TRUE(l && r);
+    EXPECT_EQ(l->size(), QSize(100, 50));
+    EXPECT_EQ(l->pixelColor(99, 49), QColor(Qt::white));
+    EXPECT_EQ(r->size(), QSize(200, 100));
+    EXPECT_EQ(r->pixelColor(0, 0), QColor(Qt::black));
+    EXPECT_EQ(r->pixelColor(199, 99), QColor(Qt::black));
+
+    EXPECT_EQ(WaylandScreenSource::displayRectIn(both, right, QSize(400, 100)), QRect(200, 0, 200, 100));
+}
+
+TEST(WaylandDisplays, SessionTypeFollowsTheCompositorSocket)
+{
+    EXPECT_EQ(sessionTypeFrom(QStringLiteral("wayland"), QStringLiteral("wayland-0")), SessionType::Wayland);
+    // A compositor started from a text console: the login says "tty".
+    EXPECT_EQ(sessionTypeFrom(QStringLiteral("tty"), QStringLiteral("wayland-1")), SessionType::Wayland);
+    EXPECT_EQ(sessionTypeFrom(QStringLiteral("x11"), QStringLiteral("wayland-1")), SessionType::X11);
+    EXPECT_EQ(sessionTypeFrom(QStringLiteral("wayland"), QString()), SessionType::X11);
+}
