@@ -2,6 +2,8 @@
 # and a tray, Vistrel started on it, and small checks with xdotool, xclip and ImageMagick.
 # Everything a flow needs lives beside this file; nothing outside the checkout is read.
 set -u
+# The X11 flows run on their own X server even from a Wayland desktop.
+unset WAYLAND_DISPLAY XDG_SESSION_TYPE
 : "${VISTREL_BIN:?VISTREL_BIN must name the vistrel executable}"
 E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # Each run's files live under the build directory (E2E_TMPDIR, set by CTest), out of reach of

@@ -15,6 +15,8 @@ packages=(
   xserver-xorg-core xserver-xorg-video-dummy
   imagemagick poppler-utils fonts-dejavu-core fonts-liberation2
   desktop-file-utils appstream man-db
+  qt6-wayland dbus sway swaybg grim wl-clipboard pipewire libwayland-dev
+  xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
 )
 sudo=""
 [ "$(id -u)" = 0 ] || sudo=sudo
