@@ -95,6 +95,16 @@ wl-paste --type image/png >"$E2E_TMP/clip.png" 2>/dev/null
 convert "$E2E_TMP/screen.png" -crop 320x240+200+150 +repage "$E2E_TMP/expected.png"
 check "the copied area has the dragged pixels" same_pixels "$E2E_TMP/clip.png" "$E2E_TMP/expected.png"
 
+# --- vistrel color: this desktop has no picker of its own, so the loupe picks ---------------
+"$VISTREL_BIN" color
+check "vistrel color shows the loupe" wait_for 10 overlay_full_screen
+sleep 0.3
+pointer move 640 400 wait 100 down up
+check "the loupe closes after the click" wait_for 5 no_overlay
+expected=$(convert "$E2E_TMP/screen.png" -crop 1x1+640+400 -depth 8 txt:- | grep -o '#[0-9A-F]\{6\}')
+colour_copied() { wl-paste --no-newline >"$E2E_TMP/colour.txt" 2>/dev/null; [ "$(cat "$E2E_TMP/colour.txt")" = "$expected" ]; }
+check "the clipboard holds the picked pixel's colour ($expected)" wait_for 5 colour_copied
+
 # --- what Wayland does not allow is refused with a reason ------------------------------------
 "$VISTREL_BIN" window
 check "window capture says why it cannot work here" wait_for 5 has_window "Vistrel"

@@ -93,44 +93,66 @@ void CaptureCoordinator::captureFullScreen()
 
 void CaptureCoordinator::startColorPick()
 {
-    // A frozen full-screen picture with the loupe; a click takes the pixel under the pointer.
-    // It is an overlay like the others: the busy rule keeps every other capture out meanwhile.
     QTimer::singleShot(0, this, [this] {
-        const auto content = beginBusyMode();
-        if (!content)
-            return;
-        auto images = captureDisplayImages(*content);
-        if (!images) {
-            m_busy = false;
-            Notifier::error(images.error());
-            return;
-        }
-        OverlayRequest request;
-        request.content = *content;
-        request.displayImages = *images;
-        request.pickColor = true;
+        if (!m_platform.colorPicker || m_busy)
+            return pickColorOnOverlay();
+        // The desktop's own picker; it holds the busy flag like an overlay would.
+        m_busy = true;
         QPointer<CaptureCoordinator> self(this);
-        request.onColorPicked = [self](std::optional<QColor> colour) {
-            if (!self || !colour)
-                return; // cancelled: nothing happens
-            const QString hex = ColorTools::hexString(*colour);
-            self->m_platform.clipboard->setText(hex);
-            Hud::show(QStringLiteral("Copied %1").arg(hex));
-        };
-        m_colorPicker = makeOverlay(request, [self](std::optional<SelectionOutcome>) {
+        m_platform.colorPicker->pick([self](Result<QColor> colour) {
             if (!self)
                 return;
-            if (self->m_colorPicker)
-                self->m_colorPicker->deleteLater();
-            self->m_colorPicker = nullptr;
             self->m_busy = false;
-            self->handBackMemory();
+            if (colour)
+                self->copyColour(*colour);
+            else if (colour.error().kind() != CaptureError::Kind::Cancelled)
+                self->pickColorOnOverlay(); // the desktop could not pick: our own loupe can
         });
-        if (m_colorPicker)
-            m_colorPicker->present();
-        else
-            m_busy = false;
     });
+}
+
+void CaptureCoordinator::copyColour(const QColor &colour)
+{
+    const QString hex = ColorTools::hexString(colour);
+    m_platform.clipboard->setText(hex);
+    Hud::show(QStringLiteral("Copied %1").arg(hex));
+}
+
+void CaptureCoordinator::pickColorOnOverlay()
+{
+    // A frozen full-screen picture with the loupe; a click takes the pixel under the pointer.
+    // It is an overlay like the others: the busy rule keeps every other capture out meanwhile.
+    const auto content = beginBusyMode();
+    if (!content)
+        return;
+    auto images = captureDisplayImages(*content);
+    if (!images) {
+        m_busy = false;
+        Notifier::error(images.error());
+        return;
+    }
+    OverlayRequest request;
+    request.content = *content;
+    request.displayImages = *images;
+    request.pickColor = true;
+    QPointer<CaptureCoordinator> self(this);
+    request.onColorPicked = [self](std::optional<QColor> colour) {
+        if (self && colour) // cancelled: nothing happens
+            self->copyColour(*colour);
+    };
+    m_colorPicker = makeOverlay(request, [self](std::optional<SelectionOutcome>) {
+        if (!self)
+            return;
+        if (self->m_colorPicker)
+            self->m_colorPicker->deleteLater();
+        self->m_colorPicker = nullptr;
+        self->m_busy = false;
+        self->handBackMemory();
+    });
+    if (m_colorPicker)
+        m_colorPicker->present();
+    else
+        m_busy = false;
 }
 
 // --- overlay modes ---------------------------------------------------------------------------

@@ -84,6 +84,8 @@ public:
 private:
     enum class Mode { Area, Ocr, Window, Scroll, Board };
     void runOverlayMode(Mode mode);
+    void pickColorOnOverlay();
+    void copyColour(const QColor &colour);
     // The busy rule and the content fetch every mode starts with; nothing when it cannot start.
     std::optional<ShareableContent> beginBusyMode();
     SelectionOverlay *makeOverlay(const OverlayRequest &request, SelectionOverlay::Completion done);

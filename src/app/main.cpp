@@ -105,6 +105,7 @@ int runOnWayland(vistrel::Preferences &preferences, const vistrel::InstancePaths
     vistrel::QtAlerts alerts;
     vistrel::RefusingPointer pointer;
     vistrel::RefusingEscapeWatch escape;
+    vistrel::PortalColorPicker colorPicker(portal);
     vistrel::Notifier::install(&alerts);
     vistrel::WaylandHotkeys hotkeys(portal, [&alerts, &preferences] {
         std::fprintf(stderr, "vistrel: the desktop offers no global shortcuts portal; bind the "
@@ -117,7 +118,7 @@ int runOnWayland(vistrel::Preferences &preferences, const vistrel::InstancePaths
     hotkeys.describe(3, QStringLiteral("Copy the text of an area"));
     hotkeys.describe(4, QStringLiteral("Scrolling capture"));
     return runShell({&screens, &hotkeys, &clipboard, &saveChooser, &alerts, &pointer, &escape,
-                     vistrel::waylandLimits()},
+                     vistrel::waylandLimits(), &colorPicker},
                     preferences, paths, command);
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/Result.h"
 
+#include <QColor>
 #include <QImage>
 #include <QKeyCombination>
 #include <QList>
@@ -152,6 +153,16 @@ public:
     virtual void stop() = 0;
 };
 
+// The desktop's own colour picker, where the desktop has one apps should use.
+class ColorPicker
+{
+public:
+    virtual ~ColorPicker() = default;
+    // `done` gets the colour; a Cancelled error when the user gave up, another error when the
+    // desktop could not pick at all.
+    virtual void pick(std::function<void(Result<QColor>)> done) = 0;
+};
+
 // What a session does not let Vistrel do, each with the reason the user is told; empty means
 // the feature works.
 struct SessionLimits
@@ -171,6 +182,7 @@ struct Platform
     PointerInjector *pointer = nullptr;
     EscapeWatch *escape = nullptr;
     SessionLimits limits;
+    ColorPicker *colorPicker = nullptr; // none: Vistrel's loupe over a frozen picture
 };
 
 } // namespace vistrel

@@ -4,6 +4,9 @@
 #include "platform/QtDesktop.h"
 
 #include <QEventLoop>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QWindow>
 #include <QTimer>
 
 #include <unistd.h>
@@ -79,6 +82,19 @@ Result<QImage> WaylandScreenSource::desktopPicture()
         QEventLoop loop;
     };
     auto wait = std::make_shared<Wait>();
+    // The compositor's picture shows our own windows too: those that are not overlays step
+    // aside for it, as they do on X11.
+    QList<QPointer<QWindow>> hidden; // a toast may go meanwhile
+    for (QWindow *w : QGuiApplication::topLevelWindows()) {
+        if (w->isVisible() && !w->property(keepInGrabsProperty).toBool()) {
+            w->setVisible(false);
+            hidden.append(w);
+        }
+    }
+    if (!hidden.isEmpty()) {
+        QTimer::singleShot(60, &wait->loop, &QEventLoop::quit); // a frame without them
+        wait->loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
     m_portal.screenshot([weak = std::weak_ptr<Wait>(wait)](Result<QImage> picture) {
         if (auto w = weak.lock()) {
             w->answer = std::move(picture);
@@ -87,6 +103,9 @@ Result<QImage> WaylandScreenSource::desktopPicture()
     });
     if (!wait->answer)
         wait->loop.exec(QEventLoop::ExcludeUserInputEvents);
+    for (const QPointer<QWindow> &w : hidden)
+        if (w)
+            w->setVisible(true);
     if (!wait->answer)
         return CaptureError::cancelled(); // the application is quitting
     if (!*wait->answer)
@@ -147,6 +166,11 @@ Result<QImage> WaylandScreenSource::grabDisplayPixels(const DisplayInfo &display
 Result<QImage> WaylandScreenSource::grabWindowPixels(const WindowInfo &, const QSize &)
 {
     return CaptureError::failed(waylandLimits().windowCapture);
+}
+
+void PortalColorPicker::pick(std::function<void(Result<QColor>)> done)
+{
+    m_portal.pickColor(std::move(done));
 }
 
 // --- hot keys --------------------------------------------------------------------------------

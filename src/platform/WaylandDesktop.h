@@ -83,6 +83,17 @@ private:
     bool m_bindPending = false;
 };
 
+// The desktop's colour picker: it reads the live screen without a screenshot being written.
+class PortalColorPicker : public ColorPicker
+{
+public:
+    explicit PortalColorPicker(PortalClient &portal) : m_portal(portal) {}
+    void pick(std::function<void(Result<QColor>)> done) override;
+
+private:
+    PortalClient &m_portal;
+};
+
 // Neither synthetic input nor a global Escape exists for Wayland apps; both refuse.
 class RefusingPointer : public PointerInjector
 {

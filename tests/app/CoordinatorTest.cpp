@@ -402,6 +402,46 @@ TEST_F(CoordinatorTest, ColourPickCopiesTheHexCodeOrNothingWhenCancelled)
     EXPECT_EQ(Hud::current()->text(), "Copied #12ABEF");
 }
 
+// Where the desktop has a picker of its own, it is asked first; when it cannot pick, the loupe
+// takes over, and when the user gives up nothing more happens.
+TEST_F(CoordinatorTest, TheDesktopsColourPickerComesFirstAndTheLoupeWhenItCannot)
+{
+    struct Picker : ColorPicker
+    {
+        std::function<void(Result<QColor>)> pending;
+        void pick(std::function<void(Result<QColor>)> done) override { pending = std::move(done); }
+    } picker;
+    Platform platform = desktop.platform();
+    platform.colorPicker = &picker;
+    CaptureCoordinator withPicker(platform);
+    withPicker.setOverlayFactory([this](const OverlayRequest &r, auto completion) {
+        ++overlaysMade;
+        return new FakeOverlay(r, completion);
+    });
+
+    withPicker.startColorPick();
+    drain();
+    ASSERT_TRUE(picker.pending);
+    EXPECT_TRUE(withPicker.busy());
+    std::exchange(picker.pending, nullptr)(QColor(0x12, 0xab, 0xef));
+    EXPECT_EQ(desktop.clipboardText, "#12ABEF");
+    EXPECT_FALSE(withPicker.busy());
+
+    withPicker.startColorPick();
+    drain();
+    std::exchange(picker.pending, nullptr)(CaptureError::cancelled());
+    drain();
+    EXPECT_EQ(overlaysMade, 0);
+
+    withPicker.startColorPick();
+    drain();
+    std::exchange(picker.pending, nullptr)(CaptureError::failed(QStringLiteral("no picker here")));
+    drain();
+    EXPECT_EQ(overlaysMade, 1);
+    EXPECT_TRUE(withPicker.busy()); // the loupe is up
+    EXPECT_TRUE(desktop.warnings.isEmpty());
+}
+
 TEST_F(CoordinatorTest, SaveAndPinOutcomes)
 {
     QTemporaryDir dir;
