@@ -84,26 +84,34 @@ void Hud::show(const QString &text)
     }
     auto *toast = new Toast(text);
     g_current = toast;
-    toast->setWindowOpacity(0.0);
+    // A Wayland compositor takes no window opacity from apps: there the toast just comes and goes.
+    const bool fades = !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    if (fades)
+        toast->setWindowOpacity(0.0);
     toast->show();
 
-    auto *fadeIn = new QPropertyAnimation(toast, "windowOpacity", toast);
-    fadeIn->setDuration(Toast::fadeInMs);
-    fadeIn->setEndValue(1.0);
-    fadeIn->start(QAbstractAnimation::DeleteWhenStopped);
+    if (fades) {
+        auto *fadeIn = new QPropertyAnimation(toast, "windowOpacity", toast);
+        fadeIn->setDuration(Toast::fadeInMs);
+        fadeIn->setEndValue(1.0);
+        fadeIn->start(QAbstractAnimation::DeleteWhenStopped);
+    }
 
     QPointer<Toast> guard(toast);
-    QTimer::singleShot(Toast::holdMs, toast, [guard] {
+    QTimer::singleShot(Toast::holdMs, toast, [guard, fades] {
         if (!guard || g_current != guard)
             return;
-        auto *fadeOut = new QPropertyAnimation(guard, "windowOpacity", guard);
-        fadeOut->setDuration(Toast::fadeOutMs);
-        fadeOut->setEndValue(0.0);
-        QObject::connect(fadeOut, &QPropertyAnimation::finished, guard, [guard] {
+        auto end = [guard] {
             if (g_current == guard)
                 g_current = nullptr;
             guard->close();
-        });
+        };
+        if (!fades)
+            return end();
+        auto *fadeOut = new QPropertyAnimation(guard, "windowOpacity", guard);
+        fadeOut->setDuration(Toast::fadeOutMs);
+        fadeOut->setEndValue(0.0);
+        QObject::connect(fadeOut, &QPropertyAnimation::finished, guard, end);
         fadeOut->start(QAbstractAnimation::DeleteWhenStopped);
     });
 }
