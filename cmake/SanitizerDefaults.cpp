@@ -30,6 +30,11 @@ const char *__lsan_default_suppressions()
         // tray lookups) keeps its buffers until dbus_shutdown(), which Qt never calls. libdbus
         // has no frame pointers, so the stack stops inside it: matched by the module.
         "leak:libdbus-1.so\n"
+        // libwayland-client: Qt's Wayland plugin leaves the display's proxies, the clipboard's
+        // data source and the contents it offers among them, for the process's end to free.
+        "leak:libwayland-client.so\n"
+        // What those data sources offer is what we handed to QClipboard, which owns it.
+        "leak:vistrel::QtClipboard::set\n"
         // libtesseract: its word lists (dawgs) live in a process-wide cache that only
         // TessBaseAPI::ClearPersistentCache frees; the recognizer's engines, one per worker
         // thread, still hold them when the process exits.

@@ -108,6 +108,10 @@ int main(int argc, char **argv)
     }
     wl_proxy_marshal(pointer, Destroy);
     wl_proxy_destroy(pointer);
+    wl_proxy_destroy(g.manager); // its destroy request is only needed by a long-lived client
+    if (g.seat)
+        wl_seat_destroy(g.seat);
+    wl_registry_destroy(registry);
     wl_display_roundtrip(display);
     wl_display_disconnect(display);
     return 0;

@@ -10,6 +10,7 @@
 #include "platform/X11Input.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 
 #include <xcb/xcb.h>
@@ -117,9 +118,13 @@ int runOnWayland(vistrel::Preferences &preferences, const vistrel::InstancePaths
     hotkeys.describe(2, QStringLiteral("Capture the full screen"));
     hotkeys.describe(3, QStringLiteral("Copy the text of an area"));
     hotkeys.describe(4, QStringLiteral("Scrolling capture"));
-    return runShell({&screens, &hotkeys, &clipboard, &saveChooser, &alerts, &pointer, &escape,
-                     vistrel::waylandLimits(), &colorPicker},
-                    preferences, paths, command);
+    const int status = runShell({&screens, &hotkeys, &clipboard, &saveChooser, &alerts, &pointer,
+                                 &escape, vistrel::waylandLimits(), &colorPicker},
+                                preferences, paths, command);
+    // What we offer on the clipboard goes with us either way (a Wayland clipboard manager
+    // copies it when it is offered); withdrawn here, the toolkit frees it too.
+    QGuiApplication::clipboard()->clear();
+    return status;
 }
 
 // The text recognizer's OpenMP runtime reads its thread limit once, when the process starts;
