@@ -173,6 +173,9 @@ QString handleText(const QVariant &value)
 PortalClient::PortalClient(const QDBusConnection &bus, QObject *parent)
     : QObject(parent), m_bus(bus)
 {
+    // Signals are matched to slots by type names: the path's must be known before the first
+    // connection, not only once a reply has carried one.
+    qRegisterMetaType<QDBusObjectPath>();
     qDBusRegisterMetaType<ShortcutEntry>();
     qDBusRegisterMetaType<QList<ShortcutEntry>>();
 }

@@ -585,13 +585,23 @@ TEST_F(BoardTest, FailuresAndABusyOverlayShowThePanelAgain)
     desktop.failContent = false;
 
     // The picture cannot be taken: without the panel the session could not be finished.
+    // No display can be read: the capture ends before any overlay.
     desktop.display(10)->failGrab = true;
+    const int before = overlaysMade;
     session->captureButton()->click();
     drain();
+    EXPECT_EQ(overlaysMade, before);
+    EXPECT_TRUE(session->panel()->isVisible());
+    EXPECT_EQ(desktop.warnings.size(), 2);
+    // Another display can: its overlay comes up, and the area chosen on the failing one fails.
+    desktop.addDisplay(11, QRectF(640, 0, 320, 200), 1.0);
+    session->captureButton()->click();
+    drain();
+    ASSERT_EQ(overlaysMade, before + 1);
     overlay->finish(SelectionOutcome{RectSelection{QRectF(0, 0, 60, 40), main}, SelectionAction::Board});
     drain();
     EXPECT_TRUE(session->panel()->isVisible());
-    EXPECT_EQ(desktop.warnings.size(), 2);
+    EXPECT_EQ(desktop.warnings.size(), 3);
     EXPECT_EQ(session->count, 0);
 }
 

@@ -276,13 +276,16 @@ TEST_F(Portal, ShortcutsAreBoundTogetherAndOnlyOurSessionsPressesCount)
     (void)QTest::qWaitFor([&] { return portal->boundIds.size() == 2; }, 5000);
     EXPECT_EQ(portal->boundIds,
               (QStringList{QStringLiteral("vistrel-hotkey-1=CTRL+SHIFT+2"), QStringLiteral("vistrel-hotkey-3=CTRL+ALT+o")}));
-    QTest::qWait(50); // the bind's answer sets the session
-
-    portal->activate(QStringLiteral("/elsewhere"), QStringLiteral("vistrel-hotkey-1"));
-    portal->activate(portal->session, QStringLiteral("vistrel-hotkey-3"));
-    (void)QTest::qWaitFor([&] { return !pressed.isEmpty(); }, 5000);
-    QTest::qWait(20);
-    EXPECT_EQ(pressed, QList<quint32>{3});
+    // The first presses may come before the client has learnt who the portal is: pressed
+    // again until one arrives, each time after a press in another app's session.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            portal->activate(QStringLiteral("/elsewhere"), QStringLiteral("vistrel-hotkey-1"));
+            portal->activate(portal->session, QStringLiteral("vistrel-hotkey-3"));
+            return !pressed.isEmpty();
+        },
+        5000));
+    EXPECT_FALSE(pressed.contains(1));
     EXPECT_EQ(toldToBindByHand, 0);
 
     // A desktop without the shortcuts portal: the user is told once, however often keys change.
