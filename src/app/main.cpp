@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QFile>
 
 #include <xcb/xcb.h>
 
@@ -20,6 +21,8 @@
 #include <cstring>
 
 #include <malloc.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -40,6 +43,30 @@ bool checkDisplay()
         xcb_disconnect(conn);
     if (!ok)
         std::fprintf(stderr, "vistrel: cannot open the X display \"%s\".\n", display);
+    return ok;
+}
+
+// The compositor's socket must answer before the toolkit tries it (and aborts when it cannot).
+bool checkWaylandDisplay()
+{
+    const QString name = qEnvironmentVariable("WAYLAND_DISPLAY");
+    const QString path = name.startsWith(QLatin1Char('/'))
+                             ? name
+                             : qEnvironmentVariable("XDG_RUNTIME_DIR") + QLatin1Char('/') + name;
+    const QByteArray file = QFile::encodeName(path);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    bool ok = size_t(file.size()) < sizeof(address.sun_path);
+    if (ok) {
+        std::memcpy(address.sun_path, file.constData(), size_t(file.size()));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0;
+        if (fd >= 0)
+            ::close(fd);
+    }
+    if (!ok)
+        std::fprintf(stderr, "vistrel: cannot reach the Wayland display \"%s\" (%s).\n",
+                     qPrintable(name), qPrintable(path));
     return ok;
 }
 
@@ -181,7 +208,10 @@ int main(int argc, char **argv)
         return *status;
 
     if (wayland) {
-        qputenv("QT_QPA_PLATFORM", "wayland;xcb"); // XWayland if the toolkit lacks Wayland
+        if (!checkWaylandDisplay())
+            return 1;
+        // Through XWayland where the toolkit lacks its Wayland plugin.
+        qputenv("QT_QPA_PLATFORM", qEnvironmentVariableIsEmpty("DISPLAY") ? "wayland" : "wayland;xcb");
     } else {
         if (!checkDisplay())
             return 1;
