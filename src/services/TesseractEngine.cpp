@@ -3,30 +3,134 @@
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 
-#include <QHash>
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <malloc.h>
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 namespace vistrel {
 
 namespace {
 
-// Loading a model takes a while; each thread keeps one engine per language set.
-tesseract::TessBaseAPI *engineFor(const QString &languages)
+// Engines are big (a reading engine holds its language model, tens of MiB) and an idle app
+// should not keep them: they are lent out per recognition and all dropped, with the
+// engine's own word-list cache, once none has been used for a short while. Loading one again
+// takes a fraction of the reading time.
+class EngineCache
 {
-    thread_local QHash<QString, std::shared_ptr<tesseract::TessBaseAPI>> engines;
-    auto it = engines.find(languages);
-    if (it != engines.end())
-        return it->get();
-    auto api = std::make_shared<tesseract::TessBaseAPI>();
-    if (api->Init(nullptr, languages.toUtf8().constData(), tesseract::OEM_LSTM_ONLY) != 0)
-        return nullptr;
-    api->SetVariable("debug_file", "/dev/null"); // the engine's chatter stays out of our stderr
-    engines.insert(languages, api);
-    return api.get();
-}
+public:
+    static EngineCache &instance()
+    {
+        static EngineCache *cache = new EngineCache; // outlives every worker thread
+        return *cache;
+    }
+
+    // An engine for `languages` (empty: layout analysis only); null when it cannot be made.
+    std::unique_ptr<tesseract::TessBaseAPI> take(const QString &languages)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            ++m_lent;
+            for (auto it = m_idle.begin(); it != m_idle.end(); ++it) {
+                if (it->first == languages) {
+                    auto api = std::move(it->second);
+                    m_idle.erase(it);
+                    return api;
+                }
+            }
+        }
+        try {
+            auto api = std::make_unique<tesseract::TessBaseAPI>();
+            if (languages.isEmpty())
+                api->InitForAnalysePage(); // no model: finding lines needs none
+            else if (api->Init(nullptr, languages.toUtf8().constData(), tesseract::OEM_LSTM_ONLY) != 0)
+                return nullptr;
+            api->SetVariable("debug_file", "/dev/null"); // its chatter stays out of our stderr
+            return api;
+        } catch (...) {
+            giveBack(languages, nullptr);
+            throw;
+        }
+    }
+
+    // Every take() is matched by one giveBack(), with or without an engine.
+    void giveBack(const QString &languages, std::unique_ptr<tesseract::TessBaseAPI> api)
+    {
+        std::lock_guard lock(m_mutex);
+        if (api)
+            m_idle.emplace_back(languages, std::move(api));
+        if (--m_lent == 0)
+            scheduleDrop();
+    }
+
+    void dropIdle()
+    {
+        std::vector<std::pair<QString, std::unique_ptr<tesseract::TessBaseAPI>>> dropped;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_lent > 0)
+                return; // the last one back schedules the next drop
+            dropped.swap(m_idle);
+        }
+        dropped.clear();
+        tesseract::TessBaseAPI::ClearPersistentCache();
+        malloc_trim(0);
+    }
+
+    int idleCount()
+    {
+        std::lock_guard lock(m_mutex);
+        return int(m_idle.size());
+    }
+
+private:
+    // Called with the lock held, from any thread: the timer lives on the application's thread.
+    void scheduleDrop()
+    {
+        QCoreApplication *app = QCoreApplication::instance();
+        if (!app)
+            return;
+        QMetaObject::invokeMethod(app, [this, app] {
+            if (!m_timer) {
+                m_timer = new QTimer(app);
+                m_timer->setSingleShot(true);
+                m_timer->setInterval(TesseractEngine::idleRelease);
+                QObject::connect(m_timer, &QTimer::timeout, app, [this] { dropIdle(); });
+            }
+            m_timer->start();
+        }, Qt::QueuedConnection);
+    }
+
+    std::mutex m_mutex;
+    int m_lent = 0;
+    std::vector<std::pair<QString, std::unique_ptr<tesseract::TessBaseAPI>>> m_idle;
+    QTimer *m_timer = nullptr; // touched on the application's thread only
+};
+
+// One engine for the length of a recognition.
+class EngineLease
+{
+public:
+    explicit EngineLease(QString languages)
+        : m_languages(std::move(languages)), m_api(EngineCache::instance().take(m_languages))
+    {
+    }
+    ~EngineLease() { EngineCache::instance().giveBack(m_languages, std::move(m_api)); }
+    EngineLease(const EngineLease &) = delete;
+    EngineLease &operator=(const EngineLease &) = delete;
+    tesseract::TessBaseAPI *get() const { return m_api.get(); }
+
+private:
+    QString m_languages;
+    std::unique_ptr<tesseract::TessBaseAPI> m_api;
+};
 
 QString modelMissing(const QString &languages)
 {
@@ -77,7 +181,8 @@ PreparedImage TesseractEngine::prepare(const QImage &image, double pixelBudget)
 
 Result<QList<EngineLine>> TesseractEngine::recognize(const QImage &grey, const QString &languages)
 {
-    tesseract::TessBaseAPI *api = engineFor(languages);
+    const EngineLease lease(languages);
+    tesseract::TessBaseAPI *api = lease.get();
     if (!api)
         return CaptureError::failed(modelMissing(languages));
     setImage(*api, grey);
@@ -111,8 +216,11 @@ Result<QList<EngineLine>> TesseractEngine::recognize(const QImage &grey, const Q
 QList<EngineLine> TesseractEngine::layout(const QImage &grey)
 {
     QList<EngineLine> boxes;
-    tesseract::TessBaseAPI *api = engineFor(QStringLiteral("eng"));
-    if (!api || grey.isNull())
+    if (grey.isNull())
+        return boxes;
+    const EngineLease lease({});
+    tesseract::TessBaseAPI *api = lease.get();
+    if (!api)
         return boxes;
     setImage(*api, grey);
     api->SetPageSegMode(tesseract::PSM_AUTO);
@@ -126,6 +234,16 @@ QList<EngineLine> TesseractEngine::layout(const QImage &grey)
     }
     api->Clear();
     return boxes;
+}
+
+void TesseractEngine::releaseIdleEngines()
+{
+    EngineCache::instance().dropIdle();
+}
+
+int TesseractEngine::idleEngineCount()
+{
+    return EngineCache::instance().idleCount();
 }
 
 } // namespace vistrel
