@@ -67,19 +67,21 @@ QImage opaqueCapture(const QImage &image)
 {
     if (image.format() != QImage::Format_RGB32)
         return image;
-    for (int y = 0; y < image.height(); ++y) {
+    const int width = image.width(), height = image.height();
+    for (int y = 0; y < height; ++y) {
         const auto *row = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            if (qAlpha(row[x]) == 0xff)
-                continue;
-            QImage fixed = image.copy();
-            for (int fy = y; fy < fixed.height(); ++fy) {
-                auto *line = reinterpret_cast<QRgb *>(fixed.scanLine(fy));
-                for (int fx = 0; fx < fixed.width(); ++fx)
-                    line[fx] |= 0xff000000u;
-            }
-            return fixed;
+        QRgb all = 0xff000000u;
+        for (int x = 0; x < width; ++x)
+            all &= row[x];
+        if (all >= 0xff000000u)
+            continue;
+        QImage fixed = image.copy();
+        for (int fy = y; fy < height; ++fy) {
+            auto *line = reinterpret_cast<QRgb *>(fixed.scanLine(fy));
+            for (int fx = 0; fx < width; ++fx)
+                line[fx] |= 0xff000000u;
         }
+        return fixed;
     }
     return image;
 }
