@@ -31,8 +31,8 @@ const char *__lsan_default_suppressions()
         // has no frame pointers, so the stack stops inside it: matched by the module.
         "leak:libdbus-1.so\n"
         // libtesseract: its word lists (dawgs) live in a process-wide cache that only
-        // TessBaseAPI::ClearPersistentCache frees; the recognizer's engines, one per worker
-        // thread, still hold them when the process exits.
+        // TessBaseAPI::ClearPersistentCache frees; engines kept for the next recognition
+        // may still hold them when the process exits.
         "leak:tesseract::DawgLoader::Load\n"
         "leak:tesseract::SquishedDawg::read_squished_dawg\n";
 }
