@@ -44,6 +44,8 @@ struct Band
     bool ok = false;
 };
 
+constexpr int stripeRows = 64;
+
 void encodeBand(const QImage &image, bool alpha, Band &band)
 {
     const int channels = alpha ? 4 : 3;
@@ -57,8 +59,22 @@ void encodeBand(const QImage &image, bool alpha, Band &band)
     z.next_out = band.out;
     z.avail_out = uInt(band.capacity);
 
+    // Photos and noise-like pictures hardly have repeats longer than a run, and searching for
+    // them takes most of deflate's time: stripes that shrink to less than half go through
+    // run-length matching only, which is twice as fast there and compresses them better.
+    // Screens of windows and text stay with full matching.
+    int strategy = Z_DEFAULT_STRATEGY;
+    uLong stripeIn = 0, stripeOut = 0;
     int status = Z_OK;
     for (int y = band.firstRow; y < band.firstRow + band.rows && status == Z_OK; ++y) {
+        if ((y - band.firstRow) % stripeRows == 0 && y > band.firstRow) {
+            const uLong in = z.total_in - stripeIn, out = z.total_out - stripeOut;
+            const int wanted = strategy == Z_DEFAULT_STRATEGY ? (out * 2 > in ? Z_RLE : strategy)
+                                                              : (out * 3 < in ? Z_DEFAULT_STRATEGY : strategy);
+            if (wanted != strategy && deflateParams(&z, 1, wanted) == Z_OK)
+                strategy = wanted;
+            stripeIn = z.total_in, stripeOut = z.total_out;
+        }
         const auto *in = reinterpret_cast<const QRgb *>(image.constScanLine(y));
         Bytef *out = row.data();
         *out++ = 1; // Sub
