@@ -1,17 +1,18 @@
 #include "services/TesseractEngine.h"
 
-#include <tesseract/baseapi.h>
-#include <tesseract/resultiterator.h>
+#include <tesseract/capi.h>
 
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <dlfcn.h>
 #include <malloc.h>
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -19,10 +20,85 @@ namespace vistrel {
 
 namespace {
 
+// The engine library, and the thirty-odd libraries it pulls in (network, archives, image
+// formats), cost several MiB of an idle app's memory just for being mapped. It is opened for
+// the first recognition and closed again with the last idle engine; its C interface keeps
+// every call behind these pointers.
+struct EngineLibrary
+{
+    void *handle = nullptr;
+    decltype(&TessBaseAPICreate) create = nullptr;
+    decltype(&TessBaseAPIDelete) destroy = nullptr;
+    decltype(&TessBaseAPIInit2) init = nullptr;
+    decltype(&TessBaseAPIInitForAnalysePage) initForLayout = nullptr;
+    decltype(&TessBaseAPISetVariable) setVariable = nullptr;
+    decltype(&TessBaseAPISetImage) setImage = nullptr;
+    decltype(&TessBaseAPISetSourceResolution) setSourceResolution = nullptr;
+    decltype(&TessBaseAPISetPageSegMode) setPageSegMode = nullptr;
+    decltype(&TessBaseAPIRecognize) recognize = nullptr;
+    decltype(&TessBaseAPIGetIterator) results = nullptr;
+    decltype(&TessBaseAPIAnalyseLayout) analyseLayout = nullptr;
+    decltype(&TessBaseAPIClear) clear = nullptr;
+    decltype(&TessBaseAPIClearPersistentCache) clearCache = nullptr;
+    decltype(&TessPageIteratorBoundingBox) boundingBox = nullptr;
+    decltype(&TessPageIteratorNext) pageNext = nullptr;
+    decltype(&TessPageIteratorDelete) pageDelete = nullptr;
+    decltype(&TessResultIteratorGetPageIterator) resultPage = nullptr;
+    decltype(&TessResultIteratorGetUTF8Text) resultText = nullptr;
+    decltype(&TessResultIteratorNext) resultNext = nullptr;
+    decltype(&TessResultIteratorDelete) resultDelete = nullptr;
+    decltype(&TessDeleteText) deleteText = nullptr;
+
+    bool open()
+    {
+        if (handle)
+            return true;
+        handle = dlopen("libtesseract.so.5", RTLD_NOW | RTLD_LOCAL);
+        if (!handle)
+            return false;
+        bool all = true;
+        auto find = [&](auto &fn, const char *name) {
+            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(handle, name));
+            all = all && fn;
+        };
+        find(create, "TessBaseAPICreate");
+        find(destroy, "TessBaseAPIDelete");
+        find(init, "TessBaseAPIInit2");
+        find(initForLayout, "TessBaseAPIInitForAnalysePage");
+        find(setVariable, "TessBaseAPISetVariable");
+        find(setImage, "TessBaseAPISetImage");
+        find(setSourceResolution, "TessBaseAPISetSourceResolution");
+        find(setPageSegMode, "TessBaseAPISetPageSegMode");
+        find(recognize, "TessBaseAPIRecognize");
+        find(results, "TessBaseAPIGetIterator");
+        find(analyseLayout, "TessBaseAPIAnalyseLayout");
+        find(clear, "TessBaseAPIClear");
+        find(clearCache, "TessBaseAPIClearPersistentCache");
+        find(boundingBox, "TessPageIteratorBoundingBox");
+        find(pageNext, "TessPageIteratorNext");
+        find(pageDelete, "TessPageIteratorDelete");
+        find(resultPage, "TessResultIteratorGetPageIterator");
+        find(resultText, "TessResultIteratorGetUTF8Text");
+        find(resultNext, "TessResultIteratorNext");
+        find(resultDelete, "TessResultIteratorDelete");
+        find(deleteText, "TessDeleteText");
+        if (!all)
+            close();
+        return all;
+    }
+
+    void close()
+    {
+        if (handle)
+            dlclose(handle);
+        *this = EngineLibrary();
+    }
+};
+
 // Engines are big (a reading engine holds its language model, tens of MiB) and an idle app
 // should not keep them: they are lent out per recognition and all dropped, with the
-// engine's own word-list cache, once none has been used for a short while. Loading one again
-// takes a fraction of the reading time.
+// engine's own word-list cache and its library, once none has been used for a short while.
+// Loading them again takes a fraction of the reading time.
 class EngineCache
 {
 public:
@@ -32,55 +108,61 @@ public:
         return *cache;
     }
 
+    // The library's calls, valid while an engine is lent out.
+    const EngineLibrary &library() const { return m_library; }
+
     // An engine for `languages` (empty: layout analysis only); null when it cannot be made.
-    std::unique_ptr<tesseract::TessBaseAPI> take(const QString &languages)
+    TessBaseAPI *take(const QString &languages)
     {
-        {
-            std::lock_guard lock(m_mutex);
-            ++m_lent;
-            for (auto it = m_idle.begin(); it != m_idle.end(); ++it) {
-                if (it->first == languages) {
-                    auto api = std::move(it->second);
-                    m_idle.erase(it);
-                    return api;
-                }
+        std::lock_guard lock(m_mutex);
+        ++m_lent;
+        for (auto it = m_idle.begin(); it != m_idle.end(); ++it) {
+            if (it->first == languages) {
+                TessBaseAPI *api = it->second;
+                m_idle.erase(it);
+                return api;
             }
         }
-        try {
-            auto api = std::make_unique<tesseract::TessBaseAPI>();
-            if (languages.isEmpty())
-                api->InitForAnalysePage(); // no model: finding lines needs none
-            else if (api->Init(nullptr, languages.toUtf8().constData(), tesseract::OEM_LSTM_ONLY) != 0)
-                return nullptr;
-            api->SetVariable("debug_file", "/dev/null"); // its chatter stays out of our stderr
-            return api;
-        } catch (...) {
-            giveBack(languages, nullptr);
-            throw;
+        // Made under the lock: only the first of several at once waits for the library.
+        if (!m_library.open())
+            return nullptr;
+        TessBaseAPI *api = m_library.create();
+        if (!api)
+            return nullptr;
+        if (languages.isEmpty()) {
+            m_library.initForLayout(api); // no model: finding lines needs none
+        } else if (m_library.init(api, nullptr, languages.toUtf8().constData(), tesseract::OEM_LSTM_ONLY) != 0) {
+            m_library.destroy(api);
+            return nullptr;
         }
+        m_library.setVariable(api, "debug_file", "/dev/null"); // its chatter stays out of our stderr
+        return api;
     }
 
     // Every take() is matched by one giveBack(), with or without an engine.
-    void giveBack(const QString &languages, std::unique_ptr<tesseract::TessBaseAPI> api)
+    void giveBack(const QString &languages, TessBaseAPI *api)
     {
         std::lock_guard lock(m_mutex);
         if (api)
-            m_idle.emplace_back(languages, std::move(api));
+            m_idle.emplace_back(languages, api);
         if (--m_lent == 0)
             scheduleDrop();
     }
 
     void dropIdle()
     {
-        std::vector<std::pair<QString, std::unique_ptr<tesseract::TessBaseAPI>>> dropped;
         {
             std::lock_guard lock(m_mutex);
             if (m_lent > 0)
                 return; // the last one back schedules the next drop
-            dropped.swap(m_idle);
+            for (const auto &[languages, api] : m_idle)
+                m_library.destroy(api);
+            m_idle.clear();
+            if (m_library.handle) {
+                m_library.clearCache(nullptr);
+                m_library.close();
+            }
         }
-        dropped.clear();
-        tesseract::TessBaseAPI::ClearPersistentCache();
         malloc_trim(0);
     }
 
@@ -88,6 +170,12 @@ public:
     {
         std::lock_guard lock(m_mutex);
         return int(m_idle.size());
+    }
+
+    bool libraryOpen()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_library.handle != nullptr;
     }
 
 private:
@@ -110,7 +198,8 @@ private:
 
     std::mutex m_mutex;
     int m_lent = 0;
-    std::vector<std::pair<QString, std::unique_ptr<tesseract::TessBaseAPI>>> m_idle;
+    EngineLibrary m_library;
+    std::vector<std::pair<QString, TessBaseAPI *>> m_idle;
     QTimer *m_timer = nullptr; // touched on the application's thread only
 };
 
@@ -122,14 +211,15 @@ public:
         : m_languages(std::move(languages)), m_api(EngineCache::instance().take(m_languages))
     {
     }
-    ~EngineLease() { EngineCache::instance().giveBack(m_languages, std::move(m_api)); }
+    ~EngineLease() { EngineCache::instance().giveBack(m_languages, m_api); }
     EngineLease(const EngineLease &) = delete;
     EngineLease &operator=(const EngineLease &) = delete;
-    tesseract::TessBaseAPI *get() const { return m_api.get(); }
+    TessBaseAPI *get() const { return m_api; }
+    const EngineLibrary &calls() const { return EngineCache::instance().library(); }
 
 private:
     QString m_languages;
-    std::unique_ptr<tesseract::TessBaseAPI> m_api;
+    TessBaseAPI *m_api;
 };
 
 QString modelMissing(const QString &languages)
@@ -146,10 +236,12 @@ QString modelMissing(const QString &languages)
         .arg(languages, packages.join(QStringLiteral(", ")));
 }
 
-void setImage(tesseract::TessBaseAPI &api, const QImage &grey)
+void setImage(const EngineLease &lease, const QImage &grey)
 {
-    api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, int(grey.bytesPerLine()));
-    api.SetSourceResolution(300);
+    const EngineLibrary &lib = lease.calls();
+    lib.setImage(lease.get(), grey.constBits(), grey.width(), grey.height(), 1, int(grey.bytesPerLine()));
+    lib.setSourceResolution(lease.get(), 300);
+    lib.setPageSegMode(lease.get(), tesseract::PSM_AUTO);
 }
 
 } // namespace
@@ -182,34 +274,35 @@ PreparedImage TesseractEngine::prepare(const QImage &image, double pixelBudget)
 Result<QList<EngineLine>> TesseractEngine::recognize(const QImage &grey, const QString &languages)
 {
     const EngineLease lease(languages);
-    tesseract::TessBaseAPI *api = lease.get();
+    TessBaseAPI *api = lease.get();
     if (!api)
         return CaptureError::failed(modelMissing(languages));
-    setImage(*api, grey);
-    api->SetPageSegMode(tesseract::PSM_AUTO);
-    if (api->Recognize(nullptr) != 0) {
-        api->Clear();
+    const EngineLibrary &lib = lease.calls();
+    setImage(lease, grey);
+    if (lib.recognize(api, nullptr) != 0) {
+        lib.clear(api);
         return CaptureError::failed(QStringLiteral("Text recognition failed."));
     }
     QList<EngineLine> lines;
-    std::unique_ptr<tesseract::ResultIterator> it(api->GetIterator());
-    if (it) {
+    if (TessResultIterator *it = lib.results(api)) {
+        const TessPageIterator *page = lib.resultPage(it);
         do {
             int l, t, r, b;
-            if (!it->BoundingBox(tesseract::RIL_TEXTLINE, &l, &t, &r, &b))
+            if (!lib.boundingBox(page, tesseract::RIL_TEXTLINE, &l, &t, &r, &b))
                 continue;
             EngineLine line;
             line.box = QRect(QPoint(l, t), QPoint(r - 1, b - 1));
-            std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
-            if (text) {
-                const QString s = QString::fromUtf8(text.get()).trimmed();
+            if (char *text = lib.resultText(it, tesseract::RIL_TEXTLINE)) {
+                const QString s = QString::fromUtf8(text).trimmed();
+                lib.deleteText(text);
                 if (!s.isEmpty())
                     line.text = s;
             }
             lines.append(line);
-        } while (it->Next(tesseract::RIL_TEXTLINE));
+        } while (lib.resultNext(it, tesseract::RIL_TEXTLINE));
+        lib.resultDelete(it);
     }
-    api->Clear();
+    lib.clear(api);
     return lines;
 }
 
@@ -219,20 +312,20 @@ QList<EngineLine> TesseractEngine::layout(const QImage &grey)
     if (grey.isNull())
         return boxes;
     const EngineLease lease({});
-    tesseract::TessBaseAPI *api = lease.get();
+    TessBaseAPI *api = lease.get();
     if (!api)
         return boxes;
-    setImage(*api, grey);
-    api->SetPageSegMode(tesseract::PSM_AUTO);
-    std::unique_ptr<tesseract::PageIterator> it(api->AnalyseLayout());
-    if (it) {
+    const EngineLibrary &lib = lease.calls();
+    setImage(lease, grey);
+    if (TessPageIterator *it = lib.analyseLayout(api)) {
         do {
             int l, t, r, b;
-            if (it->BoundingBox(tesseract::RIL_TEXTLINE, &l, &t, &r, &b))
+            if (lib.boundingBox(it, tesseract::RIL_TEXTLINE, &l, &t, &r, &b))
                 boxes.append({QRect(QPoint(l, t), QPoint(r - 1, b - 1)), std::nullopt});
-        } while (it->Next(tesseract::RIL_TEXTLINE));
+        } while (lib.pageNext(it, tesseract::RIL_TEXTLINE));
+        lib.pageDelete(it);
     }
-    api->Clear();
+    lib.clear(api);
     return boxes;
 }
 
@@ -244,6 +337,11 @@ void TesseractEngine::releaseIdleEngines()
 int TesseractEngine::idleEngineCount()
 {
     return EngineCache::instance().idleCount();
+}
+
+bool TesseractEngine::libraryLoaded()
+{
+    return EngineCache::instance().libraryOpen();
 }
 
 } // namespace vistrel

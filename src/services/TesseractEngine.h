@@ -44,9 +44,11 @@ public:
     static QList<EngineLine> layout(const QImage &grey);
 
     static constexpr std::chrono::milliseconds idleRelease{2000};
-    // Drops the engines no recognition holds now and hands their memory back.
+    // Drops the engines no recognition holds now, closes the engine library and hands the
+    // memory back.
     static void releaseIdleEngines();
     static int idleEngineCount();
+    static bool libraryLoaded();
 };
 
 } // namespace vistrel
