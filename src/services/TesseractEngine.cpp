@@ -21,9 +21,9 @@ namespace vistrel {
 namespace {
 
 // The engine library, and the thirty-odd libraries it pulls in (network, archives, image
-// formats), cost several MiB of an idle app's memory just for being mapped. It is opened for
-// the first recognition and closed again with the last idle engine; its C interface keeps
-// every call behind these pointers.
+// formats), cost several MiB of an idle app's memory just for being mapped: it is opened for
+// the first recognition, through its C interface. It then stays: the loader never unloads it
+// (it has GNU unique symbols), so it is not closed either.
 struct EngineLibrary
 {
     void *handle = nullptr;
@@ -82,22 +82,17 @@ struct EngineLibrary
         find(resultNext, "TessResultIteratorNext");
         find(resultDelete, "TessResultIteratorDelete");
         find(deleteText, "TessDeleteText");
-        if (!all)
-            close();
-        return all;
-    }
-
-    void close()
-    {
-        if (handle)
+        if (!all) {
             dlclose(handle);
-        *this = EngineLibrary();
+            *this = EngineLibrary();
+        }
+        return all;
     }
 };
 
 // Engines are big (a reading engine holds its language model, tens of MiB) and an idle app
 // should not keep them: they are lent out per recognition and all dropped, with the
-// engine's own word-list cache and its library, once none has been used for a short while.
+// engine's own word-list cache, once none has been used for a short while.
 // Loading them again takes a fraction of the reading time.
 class EngineCache
 {
@@ -158,10 +153,8 @@ public:
             for (const auto &[languages, api] : m_idle)
                 m_library.destroy(api);
             m_idle.clear();
-            if (m_library.handle) {
+            if (m_library.handle)
                 m_library.clearCache(nullptr);
-                m_library.close();
-            }
         }
         malloc_trim(0);
     }
@@ -170,12 +163,6 @@ public:
     {
         std::lock_guard lock(m_mutex);
         return int(m_idle.size());
-    }
-
-    bool libraryOpen()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_library.handle != nullptr;
     }
 
 private:
@@ -337,11 +324,6 @@ void TesseractEngine::releaseIdleEngines()
 int TesseractEngine::idleEngineCount()
 {
     return EngineCache::instance().idleCount();
-}
-
-bool TesseractEngine::libraryLoaded()
-{
-    return EngineCache::instance().libraryOpen();
 }
 
 } // namespace vistrel

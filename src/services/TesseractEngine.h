@@ -44,11 +44,9 @@ public:
     static QList<EngineLine> layout(const QImage &grey);
 
     static constexpr std::chrono::milliseconds idleRelease{2000};
-    // Drops the engines no recognition holds now, closes the engine library and hands the
-    // memory back.
+    // Drops the engines no recognition holds now and hands their memory back.
     static void releaseIdleEngines();
     static int idleEngineCount();
-    static bool libraryLoaded();
 };
 
 } // namespace vistrel
