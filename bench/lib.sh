@@ -36,6 +36,8 @@ start_screen() {
   trayer --edge top --align right --widthtype pixel --width 120 --height 24 \
     --transparent false --tint 0x404040 >"$tmp/trayer.log" 2>&1 &
   pids+=($!)
+  # A plasma fractal: busy everywhere and close to noise, the hardest picture to paint or
+  # compress (overlay_bench.sh also copies a desktop-like one).
   convert -size 1920x1080 plasma:fractal -depth 8 "$tmp/busy.png" 2>/dev/null
   timeout 20 display -window root "$tmp/busy.png"
 }
@@ -97,4 +99,12 @@ area_copy() {
 
 pss_kib() { awk '/^Pss:/ {print $2}' "/proc/$1/smaps_rollup"; }
 rss_kib() { awk '/^Rss:/ {print $2}' "/proc/$1/smaps_rollup"; }
+# pss_split PID: what the PSS is made of: our own memory (heap, stacks), memory shared with
+# the X server (grab segments, window backing stores), and mapped files (code, fonts), which
+# the kernel can drop and read back at any time.
+pss_split() {
+  awk '/^Pss_Anon:/ { a = $2 } /^Pss_Shmem:/ { s = $2 } /^Pss_File:/ { f = $2 }
+       END { printf "anonymous %.1f MiB, shared with the X server %.1f MiB, files %.1f MiB", a / 1024, s / 1024, f / 1024 }' \
+    "/proc/$1/smaps_rollup"
+}
 mib() { awk -v k="$1" 'BEGIN { printf "%.1f MiB", k / 1024 }'; }

@@ -5,10 +5,19 @@
 # that maps and paints a full-screen window on a hot key.   bench/shell_bench.sh [BUILD_DIR]
 source "$(dirname "$0")/lib.sh"
 start_screen
+# Floor: a bare Qt Widgets program with a tray icon, idle, in the same session.
+qt_floor=$build/bench/vistrel_qt_idle_floor
+if [ -x "$qt_floor" ]; then
+  "$qt_floor" >"$tmp/qt-floor.out" 2>&1 &
+  floor_pid=$!
+  until_ok 10 grep -q ready "$tmp/qt-floor.out" && sleep 2
+  echo "floor (bare Qt Widgets tray program, idle): PSS $(mib "$(pss_kib "$floor_pid")") ($(pss_split "$floor_pid"))"
+  kill "$floor_pid"; wait "$floor_pid" 2>/dev/null
+fi
 start_app
 # (Starting over with the thread limit keeps the process id.)
 idle_pss=$(pss_kib "$app")
-echo "idle: PSS $(mib "$idle_pss"), RSS $(mib "$(rss_kib "$app")")"
+echo "idle: PSS $(mib "$idle_pss") ($(pss_split "$app")), RSS $(mib "$(rss_kib "$app")")"
 
 editor_up() { xdotool search --onlyvisible --name "^Vistrel — Editor$"; }
 editor_gone() { ! editor_up; }
@@ -29,7 +38,7 @@ done
 sleep 3
 after_pss=$(pss_kib "$app")
 echo "after $copies area captures with Copy and $editors editors opened and closed:" \
-  "PSS $(mib "$after_pss"), RSS $(mib "$(rss_kib "$app")"), $(mib $(( after_pss - idle_pss ))) above idle"
+  "PSS $(mib "$after_pss") ($(pss_split "$app")), RSS $(mib "$(rss_kib "$app")"), $(mib $(( after_pss - idle_pss ))) above idle"
 echo "(targets: PSS after <= 25 MiB, and within 5 MiB of idle)"
 
 echo "== hot key → full-screen window (floor: bench/hotkey_floor.cpp)"

@@ -29,6 +29,7 @@ namespace vistrel {
 CaptureCoordinator::CaptureCoordinator(const Platform &platform, QObject *parent)
     : QObject(parent), m_platform(platform), m_capture(*platform.screens),
       m_overlayWindows(std::make_unique<OverlayWindowPool>()),
+      m_editorWindows(std::make_unique<EditorWindowPool>()),
       m_keepDir(qEnvironmentVariable("VISTREL_KEEP_CAPTURES"))
 {
     m_recognizer = [](const QImage &image, QObject *context, std::function<void(Result<QString>)> done) {
@@ -338,7 +339,7 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action, Q
 EditorWindowController *CaptureCoordinator::openEditor(const QImage &image,
                                                       const QList<AnnotationRef> &seed)
 {
-    auto *editor = new EditorWindowController(image, seed, m_platform);
+    auto *editor = new EditorWindowController(image, seed, m_platform, nullptr, m_editorWindows.get());
     editor->setTextRecognizer(m_recognizer);
     QPointer<CaptureCoordinator> self(this);
     QPointer<EditorWindowController> weak(editor);

@@ -18,6 +18,7 @@ class AddSessionController;
 class CapturePreviewController;
 class EditorWindowController;
 class OverlayWindowPool;
+class EditorWindowPool;
 class ScrollCaptureController;
 class Preferences;
 
@@ -107,6 +108,7 @@ private:
     Platform m_platform;
     CaptureService m_capture;
     std::unique_ptr<OverlayWindowPool> m_overlayWindows;
+    std::unique_ptr<EditorWindowPool> m_editorWindows;
     OverlayFactory m_overlayFactory;
     TextRecognizer m_recognizer;
     NameSuggester m_nameSuggester;

@@ -78,6 +78,18 @@ Result<QImage> CaptureService::cutRect(const QRectF &rect, const DisplayInfo &di
     const QRect px = pixelRect(rect, scaleFactor(display));
     if (px.isEmpty())
         return CaptureError::failed(QStringLiteral("The area to capture is empty."));
+    if (frozen.rect().contains(px) && frozen.devicePixelRatio() == 1.0 && frozen.depth() % 8 == 0) {
+        // A view into the frozen picture, which it keeps alive: no copy of a picture that is
+        // usually only encoded and dropped (writing to it detaches, as with any shared picture).
+        auto *keep = new QImage(frozen);
+        const uchar *bits = keep->constBits() + qsizetype(px.y()) * keep->bytesPerLine() +
+                            qsizetype(px.x()) * (keep->depth() / 8);
+        QImage view(bits, px.width(), px.height(), keep->bytesPerLine(), keep->format(),
+                    [](void *info) { delete static_cast<QImage *>(info); }, keep);
+        if (!view.isNull())
+            return view;
+        delete keep; // a view that was not made does not clean up
+    }
     QImage out = frozen.copy(px); // parts beyond the picture come out black
     if (out.isNull())
         return CaptureError::outOfMemory();

@@ -4,6 +4,7 @@
 #include "editor/PastedPicture.h"
 #include "editor/YUp.h"
 #include "output/Hud.h"
+#include "services/OCRService.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -13,9 +14,11 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QUndoStack>
 
 #include <cmath>
+#include <utility>
 
 namespace vistrel {
 
@@ -27,8 +30,22 @@ AnnotationCanvas::AnnotationCanvas(const QImage &image, const QList<AnnotationRe
 
 AnnotationCanvas::AnnotationCanvas(const QImage &image, const QList<AnnotationRef> &seed,
                                    TextBoxDetection detect, QWidget *parent)
-    : QWidget(parent), m_model(new CanvasModel(image, seed, std::move(detect), this))
+    : QWidget(parent)
 {
+    if (!detect) {
+        detect = [gate = m_firstPaint](const QImage &img, QObject *context,
+                                       std::function<void(QList<QRectF>)> done) {
+            auto start = [img, context = QPointer<QObject>(context), done = std::move(done)] {
+                if (context)
+                    TextBoxDetector::detect(img, context, done);
+            };
+            if (gate->open)
+                start();
+            else
+                gate->waiting.append(std::move(start));
+        };
+    }
+    m_model = new CanvasModel(image, seed, std::move(detect), this);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Cursors::tool(m_model->currentTool()));
@@ -283,6 +300,14 @@ void AnnotationCanvas::paintEvent(QPaintEvent *event)
     p.setTransform(yup::toSurface(m_model->canvasSize().height()) *
                    QTransform::fromScale(m_magnification, m_magnification));
     m_model->paint(p, dirty, true);
+    if (!m_firstPaint->open) {
+        m_firstPaint->open = true;
+        // After this paint has reached the screen.
+        QTimer::singleShot(0, this, [gate = m_firstPaint] {
+            for (const auto &start : std::exchange(gate->waiting, {}))
+                start();
+        });
+    }
 }
 
 void AnnotationCanvas::mousePressEvent(QMouseEvent *event)

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class QMimeData;
 class QUndoStack;
@@ -109,6 +110,15 @@ private:
     void commitCaption();
     void updateSize();
 
+    // Finding text lines keeps both cores busy for a while; started before the first paint it
+    // would delay that paint, so the default detection waits for it. (Before m_model: the
+    // model asks for detection as it is made.)
+    struct FirstPaintGate
+    {
+        bool open = false;
+        QList<std::function<void()>> waiting;
+    };
+    std::shared_ptr<FirstPaintGate> m_firstPaint = std::make_shared<FirstPaintGate>();
     CanvasModel *m_model = nullptr;
     qreal m_magnification = 1.0;
     QPointer<QLineEdit> m_textField;

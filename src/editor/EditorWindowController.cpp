@@ -34,6 +34,7 @@ class EditorWindow : public QWidget
 {
 public:
     explicit EditorWindow(EditorWindowController *controller) : m_controller(controller) {}
+    void setController(EditorWindowController *controller) { m_controller = controller; }
 
 protected:
     void closeEvent(QCloseEvent *event) override
@@ -46,6 +47,51 @@ protected:
 private:
     QPointer<EditorWindowController> m_controller;
 };
+
+EditorWindowPool::EditorWindowPool() : m_expiry(new QTimer(this))
+{
+    m_expiry->setSingleShot(true);
+    m_expiry->setInterval(keepFor);
+    connect(m_expiry, &QTimer::timeout, this, [this] { delete m_spare.data(); });
+}
+
+EditorWindowPool::~EditorWindowPool()
+{
+    delete m_spare.data();
+}
+
+EditorWindow *EditorWindowPool::take()
+{
+    m_expiry->stop();
+    EditorWindow *window = m_spare.data();
+    m_spare.clear();
+    return window;
+}
+
+void EditorWindowPool::giveBack(EditorWindow *window)
+{
+    if (!window)
+        return;
+    if (m_spare) {
+        delete window; // one is kept
+        return;
+    }
+    window->hide();
+    window->setController(nullptr);
+    // Everything of the editor goes: its widgets, its actions (their shortcuts would clash
+    // with the next editor's), its layout.
+    for (QAction *action : window->actions())
+        window->removeAction(action);
+    delete window->layout();
+    QList<QPointer<QObject>> children;
+    for (QObject *child : window->children())
+        if (!child->isWindowType()) // the native window and its backing store stay
+            children.append(child);
+    for (const QPointer<QObject> &child : children)
+        delete child.data();
+    m_spare = window;
+    m_expiry->start();
+}
 
 namespace {
 
@@ -67,19 +113,21 @@ QImage opaqueCapture(const QImage &image)
 {
     if (image.format() != QImage::Format_RGB32)
         return image;
-    for (int y = 0; y < image.height(); ++y) {
+    const int width = image.width(), height = image.height();
+    for (int y = 0; y < height; ++y) {
         const auto *row = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            if (qAlpha(row[x]) == 0xff)
-                continue;
-            QImage fixed = image.copy();
-            for (int fy = y; fy < fixed.height(); ++fy) {
-                auto *line = reinterpret_cast<QRgb *>(fixed.scanLine(fy));
-                for (int fx = 0; fx < fixed.width(); ++fx)
-                    line[fx] |= 0xff000000u;
-            }
-            return fixed;
+        QRgb all = 0xff000000u;
+        for (int x = 0; x < width; ++x)
+            all &= row[x];
+        if (all >= 0xff000000u)
+            continue;
+        QImage fixed = image.copy();
+        for (int fy = y; fy < height; ++fy) {
+            auto *line = reinterpret_cast<QRgb *>(fixed.scanLine(fy));
+            for (int fx = 0; fx < width; ++fx)
+                line[fx] |= 0xff000000u;
         }
+        return fixed;
     }
     return image;
 }
@@ -108,8 +156,9 @@ QString EditorWindowController::filenameForBase(const QString &base, const QDate
 }
 
 EditorWindowController::EditorWindowController(const QImage &image, const QList<AnnotationRef> &seed,
-                                               const Platform &platform, QObject *parent)
-    : QObject(parent), m_image(opaqueCapture(image)), m_platform(platform)
+                                               const Platform &platform, QObject *parent,
+                                               EditorWindowPool *pool)
+    : QObject(parent), m_image(opaqueCapture(image)), m_platform(platform), m_pool(pool)
 {
     m_recognizer = [](const QImage &picture, QObject *context,
                       std::function<void(Result<QString>)> done) {
@@ -121,7 +170,11 @@ EditorWindowController::EditorWindowController(const QImage &image, const QList<
         visible = s->availableGeometry();
     m_geometry = EditorGeometry::forImage(image.size(), visible.size());
 
-    auto *window = new EditorWindow(this);
+    EditorWindow *window = pool ? pool->take() : nullptr;
+    if (window)
+        window->setController(this);
+    else
+        window = new EditorWindow(this);
     m_window = window;
     window->setWindowTitle(title());
     window->setAttribute(Qt::WA_DeleteOnClose, false);
@@ -171,7 +224,10 @@ EditorWindowController::EditorWindowController(const QImage &image, const QList<
 EditorWindowController::~EditorWindowController()
 {
     delete m_formatMenu.data();
-    delete m_window.data();
+    if (m_pool && m_window)
+        m_pool->giveBack(static_cast<EditorWindow *>(m_window.data()));
+    else
+        delete m_window.data();
     // Closing the editor leaves its compare and beautify windows open.
     if (m_compareWindow) {
         QWidget *w = m_compareWindow->window();

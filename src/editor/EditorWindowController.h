@@ -20,6 +20,7 @@ class QAction;
 class QMenu;
 class QSlider;
 class QToolBar;
+class QTimer;
 class QToolButton;
 
 namespace vistrel {
@@ -29,6 +30,25 @@ class BeautifyWindowController;
 class CompareWindowController;
 class CenteringClipView;
 class PaletteColorButton;
+class EditorWindow;
+
+// Keeps the window of the last editor closed, hidden and emptied, for the next editor. Its
+// backing store then stays in memory: a new window's first paint spends tens of milliseconds
+// faulting in a fresh full-screen buffer. The window goes after `keepFor` unused.
+class EditorWindowPool : public QObject
+{
+public:
+    static constexpr int keepFor = 60'000; // ms
+    EditorWindowPool();
+    ~EditorWindowPool() override;
+    EditorWindow *take();
+    void giveBack(EditorWindow *window);
+    bool holdsWindow() const { return !m_spare.isNull(); }
+
+private:
+    QPointer<EditorWindow> m_spare;
+    QTimer *m_expiry;
+};
 
 enum class ExportMode { Copy = 0, Save = 1 };
 
@@ -50,8 +70,10 @@ public:
     using TextRecognizer =
         std::function<void(const QImage &, QObject *context, std::function<void(Result<QString>)>)>;
 
+    // With a pool, the window comes from it when it holds one, and goes back to it.
     EditorWindowController(const QImage &image, const QList<AnnotationRef> &seed,
-                           const Platform &platform, QObject *parent = nullptr);
+                           const Platform &platform, QObject *parent = nullptr,
+                           EditorWindowPool *pool = nullptr);
     ~EditorWindowController() override;
 
     std::function<void()> onClose;
@@ -118,6 +140,7 @@ private:
     Platform m_platform;
     EditorGeometry m_geometry;
     TextRecognizer m_recognizer;
+    QPointer<EditorWindowPool> m_pool;
     QPointer<QWidget> m_window;
     AnnotationCanvas *m_canvas = nullptr;
     QToolBar *m_toolbar = nullptr;

@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -35,11 +36,15 @@ struct Band
 {
     int firstRow = 0, rows = 0;
     bool last = false;
-    QByteArray deflated;
+    Bytef *out = nullptr; // room for `capacity` bytes in the PNG itself
+    uLong capacity = 0;
+    uLong length = 0;
     uLong adler = 1;
     qsizetype rawLength = 0;
     bool ok = false;
 };
+
+constexpr int stripeRows = 64;
 
 void encodeBand(const QImage &image, bool alpha, Band &band)
 {
@@ -51,13 +56,25 @@ void encodeBand(const QImage &image, bool alpha, Band &band)
     z_stream z = {};
     if (deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         return;
-    const uLong bound = deflateBound(&z, uLong(rowBytes * band.rows)) + 64;
-    band.deflated.resize(qsizetype(bound));
-    z.next_out = reinterpret_cast<Bytef *>(band.deflated.data());
-    z.avail_out = uInt(bound);
+    z.next_out = band.out;
+    z.avail_out = uInt(band.capacity);
 
+    // Photos and noise-like pictures hardly have repeats longer than a run, and searching for
+    // them takes most of deflate's time: stripes that shrink to less than half go through
+    // run-length matching only, which is twice as fast there and compresses them better.
+    // Screens of windows and text stay with full matching.
+    int strategy = Z_DEFAULT_STRATEGY;
+    uLong stripeIn = 0, stripeOut = 0;
     int status = Z_OK;
     for (int y = band.firstRow; y < band.firstRow + band.rows && status == Z_OK; ++y) {
+        if ((y - band.firstRow) % stripeRows == 0 && y > band.firstRow) {
+            const uLong in = z.total_in - stripeIn, out = z.total_out - stripeOut;
+            const int wanted = strategy == Z_DEFAULT_STRATEGY ? (out * 2 > in ? Z_RLE : strategy)
+                                                              : (out * 3 < in ? Z_DEFAULT_STRATEGY : strategy);
+            if (wanted != strategy && deflateParams(&z, 1, wanted) == Z_OK)
+                strategy = wanted;
+            stripeIn = z.total_in, stripeOut = z.total_out;
+        }
         const auto *in = reinterpret_cast<const QRgb *>(image.constScanLine(y));
         Bytef *out = row.data();
         *out++ = 1; // Sub
@@ -84,7 +101,7 @@ void encodeBand(const QImage &image, bool alpha, Band &band)
             status = end ? Z_STREAM_END : Z_OK;
     }
     band.ok = status == Z_STREAM_END && z.avail_in == 0;
-    band.deflated.resize(qsizetype(bound - z.avail_out));
+    band.length = band.capacity - z.avail_out;
     band.rawLength = rowBytes * band.rows;
     deflateEnd(&z);
 }
@@ -104,30 +121,26 @@ QByteArray encodePngFast(const QImage &source, int bandCount)
     if (bandCount <= 0)
         bandCount = std::clamp(QThread::idealThreadCount(), 1, 8);
     bandCount = std::clamp(image.height() / 64, 1, bandCount);
+    const qsizetype rowBytes = 1 + qsizetype(image.width()) * (alpha ? 4 : 3);
+
+    // The bands deflate straight into the PNG, each into room for its worst case, and are
+    // then moved together: no second full-size buffer, whose fresh pages cost more than the
+    // move.
     std::vector<Band> bands(static_cast<size_t>(bandCount));
-    for (int i = 0, row = 0; i < bandCount; ++i) {
-        const int rows = image.height() / bandCount + (i < image.height() % bandCount ? 1 : 0);
-        bands[size_t(i)] = Band{row, rows, i == bandCount - 1, {}, 1, 0, false};
-        row += rows;
-    }
-    std::vector<std::thread> workers;
-    for (size_t i = 1; i < bands.size(); ++i)
-        workers.emplace_back([&image, alpha, &band = bands[i]] { encodeBand(image, alpha, band); });
-    encodeBand(image, alpha, bands[0]);
-    for (std::thread &t : workers)
-        t.join();
-
-    QByteArray idat;
-    idat.append("\x78\x01", 2); // zlib header: deflate, 32K window, fastest
-    uLong adler = 1;
-    for (const Band &b : bands) {
-        if (!b.ok)
+    uLong room = 0;
+    {
+        z_stream z = {};
+        if (deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
             return {};
-        idat.append(b.deflated);
-        adler = adler32_combine(adler, b.adler, z_off_t(b.rawLength));
+        for (int i = 0, row = 0; i < bandCount; ++i) {
+            const int rows = image.height() / bandCount + (i < image.height() % bandCount ? 1 : 0);
+            const uLong capacity = deflateBound(&z, uLong(rowBytes * rows)) + 64;
+            bands[size_t(i)] = Band{row, rows, i == bandCount - 1, nullptr, capacity, 0, 1, 0, false};
+            room += capacity;
+            row += rows;
+        }
+        deflateEnd(&z);
     }
-    putBigEndian(idat, quint32(adler));
-
     QByteArray header;
     putBigEndian(header, quint32(image.width()));
     putBigEndian(header, quint32(image.height()));
@@ -136,9 +149,47 @@ QByteArray encodePngFast(const QImage &source, int bandCount)
     header.append(3, char(0));           // deflate, adaptive filtering, no interlace
 
     QByteArray png("\x89PNG\r\n\x1a\n", 8);
-    png.reserve(idat.size() + 64);
     putChunk(png, "IHDR", header);
-    putChunk(png, "IDAT", idat);
+    const qsizetype idatAt = png.size();
+    const qsizetype dataAt = idatAt + 8 + 2; // length, type, zlib header
+    png.resize(dataAt + qsizetype(room) + 4 + 4 + 12);
+    if (png.size() != dataAt + qsizetype(room) + 20)
+        return {};
+    auto *base = reinterpret_cast<Bytef *>(png.data());
+    uLong offset = uLong(dataAt);
+    for (Band &b : bands) {
+        b.out = base + offset;
+        offset += b.capacity;
+    }
+
+    std::vector<std::thread> workers;
+    for (size_t i = 1; i < bands.size(); ++i)
+        workers.emplace_back([&image, alpha, &band = bands[i]] { encodeBand(image, alpha, band); });
+    encodeBand(image, alpha, bands[0]);
+    for (std::thread &t : workers)
+        t.join();
+
+    Bytef *end = base + dataAt;
+    uLong adler = 1;
+    for (const Band &b : bands) {
+        if (!b.ok)
+            return {};
+        std::memmove(end, b.out, b.length);
+        end += b.length;
+        adler = adler32_combine(adler, b.adler, z_off_t(b.rawLength));
+    }
+    const auto put = [&end](quint32 v) {
+        *end++ = Bytef(v >> 24), *end++ = Bytef(v >> 16), *end++ = Bytef(v >> 8), *end++ = Bytef(v);
+    };
+    put(quint32(adler));
+    const qsizetype idatLength = qsizetype(end - base) - (idatAt + 8);
+    Bytef *idat = base + idatAt;
+    idat[0] = Bytef(quint32(idatLength) >> 24), idat[1] = Bytef(quint32(idatLength) >> 16);
+    idat[2] = Bytef(quint32(idatLength) >> 8), idat[3] = Bytef(quint32(idatLength));
+    std::memcpy(idat + 4, "IDAT", 4);
+    idat[8] = 0x78, idat[9] = 0x01; // zlib header: deflate, 32K window, fastest
+    put(quint32(crc32(0, idat + 4, uInt(4 + idatLength))));
+    png.resize(qsizetype(end - base));
     putChunk(png, "IEND", {});
     return png;
 }

@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QString>
 
+#include <chrono>
 #include <optional>
 
 namespace vistrel {
@@ -27,7 +28,8 @@ struct PreparedImage
     bool inverted = false;
 };
 
-// Tesseract behind a small, thread-safe face: each worker thread keeps its own engine.
+// Tesseract behind a small, thread-safe face. Engines are lent to one recognition at a time
+// and dropped once recognition has been idle for `idleRelease`.
 class TesseractEngine
 {
 public:
@@ -40,6 +42,11 @@ public:
     static Result<QList<EngineLine>> recognize(const QImage &grey, const QString &languages);
     // Text lines without reading them (no text); empty when the layout cannot be found.
     static QList<EngineLine> layout(const QImage &grey);
+
+    static constexpr std::chrono::milliseconds idleRelease{2000};
+    // Drops the engines no recognition holds now and hands their memory back.
+    static void releaseIdleEngines();
+    static int idleEngineCount();
 };
 
 } // namespace vistrel

@@ -73,6 +73,32 @@ TEST(CaptureService, EmptyRectangleIsAnErrorNotAnEmptyPicture)
     EXPECT_FALSE(image.error().errorDescription().isEmpty());
 }
 
+TEST(CaptureService, CutsFromTheFrozenPictureStayTheirOwn)
+{
+    FakeDesktop desktop;
+    const DisplayInfo d = desktop.addDisplay(1, QRectF(0, 0, 400, 300), 1.0);
+    CaptureService service(desktop);
+    QImage frozen = desktop.display(1)->picture.copy();
+    const QImage before = frozen.copy();
+
+    auto cut = service.cutRect(QRectF(30, 20, 100, 50), d, frozen);
+    ASSERT_TRUE(cut);
+    frozen = QImage(); // the cut outlives the frozen picture it came from
+    EXPECT_EQ(*cut, before.copy(30, 20, 100, 50));
+    QImage edited = *cut;
+    edited.fill(Qt::red); // changing a cut leaves the picture it came from alone
+    auto again = service.cutRect(QRectF(30, 20, 100, 50), d, before);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(*again, before.copy(30, 20, 100, 50));
+    EXPECT_EQ(*cut, before.copy(30, 20, 100, 50));
+
+    // Beyond the picture's edge: black there.
+    auto over = service.cutRect(QRectF(350, 250, 100, 100), d, before);
+    ASSERT_TRUE(over);
+    EXPECT_EQ(over->pixel(10, 10), before.pixel(360, 260));
+    EXPECT_EQ(over->pixel(80, 80), qRgb(0, 0, 0));
+}
+
 TEST(CaptureError, Descriptions)
 {
     EXPECT_EQ(CaptureError::noDisplay().errorDescription(), "No display found to capture.");

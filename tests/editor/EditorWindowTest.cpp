@@ -307,3 +307,40 @@ TEST_F(EditorWindowTest, UndoFollowsTheCanvasAndCtrlWCloses)
     EXPECT_EQ(closed, 1);
     EXPECT_FALSE(editor->window()->isVisible());
 }
+
+TEST_F(EditorWindowTest, AReusedWindowHoldsOnlyTheNewEditor)
+{
+    EditorWindowPool pool;
+    auto first = std::make_unique<EditorWindowController>(picture(QSize(300, 200)), QList<AnnotationRef>{},
+                                                          desktop.platform(), nullptr, &pool);
+    first->showWindow();
+    drain();
+    QWidget *window = first->window();
+    const qsizetype actions = window->actions().size();
+    const qsizetype children = window->children().size();
+    first->performClose();
+    first.reset();
+    drain();
+    ASSERT_TRUE(pool.holdsWindow());
+    EXPECT_FALSE(window->isVisible());
+
+    auto second = std::make_unique<EditorWindowController>(picture(QSize(400, 300), Qt::red),
+                                                           QList<AnnotationRef>{}, desktop.platform(),
+                                                           nullptr, &pool);
+    second->showWindow();
+    drain();
+    EXPECT_EQ(second->window(), window);
+    EXPECT_FALSE(pool.holdsWindow());
+    // Nothing of the first editor is left: no second toolbar or canvas, no doubled shortcuts.
+    EXPECT_EQ(window->actions().size(), actions);
+    EXPECT_EQ(window->children().size(), children);
+    EXPECT_EQ(window->findChildren<AnnotationCanvas *>().size(), 1);
+    EXPECT_EQ(second->canvas()->baseImage().pixel(0, 0), QColor(Qt::red).rgb());
+
+    // Ctrl+W closes the reused window's editor, and only that one.
+    int closed = 0;
+    second->onClose = [&] { ++closed; };
+    QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
+    EXPECT_EQ(closed, 1);
+    EXPECT_FALSE(window->isVisible());
+}

@@ -174,3 +174,22 @@ TEST(TesseractEngine, PreparationInvertsDarkThemesAndEnlargesSmallPictures)
     EXPECT_EQ(big.scale, 1.0);
     EXPECT_FALSE(big.inverted);
 }
+
+TEST(TesseractEngine, IdleEnginesAreDroppedAndRecognitionResumesAfterwards)
+{
+    // Engines hold their models; an idle app must not keep them, and reading must work again
+    // once they and the engine's word-list cache are gone.
+    const CorpusImage c = renderRows({"Hello from the top line"}, "DejaVu Sans", 16, false, QSize(600, 300));
+    for (int round = 0; round < 2; ++round) {
+        const auto text = OCRService::recognizeTextNow(c.image);
+        ASSERT_TRUE(text);
+        EXPECT_EQ(*text, "Hello from the top line");
+        EXPECT_EQ(TextBoxDetector::detectNow(c.image).size(), 1);
+        EXPECT_GT(TesseractEngine::idleEngineCount(), 0);
+        TesseractEngine::releaseIdleEngines();
+        EXPECT_EQ(TesseractEngine::idleEngineCount(), 0);
+    }
+    // Without being asked, once recognition has been idle for a while.
+    EXPECT_EQ(TextBoxDetector::detectNow(c.image).size(), 1);
+    EXPECT_TRUE(QTest::qWaitFor([] { return TesseractEngine::idleEngineCount() == 0; }, 20000));
+}
