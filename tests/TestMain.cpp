@@ -1,3 +1,5 @@
+#include "services/OCRService.h"
+
 #include <QApplication>
 #include <QStandardPaths>
 
@@ -27,5 +29,7 @@ int main(int argc, char **argv)
     QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    vistrel::OCRService::finishRecognitions();
+    return status;
 }

@@ -8,6 +8,7 @@
 #include "platform/WaylandDesktop.h"
 #include "platform/X11Desktop.h"
 #include "platform/X11Input.h"
+#include "services/OCRService.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -100,7 +101,9 @@ int runShell(const vistrel::Platform &platform, vistrel::Preferences &preference
         std::fprintf(stderr, "vistrel: %s\n", qPrintable(refused));
         return 1;
     }
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    vistrel::OCRService::finishRecognitions();
+    return status;
 }
 
 int runOnX11(vistrel::Preferences &preferences, const vistrel::InstancePaths &paths,

@@ -77,6 +77,12 @@ QList<Result<QList<EngineLine>>> inBands(const QImage &grey, const BandWork &wor
 
 } // namespace
 
+void OCRService::finishRecognitions()
+{
+    recognitionPool().clear();
+    recognitionPool().waitForDone();
+}
+
 QString OCRService::languageSpec(const QStringList &languages)
 {
     return languages.isEmpty() ? QStringLiteral("eng") : languages.join('+');

@@ -33,6 +33,9 @@ public:
     static void recognizeText(const QImage &image, const QStringList &languages, QObject *context,
                               Done done);
     static Result<QString> recognizeTextNow(const QImage &image, const QStringList &languages = {});
+    // For quitting: queued recognitions are dropped and running ones finish, so that none
+    // still runs while the toolkit's thread pools are taken down.
+    static void finishRecognitions();
     static Result<QList<TextObservation>> observe(const QImage &image, const QStringList &languages = {});
 
     // Top to bottom; pieces whose vertical centres are within 2 % of the height form one line
