@@ -56,6 +56,23 @@ quint32 toolkitMainDisplayID()
     return primary ? displayIDFor(primary) : 0;
 }
 
+OwnWindowsAside::OwnWindowsAside(const std::function<bool(const QWindow *)> &covers)
+{
+    for (QWindow *w : QGuiApplication::topLevelWindows()) {
+        if (!w->isVisible() || w->property(keepInGrabsProperty).toBool() || (covers && !covers(w)))
+            continue;
+        w->setVisible(false);
+        m_hidden.append(w);
+    }
+}
+
+OwnWindowsAside::~OwnWindowsAside()
+{
+    for (const QPointer<QWindow> &w : m_hidden)
+        if (w)
+            w->setVisible(true);
+}
+
 void showCovering(QWidget *window, QScreen *screen)
 {
     if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {

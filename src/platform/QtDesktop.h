@@ -5,6 +5,9 @@
 #include <QHash>
 #include <QMessageBox>
 #include <QPointer>
+#include <QWindow>
+
+#include <functional>
 
 namespace vistrel {
 
@@ -16,6 +19,22 @@ quint32 displayIDFor(const QScreen *screen);
 QList<ScreenInfo> toolkitScreens();
 QList<DisplayInfo> toolkitDisplays();
 quint32 toolkitMainDisplayID();
+// Our own visible top-level windows that `covers` picks step aside while this lives and come
+// back after: a screen picture never shows them. Overlays (keepInGrabsProperty) stay.
+class OwnWindowsAside
+{
+public:
+    explicit OwnWindowsAside(const std::function<bool(const QWindow *)> &covers = nullptr);
+    ~OwnWindowsAside();
+    OwnWindowsAside(const OwnWindowsAside &) = delete;
+    OwnWindowsAside &operator=(const OwnWindowsAside &) = delete;
+
+    bool any() const { return !m_hidden.isEmpty(); }
+
+private:
+    QList<QPointer<QWindow>> m_hidden; // a toast may go meanwhile
+};
+
 // Shows a window already sized to `screen` over all of it. A Wayland compositor places
 // windows itself: there the window asks to be full screen on that output.
 void showCovering(QWidget *window, QScreen *screen);

@@ -4,9 +4,6 @@
 #include "platform/QtDesktop.h"
 
 #include <QEventLoop>
-#include <QGuiApplication>
-#include <QPointer>
-#include <QWindow>
 #include <QTimer>
 
 #include <unistd.h>
@@ -82,16 +79,9 @@ Result<QImage> WaylandScreenSource::desktopPicture()
         QEventLoop loop;
     };
     auto wait = std::make_shared<Wait>();
-    // The compositor's picture shows our own windows too: those that are not overlays step
-    // aside for it, as they do on X11.
-    QList<QPointer<QWindow>> hidden; // a toast may go meanwhile
-    for (QWindow *w : QGuiApplication::topLevelWindows()) {
-        if (w->isVisible() && !w->property(keepInGrabsProperty).toBool()) {
-            w->setVisible(false);
-            hidden.append(w);
-        }
-    }
-    if (!hidden.isEmpty()) {
+    // The compositor's picture shows our own windows too: they step aside for it, as on X11.
+    std::optional<OwnWindowsAside> aside(std::in_place);
+    if (aside->any()) {
         QTimer::singleShot(60, &wait->loop, &QEventLoop::quit); // a frame without them
         wait->loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
@@ -103,9 +93,7 @@ Result<QImage> WaylandScreenSource::desktopPicture()
     });
     if (!wait->answer)
         wait->loop.exec(QEventLoop::ExcludeUserInputEvents);
-    for (const QPointer<QWindow> &w : hidden)
-        if (w)
-            w->setVisible(true);
+    aside.reset();
     if (!wait->answer)
         return CaptureError::cancelled(); // the application is quitting
     if (!*wait->answer)

@@ -407,25 +407,14 @@ Result<QImage> X11ScreenSource::grabDisplayPixels(const DisplayInfo &display,
     // area step aside for the moment of the grab. Every top-level window of this process is
     // ours, listed by the window manager or not (toasts are not). Overlays stay: they hold the
     // keyboard, and one is only up while no grab runs, except a colour picker's.
-    QList<QWindow *> hidden;
-    for (QWindow *w : QGuiApplication::topLevelWindows()) {
-        if (!w->isVisible() || w->property(keepInGrabsProperty).toBool())
-            continue;
-        if (devicePixelFrame(w).intersects(rootRect)) {
-            w->setVisible(false);
-            hidden.append(w);
-        }
-    }
-    if (!hidden.isEmpty()) {
+    const OwnWindowsAside aside([&](const QWindow *w) { return devicePixelFrame(w).intersects(rootRect); });
+    if (aside.any()) {
         XcbReply<xcb_get_input_focus_reply_t> sync(
             xcb_get_input_focus_reply(m_conn, xcb_get_input_focus(m_conn), nullptr));
         // Other clients repaint what our windows uncovered on their own schedule.
         QThread::msleep(80);
     }
-    auto image = grabRoot(rootRect);
-    for (QWindow *w : hidden)
-        w->setVisible(true);
-    return image;
+    return grabRoot(rootRect);
 }
 
 Result<QImage> X11ScreenSource::grabWindowPixels(const WindowInfo &window, const QSize &pixelSize)
