@@ -53,6 +53,8 @@ QString plainTool(const QString &path, double *ms)
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("VISTREL_RECOGNIZER"))
+        qputenv("VISTREL_RECOGNIZER", VISTREL_BENCH_RECOGNIZER);
     QGuiApplication app(argc, argv);
     if (QStandardPaths::findExecutable("tesseract").isEmpty())
         std::printf("the plain tesseract tool is not installed: only Vistrel is measured\n");

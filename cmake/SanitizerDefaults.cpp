@@ -36,8 +36,8 @@ const char *__lsan_default_suppressions()
         // What those data sources offer is what we handed to QClipboard, which owns it.
         "leak:vistrel::QtClipboard::set\n"
         // libtesseract: its word lists (dawgs) live in a process-wide cache that only
-        // TessBaseAPI::ClearPersistentCache frees; engines kept for the next recognition
-        // may still hold them when the process exits.
+        // TessBaseAPI::ClearPersistentCache frees; the recognizer helper exits with them,
+        // which gives them back anyway.
         "leak:tesseract::DawgLoader::Load\n"
         "leak:tesseract::SquishedDawg::read_squished_dawg\n";
 }

@@ -11,7 +11,7 @@ check() { local what=$1; shift; if "$@"; then echo "PASS: $what"; else echo "FAI
 cmake --install "$build" --prefix "$prefix" >"$prefix.log" 2>&1 || { cat "$prefix.log"; exit 1; }
 rm -f "$prefix.log"
 id=io.vistrel.Vistrel
-for f in bin/vistrel share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
+for f in bin/vistrel libexec/vistrel/vistrel-recognizer share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
          share/icons/hicolor/scalable/apps/$id.svg share/icons/hicolor/symbolic/apps/$id-symbolic.svg \
          share/man/man1/vistrel.1; do
   check "installs $f" test -s "$prefix/$f"

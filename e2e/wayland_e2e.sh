@@ -18,6 +18,7 @@ done
 # keeps the build folder private.
 run=$(mktemp -d /tmp/vistrel-wayland.XXXXXX)
 cp "$VISTREL_BIN" "$run/vistrel"
+cp "$(dirname "$VISTREL_BIN")/vistrel-recognizer" "$run/" # found beside the app
 cp "$VISTREL_WLPOINTER" "$run/wlpointer"
 cp "$here/lib.sh" "$here/bounded-tool.sh" "$here/wayland_session.sh" "$run/"
 # The wlr backend writes every screenshot to the fixed /tmp/out.png; one left by another user

@@ -157,23 +157,10 @@ int runOnWayland(vistrel::Preferences &preferences, const vistrel::InstancePaths
     return status;
 }
 
-// The text recognizer's OpenMP runtime reads its thread limit once, when the process starts;
-// unlimited it is several times slower on small machines. Vistrel runs recognitions side by
-// side itself, so it starts over once with the limit in place.
-void limitRecognizerThreads(char **argv)
-{
-    if (std::getenv("OMP_THREAD_LIMIT"))
-        return;
-    setenv("OMP_THREAD_LIMIT", "1", 1);
-    execv("/proc/self/exe", argv);
-    // Could not start over: recognition is slower, everything else works.
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
-    limitRecognizerThreads(argv);
     // Pictures (8 MiB a screen) always get their own mapping and go back to the system when
     // freed; left alone, the threshold grows past them after the first few and they stay in a
     // heap that keeps its peak.

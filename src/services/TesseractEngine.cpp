@@ -1,162 +1,199 @@
 #include "services/TesseractEngine.h"
 
-#include <tesseract/capi.h>
+#include "services/RecognizerProtocol.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QTimer>
-
-#include <dlfcn.h>
-#include <malloc.h>
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
+#include <csignal>
+#include <cstring>
 #include <mutex>
-#include <type_traits>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
+
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
 
 namespace vistrel {
 
 namespace {
 
-// The engine library, and the thirty-odd libraries it pulls in (network, archives, image
-// formats), cost several MiB of an idle app's memory just for being mapped: it is opened for
-// the first recognition, through its C interface. It then stays: the loader never unloads it
-// (it has GNU unique symbols), so it is not closed either.
-struct EngineLibrary
+// Where the helper is: beside the running program (the build tree, a plain install), in the
+// install's helper folder, or where VISTREL_RECOGNIZER says (tests, unusual installs).
+QString helperPath()
 {
-    void *handle = nullptr;
-    decltype(&TessBaseAPICreate) create = nullptr;
-    decltype(&TessBaseAPIDelete) destroy = nullptr;
-    decltype(&TessBaseAPIInit2) init = nullptr;
-    decltype(&TessBaseAPIInitForAnalysePage) initForLayout = nullptr;
-    decltype(&TessBaseAPISetVariable) setVariable = nullptr;
-    decltype(&TessBaseAPISetImage) setImage = nullptr;
-    decltype(&TessBaseAPISetSourceResolution) setSourceResolution = nullptr;
-    decltype(&TessBaseAPISetPageSegMode) setPageSegMode = nullptr;
-    decltype(&TessBaseAPIRecognize) recognize = nullptr;
-    decltype(&TessBaseAPIGetIterator) results = nullptr;
-    decltype(&TessBaseAPIAnalyseLayout) analyseLayout = nullptr;
-    decltype(&TessBaseAPIClear) clear = nullptr;
-    decltype(&TessBaseAPIClearPersistentCache) clearCache = nullptr;
-    decltype(&TessPageIteratorBoundingBox) boundingBox = nullptr;
-    decltype(&TessPageIteratorNext) pageNext = nullptr;
-    decltype(&TessPageIteratorDelete) pageDelete = nullptr;
-    decltype(&TessResultIteratorGetPageIterator) resultPage = nullptr;
-    decltype(&TessResultIteratorGetUTF8Text) resultText = nullptr;
-    decltype(&TessResultIteratorNext) resultNext = nullptr;
-    decltype(&TessResultIteratorDelete) resultDelete = nullptr;
-    decltype(&TessDeleteText) deleteText = nullptr;
+    const QString given = qEnvironmentVariable("VISTREL_RECOGNIZER");
+    if (!given.isEmpty())
+        return given;
+    const QString here = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+    for (const QString &candidate : {here + QStringLiteral("/vistrel-recognizer"),
+                                     here + QStringLiteral("/" VISTREL_HELPER_FROM_BINDIR "/vistrel-recognizer")}) {
+        if (QFileInfo(candidate).isExecutable())
+            return candidate;
+    }
+    return QStringLiteral(VISTREL_HELPER_INSTALLED);
+}
 
-    bool open()
+// The engine's threads slow it down on a busy desktop, and its OpenMP runtime reads the
+// limit only when the process starts.
+std::vector<std::string> helperEnvironment()
+{
+    std::vector<std::string> env;
+    bool limited = false;
+    for (char **e = environ; *e; ++e) {
+        limited = limited || std::strncmp(*e, "OMP_THREAD_LIMIT=", 17) == 0;
+        env.emplace_back(*e);
+    }
+    if (!limited)
+        env.emplace_back("OMP_THREAD_LIMIT=1");
+    return env;
+}
+
+// One running helper and its end of the channel.
+struct Helper
+{
+    pid_t pid = -1;
+    int channel = -1;
+
+    // Stopped at once: an idle helper holds nothing worth a goodbye.
+    void stop()
     {
-        if (handle)
-            return true;
-        handle = dlopen("libtesseract.so.5", RTLD_NOW | RTLD_LOCAL);
-        if (!handle)
-            return false;
-        bool all = true;
-        auto find = [&](auto &fn, const char *name) {
-            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(handle, name));
-            all = all && fn;
-        };
-        find(create, "TessBaseAPICreate");
-        find(destroy, "TessBaseAPIDelete");
-        find(init, "TessBaseAPIInit2");
-        find(initForLayout, "TessBaseAPIInitForAnalysePage");
-        find(setVariable, "TessBaseAPISetVariable");
-        find(setImage, "TessBaseAPISetImage");
-        find(setSourceResolution, "TessBaseAPISetSourceResolution");
-        find(setPageSegMode, "TessBaseAPISetPageSegMode");
-        find(recognize, "TessBaseAPIRecognize");
-        find(results, "TessBaseAPIGetIterator");
-        find(analyseLayout, "TessBaseAPIAnalyseLayout");
-        find(clear, "TessBaseAPIClear");
-        find(clearCache, "TessBaseAPIClearPersistentCache");
-        find(boundingBox, "TessPageIteratorBoundingBox");
-        find(pageNext, "TessPageIteratorNext");
-        find(pageDelete, "TessPageIteratorDelete");
-        find(resultPage, "TessResultIteratorGetPageIterator");
-        find(resultText, "TessResultIteratorGetUTF8Text");
-        find(resultNext, "TessResultIteratorNext");
-        find(resultDelete, "TessResultIteratorDelete");
-        find(deleteText, "TessDeleteText");
-        if (!all) {
-            dlclose(handle);
-            *this = EngineLibrary();
+        if (channel >= 0)
+            ::close(channel);
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
         }
-        return all;
+        *this = Helper();
     }
 };
 
-// Engines are big (a reading engine holds its language model, tens of MiB) and an idle app
-// should not keep them: they are lent out per recognition and all dropped, with the
-// engine's own word-list cache, once none has been used for a short while.
-// Loading them again takes a fraction of the reading time.
-class EngineCache
+QString cannotStart(const QString &path)
+{
+    return QStringLiteral("Text recognition could not start its engine (%1). Reinstall Vistrel, "
+                          "with the package libtesseract5.")
+        .arg(path);
+}
+
+QString modelMissing(const QString &languages)
+{
+    // Debian packages each model as tesseract-ocr-<code>.
+    QStringList packages;
+    for (const QString &code : languages.split(QLatin1Char('+'), Qt::SkipEmptyParts))
+        packages.append(QStringLiteral("tesseract-ocr-") + code);
+    if (languages == QLatin1String("eng"))
+        return QStringLiteral("Text recognition needs the English model (eng), which could not be "
+                              "loaded. Install the package tesseract-ocr-eng.");
+    return QStringLiteral("Text recognition needs the models \"%1\", which could not be loaded. "
+                          "Install the packages %2.")
+        .arg(languages, packages.join(QStringLiteral(", ")));
+}
+
+// A helper for `languages` (empty: layout only), ready to read; an error when none starts.
+Result<Helper> startHelper(const QString &languages)
+{
+    const QString path = helperPath();
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+        return CaptureError::failed(cannotStart(path));
+    const QByteArray program = QFile::encodeName(path);
+    const QByteArray spec = languages.toUtf8();
+    std::vector<char *> args{const_cast<char *>(program.constData()),
+                             const_cast<char *>(languages.isEmpty() ? "layout" : "read")};
+    if (!languages.isEmpty())
+        args.push_back(const_cast<char *>(spec.constData()));
+    args.push_back(nullptr);
+    std::vector<std::string> env = helperEnvironment();
+    std::vector<char *> envp;
+    for (std::string &e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    // Its standard input is its end of the channel; the app's end is closed across exec,
+    // so the helper sees the channel close when the app goes, however it goes.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], 0);
+    Helper helper;
+    const int spawned = posix_spawn(&helper.pid, program.constData(), &actions, nullptr, args.data(),
+                                    envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(ends[1]);
+    helper.channel = ends[0];
+    if (spawned != 0) {
+        helper.pid = -1;
+        helper.stop();
+        return CaptureError::failed(cannotStart(path));
+    }
+    char ready = 0;
+    if (!recognizer::receiveValue(helper.channel, ready) || ready != recognizer::recognizerReady) {
+        helper.stop();
+        return CaptureError::failed(ready == recognizer::recognizerNoModel ? modelMissing(languages)
+                                                                           : cannotStart(path));
+    }
+    return helper;
+}
+
+// Helpers are lent out per recognition and all stopped once none has been used for a short
+// while, so an idle app holds no engine. Starting one again takes a fraction of the reading
+// time.
+class HelperCache
 {
 public:
-    static EngineCache &instance()
+    static HelperCache &instance()
     {
-        static EngineCache *cache = new EngineCache; // outlives every worker thread
+        static HelperCache *cache = new HelperCache; // outlives every worker thread
         return *cache;
     }
 
-    // The library's calls, valid while an engine is lent out.
-    const EngineLibrary &library() const { return m_library; }
-
-    // An engine for `languages` (empty: layout analysis only); null when it cannot be made.
-    TessBaseAPI *take(const QString &languages)
+    Result<Helper> take(const QString &languages)
     {
-        std::lock_guard lock(m_mutex);
-        ++m_lent;
-        for (auto it = m_idle.begin(); it != m_idle.end(); ++it) {
-            if (it->first == languages) {
-                TessBaseAPI *api = it->second;
-                m_idle.erase(it);
-                return api;
+        {
+            std::lock_guard lock(m_mutex);
+            ++m_lent;
+            for (auto it = m_idle.begin(); it != m_idle.end(); ++it) {
+                if (it->first == languages) {
+                    const Helper helper = it->second;
+                    m_idle.erase(it);
+                    return helper;
+                }
             }
         }
-        // Made under the lock: only the first of several at once waits for the library.
-        if (!m_library.open())
-            return nullptr;
-        TessBaseAPI *api = m_library.create();
-        if (!api)
-            return nullptr;
-        if (languages.isEmpty()) {
-            m_library.initForLayout(api); // no model: finding lines needs none
-        } else if (m_library.init(api, nullptr, languages.toUtf8().constData(), tesseract::OEM_LSTM_ONLY) != 0) {
-            m_library.destroy(api);
-            return nullptr;
-        }
-        m_library.setVariable(api, "debug_file", "/dev/null"); // its chatter stays out of our stderr
-        return api;
+        return startHelper(languages); // outside the lock: bands start theirs side by side
     }
 
-    // Every take() is matched by one giveBack(), with or without an engine.
-    void giveBack(const QString &languages, TessBaseAPI *api)
+    // Every take() is matched by one giveBack(); a helper that failed is not given back.
+    void giveBack(const QString &languages, std::optional<Helper> helper)
     {
         std::lock_guard lock(m_mutex);
-        if (api)
-            m_idle.emplace_back(languages, api);
+        if (helper)
+            m_idle.emplace_back(languages, *helper);
         if (--m_lent == 0)
             scheduleDrop();
     }
 
     void dropIdle()
     {
+        std::vector<std::pair<QString, Helper>> idle;
         {
             std::lock_guard lock(m_mutex);
             if (m_lent > 0)
                 return; // the last one back schedules the next drop
-            for (const auto &[languages, api] : m_idle)
-                m_library.destroy(api);
-            m_idle.clear();
-            if (m_library.handle)
-                m_library.clearCache(nullptr);
+            idle.swap(m_idle);
         }
-        malloc_trim(0);
+        for (auto &[languages, helper] : idle)
+            helper.stop();
     }
 
     int idleCount()
@@ -185,50 +222,47 @@ private:
 
     std::mutex m_mutex;
     int m_lent = 0;
-    EngineLibrary m_library;
-    std::vector<std::pair<QString, TessBaseAPI *>> m_idle;
+    std::vector<std::pair<QString, Helper>> m_idle;
     QTimer *m_timer = nullptr; // touched on the application's thread only
 };
 
-// One engine for the length of a recognition.
-class EngineLease
+// One picture through a helper for `languages`; the helper goes back to the cache only when
+// it answered in full.
+Result<QList<EngineLine>> run(const QString &languages, const QImage &grey, bool withText)
 {
-public:
-    explicit EngineLease(QString languages)
-        : m_languages(std::move(languages)), m_api(EngineCache::instance().take(m_languages))
-    {
+    HelperCache &cache = HelperCache::instance();
+    Result<Helper> taken = cache.take(languages);
+    if (!taken) {
+        cache.giveBack(languages, std::nullopt);
+        return taken.error();
     }
-    ~EngineLease() { EngineCache::instance().giveBack(m_languages, m_api); }
-    EngineLease(const EngineLease &) = delete;
-    EngineLease &operator=(const EngineLease &) = delete;
-    TessBaseAPI *get() const { return m_api; }
-    const EngineLibrary &calls() const { return EngineCache::instance().library(); }
-
-private:
-    QString m_languages;
-    TessBaseAPI *m_api;
-};
-
-QString modelMissing(const QString &languages)
-{
-    // Debian packages each model as tesseract-ocr-<code>.
-    QStringList packages;
-    for (const QString &code : languages.split(QLatin1Char('+'), Qt::SkipEmptyParts))
-        packages.append(QStringLiteral("tesseract-ocr-") + code);
-    if (languages == QLatin1String("eng"))
-        return QStringLiteral("Text recognition needs the English model (eng), which could not be "
-                              "loaded. Install the package tesseract-ocr-eng.");
-    return QStringLiteral("Text recognition needs the models \"%1\", which could not be loaded. "
-                          "Install the packages %2.")
-        .arg(languages, packages.join(QStringLiteral(", ")));
-}
-
-void setImage(const EngineLease &lease, const QImage &grey)
-{
-    const EngineLibrary &lib = lease.calls();
-    lib.setImage(lease.get(), grey.constBits(), grey.width(), grey.height(), 1, int(grey.bytesPerLine()));
-    lib.setSourceResolution(lease.get(), 300);
-    lib.setPageSegMode(lease.get(), tesseract::PSM_AUTO);
+    Helper helper = *taken;
+    bool sent = recognizer::sendValue<std::uint32_t>(helper.channel, std::uint32_t(grey.width()))
+        && recognizer::sendValue<std::uint32_t>(helper.channel, std::uint32_t(grey.height()));
+    for (int y = 0; sent && y < grey.height(); ++y)
+        sent = recognizer::sendAll(helper.channel, grey.constScanLine(y), size_t(grey.width()));
+    std::vector<recognizer::Line> lines;
+    bool failed = false;
+    if (!sent || !recognizer::receiveLines(helper.channel, lines, failed)) {
+        helper.stop();
+        cache.giveBack(languages, std::nullopt);
+        return CaptureError::failed(QStringLiteral("Text recognition stopped unexpectedly."));
+    }
+    cache.giveBack(languages, helper);
+    if (failed)
+        return CaptureError::failed(QStringLiteral("Text recognition failed."));
+    QList<EngineLine> out;
+    for (const recognizer::Line &l : lines) {
+        EngineLine line;
+        line.box = QRect(QPoint(l.left, l.top), QPoint(l.right - 1, l.bottom - 1));
+        if (withText && l.hasText) {
+            const QString text = QString::fromUtf8(l.text.data(), qsizetype(l.text.size())).trimmed();
+            if (!text.isEmpty())
+                line.text = text;
+        }
+        out.append(line);
+    }
+    return out;
 }
 
 } // namespace
@@ -260,70 +294,27 @@ PreparedImage TesseractEngine::prepare(const QImage &image, double pixelBudget)
 
 Result<QList<EngineLine>> TesseractEngine::recognize(const QImage &grey, const QString &languages)
 {
-    const EngineLease lease(languages);
-    TessBaseAPI *api = lease.get();
-    if (!api)
-        return CaptureError::failed(modelMissing(languages));
-    const EngineLibrary &lib = lease.calls();
-    setImage(lease, grey);
-    if (lib.recognize(api, nullptr) != 0) {
-        lib.clear(api);
-        return CaptureError::failed(QStringLiteral("Text recognition failed."));
-    }
-    QList<EngineLine> lines;
-    if (TessResultIterator *it = lib.results(api)) {
-        const TessPageIterator *page = lib.resultPage(it);
-        do {
-            int l, t, r, b;
-            if (!lib.boundingBox(page, tesseract::RIL_TEXTLINE, &l, &t, &r, &b))
-                continue;
-            EngineLine line;
-            line.box = QRect(QPoint(l, t), QPoint(r - 1, b - 1));
-            if (char *text = lib.resultText(it, tesseract::RIL_TEXTLINE)) {
-                const QString s = QString::fromUtf8(text).trimmed();
-                lib.deleteText(text);
-                if (!s.isEmpty())
-                    line.text = s;
-            }
-            lines.append(line);
-        } while (lib.resultNext(it, tesseract::RIL_TEXTLINE));
-        lib.resultDelete(it);
-    }
-    lib.clear(api);
-    return lines;
+    if (grey.isNull())
+        return QList<EngineLine>{};
+    return run(languages, grey.convertToFormat(QImage::Format_Grayscale8), true);
 }
 
 QList<EngineLine> TesseractEngine::layout(const QImage &grey)
 {
-    QList<EngineLine> boxes;
     if (grey.isNull())
-        return boxes;
-    const EngineLease lease({});
-    TessBaseAPI *api = lease.get();
-    if (!api)
-        return boxes;
-    const EngineLibrary &lib = lease.calls();
-    setImage(lease, grey);
-    if (TessPageIterator *it = lib.analyseLayout(api)) {
-        do {
-            int l, t, r, b;
-            if (lib.boundingBox(it, tesseract::RIL_TEXTLINE, &l, &t, &r, &b))
-                boxes.append({QRect(QPoint(l, t), QPoint(r - 1, b - 1)), std::nullopt});
-        } while (lib.pageNext(it, tesseract::RIL_TEXTLINE));
-        lib.pageDelete(it);
-    }
-    lib.clear(api);
-    return boxes;
+        return {};
+    auto lines = run({}, grey.convertToFormat(QImage::Format_Grayscale8), false);
+    return lines ? *lines : QList<EngineLine>{};
 }
 
 void TesseractEngine::releaseIdleEngines()
 {
-    EngineCache::instance().dropIdle();
+    HelperCache::instance().dropIdle();
 }
 
 int TesseractEngine::idleEngineCount()
 {
-    return EngineCache::instance().idleCount();
+    return HelperCache::instance().idleCount();
 }
 
 } // namespace vistrel

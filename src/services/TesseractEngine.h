@@ -28,8 +28,10 @@ struct PreparedImage
     bool inverted = false;
 };
 
-// Tesseract behind a small, thread-safe face. Engines are lent to one recognition at a time
-// and dropped once recognition has been idle for `idleRelease`.
+// Tesseract behind a small, thread-safe face. Each engine runs in a helper process
+// (vistrel-recognizer), lent to one recognition at a time; the helpers are stopped once
+// recognition has been idle for `idleRelease`, so that an idle app holds none of the engine's
+// memory. A helper that fails or dies fails that recognition only.
 class TesseractEngine
 {
 public:
@@ -44,7 +46,7 @@ public:
     static QList<EngineLine> layout(const QImage &grey);
 
     static constexpr std::chrono::milliseconds idleRelease{2000};
-    // Drops the engines no recognition holds now and hands their memory back.
+    // Stops the helpers no recognition holds now.
     static void releaseIdleEngines();
     static int idleEngineCount();
 };

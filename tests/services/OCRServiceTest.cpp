@@ -3,7 +3,9 @@
 #include "services/OCRService.h"
 #include "services/TesseractEngine.h"
 
+#include <QFile>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QThreadPool>
 
 #include <gtest/gtest.h>
@@ -192,4 +194,31 @@ TEST(TesseractEngine, IdleEnginesAreDroppedAndRecognitionResumesAfterwards)
     // Without being asked, once recognition has been idle for a while.
     EXPECT_EQ(TextBoxDetector::detectNow(c.image).size(), 1);
     EXPECT_TRUE(QTest::qWaitFor([] { return TesseractEngine::idleEngineCount() == 0; }, 20000));
+}
+
+TEST(TesseractEngine, AHelperThatCannotStartOrDiesFailsThatRecognitionOnly)
+{
+    const CorpusImage c = renderRows({"Hello from the top line"}, "DejaVu Sans", 16, false, QSize(600, 300));
+    TesseractEngine::releaseIdleEngines();
+    const QByteArray real = qgetenv("VISTREL_RECOGNIZER");
+    QTemporaryDir dir;
+    // One that says it is ready and goes away before answering, as a crash would.
+    const QString dying = dir.filePath("dying");
+    {
+        QFile script(dying);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nprintf R\n");
+        script.close();
+        script.setPermissions(script.permissions() | QFile::ExeOwner);
+    }
+    for (const QString &helper : {dir.filePath("missing"), dying}) {
+        qputenv("VISTREL_RECOGNIZER", helper.toLocal8Bit());
+        const auto text = OCRService::recognizeTextNow(c.image);
+        ASSERT_FALSE(text.ok()) << qPrintable(helper);
+        EXPECT_FALSE(text.error().errorDescription().isEmpty());
+        EXPECT_TRUE(TextBoxDetector::detectNow(c.image).isEmpty());
+        EXPECT_EQ(TesseractEngine::idleEngineCount(), 0); // nothing broken is kept
+    }
+    qputenv("VISTREL_RECOGNIZER", real);
+    EXPECT_EQ(OCRService::recognizeTextNow(c.image).value(), "Hello from the top line");
 }

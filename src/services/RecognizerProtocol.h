@@ -1,0 +1,117 @@
+#pragma once
+
+// What the app and its text-recognition helper say to each other over one stream socket. The
+// helper holds one engine for one language set ("layout" mode: none, for finding lines only),
+// says once whether it is ready, then answers one picture at a time until the app closes the
+// socket.
+//
+//   ready:   1 byte, `recognizerReady` or `recognizerNoModel`
+//   request: u32 width, u32 height, then width × height grey bytes, row after row
+//   reply:   u32 status (0: read), u32 line count, then per line
+//            i32 left, top, right, bottom (exclusive), i32 text length (-1: none), UTF-8 text
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <sys/socket.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace vistrel::recognizer {
+
+inline constexpr char recognizerReady = 'R';
+inline constexpr char recognizerNoModel = 'M';
+// Far beyond any prepared screenshot; a request above it is not one of ours.
+inline constexpr std::uint64_t maxPixels = 256ull * 1024 * 1024;
+
+struct Line
+{
+    std::int32_t left = 0, top = 0, right = 0, bottom = 0;
+    bool hasText = false;
+    std::string text;
+};
+
+// Whole buffers or nothing; false when the peer has gone. Never raises SIGPIPE.
+inline bool sendAll(int fd, const void *data, size_t size)
+{
+    const char *p = static_cast<const char *>(data);
+    while (size > 0) {
+        const ssize_t n = ::send(fd, p, size, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+inline bool receiveAll(int fd, void *data, size_t size)
+{
+    char *p = static_cast<char *>(data);
+    while (size > 0) {
+        const ssize_t n = ::recv(fd, p, size, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+template <class T>
+bool sendValue(int fd, T value)
+{
+    return sendAll(fd, &value, sizeof value);
+}
+
+template <class T>
+bool receiveValue(int fd, T &value)
+{
+    return receiveAll(fd, &value, sizeof value);
+}
+
+inline bool sendLines(int fd, const std::vector<Line> &lines)
+{
+    if (!sendValue<std::uint32_t>(fd, 0) || !sendValue<std::uint32_t>(fd, std::uint32_t(lines.size())))
+        return false;
+    for (const Line &l : lines) {
+        const std::int32_t box[5] = {l.left, l.top, l.right, l.bottom,
+                                     l.hasText ? std::int32_t(l.text.size()) : -1};
+        if (!sendAll(fd, box, sizeof box) || !sendAll(fd, l.text.data(), l.hasText ? l.text.size() : 0))
+            return false;
+    }
+    return true;
+}
+
+// False when the reply is cut short or not well formed; `failed` tells a helper that answered
+// but could not read the picture.
+inline bool receiveLines(int fd, std::vector<Line> &lines, bool &failed)
+{
+    std::uint32_t status = 0, count = 0;
+    if (!receiveValue(fd, status) || !receiveValue(fd, count))
+        return false;
+    failed = status != 0;
+    lines.clear();
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::int32_t box[5];
+        if (!receiveAll(fd, box, sizeof box) || box[4] > (1 << 20))
+            return false;
+        Line l{box[0], box[1], box[2], box[3], box[4] >= 0, {}};
+        if (l.hasText) {
+            l.text.resize(size_t(box[4]));
+            if (!receiveAll(fd, l.text.data(), l.text.size()))
+                return false;
+        }
+        lines.push_back(std::move(l));
+    }
+    return true;
+}
+
+} // namespace vistrel::recognizer
