@@ -1,6 +1,7 @@
 #include "capture/SelectionOverlayController.h"
 
 #include "capture/SelectionView.h"
+#include "platform/Memory.h"
 #include "platform/QtDesktop.h"
 
 #include <QCursor>
@@ -9,12 +10,17 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
+
 namespace vistrel {
 
 // --- kept windows ----------------------------------------------------------------------------
 
-OverlayWindowPool::OverlayWindowPool()
+OverlayWindowPool::OverlayWindowPool(int keepMs) : m_expiry(new QTimer(this))
 {
+    m_expiry->setSingleShot(true);
+    m_expiry->setInterval(keepMs);
+    connect(m_expiry, &QTimer::timeout, this, &OverlayWindowPool::dropUnused);
     if (qApp)
         connect(qApp, &QGuiApplication::screenRemoved, this, &OverlayWindowPool::drop);
 }
@@ -30,6 +36,7 @@ SelectionView *OverlayWindowPool::take(QScreen *screen, SelectionModel::Setup se
                                        SelectionView::Purpose purpose)
 {
     drop(nullptr);
+    m_expiry->stop();
     for (Entry &e : m_entries)
         if (!e.inUse && e.screen == screen) {
             e.inUse = true;
@@ -50,6 +57,19 @@ void OverlayWindowPool::giveBack(SelectionView *view)
         if (e.view == view)
             e.inUse = false;
     drop(nullptr);
+    if (std::none_of(m_entries.cbegin(), m_entries.cend(), [](const Entry &e) { return e.inUse; }))
+        m_expiry->start();
+}
+
+void OverlayWindowPool::dropUnused()
+{
+    for (qsizetype i = m_entries.size() - 1; i >= 0; --i) {
+        if (m_entries[i].inUse)
+            continue;
+        delete m_entries[i].view.data();
+        m_entries.removeAt(i);
+    }
+    handBackIdleMemory();
 }
 
 void OverlayWindowPool::drop(QScreen *screen)

@@ -9,17 +9,21 @@
 #include <memory>
 
 class QScreen;
+class QTimer;
 
 namespace vistrel {
 
 // Overlay windows kept from one capture to the next, hidden rather than destroyed: making a
 // full-screen window and the first touch of its backing store cost several frames, while a
-// kept one paints at once. A window whose screen went away is dropped.
+// kept one paints at once. They are kept while captures follow one another and go, with their
+// backing stores, after `keepFor` without a capture. A window whose screen went away is
+// dropped.
 class OverlayWindowPool : public QObject
 {
     Q_OBJECT
 public:
-    OverlayWindowPool();
+    static constexpr int keepFor = 10'000; // ms
+    explicit OverlayWindowPool(int keepMs = keepFor);
     ~OverlayWindowPool() override;
 
     // A window on `screen` that no capture uses, made ready for this one (made when none is).
@@ -37,8 +41,10 @@ private:
         bool inUse = false;
     };
     void drop(QScreen *screen);
+    void dropUnused();
 
     QList<Entry> m_entries;
+    QTimer *m_expiry;
 };
 
 // One overlay window per screen that shows a display; the first outcome from any of them

@@ -9,6 +9,7 @@
 #include "output/ImageExport.h"
 #include "output/PinWindow.h"
 #include "output/ShareService.h"
+#include "platform/Memory.h"
 #include "services/BeautifyWindowController.h"
 #include "services/CompareWindowController.h"
 #include "services/OCRService.h"
@@ -48,11 +49,14 @@ private:
     QPointer<EditorWindowController> m_controller;
 };
 
-EditorWindowPool::EditorWindowPool() : m_expiry(new QTimer(this))
+EditorWindowPool::EditorWindowPool(int keepMs) : m_expiry(new QTimer(this))
 {
     m_expiry->setSingleShot(true);
-    m_expiry->setInterval(keepFor);
-    connect(m_expiry, &QTimer::timeout, this, [this] { delete m_spare.data(); });
+    m_expiry->setInterval(keepMs);
+    connect(m_expiry, &QTimer::timeout, this, [this] {
+        delete m_spare.data();
+        handBackIdleMemory();
+    });
 }
 
 EditorWindowPool::~EditorWindowPool()

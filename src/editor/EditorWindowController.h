@@ -38,8 +38,8 @@ class EditorWindow;
 class EditorWindowPool : public QObject
 {
 public:
-    static constexpr int keepFor = 60'000; // ms
-    EditorWindowPool();
+    static constexpr int keepFor = 10'000; // ms, as long as the overlay windows
+    explicit EditorWindowPool(int keepMs = keepFor);
     ~EditorWindowPool() override;
     EditorWindow *take();
     void giveBack(EditorWindow *window);

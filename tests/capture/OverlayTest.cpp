@@ -82,7 +82,7 @@ TEST(SelectionOverlay, TheFirstOutcomeOfAnyScreenClosesEveryWindow)
 
 TEST(SelectionOverlay, AKeptWindowStartsTheNextCaptureAfresh)
 {
-    OverlayWindowPool pool;
+    OverlayWindowPool pool(1000);
     QPointer<SelectionView> kept;
     auto copyArea = [](SelectionView *v) {
         dragOn(v, {50, 50}, {150, 120});
@@ -116,6 +116,9 @@ TEST(SelectionOverlay, AKeptWindowStartsTheNextCaptureAfresh)
     ASSERT_TRUE(o.outcomes[0]);
     EXPECT_EQ(o.outcomes[0]->action, SelectionAction::Copy);
     EXPECT_EQ(pool.size(), 1);
+    // Once captures stop, the window and its backing store go.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pool.size() == 0; }, 5000));
+    EXPECT_FALSE(kept);
 }
 
 TEST(SelectionOverlay, EscapeCancelsAndReturnPressesEdit)
