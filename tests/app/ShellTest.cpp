@@ -40,18 +40,6 @@ struct Probe
     }
 };
 
-TEST(HotkeyManager, SignatureAndTable)
-{
-    EXPECT_EQ(HotkeyManager::fourCharCode("Vstl"), 0x5673746cu);
-    const auto &rows = HotkeyManager::table();
-    ASSERT_EQ(rows.size(), 4);
-    EXPECT_EQ(rows[0].id, 1u);
-    EXPECT_EQ(rows[0].digit, 2);
-    EXPECT_EQ(rows[1].digit, 1);
-    EXPECT_EQ(rows[2].digit, 9);
-    EXPECT_EQ(rows[3].digit, 8);
-}
-
 TEST(HotkeyManager, EveryKeyReachesItsCoordinatorCall)
 {
     Probe probe;

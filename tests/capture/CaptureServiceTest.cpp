@@ -99,8 +99,3 @@ TEST(CaptureService, CutsFromTheFrozenPictureStayTheirOwn)
     EXPECT_EQ(over->pixel(80, 80), qRgb(0, 0, 0));
 }
 
-TEST(CaptureError, Descriptions)
-{
-    EXPECT_EQ(CaptureError::noDisplay().errorDescription(), "No display found to capture.");
-    EXPECT_EQ(CaptureError::failed("boom").errorDescription(), "boom");
-}
