@@ -34,12 +34,13 @@ struct Line
     std::string text;
 };
 
-// Whole buffers or nothing; false when the peer has gone. Never raises SIGPIPE.
-inline bool sendAll(int fd, const void *data, size_t size)
+// Runs `step` (a send or a receive) until `size` bytes have gone through; false when the
+// peer has gone.
+template <class Step>
+bool whole(char *p, size_t size, Step step)
 {
-    const char *p = static_cast<const char *>(data);
     while (size > 0) {
-        const ssize_t n = ::send(fd, p, size, MSG_NOSIGNAL);
+        const ssize_t n = step(p, size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -50,19 +51,16 @@ inline bool sendAll(int fd, const void *data, size_t size)
     return true;
 }
 
+// Never raises SIGPIPE.
+inline bool sendAll(int fd, const void *data, size_t size)
+{
+    return whole(static_cast<char *>(const_cast<void *>(data)), size,
+                 [fd](char *p, size_t n) { return ::send(fd, p, n, MSG_NOSIGNAL); });
+}
+
 inline bool receiveAll(int fd, void *data, size_t size)
 {
-    char *p = static_cast<char *>(data);
-    while (size > 0) {
-        const ssize_t n = ::recv(fd, p, size, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= size_t(n);
-    }
-    return true;
+    return whole(static_cast<char *>(data), size, [fd](char *p, size_t n) { return ::recv(fd, p, n, 0); });
 }
 
 template <class T>
