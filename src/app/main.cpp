@@ -3,6 +3,7 @@
 #include "app/InstanceServer.h"
 #include "app/Preferences.h"
 #include "app/QuitOnSignal.h"
+#include "capture/SelectionView.h"
 #include "output/Notifier.h"
 #include "platform/PortalClient.h"
 #include "platform/WaylandDesktop.h"
@@ -14,6 +15,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QTimer>
 
 #include <xcb/xcb.h>
 
@@ -88,6 +90,7 @@ int runShell(const vistrel::Platform &platform, vistrel::Preferences &preference
     vistrel::QuitOnSignal quitOnSignal;
     vistrel::AppShell shell(platform, &preferences);
     shell.applicationDidFinishLaunching();
+    QTimer::singleShot(0, [] { vistrel::SelectionView::loadFonts(); });
 
     vistrel::InstanceServer server;
     server.onCommand = [&shell](const vistrel::Command &c) { return shell.runCommand(c); };

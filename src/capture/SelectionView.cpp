@@ -337,6 +337,25 @@ QString SelectionView::hexAtCursor(int ix, int iyTop) const
     return ColorTools::hexString(m_picture.pixelColor(ix, iyTop));
 }
 
+void SelectionView::loadFonts()
+{
+    QImage scratch(64, 32, QImage::Format_ARGB32_Premultiplied);
+    QPainter p(&scratch);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QString digits = QStringLiteral("0123456789, ·#ABCDEF-×");
+    const QString letters = hintText(false) + hintText(true) + QStringLiteral("EditCopySavePin");
+    const std::pair<QFont, QString> uses[] = {
+        {uiFont(13, QFont::Medium), letters},          // hints
+        {uiFont(11, QFont::DemiBold), letters},        // toolbar
+        {digitsFont(11, QFont::Medium), digits},       // loupe
+        {digitsFont(12, QFont::DemiBold), digits},     // size badge
+    };
+    for (const auto &[font, text] : uses) {
+        p.setFont(font);
+        p.drawText(QPointF(0, 20), text);
+    }
+}
+
 QString SelectionView::loupeText() const
 {
     const QPointF c = m_model.cursorPoint();

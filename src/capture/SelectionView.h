@@ -55,6 +55,9 @@ public:
     QRegion decoratedRegion() const;
 
     static QString hintText(bool windowPicking, std::optional<SelectionAction> immediateAction = {});
+    // Opens the overlay's font faces and shapes its characters once, off the hot key's path:
+    // the first overlay would otherwise load them while the user waits for it.
+    static void loadFonts();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
