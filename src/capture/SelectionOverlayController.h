@@ -3,6 +3,7 @@
 #include "capture/CaptureService.h"
 #include "capture/SelectionOverlay.h"
 #include "capture/SelectionView.h"
+#include "platform/Memory.h"
 
 #include <QPointer>
 
@@ -22,7 +23,7 @@ class OverlayWindowPool : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int keepFor = 10'000; // ms
+    static constexpr int keepFor = keepWarmFor;
     explicit OverlayWindowPool(int keepMs = keepFor);
     ~OverlayWindowPool() override;
 

@@ -4,6 +4,7 @@
 #include "editor/EditorGeometry.h"
 #include "editor/ToolKind.h"
 #include "platform/Desktop.h"
+#include "platform/Memory.h"
 
 #include <QHash>
 #include <QImage>
@@ -38,7 +39,7 @@ class EditorWindow;
 class EditorWindowPool : public QObject
 {
 public:
-    static constexpr int keepFor = 10'000; // ms, as long as the overlay windows
+    static constexpr int keepFor = keepWarmFor;
     explicit EditorWindowPool(int keepMs = keepFor);
     ~EditorWindowPool() override;
     EditorWindow *take();
