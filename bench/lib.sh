@@ -26,7 +26,7 @@ start_screen() {
   # -displayfd through a FIFO (opened for reading and writing, so it never sees end-of-file).
   mkfifo "$tmp/displayfd"
   exec {fd}<>"$tmp/displayfd"
-  Xvfb -displayfd "$fd" -screen 0 1920x1080x24 -nolisten tcp >"$tmp/xvfb.log" 2>&1 &
+  Xvfb -displayfd "$fd" -screen 0 1920x1080x24 -nolisten tcp -noreset >"$tmp/xvfb.log" 2>&1 &
   pids+=($!)
   read -r -t 30 -u "$fd" n || { echo "Xvfb did not start"; exit 1; }
   export DISPLAY=:$n

@@ -106,7 +106,9 @@ start_x() {
   local geometry=${1:-1280x800}
   [[ $geometry == *x*x* ]] || geometry=${geometry}x24
   open_displayfd
-  Xvfb -displayfd "$displayfd" -screen 0 "$geometry" -nolisten tcp >"$E2E_TMP/xvfb.log" 2>&1 &
+  # -noreset: by default the server starts over, black, whenever its last client goes; a
+  # backdrop set between clients (the window manager not yet up, or gone) would vanish.
+  Xvfb -displayfd "$displayfd" -screen 0 "$geometry" -nolisten tcp -noreset >"$E2E_TMP/xvfb.log" 2>&1 &
   E2E_PIDS+=($!)
   wait_display $! || { fail "Xvfb starts"; cat "$E2E_TMP/xvfb.log"; exit 1; }
 }
