@@ -17,14 +17,13 @@ namespace vistrel {
 // Overlay windows kept from one capture to the next, hidden rather than destroyed: making a
 // full-screen window and the first touch of its backing store cost several frames, while a
 // kept one paints at once. They are kept while captures follow one another and go, with their
-// backing stores, after `keepFor` without a capture. A window whose screen went away is
+// backing stores, after `keepWarmFor` without a capture. A window whose screen went away is
 // dropped.
 class OverlayWindowPool : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int keepFor = keepWarmFor;
-    explicit OverlayWindowPool(int keepMs = keepFor);
+    explicit OverlayWindowPool(int keepMs = keepWarmFor);
     ~OverlayWindowPool() override;
 
     // A window on `screen` that no capture uses, made ready for this one (made when none is).

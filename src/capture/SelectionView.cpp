@@ -33,6 +33,12 @@ QFont digitsFont(int pixels, QFont::Weight weight)
     return f;
 }
 
+// The overlay's four faces, in one place so that start-up opens exactly these.
+QFont hintFont() { return uiFont(13, QFont::Medium); }
+QFont toolbarFont() { return uiFont(11, QFont::DemiBold); }
+QFont loupeFont() { return digitsFont(11, QFont::Medium); }
+QFont badgeFont() { return digitsFont(12, QFont::DemiBold); }
+
 const QColor dimming(0, 0, 0, 77);
 
 struct ToolbarButton
@@ -273,7 +279,7 @@ SelectionToolbar::SelectionToolbar(SelectionView *view) : QWidget(view)
 {
     setFixedSize(panelSize);
     setCursor(Qt::ArrowCursor);
-    const QFont font = uiFont(11, QFont::DemiBold);
+    const QFont font = toolbarFont();
     int x = 6;
     for (const ToolbarButton &b : toolbarButtons) {
         auto *button = new QToolButton(this);
@@ -345,10 +351,10 @@ void SelectionView::loadFonts()
     const QString digits = QStringLiteral("0123456789, ·#ABCDEF-×");
     const QString letters = hintText(false) + hintText(true) + QStringLiteral("EditCopySavePin");
     const std::pair<QFont, QString> uses[] = {
-        {uiFont(13, QFont::Medium), letters},          // hints
-        {uiFont(11, QFont::DemiBold), letters},        // toolbar
-        {digitsFont(11, QFont::Medium), digits},       // loupe
-        {digitsFont(12, QFont::DemiBold), digits},     // size badge
+        {hintFont(), letters},
+        {toolbarFont(), letters},
+        {loupeFont(), digits},
+        {badgeFont(), digits},
     };
     for (const auto &[font, text] : uses) {
         p.setFont(font);
@@ -368,13 +374,13 @@ QString SelectionView::loupeText() const
 
 QRectF SelectionView::loupeBadgeRect(const QRectF &box) const
 {
-    const double w = QFontMetricsF(digitsFont(11, QFont::Medium)).horizontalAdvance(loupeText());
+    const double w = QFontMetricsF(loupeFont()).horizontalAdvance(loupeText());
     return QRectF(box.left(), box.top() - 22, std::max(w + 14, 118.0), 18);
 }
 
 QRectF SelectionView::hintRect() const
 {
-    const QFontMetricsF fm(uiFont(13, QFont::Medium));
+    const QFontMetricsF fm(hintFont());
     const QString text = m_purpose == Purpose::PickColor
                              ? QStringLiteral("Click to pick a colour · Esc to cancel")
                              : hintText(m_model.setup().windowPicking, m_model.setup().immediateAction);
@@ -398,7 +404,7 @@ QRectF SelectionView::toolbarViewRect() const
 QRectF SelectionView::dimensionBadgeRect(const QRectF &hole) const
 {
     const QString text = SelectionModel::dimensionText(hole, m_scale);
-    const QFontMetricsF fm(digitsFont(12, QFont::DemiBold));
+    const QFontMetricsF fm(badgeFont());
     return SelectionModel::dimensionBadge(hole, {fm.horizontalAdvance(text), fm.height()},
                                           QSizeF(size()), toolbarViewRect());
 }
@@ -510,7 +516,7 @@ void SelectionView::drawHint(QPainter &p)
     const QRectF back = hintPill();
     pill.addRoundedRect(back, back.height() / 2, back.height() / 2);
     p.fillPath(pill, QColor(0, 0, 0, 166));
-    yup::drawText(p, QPointF(r.left(), r.bottom()), text, uiFont(13, QFont::Medium),
+    yup::drawText(p, QPointF(r.left(), r.bottom()), text, hintFont(),
                   QColor(255, 255, 255, 235));
 }
 
@@ -536,7 +542,7 @@ void SelectionView::drawWindowHoverHighlight(QPainter &p)
 void SelectionView::drawDimensions(QPainter &p, const QRectF &r)
 {
     const QString text = SelectionModel::dimensionText(r, m_scale);
-    const QFont font = digitsFont(12, QFont::DemiBold);
+    const QFont font = badgeFont();
     const QRectF badge = dimensionBadgeRect(r);
     QPainterPath path;
     path.addRoundedRect(badge, 4, 4);
@@ -584,7 +590,7 @@ void SelectionView::drawLoupe(QPainter &p)
     badgePath.addRoundedRect(badge, 4, 4);
     p.fillPath(badgePath, QColor(0, 0, 0, 209));
     yup::drawText(p, QPointF(badge.left() + 7, badge.bottom() - 2), loupeText(),
-                  digitsFont(11, QFont::Medium), Qt::white);
+                  loupeFont(), Qt::white);
 }
 
 } // namespace vistrel

@@ -49,10 +49,10 @@ private:
     QPointer<EditorWindowController> m_controller;
 };
 
-EditorWindowPool::EditorWindowPool(int keepMs) : m_expiry(new QTimer(this))
+EditorWindowPool::EditorWindowPool() : m_expiry(new QTimer(this))
 {
     m_expiry->setSingleShot(true);
-    m_expiry->setInterval(keepMs);
+    m_expiry->setInterval(keepWarmFor);
     connect(m_expiry, &QTimer::timeout, this, [this] {
         delete m_spare.data();
         handBackIdleMemory();

@@ -35,12 +35,11 @@ class EditorWindow;
 
 // Keeps the window of the last editor closed, hidden and emptied, for the next editor. Its
 // backing store then stays in memory: a new window's first paint spends tens of milliseconds
-// faulting in a fresh full-screen buffer. The window goes after `keepFor` unused.
+// faulting in a fresh full-screen buffer. The window goes after `keepWarmFor` unused.
 class EditorWindowPool : public QObject
 {
 public:
-    static constexpr int keepFor = keepWarmFor;
-    explicit EditorWindowPool(int keepMs = keepFor);
+    EditorWindowPool();
     ~EditorWindowPool() override;
     EditorWindow *take();
     void giveBack(EditorWindow *window);
