@@ -191,6 +191,8 @@ QByteArray encodePngFast(const QImage &source, int bandCount)
     put(quint32(crc32(0, idat + 4, uInt(4 + idatLength))));
     png.resize(qsizetype(end - base));
     putChunk(png, "IEND", {});
+    // The room was sized for pictures that do not compress; a clipboard keeps this for long.
+    png.squeeze();
     return png;
 }
 
