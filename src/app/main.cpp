@@ -4,6 +4,7 @@
 #include "app/Preferences.h"
 #include "app/QuitOnSignal.h"
 #include "capture/SelectionView.h"
+#include "editor/SymbolIcon.h"
 #include "output/Notifier.h"
 #include "platform/PortalClient.h"
 #include "platform/WaylandDesktop.h"
@@ -218,6 +219,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Vistrel"));
     QApplication::setApplicationVersion(QStringLiteral(VISTREL_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setStyle(new vistrel::SymbolStyle);
     vistrel::Preferences preferences;
     return wayland ? runOnWayland(preferences, paths, line.command)
                    : runOnX11(preferences, paths, line.command);

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <QSvgRenderer>
+#include <QWidget>
 
 namespace vistrel {
 
@@ -68,6 +69,17 @@ private:
 QIcon symbolIcon(const QString &name)
 {
     return QIcon(new SymbolIconEngine(name));
+}
+
+QIcon SymbolStyle::standardIcon(StandardPixmap which, const QStyleOption *option,
+                                const QWidget *widget) const
+{
+    if (which == SP_ToolBarHorizontalExtensionButton)
+        return symbolIcon(widget && widget->isRightToLeft() ? QStringLiteral("chevron.left.2")
+                                                            : QStringLiteral("chevron.right.2"));
+    if (which == SP_ToolBarVerticalExtensionButton)
+        return symbolIcon(QStringLiteral("chevron.down.2"));
+    return QProxyStyle::standardIcon(which, option, widget);
 }
 
 } // namespace vistrel
