@@ -107,4 +107,4 @@ pss_split() {
        END { printf "anonymous %.1f MiB, shared with the X server %.1f MiB, files %.1f MiB", a / 1024, s / 1024, f / 1024 }' \
     "/proc/$1/smaps_rollup"
 }
-mib() { awk -v k="$1" 'BEGIN { printf "%.1f MiB", k / 1024 }'; }
+mib() { awk -v k="$1" 'BEGIN { printf "%.2f MiB", k / 1024 }'; }
