@@ -4,7 +4,7 @@
 
 #include <malloc.h>
 
-#include <array>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
