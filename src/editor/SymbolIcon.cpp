@@ -5,6 +5,7 @@
 #include <QIconEngine>
 #include <QPainter>
 #include <QPalette>
+#include <QStyleOption>
 #include <QSvgRenderer>
 #include <QWidget>
 
@@ -74,9 +75,13 @@ QIcon symbolIcon(const QString &name)
 QIcon SymbolStyle::standardIcon(StandardPixmap which, const QStyleOption *option,
                                 const QWidget *widget) const
 {
-    if (which == SP_ToolBarHorizontalExtensionButton)
-        return symbolIcon(widget && widget->isRightToLeft() ? QStringLiteral("chevron.left.2")
-                                                            : QStringLiteral("chevron.right.2"));
+    if (which == SP_ToolBarHorizontalExtensionButton) {
+        // The toolbar asks with an option and no widget.
+        const bool rtl =
+            option ? option->direction == Qt::RightToLeft : widget && widget->isRightToLeft();
+        return symbolIcon(rtl ? QStringLiteral("chevron.left.2")
+                              : QStringLiteral("chevron.right.2"));
+    }
     if (which == SP_ToolBarVerticalExtensionButton)
         return symbolIcon(QStringLiteral("chevron.down.2"));
     return QProxyStyle::standardIcon(which, option, widget);
