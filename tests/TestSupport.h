@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTest>
@@ -14,6 +15,32 @@ inline void drain(int rounds = 5)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QTest::qWait(1);
     }
+}
+
+// A PNG without pixels: big sizes without big allocations.
+inline QByteArray pngHeader(int w, int h)
+{
+    auto crc = [](const QByteArray &data) {
+        quint32 c = 0xffffffffu;
+        for (char ch : data) {
+            c ^= quint8(ch);
+            for (int k = 0; k < 8; ++k)
+                c = (c >> 1) ^ (0xedb88320u & (0u - (c & 1u)));
+        }
+        return c ^ 0xffffffffu;
+    };
+    auto be32 = [](quint32 v) {
+        QByteArray b(4, 0);
+        for (int i = 0; i < 4; ++i)
+            b[i] = char(v >> (24 - 8 * i));
+        return b;
+    };
+    auto chunk = [&](const QByteArray &type, const QByteArray &data) {
+        return be32(quint32(data.size())) + type + data + be32(crc(type + data));
+    };
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) +
+           chunk("IHDR", be32(w) + be32(h) + QByteArray("\x08\x06\x00\x00\x00", 5)) +
+           chunk("IDAT", {}) + chunk("IEND", {});
 }
 
 } // namespace vistrel::test

@@ -4,15 +4,16 @@
 #include "app/HotkeyManager.h"
 #include "app/Preferences.h"
 #include "app/PreferencesWindow.h"
+#include "platform/PictureFile.h"
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenu>
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
@@ -217,24 +218,54 @@ bool AppShell::eventFilter(QObject *watched, QEvent *event)
     return true;
 }
 
-QString AppShell::runCommand(const Command &command)
+void AppShell::runCommand(const Command &command, std::function<void(const QString &)> done)
 {
-    // Pictures are read now, so a file that cannot be opened is reported to the caller rather
-    // than found missing after the delay; nothing opens unless every picture can.
-    QList<QImage> pictures;
-    for (const QString &file : command.files) {
-        QImageReader reader(file);
-        reader.setAutoTransform(true);
-        QImage picture = reader.read();
-        if (picture.isNull())
-            return QStringLiteral("cannot open %1: %2").arg(file, reader.errorString());
-        pictures.append(std::move(picture));
+    if (command.files.isEmpty()) {
+        // Answered on the next turn, as a file command is, so callers see one order.
+        QTimer::singleShot(0, this, [this, command, done] {
+            schedule(command, {});
+            if (done)
+                done({});
+        });
+        return;
     }
+    // Pictures are read now, so a file that cannot be opened is reported to the caller rather
+    // than found missing after the delay; nothing opens unless every picture can. The reading
+    // runs on a thread of its own: a slow disk or a hung network mount must not stop the app,
+    // and a thread that never comes back is simply left behind.
+    auto read = std::make_shared<QList<PictureRead>>();
+    QThread *reader = QThread::create([files = command.files, read] {
+        for (const QString &file : files) {
+            read->append(readPictureFile(file));
+            if (!read->last().error.isEmpty())
+                break;
+        }
+    });
+    connect(reader, &QThread::finished, reader, &QObject::deleteLater);
+    connect(reader, &QThread::finished, this, [this, command, done, read] {
+        QList<QImage> pictures;
+        for (qsizetype i = 0; i < read->size(); ++i) {
+            if (!read->at(i).error.isEmpty()) {
+                if (done)
+                    done(QStringLiteral("cannot open %1: %2").arg(command.files.at(i), read->at(i).error));
+                return;
+            }
+            pictures.append(read->at(i).image);
+        }
+        schedule(command, pictures);
+        if (done)
+            done({});
+    });
+    reader->start();
+}
+
+void AppShell::schedule(const Command &command, const QList<QImage> &pictures)
+{
     QPointer<CaptureCoordinator> c = m_coordinator;
     std::function<void()> run;
     switch (command.kind) {
     case Command::Kind::None:
-        return {};
+        return;
     case Command::Kind::Area:
         run = [c] { c->startAreaCapture(false); };
         break;
@@ -267,7 +298,6 @@ QString AppShell::runCommand(const Command &command)
         if (c)
             run();
     });
-    return {};
 }
 
 } // namespace vistrel

@@ -3,10 +3,13 @@
 #include "app/CommandLine.h"
 #include "platform/Desktop.h"
 
+#include <QImage>
 #include <QKeyCombination>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -45,8 +48,9 @@ public:
     std::unique_ptr<QMenu> buildMenu();
 
     // A command from the command line or another `vistrel` process: the menu's entry points,
-    // after the command's delay. Returns why it cannot run, or an empty string.
-    QString runCommand(const Command &command);
+    // after the command's delay. `done` runs on a later turn of the loop with why the command
+    // cannot run (a picture that cannot be read), or an empty string once it is scheduled.
+    void runCommand(const Command &command, std::function<void(const QString &)> done = {});
 
     // Moves a hot key to a new combination, stores it and updates the menu's texts; returns
     // why it was refused, or an empty string.
@@ -61,6 +65,7 @@ protected:
 
 private:
     void setupStatusItem();
+    void schedule(const Command &command, const QList<QImage> &pictures);
     void refreshShortcutTexts();
 
     Platform m_platform;

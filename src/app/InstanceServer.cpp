@@ -144,37 +144,39 @@ void InstanceServer::serve(QLocalSocket *socket)
         }
         QByteArray buffer = s->property("buffer").toByteArray() + s->readAll();
         const qsizetype end = buffer.indexOf('\n');
-        QByteArray reply;
-        if (end >= 0) {
-            const QString why = handle(buffer.left(end));
-            reply = why.isEmpty() ? QByteArray("ok\n") : "error " + why.toUtf8() + '\n';
-        } else if (buffer.size() > maxRequestBytes) {
-            reply = "error the request is too long\n";
-        } else {
+        if (end < 0 && buffer.size() <= maxRequestBytes) {
             s->setProperty("buffer", buffer);
             return;
         }
         s->setProperty("answered", true);
         s->setProperty("buffer", QVariant());
-        s->write(reply);
-        s->flush();
-        s->disconnectFromServer();
+        auto answer = [guard](const QString &why) {
+            if (!guard)
+                return; // the caller gave up waiting
+            guard->write(why.isEmpty() ? QByteArray("ok\n") : "error " + why.toUtf8() + '\n');
+            guard->flush();
+            guard->disconnectFromServer();
+        };
+        if (end < 0)
+            answer(QStringLiteral("the request is too long"));
+        else
+            handle(buffer.left(end), answer);
     });
 }
 
-QString InstanceServer::handle(const QByteArray &line)
+void InstanceServer::handle(const QByteArray &line, const Reply &reply)
 {
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(line, &parseError);
     if (parseError.error != QJsonParseError::NoError || !doc.isObject())
-        return QStringLiteral("the request is not a JSON object");
+        return reply(QStringLiteral("the request is not a JSON object"));
     QString why;
     const auto command = Command::fromJson(doc.object(), &why);
     if (!command)
-        return why;
+        return reply(why);
     if (!onCommand)
-        return {};
-    return onCommand(*command);
+        return reply({});
+    onCommand(*command, reply);
 }
 
 // --- client ----------------------------------------------------------------------------------

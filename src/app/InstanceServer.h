@@ -55,14 +55,17 @@ public:
     // The caller holds the lock, so a socket file already there is a dead instance's.
     bool listen(const QString &socketPath, QString *error);
 
-    // Runs (or schedules) a request; returns why it was refused, or an empty string.
-    std::function<QString(const Command &)> onCommand;
+    // Answers a request, now or later, with why it was refused or an empty string.
+    using Reply = std::function<void(const QString &why)>;
+    // Runs (or schedules) a request and calls the reply once; a reply after the caller has
+    // gone is dropped.
+    std::function<void(const Command &, const Reply &)> onCommand;
 
     static constexpr qsizetype maxRequestBytes = 64 * 1024;
 
 private:
     void serve(QLocalSocket *socket);
-    QString handle(const QByteArray &line);
+    void handle(const QByteArray &line, const Reply &reply);
 
     QLocalServer *m_server;
 };

@@ -1,27 +1,12 @@
 #include "editor/PastedPicture.h"
 
+#include "platform/PictureFile.h"
+
 #include <QBuffer>
 #include <QImageReader>
 #include <QMimeData>
 
 namespace vistrel {
-
-namespace {
-
-QString refusalFor(QSize size)
-{
-    return QStringLiteral("Picture too large to paste (%1 × %2)")
-        .arg(size.width())
-        .arg(size.height());
-}
-
-} // namespace
-
-bool PastedPicture::fits(QSize size)
-{
-    return size.width() > 0 && size.height() > 0 && size.width() <= maxSide &&
-           size.height() <= maxSide && qint64(size.width()) * size.height() * 4 <= maxBytes;
-}
 
 PastedPicture PastedPicture::read(const QMimeData *mime)
 {
@@ -35,29 +20,32 @@ PastedPicture PastedPicture::read(const QMimeData *mime)
         if (f != QLatin1String("image/png") && readable.contains(f.toLatin1()))
             formats.append(f);
 
+    QString firstError;
     for (const QString &format : formats) {
         QByteArray bytes = mime->data(format);
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::ReadOnly);
-        QImageReader reader(&buffer);
-        const QSize size = reader.size();
-        if (!size.isValid())
-            continue;
-        if (!fits(size))
-            return {QImage(), refusalFor(size)};
-        reader.setAllocationLimit(int(maxBytes / (1024 * 1024)) + 1);
-        QImage image = reader.read();
-        if (!image.isNull())
-            return {image, QString()};
+        PictureRead picture = decodePicture(&buffer);
+        if (!picture.image.isNull())
+            return {std::move(picture.image), QString()};
+        // A picture over the limit is refused whatever other formats offer it.
+        if (picture.error.startsWith(QLatin1String("Picture too large")))
+            return {QImage(), picture.error};
+        if (firstError.isEmpty())
+            firstError = picture.error;
     }
     if (mime->hasImage()) {
         const QImage image = qvariant_cast<QImage>(mime->imageData());
-        if (image.isNull())
-            return {};
-        if (!fits(image.size()))
-            return {QImage(), refusalFor(image.size())};
-        return {image, QString()};
+        if (!image.isNull()) {
+            if (!PictureLimits::fits(image.size()))
+                return {QImage(), PictureLimits::refusal(image.size())};
+            return {image, QString()};
+        }
     }
+    // Offered as a picture but unreadable (text, a truncated PNG): say so rather than nothing.
+    if (!firstError.isEmpty())
+        return {QImage(), QStringLiteral("The clipboard's picture cannot be pasted: %1")
+                              .arg(firstError)};
     return {};
 }
 

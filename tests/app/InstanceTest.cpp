@@ -5,7 +5,9 @@
 #include "platform/FakeDesktop.h"
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QTemporaryDir>
@@ -16,6 +18,7 @@
 #include <future>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -121,9 +124,9 @@ struct Served
 
     Served()
     {
-        server.onCommand = [this](const Command &c) {
+        server.onCommand = [this](const Command &c, const InstanceServer::Reply &reply) {
             received.append(c);
-            return refuse;
+            reply(refuse);
         };
     }
 
@@ -211,6 +214,15 @@ TEST(Instance, StaleSocketDoesNotBlockAndGarbageIsRefused)
     EXPECT_EQ(s.send(Command{}), InstanceClient::Outcome::Done);
 }
 
+// What runCommand answered, once it has.
+std::optional<QString> answerOf(AppShell &shell, const Command &command)
+{
+    std::optional<QString> answer;
+    shell.runCommand(command, [&answer](const QString &why) { answer = why; });
+    (void)QTest::qWaitFor([&] { return answer.has_value(); }, 5000);
+    return answer;
+}
+
 TEST(Instance, ShellRunsCommandsAfterTheirDelay)
 {
     FakeDesktop desktop;
@@ -224,29 +236,62 @@ TEST(Instance, ShellRunsCommandsAfterTheirDelay)
     Command edit;
     edit.kind = Kind::Edit;
     edit.files = {dir.filePath("a.png"), dir.filePath("a.png")};
-    EXPECT_TRUE(shell.runCommand(edit).isEmpty());
-    drain();
-    EXPECT_EQ(shell.coordinator().editors().size(), 2);
-
-    // One unreadable file: refused with its name, and nothing opens.
-    QFile junk(dir.filePath("junk.png"));
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-    junk.write("not a picture");
-    junk.close();
-    edit.files = {dir.filePath("a.png"), dir.filePath("junk.png")};
-    EXPECT_TRUE(shell.runCommand(edit).contains("junk.png"));
+    EXPECT_EQ(answerOf(shell, edit), QString());
     drain();
     EXPECT_EQ(shell.coordinator().editors().size(), 2);
 
     Command full;
     full.kind = Kind::Full;
     full.delaySeconds = 0.3;
-    EXPECT_TRUE(shell.runCommand(full).isEmpty());
+    EXPECT_EQ(answerOf(shell, full), QString());
     drain();
     EXPECT_EQ(desktop.contentFetches, 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return desktop.contentFetches == 1; }, 5000));
     drain();
     EXPECT_EQ(shell.coordinator().editors().size(), 3);
+}
+
+TEST(Instance, EditRefusesWhatIsNotAReadablePictureAndSaysWhy)
+{
+    FakeDesktop desktop;
+    desktop.addDisplay(1, QRectF(0, 0, 320, 200), 1.0);
+    AppShell shell(desktop.platform());
+    QTemporaryDir dir;
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    ASSERT_TRUE(picture.save(dir.filePath("a.png")));
+    auto writeFile = [&](const char *name, const QByteArray &bytes) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    };
+    writeFile("junk.png", "not a picture");
+    // A PNG that claims 20000 × 20000 pixels and has none.
+    const QByteArray huge = vistrel::test::pngHeader(20000, 20000);
+    writeFile("huge.png", huge);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("fifo.png")).constData(), 0600), 0);
+    ASSERT_EQ(::symlink("loop.png", QFile::encodeName(dir.filePath("loop.png")).constData()), 0);
+    QDir(dir.path()).mkdir("folder.png");
+
+    const QList<std::pair<const char *, const char *>> cases = {
+        {"junk.png", "not a picture"},
+        {"huge.png", "20000 × 20000"},
+        {"fifo.png", "not a regular file"}, // a FIFO without a writer must not hang the app
+        {"loop.png", "symbolic links"},
+        {"folder.png", "folder"},
+        {"missing.png", "No such file"},
+    };
+    Command edit;
+    edit.kind = Kind::Edit;
+    for (const auto &[name, cause] : cases) {
+        edit.files = {dir.filePath("a.png"), dir.filePath(name)};
+        const std::optional<QString> answer = answerOf(shell, edit);
+        ASSERT_TRUE(answer.has_value()) << name;
+        EXPECT_TRUE(answer->contains(dir.filePath(name))) << answer->toStdString();
+        EXPECT_TRUE(answer->contains(QString::fromUtf8(cause))) << answer->toStdString();
+    }
+    drain();
+    EXPECT_TRUE(shell.coordinator().editors().isEmpty()); // nothing opens unless every picture can
 }
 
 } // namespace

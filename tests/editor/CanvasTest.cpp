@@ -4,6 +4,7 @@
 #include "editor/AnnotationRenderer.h"
 #include "editor/CaptionPanel.h"
 #include "editor/PastedPicture.h"
+#include "platform/PictureFile.h"
 #include "output/Hud.h"
 
 #include <QApplication>
@@ -82,32 +83,6 @@ struct Canvas
         return n;
     }
 };
-
-// A PNG without pixels: big sizes without big allocations.
-QByteArray pngHeader(int w, int h)
-{
-    auto crc = [](const QByteArray &data) {
-        quint32 c = 0xffffffffu;
-        for (char ch : data) {
-            c ^= quint8(ch);
-            for (int k = 0; k < 8; ++k)
-                c = (c >> 1) ^ (0xedb88320u & (0u - (c & 1u)));
-        }
-        return c ^ 0xffffffffu;
-    };
-    auto be32 = [](quint32 v) {
-        QByteArray b(4, 0);
-        for (int i = 0; i < 4; ++i)
-            b[i] = char(v >> (24 - 8 * i));
-        return b;
-    };
-    auto chunk = [&](const QByteArray &type, const QByteArray &data) {
-        return be32(quint32(data.size())) + type + data + be32(crc(type + data));
-    };
-    return QByteArray("\x89PNG\r\n\x1a\n", 8) +
-           chunk("IHDR", be32(w) + be32(h) + QByteArray("\x08\x06\x00\x00\x00", 5)) +
-           chunk("IDAT", {}) + chunk("IEND", {});
-}
 
 } // namespace
 
@@ -218,13 +193,13 @@ TEST(Canvas, PastesOnlyAPictureAndRefusesHugeOnes)
 
     for (QSize size : {QSize(16385, 10), QSize(9000, 8000)}) {
         QMimeData mime;
-        mime.setData(QStringLiteral("image/png"), pngHeader(size.width(), size.height()));
+        mime.setData(QStringLiteral("image/png"), vistrel::test::pngHeader(size.width(), size.height()));
         EXPECT_FALSE(c.view->pasteImage(&mime));
         ASSERT_NE(Hud::current(), nullptr);
         EXPECT_TRUE(Hud::current()->text().contains(QStringLiteral("too large"))) << size.width();
     }
     EXPECT_EQ(c.view->extraImages().size(), 1);
-    EXPECT_TRUE(PastedPicture::fits({16384, 4096}));
+    EXPECT_TRUE(PictureLimits::fits({16384, 4096}));
 }
 
 TEST(Canvas, GripsAreGrabbedWithinNinePointsOnly)

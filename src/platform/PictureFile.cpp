@@ -1,0 +1,82 @@
+#include "platform/PictureFile.h"
+
+#include <QFile>
+#include <QImageReader>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vistrel {
+
+bool PictureLimits::fits(QSize size)
+{
+    return size.width() > 0 && size.height() > 0 && size.width() <= maxSide &&
+           size.height() <= maxSide && qint64(size.width()) * size.height() * 4 <= maxBytes;
+}
+
+QString PictureLimits::refusal(QSize size)
+{
+    return QStringLiteral("Picture too large (%1 × %2 pixels): Vistrel opens pictures of up to "
+                          "%3 pixels a side and %4 million pixels")
+        .arg(size.width())
+        .arg(size.height())
+        .arg(maxSide)
+        .arg(maxBytes / 4 / 1000000);
+}
+
+PictureRead decodePicture(QIODevice *device, const QByteArray &format)
+{
+    QImageReader reader(device, format);
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    if (!size.isValid()) {
+        // Formats that cannot tell their size from the header are decoded within the limit.
+        if (!reader.canRead())
+            return {QImage(), QStringLiteral("not a picture Vistrel can read (%1)")
+                                  .arg(reader.errorString())};
+    } else if (!PictureLimits::fits(size)) {
+        return {QImage(), PictureLimits::refusal(size)};
+    }
+    // Our own limit, not the toolkit's smaller default.
+    reader.setAllocationLimit(int(PictureLimits::maxBytes / (1024 * 1024)) + 1);
+    QImage image = reader.read();
+    if (image.isNull())
+        return {QImage(), QStringLiteral("the picture is damaged or cannot be read (%1)")
+                              .arg(reader.errorString())};
+    if (!PictureLimits::fits(image.size()))
+        return {QImage(), PictureLimits::refusal(image.size())};
+    return {std::move(image), QString()};
+}
+
+PictureRead readPictureFile(const QString &path)
+{
+    // Non-blocking, so opening a FIFO without a writer returns at once rather than waiting.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return {QImage(), QString::fromLocal8Bit(std::strerror(errno))};
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const bool folder = S_ISDIR(st.st_mode);
+        ::close(fd);
+        return {QImage(), folder ? QStringLiteral("a folder, not a picture")
+                                 : QStringLiteral("not a regular file")};
+    }
+    if (st.st_size == 0) {
+        ::close(fd);
+        return {QImage(), QStringLiteral("the file is empty")};
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return {QImage(), file.errorString()};
+    }
+    return decodePicture(&file);
+}
+
+} // namespace vistrel

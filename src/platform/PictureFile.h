@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+class QIODevice;
+
+namespace vistrel {
+
+// The one limit for pictures that come from outside (files, the clipboard): larger ones are
+// refused from their header, before anything is decoded.
+struct PictureLimits
+{
+    static constexpr int maxSide = 16384;
+    static constexpr qint64 maxBytes = 256ll * 1024 * 1024; // decoded, 4 bytes a pixel
+
+    static bool fits(QSize size);
+    // "Picture too large (W × H pixels): Vistrel opens up to …", naming the size and the limit.
+    static QString refusal(QSize size);
+};
+
+// A decoded picture, or why there is none.
+struct PictureRead
+{
+    QImage image;
+    QString error; // empty when `image` is good
+};
+
+// Decodes an encoded picture from `device`, sized from its header first. `format` may name the
+// format ("png"); otherwise it is told from the content.
+PictureRead decodePicture(QIODevice *device, const QByteArray &format = {});
+
+// Reads a picture file. Only regular files are read: a FIFO, a device or a folder is refused
+// without waiting on it. Errors name the cause ("No such file or directory", "not a regular
+// file", the picture's size against the limit). Blocking: slow disks and network mounts make
+// it wait, so callers keep it off the GUI thread.
+PictureRead readPictureFile(const QString &path);
+
+} // namespace vistrel
