@@ -357,9 +357,12 @@ EditorWindowController *CaptureCoordinator::openEditor(const QImage &image,
     m_editors.append(editor);
     editor->showWindow();
     // The name arrives later or never; the editor is usable at once.
+    // With naming switched off, neither the text nor the picture goes anywhere.
+    if (!smartNamesOn())
+        return editor;
     NameSuggester suggester = m_nameSuggester;
     // Reading the picture costs a second or more: only when the naming tool can use the text.
-    if (!suggester && SmartNaming::enabled() && SmartNaming::claudeExecutable()) {
+    if (!suggester && SmartNaming::claudeExecutable()) {
         suggester = [](const QString &text, const QImage &picture, QObject *context,
                        std::function<void(std::optional<QString>)> done) {
             SmartNaming::suggest(text, picture)
@@ -368,7 +371,8 @@ EditorWindowController *CaptureCoordinator::openEditor(const QImage &image,
     }
     if (suggester) {
         m_recognizer(image, editor, [self, weak, image, suggester](Result<QString> text) {
-            if (!self || !weak)
+            // Switched off while the picture was being read.
+            if (!self || !weak || !self->smartNamesOn())
                 return;
             suggester(text ? *text : QString(), image, weak, [weak](std::optional<QString> name) {
                 if (weak)
@@ -377,6 +381,12 @@ EditorWindowController *CaptureCoordinator::openEditor(const QImage &image,
         });
     }
     return editor;
+}
+
+bool CaptureCoordinator::smartNamesOn() const
+{
+    // The user's choice in Preferences, which the environment variable overrides.
+    return m_preferences ? m_preferences->smartNames() : SmartNaming::enabled();
 }
 
 // --- board session ---------------------------------------------------------------------------

@@ -84,6 +84,7 @@ public:
 
 private:
     enum class Mode { Area, Ocr, Window, Scroll, Board };
+    bool smartNamesOn() const;
     void runOverlayMode(Mode mode);
     void pickColorOnOverlay();
     void copyColour(const QColor &colour);

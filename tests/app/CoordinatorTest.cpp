@@ -1,5 +1,6 @@
 #include "app/AddSessionController.h"
 #include "app/CaptureCoordinator.h"
+#include "app/Preferences.h"
 #include "editor/AnnotationCanvas.h"
 #include "editor/EditorWindowController.h"
 #include "output/Hud.h"
@@ -462,36 +463,52 @@ TEST_F(CoordinatorTest, SaveAndPinOutcomes)
 
 TEST_F(CoordinatorTest, NewEditorGetsANameFromItsTextUnlessNamingIsOff)
 {
-    // A stand-in naming tool in a private home.
+    // A stand-in naming tool in a private home that logs every time it is asked.
     QTemporaryDir home;
     const QByteArray savedHome = qgetenv("HOME");
     qputenv("HOME", home.path().toUtf8());
     QDir(home.path()).mkpath(QStringLiteral(".local/bin"));
     QFile tool(home.filePath(QStringLiteral(".local/bin/claude")));
     ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
-    tool.write("#!/bin/sh\necho 'Flight Booking Confirmation'\n");
+    tool.write(QStringLiteral("#!/bin/sh\necho asked >> '%1/asked'\necho 'Flight Booking Confirmation'\n")
+                   .arg(home.path())
+                   .toUtf8());
     tool.close();
     tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    auto askedTimes = [&] {
+        QFile log(home.filePath(QStringLiteral("asked")));
+        return log.open(QIODevice::ReadOnly) ? log.readAll().count('\n') : 0;
+    };
 
     int readings = 0;
     coordinator->setTextRecognizer([&readings](const QImage &, QObject *, auto done) {
         ++readings;
         done(QStringLiteral("Your flight to Lisbon is confirmed"));
     });
+    Preferences preferences(home.filePath(QStringLiteral("vistrel.conf")));
+    coordinator->setPreferences(&preferences);
     QImage image(64, 48, QImage::Format_RGB32);
     image.fill(Qt::white);
-    qputenv("VISTREL_SMART_NAMES", "1");
+    qunsetenv("VISTREL_SMART_NAMES");
     EditorWindowController *editor = coordinator->openEditor(image);
     EXPECT_FALSE(editor->suggestedNameBase.has_value());
     EXPECT_TRUE(QTest::qWaitFor([&] { return editor->suggestedNameBase.has_value(); }, 10000));
     EXPECT_EQ(editor->suggestedNameBase, QStringLiteral("flight-booking-confirmation"));
     EXPECT_EQ(readings, 1);
+    EXPECT_EQ(askedTimes(), 1);
 
-    qputenv("VISTREL_SMART_NAMES", "0");
+    // The switch in Preferences, and the environment that overrides it: nothing is read or asked.
+    preferences.setSmartNames(false);
     editor = coordinator->openEditor(image);
-    drain();
+    QTest::qWait(300);
+    qputenv("VISTREL_SMART_NAMES", "0");
+    preferences.setSmartNames(true);
+    coordinator->openEditor(image);
+    QTest::qWait(300);
     EXPECT_EQ(readings, 1);
+    EXPECT_EQ(askedTimes(), 1);
     EXPECT_FALSE(editor->suggestedNameBase.has_value());
+    coordinator->setPreferences(nullptr);
     qputenv("HOME", savedHome);
 }
 
