@@ -6,6 +6,7 @@
 #include "capture/SelectionView.h"
 #include "editor/SymbolIcon.h"
 #include "output/Notifier.h"
+#include "output/SmartNaming.h"
 #include "platform/PortalClient.h"
 #include "platform/WaylandDesktop.h"
 #include "platform/X11Desktop.h"
@@ -92,20 +93,27 @@ int runShell(const vistrel::Platform &platform, vistrel::Preferences &preference
     vistrel::AppShell shell(platform, &preferences);
     shell.applicationDidFinishLaunching();
     QTimer::singleShot(0, [] { vistrel::SelectionView::loadFonts(); });
+    // Pictures a killed run left for the naming tool; once settled, off the first capture's path.
+    QTimer::singleShot(5000, [] { vistrel::SmartNaming::removeLeftovers(60 * 1000); });
 
     vistrel::InstanceServer server;
-    server.onCommand = [&shell](const vistrel::Command &c) { return shell.runCommand(c); };
+    server.onCommand = [&shell](const vistrel::Command &c, const vistrel::InstanceServer::Reply &reply) {
+        shell.runCommand(c, reply);
+    };
     QString listenError;
     if (!server.listen(paths.socket, &listenError))
         std::fprintf(stderr, "vistrel: cannot listen on %s (%s); commands from other vistrel "
                              "processes will not reach this one.\n",
                      qPrintable(paths.socket), qPrintable(listenError));
-    const QString refused = shell.runCommand(command);
-    if (!refused.isEmpty()) {
+    // The first command's answer comes on a later turn; a picture it cannot open ends the start.
+    shell.runCommand(command, [](const QString &refused) {
+        if (refused.isEmpty())
+            return;
         std::fprintf(stderr, "vistrel: %s\n", qPrintable(refused));
-        return 1;
-    }
+        QCoreApplication::exit(1);
+    });
     const int status = QApplication::exec();
+    vistrel::SmartNaming::stopAll();
     vistrel::OCRService::finishRecognitions();
     return status;
 }

@@ -4,11 +4,14 @@
 #include "output/NameSanitizer.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QProcess>
+#include <QSet>
 #include <QStringDecoder>
 #include <QThreadPool>
 #include <QUuid>
@@ -18,6 +21,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace vistrel {
@@ -58,7 +62,63 @@ bool writePrivateFile(const QString &path, const QByteArray &bytes)
     return closed && written == bytes.size();
 }
 
+// The process groups of the tools running now, so quitting can end them.
+class RunningTools
+{
+public:
+    static void add(pid_t group)
+    {
+        QMutexLocker lock(&mutex());
+        groups().insert(group);
+    }
+    static void remove(pid_t group)
+    {
+        QMutexLocker lock(&mutex());
+        groups().remove(group);
+    }
+    static void killAll()
+    {
+        QMutexLocker lock(&mutex());
+        for (const pid_t group : std::as_const(groups()))
+            ::kill(-group, SIGKILL);
+    }
+
+private:
+    static QMutex &mutex()
+    {
+        static QMutex m;
+        return m;
+    }
+    static QSet<pid_t> &groups()
+    {
+        static QSet<pid_t> g;
+        return g;
+    }
+};
+
+const QString picturePrefix = QStringLiteral("vl-name-");
+
 } // namespace
+
+void SmartNaming::stopAll()
+{
+    RunningTools::killAll();
+    // Each suggestion then ends at once and removes its picture.
+    namingPool()->waitForDone(5000);
+}
+
+void SmartNaming::removeLeftovers(qint64 olderThanMs)
+{
+    // Only our own, and only those older than any suggestion can run: another Vistrel (on
+    // another display) may be naming right now.
+    const QDir temp(QDir::tempPath());
+    const QDateTime before = QDateTime::currentDateTime().addMSecs(-olderThanMs);
+    for (const QFileInfo &file : temp.entryInfoList({picturePrefix + QStringLiteral("*.png")},
+                                                    QDir::Files | QDir::Hidden | QDir::System)) {
+        if (!file.isSymLink() && file.ownerId() == ::getuid() && file.lastModified() < before)
+            QFile::remove(file.filePath());
+    }
+}
 
 bool SmartNaming::enabled()
 {
@@ -119,12 +179,17 @@ std::optional<QString> SmartNaming::runClaude(const QStringList &arguments, cons
     process.setInputChannelMode(QProcess::ForwardedInputChannel);
     // Unread diagnostics must not fill a pipe and stall the tool.
     process.setStandardErrorFile(QProcess::nullDevice());
-    // A group of its own, so stopping it also stops whatever it started.
-    process.setChildProcessModifier([] { ::setpgid(0, 0); });
+    // A group of its own, so stopping it also stops whatever it started; and it goes with us
+    // if we are killed (the thread that starts it waits for it, so it is the thread to watch).
+    process.setChildProcessModifier([] {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    });
     process.start();
     if (!process.waitForStarted())
         return std::nullopt;
     const pid_t group = pid_t(process.processId());
+    RunningTools::add(group);
 
     QByteArray output;
     bool tooLong = false;
@@ -147,6 +212,12 @@ std::optional<QString> SmartNaming::runClaude(const QStringList &arguments, cons
         }
     }
     output += process.readAllStandardOutput();
+    // What it left running in the background goes with it.
+    ::kill(-group, SIGKILL);
+    RunningTools::remove(group);
+    // Only a tool that says it succeeded has an answer: an error text is no name.
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return std::nullopt;
     if (tooLong || output.size() > limits.maxOutputBytes)
         return std::nullopt;
 
@@ -162,7 +233,7 @@ std::optional<QString> SmartNaming::slugFromImage(const QImage &image, const Lim
     const QByteArray png = encodePng(image);
     if (png.isEmpty())
         return std::nullopt;
-    const QString path = QDir::tempPath() + QStringLiteral("/vl-name-")
+    const QString path = QDir::tempPath() + QLatin1Char('/') + picturePrefix
         + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".png");
     if (!writePrivateFile(path, png)) {
         QFile::remove(path);

@@ -28,6 +28,13 @@ public:
     // the process.
     static bool enabled();
 
+    // Ends every tool still running (and what each started) and waits for their suggestions
+    // to clean up; called when the app quits.
+    static void stopAll();
+    // Removes pictures that suggestions of earlier runs left in the temporary folder (a
+    // killed app cannot), those older than `olderThanMs`.
+    static void removeLeftovers(qint64 olderThanMs);
+
     // Runs on a worker thread of its own pool (the tool may take seconds); the future holds
     // the slug or nothing.
     static QFuture<std::optional<QString>> suggest(const QString &ocrText, const QImage &image,
@@ -46,8 +53,9 @@ public:
     static QString imagePrompt(const QString &imagePath);
 
     // Runs the tool without ANTHROPIC_API_KEY in its environment and returns its standard
-    // output, or nothing when it cannot start, is not UTF-8 or is too long. A tool still
-    // running at the time-out is stopped (with everything it started).
+    // output, or nothing when it cannot start, does not exit with status 0, is not UTF-8 or is
+    // too long. A tool still running at the time-out is stopped, and whatever it started is
+    // ended when it ends.
     static std::optional<QString> runClaude(const QStringList &arguments,
                                             const Limits &limits = {});
 

@@ -2,10 +2,13 @@
 #include "output/SmartNaming.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -167,15 +170,14 @@ TEST_F(Naming, ShortTextShowsTheToolAPrivatePictureThatIsRemovedAfterwards)
     EXPECT_EQ(arguments().size(), 2);
 }
 
-TEST_F(Naming, AToolThatNeverExitsIsStoppedAndItsEarlyAnswerStillCounts)
+TEST_F(Naming, OnlyAToolThatSucceedsNamesAndNothingItStartedOutlivesIt)
 {
-    // It ignores the polite request, so it has to be killed.
+    // It ignores the polite request, so it has to be killed: a killed tool has no answer.
     installTool(QStringLiteral("trap '' TERM\necho 'Handwritten Note'\nexec sleep 600"));
     SmartNaming::Limits limits;
     limits.timeoutMs = 400;
     limits.killGraceMs = 200;
-    EXPECT_EQ(SmartNaming::suggestNow(QStringLiteral("tiny"), m_image, limits),
-              QStringLiteral("handwritten-note"));
+    EXPECT_EQ(SmartNaming::suggestNow(QStringLiteral("tiny"), m_image, limits), std::nullopt);
     const pid_t pid = readRecord(QStringLiteral("pid")).toInt();
     ASSERT_GT(pid, 0);
     EXPECT_NE(::kill(pid, 0), 0); // gone, not lingering
@@ -185,6 +187,48 @@ TEST_F(Naming, AToolThatNeverExitsIsStoppedAndItsEarlyAnswerStillCounts)
     installTool(QStringLiteral("exec yes long-answer"));
     EXPECT_EQ(SmartNaming::suggestNow(QStringLiteral("Some recognised text"), m_image, limits),
               std::nullopt);
+
+    // An error message on a failing exit is not a name.
+    installTool(QStringLiteral("echo 'Rate Limit Exceeded'\nexit 1"));
+    EXPECT_EQ(SmartNaming::suggestNow(QStringLiteral("Some recognised text"), m_image), std::nullopt);
+
+    // A background child of a tool that answered is ended with it.
+    installTool(QStringLiteral("sleep 600 &\necho $! > '%1/child'\necho 'Sales Chart'")
+                    .arg(m_home.path()));
+    EXPECT_EQ(SmartNaming::suggestNow(QStringLiteral("Some recognised text"), m_image),
+              QStringLiteral("sales-chart"));
+    const pid_t child = readRecord(QStringLiteral("child")).toInt();
+    ASSERT_GT(child, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ::kill(child, 0) != 0; }, 2000));
+}
+
+TEST_F(Naming, QuittingEndsTheToolAndLeavesNoPictureBehind)
+{
+    installTool(QStringLiteral("exec sleep 600"));
+    auto future = SmartNaming::suggest(QStringLiteral("tiny"), m_image);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !readRecord(QStringLiteral("pid")).isEmpty(); }, 5000));
+    EXPECT_EQ(leftoverPictures().size(), 1);
+    QElapsedTimer clock;
+    clock.start();
+    SmartNaming::stopAll();
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_TRUE(future.isFinished());
+    EXPECT_TRUE(leftoverPictures().isEmpty());
+
+    // What a killed run left: removed at the next start once it is old, a fresh one is kept.
+    auto plant = [&](const QString &name, qint64 ageMs) {
+        QFile file(m_tmp.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("png");
+        file.close();
+        file.setFileTime(QDateTime::currentDateTime().addMSecs(-ageMs), QFileDevice::FileModificationTime);
+    };
+    plant(QStringLiteral("vl-name-OLD.png"), 120000);
+    plant(QStringLiteral("vl-name-NEW.png"), 0);
+    plant(QStringLiteral("other.png"), 120000);
+    SmartNaming::removeLeftovers(60000);
+    EXPECT_EQ(leftoverPictures(), QStringList{QStringLiteral("vl-name-NEW.png")});
+    EXPECT_TRUE(QFileInfo::exists(m_tmp.filePath(QStringLiteral("other.png"))));
 }
 
 TEST_F(Naming, NothingIsAskedWhenThereIsNoToolOrNamingIsOff)
