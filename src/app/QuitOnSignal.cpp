@@ -12,6 +12,7 @@ namespace vistrel {
 namespace {
 
 int g_pipe[2] = {-1, -1};
+constexpr int quitSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 void onSignal(int)
 {
@@ -36,14 +37,15 @@ QuitOnSignal::QuitOnSignal(QObject *parent) : QObject(parent)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    // SIGHUP is the session or terminal going away: the same orderly end as SIGTERM.
+    for (const int signal : quitSignals)
+        sigaction(signal, &action, nullptr);
 }
 
 QuitOnSignal::~QuitOnSignal()
 {
-    signal(SIGTERM, SIG_DFL);
-    signal(SIGINT, SIG_DFL);
+    for (const int s : quitSignals)
+        signal(s, SIG_DFL);
 }
 
 } // namespace vistrel
