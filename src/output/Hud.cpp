@@ -3,6 +3,7 @@
 #include <QBitmap>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPropertyAnimation>
@@ -25,15 +26,17 @@ QFont toastFont()
 
 } // namespace
 
-Toast::Toast(const QString &text)
+Toast::Toast(const QString &text, std::function<void()> onClick)
     : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::X11BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus |
-                           Qt::WindowTransparentForInput),
-      m_text(text)
+                           (onClick ? Qt::WindowFlags() : Qt::WindowTransparentForInput)),
+      m_text(text), m_onClick(std::move(onClick))
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_TransparentForMouseEvents, !m_onClick);
+    if (m_onClick)
+        setCursor(Qt::PointingHandCursor);
     setAttribute(Qt::WA_DeleteOnClose);
     setFocusPolicy(Qt::NoFocus);
     setWindowTitle(text); // lets tools and tests find a toast by what it says
@@ -58,7 +61,8 @@ Toast::Toast(const QString &text)
 
 QRect Toast::placement(const QSize &textSize, const QRect &visible)
 {
-    const QSize panel(textSize.width() + 44, textSize.height() + 22);
+    const int widest = qMax(120, visible.width() - 2 * 24);
+    const QSize panel(qMin(textSize.width() + 44, widest), textSize.height() + 22);
     const int x = visible.x() + visible.width() / 2 - panel.width() / 2;
     // The panel's bottom edge sits 15 % of the visible height above the visible bottom.
     const int bottom = visible.y() + visible.height() - qRound(visible.height() * 0.15);
@@ -73,17 +77,43 @@ void Toast::paintEvent(QPaintEvent *)
     panel.addRoundedRect(QRectF(rect()), 12, 12);
     p.fillPath(panel, QColor(28, 28, 30, 215));
     p.setPen(Qt::white);
-    p.drawText(rect().adjusted(22, 11, -22, -11), Qt::AlignCenter, m_text);
+    const QRect textRect = rect().adjusted(22, 11, -22, -11);
+    p.drawText(textRect, Qt::AlignCenter,
+               fontMetrics().elidedText(m_text, Qt::ElideMiddle, textRect.width()));
 }
 
-void Hud::show(const QString &text)
+void Toast::mousePressEvent(QMouseEvent *event)
+{
+    if (!m_onClick)
+        return QWidget::mousePressEvent(event);
+    const auto onClick = std::move(m_onClick);
+    m_onClick = {};
+    hide();
+    onClick();
+}
+
+namespace {
+
+Toast *replaceCurrent(Toast *toast)
 {
     if (g_current) {
         g_current->hide(); // replaced at once, no fade
         g_current->deleteLater();
     }
-    auto *toast = new Toast(text);
     g_current = toast;
+    return toast;
+}
+
+} // namespace
+
+void Hud::showUntilReplaced(const QString &text, std::function<void()> onClick)
+{
+    replaceCurrent(new Toast(text, std::move(onClick)))->show();
+}
+
+void Hud::show(const QString &text)
+{
+    Toast *toast = replaceCurrent(new Toast(text));
     // A Wayland compositor takes no window opacity from apps: there the toast just comes and goes.
     const bool fades = !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     if (fades)

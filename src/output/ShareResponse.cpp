@@ -46,8 +46,10 @@ bool isSafeLink(const QString &link)
     if (!url.isValid())
         return false;
     const QString scheme = url.scheme();
+    // User information before the host ("https://bank.example@evil.test/") makes a link
+    // read as another site's: no sharing service needs it.
     return (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
-        && !url.host().isEmpty();
+        && !url.host().isEmpty() && url.userInfo().isEmpty();
 }
 
 bool isAcceptableEndpoint(const QUrl &url)

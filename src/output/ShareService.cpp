@@ -3,16 +3,15 @@
 #include "output/ClipboardTools.h"
 #include "output/Hud.h"
 #include "output/ShareResponse.h"
+#include "output/UploadClient.h"
 #include "platform/Desktop.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFuture>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QPointer>
+#include <QThread>
 #include <QTimer>
 #include <QUuid>
 #include <QtConcurrent>
@@ -44,7 +43,7 @@ bool fitsInHeader(const QString &token)
     return true;
 }
 
-enum class Outcome { NotSetUp, Offline, Failed, Linked };
+enum class Outcome { NotSetUp, Offline, TimedOut, Cancelled, Failed, Linked };
 
 void report(Outcome outcome, const QString &link = {})
 {
@@ -55,6 +54,12 @@ void report(Outcome outcome, const QString &link = {})
     case Outcome::Offline:
         Hud::show(QStringLiteral("Share failed — offline?"));
         break;
+    case Outcome::TimedOut:
+        Hud::show(QStringLiteral("Share failed — the server took too long"));
+        break;
+    case Outcome::Cancelled:
+        Hud::show(QStringLiteral("Share cancelled"));
+        break;
     case Outcome::Failed:
         Hud::show(QStringLiteral("Share failed"));
         break;
@@ -64,60 +69,58 @@ void report(Outcome outcome, const QString &link = {})
     }
 }
 
-// Failures below the HTTP layer: no connection, name lookup, TLS, time-out, proxy.
-bool isTransportError(QNetworkReply::NetworkError error)
-{
-    return error > QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
-}
-
 void upload(const QByteArray &png, const QString &token, const QUrl &endpoint,
             Clipboard *clipboard, const ShareService::Done &finish)
 {
     const QByteArray boundary = ShareService::newBoundary();
-    QNetworkRequest request(endpoint);
-    request.setTransferTimeout(ShareService::timeoutMs);
-    // A redirect would carry the token and the picture somewhere we were not told about.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::ManualRedirectPolicy);
-    request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
-    request.setRawHeader("Content-Type", "multipart/form-data; boundary=" + boundary);
+    UploadRequest request;
+    request.url = endpoint;
+    request.headers = {{"Authorization", "Bearer " + token.toUtf8()},
+                       {"Content-Type", "multipart/form-data; boundary=" + boundary},
+                       {"User-Agent", "Vistrel/" VISTREL_VERSION}};
+    request.body = ShareService::body(png, boundary);
+    request.idleTimeoutMs = ShareService::timeoutMs;
+    request.deadlineMs = ShareService::deadlineMs;
+    request.maxReplyBytes = ShareResponse::maxBodyBytes;
 
-    auto *manager = new QNetworkAccessManager(qApp);
-    QNetworkReply *reply = manager->post(request, ShareService::body(png, boundary));
-    auto received = std::make_shared<QByteArray>();
-    auto oversized = std::make_shared<bool>(false);
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, received, oversized] {
-        if (*oversized)
-            return;
-        received->append(reply->read(ShareResponse::maxBodyBytes + 1 - received->size()));
-        if (received->size() > ShareResponse::maxBodyBytes) {
-            *oversized = true;
-            reply->abort();
-        }
+    // The exchange blocks a thread of its own; a click on the toast, or quitting, cancels it.
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    auto reply = std::make_shared<UploadReply>();
+    QThread *worker = QThread::create([request = std::move(request), cancel, reply] {
+        *reply = postOnce(request, *cancel);
     });
-    QObject::connect(reply, &QNetworkReply::finished, manager,
-                     [reply, manager, received, oversized, clipboard, finish] {
-        reply->deleteLater();
-        manager->deleteLater();
-        if (!*oversized && isTransportError(reply->error())) {
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, worker, [cancel] { *cancel = true; });
+    Hud::showUntilReplaced(QStringLiteral("Sharing… (click to cancel)"), [cancel] { *cancel = true; });
+    QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    QObject::connect(worker, &QThread::finished, qApp, [reply, clipboard, finish] {
+        using Error = UploadReply::Error;
+        switch (reply->error) {
+        case Error::Offline:
             report(Outcome::Offline);
-            finish(std::nullopt);
-            return;
+            return finish(std::nullopt);
+        case Error::TimedOut:
+            report(Outcome::TimedOut);
+            return finish(std::nullopt);
+        case Error::Cancelled:
+            report(Outcome::Cancelled);
+            return finish(std::nullopt);
+        case Error::TooLarge:
+        case Error::BadReply:
+            report(Outcome::Failed);
+            return finish(std::nullopt);
+        case Error::None:
+            break;
         }
-        if (!*oversized)
-            received->append(reply->read(ShareResponse::maxBodyBytes + 1 - received->size()));
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const std::optional<QString> link =
-            *oversized ? std::nullopt : ShareResponse::parse(status, *received);
+        const std::optional<QString> link = ShareResponse::parse(reply->status, reply->body);
         if (!link) {
             report(Outcome::Failed);
-            finish(std::nullopt);
-            return;
+            return finish(std::nullopt);
         }
         clipboard->setText(*link);
         report(Outcome::Linked, *link);
         finish(link);
     });
+    worker->start();
 }
 
 } // namespace

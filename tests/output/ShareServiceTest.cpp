@@ -7,6 +7,7 @@
 #include "UploadServer.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSslConfiguration>
@@ -15,7 +16,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstring>
 #include <ostream>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 // Readable failures for texts and links.
 inline void PrintTo(const QString &text, std::ostream *os)
@@ -192,6 +201,7 @@ TEST_F(Share, EachFailureHasItsToastAndLeavesTheClipboardAlone)
         {200, R"({"url":"file:///etc/passwd"})"},
         {200, R"({"url":"https://share.test/a\nrm -rf ~"})"},
         {200, R"({"url":"https://share.test/\u202egpj.exe"})"},
+        {200, R"({"url":"https://paypal.com@evil.test/login"})"},
         // Larger than any link needs, though a link is in it.
         {200, R"({"url":"https://share.test/big","pad":")" + QByteArray(5 * 1024 * 1024, 'a')
                   + "\"}"},
@@ -237,4 +247,133 @@ TEST_F(Share, PlainHttpOnlyToThisMachine)
     qputenv("VISTREL_UPLOAD_URL", "http://share.test/api/upload");
     EXPECT_EQ(runShare().toast, QStringLiteral("Quick-share isn't set up yet"));
     EXPECT_EQ(server.requests().size(), 1);
+}
+
+// A server on a thread of its own, as another process would be: it reads the request's head,
+// sends `answer`, and then, when flooding, a body that never ends, as fast as the connection
+// takes it, until the client closes the connection.
+class FloodServer
+{
+public:
+    explicit FloodServer(QByteArray answer = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
+                                             "Connection: close\r\n\r\n{\"url\":\"",
+                         bool flood = true)
+        : m_answer(std::move(answer)), m_flood(flood)
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(m_listener, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
+            ::listen(m_listener, 1) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            return;
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~FloodServer()
+    {
+        ::shutdown(m_listener, SHUT_RDWR);
+        if (m_thread.joinable())
+            m_thread.join();
+        ::close(m_listener);
+    }
+    quint16 port() const { return m_port; }
+    bool open() const { return m_open; }
+    qint64 sent() const { return m_sent; }
+
+private:
+    void serve()
+    {
+        const int fd = ::accept(m_listener, nullptr, nullptr);
+        if (fd < 0)
+            return;
+        m_open = true;
+        QByteArray request;
+        char chunk[65536];
+        while (!request.contains("\r\n\r\n")) { // the headers only: it answers at once
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n <= 0)
+                break;
+            request.append(chunk, n);
+        }
+        ::send(fd, m_answer.constData(), size_t(m_answer.size()), MSG_NOSIGNAL);
+        std::memset(chunk, 'a', sizeof chunk);
+        // Bounded, so a client that never closes ends the test rather than the machine.
+        QElapsedTimer clock;
+        clock.start();
+        while (m_flood && clock.elapsed() < 20000 && m_sent < 8ll * 1024 * 1024 * 1024) {
+            const ssize_t n = ::send(fd, chunk, sizeof chunk, MSG_NOSIGNAL);
+            if (n <= 0)
+                break;
+            m_sent += n;
+        }
+        m_open = false;
+        ::close(fd);
+    }
+
+    QByteArray m_answer;
+    bool m_flood;
+    int m_listener = -1;
+    quint16 m_port = 0;
+    std::thread m_thread;
+    std::atomic<bool> m_open{false};
+    std::atomic<qint64> m_sent{0};
+};
+
+TEST_F(Share, AnAnswerWithoutEndIsCutAtTheCapAndItsConnectionClosed)
+{
+    qputenv("VISTREL_UPLOAD_TOKEN", "secret");
+    FloodServer server;
+    ASSERT_NE(server.port(), 0);
+    qputenv("VISTREL_UPLOAD_URL",
+            QStringLiteral("http://127.0.0.1:%1/api/upload").arg(server.port()).toUtf8());
+    const Result result = runShare();
+    EXPECT_EQ(result.toast, QStringLiteral("Share failed"));
+    // Nothing reads on: the connection is gone at once, near the cap (plus socket buffers).
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !server.open(); }, 3000));
+    EXPECT_LT(server.sent(), 32 * 1024 * 1024);
+}
+
+TEST_F(Share, AChunkedAnswerIsReadWhole)
+{
+    qputenv("VISTREL_UPLOAD_TOKEN", "secret");
+    FloodServer server("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                       "9\r\n{\"url\":\"h\r\n1b;x=y\r\nttp://127.0.0.1/s/chunked\"}\r\n0\r\n\r\n",
+                       false);
+    qputenv("VISTREL_UPLOAD_URL",
+            QStringLiteral("http://127.0.0.1:%1/api/upload").arg(server.port()).toUtf8());
+    EXPECT_EQ(runShare().link, QStringLiteral("http://127.0.0.1/s/chunked"));
+}
+
+TEST_F(Share, ADrippingAnswerMeetsTheDeadlineAndTheToastCancels)
+{
+    qputenv("VISTREL_UPLOAD_TOKEN", "secret");
+    UploadServer server(false);
+    ASSERT_TRUE(server.listen());
+    server.setStream(UploadServer::Stream::Drip, 100);
+    qputenv("VISTREL_UPLOAD_URL", server.url().toUtf8());
+    const int savedDeadline = ShareService::deadlineMs;
+    ShareService::deadlineMs = 1500;
+    QElapsedTimer clock;
+    clock.start();
+    Result result = runShare();
+    ShareService::deadlineMs = savedDeadline;
+    EXPECT_EQ(result.toast, QStringLiteral("Share failed — the server took too long"));
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !server.streamOpen(); }, 3000));
+
+    // While it runs, its toast says so and a click on it cancels.
+    bool finished = false;
+    ShareService::share(m_image, m_desktop, nullptr, [&](const std::optional<QString> &link) {
+        finished = true;
+        EXPECT_EQ(link, std::nullopt);
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Hud::current() && Hud::current()->clickable(); }, 10000));
+    EXPECT_TRUE(Hud::current()->text().startsWith(QStringLiteral("Sharing")));
+    QTest::mouseClick(Hud::current(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 5000));
+    EXPECT_EQ(Hud::current()->text(), QStringLiteral("Share cancelled"));
+    EXPECT_EQ(m_desktop.clipboardWrites, 0);
 }

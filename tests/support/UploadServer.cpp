@@ -5,7 +5,9 @@
 #include <QSslKey>
 #include <QSslServer>
 #include <QSslSocket>
+#include <QPointer>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace vistrel::test {
 
@@ -123,14 +125,51 @@ void UploadServer::serve(QTcpSocket *socket)
         buffer->clear();
         m_requests.append(request);
 
+        emit requestReceived();
+        if (m_stream != Stream::No) {
+            answerEndlessly(socket);
+            return;
+        }
         QByteArray reply = "HTTP/1.1 " + QByteArray::number(m_status) + ' '
             + reasonPhrase(m_status) + "\r\nContent-Type: " + m_contentType
             + "\r\nContent-Length: " + QByteArray::number(m_body.size())
             + "\r\nConnection: close\r\n\r\n" + m_body;
         socket->write(reply);
         socket->disconnectFromHost();
-        emit requestReceived();
     });
+}
+
+void UploadServer::answerEndlessly(QTcpSocket *socket)
+{
+    // A 200 without a length: the body ends only when the connection does.
+    socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n"
+                  "{\"url\":\"");
+    m_streamOpen = true;
+    connect(socket, &QTcpSocket::disconnected, this, [this] { m_streamOpen = false; });
+    QPointer<QTcpSocket> guard(socket);
+    if (m_stream == Stream::Drip) {
+        auto *timer = new QTimer(socket);
+        connect(timer, &QTimer::timeout, socket, [this, socket] {
+            m_streamed += socket->write("a");
+        });
+        timer->start(m_dripMs);
+        return;
+    }
+    // As fast as the peer reads, a few chunks ahead of it.
+    auto more = [this, guard] {
+        const QByteArray chunk(64 * 1024, 'a');
+        while (guard && guard->state() == QAbstractSocket::ConnectedState &&
+               guard->bytesToWrite() < 4 * chunk.size()) {
+            const qint64 n = guard->write(chunk);
+            if (n <= 0)
+                break;
+            m_streamed += n;
+        }
+    };
+    connect(socket, &QTcpSocket::bytesWritten, this, more);
+    if (auto *tls = qobject_cast<QSslSocket *>(socket))
+        connect(tls, &QSslSocket::encryptedBytesWritten, this, more);
+    more();
 }
 
 } // namespace vistrel::test
