@@ -18,6 +18,9 @@
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <cerrno>
+#include <cstring>
+
 namespace vistrel {
 
 QString ImageExport::timestamp(const QDateTime &when)
@@ -68,16 +71,25 @@ bool ImageExport::writeAtomically(const QString &path, const std::function<bool(
     };
     if (!file.open(QIODevice::WriteOnly))
         return failed(file.errorString());
-    if (!write(file)) {
+    // The device's own text is often empty after a short write; the system's cause (a full
+    // disk, a quota) is then the one to name.
+    auto cause = [&file](int systemError) {
         const QString why = file.errorString();
+        if (!why.isEmpty() && why != QLatin1String("Unknown error"))
+            return why;
+        return systemError ? QString::fromLocal8Bit(std::strerror(systemError))
+                           : QStringLiteral("the picture could not be written");
+    };
+    errno = 0;
+    if (!write(file)) {
+        const QString why = cause(errno);
         file.cancelWriting();
         file.commit(); // discards the temporary file
-        return failed(why.isEmpty() || why == QLatin1String("Unknown error")
-                          ? QStringLiteral("the picture could not be written")
-                          : why);
+        return failed(why);
     }
+    errno = 0;
     if (!file.commit())
-        return failed(file.errorString());
+        return failed(cause(errno));
     return true;
 }
 
@@ -146,32 +158,69 @@ void writeInBackground(const QImage &image, const QString &path, std::function<v
     watcher->setFuture(QtConcurrent::run(std::move(work)));
 }
 
-QString baseNameOf(const QString &path)
+// The panel again, where the failed save pointed and with the name given there, so a retry is
+// one change away rather than a walk back from the home folder.
+SaveRequest retryRequest(const QString &failedPath, const QStringList &nameFilters)
 {
-    const QFileInfo file(path);
-    return file.completeBaseName();
+    const QFileInfo file(failedPath);
+    SaveRequest request;
+    request.suggestedName = file.fileName();
+    // The nearest folder that still exists: the one named may be what was missing.
+    QString folder = file.absolutePath();
+    while (!QFileInfo(folder).isDir() && !QDir(folder).isRoot())
+        folder = QFileInfo(folder).absolutePath();
+    request.folder = folder;
+    request.nameFilters = nameFilters;
+    return request;
+}
+
+const QStringList anyTypeFilters = {QStringLiteral("PNG image (*.png)"),
+                                    QStringLiteral("JPEG image (*.jpg *.jpeg)"),
+                                    QStringLiteral("PDF document (*.pdf)")};
+
+void choosePanel(SaveChooser &chooser, const QImage &image, const SaveRequest &request,
+                 std::function<void()> completion)
+{
+    chooser.choose(request, [&chooser, image, completion](const QString &chosen) {
+        if (!chosen.isEmpty())
+            ImageExport::saveInBackground(chooser, image,
+                                          ImageExport::completedPath(chosen, QStringLiteral("png")));
+        if (completion)
+            completion();
+    });
+}
+
+void chooseOneTypePanel(SaveChooser &chooser, const QImage &image, bool asPDF, const SaveRequest &request)
+{
+    chooser.choose(request, [&chooser, image, asPDF, filters = request.nameFilters](const QString &chosen) {
+        if (chosen.isEmpty())
+            return;
+        // This panel writes one type: a name for another gets this one's extension too.
+        const QString ext = asPDF ? QStringLiteral("pdf") : QStringLiteral("png");
+        const QString path = QFileInfo(chosen).suffix().toLower() == ext
+                                 ? chosen
+                                 : chosen + QLatin1Char('.') + ext;
+        writeInBackground(image, path, [&chooser, image, asPDF, path, filters] {
+            chooseOneTypePanel(chooser, image, asPDF, retryRequest(path, filters));
+        });
+    });
 }
 
 } // namespace
 
 void ImageExport::saveInBackground(SaveChooser &chooser, const QImage &image, const QString &path)
 {
-    writeInBackground(image, path, [&chooser, image] { savePanel(chooser, image); });
+    writeInBackground(image, path, [&chooser, image, path] {
+        choosePanel(chooser, image, retryRequest(path, anyTypeFilters), {});
+    });
 }
 
 void ImageExport::savePanel(SaveChooser &chooser, const QImage &image, std::function<void()> completion)
 {
     SaveRequest request;
     request.suggestedName = defaultBaseName() + QStringLiteral(".png");
-    request.nameFilters = {QStringLiteral("PNG image (*.png)"), QStringLiteral("JPEG image (*.jpg *.jpeg)"),
-                           QStringLiteral("PDF document (*.pdf)")};
-    chooser.choose(request, [&chooser, image, completion](const QString &chosen) {
-        if (!chosen.isEmpty()) {
-            saveInBackground(chooser, image, completedPath(chosen, QStringLiteral("png")));
-        }
-        if (completion)
-            completion();
-    });
+    request.nameFilters = anyTypeFilters;
+    choosePanel(chooser, image, request, std::move(completion));
 }
 
 void ImageExport::savePanel(SaveChooser &chooser, const QImage &image, bool asPDF,
@@ -180,18 +229,7 @@ void ImageExport::savePanel(SaveChooser &chooser, const QImage &image, bool asPD
     SaveRequest request;
     request.suggestedName = name.value_or(defaultBaseName()) + (asPDF ? ".pdf" : ".png");
     request.nameFilters = {asPDF ? QStringLiteral("PDF document (*.pdf)") : QStringLiteral("PNG image (*.png)")};
-    chooser.choose(request, [&chooser, image, asPDF](const QString &chosen) {
-        if (chosen.isEmpty())
-            return;
-        // This panel writes one type: a name for another gets this one's extension too.
-        const QString ext = asPDF ? QStringLiteral("pdf") : QStringLiteral("png");
-        const QString path = QFileInfo(chosen).suffix().toLower() == ext
-                                 ? chosen
-                                 : chosen + QLatin1Char('.') + ext;
-        writeInBackground(image, path, [&chooser, image, asPDF, path] {
-            savePanel(chooser, image, asPDF, baseNameOf(path));
-        });
-    });
+    chooseOneTypePanel(chooser, image, asPDF, request);
 }
 
 QByteArray ImageExport::pdfData(const QImage &image)

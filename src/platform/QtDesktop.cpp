@@ -116,8 +116,9 @@ QString QtSaveChooser::withTypeExtension(const QString &path, const QStringList 
 
 void QtSaveChooser::choose(const SaveRequest &request, std::function<void(QString)> done)
 {
+    const QString folder = request.folder.isEmpty() ? QDir::homePath() : request.folder;
     auto *dialog = new QFileDialog(nullptr, QStringLiteral("Save"),
-                                   QDir(QDir::homePath()).filePath(request.suggestedName));
+                                   QDir(folder).filePath(request.suggestedName));
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setNameFilters(request.nameFilters);

@@ -133,6 +133,9 @@ TEST(ImageExport, SavePanelWritesWhatTheNameSaysAndNeverFailsSilently)
     EXPECT_TRUE(desktop.warnings[0].second.contains("missing/dir"));
     EXPECT_EQ(desktop.saveRequests.size(), asked + 2);
     EXPECT_FALSE(Hud::current() && Hud::current()->text() == "Saved");
+    // It comes back where the user was, nearest to the missing folder, with the name typed.
+    EXPECT_EQ(desktop.saveRequests.last().folder, QDir(dir.path()).absolutePath());
+    EXPECT_EQ(desktop.saveRequests.last().suggestedName, QStringLiteral("lost.png"));
 
     saveAs(QString()); // cancel
     EXPECT_EQ(completions, 5);
