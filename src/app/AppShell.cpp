@@ -57,9 +57,18 @@ void AppShell::applicationDidFinishLaunching()
     setupStatusItem();
     if (!m_platform.hotkeys)
         return;
+    QStringList problems;
+    const QHash<quint32, QKeySequence> resolved = m_preferences->resolvedHotkeys(&problems);
     QHash<quint32, QKeyCombination> chosen;
-    for (const auto &row : HotkeyManager::table())
-        chosen.insert(row.id, m_preferences->hotkey(row.id)[0]);
+    for (auto it = resolved.cbegin(); it != resolved.cend(); ++it)
+        chosen.insert(it.key(), it.value()[0]);
+    // Said once a start, not at every key: the defaults stand in until Preferences sets them.
+    if (!problems.isEmpty() && m_platform.alerts)
+        m_platform.alerts->warn(
+            QStringLiteral("Some hot keys in the settings were not used"),
+            QStringLiteral("%1 (%2). Their default keys are used instead; set them again in "
+                           "Preferences.")
+                .arg(problems.join(QStringLiteral("; ")), m_preferences->fileName()));
     hotkeys().registerKeys(m_coordinator, *m_platform.hotkeys, chosen);
     // While a preferences field waits for a combination, our own keys are what it gets.
     QPointer<AppShell> self(this);

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
 #include <QStandardPaths>
 
 namespace vistrel {
@@ -56,10 +57,56 @@ QKeySequence Preferences::defaultHotkey(quint32 id)
 
 QKeySequence Preferences::hotkey(quint32 id) const
 {
-    const QString text = m_settings.value(hotkeyKey(id)).toString();
-    const QKeySequence keys = QKeySequence::fromString(text, QKeySequence::PortableText);
-    if (text.isEmpty() || keys.count() != 1 || keys[0].key() == Qt::Key_unknown)
-        return defaultHotkey(id);
+    return resolvedHotkeys(nullptr).value(id, defaultHotkey(id));
+}
+
+QHash<quint32, QKeySequence> Preferences::resolvedHotkeys(QStringList *problems) const
+{
+    QHash<quint32, QKeySequence> keys;
+    QSet<quint32> stored; // ids whose combination comes from the file
+    for (const auto &row : HotkeyManager::table()) {
+        const QString text = m_settings.value(hotkeyKey(row.id)).toString();
+        if (text.isEmpty()) {
+            keys.insert(row.id, defaultHotkey(row.id));
+            continue;
+        }
+        const QKeySequence parsed = QKeySequence::fromString(text, QKeySequence::PortableText);
+        const auto mods = parsed.isEmpty() ? Qt::KeyboardModifiers() : parsed[0].keyboardModifiers();
+        const int key = parsed.isEmpty() ? 0 : int(parsed[0].key());
+        const bool functionKey = (key >= Qt::Key_F1 && key <= Qt::Key_F35) || key == Qt::Key_Print;
+        // One combination, and one that would not take a plain letter from every program.
+        if (parsed.count() != 1 || key == Qt::Key_unknown ||
+            (!(mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) && !functionKey)) {
+            if (problems)
+                problems->append(QStringLiteral("\"%1\" is not a hot key Vistrel can use").arg(text));
+            keys.insert(row.id, defaultHotkey(row.id));
+            continue;
+        }
+        keys.insert(row.id, parsed);
+        stored.insert(row.id);
+    }
+    // Two actions on one combination: the stored ones give way to their defaults, which may
+    // in turn free or take another's, so repeat until the table is settled.
+    for (bool changed = true; changed;) {
+        changed = false;
+        QHash<QKeySequence, QList<quint32>> owners;
+        for (auto it = keys.cbegin(); it != keys.cend(); ++it)
+            owners[it.value()].append(it.key());
+        for (auto it = owners.cbegin(); it != owners.cend(); ++it) {
+            if (it.value().size() < 2)
+                continue;
+            bool reverted = false;
+            for (const quint32 id : it.value()) {
+                if (stored.remove(id)) {
+                    keys[id] = defaultHotkey(id);
+                    reverted = changed = true;
+                }
+            }
+            if (reverted && problems)
+                problems->append(QStringLiteral("%1 is given to more than one action")
+                                     .arg(it.key().toString(QKeySequence::NativeText)));
+        }
+    }
     return keys;
 }
 
@@ -75,9 +122,13 @@ void Preferences::setHotkey(quint32 id, const QKeySequence &keys)
 
 QString Preferences::saveFolder() const
 {
-    const QString chosen = m_settings.value(QStringLiteral("save/folder")).toString();
+    QString chosen = m_settings.value(QStringLiteral("save/folder")).toString();
+    // A folder written by hand as "~/Shots" or "Shots" means one in the home folder, not
+    // wherever Vistrel happened to be started.
+    if (chosen == QLatin1String("~") || chosen.startsWith(QLatin1String("~/")))
+        chosen = QDir::homePath() + chosen.mid(1);
     if (!chosen.isEmpty())
-        return chosen;
+        return QDir::cleanPath(QDir::home().absoluteFilePath(chosen));
     const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
     return pictures.isEmpty() ? QDir::homePath() : pictures;
 }

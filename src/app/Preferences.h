@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QHash>
 #include <QKeySequence>
+#include <QStringList>
 #include <QObject>
 #include <QSettings>
 #include <QString>
@@ -19,13 +21,15 @@ public:
     static QString defaultFile();
     QString fileName() const { return m_settings.fileName(); }
 
-    // The combination of a hot key of HotkeyManager's table; its default when none is stored
-    // or the stored text is not a single combination.
+    // The combination of a hot key of HotkeyManager's table; its default when none is stored,
+    // the stored text is not a single usable combination, or it is stored for two actions.
     QKeySequence hotkey(quint32 id) const;
+    // Every hot key so resolved, with what was wrong in the file.
+    QHash<quint32, QKeySequence> resolvedHotkeys(QStringList *problems) const;
     static QKeySequence defaultHotkey(quint32 id);
     void setHotkey(quint32 id, const QKeySequence &keys);
 
-    QString saveFolder() const; // the Pictures folder unless chosen
+    QString saveFolder() const; // the Pictures folder unless chosen; relative to the home folder
     void setSaveFolder(const QString &folder);
     bool saveWithoutAsking() const;
     void setSaveWithoutAsking(bool on);

@@ -15,6 +15,8 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
+#include <QSet>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -53,6 +55,25 @@ TEST(Preferences, StoredChoicesSurviveAndBadTextFallsBack)
     Preferences edited(file);
     EXPECT_EQ(edited.hotkey(3), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_9));
     EXPECT_EQ(edited.hotkey(4), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_8));
+
+    // Edited by hand: a plain letter, and another action's key, give way to the defaults and
+    // are reported; a relative folder is in the home folder, not where Vistrel was started.
+    raw.setValue("hotkeys/1", "Ctrl+Shift+1");
+    raw.setValue("hotkeys/3", "A");
+    raw.setValue("save/folder", "Shots");
+    raw.sync();
+    Preferences handEdited(file);
+    QStringList problems;
+    const auto keys = handEdited.resolvedHotkeys(&problems);
+    EXPECT_EQ(keys.value(1), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_2));
+    EXPECT_EQ(keys.value(2), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_1));
+    EXPECT_EQ(keys.value(3), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_9));
+    EXPECT_EQ(QSet<QKeySequence>(keys.cbegin(), keys.cend()).size(), keys.size());
+    EXPECT_EQ(problems.size(), 3) << problems.join("; ").toStdString();
+    EXPECT_EQ(handEdited.saveFolder(), QDir::home().filePath("Shots"));
+    raw.setValue("save/folder", "~/Shots/../Pictures");
+    raw.sync();
+    EXPECT_EQ(Preferences(file).saveFolder(), QDir::home().filePath("Pictures"));
 }
 
 TEST(Preferences, EnvironmentDecidesSmartNames)
@@ -239,6 +260,20 @@ TEST(Preferences, ReboundHotkeyWorksAndTheOldOneIsReleased)
     EXPECT_EQ(desktop.combinations.value(1), newKeys);
     EXPECT_FALSE(desktop.grabbed.contains(1));
     EXPECT_EQ(desktop.grabbed.value(2), 1);
+    EXPECT_TRUE(desktop.warnings.isEmpty());
+
+    // A file that gives one combination to two actions: each works on its own key, said once.
+    QSettings raw(p.dir.filePath("p.conf"), QSettings::IniFormat);
+    raw.setValue("hotkeys/2", "Ctrl+Alt+A");
+    raw.sync();
+    FakeDesktop another;
+    Preferences clashing(p.dir.filePath("p.conf"));
+    AppShell clashed(another.platform(), &clashing);
+    clashed.applicationDidFinishLaunching();
+    EXPECT_EQ(another.combinations.value(1), Qt::CTRL | Qt::SHIFT | Qt::Key_2);
+    EXPECT_EQ(another.combinations.value(2), Qt::CTRL | Qt::SHIFT | Qt::Key_1);
+    ASSERT_EQ(another.warnings.size(), 1);
+    EXPECT_TRUE(another.warnings[0].second.contains("more than one action"));
 }
 
 TEST(Preferences, RefusedCombinationsSayWhyAndKeepTheOldKey)
