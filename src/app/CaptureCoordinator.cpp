@@ -11,6 +11,7 @@
 #include "output/ImageExport.h"
 #include "output/Notifier.h"
 #include "output/PinWindow.h"
+#include "platform/Memory.h"
 #include "platform/X11Windows.h"
 #include "scroll/ScrollCaptureController.h"
 #include "output/QuickSave.h"
@@ -603,6 +604,16 @@ Result<DisplayImageMap> CaptureCoordinator::captureDisplayImages(const Shareable
     // Not one picture: the screen cannot be read now, and an overlay would only show that.
     if (map.isEmpty() && failure)
         return *failure;
+    // Each overlay window draws into a buffer of its display's size (and a picture not in the
+    // overlay's format is converted): without room for them it would show unpainted.
+    qint64 overlayBytes = 16ll << 20;
+    for (const DisplayInfo &d : content.displays) {
+        const qint64 pixels = qint64(d.width() * d.scale) * qint64(d.height() * d.scale);
+        const QImage picture = map.value(d.displayID);
+        overlayBytes += pixels * 4 * (picture.format() == QImage::Format_RGB32 ? 1 : 2);
+    }
+    if (!roomFor(overlayBytes))
+        return CaptureError::outOfMemory();
     return map;
 }
 

@@ -3,6 +3,7 @@
 #include <QPixmapCache>
 
 #include <malloc.h>
+#include <sys/mman.h>
 
 #include <cstdlib>
 #include <thread>
@@ -44,6 +45,19 @@ void handBackIdleMemory()
     QPixmapCache::clear();
     emptyThreadCache();
     malloc_trim(0);
+}
+
+bool roomFor(qint64 bytes)
+{
+    if (bytes <= 0)
+        return true;
+    // Reserved, never touched: no memory is committed, only the address space is asked for.
+    void *probe = ::mmap(nullptr, size_t(bytes), PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (probe == MAP_FAILED)
+        return false;
+    ::munmap(probe, size_t(bytes));
+    return true;
 }
 
 } // namespace vistrel

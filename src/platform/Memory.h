@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 namespace vistrel {
 
 // How long the windows that make the next capture fast (overlay windows with their backing
@@ -11,5 +13,9 @@ inline constexpr int keepWarmFor = 30'000; // ms
 // buttons, gradients of windows now closed) is emptied and the heap's free pages go back to
 // the system. Cheap, but it costs the next window a few redrawn pixmaps: not for every capture.
 void handBackIdleMemory();
+
+// Whether `bytes` more could be mapped now: a limit on the address space (ulimit -v, a
+// container) is met here, before windows whose buffers would fail half-made. Nothing is kept.
+bool roomFor(qint64 bytes);
 
 } // namespace vistrel
