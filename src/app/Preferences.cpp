@@ -1,13 +1,13 @@
 #include "app/Preferences.h"
 
 #include "app/HotkeyManager.h"
+#include "app/SettingsReader.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QSet>
 #include <QStandardPaths>
 
 namespace vistrel {
@@ -62,52 +62,12 @@ QKeySequence Preferences::hotkey(quint32 id) const
 
 QHash<quint32, QKeySequence> Preferences::resolvedHotkeys(QStringList *problems) const
 {
-    QHash<quint32, QKeySequence> keys;
-    QSet<quint32> stored; // ids whose combination comes from the file
-    for (const auto &row : HotkeyManager::table()) {
-        const QString text = m_settings.value(hotkeyKey(row.id)).toString();
-        if (text.isEmpty()) {
-            keys.insert(row.id, defaultHotkey(row.id));
-            continue;
-        }
-        const QKeySequence parsed = QKeySequence::fromString(text, QKeySequence::PortableText);
-        const auto mods = parsed.isEmpty() ? Qt::KeyboardModifiers() : parsed[0].keyboardModifiers();
-        const int key = parsed.isEmpty() ? 0 : int(parsed[0].key());
-        const bool functionKey = (key >= Qt::Key_F1 && key <= Qt::Key_F35) || key == Qt::Key_Print;
-        // One combination, and one that would not take a plain letter from every program.
-        if (parsed.count() != 1 || key == Qt::Key_unknown ||
-            (!(mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) && !functionKey)) {
-            if (problems)
-                problems->append(QStringLiteral("\"%1\" is not a hot key Vistrel can use").arg(text));
-            keys.insert(row.id, defaultHotkey(row.id));
-            continue;
-        }
-        keys.insert(row.id, parsed);
-        stored.insert(row.id);
-    }
-    // Two actions on one combination: the stored ones give way to their defaults, which may
-    // in turn free or take another's, so repeat until the table is settled.
-    for (bool changed = true; changed;) {
-        changed = false;
-        QHash<QKeySequence, QList<quint32>> owners;
-        for (auto it = keys.cbegin(); it != keys.cend(); ++it)
-            owners[it.value()].append(it.key());
-        for (auto it = owners.cbegin(); it != owners.cend(); ++it) {
-            if (it.value().size() < 2)
-                continue;
-            bool reverted = false;
-            for (const quint32 id : it.value()) {
-                if (stored.remove(id)) {
-                    keys[id] = defaultHotkey(id);
-                    reverted = changed = true;
-                }
-            }
-            if (reverted && problems)
-                problems->append(QStringLiteral("%1 is given to more than one action")
-                                     .arg(it.key().toString(QKeySequence::NativeText)));
-        }
-    }
-    return keys;
+    QList<SettingsReader::HotkeyDefault> defaults;
+    for (const auto &row : HotkeyManager::table())
+        defaults.append({row.id, defaultHotkey(row.id)});
+    return SettingsReader::resolveHotkeys(
+        defaults, [this](quint32 id) { return m_settings.value(hotkeyKey(id)).toString(); },
+        problems);
 }
 
 void Preferences::setHotkey(quint32 id, const QKeySequence &keys)
@@ -122,15 +82,9 @@ void Preferences::setHotkey(quint32 id, const QKeySequence &keys)
 
 QString Preferences::saveFolder() const
 {
-    QString chosen = m_settings.value(QStringLiteral("save/folder")).toString();
-    // A folder written by hand as "~/Shots" or "Shots" means one in the home folder, not
-    // wherever Vistrel happened to be started.
-    if (chosen == QLatin1String("~") || chosen.startsWith(QLatin1String("~/")))
-        chosen = QDir::homePath() + chosen.mid(1);
-    if (!chosen.isEmpty())
-        return QDir::cleanPath(QDir::home().absoluteFilePath(chosen));
     const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    return pictures.isEmpty() ? QDir::homePath() : pictures;
+    return SettingsReader::resolveFolder(m_settings.value(QStringLiteral("save/folder")).toString(),
+                                         QDir::homePath(), pictures);
 }
 
 void Preferences::setSaveFolder(const QString &folder)

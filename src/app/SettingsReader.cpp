@@ -1,0 +1,76 @@
+#include "app/SettingsReader.h"
+
+#include <QDir>
+#include <QSet>
+
+namespace vistrel::SettingsReader {
+
+QHash<quint32, QKeySequence> resolveHotkeys(const QList<HotkeyDefault> &defaults,
+                                            const std::function<QString(quint32)> &storedText,
+                                            QStringList *problems)
+{
+    const bool stored = bool(storedText);
+    QHash<quint32, QKeySequence> keys;
+    QHash<quint32, QKeySequence> fallback;
+    for (const HotkeyDefault &row : defaults)
+        fallback.insert(row.id, row.keys);
+    QSet<quint32> fromFile; // ids whose combination comes from the file
+    for (const HotkeyDefault &row : defaults) {
+        const QString text = stored ? storedText(row.id) : QString();
+        if (text.isEmpty()) {
+            keys.insert(row.id, row.keys);
+            continue;
+        }
+        const QKeySequence parsed = QKeySequence::fromString(text, QKeySequence::PortableText);
+        const auto mods = parsed.isEmpty() ? Qt::KeyboardModifiers() : parsed[0].keyboardModifiers();
+        const int key = parsed.isEmpty() ? 0 : int(parsed[0].key());
+        const bool functionKey = (key >= Qt::Key_F1 && key <= Qt::Key_F35) || key == Qt::Key_Print;
+        // One combination, and one that would not take a plain letter from every program.
+        if (parsed.count() != 1 || key == Qt::Key_unknown ||
+            (!(mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) && !functionKey)) {
+            if (problems)
+                problems->append(QStringLiteral("\"%1\" is not a hot key Vistrel can use").arg(text.left(60)));
+            keys.insert(row.id, row.keys);
+            continue;
+        }
+        keys.insert(row.id, parsed);
+        fromFile.insert(row.id);
+    }
+    // Two actions on one combination: the stored ones give way to their defaults, which may
+    // in turn free or take another's, so repeat until the table is settled.
+    for (bool changed = true; changed;) {
+        changed = false;
+        QHash<QKeySequence, QList<quint32>> owners;
+        for (auto it = keys.cbegin(); it != keys.cend(); ++it)
+            owners[it.value()].append(it.key());
+        for (auto it = owners.cbegin(); it != owners.cend(); ++it) {
+            if (it.value().size() < 2)
+                continue;
+            bool reverted = false;
+            for (const quint32 id : it.value()) {
+                if (fromFile.remove(id)) {
+                    keys[id] = fallback.value(id);
+                    reverted = changed = true;
+                }
+            }
+            if (reverted && problems)
+                problems->append(QStringLiteral("%1 is given to more than one action")
+                                     .arg(it.key().toString(QKeySequence::NativeText)));
+        }
+    }
+    return keys;
+}
+
+QString resolveFolder(const QString &stored, const QString &home, const QString &fallback)
+{
+    QString chosen = stored;
+    // "~/Shots" or "Shots", written by hand, mean a folder in the home folder, not wherever
+    // Vistrel happened to be started.
+    if (chosen == QLatin1String("~") || chosen.startsWith(QLatin1String("~/")))
+        chosen = home + chosen.mid(1);
+    if (chosen.isEmpty())
+        chosen = fallback.isEmpty() ? home : fallback;
+    return QDir::cleanPath(QDir(home).absoluteFilePath(chosen));
+}
+
+} // namespace vistrel::SettingsReader

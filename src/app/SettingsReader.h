@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QHash>
+#include <QKeySequence>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace vistrel {
+
+// The rules for what the settings file says, apart from where it is kept: a file edited by
+// hand (or damaged) never gives two actions one key, a key nobody can press, or a folder that
+// depends on where Vistrel was started.
+namespace SettingsReader {
+
+struct HotkeyDefault
+{
+    quint32 id;
+    QKeySequence keys;
+};
+
+// Every action's combination: the stored text when it is one usable combination (with Ctrl,
+// Alt or Super, or a function key) given to no other action, the default otherwise; what was
+// wrong is added to `problems`. `stored` gives the text kept for an id (empty: none).
+QHash<quint32, QKeySequence> resolveHotkeys(const QList<HotkeyDefault> &defaults,
+                                            const std::function<QString(quint32)> &stored,
+                                            QStringList *problems);
+
+// The absolute save folder for what is stored: "~/x" and relative names are in `home`; an
+// empty text gives `fallback`.
+QString resolveFolder(const QString &stored, const QString &home, const QString &fallback);
+
+} // namespace SettingsReader
+
+} // namespace vistrel
