@@ -1,16 +1,19 @@
 #include "app/AppShell.h"
 #include "app/CaptureCoordinator.h"
 #include "app/HotkeyManager.h"
+#include "app/QuitOnSignal.h"
 #include "platform/FakeDesktop.h"
 #include "TestSupport.h"
 
 #include <QMenu>
 #include <QPainter>
 #include <QSignalSpy>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 
 using namespace vistrel;
 using vistrel::test::drain;
@@ -152,6 +155,17 @@ TEST(AppShell, CtrlQQuitsWhileTheMenuIsOpen)
     QTest::keyClick(menu.get(), Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(triggered.count(), 1);
     EXPECT_FALSE(menu->isVisible());
+}
+
+TEST(AppShell, HangupTermAndInterruptEndTheLoopAsQuitDoes)
+{
+    QuitOnSignal handler;
+    for (const int signal : {SIGHUP, SIGTERM, SIGINT}) {
+        QTimer::singleShot(20, [signal] { ::raise(signal); });
+        QTimer::singleShot(5000, [] { QCoreApplication::exit(2); }); // not handled: fail, not hang
+        EXPECT_EQ(QCoreApplication::exec(), 0) << signal;
+        drain();
+    }
 }
 
 // WCAG contrast of two colours.

@@ -200,6 +200,13 @@ TEST(Canvas, PastesOnlyAPictureAndRefusesHugeOnes)
     }
     EXPECT_EQ(c.view->extraImages().size(), 1);
     EXPECT_TRUE(PictureLimits::fits({16384, 4096}));
+
+    // Offered as a picture but not one (text, a cut-off PNG): said, not silently dropped.
+    QMimeData broken;
+    broken.setData(QStringLiteral("image/png"), vistrel::test::pngHeader(40, 30).left(30));
+    EXPECT_FALSE(c.view->pasteImage(&broken));
+    ASSERT_NE(Hud::current(), nullptr);
+    EXPECT_TRUE(Hud::current()->text().startsWith(QStringLiteral("The clipboard's picture cannot be pasted")));
 }
 
 TEST(Canvas, GripsAreGrabbedWithinNinePointsOnly)

@@ -16,6 +16,11 @@ TEST(Hud, PlacementFollowsTheVisibleFrame)
     EXPECT_EQ(r.size(), QSize(244, 40));
     EXPECT_EQ(r.center().x(), 720 - 1); // centred (integer rect centre rounds down)
     EXPECT_EQ(r.y() + r.height(), 25 + 900 - 135);
+
+    // A text wider than the screen (a 10 KB link) stays on it, elided.
+    const QRect wide = Toast::placement(QSize(32000, 18), QRect(0, 25, 1440, 900));
+    EXPECT_GE(wide.left(), 0);
+    EXPECT_LE(wide.right(), 1440);
 }
 
 TEST(Hud, NewToastReplacesTheOldAndOnlyTheNewestTimerActs)
