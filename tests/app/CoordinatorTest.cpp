@@ -343,6 +343,11 @@ TEST_F(CoordinatorTest, WindowOutcomeOpensAnEditorWithTheWindow)
 
 TEST_F(CoordinatorTest, EditorGetsItsSeedAddRequestAndLaterName)
 {
+    qputenv("VISTREL_SMART_NAMES", "1");
+    struct Restore
+    {
+        ~Restore() { qputenv("VISTREL_SMART_NAMES", "0"); }
+    } restore;
     std::function<void(std::optional<QString>)> answerName;
     QString askedWith;
     coordinator->setTextRecognizer(

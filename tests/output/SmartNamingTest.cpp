@@ -220,7 +220,7 @@ TEST_F(Naming, QuittingEndsTheToolAndLeavesNoPictureBehind)
         QFile file(m_tmp.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("png");
-        file.close();
+        file.flush(); // written before the time is set, which needs the file open
         file.setFileTime(QDateTime::currentDateTime().addMSecs(-ageMs), QFileDevice::FileModificationTime);
     };
     plant(QStringLiteral("vl-name-OLD.png"), 120000);
