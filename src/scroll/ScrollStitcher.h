@@ -3,48 +3,84 @@
 #include <QImage>
 #include <QList>
 
-#include <array>
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace vistrel {
 
 // Turns frames of one screen rectangle, taken while its content scrolls up, into one tall
-// picture: each frame is reduced to a small grey signature, the content's movement since the
-// previous frame is found by trying every shift, and only the newly revealed bottom band of
-// the frame is kept.
+// picture. Each frame row is reduced to a few dozen cell averages; the content's movement
+// since the reference frame is the shift at which the overlap agrees row for row over the
+// whole width (within a small tolerance for noise), and only the newly revealed bottom rows
+// are kept. A shift is taken only when it is certain: text repeats, so a shift that another,
+// clearly different shift matches as well is no answer, and neither is an overlap without
+// detail. Content that does not move but changes a little (a caret, a clock) adds nothing.
 class ScrollStitcher
 {
 public:
-    static constexpr int sigW = 16;
-    static constexpr int sigH = 256;
-    static constexpr int maxShift = 128;
-    static constexpr int maxMean = 15;  // the largest mean difference still taken as a match
-    static constexpr int minBand = 3;   // thinner bands are dropped
-    using Signature = std::array<quint8, sigW * sigH>;
+    // One frame's rows, as cell averages of luminance (16ths of a grey level).
+    struct Rows
+    {
+        int width = 0;
+        int height = 0;
+        int cells = 0;
+        std::vector<quint16> values;  // height × cells
+        std::vector<bool> detailed;   // a row that is not one even colour
+        const quint16 *row(int r) const { return values.data() + size_t(r) * size_t(cells); }
+    };
 
-    // Returns the stitched height after the frame. A frame whose signature equals the last
-    // one's adds nothing.
-    qint64 add(const QImage &frame);
+    enum class Outcome {
+        First,     // the first frame: the picture so far
+        Moved,     // new rows were appended
+        Still,     // nothing moved (what changed is too little to be scrolling)
+        Uncertain, // no shift is certain: the frame adds nothing and the reference stays
+    };
+    struct Step
+    {
+        Outcome outcome = Outcome::Uncertain;
+        int shift = 0; // rows the content moved up, for Moved
+    };
+
+    // Rows at the top of every frame that matching leaves out (a panel over them). Rows are
+    // only ever appended from the bottom, so they are never in the picture past the first frame.
+    void setIgnoredTopRows(int rows) { m_ignoredTop = qMax(0, rows); }
+    int ignoredTopRows() const { return m_ignoredTop; }
+
+    Step addFrame(const QImage &frame);
+    // The same, returning the stitched height after the frame.
+    qint64 add(const QImage &frame) { addFrame(frame); return m_totalHeight; }
     // The stitched picture so far (does not change the stitcher); nothing before any frame.
     std::optional<QImage> compose() const;
 
-    // 16 × 256 grey cells (area averages, row 0 at the top), in one pass over the frame.
-    static std::optional<Signature> signature(const QImage &frame);
-    // Shift in signature rows (1 to 128) by which the content moved up from `prev` to `curr`,
-    // or nothing when no shift matches well enough.
-    static std::optional<int> bestShift(const Signature &prev, const Signature &curr);
-    // Pixel height of the band revealed by a shift on a frame `frameHeight` pixels high.
-    static qint64 bandHeight(int shift, int frameHeight);
+    // The shift (0 = still) by which `curr`'s content moved up from `prev`'s, when certain;
+    // rows above `ignoredTop` are left out.
+    static std::optional<int> findShift(const Rows &prev, const Rows &curr, int ignoredTop = 0);
+    static Rows rows(const QImage &frame);
+    // The largest shift followed on a frame `height` rows high (the overlap must stay big
+    // enough to be sure of).
+    static int maxShift(int height, int ignoredTop = 0);
+
+    // Cell averages that differ by more than this (in 16ths of a grey level) are different
+    // content, not noise.
+    static constexpr int tolerance = 5 * 16;
 
     const QList<QImage> &strips() const { return m_strips; }
     qint64 totalHeight() const { return m_totalHeight; }
     qint64 width() const { return m_width; }
+    // Frames in a row that could not be placed: the content moved too far, or changed.
+    int uncertainRun() const { return m_uncertainRun; }
+    // The last movement found, in rows (0 before any).
+    int lastShift() const { return m_lastShift; }
 
 private:
     QList<QImage> m_strips;
     qint64 m_totalHeight = 0;
     qint64 m_width = 0;
-    std::optional<Signature> m_lastSig;
+    int m_ignoredTop = 0;
+    int m_uncertainRun = 0;
+    int m_lastShift = 0;
+    std::optional<Rows> m_reference;
 };
 
 } // namespace vistrel

@@ -1,5 +1,7 @@
 #include "scroll/ScrollStitcher.h"
 
+#include <QFont>
+#include <QPainter>
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
@@ -8,42 +10,46 @@ using namespace vistrel;
 
 namespace {
 
-// A tall picture of smooth but never-repeating content: random colours every 4 rows and
-// 8 columns, blended in between, so every row differs and fractional movements still match
-// their nearest signature row.
-QImage tallPicture(int w, int h, quint32 seed = 7)
+// A page of text lines as a terminal or an editor shows it: 20 rows a line, dark text on
+// white. `text(n)` gives line n; the same text on every line makes the page periodic.
+QImage textPage(int w, int lines, const std::function<QString(int)> &text)
 {
-    QRandomGenerator rng(seed);
-    const int gw = w / 8 + 2, gh = h / 4 + 2;
-    std::vector<QRgb> grid(size_t(gw * gh));
-    for (auto &c : grid)
-        c = qRgb(rng.bounded(256), rng.bounded(256), rng.bounded(256));
-    QImage img(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y) {
-        const int gy = y / 4;
-        const double fy = (y % 4) / 4.0;
-        for (int x = 0; x < w; ++x) {
-            const int gx = x / 8;
-            const double fx = (x % 8) / 8.0;
-            auto at = [&](int i, int j) { return grid[size_t(j * gw + i)]; };
-            auto mix = [&](int (*ch)(QRgb)) {
-                const double top = ch(at(gx, gy)) * (1 - fx) + ch(at(gx + 1, gy)) * fx;
-                const double bottom = ch(at(gx, gy + 1)) * (1 - fx) + ch(at(gx + 1, gy + 1)) * fx;
-                return int(top * (1 - fy) + bottom * fy);
-            };
-            img.setPixel(x, y, qRgb(mix(qRed), mix(qGreen), mix(qBlue)));
-        }
-    }
-    return img;
+    QImage page(w, lines * 20, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    QPainter p(&page);
+    QFont font(QStringLiteral("DejaVu Sans Mono"));
+    font.setPixelSize(14);
+    font.setHintingPreference(QFont::PreferFullHinting);
+    p.setFont(font);
+    p.setPen(QColor(30, 30, 30));
+    for (int n = 0; n < lines; ++n)
+        p.drawText(QRect(6, n * 20, w - 12, 20), Qt::AlignVCenter | Qt::AlignLeft, text(n));
+    return page;
 }
 
-// Frames of height `h` cut from `tall` at each of the given top offsets.
-ScrollStitcher stitch(const QImage &tall, int h, const QList<int> &offsets)
+QImage numberedPage(int w = 480, int lines = 80)
 {
-    ScrollStitcher s;
-    for (int top : offsets)
-        s.add(tall.copy(0, top, tall.width(), h));
-    return s;
+    return textPage(w, lines, [](int n) {
+        return QStringLiteral("%1  the same words on every line, only the number differs").arg(n, 4);
+    });
+}
+
+// The frame `h` rows high whose top is row `top` of `page`, with optional noise of up to
+// `noise` levels per channel (as a video or smoothed scroll leaves).
+QImage frameOf(const QImage &page, int top, int h, int noise = 0, quint32 seed = 1)
+{
+    QImage frame = page.copy(0, top, page.width(), h);
+    if (noise == 0)
+        return frame;
+    QRandomGenerator rng(seed);
+    for (int y = 0; y < frame.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(frame.scanLine(y));
+        for (int x = 0; x < frame.width(); ++x) {
+            auto jitter = [&](int v) { return std::clamp(v + int(rng.bounded(2 * noise + 1)) - noise, 0, 255); };
+            line[x] = qRgb(jitter(qRed(line[x])), jitter(qGreen(line[x])), jitter(qBlue(line[x])));
+        }
+    }
+    return frame;
 }
 
 bool samePixels(const QImage &a, const QImage &b)
@@ -51,155 +57,138 @@ bool samePixels(const QImage &a, const QImage &b)
     return a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
 }
 
-ScrollStitcher::Signature filled(int value)
-{
-    ScrollStitcher::Signature s;
-    s.fill(quint8(value));
-    return s;
-}
-
 } // namespace
 
-TEST(ScrollStitcher, ComposesTheTallPictureFromFramesAtKnownShifts)
+TEST(ScrollStitcher, TextScrolledByAnyAmountComesOutWholeAndInOrder)
 {
-    // 512 rows: one signature row is exactly 2 pixels, so even shifts are found exactly.
-    const QImage tall = tallPicture(200, 3000);
-    const QList<int> offsets = {0, 40, 100, 100, 230, 486, 742, 998, 1250, 1500, 1756, 2012, 2268, 2488};
-    ScrollStitcher s = stitch(tall, 512, offsets);
-    ASSERT_EQ(s.totalHeight(), 2488 + 512);
-    EXPECT_EQ(s.strips().size(), 13); // the repeated frame adds nothing
-    const auto out = s.compose();
-    ASSERT_TRUE(out);
-    EXPECT_EQ(out->size(), QSize(200, 3000));
-    EXPECT_TRUE(samePixels(*out, tall));
-    // compose() does not change the stitcher.
-    EXPECT_TRUE(samePixels(*s.compose(), tall));
-}
-
-TEST(ScrollStitcher, OddFrameHeightsRoundTheBandToTheNearestPixel)
-{
-    // 333 rows: 13 pixels are 9.99 signature rows, found as 10 and turned back into 13.
-    const QImage tall = tallPicture(160, 900, 11);
-    QList<int> offsets;
-    for (int top = 0; top + 333 <= 900; top += 13)
-        offsets.append(top);
-    ScrollStitcher s = stitch(tall, 333, offsets);
-    const int last = offsets.last();
-    ASSERT_EQ(s.totalHeight(), last + 333);
-    EXPECT_TRUE(samePixels(*s.compose(), tall.copy(0, 0, 160, last + 333)));
-
-    EXPECT_EQ(ScrollStitcher::bandHeight(40, 1000), 156); // 156.25
-    EXPECT_EQ(ScrollStitcher::bandHeight(128, 1000), 500);
-    EXPECT_EQ(ScrollStitcher::bandHeight(1, 640), 3); // 2.5 rounds away from zero
-    EXPECT_EQ(ScrollStitcher::bandHeight(1, 639), 2);
-}
-
-TEST(ScrollStitcher, OneRowShiftKeepsA3PixelBandOnlyFrom640Rows)
-{
-    const QImage tall = tallPicture(64, 1400, 3);
-    ScrollStitcher tall640 = stitch(tall, 640, {0, 3, 6});
-    EXPECT_EQ(tall640.totalHeight(), 646);
-    EXPECT_TRUE(samePixels(*tall640.compose(), tall.copy(0, 0, 64, 646)));
-
-    // 639 rows: the 2-pixel band is dropped, but each frame still becomes the reference, so
-    // later frames are matched against it and not against the first.
-    ScrollStitcher low = stitch(tall, 639, {0, 2, 4});
-    EXPECT_EQ(low.totalHeight(), 639);
-    EXPECT_EQ(low.strips().size(), 1);
-    low.add(tall.copy(0, 104, 64, 639)); // 100 pixels past the last frame
-    EXPECT_EQ(low.totalHeight(), 639 + 100);
-}
-
-TEST(ScrollStitcher, AJumpBeyondTheSearchAddsNothingAndBecomesTheReference)
-{
-    const QImage tall = tallPicture(128, 2000, 5);
-    ScrollStitcher s = stitch(tall, 512, {0, 100, 600});
-    EXPECT_EQ(s.totalHeight(), 612);
-    EXPECT_EQ(s.strips().size(), 2);
-    s.add(tall.copy(0, 700, 128, 512)); // matched against the jumped frame
-    EXPECT_EQ(s.totalHeight(), 712);
-    const QImage out = *s.compose();
-    // Rows 0..611 are the content up to the jump; the last band is the bottom of frame 700.
-    EXPECT_TRUE(samePixels(out.copy(0, 0, 128, 612), tall.copy(0, 0, 128, 612)));
-    EXPECT_TRUE(samePixels(out.copy(0, 612, 128, 100), tall.copy(0, 1112, 128, 100)));
-}
-
-TEST(ScrollStitcher, IdenticalFramesAddNothingEvenOnUniformContent)
-{
-    // Shift 1 matches a uniform frame perfectly, but nothing moved: no band of repeated rows.
-    QImage grey(300, 1000, QImage::Format_RGB32);
-    grey.fill(qRgb(90, 90, 90));
+    // Numbered lines repeat everything but the number: a shift by whole lines must not fit.
+    const QImage page = numberedPage();
+    const int h = 300;
     ScrollStitcher s;
-    s.add(grey);
-    EXPECT_EQ(s.add(grey), 1000);
-    EXPECT_EQ(s.add(grey), 1000);
-    EXPECT_EQ(s.strips().size(), 1);
-    // Slightly different uniform content still matches at the smallest shift.
-    QImage lighter(300, 1000, QImage::Format_RGB32);
-    lighter.fill(qRgb(95, 95, 95));
-    EXPECT_EQ(s.add(lighter), 1004); // round(1000 / 256) = 4
+    int top = 0;
+    EXPECT_EQ(s.addFrame(frameOf(page, top, h)).outcome, ScrollStitcher::Outcome::First);
+    // One row, a line and a half, 40 % of the frame, exactly one line, the largest followed.
+    for (int step : {1, 30, 120, 20, 7, ScrollStitcher::maxShift(h)}) {
+        top += step;
+        const auto result = s.addFrame(frameOf(page, top, h));
+        EXPECT_EQ(result.outcome, ScrollStitcher::Outcome::Moved) << step;
+        EXPECT_EQ(result.shift, step);
+    }
+    const auto picture = s.compose();
+    ASSERT_TRUE(picture);
+    EXPECT_TRUE(samePixels(*picture, page.copy(0, 0, page.width(), top + h)));
+
+    // Beyond what can be followed: nothing is appended, and the reference stays, so a frame
+    // in reach of it still continues the picture exactly.
+    const qint64 before = s.totalHeight();
+    EXPECT_EQ(s.addFrame(frameOf(page, top + h - 10, h)).outcome, ScrollStitcher::Outcome::Uncertain);
+    EXPECT_EQ(s.totalHeight(), before);
+    EXPECT_EQ(s.uncertainRun(), 1);
+    EXPECT_EQ(s.addFrame(frameOf(page, top + 100, h)).shift, 100);
+    EXPECT_TRUE(samePixels(*s.compose(), page.copy(0, 0, page.width(), top + 100 + h)));
 }
 
-TEST(ScrollStitcher, ShiftSearchTiesAndTheAcceptanceLimit)
+TEST(ScrollStitcher, RepeatingLinesGiveNoGuess)
 {
-    EXPECT_EQ(ScrollStitcher::bestShift(filled(0), filled(15)), 1); // mean 15 is a match
-    EXPECT_EQ(ScrollStitcher::bestShift(filled(0), filled(16)), std::nullopt);
+    // Every line the same: a move by whole lines cannot be told from another, so the frame
+    // adds nothing rather than a wrong number of lines.
+    const QImage same = textPage(480, 60, [](int) { return QStringLiteral("$ make check  # again"); });
+    ScrollStitcher s;
+    s.add(frameOf(same, 0, 300));
+    EXPECT_NE(s.addFrame(frameOf(same, 40, 300)).outcome, ScrollStitcher::Outcome::Moved);
+    EXPECT_EQ(s.totalHeight(), 300);
 
-    // Rows alternating 0 and 100: every even shift matches perfectly; the smallest wins.
-    ScrollStitcher::Signature stripes;
-    for (int i = 0; i < 4096; ++i)
-        stripes[size_t(i)] = (i / 16) % 2 ? 100 : 0;
-    EXPECT_EQ(ScrollStitcher::bestShift(stripes, stripes), 2);
-
-    // Integer means: at shift 1 a total of 2463 over 2464 values counts as mean 0 and ties
-    // with the perfect match at shift 2, so shift 1 wins.
-    ScrollStitcher::Signature prev = filled(0);
-    for (int c = 0; c < 16; ++c)
-        prev[size_t(52 * 16 + c)] = c ? 154 : 153; // row 52 is compared only at shift 1
-    EXPECT_EQ(ScrollStitcher::bestShift(prev, filled(0)), 1);
+    // A page that repeats but for one line: the overlap with that line decides, also under
+    // noise that changes every pixel of every frame.
+    const QImage mostly = textPage(480, 60, [](int n) {
+        return n == 22 ? QStringLiteral("error: the one line that differs") : QStringLiteral("$ make check  # again");
+    });
+    for (int noise : {0, 6}) {
+        ScrollStitcher t;
+        t.add(frameOf(mostly, 200, 300, noise, 1));
+        const auto result = t.addFrame(frameOf(mostly, 260, 300, noise, 2));
+        EXPECT_EQ(result.outcome, ScrollStitcher::Outcome::Moved) << noise;
+        EXPECT_EQ(result.shift, 60) << noise;
+    }
 }
 
-TEST(ScrollStitcher, SignatureAveragesLuminanceOverEachCell)
+TEST(ScrollStitcher, NoisyFramesOfNumberedLinesStillLineUp)
 {
-    QImage red(64, 512, QImage::Format_RGB32);
-    red.fill(qRgb(255, 0, 0));
-    EXPECT_EQ(ScrollStitcher::signature(red)->at(0), 76); // 0.299 × 255
-    QImage rows(64, 512, QImage::Format_RGB32);
-    for (int y = 0; y < 512; ++y)
-        for (int x = 0; x < 64; ++x)
-            rows.setPixel(x, y, y % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
-    rows.setPixel(0, 0, qRgb(0, 0, 255));
-    const auto sig = ScrollStitcher::signature(rows);
-    EXPECT_EQ(sig->at(17), 128);              // two rows of four pixels: 127.5 rounds up
-    EXPECT_EQ(sig->at(0), 131); // (29.07 + 4 × 255) / 8: blue among three black, four white
-    // Other pixel formats give the same signature.
-    EXPECT_EQ(ScrollStitcher::signature(rows.convertToFormat(QImage::Format_RGB888)), sig);
-    EXPECT_FALSE(ScrollStitcher::signature(QImage()));
+    const QImage page = numberedPage(640);
+    ScrollStitcher s;
+    s.add(frameOf(page, 0, 320, 6, 10));
+    int top = 0;
+    for (int step : {33, 60, 100, 1}) {
+        top += step;
+        EXPECT_EQ(s.addFrame(frameOf(page, top, 320, 6, quint32(11 + top))).shift, step);
+    }
+    EXPECT_EQ(s.totalHeight(), top + 320);
+}
+
+TEST(ScrollStitcher, ACaretOrAClockThatChangesAddsNoRows)
+{
+    const QImage page = numberedPage();
+    auto withCaret = [](QImage frame, bool on, int y) {
+        if (on) {
+            QPainter p(&frame);
+            p.fillRect(QRect(200, y, 2, 16), Qt::black); // a blinking text caret
+            p.fillRect(QRect(400, 4, 60, 12), QColor(20, 90, 200)); // a clock's changing digits
+        }
+        return frame;
+    };
+    ScrollStitcher s;
+    s.add(withCaret(frameOf(page, 100, 300), false, 150));
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(s.addFrame(withCaret(frameOf(page, 100, 300), i % 2 == 0, 150)).outcome,
+                  ScrollStitcher::Outcome::Still) << i;
+    EXPECT_EQ(s.totalHeight(), 300);
+
+    // Scrolled while the caret blinks: the move is still found, and exactly.
+    const auto moved = s.addFrame(withCaret(frameOf(page, 145, 300), true, 105));
+    EXPECT_EQ(moved.outcome, ScrollStitcher::Outcome::Moved);
+    EXPECT_EQ(moved.shift, 45);
+    // Plain even frames (a blank page) are still too.
+    ScrollStitcher blank;
+    QImage white(200, 100, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    blank.add(white);
+    EXPECT_EQ(blank.addFrame(white).outcome, ScrollStitcher::Outcome::Still);
+}
+
+TEST(ScrollStitcher, RowsUnderAPanelAtTheTopAreLeftOut)
+{
+    // The panel sits over the top of the area from the second frame on, and its progress text
+    // changes every frame; the first frame is taken before it shows.
+    const QImage page = numberedPage();
+    const int h = 400, panel = 150;
+    ScrollStitcher s;
+    s.setIgnoredTopRows(panel);
+    s.add(frameOf(page, 0, h));
+    int top = 0;
+    for (int step : {60, 90, 80}) {
+        top += step;
+        QImage frame = frameOf(page, top, h);
+        QPainter p(&frame);
+        p.fillRect(QRect(40, 0, 400, panel), QColor(36, 36, 40));
+        p.setPen(Qt::white);
+        p.drawText(QRect(60, 40, 300, 30), Qt::AlignLeft, QStringLiteral("Captured %1 px").arg(top));
+        p.end();
+        EXPECT_EQ(s.addFrame(frame).shift, step);
+    }
+    EXPECT_TRUE(samePixels(*s.compose(), page.copy(0, 0, page.width(), top + h)));
+    EXPECT_EQ(ScrollStitcher::maxShift(h, panel), 200);
 }
 
 TEST(ScrollStitcher, ComposeEdgeCases)
 {
     ScrollStitcher s;
     EXPECT_FALSE(s.compose());
-    EXPECT_EQ(s.add(QImage()), 0); // no signature: dropped, the next frame is the first
-    QImage first(100, 300, QImage::Format_RGB32);
-    first.fill(qRgb(10, 20, 30));
-    EXPECT_EQ(s.add(first), 300);
-    EXPECT_EQ(s.width(), 100);
-    EXPECT_TRUE(samePixels(*s.compose(), first));
-
-    // A narrower frame's band is stretched to the first frame's width.
-    QImage narrow(50, 300, QImage::Format_RGB32);
-    narrow.fill(qRgb(10, 20, 30));
-    narrow.setPixel(0, 0, qRgb(200, 200, 200)); // not quite the same picture
-    EXPECT_EQ(s.add(narrow), 300); // shift 1 on 300 rows: a band of 1 pixel is dropped
-    QImage narrowTall(50, 1000, QImage::Format_RGB32);
-    narrowTall.fill(qRgb(200, 20, 30));
-    s.add(narrowTall); // no match against the dark frame: reference only
-    narrowTall.setPixel(0, 999, qRgb(0, 0, 0));
-    EXPECT_EQ(s.add(narrowTall), 304);
-    const QImage out = *s.compose();
-    EXPECT_EQ(out.size(), QSize(100, 304));
-    EXPECT_EQ(out.pixel(99, 302), qRgb(200, 20, 30));
-    EXPECT_EQ(out.pixel(0, 302), qRgb(200, 20, 30));
+    EXPECT_EQ(s.add(QImage()), 0); // nothing to read: dropped, the next frame is the first
+    QImage one(7, 3, QImage::Format_RGB888);
+    one.fill(Qt::red);
+    EXPECT_EQ(s.add(one), 3);
+    ASSERT_TRUE(s.compose());
+    EXPECT_TRUE(samePixels(*s.compose(), one));
+    // A frame of another size cannot be placed.
+    EXPECT_EQ(s.addFrame(QImage(8, 3, QImage::Format_RGB32)).outcome, ScrollStitcher::Outcome::Uncertain);
 }
