@@ -5,7 +5,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-svg-dev
   libxcb1-dev libx11-xcb-dev libx11-dev libxcb-keysyms1-dev libxcb-xtest0-dev libxcb-shm0-dev
-  libxcb-damage0-dev libxcb-xfixes0-dev
+  libxcb-damage0-dev libxcb-xfixes0-dev libxcb-xinput-dev
   libxtst-dev libxkbcommon-x11-dev zlib1g-dev
   libtesseract-dev libleptonica-dev libcurl4-openssl-dev tesseract-ocr tesseract-ocr-eng
   libgif-dev

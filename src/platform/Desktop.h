@@ -142,6 +142,8 @@ public:
     // Turns the wheel `notches` steps down (the content under the point moves up) with the
     // pointer at `globalPixel`; false when the events could not be sent.
     virtual bool scrollDown(QPoint globalPixel, int notches) = 0;
+    // Where the pointer is now (global pixels), when that can be known.
+    virtual std::optional<QPoint> pointerPosition() const { return std::nullopt; }
 };
 
 // Escape pressed in any application, for as long as it is watched.

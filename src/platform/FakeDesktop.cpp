@@ -177,6 +177,7 @@ void FakeDesktop::choose(const SaveRequest &request, std::function<void(QString)
 bool FakeDesktop::scrollDown(QPoint globalPixel, int notches)
 {
     wheelTurns.append({globalPixel, notches});
+    pointerAt = globalPixel;
     if (onScrollDown)
         onScrollDown(notches);
     return true;

@@ -99,8 +99,14 @@ public:
     QList<QPoint> pointerMoves;
     QList<std::pair<QPoint, int>> wheelTurns;
     std::function<void(int notches)> onScrollDown;
-    void movePointer(QPoint globalPixel) override { pointerMoves.append(globalPixel); }
+    void movePointer(QPoint globalPixel) override
+    {
+        pointerMoves.append(globalPixel);
+        pointerAt = globalPixel;
+    }
     bool scrollDown(QPoint globalPixel, int notches) override;
+    std::optional<QPoint> pointerPosition() const override { return pointerAt; }
+    std::optional<QPoint> pointerAt; // where the user's pointer is
 
     // EscapeWatch
     bool escapeTaken = false; // another client holds Escape

@@ -1,15 +1,18 @@
 #include "platform/X11Input.h"
 
 #include <QGuiApplication>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
+#include <xcb/xinput.h>
 #include <xcb/xtest.h>
 
 #include <X11/keysym.h>
 
 #include <cstdlib>
+#include <memory>
 
 namespace vistrel {
 
@@ -63,72 +66,107 @@ bool X11PointerInjector::scrollDown(QPoint p, int notches)
     return true;
 }
 
-X11EscapeWatch::X11EscapeWatch() : m_conn(toolkitConnection()), m_root(firstRoot(m_conn))
+std::optional<QPoint> X11PointerInjector::pointerPosition() const
 {
     if (!m_conn)
-        return;
-    if (xcb_key_symbols_t *symbols = xcb_key_symbols_alloc(m_conn)) {
-        if (xcb_keycode_t *codes = xcb_key_symbols_get_keycode(symbols, XK_Escape)) {
-            m_keycode = codes[0];
-            std::free(codes);
-        }
-        xcb_key_symbols_free(symbols);
-    }
-    if (qApp)
-        qApp->installNativeEventFilter(this);
+        return std::nullopt;
+    xcb_query_pointer_reply_t *reply =
+        xcb_query_pointer_reply(m_conn, xcb_query_pointer(m_conn, m_root), nullptr);
+    if (!reply)
+        return std::nullopt;
+    const QPoint at(reply->root_x, reply->root_y);
+    const bool here = reply->same_screen;
+    std::free(reply);
+    return here ? std::optional(at) : std::nullopt;
 }
+
+X11EscapeWatch::X11EscapeWatch() = default;
 
 X11EscapeWatch::~X11EscapeWatch()
 {
     stop();
-    if (qApp)
-        qApp->removeNativeEventFilter(this);
 }
 
 bool X11EscapeWatch::start(std::function<void()> onEscape)
 {
-    m_onEscape = std::move(onEscape);
-    if (!m_conn || !m_keycode)
+    stop();
+    const char *display = std::getenv("DISPLAY");
+    if (!display || !*display)
         return false;
-    if (m_grabbed)
-        return true;
-    auto cookie = xcb_grab_key_checked(m_conn, 1, m_root, XCB_MOD_MASK_ANY, m_keycode,
-                                       XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
-    if (xcb_generic_error_t *error = xcb_request_check(m_conn, cookie)) {
-        std::free(error);
+    int screenNumber = 0;
+    xcb_connection_t *conn = xcb_connect(display, &screenNumber);
+    if (xcb_connection_has_error(conn)) {
+        xcb_disconnect(conn);
         return false;
     }
-    m_grabbed = true;
+    const xcb_query_extension_reply_t *xi = xcb_get_extension_data(conn, &xcb_input_id);
+    std::unique_ptr<xcb_input_xi_query_version_reply_t, decltype(&std::free)> version(
+        xi && xi->present ? xcb_input_xi_query_version_reply(
+                                conn, xcb_input_xi_query_version(conn, 2, 0), nullptr)
+                          : nullptr,
+        &std::free);
+    quint8 keycode = 0;
+    if (xcb_key_symbols_t *symbols = xcb_key_symbols_alloc(conn)) {
+        if (xcb_keycode_t *codes = xcb_key_symbols_get_keycode(symbols, XK_Escape)) {
+            keycode = codes[0];
+            std::free(codes);
+        }
+        xcb_key_symbols_free(symbols);
+    }
+    const quint32 root = firstRoot(conn);
+    if (!version || version->major_version < 2 || !keycode || !root) {
+        xcb_disconnect(conn);
+        return false;
+    }
+    struct
+    {
+        xcb_input_event_mask_t head;
+        quint32 mask;
+    } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS};
+    xcb_generic_error_t *error = xcb_request_check(
+        conn, xcb_input_xi_select_events_checked(conn, root, 1, &selection.head));
+    if (error) {
+        std::free(error);
+        xcb_disconnect(conn);
+        return false;
+    }
+    m_own = conn;
+    m_xiOpcode = xi->major_opcode;
+    m_keycode = keycode;
+    m_onEscape = std::move(onEscape);
+    m_notifier = new QSocketNotifier(xcb_get_file_descriptor(conn), QSocketNotifier::Read);
+    QObject::connect(m_notifier, &QSocketNotifier::activated, m_notifier, [this] { readEvents(); });
     return true;
+}
+
+void X11EscapeWatch::readEvents()
+{
+    bool escape = false;
+    while (xcb_generic_event_t *event = xcb_poll_for_event(m_own)) {
+        if ((event->response_type & 0x7f) == XCB_GE_GENERIC) {
+            auto *generic = reinterpret_cast<xcb_ge_generic_event_t *>(event);
+            auto *raw = reinterpret_cast<xcb_input_raw_key_press_event_t *>(event);
+            if (generic->extension == m_xiOpcode && generic->event_type == XCB_INPUT_RAW_KEY_PRESS &&
+                raw->detail == m_keycode)
+                escape = true;
+        }
+        std::free(event);
+    }
+    if (escape && m_onEscape) {
+        // Not from inside the read: the handler stops the watch, which closes this connection.
+        auto handler = m_onEscape;
+        QTimer::singleShot(0, qApp, [handler] { handler(); });
+    }
 }
 
 void X11EscapeWatch::stop()
 {
     m_onEscape = nullptr;
-    if (!m_grabbed || !m_conn)
-        return;
-    xcb_ungrab_key(m_conn, m_keycode, m_root, XCB_MOD_MASK_ANY);
-    xcb_flush(m_conn);
-    m_grabbed = false;
-}
-
-bool X11EscapeWatch::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
-{
-    if (!m_grabbed || eventType != "xcb_generic_event_t")
-        return false;
-    auto *event = static_cast<xcb_generic_event_t *>(message);
-    const quint8 type = event->response_type & 0x7f;
-    if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE)
-        return false;
-    auto *key = reinterpret_cast<xcb_key_press_event_t *>(event);
-    if (key->detail != m_keycode || key->event != m_root)
-        return false;
-    if (type == XCB_KEY_PRESS && m_onEscape) {
-        // Not from inside the native filter: the handler ungrabs the key.
-        auto handler = m_onEscape;
-        QTimer::singleShot(0, qApp, [handler] { handler(); });
-    }
-    return true;
+    delete m_notifier;
+    m_notifier = nullptr;
+    if (m_own)
+        xcb_disconnect(m_own);
+    m_own = nullptr;
 }
 
 } // namespace vistrel

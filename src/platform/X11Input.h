@@ -2,7 +2,7 @@
 
 #include "platform/Desktop.h"
 
-#include <QAbstractNativeEventFilter>
+class QSocketNotifier;
 
 struct xcb_connection_t;
 
@@ -15,27 +15,31 @@ public:
     X11PointerInjector();
     void movePointer(QPoint globalPixel) override;
     bool scrollDown(QPoint globalPixel, int notches) override;
+    std::optional<QPoint> pointerPosition() const override;
 
 private:
     xcb_connection_t *m_conn = nullptr;
     quint32 m_root = 0;
 };
 
-// Escape from any application: a passive grab of the key on the root window while watched.
-class X11EscapeWatch : public EscapeWatch, public QAbstractNativeEventFilter
+// Escape pressed in any application, seen through XInput 2 raw key events on a connection of
+// its own: the key still reaches the focused application (no grab), and Qt's own connection
+// and its XInput selections are left alone.
+class X11EscapeWatch : public EscapeWatch
 {
 public:
     X11EscapeWatch();
     ~X11EscapeWatch() override;
     bool start(std::function<void()> onEscape) override;
     void stop() override;
-    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
 
 private:
-    xcb_connection_t *m_conn = nullptr;
-    quint32 m_root = 0;
+    void readEvents();
+
+    xcb_connection_t *m_own = nullptr;
+    QSocketNotifier *m_notifier = nullptr;
+    quint8 m_xiOpcode = 0;
     quint8 m_keycode = 0;
-    bool m_grabbed = false;
     std::function<void()> m_onEscape;
 };
 

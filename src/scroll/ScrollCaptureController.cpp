@@ -97,18 +97,11 @@ QString ScrollCaptureController::heightText(qint64 totalHeight, qsizetype frames
     return QStringLiteral("Captured %1 px \u00b7 %2 frames").arg(totalHeight).arg(frames);
 }
 
-int ScrollCaptureController::scrollAmount(double rectHeight)
+int ScrollCaptureController::notchesForStep(double pixelsPerNotch, int usableRows)
 {
-    return int(std::max(rectHeight * 0.55, 60.0));
-}
-
-int ScrollCaptureController::wheelNotches(int amount, double rectHeight)
-{
-    // The stitcher follows movements of up to half a frame; 55 % of the height in one step
-    // would leave every step's content out of the picture.
-    const int wanted = amount / pixelsPerWheelNotch;
-    const int followable = int(rectHeight / 2) / pixelsPerWheelNotch;
-    return std::max(1, std::min(wanted, followable));
+    if (pixelsPerNotch <= 0)
+        return 1;
+    return std::max(1, int(followFraction * usableRows / pixelsPerNotch));
 }
 
 std::optional<QPointF> ScrollCaptureController::panelOrigin(const QRectF &visible,
@@ -148,19 +141,22 @@ void ScrollCaptureController::buildHUD()
     m_hud = hud;
 
     m_previewView = new QLabel(hud);
-    m_previewView->setGeometry(topDown(12, 12, 120, 126));
+    m_previewView->setGeometry(topDown(12, 12, 120, panelSize.height() - 24));
     m_previewView->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
     m_previewView->setStyleSheet(
         QStringLiteral("background: rgba(255, 255, 255, 20); border-radius: 6px;"));
 
     auto *title = new QLabel(QStringLiteral("Scrolling Capture"), hud);
     title->setFont(uiFont(13, QFont::DemiBold));
-    title->setGeometry(topDown(136, 120, 280, 20));
+    title->setGeometry(topDown(136, 140, 280, 20));
 
-    auto *hint = new QLabel(QStringLiteral("Scroll the content, or use Auto"), hud);
-    hint->setFont(uiFont(11, QFont::Normal));
-    hint->setStyleSheet(QStringLiteral("color: rgba(235, 235, 245, 153);"));
-    hint->setGeometry(topDown(136, 100, 280, 16));
+    // What to do, or what went wrong: two lines at most.
+    m_hintLabel = new QLabel(QStringLiteral("Scroll the content, or use Auto"), hud);
+    m_hintLabel->setFont(uiFont(11, QFont::Normal));
+    m_hintLabel->setWordWrap(true);
+    m_hintLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_hintLabel->setStyleSheet(QStringLiteral("color: rgba(235, 235, 245, 190);"));
+    m_hintLabel->setGeometry(topDown(136, 100, 284, 36));
 
     m_heightLabel = new QLabel(QStringLiteral("Captured 0 px"), hud);
     QFont digits = uiFont(11, QFont::Normal);
@@ -189,20 +185,41 @@ void ScrollCaptureController::buildHUD()
     connect(m_cancelButton, &QPushButton::clicked, this, &ScrollCaptureController::cancelAction);
 
     // Frames are taken without hiding anything, so the panel stays clear of the rectangle.
-    if (QScreen *screen = m_capture.screenFor(m_display)) {
+    // Where there is no room (a maximised window), it sits over the rectangle's top rows: the
+    // content scrolls up, so those rows were seen before they went under it, and the stitcher
+    // leaves them out. The first frame is taken before the panel shows.
+    const int frameRows = int(std::lround(m_rect.height() * m_display.scale));
+    {
         const QRectF captured = m_rect.translated(m_display.frame.topLeft());
-        const QRectF visible = screen->availableGeometry();
+        QScreen *screen = m_capture.screenFor(m_display);
+        const QRectF visible = screen ? QRectF(screen->availableGeometry()) : m_display.frame;
         if (auto origin = panelOrigin(visible, captured, QSizeF(panelSize))) {
             hud->move(origin->toPoint());
         } else {
             m_panelOverlaps = true;
-            hud->move(QPoint(int(visible.center().x() - panelSize.width() / 2.0),
-                             int(visible.bottom() - 40 - panelSize.height())));
+            const double x = std::clamp(captured.center().x() - panelSize.width() / 2.0,
+                                        visible.left(),
+                                        std::max(visible.left(), visible.right() - panelSize.width()));
+            const double y = std::max(visible.top(), captured.top()) + 8;
+            hud->move(QPoint(int(x), int(y)));
+            const double coveredPoints = y + panelSize.height() + 4 - captured.top();
+            m_stitcher.setIgnoredTopRows(int(std::ceil(coveredPoints * m_display.scale)));
+            m_showPanelAfterFirstFrame = true;
         }
     }
-    hud->show();
-    hud->raise();
-    hud->activateWindow(); // so that Return reaches Done
+    if (ScrollStitcher::maxShift(frameRows, m_stitcher.ignoredTopRows()) < 24)
+        say(QStringLiteral("This area is too small to follow scrolling: drag a taller one."));
+    if (!m_showPanelAfterFirstFrame) {
+        hud->show();
+        hud->raise();
+        hud->activateWindow(); // so that Return reaches Done
+    }
+}
+
+void ScrollCaptureController::say(const QString &message)
+{
+    if (m_hintLabel)
+        m_hintLabel->setText(message);
 }
 
 void ScrollCaptureController::start()
@@ -217,23 +234,23 @@ void ScrollCaptureController::captureFrame()
 {
     if (!m_running)
         return;
-    QList<WindowInfo> excluding;
-    if (m_panelOverlaps && m_hud) {
-        // No room beside the rectangle: the panel steps aside for each frame instead.
-        WindowInfo panel;
-        panel.windowID = quint32(m_hud->winId());
-        const qreal s = m_display.scale;
-        const QRect g = m_hud->frameGeometry();
-        panel.frame = QRectF(g);
-        panel.pixelFrame = QRect(QPoint(qRound(g.x() * s), qRound(g.y() * s)), g.size() * s);
-        excluding.append(panel);
-    }
-    auto frame = m_capture.captureRect(m_rect, m_display, excluding);
+    auto frame = m_capture.captureRect(m_rect, m_display, {});
     if (frame) {
-        const qint64 total = m_stitcher.add(*frame);
+        const ScrollStitcher::Step step = m_stitcher.addFrame(*frame);
         ++m_tick;
+        if (step.outcome == ScrollStitcher::Outcome::First && m_showPanelAfterFirstFrame && m_hud) {
+            m_showPanelAfterFirstFrame = false;
+            m_hud->show();
+            m_hud->raise();
+            m_hud->activateWindow();
+        }
+        if (m_stitcher.uncertainRun() == lostAfterFrames && !m_autoScrolling && !m_explained)
+            say(QStringLiteral("Lost track of the content: it moved too far at once. Scroll "
+                               "back a little, or press Done."));
+        if (step.outcome == ScrollStitcher::Outcome::Moved)
+            m_explained = false;
         if (m_heightLabel)
-            m_heightLabel->setText(heightText(total, m_stitcher.strips().size()));
+            m_heightLabel->setText(heightText(m_stitcher.totalHeight(), m_stitcher.strips().size()));
         if (m_tick % 3 == 0 && m_previewView) {
             if (const auto image = m_stitcher.compose()) {
                 const QSize box = m_previewView->size() * m_previewView->devicePixelRatioF();
@@ -245,6 +262,28 @@ void ScrollCaptureController::captureFrame()
         }
     }
     m_clock.after(frameIntervalMs, this, [this] { captureFrame(); });
+}
+
+QRect ScrollCaptureController::globalPixelRect() const
+{
+    const QRectF r(m_rect.topLeft() * m_display.scale, m_rect.size() * m_display.scale);
+    return r.toAlignedRect().translated(m_display.pixelOrigin);
+}
+
+std::optional<QPoint> ScrollCaptureController::wheelPoint() const
+{
+    const std::optional<QPoint> pointer =
+        m_platform.pointer ? m_platform.pointer->pointerPosition() : std::nullopt;
+    if (pointer && m_hud && m_hud->isVisible()) {
+        const QRect panel = m_hud->frameGeometry();
+        const qreal s = m_display.scale;
+        const QRect panelPixels(QPoint(qRound(panel.x() * s), qRound(panel.y() * s)), panel.size() * s);
+        if (panelPixels.contains(*pointer))
+            return std::nullopt;
+    }
+    if (pointer && globalPixelRect().contains(*pointer))
+        return pointer;
+    return globalCentrePixel();
 }
 
 QPoint ScrollCaptureController::globalCentrePixel() const
@@ -275,21 +314,27 @@ void ScrollCaptureController::toggleAuto()
         m_escLocal = new QShortcut(QKeySequence(Qt::Key_Escape), m_hud);
         connect(m_escLocal, &QShortcut::activated, this, &ScrollCaptureController::stopAuto);
     }
-    if (m_platform.pointer)
-        m_platform.pointer->movePointer(globalCentrePixel());
     const quint64 generation = ++m_autoGeneration;
-    m_lastHeight = m_stitcher.totalHeight();
+    m_heightAtStep = m_heightAtAutoStart = m_stitcher.totalHeight();
+    m_notchesSent = 0;
     m_stall = 0;
+    say(QStringLiteral("Scrolling… Esc stops, Done ends"));
     m_clock.after(autoFirstDelayMs, this, [this, generation] { autoLoopBegin(generation); });
 }
 
-void ScrollCaptureController::postScrollStep()
+bool ScrollCaptureController::postScrollStep()
 {
+    const std::optional<QPoint> at = wheelPoint();
+    if (!at)
+        return false; // the pointer is on the panel: this turn is left out
     ++m_autoSteps;
-    if (!m_platform.pointer)
-        return; // nothing to send with: the step still counts
-    m_platform.pointer->scrollDown(globalCentrePixel(),
-                                   wheelNotches(scrollAmount(m_rect.height()), m_rect.height()));
+    const int usable = int(std::lround(m_rect.height() * m_display.scale)) - m_stitcher.ignoredTopRows();
+    // Until a notch has been measured, one notch: it may be anything from 20 to 150 pixels.
+    m_notchesSent = m_pixelsPerNotch ? notchesForStep(*m_pixelsPerNotch, usable) : 1;
+    m_heightAtStep = m_stitcher.totalHeight();
+    if (m_platform.pointer)
+        m_platform.pointer->scrollDown(*at, m_notchesSent);
+    return true;
 }
 
 void ScrollCaptureController::autoLoopBegin(quint64 generation)
@@ -314,15 +359,37 @@ void ScrollCaptureController::autoLoopCheck(quint64 generation)
     if (!m_running)
         return autoLoopEnd(generation);
     const qint64 total = m_stitcher.totalHeight();
-    if (m_lastHeight + 2 < total) {
-        m_lastHeight = total;
+    const qint64 grown = total - m_heightAtStep;
+    if (grown > 0 && m_notchesSent > 0) {
+        // The largest seen: a step cut short by the end of the content moves less.
+        const double perNotch = double(grown) / m_notchesSent;
+        m_pixelsPerNotch = std::max(m_pixelsPerNotch.value_or(0), perNotch);
         m_stall = 0;
-    } else {
+    } else if (m_stitcher.uncertainRun() >= lostAfterFrames ||
+               (m_notchesSent > 0 && !m_pixelsPerNotch && m_stitcher.uncertainRun() > 0)) {
+        // The content moved, but further than can be followed: never guess, say so.
+        stopAuto();
+        m_explained = true;
+        say(m_pixelsPerNotch
+                ? QStringLiteral("Lost track of the content: it moved too far at once. Scroll "
+                                 "back a little, or press Done.")
+                : QStringLiteral("One wheel notch scrolls further than this area can follow: "
+                                 "drag a taller area."));
+        return;
+    } else if (m_notchesSent > 0) {
         ++m_stall;
     }
     if (m_autoScrolling && m_stall <= 3 && m_autoSteps < maxAutoSteps) {
         postScrollStep();
         m_clock.after(autoStepMs, this, [this, generation] { autoLoopCheck(generation); });
+        return;
+    }
+    if (m_autoScrolling && m_stitcher.totalHeight() == m_heightAtAutoStart) {
+        // Not one row came in: the wheel went elsewhere, or this content does not scroll.
+        stopAuto();
+        m_explained = true;
+        say(QStringLiteral("Nothing scrolled here: click into the content and try again, or "
+                           "scroll it by hand."));
         return;
     }
     autoLoopEnd(generation);

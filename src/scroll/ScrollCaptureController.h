@@ -36,7 +36,9 @@ public:
 };
 
 // One scrolling capture of a fixed rectangle: frames every 160 ms go to a stitcher, a small
-// control panel shows the progress and offers Auto Scroll, Done and Cancel.
+// control panel shows the progress and offers Auto Scroll, Done and Cancel. Auto Scroll turns
+// the wheel under the rectangle, learning from the first notch how far one notch moves this
+// content, so that every step stays well inside what the stitcher can follow.
 class ScrollCaptureController : public QObject
 {
     Q_OBJECT
@@ -63,40 +65,48 @@ public:
     const ScrollStitcher &stitcher() const { return m_stitcher; }
     QWidget *hud() const { return m_hud; }
     QLabel *heightLabel() const { return m_heightLabel; }
+    QLabel *hintLabel() const { return m_hintLabel; }
     QLabel *previewView() const { return m_previewView; }
     QPushButton *autoButton() const { return m_autoButton; }
     QPushButton *doneButton() const { return m_doneButton; }
     QPushButton *cancelButton() const { return m_cancelButton; }
-    // True when the panel had to sit over the rectangle and is left out of every frame.
+    // True when there was no room beside the rectangle: the panel sits over its top rows,
+    // which the stitcher then leaves out.
     bool panelOverlapsRect() const { return m_panelOverlaps; }
+    // Pixels one wheel notch moved the content, once measured.
+    std::optional<double> pixelsPerNotch() const { return m_pixelsPerNotch; }
 
     static QString heightText(qint64 totalHeight, qsizetype frames);
-    // Points per auto-scroll step: max(height × 0.55, 60), truncated.
-    static int scrollAmount(double rectHeight);
-    // Wheel notches for a step of `amount` points on a rectangle `rectHeight` points high:
-    // whole notches, never more than the stitcher can follow (half the frame), at least one.
-    static int wheelNotches(int amount, double rectHeight);
+    // Notches for one auto step: as many as move the content at most `followFraction` of the
+    // rows the stitcher compares, at least one.
+    static int notchesForStep(double pixelsPerNotch, int usableRows);
     // Where the panel goes (top-left, global points): 40 above the bottom of the visible frame,
     // centred, unless that covers the captured rectangle; then beside it where there is room.
     // Nothing when there is room nowhere.
     static std::optional<QPointF> panelOrigin(const QRectF &visible, const QRectF &captured,
                                               const QSizeF &panel);
 
-    // A Qt scroll area moves 3 lines of 20 pixels per wheel notch (measured on e2e/scrollpage).
-    static constexpr int pixelsPerWheelNotch = 60;
+    static constexpr double followFraction = 0.4;
     static constexpr int frameIntervalMs = 160;
     static constexpr int autoFirstDelayMs = 250;
     static constexpr int autoStepMs = 340;
     static constexpr int maxAutoSteps = 100;
-    static constexpr QSize panelSize{432, 150};
+    static constexpr int lostAfterFrames = 3; // frames in a row that could not be placed
+    static constexpr QSize panelSize{432, 170};
 
 private:
     void captureFrame();
     void autoLoopBegin(quint64 generation);
     void autoLoopCheck(quint64 generation);
     void autoLoopEnd(quint64 generation);
-    void postScrollStep();
+    bool postScrollStep();
     void finish(std::optional<QImage> image);
+    void say(const QString &message);
+    // Where the wheel turns: the pointer where it is when it is over the rectangle (the user's
+    // pointer is not taken away), else the rectangle's centre; nothing while it is over the
+    // panel, where the user is about to click.
+    std::optional<QPoint> wheelPoint() const;
+    QRect globalPixelRect() const;
     QPoint globalCentrePixel() const;
 
     QRectF m_rect;
@@ -112,6 +122,7 @@ private:
     qint64 m_tick = 0;
     QPointer<QWidget> m_hud;
     QLabel *m_heightLabel = nullptr;
+    QLabel *m_hintLabel = nullptr;
     QLabel *m_previewView = nullptr;
     QPushButton *m_autoButton = nullptr;
     QPushButton *m_doneButton = nullptr;
@@ -119,11 +130,16 @@ private:
     QShortcut *m_escLocal = nullptr;
     bool m_escGlobal = false;
     bool m_panelOverlaps = false;
+    bool m_showPanelAfterFirstFrame = false;
+    bool m_explained = false; // the panel says why auto-scroll stopped: kept until rows come in
     qint64 m_autoSteps = 0;
     // The auto-scroll loop that is current; a loop from an earlier switch-on ends quietly.
     quint64 m_autoGeneration = 0;
-    qint64 m_lastHeight = 0;
+    qint64 m_heightAtStep = 0;
+    qint64 m_heightAtAutoStart = 0;
+    int m_notchesSent = 0;
     int m_stall = 0;
+    std::optional<double> m_pixelsPerNotch;
 };
 
 } // namespace vistrel

@@ -72,14 +72,14 @@ class ScrollControllerTest : public ::testing::Test
 {
 protected:
     // A page `pageHeight` tall shown through a rectangle at (100, 50) of the given height;
-    // each wheel notch moves it 60 pixels, as a Qt scroll area does.
-    void showPage(int pageHeight, int rectHeight)
+    // each wheel notch moves it `notch` pixels (60 in a Qt scroll area, about 95 in xterm).
+    void showPage(int pageHeight, int rectHeight, int notch = 60)
     {
         display = desktop.addDisplay(1, QRectF(0, 0, 800, std::max(600, rectHeight + 100)), 1.0);
         tall = page(200, pageHeight);
         rect = QRectF(100, 50, 200, rectHeight);
-        desktop.onScrollDown = [this](int notches) {
-            offset = std::min(offset + notches * 60, tall.height() - int(rect.height()));
+        desktop.onScrollDown = [this, notch](int notches) {
+            offset = std::min(offset + notches * notch, tall.height() - int(rect.height()));
             paint();
         };
         paint();
@@ -143,45 +143,81 @@ TEST_F(ScrollControllerTest, LabelChangesEveryFramePreviewEveryThird)
     EXPECT_EQ(finishes, 0);
 }
 
-TEST_F(ScrollControllerTest, ScrollAmountsAndWheelNotches)
+TEST_F(ScrollControllerTest, AutoScrollLearnsTheNotchAndKeepsEveryRow)
 {
-    EXPECT_EQ(ScrollCaptureController::scrollAmount(80), 60); // 44 is under the minimum
-    EXPECT_EQ(ScrollCaptureController::scrollAmount(400), 220);
-    EXPECT_EQ(ScrollCaptureController::wheelNotches(220, 400), 3); // 180 of 200 followable
-    // 550 of 1000 would be 9 notches, 540 pixels: past the half frame the stitcher can match.
-    EXPECT_EQ(ScrollCaptureController::wheelNotches(550, 1000), 8);
-    EXPECT_EQ(ScrollCaptureController::wheelNotches(60, 80), 1);
-}
-
-TEST_F(ScrollControllerTest, AutoScrollStitchesThePageAndFinishesWhenItStopsGrowing)
-{
-    showPage(1200, 400);
+    // An xterm-like 95 pixels a notch: the first notch is measured, and every later step
+    // moves at most 40 % of the 400 rows (one notch), so nothing is ever skipped.
+    showPage(1300, 400, 95);
     auto c = make();
     c->start();
     c->toggleAuto();
     EXPECT_EQ(c->autoButton()->text(), "Stop (Esc)");
-    ASSERT_EQ(desktop.pointerMoves.size(), 1);
-    EXPECT_EQ(desktop.pointerMoves[0], QPoint(200, 250)); // the rectangle's centre
     EXPECT_TRUE(desktop.escapeHandler);
-    for (int i = 0; i < 100 && !finishes; ++i)
-        clock.advance(20);
-    // Four flat checks after the page ended, not before.
-    EXPECT_EQ(finishes, 0);
+    EXPECT_TRUE(desktop.pointerMoves.isEmpty()); // the pointer is not taken at the start
     clock.advance(20000);
     ASSERT_EQ(finishes, 1);
     ASSERT_TRUE(result);
     EXPECT_TRUE(samePixels(*result, tall));
-    // 800 pixels to scroll at 180 a step: 5 steps that moved, then 4 flat checks.
-    EXPECT_EQ(desktop.wheelTurns.size(), 9);
-    EXPECT_EQ(desktop.wheelTurns[0], std::make_pair(QPoint(200, 250), 3));
+    EXPECT_EQ(c->pixelsPerNotch(), 95);
+    ASSERT_GE(desktop.wheelTurns.size(), 10);
+    // The pointer was elsewhere: the wheel turns at the rectangle's centre, a notch at a time.
+    for (const auto &turn : desktop.wheelTurns)
+        EXPECT_EQ(turn, std::make_pair(QPoint(200, 250), 1));
+    EXPECT_EQ(ScrollCaptureController::notchesForStep(60, 1000), 6);
     EXPECT_FALSE(c->running());
     EXPECT_FALSE(c->hud());
     EXPECT_FALSE(desktop.escapeHandler);
 }
 
+TEST_F(ScrollControllerTest, TheWheelTurnsUnderTheUsersPointerAndNotUnderThePanel)
+{
+    showPage(3000, 400);
+    auto c = make();
+    c->start();
+    desktop.pointerAt = QPoint(150, 400); // over the rectangle, off centre
+    c->toggleAuto();
+    clock.advance(250 + 340);
+    ASSERT_EQ(desktop.wheelTurns.size(), 2);
+    EXPECT_EQ(desktop.wheelTurns[0].first, QPoint(150, 400));
+    EXPECT_TRUE(desktop.pointerMoves.isEmpty());
+    // Over the panel, about to click Stop: no turn while it stays there.
+    desktop.pointerAt = c->hud()->geometry().center();
+    clock.advance(340 * 3);
+    EXPECT_EQ(desktop.wheelTurns.size(), 2);
+    EXPECT_TRUE(c->autoScrolling());
+}
+
+TEST_F(ScrollControllerTest, ANotchTooBigForTheAreaIsSaidNotGuessed)
+{
+    // 80 rows followed of a 100-row area, 95 pixels a notch: every frame after the first
+    // notch is beyond reach.
+    showPage(3000, 100, 95);
+    auto c = make();
+    c->start();
+    c->toggleAuto();
+    clock.advance(5000);
+    EXPECT_EQ(finishes, 0);
+    EXPECT_FALSE(c->autoScrolling());
+    EXPECT_TRUE(c->hintLabel()->text().contains("drag a taller area")) << c->hintLabel()->text().toStdString();
+    EXPECT_EQ(c->stitcher().totalHeight(), 100); // nothing appended by guess
+}
+
+TEST_F(ScrollControllerTest, ContentThatDoesNotScrollIsSaidAndTheCaptureGoesOn)
+{
+    showPage(3000, 400);
+    desktop.onScrollDown = nullptr;
+    auto still = make();
+    still->start();
+    still->toggleAuto();
+    clock.advance(20000);
+    EXPECT_EQ(finishes, 0);
+    EXPECT_TRUE(still->running());
+    EXPECT_TRUE(still->hintLabel()->text().startsWith("Nothing scrolled"));
+}
+
 TEST_F(ScrollControllerTest, AutoScrollFinishesAfterAHundredSteps)
 {
-    // 256 high: 140 points a step, 2 notches of 60, 120 pixels; the page never ends.
+    // 256 rows: 102 followed a step, one notch of 60; the page never ends.
     showPage(256 + 130 * 120, 256);
     auto c = make();
     c->start();
@@ -192,7 +228,7 @@ TEST_F(ScrollControllerTest, AutoScrollFinishesAfterAHundredSteps)
     ASSERT_EQ(finishes, 1);
     EXPECT_EQ(desktop.wheelTurns.size(), 100);
     ASSERT_TRUE(result);
-    EXPECT_EQ(result->height(), 256 + 100 * 120);
+    EXPECT_EQ(result->height(), 256 + 100 * 60);
     EXPECT_TRUE(samePixels(*result, tall.copy(0, 0, 200, result->height())));
 }
 
@@ -252,4 +288,18 @@ TEST(ScrollControlPanel, StaysClearOfTheCapturedRectangle)
               QPointF(652, 610));
     // The whole screen: nowhere.
     EXPECT_EQ(ScrollCaptureController::panelOrigin(visible, visible, panel), std::nullopt);
+}
+
+TEST_F(ScrollControllerTest, WithoutRoomThePanelSitsOverTheTopRowsAfterTheFirstFrame)
+{
+    display = desktop.addDisplay(1, QRectF(0, 0, 800, 600), 1.0);
+    tall = page(800, 3000);
+    rect = QRectF(0, 0, 800, 600);
+    auto c = make();
+    EXPECT_TRUE(c->panelOverlapsRect());
+    EXPECT_FALSE(c->hud()->isVisible()); // not in the first frame
+    EXPECT_GE(c->stitcher().ignoredTopRows(), ScrollCaptureController::panelSize.height());
+    c->start();
+    EXPECT_TRUE(c->hud()->isVisible());
+    EXPECT_LE(c->hud()->geometry().bottom(), c->stitcher().ignoredTopRows());
 }
