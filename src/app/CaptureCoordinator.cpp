@@ -525,13 +525,9 @@ CapturePreviewController *CaptureCoordinator::openPreviewCard(const QImage &imag
         weak->deleteLater();
     };
     card->onEdit = [self](const QImage &cropped, const QList<AnnotationRef> &marks) {
-        if (!self)
-            return;
-        // The editor opens on a plain picture; the card's marks are drawn into it so that
-        // none is lost on the way.
-        const auto marked = marks.isEmpty() ? std::optional<QImage>(cropped)
-                                            : ReviewCanvas::drawMarks(cropped, marks);
-        self->openEditor(marked.value_or(cropped));
+        // The card's marks stay marks in the editor, where they can still be moved or undone.
+        if (self)
+            self->openEditor(cropped, marks);
     };
     m_previews.append(card);
     card->showWindow();

@@ -7,6 +7,7 @@
 #include "output/ImageExport.h"
 #include "output/PinWindow.h"
 
+#include <QApplication>
 #include <QBitmap>
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStyle>
 #include <QToolButton>
 
 namespace vistrel {
@@ -95,7 +97,8 @@ CapturePreviewController::CapturePreviewController(const QImage &image, const Pl
         visible = screen ? QRectF(screen->availableGeometry()) : QRectF(0, 0, 1440, 900);
     if (backingScale <= 0)
         backingScale = screen ? screen->devicePixelRatio() : 2.0;
-    m_geometry = CardGeometry::forImage(image.size(), visible.size(), backingScale);
+    const int scrollBar = QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    m_geometry = CardGeometry::forImage(image.size(), visible.size(), backingScale, scrollBar);
 
     auto *card = new PreviewCard(this);
     m_window = card;
@@ -117,7 +120,7 @@ void CapturePreviewController::buildUI()
 {
     QWidget *card = m_window;
     const int width = card->width(), height = card->height();
-    const int topH = int(CardGeometry::topH), botH = int(CardGeometry::botH);
+    const int topH = int(CardGeometry::topH), botH = int(m_geometry.bottomH);
     // Rounded corners that hold without a compositor.
     QBitmap shape(card->size());
     shape.fill(Qt::color0);
@@ -174,11 +177,14 @@ void CapturePreviewController::buildUI()
         m_canvas->move((width - m_canvas->width()) / 2, 0);
     }
 
-    // Bottom bar: marker tools (Mark mode only) and the finishing actions.
+    // Bottom bar: marker tools (Mark mode only) and the finishing actions, the tools on a row
+    // of their own when the card is too narrow for both.
     auto *bottom = new QWidget(card);
     bottom->setGeometry(0, height - botH, width, botH);
+    const int margin = int(CardGeometry::barMargin);
+    const int actionsY = m_geometry.toolsWrap() ? 9 + int(CardGeometry::rowH) : 9;
     m_toolsBar = new QWidget(bottom);
-    m_toolsBar->setGeometry(10, 9, 260, 28);
+    m_toolsBar->setGeometry(margin, 9, int(CardGeometry::toolsW), 28);
     auto *row = new QHBoxLayout(m_toolsBar);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
@@ -220,12 +226,12 @@ void CapturePreviewController::buildUI()
         {"Pin", "pin", &CapturePreviewController::pinAction, QKeySequence(), 58},
         {"Close", "xmark", &CapturePreviewController::closeAction, QKeySequence(), 58},
     };
-    int right = width - 10;
+    int right = width - margin;
     for (const ActionButton &a : actions) {
         auto *b = new QPushButton(QIcon(QStringLiteral(":/icons/%1.svg").arg(a.symbol)),
                                   QString::fromLatin1(a.title), bottom);
         b->setFont(uiFont(11, QFont::Normal));
-        b->setGeometry(right - a.width, 9, a.width, 28);
+        b->setGeometry(right - a.width, actionsY, a.width, 28);
         b->setFocusPolicy(Qt::NoFocus);
         if (!a.key.isEmpty())
             b->setShortcut(a.key);
@@ -315,14 +321,30 @@ void CapturePreviewController::saveAction()
                            QStringLiteral("JPEG image (*.jpg *.jpeg)")};
     QPointer<CapturePreviewController> self(this);
     SaveChooser *chooser = m_platform.saveChooser;
+    // The chooser's dialog is a window of its own, which a card kept on top would cover.
+    setKeptOnTop(false);
     chooser->choose(request, [self, chooser, image = *image](const QString &chosen) {
-        if (chosen.isEmpty())
-            return; // cancelled: the card stays
+        if (chosen.isEmpty()) {
+            if (self)
+                self->setKeptOnTop(true); // cancelled: the card stays, on top again
+            return;
+        }
         ImageExport::saveInBackground(*chooser, image,
                                       ImageExport::completedPath(chosen, QStringLiteral("png")));
         if (self)
             self->closeAction();
     });
+}
+
+void CapturePreviewController::setKeptOnTop(bool on)
+{
+    if (!m_window || m_window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on)
+        return;
+    // New flags hide a window; it comes back where it was.
+    const bool shown = m_window->isVisible();
+    m_window->setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    if (shown)
+        m_window->show();
 }
 
 void CapturePreviewController::pinAction()

@@ -59,6 +59,7 @@ public:
 private:
     void buildUI();
     void windowWillClose();
+    void setKeptOnTop(bool on);
 
     Platform m_platform;
     CardGeometry m_geometry;

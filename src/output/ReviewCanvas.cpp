@@ -46,17 +46,19 @@ void ReviewCanvas::paintEvent(QPaintEvent *)
     const double s = m_model.displayScale();
     // Marks are in image pixels, y up.
     p.setTransform(yup::toSurface(m_model.imageSize().height()) * QTransform::fromScale(s, s));
-    const QImage &pix = pixelated();
+    // The pixelated copy costs a pass over the whole picture: made once a blur is drawn.
+    const QImage *pix = m_model.hasBlur() ? &pixelated() : nullptr;
     for (const AnnotationRef &a : m_model.annotations())
-        AnnotationRenderer::draw(p, *a, &pix, QPointF(0, 0));
+        AnnotationRenderer::draw(p, *a, pix, QPointF(0, 0));
     if (m_model.draft())
-        AnnotationRenderer::draw(p, *m_model.draft(), &pix, QPointF(0, 0));
+        AnnotationRenderer::draw(p, *m_model.draft(), pix, QPointF(0, 0));
     p.resetTransform();
-    if (m_model.mode == ReviewModel::Mode::Adjust)
-        drawCropOverlay(p);
+    // Marks are drawn against the crop, so it stays in sight while marking; its handles only
+    // while it can be adjusted.
+    drawCropOverlay(p, m_model.mode == ReviewModel::Mode::Adjust);
 }
 
-void ReviewCanvas::drawCropOverlay(QPainter &p)
+void ReviewCanvas::drawCropOverlay(QPainter &p, bool withHandles)
 {
     const double s = m_model.displayScale();
     const QRectF c = m_model.cropRect();
@@ -72,10 +74,12 @@ void ReviewCanvas::drawCropOverlay(QPainter &p)
     p.setPen(QPen(accent, 1.5));
     p.setBrush(Qt::NoBrush);
     p.drawRect(r);
-    p.setPen(Qt::NoPen);
-    p.setBrush(accent);
-    for (const QPointF &h : ReviewModel::handlePoints(r))
-        p.drawEllipse(h, 4, 4);
+    if (withHandles) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(accent);
+        for (const QPointF &h : ReviewModel::handlePoints(r))
+            p.drawEllipse(h, 4, 4);
+    }
     p.resetTransform();
 }
 

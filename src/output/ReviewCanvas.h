@@ -11,7 +11,8 @@
 namespace vistrel {
 
 // The image inside the preview card: a crop with eight handles over the dimmed image (Adjust)
-// or simple marks drawn straight onto it (Mark). All geometry lives in `model()`.
+// or simple marks drawn straight onto it, the crop shown without handles (Mark). All geometry
+// lives in `model()`.
 class ReviewCanvas : public QWidget
 {
     Q_OBJECT
@@ -42,7 +43,7 @@ protected:
 private:
     QPointF toView(QPointF widgetPoint) const;
     const QImage &pixelated();
-    void drawCropOverlay(QPainter &p);
+    void drawCropOverlay(QPainter &p, bool withHandles);
 
     QImage m_base;
     ReviewModel m_model;

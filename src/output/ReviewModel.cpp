@@ -110,6 +110,12 @@ void ReviewModel::backspace()
         m_typing->text.chop(1);
 }
 
+bool ReviewModel::hasBlur() const
+{
+    auto blurs = [](const AnnotationRef &a) { return a && a->kind == ToolKind::Blur; };
+    return blurs(m_draft) || std::any_of(m_annotations.cbegin(), m_annotations.cend(), blurs);
+}
+
 QRect ReviewModel::cropInImage() const
 {
     const QRectF r(m_cropRect.x(), m_imageSize.height() - m_cropRect.bottom(), m_cropRect.width(),
@@ -133,18 +139,34 @@ QString ReviewModel::sizeText(QSizeF size)
     return QStringLiteral("%1 × %2 px").arg(std::llround(size.width())).arg(std::llround(size.height()));
 }
 
-CardGeometry CardGeometry::forImage(QSize image, QSizeF visible, double backingScale)
+CardGeometry CardGeometry::forImage(QSize image, QSizeF visible, double backingScale,
+                                   double scrollBarExtent)
 {
     CardGeometry g;
     const double w = std::max(1, image.width()), h = std::max(1, image.height());
-    g.displayScale = std::max(std::min({visible.width() * 0.7 / w, 1.0 / backingScale,
-                                        visible.height() * 0.62 / h}),
-                              0.1);
+    const double fitWidth = std::min(visible.width() * 0.7 / w, 1.0 / backingScale);
+    const double fitAll = std::min(fitWidth, visible.height() * 0.62 / h);
+    // Shrinking a tall picture until all of it fits leaves it too small to crop at (a long
+    // scrolling capture would show at 1:10 or worse): past half the width-fitting scale it
+    // keeps that scale and scrolls.
+    const bool tall = fitAll < fitWidth / 2;
+    g.displayScale = std::max(tall ? fitWidth : fitAll, 0.1);
     g.imageHeight = g.displayScale * h;
-    // Past the 0.1 floor a long capture would make the card taller than the screen and put its
-    // buttons out of reach: the canvas then scrolls inside a card that fits.
-    g.viewHeight = std::min(g.imageHeight, std::max(visible.height() - topH - botH - 40, 100.0));
-    g.content = QSizeF(std::max(g.displayScale * w, 360.0), g.viewHeight + topH + botH);
+    const double canvasW = g.displayScale * w;
+    auto maxView = [&](double bottom) {
+        // A card taller than the screen would put its buttons out of reach.
+        return std::max(visible.height() - topH - bottom - 40, 100.0);
+    };
+    auto bottomFor = [](double width) { return width < oneRowWidth ? botH + rowH : botH; };
+    double width = std::max(canvasW, minWidth);
+    g.bottomH = bottomFor(width);
+    if (g.imageHeight > maxView(g.bottomH)) {
+        // The scroll bar sits beside the canvas rather than over its right edge.
+        width = std::max(canvasW + scrollBarExtent, minWidth);
+        g.bottomH = bottomFor(width);
+    }
+    g.viewHeight = std::min(g.imageHeight, maxView(g.bottomH));
+    g.content = QSizeF(width, g.viewHeight + topH + g.bottomH);
     return g;
 }
 

@@ -36,6 +36,8 @@ public:
     const QList<AnnotationRef> &annotations() const { return m_annotations; }
     const AnnotationRef &draft() const { return m_draft; }
     Handle activeHandle() const { return m_activeHandle; }
+    // Whether a mark, the one being drawn too, blurs: only then is a pixelated copy needed.
+    bool hasBlur() const;
 
     // Mouse input at a point in view coordinates. `mouseDragged` says whether the crop was
     // dragged (the size read-out is told after every such step, changed or not).
@@ -81,9 +83,20 @@ struct CardGeometry
     QSizeF content;     // the whole card
     double imageHeight = 0; // the canvas's height in points
     double viewHeight = 0;  // how much of it shows at once: a taller canvas scrolls
-    static CardGeometry forImage(QSize imagePixels, QSizeF visible, double backingScale);
+    double bottomH = botH;  // the bottom bar, one row taller when the tools wrap
+    bool toolsWrap() const { return bottomH > botH; }
+    // `scrollBarExtent` is the width a vertical scroll bar takes beside a canvas that scrolls.
+    static CardGeometry forImage(QSize imagePixels, QSizeF visible, double backingScale,
+                                 double scrollBarExtent = 0);
     static constexpr double topH = 38;
     static constexpr double botH = 46;
+    static constexpr double rowH = 34;      // a further row of the bottom bar
+    static constexpr double minWidth = 360;
+    static constexpr double barMargin = 10;
+    static constexpr double toolsW = 194;   // five 28-point tools, the colour well and gaps
+    static constexpr double actionsW = 322; // Edit, Copy, Save, Pin and Close with gaps
+    // Narrower than this, the marker tools get a row of their own above the actions.
+    static constexpr double oneRowWidth = 3 * barMargin + toolsW + actionsW;
 };
 
 } // namespace vistrel

@@ -1,3 +1,7 @@
+#include "app/CaptureCoordinator.h"
+#include "editor/AnnotationCanvas.h"
+#include "editor/CanvasModel.h"
+#include "editor/EditorWindowController.h"
 #include "output/CapturePreviewController.h"
 #include "output/Hud.h"
 #include "platform/FakeDesktop.h"
@@ -6,6 +10,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMouseEvent>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -33,15 +39,19 @@ TEST(PreviewCard, GeometryFollowsTheVisibleFrameAndBackingScale)
 {
     auto g = CardGeometry::forImage({400, 300}, {1440, 900}, 2.0);
     EXPECT_DOUBLE_EQ(g.displayScale, 0.5);
-    EXPECT_EQ(g.content, QSizeF(360, 234)); // width raised to 360
+    EXPECT_EQ(g.content, QSizeF(360, 268)); // width raised to 360, the tools on a row of their own
     g = CardGeometry::forImage({10000, 100}, {1440, 900}, 2.0);
     EXPECT_DOUBLE_EQ(g.displayScale, 0.1008);
     g = CardGeometry::forImage({100000, 100}, {1440, 900}, 2.0);
     EXPECT_DOUBLE_EQ(g.displayScale, 0.1);
-    // A long scrolling capture: the canvas keeps the 0.1 floor, the card still fits.
+    // A long scrolling capture keeps the width-fitting scale and scrolls; the card still fits.
     g = CardGeometry::forImage({600, 30000}, {1440, 900}, 2.0);
-    EXPECT_DOUBLE_EQ(g.imageHeight, 3000);
+    EXPECT_DOUBLE_EQ(g.imageHeight, 15000);
     EXPECT_EQ(g.content, QSizeF(360, 900 - 40));
+    // Not tall enough for that: shown whole, as before.
+    g = CardGeometry::forImage({1600, 1300}, {1440, 900}, 1.0);
+    EXPECT_DOUBLE_EQ(g.displayScale, 900 * 0.62 / 1300);
+    EXPECT_DOUBLE_EQ(g.viewHeight, g.imageHeight);
 }
 
 TEST(ReviewModel, CropHandlesClampAndKeepTwentyPixels)
@@ -220,4 +230,71 @@ TEST_F(PreviewCardTest, EscapeInMarkModeClosesWithoutCopying)
     EXPECT_EQ(closes, 1);
     EXPECT_FALSE(card->window()->isVisible());
     EXPECT_EQ(desktop.clipboardWrites, 0);
+}
+
+TEST(PreviewCard, ToolsBarClearsTheActionsAtAnyWidth)
+{
+    FakeDesktop desktop;
+    for (int w : {100, 500, 1600}) { // the narrowest card, a wrapped bar, one row
+        CapturePreviewController card(pattern(w, 30), desktop.platform(), {0, 0, 1440, 900}, 1.0);
+        QWidget *window = card.window();
+        auto inCard = [window](QWidget *x) { return QRect(x->mapTo(window, QPoint()), x->size()); };
+        const QRect tools = inCard(card.toolsBar());
+        EXPECT_TRUE(window->rect().contains(tools)) << w;
+        EXPECT_GE(tools.width(), card.toolsBar()->sizeHint().width()) << w;
+        for (const char *title : {"Edit", "Copy", "Save", "Pin", "Close"})
+            EXPECT_FALSE(tools.intersects(inCard(card.button(title)))) << w << title;
+    }
+}
+
+TEST(PreviewCard, TallPictureFitsItsWidthAndScrolls)
+{
+    FakeDesktop desktop;
+    QImage tall(1600, 20000, QImage::Format_ARGB32_Premultiplied);
+    tall.fill(Qt::white);
+    CapturePreviewController card(tall, desktop.platform(), {0, 0, 1440, 900}, 1.0);
+    card.showWindow();
+    drain();
+    EXPECT_EQ(card.canvas()->size(), QSize(1008, 12600)); // 70% of the frame's width
+    auto *scroll = qobject_cast<QScrollArea *>(card.canvas()->parentWidget()->parentWidget());
+    ASSERT_TRUE(scroll);
+    EXPECT_GE(scroll->viewport()->width(), 1008); // no column under the scroll bar
+    EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 12600 - scroll->viewport()->height());
+}
+
+TEST_F(PreviewCardTest, MarkModeShowsTheCropWithoutHandles)
+{
+    ReviewCanvas *canvas = card->canvas();
+    canvas->model().setCropRect({100, 50, 200, 150}); // at scale 1: rows 100 to 250 from the top
+    const QImage adjust = canvas->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    card->setMode(ReviewModel::Mode::Mark);
+    const QImage mark = canvas->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage plain = image.convertToFormat(QImage::Format_RGB32);
+    for (QPoint p : {QPoint(10, 10), QPoint(100, 130)}) { // dimmed outside, the frame
+        EXPECT_NE(adjust.pixel(p), plain.pixel(p));
+        EXPECT_EQ(mark.pixel(p), adjust.pixel(p));
+    }
+    EXPECT_NE(adjust.pixel(103, 175), plain.pixel(103, 175)); // the left handle, Adjust only
+    EXPECT_EQ(mark.pixel(103, 175), plain.pixel(103, 175));
+}
+
+TEST_F(PreviewCardTest, EditOpensTheEditorOnTheUnmarkedCropWithEditableMarks)
+{
+    CaptureCoordinator coordinator(desktop.platform());
+    CapturePreviewController *opened = coordinator.openPreviewCard(image);
+    ReviewModel &m = opened->canvas()->model();
+    m.mode = ReviewModel::Mode::Mark;
+    m.mouseDown(QPointF(150, 80) * m.displayScale());
+    m.mouseDragged(QPointF(190, 120) * m.displayScale());
+    m.mouseUp();
+    m.setCropRect({100, 50, 200, 150});
+    opened->button("Edit")->click();
+    drain();
+    ASSERT_EQ(coordinator.editors().size(), 1);
+    const EditorWindowController *editor = coordinator.editors().first();
+    EXPECT_EQ(editor->image().convertToFormat(QImage::Format_RGB32),
+              image.copy(100, 100, 200, 150).convertToFormat(QImage::Format_RGB32));
+    ASSERT_EQ(editor->canvas()->annotations().size(), 1);
+    const double margin = CanvasModel::margin; // around the picture in the editor
+    EXPECT_EQ(editor->canvas()->annotations()[0]->start, QPointF(50 + margin, 30 + margin));
 }
