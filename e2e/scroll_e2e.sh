@@ -58,7 +58,7 @@ copy_from_card() {
 show_page 1
 select_viewport
 sleep 0.5
-click_at $((PX + 274)) $((PY + 89)) # Auto Scroll
+click_at $((PX + 274)) $((PY + 109)) # Auto Scroll
 check "auto-scroll moves the page" wait_for 5 grep -q '^scrolled' "$E2E_TMP/page-1.log"
 check "the page reaches its end" wait_for 30 grep -q '^scrolled 2960$' "$E2E_TMP/page-1.log"
 steps=$(grep -c '^scrolled' "$E2E_TMP/page-1.log")
@@ -79,12 +79,12 @@ notch=$(grep -m1 '^scrolled' "$E2E_TMP/page-2.log" | awk '{print $2}')
 echo "one wheel notch scrolls the page by $notch pixels"
 check "one wheel notch moves the page 60 pixels" [ "$notch" = 60 ]
 sleep 0.5
-click_at $((PX + 203)) $((PY + 123)) # Done
+click_at $((PX + 203)) $((PY + 143)) # Done
 copy_from_card 2
 
 # --- Cancel: no card ----------------------------------------------------------------------------
 select_viewport
-click_at $((PX + 344)) $((PY + 123)) # Cancel
+click_at $((PX + 344)) $((PY + 143)) # Cancel
 check "Cancel closes the panel" wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Scrolling Capture$'"
 sleep 0.5
 check "Cancel opens no card" sh -c "! xdotool search --onlyvisible --name '^Vistrel Preview$'"

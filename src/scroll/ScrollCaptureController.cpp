@@ -270,26 +270,26 @@ QRect ScrollCaptureController::globalPixelRect() const
     return r.toAlignedRect().translated(m_display.pixelOrigin);
 }
 
-std::optional<QPoint> ScrollCaptureController::wheelPoint() const
-{
-    const std::optional<QPoint> pointer =
-        m_platform.pointer ? m_platform.pointer->pointerPosition() : std::nullopt;
-    if (pointer && m_hud && m_hud->isVisible()) {
-        const QRect panel = m_hud->frameGeometry();
-        const qreal s = m_display.scale;
-        const QRect panelPixels(QPoint(qRound(panel.x() * s), qRound(panel.y() * s)), panel.size() * s);
-        if (panelPixels.contains(*pointer))
-            return std::nullopt;
-    }
-    if (pointer && globalPixelRect().contains(*pointer))
-        return pointer;
-    return globalCentrePixel();
-}
-
 QPoint ScrollCaptureController::globalCentrePixel() const
 {
     const QPointF c = m_rect.center() * m_display.scale;
     return m_display.pixelOrigin + QPoint(qRound(c.x()), qRound(c.y()));
+}
+
+ScrollCaptureController::WheelAt ScrollCaptureController::wheelPoint() const
+{
+    const std::optional<QPoint> pointer =
+        m_platform.pointer ? m_platform.pointer->pointerPosition() : std::nullopt;
+    bool overPanel = false;
+    if (pointer && m_hud && m_hud->isVisible()) {
+        const QRect panel = m_hud->frameGeometry();
+        const qreal s = m_display.scale;
+        overPanel = QRect(QPoint(qRound(panel.x() * s), qRound(panel.y() * s)), panel.size() * s)
+                        .contains(*pointer);
+    }
+    if (pointer && !overPanel && globalPixelRect().contains(*pointer))
+        return {*pointer, std::nullopt};
+    return {globalCentrePixel(), pointer};
 }
 
 void ScrollCaptureController::toggleAuto()
@@ -322,19 +322,20 @@ void ScrollCaptureController::toggleAuto()
     m_clock.after(autoFirstDelayMs, this, [this, generation] { autoLoopBegin(generation); });
 }
 
-bool ScrollCaptureController::postScrollStep()
+void ScrollCaptureController::postScrollStep()
 {
-    const std::optional<QPoint> at = wheelPoint();
-    if (!at)
-        return false; // the pointer is on the panel: this turn is left out
+    const WheelAt at = wheelPoint();
     ++m_autoSteps;
     const int usable = int(std::lround(m_rect.height() * m_display.scale)) - m_stitcher.ignoredTopRows();
     // Until a notch has been measured, one notch: it may be anything from 20 to 150 pixels.
     m_notchesSent = m_pixelsPerNotch ? notchesForStep(*m_pixelsPerNotch, usable) : 1;
     m_heightAtStep = m_stitcher.totalHeight();
-    if (m_platform.pointer)
-        m_platform.pointer->scrollDown(*at, m_notchesSent);
-    return true;
+    if (m_platform.pointer) {
+        m_platform.pointer->scrollDown(at.point, m_notchesSent);
+        // Back where the user had it (on the panel, say, about to click Stop).
+        if (at.returnTo)
+            m_platform.pointer->movePointer(*at.returnTo);
+    }
 }
 
 void ScrollCaptureController::autoLoopBegin(quint64 generation)
@@ -366,7 +367,8 @@ void ScrollCaptureController::autoLoopCheck(quint64 generation)
         m_pixelsPerNotch = std::max(m_pixelsPerNotch.value_or(0), perNotch);
         m_stall = 0;
     } else if (m_stitcher.uncertainRun() >= lostAfterFrames ||
-               (m_notchesSent > 0 && !m_pixelsPerNotch && m_stitcher.uncertainRun() > 0)) {
+               (m_notchesSent > 0 && !m_pixelsPerNotch && m_stitcher.uncertainRun() >= 2)) {
+        // One frame caught mid-redraw is no proof; two in a row after the first notch are.
         // The content moved, but further than can be followed: never guess, say so.
         stopAuto();
         m_explained = true;

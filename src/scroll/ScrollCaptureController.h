@@ -99,13 +99,18 @@ private:
     void autoLoopBegin(quint64 generation);
     void autoLoopCheck(quint64 generation);
     void autoLoopEnd(quint64 generation);
-    bool postScrollStep();
+    void postScrollStep();
     void finish(std::optional<QImage> image);
     void say(const QString &message);
-    // Where the wheel turns: the pointer where it is when it is over the rectangle (the user's
-    // pointer is not taken away), else the rectangle's centre; nothing while it is over the
-    // panel, where the user is about to click.
-    std::optional<QPoint> wheelPoint() const;
+    // Where the wheel turns: where the pointer is when it is over the rectangle, else the
+    // rectangle's centre, the pointer going back where it was straight after the turn, so it
+    // stays the user's (on the panel, it stays on Stop and Done).
+    struct WheelAt
+    {
+        QPoint point;
+        std::optional<QPoint> returnTo;
+    };
+    WheelAt wheelPoint() const;
     QRect globalPixelRect() const;
     QPoint globalCentrePixel() const;
 

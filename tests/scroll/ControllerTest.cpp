@@ -169,7 +169,7 @@ TEST_F(ScrollControllerTest, AutoScrollLearnsTheNotchAndKeepsEveryRow)
     EXPECT_FALSE(desktop.escapeHandler);
 }
 
-TEST_F(ScrollControllerTest, TheWheelTurnsUnderTheUsersPointerAndNotUnderThePanel)
+TEST_F(ScrollControllerTest, TheWheelTurnsUnderTheUsersPointerWhichStaysTheirs)
 {
     showPage(3000, 400);
     auto c = make();
@@ -180,11 +180,15 @@ TEST_F(ScrollControllerTest, TheWheelTurnsUnderTheUsersPointerAndNotUnderThePane
     ASSERT_EQ(desktop.wheelTurns.size(), 2);
     EXPECT_EQ(desktop.wheelTurns[0].first, QPoint(150, 400));
     EXPECT_TRUE(desktop.pointerMoves.isEmpty());
-    // Over the panel, about to click Stop: no turn while it stays there.
-    desktop.pointerAt = c->hud()->geometry().center();
-    clock.advance(340 * 3);
-    EXPECT_EQ(desktop.wheelTurns.size(), 2);
-    EXPECT_TRUE(c->autoScrolling());
+    // Over the panel, about to click Stop: the wheel turns at the centre and the pointer is
+    // straight back on the panel.
+    const QPoint onPanel = c->hud()->geometry().center();
+    desktop.pointerAt = onPanel;
+    clock.advance(340);
+    ASSERT_EQ(desktop.wheelTurns.size(), 3);
+    EXPECT_EQ(desktop.wheelTurns[2].first, QPoint(200, 250));
+    EXPECT_EQ(desktop.pointerAt, onPanel);
+    EXPECT_EQ(desktop.pointerMoves, QList<QPoint>{onPanel});
 }
 
 TEST_F(ScrollControllerTest, ANotchTooBigForTheAreaIsSaidNotGuessed)
