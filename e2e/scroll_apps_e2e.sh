@@ -131,6 +131,26 @@ kill "$ZENITY" 2>/dev/null
 view_rows --editable
 xdotool mousemove $((VX + 200)) $((VY + 8)) click 1
 by_hand gtk-caret
+
+# --- Escape typed into another application stops Auto Scroll, and that application keeps it ----
+xev -geometry 200x120+960+520 -event keyboard >"$E2E_TMP/other-got" 2>&1 &
+E2E_PIDS+=($!)
+wait_for 10 grep -q . "$E2E_TMP/other-got"
+sleep 0.5
+select_area "$VX" "$VY" $((VX + VW)) $((VY + VH))
+click_at $((PX + 274)) $((PY + 109)) # Auto Scroll
+sleep 1.5
+xdotool windowfocus --sync "$(xdotool search --onlyvisible --name '^Event Tester$' | head -1)" key Escape
+sleep 0.8
+rows_below="${VW}x$((VH / 2))+${VX}+$((VY + VH / 2))"
+import -window root -crop "$rows_below" "$E2E_TMP/stopped-1.png"
+sleep 1.2
+import -window root -crop "$rows_below" "$E2E_TMP/stopped-2.png"
+check "Escape pressed in another application stops Auto Scroll" \
+  same_pixels "$E2E_TMP/stopped-1.png" "$E2E_TMP/stopped-2.png"
+check "and that application got the key" wait_for 3 grep -q "(keysym 0xff1b, Escape)" "$E2E_TMP/other-got"
+click_at $((PX + 344)) $((PY + 143)) # Cancel
+check "Cancel ends the capture" wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Scrolling Capture$'"
 kill "$ZENITY" 2>/dev/null
 
 finish

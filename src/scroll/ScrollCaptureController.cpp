@@ -39,7 +39,10 @@ class ScrollHud : public QWidget
 {
 public:
     ScrollHud()
-        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+        // Unmanaged, so no window manager hides it while another application has the focus
+        // (it sits over that application's content) or stacks that application above it.
+        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                               Qt::X11BypassWindowManagerHint)
     {
         setWindowTitle(QStringLiteral("Scrolling Capture"));
         setAttribute(Qt::WA_DeleteOnClose, false);
