@@ -223,15 +223,28 @@ std::optional<QString> answerOf(AppShell &shell, const Command &command)
     return answer;
 }
 
-TEST(Instance, ShellRunsCommandsAfterTheirDelay)
+// A shell on a one-screen fake desktop, and a small picture file (a.png) to open.
+struct ShellProbe
 {
     FakeDesktop desktop;
-    desktop.addDisplay(1, QRectF(0, 0, 320, 200), 1.0);
-    AppShell shell(desktop.platform());
+    std::unique_ptr<AppShell> shell;
     QTemporaryDir dir;
-    QImage picture(40, 30, QImage::Format_RGB32);
-    picture.fill(Qt::red);
-    ASSERT_TRUE(picture.save(dir.filePath("a.png")));
+    ShellProbe()
+    {
+        desktop.addDisplay(1, QRectF(0, 0, 320, 200), 1.0);
+        shell = std::make_unique<AppShell>(desktop.platform());
+        QImage picture(40, 30, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        picture.save(dir.filePath("a.png"));
+    }
+};
+
+TEST(Instance, ShellRunsCommandsAfterTheirDelay)
+{
+    ShellProbe probe;
+    FakeDesktop &desktop = probe.desktop;
+    AppShell &shell = *probe.shell;
+    QTemporaryDir &dir = probe.dir;
 
     Command edit;
     edit.kind = Kind::Edit;
@@ -253,13 +266,10 @@ TEST(Instance, ShellRunsCommandsAfterTheirDelay)
 
 TEST(Instance, EditRefusesWhatIsNotAReadablePictureAndSaysWhy)
 {
-    FakeDesktop desktop;
-    desktop.addDisplay(1, QRectF(0, 0, 320, 200), 1.0);
-    AppShell shell(desktop.platform());
-    QTemporaryDir dir;
-    QImage picture(40, 30, QImage::Format_RGB32);
-    picture.fill(Qt::red);
-    ASSERT_TRUE(picture.save(dir.filePath("a.png")));
+    ShellProbe probe;
+    FakeDesktop &desktop = probe.desktop;
+    AppShell &shell = *probe.shell;
+    QTemporaryDir &dir = probe.dir;
     auto writeFile = [&](const char *name, const QByteArray &bytes) {
         QFile file(dir.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
