@@ -267,7 +267,6 @@ TEST(Instance, ShellRunsCommandsAfterTheirDelay)
 TEST(Instance, EditRefusesWhatIsNotAReadablePictureAndSaysWhy)
 {
     ShellProbe probe;
-    FakeDesktop &desktop = probe.desktop;
     AppShell &shell = *probe.shell;
     QTemporaryDir &dir = probe.dir;
     auto writeFile = [&](const char *name, const QByteArray &bytes) {
