@@ -35,6 +35,10 @@ const char *__lsan_default_suppressions()
         "leak:libwayland-client.so\n"
         // What those data sources offer is what we handed to QClipboard, which owns it.
         "leak:vistrel::QtClipboard::set\n"
+        // Mesa's EGL (there when GTK's dependencies are installed): Qt's Wayland plugin
+        // initialises it for window buffers, and the driver it loads keeps a once-made table
+        // for the process's life. The driver has no symbols, so the EGL library is named.
+        "leak:libEGL_mesa.so\n"
         // libtesseract: its word lists (dawgs) live in a process-wide cache that only
         // TessBaseAPI::ClearPersistentCache frees; the recognizer helper exits with them,
         // which gives them back anyway.
