@@ -4,6 +4,7 @@
 #include "app/HotkeyManager.h"
 #include "app/Preferences.h"
 #include "app/PreferencesWindow.h"
+#include "app/SettingsReader.h"
 #include "platform/PictureFile.h"
 
 #include <QApplication>
@@ -162,12 +163,7 @@ void AppShell::refreshShortcutTexts()
 QString AppShell::rebindHotkey(quint32 id, QKeyCombination combination)
 {
     const QString keys = QKeySequence(combination).toString(QKeySequence::NativeText);
-    const auto mods = combination.keyboardModifiers();
-    const int key = int(combination.key());
-    const bool functionKey = (key >= Qt::Key_F1 && key <= Qt::Key_F35) || key == Qt::Key_Print ||
-                             key == Qt::Key_Pause;
-    // A plain letter would be taken from every program the user types in.
-    if (!(mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) && !functionKey)
+    if (!SettingsReader::usableHotkey(combination))
         return QStringLiteral("%1 cannot be a hot key: add Ctrl, Alt or Super.").arg(keys);
     for (const auto &row : HotkeyManager::table())
         if (row.id != id && m_preferences->hotkey(row.id)[0] == combination)

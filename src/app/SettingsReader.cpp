@@ -5,6 +5,16 @@
 
 namespace vistrel::SettingsReader {
 
+bool usableHotkey(QKeyCombination combination)
+{
+    const int key = int(combination.key());
+    const bool functionKey = (key >= Qt::Key_F1 && key <= Qt::Key_F35) || key == Qt::Key_Print ||
+                             key == Qt::Key_Pause;
+    return key != Qt::Key_unknown &&
+           ((combination.keyboardModifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) ||
+            functionKey);
+}
+
 QHash<quint32, QKeySequence> resolveHotkeys(const QList<HotkeyDefault> &defaults,
                                             const std::function<QString(quint32)> &storedText,
                                             QStringList *problems)
@@ -22,12 +32,7 @@ QHash<quint32, QKeySequence> resolveHotkeys(const QList<HotkeyDefault> &defaults
             continue;
         }
         const QKeySequence parsed = QKeySequence::fromString(text, QKeySequence::PortableText);
-        const auto mods = parsed.isEmpty() ? Qt::KeyboardModifiers() : parsed[0].keyboardModifiers();
-        const int key = parsed.isEmpty() ? 0 : int(parsed[0].key());
-        const bool functionKey = (key >= Qt::Key_F1 && key <= Qt::Key_F35) || key == Qt::Key_Print;
-        // One combination, and one that would not take a plain letter from every program.
-        if (parsed.count() != 1 || key == Qt::Key_unknown ||
-            (!(mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) && !functionKey)) {
+        if (parsed.count() != 1 || !usableHotkey(parsed[0])) {
             if (problems)
                 problems->append(QStringLiteral("\"%1\" is not a hot key Vistrel can use").arg(text.left(60)));
             keys.insert(row.id, row.keys);

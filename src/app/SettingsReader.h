@@ -21,6 +21,10 @@ struct HotkeyDefault
     QKeySequence keys;
 };
 
+// Whether a combination may be a hot key: with Ctrl, Alt or Super, or a function key; a plain
+// letter would be taken from every program the user types in.
+bool usableHotkey(QKeyCombination combination);
+
 // Every action's combination: the stored text when it is one usable combination (with Ctrl,
 // Alt or Super, or a function key) given to no other action, the default otherwise; what was
 // wrong is added to `problems`. `stored` gives the text kept for an id (empty: none).

@@ -29,7 +29,7 @@ PastedPicture PastedPicture::read(const QMimeData *mime)
         if (!picture.image.isNull())
             return {std::move(picture.image), QString()};
         // A picture over the limit is refused whatever other formats offer it.
-        if (picture.error.startsWith(QLatin1String("Picture too large")))
+        if (picture.tooLarge)
             return {QImage(), picture.error};
         if (firstError.isEmpty())
             firstError = picture.error;

@@ -39,7 +39,7 @@ PictureRead decodePicture(QIODevice *device, const QByteArray &format)
             return {QImage(), QStringLiteral("not a picture Vistrel can read (%1)")
                                   .arg(reader.errorString())};
     } else if (!PictureLimits::fits(size)) {
-        return {QImage(), PictureLimits::refusal(size)};
+        return {QImage(), PictureLimits::refusal(size), true};
     }
     // Our own limit, not the toolkit's smaller default.
     reader.setAllocationLimit(int(PictureLimits::maxBytes / (1024 * 1024)) + 1);
@@ -48,7 +48,7 @@ PictureRead decodePicture(QIODevice *device, const QByteArray &format)
         return {QImage(), QStringLiteral("the picture is damaged or cannot be read (%1)")
                               .arg(reader.errorString())};
     if (!PictureLimits::fits(image.size()))
-        return {QImage(), PictureLimits::refusal(image.size())};
+        return {QImage(), PictureLimits::refusal(image.size()), true};
     return {std::move(image), QString()};
 }
 

@@ -26,6 +26,7 @@ struct PictureRead
 {
     QImage image;
     QString error; // empty when `image` is good
+    bool tooLarge = false; // refused for its size, from its header
 };
 
 // Decodes an encoded picture from `device`, sized from its header first. `format` may name the

@@ -5,7 +5,6 @@
 #include <QSslKey>
 #include <QSslServer>
 #include <QSslSocket>
-#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -127,7 +126,7 @@ void UploadServer::serve(QTcpSocket *socket)
 
         emit requestReceived();
         if (m_stream != Stream::No) {
-            answerEndlessly(socket);
+            drip(socket);
             return;
         }
         QByteArray reply = "HTTP/1.1 " + QByteArray::number(m_status) + ' '
@@ -139,37 +138,16 @@ void UploadServer::serve(QTcpSocket *socket)
     });
 }
 
-void UploadServer::answerEndlessly(QTcpSocket *socket)
+void UploadServer::drip(QTcpSocket *socket)
 {
-    // A 200 without a length: the body ends only when the connection does.
+    // A 200 without a length, a byte at a time: the body ends only when the connection does.
     socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n"
                   "{\"url\":\"");
     m_streamOpen = true;
     connect(socket, &QTcpSocket::disconnected, this, [this] { m_streamOpen = false; });
-    QPointer<QTcpSocket> guard(socket);
-    if (m_stream == Stream::Drip) {
-        auto *timer = new QTimer(socket);
-        connect(timer, &QTimer::timeout, socket, [this, socket] {
-            m_streamed += socket->write("a");
-        });
-        timer->start(m_dripMs);
-        return;
-    }
-    // As fast as the peer reads, a few chunks ahead of it.
-    auto more = [this, guard] {
-        const QByteArray chunk(64 * 1024, 'a');
-        while (guard && guard->state() == QAbstractSocket::ConnectedState &&
-               guard->bytesToWrite() < 4 * chunk.size()) {
-            const qint64 n = guard->write(chunk);
-            if (n <= 0)
-                break;
-            m_streamed += n;
-        }
-    };
-    connect(socket, &QTcpSocket::bytesWritten, this, more);
-    if (auto *tls = qobject_cast<QSslSocket *>(socket))
-        connect(tls, &QSslSocket::encryptedBytesWritten, this, more);
-    more();
+    auto *timer = new QTimer(socket);
+    connect(timer, &QTimer::timeout, socket, [socket] { socket->write("a"); });
+    timer->start(m_dripMs);
 }
 
 } // namespace vistrel::test

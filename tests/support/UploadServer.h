@@ -36,11 +36,9 @@ public:
     void setReply(int status, const QByteArray &body,
                   const QByteArray &contentType = "application/json");
 
-    // Hostile answers: a 200 whose body never ends, sent as fast as it is read (Endless) or one
-    // byte every `dripMs` (Drip).
-    enum class Stream { No, Endless, Drip };
+    // A hostile answer: a 200 whose body never ends, one byte every `dripMs` (Drip).
+    enum class Stream { No, Drip };
     void setStream(Stream stream, int dripMs = 500) { m_stream = stream; m_dripMs = dripMs; }
-    qint64 streamedBytes() const { return m_streamed; }
     bool streamOpen() const { return m_streamOpen; } // until the client closes the connection
 
     const QList<ReceivedRequest> &requests() const { return m_requests; }
@@ -54,7 +52,7 @@ signals:
 
 private:
     void serve(QTcpSocket *socket);
-    void answerEndlessly(QTcpSocket *socket);
+    void drip(QTcpSocket *socket);
 
     std::unique_ptr<QTcpServer> m_server;
     int m_status = 200;
@@ -63,7 +61,6 @@ private:
     QList<ReceivedRequest> m_requests;
     Stream m_stream = Stream::No;
     int m_dripMs = 500;
-    qint64 m_streamed = 0;
     bool m_streamOpen = false;
 };
 
