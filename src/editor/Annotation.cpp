@@ -49,7 +49,11 @@ QFont Annotation::stepFont(double size)
 QSizeF Annotation::measure(const QString &text, const QFont &font)
 {
     const QFontMetricsF fm(font);
-    return QSizeF(fm.horizontalAdvance(text), fm.height());
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    double width = 0;
+    for (const QString &line : lines)
+        width = std::max(width, fm.horizontalAdvance(line));
+    return QSizeF(width, fm.height() + fm.lineSpacing() * double(lines.size() - 1));
 }
 
 QString Annotation::displayText() const

@@ -45,12 +45,12 @@ public:
 private:
     void swap()
     {
-        QList<AnnotationRef> current = m_model->snapshot();
+        CanvasScene current = m_model->snapshot();
         m_model->restore(m_other);
         m_other = std::move(current);
     }
     CanvasModel *m_model;
-    QList<AnnotationRef> m_other;
+    CanvasScene m_other;
     bool m_pushed = false;
 };
 
@@ -166,15 +166,14 @@ CanvasModel::CanvasModel(const QImage &image, const QList<AnnotationRef> &seed,
             TextBoxDetector::detect(img, context, std::move(done));
         };
     m_canvasSize = QSizeF(m_imageSize.width() + 2 * margin, m_imageSize.height() + 2 * margin);
-    qint64 highest = 0;
     for (const AnnotationRef &s : seed) {
         AnnotationRef m = s->copyForUndo();
         m->translate(QPointF(margin, margin));
-        if (m->kind == ToolKind::Step)
-            highest = std::max(highest, m->stepNumber);
-        m_annotations.append(m);
+        if (m->kind == ToolKind::Crop)
+            m_crop = m->boundingRect(); // the newest crop holds
+        else
+            m_annotations.append(m);
     }
-    m_stepCounter = highest + 1;
     if (!m_baseImage.isNull())
         m_detect(m_baseImage, this, [this](QList<QRectF> boxes) { m_primaryTextBoxes = boxes; });
 }
@@ -183,18 +182,27 @@ CanvasModel::~CanvasModel() = default;
 
 // ---- undo ---------------------------------------------------------------------------------
 
-QList<AnnotationRef> CanvasModel::snapshot() const
+CanvasScene CanvasModel::snapshot() const
 {
-    QList<AnnotationRef> copy;
-    copy.reserve(m_annotations.size());
+    CanvasScene scene;
+    scene.marks.reserve(m_annotations.size());
     for (const AnnotationRef &m : m_annotations)
-        copy.append(m->copyForUndo());
-    return copy;
+        scene.marks.append(m->copyForUndo());
+    for (const PlacedImageRef &img : m_extraImages)
+        scene.images.append({img, img->frame});
+    scene.crop = m_crop;
+    return scene;
 }
 
-void CanvasModel::restore(const QList<AnnotationRef> &marks)
+void CanvasModel::restore(const CanvasScene &scene)
 {
-    m_annotations = marks;
+    m_annotations = scene.marks;
+    m_extraImages.clear();
+    for (const auto &[img, frame] : scene.images) {
+        img->frame = frame;
+        m_extraImages.append(img);
+    }
+    m_crop = scene.crop;
     m_selected.reset();
     m_selectedImage.reset();
     emit marksRestored();
@@ -270,6 +278,7 @@ std::optional<SnapTarget> CanvasModel::snapToText(QPointF p, double threshold) c
         QPointF candidate;
         double d;
         if (r.contains(p)) {
+            // Inside a box only the nearest edge attracts, and only from as close as outside.
             const double dl = p.x() - r.left(), dr = r.right() - p.x();
             const double db = p.y() - r.top(), dt = r.bottom() - p.y();
             const double m = std::min({dl, dr, db, dt});
@@ -281,7 +290,7 @@ std::optional<SnapTarget> CanvasModel::snapToText(QPointF p, double threshold) c
                 candidate = QPointF(p.x(), r.top());
             else
                 candidate = QPointF(p.x(), r.bottom());
-            d = 0;
+            d = m;
         } else {
             candidate = QPointF(std::clamp(p.x(), r.left(), r.right()),
                                 std::clamp(p.y(), r.top(), r.bottom()));
@@ -293,6 +302,11 @@ std::optional<SnapTarget> CanvasModel::snapToText(QPointF p, double threshold) c
         }
     }
     return best;
+}
+
+std::optional<SnapTarget> CanvasModel::snapIfOn(QPointF p) const
+{
+    return m_snapping ? snapToText(p) : std::nullopt;
 }
 
 QRectF CanvasModel::imageArea() const
@@ -315,6 +329,8 @@ std::optional<QRectF> CanvasModel::captionPanelRect() const
 
 QRectF CanvasModel::exportRect() const
 {
+    if (m_crop)
+        return QRectF(m_crop->toAlignedRect());
     const QRectF images = imageArea();
     QRectF all = images;
     for (const AnnotationRef &m : m_annotations)
@@ -323,15 +339,45 @@ QRectF CanvasModel::exportRect() const
         all = uniteRects(all, *panel);
     if (all == images)
         return images;
-    const QRectF grown = all.adjusted(-exportBorder, -exportBorder, exportBorder, exportBorder);
-    return grown.intersected(QRectF(QPointF(0, 0), m_canvasSize));
+    return all.adjusted(-exportBorder, -exportBorder, exportBorder, exportBorder);
+}
+
+QRectF CanvasModel::contentRect() const
+{
+    QRectF content = imageArea();
+    for (const AnnotationRef &m : m_annotations) {
+        const double reach = MarkRules::of(m->kind).overhang(*m);
+        content = uniteRects(content, m->boundingRect().adjusted(-reach, -reach, reach, reach));
+    }
+    if (const auto panel = captionPanelRect())
+        content = uniteRects(content, *panel);
+    if (m_crop)
+        content = uniteRects(content, *m_crop);
+    return content;
+}
+
+AnnotationRef CanvasModel::markAt(QPointF p) const
+{
+    for (auto it = m_annotations.crbegin(); it != m_annotations.crend(); ++it)
+        if (MarkRules::of((*it)->kind).hits(**it, p, hitSlop))
+            return *it;
+    return {};
+}
+
+qint64 CanvasModel::stepCounter() const
+{
+    qint64 highest = 0;
+    for (const AnnotationRef &m : m_annotations)
+        if (m->kind == ToolKind::Step)
+            highest = std::max(highest, m->stepNumber);
+    if (m_draft && m_draft->kind == ToolKind::Step)
+        highest = std::max(highest, m_draft->stepNumber);
+    return highest + 1;
 }
 
 CanvasChange CanvasModel::growCanvas()
 {
-    QRectF content = imageArea();
-    for (const AnnotationRef &m : m_annotations)
-        content = uniteRects(content, m->boundingRect());
+    const QRectF content = contentRect();
     const double w = std::max(m_canvasSize.width(), content.right() + margin);
     const double h = std::max(m_canvasSize.height(), content.bottom() + margin);
     CanvasChange c;
@@ -358,6 +404,8 @@ KeyAction CanvasModel::keyAction(int key, Qt::KeyboardModifiers modifiers)
 {
     if (key == Qt::Key_Backspace || key == Qt::Key_Delete)
         return {KeyAction::Delete};
+    if (key == Qt::Key_Escape)
+        return {KeyAction::ClearSelection};
     if ((modifiers & Qt::ControlModifier) && key == Qt::Key_V)
         return {KeyAction::Paste};
     if (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
@@ -391,19 +439,22 @@ CanvasChange CanvasModel::mouseDown(QPointF p)
     CanvasChange c;
     if (m_currentTool == ToolKind::Text)
         return beginTextEntry(p);
+    if (m_currentTool == ToolKind::Crop)
+        return cropDown(p);
 
     if (m_currentTool != ToolKind::Select) {
         pushUndo();
         QPointF anchor = p;
         const MarkRules &rules = MarkRules::of(m_currentTool);
         if (rules.snapsEnds)
-            if (const auto snap = snapToText(p))
+            if (const auto snap = snapIfOn(p))
                 anchor = snap->point;
+        const qint64 nextStep = stepCounter();
         m_draft = Annotation::make(m_currentTool, anchor, anchor, m_strokeColor, m_lineWidth);
         if (m_currentTool == ToolKind::Pen)
             m_draft->points = {p};
         if (m_currentTool == ToolKind::Step) {
-            m_draft->stepNumber = m_stepCounter;
+            m_draft->stepNumber = nextStep;
             m_draft->end = p;
         }
         touch(c, paintRect(*m_draft));
@@ -435,12 +486,7 @@ CanvasChange CanvasModel::mouseDown(QPointF p)
         touch(c, tileArea(m_selectedImage->frame));
     m_selected.reset();
     m_selectedImage.reset();
-    for (auto it = m_annotations.crbegin(); it != m_annotations.crend(); ++it) {
-        if ((*it)->boundingRect().adjusted(-hitSlop, -hitSlop, hitSlop, hitSlop).contains(p)) {
-            m_selected = *it;
-            break;
-        }
-    }
+    m_selected = markAt(p);
     if (!m_selected) {
         for (auto it = m_extraImages.crbegin(); it != m_extraImages.crend(); ++it) {
             if ((*it)->frame.contains(p)) {
@@ -468,6 +514,8 @@ CanvasChange CanvasModel::mouseDragged(QPointF p)
             touch(c, m_snapPreview->adjusted(-4, -4, 4, 4));
     };
 
+    if (m_currentTool == ToolKind::Crop)
+        return cropDragged(p);
     if (m_currentTool != ToolKind::Select || !m_movingFrom) {
         if (!m_draft)
             return c;
@@ -477,7 +525,7 @@ CanvasChange CanvasModel::mouseDragged(QPointF p)
         if (m_draft->kind == ToolKind::Pen) {
             m_draft->points.append(p);
         } else if (MarkRules::of(m_draft->kind).snapsEnds) {
-            const auto snap = snapToText(p);
+            const auto snap = snapIfOn(p);
             m_draft->end = snap ? snap->point : p;
             if (snap)
                 m_snapPreview = snap->box;
@@ -504,6 +552,10 @@ CanvasChange CanvasModel::mouseDragged(QPointF p)
         touch(c, paintRect(*m_selected));
         touchSnap();
     } else if (m_selectedImage) {
+        if (!m_dragPushed) {
+            pushUndo();
+            m_dragPushed = true;
+        }
         touch(c, tileArea(m_selectedImage->frame));
         if (!m_imageResizeHandle)
             m_selectedImage->frame.translate(d);
@@ -525,6 +577,8 @@ CanvasChange CanvasModel::mouseUp(QPointF)
     CanvasChange c;
     if (m_snapPreview)
         touch(c, m_snapPreview->adjusted(-4, -4, 4, 4));
+    if (m_currentTool == ToolKind::Crop)
+        return cropUp();
     if (m_currentTool == ToolKind::Select) {
         m_movingFrom.reset();
         m_activeHandle = SelHandle::None;
@@ -542,10 +596,9 @@ CanvasChange CanvasModel::mouseUp(QPointF)
     const QRectF box = draft->boundingRect();
     if (MarkRules::of(draft->kind).keptWithoutMovement || box.width() >= 3 || box.height() >= 3) {
         m_annotations.append(draft);
-        if (draft->kind == ToolKind::Step) {
-            ++m_stepCounter;
+        if (draft->kind == ToolKind::Step)
             c |= beginCaptionEntry(draft);
-        }
+        c |= growCanvas();
     } else {
         dropNewestUndo();
     }
@@ -555,7 +608,7 @@ CanvasChange CanvasModel::mouseUp(QPointF)
 void CanvasModel::resizeSelected(SelHandle handle, QPointF p, QPointF q)
 {
     Annotation &mark = *m_selected;
-    const Snapper snap = [this](QPointF at) { return snapToText(at); };
+    const Snapper snap = [this](QPointF at) { return snapIfOn(at); };
     m_snapPreview = MarkRules::of(mark.kind).resize(mark, handle, p, q, snap);
 }
 
@@ -573,12 +626,118 @@ void CanvasModel::resizeImage(PlacedImage &image, SelHandle handle, QPointF p)
     image.frame = QRectF(x, y, w, h);
 }
 
+// ---- style of the selection --------------------------------------------------------------
+
+CanvasChange CanvasModel::restyle(bool width, const std::function<void(Annotation &)> &change)
+{
+    CanvasChange c;
+    if (!m_selected)
+        return c;
+    const int n = m_undoStack->count();
+    const bool continuing = width && m_restyleTarget == m_selected.get() && n > 0 &&
+                            m_undoStack->index() == n &&
+                            m_undoStack->command(n - 1) == m_restyleSnapshot;
+    if (!continuing) {
+        pushUndo();
+        m_restyleSnapshot = width ? m_gestureSnapshot : nullptr;
+        m_restyleTarget = m_selected.get();
+    }
+    touch(c, paintRect(*m_selected));
+    change(*m_selected);
+    touch(c, paintRect(*m_selected));
+    if (m_selected->kind == ToolKind::Step)
+        c.repaintAll = true; // the legend's badge too
+    c |= growCanvas();
+    return c;
+}
+
+CanvasChange CanvasModel::setStrokeColor(const QColor &color)
+{
+    m_strokeColor = color;
+    if (!m_selected || m_selected->color == color)
+        return {};
+    return restyle(false, [&](Annotation &m) { m.color = color; });
+}
+
+CanvasChange CanvasModel::setLineWidth(double width)
+{
+    m_lineWidth = width;
+    if (!m_selected)
+        return {};
+    return restyle(true, [&](Annotation &m) {
+        if (m.kind == ToolKind::Text)
+            m.fontSize = std::max(4 * width, 18.0); // as a new text mark gets it
+        else
+            m.lineWidth = width;
+    });
+}
+
+// ---- crop ---------------------------------------------------------------------------------
+
+CanvasChange CanvasModel::cropDown(QPointF p)
+{
+    CanvasChange c;
+    pushUndo();
+    m_cropGesture = true;
+    m_cropBefore = m_crop;
+    m_movingFrom = p;
+    m_cropHandle.reset();
+    if (m_crop) {
+        for (const HandlePoint &h : cornerHandles(*m_crop))
+            if (distance(h.point, p) < handleGrab)
+                m_cropHandle = h.handle;
+        if (!m_cropHandle && m_crop->contains(p))
+            m_cropHandle = SelHandle::None;
+    }
+    if (m_cropHandle && *m_cropHandle != SelHandle::None) {
+        m_cropAnchor = oppositeCorner(*m_crop, *m_cropHandle);
+    } else if (!m_cropHandle) {
+        // A new frame from here; it replaces the old one when let go.
+        m_cropAnchor = p;
+        m_crop = QRectF(p, QSizeF(0, 0));
+    }
+    c.repaintAll = true;
+    return c;
+}
+
+CanvasChange CanvasModel::cropDragged(QPointF p)
+{
+    CanvasChange c;
+    if (!m_cropGesture || !m_movingFrom || !m_crop)
+        return c;
+    if (m_cropHandle == SelHandle::None)
+        m_crop->translate(p - *m_movingFrom);
+    else
+        m_crop = rectOf(m_cropAnchor, p);
+    m_movingFrom = p;
+    c.repaintAll = true;
+    return c;
+}
+
+CanvasChange CanvasModel::cropUp()
+{
+    CanvasChange c;
+    if (!m_cropGesture)
+        return c;
+    m_cropGesture = false;
+    m_movingFrom.reset();
+    c.repaintAll = true;
+    if (!m_crop || m_crop->width() < 2 * minBoxSide || m_crop->height() < 2 * minBoxSide ||
+        m_crop == m_cropBefore) {
+        m_crop = m_cropBefore;
+        dropNewestUndo();
+    }
+    m_cropBefore.reset();
+    return c;
+}
+
 // ---- deletion and images ------------------------------------------------------------------
 
 CanvasChange CanvasModel::deleteSelected()
 {
     CanvasChange c;
     if (m_selectedImage) {
+        pushUndo();
         m_extraImages.removeIf([&](const PlacedImageRef &i) { return i == m_selectedImage; });
         m_selectedImage.reset();
         c.repaintAll = true;
@@ -590,7 +749,6 @@ CanvasChange CanvasModel::deleteSelected()
             for (const AnnotationRef &m : m_annotations)
                 if (m->kind == ToolKind::Step)
                     m->stepNumber = ++n;
-            m_stepCounter = n + 1;
         }
         m_selected.reset();
         m_selectedImage.reset();
@@ -599,11 +757,36 @@ CanvasChange CanvasModel::deleteSelected()
     return c;
 }
 
+CanvasChange CanvasModel::clearSelection()
+{
+    CanvasChange c;
+    if (m_selected)
+        touch(c, paintRect(*m_selected));
+    if (m_selectedImage)
+        touch(c, tileArea(m_selectedImage->frame));
+    m_selected.reset();
+    m_selectedImage.reset();
+    return c;
+}
+
+void CanvasModel::placeImage(const QImage &picture, const QRectF &frame)
+{
+    if (picture.isNull())
+        return;
+    auto placed = std::make_shared<PlacedImage>();
+    placed->cg = forDrawing(picture);
+    placed->frame = frame;
+    m_extraImages.append(placed);
+    growCanvas();
+    detectTextBoxes(placed);
+}
+
 CanvasChange CanvasModel::addImage(const QImage &picture)
 {
     CanvasChange c;
     if (picture.isNull())
         return c;
+    pushUndo();
     const QRectF area = imageArea();
     const double w0 = picture.width(), h0 = picture.height();
     const double s =
@@ -640,12 +823,47 @@ QString CanvasModel::textPlaceholder()
 
 CanvasChange CanvasModel::beginTextEntry(QPointF p)
 {
+    if (const AnnotationRef hit = markAt(p); hit && hit->kind == ToolKind::Text)
+        return beginTextEdit(hit);
     CanvasChange c;
     pushUndo();
+    m_editingIndex = -1;
+    m_editingOriginal.reset();
     m_editingAnnotation = Annotation::make(ToolKind::Text, p, p, m_strokeColor, m_lineWidth);
     m_editingAnnotation->fontSize = std::max(4 * m_lineWidth, 18.0);
     c.openTextField = true;
     return c;
+}
+
+CanvasChange CanvasModel::beginTextEdit(const AnnotationRef &mark)
+{
+    CanvasChange c;
+    const qsizetype i = m_annotations.indexOf(mark);
+    if (i < 0 || mark->kind != ToolKind::Text)
+        return c;
+    pushUndo(); // taken with the mark as it was
+    m_editingIndex = int(i);
+    m_editingOriginal = mark->copyForUndo();
+    // The field shows the words while they are typed; the mark is drawn again on commit.
+    m_annotations.removeAt(i);
+    if (m_selected == mark)
+        m_selected.reset();
+    m_editingAnnotation = mark;
+    touch(c, paintRect(*mark));
+    c.openTextField = true;
+    return c;
+}
+
+CanvasChange CanvasModel::mouseDoubleClicked(QPointF p)
+{
+    if (m_currentTool != ToolKind::Select)
+        return {};
+    if (const AnnotationRef hit = markAt(p); hit && hit->kind == ToolKind::Text) {
+        m_movingFrom.reset();
+        m_dragPushed = false;
+        return beginTextEdit(hit);
+    }
+    return {};
 }
 
 QRectF CanvasModel::textFieldFrame() const
@@ -664,13 +882,42 @@ CanvasChange CanvasModel::commitText(const QString &typed)
         return c;
     AnnotationRef mark = std::move(m_editingAnnotation);
     m_editingAnnotation.reset();
-    if (typed.isEmpty()) {
+    const int index = std::exchange(m_editingIndex, -1);
+    const AnnotationRef original = std::exchange(m_editingOriginal, {});
+    if (typed.isEmpty() && !original) {
         dropNewestUndo();
         return c;
     }
+    if (typed.isEmpty()) { // emptied: the mark goes, undoably
+        c.repaintAll = true;
+        return c;
+    }
+    if (original && typed == original->text)
+        dropNewestUndo();
     mark->text = typed;
-    m_annotations.append(mark);
+    if (index >= 0)
+        m_annotations.insert(std::min<qsizetype>(index, m_annotations.size()), mark);
+    else
+        m_annotations.append(mark);
     touch(c, paintRect(*mark));
+    c |= growCanvas();
+    return c;
+}
+
+CanvasChange CanvasModel::cancelText()
+{
+    CanvasChange c;
+    if (!m_editingAnnotation)
+        return c;
+    AnnotationRef mark = std::move(m_editingAnnotation);
+    m_editingAnnotation.reset();
+    const int index = std::exchange(m_editingIndex, -1);
+    if (const AnnotationRef original = std::exchange(m_editingOriginal, {})) {
+        *mark = *original;
+        m_annotations.insert(std::min<qsizetype>(index, m_annotations.size()), mark);
+        touch(c, paintRect(*mark));
+    }
+    dropNewestUndo();
     return c;
 }
 
@@ -811,8 +1058,36 @@ void CanvasModel::paint(QPainter &p, const QRectF &dirty, bool screen) const
     }
     if (const auto panel = captionPanelRect(); panel && visible(*panel))
         CaptionPanel::draw(p, *panel, captionedSteps());
+    if (screen && m_crop)
+        paintCrop(p, dirty);
     if (screen)
         paintDecorations(p);
+}
+
+void CanvasModel::paintCrop(QPainter &p, const QRectF &dirty) const
+{
+    // What the export leaves out is dimmed; the frame and, with the crop tool, its corners.
+    const QRectF crop = m_crop->normalized();
+    const QColor dim(0, 0, 0, 110);
+    const QRectF around = dirty.united(crop);
+    p.fillRect(QRectF(around.left(), around.top(), crop.left() - around.left(), around.height()), dim);
+    p.fillRect(QRectF(crop.right(), around.top(), around.right() - crop.right(), around.height()), dim);
+    p.fillRect(QRectF(crop.left(), around.top(), crop.width(), crop.top() - around.top()), dim);
+    p.fillRect(QRectF(crop.left(), crop.bottom(), crop.width(), around.bottom() - crop.bottom()), dim);
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    QPen frame(Qt::white, 1.5);
+    frame.setCosmetic(true);
+    p.setPen(frame);
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(crop);
+    if (m_currentTool == ToolKind::Crop) {
+        p.setPen(QPen(accentColor(), 1));
+        p.setBrush(Qt::white);
+        for (const HandlePoint &h : cornerHandles(crop))
+            p.drawEllipse(h.point, 5, 5);
+    }
+    p.restore();
 }
 
 void CanvasModel::paintDecorations(QPainter &p) const

@@ -30,6 +30,15 @@ struct PlacedImage
 };
 using PlacedImageRef = std::shared_ptr<PlacedImage>;
 
+// Everything undo brings back: copies of the marks, the placed pictures (shared) with their
+// frames at the time, and the crop.
+struct CanvasScene
+{
+    QList<AnnotationRef> marks;
+    QList<std::pair<PlacedImageRef, QRectF>> images;
+    std::optional<QRectF> crop;
+};
+
 // What an input changed, for the view to act on.
 struct CanvasChange
 {
@@ -52,7 +61,7 @@ struct CanvasChange
 // What a key press on the canvas means.
 struct KeyAction
 {
-    enum Kind { None, Delete, Paste, Tool } kind = None;
+    enum Kind { None, Delete, Paste, Tool, ClearSelection } kind = None;
     ToolKind tool = ToolKind::Select;
 };
 
@@ -70,7 +79,7 @@ class CanvasModel : public QObject
     Q_OBJECT
 public:
     static constexpr double margin = 1000;
-    static constexpr double hitSlop = 6;          // grows mark boxes for hit tests
+    static constexpr double hitSlop = 4;          // beyond a mark's ink, still a hit
     static constexpr double handleGrab = 9;       // grip radius of a selected mark
     static constexpr double imageHandleGrab = 11; // corner radius of a selected placed image
     static constexpr double snapThreshold = 24;
@@ -97,9 +106,17 @@ public:
     static KeyAction keyAction(int key, Qt::KeyboardModifiers modifiers);
     static std::optional<ToolKind> shortcut(QChar letter);
 
-    // Text marks and captions.
+    // A double click: with the selection tool, on a text mark, opens it for editing.
+    CanvasChange mouseDoubleClicked(QPointF p);
+    // Snapping to text lines while drawing and dragging; off while Alt is held.
+    void setSnapping(bool on) { m_snapping = on; }
+
+    // Text marks and captions. A press with the text tool on an existing text mark, or
+    // `beginTextEdit`, reopens it; `cancelText` puts it back as it was.
     CanvasChange beginTextEntry(QPointF p);
+    CanvasChange beginTextEdit(const AnnotationRef &mark);
     CanvasChange commitText(const QString &typed);
+    CanvasChange cancelText();
     CanvasChange beginCaptionEntry(const AnnotationRef &step);
     CanvasChange commitCaption(const QString &typed);
     const AnnotationRef &editingAnnotation() const { return m_editingAnnotation; }
@@ -113,15 +130,25 @@ public:
     // unless it is select; it does not report `toolChanged`.
     ToolKind currentTool() const { return m_currentTool; }
     CanvasChange setCurrentTool(ToolKind tool);
+    // Colour and width also restyle the selected mark, one undo step each (a run of width
+    // changes to one mark, as a slider drag makes, is one step).
     QColor strokeColor() const { return m_strokeColor; }
-    void setStrokeColor(const QColor &c) { m_strokeColor = c; }
+    CanvasChange setStrokeColor(const QColor &c);
     double lineWidth() const { return m_lineWidth; }
-    void setLineWidth(double w) { m_lineWidth = w; }
+    CanvasChange setLineWidth(double w);
 
-    // Undo covers the marks only, one command per snapshot.
+    // Undo covers marks, placed pictures and the crop, one command per snapshot. The stack is
+    // clean while the scene is as it was opened or last saved.
     QUndoStack *undoStack() const { return m_undoStack; }
     CanvasChange deleteSelected();
+    CanvasChange clearSelection();
     CanvasChange addImage(const QImage &picture);
+    // A picture placed at a known frame (reopening saved work); not an undo step.
+    void placeImage(const QImage &picture, const QRectF &frame);
+
+    // The export is cut to the crop (canvas points, y up) when there is one.
+    const std::optional<QRectF> &crop() const { return m_crop; }
+    void setCrop(const std::optional<QRectF> &crop) { m_crop = crop; }
 
     // State.
     const QImage &baseImage() const { return m_baseImage; }
@@ -134,7 +161,8 @@ public:
     const PlacedImageRef &selectedImage() const { return m_selectedImage; }
     const AnnotationRef &draft() const { return m_draft; }
     std::optional<QRectF> snapPreview() const { return m_snapPreview; }
-    qint64 stepCounter() const { return m_stepCounter; }
+    // The number the next step gets: one above the highest, so numbers stay unique.
+    qint64 stepCounter() const;
     const QList<QRectF> &primaryTextBoxes() const { return m_primaryTextBoxes; }
     void setPrimaryTextBoxes(const QList<QRectF> &boxes) { m_primaryTextBoxes = boxes; }
 
@@ -147,6 +175,10 @@ public:
     QList<AnnotationRef> captionedSteps() const;
     std::optional<QRectF> captionPanelRect() const;
     QRectF exportRect() const;
+    // Everything there is to see: the pictures, the marks' ink, the legend and the crop.
+    QRectF contentRect() const;
+    // The topmost mark whose drawn shape is under `p`.
+    AnnotationRef markAt(QPointF p) const;
     // Canvas area a mark's ink and selection decoration can touch.
     static QRectF paintRect(const Annotation &mark);
 
@@ -169,8 +201,8 @@ signals:
 
 private:
     friend class SnapshotCommand;
-    QList<AnnotationRef> snapshot() const;
-    void restore(const QList<AnnotationRef> &marks);
+    CanvasScene snapshot() const;
+    void restore(const CanvasScene &scene);
     void pushUndo();
     void dropNewestUndo();
     CanvasChange growCanvas();
@@ -179,6 +211,12 @@ private:
     void detectTextBoxes(const PlacedImageRef &image);
     void paintTile(QPainter &p, const QRectF &frame, const QImage &picture, bool screen) const;
     void paintDecorations(QPainter &p) const;
+    void paintCrop(QPainter &p, const QRectF &dirty) const;
+    CanvasChange cropDown(QPointF p);
+    CanvasChange cropDragged(QPointF p);
+    CanvasChange cropUp();
+    CanvasChange restyle(bool width, const std::function<void(Annotation &)> &change);
+    std::optional<SnapTarget> snapIfOn(QPointF p) const;
 
     TextBoxDetection m_detect;
     QImage m_baseImage;
@@ -195,7 +233,16 @@ private:
     AnnotationRef m_draft;
     AnnotationRef m_selected;
     std::optional<QPointF> m_movingFrom;
-    qint64 m_stepCounter = 1;
+    bool m_snapping = true;
+    std::optional<QRectF> m_crop;
+    std::optional<QRectF> m_cropBefore; // while a crop gesture runs
+    std::optional<SelHandle> m_cropHandle; // a corner, or None to move the whole frame
+    QPointF m_cropAnchor;                  // the corner that stays while one is dragged
+    bool m_cropGesture = false;
+    const void *m_restyleSnapshot = nullptr; // the last width change's command
+    const Annotation *m_restyleTarget = nullptr;
+    int m_editingIndex = -1;          // where a reopened text mark stood in the list
+    AnnotationRef m_editingOriginal; // as it was before reopening
     SelHandle m_activeHandle = SelHandle::None;
     std::optional<SelHandle> m_imageResizeHandle;
     bool m_dragPushed = false;

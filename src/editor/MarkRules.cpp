@@ -3,6 +3,8 @@
 #include "editor/AnnotationRenderer.h"
 
 #include <QLineF>
+#include <QPainterPath>
+#include <QPainterPathStroker>
 
 #include <algorithm>
 #include <array>
@@ -143,22 +145,95 @@ double textOverhang(const Annotation &a)
     return a.fontSize * 0.25 + 1;
 }
 
+// On the outline drawn with the mark's pen, widened by the tolerance on each side.
+bool onStroke(const QPainterPath &path, double lineWidth, QPointF p, double tolerance)
+{
+    if (!path.controlPointRect().adjusted(-lineWidth - tolerance, -lineWidth - tolerance,
+                                          lineWidth + tolerance, lineWidth + tolerance)
+             .contains(p))
+        return false;
+    QPainterPathStroker stroker;
+    stroker.setWidth(lineWidth + 2 * tolerance);
+    stroker.setCapStyle(Qt::RoundCap);
+    stroker.setJoinStyle(Qt::RoundJoin);
+    return stroker.createStroke(path).contains(p);
+}
+
+bool neverHit(const Annotation &, QPointF, double)
+{
+    return false;
+}
+
+bool insideBox(const Annotation &a, QPointF p, double tolerance)
+{
+    return a.boundingRect().adjusted(-tolerance, -tolerance, tolerance, tolerance).contains(p);
+}
+
+bool onSegment(const Annotation &a, QPointF p, double tolerance)
+{
+    if (onStroke(AnnotationRenderer::strokePath(a), a.lineWidth, p, tolerance))
+        return true;
+    if (a.kind != ToolKind::Arrow)
+        return false;
+    const QPolygonF head = AnnotationRenderer::arrowHead(a);
+    QPainterPath headPath;
+    headPath.addPolygon(head);
+    headPath.closeSubpath();
+    return headPath.contains(p) || onStroke(headPath, 0, p, tolerance);
+}
+
+bool onRectOutline(const Annotation &a, QPointF p, double tolerance)
+{
+    QPainterPath path;
+    path.addRect(a.boundingRect());
+    return onStroke(path, a.lineWidth, p, tolerance);
+}
+
+bool onEllipseOutline(const Annotation &a, QPointF p, double tolerance)
+{
+    QPainterPath path;
+    path.addEllipse(a.boundingRect());
+    return onStroke(path, a.lineWidth, p, tolerance);
+}
+
+bool onPenStroke(const Annotation &a, QPointF p, double tolerance)
+{
+    if (a.points.isEmpty())
+        return false;
+    if (a.points.size() == 1)
+        return distance(a.points.first(), p) <= a.lineWidth / 2 + tolerance;
+    QPainterPath path(a.points.first());
+    for (qsizetype i = 1; i < a.points.size(); ++i)
+        path.lineTo(a.points[i]);
+    return onStroke(path, a.lineWidth, p, tolerance);
+}
+
+bool insideBadge(const Annotation &a, QPointF p, double tolerance)
+{
+    const QRectF r = a.boundingRect();
+    return distance(r.center(), p) <= r.width() / 2 + tolerance;
+}
+
 const std::array<MarkRules, 11> &table()
 {
     static const std::array<MarkRules, 11> rules = [] {
         std::array<MarkRules, 11> t{};
-        const MarkRules box{boxHandles, resizeBox, false, false, none};
-        t[size_t(ToolKind::Select)] = {noHandles, noResize, false, false, none};
-        t[size_t(ToolKind::Arrow)] = {segmentHandles, resizeSegment, false, true, arrowOverhang};
-        t[size_t(ToolKind::Line)] = {segmentHandles, resizeSegment, false, true, halfStroke};
-        t[size_t(ToolKind::Rect)] = {boxHandles, resizeBox, false, false, halfStroke};
-        t[size_t(ToolKind::Ellipse)] = {boxHandles, resizeBox, false, false, halfStroke};
-        t[size_t(ToolKind::Pen)] = {noHandles, noResize, true, false, none};
-        t[size_t(ToolKind::Highlight)] = box;
-        t[size_t(ToolKind::Text)] = {boxHandles, resizeText, false, false, textOverhang};
-        t[size_t(ToolKind::Step)] = {boxHandles, resizeStep, true, false, none};
-        t[size_t(ToolKind::Blur)] = box;
-        t[size_t(ToolKind::Crop)] = box;
+        const MarkRules filledBox{boxHandles, resizeBox, false, false, none, insideBox};
+        t[size_t(ToolKind::Select)] = {noHandles, noResize, false, false, none, neverHit};
+        t[size_t(ToolKind::Arrow)] = {segmentHandles, resizeSegment, false, true, arrowOverhang,
+                                      onSegment};
+        t[size_t(ToolKind::Line)] = {segmentHandles, resizeSegment, false, true, halfStroke,
+                                     onSegment};
+        t[size_t(ToolKind::Rect)] = {boxHandles, resizeBox, false, false, halfStroke, onRectOutline};
+        t[size_t(ToolKind::Ellipse)] = {boxHandles, resizeBox, false, false, halfStroke,
+                                        onEllipseOutline};
+        t[size_t(ToolKind::Pen)] = {noHandles, noResize, true, false, none, onPenStroke};
+        t[size_t(ToolKind::Highlight)] = filledBox;
+        t[size_t(ToolKind::Text)] = {boxHandles, resizeText, false, false, textOverhang, insideBox};
+        t[size_t(ToolKind::Step)] = {boxHandles, resizeStep, true, false, none, insideBadge};
+        t[size_t(ToolKind::Blur)] = filledBox;
+        // The crop is the canvas's own frame, not a mark: it never takes a click.
+        t[size_t(ToolKind::Crop)] = {boxHandles, resizeBox, false, false, none, neverHit};
         return t;
     }();
     return rules;

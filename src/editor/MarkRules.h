@@ -45,6 +45,9 @@ struct MarkRules
     bool snapsEnds;
     // How far the painted ink can reach beyond `boundingRect` (strokes, arrow heads).
     double (*overhang)(const Annotation &mark);
+    // Whether a click at `p` lands on the mark as drawn: on its ink, within `tolerance` of it;
+    // inside only for the filled kinds. Invisible marks are never hit.
+    bool (*hits)(const Annotation &mark, QPointF p, double tolerance);
 
     static const MarkRules &of(ToolKind kind);
 };

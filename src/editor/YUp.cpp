@@ -10,7 +10,10 @@ void drawText(QPainter &p, QPointF topLeft, const QString &text, const QFont &fo
     upright(p, topLeft, [&] {
         p.setFont(font);
         p.setPen(color);
-        p.drawText(QPointF(0, QFontMetricsF(font).ascent()), text);
+        const QFontMetricsF fm(font);
+        const QStringList lines = text.split(QLatin1Char('\n'));
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            p.drawText(QPointF(0, fm.ascent() + double(i) * fm.lineSpacing()), lines[i]);
     });
 }
 

@@ -144,6 +144,7 @@ TEST(CanvasRender, ScreenShowsTilesDotsAndRedrawsPartsIdentically)
     canvas.setCurrentTool(ToolKind::Select);
     canvas.model().mouseDown({1010, 1030}); // selects the rectangle: decorations too
     canvas.model().mouseUp({1010, 1030});
+    canvas.setViewportSize(QSizeF(2100, 2080)); // the whole canvas, content in the middle
     const QSize size = canvas.size();
     ASSERT_EQ(size, QSize(2100, 2080));
     QImage full(size, QImage::Format_ARGB32_Premultiplied);
