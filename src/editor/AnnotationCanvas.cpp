@@ -22,6 +22,54 @@
 
 namespace vistrel {
 
+namespace {
+
+constexpr double shownMargin = 40; // widget pixels beyond the content
+
+// The in-place text field: Return ends it, Shift+Return starts a new line, Escape cancels.
+class TextField : public QPlainTextEdit
+{
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+    std::function<void()> onCommit;
+    std::function<void()> onCancel;
+
+protected:
+    bool event(QEvent *e) override
+    {
+        // Every key belongs to the words while they are typed, none to a window shortcut.
+        if (e->type() == QEvent::ShortcutOverride) {
+            const auto *key = static_cast<QKeyEvent *>(e);
+            if (!(key->modifiers() & Qt::ControlModifier) || key->key() != Qt::Key_W) {
+                e->accept();
+                return true;
+            }
+        }
+        return QPlainTextEdit::event(e);
+    }
+    void keyPressEvent(QKeyEvent *e) override
+    {
+        const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+        if (enter && !(e->modifiers() & Qt::ShiftModifier)) {
+            if (onCommit)
+                onCommit();
+            return;
+        }
+        if (enter) {
+            insertPlainText(QStringLiteral("\n"));
+            return;
+        }
+        if (e->key() == Qt::Key_Escape) {
+            if (onCancel)
+                onCancel();
+            return;
+        }
+        QPlainTextEdit::keyPressEvent(e);
+    }
+};
+
+} // namespace
+
 AnnotationCanvas::AnnotationCanvas(const QImage &image, const QList<AnnotationRef> &seed,
                                    QWidget *parent)
     : AnnotationCanvas(image, seed, TextBoxDetection(), parent)
@@ -50,6 +98,7 @@ AnnotationCanvas::AnnotationCanvas(const QImage &image, const QList<AnnotationRe
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Cursors::tool(m_model->currentTool()));
     connect(m_model, &CanvasModel::marksRestored, this, [this] {
+        updateSize();
         update();
         emit changed();
     });
@@ -59,21 +108,22 @@ AnnotationCanvas::AnnotationCanvas(const QImage &image, const QList<AnnotationRe
 AnnotationCanvas::~AnnotationCanvas()
 {
     // The fields report the end of editing while they are torn down; nothing is listening.
-    for (QLineEdit *field : {m_textField.data(), m_captionField.data()})
-        if (field)
-            disconnect(field, nullptr, this, nullptr);
+    if (m_captionField)
+        disconnect(m_captionField, nullptr, this, nullptr);
+    if (m_textField)
+        m_textField->removeEventFilter(this);
 }
 
 // ---- coordinates --------------------------------------------------------------------------
 
 QPointF AnnotationCanvas::toCanvas(QPointF pos) const
 {
-    return yup::fromSurface(pos / m_magnification, m_model->canvasSize().height());
+    return yup::fromSurface(pos / m_magnification, m_shown.height(), m_shown.topLeft());
 }
 
 QPointF AnnotationCanvas::toWidget(QPointF point) const
 {
-    return QPointF(point.x(), m_model->canvasSize().height() - point.y()) * m_magnification;
+    return yup::toSurface(m_shown.height(), m_shown.topLeft()).map(point) * m_magnification;
 }
 
 QRectF AnnotationCanvas::toWidget(const QRectF &r) const
@@ -91,17 +141,59 @@ void AnnotationCanvas::setMagnification(qreal m)
     update();
 }
 
+void AnnotationCanvas::setViewportSize(QSizeF size)
+{
+    if (size == m_viewport)
+        return;
+    m_viewport = size;
+    updateSize();
+    update();
+}
+
 void AnnotationCanvas::updateSize()
 {
-    const QSizeF s = m_model->canvasSize() * m_magnification;
-    setFixedSize(QSize(int(std::ceil(s.width())), int(std::ceil(s.height()))));
+    // Per axis: the content with a margin where it is larger than the view, else the view's
+    // size around the content's middle.
+    const QRectF content = m_model->contentRect();
+    auto span = [&](double from, double length, double view, double &start, double &pixels) {
+        const double need = length * m_magnification;
+        pixels = need <= view ? std::floor(view) : std::ceil(need + 2 * shownMargin);
+        start = from + length / 2 - pixels / m_magnification / 2;
+    };
+    double x, y, w, h;
+    span(content.left(), content.width(), m_viewport.width(), x, w);
+    span(content.top(), content.height(), m_viewport.height(), y, h);
+    QRectF shown(x, y, w / m_magnification, h / m_magnification);
+    if (m_pressed && !m_shown.isEmpty()) // no jumps under a dragging pointer
+        shown = uniteRects(shown, m_shown);
+    const QRectF before = m_shown;
+    m_shown = shown;
+    setFixedSize(QSize(int(std::lround(shown.width() * m_magnification)),
+                       int(std::lround(shown.height() * m_magnification))));
+    if (!before.isEmpty() && before != shown) {
+        const QPointF by((before.left() - shown.left()) * m_magnification,
+                         (shown.bottom() - before.bottom()) * m_magnification);
+        if (!by.isNull())
+            emit viewShifted(by);
+    }
 }
 
 // ---- tools, undo, images ------------------------------------------------------------------
 
 void AnnotationCanvas::setCurrentTool(ToolKind tool)
 {
+    commitEditors();
     apply(m_model->setCurrentTool(tool));
+}
+
+void AnnotationCanvas::setStrokeColor(const QColor &color)
+{
+    apply(m_model->setStrokeColor(color));
+}
+
+void AnnotationCanvas::setLineWidth(double width)
+{
+    apply(m_model->setLineWidth(width));
 }
 
 bool AnnotationCanvas::canUndo() const
@@ -116,11 +208,13 @@ bool AnnotationCanvas::canRedo() const
 
 void AnnotationCanvas::undo()
 {
+    commitEditors();
     undoStack()->undo();
 }
 
 void AnnotationCanvas::redo()
 {
+    commitEditors();
     undoStack()->redo();
 }
 
@@ -131,7 +225,10 @@ void AnnotationCanvas::deleteSelected()
 
 void AnnotationCanvas::addImage(const QImage &picture)
 {
+    commitEditors();
     apply(m_model->addImage(picture));
+    if (const PlacedImageRef &added = m_model->selectedImage())
+        emit imageAdded(added->frame);
 }
 
 bool AnnotationCanvas::pasteImage()
@@ -144,6 +241,8 @@ bool AnnotationCanvas::pasteImage(const QMimeData *mime)
     const PastedPicture picture = PastedPicture::read(mime);
     if (!picture.refusal.isEmpty())
         Hud::show(picture.refusal);
+    else if (picture.image.isNull())
+        Hud::show(QStringLiteral("No picture on the clipboard"));
     if (picture.image.isNull())
         return false;
     addImage(picture.image);
@@ -154,14 +253,15 @@ bool AnnotationCanvas::pasteImage(const QMimeData *mime)
 
 void AnnotationCanvas::apply(const CanvasChange &change)
 {
-    if (change.sizeChanged) {
-        updateSize();
-        placeFields();
+    const QRectF shown = m_shown;
+    updateSize();
+    if (change.sizeChanged)
         emit canvasSizeChanged(m_model->canvasSize());
-    }
+    if (m_shown != shown)
+        placeFields();
     if (change.cursorChanged)
         setCursor(Cursors::tool(m_model->currentTool()));
-    if (change.repaintAll || change.sizeChanged)
+    if (change.repaintAll || change.sizeChanged || m_shown != shown)
         update();
     else if (!change.dirty.isEmpty())
         update(toWidget(change.dirty).toAlignedRect().adjusted(-2, -2, 2, 2));
@@ -182,16 +282,22 @@ void AnnotationCanvas::openTextField()
     const AnnotationRef &mark = m_model->editingAnnotation();
     if (!mark)
         return;
-    auto *field = new QLineEdit(this);
+    auto *field = new TextField(this);
     field->setObjectName(QStringLiteral("textField"));
     field->setPlaceholderText(CanvasModel::textPlaceholder());
-    field->setFrame(true);
+    field->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    field->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    field->setLineWrapMode(QPlainTextEdit::NoWrap);
+    field->document()->setDocumentMargin(1);
     QPalette pal = field->palette();
-    pal.setColor(QPalette::Text, m_model->strokeColor());
+    pal.setColor(QPalette::Text, mark->color);
     pal.setColor(QPalette::Base, QColor(255, 255, 255, 230));
     field->setPalette(pal);
-    field->setAutoFillBackground(true);
-    connect(field, &QLineEdit::editingFinished, this, &AnnotationCanvas::commitEditors);
+    field->setPlainText(mark->text);
+    field->moveCursor(QTextCursor::End);
+    field->onCommit = [this] { commitEditors(); };
+    field->onCancel = [this] { cancelEditors(); };
+    connect(field, &QPlainTextEdit::textChanged, this, &AnnotationCanvas::fitFieldHeight);
     field->installEventFilter(this);
     m_textField = field;
     placeFields();
@@ -210,6 +316,7 @@ void AnnotationCanvas::openCaptionField()
     connect(field, &QLineEdit::editingFinished, this, &AnnotationCanvas::commitEditors);
     field->installEventFilter(this);
     m_captionField = field;
+    field->setText(step->caption);
     placeFields();
     field->show();
     field->setFocus(Qt::OtherFocusReason);
@@ -222,6 +329,7 @@ void AnnotationCanvas::placeFields()
         QFont font = Annotation::textFont(m_model->editingAnnotation()->fontSize * m_magnification);
         m_textField->setFont(font);
         m_textField->setGeometry(toWidget(m_model->textFieldFrame()).toRect());
+        fitFieldHeight();
     }
     if (m_captionField && m_model->captioningStep()) {
         QFont font = QGuiApplication::font();
@@ -229,6 +337,23 @@ void AnnotationCanvas::placeFields()
         m_captionField->setFont(font);
         m_captionField->setGeometry(toWidget(m_model->captionFieldFrame()).toRect());
     }
+}
+
+void AnnotationCanvas::fitFieldHeight()
+{
+    // The field grows with its lines and its longest line.
+    if (!m_textField)
+        return;
+    const QFontMetricsF fm(m_textField->font());
+    const QStringList lines = m_textField->toPlainText().split(QLatin1Char('\n'));
+    double longest = 0;
+    for (const QString &line : lines)
+        longest = std::max(longest, fm.horizontalAdvance(line));
+    const QRect frame = toWidget(m_model->textFieldFrame()).toRect();
+    const int width = std::max(frame.width(), int(std::ceil(longest + fm.averageCharWidth() * 3)));
+    const int height = std::max(
+        frame.height(), int(std::ceil(fm.height() + fm.lineSpacing() * (lines.size() - 1) + 8)));
+    m_textField->setGeometry(frame.left(), frame.top(), width, height);
 }
 
 bool AnnotationCanvas::eventFilter(QObject *watched, QEvent *event)
@@ -245,6 +370,21 @@ bool AnnotationCanvas::eventFilter(QObject *watched, QEvent *event)
 void AnnotationCanvas::commitEditors()
 {
     commitText();
+    commitCaption();
+}
+
+void AnnotationCanvas::cancelEditors()
+{
+    if (QPlainTextEdit *field = m_textField.data()) {
+        m_textField.clear();
+        field->removeEventFilter(this);
+        const bool hadFocus = field->hasFocus();
+        field->hide();
+        field->deleteLater();
+        apply(m_model->cancelText());
+        if (hadFocus)
+            setFocus(Qt::OtherFocusReason);
+    }
     commitCaption();
 }
 
@@ -270,8 +410,13 @@ void AnnotationCanvas::commitText()
 {
     if (!m_textField)
         return;
-    const bool hadFocus = m_textField->hasFocus();
-    const QString text = takeField(m_textField, this);
+    QPlainTextEdit *field = m_textField.data();
+    m_textField.clear();
+    field->removeEventFilter(this);
+    const bool hadFocus = field->hasFocus();
+    const QString text = field->toPlainText();
+    field->hide();
+    field->deleteLater();
     apply(m_model->commitText(text));
     if (hadFocus)
         setFocus(Qt::OtherFocusReason);
@@ -297,7 +442,7 @@ void AnnotationCanvas::paintEvent(QPaintEvent *event)
     const QRectF dirty = QRectF(toCanvas(event->rect().bottomLeft() + QPointF(0, 1)),
                                 toCanvas(event->rect().topRight() + QPointF(1, 0)))
                              .normalized();
-    p.setTransform(yup::toSurface(m_model->canvasSize().height()) *
+    p.setTransform(yup::toSurface(m_shown.height(), m_shown.topLeft()) *
                    QTransform::fromScale(m_magnification, m_magnification));
     m_model->paint(p, dirty, true);
     if (!m_firstPaint->open) {
@@ -317,6 +462,8 @@ void AnnotationCanvas::mousePressEvent(QMouseEvent *event)
     setFocus(Qt::MouseFocusReason);
     // Clicking anywhere ends typing first, then acts with the current tool.
     commitEditors();
+    m_pressed = true;
+    m_model->setSnapping(!(event->modifiers() & Qt::AltModifier));
     apply(m_model->mouseDown(toCanvas(event->position())));
 }
 
@@ -324,6 +471,7 @@ void AnnotationCanvas::mouseMoveEvent(QMouseEvent *event)
 {
     if (!(event->buttons() & Qt::LeftButton))
         return QWidget::mouseMoveEvent(event);
+    m_model->setSnapping(!(event->modifiers() & Qt::AltModifier));
     apply(m_model->mouseDragged(toCanvas(event->position())));
 }
 
@@ -331,7 +479,33 @@ void AnnotationCanvas::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return QWidget::mouseReleaseEvent(event);
-    apply(m_model->mouseUp(toCanvas(event->position())));
+    m_model->setSnapping(!(event->modifiers() & Qt::AltModifier));
+    CanvasChange c = m_model->mouseUp(toCanvas(event->position()));
+    m_pressed = false;
+    apply(c);
+    m_model->setSnapping(true);
+}
+
+void AnnotationCanvas::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return QWidget::mouseDoubleClickEvent(event);
+    commitEditors();
+    const CanvasChange c = m_model->mouseDoubleClicked(toCanvas(event->position()));
+    if (c.any())
+        apply(c);
+    else
+        mousePressEvent(event); // a second press of a quick pair, as any other
+}
+
+void AnnotationCanvas::wheelEvent(QWheelEvent *event)
+{
+    if (!(event->modifiers() & Qt::ControlModifier))
+        return QWidget::wheelEvent(event); // the scroll area scrolls
+    const double notches = event->angleDelta().y() / 120.0;
+    if (notches != 0)
+        emit zoomRequested(std::pow(1.25, notches), event->position());
+    event->accept();
 }
 
 void AnnotationCanvas::keyPressEvent(QKeyEvent *event)
@@ -340,6 +514,9 @@ void AnnotationCanvas::keyPressEvent(QKeyEvent *event)
     switch (action.kind) {
     case KeyAction::Delete:
         deleteSelected();
+        return;
+    case KeyAction::ClearSelection:
+        apply(m_model->clearSelection());
         return;
     case KeyAction::Paste:
         pasteImage();

@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QMimeData>
+#include <QUrl>
 
 namespace vistrel {
 
@@ -40,6 +41,19 @@ PastedPicture PastedPicture::read(const QMimeData *mime)
             if (!PictureLimits::fits(image.size()))
                 return {QImage(), PictureLimits::refusal(image.size())};
             return {image, QString()};
+        }
+    }
+    // Files copied in a file manager: the first local picture file. Only regular files are
+    // opened, so a FIFO or a device among them cannot stall the editor.
+    if (firstError.isEmpty() && mime->hasUrls()) {
+        for (const QUrl &url : mime->urls()) {
+            if (!url.isLocalFile())
+                continue;
+            PictureRead picture = readPictureFile(url.toLocalFile());
+            if (!picture.image.isNull())
+                return {std::move(picture.image), QString()};
+            if (firstError.isEmpty())
+                firstError = picture.error;
         }
     }
     // Offered as a picture but unreadable (text, a truncated PNG): say so rather than nothing.
