@@ -113,10 +113,40 @@ check "the copy takes in the caption legend and the pasted picture" [ "${aw:-0}"
 check "the pasted picture is in the copy" \
   sh -c "convert '$E2E_TMP/all.png' -fill black +opaque '#22AA55' -format '%@' info: | grep -q '^160x120'"
 
-# --- Ctrl+W closes the editor ------------------------------------------------------------------------
+# --- closing with marks asks; SIGTERM keeps them for the next start -------------------------------
+question_up() { xdotool search --onlyvisible --name "^Vistrel — Unsaved Marks$"; }
+question_gone() { ! question_up >/dev/null 2>&1; }
 xdotool windowactivate --sync "$win" 2>/dev/null
 xdotool key ctrl+w
-check "Ctrl+W closes the editor" wait_for 5 editor_gone
+check "Ctrl+W with marks asks first" wait_for 5 question_up
+xdotool key Escape
+sleep 0.5
+check "Cancel closes the question" question_gone
+check "Cancel keeps the editor" editor_up
+kept_entries() { ls "$XDG_DATA_HOME/Vistrel/recovery"/*/scene.json 2>/dev/null | wc -l; }
+kill -TERM "$VISTREL_PID"
+wait_for 10 sh -c "! kill -0 $VISTREL_PID 2>/dev/null"
+check "SIGTERM ends the app without waiting on a question" sh -c "! kill -0 $VISTREL_PID 2>/dev/null"
+check "the unsaved marks are kept on disk (found $(kept_entries))" [ "$(kept_entries)" = 1 ]
+
+start_vistrel
+offer_up() { xdotool search --onlyvisible --name "^Vistrel — Kept Marks$"; }
+check "the next start offers the kept marks back" wait_for 10 offer_up
+xdotool windowactivate --sync "$(offer_up | head -1)" 2>/dev/null
+xdotool key Return # Reopen
+check "Reopen opens an editor" wait_for 5 editor_up
+sleep 0.8
+win=$(editor_up | head -1)
+xdotool windowactivate --sync "$win" 2>/dev/null
+copy_original "$E2E_TMP/reopened.png"
+check "the reopened copy is the one before the quit" same_pixels "$E2E_TMP/all.png" "$E2E_TMP/reopened.png"
+
+# --- Discard closes and forgets -----------------------------------------------------------------------
+xdotool key ctrl+w
+check "closing the reopened work asks too" wait_for 5 question_up
+xdotool key alt+d
+check "Discard closes the editor" wait_for 5 editor_gone
+check "nothing is kept after Discard" [ "$(kept_entries)" = 0 ]
 
 check "app still running" kill -0 "$VISTREL_PID"
 finish

@@ -12,7 +12,7 @@ mkdir -p "${E2E_TMPDIR:=/tmp}"
 E2E_TMP=$(mktemp -d "$E2E_TMPDIR/vistrel-e2e.XXXXXX")
 # A private runtime folder (the instance socket) and configuration, so a Vistrel the developer
 # runs, and their preferences, stay out of the tests.
-export XDG_RUNTIME_DIR="$E2E_TMP/run" XDG_CONFIG_HOME="$E2E_TMP/config"
+export XDG_RUNTIME_DIR="$E2E_TMP/run" XDG_CONFIG_HOME="$E2E_TMP/config" XDG_DATA_HOME="$E2E_TMP/data"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 # Screenshots of the flows never go to a naming tool the machine may have installed.
 export VISTREL_SMART_NAMES=0

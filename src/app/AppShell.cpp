@@ -8,6 +8,8 @@
 #include "platform/PictureFile.h"
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QKeySequence>
@@ -56,6 +58,8 @@ QString AppShell::hotkeyText(quint32 id) const
 void AppShell::applicationDidFinishLaunching()
 {
     setupStatusItem();
+    // After the tray is up: what the last run kept of unsaved editors.
+    QTimer::singleShot(0, m_coordinator, &CaptureCoordinator::offerKeptWork);
     if (!m_platform.hotkeys)
         return;
     QStringList problems;
@@ -134,7 +138,7 @@ std::unique_ptr<QMenu> AppShell::buildMenu()
     m_infoLine->setEnabled(false);
     menu->addSeparator();
     item(QStringLiteral("Preferences…"), [this] { showPreferences(); });
-    QAction *quit = item(QStringLiteral("Quit Vistrel"), [] { QApplication::quit(); });
+    QAction *quit = item(QStringLiteral("Quit Vistrel"), [this] { requestQuit(); });
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     // The shortcut map does not reach a tray menu's popup; the menu answers the key itself.
     quit->setShortcutContext(Qt::WidgetShortcut);
@@ -296,13 +300,61 @@ void AppShell::schedule(const Command &command, const QList<QImage> &pictures)
         };
         break;
     case Command::Kind::Quit:
-        run = [] { QApplication::quit(); };
+        run = [self = QPointer<AppShell>(this)] {
+            if (self)
+                self->quitNow();
+        };
         break;
     }
     QTimer::singleShot(int(command.delaySeconds * 1000), this, [c, run] {
         if (c)
             run();
     });
+}
+
+void AppShell::quitNow()
+{
+    m_coordinator->keepUnsavedWork();
+    QApplication::quit();
+}
+
+void AppShell::requestQuit()
+{
+    const int unsaved = m_coordinator->unsavedEditors();
+    if (unsaved == 0) {
+        QApplication::quit();
+        return;
+    }
+    if (m_quitQuestion) {
+        m_quitQuestion->raise();
+        return;
+    }
+    // One question for every editor with changes.
+    auto *box = new QMessageBox(
+        QMessageBox::Warning, QStringLiteral("Quit Vistrel"),
+        unsaved == 1 ? QStringLiteral("An editor has marks that are not saved.")
+                     : QStringLiteral("%1 editors have marks that are not saved.").arg(unsaved),
+        QMessageBox::NoButton);
+    box->setInformativeText(
+        QStringLiteral("Keep them for the next start, or discard them and quit?"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowFlag(Qt::WindowStaysOnTopHint);
+    QPushButton *keep = box->addButton(QStringLiteral("&Keep and Quit"), QMessageBox::AcceptRole);
+    QPushButton *discard = box->addButton(QStringLiteral("&Discard"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(keep);
+    box->setEscapeButton(cancel);
+    QPointer<AppShell> self(this);
+    connect(box, &QMessageBox::buttonClicked, this, [self, keep, discard](QAbstractButton *b) {
+        if (!self)
+            return;
+        if (b == discard)
+            self->m_coordinator->discardUnsavedWork();
+        if (b == keep || b == discard)
+            self->quitNow();
+    });
+    m_quitQuestion = box;
+    box->show();
 }
 
 } // namespace vistrel

@@ -7,6 +7,7 @@
 #include <QKeyCombination>
 #include <QList>
 #include <QObject>
+#include <QMessageBox>
 #include <QPointer>
 
 #include <functional>
@@ -15,6 +16,7 @@
 class QAction;
 class QIcon;
 class QMenu;
+
 class QSystemTrayIcon;
 
 namespace vistrel {
@@ -35,6 +37,11 @@ public:
     ~AppShell() override;
 
     void applicationDidFinishLaunching();
+    // The tray's Quit: asks once when editors have unsaved marks.
+    void requestQuit();
+    // Quits without asking, keeping unsaved marks for the next start (signals, `vistrel quit`).
+    void quitNow();
+    QMessageBox *quitQuestion() const { return m_quitQuestion; }
 
     CaptureCoordinator &coordinator() { return *m_coordinator; }
     Preferences &preferences() { return *m_preferences; }
@@ -72,6 +79,7 @@ private:
     std::unique_ptr<Preferences> m_ownPreferences;
     Preferences *m_preferences;
     CaptureCoordinator *m_coordinator;
+    QPointer<QMessageBox> m_quitQuestion;
     std::unique_ptr<QMenu> m_menu;
     QSystemTrayIcon *m_statusItem = nullptr;
     QAction *m_quitAction = nullptr;

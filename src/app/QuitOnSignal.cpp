@@ -27,11 +27,14 @@ QuitOnSignal::QuitOnSignal(QObject *parent) : QObject(parent)
     if (g_pipe[0] < 0 && ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return; // the default action (ending at once) stays
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, [] {
+    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         char buffer[16];
         while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
         }
-        QCoreApplication::quit();
+        if (onQuit)
+            onQuit();
+        else
+            QCoreApplication::quit();
     });
     struct sigaction action = {};
     action.sa_handler = onSignal;

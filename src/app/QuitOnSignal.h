@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include <functional>
+
 class QSocketNotifier;
 
 namespace vistrel {
@@ -15,6 +17,8 @@ class QuitOnSignal : public QObject
 public:
     explicit QuitOnSignal(QObject *parent = nullptr);
     ~QuitOnSignal() override;
+    // What a signal does; quitting the event loop unless set.
+    std::function<void()> onQuit;
 
 private:
     QSocketNotifier *m_notifier = nullptr;

@@ -91,6 +91,8 @@ int runShell(const vistrel::Platform &platform, vistrel::Preferences &preference
 {
     vistrel::QuitOnSignal quitOnSignal;
     vistrel::AppShell shell(platform, &preferences);
+    // A signal must not wait on a question: unsaved marks are kept for the next start.
+    quitOnSignal.onQuit = [&shell] { shell.quitNow(); };
     shell.applicationDidFinishLaunching();
     QTimer::singleShot(0, [] { vistrel::SelectionView::loadFonts(); });
     // Pictures a killed run left for the naming tool; once settled, off the first capture's path.

@@ -21,7 +21,10 @@
 #include <QDate>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSlider>
 #include <QTimer>
 #include <QToolBar>
@@ -40,6 +43,10 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override
     {
+        if (m_controller && !m_controller->mayClose()) {
+            event->ignore();
+            return;
+        }
         QWidget::closeEvent(event);
         if (event->isAccepted() && m_controller)
             m_controller->windowWillClose();
@@ -108,6 +115,7 @@ QToolButton:hover { border-color: palette(mid); }
 QToolButton[bezel="true"] { border-color: palette(mid); background: palette(button); }
 QToolButton[bezel="true"]:pressed { background: palette(midlight); }
 QToolButton[tool="true"]:checked { background: palette(highlight); border-color: palette(highlight); }
+QToolBarExtension { qproperty-icon: url(:/icons/chevron.right.2.svg); min-width: 24px; border: 1px solid palette(mid); }
 )";
 
 // X servers leave the fourth byte of a 32-bit pixel as padding, often zero, while a picture
@@ -150,7 +158,7 @@ const QList<ToolKind> &EditorWindowController::paletteTools()
     static const QList<ToolKind> tools{ToolKind::Select, ToolKind::Arrow,     ToolKind::Line,
                                        ToolKind::Rect,   ToolKind::Ellipse,   ToolKind::Pen,
                                        ToolKind::Highlight, ToolKind::Text,   ToolKind::Step,
-                                       ToolKind::Blur};
+                                       ToolKind::Blur,   ToolKind::Crop};
     return tools;
 }
 
@@ -205,6 +213,20 @@ EditorWindowController::EditorWindowController(const QImage &image, const QList<
         if (self)
             self->highlight(tool);
     };
+    // The picture stays under the pointer when the shown part of the canvas grows.
+    connect(m_canvas, &AnnotationCanvas::viewShifted, this, [this](QPointF by) {
+        m_scroll->horizontalScrollBar()->setValue(m_scroll->horizontalScrollBar()->value() +
+                                                  int(std::lround(by.x())));
+        m_scroll->verticalScrollBar()->setValue(m_scroll->verticalScrollBar()->value() +
+                                                int(std::lround(by.y())));
+    });
+    connect(m_canvas, &AnnotationCanvas::zoomRequested, this, [this](qreal factor, QPointF at) {
+        zoomAround(magnification() * factor, at - m_scroll->visibleRect().topLeft());
+    });
+    connect(m_canvas, &AnnotationCanvas::imageAdded, this, &EditorWindowController::showAdded);
+    m_scroll->viewport()->installEventFilter(this);
+    m_canvas->setViewportSize(QSizeF(m_geometry.contentSize.width(),
+                                     m_geometry.contentSize.height() - EditorGeometry::toolbarHeight));
 
     // Ctrl+W closes the editor, as every window on the desktop does.
     auto *close = new QAction(tr("Close"), window);
@@ -347,7 +369,7 @@ void EditorWindowController::buildToolbar()
         {"Undo", "arrow.uturn.backward", &EditorWindowController::undo,
          {QKeySequence(Qt::CTRL | Qt::Key_Z)}, true},
         {"Redo", "arrow.uturn.forward", &EditorWindowController::redo,
-         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}, true},
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)}, true},
         {"Pin", "pin", &EditorWindowController::pinImage, {}, true},
         {"OCR", "text.viewfinder", &EditorWindowController::runOCR, {}, true},
         {"Compare", "rectangle.righthalf.inset.filled", &EditorWindowController::compare, {}, false},
@@ -441,6 +463,35 @@ void EditorWindowController::zoomTo(qreal magnification)
     m_scroll->centerOn(m_canvas->toWidget(centre));
 }
 
+void EditorWindowController::zoomAround(qreal magnification, QPointF at)
+{
+    magnification = qBound(EditorGeometry::minMagnification, magnification,
+                           EditorGeometry::maxMagnification);
+    const QPointF point = m_canvas->toCanvas(m_scroll->visibleRect().topLeft() + at);
+    m_canvas->setMagnification(magnification);
+    m_scroll->scrollTo(m_canvas->toWidget(point) - at);
+}
+
+void EditorWindowController::showAdded(const QRectF &frame)
+{
+    const QRectF shown = m_canvas->toWidget(frame);
+    QRectF visible = m_scroll->visibleRect();
+    if (!visible.contains(shown)) {
+        // As much of the picture as fits, its top-left corner first.
+        QPointF topLeft = visible.topLeft();
+        if (shown.right() > visible.right())
+            topLeft.rx() += shown.right() - visible.right();
+        if (shown.left() < topLeft.x())
+            topLeft.rx() = shown.left();
+        if (shown.bottom() > visible.bottom())
+            topLeft.ry() += shown.bottom() - visible.bottom();
+        if (shown.top() < topLeft.y())
+            topLeft.ry() = shown.top();
+        m_scroll->scrollTo(topLeft - QPointF(20, 20) * (topLeft != visible.topLeft()));
+    }
+    Hud::show(QStringLiteral("Picture added"));
+}
+
 void EditorWindowController::zoomIn()
 {
     zoomTo(std::min(magnification() * 1.25, EditorGeometry::maxMagnification));
@@ -459,9 +510,7 @@ void EditorWindowController::zoomFit()
 
 void EditorWindowController::centerDocument()
 {
-    const QSizeF size = m_image.size();
-    const QPointF middle(1000 + size.width() / 2, 1000 + size.height() / 2);
-    m_scroll->centerOn(m_canvas->toWidget(middle));
+    m_scroll->centerOn(m_canvas->toWidget(m_canvas->model().contentRect().center()));
 }
 
 // --- export --------------------------------------------------------------------------------------
@@ -502,6 +551,7 @@ void EditorWindowController::openFormatMenu(ExportMode mode, QAction *anchor)
 
 void EditorWindowController::performExport(const ExportChoice &choice)
 {
+    m_canvas->commitEditors();
     const QImage image = m_canvas->renderComposite(choice.format != ExportChoice::Transparent);
     if (image.isNull())
         return;
@@ -524,6 +574,7 @@ void EditorWindowController::performExport(const ExportChoice &choice)
 
 void EditorWindowController::runOCR()
 {
+    m_canvas->commitEditors();
     const QImage image = m_canvas->renderComposite(false);
     if (image.isNull())
         return;
@@ -542,6 +593,7 @@ void EditorWindowController::runOCR()
 
 void EditorWindowController::pinImage()
 {
+    m_canvas->commitEditors();
     const QImage image = m_canvas->renderComposite(false);
     if (!image.isNull())
         PinWindow::pin(image);
@@ -570,6 +622,7 @@ void EditorWindowController::compare()
 
 void EditorWindowController::beautify()
 {
+    m_canvas->commitEditors();
     const QImage image = m_canvas->renderComposite(true);
     if (image.isNull())
         return;
@@ -580,6 +633,7 @@ void EditorWindowController::beautify()
 
 void EditorWindowController::shareImage()
 {
+    m_canvas->commitEditors();
     const QImage image = m_canvas->renderComposite(true);
     if (image.isNull())
         return;
@@ -594,8 +648,137 @@ void EditorWindowController::performClose()
         m_window->close();
 }
 
+bool EditorWindowController::hasUnsavedWork()
+{
+    m_canvas->commitEditors();
+    return !m_canvas->undoStack()->isClean();
+}
+
+EditorScene EditorWindowController::scene() const
+{
+    const QPointF origin(CanvasModel::margin, CanvasModel::margin);
+    const CanvasModel &model = m_canvas->model();
+    EditorScene scene;
+    scene.image = m_image;
+    for (const AnnotationRef &m : model.annotations()) {
+        AnnotationRef copy = m->copyForUndo();
+        copy->translate(-origin);
+        scene.marks.append(copy);
+    }
+    for (const PlacedImageRef &img : model.extraImages())
+        scene.placed.append({img->cg, img->frame.translated(-origin)});
+    if (model.crop())
+        scene.crop = model.crop()->translated(-origin);
+    return scene;
+}
+
+void EditorWindowController::restoreScene(const EditorScene &scene)
+{
+    const QPointF origin(CanvasModel::margin, CanvasModel::margin);
+    for (const auto &[picture, frame] : scene.placed)
+        m_canvas->model().placeImage(picture, frame.translated(origin));
+    if (scene.crop)
+        m_canvas->model().setCrop(scene.crop->translated(origin));
+    m_canvas->setMagnification(m_canvas->magnification()); // sizes follow the content
+    m_canvas->setViewportSize(m_scroll->viewport()->size());
+    m_canvas->update();
+}
+
+void EditorWindowController::keepForNextStart(const RecoveryStore &store)
+{
+    if (!hasUnsavedWork())
+        return;
+    QString error;
+    const QString id = store.write(scene(), recoveryId, &error);
+    if (id.isEmpty()) {
+        qWarning("vistrel: unsaved marks could not be kept: %s", qPrintable(error));
+        return; // the window still asks: nothing is lost without a word
+    }
+    recoveryId = id;
+    m_keptForNextStart = true;
+    m_closing = true;
+}
+
+void EditorWindowController::discardChanges()
+{
+    m_canvas->cancelEditors();
+    m_canvas->undoStack()->setClean();
+}
+
+void EditorWindowController::markSaved()
+{
+    m_canvas->undoStack()->setClean();
+    RecoveryStore().remove(std::exchange(recoveryId, QString()));
+}
+
+bool EditorWindowController::mayClose()
+{
+    if (m_closing || !hasUnsavedWork())
+        return true;
+    askBeforeClose();
+    return false;
+}
+
+void EditorWindowController::askBeforeClose()
+{
+    if (m_closeQuestion) {
+        m_closeQuestion->raise();
+        return;
+    }
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Vistrel — Unsaved Marks"),
+                                tr("Keep the marks on this capture?"), QMessageBox::NoButton,
+                                m_window);
+    box->setInformativeText(tr("They are lost if you close without saving or copying."));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    QPushButton *save = box->addButton(tr("&Save…"), QMessageBox::AcceptRole);
+    QPushButton *copy = box->addButton(tr("&Copy and Close"), QMessageBox::ActionRole);
+    QPushButton *discard = box->addButton(tr("&Discard"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(save);
+    box->setEscapeButton(cancel);
+    m_closeQuestion = box;
+    QPointer<EditorWindowController> self(this);
+    connect(box, &QMessageBox::buttonClicked, this, [=](QAbstractButton *button) {
+        if (!self)
+            return;
+        if (button == discard) {
+            discardChanges();
+            closeNow();
+        } else if (button == copy) {
+            const QImage image = m_canvas->renderComposite(true);
+            if (!image.isNull() && ClipboardTools::copy(*m_platform.clipboard, image)) {
+                Hud::show(QStringLiteral("Copied to clipboard"));
+                discardChanges();
+                closeNow();
+            }
+        } else if (button == save) {
+            m_closeAfterSave = true;
+            performExport({ExportMode::Save, ExportChoice::Original});
+        }
+    });
+    box->open();
+}
+
+void EditorWindowController::closeNow()
+{
+    m_closing = true;
+    if (m_window)
+        m_window->close();
+}
+
+bool EditorWindowController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Resize && m_scroll && watched == m_scroll->viewport())
+        m_canvas->setViewportSize(m_scroll->viewport()->size());
+    return QObject::eventFilter(watched, event);
+}
+
 void EditorWindowController::windowWillClose()
 {
+    // The window closes without changes, once they are saved or discarded, or kept on disk.
+    if (!m_keptForNextStart)
+        RecoveryStore().remove(std::exchange(recoveryId, QString()));
     if (onClose)
         onClose();
 }

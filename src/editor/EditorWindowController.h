@@ -2,6 +2,7 @@
 
 #include "editor/Annotation.h"
 #include "editor/EditorGeometry.h"
+#include "editor/SceneArchive.h"
 #include "editor/ToolKind.h"
 #include "platform/Desktop.h"
 #include "platform/Memory.h"
@@ -10,6 +11,7 @@
 #include <QImage>
 #include <QMetaType>
 #include <QObject>
+#include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
 
@@ -19,6 +21,7 @@
 
 class QAction;
 class QMenu;
+
 class QSlider;
 class QToolBar;
 class QTimer;
@@ -80,6 +83,24 @@ public:
     std::function<void()> onRequestAddImage;
     std::optional<QString> suggestedNameBase;
 
+    // Unsaved work: marks, placed pictures or a crop that differ from how the editor opened or
+    // was last saved (an open text field counts once its words are committed).
+    bool hasUnsavedWork();
+    // The work as data, in the capture's coordinates.
+    EditorScene scene() const;
+    // Puts back placed pictures and the crop of reopened work (the marks come as the seed).
+    void restoreScene(const EditorScene &scene);
+    // The recovery entry this editor's work is kept in, if any; removed when the work is saved
+    // or discarded, or the editor closes without changes.
+    QString recoveryId;
+    // Keeps unsaved work for the next start; the window then closes without asking, as the
+    // app quits.
+    void keepForNextStart(const RecoveryStore &store);
+    // Forgets the changes: the editor then closes without asking.
+    void discardChanges();
+    // The question a close with unsaved work asks, while it is open.
+    QMessageBox *closeQuestion() const { return m_closeQuestion; }
+
     AnnotationCanvas *canvas() const { return m_canvas; }
     QWidget *window() const { return m_window; }
     // The last compare and beautify windows, kept alive until the next one replaces them.
@@ -126,7 +147,11 @@ public:
     void compare();
     void beautify();
     void shareImage();
+    // Closes, asking first when there is unsaved work.
     void performClose();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildToolbar();
@@ -134,7 +159,15 @@ private:
     void openFormatMenu(ExportMode mode, QAction *anchor);
     // Magnification within the limits, keeping the canvas point under the visible centre.
     void zoomTo(qreal magnification);
+    // Magnification within the limits, keeping the canvas point at viewport position `at`.
+    void zoomAround(qreal magnification, QPointF at);
+    void showAdded(const QRectF &frame);
     void windowWillClose();
+    // A close of the window: false when it must wait for the user's answer.
+    bool mayClose();
+    void askBeforeClose();
+    void closeNow();
+    void markSaved();
 
     QImage m_image;
     Platform m_platform;
@@ -150,6 +183,10 @@ private:
     QSlider *m_widthSlider = nullptr;
     CenteringClipView *m_scroll = nullptr;
     QPointer<QMenu> m_formatMenu;
+    QPointer<QMessageBox> m_closeQuestion;
+    bool m_closing = false;
+    bool m_keptForNextStart = false;
+    bool m_closeAfterSave = false;
     std::unique_ptr<CompareWindowController> m_compareWindow;
     std::unique_ptr<BeautifyWindowController> m_beautifyWindow;
     friend class EditorWindow;
