@@ -11,6 +11,10 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QMimeData>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <sys/stat.h>
 #include <QUndoStack>
 
 #include <gtest/gtest.h>
@@ -184,6 +188,24 @@ TEST(Canvas, PastesOnlyAPictureAndRefusesHugeOnes)
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->setText(QStringLiteral("just words"));
     c.key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_TRUE(c.view->extraImages().isEmpty());
+    ASSERT_NE(Hud::current(), nullptr);
+    EXPECT_EQ(Hud::current()->text(), QStringLiteral("No picture on the clipboard"));
+
+    // Files copied in a file manager: the picture file is read; a FIFO is refused at once.
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("shot.png"));
+    ASSERT_TRUE(solid({30, 20}, Qt::cyan).save(file));
+    const QString fifo = dir.filePath(QStringLiteral("pipe.png"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(fifo)});
+    EXPECT_FALSE(c.view->pasteImage(&files));
+    EXPECT_TRUE(Hud::current()->text().contains(QStringLiteral("cannot be pasted")));
+    files.setUrls({QUrl::fromLocalFile(fifo), QUrl::fromLocalFile(file)});
+    ASSERT_TRUE(c.view->pasteImage(&files));
+    EXPECT_EQ(c.view->extraImages().first()->frame.size(), QSizeF(30, 20));
+    c.view->undo();
     EXPECT_TRUE(c.view->extraImages().isEmpty());
 
     clipboard->setImage(solid({100, 50}, Qt::green));
