@@ -40,12 +40,17 @@ PinWindow::PinWindow(const QImage &image, QScreen *screen)
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_DeleteOnClose);
     setFocusPolicy(Qt::ClickFocus);
-    const QSize size = m_baseSize.toSize().expandedTo(QSize(1, 1));
-    resize(size);
-    if (screen) {
-        setScreen(screen);
-        move(placement(size, screen->availableGeometry()));
+    if (!screen) {
+        resize(m_baseSize.toSize().expandedTo(QSize(1, 1)));
+        return;
     }
+    // A full-screen capture at its real size would cover the whole screen and more: it opens
+    // zoomed out, on the screen it was asked for.
+    const Opening opening = initialFrame(m_baseSize, screen->availableGeometry());
+    m_scale = opening.scale;
+    m_minScale = std::min(minScale, m_scale);
+    setScreen(screen);
+    setGeometry(opening.frame);
 }
 
 PinWindow::~PinWindow()
@@ -58,9 +63,24 @@ QPoint PinWindow::placement(const QSize &size, const QRect &visible)
     return QPoint(visible.x() + visible.width() - size.width() - 40, visible.y() + 40);
 }
 
+PinWindow::Opening PinWindow::initialFrame(const QSizeF &base, const QRect &visible)
+{
+    Opening o;
+    if (base.width() > 0 && base.height() > 0 && !visible.isEmpty())
+        o.scale = std::min({1.0, visible.width() * 0.8 / base.width(),
+                            visible.height() * 0.8 / base.height()});
+    const QSize size = (base * o.scale).toSize().expandedTo(QSize(1, 1));
+    const QPoint wanted = placement(size, visible);
+    // On a frame too small for the 40-point margin the pin still lies inside it, top-left first.
+    const int x = std::max(visible.left(), std::min(wanted.x(), visible.right() + 1 - size.width()));
+    const int y = std::max(visible.top(), std::min(wanted.y(), visible.bottom() + 1 - size.height()));
+    o.frame = QRect(QPoint(x, y), size);
+    return o;
+}
+
 void PinWindow::zoomBy(double deltaY)
 {
-    m_scale = std::max(std::min(m_scale + deltaY * 0.002, maxScale), minScale);
+    m_scale = std::max(std::min(m_scale + deltaY * 0.002, maxScale), m_minScale);
     const QSize size = (m_baseSize * m_scale).toSize().expandedTo(QSize(1, 1));
     // The bottom-left corner stays where it is.
     const QRect old = geometry();

@@ -15,7 +15,8 @@ class PinWindow : public QWidget
     Q_OBJECT
 public:
     // At the picture's real size on `screen` (the main screen when null): its pixel size
-    // divided by the screen's device pixel ratio.
+    // divided by the screen's device pixel ratio, zoomed out when that would not fit (see
+    // `initialFrame`).
     explicit PinWindow(const QImage &image, QScreen *screen = nullptr);
     ~PinWindow() override;
 
@@ -28,6 +29,16 @@ public:
     void zoomBy(double deltaY);
     // Where a new pin goes on a visible frame (top-down): its top-right corner 40 points in.
     static QPoint placement(const QSize &size, const QRect &visibleFrame);
+    // The zoom and frame a new pin opens with on a visible frame: at most 80 % of its width
+    // and height (never enlarged), placed as `placement` says and kept inside the frame.
+    struct Opening
+    {
+        double scale = 1.0;
+        QRect frame;
+    };
+    static Opening initialFrame(const QSizeF &baseSize, const QRect &visibleFrame);
+    // Zooming out stops here: `minScale`, or lower when the pin opened smaller than that.
+    double minimumScale() const { return m_minScale; }
 
     static constexpr double minScale = 0.2;
     static constexpr double maxScale = 4.0;
@@ -45,6 +56,7 @@ protected:
 private:
     QImage m_image;
     double m_scale = 1.0;
+    double m_minScale = minScale;
     QSizeF m_baseSize;
     QPoint m_dragOffset;
 };
