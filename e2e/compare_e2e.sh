@@ -1,6 +1,7 @@
 #!/bin/bash
 # Compare on a real X server: an editor with a pasted picture placed beside its capture,
 # Compare, Export GIF; the file has two frames of the capture's size, 0.9 s each, looping.
+# Escape and Ctrl+W close the compare and beautify windows.
 source "$(dirname "$0")/lib.sh"
 # Where a window's client area starts on the screen.
 client_origin() { xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'; }
@@ -12,6 +13,9 @@ plasma_backdrop 1280x800
 start_vistrel
 editor_up() { xdotool search --onlyvisible --name "^Vistrel — Editor$"; }
 compare_up() { xdotool search --onlyvisible --name "^Vistrel — Compare$"; }
+compare_gone() { ! compare_up >/dev/null 2>&1; }
+beautify_up() { xdotool search --onlyvisible --name "^Vistrel — Beautify$"; }
+beautify_gone() { ! beautify_up >/dev/null 2>&1; }
 origin_of() { client_origin "$1"; }
 size_of() { xwininfo -id "$1" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w, h}'; }
 
@@ -58,6 +62,22 @@ check "the GIF loops forever" sh -c "identify -verbose '$E2E_TMP/before-after.gi
 convert "$E2E_TMP/before-after.gif[1]" "$E2E_TMP/after-frame.png"
 check "the after frame is white beside the fitted picture" [ "$(pixel_hex "$E2E_TMP/after-frame.png" 20 150)" = "#FFFFFF" ]
 check "the after frame shows the pasted picture" [ "$(pixel_hex "$E2E_TMP/after-frame.png" 200 150)" = "#22AA44" ]
+
+# --- the side windows close from the keyboard, as every window does; the editor stays ---------------
+xdotool windowactivate --sync "$cmp" 2>/dev/null
+sleep 0.3
+xdotool key Escape
+check "Escape closes the compare window" wait_for 5 compare_gone
+xdotool windowactivate --sync "$editor" 2>/dev/null
+# Beautify is the fourth right-hand button, 82 wide.
+click_at $(( wx + ww - 10 - 60 - 6 - 60 - 6 - 60 - 6 - 41 )) $(( wy + 8 + 15 ))
+check "Beautify opens its window" wait_for 5 beautify_up
+sleep 0.5
+xdotool windowactivate --sync "$(beautify_up | head -1)" 2>/dev/null
+sleep 0.3
+xdotool key ctrl+w
+check "Ctrl+W closes the beautify window" wait_for 5 beautify_gone
+check "the editor stays open" editor_up
 
 check "app still running" kill -0 "$VISTREL_PID"
 finish

@@ -160,6 +160,7 @@ BeautifyWindowController::BeautifyWindowController(const QImage &image, Clipboar
     copyButton->setShortcut(QKeySequence::Copy);
     connect(copyButton, &QPushButton::clicked, this, &BeautifyWindowController::copyImg);
 
+    addCloseKeys(window);
     window->resize(content);
     window->move(visible.center() - QPoint(content.width() / 2, content.height() / 2));
 }

@@ -101,6 +101,7 @@ CompareWindowController::CompareWindowController(const QImage &before, const QIm
     connect(bar->addRightButton(QStringLiteral("Copy"), 64, 10, 28), &QPushButton::clicked, this,
             &CompareWindowController::copyImg);
 
+    addCloseKeys(window);
     window->resize(content);
     window->move(visible.center() - QPoint(content.width() / 2, content.height() / 2));
 }

@@ -1,5 +1,6 @@
 #include "services/SideWindow.h"
 
+#include <QAction>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPushButton>
@@ -54,6 +55,19 @@ void keepUntilClosed(QObject *controller, QWidget *window)
     }
     controller->setParent(nullptr);
     window->installEventFilter(new CloseWatcher(controller));
+}
+
+void addCloseKeys(QWidget *window)
+{
+    auto *close = new QAction(QStringLiteral("Close"), window);
+    QList<QKeySequence> keys = QKeySequence::keyBindings(QKeySequence::Close);
+    for (const QKeySequence &k : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
+        if (!keys.contains(k))
+            keys.prepend(k);
+    close->setShortcuts(keys);
+    close->setShortcutContext(Qt::WindowShortcut);
+    QObject::connect(close, &QAction::triggered, window, &QWidget::close);
+    window->addAction(close);
 }
 
 ControlBar::ControlBar(int height, QWidget *parent) : QWidget(parent)

@@ -21,6 +21,9 @@ QRect sideWindowVisibleFrame();
 // at once. Takes `controller`, whose window is `window`.
 void keepUntilClosed(QObject *controller, QWidget *window);
 
+// Escape and Ctrl+W (and the desktop's own Close keys) close `window`, wherever its focus is.
+void addCloseKeys(QWidget *window);
+
 // The control bar along the bottom of a side window: controls placed from the left at fixed
 // spots, and buttons kept at their distance from the right edge as the window resizes.
 class ControlBar : public QWidget

@@ -2,10 +2,12 @@
 #include "platform/FakeDesktop.h"
 #include "services/Beautify.h"
 #include "services/BeautifyWindowController.h"
+#include "services/CompareWindowController.h"
 #include "services/SideWindow.h"
 #include "TestSupport.h"
 
 #include <QAbstractButton>
+#include <QPointer>
 #include <QSlider>
 #include <QTemporaryDir>
 
@@ -141,4 +143,43 @@ TEST(BeautifyWindow, SaveWritesThePngAtFullSize)
     for (int i = 0; i < 100 && !QFile::exists(desktop.saveAnswer); ++i)
         drain();
     EXPECT_EQ(QImage(desktop.saveAnswer).size(), QSize(496, 396));
+}
+
+TEST(SideWindows, EscapeAndCtrlWCloseThemWhereverTheFocusIs)
+{
+    FakeDesktop desktop;
+    auto closesWith = [](QWidget *window, QWidget *focus, QKeyCombination keys) {
+        window->show();
+        window->activateWindow();
+        if (!QTest::qWaitForWindowActive(window))
+            return false;
+        if (focus)
+            focus->setFocus();
+        QPointer<QWidget> shown(window); // a side window on its own goes once closed
+        QTest::keyClick(focus ? focus : window, keys.key(), keys.keyboardModifiers());
+        drain();
+        return !shown || !shown->isVisible();
+    };
+    const QKeyCombination escape(Qt::Key_Escape), ctrlW(Qt::CTRL | Qt::Key_W);
+    BeautifyWindowController beautify(solid(400, 300, Qt::red), desktop, desktop);
+    CompareWindowController compare(solid(300, 200, Qt::red), solid(100, 100, Qt::blue), desktop,
+                                    desktop);
+    EXPECT_TRUE(closesWith(beautify.window(), beautify.paddingSlider(), escape));
+    EXPECT_TRUE(closesWith(beautify.window(), beautify.swatches()[1], ctrlW));
+    EXPECT_TRUE(closesWith(compare.window(), nullptr, escape));
+    EXPECT_TRUE(closesWith(compare.window(), nullptr, ctrlW));
+
+    // Other keys, and W without Control, leave them open.
+    EXPECT_FALSE(closesWith(compare.window(), nullptr, QKeyCombination(Qt::Key_W)));
+    EXPECT_FALSE(closesWith(beautify.window(), beautify.radiusSlider(), QKeyCombination(Qt::Key_Left)));
+    EXPECT_TRUE(beautify.window()->isVisible());
+
+    // Closing by key lets a side window whose editor is gone go, as the close button does.
+    QPointer<CompareWindowController> kept = new CompareWindowController(
+        solid(300, 200, Qt::red), solid(100, 100, Qt::blue), desktop, desktop);
+    kept->showWindow();
+    keepUntilClosed(kept, kept->window());
+    EXPECT_TRUE(closesWith(kept->window(), nullptr, escape));
+    drain();
+    EXPECT_FALSE(kept);
 }
