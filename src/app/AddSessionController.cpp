@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 
@@ -15,7 +16,7 @@ namespace vistrel {
 
 namespace {
 
-constexpr int panelW = 340, panelH = 92, cornerRadius = 16;
+constexpr int panelW = 340, panelH = 92, cornerRadius = 16, plusSize = 14, plusGap = 3;
 
 // The panel's surface: a dark rounded slab. Return presses Capture whenever the panel does
 // have the keyboard.
@@ -69,6 +70,28 @@ private:
     QPointer<AddSessionController> m_session;
 };
 
+// The plus before "Capture Region", drawn rather than typed: the full-width plus sign is
+// missing from many desktop fonts, which show an empty box in its place.
+QIcon plusIcon(const QColor &ink)
+{
+    QIcon icon;
+    for (const int scale : {1, 2, 3}) {
+        // A little room after the plus: the style's own gap to the title is narrow.
+        QPixmap pm((plusSize + plusGap) * scale, plusSize * scale);
+        pm.setDevicePixelRatio(scale);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(ink, 2, Qt::SolidLine, Qt::RoundCap));
+        const double mid = plusSize / 2.0, arm = plusSize / 2.0 - 2;
+        p.drawLine(QPointF(mid, mid - arm), QPointF(mid, mid + arm));
+        p.drawLine(QPointF(mid - arm, mid), QPointF(mid + arm, mid));
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
 } // namespace
 
 AddSessionController::AddSessionController(QObject *parent) : QObject(parent) {}
@@ -113,7 +136,9 @@ void AddSessionController::build()
     m_countLabel->setPalette(secondary);
     m_countLabel->setGeometry(16, panelH - 47 - 16, 308, 16);
 
-    m_captureButton = new QPushButton(QStringLiteral("＋ Capture Region"), panel);
+    m_captureButton = new QPushButton(QStringLiteral("Capture Region"), panel);
+    m_captureButton->setIcon(plusIcon(m_captureButton->palette().color(QPalette::ButtonText)));
+    m_captureButton->setIconSize(QSize(plusSize + plusGap, plusSize));
     m_captureButton->setGeometry(16, panelH - 12 - 30, 200, 30);
     m_captureButton->setDefault(true);
     m_captureButton->setFocusPolicy(Qt::NoFocus);

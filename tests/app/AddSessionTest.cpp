@@ -1,7 +1,9 @@
 #include "app/AddSessionController.h"
 #include "TestSupport.h"
 
+#include <QFontMetrics>
 #include <QLabel>
+#include <QPixmap>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -19,7 +21,7 @@ TEST(AddSession, CountLineButtonsAndReturn)
     ASSERT_TRUE(session.panel());
     EXPECT_TRUE(session.panel()->isVisible());
     EXPECT_EQ(session.countLabel()->text(), "Capture a region from any page");
-    EXPECT_EQ(session.captureButton()->text(), "＋ Capture Region");
+    EXPECT_EQ(session.captureButton()->text(), "Capture Region");
     EXPECT_EQ(session.doneButton()->text(), "Done");
 
     // The panel never takes the keyboard, stays above and out of the task bar.
@@ -54,4 +56,52 @@ TEST(AddSession, SitsCentredAboveTheBottomOfTheUsableArea)
 {
     EXPECT_EQ(AddSessionController::placement(QRect(0, 0, 1280, 800)), QRect(470, 664, 340, 92));
     EXPECT_EQ(AddSessionController::placement(QRect(100, 30, 1000, 700)), QRect(430, 594, 340, 92));
+}
+
+TEST(AddSession, CaptureButtonShowsAPlusBeforeItsTitleAndNoMissingGlyph)
+{
+    AddSessionController session;
+    session.show();
+    QPushButton *button = session.captureButton();
+    ASSERT_TRUE(button);
+    // Every character of the title is one the button's font has.
+    const QFontMetrics fm(button->font());
+    for (const QChar ch : button->text())
+        EXPECT_TRUE(fm.inFont(ch)) << "U+" << QString::number(ch.unicode(), 16).toStdString();
+
+    // The plus is what the icon adds: the pixels that differ from the button with a blank icon
+    // of the same size (the title in the same place) form a cross.
+    const QImage with = button->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QIcon icon = button->icon();
+    QPixmap blank(button->iconSize());
+    blank.fill(Qt::transparent);
+    button->setIcon(QIcon(blank));
+    const QImage without = button->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    button->setIcon(icon);
+    ASSERT_EQ(with.size(), without.size());
+    QRect changed;
+    for (int y = 0; y < with.height(); ++y)
+        for (int x = 0; x < with.width(); ++x)
+            if (with.pixel(x, y) != without.pixel(x, y))
+                changed |= QRect(x, y, 1, 1);
+    ASSERT_FALSE(changed.isEmpty()) << "no icon drawn";
+    // A square about 14 points wide, before the title.
+    EXPECT_NEAR(changed.width(), 14, 4);
+    EXPECT_NEAR(changed.height(), 14, 4);
+    EXPECT_LT(changed.right(), with.width() / 2);
+    const QColor ink = button->palette().color(QPalette::ButtonText);
+    auto inky = [&](int x, int y) {
+        const QColor c = with.pixelColor(x, y);
+        return std::abs(c.red() - ink.red()) + std::abs(c.green() - ink.green()) +
+                   std::abs(c.blue() - ink.blue()) < 120;
+    };
+    const QPoint mid = changed.center();
+    // Ink along the middle row and column, none in the corners: a plus, not a box.
+    EXPECT_TRUE(inky(mid.x(), changed.top() + 3) && inky(mid.x(), changed.bottom() - 3));
+    EXPECT_TRUE(inky(changed.left() + 3, mid.y()) && inky(changed.right() - 3, mid.y()));
+    for (const QPoint corner : {changed.topLeft(), changed.topRight(), changed.bottomLeft(),
+                                changed.bottomRight()})
+        EXPECT_FALSE(inky(corner.x() + (corner.x() == changed.left() ? 1 : -1),
+                          corner.y() + (corner.y() == changed.top() ? 1 : -1)));
+    session.closePanel();
 }
