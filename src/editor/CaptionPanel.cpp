@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -22,7 +23,33 @@ QFont pixelFont(int size, QFont::Weight weight)
     return f;
 }
 
-constexpr int wrapFlags = Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop;
+// Lays the caption out in rows of the caption column: broken between words where it can be,
+// and inside a word (a link, a path) that is longer than a row. Lines follow each other as in
+// the toolkit's own word-wrapped text (the font's leading between them). Returns the height.
+double layOutCaption(QTextLayout &layout, const QString &caption)
+{
+    QString text = caption;
+    text.replace(QLatin1String("\r\n"), QString(QChar::LineSeparator));
+    text.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    text.replace(QLatin1Char('\r'), QChar::LineSeparator);
+    const QFont font = CaptionPanel::captionFont();
+    layout.setText(text);
+    layout.setFont(font);
+    QTextOption option(Qt::AlignLeft | Qt::AlignTop);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    const double leading = QFontMetricsF(font).leading();
+    double height = -leading;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(CaptionPanel::captionWidth);
+        height += leading;
+        line.setPosition(QPointF(0, height));
+        height += line.height();
+    }
+    layout.endLayout();
+    return std::max(height, 0.0);
+}
 
 } // namespace
 
@@ -56,9 +83,8 @@ QList<AnnotationRef> CaptionPanel::captionedSteps(const QList<AnnotationRef> &ma
 
 double CaptionPanel::rowHeight(const QString &caption)
 {
-    const QRectF laid = QFontMetricsF(captionFont())
-                            .boundingRect(QRectF(0, 0, captionWidth, 4000), wrapFlags, caption);
-    return std::max(std::ceil(laid.height()), minRowHeight);
+    QTextLayout layout;
+    return std::max(std::ceil(layOutCaption(layout, caption)), minRowHeight);
 }
 
 double CaptionPanel::contentHeight(const QList<AnnotationRef> &steps)
@@ -98,7 +124,6 @@ void CaptionPanel::draw(QPainter &p, const QRectF &panel, const QList<Annotation
 
     double y = panel.bottom() - pad - titleHeight - pad;
     const QFont number = numberFont();
-    const QFont caption = captionFont();
     for (const AnnotationRef &s : steps) {
         const double h = rowHeight(s->caption);
         const QRectF badgeBox(panel.left() + pad, y - badge, badge, badge);
@@ -111,10 +136,11 @@ void CaptionPanel::draw(QPainter &p, const QRectF &panel, const QList<Annotation
                       QPointF(badgeBox.center().x() - size.width() / 2,
                               badgeBox.center().y() + size.height() / 2),
                       label, number, Qt::white);
+        QTextLayout lines;
+        layOutCaption(lines, s->caption);
         yup::upright(p, QPointF(panel.left() + captionX, y), [&] {
-            p.setFont(caption);
             p.setPen(Qt::black);
-            p.drawText(QRectF(0, 0, captionWidth, h), wrapFlags, s->caption);
+            lines.draw(&p, QPointF(0, 0));
         });
         y -= h + rowSpacing;
     }

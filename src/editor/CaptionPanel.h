@@ -31,7 +31,8 @@ public:
 
     // Steps with a caption, by number; equal numbers keep their list order.
     static QList<AnnotationRef> captionedSteps(const QList<AnnotationRef> &marks);
-    // The caption wrapped at 274 points, rounded up, never under 34.
+    // The caption wrapped at 274 points (inside a word too long for a row), rounded up, never
+    // under 34.
     static double rowHeight(const QString &caption);
     static double contentHeight(const QList<AnnotationRef> &steps);
     // Right of the image area, top-aligned with it, at least as tall; none without captions.

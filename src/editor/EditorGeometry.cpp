@@ -4,7 +4,8 @@
 
 namespace vistrel {
 
-EditorGeometry EditorGeometry::forImage(const QSize &image, const QSizeF &visible)
+EditorGeometry EditorGeometry::forImage(const QSize &image, const QSizeF &visible,
+                                        const QMarginsF &frame)
 {
     EditorGeometry g;
     const qreal w = std::max(1, image.width());
@@ -13,8 +14,13 @@ EditorGeometry EditorGeometry::forImage(const QSize &image, const QSizeF &visibl
                                     (visible.height() * 0.85 - toolbarHeight) / h, 1.0});
     g.fitMagnification = std::max(g.fitMagnification, minMagnification);
     // Never narrower than 1280 so the whole toolbar fits, whatever the picture.
-    g.contentSize = QSizeF(std::max(g.fitMagnification * w, 1280.0),
-                           std::max(g.fitMagnification * h, 320.0) + toolbarHeight);
+    const QSizeF wanted(std::max(g.fitMagnification * w, 1280.0),
+                        std::max(g.fitMagnification * h, 320.0) + toolbarHeight);
+    // Nor larger than the screen: a picture that is still too big at the smallest
+    // magnification (or a screen narrower than the toolbar) scrolls inside the window.
+    const QSizeF room(std::max(visible.width() - frame.left() - frame.right(), 1.0),
+                      std::max(visible.height() - frame.top() - frame.bottom(), 1.0));
+    g.contentSize = wanted.boundedTo(room);
     return g;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMarginsF>
 #include <QSize>
 #include <QSizeF>
 
@@ -15,7 +16,10 @@ struct EditorGeometry
     static constexpr qreal minMagnification = 0.1;
     static constexpr qreal maxMagnification = 8.0;
 
-    static EditorGeometry forImage(const QSize &imagePixels, const QSizeF &visibleFrame);
+    // `frame` is what the window manager adds around the content (title bar, borders), when
+    // known: the whole window then fits the visible frame too.
+    static EditorGeometry forImage(const QSize &imagePixels, const QSizeF &visibleFrame,
+                                   const QMarginsF &frame = QMarginsF());
 };
 
 } // namespace vistrel
