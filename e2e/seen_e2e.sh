@@ -93,6 +93,15 @@ touch "$E2E_TMP/blocker"
 save_area "$E2E_TMP/blocker/lost.png"
 check "a failed save shows an error" wait_for 10 window_mapped "^Vistrel$"
 check "and offers the save dialog again" wait_for 5 save_dialog_up
+sleep 0.5
+# The error stands above the dialog (later in the stacking order), so it is read first.
+stacked_above() { # UPPER LOWER: window ids as xdotool gives them
+  xprop -root _NET_CLIENT_LIST_STACKING | tr -d ',' | tr ' ' '\n' | grep '^0x' |
+    while read -r id; do printf '%d\n' "$id"; done | awk -v up="$1" -v low="$2" \
+      '$1 == low {l = NR} $1 == up {u = NR} END {exit !(l && u && u > l)}'
+}
+check "the error stands above the dialog" \
+  stacked_above "$(window_mapped "^Vistrel$" | head -1)" "$(save_dialog_up | head -1)"
 type_into_dialog "$E2E_TMP/rescued.png"
 check "the capture is saved on the second try" wait_for 10 test -s "$E2E_TMP/rescued.png"
 sleep 0.3

@@ -315,24 +315,18 @@ void CapturePreviewController::saveAction()
     const auto image = croppedComposite();
     if (!image || !m_platform.saveChooser)
         return;
-    SaveRequest request;
-    request.suggestedName = ImageExport::defaultBaseName() + QStringLiteral(".png");
-    request.nameFilters = {QStringLiteral("PNG image (*.png)"),
-                           QStringLiteral("JPEG image (*.jpg *.jpeg)")};
+    const SaveSettings settings = saveSettings ? saveSettings() : SaveSettings();
     QPointer<CapturePreviewController> self(this);
-    SaveChooser *chooser = m_platform.saveChooser;
     // The chooser's dialog is a window of its own, which a card kept on top would cover.
-    setKeptOnTop(false);
-    chooser->choose(request, [self, chooser, image = *image](const QString &chosen) {
-        if (chosen.isEmpty()) {
-            if (self)
-                self->setKeptOnTop(true); // cancelled: the card stays, on top again
+    if (!settings.withoutAsking)
+        setKeptOnTop(false);
+    ImageExport::save(*m_platform.saveChooser, *image, settings, [self](bool writing) {
+        if (!self)
             return;
-        }
-        ImageExport::saveInBackground(*chooser, image,
-                                      ImageExport::completedPath(chosen, QStringLiteral("png")));
-        if (self)
+        if (writing)
             self->closeAction();
+        else
+            self->setKeptOnTop(true); // cancelled: the card stays, on top again
     });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/Annotation.h"
+#include "output/ImageExport.h"
 #include "output/ReviewCanvas.h"
 #include "platform/Desktop.h"
 
@@ -32,6 +33,9 @@ public:
 
     std::function<void()> onClose;
     std::function<void(const QImage &, const QList<AnnotationRef> &)> onEdit;
+    // The preferences' save folder and "without asking", read at each Save; none: the home
+    // folder's dialog.
+    std::function<SaveSettings()> saveSettings;
 
     QWidget *window() const { return m_window; }
     ReviewCanvas *canvas() const { return m_canvas; }

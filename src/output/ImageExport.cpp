@@ -3,6 +3,7 @@
 #include "output/ClipboardTools.h"
 #include "output/Hud.h"
 #include "output/Notifier.h"
+#include "output/QuickSave.h"
 #include "platform/Desktop.h"
 
 #include <QBuffer>
@@ -15,7 +16,6 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
-#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <cerrno>
@@ -149,13 +149,23 @@ void writeInBackground(const QImage &image, const QString &path, std::function<v
             return;
         }
         const QFileInfo file(path);
+        // The picture is still here: the panel comes back, and the error comes up after it,
+        // above it, so it is read before the next try.
+        retry();
         Notifier::error(QStringLiteral("Could not save “%1” in %2: %3.")
                             .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath()),
                                  outcome.error));
-        // The picture is still here: the panel comes back, after the error so it has the focus.
-        QTimer::singleShot(0, QCoreApplication::instance(), retry);
     });
     watcher->setFuture(QtConcurrent::run(std::move(work)));
+}
+
+// The nearest folder that still exists: the one named may be what was missing.
+QString existingFolder(const QString &folder)
+{
+    QString at = QFileInfo(folder).absoluteFilePath();
+    while (!QFileInfo(at).isDir() && !QDir(at).isRoot())
+        at = QFileInfo(at).absolutePath();
+    return at;
 }
 
 // The panel again, where the failed save pointed and with the name given there, so a retry is
@@ -165,28 +175,34 @@ SaveRequest retryRequest(const QString &failedPath, const QStringList &nameFilte
     const QFileInfo file(failedPath);
     SaveRequest request;
     request.suggestedName = file.fileName();
-    // The nearest folder that still exists: the one named may be what was missing.
-    QString folder = file.absolutePath();
-    while (!QFileInfo(folder).isDir() && !QDir(folder).isRoot())
-        folder = QFileInfo(folder).absolutePath();
-    request.folder = folder;
+    request.folder = existingFolder(file.absolutePath());
     request.nameFilters = nameFilters;
     return request;
 }
 
-const QStringList anyTypeFilters = {QStringLiteral("PNG image (*.png)"),
-                                    QStringLiteral("JPEG image (*.jpg *.jpeg)"),
-                                    QStringLiteral("PDF document (*.pdf)")};
+const QString pngFilter = QStringLiteral("PNG image (*.png)");
+const QString jpegFilter = QStringLiteral("JPEG image (*.jpg *.jpeg)");
+const QString pdfFilter = QStringLiteral("PDF document (*.pdf)");
+const QStringList anyTypeFilters = {pngFilter, jpegFilter, pdfFilter};
 
-void choosePanel(SaveChooser &chooser, const QImage &image, const SaveRequest &request,
-                 std::function<void()> completion)
+// The dialog of `ImageExport::save`, first or again after a failed write.
+void chooseAndWrite(SaveChooser &chooser, const QImage &image, const SaveRequest &request,
+                    bool preferPdf, std::function<void(bool)> done)
 {
-    chooser.choose(request, [&chooser, image, completion](const QString &chosen) {
-        if (!chosen.isEmpty())
-            ImageExport::saveInBackground(chooser, image,
-                                          ImageExport::completedPath(chosen, QStringLiteral("png")));
-        if (completion)
-            completion();
+    chooser.choose(request, [&chooser, image, preferPdf, filters = request.nameFilters,
+                             done = std::move(done)](const QString &chosen) {
+        if (chosen.isEmpty()) {
+            if (done)
+                done(false);
+            return;
+        }
+        const QString path =
+            ImageExport::completedPath(chosen, preferPdf ? QStringLiteral("pdf") : QStringLiteral("png"));
+        writeInBackground(image, path, [&chooser, image, path, filters, preferPdf] {
+            chooseAndWrite(chooser, image, retryRequest(path, filters), preferPdf, {});
+        });
+        if (done)
+            done(true);
     });
 }
 
@@ -208,10 +224,47 @@ void chooseOneTypePanel(SaveChooser &chooser, const QImage &image, bool asPDF, c
 
 } // namespace
 
+void ImageExport::save(SaveChooser &chooser, const QImage &image, const SaveSettings &settings,
+                       std::function<void(bool)> done)
+{
+    const QString extension = settings.preferPdf ? QStringLiteral("pdf") : QStringLiteral("png");
+    const QStringList filters = settings.preferPdf ? QStringList{pdfFilter, pngFilter, jpegFilter}
+                                                   : anyTypeFilters;
+    const QString base = settings.suggestedBase.value_or(defaultBaseName());
+    if (!settings.withoutAsking) {
+        SaveRequest request;
+        request.suggestedName = base + QLatin1Char('.') + extension;
+        if (!settings.folder.isEmpty())
+            request.folder = existingFolder(settings.folder);
+        request.nameFilters = filters;
+        chooseAndWrite(chooser, image, request, settings.preferPdf, std::move(done));
+        return;
+    }
+    const QString folder = settings.folder;
+    QuickSave::saveInBackground(
+        image, folder, QCoreApplication::instance(),
+        [&chooser, image, folder, base, extension, filters, preferPdf = settings.preferPdf](
+            Result<QString> saved) {
+            if (saved) {
+                Hud::show(QStringLiteral("Saved"));
+                return;
+            }
+            // The picture is not lost: the dialog opens where it should have gone, and the
+            // error, above it, says why it did not.
+            const QString failed = QDir(folder.isEmpty() ? QDir::homePath() : folder)
+                                       .filePath(base + QLatin1Char('.') + extension);
+            chooseAndWrite(chooser, image, retryRequest(failed, filters), preferPdf, {});
+            Notifier::error(saved.error());
+        },
+        settings.suggestedBase.value_or(QString()), extension);
+    if (done)
+        done(true);
+}
+
 void ImageExport::saveInBackground(SaveChooser &chooser, const QImage &image, const QString &path)
 {
     writeInBackground(image, path, [&chooser, image, path] {
-        choosePanel(chooser, image, retryRequest(path, anyTypeFilters), {});
+        chooseAndWrite(chooser, image, retryRequest(path, anyTypeFilters), false, {});
     });
 }
 
@@ -220,7 +273,10 @@ void ImageExport::savePanel(SaveChooser &chooser, const QImage &image, std::func
     SaveRequest request;
     request.suggestedName = defaultBaseName() + QStringLiteral(".png");
     request.nameFilters = anyTypeFilters;
-    choosePanel(chooser, image, request, std::move(completion));
+    chooseAndWrite(chooser, image, request, false, [completion = std::move(completion)](bool) {
+        if (completion)
+            completion();
+    });
 }
 
 void ImageExport::savePanel(SaveChooser &chooser, const QImage &image, bool asPDF,

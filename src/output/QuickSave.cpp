@@ -2,7 +2,6 @@
 
 #include "output/ImageExport.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFutureWatcher>
@@ -20,30 +19,36 @@
 namespace vistrel {
 
 Result<QString> QuickSave::saveInFolder(const QImage &image, const QString &folder,
-                                        const QDateTime &when)
+                                        const QDateTime &when, const QString &baseName,
+                                        const QString &extension)
 {
     if (folder.isEmpty())
         return CaptureError::failed(QStringLiteral("No save folder is set."));
     if (!QDir().mkpath(folder))
         return CaptureError::failed(QStringLiteral("Could not create the folder %1.").arg(folder));
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (image.isNull() || !image.save(&buffer, "PNG"))
+    const QString ext = extension.isEmpty() ? QStringLiteral("png") : extension.toLower();
+    const QByteArray bytes = ImageExport::encodeForPath(image, QStringLiteral("picture.") + ext);
+    if (bytes.isEmpty())
         return CaptureError::failed(QStringLiteral("Could not encode the picture."));
 
     const QDir dir(folder);
-    QTemporaryFile temp(dir.filePath(QStringLiteral(".vistrel-XXXXXX.png")));
-    if (!temp.open() || temp.write(png) != png.size() || !temp.flush() ||
+    QTemporaryFile temp(dir.filePath(QStringLiteral(".vistrel-XXXXXX.") + ext));
+    if (!temp.open() || temp.write(bytes) != bytes.size() || !temp.flush() ||
         ::fsync(temp.handle()) != 0)
         return CaptureError::failed(
             QStringLiteral("Could not write into %1: %2").arg(folder, temp.errorString()));
+    // A given name stays in this folder and visible: no separators, no leading dot.
+    QString base = baseName.trimmed();
+    base.replace(QLatin1Char('/'), QLatin1Char('-'));
+    while (base.startsWith(QLatin1Char('.')))
+        base.remove(0, 1);
+    if (base.isEmpty())
+        base = ImageExport::defaultBaseName(when);
     // A hard link gives the finished file its name in one step, and fails rather than
     // replacing a file of that name.
-    const QString base = ImageExport::defaultBaseName(when);
     for (int n = 1; n < 1000; ++n) {
-        const QString name = n == 1 ? base + QStringLiteral(".png")
-                                    : QStringLiteral("%1 (%2).png").arg(base).arg(n);
+        const QString name = n == 1 ? QStringLiteral("%1.%2").arg(base, ext)
+                                    : QStringLiteral("%1 (%2).%3").arg(base, QString::number(n), ext);
         const QString path = dir.filePath(name);
         const QByteArray from = QFile::encodeName(temp.fileName());
         const QByteArray to = QFile::encodeName(path);
@@ -64,7 +69,8 @@ Result<QString> QuickSave::saveInFolder(const QImage &image, const QString &fold
 }
 
 void QuickSave::saveInBackground(const QImage &image, const QString &folder, QObject *context,
-                                 std::function<void(Result<QString>)> done)
+                                 std::function<void(Result<QString>)> done,
+                                 const QString &baseName, const QString &extension)
 {
     const QDateTime when = QDateTime::currentDateTime();
     // The worker hands back plain strings: a path, or the reason it could not save.
@@ -79,8 +85,8 @@ void QuickSave::saveInBackground(const QImage &image, const QString &folder, QOb
                          else
                              done(CaptureError::failed(outcome.second));
                      });
-    watcher->setFuture(QtConcurrent::run([image, folder, when] {
-        const auto saved = saveInFolder(image, folder, when);
+    watcher->setFuture(QtConcurrent::run([image, folder, when, baseName, extension] {
+        const auto saved = saveInFolder(image, folder, when, baseName, extension);
         return saved ? Outcome{*saved, {}} : Outcome{{}, saved.error().errorDescription()};
     }));
 }

@@ -12,19 +12,25 @@ class QObject;
 
 namespace vistrel {
 
-// Saving without a dialog: a PNG under the default timestamp name in a chosen folder.
+// Saving without a dialog: a picture under the default timestamp name (or a given one) in a
+// chosen folder.
 class QuickSave
 {
 public:
     // Writes completely under a free name (" (2)", " (3)"… when the name is taken) or not at
     // all; a file already there is never replaced, even one that appears while writing.
-    // Returns the path written.
+    // `baseName` replaces the timestamp name when given; `extension` ("png", "jpg", "pdf")
+    // names the file's type. Returns the path written.
     static Result<QString> saveInFolder(const QImage &image, const QString &folder,
-                                        const QDateTime &when = QDateTime::currentDateTime());
+                                        const QDateTime &when = QDateTime::currentDateTime(),
+                                        const QString &baseName = QString(),
+                                        const QString &extension = QStringLiteral("png"));
 
     // The same on a worker; `done` runs on `context`'s thread with the outcome.
     static void saveInBackground(const QImage &image, const QString &folder, QObject *context,
-                                 std::function<void(Result<QString>)> done);
+                                 std::function<void(Result<QString>)> done,
+                                 const QString &baseName = QString(),
+                                 const QString &extension = QStringLiteral("png"));
 };
 
 } // namespace vistrel

@@ -100,6 +100,12 @@ void QtClipboard::setText(const QString &text)
     QGuiApplication::clipboard()->setMimeData(data);
 }
 
+namespace {
+// The save dialog on screen, if any: an alert that comes up meanwhile (a save that failed)
+// stands above it rather than behind it.
+QPointer<QFileDialog> g_openSaveDialog;
+} // namespace
+
 QString QtSaveChooser::withTypeExtension(const QString &path, const QStringList &filters,
                                         const QString &selected)
 {
@@ -135,6 +141,7 @@ void QtSaveChooser::choose(const SaveRequest &request, std::function<void(QStrin
             done(QString());
         }
     });
+    g_openSaveDialog = dialog;
     dialog->show();
     dialog->raise();
     dialog->activateWindow();
@@ -154,6 +161,13 @@ void QtAlerts::warn(const QString &title, const QString &message)
     box->setInformativeText(message);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
+    // Kept above an open save dialog without belonging to it: the message stays when the
+    // dialog goes first.
+    if (g_openSaveDialog && g_openSaveDialog->isVisible()) {
+        box->winId();
+        if (QWindow *over = g_openSaveDialog->windowHandle())
+            box->windowHandle()->setTransientParent(over);
+    }
     m_open.insert(key, box);
     QObject::connect(box, &QObject::destroyed, box, [this, key] { m_open.remove(key); });
     box->show();

@@ -194,17 +194,20 @@ TEST(QuickSave, SaveActionWritesWithoutThePanelWhenChosen)
     EXPECT_EQ(QDir(dir.filePath("shots")).entryList(QDir::Files).size(), 2);
     EXPECT_EQ(desktop.saveRequests.size(), 1);
 
-    // A folder that cannot be made: the error, then the panel, so the capture is not lost.
+    // A folder that cannot be made: the panel, and the error above it, so the capture is not
+    // lost.
     QFile plain(dir.filePath("file"));
     ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
     plain.close();
     prefs.setSaveFolder(dir.filePath("file/shots"));
     coordinator.dispatch(picture, SelectionAction::Save);
     t.restart();
-    while (desktop.saveRequests.size() < 2 && t.elapsed() < 5000)
+    while ((desktop.saveRequests.size() < 2 || desktop.warnings.isEmpty()) && t.elapsed() < 5000)
         drain(1);
     EXPECT_EQ(desktop.saveRequests.size(), 2);
     ASSERT_FALSE(desktop.warnings.isEmpty());
+    // The dialog opens where the picture should have gone, nearest to what is missing.
+    EXPECT_EQ(desktop.saveRequests.last().folder, QDir(dir.path()).absolutePath());
     EXPECT_TRUE(desktop.warnings.last().second.contains("file/shots"));
     Notifier::install(nullptr);
 }

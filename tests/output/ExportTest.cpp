@@ -3,9 +3,17 @@
 #include "output/Notifier.h"
 #include "output/PinWindow.h"
 #include "platform/FakeDesktop.h"
+#include "platform/QtDesktop.h"
 #include "TestSupport.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QScreen>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -142,6 +150,176 @@ TEST(ImageExport, SavePanelWritesWhatTheNameSaysAndNeverFailsSilently)
     Notifier::install(nullptr);
 }
 
+namespace {
+
+// Records how many dialogs had been asked for when each alert came up.
+struct AlertOrder : Alerts
+{
+    explicit AlertOrder(FakeDesktop &d) : desktop(d) {}
+    void warn(const QString &, const QString &message) override
+    {
+        seen.append({message, int(desktop.saveRequests.size())});
+    }
+    FakeDesktop &desktop;
+    QList<std::pair<QString, int>> seen;
+};
+
+bool waitForFile(const QString &path)
+{
+    return QTest::qWaitFor([&] { return QFileInfo(path).size() > 0; }, 5000);
+}
+
+} // namespace
+
+TEST(ImageExport, SaveOffersEveryTypeFromTheFolderAndTheTypedExtensionDecides)
+{
+    QTemporaryDir dir;
+    FakeDesktop desktop;
+    QList<bool> answers;
+    auto record = [&](bool writing) { answers.append(writing); };
+    SaveSettings settings;
+    settings.folder = dir.path();
+
+    desktop.saveAnswer = dir.filePath("mark1.jpg");
+    ImageExport::save(desktop, pattern(40, 30), settings, record);
+    ASSERT_EQ(desktop.saveRequests.size(), 1);
+    const SaveRequest asked = desktop.saveRequests[0];
+    EXPECT_EQ(asked.folder, dir.path());
+    EXPECT_TRUE(asked.suggestedName.startsWith("Vistrel 20") && asked.suggestedName.endsWith(".png"));
+    ASSERT_EQ(asked.nameFilters.size(), 3);
+    EXPECT_TRUE(asked.nameFilters[0].contains("*.png"));
+    EXPECT_TRUE(asked.nameFilters[1].contains("*.jpg"));
+    EXPECT_TRUE(asked.nameFilters[2].contains("*.pdf"));
+    ASSERT_TRUE(waitForFile(dir.filePath("mark1.jpg")));
+    EXPECT_TRUE(readAll(dir.filePath("mark1.jpg")).startsWith("\xFF\xD8\xFF"));
+    EXPECT_FALSE(QFile::exists(dir.filePath("mark1.jpg.png")));
+
+    // A PDF export with a smart name: PDF first, and a bare name becomes a PDF.
+    settings.preferPdf = true;
+    settings.suggestedBase = QStringLiteral("report 2026-03-14");
+    desktop.saveAnswer = dir.filePath("bare");
+    ImageExport::save(desktop, pattern(40, 30), settings, record);
+    EXPECT_EQ(desktop.saveRequests[1].suggestedName, "report 2026-03-14.pdf");
+    EXPECT_TRUE(desktop.saveRequests[1].nameFilters[0].contains("*.pdf"));
+    EXPECT_EQ(desktop.saveRequests[1].nameFilters.size(), 3);
+    ASSERT_TRUE(waitForFile(dir.filePath("bare.pdf")));
+    EXPECT_TRUE(readAll(dir.filePath("bare.pdf")).startsWith("%PDF"));
+    // ... but a typed .png is a PNG.
+    desktop.saveAnswer = dir.filePath("typed.PNG");
+    ImageExport::save(desktop, pattern(40, 30), settings, record);
+    ASSERT_TRUE(waitForFile(dir.filePath("typed.PNG")));
+    EXPECT_TRUE(readAll(dir.filePath("typed.PNG")).startsWith("\x89PNG"));
+
+    // Cancel writes nothing and says so; a folder not there yet opens its nearest parent.
+    desktop.saveAnswer.clear();
+    settings.folder = dir.filePath("not/yet");
+    ImageExport::save(desktop, pattern(40, 30), settings, record);
+    EXPECT_EQ(desktop.saveRequests.last().folder, dir.path());
+    EXPECT_EQ(answers, (QList<bool>{true, true, true, false}));
+    drain();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3);
+}
+
+TEST(ImageExport, SaveWithoutAskingWritesNewFilesAndAFailureAsksAboveTheError)
+{
+    QTemporaryDir dir;
+    FakeDesktop desktop;
+    AlertOrder alerts(desktop);
+    Notifier::install(&alerts);
+    SaveSettings settings;
+    settings.folder = dir.filePath("shots");
+    settings.withoutAsking = true;
+    int writing = 0;
+    ImageExport::save(desktop, pattern(40, 30), settings, [&](bool w) { writing += w; });
+    EXPECT_EQ(writing, 1);
+    EXPECT_TRUE(desktop.saveRequests.isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QDir(settings.folder).entryList(QDir::Files).size() == 1; }, 5000));
+    EXPECT_TRUE(QDir(settings.folder).entryList(QDir::Files).first().startsWith("Vistrel "));
+
+    // A smart-named PDF, twice: the second never replaces the first.
+    settings.preferPdf = true;
+    settings.suggestedBase = QStringLiteral("report 2026-03-14");
+    ImageExport::save(desktop, pattern(40, 30), settings);
+    ASSERT_TRUE(waitForFile(QDir(settings.folder).filePath("report 2026-03-14.pdf")));
+    ImageExport::save(desktop, pattern(40, 30), settings);
+    ASSERT_TRUE(waitForFile(QDir(settings.folder).filePath("report 2026-03-14 (2).pdf")));
+    EXPECT_TRUE(readAll(QDir(settings.folder).filePath("report 2026-03-14 (2).pdf")).startsWith("%PDF"));
+    EXPECT_TRUE(desktop.saveRequests.isEmpty());
+
+    // A folder that cannot be made: the dialog opens at the failed place, then the error comes
+    // up above it; what is chosen there is written.
+    QFile blocker(dir.filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    settings.folder = dir.filePath("blocker/shots");
+    desktop.saveAnswer = dir.filePath("rescued");
+    ImageExport::save(desktop, pattern(40, 30), settings);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alerts.seen.isEmpty(); }, 5000));
+    ASSERT_EQ(desktop.saveRequests.size(), 1);
+    EXPECT_EQ(desktop.saveRequests[0].folder, dir.path());
+    EXPECT_EQ(desktop.saveRequests[0].suggestedName, "report 2026-03-14.pdf");
+    EXPECT_EQ(alerts.seen[0].second, 1) << "the error came up before the dialog";
+    EXPECT_TRUE(alerts.seen[0].first.contains("blocker/shots"));
+    ASSERT_TRUE(waitForFile(dir.filePath("rescued.pdf")));
+
+    // A write that fails after the dialog: the dialog again, at the same place, then the error.
+    alerts.seen.clear();
+    settings.withoutAsking = false;
+    desktop.saveAnswer = dir.filePath("blocker/lost.png");
+    ImageExport::save(desktop, pattern(40, 30), settings);
+    desktop.saveAnswer.clear();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alerts.seen.isEmpty(); }, 5000));
+    ASSERT_EQ(desktop.saveRequests.size(), 3);
+    EXPECT_EQ(desktop.saveRequests[2].suggestedName, "lost.png");
+    EXPECT_EQ(alerts.seen[0].second, 3);
+    Notifier::install(nullptr);
+}
+
+TEST(ImageExport, AnErrorStandsAboveTheOpenSaveDialog)
+{
+    QtSaveChooser chooser;
+    QtAlerts alerts;
+    QTemporaryDir dir;
+    SaveRequest request;
+    request.folder = dir.path();
+    request.suggestedName = QStringLiteral("x.png");
+    request.nameFilters = {QStringLiteral("PNG image (*.png)")};
+    QString answer = QStringLiteral("none yet");
+    chooser.choose(request, [&](const QString &path) { answer = path; });
+    QPointer<QFileDialog> dialog;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *d = qobject_cast<QFileDialog *>(w); d && d->isVisible())
+            dialog = d;
+    ASSERT_TRUE(dialog);
+    alerts.warn(QStringLiteral("Vistrel"), QStringLiteral("Could not save x.png"));
+    QPointer<QMessageBox> box;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *b = qobject_cast<QMessageBox *>(w); b && b->isVisible())
+            box = b;
+    ASSERT_TRUE(box);
+    ASSERT_TRUE(box->windowHandle() && dialog->windowHandle());
+    EXPECT_EQ(box->windowHandle()->transientParent(), dialog->windowHandle());
+    // The message is not the dialog's: it stays when the dialog goes first.
+    dialog->reject();
+    drain();
+    EXPECT_TRUE(answer.isEmpty());
+    EXPECT_FALSE(dialog);
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(box->isVisible());
+    box->close();
+    drain();
+
+    // With no dialog open an alert stands on its own.
+    alerts.warn(QStringLiteral("Vistrel"), QStringLiteral("Something else"));
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *b = qobject_cast<QMessageBox *>(w); b && b->isVisible())
+            box = b;
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->windowHandle() ? box->windowHandle()->transientParent() : nullptr, nullptr);
+    box->close();
+    drain();
+}
+
 TEST(ImageExport, PdfIsOnePagePixelSizedAndLossless)
 {
     const QImage img = pattern(1200, 800);
@@ -183,9 +361,15 @@ TEST(ImageExport, CopyPdfPutsPdfBeforePng)
 TEST(PinWindow, RealSizeTopRightAndZoomLimits)
 {
     // The offscreen screen has one pixel per point: a pin shows every pixel once.
-    auto *pin = PinWindow::pin(pattern(1440, 900));
+    QScreen *screen = QGuiApplication::primaryScreen();
+    ASSERT_TRUE(screen);
+    const QRect visible = screen->availableGeometry();
+    const QImage small = pattern(visible.width() / 2, visible.height() / 2);
+    auto *pin = PinWindow::pin(small);
     EXPECT_TRUE(PinWindow::pins().contains(pin));
-    EXPECT_EQ(pin->baseSize(), QSizeF(1440, 900));
+    EXPECT_EQ(pin->baseSize(), QSizeF(small.size()));
+    EXPECT_DOUBLE_EQ(pin->scale(), 1.0);
+    EXPECT_EQ(pin->geometry(), QRect(PinWindow::placement(small.size(), visible), small.size()));
     EXPECT_EQ(PinWindow::placement(QSize(1440, 900), QRect(0, 25, 3000, 2000)), QPoint(1520, 65));
     const int bottom = pin->geometry().bottom(), left = pin->geometry().left();
     pin->zoomBy(1500);
@@ -194,11 +378,82 @@ TEST(PinWindow, RealSizeTopRightAndZoomLimits)
     EXPECT_DOUBLE_EQ(pin->scale(), 3.0);
     pin->zoomBy(-5000);
     EXPECT_DOUBLE_EQ(pin->scale(), 0.2);
-    EXPECT_EQ(pin->size(), QSize(288, 180));
+    EXPECT_EQ(pin->size(), (QSizeF(small.size()) * 0.2).toSize());
     EXPECT_EQ(pin->geometry().bottom(), bottom); // the bottom-left corner stays
     EXPECT_EQ(pin->geometry().left(), left);
     pin->close();
     drain();
+}
+
+TEST(PinWindow, OpensWithinEightyPercentOfItsScreenAndOnIt)
+{
+    // Fits: real size, top-right corner 40 in.
+    auto o = PinWindow::initialFrame(QSizeF(1440, 900), QRect(0, 25, 3000, 2000));
+    EXPECT_DOUBLE_EQ(o.scale, 1.0);
+    EXPECT_EQ(o.frame, QRect(1520, 65, 1440, 900));
+
+    // A full-screen capture of a screen right of the main one opens on that screen, height-bound.
+    const QRect right(1920, 0, 1920, 1050);
+    o = PinWindow::initialFrame(QSizeF(1920, 1080), right);
+    EXPECT_NEAR(o.scale, 840.0 / 1080.0, 1e-12);
+    EXPECT_EQ(o.frame.size(), QSize(1493, 840));
+    EXPECT_EQ(o.frame.topLeft(), QPoint(1920 + 1920 - 1493 - 40, 40));
+
+    struct Case
+    {
+        QSizeF base;
+        QRect visible;
+    };
+    const QList<Case> cases = {
+        {{1280, 12000}, {0, 0, 1280, 800}},     // a tall scrolling capture
+        {{12000, 300}, {-1280, 200, 1280, 1024}}, // a wide one, on a screen left of the main one
+        {{3000, 2000}, {0, 0, 1280, 800}},
+        {{10, 10}, {100, 100, 60, 40}},         // no room for the margin
+        {{1, 1}, {0, 0, 800, 600}},
+    };
+    for (const Case &c : cases) {
+        const auto open = PinWindow::initialFrame(c.base, c.visible);
+        SCOPED_TRACE(testing::Message() << c.base.width() << "x" << c.base.height());
+        EXPECT_LE(open.scale, 1.0);
+        EXPECT_TRUE(c.visible.contains(open.frame)) << open.frame.x() << "," << open.frame.y();
+        if (open.scale < 1.0) {
+            EXPECT_LE(open.frame.width(), c.visible.width() * 0.8 + 0.5);
+            EXPECT_LE(open.frame.height(), c.visible.height() * 0.8 + 0.5);
+            // Bound by one side exactly, and the proportions kept.
+            EXPECT_TRUE(std::abs(open.frame.width() - c.visible.width() * 0.8) <= 1 ||
+                        std::abs(open.frame.height() - c.visible.height() * 0.8) <= 1);
+            EXPECT_NEAR(open.frame.width() / double(open.frame.height()),
+                        c.base.width() / c.base.height(), 0.02 * c.base.width() / c.base.height() + 0.1);
+        }
+    }
+
+    // A real pin of a picture twice the screen's size, and zooming out from there.
+    QScreen *screen = QGuiApplication::primaryScreen();
+    ASSERT_TRUE(screen);
+    const QRect visible = screen->availableGeometry();
+    const QImage big = pattern(visible.width() * 2, visible.height() * 3);
+    QPointer<PinWindow> pin = PinWindow::pin(big, screen);
+    EXPECT_EQ(pin->baseSize(), QSizeF(big.size()));
+    EXPECT_NEAR(pin->scale(), 0.8 / 3, 1e-9);
+    EXPECT_TRUE(visible.contains(pin->geometry()));
+    EXPECT_EQ(pin->geometry(), PinWindow::initialFrame(pin->baseSize(), visible).frame);
+    pin->zoomBy(-5000);
+    EXPECT_DOUBLE_EQ(pin->scale(), 0.2); // the usual floor when the pin opened above it
+    delete pin;
+
+    // Opened below the floor: zooming out does not make it jump bigger.
+    const QImage tall = pattern(visible.width() / 2, visible.height() * 5);
+    pin = PinWindow::pin(tall, screen);
+    const double opened = pin->scale();
+    EXPECT_NEAR(opened, 0.16, 1e-9);
+    const QSize openedSize = pin->size();
+    pin->zoomBy(-100);
+    EXPECT_DOUBLE_EQ(pin->scale(), opened);
+    EXPECT_EQ(pin->size(), openedSize);
+    pin->zoomBy(100);
+    EXPECT_NEAR(pin->scale(), opened + 0.2, 1e-9);
+    delete pin;
+    EXPECT_TRUE(PinWindow::pins().isEmpty());
 }
 
 TEST(PinWindow, DoubleClickOrEscapeClosesOnlyThatPin)

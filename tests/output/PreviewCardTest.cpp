@@ -9,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QMouseEvent>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -221,6 +222,32 @@ TEST_F(PreviewCardTest, SaveWritesByExtensionAndCancelKeepsTheCard)
         drain(1);
     QImage saved(desktop.saveAnswer, "JPEG");
     EXPECT_EQ(saved.size(), QSize(400, 300));
+}
+
+TEST_F(PreviewCardTest, SaveFollowsThePreferences)
+{
+    QTemporaryDir dir;
+    SaveSettings settings;
+    settings.folder = dir.filePath("shots");
+    card->saveSettings = [&] { return settings; };
+
+    // Asking: every type offered, from the save folder (the nearest one there while it is not).
+    card->button("Save")->click(); // cancelled
+    ASSERT_EQ(desktop.saveRequests.size(), 1);
+    EXPECT_EQ(desktop.saveRequests[0].folder, QDir(dir.path()).absolutePath());
+    EXPECT_EQ(desktop.saveRequests[0].nameFilters.size(), 3);
+    EXPECT_EQ(closes, 0);
+
+    // Without asking: a new file in the folder, no dialog, and the card is done.
+    settings.withoutAsking = true;
+    card->button("Save")->click();
+    EXPECT_EQ(desktop.saveRequests.size(), 1);
+    EXPECT_EQ(closes, 1);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return QDir(settings.folder).entryList(QDir::Files).size() == 1; }, 5000));
+    const QString written = QDir(settings.folder).entryList(QDir::Files).first();
+    EXPECT_TRUE(written.startsWith("Vistrel ") && written.endsWith(".png"));
+    EXPECT_EQ(QImage(QDir(settings.folder).filePath(written)).size(), QSize(400, 300));
 }
 
 TEST_F(PreviewCardTest, EscapeInMarkModeClosesWithoutCopying)
