@@ -1,5 +1,8 @@
 #include "services/OCRService.h"
 
+#include "output/Hud.h"
+#include "output/Notifier.h"
+#include "platform/Desktop.h"
 #include "services/TesseractEngine.h"
 
 #include <QFutureWatcher>
@@ -22,17 +25,20 @@ QRectF normalised(const QRect &box, double scale, const QSize &original)
     return QRectF(r.x() / w, 1.0 - (r.y() + r.height()) / h, r.width() / w, r.height() / h);
 }
 
+// One line when their middles are closer than half the smaller height: a fixed share of the
+// picture would merge neighbouring lines of any picture taller than some fifty lines.
 bool before(const TextObservation &a, const TextObservation &b)
 {
     const double ay = a.boundingBox.center().y(), by = b.boundingBox.center().y();
-    if (std::abs(ay - by) > 0.02)
+    const double tolerance = 0.5 * std::min(a.boundingBox.height(), b.boundingBox.height());
+    if (std::abs(ay - by) > tolerance)
         return ay > by;
     return a.boundingBox.center().x() < b.boundingBox.center().x();
 }
 
-// Whole recognitions wait for their bands, which run on the global pool. Were they on that
+// Whole recognitions wait for their tiles, which run on the global pool. Were they on that
 // pool too, two at once on a two-core machine would hold every thread while waiting for
-// bands that can never start, and the GUI's own threaded painting would hang behind them.
+// tiles that can never start, and the GUI's own threaded painting would hang behind them.
 QThreadPool &recognitionPool()
 {
     static QThreadPool *pool = [] {
@@ -56,26 +62,52 @@ void runAndDeliver(QObject *context, std::function<T()> work, std::function<void
     watcher->setFuture(QtConcurrent::run(&recognitionPool(), std::move(work)));
 }
 
-// Big pictures are worked on in bands, one per core, each by its own engine; the lines come
-// back in picture coordinates, band after band.
-using BandWork = std::function<Result<QList<EngineLine>>(const QImage &)>;
-QList<Result<QList<EngineLine>>> inBands(const QImage &grey, const BandWork &work)
+// Big pictures are read in tiles cut through blank rows and columns, two engines at a time
+// (one per core); the lines come back in picture coordinates. Small tiles also spare the
+// engine its cost per word, which grows with the number of words on its page.
+// Wider than the gaps between the words of a line, even two-space gaps of a listing.
+int columnGap(const PreparedImage &prepared)
 {
-    const int workers = std::max(1, QThreadPool::globalInstance()->maxThreadCount());
-    QList<QRect> parts{grey.rect()};
-    if (workers > 1 && grey.width() * qint64(grey.height()) > 1'500'000)
-        parts = OCRService::bands(grey, workers);
+    return int(std::lround(24 * prepared.scale));
+}
+
+using TileWork = std::function<Result<QList<EngineLine>>(const QImage &)>;
+QList<Result<QList<EngineLine>>> inTiles(const QImage &grey, int minColumnGap, const TileWork &work)
+{
+    const QList<QRect> parts = OCRService::tiles(grey, OCRService::tilePixels, minColumnGap);
     return QtConcurrent::blockingMapped(
-        parts, std::function<Result<QList<EngineLine>>(const QRect &)>([&](const QRect &band) {
-            auto lines = work(grey.copy(band));
+        parts, std::function<Result<QList<EngineLine>>(const QRect &)>([&](const QRect &tile) {
+            auto lines = work(grey.copy(tile));
             if (lines)
-                for (EngineLine &l : lines.value())
-                    l.box.translate(band.topLeft());
+                for (EngineLine &l : lines.value()) {
+                    l.box.translate(tile.topLeft());
+                    for (LayoutWord &w : l.words)
+                        w.box.translate(tile.topLeft());
+                }
             return lines;
         }));
 }
 
 } // namespace
+
+void OCRService::deliver(const Result<QString> &text, Clipboard &clipboard, const QString &copiedFormat)
+{
+    if (!text) {
+        Notifier::error(text.error()); // a missing model or a failed engine, not an empty picture
+        return;
+    }
+    if (text->trimmed().isEmpty()) {
+        Hud::show(QStringLiteral("No text found"));
+        return;
+    }
+    clipboard.setText(*text);
+    Hud::show(copiedFormat.arg(text->toUcs4().size())); // characters, not UTF-16 units
+}
+
+void OCRService::prepareForRecognition(const QStringList &languages)
+{
+    TesseractEngine::warmUp(languageSpec(languages));
+}
 
 void OCRService::finishRecognitions()
 {
@@ -112,66 +144,143 @@ QString OCRService::joined(const QList<TextObservation> &observations)
     return lines.join('\n');
 }
 
-QList<QRect> OCRService::bands(const QImage &grey, int count)
+QList<QRect> OCRService::tiles(const QImage &grey, qint64 maxPixels, int minColumnGap)
 {
-    const int h = grey.height(), w = grey.width();
     QList<QRect> out;
-    if (count <= 1 || h < 2 * count) {
-        out << grey.rect();
-        return out;
-    }
-    // A row with no contrast along it has no text in it.
-    std::vector<char> blank(size_t(h), 0);
-    for (int y = 0; y < h; ++y) {
-        const uchar *line = grey.constScanLine(y);
-        const auto [lo, hi] = std::minmax_element(line, line + w);
-        blank[size_t(y)] = (*hi - *lo) < 48;
-    }
-    int start = 0;
-    for (int k = 1; k < count; ++k) {
-        const int target = h * k / count;
-        int cut = -1;
-        for (int d = 0; d < h / count / 2 && cut < 0; ++d) {
-            if (target + d < h && blank[size_t(target + d)])
-                cut = target + d;
-            else if (target - d > start && blank[size_t(target - d)])
-                cut = target - d;
+    // A line of the rectangle with no contrast along it has no text on it.
+    auto blank = [&grey](const QRect &r, bool row, int at) {
+        int lo = 255, hi = 0;
+        if (row) {
+            const uchar *line = grey.constScanLine(at);
+            const auto [mn, mx] = std::minmax_element(line + r.left(), line + r.right() + 1);
+            lo = *mn, hi = *mx;
+        } else {
+            for (int y = r.top(); y <= r.bottom(); ++y) {
+                const uchar v = grey.constScanLine(y)[at];
+                lo = std::min<int>(lo, v), hi = std::max<int>(hi, v);
+            }
         }
-        if (cut <= start)
-            continue; // text all the way: this band stays whole
-        out << QRect(0, start, w, cut - start);
-        start = cut;
+        return hi - lo < 48;
+    };
+    // The middle of the blank run nearest the middle of the rectangle along one axis; -1 when
+    // there is none inside it.
+    auto cutAlong = [&](const QRect &r, bool rows) {
+        const int first = rows ? r.top() : r.left(), last = rows ? r.bottom() : r.right();
+        const int minRun = rows ? 1 : minColumnGap;
+        const int middle = (first + last) / 2;
+        int best = -1;
+        for (int at = first + 1; at < last;) {
+            if (!blank(r, rows, at)) {
+                ++at;
+                continue;
+            }
+            int end = at;
+            while (end < last && blank(r, rows, end))
+                ++end;
+            const int cut = (at + end) / 2;
+            if (end - at < minRun) {
+                at = end + 1;
+                continue;
+            }
+            if (best < 0 || std::abs(cut - middle) < std::abs(best - middle))
+                best = cut;
+            at = end + 1;
+        }
+        return best;
+    };
+    QList<QRect> todo{grey.rect()};
+    while (!todo.isEmpty()) {
+        const QRect r = todo.takeLast();
+        if (qint64(r.width()) * r.height() <= maxPixels || r.width() < 2 || r.height() < 2) {
+            out << r;
+            continue;
+        }
+        // Between lines first; across a line only through a gap far wider than a word's,
+        // between windows or columns.
+        bool rows = true;
+        int cut = cutAlong(r, true);
+        if (cut < 0) {
+            cut = cutAlong(r, false);
+            rows = false;
+        }
+        if (cut < 0) {
+            out << r; // text from edge to edge: read whole
+            continue;
+        }
+        const QRect a = rows ? QRect(r.left(), r.top(), r.width(), cut - r.top())
+                             : QRect(r.left(), r.top(), cut - r.left(), r.height());
+        const QRect b = rows ? QRect(r.left(), cut, r.width(), r.bottom() - cut + 1)
+                             : QRect(cut, r.top(), r.right() - cut + 1, r.height());
+        todo << b << a;
     }
-    out << QRect(0, start, w, h - start);
     return out;
 }
 
-Result<QList<TextObservation>> OCRService::observe(const QImage &image, const QStringList &languages)
-{
-    if (image.isNull())
-        return QList<TextObservation>{};
-    const PreparedImage prepared = TesseractEngine::prepare(image, TesseractEngine::readingBudget);
-    const QString spec = languageSpec(languages);
+namespace {
 
-    const auto results = inBands(prepared.grey, [&spec](const QImage &band) {
+// The picture's lines as the engine read them, in its own pixels (top-down), with the
+// prepared picture they came from.
+Result<QList<LayoutLine>> readLines(const PreparedImage &prepared, const QString &spec)
+{
+    const auto results = inTiles(prepared.grey, columnGap(prepared), [&spec](const QImage &band) {
         return TesseractEngine::recognize(band, spec);
     });
-    QList<TextObservation> observations;
+    auto back = [&](const QRect &r) {
+        const double k = prepared.scale;
+        return QRect(QPoint(int(std::floor(r.left() / k)), int(std::floor(r.top() / k))),
+                     QPoint(int(std::ceil((r.right() + 1) / k)) - 1, int(std::ceil((r.bottom() + 1) / k)) - 1));
+    };
+    QList<LayoutLine> lines;
     for (const auto &r : results) {
         if (!r)
             return r.error();
-        for (const EngineLine &line : *r)
-            observations.append({normalised(line.box, prepared.scale, image.size()), line.text});
+        for (const EngineLine &engineLine : *r) {
+            LayoutLine line;
+            line.box = back(engineLine.box);
+            line.block = engineLine.block;
+            for (const LayoutWord &w : engineLine.words)
+                line.words.append(LayoutWord{back(w.box), w.text, w.confidence});
+            if (!line.words.isEmpty())
+                lines.append(line);
+        }
+    }
+    return lines;
+}
+
+Result<QList<LayoutLine>> arranged(const QImage &image, const QStringList &languages)
+{
+    if (image.isNull())
+        return QList<LayoutLine>{};
+    const PreparedImage prepared = TesseractEngine::prepare(image, TesseractEngine::readingBudget);
+    auto lines = readLines(prepared, OCRService::languageSpec(languages));
+    if (!lines)
+        return lines.error();
+    return OCRLayout::readingOrder(
+        OCRLayout::joinRows(OCRLayout::splitAtPanels(*lines, prepared.panels), prepared.flat));
+}
+
+} // namespace
+
+Result<QList<TextObservation>> OCRService::observe(const QImage &image, const QStringList &languages)
+{
+    const auto lines = arranged(image, languages);
+    if (!lines)
+        return lines.error();
+    QList<TextObservation> observations;
+    for (const LayoutLine &line : *lines) {
+        const QString text = OCRLayout::text({line});
+        observations.append({normalised(line.box, 1.0, image.size()),
+                             text.isEmpty() ? std::nullopt : std::optional<QString>(text)});
     }
     return observations;
 }
 
 Result<QString> OCRService::recognizeTextNow(const QImage &image, const QStringList &languages)
 {
-    auto observations = observe(image, languages);
-    if (!observations)
-        return observations.error();
-    return joined(sorted(*observations));
+    const auto lines = arranged(image, languages);
+    if (!lines)
+        return lines.error();
+    return OCRLayout::text(*lines);
 }
 
 void OCRService::recognizeText(const QImage &image, const QStringList &languages, QObject *context,
@@ -188,7 +297,7 @@ QList<QRectF> TextBoxDetector::detectNow(const QImage &image)
         return out;
     try {
         const PreparedImage prepared = TesseractEngine::prepare(image, TesseractEngine::layoutBudget);
-        const auto parts = inBands(prepared.grey, [](const QImage &band) {
+        const auto parts = inTiles(prepared.grey, columnGap(prepared), [](const QImage &band) {
             return Result<QList<EngineLine>>(TesseractEngine::layout(band));
         });
         for (const auto &lines : parts)

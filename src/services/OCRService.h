@@ -14,6 +14,8 @@ class QObject;
 
 namespace vistrel {
 
+class Clipboard;
+
 // One line of recognised text. The box is normalised to the image (0…1) with the origin at
 // its bottom-left corner and y up.
 struct TextObservation
@@ -32,21 +34,33 @@ public:
     // called when `context` is gone by then. An empty language list reads English.
     static void recognizeText(const QImage &image, const QStringList &languages, QObject *context,
                               Done done);
+    // Lines in the reading order of the screen (OCRLayout), the gaps of a row kept as spaces.
     static Result<QString> recognizeTextNow(const QImage &image, const QStringList &languages = {});
+    // What the user is told of a finished recognition, the same from every place that reads
+    // text: text goes to the clipboard with the toast `copiedFormat` ("%1": its characters);
+    // "No text found" only when the picture had none; a failure is an alert naming its cause.
+    static void deliver(const Result<QString> &text, Clipboard &clipboard,
+                        const QString &copiedFormat = QStringLiteral("Copied %1 chars"));
+    // Starts the engine ahead of a recognition expected soon (Extract Text's hot key).
+    static void prepareForRecognition(const QStringList &languages = {});
     // For quitting: queued recognitions are dropped and running ones finish, so that none
     // still runs while the toolkit's thread pools are taken down.
     static void finishRecognitions();
+    // The lines of recognizeTextNow with their boxes, in the same order.
     static Result<QList<TextObservation>> observe(const QImage &image, const QStringList &languages = {});
 
-    // Top to bottom; pieces whose vertical centres are within 2 % of the height form one line
-    // and go left to right. Stable.
+    // Top to bottom; pieces whose vertical centres are closer than half the smaller one's
+    // height form one line and go left to right. Stable. (Recognition itself orders its lines
+    // by the screen's layout: OCRLayout.)
     static QList<TextObservation> sorted(QList<TextObservation> observations);
     // The best candidates joined by line feeds; observations without one add nothing.
     static QString joined(const QList<TextObservation> &observations);
     static QString languageSpec(const QStringList &languages);
-    // Horizontal bands of a grey picture, cut only through blank rows, for reading them side
-    // by side.
-    static QList<QRect> bands(const QImage &grey, int count);
+    // Tiles of a grey picture of at most `maxPixels` each where blank rows and columns allow,
+    // cut only through them (columns only where at least `minColumnGap` wide), for reading
+    // them side by side.
+    static QList<QRect> tiles(const QImage &grey, qint64 maxPixels, int minColumnGap);
+    static constexpr qint64 tilePixels = 400'000;
 };
 
 // Where text lines lie in a picture, without reading them.

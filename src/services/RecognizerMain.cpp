@@ -13,6 +13,7 @@
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -24,27 +25,50 @@ namespace {
 
 constexpr int channel = 0;
 
-std::vector<Line> linesOf(tesseract::PageIterator *it, bool withText)
+// Finding lines: one item per line, no text.
+std::vector<Line> linesOf(tesseract::PageIterator *it)
 {
     std::vector<Line> lines;
     if (!it)
         return lines;
+    int block = -1, index = 0;
     do {
+        if (it->IsAtBeginningOf(tesseract::RIL_BLOCK))
+            ++block;
         int l, t, r, b;
         if (!it->BoundingBox(tesseract::RIL_TEXTLINE, &l, &t, &r, &b))
             continue;
-        Line line{l, t, r, b, false, {}};
-        if (withText) {
-            auto *reading = static_cast<tesseract::ResultIterator *>(it);
-            if (char *text = reading->GetUTF8Text(tesseract::RIL_TEXTLINE)) {
-                line.text = text;
-                delete[] text;
-                line.hasText = true;
-            }
-        }
-        lines.push_back(std::move(line));
+        lines.push_back(Line{l, t, r, b, std::max(block, 0), index++, 0, false, {}});
     } while (it->Next(tesseract::RIL_TEXTLINE));
     return lines;
+}
+
+// Reading: one item per word, so that the app can keep the gaps between them and put the
+// pieces of one row back together across the engine's blocks.
+std::vector<Line> wordsOf(tesseract::ResultIterator *it)
+{
+    std::vector<Line> words;
+    if (!it || it->Empty(tesseract::RIL_WORD))
+        return words;
+    int block = -1, line = -1;
+    do {
+        if (it->IsAtBeginningOf(tesseract::RIL_BLOCK))
+            ++block;
+        if (it->IsAtBeginningOf(tesseract::RIL_TEXTLINE))
+            ++line;
+        int l, t, r, b;
+        if (!it->BoundingBox(tesseract::RIL_WORD, &l, &t, &r, &b))
+            continue;
+        Line word{l, t, r, b, std::max(block, 0), std::max(line, 0),
+                  int(it->Confidence(tesseract::RIL_WORD)), false, {}};
+        if (char *text = it->GetUTF8Text(tesseract::RIL_WORD)) {
+            word.text = text;
+            delete[] text;
+            word.hasText = true;
+        }
+        words.push_back(std::move(word));
+    } while (it->Next(tesseract::RIL_WORD));
+    return words;
 }
 
 } // namespace
@@ -82,18 +106,22 @@ int main(int argc, char **argv)
 
         api.SetImage(grey.data(), int(width), int(height), 1, int(width));
         api.SetSourceResolution(300);
-        api.SetPageSegMode(tesseract::PSM_AUTO);
+        // Reading takes the picture as one column: the engine's own column finder cuts
+        // listings and tables into a block per column and loses cells at the cuts. The app
+        // splits lines at panel edges and orders columns itself. Finding lines for snapping
+        // keeps the engine's own blocks.
+        api.SetPageSegMode(reading ? tesseract::PSM_SINGLE_COLUMN : tesseract::PSM_AUTO);
         bool sent;
         if (reading) {
             if (api.Recognize(nullptr) != 0) {
                 sent = sendValue<std::uint32_t>(channel, 1) && sendValue<std::uint32_t>(channel, 0);
             } else {
                 std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
-                sent = sendLines(channel, linesOf(it.get(), true));
+                sent = sendLines(channel, wordsOf(it.get()));
             }
         } else {
             std::unique_ptr<tesseract::PageIterator> it(api.AnalyseLayout());
-            sent = sendLines(channel, linesOf(it.get(), false));
+            sent = sendLines(channel, linesOf(it.get()));
         }
         api.Clear();
         if (!sent)

@@ -7,8 +7,12 @@
 //
 //   ready:   1 byte, `recognizerReady` or `recognizerNoModel`
 //   request: u32 width, u32 height, then width × height grey bytes, row after row
-//   reply:   u32 status (0: read), u32 line count, then per line
-//            i32 left, top, right, bottom (exclusive), i32 text length (-1: none), UTF-8 text
+//   reply:   u32 status (0: read), u32 item count, then per item
+//            i32 left, top, right, bottom (exclusive), i32 block, i32 line, i32 confidence
+//            (0…100), i32 text length (-1: none), UTF-8 text
+//
+// Reading answers one item per word, each naming the line and block it belongs to (numbered
+// in the engine's reading order); finding lines answers one item per line, without text.
 
 #include <cerrno>
 #include <cstdint>
@@ -30,6 +34,7 @@ inline constexpr std::uint64_t maxPixels = 256ull * 1024 * 1024;
 struct Line
 {
     std::int32_t left = 0, top = 0, right = 0, bottom = 0;
+    std::int32_t block = 0, line = 0, confidence = 0;
     bool hasText = false;
     std::string text;
 };
@@ -80,7 +85,7 @@ inline bool sendLines(int fd, const std::vector<Line> &lines)
     if (!sendValue<std::uint32_t>(fd, 0) || !sendValue<std::uint32_t>(fd, std::uint32_t(lines.size())))
         return false;
     for (const Line &l : lines) {
-        const std::int32_t box[5] = {l.left, l.top, l.right, l.bottom,
+        const std::int32_t box[8] = {l.left, l.top, l.right, l.bottom, l.block, l.line, l.confidence,
                                      l.hasText ? std::int32_t(l.text.size()) : -1};
         if (!sendAll(fd, box, sizeof box) || !sendAll(fd, l.text.data(), l.hasText ? l.text.size() : 0))
             return false;
@@ -98,12 +103,12 @@ inline bool receiveLines(int fd, std::vector<Line> &lines, bool &failed)
     failed = status != 0;
     lines.clear();
     for (std::uint32_t i = 0; i < count; ++i) {
-        std::int32_t box[5];
-        if (!receiveAll(fd, box, sizeof box) || box[4] > (1 << 20))
+        std::int32_t box[8];
+        if (!receiveAll(fd, box, sizeof box) || box[7] > (1 << 20))
             return false;
-        Line l{box[0], box[1], box[2], box[3], box[4] >= 0, {}};
+        Line l{box[0], box[1], box[2], box[3], box[4], box[5], box[6], box[7] >= 0, {}};
         if (l.hasText) {
-            l.text.resize(size_t(box[4]));
+            l.text.resize(size_t(box[7]));
             if (!receiveAll(fd, l.text.data(), l.text.size()))
                 return false;
         }

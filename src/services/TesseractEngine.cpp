@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
@@ -183,6 +185,29 @@ public:
             scheduleDrop();
     }
 
+    void warm(const QString &languages)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            for (const auto &idle : m_idle)
+                if (idle.first == languages)
+                    return;
+            if (m_warming.contains(languages))
+                return;
+            m_warming.insert(languages);
+            ++m_lent;
+        }
+        // On the shared pool, which the application waits for when it quits.
+        QThreadPool::globalInstance()->start([this, languages] {
+            Result<Helper> started = startHelper(languages);
+            {
+                std::lock_guard lock(m_mutex);
+                m_warming.remove(languages);
+            }
+            giveBack(languages, started ? std::optional<Helper>(*started) : std::nullopt);
+        });
+    }
+
     void dropIdle()
     {
         std::vector<std::pair<QString, Helper>> idle;
@@ -222,6 +247,7 @@ private:
 
     std::mutex m_mutex;
     int m_lent = 0;
+    QSet<QString> m_warming;
     std::vector<std::pair<QString, Helper>> m_idle;
     QTimer *m_timer = nullptr; // touched on the application's thread only
 };
@@ -252,15 +278,27 @@ Result<QList<EngineLine>> run(const QString &languages, const QImage &grey, bool
     if (failed)
         return CaptureError::failed(QStringLiteral("Text recognition failed."));
     QList<EngineLine> out;
+    if (!withText) {
+        for (const recognizer::Line &l : lines)
+            out.append(EngineLine{QRect(QPoint(l.left, l.top), QPoint(l.right - 1, l.bottom - 1)), {}, l.block, {}});
+        return out;
+    }
+    // Words come line by line; a line is the words that name it.
+    int current = -1;
     for (const recognizer::Line &l : lines) {
-        EngineLine line;
-        line.box = QRect(QPoint(l.left, l.top), QPoint(l.right - 1, l.bottom - 1));
-        if (withText && l.hasText) {
-            const QString text = QString::fromUtf8(l.text.data(), qsizetype(l.text.size())).trimmed();
-            if (!text.isEmpty())
-                line.text = text;
+        const QRect box(QPoint(l.left, l.top), QPoint(l.right - 1, l.bottom - 1));
+        const QString text = l.hasText ? QString::fromUtf8(l.text.data(), qsizetype(l.text.size())).trimmed()
+                                       : QString();
+        if (out.isEmpty() || l.line != current) {
+            out.append(EngineLine{box, {}, l.block, {}});
+            current = l.line;
         }
-        out.append(line);
+        EngineLine &line = out.last();
+        line.box = line.box.united(box);
+        if (text.isEmpty())
+            continue;
+        line.words.append(LayoutWord{box, text, l.confidence});
+        line.text = line.text ? *line.text + QLatin1Char(' ') + text : text;
     }
     return out;
 }
@@ -270,25 +308,20 @@ Result<QList<EngineLine>> run(const QString &languages, const QImage &grey, bool
 PreparedImage TesseractEngine::prepare(const QImage &image, double pixelBudget)
 {
     PreparedImage out;
-    QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
-    // Light text on a dark theme: the engine wants dark text on light.
-    quint64 sum = 0;
-    for (int y = 0; y < grey.height(); ++y) {
-        const uchar *line = grey.constScanLine(y);
-        for (int x = 0; x < grey.width(); ++x)
-            sum += line[x];
-    }
-    const quint64 pixels = quint64(grey.width()) * quint64(grey.height());
-    if (pixels && sum / pixels < 128) {
-        grey.invertPixels();
-        out.inverted = true;
-    }
+    const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+    // Light text on a dark theme, a dark terminal in a light window: the engine wants dark
+    // text on light, so each panel is turned the right way on its own.
+    out.panels = PanelMap::of(grey);
+    for (const PanelMap::Panel &p : out.panels.panels())
+        out.inverted = out.inverted || p.lightOnDark;
+    out.flat = out.panels.darkOnLight(grey);
     // UI text of 10–16 px is too small for the engine: enlarge up to three times, less for
     // big pictures, whose reading time grows with their area.
+    const quint64 pixels = quint64(grey.width()) * quint64(grey.height());
     out.scale = pixels ? std::clamp(std::sqrt(pixelBudget / double(pixels)), 1.0, 3.0) : 1.0;
-    if (out.scale > 1.0)
-        grey = grey.scaled(grey.size() * out.scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    out.grey = grey;
+    out.grey = out.scale > 1.0
+        ? out.flat.scaled(out.flat.size() * out.scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+        : out.flat;
     return out;
 }
 
@@ -305,6 +338,11 @@ QList<EngineLine> TesseractEngine::layout(const QImage &grey)
         return {};
     auto lines = run({}, grey.convertToFormat(QImage::Format_Grayscale8), false);
     return lines ? *lines : QList<EngineLine>{};
+}
+
+void TesseractEngine::warmUp(const QString &languages)
+{
+    HelperCache::instance().warm(languages);
 }
 
 void TesseractEngine::releaseIdleEngines()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Result.h"
+#include "services/OCRLayout.h"
 
 #include <QImage>
 #include <QList>
@@ -13,19 +14,24 @@
 namespace vistrel {
 
 // One line the engine found: where (top-down pixels of the picture it was given) and, when it
-// was read, its best text.
+// was read, its best text and its words, in the engine's block `block`.
 struct EngineLine
 {
     QRect box;
     std::optional<QString> text;
+    int block = 0;
+    QList<LayoutWord> words;
 };
 
-// A picture made ready for the engine: grey, dark text on light, small text enlarged.
+// A picture made ready for the engine: grey, dark text on light in every panel, small text
+// enlarged.
 struct PreparedImage
 {
-    QImage grey;         // Format_Grayscale8
+    QImage grey;         // Format_Grayscale8, enlarged
     double scale = 1.0;  // prepared pixels per original pixel
-    bool inverted = false;
+    bool inverted = false; // some panel was light on dark
+    PanelMap panels;     // of the original picture
+    QImage flat;         // dark on light at the original size
 };
 
 // Tesseract behind a small, thread-safe face. Each engine runs in a helper process
@@ -44,6 +50,11 @@ public:
     static Result<QList<EngineLine>> recognize(const QImage &grey, const QString &languages);
     // Text lines without reading them (no text); empty when the layout cannot be found.
     static QList<EngineLine> layout(const QImage &grey);
+
+    // Starts an engine for `languages` in the background, unless one is idle already, so that
+    // a recognition expected soon (Extract Text while the area is being chosen) does not wait
+    // for the engine and its model.
+    static void warmUp(const QString &languages);
 
     static constexpr std::chrono::milliseconds idleRelease{2000};
     // Stops the helpers no recognition holds now.

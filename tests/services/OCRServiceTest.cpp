@@ -1,5 +1,10 @@
+#include "ScreenCorpus.h"
 #include "TextCorpus.h"
 #include "TestSupport.h"
+#include "output/Hud.h"
+#include "output/Notifier.h"
+#include "platform/FakeDesktop.h"
+#include "services/OCRLayout.h"
 #include "services/OCRService.h"
 #include "services/TesseractEngine.h"
 
@@ -31,14 +36,25 @@ QImage blank(QSize size = {400, 200})
 
 TEST(OCRService, LinesRunTopToBottomAndPiecesLeftToRight)
 {
-    // 0.015 apart: one line, by x. 0.025 apart: the higher first, whatever x says.
-    auto same = OCRService::sorted({obs(0.7, 0.500, "right"), obs(0.2, 0.515, "left")});
+    // Boxes 0.02 high: 0.005 apart is one line, by x; 0.025 apart, the higher first.
+    auto same = OCRService::sorted({obs(0.7, 0.500, "right"), obs(0.2, 0.505, "left")});
     EXPECT_EQ(OCRService::joined(same), "left\nright");
     auto apart = OCRService::sorted({obs(0.2, 0.500, "lower"), obs(0.7, 0.525, "upper")});
     EXPECT_EQ(OCRService::joined(apart), "upper\nlower");
     // Stable for equal keys.
     auto tie = OCRService::sorted({obs(0.5, 0.5, "a"), obs(0.5, 0.5, "b"), obs(0.5, 0.5, "c")});
     EXPECT_EQ(OCRService::joined(tie), "a\nb\nc");
+    // A tall picture: lines 1.5 % of its height apart stay in order, whatever their x (a
+    // fixed 2 % of the height once merged them and sorted them by x).
+    QList<TextObservation> lines;
+    QStringList truth;
+    for (int i = 0; i < 60; ++i) {
+        const double cy = 0.99 - i * 0.015;
+        lines.append({QRectF((i % 3) * 0.2, cy - 0.006, 0.3, 0.012), QString::number(i)});
+        truth << QString::number(i);
+    }
+    std::reverse(lines.begin(), lines.end());
+    EXPECT_EQ(OCRService::joined(OCRService::sorted(lines)), truth.join('\n'));
 }
 
 TEST(OCRService, ObservationsWithoutACandidateAddNothing)
@@ -148,20 +164,192 @@ TEST(TextBoxDetector, MoreDetectionsThanCoresAllFinish)
     EXPECT_TRUE(QTest::qWaitFor([&] { return finished == count; }, 60000));
 }
 
-TEST(OCRService, BandsCutOnlyThroughBlankRows)
+TEST(OCRService, TilesCutOnlyBetweenLinesAndThroughWideGaps)
 {
-    QImage grey(100, 100, QImage::Format_Grayscale8);
+    QImage grey(400, 100, QImage::Format_Grayscale8);
     grey.fill(255);
     QPainter p(&grey);
-    p.fillRect(10, 40, 50, 25, Qt::black); // text across the middle
+    p.fillRect(10, 40, 150, 20, Qt::black); // a line, with a word gap at 160..170
+    p.fillRect(170, 40, 60, 20, Qt::black);
+    p.fillRect(300, 10, 80, 80, Qt::black);  // a column beyond a wide gap
     p.end();
-    const auto parts = OCRService::bands(grey, 2);
-    ASSERT_EQ(parts.size(), 2);
-    EXPECT_EQ(parts[0].top(), 0);
-    EXPECT_EQ(parts[1].bottom(), 99);
-    EXPECT_EQ(parts[0].bottom() + 1, parts[1].top());
-    EXPECT_TRUE(parts[1].top() <= 40 || parts[1].top() >= 65); // never through the text
-    EXPECT_EQ(OCRService::bands(grey, 1).size(), 1);
+    const auto parts = OCRService::tiles(grey, 1000, 24);
+    ASSERT_GE(parts.size(), 2);
+    int covered = 0;
+    for (const QRect &r : parts) {
+        covered += r.width() * r.height();
+        EXPECT_FALSE(r.left() > 10 && r.left() <= 230 && r.top() <= 40 && r.bottom() >= 59)
+            << "cut through the line at x " << r.left();
+    }
+    EXPECT_EQ(covered, 400 * 100); // the tiles cover the picture once
+    EXPECT_EQ(OCRService::tiles(grey, 1'000'000, 24).size(), 1);
+}
+
+namespace {
+
+LayoutLine piece(int x, int y, const QStringList &words, int panel = 0, int h = 14)
+{
+    LayoutLine l;
+    for (const QString &w : words) {
+        const QRect box(x, y, 8 * int(w.size()), h);
+        l.words.append({box, w});
+        l.box = l.box.isNull() ? box : l.box.united(box);
+        x += box.width() + 5;
+    }
+    l.panel = panel;
+    return l;
+}
+
+QImage white(QSize size = {1000, 800})
+{
+    QImage g(size, QImage::Format_Grayscale8);
+    g.fill(255);
+    return g;
+}
+
+} // namespace
+
+TEST(OCRLayout, SideBySideColumnsAreReadOneAfterTheOther)
+{
+    // Two windows with rows at the same heights, and a paragraph of 40 lines on the left.
+    QList<LayoutLine> lines;
+    QStringList left, right;
+    for (int i = 0; i < 40; ++i) {
+        lines.append(piece(10, 10 + i * 18, {"left", QString::number(i)}, 1));
+        left << QStringLiteral("left %1").arg(i);
+        if (i < 10) {
+            lines.append(piece(520, 10 + i * 18, {"right", QString::number(i)}, 2));
+            right << QStringLiteral("right %1").arg(i);
+        }
+    }
+    std::reverse(lines.begin(), lines.end());
+    EXPECT_EQ(OCRLayout::text(OCRLayout::readingOrder(lines)), (left + right).join('\n'));
+
+    // A title across both columns comes first; a bottom line across both, last.
+    lines.append(piece(10, 0, {"Title"}, 0, 8));
+    lines.append(piece(300, 800, {"Status", "bar"}, 0));
+    const QString text = OCRLayout::text(OCRLayout::readingOrder(lines));
+    EXPECT_TRUE(text.startsWith("Title\nleft 0\nleft 1\n"));
+    EXPECT_TRUE(text.endsWith("right 9\nStatus bar"));
+}
+
+TEST(OCRLayout, CellsOfARowJoinOnlyOverPlainBackground)
+{
+    QImage grey = white();
+    // A table row far apart, and one whose cells a rule divides.
+    const QList<LayoutLine> row = {piece(10, 100, {"Report.pdf"}), piece(400, 100, {"52", "kB"}),
+                                   piece(700, 101, {"PDF", "document"})};
+    const auto joined = OCRLayout::joinRows(row, grey);
+    ASSERT_EQ(joined.size(), 1);
+    EXPECT_EQ(joined.first().words.size(), 5);
+
+    QPainter p(&grey);
+    p.fillRect(300, 90, 2, 40, Qt::black);
+    p.end();
+    EXPECT_EQ(OCRLayout::joinRows(row, grey).size(), 2);
+    // Different panels (two windows) never share a row, however close.
+    EXPECT_EQ(OCRLayout::joinRows({piece(10, 100, {"left"}, 1), piece(60, 100, {"right"}, 2)}, white())
+                  .size(),
+              2);
+    // Long lines of two columns of prose stay apart; near pieces of one row join.
+    EXPECT_EQ(OCRLayout::joinRows({piece(10, 100, {"a", "line", "of", "prose"}),
+                                   piece(400, 100, {"another", "line", "of", "prose"})},
+                                  white())
+                  .size(),
+              2);
+    EXPECT_EQ(OCRLayout::joinRows({piece(10, 100, {"a", "line", "of", "prose"}), piece(150, 100, {"and", "more"})},
+                                  white())
+                  .size(),
+              1);
+}
+
+TEST(OCRLayout, ColumnGapsOfAListingAreKeptAsSpaces)
+{
+    // Monospaced: 10 px cells, each word's ink one side bearing (2 px) short of its cells.
+    LayoutLine l;
+    int x = 0;
+    for (const auto &[word, spacesAfter] : QList<std::pair<QString, int>>{
+             {"-rw-r--r--", 2}, {"1", 1}, {"alex", 4}, {"4096", 1}, {"Mar", 2}, {"1", 1}, {"notes.txt", 0}}) {
+        l.words.append({QRect(x + 1, 0, 10 * int(word.size()) - 2, 12), word});
+        x += 10 * (int(word.size()) + spacesAfter);
+    }
+    EXPECT_EQ(OCRLayout::text({l}), "-rw-r--r--  1 alex    4096 Mar  1 notes.txt");
+    // Proportional prose: uneven word gaps stay single spaces.
+    EXPECT_EQ(OCRLayout::text({piece(0, 0, {"one", "two", "three"})}), "one two three");
+    EXPECT_FALSE(OCRLayout::isNoise({QRect(), "|", 90}));
+    EXPECT_TRUE(OCRLayout::isNoise({QRect(), "|", 40}));
+    EXPECT_TRUE(OCRLayout::isNoise({QRect(), "~~", 30}));
+    EXPECT_FALSE(OCRLayout::isNoise({QRect(), "$", 90}));
+}
+
+TEST(PanelMap, ADarkPaneInsideALightWindowIsTurnedOnItsOwn)
+{
+    QImage screen(600, 300, QImage::Format_RGB32);
+    screen.fill(QColor(250, 250, 250));
+    QPainter p(&screen);
+    p.fillRect(300, 0, 300, 300, QColor(30, 30, 30));
+    QFont f("DejaVu Sans Mono");
+    f.setPixelSize(40);
+    p.setFont(f);
+    p.setPen(QColor(20, 20, 20));
+    p.drawText(20, 100, "dark");
+    p.setPen(QColor(230, 230, 230));
+    p.drawText(304, 100, "light"); // 4 px from the pane's edge, as a terminal's text is
+    p.end();
+    const QImage grey = screen.convertToFormat(QImage::Format_Grayscale8);
+    const PanelMap map = PanelMap::of(grey);
+    const int light = map.at({100, 250}), dark = map.at({450, 250});
+    ASSERT_NE(light, dark);
+    EXPECT_FALSE(map.panels()[light].lightOnDark);
+    EXPECT_TRUE(map.panels()[dark].lightOnDark);
+    const QImage flat = map.darkOnLight(grey);
+    // Both backgrounds white, the ink of both dark, up to the pane's edge.
+    EXPECT_GT(qGray(flat.pixel(450, 250)), 240);
+    EXPECT_GT(qGray(flat.pixel(100, 250)), 240);
+    int darkInk = 0, lightInk = 0;
+    for (int y = 60; y < 110; ++y)
+        for (int x = 0; x < 600; ++x)
+            (x < 300 ? lightInk : darkInk) += qGray(flat.pixel(x, y)) < 100;
+    EXPECT_GT(darkInk, 200);
+    EXPECT_GT(lightInk, 200);
+    for (int y = 0; y < 300; ++y)
+        EXPECT_GT(qGray(flat.pixel(302, y)), 200) << "the pane's edge at row " << y;
+}
+
+TEST(OCRService, ReadsComposedScreensInReadingOrder)
+{
+    // A dark terminal pane in a light editor, a window beside it; a long dark listing.
+    for (const char *name : {"ide", "listing"}) {
+        const ScreenScene s = screenScene(name, 1);
+        const auto text = OCRService::recognizeTextNow(s.image);
+        ASSERT_TRUE(text);
+        EXPECT_GE(characterAccuracy(*text, s.lines.join('\n')), 0.99) << name << ":\n" << text->toStdString();
+        EXPECT_GE(linesInOrder(*text, s.lines), 0.97) << name << ":\n" << text->toStdString();
+    }
+}
+
+TEST(OCRService, OneOutcomeForEveryCaller)
+{
+    FakeDesktop desktop;
+    Notifier::install(&desktop);
+    desktop.clipboardText = "before";
+    OCRService::deliver(QStringLiteral("héllo\nworld"), desktop, QStringLiteral("Copied %1 chars"));
+    EXPECT_EQ(desktop.clipboardText, "héllo\nworld");
+    ASSERT_TRUE(Hud::current());
+    EXPECT_EQ(Hud::current()->text(), "Copied 11 chars");
+
+    OCRService::deliver(QStringLiteral(" \n "), desktop);
+    EXPECT_EQ(Hud::current()->text(), "No text found");
+    EXPECT_EQ(desktop.clipboardText, "héllo\nworld");
+
+    // A failure names its cause in an alert, and is never "No text found".
+    const QString toast = Hud::current()->text();
+    OCRService::deliver(CaptureError::failed("Text recognition needs the English model"), desktop);
+    drain();
+    ASSERT_EQ(desktop.warnings.size(), 1);
+    EXPECT_TRUE(desktop.warnings.first().second.contains("English model"));
+    EXPECT_EQ(desktop.clipboardText, "héllo\nworld");
+    Notifier::install(nullptr);
 }
 
 TEST(TesseractEngine, PreparationInvertsDarkThemesAndEnlargesSmallPictures)
