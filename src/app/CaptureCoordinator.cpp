@@ -14,12 +14,14 @@
 #include "platform/Memory.h"
 #include "platform/X11Windows.h"
 #include "scroll/ScrollCaptureController.h"
-#include "output/QuickSave.h"
 #include "output/SmartNaming.h"
 #include "services/OCRService.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QUndoStack>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -38,8 +40,88 @@ CaptureCoordinator::CaptureCoordinator(const Platform &platform, QObject *parent
     };
 }
 
+// --- unsaved work --------------------------------------------------------------------------------
+
+int CaptureCoordinator::unsavedEditors() const
+{
+    int n = 0;
+    for (EditorWindowController *editor : m_editors)
+        n += editor->hasUnsavedWork() ? 1 : 0;
+    return n;
+}
+
+void CaptureCoordinator::discardUnsavedWork()
+{
+    for (EditorWindowController *editor : m_editors)
+        editor->discardChanges();
+}
+
+void CaptureCoordinator::keepUnsavedWork()
+{
+    const RecoveryStore store;
+    for (EditorWindowController *editor : m_editors)
+        editor->keepForNextStart(store);
+}
+
+void CaptureCoordinator::offerKeptWork()
+{
+    const int kept = int(RecoveryStore().ids().size());
+    if (kept == 0 || m_keptWorkQuestion)
+        return;
+    auto *box = new QMessageBox(QMessageBox::Question, QStringLiteral("Vistrel — Kept Marks"),
+                                kept == 1 ? QStringLiteral("Vistrel kept the unsaved marks of a capture when it last quit.")
+                                          : QStringLiteral("Vistrel kept the unsaved marks of %1 captures when it last quit.").arg(kept),
+                                QMessageBox::NoButton);
+    box->setInformativeText(QStringLiteral("Reopen them in the editor?"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowFlag(Qt::WindowStaysOnTopHint);
+    QPushButton *reopen = box->addButton(QStringLiteral("&Reopen"), QMessageBox::AcceptRole);
+    QPushButton *discard = box->addButton(QStringLiteral("&Discard"), QMessageBox::DestructiveRole);
+    QPushButton *later = box->addButton(QStringLiteral("&Later"), QMessageBox::RejectRole);
+    box->setDefaultButton(reopen);
+    box->setEscapeButton(later);
+    connect(box, &QMessageBox::buttonClicked, this, [this, reopen, discard](QAbstractButton *b) {
+        if (b == reopen) {
+            reopenKeptWork();
+        } else if (b == discard) {
+            const RecoveryStore store;
+            for (const QString &id : store.ids())
+                store.remove(id);
+        }
+    });
+    m_keptWorkQuestion = box;
+    box->show();
+}
+
+void CaptureCoordinator::reopenKeptWork()
+{
+    const RecoveryStore store;
+    for (const QString &id : store.ids()) {
+        bool open = false;
+        for (EditorWindowController *editor : m_editors)
+            open |= editor->recoveryId == id;
+        if (open)
+            continue;
+        QString error;
+        const std::optional<EditorScene> scene = store.read(id, &error);
+        if (!scene) {
+            // Not offered again, but its files stay for the user to recover by hand.
+            const QString kept = store.setAside(id);
+            Notifier::error(
+                QStringLiteral("Kept marks could not be reopened (%1); their files are in %2")
+                    .arg(error, kept));
+            continue;
+        }
+        EditorWindowController *editor = openEditor(scene->image, scene->marks);
+        editor->restoreScene(*scene);
+        editor->recoveryId = id;
+        editor->canvas()->undoStack()->resetClean(); // still unsaved
+    }
+}
+
 CaptureCoordinator::~CaptureCoordinator()
 {
+    delete m_keptWorkQuestion.data();
     delete m_selectionOverlay.data();
     delete m_colorPicker.data();
     delete m_addSession.data();
@@ -183,6 +265,8 @@ void CaptureCoordinator::runOverlayMode(Mode mode)
     switch (mode) {
     case Mode::Ocr:
         immediate = SelectionAction::Ocr;
+        // The engine and its model load while the area is being chosen.
+        OCRService::prepareForRecognition();
         break;
     case Mode::Scroll:
         immediate = SelectionAction::Scroll;
@@ -315,18 +399,8 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action, Q
     case SelectionAction::Ocr: {
         QPointer<CaptureCoordinator> self(this);
         auto done = [self](Result<QString> text) {
-            if (!self)
-                return;
-            if (!text) {
-                Notifier::error(text.error()); // a missing model, not an empty picture
-                return;
-            }
-            if (text->isEmpty()) {
-                Hud::show(QStringLiteral("No text found"));
-                return;
-            }
-            self->m_platform.clipboard->setText(*text);
-            Hud::show(QStringLiteral("Copied %1 chars of text").arg(text->size()));
+            if (self)
+                OCRService::deliver(text, *self->m_platform.clipboard, QStringLiteral("Copied %1 chars of text"));
         };
         m_recognizer(image, this, done);
         break;
@@ -343,6 +417,7 @@ EditorWindowController *CaptureCoordinator::openEditor(const QImage &image,
     auto *editor = new EditorWindowController(image, seed, m_platform, nullptr, m_editorWindows.get());
     editor->setTextRecognizer(m_recognizer);
     QPointer<CaptureCoordinator> self(this);
+    editor->saveSettings = [self] { return self ? self->saveSettings() : SaveSettings(); };
     QPointer<EditorWindowController> weak(editor);
     editor->onClose = [self, weak] {
         if (!self || !weak)
@@ -524,6 +599,7 @@ CapturePreviewController *CaptureCoordinator::openPreviewCard(const QImage &imag
         self->m_previews.removeAll(weak.data());
         weak->deleteLater();
     };
+    card->saveSettings = [self] { return self ? self->saveSettings() : SaveSettings(); };
     card->onEdit = [self](const QImage &cropped, const QList<AnnotationRef> &marks) {
         // The card's marks stay marks in the editor, where they can still be moved or undone.
         if (self)
@@ -548,25 +624,19 @@ void CaptureCoordinator::handBackMemory()
     });
 }
 
+SaveSettings CaptureCoordinator::saveSettings() const
+{
+    SaveSettings settings;
+    if (m_preferences) {
+        settings.folder = m_preferences->saveFolder();
+        settings.withoutAsking = m_preferences->saveWithoutAsking();
+    }
+    return settings;
+}
+
 void CaptureCoordinator::save(const QImage &image)
 {
-    if (!m_preferences || !m_preferences->saveWithoutAsking()) {
-        ImageExport::savePanel(*m_platform.saveChooser, image);
-        return;
-    }
-    QPointer<CaptureCoordinator> self(this);
-    QuickSave::saveInBackground(image, m_preferences->saveFolder(), this,
-                                [self, image](Result<QString> saved) {
-        if (!self)
-            return;
-        if (saved) {
-            Hud::show(QStringLiteral("Saved"));
-            return;
-        }
-        // The capture is not lost: say what failed, then let the user pick another place.
-        Notifier::error(saved.error());
-        ImageExport::savePanel(*self->m_platform.saveChooser, image);
-    });
+    ImageExport::save(*m_platform.saveChooser, image, saveSettings());
 }
 
 QList<WindowInfo> CaptureCoordinator::ownWindows(const ShareableContent &content) const

@@ -3,14 +3,18 @@
 #include "capture/CaptureService.h"
 #include "capture/SelectionOverlay.h"
 #include "editor/Annotation.h"
+#include "output/ImageExport.h"
 #include "platform/Desktop.h"
 
 #include <QList>
 #include <QObject>
+#include <QMessageBox>
 #include <QPointer>
 
 #include <functional>
 #include <memory>
+
+
 
 namespace vistrel {
 
@@ -50,6 +54,20 @@ public:
     void setNameSuggester(NameSuggester suggester) { m_nameSuggester = std::move(suggester); }
     // Where Save writes without asking, when the user chose so.
     void setPreferences(const Preferences *preferences) { m_preferences = preferences; }
+    // The folder and "without asking" of every Save (capture flow, editors, preview cards),
+    // as the preferences say now; the home folder's dialog without preferences.
+    SaveSettings saveSettings() const;
+
+    // Unsaved editors: kept on disk before the app quits (a signal, `vistrel quit`, the tray's
+    // Quit), which their windows then let happen without asking; offered back at the next start.
+    int unsavedEditors() const;
+    void discardUnsavedWork();
+    void keepUnsavedWork();
+    // Asks whether to reopen what an earlier run kept; nothing when there is none.
+    void offerKeptWork();
+    // Reopens every kept entry in an editor of its own.
+    void reopenKeptWork();
+    QMessageBox *keptWorkQuestion() const { return m_keptWorkQuestion; }
 
     bool busy() const { return m_busy; }
     SelectionOverlay *selectionOverlay() const { return m_selectionOverlay; }
@@ -117,6 +135,7 @@ private:
     QPointer<SelectionOverlay> m_selectionOverlay;
     QPointer<SelectionOverlay> m_colorPicker;
     QList<EditorWindowController *> m_editors;
+    QPointer<QMessageBox> m_keptWorkQuestion;
     QPointer<EditorWindowController> m_boardTarget;
     QPointer<AddSessionController> m_addSession;
     quint32 m_boardWorkWindow = 0; // had the keyboard when the last board capture began

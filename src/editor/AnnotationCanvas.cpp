@@ -136,7 +136,7 @@ void AnnotationCanvas::setMagnification(qreal m)
     if (m <= 0 || qFuzzyCompare(m, m_magnification))
         return;
     m_magnification = m;
-    updateSize();
+    updateSize(true);
     placeFields();
     update();
 }
@@ -145,34 +145,48 @@ void AnnotationCanvas::setViewportSize(QSizeF size)
 {
     if (size == m_viewport)
         return;
+    // A view that grew is filled anew; one that lost room to a scroll bar keeps its picture.
+    const bool grew = size.width() > m_viewport.width() || size.height() > m_viewport.height();
     m_viewport = size;
-    updateSize();
+    updateSize(grew);
     update();
 }
 
-void AnnotationCanvas::updateSize()
+void AnnotationCanvas::updateSize(bool recentre)
 {
     // Per axis: the content with a margin where it is larger than the view, else the view's
-    // size around the content's middle.
+    // size. Anew, it is centred on the content; otherwise it only grows, on the side the
+    // content grew, so nothing on screen jumps while the user works.
     const QRectF content = m_model->contentRect();
-    auto span = [&](double from, double length, double view, double &start, double &pixels) {
-        const double need = length * m_magnification;
-        pixels = need <= view ? std::floor(view) : std::ceil(need + 2 * shownMargin);
-        start = from + length / 2 - pixels / m_magnification / 2;
+    const double m = m_magnification;
+    auto span = [&](double from, double length, double view, double oldFrom, double oldLength,
+                    double &start, double &extent) {
+        const bool larger = length * m > view;
+        const double pad = larger ? shownMargin / m : 0;
+        const double minimum = larger ? 0 : std::floor(view) / m;
+        double lo = from - pad, hi = from + length + pad;
+        if (!recentre && oldLength > 0) {
+            lo = std::min(lo, oldFrom);
+            hi = std::max(hi, oldFrom + oldLength);
+        }
+        if (hi - lo < minimum) {
+            const double grow = (minimum - (hi - lo)) / 2;
+            lo -= grow;
+            hi += grow;
+        }
+        // Whole pixels, so the widget's size is exact.
+        extent = std::ceil((hi - lo) * m - 1e-6) / m;
+        start = lo;
     };
-    double x, y, w, h;
-    span(content.left(), content.width(), m_viewport.width(), x, w);
-    span(content.top(), content.height(), m_viewport.height(), y, h);
-    QRectF shown(x, y, w / m_magnification, h / m_magnification);
-    if (m_pressed && !m_shown.isEmpty()) // no jumps under a dragging pointer
-        shown = uniteRects(shown, m_shown);
     const QRectF before = m_shown;
+    double x, w, y, h;
+    span(content.left(), content.width(), m_viewport.width(), before.left(), before.width(), x, w);
+    span(content.top(), content.height(), m_viewport.height(), before.top(), before.height(), y, h);
+    const QRectF shown(x, y, w, h);
     m_shown = shown;
-    setFixedSize(QSize(int(std::lround(shown.width() * m_magnification)),
-                       int(std::lround(shown.height() * m_magnification))));
-    if (!before.isEmpty() && before != shown) {
-        const QPointF by((before.left() - shown.left()) * m_magnification,
-                         (shown.bottom() - before.bottom()) * m_magnification);
+    setFixedSize(QSize(int(std::lround(w * m)), int(std::lround(h * m))));
+    if (!recentre && !before.isEmpty() && before != shown) {
+        const QPointF by((before.left() - shown.left()) * m, (shown.bottom() - before.bottom()) * m);
         if (!by.isNull())
             emit viewShifted(by);
     }
@@ -462,7 +476,6 @@ void AnnotationCanvas::mousePressEvent(QMouseEvent *event)
     setFocus(Qt::MouseFocusReason);
     // Clicking anywhere ends typing first, then acts with the current tool.
     commitEditors();
-    m_pressed = true;
     m_model->setSnapping(!(event->modifiers() & Qt::AltModifier));
     apply(m_model->mouseDown(toCanvas(event->position())));
 }
@@ -481,7 +494,6 @@ void AnnotationCanvas::mouseReleaseEvent(QMouseEvent *event)
         return QWidget::mouseReleaseEvent(event);
     m_model->setSnapping(!(event->modifiers() & Qt::AltModifier));
     CanvasChange c = m_model->mouseUp(toCanvas(event->position()));
-    m_pressed = false;
     apply(c);
     m_model->setSnapping(true);
 }

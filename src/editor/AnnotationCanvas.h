@@ -130,7 +130,7 @@ private:
     void placeFields();
     void commitText();
     void commitCaption();
-    void updateSize();
+    void updateSize(bool recentre = false);
     void fitFieldHeight();
 
     // Finding text lines keeps both cores busy for a while; started before the first paint it
@@ -146,7 +146,6 @@ private:
     qreal m_magnification = 1.0;
     QSizeF m_viewport;
     QRectF m_shown;
-    bool m_pressed = false; // while a button is down the shown part only grows
     QPointer<QPlainTextEdit> m_textField;
     QPointer<QLineEdit> m_captionField;
 };

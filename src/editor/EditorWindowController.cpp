@@ -22,6 +22,7 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -115,7 +116,7 @@ QToolButton:hover { border-color: palette(mid); }
 QToolButton[bezel="true"] { border-color: palette(mid); background: palette(button); }
 QToolButton[bezel="true"]:pressed { background: palette(midlight); }
 QToolButton[tool="true"]:checked { background: palette(highlight); border-color: palette(highlight); }
-QToolBarExtension { qproperty-icon: url(:/icons/chevron.right.2.svg); min-width: 24px; border: 1px solid palette(mid); }
+QToolBarExtension { qproperty-icon: url(:/icons/chevron.right.2.svg); border: 1px solid palette(mid); }
 )";
 
 // X servers leave the fourth byte of a 32-bit pixel as padding, often zero, while a picture
@@ -142,6 +143,28 @@ QImage opaqueCapture(const QImage &image)
         return fixed;
     }
     return image;
+}
+
+// The toolbar's overflow button, which lists the actions that do not fit, is as wide as the
+// other buttons rather than a 12-pixel sliver at the window's edge.
+class ToolbarStyle : public QProxyStyle
+{
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption *option,
+                    const QWidget *widget) const override
+    {
+        if (metric == PM_ToolBarExtensionExtent)
+            return 30;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
+// A property the style sheet reads, set after the button was sized (and so polished).
+void withBezel(QToolButton *button)
+{
+    button->setProperty("bezel", true);
+    button->style()->unpolish(button);
+    button->style()->polish(button);
 }
 
 QWidget *gap(int width)
@@ -275,6 +298,9 @@ void EditorWindowController::buildToolbar()
     m_toolbar->setFloatable(false);
     m_toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
     m_toolbar->setStyleSheet(QString::fromLatin1(toolbarStyle));
+    auto *style = new ToolbarStyle;
+    style->setParent(m_toolbar);
+    m_toolbar->setStyle(style);
 
     auto add = [this](const QString &title, const QString &symbol, auto slot,
                       QList<QKeySequence> keys, QSize size, bool withTitle) {
@@ -284,14 +310,15 @@ void EditorWindowController::buildToolbar()
         connect(a, &QAction::triggered, this, slot);
         m_toolbar->addAction(a);
         auto *b = qobject_cast<QToolButton *>(m_toolbar->widgetForAction(a));
-        // Titled buttons grow with the desktop's font rather than cut their titles short.
+        b->setToolButtonStyle(withTitle ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly);
+        // Titled buttons grow with the desktop's font; where the window is too narrow they go
+        // to the overflow menu whole rather than with their titles cut short.
         if (withTitle)
-            b->setMinimumSize(size);
+            b->setMinimumSize(size.expandedTo(b->sizeHint()));
         else
             b->setFixedSize(size);
         b->setFixedHeight(size.height());
         b->setFocusPolicy(Qt::NoFocus);
-        b->setToolButtonStyle(withTitle ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly);
         m_actions.insert(title, a);
         return b;
     };
@@ -338,7 +365,7 @@ void EditorWindowController::buildToolbar()
     m_toolbar->addWidget(gap(8));
     auto *addButton = add(QStringLiteral("Add"), QStringLiteral("plus.rectangle.on.rectangle"),
                           &EditorWindowController::addScreenshot, {}, QSize(84, 30), true);
-    addButton->setProperty("bezel", true);
+    withBezel(addButton);
     m_actions.value(QStringLiteral("Add"))
         ->setToolTip(QStringLiteral("Add another screenshot to combine (Ctrl+V to paste an image)"));
 
@@ -386,7 +413,7 @@ void EditorWindowController::buildToolbar()
         const int width = r.iconOnly ? 34 : (title.size() > 5 ? 82 : 60);
         QToolButton *b = add(title, QString::fromLatin1(r.symbol), r.slot, r.keys, QSize(width, 30),
                              !r.iconOnly);
-        b->setProperty("bezel", true);
+        withBezel(b);
         if (i + 1 < right.size())
             m_toolbar->addWidget(gap(4));
     }
@@ -564,10 +591,22 @@ void EditorWindowController::performExport(const ExportChoice &choice)
         }
         return;
     }
-    std::optional<QString> name;
+    SaveSettings settings = saveSettings ? saveSettings() : SaveSettings();
+    settings.preferPdf = choice.format == ExportChoice::PDF;
     if (suggestedNameBase)
-        name = filenameForBase(*suggestedNameBase, QDate::currentDate());
-    ImageExport::savePanel(*m_platform.saveChooser, image, choice.format == ExportChoice::PDF, name);
+        settings.suggestedBase = filenameForBase(*suggestedNameBase, QDate::currentDate());
+    QPointer<EditorWindowController> self(this);
+    ImageExport::save(*m_platform.saveChooser, image, settings, [self](bool writing) {
+        if (!self)
+            return;
+        const bool closing = std::exchange(self->m_closeAfterSave, false);
+        if (!writing)
+            return;
+        // A write that fails after this reopens the dialog with the picture: nothing is lost.
+        self->markSaved();
+        if (closing)
+            self->closeNow();
+    });
 }
 
 // --- other actions -------------------------------------------------------------------------------
@@ -580,14 +619,9 @@ void EditorWindowController::runOCR()
         return;
     QPointer<EditorWindowController> self(this);
     m_recognizer(image, this, [self](Result<QString> text) {
-        if (!self)
-            return;
-        if (!text || text->isEmpty()) {
-            Hud::show(QStringLiteral("No text found"));
-            return;
-        }
-        self->m_platform.clipboard->setText(*text);
-        Hud::show(QStringLiteral("Copied %1 chars").arg(text->toUcs4().size()));
+        // The same outcome as Extract Text: a failure is an alert naming its cause.
+        if (self)
+            OCRService::deliver(text, *self->m_platform.clipboard, QStringLiteral("Copied %1 chars"));
     });
 }
 
@@ -596,7 +630,7 @@ void EditorWindowController::pinImage()
     m_canvas->commitEditors();
     const QImage image = m_canvas->renderComposite(false);
     if (!image.isNull())
-        PinWindow::pin(image);
+        PinWindow::pin(image, m_window ? m_window->screen() : nullptr);
 }
 
 void EditorWindowController::addScreenshot()

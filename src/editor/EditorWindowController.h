@@ -3,6 +3,7 @@
 #include "editor/Annotation.h"
 #include "editor/EditorGeometry.h"
 #include "editor/SceneArchive.h"
+#include "output/ImageExport.h"
 #include "editor/ToolKind.h"
 #include "platform/Desktop.h"
 #include "platform/Memory.h"
@@ -82,6 +83,8 @@ public:
     std::function<void()> onClose;
     std::function<void()> onRequestAddImage;
     std::optional<QString> suggestedNameBase;
+    // The folder and "without asking" of Save, as the preferences say at the time.
+    std::function<SaveSettings()> saveSettings;
 
     // Unsaved work: marks, placed pictures or a crop that differ from how the editor opened or
     // was last saved (an open text field counts once its words are committed).

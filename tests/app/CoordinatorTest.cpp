@@ -3,6 +3,7 @@
 #include "app/Preferences.h"
 #include "editor/AnnotationCanvas.h"
 #include "editor/EditorWindowController.h"
+#include "editor/SceneArchive.h"
 #include "output/Hud.h"
 #include "output/Notifier.h"
 #include "output/PinWindow.h"
@@ -639,4 +640,48 @@ TEST_F(BoardTest, ClosedTargetStillCountsAndDoneOnlyEnds)
     session->doneButton()->click();
     drain();
     EXPECT_EQ(coordinator->addSession(), nullptr);
+}
+
+TEST_F(CoordinatorTest, UnsavedEditorsAreKeptAtQuitAndComeBackEditable)
+{
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    QImage capture(200, 120, QImage::Format_RGB32);
+    capture.fill(Qt::darkGreen);
+
+    EditorWindowController *clean = coordinator->openEditor(capture);
+    EditorWindowController *edited = coordinator->openEditor(capture);
+    CanvasModel &model = edited->canvas()->model();
+    model.setCurrentTool(ToolKind::Rect);
+    model.mouseDown({1010, 1010});
+    model.mouseDragged({1090, 1070});
+    model.mouseUp({1090, 1070});
+    edited->canvas()->addImage(capture.scaled(50, 30));
+    ASSERT_FALSE(clean->hasUnsavedWork());
+    EXPECT_EQ(coordinator->unsavedEditors(), 1);
+
+    coordinator->keepUnsavedWork(); // what quitting does
+    ASSERT_EQ(RecoveryStore().ids().size(), 1);
+    coordinator.reset();
+    drain();
+
+    coordinator = std::make_unique<CaptureCoordinator>(desktop.platform());
+    coordinator->offerKeptWork();
+    ASSERT_NE(coordinator->keptWorkQuestion(), nullptr);
+    coordinator->keptWorkQuestion()->defaultButton()->click(); // Reopen
+    drain();
+    ASSERT_EQ(coordinator->editors().size(), 1);
+    EditorWindowController *back = coordinator->editors().first();
+    ASSERT_EQ(back->canvas()->annotations().size(), 1);
+    EXPECT_EQ(back->canvas()->annotations().first()->boundingRect(), QRectF(1010, 1010, 80, 60));
+    EXPECT_EQ(back->canvas()->extraImages().size(), 1);
+    EXPECT_TRUE(back->hasUnsavedWork()) << "still unsaved: closing asks";
+
+    // Discarded, the kept copy goes too.
+    back->discardChanges();
+    back->performClose();
+    drain();
+    EXPECT_TRUE(coordinator->editors().isEmpty());
+    EXPECT_TRUE(RecoveryStore().ids().isEmpty());
+    qunsetenv("XDG_DATA_HOME");
 }

@@ -58,10 +58,9 @@ protected:
         overlay->completion(
             SelectionOutcome{RectSelection{QRectF(20, 30, 200, 100), display}, SelectionAction::Scroll});
         // The first frame follows once the screen beneath the overlay is repainted.
-        for (int i = 0; i < 100 && !(coordinator->scrollController() &&
-                                     coordinator->scrollController()->tick() > 0);
-             ++i)
-            drain(1);
+        QTest::qWaitFor(
+            [&] { return coordinator->scrollController() && coordinator->scrollController()->tick() > 0; },
+            3000);
     }
 
     QTemporaryDir keep;

@@ -11,7 +11,13 @@
 #include "TestSupport.h"
 
 #include <QAction>
+#include <QFile>
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <QApplication>
 #include <QMenu>
+#include <QMessageBox>
+#include <QScrollBar>
 #include <QPushButton>
 #include <QSlider>
 #include <QToolBar>
@@ -82,7 +88,8 @@ TEST_F(EditorWindowTest, OpensAtFitWithTheSelectToolAndTheDefaultColour)
     open(QSize(200, 100));
     QWidget *window = editor->window();
     EXPECT_EQ(window->windowTitle(), "Vistrel — Editor");
-    EXPECT_EQ(window->size(), QSize(1280, 366));
+    // 1280 wide for the whole toolbar, but never wider than the screen (800 here).
+    EXPECT_EQ(window->size(), QSize(800, 366));
     EXPECT_DOUBLE_EQ(editor->magnification(), 1.0);
     EXPECT_EQ(editor->toolbar()->height(), 46);
 
@@ -91,7 +98,10 @@ TEST_F(EditorWindowTest, OpensAtFitWithTheSelectToolAndTheDefaultColour)
     EXPECT_EQ(editor->canvas()->strokeColor(), Palette::defaultColor());
     EXPECT_DOUBLE_EQ(editor->canvas()->lineWidth(), 5.0);
     EXPECT_FALSE(editor->action("Undo")->isEnabled());
-    EXPECT_EQ(editor->toolButton(ToolKind::Crop), nullptr);
+    ASSERT_NE(editor->toolButton(ToolKind::Crop), nullptr);
+    // At fit the whole picture shows, without scroll bars.
+    EXPECT_FALSE(editor->scroll()->horizontalScrollBar()->isVisible());
+    EXPECT_FALSE(editor->scroll()->verticalScrollBar()->isVisible());
 
     // The picture sits in the middle of the view: the canvas point at the view's centre is
     // the picture's centre.
@@ -106,11 +116,19 @@ TEST_F(EditorWindowTest, OpensAtFitWithTheSelectToolAndTheDefaultColour)
             order.append(a->text());
     EXPECT_EQ(order, QStringList({"Add", "Zoom Out", "Zoom to Fit", "Zoom In", "Undo", "Redo",
                                   "Pin", "OCR", "Compare", "Beautify", "Share", "Copy", "Save"}));
-    QWidget *save = editor->toolbar()->widgetForAction(editor->action("Save"));
-    EXPECT_NEAR(save->mapTo(window, QPoint(save->width(), 0)).x(), 1270, 2);
-    EXPECT_GE(save->width(), 60);
-    EXPECT_GE(editor->toolbar()->widgetForAction(editor->action("Beautify"))->width(), 82);
     EXPECT_EQ(editor->toolbar()->widgetForAction(editor->action("OCR"))->width(), 34);
+    // What does not fit is in the overflow menu, behind a button as wide as the others.
+    EXPECT_FALSE(editor->toolbar()->widgetForAction(editor->action("Save"))->isVisible());
+    auto *more = editor->toolbar()->findChild<QToolButton *>("qt_toolbar_ext_button");
+    ASSERT_NE(more, nullptr);
+    EXPECT_TRUE(more->isVisible());
+    EXPECT_GE(more->width(), 24);
+    EXPECT_LE(more->mapTo(window, QPoint(more->width(), 0)).x(), window->width());
+    ASSERT_NE(more->menu(), nullptr);
+    QStringList hidden;
+    for (QAction *a : more->menu()->actions())
+        hidden.append(a->text());
+    EXPECT_TRUE(hidden.contains("Save")) << hidden.join(", ").toStdString();
 }
 
 TEST_F(EditorWindowTest, ToolsColourAndWidthReachTheCanvasAndHighlightFollows)
@@ -156,8 +174,11 @@ TEST_F(EditorWindowTest, ZoomStopsExactlyAtTheLimitsAndFitComesBack)
     for (int i = 0; i < 60; ++i)
         QTest::keyClick(editor->window(), Qt::Key_Minus, Qt::ControlModifier);
     EXPECT_EQ(editor->magnification(), 0.1);
-    // Far out the picture is smaller than the view and stays in its middle.
-    EXPECT_LT(editor->scroll()->visibleRect().x(), 0);
+    // Far out the picture is smaller than the view and stays in its middle, with no room to
+    // scroll into empty margins.
+    EXPECT_EQ(editor->scroll()->horizontalScrollBar()->maximum(), 0);
+    const QPointF middle = editor->canvas()->toCanvas(editor->scroll()->visibleRect().center());
+    EXPECT_NEAR(middle.x(), 1000 + 2500, 10);
     QTest::keyClick(editor->window(), Qt::Key_0, Qt::ControlModifier);
     EXPECT_DOUBLE_EQ(editor->magnification(), fit);
 }
@@ -215,7 +236,7 @@ TEST_F(EditorWindowTest, ACaptureWithZeroPaddingBytesExportsOpaque)
     EXPECT_EQ(out.pixelColor(10, 10), QColor(0x33, 0x66, 0xcc));
 }
 
-TEST_F(EditorWindowTest, SaveOffersOneFormatAndTheSuggestedName)
+TEST_F(EditorWindowTest, SaveOffersEveryTypeTheSuggestedNameAndMarksTheWorkSaved)
 {
     open(QSize(120, 80));
     QTest::keyClick(editor->window(), Qt::Key_S, Qt::ControlModifier);
@@ -230,6 +251,26 @@ TEST_F(EditorWindowTest, SaveOffersOneFormatAndTheSuggestedName)
     ASSERT_EQ(desktop.saveRequests.size(), 2);
     EXPECT_EQ(desktop.saveRequests[1].suggestedName,
               "flight-booking " + QDate::currentDate().toString("yyyy-MM-dd") + ".png");
+    EXPECT_EQ(desktop.saveRequests[1].nameFilters.size(), 3); // PNG, JPEG and PDF
+
+    // Save… in the close question saves, then closes; the work counts as saved.
+    QTemporaryDir dir;
+    desktop.saveAnswer = dir.filePath("mark1.jpg");
+    editor->toolPicked(ToolKind::Rect);
+    editor->canvas()->model().mouseDown({1010, 1010});
+    editor->canvas()->model().mouseDragged({1060, 1050});
+    editor->canvas()->model().mouseUp({1060, 1050});
+    int closed = 0;
+    editor->onClose = [&] { ++closed; };
+    editor->performClose();
+    ASSERT_NE(editor->closeQuestion(), nullptr);
+    editor->closeQuestion()->defaultButton()->click();
+    ASSERT_TRUE(editor->formatMenu() == nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(dir.filePath("mark1.jpg")); }, 5000));
+    EXPECT_EQ(QImageReader(dir.filePath("mark1.jpg")).format(), "jpeg");
+    EXPECT_FALSE(QFile::exists(dir.filePath("mark1.jpg.png")));
+    EXPECT_EQ(closed, 1);
+    EXPECT_FALSE(editor->hasUnsavedWork());
 }
 
 TEST_F(EditorWindowTest, OcrPinAndTheSideWindowsSaySomethingEveryTime)
@@ -301,11 +342,113 @@ TEST_F(EditorWindowTest, UndoFollowsTheCanvasAndCtrlWCloses)
     QTest::keyClick(editor->window(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(editor->canvas()->annotations().size(), 1);
 
+    QTest::keyClick(editor->window(), Qt::Key_Y, Qt::ControlModifier); // nothing left to redo
+    EXPECT_EQ(editor->canvas()->annotations().size(), 1);
+    QTest::keyClick(editor->window(), Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(editor->window(), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(editor->canvas()->annotations().size(), 1);
+
+    // With a mark drawn, Ctrl+W asks; Cancel keeps the editor, Discard closes it.
     int closed = 0;
     editor->onClose = [&] { ++closed; };
     QTest::keyClick(editor->window(), Qt::Key_W, Qt::ControlModifier);
+    ASSERT_NE(editor->closeQuestion(), nullptr);
+    EXPECT_EQ(closed, 0);
+    QStringList buttons;
+    for (QAbstractButton *b : editor->closeQuestion()->buttons())
+        buttons.append(b->text().remove(QLatin1Char('&')));
+    buttons.sort();
+    EXPECT_EQ(buttons, QStringList({"Cancel", "Copy and Close", "Discard", "Save…"}));
+    editor->closeQuestion()->button(QMessageBox::Cancel)->click();
+    drain();
+    EXPECT_EQ(closed, 0);
+    EXPECT_TRUE(editor->window()->isVisible());
+
+    QApplication::setActiveWindow(editor->window()); // the question had the focus
+    QTest::keyClick(editor->window(), Qt::Key_W, Qt::ControlModifier);
+    ASSERT_NE(editor->closeQuestion(), nullptr);
+    for (QAbstractButton *b : editor->closeQuestion()->buttons())
+        if (b->text() == "&Discard")
+            b->click();
+    drain();
     EXPECT_EQ(closed, 1);
     EXPECT_FALSE(editor->window()->isVisible());
+}
+
+TEST_F(EditorWindowTest, UndoneToTheOpeningStateClosesWithoutAskingAndCopyAndCloseCopies)
+{
+    open(QSize(300, 200));
+    editor->toolPicked(ToolKind::Text);
+    const QPoint at = editor->canvas()->toWidget(QPointF(1050, 1150)).toPoint();
+    QTest::mouseClick(editor->canvas(), Qt::LeftButton, {}, at);
+    ASSERT_NE(editor->canvas()->textField(), nullptr);
+    QTest::keyClicks(editor->canvas()->textField(), "open field");
+    // The open field's words count as work, and go into the export.
+    EXPECT_TRUE(editor->hasUnsavedWork());
+    EXPECT_EQ(editor->canvas()->annotations().size(), 1);
+    editor->undo();
+    EXPECT_FALSE(editor->hasUnsavedWork());
+    int closed = 0;
+    editor->onClose = [&] { ++closed; };
+    editor->performClose();
+    EXPECT_EQ(editor->closeQuestion(), nullptr);
+    EXPECT_EQ(closed, 1);
+
+    open(QSize(300, 200));
+    editor->toolPicked(ToolKind::Rect);
+    editor->canvas()->model().mouseDown({1050, 1150});
+    editor->canvas()->model().mouseDragged({1150, 1050});
+    editor->canvas()->model().mouseUp({1150, 1050});
+    editor->performClose();
+    ASSERT_NE(editor->closeQuestion(), nullptr);
+    for (QAbstractButton *b : editor->closeQuestion()->buttons())
+        if (b->text() == "&Copy and Close")
+            b->click();
+    drain();
+    EXPECT_FALSE(editor->window()->isVisible());
+    const QImage copied = decodedClipboard(desktop);
+    ASSERT_FALSE(copied.isNull());
+    EXPECT_EQ(copied.pixelColor(50, 50), QColor(Palette::defaultColor()).toRgb()); // the mark's ink
+}
+
+TEST_F(EditorWindowTest, APictureDraggedUpStaysUnderThePointerAndCtrlWheelZoomsAboutIt)
+{
+    open(QSize(600, 400));
+    editor->canvas()->addImage(picture(QSize(200, 150), Qt::yellow));
+    drain();
+    const PlacedImageRef placed = editor->canvas()->extraImages().first();
+    CenteringClipView *scroll = editor->scroll();
+    AnnotationCanvas *canvas = editor->canvas();
+    // Where the picture's middle is in the viewport, and the pointer with it.
+    auto inViewport = [&](QPointF canvasPoint) {
+        return canvas->toWidget(canvasPoint) - scroll->visibleRect().topLeft();
+    };
+    QPointF pointer = inViewport(placed->frame.center());
+    const QPointF grip = placed->frame.center() - placed->frame.topLeft();
+    auto send = [&](QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        const QPointF pos = pointer + scroll->visibleRect().topLeft();
+        QMouseEvent e(type, pos, canvas->mapToGlobal(pos), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(canvas, &e);
+    };
+    send(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
+    for (int i = 0; i < 12; ++i) {
+        pointer.ry() -= 25; // upwards, past the canvas's top
+        send(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton);
+        EXPECT_NEAR(inViewport(placed->frame.topLeft() + grip).y(), pointer.y(), 1.5) << i;
+    }
+    send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+    EXPECT_NEAR(inViewport(placed->frame.topLeft() + grip).y(), pointer.y(), 1.5);
+
+    // Ctrl+wheel zooms, keeping the canvas point under the pointer.
+    const QPointF at = inViewport(QPointF(1200, 1200));
+    const qreal before = editor->magnification();
+    const QPointF pos = at + scroll->visibleRect().topLeft();
+    QWheelEvent wheel(pos, canvas->mapToGlobal(pos), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(canvas, &wheel);
+    EXPECT_DOUBLE_EQ(editor->magnification(), before * 1.25);
+    EXPECT_NEAR(inViewport(QPointF(1200, 1200)).x(), at.x(), 1.5);
+    EXPECT_NEAR(inViewport(QPointF(1200, 1200)).y(), at.y(), 1.5);
 }
 
 TEST_F(EditorWindowTest, AReusedWindowHoldsOnlyTheNewEditor)
