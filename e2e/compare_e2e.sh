@@ -37,8 +37,9 @@ sleep 0.5
 
 read -r wx wy < <(origin_of "$editor")
 read -r ww wh < <(size_of "$editor")
-# Compare is the fifth right-hand button: Save, Copy, Share (60 wide), Beautify (82), then it.
-click_at $(( wx + ww - 10 - 60 - 6 - 60 - 6 - 60 - 6 - 82 - 6 - 41 )) $(( wy + 8 + 15 ))
+# Compare is the fifth right-hand button: Save, Copy and Share with their titles, then Beautify
+# and Compare with their icons only (a 1280-wide window has no room for their titles).
+click_at $(( wx + ww - 318 )) $(( wy + 8 + 15 ))
 check "Compare opens its window" wait_for 5 compare_up
 sleep 0.5
 cmp=$(compare_up | head -1)
@@ -69,8 +70,8 @@ sleep 0.3
 xdotool key Escape
 check "Escape closes the compare window" wait_for 5 compare_gone
 xdotool windowactivate --sync "$editor" 2>/dev/null
-# Beautify is the fourth right-hand button, 82 wide.
-click_at $(( wx + ww - 10 - 60 - 6 - 60 - 6 - 60 - 6 - 41 )) $(( wy + 8 + 15 ))
+# Beautify is the fourth right-hand button.
+click_at $(( wx + ww - 276 )) $(( wy + 8 + 15 ))
 check "Beautify opens its window" wait_for 5 beautify_up
 sleep 0.5
 xdotool windowactivate --sync "$(beautify_up | head -1)" 2>/dev/null

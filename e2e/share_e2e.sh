@@ -28,9 +28,9 @@ win=$(editor_up | head -1)
 wx=$(xwininfo -id "$win" | awk '/Absolute upper-left X/ {print $4}')
 wy=$(xwininfo -id "$win" | awk '/Absolute upper-left Y/ {print $4}')
 ww=$(xwininfo -id "$win" | awk '/Width:/ {print $2}')
-# The toolbar ends in Share, Copy and Save (60 wide each, 8 apart) before its right padding of
-# 10; its buttons sit in the middle of its 46 points.
-click_at $(( wx + ww - 10 - 60 - 8 - 60 - 8 - 30 )) $(( wy + 23 ))
+# The toolbar ends in Share, Copy and Save (their titles in the desktop's font) before its right
+# padding of 10; its buttons sit in the middle of its 46 points.
+click_at $(( wx + ww - 213 )) $(( wy + 23 ))
 check "the endpoint received one upload" wait_for 10 test -s "$E2E_TMP/uploads/upload-1.png"
 check "the returned link is on the clipboard" wait_for 10 sh -c "[ \"\$(xclip -selection clipboard -o 2>/dev/null)\" = '$LINK' ]"
 check "the link is shown" wait_for 5 window_mapped "^Link copied · $LINK$"

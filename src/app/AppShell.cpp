@@ -306,7 +306,8 @@ void AppShell::schedule(const Command &command, const QList<QImage> &pictures)
         };
         break;
     }
-    QTimer::singleShot(int(command.delaySeconds * 1000), this, [c, run] {
+    // Precise: a coarse timer may fire up to 5 % early, and a delay is a promise to wait.
+    QTimer::singleShot(int(command.delaySeconds * 1000), Qt::PreciseTimer, this, [c, run] {
         if (c)
             run();
     });

@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProxyStyle>
+#include <QResizeEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -261,7 +262,13 @@ EditorWindowController::EditorWindowController(const QImage &image, const QList<
     window->addAction(close);
     m_actions.insert(QStringLiteral("Close"), close);
 
-    const QSize content = m_geometry.contentSize.toSize();
+    // Wide enough for the whole toolbar where the screen has room; narrower windows first drop
+    // some titles, then use the overflow menu.
+    m_fullToolbarWidth = m_toolbar->sizeHint().width();
+    QSize content = m_geometry.contentSize.toSize();
+    content.setWidth(std::min(std::max(content.width(), m_fullToolbarWidth), visible.width()));
+    window->installEventFilter(this);
+    fitToolbar(content.width());
     window->resize(content);
     window->move(visible.center() - QPoint(content.width() / 2, content.height() / 2));
     QTimer::singleShot(0, this, [self] {
@@ -311,8 +318,7 @@ void EditorWindowController::buildToolbar()
         m_toolbar->addAction(a);
         auto *b = qobject_cast<QToolButton *>(m_toolbar->widgetForAction(a));
         b->setToolButtonStyle(withTitle ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly);
-        // Titled buttons grow with the desktop's font; where the window is too narrow they go
-        // to the overflow menu whole rather than with their titles cut short.
+        // Titled buttons grow with the desktop's font rather than cut their titles short.
         if (withTitle)
             b->setMinimumSize(size.expandedTo(b->sizeHint()));
         else
@@ -801,8 +807,27 @@ void EditorWindowController::closeNow()
         m_window->close();
 }
 
+void EditorWindowController::fitToolbar(int width)
+{
+    const bool compact = width < m_fullToolbarWidth;
+    for (const char *title : {"Add", "Compare", "Beautify"}) {
+        QAction *action = m_actions.value(QString::fromLatin1(title));
+        auto *button = action ? qobject_cast<QToolButton *>(m_toolbar->widgetForAction(action)) : nullptr;
+        if (!button)
+            continue;
+        if (!button->property("titledWidth").isValid())
+            button->setProperty("titledWidth", button->minimumWidth());
+        button->setToolButtonStyle(compact ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
+        const int w = compact ? 34 : button->property("titledWidth").toInt();
+        button->setMinimumWidth(w);
+        button->setMaximumWidth(compact ? w : QWIDGETSIZE_MAX);
+    }
+}
+
 bool EditorWindowController::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::Resize && watched == m_window.data())
+        fitToolbar(static_cast<QResizeEvent *>(event)->size().width());
     if (event->type() == QEvent::Resize && m_scroll && watched == m_scroll->viewport())
         m_canvas->setViewportSize(m_scroll->viewport()->size());
     return QObject::eventFilter(watched, event);

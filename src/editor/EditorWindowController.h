@@ -162,6 +162,8 @@ private:
     void openFormatMenu(ExportMode mode, QAction *anchor);
     // Magnification within the limits, keeping the canvas point under the visible centre.
     void zoomTo(qreal magnification);
+    // Some titled buttons show their icon only while the window is narrower than the toolbar.
+    void fitToolbar(int width);
     // Magnification within the limits, keeping the canvas point at viewport position `at`.
     void zoomAround(qreal magnification, QPointF at);
     void showAdded(const QRectF &frame);
@@ -189,6 +191,7 @@ private:
     QPointer<QMessageBox> m_closeQuestion;
     bool m_closing = false;
     bool m_keptForNextStart = false;
+    int m_fullToolbarWidth = 0;
     bool m_closeAfterSave = false;
     std::unique_ptr<CompareWindowController> m_compareWindow;
     std::unique_ptr<BeautifyWindowController> m_beautifyWindow;
