@@ -421,14 +421,8 @@ CanvasChange CanvasModel::setCurrentTool(ToolKind tool)
     CanvasChange c;
     m_currentTool = tool;
     c.cursorChanged = true;
-    if (tool != ToolKind::Select) {
-        if (m_selected)
-            touch(c, paintRect(*m_selected));
-        if (m_selectedImage)
-            touch(c, tileArea(m_selectedImage->frame));
-        m_selected.reset();
-        m_selectedImage.reset();
-    }
+    if (tool != ToolKind::Select)
+        c |= clearSelection();
     return c;
 }
 
@@ -480,12 +474,7 @@ CanvasChange CanvasModel::mouseDown(QPointF p)
         }
     }
 
-    if (m_selected)
-        touch(c, paintRect(*m_selected));
-    if (m_selectedImage)
-        touch(c, tileArea(m_selectedImage->frame));
-    m_selected.reset();
-    m_selectedImage.reset();
+    c |= clearSelection();
     m_selected = markAt(p);
     if (!m_selected) {
         for (auto it = m_extraImages.crbegin(); it != m_extraImages.crend(); ++it) {
