@@ -2,10 +2,16 @@
 #include "app/CaptureCoordinator.h"
 #include "app/HotkeyManager.h"
 #include "app/QuitOnSignal.h"
+#include "editor/AnnotationCanvas.h"
+#include "editor/EditorWindowController.h"
 #include "platform/FakeDesktop.h"
 #include "TestSupport.h"
 
+#include <QApplication>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTimer>
@@ -208,3 +214,32 @@ TEST(AppShell, TrayIconReadsOnLightAndDarkPanels)
 }
 
 } // namespace
+
+TEST(AppShell, QuitAsksOnceForEveryEditorWithUnsavedMarks)
+{
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    FakeDesktop desktop;
+    AppShell shell(desktop.platform());
+    QImage capture(120, 80, QImage::Format_RGB32);
+    capture.fill(Qt::gray);
+    for (int i = 0; i < 2; ++i) {
+        EditorWindowController *editor = shell.coordinator().openEditor(capture);
+        editor->canvas()->model().setCurrentTool(ToolKind::Step);
+        editor->canvas()->model().mouseDown({1010, 1010});
+        editor->canvas()->model().mouseUp({1010, 1010});
+    }
+    shell.requestQuit();
+    ASSERT_NE(shell.quitQuestion(), nullptr);
+    EXPECT_TRUE(shell.quitQuestion()->text().startsWith("2 editors"));
+    shell.requestQuit(); // the same question, not a second one
+    int questions = 0;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        questions += qobject_cast<QMessageBox *>(w) && w->isVisible() ? 1 : 0;
+    EXPECT_EQ(questions, 1);
+    shell.quitQuestion()->button(QMessageBox::Cancel)->click();
+    drain();
+    EXPECT_EQ(shell.coordinator().editors().size(), 2);
+    EXPECT_EQ(shell.coordinator().unsavedEditors(), 2);
+    qunsetenv("XDG_DATA_HOME");
+}
