@@ -507,20 +507,14 @@ void EditorWindowController::zoomAround(qreal magnification, QPointF at)
 
 void EditorWindowController::showAdded(const QRectF &frame)
 {
-    const QRectF shown = m_canvas->toWidget(frame);
-    QRectF visible = m_scroll->visibleRect();
+    // As much of the picture as fits, with a little room around it, its top-left corner first.
+    const QRectF shown = m_canvas->toWidget(frame).adjusted(-20, -20, 20, 20);
+    const QRectF visible = m_scroll->visibleRect();
     if (!visible.contains(shown)) {
-        // As much of the picture as fits, its top-left corner first.
         QPointF topLeft = visible.topLeft();
-        if (shown.right() > visible.right())
-            topLeft.rx() += shown.right() - visible.right();
-        if (shown.left() < topLeft.x())
-            topLeft.rx() = shown.left();
-        if (shown.bottom() > visible.bottom())
-            topLeft.ry() += shown.bottom() - visible.bottom();
-        if (shown.top() < topLeft.y())
-            topLeft.ry() = shown.top();
-        m_scroll->scrollTo(topLeft - QPointF(20, 20) * (topLeft != visible.topLeft()));
+        topLeft.rx() = std::min(std::max(topLeft.x(), shown.right() - visible.width()), shown.left());
+        topLeft.ry() = std::min(std::max(topLeft.y(), shown.bottom() - visible.height()), shown.top());
+        m_scroll->scrollTo(topLeft);
     }
     Hud::show(QStringLiteral("Picture added"));
 }

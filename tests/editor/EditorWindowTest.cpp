@@ -419,6 +419,10 @@ TEST_F(EditorWindowTest, APictureDraggedUpStaysUnderThePointerAndCtrlWheelZoomsA
     const PlacedImageRef placed = editor->canvas()->extraImages().first();
     CenteringClipView *scroll = editor->scroll();
     AnnotationCanvas *canvas = editor->canvas();
+    // An added picture is scrolled into view and announced.
+    EXPECT_TRUE(scroll->visibleRect().contains(canvas->toWidget(placed->frame)));
+    ASSERT_NE(Hud::current(), nullptr);
+    EXPECT_EQ(Hud::current()->text(), QStringLiteral("Picture added"));
     // Where the picture's middle is in the viewport, and the pointer with it.
     auto inViewport = [&](QPointF canvasPoint) {
         return canvas->toWidget(canvasPoint) - scroll->visibleRect().topLeft();
