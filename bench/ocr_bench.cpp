@@ -126,6 +126,23 @@ int main(int argc, char **argv)
     const double primedMs = extractText(areaPicture.image, area, &areaText);
     TesseractEngine::releaseIdleEngines();
 
+    if (qEnvironmentVariableIsSet("OCREXP")) {
+        const ScreenScene full = screenFullOfText();
+        full.image.save("/tmp/full.png");
+        for (double budget : {2.07e6, 6e6}) {
+            const PreparedImage p = TesseractEngine::prepare(full.image, budget);
+            p.grey.save(QString("/tmp/full_%1.png").arg(p.scale));
+            t.restart();
+            auto r = TesseractEngine::recognize(p.grey, "eng");
+            std::printf("whole scale %.2f: %lld ms\n", p.scale, (long long)t.elapsed());
+            const QList<QRect> parts = OCRService::tiles(p.grey, OCRService::tilePixels, int(24 * p.scale));
+            t.restart();
+            for (const QRect &tile : parts)
+                (void)TesseractEngine::recognize(p.grey.copy(tile), "eng");
+            std::printf("tiles %d serial scale %.2f: %lld ms\n", int(parts.size()), p.scale, (long long)t.elapsed());
+        }
+        return 0;
+    }
     if (only.isEmpty() || only.contains("corpus")) {
         Score ours, plain;
         QMap<QString, Score> byGroup;

@@ -507,16 +507,20 @@ void EditorWindowController::zoomAround(qreal magnification, QPointF at)
 
 void EditorWindowController::showAdded(const QRectF &frame)
 {
-    // As much of the picture as fits, with a little room around it, its top-left corner first.
-    const QRectF shown = m_canvas->toWidget(frame).adjusted(-20, -20, 20, 20);
-    const QRectF visible = m_scroll->visibleRect();
-    if (!visible.contains(shown)) {
+    Hud::show(QStringLiteral("Picture added"));
+    // Once the scroll bars the larger canvas may bring are in place: as much of the picture as
+    // fits, with a little room around it, its top-left corner first.
+    QTimer::singleShot(0, this, [this, frame] {
+        m_scroll->reflectDocumentSize();
+        const QRectF shown = m_canvas->toWidget(frame).adjusted(-20, -20, 20, 20);
+        const QRectF visible = m_scroll->visibleRect();
+        if (visible.contains(shown))
+            return;
         QPointF topLeft = visible.topLeft();
         topLeft.rx() = std::min(std::max(topLeft.x(), shown.right() - visible.width()), shown.left());
         topLeft.ry() = std::min(std::max(topLeft.y(), shown.bottom() - visible.height()), shown.top());
         m_scroll->scrollTo(topLeft);
-    }
-    Hud::show(QStringLiteral("Picture added"));
+    });
 }
 
 void EditorWindowController::zoomIn()

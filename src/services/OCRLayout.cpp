@@ -35,6 +35,77 @@ void unite(std::vector<int> &parent, int a, int b)
         parent[size_t(std::max(a, b))] = std::min(a, b);
 }
 
+// Outlines of buttons, fields and check boxes: pieces of ink that are hollow boxes, every
+// pixel near the edge of their bounds and each edge nearly whole. Too short for the long-rule
+// test, their sides would be read as bars. Glyphs are never so large for their stroke: an "O"
+// or a box-drawing square has gaps along its edges or a stroke too thick for its size.
+void eraseOutlines(const QImage &grey, std::vector<char> &erase)
+{
+    constexpr int ink = 224, edge = 4, minSide = 16, sidePerStroke = 12;
+    const int w = grey.width(), h = grey.height();
+    std::vector<char> seen(size_t(w) * size_t(h), 0);
+    std::vector<int> stack;
+    struct Piece
+    {
+        int left = 0, top = 0, right = 0, bottom = 0;
+        std::vector<int> members;
+    };
+    Piece piece;
+    for (int y0 = 0; y0 < h; ++y0)
+        for (int x0 = 0; x0 < w; ++x0) {
+            const size_t start = size_t(y0) * size_t(w) + size_t(x0);
+            if (seen[start] || grey.constScanLine(y0)[x0] >= ink)
+                continue;
+            piece.left = piece.right = x0;
+            piece.top = piece.bottom = y0;
+            piece.members.clear();
+            seen[start] = 1;
+            stack.assign(1, int(start));
+            while (!stack.empty()) {
+                const int i = stack.back();
+                stack.pop_back();
+                piece.members.push_back(i);
+                const int x = i % w, y = i / w;
+                piece.left = std::min(piece.left, x), piece.right = std::max(piece.right, x);
+                piece.top = std::min(piece.top, y), piece.bottom = std::max(piece.bottom, y);
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int nx = x + dx, ny = y + dy;
+                        if (nx < 0 || ny < 0 || nx >= w || ny >= h)
+                            continue;
+                        const size_t j = size_t(ny) * size_t(w) + size_t(nx);
+                        if (!seen[j] && grey.constScanLine(ny)[nx] < ink) {
+                            seen[j] = 1;
+                            stack.push_back(int(j));
+                        }
+                    }
+            }
+            const int bw = piece.right - piece.left + 1, bh = piece.bottom - piece.top + 1;
+            if (bw < minSide || bh < minSide)
+                continue;
+            // Pixels on each outermost row and column, and any pixel far inside the edges.
+            int top = 0, bottom = 0, left = 0, right = 0;
+            bool hollow = true;
+            for (int i : piece.members) {
+                const int x = i % w, y = i / w;
+                top += y == piece.top, bottom += y == piece.bottom;
+                left += x == piece.left, right += x == piece.right;
+                const int inside = std::min({x - piece.left, piece.right - x, y - piece.top, piece.bottom - y});
+                hollow = hollow && inside < edge;
+            }
+            // Rounded corners leave the ends of each edge open.
+            const int corners = 2 * edge;
+            const bool whole = top >= bw - corners && bottom >= bw - corners && left >= bh - corners
+                && right >= bh - corners && top * 4 >= bw * 3 && bottom * 4 >= bw * 3 && left * 4 >= bh * 3
+                && right * 4 >= bh * 3;
+            const double stroke = double(piece.members.size()) / double(2 * (bw + bh));
+            if (!hollow || !whole || std::min(bw, bh) < sidePerStroke * stroke)
+                continue;
+            for (int i : piece.members)
+                erase[size_t(i)] = 1;
+        }
+}
+
 } // namespace
 
 PanelMap PanelMap::of(const QImage &input)
@@ -266,6 +337,7 @@ QImage PanelMap::darkOnLight(const QImage &input) const
             x = end;
         }
     }
+    eraseOutlines(grey, erase);
     for (int y = 0; y < h; ++y) {
         uchar *row = grey.scanLine(y);
         for (int x = 0; x < w; ++x)
@@ -424,6 +496,24 @@ void cut(const QList<LayoutLine> &lines, QList<LayoutLine> &out, int depth)
     out += byRows(lines);
 }
 
+// Letters and digits, at least three, joined only by the marks that occur inside words and
+// names (report.pdf, vistrel_core, don't) and followed at most by sentence marks.
+bool wellFormed(const QString &text)
+{
+    int alnum = 0;
+    qsizetype end = text.size();
+    while (end > 0 && QStringView(u",.;:!?)").contains(text[end - 1]))
+        --end;
+    for (qsizetype i = text.startsWith(QLatin1Char('(')) ? 1 : 0; i < end; ++i) {
+        const QChar c = text[i];
+        if (c.isLetterOrNumber())
+            ++alnum;
+        else if (!QStringView(u"_-.'/:").contains(c) || i == 0 || !text[i - 1].isLetterOrNumber())
+            return false; // a mark that starts a word, or two in a row
+    }
+    return alnum >= 3;
+}
+
 } // namespace
 
 bool OCRLayout::isNoise(const LayoutWord &word)
@@ -438,25 +528,40 @@ QList<LayoutLine> OCRLayout::splitAtPanels(const QList<LayoutLine> &lines, const
 {
     QList<LayoutLine> out;
     for (const LayoutLine &line : lines) {
+        // A word the engine is unsure of still counts when it looks like one and the engine
+        // is sure of another on its line: identifiers and rare words score low.
+        const bool anchored = std::any_of(line.words.cbegin(), line.words.cend(), [](const LayoutWord &w) {
+            return w.confidence >= 60 && !isNoise(w);
+        });
         QList<LayoutWord> words;
         for (const LayoutWord &w : line.words)
-            if (!isNoise(w))
+            if (!isNoise(w) || (anchored && wellFormed(w.text)))
                 words.append(w);
+            else if (qEnvironmentVariableIsSet("OCRDBG"))
+                qWarning("noise %s %d (%d,%d %dx%d)", qPrintable(w.text), w.confidence, w.box.x(), w.box.y(), w.box.width(), w.box.height());
         std::stable_sort(words.begin(), words.end(),
                          [](const LayoutWord &a, const LayoutWord &b) { return a.box.left() < b.box.left(); });
+        const int source = int(&line - lines.constData());
+        int height = 0;
+        for (const LayoutWord &w : words)
+            height = std::max(height, w.box.height());
         QList<LayoutWord> piece;
         int panel = -2;
         for (const LayoutWord &w : words) {
             const int p = panels.at(w.box.center());
-            if (!piece.isEmpty() && p != panel) {
+            const bool columnGap = !piece.isEmpty() && w.box.left() - piece.last().box.right() > height;
+            if (!piece.isEmpty() && (p != panel || columnGap)) {
                 out.append(lineOf(piece, panel, line.block));
+                out.last().source = source;
                 piece.clear();
             }
             panel = p;
             piece.append(w);
         }
-        if (!piece.isEmpty())
+        if (!piece.isEmpty()) {
             out.append(lineOf(piece, panel, line.block));
+            out.last().source = source;
+        }
     }
     return out;
 }
@@ -466,6 +571,45 @@ QList<LayoutLine> OCRLayout::joinRows(QList<LayoutLine> pieces, const QImage &gr
     std::stable_sort(pieces.begin(), pieces.end(),
                      [](const LayoutLine &a, const LayoutLine &b) { return a.box.left() < b.box.left(); });
     const qsizetype n = pieces.size();
+    // A line of prose: four words or more, with no column gap inside.
+    auto prose = [](const LayoutLine &l) {
+        if (l.words.size() < 4)
+            return false;
+        for (qsizetype k = 1; k < l.words.size(); ++k)
+            if (l.words[k].box.left() - l.words[k - 1].box.right() > l.box.height())
+                return false;
+        return true;
+    };
+    // The gap between a and b is a gutter between columns of prose when lines of prose in the
+    // rows around, below or above a, end before b begins. A paragraph's short last line beside
+    // the other column is no table cell; the cells of a table have no prose beside them.
+    // The gutter is also blank in those rows, at least a line's height wide: the fields of a
+    // listing line up as well, but their gaps are narrower or crossed by longer fields.
+    auto gutter = [&](qsizetype i, qsizetype j) {
+        const QRect a = pieces[i].box, b = pieces[j].box;
+        const int h = std::max(a.height(), b.height()), reach = 6 * h;
+        int lines = 0;
+        std::vector<std::pair<int, int>> covered;
+        for (qsizetype k = 0; k < n; ++k) {
+            const QRect c = pieces[k].box;
+            if (k == i || k == j || pieces[k].panel != pieces[i].panel
+                || std::abs(c.center().y() - a.center().y()) > reach)
+                continue;
+            lines += c.right() < b.left() && c.right() > a.left() && prose(pieces[k]);
+            if (c.right() > a.right() && c.left() < b.left())
+                covered.emplace_back(c.left(), c.right());
+        }
+        if (lines < 2)
+            return false;
+        std::sort(covered.begin(), covered.end());
+        int x = a.right() + 1, widest = 0;
+        for (const auto &[left, right] : covered) {
+            widest = std::max(widest, left - x);
+            x = std::max(x, right + 1);
+        }
+        widest = std::max(widest, b.left() - x);
+        return widest >= h;
+    };
     // Each piece takes the nearest piece of its row on its right, when nothing but background
     // lies between them.
     std::vector<qsizetype> next(size_t(n), -1), previous(size_t(n), -1);
@@ -477,15 +621,20 @@ QList<LayoutLine> OCRLayout::joinRows(QList<LayoutLine> pieces, const QImage &gr
             if (j == i || pieces[j].panel != pieces[i].panel || b.left() <= a.right() - 2 || !sameRow(a, b))
                 continue;
             // Near pieces are one row; far ones only when both are short, as table cells are,
-            // not lines of two columns of prose.
+            // not lines of two columns of prose. Pieces of one engine line stay together unless
+            // a gutter parts them.
             const int gap = b.left() - a.right() - 1;
             const bool cells = pieces[i].words.size() <= 3 && pieces[j].words.size() <= 3;
-            if (gap > (cells ? 40 : 3) * std::max(a.height(), b.height()))
+            const bool oneLine = pieces[i].source >= 0 && pieces[i].source == pieces[j].source;
+            if (!oneLine && gap > (cells ? 40 : 3) * std::max(a.height(), b.height()))
+                continue;
+            if (gap * 2 > std::max(a.height(), b.height()) && gutter(i, j))
                 continue;
             if (best < 0 || b.left() < pieces[best].box.left())
                 best = j;
         }
-        if (best < 0 || !plainBetween(grey, a, pieces[best].box))
+        const bool oneLine = best >= 0 && pieces[i].source >= 0 && pieces[i].source == pieces[best].source;
+        if (best < 0 || (!oneLine && !plainBetween(grey, a, pieces[best].box)))
             continue;
         if (previous[size_t(best)] >= 0) {
             // Two pieces reach for the same one: the nearer keeps it.

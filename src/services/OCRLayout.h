@@ -54,6 +54,7 @@ struct LayoutLine
     QList<LayoutWord> words; // left to right
     int panel = -1;
     int block = -1; // the engine's block, when all its words came from one
+    int source = -1; // the engine line a piece was cut from
 };
 
 // Puts the engine's lines back into the reading order of a screen: panels are never mixed on
@@ -66,7 +67,8 @@ public:
     // marks alone or read with almost no confidence.
     static bool isNoise(const LayoutWord &word);
     // Splits engine lines where they cross from one panel into another (two windows whose
-    // rows happen to align), leaving out noise.
+    // rows happen to align), leaving out noise, and cuts them at gaps wider than a word gap;
+    // joinRows puts those back together unless they are a gutter between columns of prose.
     static QList<LayoutLine> splitAtPanels(const QList<LayoutLine> &lines, const PanelMap &panels);
     // Joins pieces of one row: same panel, vertically aligned, and only background between them
     // (`grey` dark on light); far apart only when both are short, as table cells are.

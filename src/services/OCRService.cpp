@@ -5,6 +5,7 @@
 #include "platform/Desktop.h"
 #include "services/TesseractEngine.h"
 
+#include <QElapsedTimer>
 #include <QFutureWatcher>
 #include <QThread>
 #include <QThreadPool>
@@ -251,12 +252,17 @@ Result<QList<LayoutLine>> arranged(const QImage &image, const QStringList &langu
 {
     if (image.isNull())
         return QList<LayoutLine>{};
+    QElapsedTimer dbg; dbg.start();
     const PreparedImage prepared = TesseractEngine::prepare(image, TesseractEngine::readingBudget);
+    const qint64 t1 = dbg.elapsed();
     auto lines = readLines(prepared, OCRService::languageSpec(languages));
+    const qint64 t2 = dbg.elapsed();
     if (!lines)
         return lines.error();
-    return OCRLayout::readingOrder(
+    auto r = OCRLayout::readingOrder(
         OCRLayout::joinRows(OCRLayout::splitAtPanels(*lines, prepared.panels), prepared.flat));
+    if (qEnvironmentVariableIsSet("OCRDBG")) qWarning("prepare %lld read %lld layout %lld scale %.2f", t1, t2-t1, dbg.elapsed()-t2, prepared.scale);
+    return r;
 }
 
 } // namespace

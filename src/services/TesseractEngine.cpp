@@ -319,6 +319,7 @@ PreparedImage TesseractEngine::prepare(const QImage &image, double pixelBudget)
     // big pictures, whose reading time grows with their area.
     const quint64 pixels = quint64(grey.width()) * quint64(grey.height());
     out.scale = pixels ? std::clamp(std::sqrt(pixelBudget / double(pixels)), 1.0, 3.0) : 1.0;
+    if (qEnvironmentVariableIsSet("OCRSCALE")) out.scale = std::min(out.scale, qEnvironmentVariable("OCRSCALE").toDouble());
     out.grey = out.scale > 1.0
         ? out.flat.scaled(out.flat.size() * out.scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
         : out.flat;

@@ -290,10 +290,51 @@ ScreenScene table(int scale)
     return s.done("table");
 }
 
+// An article set in two columns of one window: paragraphs end in short lines, which sit
+// beside lines of the other column.
+ScreenScene article(int scale)
+{
+    Screen s(scale, {1280, 800}, QColor(46, 52, 64));
+    const QRect w = s.window(QRect(20, 20, 1240, 760), QColor(255, 255, 255), "Newsletter - Reader");
+    const QFont f = fontOf("DejaVu Serif", 13);
+    const QFontMetrics fm(f);
+    const int columnWidth = 480, gutter = 30, pitch = 21;
+    // Paragraphs of two to four sentences, wrapped to the column; an empty row between them.
+    QList<QStringList> paragraphs;
+    for (int i = 0, k = 0; k < prose.size(); ++i) {
+        const int n = 2 + i % 3;
+        QStringList rows{QString()};
+        for (const QString &sentence : prose.mid(k, n))
+            for (const QString &word : sentence.split(' ')) {
+                const QString longer = rows.last().isEmpty() ? word : rows.last() + ' ' + word;
+                if (fm.horizontalAdvance(longer) > columnWidth)
+                    rows << word;
+                else
+                    rows.last() = longer;
+            }
+        paragraphs << rows;
+        k += n;
+    }
+    const int perColumn = (w.height() - 30) / pitch;
+    int column = 0, row = 0;
+    for (const QStringList &paragraph : paragraphs) {
+        if (row + paragraph.size() > perColumn) {
+            if (++column > 1)
+                break;
+            row = 0;
+        }
+        s.write(w.topLeft() + QPoint(16 + column * (columnWidth + gutter), 14 + row * pitch), paragraph, f,
+                QColor(24, 24, 24), pitch);
+        row += paragraph.size() + 1;
+    }
+    return s.done("article");
+}
+
 const QList<std::pair<QString, std::function<ScreenScene(int)>>> &scenes()
 {
     static const QList<std::pair<QString, std::function<ScreenScene(int)>>> all = {
-        {"ide", ide}, {"columns", columns}, {"dialog", dialog}, {"listing", listing}, {"table", table}};
+        {"ide", ide},         {"columns", columns}, {"dialog", dialog},
+        {"listing", listing}, {"table", table},     {"article", article}};
     return all;
 }
 
