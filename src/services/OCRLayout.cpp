@@ -35,73 +35,86 @@ void unite(std::vector<int> &parent, int a, int b)
         parent[size_t(std::max(a, b))] = std::min(a, b);
 }
 
-// Outlines of buttons, fields and check boxes: pieces of ink that are hollow boxes, every
-// pixel near the edge of their bounds and each edge nearly whole. Too short for the long-rule
-// test, their sides would be read as bars. Glyphs are never so large for their stroke: an "O"
-// or a box-drawing square has gaps along its edges or a stroke too thick for its size.
-void eraseOutlines(const QImage &grey, std::vector<char> &erase)
+// What is left of frames once their long runs are marked in `erase`, and outlines of buttons,
+// fields and check boxes, both as pieces of 8-connected ink:
+// - a piece with marked pixels whose other pixels mostly lie beside them: the corners where a
+//   strip of desktop meets another, the stubs where a rule meets a frame;
+// - a hollow box, every pixel near the edge of its bounds and each edge nearly whole. Too
+//   short for the long-run test, its sides would be read as bars. Glyphs are never so large
+//   for their stroke: an "O" or a box-drawing square has gaps along its edges or a stroke too
+//   thick for its size.
+void eraseFrames(const QImage &grey, std::vector<char> &erase)
 {
     constexpr int ink = 224, edge = 4, minSide = 16, sidePerStroke = 12;
     const int w = grey.width(), h = grey.height();
-    std::vector<char> seen(size_t(w) * size_t(h), 0);
-    std::vector<int> stack;
-    struct Piece
-    {
-        int left = 0, top = 0, right = 0, bottom = 0;
-        std::vector<int> members;
+    auto dark = [&](int x, int y) { return grey.constScanLine(y)[x] < ink; };
+    auto marked = [&](int x, int y) {
+        return x >= 0 && y >= 0 && x < w && y < h && erase[size_t(y) * size_t(w) + size_t(x)];
     };
-    Piece piece;
+    std::vector<char> seen(size_t(w) * size_t(h), 0);
+    std::vector<int> stack, members;
     for (int y0 = 0; y0 < h; ++y0)
         for (int x0 = 0; x0 < w; ++x0) {
             const size_t start = size_t(y0) * size_t(w) + size_t(x0);
-            if (seen[start] || grey.constScanLine(y0)[x0] >= ink)
+            if (seen[start] || !dark(x0, y0))
                 continue;
-            piece.left = piece.right = x0;
-            piece.top = piece.bottom = y0;
-            piece.members.clear();
+            int left = x0, right = x0, top = y0, bottom = y0;
+            members.clear();
             seen[start] = 1;
             stack.assign(1, int(start));
             while (!stack.empty()) {
                 const int i = stack.back();
                 stack.pop_back();
-                piece.members.push_back(i);
+                members.push_back(i);
                 const int x = i % w, y = i / w;
-                piece.left = std::min(piece.left, x), piece.right = std::max(piece.right, x);
-                piece.top = std::min(piece.top, y), piece.bottom = std::max(piece.bottom, y);
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, y), bottom = std::max(bottom, y);
                 for (int dy = -1; dy <= 1; ++dy)
                     for (int dx = -1; dx <= 1; ++dx) {
                         const int nx = x + dx, ny = y + dy;
                         if (nx < 0 || ny < 0 || nx >= w || ny >= h)
                             continue;
                         const size_t j = size_t(ny) * size_t(w) + size_t(nx);
-                        if (!seen[j] && grey.constScanLine(ny)[nx] < ink) {
+                        if (!seen[j] && dark(nx, ny)) {
                             seen[j] = 1;
                             stack.push_back(int(j));
                         }
                     }
             }
-            const int bw = piece.right - piece.left + 1, bh = piece.bottom - piece.top + 1;
+            // Remnants of marked frames.
+            qint64 markedCount = 0, rest = 0, beside = 0;
+            for (int i : members) {
+                const int x = i % w, y = i / w;
+                if (erase[size_t(i)]) {
+                    ++markedCount;
+                    continue;
+                }
+                ++rest;
+                beside += marked(x - 1, y) || marked(x + 1, y) || marked(x, y - 1) || marked(x, y + 1);
+            }
+            if (markedCount > 0 && rest > 0 && beside * 4 >= rest) {
+                for (int i : members)
+                    erase[size_t(i)] = 1;
+                continue;
+            }
+            // Outlines.
+            const int bw = right - left + 1, bh = bottom - top + 1;
             if (bw < minSide || bh < minSide)
                 continue;
-            // Pixels on each outermost row and column, and any pixel far inside the edges.
-            int top = 0, bottom = 0, left = 0, right = 0;
+            int onTop = 0, onBottom = 0, onLeft = 0, onRight = 0;
             bool hollow = true;
-            for (int i : piece.members) {
+            for (int i : members) {
                 const int x = i % w, y = i / w;
-                top += y == piece.top, bottom += y == piece.bottom;
-                left += x == piece.left, right += x == piece.right;
-                const int inside = std::min({x - piece.left, piece.right - x, y - piece.top, piece.bottom - y});
-                hollow = hollow && inside < edge;
+                onTop += y == top, onBottom += y == bottom, onLeft += x == left, onRight += x == right;
+                hollow = hollow && std::min({x - left, right - x, y - top, bottom - y}) < edge;
             }
             // Rounded corners leave the ends of each edge open.
-            const int corners = 2 * edge;
-            const bool whole = top >= bw - corners && bottom >= bw - corners && left >= bh - corners
-                && right >= bh - corners && top * 4 >= bw * 3 && bottom * 4 >= bw * 3 && left * 4 >= bh * 3
-                && right * 4 >= bh * 3;
-            const double stroke = double(piece.members.size()) / double(2 * (bw + bh));
-            if (!hollow || !whole || std::min(bw, bh) < sidePerStroke * stroke)
+            auto whole = [](int count, int length) { return count >= length - 2 * edge && count * 4 >= length * 3; };
+            const double stroke = double(members.size()) / double(2 * (bw + bh));
+            if (!hollow || !whole(onTop, bw) || !whole(onBottom, bw) || !whole(onLeft, bh) || !whole(onRight, bh)
+                || std::min(bw, bh) < sidePerStroke * stroke)
                 continue;
-            for (int i : piece.members)
+            for (int i : members)
                 erase[size_t(i)] = 1;
         }
 }
@@ -299,9 +312,10 @@ QImage PanelMap::darkOnLight(const QImage &input) const
             row[x] = uchar(std::min(255, v + shift[p]));
         }
     }
-    // Frames, rules and separators: long, thin runs of ink that no glyph has. Left in, the
-    // engine reads them as a row of bars and dashes.
-    constexpr int longRun = 48, thin = 4, ink = 224;
+    // Frames, rules and separators: long, thin runs of ink that no glyph has, and the strips
+    // of a dark desktop between windows, too narrow to be a panel. Left in, the engine reads
+    // them as a row of bars and dashes, and no tile can be cut across them.
+    constexpr int longRun = 48, stretch = 12, ink = 224;
     std::vector<int> down(size_t(w) * size_t(h));
     for (int x = 0; x < w; ++x)
         for (int y = h - 1; y >= 0; --y) {
@@ -331,13 +345,13 @@ QImage PanelMap::darkOnLight(const QImage &input) const
             const size_t base = size_t(y) * size_t(w);
             for (int k = x; k < end; ++k) {
                 const int across = end - x, along = vertical[base + size_t(k)];
-                if ((across >= longRun && along <= thin) || (along >= longRun && across <= thin))
+                if ((across >= longRun && across >= stretch * along) || (along >= longRun && along >= stretch * across))
                     erase[base + size_t(k)] = 1;
             }
             x = end;
         }
     }
-    eraseOutlines(grey, erase);
+    eraseFrames(grey, erase);
     for (int y = 0; y < h; ++y) {
         uchar *row = grey.scanLine(y);
         for (int x = 0; x < w; ++x)
@@ -537,8 +551,6 @@ QList<LayoutLine> OCRLayout::splitAtPanels(const QList<LayoutLine> &lines, const
         for (const LayoutWord &w : line.words)
             if (!isNoise(w) || (anchored && wellFormed(w.text)))
                 words.append(w);
-            else if (qEnvironmentVariableIsSet("OCRDBG"))
-                qWarning("noise %s %d (%d,%d %dx%d)", qPrintable(w.text), w.confidence, w.box.x(), w.box.y(), w.box.width(), w.box.height());
         std::stable_sort(words.begin(), words.end(),
                          [](const LayoutWord &a, const LayoutWord &b) { return a.box.left() < b.box.left(); });
         const int source = int(&line - lines.constData());
@@ -581,25 +593,29 @@ QList<LayoutLine> OCRLayout::joinRows(QList<LayoutLine> pieces, const QImage &gr
         return true;
     };
     // The gap between a and b is a gutter between columns of prose when lines of prose in the
-    // rows around, below or above a, end before b begins. A paragraph's short last line beside
-    // the other column is no table cell; the cells of a table have no prose beside them.
+    // rows around, below or above a, end before b begins and others begin after a ends. A
+    // paragraph's short last line beside the other column is no table cell; a table, even one
+    // with long names, has no prose on both sides of a gap.
     // The gutter is also blank in those rows, at least a line's height wide: the fields of a
     // listing line up as well, but their gaps are narrower or crossed by longer fields.
     auto gutter = [&](qsizetype i, qsizetype j) {
         const QRect a = pieces[i].box, b = pieces[j].box;
         const int h = std::max(a.height(), b.height()), reach = 6 * h;
-        int lines = 0;
+        int leftLines = 0, rightLines = 0;
         std::vector<std::pair<int, int>> covered;
         for (qsizetype k = 0; k < n; ++k) {
             const QRect c = pieces[k].box;
             if (k == i || k == j || pieces[k].panel != pieces[i].panel
                 || std::abs(c.center().y() - a.center().y()) > reach)
                 continue;
-            lines += c.right() < b.left() && c.right() > a.left() && prose(pieces[k]);
+            if (prose(pieces[k])) {
+                leftLines += c.right() < b.left() && c.right() > a.left();
+                rightLines += c.left() > a.right() && c.left() < b.right();
+            }
             if (c.right() > a.right() && c.left() < b.left())
                 covered.emplace_back(c.left(), c.right());
         }
-        if (lines < 2)
+        if (leftLines < 2 || rightLines < 2)
             return false;
         std::sort(covered.begin(), covered.end());
         int x = a.right() + 1, widest = 0;

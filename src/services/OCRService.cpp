@@ -5,7 +5,6 @@
 #include "platform/Desktop.h"
 #include "services/TesseractEngine.h"
 
-#include <QElapsedTimer>
 #include <QFutureWatcher>
 #include <QThread>
 #include <QThreadPool>
@@ -73,9 +72,10 @@ int columnGap(const PreparedImage &prepared)
 }
 
 using TileWork = std::function<Result<QList<EngineLine>>(const QImage &)>;
-QList<Result<QList<EngineLine>>> inTiles(const QImage &grey, int minColumnGap, const TileWork &work)
+QList<Result<QList<EngineLine>>> inTiles(const QImage &grey, int minColumnGap, const TileWork &work,
+                                         bool columnsFirst = false)
 {
-    const QList<QRect> parts = OCRService::tiles(grey, OCRService::tilePixels, minColumnGap);
+    const QList<QRect> parts = OCRService::tiles(grey, OCRService::tilePixels, minColumnGap, columnsFirst);
     return QtConcurrent::blockingMapped(
         parts, std::function<Result<QList<EngineLine>>(const QRect &)>([&](const QRect &tile) {
             auto lines = work(grey.copy(tile));
@@ -145,7 +145,7 @@ QString OCRService::joined(const QList<TextObservation> &observations)
     return lines.join('\n');
 }
 
-QList<QRect> OCRService::tiles(const QImage &grey, qint64 maxPixels, int minColumnGap)
+QList<QRect> OCRService::tiles(const QImage &grey, qint64 maxPixels, int minColumnGap, bool columnsFirst)
 {
     QList<QRect> out;
     // A line of the rectangle with no contrast along it has no text on it.
@@ -196,13 +196,13 @@ QList<QRect> OCRService::tiles(const QImage &grey, qint64 maxPixels, int minColu
             out << r;
             continue;
         }
-        // Between lines first; across a line only through a gap far wider than a word's,
-        // between windows or columns.
-        bool rows = true;
-        int cut = cutAlong(r, true);
+        // Between lines first (or across first, when asked); across a line only through a gap
+        // far wider than a word's, between windows or columns.
+        bool rows = !columnsFirst;
+        int cut = cutAlong(r, rows);
         if (cut < 0) {
-            cut = cutAlong(r, false);
-            rows = false;
+            rows = !rows;
+            cut = cutAlong(r, rows);
         }
         if (cut < 0) {
             out << r; // text from edge to edge: read whole
@@ -252,17 +252,12 @@ Result<QList<LayoutLine>> arranged(const QImage &image, const QStringList &langu
 {
     if (image.isNull())
         return QList<LayoutLine>{};
-    QElapsedTimer dbg; dbg.start();
     const PreparedImage prepared = TesseractEngine::prepare(image, TesseractEngine::readingBudget);
-    const qint64 t1 = dbg.elapsed();
     auto lines = readLines(prepared, OCRService::languageSpec(languages));
-    const qint64 t2 = dbg.elapsed();
     if (!lines)
         return lines.error();
-    auto r = OCRLayout::readingOrder(
+    return OCRLayout::readingOrder(
         OCRLayout::joinRows(OCRLayout::splitAtPanels(*lines, prepared.panels), prepared.flat));
-    if (qEnvironmentVariableIsSet("OCRDBG")) qWarning("prepare %lld read %lld layout %lld scale %.2f", t1, t2-t1, dbg.elapsed()-t2, prepared.scale);
-    return r;
 }
 
 } // namespace
@@ -303,9 +298,9 @@ QList<QRectF> TextBoxDetector::detectNow(const QImage &image)
         return out;
     try {
         const PreparedImage prepared = TesseractEngine::prepare(image, TesseractEngine::layoutBudget);
-        const auto parts = inTiles(prepared.grey, columnGap(prepared), [](const QImage &band) {
-            return Result<QList<EngineLine>>(TesseractEngine::layout(band));
-        });
+        const auto parts = inTiles(
+            prepared.grey, columnGap(prepared),
+            [](const QImage &band) { return Result<QList<EngineLine>>(TesseractEngine::layout(band)); }, true);
         for (const auto &lines : parts)
             for (const EngineLine &line : *lines)
                 out.append(normalised(line.box, prepared.scale, image.size()));

@@ -58,8 +58,10 @@ public:
     static QString languageSpec(const QStringList &languages);
     // Tiles of a grey picture of at most `maxPixels` each where blank rows and columns allow,
     // cut only through them (columns only where at least `minColumnGap` wide), for reading
-    // them side by side.
-    static QList<QRect> tiles(const QImage &grey, qint64 maxPixels, int minColumnGap);
+    // them side by side. Between lines first, unless `columnsFirst`: finding lines without
+    // reading them has no words to split a line at a gap with, so windows side by side are
+    // best cut apart before their rows are.
+    static QList<QRect> tiles(const QImage &grey, qint64 maxPixels, int minColumnGap, bool columnsFirst = false);
     static constexpr qint64 tilePixels = 400'000;
 };
 

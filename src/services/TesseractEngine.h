@@ -46,6 +46,13 @@ public:
     static PreparedImage prepare(const QImage &image, double pixelBudget);
     static constexpr double readingBudget = 6e6;
     static constexpr double layoutBudget = 2.0e6;
+    // How much a picture made dark on light (PreparedImage::flat) needs enlarging for its
+    // glyphs to reach the height the engine reads well: at most three times, never shrunk;
+    // 0 when it holds no glyph at all.
+    static double enlargement(const QImage &flat);
+    // Median height of the glyphs (x-height and ascenders mixed): 1× UI text of 10–16 px has
+    // 7–10 px and wants all three times; doubled text of 14–18 px wants half as much.
+    static constexpr double glyphHeight = 27.0;
     // Text lines with their text; `languages` as the engine names them ("eng", "eng+deu").
     static Result<QList<EngineLine>> recognize(const QImage &grey, const QString &languages);
     // Text lines without reading them (no text); empty when the layout cannot be found.

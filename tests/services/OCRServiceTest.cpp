@@ -282,6 +282,105 @@ TEST(OCRLayout, ColumnGapsOfAListingAreKeptAsSpaces)
     EXPECT_FALSE(OCRLayout::isNoise({QRect(), "$", 90}));
 }
 
+TEST(OCRLayout, ColumnsOfProseStayApartWhileRowsOfATableJoin)
+{
+    // The engine reads each row across both columns of an article, and across a table.
+    auto row = [](int y, const QList<std::pair<int, QStringList>> &cells) {
+        LayoutLine l;
+        for (const auto &[x, words] : cells)
+            for (const LayoutWord &w : piece(x, y, words).words) {
+                l.words.append(w);
+                l.box = l.box.isNull() ? w.box : l.box.united(w.box);
+            }
+        return l;
+    };
+    const QStringList left = {"one", "line", "of", "the", "left", "column"};
+    const QStringList right = {"and", "one", "of", "the", "right", "column"};
+    QList<LayoutLine> article;
+    QStringList leftTruth, rightTruth;
+    for (int i = 0; i < 8; ++i) {
+        // A paragraph ends in a short line beside a whole line of the other column.
+        const QStringList l = i == 3 ? QStringList{"end."} : left;
+        article.append(row(20 + i * 20, {{10, l}, {330, right}}));
+        leftTruth << l.join(' ');
+        rightTruth << right.join(' ');
+    }
+    const QString text = OCRLayout::arrange(article, PanelMap(), white());
+    EXPECT_EQ(text, (leftTruth + rightTruth).join('\n'));
+
+    QList<LayoutLine> table;
+    for (int i = 0; i < 8; ++i)
+        table.append(row(20 + i * 20, {{10, {"Minutes", "of", "the", "board.pdf"}}, {400, {"52", "kB"}},
+                                       {700, {"PDF", "document"}}}));
+    const auto rows = OCRLayout::joinRows(OCRLayout::splitAtPanels(table, PanelMap()), white());
+    ASSERT_EQ(rows.size(), 8);
+    for (const LayoutLine &r : rows)
+        EXPECT_EQ(r.words.size(), 8);
+}
+
+TEST(OCRLayout, AnUnsureWordIsKeptWhenItLooksLikeOneBesideSureWords)
+{
+    auto line = [](const QList<std::pair<QString, int>> &words) {
+        LayoutLine l;
+        int x = 0;
+        for (const auto &[text, confidence] : words) {
+            l.words.append({QRect(x, 0, 10 * int(text.size()), 14), text, confidence});
+            x += 10 * int(text.size()) + 8;
+        }
+        return l;
+    };
+    auto words = [](const QList<LayoutLine> &lines) {
+        QStringList out;
+        for (const LayoutLine &l : lines)
+            for (const LayoutWord &w : l.words)
+                out << w.text;
+        return out.join(' ');
+    };
+    // Identifiers score low; frames and icons still go.
+    EXPECT_EQ(words(OCRLayout::splitAtPanels({line({{"Built", 91}, {"target", 93}, {"vistrel_core", 23}})}, {})),
+              "Built target vistrel_core");
+    EXPECT_EQ(words(OCRLayout::splitAtPanels({line({{"Built", 91}, {"~Il", 12}, {"|", 40}})}, {})), "Built");
+    EXPECT_EQ(words(OCRLayout::splitAtPanels({line({{"vistrel_core", 23}})}, {})), "");
+}
+
+TEST(PanelMap, FramesOutlinesAndDesktopStripsAreNotLeftForTheEngine)
+{
+    // Two windows 8 px apart on a dark desktop; a button outline shorter than any long rule.
+    QImage screen(600, 200, QImage::Format_RGB32);
+    screen.fill(QColor(46, 52, 64));
+    QPainter p(&screen);
+    p.fillRect(8, 8, 288, 184, Qt::white);
+    p.fillRect(304, 8, 288, 184, Qt::white);
+    p.fillRect(40, 100, 100, 30, QColor(150, 150, 156));
+    p.fillRect(41, 101, 98, 28, QColor(228, 228, 232));
+    QFont f("DejaVu Sans");
+    f.setPixelSize(13);
+    p.setFont(f);
+    p.setPen(QColor(20, 20, 22));
+    p.drawText(QRect(40, 100, 100, 30), Qt::AlignCenter, "Cancel");
+    f.setPixelSize(40);
+    p.setFont(f);
+    p.drawText(340, 120, "OD"); // hollow glyphs, as large as a button
+    p.end();
+    const QImage grey = screen.convertToFormat(QImage::Format_Grayscale8);
+    const QImage flat = PanelMap::of(grey).darkOnLight(grey);
+    auto inkIn = [&](const QRect &r) {
+        int n = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                n += qGray(flat.pixel(x, y)) < 160;
+        return n;
+    };
+    EXPECT_EQ(inkIn(QRect(38, 98, 4, 34)), 0) << "the button's left side";
+    EXPECT_EQ(inkIn(QRect(138, 98, 4, 34)), 0) << "the button's right side";
+    EXPECT_GT(inkIn(QRect(44, 104, 92, 22)), 40) << "its label";
+    EXPECT_GT(inkIn(QRect(330, 80, 100, 50)), 200) << "large glyphs";
+    // The desktop between the windows and where its strips meet: the tiles cut the windows apart.
+    EXPECT_EQ(inkIn(QRect(294, 0, 12, 200)), 0);
+    EXPECT_EQ(inkIn(QRect(0, 0, 600, 8)), 0);
+    EXPECT_EQ(OCRService::tiles(flat, 100'000, 24, true).size(), 2);
+}
+
 TEST(PanelMap, ADarkPaneInsideALightWindowIsTurnedOnItsOwn)
 {
     QImage screen(600, 300, QImage::Format_RGB32);
