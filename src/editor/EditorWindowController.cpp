@@ -777,7 +777,7 @@ void EditorWindowController::askBeforeClose()
     box->setEscapeButton(cancel);
     m_closeQuestion = box;
     QPointer<EditorWindowController> self(this);
-    connect(box, &QMessageBox::buttonClicked, this, [=](QAbstractButton *button) {
+    connect(box, &QMessageBox::buttonClicked, this, [this, self, save, copy, discard](QAbstractButton *button) {
         if (!self)
             return;
         if (button == discard) {
