@@ -4,6 +4,7 @@
 #include "editor/EditorWindowController.h"
 #include "editor/Palette.h"
 #include "output/Hud.h"
+#include "output/Notifier.h"
 #include "output/PinWindow.h"
 #include "platform/FakeDesktop.h"
 #include "services/BeautifyWindowController.h"
@@ -277,18 +278,27 @@ TEST_F(EditorWindowTest, OcrPinAndTheSideWindowsSaySomethingEveryTime)
 {
     open(QSize(300, 200));
     QImage recognised;
-    Result<QString> answer = QString(42, QLatin1Char('x'));
+    const QList<Result<QString>> answers{
+        QString(42, QLatin1Char('x')), QStringLiteral(" \n "),
+        CaptureError::failed(QStringLiteral("The English text model is not installed"))};
+    qsizetype recognitions = 0;
     editor->setTextRecognizer([&](const QImage &image, QObject *, auto done) {
         recognised = image;
-        done(answer);
+        done(answers[recognitions++]);
     });
     editor->runOCR();
     EXPECT_EQ(recognised.size(), QSize(300, 200));
     EXPECT_EQ(desktop.clipboardText, QString(42, QLatin1Char('x')));
     EXPECT_EQ(Hud::current()->text(), "Copied 42 chars");
-    answer = QString();
     editor->runOCR();
     EXPECT_EQ(Hud::current()->text(), "No text found");
+    // A failure is an alert naming its cause, as Extract Text says it, never "No text found".
+    Notifier::install(&desktop);
+    editor->runOCR();
+    drain(); // alerts are shown from the event loop
+    Notifier::install(nullptr);
+    ASSERT_FALSE(desktop.warnings.isEmpty());
+    EXPECT_TRUE(desktop.warnings.last().second.contains("text model is not installed"));
 
     const auto pinsBefore = PinWindow::pins().size();
     editor->action("Pin")->trigger();
