@@ -68,9 +68,15 @@ wait_for 5 xdotool search --onlyvisible --name "^xmessage$"
 win=$(xdotool search --onlyvisible --name "^xmessage$" | head -1)
 # Framed once the window manager has said how: the frame is part of the window's picture.
 wait_for 5 sh -c "xprop -id '$win' _NET_FRAME_EXTENTS | grep -q ' = '"
-sleep 0.3
 read -r fx fy fw fh < <(frame_of "$win")
+# The screen as the capture will see it: once the new window has painted (two pictures agree).
 import -window root "$E2E_TMP/with-window.png"
+for _ in 1 2 3 4 5 6 7 8 9 10; do
+  sleep 0.3
+  import -window root "$E2E_TMP/with-window-next.png"
+  same_pixels "$E2E_TMP/with-window.png" "$E2E_TMP/with-window-next.png" && break
+  mv "$E2E_TMP/with-window-next.png" "$E2E_TMP/with-window.png"
+done
 xdotool key ctrl+shift+2
 wait_for 5 overlay_up
 xdotool mousemove $(( fx + 40 )) $(( fy + 60 )) sleep 0.2 mousemove $(( fx + 42 )) $(( fy + 62 )) sleep 0.2 click 1
