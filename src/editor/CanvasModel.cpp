@@ -864,15 +864,19 @@ QRectF CanvasModel::textFieldFrame() const
     return QRectF(p.x(), p.y() - 1.4 * fs, 220, 1.5 * fs);
 }
 
+CanvasModel::Editing CanvasModel::takeEditing()
+{
+    Editing editing{std::exchange(m_editingAnnotation, {}), std::exchange(m_editingIndex, -1),
+                    std::exchange(m_editingOriginal, {})};
+    return editing;
+}
+
 CanvasChange CanvasModel::commitText(const QString &typed)
 {
     CanvasChange c;
     if (!m_editingAnnotation)
         return c;
-    AnnotationRef mark = std::move(m_editingAnnotation);
-    m_editingAnnotation.reset();
-    const int index = std::exchange(m_editingIndex, -1);
-    const AnnotationRef original = std::exchange(m_editingOriginal, {});
+    const auto [mark, index, original] = takeEditing();
     if (typed.isEmpty() && !original) {
         dropNewestUndo();
         return c;
@@ -898,10 +902,8 @@ CanvasChange CanvasModel::cancelText()
     CanvasChange c;
     if (!m_editingAnnotation)
         return c;
-    AnnotationRef mark = std::move(m_editingAnnotation);
-    m_editingAnnotation.reset();
-    const int index = std::exchange(m_editingIndex, -1);
-    if (const AnnotationRef original = std::exchange(m_editingOriginal, {})) {
+    const auto [mark, index, original] = takeEditing();
+    if (original) {
         *mark = *original;
         m_annotations.insert(std::min<qsizetype>(index, m_annotations.size()), mark);
         touch(c, paintRect(*mark));

@@ -216,6 +216,14 @@ private:
     CanvasChange cropDragged(QPointF p);
     CanvasChange cropUp();
     CanvasChange restyle(bool width, const std::function<void(Annotation &)> &change);
+    // The text mark being typed, where it stood and how it was, handed over and forgotten.
+    struct Editing
+    {
+        AnnotationRef mark;
+        int index = -1;
+        AnnotationRef original;
+    };
+    Editing takeEditing();
     std::optional<SnapTarget> snapIfOn(QPointF p) const;
 
     TextBoxDetection m_detect;

@@ -1,5 +1,7 @@
 #include "services/OCRLayout.h"
 
+#include "services/InkComponents.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -47,76 +49,48 @@ void eraseFrames(const QImage &grey, std::vector<char> &erase)
 {
     constexpr int ink = 224, edge = 4, minSide = 16, sidePerStroke = 12;
     const int w = grey.width(), h = grey.height();
-    auto dark = [&](int x, int y) { return grey.constScanLine(y)[x] < ink; };
     auto marked = [&](int x, int y) {
         return x >= 0 && y >= 0 && x < w && y < h && erase[size_t(y) * size_t(w) + size_t(x)];
     };
-    std::vector<char> seen(size_t(w) * size_t(h), 0);
-    std::vector<int> stack, members;
-    for (int y0 = 0; y0 < h; ++y0)
-        for (int x0 = 0; x0 < w; ++x0) {
-            const size_t start = size_t(y0) * size_t(w) + size_t(x0);
-            if (seen[start] || !dark(x0, y0))
-                continue;
-            int left = x0, right = x0, top = y0, bottom = y0;
-            members.clear();
-            seen[start] = 1;
-            stack.assign(1, int(start));
-            while (!stack.empty()) {
-                const int i = stack.back();
-                stack.pop_back();
-                members.push_back(i);
-                const int x = i % w, y = i / w;
-                left = std::min(left, x), right = std::max(right, x);
-                top = std::min(top, y), bottom = std::max(bottom, y);
-                for (int dy = -1; dy <= 1; ++dy)
-                    for (int dx = -1; dx <= 1; ++dx) {
-                        const int nx = x + dx, ny = y + dy;
-                        if (nx < 0 || ny < 0 || nx >= w || ny >= h)
-                            continue;
-                        const size_t j = size_t(ny) * size_t(w) + size_t(nx);
-                        if (!seen[j] && dark(nx, ny)) {
-                            seen[j] = 1;
-                            stack.push_back(int(j));
-                        }
-                    }
-            }
-            // Remnants of marked frames.
-            qint64 markedCount = 0, rest = 0, beside = 0;
-            for (int i : members) {
-                const int x = i % w, y = i / w;
-                if (erase[size_t(i)]) {
-                    ++markedCount;
-                    continue;
-                }
-                ++rest;
-                beside += marked(x - 1, y) || marked(x + 1, y) || marked(x, y - 1) || marked(x, y + 1);
-            }
-            if (markedCount > 0 && rest > 0 && beside * 4 >= rest) {
-                for (int i : members)
-                    erase[size_t(i)] = 1;
+    forEachInkComponent(grey, ink, [&](const std::vector<int> &members, const QRect &bounds) {
+        // Remnants of marked frames.
+        qint64 markedCount = 0, rest = 0, beside = 0;
+        for (int i : members) {
+            const int x = i % w, y = i / w;
+            if (erase[size_t(i)]) {
+                ++markedCount;
                 continue;
             }
-            // Outlines.
-            const int bw = right - left + 1, bh = bottom - top + 1;
-            if (bw < minSide || bh < minSide)
-                continue;
-            int onTop = 0, onBottom = 0, onLeft = 0, onRight = 0;
-            bool hollow = true;
-            for (int i : members) {
-                const int x = i % w, y = i / w;
-                onTop += y == top, onBottom += y == bottom, onLeft += x == left, onRight += x == right;
-                hollow = hollow && std::min({x - left, right - x, y - top, bottom - y}) < edge;
-            }
-            // Rounded corners leave the ends of each edge open.
-            auto whole = [](int count, int length) { return count >= length - 2 * edge && count * 4 >= length * 3; };
-            const double stroke = double(members.size()) / double(2 * (bw + bh));
-            if (!hollow || !whole(onTop, bw) || !whole(onBottom, bw) || !whole(onLeft, bh) || !whole(onRight, bh)
-                || std::min(bw, bh) < sidePerStroke * stroke)
-                continue;
+            ++rest;
+            beside += marked(x - 1, y) || marked(x + 1, y) || marked(x, y - 1) || marked(x, y + 1);
+        }
+        if (markedCount > 0 && rest > 0 && beside * 4 >= rest) {
             for (int i : members)
                 erase[size_t(i)] = 1;
+            return;
         }
+        // Outlines.
+        const int left = bounds.left(), right = bounds.right(), top = bounds.top(),
+                  bottom = bounds.bottom();
+        const int bw = bounds.width(), bh = bounds.height();
+        if (bw < minSide || bh < minSide)
+            return;
+        int onTop = 0, onBottom = 0, onLeft = 0, onRight = 0;
+        bool hollow = true;
+        for (int i : members) {
+            const int x = i % w, y = i / w;
+            onTop += y == top, onBottom += y == bottom, onLeft += x == left, onRight += x == right;
+            hollow = hollow && std::min({x - left, right - x, y - top, bottom - y}) < edge;
+        }
+        // Rounded corners leave the ends of each edge open.
+        auto whole = [&](int count, int length) { return count >= length - 2 * edge && count * 4 >= length * 3; };
+        const double stroke = double(members.size()) / double(2 * (bw + bh));
+        if (!hollow || !whole(onTop, bw) || !whole(onBottom, bw) || !whole(onLeft, bh) || !whole(onRight, bh)
+            || std::min(bw, bh) < sidePerStroke * stroke)
+            return;
+        for (int i : members)
+            erase[size_t(i)] = 1;
+    });
 }
 
 } // namespace

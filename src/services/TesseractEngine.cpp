@@ -1,5 +1,7 @@
 #include "services/TesseractEngine.h"
 
+#include "services/InkComponents.h"
+
 #include "services/RecognizerProtocol.h"
 
 #include <QCoreApplication>
@@ -340,38 +342,11 @@ double TesseractEngine::enlargement(const QImage &input)
     // Heights of the pieces of ink that look like glyphs: 8-connected, as high as wide or
     // narrower than four times their height (not rules), and more than a dot.
     constexpr int ink = 160;
-    std::vector<char> seen(size_t(w) * size_t(h), 0);
-    std::vector<int> stack, heights;
-    for (int y0 = 0; y0 < h; ++y0)
-        for (int x0 = 0; x0 < w; ++x0) {
-            const size_t start = size_t(y0) * size_t(w) + size_t(x0);
-            if (seen[start] || grey.constScanLine(y0)[x0] >= ink)
-                continue;
-            int left = x0, right = x0, top = y0, bottom = y0;
-            seen[start] = 1;
-            stack.assign(1, int(start));
-            while (!stack.empty()) {
-                const int i = stack.back();
-                stack.pop_back();
-                const int x = i % w, y = i / w;
-                left = std::min(left, x), right = std::max(right, x);
-                top = std::min(top, y), bottom = std::max(bottom, y);
-                for (int dy = -1; dy <= 1; ++dy)
-                    for (int dx = -1; dx <= 1; ++dx) {
-                        const int nx = x + dx, ny = y + dy;
-                        if (nx < 0 || ny < 0 || nx >= w || ny >= h)
-                            continue;
-                        const size_t j = size_t(ny) * size_t(w) + size_t(nx);
-                        if (!seen[j] && grey.constScanLine(ny)[nx] < ink) {
-                            seen[j] = 1;
-                            stack.push_back(int(j));
-                        }
-                    }
-            }
-            const int gw = right - left + 1, gh = bottom - top + 1;
-            if (gh >= 3 && gw <= 4 * gh)
-                heights.push_back(gh);
-        }
+    std::vector<int> heights;
+    forEachInkComponent(grey, ink, [&](const std::vector<int> &, const QRect &bounds) {
+        if (bounds.height() >= 3 && bounds.width() <= 4 * bounds.height())
+            heights.push_back(bounds.height());
+    });
     if (heights.empty())
         return 0;
     std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
