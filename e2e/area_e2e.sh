@@ -80,7 +80,8 @@ done
 xdotool key ctrl+shift+2
 wait_for 5 overlay_up
 xdotool mousemove $(( fx + 40 )) $(( fy + 60 )) sleep 0.2 mousemove $(( fx + 42 )) $(( fy + 62 )) sleep 0.2 click 1
-sleep 0.3
+# The selection's toolbar is painted after the click; a loaded machine takes longer.
+sleep 1
 read -r bx by < <(toolbar_button Copy "$fx" "$fy" "$fw" "$fh" 1280 800)
 click_at "$bx" "$by"
 wait_for 5 overlay_gone
