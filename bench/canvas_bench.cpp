@@ -3,7 +3,7 @@
 // Targets: export <= 120 ms; one drag step <= 8 ms.
 // Each figure has a floor measured in the same run: the export's bitmap with only the images
 // drawn, and the same drag step over a canvas without marks.
-#include "editor/AnnotationCanvas.h"
+#include "ui/AnnotationCanvas.h"
 
 #include <QApplication>
 #include <QMouseEvent>

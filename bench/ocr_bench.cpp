@@ -10,8 +10,8 @@
 // both; area warm <= 150 ms, first after a start <= 400 ms; full screen <= 750 ms.
 #include "ScreenCorpus.h"
 #include "TextCorpus.h"
-#include "services/OCRService.h"
-#include "services/TesseractEngine.h"
+#include "engines/OCRService.h"
+#include "engines/TesseractEngine.h"
 
 #include <QClipboard>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 // The cost of one pointer move over a 1920×1080 selection overlay: the event plus the
 // repaint it causes. Target: <= 4 ms per move.
-#include "capture/SelectionView.h"
+#include "ui/SelectionView.h"
 
 #include <QApplication>
 #include <QMouseEvent>

@@ -4,7 +4,7 @@
 // instead (the shell benchmarks put it on the root window); `--picture FILE` adds a picture of
 // one's own (the overlay benchmark's plasma fractal, say).
 #include "BusyPictures.h"
-#include "output/PngEncoder.h"
+#include "engines/PngEncoder.h"
 
 #include <QBuffer>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
 // Pixelating a 4K screenshot and drawing 500 mixed marks into a 4K export.
 // Targets: pixelation <= 25 ms; 500 marks <= 30 ms.
-#include "editor/AnnotationRenderer.h"
-#include "editor/YUp.h"
+#include "model/AnnotationRenderer.h"
+#include "model/YUp.h"
 
 #include <QGuiApplication>
 #include <QPainter>

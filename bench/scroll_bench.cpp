@@ -3,7 +3,7 @@
 // printed beside its floor from the same run: reading the frame's bytes once (stitching),
 // copying them once (capture). Targets: add(frame:) <= 1 ms, a frame capture <= 5 ms.
 #include "platform/X11Desktop.h"
-#include "scroll/ScrollStitcher.h"
+#include "model/ScrollStitcher.h"
 
 #include <QApplication>
 #include <QGuiApplication>

@@ -2,9 +2,9 @@
 // Targets: render <= 150 ms; GIF <= 400 ms. Each figure has a floor measured beside it: the
 // least any render must do (fill every output pixel once), and giflib's LZW coding alone of
 // frames already indexed.
-#include "services/Beautify.h"
-#include "services/Compare.h"
-#include "services/GifWriter.h"
+#include "engines/Beautify.h"
+#include "engines/Compare.h"
+#include "engines/GifWriter.h"
 
 #include <QBuffer>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 // Feeds arbitrary text (as UTF-8 and as raw UTF-16) to the file-name sanitiser. Whatever
 // comes out must be a safe slug: 3 to 48 characters of a-z, 0-9 and inner hyphens.
-#include "output/NameSanitizer.h"
+#include "engines/NameSanitizer.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the share reply parser as a 200 reply's body, and as a link and
 // an endpoint. A link that comes out must be one we would put on the clipboard.
-#include "output/ShareResponse.h"
+#include "engines/ShareResponse.h"
 
 #include <QString>
 #include <QUrl>

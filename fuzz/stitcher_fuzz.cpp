@@ -1,7 +1,7 @@
 // Feeds the scrolling-capture stitcher frames made of arbitrary bytes: any size, any content,
 // in any order. It must never crash, and what it composes must be as tall and as wide as it
 // says.
-#include "scroll/ScrollStitcher.h"
+#include "model/ScrollStitcher.h"
 
 #include <QImage>
 

@@ -1,4 +1,4 @@
-#include "services/OCRService.h"
+#include "engines/OCRService.h"
 
 #include <QApplication>
 #include <QStandardPaths>

@@ -2,20 +2,22 @@
 
 #include "app/Preferences.h"
 #include "app/AddSessionController.h"
-#include "capture/SelectionOverlayController.h"
-#include "editor/AnnotationCanvas.h"
-#include "editor/EditorWindowController.h"
-#include "output/CapturePreviewController.h"
-#include "output/ClipboardTools.h"
-#include "output/Hud.h"
-#include "output/ImageExport.h"
-#include "output/Notifier.h"
-#include "output/PinWindow.h"
+#include "ui/SelectionOverlayController.h"
+#include "ui/AnnotationCanvas.h"
+#include "ui/EditorWindowController.h"
+#include "ui/CapturePreviewController.h"
+#include "engines/ClipboardTools.h"
+#include "ui/Hud.h"
+#include "engines/ImageFiles.h"
+#include "ui/ImageExport.h"
+#include "ui/Notifier.h"
+#include "ui/PinWindow.h"
 #include "platform/Memory.h"
 #include "platform/X11Windows.h"
-#include "scroll/ScrollCaptureController.h"
-#include "output/SmartNaming.h"
-#include "services/OCRService.h"
+#include "ui/ScrollCaptureController.h"
+#include "engines/SmartNaming.h"
+#include "engines/OCRService.h"
+#include "ui/RecognizedText.h"
 
 #include <QApplication>
 #include <QDir>
@@ -400,7 +402,7 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action, Q
         QPointer<CaptureCoordinator> self(this);
         auto done = [self](Result<QString> text) {
             if (self)
-                OCRService::deliver(text, *self->m_platform.clipboard, QStringLiteral("Copied %1 chars of text"));
+                RecognizedText::deliver(text, *self->m_platform.clipboard, QStringLiteral("Copied %1 chars of text"));
         };
         m_recognizer(image, this, done);
         break;
@@ -707,7 +709,7 @@ void CaptureCoordinator::keepCopy(const QImage &image)
     do
         path = dir.filePath(QStringLiteral("capture-%1.png").arg(++m_kept));
     while (QFileInfo::exists(path));
-    ImageExport::saveImage(image, path);
+    ImageFiles::saveImage(image, path);
 }
 
 } // namespace vistrel

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "capture/CaptureService.h"
-#include "capture/SelectionOverlay.h"
-#include "editor/Annotation.h"
-#include "output/ImageExport.h"
+#include "engines/CaptureService.h"
+#include "ui/SelectionOverlay.h"
+#include "model/Annotation.h"
+#include "ui/ImageExport.h"
 #include "platform/Desktop.h"
 
 #include <QList>

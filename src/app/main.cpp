@@ -3,15 +3,15 @@
 #include "app/InstanceServer.h"
 #include "app/Preferences.h"
 #include "app/QuitOnSignal.h"
-#include "capture/SelectionView.h"
-#include "editor/SymbolIcon.h"
-#include "output/Notifier.h"
-#include "output/SmartNaming.h"
+#include "ui/SelectionView.h"
+#include "ui/SymbolIcon.h"
+#include "ui/Notifier.h"
+#include "engines/SmartNaming.h"
 #include "platform/PortalClient.h"
 #include "platform/WaylandDesktop.h"
 #include "platform/X11Desktop.h"
 #include "platform/X11Input.h"
-#include "services/OCRService.h"
+#include "engines/OCRService.h"
 
 #include <QApplication>
 #include <QClipboard>

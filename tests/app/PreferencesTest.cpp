@@ -3,8 +3,8 @@
 #include "app/HotkeyManager.h"
 #include "app/Preferences.h"
 #include "app/PreferencesWindow.h"
-#include "output/Notifier.h"
-#include "output/QuickSave.h"
+#include "ui/Notifier.h"
+#include "engines/QuickSave.h"
 #include "platform/FakeDesktop.h"
 #include "TestSupport.h"
 

@@ -1,9 +1,9 @@
 #include "app/CaptureCoordinator.h"
-#include "editor/EditorWindowController.h"
-#include "output/CapturePreviewController.h"
-#include "output/Notifier.h"
+#include "ui/EditorWindowController.h"
+#include "ui/CapturePreviewController.h"
+#include "ui/Notifier.h"
 #include "platform/FakeDesktop.h"
-#include "scroll/ScrollCaptureController.h"
+#include "ui/ScrollCaptureController.h"
 #include "TestSupport.h"
 
 #include <QAbstractButton>

@@ -2,8 +2,8 @@
 #include "app/CaptureCoordinator.h"
 #include "app/HotkeyManager.h"
 #include "app/QuitOnSignal.h"
-#include "editor/AnnotationCanvas.h"
-#include "editor/EditorWindowController.h"
+#include "ui/AnnotationCanvas.h"
+#include "ui/EditorWindowController.h"
 #include "platform/FakeDesktop.h"
 #include "TestSupport.h"
 

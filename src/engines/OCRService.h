@@ -1,0 +1,71 @@
+#pragma once
+
+#include "platform/Result.h"
+
+#include <QImage>
+#include <QList>
+#include <QRectF>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class QObject;
+
+namespace vistrel {
+
+
+// One line of recognised text. The box is normalised to the image (0…1) with the origin at
+// its bottom-left corner and y up.
+struct TextObservation
+{
+    QRectF boundingBox;
+    std::optional<QString> topCandidate;
+};
+
+// Plain text of a picture, lines in reading order.
+class OCRService
+{
+public:
+    using Done = std::function<void(Result<QString>)>;
+
+    // Runs on the worker pool and calls `done` exactly once on `context`'s thread; nothing is
+    // called when `context` is gone by then. An empty language list reads English.
+    static void recognizeText(const QImage &image, const QStringList &languages, QObject *context,
+                              Done done);
+    // Lines in the reading order of the screen (OCRLayout), the gaps of a row kept as spaces.
+    static Result<QString> recognizeTextNow(const QImage &image, const QStringList &languages = {});
+    // Starts the engine ahead of a recognition expected soon (Extract Text's hot key).
+    static void prepareForRecognition(const QStringList &languages = {});
+    // For quitting: queued recognitions are dropped and running ones finish, so that none
+    // still runs while the toolkit's thread pools are taken down.
+    static void finishRecognitions();
+    // The lines of recognizeTextNow with their boxes, in the same order.
+    static Result<QList<TextObservation>> observe(const QImage &image, const QStringList &languages = {});
+
+    // Top to bottom; pieces whose vertical centres are closer than half the smaller one's
+    // height form one line and go left to right. Stable. (Recognition itself orders its lines
+    // by the screen's layout: OCRLayout.)
+    static QList<TextObservation> sorted(QList<TextObservation> observations);
+    // The best candidates joined by line feeds; observations without one add nothing.
+    static QString joined(const QList<TextObservation> &observations);
+    static QString languageSpec(const QStringList &languages);
+    // Tiles of a grey picture of at most `maxPixels` each where blank rows and columns allow,
+    // cut only through them (columns only where at least `minColumnGap` wide), for reading
+    // them side by side. Between lines first, unless `columnsFirst`: finding lines without
+    // reading them has no words to split a line at a gap with, so windows side by side are
+    // best cut apart before their rows are.
+    static QList<QRect> tiles(const QImage &grey, qint64 maxPixels, int minColumnGap, bool columnsFirst = false);
+    static constexpr qint64 tilePixels = 400'000;
+};
+
+// Where text lines lie in a picture, without reading them.
+class TextBoxDetector
+{
+public:
+    // Calls `done` exactly once on `context`'s thread; an empty list when anything fails.
+    static void detect(const QImage &image, QObject *context, std::function<void(QList<QRectF>)> done);
+    static QList<QRectF> detectNow(const QImage &image);
+};
+
+} // namespace vistrel

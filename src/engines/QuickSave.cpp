@@ -1,0 +1,94 @@
+#include "engines/QuickSave.h"
+
+#include "engines/ImageFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFutureWatcher>
+#include <QPointer>
+#include <QTemporaryFile>
+#include <QtConcurrent>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+namespace vistrel {
+
+Result<QString> QuickSave::saveInFolder(const QImage &image, const QString &folder,
+                                        const QDateTime &when, const QString &baseName,
+                                        const QString &extension)
+{
+    if (folder.isEmpty())
+        return CaptureError::failed(QStringLiteral("No save folder is set."));
+    if (!QDir().mkpath(folder))
+        return CaptureError::failed(QStringLiteral("Could not create the folder %1.").arg(folder));
+    const QString ext = extension.isEmpty() ? QStringLiteral("png") : extension.toLower();
+    const QByteArray bytes = ImageFiles::encodeForPath(image, QStringLiteral("picture.") + ext);
+    if (bytes.isEmpty())
+        return CaptureError::failed(QStringLiteral("Could not encode the picture."));
+
+    const QDir dir(folder);
+    QTemporaryFile temp(dir.filePath(QStringLiteral(".vistrel-XXXXXX.") + ext));
+    if (!temp.open() || temp.write(bytes) != bytes.size() || !temp.flush() ||
+        ::fsync(temp.handle()) != 0)
+        return CaptureError::failed(
+            QStringLiteral("Could not write into %1: %2").arg(folder, temp.errorString()));
+    // A given name stays in this folder and visible: no separators, no leading dot.
+    QString base = baseName.trimmed();
+    base.replace(QLatin1Char('/'), QLatin1Char('-'));
+    while (base.startsWith(QLatin1Char('.')))
+        base.remove(0, 1);
+    if (base.isEmpty())
+        base = ImageFiles::defaultBaseName(when);
+    // A hard link gives the finished file its name in one step, and fails rather than
+    // replacing a file of that name.
+    for (int n = 1; n < 1000; ++n) {
+        const QString name = n == 1 ? QStringLiteral("%1.%2").arg(base, ext)
+                                    : QStringLiteral("%1 (%2).%3").arg(base, QString::number(n), ext);
+        const QString path = dir.filePath(name);
+        const QByteArray from = QFile::encodeName(temp.fileName());
+        const QByteArray to = QFile::encodeName(path);
+        if (::link(from.constData(), to.constData()) == 0)
+            return path;
+        // Some file systems have no hard links; a rename that refuses to replace does the same.
+        if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS) {
+            if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
+                temp.setAutoRemove(false);
+                return path;
+            }
+        }
+        if (errno != EEXIST)
+            return CaptureError::failed(QStringLiteral("Could not save %1: %2")
+                                            .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    return CaptureError::failed(QStringLiteral("Too many pictures named %1 in %2.").arg(base, folder));
+}
+
+void QuickSave::saveInBackground(const QImage &image, const QString &folder, QObject *context,
+                                 std::function<void(Result<QString>)> done,
+                                 const QString &baseName, const QString &extension)
+{
+    const QDateTime when = QDateTime::currentDateTime();
+    // The worker hands back plain strings: a path, or the reason it could not save.
+    using Outcome = std::pair<QString, QString>;
+    auto *watcher = new QFutureWatcher<Outcome>(context);
+    QObject::connect(watcher, &QFutureWatcher<Outcome>::finished, context,
+                     [watcher, done = std::move(done)] {
+                         const Outcome outcome = watcher->result();
+                         watcher->deleteLater();
+                         if (outcome.second.isEmpty())
+                             done(outcome.first);
+                         else
+                             done(CaptureError::failed(outcome.second));
+                     });
+    watcher->setFuture(QtConcurrent::run([image, folder, when, baseName, extension] {
+        const auto saved = saveInFolder(image, folder, when, baseName, extension);
+        return saved ? Outcome{*saved, {}} : Outcome{{}, saved.error().errorDescription()};
+    }));
+}
+
+} // namespace vistrel

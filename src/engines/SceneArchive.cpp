@@ -1,0 +1,261 @@
+#include "engines/SceneArchive.h"
+
+#include "platform/PictureFile.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QUuid>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vistrel {
+
+namespace {
+
+QJsonArray pointJson(QPointF p)
+{
+    return {p.x(), p.y()};
+}
+
+QJsonArray rectJson(const QRectF &r)
+{
+    return {r.x(), r.y(), r.width(), r.height()};
+}
+
+bool finite(double v)
+{
+    return std::isfinite(v) && std::abs(v) < 1e7;
+}
+
+std::optional<QPointF> pointFrom(const QJsonValue &v)
+{
+    const QJsonArray a = v.toArray();
+    if (a.size() != 2 || !a[0].isDouble() || !a[1].isDouble())
+        return std::nullopt;
+    const QPointF p(a[0].toDouble(), a[1].toDouble());
+    if (!finite(p.x()) || !finite(p.y()))
+        return std::nullopt;
+    return p;
+}
+
+std::optional<QRectF> rectFrom(const QJsonValue &v)
+{
+    const QJsonArray a = v.toArray();
+    if (a.size() != 4)
+        return std::nullopt;
+    for (const QJsonValue &x : a)
+        if (!x.isDouble() || !finite(x.toDouble()))
+            return std::nullopt;
+    const QRectF r(a[0].toDouble(), a[1].toDouble(), a[2].toDouble(), a[3].toDouble());
+    if (r.width() < 0 || r.height() < 0)
+        return std::nullopt;
+    return r;
+}
+
+AnnotationRef markFrom(const QJsonObject &o)
+{
+    const std::optional<ToolKind> kind = toolKindFromRawValue(o.value(QLatin1String("kind")).toString());
+    const auto start = pointFrom(o.value(QLatin1String("start")));
+    const auto end = pointFrom(o.value(QLatin1String("end")));
+    const QColor color = QColor::fromString(o.value(QLatin1String("color")).toString());
+    const double width = o.value(QLatin1String("lineWidth")).toDouble(-1);
+    if (!kind || *kind == ToolKind::Select || !start || !end || !color.isValid() || !finite(width) ||
+        width <= 0 || width > 1000)
+        return {};
+    AnnotationRef m = Annotation::make(*kind, *start, *end, color, width);
+    m->text = o.value(QLatin1String("text")).toString();
+    m->caption = o.value(QLatin1String("caption")).toString();
+    m->fontSize = std::clamp(o.value(QLatin1String("fontSize")).toDouble(20), 1.0, 1000.0);
+    m->stepNumber = std::max<qint64>(1, o.value(QLatin1String("step")).toInteger(1));
+    for (const QJsonValue &v : o.value(QLatin1String("points")).toArray())
+        if (const auto p = pointFrom(v))
+            m->points.append(*p);
+    if (const auto c = pointFrom(o.value(QLatin1String("control"))))
+        m->control = c;
+    return m;
+}
+
+} // namespace
+
+QString EditorScene::pictureName(int index)
+{
+    return index == 0 ? QStringLiteral("capture.png") : QStringLiteral("placed-%1.png").arg(index);
+}
+
+QJsonObject EditorScene::toJson() const
+{
+    QJsonArray marksJson;
+    for (const AnnotationRef &m : marks) {
+        QJsonObject o{{QStringLiteral("kind"), rawValue(m->kind)},
+                      {QStringLiteral("start"), pointJson(m->start)},
+                      {QStringLiteral("end"), pointJson(m->end)},
+                      {QStringLiteral("color"), m->color.name(QColor::HexArgb)},
+                      {QStringLiteral("lineWidth"), m->lineWidth}};
+        if (!m->text.isEmpty())
+            o.insert(QStringLiteral("text"), m->text);
+        if (!m->caption.isEmpty())
+            o.insert(QStringLiteral("caption"), m->caption);
+        if (m->kind == ToolKind::Text)
+            o.insert(QStringLiteral("fontSize"), m->fontSize);
+        if (m->kind == ToolKind::Step)
+            o.insert(QStringLiteral("step"), m->stepNumber);
+        if (!m->points.isEmpty()) {
+            QJsonArray points;
+            for (const QPointF &p : m->points)
+                points.append(pointJson(p));
+            o.insert(QStringLiteral("points"), points);
+        }
+        if (m->control)
+            o.insert(QStringLiteral("control"), pointJson(*m->control));
+        marksJson.append(o);
+    }
+    QJsonArray placedJson;
+    for (int i = 0; i < placed.size(); ++i)
+        placedJson.append(QJsonObject{{QStringLiteral("picture"), pictureName(i + 1)},
+                                      {QStringLiteral("frame"), rectJson(placed[i].second)}});
+    QJsonObject json{{QStringLiteral("version"), version},
+                     {QStringLiteral("capture"), pictureName(0)},
+                     {QStringLiteral("marks"), marksJson},
+                     {QStringLiteral("placed"), placedJson}};
+    if (crop)
+        json.insert(QStringLiteral("crop"), rectJson(*crop));
+    return json;
+}
+
+std::optional<EditorScene> EditorScene::fromJson(const QJsonObject &json, QList<QImage> pictures,
+                                                 QString *error)
+{
+    auto fail = [&](const QString &why) -> std::optional<EditorScene> {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    if (json.value(QLatin1String("version")).toInt() > version)
+        return fail(QStringLiteral("made by a newer version of Vistrel"));
+    if (pictures.isEmpty() || pictures.first().isNull())
+        return fail(QStringLiteral("the capture is missing"));
+    EditorScene scene;
+    scene.image = pictures.first();
+    for (const QJsonValue &v : json.value(QLatin1String("marks")).toArray())
+        if (AnnotationRef m = markFrom(v.toObject()))
+            scene.marks.append(m);
+    const QJsonArray placed = json.value(QLatin1String("placed")).toArray();
+    for (int i = 0; i < placed.size() && i + 1 < pictures.size(); ++i) {
+        const auto frame = rectFrom(placed[i].toObject().value(QLatin1String("frame")));
+        if (frame && !pictures[i + 1].isNull())
+            scene.placed.append({pictures[i + 1], *frame});
+    }
+    scene.crop = rectFrom(json.value(QLatin1String("crop")));
+    return scene;
+}
+
+RecoveryStore::RecoveryStore(QString folder) : m_folder(std::move(folder)) {}
+
+QString RecoveryStore::defaultFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+           QStringLiteral("/recovery");
+}
+
+QString RecoveryStore::write(const EditorScene &scene, QString id, QString *error) const
+{
+    auto fail = [&](const QString &why) {
+        if (error)
+            *error = why;
+        return QString();
+    };
+    if (id.isEmpty())
+        id = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss-")) +
+             QUuid::createUuid().toString(QUuid::Id128).left(8);
+    const QString dir = m_folder + QLatin1Char('/') + id;
+    if (!QDir().mkpath(dir))
+        return fail(QStringLiteral("cannot make %1").arg(dir));
+    // Private: a capture can show anything that was on screen.
+    QFile::setPermissions(m_folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                        QFileDevice::ExeOwner);
+    QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                   QFileDevice::ExeOwner);
+    auto save = [&](const QString &name, auto &&writeTo) {
+        QSaveFile file(dir + QLatin1Char('/') + name);
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        return writeTo(file) && file.commit();
+    };
+    auto png = [&](const QImage &image) {
+        return [&image](QSaveFile &file) {
+            QImageWriter writer(&file, "png");
+            writer.setCompression(1); // speed over size: this runs while the app quits
+            return writer.write(image);
+        };
+    };
+    QList<const QImage *> pictures{&scene.image};
+    for (const auto &placed : scene.placed)
+        pictures.append(&placed.first);
+    for (int i = 0; i < pictures.size(); ++i)
+        if (!save(EditorScene::pictureName(i), png(*pictures[i])))
+            return fail(QStringLiteral("cannot write %1 in %2").arg(EditorScene::pictureName(i), dir));
+    // The description last: an entry without it is incomplete and never offered.
+    const QByteArray json = QJsonDocument(scene.toJson()).toJson(QJsonDocument::Compact);
+    if (!save(QStringLiteral("scene.json"), [&](QSaveFile &f) { return f.write(json) == json.size(); }))
+        return fail(QStringLiteral("cannot write %1/scene.json").arg(dir));
+    return id;
+}
+
+QStringList RecoveryStore::ids() const
+{
+    QStringList ids;
+    const QDir dir(m_folder);
+    for (const QString &entry : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+        if (QFileInfo(dir.filePath(entry + QStringLiteral("/scene.json"))).isFile())
+            ids.append(entry);
+    return ids;
+}
+
+std::optional<EditorScene> RecoveryStore::read(const QString &id, QString *error) const
+{
+    const QString dir = m_folder + QLatin1Char('/') + id;
+    QFile file(dir + QStringLiteral("/scene.json"));
+    constexpr qint64 jsonLimit = 64 * 1024 * 1024;
+    if (!file.open(QIODevice::ReadOnly) || file.size() > jsonLimit) {
+        if (error)
+            *error = QStringLiteral("cannot read %1").arg(file.fileName());
+        return std::nullopt;
+    }
+    QJsonParseError parse;
+    const QJsonDocument doc = QJsonDocument::fromJson(file.read(jsonLimit), &parse);
+    if (!doc.isObject()) {
+        if (error)
+            *error = QStringLiteral("%1 is damaged: %2").arg(file.fileName(), parse.errorString());
+        return std::nullopt;
+    }
+    QList<QImage> pictures{readPictureFile(dir + QLatin1Char('/') + EditorScene::pictureName(0)).image};
+    const qsizetype placed = doc.object().value(QLatin1String("placed")).toArray().size();
+    for (qsizetype i = 1; i <= std::min<qsizetype>(placed, 64); ++i)
+        pictures.append(readPictureFile(dir + QLatin1Char('/') + EditorScene::pictureName(int(i))).image);
+    return EditorScene::fromJson(doc.object(), pictures, error);
+}
+
+void RecoveryStore::remove(const QString &id) const
+{
+    if (id.isEmpty() || id.contains(QLatin1Char('/')) || id.startsWith(QLatin1Char('.')))
+        return;
+    QDir(m_folder + QLatin1Char('/') + id).removeRecursively();
+}
+
+QString RecoveryStore::setAside(const QString &id) const
+{
+    const QString from = m_folder + QLatin1Char('/') + id;
+    const QString to = m_folder + QStringLiteral("/.unreadable-") + id;
+    return QDir().rename(from, to) ? to : from;
+}
+
+} // namespace vistrel

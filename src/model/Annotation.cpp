@@ -1,0 +1,122 @@
+#include "model/Annotation.h"
+
+#include <QFontMetricsF>
+#include <QGuiApplication>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vistrel {
+
+QRectF rectOf(QPointF a, QPointF b)
+{
+    return QRectF(std::min(a.x(), b.x()), std::min(a.y(), b.y()), std::abs(b.x() - a.x()),
+                  std::abs(b.y() - a.y()));
+}
+
+namespace {
+
+// Union that keeps zero-size rectangles (QRectF::united ignores them).
+QRectF include(const QRectF &r, QPointF p)
+{
+    const double left = std::min(r.left(), p.x()), right = std::max(r.right(), p.x());
+    const double top = std::min(r.top(), p.y()), bottom = std::max(r.bottom(), p.y());
+    return QRectF(left, top, right - left, bottom - top);
+}
+
+QFont sizedFont(double size, QFont::Weight weight)
+{
+    QFont f = QGuiApplication::font();
+    // One point is one canvas pixel, whatever the device's resolution.
+    f.setPixelSize(std::max(1, int(std::lround(size))));
+    f.setWeight(weight);
+    f.setKerning(true);
+    return f;
+}
+
+} // namespace
+
+QFont Annotation::textFont(double size)
+{
+    return sizedFont(size, QFont::DemiBold);
+}
+
+QFont Annotation::stepFont(double size)
+{
+    return sizedFont(size, QFont::Bold);
+}
+
+QSizeF Annotation::measure(const QString &text, const QFont &font)
+{
+    const QFontMetricsF fm(font);
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    double width = 0;
+    for (const QString &line : lines)
+        width = std::max(width, fm.horizontalAdvance(line));
+    return QSizeF(width, fm.height() + fm.lineSpacing() * double(lines.size() - 1));
+}
+
+QString Annotation::displayText() const
+{
+    return text.isEmpty() ? QStringLiteral("Text") : text;
+}
+
+double Annotation::stepDiameter() const
+{
+    return std::max(lineWidth * 7, 26.0);
+}
+
+QRectF Annotation::boundingRect() const
+{
+    switch (kind) {
+    case ToolKind::Text: {
+        const QSizeF size = measure(displayText(), textFont(fontSize));
+        return QRectF(start.x(), start.y() - size.height(), std::max(size.width(), 20.0),
+                      size.height());
+    }
+    case ToolKind::Step: {
+        const double d = stepDiameter();
+        return QRectF(start.x() - d / 2, start.y() - d / 2, d, d);
+    }
+    case ToolKind::Arrow:
+    case ToolKind::Line: {
+        const QRectF r = rectOf(start, end);
+        return control ? include(r, *control) : r;
+    }
+    case ToolKind::Pen:
+        if (!points.isEmpty()) {
+            QRectF r(points.first(), QSizeF(0, 0));
+            for (const QPointF &p : points)
+                r = include(r, p);
+            return r.adjusted(-lineWidth, -lineWidth, lineWidth, lineWidth);
+        }
+        [[fallthrough]];
+    default:
+        return rectOf(start, end);
+    }
+}
+
+void Annotation::translate(QPointF by)
+{
+    start += by;
+    end += by;
+    if (control)
+        *control += by;
+    for (QPointF &p : points)
+        p += by;
+}
+
+AnnotationRef Annotation::copyForUndo() const
+{
+    return std::make_shared<Annotation>(*this);
+}
+
+std::optional<std::pair<QPointF, QPointF>> Annotation::cubicControls() const
+{
+    if (!control)
+        return std::nullopt;
+    const QPointF c = *control;
+    return std::make_pair(start + (c - start) * (2.0 / 3.0), end + (c - end) * (2.0 / 3.0));
+}
+
+} // namespace vistrel

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "model/ToolKind.h"
+
+#include <QColor>
+#include <QFont>
+#include <QList>
+#include <QPointF>
+#include <QRectF>
+
+#include <memory>
+#include <optional>
+#include <utility>
+
+namespace vistrel {
+
+class Annotation;
+// Marks are shared by identity: the canvas list, the selection and the draft all point at one.
+using AnnotationRef = std::shared_ptr<Annotation>;
+
+// One mark on an image, in canvas points with y up.
+class Annotation
+{
+public:
+    Annotation(ToolKind kind, QPointF start, QPointF end, QColor color, double lineWidth)
+        : kind(kind), start(start), end(end), color(color), lineWidth(lineWidth)
+    {
+    }
+    static AnnotationRef make(ToolKind kind, QPointF start, QPointF end, QColor color,
+                              double lineWidth)
+    {
+        return std::make_shared<Annotation>(kind, start, end, color, lineWidth);
+    }
+
+    ToolKind kind;
+    QPointF start;
+    QPointF end;
+    QColor color;
+    double lineWidth;
+    QString text;
+    QString caption;
+    double fontSize = 20;
+    qint64 stepNumber = 1;
+    QList<QPointF> points;
+    std::optional<QPointF> control;
+
+    QRectF boundingRect() const;
+    void translate(QPointF by);
+    AnnotationRef copyForUndo() const;
+    // The cubic equivalent of the quadratic bend through `control`.
+    std::optional<std::pair<QPointF, QPointF>> cubicControls() const;
+
+    // What a text mark shows: its text, or "Text" while it is empty.
+    QString displayText() const;
+    // Side of a step badge.
+    double stepDiameter() const;
+
+    // Semibold font of text marks at a size in points (one point is one canvas pixel).
+    static QFont textFont(double size);
+    // Bold font of step numbers.
+    static QFont stepFont(double size);
+    // Width and height of one laid-out line.
+    static QSizeF measure(const QString &text, const QFont &font);
+};
+
+// The standard rectangle of two points.
+QRectF rectOf(QPointF a, QPointF b);
+
+} // namespace vistrel

@@ -1,0 +1,216 @@
+#include "model/AnnotationRenderer.h"
+
+#include "model/YUp.h"
+
+#include <QPainter>
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <vector>
+
+namespace vistrel {
+
+double AnnotationRenderer::arrowHeadLength(double lineWidth)
+{
+    return std::max(4 * lineWidth, 12.0);
+}
+
+QPainterPath AnnotationRenderer::strokePath(const Annotation &a)
+{
+    QPainterPath path(a.start);
+    if (const auto c = a.cubicControls())
+        path.cubicTo(c->first, c->second, a.end);
+    else
+        path.lineTo(a.end);
+    return path;
+}
+
+QPolygonF AnnotationRenderer::arrowHead(const Annotation &a)
+{
+    // A bent arrow's head follows the direction in which the curve arrives.
+    const QPointF q = a.control.value_or(a.start);
+    const double theta = std::atan2(a.end.y() - q.y(), a.end.x() - q.x());
+    const double length = arrowHeadLength(a.lineWidth);
+    auto corner = [&](double angle) {
+        return a.end + QPointF(std::cos(angle), std::sin(angle)) * length;
+    };
+    return QPolygonF({a.end, corner(theta + headAngle), corner(theta - headAngle)});
+}
+
+void AnnotationRenderer::draw(QPainter &p, const Annotation &a, const QImage *pixelated,
+                              QPointF imageOrigin)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    const QColor color = a.color;
+    auto strokePen = [&](Qt::PenCapStyle cap, Qt::PenJoinStyle join) {
+        QPen pen(color, a.lineWidth, Qt::SolidLine, cap, join);
+        pen.setMiterLimit(10);
+        return pen;
+    };
+
+    switch (a.kind) {
+    case ToolKind::Select:
+    case ToolKind::Crop:
+        break;
+    case ToolKind::Arrow:
+    case ToolKind::Line:
+        p.setPen(strokePen(Qt::RoundCap, Qt::MiterJoin));
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(strokePath(a));
+        if (a.kind == ToolKind::Arrow) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(color);
+            p.drawPolygon(arrowHead(a));
+        }
+        break;
+    case ToolKind::Rect:
+        p.setPen(strokePen(Qt::FlatCap, Qt::MiterJoin));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(a.boundingRect());
+        break;
+    case ToolKind::Ellipse:
+        p.setPen(strokePen(Qt::FlatCap, Qt::MiterJoin));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(a.boundingRect());
+        break;
+    case ToolKind::Pen:
+        if (a.points.size() >= 2) {
+            p.setPen(strokePen(Qt::RoundCap, Qt::RoundJoin));
+            p.setBrush(Qt::NoBrush);
+            p.drawPolyline(a.points.constData(), int(a.points.size()));
+        }
+        break;
+    case ToolKind::Highlight: {
+        QColor fill = color;
+        fill.setAlphaF(float(highlightAlpha));
+        p.fillRect(a.boundingRect(), fill);
+        break;
+    }
+    case ToolKind::Text: {
+        const QRectF box = a.boundingRect();
+        yup::drawText(p, QPointF(a.start.x(), box.bottom()), a.displayText(),
+                      Annotation::textFont(a.fontSize), color);
+        break;
+    }
+    case ToolKind::Step: {
+        const QRectF r = a.boundingRect();
+        p.setPen(Qt::NoPen);
+        p.setBrush(color);
+        p.drawEllipse(r);
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(Qt::white, 2));
+        p.drawEllipse(r.adjusted(1.5, 1.5, -1.5, -1.5));
+        const QString label = QString::number(a.stepNumber);
+        const QFont font = Annotation::stepFont(r.height() * 0.5);
+        const QSizeF size = Annotation::measure(label, font);
+        // Centred: the label's box has its top edge half a height above the centre (y up).
+        yup::drawText(p, QPointF(r.center().x() - size.width() / 2, r.center().y() + size.height() / 2),
+                      label, font, Qt::white);
+        break;
+    }
+    case ToolKind::Blur: {
+        const QRectF r = a.boundingRect();
+        if (!pixelated || pixelated->isNull()) {
+            p.fillRect(r, Qt::black);
+            break;
+        }
+        // Only the whole image pixels under the mark are drawn, one to one, and the clip
+        // trims them to the mark: the same picture as clipping the entire copy.
+        const QRectF imageRect(imageOrigin, QSizeF(pixelated->size()));
+        const QRectF shown = r.intersected(imageRect);
+        if (shown.isEmpty())
+            break;
+        const QRect source = QRectF(shown.left() - imageOrigin.x(),
+                                    imageRect.bottom() - shown.bottom(), // rows run downward
+                                    shown.width(), shown.height())
+                                 .toAlignedRect()
+                                 .intersected(pixelated->rect());
+        const QRectF target(imageOrigin.x() + source.x(),
+                            imageRect.bottom() - source.y() - source.height(), source.width(),
+                            source.height());
+        p.setClipRect(r, Qt::IntersectClip);
+        p.setRenderHint(QPainter::Antialiasing, false);
+        yup::drawImage(p, target, *pixelated, QRectF(source));
+        break;
+    }
+    }
+    p.restore();
+}
+
+double pixelBlockSize(const QSize &size)
+{
+    return std::max(std::max(size.width(), size.height()) / 60.0, 8.0);
+}
+
+QImage pixelate(const QImage &source)
+{
+    if (source.isNull())
+        return source;
+    const QImage::Format format = source.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                           : QImage::Format_RGB32;
+    QImage in = source.format() == format ? source : source.convertToFormat(format);
+    QImage out(in.size(), format);
+    if (in.isNull() || out.isNull())
+        return source;
+    out.setDevicePixelRatio(source.devicePixelRatio());
+
+    const int w = in.width(), h = in.height();
+    const double s = pixelBlockSize(in.size());
+    // Block edges on the pixel grid: block k covers [floor(k·s), floor((k+1)·s)).
+    auto edges = [s](int length) {
+        std::vector<int> e{0};
+        for (int k = 1; e.back() < length; ++k)
+            e.push_back(std::min(length, int(std::floor(k * s))));
+        return e;
+    };
+    const std::vector<int> xs = edges(w), ys = edges(h);
+    const size_t columns = xs.size() - 1;
+
+    // Each block shows the average of its pixels. Bands of block rows are independent, so
+    // they are shared between the cores.
+    auto band = [&](size_t by) {
+        std::vector<quint64> sums(columns * 4, 0);
+        for (int y = ys[by]; y < ys[by + 1]; ++y) {
+            const auto *line = reinterpret_cast<const QRgb *>(in.constScanLine(y));
+            for (size_t b = 0; b < columns; ++b) {
+                // Per block and row at most a few thousand pixels: 32 bits cannot overflow.
+                quint32 a = 0, r = 0, g = 0, bl = 0;
+                for (int x = xs[b]; x < xs[b + 1]; ++x) {
+                    const QRgb px = line[x];
+                    a += px >> 24;
+                    r += (px >> 16) & 0xff;
+                    g += (px >> 8) & 0xff;
+                    bl += px & 0xff;
+                }
+                quint64 *acc = &sums[b * 4];
+                acc[0] += a, acc[1] += r, acc[2] += g, acc[3] += bl;
+            }
+        }
+        const quint64 rows = quint64(ys[by + 1] - ys[by]);
+        std::vector<QRgb> colour(columns);
+        for (size_t b = 0; b < columns; ++b) {
+            const quint64 n = rows * quint64(xs[b + 1] - xs[b]);
+            const quint64 *acc = &sums[b * 4];
+            auto avg = [n](quint64 v) { return int((v + n / 2) / n); };
+            colour[b] = qRgba(avg(acc[1]), avg(acc[2]), avg(acc[3]), avg(acc[0]));
+        }
+        for (int y = ys[by]; y < ys[by + 1]; ++y) {
+            auto *line = reinterpret_cast<QRgb *>(out.scanLine(y));
+            for (size_t b = 0; b < columns; ++b)
+                std::fill(line + xs[b], line + xs[b + 1], colour[b]);
+        }
+    };
+    std::vector<size_t> bands(ys.size() - 1);
+    std::iota(bands.begin(), bands.end(), size_t(0));
+    if (size_t(w) * size_t(h) >= 1'000'000)
+        QtConcurrent::blockingMap(bands, band);
+    else
+        std::for_each(bands.begin(), bands.end(), band);
+    return out;
+}
+
+} // namespace vistrel

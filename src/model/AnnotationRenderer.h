@@ -1,0 +1,37 @@
+#pragma once
+
+#include "model/Annotation.h"
+
+#include <QImage>
+#include <QPainterPath>
+#include <QPolygonF>
+
+class QPainter;
+
+namespace vistrel {
+
+// Draws marks into a painter that already maps model points (y up) to its device.
+class AnnotationRenderer
+{
+public:
+    // `pixelated` is the blurred copy of the image whose bottom-left lies at `imageOrigin`;
+    // blur marks without one are solid black.
+    static void draw(QPainter &painter, const Annotation &annotation,
+                     const QImage *pixelated = nullptr, QPointF imageOrigin = {1000, 1000});
+
+    // The shaft of an arrow or line: straight, or the cubic through its bend.
+    static QPainterPath strokePath(const Annotation &annotation);
+    // The filled triangle at an arrow's tip: tip, first back corner, second back corner.
+    static QPolygonF arrowHead(const Annotation &annotation);
+    static double arrowHeadLength(double lineWidth);
+
+    static constexpr double headAngle = 0.82 * 3.14159265358979323846;
+    static constexpr double highlightAlpha = 0.35;
+};
+
+// The copy of an image that blur marks show: blocks of max(longer side / 60, 8) pixels over
+// the whole image. Any failure gives back the source.
+QImage pixelate(const QImage &source);
+double pixelBlockSize(const QSize &size);
+
+} // namespace vistrel

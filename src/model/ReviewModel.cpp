@@ -1,0 +1,173 @@
+#include "model/ReviewModel.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vistrel {
+
+ReviewModel::ReviewModel(QSize imageSize, double displayScale)
+    : m_imageSize(imageSize), m_displayScale(displayScale),
+      m_cropRect(0, 0, imageSize.width(), imageSize.height())
+{
+}
+
+QList<QPointF> ReviewModel::handlePoints(const QRectF &r)
+{
+    return handles::points(r);
+}
+
+ReviewModel::Handle ReviewModel::hitHandle(QPointF p) const
+{
+    const double s = m_displayScale;
+    const QRectF r(m_cropRect.x() * s, m_cropRect.y() * s, m_cropRect.width() * s,
+                   m_cropRect.height() * s);
+    return handles::hit(r, p, handleRadius);
+}
+
+void ReviewModel::adjustCrop(Handle handle, QPointF d)
+{
+    if (handle == Handle::None)
+        return;
+    const QRectF moved = handles::dragged(m_cropRect, handle, d);
+    double x = moved.x(), y = moved.y(), w = moved.width(), h = moved.height();
+    // A left or bottom edge dragged past the image stops at it. Clamping the position alone
+    // would push the rectangle outwards and let it grow beyond the image.
+    if (x < 0 && handle != Handle::Move)
+        w += x, x = 0;
+    if (y < 0 && handle != Handle::Move)
+        h += y, y = 0;
+    const double W = m_imageSize.width(), H = m_imageSize.height();
+    w = std::max(w, minCrop);
+    h = std::max(h, minCrop);
+    x = std::min(std::max(x, 0.0), W - w);
+    y = std::min(std::max(y, 0.0), H - h);
+    w = std::min(w, W - x);
+    h = std::min(h, H - y);
+    m_cropRect = QRectF(x, y, w, h);
+}
+
+void ReviewModel::mouseDown(QPointF view)
+{
+    m_typing.reset();
+    const QPointF q = view / m_displayScale;
+    if (mode == Mode::Adjust) {
+        m_activeHandle = hitHandle(view);
+        m_dragLast = q;
+        return;
+    }
+    m_draft = Annotation::make(markerTool, q, q, strokeColor, lineWidth);
+    if (markerTool == ToolKind::Pen)
+        m_draft->points = {q};
+}
+
+bool ReviewModel::mouseDragged(QPointF view)
+{
+    const QPointF q = view / m_displayScale;
+    if (mode == Mode::Adjust) {
+        if (!m_dragLast)
+            return false;
+        adjustCrop(m_activeHandle, q - *m_dragLast);
+        m_dragLast = q;
+        return true;
+    }
+    if (m_draft) {
+        if (m_draft->kind == ToolKind::Pen)
+            m_draft->points.append(q);
+        else
+            m_draft->end = q;
+    }
+    return false;
+}
+
+void ReviewModel::mouseUp()
+{
+    if (mode == Mode::Adjust) {
+        m_activeHandle = Handle::None;
+        m_dragLast.reset();
+        return;
+    }
+    if (!m_draft)
+        return;
+    const QRectF b = m_draft->boundingRect();
+    // A click that drew nothing leaves nothing; a pen dot is a mark.
+    if (m_draft->kind == ToolKind::Pen || b.width() >= 3 || b.height() >= 3) {
+        m_annotations.append(m_draft);
+        if (m_draft->kind == ToolKind::Text)
+            m_typing = m_draft;
+    }
+    m_draft.reset();
+}
+
+void ReviewModel::typeText(const QString &text)
+{
+    if (m_typing)
+        m_typing->text += text;
+}
+
+void ReviewModel::backspace()
+{
+    if (m_typing && !m_typing->text.isEmpty())
+        m_typing->text.chop(1);
+}
+
+bool ReviewModel::hasBlur() const
+{
+    auto blurs = [](const AnnotationRef &a) { return a && a->kind == ToolKind::Blur; };
+    return blurs(m_draft) || std::any_of(m_annotations.cbegin(), m_annotations.cend(), blurs);
+}
+
+QRect ReviewModel::cropInImage() const
+{
+    const QRectF r(m_cropRect.x(), m_imageSize.height() - m_cropRect.bottom(), m_cropRect.width(),
+                   m_cropRect.height());
+    return r.toRect();
+}
+
+QList<AnnotationRef> ReviewModel::marksInCrop() const
+{
+    QList<AnnotationRef> out;
+    for (const AnnotationRef &a : m_annotations) {
+        AnnotationRef copy = a->copyForUndo();
+        copy->translate(-m_cropRect.topLeft());
+        out.append(copy);
+    }
+    return out;
+}
+
+QString ReviewModel::sizeText(QSizeF size)
+{
+    return QStringLiteral("%1 × %2 px").arg(std::llround(size.width())).arg(std::llround(size.height()));
+}
+
+CardGeometry CardGeometry::forImage(QSize image, QSizeF visible, double backingScale,
+                                   double scrollBarExtent)
+{
+    CardGeometry g;
+    const double w = std::max(1, image.width()), h = std::max(1, image.height());
+    const double fitWidth = std::min(visible.width() * 0.7 / w, 1.0 / backingScale);
+    const double fitAll = std::min(fitWidth, visible.height() * 0.62 / h);
+    // Shrinking a tall picture until all of it fits leaves it too small to crop at (a long
+    // scrolling capture would show at 1:10 or worse): past half the width-fitting scale it
+    // keeps that scale and scrolls.
+    const bool tall = fitAll < fitWidth / 2;
+    g.displayScale = std::max(tall ? fitWidth : fitAll, 0.1);
+    g.imageHeight = g.displayScale * h;
+    const double canvasW = g.displayScale * w;
+    auto maxView = [&](double bottom) {
+        // A card taller than the screen would put its buttons out of reach.
+        return std::max(visible.height() - topH - bottom - 40, 100.0);
+    };
+    auto bottomFor = [](double width) { return width < oneRowWidth ? botH + rowH : botH; };
+    double width = std::max(canvasW, minWidth);
+    g.bottomH = bottomFor(width);
+    if (g.imageHeight > maxView(g.bottomH)) {
+        // The scroll bar sits beside the canvas rather than over its right edge.
+        width = std::max(canvasW + scrollBarExtent, minWidth);
+        g.bottomH = bottomFor(width);
+    }
+    g.viewHeight = std::min(g.imageHeight, maxView(g.bottomH));
+    g.content = QSizeF(width, g.viewHeight + topH + g.bottomH);
+    return g;
+}
+
+} // namespace vistrel

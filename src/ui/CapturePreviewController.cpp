@@ -1,0 +1,368 @@
+#include "ui/CapturePreviewController.h"
+#include "ui/UiFont.h"
+
+#include "model/ToolKind.h"
+#include "engines/ClipboardTools.h"
+#include "ui/Hud.h"
+#include "ui/ImageExport.h"
+#include "ui/PinWindow.h"
+
+#include <QApplication>
+#include <QBitmap>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QColorDialog>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <QToolButton>
+
+namespace vistrel {
+
+// The card's window: tells its controller when it closes and closes on Escape.
+class PreviewCard : public QWidget
+{
+public:
+    explicit PreviewCard(CapturePreviewController *owner)
+        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+          m_owner(owner)
+    {
+        setWindowTitle(QStringLiteral("Vistrel Preview"));
+        setAttribute(Qt::WA_DeleteOnClose, false);
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent *e) override
+    {
+        if (e->key() == Qt::Key_Escape) {
+            close();
+            return;
+        }
+        QWidget::keyPressEvent(e);
+    }
+    void closeEvent(QCloseEvent *e) override
+    {
+        if (m_owner)
+            m_owner->windowWillClose();
+        QWidget::closeEvent(e);
+    }
+    // Movable by dragging its background.
+    void mousePressEvent(QMouseEvent *e) override { m_grab = e->globalPosition().toPoint() - pos(); }
+    void mouseMoveEvent(QMouseEvent *e) override
+    {
+        if (e->buttons() & Qt::LeftButton)
+            move(e->globalPosition().toPoint() - m_grab);
+    }
+
+private:
+    QPointer<CapturePreviewController> m_owner;
+    QPoint m_grab;
+};
+
+namespace {
+
+struct ActionButton
+{
+    const char *title;
+    const char *symbol;
+    void (CapturePreviewController::*action)();
+    QKeySequence key;
+    int width;
+};
+
+} // namespace
+
+const QList<ToolKind> &CapturePreviewController::simpleTools()
+{
+    static const QList<ToolKind> tools = {ToolKind::Arrow, ToolKind::Pen, ToolKind::Highlight,
+                                          ToolKind::Blur, ToolKind::Text};
+    return tools;
+}
+
+CapturePreviewController::CapturePreviewController(const QImage &image, const Platform &platform,
+                                                   QRectF visible, double backingScale,
+                                                   QObject *parent)
+    : QObject(parent), m_platform(platform)
+{
+    QScreen *screen = QGuiApplication::primaryScreen();
+    if (visible.isEmpty())
+        visible = screen ? QRectF(screen->availableGeometry()) : QRectF(0, 0, 1440, 900);
+    if (backingScale <= 0)
+        backingScale = screen ? screen->devicePixelRatio() : 2.0;
+    const int scrollBar = QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    m_geometry = CardGeometry::forImage(image.size(), visible.size(), backingScale, scrollBar);
+
+    auto *card = new PreviewCard(this);
+    m_window = card;
+    const QSize size = m_geometry.content.toSize();
+    card->setFixedSize(size);
+    m_canvas = new ReviewCanvas(image, m_geometry.displayScale);
+    buildUI();
+    card->move(qRound(visible.center().x() - size.width() / 2.0),
+               qRound(visible.center().y() - size.height() / 2.0));
+}
+
+CapturePreviewController::~CapturePreviewController()
+{
+    m_closed = true; // no onClose from a window that goes with its owner
+    delete m_window.data();
+}
+
+void CapturePreviewController::buildUI()
+{
+    QWidget *card = m_window;
+    const int width = card->width(), height = card->height();
+    const int topH = int(CardGeometry::topH), botH = int(m_geometry.bottomH);
+    // Rounded corners that hold without a compositor.
+    QBitmap shape(card->size());
+    shape.fill(Qt::color0);
+    {
+        QPainter p(&shape);
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::color1);
+        p.drawRoundedRect(QRectF(card->rect()), 10, 10);
+    }
+    card->setMask(shape);
+    card->setAutoFillBackground(true);
+
+    // Top bar: mode switch and the size read-out.
+    auto *top = new QWidget(card);
+    top->setGeometry(0, 0, width, topH);
+    auto *modes = new QButtonGroup(top);
+    const char *modeNames[] = {"Adjust", "Mark"};
+    for (int i = 0; i < 2; ++i) {
+        auto *b = new QToolButton(top);
+        b->setText(QString::fromLatin1(modeNames[i]));
+        b->setCheckable(true);
+        b->setChecked(i == 0);
+        b->setGeometry(10 + i * 70, 7, 70, 24);
+        b->setFocusPolicy(Qt::NoFocus);
+        modes->addButton(b, i);
+        m_buttons.insert(b->text(), b);
+    }
+    connect(modes, &QButtonGroup::idClicked, this, [this](int id) {
+        setMode(id == 1 ? ReviewModel::Mode::Mark : ReviewModel::Mode::Adjust);
+    });
+    m_dimBadge = new QLabel(ReviewModel::sizeText(m_canvas->baseImage().size()), top);
+    m_dimBadge->setFont(uiFont(12, QFont::DemiBold));
+    m_dimBadge->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_dimBadge->setGeometry(width - 190, 10, 180, 18);
+    QPointer<CapturePreviewController> self(this);
+    m_canvas->onCropChange = [self](QSizeF size) {
+        if (self)
+            self->m_dimBadge->setText(ReviewModel::sizeText(size));
+    };
+
+    // Middle: the canvas, centred; in a scroll area when it is taller than the card allows.
+    const QRect middleRect(0, topH, width, height - topH - botH);
+    if (m_canvas->height() > middleRect.height()) {
+        auto *scroll = new QScrollArea(card);
+        scroll->setGeometry(middleRect);
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scroll->setWidget(m_canvas);
+    } else {
+        auto *middle = new QWidget(card);
+        middle->setGeometry(middleRect);
+        m_canvas->setParent(middle);
+        m_canvas->move((width - m_canvas->width()) / 2, 0);
+    }
+
+    // Bottom bar: marker tools (Mark mode only) and the finishing actions, the tools on a row
+    // of their own when the card is too narrow for both.
+    auto *bottom = new QWidget(card);
+    bottom->setGeometry(0, height - botH, width, botH);
+    const int margin = int(CardGeometry::barMargin);
+    const int actionsY = m_geometry.toolsWrap() ? 9 + int(CardGeometry::rowH) : 9;
+    m_toolsBar = new QWidget(bottom);
+    m_toolsBar->setGeometry(margin, 9, int(CardGeometry::toolsW), 28);
+    auto *row = new QHBoxLayout(m_toolsBar);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(4);
+    for (int i = 0; i < simpleTools().size(); ++i) {
+        const ToolKind kind = simpleTools()[i];
+        auto *b = new QToolButton(m_toolsBar);
+        b->setIcon(QIcon(iconPath(kind)));
+        b->setToolTip(tooltip(kind));
+        b->setAccessibleName(tooltip(kind));
+        b->setCheckable(true);
+        b->setFixedSize(28, 28);
+        b->setFocusPolicy(Qt::NoFocus);
+        connect(b, &QToolButton::clicked, this, [this, kind] { pickTool(kind); });
+        row->addWidget(b);
+        m_toolButtons.insert(kind, b);
+    }
+    m_colorWell = new QToolButton(m_toolsBar);
+    m_colorWell->setFixedSize(34, 26);
+    m_colorWell->setFocusPolicy(Qt::NoFocus);
+    connect(m_colorWell, &QToolButton::clicked, this, [this] {
+        auto *dialog = new QColorDialog(m_canvas->model().strokeColor, m_window);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(dialog, &QColorDialog::colorSelected, this, &CapturePreviewController::setColor);
+        dialog->open();
+    });
+    row->addWidget(m_colorWell);
+    row->addStretch();
+    m_toolsBar->hide();
+    setColor(m_canvas->model().strokeColor);
+    pickTool(ToolKind::Arrow);
+
+    const ActionButton actions[] = {
+        {"Edit", "pencil.and.outline", &CapturePreviewController::editAction,
+         QKeySequence(Qt::CTRL | Qt::Key_E), 66},
+        {"Copy", "doc.on.doc", &CapturePreviewController::copyAction,
+         QKeySequence(Qt::CTRL | Qt::Key_C), 58},
+        {"Save", "square.and.arrow.down", &CapturePreviewController::saveAction,
+         QKeySequence(Qt::CTRL | Qt::Key_S), 58},
+        {"Pin", "pin", &CapturePreviewController::pinAction, QKeySequence(), 58},
+        {"Close", "xmark", &CapturePreviewController::closeAction, QKeySequence(), 58},
+    };
+    int right = width - margin;
+    for (const ActionButton &a : actions) {
+        auto *b = new QPushButton(QIcon(QStringLiteral(":/icons/%1.svg").arg(a.symbol)),
+                                  QString::fromLatin1(a.title), bottom);
+        b->setFont(uiFont(11, QFont::Normal));
+        b->setGeometry(right - a.width, actionsY, a.width, 28);
+        b->setFocusPolicy(Qt::NoFocus);
+        if (!a.key.isEmpty())
+            b->setShortcut(a.key);
+        connect(b, &QPushButton::clicked, this, a.action);
+        m_buttons.insert(b->text(), b);
+        right -= a.width + 6;
+    }
+}
+
+QAbstractButton *CapturePreviewController::button(const QString &title) const
+{
+    return m_buttons.value(title);
+}
+
+void CapturePreviewController::showWindow()
+{
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+void CapturePreviewController::setMode(ReviewModel::Mode mode)
+{
+    m_canvas->setMode(mode);
+    m_toolsBar->setVisible(mode == ReviewModel::Mode::Mark);
+    if (auto *b = m_buttons.value(mode == ReviewModel::Mode::Mark ? "Mark" : "Adjust"))
+        b->setChecked(true);
+}
+
+void CapturePreviewController::pickTool(ToolKind kind)
+{
+    m_canvas->model().markerTool = kind;
+    for (auto it = m_toolButtons.cbegin(); it != m_toolButtons.cend(); ++it)
+        it.value()->setChecked(it.key() == kind);
+}
+
+void CapturePreviewController::setColor(const QColor &color)
+{
+    if (!color.isValid())
+        return;
+    m_canvas->model().strokeColor = color;
+    QPixmap swatch(22, 14);
+    swatch.fill(color);
+    m_colorWell->setIcon(QIcon(swatch));
+    m_colorWell->setIconSize(swatch.size());
+}
+
+std::optional<QImage> CapturePreviewController::croppedComposite()
+{
+    const auto full = m_canvas->renderFullComposite();
+    if (!full)
+        return std::nullopt;
+    const QImage cut = full->copy(m_canvas->model().cropInImage());
+    return cut.isNull() ? *full : cut;
+}
+
+void CapturePreviewController::editAction()
+{
+    if (onEdit) {
+        const QImage &base = m_canvas->baseImage();
+        QImage cut = base.copy(m_canvas->model().cropInImage());
+        if (cut.isNull())
+            cut = base;
+        onEdit(cut, m_canvas->model().marksInCrop());
+    }
+    closeAction();
+}
+
+void CapturePreviewController::copyAction()
+{
+    const auto image = croppedComposite();
+    if (!image)
+        return;
+    if (m_platform.clipboard && ClipboardTools::copy(*m_platform.clipboard, *image))
+        Hud::show(QStringLiteral("Copied to clipboard"));
+    closeAction();
+}
+
+void CapturePreviewController::saveAction()
+{
+    const auto image = croppedComposite();
+    if (!image || !m_platform.saveChooser)
+        return;
+    const SaveSettings settings = saveSettings ? saveSettings() : SaveSettings();
+    QPointer<CapturePreviewController> self(this);
+    // The chooser's dialog is a window of its own, which a card kept on top would cover.
+    if (!settings.withoutAsking)
+        setKeptOnTop(false);
+    ImageExport::save(*m_platform.saveChooser, *image, settings, [self](bool writing) {
+        if (!self)
+            return;
+        if (writing)
+            self->closeAction();
+        else
+            self->setKeptOnTop(true); // cancelled: the card stays, on top again
+    });
+}
+
+void CapturePreviewController::setKeptOnTop(bool on)
+{
+    if (!m_window || m_window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on)
+        return;
+    // New flags hide a window; it comes back where it was.
+    const bool shown = m_window->isVisible();
+    m_window->setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    if (shown)
+        m_window->show();
+}
+
+void CapturePreviewController::pinAction()
+{
+    const auto image = croppedComposite();
+    if (!image)
+        return;
+    PinWindow::pin(*image);
+    closeAction();
+}
+
+void CapturePreviewController::closeAction()
+{
+    if (m_window)
+        m_window->close();
+}
+
+void CapturePreviewController::windowWillClose()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    if (onClose)
+        onClose();
+}
+
+} // namespace vistrel

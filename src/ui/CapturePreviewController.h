@@ -1,0 +1,81 @@
+#pragma once
+
+#include "model/Annotation.h"
+#include "ui/ImageExport.h"
+#include "ui/ReviewCanvas.h"
+#include "platform/Desktop.h"
+
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <optional>
+
+class QAbstractButton;
+class QLabel;
+class QToolButton;
+class QWidget;
+
+namespace vistrel {
+
+// The card a scrolling capture opens in: crop (Adjust) or mark (Mark) the picture, then Edit,
+// Copy, Save, Pin or Close.
+class CapturePreviewController : public QObject
+{
+    Q_OBJECT
+public:
+    // `visible` is the visible frame the card is centred in (the main screen's when empty).
+    CapturePreviewController(const QImage &image, const Platform &platform,
+                             QRectF visible = QRectF(), double backingScale = 0,
+                             QObject *parent = nullptr);
+    ~CapturePreviewController() override;
+
+    std::function<void()> onClose;
+    std::function<void(const QImage &, const QList<AnnotationRef> &)> onEdit;
+    // The preferences' save folder and "without asking", read at each Save; none: the home
+    // folder's dialog.
+    std::function<SaveSettings()> saveSettings;
+
+    QWidget *window() const { return m_window; }
+    ReviewCanvas *canvas() const { return m_canvas; }
+    QLabel *dimBadge() const { return m_dimBadge; }
+    QWidget *toolsBar() const { return m_toolsBar; }
+    QAbstractButton *button(const QString &title) const;
+    QToolButton *toolButton(ToolKind kind) const { return m_toolButtons.value(kind); }
+    const CardGeometry &geometry() const { return m_geometry; }
+
+    static const QList<ToolKind> &simpleTools();
+
+    void showWindow();
+    void setMode(ReviewModel::Mode mode);
+    void pickTool(ToolKind kind);
+    void setColor(const QColor &color);
+    void editAction();
+    void copyAction();
+    void saveAction();
+    void pinAction();
+    void closeAction();
+
+    // The marked picture cut to the crop; nothing when it cannot be rendered.
+    std::optional<QImage> croppedComposite();
+
+private:
+    void buildUI();
+    void windowWillClose();
+    void setKeptOnTop(bool on);
+
+    Platform m_platform;
+    CardGeometry m_geometry;
+    QPointer<QWidget> m_window;
+    ReviewCanvas *m_canvas = nullptr;
+    QLabel *m_dimBadge = nullptr;
+    QWidget *m_toolsBar = nullptr;
+    QHash<ToolKind, QToolButton *> m_toolButtons;
+    QHash<QString, QAbstractButton *> m_buttons;
+    QToolButton *m_colorWell = nullptr;
+    bool m_closed = false;
+    friend class PreviewCard;
+};
+
+} // namespace vistrel

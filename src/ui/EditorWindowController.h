@@ -1,0 +1,203 @@
+#pragma once
+
+#include "model/Annotation.h"
+#include "ui/EditorGeometry.h"
+#include "engines/SceneArchive.h"
+#include "ui/ImageExport.h"
+#include "model/ToolKind.h"
+#include "platform/Desktop.h"
+#include "platform/Memory.h"
+
+#include <QHash>
+#include <QImage>
+#include <QMetaType>
+#include <QObject>
+#include <QMessageBox>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QAction;
+class QMenu;
+
+class QSlider;
+class QToolBar;
+class QTimer;
+class QToolButton;
+
+namespace vistrel {
+
+class AnnotationCanvas;
+class BeautifyWindowController;
+class CompareWindowController;
+class CenteringClipView;
+class PaletteColorButton;
+class EditorWindow;
+
+// Keeps the window of the last editor closed, hidden and emptied, for the next editor. Its
+// backing store then stays in memory: a new window's first paint spends tens of milliseconds
+// faulting in a fresh full-screen buffer. The window goes after `keepWarmFor` unused.
+class EditorWindowPool : public QObject
+{
+public:
+    EditorWindowPool();
+    ~EditorWindowPool() override;
+    EditorWindow *take();
+    void giveBack(EditorWindow *window);
+    bool holdsWindow() const { return !m_spare.isNull(); }
+
+private:
+    QPointer<EditorWindow> m_spare;
+    QTimer *m_expiry;
+};
+
+enum class ExportMode { Copy = 0, Save = 1 };
+
+// What a format menu item stands for.
+struct ExportChoice
+{
+    enum Format { Original = 0, Transparent = 1, PDF = 2 };
+    ExportMode mode = ExportMode::Copy;
+    int format = Original;
+};
+
+// The window around one annotation canvas: the toolbar along the top and the canvas,
+// magnified and centred, below it. Every toolbar action ends in the canvas, an export, a pin,
+// text recognition or one of the side windows.
+class EditorWindowController : public QObject
+{
+    Q_OBJECT
+public:
+    using TextRecognizer =
+        std::function<void(const QImage &, QObject *context, std::function<void(Result<QString>)>)>;
+
+    // With a pool, the window comes from it when it holds one, and goes back to it.
+    EditorWindowController(const QImage &image, const QList<AnnotationRef> &seed,
+                           const Platform &platform, QObject *parent = nullptr,
+                           EditorWindowPool *pool = nullptr);
+    ~EditorWindowController() override;
+
+    std::function<void()> onClose;
+    std::function<void()> onRequestAddImage;
+    std::optional<QString> suggestedNameBase;
+    // The folder and "without asking" of Save, as the preferences say at the time.
+    std::function<SaveSettings()> saveSettings;
+
+    // Unsaved work: marks, placed pictures or a crop that differ from how the editor opened or
+    // was last saved (an open text field counts once its words are committed).
+    bool hasUnsavedWork();
+    // The work as data, in the capture's coordinates.
+    EditorScene scene() const;
+    // Puts back placed pictures and the crop of reopened work (the marks come as the seed).
+    void restoreScene(const EditorScene &scene);
+    // The recovery entry this editor's work is kept in, if any; removed when the work is saved
+    // or discarded, or the editor closes without changes.
+    QString recoveryId;
+    // Keeps unsaved work for the next start; the window then closes without asking, as the
+    // app quits.
+    void keepForNextStart(const RecoveryStore &store);
+    // Forgets the changes: the editor then closes without asking.
+    void discardChanges();
+    // The question a close with unsaved work asks, while it is open.
+    QMessageBox *closeQuestion() const { return m_closeQuestion; }
+
+    AnnotationCanvas *canvas() const { return m_canvas; }
+    QWidget *window() const { return m_window; }
+    // The last compare and beautify windows, kept alive until the next one replaces them.
+    CompareWindowController *compareWindow() const { return m_compareWindow.get(); }
+    BeautifyWindowController *beautifyWindow() const { return m_beautifyWindow.get(); }
+    const QImage &image() const { return m_image; }
+    void showWindow();
+
+    static const QList<ToolKind> &paletteTools();
+    QToolButton *toolButton(ToolKind tool) const { return m_toolButtons.value(tool); }
+    PaletteColorButton *colorButton() const { return m_colorButton; }
+    QSlider *widthSlider() const { return m_widthSlider; }
+    CenteringClipView *scroll() const { return m_scroll; }
+    QToolBar *toolbar() const { return m_toolbar; }
+    // A toolbar action by its title ("Undo", "Copy", …) or a zoom action ("Zoom In", …).
+    QAction *action(const QString &title) const;
+    // The format menu of the last Copy or Save, while it is open.
+    QMenu *formatMenu() const;
+
+    qreal fitMagnification() const { return m_geometry.fitMagnification; }
+    qreal magnification() const;
+    // The text recognizer behind OCR; the real one unless a test gives another.
+    void setTextRecognizer(TextRecognizer recognizer) { m_recognizer = std::move(recognizer); }
+
+    static QString title() { return QStringLiteral("Vistrel — Editor"); }
+    // The proposed file name for a known name base: the base and today's date.
+    static QString filenameForBase(const QString &base, const QDate &today);
+
+    // Toolbar actions.
+    void toolPicked(ToolKind tool);
+    void widthChanged(double width);
+    void undo();
+    void redo();
+    void zoomIn();
+    void zoomOut();
+    void zoomFit();
+    void centerDocument();
+    void copyImage();
+    void saveImage();
+    void performExport(const ExportChoice &choice);
+    void runOCR();
+    void pinImage();
+    void addScreenshot();
+    void compare();
+    void beautify();
+    void shareImage();
+    // Closes, asking first when there is unsaved work.
+    void performClose();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildToolbar();
+    void highlight(ToolKind tool);
+    void openFormatMenu(ExportMode mode, QAction *anchor);
+    // Magnification within the limits, keeping the canvas point under the visible centre.
+    void zoomTo(qreal magnification);
+    // Some titled buttons show their icon only while the window is narrower than the toolbar.
+    void fitToolbar(int width);
+    // Magnification within the limits, keeping the canvas point at viewport position `at`.
+    void zoomAround(qreal magnification, QPointF at);
+    void showAdded(const QRectF &frame);
+    void windowWillClose();
+    // A close of the window: false when it must wait for the user's answer.
+    bool mayClose();
+    void askBeforeClose();
+    void closeNow();
+    void markSaved();
+
+    QImage m_image;
+    Platform m_platform;
+    EditorGeometry m_geometry;
+    TextRecognizer m_recognizer;
+    QPointer<EditorWindowPool> m_pool;
+    QPointer<QWidget> m_window;
+    AnnotationCanvas *m_canvas = nullptr;
+    QToolBar *m_toolbar = nullptr;
+    QHash<ToolKind, QToolButton *> m_toolButtons;
+    QHash<QString, QAction *> m_actions;
+    PaletteColorButton *m_colorButton = nullptr;
+    QSlider *m_widthSlider = nullptr;
+    CenteringClipView *m_scroll = nullptr;
+    QPointer<QMenu> m_formatMenu;
+    QPointer<QMessageBox> m_closeQuestion;
+    bool m_closing = false;
+    bool m_keptForNextStart = false;
+    int m_fullToolbarWidth = 0;
+    bool m_closeAfterSave = false;
+    std::unique_ptr<CompareWindowController> m_compareWindow;
+    std::unique_ptr<BeautifyWindowController> m_beautifyWindow;
+    friend class EditorWindow;
+};
+
+} // namespace vistrel
+
+Q_DECLARE_METATYPE(vistrel::ExportChoice)

@@ -1,0 +1,154 @@
+#include "ui/Hud.h"
+
+#include <QBitmap>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPropertyAnimation>
+#include <QScreen>
+#include <QTimer>
+
+namespace vistrel {
+
+namespace {
+
+QPointer<Toast> g_current;
+
+QFont toastFont()
+{
+    QFont f = QGuiApplication::font();
+    f.setPixelSize(15);
+    f.setWeight(QFont::Medium);
+    return f;
+}
+
+} // namespace
+
+Toast::Toast(const QString &text, std::function<void()> onClick)
+    : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::X11BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus |
+                           (onClick ? Qt::WindowFlags() : Qt::WindowTransparentForInput)),
+      m_text(text), m_onClick(std::move(onClick))
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_TransparentForMouseEvents, !m_onClick);
+    if (m_onClick)
+        setCursor(Qt::PointingHandCursor);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFocusPolicy(Qt::NoFocus);
+    setWindowTitle(text); // lets tools and tests find a toast by what it says
+    setFont(toastFont());
+    const QFontMetrics fm(font());
+    const QSize textSize(fm.horizontalAdvance(text), fm.height());
+    QRect visible(0, 0, 1440, 900);
+    if (QScreen *s = QGuiApplication::primaryScreen())
+        visible = s->availableGeometry();
+    setGeometry(placement(textSize, visible));
+    // Without a compositor a translucent window shows black corners; the shape keeps them
+    // out whichever way the desktop draws.
+    QBitmap shape(size());
+    shape.fill(Qt::color0);
+    QPainter p(&shape);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::color1);
+    p.drawRoundedRect(QRectF(rect()), 12, 12);
+    p.end();
+    setMask(shape);
+}
+
+QRect Toast::placement(const QSize &textSize, const QRect &visible)
+{
+    const int widest = qMax(120, visible.width() - 2 * 24);
+    const QSize panel(qMin(textSize.width() + 44, widest), textSize.height() + 22);
+    const int x = visible.x() + visible.width() / 2 - panel.width() / 2;
+    // The panel's bottom edge sits 15 % of the visible height above the visible bottom.
+    const int bottom = visible.y() + visible.height() - qRound(visible.height() * 0.15);
+    return QRect(QPoint(x, bottom - panel.height()), panel);
+}
+
+void Toast::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath panel;
+    panel.addRoundedRect(QRectF(rect()), 12, 12);
+    p.fillPath(panel, QColor(28, 28, 30, 215));
+    p.setPen(Qt::white);
+    const QRect textRect = rect().adjusted(22, 11, -22, -11);
+    p.drawText(textRect, Qt::AlignCenter,
+               fontMetrics().elidedText(m_text, Qt::ElideMiddle, textRect.width()));
+}
+
+void Toast::mousePressEvent(QMouseEvent *event)
+{
+    if (!m_onClick)
+        return QWidget::mousePressEvent(event);
+    const auto onClick = std::move(m_onClick);
+    m_onClick = {};
+    hide();
+    onClick();
+}
+
+namespace {
+
+Toast *replaceCurrent(Toast *toast)
+{
+    if (g_current) {
+        g_current->hide(); // replaced at once, no fade
+        g_current->deleteLater();
+    }
+    g_current = toast;
+    return toast;
+}
+
+} // namespace
+
+void Hud::showUntilReplaced(const QString &text, std::function<void()> onClick)
+{
+    replaceCurrent(new Toast(text, std::move(onClick)))->show();
+}
+
+void Hud::show(const QString &text)
+{
+    Toast *toast = replaceCurrent(new Toast(text));
+    // A Wayland compositor takes no window opacity from apps: there the toast just comes and goes.
+    const bool fades = !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    if (fades)
+        toast->setWindowOpacity(0.0);
+    toast->show();
+
+    if (fades) {
+        auto *fadeIn = new QPropertyAnimation(toast, "windowOpacity", toast);
+        fadeIn->setDuration(Toast::fadeInMs);
+        fadeIn->setEndValue(1.0);
+        fadeIn->start(QAbstractAnimation::DeleteWhenStopped);
+    }
+
+    QPointer<Toast> guard(toast);
+    QTimer::singleShot(Toast::holdMs, toast, [guard, fades] {
+        if (!guard || g_current != guard)
+            return;
+        auto end = [guard] {
+            if (g_current == guard)
+                g_current = nullptr;
+            guard->close();
+        };
+        if (!fades)
+            return end();
+        auto *fadeOut = new QPropertyAnimation(guard, "windowOpacity", guard);
+        fadeOut->setDuration(Toast::fadeOutMs);
+        fadeOut->setEndValue(0.0);
+        QObject::connect(fadeOut, &QPropertyAnimation::finished, guard, end);
+        fadeOut->start(QAbstractAnimation::DeleteWhenStopped);
+    });
+}
+
+Toast *Hud::current()
+{
+    return g_current;
+}
+
+} // namespace vistrel

@@ -1,0 +1,182 @@
+#include "ui/ImageExport.h"
+
+#include "engines/ImageFiles.h"
+#include "engines/QuickSave.h"
+#include "platform/Desktop.h"
+#include "ui/Hud.h"
+#include "ui/Notifier.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace vistrel {
+
+namespace {
+
+struct SaveOutcome
+{
+    bool ok = false;
+    QString error;
+};
+
+// Encoding a busy screen takes long enough to stall other programs' pastes: it runs on a
+// worker, and the toast (or the error) follows on the GUI thread.
+void writeInBackground(const QImage &image, const QString &path, std::function<void()> retry)
+{
+    auto work = [image, path] {
+        SaveOutcome o;
+        o.ok = ImageFiles::saveImage(image, path, &o.error);
+        return o;
+    };
+    auto *watcher = new QFutureWatcher<SaveOutcome>(QCoreApplication::instance());
+    QObject::connect(watcher, &QFutureWatcher<SaveOutcome>::finished, watcher, [watcher, path, retry] {
+        const SaveOutcome outcome = watcher->result();
+        watcher->deleteLater();
+        if (outcome.ok) {
+            Hud::show(QStringLiteral("Saved"));
+            return;
+        }
+        const QFileInfo file(path);
+        // The picture is still here: the panel comes back, and the error comes up after it,
+        // above it, so it is read before the next try.
+        retry();
+        Notifier::error(QStringLiteral("Could not save “%1” in %2: %3.")
+                            .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath()),
+                                 outcome.error));
+    });
+    watcher->setFuture(QtConcurrent::run(std::move(work)));
+}
+
+// The nearest folder that still exists: the one named may be what was missing.
+QString existingFolder(const QString &folder)
+{
+    QString at = QFileInfo(folder).absoluteFilePath();
+    while (!QFileInfo(at).isDir() && !QDir(at).isRoot())
+        at = QFileInfo(at).absolutePath();
+    return at;
+}
+
+// The panel again, where the failed save pointed and with the name given there, so a retry is
+// one change away rather than a walk back from the home folder.
+SaveRequest retryRequest(const QString &failedPath, const QStringList &nameFilters)
+{
+    const QFileInfo file(failedPath);
+    SaveRequest request;
+    request.suggestedName = file.fileName();
+    request.folder = existingFolder(file.absolutePath());
+    request.nameFilters = nameFilters;
+    return request;
+}
+
+const QString pngFilter = QStringLiteral("PNG image (*.png)");
+const QString jpegFilter = QStringLiteral("JPEG image (*.jpg *.jpeg)");
+const QString pdfFilter = QStringLiteral("PDF document (*.pdf)");
+const QStringList anyTypeFilters = {pngFilter, jpegFilter, pdfFilter};
+
+// The dialog of `ImageExport::save`, first or again after a failed write.
+void chooseAndWrite(SaveChooser &chooser, const QImage &image, const SaveRequest &request,
+                    bool preferPdf, std::function<void(bool)> done)
+{
+    chooser.choose(request, [&chooser, image, preferPdf, filters = request.nameFilters,
+                             done = std::move(done)](const QString &chosen) {
+        if (chosen.isEmpty()) {
+            if (done)
+                done(false);
+            return;
+        }
+        const QString path =
+            ImageFiles::completedPath(chosen, preferPdf ? QStringLiteral("pdf") : QStringLiteral("png"));
+        writeInBackground(image, path, [&chooser, image, path, filters, preferPdf] {
+            chooseAndWrite(chooser, image, retryRequest(path, filters), preferPdf, {});
+        });
+        if (done)
+            done(true);
+    });
+}
+
+void chooseOneTypePanel(SaveChooser &chooser, const QImage &image, bool asPDF, const SaveRequest &request)
+{
+    chooser.choose(request, [&chooser, image, asPDF, filters = request.nameFilters](const QString &chosen) {
+        if (chosen.isEmpty())
+            return;
+        // This panel writes one type: a name for another gets this one's extension too.
+        const QString ext = asPDF ? QStringLiteral("pdf") : QStringLiteral("png");
+        const QString path = QFileInfo(chosen).suffix().toLower() == ext
+                                 ? chosen
+                                 : chosen + QLatin1Char('.') + ext;
+        writeInBackground(image, path, [&chooser, image, asPDF, path, filters] {
+            chooseOneTypePanel(chooser, image, asPDF, retryRequest(path, filters));
+        });
+    });
+}
+
+} // namespace
+
+void ImageExport::save(SaveChooser &chooser, const QImage &image, const SaveSettings &settings,
+                       std::function<void(bool)> done)
+{
+    const QString extension = settings.preferPdf ? QStringLiteral("pdf") : QStringLiteral("png");
+    const QStringList filters = settings.preferPdf ? QStringList{pdfFilter, pngFilter, jpegFilter}
+                                                   : anyTypeFilters;
+    const QString base = settings.suggestedBase.value_or(ImageFiles::defaultBaseName());
+    if (!settings.withoutAsking) {
+        SaveRequest request;
+        request.suggestedName = base + QLatin1Char('.') + extension;
+        if (!settings.folder.isEmpty())
+            request.folder = existingFolder(settings.folder);
+        request.nameFilters = filters;
+        chooseAndWrite(chooser, image, request, settings.preferPdf, std::move(done));
+        return;
+    }
+    const QString folder = settings.folder;
+    QuickSave::saveInBackground(
+        image, folder, QCoreApplication::instance(),
+        [&chooser, image, folder, base, extension, filters, preferPdf = settings.preferPdf](
+            Result<QString> saved) {
+            if (saved) {
+                Hud::show(QStringLiteral("Saved"));
+                return;
+            }
+            // The picture is not lost: the dialog opens where it should have gone, and the
+            // error, above it, says why it did not.
+            const QString failed = QDir(folder.isEmpty() ? QDir::homePath() : folder)
+                                       .filePath(base + QLatin1Char('.') + extension);
+            chooseAndWrite(chooser, image, retryRequest(failed, filters), preferPdf, {});
+            Notifier::error(saved.error());
+        },
+        settings.suggestedBase.value_or(QString()), extension);
+    if (done)
+        done(true);
+}
+
+void ImageExport::saveInBackground(SaveChooser &chooser, const QImage &image, const QString &path)
+{
+    writeInBackground(image, path, [&chooser, image, path] {
+        chooseAndWrite(chooser, image, retryRequest(path, anyTypeFilters), false, {});
+    });
+}
+
+void ImageExport::savePanel(SaveChooser &chooser, const QImage &image, std::function<void()> completion)
+{
+    SaveRequest request;
+    request.suggestedName = ImageFiles::defaultBaseName() + QStringLiteral(".png");
+    request.nameFilters = anyTypeFilters;
+    chooseAndWrite(chooser, image, request, false, [completion = std::move(completion)](bool) {
+        if (completion)
+            completion();
+    });
+}
+
+void ImageExport::savePanel(SaveChooser &chooser, const QImage &image, bool asPDF,
+                            std::optional<QString> name)
+{
+    SaveRequest request;
+    request.suggestedName = name.value_or(ImageFiles::defaultBaseName()) + (asPDF ? ".pdf" : ".png");
+    request.nameFilters = {asPDF ? QStringLiteral("PDF document (*.pdf)") : QStringLiteral("PNG image (*.png)")};
+    chooseOneTypePanel(chooser, image, asPDF, request);
+}
+
+} // namespace vistrel

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "platform/Result.h"
+
+#include <QString>
+
+namespace vistrel {
+
+class Clipboard;
+
+class RecognizedText
+{
+public:
+    // What the user is told of a finished recognition, the same from every place that reads
+    // text: text goes to the clipboard with the toast `copiedFormat` ("%1": its characters);
+    // "No text found" only when the picture had none; a failure is an alert naming its cause.
+    static void deliver(const Result<QString> &text, Clipboard &clipboard,
+                        const QString &copiedFormat = QStringLiteral("Copied %1 chars"));
+};
+
+} // namespace vistrel

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "engines/CaptureService.h"
+#include "model/SelectionTypes.h"
+
+#include <QColor>
+#include <QHash>
+#include <QObject>
+
+#include <functional>
+#include <optional>
+
+namespace vistrel {
+
+// What an overlay is asked to show.
+struct OverlayRequest
+{
+    ShareableContent content;
+    bool windowPicking = false;
+    std::optional<SelectionAction> immediateAction;
+    DisplayImageMap displayImages;
+    // A colour pick instead of a selection: a click reports the frozen pixel's colour.
+    bool pickColor = false;
+    std::function<void(std::optional<QColor>)> onColorPicked;
+};
+
+// A full-screen selection on every display. It calls its completion exactly once.
+class SelectionOverlay : public QObject
+{
+    Q_OBJECT
+public:
+    using Completion = std::function<void(std::optional<SelectionOutcome>)>;
+    virtual void present() = 0;
+};
+
+using OverlayFactory =
+    std::function<SelectionOverlay *(const OverlayRequest &, SelectionOverlay::Completion)>;
+
+} // namespace vistrel

@@ -1,0 +1,721 @@
+#include "TestSupport.h"
+
+#include "ui/AnnotationCanvas.h"
+#include "model/AnnotationRenderer.h"
+#include "model/CaptionPanel.h"
+#include "engines/PastedPicture.h"
+#include "platform/PictureFile.h"
+#include "ui/Hud.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <sys/stat.h>
+#include <QUndoStack>
+
+#include <gtest/gtest.h>
+
+using namespace vistrel;
+using vistrel::test::drain;
+
+namespace {
+
+QImage solid(QSize size, QColor colour)
+{
+    QImage img(size, QImage::Format_RGB32);
+    img.fill(colour);
+    return img;
+}
+
+// A canvas driven by synthesized events at canvas points (y up), with text boxes of the
+// test's choosing instead of the recognizer.
+struct Canvas
+{
+    QList<QRectF> boxes;
+    std::unique_ptr<AnnotationCanvas> view;
+
+    explicit Canvas(QSize size = {1200, 800}, const QList<AnnotationRef> &seed = {},
+                    QList<QRectF> textBoxes = {}, QImage picture = {})
+        : boxes(std::move(textBoxes))
+    {
+        if (picture.isNull())
+            picture = solid(size, QColor(40, 90, 160));
+        view = std::make_unique<AnnotationCanvas>(
+            picture, seed,
+            [b = boxes](const QImage &, QObject *, std::function<void(QList<QRectF>)> done) {
+                done(b);
+            });
+        view->show();
+    }
+    CanvasModel &model() { return view->model(); }
+
+    void send(QEvent::Type type, QPointF canvasPoint, Qt::MouseButtons buttons)
+    {
+        const QPointF pos = view->toWidget(canvasPoint);
+        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent e(type, pos, view->mapToGlobal(pos), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(view.get(), &e);
+    }
+    void press(QPointF p) { send(QEvent::MouseButtonPress, p, Qt::LeftButton); }
+    void drag(QPointF p) { send(QEvent::MouseMove, p, Qt::LeftButton); }
+    void release(QPointF p) { send(QEvent::MouseButtonRelease, p, Qt::NoButton); }
+    void click(QPointF p)
+    {
+        press(p);
+        release(p);
+    }
+    void stroke(QPointF from, QPointF to)
+    {
+        press(from);
+        drag((from + to) / 2);
+        drag(to);
+        release(to);
+    }
+    void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier)
+    {
+        QTest::keyClick(view.get(), k, m);
+    }
+    QList<qint64> stepNumbers()
+    {
+        QList<qint64> n;
+        for (const auto &a : view->annotations())
+            if (a->kind == ToolKind::Step)
+                n.append(a->stepNumber);
+        return n;
+    }
+};
+
+} // namespace
+
+TEST(Canvas, StartsWithSeedMovedOntoTheCanvasAndStepsAfterIt)
+{
+    auto step = Annotation::make(ToolKind::Step, {10, 20}, {10, 20}, Qt::blue, 5);
+    step->stepNumber = 4;
+    Canvas c({300, 200}, {step});
+    EXPECT_EQ(c.model().annotations().first()->start, QPointF(1010, 1020));
+    EXPECT_EQ(step->start, QPointF(10, 20)); // the seed itself is not moved
+    EXPECT_EQ(c.model().stepCounter(), 5);
+    // The view shows the content with a 40-point margin, rounded up to whole pixels.
+    const QRectF shown = c.view->shownRect(), content = c.model().contentRect();
+    EXPECT_NEAR(shown.width(), content.width() + 80, 1);
+    EXPECT_NEAR(shown.center().x(), content.center().x(), 1);
+    EXPECT_NEAR(shown.center().y(), content.center().y(), 1);
+    EXPECT_EQ(c.view->currentTool(), ToolKind::Arrow);
+}
+
+TEST(Canvas, ClickWithArrowLeavesNothingButEmptiesRedo)
+{
+    Canvas c;
+    c.stroke({1100, 1100}, {1300, 1200});
+    c.view->undo();
+    ASSERT_TRUE(c.view->canRedo());
+    c.click({1500, 1500});
+    EXPECT_TRUE(c.view->annotations().isEmpty());
+    EXPECT_FALSE(c.view->canUndo());
+    EXPECT_FALSE(c.view->canRedo());
+    EXPECT_EQ(c.view->undoStack()->count(), 0);
+}
+
+TEST(Canvas, PenClickLeavesAOnePointMarkAndStepClickANumberedBadge)
+{
+    Canvas c;
+    c.view->setCurrentTool(ToolKind::Pen);
+    c.click({1100, 1100});
+    ASSERT_EQ(c.view->annotations().size(), 1);
+    EXPECT_EQ(c.view->annotations().first()->points, QList<QPointF>{QPointF(1100, 1100)});
+
+    c.view->setCurrentTool(ToolKind::Step);
+    c.click({1200, 1200});
+    ASSERT_EQ(c.view->annotations().size(), 2);
+    EXPECT_EQ(c.view->annotations().last()->stepNumber, 1);
+    EXPECT_EQ(c.model().stepCounter(), 2);
+    ASSERT_NE(c.view->captionField(), nullptr);
+    EXPECT_EQ(c.view->captionField()->placeholderText(),
+              QStringLiteral("Caption for step 1\u2026"));
+}
+
+TEST(Canvas, DeletingAStepRenumbersAndUndoBringsTheOldNumbersBack)
+{
+    Canvas c;
+    c.view->setCurrentTool(ToolKind::Step);
+    c.click({1100, 1100});
+    c.click({1200, 1100});
+    c.click({1300, 1100});
+    ASSERT_EQ(c.stepNumbers(), (QList<qint64>{1, 2, 3}));
+    c.view->setCurrentTool(ToolKind::Select);
+    c.click({1200, 1100});
+    ASSERT_EQ(c.model().selected(), c.view->annotations()[1]);
+    c.key(Qt::Key_Delete);
+    EXPECT_EQ(c.stepNumbers(), (QList<qint64>{1, 2}));
+    EXPECT_EQ(c.model().stepCounter(), 3);
+    c.view->undo();
+    EXPECT_EQ(c.stepNumbers(), (QList<qint64>{1, 2, 3}));
+    EXPECT_EQ(c.model().stepCounter(), 4) << "never a number that is shown";
+    EXPECT_FALSE(c.model().selected());
+    c.view->undo();
+    EXPECT_EQ(c.stepNumbers(), (QList<qint64>{1, 2}));
+    EXPECT_EQ(c.model().stepCounter(), 3);
+    c.view->redo();
+    EXPECT_EQ(c.stepNumbers(), (QList<qint64>{1, 2, 3}));
+}
+
+TEST(Canvas, ToolLettersOnlyWithoutControlAltOrMeta)
+{
+    Canvas c;
+    c.view->setCurrentTool(ToolKind::Rect);
+    QList<ToolKind> told;
+    c.view->onToolChange = [&](ToolKind k) { told.append(k); };
+    c.key(Qt::Key_A, Qt::ControlModifier);
+    c.key(Qt::Key_A, Qt::AltModifier);
+    c.key(Qt::Key_A, Qt::MetaModifier);
+    EXPECT_EQ(c.view->currentTool(), ToolKind::Rect);
+    c.key(Qt::Key_A, Qt::ShiftModifier);
+    EXPECT_EQ(c.view->currentTool(), ToolKind::Arrow);
+    c.key(Qt::Key_C);
+    EXPECT_EQ(c.view->currentTool(), ToolKind::Crop);
+    EXPECT_EQ(told, (QList<ToolKind>{ToolKind::Arrow, ToolKind::Crop}));
+    // Assigned from outside: no call back.
+    c.view->setCurrentTool(ToolKind::Pen);
+    EXPECT_EQ(told.size(), 2);
+}
+
+TEST(Canvas, PastesOnlyAPictureAndRefusesHugeOnes)
+{
+    Canvas c;
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->setText(QStringLiteral("just words"));
+    c.key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_TRUE(c.view->extraImages().isEmpty());
+    ASSERT_NE(Hud::current(), nullptr);
+    EXPECT_EQ(Hud::current()->text(), QStringLiteral("No picture on the clipboard"));
+
+    // Files copied in a file manager: the picture file is read; a FIFO is refused at once.
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("shot.png"));
+    ASSERT_TRUE(solid({30, 20}, Qt::cyan).save(file));
+    const QString fifo = dir.filePath(QStringLiteral("pipe.png"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(fifo)});
+    EXPECT_FALSE(c.view->pasteImage(&files));
+    EXPECT_TRUE(Hud::current()->text().contains(QStringLiteral("cannot be pasted")));
+    files.setUrls({QUrl::fromLocalFile(fifo), QUrl::fromLocalFile(file)});
+    ASSERT_TRUE(c.view->pasteImage(&files));
+    EXPECT_EQ(c.view->extraImages().first()->frame.size(), QSizeF(30, 20));
+    c.view->undo();
+    EXPECT_TRUE(c.view->extraImages().isEmpty());
+
+    clipboard->setImage(solid({100, 50}, Qt::green));
+    c.key(Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_EQ(c.view->extraImages().size(), 1);
+    EXPECT_EQ(c.view->extraImages().first()->frame.size(), QSizeF(100, 50)); // never enlarged
+    EXPECT_EQ(c.view->currentTool(), ToolKind::Select);
+    EXPECT_EQ(c.model().selectedImage(), c.view->extraImages().first());
+
+    for (QSize size : {QSize(16385, 10), QSize(9000, 8000)}) {
+        QMimeData mime;
+        mime.setData(QStringLiteral("image/png"), vistrel::test::pngHeader(size.width(), size.height()));
+        EXPECT_FALSE(c.view->pasteImage(&mime));
+        ASSERT_NE(Hud::current(), nullptr);
+        EXPECT_TRUE(Hud::current()->text().contains(QStringLiteral("too large"))) << size.width();
+    }
+    EXPECT_EQ(c.view->extraImages().size(), 1);
+    EXPECT_TRUE(PictureLimits::fits({16384, 4096}));
+
+    // Offered as a picture but not one (text, a cut-off PNG): said, not silently dropped.
+    QMimeData broken;
+    broken.setData(QStringLiteral("image/png"), vistrel::test::pngHeader(40, 30).left(30));
+    EXPECT_FALSE(c.view->pasteImage(&broken));
+    ASSERT_NE(Hud::current(), nullptr);
+    EXPECT_TRUE(Hud::current()->text().startsWith(QStringLiteral("The clipboard's picture cannot be pasted")));
+}
+
+TEST(Canvas, GripsAreGrabbedWithinNinePointsOnly)
+{
+    Canvas c;
+    c.view->setCurrentTool(ToolKind::Rect);
+    c.stroke({1100, 1100}, {1300, 1200});
+    auto rect = c.view->annotations().first();
+    c.view->setCurrentTool(ToolKind::Select);
+    c.click({1100, 1150});
+    ASSERT_EQ(c.model().selected(), rect);
+
+    // 8.9 points from the br corner (1300, 1100): grabbed, the drag resizes.
+    c.press({1300 + 8.9, 1100});
+    c.drag({1350, 1050});
+    c.release({1350, 1050});
+    EXPECT_EQ(rect->boundingRect(), QRectF(1100, 1050, 250, 150));
+
+    // 9 points away and outside the grown box: an ordinary click that clears the selection.
+    c.click({1350 + 9, 1050 - 9});
+    EXPECT_FALSE(c.model().selected());
+}
+
+TEST(Canvas, CornerDraggedPastTheOppositeEdgeFlipsAndKeepsFourPoints)
+{
+    Canvas c;
+    c.view->setCurrentTool(ToolKind::Rect);
+    c.stroke({1100, 1100}, {1300, 1200});
+    auto rect = c.view->annotations().first();
+    c.view->setCurrentTool(ToolKind::Select);
+    c.click({1100, 1150});
+    c.press({1100, 1200}); // tl
+    c.drag({1400, 1180});
+    EXPECT_EQ(rect->start, QPointF(1300, 1100));
+    EXPECT_EQ(rect->end, QPointF(1400, 1180));
+    c.drag({1300, 1100}); // level with the opposite corner: the box keeps 4 points
+    c.release({1300, 1100});
+    EXPECT_EQ(rect->boundingRect(), QRectF(1300, 1100, 100, 4));
+    EXPECT_LE(rect->start.x(), rect->end.x());
+    // One undo step for the whole drag.
+    EXPECT_EQ(c.view->undoStack()->count(), 2);
+    c.view->undo();
+    EXPECT_EQ(c.view->annotations().first()->boundingRect(), QRectF(1100, 1100, 200, 100));
+}
+
+TEST(Canvas, BendIsRemovedNearTheStraightMidpoint)
+{
+    Canvas c;
+    c.stroke({1100, 1100}, {1300, 1100});
+    auto arrow = c.view->annotations().first();
+    c.view->setCurrentTool(ToolKind::Select);
+    c.click({1150, 1100});
+    c.press({1200, 1100}); // mid
+    c.drag({1200, 1160});
+    EXPECT_EQ(arrow->control, QPointF(1200, 1160));
+    c.drag({1205, 1106}); // 7.8 from the midpoint
+    EXPECT_FALSE(arrow->control);
+    c.drag({1200, 1108}); // 8 away: bent again
+    c.release({1200, 1108});
+    EXPECT_EQ(arrow->control, QPointF(1200, 1108));
+}
+
+TEST(Canvas, LineEndsSnapToTextWithinTwentyFourPoints)
+{
+    // One text box over (1150…1450, 1400…1450) of the 1200 × 800 picture.
+    Canvas c({1200, 800}, {}, {QRectF(0.125, 0.5, 0.25, 0.0625)});
+    const QRectF box(1150, 1400, 300, 50);
+    c.press({1600, 1000});
+    c.drag({1300, 1376.5}); // 23.5 below the box
+    EXPECT_EQ(c.model().draft()->end, QPointF(1300, 1400));
+    EXPECT_EQ(c.model().snapPreview(), box);
+    c.drag({1300, 1375}); // 25 below
+    EXPECT_EQ(c.model().draft()->end, QPointF(1300, 1375));
+    EXPECT_FALSE(c.model().snapPreview());
+    c.drag({1160, 1420}); // inside: onto the nearest edge
+    EXPECT_EQ(c.model().draft()->end, QPointF(1150, 1420));
+    c.release({1160, 1420});
+    EXPECT_FALSE(c.model().snapPreview());
+
+    // Dragging an end of the finished arrow snaps too.
+    auto arrow = c.view->annotations().first();
+    c.view->setCurrentTool(ToolKind::Select);
+    c.click({1375, 1210}); // on the shaft
+    ASSERT_EQ(c.model().selected(), arrow);
+    c.press({1600, 1000}); // p1
+    c.drag({1470, 1430});
+    EXPECT_EQ(arrow->start, QPointF(1450, 1430));
+    EXPECT_EQ(c.model().snapPreview(), box);
+    c.release({1470, 1430});
+    EXPECT_FALSE(c.model().snapPreview());
+}
+
+TEST(Canvas, PlacedImageResizeKeepsItsAspectAndFortyPoints)
+{
+    Canvas c;
+    c.view->addImage(solid({400, 200}, Qt::yellow));
+    auto img = c.view->extraImages().first();
+    ASSERT_EQ(img->frame, QRectF(2240, 1600, 400, 200));
+    c.press({2640 + 10, 1600}); // br corner, 10 away
+    c.drag({2440, 1500});
+    EXPECT_EQ(img->frame, QRectF(2240, 1700, 200, 100)); // the tl corner stays
+    c.drag({2250, 1590});
+    c.release({2250, 1590});
+    EXPECT_EQ(img->frame, QRectF(2240, 1780, 40, 20));
+    EXPECT_EQ(c.view->undoStack()->count(), 2); // the add, the resize
+    c.view->undo();
+    EXPECT_EQ(img->frame, QRectF(2240, 1600, 400, 200));
+}
+
+TEST(Canvas, MovingAPlacedImageOutGrowsTheCanvasButMovingAMarkDoesNot)
+{
+    Canvas c;
+    c.view->setCurrentTool(ToolKind::Rect);
+    c.stroke({1100, 1100}, {1300, 1200});
+    c.view->setCurrentTool(ToolKind::Select);
+    c.press({1100, 1150});
+    c.drag({3000, 1150});
+    c.release({3000, 1150});
+    EXPECT_EQ(c.view->canvasSize(), QSizeF(3200, 2800));
+
+    c.view->addImage(solid({100, 50}, Qt::green)); // at (2240, 1750)
+    c.press({2290, 1775});
+    c.drag({2290 + 900, 1775 + 500});
+    c.release({2290 + 900, 1775 + 500});
+    EXPECT_EQ(c.view->extraImages().first()->frame, QRectF(3140, 2250, 100, 50));
+    EXPECT_EQ(c.view->canvasSize(), QSizeF(4240, 3300));
+    EXPECT_TRUE(c.view->shownRect().contains(c.view->extraImages().first()->frame));
+    // It never shrinks.
+    c.press({3190, 2275});
+    c.drag({1500, 1500});
+    c.release({1500, 1500});
+    EXPECT_EQ(c.view->canvasSize(), QSizeF(4240, 3300));
+    c.key(Qt::Key_Backspace);
+    EXPECT_TRUE(c.view->extraImages().isEmpty());
+    c.view->undo();
+    EXPECT_EQ(c.view->extraImages().size(), 1);
+}
+
+TEST(Canvas, TextFieldOpensWhereTheWordsGoAndEmptyTextRollsBack)
+{
+    Canvas c;
+    c.stroke({1100, 1100}, {1300, 1200});
+    c.view->setCurrentTool(ToolKind::Text);
+    c.click({1200, 1300});
+    QPlainTextEdit *field = c.view->textField();
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(c.model().textFieldFrame(), QRectF(1200, 1272, 220, 30));
+    EXPECT_EQ(field->geometry().topLeft(),
+              c.view->toWidget(QRectF(1200, 1272, 220, 30)).toRect().topLeft());
+    EXPECT_GE(field->width(), c.view->toWidget(QRectF(1200, 1272, 220, 30)).toRect().width());
+    EXPECT_EQ(field->placeholderText(), QStringLiteral("Type\u2026"));
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(c.view->textField(), nullptr);
+    EXPECT_EQ(c.view->annotations().size(), 1);
+    EXPECT_EQ(c.view->undoStack()->count(), 1);
+
+    c.view->setLineWidth(10);
+    c.click({1200, 1300});
+    EXPECT_EQ(c.model().textFieldFrame().height(), 60);
+    QTest::keyClicks(c.view->textField(), QStringLiteral("  hi  "));
+    // A click elsewhere commits first, then acts with the tool (another text field).
+    c.click({1500, 1500});
+    ASSERT_EQ(c.view->annotations().size(), 2);
+    EXPECT_EQ(c.view->annotations().last()->text, QStringLiteral("  hi  "));
+    EXPECT_EQ(c.view->annotations().last()->fontSize, 40);
+    // An untouched field closes when it loses focus, leaving no mark.
+    QPlainTextEdit *untouched = c.view->textField();
+    ASSERT_NE(untouched, nullptr);
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(untouched, &out);
+    EXPECT_EQ(c.view->textField(), nullptr);
+    EXPECT_EQ(c.view->annotations().size(), 2);
+    EXPECT_EQ(c.view->undoStack()->count(), 2);
+}
+
+TEST(Canvas, CaptionsAreTrimmedOfSpacesAndTabsOnly)
+{
+    Canvas c;
+    c.view->setCurrentTool(ToolKind::Step);
+    c.click({1100, 1100});
+    ASSERT_NE(c.view->captionField(), nullptr);
+    EXPECT_EQ(c.view->captionField()->geometry(),
+              c.view->toWidget(QRectF(1100 + 17.5 + 8, 1100 - 13, 240, 26)).toRect());
+    c.view->captionField()->setText(QStringLiteral(" \t Open the menu \t "));
+    // Placing the next step stores this caption and opens a field for the new one.
+    c.click({1200, 1100});
+    EXPECT_EQ(c.view->annotations().first()->caption, QStringLiteral("Open the menu"));
+    ASSERT_NE(c.view->captionField(), nullptr);
+    c.view->captionField()->setText(QStringLiteral(" \t "));
+    QTest::keyClick(c.view->captionField(), Qt::Key_Return);
+    EXPECT_EQ(c.view->annotations().last()->caption, QString());
+    EXPECT_EQ(c.model().captionedSteps().size(), 1);
+}
+
+TEST(Canvas, LegendListsCaptionedStepsByNumberWithWrappedRowHeights)
+{
+    auto step = [](qint64 n, QString caption, QColor colour) {
+        auto s = Annotation::make(ToolKind::Step, {50, 50}, {50, 50}, colour, 5);
+        s->stepNumber = n;
+        s->caption = std::move(caption);
+        return s;
+    };
+    const QString longCaption =
+        QStringLiteral("Click the button in the corner, then wait until the "
+                       "progress bar is full and the dialog closes itself");
+    Canvas c({1200, 800},
+             {step(2, QStringLiteral("second"), Qt::blue), step(3, QString(), Qt::red),
+              step(1, longCaption, Qt::red), step(2, QStringLiteral("also two"), Qt::green)});
+    const auto steps = c.model().captionedSteps();
+    ASSERT_EQ(steps.size(), 3);
+    EXPECT_EQ(steps[0]->stepNumber, 1);
+    EXPECT_EQ(steps[1]->caption, QStringLiteral("second")); // stable among equal numbers
+    EXPECT_EQ(steps[2]->caption, QStringLiteral("also two"));
+
+    EXPECT_EQ(CaptionPanel::rowHeight(QStringLiteral("second")), 34);
+    const double tall = CaptionPanel::rowHeight(longCaption);
+    EXPECT_GT(tall, 34);
+    EXPECT_EQ(tall, std::ceil(tall));
+    EXPECT_EQ(CaptionPanel::contentHeight(steps), 74 + tall + 16 + 34 + 16 + 34 + 16);
+    // Beside the image area, as tall as the image.
+    EXPECT_EQ(c.model().captionPanelRect(), QRectF(2228, 1000, 360, 800));
+    // With a taller placed image, it starts at that image's top.
+    c.view->addImage(solid({600, 1200}, Qt::white)); // at (2240, 600)
+    c.model().extraImages().first()->frame.translate(0, 300);
+    EXPECT_EQ(c.model().captionPanelRect(), QRectF(2868, 900, 360, 1200));
+}
+
+TEST(Canvas, ExportCoversTheImagesGrownOnlyByMarksOutside)
+{
+    Canvas c;
+    EXPECT_EQ(c.view->exportRect(), QRectF(1000, 1000, 1200, 800));
+    EXPECT_EQ(c.view->renderComposite(true).size(), QSize(1200, 800));
+    c.stroke({1100, 1100}, {1300, 1200});
+    EXPECT_EQ(c.view->exportRect(), QRectF(1000, 1000, 1200, 800));
+    // An arrow whose tip sticks out but whose box does not: the head does not count.
+    c.stroke({1100, 1000.5}, {1150, 1000.5});
+    EXPECT_EQ(c.view->exportRect(), QRectF(1000, 1000, 1200, 800));
+    c.stroke({970, 1400}, {1100, 1300});
+    EXPECT_EQ(c.view->exportRect(), QRectF(964, 994, 1242, 812));
+    EXPECT_EQ(c.view->renderComposite(false).size(), QSize(1242, 812));
+}
+
+TEST(Canvas, AddedImagesGoRightOfEverythingTopAligned)
+{
+    Canvas c;
+    c.view->addImage(solid({800, 2400}, Qt::white));
+    EXPECT_EQ(c.view->extraImages()[0]->frame, QRectF(2240, 600, 400, 1200));
+    c.view->addImage(solid({100, 50}, Qt::white));
+    EXPECT_EQ(c.view->extraImages()[1]->frame, QRectF(2680, 1750, 100, 50));
+    EXPECT_EQ(c.model().selectedImage(), c.view->extraImages()[1]);
+    EXPECT_EQ(c.view->canvasSize(), QSizeF(3780, 2800));
+}
+
+TEST(Canvas, TextBoxResultsArriveOnlyWhileTheImageIsThere)
+{
+    std::function<void(QList<QRectF>)> pending;
+    auto canvas = std::make_unique<AnnotationCanvas>(
+        solid({300, 200}, Qt::white), QList<AnnotationRef>{},
+        [&](const QImage &, QObject *, std::function<void(QList<QRectF>)> done) {
+            pending = done;
+        });
+    pending({QRectF(0, 0, 0.5, 0.5)});
+    EXPECT_EQ(canvas->model().primaryTextBoxes().size(), 1);
+    canvas->addImage(solid({100, 100}, Qt::white));
+    auto forImage = pending;
+    canvas->model().setPrimaryTextBoxes({});
+    canvas->setCurrentTool(ToolKind::Select);
+    canvas->deleteSelected();
+    forImage({QRectF(0, 0, 1, 1)}); // the placed image is gone: nothing to store, no crash
+    EXPECT_TRUE(canvas->model().canvasTextBoxes().isEmpty());
+}
+
+TEST(Canvas, AnEmptyTextAfterAnUndoLeavesTheHistoryAlone)
+{
+    Canvas c;
+    c.stroke({1100, 1100}, {1300, 1200});
+    c.view->setCurrentTool(ToolKind::Text);
+    c.click({1200, 1300});
+    ASSERT_EQ(c.view->undoStack()->count(), 2);
+    // Undo with the field open ends the empty text first, then takes back the arrow.
+    c.view->undo();
+    EXPECT_EQ(c.view->textField(), nullptr);
+    EXPECT_TRUE(c.view->annotations().isEmpty());
+    EXPECT_EQ(c.view->undoStack()->count(), 1);
+    c.view->redo();
+    EXPECT_EQ(c.view->annotations().size(), 1);
+}
+
+TEST(Canvas, MagnifiedCanvasScalesItsSizeEventsAndFields)
+{
+    Canvas c;
+    c.view->setMagnification(0.5);
+    // The content (1200×800) halved, with a 40-pixel margin beyond the view's 0×0.
+    EXPECT_EQ(c.view->size(), QSize(680, 480));
+    EXPECT_EQ(c.view->toWidget(QPointF(1000, 1800)), QPointF(40, 40));
+    c.view->setCurrentTool(ToolKind::Step);
+    QTest::mouseClick(c.view.get(), Qt::LeftButton, Qt::NoModifier, QPoint(240, 240));
+    ASSERT_EQ(c.view->annotations().size(), 1);
+    EXPECT_EQ(c.view->annotations().first()->start, QPointF(1400, 1400));
+    // The caption field: (1425.5, 1387, 240, 26) in canvas points, halved, from (920, 1880).
+    ASSERT_NE(c.view->captionField(), nullptr);
+    EXPECT_EQ(c.view->captionField()->geometry(), QRect(253, 234, 120, 13));
+
+    // A viewport larger than the content: the widget fills it, the content in the middle.
+    c.view->setViewportSize(QSizeF(1000, 700));
+    EXPECT_EQ(c.view->size(), QSize(1000, 700));
+    EXPECT_EQ(c.view->toWidget(QPointF(1000, 1800)), QPointF(200, 150));
+}
+
+TEST(CanvasEditing, ClicksHitTheDrawnShapeTopmostFirstAndNeverTheCrop)
+{
+    Canvas c;
+    c.view->setCurrentTool(ToolKind::Ellipse);
+    c.stroke({1100, 1100}, {1300, 1300}); // outline passes (1100, 1200)
+    c.view->setCurrentTool(ToolKind::Arrow);
+    c.stroke({1050, 1050}, {1350, 1350}); // its box covers the ellipse's left edge
+    c.view->setCurrentTool(ToolKind::Highlight);
+    c.stroke({1500, 1100}, {1600, 1200});
+    c.view->setCurrentTool(ToolKind::Select);
+    const auto &marks = c.view->annotations();
+
+    c.click({1101, 1200});
+    EXPECT_EQ(c.model().selected(), marks[0]) << "the ellipse's ink, under the arrow's box";
+    c.click({1201, 1202});
+    EXPECT_EQ(c.model().selected(), marks[1]) << "on the shaft, within its width and slop";
+    c.click({1200, 1140});
+    EXPECT_EQ(c.model().selected(), nullptr) << "inside an outline is nothing";
+    c.click({1550, 1150});
+    EXPECT_EQ(c.model().selected(), marks[2]) << "a filled kind is hit inside";
+
+    c.view->setCurrentTool(ToolKind::Crop);
+    c.stroke({1000, 1000}, {1700, 1400});
+    c.view->setCurrentTool(ToolKind::Select);
+    c.click({1101, 1200});
+    EXPECT_EQ(c.model().selected(), marks[0]);
+    c.key(Qt::Key_Escape);
+    EXPECT_EQ(c.model().selected(), nullptr);
+}
+
+TEST(CanvasEditing, PaletteAndWidthRestyleTheSelectionOneUndoStepEach)
+{
+    Canvas c;
+    c.view->setCurrentTool(ToolKind::Rect);
+    c.stroke({1100, 1100}, {1300, 1300});
+    c.view->setCurrentTool(ToolKind::Select);
+    c.click({1100, 1200});
+    const AnnotationRef rect = c.model().selected();
+    ASSERT_NE(rect, nullptr);
+    const int before = c.view->undoStack()->count();
+
+    c.view->setStrokeColor(Qt::green);
+    for (double w : {6.0, 8.0, 12.0}) // a slider drag
+        c.view->setLineWidth(w);
+    EXPECT_EQ(rect->color, QColor(Qt::green));
+    EXPECT_EQ(rect->lineWidth, 12);
+    EXPECT_EQ(c.view->undoStack()->count(), before + 2);
+
+    c.view->undo();
+    EXPECT_EQ(c.view->annotations().first()->lineWidth, 5);
+    EXPECT_EQ(c.view->annotations().first()->color, QColor(Qt::green));
+    c.view->undo();
+    EXPECT_EQ(c.view->annotations().first()->color, QColor(255, 59, 48));
+
+    // With nothing selected only the next mark changes.
+    c.view->setStrokeColor(Qt::blue);
+    EXPECT_EQ(c.view->undoStack()->index(), before);
+}
+
+TEST(CanvasEditing, TextMarksReopenTakeSeveralLinesAndEscapeCancels)
+{
+    Canvas c;
+    c.view->setCurrentTool(ToolKind::Text);
+    c.click({1200, 1300});
+    ASSERT_NE(c.view->textField(), nullptr);
+    QTest::keyClicks(c.view->textField(), QStringLiteral("crab"));
+    EXPECT_EQ(c.view->currentTool(), ToolKind::Text) << "letters are words, not tools";
+    QTest::keyClick(c.view->textField(), Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(c.view->textField(), QStringLiteral("two"));
+    QTest::keyClick(c.view->textField(), Qt::Key_Return);
+    ASSERT_EQ(c.view->annotations().size(), 1);
+    const AnnotationRef text = c.view->annotations().first();
+    EXPECT_EQ(text->text, QStringLiteral("crab\ntwo"));
+    EXPECT_GT(text->boundingRect().height(), 1.8 * text->fontSize) << "two lines tall";
+
+    // Double click with the selection tool reopens it with its words.
+    c.view->setCurrentTool(ToolKind::Select);
+    const QPointF inside = text->boundingRect().center();
+    const QPointF pos = c.view->toWidget(inside);
+    QTest::mouseDClick(c.view.get(), Qt::LeftButton, Qt::NoModifier, pos.toPoint());
+    ASSERT_NE(c.view->textField(), nullptr);
+    EXPECT_EQ(c.view->textField()->toPlainText(), QStringLiteral("crab\ntwo"));
+    c.view->textField()->setPlainText(QStringLiteral("lobster"));
+    QTest::keyClick(c.view->textField(), Qt::Key_Escape);
+    EXPECT_EQ(c.view->textField(), nullptr);
+    ASSERT_EQ(c.view->annotations().size(), 1);
+    EXPECT_EQ(c.view->annotations().first()->text, QStringLiteral("crab\ntwo"));
+    const int steps = c.view->undoStack()->count();
+
+    // The text tool on an existing text edits it: one undo step back to the old words.
+    c.view->setCurrentTool(ToolKind::Text);
+    c.click(inside);
+    ASSERT_NE(c.view->textField(), nullptr);
+    c.view->textField()->setPlainText(QStringLiteral("lobster"));
+    c.view->commitEditors();
+    ASSERT_EQ(c.view->annotations().size(), 1);
+    EXPECT_EQ(c.view->annotations().first()->text, QStringLiteral("lobster"));
+    EXPECT_EQ(c.view->undoStack()->count(), steps + 1);
+    c.view->undo();
+    EXPECT_EQ(c.view->annotations().first()->text, QStringLiteral("crab\ntwo"));
+}
+
+TEST(CanvasEditing, CropCutsTheExportReplacesTheLastAndUndoes)
+{
+    Canvas c({400, 300}, {}, {}, solid({400, 300}, Qt::white));
+    c.view->setCurrentTool(ToolKind::Pen);
+    c.stroke({1050, 1050}, {1150, 1150});
+    c.view->setCurrentTool(ToolKind::Crop);
+    c.stroke({1020, 1030}, {1220, 1130});
+    EXPECT_EQ(c.model().exportRect(), QRectF(1020, 1030, 200, 100));
+    const QImage cut = c.view->renderComposite(true);
+    EXPECT_EQ(cut.size(), QSize(200, 100));
+
+    c.stroke({1250, 1050}, {1350, 1200}); // a second crop replaces the first
+    EXPECT_EQ(c.model().exportRect(), QRectF(1250, 1050, 100, 150));
+    c.stroke({1300, 1100}, {1340, 1140}); // moving it from inside
+    EXPECT_EQ(c.model().exportRect(), QRectF(1290, 1090, 100, 150));
+    c.view->undo();
+    EXPECT_EQ(c.model().exportRect(), QRectF(1250, 1050, 100, 150));
+    c.view->undo();
+    EXPECT_EQ(c.model().exportRect(), QRectF(1020, 1030, 200, 100));
+    c.view->undo();
+    EXPECT_FALSE(c.model().crop());
+    EXPECT_EQ(c.view->renderComposite(true).size(), QSize(400, 300));
+}
+
+TEST(CanvasEditing, PlacedPicturesUndoAndStepNumbersStayUnique)
+{
+    Canvas c;
+    c.view->addImage(solid({300, 200}, Qt::red));
+    const PlacedImageRef placed = c.model().selectedImage();
+    ASSERT_NE(placed, nullptr);
+    const QRectF frame = placed->frame;
+    c.stroke(frame.center(), frame.center() + QPointF(50, 40)); // a move is a step too
+    c.view->deleteSelected();
+    EXPECT_TRUE(c.view->extraImages().isEmpty());
+    c.view->undo();
+    ASSERT_EQ(c.view->extraImages().size(), 1);
+    EXPECT_EQ(c.view->extraImages().first()->frame, frame.translated(50, 40));
+    c.view->undo();
+    EXPECT_EQ(c.view->extraImages().first()->frame, frame);
+
+    c.view->setCurrentTool(ToolKind::Step);
+    for (double x : {1100.0, 1200.0, 1300.0}) {
+        c.click({x, 1100});
+        c.view->commitEditors();
+    }
+    c.view->setCurrentTool(ToolKind::Select);
+    c.click({1200, 1100});
+    c.view->deleteSelected();
+    EXPECT_EQ(c.stepNumbers(), (QList<qint64>{1, 2}));
+    c.view->undo();
+    c.view->setCurrentTool(ToolKind::Step);
+    c.click({1400, 1100});
+    c.view->commitEditors();
+    EXPECT_EQ(c.stepNumbers(), (QList<qint64>{1, 2, 3, 4}));
+}
+
+TEST(CanvasEditing, LineEndsSnapOnlyNearAnEdgeAndNotWithAlt)
+{
+    // One text line at canvas (1100…1400, 1100…1160).
+    Canvas c({1200, 800}, {}, {QRectF(100.0 / 1200, 100.0 / 800, 300.0 / 1200, 60.0 / 800)});
+    drain();
+    c.view->setCurrentTool(ToolKind::Arrow);
+    c.stroke({1250, 1130}, {1700, 1500}); // the middle of the line: 30 from every edge
+    EXPECT_EQ(c.view->annotations().last()->start, QPointF(1250, 1130));
+    c.stroke({1250, 1150}, {1700, 1500}); // 10 below the top edge
+    EXPECT_EQ(c.view->annotations().last()->start, QPointF(1250, 1160));
+
+    const QPointF from = c.view->toWidget(QPointF(1250, 1150));
+    const QPointF to = c.view->toWidget(QPointF(1700, 1500));
+    QTest::mousePress(c.view.get(), Qt::LeftButton, Qt::AltModifier, from.toPoint());
+    QMouseEvent move(QEvent::MouseMove, to, c.view->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                     Qt::AltModifier);
+    QApplication::sendEvent(c.view.get(), &move);
+    QTest::mouseRelease(c.view.get(), Qt::LeftButton, Qt::AltModifier, to.toPoint());
+    EXPECT_EQ(c.view->annotations().last()->start, QPointF(1250, 1150));
+}

@@ -1,0 +1,503 @@
+#include "ui/AnnotationCanvas.h"
+#include "ui/CenteringClipView.h"
+#include "ui/EditorGeometry.h"
+#include "ui/EditorWindowController.h"
+#include "ui/Palette.h"
+#include "ui/Hud.h"
+#include "ui/Notifier.h"
+#include "ui/PinWindow.h"
+#include "platform/FakeDesktop.h"
+#include "ui/BeautifyWindowController.h"
+#include "ui/CompareWindowController.h"
+#include "TestSupport.h"
+
+#include <QAction>
+#include <QFile>
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <QApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUndoStack>
+
+#include <gtest/gtest.h>
+
+using namespace vistrel;
+using vistrel::test::drain;
+
+TEST(EditorGeometry, SmallCaptureKeepsMagnificationOneAndTheMinimumWidth)
+{
+    const auto g = EditorGeometry::forImage(QSize(200, 100), QSizeF(1440, 900));
+    EXPECT_DOUBLE_EQ(g.fitMagnification, 1.0);
+    EXPECT_EQ(g.contentSize, QSizeF(1280, 366));
+}
+
+TEST(EditorGeometry, LargeCaptureFitsEightyFivePercent)
+{
+    const auto g = EditorGeometry::forImage(QSize(5000, 3000), QSizeF(1440, 900));
+    EXPECT_NEAR(g.fitMagnification, 719.0 / 3000.0, 1e-12);
+    EXPECT_NEAR(g.fitMagnification, 0.2397, 1e-4);
+    EXPECT_DOUBLE_EQ(g.contentSize.width(), 1280);
+    EXPECT_NEAR(g.contentSize.height(), 719 + 46, 1e-9);
+}
+
+namespace {
+
+QImage picture(QSize size, QColor fill = QColor(40, 120, 200))
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(fill);
+    return image;
+}
+
+QImage decodedClipboard(const FakeDesktop &desktop)
+{
+    for (const auto &[type, bytes] : desktop.clipboardFormats)
+        if (type == QLatin1String("image/png"))
+            return QImage::fromData(bytes, "PNG");
+    return {};
+}
+
+class EditorWindowTest : public ::testing::Test
+{
+protected:
+    void open(QSize size, QList<AnnotationRef> seed = {})
+    {
+        editor = std::make_unique<EditorWindowController>(picture(size), seed, desktop.platform());
+        editor->showWindow();
+        drain();
+    }
+    void TearDown() override
+    {
+        editor.reset();
+        drain();
+    }
+
+    FakeDesktop desktop;
+    std::unique_ptr<EditorWindowController> editor;
+};
+
+} // namespace
+
+TEST_F(EditorWindowTest, OpensAtFitWithTheSelectToolAndTheDefaultColour)
+{
+    open(QSize(200, 100));
+    QWidget *window = editor->window();
+    EXPECT_EQ(window->windowTitle(), "Vistrel — Editor");
+    // 1280 wide for the whole toolbar, but never wider than the screen (800 here).
+    EXPECT_EQ(window->size(), QSize(800, 366));
+    EXPECT_DOUBLE_EQ(editor->magnification(), 1.0);
+    EXPECT_EQ(editor->toolbar()->height(), 46);
+
+    EXPECT_EQ(editor->canvas()->currentTool(), ToolKind::Select);
+    EXPECT_TRUE(editor->toolButton(ToolKind::Select)->isChecked());
+    EXPECT_EQ(editor->canvas()->strokeColor(), Palette::defaultColor());
+    EXPECT_DOUBLE_EQ(editor->canvas()->lineWidth(), 5.0);
+    EXPECT_FALSE(editor->action("Undo")->isEnabled());
+    ASSERT_NE(editor->toolButton(ToolKind::Crop), nullptr);
+    // At fit the whole picture shows, without scroll bars.
+    EXPECT_FALSE(editor->scroll()->horizontalScrollBar()->isVisible());
+    EXPECT_FALSE(editor->scroll()->verticalScrollBar()->isVisible());
+
+    // The picture sits in the middle of the view: the canvas point at the view's centre is
+    // the picture's centre.
+    const QPointF middle = editor->canvas()->toCanvas(editor->scroll()->visibleRect().center());
+    EXPECT_NEAR(middle.x(), 1100, 1);
+    EXPECT_NEAR(middle.y(), 1050, 1);
+
+    // The buttons, left to right, end with Copy and Save at the right edge.
+    QStringList order;
+    for (QAction *a : editor->toolbar()->actions())
+        if (!a->text().isEmpty() && !a->isCheckable())
+            order.append(a->text());
+    EXPECT_EQ(order, QStringList({"Add", "Zoom Out", "Zoom to Fit", "Zoom In", "Undo", "Redo",
+                                  "Pin", "OCR", "Compare", "Beautify", "Share", "Copy", "Save"}));
+    EXPECT_EQ(editor->toolbar()->widgetForAction(editor->action("OCR"))->width(), 34);
+    // What does not fit is in the overflow menu, behind a button as wide as the others.
+    EXPECT_FALSE(editor->toolbar()->widgetForAction(editor->action("Save"))->isVisible());
+    auto *more = editor->toolbar()->findChild<QToolButton *>("qt_toolbar_ext_button");
+    ASSERT_NE(more, nullptr);
+    EXPECT_TRUE(more->isVisible());
+    EXPECT_GE(more->width(), 24);
+    EXPECT_LE(more->mapTo(window, QPoint(more->width(), 0)).x(), window->width());
+    ASSERT_NE(more->menu(), nullptr);
+    QStringList hidden;
+    for (QAction *a : more->menu()->actions())
+        hidden.append(a->text());
+    EXPECT_TRUE(hidden.contains("Save")) << hidden.join(", ").toStdString();
+}
+
+TEST_F(EditorWindowTest, ToolsColourAndWidthReachTheCanvasAndHighlightFollows)
+{
+    open(QSize(400, 300));
+    QTest::mouseClick(editor->toolButton(ToolKind::Rect), Qt::LeftButton);
+    EXPECT_EQ(editor->canvas()->currentTool(), ToolKind::Rect);
+    EXPECT_TRUE(editor->toolButton(ToolKind::Rect)->isChecked());
+    EXPECT_FALSE(editor->toolButton(ToolKind::Select)->isChecked());
+
+    // A tool letter typed on the canvas moves the highlight too.
+    QTest::keyClick(editor->canvas(), Qt::Key_A);
+    EXPECT_EQ(editor->canvas()->currentTool(), ToolKind::Arrow);
+    EXPECT_TRUE(editor->toolButton(ToolKind::Arrow)->isChecked());
+    EXPECT_FALSE(editor->toolButton(ToolKind::Rect)->isChecked());
+
+    editor->widthSlider()->setValue(125);
+    EXPECT_DOUBLE_EQ(editor->canvas()->lineWidth(), 12.5);
+
+    QTest::mouseClick(editor->colorButton(), Qt::LeftButton);
+    ASSERT_TRUE(editor->colorButton()->grid());
+    QTest::mouseClick(editor->colorButton()->grid()->swatches()[4], Qt::LeftButton);
+    EXPECT_EQ(editor->canvas()->strokeColor(), QColor("#22C55E"));
+}
+
+TEST_F(EditorWindowTest, ZoomStopsExactlyAtTheLimitsAndFitComesBack)
+{
+    open(QSize(5000, 3000));
+    const qreal fit = editor->fitMagnification();
+    EXPECT_LT(fit, 1.0);
+    EXPECT_DOUBLE_EQ(editor->magnification(), fit);
+    const QPointF before = editor->canvas()->toCanvas(editor->scroll()->visibleRect().center());
+    editor->zoomIn();
+    EXPECT_DOUBLE_EQ(editor->magnification(), fit * 1.25);
+    // Zooming keeps the point in the middle of the view where it was.
+    const QPointF after = editor->canvas()->toCanvas(editor->scroll()->visibleRect().center());
+    EXPECT_NEAR(after.x(), before.x(), 2 / editor->magnification());
+    EXPECT_NEAR(after.y(), before.y(), 2 / editor->magnification());
+
+    for (int i = 0; i < 40; ++i)
+        QTest::keyClick(editor->window(), Qt::Key_Equal, Qt::ControlModifier);
+    EXPECT_EQ(editor->magnification(), 8.0);
+    for (int i = 0; i < 60; ++i)
+        QTest::keyClick(editor->window(), Qt::Key_Minus, Qt::ControlModifier);
+    EXPECT_EQ(editor->magnification(), 0.1);
+    // Far out the picture is smaller than the view and stays in its middle, with no room to
+    // scroll into empty margins.
+    EXPECT_EQ(editor->scroll()->horizontalScrollBar()->maximum(), 0);
+    const QPointF middle = editor->canvas()->toCanvas(editor->scroll()->visibleRect().center());
+    EXPECT_NEAR(middle.x(), 1000 + 2500, 10);
+    QTest::keyClick(editor->window(), Qt::Key_0, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(editor->magnification(), fit);
+}
+
+TEST_F(EditorWindowTest, CopyKeyOpensTheFormatMenuAndTransparentCopiesAlpha)
+{
+    // A mark outside the picture widens the export, leaving transparent room around it.
+    auto outside = Annotation::make(ToolKind::Rect, QPointF(-40, 10), QPointF(-10, 40), Qt::red, 4);
+    open(QSize(200, 100), {outside});
+    QTest::keyClick(editor->window(), Qt::Key_C, Qt::ControlModifier);
+    QMenu *menu = editor->formatMenu();
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(desktop.clipboardWrites, 0);
+    QStringList titles;
+    for (QAction *a : menu->actions())
+        titles.append(a->text());
+    EXPECT_EQ(titles, QStringList({"Original", "Transparent", "PDF"}));
+    menu->actions()[1]->trigger();
+    drain();
+
+    const QImage copied = decodedClipboard(desktop);
+    ASSERT_FALSE(copied.isNull());
+    EXPECT_TRUE(copied.hasAlphaChannel());
+    EXPECT_EQ(copied.size(), editor->canvas()->renderComposite(false).size());
+    EXPECT_GT(copied.width(), 200);
+    // Top-left corner: outside the picture and the mark → transparent; the picture is opaque.
+    EXPECT_EQ(qAlpha(copied.pixel(0, 0)), 0);
+    EXPECT_EQ(copied.pixelColor(copied.width() - 10, copied.height() - 10), QColor(40, 120, 200));
+    ASSERT_TRUE(Hud::current());
+    EXPECT_EQ(Hud::current()->text(), "Copied to clipboard");
+
+    // Original: the same area, white outside.
+    editor->performExport({ExportMode::Copy, ExportChoice::Original});
+    EXPECT_EQ(decodedClipboard(desktop).pixelColor(0, 0), QColor(Qt::white));
+    // PDF: PDF first, then PNG.
+    editor->performExport({ExportMode::Copy, ExportChoice::PDF});
+    ASSERT_EQ(desktop.clipboardFormats.size(), 2);
+    EXPECT_EQ(desktop.clipboardFormats[0].first, "application/pdf");
+    EXPECT_EQ(Hud::current()->text(), "Copied PDF");
+}
+
+TEST_F(EditorWindowTest, ACaptureWithZeroPaddingBytesExportsOpaque)
+{
+    // As an X server hands over a grab: RGB32 whose fourth byte is 0.
+    QImage grab(64, 32, QImage::Format_RGB32);
+    for (int y = 0; y < grab.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(grab.scanLine(y));
+        for (int x = 0; x < grab.width(); ++x)
+            line[x] = 0x003366cc;
+    }
+    editor = std::make_unique<EditorWindowController>(grab, QList<AnnotationRef>{},
+                                                      desktop.platform());
+    const QImage out = editor->canvas()->renderComposite(false);
+    ASSERT_EQ(out.size(), QSize(64, 32));
+    EXPECT_EQ(out.pixelColor(10, 10), QColor(0x33, 0x66, 0xcc));
+}
+
+TEST_F(EditorWindowTest, SaveOffersEveryTypeTheSuggestedNameAndMarksTheWorkSaved)
+{
+    open(QSize(120, 80));
+    QTest::keyClick(editor->window(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_TRUE(editor->formatMenu());
+    editor->formatMenu()->actions()[2]->trigger();
+    ASSERT_EQ(desktop.saveRequests.size(), 1);
+    EXPECT_TRUE(desktop.saveRequests[0].suggestedName.startsWith("Vistrel "));
+    EXPECT_TRUE(desktop.saveRequests[0].suggestedName.endsWith(".pdf"));
+
+    editor->suggestedNameBase = QStringLiteral("flight-booking");
+    editor->performExport({ExportMode::Save, ExportChoice::Transparent});
+    ASSERT_EQ(desktop.saveRequests.size(), 2);
+    EXPECT_EQ(desktop.saveRequests[1].suggestedName,
+              "flight-booking " + QDate::currentDate().toString("yyyy-MM-dd") + ".png");
+    EXPECT_EQ(desktop.saveRequests[1].nameFilters.size(), 3); // PNG, JPEG and PDF
+
+    // Save… in the close question saves, then closes; the work counts as saved.
+    QTemporaryDir dir;
+    desktop.saveAnswer = dir.filePath("mark1.jpg");
+    editor->toolPicked(ToolKind::Rect);
+    editor->canvas()->model().mouseDown({1010, 1010});
+    editor->canvas()->model().mouseDragged({1060, 1050});
+    editor->canvas()->model().mouseUp({1060, 1050});
+    int closed = 0;
+    editor->onClose = [&] { ++closed; };
+    editor->performClose();
+    ASSERT_NE(editor->closeQuestion(), nullptr);
+    editor->closeQuestion()->defaultButton()->click();
+    ASSERT_TRUE(editor->formatMenu() == nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(dir.filePath("mark1.jpg")); }, 5000));
+    EXPECT_EQ(QImageReader(dir.filePath("mark1.jpg")).format(), "jpeg");
+    EXPECT_FALSE(QFile::exists(dir.filePath("mark1.jpg.png")));
+    EXPECT_EQ(closed, 1);
+    EXPECT_FALSE(editor->hasUnsavedWork());
+}
+
+TEST_F(EditorWindowTest, OcrPinAndTheSideWindowsSaySomethingEveryTime)
+{
+    open(QSize(300, 200));
+    QImage recognised;
+    const QList<Result<QString>> answers{
+        QString(42, QLatin1Char('x')), QStringLiteral(" \n "),
+        CaptureError::failed(QStringLiteral("The English text model is not installed"))};
+    qsizetype recognitions = 0;
+    editor->setTextRecognizer([&](const QImage &image, QObject *, auto done) {
+        recognised = image;
+        done(answers[recognitions++]);
+    });
+    editor->runOCR();
+    EXPECT_EQ(recognised.size(), QSize(300, 200));
+    EXPECT_EQ(desktop.clipboardText, QString(42, QLatin1Char('x')));
+    EXPECT_EQ(Hud::current()->text(), "Copied 42 chars");
+    editor->runOCR();
+    EXPECT_EQ(Hud::current()->text(), "No text found");
+    // A failure is an alert naming its cause, as Extract Text says it, never "No text found".
+    Notifier::install(&desktop);
+    editor->runOCR();
+    drain(); // alerts are shown from the event loop
+    Notifier::install(nullptr);
+    ASSERT_FALSE(desktop.warnings.isEmpty());
+    EXPECT_TRUE(desktop.warnings.last().second.contains("text model is not installed"));
+
+    const auto pinsBefore = PinWindow::pins().size();
+    editor->action("Pin")->trigger();
+    ASSERT_EQ(PinWindow::pins().size(), pinsBefore + 1);
+    delete PinWindow::pins().last();
+
+    editor->action("Compare")->trigger();
+    EXPECT_EQ(Hud::current()->text(), "Add a 2nd screenshot (Add / Ctrl+V) to compare");
+    EXPECT_EQ(editor->compareWindow(), nullptr);
+    editor->canvas()->addImage(picture(QSize(50, 50)));
+    editor->action("Compare")->trigger();
+    // Before: the capture; after: the placed picture at its own size.
+    ASSERT_TRUE(editor->compareWindow());
+    EXPECT_EQ(editor->compareWindow()->view()->model().canvasSize(), QSize(300, 200));
+    EXPECT_EQ(editor->compareWindow()->view()->model().after().size(), QSize(50, 50));
+    // Adding a picture switched the canvas to select; the palette follows.
+    EXPECT_TRUE(editor->toolButton(ToolKind::Select)->isChecked());
+    editor->action("Beautify")->trigger();
+    ASSERT_TRUE(editor->beautifyWindow());
+    // The flattened board: the capture and the picture 40 to its right.
+    EXPECT_EQ(editor->beautifyWindow()->view()->beautifier().imgSize(), QSizeF(390, 200));
+    Hud::show("-");
+    editor->action("Share")->trigger();
+    EXPECT_EQ(Hud::current()->text(), QStringLiteral("Uploading…"));
+
+    int asked = 0;
+    editor->onRequestAddImage = [&] { ++asked; };
+    editor->action("Add")->trigger();
+    EXPECT_EQ(asked, 1);
+}
+
+TEST_F(EditorWindowTest, UndoFollowsTheCanvasAndCtrlWCloses)
+{
+    open(QSize(300, 200));
+    QAction *undo = editor->action("Undo");
+    EXPECT_FALSE(undo->isEnabled());
+    editor->toolPicked(ToolKind::Rect);
+    QWidget *canvas = editor->canvas();
+    const QPoint a = editor->canvas()->toWidget(QPointF(1050, 1150)).toPoint();
+    const QPoint b = editor->canvas()->toWidget(QPointF(1150, 1050)).toPoint();
+    QTest::mousePress(canvas, Qt::LeftButton, {}, a);
+    QTest::mouseMove(canvas, (a + b) / 2);
+    QTest::mouseMove(canvas, b);
+    QTest::mouseRelease(canvas, Qt::LeftButton, {}, b);
+    EXPECT_EQ(editor->canvas()->annotations().size(), 1);
+    EXPECT_TRUE(undo->isEnabled());
+    QTest::keyClick(editor->window(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(editor->canvas()->annotations().isEmpty());
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_TRUE(editor->action("Redo")->isEnabled());
+    QTest::keyClick(editor->window(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(editor->canvas()->annotations().size(), 1);
+
+    QTest::keyClick(editor->window(), Qt::Key_Y, Qt::ControlModifier); // nothing left to redo
+    EXPECT_EQ(editor->canvas()->annotations().size(), 1);
+    QTest::keyClick(editor->window(), Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(editor->window(), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(editor->canvas()->annotations().size(), 1);
+
+    // With a mark drawn, Ctrl+W asks; Cancel keeps the editor, Discard closes it.
+    int closed = 0;
+    editor->onClose = [&] { ++closed; };
+    QTest::keyClick(editor->window(), Qt::Key_W, Qt::ControlModifier);
+    ASSERT_NE(editor->closeQuestion(), nullptr);
+    EXPECT_EQ(closed, 0);
+    QStringList buttons;
+    for (QAbstractButton *b : editor->closeQuestion()->buttons())
+        buttons.append(b->text().remove(QLatin1Char('&')));
+    buttons.sort();
+    EXPECT_EQ(buttons, QStringList({"Cancel", "Copy and Close", "Discard", "Save…"}));
+    editor->closeQuestion()->button(QMessageBox::Cancel)->click();
+    drain();
+    EXPECT_EQ(closed, 0);
+    EXPECT_TRUE(editor->window()->isVisible());
+
+    QApplication::setActiveWindow(editor->window()); // the question had the focus
+    QTest::keyClick(editor->window(), Qt::Key_W, Qt::ControlModifier);
+    ASSERT_NE(editor->closeQuestion(), nullptr);
+    for (QAbstractButton *b : editor->closeQuestion()->buttons())
+        if (b->text() == "&Discard")
+            b->click();
+    drain();
+    EXPECT_EQ(closed, 1);
+    EXPECT_FALSE(editor->window()->isVisible());
+}
+
+TEST_F(EditorWindowTest, UndoneToTheOpeningStateClosesWithoutAskingAndCopyAndCloseCopies)
+{
+    open(QSize(300, 200));
+    editor->toolPicked(ToolKind::Text);
+    const QPoint at = editor->canvas()->toWidget(QPointF(1050, 1150)).toPoint();
+    QTest::mouseClick(editor->canvas(), Qt::LeftButton, {}, at);
+    ASSERT_NE(editor->canvas()->textField(), nullptr);
+    QTest::keyClicks(editor->canvas()->textField(), "open field");
+    // The open field's words count as work, and go into the export.
+    EXPECT_TRUE(editor->hasUnsavedWork());
+    EXPECT_EQ(editor->canvas()->annotations().size(), 1);
+    editor->undo();
+    EXPECT_FALSE(editor->hasUnsavedWork());
+    int closed = 0;
+    editor->onClose = [&] { ++closed; };
+    editor->performClose();
+    EXPECT_EQ(editor->closeQuestion(), nullptr);
+    EXPECT_EQ(closed, 1);
+
+    open(QSize(300, 200));
+    editor->toolPicked(ToolKind::Rect);
+    editor->canvas()->model().mouseDown({1050, 1150});
+    editor->canvas()->model().mouseDragged({1150, 1050});
+    editor->canvas()->model().mouseUp({1150, 1050});
+    editor->performClose();
+    ASSERT_NE(editor->closeQuestion(), nullptr);
+    for (QAbstractButton *b : editor->closeQuestion()->buttons())
+        if (b->text() == "&Copy and Close")
+            b->click();
+    drain();
+    EXPECT_FALSE(editor->window()->isVisible());
+    const QImage copied = decodedClipboard(desktop);
+    ASSERT_FALSE(copied.isNull());
+    EXPECT_EQ(copied.pixelColor(50, 50), QColor(Palette::defaultColor()).toRgb()); // the mark's ink
+}
+
+TEST_F(EditorWindowTest, APictureDraggedUpStaysUnderThePointerAndCtrlWheelZoomsAboutIt)
+{
+    open(QSize(600, 400));
+    editor->canvas()->addImage(picture(QSize(200, 150), Qt::yellow));
+    drain();
+    const PlacedImageRef placed = editor->canvas()->extraImages().first();
+    CenteringClipView *scroll = editor->scroll();
+    AnnotationCanvas *canvas = editor->canvas();
+    // An added picture is scrolled into view and announced.
+    EXPECT_TRUE(scroll->visibleRect().contains(canvas->toWidget(placed->frame)));
+    ASSERT_NE(Hud::current(), nullptr);
+    EXPECT_EQ(Hud::current()->text(), QStringLiteral("Picture added"));
+    // Where the picture's middle is in the viewport, and the pointer with it.
+    auto inViewport = [&](QPointF canvasPoint) {
+        return canvas->toWidget(canvasPoint) - scroll->visibleRect().topLeft();
+    };
+    QPointF pointer = inViewport(placed->frame.center());
+    const QPointF grip = placed->frame.center() - placed->frame.topLeft();
+    auto send = [&](QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        const QPointF pos = pointer + scroll->visibleRect().topLeft();
+        QMouseEvent e(type, pos, canvas->mapToGlobal(pos), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(canvas, &e);
+    };
+    send(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
+    for (int i = 0; i < 12; ++i) {
+        pointer.ry() -= 25; // upwards, past the canvas's top
+        send(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton);
+        EXPECT_NEAR(inViewport(placed->frame.topLeft() + grip).y(), pointer.y(), 1.5) << i;
+    }
+    send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+    EXPECT_NEAR(inViewport(placed->frame.topLeft() + grip).y(), pointer.y(), 1.5);
+
+    // Ctrl+wheel zooms, keeping the canvas point under the pointer.
+    const QPointF at = inViewport(QPointF(1200, 1200));
+    const qreal before = editor->magnification();
+    const QPointF pos = at + scroll->visibleRect().topLeft();
+    QWheelEvent wheel(pos, canvas->mapToGlobal(pos), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(canvas, &wheel);
+    EXPECT_DOUBLE_EQ(editor->magnification(), before * 1.25);
+    EXPECT_NEAR(inViewport(QPointF(1200, 1200)).x(), at.x(), 1.5);
+    EXPECT_NEAR(inViewport(QPointF(1200, 1200)).y(), at.y(), 1.5);
+}
+
+TEST_F(EditorWindowTest, AReusedWindowHoldsOnlyTheNewEditor)
+{
+    EditorWindowPool pool;
+    auto first = std::make_unique<EditorWindowController>(picture(QSize(300, 200)), QList<AnnotationRef>{},
+                                                          desktop.platform(), nullptr, &pool);
+    first->showWindow();
+    drain();
+    QWidget *window = first->window();
+    const qsizetype actions = window->actions().size();
+    const qsizetype children = window->children().size();
+    first->performClose();
+    first.reset();
+    drain();
+    ASSERT_TRUE(pool.holdsWindow());
+    EXPECT_FALSE(window->isVisible());
+
+    auto second = std::make_unique<EditorWindowController>(picture(QSize(400, 300), Qt::red),
+                                                           QList<AnnotationRef>{}, desktop.platform(),
+                                                           nullptr, &pool);
+    second->showWindow();
+    drain();
+    EXPECT_EQ(second->window(), window);
+    EXPECT_FALSE(pool.holdsWindow());
+    // Nothing of the first editor is left: no second toolbar or canvas, no doubled shortcuts.
+    EXPECT_EQ(window->actions().size(), actions);
+    EXPECT_EQ(window->children().size(), children);
+    EXPECT_EQ(window->findChildren<AnnotationCanvas *>().size(), 1);
+    EXPECT_EQ(second->canvas()->baseImage().pixel(0, 0), QColor(Qt::red).rgb());
+
+    // Ctrl+W closes the reused window's editor, and only that one.
+    int closed = 0;
+    second->onClose = [&] { ++closed; };
+    QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
+    EXPECT_EQ(closed, 1);
+    EXPECT_FALSE(window->isVisible());
+}

@@ -1,0 +1,61 @@
+#include "ui/Hud.h"
+#include "ui/Notifier.h"
+#include "platform/FakeDesktop.h"
+#include "TestSupport.h"
+
+
+#include <gtest/gtest.h>
+
+using namespace vistrel;
+using vistrel::test::drain;
+
+TEST(Hud, PlacementFollowsTheVisibleFrame)
+{
+    // 200 × 18 text on a 1440 × 900 frame starting at y 25 (a top panel).
+    const QRect r = Toast::placement(QSize(200, 18), QRect(0, 25, 1440, 900));
+    EXPECT_EQ(r.size(), QSize(244, 40));
+    EXPECT_EQ(r.center().x(), 720 - 1); // centred (integer rect centre rounds down)
+    EXPECT_EQ(r.y() + r.height(), 25 + 900 - 135);
+
+    // A text wider than the screen (a 10 KB link) stays on it, elided.
+    const QRect wide = Toast::placement(QSize(32000, 18), QRect(0, 25, 1440, 900));
+    EXPECT_GE(wide.left(), 0);
+    EXPECT_LE(wide.right(), 1440);
+}
+
+TEST(Hud, NewToastReplacesTheOldAndOnlyTheNewestTimerActs)
+{
+    Hud::show("first");
+    QPointer<Toast> first = Hud::current();
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_TRUE(first->testAttribute(Qt::WA_ShowWithoutActivating));
+    EXPECT_TRUE(first->windowFlags() & Qt::WindowDoesNotAcceptFocus);
+    EXPECT_TRUE(first->windowFlags() & Qt::WindowTransparentForInput);
+
+    Hud::show("second");
+    QPointer<Toast> second = Hud::current();
+    EXPECT_NE(first, second);
+    drain();
+    // Gone at once, no fade, and its timers with it: they cannot close the second.
+    EXPECT_FALSE(first);
+    EXPECT_TRUE(second->isVisible());
+
+    // The second goes by itself.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !second; }, 5000));
+    EXPECT_EQ(Hud::current(), nullptr);
+}
+
+TEST(Notifier, ErrorReturnsAtOnceAndShowsOneBoxTitledVistrel)
+{
+    FakeDesktop desktop;
+    Notifier::install(&desktop);
+    const QString longText = QString("A long failure description. ").repeated(20);
+    Notifier::error(longText);
+    EXPECT_TRUE(desktop.warnings.isEmpty());
+    drain();
+    ASSERT_EQ(desktop.warnings.size(), 1);
+    EXPECT_EQ(desktop.warnings[0].first, "Vistrel");
+    EXPECT_EQ(desktop.warnings[0].second, longText);
+    Notifier::install(nullptr);
+}

@@ -1,0 +1,327 @@
+#include "app/CaptureCoordinator.h"
+#include "ui/AnnotationCanvas.h"
+#include "model/CanvasModel.h"
+#include "ui/EditorWindowController.h"
+#include "ui/CapturePreviewController.h"
+#include "ui/Hud.h"
+#include "platform/FakeDesktop.h"
+#include "TestSupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QMouseEvent>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QToolButton>
+#include <QLabel>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace vistrel;
+using vistrel::test::drain;
+using Handle = ReviewModel::Handle;
+
+namespace {
+
+QImage pattern(int w, int h)
+{
+    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y, qRgb((x * 5) % 256, (y * 3) % 256, (x + y) % 256));
+    return img;
+}
+
+} // namespace
+
+TEST(PreviewCard, GeometryFollowsTheVisibleFrameAndBackingScale)
+{
+    auto g = CardGeometry::forImage({400, 300}, {1440, 900}, 2.0);
+    EXPECT_DOUBLE_EQ(g.displayScale, 0.5);
+    EXPECT_EQ(g.content, QSizeF(360, 268)); // width raised to 360, the tools on a row of their own
+    g = CardGeometry::forImage({10000, 100}, {1440, 900}, 2.0);
+    EXPECT_DOUBLE_EQ(g.displayScale, 0.1008);
+    g = CardGeometry::forImage({100000, 100}, {1440, 900}, 2.0);
+    EXPECT_DOUBLE_EQ(g.displayScale, 0.1);
+    // A long scrolling capture keeps the width-fitting scale and scrolls; the card still fits.
+    g = CardGeometry::forImage({600, 30000}, {1440, 900}, 2.0);
+    EXPECT_DOUBLE_EQ(g.imageHeight, 15000);
+    EXPECT_EQ(g.content, QSizeF(360, 900 - 40));
+    // Not tall enough for that: shown whole, as before.
+    g = CardGeometry::forImage({1600, 1300}, {1440, 900}, 1.0);
+    EXPECT_DOUBLE_EQ(g.displayScale, 900 * 0.62 / 1300);
+    EXPECT_DOUBLE_EQ(g.viewHeight, g.imageHeight);
+}
+
+TEST(ReviewModel, CropHandlesClampAndKeepTwentyPixels)
+{
+    ReviewModel m({300, 200}, 0.5);
+    m.setCropRect({100, 50, 40, 60});
+    m.adjustCrop(Handle::Left, {50, 0}); // past the right edge: 20 wide, right edge moves on
+    EXPECT_EQ(m.cropRect(), QRectF(150, 50, 20, 60));
+    m.adjustCrop(Handle::Move, {500, 0});
+    EXPECT_EQ(m.cropRect(), QRectF(280, 50, 20, 60)); // stops at the border, no shrinking
+    // A corner dragged far beyond the image stops at its edges; the opposite edges stay.
+    m.adjustCrop(Handle::BL, {-400, -300});
+    EXPECT_EQ(m.cropRect(), QRectF(0, 0, 300, 110));
+    m.adjustCrop(Handle::None, {5, 5});
+    EXPECT_EQ(m.cropRect(), QRectF(0, 0, 300, 110));
+
+    // An image lower than 20 pixels: the minimum holds and the crop reaches past the image.
+    ReviewModel thin({300, 12}, 1);
+    thin.adjustCrop(Handle::Top, {0, -30});
+    EXPECT_EQ(thin.cropRect(), QRectF(0, -8, 300, 20));
+}
+
+TEST(ReviewModel, HitTestOrderAndDragsOutsideTheCrop)
+{
+    ReviewModel m({300, 200}, 0.5);
+    m.setCropRect({100, 100, 20, 20}); // 10 × 10 points on screen
+    EXPECT_EQ(m.hitHandle({52, 51}), Handle::BL); // within reach of several: first wins
+    EXPECT_EQ(m.hitHandle({56, 58}), Handle::BR); // before the nearer top-right corner
+    m.setCropRect({0, 0, 300, 200});
+    EXPECT_EQ(m.hitHandle({75, 50}), Handle::Move);
+    m.setCropRect({100, 100, 100, 50});
+    EXPECT_EQ(m.hitHandle({10, 90}), Handle::None);
+    m.mouseDown({10, 90});
+    EXPECT_TRUE(m.mouseDragged({40, 95})); // the read-out is still told the size
+    EXPECT_EQ(m.cropRect(), QRectF(100, 100, 100, 50));
+    m.mouseUp();
+    EXPECT_EQ(m.activeHandle(), Handle::None);
+}
+
+TEST(ReviewModel, MarksKeepOnlyWhatWasDrawn)
+{
+    ReviewModel m({300, 200}, 1);
+    m.mode = ReviewModel::Mode::Mark;
+    m.mouseDown({10, 10});
+    m.mouseUp();
+    EXPECT_TRUE(m.annotations().isEmpty()); // a click with the arrow draws nothing
+    m.markerTool = ToolKind::Pen;
+    m.mouseDown({10, 10});
+    m.mouseUp();
+    ASSERT_EQ(m.annotations().size(), 1);
+    EXPECT_EQ(m.annotations()[0]->points.size(), 1);
+    m.markerTool = ToolKind::Highlight;
+    m.mouseDown({10, 10});
+    m.mouseDragged({12, 20}); // 2 wide, 10 high: kept
+    m.mouseUp();
+    EXPECT_EQ(m.annotations().size(), 2);
+    // A text mark takes the keys typed after it, until the next click.
+    m.markerTool = ToolKind::Text;
+    m.mouseDown({50, 50});
+    m.mouseUp();
+    m.typeText("Hi!");
+    m.backspace();
+    EXPECT_EQ(m.annotations().last()->text, "Hi");
+    m.mouseDown({90, 90});
+    m.typeText("x");
+    EXPECT_EQ(m.annotations()[2]->text, "Hi");
+    EXPECT_EQ(ReviewModel::sizeText({2880, 1800}), "2880 × 1800 px");
+    EXPECT_EQ(ReviewModel::sizeText({1000.4, 500.6}), "1000 × 501 px");
+}
+
+class PreviewCardTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        image = pattern(400, 300);
+        card = std::make_unique<CapturePreviewController>(image, desktop.platform(),
+                                                          QRectF(0, 0, 1440, 900), 1.0);
+        card->onClose = [this] { ++closes; };
+        card->showWindow();
+    }
+    void TearDown() override
+    {
+        card.reset();
+        drain();
+    }
+
+    FakeDesktop desktop;
+    QImage image;
+    std::unique_ptr<CapturePreviewController> card;
+    int closes = 0;
+};
+
+TEST_F(PreviewCardTest, EditHandsTheCropAndMovesTheMarksIntoIt)
+{
+    ReviewModel &m = card->canvas()->model();
+    card->setMode(ReviewModel::Mode::Mark);
+    EXPECT_TRUE(card->toolsBar()->isVisibleTo(card->window()));
+    m.mouseDown(QPointF(150, 80) * m.displayScale());
+    m.mouseDragged(QPointF(190, 120) * m.displayScale());
+    m.mouseUp();
+    m.setCropRect({100, 50, 200, 150});
+    QImage edited;
+    QList<AnnotationRef> marks;
+    card->onEdit = [&](const QImage &img, const QList<AnnotationRef> &list) {
+        edited = img;
+        marks = list;
+    };
+    card->button("Edit")->click();
+    ASSERT_EQ(marks.size(), 1);
+    EXPECT_EQ(marks[0]->start, QPointF(50, 30));
+    EXPECT_EQ(m.annotations()[0]->start, QPointF(150, 80)); // the card's own mark is untouched
+    // The unmarked picture, cut with its rows counted from the top.
+    EXPECT_EQ(edited, image.copy(100, 100, 200, 150));
+    EXPECT_EQ(closes, 1);
+}
+
+TEST_F(PreviewCardTest, CopyTakesTheMarkedCropAndTheBadgeFollowsTheCrop)
+{
+    EXPECT_EQ(card->dimBadge()->text(), "400 × 300 px");
+    ReviewCanvas *canvas = card->canvas();
+    const double s = canvas->model().displayScale();
+    // Drag the right handle 100 pixels to the left, on the widget (y down).
+    const QPoint handle(qRound(400 * s), qRound(150 * s));
+    const QPoint to = handle - QPoint(qRound(100 * s), 0);
+    QTest::mousePress(canvas, Qt::LeftButton, {}, handle);
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), canvas->mapToGlobal(QPointF(to)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(canvas, &move);
+    QTest::mouseRelease(canvas, Qt::LeftButton, {}, to);
+    EXPECT_EQ(card->dimBadge()->text(), "300 × 300 px");
+
+    card->setMode(ReviewModel::Mode::Mark);
+    card->pickTool(ToolKind::Pen);
+    EXPECT_TRUE(card->toolButton(ToolKind::Pen)->isChecked());
+    EXPECT_FALSE(card->toolButton(ToolKind::Arrow)->isChecked());
+    canvas->model().mouseDown(QPointF(20, 20) * s);
+    canvas->model().mouseDragged(QPointF(60, 20) * s);
+    canvas->model().mouseUp();
+    const QImage expected = *canvas->renderFullComposite();
+    card->button("Copy")->click();
+    ASSERT_EQ(desktop.clipboardFormats.size(), 1);
+    QImage copied;
+    copied.loadFromData(desktop.clipboardFormats[0].second, "PNG");
+    EXPECT_EQ(copied.size(), QSize(300, 300));
+    EXPECT_EQ(copied.convertToFormat(QImage::Format_RGB32),
+              expected.copy(0, 0, 300, 300).convertToFormat(QImage::Format_RGB32));
+    EXPECT_NE(copied.pixel(40, 280), image.pixel(40, 280)); // the pen stroke is in it
+    EXPECT_EQ(Hud::current() ? Hud::current()->text() : QString(), "Copied to clipboard");
+    EXPECT_EQ(closes, 1);
+}
+
+TEST_F(PreviewCardTest, SaveWritesByExtensionAndCancelKeepsTheCard)
+{
+    card->button("Save")->click(); // the fake answers with an empty path: cancelled
+    ASSERT_EQ(desktop.saveRequests.size(), 1);
+    EXPECT_TRUE(desktop.saveRequests[0].suggestedName.startsWith("Vistrel "));
+    EXPECT_TRUE(desktop.saveRequests[0].suggestedName.endsWith(".png"));
+    EXPECT_EQ(closes, 0);
+    EXPECT_TRUE(card->window()->isVisible());
+
+    QTemporaryDir dir;
+    desktop.saveAnswer = dir.filePath("shot.JPEG");
+    card->button("Save")->click();
+    EXPECT_EQ(closes, 1);
+    for (int i = 0; i < 200 && !QFile::exists(desktop.saveAnswer); ++i)
+        drain(1);
+    QImage saved(desktop.saveAnswer, "JPEG");
+    EXPECT_EQ(saved.size(), QSize(400, 300));
+}
+
+TEST_F(PreviewCardTest, SaveFollowsThePreferences)
+{
+    QTemporaryDir dir;
+    SaveSettings settings;
+    settings.folder = dir.filePath("shots");
+    card->saveSettings = [&] { return settings; };
+
+    // Asking: every type offered, from the save folder (the nearest one there while it is not).
+    card->button("Save")->click(); // cancelled
+    ASSERT_EQ(desktop.saveRequests.size(), 1);
+    EXPECT_EQ(desktop.saveRequests[0].folder, QDir(dir.path()).absolutePath());
+    EXPECT_EQ(desktop.saveRequests[0].nameFilters.size(), 3);
+    EXPECT_EQ(closes, 0);
+
+    // Without asking: a new file in the folder, no dialog, and the card is done.
+    settings.withoutAsking = true;
+    card->button("Save")->click();
+    EXPECT_EQ(desktop.saveRequests.size(), 1);
+    EXPECT_EQ(closes, 1);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return QDir(settings.folder).entryList(QDir::Files).size() == 1; }, 5000));
+    const QString written = QDir(settings.folder).entryList(QDir::Files).first();
+    EXPECT_TRUE(written.startsWith("Vistrel ") && written.endsWith(".png"));
+    EXPECT_EQ(QImage(QDir(settings.folder).filePath(written)).size(), QSize(400, 300));
+}
+
+TEST_F(PreviewCardTest, EscapeInMarkModeClosesWithoutCopying)
+{
+    card->setMode(ReviewModel::Mode::Mark);
+    QTest::keyClick(card->window(), Qt::Key_Escape);
+    EXPECT_EQ(closes, 1);
+    EXPECT_FALSE(card->window()->isVisible());
+    EXPECT_EQ(desktop.clipboardWrites, 0);
+}
+
+TEST(PreviewCard, ToolsBarClearsTheActionsAtAnyWidth)
+{
+    FakeDesktop desktop;
+    for (int w : {100, 500, 1600}) { // the narrowest card, a wrapped bar, one row
+        CapturePreviewController card(pattern(w, 30), desktop.platform(), {0, 0, 1440, 900}, 1.0);
+        QWidget *window = card.window();
+        auto inCard = [window](QWidget *x) { return QRect(x->mapTo(window, QPoint()), x->size()); };
+        const QRect tools = inCard(card.toolsBar());
+        EXPECT_TRUE(window->rect().contains(tools)) << w;
+        EXPECT_GE(tools.width(), card.toolsBar()->sizeHint().width()) << w;
+        for (const char *title : {"Edit", "Copy", "Save", "Pin", "Close"})
+            EXPECT_FALSE(tools.intersects(inCard(card.button(title)))) << w << title;
+    }
+}
+
+TEST(PreviewCard, TallPictureFitsItsWidthAndScrolls)
+{
+    FakeDesktop desktop;
+    QImage tall(1600, 20000, QImage::Format_ARGB32_Premultiplied);
+    tall.fill(Qt::white);
+    CapturePreviewController card(tall, desktop.platform(), {0, 0, 1440, 900}, 1.0);
+    card.showWindow();
+    drain();
+    EXPECT_EQ(card.canvas()->size(), QSize(1008, 12600)); // 70% of the frame's width
+    auto *scroll = qobject_cast<QScrollArea *>(card.canvas()->parentWidget()->parentWidget());
+    ASSERT_TRUE(scroll);
+    EXPECT_GE(scroll->viewport()->width(), 1008); // no column under the scroll bar
+    EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 12600 - scroll->viewport()->height());
+}
+
+TEST_F(PreviewCardTest, MarkModeShowsTheCropWithoutHandles)
+{
+    ReviewCanvas *canvas = card->canvas();
+    canvas->model().setCropRect({100, 50, 200, 150}); // at scale 1: rows 100 to 250 from the top
+    const QImage adjust = canvas->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    card->setMode(ReviewModel::Mode::Mark);
+    const QImage mark = canvas->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage plain = image.convertToFormat(QImage::Format_RGB32);
+    for (QPoint p : {QPoint(10, 10), QPoint(100, 130)}) { // dimmed outside, the frame
+        EXPECT_NE(adjust.pixel(p), plain.pixel(p));
+        EXPECT_EQ(mark.pixel(p), adjust.pixel(p));
+    }
+    EXPECT_NE(adjust.pixel(103, 175), plain.pixel(103, 175)); // the left handle, Adjust only
+    EXPECT_EQ(mark.pixel(103, 175), plain.pixel(103, 175));
+}
+
+TEST_F(PreviewCardTest, EditOpensTheEditorOnTheUnmarkedCropWithEditableMarks)
+{
+    CaptureCoordinator coordinator(desktop.platform());
+    CapturePreviewController *opened = coordinator.openPreviewCard(image);
+    ReviewModel &m = opened->canvas()->model();
+    m.mode = ReviewModel::Mode::Mark;
+    m.mouseDown(QPointF(150, 80) * m.displayScale());
+    m.mouseDragged(QPointF(190, 120) * m.displayScale());
+    m.mouseUp();
+    m.setCropRect({100, 50, 200, 150});
+    opened->button("Edit")->click();
+    drain();
+    ASSERT_EQ(coordinator.editors().size(), 1);
+    const EditorWindowController *editor = coordinator.editors().first();
+    EXPECT_EQ(editor->image().convertToFormat(QImage::Format_RGB32),
+              image.copy(100, 100, 200, 150).convertToFormat(QImage::Format_RGB32));
+    ASSERT_EQ(editor->canvas()->annotations().size(), 1);
+    const double margin = CanvasModel::margin; // around the picture in the editor
+    EXPECT_EQ(editor->canvas()->annotations()[0]->start, QPointF(50 + margin, 30 + margin));
+}
