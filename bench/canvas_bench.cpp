@@ -109,7 +109,7 @@ void BM_ExportFloor(benchmark::State &state)
         for (const PlacedImageRef &img : images)
             p.drawImage(QRectF(img->frame.left() - area.left(), area.bottom() - img->frame.bottom(),
                                img->frame.width(), img->frame.height()),
-                        img->cg);
+                        img->picture);
         p.end();
         benchmark::DoNotOptimize(out);
     }

@@ -55,7 +55,7 @@ QString AppShell::hotkeyText(quint32 id) const
     return m_preferences->hotkey(id).toString(QKeySequence::NativeText);
 }
 
-void AppShell::applicationDidFinishLaunching()
+void AppShell::start()
 {
     setupStatusItem();
     // After the tray is up: what the last run kept of unsaved editors.
@@ -91,11 +91,11 @@ void AppShell::applicationDidFinishLaunching()
 void AppShell::setupStatusItem()
 {
     m_menu = buildMenu();
-    m_statusItem = new QSystemTrayIcon(trayIcon(), this);
-    m_statusItem->setToolTip(QStringLiteral("Vistrel"));
-    m_statusItem->setContextMenu(m_menu.get());
+    m_tray = new QSystemTrayIcon(trayIcon(), this);
+    m_tray->setToolTip(QStringLiteral("Vistrel"));
+    m_tray->setContextMenu(m_menu.get());
     // A left click opens the same menu: the icon has nothing else to do.
-    connect(m_statusItem, &QSystemTrayIcon::activated, this, [this](auto reason) {
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](auto reason) {
         if (reason == QSystemTrayIcon::Trigger)
             m_menu->popup(QCursor::pos());
     });
@@ -103,7 +103,7 @@ void AppShell::setupStatusItem()
         std::fprintf(stderr, "vistrel: no system tray found; the hot keys still work, and the "
                              "icon appears when a tray starts.\n");
     // Shown either way: the icon docks by itself when a tray host appears later.
-    m_statusItem->show();
+    m_tray->show();
 }
 
 QIcon AppShell::trayIcon()

@@ -36,7 +36,7 @@ public:
                       QObject *parent = nullptr);
     ~AppShell() override;
 
-    void applicationDidFinishLaunching();
+    void start();
     // The tray's Quit: asks once when editors have unsaved marks.
     void requestQuit();
     // Quits without asking, keeping unsaved marks for the next start (signals, `vistrel quit`).
@@ -47,7 +47,7 @@ public:
     Preferences &preferences() { return *m_preferences; }
     HotkeyManager &hotkeys();
     QMenu *menu() const { return m_menu.get(); }
-    QSystemTrayIcon *statusItem() const { return m_statusItem; }
+    QSystemTrayIcon *tray() const { return m_tray; }
 
     static QString shortcutText(int digit);
     // The text of a hot key as it is bound now.
@@ -81,7 +81,7 @@ private:
     CaptureCoordinator *m_coordinator;
     QPointer<QMessageBox> m_quitQuestion;
     std::unique_ptr<QMenu> m_menu;
-    QSystemTrayIcon *m_statusItem = nullptr;
+    QSystemTrayIcon *m_tray = nullptr;
     QAction *m_quitAction = nullptr;
     QHash<quint32, QAction *> m_hotkeyActions; // menu items that name a hot key
     QAction *m_infoLine = nullptr;

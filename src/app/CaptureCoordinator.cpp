@@ -159,7 +159,7 @@ void CaptureCoordinator::captureFullScreen()
         const auto content = beginBusyMode();
         if (!content)
             return;
-        const auto display = mainDisplay(*content, m_platform.screens->mainDisplayID());
+        const auto display = mainDisplay(*content, m_platform.screens->primaryDisplayId());
         if (!display) {
             m_busy = false;
             Notifier::error(CaptureError::noDisplay());
@@ -243,12 +243,12 @@ void CaptureCoordinator::pickColorOnOverlay()
 
 // --- overlay modes ---------------------------------------------------------------------------
 
-std::optional<ShareableContent> CaptureCoordinator::beginBusyMode()
+std::optional<ScreenLayout> CaptureCoordinator::beginBusyMode()
 {
     if (m_busy)
         return std::nullopt; // a second request while one is being set up or shown
     m_busy = true;
-    auto content = m_platform.screens->shareableContent();
+    auto content = m_platform.screens->screenLayout();
     if (!content) {
         m_busy = false;
         Notifier::error(content.error());
@@ -291,7 +291,7 @@ void CaptureCoordinator::runOverlayMode(Mode mode)
     presentSelection(*content, windowPicking, immediate, *images);
 }
 
-void CaptureCoordinator::presentSelection(const ShareableContent &content, bool windowPicking,
+void CaptureCoordinator::presentSelection(const ScreenLayout &content, bool windowPicking,
                                           std::optional<SelectionAction> immediateAction,
                                           const DisplayImageMap &displayImages)
 {
@@ -324,7 +324,7 @@ SelectionOverlay *CaptureCoordinator::makeOverlay(const OverlayRequest &request,
 }
 
 void CaptureCoordinator::handleOutcome(const std::optional<SelectionOutcome> &outcome,
-                                       const ShareableContent &content,
+                                       const ScreenLayout &content,
                                        const DisplayImageMap &frozen)
 {
     // The overlay may still be on the stack that reported the outcome.
@@ -347,7 +347,7 @@ void CaptureCoordinator::handleOutcome(const std::optional<SelectionOutcome> &ou
 }
 
 void CaptureCoordinator::performCapture(const SelectionOutcome &outcome,
-                                        const ShareableContent &content,
+                                        const ScreenLayout &content,
                                         const DisplayImageMap &frozen)
 {
     QScreen *screen = nullptr;
@@ -641,7 +641,7 @@ void CaptureCoordinator::save(const QImage &image)
     ImageExport::save(*m_platform.saveChooser, image, saveSettings());
 }
 
-QList<WindowInfo> CaptureCoordinator::ownWindows(const ShareableContent &content) const
+QList<WindowInfo> CaptureCoordinator::ownWindows(const ScreenLayout &content) const
 {
     const qint64 pid = m_platform.screens->ownPid();
     QList<WindowInfo> own;
@@ -651,7 +651,7 @@ QList<WindowInfo> CaptureCoordinator::ownWindows(const ShareableContent &content
     return own;
 }
 
-Result<DisplayImageMap> CaptureCoordinator::captureDisplayImages(const ShareableContent &content)
+Result<DisplayImageMap> CaptureCoordinator::captureDisplayImages(const ScreenLayout &content)
 {
     const QList<WindowInfo> own = ownWindows(content);
     DisplayImageMap map;
@@ -685,7 +685,7 @@ Result<DisplayImageMap> CaptureCoordinator::captureDisplayImages(const Shareable
     return map;
 }
 
-std::optional<DisplayInfo> CaptureCoordinator::mainDisplay(const ShareableContent &content,
+std::optional<DisplayInfo> CaptureCoordinator::mainDisplay(const ScreenLayout &content,
                                                            quint32 mainID)
 {
     for (const DisplayInfo &d : content.displays)

@@ -75,15 +75,15 @@ public:
     const QList<CapturePreviewController *> &previews() const { return m_previews; }
     ScrollCaptureController *scrollController() const;
 
-    QList<WindowInfo> ownWindows(const ShareableContent &content) const;
+    QList<WindowInfo> ownWindows(const ScreenLayout &content) const;
     // The frozen picture of every display; a display that cannot be read is left out, but a
     // picture that cannot be allocated ends the capture.
-    Result<DisplayImageMap> captureDisplayImages(const ShareableContent &content);
-    static std::optional<DisplayInfo> mainDisplay(const ShareableContent &content, quint32 mainID);
+    Result<DisplayImageMap> captureDisplayImages(const ScreenLayout &content);
+    static std::optional<DisplayInfo> mainDisplay(const ScreenLayout &content, quint32 mainID);
 
     // The chosen picture, cut from the frozen pictures the user chose it from (grabbed afresh
     // for a display that has none).
-    void performCapture(const SelectionOutcome &outcome, const ShareableContent &content,
+    void performCapture(const SelectionOutcome &outcome, const ScreenLayout &content,
                         const DisplayImageMap &frozen = {});
     // `screen` is where the picture was taken; a pin opens there.
     void dispatch(const QImage &image, SelectionAction action, QScreen *screen = nullptr);
@@ -107,13 +107,13 @@ private:
     void pickColorOnOverlay();
     void copyColour(const QColor &colour);
     // The busy rule and the content fetch every mode starts with; nothing when it cannot start.
-    std::optional<ShareableContent> beginBusyMode();
+    std::optional<ScreenLayout> beginBusyMode();
     SelectionOverlay *makeOverlay(const OverlayRequest &request, SelectionOverlay::Completion done);
-    void presentSelection(const ShareableContent &content, bool windowPicking,
+    void presentSelection(const ScreenLayout &content, bool windowPicking,
                           std::optional<SelectionAction> immediateAction,
                           const DisplayImageMap &displayImages);
     void handleOutcome(const std::optional<SelectionOutcome> &outcome,
-                       const ShareableContent &content, const DisplayImageMap &frozen);
+                       const ScreenLayout &content, const DisplayImageMap &frozen);
     void keepCopy(const QImage &image);
     // Once the capture's pictures are gone (on the next turn of the event loop), the heap's
     // free memory goes back to the system.

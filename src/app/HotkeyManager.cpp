@@ -3,7 +3,6 @@
 #include "app/CaptureCoordinator.h"
 #include "platform/Desktop.h"
 
-#include <cstring>
 
 namespace vistrel {
 
@@ -16,14 +15,6 @@ const QList<HotkeyManager::Row> &HotkeyManager::table()
         {4, 8, [](CaptureCoordinator &c) { c.startScrollCapture(); }},
     };
     return rows;
-}
-
-quint32 HotkeyManager::fourCharCode(const char *text)
-{
-    quint32 code = 0;
-    for (size_t i = 0; i < std::strlen(text); ++i)
-        code = (code << 8) + quint8(text[i]);
-    return code;
 }
 
 HotkeyManager &HotkeyManager::shared()

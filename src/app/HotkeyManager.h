@@ -23,7 +23,6 @@ public:
         void (*call)(CaptureCoordinator &);
     };
     static const QList<Row> &table();
-    static quint32 fourCharCode(const char *text);
 
     static HotkeyManager &shared();
 
@@ -43,7 +42,6 @@ public:
 
     const QList<quint32> &hotKeyRefs() const { return m_hotKeyRefs; }
     bool hasAction(quint32 id) const { return m_actions.contains(id); }
-    quint32 signature() const { return m_signature; }
 
 private:
     void setAction(quint32 id);
@@ -53,7 +51,6 @@ private:
     QList<quint32> m_hotKeyRefs;
     QHash<quint32, std::function<void()>> m_actions;
     QPointer<CaptureCoordinator> m_coordinator;
-    quint32 m_signature = fourCharCode("Vstl");
 };
 
 } // namespace vistrel

@@ -93,7 +93,7 @@ int runShell(const vistrel::Platform &platform, vistrel::Preferences &preference
     vistrel::AppShell shell(platform, &preferences);
     // A signal must not wait on a question: unsaved marks are kept for the next start.
     quitOnSignal.onQuit = [&shell] { shell.quitNow(); };
-    shell.applicationDidFinishLaunching();
+    shell.start();
     QTimer::singleShot(0, [] { vistrel::SelectionView::loadFonts(); });
     // Pictures a killed run left for the naming tool; once settled, off the first capture's path.
     QTimer::singleShot(5000, [] { vistrel::SmartNaming::removeLeftovers(60 * 1000); });

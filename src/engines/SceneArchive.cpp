@@ -62,7 +62,7 @@ std::optional<QRectF> rectFrom(const QJsonValue &v)
 
 AnnotationRef markFrom(const QJsonObject &o)
 {
-    const std::optional<ToolKind> kind = toolKindFromRawValue(o.value(QLatin1String("kind")).toString());
+    const std::optional<ToolKind> kind = toolKindFromName(o.value(QLatin1String("kind")).toString());
     const auto start = pointFrom(o.value(QLatin1String("start")));
     const auto end = pointFrom(o.value(QLatin1String("end")));
     const QColor color = QColor::fromString(o.value(QLatin1String("color")).toString());
@@ -94,7 +94,7 @@ QJsonObject EditorScene::toJson() const
 {
     QJsonArray marksJson;
     for (const AnnotationRef &m : marks) {
-        QJsonObject o{{QStringLiteral("kind"), rawValue(m->kind)},
+        QJsonObject o{{QStringLiteral("kind"), toolKindName(m->kind)},
                       {QStringLiteral("start"), pointJson(m->start)},
                       {QStringLiteral("end"), pointJson(m->end)},
                       {QStringLiteral("color"), m->color.name(QColor::HexArgb)},

@@ -601,7 +601,7 @@ void CanvasModel::resizeImage(PlacedImage &image, SelHandle handle, QPointF p)
         handle != SelHandle::BR)
         return;
     const QPointF anchor = oppositeCorner(image.frame, handle);
-    const double aspect = double(image.cg.width()) / std::max(image.cg.height(), 1);
+    const double aspect = double(image.picture.width()) / std::max(image.picture.height(), 1);
     const double w = std::max(std::abs(p.x() - anchor.x()), minImageWidth);
     const double h = w / aspect;
     const double x = p.x() < anchor.x() ? anchor.x() - w : anchor.x();
@@ -757,7 +757,7 @@ void CanvasModel::placeImage(const QImage &picture, const QRectF &frame)
     if (picture.isNull())
         return;
     auto placed = std::make_shared<PlacedImage>();
-    placed->cg = forDrawing(picture);
+    placed->picture = forDrawing(picture);
     placed->frame = frame;
     m_extraImages.append(placed);
     growCanvas();
@@ -775,7 +775,7 @@ CanvasChange CanvasModel::addImage(const QImage &picture)
     const double s =
         std::min(std::max(m_imageSize.width(), m_imageSize.height()) / std::max(w0, h0), 1.0);
     auto placed = std::make_shared<PlacedImage>();
-    placed->cg = forDrawing(picture);
+    placed->picture = forDrawing(picture);
     placed->frame = QRectF(area.right() + addedImageGap, area.bottom() - s * h0, s * w0, s * h0);
     m_extraImages.append(placed);
     m_selectedImage = placed;
@@ -793,7 +793,7 @@ void CanvasModel::detectTextBoxes(const PlacedImageRef &image)
     if (!m_detect)
         return;
     std::weak_ptr<PlacedImage> weak = image;
-    m_detect(image->cg, this, [weak](QList<QRectF> boxes) {
+    m_detect(image->picture, this, [weak](QList<QRectF> boxes) {
         if (const PlacedImageRef img = weak.lock())
             img->textBoxes = boxes;
     });
@@ -1014,7 +1014,7 @@ void CanvasModel::paint(QPainter &p, const QRectF &dirty, bool screen) const
         paintTile(p, primaryRect(), m_baseImage, screen);
     for (const PlacedImageRef &img : m_extraImages)
         if (visible(tileArea(img->frame)))
-            paintTile(p, img->frame, img->cg, screen);
+            paintTile(p, img->frame, img->picture, screen);
 
     const QImage *pixelated = nullptr;
     const QPointF origin(margin, margin);

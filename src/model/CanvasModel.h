@@ -24,7 +24,7 @@ namespace vistrel {
 // pending text-box detection point at one.
 struct PlacedImage
 {
-    QImage cg;               // full resolution
+    QImage picture;               // full resolution
     QRectF frame;            // where it lies on the canvas; the picture is stretched over it
     QList<QRectF> textBoxes; // normalised 0…1, y up; filled when detection finishes
 };

@@ -139,12 +139,12 @@ QString ReviewModel::sizeText(QSizeF size)
     return QStringLiteral("%1 × %2 px").arg(std::llround(size.width())).arg(std::llround(size.height()));
 }
 
-CardGeometry CardGeometry::forImage(QSize image, QSizeF visible, double backingScale,
+CardGeometry CardGeometry::forImage(QSize image, QSizeF visible, double devicePixelRatio,
                                    double scrollBarExtent)
 {
     CardGeometry g;
     const double w = std::max(1, image.width()), h = std::max(1, image.height());
-    const double fitWidth = std::min(visible.width() * 0.7 / w, 1.0 / backingScale);
+    const double fitWidth = std::min(visible.width() * 0.7 / w, 1.0 / devicePixelRatio);
     const double fitAll = std::min(fitWidth, visible.height() * 0.62 / h);
     // Shrinking a tall picture until all of it fits leaves it too small to crop at (a long
     // scrolling capture would show at 1:10 or worse): past half the width-fitting scale it

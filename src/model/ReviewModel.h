@@ -86,7 +86,7 @@ struct CardGeometry
     double bottomH = botH;  // the bottom bar, one row taller when the tools wrap
     bool toolsWrap() const { return bottomH > botH; }
     // `scrollBarExtent` is the width a vertical scroll bar takes beside a canvas that scrolls.
-    static CardGeometry forImage(QSize imagePixels, QSizeF visible, double backingScale,
+    static CardGeometry forImage(QSize imagePixels, QSizeF visible, double devicePixelRatio,
                                  double scrollBarExtent = 0);
     static constexpr double topH = 38;
     static constexpr double botH = 46;

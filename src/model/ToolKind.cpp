@@ -47,12 +47,12 @@ const QList<ToolKind> &allToolKinds()
     return all;
 }
 
-QString rawValue(ToolKind kind)
+QString toolKindName(ToolKind kind)
 {
     return QString::fromLatin1(row(kind).raw);
 }
 
-std::optional<ToolKind> toolKindFromRawValue(const QString &raw)
+std::optional<ToolKind> toolKindFromName(const QString &raw)
 {
     for (const ToolRow &r : rows)
         if (raw == QLatin1String(r.raw))

@@ -12,8 +12,8 @@ namespace vistrel {
 enum class ToolKind { Select, Arrow, Line, Rect, Ellipse, Pen, Highlight, Text, Step, Blur, Crop };
 
 const QList<ToolKind> &allToolKinds();
-QString rawValue(ToolKind kind);
-std::optional<ToolKind> toolKindFromRawValue(const QString &raw);
+QString toolKindName(ToolKind kind);
+std::optional<ToolKind> toolKindFromName(const QString &raw);
 // Name of the tool's icon in the project's icon set (":/icons/<name>.svg").
 QString symbolName(ToolKind kind);
 QString tooltip(ToolKind kind);
@@ -23,7 +23,7 @@ QString iconPath(ToolKind kind);
 
 inline size_t qHash(ToolKind kind, size_t seed = 0)
 {
-    return ::qHash(rawValue(kind), seed);
+    return ::qHash(toolKindName(kind), seed);
 }
 
 } // namespace vistrel

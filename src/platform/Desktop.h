@@ -41,7 +41,7 @@ struct WindowInfo
     QRect pixelFrame; // the same frame in device pixels of the whole desktop
 };
 
-struct ShareableContent
+struct ScreenLayout
 {
     QList<DisplayInfo> displays;
     QList<WindowInfo> windows; // front-most first
@@ -66,8 +66,8 @@ class ScreenSource
 public:
     virtual ~ScreenSource() = default;
 
-    virtual Result<ShareableContent> shareableContent() = 0;
-    virtual quint32 mainDisplayID() const = 0;
+    virtual Result<ScreenLayout> screenLayout() = 0;
+    virtual quint32 primaryDisplayId() const = 0;
     virtual QList<ScreenInfo> screens() const = 0;
     virtual qint64 ownPid() const = 0;
 

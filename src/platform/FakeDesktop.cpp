@@ -58,19 +58,19 @@ FakeDesktop::Display *FakeDesktop::display(quint32 id)
     return nullptr;
 }
 
-Result<ShareableContent> FakeDesktop::shareableContent()
+Result<ScreenLayout> FakeDesktop::screenLayout()
 {
     ++contentFetches;
     if (failContent)
         return CaptureError::failed(contentError);
-    ShareableContent c;
+    ScreenLayout c;
     for (const auto &d : m_displays)
         c.displays.append(d.info);
     c.windows = m_windows;
     return c;
 }
 
-quint32 FakeDesktop::mainDisplayID() const
+quint32 FakeDesktop::primaryDisplayId() const
 {
     if (mainID)
         return *mainID;
@@ -85,7 +85,7 @@ QList<ScreenInfo> FakeDesktop::screens() const
         if (m_unlisted.contains(d.info.displayID))
             continue;
         ScreenInfo s{d.info.displayID, d.info.scale, screen};
-        if (d.info.displayID == mainDisplayID())
+        if (d.info.displayID == primaryDisplayId())
             out.prepend(s);
         else
             out.append(s);

@@ -59,8 +59,8 @@ public:
     SessionLimits limits; // what the session refuses, as a Wayland one does
 
     // ScreenSource
-    Result<ShareableContent> shareableContent() override;
-    quint32 mainDisplayID() const override;
+    Result<ScreenLayout> screenLayout() override;
+    quint32 primaryDisplayId() const override;
     QList<ScreenInfo> screens() const override;
     qint64 ownPid() const override { return pid; }
     Result<QImage> grabDisplayPixels(const DisplayInfo &display, const QRect &pixelRect,

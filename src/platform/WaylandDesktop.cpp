@@ -40,11 +40,11 @@ SessionLimits waylandLimits()
 
 WaylandScreenSource::WaylandScreenSource(PortalClient &portal) : m_portal(portal) {}
 
-Result<ShareableContent> WaylandScreenSource::shareableContent()
+Result<ScreenLayout> WaylandScreenSource::screenLayout()
 {
     // A new capture begins: it gets a picture of its own.
     m_desktop.reset();
-    ShareableContent content;
+    ScreenLayout content;
     content.displays = toolkitDisplays();
     m_displays = content.displays;
     if (content.displays.isEmpty())
@@ -52,7 +52,7 @@ Result<ShareableContent> WaylandScreenSource::shareableContent()
     return content;
 }
 
-quint32 WaylandScreenSource::mainDisplayID() const
+quint32 WaylandScreenSource::primaryDisplayId() const
 {
     return toolkitMainDisplayID();
 }

@@ -28,8 +28,8 @@ public:
     explicit WaylandScreenSource(PortalClient &portal);
 
     // Displays only: window positions are the compositor's secret.
-    Result<ShareableContent> shareableContent() override;
-    quint32 mainDisplayID() const override;
+    Result<ScreenLayout> screenLayout() override;
+    quint32 primaryDisplayId() const override;
     QList<ScreenInfo> screens() const override;
     qint64 ownPid() const override;
     // Waits for the portal's picture; other events keep flowing meanwhile, but user input to

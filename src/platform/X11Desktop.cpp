@@ -81,7 +81,7 @@ QList<ScreenInfo> X11ScreenSource::screens() const
     return toolkitScreens();
 }
 
-quint32 X11ScreenSource::mainDisplayID() const
+quint32 X11ScreenSource::primaryDisplayId() const
 {
     return toolkitMainDisplayID();
 }
@@ -91,11 +91,11 @@ qint64 X11ScreenSource::ownPid() const
     return qint64(::getpid());
 }
 
-Result<ShareableContent> X11ScreenSource::shareableContent()
+Result<ScreenLayout> X11ScreenSource::screenLayout()
 {
     if (!m_conn)
         return CaptureError::failed(QStringLiteral("No connection to the X server."));
-    ShareableContent content;
+    ScreenLayout content;
     content.displays = toolkitDisplays();
 
     auto listCookie = xcb_get_property(m_conn, 0, m_root, m_stackingAtom, XCB_ATOM_WINDOW, 0, 4096);

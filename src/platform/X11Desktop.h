@@ -28,8 +28,8 @@ public:
     // warms the shared memory the first capture grabs into.)
     bool canReadScreen();
 
-    Result<ShareableContent> shareableContent() override;
-    quint32 mainDisplayID() const override;
+    Result<ScreenLayout> screenLayout() override;
+    quint32 primaryDisplayId() const override;
     QList<ScreenInfo> screens() const override;
     qint64 ownPid() const override;
     Result<QImage> grabDisplayPixels(const DisplayInfo &display, const QRect &pixelRect,

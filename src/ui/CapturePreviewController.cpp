@@ -51,7 +51,7 @@ protected:
     void closeEvent(QCloseEvent *e) override
     {
         if (m_owner)
-            m_owner->windowWillClose();
+            m_owner->windowClosing();
         QWidget::closeEvent(e);
     }
     // Movable by dragging its background.
@@ -88,17 +88,17 @@ const QList<ToolKind> &CapturePreviewController::simpleTools()
 }
 
 CapturePreviewController::CapturePreviewController(const QImage &image, const Platform &platform,
-                                                   QRectF visible, double backingScale,
+                                                   QRectF visible, double devicePixelRatio,
                                                    QObject *parent)
     : QObject(parent), m_platform(platform)
 {
     QScreen *screen = QGuiApplication::primaryScreen();
     if (visible.isEmpty())
         visible = screen ? QRectF(screen->availableGeometry()) : QRectF(0, 0, 1440, 900);
-    if (backingScale <= 0)
-        backingScale = screen ? screen->devicePixelRatio() : 2.0;
+    if (devicePixelRatio <= 0)
+        devicePixelRatio = screen ? screen->devicePixelRatio() : 2.0;
     const int scrollBar = QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    m_geometry = CardGeometry::forImage(image.size(), visible.size(), backingScale, scrollBar);
+    m_geometry = CardGeometry::forImage(image.size(), visible.size(), devicePixelRatio, scrollBar);
 
     auto *card = new PreviewCard(this);
     m_window = card;
@@ -356,7 +356,7 @@ void CapturePreviewController::closeAction()
         m_window->close();
 }
 
-void CapturePreviewController::windowWillClose()
+void CapturePreviewController::windowClosing()
 {
     if (m_closed)
         return;

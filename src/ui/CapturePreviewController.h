@@ -27,7 +27,7 @@ class CapturePreviewController : public QObject
 public:
     // `visible` is the visible frame the card is centred in (the main screen's when empty).
     CapturePreviewController(const QImage &image, const Platform &platform,
-                             QRectF visible = QRectF(), double backingScale = 0,
+                             QRectF visible = QRectF(), double devicePixelRatio = 0,
                              QObject *parent = nullptr);
     ~CapturePreviewController() override;
 
@@ -62,7 +62,7 @@ public:
 
 private:
     void buildUI();
-    void windowWillClose();
+    void windowClosing();
     void setKeptOnTop(bool on);
 
     Platform m_platform;

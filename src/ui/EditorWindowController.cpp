@@ -53,7 +53,7 @@ protected:
         }
         QWidget::closeEvent(event);
         if (event->isAccepted() && m_controller)
-            m_controller->windowWillClose();
+            m_controller->windowClosing();
     }
 
 private:
@@ -655,7 +655,7 @@ void EditorWindowController::compare()
     }
     // Before: the capture without its marks; after: the first placed picture as taken.
     m_compareWindow = std::make_unique<CompareWindowController>(
-        m_canvas->baseImage(), m_canvas->extraImages().first()->cg, *m_platform.clipboard,
+        m_canvas->baseImage(), m_canvas->extraImages().first()->picture, *m_platform.clipboard,
         *m_platform.saveChooser);
     m_compareWindow->showWindow();
 }
@@ -706,7 +706,7 @@ EditorScene EditorWindowController::scene() const
         scene.marks.append(copy);
     }
     for (const PlacedImageRef &img : model.extraImages())
-        scene.placed.append({img->cg, img->frame.translated(-origin)});
+        scene.placed.append({img->picture, img->frame.translated(-origin)});
     if (model.crop())
         scene.crop = model.crop()->translated(-origin);
     return scene;
@@ -833,7 +833,7 @@ bool EditorWindowController::eventFilter(QObject *watched, QEvent *event)
     return QObject::eventFilter(watched, event);
 }
 
-void EditorWindowController::windowWillClose()
+void EditorWindowController::windowClosing()
 {
     // The window closes without changes, once they are saved or discarded, or kept on disk.
     if (!m_keptForNextStart)

@@ -167,7 +167,7 @@ private:
     // Magnification within the limits, keeping the canvas point at viewport position `at`.
     void zoomAround(qreal magnification, QPointF at);
     void showAdded(const QRectF &frame);
-    void windowWillClose();
+    void windowClosing();
     // A close of the window: false when it must wait for the user's answer.
     bool mayClose();
     void askBeforeClose();

@@ -157,7 +157,7 @@ TEST_F(CoordinatorTest, NoDisplayForFullScreen)
 
 TEST_F(CoordinatorTest, MainDisplayChoice)
 {
-    ShareableContent content;
+    ScreenLayout content;
     EXPECT_FALSE(CaptureCoordinator::mainDisplay(content, 1));
     DisplayInfo a{1, QRectF(0, 0, 10, 10), 1, {}};
     DisplayInfo b{2, QRectF(10, 0, 10, 10), 1, {}};
@@ -173,7 +173,7 @@ TEST_F(CoordinatorTest, OwnWindowsAreLeftOutOfEveryPicture)
     desktop.addWindow(101, QRectF(20, 20, 100, 100), 99);
     desktop.addWindow(102, QRectF(30, 30, 100, 100), std::nullopt);
     desktop.addWindow(103, QRectF(40, 40, 100, 100), desktop.pid);
-    auto content = desktop.shareableContent();
+    auto content = desktop.screenLayout();
     const auto own = coordinator->ownWindows(*content);
     ASSERT_EQ(own.size(), 2);
     EXPECT_EQ(own[0].windowID, 100u);
@@ -190,7 +190,7 @@ TEST_F(CoordinatorTest, DisplayImageMapSkipsDisplaysThatFail)
     desktop.addDisplay(11, QRectF(640, 0, 320, 200), 2.0);
     desktop.addDisplay(12, QRectF(960, 0, 320, 200), 1.0);
     desktop.display(11)->failGrab = true;
-    auto map = coordinator->captureDisplayImages(*desktop.shareableContent());
+    auto map = coordinator->captureDisplayImages(*desktop.screenLayout());
     ASSERT_TRUE(map);
     EXPECT_EQ(map->keys().size(), 2);
     EXPECT_TRUE(map->contains(10));
@@ -558,7 +558,7 @@ TEST_F(BoardTest, CapturesGoOntoTheHiddenEditorUntilDone)
     overlay->finish(SelectionOutcome{RectSelection{QRectF(0, 0, 60, 40), main}, SelectionAction::Board});
     drain();
     ASSERT_EQ(editor->canvas()->extraImages().size(), 1);
-    EXPECT_EQ(editor->canvas()->extraImages()[0]->cg.size(), QSize(60, 40));
+    EXPECT_EQ(editor->canvas()->extraImages()[0]->picture.size(), QSize(60, 40));
     EXPECT_EQ(session->count, 1);
     EXPECT_TRUE(session->panel()->isVisible());
     EXPECT_EQ(session->countLabel()->text(), "1 added · capture more, or Done");

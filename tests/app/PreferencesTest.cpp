@@ -235,7 +235,7 @@ struct RebindProbe
             completion(std::nullopt);
             return new QuietOverlay;
         });
-        shell->applicationDidFinishLaunching();
+        shell->start();
     }
 };
 
@@ -259,7 +259,7 @@ TEST(Preferences, ReboundHotkeyWorksAndTheOldOneIsReleased)
     FakeDesktop desktop;
     Preferences stored(p.dir.filePath("p.conf"));
     AppShell restarted(desktop.platform(), &stored);
-    restarted.applicationDidFinishLaunching();
+    restarted.start();
     EXPECT_EQ(desktop.combinations.value(1), newKeys);
     EXPECT_FALSE(desktop.grabbed.contains(1));
     EXPECT_EQ(desktop.grabbed.value(2), 1);
@@ -272,7 +272,7 @@ TEST(Preferences, ReboundHotkeyWorksAndTheOldOneIsReleased)
     FakeDesktop another;
     Preferences clashing(p.dir.filePath("p.conf"));
     AppShell clashed(another.platform(), &clashing);
-    clashed.applicationDidFinishLaunching();
+    clashed.start();
     EXPECT_EQ(another.combinations.value(1), Qt::CTRL | Qt::SHIFT | Qt::Key_2);
     EXPECT_EQ(another.combinations.value(2), Qt::CTRL | Qt::SHIFT | Qt::Key_1);
     ASSERT_EQ(another.warnings.size(), 1);

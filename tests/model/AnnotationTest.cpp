@@ -30,15 +30,15 @@ TEST(ToolKind, CasesRawValuesAndRejections)
     EXPECT_EQ(all.last(), ToolKind::Crop);
     QString keys;
     for (ToolKind k : all) {
-        EXPECT_EQ(toolKindFromRawValue(rawValue(k)), k);
-        EXPECT_EQ(qHash(k), qHash(rawValue(k)));
+        EXPECT_EQ(toolKindFromName(toolKindName(k)), k);
+        EXPECT_EQ(qHash(k), qHash(toolKindName(k)));
         keys += keyLetter(k);
     }
     EXPECT_EQ(keys, "valrophtsbc");
-    EXPECT_EQ(toolKindFromRawValue("rect"), ToolKind::Rect);
-    EXPECT_FALSE(toolKindFromRawValue("Rect"));
-    EXPECT_FALSE(toolKindFromRawValue(""));
-    EXPECT_FALSE(toolKindFromRawValue("rectangle")); // the icon name, not the raw value
+    EXPECT_EQ(toolKindFromName("rect"), ToolKind::Rect);
+    EXPECT_FALSE(toolKindFromName("Rect"));
+    EXPECT_FALSE(toolKindFromName(""));
+    EXPECT_FALSE(toolKindFromName("rectangle")); // the icon name, not the raw value
     EXPECT_EQ(tooltip(ToolKind::Step), "Numbered Step (S)");
     EXPECT_EQ(symbolName(ToolKind::Blur), "mosaic");
 }

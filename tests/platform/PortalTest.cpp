@@ -311,7 +311,7 @@ TEST_F(Portal, EveryDisplayOfACaptureIsCutFromOnePicture)
     portal->screenshotUri = QUrl::fromLocalFile(path).toString();
 
     WaylandScreenSource source(*client);
-    const auto content = source.shareableContent();
+    const auto content = source.screenLayout();
     ASSERT_TRUE(content);
     EXPECT_TRUE(content->windows.isEmpty());
     const DisplayInfo display = content->displays.first();
@@ -324,7 +324,7 @@ TEST_F(Portal, EveryDisplayOfACaptureIsCutFromOnePicture)
 
     // The next capture asks again.
     desktop.save(path);
-    ASSERT_TRUE(source.shareableContent());
+    ASSERT_TRUE(source.screenLayout());
     ASSERT_TRUE(source.grabDisplayPixels(display, QRect(0, 0, 4, 4), {}));
     EXPECT_EQ(portal->screenshots, 2);
     EXPECT_FALSE(source.grabWindowPixels(WindowInfo{}, {10, 10}));

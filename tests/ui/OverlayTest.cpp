@@ -27,7 +27,7 @@ struct Overlay
         for (int i = 0; i < displays; ++i)
             desktop.addDisplay(quint32(10 + i), QRectF(QPointF(0, 0), QSizeF(size)), 1.0);
         OverlayRequest request;
-        request.content = *desktop.shareableContent();
+        request.content = *desktop.screenLayout();
         request.windowPicking = windowPicking;
         for (const auto &d : request.content.displays)
             request.displayImages.insert(d.displayID, desktop.display(d.displayID)->picture);
