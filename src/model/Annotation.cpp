@@ -1,5 +1,7 @@
 #include "model/Annotation.h"
 
+#include "model/MarkRules.h"
+
 #include <QFontMetricsF>
 #include <QGuiApplication>
 
@@ -68,32 +70,41 @@ double Annotation::stepDiameter() const
 
 QRectF Annotation::boundingRect() const
 {
-    switch (kind) {
-    case ToolKind::Text: {
-        const QSizeF size = measure(displayText(), textFont(fontSize));
-        return QRectF(start.x(), start.y() - size.height(), std::max(size.width(), 20.0),
-                      size.height());
-    }
-    case ToolKind::Step: {
-        const double d = stepDiameter();
-        return QRectF(start.x() - d / 2, start.y() - d / 2, d, d);
-    }
-    case ToolKind::Arrow:
-    case ToolKind::Line: {
-        const QRectF r = rectOf(start, end);
-        return control ? include(r, *control) : r;
-    }
-    case ToolKind::Pen:
-        if (!points.isEmpty()) {
-            QRectF r(points.first(), QSizeF(0, 0));
-            for (const QPointF &p : points)
-                r = include(r, p);
-            return r.adjusted(-lineWidth, -lineWidth, lineWidth, lineWidth);
-        }
-        [[fallthrough]];
-    default:
-        return rectOf(start, end);
-    }
+    return MarkRules::of(kind).bounds(*this);
+}
+
+QRectF Annotation::boxBounds(const Annotation &a)
+{
+    return rectOf(a.start, a.end);
+}
+
+QRectF Annotation::textBounds(const Annotation &a)
+{
+    const QSizeF size = measure(a.displayText(), textFont(a.fontSize));
+    return QRectF(a.start.x(), a.start.y() - size.height(), std::max(size.width(), 20.0),
+                  size.height());
+}
+
+QRectF Annotation::stepBounds(const Annotation &a)
+{
+    const double d = a.stepDiameter();
+    return QRectF(a.start.x() - d / 2, a.start.y() - d / 2, d, d);
+}
+
+QRectF Annotation::segmentBounds(const Annotation &a)
+{
+    const QRectF r = rectOf(a.start, a.end);
+    return a.control ? include(r, *a.control) : r;
+}
+
+QRectF Annotation::penBounds(const Annotation &a)
+{
+    if (a.points.isEmpty())
+        return rectOf(a.start, a.end);
+    QRectF r(a.points.first(), QSizeF(0, 0));
+    for (const QPointF &p : a.points)
+        r = include(r, p);
+    return r.adjusted(-a.lineWidth, -a.lineWidth, a.lineWidth, a.lineWidth);
 }
 
 void Annotation::translate(QPointF by)

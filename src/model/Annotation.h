@@ -61,6 +61,18 @@ public:
     static QFont stepFont(double size);
     // Width and height of one laid-out line.
     static QSizeF measure(const QString &text, const QFont &font);
+
+    // How far each kind reaches (MarkRules::bounds): the box of its two points, the text's
+    // laid-out lines, the step badge round its centre, a segment with its bend, a pen's points
+    // with half a stroke around them.
+    static QRectF boxBounds(const Annotation &a);
+    static QRectF textBounds(const Annotation &a);
+    static QRectF stepBounds(const Annotation &a);
+    static QRectF segmentBounds(const Annotation &a);
+    static QRectF penBounds(const Annotation &a);
+
+    // The colour of new marks: the desktop's system red.
+    static QColor defaultColor() { return QColor(255, 59, 48); }
 };
 
 // The standard rectangle of two points.

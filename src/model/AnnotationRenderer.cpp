@@ -1,5 +1,6 @@
 #include "model/AnnotationRenderer.h"
 
+#include "model/MarkRules.h"
 #include "model/YUp.h"
 
 #include <QPainter>
@@ -39,106 +40,124 @@ QPolygonF AnnotationRenderer::arrowHead(const Annotation &a)
     return QPolygonF({a.end, corner(theta + headAngle), corner(theta - headAngle)});
 }
 
+namespace {
+
+QPen strokePen(const Annotation &a, Qt::PenCapStyle cap, Qt::PenJoinStyle join)
+{
+    QPen pen(a.color, a.lineWidth, Qt::SolidLine, cap, join);
+    pen.setMiterLimit(10);
+    return pen;
+}
+
+} // namespace
+
 void AnnotationRenderer::draw(QPainter &p, const Annotation &a, const QImage *pixelated,
                               QPointF imageOrigin)
 {
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
-    const QColor color = a.color;
-    auto strokePen = [&](Qt::PenCapStyle cap, Qt::PenJoinStyle join) {
-        QPen pen(color, a.lineWidth, Qt::SolidLine, cap, join);
-        pen.setMiterLimit(10);
-        return pen;
-    };
-
-    switch (a.kind) {
-    case ToolKind::Select:
-    case ToolKind::Crop:
-        break;
-    case ToolKind::Arrow:
-    case ToolKind::Line:
-        p.setPen(strokePen(Qt::RoundCap, Qt::MiterJoin));
-        p.setBrush(Qt::NoBrush);
-        p.drawPath(strokePath(a));
-        if (a.kind == ToolKind::Arrow) {
-            p.setPen(Qt::NoPen);
-            p.setBrush(color);
-            p.drawPolygon(arrowHead(a));
-        }
-        break;
-    case ToolKind::Rect:
-        p.setPen(strokePen(Qt::FlatCap, Qt::MiterJoin));
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(a.boundingRect());
-        break;
-    case ToolKind::Ellipse:
-        p.setPen(strokePen(Qt::FlatCap, Qt::MiterJoin));
-        p.setBrush(Qt::NoBrush);
-        p.drawEllipse(a.boundingRect());
-        break;
-    case ToolKind::Pen:
-        if (a.points.size() >= 2) {
-            p.setPen(strokePen(Qt::RoundCap, Qt::RoundJoin));
-            p.setBrush(Qt::NoBrush);
-            p.drawPolyline(a.points.constData(), int(a.points.size()));
-        }
-        break;
-    case ToolKind::Highlight: {
-        QColor fill = color;
-        fill.setAlphaF(float(highlightAlpha));
-        p.fillRect(a.boundingRect(), fill);
-        break;
-    }
-    case ToolKind::Text: {
-        const QRectF box = a.boundingRect();
-        yup::drawText(p, QPointF(a.start.x(), box.bottom()), a.displayText(),
-                      Annotation::textFont(a.fontSize), color);
-        break;
-    }
-    case ToolKind::Step: {
-        const QRectF r = a.boundingRect();
-        p.setPen(Qt::NoPen);
-        p.setBrush(color);
-        p.drawEllipse(r);
-        p.setBrush(Qt::NoBrush);
-        p.setPen(QPen(Qt::white, 2));
-        p.drawEllipse(r.adjusted(1.5, 1.5, -1.5, -1.5));
-        const QString label = QString::number(a.stepNumber);
-        const QFont font = Annotation::stepFont(r.height() * 0.5);
-        const QSizeF size = Annotation::measure(label, font);
-        // Centred: the label's box has its top edge half a height above the centre (y up).
-        yup::drawText(p, QPointF(r.center().x() - size.width() / 2, r.center().y() + size.height() / 2),
-                      label, font, Qt::white);
-        break;
-    }
-    case ToolKind::Blur: {
-        const QRectF r = a.boundingRect();
-        if (!pixelated || pixelated->isNull()) {
-            p.fillRect(r, Qt::black);
-            break;
-        }
-        // Only the whole image pixels under the mark are drawn, one to one, and the clip
-        // trims them to the mark: the same picture as clipping the entire copy.
-        const QRectF imageRect(imageOrigin, QSizeF(pixelated->size()));
-        const QRectF shown = r.intersected(imageRect);
-        if (shown.isEmpty())
-            break;
-        const QRect source = QRectF(shown.left() - imageOrigin.x(),
-                                    imageRect.bottom() - shown.bottom(), // rows run downward
-                                    shown.width(), shown.height())
-                                 .toAlignedRect()
-                                 .intersected(pixelated->rect());
-        const QRectF target(imageOrigin.x() + source.x(),
-                            imageRect.bottom() - source.y() - source.height(), source.width(),
-                            source.height());
-        p.setClipRect(r, Qt::IntersectClip);
-        p.setRenderHint(QPainter::Antialiasing, false);
-        yup::drawImage(p, target, *pixelated, QRectF(source));
-        break;
-    }
-    }
+    MarkRules::of(a.kind).paint(p, a, MarkInks{pixelated, imageOrigin});
     p.restore();
+}
+
+void AnnotationRenderer::paintNothing(QPainter &, const Annotation &, const MarkInks &) {}
+
+void AnnotationRenderer::paintLine(QPainter &p, const Annotation &a, const MarkInks &)
+{
+    p.setPen(strokePen(a, Qt::RoundCap, Qt::MiterJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(strokePath(a));
+}
+
+void AnnotationRenderer::paintArrow(QPainter &p, const Annotation &a, const MarkInks &inks)
+{
+    paintLine(p, a, inks);
+    p.setPen(Qt::NoPen);
+    p.setBrush(a.color);
+    p.drawPolygon(arrowHead(a));
+}
+
+void AnnotationRenderer::paintRect(QPainter &p, const Annotation &a, const MarkInks &)
+{
+    p.setPen(strokePen(a, Qt::FlatCap, Qt::MiterJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(a.boundingRect());
+}
+
+void AnnotationRenderer::paintEllipse(QPainter &p, const Annotation &a, const MarkInks &)
+{
+    p.setPen(strokePen(a, Qt::FlatCap, Qt::MiterJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(a.boundingRect());
+}
+
+void AnnotationRenderer::paintPen(QPainter &p, const Annotation &a, const MarkInks &)
+{
+    if (a.points.size() < 2)
+        return;
+    p.setPen(strokePen(a, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawPolyline(a.points.constData(), int(a.points.size()));
+}
+
+void AnnotationRenderer::paintHighlight(QPainter &p, const Annotation &a, const MarkInks &)
+{
+    QColor fill = a.color;
+    fill.setAlphaF(float(highlightAlpha));
+    p.fillRect(a.boundingRect(), fill);
+}
+
+void AnnotationRenderer::paintText(QPainter &p, const Annotation &a, const MarkInks &)
+{
+    const QRectF box = a.boundingRect();
+    yup::drawText(p, QPointF(a.start.x(), box.bottom()), a.displayText(),
+                  Annotation::textFont(a.fontSize), a.color);
+}
+
+void AnnotationRenderer::paintStep(QPainter &p, const Annotation &a, const MarkInks &)
+{
+    const QRectF r = a.boundingRect();
+    p.setPen(Qt::NoPen);
+    p.setBrush(a.color);
+    p.drawEllipse(r);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(Qt::white, 2));
+    p.drawEllipse(r.adjusted(1.5, 1.5, -1.5, -1.5));
+    const QString label = QString::number(a.stepNumber);
+    const QFont font = Annotation::stepFont(r.height() * 0.5);
+    const QSizeF size = Annotation::measure(label, font);
+    // Centred: the label's box has its top edge half a height above the centre (y up).
+    yup::drawText(p, QPointF(r.center().x() - size.width() / 2, r.center().y() + size.height() / 2),
+                  label, font, Qt::white);
+}
+
+void AnnotationRenderer::paintBlur(QPainter &p, const Annotation &a, const MarkInks &inks)
+{
+    const QRectF r = a.boundingRect();
+    const QImage *pixelated = inks.pixelated;
+    const QPointF imageOrigin = inks.imageOrigin;
+    if (!pixelated || pixelated->isNull()) {
+        p.fillRect(r, Qt::black);
+        return;
+    }
+    // Only the whole image pixels under the mark are drawn, one to one, and the clip
+    // trims them to the mark: the same picture as clipping the entire copy.
+    const QRectF imageRect(imageOrigin, QSizeF(pixelated->size()));
+    const QRectF shown = r.intersected(imageRect);
+    if (shown.isEmpty())
+        return;
+    const QRect source = QRectF(shown.left() - imageOrigin.x(),
+                                imageRect.bottom() - shown.bottom(), // rows run downward
+                                shown.width(), shown.height())
+                             .toAlignedRect()
+                             .intersected(pixelated->rect());
+    const QRectF target(imageOrigin.x() + source.x(),
+                        imageRect.bottom() - source.y() - source.height(), source.width(),
+                        source.height());
+    p.setClipRect(r, Qt::IntersectClip);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    yup::drawImage(p, target, *pixelated, QRectF(source));
 }
 
 double pixelBlockSize(const QSize &size)

@@ -10,6 +10,8 @@ class QPainter;
 
 namespace vistrel {
 
+struct MarkInks;
+
 // Draws marks into a painter that already maps model points (y up) to its device.
 class AnnotationRenderer
 {
@@ -24,6 +26,18 @@ public:
     // The filled triangle at an arrow's tip: tip, first back corner, second back corner.
     static QPolygonF arrowHead(const Annotation &annotation);
     static double arrowHeadLength(double lineWidth);
+
+    // How each kind is drawn (MarkRules::paint), in the painter's current state.
+    static void paintNothing(QPainter &p, const Annotation &a, const MarkInks &inks);
+    static void paintLine(QPainter &p, const Annotation &a, const MarkInks &inks);
+    static void paintArrow(QPainter &p, const Annotation &a, const MarkInks &inks);
+    static void paintRect(QPainter &p, const Annotation &a, const MarkInks &inks);
+    static void paintEllipse(QPainter &p, const Annotation &a, const MarkInks &inks);
+    static void paintPen(QPainter &p, const Annotation &a, const MarkInks &inks);
+    static void paintHighlight(QPainter &p, const Annotation &a, const MarkInks &inks);
+    static void paintText(QPainter &p, const Annotation &a, const MarkInks &inks);
+    static void paintStep(QPainter &p, const Annotation &a, const MarkInks &inks);
+    static void paintBlur(QPainter &p, const Annotation &a, const MarkInks &inks);
 
     static constexpr double headAngle = 0.82 * 3.14159265358979323846;
     static constexpr double highlightAlpha = 0.35;

@@ -156,7 +156,7 @@ QImage forDrawing(const QImage &image)
 CanvasModel::CanvasModel(const QImage &image, const QList<AnnotationRef> &seed,
                          TextBoxDetection detect, QObject *parent)
     : QObject(parent), m_detect(std::move(detect)), m_baseImage(forDrawing(image)),
-      m_imageSize(image.size()), m_strokeColor(QColor(255, 59, 48)),
+      m_imageSize(image.size()), m_strokeColor(Annotation::defaultColor()),
       m_undoStack(new QUndoStack(this))
 {
     m_canvasSize = QSizeF(m_imageSize.width() + 2 * margin, m_imageSize.height() + 2 * margin);
@@ -362,9 +362,9 @@ qint64 CanvasModel::stepCounter() const
 {
     qint64 highest = 0;
     for (const AnnotationRef &m : m_annotations)
-        if (m->kind == ToolKind::Step)
+        if (MarkRules::of(m->kind).numbered)
             highest = std::max(highest, m->stepNumber);
-    if (m_draft && m_draft->kind == ToolKind::Step)
+    if (m_draft && MarkRules::of(m_draft->kind).numbered)
         highest = std::max(highest, m_draft->stepNumber);
     return highest + 1;
 }
@@ -438,13 +438,9 @@ CanvasChange CanvasModel::mouseDown(QPointF p)
             if (const auto snap = snapIfOn(p))
                 anchor = snap->point;
         const qint64 nextStep = stepCounter();
-        m_draft = Annotation::make(m_currentTool, anchor, anchor, m_strokeColor, m_lineWidth);
-        if (m_currentTool == ToolKind::Pen)
-            m_draft->points = {p};
-        if (m_currentTool == ToolKind::Step) {
+        m_draft = MarkRules::startDraft(m_currentTool, anchor, m_strokeColor, m_lineWidth);
+        if (rules.numbered)
             m_draft->stepNumber = nextStep;
-            m_draft->end = p;
-        }
         touch(c, paintRect(*m_draft));
         return c;
     }
@@ -505,16 +501,7 @@ CanvasChange CanvasModel::mouseDragged(QPointF p)
         touch(c, paintRect(*m_draft));
         touchSnap();
         m_snapPreview.reset();
-        if (m_draft->kind == ToolKind::Pen) {
-            m_draft->points.append(p);
-        } else if (MarkRules::of(m_draft->kind).snapsEnds) {
-            const auto snap = snapIfOn(p);
-            m_draft->end = snap ? snap->point : p;
-            if (snap)
-                m_snapPreview = snap->box;
-        } else {
-            m_draft->end = p;
-        }
+        m_snapPreview = MarkRules::extendDraft(*m_draft, p, [this](QPointF at) { return snapIfOn(at); });
         touch(c, paintRect(*m_draft));
         touchSnap();
         return c;
@@ -576,10 +563,9 @@ CanvasChange CanvasModel::mouseUp(QPointF)
     m_draft.reset();
     m_snapPreview.reset();
     touch(c, paintRect(*draft));
-    const QRectF box = draft->boundingRect();
-    if (MarkRules::of(draft->kind).keptWithoutMovement || box.width() >= 3 || box.height() >= 3) {
+    if (MarkRules::keepsDraft(*draft)) {
         m_annotations.append(draft);
-        if (draft->kind == ToolKind::Step)
+        if (MarkRules::of(draft->kind).numbered)
             c |= beginCaptionEntry(draft);
         c |= growCanvas();
     } else {
@@ -628,7 +614,7 @@ CanvasChange CanvasModel::restyle(bool width, const std::function<void(Annotatio
     touch(c, paintRect(*m_selected));
     change(*m_selected);
     touch(c, paintRect(*m_selected));
-    if (m_selected->kind == ToolKind::Step)
+    if (MarkRules::of(m_selected->kind).numbered)
         c.repaintAll = true; // the legend's badge too
     c |= growCanvas();
     return c;
@@ -648,7 +634,7 @@ CanvasChange CanvasModel::setLineWidth(double width)
     if (!m_selected)
         return {};
     return restyle(true, [&](Annotation &m) {
-        if (m.kind == ToolKind::Text)
+        if (MarkRules::of(m.kind).typed)
             m.fontSize = std::max(4 * width, 18.0); // as a new text mark gets it
         else
             m.lineWidth = width;
@@ -727,10 +713,10 @@ CanvasChange CanvasModel::deleteSelected()
     } else if (m_selected) {
         pushUndo();
         m_annotations.removeIf([&](const AnnotationRef &m) { return m == m_selected; });
-        if (m_selected->kind == ToolKind::Step) {
+        if (MarkRules::of(m_selected->kind).numbered) {
             qint64 n = 0;
             for (const AnnotationRef &m : m_annotations)
-                if (m->kind == ToolKind::Step)
+                if (MarkRules::of(m->kind).numbered)
                     m->stepNumber = ++n;
         }
         m_selected.reset();
@@ -808,7 +794,7 @@ QString CanvasModel::textPlaceholder()
 
 CanvasChange CanvasModel::beginTextEntry(QPointF p)
 {
-    if (const AnnotationRef hit = markAt(p); hit && hit->kind == ToolKind::Text)
+    if (const AnnotationRef hit = markAt(p); hit && MarkRules::of(hit->kind).typed)
         return beginTextEdit(hit);
     CanvasChange c;
     pushUndo();
@@ -824,7 +810,7 @@ CanvasChange CanvasModel::beginTextEdit(const AnnotationRef &mark)
 {
     CanvasChange c;
     const qsizetype i = m_annotations.indexOf(mark);
-    if (i < 0 || mark->kind != ToolKind::Text)
+    if (i < 0 || !MarkRules::of(mark->kind).typed)
         return c;
     pushUndo(); // taken with the mark as it was
     m_editingIndex = int(i);
@@ -843,7 +829,7 @@ CanvasChange CanvasModel::mouseDoubleClicked(QPointF p)
 {
     if (m_currentTool != ToolKind::Select)
         return {};
-    if (const AnnotationRef hit = markAt(p); hit && hit->kind == ToolKind::Text) {
+    if (const AnnotationRef hit = markAt(p); hit && MarkRules::of(hit->kind).typed) {
         m_movingFrom.reset();
         m_dragPushed = false;
         return beginTextEdit(hit);
@@ -1021,12 +1007,12 @@ void CanvasModel::paint(QPainter &p, const QRectF &dirty, bool screen) const
     for (const AnnotationRef &m : m_annotations) {
         if (!visible(paintRect(*m)))
             continue;
-        if (m->kind == ToolKind::Blur && !pixelated)
+        if (MarkRules::of(m->kind).pixelated && !pixelated)
             pixelated = &pixelatedImage();
         AnnotationRenderer::draw(p, *m, pixelated, origin);
     }
     if (screen && m_draft) {
-        if (m_draft->kind == ToolKind::Blur)
+        if (MarkRules::of(m_draft->kind).pixelated)
             pixelated = &pixelatedImage();
         AnnotationRenderer::draw(p, *m_draft, pixelated, origin);
     }
@@ -1135,7 +1121,7 @@ QImage CanvasModel::renderComposite(bool opaqueBackground) const
     if (out.isNull())
         return {};
     if (std::any_of(m_annotations.cbegin(), m_annotations.cend(),
-                    [](const AnnotationRef &m) { return m->kind == ToolKind::Blur; }))
+                    [](const AnnotationRef &m) { return MarkRules::of(m->kind).pixelated; }))
         pixelatedImage(); // built once, before the bands share it
 
     // Horizontal bands of the bitmap are painted on every core; each band sees the whole

@@ -214,36 +214,110 @@ bool insideBadge(const Annotation &a, QPointF p, double tolerance)
     return distance(r.center(), p) <= r.width() / 2 + tolerance;
 }
 
-const std::array<MarkRules, 11> &table()
-{
-    static const std::array<MarkRules, 11> rules = [] {
-        std::array<MarkRules, 11> t{};
-        const MarkRules filledBox{boxHandles, resizeBox, false, false, none, insideBox};
-        t[size_t(ToolKind::Select)] = {noHandles, noResize, false, false, none, neverHit};
-        t[size_t(ToolKind::Arrow)] = {segmentHandles, resizeSegment, false, true, arrowOverhang,
-                                      onSegment};
-        t[size_t(ToolKind::Line)] = {segmentHandles, resizeSegment, false, true, halfStroke,
-                                     onSegment};
-        t[size_t(ToolKind::Rect)] = {boxHandles, resizeBox, false, false, halfStroke, onRectOutline};
-        t[size_t(ToolKind::Ellipse)] = {boxHandles, resizeBox, false, false, halfStroke,
-                                        onEllipseOutline};
-        t[size_t(ToolKind::Pen)] = {noHandles, noResize, true, false, none, onPenStroke};
-        t[size_t(ToolKind::Highlight)] = filledBox;
-        t[size_t(ToolKind::Text)] = {boxHandles, resizeText, false, false, textOverhang, insideBox};
-        t[size_t(ToolKind::Step)] = {boxHandles, resizeStep, true, false, none, insideBadge};
-        t[size_t(ToolKind::Blur)] = filledBox;
-        // The crop is the canvas's own frame, not a mark: it never takes a click.
-        t[size_t(ToolKind::Crop)] = {boxHandles, resizeBox, false, false, none, neverHit};
-        return t;
-    }();
-    return rules;
-}
+using R = AnnotationRenderer;
+using A = Annotation;
+
+// In the order of ToolKind, which is the palette's.
+const std::array<MarkRules, 11> rules{{
+    {.name = "select", .icon = "cursorarrow", .tip = "Select / Move (V)", .key = 'v',
+     .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::ArrowCursor,
+     .makesMark = false, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
+     .bounds = A::boxBounds, .paint = R::paintNothing, .handles = noHandles, .resize = noResize,
+     .keptWithoutMovement = false, .snapsEnds = false, .overhang = none, .hits = neverHit},
+    {.name = "arrow", .icon = "arrow.up.right", .tip = "Arrow (A)", .key = 'a',
+     .cursorSymbol = "arrow.up.right", .cursorSize = 16, .cursorShape = Qt::CrossCursor,
+     .makesMark = true, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
+     .bounds = A::segmentBounds, .paint = R::paintArrow, .handles = segmentHandles,
+     .resize = resizeSegment, .keptWithoutMovement = false, .snapsEnds = true,
+     .overhang = arrowOverhang, .hits = onSegment},
+    {.name = "line", .icon = "line.diagonal", .tip = "Line (L)", .key = 'l',
+     .cursorSymbol = "line.diagonal", .cursorSize = 16, .cursorShape = Qt::CrossCursor,
+     .makesMark = true, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
+     .bounds = A::segmentBounds, .paint = R::paintLine, .handles = segmentHandles,
+     .resize = resizeSegment, .keptWithoutMovement = false, .snapsEnds = true,
+     .overhang = halfStroke, .hits = onSegment},
+    {.name = "rect", .icon = "rectangle", .tip = "Rectangle (R)", .key = 'r',
+     .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::CrossCursor,
+     .makesMark = true, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
+     .bounds = A::boxBounds, .paint = R::paintRect, .handles = boxHandles, .resize = resizeBox,
+     .keptWithoutMovement = false, .snapsEnds = false, .overhang = halfStroke,
+     .hits = onRectOutline},
+    {.name = "ellipse", .icon = "circle", .tip = "Ellipse (O)", .key = 'o',
+     .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::CrossCursor,
+     .makesMark = true, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
+     .bounds = A::boxBounds, .paint = R::paintEllipse, .handles = boxHandles,
+     .resize = resizeBox, .keptWithoutMovement = false, .snapsEnds = false,
+     .overhang = halfStroke, .hits = onEllipseOutline},
+    {.name = "pen", .icon = "pencil.tip", .tip = "Pen (P)", .key = 'p',
+     .cursorSymbol = "pencil.tip", .cursorSize = 18, .cursorShape = Qt::CrossCursor,
+     .makesMark = true, .freehand = true, .numbered = false, .typed = false, .pixelated = false,
+     .bounds = A::penBounds, .paint = R::paintPen, .handles = noHandles, .resize = noResize,
+     .keptWithoutMovement = true, .snapsEnds = false, .overhang = none, .hits = onPenStroke},
+    {.name = "highlight", .icon = "highlighter", .tip = "Highlight (H)", .key = 'h',
+     .cursorSymbol = "highlighter", .cursorSize = 18, .cursorShape = Qt::CrossCursor,
+     .makesMark = true, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
+     .bounds = A::boxBounds, .paint = R::paintHighlight, .handles = boxHandles,
+     .resize = resizeBox, .keptWithoutMovement = false, .snapsEnds = false, .overhang = none,
+     .hits = insideBox},
+    {.name = "text", .icon = "textformat", .tip = "Text (T)", .key = 't',
+     .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::IBeamCursor,
+     .makesMark = true, .freehand = false, .numbered = false, .typed = true, .pixelated = false,
+     .bounds = A::textBounds, .paint = R::paintText, .handles = boxHandles,
+     .resize = resizeText, .keptWithoutMovement = false, .snapsEnds = false,
+     .overhang = textOverhang, .hits = insideBox},
+    {.name = "step", .icon = "1.circle.fill", .tip = "Numbered Step (S)", .key = 's',
+     .cursorSymbol = "smallcircle.filled.circle", .cursorSize = 16, .cursorShape = Qt::CrossCursor,
+     .makesMark = true, .freehand = false, .numbered = true, .typed = false, .pixelated = false,
+     .bounds = A::stepBounds, .paint = R::paintStep, .handles = boxHandles,
+     .resize = resizeStep, .keptWithoutMovement = true, .snapsEnds = false, .overhang = none,
+     .hits = insideBadge},
+    {.name = "blur", .icon = "mosaic", .tip = "Blur / Redact (B)", .key = 'b',
+     .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::CrossCursor,
+     .makesMark = true, .freehand = false, .numbered = false, .typed = false, .pixelated = true,
+     .bounds = A::boxBounds, .paint = R::paintBlur, .handles = boxHandles, .resize = resizeBox,
+     .keptWithoutMovement = false, .snapsEnds = false, .overhang = none, .hits = insideBox},
+    // The crop is the canvas's own frame, not a mark: it never takes a click.
+    {.name = "crop", .icon = "crop", .tip = "Crop (C)", .key = 'c',
+     .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::CrossCursor,
+     .makesMark = false, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
+     .bounds = A::boxBounds, .paint = R::paintNothing, .handles = boxHandles,
+     .resize = resizeBox, .keptWithoutMovement = false, .snapsEnds = false, .overhang = none,
+     .hits = neverHit},
+}};
 
 } // namespace
 
 const MarkRules &MarkRules::of(ToolKind kind)
 {
-    return table()[size_t(kind)];
+    return rules[size_t(kind)];
+}
+
+AnnotationRef MarkRules::startDraft(ToolKind kind, QPointF at, const QColor &color, double lineWidth)
+{
+    AnnotationRef draft = Annotation::make(kind, at, at, color, lineWidth);
+    if (of(kind).freehand)
+        draft->points = {at};
+    return draft;
+}
+
+std::optional<QRectF> MarkRules::extendDraft(Annotation &draft, QPointF to, const Snapper &snap)
+{
+    const MarkRules &rules = of(draft.kind);
+    if (rules.freehand) {
+        draft.points.append(to);
+        return std::nullopt;
+    }
+    const std::optional<SnapTarget> target =
+        rules.snapsEnds && snap ? snap(to) : std::optional<SnapTarget>();
+    draft.end = target ? target->point : to;
+    return target ? std::optional<QRectF>(target->box) : std::nullopt;
+}
+
+bool MarkRules::keepsDraft(const Annotation &draft)
+{
+    // A click that drew nothing leaves nothing; a pen dot or a step badge is a mark.
+    const QRectF box = draft.boundingRect();
+    return of(draft.kind).keptWithoutMovement || box.width() >= 3 || box.height() >= 3;
 }
 
 } // namespace vistrel

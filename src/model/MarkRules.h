@@ -2,11 +2,15 @@
 
 #include "model/Annotation.h"
 
+#include <QColor>
+#include <QImage>
 #include <QList>
 #include <QPointF>
 #include <QRectF>
 
 #include <functional>
+
+class QPainter;
 #include <optional>
 
 namespace vistrel {
@@ -28,11 +32,45 @@ struct SnapTarget
 };
 using Snapper = std::function<std::optional<SnapTarget>(QPointF)>;
 
-// What the canvas does with each kind of mark beyond drawing it: its grips, how a grip
-// drag reshapes it, whether a click without movement keeps it, and how far its ink reaches
-// past its box. One table, looked up by kind.
+// What the picture under blur marks looks like, for painting.
+struct MarkInks
+{
+    // The pixelated copy of the picture whose bottom-left lies at `imageOrigin`; blur marks
+    // without one are solid black.
+    const QImage *pixelated = nullptr;
+    QPointF imageOrigin;
+};
+
+// Everything that differs between kinds of marks, in one row per kind: who it is (its name in
+// saved scenes, icon, tooltip, key, pointer), what it is (drawn freehand, numbered, typed,
+// showing the pixelated picture), how far it reaches and how it is drawn, its grips and how
+// they reshape it, whether a click keeps it, and how a click tests it. The canvas, the
+// renderer, the cursors, the toolbars and the preview card all read this table.
 struct MarkRules
 {
+    const char *name; // in saved scenes
+    const char *icon; // in the icon set
+    const char *tip;  // the toolbar's tooltip
+    char key;         // picks the tool on the canvas
+    // The pointer while the tool is chosen: the icon set's symbol drawn `cursorSize` points
+    // high, or the plain `cursorShape` when there is none.
+    const char *cursorSymbol;
+    int cursorSize;
+    Qt::CursorShape cursorShape;
+
+    // Select and crop make no mark.
+    bool makesMark;
+    // Drawn through every point the pointer passes (pen).
+    bool freehand;
+    // Numbered in order, with a caption in the legend (steps).
+    bool numbered;
+    // Text typed in place.
+    bool typed;
+    // Shows the pixelated picture under it (blur), so the copy is needed.
+    bool pixelated;
+
+    QRectF (*bounds)(const Annotation &mark);
+    void (*paint)(QPainter &painter, const Annotation &mark, const MarkInks &inks);
     // Grips in the order they are hit-tested.
     QList<HandlePoint> (*handles)(const Annotation &mark);
     // Reshape by dragging `handle` from `previous` to `pointer`. Returns the text box a line
@@ -50,6 +88,14 @@ struct MarkRules
     bool (*hits)(const Annotation &mark, QPointF p, double tolerance);
 
     static const MarkRules &of(ToolKind kind);
+
+    // Drawing a new mark, the same on the editor's canvas and on the preview card: it starts
+    // at the pointer, a freehand one then takes every point and the others move their end
+    // (snapped where the kind snaps; the box snapped to is returned), and it stays only when
+    // it has grown at least 3 points or is kept without movement.
+    static AnnotationRef startDraft(ToolKind kind, QPointF at, const QColor &color, double lineWidth);
+    static std::optional<QRectF> extendDraft(Annotation &draft, QPointF to, const Snapper &snap = {});
+    static bool keepsDraft(const Annotation &draft);
 };
 
 // The four corners of a box in handle order tl, tr, bl, br.

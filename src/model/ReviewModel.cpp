@@ -1,5 +1,7 @@
 #include "model/ReviewModel.h"
 
+#include "model/MarkRules.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -55,9 +57,7 @@ void ReviewModel::mouseDown(QPointF view)
         m_dragLast = q;
         return;
     }
-    m_draft = Annotation::make(markerTool, q, q, strokeColor, lineWidth);
-    if (markerTool == ToolKind::Pen)
-        m_draft->points = {q};
+    m_draft = MarkRules::startDraft(markerTool, q, strokeColor, lineWidth);
 }
 
 bool ReviewModel::mouseDragged(QPointF view)
@@ -70,12 +70,8 @@ bool ReviewModel::mouseDragged(QPointF view)
         m_dragLast = q;
         return true;
     }
-    if (m_draft) {
-        if (m_draft->kind == ToolKind::Pen)
-            m_draft->points.append(q);
-        else
-            m_draft->end = q;
-    }
+    if (m_draft)
+        MarkRules::extendDraft(*m_draft, q);
     return false;
 }
 
@@ -88,11 +84,9 @@ void ReviewModel::mouseUp()
     }
     if (!m_draft)
         return;
-    const QRectF b = m_draft->boundingRect();
-    // A click that drew nothing leaves nothing; a pen dot is a mark.
-    if (m_draft->kind == ToolKind::Pen || b.width() >= 3 || b.height() >= 3) {
+    if (MarkRules::keepsDraft(*m_draft)) {
         m_annotations.append(m_draft);
-        if (m_draft->kind == ToolKind::Text)
+        if (MarkRules::of(m_draft->kind).typed)
             m_typing = m_draft;
     }
     m_draft.reset();
@@ -112,7 +106,7 @@ void ReviewModel::backspace()
 
 bool ReviewModel::hasBlur() const
 {
-    auto blurs = [](const AnnotationRef &a) { return a && a->kind == ToolKind::Blur; };
+    auto blurs = [](const AnnotationRef &a) { return a && MarkRules::of(a->kind).pixelated; };
     return blurs(m_draft) || std::any_of(m_annotations.cbegin(), m_annotations.cend(), blurs);
 }
 

@@ -26,7 +26,7 @@ public:
 
     Mode mode = Mode::Adjust;
     ToolKind markerTool = ToolKind::Arrow;
-    QColor strokeColor = QColor(255, 59, 48); // the system red
+    QColor strokeColor = Annotation::defaultColor();
     double lineWidth = 6.0;
 
     QSize imageSize() const { return m_imageSize; }

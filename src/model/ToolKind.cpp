@@ -1,78 +1,45 @@
 #include "model/ToolKind.h"
 
-#include <array>
+#include "model/MarkRules.h"
+
 
 namespace vistrel {
 
-namespace {
-
-struct ToolRow
-{
-    ToolKind kind;
-    const char *raw;
-    const char *symbol;
-    const char *tip;
-    char key;
-};
-
-constexpr std::array<ToolRow, 11> rows{{
-    {ToolKind::Select, "select", "cursorarrow", "Select / Move (V)", 'v'},
-    {ToolKind::Arrow, "arrow", "arrow.up.right", "Arrow (A)", 'a'},
-    {ToolKind::Line, "line", "line.diagonal", "Line (L)", 'l'},
-    {ToolKind::Rect, "rect", "rectangle", "Rectangle (R)", 'r'},
-    {ToolKind::Ellipse, "ellipse", "circle", "Ellipse (O)", 'o'},
-    {ToolKind::Pen, "pen", "pencil.tip", "Pen (P)", 'p'},
-    {ToolKind::Highlight, "highlight", "highlighter", "Highlight (H)", 'h'},
-    {ToolKind::Text, "text", "textformat", "Text (T)", 't'},
-    {ToolKind::Step, "step", "1.circle.fill", "Numbered Step (S)", 's'},
-    {ToolKind::Blur, "blur", "mosaic", "Blur / Redact (B)", 'b'},
-    {ToolKind::Crop, "crop", "crop", "Crop (C)", 'c'},
-}};
-
-const ToolRow &row(ToolKind kind)
-{
-    return rows[size_t(kind)];
-}
-
-} // namespace
-
 const QList<ToolKind> &allToolKinds()
 {
-    static const QList<ToolKind> all = [] {
-        QList<ToolKind> out;
-        for (const ToolRow &r : rows)
-            out.append(r.kind);
-        return out;
-    }();
+    static const QList<ToolKind> all{ToolKind::Select, ToolKind::Arrow, ToolKind::Line,
+                                     ToolKind::Rect,   ToolKind::Ellipse, ToolKind::Pen,
+                                     ToolKind::Highlight, ToolKind::Text, ToolKind::Step,
+                                     ToolKind::Blur,   ToolKind::Crop};
     return all;
 }
 
 QString toolKindName(ToolKind kind)
 {
-    return QString::fromLatin1(row(kind).raw);
+    return QString::fromLatin1(MarkRules::of(kind).name);
 }
 
 std::optional<ToolKind> toolKindFromName(const QString &raw)
 {
-    for (const ToolRow &r : rows)
-        if (raw == QLatin1String(r.raw))
-            return r.kind;
+    for (ToolKind kind : allToolKinds())
+        if (raw == QLatin1String(MarkRules::of(kind).name))
+            return kind;
     return std::nullopt;
 }
 
 QString symbolName(ToolKind kind)
 {
-    return QString::fromLatin1(row(kind).symbol);
+    return QString::fromLatin1(MarkRules::of(kind).icon);
 }
 
 QString tooltip(ToolKind kind)
 {
-    return QString::fromLatin1(row(kind).tip);
+    return QString::fromLatin1(MarkRules::of(kind).tip);
 }
 
 QChar keyLetter(ToolKind kind)
 {
-    return QChar::fromLatin1(row(kind).key);
+    return QChar::fromLatin1(MarkRules::of(kind).key);
 }
 
 QString iconPath(ToolKind kind)

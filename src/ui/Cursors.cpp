@@ -1,5 +1,7 @@
 #include "ui/Cursors.h"
 
+#include "model/MarkRules.h"
+
 #include <QFile>
 #include <QPainter>
 #include <QPixmap>
@@ -96,55 +98,12 @@ const QCursor &Cursors::diagonalNESW()
     return built("arrow.up.right.and.arrow.down.left", 18, Qt::CrossCursor);
 }
 
-const QCursor &Cursors::penCursor()
-{
-    return built("pencil.tip", 18, Qt::CrossCursor);
-}
-
-const QCursor &Cursors::highlightCursor()
-{
-    return built("highlighter", 18, Qt::CrossCursor);
-}
-
-const QCursor &Cursors::arrowToolCursor()
-{
-    return built("arrow.up.right", 16, Qt::CrossCursor);
-}
-
-const QCursor &Cursors::lineCursor()
-{
-    return built("line.diagonal", 16, Qt::CrossCursor);
-}
-
-const QCursor &Cursors::stepCursor()
-{
-    return built("smallcircle.filled.circle", 16, Qt::CrossCursor);
-}
-
 QCursor Cursors::tool(ToolKind kind)
 {
-    switch (kind) {
-    case ToolKind::Select:
-        return QCursor(Qt::ArrowCursor);
-    case ToolKind::Arrow:
-        return arrowToolCursor();
-    case ToolKind::Line:
-        return lineCursor();
-    case ToolKind::Pen:
-        return penCursor();
-    case ToolKind::Highlight:
-        return highlightCursor();
-    case ToolKind::Text:
-        return QCursor(Qt::IBeamCursor);
-    case ToolKind::Step:
-        return stepCursor();
-    case ToolKind::Rect:
-    case ToolKind::Ellipse:
-    case ToolKind::Blur:
-    case ToolKind::Crop:
-        break;
-    }
-    return QCursor(Qt::CrossCursor);
+    const MarkRules &rules = MarkRules::of(kind);
+    if (!rules.cursorSymbol)
+        return QCursor(rules.cursorShape);
+    return built(rules.cursorSymbol, rules.cursorSize, rules.cursorShape);
 }
 
 } // namespace vistrel

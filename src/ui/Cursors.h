@@ -20,12 +20,8 @@ public:
     static const QCursor &vertical();
     static const QCursor &diagonalNWSE();
     static const QCursor &diagonalNESW();
-    static const QCursor &penCursor();
-    static const QCursor &highlightCursor();
-    static const QCursor &arrowToolCursor();
-    static const QCursor &lineCursor();
-    static const QCursor &stepCursor();
 
+    // The pointer of a tool over the canvas, as its kind's rules describe it.
     static QCursor tool(ToolKind kind);
 
     // A pointer from an icon of the project's set; nothing when there is no such icon.

@@ -119,6 +119,11 @@ TEST(ReviewModel, MarksKeepOnlyWhatWasDrawn)
     m.mouseDown({90, 90});
     m.typeText("x");
     EXPECT_EQ(m.annotations()[2]->text, "Hi");
+    // The editor's rule: a click keeps a step badge as it keeps a pen dot.
+    m.markerTool = ToolKind::Step;
+    m.mouseDown({120, 120});
+    m.mouseUp();
+    EXPECT_EQ(m.annotations().size(), 4);
     EXPECT_EQ(ReviewModel::sizeText({2880, 1800}), "2880 × 1800 px");
     EXPECT_EQ(ReviewModel::sizeText({1000.4, 500.6}), "1000 × 501 px");
 }
