@@ -1,29 +1,13 @@
 #include "model/CanvasModel.h"
 
-#include "model/AnnotationRenderer.h"
 #include "model/CaptionPanel.h"
-#include "model/YUp.h"
 
-#include <QGuiApplication>
 #include <QLineF>
-#include <QPainter>
-#include <QPainterPath>
-#include <QPalette>
-#include <QPointer>
 #include <QUndoCommand>
 #include <QUndoStack>
 
-#include <QThread>
-#include <QtConcurrent/QtConcurrentMap>
-
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <cstdlib>
-#include <numeric>
-#include <vector>
-
-#include <sys/mman.h>
 
 namespace vistrel {
 
@@ -53,6 +37,12 @@ private:
     bool m_pushed = false;
 };
 
+void CanvasChange::touch(const QRectF &r)
+{
+    if (!r.isNull())
+        dirty = dirty.isEmpty() ? r : uniteRects(dirty, r);
+}
+
 CanvasChange &CanvasChange::operator|=(const CanvasChange &o)
 {
     if (!o.dirty.isEmpty())
@@ -73,73 +63,6 @@ double distance(QPointF a, QPointF b)
     return QLineF(a, b).length();
 }
 
-QColor accentColor()
-{
-    return QGuiApplication::palette().color(QPalette::Highlight);
-}
-
-void touch(CanvasChange &c, const QRectF &r)
-{
-    if (r.isNull())
-        return;
-    c.dirty = c.dirty.isEmpty() ? r : uniteRects(c.dirty, r);
-}
-
-// Shadow reach of an image tile: blur radius 18 spreads about 27 points, offset 6 down.
-constexpr double shadowSigma = 9;
-constexpr double shadowReach = 27;
-constexpr double shadowOffset = 6;
-constexpr double shadowAlpha = 0.28;
-
-QRectF tileArea(const QRectF &frame)
-{
-    return frame.adjusted(-shadowReach, -shadowReach - shadowOffset, shadowReach, shadowReach)
-        .adjusted(-6, -6, 6, 6); // the selection ring and its corner circles
-}
-
-// The blurred shadow of a large square, to be cut into corners and edges: the blur's ramp
-// spans [0, 2·reach] from each side.
-const QImage &shadowPatch()
-{
-    static const QImage patch = [] {
-        // Two plain columns in the middle give the edges something to stretch.
-        const int e = int(shadowReach), n = 4 * e + 2;
-        auto ramp = [&](double t) {
-            auto phi = [](double v) { return 0.5 * std::erfc(-v / std::sqrt(2.0)); };
-            return phi((t - e) / shadowSigma) - phi((t - (n - e)) / shadowSigma);
-        };
-        QImage img(n, n, QImage::Format_ARGB32_Premultiplied);
-        for (int y = 0; y < n; ++y) {
-            auto *line = reinterpret_cast<QRgb *>(img.scanLine(y));
-            for (int x = 0; x < n; ++x) {
-                const int a = int(std::lround(255 * shadowAlpha * ramp(x + 0.5) * ramp(y + 0.5)));
-                line[x] = qRgba(0, 0, 0, a);
-            }
-        }
-        return img;
-    }();
-    return patch;
-}
-
-// A small tile of the background with a dot on each corner; repeated, it puts dots on the
-// absolute 28-point lattice.
-const QImage &dotTile()
-{
-    static const QImage tile = [] {
-        const int s = int(CanvasModel::dotSpacing);
-        QImage img(s, s, QImage::Format_ARGB32_Premultiplied);
-        img.fill(CanvasModel::canvasColor());
-        QPainter p(&img);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(Qt::NoPen);
-        p.setBrush(CanvasModel::dotColor());
-        const double r = CanvasModel::dotDiameter / 2;
-        for (QPointF c : {QPointF(0, 0), QPointF(s, 0), QPointF(0, s), QPointF(s, s)})
-            p.drawEllipse(c, r, r);
-        return img;
-    }();
-    return tile;
-}
 
 QImage forDrawing(const QImage &image)
 {
@@ -222,167 +145,6 @@ void CanvasModel::dropNewestUndo()
     m_gestureSnapshot = nullptr;
 }
 
-// ---- geometry -----------------------------------------------------------------------------
-
-QRectF CanvasModel::paintRect(const Annotation &mark)
-{
-    const double reach = MarkRules::of(mark.kind).overhang(mark) + 12; // + selection decoration
-    return mark.boundingRect().adjusted(-reach, -reach, reach, reach);
-}
-
-QList<HandlePoint> CanvasModel::selectionHandlePoints(const Annotation &mark) const
-{
-    return MarkRules::of(mark.kind).handles(mark);
-}
-
-std::optional<SelHandle> CanvasModel::imageHandleHit(const PlacedImage &image, QPointF p) const
-{
-    const QRectF f = image.frame;
-    const std::pair<SelHandle, QPointF> corners[] = {{SelHandle::BL, {f.left(), f.top()}},
-                                                     {SelHandle::BR, {f.right(), f.top()}},
-                                                     {SelHandle::TL, {f.left(), f.bottom()}},
-                                                     {SelHandle::TR, {f.right(), f.bottom()}}};
-    for (const auto &[handle, point] : corners)
-        if (distance(point, p) < imageHandleGrab)
-            return handle;
-    return std::nullopt;
-}
-
-QList<QRectF> CanvasModel::canvasTextBoxes() const
-{
-    auto mapOnto = [](const QRectF &b, const QRectF &r) {
-        return QRectF(r.left() + b.left() * r.width(), r.top() + b.top() * r.height(),
-                      b.width() * r.width(), b.height() * r.height());
-    };
-    QList<QRectF> boxes;
-    const QRectF primary = primaryRect();
-    for (const QRectF &b : m_primaryTextBoxes)
-        boxes.append(mapOnto(b, primary));
-    for (const PlacedImageRef &img : m_extraImages)
-        for (const QRectF &b : img->textBoxes)
-            boxes.append(mapOnto(b, img->frame));
-    return boxes;
-}
-
-std::optional<SnapTarget> CanvasModel::snapToText(QPointF p, double threshold) const
-{
-    std::optional<SnapTarget> best;
-    double bestDistance = threshold;
-    for (const QRectF &r : canvasTextBoxes()) {
-        QPointF candidate;
-        double d;
-        if (r.contains(p)) {
-            // Inside a box only the nearest edge attracts, and only from as close as outside.
-            const double dl = p.x() - r.left(), dr = r.right() - p.x();
-            const double db = p.y() - r.top(), dt = r.bottom() - p.y();
-            const double m = std::min({dl, dr, db, dt});
-            if (m == dl)
-                candidate = QPointF(r.left(), p.y());
-            else if (m == dr)
-                candidate = QPointF(r.right(), p.y());
-            else if (m == db)
-                candidate = QPointF(p.x(), r.top());
-            else
-                candidate = QPointF(p.x(), r.bottom());
-            d = m;
-        } else {
-            candidate = QPointF(std::clamp(p.x(), r.left(), r.right()),
-                                std::clamp(p.y(), r.top(), r.bottom()));
-            d = distance(candidate, p);
-        }
-        if (d < threshold && (!best || d < bestDistance)) {
-            best = SnapTarget{candidate, r};
-            bestDistance = d;
-        }
-    }
-    return best;
-}
-
-std::optional<SnapTarget> CanvasModel::snapIfOn(QPointF p) const
-{
-    return m_snapping ? snapToText(p) : std::nullopt;
-}
-
-QRectF CanvasModel::imageArea() const
-{
-    QRectF area = primaryRect();
-    for (const PlacedImageRef &img : m_extraImages)
-        area = uniteRects(area, img->frame);
-    return area;
-}
-
-QList<AnnotationRef> CanvasModel::captionedSteps() const
-{
-    return CaptionPanel::captionedSteps(m_annotations);
-}
-
-std::optional<QRectF> CanvasModel::captionPanelRect() const
-{
-    return CaptionPanel::rect(captionedSteps(), imageArea());
-}
-
-QRectF CanvasModel::exportRect() const
-{
-    if (m_crop)
-        return QRectF(m_crop->toAlignedRect());
-    const QRectF images = imageArea();
-    QRectF all = images;
-    for (const AnnotationRef &m : m_annotations)
-        all = uniteRects(all, m->boundingRect());
-    if (const auto panel = captionPanelRect())
-        all = uniteRects(all, *panel);
-    if (all == images)
-        return images;
-    return all.adjusted(-exportBorder, -exportBorder, exportBorder, exportBorder);
-}
-
-QRectF CanvasModel::contentRect() const
-{
-    QRectF content = imageArea();
-    for (const AnnotationRef &m : m_annotations) {
-        const double reach = MarkRules::of(m->kind).overhang(*m);
-        content = uniteRects(content, m->boundingRect().adjusted(-reach, -reach, reach, reach));
-    }
-    if (const auto panel = captionPanelRect())
-        content = uniteRects(content, *panel);
-    if (m_crop)
-        content = uniteRects(content, *m_crop);
-    return content;
-}
-
-AnnotationRef CanvasModel::markAt(QPointF p) const
-{
-    for (auto it = m_annotations.crbegin(); it != m_annotations.crend(); ++it)
-        if (MarkRules::of((*it)->kind).hits(**it, p, hitSlop))
-            return *it;
-    return {};
-}
-
-qint64 CanvasModel::stepCounter() const
-{
-    qint64 highest = 0;
-    for (const AnnotationRef &m : m_annotations)
-        if (MarkRules::of(m->kind).numbered)
-            highest = std::max(highest, m->stepNumber);
-    if (m_draft && MarkRules::of(m_draft->kind).numbered)
-        highest = std::max(highest, m_draft->stepNumber);
-    return highest + 1;
-}
-
-CanvasChange CanvasModel::growCanvas()
-{
-    const QRectF content = contentRect();
-    const double w = std::max(m_canvasSize.width(), content.right() + margin);
-    const double h = std::max(m_canvasSize.height(), content.bottom() + margin);
-    CanvasChange c;
-    if (w > m_canvasSize.width() || h > m_canvasSize.height()) {
-        m_canvasSize = QSizeF(w, h);
-        c.sizeChanged = true;
-        c.repaintAll = true;
-    }
-    return c;
-}
-
 // ---- tools and keys -----------------------------------------------------------------------
 
 std::optional<ToolKind> CanvasModel::shortcut(QChar letter)
@@ -441,7 +203,7 @@ CanvasChange CanvasModel::mouseDown(QPointF p)
         m_draft = MarkRules::startDraft(m_currentTool, anchor, m_strokeColor, m_lineWidth);
         if (rules.numbered)
             m_draft->stepNumber = nextStep;
-        touch(c, paintRect(*m_draft));
+        c.touch(paintRect(*m_draft));
         return c;
     }
 
@@ -475,9 +237,9 @@ CanvasChange CanvasModel::mouseDown(QPointF p)
         }
     }
     if (m_selected)
-        touch(c, paintRect(*m_selected));
+        c.touch(paintRect(*m_selected));
     if (m_selectedImage)
-        touch(c, tileArea(m_selectedImage->frame));
+        c.touch(CanvasPainter::tileArea(m_selectedImage->frame));
     m_activeHandle = SelHandle::None;
     m_imageResizeHandle.reset();
     m_movingFrom = p;
@@ -490,7 +252,7 @@ CanvasChange CanvasModel::mouseDragged(QPointF p)
     CanvasChange c;
     auto touchSnap = [&] {
         if (m_snapPreview)
-            touch(c, m_snapPreview->adjusted(-4, -4, 4, 4));
+            c.touch(m_snapPreview->adjusted(-4, -4, 4, 4));
     };
 
     if (m_currentTool == ToolKind::Crop)
@@ -498,11 +260,11 @@ CanvasChange CanvasModel::mouseDragged(QPointF p)
     if (m_currentTool != ToolKind::Select || !m_movingFrom) {
         if (!m_draft)
             return c;
-        touch(c, paintRect(*m_draft));
+        c.touch(paintRect(*m_draft));
         touchSnap();
         m_snapPreview.reset();
         m_snapPreview = MarkRules::extendDraft(*m_draft, p, [this](QPointF at) { return snapIfOn(at); });
-        touch(c, paintRect(*m_draft));
+        c.touch(paintRect(*m_draft));
         touchSnap();
         return c;
     }
@@ -513,25 +275,25 @@ CanvasChange CanvasModel::mouseDragged(QPointF p)
             pushUndo();
             m_dragPushed = true;
         }
-        touch(c, paintRect(*m_selected));
+        c.touch(paintRect(*m_selected));
         touchSnap();
         if (m_activeHandle == SelHandle::None)
             m_selected->translate(d);
         else
             resizeSelected(m_activeHandle, p, *m_movingFrom);
-        touch(c, paintRect(*m_selected));
+        c.touch(paintRect(*m_selected));
         touchSnap();
     } else if (m_selectedImage) {
         if (!m_dragPushed) {
             pushUndo();
             m_dragPushed = true;
         }
-        touch(c, tileArea(m_selectedImage->frame));
+        c.touch(CanvasPainter::tileArea(m_selectedImage->frame));
         if (!m_imageResizeHandle)
             m_selectedImage->frame.translate(d);
         else
             resizeImage(*m_selectedImage, *m_imageResizeHandle, p);
-        touch(c, tileArea(m_selectedImage->frame));
+        c.touch(CanvasPainter::tileArea(m_selectedImage->frame));
         // The legend stands beside the images and follows them.
         c.repaintAll |= !captionedSteps().isEmpty();
         c |= growCanvas();
@@ -546,7 +308,7 @@ CanvasChange CanvasModel::mouseUp(QPointF)
 {
     CanvasChange c;
     if (m_snapPreview)
-        touch(c, m_snapPreview->adjusted(-4, -4, 4, 4));
+        c.touch(m_snapPreview->adjusted(-4, -4, 4, 4));
     if (m_currentTool == ToolKind::Crop)
         return cropUp();
     if (m_currentTool == ToolKind::Select) {
@@ -562,7 +324,7 @@ CanvasChange CanvasModel::mouseUp(QPointF)
     AnnotationRef draft = std::move(m_draft);
     m_draft.reset();
     m_snapPreview.reset();
-    touch(c, paintRect(*draft));
+    c.touch(paintRect(*draft));
     if (MarkRules::keepsDraft(*draft)) {
         m_annotations.append(draft);
         if (MarkRules::of(draft->kind).numbered)
@@ -611,9 +373,9 @@ CanvasChange CanvasModel::restyle(bool width, const std::function<void(Annotatio
         m_restyleSnapshot = width ? m_gestureSnapshot : nullptr;
         m_restyleTarget = m_selected.get();
     }
-    touch(c, paintRect(*m_selected));
+    c.touch(paintRect(*m_selected));
     change(*m_selected);
-    touch(c, paintRect(*m_selected));
+    c.touch(paintRect(*m_selected));
     if (MarkRules::of(m_selected->kind).numbered)
         c.repaintAll = true; // the legend's badge too
     c |= growCanvas();
@@ -730,9 +492,9 @@ CanvasChange CanvasModel::clearSelection()
 {
     CanvasChange c;
     if (m_selected)
-        touch(c, paintRect(*m_selected));
+        c.touch(paintRect(*m_selected));
     if (m_selectedImage)
-        touch(c, tileArea(m_selectedImage->frame));
+        c.touch(CanvasPainter::tileArea(m_selectedImage->frame));
     m_selected.reset();
     m_selectedImage.reset();
     return c;
@@ -783,371 +545,6 @@ void CanvasModel::detectTextBoxes(const PlacedImageRef &image)
         if (const PlacedImageRef img = weak.lock())
             img->textBoxes = boxes;
     });
-}
-
-// ---- text and captions --------------------------------------------------------------------
-
-QString CanvasModel::textPlaceholder()
-{
-    return QStringLiteral("Type\u2026");
-}
-
-CanvasChange CanvasModel::beginTextEntry(QPointF p)
-{
-    if (const AnnotationRef hit = markAt(p); hit && MarkRules::of(hit->kind).typed)
-        return beginTextEdit(hit);
-    CanvasChange c;
-    pushUndo();
-    m_editingIndex = -1;
-    m_editingOriginal.reset();
-    m_editingAnnotation = Annotation::make(ToolKind::Text, p, p, m_strokeColor, m_lineWidth);
-    m_editingAnnotation->fontSize = std::max(4 * m_lineWidth, 18.0);
-    c.openTextField = true;
-    return c;
-}
-
-CanvasChange CanvasModel::beginTextEdit(const AnnotationRef &mark)
-{
-    CanvasChange c;
-    const qsizetype i = m_annotations.indexOf(mark);
-    if (i < 0 || !MarkRules::of(mark->kind).typed)
-        return c;
-    pushUndo(); // taken with the mark as it was
-    m_editingIndex = int(i);
-    m_editingOriginal = mark->copyForUndo();
-    // The field shows the words while they are typed; the mark is drawn again on commit.
-    m_annotations.removeAt(i);
-    if (m_selected == mark)
-        m_selected.reset();
-    m_editingAnnotation = mark;
-    touch(c, paintRect(*mark));
-    c.openTextField = true;
-    return c;
-}
-
-CanvasChange CanvasModel::mouseDoubleClicked(QPointF p)
-{
-    if (m_currentTool != ToolKind::Select)
-        return {};
-    if (const AnnotationRef hit = markAt(p); hit && MarkRules::of(hit->kind).typed) {
-        m_movingFrom.reset();
-        m_dragPushed = false;
-        return beginTextEdit(hit);
-    }
-    return {};
-}
-
-QRectF CanvasModel::textFieldFrame() const
-{
-    if (!m_editingAnnotation)
-        return {};
-    const QPointF p = m_editingAnnotation->start;
-    const double fs = m_editingAnnotation->fontSize;
-    return QRectF(p.x(), p.y() - 1.4 * fs, 220, 1.5 * fs);
-}
-
-CanvasModel::Editing CanvasModel::takeEditing()
-{
-    Editing editing{std::exchange(m_editingAnnotation, {}), std::exchange(m_editingIndex, -1),
-                    std::exchange(m_editingOriginal, {})};
-    return editing;
-}
-
-CanvasChange CanvasModel::commitText(const QString &typed)
-{
-    CanvasChange c;
-    if (!m_editingAnnotation)
-        return c;
-    const auto [mark, index, original] = takeEditing();
-    if (typed.isEmpty() && !original) {
-        dropNewestUndo();
-        return c;
-    }
-    if (typed.isEmpty()) { // emptied: the mark goes, undoably
-        c.repaintAll = true;
-        return c;
-    }
-    if (original && typed == original->text)
-        dropNewestUndo();
-    mark->text = typed;
-    if (index >= 0)
-        m_annotations.insert(std::min<qsizetype>(index, m_annotations.size()), mark);
-    else
-        m_annotations.append(mark);
-    touch(c, paintRect(*mark));
-    c |= growCanvas();
-    return c;
-}
-
-CanvasChange CanvasModel::cancelText()
-{
-    CanvasChange c;
-    if (!m_editingAnnotation)
-        return c;
-    const auto [mark, index, original] = takeEditing();
-    if (original) {
-        *mark = *original;
-        m_annotations.insert(std::min<qsizetype>(index, m_annotations.size()), mark);
-        touch(c, paintRect(*mark));
-    }
-    dropNewestUndo();
-    return c;
-}
-
-CanvasChange CanvasModel::beginCaptionEntry(const AnnotationRef &step)
-{
-    CanvasChange c;
-    m_captioningStep = step;
-    c.openCaptionField = true;
-    return c;
-}
-
-QRectF CanvasModel::captionFieldFrame() const
-{
-    if (!m_captioningStep)
-        return {};
-    const QRectF r = m_captioningStep->boundingRect();
-    return QRectF(r.right() + 8, r.center().y() - 13, 240, 26);
-}
-
-QString CanvasModel::captionPlaceholder() const
-{
-    if (!m_captioningStep)
-        return {};
-    return QStringLiteral("Caption for step %1\u2026").arg(m_captioningStep->stepNumber);
-}
-
-CanvasChange CanvasModel::commitCaption(const QString &typed)
-{
-    CanvasChange c;
-    if (!m_captioningStep)
-        return c;
-    // Spaces and tabs only: a caption may keep its line breaks.
-    qsizetype from = 0, to = typed.size();
-    auto blank = [](QChar ch) { return ch == u' ' || ch == u'\t'; };
-    while (from < to && blank(typed[from]))
-        ++from;
-    while (to > from && blank(typed[to - 1]))
-        --to;
-    m_captioningStep->caption = typed.mid(from, to - from);
-    m_captioningStep.reset();
-    c.repaintAll = true; // the legend changes size
-    return c;
-}
-
-// ---- painting -----------------------------------------------------------------------------
-
-const QImage &CanvasModel::pixelatedImage() const
-{
-    if (!m_pixelatedBuilt) {
-        m_pixelated = pixelate(m_baseImage);
-        m_pixelatedBuilt = true;
-    }
-    return m_pixelated;
-}
-
-void CanvasModel::paintTile(QPainter &p, const QRectF &frame, const QImage &picture,
-                            bool screen) const
-{
-    if (screen) {
-        // The shadow's corners and edges from the blurred patch; its middle lies under the
-        // tile and is never seen.
-        const QImage &patch = shadowPatch();
-        const double e2 = 2 * shadowReach;
-        const QRectF s = frame.translated(0, -shadowOffset)
-                             .adjusted(-shadowReach, -shadowReach, shadowReach, shadowReach);
-        const double mx = std::min(e2, s.width() / 2), my = std::min(e2, s.height() / 2);
-        const double n = patch.width();
-        // Patch regions in canvas orientation (y up); the patch is symmetric, so its row
-        // order does not matter.
-        const double xs[] = {s.left(), s.left() + mx, s.right() - mx, s.right()};
-        const double ys[] = {s.top(), s.top() + my, s.bottom() - my, s.bottom()};
-        const double us[] = {0, e2, n - e2, n};
-        for (int i = 0; i < 3; ++i) {
-            for (int j = 0; j < 3; ++j) {
-                if (i == 1 && j == 1)
-                    continue;
-                const QRectF target(xs[i], ys[j], xs[i + 1] - xs[i], ys[j + 1] - ys[j]);
-                if (target.width() <= 0 || target.height() <= 0)
-                    continue;
-                const QRectF source(us[i], us[j], us[i + 1] - us[i], us[j + 1] - us[j]);
-                yup::drawImage(p, target, patch, source);
-            }
-        }
-        if (picture.hasAlphaChannel())
-            p.fillRect(frame, Qt::white);
-    }
-    const bool exact = qFuzzyCompare(frame.width(), double(picture.width())) &&
-                       qFuzzyCompare(frame.height(), double(picture.height()));
-    p.save();
-    p.setRenderHint(QPainter::SmoothPixmapTransform, !exact);
-    yup::drawImage(p, frame, picture);
-    p.restore();
-}
-
-void CanvasModel::paint(QPainter &p, const QRectF &dirty, bool screen) const
-{
-    if (screen) {
-        p.save();
-        p.setPen(Qt::NoPen);
-        p.setBrushOrigin(0, 0);
-        p.fillRect(dirty, QBrush(dotTile()));
-        p.restore();
-    }
-    auto visible = [&](const QRectF &r) { return r.intersects(dirty); };
-
-    if (visible(tileArea(primaryRect())))
-        paintTile(p, primaryRect(), m_baseImage, screen);
-    for (const PlacedImageRef &img : m_extraImages)
-        if (visible(tileArea(img->frame)))
-            paintTile(p, img->frame, img->picture, screen);
-
-    const QImage *pixelated = nullptr;
-    const QPointF origin(margin, margin);
-    for (const AnnotationRef &m : m_annotations) {
-        if (!visible(paintRect(*m)))
-            continue;
-        if (MarkRules::of(m->kind).pixelated && !pixelated)
-            pixelated = &pixelatedImage();
-        AnnotationRenderer::draw(p, *m, pixelated, origin);
-    }
-    if (screen && m_draft) {
-        if (MarkRules::of(m_draft->kind).pixelated)
-            pixelated = &pixelatedImage();
-        AnnotationRenderer::draw(p, *m_draft, pixelated, origin);
-    }
-    if (screen && m_snapPreview) {
-        const QColor accent = accentColor();
-        p.save();
-        p.setRenderHint(QPainter::Antialiasing);
-        const QRectF b = m_snapPreview->adjusted(-2, -2, 2, 2);
-        p.setPen(QPen(accent, 2));
-        p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(b, 3, 3);
-        QColor fill = accent;
-        fill.setAlphaF(0.12f);
-        p.fillRect(b, fill);
-        p.restore();
-    }
-    if (const auto panel = captionPanelRect(); panel && visible(*panel))
-        CaptionPanel::draw(p, *panel, captionedSteps());
-    if (screen && m_crop)
-        paintCrop(p, dirty);
-    if (screen)
-        paintDecorations(p);
-}
-
-void CanvasModel::paintCrop(QPainter &p, const QRectF &dirty) const
-{
-    // What the export leaves out is dimmed; the frame and, with the crop tool, its corners.
-    const QRectF crop = m_crop->normalized();
-    const QColor dim(0, 0, 0, 110);
-    const QRectF around = dirty.united(crop);
-    p.fillRect(QRectF(around.left(), around.top(), crop.left() - around.left(), around.height()), dim);
-    p.fillRect(QRectF(crop.right(), around.top(), around.right() - crop.right(), around.height()), dim);
-    p.fillRect(QRectF(crop.left(), around.top(), crop.width(), crop.top() - around.top()), dim);
-    p.fillRect(QRectF(crop.left(), crop.bottom(), crop.width(), around.bottom() - crop.bottom()), dim);
-    p.save();
-    p.setRenderHint(QPainter::Antialiasing);
-    QPen frame(Qt::white, 1.5);
-    frame.setCosmetic(true);
-    p.setPen(frame);
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(crop);
-    if (m_currentTool == ToolKind::Crop) {
-        p.setPen(QPen(accentColor(), 1));
-        p.setBrush(Qt::white);
-        for (const HandlePoint &h : cornerHandles(crop))
-            p.drawEllipse(h.point, 5, 5);
-    }
-    p.restore();
-}
-
-void CanvasModel::paintDecorations(QPainter &p) const
-{
-    const QColor accent = accentColor();
-    p.save();
-    p.setRenderHint(QPainter::Antialiasing);
-    if (m_selected) {
-        QPen dashed(accent, 1);
-        dashed.setDashPattern({4, 3});
-        p.setPen(dashed);
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(m_selected->boundingRect().adjusted(-4, -4, 4, 4));
-        p.setPen(QPen(accent, 1));
-        p.setBrush(Qt::white);
-        for (const HandlePoint &h : selectionHandlePoints(*m_selected))
-            p.drawEllipse(h.point, 4.5, 4.5);
-    }
-    if (m_selectedImage) {
-        const QRectF ring = m_selectedImage->frame.adjusted(-3, -3, 3, 3);
-        p.setPen(QPen(accent, 2));
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(ring);
-        p.setPen(QPen(accent, 1));
-        p.setBrush(Qt::white);
-        for (const HandlePoint &h : cornerHandles(ring))
-            p.drawEllipse(h.point, 5, 5);
-    }
-    p.restore();
-}
-
-// Big ones are backed by huge pages where the kernel offers them: a 4K board export is tens
-// of megabytes, and faulting it in 4 KiB pages cost more than painting it.
-QImage CanvasModel::exportBitmap(int w, int h)
-{
-    const qsizetype bpl = qsizetype(w) * 4;
-    const qsizetype bytes = bpl * h;
-    constexpr qsizetype huge = 2 * 1024 * 1024;
-    if (bytes < 4 * huge || w > (1 << 28) / 4)
-        return QImage(w, h, QImage::Format_ARGB32_Premultiplied);
-    const size_t rounded = size_t((bytes + huge - 1) / huge * huge);
-    void *data = std::aligned_alloc(size_t(huge), rounded);
-    if (!data)
-        return {};
-    madvise(data, rounded, MADV_HUGEPAGE); // a hint: without it the pages are ordinary
-    return QImage(
-        static_cast<uchar *>(data), w, h, bpl, QImage::Format_ARGB32_Premultiplied,
-        [](void *p) { std::free(p); }, data);
-}
-
-QImage CanvasModel::renderComposite(bool opaqueBackground) const
-{
-    const QRectF r = exportRect();
-    const int w = int(r.width()), h = int(r.height());
-    if (w <= 0 || h <= 0)
-        return {};
-    QImage out = exportBitmap(w, h);
-    if (out.isNull())
-        return {};
-    if (std::any_of(m_annotations.cbegin(), m_annotations.cend(),
-                    [](const AnnotationRef &m) { return MarkRules::of(m->kind).pixelated; }))
-        pixelatedImage(); // built once, before the bands share it
-
-    // Horizontal bands of the bitmap are painted on every core; each band sees the whole
-    // scene through its own clip, so the seams cannot show.
-    const int bands = qint64(w) * h >= 1'000'000 ? std::max(1, QThread::idealThreadCount()) : 1;
-    std::vector<int> indices(static_cast<size_t>(bands));
-    std::iota(indices.begin(), indices.end(), 0);
-    std::atomic<bool> failed = false;
-    auto paintBand = [&](int i) {
-        const int y0 = int(qint64(h) * i / bands), y1 = int(qint64(h) * (i + 1) / bands);
-        QImage band(out.scanLine(y0), w, y1 - y0, out.bytesPerLine(), out.format());
-        band.fill(opaqueBackground ? Qt::white : Qt::transparent);
-        QPainter p(&band);
-        if (!p.isActive()) {
-            failed = true;
-            return;
-        }
-        // Canvas point (minX, minY) is the whole bitmap's bottom-left pixel.
-        p.setTransform(yup::toSurface(h, r.topLeft()) * QTransform::fromTranslate(0, -y0));
-        paint(p, QRectF(r.left(), r.bottom() - y1, r.width(), y1 - y0), false);
-    };
-    if (bands > 1)
-        QtConcurrent::blockingMap(indices, paintBand);
-    else
-        paintBand(0);
-    return failed ? QImage() : out;
 }
 
 } // namespace vistrel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Annotation.h"
+#include "model/CanvasPainter.h"
 #include "model/MarkRules.h"
 
 #include <QColor>
@@ -50,6 +51,8 @@ struct CanvasChange
     bool openTextField = false;    // `editingAnnotation()` waits for its words
     bool openCaptionField = false; // `captioningStep()` waits for its caption
 
+    // Adds `area` to what needs repainting.
+    void touch(const QRectF &area);
     CanvasChange &operator|=(const CanvasChange &other);
     bool any() const
     {
@@ -77,6 +80,7 @@ using TextBoxDetection =
 class CanvasModel : public QObject
 {
     Q_OBJECT
+    friend class CanvasPainter;
 public:
     static constexpr double margin = 1000;
     static constexpr double hitSlop = 4;          // beyond a mark's ink, still a hit
@@ -185,12 +189,18 @@ public:
     // Painting. `screen` adds the background, dots, tile shadows, draft, snap preview and
     // selection decorations; without it the picture is what an export shows. The painter maps
     // canvas points (y up) to its device; `dirty` limits the background and culls marks.
-    void paint(QPainter &painter, const QRectF &dirty, bool screen) const;
+    void paint(QPainter &painter, const QRectF &dirty, bool screen) const
+    {
+        m_painter.paint(painter, dirty, screen);
+    }
     // The flattened export, one pixel per canvas point; a null image when there is nothing.
-    QImage renderComposite(bool opaqueBackground) const;
-    const QImage &pixelatedImage() const;
+    QImage renderComposite(bool opaqueBackground) const
+    {
+        return m_painter.renderComposite(opaqueBackground);
+    }
+    const QImage &pixelatedImage() const { return m_painter.pixelatedImage(); }
     // An uninitialised ARGB32 premultiplied bitmap for an export; null when it cannot be made.
-    static QImage exportBitmap(int width, int height);
+    static QImage exportBitmap(int width, int height) { return CanvasPainter::exportBitmap(width, height); }
 
     static QColor canvasColor() { return QColor::fromRgbF(0.95f, 0.95f, 0.95f); }
     static QColor dotColor() { return QColor::fromRgbF(0.82f, 0.82f, 0.82f); }
@@ -209,9 +219,6 @@ private:
     void resizeSelected(SelHandle handle, QPointF p, QPointF q);
     void resizeImage(PlacedImage &image, SelHandle handle, QPointF p);
     void detectTextBoxes(const PlacedImageRef &image);
-    void paintTile(QPainter &p, const QRectF &frame, const QImage &picture, bool screen) const;
-    void paintDecorations(QPainter &p) const;
-    void paintCrop(QPainter &p, const QRectF &dirty) const;
     CanvasChange cropDown(QPointF p);
     CanvasChange cropDragged(QPointF p);
     CanvasChange cropUp();
@@ -258,8 +265,7 @@ private:
     const void *m_gestureSnapshot = nullptr; // the command pushed at this gesture's start
     AnnotationRef m_editingAnnotation;
     AnnotationRef m_captioningStep;
-    mutable QImage m_pixelated;
-    mutable bool m_pixelatedBuilt = false;
+    CanvasPainter m_painter{*this};
 };
 
 } // namespace vistrel
