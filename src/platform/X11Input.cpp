@@ -1,5 +1,7 @@
 #include "platform/X11Input.h"
 
+#include "platform/X11Connection.h"
+
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -18,25 +20,11 @@ namespace vistrel {
 
 namespace {
 
-xcb_connection_t *toolkitConnection()
-{
-    auto *x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-
-quint32 firstRoot(xcb_connection_t *conn)
-{
-    if (!conn)
-        return 0;
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(conn));
-    return it.rem ? it.data->root : 0;
-}
-
 constexpr quint8 wheelDownButton = 5;
 
 } // namespace
 
-X11PointerInjector::X11PointerInjector() : m_conn(toolkitConnection()), m_root(firstRoot(m_conn)) {}
+X11PointerInjector::X11PointerInjector() : m_conn(x11::toolkitConnection()), m_root(x11::rootOf(m_conn)) {}
 
 void X11PointerInjector::movePointer(QPoint p)
 {
@@ -113,7 +101,7 @@ bool X11EscapeWatch::start(std::function<void()> onEscape)
         }
         xcb_key_symbols_free(symbols);
     }
-    const quint32 root = firstRoot(conn);
+    const quint32 root = x11::rootOf(conn);
     if (!version || version->major_version < 2 || !keycode || !root) {
         xcb_disconnect(conn);
         return false;

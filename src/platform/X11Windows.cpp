@@ -1,5 +1,7 @@
 #include "platform/X11Windows.h"
 
+#include "platform/X11Connection.h"
+
 #include <QGuiApplication>
 #include <QWidget>
 
@@ -11,28 +13,6 @@
 namespace vistrel::x11 {
 
 namespace {
-
-xcb_connection_t *connection()
-{
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return nullptr;
-    auto *native = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    return native ? native->connection() : nullptr;
-}
-
-xcb_window_t rootOf(xcb_connection_t *conn)
-{
-    return xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
-}
-
-xcb_atom_t atom(xcb_connection_t *conn, const char *name)
-{
-    auto cookie = xcb_intern_atom(conn, 0, uint16_t(std::strlen(name)), name);
-    xcb_intern_atom_reply_t *r = xcb_intern_atom_reply(conn, cookie, nullptr);
-    const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
-    std::free(r);
-    return a;
-}
 
 quint32 cardinalProperty(xcb_connection_t *conn, xcb_window_t window, xcb_atom_t property,
                          xcb_atom_t type, quint32 fallback)
@@ -50,7 +30,7 @@ quint32 cardinalProperty(xcb_connection_t *conn, xcb_window_t window, xcb_atom_t
 
 void keepOnEveryDesktop(QWidget *window)
 {
-    xcb_connection_t *conn = connection();
+    xcb_connection_t *conn = toolkitConnection();
     if (!conn || !window)
         return;
     const xcb_window_t id = xcb_window_t(window->winId());
@@ -85,7 +65,7 @@ void keepOnEveryDesktop(QWidget *window)
 
 quint32 activeWindow()
 {
-    xcb_connection_t *conn = connection();
+    xcb_connection_t *conn = toolkitConnection();
     if (!conn)
         return 0;
     return cardinalProperty(conn, rootOf(conn), atom(conn, "_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 0);
@@ -93,7 +73,7 @@ quint32 activeWindow()
 
 void activate(quint32 window)
 {
-    xcb_connection_t *conn = connection();
+    xcb_connection_t *conn = toolkitConnection();
     if (!conn || !window)
         return;
     xcb_client_message_event_t ev{};
@@ -111,7 +91,7 @@ void activate(quint32 window)
 
 qint64 windowPid(quint32 window)
 {
-    xcb_connection_t *conn = connection();
+    xcb_connection_t *conn = toolkitConnection();
     if (!conn || !window)
         return -1;
     const quint32 pid = cardinalProperty(conn, window, atom(conn, "_NET_WM_PID"), XCB_ATOM_CARDINAL, 0);
