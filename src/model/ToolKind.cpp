@@ -16,17 +16,17 @@ struct ToolRow
 };
 
 constexpr std::array<ToolRow, 11> rows{{
-    {ToolKind::Select, "select", "cursorarrow", "Select / Move (V)", 'v'},
-    {ToolKind::Arrow, "arrow", "arrow.up.right", "Arrow (A)", 'a'},
-    {ToolKind::Line, "line", "line.diagonal", "Line (L)", 'l'},
-    {ToolKind::Rect, "rect", "rectangle", "Rectangle (R)", 'r'},
-    {ToolKind::Ellipse, "ellipse", "circle", "Ellipse (O)", 'o'},
-    {ToolKind::Pen, "pen", "pencil.tip", "Pen (P)", 'p'},
-    {ToolKind::Highlight, "highlight", "highlighter", "Highlight (H)", 'h'},
-    {ToolKind::Text, "text", "textformat", "Text (T)", 't'},
-    {ToolKind::Step, "step", "1.circle.fill", "Numbered Step (S)", 's'},
-    {ToolKind::Blur, "blur", "mosaic", "Blur / Redact (B)", 'b'},
-    {ToolKind::Crop, "crop", "crop", "Crop (C)", 'c'},
+    {ToolKind::Select, "select", "tool-pointer", "Select / Move (V)", 'v'},
+    {ToolKind::Arrow, "arrow", "draw-arrow", "Arrow (A)", 'a'},
+    {ToolKind::Line, "line", "draw-line", "Line (L)", 'l'},
+    {ToolKind::Rect, "rect", "draw-rectangle", "Rectangle (R)", 'r'},
+    {ToolKind::Ellipse, "ellipse", "draw-ellipse", "Ellipse (O)", 'o'},
+    {ToolKind::Pen, "pen", "draw-freehand", "Pen (P)", 'p'},
+    {ToolKind::Highlight, "highlight", "draw-highlight", "Highlight (H)", 'h'},
+    {ToolKind::Text, "text", "draw-text", "Text (T)", 't'},
+    {ToolKind::Step, "step", "draw-number", "Numbered Step (S)", 's'},
+    {ToolKind::Blur, "blur", "blurfx", "Blur / Redact (B)", 'b'},
+    {ToolKind::Crop, "crop", "transform-crop", "Crop (C)", 'c'},
 }};
 
 const ToolRow &row(ToolKind kind)

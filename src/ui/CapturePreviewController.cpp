@@ -6,6 +6,7 @@
 #include "ui/Hud.h"
 #include "ui/ImageExport.h"
 #include "ui/PinWindow.h"
+#include "ui/SymbolIcon.h"
 
 #include <QApplication>
 #include <QBitmap>
@@ -191,7 +192,7 @@ void CapturePreviewController::buildUI()
     for (int i = 0; i < simpleTools().size(); ++i) {
         const ToolKind kind = simpleTools()[i];
         auto *b = new QToolButton(m_toolsBar);
-        b->setIcon(QIcon(iconPath(kind)));
+        b->setIcon(themeIcon(symbolName(kind)));
         b->setToolTip(tooltip(kind));
         b->setAccessibleName(tooltip(kind));
         b->setCheckable(true);
@@ -217,18 +218,18 @@ void CapturePreviewController::buildUI()
     pickTool(ToolKind::Arrow);
 
     const ActionButton actions[] = {
-        {"Edit", "pencil.and.outline", &CapturePreviewController::editAction,
+        {"Edit", "document-edit", &CapturePreviewController::editAction,
          QKeySequence(Qt::CTRL | Qt::Key_E), 66},
-        {"Copy", "doc.on.doc", &CapturePreviewController::copyAction,
+        {"Copy", "edit-copy", &CapturePreviewController::copyAction,
          QKeySequence(Qt::CTRL | Qt::Key_C), 58},
-        {"Save", "square.and.arrow.down", &CapturePreviewController::saveAction,
+        {"Save", "document-save", &CapturePreviewController::saveAction,
          QKeySequence(Qt::CTRL | Qt::Key_S), 58},
-        {"Pin", "pin", &CapturePreviewController::pinAction, QKeySequence(), 58},
-        {"Close", "xmark", &CapturePreviewController::closeAction, QKeySequence(), 58},
+        {"Pin", "window-pin", &CapturePreviewController::pinAction, QKeySequence(), 58},
+        {"Close", "window-close", &CapturePreviewController::closeAction, QKeySequence(), 58},
     };
     int right = width - margin;
     for (const ActionButton &a : actions) {
-        auto *b = new QPushButton(QIcon(QStringLiteral(":/icons/%1.svg").arg(a.symbol)),
+        auto *b = new QPushButton(themeIcon(QString::fromLatin1(a.symbol)),
                                   QString::fromLatin1(a.title), bottom);
         b->setFont(uiFont(11, QFont::Normal));
         b->setGeometry(right - a.width, actionsY, a.width, 28);

@@ -71,7 +71,7 @@ const QCursor &built(const char *name, int size, Qt::CursorShape fallback)
 
 const QCursor &Cursors::move()
 {
-    return built("arrow.up.and.down.and.arrow.left.and.right", 18, Qt::OpenHandCursor);
+    return built("move", 18, Qt::OpenHandCursor);
 }
 
 const QCursor &Cursors::horizontal()
@@ -88,37 +88,37 @@ const QCursor &Cursors::vertical()
 
 const QCursor &Cursors::diagonalNWSE()
 {
-    return built("arrow.down.right.and.arrow.up.left", 18, Qt::CrossCursor);
+    return built("nwse-resize", 18, Qt::CrossCursor);
 }
 
 const QCursor &Cursors::diagonalNESW()
 {
-    return built("arrow.up.right.and.arrow.down.left", 18, Qt::CrossCursor);
+    return built("nesw-resize", 18, Qt::CrossCursor);
 }
 
 const QCursor &Cursors::penCursor()
 {
-    return built("pencil.tip", 18, Qt::CrossCursor);
+    return built("draw-freehand", 18, Qt::CrossCursor);
 }
 
 const QCursor &Cursors::highlightCursor()
 {
-    return built("highlighter", 18, Qt::CrossCursor);
+    return built("draw-highlight", 18, Qt::CrossCursor);
 }
 
 const QCursor &Cursors::arrowToolCursor()
 {
-    return built("arrow.up.right", 16, Qt::CrossCursor);
+    return built("draw-arrow", 16, Qt::CrossCursor);
 }
 
 const QCursor &Cursors::lineCursor()
 {
-    return built("line.diagonal", 16, Qt::CrossCursor);
+    return built("draw-line", 16, Qt::CrossCursor);
 }
 
 const QCursor &Cursors::stepCursor()
 {
-    return built("smallcircle.filled.circle", 16, Qt::CrossCursor);
+    return built("target", 16, Qt::CrossCursor);
 }
 
 QCursor Cursors::tool(ToolKind kind)

@@ -119,7 +119,7 @@ QToolButton:hover { border-color: palette(mid); }
 QToolButton[bezel="true"] { border-color: palette(mid); background: palette(button); }
 QToolButton[bezel="true"]:pressed { background: palette(midlight); }
 QToolButton[tool="true"]:checked { background: palette(highlight); border-color: palette(highlight); }
-QToolBarExtension { qproperty-icon: url(:/icons/chevron.right.2.svg); border: 1px solid palette(mid); }
+QToolBarExtension { qproperty-icon: url(:/icons/arrow-right-double.svg); border: 1px solid palette(mid); }
 )";
 
 // X servers leave the fourth byte of a 32-bit pixel as padding, often zero, while a picture
@@ -371,19 +371,19 @@ void EditorWindowController::buildToolbar()
     m_canvas->setLineWidth(5);
 
     m_toolbar->addWidget(gap(8));
-    auto *addButton = add(QStringLiteral("Add"), QStringLiteral("plus.rectangle.on.rectangle"),
+    auto *addButton = add(QStringLiteral("Add"), QStringLiteral("insert-image"),
                           &EditorWindowController::addScreenshot, {}, QSize(84, 30), true);
     withBezel(addButton);
     m_actions.value(QStringLiteral("Add"))
         ->setToolTip(QStringLiteral("Add another screenshot to combine (Ctrl+V to paste an image)"));
 
     m_toolbar->addWidget(gap(6));
-    add(QStringLiteral("Zoom Out"), QStringLiteral("minus.magnifyingglass"),
+    add(QStringLiteral("Zoom Out"), QStringLiteral("zoom-out"),
         &EditorWindowController::zoomOut, {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, QSize(30, 30),
         false);
-    add(QStringLiteral("Zoom to Fit"), QStringLiteral("1.magnifyingglass"),
+    add(QStringLiteral("Zoom to Fit"), QStringLiteral("zoom-fit-best"),
         &EditorWindowController::zoomFit, {QKeySequence(Qt::CTRL | Qt::Key_0)}, QSize(30, 30), false);
-    add(QStringLiteral("Zoom In"), QStringLiteral("plus.magnifyingglass"),
+    add(QStringLiteral("Zoom In"), QStringLiteral("zoom-in"),
         &EditorWindowController::zoomIn,
         {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)},
         QSize(30, 30), false);
@@ -401,18 +401,18 @@ void EditorWindowController::buildToolbar()
         bool iconOnly;
     };
     const QList<Right> right{
-        {"Undo", "arrow.uturn.backward", &EditorWindowController::undo,
+        {"Undo", "edit-undo", &EditorWindowController::undo,
          {QKeySequence(Qt::CTRL | Qt::Key_Z)}, true},
-        {"Redo", "arrow.uturn.forward", &EditorWindowController::redo,
+        {"Redo", "edit-redo", &EditorWindowController::redo,
          {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)}, true},
-        {"Pin", "pin", &EditorWindowController::pinImage, {}, true},
-        {"OCR", "text.viewfinder", &EditorWindowController::runOCR, {}, true},
-        {"Compare", "rectangle.righthalf.inset.filled", &EditorWindowController::compare, {}, false},
-        {"Beautify", "wand.and.stars", &EditorWindowController::beautify, {}, false},
-        {"Share", "square.and.arrow.up", &EditorWindowController::shareImage, {}, false},
-        {"Copy", "doc.on.doc", &EditorWindowController::copyImage,
+        {"Pin", "window-pin", &EditorWindowController::pinImage, {}, true},
+        {"OCR", "document-scan", &EditorWindowController::runOCR, {}, true},
+        {"Compare", "view-split-left-right", &EditorWindowController::compare, {}, false},
+        {"Beautify", "tools-wizard", &EditorWindowController::beautify, {}, false},
+        {"Share", "document-share", &EditorWindowController::shareImage, {}, false},
+        {"Copy", "edit-copy", &EditorWindowController::copyImage,
          {QKeySequence(Qt::CTRL | Qt::Key_C)}, false},
-        {"Save", "square.and.arrow.down", &EditorWindowController::saveImage,
+        {"Save", "document-save", &EditorWindowController::saveImage,
          {QKeySequence(Qt::CTRL | Qt::Key_S)}, false},
     };
     for (int i = 0; i < right.size(); ++i) {
@@ -568,9 +568,9 @@ void EditorWindowController::openFormatMenu(ExportMode mode, QAction *anchor)
         const char *title;
         const char *symbol;
         int format;
-    } items[] = {{"Original", "photo", ExportChoice::Original},
-                 {"Transparent", "square.on.square.dashed", ExportChoice::Transparent},
-                 {"PDF", "doc", ExportChoice::PDF}};
+    } items[] = {{"Original", "image-x-generic", ExportChoice::Original},
+                 {"Transparent", "select-rectangular", ExportChoice::Transparent},
+                 {"PDF", "application-pdf", ExportChoice::PDF}};
     for (const auto &item : items) {
         QAction *a = menu->addAction(symbolIcon(QString::fromLatin1(item.symbol)),
                                      QString::fromLatin1(item.title));

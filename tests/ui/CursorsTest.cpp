@@ -8,7 +8,7 @@ using namespace vistrel;
 
 TEST(Cursors, GlyphPointersAreOutlinedWithTheHotSpotInTheMiddle)
 {
-    const auto c = Cursors::symbolCursor("arrow.up.right", 16);
+    const auto c = Cursors::symbolCursor("draw-arrow", 16);
     ASSERT_TRUE(c);
     const QImage img = c->pixmap().toImage();
     EXPECT_EQ(img.size(), QSize(22, 22));

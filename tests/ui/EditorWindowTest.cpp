@@ -117,6 +117,12 @@ TEST_F(EditorWindowTest, OpensAtFitWithTheSelectToolAndTheDefaultColour)
             order.append(a->text());
     EXPECT_EQ(order, QStringList({"Add", "Zoom Out", "Zoom to Fit", "Zoom In", "Undo", "Redo",
                                   "Pin", "OCR", "Compare", "Beautify", "Share", "Copy", "Save"}));
+    // Every button has its picture, from the icon theme or bundled.
+    for (QAction *a : editor->toolbar()->actions()) {
+        if (!a->text().isEmpty()) {
+            EXPECT_FALSE(a->icon().isNull()) << a->text().toStdString();
+        }
+    }
     EXPECT_EQ(editor->toolbar()->widgetForAction(editor->action("OCR"))->width(), 34);
     // What does not fit is in the overflow menu, behind a button as wide as the others.
     EXPECT_FALSE(editor->toolbar()->widgetForAction(editor->action("Save"))->isVisible());
