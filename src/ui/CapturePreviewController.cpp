@@ -72,6 +72,7 @@ namespace {
 
 struct ActionButton
 {
+    PreviewButton id;
     const char *title;
     const char *symbol;
     void (CapturePreviewController::*action)();
@@ -138,16 +139,17 @@ void CapturePreviewController::buildUI()
     auto *top = new QWidget(card);
     top->setGeometry(0, 0, width, topH);
     auto *modes = new QButtonGroup(top);
-    const char *modeNames[] = {"Adjust", "Mark"};
+    const std::pair<PreviewButton, const char *> modeButtons[] = {{PreviewButton::Adjust, "Adjust"},
+                                                                  {PreviewButton::Mark, "Mark"}};
     for (int i = 0; i < 2; ++i) {
         auto *b = new QToolButton(top);
-        b->setText(QString::fromLatin1(modeNames[i]));
+        b->setText(QString::fromLatin1(modeButtons[i].second));
         b->setCheckable(true);
         b->setChecked(i == 0);
         b->setGeometry(10 + i * 70, 7, 70, 24);
         b->setFocusPolicy(Qt::NoFocus);
         modes->addButton(b, i);
-        m_buttons.insert(b->text(), b);
+        m_buttons.insert(modeButtons[i].first, b);
     }
     connect(modes, &QButtonGroup::idClicked, this, [this](int id) {
         setMode(id == 1 ? ReviewModel::Mode::Mark : ReviewModel::Mode::Adjust);
@@ -218,14 +220,16 @@ void CapturePreviewController::buildUI()
     pickTool(ToolKind::Arrow);
 
     const ActionButton actions[] = {
-        {"Edit", "document-edit", &CapturePreviewController::editAction,
+        {PreviewButton::Edit, "Edit", "document-edit", &CapturePreviewController::editAction,
          QKeySequence(Qt::CTRL | Qt::Key_E), 66},
-        {"Copy", "edit-copy", &CapturePreviewController::copyAction,
+        {PreviewButton::Copy, "Copy", "edit-copy", &CapturePreviewController::copyAction,
          QKeySequence(Qt::CTRL | Qt::Key_C), 58},
-        {"Save", "document-save", &CapturePreviewController::saveAction,
+        {PreviewButton::Save, "Save", "document-save", &CapturePreviewController::saveAction,
          QKeySequence(Qt::CTRL | Qt::Key_S), 58},
-        {"Pin", "window-pin", &CapturePreviewController::pinAction, QKeySequence(), 58},
-        {"Close", "window-close", &CapturePreviewController::closeAction, QKeySequence(), 58},
+        {PreviewButton::Pin, "Pin", "window-pin", &CapturePreviewController::pinAction,
+         QKeySequence(), 58},
+        {PreviewButton::Close, "Close", "window-close", &CapturePreviewController::closeAction,
+         QKeySequence(), 58},
     };
     int right = width - margin;
     for (const ActionButton &a : actions) {
@@ -237,14 +241,14 @@ void CapturePreviewController::buildUI()
         if (!a.key.isEmpty())
             b->setShortcut(a.key);
         connect(b, &QPushButton::clicked, this, a.action);
-        m_buttons.insert(b->text(), b);
+        m_buttons.insert(a.id, b);
         right -= a.width + 6;
     }
 }
 
-QAbstractButton *CapturePreviewController::button(const QString &title) const
+QAbstractButton *CapturePreviewController::button(PreviewButton which) const
 {
-    return m_buttons.value(title);
+    return m_buttons.value(which);
 }
 
 void CapturePreviewController::showWindow()
@@ -258,7 +262,8 @@ void CapturePreviewController::setMode(ReviewModel::Mode mode)
 {
     m_canvas->setMode(mode);
     m_toolsBar->setVisible(mode == ReviewModel::Mode::Mark);
-    if (auto *b = m_buttons.value(mode == ReviewModel::Mode::Mark ? "Mark" : "Adjust"))
+    if (auto *b = m_buttons.value(mode == ReviewModel::Mode::Mark ? PreviewButton::Mark
+                                                                  : PreviewButton::Adjust))
         b->setChecked(true);
 }
 
