@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include <QCommandLineParser>
 #include <QDir>
 #include <QJsonArray>
 
@@ -108,49 +109,56 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &cwd)
         line.error = why;
         return line;
     };
-    bool haveCommand = false;
-    bool filesOnly = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &arg = args[i];
-        if (filesOnly && haveCommand && line.command.kind == Command::Kind::Edit) {
-            line.command.files.append(QDir::cleanPath(QDir(cwd).absoluteFilePath(arg)));
-        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            line.help = true;
-        } else if (arg == QLatin1String("--version") || arg == QLatin1String("-v")) {
-            line.version = true;
-        } else if (arg == QLatin1String("--delay") || arg.startsWith(QLatin1String("--delay="))) {
-            QString value;
-            if (arg.contains(QLatin1Char('=')))
-                value = arg.section(QLatin1Char('='), 1);
-            else if (i + 1 < args.size())
-                value = args[++i];
-            else
-                return error(QStringLiteral("--delay needs a number of seconds"));
-            const auto delay = parseDelay(value);
-            if (!delay)
-                return error(QStringLiteral("--delay takes 0 to %1 seconds, not \"%2\"")
-                                 .arg(maxDelaySeconds)
-                                 .arg(value));
-            line.command.delaySeconds = *delay;
-        } else if (arg == QLatin1String("--") && !filesOnly) {
-            filesOnly = true; // what follows are file names, even those starting with "-"
-        } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1 && !filesOnly) {
-            return error(QStringLiteral("unknown option \"%1\"").arg(arg));
-        } else if (!haveCommand) {
-            const auto kind = Command::kindNamed(arg);
-            if (!kind)
-                return error(QStringLiteral("unknown command \"%1\"").arg(arg));
-            line.command.kind = *kind;
-            haveCommand = true;
-        } else if (line.command.kind == Command::Kind::Edit) {
-            line.command.files.append(QDir::cleanPath(QDir(cwd).absoluteFilePath(arg)));
-        } else {
-            return error(QStringLiteral("\"%1\" takes no file names (\"%2\")")
-                             .arg(Command::name(line.command.kind), arg));
-        }
+    QCommandLineParser parser;
+    // "-delay" is "--delay" and "-hv" an unknown option, never "-h -v".
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
+                                        QStringLiteral("show this help"));
+    const QCommandLineOption versionOption({QStringLiteral("v"), QStringLiteral("version")},
+                                           QStringLiteral("show the version"));
+    const QCommandLineOption delayOption(
+        QStringLiteral("delay"),
+        QStringLiteral("run the command after this many seconds (0 to %1)").arg(maxDelaySeconds),
+        QStringLiteral("SECONDS"));
+    parser.addOption(helpOption);
+    parser.addOption(versionOption);
+    parser.addOption(delayOption);
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("what to do"),
+                                 QStringLiteral("[COMMAND]"));
+    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("pictures, for edit"),
+                                 QStringLiteral("[FILE...]"));
+    // The parser takes the first argument as the program's name.
+    if (!parser.parse(QStringList(QStringLiteral("vistrel")) + args))
+        return error(parser.errorText());
+    line.help = parser.isSet(helpOption);
+    line.version = parser.isSet(versionOption);
+    if (parser.isSet(delayOption)) {
+        const QString value = parser.value(delayOption);
+        const auto delay = parseDelay(value);
+        if (!delay)
+            return error(QStringLiteral("--delay takes 0 to %1 seconds, not \"%2\"")
+                             .arg(maxDelaySeconds)
+                             .arg(value));
+        line.command.delaySeconds = *delay;
     }
-    if (line.command.kind == Command::Kind::Edit && line.command.files.isEmpty())
-        return error(QStringLiteral("edit needs at least one picture file"));
+    // After "--" every argument is positional, so file names may start with "-".
+    QStringList positional = parser.positionalArguments();
+    if (!positional.isEmpty()) {
+        const QString name = positional.takeFirst();
+        const auto kind = Command::kindNamed(name);
+        if (!kind)
+            return error(QStringLiteral("unknown command \"%1\"").arg(name));
+        line.command.kind = *kind;
+    }
+    if (line.command.kind == Command::Kind::Edit) {
+        for (const QString &file : std::as_const(positional))
+            line.command.files.append(QDir::cleanPath(QDir(cwd).absoluteFilePath(file)));
+        if (line.command.files.isEmpty())
+            return error(QStringLiteral("edit needs at least one picture file"));
+    } else if (!positional.isEmpty()) {
+        return error(QStringLiteral("\"%1\" takes no file names (\"%2\")")
+                         .arg(Command::name(line.command.kind), positional.first()));
+    }
     return line;
 }
 

@@ -35,7 +35,8 @@ struct CommandLine
 
     static constexpr double maxDelaySeconds = 3600;
 
-    // `cwd` resolves relative file names, so the running instance finds them.
+    // `args` without the program name; `cwd` resolves relative file names, so the running
+    // instance finds them.
     static CommandLine parse(const QStringList &args, const QString &cwd);
     static QString usage();
 };

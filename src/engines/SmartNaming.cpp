@@ -12,6 +12,7 @@
 #include <QMutex>
 #include <QProcess>
 #include <QSet>
+#include <QStandardPaths>
 #include <QStringDecoder>
 #include <QThreadPool>
 #include <QUuid>
@@ -132,17 +133,16 @@ QString SmartNaming::filename(const QString &base)
 
 std::optional<QString> SmartNaming::claudeExecutable()
 {
-    const QString candidates[] = {
-        QDir::homePath() + QStringLiteral("/.local/bin/claude"),
-        QStringLiteral("/usr/local/bin/claude"),
-        QStringLiteral("/opt/homebrew/bin/claude"),
-    };
-    for (const QString &path : candidates) {
-        const QFileInfo info(path);
-        if (info.isFile() && info.isExecutable())
-            return path;
-    }
-    return std::nullopt;
+    const QString name = QStringLiteral("claude");
+    QString path = QStandardPaths::findExecutable(name);
+    // A session started from a display manager often has neither folder on its PATH, though
+    // the tool installs itself into one of them.
+    if (path.isEmpty())
+        path = QStandardPaths::findExecutable(
+            name, {QDir::homePath() + QStringLiteral("/.local/bin"), QStringLiteral("/usr/local/bin")});
+    if (path.isEmpty())
+        return std::nullopt;
+    return path;
 }
 
 QString SmartNaming::textPrompt(const QString &excerpt)

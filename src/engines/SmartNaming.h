@@ -46,8 +46,7 @@ public:
     // The slug, a space and today's local date, e.g. "flight-booking-confirmation 2026-03-14".
     static QString filename(const QString &base);
 
-    // ~/.local/bin/claude, /usr/local/bin/claude, /opt/homebrew/bin/claude: the first that
-    // is an executable file.
+    // The `claude` executable on PATH, else in ~/.local/bin or /usr/local/bin.
     static std::optional<QString> claudeExecutable();
     static QString textPrompt(const QString &excerpt);
     static QString imagePrompt(const QString &imagePath);

@@ -14,7 +14,7 @@ enum class ToolKind { Select, Arrow, Line, Rect, Ellipse, Pen, Highlight, Text, 
 const QList<ToolKind> &allToolKinds();
 QString toolKindName(ToolKind kind);
 std::optional<ToolKind> toolKindFromName(const QString &raw);
-// Name of the tool's icon in the project's icon set (":/icons/<name>.svg").
+// The tool's freedesktop icon name; the bundled picture is iconPath().
 QString symbolName(ToolKind kind);
 QString tooltip(ToolKind kind);
 // The lower-case letter that selects the tool on the canvas.

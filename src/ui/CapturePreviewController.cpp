@@ -6,12 +6,14 @@
 #include "ui/Hud.h"
 #include "ui/ImageExport.h"
 #include "ui/PinWindow.h"
+#include "ui/SymbolIcon.h"
 
 #include <QApplication>
 #include <QBitmap>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QColorDialog>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -24,6 +26,7 @@
 #include <QScrollArea>
 #include <QStyle>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 namespace vistrel {
 
@@ -71,6 +74,7 @@ namespace {
 
 struct ActionButton
 {
+    PreviewButton id;
     const char *title;
     const char *symbol;
     void (CapturePreviewController::*action)();
@@ -119,8 +123,6 @@ CapturePreviewController::~CapturePreviewController()
 void CapturePreviewController::buildUI()
 {
     QWidget *card = m_window;
-    const int width = card->width(), height = card->height();
-    const int topH = int(CardGeometry::topH), botH = int(m_geometry.bottomH);
     // Rounded corners that hold without a compositor.
     QBitmap shape(card->size());
     shape.fill(Qt::color0);
@@ -132,29 +134,40 @@ void CapturePreviewController::buildUI()
     }
     card->setMask(shape);
     card->setAutoFillBackground(true);
+    // The bars are as tall as their rows (CardGeometry's topH and bottomH); the picture takes
+    // the rest.
+    auto *column = new QVBoxLayout(card);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
 
     // Top bar: mode switch and the size read-out.
-    auto *top = new QWidget(card);
-    top->setGeometry(0, 0, width, topH);
-    auto *modes = new QButtonGroup(top);
-    const char *modeNames[] = {"Adjust", "Mark"};
+    auto *topRow = new QHBoxLayout;
+    topRow->setContentsMargins(10, 7, 10, 7);
+    topRow->setSpacing(0);
+    auto *modes = new QButtonGroup(card);
+    const std::pair<PreviewButton, const char *> modeButtons[] = {{PreviewButton::Adjust, "Adjust"},
+                                                                  {PreviewButton::Mark, "Mark"}};
     for (int i = 0; i < 2; ++i) {
-        auto *b = new QToolButton(top);
-        b->setText(QString::fromLatin1(modeNames[i]));
+        auto *b = new QToolButton(card);
+        b->setText(QString::fromLatin1(modeButtons[i].second));
         b->setCheckable(true);
         b->setChecked(i == 0);
-        b->setGeometry(10 + i * 70, 7, 70, 24);
+        b->setFixedSize(70, 24);
         b->setFocusPolicy(Qt::NoFocus);
         modes->addButton(b, i);
-        m_buttons.insert(b->text(), b);
+        topRow->addWidget(b);
+        m_buttons.insert(modeButtons[i].first, b);
     }
     connect(modes, &QButtonGroup::idClicked, this, [this](int id) {
         setMode(id == 1 ? ReviewModel::Mode::Mark : ReviewModel::Mode::Adjust);
     });
-    m_dimBadge = new QLabel(ReviewModel::sizeText(m_canvas->baseImage().size()), top);
+    topRow->addStretch();
+    m_dimBadge = new QLabel(ReviewModel::sizeText(m_canvas->baseImage().size()), card);
     m_dimBadge->setFont(uiFont(12, QFont::DemiBold));
     m_dimBadge->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_dimBadge->setGeometry(width - 190, 10, 180, 18);
+    m_dimBadge->setFixedSize(180, 18);
+    topRow->addWidget(m_dimBadge);
+    column->addLayout(topRow);
     QPointer<CapturePreviewController> self(this);
     m_canvas->onCropChange = [self](QSizeF size) {
         if (self)
@@ -162,36 +175,40 @@ void CapturePreviewController::buildUI()
     };
 
     // Middle: the canvas, centred; in a scroll area when it is taller than the card allows.
-    const QRect middleRect(0, topH, width, height - topH - botH);
-    if (m_canvas->height() > middleRect.height()) {
+    const int middleHeight = card->height() - int(CardGeometry::topH) - int(m_geometry.bottomH);
+    if (m_canvas->height() > middleHeight) {
         auto *scroll = new QScrollArea(card);
-        scroll->setGeometry(middleRect);
         scroll->setFrameShape(QFrame::NoFrame);
         scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         scroll->setWidget(m_canvas);
+        column->addWidget(scroll, 1);
     } else {
         auto *middle = new QWidget(card);
-        middle->setGeometry(middleRect);
-        m_canvas->setParent(middle);
-        m_canvas->move((width - m_canvas->width()) / 2, 0);
+        auto *centre = new QVBoxLayout(middle);
+        centre->setContentsMargins(0, 0, 0, 0);
+        centre->addWidget(m_canvas, 0, Qt::AlignHCenter | Qt::AlignTop);
+        column->addWidget(middle, 1);
     }
 
     // Bottom bar: marker tools (Mark mode only) and the finishing actions, the tools on a row
     // of their own when the card is too narrow for both.
-    auto *bottom = new QWidget(card);
-    bottom->setGeometry(0, height - botH, width, botH);
+    auto *rows = new QGridLayout;
     const int margin = int(CardGeometry::barMargin);
-    const int actionsY = m_geometry.toolsWrap() ? 9 + int(CardGeometry::rowH) : 9;
-    m_toolsBar = new QWidget(bottom);
-    m_toolsBar->setGeometry(margin, 9, int(CardGeometry::toolsW), 28);
+    rows->setContentsMargins(margin, 9, margin, 9);
+    rows->setSpacing(6);
+    m_toolsBar = new QWidget(card);
+    // Hidden in Adjust mode, it still holds its place: the actions do not move.
+    QSizePolicy toolsPolicy = m_toolsBar->sizePolicy();
+    toolsPolicy.setRetainSizeWhenHidden(true);
+    m_toolsBar->setSizePolicy(toolsPolicy);
     auto *row = new QHBoxLayout(m_toolsBar);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
     for (int i = 0; i < simpleTools().size(); ++i) {
         const ToolKind kind = simpleTools()[i];
         auto *b = new QToolButton(m_toolsBar);
-        b->setIcon(QIcon(iconPath(kind)));
+        b->setIcon(themeIcon(symbolName(kind)));
         b->setToolTip(tooltip(kind));
         b->setAccessibleName(tooltip(kind));
         b->setCheckable(true);
@@ -211,39 +228,52 @@ void CapturePreviewController::buildUI()
         dialog->open();
     });
     row->addWidget(m_colorWell);
-    row->addStretch();
     m_toolsBar->hide();
     setColor(m_canvas->model().strokeColor);
     pickTool(ToolKind::Arrow);
+    rows->addWidget(m_toolsBar, 0, 0, Qt::AlignLeft);
 
     const ActionButton actions[] = {
-        {"Edit", "pencil.and.outline", &CapturePreviewController::editAction,
+        {PreviewButton::Edit, "Edit", "document-edit", &CapturePreviewController::editAction,
          QKeySequence(Qt::CTRL | Qt::Key_E), 66},
-        {"Copy", "doc.on.doc", &CapturePreviewController::copyAction,
+        {PreviewButton::Copy, "Copy", "edit-copy", &CapturePreviewController::copyAction,
          QKeySequence(Qt::CTRL | Qt::Key_C), 58},
-        {"Save", "square.and.arrow.down", &CapturePreviewController::saveAction,
+        {PreviewButton::Save, "Save", "document-save", &CapturePreviewController::saveAction,
          QKeySequence(Qt::CTRL | Qt::Key_S), 58},
-        {"Pin", "pin", &CapturePreviewController::pinAction, QKeySequence(), 58},
-        {"Close", "xmark", &CapturePreviewController::closeAction, QKeySequence(), 58},
+        {PreviewButton::Pin, "Pin", "window-pin", &CapturePreviewController::pinAction,
+         QKeySequence(), 58},
+        {PreviewButton::Close, "Close", "window-close", &CapturePreviewController::closeAction,
+         QKeySequence(), 58},
     };
-    int right = width - margin;
+    // Edit at the right edge, each next one to the left of the last.
+    auto *finish = new QHBoxLayout;
+    finish->setSpacing(6);
+    finish->addStretch();
     for (const ActionButton &a : actions) {
-        auto *b = new QPushButton(QIcon(QStringLiteral(":/icons/%1.svg").arg(a.symbol)),
-                                  QString::fromLatin1(a.title), bottom);
+        auto *b = new QPushButton(themeIcon(QString::fromLatin1(a.symbol)),
+                                  QString::fromLatin1(a.title), card);
         b->setFont(uiFont(11, QFont::Normal));
-        b->setGeometry(right - a.width, actionsY, a.width, 28);
+        b->setFixedSize(a.width, 28);
         b->setFocusPolicy(Qt::NoFocus);
         if (!a.key.isEmpty())
             b->setShortcut(a.key);
         connect(b, &QPushButton::clicked, this, a.action);
-        m_buttons.insert(b->text(), b);
-        right -= a.width + 6;
+        finish->insertWidget(1, b);
+        m_buttons.insert(a.id, b);
     }
+    if (m_geometry.toolsWrap())
+        rows->addLayout(finish, 1, 0, 1, 2);
+    else
+        rows->addLayout(finish, 0, 1);
+    rows->setColumnStretch(1, 1);
+    column->addLayout(rows);
+    // Placed now rather than at the first show, so bars and buttons have their places at once.
+    column->activate();
 }
 
-QAbstractButton *CapturePreviewController::button(const QString &title) const
+QAbstractButton *CapturePreviewController::button(PreviewButton which) const
 {
-    return m_buttons.value(title);
+    return m_buttons.value(which);
 }
 
 void CapturePreviewController::showWindow()
@@ -257,7 +287,8 @@ void CapturePreviewController::setMode(ReviewModel::Mode mode)
 {
     m_canvas->setMode(mode);
     m_toolsBar->setVisible(mode == ReviewModel::Mode::Mark);
-    if (auto *b = m_buttons.value(mode == ReviewModel::Mode::Mark ? "Mark" : "Adjust"))
+    if (auto *b = m_buttons.value(mode == ReviewModel::Mode::Mark ? PreviewButton::Mark
+                                                                  : PreviewButton::Adjust))
         b->setChecked(true);
 }
 

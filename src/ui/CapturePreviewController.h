@@ -19,6 +19,14 @@ class QWidget;
 
 namespace vistrel {
 
+// The card's buttons, known by what they do whatever their titles read.
+enum class PreviewButton { Adjust, Mark, Edit, Copy, Save, Pin, Close };
+
+inline size_t qHash(PreviewButton button, size_t seed = 0)
+{
+    return ::qHash(int(button), seed);
+}
+
 // The card a scrolling capture opens in: crop (Adjust) or mark (Mark) the picture, then Edit,
 // Copy, Save, Pin or Close.
 class CapturePreviewController : public QObject
@@ -41,7 +49,7 @@ public:
     ReviewCanvas *canvas() const { return m_canvas; }
     QLabel *dimBadge() const { return m_dimBadge; }
     QWidget *toolsBar() const { return m_toolsBar; }
-    QAbstractButton *button(const QString &title) const;
+    QAbstractButton *button(PreviewButton which) const;
     QToolButton *toolButton(ToolKind kind) const { return m_toolButtons.value(kind); }
     const CardGeometry &geometry() const { return m_geometry; }
 
@@ -72,7 +80,7 @@ private:
     QLabel *m_dimBadge = nullptr;
     QWidget *m_toolsBar = nullptr;
     QHash<ToolKind, QToolButton *> m_toolButtons;
-    QHash<QString, QAbstractButton *> m_buttons;
+    QHash<PreviewButton, QAbstractButton *> m_buttons;
     QToolButton *m_colorWell = nullptr;
     bool m_closed = false;
     friend class PreviewCard;

@@ -73,7 +73,7 @@ const QCursor &built(const char *name, int size, Qt::CursorShape fallback)
 
 const QCursor &Cursors::move()
 {
-    return built("arrow.up.and.down.and.arrow.left.and.right", 18, Qt::OpenHandCursor);
+    return built("move", 18, Qt::OpenHandCursor);
 }
 
 const QCursor &Cursors::horizontal()
@@ -90,12 +90,12 @@ const QCursor &Cursors::vertical()
 
 const QCursor &Cursors::diagonalNWSE()
 {
-    return built("arrow.down.right.and.arrow.up.left", 18, Qt::CrossCursor);
+    return built("nwse-resize", 18, Qt::CrossCursor);
 }
 
 const QCursor &Cursors::diagonalNESW()
 {
-    return built("arrow.up.right.and.arrow.down.left", 18, Qt::CrossCursor);
+    return built("nesw-resize", 18, Qt::CrossCursor);
 }
 
 QCursor Cursors::tool(ToolKind kind)

@@ -119,7 +119,7 @@ QToolButton:hover { border-color: palette(mid); }
 QToolButton[bezel="true"] { border-color: palette(mid); background: palette(button); }
 QToolButton[bezel="true"]:pressed { background: palette(midlight); }
 QToolButton[tool="true"]:checked { background: palette(highlight); border-color: palette(highlight); }
-QToolBarExtension { qproperty-icon: url(:/icons/chevron.right.2.svg); border: 1px solid palette(mid); }
+QToolBarExtension { qproperty-icon: url(:/icons/arrow-right-double.svg); border: 1px solid palette(mid); }
 )";
 
 // X servers leave the fourth byte of a 32-bit pixel as padding, often zero, while a picture
@@ -262,7 +262,7 @@ EditorWindowController::EditorWindowController(const QImage &image, const QList<
     close->setShortcuts(closeKeys);
     connect(close, &QAction::triggered, this, &EditorWindowController::performClose);
     window->addAction(close);
-    m_actions.insert(QStringLiteral("Close"), close);
+    m_actions.insert(EditorAction::Close, close);
 
     // Wide enough for the whole toolbar where the screen has room; narrower windows first drop
     // some titles, then use the overflow menu.
@@ -311,7 +311,7 @@ void EditorWindowController::buildToolbar()
     style->setParent(m_toolbar);
     m_toolbar->setStyle(style);
 
-    auto add = [this](const QString &title, const QString &symbol, auto slot,
+    auto add = [this](EditorAction id, const QString &title, const QString &symbol, auto slot,
                       QList<QKeySequence> keys, QSize size, bool withTitle) {
         auto *a = new QAction(symbolIcon(symbol), title, m_window);
         a->setToolTip(title);
@@ -327,7 +327,7 @@ void EditorWindowController::buildToolbar()
             b->setFixedSize(size);
         b->setFixedHeight(size.height());
         b->setFocusPolicy(Qt::NoFocus);
-        m_actions.insert(title, a);
+        m_actions.insert(id, a);
         return b;
     };
 
@@ -371,19 +371,19 @@ void EditorWindowController::buildToolbar()
     m_canvas->setLineWidth(5);
 
     m_toolbar->addWidget(gap(8));
-    auto *addButton = add(QStringLiteral("Add"), QStringLiteral("plus.rectangle.on.rectangle"),
+    auto *addButton = add(EditorAction::Add, QStringLiteral("Add"), QStringLiteral("insert-image"),
                           &EditorWindowController::addScreenshot, {}, QSize(84, 30), true);
     withBezel(addButton);
-    m_actions.value(QStringLiteral("Add"))
+    m_actions.value(EditorAction::Add)
         ->setToolTip(QStringLiteral("Add another screenshot to combine (Ctrl+V to paste an image)"));
 
     m_toolbar->addWidget(gap(6));
-    add(QStringLiteral("Zoom Out"), QStringLiteral("minus.magnifyingglass"),
+    add(EditorAction::ZoomOut, QStringLiteral("Zoom Out"), QStringLiteral("zoom-out"),
         &EditorWindowController::zoomOut, {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, QSize(30, 30),
         false);
-    add(QStringLiteral("Zoom to Fit"), QStringLiteral("1.magnifyingglass"),
+    add(EditorAction::ZoomToFit, QStringLiteral("Zoom to Fit"), QStringLiteral("zoom-fit-best"),
         &EditorWindowController::zoomFit, {QKeySequence(Qt::CTRL | Qt::Key_0)}, QSize(30, 30), false);
-    add(QStringLiteral("Zoom In"), QStringLiteral("plus.magnifyingglass"),
+    add(EditorAction::ZoomIn, QStringLiteral("Zoom In"), QStringLiteral("zoom-in"),
         &EditorWindowController::zoomIn,
         {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)},
         QSize(30, 30), false);
@@ -392,51 +392,57 @@ void EditorWindowController::buildToolbar()
     stretch->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_toolbar->addWidget(stretch);
 
+    // A titled button is at least `width` wide and grows with its title; an icon-only one is
+    // `width` wide.
     struct Right
     {
+        EditorAction id;
         const char *title;
         const char *symbol;
         void (EditorWindowController::*slot)();
         QList<QKeySequence> keys;
         bool iconOnly;
+        int width;
     };
     const QList<Right> right{
-        {"Undo", "arrow.uturn.backward", &EditorWindowController::undo,
-         {QKeySequence(Qt::CTRL | Qt::Key_Z)}, true},
-        {"Redo", "arrow.uturn.forward", &EditorWindowController::redo,
-         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)}, true},
-        {"Pin", "pin", &EditorWindowController::pinImage, {}, true},
-        {"OCR", "text.viewfinder", &EditorWindowController::runOCR, {}, true},
-        {"Compare", "rectangle.righthalf.inset.filled", &EditorWindowController::compare, {}, false},
-        {"Beautify", "wand.and.stars", &EditorWindowController::beautify, {}, false},
-        {"Share", "square.and.arrow.up", &EditorWindowController::shareImage, {}, false},
-        {"Copy", "doc.on.doc", &EditorWindowController::copyImage,
-         {QKeySequence(Qt::CTRL | Qt::Key_C)}, false},
-        {"Save", "square.and.arrow.down", &EditorWindowController::saveImage,
-         {QKeySequence(Qt::CTRL | Qt::Key_S)}, false},
+        {EditorAction::Undo, "Undo", "edit-undo", &EditorWindowController::undo,
+         {QKeySequence(Qt::CTRL | Qt::Key_Z)}, true, 34},
+        {EditorAction::Redo, "Redo", "edit-redo", &EditorWindowController::redo,
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)}, true,
+         34},
+        {EditorAction::Pin, "Pin", "window-pin", &EditorWindowController::pinImage, {}, true, 34},
+        {EditorAction::Ocr, "OCR", "document-scan", &EditorWindowController::runOCR, {}, true, 34},
+        {EditorAction::Compare, "Compare", "view-split-left-right",
+         &EditorWindowController::compare, {}, false, 82},
+        {EditorAction::Beautify, "Beautify", "tools-wizard", &EditorWindowController::beautify, {},
+         false, 82},
+        {EditorAction::Share, "Share", "document-share", &EditorWindowController::shareImage, {},
+         false, 60},
+        {EditorAction::Copy, "Copy", "edit-copy", &EditorWindowController::copyImage,
+         {QKeySequence(Qt::CTRL | Qt::Key_C)}, false, 60},
+        {EditorAction::Save, "Save", "document-save", &EditorWindowController::saveImage,
+         {QKeySequence(Qt::CTRL | Qt::Key_S)}, false, 60},
     };
     for (int i = 0; i < right.size(); ++i) {
         const Right &r = right[i];
-        const QString title = QString::fromLatin1(r.title);
-        const int width = r.iconOnly ? 34 : (title.size() > 5 ? 82 : 60);
-        QToolButton *b = add(title, QString::fromLatin1(r.symbol), r.slot, r.keys, QSize(width, 30),
-                             !r.iconOnly);
+        QToolButton *b = add(r.id, QString::fromLatin1(r.title), QString::fromLatin1(r.symbol),
+                             r.slot, r.keys, QSize(r.width, 30), !r.iconOnly);
         withBezel(b);
         if (i + 1 < right.size())
             m_toolbar->addWidget(gap(4));
     }
 
-    QAction *undoAction = m_actions.value(QStringLiteral("Undo"));
-    QAction *redoAction = m_actions.value(QStringLiteral("Redo"));
+    QAction *undoAction = m_actions.value(EditorAction::Undo);
+    QAction *redoAction = m_actions.value(EditorAction::Redo);
     undoAction->setEnabled(m_canvas->canUndo());
     redoAction->setEnabled(m_canvas->canRedo());
     connect(m_canvas->undoStack(), &QUndoStack::canUndoChanged, undoAction, &QAction::setEnabled);
     connect(m_canvas->undoStack(), &QUndoStack::canRedoChanged, redoAction, &QAction::setEnabled);
 }
 
-QAction *EditorWindowController::action(const QString &title) const
+QAction *EditorWindowController::action(EditorAction which) const
 {
-    return m_actions.value(title);
+    return m_actions.value(which);
 }
 
 QMenu *EditorWindowController::formatMenu() const
@@ -550,12 +556,12 @@ void EditorWindowController::centerDocument()
 
 void EditorWindowController::copyImage()
 {
-    openFormatMenu(ExportMode::Copy, m_actions.value(QStringLiteral("Copy")));
+    openFormatMenu(ExportMode::Copy, m_actions.value(EditorAction::Copy));
 }
 
 void EditorWindowController::saveImage()
 {
-    openFormatMenu(ExportMode::Save, m_actions.value(QStringLiteral("Save")));
+    openFormatMenu(ExportMode::Save, m_actions.value(EditorAction::Save));
 }
 
 void EditorWindowController::openFormatMenu(ExportMode mode, QAction *anchor)
@@ -568,9 +574,9 @@ void EditorWindowController::openFormatMenu(ExportMode mode, QAction *anchor)
         const char *title;
         const char *symbol;
         int format;
-    } items[] = {{"Original", "photo", ExportChoice::Original},
-                 {"Transparent", "square.on.square.dashed", ExportChoice::Transparent},
-                 {"PDF", "doc", ExportChoice::PDF}};
+    } items[] = {{"Original", "image-x-generic", ExportChoice::Original},
+                 {"Transparent", "select-rectangular", ExportChoice::Transparent},
+                 {"PDF", "application-pdf", ExportChoice::PDF}};
     for (const auto &item : items) {
         QAction *a = menu->addAction(symbolIcon(QString::fromLatin1(item.symbol)),
                                      QString::fromLatin1(item.title));
@@ -810,8 +816,8 @@ void EditorWindowController::closeNow()
 void EditorWindowController::fitToolbar(int width)
 {
     const bool compact = width < m_fullToolbarWidth;
-    for (const char *title : {"Add", "Compare", "Beautify"}) {
-        QAction *action = m_actions.value(QString::fromLatin1(title));
+    for (EditorAction id : {EditorAction::Add, EditorAction::Compare, EditorAction::Beautify}) {
+        QAction *action = m_actions.value(id);
         auto *button = action ? qobject_cast<QToolButton *>(m_toolbar->widgetForAction(action)) : nullptr;
         if (!button)
             continue;

@@ -56,6 +56,29 @@ private:
 
 enum class ExportMode { Copy = 0, Save = 1 };
 
+// The editor's actions other than the tools, known by what they do whatever their titles read.
+enum class EditorAction {
+    Add,
+    ZoomOut,
+    ZoomToFit,
+    ZoomIn,
+    Undo,
+    Redo,
+    Pin,
+    Ocr,
+    Compare,
+    Beautify,
+    Share,
+    Copy,
+    Save,
+    Close,
+};
+
+inline size_t qHash(EditorAction action, size_t seed = 0)
+{
+    return ::qHash(int(action), seed);
+}
+
 // What a format menu item stands for.
 struct ExportChoice
 {
@@ -118,8 +141,7 @@ public:
     QSlider *widthSlider() const { return m_widthSlider; }
     CenteringClipView *scroll() const { return m_scroll; }
     QToolBar *toolbar() const { return m_toolbar; }
-    // A toolbar action by its title ("Undo", "Copy", …) or a zoom action ("Zoom In", …).
-    QAction *action(const QString &title) const;
+    QAction *action(EditorAction which) const;
     // The format menu of the last Copy or Save, while it is open.
     QMenu *formatMenu() const;
 
@@ -183,7 +205,7 @@ private:
     AnnotationCanvas *m_canvas = nullptr;
     QToolBar *m_toolbar = nullptr;
     QHash<ToolKind, QToolButton *> m_toolButtons;
-    QHash<QString, QAction *> m_actions;
+    QHash<EditorAction, QAction *> m_actions;
     PaletteColorButton *m_colorButton = nullptr;
     QSlider *m_widthSlider = nullptr;
     CenteringClipView *m_scroll = nullptr;

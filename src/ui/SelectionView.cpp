@@ -2,6 +2,7 @@
 #include "ui/UiFont.h"
 
 #include "ui/Cursors.h"
+#include "ui/SymbolIcon.h"
 #include "model/YUp.h"
 #include "platform/Desktop.h"
 #include "engines/ClipboardTools.h"
@@ -50,10 +51,10 @@ struct ToolbarButton
 };
 
 constexpr ToolbarButton toolbarButtons[] = {
-    {"Edit", "pencil.and.outline", SelectionAction::Edit, 66},
-    {"Copy", "doc.on.doc", SelectionAction::Copy, 58},
-    {"Save", "square.and.arrow.down", SelectionAction::Save, 58},
-    {"Pin", "pin", SelectionAction::Pin, 58},
+    {"Edit", "document-edit", SelectionAction::Edit, 66},
+    {"Copy", "edit-copy", SelectionAction::Copy, 58},
+    {"Save", "document-save", SelectionAction::Save, 58},
+    {"Pin", "window-pin", SelectionAction::Pin, 58},
 };
 
 } // namespace
@@ -284,7 +285,7 @@ SelectionToolbar::SelectionToolbar(SelectionView *view) : QWidget(view)
     for (const ToolbarButton &b : toolbarButtons) {
         auto *button = new QToolButton(this);
         button->setText(QString::fromLatin1(b.title));
-        button->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(b.symbol))));
+        button->setIcon(themeIcon(QLatin1String(b.symbol)));
         button->setIconSize(QSize(14, 14));
         button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         button->setAutoRaise(true);
@@ -297,7 +298,7 @@ SelectionToolbar::SelectionToolbar(SelectionView *view) : QWidget(view)
         x += b.width + 6;
     }
     auto *cancel = new QToolButton(this);
-    cancel->setIcon(QIcon(QStringLiteral(":/icons/xmark.svg")));
+    cancel->setIcon(themeIcon(QStringLiteral("window-close")));
     cancel->setIconSize(QSize(12, 12));
     cancel->setAutoRaise(true);
     cancel->setToolTip(QStringLiteral("Cancel"));

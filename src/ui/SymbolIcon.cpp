@@ -69,7 +69,12 @@ private:
 
 QIcon symbolIcon(const QString &name)
 {
-    return QIcon(new SymbolIconEngine(name));
+    return QIcon::fromTheme(name, QIcon(new SymbolIconEngine(name)));
+}
+
+QIcon themeIcon(const QString &name)
+{
+    return QIcon::fromTheme(name, QIcon(QStringLiteral(":/icons/%1.svg").arg(name)));
 }
 
 QIcon SymbolStyle::standardIcon(StandardPixmap which, const QStyleOption *option,
@@ -79,11 +84,11 @@ QIcon SymbolStyle::standardIcon(StandardPixmap which, const QStyleOption *option
         // The toolbar asks with an option and no widget.
         const bool rtl =
             option ? option->direction == Qt::RightToLeft : widget && widget->isRightToLeft();
-        return symbolIcon(rtl ? QStringLiteral("chevron.left.2")
-                              : QStringLiteral("chevron.right.2"));
+        return symbolIcon(rtl ? QStringLiteral("arrow-left-double")
+                              : QStringLiteral("arrow-right-double"));
     }
     if (which == SP_ToolBarVerticalExtensionButton)
-        return symbolIcon(QStringLiteral("chevron.down.2"));
+        return symbolIcon(QStringLiteral("arrow-down-double"));
     return QProxyStyle::standardIcon(which, option, widget);
 }
 

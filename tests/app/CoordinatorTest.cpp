@@ -469,10 +469,13 @@ TEST_F(CoordinatorTest, SaveAndPinOutcomes)
 
 TEST_F(CoordinatorTest, NewEditorGetsANameFromItsTextUnlessNamingIsOff)
 {
-    // A stand-in naming tool in a private home that logs every time it is asked.
+    // A stand-in naming tool in a private home that logs every time it is asked; the PATH
+    // leads to no other.
     QTemporaryDir home;
     const QByteArray savedHome = qgetenv("HOME");
+    const QByteArray savedPath = qgetenv("PATH");
     qputenv("HOME", home.path().toUtf8());
+    qputenv("PATH", home.filePath(QStringLiteral("bin")).toUtf8());
     QDir(home.path()).mkpath(QStringLiteral(".local/bin"));
     QFile tool(home.filePath(QStringLiteral(".local/bin/claude")));
     ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
@@ -516,6 +519,7 @@ TEST_F(CoordinatorTest, NewEditorGetsANameFromItsTextUnlessNamingIsOff)
     EXPECT_FALSE(editor->suggestedNameBase.has_value());
     coordinator->setPreferences(nullptr);
     qputenv("HOME", savedHome);
+    qputenv("PATH", savedPath);
 }
 
 // --- board session ---------------------------------------------------------------------------

@@ -54,10 +54,13 @@ TEST(CommandLine, MistakesAreUsageErrors)
     for (const QStringList &args : QList<QStringList>{
              {"shoot"}, {"--frobnicate"}, {"area", "extra.png"}, {"edit"}, {"full", "--delay"},
              {"full", "--delay", "-1"}, {"full", "--delay", "soon"}, {"full", "--delay", "nan"},
-             {"full", "--delay", "99999"}}) {
+             {"full", "--delay", "99999"}, {"--delay", "area"}, {"--help=yes"}, {"-hv"}}) {
         EXPECT_FALSE(CommandLine::parse(args, QStringLiteral("/")).error.isEmpty())
             << args.join(' ').toStdString();
     }
+    // The message names what was wrong.
+    EXPECT_TRUE(CommandLine::parse({"area", "--frobnicate"}, "/").error.contains("frobnicate"));
+    EXPECT_TRUE(CommandLine::parse({"full", "--delay"}, "/").error.contains("--delay"));
 }
 
 TEST(CommandLine, RequestsFromOtherProcessesAreChecked)

@@ -58,9 +58,9 @@ protected:
         overlay->completion(
             SelectionOutcome{RectSelection{QRectF(20, 30, 200, 100), display}, SelectionAction::Scroll});
         // The first frame follows once the screen beneath the overlay is repainted.
-        QTest::qWaitFor(
+        EXPECT_TRUE(QTest::qWaitFor(
             [&] { return coordinator->scrollController() && coordinator->scrollController()->tick() > 0; },
-            3000);
+            3000));
     }
 
     QTemporaryDir keep;
@@ -88,7 +88,7 @@ TEST_F(ScrollFlowTest, DoneOpensThePreviewCardAndItsEditOpensTheEditor)
     EXPECT_EQ(QDir(keep.path()).entryList(QDir::Files).size(), 1); // the stitched picture kept
     CapturePreviewController *card = coordinator->previews().first();
     EXPECT_EQ(card->canvas()->baseImage().size(), QSize(200, 100));
-    card->button("Edit")->click();
+    card->button(PreviewButton::Edit)->click();
     drain();
     EXPECT_TRUE(coordinator->previews().isEmpty());
     ASSERT_EQ(coordinator->editors().size(), 1);

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -31,17 +32,20 @@ const QString textPromptHead = QStringLiteral(
     "it on what it is about (examples: payment-proof-acme, whatsapp-chat-john, "
     "react-type-error, flight-booking-confirmation). Screenshot text:\n");
 
-// A fake `claude` in a private home (and a private temporary directory) that records what
-// it was given and answers with a script body the test chooses.
+// A fake `claude` in a private home (and a private temporary directory, and a PATH of one
+// private folder) that records what it was given and answers with a script body the test
+// chooses.
 class Naming : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_home.isValid() && m_tmp.isValid());
-        m_saved = {qgetenv("HOME"), qgetenv("TMPDIR"), qgetenv("ANTHROPIC_API_KEY")};
+        m_saved = {qgetenv("HOME"), qgetenv("TMPDIR"), qgetenv("ANTHROPIC_API_KEY"),
+                   qgetenv("PATH")};
         qputenv("HOME", m_home.path().toUtf8());
         qputenv("TMPDIR", m_tmp.path().toUtf8());
+        qputenv("PATH", m_home.filePath(QStringLiteral("bin")).toUtf8());
         qputenv("VISTREL_SMART_NAMES", "1");
         m_image = QImage(40, 30, QImage::Format_RGB32);
         m_image.fill(Qt::darkCyan);
@@ -57,18 +61,21 @@ protected:
         restore("HOME", m_saved[0]);
         restore("TMPDIR", m_saved[1]);
         restore("ANTHROPIC_API_KEY", m_saved[2]);
+        restore("PATH", m_saved[3]);
         qputenv("VISTREL_SMART_NAMES", "0");
     }
 
     QString record(const QString &name) const { return m_home.filePath(name); }
 
     // The tool writes its arguments (NUL-separated), environment and, for the image prompt,
-    // the picture file's mode and a copy of it; then runs `answer`.
-    void installTool(const QString &answer)
+    // the picture file's mode and a copy of it; then runs `answer`. It goes into `folder` of
+    // the home.
+    void installTool(const QString &answer, const QString &folder = QStringLiteral(".local/bin"))
     {
-        QDir(m_home.path()).mkpath(QStringLiteral(".local/bin"));
+        QDir(m_home.path()).mkpath(folder);
         const QString script = QStringLiteral(
             "#!/bin/sh\n"
+            "PATH=/usr/bin:/bin\n"
             "printf '%s\\0' \"$@\" > '%1/args'\n"
             "env > '%1/env'\n"
             "echo $$ > '%1/pid'\n"
@@ -77,7 +84,7 @@ protected:
             "  echo \"$p\" > '%1/image-path'; stat -c %a \"$p\" > '%1/image-mode'\n"
             "  cp \"$p\" '%1/image.png'\n"
             "fi\n").arg(m_home.path()) + answer + QLatin1Char('\n');
-        QFile file(m_home.filePath(QStringLiteral(".local/bin/claude")));
+        QFile file(m_home.filePath(folder + QStringLiteral("/claude")));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(script.toUtf8());
         file.close();
@@ -231,10 +238,30 @@ TEST_F(Naming, QuittingEndsTheToolAndLeavesNoPictureBehind)
     EXPECT_TRUE(QFileInfo::exists(m_tmp.filePath(QStringLiteral("other.png"))));
 }
 
+TEST_F(Naming, TheToolIsLookedForOnThePathThenInTheHomesLocalBin)
+{
+    if (!QStandardPaths::findExecutable(QStringLiteral("claude"), {QStringLiteral("/usr/local/bin")})
+             .isEmpty())
+        GTEST_SKIP() << "a claude tool is installed system-wide on this machine";
+    EXPECT_EQ(SmartNaming::claudeExecutable(), std::nullopt);
+    installTool(QStringLiteral("echo 'Local Bin'"));
+    EXPECT_EQ(SmartNaming::claudeExecutable(), m_home.filePath(QStringLiteral(".local/bin/claude")));
+    // A file of that name that cannot be run is passed over.
+    QDir(m_home.path()).mkpath(QStringLiteral("bin"));
+    QFile plain(m_home.filePath(QStringLiteral("bin/claude")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    EXPECT_EQ(SmartNaming::claudeExecutable(), m_home.filePath(QStringLiteral(".local/bin/claude")));
+    installTool(QStringLiteral("echo 'On The Path'"), QStringLiteral("bin"));
+    EXPECT_EQ(SmartNaming::claudeExecutable(), m_home.filePath(QStringLiteral("bin/claude")));
+    EXPECT_EQ(SmartNaming::suggestNow(QStringLiteral("Some recognised text"), m_image),
+              QStringLiteral("on-the-path"));
+}
+
 TEST_F(Naming, NothingIsAskedWhenThereIsNoToolOrNamingIsOff)
 {
-    if (QFileInfo::exists(QStringLiteral("/usr/local/bin/claude"))
-        || QFileInfo::exists(QStringLiteral("/opt/homebrew/bin/claude")))
+    if (!QStandardPaths::findExecutable(QStringLiteral("claude"), {QStringLiteral("/usr/local/bin")})
+             .isEmpty())
         GTEST_SKIP() << "a claude tool is installed system-wide on this machine";
     EXPECT_EQ(SmartNaming::suggestNow(QStringLiteral("tiny"), m_image), std::nullopt);
     EXPECT_TRUE(leftoverPictures().isEmpty());

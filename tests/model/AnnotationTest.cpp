@@ -38,9 +38,9 @@ TEST(ToolKind, CasesRawValuesAndRejections)
     EXPECT_EQ(toolKindFromName("rect"), ToolKind::Rect);
     EXPECT_FALSE(toolKindFromName("Rect"));
     EXPECT_FALSE(toolKindFromName(""));
-    EXPECT_FALSE(toolKindFromName("rectangle")); // the icon name, not the raw value
+    EXPECT_FALSE(toolKindFromName("draw-rectangle")); // the icon name, not the raw value
     EXPECT_EQ(tooltip(ToolKind::Step), "Numbered Step (S)");
-    EXPECT_EQ(symbolName(ToolKind::Blur), "mosaic");
+    EXPECT_EQ(symbolName(ToolKind::Blur), "blurfx");
 }
 
 TEST(ToolKind, EveryToolHasAnIcon)

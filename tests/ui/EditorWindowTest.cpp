@@ -98,7 +98,7 @@ TEST_F(EditorWindowTest, OpensAtFitWithTheSelectToolAndTheDefaultColour)
     EXPECT_TRUE(editor->toolButton(ToolKind::Select)->isChecked());
     EXPECT_EQ(editor->canvas()->strokeColor(), Palette::defaultColor());
     EXPECT_DOUBLE_EQ(editor->canvas()->lineWidth(), 5.0);
-    EXPECT_FALSE(editor->action("Undo")->isEnabled());
+    EXPECT_FALSE(editor->action(EditorAction::Undo)->isEnabled());
     ASSERT_NE(editor->toolButton(ToolKind::Crop), nullptr);
     // At fit the whole picture shows, without scroll bars.
     EXPECT_FALSE(editor->scroll()->horizontalScrollBar()->isVisible());
@@ -117,9 +117,15 @@ TEST_F(EditorWindowTest, OpensAtFitWithTheSelectToolAndTheDefaultColour)
             order.append(a->text());
     EXPECT_EQ(order, QStringList({"Add", "Zoom Out", "Zoom to Fit", "Zoom In", "Undo", "Redo",
                                   "Pin", "OCR", "Compare", "Beautify", "Share", "Copy", "Save"}));
-    EXPECT_EQ(editor->toolbar()->widgetForAction(editor->action("OCR"))->width(), 34);
+    // Every button has its picture, from the icon theme or bundled.
+    for (QAction *a : editor->toolbar()->actions()) {
+        if (!a->text().isEmpty()) {
+            EXPECT_FALSE(a->icon().isNull()) << a->text().toStdString();
+        }
+    }
+    EXPECT_EQ(editor->toolbar()->widgetForAction(editor->action(EditorAction::Ocr))->width(), 34);
     // What does not fit is in the overflow menu, behind a button as wide as the others.
-    EXPECT_FALSE(editor->toolbar()->widgetForAction(editor->action("Save"))->isVisible());
+    EXPECT_FALSE(editor->toolbar()->widgetForAction(editor->action(EditorAction::Save))->isVisible());
     auto *more = editor->toolbar()->findChild<QToolButton *>("qt_toolbar_ext_button");
     ASSERT_NE(more, nullptr);
     EXPECT_TRUE(more->isVisible());
@@ -301,39 +307,39 @@ TEST_F(EditorWindowTest, OcrPinAndTheSideWindowsSaySomethingEveryTime)
     EXPECT_TRUE(desktop.warnings.last().second.contains("text model is not installed"));
 
     const auto pinsBefore = PinWindow::pins().size();
-    editor->action("Pin")->trigger();
+    editor->action(EditorAction::Pin)->trigger();
     ASSERT_EQ(PinWindow::pins().size(), pinsBefore + 1);
     delete PinWindow::pins().last();
 
-    editor->action("Compare")->trigger();
+    editor->action(EditorAction::Compare)->trigger();
     EXPECT_EQ(Hud::current()->text(), "Add a 2nd screenshot (Add / Ctrl+V) to compare");
     EXPECT_EQ(editor->compareWindow(), nullptr);
     editor->canvas()->addImage(picture(QSize(50, 50)));
-    editor->action("Compare")->trigger();
+    editor->action(EditorAction::Compare)->trigger();
     // Before: the capture; after: the placed picture at its own size.
     ASSERT_TRUE(editor->compareWindow());
     EXPECT_EQ(editor->compareWindow()->view()->model().canvasSize(), QSize(300, 200));
     EXPECT_EQ(editor->compareWindow()->view()->model().after().size(), QSize(50, 50));
     // Adding a picture switched the canvas to select; the palette follows.
     EXPECT_TRUE(editor->toolButton(ToolKind::Select)->isChecked());
-    editor->action("Beautify")->trigger();
+    editor->action(EditorAction::Beautify)->trigger();
     ASSERT_TRUE(editor->beautifyWindow());
     // The flattened board: the capture and the picture 40 to its right.
     EXPECT_EQ(editor->beautifyWindow()->view()->beautifier().imgSize(), QSizeF(390, 200));
     Hud::show("-");
-    editor->action("Share")->trigger();
+    editor->action(EditorAction::Share)->trigger();
     EXPECT_EQ(Hud::current()->text(), QStringLiteral("Uploading…"));
 
     int asked = 0;
     editor->onRequestAddImage = [&] { ++asked; };
-    editor->action("Add")->trigger();
+    editor->action(EditorAction::Add)->trigger();
     EXPECT_EQ(asked, 1);
 }
 
 TEST_F(EditorWindowTest, UndoFollowsTheCanvasAndCtrlWCloses)
 {
     open(QSize(300, 200));
-    QAction *undo = editor->action("Undo");
+    QAction *undo = editor->action(EditorAction::Undo);
     EXPECT_FALSE(undo->isEnabled());
     editor->toolPicked(ToolKind::Rect);
     QWidget *canvas = editor->canvas();
@@ -348,7 +354,7 @@ TEST_F(EditorWindowTest, UndoFollowsTheCanvasAndCtrlWCloses)
     QTest::keyClick(editor->window(), Qt::Key_Z, Qt::ControlModifier);
     EXPECT_TRUE(editor->canvas()->annotations().isEmpty());
     EXPECT_FALSE(undo->isEnabled());
-    EXPECT_TRUE(editor->action("Redo")->isEnabled());
+    EXPECT_TRUE(editor->action(EditorAction::Redo)->isEnabled());
     QTest::keyClick(editor->window(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(editor->canvas()->annotations().size(), 1);
 
@@ -378,7 +384,7 @@ TEST_F(EditorWindowTest, UndoFollowsTheCanvasAndCtrlWCloses)
     QTest::keyClick(editor->window(), Qt::Key_W, Qt::ControlModifier);
     ASSERT_NE(editor->closeQuestion(), nullptr);
     for (QAbstractButton *b : editor->closeQuestion()->buttons())
-        if (b->text() == "&Discard")
+        if (editor->closeQuestion()->buttonRole(b) == QMessageBox::DestructiveRole)
             b->click();
     drain();
     EXPECT_EQ(closed, 1);
@@ -412,7 +418,7 @@ TEST_F(EditorWindowTest, UndoneToTheOpeningStateClosesWithoutAskingAndCopyAndClo
     editor->performClose();
     ASSERT_NE(editor->closeQuestion(), nullptr);
     for (QAbstractButton *b : editor->closeQuestion()->buttons())
-        if (b->text() == "&Copy and Close")
+        if (editor->closeQuestion()->buttonRole(b) == QMessageBox::ActionRole)
             b->click();
     drain();
     EXPECT_FALSE(editor->window()->isVisible());

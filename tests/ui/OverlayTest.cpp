@@ -159,9 +159,11 @@ TEST(SelectionOverlay, ToolbarButtonsAndCancel)
     SelectionView *v = o.view(0);
     dragOn(v, {50, 50}, {150, 120});
     QStringList names;
-    for (auto *b : v->toolbar()->findChildren<QToolButton *>())
+    for (auto *b : v->toolbar()->findChildren<QToolButton *>()) {
         names << b->objectName() + ":" + QString::number(b->geometry().x()) + "/" +
                      QString::number(b->geometry().width());
+        EXPECT_FALSE(b->icon().isNull()) << b->objectName().toStdString();
+    }
     EXPECT_EQ(names, (QStringList{"Edit:6/66", "Copy:78/58", "Save:142/58", "Pin:206/58", "Cancel:270/30"}));
     EXPECT_EQ(v->toolbar()->size(), QSize(306, 46));
     v->toolbarAction(9); // no such action: nothing

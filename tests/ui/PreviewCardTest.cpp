@@ -166,7 +166,7 @@ TEST_F(PreviewCardTest, EditHandsTheCropAndMovesTheMarksIntoIt)
         edited = img;
         marks = list;
     };
-    card->button("Edit")->click();
+    card->button(PreviewButton::Edit)->click();
     ASSERT_EQ(marks.size(), 1);
     EXPECT_EQ(marks[0]->start, QPointF(50, 30));
     EXPECT_EQ(m.annotations()[0]->start, QPointF(150, 80)); // the card's own mark is untouched
@@ -198,7 +198,7 @@ TEST_F(PreviewCardTest, CopyTakesTheMarkedCropAndTheBadgeFollowsTheCrop)
     canvas->model().mouseDragged(QPointF(60, 20) * s);
     canvas->model().mouseUp();
     const QImage expected = *canvas->renderFullComposite();
-    card->button("Copy")->click();
+    card->button(PreviewButton::Copy)->click();
     ASSERT_EQ(desktop.clipboardFormats.size(), 1);
     QImage copied;
     copied.loadFromData(desktop.clipboardFormats[0].second, "PNG");
@@ -212,7 +212,7 @@ TEST_F(PreviewCardTest, CopyTakesTheMarkedCropAndTheBadgeFollowsTheCrop)
 
 TEST_F(PreviewCardTest, SaveWritesByExtensionAndCancelKeepsTheCard)
 {
-    card->button("Save")->click(); // the fake answers with an empty path: cancelled
+    card->button(PreviewButton::Save)->click(); // the fake answers with an empty path: cancelled
     ASSERT_EQ(desktop.saveRequests.size(), 1);
     EXPECT_TRUE(desktop.saveRequests[0].suggestedName.startsWith("Vistrel "));
     EXPECT_TRUE(desktop.saveRequests[0].suggestedName.endsWith(".png"));
@@ -221,7 +221,7 @@ TEST_F(PreviewCardTest, SaveWritesByExtensionAndCancelKeepsTheCard)
 
     QTemporaryDir dir;
     desktop.saveAnswer = dir.filePath("shot.JPEG");
-    card->button("Save")->click();
+    card->button(PreviewButton::Save)->click();
     EXPECT_EQ(closes, 1);
     for (int i = 0; i < 200 && !QFile::exists(desktop.saveAnswer); ++i)
         drain(1);
@@ -237,7 +237,7 @@ TEST_F(PreviewCardTest, SaveFollowsThePreferences)
     card->saveSettings = [&] { return settings; };
 
     // Asking: every type offered, from the save folder (the nearest one there while it is not).
-    card->button("Save")->click(); // cancelled
+    card->button(PreviewButton::Save)->click(); // cancelled
     ASSERT_EQ(desktop.saveRequests.size(), 1);
     EXPECT_EQ(desktop.saveRequests[0].folder, QDir(dir.path()).absolutePath());
     EXPECT_EQ(desktop.saveRequests[0].nameFilters.size(), 3);
@@ -245,7 +245,7 @@ TEST_F(PreviewCardTest, SaveFollowsThePreferences)
 
     // Without asking: a new file in the folder, no dialog, and the card is done.
     settings.withoutAsking = true;
-    card->button("Save")->click();
+    card->button(PreviewButton::Save)->click();
     EXPECT_EQ(desktop.saveRequests.size(), 1);
     EXPECT_EQ(closes, 1);
     ASSERT_TRUE(QTest::qWaitFor(
@@ -274,8 +274,11 @@ TEST(PreviewCard, ToolsBarClearsTheActionsAtAnyWidth)
         const QRect tools = inCard(card.toolsBar());
         EXPECT_TRUE(window->rect().contains(tools)) << w;
         EXPECT_GE(tools.width(), card.toolsBar()->sizeHint().width()) << w;
-        for (const char *title : {"Edit", "Copy", "Save", "Pin", "Close"})
-            EXPECT_FALSE(tools.intersects(inCard(card.button(title)))) << w << title;
+        for (PreviewButton id : {PreviewButton::Edit, PreviewButton::Copy, PreviewButton::Save,
+                                 PreviewButton::Pin, PreviewButton::Close}) {
+            EXPECT_FALSE(tools.intersects(inCard(card.button(id)))) << w << int(id);
+            EXPECT_FALSE(card.button(id)->icon().isNull()) << int(id);
+        }
     }
 }
 
@@ -320,7 +323,7 @@ TEST_F(PreviewCardTest, EditOpensTheEditorOnTheUnmarkedCropWithEditableMarks)
     m.mouseDragged(QPointF(190, 120) * m.displayScale());
     m.mouseUp();
     m.setCropRect({100, 50, 200, 150});
-    opened->button("Edit")->click();
+    opened->button(PreviewButton::Edit)->click();
     drain();
     ASSERT_EQ(coordinator.editors().size(), 1);
     const EditorWindowController *editor = coordinator.editors().first();
