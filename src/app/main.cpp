@@ -78,7 +78,7 @@ bool checkWaylandDisplay()
 // How to have Vistrel's keys where the desktop keeps global shortcuts to itself.
 QString shortcutAdvice()
 {
-    return QStringLiteral(
+    return QCoreApplication::translate("main",
         "This desktop does not let apps set global shortcuts, so Vistrel's hot keys do nothing "
         "here. Bind your desktop's own keyboard shortcuts to Vistrel's commands instead:\n\n"
         "Ctrl+Shift+2: vistrel area\nCtrl+Shift+1: vistrel full\nCtrl+Shift+9: vistrel ocr\n"
@@ -158,10 +158,10 @@ int runOnWayland(vistrel::Preferences &preferences, const vistrel::InstancePaths
         if (preferences.firstTimeFor(QStringLiteral("bindDesktopShortcuts")))
             alerts.warn(QStringLiteral("Vistrel"), shortcutAdvice());
     });
-    hotkeys.describe(1, QStringLiteral("Capture an area"));
-    hotkeys.describe(2, QStringLiteral("Capture the full screen"));
-    hotkeys.describe(3, QStringLiteral("Copy the text of an area"));
-    hotkeys.describe(4, QStringLiteral("Scrolling capture"));
+    hotkeys.describe(1, QCoreApplication::translate("main", "Capture an area"));
+    hotkeys.describe(2, QCoreApplication::translate("main", "Capture the full screen"));
+    hotkeys.describe(3, QCoreApplication::translate("main", "Copy the text of an area"));
+    hotkeys.describe(4, QCoreApplication::translate("main", "Scrolling capture"));
     const int status = runShell({&screens, &hotkeys, &clipboard, &saveChooser, &alerts, &pointer,
                                  &escape, vistrel::waylandLimits(), &colorPicker},
                                 preferences, paths, command);

@@ -50,11 +50,20 @@ struct ToolbarButton
 };
 
 constexpr ToolbarButton toolbarButtons[] = {
-    {"Edit", "pencil.and.outline", SelectionAction::Edit, 66},
-    {"Copy", "doc.on.doc", SelectionAction::Copy, 58},
-    {"Save", "square.and.arrow.down", SelectionAction::Save, 58},
-    {"Pin", "pin", SelectionAction::Pin, 58},
+    {QT_TRANSLATE_NOOP("vistrel::SelectionToolbar", "Edit"), "pencil.and.outline", SelectionAction::Edit, 66},
+    {QT_TRANSLATE_NOOP("vistrel::SelectionToolbar", "Copy"), "doc.on.doc", SelectionAction::Copy, 58},
+    {QT_TRANSLATE_NOOP("vistrel::SelectionToolbar", "Save"), "square.and.arrow.down", SelectionAction::Save, 58},
+    {QT_TRANSLATE_NOOP("vistrel::SelectionToolbar", "Pin"), "pin", SelectionAction::Pin, 58},
 };
+
+// The buttons' titles in the user's language, one after the other.
+QString toolbarTitles()
+{
+    QString all;
+    for (const ToolbarButton &b : toolbarButtons)
+        all += QCoreApplication::translate("vistrel::SelectionToolbar", b.title);
+    return all;
+}
 
 } // namespace
 
@@ -64,7 +73,7 @@ SelectionView::SelectionView(SelectionModel::Setup setup, const QImage &displayI
                            Qt::X11BypassWindowManagerHint),
       m_model(SelectionModel::Setup{})
 {
-    setWindowTitle(QStringLiteral("Vistrel Selection"));
+    setWindowTitle(tr("Vistrel Selection"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     setAttribute(Qt::WA_OpaquePaintEvent); // every pixel is painted from the frozen picture
     setMouseTracking(true);
@@ -133,9 +142,9 @@ void SelectionView::showEvent(QShowEvent *event)
 QString SelectionView::hintText(bool windowPicking, std::optional<SelectionAction> immediateAction)
 {
     if (immediateAction == SelectionAction::Scroll)
-        return QStringLiteral("Scrolling capture: drag over the content that scrolls · Esc to cancel");
-    return windowPicking ? QStringLiteral("Click a window · Esc to cancel")
-                         : QStringLiteral("Drag to select · Esc to cancel");
+        return tr("Scrolling capture: drag over the content that scrolls · Esc to cancel");
+    return windowPicking ? tr("Click a window · Esc to cancel")
+                         : tr("Drag to select · Esc to cancel");
 }
 
 QPointF SelectionView::toView(QPointF w) const
@@ -283,7 +292,7 @@ SelectionToolbar::SelectionToolbar(SelectionView *view) : QWidget(view)
     int x = 6;
     for (const ToolbarButton &b : toolbarButtons) {
         auto *button = new QToolButton(this);
-        button->setText(QString::fromLatin1(b.title));
+        button->setText(QCoreApplication::translate("vistrel::SelectionToolbar", b.title));
         button->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(b.symbol))));
         button->setIconSize(QSize(14, 14));
         button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -300,7 +309,7 @@ SelectionToolbar::SelectionToolbar(SelectionView *view) : QWidget(view)
     cancel->setIcon(QIcon(QStringLiteral(":/icons/xmark.svg")));
     cancel->setIconSize(QSize(12, 12));
     cancel->setAutoRaise(true);
-    cancel->setToolTip(QStringLiteral("Cancel"));
+    cancel->setToolTip(tr("Cancel"));
     cancel->setObjectName(QStringLiteral("Cancel"));
     cancel->setFocusPolicy(Qt::NoFocus);
     cancel->setGeometry(270, 6, 30, 34);
@@ -349,7 +358,7 @@ void SelectionView::loadFonts()
     QPainter p(&scratch);
     p.setRenderHint(QPainter::Antialiasing);
     const QString digits = QStringLiteral("0123456789, ·#ABCDEF-×");
-    const QString letters = hintText(false) + hintText(true) + QStringLiteral("EditCopySavePin");
+    const QString letters = hintText(false) + hintText(true) + toolbarTitles();
     const std::pair<QFont, QString> uses[] = {
         {hintFont(), letters},
         {toolbarFont(), letters},
@@ -382,7 +391,7 @@ QRectF SelectionView::hintRect() const
 {
     const QFontMetricsF fm(hintFont());
     const QString text = m_purpose == Purpose::PickColor
-                             ? QStringLiteral("Click to pick a colour · Esc to cancel")
+                             ? tr("Click to pick a colour · Esc to cancel")
                              : hintText(m_model.setup().windowPicking, m_model.setup().immediateAction);
     const QSizeF s(fm.horizontalAdvance(text), fm.height());
     return QRectF(width() / 2.0 - s.width() / 2, height() / 2.0 - s.height() / 2, s.width(), s.height());
@@ -509,7 +518,7 @@ void SelectionView::drawHint(QPainter &p)
 {
     const QRectF r = hintRect();
     const QString text = m_purpose == Purpose::PickColor
-                             ? QStringLiteral("Click to pick a colour · Esc to cancel")
+                             ? tr("Click to pick a colour · Esc to cancel")
                              : hintText(m_model.setup().windowPicking, m_model.setup().immediateAction);
     // White on a dark pill reads on any picture, light or dark.
     QPainterPath pill;

@@ -309,10 +309,11 @@ void EditorWindowController::buildToolbar()
     style->setParent(m_toolbar);
     m_toolbar->setStyle(style);
 
-    auto add = [this](const QString &title, const QString &symbol, auto slot,
+    // Actions are found by their English titles; they show them in the user's language.
+    auto add = [this](const char *title, const QString &symbol, auto slot,
                       QList<QKeySequence> keys, QSize size, bool withTitle) {
-        auto *a = new QAction(symbolIcon(symbol), title, m_window);
-        a->setToolTip(title);
+        auto *a = new QAction(symbolIcon(symbol), tr(title), m_window);
+        a->setToolTip(tr(title));
         a->setShortcuts(keys);
         connect(a, &QAction::triggered, this, slot);
         m_toolbar->addAction(a);
@@ -325,7 +326,7 @@ void EditorWindowController::buildToolbar()
             b->setFixedSize(size);
         b->setFixedHeight(size.height());
         b->setFocusPolicy(Qt::NoFocus);
-        m_actions.insert(title, a);
+        m_actions.insert(QString::fromLatin1(title), a);
         return b;
     };
 
@@ -369,19 +370,19 @@ void EditorWindowController::buildToolbar()
     m_canvas->setLineWidth(5);
 
     m_toolbar->addWidget(gap(8));
-    auto *addButton = add(QStringLiteral("Add"), QStringLiteral("plus.rectangle.on.rectangle"),
+    auto *addButton = add(QT_TR_NOOP("Add"), QStringLiteral("plus.rectangle.on.rectangle"),
                           &EditorWindowController::addScreenshot, {}, QSize(84, 30), true);
     withBezel(addButton);
     m_actions.value(QStringLiteral("Add"))
-        ->setToolTip(QStringLiteral("Add another screenshot to combine (Ctrl+V to paste an image)"));
+        ->setToolTip(tr("Add another screenshot to combine (Ctrl+V to paste an image)"));
 
     m_toolbar->addWidget(gap(6));
-    add(QStringLiteral("Zoom Out"), QStringLiteral("minus.magnifyingglass"),
+    add(QT_TR_NOOP("Zoom Out"), QStringLiteral("minus.magnifyingglass"),
         &EditorWindowController::zoomOut, {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, QSize(30, 30),
         false);
-    add(QStringLiteral("Zoom to Fit"), QStringLiteral("1.magnifyingglass"),
+    add(QT_TR_NOOP("Zoom to Fit"), QStringLiteral("1.magnifyingglass"),
         &EditorWindowController::zoomFit, {QKeySequence(Qt::CTRL | Qt::Key_0)}, QSize(30, 30), false);
-    add(QStringLiteral("Zoom In"), QStringLiteral("plus.magnifyingglass"),
+    add(QT_TR_NOOP("Zoom In"), QStringLiteral("plus.magnifyingglass"),
         &EditorWindowController::zoomIn,
         {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)},
         QSize(30, 30), false);
@@ -399,25 +400,25 @@ void EditorWindowController::buildToolbar()
         bool iconOnly;
     };
     const QList<Right> right{
-        {"Undo", "arrow.uturn.backward", &EditorWindowController::undo,
+        {QT_TR_NOOP("Undo"), "arrow.uturn.backward", &EditorWindowController::undo,
          {QKeySequence(Qt::CTRL | Qt::Key_Z)}, true},
-        {"Redo", "arrow.uturn.forward", &EditorWindowController::redo,
+        {QT_TR_NOOP("Redo"), "arrow.uturn.forward", &EditorWindowController::redo,
          {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)}, true},
-        {"Pin", "pin", &EditorWindowController::pinImage, {}, true},
-        {"OCR", "text.viewfinder", &EditorWindowController::runOCR, {}, true},
-        {"Compare", "rectangle.righthalf.inset.filled", &EditorWindowController::compare, {}, false},
-        {"Beautify", "wand.and.stars", &EditorWindowController::beautify, {}, false},
-        {"Share", "square.and.arrow.up", &EditorWindowController::shareImage, {}, false},
-        {"Copy", "doc.on.doc", &EditorWindowController::copyImage,
+        {QT_TR_NOOP("Pin"), "pin", &EditorWindowController::pinImage, {}, true},
+        {QT_TR_NOOP("OCR"), "text.viewfinder", &EditorWindowController::runOCR, {}, true},
+        {QT_TR_NOOP("Compare"), "rectangle.righthalf.inset.filled", &EditorWindowController::compare, {}, false},
+        {QT_TR_NOOP("Beautify"), "wand.and.stars", &EditorWindowController::beautify, {}, false},
+        {QT_TR_NOOP("Share"), "square.and.arrow.up", &EditorWindowController::shareImage, {}, false},
+        {QT_TR_NOOP("Copy"), "doc.on.doc", &EditorWindowController::copyImage,
          {QKeySequence(Qt::CTRL | Qt::Key_C)}, false},
-        {"Save", "square.and.arrow.down", &EditorWindowController::saveImage,
+        {QT_TR_NOOP("Save"), "square.and.arrow.down", &EditorWindowController::saveImage,
          {QKeySequence(Qt::CTRL | Qt::Key_S)}, false},
     };
     for (int i = 0; i < right.size(); ++i) {
         const Right &r = right[i];
         const QString title = QString::fromLatin1(r.title);
         const int width = r.iconOnly ? 34 : (title.size() > 5 ? 82 : 60);
-        QToolButton *b = add(title, QString::fromLatin1(r.symbol), r.slot, r.keys, QSize(width, 30),
+        QToolButton *b = add(r.title, QString::fromLatin1(r.symbol), r.slot, r.keys, QSize(width, 30),
                              !r.iconOnly);
         withBezel(b);
         if (i + 1 < right.size())
@@ -507,7 +508,7 @@ void EditorWindowController::zoomAround(qreal magnification, QPointF at)
 
 void EditorWindowController::showAdded(const QRectF &frame)
 {
-    Hud::show(QStringLiteral("Picture added"));
+    Hud::show(tr("Picture added"));
     // Once the scroll bars the larger canvas may bring are in place: as much of the picture as
     // fits, with a little room around it, its top-left corner first.
     QTimer::singleShot(0, this, [this, frame] {
@@ -566,12 +567,12 @@ void EditorWindowController::openFormatMenu(ExportMode mode, QAction *anchor)
         const char *title;
         const char *symbol;
         int format;
-    } items[] = {{"Original", "photo", ExportChoice::Original},
-                 {"Transparent", "square.on.square.dashed", ExportChoice::Transparent},
-                 {"PDF", "doc", ExportChoice::PDF}};
+    } items[] = {{QT_TR_NOOP("Original"), "photo", ExportChoice::Original},
+                 {QT_TR_NOOP("Transparent"), "square.on.square.dashed", ExportChoice::Transparent},
+                 {QT_TR_NOOP("PDF"), "doc", ExportChoice::PDF}};
     for (const auto &item : items) {
         QAction *a = menu->addAction(symbolIcon(QString::fromLatin1(item.symbol)),
-                                     QString::fromLatin1(item.title));
+                                     tr(item.title));
         const ExportChoice choice{mode, item.format};
         a->setData(QVariant::fromValue(choice));
         connect(a, &QAction::triggered, this, [this, choice] { performExport(choice); });
@@ -589,9 +590,9 @@ void EditorWindowController::performExport(const ExportChoice &choice)
     if (choice.mode == ExportMode::Copy) {
         if (choice.format == ExportChoice::PDF) {
             if (ImageExport::copyPDF(*m_platform.clipboard, image))
-                Hud::show(QStringLiteral("Copied PDF"));
+                Hud::show(tr("Copied PDF"));
         } else if (ClipboardTools::copy(*m_platform.clipboard, image)) {
-            Hud::show(QStringLiteral("Copied to clipboard"));
+            Hud::show(tr("Copied to clipboard"));
         }
         return;
     }
@@ -625,7 +626,7 @@ void EditorWindowController::runOCR()
     m_recognizer(image, this, [self](Result<QString> text) {
         // The same outcome as Extract Text: a failure is an alert naming its cause.
         if (self)
-            OCRService::deliver(text, *self->m_platform.clipboard, QStringLiteral("Copied %1 chars"));
+            OCRService::deliver(text, *self->m_platform.clipboard, tr("Copied %1 chars"));
     });
 }
 
@@ -648,7 +649,7 @@ void EditorWindowController::addScreenshot()
 void EditorWindowController::compare()
 {
     if (m_canvas->extraImages().isEmpty()) {
-        Hud::show(QStringLiteral("Add a 2nd screenshot (Add / Ctrl+V) to compare"));
+        Hud::show(tr("Add a 2nd screenshot (Add / Ctrl+V) to compare"));
         return;
     }
     // Before: the capture without its marks; after: the first placed picture as taken.
@@ -675,7 +676,7 @@ void EditorWindowController::shareImage()
     const QImage image = m_canvas->renderComposite(true);
     if (image.isNull())
         return;
-    Hud::show(QStringLiteral("Uploading…"));
+    Hud::show(tr("Uploading…"));
     // The upload reports its own outcome and finishes even if this window closes first.
     ShareService::share(image, *m_platform.clipboard);
 }
@@ -763,7 +764,7 @@ void EditorWindowController::askBeforeClose()
         m_closeQuestion->raise();
         return;
     }
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Vistrel — Unsaved Marks"),
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("Vistrel — Unsaved Marks"),
                                 tr("Keep the marks on this capture?"), QMessageBox::NoButton,
                                 m_window);
     box->setInformativeText(tr("They are lost if you close without saving or copying."));
@@ -786,7 +787,7 @@ void EditorWindowController::askBeforeClose()
         } else if (button == copy) {
             const QImage image = m_canvas->renderComposite(true);
             if (!image.isNull() && ClipboardTools::copy(*m_platform.clipboard, image)) {
-                Hud::show(QStringLiteral("Copied to clipboard"));
+                Hud::show(tr("Copied to clipboard"));
                 discardChanges();
                 closeNow();
             }

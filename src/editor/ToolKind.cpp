@@ -1,5 +1,7 @@
 #include "editor/ToolKind.h"
 
+#include <QCoreApplication>
+
 #include <array>
 
 namespace vistrel {
@@ -16,17 +18,17 @@ struct ToolRow
 };
 
 constexpr std::array<ToolRow, 11> rows{{
-    {ToolKind::Select, "select", "cursorarrow", "Select / Move (V)", 'v'},
-    {ToolKind::Arrow, "arrow", "arrow.up.right", "Arrow (A)", 'a'},
-    {ToolKind::Line, "line", "line.diagonal", "Line (L)", 'l'},
-    {ToolKind::Rect, "rect", "rectangle", "Rectangle (R)", 'r'},
-    {ToolKind::Ellipse, "ellipse", "circle", "Ellipse (O)", 'o'},
-    {ToolKind::Pen, "pen", "pencil.tip", "Pen (P)", 'p'},
-    {ToolKind::Highlight, "highlight", "highlighter", "Highlight (H)", 'h'},
-    {ToolKind::Text, "text", "textformat", "Text (T)", 't'},
-    {ToolKind::Step, "step", "1.circle.fill", "Numbered Step (S)", 's'},
-    {ToolKind::Blur, "blur", "mosaic", "Blur / Redact (B)", 'b'},
-    {ToolKind::Crop, "crop", "crop", "Crop (C)", 'c'},
+    {ToolKind::Select, "select", "cursorarrow", QT_TRANSLATE_NOOP("ToolKind", "Select / Move (V)"), 'v'},
+    {ToolKind::Arrow, "arrow", "arrow.up.right", QT_TRANSLATE_NOOP("ToolKind", "Arrow (A)"), 'a'},
+    {ToolKind::Line, "line", "line.diagonal", QT_TRANSLATE_NOOP("ToolKind", "Line (L)"), 'l'},
+    {ToolKind::Rect, "rect", "rectangle", QT_TRANSLATE_NOOP("ToolKind", "Rectangle (R)"), 'r'},
+    {ToolKind::Ellipse, "ellipse", "circle", QT_TRANSLATE_NOOP("ToolKind", "Ellipse (O)"), 'o'},
+    {ToolKind::Pen, "pen", "pencil.tip", QT_TRANSLATE_NOOP("ToolKind", "Pen (P)"), 'p'},
+    {ToolKind::Highlight, "highlight", "highlighter", QT_TRANSLATE_NOOP("ToolKind", "Highlight (H)"), 'h'},
+    {ToolKind::Text, "text", "textformat", QT_TRANSLATE_NOOP("ToolKind", "Text (T)"), 't'},
+    {ToolKind::Step, "step", "1.circle.fill", QT_TRANSLATE_NOOP("ToolKind", "Numbered Step (S)"), 's'},
+    {ToolKind::Blur, "blur", "mosaic", QT_TRANSLATE_NOOP("ToolKind", "Blur / Redact (B)"), 'b'},
+    {ToolKind::Crop, "crop", "crop", QT_TRANSLATE_NOOP("ToolKind", "Crop (C)"), 'c'},
 }};
 
 const ToolRow &row(ToolKind kind)
@@ -67,7 +69,7 @@ QString symbolName(ToolKind kind)
 
 QString tooltip(ToolKind kind)
 {
-    return QString::fromLatin1(row(kind).tip);
+    return QCoreApplication::translate("ToolKind", row(kind).tip);
 }
 
 QChar keyLetter(ToolKind kind)

@@ -35,7 +35,7 @@ public:
         : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
           m_owner(owner)
     {
-        setWindowTitle(QStringLiteral("Vistrel Preview"));
+        setWindowTitle(QCoreApplication::translate("vistrel::CapturePreviewController", "Vistrel Preview"));
         setAttribute(Qt::WA_DeleteOnClose, false);
     }
 
@@ -137,16 +137,16 @@ void CapturePreviewController::buildUI()
     auto *top = new QWidget(card);
     top->setGeometry(0, 0, width, topH);
     auto *modes = new QButtonGroup(top);
-    const char *modeNames[] = {"Adjust", "Mark"};
+    const char *modeNames[] = {QT_TR_NOOP("Adjust"), QT_TR_NOOP("Mark")};
     for (int i = 0; i < 2; ++i) {
         auto *b = new QToolButton(top);
-        b->setText(QString::fromLatin1(modeNames[i]));
+        b->setText(tr(modeNames[i]));
         b->setCheckable(true);
         b->setChecked(i == 0);
         b->setGeometry(10 + i * 70, 7, 70, 24);
         b->setFocusPolicy(Qt::NoFocus);
         modes->addButton(b, i);
-        m_buttons.insert(b->text(), b);
+        m_buttons.insert(QString::fromLatin1(modeNames[i]), b);
     }
     connect(modes, &QButtonGroup::idClicked, this, [this](int id) {
         setMode(id == 1 ? ReviewModel::Mode::Mark : ReviewModel::Mode::Adjust);
@@ -217,26 +217,26 @@ void CapturePreviewController::buildUI()
     pickTool(ToolKind::Arrow);
 
     const ActionButton actions[] = {
-        {"Edit", "pencil.and.outline", &CapturePreviewController::editAction,
+        {QT_TR_NOOP("Edit"), "pencil.and.outline", &CapturePreviewController::editAction,
          QKeySequence(Qt::CTRL | Qt::Key_E), 66},
-        {"Copy", "doc.on.doc", &CapturePreviewController::copyAction,
+        {QT_TR_NOOP("Copy"), "doc.on.doc", &CapturePreviewController::copyAction,
          QKeySequence(Qt::CTRL | Qt::Key_C), 58},
-        {"Save", "square.and.arrow.down", &CapturePreviewController::saveAction,
+        {QT_TR_NOOP("Save"), "square.and.arrow.down", &CapturePreviewController::saveAction,
          QKeySequence(Qt::CTRL | Qt::Key_S), 58},
-        {"Pin", "pin", &CapturePreviewController::pinAction, QKeySequence(), 58},
-        {"Close", "xmark", &CapturePreviewController::closeAction, QKeySequence(), 58},
+        {QT_TR_NOOP("Pin"), "pin", &CapturePreviewController::pinAction, QKeySequence(), 58},
+        {QT_TR_NOOP("Close"), "xmark", &CapturePreviewController::closeAction, QKeySequence(), 58},
     };
     int right = width - margin;
     for (const ActionButton &a : actions) {
         auto *b = new QPushButton(QIcon(QStringLiteral(":/icons/%1.svg").arg(a.symbol)),
-                                  QString::fromLatin1(a.title), bottom);
+                                  tr(a.title), bottom);
         b->setFont(uiFont(11, QFont::Normal));
         b->setGeometry(right - a.width, actionsY, a.width, 28);
         b->setFocusPolicy(Qt::NoFocus);
         if (!a.key.isEmpty())
             b->setShortcut(a.key);
         connect(b, &QPushButton::clicked, this, a.action);
-        m_buttons.insert(b->text(), b);
+        m_buttons.insert(QString::fromLatin1(a.title), b);
         right -= a.width + 6;
     }
 }
@@ -306,7 +306,7 @@ void CapturePreviewController::copyAction()
     if (!image)
         return;
     if (m_platform.clipboard && ClipboardTools::copy(*m_platform.clipboard, *image))
-        Hud::show(QStringLiteral("Copied to clipboard"));
+        Hud::show(tr("Copied to clipboard"));
     closeAction();
 }
 

@@ -9,6 +9,7 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QImageWriter>
@@ -75,10 +76,11 @@ bool ImageExport::writeAtomically(const QString &path, const std::function<bool(
     // disk, a quota) is then the one to name.
     auto cause = [&file](int systemError) {
         const QString why = file.errorString();
-        if (!why.isEmpty() && why != QLatin1String("Unknown error"))
+        // Qt's own words for no cause, in the user's language.
+        if (!why.isEmpty() && why != QFile().errorString())
             return why;
         return systemError ? QString::fromLocal8Bit(std::strerror(systemError))
-                           : QStringLiteral("the picture could not be written");
+                           : QCoreApplication::translate("ImageExport", "the picture could not be written");
     };
     errno = 0;
     if (!write(file)) {
@@ -116,7 +118,7 @@ bool ImageExport::saveImage(const QImage &image, const QString &path, QString *e
     const QByteArray bytes = encodeForPath(image, path);
     if (bytes.isEmpty()) {
         if (error)
-            *error = QStringLiteral("the picture could not be encoded");
+            *error = QCoreApplication::translate("ImageExport", "the picture could not be encoded");
         return false;
     }
     return writeAtomically(
@@ -145,14 +147,14 @@ void writeInBackground(const QImage &image, const QString &path, std::function<v
         const SaveOutcome outcome = watcher->result();
         watcher->deleteLater();
         if (outcome.ok) {
-            Hud::show(QStringLiteral("Saved"));
+            Hud::show(QCoreApplication::translate("ImageExport", "Saved"));
             return;
         }
         const QFileInfo file(path);
         // The picture is still here: the panel comes back, and the error comes up after it,
         // above it, so it is read before the next try.
         retry();
-        Notifier::error(QStringLiteral("Could not save “%1” in %2: %3.")
+        Notifier::error(QCoreApplication::translate("ImageExport", "Could not save “%1” in %2: %3.")
                             .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath()),
                                  outcome.error));
     });
@@ -180,10 +182,11 @@ SaveRequest retryRequest(const QString &failedPath, const QStringList &nameFilte
     return request;
 }
 
-const QString pngFilter = QStringLiteral("PNG image (*.png)");
-const QString jpegFilter = QStringLiteral("JPEG image (*.jpg *.jpeg)");
-const QString pdfFilter = QStringLiteral("PDF document (*.pdf)");
-const QStringList anyTypeFilters = {pngFilter, jpegFilter, pdfFilter};
+// Named in the user's language; the patterns in them give the extension.
+QString pngFilter() { return QCoreApplication::translate("ImageExport", "PNG image (*.png)"); }
+QString jpegFilter() { return QCoreApplication::translate("ImageExport", "JPEG image (*.jpg *.jpeg)"); }
+QString pdfFilter() { return QCoreApplication::translate("ImageExport", "PDF document (*.pdf)"); }
+QStringList anyTypeFilters() { return {pngFilter(), jpegFilter(), pdfFilter()}; }
 
 // The dialog of `ImageExport::save`, first or again after a failed write.
 void chooseAndWrite(SaveChooser &chooser, const QImage &image, const SaveRequest &request,
@@ -228,8 +231,8 @@ void ImageExport::save(SaveChooser &chooser, const QImage &image, const SaveSett
                        std::function<void(bool)> done)
 {
     const QString extension = settings.preferPdf ? QStringLiteral("pdf") : QStringLiteral("png");
-    const QStringList filters = settings.preferPdf ? QStringList{pdfFilter, pngFilter, jpegFilter}
-                                                   : anyTypeFilters;
+    const QStringList filters = settings.preferPdf ? QStringList{pdfFilter(), pngFilter(), jpegFilter()}
+                                                   : anyTypeFilters();
     const QString base = settings.suggestedBase.value_or(defaultBaseName());
     if (!settings.withoutAsking) {
         SaveRequest request;
@@ -246,7 +249,7 @@ void ImageExport::save(SaveChooser &chooser, const QImage &image, const SaveSett
         [&chooser, image, folder, base, extension, filters, preferPdf = settings.preferPdf](
             Result<QString> saved) {
             if (saved) {
-                Hud::show(QStringLiteral("Saved"));
+                Hud::show(QCoreApplication::translate("ImageExport", "Saved"));
                 return;
             }
             // The picture is not lost: the dialog opens where it should have gone, and the
@@ -264,7 +267,7 @@ void ImageExport::save(SaveChooser &chooser, const QImage &image, const SaveSett
 void ImageExport::saveInBackground(SaveChooser &chooser, const QImage &image, const QString &path)
 {
     writeInBackground(image, path, [&chooser, image, path] {
-        chooseAndWrite(chooser, image, retryRequest(path, anyTypeFilters), false, {});
+        chooseAndWrite(chooser, image, retryRequest(path, anyTypeFilters()), false, {});
     });
 }
 
@@ -272,7 +275,7 @@ void ImageExport::savePanel(SaveChooser &chooser, const QImage &image, std::func
 {
     SaveRequest request;
     request.suggestedName = defaultBaseName() + QStringLiteral(".png");
-    request.nameFilters = anyTypeFilters;
+    request.nameFilters = anyTypeFilters();
     chooseAndWrite(chooser, image, request, false, [completion = std::move(completion)](bool) {
         if (completion)
             completion();
@@ -284,7 +287,7 @@ void ImageExport::savePanel(SaveChooser &chooser, const QImage &image, bool asPD
 {
     SaveRequest request;
     request.suggestedName = name.value_or(defaultBaseName()) + (asPDF ? ".pdf" : ".png");
-    request.nameFilters = {asPDF ? QStringLiteral("PDF document (*.pdf)") : QStringLiteral("PNG image (*.png)")};
+    request.nameFilters = {asPDF ? pdfFilter() : pngFilter()};
     chooseOneTypePanel(chooser, image, asPDF, request);
 }
 

@@ -98,7 +98,7 @@ void OCRService::deliver(const Result<QString> &text, Clipboard &clipboard, cons
         return;
     }
     if (text->trimmed().isEmpty()) {
-        Hud::show(QStringLiteral("No text found"));
+        Hud::show(QCoreApplication::translate("OCRService", "No text found"));
         return;
     }
     clipboard.setText(*text);

@@ -2,6 +2,7 @@
 
 #include "platform/Result.h"
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QList>
 #include <QRectF>
@@ -40,7 +41,7 @@ public:
     // text: text goes to the clipboard with the toast `copiedFormat` ("%1": its characters);
     // "No text found" only when the picture had none; a failure is an alert naming its cause.
     static void deliver(const Result<QString> &text, Clipboard &clipboard,
-                        const QString &copiedFormat = QStringLiteral("Copied %1 chars"));
+                        const QString &copiedFormat = QCoreApplication::translate("OCRService", "Copied %1 chars"));
     // Starts the engine ahead of a recognition expected soon (Extract Text's hot key).
     static void prepareForRecognition(const QStringList &languages = {});
     // For quitting: queued recognitions are dropped and running ones finish, so that none

@@ -59,7 +59,7 @@ void keepUntilClosed(QObject *controller, QWidget *window)
 
 void addCloseKeys(QWidget *window)
 {
-    auto *close = new QAction(QStringLiteral("Close"), window);
+    auto *close = new QAction(QCoreApplication::translate("SideWindow", "Close"), window);
     QList<QKeySequence> keys = QKeySequence::keyBindings(QKeySequence::Close);
     for (const QKeySequence &k : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
         if (!keys.contains(k))
