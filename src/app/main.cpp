@@ -17,7 +17,10 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 
 #include <xcb/xcb.h>
 
@@ -83,6 +86,21 @@ QString shortcutAdvice()
         "here. Bind your desktop's own keyboard shortcuts to Vistrel's commands instead:\n\n"
         "Ctrl+Shift+2: vistrel area\nCtrl+Shift+1: vistrel full\nCtrl+Shift+9: vistrel ocr\n"
         "and, if you like, vistrel color.\n\nThe README shows how on GNOME, KDE Plasma and sway.");
+}
+
+// The user's language for our texts (built in under :/i18n) and for Qt's own (the standard
+// buttons of dialogs), before any window or menu is built; without a file for the language
+// the English source texts stay.
+void installTranslators()
+{
+    const QLocale locale;
+    auto *ours = new QTranslator(qApp);
+    if (ours->load(locale, QStringLiteral("vistrel"), QStringLiteral("_"), QStringLiteral(":/i18n")))
+        QCoreApplication::installTranslator(ours);
+    auto *qt = new QTranslator(qApp);
+    if (qt->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(qt);
 }
 
 // Everything after the platform is chosen: the shell, the command socket, the first command.
@@ -230,6 +248,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationVersion(QStringLiteral(VISTREL_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setStyle(new vistrel::SymbolStyle);
+    installTranslators();
     vistrel::Preferences preferences;
     return wayland ? runOnWayland(preferences, paths, line.command)
                    : runOnX11(preferences, paths, line.command);
