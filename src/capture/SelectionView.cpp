@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 
 namespace vistrel {
@@ -279,16 +280,16 @@ void SelectionView::positionToolbar()
     if (!m_toolbar)
         return;
     const QPointF origin = SelectionModel::toolbarOrigin(m_model.selection(), QSizeF(size()),
-                                                         QSizeF(SelectionToolbar::panelSize));
-    const QRectF r = toWidget(QRectF(origin, QSizeF(SelectionToolbar::panelSize)));
+                                                         QSizeF(m_toolbar->size()));
+    const QRectF r = toWidget(QRectF(origin, QSizeF(m_toolbar->size())));
     m_toolbar->move(r.topLeft().toPoint());
 }
 
 SelectionToolbar::SelectionToolbar(SelectionView *view) : QWidget(view)
 {
-    setFixedSize(panelSize);
     setCursor(Qt::ArrowCursor);
     const QFont font = toolbarFont();
+    const QFontMetrics metrics(font);
     int x = 6;
     for (const ToolbarButton &b : toolbarButtons) {
         auto *button = new QToolButton(this);
@@ -299,11 +300,15 @@ SelectionToolbar::SelectionToolbar(SelectionView *view) : QWidget(view)
         button->setAutoRaise(true);
         button->setFont(font);
         button->setFocusPolicy(Qt::NoFocus);
-        button->setGeometry(x, 6, b.width, 34);
+        // The widths fit the English titles; a longer translation widens its button by the
+        // difference, and the panel with it.
+        const int width = b.width + std::max(0, metrics.horizontalAdvance(button->text()) -
+                                                    metrics.horizontalAdvance(QLatin1String(b.title)));
+        button->setGeometry(x, 6, width, 34);
         button->setObjectName(QString::fromLatin1(b.title));
         const int tag = int(b.action);
         connect(button, &QToolButton::clicked, view, [view, tag] { view->toolbarAction(tag); });
-        x += b.width + 6;
+        x += width + 6;
     }
     auto *cancel = new QToolButton(this);
     cancel->setIcon(QIcon(QStringLiteral(":/icons/xmark.svg")));
@@ -312,8 +317,9 @@ SelectionToolbar::SelectionToolbar(SelectionView *view) : QWidget(view)
     cancel->setToolTip(tr("Cancel"));
     cancel->setObjectName(QStringLiteral("Cancel"));
     cancel->setFocusPolicy(Qt::NoFocus);
-    cancel->setGeometry(270, 6, 30, 34);
+    cancel->setGeometry(x, 6, 30, 34);
     connect(cancel, &QToolButton::clicked, view, [view] { view->cancelAction(); });
+    setFixedSize(std::max(panelSize.width(), x + 36), panelSize.height());
 }
 
 void SelectionToolbar::paintEvent(QPaintEvent *)

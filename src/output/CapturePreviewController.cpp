@@ -226,18 +226,35 @@ void CapturePreviewController::buildUI()
         {QT_TR_NOOP("Pin"), "pin", &CapturePreviewController::pinAction, QKeySequence(), 58},
         {QT_TR_NOOP("Close"), "xmark", &CapturePreviewController::closeAction, QKeySequence(), 58},
     };
+    // The widths fit the English titles. Longer translations widen their buttons by the
+    // difference where the row has room beside the tools; otherwise the buttons show their
+    // icons only, with the title as tooltip and accessible name.
+    const QFontMetrics metrics(uiFont(11, QFont::Normal));
+    auto growth = [&metrics](const ActionButton &a) {
+        return std::max(0, metrics.horizontalAdvance(tr(a.title)) -
+                               metrics.horizontalAdvance(QLatin1String(a.title)));
+    };
+    int grown = 0;
+    for (const ActionButton &a : actions)
+        grown += growth(a);
+    const int besideTools = m_geometry.toolsWrap() ? 0 : int(CardGeometry::toolsW) + margin;
+    const bool titled = grown <= width - 2 * margin - besideTools - int(CardGeometry::actionsW);
     int right = width - margin;
     for (const ActionButton &a : actions) {
+        const QString title = tr(a.title);
+        const int w = a.width + (titled ? growth(a) : 0);
         auto *b = new QPushButton(QIcon(QStringLiteral(":/icons/%1.svg").arg(a.symbol)),
-                                  tr(a.title), bottom);
+                                  titled ? title : QString(), bottom);
+        b->setToolTip(title);
+        b->setAccessibleName(title);
         b->setFont(uiFont(11, QFont::Normal));
-        b->setGeometry(right - a.width, actionsY, a.width, 28);
+        b->setGeometry(right - w, actionsY, w, 28);
         b->setFocusPolicy(Qt::NoFocus);
         if (!a.key.isEmpty())
             b->setShortcut(a.key);
         connect(b, &QPushButton::clicked, this, a.action);
         m_buttons.insert(QString::fromLatin1(a.title), b);
-        right -= a.width + 6;
+        right -= w + 6;
     }
 }
 
