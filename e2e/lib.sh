@@ -4,6 +4,10 @@
 set -u
 # The X11 flows run on their own X server even from a Wayland desktop.
 unset WAYLAND_DISPLAY XDG_SESSION_TYPE
+# The flows read the app's English texts whatever language the machine is set to; a flow in
+# another language hands it to start_vistrel (german_e2e.sh).
+export LANG=C.UTF-8
+unset LANGUAGE LC_ALL LC_MESSAGES
 : "${VISTREL_BIN:?VISTREL_BIN must name the vistrel executable}"
 E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # Each run's files live under the build directory (E2E_TMPDIR, set by CTest), out of reach of

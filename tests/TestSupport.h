@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QStringList>
 #include <QTest>
+#include <QTranslator>
 
 namespace vistrel::test {
 
@@ -42,5 +44,29 @@ inline QByteArray pngHeader(int w, int h)
            chunk("IHDR", be32(w) + be32(h) + QByteArray("\x08\x06\x00\x00\x00", 5)) +
            chunk("IDAT", {}) + chunk("IEND", {});
 }
+
+// While it lives, the texts of `contexts` come out longer, as a translation into a wordier
+// language would: each gets `suffix` added.
+class LongerTexts : public QTranslator
+{
+public:
+    explicit LongerTexts(QStringList contexts, QString suffix = QStringLiteral("wwwwww"))
+        : m_contexts(std::move(contexts)), m_suffix(std::move(suffix))
+    {
+        QCoreApplication::installTranslator(this);
+    }
+    ~LongerTexts() override { QCoreApplication::removeTranslator(this); }
+    bool isEmpty() const override { return false; }
+    QString translate(const char *context, const char *source, const char *, int) const override
+    {
+        if (!m_contexts.contains(QLatin1String(context)))
+            return {};
+        return QString::fromUtf8(source) + m_suffix;
+    }
+
+private:
+    QStringList m_contexts;
+    QString m_suffix;
+};
 
 } // namespace vistrel::test

@@ -104,8 +104,8 @@ AddSessionController::~AddSessionController()
 QString AddSessionController::label() const
 {
     if (count == 0)
-        return QStringLiteral("Capture a region from any page");
-    return QString::number(count) + QStringLiteral(" added · capture more, or Done");
+        return tr("Capture a region from any page");
+    return tr("%n added · capture more, or Done", "", count);
 }
 
 QRect AddSessionController::placement(const QRect &visible)
@@ -136,7 +136,7 @@ void AddSessionController::build()
     m_countLabel->setPalette(secondary);
     m_countLabel->setGeometry(16, panelH - 47 - 16, 308, 16);
 
-    m_captureButton = new QPushButton(QStringLiteral("Capture Region"), panel);
+    m_captureButton = new QPushButton(tr("Capture Region"), panel);
     m_captureButton->setIcon(plusIcon(m_captureButton->palette().color(QPalette::ButtonText)));
     m_captureButton->setIconSize(QSize(plusSize + plusGap, plusSize));
     m_captureButton->setGeometry(16, panelH - 12 - 30, 200, 30);
@@ -144,7 +144,7 @@ void AddSessionController::build()
     m_captureButton->setFocusPolicy(Qt::NoFocus);
     connect(m_captureButton, &QPushButton::clicked, this, &AddSessionController::capture);
 
-    m_doneButton = new QPushButton(QStringLiteral("Done"), panel);
+    m_doneButton = new QPushButton(tr("Done"), panel);
     m_doneButton->setGeometry(256, panelH - 12 - 30, 68, 30);
     m_doneButton->setFocusPolicy(Qt::NoFocus);
     connect(m_doneButton, &QPushButton::clicked, this, &AddSessionController::done_);

@@ -40,7 +40,7 @@ public:
     QPushButton *captureButton() const { return m_captureButton; }
     QPushButton *doneButton() const { return m_doneButton; }
 
-    static QString title() { return QStringLiteral("Add to board"); }
+    static QString title() { return tr("Add to board"); }
     static QRect placement(const QRect &visibleFrame);
 
 private:

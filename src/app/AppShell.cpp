@@ -70,8 +70,8 @@ void AppShell::start()
     // Said once a start, not at every key: the defaults stand in until Preferences sets them.
     if (!problems.isEmpty() && m_platform.alerts)
         m_platform.alerts->warn(
-            QStringLiteral("Some hot keys in the settings were not used"),
-            QStringLiteral("%1 (%2). Their default keys are used instead; set them again in "
+            tr("Some hot keys in the settings were not used"),
+            tr("%1 (%2). Their default keys are used instead; set them again in "
                            "Preferences.")
                 .arg(problems.join(QStringLiteral("; ")), m_preferences->fileName()));
     hotkeys().registerKeys(m_coordinator, *m_platform.hotkeys, chosen);
@@ -123,22 +123,22 @@ std::unique_ptr<QMenu> AppShell::buildMenu()
         return a;
     };
     m_hotkeyActions.clear();
-    m_hotkeyActions.insert(1, item(QStringLiteral("Capture Area"), [c] { c->startAreaCapture(false); }));
-    m_hotkeyActions.insert(2, item(QStringLiteral("Capture Full Screen"), [c] { c->captureFullScreen(); }));
-    m_hotkeyActions.insert(4, item(QStringLiteral("Scrolling Capture"), [c] { c->startScrollCapture(); }));
-    QAction *window = item(QStringLiteral("Capture Window"), [c] { c->startWindowCapture(); });
+    m_hotkeyActions.insert(1, item(tr("Capture Area"), [c] { c->startAreaCapture(false); }));
+    m_hotkeyActions.insert(2, item(tr("Capture Full Screen"), [c] { c->captureFullScreen(); }));
+    m_hotkeyActions.insert(4, item(tr("Scrolling Capture"), [c] { c->startScrollCapture(); }));
+    QAction *window = item(tr("Capture Window"), [c] { c->startWindowCapture(); });
     // What the session cannot do stays in the menu, greyed, so users see it exists.
     m_hotkeyActions.value(4)->setEnabled(m_platform.limits.scrollCapture.isEmpty());
     window->setEnabled(m_platform.limits.windowCapture.isEmpty());
     menu->addSeparator();
-    m_hotkeyActions.insert(3, item(QStringLiteral("Extract Text (OCR)"), [c] { c->startAreaCapture(true); }));
-    item(QStringLiteral("Pick Color"), [c] { c->startColorPick(); });
+    m_hotkeyActions.insert(3, item(tr("Extract Text (OCR)"), [c] { c->startAreaCapture(true); }));
+    item(tr("Pick Color"), [c] { c->startColorPick(); });
     menu->addSeparator();
     m_infoLine = menu->addAction(QString());
     m_infoLine->setEnabled(false);
     menu->addSeparator();
-    item(QStringLiteral("Preferences…"), [this] { showPreferences(); });
-    QAction *quit = item(QStringLiteral("Quit Vistrel"), [this] { requestQuit(); });
+    item(tr("Preferences…"), [this] { showPreferences(); });
+    QAction *quit = item(tr("Quit Vistrel"), [this] { requestQuit(); });
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     // The shortcut map does not reach a tray menu's popup; the menu answers the key itself.
     quit->setShortcutContext(Qt::WidgetShortcut);
@@ -150,17 +150,17 @@ std::unique_ptr<QMenu> AppShell::buildMenu()
 
 void AppShell::refreshShortcutTexts()
 {
-    static const QHash<quint32, QString> titles = {
-        {1, QStringLiteral("Capture Area")},
-        {2, QStringLiteral("Capture Full Screen")},
-        {3, QStringLiteral("Extract Text (OCR)")},
-        {4, QStringLiteral("Scrolling Capture")},
+    const QHash<quint32, QString> titles = {
+        {1, tr("Capture Area")},
+        {2, tr("Capture Full Screen")},
+        {3, tr("Extract Text (OCR)")},
+        {4, tr("Scrolling Capture")},
     };
     for (auto it = m_hotkeyActions.cbegin(); it != m_hotkeyActions.cend(); ++it)
         it.value()->setText(titles.value(it.key()) + QStringLiteral("  (") + hotkeyText(it.key()) +
                             QLatin1Char(')'));
     if (m_infoLine)
-        m_infoLine->setText(QStringLiteral("%1 area · %2 full · %3 OCR")
+        m_infoLine->setText(tr("%1 area · %2 full · %3 OCR")
                                 .arg(hotkeyText(1), hotkeyText(2), hotkeyText(3)));
 }
 
@@ -168,15 +168,15 @@ QString AppShell::rebindHotkey(quint32 id, QKeyCombination combination)
 {
     const QString keys = QKeySequence(combination).toString(QKeySequence::NativeText);
     if (!SettingsReader::usableHotkey(combination))
-        return QStringLiteral("%1 cannot be a hot key: add Ctrl, Alt or Super.").arg(keys);
+        return tr("%1 cannot be a hot key: add Ctrl, Alt or Super.").arg(keys);
     for (const auto &row : HotkeyManager::table())
         if (row.id != id && m_preferences->hotkey(row.id)[0] == combination)
-            return QStringLiteral("%1 is already the hot key of %2.")
+            return tr("%1 is already the hot key of %2.")
                 .arg(keys, m_hotkeyActions.contains(row.id)
                                ? m_hotkeyActions.value(row.id)->text().section(QStringLiteral("  ("), 0, 0)
                                : QString::number(row.id));
     if (m_platform.hotkeys && !hotkeys().rebind(id, combination))
-        return QStringLiteral("%1 is held by another program (or no key gives it on this "
+        return tr("%1 is held by another program (or no key gives it on this "
                               "keyboard); choose another combination.")
             .arg(keys);
     m_preferences->setHotkey(id, QKeySequence(combination));
@@ -193,10 +193,10 @@ PreferencesWindow *AppShell::showPreferences()
 {
     if (!m_preferencesWindow) {
         QList<PreferencesWindow::HotkeyRow> rows = {
-            {1, QStringLiteral("Capture Area")},
-            {2, QStringLiteral("Capture Full Screen")},
-            {3, QStringLiteral("Extract Text (OCR)")},
-            {4, QStringLiteral("Scrolling Capture")},
+            {1, tr("Capture Area")},
+            {2, tr("Capture Full Screen")},
+            {3, tr("Extract Text (OCR)")},
+            {4, tr("Scrolling Capture")},
         };
         QPointer<AppShell> self(this);
         m_preferencesWindow = new PreferencesWindow(*m_preferences, rows,
@@ -256,7 +256,7 @@ void AppShell::runCommand(const Command &command, std::function<void(const QStri
         for (qsizetype i = 0; i < read->size(); ++i) {
             if (!read->at(i).error.isEmpty()) {
                 if (done)
-                    done(QStringLiteral("cannot open %1: %2").arg(command.files.at(i), read->at(i).error));
+                    done(tr("cannot open %1: %2").arg(command.files.at(i), read->at(i).error));
                 return;
             }
             pictures.append(read->at(i).image);
@@ -332,16 +332,16 @@ void AppShell::requestQuit()
     }
     // One question for every editor with changes.
     auto *box = new QMessageBox(
-        QMessageBox::Warning, QStringLiteral("Quit Vistrel"),
-        unsaved == 1 ? QStringLiteral("An editor has marks that are not saved.")
-                     : QStringLiteral("%1 editors have marks that are not saved.").arg(unsaved),
+        QMessageBox::Warning, tr("Quit Vistrel"),
+        unsaved == 1 ? tr("An editor has marks that are not saved.")
+                     : tr("%n editors have marks that are not saved.", "", unsaved),
         QMessageBox::NoButton);
     box->setInformativeText(
-        QStringLiteral("Keep them for the next start, or discard them and quit?"));
+        tr("Keep them for the next start, or discard them and quit?"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowFlag(Qt::WindowStaysOnTopHint);
-    QPushButton *keep = box->addButton(QStringLiteral("&Keep and Quit"), QMessageBox::AcceptRole);
-    QPushButton *discard = box->addButton(QStringLiteral("&Discard"), QMessageBox::DestructiveRole);
+    QPushButton *keep = box->addButton(tr("&Keep and Quit"), QMessageBox::AcceptRole);
+    QPushButton *discard = box->addButton(tr("&Discard"), QMessageBox::DestructiveRole);
     QPushButton *cancel = box->addButton(QMessageBox::Cancel);
     box->setDefaultButton(keep);
     box->setEscapeButton(cancel);

@@ -70,16 +70,16 @@ void CaptureCoordinator::offerKeptWork()
     const int kept = int(RecoveryStore().ids().size());
     if (kept == 0 || m_keptWorkQuestion)
         return;
-    auto *box = new QMessageBox(QMessageBox::Question, QStringLiteral("Vistrel — Kept Marks"),
-                                kept == 1 ? QStringLiteral("Vistrel kept the unsaved marks of a capture when it last quit.")
-                                          : QStringLiteral("Vistrel kept the unsaved marks of %1 captures when it last quit.").arg(kept),
+    auto *box = new QMessageBox(QMessageBox::Question, tr("Vistrel — Kept Marks"),
+                                kept == 1 ? tr("Vistrel kept the unsaved marks of a capture when it last quit.")
+                                          : tr("Vistrel kept the unsaved marks of %n captures when it last quit.", "", kept),
                                 QMessageBox::NoButton);
-    box->setInformativeText(QStringLiteral("Reopen them in the editor?"));
+    box->setInformativeText(tr("Reopen them in the editor?"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowFlag(Qt::WindowStaysOnTopHint);
-    QPushButton *reopen = box->addButton(QStringLiteral("&Reopen"), QMessageBox::AcceptRole);
-    QPushButton *discard = box->addButton(QStringLiteral("&Discard"), QMessageBox::DestructiveRole);
-    QPushButton *later = box->addButton(QStringLiteral("&Later"), QMessageBox::RejectRole);
+    QPushButton *reopen = box->addButton(tr("&Reopen"), QMessageBox::AcceptRole);
+    QPushButton *discard = box->addButton(tr("&Discard"), QMessageBox::DestructiveRole);
+    QPushButton *later = box->addButton(tr("&Later"), QMessageBox::RejectRole);
     box->setDefaultButton(reopen);
     box->setEscapeButton(later);
     connect(box, &QMessageBox::buttonClicked, this, [this, reopen, discard](QAbstractButton *b) {
@@ -110,7 +110,7 @@ void CaptureCoordinator::reopenKeptWork()
             // Not offered again, but its files stay for the user to recover by hand.
             const QString kept = store.setAside(id);
             Notifier::error(
-                QStringLiteral("Kept marks could not be reopened (%1); their files are in %2")
+                tr("Kept marks could not be reopened (%1); their files are in %2")
                     .arg(error, kept));
             continue;
         }
@@ -201,7 +201,7 @@ void CaptureCoordinator::copyColour(const QColor &colour)
 {
     const QString hex = ColorTools::hexString(colour);
     m_platform.clipboard->setText(hex);
-    Hud::show(QStringLiteral("Copied %1").arg(hex));
+    Hud::show(tr("Copied %1").arg(hex));
 }
 
 void CaptureCoordinator::pickColorOnOverlay()
@@ -390,7 +390,7 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action, Q
         break;
     case SelectionAction::Copy:
         if (ClipboardTools::copy(*m_platform.clipboard, image))
-            Hud::show(QStringLiteral("Copied to clipboard"));
+            Hud::show(tr("Copied to clipboard"));
         break;
     case SelectionAction::Save:
         save(image);
@@ -402,7 +402,7 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action, Q
         QPointer<CaptureCoordinator> self(this);
         auto done = [self](Result<QString> text) {
             if (self)
-                RecognizedText::deliver(text, *self->m_platform.clipboard, QStringLiteral("Copied %1 chars of text"));
+                RecognizedText::deliver(text, *self->m_platform.clipboard, tr("Copied %1 chars of text"));
         };
         m_recognizer(image, this, done);
         break;

@@ -145,12 +145,12 @@ bool Preferences::setStartAtLogin(bool on, QString *error)
     };
     if (!on) {
         if (QFile::exists(path) && !QFile::remove(path))
-            return fail(QStringLiteral("Could not remove %1.").arg(path));
+            return fail(tr("Could not remove %1.").arg(path));
         emit changed();
         return true;
     }
     if (!QDir().mkpath(QFileInfo(path).path()))
-        return fail(QStringLiteral("Could not create the folder %1.").arg(QFileInfo(path).path()));
+        return fail(tr("Could not create the folder %1.").arg(QFileInfo(path).path()));
     QSaveFile file(path);
     const QByteArray entry = QStringLiteral("[Desktop Entry]\n"
                                             "Type=Application\n"
@@ -163,7 +163,7 @@ bool Preferences::setStartAtLogin(bool on, QString *error)
                                  .arg(execQuoted(m_program))
                                  .toUtf8();
     if (!file.open(QIODevice::WriteOnly) || file.write(entry) != entry.size() || !file.commit())
-        return fail(QStringLiteral("Could not write %1: %2").arg(path, file.errorString()));
+        return fail(tr("Could not write %1: %2").arg(path, file.errorString()));
     emit changed();
     return true;
 }

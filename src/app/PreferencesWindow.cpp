@@ -20,7 +20,7 @@ namespace vistrel {
 HotkeyField::HotkeyField(QWidget *parent) : QLineEdit(parent)
 {
     setReadOnly(true);
-    setPlaceholderText(QStringLiteral("Press the new combination…"));
+    setPlaceholderText(tr("Press the new combination…"));
 }
 
 void HotkeyField::showCombination(QKeyCombination combination)
@@ -85,7 +85,7 @@ PreferencesWindow::PreferencesWindow(Preferences &preferences, QList<HotkeyRow> 
     setWindowTitle(title());
     auto *layout = new QVBoxLayout(this);
 
-    auto *keys = new QGroupBox(QStringLiteral("Hot keys"));
+    auto *keys = new QGroupBox(tr("Hot keys"));
     auto *keyForm = new QFormLayout(keys);
     for (const HotkeyRow &row : rows) {
         auto *field = new HotkeyField;
@@ -102,33 +102,33 @@ PreferencesWindow::PreferencesWindow(Preferences &preferences, QList<HotkeyRow> 
     keyForm->addRow(m_message);
     layout->addWidget(keys);
 
-    auto *save = new QGroupBox(QStringLiteral("Save"));
+    auto *save = new QGroupBox(tr("Save"));
     auto *saveForm = new QFormLayout(save);
     auto *folderRow = new QHBoxLayout;
     m_folder = new QLineEdit(preferences.saveFolder());
     m_folder->setReadOnly(true);
-    auto *choose = new QPushButton(QStringLiteral("Choose…"));
+    auto *choose = new QPushButton(tr("Choose…"));
     folderRow->addWidget(m_folder, 1);
     folderRow->addWidget(choose);
-    saveForm->addRow(QStringLiteral("Folder:"), folderRow);
+    saveForm->addRow(tr("Folder:"), folderRow);
     connect(choose, &QPushButton::clicked, this, [this] {
-        const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Save Folder"),
+        const QString folder = QFileDialog::getExistingDirectory(this, tr("Save Folder"),
                                                                  m_preferences.saveFolder());
         if (folder.isEmpty())
             return;
         m_preferences.setSaveFolder(folder);
         m_folder->setText(folder);
     });
-    m_saveWithoutAsking = new QCheckBox(QStringLiteral("Save without asking"));
+    m_saveWithoutAsking = new QCheckBox(tr("Save without asking"));
     m_saveWithoutAsking->setToolTip(
-        QStringLiteral("Save writes a new PNG file named by the time into the folder"));
+        tr("Save writes a new PNG file named by the time into the folder"));
     m_saveWithoutAsking->setChecked(preferences.saveWithoutAsking());
     connect(m_saveWithoutAsking, &QCheckBox::toggled, this,
             [this](bool on) { m_preferences.setSaveWithoutAsking(on); });
     saveForm->addRow(m_saveWithoutAsking);
     layout->addWidget(save);
 
-    m_startAtLogin = new QCheckBox(QStringLiteral("Start Vistrel at login"));
+    m_startAtLogin = new QCheckBox(tr("Start Vistrel at login"));
     m_startAtLogin->setChecked(preferences.startAtLogin());
     connect(m_startAtLogin, &QCheckBox::toggled, this, [this](bool on) {
         QString why;
@@ -142,11 +142,11 @@ PreferencesWindow::PreferencesWindow(Preferences &preferences, QList<HotkeyRow> 
     });
     layout->addWidget(m_startAtLogin);
 
-    m_smartNames = new QCheckBox(QStringLiteral("Suggest file names from the picture's text"));
+    m_smartNames = new QCheckBox(tr("Suggest file names from the picture's text"));
     m_smartNames->setChecked(preferences.smartNames());
     if (preferences.smartNamesFromEnvironment()) {
         m_smartNames->setEnabled(false);
-        m_smartNames->setToolTip(QStringLiteral("Set by VISTREL_SMART_NAMES in the environment"));
+        m_smartNames->setToolTip(tr("Set by VISTREL_SMART_NAMES in the environment"));
     }
     connect(m_smartNames, &QCheckBox::toggled, this,
             [this](bool on) { m_preferences.setSmartNames(on); });

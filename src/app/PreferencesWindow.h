@@ -53,7 +53,7 @@ public:
                       std::function<QString(quint32, QKeyCombination)> rebind,
                       QWidget *parent = nullptr);
 
-    static QString title() { return QStringLiteral("Vistrel Preferences"); }
+    static QString title() { return tr("Vistrel Preferences"); }
 
     HotkeyField *hotkeyField(quint32 id) const;
     // The hot key whose field waits for a combination, if any: a press of one of our own hot

@@ -1,5 +1,6 @@
 #include "app/SettingsReader.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QSet>
 
@@ -34,7 +35,7 @@ QHash<quint32, QKeySequence> resolveHotkeys(const QList<HotkeyDefault> &defaults
         const QKeySequence parsed = QKeySequence::fromString(text, QKeySequence::PortableText);
         if (parsed.count() != 1 || !usableHotkey(parsed[0])) {
             if (problems)
-                problems->append(QStringLiteral("\"%1\" is not a hot key Vistrel can use").arg(text.left(60)));
+                problems->append(QCoreApplication::translate("SettingsReader", "\"%1\" is not a hot key Vistrel can use").arg(text.left(60)));
             keys.insert(row.id, row.keys);
             continue;
         }
@@ -59,7 +60,7 @@ QHash<quint32, QKeySequence> resolveHotkeys(const QList<HotkeyDefault> &defaults
                 }
             }
             if (reverted && problems)
-                problems->append(QStringLiteral("%1 is given to more than one action")
+                problems->append(QCoreApplication::translate("SettingsReader", "%1 is given to more than one action")
                                      .arg(it.key().toString(QKeySequence::NativeText)));
         }
     }

@@ -17,7 +17,10 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 
 #include <xcb/xcb.h>
 
@@ -78,11 +81,26 @@ bool checkWaylandDisplay()
 // How to have Vistrel's keys where the desktop keeps global shortcuts to itself.
 QString shortcutAdvice()
 {
-    return QStringLiteral(
+    return QCoreApplication::translate("main",
         "This desktop does not let apps set global shortcuts, so Vistrel's hot keys do nothing "
         "here. Bind your desktop's own keyboard shortcuts to Vistrel's commands instead:\n\n"
         "Ctrl+Shift+2: vistrel area\nCtrl+Shift+1: vistrel full\nCtrl+Shift+9: vistrel ocr\n"
         "and, if you like, vistrel color.\n\nThe README shows how on GNOME, KDE Plasma and sway.");
+}
+
+// The user's language for our texts (built in under :/i18n) and for Qt's own (the standard
+// buttons of dialogs), before any window or menu is built; without a file for the language
+// the English source texts stay.
+void installTranslators()
+{
+    const QLocale locale;
+    auto *ours = new QTranslator(qApp);
+    if (ours->load(locale, QStringLiteral("vistrel"), QStringLiteral("_"), QStringLiteral(":/i18n")))
+        QCoreApplication::installTranslator(ours);
+    auto *qt = new QTranslator(qApp);
+    if (qt->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(qt);
 }
 
 // Everything after the platform is chosen: the shell, the command socket, the first command.
@@ -158,10 +176,10 @@ int runOnWayland(vistrel::Preferences &preferences, const vistrel::InstancePaths
         if (preferences.firstTimeFor(QStringLiteral("bindDesktopShortcuts")))
             alerts.warn(QStringLiteral("Vistrel"), shortcutAdvice());
     });
-    hotkeys.describe(1, QStringLiteral("Capture an area"));
-    hotkeys.describe(2, QStringLiteral("Capture the full screen"));
-    hotkeys.describe(3, QStringLiteral("Copy the text of an area"));
-    hotkeys.describe(4, QStringLiteral("Scrolling capture"));
+    hotkeys.describe(1, QCoreApplication::translate("main", "Capture an area"));
+    hotkeys.describe(2, QCoreApplication::translate("main", "Capture the full screen"));
+    hotkeys.describe(3, QCoreApplication::translate("main", "Copy the text of an area"));
+    hotkeys.describe(4, QCoreApplication::translate("main", "Scrolling capture"));
     const int status = runShell({&screens, &hotkeys, &clipboard, &saveChooser, &alerts, &pointer,
                                  &escape, vistrel::waylandLimits(), &colorPicker},
                                 preferences, paths, command);
@@ -230,6 +248,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationVersion(QStringLiteral(VISTREL_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setStyle(new vistrel::SymbolStyle);
+    installTranslators();
     vistrel::Preferences preferences;
     return wayland ? runOnWayland(preferences, paths, line.command)
                    : runOnX11(preferences, paths, line.command);

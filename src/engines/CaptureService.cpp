@@ -1,5 +1,6 @@
 #include "engines/CaptureService.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 
 #include <cmath>
@@ -52,7 +53,7 @@ Result<QImage> CaptureService::captureRect(const QRectF &rect, const DisplayInfo
 {
     const QRect px = pixelRect(rect, scaleFactor(display));
     if (px.isEmpty())
-        return CaptureError::failed(QStringLiteral("The area to capture is empty."));
+        return CaptureError::failed(QCoreApplication::translate("CaptureService", "The area to capture is empty."));
     return m_source.grabDisplayPixels(display, px, excluding);
 }
 
@@ -68,7 +69,7 @@ Result<QImage> CaptureService::captureWindow(const WindowInfo &window)
 {
     const QSize size = windowPixelSize(window);
     if (size.isEmpty())
-        return CaptureError::failed(QStringLiteral("The window has no area to capture."));
+        return CaptureError::failed(QCoreApplication::translate("CaptureService", "The window has no area to capture."));
     return m_source.grabWindowPixels(window, size);
 }
 
@@ -77,7 +78,7 @@ Result<QImage> CaptureService::cutRect(const QRectF &rect, const DisplayInfo &di
 {
     const QRect px = pixelRect(rect, scaleFactor(display));
     if (px.isEmpty())
-        return CaptureError::failed(QStringLiteral("The area to capture is empty."));
+        return CaptureError::failed(QCoreApplication::translate("CaptureService", "The area to capture is empty."));
     if (frozen.rect().contains(px) && frozen.devicePixelRatio() == 1.0 && frozen.depth() % 8 == 0) {
         // A view into the frozen picture, which it keeps alive: no copy of a picture that is
         // usually only encoded and dropped (writing to it detaches, as with any shared picture).
@@ -102,7 +103,7 @@ Result<QImage> CaptureService::cutWindow(const WindowInfo &window, const QList<D
 {
     const QSize size = windowPixelSize(window);
     if (size.isEmpty() || window.pixelFrame.isEmpty())
-        return CaptureError::failed(QStringLiteral("The window has no area to capture."));
+        return CaptureError::failed(QCoreApplication::translate("CaptureService", "The window has no area to capture."));
     QImage out(window.pixelFrame.size(), QImage::Format_RGB32);
     if (out.isNull())
         return CaptureError::outOfMemory();
@@ -124,7 +125,7 @@ Result<QImage> CaptureService::cutWindow(const WindowInfo &window, const QList<D
     }
     p.end();
     if (!covered)
-        return CaptureError::failed(QStringLiteral("The window is on no screen that was captured."));
+        return CaptureError::failed(QCoreApplication::translate("CaptureService", "The window is on no screen that was captured."));
     if (out.size() == size)
         return out;
     return out.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);

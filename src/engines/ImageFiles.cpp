@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QImageWriter>
@@ -72,10 +73,11 @@ bool ImageFiles::writeAtomically(const QString &path, const std::function<bool(Q
     // disk, a quota) is then the one to name.
     auto cause = [&file](int systemError) {
         const QString why = file.errorString();
-        if (!why.isEmpty() && why != QLatin1String("Unknown error"))
+        // Qt's own words for no cause, in the user's language.
+        if (!why.isEmpty() && why != QFile().errorString())
             return why;
         return systemError ? QString::fromLocal8Bit(std::strerror(systemError))
-                           : QStringLiteral("the picture could not be written");
+                           : QCoreApplication::translate("ImageFiles", "the picture could not be written");
     };
     errno = 0;
     if (!write(file)) {
@@ -113,7 +115,7 @@ bool ImageFiles::saveImage(const QImage &image, const QString &path, QString *er
     const QByteArray bytes = encodeForPath(image, path);
     if (bytes.isEmpty()) {
         if (error)
-            *error = QStringLiteral("the picture could not be encoded");
+            *error = QCoreApplication::translate("ImageFiles", "the picture could not be encoded");
         return false;
     }
     return writeAtomically(

@@ -2,6 +2,7 @@
 
 #include "platform/Result.h"
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QList>
 #include <QRectF>

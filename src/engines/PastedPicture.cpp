@@ -3,6 +3,7 @@
 #include "platform/PictureFile.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QImageReader>
 #include <QMimeData>
 #include <QUrl>
@@ -58,7 +59,7 @@ PastedPicture PastedPicture::read(const QMimeData *mime)
     }
     // Offered as a picture but unreadable (text, a truncated PNG): say so rather than nothing.
     if (!firstError.isEmpty())
-        return {QImage(), QStringLiteral("The clipboard's picture cannot be pasted: %1")
+        return {QImage(), QCoreApplication::translate("PastedPicture", "The clipboard's picture cannot be pasted: %1")
                               .arg(firstError)};
     return {};
 }

@@ -2,6 +2,7 @@
 
 #include "engines/ImageFiles.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFutureWatcher>
@@ -23,20 +24,20 @@ Result<QString> QuickSave::saveInFolder(const QImage &image, const QString &fold
                                         const QString &extension)
 {
     if (folder.isEmpty())
-        return CaptureError::failed(QStringLiteral("No save folder is set."));
+        return CaptureError::failed(QCoreApplication::translate("QuickSave", "No save folder is set."));
     if (!QDir().mkpath(folder))
-        return CaptureError::failed(QStringLiteral("Could not create the folder %1.").arg(folder));
+        return CaptureError::failed(QCoreApplication::translate("QuickSave", "Could not create the folder %1.").arg(folder));
     const QString ext = extension.isEmpty() ? QStringLiteral("png") : extension.toLower();
     const QByteArray bytes = ImageFiles::encodeForPath(image, QStringLiteral("picture.") + ext);
     if (bytes.isEmpty())
-        return CaptureError::failed(QStringLiteral("Could not encode the picture."));
+        return CaptureError::failed(QCoreApplication::translate("QuickSave", "Could not encode the picture."));
 
     const QDir dir(folder);
     QTemporaryFile temp(dir.filePath(QStringLiteral(".vistrel-XXXXXX.") + ext));
     if (!temp.open() || temp.write(bytes) != bytes.size() || !temp.flush() ||
         ::fsync(temp.handle()) != 0)
         return CaptureError::failed(
-            QStringLiteral("Could not write into %1: %2").arg(folder, temp.errorString()));
+            QCoreApplication::translate("QuickSave", "Could not write into %1: %2").arg(folder, temp.errorString()));
     // A given name stays in this folder and visible: no separators, no leading dot.
     QString base = baseName.trimmed();
     base.replace(QLatin1Char('/'), QLatin1Char('-'));
@@ -62,10 +63,10 @@ Result<QString> QuickSave::saveInFolder(const QImage &image, const QString &fold
             }
         }
         if (errno != EEXIST)
-            return CaptureError::failed(QStringLiteral("Could not save %1: %2")
+            return CaptureError::failed(QCoreApplication::translate("QuickSave", "Could not save %1: %2")
                                             .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
     }
-    return CaptureError::failed(QStringLiteral("Too many pictures named %1 in %2.").arg(base, folder));
+    return CaptureError::failed(QCoreApplication::translate("QuickSave", "Too many pictures named %1 in %2.").arg(base, folder));
 }
 
 void QuickSave::saveInBackground(const QImage &image, const QString &folder, QObject *context,

@@ -2,6 +2,7 @@
 
 #include "platform/PictureFile.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -139,9 +140,9 @@ std::optional<EditorScene> EditorScene::fromJson(const QJsonObject &json, QList<
         return std::nullopt;
     };
     if (json.value(QLatin1String("version")).toInt() > version)
-        return fail(QStringLiteral("made by a newer version of Vistrel"));
+        return fail(QCoreApplication::translate("SceneArchive", "made by a newer version of Vistrel"));
     if (pictures.isEmpty() || pictures.first().isNull())
-        return fail(QStringLiteral("the capture is missing"));
+        return fail(QCoreApplication::translate("SceneArchive", "the capture is missing"));
     EditorScene scene;
     scene.image = pictures.first();
     for (const QJsonValue &v : json.value(QLatin1String("marks")).toArray())
@@ -227,14 +228,14 @@ std::optional<EditorScene> RecoveryStore::read(const QString &id, QString *error
     constexpr qint64 jsonLimit = 64 * 1024 * 1024;
     if (!file.open(QIODevice::ReadOnly) || file.size() > jsonLimit) {
         if (error)
-            *error = QStringLiteral("cannot read %1").arg(file.fileName());
+            *error = QCoreApplication::translate("SceneArchive", "cannot read %1").arg(file.fileName());
         return std::nullopt;
     }
     QJsonParseError parse;
     const QJsonDocument doc = QJsonDocument::fromJson(file.read(jsonLimit), &parse);
     if (!doc.isObject()) {
         if (error)
-            *error = QStringLiteral("%1 is damaged: %2").arg(file.fileName(), parse.errorString());
+            *error = QCoreApplication::translate("SceneArchive", "%1 is damaged: %2").arg(file.fileName(), parse.errorString());
         return std::nullopt;
     }
     QList<QImage> pictures{readPictureFile(dir + QLatin1Char('/') + EditorScene::pictureName(0)).image};

@@ -85,7 +85,7 @@ struct Helper
 
 QString cannotStart(const QString &path)
 {
-    return QStringLiteral("Text recognition could not start its engine (%1). Reinstall Vistrel, "
+    return QCoreApplication::translate("TesseractEngine", "Text recognition could not start its engine (%1). Reinstall Vistrel, "
                           "with the package libtesseract5.")
         .arg(path);
 }
@@ -97,9 +97,9 @@ QString modelMissing(const QString &languages)
     for (const QString &code : languages.split(QLatin1Char('+'), Qt::SkipEmptyParts))
         packages.append(QStringLiteral("tesseract-ocr-") + code);
     if (languages == QLatin1String("eng"))
-        return QStringLiteral("Text recognition needs the English model (eng), which could not be "
+        return QCoreApplication::translate("TesseractEngine", "Text recognition needs the English model (eng), which could not be "
                               "loaded. Install the package tesseract-ocr-eng.");
-    return QStringLiteral("Text recognition needs the models \"%1\", which could not be loaded. "
+    return QCoreApplication::translate("TesseractEngine", "Text recognition needs the models \"%1\", which could not be loaded. "
                           "Install the packages %2.")
         .arg(languages, packages.join(QStringLiteral(", ")));
 }
@@ -274,11 +274,11 @@ Result<QList<EngineLine>> run(const QString &languages, const QImage &grey, bool
     if (!sent || !recognizer::receiveLines(helper.channel, lines, failed)) {
         helper.stop();
         cache.giveBack(languages, std::nullopt);
-        return CaptureError::failed(QStringLiteral("Text recognition stopped unexpectedly."));
+        return CaptureError::failed(QCoreApplication::translate("TesseractEngine", "Text recognition stopped unexpectedly."));
     }
     cache.giveBack(languages, helper);
     if (failed)
-        return CaptureError::failed(QStringLiteral("Text recognition failed."));
+        return CaptureError::failed(QCoreApplication::translate("TesseractEngine", "Text recognition failed."));
     QList<EngineLine> out;
     if (!withText) {
         for (const recognizer::Line &l : lines)

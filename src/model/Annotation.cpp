@@ -60,7 +60,7 @@ QSizeF Annotation::measure(const QString &text, const QFont &font)
 
 QString Annotation::displayText() const
 {
-    return text.isEmpty() ? QStringLiteral("Text") : text;
+    return text.isEmpty() ? QCoreApplication::translate("Annotation", "Text") : text;
 }
 
 double Annotation::stepDiameter() const

@@ -13,7 +13,7 @@ namespace vistrel {
 
 QString CanvasModel::textPlaceholder()
 {
-    return QStringLiteral("Type\u2026");
+    return tr("Type\u2026");
 }
 
 CanvasChange CanvasModel::beginTextEntry(QPointF p)
@@ -138,7 +138,7 @@ QString CanvasModel::captionPlaceholder() const
 {
     if (!m_captioningStep)
         return {};
-    return QStringLiteral("Caption for step %1\u2026").arg(m_captioningStep->stepNumber);
+    return tr("Caption for step %1\u2026").arg(m_captioningStep->stepNumber);
 }
 
 CanvasChange CanvasModel::commitCaption(const QString &typed)

@@ -120,7 +120,7 @@ void CaptionPanel::draw(QPainter &p, const QRectF &panel, const QList<Annotation
     const QFont title = titleFont();
     const double titleBottom = panel.bottom() - pad - titleHeight;
     yup::drawText(p, QPointF(panel.left() + pad, titleBottom + QFontMetricsF(title).height()),
-                  QStringLiteral("Legend"), title, Qt::black);
+                  QCoreApplication::translate("CaptionPanel", "Legend"), title, Qt::black);
 
     double y = panel.bottom() - pad - titleHeight - pad;
     const QFont number = numberFont();

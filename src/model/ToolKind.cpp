@@ -2,6 +2,8 @@
 
 #include "model/MarkRules.h"
 
+#include <QCoreApplication>
+
 
 namespace vistrel {
 
@@ -34,7 +36,7 @@ QString symbolName(ToolKind kind)
 
 QString tooltip(ToolKind kind)
 {
-    return QString::fromLatin1(MarkRules::of(kind).tip);
+    return QCoreApplication::translate("ToolKind", MarkRules::of(kind).tip);
 }
 
 QChar keyLetter(ToolKind kind)

@@ -1,5 +1,6 @@
 #include "platform/PictureFile.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QImageReader>
 
@@ -20,7 +21,7 @@ bool PictureLimits::fits(QSize size)
 
 QString PictureLimits::refusal(QSize size)
 {
-    return QStringLiteral("Picture too large (%1 × %2 pixels): Vistrel opens pictures of up to "
+    return QCoreApplication::translate("PictureFile", "Picture too large (%1 × %2 pixels): Vistrel opens pictures of up to "
                           "%3 pixels a side and %4 million pixels")
         .arg(size.width())
         .arg(size.height())
@@ -36,7 +37,7 @@ PictureRead decodePicture(QIODevice *device, const QByteArray &format)
     if (!size.isValid()) {
         // Formats that cannot tell their size from the header are decoded within the limit.
         if (!reader.canRead())
-            return {QImage(), QStringLiteral("not a picture Vistrel can read (%1)")
+            return {QImage(), QCoreApplication::translate("PictureFile", "not a picture Vistrel can read (%1)")
                                   .arg(reader.errorString())};
     } else if (!PictureLimits::fits(size)) {
         return {QImage(), PictureLimits::refusal(size), true};
@@ -45,7 +46,7 @@ PictureRead decodePicture(QIODevice *device, const QByteArray &format)
     reader.setAllocationLimit(int(PictureLimits::maxBytes / (1024 * 1024)) + 1);
     QImage image = reader.read();
     if (image.isNull())
-        return {QImage(), QStringLiteral("the picture is damaged or cannot be read (%1)")
+        return {QImage(), QCoreApplication::translate("PictureFile", "the picture is damaged or cannot be read (%1)")
                               .arg(reader.errorString())};
     if (!PictureLimits::fits(image.size()))
         return {QImage(), PictureLimits::refusal(image.size()), true};
@@ -63,12 +64,12 @@ PictureRead readPictureFile(const QString &path)
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         const bool folder = S_ISDIR(st.st_mode);
         ::close(fd);
-        return {QImage(), folder ? QStringLiteral("a folder, not a picture")
-                                 : QStringLiteral("not a regular file")};
+        return {QImage(), folder ? QCoreApplication::translate("PictureFile", "a folder, not a picture")
+                                 : QCoreApplication::translate("PictureFile", "not a regular file")};
     }
     if (st.st_size == 0) {
         ::close(fd);
-        return {QImage(), QStringLiteral("the file is empty")};
+        return {QImage(), QCoreApplication::translate("PictureFile", "the file is empty")};
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     QFile file;

@@ -1,5 +1,6 @@
 #include "platform/PortalClient.h"
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
@@ -60,9 +61,9 @@ namespace {
 QString featureOf(const QString &interface)
 {
     if (interface == screenshotInterface)
-        return QStringLiteral("screenshot");
+        return QCoreApplication::translate("PortalClient", "screenshot");
     if (interface == shortcutsInterface)
-        return QStringLiteral("global shortcuts");
+        return QCoreApplication::translate("PortalClient", "global shortcuts");
     return interface.section(QLatin1Char('.'), -1);
 }
 
@@ -74,13 +75,13 @@ CaptureError portalError(const QDBusError &error, const QString &interface)
     case QDBusError::UnknownInterface:
     case QDBusError::UnknownMethod:
         return CaptureError::failed(
-            QStringLiteral("This desktop has no %1 portal (%2). Install xdg-desktop-portal and "
+            QCoreApplication::translate("PortalClient", "This desktop has no %1 portal (%2). Install xdg-desktop-portal and "
                            "your desktop's portal backend (xdg-desktop-portal-gnome, -kde or -wlr).")
                 .arg(featureOf(interface), interface));
     case QDBusError::AccessDenied:
         return CaptureError::cancelled();
     default:
-        return CaptureError::failed(QStringLiteral("The desktop portal refused the %1 request: %2")
+        return CaptureError::failed(QCoreApplication::translate("PortalClient", "The desktop portal refused the %1 request: %2")
                                         .arg(featureOf(interface), error.message()));
     }
 }
@@ -113,7 +114,7 @@ public:
             if (!m_handle.isEmpty()) // tell the desktop to take its dialog down
                 m_bus.asyncCall(QDBusMessage::createMethodCall(portalService, m_handle, requestInterface,
                                                                QStringLiteral("Close")));
-            finish(CaptureError::failed(QStringLiteral("The desktop did not answer the %1 request "
+            finish(CaptureError::failed(QCoreApplication::translate("PortalClient", "The desktop did not answer the %1 request "
                                                        "within %2 s.")
                                             .arg(m_feature)
                                             .arg(ms / 1000)));
@@ -143,7 +144,7 @@ public slots:
             break;
         default:
             finish(CaptureError::failed(
-                QStringLiteral("The desktop could not complete the %1 request.").arg(m_feature)));
+                QCoreApplication::translate("PortalClient", "The desktop could not complete the %1 request.").arg(m_feature)));
         }
     }
 
@@ -242,7 +243,7 @@ Result<QImage> PortalClient::loadScreenshot(const QVariantMap &results)
     const QUrl url(results.value(QStringLiteral("uri")).toString());
     if (!url.isLocalFile())
         return CaptureError::failed(
-            QStringLiteral("The desktop's screenshot is not a local file (\"%1\").").arg(url.toString()));
+            QCoreApplication::translate("PortalClient", "The desktop's screenshot is not a local file (\"%1\").").arg(url.toString()));
     const QString path = url.toLocalFile();
     QImageReader reader(path);
     QImage image = reader.read();
@@ -250,7 +251,7 @@ Result<QImage> PortalClient::loadScreenshot(const QVariantMap &results)
     if (file.dir().canonicalPath() == QDir(QDir::tempPath()).canonicalPath())
         QFile::remove(path);
     if (image.isNull())
-        return CaptureError::failed(QStringLiteral("Cannot read the desktop's screenshot %1: %2")
+        return CaptureError::failed(QCoreApplication::translate("PortalClient", "Cannot read the desktop's screenshot %1: %2")
                                         .arg(path, reader.errorString()));
     // A screen has no transparency; the rest of the capture path works on opaque pixels.
     if (image.format() != QImage::Format_RGB32)
@@ -276,7 +277,7 @@ Result<QColor> PortalClient::colorFrom(const QVariantMap &results)
                 return QColor::fromRgbF(float(rgb[0]), float(rgb[1]), float(rgb[2]));
         }
     }
-    return CaptureError::failed(QStringLiteral("The desktop answered the colour pick without a colour."));
+    return CaptureError::failed(QCoreApplication::translate("PortalClient", "The desktop answered the colour pick without a colour."));
 }
 
 QString PortalClient::triggerFor(QKeyCombination combination)
@@ -323,7 +324,7 @@ void PortalClient::createShortcutSession(std::function<void(Result<QString>)> do
                 const QString session = handleText(answer->value(QStringLiteral("session_handle")));
                 if (session.isEmpty())
                     return done(CaptureError::failed(
-                        QStringLiteral("The desktop opened no global shortcuts session.")));
+                        QCoreApplication::translate("PortalClient", "The desktop opened no global shortcuts session.")));
                 done(session);
             });
 }

@@ -123,7 +123,7 @@ QString QtSaveChooser::withTypeExtension(const QString &path, const QStringList 
 void QtSaveChooser::choose(const SaveRequest &request, std::function<void(QString)> done)
 {
     const QString folder = request.folder.isEmpty() ? QDir::homePath() : request.folder;
-    auto *dialog = new QFileDialog(nullptr, QStringLiteral("Save"),
+    auto *dialog = new QFileDialog(nullptr, QCoreApplication::translate("QtSaveChooser", "Save"),
                                    QDir(folder).filePath(request.suggestedName));
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);

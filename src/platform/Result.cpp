@@ -1,5 +1,7 @@
 #include "platform/Result.h"
 
+#include <QCoreApplication>
+
 namespace vistrel {
 
 QString CaptureError::errorDescription() const
@@ -8,13 +10,13 @@ QString CaptureError::errorDescription() const
     case Kind::Failed:
         return m_text;
     case Kind::NoDisplay:
-        return QStringLiteral("No display found to capture.");
+        return QCoreApplication::translate("CaptureError", "No display found to capture.");
     case Kind::NoPermission:
-        return QStringLiteral("The X server does not let Vistrel read the screen. Vistrel needs "
+        return QCoreApplication::translate("CaptureError", "The X server does not let Vistrel read the screen. Vistrel needs "
                               "an X11 session (or XWayland) whose server hands out the root "
                               "window's pixels.");
     case Kind::OutOfMemory:
-        return QStringLiteral("Not enough memory to capture this screen");
+        return QCoreApplication::translate("CaptureError", "Not enough memory to capture this screen");
     case Kind::Cancelled:
         return QString();
     }

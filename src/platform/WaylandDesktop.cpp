@@ -3,6 +3,7 @@
 #include "platform/PortalClient.h"
 #include "platform/QtDesktop.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -29,9 +30,9 @@ SessionType sessionTypeFrom(const QString &xdgSessionType, const QString &waylan
 SessionLimits waylandLimits()
 {
     return SessionLimits{
-        QStringLiteral("Window capture needs to know where windows are, which a Wayland desktop "
+        QCoreApplication::translate("WaylandDesktop", "Window capture needs to know where windows are, which a Wayland desktop "
                        "does not tell apps. Use Capture Area instead."),
-        QStringLiteral("Scrolling capture needs to scroll another app's window, which a Wayland "
+        QCoreApplication::translate("WaylandDesktop", "Scrolling capture needs to scroll another app's window, which a Wayland "
                        "desktop does not let apps do. Capture each part as an area and put them "
                        "on one board with Add instead.")};
 }
@@ -129,7 +130,7 @@ Result<QImage> WaylandScreenSource::cutDisplay(const QImage &desktop, const QLis
 {
     const QRect area = displayRectIn(displays, display, desktop.size());
     if (area.isEmpty())
-        return CaptureError::failed(QStringLiteral("The desktop's screenshot does not show this display."));
+        return CaptureError::failed(QCoreApplication::translate("WaylandDesktop", "The desktop's screenshot does not show this display."));
     const QSize wanted = (display.frame.size() * display.scale).toSize();
     QImage shot = area == desktop.rect() ? desktop : desktop.copy(area);
     if (shot.size() != wanted) // a portal that answers in logical pixels on a scaled display

@@ -62,7 +62,7 @@ qint64 X11ScreenSource::ownPid() const
 Result<ScreenLayout> X11ScreenSource::screenLayout()
 {
     if (!m_conn)
-        return CaptureError::failed(QStringLiteral("No connection to the X server."));
+        return CaptureError::failed(QCoreApplication::translate("X11ScreenSource", "No connection to the X server."));
     ScreenLayout content;
     content.displays = toolkitDisplays();
 
@@ -265,21 +265,21 @@ void X11ScreenSource::readServerLayout()
 Result<QImage> X11ScreenSource::grabRoot(QRect rect)
 {
     if (!m_conn)
-        return CaptureError::failed(QStringLiteral("No connection to the X server."));
+        return CaptureError::failed(QCoreApplication::translate("X11ScreenSource", "No connection to the X server."));
     if (!m_layout.readable())
         return CaptureError::failed(
-            QStringLiteral("Vistrel cannot read this screen's pixel format (depth %1, %2 bits per "
+            QCoreApplication::translate("X11ScreenSource", "Vistrel cannot read this screen's pixel format (depth %1, %2 bits per "
                            "pixel).")
                 .arg(m_depth)
                 .arg(m_layout.bitsPerPixel));
     auto geoCookie = xcb_get_geometry(m_conn, m_root);
     XcbReply<xcb_get_geometry_reply_t> geo(xcb_get_geometry_reply(m_conn, geoCookie, nullptr));
     if (!geo)
-        return CaptureError::failed(QStringLiteral("The X server did not describe its screen."));
+        return CaptureError::failed(QCoreApplication::translate("X11ScreenSource", "The X server did not describe its screen."));
     const QRect requested = rect;
     rect = rect.intersected(QRect(0, 0, geo->width, geo->height));
     if (rect.isEmpty())
-        return CaptureError::failed(QStringLiteral("The area to capture lies outside the screen."));
+        return CaptureError::failed(QCoreApplication::translate("X11ScreenSource", "The area to capture lies outside the screen."));
 
     const QPoint at = rect.topLeft() - requested.topLeft();
     const int pad = std::max(m_scanlinePad, 8);
@@ -288,7 +288,7 @@ Result<QImage> X11ScreenSource::grabRoot(QRect rect)
         const int code = error ? error->error_code : 0;
         std::free(error);
         return CaptureError::failed(
-            QStringLiteral("The X server refused to hand over the screen (error %1).").arg(code));
+            QCoreApplication::translate("X11ScreenSource", "The X server refused to hand over the screen (error %1).").arg(code));
     };
     auto blank = [&]() -> QImage {
         QImage out(requested.size(), QImage::Format_RGB32);
@@ -338,7 +338,7 @@ Result<QImage> X11ScreenSource::grabRoot(QRect rect)
     }
     const int length = xcb_get_image_data_length(reply.get());
     if (length < stride * rect.height())
-        return CaptureError::failed(QStringLiteral("The X server sent a short picture."));
+        return CaptureError::failed(QCoreApplication::translate("X11ScreenSource", "The X server sent a short picture."));
     QImage out = blank();
     if (out.isNull())
         return CaptureError::outOfMemory();

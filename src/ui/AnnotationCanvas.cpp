@@ -256,7 +256,7 @@ bool AnnotationCanvas::pasteImage(const QMimeData *mime)
     if (!picture.refusal.isEmpty())
         Hud::show(picture.refusal);
     else if (picture.image.isNull())
-        Hud::show(QStringLiteral("No picture on the clipboard"));
+        Hud::show(tr("No picture on the clipboard"));
     if (picture.image.isNull())
         return false;
     addImage(picture.image);

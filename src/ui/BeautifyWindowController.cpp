@@ -5,6 +5,7 @@
 #include "ui/ImageExport.h"
 #include "ui/SideWindow.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
@@ -129,7 +130,7 @@ BeautifyWindowController::BeautifyWindowController(const QImage &image, Clipboar
     for (int i = 0; i < presets.size(); ++i) {
         auto *swatch = new QPushButton(bar);
         swatch->setGeometry(12 + 34 * i, 12, 30, 30);
-        swatch->setToolTip(presets[i].name);
+        swatch->setToolTip(QCoreApplication::translate("Beautify", presets[i].name.toUtf8().constData()));
         swatch->setFocusPolicy(Qt::TabFocus);
         swatch->setProperty("presetIndex", i);
         connect(swatch, &QPushButton::clicked, this, [this, i] { pickPreset(i); });
@@ -138,7 +139,7 @@ BeautifyWindowController::BeautifyWindowController(const QImage &image, Clipboar
     styleSwatches();
 
     const int x = 12 + 34 * int(presets.size()) + 10;
-    smallLabel(QStringLiteral("Padding"), bar)->setGeometry(x, 19, 52, 16);
+    smallLabel(tr("Padding"), bar)->setGeometry(x, 19, 52, 16);
     m_padSlider = new QSlider(Qt::Horizontal, bar);
     m_padSlider->setGeometry(x + 54, 17, 90, 20);
     m_padSlider->setRange(20, 260);
@@ -147,16 +148,16 @@ BeautifyWindowController::BeautifyWindowController(const QImage &image, Clipboar
     m_padSlider->setValue(int(std::lround(m_view->beautifier().padding)));
     connect(m_padSlider, &QSlider::valueChanged, this, &BeautifyWindowController::padChanged);
 
-    smallLabel(QStringLiteral("Radius"), bar)->setGeometry(x + 154, 19, 46, 16);
+    smallLabel(tr("Radius"), bar)->setGeometry(x + 154, 19, 46, 16);
     m_radSlider = new QSlider(Qt::Horizontal, bar);
     m_radSlider->setGeometry(x + 202, 17, 80, 20);
     m_radSlider->setRange(0, 60);
     m_radSlider->setValue(int(std::lround(m_view->beautifier().cornerRadius)));
     connect(m_radSlider, &QSlider::valueChanged, this, &BeautifyWindowController::radChanged);
 
-    QPushButton *saveButton = bar->addRightButton(QStringLiteral("Save"), 66, 13, 28);
+    QPushButton *saveButton = bar->addRightButton(tr("Save"), 66, 13, 28);
     connect(saveButton, &QPushButton::clicked, this, &BeautifyWindowController::save);
-    QPushButton *copyButton = bar->addRightButton(QStringLiteral("Copy"), 66, 13, 28);
+    QPushButton *copyButton = bar->addRightButton(tr("Copy"), 66, 13, 28);
     copyButton->setShortcut(QKeySequence::Copy);
     connect(copyButton, &QPushButton::clicked, this, &BeautifyWindowController::copyImg);
 
@@ -221,7 +222,7 @@ void BeautifyWindowController::copyImg()
     if (picture.isNull())
         return;
     if (ClipboardTools::copy(m_clipboard, picture))
-        Hud::show(QStringLiteral("Copied"));
+        Hud::show(tr("Copied"));
 }
 
 void BeautifyWindowController::save()

@@ -67,7 +67,7 @@ public:
     void copyImg();
     void save();
 
-    static QString title() { return QStringLiteral("Vistrel — Beautify"); }
+    static QString title() { return tr("Vistrel — Beautify"); }
     static constexpr double barH = 54;
 
 private:

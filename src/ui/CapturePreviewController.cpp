@@ -38,7 +38,7 @@ public:
         : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
           m_owner(owner)
     {
-        setWindowTitle(QStringLiteral("Vistrel Preview"));
+        setWindowTitle(QCoreApplication::translate("vistrel::CapturePreviewController", "Vistrel Preview"));
         setAttribute(Qt::WA_DeleteOnClose, false);
     }
 
@@ -145,11 +145,11 @@ void CapturePreviewController::buildUI()
     topRow->setContentsMargins(10, 7, 10, 7);
     topRow->setSpacing(0);
     auto *modes = new QButtonGroup(card);
-    const std::pair<PreviewButton, const char *> modeButtons[] = {{PreviewButton::Adjust, "Adjust"},
-                                                                  {PreviewButton::Mark, "Mark"}};
+    const std::pair<PreviewButton, const char *> modeButtons[] = {{PreviewButton::Adjust, QT_TR_NOOP("Adjust")},
+                                                                  {PreviewButton::Mark, QT_TR_NOOP("Mark")}};
     for (int i = 0; i < 2; ++i) {
         auto *b = new QToolButton(card);
-        b->setText(QString::fromLatin1(modeButtons[i].second));
+        b->setText(tr(modeButtons[i].second));
         b->setCheckable(true);
         b->setChecked(i == 0);
         b->setFixedSize(70, 24);
@@ -234,26 +234,43 @@ void CapturePreviewController::buildUI()
     rows->addWidget(m_toolsBar, 0, 0, Qt::AlignLeft);
 
     const ActionButton actions[] = {
-        {PreviewButton::Edit, "Edit", "document-edit", &CapturePreviewController::editAction,
+        {PreviewButton::Edit, QT_TR_NOOP("Edit"), "document-edit", &CapturePreviewController::editAction,
          QKeySequence(Qt::CTRL | Qt::Key_E), 66},
-        {PreviewButton::Copy, "Copy", "edit-copy", &CapturePreviewController::copyAction,
+        {PreviewButton::Copy, QT_TR_NOOP("Copy"), "edit-copy", &CapturePreviewController::copyAction,
          QKeySequence(Qt::CTRL | Qt::Key_C), 58},
-        {PreviewButton::Save, "Save", "document-save", &CapturePreviewController::saveAction,
+        {PreviewButton::Save, QT_TR_NOOP("Save"), "document-save", &CapturePreviewController::saveAction,
          QKeySequence(Qt::CTRL | Qt::Key_S), 58},
-        {PreviewButton::Pin, "Pin", "window-pin", &CapturePreviewController::pinAction,
+        {PreviewButton::Pin, QT_TR_NOOP("Pin"), "window-pin", &CapturePreviewController::pinAction,
          QKeySequence(), 58},
-        {PreviewButton::Close, "Close", "window-close", &CapturePreviewController::closeAction,
+        {PreviewButton::Close, QT_TR_NOOP("Close"), "window-close", &CapturePreviewController::closeAction,
          QKeySequence(), 58},
     };
+    // The widths fit the English titles. Longer translations widen their buttons by the
+    // difference where the row has room beside the tools; otherwise the buttons show their
+    // icons only, with the title as tooltip and accessible name.
+    const QFontMetrics metrics(uiFont(11, QFont::Normal));
+    auto growth = [&metrics](const ActionButton &a) {
+        return std::max(0, metrics.horizontalAdvance(tr(a.title)) -
+                               metrics.horizontalAdvance(QLatin1String(a.title)));
+    };
+    int grown = 0;
+    for (const ActionButton &a : actions)
+        grown += growth(a);
+    const int besideTools = m_geometry.toolsWrap() ? 0 : int(CardGeometry::toolsW) + margin;
+    const bool titled =
+        grown <= card->width() - 2 * margin - besideTools - int(CardGeometry::actionsW);
     // Edit at the right edge, each next one to the left of the last.
     auto *finish = new QHBoxLayout;
     finish->setSpacing(6);
     finish->addStretch();
     for (const ActionButton &a : actions) {
+        const QString title = tr(a.title);
         auto *b = new QPushButton(themeIcon(QString::fromLatin1(a.symbol)),
-                                  QString::fromLatin1(a.title), card);
+                                  titled ? title : QString(), card);
+        b->setToolTip(title);
+        b->setAccessibleName(title);
         b->setFont(uiFont(11, QFont::Normal));
-        b->setFixedSize(a.width, 28);
+        b->setFixedSize(a.width + (titled ? growth(a) : 0), 28);
         b->setFocusPolicy(Qt::NoFocus);
         if (!a.key.isEmpty())
             b->setShortcut(a.key);
@@ -337,7 +354,7 @@ void CapturePreviewController::copyAction()
     if (!image)
         return;
     if (m_platform.clipboard && ClipboardTools::copy(*m_platform.clipboard, *image))
-        Hud::show(QStringLiteral("Copied to clipboard"));
+        Hud::show(tr("Copied to clipboard"));
     closeAction();
 }
 

@@ -89,17 +89,17 @@ CompareWindowController::CompareWindowController(const QImage &before, const QIm
 
     auto *bar = new ControlBar(int(barH), window);
     layout->addWidget(bar);
-    auto *hint = new QLabel(QStringLiteral("Drag the divider · before ⟷ after"), bar);
+    auto *hint = new QLabel(tr("Drag the divider · before ⟷ after"), bar);
     QFont f = hint->font();
     f.setPixelSize(11);
     hint->setFont(f);
     hint->setForegroundRole(QPalette::PlaceholderText);
     hint->setGeometry(14, 16, 260, 16);
-    connect(bar->addRightButton(QStringLiteral("Export GIF"), 96, 10, 28), &QPushButton::clicked,
+    connect(bar->addRightButton(tr("Export GIF"), 96, 10, 28), &QPushButton::clicked,
             this, &CompareWindowController::exportGIF);
-    connect(bar->addRightButton(QStringLiteral("Save"), 64, 10, 28), &QPushButton::clicked, this,
+    connect(bar->addRightButton(tr("Save"), 64, 10, 28), &QPushButton::clicked, this,
             &CompareWindowController::save);
-    connect(bar->addRightButton(QStringLiteral("Copy"), 64, 10, 28), &QPushButton::clicked, this,
+    connect(bar->addRightButton(tr("Copy"), 64, 10, 28), &QPushButton::clicked, this,
             &CompareWindowController::copyImg);
 
     addCloseKeys(window);
@@ -125,7 +125,7 @@ void CompareWindowController::copyImg()
     if (picture.isNull())
         return;
     if (ClipboardTools::copy(m_clipboard, picture))
-        Hud::show(QStringLiteral("Copied"));
+        Hud::show(tr("Copied"));
 }
 
 void CompareWindowController::save()
@@ -140,7 +140,7 @@ void CompareWindowController::exportGIF()
 {
     SaveRequest request;
     request.suggestedName = QStringLiteral("Vistrel ") + ImageFiles::timestamp() + ".gif";
-    request.nameFilters = {QStringLiteral("GIF image (*.gif)")};
+    request.nameFilters = {tr("GIF image (*.gif)")};
     QPointer<CompareWindowController> self(this);
     m_saveChooser.choose(request, [self](QString path) {
         if (path.isEmpty() || !self)
@@ -154,7 +154,7 @@ void CompareWindowController::exportGIF()
             const bool ok = watcher->result();
             watcher->deleteLater();
             if (ok)
-                Hud::show(QStringLiteral("GIF saved"));
+                Hud::show(tr("GIF saved"));
             emit self->gifExported(ok);
         });
         watcher->setFuture(

@@ -49,7 +49,7 @@ public:
     void save();
     void exportGIF();
 
-    static QString title() { return QStringLiteral("Vistrel — Compare"); }
+    static QString title() { return tr("Vistrel — Compare"); }
     static constexpr double barH = 48;
 
 signals:

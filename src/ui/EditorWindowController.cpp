@@ -311,10 +311,11 @@ void EditorWindowController::buildToolbar()
     style->setParent(m_toolbar);
     m_toolbar->setStyle(style);
 
-    auto add = [this](EditorAction id, const QString &title, const QString &symbol, auto slot,
+    // Titles are marked for translation here and shown in the user's language.
+    auto add = [this](EditorAction id, const char *title, const QString &symbol, auto slot,
                       QList<QKeySequence> keys, QSize size, bool withTitle) {
-        auto *a = new QAction(symbolIcon(symbol), title, m_window);
-        a->setToolTip(title);
+        auto *a = new QAction(symbolIcon(symbol), tr(title), m_window);
+        a->setToolTip(tr(title));
         a->setShortcuts(keys);
         connect(a, &QAction::triggered, this, slot);
         m_toolbar->addAction(a);
@@ -371,19 +372,19 @@ void EditorWindowController::buildToolbar()
     m_canvas->setLineWidth(5);
 
     m_toolbar->addWidget(gap(8));
-    auto *addButton = add(EditorAction::Add, QStringLiteral("Add"), QStringLiteral("insert-image"),
+    auto *addButton = add(EditorAction::Add, QT_TR_NOOP("Add"), QStringLiteral("insert-image"),
                           &EditorWindowController::addScreenshot, {}, QSize(84, 30), true);
     withBezel(addButton);
     m_actions.value(EditorAction::Add)
-        ->setToolTip(QStringLiteral("Add another screenshot to combine (Ctrl+V to paste an image)"));
+        ->setToolTip(tr("Add another screenshot to combine (Ctrl+V to paste an image)"));
 
     m_toolbar->addWidget(gap(6));
-    add(EditorAction::ZoomOut, QStringLiteral("Zoom Out"), QStringLiteral("zoom-out"),
+    add(EditorAction::ZoomOut, QT_TR_NOOP("Zoom Out"), QStringLiteral("zoom-out"),
         &EditorWindowController::zoomOut, {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, QSize(30, 30),
         false);
-    add(EditorAction::ZoomToFit, QStringLiteral("Zoom to Fit"), QStringLiteral("zoom-fit-best"),
+    add(EditorAction::ZoomToFit, QT_TR_NOOP("Zoom to Fit"), QStringLiteral("zoom-fit-best"),
         &EditorWindowController::zoomFit, {QKeySequence(Qt::CTRL | Qt::Key_0)}, QSize(30, 30), false);
-    add(EditorAction::ZoomIn, QStringLiteral("Zoom In"), QStringLiteral("zoom-in"),
+    add(EditorAction::ZoomIn, QT_TR_NOOP("Zoom In"), QStringLiteral("zoom-in"),
         &EditorWindowController::zoomIn,
         {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)},
         QSize(30, 30), false);
@@ -405,27 +406,27 @@ void EditorWindowController::buildToolbar()
         int width;
     };
     const QList<Right> right{
-        {EditorAction::Undo, "Undo", "edit-undo", &EditorWindowController::undo,
+        {EditorAction::Undo, QT_TR_NOOP("Undo"), "edit-undo", &EditorWindowController::undo,
          {QKeySequence(Qt::CTRL | Qt::Key_Z)}, true, 34},
-        {EditorAction::Redo, "Redo", "edit-redo", &EditorWindowController::redo,
+        {EditorAction::Redo, QT_TR_NOOP("Redo"), "edit-redo", &EditorWindowController::redo,
          {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)}, true,
          34},
-        {EditorAction::Pin, "Pin", "window-pin", &EditorWindowController::pinImage, {}, true, 34},
-        {EditorAction::Ocr, "OCR", "document-scan", &EditorWindowController::runOCR, {}, true, 34},
-        {EditorAction::Compare, "Compare", "view-split-left-right",
+        {EditorAction::Pin, QT_TR_NOOP("Pin"), "window-pin", &EditorWindowController::pinImage, {}, true, 34},
+        {EditorAction::Ocr, QT_TR_NOOP("OCR"), "document-scan", &EditorWindowController::runOCR, {}, true, 34},
+        {EditorAction::Compare, QT_TR_NOOP("Compare"), "view-split-left-right",
          &EditorWindowController::compare, {}, false, 82},
-        {EditorAction::Beautify, "Beautify", "tools-wizard", &EditorWindowController::beautify, {},
+        {EditorAction::Beautify, QT_TR_NOOP("Beautify"), "tools-wizard", &EditorWindowController::beautify, {},
          false, 82},
-        {EditorAction::Share, "Share", "document-share", &EditorWindowController::shareImage, {},
+        {EditorAction::Share, QT_TR_NOOP("Share"), "document-share", &EditorWindowController::shareImage, {},
          false, 60},
-        {EditorAction::Copy, "Copy", "edit-copy", &EditorWindowController::copyImage,
+        {EditorAction::Copy, QT_TR_NOOP("Copy"), "edit-copy", &EditorWindowController::copyImage,
          {QKeySequence(Qt::CTRL | Qt::Key_C)}, false, 60},
-        {EditorAction::Save, "Save", "document-save", &EditorWindowController::saveImage,
+        {EditorAction::Save, QT_TR_NOOP("Save"), "document-save", &EditorWindowController::saveImage,
          {QKeySequence(Qt::CTRL | Qt::Key_S)}, false, 60},
     };
     for (int i = 0; i < right.size(); ++i) {
         const Right &r = right[i];
-        QToolButton *b = add(r.id, QString::fromLatin1(r.title), QString::fromLatin1(r.symbol),
+        QToolButton *b = add(r.id, r.title, QString::fromLatin1(r.symbol),
                              r.slot, r.keys, QSize(r.width, 30), !r.iconOnly);
         withBezel(b);
         if (i + 1 < right.size())
@@ -515,7 +516,7 @@ void EditorWindowController::zoomAround(qreal magnification, QPointF at)
 
 void EditorWindowController::showAdded(const QRectF &frame)
 {
-    Hud::show(QStringLiteral("Picture added"));
+    Hud::show(tr("Picture added"));
     // Once the scroll bars the larger canvas may bring are in place: as much of the picture as
     // fits, with a little room around it, its top-left corner first.
     QTimer::singleShot(0, this, [this, frame] {
@@ -574,12 +575,12 @@ void EditorWindowController::openFormatMenu(ExportMode mode, QAction *anchor)
         const char *title;
         const char *symbol;
         int format;
-    } items[] = {{"Original", "image-x-generic", ExportChoice::Original},
-                 {"Transparent", "select-rectangular", ExportChoice::Transparent},
-                 {"PDF", "application-pdf", ExportChoice::PDF}};
+    } items[] = {{QT_TR_NOOP("Original"), "image-x-generic", ExportChoice::Original},
+                 {QT_TR_NOOP("Transparent"), "select-rectangular", ExportChoice::Transparent},
+                 {QT_TR_NOOP("PDF"), "application-pdf", ExportChoice::PDF}};
     for (const auto &item : items) {
         QAction *a = menu->addAction(symbolIcon(QString::fromLatin1(item.symbol)),
-                                     QString::fromLatin1(item.title));
+                                     tr(item.title));
         const ExportChoice choice{mode, item.format};
         a->setData(QVariant::fromValue(choice));
         connect(a, &QAction::triggered, this, [this, choice] { performExport(choice); });
@@ -597,9 +598,9 @@ void EditorWindowController::performExport(const ExportChoice &choice)
     if (choice.mode == ExportMode::Copy) {
         if (choice.format == ExportChoice::PDF) {
             if (ImageFiles::copyPDF(*m_platform.clipboard, image))
-                Hud::show(QStringLiteral("Copied PDF"));
+                Hud::show(tr("Copied PDF"));
         } else if (ClipboardTools::copy(*m_platform.clipboard, image)) {
-            Hud::show(QStringLiteral("Copied to clipboard"));
+            Hud::show(tr("Copied to clipboard"));
         }
         return;
     }
@@ -633,7 +634,7 @@ void EditorWindowController::runOCR()
     m_recognizer(image, this, [self](Result<QString> text) {
         // The same outcome as Extract Text: a failure is an alert naming its cause.
         if (self)
-            RecognizedText::deliver(text, *self->m_platform.clipboard, QStringLiteral("Copied %1 chars"));
+            RecognizedText::deliver(text, *self->m_platform.clipboard, tr("Copied %1 chars"));
     });
 }
 
@@ -656,7 +657,7 @@ void EditorWindowController::addScreenshot()
 void EditorWindowController::compare()
 {
     if (m_canvas->extraImages().isEmpty()) {
-        Hud::show(QStringLiteral("Add a 2nd screenshot (Add / Ctrl+V) to compare"));
+        Hud::show(tr("Add a 2nd screenshot (Add / Ctrl+V) to compare"));
         return;
     }
     // Before: the capture without its marks; after: the first placed picture as taken.
@@ -683,7 +684,7 @@ void EditorWindowController::shareImage()
     const QImage image = m_canvas->renderComposite(true);
     if (image.isNull())
         return;
-    Hud::show(QStringLiteral("Uploading…"));
+    Hud::show(tr("Uploading…"));
     // The upload reports its own outcome and finishes even if this window closes first.
     ShareService::share(image, *m_platform.clipboard);
 }
@@ -771,7 +772,7 @@ void EditorWindowController::askBeforeClose()
         m_closeQuestion->raise();
         return;
     }
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Vistrel — Unsaved Marks"),
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("Vistrel — Unsaved Marks"),
                                 tr("Keep the marks on this capture?"), QMessageBox::NoButton,
                                 m_window);
     box->setInformativeText(tr("They are lost if you close without saving or copying."));
@@ -794,7 +795,7 @@ void EditorWindowController::askBeforeClose()
         } else if (button == copy) {
             const QImage image = m_canvas->renderComposite(true);
             if (!image.isNull() && ClipboardTools::copy(*m_platform.clipboard, image)) {
-                Hud::show(QStringLiteral("Copied to clipboard"));
+                Hud::show(tr("Copied to clipboard"));
                 discardChanges();
                 closeNow();
             }

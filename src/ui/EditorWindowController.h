@@ -150,7 +150,7 @@ public:
     // The text recognizer behind OCR; the real one unless a test gives another.
     void setTextRecognizer(TextRecognizer recognizer) { m_recognizer = std::move(recognizer); }
 
-    static QString title() { return QStringLiteral("Vistrel — Editor"); }
+    static QString title() { return tr("Vistrel — Editor"); }
     // The proposed file name for a known name base: the base and today's date.
     static QString filenameForBase(const QString &base, const QDate &today);
 

@@ -9,6 +9,7 @@
 #include <QPropertyAnimation>
 #include <QScreen>
 #include <QTimer>
+#include <QtMath>
 
 namespace vistrel {
 
@@ -42,7 +43,8 @@ Toast::Toast(const QString &text, std::function<void()> onClick)
     setWindowTitle(text); // lets tools and tests find a toast by what it says
     setFont(toastFont());
     const QFontMetrics fm(font());
-    const QSize textSize(fm.horizontalAdvance(text), fm.height());
+    // Rounded up: a width rounded down is a fraction short, and the text would be elided.
+    const QSize textSize(qCeil(QFontMetricsF(font()).horizontalAdvance(text)), fm.height());
     QRect visible(0, 0, 1440, 900);
     if (QScreen *s = QGuiApplication::primaryScreen())
         visible = s->availableGeometry();

@@ -36,14 +36,14 @@ void writeInBackground(const QImage &image, const QString &path, std::function<v
         const SaveOutcome outcome = watcher->result();
         watcher->deleteLater();
         if (outcome.ok) {
-            Hud::show(QStringLiteral("Saved"));
+            Hud::show(QCoreApplication::translate("ImageExport", "Saved"));
             return;
         }
         const QFileInfo file(path);
         // The picture is still here: the panel comes back, and the error comes up after it,
         // above it, so it is read before the next try.
         retry();
-        Notifier::error(QStringLiteral("Could not save “%1” in %2: %3.")
+        Notifier::error(QCoreApplication::translate("ImageExport", "Could not save “%1” in %2: %3.")
                             .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath()),
                                  outcome.error));
     });
@@ -71,10 +71,11 @@ SaveRequest retryRequest(const QString &failedPath, const QStringList &nameFilte
     return request;
 }
 
-const QString pngFilter = QStringLiteral("PNG image (*.png)");
-const QString jpegFilter = QStringLiteral("JPEG image (*.jpg *.jpeg)");
-const QString pdfFilter = QStringLiteral("PDF document (*.pdf)");
-const QStringList anyTypeFilters = {pngFilter, jpegFilter, pdfFilter};
+// Named in the user's language; the patterns in them give the extension.
+QString pngFilter() { return QCoreApplication::translate("ImageExport", "PNG image (*.png)"); }
+QString jpegFilter() { return QCoreApplication::translate("ImageExport", "JPEG image (*.jpg *.jpeg)"); }
+QString pdfFilter() { return QCoreApplication::translate("ImageExport", "PDF document (*.pdf)"); }
+QStringList anyTypeFilters() { return {pngFilter(), jpegFilter(), pdfFilter()}; }
 
 // The dialog of `ImageExport::save`, first or again after a failed write.
 void chooseAndWrite(SaveChooser &chooser, const QImage &image, const SaveRequest &request,
@@ -119,8 +120,8 @@ void ImageExport::save(SaveChooser &chooser, const QImage &image, const SaveSett
                        std::function<void(bool)> done)
 {
     const QString extension = settings.preferPdf ? QStringLiteral("pdf") : QStringLiteral("png");
-    const QStringList filters = settings.preferPdf ? QStringList{pdfFilter, pngFilter, jpegFilter}
-                                                   : anyTypeFilters;
+    const QStringList filters = settings.preferPdf ? QStringList{pdfFilter(), pngFilter(), jpegFilter()}
+                                                   : anyTypeFilters();
     const QString base = settings.suggestedBase.value_or(ImageFiles::defaultBaseName());
     if (!settings.withoutAsking) {
         SaveRequest request;
@@ -137,7 +138,7 @@ void ImageExport::save(SaveChooser &chooser, const QImage &image, const SaveSett
         [&chooser, image, folder, base, extension, filters, preferPdf = settings.preferPdf](
             Result<QString> saved) {
             if (saved) {
-                Hud::show(QStringLiteral("Saved"));
+                Hud::show(QCoreApplication::translate("ImageExport", "Saved"));
                 return;
             }
             // The picture is not lost: the dialog opens where it should have gone, and the
@@ -155,7 +156,7 @@ void ImageExport::save(SaveChooser &chooser, const QImage &image, const SaveSett
 void ImageExport::saveInBackground(SaveChooser &chooser, const QImage &image, const QString &path)
 {
     writeInBackground(image, path, [&chooser, image, path] {
-        chooseAndWrite(chooser, image, retryRequest(path, anyTypeFilters), false, {});
+        chooseAndWrite(chooser, image, retryRequest(path, anyTypeFilters()), false, {});
     });
 }
 
@@ -163,7 +164,7 @@ void ImageExport::savePanel(SaveChooser &chooser, const QImage &image, std::func
 {
     SaveRequest request;
     request.suggestedName = ImageFiles::defaultBaseName() + QStringLiteral(".png");
-    request.nameFilters = anyTypeFilters;
+    request.nameFilters = anyTypeFilters();
     chooseAndWrite(chooser, image, request, false, [completion = std::move(completion)](bool) {
         if (completion)
             completion();
@@ -175,7 +176,7 @@ void ImageExport::savePanel(SaveChooser &chooser, const QImage &image, bool asPD
 {
     SaveRequest request;
     request.suggestedName = name.value_or(ImageFiles::defaultBaseName()) + (asPDF ? ".pdf" : ".png");
-    request.nameFilters = {asPDF ? QStringLiteral("PDF document (*.pdf)") : QStringLiteral("PNG image (*.png)")};
+    request.nameFilters = {asPDF ? pdfFilter() : pngFilter()};
     chooseOneTypePanel(chooser, image, asPDF, request);
 }
 

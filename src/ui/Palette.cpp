@@ -116,7 +116,7 @@ PaletteColorButton::PaletteColorButton(const QColor &color, QWidget *parent)
     : QAbstractButton(parent), m_selectedColor(color)
 {
     setFocusPolicy(Qt::NoFocus);
-    setToolTip(QStringLiteral("Colour"));
+    setToolTip(tr("Colour"));
     connect(this, &QAbstractButton::clicked, this, &PaletteColorButton::togglePopover);
 }
 

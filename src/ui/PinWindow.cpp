@@ -36,7 +36,7 @@ PinWindow::PinWindow(const QImage &image, QScreen *screen)
         screen = QGuiApplication::primaryScreen();
     const qreal ratio = screen ? screen->devicePixelRatio() : 1.0;
     m_baseSize = QSizeF(image.size()) / ratio;
-    setWindowTitle(QStringLiteral("Vistrel Pin"));
+    setWindowTitle(tr("Vistrel Pin"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_DeleteOnClose);
     setFocusPolicy(Qt::ClickFocus);

@@ -4,6 +4,8 @@
 #include "ui/Hud.h"
 #include "ui/Notifier.h"
 
+#include <QCoreApplication>
+
 namespace vistrel {
 
 void RecognizedText::deliver(const Result<QString> &text, Clipboard &clipboard, const QString &copiedFormat)
@@ -13,7 +15,7 @@ void RecognizedText::deliver(const Result<QString> &text, Clipboard &clipboard, 
         return;
     }
     if (text->trimmed().isEmpty()) {
-        Hud::show(QStringLiteral("No text found"));
+        Hud::show(QCoreApplication::translate("RecognizedText", "No text found"));
         return;
     }
     clipboard.setText(*text);

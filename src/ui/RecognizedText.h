@@ -2,6 +2,7 @@
 
 #include "platform/Result.h"
 
+#include <QCoreApplication>
 #include <QString>
 
 namespace vistrel {
@@ -15,7 +16,7 @@ public:
     // text: text goes to the clipboard with the toast `copiedFormat` ("%1": its characters);
     // "No text found" only when the picture had none; a failure is an alert naming its cause.
     static void deliver(const Result<QString> &text, Clipboard &clipboard,
-                        const QString &copiedFormat = QStringLiteral("Copied %1 chars"));
+                        const QString &copiedFormat = QCoreApplication::translate("RecognizedText", "Copied %1 chars"));
 };
 
 } // namespace vistrel

@@ -44,7 +44,7 @@ public:
         : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                                Qt::X11BypassWindowManagerHint)
     {
-        setWindowTitle(QStringLiteral("Scrolling Capture"));
+        setWindowTitle(QCoreApplication::translate("vistrel::ScrollCaptureController", "Scrolling Capture"));
         setAttribute(Qt::WA_DeleteOnClose, false);
         setFixedSize(ScrollCaptureController::panelSize);
         QBitmap shape(size());
@@ -97,7 +97,7 @@ ScrollCaptureController::~ScrollCaptureController()
 
 QString ScrollCaptureController::heightText(qint64 totalHeight, qsizetype frames)
 {
-    return QStringLiteral("Captured %1 px \u00b7 %2 frames").arg(totalHeight).arg(frames);
+    return tr("Captured %1 px \u00b7 %n frames", "", int(frames)).arg(totalHeight);
 }
 
 int ScrollCaptureController::notchesForStep(double pixelsPerNotch, int usableRows)
@@ -149,31 +149,31 @@ void ScrollCaptureController::buildHUD()
     m_previewView->setStyleSheet(
         QStringLiteral("background: rgba(255, 255, 255, 20); border-radius: 6px;"));
 
-    auto *title = new QLabel(QStringLiteral("Scrolling Capture"), hud);
+    auto *title = new QLabel(tr("Scrolling Capture"), hud);
     title->setFont(uiFont(13, QFont::DemiBold));
     title->setGeometry(topDown(136, 140, 280, 20));
 
     // What to do, or what went wrong: two lines at most.
-    m_hintLabel = new QLabel(QStringLiteral("Scroll the content, or use Auto"), hud);
+    m_hintLabel = new QLabel(tr("Scroll the content, or use Auto"), hud);
     m_hintLabel->setFont(uiFont(11, QFont::Normal));
     m_hintLabel->setWordWrap(true);
     m_hintLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_hintLabel->setStyleSheet(QStringLiteral("color: rgba(235, 235, 245, 190);"));
     m_hintLabel->setGeometry(topDown(136, 100, 284, 36));
 
-    m_heightLabel = new QLabel(QStringLiteral("Captured 0 px"), hud);
+    m_heightLabel = new QLabel(tr("Captured 0 px"), hud);
     QFont digits = uiFont(11, QFont::Normal);
     digits.setStyleHint(QFont::Monospace); // digits keep their places while counting
     m_heightLabel->setFont(digits);
     m_heightLabel->setStyleSheet(QStringLiteral("color: rgba(235, 235, 245, 153);"));
     m_heightLabel->setGeometry(topDown(136, 80, 280, 16));
 
-    m_autoButton = new QPushButton(QStringLiteral("Auto Scroll"), hud);
+    m_autoButton = new QPushButton(tr("Auto Scroll"), hud);
     m_autoButton->setGeometry(topDown(136, 46, 276, 30));
     m_autoButton->setFocusPolicy(Qt::NoFocus);
     connect(m_autoButton, &QPushButton::clicked, this, &ScrollCaptureController::toggleAuto);
 
-    m_doneButton = new QPushButton(QStringLiteral("Done"), hud);
+    m_doneButton = new QPushButton(tr("Done"), hud);
     m_doneButton->setGeometry(topDown(136, 12, 135, 30));
     m_doneButton->setFocusPolicy(Qt::NoFocus);
     connect(m_doneButton, &QPushButton::clicked, this, &ScrollCaptureController::finishAction);
@@ -182,7 +182,7 @@ void ScrollCaptureController::buildHUD()
         connect(sc, &QShortcut::activated, this, &ScrollCaptureController::finishAction);
     }
 
-    m_cancelButton = new QPushButton(QStringLiteral("Cancel"), hud);
+    m_cancelButton = new QPushButton(tr("Cancel"), hud);
     m_cancelButton->setGeometry(topDown(277, 12, 135, 30));
     m_cancelButton->setFocusPolicy(Qt::NoFocus);
     connect(m_cancelButton, &QPushButton::clicked, this, &ScrollCaptureController::cancelAction);
@@ -211,7 +211,7 @@ void ScrollCaptureController::buildHUD()
         }
     }
     if (ScrollStitcher::maxShift(frameRows, m_stitcher.ignoredTopRows()) < 24)
-        say(QStringLiteral("This area is too small to follow scrolling: drag a taller one."));
+        say(tr("This area is too small to follow scrolling: drag a taller one."));
     if (!m_showPanelAfterFirstFrame) {
         hud->show();
         hud->raise();
@@ -248,7 +248,7 @@ void ScrollCaptureController::captureFrame()
             m_hud->activateWindow();
         }
         if (m_stitcher.uncertainRun() == lostAfterFrames && !m_autoScrolling && !m_explained)
-            say(QStringLiteral("Lost track of the content: it moved too far at once. Scroll "
+            say(tr("Lost track of the content: it moved too far at once. Scroll "
                                "back a little, or press Done."));
         if (step.outcome == ScrollStitcher::Outcome::Moved)
             m_explained = false;
@@ -306,7 +306,7 @@ void ScrollCaptureController::toggleAuto()
     m_autoScrolling = true;
     m_autoSteps = 0;
     if (m_autoButton)
-        m_autoButton->setText(QStringLiteral("Stop (Esc)"));
+        m_autoButton->setText(tr("Stop (Esc)"));
     QPointer<ScrollCaptureController> self(this);
     if (m_platform.escape)
         m_escGlobal = m_platform.escape->start([self] {
@@ -321,7 +321,7 @@ void ScrollCaptureController::toggleAuto()
     m_heightAtStep = m_heightAtAutoStart = m_stitcher.totalHeight();
     m_notchesSent = 0;
     m_stall = 0;
-    say(QStringLiteral("Scrolling… Esc stops, Done ends"));
+    say(tr("Scrolling… Esc stops, Done ends"));
     m_clock.after(autoFirstDelayMs, this, [this, generation] { autoLoopBegin(generation); });
 }
 
@@ -376,9 +376,9 @@ void ScrollCaptureController::autoLoopCheck(quint64 generation)
         stopAuto();
         m_explained = true;
         say(m_pixelsPerNotch
-                ? QStringLiteral("Lost track of the content: it moved too far at once. Scroll "
+                ? tr("Lost track of the content: it moved too far at once. Scroll "
                                  "back a little, or press Done.")
-                : QStringLiteral("One wheel notch scrolls further than this area can follow: "
+                : tr("One wheel notch scrolls further than this area can follow: "
                                  "drag a taller area."));
         return;
     } else if (m_notchesSent > 0) {
@@ -393,7 +393,7 @@ void ScrollCaptureController::autoLoopCheck(quint64 generation)
         // Not one row came in: the wheel went elsewhere, or this content does not scroll.
         stopAuto();
         m_explained = true;
-        say(QStringLiteral("Nothing scrolled here: click into the content and try again, or "
+        say(tr("Nothing scrolled here: click into the content and try again, or "
                            "scroll it by hand."));
         return;
     }
@@ -414,7 +414,7 @@ void ScrollCaptureController::stopAuto()
 {
     m_autoScrolling = false;
     if (m_autoButton)
-        m_autoButton->setText(QStringLiteral("Auto Scroll"));
+        m_autoButton->setText(tr("Auto Scroll"));
     if (m_escGlobal) {
         if (m_platform.escape)
             m_platform.escape->stop();

@@ -19,6 +19,7 @@
 #include <QToolButton>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 
 namespace vistrel {
@@ -51,11 +52,20 @@ struct ToolbarButton
 };
 
 constexpr ToolbarButton toolbarButtons[] = {
-    {"Edit", "document-edit", SelectionAction::Edit, 66},
-    {"Copy", "edit-copy", SelectionAction::Copy, 58},
-    {"Save", "document-save", SelectionAction::Save, 58},
-    {"Pin", "window-pin", SelectionAction::Pin, 58},
+    {QT_TRANSLATE_NOOP("vistrel::SelectionToolbar", "Edit"), "document-edit", SelectionAction::Edit, 66},
+    {QT_TRANSLATE_NOOP("vistrel::SelectionToolbar", "Copy"), "edit-copy", SelectionAction::Copy, 58},
+    {QT_TRANSLATE_NOOP("vistrel::SelectionToolbar", "Save"), "document-save", SelectionAction::Save, 58},
+    {QT_TRANSLATE_NOOP("vistrel::SelectionToolbar", "Pin"), "window-pin", SelectionAction::Pin, 58},
 };
+
+// The buttons' titles in the user's language, one after the other.
+QString toolbarTitles()
+{
+    QString all;
+    for (const ToolbarButton &b : toolbarButtons)
+        all += QCoreApplication::translate("vistrel::SelectionToolbar", b.title);
+    return all;
+}
 
 } // namespace
 
@@ -65,7 +75,7 @@ SelectionView::SelectionView(SelectionModel::Setup setup, const QImage &displayI
                            Qt::X11BypassWindowManagerHint),
       m_model(SelectionModel::Setup{})
 {
-    setWindowTitle(QStringLiteral("Vistrel Selection"));
+    setWindowTitle(tr("Vistrel Selection"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     setAttribute(Qt::WA_OpaquePaintEvent); // every pixel is painted from the frozen picture
     setMouseTracking(true);
@@ -134,9 +144,9 @@ void SelectionView::showEvent(QShowEvent *event)
 QString SelectionView::hintText(bool windowPicking, std::optional<SelectionAction> immediateAction)
 {
     if (immediateAction == SelectionAction::Scroll)
-        return QStringLiteral("Scrolling capture: drag over the content that scrolls · Esc to cancel");
-    return windowPicking ? QStringLiteral("Click a window · Esc to cancel")
-                         : QStringLiteral("Drag to select · Esc to cancel");
+        return tr("Scrolling capture: drag over the content that scrolls · Esc to cancel");
+    return windowPicking ? tr("Click a window · Esc to cancel")
+                         : tr("Drag to select · Esc to cancel");
 }
 
 QPointF SelectionView::toView(QPointF w) const
@@ -271,41 +281,46 @@ void SelectionView::positionToolbar()
     if (!m_toolbar)
         return;
     const QPointF origin = SelectionModel::toolbarOrigin(m_model.selection(), QSizeF(size()),
-                                                         QSizeF(SelectionToolbar::panelSize));
-    const QRectF r = toWidget(QRectF(origin, QSizeF(SelectionToolbar::panelSize)));
+                                                         QSizeF(m_toolbar->size()));
+    const QRectF r = toWidget(QRectF(origin, QSizeF(m_toolbar->size())));
     m_toolbar->move(r.topLeft().toPoint());
 }
 
 SelectionToolbar::SelectionToolbar(SelectionView *view) : QWidget(view)
 {
-    setFixedSize(panelSize);
     setCursor(Qt::ArrowCursor);
     const QFont font = toolbarFont();
+    const QFontMetrics metrics(font);
     int x = 6;
     for (const ToolbarButton &b : toolbarButtons) {
         auto *button = new QToolButton(this);
-        button->setText(QString::fromLatin1(b.title));
+        button->setText(QCoreApplication::translate("vistrel::SelectionToolbar", b.title));
         button->setIcon(themeIcon(QLatin1String(b.symbol)));
         button->setIconSize(QSize(14, 14));
         button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         button->setAutoRaise(true);
         button->setFont(font);
         button->setFocusPolicy(Qt::NoFocus);
-        button->setGeometry(x, 6, b.width, 34);
+        // The widths fit the English titles; a longer translation widens its button by the
+        // difference, and the panel with it.
+        const int width = b.width + std::max(0, metrics.horizontalAdvance(button->text()) -
+                                                    metrics.horizontalAdvance(QLatin1String(b.title)));
+        button->setGeometry(x, 6, width, 34);
         button->setObjectName(QString::fromLatin1(b.title));
         const int tag = int(b.action);
         connect(button, &QToolButton::clicked, view, [view, tag] { view->toolbarAction(tag); });
-        x += b.width + 6;
+        x += width + 6;
     }
     auto *cancel = new QToolButton(this);
     cancel->setIcon(themeIcon(QStringLiteral("window-close")));
     cancel->setIconSize(QSize(12, 12));
     cancel->setAutoRaise(true);
-    cancel->setToolTip(QStringLiteral("Cancel"));
+    cancel->setToolTip(tr("Cancel"));
     cancel->setObjectName(QStringLiteral("Cancel"));
     cancel->setFocusPolicy(Qt::NoFocus);
-    cancel->setGeometry(270, 6, 30, 34);
+    cancel->setGeometry(x, 6, 30, 34);
     connect(cancel, &QToolButton::clicked, view, [view] { view->cancelAction(); });
+    setFixedSize(std::max(panelSize.width(), x + 36), panelSize.height());
 }
 
 void SelectionToolbar::paintEvent(QPaintEvent *)
@@ -350,7 +365,7 @@ void SelectionView::loadFonts()
     QPainter p(&scratch);
     p.setRenderHint(QPainter::Antialiasing);
     const QString digits = QStringLiteral("0123456789, ·#ABCDEF-×");
-    const QString letters = hintText(false) + hintText(true) + QStringLiteral("EditCopySavePin");
+    const QString letters = hintText(false) + hintText(true) + toolbarTitles();
     const std::pair<QFont, QString> uses[] = {
         {hintFont(), letters},
         {toolbarFont(), letters},
@@ -383,7 +398,7 @@ QRectF SelectionView::hintRect() const
 {
     const QFontMetricsF fm(hintFont());
     const QString text = m_purpose == Purpose::PickColor
-                             ? QStringLiteral("Click to pick a colour · Esc to cancel")
+                             ? tr("Click to pick a colour · Esc to cancel")
                              : hintText(m_model.setup().windowPicking, m_model.setup().immediateAction);
     const QSizeF s(fm.horizontalAdvance(text), fm.height());
     return QRectF(width() / 2.0 - s.width() / 2, height() / 2.0 - s.height() / 2, s.width(), s.height());
@@ -510,7 +525,7 @@ void SelectionView::drawHint(QPainter &p)
 {
     const QRectF r = hintRect();
     const QString text = m_purpose == Purpose::PickColor
-                             ? QStringLiteral("Click to pick a colour · Esc to cancel")
+                             ? tr("Click to pick a colour · Esc to cancel")
                              : hintText(m_model.setup().windowPicking, m_model.setup().immediateAction);
     // White on a dark pill reads on any picture, light or dark.
     QPainterPath pill;

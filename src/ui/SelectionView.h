@@ -107,7 +107,7 @@ class SelectionToolbar : public QWidget
     Q_OBJECT
 public:
     explicit SelectionToolbar(SelectionView *view);
-    static constexpr QSize panelSize{306, 46};
+    static constexpr QSize panelSize{306, 46}; // with English titles; longer ones widen it
 
 protected:
     void paintEvent(QPaintEvent *) override;

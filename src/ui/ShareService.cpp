@@ -49,22 +49,22 @@ void report(Outcome outcome, const QString &link = {})
 {
     switch (outcome) {
     case Outcome::NotSetUp:
-        Hud::show(QStringLiteral("Quick-share isn't set up yet"));
+        Hud::show(QCoreApplication::translate("ShareService", "Quick-share isn't set up yet"));
         break;
     case Outcome::Offline:
-        Hud::show(QStringLiteral("Share failed — offline?"));
+        Hud::show(QCoreApplication::translate("ShareService", "Share failed — offline?"));
         break;
     case Outcome::TimedOut:
-        Hud::show(QStringLiteral("Share failed — the server took too long"));
+        Hud::show(QCoreApplication::translate("ShareService", "Share failed — the server took too long"));
         break;
     case Outcome::Cancelled:
-        Hud::show(QStringLiteral("Share cancelled"));
+        Hud::show(QCoreApplication::translate("ShareService", "Share cancelled"));
         break;
     case Outcome::Failed:
-        Hud::show(QStringLiteral("Share failed"));
+        Hud::show(QCoreApplication::translate("ShareService", "Share failed"));
         break;
     case Outcome::Linked:
-        Hud::show(QStringLiteral("Link copied · ") + link);
+        Hud::show(QCoreApplication::translate("ShareService", "Link copied · %1").arg(link));
         break;
     }
 }
@@ -90,7 +90,7 @@ void upload(const QByteArray &png, const QString &token, const QUrl &endpoint,
         *reply = postOnce(request, *cancel);
     });
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, worker, [cancel] { *cancel = true; });
-    Hud::showUntilReplaced(QStringLiteral("Sharing… (click to cancel)"), [cancel] { *cancel = true; });
+    Hud::showUntilReplaced(QCoreApplication::translate("ShareService", "Sharing… (click to cancel)"), [cancel] { *cancel = true; });
     QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     QObject::connect(worker, &QThread::finished, qApp, [reply, clipboard, finish] {
         using Error = UploadReply::Error;

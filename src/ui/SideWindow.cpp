@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
@@ -59,7 +60,7 @@ void keepUntilClosed(QObject *controller, QWidget *window)
 
 void addCloseKeys(QWidget *window)
 {
-    auto *close = new QAction(QStringLiteral("Close"), window);
+    auto *close = new QAction(QCoreApplication::translate("SideWindow", "Close"), window);
     QList<QKeySequence> keys = QKeySequence::keyBindings(QKeySequence::Close);
     for (const QKeySequence &k : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
         if (!keys.contains(k))
@@ -83,6 +84,8 @@ QPushButton *ControlBar::addRightButton(const QString &title, int width, int y, 
     QFont f = button->font();
     f.setPixelSize(12);
     button->setFont(f);
+    // Room for a title longer than the width was made for (another language).
+    width = std::max(width, QFontMetrics(f).horizontalAdvance(title) + 24);
     button->setFocusPolicy(Qt::TabFocus);
     button->setGeometry(0, y, width, height);
     m_right.append({button, width});

@@ -173,6 +173,37 @@ TEST(SelectionOverlay, ToolbarButtonsAndCancel)
     EXPECT_FALSE(o.outcomes[0]);
 }
 
+TEST(SelectionOverlay, LongerTitlesWidenTheirButtonsAndThePanel)
+{
+    const test::LongerTexts longer({QStringLiteral("vistrel::SelectionToolbar")});
+    Overlay o(1);
+    o.controller->present();
+    SelectionView *v = o.view(0);
+    const QPointF middle(v->width() / 2.0, v->height() / 2.0);
+    dragOn(v, middle - QPointF(50, 35), middle + QPointF(50, 35));
+    QWidget *toolbar = v->toolbar();
+    ASSERT_TRUE(toolbar);
+    const int longerBy = QFontMetrics(toolbar->findChild<QToolButton *>("Edit")->font())
+                             .horizontalAdvance(QStringLiteral("wwwwww"));
+    const QList<std::pair<const char *, int>> englishWidths{{"Edit", 66}, {"Copy", 58}, {"Save", 58}, {"Pin", 58}};
+    int previousRight = 0;
+    for (const auto &[name, englishWidth] : englishWidths) {
+        auto *b = toolbar->findChild<QToolButton *>(name);
+        ASSERT_TRUE(b) << name;
+        EXPECT_EQ(b->text(), QString::fromLatin1(name) + "wwwwww");
+        EXPECT_GE(b->width(), englishWidth + longerBy) << name;
+        EXPECT_GT(b->x(), previousRight) << name;
+        previousRight = b->geometry().right();
+    }
+    auto *cancel = toolbar->findChild<QToolButton *>("Cancel");
+    EXPECT_GT(cancel->x(), previousRight);
+    EXPECT_TRUE(toolbar->rect().contains(cancel->geometry()));
+    EXPECT_GT(toolbar->width(), SelectionToolbar::panelSize.width() + 4 * longerBy - 1);
+    // Still centred under the selection, and on the screen.
+    EXPECT_TRUE(v->rect().contains(toolbar->geometry()));
+    EXPECT_NEAR(toolbar->geometry().center().x(), middle.x(), 1);
+}
+
 TEST(SelectionView, HexAtCursorAndPartialRepaints)
 {
     Overlay o(1);

@@ -282,6 +282,39 @@ TEST(PreviewCard, ToolsBarClearsTheActionsAtAnyWidth)
     }
 }
 
+TEST(PreviewCard, LongerTitlesGrowWhereTheRowHasRoomAndOtherwiseLeaveTheIcons)
+{
+    const test::LongerTexts longer({QStringLiteral("vistrel::CapturePreviewController")});
+    FakeDesktop desktop;
+    for (int w : {100, 1600}) { // the narrowest card, a card with room beside the tools
+        CapturePreviewController card(pattern(w, 30), desktop.platform(), {0, 0, 1440, 900}, 1.0);
+        QWidget *window = card.window();
+        auto inCard = [window](QWidget *x) { return QRect(x->mapTo(window, QPoint()), x->size()); };
+        const QRect tools = inCard(card.toolsBar());
+        QList<QRect> taken;
+        const std::pair<PreviewButton, const char *> buttons[] = {
+            {PreviewButton::Edit, "Edit"}, {PreviewButton::Copy, "Copy"}, {PreviewButton::Save, "Save"},
+            {PreviewButton::Pin, "Pin"},   {PreviewButton::Close, "Close"}};
+        for (const auto &[id, title] : buttons) {
+            QAbstractButton *b = card.button(id);
+            ASSERT_TRUE(b) << title;
+            const QString shown = QString::fromLatin1(title) + "wwwwww";
+            EXPECT_EQ(b->text(), w == 100 ? QString() : shown) << w << title;
+            EXPECT_EQ(b->toolTip(), shown) << w << title;
+            EXPECT_EQ(b->accessibleName(), shown) << w << title;
+            if (w != 100) {
+                EXPECT_GE(b->width(), b->fontMetrics().horizontalAdvance(shown)) << title;
+            }
+            const QRect r = inCard(b);
+            EXPECT_TRUE(window->rect().contains(r)) << w << title;
+            EXPECT_FALSE(tools.intersects(r)) << w << title;
+            for (const QRect &other : taken)
+                EXPECT_FALSE(other.intersects(r)) << w << title;
+            taken.append(r);
+        }
+    }
+}
+
 TEST(PreviewCard, TallPictureFitsItsWidthAndScrolls)
 {
     FakeDesktop desktop;

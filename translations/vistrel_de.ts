@@ -1,0 +1,1051 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>Annotation</name>
+    <message>
+        <source>Text</source>
+        <translation>Text</translation>
+    </message>
+</context>
+<context>
+    <name>Beautify</name>
+    <message>
+        <source>Sunset</source>
+        <translation>Sonnenuntergang</translation>
+    </message>
+    <message>
+        <source>Ocean</source>
+        <translation>Ozean</translation>
+    </message>
+    <message>
+        <source>Grape</source>
+        <translation>Traube</translation>
+    </message>
+    <message>
+        <source>Mint</source>
+        <translation>Minze</translation>
+    </message>
+    <message>
+        <source>Peach</source>
+        <translation>Pfirsich</translation>
+    </message>
+    <message>
+        <source>Slate</source>
+        <translation>Schiefer</translation>
+    </message>
+    <message>
+        <source>Paper</source>
+        <translation>Papier</translation>
+    </message>
+</context>
+<context>
+    <name>CaptionPanel</name>
+    <message>
+        <source>Legend</source>
+        <translation>Legende</translation>
+    </message>
+</context>
+<context>
+    <name>CaptureError</name>
+    <message>
+        <source>No display found to capture.</source>
+        <translation>Kein Bildschirm zum Aufnehmen gefunden.</translation>
+    </message>
+    <message>
+        <source>The X server does not let Vistrel read the screen. Vistrel needs an X11 session (or XWayland) whose server hands out the root window&apos;s pixels.</source>
+        <translation>Der X-Server erlaubt Vistrel nicht, den Bildschirm zu lesen. Vistrel benötigt eine X11-Sitzung (oder XWayland), deren Server die Pixel des Wurzelfensters herausgibt.</translation>
+    </message>
+    <message>
+        <source>Not enough memory to capture this screen</source>
+        <translation>Nicht genug Speicher, um diesen Bildschirm aufzunehmen</translation>
+    </message>
+</context>
+<context>
+    <name>CaptureService</name>
+    <message>
+        <source>The area to capture is empty.</source>
+        <translation>Der aufzunehmende Bereich ist leer.</translation>
+    </message>
+    <message>
+        <source>The window has no area to capture.</source>
+        <translation>Das Fenster hat keine Fläche, die aufgenommen werden kann.</translation>
+    </message>
+    <message>
+        <source>The window is on no screen that was captured.</source>
+        <translation>Das Fenster liegt auf keinem der aufgenommenen Bildschirme.</translation>
+    </message>
+</context>
+<context>
+    <name>ImageExport</name>
+    <message>
+        <source>Saved</source>
+        <translation>Gespeichert</translation>
+    </message>
+    <message>
+        <source>Could not save “%1” in %2: %3.</source>
+        <translation>„%1“ konnte nicht in %2 gespeichert werden: %3.</translation>
+    </message>
+    <message>
+        <source>PNG image (*.png)</source>
+        <translation>PNG-Bild (*.png)</translation>
+    </message>
+    <message>
+        <source>JPEG image (*.jpg *.jpeg)</source>
+        <translation>JPEG-Bild (*.jpg *.jpeg)</translation>
+    </message>
+    <message>
+        <source>PDF document (*.pdf)</source>
+        <translation>PDF-Dokument (*.pdf)</translation>
+    </message>
+</context>
+<context>
+    <name>ImageFiles</name>
+    <message>
+        <source>the picture could not be written</source>
+        <translation>das Bild konnte nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>the picture could not be encoded</source>
+        <translation>das Bild konnte nicht kodiert werden</translation>
+    </message>
+</context>
+<context>
+    <name>PastedPicture</name>
+    <message>
+        <source>The clipboard&apos;s picture cannot be pasted: %1</source>
+        <translation>Das Bild in der Zwischenablage kann nicht eingefügt werden: %1</translation>
+    </message>
+</context>
+<context>
+    <name>PictureFile</name>
+    <message>
+        <source>Picture too large (%1 × %2 pixels): Vistrel opens pictures of up to %3 pixels a side and %4 million pixels</source>
+        <translation>Bild zu groß (%1 × %2 Pixel): Vistrel öffnet Bilder mit höchstens %3 Pixeln Seitenlänge und %4 Millionen Pixeln</translation>
+    </message>
+    <message>
+        <source>not a picture Vistrel can read (%1)</source>
+        <translation>kein Bild, das Vistrel lesen kann (%1)</translation>
+    </message>
+    <message>
+        <source>the picture is damaged or cannot be read (%1)</source>
+        <translation>das Bild ist beschädigt oder kann nicht gelesen werden (%1)</translation>
+    </message>
+    <message>
+        <source>a folder, not a picture</source>
+        <translation>ein Ordner, kein Bild</translation>
+    </message>
+    <message>
+        <source>not a regular file</source>
+        <translation>keine reguläre Datei</translation>
+    </message>
+    <message>
+        <source>the file is empty</source>
+        <translation>die Datei ist leer</translation>
+    </message>
+</context>
+<context>
+    <name>PortalClient</name>
+    <message>
+        <source>screenshot</source>
+        <translation>Bildschirmfoto</translation>
+    </message>
+    <message>
+        <source>global shortcuts</source>
+        <translation>globale Tastenkürzel</translation>
+    </message>
+    <message>
+        <source>This desktop has no %1 portal (%2). Install xdg-desktop-portal and your desktop&apos;s portal backend (xdg-desktop-portal-gnome, -kde or -wlr).</source>
+        <translation>Diese Arbeitsumgebung hat kein Portal für %1 (%2). Bitte xdg-desktop-portal und das Portal-Backend der Arbeitsumgebung installieren (xdg-desktop-portal-gnome, -kde oder -wlr).</translation>
+    </message>
+    <message>
+        <source>The desktop portal refused the %1 request: %2</source>
+        <translation>Das Desktop-Portal hat die Anfrage für %1 abgelehnt: %2</translation>
+    </message>
+    <message>
+        <source>The desktop did not answer the %1 request within %2 s.</source>
+        <translation>Die Arbeitsumgebung hat die Anfrage für %1 nicht innerhalb von %2 s beantwortet.</translation>
+    </message>
+    <message>
+        <source>The desktop could not complete the %1 request.</source>
+        <translation>Die Arbeitsumgebung konnte die Anfrage für %1 nicht abschließen.</translation>
+    </message>
+    <message>
+        <source>The desktop&apos;s screenshot is not a local file (&quot;%1&quot;).</source>
+        <translation>Das Bildschirmfoto der Arbeitsumgebung ist keine lokale Datei („%1“).</translation>
+    </message>
+    <message>
+        <source>Cannot read the desktop&apos;s screenshot %1: %2</source>
+        <translation>Das Bildschirmfoto der Arbeitsumgebung %1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>The desktop answered the colour pick without a colour.</source>
+        <translation>Die Arbeitsumgebung hat die Farbwahl ohne Farbe beantwortet.</translation>
+    </message>
+    <message>
+        <source>The desktop opened no global shortcuts session.</source>
+        <translation>Die Arbeitsumgebung hat keine Sitzung für globale Tastenkürzel geöffnet.</translation>
+    </message>
+</context>
+<context>
+    <name>QtSaveChooser</name>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+</context>
+<context>
+    <name>QuickSave</name>
+    <message>
+        <source>No save folder is set.</source>
+        <translation>Es ist kein Speicherordner festgelegt.</translation>
+    </message>
+    <message>
+        <source>Could not create the folder %1.</source>
+        <translation>Der Ordner %1 konnte nicht angelegt werden.</translation>
+    </message>
+    <message>
+        <source>Could not encode the picture.</source>
+        <translation>Das Bild konnte nicht kodiert werden.</translation>
+    </message>
+    <message>
+        <source>Could not write into %1: %2</source>
+        <translation>In %1 konnte nicht geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>Could not save %1: %2</source>
+        <translation>%1 konnte nicht gespeichert werden: %2</translation>
+    </message>
+    <message>
+        <source>Too many pictures named %1 in %2.</source>
+        <translation>Zu viele Bilder namens %1 in %2.</translation>
+    </message>
+</context>
+<context>
+    <name>RecognizedText</name>
+    <message>
+        <source>No text found</source>
+        <translation>Kein Text gefunden</translation>
+    </message>
+    <message>
+        <source>Copied %1 chars</source>
+        <translation>%1 Zeichen kopiert</translation>
+    </message>
+</context>
+<context>
+    <name>SceneArchive</name>
+    <message>
+        <source>made by a newer version of Vistrel</source>
+        <translation>von einer neueren Version von Vistrel erstellt</translation>
+    </message>
+    <message>
+        <source>the capture is missing</source>
+        <translation>die Aufnahme fehlt</translation>
+    </message>
+    <message>
+        <source>cannot read %1</source>
+        <translation>%1 kann nicht gelesen werden</translation>
+    </message>
+    <message>
+        <source>%1 is damaged: %2</source>
+        <translation>%1 ist beschädigt: %2</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsReader</name>
+    <message>
+        <source>&quot;%1&quot; is not a hot key Vistrel can use</source>
+        <translation>„%1“ ist kein Tastenkürzel, das Vistrel verwenden kann</translation>
+    </message>
+    <message>
+        <source>%1 is given to more than one action</source>
+        <translation>%1 ist mehr als einer Aktion zugewiesen</translation>
+    </message>
+</context>
+<context>
+    <name>ShareService</name>
+    <message>
+        <source>Quick-share isn&apos;t set up yet</source>
+        <translation>Schnelles Teilen ist noch nicht eingerichtet</translation>
+    </message>
+    <message>
+        <source>Share failed — offline?</source>
+        <translation>Teilen fehlgeschlagen – offline?</translation>
+    </message>
+    <message>
+        <source>Share failed — the server took too long</source>
+        <translation>Teilen fehlgeschlagen – der Server hat zu lange gebraucht</translation>
+    </message>
+    <message>
+        <source>Share cancelled</source>
+        <translation>Teilen abgebrochen</translation>
+    </message>
+    <message>
+        <source>Share failed</source>
+        <translation>Teilen fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Link copied · %1</source>
+        <translation>Link kopiert · %1</translation>
+    </message>
+    <message>
+        <source>Sharing… (click to cancel)</source>
+        <translation>Wird geteilt … (Klicken zum Abbrechen)</translation>
+    </message>
+</context>
+<context>
+    <name>SideWindow</name>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+</context>
+<context>
+    <name>TesseractEngine</name>
+    <message>
+        <source>Text recognition could not start its engine (%1). Reinstall Vistrel, with the package libtesseract5.</source>
+        <translation>Die Texterkennung konnte ihre Engine nicht starten (%1). Bitte Vistrel mit dem Paket libtesseract5 neu installieren.</translation>
+    </message>
+    <message>
+        <source>Text recognition needs the English model (eng), which could not be loaded. Install the package tesseract-ocr-eng.</source>
+        <translation>Die Texterkennung benötigt das englische Modell (eng), das nicht geladen werden konnte. Bitte das Paket tesseract-ocr-eng installieren.</translation>
+    </message>
+    <message>
+        <source>Text recognition needs the models &quot;%1&quot;, which could not be loaded. Install the packages %2.</source>
+        <translation>Die Texterkennung benötigt die Modelle „%1“, die nicht geladen werden konnten. Bitte die Pakete %2 installieren.</translation>
+    </message>
+    <message>
+        <source>Text recognition stopped unexpectedly.</source>
+        <translation>Die Texterkennung wurde unerwartet beendet.</translation>
+    </message>
+    <message>
+        <source>Text recognition failed.</source>
+        <translation>Die Texterkennung ist fehlgeschlagen.</translation>
+    </message>
+</context>
+<context>
+    <name>ToolKind</name>
+    <message>
+        <source>Select / Move (V)</source>
+        <translation>Auswählen / Verschieben (V)</translation>
+    </message>
+    <message>
+        <source>Arrow (A)</source>
+        <translation>Pfeil (A)</translation>
+    </message>
+    <message>
+        <source>Line (L)</source>
+        <translation>Linie (L)</translation>
+    </message>
+    <message>
+        <source>Rectangle (R)</source>
+        <translation>Rechteck (R)</translation>
+    </message>
+    <message>
+        <source>Ellipse (O)</source>
+        <translation>Ellipse (O)</translation>
+    </message>
+    <message>
+        <source>Pen (P)</source>
+        <translation>Stift (P)</translation>
+    </message>
+    <message>
+        <source>Highlight (H)</source>
+        <translation>Textmarker (H)</translation>
+    </message>
+    <message>
+        <source>Text (T)</source>
+        <translation>Text (T)</translation>
+    </message>
+    <message>
+        <source>Numbered Step (S)</source>
+        <translation>Nummerierter Schritt (S)</translation>
+    </message>
+    <message>
+        <source>Blur / Redact (B)</source>
+        <translation>Weichzeichnen / Schwärzen (B)</translation>
+    </message>
+    <message>
+        <source>Crop (C)</source>
+        <translation>Zuschneiden (C)</translation>
+    </message>
+</context>
+<context>
+    <name>WaylandDesktop</name>
+    <message>
+        <source>Window capture needs to know where windows are, which a Wayland desktop does not tell apps. Use Capture Area instead.</source>
+        <translation>Für die Fensteraufnahme muss bekannt sein, wo die Fenster liegen, und das verrät eine Wayland-Arbeitsumgebung Anwendungen nicht. Stattdessen „Bereich aufnehmen“ verwenden.</translation>
+    </message>
+    <message>
+        <source>Scrolling capture needs to scroll another app&apos;s window, which a Wayland desktop does not let apps do. Capture each part as an area and put them on one board with Add instead.</source>
+        <translation>Für die Aufnahme mit Bildlauf muss das Fenster einer anderen Anwendung gescrollt werden, und das erlaubt eine Wayland-Arbeitsumgebung Anwendungen nicht. Stattdessen jeden Teil als Bereich aufnehmen und die Teile mit „Hinzufügen“ auf einer Tafel zusammenstellen.</translation>
+    </message>
+    <message>
+        <source>The desktop&apos;s screenshot does not show this display.</source>
+        <translation>Das Bildschirmfoto der Arbeitsumgebung zeigt diesen Bildschirm nicht.</translation>
+    </message>
+</context>
+<context>
+    <name>X11ScreenSource</name>
+    <message>
+        <source>No connection to the X server.</source>
+        <translation>Keine Verbindung zum X-Server.</translation>
+    </message>
+    <message>
+        <source>Vistrel cannot read this screen&apos;s pixel format (depth %1, %2 bits per pixel).</source>
+        <translation>Vistrel kann das Pixelformat dieses Bildschirms nicht lesen (Farbtiefe %1, %2 Bit pro Pixel).</translation>
+    </message>
+    <message>
+        <source>The X server did not describe its screen.</source>
+        <translation>Der X-Server hat seinen Bildschirm nicht beschrieben.</translation>
+    </message>
+    <message>
+        <source>The area to capture lies outside the screen.</source>
+        <translation>Der aufzunehmende Bereich liegt außerhalb des Bildschirms.</translation>
+    </message>
+    <message>
+        <source>The X server refused to hand over the screen (error %1).</source>
+        <translation>Der X-Server hat die Herausgabe des Bildschirms verweigert (Fehler %1).</translation>
+    </message>
+    <message>
+        <source>The X server sent a short picture.</source>
+        <translation>Der X-Server hat ein unvollständiges Bild gesendet.</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>This desktop does not let apps set global shortcuts, so Vistrel&apos;s hot keys do nothing here. Bind your desktop&apos;s own keyboard shortcuts to Vistrel&apos;s commands instead:
+
+Ctrl+Shift+2: vistrel area
+Ctrl+Shift+1: vistrel full
+Ctrl+Shift+9: vistrel ocr
+and, if you like, vistrel color.
+
+The README shows how on GNOME, KDE Plasma and sway.</source>
+        <translation>Diese Arbeitsumgebung erlaubt Anwendungen keine globalen Tastenkürzel, daher bewirken die Tastenkürzel von Vistrel hier nichts. Stattdessen in der Arbeitsumgebung eigene Tastenkürzel für die Befehle von Vistrel anlegen:
+
+Strg+Umschalt+2: vistrel area
+Strg+Umschalt+1: vistrel full
+Strg+Umschalt+9: vistrel ocr
+und, falls gewünscht, vistrel color.
+
+Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
+    </message>
+    <message>
+        <source>Capture an area</source>
+        <translation>Einen Bereich aufnehmen</translation>
+    </message>
+    <message>
+        <source>Capture the full screen</source>
+        <translation>Den ganzen Bildschirm aufnehmen</translation>
+    </message>
+    <message>
+        <source>Copy the text of an area</source>
+        <translation>Den Text eines Bereichs kopieren</translation>
+    </message>
+    <message>
+        <source>Scrolling capture</source>
+        <translation>Aufnahme mit Bildlauf</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::AddSessionController</name>
+    <message>
+        <source>Add to board</source>
+        <translation>Zur Tafel hinzufügen</translation>
+    </message>
+    <message>
+        <source>Capture a region from any page</source>
+        <translation>Einen Bereich von einer beliebigen Seite aufnehmen</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n added · capture more, or Done</source>
+        <translation>
+            <numerusform>%n hinzugefügt · weitere aufnehmen oder „Fertig“</numerusform>
+            <numerusform>%n hinzugefügt · weitere aufnehmen oder „Fertig“</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Capture Region</source>
+        <translation>Bereich aufnehmen</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Fertig</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::AnnotationCanvas</name>
+    <message>
+        <source>No picture on the clipboard</source>
+        <translation>Kein Bild in der Zwischenablage</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::AppShell</name>
+    <message>
+        <source>Some hot keys in the settings were not used</source>
+        <translation>Einige Tastenkürzel aus den Einstellungen wurden nicht verwendet</translation>
+    </message>
+    <message>
+        <source>%1 (%2). Their default keys are used instead; set them again in Preferences.</source>
+        <translation>%1 (%2). Stattdessen gelten ihre Standardtasten; sie lassen sich in den Einstellungen neu festlegen.</translation>
+    </message>
+    <message>
+        <source>Capture Area</source>
+        <translation>Bereich aufnehmen</translation>
+    </message>
+    <message>
+        <source>Capture Full Screen</source>
+        <translation>Ganzen Bildschirm aufnehmen</translation>
+    </message>
+    <message>
+        <source>Scrolling Capture</source>
+        <translation>Aufnahme mit Bildlauf</translation>
+    </message>
+    <message>
+        <source>Capture Window</source>
+        <translation>Fenster aufnehmen</translation>
+    </message>
+    <message>
+        <source>Extract Text (OCR)</source>
+        <translation>Text erkennen (OCR)</translation>
+    </message>
+    <message>
+        <source>Pick Color</source>
+        <translation>Farbe vom Bildschirm wählen</translation>
+    </message>
+    <message>
+        <source>Preferences…</source>
+        <translation>Einstellungen …</translation>
+    </message>
+    <message>
+        <source>Quit Vistrel</source>
+        <translation>Vistrel beenden</translation>
+    </message>
+    <message>
+        <source>%1 area · %2 full · %3 OCR</source>
+        <translation>%1 Bereich · %2 Vollbild · %3 OCR</translation>
+    </message>
+    <message>
+        <source>%1 cannot be a hot key: add Ctrl, Alt or Super.</source>
+        <translation>%1 kann kein Tastenkürzel sein: Strg, Alt oder Super hinzunehmen.</translation>
+    </message>
+    <message>
+        <source>%1 is already the hot key of %2.</source>
+        <translation>%1 ist bereits das Tastenkürzel für „%2“.</translation>
+    </message>
+    <message>
+        <source>%1 is held by another program (or no key gives it on this keyboard); choose another combination.</source>
+        <translation>%1 ist von einem anderen Programm belegt (oder auf dieser Tastatur nicht erreichbar); bitte eine andere Kombination wählen.</translation>
+    </message>
+    <message>
+        <source>cannot open %1: %2</source>
+        <translation>%1 kann nicht geöffnet werden: %2</translation>
+    </message>
+    <message>
+        <source>An editor has marks that are not saved.</source>
+        <translation>Ein Editor enthält Markierungen, die nicht gespeichert sind.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n editors have marks that are not saved.</source>
+        <translation>
+            <numerusform>%n Editor enthält Markierungen, die nicht gespeichert sind.</numerusform>
+            <numerusform>%n Editoren enthalten Markierungen, die nicht gespeichert sind.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Keep them for the next start, or discard them and quit?</source>
+        <translation>Für den nächsten Start aufbewahren oder verwerfen und beenden?</translation>
+    </message>
+    <message>
+        <source>&amp;Keep and Quit</source>
+        <translation>&amp;Behalten und beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Discard</source>
+        <translation>&amp;Verwerfen</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::BeautifyWindowController</name>
+    <message>
+        <source>Padding</source>
+        <translation>Rand</translation>
+    </message>
+    <message>
+        <source>Radius</source>
+        <translation>Radius</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Kopieren</translation>
+    </message>
+    <message>
+        <source>Copied</source>
+        <translation>Kopiert</translation>
+    </message>
+    <message>
+        <source>Vistrel — Beautify</source>
+        <translation>Vistrel — Verschönern</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::CanvasModel</name>
+    <message>
+        <source>Type…</source>
+        <translation>Text eingeben …</translation>
+    </message>
+    <message>
+        <source>Caption for step %1…</source>
+        <translation>Beschriftung für Schritt %1 …</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::CaptureCoordinator</name>
+    <message>
+        <source>Vistrel — Kept Marks</source>
+        <translation>Vistrel — Aufbewahrte Markierungen</translation>
+    </message>
+    <message>
+        <source>Vistrel kept the unsaved marks of a capture when it last quit.</source>
+        <translation>Vistrel hat beim letzten Beenden die nicht gespeicherten Markierungen einer Aufnahme aufbewahrt.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Vistrel kept the unsaved marks of %n captures when it last quit.</source>
+        <translation>
+            <numerusform>Vistrel hat beim letzten Beenden die nicht gespeicherten Markierungen von %n Aufnahme aufbewahrt.</numerusform>
+            <numerusform>Vistrel hat beim letzten Beenden die nicht gespeicherten Markierungen von %n Aufnahmen aufbewahrt.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Reopen them in the editor?</source>
+        <translation>Im Editor wieder öffnen?</translation>
+    </message>
+    <message>
+        <source>&amp;Reopen</source>
+        <translation>&amp;Wieder öffnen</translation>
+    </message>
+    <message>
+        <source>&amp;Discard</source>
+        <translation>&amp;Verwerfen</translation>
+    </message>
+    <message>
+        <source>&amp;Later</source>
+        <translation>&amp;Später</translation>
+    </message>
+    <message>
+        <source>Kept marks could not be reopened (%1); their files are in %2</source>
+        <translation>Aufbewahrte Markierungen konnten nicht wieder geöffnet werden (%1); ihre Dateien liegen in %2</translation>
+    </message>
+    <message>
+        <source>Copied %1</source>
+        <translation>%1 kopiert</translation>
+    </message>
+    <message>
+        <source>Copied to clipboard</source>
+        <translation>In die Zwischenablage kopiert</translation>
+    </message>
+    <message>
+        <source>Copied %1 chars of text</source>
+        <translation>%1 Zeichen Text kopiert</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::CapturePreviewController</name>
+    <message>
+        <source>Vistrel Preview</source>
+        <translation>Vistrel-Vorschau</translation>
+    </message>
+    <message>
+        <source>Adjust</source>
+        <translation>Anpassen</translation>
+    </message>
+    <message>
+        <source>Mark</source>
+        <translation>Markieren</translation>
+    </message>
+    <message>
+        <source>Edit</source>
+        <translation>Bearbeiten</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Kopieren</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>Pin</source>
+        <translation>Anheften</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Copied to clipboard</source>
+        <translation>In die Zwischenablage kopiert</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::CompareWindowController</name>
+    <message>
+        <source>Vistrel — Compare</source>
+        <translation>Vistrel — Vergleich</translation>
+    </message>
+    <message>
+        <source>Drag the divider · before ⟷ after</source>
+        <translation>Trennlinie ziehen · vorher ⟷ nachher</translation>
+    </message>
+    <message>
+        <source>Export GIF</source>
+        <translation>Als GIF exportieren</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Kopieren</translation>
+    </message>
+    <message>
+        <source>Copied</source>
+        <translation>Kopiert</translation>
+    </message>
+    <message>
+        <source>GIF image (*.gif)</source>
+        <translation>GIF-Bild (*.gif)</translation>
+    </message>
+    <message>
+        <source>GIF saved</source>
+        <translation>GIF gespeichert</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::EditorWindowController</name>
+    <message>
+        <source>Vistrel — Editor</source>
+        <translation>Vistrel — Editor</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Line width</source>
+        <translation>Linienstärke</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>Hinzufügen</translation>
+    </message>
+    <message>
+        <source>Add another screenshot to combine (Ctrl+V to paste an image)</source>
+        <translation>Weiteres Bildschirmfoto zum Kombinieren hinzufügen (Strg+V fügt ein Bild ein)</translation>
+    </message>
+    <message>
+        <source>Zoom Out</source>
+        <translation>Verkleinern</translation>
+    </message>
+    <message>
+        <source>Zoom to Fit</source>
+        <translation>In Fenster einpassen</translation>
+    </message>
+    <message>
+        <source>Zoom In</source>
+        <translation>Vergrößern</translation>
+    </message>
+    <message>
+        <source>Undo</source>
+        <translation>Rückgängig</translation>
+    </message>
+    <message>
+        <source>Redo</source>
+        <translation>Wiederholen</translation>
+    </message>
+    <message>
+        <source>Pin</source>
+        <translation>Anheften</translation>
+    </message>
+    <message>
+        <source>OCR</source>
+        <translation>Text erkennen (OCR)</translation>
+    </message>
+    <message>
+        <source>Compare</source>
+        <translation>Vergleichen</translation>
+    </message>
+    <message>
+        <source>Beautify</source>
+        <translation>Verschönern</translation>
+    </message>
+    <message>
+        <source>Share</source>
+        <translation>Teilen</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Kopieren</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>Picture added</source>
+        <translation>Bild hinzugefügt</translation>
+    </message>
+    <message>
+        <source>Original</source>
+        <translation>Original</translation>
+    </message>
+    <message>
+        <source>Transparent</source>
+        <translation>Transparent</translation>
+    </message>
+    <message>
+        <source>PDF</source>
+        <translation>PDF</translation>
+    </message>
+    <message>
+        <source>Copied PDF</source>
+        <translation>PDF kopiert</translation>
+    </message>
+    <message>
+        <source>Copied to clipboard</source>
+        <translation>In die Zwischenablage kopiert</translation>
+    </message>
+    <message>
+        <source>Copied %1 chars</source>
+        <translation>%1 Zeichen kopiert</translation>
+    </message>
+    <message>
+        <source>Add a 2nd screenshot (Add / Ctrl+V) to compare</source>
+        <translation>Zum Vergleichen ein zweites Bildschirmfoto hinzufügen („Hinzufügen“ / Strg+V)</translation>
+    </message>
+    <message>
+        <source>Uploading…</source>
+        <translation>Wird hochgeladen …</translation>
+    </message>
+    <message>
+        <source>Vistrel — Unsaved Marks</source>
+        <translation>Vistrel — Nicht gespeicherte Markierungen</translation>
+    </message>
+    <message>
+        <source>Keep the marks on this capture?</source>
+        <translation>Die Markierungen auf dieser Aufnahme behalten?</translation>
+    </message>
+    <message>
+        <source>They are lost if you close without saving or copying.</source>
+        <translation>Ohne Speichern oder Kopieren gehen sie beim Schließen verloren.</translation>
+    </message>
+    <message>
+        <source>&amp;Save…</source>
+        <translation>&amp;Speichern …</translation>
+    </message>
+    <message>
+        <source>&amp;Copy and Close</source>
+        <translation>&amp;Kopieren und schließen</translation>
+    </message>
+    <message>
+        <source>&amp;Discard</source>
+        <translation>&amp;Verwerfen</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::HotkeyField</name>
+    <message>
+        <source>Press the new combination…</source>
+        <translation>Neue Kombination drücken …</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::PaletteColorButton</name>
+    <message>
+        <source>Colour</source>
+        <translation>Farbe</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::PinWindow</name>
+    <message>
+        <source>Vistrel Pin</source>
+        <translation>Angeheftetes Vistrel-Bild</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::Preferences</name>
+    <message>
+        <source>Could not remove %1.</source>
+        <translation>%1 konnte nicht entfernt werden.</translation>
+    </message>
+    <message>
+        <source>Could not create the folder %1.</source>
+        <translation>Der Ordner %1 konnte nicht angelegt werden.</translation>
+    </message>
+    <message>
+        <source>Could not write %1: %2</source>
+        <translation>%1 konnte nicht geschrieben werden: %2</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::PreferencesWindow</name>
+    <message>
+        <source>Vistrel Preferences</source>
+        <translation>Vistrel-Einstellungen</translation>
+    </message>
+    <message>
+        <source>Hot keys</source>
+        <translation>Tastenkürzel</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>Choose…</source>
+        <translation>Auswählen …</translation>
+    </message>
+    <message>
+        <source>Folder:</source>
+        <translation>Ordner:</translation>
+    </message>
+    <message>
+        <source>Save Folder</source>
+        <translation>Speicherordner</translation>
+    </message>
+    <message>
+        <source>Save without asking</source>
+        <translation>Ohne Nachfrage speichern</translation>
+    </message>
+    <message>
+        <source>Save writes a new PNG file named by the time into the folder</source>
+        <translation>„Speichern“ legt im Ordner eine neue PNG-Datei an, benannt nach der Uhrzeit</translation>
+    </message>
+    <message>
+        <source>Start Vistrel at login</source>
+        <translation>Vistrel bei der Anmeldung starten</translation>
+    </message>
+    <message>
+        <source>Suggest file names from the picture&apos;s text</source>
+        <translation>Dateinamen aus dem Text im Bild vorschlagen</translation>
+    </message>
+    <message>
+        <source>Set by VISTREL_SMART_NAMES in the environment</source>
+        <translation>Durch VISTREL_SMART_NAMES in der Umgebung festgelegt</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::ScrollCaptureController</name>
+    <message>
+        <source>Scrolling Capture</source>
+        <translation>Aufnahme mit Bildlauf</translation>
+    </message>
+    <message numerus="yes">
+        <source>Captured %1 px · %n frames</source>
+        <translation>
+            <numerusform>%1 px aufgenommen · %n Bild</numerusform>
+            <numerusform>%1 px aufgenommen · %n Bilder</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Scroll the content, or use Auto</source>
+        <translation>Inhalt scrollen oder „Automatisch scrollen“ wählen</translation>
+    </message>
+    <message>
+        <source>Captured 0 px</source>
+        <translation>0 px aufgenommen</translation>
+    </message>
+    <message>
+        <source>Auto Scroll</source>
+        <translation>Automatisch scrollen</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Fertig</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>This area is too small to follow scrolling: drag a taller one.</source>
+        <translation>Dieser Bereich ist zu klein, um dem Bildlauf zu folgen: einen höheren aufziehen.</translation>
+    </message>
+    <message>
+        <source>Lost track of the content: it moved too far at once. Scroll back a little, or press Done.</source>
+        <translation>Inhalt verloren: Er bewegte sich zu weit. Etwas zurückscrollen oder „Fertig“ drücken.</translation>
+    </message>
+    <message>
+        <source>Stop (Esc)</source>
+        <translation>Anhalten (Esc)</translation>
+    </message>
+    <message>
+        <source>Scrolling… Esc stops, Done ends</source>
+        <translation>Scrollt … Esc hält an, „Fertig“ beendet</translation>
+    </message>
+    <message>
+        <source>One wheel notch scrolls further than this area can follow: drag a taller area.</source>
+        <translation>Eine Mausradstufe scrollt weiter, als der Bereich folgen kann: einen höheren aufziehen.</translation>
+    </message>
+    <message>
+        <source>Nothing scrolled here: click into the content and try again, or scroll it by hand.</source>
+        <translation>Nichts gescrollt: in den Inhalt klicken und erneut versuchen oder von Hand scrollen.</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::SelectionToolbar</name>
+    <message>
+        <source>Edit</source>
+        <translation>Bearbeiten</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Kopieren</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>Pin</source>
+        <translation>Anheften</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::SelectionView</name>
+    <message>
+        <source>Vistrel Selection</source>
+        <translation>Vistrel-Auswahl</translation>
+    </message>
+    <message>
+        <source>Scrolling capture: drag over the content that scrolls · Esc to cancel</source>
+        <translation>Aufnahme mit Bildlauf: über den scrollenden Inhalt ziehen · Esc zum Abbrechen</translation>
+    </message>
+    <message>
+        <source>Click a window · Esc to cancel</source>
+        <translation>Fenster anklicken · Esc zum Abbrechen</translation>
+    </message>
+    <message>
+        <source>Drag to select · Esc to cancel</source>
+        <translation>Ziehen zum Auswählen · Esc zum Abbrechen</translation>
+    </message>
+    <message>
+        <source>Click to pick a colour · Esc to cancel</source>
+        <translation>Klicken zum Wählen einer Farbe · Esc zum Abbrechen</translation>
+    </message>
+</context>
+</TS>
