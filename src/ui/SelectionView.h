@@ -101,16 +101,4 @@ private:
     bool m_reported = false;
 };
 
-// The translucent panel of action buttons under a finished selection.
-class SelectionToolbar : public QWidget
-{
-    Q_OBJECT
-public:
-    explicit SelectionToolbar(SelectionView *view);
-    static constexpr QSize panelSize{306, 46}; // with English titles; longer ones widen it
-
-protected:
-    void paintEvent(QPaintEvent *) override;
-};
-
 } // namespace vistrel

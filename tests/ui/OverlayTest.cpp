@@ -1,4 +1,5 @@
 #include "ui/SelectionOverlayController.h"
+#include "ui/SelectionToolbar.h"
 #include "ui/SelectionView.h"
 #include "platform/FakeDesktop.h"
 #include "TestSupport.h"
