@@ -7,7 +7,6 @@
 #include "ui/EditorWindowController.h"
 #include "ui/CapturePreviewController.h"
 #include "engines/ClipboardTools.h"
-#include "ui/Hud.h"
 #include "engines/ImageFiles.h"
 #include "ui/ImageExport.h"
 #include "ui/Notifier.h"
@@ -201,7 +200,7 @@ void CaptureCoordinator::copyColour(const QColor &colour)
 {
     const QString hex = ColorTools::hexString(colour);
     m_platform.clipboard->setText(hex);
-    Hud::show(QStringLiteral("Copied %1").arg(hex));
+    m_platform.toasts->show(QStringLiteral("Copied %1").arg(hex));
 }
 
 void CaptureCoordinator::pickColorOnOverlay()
@@ -390,7 +389,7 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action, Q
         break;
     case SelectionAction::Copy:
         if (ClipboardTools::copy(*m_platform.clipboard, image))
-            Hud::show(QStringLiteral("Copied to clipboard"));
+            m_platform.toasts->show(QStringLiteral("Copied to clipboard"));
         break;
     case SelectionAction::Save:
         save(image);
@@ -402,7 +401,7 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action, Q
         QPointer<CaptureCoordinator> self(this);
         auto done = [self](Result<QString> text) {
             if (self)
-                RecognizedText::deliver(text, *self->m_platform.clipboard, QStringLiteral("Copied %1 chars of text"));
+                RecognizedText::deliver(text, self->m_platform, QStringLiteral("Copied %1 chars of text"));
         };
         m_recognizer(image, this, done);
         break;
@@ -638,7 +637,7 @@ SaveSettings CaptureCoordinator::saveSettings() const
 
 void CaptureCoordinator::save(const QImage &image)
 {
-    ImageExport::save(*m_platform.saveChooser, image, saveSettings());
+    ImageExport::save(m_platform, image, saveSettings());
 }
 
 QList<WindowInfo> CaptureCoordinator::ownWindows(const ScreenLayout &content) const

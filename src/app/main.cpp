@@ -3,6 +3,7 @@
 #include "app/InstanceServer.h"
 #include "app/Preferences.h"
 #include "app/QuitOnSignal.h"
+#include "ui/Hud.h"
 #include "ui/SelectionView.h"
 #include "ui/SymbolIcon.h"
 #include "ui/Notifier.h"
@@ -86,10 +87,13 @@ QString shortcutAdvice()
 }
 
 // Everything after the platform is chosen: the shell, the command socket, the first command.
-int runShell(const vistrel::Platform &platform, vistrel::Preferences &preferences,
+int runShell(vistrel::Platform platform, vistrel::Preferences &preferences,
              const vistrel::InstancePaths &paths, const vistrel::Command &command)
 {
     vistrel::QuitOnSignal quitOnSignal;
+    // The app's own messages outside its windows, for as long as any window may say one.
+    vistrel::Hud toasts;
+    platform.toasts = &toasts;
     vistrel::AppShell shell(platform, &preferences);
     // A signal must not wait on a question: unsaved marks are kept for the next start.
     quitOnSignal.onQuit = [&shell] { shell.quitNow(); };

@@ -3,7 +3,6 @@
 
 #include "model/ToolKind.h"
 #include "engines/ClipboardTools.h"
-#include "ui/Hud.h"
 #include "ui/ImageExport.h"
 #include "ui/PinWindow.h"
 
@@ -306,7 +305,7 @@ void CapturePreviewController::copyAction()
     if (!image)
         return;
     if (m_platform.clipboard && ClipboardTools::copy(*m_platform.clipboard, *image))
-        Hud::show(QStringLiteral("Copied to clipboard"));
+        m_platform.toasts->show(QStringLiteral("Copied to clipboard"));
     closeAction();
 }
 
@@ -320,7 +319,7 @@ void CapturePreviewController::saveAction()
     // The chooser's dialog is a window of its own, which a card kept on top would cover.
     if (!settings.withoutAsking)
         setKeptOnTop(false);
-    ImageExport::save(*m_platform.saveChooser, *image, settings, [self](bool writing) {
+    ImageExport::save(m_platform, *image, settings, [self](bool writing) {
         if (!self)
             return;
         if (writing)

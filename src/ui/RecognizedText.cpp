@@ -1,23 +1,23 @@
 #include "ui/RecognizedText.h"
 
 #include "platform/Desktop.h"
-#include "ui/Hud.h"
 #include "ui/Notifier.h"
 
 namespace vistrel {
 
-void RecognizedText::deliver(const Result<QString> &text, Clipboard &clipboard, const QString &copiedFormat)
+void RecognizedText::deliver(const Result<QString> &text, const Platform &platform,
+                             const QString &copiedFormat)
 {
     if (!text) {
         Notifier::error(text.error()); // a missing model or a failed engine, not an empty picture
         return;
     }
     if (text->trimmed().isEmpty()) {
-        Hud::show(QStringLiteral("No text found"));
+        platform.toasts->show(QStringLiteral("No text found"));
         return;
     }
-    clipboard.setText(*text);
-    Hud::show(copiedFormat.arg(text->toUcs4().size())); // characters, not UTF-16 units
+    platform.clipboard->setText(*text);
+    platform.toasts->show(copiedFormat.arg(text->toUcs4().size())); // characters, not UTF-16 units
 }
 
 } // namespace vistrel

@@ -4,7 +4,6 @@
 #include "ui/AnnotationCanvas.h"
 #include "ui/EditorWindowController.h"
 #include "engines/SceneArchive.h"
-#include "ui/Hud.h"
 #include "ui/Notifier.h"
 #include "ui/PinWindow.h"
 #include "platform/FakeDesktop.h"
@@ -275,8 +274,8 @@ TEST_F(CoordinatorTest, OutcomesAreCutFromWhatTheOverlayShowed)
     ASSERT_EQ(desktop.clipboardWrites, 2);
     const QImage png = QImage::fromData(desktop.clipboardFormats[0].second, "PNG");
     EXPECT_EQ(png.convertToFormat(QImage::Format_RGB32), frozen.copy(100, 50, 60, 40));
-    ASSERT_TRUE(Hud::current());
-    EXPECT_EQ(Hud::current()->text(), "Copied to clipboard");
+    ASSERT_FALSE(desktop.toastTexts.isEmpty());
+    EXPECT_EQ(desktop.toastTexts.last(), "Copied to clipboard");
 }
 
 TEST_F(CoordinatorTest, AScreenTooBigToAllocateEndsTheCaptureWithAMessage)
@@ -306,7 +305,7 @@ TEST_F(CoordinatorTest, TextExtraction)
     };
     desktop.clipboardText = "before";
     runOcr(QString());
-    EXPECT_EQ(Hud::current()->text(), "No text found");
+    EXPECT_EQ(desktop.toastTexts, QStringList{"No text found"});
     runOcr(CaptureError::failed("model missing"));
     ASSERT_EQ(desktop.warnings.size(), 1); // the reason, not "No text found"
     EXPECT_EQ(desktop.warnings[0].second, "model missing");
@@ -315,7 +314,7 @@ TEST_F(CoordinatorTest, TextExtraction)
 
     runOcr(QStringLiteral("Hello\nwörld"));
     EXPECT_EQ(desktop.clipboardText, "Hello\nwörld");
-    EXPECT_EQ(Hud::current()->text(), "Copied 11 chars of text");
+    EXPECT_EQ(desktop.toastTexts.last(), "Copied 11 chars of text");
 }
 
 TEST_F(CoordinatorTest, ScrollOutcomeStartsAScrollingCaptureInsteadOfAPicture)
@@ -406,7 +405,7 @@ TEST_F(CoordinatorTest, ColourPickCopiesTheHexCodeOrNothingWhenCancelled)
     drain();
     overlay->request.onColorPicked(QColor(0x12, 0xab, 0xef));
     EXPECT_EQ(desktop.clipboardText, "#12ABEF");
-    EXPECT_EQ(Hud::current()->text(), "Copied #12ABEF");
+    EXPECT_EQ(desktop.toastTexts, QStringList{"Copied #12ABEF"}); // Escape said nothing
 }
 
 // Where the desktop has a picker of its own, it is asked first; when it cannot pick, the loupe
