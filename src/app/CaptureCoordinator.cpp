@@ -108,7 +108,7 @@ void CaptureCoordinator::reopenKeptWork()
         if (!scene) {
             // Not offered again, but its files stay for the user to recover by hand.
             const QString kept = store.setAside(id);
-            Notifier::error(
+            Notifier::error(m_platform.alerts,
                 QStringLiteral("Kept marks could not be reopened (%1); their files are in %2")
                     .arg(error, kept));
             continue;
@@ -141,14 +141,14 @@ void CaptureCoordinator::startAreaCapture(bool ocr)
 void CaptureCoordinator::startWindowCapture()
 {
     if (!m_platform.limits.windowCapture.isEmpty())
-        return Notifier::error(m_platform.limits.windowCapture);
+        return Notifier::error(m_platform.alerts, m_platform.limits.windowCapture);
     QTimer::singleShot(0, this, [this] { runOverlayMode(Mode::Window); });
 }
 
 void CaptureCoordinator::startScrollCapture()
 {
     if (!m_platform.limits.scrollCapture.isEmpty())
-        return Notifier::error(m_platform.limits.scrollCapture);
+        return Notifier::error(m_platform.alerts, m_platform.limits.scrollCapture);
     QTimer::singleShot(0, this, [this] { runOverlayMode(Mode::Scroll); });
 }
 
@@ -161,7 +161,7 @@ void CaptureCoordinator::captureFullScreen()
         const auto display = mainDisplay(*content, m_platform.screens->primaryDisplayId());
         if (!display) {
             m_busy = false;
-            Notifier::error(CaptureError::noDisplay());
+            Notifier::error(m_platform.alerts, CaptureError::noDisplay());
             return;
         }
         auto image = m_capture.captureDisplay(*display, ownWindows(*content));
@@ -169,7 +169,7 @@ void CaptureCoordinator::captureFullScreen()
             keepCopy(*image);
             openEditor(*image);
         } else {
-            Notifier::error(image.error());
+            Notifier::error(m_platform.alerts, image.error());
         }
         m_busy = false;
         handBackMemory();
@@ -213,7 +213,7 @@ void CaptureCoordinator::pickColorOnOverlay()
     auto images = captureDisplayImages(*content);
     if (!images) {
         m_busy = false;
-        Notifier::error(images.error());
+        Notifier::error(m_platform.alerts, images.error());
         return;
     }
     OverlayRequest request;
@@ -250,7 +250,7 @@ std::optional<ScreenLayout> CaptureCoordinator::beginBusyMode()
     auto content = m_platform.screens->screenLayout();
     if (!content) {
         m_busy = false;
-        Notifier::error(content.error());
+        Notifier::error(m_platform.alerts, content.error());
         return std::nullopt;
     }
     return *content;
@@ -284,7 +284,7 @@ void CaptureCoordinator::runOverlayMode(Mode mode)
     auto images = captureDisplayImages(*content);
     if (!images) {
         m_busy = false;
-        Notifier::error(images.error());
+        Notifier::error(m_platform.alerts, images.error());
         return;
     }
     presentSelection(*content, windowPicking, immediate, *images);
@@ -370,7 +370,7 @@ void CaptureCoordinator::performCapture(const SelectionOutcome &outcome,
         // A board session would otherwise be left with its panel and editor hidden.
         if (outcome.action == SelectionAction::Board && m_addSession)
             showBoardPanel();
-        Notifier::error(image.error());
+        Notifier::error(m_platform.alerts, image.error());
         return;
     }
     keepCopy(*image);
@@ -521,7 +521,7 @@ void CaptureCoordinator::captureForBoard()
             m_busy = false;
             if (m_addSession)
                 showBoardPanel();
-            Notifier::error(images.error());
+            Notifier::error(m_platform.alerts, images.error());
             return;
         }
         presentSelection(*content, false, SelectionAction::Board, *images);

@@ -6,7 +6,6 @@
 #include "ui/Hud.h"
 #include "ui/SelectionView.h"
 #include "ui/SymbolIcon.h"
-#include "ui/Notifier.h"
 #include "engines/SmartNaming.h"
 #include "platform/PortalClient.h"
 #include "platform/WaylandDesktop.h"
@@ -134,7 +133,6 @@ int runOnX11(vistrel::Preferences &preferences, const vistrel::InstancePaths &pa
     vistrel::QtAlerts alerts;
     vistrel::X11PointerInjector pointer;
     vistrel::X11EscapeWatch escape;
-    vistrel::Notifier::install(&alerts);
     if (!screens.canReadScreen())
         std::fprintf(stderr, "vistrel: the X server does not let Vistrel read the screen; "
                              "captures will fail.\n");
@@ -155,7 +153,6 @@ int runOnWayland(vistrel::Preferences &preferences, const vistrel::InstancePaths
     vistrel::RefusingPointer pointer;
     vistrel::RefusingEscapeWatch escape;
     vistrel::PortalColorPicker colorPicker(portal);
-    vistrel::Notifier::install(&alerts);
     vistrel::WaylandHotkeys hotkeys(portal, [&alerts, &preferences] {
         std::fprintf(stderr, "vistrel: the desktop offers no global shortcuts portal; bind the "
                              "desktop's own shortcuts to \"vistrel area\" and the other commands.\n");

@@ -44,7 +44,8 @@ void writeInBackground(const Platform &platform, const QImage &image, const QStr
         // The picture is still here: the panel comes back, and the error comes up after it,
         // above it, so it is read before the next try.
         retry();
-        Notifier::error(QStringLiteral("Could not save “%1” in %2: %3.")
+        Notifier::error(platform.alerts,
+                        QStringLiteral("Could not save “%1” in %2: %3.")
                             .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath()),
                                  outcome.error));
     });
@@ -148,7 +149,7 @@ void ImageExport::save(const Platform &platform, const QImage &image, const Save
             const QString failed = QDir(folder.isEmpty() ? QDir::homePath() : folder)
                                        .filePath(base + QLatin1Char('.') + extension);
             chooseAndWrite(platform, image, retryRequest(failed, filters), preferPdf, {});
-            Notifier::error(saved.error());
+            Notifier::error(platform.alerts, saved.error());
         },
         settings.suggestedBase.value_or(QString()), extension);
     if (done)

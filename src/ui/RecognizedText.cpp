@@ -9,7 +9,8 @@ void RecognizedText::deliver(const Result<QString> &text, const Platform &platfo
                              const QString &copiedFormat)
 {
     if (!text) {
-        Notifier::error(text.error()); // a missing model or a failed engine, not an empty picture
+        // A missing model or a failed engine, not an empty picture.
+        Notifier::error(platform.alerts, text.error());
         return;
     }
     if (text->trimmed().isEmpty()) {

@@ -4,7 +4,6 @@
 #include "ui/AnnotationCanvas.h"
 #include "ui/EditorWindowController.h"
 #include "engines/SceneArchive.h"
-#include "ui/Notifier.h"
 #include "ui/PinWindow.h"
 #include "platform/FakeDesktop.h"
 #include "ui/ScrollCaptureController.h"
@@ -41,7 +40,6 @@ class CoordinatorTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        Notifier::install(&desktop);
         main = desktop.addDisplay(10, QRectF(0, 0, 640, 400), 1.0, Qt::darkBlue);
         coordinator = std::make_unique<CaptureCoordinator>(desktop.platform());
         coordinator->setOverlayFactory([this](const OverlayRequest &r, auto completion) {
@@ -54,7 +52,6 @@ protected:
     {
         coordinator.reset();
         drain();
-        Notifier::install(nullptr);
     }
 
     FakeDesktop desktop;
@@ -144,7 +141,6 @@ TEST_F(CoordinatorTest, OverlayModesAskForTheRightSelection)
 TEST_F(CoordinatorTest, NoDisplayForFullScreen)
 {
     FakeDesktop empty;
-    Notifier::install(&empty);
     CaptureCoordinator c(empty.platform());
     c.captureFullScreen();
     drain();

@@ -1,6 +1,5 @@
 #include "engines/ImageFiles.h"
 #include "ui/ImageExport.h"
-#include "ui/Notifier.h"
 #include "ui/PinWindow.h"
 #include "platform/FakeDesktop.h"
 #include "platform/QtDesktop.h"
@@ -108,7 +107,6 @@ TEST(ImageExport, SavePanelWritesWhatTheNameSaysAndNeverFailsSilently)
 {
     QTemporaryDir dir;
     FakeDesktop desktop;
-    Notifier::install(&desktop);
     int completions = 0;
     auto saveAs = [&](const QString &name) {
         desktop.saveAnswer = name.isEmpty() ? QString() : dir.filePath(name);
@@ -147,7 +145,6 @@ TEST(ImageExport, SavePanelWritesWhatTheNameSaysAndNeverFailsSilently)
 
     saveAs(QString()); // cancel
     EXPECT_EQ(completions, 5);
-    Notifier::install(nullptr);
 }
 
 namespace {
@@ -225,12 +222,13 @@ TEST(ImageExport, SaveWithoutAskingWritesNewFilesAndAFailureAsksAboveTheError)
     QTemporaryDir dir;
     FakeDesktop desktop;
     AlertOrder alerts(desktop);
-    Notifier::install(&alerts);
+    Platform platform = desktop.platform();
+    platform.alerts = &alerts;
     SaveSettings settings;
     settings.folder = dir.filePath("shots");
     settings.withoutAsking = true;
     int writing = 0;
-    ImageExport::save(desktop.platform(), pattern(40, 30), settings, [&](bool w) { writing += w; });
+    ImageExport::save(platform, pattern(40, 30), settings, [&](bool w) { writing += w; });
     EXPECT_EQ(writing, 1);
     EXPECT_TRUE(desktop.saveRequests.isEmpty());
     ASSERT_TRUE(QTest::qWaitFor([&] { return QDir(settings.folder).entryList(QDir::Files).size() == 1; }, 5000));
@@ -239,9 +237,9 @@ TEST(ImageExport, SaveWithoutAskingWritesNewFilesAndAFailureAsksAboveTheError)
     // A smart-named PDF, twice: the second never replaces the first.
     settings.preferPdf = true;
     settings.suggestedBase = QStringLiteral("report 2026-03-14");
-    ImageExport::save(desktop.platform(), pattern(40, 30), settings);
+    ImageExport::save(platform, pattern(40, 30), settings);
     ASSERT_TRUE(waitForFile(QDir(settings.folder).filePath("report 2026-03-14.pdf")));
-    ImageExport::save(desktop.platform(), pattern(40, 30), settings);
+    ImageExport::save(platform, pattern(40, 30), settings);
     ASSERT_TRUE(waitForFile(QDir(settings.folder).filePath("report 2026-03-14 (2).pdf")));
     EXPECT_TRUE(readAll(QDir(settings.folder).filePath("report 2026-03-14 (2).pdf")).startsWith("%PDF"));
     EXPECT_TRUE(desktop.saveRequests.isEmpty());
@@ -253,7 +251,7 @@ TEST(ImageExport, SaveWithoutAskingWritesNewFilesAndAFailureAsksAboveTheError)
     blocker.close();
     settings.folder = dir.filePath("blocker/shots");
     desktop.saveAnswer = dir.filePath("rescued");
-    ImageExport::save(desktop.platform(), pattern(40, 30), settings);
+    ImageExport::save(platform, pattern(40, 30), settings);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !alerts.seen.isEmpty(); }, 5000));
     ASSERT_EQ(desktop.saveRequests.size(), 1);
     EXPECT_EQ(desktop.saveRequests[0].folder, dir.path());
@@ -266,13 +264,12 @@ TEST(ImageExport, SaveWithoutAskingWritesNewFilesAndAFailureAsksAboveTheError)
     alerts.seen.clear();
     settings.withoutAsking = false;
     desktop.saveAnswer = dir.filePath("blocker/lost.png");
-    ImageExport::save(desktop.platform(), pattern(40, 30), settings);
+    ImageExport::save(platform, pattern(40, 30), settings);
     desktop.saveAnswer.clear();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !alerts.seen.isEmpty(); }, 5000));
     ASSERT_EQ(desktop.saveRequests.size(), 3);
     EXPECT_EQ(desktop.saveRequests[2].suggestedName, "lost.png");
     EXPECT_EQ(alerts.seen[0].second, 3);
-    Notifier::install(nullptr);
 }
 
 TEST(ImageExport, AnErrorStandsAboveTheOpenSaveDialog)

@@ -1,7 +1,6 @@
 #include "ScreenCorpus.h"
 #include "TextCorpus.h"
 #include "TestSupport.h"
-#include "ui/Notifier.h"
 #include "platform/FakeDesktop.h"
 #include "engines/OCRLayout.h"
 #include "engines/OCRService.h"
@@ -430,7 +429,6 @@ TEST(OCRService, ReadsComposedScreensInReadingOrder)
 TEST(OCRService, OneOutcomeForEveryCaller)
 {
     FakeDesktop desktop;
-    Notifier::install(&desktop);
     desktop.clipboardText = "before";
     RecognizedText::deliver(QStringLiteral("héllo\nworld"), desktop.platform(), QStringLiteral("Copied %1 chars"));
     EXPECT_EQ(desktop.clipboardText, "héllo\nworld");
@@ -447,7 +445,6 @@ TEST(OCRService, OneOutcomeForEveryCaller)
     ASSERT_EQ(desktop.warnings.size(), 1);
     EXPECT_TRUE(desktop.warnings.first().second.contains("English model"));
     EXPECT_EQ(desktop.clipboardText, "héllo\nworld");
-    Notifier::install(nullptr);
 }
 
 TEST(TesseractEngine, PreparationInvertsDarkThemesAndEnlargesSmallPictures)

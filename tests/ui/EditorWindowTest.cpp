@@ -3,7 +3,6 @@
 #include "ui/EditorGeometry.h"
 #include "ui/EditorWindowController.h"
 #include "ui/Palette.h"
-#include "ui/Notifier.h"
 #include "ui/PinWindow.h"
 #include "platform/FakeDesktop.h"
 #include "ui/BeautifyWindowController.h"
@@ -293,10 +292,8 @@ TEST_F(EditorWindowTest, OcrPinAndTheSideWindowsSaySomethingEveryTime)
     editor->runOCR();
     EXPECT_EQ(desktop.toastTexts.last(), "No text found");
     // A failure is an alert naming its cause, as Extract Text says it, never "No text found".
-    Notifier::install(&desktop);
     editor->runOCR();
     drain(); // alerts are shown from the event loop
-    Notifier::install(nullptr);
     ASSERT_FALSE(desktop.warnings.isEmpty());
     EXPECT_TRUE(desktop.warnings.last().second.contains("text model is not installed"));
 

@@ -65,13 +65,19 @@ TEST(Hud, AToastThatStaysGoesWithItsHud)
 TEST(Notifier, ErrorReturnsAtOnceAndShowsOneBoxTitledVistrel)
 {
     FakeDesktop desktop;
-    Notifier::install(&desktop);
     const QString longText = QString("A long failure description. ").repeated(20);
-    Notifier::error(longText);
+    Notifier::error(&desktop, longText);
     EXPECT_TRUE(desktop.warnings.isEmpty());
     drain();
     ASSERT_EQ(desktop.warnings.size(), 1);
     EXPECT_EQ(desktop.warnings[0].first, "Vistrel");
     EXPECT_EQ(desktop.warnings[0].second, longText);
-    Notifier::install(nullptr);
+
+    // What the user cancelled is not reported, and without alerts nothing is.
+    Notifier::error(&desktop, CaptureError::cancelled());
+    Notifier::error(nullptr, CaptureError::failed(QStringLiteral("nobody to tell")));
+    Notifier::error(&desktop, CaptureError::failed(QStringLiteral("told")));
+    drain();
+    ASSERT_EQ(desktop.warnings.size(), 2);
+    EXPECT_EQ(desktop.warnings[1].second, "told");
 }
