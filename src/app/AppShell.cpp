@@ -24,7 +24,7 @@
 namespace vistrel {
 
 AppShell::AppShell(const Platform &platform, Preferences *preferences, QObject *parent)
-    : QObject(parent), m_platform(platform),
+    : QObject(parent), m_platform(platform), m_hotkeys(std::make_unique<HotkeyManager>()),
       m_ownPreferences(preferences ? nullptr : std::make_unique<Preferences>()),
       m_preferences(preferences ? preferences : m_ownPreferences.get()),
       m_coordinator(new CaptureCoordinator(platform, this))
@@ -34,14 +34,12 @@ AppShell::AppShell(const Platform &platform, Preferences *preferences, QObject *
 
 AppShell::~AppShell()
 {
-    if (hotkeys().interceptPress)
-        hotkeys().interceptPress = nullptr;
     delete m_preferencesWindow.data();
 }
 
 HotkeyManager &AppShell::hotkeys()
 {
-    return HotkeyManager::shared();
+    return *m_hotkeys;
 }
 
 QString AppShell::shortcutText(int digit)

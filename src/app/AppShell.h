@@ -76,6 +76,7 @@ private:
     void refreshShortcutTexts();
 
     Platform m_platform;
+    std::unique_ptr<HotkeyManager> m_hotkeys;
     std::unique_ptr<Preferences> m_ownPreferences;
     Preferences *m_preferences;
     CaptureCoordinator *m_coordinator;

@@ -7,7 +7,6 @@
 #include "ui/EditorWindowController.h"
 #include "ui/CapturePreviewController.h"
 #include "engines/ClipboardTools.h"
-#include "ui/Hud.h"
 #include "engines/ImageFiles.h"
 #include "ui/ImageExport.h"
 #include "ui/Notifier.h"
@@ -109,7 +108,7 @@ void CaptureCoordinator::reopenKeptWork()
         if (!scene) {
             // Not offered again, but its files stay for the user to recover by hand.
             const QString kept = store.setAside(id);
-            Notifier::error(
+            Notifier::error(m_platform.alerts,
                 tr("Kept marks could not be reopened (%1); their files are in %2")
                     .arg(error, kept));
             continue;
@@ -142,14 +141,14 @@ void CaptureCoordinator::startAreaCapture(bool ocr)
 void CaptureCoordinator::startWindowCapture()
 {
     if (!m_platform.limits.windowCapture.isEmpty())
-        return Notifier::error(m_platform.limits.windowCapture);
+        return Notifier::error(m_platform.alerts, m_platform.limits.windowCapture);
     QTimer::singleShot(0, this, [this] { runOverlayMode(Mode::Window); });
 }
 
 void CaptureCoordinator::startScrollCapture()
 {
     if (!m_platform.limits.scrollCapture.isEmpty())
-        return Notifier::error(m_platform.limits.scrollCapture);
+        return Notifier::error(m_platform.alerts, m_platform.limits.scrollCapture);
     QTimer::singleShot(0, this, [this] { runOverlayMode(Mode::Scroll); });
 }
 
@@ -162,7 +161,7 @@ void CaptureCoordinator::captureFullScreen()
         const auto display = mainDisplay(*content, m_platform.screens->primaryDisplayId());
         if (!display) {
             m_busy = false;
-            Notifier::error(CaptureError::noDisplay());
+            Notifier::error(m_platform.alerts, CaptureError::noDisplay());
             return;
         }
         auto image = m_capture.captureDisplay(*display, ownWindows(*content));
@@ -170,7 +169,7 @@ void CaptureCoordinator::captureFullScreen()
             keepCopy(*image);
             openEditor(*image);
         } else {
-            Notifier::error(image.error());
+            Notifier::error(m_platform.alerts, image.error());
         }
         m_busy = false;
         handBackMemory();
@@ -201,7 +200,7 @@ void CaptureCoordinator::copyColour(const QColor &colour)
 {
     const QString hex = ColorTools::hexString(colour);
     m_platform.clipboard->setText(hex);
-    Hud::show(tr("Copied %1").arg(hex));
+    m_platform.toasts->show(tr("Copied %1").arg(hex));
 }
 
 void CaptureCoordinator::pickColorOnOverlay()
@@ -214,7 +213,7 @@ void CaptureCoordinator::pickColorOnOverlay()
     auto images = captureDisplayImages(*content);
     if (!images) {
         m_busy = false;
-        Notifier::error(images.error());
+        Notifier::error(m_platform.alerts, images.error());
         return;
     }
     OverlayRequest request;
@@ -251,7 +250,7 @@ std::optional<ScreenLayout> CaptureCoordinator::beginBusyMode()
     auto content = m_platform.screens->screenLayout();
     if (!content) {
         m_busy = false;
-        Notifier::error(content.error());
+        Notifier::error(m_platform.alerts, content.error());
         return std::nullopt;
     }
     return *content;
@@ -285,7 +284,7 @@ void CaptureCoordinator::runOverlayMode(Mode mode)
     auto images = captureDisplayImages(*content);
     if (!images) {
         m_busy = false;
-        Notifier::error(images.error());
+        Notifier::error(m_platform.alerts, images.error());
         return;
     }
     presentSelection(*content, windowPicking, immediate, *images);
@@ -371,7 +370,7 @@ void CaptureCoordinator::performCapture(const SelectionOutcome &outcome,
         // A board session would otherwise be left with its panel and editor hidden.
         if (outcome.action == SelectionAction::Board && m_addSession)
             showBoardPanel();
-        Notifier::error(image.error());
+        Notifier::error(m_platform.alerts, image.error());
         return;
     }
     keepCopy(*image);
@@ -390,7 +389,7 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action, Q
         break;
     case SelectionAction::Copy:
         if (ClipboardTools::copy(*m_platform.clipboard, image))
-            Hud::show(tr("Copied to clipboard"));
+            m_platform.toasts->show(tr("Copied to clipboard"));
         break;
     case SelectionAction::Save:
         save(image);
@@ -402,7 +401,7 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action, Q
         QPointer<CaptureCoordinator> self(this);
         auto done = [self](Result<QString> text) {
             if (self)
-                RecognizedText::deliver(text, *self->m_platform.clipboard, tr("Copied %1 chars of text"));
+                RecognizedText::deliver(text, self->m_platform, tr("Copied %1 chars of text"));
         };
         m_recognizer(image, this, done);
         break;
@@ -522,7 +521,7 @@ void CaptureCoordinator::captureForBoard()
             m_busy = false;
             if (m_addSession)
                 showBoardPanel();
-            Notifier::error(images.error());
+            Notifier::error(m_platform.alerts, images.error());
             return;
         }
         presentSelection(*content, false, SelectionAction::Board, *images);
@@ -638,7 +637,7 @@ SaveSettings CaptureCoordinator::saveSettings() const
 
 void CaptureCoordinator::save(const QImage &image)
 {
-    ImageExport::save(*m_platform.saveChooser, image, saveSettings());
+    ImageExport::save(m_platform, image, saveSettings());
 }
 
 QList<WindowInfo> CaptureCoordinator::ownWindows(const ScreenLayout &content) const

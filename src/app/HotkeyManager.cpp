@@ -17,10 +17,10 @@ const QList<HotkeyManager::Row> &HotkeyManager::table()
     return rows;
 }
 
-HotkeyManager &HotkeyManager::shared()
+HotkeyManager::~HotkeyManager()
 {
-    static HotkeyManager manager;
-    return manager;
+    if (m_hotkeys)
+        m_hotkeys->onPressed = nullptr;
 }
 
 void HotkeyManager::registerKeys(CaptureCoordinator *coordinator, GlobalHotkeys &hotkeys,

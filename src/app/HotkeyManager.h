@@ -24,7 +24,11 @@ public:
     };
     static const QList<Row> &table();
 
-    static HotkeyManager &shared();
+    HotkeyManager() = default;
+    // The desktop's presses stop reaching a manager that is gone.
+    ~HotkeyManager();
+    HotkeyManager(const HotkeyManager &) = delete;
+    HotkeyManager &operator=(const HotkeyManager &) = delete;
 
     // Grabs every combination it can; one that another client holds is left out. `chosen`
     // gives the user's combination for an id; the table's Ctrl+Shift+digit otherwise.

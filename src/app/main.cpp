@@ -3,9 +3,9 @@
 #include "app/InstanceServer.h"
 #include "app/Preferences.h"
 #include "app/QuitOnSignal.h"
+#include "ui/Hud.h"
 #include "ui/SelectionView.h"
 #include "ui/SymbolIcon.h"
-#include "ui/Notifier.h"
 #include "engines/SmartNaming.h"
 #include "platform/PortalClient.h"
 #include "platform/WaylandDesktop.h"
@@ -104,10 +104,13 @@ void installTranslators()
 }
 
 // Everything after the platform is chosen: the shell, the command socket, the first command.
-int runShell(const vistrel::Platform &platform, vistrel::Preferences &preferences,
+int runShell(vistrel::Platform platform, vistrel::Preferences &preferences,
              const vistrel::InstancePaths &paths, const vistrel::Command &command)
 {
     vistrel::QuitOnSignal quitOnSignal;
+    // The app's own messages outside its windows, for as long as any window may say one.
+    vistrel::Hud toasts;
+    platform.toasts = &toasts;
     vistrel::AppShell shell(platform, &preferences);
     // A signal must not wait on a question: unsaved marks are kept for the next start.
     quitOnSignal.onQuit = [&shell] { shell.quitNow(); };
@@ -148,7 +151,6 @@ int runOnX11(vistrel::Preferences &preferences, const vistrel::InstancePaths &pa
     vistrel::QtAlerts alerts;
     vistrel::X11PointerInjector pointer;
     vistrel::X11EscapeWatch escape;
-    vistrel::Notifier::install(&alerts);
     if (!screens.canReadScreen())
         std::fprintf(stderr, "vistrel: the X server does not let Vistrel read the screen; "
                              "captures will fail.\n");
@@ -169,7 +171,6 @@ int runOnWayland(vistrel::Preferences &preferences, const vistrel::InstancePaths
     vistrel::RefusingPointer pointer;
     vistrel::RefusingEscapeWatch escape;
     vistrel::PortalColorPicker colorPicker(portal);
-    vistrel::Notifier::install(&alerts);
     vistrel::WaylandHotkeys hotkeys(portal, [&alerts, &preferences] {
         std::fprintf(stderr, "vistrel: the desktop offers no global shortcuts portal; bind the "
                              "desktop's own shortcuts to \"vistrel area\" and the other commands.\n");

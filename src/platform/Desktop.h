@@ -133,6 +133,18 @@ public:
     virtual void warn(const QString &title, const QString &message) = 0;
 };
 
+// Short messages near the bottom of the main screen, one at a time: each replaces the last.
+class Toasts
+{
+public:
+    virtual ~Toasts() = default;
+    // Goes by itself after a moment.
+    virtual void show(const QString &text) = 0;
+    // Stays until the next one replaces it (work in progress); a click on it runs `onClick`,
+    // which is how such work is cancelled.
+    virtual void showUntilReplaced(const QString &text, std::function<void()> onClick) = 0;
+};
+
 // Synthetic pointer input for auto-scroll. Points are global device pixels.
 class PointerInjector
 {
@@ -174,7 +186,8 @@ struct SessionLimits
     QString scrollCapture;
 };
 
-// Everything the application takes from the desktop, in one place.
+// Everything the application takes from the desktop, and what it shows of its own outside any
+// one window, in one place. Each service outlives the windows and the work handed it.
 struct Platform
 {
     ScreenSource *screens = nullptr;
@@ -186,6 +199,7 @@ struct Platform
     EscapeWatch *escape = nullptr;
     SessionLimits limits;
     ColorPicker *colorPicker = nullptr; // none: Vistrel's loupe over a frozen picture
+    Toasts *toasts = nullptr;
 };
 
 } // namespace vistrel

@@ -14,7 +14,8 @@ class FakeDesktop : public ScreenSource,
                     public SaveChooser,
                     public Alerts,
                     public PointerInjector,
-                    public EscapeWatch
+                    public EscapeWatch,
+                    public Toasts
 {
 public:
     struct Display
@@ -117,6 +118,14 @@ public:
     {
         if (escapeHandler)
             escapeHandler();
+    }
+
+    // Toasts: every text shown, in order (tests that click one use the real toasts).
+    QStringList toastTexts;
+    void show(const QString &text) override { toastTexts.append(text); }
+    void showUntilReplaced(const QString &text, std::function<void()>) override
+    {
+        toastTexts.append(text);
     }
 
 private:

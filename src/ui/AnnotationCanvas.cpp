@@ -3,7 +3,6 @@
 #include "ui/Cursors.h"
 #include "engines/PastedPicture.h"
 #include "model/YUp.h"
-#include "ui/Hud.h"
 #include "engines/OCRService.h"
 
 #include <QClipboard>
@@ -254,9 +253,9 @@ bool AnnotationCanvas::pasteImage(const QMimeData *mime)
 {
     const PastedPicture picture = PastedPicture::read(mime);
     if (!picture.refusal.isEmpty())
-        Hud::show(picture.refusal);
+        emit pasteRefused(picture.refusal);
     else if (picture.image.isNull())
-        Hud::show(tr("No picture on the clipboard"));
+        emit pasteRefused(tr("No picture on the clipboard"));
     if (picture.image.isNull())
         return false;
     addImage(picture.image);

@@ -62,8 +62,8 @@ public:
     // Adds a picture to the right of the image area, selects it and switches to select.
     void addImage(const QImage &picture);
     // Adds the clipboard's picture (image data, or picture files copied in a file manager).
-    // Pictures over 16384 pixels a side or 256 MiB decoded are refused with a toast, and so is
-    // a clipboard without a picture. Returns whether one was added.
+    // Pictures over 16384 pixels a side or 256 MiB decoded are refused, and so is a clipboard
+    // without a picture, each saying why (`pasteRefused`). Returns whether one was added.
     bool pasteImage();
     bool pasteImage(const QMimeData *mime);
 
@@ -111,6 +111,8 @@ signals:
     void zoomRequested(qreal factor, QPointF at);
     // A picture was added at this canvas frame (y up).
     void imageAdded(QRectF frame);
+    // A paste added nothing; `why` is said to the user (a toast in the editor).
+    void pasteRefused(const QString &why);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

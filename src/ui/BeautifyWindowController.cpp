@@ -1,7 +1,6 @@
 #include "ui/BeautifyWindowController.h"
 
 #include "engines/ClipboardTools.h"
-#include "ui/Hud.h"
 #include "ui/ImageExport.h"
 #include "ui/SideWindow.h"
 
@@ -97,9 +96,9 @@ QLabel *smallLabel(const QString &text, QWidget *parent)
 
 } // namespace
 
-BeautifyWindowController::BeautifyWindowController(const QImage &image, Clipboard &clipboard,
-                                                   SaveChooser &saveChooser, QObject *parent)
-    : QObject(parent), m_clipboard(clipboard), m_saveChooser(saveChooser)
+BeautifyWindowController::BeautifyWindowController(const QImage &image, const Platform &platform,
+                                                   QObject *parent)
+    : QObject(parent), m_platform(platform)
 {
     auto *window = new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                                             Qt::WindowMaximizeButtonHint);
@@ -221,8 +220,8 @@ void BeautifyWindowController::copyImg()
     const QImage picture = m_view->render();
     if (picture.isNull())
         return;
-    if (ClipboardTools::copy(m_clipboard, picture))
-        Hud::show(tr("Copied"));
+    if (ClipboardTools::copy(*m_platform.clipboard, picture))
+        m_platform.toasts->show(tr("Copied"));
 }
 
 void BeautifyWindowController::save()
@@ -230,7 +229,7 @@ void BeautifyWindowController::save()
     const QImage picture = m_view->render();
     if (picture.isNull())
         return;
-    ImageExport::savePanel(m_saveChooser, picture, false, std::nullopt);
+    ImageExport::savePanel(m_platform, picture, false, std::nullopt);
 }
 
 } // namespace vistrel

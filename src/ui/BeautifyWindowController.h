@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engines/Beautify.h"
+#include "platform/Desktop.h"
 
 #include <QImage>
 #include <QObject>
@@ -12,9 +13,6 @@ class QScrollArea;
 class QSlider;
 
 namespace vistrel {
-
-class Clipboard;
-class SaveChooser;
 
 // Shows the beautified picture at a magnification; one view unit per output pixel at 1.
 class BeautifyView : public QWidget
@@ -49,8 +47,8 @@ class BeautifyWindowController : public QObject
 {
     Q_OBJECT
 public:
-    BeautifyWindowController(const QImage &image, Clipboard &clipboard, SaveChooser &saveChooser,
-                             QObject *parent = nullptr);
+    // Copy and Save go to the platform's clipboard and save chooser.
+    BeautifyWindowController(const QImage &image, const Platform &platform, QObject *parent = nullptr);
     ~BeautifyWindowController() override;
 
     QWidget *window() const { return m_window; }
@@ -73,8 +71,7 @@ public:
 private:
     void styleSwatches();
 
-    Clipboard &m_clipboard;
-    SaveChooser &m_saveChooser;
+    Platform m_platform;
     QPointer<QWidget> m_window;
     QScrollArea *m_scroll = nullptr;
     BeautifyView *m_view = nullptr;

@@ -3,7 +3,6 @@
 
 #include "model/ToolKind.h"
 #include "engines/ClipboardTools.h"
-#include "ui/Hud.h"
 #include "ui/ImageExport.h"
 #include "ui/PinWindow.h"
 #include "ui/SymbolIcon.h"
@@ -354,7 +353,7 @@ void CapturePreviewController::copyAction()
     if (!image)
         return;
     if (m_platform.clipboard && ClipboardTools::copy(*m_platform.clipboard, *image))
-        Hud::show(tr("Copied to clipboard"));
+        m_platform.toasts->show(tr("Copied to clipboard"));
     closeAction();
 }
 
@@ -368,7 +367,7 @@ void CapturePreviewController::saveAction()
     // The chooser's dialog is a window of its own, which a card kept on top would cover.
     if (!settings.withoutAsking)
         setKeptOnTop(false);
-    ImageExport::save(*m_platform.saveChooser, *image, settings, [self](bool writing) {
+    ImageExport::save(m_platform, *image, settings, [self](bool writing) {
         if (!self)
             return;
         if (writing)

@@ -1,7 +1,6 @@
 #include "ui/CompareWindowController.h"
 
 #include "engines/ClipboardTools.h"
-#include "ui/Hud.h"
 #include "engines/ImageFiles.h"
 #include "ui/ImageExport.h"
 #include "platform/Desktop.h"
@@ -68,9 +67,8 @@ void CompareView::mouseReleaseEvent(QMouseEvent *event)
 }
 
 CompareWindowController::CompareWindowController(const QImage &before, const QImage &after,
-                                                 Clipboard &clipboard, SaveChooser &saveChooser,
-                                                 QObject *parent)
-    : QObject(parent), m_clipboard(clipboard), m_saveChooser(saveChooser)
+                                                 const Platform &platform, QObject *parent)
+    : QObject(parent), m_platform(platform)
 {
     auto *window = new QWidget;
     m_window = window;
@@ -124,8 +122,8 @@ void CompareWindowController::copyImg()
     const QImage picture = m_view->model().renderSplit();
     if (picture.isNull())
         return;
-    if (ClipboardTools::copy(m_clipboard, picture))
-        Hud::show(tr("Copied"));
+    if (ClipboardTools::copy(*m_platform.clipboard, picture))
+        m_platform.toasts->show(tr("Copied"));
 }
 
 void CompareWindowController::save()
@@ -133,7 +131,7 @@ void CompareWindowController::save()
     const QImage picture = m_view->model().renderSplit();
     if (picture.isNull())
         return;
-    ImageExport::savePanel(m_saveChooser, picture, false, std::nullopt);
+    ImageExport::savePanel(m_platform, picture, false, std::nullopt);
 }
 
 void CompareWindowController::exportGIF()
@@ -142,7 +140,7 @@ void CompareWindowController::exportGIF()
     request.suggestedName = QStringLiteral("Vistrel ") + ImageFiles::timestamp() + ".gif";
     request.nameFilters = {tr("GIF image (*.gif)")};
     QPointer<CompareWindowController> self(this);
-    m_saveChooser.choose(request, [self](QString path) {
+    m_platform.saveChooser->choose(request, [self](QString path) {
         if (path.isEmpty() || !self)
             return;
         if (QFileInfo(path).suffix().isEmpty())
@@ -154,7 +152,7 @@ void CompareWindowController::exportGIF()
             const bool ok = watcher->result();
             watcher->deleteLater();
             if (ok)
-                Hud::show(tr("GIF saved"));
+                self->m_platform.toasts->show(tr("GIF saved"));
             emit self->gifExported(ok);
         });
         watcher->setFuture(

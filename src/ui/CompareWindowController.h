@@ -1,15 +1,13 @@
 #pragma once
 
 #include "engines/Compare.h"
+#include "platform/Desktop.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
 
 namespace vistrel {
-
-class Clipboard;
-class SaveChooser;
 
 // The two pictures on screen with the divider; a press or drag moves the divider.
 class CompareView : public QWidget
@@ -37,8 +35,9 @@ class CompareWindowController : public QObject
 {
     Q_OBJECT
 public:
-    CompareWindowController(const QImage &before, const QImage &after, Clipboard &clipboard,
-                            SaveChooser &saveChooser, QObject *parent = nullptr);
+    // Copy, Save and the GIF go to the platform's clipboard and save chooser.
+    CompareWindowController(const QImage &before, const QImage &after, const Platform &platform,
+                            QObject *parent = nullptr);
     ~CompareWindowController() override;
 
     QWidget *window() const { return m_window; }
@@ -57,8 +56,7 @@ signals:
     void gifExported(bool ok);
 
 private:
-    Clipboard &m_clipboard;
-    SaveChooser &m_saveChooser;
+    Platform m_platform;
     QPointer<QWidget> m_window;
     CompareView *m_view = nullptr;
 };

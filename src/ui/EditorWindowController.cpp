@@ -5,7 +5,6 @@
 #include "ui/Palette.h"
 #include "ui/SymbolIcon.h"
 #include "engines/ClipboardTools.h"
-#include "ui/Hud.h"
 #include "engines/ImageFiles.h"
 #include "ui/ImageExport.h"
 #include "ui/PinWindow.h"
@@ -250,6 +249,8 @@ EditorWindowController::EditorWindowController(const QImage &image, const QList<
         zoomAround(magnification() * factor, at - m_scroll->visibleRect().topLeft());
     });
     connect(m_canvas, &AnnotationCanvas::imageAdded, this, &EditorWindowController::showAdded);
+    connect(m_canvas, &AnnotationCanvas::pasteRefused, this,
+            [this](const QString &why) { m_platform.toasts->show(why); });
     m_scroll->viewport()->installEventFilter(this);
     m_canvas->setViewportSize(QSizeF(m_geometry.contentSize.width(),
                                      m_geometry.contentSize.height() - EditorGeometry::toolbarHeight));
@@ -516,7 +517,7 @@ void EditorWindowController::zoomAround(qreal magnification, QPointF at)
 
 void EditorWindowController::showAdded(const QRectF &frame)
 {
-    Hud::show(tr("Picture added"));
+    m_platform.toasts->show(tr("Picture added"));
     // Once the scroll bars the larger canvas may bring are in place: as much of the picture as
     // fits, with a little room around it, its top-left corner first.
     QTimer::singleShot(0, this, [this, frame] {
@@ -598,9 +599,9 @@ void EditorWindowController::performExport(const ExportChoice &choice)
     if (choice.mode == ExportMode::Copy) {
         if (choice.format == ExportChoice::PDF) {
             if (ImageFiles::copyPDF(*m_platform.clipboard, image))
-                Hud::show(tr("Copied PDF"));
+                m_platform.toasts->show(tr("Copied PDF"));
         } else if (ClipboardTools::copy(*m_platform.clipboard, image)) {
-            Hud::show(tr("Copied to clipboard"));
+            m_platform.toasts->show(tr("Copied to clipboard"));
         }
         return;
     }
@@ -609,7 +610,7 @@ void EditorWindowController::performExport(const ExportChoice &choice)
     if (suggestedNameBase)
         settings.suggestedBase = filenameForBase(*suggestedNameBase, QDate::currentDate());
     QPointer<EditorWindowController> self(this);
-    ImageExport::save(*m_platform.saveChooser, image, settings, [self](bool writing) {
+    ImageExport::save(m_platform, image, settings, [self](bool writing) {
         if (!self)
             return;
         const bool closing = std::exchange(self->m_closeAfterSave, false);
@@ -634,7 +635,7 @@ void EditorWindowController::runOCR()
     m_recognizer(image, this, [self](Result<QString> text) {
         // The same outcome as Extract Text: a failure is an alert naming its cause.
         if (self)
-            RecognizedText::deliver(text, *self->m_platform.clipboard, tr("Copied %1 chars"));
+            RecognizedText::deliver(text, self->m_platform, tr("Copied %1 chars"));
     });
 }
 
@@ -657,13 +658,12 @@ void EditorWindowController::addScreenshot()
 void EditorWindowController::compare()
 {
     if (m_canvas->extraImages().isEmpty()) {
-        Hud::show(tr("Add a 2nd screenshot (Add / Ctrl+V) to compare"));
+        m_platform.toasts->show(tr("Add a 2nd screenshot (Add / Ctrl+V) to compare"));
         return;
     }
     // Before: the capture without its marks; after: the first placed picture as taken.
     m_compareWindow = std::make_unique<CompareWindowController>(
-        m_canvas->baseImage(), m_canvas->extraImages().first()->picture, *m_platform.clipboard,
-        *m_platform.saveChooser);
+        m_canvas->baseImage(), m_canvas->extraImages().first()->picture, m_platform);
     m_compareWindow->showWindow();
 }
 
@@ -673,8 +673,7 @@ void EditorWindowController::beautify()
     const QImage image = m_canvas->renderComposite(true);
     if (image.isNull())
         return;
-    m_beautifyWindow = std::make_unique<BeautifyWindowController>(image, *m_platform.clipboard,
-                                                                  *m_platform.saveChooser);
+    m_beautifyWindow = std::make_unique<BeautifyWindowController>(image, m_platform);
     m_beautifyWindow->showWindow();
 }
 
@@ -684,9 +683,9 @@ void EditorWindowController::shareImage()
     const QImage image = m_canvas->renderComposite(true);
     if (image.isNull())
         return;
-    Hud::show(tr("Uploading…"));
+    m_platform.toasts->show(tr("Uploading…"));
     // The upload reports its own outcome and finishes even if this window closes first.
-    ShareService::share(image, *m_platform.clipboard);
+    ShareService::share(image, m_platform);
 }
 
 void EditorWindowController::performClose()
@@ -795,7 +794,7 @@ void EditorWindowController::askBeforeClose()
         } else if (button == copy) {
             const QImage image = m_canvas->renderComposite(true);
             if (!image.isNull() && ClipboardTools::copy(*m_platform.clipboard, image)) {
-                Hud::show(tr("Copied to clipboard"));
+                m_platform.toasts->show(tr("Copied to clipboard"));
                 discardChanges();
                 closeNow();
             }

@@ -15,8 +15,6 @@ namespace vistrel {
 
 namespace {
 
-QPointer<Toast> g_current;
-
 QFont toastFont()
 {
     QFont f = QGuiApplication::font();
@@ -94,19 +92,20 @@ void Toast::mousePressEvent(QMouseEvent *event)
     onClick();
 }
 
-namespace {
-
-Toast *replaceCurrent(Toast *toast)
+Hud::~Hud()
 {
-    if (g_current) {
-        g_current->hide(); // replaced at once, no fade
-        g_current->deleteLater();
-    }
-    g_current = toast;
-    return toast;
+    delete m_current.data();
 }
 
-} // namespace
+Toast *Hud::replaceCurrent(Toast *toast)
+{
+    if (m_current) {
+        m_current->hide(); // replaced at once, no fade
+        m_current->deleteLater();
+    }
+    m_current = toast;
+    return toast;
+}
 
 void Hud::showUntilReplaced(const QString &text, std::function<void()> onClick)
 {
@@ -130,12 +129,13 @@ void Hud::show(const QString &text)
     }
 
     QPointer<Toast> guard(toast);
-    QTimer::singleShot(Toast::holdMs, toast, [guard, fades] {
-        if (!guard || g_current != guard)
+    QPointer<Hud> hud(this);
+    QTimer::singleShot(Toast::holdMs, toast, [hud, guard, fades] {
+        if (!hud || !guard || hud->m_current != guard)
             return;
-        auto end = [guard] {
-            if (g_current == guard)
-                g_current = nullptr;
+        auto end = [hud, guard] {
+            if (hud && hud->m_current == guard)
+                hud->m_current = nullptr;
             guard->close();
         };
         if (!fades)
@@ -146,11 +146,6 @@ void Hud::show(const QString &text)
         QObject::connect(fadeOut, &QPropertyAnimation::finished, guard, end);
         fadeOut->start(QAbstractAnimation::DeleteWhenStopped);
     });
-}
-
-Toast *Hud::current()
-{
-    return g_current;
 }
 
 } // namespace vistrel

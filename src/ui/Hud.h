@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Desktop.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -35,14 +37,24 @@ private:
     std::function<void()> m_onClick;
 };
 
-class Hud
+// The app's toasts: one on screen at a time, a new one replacing it at once. A toast still up
+// when the Hud goes goes with it.
+class Hud : public QObject, public Toasts
 {
 public:
-    static void show(const QString &text);
-    // A toast that stays until the next one replaces it (work in progress); a click on it
-    // runs `onClick`, which is how such work is cancelled.
-    static void showUntilReplaced(const QString &text, std::function<void()> onClick);
-    static Toast *current();
+    Hud() = default;
+    ~Hud() override;
+
+    // Fades in, stays `Toast::holdMs`, fades out.
+    void show(const QString &text) override;
+    void showUntilReplaced(const QString &text, std::function<void()> onClick) override;
+    // The toast on screen now, if any.
+    Toast *current() const { return m_current; }
+
+private:
+    Toast *replaceCurrent(Toast *toast);
+
+    QPointer<Toast> m_current;
 };
 
 } // namespace vistrel

@@ -3,7 +3,6 @@
 #include "engines/ImageFiles.h"
 #include "engines/QuickSave.h"
 #include "platform/Desktop.h"
-#include "ui/Hud.h"
 #include "ui/Notifier.h"
 
 #include <QCoreApplication>
@@ -24,7 +23,8 @@ struct SaveOutcome
 
 // Encoding a busy screen takes long enough to stall other programs' pastes: it runs on a
 // worker, and the toast (or the error) follows on the GUI thread.
-void writeInBackground(const QImage &image, const QString &path, std::function<void()> retry)
+void writeInBackground(const Platform &platform, const QImage &image, const QString &path,
+                       std::function<void()> retry)
 {
     auto work = [image, path] {
         SaveOutcome o;
@@ -32,18 +32,20 @@ void writeInBackground(const QImage &image, const QString &path, std::function<v
         return o;
     };
     auto *watcher = new QFutureWatcher<SaveOutcome>(QCoreApplication::instance());
-    QObject::connect(watcher, &QFutureWatcher<SaveOutcome>::finished, watcher, [watcher, path, retry] {
+    QObject::connect(watcher, &QFutureWatcher<SaveOutcome>::finished, watcher,
+                     [watcher, platform, path, retry] {
         const SaveOutcome outcome = watcher->result();
         watcher->deleteLater();
         if (outcome.ok) {
-            Hud::show(QCoreApplication::translate("ImageExport", "Saved"));
+            platform.toasts->show(QCoreApplication::translate("ImageExport", "Saved"));
             return;
         }
         const QFileInfo file(path);
         // The picture is still here: the panel comes back, and the error comes up after it,
         // above it, so it is read before the next try.
         retry();
-        Notifier::error(QCoreApplication::translate("ImageExport", "Could not save “%1” in %2: %3.")
+        Notifier::error(platform.alerts,
+                        QCoreApplication::translate("ImageExport", "Could not save “%1” in %2: %3.")
                             .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath()),
                                  outcome.error));
     });
@@ -78,11 +80,11 @@ QString pdfFilter() { return QCoreApplication::translate("ImageExport", "PDF doc
 QStringList anyTypeFilters() { return {pngFilter(), jpegFilter(), pdfFilter()}; }
 
 // The dialog of `ImageExport::save`, first or again after a failed write.
-void chooseAndWrite(SaveChooser &chooser, const QImage &image, const SaveRequest &request,
+void chooseAndWrite(const Platform &platform, const QImage &image, const SaveRequest &request,
                     bool preferPdf, std::function<void(bool)> done)
 {
-    chooser.choose(request, [&chooser, image, preferPdf, filters = request.nameFilters,
-                             done = std::move(done)](const QString &chosen) {
+    platform.saveChooser->choose(request, [platform, image, preferPdf, filters = request.nameFilters,
+                                           done = std::move(done)](const QString &chosen) {
         if (chosen.isEmpty()) {
             if (done)
                 done(false);
@@ -90,17 +92,19 @@ void chooseAndWrite(SaveChooser &chooser, const QImage &image, const SaveRequest
         }
         const QString path =
             ImageFiles::completedPath(chosen, preferPdf ? QStringLiteral("pdf") : QStringLiteral("png"));
-        writeInBackground(image, path, [&chooser, image, path, filters, preferPdf] {
-            chooseAndWrite(chooser, image, retryRequest(path, filters), preferPdf, {});
+        writeInBackground(platform, image, path, [platform, image, path, filters, preferPdf] {
+            chooseAndWrite(platform, image, retryRequest(path, filters), preferPdf, {});
         });
         if (done)
             done(true);
     });
 }
 
-void chooseOneTypePanel(SaveChooser &chooser, const QImage &image, bool asPDF, const SaveRequest &request)
+void chooseOneTypePanel(const Platform &platform, const QImage &image, bool asPDF,
+                        const SaveRequest &request)
 {
-    chooser.choose(request, [&chooser, image, asPDF, filters = request.nameFilters](const QString &chosen) {
+    platform.saveChooser->choose(request, [platform, image, asPDF,
+                                           filters = request.nameFilters](const QString &chosen) {
         if (chosen.isEmpty())
             return;
         // This panel writes one type: a name for another gets this one's extension too.
@@ -108,15 +112,15 @@ void chooseOneTypePanel(SaveChooser &chooser, const QImage &image, bool asPDF, c
         const QString path = QFileInfo(chosen).suffix().toLower() == ext
                                  ? chosen
                                  : chosen + QLatin1Char('.') + ext;
-        writeInBackground(image, path, [&chooser, image, asPDF, path, filters] {
-            chooseOneTypePanel(chooser, image, asPDF, retryRequest(path, filters));
+        writeInBackground(platform, image, path, [platform, image, asPDF, path, filters] {
+            chooseOneTypePanel(platform, image, asPDF, retryRequest(path, filters));
         });
     });
 }
 
 } // namespace
 
-void ImageExport::save(SaveChooser &chooser, const QImage &image, const SaveSettings &settings,
+void ImageExport::save(const Platform &platform, const QImage &image, const SaveSettings &settings,
                        std::function<void(bool)> done)
 {
     const QString extension = settings.preferPdf ? QStringLiteral("pdf") : QStringLiteral("png");
@@ -129,55 +133,56 @@ void ImageExport::save(SaveChooser &chooser, const QImage &image, const SaveSett
         if (!settings.folder.isEmpty())
             request.folder = existingFolder(settings.folder);
         request.nameFilters = filters;
-        chooseAndWrite(chooser, image, request, settings.preferPdf, std::move(done));
+        chooseAndWrite(platform, image, request, settings.preferPdf, std::move(done));
         return;
     }
     const QString folder = settings.folder;
     QuickSave::saveInBackground(
         image, folder, QCoreApplication::instance(),
-        [&chooser, image, folder, base, extension, filters, preferPdf = settings.preferPdf](
+        [platform, image, folder, base, extension, filters, preferPdf = settings.preferPdf](
             Result<QString> saved) {
             if (saved) {
-                Hud::show(QCoreApplication::translate("ImageExport", "Saved"));
+                platform.toasts->show(QCoreApplication::translate("ImageExport", "Saved"));
                 return;
             }
             // The picture is not lost: the dialog opens where it should have gone, and the
             // error, above it, says why it did not.
             const QString failed = QDir(folder.isEmpty() ? QDir::homePath() : folder)
                                        .filePath(base + QLatin1Char('.') + extension);
-            chooseAndWrite(chooser, image, retryRequest(failed, filters), preferPdf, {});
-            Notifier::error(saved.error());
+            chooseAndWrite(platform, image, retryRequest(failed, filters), preferPdf, {});
+            Notifier::error(platform.alerts, saved.error());
         },
         settings.suggestedBase.value_or(QString()), extension);
     if (done)
         done(true);
 }
 
-void ImageExport::saveInBackground(SaveChooser &chooser, const QImage &image, const QString &path)
+void ImageExport::saveInBackground(const Platform &platform, const QImage &image, const QString &path)
 {
-    writeInBackground(image, path, [&chooser, image, path] {
-        chooseAndWrite(chooser, image, retryRequest(path, anyTypeFilters()), false, {});
+    writeInBackground(platform, image, path, [platform, image, path] {
+        chooseAndWrite(platform, image, retryRequest(path, anyTypeFilters()), false, {});
     });
 }
 
-void ImageExport::savePanel(SaveChooser &chooser, const QImage &image, std::function<void()> completion)
+void ImageExport::savePanel(const Platform &platform, const QImage &image,
+                            std::function<void()> completion)
 {
     SaveRequest request;
     request.suggestedName = ImageFiles::defaultBaseName() + QStringLiteral(".png");
     request.nameFilters = anyTypeFilters();
-    chooseAndWrite(chooser, image, request, false, [completion = std::move(completion)](bool) {
+    chooseAndWrite(platform, image, request, false, [completion = std::move(completion)](bool) {
         if (completion)
             completion();
     });
 }
 
-void ImageExport::savePanel(SaveChooser &chooser, const QImage &image, bool asPDF,
+void ImageExport::savePanel(const Platform &platform, const QImage &image, bool asPDF,
                             std::optional<QString> name)
 {
     SaveRequest request;
     request.suggestedName = name.value_or(ImageFiles::defaultBaseName()) + (asPDF ? ".pdf" : ".png");
     request.nameFilters = {asPDF ? pdfFilter() : pngFilter()};
-    chooseOneTypePanel(chooser, image, asPDF, request);
+    chooseOneTypePanel(platform, image, asPDF, request);
 }
 
 } // namespace vistrel

@@ -8,7 +8,7 @@
 
 namespace vistrel {
 
-class SaveChooser;
+struct Platform;
 
 // How one Save goes: the user's preferences (folder, without asking) and what the caller
 // knows of the picture.
@@ -27,7 +27,8 @@ struct SaveSettings
     bool preferPdf = false;
 };
 
-// The save panels: asking where, writing on a worker, saying how it went.
+// The save panels: asking where (the platform's save chooser), writing on a worker, saying how
+// it went (its toasts and alerts).
 class ImageExport
 {
 public:
@@ -37,21 +38,21 @@ public:
     // one. Either way "Saved" follows, or an error that says why, above the dialog opened
     // again at the failed place. `done` runs once: true when the picture is being written,
     // false when the user cancelled the dialog.
-    static void save(SaveChooser &chooser, const QImage &image, const SaveSettings &settings,
+    static void save(const Platform &platform, const QImage &image, const SaveSettings &settings,
                      std::function<void(bool writing)> done = {});
 
     // PNG, JPEG or PDF, chosen by the extension of the name the user gives. `completion` runs
     // once when the panel is done, whatever the answer. A write that fails says why and where,
     // and the panel comes back so the picture is not lost.
-    static void savePanel(SaveChooser &chooser, const QImage &image,
+    static void savePanel(const Platform &platform, const QImage &image,
                           std::function<void()> completion = {});
     // Only PDF, or only PNG; `name` replaces the default base name.
-    static void savePanel(SaveChooser &chooser, const QImage &image, bool asPDF,
+    static void savePanel(const Platform &platform, const QImage &image, bool asPDF,
                           std::optional<QString> name);
 
     // Encodes and writes on a worker (as the save panels do), then shows "Saved"; a failure
     // says why and offers the save panel again.
-    static void saveInBackground(SaveChooser &chooser, const QImage &image, const QString &path);
+    static void saveInBackground(const Platform &platform, const QImage &image, const QString &path);
 };
 
 } // namespace vistrel

@@ -7,30 +7,20 @@
 
 namespace vistrel {
 
-namespace {
-Alerts *g_alerts = nullptr;
-}
-
-void Notifier::install(Alerts *alerts)
-{
-    g_alerts = alerts;
-}
-
-void Notifier::error(const CaptureError &error)
+void Notifier::error(Alerts *alerts, const CaptureError &error)
 {
     if (error.kind() == CaptureError::Kind::Cancelled)
         return; // the user said no: they know
-    Notifier::error(error.errorDescription());
+    Notifier::error(alerts, error.errorDescription());
 }
 
-void Notifier::error(const QString &description)
+void Notifier::error(Alerts *alerts, const QString &description)
 {
+    if (!alerts)
+        return;
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
-        [description] {
-            if (g_alerts)
-                g_alerts->warn(QStringLiteral("Vistrel"), description);
-        },
+        [alerts, description] { alerts->warn(QStringLiteral("Vistrel"), description); },
         Qt::QueuedConnection);
 }
 

@@ -1,25 +1,26 @@
 #include "ui/RecognizedText.h"
 
 #include "platform/Desktop.h"
-#include "ui/Hud.h"
 #include "ui/Notifier.h"
 
 #include <QCoreApplication>
 
 namespace vistrel {
 
-void RecognizedText::deliver(const Result<QString> &text, Clipboard &clipboard, const QString &copiedFormat)
+void RecognizedText::deliver(const Result<QString> &text, const Platform &platform,
+                             const QString &copiedFormat)
 {
     if (!text) {
-        Notifier::error(text.error()); // a missing model or a failed engine, not an empty picture
+        // A missing model or a failed engine, not an empty picture.
+        Notifier::error(platform.alerts, text.error());
         return;
     }
     if (text->trimmed().isEmpty()) {
-        Hud::show(QCoreApplication::translate("RecognizedText", "No text found"));
+        platform.toasts->show(QCoreApplication::translate("RecognizedText", "No text found"));
         return;
     }
-    clipboard.setText(*text);
-    Hud::show(copiedFormat.arg(text->toUcs4().size())); // characters, not UTF-16 units
+    platform.clipboard->setText(*text);
+    platform.toasts->show(copiedFormat.arg(text->toUcs4().size())); // characters, not UTF-16 units
 }
 
 } // namespace vistrel

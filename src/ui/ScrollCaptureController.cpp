@@ -23,12 +23,6 @@ void TimerClock::after(int ms, QObject *context, std::function<void()> wake)
     QTimer::singleShot(ms, context, std::move(wake));
 }
 
-TimerClock &TimerClock::shared()
-{
-    static TimerClock clock;
-    return clock;
-}
-
 namespace {
 
 constexpr double panelRadius = 16;
@@ -79,6 +73,13 @@ QRect topDown(int x, int y, int w, int h)
 }
 
 } // namespace
+
+ScrollCaptureController::ScrollCaptureController(const QRectF &rect, const DisplayInfo &display,
+                                                 const Platform &platform, Finish onFinish,
+                                                 QObject *parent)
+    : ScrollCaptureController(rect, display, platform, std::move(onFinish), m_timers, parent)
+{
+}
 
 ScrollCaptureController::ScrollCaptureController(const QRectF &rect, const DisplayInfo &display,
                                                  const Platform &platform, Finish onFinish,

@@ -32,7 +32,6 @@ class TimerClock : public LoopClock
 {
 public:
     void after(int ms, QObject *context, std::function<void()> wake) override;
-    static TimerClock &shared();
 };
 
 // One scrolling capture of a fixed rectangle: frames every 160 ms go to a stitcher, a small
@@ -45,10 +44,12 @@ class ScrollCaptureController : public QObject
 public:
     using Finish = std::function<void(std::optional<QImage>)>;
 
-    // `rect` is in the display's points, origin at its top-left corner.
+    // `rect` is in the display's points, origin at its top-left corner. The loops run on
+    // timers, or on `clock` when one is given.
     ScrollCaptureController(const QRectF &rect, const DisplayInfo &display, const Platform &platform,
-                            Finish onFinish, LoopClock &clock = TimerClock::shared(),
-                            QObject *parent = nullptr);
+                            Finish onFinish, QObject *parent = nullptr);
+    ScrollCaptureController(const QRectF &rect, const DisplayInfo &display, const Platform &platform,
+                            Finish onFinish, LoopClock &clock, QObject *parent = nullptr);
     ~ScrollCaptureController() override;
 
     void buildHUD();
@@ -119,7 +120,8 @@ private:
     Platform m_platform;
     CaptureService m_capture;
     Finish m_onFinish;
-    LoopClock &m_clock;
+    TimerClock m_timers;
+    LoopClock &m_clock; // m_timers unless a clock was given
     ScrollStitcher m_stitcher;
     bool m_running = false;
     bool m_finished = false;

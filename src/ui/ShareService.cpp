@@ -1,7 +1,6 @@
 #include "ui/ShareService.h"
 
 #include "engines/ClipboardTools.h"
-#include "ui/Hud.h"
 #include "engines/ShareResponse.h"
 #include "engines/UploadClient.h"
 #include "platform/Desktop.h"
@@ -45,32 +44,32 @@ bool fitsInHeader(const QString &token)
 
 enum class Outcome { NotSetUp, Offline, TimedOut, Cancelled, Failed, Linked };
 
-void report(Outcome outcome, const QString &link = {})
+void report(Toasts &toasts, Outcome outcome, const QString &link = {})
 {
     switch (outcome) {
     case Outcome::NotSetUp:
-        Hud::show(QCoreApplication::translate("ShareService", "Quick-share isn't set up yet"));
+        toasts.show(QCoreApplication::translate("ShareService", "Quick-share isn't set up yet"));
         break;
     case Outcome::Offline:
-        Hud::show(QCoreApplication::translate("ShareService", "Share failed — offline?"));
+        toasts.show(QCoreApplication::translate("ShareService", "Share failed — offline?"));
         break;
     case Outcome::TimedOut:
-        Hud::show(QCoreApplication::translate("ShareService", "Share failed — the server took too long"));
+        toasts.show(QCoreApplication::translate("ShareService", "Share failed — the server took too long"));
         break;
     case Outcome::Cancelled:
-        Hud::show(QCoreApplication::translate("ShareService", "Share cancelled"));
+        toasts.show(QCoreApplication::translate("ShareService", "Share cancelled"));
         break;
     case Outcome::Failed:
-        Hud::show(QCoreApplication::translate("ShareService", "Share failed"));
+        toasts.show(QCoreApplication::translate("ShareService", "Share failed"));
         break;
     case Outcome::Linked:
-        Hud::show(QCoreApplication::translate("ShareService", "Link copied · %1").arg(link));
+        toasts.show(QCoreApplication::translate("ShareService", "Link copied · %1").arg(link));
         break;
     }
 }
 
 void upload(const QByteArray &png, const QString &token, const QUrl &endpoint,
-            Clipboard *clipboard, const ShareService::Done &finish)
+            const Platform &platform, const ShareService::Done &finish)
 {
     const QByteArray boundary = ShareService::newBoundary();
     UploadRequest request;
@@ -90,34 +89,36 @@ void upload(const QByteArray &png, const QString &token, const QUrl &endpoint,
         *reply = postOnce(request, *cancel);
     });
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, worker, [cancel] { *cancel = true; });
-    Hud::showUntilReplaced(QCoreApplication::translate("ShareService", "Sharing… (click to cancel)"), [cancel] { *cancel = true; });
+    platform.toasts->showUntilReplaced(QCoreApplication::translate("ShareService", "Sharing… (click to cancel)"),
+                                       [cancel] { *cancel = true; });
     QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    QObject::connect(worker, &QThread::finished, qApp, [reply, clipboard, finish] {
+    QObject::connect(worker, &QThread::finished, qApp, [reply, platform, finish] {
+        Toasts &toasts = *platform.toasts;
         using Error = UploadReply::Error;
         switch (reply->error) {
         case Error::Offline:
-            report(Outcome::Offline);
+            report(toasts, Outcome::Offline);
             return finish(std::nullopt);
         case Error::TimedOut:
-            report(Outcome::TimedOut);
+            report(toasts, Outcome::TimedOut);
             return finish(std::nullopt);
         case Error::Cancelled:
-            report(Outcome::Cancelled);
+            report(toasts, Outcome::Cancelled);
             return finish(std::nullopt);
         case Error::TooLarge:
         case Error::BadReply:
-            report(Outcome::Failed);
+            report(toasts, Outcome::Failed);
             return finish(std::nullopt);
         case Error::None:
             break;
         }
         const std::optional<QString> link = ShareResponse::parse(reply->status, reply->body);
         if (!link) {
-            report(Outcome::Failed);
+            report(toasts, Outcome::Failed);
             return finish(std::nullopt);
         }
-        clipboard->setText(*link);
-        report(Outcome::Linked, *link);
+        platform.clipboard->setText(*link);
+        report(toasts, Outcome::Linked, *link);
         finish(link);
     });
     worker->start();
@@ -166,7 +167,7 @@ QByteArray ShareService::body(const QByteArray &png, const QByteArray &boundary)
     return body;
 }
 
-void ShareService::share(const QImage &image, Clipboard &clipboard, QObject *context, Done done)
+void ShareService::share(const QImage &image, const Platform &platform, QObject *context, Done done)
 {
     QPointer<QObject> guard(context);
     const bool hasContext = context != nullptr;
@@ -178,20 +179,19 @@ void ShareService::share(const QImage &image, Clipboard &clipboard, QObject *con
     const std::optional<QUrl> endpoint = token ? ShareService::endpoint() : std::nullopt;
     if (!token || !endpoint || !fitsInHeader(*token)) {
         // Report on the next turn, like every other outcome, so callers see one order.
-        QTimer::singleShot(0, qApp, [finish] {
-            report(Outcome::NotSetUp);
+        QTimer::singleShot(0, qApp, [toasts = platform.toasts, finish] {
+            report(*toasts, Outcome::NotSetUp);
             finish(std::nullopt);
         });
         return;
     }
-    Clipboard *target = &clipboard;
     QtConcurrent::run([image] { return encodePng(image); })
-        .then(qApp, [token = *token, url = *endpoint, target, finish](const QByteArray &png) {
+        .then(qApp, [token = *token, url = *endpoint, platform, finish](const QByteArray &png) {
             if (png.isEmpty()) {
                 finish(std::nullopt);
                 return;
             }
-            upload(png, token, url, target, finish);
+            upload(png, token, url, platform, finish);
         });
 }
 

@@ -11,7 +11,7 @@
 
 namespace vistrel {
 
-class Clipboard;
+struct Platform;
 
 // Uploads one finished picture to the share endpoint and puts the returned link on the
 // clipboard. Stateless: every upload has its own request, boundary and connection.
@@ -20,10 +20,11 @@ class ShareService
 public:
     using Done = std::function<void(const std::optional<QString> &link)>;
 
-    // Starts the upload and returns at once. Every outcome is shown as a toast; `done` then
-    // runs on the GUI thread with the link, or nothing on failure, unless `context` is gone.
-    // The upload itself carries on when `context` goes away.
-    static void share(const QImage &image, Clipboard &clipboard, QObject *context = nullptr,
+    // Starts the upload and returns at once. Every outcome is shown as a toast of the
+    // platform's, the link put on its clipboard; `done` then runs on the GUI thread with the
+    // link, or nothing on failure, unless `context` is gone. The upload itself carries on when
+    // `context` goes away.
+    static void share(const QImage &image, const Platform &platform, QObject *context = nullptr,
                       Done done = {});
 
     // VISTREL_UPLOAD_TOKEN exactly as given, else ~/.vistrel/share-token trimmed.

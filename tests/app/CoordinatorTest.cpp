@@ -4,8 +4,6 @@
 #include "ui/AnnotationCanvas.h"
 #include "ui/EditorWindowController.h"
 #include "engines/SceneArchive.h"
-#include "ui/Hud.h"
-#include "ui/Notifier.h"
 #include "ui/PinWindow.h"
 #include "platform/FakeDesktop.h"
 #include "ui/ScrollCaptureController.h"
@@ -42,7 +40,6 @@ class CoordinatorTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        Notifier::install(&desktop);
         main = desktop.addDisplay(10, QRectF(0, 0, 640, 400), 1.0, Qt::darkBlue);
         coordinator = std::make_unique<CaptureCoordinator>(desktop.platform());
         coordinator->setOverlayFactory([this](const OverlayRequest &r, auto completion) {
@@ -55,7 +52,6 @@ protected:
     {
         coordinator.reset();
         drain();
-        Notifier::install(nullptr);
     }
 
     FakeDesktop desktop;
@@ -145,7 +141,6 @@ TEST_F(CoordinatorTest, OverlayModesAskForTheRightSelection)
 TEST_F(CoordinatorTest, NoDisplayForFullScreen)
 {
     FakeDesktop empty;
-    Notifier::install(&empty);
     CaptureCoordinator c(empty.platform());
     c.captureFullScreen();
     drain();
@@ -275,8 +270,8 @@ TEST_F(CoordinatorTest, OutcomesAreCutFromWhatTheOverlayShowed)
     ASSERT_EQ(desktop.clipboardWrites, 2);
     const QImage png = QImage::fromData(desktop.clipboardFormats[0].second, "PNG");
     EXPECT_EQ(png.convertToFormat(QImage::Format_RGB32), frozen.copy(100, 50, 60, 40));
-    ASSERT_TRUE(Hud::current());
-    EXPECT_EQ(Hud::current()->text(), "Copied to clipboard");
+    ASSERT_FALSE(desktop.toastTexts.isEmpty());
+    EXPECT_EQ(desktop.toastTexts.last(), "Copied to clipboard");
 }
 
 TEST_F(CoordinatorTest, AScreenTooBigToAllocateEndsTheCaptureWithAMessage)
@@ -306,7 +301,7 @@ TEST_F(CoordinatorTest, TextExtraction)
     };
     desktop.clipboardText = "before";
     runOcr(QString());
-    EXPECT_EQ(Hud::current()->text(), "No text found");
+    EXPECT_EQ(desktop.toastTexts, QStringList{"No text found"});
     runOcr(CaptureError::failed("model missing"));
     ASSERT_EQ(desktop.warnings.size(), 1); // the reason, not "No text found"
     EXPECT_EQ(desktop.warnings[0].second, "model missing");
@@ -315,7 +310,7 @@ TEST_F(CoordinatorTest, TextExtraction)
 
     runOcr(QStringLiteral("Hello\nwörld"));
     EXPECT_EQ(desktop.clipboardText, "Hello\nwörld");
-    EXPECT_EQ(Hud::current()->text(), "Copied 11 chars of text");
+    EXPECT_EQ(desktop.toastTexts.last(), "Copied 11 chars of text");
 }
 
 TEST_F(CoordinatorTest, ScrollOutcomeStartsAScrollingCaptureInsteadOfAPicture)
@@ -406,7 +401,7 @@ TEST_F(CoordinatorTest, ColourPickCopiesTheHexCodeOrNothingWhenCancelled)
     drain();
     overlay->request.onColorPicked(QColor(0x12, 0xab, 0xef));
     EXPECT_EQ(desktop.clipboardText, "#12ABEF");
-    EXPECT_EQ(Hud::current()->text(), "Copied #12ABEF");
+    EXPECT_EQ(desktop.toastTexts, QStringList{"Copied #12ABEF"}); // Escape said nothing
 }
 
 // Where the desktop has a picker of its own, it is asked first; when it cannot pick, the loupe

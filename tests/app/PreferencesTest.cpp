@@ -3,7 +3,6 @@
 #include "app/HotkeyManager.h"
 #include "app/Preferences.h"
 #include "app/PreferencesWindow.h"
-#include "ui/Notifier.h"
 #include "engines/QuickSave.h"
 #include "platform/FakeDesktop.h"
 #include "TestSupport.h"
@@ -175,7 +174,6 @@ TEST(QuickSave, SaveActionWritesWithoutThePanelWhenChosen)
     FakeDesktop desktop;
     Preferences prefs(dir.filePath("p.conf"));
     prefs.setSaveFolder(dir.filePath("shots"));
-    Notifier::install(&desktop);
     CaptureCoordinator coordinator(desktop.platform());
     coordinator.setPreferences(&prefs);
     QImage picture(16, 16, QImage::Format_RGB32);
@@ -209,7 +207,6 @@ TEST(QuickSave, SaveActionWritesWithoutThePanelWhenChosen)
     // The dialog opens where the picture should have gone, nearest to what is missing.
     EXPECT_EQ(desktop.saveRequests.last().folder, QDir(dir.path()).absolutePath());
     EXPECT_TRUE(desktop.warnings.last().second.contains("file/shots"));
-    Notifier::install(nullptr);
 }
 
 class QuietOverlay : public SelectionOverlay

@@ -1,7 +1,6 @@
 #include "app/CaptureCoordinator.h"
 #include "ui/EditorWindowController.h"
 #include "ui/CapturePreviewController.h"
-#include "ui/Notifier.h"
 #include "platform/FakeDesktop.h"
 #include "ui/ScrollCaptureController.h"
 #include "TestSupport.h"
@@ -33,7 +32,6 @@ protected:
     void SetUp() override
     {
         qputenv("VISTREL_KEEP_CAPTURES", keep.path().toUtf8());
-        Notifier::install(&desktop);
         display = desktop.addDisplay(10, QRectF(0, 0, 640, 400), 1.0, Qt::darkBlue);
         coordinator = std::make_unique<CaptureCoordinator>(desktop.platform());
         coordinator->setOverlayFactory([this](const OverlayRequest &r, auto completion) {
@@ -45,7 +43,6 @@ protected:
     {
         coordinator.reset();
         drain();
-        Notifier::install(nullptr);
         qunsetenv("VISTREL_KEEP_CAPTURES");
     }
     // Ctrl+Shift+8, then a drag over (20, 30, 200, 100).

@@ -1,4 +1,3 @@
-#include "ui/Hud.h"
 #include "platform/FakeDesktop.h"
 #include "engines/Beautify.h"
 #include "ui/BeautifyWindowController.h"
@@ -90,7 +89,7 @@ TEST(Beautify, SideWindowSizes)
 TEST(BeautifyWindow, PresetsSlidersAndCopyAtAnyMagnification)
 {
     FakeDesktop desktop;
-    BeautifyWindowController c(solid(1000, 600, Qt::darkCyan), desktop, desktop);
+    BeautifyWindowController c(solid(1000, 600, Qt::darkCyan), desktop.platform());
     EXPECT_EQ(c.window()->windowTitle(), "Vistrel — Beautify");
     ASSERT_EQ(c.swatches().size(), 7);
     EXPECT_EQ(c.swatches()[2]->toolTip(), "Grape");
@@ -114,14 +113,13 @@ TEST(BeautifyWindow, PresetsSlidersAndCopyAtAnyMagnification)
     c.copyImg();
     ASSERT_EQ(desktop.clipboardFormats.size(), 1);
     EXPECT_EQ(QImage::fromData(desktop.clipboardFormats[0].second).size(), QSize(1200, 800));
-    ASSERT_TRUE(Hud::current());
-    EXPECT_EQ(Hud::current()->text(), "Copied");
+    EXPECT_EQ(desktop.toastTexts, QStringList{"Copied"});
 }
 
 TEST(BeautifyWindow, LargePaddingStaysUntilTheSliderMoves)
 {
     FakeDesktop desktop;
-    BeautifyWindowController c(solid(6000, 4000, Qt::gray), desktop, desktop);
+    BeautifyWindowController c(solid(6000, 4000, Qt::gray), desktop.platform());
     EXPECT_DOUBLE_EQ(c.view()->beautifier().padding, 280);
     EXPECT_EQ(c.paddingSlider()->value(), 260);
     EXPECT_DOUBLE_EQ(c.view()->beautifier().padding, 280);
@@ -133,7 +131,7 @@ TEST(BeautifyWindow, SaveWritesThePngAtFullSize)
 {
     QTemporaryDir dir;
     FakeDesktop desktop;
-    BeautifyWindowController c(solid(400, 300, Qt::red), desktop, desktop);
+    BeautifyWindowController c(solid(400, 300, Qt::red), desktop.platform());
     desktop.saveAnswer = dir.filePath("card.png");
     c.save();
     ASSERT_EQ(desktop.saveRequests.size(), 1);
@@ -161,9 +159,9 @@ TEST(SideWindows, EscapeAndCtrlWCloseThemWhereverTheFocusIs)
         return !shown || !shown->isVisible();
     };
     const QKeyCombination escape(Qt::Key_Escape), ctrlW(Qt::CTRL | Qt::Key_W);
-    BeautifyWindowController beautify(solid(400, 300, Qt::red), desktop, desktop);
-    CompareWindowController compare(solid(300, 200, Qt::red), solid(100, 100, Qt::blue), desktop,
-                                    desktop);
+    BeautifyWindowController beautify(solid(400, 300, Qt::red), desktop.platform());
+    CompareWindowController compare(solid(300, 200, Qt::red), solid(100, 100, Qt::blue),
+                                    desktop.platform());
     EXPECT_TRUE(closesWith(beautify.window(), beautify.paddingSlider(), escape));
     EXPECT_TRUE(closesWith(beautify.window(), beautify.swatches()[1], ctrlW));
     EXPECT_TRUE(closesWith(compare.window(), nullptr, escape));
@@ -176,7 +174,7 @@ TEST(SideWindows, EscapeAndCtrlWCloseThemWhereverTheFocusIs)
 
     // Closing by key lets a side window whose editor is gone go, as the close button does.
     QPointer<CompareWindowController> kept = new CompareWindowController(
-        solid(300, 200, Qt::red), solid(100, 100, Qt::blue), desktop, desktop);
+        solid(300, 200, Qt::red), solid(100, 100, Qt::blue), desktop.platform());
     kept->showWindow();
     keepUntilClosed(kept, kept->window());
     EXPECT_TRUE(closesWith(kept->window(), nullptr, escape));

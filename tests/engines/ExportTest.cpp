@@ -1,7 +1,5 @@
-#include "ui/Hud.h"
 #include "engines/ImageFiles.h"
 #include "ui/ImageExport.h"
-#include "ui/Notifier.h"
 #include "ui/PinWindow.h"
 #include "platform/FakeDesktop.h"
 #include "platform/QtDesktop.h"
@@ -51,9 +49,9 @@ TEST(ImageExport, TimestampAndDefaultNames)
     EXPECT_EQ(ImageFiles::defaultBaseName(when), "Vistrel 2026-03-14 at 09.05.07");
 
     FakeDesktop desktop;
-    ImageExport::savePanel(desktop, pattern(4, 4), true, QStringLiteral("report 2026-03-14"));
-    ImageExport::savePanel(desktop, pattern(4, 4), true, std::nullopt);
-    ImageExport::savePanel(desktop, pattern(4, 4));
+    ImageExport::savePanel(desktop.platform(), pattern(4, 4), true, QStringLiteral("report 2026-03-14"));
+    ImageExport::savePanel(desktop.platform(), pattern(4, 4), true, std::nullopt);
+    ImageExport::savePanel(desktop.platform(), pattern(4, 4));
     ASSERT_EQ(desktop.saveRequests.size(), 3);
     EXPECT_EQ(desktop.saveRequests[0].suggestedName, "report 2026-03-14.pdf");
     EXPECT_TRUE(desktop.saveRequests[1].suggestedName.startsWith("Vistrel 20"));
@@ -109,46 +107,44 @@ TEST(ImageExport, SavePanelWritesWhatTheNameSaysAndNeverFailsSilently)
 {
     QTemporaryDir dir;
     FakeDesktop desktop;
-    Notifier::install(&desktop);
     int completions = 0;
     auto saveAs = [&](const QString &name) {
         desktop.saveAnswer = name.isEmpty() ? QString() : dir.filePath(name);
-        ImageExport::savePanel(desktop, pattern(30, 20), [&] { ++completions; });
+        ImageExport::savePanel(desktop.platform(), pattern(30, 20), [&] { ++completions; });
         desktop.saveAnswer.clear(); // a panel that comes back is cancelled
     };
-    auto savedAnnounced = [] {
-        return QTest::qWaitFor([] { return Hud::current() && Hud::current()->text() == "Saved"; }, 3000);
+    auto savedAnnounced = [&] {
+        return QTest::qWaitFor([&] { return desktop.toastTexts.contains("Saved"); }, 3000);
     };
     saveAs("panel.jpg");
     EXPECT_EQ(completions, 1);
     ASSERT_TRUE(savedAnnounced());
     EXPECT_TRUE(readAll(dir.filePath("panel.jpg")).startsWith("\xFF\xD8\xFF"));
-    Hud::show("-");
+    desktop.toastTexts.clear();
     saveAs("x.pdf");
     ASSERT_TRUE(savedAnnounced());
     EXPECT_TRUE(readAll(dir.filePath("x.pdf")).startsWith("%PDF"));
-    Hud::show("-");
+    desktop.toastTexts.clear();
     saveAs("noext");
     ASSERT_TRUE(savedAnnounced());
     EXPECT_FALSE(QFile::exists(dir.filePath("noext")));
     EXPECT_TRUE(readAll(dir.filePath("noext.png")).startsWith("\x89PNG"));
 
     // A place that cannot be written: the error says what and where, and the panel comes back.
-    Hud::show("-");
+    desktop.toastTexts.clear();
     const int asked = int(desktop.saveRequests.size());
     saveAs("missing/dir/lost.png");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !desktop.warnings.isEmpty(); }, 3000));
     EXPECT_TRUE(desktop.warnings[0].second.startsWith("Could not save “lost.png” in "));
     EXPECT_TRUE(desktop.warnings[0].second.contains("missing/dir"));
     EXPECT_EQ(desktop.saveRequests.size(), asked + 2);
-    EXPECT_FALSE(Hud::current() && Hud::current()->text() == "Saved");
+    EXPECT_FALSE(desktop.toastTexts.contains("Saved"));
     // It comes back where the user was, nearest to the missing folder, with the name typed.
     EXPECT_EQ(desktop.saveRequests.last().folder, QDir(dir.path()).absolutePath());
     EXPECT_EQ(desktop.saveRequests.last().suggestedName, QStringLiteral("lost.png"));
 
     saveAs(QString()); // cancel
     EXPECT_EQ(completions, 5);
-    Notifier::install(nullptr);
 }
 
 namespace {
@@ -182,7 +178,7 @@ TEST(ImageExport, SaveOffersEveryTypeFromTheFolderAndTheTypedExtensionDecides)
     settings.folder = dir.path();
 
     desktop.saveAnswer = dir.filePath("mark1.jpg");
-    ImageExport::save(desktop, pattern(40, 30), settings, record);
+    ImageExport::save(desktop.platform(), pattern(40, 30), settings, record);
     ASSERT_EQ(desktop.saveRequests.size(), 1);
     const SaveRequest asked = desktop.saveRequests[0];
     EXPECT_EQ(asked.folder, dir.path());
@@ -199,7 +195,7 @@ TEST(ImageExport, SaveOffersEveryTypeFromTheFolderAndTheTypedExtensionDecides)
     settings.preferPdf = true;
     settings.suggestedBase = QStringLiteral("report 2026-03-14");
     desktop.saveAnswer = dir.filePath("bare");
-    ImageExport::save(desktop, pattern(40, 30), settings, record);
+    ImageExport::save(desktop.platform(), pattern(40, 30), settings, record);
     EXPECT_EQ(desktop.saveRequests[1].suggestedName, "report 2026-03-14.pdf");
     EXPECT_TRUE(desktop.saveRequests[1].nameFilters[0].contains("*.pdf"));
     EXPECT_EQ(desktop.saveRequests[1].nameFilters.size(), 3);
@@ -207,14 +203,14 @@ TEST(ImageExport, SaveOffersEveryTypeFromTheFolderAndTheTypedExtensionDecides)
     EXPECT_TRUE(readAll(dir.filePath("bare.pdf")).startsWith("%PDF"));
     // ... but a typed .png is a PNG.
     desktop.saveAnswer = dir.filePath("typed.PNG");
-    ImageExport::save(desktop, pattern(40, 30), settings, record);
+    ImageExport::save(desktop.platform(), pattern(40, 30), settings, record);
     ASSERT_TRUE(waitForFile(dir.filePath("typed.PNG")));
     EXPECT_TRUE(readAll(dir.filePath("typed.PNG")).startsWith("\x89PNG"));
 
     // Cancel writes nothing and says so; a folder not there yet opens its nearest parent.
     desktop.saveAnswer.clear();
     settings.folder = dir.filePath("not/yet");
-    ImageExport::save(desktop, pattern(40, 30), settings, record);
+    ImageExport::save(desktop.platform(), pattern(40, 30), settings, record);
     EXPECT_EQ(desktop.saveRequests.last().folder, dir.path());
     EXPECT_EQ(answers, (QList<bool>{true, true, true, false}));
     drain();
@@ -226,12 +222,13 @@ TEST(ImageExport, SaveWithoutAskingWritesNewFilesAndAFailureAsksAboveTheError)
     QTemporaryDir dir;
     FakeDesktop desktop;
     AlertOrder alerts(desktop);
-    Notifier::install(&alerts);
+    Platform platform = desktop.platform();
+    platform.alerts = &alerts;
     SaveSettings settings;
     settings.folder = dir.filePath("shots");
     settings.withoutAsking = true;
     int writing = 0;
-    ImageExport::save(desktop, pattern(40, 30), settings, [&](bool w) { writing += w; });
+    ImageExport::save(platform, pattern(40, 30), settings, [&](bool w) { writing += w; });
     EXPECT_EQ(writing, 1);
     EXPECT_TRUE(desktop.saveRequests.isEmpty());
     ASSERT_TRUE(QTest::qWaitFor([&] { return QDir(settings.folder).entryList(QDir::Files).size() == 1; }, 5000));
@@ -240,9 +237,9 @@ TEST(ImageExport, SaveWithoutAskingWritesNewFilesAndAFailureAsksAboveTheError)
     // A smart-named PDF, twice: the second never replaces the first.
     settings.preferPdf = true;
     settings.suggestedBase = QStringLiteral("report 2026-03-14");
-    ImageExport::save(desktop, pattern(40, 30), settings);
+    ImageExport::save(platform, pattern(40, 30), settings);
     ASSERT_TRUE(waitForFile(QDir(settings.folder).filePath("report 2026-03-14.pdf")));
-    ImageExport::save(desktop, pattern(40, 30), settings);
+    ImageExport::save(platform, pattern(40, 30), settings);
     ASSERT_TRUE(waitForFile(QDir(settings.folder).filePath("report 2026-03-14 (2).pdf")));
     EXPECT_TRUE(readAll(QDir(settings.folder).filePath("report 2026-03-14 (2).pdf")).startsWith("%PDF"));
     EXPECT_TRUE(desktop.saveRequests.isEmpty());
@@ -254,7 +251,7 @@ TEST(ImageExport, SaveWithoutAskingWritesNewFilesAndAFailureAsksAboveTheError)
     blocker.close();
     settings.folder = dir.filePath("blocker/shots");
     desktop.saveAnswer = dir.filePath("rescued");
-    ImageExport::save(desktop, pattern(40, 30), settings);
+    ImageExport::save(platform, pattern(40, 30), settings);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !alerts.seen.isEmpty(); }, 5000));
     ASSERT_EQ(desktop.saveRequests.size(), 1);
     EXPECT_EQ(desktop.saveRequests[0].folder, dir.path());
@@ -267,13 +264,12 @@ TEST(ImageExport, SaveWithoutAskingWritesNewFilesAndAFailureAsksAboveTheError)
     alerts.seen.clear();
     settings.withoutAsking = false;
     desktop.saveAnswer = dir.filePath("blocker/lost.png");
-    ImageExport::save(desktop, pattern(40, 30), settings);
+    ImageExport::save(platform, pattern(40, 30), settings);
     desktop.saveAnswer.clear();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !alerts.seen.isEmpty(); }, 5000));
     ASSERT_EQ(desktop.saveRequests.size(), 3);
     EXPECT_EQ(desktop.saveRequests[2].suggestedName, "lost.png");
     EXPECT_EQ(alerts.seen[0].second, 3);
-    Notifier::install(nullptr);
 }
 
 TEST(ImageExport, AnErrorStandsAboveTheOpenSaveDialog)

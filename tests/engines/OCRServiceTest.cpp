@@ -1,8 +1,6 @@
 #include "ScreenCorpus.h"
 #include "TextCorpus.h"
 #include "TestSupport.h"
-#include "ui/Hud.h"
-#include "ui/Notifier.h"
 #include "platform/FakeDesktop.h"
 #include "engines/OCRLayout.h"
 #include "engines/OCRService.h"
@@ -431,25 +429,22 @@ TEST(OCRService, ReadsComposedScreensInReadingOrder)
 TEST(OCRService, OneOutcomeForEveryCaller)
 {
     FakeDesktop desktop;
-    Notifier::install(&desktop);
     desktop.clipboardText = "before";
-    RecognizedText::deliver(QStringLiteral("héllo\nworld"), desktop, QStringLiteral("Copied %1 chars"));
+    RecognizedText::deliver(QStringLiteral("héllo\nworld"), desktop.platform(), QStringLiteral("Copied %1 chars"));
     EXPECT_EQ(desktop.clipboardText, "héllo\nworld");
-    ASSERT_TRUE(Hud::current());
-    EXPECT_EQ(Hud::current()->text(), "Copied 11 chars");
+    EXPECT_EQ(desktop.toastTexts, QStringList{"Copied 11 chars"});
 
-    RecognizedText::deliver(QStringLiteral(" \n "), desktop);
-    EXPECT_EQ(Hud::current()->text(), "No text found");
+    RecognizedText::deliver(QStringLiteral(" \n "), desktop.platform());
+    EXPECT_EQ(desktop.toastTexts.last(), "No text found");
     EXPECT_EQ(desktop.clipboardText, "héllo\nworld");
 
     // A failure names its cause in an alert, and is never "No text found".
-    const QString toast = Hud::current()->text();
-    RecognizedText::deliver(CaptureError::failed("Text recognition needs the English model"), desktop);
+    RecognizedText::deliver(CaptureError::failed("Text recognition needs the English model"), desktop.platform());
     drain();
+    EXPECT_EQ(desktop.toastTexts.size(), 2);
     ASSERT_EQ(desktop.warnings.size(), 1);
     EXPECT_TRUE(desktop.warnings.first().second.contains("English model"));
     EXPECT_EQ(desktop.clipboardText, "héllo\nworld");
-    Notifier::install(nullptr);
 }
 
 TEST(TesseractEngine, PreparationInvertsDarkThemesAndEnlargesSmallPictures)

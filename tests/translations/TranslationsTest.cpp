@@ -115,12 +115,12 @@ TEST(Translations, NoVisibleTextBypassesTranslation)
         R"re(\b(set(?:Text|ToolTip|WindowTitle|PlaceholderText|StatusTip|WhatsThis|AccessibleName|)re"
         R"re(AccessibleDescription|InformativeText|DetailedText|Title|LabelText)|)re"
         R"re(add(?:Action|Button|Row|Tab|Menu|RightButton)|smallLabel|say|describe|warn|)re"
-        R"re(Hud::show(?:UntilReplaced)?|Notifier::error|CaptureError::failed|)re"
+        R"re((?:Hud::|toasts(?:->|\.))show(?:UntilReplaced)?|pasteRefused|Notifier::error|CaptureError::failed|)re"
         R"re(new\s+Q(?:Label|PushButton|ToolButton|CheckBox|RadioButton|GroupBox|Action|Menu)|)re"
         R"re(QMessageBox(?:::\w+)?|QFileDialog::get\w+)\s*\(\s*)re"
         // what may come before the text: an icon, a message box's icon, a dialog's parent
         R"re((?:(?:symbolIcon|QIcon)\s*\((?:[^()]|\([^()]*\))*\)\s*,\s*|QMessageBox::\w+\s*,\s*|)re"
-        R"re((?:this|nullptr|m_window|window)\s*,\s*)?)re"
+        R"re((?:this|nullptr|m_window|window|[\w.>-]*alerts)\s*,\s*)?)re"
         R"re((?:(?:QStringLiteral|QLatin1String|QLatin1StringView|QString::fromLatin1|QString::fromUtf8|QString)\s*\(\s*)?)re"
         R"re("((?:[^"\\]|\\.)*)")re"));
     static const QRegularExpression letter(QStringLiteral("[A-Za-z]"));

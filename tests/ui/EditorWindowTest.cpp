@@ -3,8 +3,6 @@
 #include "ui/EditorGeometry.h"
 #include "ui/EditorWindowController.h"
 #include "ui/Palette.h"
-#include "ui/Hud.h"
-#include "ui/Notifier.h"
 #include "ui/PinWindow.h"
 #include "platform/FakeDesktop.h"
 #include "ui/BeautifyWindowController.h"
@@ -18,6 +16,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QPushButton>
 #include <QSlider>
@@ -214,8 +213,8 @@ TEST_F(EditorWindowTest, CopyKeyOpensTheFormatMenuAndTransparentCopiesAlpha)
     // Top-left corner: outside the picture and the mark → transparent; the picture is opaque.
     EXPECT_EQ(qAlpha(copied.pixel(0, 0)), 0);
     EXPECT_EQ(copied.pixelColor(copied.width() - 10, copied.height() - 10), QColor(40, 120, 200));
-    ASSERT_TRUE(Hud::current());
-    EXPECT_EQ(Hud::current()->text(), "Copied to clipboard");
+    ASSERT_FALSE(desktop.toastTexts.isEmpty());
+    EXPECT_EQ(desktop.toastTexts.last(), "Copied to clipboard");
 
     // Original: the same area, white outside.
     editor->performExport({ExportMode::Copy, ExportChoice::Original});
@@ -224,7 +223,7 @@ TEST_F(EditorWindowTest, CopyKeyOpensTheFormatMenuAndTransparentCopiesAlpha)
     editor->performExport({ExportMode::Copy, ExportChoice::PDF});
     ASSERT_EQ(desktop.clipboardFormats.size(), 2);
     EXPECT_EQ(desktop.clipboardFormats[0].first, "application/pdf");
-    EXPECT_EQ(Hud::current()->text(), "Copied PDF");
+    EXPECT_EQ(desktop.toastTexts.last(), "Copied PDF");
 }
 
 TEST_F(EditorWindowTest, ACaptureWithZeroPaddingBytesExportsOpaque)
@@ -295,14 +294,12 @@ TEST_F(EditorWindowTest, OcrPinAndTheSideWindowsSaySomethingEveryTime)
     editor->runOCR();
     EXPECT_EQ(recognised.size(), QSize(300, 200));
     EXPECT_EQ(desktop.clipboardText, QString(42, QLatin1Char('x')));
-    EXPECT_EQ(Hud::current()->text(), "Copied 42 chars");
+    EXPECT_EQ(desktop.toastTexts, QStringList{"Copied 42 chars"});
     editor->runOCR();
-    EXPECT_EQ(Hud::current()->text(), "No text found");
+    EXPECT_EQ(desktop.toastTexts.last(), "No text found");
     // A failure is an alert naming its cause, as Extract Text says it, never "No text found".
-    Notifier::install(&desktop);
     editor->runOCR();
     drain(); // alerts are shown from the event loop
-    Notifier::install(nullptr);
     ASSERT_FALSE(desktop.warnings.isEmpty());
     EXPECT_TRUE(desktop.warnings.last().second.contains("text model is not installed"));
 
@@ -312,7 +309,7 @@ TEST_F(EditorWindowTest, OcrPinAndTheSideWindowsSaySomethingEveryTime)
     delete PinWindow::pins().last();
 
     editor->action(EditorAction::Compare)->trigger();
-    EXPECT_EQ(Hud::current()->text(), "Add a 2nd screenshot (Add / Ctrl+V) to compare");
+    EXPECT_EQ(desktop.toastTexts.last(), "Add a 2nd screenshot (Add / Ctrl+V) to compare");
     EXPECT_EQ(editor->compareWindow(), nullptr);
     editor->canvas()->addImage(picture(QSize(50, 50)));
     editor->action(EditorAction::Compare)->trigger();
@@ -326,9 +323,13 @@ TEST_F(EditorWindowTest, OcrPinAndTheSideWindowsSaySomethingEveryTime)
     ASSERT_TRUE(editor->beautifyWindow());
     // The flattened board: the capture and the picture 40 to its right.
     EXPECT_EQ(editor->beautifyWindow()->view()->beautifier().imgSize(), QSizeF(390, 200));
-    Hud::show("-");
     editor->action(EditorAction::Share)->trigger();
-    EXPECT_EQ(Hud::current()->text(), QStringLiteral("Uploading…"));
+    EXPECT_EQ(desktop.toastTexts.last(), QStringLiteral("Uploading…"));
+    // The share says how it ended (not set up, or offline) before this desktop goes.
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return desktop.toastTexts.last() != QStringLiteral("Uploading…") &&
+               !desktop.toastTexts.last().startsWith(QStringLiteral("Sharing"));
+    }, 10000));
 
     int asked = 0;
     editor->onRequestAddImage = [&] { ++asked; };
@@ -437,8 +438,12 @@ TEST_F(EditorWindowTest, APictureDraggedUpStaysUnderThePointerAndCtrlWheelZoomsA
     AnnotationCanvas *canvas = editor->canvas();
     // An added picture is scrolled into view and announced.
     EXPECT_TRUE(scroll->visibleRect().contains(canvas->toWidget(placed->frame)));
-    ASSERT_NE(Hud::current(), nullptr);
-    EXPECT_EQ(Hud::current()->text(), QStringLiteral("Picture added"));
+    ASSERT_FALSE(desktop.toastTexts.isEmpty());
+    EXPECT_EQ(desktop.toastTexts.last(), QStringLiteral("Picture added"));
+    // A paste that adds nothing says why.
+    const QMimeData words;
+    EXPECT_FALSE(canvas->pasteImage(&words));
+    EXPECT_EQ(desktop.toastTexts.last(), QStringLiteral("No picture on the clipboard"));
     // Where the picture's middle is in the viewport, and the pointer with it.
     auto inViewport = [&](QPointF canvasPoint) {
         return canvas->toWidget(canvasPoint) - scroll->visibleRect().topLeft();

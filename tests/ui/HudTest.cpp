@@ -25,16 +25,17 @@ TEST(Hud, PlacementFollowsTheVisibleFrame)
 
 TEST(Hud, NewToastReplacesTheOldAndOnlyTheNewestTimerActs)
 {
-    Hud::show("first");
-    QPointer<Toast> first = Hud::current();
+    Hud hud;
+    hud.show("first");
+    QPointer<Toast> first = hud.current();
     ASSERT_TRUE(first);
     EXPECT_TRUE(first->isVisible());
     EXPECT_TRUE(first->testAttribute(Qt::WA_ShowWithoutActivating));
     EXPECT_TRUE(first->windowFlags() & Qt::WindowDoesNotAcceptFocus);
     EXPECT_TRUE(first->windowFlags() & Qt::WindowTransparentForInput);
 
-    Hud::show("second");
-    QPointer<Toast> second = Hud::current();
+    hud.show("second");
+    QPointer<Toast> second = hud.current();
     EXPECT_NE(first, second);
     drain();
     // Gone at once, no fade, and its timers with it: they cannot close the second.
@@ -43,19 +44,40 @@ TEST(Hud, NewToastReplacesTheOldAndOnlyTheNewestTimerActs)
 
     // The second goes by itself.
     EXPECT_TRUE(QTest::qWaitFor([&] { return !second; }, 5000));
-    EXPECT_EQ(Hud::current(), nullptr);
+    EXPECT_EQ(hud.current(), nullptr);
+}
+
+TEST(Hud, AToastThatStaysGoesWithItsHud)
+{
+    QPointer<Toast> shown;
+    int clicks = 0;
+    {
+        Hud hud;
+        hud.showUntilReplaced("working", [&] { ++clicks; });
+        shown = hud.current();
+        ASSERT_TRUE(shown);
+        EXPECT_TRUE(shown->clickable());
+    }
+    EXPECT_FALSE(shown);
+    EXPECT_EQ(clicks, 0);
 }
 
 TEST(Notifier, ErrorReturnsAtOnceAndShowsOneBoxTitledVistrel)
 {
     FakeDesktop desktop;
-    Notifier::install(&desktop);
     const QString longText = QString("A long failure description. ").repeated(20);
-    Notifier::error(longText);
+    Notifier::error(&desktop, longText);
     EXPECT_TRUE(desktop.warnings.isEmpty());
     drain();
     ASSERT_EQ(desktop.warnings.size(), 1);
     EXPECT_EQ(desktop.warnings[0].first, "Vistrel");
     EXPECT_EQ(desktop.warnings[0].second, longText);
-    Notifier::install(nullptr);
+
+    // What the user cancelled is not reported, and without alerts nothing is.
+    Notifier::error(&desktop, CaptureError::cancelled());
+    Notifier::error(nullptr, CaptureError::failed(QStringLiteral("nobody to tell")));
+    Notifier::error(&desktop, CaptureError::failed(QStringLiteral("told")));
+    drain();
+    ASSERT_EQ(desktop.warnings.size(), 2);
+    EXPECT_EQ(desktop.warnings[1].second, "told");
 }

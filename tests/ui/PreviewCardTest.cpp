@@ -3,7 +3,6 @@
 #include "model/CanvasModel.h"
 #include "ui/EditorWindowController.h"
 #include "ui/CapturePreviewController.h"
-#include "ui/Hud.h"
 #include "platform/FakeDesktop.h"
 #include "TestSupport.h"
 
@@ -206,7 +205,7 @@ TEST_F(PreviewCardTest, CopyTakesTheMarkedCropAndTheBadgeFollowsTheCrop)
     EXPECT_EQ(copied.convertToFormat(QImage::Format_RGB32),
               expected.copy(0, 0, 300, 300).convertToFormat(QImage::Format_RGB32));
     EXPECT_NE(copied.pixel(40, 280), image.pixel(40, 280)); // the pen stroke is in it
-    EXPECT_EQ(Hud::current() ? Hud::current()->text() : QString(), "Copied to clipboard");
+    EXPECT_EQ(desktop.toastTexts, QStringList{"Copied to clipboard"});
     EXPECT_EQ(closes, 1);
 }
 

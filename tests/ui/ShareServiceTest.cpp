@@ -87,20 +87,29 @@ protected:
     Result runShare()
     {
         Result result;
-        ShareService::share(m_image, m_desktop, nullptr, [&result](const std::optional<QString> &link) {
+        ShareService::share(m_image, platform(), nullptr, [&](const std::optional<QString> &link) {
             result.finished = true;
             result.link = link;
-            if (Hud::current())
-                result.toast = Hud::current()->text();
+            if (m_toasts.current())
+                result.toast = m_toasts.current()->text();
         });
         [&] { ASSERT_TRUE(QTest::qWaitFor([&] { return result.finished; }, 20000)); }();
         return result;
+    }
+
+    // The fake desktop with the app's own toasts, which a click can cancel.
+    Platform platform()
+    {
+        Platform p = m_desktop.platform();
+        p.toasts = &m_toasts;
+        return p;
     }
 
     QTemporaryDir m_home;
     QByteArray m_savedHome;
     QByteArray m_savedUrl;
     FakeDesktop m_desktop;
+    Hud m_toasts;
     QImage m_image;
 };
 
@@ -366,14 +375,14 @@ TEST_F(Share, ADrippingAnswerMeetsTheDeadlineAndTheToastCancels)
 
     // While it runs, its toast says so and a click on it cancels.
     bool finished = false;
-    ShareService::share(m_image, m_desktop, nullptr, [&](const std::optional<QString> &link) {
+    ShareService::share(m_image, platform(), nullptr, [&](const std::optional<QString> &link) {
         finished = true;
         EXPECT_EQ(link, std::nullopt);
     });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Hud::current() && Hud::current()->clickable(); }, 10000));
-    EXPECT_TRUE(Hud::current()->text().startsWith(QStringLiteral("Sharing")));
-    QTest::mouseClick(Hud::current(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_toasts.current() && m_toasts.current()->clickable(); }, 10000));
+    EXPECT_TRUE(m_toasts.current()->text().startsWith(QStringLiteral("Sharing")));
+    QTest::mouseClick(m_toasts.current(), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 5000));
-    EXPECT_EQ(Hud::current()->text(), QStringLiteral("Share cancelled"));
+    EXPECT_EQ(m_toasts.current()->text(), QStringLiteral("Share cancelled"));
     EXPECT_EQ(m_desktop.clipboardWrites, 0);
 }
