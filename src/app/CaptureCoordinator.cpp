@@ -10,7 +10,6 @@
 #include "engines/ImageFiles.h"
 #include "ui/ImageExport.h"
 #include "ui/Notifier.h"
-#include "ui/PinWindow.h"
 #include "platform/Memory.h"
 #include "platform/X11Windows.h"
 #include "ui/ScrollCaptureController.h"
@@ -395,7 +394,7 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action, Q
         save(image);
         break;
     case SelectionAction::Pin:
-        PinWindow::pin(image, screen);
+        m_platform.pins->pin(image, screen);
         break;
     case SelectionAction::Ocr: {
         QPointer<CaptureCoordinator> self(this);

@@ -4,6 +4,7 @@
 #include "app/Preferences.h"
 #include "app/QuitOnSignal.h"
 #include "ui/Hud.h"
+#include "ui/PinWindow.h"
 #include "ui/SelectionView.h"
 #include "ui/SymbolIcon.h"
 #include "engines/SmartNaming.h"
@@ -108,9 +109,12 @@ int runShell(vistrel::Platform platform, vistrel::Preferences &preferences,
              const vistrel::InstancePaths &paths, const vistrel::Command &command)
 {
     vistrel::QuitOnSignal quitOnSignal;
-    // The app's own messages outside its windows, for as long as any window may say one.
+    // The app's own messages and pins outside its windows, for as long as any window may use
+    // them.
     vistrel::Hud toasts;
+    vistrel::PinBoard pins;
     platform.toasts = &toasts;
+    platform.pins = &pins;
     vistrel::AppShell shell(platform, &preferences);
     // A signal must not wait on a question: unsaved marks are kept for the next start.
     quitOnSignal.onQuit = [&shell] { shell.quitNow(); };

@@ -145,6 +145,15 @@ public:
     virtual void showUntilReplaced(const QString &text, std::function<void()> onClick) = 0;
 };
 
+// Pictures pinned above every other window.
+class Pins
+{
+public:
+    virtual ~Pins() = default;
+    // Opens a pin of `image` on `screen` (the main screen when null).
+    virtual void pin(const QImage &image, QScreen *screen) = 0;
+};
+
 // Synthetic pointer input for auto-scroll. Points are global device pixels.
 class PointerInjector
 {
@@ -200,6 +209,7 @@ struct Platform
     SessionLimits limits;
     ColorPicker *colorPicker = nullptr; // none: Vistrel's loupe over a frozen picture
     Toasts *toasts = nullptr;
+    Pins *pins = nullptr;
 };
 
 } // namespace vistrel

@@ -10,7 +10,7 @@ FakeDesktop::FakeDesktop() = default;
 
 Platform FakeDesktop::platform()
 {
-    return Platform{this, this, this, this, this, this, this, limits, nullptr, this};
+    return Platform{this, this, this, this, this, this, this, limits, nullptr, this, this};
 }
 
 DisplayInfo FakeDesktop::addDisplay(quint32 id, const QRectF &frame, qreal scale, QColor fill,

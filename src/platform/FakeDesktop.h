@@ -15,7 +15,8 @@ class FakeDesktop : public ScreenSource,
                     public Alerts,
                     public PointerInjector,
                     public EscapeWatch,
-                    public Toasts
+                    public Toasts,
+                    public Pins
 {
 public:
     struct Display
@@ -127,6 +128,10 @@ public:
     {
         toastTexts.append(text);
     }
+
+    // Pins: each picture pinned, with the screen it was asked for.
+    QList<std::pair<QImage, QScreen *>> pinned;
+    void pin(const QImage &image, QScreen *screen) override { pinned.append({image, screen}); }
 
 private:
     QList<Display> m_displays;

@@ -4,7 +4,6 @@
 #include "model/ToolKind.h"
 #include "engines/ClipboardTools.h"
 #include "ui/ImageExport.h"
-#include "ui/PinWindow.h"
 #include "ui/SymbolIcon.h"
 
 #include <QApplication>
@@ -393,7 +392,7 @@ void CapturePreviewController::pinAction()
     const auto image = croppedComposite();
     if (!image)
         return;
-    PinWindow::pin(*image);
+    m_platform.pins->pin(*image, nullptr);
     closeAction();
 }
 

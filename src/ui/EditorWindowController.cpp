@@ -7,7 +7,6 @@
 #include "engines/ClipboardTools.h"
 #include "engines/ImageFiles.h"
 #include "ui/ImageExport.h"
-#include "ui/PinWindow.h"
 #include "ui/ShareService.h"
 #include "platform/Memory.h"
 #include "ui/BeautifyWindowController.h"
@@ -644,7 +643,7 @@ void EditorWindowController::pinImage()
     m_canvas->commitEditors();
     const QImage image = m_canvas->renderComposite(false);
     if (!image.isNull())
-        PinWindow::pin(image, m_window ? m_window->screen() : nullptr);
+        m_platform.pins->pin(image, m_window ? m_window->screen() : nullptr);
 }
 
 void EditorWindowController::addScreenshot()

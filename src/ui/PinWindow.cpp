@@ -7,25 +7,24 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <utility>
 
 namespace vistrel {
 
-namespace {
-QList<PinWindow *> g_pins;
-}
-
-const QList<PinWindow *> &PinWindow::pins()
+PinBoard::~PinBoard()
 {
-    return g_pins;
+    qDeleteAll(std::exchange(m_pins, {}));
 }
 
-PinWindow *PinWindow::pin(const QImage &image, QScreen *screen)
+void PinBoard::pin(const QImage &image, QScreen *screen)
 {
     auto *window = new PinWindow(image, screen);
-    g_pins.append(window);
+    m_pins.append(window);
+    auto leave = [this, window] { m_pins.removeAll(window); };
+    connect(window, &PinWindow::closing, this, leave);
+    connect(window, &QObject::destroyed, this, leave);
     window->show();
     window->raise();
-    return window;
 }
 
 PinWindow::PinWindow(const QImage &image, QScreen *screen)
@@ -51,11 +50,6 @@ PinWindow::PinWindow(const QImage &image, QScreen *screen)
     m_minScale = std::min(minScale, m_scale);
     setScreen(screen);
     setGeometry(opening.frame);
-}
-
-PinWindow::~PinWindow()
-{
-    g_pins.removeAll(this);
 }
 
 QPoint PinWindow::placement(const QSize &size, const QRect &visible)
@@ -129,7 +123,7 @@ void PinWindow::wheelEvent(QWheelEvent *e)
 
 void PinWindow::closeEvent(QCloseEvent *e)
 {
-    g_pins.removeAll(this);
+    emit closing();
     QWidget::closeEvent(e);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Desktop.h"
+
 #include <QImage>
 #include <QList>
 #include <QWidget>
@@ -18,10 +20,6 @@ public:
     // divided by the screen's device pixel ratio, zoomed out when that would not fit (see
     // `initialFrame`).
     explicit PinWindow(const QImage &image, QScreen *screen = nullptr);
-    ~PinWindow() override;
-
-    static PinWindow *pin(const QImage &image, QScreen *screen = nullptr);
-    static const QList<PinWindow *> &pins();
 
     double scale() const { return m_scale; }
     QSizeF baseSize() const { return m_baseSize; }
@@ -44,6 +42,10 @@ public:
     static constexpr double maxScale = 4.0;
     static constexpr double pointsPerNotch = 50; // one wheel notch
 
+signals:
+    // The pin is closing (double click, Escape); it is deleted next.
+    void closing();
+
 protected:
     void paintEvent(QPaintEvent *) override;
     void mousePressEvent(QMouseEvent *e) override;
@@ -59,6 +61,21 @@ private:
     double m_minScale = minScale;
     QSizeF m_baseSize;
     QPoint m_dragOffset;
+};
+
+// The app's pins, shown at once and kept in the order they opened; each leaves the list as it
+// closes, and those still open when the board goes go with it.
+class PinBoard : public QObject, public Pins
+{
+public:
+    PinBoard() = default;
+    ~PinBoard() override;
+
+    void pin(const QImage &image, QScreen *screen) override;
+    const QList<PinWindow *> &pins() const { return m_pins; }
+
+private:
+    QList<PinWindow *> m_pins;
 };
 
 } // namespace vistrel

@@ -4,7 +4,6 @@
 #include "ui/AnnotationCanvas.h"
 #include "ui/EditorWindowController.h"
 #include "engines/SceneArchive.h"
-#include "ui/PinWindow.h"
 #include "platform/FakeDesktop.h"
 #include "ui/ScrollCaptureController.h"
 #include "TestSupport.h"
@@ -453,11 +452,9 @@ TEST_F(CoordinatorTest, SaveAndPinOutcomes)
     ASSERT_EQ(desktop.saveRequests.size(), 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(desktop.saveAnswer); }, 3000));
 
-    const int before = int(PinWindow::pins().size());
     coordinator->dispatch(picture, SelectionAction::Pin);
-    ASSERT_EQ(PinWindow::pins().size(), before + 1);
-    EXPECT_EQ(PinWindow::pins().last()->baseSize(), QSizeF(40, 30));
-    PinWindow::pins().last()->close();
+    ASSERT_EQ(desktop.pinned.size(), 1);
+    EXPECT_EQ(desktop.pinned[0].first.size(), QSize(40, 30));
 }
 
 } // namespace

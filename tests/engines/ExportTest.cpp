@@ -362,8 +362,10 @@ TEST(PinWindow, RealSizeTopRightAndZoomLimits)
     ASSERT_TRUE(screen);
     const QRect visible = screen->availableGeometry();
     const QImage small = pattern(visible.width() / 2, visible.height() / 2);
-    auto *pin = PinWindow::pin(small);
-    EXPECT_TRUE(PinWindow::pins().contains(pin));
+    PinBoard board;
+    board.pin(small, nullptr);
+    ASSERT_EQ(board.pins().size(), 1);
+    PinWindow *pin = board.pins().first();
     EXPECT_EQ(pin->baseSize(), QSizeF(small.size()));
     EXPECT_DOUBLE_EQ(pin->scale(), 1.0);
     EXPECT_EQ(pin->geometry(), QRect(PinWindow::placement(small.size(), visible), small.size()));
@@ -379,6 +381,7 @@ TEST(PinWindow, RealSizeTopRightAndZoomLimits)
     EXPECT_EQ(pin->geometry().bottom(), bottom); // the bottom-left corner stays
     EXPECT_EQ(pin->geometry().left(), left);
     pin->close();
+    EXPECT_TRUE(board.pins().isEmpty());
     drain();
 }
 
@@ -429,7 +432,10 @@ TEST(PinWindow, OpensWithinEightyPercentOfItsScreenAndOnIt)
     ASSERT_TRUE(screen);
     const QRect visible = screen->availableGeometry();
     const QImage big = pattern(visible.width() * 2, visible.height() * 3);
-    QPointer<PinWindow> pin = PinWindow::pin(big, screen);
+    PinBoard board;
+    board.pin(big, screen);
+    ASSERT_EQ(board.pins().size(), 1);
+    QPointer<PinWindow> pin = board.pins().last();
     EXPECT_EQ(pin->baseSize(), QSizeF(big.size()));
     EXPECT_NEAR(pin->scale(), 0.8 / 3, 1e-9);
     EXPECT_TRUE(visible.contains(pin->geometry()));
@@ -440,7 +446,9 @@ TEST(PinWindow, OpensWithinEightyPercentOfItsScreenAndOnIt)
 
     // Opened below the floor: zooming out does not make it jump bigger.
     const QImage tall = pattern(visible.width() / 2, visible.height() * 5);
-    pin = PinWindow::pin(tall, screen);
+    board.pin(tall, screen);
+    ASSERT_EQ(board.pins().size(), 1);
+    pin = board.pins().last();
     const double opened = pin->scale();
     EXPECT_NEAR(opened, 0.16, 1e-9);
     const QSize openedSize = pin->size();
@@ -450,13 +458,17 @@ TEST(PinWindow, OpensWithinEightyPercentOfItsScreenAndOnIt)
     pin->zoomBy(100);
     EXPECT_NEAR(pin->scale(), opened + 0.2, 1e-9);
     delete pin;
-    EXPECT_TRUE(PinWindow::pins().isEmpty());
+    EXPECT_TRUE(board.pins().isEmpty());
 }
 
 TEST(PinWindow, DoubleClickOrEscapeClosesOnlyThatPin)
 {
-    QPointer<PinWindow> a = PinWindow::pin(pattern(200, 100));
-    QPointer<PinWindow> b = PinWindow::pin(pattern(200, 100));
+    PinBoard board;
+    board.pin(pattern(200, 100), nullptr);
+    board.pin(pattern(200, 100), nullptr);
+    ASSERT_EQ(board.pins().size(), 2);
+    QPointer<PinWindow> a = board.pins()[0];
+    QPointer<PinWindow> b = board.pins()[1];
     EXPECT_TRUE(a->testAttribute(Qt::WA_ShowWithoutActivating));
     QTest::mouseClick(a, Qt::LeftButton, {}, QPoint(10, 10));
     drain();
@@ -464,11 +476,20 @@ TEST(PinWindow, DoubleClickOrEscapeClosesOnlyThatPin)
     QTest::mouseDClick(a, Qt::LeftButton, {}, QPoint(10, 10));
     drain();
     EXPECT_FALSE(a);
-    EXPECT_EQ(PinWindow::pins(), QList<PinWindow *>{b.data()});
+    EXPECT_EQ(board.pins(), QList<PinWindow *>{b.data()});
     QTest::keyClick(b, Qt::Key_A); // swallowed
     EXPECT_TRUE(b);
     QTest::keyClick(b, Qt::Key_Escape);
     drain();
     EXPECT_FALSE(b);
-    EXPECT_TRUE(PinWindow::pins().isEmpty());
+    EXPECT_TRUE(board.pins().isEmpty());
+
+    // Pins still open when their board goes go with it.
+    QPointer<PinWindow> left;
+    {
+        PinBoard gone;
+        gone.pin(pattern(20, 10), nullptr);
+        left = gone.pins().first();
+    }
+    EXPECT_FALSE(left);
 }

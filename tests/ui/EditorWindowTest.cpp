@@ -3,7 +3,6 @@
 #include "ui/EditorGeometry.h"
 #include "ui/EditorWindowController.h"
 #include "ui/Palette.h"
-#include "ui/PinWindow.h"
 #include "platform/FakeDesktop.h"
 #include "ui/BeautifyWindowController.h"
 #include "ui/CompareWindowController.h"
@@ -303,10 +302,10 @@ TEST_F(EditorWindowTest, OcrPinAndTheSideWindowsSaySomethingEveryTime)
     ASSERT_FALSE(desktop.warnings.isEmpty());
     EXPECT_TRUE(desktop.warnings.last().second.contains("text model is not installed"));
 
-    const auto pinsBefore = PinWindow::pins().size();
     editor->action(EditorAction::Pin)->trigger();
-    ASSERT_EQ(PinWindow::pins().size(), pinsBefore + 1);
-    delete PinWindow::pins().last();
+    ASSERT_EQ(desktop.pinned.size(), 1);
+    EXPECT_EQ(desktop.pinned[0].first.size(), QSize(300, 200));
+    EXPECT_EQ(desktop.pinned[0].second, editor->window()->screen()); // where the editor is
 
     editor->action(EditorAction::Compare)->trigger();
     EXPECT_EQ(desktop.toastTexts.last(), "Add a 2nd screenshot (Add / Ctrl+V) to compare");
