@@ -71,14 +71,14 @@ double median(std::vector<double> v)
 
 // Extract Text as the app runs it: the area cut from the frozen screen, recognised on the
 // worker pool, the text put on the clipboard on the GUI thread.
-double extractText(const QImage &screen, const QRect &area, QString *text)
+double extractText(OCRService &ocr, const QImage &screen, const QRect &area, QString *text)
 {
     QElapsedTimer t;
     t.start();
     const QImage picture = screen.copy(area);
     QObject context;
     bool done = false;
-    OCRService::recognizeText(picture, {}, &context, [&](Result<QString> r) {
+    ocr.recognizeText(picture, {}, &context, [&](Result<QString> r) {
         if (r) {
             QGuiApplication::clipboard()->setText(*r);
             *text = *r;
@@ -98,6 +98,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("VISTREL_RECOGNIZER"))
         qputenv("VISTREL_RECOGNIZER", VISTREL_BENCH_RECOGNIZER);
     QGuiApplication app(argc, argv);
+    OCRService ocr;
     const bool compare = !QStandardPaths::findExecutable("tesseract").isEmpty();
     if (!compare)
         std::printf("the plain tesseract tool is not installed: only Vistrel is measured\n");
@@ -113,25 +114,25 @@ int main(int argc, char **argv)
                    "DejaVu Sans", 16, false, QSize(800, 300));
     const QRect area = areaPicture.image.rect();
     QString areaText;
-    const double firstMs = extractText(areaPicture.image, area, &areaText);
-    TesseractEngine::releaseIdleEngines();
+    const double firstMs = extractText(ocr, areaPicture.image, area, &areaText);
+    ocr.engine().releaseIdleEngines();
     QElapsedTimer t;
     t.start();
-    TesseractEngine::warmUp(OCRService::languageSpec({}));
-    while (TesseractEngine::idleEngineCount() == 0 && t.elapsed() < 10000)
+    ocr.engine().warmUp(OCRService::languageSpec({}));
+    while (ocr.engine().idleEngineCount() == 0 && t.elapsed() < 10000)
         QTest::qWait(1);
     const double startMs = double(t.elapsed());
     // Extract Text starts the engine when the hot key is pressed, while the area is dragged.
     QTest::qWait(300);
-    const double primedMs = extractText(areaPicture.image, area, &areaText);
-    TesseractEngine::releaseIdleEngines();
+    const double primedMs = extractText(ocr, areaPicture.image, area, &areaText);
+    ocr.engine().releaseIdleEngines();
 
     if (only.isEmpty() || only.contains("corpus")) {
         Score ours, plain;
         QMap<QString, Score> byGroup;
         for (const CorpusImage &c : textCorpus()) {
             t.restart();
-            const QString text = OCRService::recognizeTextNow(c.image).value();
+            const QString text = ocr.recognizeTextNow(c.image).value();
             const double ms = double(t.elapsed());
             const double a = characterAccuracy(text, c.truth);
             ours.add(a, ms);
@@ -165,7 +166,7 @@ int main(int argc, char **argv)
                 continue;
             const QString truth = s.lines.join('\n');
             t.restart();
-            const QString text = OCRService::recognizeTextNow(s.image).value();
+            const QString text = ocr.recognizeTextNow(s.image).value();
             const double ms = double(t.elapsed());
             const double a = characterAccuracy(text, truth), o = linesInOrder(text, s.lines);
             ours.add(a, ms, o);
@@ -195,13 +196,13 @@ int main(int argc, char **argv)
         std::vector<double> warm, engine;
         for (int i = 0; i < 7; ++i) {
             QString text;
-            warm.push_back(extractText(areaPicture.image, area, &text));
+            warm.push_back(extractText(ocr, areaPicture.image, area, &text));
         }
         // Floor: the engine alone on the picture as prepared, in one piece, no layout.
         const PreparedImage prepared = TesseractEngine::prepare(areaPicture.image, TesseractEngine::readingBudget);
         for (int i = 0; i < 7; ++i) {
             t.restart();
-            (void)TesseractEngine::recognize(prepared.grey, OCRService::languageSpec({}));
+            (void)ocr.engine().recognize(prepared.grey, OCRService::languageSpec({}));
             engine.push_back(double(t.elapsed()));
         }
         std::printf("Extract Text of an 800x300 area (%lld lines, %.2f %% characters):\n",
@@ -227,13 +228,13 @@ int main(int argc, char **argv)
         QString text;
         for (int i = 0; i < 3; ++i) {
             t.restart();
-            text = OCRService::recognizeTextNow(full.image).value();
+            text = ocr.recognizeTextNow(full.image).value();
             fullTimes.push_back(double(t.elapsed()));
         }
         if (verbose)
             std::printf("--- full screen got\n%s\n", qPrintable(text));
         t.restart();
-        const int boxes = int(TextBoxDetector::detectNow(full.image).size());
+        const int boxes = int(ocr.detectTextBoxesNow(full.image).size());
         const double boxMs = double(t.elapsed());
         std::printf("1920x1080 full of text: %.0f ms (target <= 750), characters %.2f %%, lines in order %.2f %%; "
                     "text boxes %.0f ms (%d lines)\n",

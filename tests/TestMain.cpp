@@ -1,5 +1,3 @@
-#include "engines/OCRService.h"
-
 #include <QApplication>
 #include <QStandardPaths>
 
@@ -24,7 +22,5 @@ int main(int argc, char **argv)
     QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    const int status = RUN_ALL_TESTS();
-    vistrel::OCRService::finishRecognitions();
-    return status;
+    return RUN_ALL_TESTS();
 }

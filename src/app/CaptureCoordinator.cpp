@@ -13,8 +13,6 @@
 #include "platform/Memory.h"
 #include "platform/X11Windows.h"
 #include "ui/ScrollCaptureController.h"
-#include "engines/SmartNaming.h"
-#include "engines/OCRService.h"
 #include "ui/RecognizedText.h"
 
 #include <QApplication>
@@ -35,8 +33,9 @@ CaptureCoordinator::CaptureCoordinator(const Platform &platform, QObject *parent
       m_editorWindows(std::make_unique<EditorWindowPool>()),
       m_keepDir(qEnvironmentVariable("VISTREL_KEEP_CAPTURES"))
 {
-    m_recognizer = [](const QImage &image, QObject *context, std::function<void(Result<QString>)> done) {
-        OCRService::recognizeText(image, {}, context, std::move(done));
+    m_recognizer = [this](const QImage &image, QObject *context,
+                          std::function<void(Result<QString>)> done) {
+        m_ocr.recognizeText(image, {}, context, std::move(done));
     };
 }
 
@@ -266,7 +265,7 @@ void CaptureCoordinator::runOverlayMode(Mode mode)
     case Mode::Ocr:
         immediate = SelectionAction::Ocr;
         // The engine and its model load while the area is being chosen.
-        OCRService::prepareForRecognition();
+        m_ocr.prepareForRecognition();
         break;
     case Mode::Scroll:
         immediate = SelectionAction::Scroll;
@@ -414,7 +413,8 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action, Q
 EditorWindowController *CaptureCoordinator::openEditor(const QImage &image,
                                                       const QList<AnnotationRef> &seed)
 {
-    auto *editor = new EditorWindowController(image, seed, m_platform, nullptr, m_editorWindows.get());
+    auto *editor = new EditorWindowController(image, seed, m_platform, nullptr, m_editorWindows.get(),
+                                              &m_ocr);
     editor->setTextRecognizer(m_recognizer);
     QPointer<CaptureCoordinator> self(this);
     editor->saveSettings = [self] { return self ? self->saveSettings() : SaveSettings(); };
@@ -439,9 +439,9 @@ EditorWindowController *CaptureCoordinator::openEditor(const QImage &image,
     NameSuggester suggester = m_nameSuggester;
     // Reading the picture costs a second or more: only when the naming tool can use the text.
     if (!suggester && SmartNaming::claudeExecutable()) {
-        suggester = [](const QString &text, const QImage &picture, QObject *context,
-                       std::function<void(std::optional<QString>)> done) {
-            SmartNaming::suggest(text, picture)
+        suggester = [this](const QString &text, const QImage &picture, QObject *context,
+                           std::function<void(std::optional<QString>)> done) {
+            m_naming.suggest(text, picture)
                 .then(context, [done](const std::optional<QString> &name) { done(name); });
         };
     }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "engines/CaptureService.h"
+#include "engines/OCRService.h"
+#include "engines/SmartNaming.h"
 #include "ui/SelectionOverlay.h"
 #include "model/Annotation.h"
 #include "ui/ImageExport.h"
@@ -26,7 +28,8 @@ class EditorWindowPool;
 class ScrollCaptureController;
 class Preferences;
 
-// Runs every capture from the request to where the picture ends up.
+// Runs every capture from the request to where the picture ends up. The text recognition and
+// the naming its captures and editors use are its own, and go after every editor it holds.
 class CaptureCoordinator : public QObject
 {
     Q_OBJECT
@@ -125,6 +128,8 @@ private:
     void showBoardPanel();
 
     Platform m_platform;
+    OCRService m_ocr;
+    SmartNaming m_naming;
     CaptureService m_capture;
     std::unique_ptr<OverlayWindowPool> m_overlayWindows;
     std::unique_ptr<EditorWindowPool> m_editorWindows;

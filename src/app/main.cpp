@@ -12,7 +12,6 @@
 #include "platform/WaylandDesktop.h"
 #include "platform/X11Desktop.h"
 #include "platform/X11Input.h"
-#include "engines/OCRService.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -139,10 +138,9 @@ int runShell(vistrel::Platform platform, vistrel::Preferences &preferences,
         std::fprintf(stderr, "vistrel: %s\n", qPrintable(refused));
         QCoreApplication::exit(1);
     });
-    const int status = QApplication::exec();
-    vistrel::SmartNaming::stopAll();
-    vistrel::OCRService::finishRecognitions();
-    return status;
+    // Naming tools are ended and recognitions finished as the shell goes (its coordinator's),
+    // before the toolkit's thread pools.
+    return QApplication::exec();
 }
 
 int runOnX11(vistrel::Preferences &preferences, const vistrel::InstancePaths &paths,

@@ -1,7 +1,6 @@
 #include "engines/OCRService.h"
 
 #include "platform/Desktop.h"
-#include "engines/TesseractEngine.h"
 
 #include <QFutureWatcher>
 #include <QThread>
@@ -34,30 +33,18 @@ bool before(const TextObservation &a, const TextObservation &b)
     return a.boundingBox.center().x() < b.boundingBox.center().x();
 }
 
-// Whole recognitions wait for their tiles, which run on the global pool. Were they on that
-// pool too, two at once on a two-core machine would hold every thread while waiting for
-// tiles that can never start, and the GUI's own threaded painting would hang behind them.
-QThreadPool &recognitionPool()
-{
-    static QThreadPool *pool = [] {
-        auto *p = new QThreadPool;
-        p->setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
-        return p;
-    }();
-    return *pool;
-}
-
 // Runs `work` on the recognition pool and hands its result to `done` on the context's thread,
 // once.
 template <class T>
-void runAndDeliver(QObject *context, std::function<T()> work, std::function<void(T)> done)
+void runAndDeliver(QThreadPool &pool, QObject *context, std::function<T()> work,
+                   std::function<void(T)> done)
 {
     auto *watcher = new QFutureWatcher<T>(context);
     QObject::connect(watcher, &QFutureWatcher<T>::finished, watcher, [watcher, done] {
         done(watcher->result());
         watcher->deleteLater();
     });
-    watcher->setFuture(QtConcurrent::run(&recognitionPool(), std::move(work)));
+    watcher->setFuture(QtConcurrent::run(&pool, std::move(work)));
 }
 
 // Big pictures are read in tiles cut through blank rows and columns, two engines at a time
@@ -89,15 +76,25 @@ QList<Result<QList<EngineLine>>> inTiles(const QImage &grey, int minColumnGap, c
 
 } // namespace
 
+OCRService::OCRService()
+{
+    m_pool.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
+}
+
+OCRService::~OCRService()
+{
+    finishRecognitions();
+}
+
 void OCRService::prepareForRecognition(const QStringList &languages)
 {
-    TesseractEngine::warmUp(languageSpec(languages));
+    m_engine.warmUp(languageSpec(languages));
 }
 
 void OCRService::finishRecognitions()
 {
-    recognitionPool().clear();
-    recognitionPool().waitForDone();
+    m_pool.clear();
+    m_pool.waitForDone();
 }
 
 QString OCRService::languageSpec(const QStringList &languages)
@@ -205,10 +202,11 @@ namespace {
 
 // The picture's lines as the engine read them, in its own pixels (top-down), with the
 // prepared picture they came from.
-Result<QList<LayoutLine>> readLines(const PreparedImage &prepared, const QString &spec)
+Result<QList<LayoutLine>> readLines(TesseractEngine &engine, const PreparedImage &prepared,
+                                    const QString &spec)
 {
-    const auto results = inTiles(prepared.grey, columnGap(prepared), [&spec](const QImage &band) {
-        return TesseractEngine::recognize(band, spec);
+    const auto results = inTiles(prepared.grey, columnGap(prepared), [&engine, &spec](const QImage &band) {
+        return engine.recognize(band, spec);
     });
     auto back = [&](const QRect &r) {
         const double k = prepared.scale;
@@ -232,12 +230,13 @@ Result<QList<LayoutLine>> readLines(const PreparedImage &prepared, const QString
     return lines;
 }
 
-Result<QList<LayoutLine>> arranged(const QImage &image, const QStringList &languages)
+Result<QList<LayoutLine>> arranged(TesseractEngine &engine, const QImage &image,
+                                   const QStringList &languages)
 {
     if (image.isNull())
         return QList<LayoutLine>{};
     const PreparedImage prepared = TesseractEngine::prepare(image, TesseractEngine::readingBudget);
-    auto lines = readLines(prepared, OCRService::languageSpec(languages));
+    auto lines = readLines(engine, prepared, OCRService::languageSpec(languages));
     if (!lines)
         return lines.error();
     return OCRLayout::readingOrder(
@@ -248,7 +247,7 @@ Result<QList<LayoutLine>> arranged(const QImage &image, const QStringList &langu
 
 Result<QList<TextObservation>> OCRService::observe(const QImage &image, const QStringList &languages)
 {
-    const auto lines = arranged(image, languages);
+    const auto lines = arranged(m_engine, image, languages);
     if (!lines)
         return lines.error();
     QList<TextObservation> observations;
@@ -262,7 +261,7 @@ Result<QList<TextObservation>> OCRService::observe(const QImage &image, const QS
 
 Result<QString> OCRService::recognizeTextNow(const QImage &image, const QStringList &languages)
 {
-    const auto lines = arranged(image, languages);
+    const auto lines = arranged(m_engine, image, languages);
     if (!lines)
         return lines.error();
     return OCRLayout::text(*lines);
@@ -272,10 +271,11 @@ void OCRService::recognizeText(const QImage &image, const QStringList &languages
                                Done done)
 {
     runAndDeliver<Result<QString>>(
-        context, [image, languages] { return recognizeTextNow(image, languages); }, std::move(done));
+        m_pool, context, [this, image, languages] { return recognizeTextNow(image, languages); },
+        std::move(done));
 }
 
-QList<QRectF> TextBoxDetector::detectNow(const QImage &image)
+QList<QRectF> OCRService::detectTextBoxesNow(const QImage &image)
 {
     QList<QRectF> out;
     if (image.isNull())
@@ -284,7 +284,7 @@ QList<QRectF> TextBoxDetector::detectNow(const QImage &image)
         const PreparedImage prepared = TesseractEngine::prepare(image, TesseractEngine::layoutBudget);
         const auto parts = inTiles(
             prepared.grey, columnGap(prepared),
-            [](const QImage &band) { return Result<QList<EngineLine>>(TesseractEngine::layout(band)); }, true);
+            [this](const QImage &band) { return Result<QList<EngineLine>>(m_engine.layout(band)); }, true);
         for (const auto &lines : parts)
             for (const EngineLine &line : *lines)
                 out.append(normalised(line.box, prepared.scale, image.size()));
@@ -294,10 +294,11 @@ QList<QRectF> TextBoxDetector::detectNow(const QImage &image)
     return out;
 }
 
-void TextBoxDetector::detect(const QImage &image, QObject *context,
-                             std::function<void(QList<QRectF>)> done)
+void OCRService::detectTextBoxes(const QImage &image, QObject *context,
+                                 std::function<void(QList<QRectF>)> done)
 {
-    runAndDeliver<QList<QRectF>>(context, [image] { return detectNow(image); }, std::move(done));
+    runAndDeliver<QList<QRectF>>(m_pool, context, [this, image] { return detectTextBoxesNow(image); },
+                                 std::move(done));
 }
 
 } // namespace vistrel

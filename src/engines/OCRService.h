@@ -1,12 +1,14 @@
 #pragma once
 
 #include "platform/Result.h"
+#include "engines/TesseractEngine.h"
 
 #include <QCoreApplication>
 #include <QImage>
 #include <QList>
 #include <QRectF>
 #include <QStringList>
+#include <QThreadPool>
 
 #include <functional>
 #include <optional>
@@ -24,25 +26,39 @@ struct TextObservation
     std::optional<QString> topCandidate;
 };
 
-// Plain text of a picture, lines in reading order.
+// Plain text of a picture, lines in reading order, and where text lines lie in it. Its engines
+// and the threads that wait for them are its own.
 class OCRService
 {
 public:
     using Done = std::function<void(Result<QString>)>;
 
+    OCRService();
+    // Finishes its recognitions (finishRecognitions), then stops its engines.
+    ~OCRService();
+    OCRService(const OCRService &) = delete;
+    OCRService &operator=(const OCRService &) = delete;
+
     // Runs on the worker pool and calls `done` exactly once on `context`'s thread; nothing is
     // called when `context` is gone by then. An empty language list reads English.
-    static void recognizeText(const QImage &image, const QStringList &languages, QObject *context,
-                              Done done);
+    void recognizeText(const QImage &image, const QStringList &languages, QObject *context, Done done);
     // Lines in the reading order of the screen (OCRLayout), the gaps of a row kept as spaces.
-    static Result<QString> recognizeTextNow(const QImage &image, const QStringList &languages = {});
+    Result<QString> recognizeTextNow(const QImage &image, const QStringList &languages = {});
     // Starts the engine ahead of a recognition expected soon (Extract Text's hot key).
-    static void prepareForRecognition(const QStringList &languages = {});
+    void prepareForRecognition(const QStringList &languages = {});
     // For quitting: queued recognitions are dropped and running ones finish, so that none
     // still runs while the toolkit's thread pools are taken down.
-    static void finishRecognitions();
+    void finishRecognitions();
     // The lines of recognizeTextNow with their boxes, in the same order.
-    static Result<QList<TextObservation>> observe(const QImage &image, const QStringList &languages = {});
+    Result<QList<TextObservation>> observe(const QImage &image, const QStringList &languages = {});
+
+    // Where text lines lie, without reading them, as normalised boxes like TextObservation's.
+    // Calls `done` exactly once on `context`'s thread; an empty list when anything fails.
+    void detectTextBoxes(const QImage &image, QObject *context,
+                         std::function<void(QList<QRectF>)> done);
+    QList<QRectF> detectTextBoxesNow(const QImage &image);
+
+    TesseractEngine &engine() { return m_engine; }
 
     // Top to bottom; pieces whose vertical centres are closer than half the smaller one's
     // height form one line and go left to right. Stable. (Recognition itself orders its lines
@@ -58,15 +74,13 @@ public:
     // best cut apart before their rows are.
     static QList<QRect> tiles(const QImage &grey, qint64 maxPixels, int minColumnGap, bool columnsFirst = false);
     static constexpr qint64 tilePixels = 400'000;
-};
 
-// Where text lines lie in a picture, without reading them.
-class TextBoxDetector
-{
-public:
-    // Calls `done` exactly once on `context`'s thread; an empty list when anything fails.
-    static void detect(const QImage &image, QObject *context, std::function<void(QList<QRectF>)> done);
-    static QList<QRectF> detectNow(const QImage &image);
+private:
+    TesseractEngine m_engine;
+    // Whole recognitions wait for their tiles, which run on the global pool. Were they on that
+    // pool too, two at once on a two-core machine would hold every thread while waiting for
+    // tiles that can never start, and the GUI's own threaded painting would hang behind them.
+    QThreadPool m_pool;
 };
 
 } // namespace vistrel

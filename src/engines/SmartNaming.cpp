@@ -29,19 +29,6 @@ namespace vistrel {
 
 namespace {
 
-// Each suggestion blocks a thread while the tool thinks; keep that off the shared pool,
-// which the picture work (encoding, recognition) needs.
-QThreadPool *namingPool()
-{
-    static QThreadPool *pool = [] {
-        auto *p = new QThreadPool;
-        p->setMaxThreadCount(4);
-        p->setExpiryTimeout(30000);
-        return p;
-    }();
-    return pool;
-}
-
 // Written with O_EXCL and mode 0600: nobody else may read the screenshot, and a file or
 // link planted at the name is never followed.
 bool writePrivateFile(const QString &path, const QByteArray &bytes)
@@ -63,49 +50,48 @@ bool writePrivateFile(const QString &path, const QByteArray &bytes)
     return closed && written == bytes.size();
 }
 
-// The process groups of the tools running now, so quitting can end them.
-class RunningTools
-{
-public:
-    static void add(pid_t group)
-    {
-        QMutexLocker lock(&mutex());
-        groups().insert(group);
-    }
-    static void remove(pid_t group)
-    {
-        QMutexLocker lock(&mutex());
-        groups().remove(group);
-    }
-    static void killAll()
-    {
-        QMutexLocker lock(&mutex());
-        for (const pid_t group : std::as_const(groups()))
-            ::kill(-group, SIGKILL);
-    }
-
-private:
-    static QMutex &mutex()
-    {
-        static QMutex m;
-        return m;
-    }
-    static QSet<pid_t> &groups()
-    {
-        static QSet<pid_t> g;
-        return g;
-    }
-};
-
 const QString picturePrefix = QStringLiteral("vl-name-");
 
 } // namespace
 
+SmartNaming::SmartNaming()
+{
+    m_pool.setMaxThreadCount(4);
+    m_pool.setExpiryTimeout(30000);
+}
+
+SmartNaming::~SmartNaming()
+{
+    m_pool.clear();
+    {
+        QMutexLocker lock(&m_mutex);
+        m_ending = true;
+    }
+    stopAll();
+}
+
+bool SmartNaming::addRunning(qint64 group)
+{
+    QMutexLocker lock(&m_mutex);
+    m_running.insert(group);
+    return !m_ending;
+}
+
+void SmartNaming::removeRunning(qint64 group)
+{
+    QMutexLocker lock(&m_mutex);
+    m_running.remove(group);
+}
+
 void SmartNaming::stopAll()
 {
-    RunningTools::killAll();
+    {
+        QMutexLocker lock(&m_mutex);
+        for (const qint64 group : std::as_const(m_running))
+            ::kill(-pid_t(group), SIGKILL);
+    }
     // Each suggestion then ends at once and removes its picture.
-    namingPool()->waitForDone(5000);
+    m_pool.waitForDone(5000);
 }
 
 void SmartNaming::removeLeftovers(qint64 olderThanMs)
@@ -189,7 +175,8 @@ std::optional<QString> SmartNaming::runClaude(const QStringList &arguments, cons
     if (!process.waitForStarted())
         return std::nullopt;
     const pid_t group = pid_t(process.processId());
-    RunningTools::add(group);
+    if (!addRunning(group))
+        ::kill(-group, SIGKILL); // started as the object goes: no answer is waited for
 
     QByteArray output;
     bool tooLong = false;
@@ -214,7 +201,7 @@ std::optional<QString> SmartNaming::runClaude(const QStringList &arguments, cons
     output += process.readAllStandardOutput();
     // What it left running in the background goes with it.
     ::kill(-group, SIGKILL);
-    RunningTools::remove(group);
+    removeRunning(group);
     // Only a tool that says it succeeded has an answer: an error text is no name.
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
         return std::nullopt;
@@ -267,7 +254,7 @@ std::optional<QString> SmartNaming::suggestNow(const QString &ocrText, const QIm
 QFuture<std::optional<QString>> SmartNaming::suggest(const QString &ocrText, const QImage &image,
                                                      Limits limits)
 {
-    return QtConcurrent::run(namingPool(), [ocrText, image, limits] {
+    return QtConcurrent::run(&m_pool, [this, ocrText, image, limits] {
         return suggestNow(ocrText, image, limits);
     });
 }

@@ -2,8 +2,11 @@
 
 #include <QFuture>
 #include <QImage>
+#include <QMutex>
+#include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 
 #include <optional>
 
@@ -19,29 +22,37 @@ struct NamingLimits
     qint64 maxOutputBytes = 1 << 20; // an answer is one short line
 };
 
+// The tools it runs and the threads that wait for them are this object's.
 class SmartNaming
 {
 public:
     using Limits = NamingLimits;
+
+    SmartNaming();
+    // Drops the suggestions not started yet, ends the running ones (stopAll) and waits for
+    // its threads; a tool that would start meanwhile is ended at once.
+    ~SmartNaming();
+    SmartNaming(const SmartNaming &) = delete;
+    SmartNaming &operator=(const SmartNaming &) = delete;
 
     // False when the user set VISTREL_SMART_NAMES=0: no screenshot text or picture leaves
     // the process.
     static bool enabled();
 
     // Ends every tool still running (and what each started) and waits for their suggestions
-    // to clean up; called when the app quits.
-    static void stopAll();
+    // to clean up.
+    void stopAll();
     // Removes pictures that suggestions of earlier runs left in the temporary folder (a
     // killed app cannot), those older than `olderThanMs`.
     static void removeLeftovers(qint64 olderThanMs);
 
     // Runs on a worker thread of its own pool (the tool may take seconds); the future holds
     // the slug or nothing.
-    static QFuture<std::optional<QString>> suggest(const QString &ocrText, const QImage &image,
-                                                   Limits limits = {});
+    QFuture<std::optional<QString>> suggest(const QString &ocrText, const QImage &image,
+                                            Limits limits = {});
     // The same, blocking the calling thread.
-    static std::optional<QString> suggestNow(const QString &ocrText, const QImage &image,
-                                             const Limits &limits = {});
+    std::optional<QString> suggestNow(const QString &ocrText, const QImage &image,
+                                      const Limits &limits = {});
 
     // The slug, a space and today's local date, e.g. "flight-booking-confirmation 2026-03-14".
     static QString filename(const QString &base);
@@ -55,14 +66,23 @@ public:
     // output, or nothing when it cannot start, does not exit with status 0, is not UTF-8 or is
     // too long. A tool still running at the time-out is stopped, and whatever it started is
     // ended when it ends.
-    static std::optional<QString> runClaude(const QStringList &arguments,
-                                            const Limits &limits = {});
+    std::optional<QString> runClaude(const QStringList &arguments, const Limits &limits = {});
 
     static constexpr qsizetype minTextLength = 12;
     static constexpr qsizetype excerptLength = 1400;
 
 private:
-    static std::optional<QString> slugFromImage(const QImage &image, const Limits &limits);
+    std::optional<QString> slugFromImage(const QImage &image, const Limits &limits);
+    // The process groups of the tools running now; false once the object is going.
+    bool addRunning(qint64 group);
+    void removeRunning(qint64 group);
+
+    // Each suggestion blocks a thread while the tool thinks; kept off the shared pool, which
+    // the picture work (encoding, recognition) needs.
+    QThreadPool m_pool;
+    QMutex m_mutex; // guards the two below
+    QSet<qint64> m_running;
+    bool m_ending = false;
 };
 
 } // namespace vistrel

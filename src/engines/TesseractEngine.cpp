@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
 #include <mutex>
@@ -149,16 +150,27 @@ Result<Helper> startHelper(const QString &languages)
     return helper;
 }
 
+} // namespace
+
 // Helpers are lent out per recognition and all stopped once none has been used for a short
 // while, so an idle app holds no engine. Starting one again takes a fraction of the reading
 // time.
 class HelperCache
 {
 public:
-    static HelperCache &instance()
+    // Warm-ups run on the shared pool, whose end comes later: the cache waits until every
+    // helper lent or still starting is back, then stops them all.
+    ~HelperCache()
     {
-        static HelperCache *cache = new HelperCache; // outlives every worker thread
-        return *cache;
+        std::vector<std::pair<QString, Helper>> idle;
+        {
+            std::unique_lock lock(m_mutex);
+            m_allBack.wait(lock, [this] { return m_lent == 0; });
+            idle.swap(m_idle);
+        }
+        for (auto &[languages, helper] : idle)
+            helper.stop();
+        // A drop still queued goes with m_context, and the timer with it.
     }
 
     Result<Helper> take(const QString &languages)
@@ -183,8 +195,10 @@ public:
         std::lock_guard lock(m_mutex);
         if (helper)
             m_idle.emplace_back(languages, *helper);
-        if (--m_lent == 0)
+        if (--m_lent == 0) {
             scheduleDrop();
+            m_allBack.notify_all();
+        }
     }
 
     void warm(const QString &languages)
@@ -199,7 +213,7 @@ public:
             m_warming.insert(languages);
             ++m_lent;
         }
-        // On the shared pool, which the application waits for when it quits.
+        // On the shared pool: starting a helper blocks its thread until the model is loaded.
         QThreadPool::globalInstance()->start([this, languages] {
             Result<Helper> started = startHelper(languages);
             {
@@ -230,35 +244,39 @@ public:
     }
 
 private:
-    // Called with the lock held, from any thread: the timer lives on the application's thread.
+    // Called with the lock held, from any thread: the timer lives on the thread that made the
+    // cache (the application's).
     void scheduleDrop()
     {
-        QCoreApplication *app = QCoreApplication::instance();
-        if (!app)
+        if (!QCoreApplication::instance())
             return;
-        QMetaObject::invokeMethod(app, [this, app] {
+        QMetaObject::invokeMethod(m_context.get(), [this] {
             if (!m_timer) {
-                m_timer = new QTimer(app);
+                m_timer = new QTimer(m_context.get());
                 m_timer->setSingleShot(true);
                 m_timer->setInterval(TesseractEngine::idleRelease);
-                QObject::connect(m_timer, &QTimer::timeout, app, [this] { dropIdle(); });
+                QObject::connect(m_timer, &QTimer::timeout, m_context.get(), [this] { dropIdle(); });
             }
             m_timer->start();
         }, Qt::QueuedConnection);
     }
 
     std::mutex m_mutex;
+    std::condition_variable m_allBack; // m_lent came down to 0
     int m_lent = 0;
     QSet<QString> m_warming;
     std::vector<std::pair<QString, Helper>> m_idle;
-    QTimer *m_timer = nullptr; // touched on the application's thread only
+    const std::unique_ptr<QObject> m_context = std::make_unique<QObject>();
+    QTimer *m_timer = nullptr; // touched on m_context's thread only
 };
+
+namespace {
 
 // One picture through a helper for `languages`; the helper goes back to the cache only when
 // it answered in full.
-Result<QList<EngineLine>> run(const QString &languages, const QImage &grey, bool withText)
+Result<QList<EngineLine>> run(HelperCache &cache, const QString &languages, const QImage &grey,
+                              bool withText)
 {
-    HelperCache &cache = HelperCache::instance();
     Result<Helper> taken = cache.take(languages);
     if (!taken) {
         cache.giveBack(languages, std::nullopt);
@@ -306,6 +324,12 @@ Result<QList<EngineLine>> run(const QString &languages, const QImage &grey, bool
 }
 
 } // namespace
+
+TesseractEngine::TesseractEngine() : m_helpers(std::make_unique<HelperCache>())
+{
+}
+
+TesseractEngine::~TesseractEngine() = default;
 
 PreparedImage TesseractEngine::prepare(const QImage &image, double pixelBudget)
 {
@@ -357,30 +381,30 @@ Result<QList<EngineLine>> TesseractEngine::recognize(const QImage &grey, const Q
 {
     if (grey.isNull())
         return QList<EngineLine>{};
-    return run(languages, grey.convertToFormat(QImage::Format_Grayscale8), true);
+    return run(*m_helpers, languages, grey.convertToFormat(QImage::Format_Grayscale8), true);
 }
 
 QList<EngineLine> TesseractEngine::layout(const QImage &grey)
 {
     if (grey.isNull())
         return {};
-    auto lines = run({}, grey.convertToFormat(QImage::Format_Grayscale8), false);
+    auto lines = run(*m_helpers, {}, grey.convertToFormat(QImage::Format_Grayscale8), false);
     return lines ? *lines : QList<EngineLine>{};
 }
 
 void TesseractEngine::warmUp(const QString &languages)
 {
-    HelperCache::instance().warm(languages);
+    m_helpers->warm(languages);
 }
 
 void TesseractEngine::releaseIdleEngines()
 {
-    HelperCache::instance().dropIdle();
+    m_helpers->dropIdle();
 }
 
 int TesseractEngine::idleEngineCount()
 {
-    return HelperCache::instance().idleCount();
+    return m_helpers->idleCount();
 }
 
 } // namespace vistrel

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 
 namespace vistrel {
@@ -34,13 +35,22 @@ struct PreparedImage
     QImage flat;         // dark on light at the original size
 };
 
+class HelperCache;
+
 // Tesseract behind a small, thread-safe face. Each engine runs in a helper process
 // (vistrel-recognizer), lent to one recognition at a time; the helpers are stopped once
 // recognition has been idle for `idleRelease`, so that an idle app holds none of the engine's
-// memory. A helper that fails or dies fails that recognition only.
+// memory. A helper that fails or dies fails that recognition only. The helpers are this
+// object's: it goes on the thread that made it, once no recognition of its runs, waiting for
+// engines still starting and stopping the rest.
 class TesseractEngine
 {
 public:
+    TesseractEngine();
+    ~TesseractEngine();
+    TesseractEngine(const TesseractEngine &) = delete;
+    TesseractEngine &operator=(const TesseractEngine &) = delete;
+
     // Screenshots are ~96 dpi; the engine reads best with text up to three times that size.
     // The enlargement stays within `pixelBudget` pixels, which bounds the time it takes.
     static PreparedImage prepare(const QImage &image, double pixelBudget);
@@ -54,19 +64,22 @@ public:
     // 7–10 px and wants all three times; doubled text of 14–18 px wants half as much.
     static constexpr double glyphHeight = 27.0;
     // Text lines with their text; `languages` as the engine names them ("eng", "eng+deu").
-    static Result<QList<EngineLine>> recognize(const QImage &grey, const QString &languages);
+    Result<QList<EngineLine>> recognize(const QImage &grey, const QString &languages);
     // Text lines without reading them (no text); empty when the layout cannot be found.
-    static QList<EngineLine> layout(const QImage &grey);
+    QList<EngineLine> layout(const QImage &grey);
 
     // Starts an engine for `languages` in the background, unless one is idle already, so that
     // a recognition expected soon (Extract Text while the area is being chosen) does not wait
     // for the engine and its model.
-    static void warmUp(const QString &languages);
+    void warmUp(const QString &languages);
 
     static constexpr std::chrono::milliseconds idleRelease{2000};
     // Stops the helpers no recognition holds now.
-    static void releaseIdleEngines();
-    static int idleEngineCount();
+    void releaseIdleEngines();
+    int idleEngineCount();
+
+private:
+    std::unique_ptr<HelperCache> m_helpers;
 };
 
 } // namespace vistrel

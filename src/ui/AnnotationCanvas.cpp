@@ -70,21 +70,27 @@ protected:
 } // namespace
 
 AnnotationCanvas::AnnotationCanvas(const QImage &image, const QList<AnnotationRef> &seed,
-                                   QWidget *parent)
-    : AnnotationCanvas(image, seed, TextBoxDetection(), parent)
+                                   OCRService &ocr, QWidget *parent)
+    : AnnotationCanvas(image, seed, TextBoxDetection(), &ocr, parent)
 {
 }
 
 AnnotationCanvas::AnnotationCanvas(const QImage &image, const QList<AnnotationRef> &seed,
                                    TextBoxDetection detect, QWidget *parent)
+    : AnnotationCanvas(image, seed, std::move(detect), nullptr, parent)
+{
+}
+
+AnnotationCanvas::AnnotationCanvas(const QImage &image, const QList<AnnotationRef> &seed,
+                                   TextBoxDetection detect, OCRService *ocr, QWidget *parent)
     : QWidget(parent)
 {
-    if (!detect) {
-        detect = [gate = m_firstPaint](const QImage &img, QObject *context,
-                                       std::function<void(QList<QRectF>)> done) {
-            auto start = [img, context = QPointer<QObject>(context), done = std::move(done)] {
+    if (ocr) {
+        detect = [gate = m_firstPaint, ocr](const QImage &img, QObject *context,
+                                            std::function<void(QList<QRectF>)> done) {
+            auto start = [ocr, img, context = QPointer<QObject>(context), done = std::move(done)] {
                 if (context)
-                    TextBoxDetector::detect(img, context, done);
+                    ocr->detectTextBoxes(img, context, done);
             };
             if (gate->open)
                 start();

@@ -15,6 +15,8 @@ class QUndoStack;
 
 namespace vistrel {
 
+class OCRService;
+
 // The editor's document view: the captured picture on a large dotted surface, images placed
 // beside it, and the marks drawn over them. The logic lives in `CanvasModel`; this widget
 // translates mouse and key events into canvas points (y up), paints, and hosts the in-place
@@ -30,9 +32,10 @@ class AnnotationCanvas : public QWidget
 {
     Q_OBJECT
 public:
-    AnnotationCanvas(const QImage &image, const QList<AnnotationRef> &seed = {},
+    // Text lines are found with `ocr` once the canvas has painted.
+    AnnotationCanvas(const QImage &image, const QList<AnnotationRef> &seed, OCRService &ocr,
                      QWidget *parent = nullptr);
-    // With a text-box detector of the caller's (tests, benchmarks).
+    // With a text-box detector of the caller's (tests, benchmarks); none when it is empty.
     AnnotationCanvas(const QImage &image, const QList<AnnotationRef> &seed, TextBoxDetection detect,
                      QWidget *parent = nullptr);
     ~AnnotationCanvas() override;
@@ -126,6 +129,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    AnnotationCanvas(const QImage &image, const QList<AnnotationRef> &seed, TextBoxDetection detect,
+                     OCRService *ocr, QWidget *parent);
     void apply(const CanvasChange &change);
     void openTextField();
     void openCaptionField();

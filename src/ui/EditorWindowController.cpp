@@ -149,13 +149,14 @@ QString EditorWindowController::filenameForBase(const QString &base, const QDate
 
 EditorWindowController::EditorWindowController(const QImage &image, const QList<AnnotationRef> &seed,
                                                const Platform &platform, QObject *parent,
-                                               EditorWindowPool *pool)
+                                               EditorWindowPool *pool, OCRService *ocr)
     : QObject(parent), m_image(opaqueCapture(image)), m_platform(platform), m_pool(pool)
 {
-    m_recognizer = [](const QImage &picture, QObject *context,
-                      std::function<void(Result<QString>)> done) {
-        OCRService::recognizeText(picture, {}, context, std::move(done));
-    };
+    if (ocr)
+        m_recognizer = [ocr](const QImage &picture, QObject *context,
+                             std::function<void(Result<QString>)> done) {
+            ocr->recognizeText(picture, {}, context, std::move(done));
+        };
 
     QRect visible(0, 0, 1440, 900);
     if (QScreen *s = QGuiApplication::primaryScreen())
@@ -171,7 +172,8 @@ EditorWindowController::EditorWindowController(const QImage &image, const QList<
     window->setWindowTitle(title());
     window->setAttribute(Qt::WA_DeleteOnClose, false);
 
-    m_canvas = new AnnotationCanvas(m_image, seed);
+    m_canvas = ocr ? new AnnotationCanvas(m_image, seed, *ocr)
+                   : new AnnotationCanvas(m_image, seed, TextBoxDetection());
     m_canvas->setMagnification(m_geometry.fitMagnification);
 
     auto *layout = new QVBoxLayout(window);
@@ -407,6 +409,8 @@ void EditorWindowController::runOCR()
     m_canvas->commitEditors();
     const QImage image = m_canvas->renderComposite(false);
     if (image.isNull())
+        return;
+    if (!m_recognizer)
         return;
     QPointer<EditorWindowController> self(this);
     m_recognizer(image, this, [self](Result<QString> text) {

@@ -31,6 +31,7 @@ class QToolButton;
 namespace vistrel {
 
 class AnnotationCanvas;
+class OCRService;
 class BeautifyWindowController;
 class CompareWindowController;
 class CenteringClipView;
@@ -97,10 +98,12 @@ public:
     using TextRecognizer =
         std::function<void(const QImage &, QObject *context, std::function<void(Result<QString>)>)>;
 
-    // With a pool, the window comes from it when it holds one, and goes back to it.
+    // With a pool, the window comes from it when it holds one, and goes back to it. `ocr`
+    // finds the picture's text lines and reads it for OCR; without it neither happens (unless
+    // a recognizer is set).
     EditorWindowController(const QImage &image, const QList<AnnotationRef> &seed,
                            const Platform &platform, QObject *parent = nullptr,
-                           EditorWindowPool *pool = nullptr);
+                           EditorWindowPool *pool = nullptr, OCRService *ocr = nullptr);
     ~EditorWindowController() override;
 
     std::function<void()> onClose;
@@ -147,7 +150,7 @@ public:
 
     qreal fitMagnification() const { return m_geometry.fitMagnification; }
     qreal magnification() const;
-    // The text recognizer behind OCR; the real one unless a test gives another.
+    // The text recognizer behind OCR; `ocr`'s unless another is given.
     void setTextRecognizer(TextRecognizer recognizer) { m_recognizer = std::move(recognizer); }
 
     static QString title() { return tr("Vistrel — Editor"); }

@@ -65,20 +65,22 @@ TEST(OCRService, ObservationsWithoutACandidateAddNothing)
 
 TEST(OCRService, NoTextIsAnEmptyStringNotAnError)
 {
-    const auto text = OCRService::recognizeTextNow(blank());
+    OCRService ocr;
+    const auto text = ocr.recognizeTextNow(blank());
     ASSERT_TRUE(text);
     EXPECT_EQ(*text, "");
-    EXPECT_TRUE(OCRService::recognizeTextNow(QImage()).ok());
+    EXPECT_TRUE(ocr.recognizeTextNow(QImage()).ok());
 }
 
 TEST(OCRService, ReadsScreenshotTextOnLightAndDarkThemes)
 {
+    OCRService ocr;
     const QStringList rows = {"Settings Account Privacy", "Downloads 12.4 MB of 3:05 remaining",
                               "Quarterly report (draft) Invoice March"};
     for (bool dark : {false, true})
         for (int px : {10, 13, 16}) {
             const CorpusImage c = renderRows(rows, "DejaVu Sans", px, dark, QSize(520, 160));
-            const auto text = OCRService::recognizeTextNow(c.image);
+            const auto text = ocr.recognizeTextNow(c.image);
             ASSERT_TRUE(text);
             EXPECT_GE(characterAccuracy(*text, c.truth), 0.98) << c.name.toStdString() << ": "
                                                                << text->toStdString();
@@ -87,6 +89,7 @@ TEST(OCRService, ReadsScreenshotTextOnLightAndDarkThemes)
 
 TEST(OCRService, BoxesAreNormalisedWithTheOriginAtTheBottomLeft)
 {
+    OCRService ocr;
     const CorpusImage c = renderRows({"Hello from the top line"}, "DejaVu Sans", 16, false, QSize(600, 300));
     const QRect truth = c.lineRects.first(); // top-down pixels
     const QRectF expected(truth.x() / 600.0, 1.0 - (truth.y() + truth.height()) / 300.0,
@@ -97,23 +100,24 @@ TEST(OCRService, BoxesAreNormalisedWithTheOriginAtTheBottomLeft)
         EXPECT_NEAR(box.width(), expected.width(), 0.04);
         EXPECT_GT(box.center().y(), 0.8); // near the top means a large y
     };
-    const auto observed = OCRService::observe(c.image);
+    const auto observed = ocr.observe(c.image);
     ASSERT_TRUE(observed);
     ASSERT_EQ(observed->size(), 1);
     check(observed->first().boundingBox);
     EXPECT_EQ(observed->first().topCandidate, "Hello from the top line");
 
-    const auto boxes = TextBoxDetector::detectNow(c.image);
+    const auto boxes = ocr.detectTextBoxesNow(c.image);
     ASSERT_EQ(boxes.size(), 1);
     check(boxes.first());
 }
 
 TEST(OCRService, ErrorsGoToTheCallerOnceAndOnItsThread)
 {
+    OCRService ocr;
     QObject context;
     QList<Result<QString>> answers;
-    OCRService::recognizeText(blank(), {"xx-no-such-model"}, &context,
-                              [&](Result<QString> r) { answers.append(r); });
+    ocr.recognizeText(blank(), {"xx-no-such-model"}, &context,
+                      [&](Result<QString> r) { answers.append(r); });
     ASSERT_TRUE(QTest::qWaitFor([&] { return !answers.isEmpty(); }, 10000));
     drain();
     ASSERT_EQ(answers.size(), 1);
@@ -124,21 +128,22 @@ TEST(OCRService, ErrorsGoToTheCallerOnceAndOnItsThread)
     int late = 0;
     {
         QObject gone;
-        OCRService::recognizeText(blank(), {}, &gone, [&](Result<QString>) { ++late; });
+        ocr.recognizeText(blank(), {}, &gone, [&](Result<QString>) { ++late; });
     }
-    OCRService::finishRecognitions();
+    ocr.finishRecognitions();
     drain();
     EXPECT_EQ(late, 0);
 }
 
-TEST(TextBoxDetector, EmptyOnFailureAndResumesOnce)
+TEST(TextBoxes, EmptyOnFailureAndResumesOnce)
 {
-    EXPECT_TRUE(TextBoxDetector::detectNow(QImage()).isEmpty());
-    EXPECT_TRUE(TextBoxDetector::detectNow(blank()).isEmpty());
+    OCRService ocr;
+    EXPECT_TRUE(ocr.detectTextBoxesNow(QImage()).isEmpty());
+    EXPECT_TRUE(ocr.detectTextBoxesNow(blank()).isEmpty());
     QObject context;
     int calls = 0;
     QList<QRectF> got{QRectF(1, 1, 1, 1)};
-    TextBoxDetector::detect(QImage(), &context, [&](QList<QRectF> boxes) {
+    ocr.detectTextBoxes(QImage(), &context, [&](QList<QRectF> boxes) {
         ++calls;
         got = boxes;
     });
@@ -148,8 +153,9 @@ TEST(TextBoxDetector, EmptyOnFailureAndResumesOnce)
     EXPECT_TRUE(got.isEmpty());
 }
 
-TEST(TextBoxDetector, MoreDetectionsThanCoresAllFinish)
+TEST(TextBoxes, MoreDetectionsThanCoresAllFinish)
 {
+    OCRService ocr;
     // Each big picture is read in bands on the shared pool; the waiting detections must not
     // take the threads their bands need.
     QObject context;
@@ -158,7 +164,7 @@ TEST(TextBoxDetector, MoreDetectionsThanCoresAllFinish)
     for (int i = 0; i < count; ++i) {
         QImage big(2000, 1000, QImage::Format_RGB32);
         big.fill(Qt::white);
-        TextBoxDetector::detect(big, &context, [&](QList<QRectF>) { ++finished; });
+        ocr.detectTextBoxes(big, &context, [&](QList<QRectF>) { ++finished; });
     }
     EXPECT_TRUE(QTest::qWaitFor([&] { return finished == count; }, 60000));
 }
@@ -416,10 +422,11 @@ TEST(PanelMap, ADarkPaneInsideALightWindowIsTurnedOnItsOwn)
 
 TEST(OCRService, ReadsComposedScreensInReadingOrder)
 {
+    OCRService ocr;
     // A dark terminal pane in a light editor, a window beside it; a long dark listing.
     for (const char *name : {"ide", "listing"}) {
         const ScreenScene s = screenScene(name, 1);
-        const auto text = OCRService::recognizeTextNow(s.image);
+        const auto text = ocr.recognizeTextNow(s.image);
         ASSERT_TRUE(text);
         EXPECT_GE(characterAccuracy(*text, s.lines.join('\n')), 0.99) << name << ":\n" << text->toStdString();
         EXPECT_GE(linesInOrder(*text, s.lines), 0.97) << name << ":\n" << text->toStdString();
@@ -463,27 +470,34 @@ TEST(TesseractEngine, PreparationInvertsDarkThemesAndEnlargesSmallPictures)
 
 TEST(TesseractEngine, IdleEnginesAreDroppedAndRecognitionResumesAfterwards)
 {
+    OCRService ocr;
     // Engines hold their models; an idle app must not keep them, and reading must work again
     // once they and the engine's word-list cache are gone.
     const CorpusImage c = renderRows({"Hello from the top line"}, "DejaVu Sans", 16, false, QSize(600, 300));
     for (int round = 0; round < 2; ++round) {
-        const auto text = OCRService::recognizeTextNow(c.image);
+        const auto text = ocr.recognizeTextNow(c.image);
         ASSERT_TRUE(text);
         EXPECT_EQ(*text, "Hello from the top line");
-        EXPECT_EQ(TextBoxDetector::detectNow(c.image).size(), 1);
-        EXPECT_GT(TesseractEngine::idleEngineCount(), 0);
-        TesseractEngine::releaseIdleEngines();
-        EXPECT_EQ(TesseractEngine::idleEngineCount(), 0);
+        EXPECT_EQ(ocr.detectTextBoxesNow(c.image).size(), 1);
+        EXPECT_GT(ocr.engine().idleEngineCount(), 0);
+        ocr.engine().releaseIdleEngines();
+        EXPECT_EQ(ocr.engine().idleEngineCount(), 0);
     }
     // Without being asked, once recognition has been idle for a while.
-    EXPECT_EQ(TextBoxDetector::detectNow(c.image).size(), 1);
-    EXPECT_TRUE(QTest::qWaitFor([] { return TesseractEngine::idleEngineCount() == 0; }, 20000));
+    EXPECT_EQ(ocr.detectTextBoxesNow(c.image).size(), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ocr.engine().idleEngineCount() == 0; }, 20000));
+
+    // One that goes while an engine is still starting waits for it, then stops them all.
+    {
+        OCRService going;
+        going.prepareForRecognition();
+    }
 }
 
 TEST(TesseractEngine, AHelperThatCannotStartOrDiesFailsThatRecognitionOnly)
 {
+    OCRService ocr;
     const CorpusImage c = renderRows({"Hello from the top line"}, "DejaVu Sans", 16, false, QSize(600, 300));
-    TesseractEngine::releaseIdleEngines();
     const QByteArray real = qgetenv("VISTREL_RECOGNIZER");
     QTemporaryDir dir;
     // One that says it is ready and goes away before answering, as a crash would.
@@ -497,12 +511,12 @@ TEST(TesseractEngine, AHelperThatCannotStartOrDiesFailsThatRecognitionOnly)
     }
     for (const QString &helper : {dir.filePath("missing"), dying}) {
         qputenv("VISTREL_RECOGNIZER", helper.toLocal8Bit());
-        const auto text = OCRService::recognizeTextNow(c.image);
+        const auto text = ocr.recognizeTextNow(c.image);
         ASSERT_FALSE(text.ok()) << qPrintable(helper);
         EXPECT_FALSE(text.error().errorDescription().isEmpty());
-        EXPECT_TRUE(TextBoxDetector::detectNow(c.image).isEmpty());
-        EXPECT_EQ(TesseractEngine::idleEngineCount(), 0); // nothing broken is kept
+        EXPECT_TRUE(ocr.detectTextBoxesNow(c.image).isEmpty());
+        EXPECT_EQ(ocr.engine().idleEngineCount(), 0); // nothing broken is kept
     }
     qputenv("VISTREL_RECOGNIZER", real);
-    EXPECT_EQ(OCRService::recognizeTextNow(c.image).value(), "Hello from the top line");
+    EXPECT_EQ(ocr.recognizeTextNow(c.image).value(), "Hello from the top line");
 }

@@ -116,6 +116,7 @@ protected:
     QTemporaryDir m_tmp;
     QList<QByteArray> m_saved;
     QImage m_image;
+    SmartNaming m_naming;
 };
 
 } // namespace
@@ -127,7 +128,7 @@ TEST_F(Naming, LongTextAsksWithTheTextPromptWithoutTheApiKey)
     qputenv("VISTREL_NAMING_TEST_MARK", "kept");
     const QString text = QStringLiteral("Hello world!") + QString(2000, QLatin1Char('x'));
 
-    EXPECT_EQ(SmartNaming::suggest(QStringLiteral("  \n") + text + QStringLiteral("\n "), m_image)
+    EXPECT_EQ(m_naming.suggest(QStringLiteral("  \n") + text + QStringLiteral("\n "), m_image)
                   .result(),
               QStringLiteral("payment-proof-acme"));
     qunsetenv("VISTREL_NAMING_TEST_MARK");
@@ -145,7 +146,7 @@ TEST_F(Naming, LongTextAsksWithTheTextPromptWithoutTheApiKey)
 TEST_F(Naming, ShortTextShowsTheToolAPrivatePictureThatIsRemovedAfterwards)
 {
     installTool(QStringLiteral("echo 'Beach Selfie'"));
-    EXPECT_EQ(SmartNaming::suggestNow(QStringLiteral(" Hello world \n"), m_image),
+    EXPECT_EQ(m_naming.suggestNow(QStringLiteral(" Hello world \n"), m_image),
               QStringLiteral("beach-selfie"));
     const QStringList args = arguments();
     ASSERT_EQ(args.size(), 4);
@@ -172,7 +173,7 @@ TEST_F(Naming, ShortTextShowsTheToolAPrivatePictureThatIsRemovedAfterwards)
     EXPECT_TRUE(leftoverPictures().isEmpty());
 
     // Twelve characters are enough for the text prompt.
-    EXPECT_EQ(SmartNaming::suggestNow(QStringLiteral("Hello world!"), m_image),
+    EXPECT_EQ(m_naming.suggestNow(QStringLiteral("Hello world!"), m_image),
               QStringLiteral("beach-selfie"));
     EXPECT_EQ(arguments().size(), 2);
 }
@@ -184,7 +185,7 @@ TEST_F(Naming, OnlyAToolThatSucceedsNamesAndNothingItStartedOutlivesIt)
     SmartNaming::Limits limits;
     limits.timeoutMs = 400;
     limits.killGraceMs = 200;
-    EXPECT_EQ(SmartNaming::suggestNow(QStringLiteral("tiny"), m_image, limits), std::nullopt);
+    EXPECT_EQ(m_naming.suggestNow(QStringLiteral("tiny"), m_image, limits), std::nullopt);
     const pid_t pid = readRecord(QStringLiteral("pid")).toInt();
     ASSERT_GT(pid, 0);
     EXPECT_NE(::kill(pid, 0), 0); // gone, not lingering
@@ -192,17 +193,17 @@ TEST_F(Naming, OnlyAToolThatSucceedsNamesAndNothingItStartedOutlivesIt)
 
     // An answer without end is not read without end.
     installTool(QStringLiteral("exec yes long-answer"));
-    EXPECT_EQ(SmartNaming::suggestNow(QStringLiteral("Some recognised text"), m_image, limits),
+    EXPECT_EQ(m_naming.suggestNow(QStringLiteral("Some recognised text"), m_image, limits),
               std::nullopt);
 
     // An error message on a failing exit is not a name.
     installTool(QStringLiteral("echo 'Rate Limit Exceeded'\nexit 1"));
-    EXPECT_EQ(SmartNaming::suggestNow(QStringLiteral("Some recognised text"), m_image), std::nullopt);
+    EXPECT_EQ(m_naming.suggestNow(QStringLiteral("Some recognised text"), m_image), std::nullopt);
 
     // A background child of a tool that answered is ended with it.
     installTool(QStringLiteral("sleep 600 &\necho $! > '%1/child'\necho 'Sales Chart'")
                     .arg(m_home.path()));
-    EXPECT_EQ(SmartNaming::suggestNow(QStringLiteral("Some recognised text"), m_image),
+    EXPECT_EQ(m_naming.suggestNow(QStringLiteral("Some recognised text"), m_image),
               QStringLiteral("sales-chart"));
     const pid_t child = readRecord(QStringLiteral("child")).toInt();
     ASSERT_GT(child, 0);
@@ -212,12 +213,24 @@ TEST_F(Naming, OnlyAToolThatSucceedsNamesAndNothingItStartedOutlivesIt)
 TEST_F(Naming, QuittingEndsTheToolAndLeavesNoPictureBehind)
 {
     installTool(QStringLiteral("exec sleep 600"));
-    auto future = SmartNaming::suggest(QStringLiteral("tiny"), m_image);
+    auto future = m_naming.suggest(QStringLiteral("tiny"), m_image);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !readRecord(QStringLiteral("pid")).isEmpty(); }, 5000));
     EXPECT_EQ(leftoverPictures().size(), 1);
     QElapsedTimer clock;
     clock.start();
-    SmartNaming::stopAll();
+    m_naming.stopAll();
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_TRUE(future.isFinished());
+    EXPECT_TRUE(leftoverPictures().isEmpty());
+
+    // A naming object that goes ends its tools the same way.
+    QFile::remove(record(QStringLiteral("pid")));
+    clock.restart();
+    {
+        SmartNaming going;
+        future = going.suggest(QStringLiteral("tiny"), m_image);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !readRecord(QStringLiteral("pid")).isEmpty(); }, 5000));
+    }
     EXPECT_LT(clock.elapsed(), 3000);
     EXPECT_TRUE(future.isFinished());
     EXPECT_TRUE(leftoverPictures().isEmpty());
@@ -263,12 +276,12 @@ TEST_F(Naming, NothingIsAskedWhenThereIsNoToolOrNamingIsOff)
     if (!QStandardPaths::findExecutable(QStringLiteral("claude"), {QStringLiteral("/usr/local/bin")})
              .isEmpty())
         GTEST_SKIP() << "a claude tool is installed system-wide on this machine";
-    EXPECT_EQ(SmartNaming::suggestNow(QStringLiteral("tiny"), m_image), std::nullopt);
+    EXPECT_EQ(m_naming.suggestNow(QStringLiteral("tiny"), m_image), std::nullopt);
     EXPECT_TRUE(leftoverPictures().isEmpty());
 
     installTool(QStringLiteral("echo 'Beach Selfie'"));
     qputenv("VISTREL_SMART_NAMES", "0");
-    EXPECT_EQ(SmartNaming::suggestNow(QStringLiteral("tiny"), m_image), std::nullopt);
+    EXPECT_EQ(m_naming.suggestNow(QStringLiteral("tiny"), m_image), std::nullopt);
     EXPECT_FALSE(QFile::exists(record(QStringLiteral("args"))));
 }
 
