@@ -267,7 +267,7 @@ TEST_F(Naming, TheToolIsLookedForOnThePathThenInTheHomesLocalBin)
     EXPECT_EQ(SmartNaming::claudeExecutable(), m_home.filePath(QStringLiteral(".local/bin/claude")));
     installTool(QStringLiteral("echo 'On The Path'"), QStringLiteral("bin"));
     EXPECT_EQ(SmartNaming::claudeExecutable(), m_home.filePath(QStringLiteral("bin/claude")));
-    EXPECT_EQ(SmartNaming::suggestNow(QStringLiteral("Some recognised text"), m_image),
+    EXPECT_EQ(m_naming.suggestNow(QStringLiteral("Some recognised text"), m_image),
               QStringLiteral("on-the-path"));
 }
 
