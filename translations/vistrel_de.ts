@@ -77,6 +77,25 @@
     </message>
 </context>
 <context>
+    <name>EditablePng</name>
+    <message>
+        <source>its marks are damaged</source>
+        <translation>seine Markierungen sind beschädigt</translation>
+    </message>
+    <message>
+        <source>its marks were made by a newer version of Vistrel</source>
+        <translation>seine Markierungen stammen von einer neueren Vistrel-Version</translation>
+    </message>
+    <message>
+        <source>its marks are too large to open</source>
+        <translation>seine Markierungen sind zu groß zum Öffnen</translation>
+    </message>
+    <message>
+        <source>its original picture cannot be read: %1</source>
+        <translation>sein Originalbild ist nicht lesbar: %1</translation>
+    </message>
+</context>
+<context>
     <name>ImageExport</name>
     <message>
         <source>Saved</source>
@@ -97,6 +116,10 @@
     <message>
         <source>PDF document (*.pdf)</source>
         <translation>PDF-Dokument (*.pdf)</translation>
+    </message>
+    <message>
+        <source>Editable PNG image (*.png)</source>
+        <translation>Bearbeitbares PNG-Bild (*.png)</translation>
     </message>
 </context>
 <context>
@@ -249,6 +272,14 @@
     <message>
         <source>%1 is damaged: %2</source>
         <translation>%1 ist beschädigt: %2</translation>
+    </message>
+    <message>
+        <source>too many marks (%1; Vistrel opens up to %2)</source>
+        <translation>zu viele Markierungen (%1; Vistrel öffnet bis zu %2)</translation>
+    </message>
+    <message>
+        <source>too many points in its marks</source>
+        <translation>zu viele Punkte in den Markierungen</translation>
     </message>
 </context>
 <context>
@@ -481,6 +512,10 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
         <source>No picture on the clipboard</source>
         <translation>Kein Bild in der Zwischenablage</translation>
     </message>
+    <message>
+        <source>Its marks cannot be read (%1); pasted as a picture</source>
+        <translation>Die Markierungen sind nicht lesbar (%1); als Bild eingefügt</translation>
+    </message>
 </context>
 <context>
     <name>vistrel::AppShell</name>
@@ -566,6 +601,30 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
     <message>
         <source>&amp;Discard</source>
         <translation>&amp;Verwerfen</translation>
+    </message>
+    <message>
+        <source>Recent Captures</source>
+        <translation>Letzte Aufnahmen</translation>
+    </message>
+    <message>
+        <source>Show History…</source>
+        <translation>Verlauf anzeigen …</translation>
+    </message>
+    <message>
+        <source>History is off (Preferences)</source>
+        <translation>Verlauf ist aus (Einstellungen)</translation>
+    </message>
+    <message>
+        <source>No captures yet</source>
+        <translation>Noch keine Aufnahmen</translation>
+    </message>
+    <message>
+        <source>the history holds no capture</source>
+        <translation>der Verlauf enthält keine Aufnahme</translation>
+    </message>
+    <message>
+        <source>“%1” opens as a plain picture: %2.</source>
+        <translation>„%1“ wird als einfaches Bild geöffnet: %2.</translation>
     </message>
 </context>
 <context>
@@ -654,6 +713,10 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
     <message>
         <source>Copied %1 chars of text</source>
         <translation>%1 Zeichen Text kopiert</translation>
+    </message>
+    <message>
+        <source>This capture could not be reopened: %1</source>
+        <translation>Diese Aufnahme konnte nicht wieder geöffnet werden: %1</translation>
     </message>
 </context>
 <context>
@@ -860,6 +923,33 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
         <source>&amp;Discard</source>
         <translation>&amp;Verwerfen</translation>
     </message>
+    <message>
+        <source>Editable PNG</source>
+        <translation>Bearbeitbares PNG</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::HistoryWindow</name>
+    <message>
+        <source>No captures kept yet. Captures you copy, save, pin or edit appear here.</source>
+        <translation>Noch keine Aufnahmen aufbewahrt. Aufnahmen, die Sie kopieren, sichern, anheften oder bearbeiten, erscheinen hier.</translation>
+    </message>
+    <message>
+        <source>Today %1</source>
+        <translation>Heute %1</translation>
+    </message>
+    <message>
+        <source>Yesterday %1</source>
+        <translation>Gestern %1</translation>
+    </message>
+    <message>
+        <source>Marks not saved</source>
+        <translation>Markierungen nicht gesichert</translation>
+    </message>
+    <message>
+        <source>Vistrel — History</source>
+        <translation>Vistrel — Verlauf</translation>
+    </message>
 </context>
 <context>
     <name>vistrel::HotkeyField</name>
@@ -942,6 +1032,46 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
     <message>
         <source>Set by VISTREL_SMART_NAMES in the environment</source>
         <translation>Durch VISTREL_SMART_NAMES in der Umgebung festgelegt</translation>
+    </message>
+    <message>
+        <source>History</source>
+        <translation>Verlauf</translation>
+    </message>
+    <message>
+        <source>Keep recent captures, with their marks</source>
+        <translation>Letzte Aufnahmen mit ihren Markierungen aufbewahren</translation>
+    </message>
+    <message>
+        <source>Kept in your data folder, readable only by you; never uploaded</source>
+        <translation>Im eigenen Datenordner, nur für Sie lesbar; wird nie hochgeladen</translation>
+    </message>
+    <message>
+        <source> captures</source>
+        <translation> Aufnahmen</translation>
+    </message>
+    <message>
+        <source>Keep up to:</source>
+        <translation>Höchstens behalten:</translation>
+    </message>
+    <message>
+        <source> MB</source>
+        <translation> MB</translation>
+    </message>
+    <message>
+        <source>Use up to:</source>
+        <translation>Höchstens belegen:</translation>
+    </message>
+    <message>
+        <source>Clear History</source>
+        <translation>Verlauf leeren</translation>
+    </message>
+    <message>
+        <source>Remove every capture kept in the history?</source>
+        <translation>Alle Aufnahmen aus dem Verlauf entfernen?</translation>
+    </message>
+    <message>
+        <source>Editors that are open keep their work.</source>
+        <translation>Offene Editoren behalten ihre Arbeit.</translation>
     </message>
 </context>
 <context>

@@ -5,6 +5,11 @@
 #include "app/Preferences.h"
 #include "app/PreferencesWindow.h"
 #include "app/SettingsReader.h"
+#include "engines/CaptureHistory.h"
+#include "engines/EditablePng.h"
+#include "ui/EditorWindowController.h"
+#include "ui/Notifier.h"
+#include "ui/HistoryWindow.h"
 #include "platform/PictureFile.h"
 
 #include <QApplication>
@@ -132,6 +137,18 @@ std::unique_ptr<QMenu> AppShell::buildMenu()
     m_hotkeyActions.insert(3, item(tr("Extract Text (OCR)"), [c] { c->startAreaCapture(true); }));
     item(tr("Pick Color"), [c] { c->startColorPick(); });
     menu->addSeparator();
+    m_recentMenu = menu->addMenu(tr("Recent Captures"));
+    // Read when it opens, and let go when it closes: idle memory holds no thumbnails.
+    connect(m_recentMenu, &QMenu::aboutToShow, this, &AppShell::fillRecentMenu);
+    connect(m_recentMenu, &QMenu::aboutToHide, this, [menu = m_recentMenu] {
+        // After the chosen item's action has run.
+        QTimer::singleShot(0, menu, [menu] {
+            if (!menu->isVisible())
+                menu->clear();
+        });
+    });
+    item(tr("Show History…"), [this] { showHistory(); });
+    menu->addSeparator();
     m_infoLine = menu->addAction(QString());
     m_infoLine->setEnabled(false);
     menu->addSeparator();
@@ -201,11 +218,59 @@ PreferencesWindow *AppShell::showPreferences()
             [self](quint32 id, QKeyCombination c) {
                 return self ? self->rebindHotkey(id, c) : QString();
             });
+        m_preferencesWindow->onClearHistory = [self] {
+            if (self)
+                self->m_coordinator->clearHistory();
+        };
     }
     m_preferencesWindow->show();
     m_preferencesWindow->raise();
     m_preferencesWindow->activateWindow();
     return m_preferencesWindow;
+}
+
+void AppShell::fillRecentMenu()
+{
+    m_recentMenu->clear();
+    if (!m_preferences->historyEnabled()) {
+        m_recentMenu->addAction(tr("History is off (Preferences)"))->setEnabled(false);
+        return;
+    }
+    const QList<HistoryEntry> entries = CaptureHistory(m_coordinator->historyFolder()).entries();
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const HistoryEntry &entry : entries.mid(0, recentCount)) {
+        QAction *a = m_recentMenu->addAction(QIcon(entry.thumbnail), HistoryWindow::timeText(entry.time, now));
+        QPointer<CaptureCoordinator> c = m_coordinator;
+        connect(a, &QAction::triggered, this, [c, id = entry.id] {
+            if (c)
+                c->reopenFromHistory(id);
+        });
+    }
+    if (entries.isEmpty())
+        m_recentMenu->addAction(tr("No captures yet"))->setEnabled(false);
+}
+
+HistoryWindow *AppShell::showHistory()
+{
+    if (!m_historyWindow) {
+        m_historyWindow = new HistoryWindow(m_coordinator->historyFolder());
+        QPointer<CaptureCoordinator> c = m_coordinator;
+        m_historyWindow->onOpen = [c](const QString &id) {
+            if (c)
+                c->reopenFromHistory(id);
+        };
+        m_historyWindow->onRemove = [c](const QString &id) {
+            if (c)
+                c->removeFromHistory(id);
+        };
+        connect(m_coordinator, &CaptureCoordinator::historyChanged, m_historyWindow,
+                &HistoryWindow::refresh);
+    }
+    m_historyWindow->refresh();
+    m_historyWindow->show();
+    m_historyWindow->raise();
+    m_historyWindow->activateWindow();
+    return m_historyWindow;
 }
 
 bool AppShell::eventFilter(QObject *watched, QEvent *event)
@@ -227,6 +292,13 @@ bool AppShell::eventFilter(QObject *watched, QEvent *event)
 
 void AppShell::runCommand(const Command &command, std::function<void(const QString &)> done)
 {
+    if (command.last && CaptureHistory(m_coordinator->historyFolder()).entries().isEmpty()) {
+        QTimer::singleShot(0, this, [done] {
+            if (done)
+                done(tr("the history holds no capture"));
+        });
+        return;
+    }
     if (command.files.isEmpty()) {
         // Answered on the next turn, as a file command is, so callers see one order.
         QTimer::singleShot(0, this, [this, command, done] {
@@ -241,23 +313,34 @@ void AppShell::runCommand(const Command &command, std::function<void(const QStri
     // runs on a thread of its own: a slow disk or a hung network mount must not stop the app,
     // and a thread that never comes back is simply left behind.
     auto read = std::make_shared<QList<PictureRead>>();
-    QThread *reader = QThread::create([files = command.files, read] {
+    auto scenes = std::make_shared<QList<EditablePng::Read>>();
+    QThread *reader = QThread::create([files = command.files, read, scenes] {
         for (const QString &file : files) {
             read->append(readPictureFile(file));
             if (!read->last().error.isEmpty())
                 break;
+            // An editable PNG reopens with its marks; the picture alone when they are damaged.
+            scenes->append(EditablePng::readFile(file));
         }
     });
     connect(reader, &QThread::finished, reader, &QObject::deleteLater);
-    connect(reader, &QThread::finished, this, [this, command, done, read] {
-        QList<QImage> pictures;
+    connect(reader, &QThread::finished, this, [this, command, done, read, scenes] {
+        QList<EditablePng::Read> pictures;
         for (qsizetype i = 0; i < read->size(); ++i) {
             if (!read->at(i).error.isEmpty()) {
                 if (done)
                     done(tr("cannot open %1: %2").arg(command.files.at(i), read->at(i).error));
                 return;
             }
-            pictures.append(read->at(i).image);
+            EditablePng::Read picture = scenes->value(i);
+            if (!picture.problem.isEmpty())
+                picture.problem = tr("“%1” opens as a plain picture: %2.")
+                                      .arg(QFileInfo(command.files.at(i)).fileName(), picture.problem);
+            if (!picture.scene) {
+                picture.scene = EditorScene();
+                picture.scene->image = read->at(i).image;
+            }
+            pictures.append(picture);
         }
         schedule(command, pictures);
         if (done)
@@ -266,7 +349,7 @@ void AppShell::runCommand(const Command &command, std::function<void(const QStri
     reader->start();
 }
 
-void AppShell::schedule(const Command &command, const QList<QImage> &pictures)
+void AppShell::schedule(const Command &command, const QList<EditablePng::Read> &pictures)
 {
     QPointer<CaptureCoordinator> c = m_coordinator;
     std::function<void()> run;
@@ -292,9 +375,17 @@ void AppShell::schedule(const Command &command, const QList<QImage> &pictures)
         run = [c] { c->startColorPick(); };
         break;
     case Command::Kind::Edit:
-        run = [c, pictures] {
-            for (const QImage &picture : pictures)
-                c->openEditor(picture);
+        if (command.last) {
+            run = [c] { c->reopenLatest(); };
+            break;
+        }
+        run = [c, pictures, alerts = m_platform.alerts] {
+            for (const EditablePng::Read &picture : pictures) {
+                EditorWindowController *editor = c->openEditor(picture.scene->image, picture.scene->marks);
+                editor->restoreScene(*picture.scene);
+                if (!picture.problem.isEmpty())
+                    Notifier::error(alerts, picture.problem);
+            }
         };
         break;
     case Command::Kind::Quit:

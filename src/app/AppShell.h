@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/CommandLine.h"
+#include "engines/EditablePng.h"
+#include "ui/HistoryWindow.h"
 #include "platform/Desktop.h"
 
 #include <QImage>
@@ -64,6 +66,11 @@ public:
     QString rebindHotkey(quint32 id, QKeyCombination combination);
     PreferencesWindow *showPreferences();
     PreferencesWindow *preferencesWindow() const;
+    HistoryWindow *showHistory();
+    HistoryWindow *historyWindow() const { return m_historyWindow; }
+    // The tray's "Recent Captures", filled from the history each time it opens.
+    QMenu *recentMenu() const { return m_recentMenu; }
+    static constexpr int recentCount = 10;
 
     static QIcon trayIcon();
 
@@ -72,8 +79,9 @@ protected:
 
 private:
     void setupStatusItem();
-    void schedule(const Command &command, const QList<QImage> &pictures);
+    void schedule(const Command &command, const QList<EditablePng::Read> &pictures);
     void refreshShortcutTexts();
+    void fillRecentMenu();
 
     Platform m_platform;
     std::unique_ptr<HotkeyManager> m_hotkeys;
@@ -87,6 +95,8 @@ private:
     QHash<quint32, QAction *> m_hotkeyActions; // menu items that name a hot key
     QAction *m_infoLine = nullptr;
     QPointer<PreferencesWindow> m_preferencesWindow;
+    QPointer<HistoryWindow> m_historyWindow;
+    QMenu *m_recentMenu = nullptr;
 };
 
 } // namespace vistrel

@@ -1,6 +1,7 @@
 #include "app/CaptureCoordinator.h"
 
 #include "app/Preferences.h"
+#include "engines/CaptureHistory.h"
 #include "app/AddSessionController.h"
 #include "ui/SelectionOverlayController.h"
 #include "ui/AnnotationCanvas.h"
@@ -296,12 +297,15 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action, Q
     case SelectionAction::Copy:
         if (ClipboardTools::copy(*m_platform.clipboard, image))
             m_platform.toasts->show(tr("Copied to clipboard"));
+        remember(image);
         break;
     case SelectionAction::Save:
         save(image);
+        remember(image);
         break;
     case SelectionAction::Pin:
         m_platform.pins->pin(image, screen);
+        remember(image);
         break;
     case SelectionAction::Ocr: {
         QPointer<CaptureCoordinator> self(this);
@@ -319,7 +323,8 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action, Q
 }
 
 EditorWindowController *CaptureCoordinator::openEditor(const QImage &image,
-                                                      const QList<AnnotationRef> &seed)
+                                                      const QList<AnnotationRef> &seed,
+                                                      const QString &historyId)
 {
     auto *editor = new EditorWindowController(image, seed, m_platform, nullptr, m_editorWindows.get(),
                                               &m_ocr);
@@ -327,10 +332,16 @@ EditorWindowController *CaptureCoordinator::openEditor(const QImage &image,
     QPointer<CaptureCoordinator> self(this);
     editor->saveSettings = [self] { return self ? self->saveSettings() : SaveSettings(); };
     QPointer<EditorWindowController> weak(editor);
+    editor->historyId = historyId;
     editor->onClose = [self, weak] {
         if (!self || !weak)
             return;
+        // The last state, no longer unsaved: closing means it was saved, copied or discarded.
+        // When the app quits, what is kept stays marked as not saved.
+        if (self->m_recorder && !weak->historyId.isEmpty() && !self->m_quitting)
+            self->m_recorder->record(weak->historyId, weak->scene(), false);
         self->m_editors.removeAll(weak.data());
+        self->keepOpenEntries();
         weak->deleteLater();
         self->handBackMemory();
     };
@@ -338,7 +349,12 @@ EditorWindowController *CaptureCoordinator::openEditor(const QImage &image,
         if (self && weak)
             self->addScreenshot(weak);
     };
+    editor->onOpenScene = [self](const EditorScene &scene) {
+        if (self)
+            self->openEditor(scene.image, scene.marks)->restoreScene(scene);
+    };
     m_editors.append(editor);
+    followInHistory(editor);
     editor->showWindow();
     // The name arrives later or never; the editor is usable at once.
     // With naming switched off, neither the text nor the picture goes anywhere.

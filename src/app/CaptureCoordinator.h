@@ -27,6 +27,7 @@ class OverlayWindowPool;
 class EditorWindowPool;
 class ScrollCaptureController;
 class Preferences;
+class HistoryRecorder;
 
 // Runs every capture from the request to where the picture ends up. The text recognition and
 // the naming its captures and editors use are its own, and go after every editor it holds.
@@ -56,7 +57,8 @@ public:
                                              std::function<void(std::optional<QString>)>)>;
     void setNameSuggester(NameSuggester suggester) { m_nameSuggester = std::move(suggester); }
     // Where Save writes without asking, when the user chose so.
-    void setPreferences(const Preferences *preferences) { m_preferences = preferences; }
+    // They also say whether captures are kept in the history, and how many.
+    void setPreferences(const Preferences *preferences);
     // The folder and "without asking" of every Save (capture flow, editors, preview cards),
     // as the preferences say now; the home folder's dialog without preferences.
     SaveSettings saveSettings() const;
@@ -71,6 +73,19 @@ public:
     // Reopens every kept entry in an editor of its own.
     void reopenKeptWork();
     QMessageBox *keptWorkQuestion() const { return m_keptWorkQuestion; }
+
+    // The capture history, while the preferences keep it: every capture that is copied, saved,
+    // pinned, edited or shown on a preview card, and each editor's marks as they change.
+    HistoryRecorder *historyRecorder() const { return m_recorder.get(); }
+    QString historyFolder() const;
+    void setHistoryFolder(const QString &folder);
+    // Opens an entry in an editor that goes on writing to it; nothing (and a message) when it
+    // cannot be read.
+    EditorWindowController *reopenFromHistory(const QString &id);
+    // The newest entry; false when there is none.
+    bool reopenLatest();
+    void removeFromHistory(const QString &id);
+    void clearHistory();
 
     bool busy() const { return m_busy; }
     SelectionOverlay *selectionOverlay() const { return m_selectionOverlay; }
@@ -90,7 +105,9 @@ public:
                         const DisplayImageMap &frozen = {});
     // `screen` is where the picture was taken; a pin opens there.
     void dispatch(const QImage &image, SelectionAction action, QScreen *screen = nullptr);
-    EditorWindowController *openEditor(const QImage &image, const QList<AnnotationRef> &seed = {});
+    // `historyId` names the history entry the editor's work goes on in; a new one without.
+    EditorWindowController *openEditor(const QImage &image, const QList<AnnotationRef> &seed = {},
+                                       const QString &historyId = {});
     // Board session: further region captures collected into an open editor (its Add button)
     // through a floating panel, until Done.
     void addScreenshot(EditorWindowController *editor);
@@ -102,6 +119,10 @@ public:
     // a preview card.
     void startScrollSession(const QRectF &rect, const DisplayInfo &display);
     CapturePreviewController *openPreviewCard(const QImage &image);
+
+signals:
+    // Entries were written or removed.
+    void historyChanged();
 
 private:
     enum class Mode { Area, Ocr, Window, Scroll, Board };
@@ -118,6 +139,16 @@ private:
     void handleOutcome(const std::optional<SelectionOutcome> &outcome,
                        const ScreenLayout &content, const DisplayImageMap &frozen);
     void keepCopy(const QImage &image);
+    // Follows the preferences: starts or ends the history and sets its limits.
+    void applyHistoryPreferences();
+    // A capture that left without an editor (copied, saved, pinned, on a preview card).
+    void remember(const QImage &image);
+    // Gives an editor its entry and writes its marks there as they change.
+    void followInHistory(EditorWindowController *editor);
+    void recordEditor(EditorWindowController *editor);
+    void keepOpenEntries();
+    // Unsaved entries of the history that no editor holds.
+    QStringList keptHistoryIds() const;
     // Once the capture's pictures are gone (on the next turn of the event loop), the heap's
     // free memory goes back to the system.
     void handBackMemory();
@@ -150,6 +181,9 @@ private:
     QString m_keepDir;
     int m_kept = 0;
     bool m_trimPending = false;
+    QString m_historyFolder;
+    std::unique_ptr<HistoryRecorder> m_recorder;
+    bool m_quitting = false;
 };
 
 } // namespace vistrel

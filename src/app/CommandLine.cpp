@@ -2,7 +2,13 @@
 
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
+#include <QImageReader>
 #include <QJsonArray>
+#include <QJsonDocument>
+
+#include "engines/CaptureHistory.h"
+#include "engines/EditablePng.h"
 
 #include <cmath>
 
@@ -58,6 +64,8 @@ QJsonObject Command::toJson() const
         json.insert(QStringLiteral("delay"), delaySeconds);
     if (!files.isEmpty())
         json.insert(QStringLiteral("files"), QJsonArray::fromStringList(files));
+    if (last)
+        json.insert(QStringLiteral("last"), true);
     return json;
 }
 
@@ -96,7 +104,13 @@ std::optional<Command> Command::fromJson(const QJsonObject &json, QString *error
             command.files.append(f.toString());
         }
     }
-    if ((command.kind == Kind::Edit) == command.files.isEmpty())
+    const QJsonValue last = json.value(QStringLiteral("last"));
+    if (!last.isUndefined() && !last.isBool())
+        return fail(QStringLiteral("\"last\" is true or false"));
+    command.last = last.toBool();
+    if (command.last && (command.kind != Kind::Edit || !command.files.isEmpty()))
+        return fail(QStringLiteral("only edit without files takes \"last\""));
+    if ((command.kind == Kind::Edit) == (command.files.isEmpty() && !command.last))
         return fail(command.kind == Kind::Edit ? QStringLiteral("edit needs at least one file")
                                                : QStringLiteral("only edit takes files"));
     return command;
@@ -120,9 +134,12 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &cwd)
         QStringLiteral("delay"),
         QStringLiteral("run the command after this many seconds (0 to %1)").arg(maxDelaySeconds),
         QStringLiteral("SECONDS"));
+    const QCommandLineOption lastOption(QStringLiteral("last"),
+                                        QStringLiteral("edit: the newest capture of the history"));
     parser.addOption(helpOption);
     parser.addOption(versionOption);
     parser.addOption(delayOption);
+    parser.addOption(lastOption);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("what to do"),
                                  QStringLiteral("[COMMAND]"));
     parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("pictures, for edit"),
@@ -143,6 +160,13 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &cwd)
     }
     // After "--" every argument is positional, so file names may start with "-".
     QStringList positional = parser.positionalArguments();
+    if (!positional.isEmpty() && positional.first() == QLatin1String("history")) {
+        positional.removeFirst();
+        if (!positional.isEmpty() || parser.isSet(delayOption) || parser.isSet(lastOption))
+            return error(QStringLiteral("\"history\" takes no file names or options"));
+        line.history = true;
+        return line;
+    }
     if (!positional.isEmpty()) {
         const QString name = positional.takeFirst();
         const auto kind = Command::kindNamed(name);
@@ -150,11 +174,16 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &cwd)
             return error(QStringLiteral("unknown command \"%1\"").arg(name));
         line.command.kind = *kind;
     }
+    if (parser.isSet(lastOption) && line.command.kind != Command::Kind::Edit)
+        return error(QStringLiteral("--last goes with edit"));
     if (line.command.kind == Command::Kind::Edit) {
         for (const QString &file : std::as_const(positional))
             line.command.files.append(QDir::cleanPath(QDir(cwd).absoluteFilePath(file)));
-        if (line.command.files.isEmpty())
-            return error(QStringLiteral("edit needs at least one picture file"));
+        line.command.last = parser.isSet(lastOption);
+        if (line.command.last && !line.command.files.isEmpty())
+            return error(QStringLiteral("edit takes files or --last, not both"));
+        if (line.command.files.isEmpty() && !line.command.last)
+            return error(QStringLiteral("edit needs at least one picture file, or --last"));
     } else if (!positional.isEmpty()) {
         return error(QStringLiteral("\"%1\" takes no file names (\"%2\")")
                          .arg(Command::name(line.command.kind), positional.first()));
@@ -166,7 +195,8 @@ QString CommandLine::usage()
 {
     return QStringLiteral(
         "Usage: vistrel [COMMAND] [--delay SECONDS]\n"
-        "       vistrel edit FILE... [--delay SECONDS]\n"
+        "       vistrel edit FILE... | --last [--delay SECONDS]\n"
+        "       vistrel history\n"
         "       vistrel --help | --version\n"
         "\n"
         "Vistrel lives in the system tray. Only one Vistrel runs per display: a command given\n"
@@ -179,7 +209,9 @@ QString CommandLine::usage()
         "  scroll          scrolling capture\n"
         "  ocr             extract the text of an area to the clipboard\n"
         "  color           pick a colour; its hex code goes to the clipboard\n"
-        "  edit FILE...    open pictures in editors\n"
+        "  edit FILE...    open pictures in editors (an editable PNG with its marks)\n"
+        "  edit --last     reopen the newest capture of the history, marks editable\n"
+        "  history         list the capture history, newest first\n"
         "  quit            end the running Vistrel\n"
         "\n"
         "Options:\n"
@@ -199,6 +231,27 @@ QString CommandLine::usage()
         "  XDG_CONFIG_HOME            where preferences (vistrel/) and the autostart entry live\n"
         "\n"
         "Exit status: 0 done, 1 failed (no display, the running Vistrel refused), 2 usage error.\n");
+}
+
+QString historyListing(const QList<HistoryEntry> &entries, const QString &folder)
+{
+    QString out;
+    for (const HistoryEntry &entry : entries) {
+        const QString dir = folder + QLatin1Char('/') + entry.id;
+        const QSize size = QImageReader(dir + QLatin1Char('/') + EditorScene::pictureName(0)).size();
+        QFile scene(dir + QStringLiteral("/scene.json"));
+        qsizetype marks = 0;
+        if (scene.open(QIODevice::ReadOnly) && scene.size() < EditablePng::maxJsonBytes)
+            marks = QJsonDocument::fromJson(scene.readAll()).object().value(QLatin1String("marks")).toArray().size();
+        out += QStringLiteral("%1  %2x%3  %4 mark%5%6  %7\n")
+                   .arg(entry.time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                   .arg(size.width())
+                   .arg(size.height())
+                   .arg(marks)
+                   .arg(marks == 1 ? QString() : QStringLiteral("s"))
+                   .arg(entry.unsaved ? QStringLiteral("  (not saved)") : QString(), dir);
+    }
+    return out;
 }
 
 } // namespace vistrel

@@ -16,6 +16,7 @@ struct Command
     Kind kind = Kind::None;
     double delaySeconds = 0;
     QStringList files; // absolute paths, for Edit
+    bool last = false; // Edit: the newest capture of the history instead of files
 
     static QString name(Kind kind);
     static std::optional<Kind> kindNamed(const QString &name);
@@ -30,6 +31,7 @@ struct CommandLine
 {
     bool help = false;
     bool version = false;
+    bool history = false; // list the capture history; no running Vistrel is needed
     Command command;
     QString error; // not empty: a usage error, said as it stands
 
@@ -40,5 +42,9 @@ struct CommandLine
     static CommandLine parse(const QStringList &args, const QString &cwd);
     static QString usage();
 };
+
+struct HistoryEntry;
+// `vistrel history`: a line for each kept capture, newest first: when, size, marks, where.
+QString historyListing(const QList<HistoryEntry> &entries, const QString &folder);
 
 } // namespace vistrel

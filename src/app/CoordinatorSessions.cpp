@@ -3,6 +3,8 @@
 
 #include "app/CaptureCoordinator.h"
 
+#include "engines/CaptureHistory.h"
+
 #include "app/AddSessionController.h"
 #include "ui/SelectionOverlayController.h"
 #include "ui/AnnotationCanvas.h"
@@ -163,6 +165,7 @@ CapturePreviewController *CaptureCoordinator::openPreviewCard(const QImage &imag
     };
     m_previews.append(card);
     card->showWindow();
+    remember(image);
     return card;
 }
 
@@ -184,14 +187,44 @@ void CaptureCoordinator::discardUnsavedWork()
 
 void CaptureCoordinator::keepUnsavedWork()
 {
+    m_quitting = true;
     const RecoveryStore store;
     for (EditorWindowController *editor : m_editors)
-        editor->keepForNextStart(store);
+        editor->keepForNextStart([this, &store, editor](const EditorScene &scene) {
+            // The history keeps the work, marked as not saved; without it, a store of its own.
+            if (m_recorder && !editor->historyId.isEmpty()) {
+                m_recorder->record(editor->historyId, scene, true);
+                return true;
+            }
+            QString error;
+            const QString id = store.write(scene, editor->recoveryId, &error);
+            if (id.isEmpty()) {
+                qWarning("vistrel: unsaved marks could not be kept: %s", qPrintable(error));
+                return false;
+            }
+            editor->recoveryId = id;
+            return true;
+        });
+    if (m_recorder)
+        m_recorder->flush();
+}
+
+QStringList CaptureCoordinator::keptHistoryIds() const
+{
+    QStringList ids;
+    for (const QString &id : CaptureHistory(historyFolder()).unsavedIds()) {
+        bool open = false;
+        for (EditorWindowController *editor : m_editors)
+            open |= editor->historyId == id;
+        if (!open)
+            ids.append(id);
+    }
+    return ids;
 }
 
 void CaptureCoordinator::offerKeptWork()
 {
-    const int kept = int(RecoveryStore().ids().size());
+    const int kept = int(RecoveryStore().ids().size() + keptHistoryIds().size());
     if (kept == 0 || m_keptWorkQuestion)
         return;
     auto *box = new QMessageBox(QMessageBox::Question, tr("Vistrel — Kept Marks"),
@@ -213,6 +246,10 @@ void CaptureCoordinator::offerKeptWork()
             const RecoveryStore store;
             for (const QString &id : store.ids())
                 store.remove(id);
+            // The captures stay in the history, as captures whose marks were not saved.
+            const CaptureHistory history(m_historyFolder);
+            for (const QString &id : keptHistoryIds())
+                history.setUnsaved(id, false);
         }
     });
     m_keptWorkQuestion = box;
@@ -242,11 +279,16 @@ void CaptureCoordinator::reopenKeptWork()
         editor->restoreScene(*scene);
         editor->recoveryId = id;
         editor->canvas()->undoStack()->resetClean(); // still unsaved
+        recordEditor(editor);
     }
+    for (const QString &id : keptHistoryIds())
+        if (EditorWindowController *editor = reopenFromHistory(id))
+            editor->canvas()->undoStack()->resetClean(); // still unsaved, as its entry says
 }
 
 CaptureCoordinator::~CaptureCoordinator()
 {
+    m_quitting = true;
     delete m_keptWorkQuestion.data();
     delete m_selectionOverlay.data();
     delete m_colorPicker.data();

@@ -10,6 +10,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace vistrel {
 
 namespace {
@@ -121,6 +123,47 @@ bool Preferences::smartNames() const
 void Preferences::setSmartNames(bool on)
 {
     m_settings.setValue(QStringLiteral("naming/smartNames"), on);
+    m_settings.sync();
+    emit changed();
+}
+
+bool Preferences::historyEnabled() const
+{
+    return m_settings.value(QStringLiteral("history/enabled"), true).toBool();
+}
+
+void Preferences::setHistoryEnabled(bool on)
+{
+    m_settings.setValue(QStringLiteral("history/enabled"), on);
+    m_settings.sync();
+    emit changed();
+}
+
+int Preferences::historyMaxEntries() const
+{
+    bool ok = false;
+    const int n = m_settings.value(QStringLiteral("history/maxCaptures"), 100).toInt(&ok);
+    return ok ? std::clamp(n, 1, historyEntriesLimit) : 100;
+}
+
+void Preferences::setHistoryMaxEntries(int entries)
+{
+    m_settings.setValue(QStringLiteral("history/maxCaptures"), std::clamp(entries, 1, historyEntriesLimit));
+    m_settings.sync();
+    emit changed();
+}
+
+int Preferences::historyMaxMegabytes() const
+{
+    bool ok = false;
+    const int n = m_settings.value(QStringLiteral("history/maxMegabytes"), 500).toInt(&ok);
+    return ok ? std::clamp(n, 1, historyMegabytesLimit) : 500;
+}
+
+void Preferences::setHistoryMaxMegabytes(int megabytes)
+{
+    m_settings.setValue(QStringLiteral("history/maxMegabytes"),
+                        std::clamp(megabytes, 1, historyMegabytesLimit));
     m_settings.sync();
     emit changed();
 }

@@ -40,6 +40,16 @@ public:
     bool smartNamesFromEnvironment() const;
     void setSmartNames(bool on);
 
+    // The capture history: on by default, up to 100 captures and 500 MB.
+    bool historyEnabled() const;
+    void setHistoryEnabled(bool on);
+    int historyMaxEntries() const;
+    void setHistoryMaxEntries(int entries);
+    int historyMaxMegabytes() const;
+    void setHistoryMaxMegabytes(int megabytes);
+    static constexpr int historyEntriesLimit = 10000;
+    static constexpr int historyMegabytesLimit = 100000;
+
     static QString autostartFile();
     bool startAtLogin() const;
     // Writes or removes the autostart entry; false with the reason when that fails.

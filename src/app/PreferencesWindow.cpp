@@ -10,7 +10,9 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace vistrel {
@@ -151,6 +153,52 @@ PreferencesWindow::PreferencesWindow(Preferences &preferences, QList<HotkeyRow> 
     connect(m_smartNames, &QCheckBox::toggled, this,
             [this](bool on) { m_preferences.setSmartNames(on); });
     layout->addWidget(m_smartNames);
+
+    auto *history = new QGroupBox(tr("History"));
+    auto *historyForm = new QFormLayout(history);
+    m_history = new QCheckBox(tr("Keep recent captures, with their marks"));
+    m_history->setToolTip(tr("Kept in your data folder, readable only by you; never uploaded"));
+    m_history->setChecked(preferences.historyEnabled());
+    connect(m_history, &QCheckBox::toggled, this, [this](bool on) { m_preferences.setHistoryEnabled(on); });
+    historyForm->addRow(m_history);
+    m_historyEntries = new QSpinBox;
+    m_historyEntries->setRange(1, Preferences::historyEntriesLimit);
+    m_historyEntries->setValue(preferences.historyMaxEntries());
+    m_historyEntries->setSuffix(tr(" captures"));
+    connect(m_historyEntries, &QSpinBox::valueChanged, this,
+            [this](int n) { m_preferences.setHistoryMaxEntries(n); });
+    historyForm->addRow(tr("Keep up to:"), m_historyEntries);
+    m_historyMegabytes = new QSpinBox;
+    m_historyMegabytes->setRange(1, Preferences::historyMegabytesLimit);
+    m_historyMegabytes->setValue(preferences.historyMaxMegabytes());
+    m_historyMegabytes->setSuffix(tr(" MB"));
+    connect(m_historyMegabytes, &QSpinBox::valueChanged, this,
+            [this](int n) { m_preferences.setHistoryMaxMegabytes(n); });
+    historyForm->addRow(tr("Use up to:"), m_historyMegabytes);
+    m_clearHistory = new QPushButton(tr("Clear History"));
+    connect(m_clearHistory, &QPushButton::clicked, this, [this] {
+        auto *box = new QMessageBox(QMessageBox::Warning, tr("Clear History"),
+                                    tr("Remove every capture kept in the history?"),
+                                    QMessageBox::NoButton, this);
+        box->setInformativeText(tr("Editors that are open keep their work."));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::WindowModal);
+        QPushButton *clear = box->addButton(tr("Clear History"), QMessageBox::DestructiveRole);
+        box->setEscapeButton(box->addButton(QMessageBox::Cancel));
+        connect(box, &QMessageBox::buttonClicked, this, [this, clear](QAbstractButton *b) {
+            if (b == clear && onClearHistory)
+                onClearHistory();
+        });
+        box->open();
+    });
+    historyForm->addRow(m_clearHistory);
+    auto enableLimits = [this](bool on) {
+        m_historyEntries->setEnabled(on);
+        m_historyMegabytes->setEnabled(on);
+    };
+    enableLimits(preferences.historyEnabled());
+    connect(m_history, &QCheckBox::toggled, this, enableLimits);
+    layout->addWidget(history);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close);
     connect(buttons, &QDialogButtonBox::rejected, this, &QWidget::close);

@@ -9,6 +9,8 @@
 
 class QCheckBox;
 class QLabel;
+class QPushButton;
+class QSpinBox;
 
 namespace vistrel {
 
@@ -64,6 +66,12 @@ public:
     QCheckBox *startAtLogin() const { return m_startAtLogin; }
     QCheckBox *smartNames() const { return m_smartNames; }
     QLineEdit *saveFolder() const { return m_folder; }
+    QCheckBox *historyEnabled() const { return m_history; }
+    QSpinBox *historyMaxEntries() const { return m_historyEntries; }
+    QSpinBox *historyMaxMegabytes() const { return m_historyMegabytes; }
+    QPushButton *clearHistoryButton() const { return m_clearHistory; }
+    // Runs when the user confirmed "Clear History".
+    std::function<void()> onClearHistory;
 
     void offer(quint32 id, QKeyCombination combination);
 
@@ -76,6 +84,10 @@ private:
     QCheckBox *m_saveWithoutAsking;
     QCheckBox *m_startAtLogin;
     QCheckBox *m_smartNames;
+    QCheckBox *m_history;
+    QSpinBox *m_historyEntries;
+    QSpinBox *m_historyMegabytes;
+    QPushButton *m_clearHistory;
 };
 
 } // namespace vistrel

@@ -1,5 +1,6 @@
 #include "app/AppShell.h"
 #include "app/CommandLine.h"
+#include "engines/CaptureHistory.h"
 #include "app/InstanceServer.h"
 #include "app/Preferences.h"
 #include "app/QuitOnSignal.h"
@@ -217,6 +218,17 @@ int main(int argc, char **argv)
     }
     if (line.version) {
         std::printf("vistrel %s\n", VISTREL_VERSION);
+        return 0;
+    }
+    if (line.history) {
+        // Read from the files, as the running Vistrel writes them: it need not run.
+        QCoreApplication::setApplicationName(QStringLiteral("Vistrel"));
+        const vistrel::CaptureHistory history;
+        const QList<vistrel::HistoryEntry> entries = history.entries();
+        if (entries.isEmpty())
+            std::fprintf(stderr, "vistrel: the history holds no capture (%s)\n",
+                         qPrintable(history.folder()));
+        std::fputs(qPrintable(vistrel::historyListing(entries, history.folder())), stdout);
         return 0;
     }
 

@@ -1,5 +1,7 @@
 #include "engines/ImageFiles.h"
 
+#include "engines/EditablePng.h"
+
 #include "engines/ClipboardTools.h"
 #include "platform/Desktop.h"
 
@@ -101,18 +103,24 @@ QString ImageFiles::completedPath(const QString &path, const QString &fallbackEx
     return path + QLatin1Char('.') + fallbackExtension;
 }
 
-QByteArray ImageFiles::encodeForPath(const QImage &image, const QString &path)
+QByteArray ImageFiles::encodeForPath(const QImage &image, const QString &path,
+                                     const EditableScene &editable)
 {
     if (isJpegPath(path))
         return encodeJpeg(image);
     if (QFileInfo(path).suffix().toLower() == QLatin1String("pdf"))
         return pdfData(image);
+    if (editable) {
+        const QByteArray chunk = EditablePng::sceneChunk(*editable);
+        return chunk.isEmpty() ? QByteArray() : EditablePng::withChunk(encodePng(image), chunk);
+    }
     return encodePng(image);
 }
 
-bool ImageFiles::saveImage(const QImage &image, const QString &path, QString *error)
+bool ImageFiles::saveImage(const QImage &image, const QString &path, QString *error,
+                           const EditableScene &editable)
 {
-    const QByteArray bytes = encodeForPath(image, path);
+    const QByteArray bytes = encodeForPath(image, path, editable);
     if (bytes.isEmpty()) {
         if (error)
             *error = QCoreApplication::translate("ImageFiles", "the picture could not be encoded");

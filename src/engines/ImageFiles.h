@@ -6,12 +6,16 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class QIODevice;
 
 namespace vistrel {
 
 class Clipboard;
+struct EditorScene;
+// The editor's work carried in a PNG beside its flattened picture (EditablePng).
+using EditableScene = std::shared_ptr<const EditorScene>;
 
 // File encodings by extension, atomic writes and the PDF clipboard copy.
 class ImageFiles
@@ -30,10 +34,12 @@ public:
     // case) is kept; any other gets `fallbackExtension` appended ("shot" → "shot.png").
     static QString completedPath(const QString &path, const QString &fallbackExtension);
     // The bytes of `image` in the format the path's extension names (.jpg/.jpeg JPEG, .pdf a
-    // one-page PDF, anything else PNG).
-    static QByteArray encodeForPath(const QImage &image, const QString &path);
+    // one-page PDF, anything else PNG); a PNG carries `editable` when given.
+    static QByteArray encodeForPath(const QImage &image, const QString &path,
+                                    const EditableScene &editable = {});
     // Encodes by extension and writes atomically; `error` says why it failed.
-    static bool saveImage(const QImage &image, const QString &path, QString *error = nullptr);
+    static bool saveImage(const QImage &image, const QString &path, QString *error = nullptr,
+                          const EditableScene &editable = {});
     // Writes through a temporary file that replaces `path` only when `write` succeeded, so a
     // failed or interrupted write leaves any earlier file as it was.
     static bool writeAtomically(const QString &path, const std::function<bool(QIODevice &)> &write,

@@ -1,5 +1,6 @@
 #include "engines/PastedPicture.h"
 
+#include "engines/EditablePng.h"
 #include "platform/PictureFile.h"
 
 #include <QBuffer>
@@ -9,6 +10,26 @@
 #include <QUrl>
 
 namespace vistrel {
+
+namespace {
+
+PastedPicture withScene(QImage image, EditablePng::Read read = {})
+{
+    PastedPicture picture;
+    picture.image = std::move(image);
+    picture.scene = std::move(read.scene);
+    picture.sceneProblem = std::move(read.problem);
+    return picture;
+}
+
+PastedPicture refused(const QString &why)
+{
+    PastedPicture picture;
+    picture.refusal = why;
+    return picture;
+}
+
+} // namespace
 
 PastedPicture PastedPicture::read(const QMimeData *mime)
 {
@@ -29,10 +50,10 @@ PastedPicture PastedPicture::read(const QMimeData *mime)
         buffer.open(QIODevice::ReadOnly);
         PictureRead picture = decodePicture(&buffer);
         if (!picture.image.isNull())
-            return {std::move(picture.image), QString()};
+            return withScene(std::move(picture.image), EditablePng::readBytes(bytes));
         // A picture over the limit is refused whatever other formats offer it.
         if (picture.tooLarge)
-            return {QImage(), picture.error};
+            return refused(picture.error);
         if (firstError.isEmpty())
             firstError = picture.error;
     }
@@ -40,8 +61,8 @@ PastedPicture PastedPicture::read(const QMimeData *mime)
         const QImage image = qvariant_cast<QImage>(mime->imageData());
         if (!image.isNull()) {
             if (!PictureLimits::fits(image.size()))
-                return {QImage(), PictureLimits::refusal(image.size())};
-            return {image, QString()};
+                return refused(PictureLimits::refusal(image.size()));
+            return withScene(image);
         }
     }
     // Files copied in a file manager: the first local picture file. Only regular files are
@@ -52,15 +73,15 @@ PastedPicture PastedPicture::read(const QMimeData *mime)
                 continue;
             PictureRead picture = readPictureFile(url.toLocalFile());
             if (!picture.image.isNull())
-                return {std::move(picture.image), QString()};
+                return withScene(std::move(picture.image), EditablePng::readFile(url.toLocalFile()));
             if (firstError.isEmpty())
                 firstError = picture.error;
         }
     }
     // Offered as a picture but unreadable (text, a truncated PNG): say so rather than nothing.
     if (!firstError.isEmpty())
-        return {QImage(), QCoreApplication::translate("PastedPicture", "The clipboard's picture cannot be pasted: %1")
-                              .arg(firstError)};
+        return refused(QCoreApplication::translate("PastedPicture", "The clipboard's picture cannot be pasted: %1")
+                              .arg(firstError));
     return {};
 }
 

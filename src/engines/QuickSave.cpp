@@ -21,14 +21,14 @@ namespace vistrel {
 
 Result<QString> QuickSave::saveInFolder(const QImage &image, const QString &folder,
                                         const QDateTime &when, const QString &baseName,
-                                        const QString &extension)
+                                        const QString &extension, const EditableScene &editable)
 {
     if (folder.isEmpty())
         return CaptureError::failed(QCoreApplication::translate("QuickSave", "No save folder is set."));
     if (!QDir().mkpath(folder))
         return CaptureError::failed(QCoreApplication::translate("QuickSave", "Could not create the folder %1.").arg(folder));
     const QString ext = extension.isEmpty() ? QStringLiteral("png") : extension.toLower();
-    const QByteArray bytes = ImageFiles::encodeForPath(image, QStringLiteral("picture.") + ext);
+    const QByteArray bytes = ImageFiles::encodeForPath(image, QStringLiteral("picture.") + ext, editable);
     if (bytes.isEmpty())
         return CaptureError::failed(QCoreApplication::translate("QuickSave", "Could not encode the picture."));
 
@@ -71,7 +71,8 @@ Result<QString> QuickSave::saveInFolder(const QImage &image, const QString &fold
 
 void QuickSave::saveInBackground(const QImage &image, const QString &folder, QObject *context,
                                  std::function<void(Result<QString>)> done,
-                                 const QString &baseName, const QString &extension)
+                                 const QString &baseName, const QString &extension,
+                                 const EditableScene &editable)
 {
     const QDateTime when = QDateTime::currentDateTime();
     // The worker hands back plain strings: a path, or the reason it could not save.
@@ -86,8 +87,8 @@ void QuickSave::saveInBackground(const QImage &image, const QString &folder, QOb
                          else
                              done(CaptureError::failed(outcome.second));
                      });
-    watcher->setFuture(QtConcurrent::run([image, folder, when, baseName, extension] {
-        const auto saved = saveInFolder(image, folder, when, baseName, extension);
+    watcher->setFuture(QtConcurrent::run([image, folder, when, baseName, extension, editable] {
+        const auto saved = saveInFolder(image, folder, when, baseName, extension, editable);
         return saved ? Outcome{*saved, {}} : Outcome{{}, saved.error().errorDescription()};
     }));
 }

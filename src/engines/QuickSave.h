@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engines/ImageFiles.h"
 #include "platform/Result.h"
 
 #include <QDateTime>
@@ -24,13 +25,15 @@ public:
     static Result<QString> saveInFolder(const QImage &image, const QString &folder,
                                         const QDateTime &when = QDateTime::currentDateTime(),
                                         const QString &baseName = QString(),
-                                        const QString &extension = QStringLiteral("png"));
+                                        const QString &extension = QStringLiteral("png"),
+                                        const EditableScene &editable = {});
 
     // The same on a worker; `done` runs on `context`'s thread with the outcome.
     static void saveInBackground(const QImage &image, const QString &folder, QObject *context,
                                  std::function<void(Result<QString>)> done,
                                  const QString &baseName = QString(),
-                                 const QString &extension = QStringLiteral("png"));
+                                 const QString &extension = QStringLiteral("png"),
+                                 const EditableScene &editable = {});
 };
 
 } // namespace vistrel

@@ -143,11 +143,22 @@ std::optional<EditorScene> EditorScene::fromJson(const QJsonObject &json, QList<
         return fail(QCoreApplication::translate("SceneArchive", "made by a newer version of Vistrel"));
     if (pictures.isEmpty() || pictures.first().isNull())
         return fail(QCoreApplication::translate("SceneArchive", "the capture is missing"));
+    const QJsonArray marks = json.value(QLatin1String("marks")).toArray();
+    if (marks.size() > maxMarks)
+        return fail(QCoreApplication::translate("SceneArchive", "too many marks (%1; Vistrel opens up to %2)")
+                        .arg(marks.size())
+                        .arg(maxMarks));
     EditorScene scene;
     scene.image = pictures.first();
-    for (const QJsonValue &v : json.value(QLatin1String("marks")).toArray())
-        if (AnnotationRef m = markFrom(v.toObject()))
+    qsizetype points = 0;
+    for (const QJsonValue &v : marks) {
+        const QJsonObject o = v.toObject();
+        points += o.value(QLatin1String("points")).toArray().size();
+        if (points > maxPoints)
+            return fail(QCoreApplication::translate("SceneArchive", "too many points in its marks"));
+        if (AnnotationRef m = markFrom(o))
             scene.marks.append(m);
+    }
     const QJsonArray placed = json.value(QLatin1String("placed")).toArray();
     for (int i = 0; i < placed.size() && i + 1 < pictures.size(); ++i) {
         const auto frame = rectFrom(placed[i].toObject().value(QLatin1String("frame")));
@@ -166,7 +177,8 @@ QString RecoveryStore::defaultFolder()
            QStringLiteral("/recovery");
 }
 
-QString RecoveryStore::write(const EditorScene &scene, QString id, QString *error) const
+QString RecoveryStore::write(const EditorScene &scene, QString id, QString *error,
+                             bool pictures) const
 {
     auto fail = [&](const QString &why) {
         if (error)
@@ -198,12 +210,16 @@ QString RecoveryStore::write(const EditorScene &scene, QString id, QString *erro
             return writer.write(image);
         };
     };
-    QList<const QImage *> pictures{&scene.image};
+    QList<const QImage *> images{&scene.image};
     for (const auto &placed : scene.placed)
-        pictures.append(&placed.first);
-    for (int i = 0; i < pictures.size(); ++i)
-        if (!save(EditorScene::pictureName(i), png(*pictures[i])))
-            return fail(QStringLiteral("cannot write %1 in %2").arg(EditorScene::pictureName(i), dir));
+        images.append(&placed.first);
+    for (int i = 0; i < images.size(); ++i) {
+        const QString name = EditorScene::pictureName(i);
+        if (!pictures && QFileInfo::exists(dir + QLatin1Char('/') + name))
+            continue;
+        if (!save(name, png(*images[i])))
+            return fail(QStringLiteral("cannot write %1 in %2").arg(name, dir));
+    }
     // The description last: an entry without it is incomplete and never offered.
     const QByteArray json = QJsonDocument(scene.toJson()).toJson(QJsonDocument::Compact);
     if (!save(QStringLiteral("scene.json"), [&](QSaveFile &f) { return f.write(json) == json.size(); }))

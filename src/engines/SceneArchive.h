@@ -32,6 +32,9 @@ struct EditorScene
                                                QString *error = nullptr);
     static QString pictureName(int index);
     static constexpr int version = 1;
+    // What a scene from a file may hold; more is refused, not read.
+    static constexpr int maxMarks = 10000;
+    static constexpr int maxPoints = 1000000;
 };
 
 // Unsaved editors kept on disk when the app quits, one folder each under the user's data
@@ -42,8 +45,10 @@ public:
     explicit RecoveryStore(QString folder = defaultFolder());
     static QString defaultFolder();
 
-    // Writes (or replaces) an entry; returns its id, or empty with `error` set.
-    QString write(const EditorScene &scene, QString id = {}, QString *error = nullptr) const;
+    // Writes (or replaces) an entry; returns its id, or empty with `error` set. Without
+    // `pictures`, only pictures not written before are (the marks changed, not the pictures).
+    QString write(const EditorScene &scene, QString id = {}, QString *error = nullptr,
+                  bool pictures = true) const;
     // Entry ids, oldest first.
     QStringList ids() const;
     std::optional<EditorScene> read(const QString &id, QString *error = nullptr) const;

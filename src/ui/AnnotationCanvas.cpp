@@ -264,6 +264,12 @@ bool AnnotationCanvas::pasteImage(const QMimeData *mime)
         emit pasteRefused(tr("No picture on the clipboard"));
     if (picture.image.isNull())
         return false;
+    if (picture.scene && onPasteScene) {
+        onPasteScene(*picture.scene);
+        return true;
+    }
+    if (!picture.sceneProblem.isEmpty())
+        emit pasteRefused(tr("Its marks cannot be read (%1); pasted as a picture").arg(picture.sceneProblem));
     addImage(picture.image);
     return true;
 }

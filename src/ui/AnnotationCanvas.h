@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engines/SceneArchive.h"
+
 #include "model/CanvasModel.h"
 
 #include <QLineEdit>
@@ -48,6 +50,8 @@ public:
     ToolKind currentTool() const { return m_model->currentTool(); }
     void setCurrentTool(ToolKind tool);
     std::function<void(ToolKind)> onToolChange;
+    // A pasted editable PNG: its work opens on its own rather than as a picture on this one.
+    std::function<void(const EditorScene &)> onPasteScene;
     // Colour and width of new marks, and of the selected one.
     QColor strokeColor() const { return m_model->strokeColor(); }
     void setStrokeColor(const QColor &color);

@@ -230,8 +230,12 @@ void EditorWindowController::openFormatMenu(ExportMode mode, QAction *anchor)
         int format;
     } items[] = {{QT_TR_NOOP("Original"), "image-x-generic", ExportChoice::Original},
                  {QT_TR_NOOP("Transparent"), "select-rectangular", ExportChoice::Transparent},
-                 {QT_TR_NOOP("PDF"), "application-pdf", ExportChoice::PDF}};
+                 {QT_TR_NOOP("PDF"), "application-pdf", ExportChoice::PDF},
+                 {QT_TR_NOOP("Editable PNG"), "document-edit", ExportChoice::EditablePng}};
     for (const auto &item : items) {
+        // The clipboard has no place for the marks beside the picture.
+        if (item.format == ExportChoice::EditablePng && mode != ExportMode::Save)
+            continue;
         QAction *a = menu->addAction(symbolIcon(QString::fromLatin1(item.symbol)),
                                      tr(item.title));
         const ExportChoice choice{mode, item.format};

@@ -208,6 +208,12 @@ EditorWindowController::EditorWindowController(const QImage &image, const QList<
     connect(m_canvas, &AnnotationCanvas::imageAdded, this, &EditorWindowController::showAdded);
     connect(m_canvas, &AnnotationCanvas::pasteRefused, this,
             [this](const QString &why) { m_platform.toasts->show(why); });
+    m_canvas->onPasteScene = [this](const EditorScene &scene) {
+        if (onOpenScene)
+            onOpenScene(scene);
+        else
+            m_canvas->addImage(scene.image);
+    };
     m_scroll->viewport()->installEventFilter(this);
     m_canvas->setViewportSize(QSizeF(m_geometry.contentSize.width(),
                                      m_geometry.contentSize.height() - EditorGeometry::toolbarHeight));
@@ -386,6 +392,8 @@ void EditorWindowController::performExport(const ExportChoice &choice)
     }
     SaveSettings settings = saveSettings ? saveSettings() : SaveSettings();
     settings.preferPdf = choice.format == ExportChoice::PDF;
+    if (choice.format == ExportChoice::EditablePng)
+        settings.editable = std::make_shared<const EditorScene>(scene());
     if (suggestedNameBase)
         settings.suggestedBase = filenameForBase(*suggestedNameBase, QDate::currentDate());
     QPointer<EditorWindowController> self(this);
@@ -511,17 +519,10 @@ void EditorWindowController::restoreScene(const EditorScene &scene)
     m_canvas->update();
 }
 
-void EditorWindowController::keepForNextStart(const RecoveryStore &store)
+void EditorWindowController::keepForNextStart(const std::function<bool(const EditorScene &)> &keep)
 {
-    if (!hasUnsavedWork())
-        return;
-    QString error;
-    const QString id = store.write(scene(), recoveryId, &error);
-    if (id.isEmpty()) {
-        qWarning("vistrel: unsaved marks could not be kept: %s", qPrintable(error));
+    if (!hasUnsavedWork() || !keep(scene()))
         return; // the window still asks: nothing is lost without a word
-    }
-    recoveryId = id;
     m_keptForNextStart = true;
     m_closing = true;
 }

@@ -83,7 +83,7 @@ inline size_t qHash(EditorAction action, size_t seed = 0)
 // What a format menu item stands for.
 struct ExportChoice
 {
-    enum Format { Original = 0, Transparent = 1, PDF = 2 };
+    enum Format { Original = 0, Transparent = 1, PDF = 2, EditablePng = 3 };
     ExportMode mode = ExportMode::Copy;
     int format = Original;
 };
@@ -108,6 +108,8 @@ public:
 
     std::function<void()> onClose;
     std::function<void()> onRequestAddImage;
+    // A pasted editable PNG, to reopen with its marks in an editor of its own.
+    std::function<void(const EditorScene &)> onOpenScene;
     std::optional<QString> suggestedNameBase;
     // The folder and "without asking" of Save, as the preferences say at the time.
     std::function<SaveSettings()> saveSettings;
@@ -122,9 +124,11 @@ public:
     // The recovery entry this editor's work is kept in, if any; removed when the work is saved
     // or discarded, or the editor closes without changes.
     QString recoveryId;
-    // Keeps unsaved work for the next start; the window then closes without asking, as the
-    // app quits.
-    void keepForNextStart(const RecoveryStore &store);
+    // The history entry that follows this editor's work, if any.
+    QString historyId;
+    // Keeps unsaved work for the next start through `keep`; when it kept it, the window then
+    // closes without asking, as the app quits.
+    void keepForNextStart(const std::function<bool(const EditorScene &)> &keep);
     // Forgets the changes: the editor then closes without asking.
     void discardChanges();
     // The question a close with unsaved work asks, while it is open.

@@ -24,11 +24,11 @@ struct SaveOutcome
 // Encoding a busy screen takes long enough to stall other programs' pastes: it runs on a
 // worker, and the toast (or the error) follows on the GUI thread.
 void writeInBackground(const Platform &platform, const QImage &image, const QString &path,
-                       std::function<void()> retry)
+                       std::function<void()> retry, const EditableScene &editable = {})
 {
-    auto work = [image, path] {
+    auto work = [image, path, editable] {
         SaveOutcome o;
-        o.ok = ImageFiles::saveImage(image, path, &o.error);
+        o.ok = ImageFiles::saveImage(image, path, &o.error, editable);
         return o;
     };
     auto *watcher = new QFutureWatcher<SaveOutcome>(QCoreApplication::instance());
@@ -78,23 +78,27 @@ QString pngFilter() { return QCoreApplication::translate("ImageExport", "PNG ima
 QString jpegFilter() { return QCoreApplication::translate("ImageExport", "JPEG image (*.jpg *.jpeg)"); }
 QString pdfFilter() { return QCoreApplication::translate("ImageExport", "PDF document (*.pdf)"); }
 QStringList anyTypeFilters() { return {pngFilter(), jpegFilter(), pdfFilter()}; }
+QString editableFilter() { return QCoreApplication::translate("ImageExport", "Editable PNG image (*.png)"); }
 
 // The dialog of `ImageExport::save`, first or again after a failed write.
 void chooseAndWrite(const Platform &platform, const QImage &image, const SaveRequest &request,
-                    bool preferPdf, std::function<void(bool)> done)
+                    bool preferPdf, std::function<void(bool)> done, const EditableScene &editable = {})
 {
     platform.saveChooser->choose(request, [platform, image, preferPdf, filters = request.nameFilters,
-                                           done = std::move(done)](const QString &chosen) {
+                                           done = std::move(done), editable](const QString &chosen) {
         if (chosen.isEmpty()) {
             if (done)
                 done(false);
             return;
         }
-        const QString path =
+        QString path =
             ImageFiles::completedPath(chosen, preferPdf ? QStringLiteral("pdf") : QStringLiteral("png"));
-        writeInBackground(platform, image, path, [platform, image, path, filters, preferPdf] {
-            chooseAndWrite(platform, image, retryRequest(path, filters), preferPdf, {});
-        });
+        // Only a PNG carries the work.
+        if (editable && QFileInfo(path).suffix().toLower() != QLatin1String("png"))
+            path += QStringLiteral(".png");
+        writeInBackground(platform, image, path, [platform, image, path, filters, preferPdf, editable] {
+            chooseAndWrite(platform, image, retryRequest(path, filters), preferPdf, {}, editable);
+        }, editable);
         if (done)
             done(true);
     });
@@ -124,8 +128,9 @@ void ImageExport::save(const Platform &platform, const QImage &image, const Save
                        std::function<void(bool)> done)
 {
     const QString extension = settings.preferPdf ? QStringLiteral("pdf") : QStringLiteral("png");
-    const QStringList filters = settings.preferPdf ? QStringList{pdfFilter(), pngFilter(), jpegFilter()}
-                                                   : anyTypeFilters();
+    const QStringList filters = settings.editable    ? QStringList{editableFilter()}
+                                : settings.preferPdf ? QStringList{pdfFilter(), pngFilter(), jpegFilter()}
+                                                     : anyTypeFilters();
     const QString base = settings.suggestedBase.value_or(ImageFiles::defaultBaseName());
     if (!settings.withoutAsking) {
         SaveRequest request;
@@ -133,13 +138,14 @@ void ImageExport::save(const Platform &platform, const QImage &image, const Save
         if (!settings.folder.isEmpty())
             request.folder = existingFolder(settings.folder);
         request.nameFilters = filters;
-        chooseAndWrite(platform, image, request, settings.preferPdf, std::move(done));
+        chooseAndWrite(platform, image, request, settings.preferPdf, std::move(done), settings.editable);
         return;
     }
     const QString folder = settings.folder;
+    const EditableScene editable = settings.editable;
     QuickSave::saveInBackground(
         image, folder, QCoreApplication::instance(),
-        [platform, image, folder, base, extension, filters, preferPdf = settings.preferPdf](
+        [platform, image, folder, base, extension, filters, preferPdf = settings.preferPdf, editable](
             Result<QString> saved) {
             if (saved) {
                 platform.toasts->show(QCoreApplication::translate("ImageExport", "Saved"));
@@ -149,10 +155,10 @@ void ImageExport::save(const Platform &platform, const QImage &image, const Save
             // error, above it, says why it did not.
             const QString failed = QDir(folder.isEmpty() ? QDir::homePath() : folder)
                                        .filePath(base + QLatin1Char('.') + extension);
-            chooseAndWrite(platform, image, retryRequest(failed, filters), preferPdf, {});
+            chooseAndWrite(platform, image, retryRequest(failed, filters), preferPdf, {}, editable);
             Notifier::error(platform.alerts, saved.error());
         },
-        settings.suggestedBase.value_or(QString()), extension);
+        settings.suggestedBase.value_or(QString()), extension, editable);
     if (done)
         done(true);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engines/ImageFiles.h"
+
 #include <QImage>
 #include <QString>
 
@@ -25,6 +27,8 @@ struct SaveSettings
     // PDF is offered first and is the type of a name typed without an extension, and a save
     // without asking writes a PDF; otherwise PNG.
     bool preferPdf = false;
+    // An editable PNG: only PNG is offered, and the file carries this work.
+    EditableScene editable;
 };
 
 // The save panels: asking where (the platform's save chooser), writing on a worker, saying how

@@ -3,6 +3,7 @@
 #include "app/Preferences.h"
 #include "ui/AnnotationCanvas.h"
 #include "ui/EditorWindowController.h"
+#include "engines/CaptureHistory.h"
 #include "engines/SceneArchive.h"
 #include "platform/FakeDesktop.h"
 #include "ui/ScrollCaptureController.h"
@@ -680,4 +681,78 @@ TEST_F(CoordinatorTest, UnsavedEditorsAreKeptAtQuitAndComeBackEditable)
     EXPECT_TRUE(coordinator->editors().isEmpty());
     EXPECT_TRUE(RecoveryStore().ids().isEmpty());
     qunsetenv("XDG_DATA_HOME");
+}
+
+TEST_F(CoordinatorTest, CapturesAndEditorsAreKeptInTheHistoryAndReopenEditable)
+{
+    QTemporaryDir dir;
+    Preferences preferences(dir.filePath("p.conf"));
+    coordinator->setHistoryFolder(dir.filePath("history"));
+    coordinator->setPreferences(&preferences);
+    ASSERT_NE(coordinator->historyRecorder(), nullptr);
+    const CaptureHistory history(dir.filePath("history"));
+    auto flush = [this] { coordinator->historyRecorder()->flush(); };
+    QImage capture(200, 120, QImage::Format_RGB32);
+    capture.fill(Qt::darkGreen);
+
+    // Copied: kept. Text recognition alone: not.
+    coordinator->setTextRecognizer([](const QImage &, QObject *, auto done) { done(QString("x")); });
+    coordinator->dispatch(capture, SelectionAction::Copy);
+    coordinator->dispatch(capture, SelectionAction::Ocr);
+    flush();
+    ASSERT_EQ(history.entries().size(), 1);
+
+    // An editor's marks are written as they change, marked unsaved until discarded.
+    EditorWindowController *editor = coordinator->openEditor(capture);
+    CanvasModel &model = editor->canvas()->model();
+    model.setCurrentTool(ToolKind::Rect);
+    model.mouseDown({1010, 1010});
+    model.mouseDragged({1090, 1070});
+    model.mouseUp({1090, 1070});
+    flush();
+    QList<HistoryEntry> entries = history.entries();
+    ASSERT_EQ(entries.size(), 2);
+    const QString id = entries.first().id;
+    EXPECT_TRUE(entries.first().unsaved);
+    editor->discardChanges();
+    editor->performClose();
+    drain();
+    flush();
+    EXPECT_FALSE(history.entries().first().unsaved);
+    ASSERT_EQ(history.read(id)->marks.size(), 1) << "discarded, but kept in the history";
+
+    // Reopened, the mark is a mark: it moves, and the move is written too.
+    EditorWindowController *back = coordinator->reopenFromHistory(id);
+    ASSERT_NE(back, nullptr);
+    ASSERT_EQ(back->canvas()->annotations().size(), 1);
+    CanvasModel &again = back->canvas()->model();
+    again.setCurrentTool(ToolKind::Select);
+    again.mouseDown({1050, 1010});
+    again.mouseDragged({1070, 1030});
+    again.mouseUp({1070, 1030});
+    EXPECT_EQ(back->canvas()->annotations().first()->boundingRect().topLeft(), QPointF(1030, 1030));
+
+    // Quitting keeps the move, unsaved; the next start offers it back.
+    coordinator->keepUnsavedWork();
+    coordinator.reset();
+    drain();
+    EXPECT_EQ(history.unsavedIds(), QStringList{id});
+    coordinator = std::make_unique<CaptureCoordinator>(desktop.platform());
+    coordinator->setHistoryFolder(dir.filePath("history"));
+    coordinator->setPreferences(&preferences);
+    coordinator->offerKeptWork();
+    ASSERT_NE(coordinator->keptWorkQuestion(), nullptr);
+    coordinator->keptWorkQuestion()->defaultButton()->click(); // Reopen
+    drain();
+    ASSERT_EQ(coordinator->editors().size(), 1);
+    ASSERT_EQ(coordinator->editors().first()->canvas()->annotations().size(), 1);
+    EXPECT_EQ(coordinator->editors().first()->canvas()->annotations().first()->boundingRect().topLeft(),
+              QPointF(1030, 1030));
+
+    // Off: nothing more is kept.
+    preferences.setHistoryEnabled(false);
+    EXPECT_EQ(coordinator->historyRecorder(), nullptr);
+    coordinator->dispatch(capture, SelectionAction::Copy);
+    drain();
+    EXPECT_EQ(history.entries().size(), 2);
 }

@@ -47,6 +47,12 @@ TEST(CommandLine, CommandsDelaysAndFiles)
               (QStringList{"/home/u/pics/a.png", "/home/u/b.png", "/tmp/c.png", "/home/u/pics/-d.png"}));
     EXPECT_TRUE(parse({"--help"}).help);
     EXPECT_TRUE(parse({"-v"}).version);
+
+    EXPECT_TRUE(parse({"history"}).history);
+    const auto last = parse({"edit", "--last"});
+    EXPECT_TRUE(last.error.isEmpty()) << last.error.toStdString();
+    EXPECT_TRUE(last.command.last);
+    EXPECT_TRUE(last.command.files.isEmpty());
 }
 
 TEST(CommandLine, MistakesAreUsageErrors)
@@ -54,7 +60,8 @@ TEST(CommandLine, MistakesAreUsageErrors)
     for (const QStringList &args : QList<QStringList>{
              {"shoot"}, {"--frobnicate"}, {"area", "extra.png"}, {"edit"}, {"full", "--delay"},
              {"full", "--delay", "-1"}, {"full", "--delay", "soon"}, {"full", "--delay", "nan"},
-             {"full", "--delay", "99999"}, {"--delay", "area"}, {"--help=yes"}, {"-hv"}}) {
+             {"full", "--delay", "99999"}, {"--delay", "area"}, {"--help=yes"}, {"-hv"},
+             {"history", "x.png"}, {"full", "--last"}, {"edit", "--last", "a.png"}}) {
         EXPECT_FALSE(CommandLine::parse(args, QStringLiteral("/")).error.isEmpty())
             << args.join(' ').toStdString();
     }
@@ -75,12 +82,18 @@ TEST(CommandLine, RequestsFromOtherProcessesAreChecked)
     EXPECT_EQ(back->kind, Kind::Edit);
     EXPECT_DOUBLE_EQ(back->delaySeconds, 1.5);
     EXPECT_EQ(back->files, edit.files);
+    Command last;
+    last.kind = Kind::Edit;
+    last.last = true;
+    EXPECT_TRUE(Command::fromJson(last.toJson(), &why)->last);
 
     for (const char *bad : {R"({})", R"({"command":"rm"})", R"({"command":"area","delay":-3})",
                             R"({"command":"area","delay":"2"})", R"({"command":"edit"})",
                             R"({"command":"edit","files":["relative.png"]})",
                             R"({"command":"edit","files":"a.png"})",
-                            R"({"command":"full","files":["/a.png"]})"}) {
+                            R"({"command":"full","files":["/a.png"]})",
+                            R"({"command":"full","last":true})", R"({"command":"edit","last":"yes"})",
+                            R"({"command":"edit","last":true,"files":["/a.png"]})"}) {
         why.clear();
         EXPECT_FALSE(Command::fromJson(QJsonDocument::fromJson(bad).object(), &why)) << bad;
         EXPECT_FALSE(why.isEmpty()) << bad;

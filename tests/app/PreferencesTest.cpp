@@ -250,7 +250,7 @@ TEST(Preferences, ReboundHotkeyWorksAndTheOldOneIsReleased)
     EXPECT_EQ(p.requests.size(), 1);
     EXPECT_EQ(p.prefs.hotkey(1), QKeySequence(newKeys));
     EXPECT_EQ(p.shell->menu()->actions()[0]->text(), "Capture Area  (Ctrl+Alt+A)");
-    EXPECT_EQ(p.shell->menu()->actions()[8]->text(), "Ctrl+Alt+A area · Ctrl+Shift+1 full · Ctrl+Shift+9 OCR");
+    EXPECT_EQ(p.shell->menu()->actions()[11]->text(), "Ctrl+Alt+A area · Ctrl+Shift+1 full · Ctrl+Shift+9 OCR");
 
     // The next start grabs the stored combination.
     FakeDesktop desktop;

@@ -125,10 +125,12 @@ TEST(AppShell, MenuItemsInOrder)
     EXPECT_EQ(titles, (QStringList{"Capture Area  (Ctrl+Shift+2)", "Capture Full Screen  (Ctrl+Shift+1)",
                                    "Scrolling Capture  (Ctrl+Shift+8)", "Capture Window", "-",
                                    "Extract Text (OCR)  (Ctrl+Shift+9)", "Pick Color", "-",
+                                   "Recent Captures", "Show History…", "-",
                                    "Ctrl+Shift+2 area · Ctrl+Shift+1 full · Ctrl+Shift+9 OCR",
                                    "-", "Preferences…", "Quit Vistrel"}));
-    EXPECT_FALSE(enabled[8]);
-    EXPECT_TRUE(enabled[0] && enabled[3] && enabled[6] && enabled[10] && enabled[11]);
+    EXPECT_FALSE(enabled[11]);
+    EXPECT_TRUE(enabled[0] && enabled[3] && enabled[6] && enabled[8] && enabled[9] && enabled[13] &&
+                enabled[14]);
     EXPECT_EQ(menu->actions().last()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
 }
 

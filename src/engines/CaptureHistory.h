@@ -1,0 +1,115 @@
+#pragma once
+
+#include "engines/SceneArchive.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QMutex>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+namespace vistrel {
+
+struct HistoryEntry
+{
+    QString id;
+    QDateTime time; // when it was captured
+    QString thumbnail; // the thumbnail's file; it may be missing
+    bool unsaved = false; // an editor had changes nobody saved or discarded
+};
+
+// Every capture the user kept in some way, private to the user and never sent anywhere: one
+// folder each (0700, files 0600) with the pictures, the marks as data, a thumbnail and, while
+// an editor holds changes, an "unsaved" marker. Ids sort by capture time.
+class CaptureHistory
+{
+public:
+    struct Limits
+    {
+        int maxEntries = 100;
+        qint64 maxBytes = 500ll * 1000 * 1000;
+    };
+
+    explicit CaptureHistory(QString folder = defaultFolder());
+    static QString defaultFolder();
+    const QString &folder() const { return m_folder; }
+    static QString newId(const QDateTime &when = QDateTime::currentDateTimeUtc());
+    static constexpr int thumbnailSide = 160;
+
+    // Writes the marks; the pictures and the thumbnail too when `pictures` says so or they
+    // are not there yet.
+    bool write(const QString &id, const EditorScene &scene, bool unsaved, bool pictures,
+               QString *error = nullptr) const;
+    // Newest first.
+    QList<HistoryEntry> entries() const;
+    std::optional<EditorScene> read(const QString &id, QString *error = nullptr) const;
+    bool contains(const QString &id) const;
+    void remove(const QString &id) const;
+    void clear() const;
+    void setUnsaved(const QString &id, bool unsaved) const;
+    QStringList unsavedIds() const;
+    // Drops the oldest entries beyond the limits, never one of `keep`; returns the dropped.
+    QStringList prune(const Limits &limits, const QSet<QString> &keep = {}) const;
+
+private:
+    QString entryFolder(const QString &id) const;
+
+    QString m_folder;
+};
+
+// Writes history entries on a thread of its own, shortly after they are asked for: a capture
+// reaches the clipboard or the screen first, and an editor's marks are written at most once
+// every `delayMs` while they change. A later write of the same entry replaces one not begun.
+class HistoryRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    explicit HistoryRecorder(CaptureHistory history, QObject *parent = nullptr);
+    ~HistoryRecorder() override;
+
+    static constexpr int delayMs = 400;
+
+    const CaptureHistory &history() const { return m_history; }
+    void setLimits(const CaptureHistory::Limits &limits);
+    // Entries no pruning may drop (those open in editors).
+    void setKept(const QSet<QString> &ids);
+    // Pictures are written again only when they changed since the last record of `id`.
+    void record(const QString &id, const EditorScene &scene, bool unsaved);
+    // Removes entries after what is being written, on the same thread.
+    void remove(const QString &id);
+    void clear();
+    // Writes what is waiting and returns once it is on disk.
+    void flush();
+
+signals:
+    // On the GUI thread, after entries were written or dropped.
+    void changed();
+
+private:
+    struct Pending
+    {
+        EditorScene scene;
+        bool unsaved = false;
+        bool pictures = false;
+    };
+    void start();
+    void run(std::function<void()> work);
+    void writePending();
+
+    CaptureHistory m_history;
+    QThreadPool m_pool;
+    QTimer m_delay;
+    QHash<QString, QList<qint64>> m_pictureKeys; // what each entry's pictures were last written from
+    QMutex m_mutex; // guards the three below
+    QHash<QString, Pending> m_pending;
+    CaptureHistory::Limits m_limits;
+    QSet<QString> m_kept;
+};
+
+} // namespace vistrel

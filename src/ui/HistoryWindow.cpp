@@ -1,0 +1,107 @@
+#include "ui/HistoryWindow.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QLocale>
+#include <QVBoxLayout>
+
+namespace vistrel {
+
+HistoryWindow::HistoryWindow(QString folder, QWidget *parent)
+    : QWidget(parent), m_history(std::move(folder))
+{
+    setWindowTitle(title());
+    setAttribute(Qt::WA_DeleteOnClose);
+    auto *layout = new QVBoxLayout(this);
+    m_grid = new QListWidget;
+    m_grid->setViewMode(QListView::IconMode);
+    m_grid->setIconSize(QSize(CaptureHistory::thumbnailSide, CaptureHistory::thumbnailSide));
+    m_grid->setGridSize(QSize(CaptureHistory::thumbnailSide + 24, CaptureHistory::thumbnailSide + 40));
+    m_grid->setResizeMode(QListView::Adjust);
+    m_grid->setMovement(QListView::Static);
+    m_grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_grid->setUniformItemSizes(true);
+    // A double click, or Return.
+    connect(m_grid, &QListWidget::itemActivated, this, [this] { openCurrent(); });
+    m_empty = new QLabel(tr("No captures kept yet. Captures you copy, save, pin or edit appear here."));
+    m_empty->setAlignment(Qt::AlignCenter);
+    m_empty->setWordWrap(true);
+    layout->addWidget(m_grid);
+    layout->addWidget(m_empty);
+    resize(4 * (CaptureHistory::thumbnailSide + 24) + 40, 2 * (CaptureHistory::thumbnailSide + 40) + 40);
+    refresh();
+}
+
+QString HistoryWindow::timeText(const QDateTime &when, const QDateTime &now)
+{
+    const QDateTime local = when.toLocalTime();
+    const QString time = QLocale().toString(local.time(), QLocale::ShortFormat);
+    const qint64 days = local.date().daysTo(now.toLocalTime().date());
+    if (days == 0)
+        return tr("Today %1").arg(time);
+    if (days == 1)
+        return tr("Yesterday %1").arg(time);
+    return QLocale().toString(local, QLocale::ShortFormat);
+}
+
+void HistoryWindow::refresh()
+{
+    const QString current = m_grid->currentItem() ? m_grid->currentItem()->data(Qt::UserRole).toString()
+                                                  : QString();
+    m_grid->clear();
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const HistoryEntry &entry : m_history.entries()) {
+        auto *item = new QListWidgetItem(QIcon(entry.thumbnail), timeText(entry.time, now));
+        item->setData(Qt::UserRole, entry.id);
+        item->setToolTip(entry.unsaved ? tr("Marks not saved") : QString());
+        m_grid->addItem(item);
+        if (entry.id == current)
+            m_grid->setCurrentItem(item);
+    }
+    if (!m_grid->currentItem() && m_grid->count() > 0)
+        m_grid->setCurrentRow(0);
+    m_grid->setVisible(m_grid->count() > 0);
+    m_empty->setVisible(m_grid->count() == 0);
+}
+
+void HistoryWindow::openCurrent()
+{
+    if (QListWidgetItem *item = m_grid->currentItem(); item && onOpen)
+        onOpen(item->data(Qt::UserRole).toString());
+}
+
+void HistoryWindow::removeSelected()
+{
+    QList<QListWidgetItem *> items = m_grid->selectedItems();
+    if (items.isEmpty() && m_grid->currentItem())
+        items.append(m_grid->currentItem());
+    const int row = items.isEmpty() ? 0 : m_grid->row(items.first());
+    for (QListWidgetItem *item : items) {
+        if (onRemove)
+            onRemove(item->data(Qt::UserRole).toString());
+        delete item;
+    }
+    // The next one is ready for another Delete.
+    if (m_grid->count() > 0)
+        m_grid->setCurrentRow(std::min(row, m_grid->count() - 1));
+    m_grid->setVisible(m_grid->count() > 0);
+    m_empty->setVisible(m_grid->count() == 0);
+}
+
+void HistoryWindow::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Delete:
+    case Qt::Key_Backspace:
+        removeSelected();
+        return;
+    case Qt::Key_Escape:
+        close();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+} // namespace vistrel

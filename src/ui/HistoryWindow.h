@@ -1,0 +1,45 @@
+#pragma once
+
+#include "engines/CaptureHistory.h"
+
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QListWidget;
+
+namespace vistrel {
+
+// The grid of kept captures, newest first: a double click (or Return) reopens one in an
+// editor, Delete removes the selected ones.
+class HistoryWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit HistoryWindow(QString folder, QWidget *parent = nullptr);
+
+    static QString title() { return tr("Vistrel — History"); }
+    // "Today 14:03", "Yesterday 09:12", or the date and time.
+    static QString timeText(const QDateTime &when, const QDateTime &now = QDateTime::currentDateTime());
+
+    std::function<void(const QString &id)> onOpen;
+    std::function<void(const QString &id)> onRemove;
+
+    // Reads the folder again.
+    void refresh();
+    QListWidget *grid() const { return m_grid; }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void openCurrent();
+    void removeSelected();
+
+    CaptureHistory m_history;
+    QListWidget *m_grid;
+    QLabel *m_empty;
+};
+
+} // namespace vistrel
