@@ -123,7 +123,8 @@ xdotool key Escape
 sleep 0.5
 check "Cancel closes the question" question_gone
 check "Cancel keeps the editor" editor_up
-kept_entries() { ls "$XDG_DATA_HOME/Vistrel/recovery"/*/scene.json 2>/dev/null | wc -l; }
+# Kept in the capture history, marked as not saved.
+kept_entries() { ls "$XDG_DATA_HOME/Vistrel/history"/*/unsaved 2>/dev/null | wc -l; }
 kill -TERM "$VISTREL_PID"
 wait_for 10 sh -c "! kill -0 $VISTREL_PID 2>/dev/null"
 check "SIGTERM ends the app without waiting on a question" sh -c "! kill -0 $VISTREL_PID 2>/dev/null"
@@ -146,7 +147,7 @@ xdotool key ctrl+w
 check "closing the reopened work asks too" wait_for 5 question_up
 xdotool key alt+d
 check "Discard closes the editor" wait_for 5 editor_gone
-check "nothing is kept after Discard" [ "$(kept_entries)" = 0 ]
+check "nothing is kept as unsaved after Discard" [ "$(kept_entries)" = 0 ]
 
 check "app still running" kill -0 "$VISTREL_PID"
 finish

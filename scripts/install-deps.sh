@@ -13,7 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth xdotool xclip x11-utils x11-xserver-utils wmctrl openbox trayer xterm zenity
   xserver-xorg-core xserver-xorg-video-dummy
-  imagemagick poppler-utils fonts-dejavu-core fonts-liberation2
+  imagemagick pngcheck poppler-utils fonts-dejavu-core fonts-liberation2
   desktop-file-utils appstream man-db
   qt6-wayland dbus sway swaybg grim wl-clipboard pipewire libwayland-dev
   xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk

@@ -90,11 +90,12 @@ void CaptureCoordinator::followInHistory(EditorWindowController *editor)
     if (editor->property("followedInHistory").toBool())
         return;
     editor->setProperty("followedInHistory", true);
-    QUndoStack *undo = editor->canvas()->undoStack();
-    // Every change of the marks (undo and redo included) and every save or discard.
+    // Every change on the canvas, after it happened (an undo step is pushed before a gesture
+    // changes anything), and every save or discard. Many a second while dragging: the
+    // recorder writes the last of them.
     auto changed = [this, editor] { recordEditor(editor); };
-    connect(undo, &QUndoStack::indexChanged, editor, changed);
-    connect(undo, &QUndoStack::cleanChanged, editor, changed);
+    connect(editor->canvas(), &AnnotationCanvas::changed, editor, changed);
+    connect(editor->canvas()->undoStack(), &QUndoStack::cleanChanged, editor, changed);
 }
 
 void CaptureCoordinator::recordEditor(EditorWindowController *editor)

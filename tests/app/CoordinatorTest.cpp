@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QUndoStack>
 
 #include <gtest/gtest.h>
 
@@ -702,34 +704,44 @@ TEST_F(CoordinatorTest, CapturesAndEditorsAreKeptInTheHistoryAndReopenEditable)
     flush();
     ASSERT_EQ(history.entries().size(), 1);
 
+    // Drags on the canvas widget, as the user makes them (canvas points, y up).
+    auto drag = [](EditorWindowController *on, QPointF from, QPointF to) {
+        QWidget *canvas = on->canvas();
+        const QPoint a = on->canvas()->toWidget(from).toPoint();
+        const QPoint b = on->canvas()->toWidget(to).toPoint();
+        QTest::mousePress(canvas, Qt::LeftButton, {}, a);
+        QTest::mouseMove(canvas, (a + b) / 2);
+        QTest::mouseMove(canvas, b);
+        QTest::mouseRelease(canvas, Qt::LeftButton, {}, b);
+    };
+
     // An editor's marks are written as they change, marked unsaved until discarded.
     EditorWindowController *editor = coordinator->openEditor(capture);
-    CanvasModel &model = editor->canvas()->model();
-    model.setCurrentTool(ToolKind::Rect);
-    model.mouseDown({1010, 1010});
-    model.mouseDragged({1090, 1070});
-    model.mouseUp({1090, 1070});
+    editor->toolPicked(ToolKind::Rect);
+    drag(editor, {1010, 1010}, {1090, 1070});
+    drag(editor, {1110, 1010}, {1150, 1070});
     flush();
     QList<HistoryEntry> entries = history.entries();
     ASSERT_EQ(entries.size(), 2);
     const QString id = entries.first().id;
     EXPECT_TRUE(entries.first().unsaved);
+    ASSERT_EQ(history.read(id)->marks.size(), 2);
+    EXPECT_EQ(history.read(id)->marks[1]->boundingRect(), QRectF(110, 10, 40, 60));
+    editor->undo();
     editor->discardChanges();
     editor->performClose();
     drain();
     flush();
     EXPECT_FALSE(history.entries().first().unsaved);
     ASSERT_EQ(history.read(id)->marks.size(), 1) << "discarded, but kept in the history";
+    EXPECT_EQ(history.read(id)->marks[0]->boundingRect(), QRectF(10, 10, 80, 60));
 
     // Reopened, the mark is a mark: it moves, and the move is written too.
     EditorWindowController *back = coordinator->reopenFromHistory(id);
     ASSERT_NE(back, nullptr);
     ASSERT_EQ(back->canvas()->annotations().size(), 1);
-    CanvasModel &again = back->canvas()->model();
-    again.setCurrentTool(ToolKind::Select);
-    again.mouseDown({1050, 1010});
-    again.mouseDragged({1070, 1030});
-    again.mouseUp({1070, 1030});
+    back->toolPicked(ToolKind::Select);
+    drag(back, {1050, 1010}, {1070, 1030});
     EXPECT_EQ(back->canvas()->annotations().first()->boundingRect().topLeft(), QPointF(1030, 1030));
 
     // Quitting keeps the move, unsaved; the next start offers it back.
