@@ -43,7 +43,11 @@ start_screen() {
 }
 
 start_app() {
-  "$bin" >"$tmp/vistrel.log" 2>&1 &
+  # Preferences and data of its own: a run neither reads the user's nor fills their history.
+  # BENCH_HISTORY=off runs the app with its capture history switched off, to show its cost.
+  mkdir -p "$tmp/config/vistrel" "$tmp/data"
+  [ "${BENCH_HISTORY:-on}" = off ] && printf '[history]\nenabled=false\n' >"$tmp/config/vistrel/vistrel.conf"
+  XDG_CONFIG_HOME=$tmp/config XDG_DATA_HOME=$tmp/data "$bin" >"$tmp/vistrel.log" 2>&1 &
   app=$!
   pids+=($app)
   # Ready once its icon has docked; then let the start-up settle.
