@@ -212,6 +212,9 @@ void CaptureCoordinator::keepUnsavedWork()
 QStringList CaptureCoordinator::keptHistoryIds() const
 {
     QStringList ids;
+    // The history is the user's: without preferences (tests, tools) it is not looked at.
+    if (!m_preferences)
+        return ids;
     for (const QString &id : CaptureHistory(historyFolder()).unsavedIds()) {
         bool open = false;
         for (EditorWindowController *editor : m_editors)

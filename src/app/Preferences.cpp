@@ -139,33 +139,38 @@ void Preferences::setHistoryEnabled(bool on)
     emit changed();
 }
 
-int Preferences::historyMaxEntries() const
+int Preferences::boundedNumber(const QString &key, int fallback, int most) const
 {
     bool ok = false;
-    const int n = m_settings.value(QStringLiteral("history/maxCaptures"), 100).toInt(&ok);
-    return ok ? std::clamp(n, 1, historyEntriesLimit) : 100;
+    const int n = m_settings.value(key, fallback).toInt(&ok);
+    return ok ? std::clamp(n, 1, most) : fallback;
+}
+
+void Preferences::setBoundedNumber(const QString &key, int value, int most)
+{
+    m_settings.setValue(key, std::clamp(value, 1, most));
+    m_settings.sync();
+    emit changed();
+}
+
+int Preferences::historyMaxEntries() const
+{
+    return boundedNumber(QStringLiteral("history/maxCaptures"), 100, historyEntriesLimit);
 }
 
 void Preferences::setHistoryMaxEntries(int entries)
 {
-    m_settings.setValue(QStringLiteral("history/maxCaptures"), std::clamp(entries, 1, historyEntriesLimit));
-    m_settings.sync();
-    emit changed();
+    setBoundedNumber(QStringLiteral("history/maxCaptures"), entries, historyEntriesLimit);
 }
 
 int Preferences::historyMaxMegabytes() const
 {
-    bool ok = false;
-    const int n = m_settings.value(QStringLiteral("history/maxMegabytes"), 500).toInt(&ok);
-    return ok ? std::clamp(n, 1, historyMegabytesLimit) : 500;
+    return boundedNumber(QStringLiteral("history/maxMegabytes"), 500, historyMegabytesLimit);
 }
 
 void Preferences::setHistoryMaxMegabytes(int megabytes)
 {
-    m_settings.setValue(QStringLiteral("history/maxMegabytes"),
-                        std::clamp(megabytes, 1, historyMegabytesLimit));
-    m_settings.sync();
-    emit changed();
+    setBoundedNumber(QStringLiteral("history/maxMegabytes"), megabytes, historyMegabytesLimit);
 }
 
 QString Preferences::autostartFile()

@@ -64,6 +64,10 @@ signals:
     void changed();
 
 private:
+    // A whole number from 1 to `most`; `fallback` when missing or not a number.
+    int boundedNumber(const QString &key, int fallback, int most) const;
+    void setBoundedNumber(const QString &key, int value, int most);
+
     mutable QSettings m_settings;
     QString m_program;
 };

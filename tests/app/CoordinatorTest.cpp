@@ -688,6 +688,10 @@ TEST_F(CoordinatorTest, UnsavedEditorsAreKeptAtQuitAndComeBackEditable)
 TEST_F(CoordinatorTest, CapturesAndEditorsAreKeptInTheHistoryAndReopenEditable)
 {
     QTemporaryDir dir;
+    // Work other cases kept in the test user's data folder is not this case's.
+    const RecoveryStore recovery;
+    for (const QString &id : recovery.ids())
+        recovery.remove(id);
     Preferences preferences(dir.filePath("p.conf"));
     coordinator->setHistoryFolder(dir.filePath("history"));
     coordinator->setPreferences(&preferences);

@@ -1,13 +1,22 @@
 #include "engines/SceneArchive.h"
+#include "engines/CaptureHistory.h"
+#include "engines/EditablePng.h"
+#include "engines/ImageFiles.h"
+#include "model/MarkRules.h"
+#include "platform/PictureFile.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageWriter>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 using namespace vistrel;
 
@@ -40,6 +49,101 @@ EditorScene sample()
     return scene;
 }
 
+// One mark of every kind there is, each with every field its kind can carry.
+EditorScene everyKind()
+{
+    EditorScene scene;
+    scene.image = filled({160, 90}, Qt::darkCyan);
+    double at = 5;
+    for (ToolKind kind : allToolKinds()) {
+        if (!MarkRules::of(kind).makesMark)
+            continue;
+        auto m = Annotation::make(kind, {at, 10}, {at + 30, 60}, QColor(10, 200, 30, 180), 3.5);
+        m->text = QStringLiteral("«%1» two\nlines").arg(toolKindName(kind));
+        m->caption = QStringLiteral("caption of %1").arg(toolKindName(kind));
+        m->fontSize = 27;
+        m->stepNumber = 12;
+        m->points = {{at, 10}, {at + 4, 30.25}, {at + 9, 12}};
+        m->control = QPointF(at + 15, 70);
+        scene.marks.append(m);
+        at += 7;
+    }
+    scene.placed = {{filled({30, 20}, Qt::yellow), QRectF(170, 40, 60, 40)}};
+    scene.crop = QRectF(-4, 2, 220, 80);
+    return scene;
+}
+
+void expectSameWork(const EditorScene &a, const EditorScene &b)
+{
+    EXPECT_EQ(b.image.convertToFormat(QImage::Format_RGB32), a.image);
+    ASSERT_EQ(a.marks.size(), b.marks.size());
+    for (int i = 0; i < a.marks.size(); ++i) {
+        const Annotation &x = *a.marks[i], &y = *b.marks[i];
+        SCOPED_TRACE(qPrintable(toolKindName(x.kind)));
+        EXPECT_EQ(x.kind, y.kind);
+        EXPECT_EQ(x.start, y.start);
+        EXPECT_EQ(x.end, y.end);
+        EXPECT_EQ(x.color, y.color);
+        EXPECT_EQ(x.lineWidth, y.lineWidth);
+        EXPECT_EQ(x.text, y.text);
+        EXPECT_EQ(x.caption, y.caption);
+        EXPECT_EQ(x.points, y.points);
+        EXPECT_EQ(x.control, y.control);
+        if (x.kind == ToolKind::Text) {
+            EXPECT_EQ(x.fontSize, y.fontSize);
+        }
+        if (x.kind == ToolKind::Step) {
+            EXPECT_EQ(x.stepNumber, y.stepNumber);
+        }
+    }
+    ASSERT_EQ(a.placed.size(), b.placed.size());
+    EXPECT_EQ(b.placed.first().second, a.placed.first().second);
+    EXPECT_EQ(b.placed.first().first.pixelColor(3, 3), QColor(Qt::yellow));
+    EXPECT_EQ(a.crop, b.crop);
+}
+
+QByteArray png(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, "png").write(image);
+    return bytes;
+}
+
+void putU32(QByteArray &out, quint32 v)
+{
+    char be[4];
+    qToBigEndian(v, be);
+    out.append(be, 4);
+}
+
+// The payload the way the writer lays it out, with a JSON and pictures of the test's choice.
+QByteArray payload(const QByteArray &json, const QList<QByteArray> &pictures, quint32 version = 1)
+{
+    QByteArray out("VSCN");
+    putU32(out, version);
+    putU32(out, quint32(json.size()));
+    out.append(json);
+    putU32(out, quint32(pictures.size()));
+    for (const QByteArray &p : pictures) {
+        putU32(out, quint32(p.size()));
+        out.append(p);
+    }
+    return out;
+}
+
+// A small PNG whose header declares another size (its CRC made right again).
+QByteArray declaring(QSize size)
+{
+    QByteArray bytes = png(filled({4, 4}, Qt::red));
+    qToBigEndian(quint32(size.width()), bytes.data() + 16);
+    qToBigEndian(quint32(size.height()), bytes.data() + 20);
+    const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef *>(bytes.constData() + 12), 17));
+    qToBigEndian(crc, bytes.data() + 29);
+    return bytes;
+}
+
 } // namespace
 
 TEST(RecoveryStore, KeepsEveryMarkPictureAndTheCropPrivately)
@@ -59,26 +163,7 @@ TEST(RecoveryStore, KeepsEveryMarkPictureAndTheCropPrivately)
 
     const std::optional<EditorScene> back = store.read(id, &error);
     ASSERT_TRUE(back) << qPrintable(error);
-    EXPECT_EQ(back->image.convertToFormat(QImage::Format_RGB32), scene.image);
-    ASSERT_EQ(back->marks.size(), scene.marks.size());
-    for (int i = 0; i < scene.marks.size(); ++i) {
-        const Annotation &a = *scene.marks[i], &b = *back->marks[i];
-        EXPECT_EQ(a.kind, b.kind);
-        EXPECT_EQ(a.start, b.start);
-        EXPECT_EQ(a.end, b.end);
-        EXPECT_EQ(a.color, b.color);
-        EXPECT_EQ(a.lineWidth, b.lineWidth);
-        EXPECT_EQ(a.text, b.text);
-        EXPECT_EQ(a.caption, b.caption);
-        EXPECT_EQ(a.points, b.points);
-        EXPECT_EQ(a.control, b.control);
-    }
-    EXPECT_EQ(back->marks[1]->fontSize, 31);
-    EXPECT_EQ(back->marks[2]->stepNumber, 7);
-    ASSERT_EQ(back->placed.size(), 1);
-    EXPECT_EQ(back->placed.first().second, QRectF(160, 40, 60, 40));
-    EXPECT_EQ(back->placed.first().first.pixelColor(3, 3), QColor(Qt::yellow));
-    EXPECT_EQ(back->crop, scene.crop);
+    expectSameWork(scene, *back);
 
     // Written again under its id it replaces itself; removed, it is gone.
     EXPECT_EQ(store.write(scene, id), id);
@@ -131,4 +216,182 @@ TEST(RecoveryStore, DamagedOrForeignEntriesAreRefusedWithAReason)
     QFile::remove(home.filePath(QStringLiteral("recovery/%1/capture.png").arg(id)));
     EXPECT_FALSE(store.read(id, &error));
     EXPECT_TRUE(error.contains(QStringLiteral("missing"))) << qPrintable(error);
+}
+
+TEST(EditablePng, EveryKindOfMarkComesBackEditableAndViewersSeeTheFlatPicture)
+{
+    const EditorScene scene = everyKind();
+    const QImage flat = filled({220, 80}, Qt::magenta);
+    const QByteArray file = EditablePng::withChunk(png(flat), EditablePng::sceneChunk(scene));
+    ASSERT_FALSE(file.isEmpty());
+
+    // What any viewer shows: the flattened picture.
+    QByteArray copy = file;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    const PictureRead shown = decodePicture(&buffer);
+    ASSERT_TRUE(shown.error.isEmpty()) << qPrintable(shown.error);
+    EXPECT_EQ(shown.image.convertToFormat(QImage::Format_RGB32), flat);
+
+    const EditablePng::Read back = EditablePng::readBytes(file);
+    ASSERT_TRUE(back.scene) << qPrintable(back.problem);
+    expectSameWork(scene, *back.scene);
+
+    // A plain PNG carries nothing, and says nothing.
+    const EditablePng::Read plain = EditablePng::readBytes(png(flat));
+    EXPECT_FALSE(plain.scene);
+    EXPECT_TRUE(plain.problem.isEmpty());
+
+    // Saved by path: the PNG carries the work, a JPEG of the same never does.
+    const auto shared = std::make_shared<const EditorScene>(scene);
+    EXPECT_TRUE(EditablePng::readBytes(ImageFiles::encodeForPath(flat, "x.png", shared)).scene);
+    EXPECT_FALSE(EditablePng::readBytes(ImageFiles::encodeForPath(flat, "x.jpg", shared)).scene);
+}
+
+TEST(EditablePng, DamagedOrHostileChunksOpenThePlainPictureWithAReason)
+{
+    const EditorScene scene = everyKind();
+    const QByteArray flat = png(filled({40, 30}, Qt::magenta));
+    const QByteArray good = EditablePng::withChunk(flat, EditablePng::sceneChunk(scene));
+    const QByteArray json = QJsonDocument(scene.toJson()).toJson(QJsonDocument::Compact);
+    const QByteArray capture = png(scene.image);
+    auto problemOf = [&](const QByteArray &file) {
+        const EditablePng::Read read = EditablePng::readBytes(file);
+        EXPECT_FALSE(read.scene);
+        // Whatever is wrong with the marks, the picture itself still opens.
+        QByteArray copy = file;
+        QBuffer buffer(&copy);
+        buffer.open(QIODevice::ReadOnly);
+        EXPECT_FALSE(decodePicture(&buffer).image.isNull());
+        return read.problem;
+    };
+
+    // Truncated inside the chunk: not trusted. A flipped byte: the CRC says so.
+    EXPECT_TRUE(EditablePng::readBytes(good.left(flat.size() + 200)).problem.contains("damaged"));
+    QByteArray flipped = good;
+    flipped[flat.size() + 40] = char(flipped[flat.size() + 40] ^ 0x20);
+    EXPECT_TRUE(problemOf(flipped).contains("damaged"));
+
+    // Wrong sizes inside the payload: a JSON longer than what follows, no pictures at all.
+    QByteArray lying("VSCN");
+    putU32(lying, 1);
+    putU32(lying, 1u << 20);
+    lying.append(json);
+    EXPECT_TRUE(problemOf(EditablePng::withChunk(flat, lying)).contains("damaged"));
+    EXPECT_TRUE(problemOf(EditablePng::withChunk(flat, payload(json, {}))).contains("damaged"));
+
+    // A newer writer, a picture declared 20000 × 20000, 100 000 marks.
+    EXPECT_TRUE(problemOf(EditablePng::withChunk(flat, payload(json, {capture}, 2))).contains("newer"));
+    EXPECT_TRUE(problemOf(EditablePng::withChunk(flat, payload(json, {declaring({20000, 20000})})))
+                    .contains("too large"));
+    QJsonObject many = scene.toJson();
+    QJsonArray marks;
+    const QJsonObject one{{"kind", "rect"}, {"start", QJsonArray{1, 2}}, {"end", QJsonArray{3, 4}},
+                          {"color", "#ff0000"}, {"lineWidth", 2}};
+    for (int i = 0; i < 100000; ++i)
+        marks.append(one);
+    many.insert("marks", marks);
+    const QByteArray manyJson = QJsonDocument(many).toJson(QJsonDocument::Compact);
+    EXPECT_TRUE(problemOf(EditablePng::withChunk(flat, payload(manyJson, {capture}))).contains("too many marks"));
+
+    // A chunk that declares more than may be read is refused before it is read.
+    QByteArray huge = flat.left(flat.size() - 12);
+    putU32(huge, quint32(EditablePng::maxChunkBytes + 1));
+    huge.append("viSC");
+    huge.append(flat.right(12));
+    EXPECT_TRUE(EditablePng::readBytes(huge).problem.contains("too large"));
+}
+
+TEST(CaptureHistory, EntriesArePrivateNewestFirstAndTheOldestGoFirst)
+{
+    QTemporaryDir home;
+    const CaptureHistory history(home.filePath("history"));
+    const QDateTime t0 = QDateTime::currentDateTimeUtc().addDays(-1);
+    QStringList ids;
+    for (int i = 0; i < 5; ++i) {
+        EditorScene scene;
+        scene.image = filled({200 + i, 100}, QColor(i * 40, 0, 0));
+        ids.append(CaptureHistory::newId(t0.addSecs(i)));
+        ASSERT_TRUE(history.write(ids.last(), scene, i == 0, true));
+    }
+    QList<HistoryEntry> entries = history.entries();
+    ASSERT_EQ(entries.size(), 5);
+    EXPECT_EQ(entries.first().id, ids.last());
+    EXPECT_EQ(entries.first().time.toSecsSinceEpoch(), t0.addSecs(4).toSecsSinceEpoch());
+    EXPECT_TRUE(QFileInfo(entries.first().thumbnail).isFile());
+    EXPECT_LE(QImage(entries.first().thumbnail).width(), CaptureHistory::thumbnailSide);
+    EXPECT_EQ(QFileInfo(home.filePath("history")).permissions() & 0x0077, QFileDevice::Permissions());
+    for (const QFileInfo &f : QDir(home.filePath("history/" + ids[2])).entryInfoList(QDir::Files))
+        EXPECT_EQ(f.permissions() & 0x0077, QFileDevice::Permissions()) << qPrintable(f.fileName());
+    EXPECT_EQ(history.unsavedIds(), QStringList{ids[0]});
+
+    // Two at most: the oldest saved ones go; unsaved work and open entries stay (and count).
+    EXPECT_EQ(history.prune({2, 1ll << 40}, {ids[1]}), QStringList{ids[2]});
+    entries = history.entries();
+    ASSERT_EQ(entries.size(), 4);
+    EXPECT_EQ(entries.last().id, ids[0]);
+
+    // By size: only what fits, newest first.
+    const qint64 oneEntry = [&] {
+        qint64 bytes = 0;
+        for (const QFileInfo &f : QDir(home.filePath("history/" + ids[4])).entryInfoList(QDir::Files))
+            bytes += f.size();
+        return bytes;
+    }();
+    history.prune({100, oneEntry + 10});
+    QStringList left;
+    for (const HistoryEntry &e : history.entries())
+        left.append(e.id);
+    EXPECT_EQ(left, (QStringList{ids[4], ids[0]}));
+
+    // A hostile entry is refused with a reason, and removing never leaves the folder.
+    QFile json(home.filePath("history/" + ids[4] + "/scene.json"));
+    ASSERT_TRUE(json.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    json.write("{\"version\": 1, \"marks\": 7, \"placed\": [{\"frame\": [0, 0, -5, 1e300]}]}");
+    json.close();
+    QString error;
+    const auto odd = history.read(ids[4], &error);
+    ASSERT_TRUE(odd) << "nonsense fields are dropped, the picture stays";
+    EXPECT_TRUE(odd->marks.isEmpty());
+    EXPECT_TRUE(odd->placed.isEmpty());
+    history.remove("../..");
+    history.remove(".");
+    EXPECT_TRUE(QDir(home.path()).exists());
+    EXPECT_EQ(history.entries().size(), 2);
+}
+
+TEST(HistoryRecorder, WritesTheLatestStateOffTheCallerAndRewritesPicturesOnlyWhenTheyChange)
+{
+    QTemporaryDir home;
+    HistoryRecorder recorder(CaptureHistory(home.filePath("history")));
+    EditorScene scene;
+    scene.image = filled({300, 200}, Qt::darkGreen);
+    const QString id = CaptureHistory::newId();
+    for (int i = 1; i <= 3; ++i) {
+        scene.marks.append(Annotation::make(ToolKind::Rect, {1.0 * i, 1}, {20, 20}, Qt::red, 3));
+        recorder.record(id, scene, true);
+    }
+    EXPECT_FALSE(recorder.history().contains(id)) << "nothing is written at once";
+    recorder.flush();
+    auto back = recorder.history().read(id);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->marks.size(), 3);
+    EXPECT_EQ(recorder.history().unsavedIds(), QStringList{id});
+
+    // The marks change, the picture does not: the picture file is left as it was.
+    const QString capture = home.filePath("history/" + id + "/" + EditorScene::pictureName(0));
+    QFile::remove(capture);
+    QImage(8, 8, QImage::Format_RGB32).save(capture);
+    scene.marks.removeLast();
+    recorder.record(id, scene, false);
+    recorder.flush();
+    back = recorder.history().read(id);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->marks.size(), 2);
+    EXPECT_EQ(back->image.width(), 8);
+    EXPECT_TRUE(recorder.history().unsavedIds().isEmpty());
+
+    recorder.remove(id);
+    recorder.flush();
+    EXPECT_TRUE(recorder.history().entries().isEmpty());
 }
