@@ -140,6 +140,11 @@ double arrowOverhang(const Annotation &a)
     return std::max(a.lineWidth / 2, AnnotationRenderer::arrowHeadLength(a.lineWidth)) + 1;
 }
 
+double redactionOverhang(const Annotation &)
+{
+    return 1; // the fill reaches out to whole device pixels
+}
+
 double textOverhang(const Annotation &a)
 {
     // Italic overhangs and the field outline stay within a fraction of the size.
@@ -219,7 +224,7 @@ using R = AnnotationRenderer;
 using A = Annotation;
 
 // In the order of ToolKind, which is the palette's.
-const std::array<MarkRules, 11> rules{{
+const std::array<MarkRules, 12> rules{{
     {.name = "select", .icon = "tool-pointer", .tip = QT_TRANSLATE_NOOP("ToolKind", "Select / Move (V)"), .key = 'v',
      .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::ArrowCursor,
      .makesMark = false, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
@@ -284,6 +289,13 @@ const std::array<MarkRules, 11> rules{{
      .bounds = A::boxBounds, .paint = R::paintNothing, .handles = boxHandles,
      .resize = resizeBox, .keptWithoutMovement = false, .snapsEnds = false, .overhang = none,
      .hits = neverHit},
+    // Found and placed by Redact; selectable, movable and resizable like a box.
+    {.name = "redact", .icon = "redact", .tip = QT_TRANSLATE_NOOP("ToolKind", "Redaction"), .key = 0,
+     .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::CrossCursor,
+     .makesMark = true, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
+     .bounds = A::boxBounds, .paint = R::paintRedaction, .handles = boxHandles, .resize = resizeBox,
+     .keptWithoutMovement = false, .snapsEnds = false, .overhang = redactionOverhang,
+     .hits = insideBox},
 }};
 
 } // namespace
