@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engines/SecretFinder.h"
+
 #include <QHash>
 #include <QKeySequence>
 #include <QStringList>
@@ -39,6 +41,13 @@ public:
     bool smartNames() const;
     bool smartNamesFromEnvironment() const;
     void setSmartNames(bool on);
+
+    // What Redact looks for: every kind unless switched off, and the user's own words (names,
+    // code names), kept as one comma-separated line.
+    SecretRules redactionRules() const;
+    void setRedactionKind(SecretKind kind, bool on);
+    QString ownWords() const;
+    void setOwnWords(const QString &commaSeparated);
 
     static QString autostartFile();
     bool startAtLogin() const;

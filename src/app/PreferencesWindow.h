@@ -64,6 +64,8 @@ public:
     QCheckBox *startAtLogin() const { return m_startAtLogin; }
     QCheckBox *smartNames() const { return m_smartNames; }
     QLineEdit *saveFolder() const { return m_folder; }
+    QCheckBox *redactionKind(int index) const { return m_redactionKinds.value(index); }
+    QLineEdit *ownWords() const { return m_ownWords; }
 
     void offer(quint32 id, QKeyCombination combination);
 
@@ -76,6 +78,8 @@ private:
     QCheckBox *m_saveWithoutAsking;
     QCheckBox *m_startAtLogin;
     QCheckBox *m_smartNames;
+    QList<QCheckBox *> m_redactionKinds; // in SecretFinder::allKinds() order
+    QLineEdit *m_ownWords;
 };
 
 } // namespace vistrel
