@@ -492,16 +492,16 @@
         <translation>Nummerierter Schritt (S)</translation>
     </message>
     <message>
-        <source>Blur / Redact (B)</source>
-        <translation>Weichzeichnen / Schwärzen (B)</translation>
-    </message>
-    <message>
         <source>Crop (C)</source>
         <translation>Zuschneiden (C)</translation>
     </message>
     <message>
         <source>Redaction</source>
         <translation>Schwärzung</translation>
+    </message>
+    <message>
+        <source>Blur / Pixelate (B)</source>
+        <translation>Weichzeichnen / Verpixeln (B)</translation>
     </message>
 </context>
 <context>

@@ -277,7 +277,7 @@ const std::array<MarkRules, 12> rules{{
      .bounds = A::stepBounds, .paint = R::paintStep, .handles = boxHandles,
      .resize = resizeStep, .keptWithoutMovement = true, .snapsEnds = false, .overhang = none,
      .hits = insideBadge},
-    {.name = "blur", .icon = "blurfx", .tip = QT_TRANSLATE_NOOP("ToolKind", "Blur / Redact (B)"), .key = 'b',
+    {.name = "blur", .icon = "blurfx", .tip = QT_TRANSLATE_NOOP("ToolKind", "Blur / Pixelate (B)"), .key = 'b',
      .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::CrossCursor,
      .makesMark = true, .freehand = false, .numbered = false, .typed = false, .pixelated = true,
      .bounds = A::boxBounds, .paint = R::paintBlur, .handles = boxHandles, .resize = resizeBox,
