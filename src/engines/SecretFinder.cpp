@@ -66,6 +66,9 @@ bool glued(const QString &left, const QString &right)
         return false;
     if (left.endsWith('@') || right.startsWith('@'))
         return true;
+    // An IPv6 address cut at its "::".
+    if (left.endsWith(':') && right.startsWith(':'))
+        return true;
     static const RX localEnd(QStringLiteral("^[A-Za-z0-9._%+-]*[._-]$"));
     if (right.contains('@') && localEnd.match(left).hasMatch() && !left.contains('@'))
         return true;
@@ -190,10 +193,10 @@ bool pieceOfKey(const QString &t)
     return digit || (upper && lower && !capitalised) || t.startsWith('-') || t.startsWith('_');
 }
 
-// Recognition's word gaps in characters: a space is at least half a character even in
-// proportional type; pieces of one token stand closer. A lost separator leaves a gap of one
+// Recognition's word gaps in characters: a space is more than a third of a character even in
+// small proportional type; pieces of one token stand closer. A lost separator leaves a gap of one
 // character of fixed-width type.
-constexpr double tightGap = 0.45;
+constexpr double tightGap = 0.36;
 constexpr double loosePieceGap = 1.25;
 constexpr double passwordPieceGap = 0.8;
 
@@ -386,7 +389,7 @@ bool SecretFinder::looksRandom(const QString &token)
         return false;
     // Hexadecimal, also with a character or two misread by recognition (0 as O, f as i).
     const qsizetype nonHex = std::count_if(token.cbegin(), token.cend(), [](QChar c) {
-        return !(c.isDigit() || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == '-');
+        return c.isLetter() && !((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'));
     });
     if (nonHex <= std::max<qsizetype>(2, token.size() / 8))
         return false;
@@ -400,7 +403,7 @@ bool SecretFinder::looksRandom(const QString &token)
     // Identifiers and file names change between cases and digits rarely (CamelCase, a version
     // at the end); random characters of a mixed alphabet change at every other character.
     const int kinds = (digits > 0) + (upper > 0) + (lower > 0);
-    if (kinds < 2 || digits < 2)
+    if (kinds < 2 || digits < 1)
         return false;
     if (double(changes) < 0.35 * double(token.size()))
         return false;
@@ -486,10 +489,10 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
             if (k >= lines.size() ||
                 std::any_of(owner[k].cbegin(), owner[k].cend(), [](int o) { return o >= 0; }))
                 return false;
-            // Every piece looks like part of a key: digits, or mixed case that is not a
-            // capitalised word. Prose and commit lists have words.
+            // Every piece but the shortest looks like part of a key: digits, or mixed case that
+            // is not a capitalised word. Prose and commit lists have words.
             for (const LayoutWord &w : lines[k].words)
-                if (!pieceOfKey(w.text))
+                if (w.text.size() > 3 && !pieceOfKey(w.text))
                     return false;
             const QString joined = concatenated(k);
             static const RX alphabet(QStringLiteral("^[A-Za-z0-9+/=]+$"));
@@ -511,10 +514,10 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
 
     static const RX apiKey(QStringLiteral(
         "(?<![A-Za-z0-9])(?:"
-        // Recognition may read an underscore of the prefix as a space.
         // Recognition may read an underscore or a dash of the prefix as a space, or lose it,
         // and cut the rest of a key into pieces (which join the finding after its prefix).
-        "gh[pousr](?:_ ?| )[A-Za-z0-9]{8,}|github(?:_ ?| )pat(?:_ ?| )[A-Za-z0-9_]{8,}|"
+        "gh[pousr](?:_ ?| )[A-Za-z0-9]{8,}|gh[pousr](?=[a-z]*[A-Z0-9])[A-Za-z0-9]{20,}|"
+        "github(?:_ ?| )?pat(?:_ ?| )?[A-Za-z0-9_]{8,}|"
         "glpat-[A-Za-z0-9_-]{8,}|"
         "sk-(?:proj-|ant-)?[A-Za-z0-9_-]{20,}|(?:sk|rk|pk)(?:_ ?| )?(?:live|test)(?:_ ?| "
         ")?[A-Za-z0-9]{12,}|"
@@ -570,15 +573,20 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
         // cuts long tokens of fixed-width text into pieces) and those inside an address.
         const double advance = characterWidth(words);
         auto gap = [&](qsizetype w) { return words[w].box.left() - words[w - 1].box.right() - 1; };
-        Span spaced, joined;
+        // `addresses` joins only the pieces of an address.
+        Span spaced, joined, addresses;
         for (qsizetype w = 0; w < words.size(); ++w) {
             if (w > 0) {
                 spaced.append(QStringLiteral(" "), -1);
-                if (gap(w) > tightGap * advance && !glued(words[w - 1].text, words[w].text))
+                const bool address = glued(words[w - 1].text, words[w].text);
+                if (!address)
+                    addresses.append(QStringLiteral(" "), -1);
+                if (gap(w) > tightGap * advance && !address)
                     joined.append(QStringLiteral(" "), -1);
             }
             spaced.append(words[w].text, int(w));
             joined.append(words[w].text, int(w));
+            addresses.append(words[w].text, int(w));
         }
         auto each = [&](const RX &rx, const Span &span, SecretKind kind, int group,
                         const std::function<bool(const QString &)> &valid = {}) {
@@ -616,10 +624,12 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
         };
 
         each(apiKey, joined, SecretKind::ApiKey, 0);
-        auto notPlainNumber = [](const QString &v) {
-            return digitCount(v) < v.size() || v.size() >= 6;
+        // A count ("Tokens: 1500") or the scheme of an Authorization header is no password.
+        auto value = [](const QString &v) {
+            static const QStringList schemes{"bearer", "basic", "token"};
+            return (digitCount(v) < v.size() || v.size() >= 6) && !schemes.contains(v.toLower());
         };
-        each(label, joined, SecretKind::Password, 1, notPlainNumber);
+        each(label, joined, SecretKind::Password, 1, value);
         each(query, joined, SecretKind::Password, 1);
         each(userinfo, joined, SecretKind::Password, 1);
         extendPieces(); // before random strings take the pieces for findings of their own
@@ -629,7 +639,7 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
                                               "webp", "ico", "bmp",  "pdf"};
             return !pictures.contains(address.section('.', -1).toLower());
         };
-        each(email, joined, SecretKind::Email, 0, notFile);
+        each(email, addresses, SecretKind::Email, 0, notFile);
 
         if (m_rules.on(SecretKind::Card)) {
             // Every run of digit groups, and in it every stretch of whole groups long enough
@@ -698,8 +708,8 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
         };
         each(phones, spaced, SecretKind::Phone, 0, phoneDigits);
         each(labelledPhone, spaced, SecretKind::Phone, 1, phoneDigits);
-        each(ipv4, joined, SecretKind::IpAddress, 0, ipv4Valid);
-        each(ipv6, joined, SecretKind::IpAddress, 0, ipv6Valid);
+        each(ipv4, addresses, SecretKind::IpAddress, 0, ipv4Valid);
+        each(ipv6, addresses, SecretKind::IpAddress, 0, ipv6Valid);
         for (const RX &rx : own)
             each(rx, spaced, SecretKind::OwnWord, 0);
 
@@ -778,7 +788,7 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
                         std::min(b.bottom(), c.bottom()) - std::max(b.top(), c.top());
                     if (overlap * 2 < std::min(b.height(), c.height()))
                         continue;
-                    const int reach = 2 * std::max(b.height(), c.height());
+                    const int reach = 3 * std::max(b.height(), c.height());
                     if (c.left() > b.right() && c.left() - b.right() <= reach)
                         b.setRight(c.left() - 1);
                     else if (b.left() > c.right() && b.left() - c.right() <= reach)
