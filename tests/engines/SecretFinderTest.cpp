@@ -110,7 +110,9 @@ TEST(SecretFinder, KeysByTheirShapesAlsoInsideUrlsAndAfterLabels)
         EXPECT_EQ(found({"key " + key}), QStringList{"apiKeys:" + key}) << key.toStdString();
     // The prefix's underscore lost by recognition; a word that merely begins like a prefix.
     EXPECT_EQ(found({"TOKEN=ghpR8x2KqL5mZ7vT1wN4bY9cH3jD6sF0gP2aQ8e"}).first().left(8), "apiKeys:");
-    EXPECT_TRUE(found({"ghostwriters wanted"}).isEmpty());
+    EXPECT_TRUE(found({"ghostwriters wanted", "def pk_test_case(self):"}).isEmpty());
+    EXPECT_EQ(found({"KEY=sk_liveUbvDj jBznJF38GXWRT2cCzrd"}),
+              QStringList{"apiKeys:KEY=sk_liveUbvDj jBznJF38GXWRT2cCzrd"});
     // Claimed once: the token after "password=" counts as the key it is.
     EXPECT_EQ(found({"password=" + ghp}), QStringList{"apiKeys:password=" + ghp});
 }
