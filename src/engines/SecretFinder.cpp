@@ -775,13 +775,16 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
         found[i].text = text.join('\n');
     }
     found.removeIf([](const SecretFinding &f) { return f.boxes.isEmpty(); });
-    // Two findings close together on one row were likely one secret that recognition gave as
-    // two lines: each box reaches across the gap to the other, so that a character lost
+    // Two key-like findings close together on one row were likely one key that recognition
+    // gave as two lines: each box reaches across the gap to the other, so that a character lost
     // between them is covered too.
+    auto token = [](SecretKind k) {
+        return k == SecretKind::ApiKey || k == SecretKind::RandomString || k == SecretKind::Password;
+    };
     for (SecretFinding &f : found)
         for (QRect &b : f.boxes)
             for (const SecretFinding &g : found) {
-                if (&g == &f)
+                if (&g == &f || !token(f.kind) || !token(g.kind))
                     continue;
                 for (const QRect &c : g.boxes) {
                     const int overlap =
