@@ -569,11 +569,11 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
 
     for (qsizetype l = 0; l < lines.size(); ++l) {
         const QList<LayoutWord> &words = lines[l].words;
-        // `spaced` keeps every gap; `joined` drops those no space could fill (recognition
-        // cuts long tokens of fixed-width text into pieces) and those inside an address.
+        // `spaced` keeps every gap; `addresses` drops those inside an address; `joined` drops
+        // those too and those no space could fill (recognition cuts long tokens of
+        // fixed-width text into pieces).
         const double advance = characterWidth(words);
         auto gap = [&](qsizetype w) { return words[w].box.left() - words[w - 1].box.right() - 1; };
-        // `addresses` joins only the pieces of an address.
         Span spaced, joined, addresses;
         for (qsizetype w = 0; w < words.size(); ++w) {
             if (w > 0) {
@@ -648,7 +648,8 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
                 const QRegularExpressionMatch m = it.next();
                 const QString run = m.captured(0);
                 QList<std::pair<qsizetype, qsizetype>> groups; // start, end in `run`
-                for (auto g = RX(QStringLiteral("\\d+")).globalMatch(run); g.hasNext();) {
+                static const RX number(QStringLiteral("\\d+"));
+                for (auto g = number.globalMatch(run); g.hasNext();) {
                     const auto gm = g.next();
                     groups.append({gm.capturedStart(), gm.capturedEnd()});
                 }
