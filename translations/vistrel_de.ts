@@ -256,6 +256,13 @@
     </message>
 </context>
 <context>
+    <name>Redaction</name>
+    <message>
+        <source>Redacted %1: %2</source>
+        <translation>%1 geschwärzt: %2</translation>
+    </message>
+</context>
+<context>
     <name>SceneArchive</name>
     <message>
         <source>made by a newer version of Vistrel</source>
@@ -280,6 +287,129 @@
     <message>
         <source>too many points in its marks</source>
         <translation>zu viele Punkte in den Markierungen</translation>
+    </message>
+</context>
+<context>
+    <name>SecretFinder</name>
+    <message>
+        <source>Private keys</source>
+        <translation>Private Schlüssel</translation>
+    </message>
+    <message>
+        <source>API keys and tokens</source>
+        <translation>API-Schlüssel und Tokens</translation>
+    </message>
+    <message>
+        <source>Passwords after a label (password=, token:)</source>
+        <translation>Passwörter nach einer Bezeichnung (password=, token:)</translation>
+    </message>
+    <message>
+        <source>E-mail addresses</source>
+        <translation>E-Mail-Adressen</translation>
+    </message>
+    <message>
+        <source>Payment card numbers</source>
+        <translation>Kartennummern</translation>
+    </message>
+    <message>
+        <source>IBANs</source>
+        <translation>IBANs</translation>
+    </message>
+    <message>
+        <source>Phone numbers</source>
+        <translation>Telefonnummern</translation>
+    </message>
+    <message>
+        <source>IP addresses</source>
+        <translation>IP-Adressen</translation>
+    </message>
+    <message>
+        <source>My own words</source>
+        <translation>Meine eigenen Wörter</translation>
+    </message>
+    <message>
+        <source>Long random-looking strings</source>
+        <translation>Lange, zufällig wirkende Zeichenfolgen</translation>
+    </message>
+    <message>
+        <source>1 private key</source>
+        <translation>1 privater Schlüssel</translation>
+    </message>
+    <message>
+        <source>%1 private keys</source>
+        <translation>%1 private Schlüssel</translation>
+    </message>
+    <message>
+        <source>1 API key</source>
+        <translation>1 API-Schlüssel</translation>
+    </message>
+    <message>
+        <source>%1 API keys</source>
+        <translation>%1 API-Schlüssel</translation>
+    </message>
+    <message>
+        <source>1 password</source>
+        <translation>1 Passwort</translation>
+    </message>
+    <message>
+        <source>%1 passwords</source>
+        <translation>%1 Passwörter</translation>
+    </message>
+    <message>
+        <source>1 e-mail address</source>
+        <translation>1 E-Mail-Adresse</translation>
+    </message>
+    <message>
+        <source>%1 e-mail addresses</source>
+        <translation>%1 E-Mail-Adressen</translation>
+    </message>
+    <message>
+        <source>1 card number</source>
+        <translation>1 Kartennummer</translation>
+    </message>
+    <message>
+        <source>%1 card numbers</source>
+        <translation>%1 Kartennummern</translation>
+    </message>
+    <message>
+        <source>1 IBAN</source>
+        <translation>1 IBAN</translation>
+    </message>
+    <message>
+        <source>%1 IBANs</source>
+        <translation>%1 IBANs</translation>
+    </message>
+    <message>
+        <source>1 phone number</source>
+        <translation>1 Telefonnummer</translation>
+    </message>
+    <message>
+        <source>%1 phone numbers</source>
+        <translation>%1 Telefonnummern</translation>
+    </message>
+    <message>
+        <source>1 IP address</source>
+        <translation>1 IP-Adresse</translation>
+    </message>
+    <message>
+        <source>%1 IP addresses</source>
+        <translation>%1 IP-Adressen</translation>
+    </message>
+    <message>
+        <source>1 of your words</source>
+        <translation>1 Ihrer Wörter</translation>
+    </message>
+    <message>
+        <source>%1 of your words</source>
+        <translation>%1 Ihrer Wörter</translation>
+    </message>
+    <message>
+        <source>1 random string</source>
+        <translation>1 zufällige Zeichenfolge</translation>
+    </message>
+    <message>
+        <source>%1 random strings</source>
+        <translation>%1 zufällige Zeichenfolgen</translation>
     </message>
 </context>
 <context>
@@ -393,12 +523,16 @@
         <translation>Nummerierter Schritt (S)</translation>
     </message>
     <message>
-        <source>Blur / Redact (B)</source>
-        <translation>Weichzeichnen / Schwärzen (B)</translation>
-    </message>
-    <message>
         <source>Crop (C)</source>
         <translation>Zuschneiden (C)</translation>
+    </message>
+    <message>
+        <source>Redaction</source>
+        <translation>Schwärzung</translation>
+    </message>
+    <message>
+        <source>Blur / Pixelate (B)</source>
+        <translation>Weichzeichnen / Verpixeln (B)</translation>
     </message>
 </context>
 <context>
@@ -924,6 +1058,50 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
         <translation>&amp;Verwerfen</translation>
     </message>
     <message>
+        <source>Redact Secrets</source>
+        <translation>Geheimnisse schwärzen</translation>
+    </message>
+    <message>
+        <source>Redact Secrets (X)</source>
+        <translation>Geheimnisse schwärzen (X)</translation>
+    </message>
+    <message>
+        <source>Text recognition is not available.</source>
+        <translation>Die Texterkennung ist nicht verfügbar.</translation>
+    </message>
+    <message>
+        <source>Looking for secrets…</source>
+        <translation>Suche nach Geheimnissen …</translation>
+    </message>
+    <message>
+        <source>No uncovered secrets found</source>
+        <translation>Keine unverdeckten Geheimnisse gefunden</translation>
+    </message>
+    <message>
+        <source>Checking for secrets…</source>
+        <translation>Prüfe auf Geheimnisse …</translation>
+    </message>
+    <message>
+        <source>Vistrel — Secrets in the Picture</source>
+        <translation>Vistrel — Geheimnisse im Bild</translation>
+    </message>
+    <message>
+        <source>The picture shows %1 that no redaction covers.</source>
+        <translation>Das Bild zeigt %1, die keine Schwärzung verdeckt.</translation>
+    </message>
+    <message>
+        <source>Redact and Share</source>
+        <translation>Schwärzen und teilen</translation>
+    </message>
+    <message>
+        <source>Share Anyway</source>
+        <translation>Trotzdem teilen</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
         <source>Editable PNG</source>
         <translation>Bearbeitbares PNG</translation>
     </message>
@@ -1032,6 +1210,18 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
     <message>
         <source>Set by VISTREL_SMART_NAMES in the environment</source>
         <translation>Durch VISTREL_SMART_NAMES in der Umgebung festgelegt</translation>
+    </message>
+    <message>
+        <source>Redaction</source>
+        <translation>Schwärzung</translation>
+    </message>
+    <message>
+        <source>Names, project code names, separated by commas</source>
+        <translation>Namen, Projekt-Codenamen, durch Kommas getrennt</translation>
+    </message>
+    <message>
+        <source>My own words:</source>
+        <translation>Meine eigenen Wörter:</translation>
     </message>
     <message>
         <source>History</source>

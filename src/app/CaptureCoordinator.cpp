@@ -331,6 +331,9 @@ EditorWindowController *CaptureCoordinator::openEditor(const QImage &image,
     editor->setTextRecognizer(m_recognizer);
     QPointer<CaptureCoordinator> self(this);
     editor->saveSettings = [self] { return self ? self->saveSettings() : SaveSettings(); };
+    editor->redactionRules = [self] {
+        return self && self->m_preferences ? self->m_preferences->redactionRules() : SecretRules();
+    };
     QPointer<EditorWindowController> weak(editor);
     editor->historyId = historyId;
     editor->onClose = [self, weak] {

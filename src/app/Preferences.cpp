@@ -173,6 +173,37 @@ void Preferences::setHistoryMaxMegabytes(int megabytes)
     setBoundedNumber(QStringLiteral("history/maxMegabytes"), megabytes, historyMegabytesLimit);
 }
 
+SecretRules Preferences::redactionRules() const
+{
+    SecretRules rules;
+    for (SecretKind kind : SecretFinder::allKinds())
+        if (!m_settings.value(QStringLiteral("redaction/") + SecretFinder::settingsName(kind), true).toBool())
+            rules.off.insert(kind);
+    for (const QString &word : ownWords().split(QLatin1Char(',')))
+        if (!word.trimmed().isEmpty())
+            rules.ownWords << word.trimmed();
+    return rules;
+}
+
+void Preferences::setRedactionKind(SecretKind kind, bool on)
+{
+    m_settings.setValue(QStringLiteral("redaction/") + SecretFinder::settingsName(kind), on);
+    m_settings.sync();
+    emit changed();
+}
+
+QString Preferences::ownWords() const
+{
+    return m_settings.value(QStringLiteral("redaction/ownWordList")).toString();
+}
+
+void Preferences::setOwnWords(const QString &commaSeparated)
+{
+    m_settings.setValue(QStringLiteral("redaction/ownWordList"), commaSeparated.trimmed());
+    m_settings.sync();
+    emit changed();
+}
+
 QString Preferences::autostartFile()
 {
     return configHome() + QStringLiteral("/autostart/io.vistrel.Vistrel.desktop");

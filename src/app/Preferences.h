@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engines/SecretFinder.h"
+
 #include <QHash>
 #include <QKeySequence>
 #include <QStringList>
@@ -49,6 +51,12 @@ public:
     void setHistoryMaxMegabytes(int megabytes);
     static constexpr int historyEntriesLimit = 10000;
     static constexpr int historyMegabytesLimit = 100000;
+    // What Redact looks for: every kind unless switched off, and the user's own words (names,
+    // code names), kept as one comma-separated line.
+    SecretRules redactionRules() const;
+    void setRedactionKind(SecretKind kind, bool on);
+    QString ownWords() const;
+    void setOwnWords(const QString &commaSeparated);
 
     static QString autostartFile();
     bool startAtLogin() const;

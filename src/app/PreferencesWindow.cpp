@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -199,6 +200,27 @@ PreferencesWindow::PreferencesWindow(Preferences &preferences, QList<HotkeyRow> 
     enableLimits(preferences.historyEnabled());
     connect(m_history, &QCheckBox::toggled, this, enableLimits);
     layout->addWidget(history);
+    auto *redaction = new QGroupBox(tr("Redaction"));
+    auto *redactionForm = new QFormLayout(redaction);
+    const SecretRules rules = preferences.redactionRules();
+    auto *kinds = new QGridLayout;
+    for (int i = 0; i < SecretFinder::allKinds().size(); ++i) {
+        const SecretKind kind = SecretFinder::allKinds()[i];
+        auto *box = new QCheckBox(SecretFinder::title(kind));
+        box->setChecked(rules.on(kind));
+        connect(box, &QCheckBox::toggled, this,
+                [this, kind](bool on) { m_preferences.setRedactionKind(kind, on); });
+        kinds->addWidget(box, i / 2, i % 2);
+        m_redactionKinds.append(box);
+    }
+    redactionForm->addRow(kinds);
+    m_ownWords = new QLineEdit(preferences.ownWords());
+    m_ownWords->setPlaceholderText(tr("Names, project code names, separated by commas"));
+    // Kept as typed: a window closed straight after typing loses nothing.
+    connect(m_ownWords, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_preferences.setOwnWords(text); });
+    redactionForm->addRow(tr("My own words:"), m_ownWords);
+    layout->addWidget(redaction);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close);
     connect(buttons, &QDialogButtonBox::rejected, this, &QWidget::close);

@@ -72,6 +72,8 @@ public:
     QPushButton *clearHistoryButton() const { return m_clearHistory; }
     // Runs when the user confirmed "Clear History".
     std::function<void()> onClearHistory;
+    QCheckBox *redactionKind(int index) const { return m_redactionKinds.value(index); }
+    QLineEdit *ownWords() const { return m_ownWords; }
 
     void offer(quint32 id, QKeyCombination combination);
 
@@ -88,6 +90,8 @@ private:
     QSpinBox *m_historyEntries;
     QSpinBox *m_historyMegabytes;
     QPushButton *m_clearHistory;
+    QList<QCheckBox *> m_redactionKinds; // in SecretFinder::allKinds() order
+    QLineEdit *m_ownWords;
 };
 
 } // namespace vistrel

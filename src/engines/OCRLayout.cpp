@@ -186,7 +186,8 @@ bool OCRLayout::isNoise(const LayoutWord &word)
     return marksOnly && word.confidence < 60;
 }
 
-QList<LayoutLine> OCRLayout::splitAtPanels(const QList<LayoutLine> &lines, const PanelMap &panels)
+QList<LayoutLine> OCRLayout::splitAtPanels(const QList<LayoutLine> &lines, const PanelMap &panels,
+                                           bool keepUnsure)
 {
     QList<LayoutLine> out;
     for (const LayoutLine &line : lines) {
@@ -195,9 +196,12 @@ QList<LayoutLine> OCRLayout::splitAtPanels(const QList<LayoutLine> &lines, const
         const bool anchored = std::any_of(line.words.cbegin(), line.words.cend(), [](const LayoutWord &w) {
             return w.confidence >= 60 && !isNoise(w);
         });
+        auto hasLetters = [](const QString &t) {
+            return std::any_of(t.cbegin(), t.cend(), [](QChar c) { return c.isLetterOrNumber(); });
+        };
         QList<LayoutWord> words;
         for (const LayoutWord &w : line.words)
-            if (!isNoise(w) || (anchored && wellFormed(w.text)))
+            if (!isNoise(w) || (anchored && wellFormed(w.text)) || (keepUnsure && hasLetters(w.text)))
                 words.append(w);
         std::stable_sort(words.begin(), words.end(),
                          [](const LayoutWord &a, const LayoutWord &b) { return a.box.left() < b.box.left(); });

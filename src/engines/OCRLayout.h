@@ -41,7 +41,10 @@ public:
     // Splits engine lines where they cross from one panel into another (two windows whose
     // rows happen to align), leaving out noise, and cuts them at gaps wider than a word gap;
     // joinRows puts those back together unless they are a gutter between columns of prose.
-    static QList<LayoutLine> splitAtPanels(const QList<LayoutLine> &lines, const PanelMap &panels);
+    // With `keepUnsure`, only marks the engine is unsure of are left out: a random token,
+    // which the engine always doubts, is kept for those who look for secrets.
+    static QList<LayoutLine> splitAtPanels(const QList<LayoutLine> &lines, const PanelMap &panels,
+                                           bool keepUnsure = false);
     // Joins pieces of one row: same panel, vertically aligned, and only background between them
     // (`grey` dark on light); far apart only when both are short, as table cells are.
     static QList<LayoutLine> joinRows(QList<LayoutLine> pieces, const QImage &grey);

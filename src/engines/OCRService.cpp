@@ -231,7 +231,7 @@ Result<QList<LayoutLine>> readLines(TesseractEngine &engine, const PreparedImage
 }
 
 Result<QList<LayoutLine>> arranged(TesseractEngine &engine, const QImage &image,
-                                   const QStringList &languages)
+                                   const QStringList &languages, bool keepUnsure = false)
 {
     if (image.isNull())
         return QList<LayoutLine>{};
@@ -240,7 +240,7 @@ Result<QList<LayoutLine>> arranged(TesseractEngine &engine, const QImage &image,
     if (!lines)
         return lines.error();
     return OCRLayout::readingOrder(
-        OCRLayout::joinRows(OCRLayout::splitAtPanels(*lines, prepared.panels), prepared.flat));
+        OCRLayout::joinRows(OCRLayout::splitAtPanels(*lines, prepared.panels, keepUnsure), prepared.flat));
 }
 
 } // namespace
@@ -257,6 +257,19 @@ Result<QList<TextObservation>> OCRService::observe(const QImage &image, const QS
                              text.isEmpty() ? std::nullopt : std::optional<QString>(text)});
     }
     return observations;
+}
+
+Result<QList<LayoutLine>> OCRService::readWordsNow(const QImage &image, const QStringList &languages)
+{
+    return arranged(m_engine, image, languages, true);
+}
+
+void OCRService::readWords(const QImage &image, const QStringList &languages, QObject *context,
+                           WordsDone done)
+{
+    runAndDeliver<Result<QList<LayoutLine>>>(
+        m_pool, context, [this, image, languages] { return readWordsNow(image, languages); },
+        std::move(done));
 }
 
 Result<QString> OCRService::recognizeTextNow(const QImage &image, const QStringList &languages)

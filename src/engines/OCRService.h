@@ -49,6 +49,12 @@ public:
     // For quitting: queued recognitions are dropped and running ones finish, so that none
     // still runs while the toolkit's thread pools are taken down.
     void finishRecognitions();
+    // The lines of recognizeTextNow with their words and the words' boxes (the picture's
+    // top-down pixels), in reading order, with the words the engine doubts too (random
+    // tokens are exactly those).
+    Result<QList<LayoutLine>> readWordsNow(const QImage &image, const QStringList &languages = {});
+    using WordsDone = std::function<void(Result<QList<LayoutLine>>)>;
+    void readWords(const QImage &image, const QStringList &languages, QObject *context, WordsDone done);
     // The lines of recognizeTextNow with their boxes, in the same order.
     Result<QList<TextObservation>> observe(const QImage &image, const QStringList &languages = {});
 

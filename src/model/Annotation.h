@@ -73,6 +73,9 @@ public:
 
     // The colour of new marks: the desktop's system red.
     static QColor defaultColor() { return QColor(255, 59, 48); }
+    // The fill of redaction marks: the dark grey of the editor's dark surfaces, flat so that
+    // JPEG keeps it flat.
+    static QColor redactionColor() { return QColor(28, 28, 30); }
 };
 
 // The standard rectangle of two points.

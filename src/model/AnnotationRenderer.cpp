@@ -160,6 +160,16 @@ void AnnotationRenderer::paintBlur(QPainter &p, const Annotation &a, const MarkI
     yup::drawImage(p, target, *pixelated, QRectF(source));
 }
 
+void AnnotationRenderer::paintRedaction(QPainter &p, const Annotation &a, const MarkInks &)
+{
+    QColor fill = a.color;
+    fill.setAlpha(255);
+    const QRect device = p.transform().mapRect(a.boundingRect()).toAlignedRect();
+    p.resetTransform();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.fillRect(device, fill);
+}
+
 double pixelBlockSize(const QSize &size)
 {
     return std::max(std::max(size.width(), size.height()) / 60.0, 8.0);

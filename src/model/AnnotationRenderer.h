@@ -38,6 +38,9 @@ public:
     static void paintText(QPainter &p, const Annotation &a, const MarkInks &inks);
     static void paintStep(QPainter &p, const Annotation &a, const MarkInks &inks);
     static void paintBlur(QPainter &p, const Annotation &a, const MarkInks &inks);
+    // An opaque fill out to whole device pixels, so that no pixel at its edge is blended with
+    // what lies beneath.
+    static void paintRedaction(QPainter &p, const Annotation &a, const MarkInks &inks);
 
     static constexpr double headAngle = 0.82 * 3.14159265358979323846;
     static constexpr double highlightAlpha = 0.35;

@@ -166,6 +166,8 @@ KeyAction CanvasModel::keyAction(int key, Qt::KeyboardModifiers modifiers)
         return {KeyAction::Paste};
     if (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
         return {};
+    if (key == Qt::Key_X)
+        return {KeyAction::Redact};
     if (key >= Qt::Key_A && key <= Qt::Key_Z)
         if (const auto tool = shortcut(QChar('a' + (key - Qt::Key_A))))
             return {KeyAction::Tool, *tool};
@@ -485,6 +487,18 @@ CanvasChange CanvasModel::deleteSelected()
         m_selectedImage.reset();
         c.repaintAll = true;
     }
+    return c;
+}
+
+CanvasChange CanvasModel::addMarks(const QList<AnnotationRef> &marks)
+{
+    CanvasChange c;
+    if (marks.isEmpty())
+        return c;
+    pushUndo();
+    m_annotations.append(marks);
+    m_gestureSnapshot = nullptr; // a finished step, not a gesture that may still be dropped
+    c.repaintAll = true;
     return c;
 }
 

@@ -64,7 +64,7 @@ struct CanvasChange
 // What a key press on the canvas means.
 struct KeyAction
 {
-    enum Kind { None, Delete, Paste, Tool, ClearSelection } kind = None;
+    enum Kind { None, Delete, Paste, Tool, ClearSelection, Redact } kind = None;
     ToolKind tool = ToolKind::Select;
 };
 
@@ -145,6 +145,8 @@ public:
     // clean while the scene is as it was opened or last saved.
     QUndoStack *undoStack() const { return m_undoStack; }
     CanvasChange deleteSelected();
+    // Places marks given in canvas points on top of the others, all in one undo step.
+    CanvasChange addMarks(const QList<AnnotationRef> &marks);
     CanvasChange clearSelection();
     CanvasChange addImage(const QImage &picture);
     // A picture placed at a known frame (reopening saved work); not an undo step.

@@ -140,6 +140,11 @@ double arrowOverhang(const Annotation &a)
     return std::max(a.lineWidth / 2, AnnotationRenderer::arrowHeadLength(a.lineWidth)) + 1;
 }
 
+double redactionOverhang(const Annotation &)
+{
+    return 1; // the fill reaches out to whole device pixels
+}
+
 double textOverhang(const Annotation &a)
 {
     // Italic overhangs and the field outline stay within a fraction of the size.
@@ -219,7 +224,7 @@ using R = AnnotationRenderer;
 using A = Annotation;
 
 // In the order of ToolKind, which is the palette's.
-const std::array<MarkRules, 11> rules{{
+const std::array<MarkRules, 12> rules{{
     {.name = "select", .icon = "tool-pointer", .tip = QT_TRANSLATE_NOOP("ToolKind", "Select / Move (V)"), .key = 'v',
      .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::ArrowCursor,
      .makesMark = false, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
@@ -272,7 +277,7 @@ const std::array<MarkRules, 11> rules{{
      .bounds = A::stepBounds, .paint = R::paintStep, .handles = boxHandles,
      .resize = resizeStep, .keptWithoutMovement = true, .snapsEnds = false, .overhang = none,
      .hits = insideBadge},
-    {.name = "blur", .icon = "blurfx", .tip = QT_TRANSLATE_NOOP("ToolKind", "Blur / Redact (B)"), .key = 'b',
+    {.name = "blur", .icon = "blurfx", .tip = QT_TRANSLATE_NOOP("ToolKind", "Blur / Pixelate (B)"), .key = 'b',
      .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::CrossCursor,
      .makesMark = true, .freehand = false, .numbered = false, .typed = false, .pixelated = true,
      .bounds = A::boxBounds, .paint = R::paintBlur, .handles = boxHandles, .resize = resizeBox,
@@ -284,6 +289,13 @@ const std::array<MarkRules, 11> rules{{
      .bounds = A::boxBounds, .paint = R::paintNothing, .handles = boxHandles,
      .resize = resizeBox, .keptWithoutMovement = false, .snapsEnds = false, .overhang = none,
      .hits = neverHit},
+    // Found and placed by Redact; selectable, movable and resizable like a box.
+    {.name = "redact", .icon = "redact", .tip = QT_TRANSLATE_NOOP("ToolKind", "Redaction"), .key = 0,
+     .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::CrossCursor,
+     .makesMark = true, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
+     .bounds = A::boxBounds, .paint = R::paintRedaction, .handles = boxHandles, .resize = resizeBox,
+     .keptWithoutMovement = false, .snapsEnds = false, .overhang = redactionOverhang,
+     .hits = insideBox},
 }};
 
 } // namespace

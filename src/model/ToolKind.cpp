@@ -12,7 +12,7 @@ const QList<ToolKind> &allToolKinds()
     static const QList<ToolKind> all{ToolKind::Select, ToolKind::Arrow, ToolKind::Line,
                                      ToolKind::Rect,   ToolKind::Ellipse, ToolKind::Pen,
                                      ToolKind::Highlight, ToolKind::Text, ToolKind::Step,
-                                     ToolKind::Blur,   ToolKind::Crop};
+                                     ToolKind::Blur,   ToolKind::Crop,    ToolKind::Redact};
     return all;
 }
 
@@ -41,7 +41,8 @@ QString tooltip(ToolKind kind)
 
 QChar keyLetter(ToolKind kind)
 {
-    return QChar::fromLatin1(MarkRules::of(kind).key);
+    const char key = MarkRules::of(kind).key;
+    return key ? QChar::fromLatin1(key) : QChar();
 }
 
 QString iconPath(ToolKind kind)

@@ -8,8 +8,9 @@
 
 namespace vistrel {
 
-// The closed list of annotation tools, in palette order.
-enum class ToolKind { Select, Arrow, Line, Rect, Ellipse, Pen, Highlight, Text, Step, Blur, Crop };
+// The closed list of annotation tools, in palette order. Redaction marks are made by the
+// editor's Redact action, not drawn: they have no key and no place in the palette.
+enum class ToolKind { Select, Arrow, Line, Rect, Ellipse, Pen, Highlight, Text, Step, Blur, Crop, Redact };
 
 const QList<ToolKind> &allToolKinds();
 QString toolKindName(ToolKind kind);

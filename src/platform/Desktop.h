@@ -8,6 +8,7 @@
 #include <QList>
 #include <QRectF>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -125,12 +126,24 @@ public:
     virtual void choose(const SaveRequest &request, std::function<void(QString path)> done) = 0;
 };
 
+// A question with a few answers, each a button.
+struct Question
+{
+    QString title;
+    QString message;
+    QStringList choices;
+    int defaultChoice = 0;
+    int cancelChoice = -1; // what closing the question without a button means
+};
+
 class Alerts
 {
 public:
     virtual ~Alerts() = default;
     // A warning with one "OK" button; the same warning is never up twice at once.
     virtual void warn(const QString &title, const QString &message) = 0;
+    // Asks without blocking; `done` gets the index of the choice, exactly once.
+    virtual void ask(const Question &question, std::function<void(int choice)> done) = 0;
 };
 
 // Short messages near the bottom of the main screen, one at a time: each replaces the last.

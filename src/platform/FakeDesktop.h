@@ -93,8 +93,20 @@ public:
     // SaveChooser
     void choose(const SaveRequest &request, std::function<void(QString)> done) override;
 
-    // Alerts
+    // Alerts: questions are answered with `answer` at once when it is set, otherwise later
+    // through `pendingAnswer`.
     void warn(const QString &title, const QString &message) override;
+    QList<Question> questions;
+    std::optional<int> answer;
+    std::function<void(int)> pendingAnswer;
+    void ask(const Question &question, std::function<void(int)> done) override
+    {
+        questions.append(question);
+        if (answer)
+            done(*answer);
+        else
+            pendingAnswer = std::move(done);
+    }
 
     // PointerInjector: moves and wheel turns are recorded; `onScrollDown` lets a test move
     // the content it shows.

@@ -6,9 +6,13 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QWidget>
+
+#include <memory>
+#include <utility>
 
 namespace vistrel {
 
@@ -170,6 +174,41 @@ void QtAlerts::warn(const QString &title, const QString &message)
     }
     m_open.insert(key, box);
     QObject::connect(box, &QObject::destroyed, box, [this, key] { m_open.remove(key); });
+    box->show();
+    box->raise();
+    box->activateWindow();
+}
+
+void QtAlerts::ask(const Question &question, std::function<void(int)> done)
+{
+    auto *box = new QMessageBox(QMessageBox::Question, question.title, question.title,
+                                QMessageBox::NoButton);
+    box->setInformativeText(question.message);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QList<QAbstractButton *> buttons;
+    for (int i = 0; i < question.choices.size(); ++i) {
+        const auto role = i == question.cancelChoice ? QMessageBox::RejectRole
+                          : i == question.defaultChoice ? QMessageBox::AcceptRole
+                                                        : QMessageBox::ActionRole;
+        QAbstractButton *b = box->addButton(question.choices[i], role);
+        buttons.append(b);
+        if (i == question.defaultChoice)
+            box->setDefaultButton(static_cast<QPushButton *>(b));
+        if (i == question.cancelChoice)
+            box->setEscapeButton(b);
+    }
+    // One answer: the button pressed, or the cancel choice when the box goes without one.
+    auto answered = std::make_shared<bool>(false);
+    auto finish = [done, answered](int choice) {
+        if (std::exchange(*answered, true))
+            return;
+        done(choice);
+    };
+    QObject::connect(box, &QMessageBox::buttonClicked, box, [buttons, finish](QAbstractButton *b) {
+        finish(int(buttons.indexOf(b)));
+    });
+    const int cancel = question.cancelChoice;
+    QObject::connect(box, &QObject::destroyed, [finish, cancel] { finish(cancel); });
     box->show();
     box->raise();
     box->activateWindow();

@@ -59,6 +59,7 @@ class QtAlerts : public Alerts
 {
 public:
     void warn(const QString &title, const QString &message) override;
+    void ask(const Question &question, std::function<void(int)> done) override;
 
 private:
     QHash<QString, QPointer<QMessageBox>> m_open;

@@ -392,6 +392,12 @@ bool AnnotationCanvas::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
+void AnnotationCanvas::addMarks(const QList<AnnotationRef> &marks)
+{
+    commitEditors();
+    apply(m_model->addMarks(marks));
+}
+
 void AnnotationCanvas::commitEditors()
 {
     commitText();
@@ -543,6 +549,9 @@ void AnnotationCanvas::keyPressEvent(QKeyEvent *event)
         return;
     case KeyAction::Paste:
         pasteImage();
+        return;
+    case KeyAction::Redact:
+        emit redactRequested();
         return;
     case KeyAction::Tool: {
         CanvasChange c = m_model->setCurrentTool(action.tool);

@@ -105,6 +105,8 @@ public:
     // Ends typing in any open field, keeping the words (exports call it first).
     void commitEditors();
     void cancelEditors();
+    // Marks in canvas points on top of the others, one undo step.
+    void addMarks(const QList<AnnotationRef> &marks);
 
 signals:
     // The canvas size changed (its widget size follows).
@@ -120,6 +122,8 @@ signals:
     void imageAdded(QRectF frame);
     // A paste added nothing; `why` is said to the user (a toast in the editor).
     void pasteRefused(const QString &why);
+    // X: find and cover what looks secret.
+    void redactRequested();
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -12,6 +12,7 @@
 #include "ui/BeautifyWindowController.h"
 #include "ui/CompareWindowController.h"
 #include "engines/OCRService.h"
+#include "ui/Notifier.h"
 #include "ui/RecognizedText.h"
 #include "ui/SideWindow.h"
 
@@ -157,6 +158,11 @@ EditorWindowController::EditorWindowController(const QImage &image, const QList<
                              std::function<void(Result<QString>)> done) {
             ocr->recognizeText(picture, {}, context, std::move(done));
         };
+    if (ocr)
+        m_wordReader = [ocr](const QImage &picture, QObject *context,
+                             std::function<void(Result<QList<LayoutLine>>)> done) {
+            ocr->readWords(picture, {}, context, std::move(done));
+        };
 
     QRect visible(0, 0, 1440, 900);
     if (QScreen *s = QGuiApplication::primaryScreen())
@@ -214,6 +220,7 @@ EditorWindowController::EditorWindowController(const QImage &image, const QList<
         else
             m_canvas->addImage(scene.image);
     };
+    connect(m_canvas, &AnnotationCanvas::redactRequested, this, &EditorWindowController::redactSecrets);
     m_scroll->viewport()->installEventFilter(this);
     m_canvas->setViewportSize(QSizeF(m_geometry.contentSize.width(),
                                      m_geometry.contentSize.height() - EditorGeometry::toolbarHeight));
@@ -466,7 +473,129 @@ void EditorWindowController::beautify()
     m_beautifyWindow->showWindow();
 }
 
+// --- redaction ----------------------------------------------------------------------------------
+
+QList<CanvasPicture> EditorWindowController::canvasPictures() const
+{
+    const CanvasModel &model = m_canvas->model();
+    QList<CanvasPicture> pictures{{model.baseImage(), model.primaryRect()}};
+    for (const PlacedImageRef &img : model.extraImages())
+        pictures.append({img->picture, img->frame});
+    return pictures;
+}
+
+void EditorWindowController::readPictures(std::function<void(QString)> then)
+{
+    m_afterReading.append(std::move(then));
+    if (m_reading)
+        return; // the reading under way answers this one too
+    QList<QImage> missing;
+    for (const CanvasPicture &p : canvasPictures())
+        if (!m_words.contains(p.picture.cacheKey()) &&
+            std::none_of(missing.cbegin(), missing.cend(),
+                         [&](const QImage &m) { return m.cacheKey() == p.picture.cacheKey(); }))
+            missing.append(p.picture);
+    QPointer<EditorWindowController> self(this);
+    auto finish = [self](const QString &error) {
+        if (!self)
+            return;
+        self->m_reading = false;
+        for (const auto &waiting : std::exchange(self->m_afterReading, {}))
+            waiting(error);
+    };
+    if (missing.isEmpty())
+        return finish(QString());
+    if (!m_wordReader)
+        return finish(tr("Text recognition is not available."));
+    m_reading = true;
+    auto left = std::make_shared<int>(int(missing.size()));
+    auto error = std::make_shared<QString>();
+    for (const QImage &picture : missing) {
+        const qint64 key = picture.cacheKey();
+        m_wordReader(picture, this, [self, key, left, error, finish](Result<QList<LayoutLine>> words) {
+            if (!self)
+                return;
+            if (words)
+                self->m_words.insert(key, *words);
+            else if (error->isEmpty())
+                *error = words.error().errorDescription();
+            if (--*left == 0)
+                finish(*error);
+        });
+    }
+}
+
+QList<PlacedFinding> EditorWindowController::findings() const
+{
+    const SecretFinder finder(redactionRules ? redactionRules() : SecretRules());
+    QList<PlacedFinding> out;
+    for (const CanvasPicture &p : canvasPictures()) {
+        const auto words = m_words.constFind(p.picture.cacheKey());
+        if (words != m_words.cend())
+            out += Redaction::place(finder.find(*words), p.picture.size(), p.frame);
+    }
+    return out;
+}
+
+void EditorWindowController::redactSecrets()
+{
+    m_canvas->commitEditors();
+    m_platform.toasts->show(tr("Looking for secrets…"));
+    QPointer<EditorWindowController> self(this);
+    readPictures([self](const QString &error) {
+        if (!self)
+            return;
+        if (!error.isEmpty()) {
+            Notifier::error(self->m_platform.alerts, error);
+            return;
+        }
+        const QList<PlacedFinding> open =
+            Redaction::uncovered(self->findings(), self->m_canvas->model().annotations());
+        if (open.isEmpty()) {
+            self->m_platform.toasts->show(tr("No uncovered secrets found"));
+            return;
+        }
+        self->m_canvas->addMarks(Redaction::marksFor(open));
+        self->m_platform.toasts->show(Redaction::summary(open));
+    });
+}
+
 void EditorWindowController::shareImage()
+{
+    m_canvas->commitEditors();
+    if (!m_wordReader)
+        return upload();
+    m_platform.toasts->show(tr("Checking for secrets…"));
+    QPointer<EditorWindowController> self(this);
+    readPictures([self](const QString &error) {
+        if (!self)
+            return;
+        if (!error.isEmpty())
+            qWarning("vistrel: the picture was shared unchecked: %s", qPrintable(error));
+        auto open = [self] {
+            const CanvasModel &model = self->m_canvas->model();
+            return Redaction::uncovered(self->findings(), model.annotations(), model.crop());
+        };
+        const QList<PlacedFinding> secrets = open();
+        if (secrets.isEmpty())
+            return self->upload();
+        Question question{tr("Vistrel — Secrets in the Picture"),
+                          tr("The picture shows %1 that no redaction covers.").arg(Redaction::tally(secrets)),
+                          {tr("Redact and Share"), tr("Share Anyway"), tr("Cancel")},
+                          0,
+                          2};
+        self->m_platform.alerts->ask(question, [self, open](int choice) {
+            if (!self || (choice != 0 && choice != 1))
+                return;
+            // Marks may have changed while the question was up: what is open now is covered.
+            if (choice == 0)
+                self->m_canvas->addMarks(Redaction::marksFor(open()));
+            self->upload();
+        });
+    });
+}
+
+void EditorWindowController::upload()
 {
     m_canvas->commitEditors();
     const QImage image = m_canvas->renderComposite(true);

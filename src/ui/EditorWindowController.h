@@ -2,7 +2,9 @@
 
 #include "model/Annotation.h"
 #include "ui/EditorGeometry.h"
+#include "engines/Redaction.h"
 #include "engines/SceneArchive.h"
+#include "engines/SecretFinder.h"
 #include "ui/ImageExport.h"
 #include "model/ToolKind.h"
 #include "platform/Desktop.h"
@@ -67,6 +69,7 @@ enum class EditorAction {
     Redo,
     Pin,
     Ocr,
+    Redact,
     Compare,
     Beautify,
     Share,
@@ -97,6 +100,9 @@ class EditorWindowController : public QObject
 public:
     using TextRecognizer =
         std::function<void(const QImage &, QObject *context, std::function<void(Result<QString>)>)>;
+    // Reads a picture's words with their boxes, for finding secrets.
+    using WordReader = std::function<void(const QImage &, QObject *context,
+                                          std::function<void(Result<QList<LayoutLine>>)>)>;
 
     // With a pool, the window comes from it when it holds one, and goes back to it. `ocr`
     // finds the picture's text lines and reads it for OCR; without it neither happens (unless
@@ -113,6 +119,8 @@ public:
     std::optional<QString> suggestedNameBase;
     // The folder and "without asking" of Save, as the preferences say at the time.
     std::function<SaveSettings()> saveSettings;
+    // What Redact and the check before Share look for, as the preferences say at the time.
+    std::function<SecretRules()> redactionRules;
 
     // Unsaved work: marks, placed pictures or a crop that differ from how the editor opened or
     // was last saved (an open text field counts once its words are committed).
@@ -156,6 +164,10 @@ public:
     qreal magnification() const;
     // The text recognizer behind OCR; `ocr`'s unless another is given.
     void setTextRecognizer(TextRecognizer recognizer) { m_recognizer = std::move(recognizer); }
+    // The word reader behind Redact and the check before Share; `ocr`'s unless another is given.
+    void setWordReader(WordReader reader) { m_wordReader = std::move(reader); }
+    // The secrets the pictures show, on the canvas, as last read (after Redact or Share).
+    QList<PlacedFinding> findings() const;
 
     static QString title() { return tr("Vistrel — Editor"); }
     // The proposed file name for a known name base: the base and today's date.
@@ -178,6 +190,10 @@ public:
     void addScreenshot();
     void compare();
     void beautify();
+    // Reads the pictures, covers every secret found that no redaction covers yet, in one
+    // undo step, and says what it covered.
+    void redactSecrets();
+    // Asks first when the picture shows secrets no redaction covers.
     void shareImage();
     // Closes, asking first when there is unsaved work.
     void performClose();
@@ -202,11 +218,20 @@ private:
     void askBeforeClose();
     void closeNow();
     void markSaved();
+    // Reads the words of every picture not read yet, then calls `then` with an error text, empty
+    // when all were read.
+    void readPictures(std::function<void(QString)> then);
+    QList<CanvasPicture> canvasPictures() const;
+    void upload();
 
     QImage m_image;
     Platform m_platform;
     EditorGeometry m_geometry;
     TextRecognizer m_recognizer;
+    WordReader m_wordReader;
+    QHash<qint64, QList<LayoutLine>> m_words; // by the picture's cache key
+    bool m_reading = false;
+    QList<std::function<void(QString)>> m_afterReading;
     QPointer<EditorWindowPool> m_pool;
     QPointer<QWidget> m_window;
     AnnotationCanvas *m_canvas = nullptr;

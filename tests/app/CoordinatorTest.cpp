@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUndoStack>
@@ -643,8 +644,12 @@ TEST_F(BoardTest, ClosedTargetStillCountsAndDoneOnlyEnds)
 
 TEST_F(CoordinatorTest, UnsavedEditorsAreKeptAtQuitAndComeBackEditable)
 {
+    // The tests keep application data under $HOME/.qttest, shared by every run on the machine
+    // (XDG_DATA_HOME does not move it): a home of its own keeps out what other runs left.
     QTemporaryDir data;
-    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", data.path().toLocal8Bit());
+    const auto restoreHome = qScopeGuard([home] { qputenv("HOME", home); });
     QImage capture(200, 120, QImage::Format_RGB32);
     capture.fill(Qt::darkGreen);
 
@@ -682,7 +687,6 @@ TEST_F(CoordinatorTest, UnsavedEditorsAreKeptAtQuitAndComeBackEditable)
     drain();
     EXPECT_TRUE(coordinator->editors().isEmpty());
     EXPECT_TRUE(RecoveryStore().ids().isEmpty());
-    qunsetenv("XDG_DATA_HOME");
 }
 
 TEST_F(CoordinatorTest, CapturesAndEditorsAreKeptInTheHistoryAndReopenEditable)

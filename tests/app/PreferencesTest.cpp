@@ -75,6 +75,31 @@ TEST(Preferences, StoredChoicesSurviveAndBadTextFallsBack)
     EXPECT_EQ(Preferences(file).saveFolder(), QDir::home().filePath("Pictures"));
 }
 
+TEST(Preferences, RedactionRulesAreSwitchedInTheWindowAndKept)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("p.conf");
+    {
+        Preferences prefs(file);
+        EXPECT_TRUE(prefs.redactionRules().off.isEmpty()); // every kind is looked for at first
+        EXPECT_TRUE(prefs.redactionRules().ownWords.isEmpty());
+        PreferencesWindow window(prefs, {}, {});
+        const int phones = int(SecretFinder::allKinds().indexOf(SecretKind::Phone));
+        ASSERT_TRUE(window.redactionKind(phones));
+        EXPECT_EQ(window.redactionKind(phones)->text(), "Phone numbers");
+        EXPECT_TRUE(window.redactionKind(phones)->isChecked());
+        window.redactionKind(phones)->setChecked(false);
+        window.ownWords()->setText(" Falcon, Dana Whitfield ,, ");
+    }
+    Preferences again(file);
+    const SecretRules rules = again.redactionRules();
+    EXPECT_EQ(rules.off, QSet<SecretKind>{SecretKind::Phone});
+    EXPECT_EQ(rules.ownWords, QStringList({"Falcon", "Dana Whitfield"}));
+    PreferencesWindow shown(again, {}, {});
+    EXPECT_FALSE(shown.redactionKind(int(SecretFinder::allKinds().indexOf(SecretKind::Phone)))->isChecked());
+    EXPECT_EQ(shown.ownWords()->text(), "Falcon, Dana Whitfield ,,");
+}
+
 TEST(Preferences, EnvironmentDecidesSmartNames)
 {
     QTemporaryDir dir;

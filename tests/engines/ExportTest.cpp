@@ -157,6 +157,7 @@ struct AlertOrder : Alerts
     {
         seen.append({message, int(desktop.saveRequests.size())});
     }
+    void ask(const Question &q, std::function<void(int)> done) override { done(q.cancelChoice); }
     FakeDesktop &desktop;
     QList<std::pair<QString, int>> seen;
 };

@@ -1,5 +1,6 @@
 #include "model/Annotation.h"
 #include "model/AnnotationRenderer.h"
+#include "model/CanvasModel.h"
 
 #include <QSvgRenderer>
 
@@ -25,16 +26,21 @@ void expectNear(QPointF actual, QPointF expected, double tolerance = 0.005)
 TEST(ToolKind, CasesRawValuesAndRejections)
 {
     const auto &all = allToolKinds();
-    ASSERT_EQ(all.size(), 11);
+    ASSERT_EQ(all.size(), 12);
     EXPECT_EQ(all.first(), ToolKind::Select);
-    EXPECT_EQ(all.last(), ToolKind::Crop);
+    EXPECT_EQ(all.last(), ToolKind::Redact);
     QString keys;
     for (ToolKind k : all) {
         EXPECT_EQ(toolKindFromName(toolKindName(k)), k);
         EXPECT_EQ(qHash(k), qHash(toolKindName(k)));
-        keys += keyLetter(k);
+        if (!keyLetter(k).isNull())
+            keys += keyLetter(k);
     }
-    EXPECT_EQ(keys, "valrophtsbc");
+    EXPECT_EQ(keys, "valrophtsbc"); // redaction marks are placed by Redact (X), not drawn
+    EXPECT_TRUE(keyLetter(ToolKind::Redact).isNull());
+    EXPECT_FALSE(CanvasModel::shortcut('x'));
+    EXPECT_EQ(CanvasModel::keyAction(Qt::Key_X, Qt::NoModifier).kind, KeyAction::Redact);
+    EXPECT_EQ(CanvasModel::keyAction(Qt::Key_X, Qt::ControlModifier).kind, KeyAction::None);
     EXPECT_EQ(toolKindFromName("rect"), ToolKind::Rect);
     EXPECT_FALSE(toolKindFromName("Rect"));
     EXPECT_FALSE(toolKindFromName(""));

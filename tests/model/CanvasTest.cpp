@@ -720,3 +720,32 @@ TEST(CanvasEditing, LineEndsSnapOnlyNearAnEdgeAndNotWithAlt)
     QTest::mouseRelease(c.view.get(), Qt::LeftButton, Qt::AltModifier, to.toPoint());
     EXPECT_EQ(c.view->annotations().last()->start, QPointF(1250, 1150));
 }
+
+TEST(Canvas, RedactionMarksAreOrdinaryMarks)
+{
+    Canvas c({400, 300});
+    QSignalSpy redact(c.view.get(), &AnnotationCanvas::redactRequested);
+    const ToolKind tool = c.view->currentTool();
+    c.key(Qt::Key_X);
+    EXPECT_EQ(redact.count(), 1);
+    EXPECT_EQ(c.view->currentTool(), tool); // X picks no tool
+
+    c.view->addMarks({Annotation::make(ToolKind::Redact, {1050, 1100}, {1150, 1120},
+                                       Annotation::redactionColor(), 1),
+                      Annotation::make(ToolKind::Redact, {1050, 1200}, {1100, 1220},
+                                       Annotation::redactionColor(), 1)});
+    ASSERT_EQ(c.model().annotations().size(), 2);
+    EXPECT_EQ(c.model().undoStack()->count(), 1);
+    // Selected by a click inside (it is filled), moved by a drag, deleted by its key.
+    c.view->setCurrentTool(ToolKind::Select);
+    c.click({1100, 1110});
+    ASSERT_EQ(c.model().selected(), c.model().annotations()[0]);
+    c.stroke({1100, 1110}, {1130, 1140});
+    EXPECT_EQ(c.model().annotations()[0]->boundingRect(), QRectF(1080, 1130, 100, 20));
+    c.key(Qt::Key_Delete);
+    EXPECT_EQ(c.model().annotations().size(), 1);
+    c.view->undo();
+    c.view->undo();
+    c.view->undo();
+    EXPECT_TRUE(c.model().annotations().isEmpty());
+}

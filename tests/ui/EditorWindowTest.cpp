@@ -113,7 +113,7 @@ TEST_F(EditorWindowTest, OpensAtFitWithTheSelectToolAndTheDefaultColour)
     for (QAction *a : editor->toolbar()->actions())
         if (!a->text().isEmpty() && !a->isCheckable())
             order.append(a->text());
-    EXPECT_EQ(order, QStringList({"Add", "Zoom Out", "Zoom to Fit", "Zoom In", "Undo", "Redo",
+    EXPECT_EQ(order, QStringList({"Redact Secrets", "Add", "Zoom Out", "Zoom to Fit", "Zoom In", "Undo", "Redo",
                                   "Pin", "OCR", "Compare", "Beautify", "Share", "Copy", "Save"}));
     // Every button has its picture, from the icon theme or bundled.
     for (QAction *a : editor->toolbar()->actions()) {
@@ -510,4 +510,94 @@ TEST_F(EditorWindowTest, AReusedWindowHoldsOnlyTheNewEditor)
     QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
     EXPECT_EQ(closed, 1);
     EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(EditorWindowTest, RedactCoversWhatTheWordsShowInOneStepAndShareAsksAboutTheRest)
+{
+    open(QSize(300, 200));
+    // The capture shows an address and an IP address on one line; placed pictures show nothing.
+    int reads = 0;
+    editor->setWordReader([&](const QImage &picture, QObject *,
+                              std::function<void(Result<QList<LayoutLine>>)> done) {
+        ++reads;
+        LayoutLine line;
+        if (picture.width() == 300)
+            line.words = {{QRect(10, 20, 150, 16), "alice@example.com", 90},
+                          {QRect(170, 20, 90, 16), "10.0.0.12", 90}};
+        done(QList<LayoutLine>{line});
+    });
+    CanvasModel &model = editor->canvas()->model();
+    QTest::keyClick(editor->canvas(), Qt::Key_X);
+    drain();
+    EXPECT_EQ(desktop.toastTexts.last(), "Redacted 2: 1 e-mail address, 1 IP address");
+    ASSERT_EQ(model.annotations().size(), 2);
+    EXPECT_EQ(model.annotations()[0]->kind, ToolKind::Redact);
+    // Over the words with a margin, y up from the capture's place at (1000, 1000).
+    EXPECT_EQ(model.annotations()[0]->boundingRect(), QRectF(1006, 1160, 158, 24));
+    EXPECT_EQ(model.undoStack()->count(), 1);
+
+    // Pressed again, the words are not read again and nothing is covered twice.
+    editor->action(EditorAction::Redact)->trigger();
+    drain();
+    EXPECT_EQ(reads, 1);
+    EXPECT_EQ(model.annotations().size(), 2);
+    EXPECT_EQ(desktop.toastTexts.last(), "No uncovered secrets found");
+    editor->undo();
+    EXPECT_TRUE(model.annotations().isEmpty()); // one step for the lot
+
+    // Share with both open: asked; Cancel shares nothing.
+    desktop.answer = 2;
+    editor->action(EditorAction::Share)->trigger();
+    drain();
+    ASSERT_EQ(desktop.questions.size(), 1);
+    EXPECT_EQ(desktop.questions[0].choices, QStringList({"Redact and Share", "Share Anyway", "Cancel"}));
+    EXPECT_EQ(desktop.questions[0].cancelChoice, 2);
+    EXPECT_EQ(desktop.questions[0].message,
+              "The picture shows 1 e-mail address, 1 IP address that no redaction covers.");
+    EXPECT_FALSE(desktop.toastTexts.contains("Uploading…"));
+    EXPECT_TRUE(model.annotations().isEmpty());
+
+    // With the address switched off in the preferences, only the IP address is asked about;
+    // Redact and Share covers it and uploads.
+    editor->redactionRules = [] {
+        SecretRules rules;
+        rules.off = {SecretKind::Email};
+        return rules;
+    };
+    desktop.answer = 0;
+    editor->action(EditorAction::Share)->trigger();
+    drain();
+    ASSERT_EQ(desktop.questions.size(), 2);
+    EXPECT_EQ(desktop.questions[1].message, "The picture shows 1 IP address that no redaction covers.");
+    ASSERT_EQ(model.annotations().size(), 1);
+    EXPECT_TRUE(desktop.toastTexts.contains("Uploading…"));
+
+    // Covered (or outside the crop), nothing is asked.
+    editor->redactionRules = nullptr;
+    model.setCrop(QRectF(1165, 1000, 135, 200)); // the right part: only the IP address
+    editor->action(EditorAction::Share)->trigger();
+    drain();
+    EXPECT_EQ(desktop.questions.size(), 2);
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return !desktop.toastTexts.last().startsWith(QStringLiteral("Uploading")) &&
+               !desktop.toastTexts.last().startsWith(QStringLiteral("Sharing"));
+    }, 10000));
+}
+
+TEST_F(EditorWindowTest, RedactWithoutRecognitionSaysSo)
+{
+    open(QSize(100, 80));
+    editor->redactSecrets();
+    drain();
+    EXPECT_TRUE(editor->canvas()->model().annotations().isEmpty());
+    ASSERT_EQ(desktop.warnings.size(), 1);
+    EXPECT_TRUE(desktop.warnings[0].second.contains("Text recognition is not available"));
+    // Sharing is not held up by a check that cannot run.
+    editor->action(EditorAction::Share)->trigger();
+    EXPECT_TRUE(desktop.toastTexts.contains("Uploading…"));
+    EXPECT_TRUE(desktop.questions.isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return !desktop.toastTexts.last().startsWith(QStringLiteral("Uploading")) &&
+               !desktop.toastTexts.last().startsWith(QStringLiteral("Sharing"));
+    }, 10000));
 }

@@ -1,0 +1,805 @@
+#include "engines/SecretFinder.h"
+
+#include <QCoreApplication>
+#include <QHash>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace vistrel {
+
+namespace {
+
+using RX = QRegularExpression;
+
+// A line's words as one string, each character knowing the word it came from (-1 for the
+// spaces between them).
+struct Span
+{
+    QString text;
+    QList<int> word;
+
+    void append(const QString &s, int w)
+    {
+        text += s;
+        for (qsizetype i = 0; i < s.size(); ++i)
+            word.append(w);
+    }
+    // The words of characters [from, to).
+    QList<int> words(qsizetype from, qsizetype to) const
+    {
+        QList<int> out;
+        for (qsizetype i = from; i < to && i < word.size(); ++i)
+            if (word[i] >= 0 && (out.isEmpty() || out.last() != word[i]))
+                out.append(word[i]);
+        return out;
+    }
+};
+
+struct Hit
+{
+    SecretKind kind;
+    QList<int> words;
+};
+
+int digitCount(const QString &s)
+{
+    return int(std::count_if(s.cbegin(), s.cend(), [](QChar c) { return c.isDigit(); }));
+}
+
+QString digitsOf(const QString &s)
+{
+    QString out;
+    for (QChar c : s)
+        if (c.isDigit())
+            out += c;
+    return out;
+}
+
+// Recognition reads an e-mail address as two words where its glyphs stand apart around the
+// @ or a dot; such neighbours are put together before addresses are looked for.
+bool glued(const QString &left, const QString &right)
+{
+    if (left.isEmpty() || right.isEmpty())
+        return false;
+    if (left.endsWith('@') || right.startsWith('@'))
+        return true;
+    // An IPv6 address cut at its "::".
+    if (left.endsWith(':') && right.startsWith(':'))
+        return true;
+    static const RX localEnd(QStringLiteral("^[A-Za-z0-9._%+-]*[._-]$"));
+    if (right.contains('@') && localEnd.match(left).hasMatch() && !left.contains('@'))
+        return true;
+    const qsizetype at = left.lastIndexOf('@');
+    if (at < 0)
+        return false;
+    static const RX domainRest(QStringLiteral("^[.-]?[A-Za-z0-9-]+(\\.[A-Za-z0-9-]+)*[A-Za-z]$"));
+    const QString domain = left.mid(at + 1);
+    const bool unfinished = !domain.contains('.') || domain.endsWith('.') || domain.endsWith('-');
+    return (unfinished || right.startsWith('.')) && domainRest.match(right).hasMatch();
+}
+
+bool ipv4Valid(const QString &s)
+{
+    const QStringList parts = s.split('.');
+    if (parts.size() != 4)
+        return false;
+    for (const QString &p : parts) {
+        bool ok = false;
+        const int v = p.toInt(&ok);
+        if (!ok || v > 255 || p.size() > 3)
+            return false;
+    }
+    return true;
+}
+
+bool ipv6Valid(const QString &s)
+{
+    const qsizetype doubled = s.count(QStringLiteral("::"));
+    if (doubled > 1 || s.contains(QStringLiteral(":::")))
+        return false;
+    QStringList groups = s.split(':');
+    groups.removeAll(QString());
+    if (groups.size() > 8)
+        return false;
+    for (const QString &g : groups)
+        if (g.size() > 4)
+            return false;
+    if (doubled == 0)
+        return groups.size() == 8;
+    // "a::b" is too common in code (and times never have "::"): two groups, one with a digit.
+    return groups.size() >= 2 && std::any_of(groups.cbegin(), groups.cend(),
+                                             [](const QString &g) { return digitCount(g) > 0; });
+}
+
+// Issuer prefixes and lengths of the cards in use: Visa, Mastercard, American Express,
+// Discover, JCB, Diners, UnionPay, Maestro.
+bool cardShape(const QString &d)
+{
+    const int n = int(d.size());
+    auto prefix = [&](int lo, int hi, int digits) {
+        const int v = d.left(digits).toInt();
+        return v >= lo && v <= hi;
+    };
+    if (d.startsWith('4'))
+        return n == 13 || n == 16 || n == 19;
+    if (prefix(51, 55, 2) || prefix(2221, 2720, 4))
+        return n == 16;
+    if (prefix(34, 34, 2) || prefix(37, 37, 2))
+        return n == 15;
+    if (d.startsWith(QLatin1String("6011")) || d.startsWith(QLatin1String("65")) ||
+        prefix(644, 649, 3))
+        return n >= 16 && n <= 19;
+    if (prefix(3528, 3589, 4))
+        return n >= 16 && n <= 19;
+    if (prefix(300, 305, 3) || d.startsWith(QLatin1String("36")) ||
+        d.startsWith(QLatin1String("38")))
+        return n >= 14 && n <= 19;
+    if (d.startsWith(QLatin1String("62")))
+        return n >= 16 && n <= 19;
+    return false;
+}
+
+int ibanLength(const QString &country)
+{
+    static const QHash<QString, int> lengths{
+        {"AD", 24}, {"AE", 23}, {"AT", 20}, {"BE", 16}, {"BG", 22}, {"CH", 21}, {"CY", 28},
+        {"CZ", 24}, {"DE", 22}, {"DK", 18}, {"EE", 20}, {"ES", 24}, {"FI", 18}, {"FR", 27},
+        {"GB", 22}, {"GR", 27}, {"HR", 21}, {"HU", 28}, {"IE", 22}, {"IS", 26}, {"IT", 27},
+        {"LI", 21}, {"LT", 20}, {"LU", 20}, {"LV", 21}, {"MC", 27}, {"MT", 31}, {"NL", 18},
+        {"NO", 15}, {"PL", 28}, {"PT", 25}, {"RO", 24}, {"SE", 24}, {"SI", 19}, {"SK", 24},
+        {"SM", 27}, {"TR", 26}};
+    return lengths.value(country, 0);
+}
+
+// Classes of characters, for how often they change along a token.
+int charClass(QChar c)
+{
+    if (c.isDigit())
+        return 0;
+    if (c.isUpper())
+        return 1;
+    if (c.isLower())
+        return 2;
+    return 3;
+}
+
+// The width of a character on the line: the median of its words' widths per character.
+double characterWidth(const QList<LayoutWord> &words)
+{
+    std::vector<double> widths;
+    for (const LayoutWord &w : words)
+        if (w.text.size() >= 3)
+            widths.push_back(double(w.box.width()) / double(w.text.size()));
+    if (widths.empty())
+        return words.isEmpty() ? 8.0 : std::max(4.0, words.first().box.height() * 0.5);
+    std::nth_element(widths.begin(), widths.begin() + long(widths.size() / 2), widths.end());
+    return widths[widths.size() / 2];
+}
+
+// A word that looks like a piece of a key rather than a word: digits, a separator first, or
+// mixed case other than a capitalised word ("Fix").
+bool pieceOfKey(const QString &t)
+{
+    if (t.isEmpty())
+        return false;
+    const bool digit = std::any_of(t.cbegin(), t.cend(), [](QChar c) { return c.isDigit(); });
+    const bool upper = std::any_of(t.cbegin(), t.cend(), [](QChar c) { return c.isUpper(); });
+    const bool lower = std::any_of(t.cbegin(), t.cend(), [](QChar c) { return c.isLower(); });
+    const bool capitalised = t[0].isUpper() && std::all_of(t.cbegin() + 1, t.cend(),
+                                                           [](QChar c) { return c.isLower(); });
+    return digit || (upper && lower && !capitalised) || t.startsWith('-') || t.startsWith('_');
+}
+
+// Recognition's word gaps in characters: a space is more than a third of a character even in
+// small proportional type; pieces of one token stand closer. A lost separator leaves a gap of one
+// character of fixed-width type.
+constexpr double tightGap = 0.36;
+constexpr double loosePieceGap = 1.25;
+constexpr double passwordPieceGap = 0.8;
+
+} // namespace
+
+SecretFinder::SecretFinder(SecretRules rules) : m_rules(std::move(rules)) {}
+
+const QList<SecretKind> &SecretFinder::allKinds()
+{
+    static const QList<SecretKind> all{
+        SecretKind::Email,        SecretKind::Phone,  SecretKind::IpAddress,  SecretKind::Card,
+        SecretKind::Iban,         SecretKind::ApiKey, SecretKind::PrivateKey, SecretKind::Password,
+        SecretKind::RandomString, SecretKind::OwnWord};
+    return all;
+}
+
+QString SecretFinder::settingsName(SecretKind kind)
+{
+    switch (kind) {
+    case SecretKind::PrivateKey:
+        return QStringLiteral("privateKeys");
+    case SecretKind::ApiKey:
+        return QStringLiteral("apiKeys");
+    case SecretKind::Password:
+        return QStringLiteral("passwords");
+    case SecretKind::Email:
+        return QStringLiteral("emails");
+    case SecretKind::Card:
+        return QStringLiteral("cards");
+    case SecretKind::Iban:
+        return QStringLiteral("ibans");
+    case SecretKind::Phone:
+        return QStringLiteral("phones");
+    case SecretKind::IpAddress:
+        return QStringLiteral("ipAddresses");
+    case SecretKind::OwnWord:
+        return QStringLiteral("ownWords");
+    case SecretKind::RandomString:
+        return QStringLiteral("randomStrings");
+    }
+    return {};
+}
+
+QString SecretFinder::title(SecretKind kind)
+{
+    const char *text = "";
+    switch (kind) {
+    case SecretKind::PrivateKey:
+        text = QT_TRANSLATE_NOOP("SecretFinder", "Private keys");
+        break;
+    case SecretKind::ApiKey:
+        text = QT_TRANSLATE_NOOP("SecretFinder", "API keys and tokens");
+        break;
+    case SecretKind::Password:
+        text = QT_TRANSLATE_NOOP("SecretFinder", "Passwords after a label (password=, token:)");
+        break;
+    case SecretKind::Email:
+        text = QT_TRANSLATE_NOOP("SecretFinder", "E-mail addresses");
+        break;
+    case SecretKind::Card:
+        text = QT_TRANSLATE_NOOP("SecretFinder", "Payment card numbers");
+        break;
+    case SecretKind::Iban:
+        text = QT_TRANSLATE_NOOP("SecretFinder", "IBANs");
+        break;
+    case SecretKind::Phone:
+        text = QT_TRANSLATE_NOOP("SecretFinder", "Phone numbers");
+        break;
+    case SecretKind::IpAddress:
+        text = QT_TRANSLATE_NOOP("SecretFinder", "IP addresses");
+        break;
+    case SecretKind::OwnWord:
+        text = QT_TRANSLATE_NOOP("SecretFinder", "My own words");
+        break;
+    case SecretKind::RandomString:
+        text = QT_TRANSLATE_NOOP("SecretFinder", "Long random-looking strings");
+        break;
+    }
+    return QCoreApplication::translate("SecretFinder", text);
+}
+
+QString SecretFinder::counted(SecretKind kind, int n)
+{
+    // Singular and plural spelled out: the German catalogue needs no plural forms either.
+    const char *one = "", *many = "";
+    switch (kind) {
+    case SecretKind::PrivateKey:
+        one = QT_TRANSLATE_NOOP("SecretFinder", "1 private key");
+        many = QT_TRANSLATE_NOOP("SecretFinder", "%1 private keys");
+        break;
+    case SecretKind::ApiKey:
+        one = QT_TRANSLATE_NOOP("SecretFinder", "1 API key");
+        many = QT_TRANSLATE_NOOP("SecretFinder", "%1 API keys");
+        break;
+    case SecretKind::Password:
+        one = QT_TRANSLATE_NOOP("SecretFinder", "1 password");
+        many = QT_TRANSLATE_NOOP("SecretFinder", "%1 passwords");
+        break;
+    case SecretKind::Email:
+        one = QT_TRANSLATE_NOOP("SecretFinder", "1 e-mail address");
+        many = QT_TRANSLATE_NOOP("SecretFinder", "%1 e-mail addresses");
+        break;
+    case SecretKind::Card:
+        one = QT_TRANSLATE_NOOP("SecretFinder", "1 card number");
+        many = QT_TRANSLATE_NOOP("SecretFinder", "%1 card numbers");
+        break;
+    case SecretKind::Iban:
+        one = QT_TRANSLATE_NOOP("SecretFinder", "1 IBAN");
+        many = QT_TRANSLATE_NOOP("SecretFinder", "%1 IBANs");
+        break;
+    case SecretKind::Phone:
+        one = QT_TRANSLATE_NOOP("SecretFinder", "1 phone number");
+        many = QT_TRANSLATE_NOOP("SecretFinder", "%1 phone numbers");
+        break;
+    case SecretKind::IpAddress:
+        one = QT_TRANSLATE_NOOP("SecretFinder", "1 IP address");
+        many = QT_TRANSLATE_NOOP("SecretFinder", "%1 IP addresses");
+        break;
+    case SecretKind::OwnWord:
+        one = QT_TRANSLATE_NOOP("SecretFinder", "1 of your words");
+        many = QT_TRANSLATE_NOOP("SecretFinder", "%1 of your words");
+        break;
+    case SecretKind::RandomString:
+        one = QT_TRANSLATE_NOOP("SecretFinder", "1 random string");
+        many = QT_TRANSLATE_NOOP("SecretFinder", "%1 random strings");
+        break;
+    }
+    return n == 1 ? QCoreApplication::translate("SecretFinder", one)
+                  : QCoreApplication::translate("SecretFinder", many).arg(n);
+}
+
+bool SecretFinder::luhn(const QString &digits)
+{
+    if (digits.size() < 2)
+        return false;
+    int sum = 0;
+    bool twice = false;
+    for (qsizetype i = digits.size() - 1; i >= 0; --i) {
+        if (!digits[i].isDigit())
+            return false;
+        int d = digits[i].digitValue();
+        if (twice && (d *= 2) > 9)
+            d -= 9;
+        sum += d;
+        twice = !twice;
+    }
+    return sum % 10 == 0;
+}
+
+bool SecretFinder::ibanValid(const QString &compact)
+{
+    static const RX shape(QStringLiteral("^[A-Z]{2}[0-9]{2}[A-Z0-9]{11,30}$"));
+    if (!shape.match(compact).hasMatch())
+        return false;
+    const int expected = ibanLength(compact.left(2));
+    if (expected && compact.size() != expected)
+        return false;
+    // The country and check digits go to the end, letters become 10…35, and the number must
+    // leave 1 when divided by 97 (computed piecewise: it has up to 70 digits).
+    const QString moved = compact.mid(4) + compact.left(4);
+    int rest = 0;
+    for (QChar c : moved) {
+        const int v = c.isDigit() ? c.digitValue() : c.unicode() - 'A' + 10;
+        rest = v >= 10 ? (rest * 100 + v) % 97 : (rest * 10 + v) % 97;
+    }
+    return rest == 1;
+}
+
+double SecretFinder::entropy(const QString &text)
+{
+    if (text.isEmpty())
+        return 0;
+    QHash<QChar, int> counts;
+    for (QChar c : text)
+        ++counts[c];
+    double bits = 0;
+    for (int n : counts) {
+        const double p = double(n) / double(text.size());
+        bits -= p * std::log2(p);
+    }
+    return bits;
+}
+
+bool SecretFinder::looksRandom(const QString &token)
+{
+    if (token.size() < minRandomLength)
+        return false;
+    static const RX alphabet(QStringLiteral("^[A-Za-z0-9+/_=-]+$"));
+    if (!alphabet.match(token).hasMatch())
+        return false;
+    // Hexadecimal, also with a character or two misread by recognition (0 as O, f as i).
+    const qsizetype nonHex = std::count_if(token.cbegin(), token.cend(), [](QChar c) {
+        return c.isLetter() && !((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'));
+    });
+    if (nonHex <= std::max<qsizetype>(2, token.size() / 8))
+        return false;
+    int digits = 0, upper = 0, lower = 0, changes = 0;
+    for (qsizetype i = 0; i < token.size(); ++i) {
+        const QChar c = token[i];
+        digits += c.isDigit(), upper += c.isUpper(), lower += c.isLower();
+        if (i > 0 && charClass(c) != charClass(token[i - 1]))
+            ++changes;
+    }
+    // Identifiers and file names change between cases and digits rarely (CamelCase, a version
+    // at the end); random characters of a mixed alphabet change at every other character.
+    const int kinds = (digits > 0) + (upper > 0) + (lower > 0);
+    if (kinds < 2 || digits < 1)
+        return false;
+    if (double(changes) < 0.35 * double(token.size()))
+        return false;
+    return entropy(token) >= minRandomEntropy;
+}
+
+QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
+{
+    QList<SecretFinding> found;
+    // Which finding holds each word of each line.
+    QList<QList<int>> owner(lines.size());
+    for (qsizetype l = 0; l < lines.size(); ++l)
+        owner[l] = QList<int>(lines[l].words.size(), -1);
+
+    auto claim = [&](SecretKind kind, qsizetype line, const QList<int> &words) {
+        if (words.isEmpty() || !m_rules.on(kind))
+            return;
+        int already = -1;
+        bool fresh = false;
+        for (int w : words) {
+            if (owner[line][w] >= 0)
+                already = owner[line][w];
+            else
+                fresh = true;
+        }
+        if (!fresh)
+            return;
+        // Overlapping an earlier finding, the words join it; otherwise they are a new one.
+        const int index = already >= 0 ? already : int(found.size());
+        if (already < 0)
+            found.append({kind, QString(), {}});
+        for (int w : words)
+            owner[line][w] = index;
+    };
+
+    // Private keys first: their header, the lines of the key and the footer.
+    if (m_rules.on(SecretKind::PrivateKey)) {
+        static const RX header(QStringLiteral("BEGIN[A-Z ]*PRIVATE\\s*KEY"),
+                               RX::CaseInsensitiveOption);
+        static const RX footer(QStringLiteral("END[A-Z ]*PRIVATE\\s*KEY"),
+                               RX::CaseInsensitiveOption);
+        // Recognition misreads a character of a key now and then.
+        auto body = [](const QString &text) {
+            const qsizetype base64 = std::count_if(text.cbegin(), text.cend(), [](QChar c) {
+                return c.isLetterOrNumber() || c == '+' || c == '/' || c == '=';
+            });
+            return text.size() >= 16 && base64 >= text.size() * 9 / 10;
+        };
+        for (qsizetype l = 0; l < lines.size(); ++l) {
+            QString text;
+            for (const LayoutWord &w : lines[l].words)
+                text += w.text + QLatin1Char(' ');
+            if (!header.match(text).hasMatch())
+                continue;
+            const int index = int(found.size());
+            found.append({SecretKind::PrivateKey, QString(), {}});
+            qsizetype k = l;
+            for (; k < lines.size(); ++k) {
+                QString joined;
+                for (const LayoutWord &w : lines[k].words)
+                    joined += w.text;
+                const bool end = k > l && footer.match(joined).hasMatch();
+                if (k > l && !end && !body(joined))
+                    break;
+                for (qsizetype w = 0; w < lines[k].words.size(); ++w)
+                    owner[k][w] = index;
+                if (end) {
+                    ++k;
+                    break;
+                }
+            }
+            l = k - 1;
+        }
+        // A key whose header was not read (recognition takes a row of dashes for a rule):
+        // two or more rows in a row of nothing but the key's alphabet, long, and random.
+        auto concatenated = [&](qsizetype k) {
+            QString joined;
+            for (const LayoutWord &w : lines[k].words)
+                joined += w.text;
+            return joined;
+        };
+        auto keyRow = [&](qsizetype k) {
+            if (k >= lines.size() ||
+                std::any_of(owner[k].cbegin(), owner[k].cend(), [](int o) { return o >= 0; }))
+                return false;
+            // Every piece but the shortest looks like part of a key: digits, or mixed case that
+            // is not a capitalised word. Prose and commit lists have words.
+            for (const LayoutWord &w : lines[k].words)
+                if (w.text.size() > 3 && !pieceOfKey(w.text))
+                    return false;
+            const QString joined = concatenated(k);
+            static const RX alphabet(QStringLiteral("^[A-Za-z0-9+/=]+$"));
+            return joined.size() >= 40 && alphabet.match(joined).hasMatch();
+        };
+        for (qsizetype l = 0; l + 1 < lines.size(); ++l) {
+            if (!keyRow(l) || !keyRow(l + 1) ||
+                !(looksRandom(concatenated(l)) || looksRandom(concatenated(l + 1))))
+                continue;
+            const int index = int(found.size());
+            found.append({SecretKind::PrivateKey, QString(), {}});
+            qsizetype k = l;
+            for (; keyRow(k); ++k)
+                for (qsizetype w = 0; w < lines[k].words.size(); ++w)
+                    owner[k][w] = index;
+            l = k - 1;
+        }
+    }
+
+    static const RX apiKey(QStringLiteral(
+        "(?<![A-Za-z0-9])(?:"
+        // Recognition may read an underscore or a dash of the prefix as a space, or lose it,
+        // and cut the rest of a key into pieces (which join the finding after its prefix).
+        "gh[pousr](?:_ ?| )[A-Za-z0-9]{8,}|gh[pousr](?=[a-z]*[A-Z0-9])[A-Za-z0-9]{20,}|"
+        "github(?:_ ?| )?pat(?:_ ?| )?[A-Za-z0-9_]{8,}|"
+        "glpat-[A-Za-z0-9_-]{8,}|"
+        "sk-(?:proj-|ant-)?[A-Za-z0-9_-]{20,}|"
+        "(?:sk|rk|pk)(?:_ ?| )?(?:live|test)(?:_ ?| )?(?=[a-z]*[A-Z0-9])[A-Za-z0-9]{4,}|"
+        "(?:AKIA|ASIA)[0-9A-Z]{16}|xox[abposr]-[A-Za-z0-9-]{10,}|xox[abposr][- ]{1,2}[0-9]{8,}|"
+        "AIza[0-9A-Za-z_-]{2,}|"
+        "eyJ[A-Za-z0-9_-]{8,}\\.eyJ[A-Za-z0-9_-]{8,}\\.[A-Za-z0-9_-]{8,}|"
+        "npm_[A-Za-z0-9]{36}|hf_[A-Za-z0-9]{30,}|SG\\.[A-Za-z0-9_-]{16,}\\.[A-Za-z0-9_-]{16,})"));
+    static const RX label(
+        QStringLiteral("(?<![A-Za-z0-9])[A-Za-z0-9_.-]*(?:password|passwd|passwort|pwd|secret|"
+                       "token|api[_-]?key|"
+                       "access[_-]?key|private[_-]?key|auth)[A-Za-z0-9_.-]*\\s?[:=]\\s?[\"']?"
+                       "(?:(?:Bearer|Basic|Token)\\s+)?([^\\s\"',;&]{3,})"),
+        RX::CaseInsensitiveOption);
+    static const RX query(QStringLiteral("[?&](?:key|api_key|apikey|token|access_token|secret|sig|"
+                                         "signature|password|auth)=([^&\\s]{6,})"),
+                          RX::CaseInsensitiveOption);
+    static const RX userinfo(QStringLiteral("://[^:/\\s@]+:([^@/\\s]{3,})@"));
+    static const RX email(
+        QStringLiteral("[A-Za-z0-9._%+-]+@[A-Za-z0-9-]+(?:\\.[A-Za-z0-9-]+)*\\.[A-Za-z]{2,}"));
+    static const RX digitRun(QStringLiteral("(?<![\\w.,/:-])\\d+(?:[ -]\\d+)+(?![\\w.,/:-]*\\d)|"
+                                            "(?<![\\w.,/:-])\\d{12,19}(?![\\w.,/:-]*\\d)"));
+    static const RX ibanRun(
+        QStringLiteral("(?<![A-Za-z0-9])[A-Z]{2}[0-9OIl]{2}(?: ?[A-Za-z0-9]){11,34}"));
+    static const RX phones(QStringLiteral(
+        "(?<![\\w.+])\\+\\d{1,3}(?:[ .-]?\\(?\\d{1,5}\\)?)(?:[ .-]?\\d{2,5}){1,5}(?![\\w.])|"
+        "(?<![\\w.])\\(\\d{3}\\) ?\\d{3}[-. ]\\d{4}(?![\\w.])|"
+        "(?<![\\w.])\\d{3}[-.]\\d{3}[-.]\\d{4}(?![\\w.])"));
+    static const RX labelledPhone(
+        QStringLiteral("(?<![A-Za-z])(?:tel|phone|mobile|mobil|cell|fax|telefon|call)\\.?:?\\s*"
+                       "([+(]?\\d[\\d ()./-]{5,}\\d)"),
+        RX::CaseInsensitiveOption);
+    static const RX ipv4(QStringLiteral("(?<![\\w.])(?:\\d{1,3}\\.){3}\\d{1,3}(?![\\w]|\\.\\d)"));
+    static const RX ipv6(
+        QStringLiteral("(?<![\\w:.])[0-9A-Fa-f]{0,4}(?::[0-9A-Fa-f]{0,4}){2,7}(?![\\w:])"));
+
+    QList<RX> own;
+    if (m_rules.on(SecretKind::OwnWord))
+        for (const QString &phrase : m_rules.ownWords) {
+            QStringList parts = phrase.simplified().split(' ', Qt::SkipEmptyParts);
+            if (parts.isEmpty())
+                continue;
+            for (QString &p : parts)
+                p = RX::escape(p);
+            own.append(RX(QStringLiteral("(?<![\\p{L}\\p{N}])") +
+                              parts.join(QStringLiteral("\\s+")) +
+                              QStringLiteral("(?![\\p{L}\\p{N}])"),
+                          RX::CaseInsensitiveOption | RX::UseUnicodePropertiesOption));
+        }
+
+    for (qsizetype l = 0; l < lines.size(); ++l) {
+        const QList<LayoutWord> &words = lines[l].words;
+        // `spaced` keeps every gap; `addresses` drops those inside an address; `joined` drops
+        // those too and those no space could fill (recognition cuts long tokens of
+        // fixed-width text into pieces).
+        const double advance = characterWidth(words);
+        auto gap = [&](qsizetype w) { return words[w].box.left() - words[w - 1].box.right() - 1; };
+        Span spaced, joined, addresses;
+        for (qsizetype w = 0; w < words.size(); ++w) {
+            if (w > 0) {
+                spaced.append(QStringLiteral(" "), -1);
+                const bool address = glued(words[w - 1].text, words[w].text);
+                if (!address)
+                    addresses.append(QStringLiteral(" "), -1);
+                if (gap(w) > tightGap * advance && !address)
+                    joined.append(QStringLiteral(" "), -1);
+            }
+            spaced.append(words[w].text, int(w));
+            joined.append(words[w].text, int(w));
+            addresses.append(words[w].text, int(w));
+        }
+        auto each = [&](const RX &rx, const Span &span, SecretKind kind, int group,
+                        const std::function<bool(const QString &)> &valid = {}) {
+            if (!m_rules.on(kind))
+                return;
+            for (auto it = rx.globalMatch(span.text); it.hasNext();) {
+                const QRegularExpressionMatch m = it.next();
+                const int g = m.capturedStart(group) >= 0 ? group : 0;
+                if (valid && !valid(m.captured(g)))
+                    continue;
+                claim(kind, l, span.words(m.capturedStart(g), m.capturedEnd(g)));
+            }
+        };
+
+        // A key runs on into the next word when recognition lost a separator in it ("_",
+        // "-") and cut it there: a word close enough behind it that looks like more of the
+        // key (digits or mixed case, or a separator first), not a plain word.
+        static const RX keyPart(QStringLiteral("^[A-Za-z0-9_+/=.'-]{3,}$|^[_-]+$"));
+        auto extendPieces = [&] {
+            for (qsizetype w = 1; w < words.size(); ++w) {
+                const int before = owner[l][w - 1];
+                if (before < 0 || owner[l][w] >= 0 || !keyPart.match(words[w].text).hasMatch() ||
+                    !pieceOfKey(words[w].text))
+                    continue;
+                // A password's value has no separators to lose: only a piece closer than a space.
+                const SecretKind kind = found[before].kind;
+                const double reach =
+                    kind == SecretKind::Password ? passwordPieceGap : loosePieceGap;
+                if (gap(w) <= reach * advance && kind != SecretKind::Email &&
+                    kind != SecretKind::Card && kind != SecretKind::Iban &&
+                    kind != SecretKind::Phone && kind != SecretKind::IpAddress &&
+                    kind != SecretKind::OwnWord)
+                    owner[l][w] = before;
+            }
+        };
+
+        each(apiKey, joined, SecretKind::ApiKey, 0);
+        // A count ("Tokens: 1500") or the scheme of an Authorization header is no password.
+        auto value = [](const QString &v) {
+            static const QStringList schemes{"bearer", "basic", "token"};
+            return (digitCount(v) < v.size() || v.size() >= 6) && !schemes.contains(v.toLower());
+        };
+        each(label, joined, SecretKind::Password, 1, value);
+        each(query, joined, SecretKind::Password, 1);
+        each(userinfo, joined, SecretKind::Password, 1);
+        extendPieces(); // before random strings take the pieces for findings of their own
+        // "icon@2x.png" is a file of a high-resolution screen, not an address.
+        auto notFile = [](const QString &address) {
+            static const QStringList pictures{"png",  "jpg", "jpeg", "gif", "svg",
+                                              "webp", "ico", "bmp",  "pdf"};
+            return !pictures.contains(address.section('.', -1).toLower());
+        };
+        each(email, addresses, SecretKind::Email, 0, notFile);
+
+        if (m_rules.on(SecretKind::Card)) {
+            // Every run of digit groups, and in it every stretch of whole groups long enough
+            // to be a card: a card number may stand beside an expiry date or a count.
+            for (auto it = digitRun.globalMatch(spaced.text); it.hasNext();) {
+                const QRegularExpressionMatch m = it.next();
+                const QString run = m.captured(0);
+                QList<std::pair<qsizetype, qsizetype>> groups; // start, end in `run`
+                static const RX number(QStringLiteral("\\d+"));
+                for (auto g = number.globalMatch(run); g.hasNext();) {
+                    const auto gm = g.next();
+                    groups.append({gm.capturedStart(), gm.capturedEnd()});
+                }
+                bool done = false;
+                for (qsizetype a = 0; a < groups.size() && !done; ++a)
+                    for (qsizetype b = groups.size() - 1; b >= a && !done; --b) {
+                        const QString d =
+                            digitsOf(run.mid(groups[a].first, groups[b].second - groups[a].first));
+                        if (d.size() < 13 || d.size() > 19 || !cardShape(d) || !luhn(d))
+                            continue;
+                        claim(SecretKind::Card, l,
+                              spaced.words(m.capturedStart() + groups[a].first,
+                                           m.capturedStart() + groups[b].second));
+                        done = true;
+                    }
+            }
+        }
+        if (m_rules.on(SecretKind::Iban)) {
+            for (auto it = ibanRun.globalMatch(spaced.text); it.hasNext();) {
+                const QRegularExpressionMatch m = it.next();
+                const QString run = m.captured(0);
+                // The country's length decides where it ends; unknown countries try every one.
+                QString compact;
+                QList<qsizetype> ends; // in `run`, after each character kept
+                for (qsizetype i = 0; i < run.size(); ++i)
+                    if (run[i] != ' ') {
+                        compact += run[i];
+                        ends.append(i + 1);
+                    }
+                // Check digits are digits; recognition reads 0 as O and 1 as I or l now and then,
+                // and German and other numeric account numbers hold digits only.
+                auto digitsFor = [](QString t, qsizetype from) {
+                    for (qsizetype i = from; i < t.size(); ++i)
+                        if (t[i] == 'O')
+                            t[i] = '0';
+                        else if (t[i] == 'I' || t[i] == 'l')
+                            t[i] = '1';
+                    return t;
+                };
+                compact = digitsFor(compact.left(4), 2) + compact.mid(4);
+                const QString numeric = compact.left(4) + digitsFor(compact.mid(4), 0);
+                const int expected = ibanLength(compact.left(2));
+                for (int n = int(compact.size()); n >= 15; --n) {
+                    if (expected && n != expected)
+                        continue;
+                    if (!ibanValid(compact.left(n)) && !ibanValid(numeric.left(n)))
+                        continue;
+                    claim(SecretKind::Iban, l,
+                          spaced.words(m.capturedStart(), m.capturedStart() + ends[n - 1]));
+                    break;
+                }
+            }
+        }
+        auto phoneDigits = [](const QString &v) {
+            const int n = digitCount(v);
+            return n >= 7 && n <= 15;
+        };
+        each(phones, spaced, SecretKind::Phone, 0, phoneDigits);
+        each(labelledPhone, spaced, SecretKind::Phone, 1, phoneDigits);
+        each(ipv4, addresses, SecretKind::IpAddress, 0, ipv4Valid);
+        each(ipv6, addresses, SecretKind::IpAddress, 0, ipv6Valid);
+        for (const RX &rx : own)
+            each(rx, spaced, SecretKind::OwnWord, 0);
+
+        if (m_rules.on(SecretKind::RandomString)) {
+            static const RX tokens(QStringLiteral("\\S+"));
+            static const RX pieces(QStringLiteral("[A-Za-z0-9+/_-]+"));
+            for (auto t = tokens.globalMatch(joined.text); t.hasNext();) {
+                const QRegularExpressionMatch token = t.next();
+                // The parts of a token between punctuation other than the key alphabet's own
+                // (a URL's slashes and queries, quotes, a label's colon or equals sign).
+                for (auto it = pieces.globalMatch(token.captured(0)); it.hasNext();) {
+                    QString piece = it.next().captured(0);
+                    while (piece.endsWith('-') || piece.endsWith('/'))
+                        piece.chop(1);
+                    bool random = looksRandom(piece);
+                    // A path's parts stand apart too: only one of them needs to be random.
+                    if (!random && piece.contains('/'))
+                        for (const QString &part : piece.split('/', Qt::SkipEmptyParts))
+                            random = random || looksRandom(part);
+                    if (random) {
+                        claim(SecretKind::RandomString, l,
+                              joined.words(token.capturedStart(), token.capturedEnd()));
+                        break;
+                    }
+                }
+            }
+        }
+
+        extendPieces();
+    }
+
+    // Each finding's words, as one box per line and the text read.
+    for (qsizetype i = 0; i < found.size(); ++i) {
+        QStringList text;
+        for (qsizetype l = 0; l < lines.size(); ++l) {
+            QRect box;
+            QStringList lineText;
+            for (qsizetype w = 0; w < lines[l].words.size(); ++w)
+                if (owner[l][w] == int(i)) {
+                    box = box.united(lines[l].words[w].box);
+                    lineText << lines[l].words[w].text;
+                }
+            if (box.isNull())
+                continue;
+            text << lineText.join(' ');
+            // Pieces of one row that recognition gave as two lines are one box: the gap
+            // between them is part of the secret.
+            bool merged = false;
+            for (QRect &b : found[i].boxes) {
+                const int overlap =
+                    std::min(b.bottom(), box.bottom()) - std::max(b.top(), box.top());
+                const int apart = std::max(b.left(), box.left()) - std::min(b.right(), box.right());
+                if (overlap * 2 >= std::min(b.height(), box.height()) &&
+                    apart <= 2 * std::max(b.height(), box.height())) {
+                    b = b.united(box);
+                    merged = true;
+                    break;
+                }
+            }
+            if (!merged)
+                found[i].boxes.append(box);
+        }
+        found[i].text = text.join('\n');
+    }
+    found.removeIf([](const SecretFinding &f) { return f.boxes.isEmpty(); });
+    // Two key-like findings close together on one row were likely one key that recognition
+    // gave as two lines: each box reaches across the gap to the other, so that a character lost
+    // between them is covered too.
+    auto token = [](SecretKind k) {
+        return k == SecretKind::ApiKey || k == SecretKind::RandomString || k == SecretKind::Password;
+    };
+    for (SecretFinding &f : found)
+        for (QRect &b : f.boxes)
+            for (const SecretFinding &g : found) {
+                if (&g == &f || !token(f.kind) || !token(g.kind))
+                    continue;
+                for (const QRect &c : g.boxes) {
+                    const int overlap =
+                        std::min(b.bottom(), c.bottom()) - std::max(b.top(), c.top());
+                    if (overlap * 2 < std::min(b.height(), c.height()))
+                        continue;
+                    const int reach = 3 * std::max(b.height(), c.height());
+                    if (c.left() > b.right() && c.left() - b.right() <= reach)
+                        b.setRight(c.left() - 1);
+                    else if (b.left() > c.right() && b.left() - c.right() <= reach)
+                        b.setLeft(c.right() + 1);
+                }
+            }
+    return found;
+}
+
+} // namespace vistrel
