@@ -71,6 +71,10 @@ void CaptureCoordinator::captureFullScreen()
             return;
         }
         auto image = m_capture.captureDisplay(*display, ownWindows(*content));
+        // The editor keeps its picture in memory of its own: the grab's shared-memory segment
+        // goes back at once, warm for the next capture.
+        if (image)
+            image = CaptureService::ownPixels(*image);
         if (image) {
             keepCopy(*image);
             openEditor(*image);
@@ -272,6 +276,12 @@ void CaptureCoordinator::performCapture(const SelectionOutcome &outcome,
             }
         },
         outcome.result);
+    // What stays on screen after the capture gets pixels of its own; Copy, Save and text
+    // recognition use the cut as it is, and drop it.
+    const SelectionAction a = outcome.action;
+    if (image &&
+        (a == SelectionAction::Edit || a == SelectionAction::Pin || a == SelectionAction::Board))
+        image = CaptureService::ownPixels(*image);
     if (!image) {
         // A board session would otherwise be left with its panel and editor hidden.
         if (outcome.action == SelectionAction::Board && m_addSession)
