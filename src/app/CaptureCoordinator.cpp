@@ -106,6 +106,22 @@ void CaptureCoordinator::startColorPick()
     });
 }
 
+void CaptureCoordinator::prepareForCaptures()
+{
+    if (m_overlayFactory)
+        return; // overlays of its own: nothing of ours to make
+    QList<QScreen *> screens;
+    for (const ScreenInfo &s : m_platform.screens->screens())
+        if (s.screen)
+            screens.append(s.screen);
+    m_overlayWindows->prepare(screens);
+    // An editor built and painted once, off screen, and let go: the first real one finds its
+    // code, icons and fonts loaded, and its window made (kept, unmapped).
+    EditorWindowController warm(QImage(64, 48, QImage::Format_RGB32), {}, m_platform, nullptr,
+                                m_editorWindows.get());
+    warm.paintOnce();
+}
+
 void CaptureCoordinator::copyColour(const QColor &colour)
 {
     const QString hex = ColorTools::hexString(colour);

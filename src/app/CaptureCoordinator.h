@@ -43,6 +43,9 @@ public:
     void captureFullScreen();
     void startScrollCapture();
     void startColorPick();
+    // Makes ahead what the first capture would otherwise make while the user waits (the
+    // overlay windows, hidden); for once the app is up.
+    void prepareForCaptures();
 
     // Seams for tests; the real overlay and text recognition are the defaults.
     void setOverlayFactory(OverlayFactory factory) { m_overlayFactory = std::move(factory); }

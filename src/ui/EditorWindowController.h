@@ -136,6 +136,8 @@ public:
     CompareWindowController *compareWindow() const { return m_compareWindow.get(); }
     BeautifyWindowController *beautifyWindow() const { return m_beautifyWindow.get(); }
     const QImage &image() const { return m_image; }
+    // Paints the window once into a picture of its own, leaving the screen alone.
+    void paintOnce();
     void showWindow();
 
     static const QList<ToolKind> &paletteTools();
