@@ -120,6 +120,7 @@ void CaptureCoordinator::prepareForCaptures()
     EditorWindowController warm(QImage(64, 48, QImage::Format_RGB32), {}, m_platform, nullptr,
                                 m_editorWindows.get());
     warm.paintOnce();
+    handBackMemory(); // what that left in the heap: the app goes idle now
 }
 
 void CaptureCoordinator::copyColour(const QColor &colour)
