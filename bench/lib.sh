@@ -116,4 +116,7 @@ pss_split() {
        END { printf "anonymous %.1f MiB, shared with the X server %.1f MiB, files %.1f MiB", a / 1024, s / 1024, f / 1024 }' \
     "/proc/$1/smaps_rollup"
 }
+# own_kib PID: the part of PSS that is the app's alone (anonymous, and shared with the X server):
+# what mapped files add depends on which other programs map the same libraries at the time.
+own_kib() { awk '/^Pss_Anon:/ { a = $2 } /^Pss_Shmem:/ { s = $2 } END { print a + s }' "/proc/$1/smaps_rollup"; }
 mib() { awk -v k="$1" 'BEGIN { printf "%.2f MiB", k / 1024 }'; }

@@ -65,6 +65,7 @@ area_pin() {
   until_ok 5 overlay_gone
 }
 pins_before=$(pss_kib "$app")
+pins_own_before=$(own_kib "$app")
 for run in $(seq 20); do
   area_pin $(( 100 + run * 40 )) $(( 300 + run * 17 )) 100 100
   sleep 0.5
@@ -72,7 +73,8 @@ done
 sleep 32
 pins_after=$(pss_kib "$app")
 echo "20 pins of 100×100 areas: $(xdotool search --onlyvisible --name '^Vistrel Pin$' | wc -l) open," \
-  "PSS $(mib "$pins_before") → $(mib "$pins_after") ($(pss_split "$app")), $(mib $(( pins_after - pins_before ))) more"
+  "PSS $(mib "$pins_before") → $(mib "$pins_after") ($(pss_split "$app")), $(mib $(( pins_after - pins_before ))) more;" \
+  "without mapped files $(mib $(( $(own_kib "$app") - pins_own_before ))) more"
 echo "(target: under 2 MiB more; floor: their pixels, 0.76 MiB)"
 [ -n "${floor_pid:-}" ] && { kill "$floor_pid"; wait "$floor_pid" 2>/dev/null; }
 
