@@ -71,13 +71,16 @@ void CaptureCoordinator::captureFullScreen()
             return;
         }
         auto image = m_capture.captureDisplay(*display, ownWindows(*content));
-        // The editor keeps its picture in memory of its own: the grab's shared-memory segment
-        // goes back at once, warm for the next capture.
-        if (image)
-            image = CaptureService::ownPixels(*image);
         if (image) {
             keepCopy(*image);
-            openEditor(*image);
+            // The picture may lie in the grab's shared-memory segment: once the editor is on
+            // screen, it gets memory of its own and the segment goes back, warm for the next
+            // capture (a copy before then would hold up the editor).
+            QPointer<EditorWindowController> editor(openEditor(*image));
+            editor->canvas()->whenFirstPainted([editor] {
+                if (editor)
+                    editor->keepOwnPixels();
+            });
         } else {
             Notifier::error(m_platform.alerts, image.error());
         }

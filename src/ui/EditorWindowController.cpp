@@ -264,6 +264,15 @@ qreal EditorWindowController::magnification() const
     return m_canvas->magnification();
 }
 
+void EditorWindowController::keepOwnPixels()
+{
+    const QImage own = m_image.copy();
+    if (own.isNull())
+        return; // no memory for it: the shared picture stays
+    m_image = own;
+    m_canvas->model().keepOwnPixels(own);
+}
+
 void EditorWindowController::paintOnce()
 {
     m_window->winId();
