@@ -64,12 +64,21 @@ floor_latency() {
   kill "$pid"; wait "$pid" 2>/dev/null
 }
 
-# ratio FILE_APP FILE_FLOOR WHAT: the app's median over the floor's for "mapped" or "painted".
+# ratio FILE_APP FILE_FLOOR WHAT [STAT]: the app's figure over the floor's for "mapped" or
+# "painted": the median, or with STAT "first" the first (cold) run of each.
 ratio() {
-  local a f
-  a=$(sed -n "s/.* $3 .*median=\([0-9.]*\).*/\1/p" "$1")
-  f=$(sed -n "s/.* $3 .*median=\([0-9.]*\).*/\1/p" "$2")
-  awk -v a="$a" -v f="$f" -v w="$3" 'BEGIN { if (f > 0) printf "  %s: %.1f ms / floor %.1f ms = %.1f×\n", w, a, f, a / f }'
+  local a f stat=${4:-median}
+  a=$(sed -n "s/.* $3 .*$stat=\([0-9.]*\).*/\1/p" "$1")
+  f=$(sed -n "s/.* $3 .*$stat=\([0-9.]*\).*/\1/p" "$2")
+  awk -v a="$a" -v f="$f" -v w="$3 ($stat)" 'BEGIN { if (f > 0) printf "  %-17s %.1f ms / floor %.1f ms = %.1f×\n", w ":", a, f, a / f }'
+}
+# ratios FILE_APP FILE_FLOOR: the medians and the first (cold) runs beside the floor's.
+ratios() {
+  echo "ratio to the floor:"
+  local what stat
+  for stat in median first; do
+    for what in mapped painted; do ratio "$1" "$2" "$what" "$stat"; done
+  done
 }
 
 overlay_up() { xdotool search --onlyvisible --name "^Vistrel Selection$"; }
@@ -111,4 +120,7 @@ pss_split() {
        END { printf "anonymous %.1f MiB, shared with the X server %.1f MiB, files %.1f MiB", a / 1024, s / 1024, f / 1024 }' \
     "/proc/$1/smaps_rollup"
 }
+# own_kib PID: the part of PSS that is the app's alone (anonymous, and shared with the X server):
+# what mapped files add depends on which other programs map the same libraries at the time.
+own_kib() { awk '/^Pss_Anon:/ { a = $2 } /^Pss_Shmem:/ { s = $2 } END { print a + s }' "/proc/$1/smaps_rollup"; }
 mib() { awk -v k="$1" 'BEGIN { printf "%.2f MiB", k / 1024 }'; }

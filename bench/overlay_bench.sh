@@ -1,7 +1,8 @@
 #!/bin/bash
 # What the user sees of an area capture on a 1920×1080 Xvfb screen with openbox, a tray and a
-# busy picture: Ctrl+Shift+2 → selection overlay mapped and first painted (20 runs), beside a
-# minimal client that maps and paints a full-screen window on a hot key; Copy of the whole
+# busy picture: Ctrl+Shift+2 → selection overlay mapped and first painted (20 runs; the first
+# is the first capture after the app's start), beside a minimal client that maps and paints a
+# full-screen window on a hot key (its first run is its first window); Copy of the whole
 # screen (a desktop-like picture, then the plasma fractal) → the picture read whole by a second
 # client that asks the moment the clipboard changes hands (bench/clipwatch.cpp), beside the
 # same PNG offered by xclip; then the per-move repaint cost of the overlay.   bench/overlay_bench.sh [BUILD_DIR]
@@ -13,10 +14,13 @@ floor_latency 5 | tee "$tmp/floor.txt"
 start_app
 echo "== Ctrl+Shift+2 → selection overlay"
 "$latency" 2 "Vistrel Selection" 20 | tee "$tmp/app.txt"
-echo "ratio to the floor (medians):"
-ratio "$tmp/app.txt" "$tmp/floor.txt" mapped
-ratio "$tmp/app.txt" "$tmp/floor.txt" painted
-echo "(targets: painted median <= 15 ms, first <= 100 ms)"
+ratios "$tmp/app.txt" "$tmp/floor.txt"
+echo "(targets: painted median <= 15 ms, first (the first capture after the start) <= 30 ms)"
+# Once the windows kept for the next capture have gone, the next capture is a first again.
+sleep 32
+echo "after 32 s without a capture:"
+"$latency" 2 "Vistrel Selection" 1 | sed 's/^/  /'
+echo "(target: painted <= 30 ms)"
 
 median() { sort -n | awk '{ v[NR] = $1 } END { printf "min=%.1f median=%.1f max=%.1f ms (%d runs)", v[1], v[int((NR + 1) / 2)], v[NR], NR }'; }
 clipwatch=$build/bench/vistrel_clipwatch

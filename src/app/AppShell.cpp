@@ -63,6 +63,8 @@ void AppShell::start()
     setupStatusItem();
     // After the tray is up: what the last run kept of unsaved editors.
     QTimer::singleShot(0, m_coordinator, &CaptureCoordinator::offerKeptWork);
+    // Once the tray icon has had its turn on screen.
+    QTimer::singleShot(300, m_coordinator, &CaptureCoordinator::prepareForCaptures);
     if (!m_platform.hotkeys)
         return;
     QStringList problems;

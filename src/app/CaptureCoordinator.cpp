@@ -74,7 +74,14 @@ void CaptureCoordinator::captureFullScreen()
         auto image = m_capture.captureDisplay(*display, ownWindows(*content));
         if (image) {
             keepCopy(*image);
-            openEditor(*image);
+            // The picture may lie in the grab's shared-memory segment: once the editor is on
+            // screen, it gets memory of its own and the segment goes back, warm for the next
+            // capture (a copy before then would hold up the editor).
+            QPointer<EditorWindowController> editor(openEditor(*image));
+            editor->canvas()->whenFirstPainted([editor] {
+                if (editor)
+                    editor->keepOwnPixels();
+            });
         } else {
             Notifier::error(m_platform.alerts, image.error());
         }
@@ -101,6 +108,23 @@ void CaptureCoordinator::startColorPick()
                 self->pickColorOnOverlay(); // the desktop could not pick: our own loupe can
         });
     });
+}
+
+void CaptureCoordinator::prepareForCaptures()
+{
+    if (m_overlayFactory)
+        return; // overlays of its own: nothing of ours to make
+    QList<QScreen *> screens;
+    for (const ScreenInfo &s : m_platform.screens->screens())
+        if (s.screen)
+            screens.append(s.screen);
+    m_overlayWindows->prepare(screens);
+    // An editor built and painted once, off screen, and let go: the first real one finds its
+    // code, icons and fonts loaded, and its window made (kept, unmapped).
+    EditorWindowController warm(QImage(64, 48, QImage::Format_RGB32), {}, m_platform, nullptr,
+                                m_editorWindows.get());
+    warm.paintOnce();
+    handBackMemory(); // what that left in the heap: the app goes idle now
 }
 
 void CaptureCoordinator::copyColour(const QColor &colour)
@@ -273,6 +297,12 @@ void CaptureCoordinator::performCapture(const SelectionOutcome &outcome,
             }
         },
         outcome.result);
+    // What stays on screen after the capture gets pixels of its own; Copy, Save and text
+    // recognition use the cut as it is, and drop it.
+    const SelectionAction a = outcome.action;
+    if (image &&
+        (a == SelectionAction::Edit || a == SelectionAction::Pin || a == SelectionAction::Board))
+        image = CaptureService::ownPixels(*image);
     if (!image) {
         // A board session would otherwise be left with its panel and editor hidden.
         if (outcome.action == SelectionAction::Board && m_addSession)
@@ -297,11 +327,11 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action, Q
     case SelectionAction::Copy:
         if (ClipboardTools::copy(*m_platform.clipboard, image))
             m_platform.toasts->show(tr("Copied to clipboard"));
-        remember(image);
+        remember(image, true);
         break;
     case SelectionAction::Save:
         save(image);
-        remember(image);
+        remember(image, true);
         break;
     case SelectionAction::Pin:
         m_platform.pins->pin(image, screen);

@@ -44,6 +44,9 @@ public:
     void captureFullScreen();
     void startScrollCapture();
     void startColorPick();
+    // Makes ahead what the first capture would otherwise make while the user waits (the
+    // overlay windows, hidden); for once the app is up.
+    void prepareForCaptures();
 
     // Seams for tests; the real overlay and text recognition are the defaults.
     void setOverlayFactory(OverlayFactory factory) { m_overlayFactory = std::move(factory); }
@@ -141,8 +144,10 @@ private:
     void keepCopy(const QImage &image);
     // Follows the preferences: starts or ends the history and sets its limits.
     void applyHistoryPreferences();
-    // A capture that left without an editor (copied, saved, pinned, on a preview card).
-    void remember(const QImage &image);
+    // A capture that left without an editor (copied, saved, pinned, on a preview card). A cut
+    // that still shares the frozen screen's pixels is copied: the history must not keep the
+    // whole screen alive until it is written.
+    void remember(const QImage &image, bool sharesFrozenScreen = false);
     // Gives an editor its entry and writes its marks there as they change.
     void followInHistory(EditorWindowController *editor);
     void recordEditor(EditorWindowController *editor);

@@ -69,12 +69,14 @@ void CaptureCoordinator::keepOpenEntries()
     m_recorder->setKept(open);
 }
 
-void CaptureCoordinator::remember(const QImage &image)
+void CaptureCoordinator::remember(const QImage &image, bool sharesFrozenScreen)
 {
     if (!m_recorder || image.isNull())
         return;
     EditorScene scene;
-    scene.image = image;
+    scene.image = sharesFrozenScreen ? image.copy() : image;
+    if (scene.image.isNull())
+        return; // no room for a copy: the capture itself went where it was sent
     m_recorder->record(CaptureHistory::newId(), scene, false);
 }
 

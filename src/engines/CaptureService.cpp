@@ -98,6 +98,16 @@ Result<QImage> CaptureService::cutRect(const QRectF &rect, const DisplayInfo &di
     return out;
 }
 
+Result<QImage> CaptureService::ownPixels(const QImage &image)
+{
+    if (image.isNull())
+        return image;
+    QImage own = image.copy();
+    if (own.isNull())
+        return CaptureError::outOfMemory();
+    return own;
+}
+
 Result<QImage> CaptureService::cutWindow(const WindowInfo &window, const QList<DisplayInfo> &displays,
                                          const DisplayImageMap &frozen) const
 {

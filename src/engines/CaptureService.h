@@ -28,6 +28,11 @@ public:
     Result<QImage> cutWindow(const WindowInfo &window, const QList<DisplayInfo> &displays,
                              const DisplayImageMap &frozen) const;
 
+    // The picture with pixels of its own, for whatever outlives the capture (a pin, an editor,
+    // a board's picture): a cut is a view into the frozen picture and a grab may lie in a
+    // shared-memory segment, either of which would otherwise stay alive, whole, with it.
+    static Result<QImage> ownPixels(const QImage &image);
+
     // Pixels per point of the display: its screen's ratio, else the main screen's, else 2.
     qreal scaleFactor(const DisplayInfo &display) const;
     QScreen *screenFor(const DisplayInfo &display) const;

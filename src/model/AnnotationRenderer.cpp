@@ -175,40 +175,38 @@ double pixelBlockSize(const QSize &size)
     return std::max(std::max(size.width(), size.height()) / 60.0, 8.0);
 }
 
-QImage pixelate(const QImage &source)
+namespace {
+
+QImage::Format pixelatedFormat(const QImage &source)
 {
-    if (source.isNull())
-        return source;
-    const QImage::Format format = source.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                           : QImage::Format_RGB32;
-    QImage in = source.format() == format ? source : source.convertToFormat(format);
-    QImage out(in.size(), format);
-    if (in.isNull() || out.isNull())
-        return source;
-    out.setDevicePixelRatio(source.devicePixelRatio());
+    return source.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+}
 
-    const int w = in.width(), h = in.height();
-    const double s = pixelBlockSize(in.size());
-    // Block edges on the pixel grid: block k covers [floor(k·s), floor((k+1)·s)).
-    auto edges = [s](int length) {
-        std::vector<int> e{0};
-        for (int k = 1; e.back() < length; ++k)
-            e.push_back(std::min(length, int(std::floor(k * s))));
-        return e;
-    };
-    const std::vector<int> xs = edges(w), ys = edges(h);
-    const size_t columns = xs.size() - 1;
+// Block edges on the pixel grid: block k covers [floor(k·s), floor((k+1)·s)).
+std::vector<int> blockEdges(int length, double s)
+{
+    std::vector<int> e{0};
+    for (int k = 1; e.back() < length; ++k)
+        e.push_back(std::min(length, int(std::floor(k * s))));
+    return e;
+}
 
-    // Each block shows the average of its pixels. Bands of block rows are independent, so
-    // they are shared between the cores.
+// Fills `out`, whose top-left is the picture's pixel `at`, with the blocks of columns
+// [c0, c1) and rows [r0, r1), each the average of its pixels in `in` (whose top-left is `inAt`).
+void pixelateBlocks(const QImage &in, QPoint inAt, const std::vector<int> &xs,
+                    const std::vector<int> &ys, size_t c0, size_t c1, size_t r0, size_t r1,
+                    QImage &out, QPoint at)
+{
+    const size_t columns = c1 - c0;
+    // Bands of block rows are independent, so they are shared between the cores.
     auto band = [&](size_t by) {
         std::vector<quint64> sums(columns * 4, 0);
         for (int y = ys[by]; y < ys[by + 1]; ++y) {
-            const auto *line = reinterpret_cast<const QRgb *>(in.constScanLine(y));
+            const auto *line = reinterpret_cast<const QRgb *>(in.constScanLine(y - inAt.y()));
             for (size_t b = 0; b < columns; ++b) {
                 // Per block and row at most a few thousand pixels: 32 bits cannot overflow.
                 quint32 a = 0, r = 0, g = 0, bl = 0;
-                for (int x = xs[b]; x < xs[b + 1]; ++x) {
+                for (int x = xs[c0 + b] - inAt.x(); x < xs[c0 + b + 1] - inAt.x(); ++x) {
                     const QRgb px = line[x];
                     a += px >> 24;
                     r += (px >> 16) & 0xff;
@@ -222,24 +220,92 @@ QImage pixelate(const QImage &source)
         const quint64 rows = quint64(ys[by + 1] - ys[by]);
         std::vector<QRgb> colour(columns);
         for (size_t b = 0; b < columns; ++b) {
-            const quint64 n = rows * quint64(xs[b + 1] - xs[b]);
+            const quint64 n = rows * quint64(xs[c0 + b + 1] - xs[c0 + b]);
             const quint64 *acc = &sums[b * 4];
             auto avg = [n](quint64 v) { return int((v + n / 2) / n); };
             colour[b] = qRgba(avg(acc[1]), avg(acc[2]), avg(acc[3]), avg(acc[0]));
         }
         for (int y = ys[by]; y < ys[by + 1]; ++y) {
-            auto *line = reinterpret_cast<QRgb *>(out.scanLine(y));
+            auto *line = reinterpret_cast<QRgb *>(out.scanLine(y - at.y()));
             for (size_t b = 0; b < columns; ++b)
-                std::fill(line + xs[b], line + xs[b + 1], colour[b]);
+                std::fill(line + (xs[c0 + b] - at.x()), line + (xs[c0 + b + 1] - at.x()),
+                          colour[b]);
         }
     };
-    std::vector<size_t> bands(ys.size() - 1);
-    std::iota(bands.begin(), bands.end(), size_t(0));
-    if (size_t(w) * size_t(h) >= 1'000'000)
+    std::vector<size_t> bands(r1 - r0);
+    std::iota(bands.begin(), bands.end(), r0);
+    const qint64 pixels = qint64(xs[c1] - xs[c0]) * (ys[r1] - ys[r0]);
+    if (pixels >= 1'000'000)
         QtConcurrent::blockingMap(bands, band);
     else
         std::for_each(bands.begin(), bands.end(), band);
+}
+
+} // namespace
+
+QImage pixelate(const QImage &source)
+{
+    if (source.isNull())
+        return source;
+    const QImage::Format format = pixelatedFormat(source);
+    QImage in = source.format() == format ? source : source.convertToFormat(format);
+    QImage out(in.size(), format);
+    if (in.isNull() || out.isNull())
+        return source;
+    out.setDevicePixelRatio(source.devicePixelRatio());
+    const double s = pixelBlockSize(in.size());
+    const std::vector<int> xs = blockEdges(in.width(), s), ys = blockEdges(in.height(), s);
+    pixelateBlocks(in, QPoint(), xs, ys, 0, xs.size() - 1, 0, ys.size() - 1, out, QPoint());
     return out;
+}
+
+PixelatedPicture::PixelatedPicture(const QImage &source) : m_source(source)
+{
+    if (source.isNull())
+        return;
+    const double s = pixelBlockSize(source.size());
+    m_xs = blockEdges(source.width(), s);
+    m_ys = blockEdges(source.height(), s);
+}
+
+PixelatedPicture::Part PixelatedPicture::cover(const QRect &area)
+{
+    // A pixel more on each side: a picture drawn scaled reads the pixels around what it shows.
+    const QRect wanted = area.adjusted(-1, -1, 1, 1).intersected(m_source.rect());
+    if (wanted.isEmpty())
+        return {};
+    for (const Part &part : std::as_const(m_parts))
+        if (part.rect().contains(wanted))
+            return part;
+    // The blocks the wanted pixels lie in, whole.
+    auto first = [](const std::vector<int> &edges, int v) {
+        return size_t(std::upper_bound(edges.begin(), edges.end(), v) - edges.begin() - 1);
+    };
+    const size_t c0 = first(m_xs, wanted.left()), c1 = first(m_xs, wanted.right()) + 1;
+    const size_t r0 = first(m_ys, wanted.top()), r1 = first(m_ys, wanted.bottom()) + 1;
+    const QRect blocks(QPoint(m_xs[c0], m_ys[r0]), QPoint(m_xs[c1] - 1, m_ys[r1] - 1));
+    const QImage::Format format = pixelatedFormat(m_source);
+    // Only the blocks' own pixels are converted when the picture is in another format.
+    const QImage in =
+        m_source.format() == format ? m_source : m_source.copy(blocks).convertToFormat(format);
+    const QPoint inAt = m_source.format() == format ? QPoint() : blocks.topLeft();
+    Part part{QImage(blocks.size(), format), blocks.topLeft()};
+    if (in.isNull() || part.image.isNull())
+        return {};
+    part.image.setDevicePixelRatio(m_source.devicePixelRatio());
+    pixelateBlocks(in, inAt, m_xs, m_ys, c0, c1, r0, r1, part.image, part.at);
+    // Parts the new one holds are not needed any more.
+    m_parts.removeIf([&](const Part &p) { return blocks.contains(p.rect()); });
+    m_parts.append(part);
+    return part;
+}
+
+qint64 PixelatedPicture::bytes() const
+{
+    qint64 total = 0;
+    for (const Part &part : m_parts)
+        total += part.image.sizeInBytes();
+    return total;
 }
 
 } // namespace vistrel

@@ -6,6 +6,8 @@
 #include <QPainterPath>
 #include <QPolygonF>
 
+#include <vector>
+
 class QPainter;
 
 namespace vistrel {
@@ -50,5 +52,37 @@ public:
 // the whole image. Any failure gives back the source.
 QImage pixelate(const QImage &source);
 double pixelBlockSize(const QSize &size);
+
+// The same pixelated copy made only where blur marks need it: a long picture with one blur
+// mark holds the blocks under that mark rather than a second picture of its size.
+class PixelatedPicture
+{
+public:
+    PixelatedPicture() = default;
+    explicit PixelatedPicture(const QImage &source);
+
+    // A piece of the pixelated copy, whose top-left is the picture's pixel `at`.
+    struct Part
+    {
+        QImage image;
+        QPoint at;
+        QRect rect() const { return QRect(at, image.size()); }
+        // Where its bottom-left lies among the marks of a picture `height` pixels high (y up).
+        QPointF originUp(int height) const
+        {
+            return QPointF(at.x(), height - at.y() - image.height());
+        }
+    };
+    // The blocks that hold `area` (the picture's pixels, rows top-down), made the first time
+    // they are asked for; nothing outside the picture.
+    Part cover(const QRect &area);
+    // What the parts made so far hold.
+    qint64 bytes() const;
+
+private:
+    QImage m_source;
+    std::vector<int> m_xs, m_ys; // block edges
+    QList<Part> m_parts;
+};
 
 } // namespace vistrel

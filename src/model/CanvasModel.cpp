@@ -97,6 +97,12 @@ CanvasModel::CanvasModel(const QImage &image, const QList<AnnotationRef> &seed,
 
 CanvasModel::~CanvasModel() = default;
 
+void CanvasModel::keepOwnPixels(const QImage &same)
+{
+    if (same.size() == m_baseImage.size())
+        m_baseImage = forDrawing(same);
+}
+
 // ---- undo ---------------------------------------------------------------------------------
 
 CanvasScene CanvasModel::snapshot() const

@@ -158,6 +158,9 @@ public:
 
     // State.
     const QImage &baseImage() const { return m_baseImage; }
+    // The same picture in memory of its own, for one that lay in memory shared with others
+    // (a grab's segment); a picture of another size is not the same one and is ignored.
+    void keepOwnPixels(const QImage &same);
     QSizeF imageSize() const { return m_imageSize; }
     QRectF primaryRect() const { return QRectF(QPointF(margin, margin), m_imageSize); }
     QSizeF canvasSize() const { return m_canvasSize; }

@@ -466,6 +466,14 @@ void AnnotationCanvas::commitCaption()
 
 // ---- events -------------------------------------------------------------------------------
 
+void AnnotationCanvas::whenFirstPainted(std::function<void()> run)
+{
+    if (m_firstPaint->open)
+        run();
+    else
+        m_firstPaint->waiting.append(std::move(run));
+}
+
 void AnnotationCanvas::paintEvent(QPaintEvent *event)
 {
     QPainter p(this);

@@ -43,6 +43,8 @@ public:
     ~AnnotationCanvas() override;
 
     CanvasModel &model() { return *m_model; }
+    // Runs `run` once the canvas's first paint has reached the screen (at once after that).
+    void whenFirstPainted(std::function<void()> run);
     const CanvasModel &model() const { return *m_model; }
 
     // Tool, colour and width for new marks. `setCurrentTool` from outside does not call

@@ -327,11 +327,19 @@ void CapturePreviewController::setColor(const QColor &color)
 
 std::optional<QImage> CapturePreviewController::croppedComposite()
 {
-    const auto full = m_canvas->renderFullComposite();
-    if (!full)
+    const QImage &base = m_canvas->baseImage();
+    QRect crop = m_canvas->model().cropInImage();
+    if (crop.isEmpty())
+        crop = base.rect();
+    if (!m_canvas->model().annotations().isEmpty())
+        return m_canvas->renderComposite(crop);
+    // Nothing drawn: the picture itself, cut when it was cropped.
+    if (crop == base.rect())
+        return base;
+    const QImage cut = base.copy(crop);
+    if (cut.isNull())
         return std::nullopt;
-    const QImage cut = full->copy(m_canvas->model().cropInImage());
-    return cut.isNull() ? *full : cut;
+    return cut;
 }
 
 void CapturePreviewController::editAction()

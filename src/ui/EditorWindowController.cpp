@@ -17,18 +17,19 @@
 #include "ui/SideWindow.h"
 
 #include <QAction>
-#include <QMenu>
-#include <QToolBar>
-#include <QToolButton>
+#include <QBackingStore>
 #include <QCloseEvent>
 #include <QDate>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QMessageBox>
-#include <QResizeEvent>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 #include <QUndoStack>
 #include <QVBoxLayout>
 
@@ -60,8 +61,11 @@ EditorWindowPool::EditorWindowPool() : m_expiry(new QTimer(this))
 {
     m_expiry->setSingleShot(true);
     m_expiry->setInterval(keepWarmFor);
+    // The kept window's backing store goes; the window, which holds next to nothing then,
+    // stays for the next editor.
     connect(m_expiry, &QTimer::timeout, this, [this] {
-        delete m_spare.data();
+        if (m_spare && m_spare->backingStore())
+            m_spare->backingStore()->resize(QSize(1, 1));
         handBackIdleMemory();
     });
 }
@@ -271,6 +275,23 @@ EditorWindowController::~EditorWindowController()
 qreal EditorWindowController::magnification() const
 {
     return m_canvas->magnification();
+}
+
+void EditorWindowController::keepOwnPixels()
+{
+    const QImage own = m_image.copy();
+    if (own.isNull())
+        return; // no memory for it: the shared picture stays
+    m_image = own;
+    m_canvas->model().keepOwnPixels(own);
+}
+
+void EditorWindowController::paintOnce()
+{
+    m_window->winId();
+    QImage frame(m_window->size(), QImage::Format_RGB32);
+    if (!frame.isNull())
+        m_window->render(&frame);
 }
 
 void EditorWindowController::showWindow()

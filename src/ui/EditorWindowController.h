@@ -148,6 +148,10 @@ public:
     CompareWindowController *compareWindow() const { return m_compareWindow.get(); }
     BeautifyWindowController *beautifyWindow() const { return m_beautifyWindow.get(); }
     const QImage &image() const { return m_image; }
+    // The picture in memory of its own, for one that lay in memory shared with others.
+    void keepOwnPixels();
+    // Paints the window once into a picture of its own, leaving the screen alone.
+    void paintOnce();
     void showWindow();
 
     static const QList<ToolKind> &paletteTools();

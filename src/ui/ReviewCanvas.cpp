@@ -1,6 +1,7 @@
 #include "ui/ReviewCanvas.h"
 
 #include "model/AnnotationRenderer.h"
+#include "model/MarkRules.h"
 #include "model/YUp.h"
 
 #include <QKeyEvent>
@@ -12,7 +13,7 @@ namespace vistrel {
 
 ReviewCanvas::ReviewCanvas(const QImage &image, double displayScale, QWidget *parent)
     : QWidget(parent), m_base(image.convertToFormat(QImage::Format_ARGB32_Premultiplied)),
-      m_model(image.size(), displayScale)
+      m_model(image.size(), displayScale), m_pixelated(m_base)
 {
     setFixedSize(qRound(image.width() * displayScale), qRound(image.height() * displayScale));
     setFocusPolicy(Qt::StrongFocus);
@@ -31,11 +32,21 @@ QPointF ReviewCanvas::toView(QPointF w) const
     return yup::fromSurface(w, height());
 }
 
-const QImage &ReviewCanvas::pixelated()
+void ReviewCanvas::drawMark(QPainter &p, const Annotation &mark)
 {
-    if (!m_pixelated)
-        m_pixelated = pixelate(m_base);
-    return *m_pixelated;
+    if (!MarkRules::of(mark.kind).pixelated) {
+        AnnotationRenderer::draw(p, mark);
+        return;
+    }
+    // A blur shows the pixelated copy of what lies under it, and only that is made.
+    const int h = m_base.height();
+    const QRectF r = mark.boundingRect();
+    const QRect under = QRectF(r.x(), h - r.bottom(), r.width(), r.height()).toAlignedRect();
+    if (!under.intersects(m_base.rect()))
+        return;
+    const PixelatedPicture::Part part = m_pixelated.cover(under);
+    // Without its part (no memory for it) the mark is solid black: it hides what it covers.
+    AnnotationRenderer::draw(p, mark, &part.image, part.originUp(h));
 }
 
 void ReviewCanvas::paintEvent(QPaintEvent *)
@@ -46,12 +57,10 @@ void ReviewCanvas::paintEvent(QPaintEvent *)
     const double s = m_model.displayScale();
     // Marks are in image pixels, y up.
     p.setTransform(yup::toSurface(m_model.imageSize().height()) * QTransform::fromScale(s, s));
-    // The pixelated copy costs a pass over the whole picture: made once a blur is drawn.
-    const QImage *pix = m_model.hasBlur() ? &pixelated() : nullptr;
     for (const AnnotationRef &a : m_model.annotations())
-        AnnotationRenderer::draw(p, *a, pix, QPointF(0, 0));
+        drawMark(p, *a);
     if (m_model.draft())
-        AnnotationRenderer::draw(p, *m_model.draft(), pix, QPointF(0, 0));
+        drawMark(p, *m_model.draft());
     p.resetTransform();
     // Marks are drawn against the crop, so it stays in sight while marking; its handles only
     // while it can be adjusted.
@@ -129,29 +138,23 @@ void ReviewCanvas::keyPressEvent(QKeyEvent *e)
     QWidget::keyPressEvent(e);
 }
 
-std::optional<QImage> ReviewCanvas::renderFullComposite()
+std::optional<QImage> ReviewCanvas::renderComposite(const QRect &area)
 {
-    return drawMarks(m_base, m_model.annotations(), &pixelated());
-}
-
-std::optional<QImage> ReviewCanvas::drawMarks(const QImage &image, const QList<AnnotationRef> &marks,
-                                              const QImage *pixelated)
-{
-    QImage out(image.size(), QImage::Format_ARGB32_Premultiplied);
+    QImage out(area.size(), QImage::Format_ARGB32_Premultiplied);
     if (out.isNull())
         return std::nullopt;
-    QImage ownPixelated;
-    if (!pixelated && !marks.isEmpty()) {
-        ownPixelated = pixelate(image);
-        pixelated = &ownPixelated;
-    }
+    if (!m_base.rect().contains(area))
+        out.fill(Qt::transparent); // beyond the image, as a cut of it would be
     QPainter p(&out);
     p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.drawImage(0, 0, image);
+    p.drawImage(QPoint(0, 0), m_base, area);
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    p.setTransform(yup::toSurface(image.height()));
-    for (const AnnotationRef &a : marks)
-        AnnotationRenderer::draw(p, *a, pixelated, QPointF(0, 0));
+    // Marks are in the whole image's pixels, y up; the area's bottom-left is its origin here.
+    const int h = m_base.height();
+    p.setTransform(QTransform::fromTranslate(-area.x(), -(h - area.y() - area.height())) *
+                   yup::toSurface(area.height()));
+    for (const AnnotationRef &a : m_model.annotations())
+        drawMark(p, *a);
     p.end();
     return out;
 }

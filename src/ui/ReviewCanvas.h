@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/AnnotationRenderer.h"
 #include "model/ReviewModel.h"
 
 #include <QImage>
@@ -27,11 +28,11 @@ public:
     // Told the crop size in pixels after every crop drag step.
     std::function<void(QSizeF)> onCropChange;
 
-    // The whole image with every finished mark, at full pixel size.
-    std::optional<QImage> renderFullComposite();
-    // `image` with `marks` (image pixels, y up) drawn on it; nothing when it cannot be made.
-    static std::optional<QImage> drawMarks(const QImage &image, const QList<AnnotationRef> &marks,
-                                           const QImage *pixelated = nullptr);
+    // The part `area` (pixels, rows top-down) of the image with every finished mark, at full
+    // pixel size; nothing when it cannot be made.
+    std::optional<QImage> renderComposite(const QRect &area);
+    // What blur marks have needed of the pixelated copy so far.
+    const PixelatedPicture &pixelated() const { return m_pixelated; }
 
 protected:
     void paintEvent(QPaintEvent *) override;
@@ -42,12 +43,13 @@ protected:
 
 private:
     QPointF toView(QPointF widgetPoint) const;
-    const QImage &pixelated();
+    // A mark in the painter's current state, which maps the image's pixels (y up).
+    void drawMark(QPainter &p, const Annotation &mark);
     void drawCropOverlay(QPainter &p, bool withHandles);
 
     QImage m_base;
     ReviewModel m_model;
-    std::optional<QImage> m_pixelated;
+    PixelatedPicture m_pixelated; // made where blur marks need it
 };
 
 } // namespace vistrel

@@ -4,6 +4,7 @@
 #include "platform/Memory.h"
 #include "platform/QtDesktop.h"
 
+#include <QBackingStore>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
@@ -20,7 +21,7 @@ OverlayWindowPool::OverlayWindowPool(int keepMs) : m_expiry(new QTimer(this))
 {
     m_expiry->setSingleShot(true);
     m_expiry->setInterval(keepMs);
-    connect(m_expiry, &QTimer::timeout, this, &OverlayWindowPool::dropUnused);
+    connect(m_expiry, &QTimer::timeout, this, &OverlayWindowPool::releaseBackingStores);
     if (qApp)
         connect(qApp, &QGuiApplication::screenRemoved, this, &OverlayWindowPool::drop);
 }
@@ -61,14 +62,28 @@ void OverlayWindowPool::giveBack(SelectionView *view)
         m_expiry->start();
 }
 
-void OverlayWindowPool::dropUnused()
+void OverlayWindowPool::prepare(const QList<QScreen *> &screens)
 {
-    for (qsizetype i = m_entries.size() - 1; i >= 0; --i) {
-        if (m_entries[i].inUse)
+    for (QScreen *screen : screens) {
+        if (std::any_of(m_entries.cbegin(), m_entries.cend(),
+                        [screen](const Entry &e) { return e.screen == screen; }))
             continue;
-        delete m_entries[i].view.data();
-        m_entries.removeAt(i);
+        auto *view = new SelectionView(SelectionModel::Setup{}, QImage(), 1.0);
+        view->setScreen(screen);
+        view->setGeometry(screen->geometry());
+        view->winId(); // made, never mapped: no backing store yet
+        view->paintOnce();
+        m_entries.append({screen, view, false});
     }
+}
+
+void OverlayWindowPool::releaseBackingStores()
+{
+    // A hidden window's backing store is a screenful of shared memory; at the next show it is
+    // made anew at the window's size, and the window itself stays.
+    for (const Entry &e : std::as_const(m_entries))
+        if (!e.inUse && e.view && e.view->backingStore())
+            e.view->backingStore()->resize(QSize(1, 1));
     handBackIdleMemory();
 }
 

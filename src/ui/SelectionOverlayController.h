@@ -16,8 +16,9 @@ namespace vistrel {
 
 // Overlay windows kept from one capture to the next, hidden rather than destroyed: making a
 // full-screen window and the first touch of its backing store cost several frames, while a
-// kept one paints at once. They are kept while captures follow one another and go, with their
-// backing stores, after `keepWarmFor` without a capture. A window whose screen went away is
+// kept one paints at once. Their backing stores (a screenful of pixels each) are kept while
+// captures follow one another and go after `keepWarmFor` without a capture; the windows
+// themselves, which hold next to nothing then, stay. A window whose screen went away is
 // dropped.
 class OverlayWindowPool : public QObject
 {
@@ -31,6 +32,10 @@ public:
                         double scale, SelectionView::Purpose purpose);
     // Hidden, without the capture's picture, and kept for the next capture.
     void giveBack(SelectionView *view);
+    // Makes the windows of `screens` ahead of the first capture, once the app is up: the
+    // window, and the one-time costs of a first paint, are then off the hot key's path. They
+    // are made without backing stores, so they cost next to no memory until used.
+    void prepare(const QList<QScreen *> &screens);
     int size() const { return int(m_entries.size()); }
 
 private:
@@ -41,7 +46,7 @@ private:
         bool inUse = false;
     };
     void drop(QScreen *screen);
-    void dropUnused();
+    void releaseBackingStores();
 
     QList<Entry> m_entries;
     QTimer *m_expiry;

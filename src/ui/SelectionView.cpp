@@ -298,6 +298,18 @@ void SelectionView::loadFonts()
     }
 }
 
+void SelectionView::paintOnce()
+{
+    QImage stand(size() * m_scale, QImage::Format_RGB32);
+    QImage frame(size(), QImage::Format_RGB32);
+    if (stand.isNull() || frame.isNull())
+        return;
+    stand.fill(Qt::gray);
+    m_picture = stand;
+    render(&frame);
+    m_picture = QImage();
+}
+
 QString SelectionView::loupeText() const
 {
     const QPointF c = m_model.cursorPoint();

@@ -58,6 +58,9 @@ public:
     // Opens the overlay's font faces and shapes its characters once, off the hot key's path:
     // the first overlay would otherwise load them while the user waits for it.
     static void loadFonts();
+    // Paints a first frame once, of a stand-in picture and into a picture of its own, so that
+    // what a first frame needs beyond the fonts is loaded too; the window is left untouched.
+    void paintOnce();
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -447,6 +447,41 @@ TEST_F(CoordinatorTest, TheDesktopsColourPickerComesFirstAndTheLoupeWhenItCannot
     EXPECT_TRUE(desktop.warnings.isEmpty());
 }
 
+TEST_F(CoordinatorTest, PinsAndEditorsKeepOnlyTheirOwnPixels)
+{
+    // A cut used where it is dropped at once may look into the frozen picture; a pin or an
+    // editor that did would keep the whole screen alive with it.
+    auto within = [](const QImage &part, const QImage &whole) {
+        const uchar *bits = part.constBits();
+        return bits >= whole.constBits() && bits < whole.constBits() + whole.sizeInBytes();
+    };
+    QList<QImage> frozen;
+    for (SelectionAction action :
+         {SelectionAction::Pin, SelectionAction::Edit, SelectionAction::Copy}) {
+        coordinator->startAreaCapture(false);
+        drain();
+        ASSERT_TRUE(overlay);
+        frozen.append(overlay->request.displayImages.value(10));
+        overlay->finish(SelectionOutcome{RectSelection{QRectF(100, 50, 40, 30), main}, action});
+        drain();
+    }
+    ASSERT_EQ(desktop.pinned.size(), 1);
+    ASSERT_EQ(coordinator->editors().size(), 1);
+    const QImage &pin = desktop.pinned[0].first;
+    const QImage &edited = coordinator->editors().first()->image();
+    for (const QImage &picture : {pin, edited}) {
+        EXPECT_EQ(picture, frozen[0].copy(100, 50, 40, 30));
+        EXPECT_FALSE(within(picture, frozen[0]));
+        EXPECT_FALSE(within(picture, frozen[1]));
+        EXPECT_EQ(picture.sizeInBytes(), 40 * 30 * 4); // its own rows, not the screen's
+    }
+    // Copy still takes the picture as it was cut.
+    ASSERT_EQ(desktop.clipboardFormats.size(), 1);
+    EXPECT_EQ(QImage::fromData(desktop.clipboardFormats[0].second, "PNG")
+                  .convertToFormat(QImage::Format_RGB32),
+              frozen[2].copy(100, 50, 40, 30));
+}
+
 TEST_F(CoordinatorTest, SaveAndPinOutcomes)
 {
     QTemporaryDir dir;

@@ -227,3 +227,33 @@ TEST(Pixelation, FailureGivesBackTheSource)
     flat.fill(QColor(10, 20, 30));
     EXPECT_EQ(pixelate(flat), flat);
 }
+
+TEST(Pixelation, PartsHoldTheSamePixelsAsTheWholeCopyAndOnlyTheirBlocks)
+{
+    // A tall picture with blocks of 50 × 50 (ragged at the right and bottom edges), in the
+    // format pixelated copies come in and in one they are converted from.
+    const QImage tall = noise({333, 3001});
+    for (const QImage &src : {tall, tall.convertToFormat(QImage::Format_RGB888)}) {
+        const QImage whole = pixelate(src);
+        PixelatedPicture parts(src);
+        const QRect areas[] = {{10, 10, 5, 5},   {40, 40, 30, 30},   {0, 2950, 333, 51},
+                               {300, 5, 40, 40}, {-20, -20, 60, 60}, {120, 1000, 100, 600}};
+        for (const QRect &area : areas) {
+            const PixelatedPicture::Part part = parts.cover(area);
+            ASSERT_FALSE(part.image.isNull());
+            // Whole blocks that hold the area and a pixel around it, within the picture.
+            EXPECT_TRUE(part.rect().contains(area.adjusted(-1, -1, 1, 1).intersected(src.rect())));
+            EXPECT_TRUE(src.rect().contains(part.rect()));
+            EXPECT_EQ(part.at.x() % 50, 0);
+            EXPECT_EQ(part.at.y() % 50, 0);
+            EXPECT_EQ(part.image, whole.copy(part.rect()))
+                << "area " << area.x() << "," << area.y();
+        }
+        EXPECT_TRUE(parts.cover({400, 10, 5, 5}).image.isNull()); // outside the picture
+        // Asked again, an area inside what is made costs nothing more.
+        const qint64 made = parts.bytes();
+        parts.cover({130, 1100, 20, 20});
+        EXPECT_EQ(parts.bytes(), made);
+        EXPECT_LT(made, qint64(whole.sizeInBytes()) / 3);
+    }
+}

@@ -601,3 +601,20 @@ TEST_F(EditorWindowTest, RedactWithoutRecognitionSaysSo)
                !desktop.toastTexts.last().startsWith(QStringLiteral("Sharing"));
     }, 10000));
 }
+
+TEST_F(EditorWindowTest, APictureInSharedMemoryIsLetGoWholly)
+{
+    // A grab's picture lies in a segment the next grab wants back: once the editor keeps its
+    // own pixels, neither the window nor the canvas may still look at the segment.
+    const QImage grab = picture(QSize(300, 200));
+    editor =
+        std::make_unique<EditorWindowController>(grab, QList<AnnotationRef>{}, desktop.platform());
+    editor->showWindow();
+    drain();
+    ASSERT_EQ(editor->canvas()->baseImage().constBits(), grab.constBits());
+    editor->keepOwnPixels();
+    EXPECT_NE(editor->image().constBits(), grab.constBits());
+    EXPECT_NE(editor->canvas()->baseImage().constBits(), grab.constBits());
+    EXPECT_EQ(editor->canvas()->baseImage(), grab);
+    EXPECT_EQ(editor->image(), grab);
+}

@@ -4,6 +4,8 @@
 #include "platform/FakeDesktop.h"
 #include "TestSupport.h"
 
+#include <QApplication>
+#include <QBackingStore>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QToolButton>
@@ -117,9 +119,38 @@ TEST(SelectionOverlay, AKeptWindowStartsTheNextCaptureAfresh)
     ASSERT_TRUE(o.outcomes[0]);
     EXPECT_EQ(o.outcomes[0]->action, SelectionAction::Copy);
     EXPECT_EQ(pool.size(), 1);
-    // Once captures stop, the window and its backing store go.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return pool.size() == 0; }, 5000));
-    EXPECT_FALSE(kept);
+    // Once captures stop, its backing store (a screenful of pixels) goes; the window stays
+    // for the next capture, which paints it at its full size again.
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return kept && kept->backingStore()->size() == QSize(1, 1); }, 5000));
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(pool.size(), 1);
+    Overlay next(1, false, &pool);
+    next.controller->present();
+    ASSERT_EQ(next.view(0), kept.data());
+    drain();
+    EXPECT_EQ(kept->backingStore()->size(), kept->size());
+    EXPECT_EQ(kept->hexAtCursor(3, 4),
+              QColor(next.desktop.display(10)->picture.pixel(3, 4)).name().toUpper());
+}
+
+TEST(SelectionOverlay, PreparedWindowsServeTheFirstCapture)
+{
+    OverlayWindowPool pool(1000);
+    pool.prepare({QGuiApplication::primaryScreen()});
+    pool.prepare({QGuiApplication::primaryScreen()}); // once per screen
+    ASSERT_EQ(pool.size(), 1);
+    Overlay o(1, false, &pool);
+    const auto made = QApplication::topLevelWidgets();
+    o.controller->present();
+    SelectionView *view = o.view(0);
+    ASSERT_TRUE(view);
+    EXPECT_TRUE(made.contains(view)); // made ahead, not at the hot key
+    EXPECT_TRUE(view->isVisible());
+    EXPECT_EQ(view->model().state(), SelectionModel::State::Idle);
+    const QImage &picture = o.desktop.display(10)->picture;
+    EXPECT_EQ(view->hexAtCursor(3, 4), QColor(picture.pixel(3, 4)).name().toUpper());
+    EXPECT_EQ(pool.size(), 1);
 }
 
 TEST(SelectionOverlay, EscapeCancelsAndReturnPressesEdit)

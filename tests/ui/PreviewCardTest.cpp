@@ -1,20 +1,23 @@
-#include "app/CaptureCoordinator.h"
-#include "ui/AnnotationCanvas.h"
-#include "model/CanvasModel.h"
-#include "ui/EditorWindowController.h"
-#include "ui/CapturePreviewController.h"
-#include "platform/FakeDesktop.h"
 #include "TestSupport.h"
+#include "app/CaptureCoordinator.h"
+#include "model/AnnotationRenderer.h"
+#include "model/CanvasModel.h"
+#include "model/YUp.h"
+#include "platform/FakeDesktop.h"
+#include "ui/AnnotationCanvas.h"
+#include "ui/CapturePreviewController.h"
+#include "ui/EditorWindowController.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QToolButton>
-#include <QLabel>
 #include <QTemporaryDir>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -196,7 +199,7 @@ TEST_F(PreviewCardTest, CopyTakesTheMarkedCropAndTheBadgeFollowsTheCrop)
     canvas->model().mouseDown(QPointF(20, 20) * s);
     canvas->model().mouseDragged(QPointF(60, 20) * s);
     canvas->model().mouseUp();
-    const QImage expected = *canvas->renderFullComposite();
+    const QImage expected = *canvas->renderComposite(QRect(0, 0, 400, 300));
     card->button(PreviewButton::Copy)->click();
     ASSERT_EQ(desktop.clipboardFormats.size(), 1);
     QImage copied;
@@ -364,4 +367,52 @@ TEST_F(PreviewCardTest, EditOpensTheEditorOnTheUnmarkedCropWithEditableMarks)
     ASSERT_EQ(editor->canvas()->annotations().size(), 1);
     const double margin = CanvasModel::margin; // around the picture in the editor
     EXPECT_EQ(editor->canvas()->annotations()[0]->start, QPointF(50 + margin, 30 + margin));
+}
+
+TEST(PreviewCard, BlurIsMadeOnlyUnderItsMarksAndLooksAsAWholePixelatedCopy)
+{
+    FakeDesktop desktop;
+    const QImage tall = pattern(300, 3000);
+    CapturePreviewController card(tall, desktop.platform(), {0, 0, 1440, 900}, 1.0);
+    card.showWindow();
+    drain();
+    ReviewCanvas *canvas = card.canvas();
+    canvas->grab(); // painted: nothing pixelated without a blur mark
+    EXPECT_EQ(canvas->pixelated().bytes(), 0);
+
+    // Marks in image pixels (y up): a blur near the top, one across the bottom edge, a pen
+    // stroke through the first.
+    ReviewModel &m = canvas->model();
+    const double s = m.displayScale();
+    card.setMode(ReviewModel::Mode::Mark);
+    auto drag = [&](ToolKind tool, QPointF from, QPointF to) {
+        card.pickTool(tool);
+        m.mouseDown(from * s);
+        m.mouseDragged(to * s);
+        m.mouseUp();
+    };
+    drag(ToolKind::Blur, {30.5, 2900.2}, {170.7, 2850});
+    drag(ToolKind::Blur, {200, 40}, {320, -30});
+    drag(ToolKind::Pen, {10, 2870}, {250, 2880});
+    ASSERT_EQ(m.annotations().size(), 3);
+    canvas->grab();
+    EXPECT_GT(canvas->pixelated().bytes(), 0);
+    EXPECT_LT(canvas->pixelated().bytes(), tall.sizeInBytes() / 10);
+
+    // What the whole picture with a whole pixelated copy gives, cut where the card cuts.
+    QImage whole = tall.copy();
+    const QImage pixelated = pixelate(tall);
+    {
+        QPainter p(&whole);
+        p.setTransform(yup::toSurface(whole.height()));
+        for (const AnnotationRef &a : m.annotations())
+            AnnotationRenderer::draw(p, *a, &pixelated, QPointF(0, 0));
+    }
+    for (const QRect &crop :
+         {QRect(0, 0, 300, 3000), QRect(17, 60, 200, 123), QRect(150, 2900, 150, 100)}) {
+        const auto composite = canvas->renderComposite(crop);
+        ASSERT_TRUE(composite);
+        EXPECT_EQ(*composite, whole.copy(crop)) << "crop at " << crop.x() << "," << crop.y();
+    }
+    EXPECT_LT(canvas->pixelated().bytes(), tall.sizeInBytes() / 10);
 }
