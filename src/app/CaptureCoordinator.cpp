@@ -327,11 +327,11 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action, Q
     case SelectionAction::Copy:
         if (ClipboardTools::copy(*m_platform.clipboard, image))
             m_platform.toasts->show(tr("Copied to clipboard"));
-        remember(image, true);
+        remember(image);
         break;
     case SelectionAction::Save:
         save(image);
-        remember(image, true);
+        remember(image);
         break;
     case SelectionAction::Pin:
         m_platform.pins->pin(image, screen);

@@ -144,10 +144,8 @@ private:
     void keepCopy(const QImage &image);
     // Follows the preferences: starts or ends the history and sets its limits.
     void applyHistoryPreferences();
-    // A capture that left without an editor (copied, saved, pinned, on a preview card). A cut
-    // that still shares the frozen screen's pixels is copied: the history must not keep the
-    // whole screen alive until it is written.
-    void remember(const QImage &image, bool sharesFrozenScreen = false);
+    // A capture that left without an editor (copied, saved, pinned, on a preview card).
+    void remember(const QImage &image);
     // Gives an editor its entry and writes its marks there as they change.
     void followInHistory(EditorWindowController *editor);
     void recordEditor(EditorWindowController *editor);

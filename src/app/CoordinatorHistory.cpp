@@ -69,15 +69,15 @@ void CaptureCoordinator::keepOpenEntries()
     m_recorder->setKept(open);
 }
 
-void CaptureCoordinator::remember(const QImage &image, bool sharesFrozenScreen)
+void CaptureCoordinator::remember(const QImage &image)
 {
     if (!m_recorder || image.isNull())
         return;
     EditorScene scene;
-    scene.image = sharesFrozenScreen ? image.copy() : image;
-    if (scene.image.isNull())
-        return; // no room for a copy: the capture itself went where it was sent
-    m_recorder->record(CaptureHistory::newId(), scene, false);
+    // Not copied here: a copy on this thread would hold up the clipboard's answer. Written at
+    // once, on idle time, so a cut of the frozen screen lets the screen go soon.
+    scene.image = image;
+    m_recorder->record(CaptureHistory::newId(), scene, false, true);
 }
 
 void CaptureCoordinator::followInHistory(EditorWindowController *editor)

@@ -8,6 +8,7 @@
 #include <QMutexLocker>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QThread>
 #include <QUuid>
 
 #include <algorithm>
@@ -182,6 +183,9 @@ HistoryRecorder::HistoryRecorder(CaptureHistory history, QObject *parent)
 {
     // One writer: entries are written in the order they were asked for.
     m_pool.setMaxThreadCount(1);
+    // Only with time nothing else wants: a capture's own encoding (the clipboard's PNG, a
+    // save) must not wait on the history's.
+    m_pool.setThreadPriority(QThread::IdlePriority);
     m_pool.setExpiryTimeout(10 * 1000);
     m_delay.setSingleShot(true);
     m_delay.setInterval(delayMs);
@@ -205,7 +209,7 @@ void HistoryRecorder::setKept(const QSet<QString> &ids)
     m_kept = ids;
 }
 
-void HistoryRecorder::record(const QString &id, const EditorScene &scene, bool unsaved)
+void HistoryRecorder::record(const QString &id, const EditorScene &scene, bool unsaved, bool now)
 {
     QList<qint64> keys{scene.image.cacheKey()};
     for (const auto &placed : scene.placed)
@@ -218,6 +222,11 @@ void HistoryRecorder::record(const QString &id, const EditorScene &scene, bool u
         pending.scene = scene;
         pending.unsaved = unsaved;
         pending.pictures |= pictures;
+    }
+    if (now) {
+        m_delay.stop();
+        start();
+        return;
     }
     // Not restarted by later changes: a stream of edits is still written every `delayMs`.
     if (!m_delay.isActive())

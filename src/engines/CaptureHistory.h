@@ -63,9 +63,9 @@ private:
     QString m_folder;
 };
 
-// Writes history entries on a thread of its own, shortly after they are asked for: a capture
-// reaches the clipboard or the screen first, and an editor's marks are written at most once
-// every `delayMs` while they change. A later write of the same entry replaces one not begun.
+// Writes history entries on a thread of its own that runs only on idle time, so a capture
+// reaches the clipboard or the screen first; an editor's marks are written at most once every
+// `delayMs` while they change. A later write of the same entry replaces one not begun.
 class HistoryRecorder : public QObject
 {
     Q_OBJECT
@@ -80,7 +80,8 @@ public:
     // Entries no pruning may drop (those open in editors).
     void setKept(const QSet<QString> &ids);
     // Pictures are written again only when they changed since the last record of `id`.
-    void record(const QString &id, const EditorScene &scene, bool unsaved);
+    // `now`: written as soon as the thread has idle time, not after the delay.
+    void record(const QString &id, const EditorScene &scene, bool unsaved, bool now = false);
     // Removes entries after what is being written, on the same thread.
     void remove(const QString &id);
     void clear();
