@@ -136,6 +136,8 @@ view_rows ""
 check "the reader reads the GTK view's rows" reader_is_honest "$VIEW" gtk
 by_hand gtk
 kill "$ZENITY" 2>/dev/null
+# The next view has the same title: the last one must be gone before it is looked for.
+wait_for 10 sh -c '! xdotool search --onlyvisible --name "^GTK rows$"'
 
 # The same view editable, its caret blinking on the first row.
 view_rows --editable
