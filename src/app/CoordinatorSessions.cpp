@@ -250,7 +250,7 @@ void CaptureCoordinator::offerKeptWork()
             for (const QString &id : store.ids())
                 store.remove(id);
             // The captures stay in the history, as captures whose marks were not saved.
-            const CaptureHistory history(m_historyFolder);
+            const CaptureHistory history(historyFolder());
             for (const QString &id : keptHistoryIds())
                 history.setUnsaved(id, false);
         }
