@@ -292,13 +292,18 @@ bool AppShell::eventFilter(QObject *watched, QEvent *event)
     return true;
 }
 
-void AppShell::runCommand(const Command &command, std::function<void(const QString &)> done)
+void AppShell::runCommand(const Command &command, std::function<void(const CommandAnswer &)> done)
 {
     if (command.last && CaptureHistory(m_coordinator->historyFolder()).entries().isEmpty()) {
         QTimer::singleShot(0, this, [done] {
             if (done)
                 done(tr("the history holds no capture"));
         });
+        return;
+    }
+    if (command.scripted()) {
+        // Answered once the picture is where the script asked, or is not taken.
+        QTimer::singleShot(0, this, [this, command, done] { schedule(command, {}, done); });
         return;
     }
     if (command.files.isEmpty()) {
@@ -351,56 +356,77 @@ void AppShell::runCommand(const Command &command, std::function<void(const QStri
     reader->start();
 }
 
-void AppShell::schedule(const Command &command, const QList<EditablePng::Read> &pictures)
+void AppShell::schedule(const Command &command, const QList<EditablePng::Read> &pictures,
+                        std::function<void(const CommandAnswer &)> done)
 {
     QPointer<CaptureCoordinator> c = m_coordinator;
     std::function<void()> run;
-    switch (command.kind) {
-    case Command::Kind::None:
-        return;
-    case Command::Kind::Area:
-        run = [c] { c->startAreaCapture(false); };
-        break;
-    case Command::Kind::Full:
-        run = [c] { c->captureFullScreen(); };
-        break;
-    case Command::Kind::Window:
-        run = [c] { c->startWindowCapture(); };
-        break;
-    case Command::Kind::Scroll:
-        run = [c] { c->startScrollCapture(); };
-        break;
-    case Command::Kind::Ocr:
-        run = [c] { c->startAreaCapture(true); };
-        break;
-    case Command::Kind::Color:
-        run = [c] { c->startColorPick(); };
-        break;
-    case Command::Kind::Edit:
-        if (command.last) {
-            run = [c] { c->reopenLatest(); };
+    if (command.scripted()) {
+        using Source = CaptureCoordinator::ScriptedCapture::Source;
+        CaptureCoordinator::ScriptedCapture request;
+        request.source = command.kind == Command::Kind::Area     ? Source::Area
+                         : command.kind == Command::Kind::Window ? Source::Window
+                                                                 : Source::Full;
+        request.output = command.output;
+        request.clipboard = command.clipboard;
+        run = [c, request, done] {
+            c->captureForScript(request, [done](const QString &why, const QByteArray &png) {
+                CommandAnswer answer(why);
+                answer.picture = png;
+                if (done)
+                    done(answer);
+            });
+        };
+    } else {
+        switch (command.kind) {
+        case Command::Kind::None:
+            return;
+        case Command::Kind::Area:
+            run = [c] { c->startAreaCapture(false); };
+            break;
+        case Command::Kind::Full:
+            run = [c] { c->captureFullScreen(); };
+            break;
+        case Command::Kind::Window:
+            run = [c] { c->startWindowCapture(); };
+            break;
+        case Command::Kind::Scroll:
+            run = [c] { c->startScrollCapture(); };
+            break;
+        case Command::Kind::Ocr:
+            run = [c] { c->startAreaCapture(true); };
+            break;
+        case Command::Kind::Color:
+            run = [c] { c->startColorPick(); };
+            break;
+        case Command::Kind::Edit:
+            if (command.last) {
+                run = [c] { c->reopenLatest(); };
+                break;
+            }
+            run = [c, pictures, alerts = m_platform.alerts] {
+                for (const EditablePng::Read &picture : pictures) {
+                    EditorWindowController *editor = c->openEditor(picture.scene->image, picture.scene->marks);
+                    editor->restoreScene(*picture.scene);
+                    if (!picture.problem.isEmpty())
+                        Notifier::error(alerts, picture.problem);
+                }
+            };
+            break;
+        case Command::Kind::Quit:
+            run = [self = QPointer<AppShell>(this)] {
+                if (self)
+                    self->quitNow();
+            };
             break;
         }
-        run = [c, pictures, alerts = m_platform.alerts] {
-            for (const EditablePng::Read &picture : pictures) {
-                EditorWindowController *editor = c->openEditor(picture.scene->image, picture.scene->marks);
-                editor->restoreScene(*picture.scene);
-                if (!picture.problem.isEmpty())
-                    Notifier::error(alerts, picture.problem);
-            }
-        };
-        break;
-    case Command::Kind::Quit:
-        run = [self = QPointer<AppShell>(this)] {
-            if (self)
-                self->quitNow();
-        };
-        break;
     }
     // Precise: a coarse timer may fire up to 5 % early, and a delay is a promise to wait.
-    QTimer::singleShot(int(command.delaySeconds * 1000), Qt::PreciseTimer, this, [c, run] {
+    QTimer::singleShot(int(command.delaySeconds * 1000), Qt::PreciseTimer, this, [c, run, done] {
         if (c)
             run();
+        else if (done)
+            done(QStringLiteral("Vistrel is quitting"));
     });
 }
 

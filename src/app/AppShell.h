@@ -59,7 +59,7 @@ public:
     // A command from the command line or another `vistrel` process: the menu's entry points,
     // after the command's delay. `done` runs on a later turn of the loop with why the command
     // cannot run (a picture that cannot be read), or an empty string once it is scheduled.
-    void runCommand(const Command &command, std::function<void(const QString &)> done = {});
+    void runCommand(const Command &command, std::function<void(const CommandAnswer &)> done = {});
 
     // Moves a hot key to a new combination, stores it and updates the menu's texts; returns
     // why it was refused, or an empty string.
@@ -79,7 +79,8 @@ protected:
 
 private:
     void setupStatusItem();
-    void schedule(const Command &command, const QList<EditablePng::Read> &pictures);
+    void schedule(const Command &command, const QList<EditablePng::Read> &pictures,
+                  std::function<void(const CommandAnswer &)> done = {});
     void refreshShortcutTexts();
     void fillRecentMenu();
 

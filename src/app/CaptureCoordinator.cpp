@@ -181,7 +181,7 @@ std::optional<ScreenLayout> CaptureCoordinator::beginBusyMode()
     auto content = m_platform.screens->screenLayout();
     if (!content) {
         m_busy = false;
-        Notifier::error(m_platform.alerts, content.error());
+        reportStartFailure(content.error());
         return std::nullopt;
     }
     return *content;
@@ -207,6 +207,10 @@ void CaptureCoordinator::runOverlayMode(Mode mode)
         immediate = SelectionAction::Board;
         break;
     case Mode::Area:
+        // A script takes the area as the drag ends: there is nobody to press a button.
+        if (m_script)
+            immediate = SelectionAction::Copy;
+        break;
     case Mode::Window:
         break;
     }
@@ -215,7 +219,7 @@ void CaptureCoordinator::runOverlayMode(Mode mode)
     auto images = captureDisplayImages(*content);
     if (!images) {
         m_busy = false;
-        Notifier::error(m_platform.alerts, images.error());
+        reportStartFailure(images.error());
         return;
     }
     presentSelection(*content, windowPicking, immediate, *images);
@@ -263,6 +267,15 @@ void CaptureCoordinator::handleOutcome(const std::optional<SelectionOutcome> &ou
     m_selectionOverlay = nullptr;
     m_busy = false;
     handBackMemory();
+    if (auto script = std::exchange(m_script, std::nullopt)) {
+        if (!outcome)
+            return script->done(QStringLiteral("the capture was cancelled"), {});
+        const Result<QImage> image = cutOutcome(*outcome, content, frozen);
+        if (!image)
+            return script->done(image.error().errorDescription(), {});
+        keepCopy(*image);
+        return deliverToScript(*image, script->request, script->done);
+    }
     if (!outcome) {
         if (m_addSession)
             showBoardPanel();
@@ -276,16 +289,16 @@ void CaptureCoordinator::handleOutcome(const std::optional<SelectionOutcome> &ou
     performCapture(*outcome, content, frozen);
 }
 
-void CaptureCoordinator::performCapture(const SelectionOutcome &outcome,
-                                        const ScreenLayout &content,
-                                        const DisplayImageMap &frozen)
+Result<QImage> CaptureCoordinator::cutOutcome(const SelectionOutcome &outcome,
+                                              const ScreenLayout &content,
+                                              const DisplayImageMap &frozen, QScreen **screen)
 {
-    QScreen *screen = nullptr;
-    Result<QImage> image = std::visit(
+    return std::visit(
         [&](const auto &result) -> Result<QImage> {
             using T = std::decay_t<decltype(result)>;
             if constexpr (std::is_same_v<T, RectSelection>) {
-                screen = m_capture.screenFor(result.display);
+                if (screen)
+                    *screen = m_capture.screenFor(result.display);
                 if (frozen.contains(result.display.displayID))
                     return m_capture.cutRect(result.rect, result.display,
                                              frozen.value(result.display.displayID));
@@ -297,6 +310,14 @@ void CaptureCoordinator::performCapture(const SelectionOutcome &outcome,
             }
         },
         outcome.result);
+}
+
+void CaptureCoordinator::performCapture(const SelectionOutcome &outcome,
+                                        const ScreenLayout &content,
+                                        const DisplayImageMap &frozen)
+{
+    QScreen *screen = nullptr;
+    Result<QImage> image = cutOutcome(outcome, content, frozen, &screen);
     // What stays on screen after the capture gets pixels of its own; Copy, Save and text
     // recognition use the cut as it is, and drop it.
     const SelectionAction a = outcome.action;

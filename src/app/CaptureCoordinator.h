@@ -44,6 +44,18 @@ public:
     void captureFullScreen();
     void startScrollCapture();
     void startColorPick();
+    // A capture for a script: no toolbar, no editor. The area is taken when its drag ends, a
+    // window when it is clicked; the picture goes to the file (type by extension), to the
+    // caller as PNG ("-"), and/or to the clipboard. `done` gets why no picture was taken
+    // (empty when one was) and, for "-", its PNG.
+    struct ScriptedCapture
+    {
+        enum class Source { Area, Full, Window } source = Source::Full;
+        QString output;
+        bool clipboard = false;
+    };
+    using ScriptedDone = std::function<void(const QString &why, const QByteArray &png)>;
+    void captureForScript(const ScriptedCapture &request, ScriptedDone done);
     // Makes ahead what the first capture would otherwise make while the user waits (the
     // overlay windows, hidden); for once the app is up.
     void prepareForCaptures();
@@ -106,6 +118,8 @@ public:
     // for a display that has none).
     void performCapture(const SelectionOutcome &outcome, const ScreenLayout &content,
                         const DisplayImageMap &frozen = {});
+    Result<QImage> cutOutcome(const SelectionOutcome &outcome, const ScreenLayout &content,
+                              const DisplayImageMap &frozen, QScreen **screen = nullptr);
     // `screen` is where the picture was taken; a pin opens there.
     void dispatch(const QImage &image, SelectionAction action, QScreen *screen = nullptr);
     // `historyId` names the history entry the editor's work goes on in; a new one without.
@@ -160,6 +174,16 @@ private:
     // After each board step: the panel comes back and the keyboard goes back to the window
     // the user works in.
     void showBoardPanel();
+    void deliverToScript(const QImage &image, const ScriptedCapture &request, ScriptedDone done);
+    // A scripted overlay's request, answered by its outcome.
+    struct PendingScript
+    {
+        ScriptedCapture request;
+        ScriptedDone done;
+    };
+    std::optional<PendingScript> m_script;
+    // Says why the capture could not start: to the script waiting on it, else in an alert.
+    void reportStartFailure(const CaptureError &error);
 
     Platform m_platform;
     OCRService m_ocr;

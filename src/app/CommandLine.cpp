@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -38,6 +39,27 @@ std::optional<double> parseDelay(const QString &text)
     return value;
 }
 
+bool takesOutput(Command::Kind kind)
+{
+    return kind == Command::Kind::Area || kind == Command::Kind::Full ||
+           kind == Command::Kind::Window;
+}
+
+// Why `output` cannot name where a scripted capture goes, or nothing.
+QString outputProblem(const QString &output)
+{
+    if (output == QLatin1String("-"))
+        return {};
+    const QString suffix = QFileInfo(output).suffix().toLower();
+    static const QStringList types{QStringLiteral("png"), QStringLiteral("jpg"),
+                                   QStringLiteral("jpeg"), QStringLiteral("pdf")};
+    if (!types.contains(suffix))
+        return QStringLiteral("--output names a .png, .jpg, .jpeg or .pdf file, or - for PNG on "
+                              "standard output, not \"%1\"")
+            .arg(QFileInfo(output).fileName().left(80));
+    return {};
+}
+
 } // namespace
 
 QString Command::name(Kind kind)
@@ -66,6 +88,10 @@ QJsonObject Command::toJson() const
         json.insert(QStringLiteral("files"), QJsonArray::fromStringList(files));
     if (last)
         json.insert(QStringLiteral("last"), true);
+    if (!output.isEmpty())
+        json.insert(QStringLiteral("output"), output);
+    if (clipboard)
+        json.insert(QStringLiteral("clipboard"), true);
     return json;
 }
 
@@ -113,6 +139,21 @@ std::optional<Command> Command::fromJson(const QJsonObject &json, QString *error
     if ((command.kind == Kind::Edit) == (command.files.isEmpty() && !command.last))
         return fail(command.kind == Kind::Edit ? QStringLiteral("edit needs at least one file")
                                                : QStringLiteral("only edit takes files"));
+    const QJsonValue output = json.value(QStringLiteral("output"));
+    if (!output.isUndefined()) {
+        command.output = output.toString();
+        if (!output.isString() ||
+            (command.output != QLatin1String("-") && !QDir::isAbsolutePath(command.output)))
+            return fail(QStringLiteral("the output is \"-\" or an absolute path"));
+        if (const QString why = outputProblem(command.output); !why.isEmpty())
+            return fail(why);
+    }
+    const QJsonValue clipboard = json.value(QStringLiteral("clipboard"));
+    if (!clipboard.isUndefined() && !clipboard.isBool())
+        return fail(QStringLiteral("\"clipboard\" is true or false"));
+    command.clipboard = clipboard.toBool();
+    if (command.scripted() && !takesOutput(command.kind))
+        return fail(QStringLiteral("only area, full and window take an output"));
     return command;
 }
 
@@ -136,10 +177,17 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &cwd)
         QStringLiteral("SECONDS"));
     const QCommandLineOption lastOption(QStringLiteral("last"),
                                         QStringLiteral("edit: the newest capture of the history"));
+    const QCommandLineOption outputOption(
+        QStringLiteral("output"), QStringLiteral("area, full, window: write the picture to FILE"),
+        QStringLiteral("FILE"));
+    const QCommandLineOption clipboardOption(
+        QStringLiteral("clipboard"), QStringLiteral("area, full, window: copy the picture"));
     parser.addOption(helpOption);
     parser.addOption(versionOption);
     parser.addOption(delayOption);
     parser.addOption(lastOption);
+    parser.addOption(outputOption);
+    parser.addOption(clipboardOption);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("what to do"),
                                  QStringLiteral("[COMMAND]"));
     parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("pictures, for edit"),
@@ -162,7 +210,8 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &cwd)
     QStringList positional = parser.positionalArguments();
     if (!positional.isEmpty() && positional.first() == QLatin1String("history")) {
         positional.removeFirst();
-        if (!positional.isEmpty() || parser.isSet(delayOption) || parser.isSet(lastOption))
+        if (!positional.isEmpty() || parser.isSet(delayOption) || parser.isSet(lastOption) ||
+            parser.isSet(outputOption) || parser.isSet(clipboardOption))
             return error(QStringLiteral("\"history\" takes no file names or options"));
         line.history = true;
         return line;
@@ -176,6 +225,20 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &cwd)
     }
     if (parser.isSet(lastOption) && line.command.kind != Command::Kind::Edit)
         return error(QStringLiteral("--last goes with edit"));
+    if ((parser.isSet(outputOption) || parser.isSet(clipboardOption)) &&
+        !takesOutput(line.command.kind))
+        return error(QStringLiteral("--output and --clipboard go with area, full or window"));
+    if (parser.isSet(outputOption)) {
+        const QString output = parser.value(outputOption);
+        if (output.isEmpty())
+            return error(QStringLiteral("--output needs a file name, or - for standard output"));
+        if (const QString why = outputProblem(output); !why.isEmpty())
+            return error(why);
+        line.command.output = output == QLatin1String("-")
+                                  ? output
+                                  : QDir::cleanPath(QDir(cwd).absoluteFilePath(output));
+    }
+    line.command.clipboard = parser.isSet(clipboardOption);
     if (line.command.kind == Command::Kind::Edit) {
         for (const QString &file : std::as_const(positional))
             line.command.files.append(QDir::cleanPath(QDir(cwd).absoluteFilePath(file)));
@@ -195,6 +258,7 @@ QString CommandLine::usage()
 {
     return QStringLiteral(
         "Usage: vistrel [COMMAND] [--delay SECONDS]\n"
+        "       vistrel area | full | window [--output FILE | -] [--clipboard] [--delay SECONDS]\n"
         "       vistrel edit FILE... | --last [--delay SECONDS]\n"
         "       vistrel history\n"
         "       vistrel --help | --version\n"
@@ -214,6 +278,14 @@ QString CommandLine::usage()
         "  history         list the capture history, newest first\n"
         "  quit            end the running Vistrel\n"
         "\n"
+        "Scripted captures (no toolbar, no editor): area, full or window with\n"
+        "  --output FILE   write the picture to FILE: .png, .jpg/.jpeg or .pdf by its name\n"
+        "  --output -      write it to standard output as PNG\n"
+        "  --clipboard     copy it to the clipboard (may go with --output)\n"
+        "  The area is taken when the drag ends, the window when it is clicked; Esc cancels.\n"
+        "  The exit status is 0 when a picture was taken, 1 when not (cancelled, failed).\n"
+        "  A scripted capture without a running Vistrel starts one in the background.\n"
+        "\n"
         "Options:\n"
         "  --delay SECONDS run the command after this many seconds (0 to 3600)\n"
         "  -h, --help      show this help\n"
@@ -230,7 +302,8 @@ QString CommandLine::usage()
         "  XDG_RUNTIME_DIR            where the running Vistrel listens for commands\n"
         "  XDG_CONFIG_HOME            where preferences (vistrel/) and the autostart entry live\n"
         "\n"
-        "Exit status: 0 done, 1 failed (no display, the running Vistrel refused), 2 usage error.\n");
+        "Exit status: 0 done, 1 failed (no display, the running Vistrel refused, a scripted\n"
+        "capture cancelled), 2 usage error.\n");
 }
 
 QString historyListing(const QList<HistoryEntry> &entries, const QString &folder)

@@ -17,6 +17,13 @@ struct Command
     double delaySeconds = 0;
     QStringList files; // absolute paths, for Edit
     bool last = false; // Edit: the newest capture of the history instead of files
+    // A scripted capture (area, full, window) goes here instead of to the overlay's toolbar
+    // or the editor: a file (absolute path; its extension names the type), "-" for the
+    // caller's standard output (PNG), and/or the clipboard.
+    QString output;
+    bool clipboard = false;
+
+    bool scripted() const { return !output.isEmpty() || clipboard; }
 
     static QString name(Kind kind);
     static std::optional<Kind> kindNamed(const QString &name);
@@ -24,6 +31,16 @@ struct Command
     QJsonObject toJson() const;
     // Checks everything a request from another process may get wrong.
     static std::optional<Command> fromJson(const QJsonObject &json, QString *error);
+};
+
+// What the running Vistrel answers a request: done, refused (with the reason), or, for a
+// scripted capture to standard output, the picture's PNG bytes.
+struct CommandAnswer
+{
+    CommandAnswer() = default;
+    CommandAnswer(const QString &why) : refused(why) {}
+    QString refused;
+    QByteArray picture;
 };
 
 // What `vistrel ARGS…` asks for.

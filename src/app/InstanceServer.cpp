@@ -16,10 +16,12 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -87,6 +89,13 @@ InstanceLock::~InstanceLock()
         ::close(m_fd);
 }
 
+void InstanceLock::unlock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
 bool InstanceLock::tryLock()
 {
     if (m_fd >= 0)
@@ -150,10 +159,23 @@ void InstanceServer::serve(QLocalSocket *socket)
         }
         s->setProperty("answered", true);
         s->setProperty("buffer", QVariant());
-        auto answer = [guard](const QString &why) {
+        // The request is in: its work (a user choosing an area) may take as long as it takes.
+        if (auto *idle = s->findChild<QTimer *>())
+            idle->stop();
+        auto answer = [guard](const CommandAnswer &a) {
             if (!guard)
                 return; // the caller gave up waiting
-            guard->write(why.isEmpty() ? QByteArray("ok\n") : "error " + why.toUtf8() + '\n');
+            if (!a.refused.isEmpty()) {
+                // One line: a reason never breaks the framing.
+                QString why = a.refused;
+                why.replace(QLatin1Char('\n'), QLatin1Char(' '));
+                guard->write("error " + why.toUtf8() + '\n');
+            } else if (!a.picture.isEmpty()) {
+                guard->write("picture " + QByteArray::number(a.picture.size()) + '\n');
+                guard->write(a.picture);
+            } else {
+                guard->write("ok\n");
+            }
             guard->flush();
             guard->disconnectFromServer();
         };
@@ -182,7 +204,7 @@ void InstanceServer::handle(const QByteArray &line, const Reply &reply)
 // --- client ----------------------------------------------------------------------------------
 
 InstanceClient::Outcome InstanceClient::send(const QString &socketPath, const Command &command,
-                                             QString *reply, int timeoutMs)
+                                             QString *reply, int timeoutMs, QByteArray *picture)
 {
     const QByteArray path = QFile::encodeName(socketPath);
     sockaddr_un addr{};
@@ -214,28 +236,35 @@ InstanceClient::Outcome InstanceClient::send(const QString &socketPath, const Co
         sent += n;
     }
     QByteArray answer;
-    const qint64 deadline = nowMs() + timeoutMs;
-    while (!answer.contains('\n')) {
-        const qint64 left = deadline - nowMs();
-        if (left <= 0)
-            return Outcome::NoAnswer;
-        pollfd p{fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, int(left));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            return Outcome::NoAnswer;
-        char chunk[512];
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        answer.append(chunk, n);
-        if (answer.size() > 4096)
-            break;
-    }
-    const QByteArray first = answer.left(answer.indexOf('\n'));
+    const qint64 deadline = timeoutMs < 0 ? -1 : nowMs() + timeoutMs;
+    // Reads until `enough` holds or the instance closes; false when time ran out.
+    auto readUntil = [&](const auto &enough) {
+        while (!enough()) {
+            const qint64 left = deadline < 0 ? -1 : deadline - nowMs();
+            if (deadline >= 0 && left <= 0)
+                return false;
+            pollfd p{fd, POLLIN, 0};
+            const int ready = ::poll(&p, 1, int(left));
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready <= 0)
+                return false;
+            char chunk[65536];
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return true;
+            answer.append(chunk, n);
+        }
+        return true;
+    };
+    if (!readUntil([&] { return answer.contains('\n') || answer.size() > 4096; }))
+        return Outcome::NoAnswer;
+    const qsizetype eol = answer.indexOf('\n');
+    if (eol < 0)
+        return Outcome::NoAnswer;
+    const QByteArray first = answer.left(eol);
     if (first == "ok")
         return Outcome::Done;
     if (first.startsWith("error ")) {
@@ -243,37 +272,135 @@ InstanceClient::Outcome InstanceClient::send(const QString &socketPath, const Co
             *reply = QString::fromUtf8(first.mid(6));
         return Outcome::Refused;
     }
+    if (first.startsWith("picture ")) {
+        bool ok = false;
+        const qint64 size = first.mid(8).toLongLong(&ok);
+        if (!ok || size <= 0 || size > maxPictureBytes)
+            return Outcome::NoAnswer;
+        answer.remove(0, eol + 1);
+        answer.reserve(size);
+        if (!readUntil([&] { return answer.size() >= size; }) || answer.size() != size)
+            return Outcome::NoAnswer;
+        if (picture)
+            *picture = answer;
+        return Outcome::Done;
+    }
     return Outcome::NoAnswer;
 }
+
+namespace {
+
+bool writeAll(int fd, const QByteArray &bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+// What this process says and returns for the instance's answer.
+std::optional<int> finish(InstanceClient::Outcome outcome, const Command &command,
+                          const QString &reply, const QByteArray &picture)
+{
+    switch (outcome) {
+    case InstanceClient::Outcome::Done:
+        if (command.kind == Command::Kind::None)
+            std::fputs("Vistrel is already running.\n", stdout);
+        if (!picture.isEmpty() && !writeAll(STDOUT_FILENO, picture)) {
+            std::fprintf(stderr, "vistrel: cannot write the picture to standard output (%s).\n",
+                         std::strerror(errno));
+            return 1;
+        }
+        return 0;
+    case InstanceClient::Outcome::Refused:
+        std::fprintf(stderr, "vistrel: %s\n", qPrintable(reply));
+        return 1;
+    case InstanceClient::Outcome::NoAnswer:
+        std::fputs("vistrel: the running Vistrel does not answer.\n", stderr);
+        return 1;
+    case InstanceClient::Outcome::NotRunning:
+        break;
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 std::optional<int> InstanceClient::handOver(const Command &command, InstanceLock &lock,
                                             const QString &socketPath, int startupWaitMs)
 {
     const qint64 deadline = nowMs() + startupWaitMs;
+    // A scripted capture is answered when the picture is taken, which may wait on the user.
+    const int answerWaitMs = command.scripted() ? -1 : 5000;
     for (;;) {
         if (lock.tryLock())
             return std::nullopt;
         QString reply;
-        switch (send(socketPath, command, &reply)) {
-        case Outcome::Done:
-            if (command.kind == Command::Kind::None)
-                std::fputs("Vistrel is already running.\n", stdout);
-            return 0;
-        case Outcome::Refused:
-            std::fprintf(stderr, "vistrel: %s\n", qPrintable(reply));
-            return 1;
-        case Outcome::NoAnswer:
-            std::fputs("vistrel: the running Vistrel does not answer.\n", stderr);
-            return 1;
-        case Outcome::NotRunning:
-            break; // starting up, or just ended: try the lock again
-        }
+        QByteArray picture;
+        const Outcome outcome = send(socketPath, command, &reply, answerWaitMs, &picture);
+        if (const auto status = finish(outcome, command, reply, picture))
+            return status;
+        // Not running: starting up, or just ended; try the lock again.
         if (nowMs() > deadline) {
             std::fprintf(stderr, "vistrel: another Vistrel is starting but does not listen on %s.\n",
                          qPrintable(socketPath));
             return 1;
         }
         ::usleep(50 * 1000);
+    }
+}
+
+int InstanceClient::handOverScripted(const Command &command, InstanceLock &lock,
+                                     const QString &socketPath, const QString &program,
+                                     int startupWaitMs)
+{
+    if (const auto status = handOver(command, lock, socketPath, startupWaitMs))
+        return *status;
+    // Nobody runs: let the lock go for the instance we start, in a session of its own and
+    // away from our standard streams, so a pipe from this process ends when it does.
+    lock.unlock();
+    const QByteArray path = QFile::encodeName(program);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+        posix_spawn_file_actions_addopen(&files, fd, "/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY, 0);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    char *argv[] = {const_cast<char *>(path.constData()), nullptr};
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, path.constData(), &files, &attributes, argv, environ);
+    posix_spawn_file_actions_destroy(&files);
+    posix_spawnattr_destroy(&attributes);
+    if (spawned != 0) {
+        std::fprintf(stderr, "vistrel: cannot start Vistrel (%s): %s\n", path.constData(),
+                     std::strerror(spawned));
+        return 1;
+    }
+    const qint64 deadline = nowMs() + startupWaitMs;
+    for (;;) {
+        QString reply;
+        QByteArray picture;
+        const Outcome outcome = send(socketPath, command, &reply, -1, &picture);
+        if (const auto status = finish(outcome, command, reply, picture))
+            return *status;
+        int exitStatus = 0;
+        if (::waitpid(pid, &exitStatus, WNOHANG) == pid) {
+            std::fputs("vistrel: the Vistrel started for this capture ended at once; run "
+                       "\"vistrel\" to see why.\n", stderr);
+            return 1;
+        }
+        if (nowMs() > deadline) {
+            std::fprintf(stderr, "vistrel: the Vistrel started for this capture does not listen on %s.\n",
+                         qPrintable(socketPath));
+            return 1;
+        }
+        ::usleep(20 * 1000);
     }
 }
 

@@ -36,6 +36,7 @@ public:
     InstanceLock &operator=(const InstanceLock &) = delete;
 
     bool tryLock();
+    void unlock();
     bool locked() const { return m_fd >= 0; }
 
 private:
@@ -43,8 +44,8 @@ private:
     int m_fd = -1;
 };
 
-// The running instance's side: one JSON line per connection, answered with "ok" or
-// "error <why>".
+// The running instance's side: one JSON line per connection, answered with "ok", "error <why>"
+// or "picture <bytes>" followed by that many bytes of PNG.
 class InstanceServer : public QObject
 {
     Q_OBJECT
@@ -55,8 +56,8 @@ public:
     // The caller holds the lock, so a socket file already there is a dead instance's.
     bool listen(const QString &socketPath, QString *error);
 
-    // Answers a request, now or later, with why it was refused or an empty string.
-    using Reply = std::function<void(const QString &why)>;
+    // Answers a request, now or later: done, refused, or a picture.
+    using Reply = std::function<void(const CommandAnswer &)>;
     // Runs (or schedules) a request and calls the reply once; a reply after the caller has
     // gone is dropped.
     std::function<void(const Command &, const Reply &)> onCommand;
@@ -76,14 +77,24 @@ class InstanceClient
 {
 public:
     enum class Outcome { NotRunning, Done, Refused, NoAnswer };
+    // Larger than any picture Vistrel makes (16384 pixels a side, encoded).
+    static constexpr qint64 maxPictureBytes = qint64(2) << 30;
+    // `timeoutMs` < 0 waits for as long as the instance works on it (a user choosing an area).
     static Outcome send(const QString &socketPath, const Command &command, QString *reply,
-                        int timeoutMs = 5000);
+                        int timeoutMs = 5000, QByteArray *picture = nullptr);
 
     // Hands `command` to the running instance and returns the exit status for this process;
     // nothing once `lock` is taken, when this process is to become the instance. Waits while
     // another process holds the lock but does not listen yet (two started at once).
     static std::optional<int> handOver(const Command &command, InstanceLock &lock,
                                        const QString &socketPath, int startupWaitMs = 30000);
+
+    // A scripted capture needs a process that lives on (the clipboard is served from it) and
+    // one that ends with the answer: without a running instance, one is started in the
+    // background and the command handed to it. Returns the exit status.
+    static int handOverScripted(const Command &command, InstanceLock &lock,
+                                const QString &socketPath, const QString &program,
+                                int startupWaitMs = 30000);
 };
 
 } // namespace vistrel

@@ -133,10 +133,10 @@ int runShell(vistrel::Platform platform, vistrel::Preferences &preferences,
                              "processes will not reach this one.\n",
                      qPrintable(paths.socket), qPrintable(listenError));
     // The first command's answer comes on a later turn; a picture it cannot open ends the start.
-    shell.runCommand(command, [](const QString &refused) {
-        if (refused.isEmpty())
+    shell.runCommand(command, [](const vistrel::CommandAnswer &answer) {
+        if (answer.refused.isEmpty())
             return;
-        std::fprintf(stderr, "vistrel: %s\n", qPrintable(refused));
+        std::fprintf(stderr, "vistrel: %s\n", qPrintable(answer.refused));
         QCoreApplication::exit(1);
     });
     // Naming tools are ended and recognitions finished as the shell goes (its coordinator's),
@@ -244,6 +244,13 @@ int main(int argc, char **argv)
         return 1;
     }
     vistrel::InstanceLock lock(paths.lock);
+    if (line.command.scripted()) {
+        char self[4096];
+        const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+        const QString program = n > 0 ? QFile::decodeName(QByteArray(self, int(n)))
+                                       : QString::fromLocal8Bit(argv[0]);
+        return vistrel::InstanceClient::handOverScripted(line.command, lock, paths.socket, program);
+    }
     if (const auto status = vistrel::InstanceClient::handOver(line.command, lock, paths.socket))
         return *status;
 

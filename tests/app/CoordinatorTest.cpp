@@ -277,6 +277,79 @@ TEST_F(CoordinatorTest, OutcomesAreCutFromWhatTheOverlayShowed)
     EXPECT_EQ(desktop.toastTexts.last(), "Copied to clipboard");
 }
 
+TEST_F(CoordinatorTest, ScriptedCapturesGoWhereTheyWereToldAndSayWhenNoneWasTaken)
+{
+    using Source = CaptureCoordinator::ScriptedCapture::Source;
+    QTemporaryDir dir;
+    const QImage screen = desktop.display(10)->picture.convertToFormat(QImage::Format_RGB32);
+    struct Answer
+    {
+        QString why;
+        QByteArray png;
+    };
+    auto run = [&](Source source, const QString &output, bool clipboard,
+                   std::optional<SelectionOutcome> outcome = std::nullopt) {
+        std::optional<Answer> answer;
+        coordinator->captureForScript({source, output, clipboard},
+                                      [&](const QString &why, const QByteArray &png) {
+                                          answer = Answer{why, png};
+                                      });
+        drain();
+        if (source != Source::Full && overlay && !answer) {
+            EXPECT_EQ(overlay->request.windowPicking, source == Source::Window);
+            // The area is taken as its drag ends: nobody is there to press a button.
+            if (source == Source::Area)
+                EXPECT_TRUE(overlay->request.immediateAction.has_value());
+            overlay->finish(outcome);
+        }
+        EXPECT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 5000));
+        return answer.value_or(Answer{QStringLiteral("no answer"), {}});
+    };
+
+    // Every type by its name, and the PNG for standard output: the screen, pixel for pixel.
+    for (const char *name : {"full.png", "full.jpg", "full.pdf"}) {
+        const Answer a = run(Source::Full, dir.filePath(name), false);
+        EXPECT_TRUE(a.why.isEmpty()) << qPrintable(a.why);
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+        const QByteArray head = file.read(4);
+        EXPECT_EQ(head, QByteArray(name).endsWith(".pdf")   ? QByteArray("%PDF")
+                        : QByteArray(name).endsWith(".jpg") ? QByteArray("\xff\xd8\xff\xe0")
+                                                            : QByteArray("\x89PNG"))
+            << name;
+    }
+    EXPECT_EQ(QImage(dir.filePath("full.png")).convertToFormat(QImage::Format_RGB32), screen);
+    const Answer piped = run(Source::Full, QStringLiteral("-"), true);
+    EXPECT_EQ(QImage::fromData(piped.png, "PNG").convertToFormat(QImage::Format_RGB32), screen);
+    ASSERT_FALSE(desktop.clipboardFormats.isEmpty());
+    EXPECT_TRUE(coordinator->editors().isEmpty()) << "a script never gets an editor";
+
+    // An area: the cut from the frozen picture; nothing written when cancelled.
+    const Answer area = run(Source::Area, dir.filePath("area.png"), false,
+                            SelectionOutcome{RectSelection{QRectF(10, 20, 30, 40), main}, SelectionAction::Copy});
+    EXPECT_TRUE(area.why.isEmpty()) << qPrintable(area.why);
+    EXPECT_EQ(QImage(dir.filePath("area.png")).size(), QSize(30, 40));
+    EXPECT_EQ(run(Source::Area, dir.filePath("cancelled.png"), false).why, "the capture was cancelled");
+    EXPECT_FALSE(QFile::exists(dir.filePath("cancelled.png")));
+    EXPECT_FALSE(coordinator->busy());
+
+    // A failure is the script's answer, not an alert nobody at the terminal would see; a
+    // folder that cannot be written says so.
+    EXPECT_FALSE(run(Source::Full, QStringLiteral("/proc/vistrel.png"), false).why.isEmpty());
+    desktop.failContent = true;
+    desktop.contentError = QStringLiteral("no screens");
+    EXPECT_EQ(run(Source::Area, dir.filePath("x.png"), false).why, "no screens");
+    desktop.failContent = false;
+    EXPECT_TRUE(desktop.warnings.isEmpty());
+
+    // While the user has an overlay up, a script is turned away at once.
+    coordinator->startAreaCapture(false);
+    drain();
+    EXPECT_EQ(run(Source::Full, dir.filePath("busy.png"), false).why, "another capture is on screen");
+    overlay->finish(std::nullopt);
+    drain();
+}
+
 TEST_F(CoordinatorTest, AScreenTooBigToAllocateEndsTheCaptureWithAMessage)
 {
     desktop.display(10)->outOfMemory = true;

@@ -49,6 +49,13 @@ TEST(CommandLine, CommandsDelaysAndFiles)
     EXPECT_TRUE(parse({"-v"}).version);
 
     EXPECT_TRUE(parse({"history"}).history);
+    // Scripted captures: the file is found from the caller's folder, "-" is standard output.
+    const auto scripted = parse({"area", "--output", "shots/a.JPG", "--clipboard"});
+    EXPECT_TRUE(scripted.error.isEmpty()) << scripted.error.toStdString();
+    EXPECT_EQ(scripted.command.output, "/home/u/pics/shots/a.JPG");
+    EXPECT_TRUE(scripted.command.clipboard && scripted.command.scripted());
+    EXPECT_EQ(parse({"full", "--output", "-"}).command.output, "-");
+    EXPECT_FALSE(parse({"full"}).command.scripted());
     const auto last = parse({"edit", "--last"});
     EXPECT_TRUE(last.error.isEmpty()) << last.error.toStdString();
     EXPECT_TRUE(last.command.last);
@@ -61,13 +68,16 @@ TEST(CommandLine, MistakesAreUsageErrors)
              {"shoot"}, {"--frobnicate"}, {"area", "extra.png"}, {"edit"}, {"full", "--delay"},
              {"full", "--delay", "-1"}, {"full", "--delay", "soon"}, {"full", "--delay", "nan"},
              {"full", "--delay", "99999"}, {"--delay", "area"}, {"--help=yes"}, {"-hv"},
-             {"history", "x.png"}, {"full", "--last"}, {"edit", "--last", "a.png"}}) {
+             {"history", "x.png"}, {"full", "--last"}, {"edit", "--last", "a.png"},
+             {"full", "--output"}, {"full", "--output", "shot.gif"}, {"full", "--output", "shot"},
+             {"ocr", "--clipboard"}, {"scroll", "--output", "a.png"}, {"history", "--clipboard"}}) {
         EXPECT_FALSE(CommandLine::parse(args, QStringLiteral("/")).error.isEmpty())
             << args.join(' ').toStdString();
     }
     // The message names what was wrong.
     EXPECT_TRUE(CommandLine::parse({"area", "--frobnicate"}, "/").error.contains("frobnicate"));
     EXPECT_TRUE(CommandLine::parse({"full", "--delay"}, "/").error.contains("--delay"));
+    EXPECT_TRUE(CommandLine::parse({"full", "--output", "a.gif"}, "/").error.contains(".png"));
 }
 
 TEST(CommandLine, RequestsFromOtherProcessesAreChecked)
@@ -86,6 +96,14 @@ TEST(CommandLine, RequestsFromOtherProcessesAreChecked)
     last.kind = Kind::Edit;
     last.last = true;
     EXPECT_TRUE(Command::fromJson(last.toJson(), &why)->last);
+    Command scripted;
+    scripted.kind = Kind::Window;
+    scripted.output = QStringLiteral("/tmp/w.pdf");
+    scripted.clipboard = true;
+    const auto scriptedBack = Command::fromJson(scripted.toJson(), &why);
+    ASSERT_TRUE(scriptedBack) << why.toStdString();
+    EXPECT_EQ(scriptedBack->output, scripted.output);
+    EXPECT_TRUE(scriptedBack->clipboard);
 
     for (const char *bad : {R"({})", R"({"command":"rm"})", R"({"command":"area","delay":-3})",
                             R"({"command":"area","delay":"2"})", R"({"command":"edit"})",
@@ -93,7 +111,12 @@ TEST(CommandLine, RequestsFromOtherProcessesAreChecked)
                             R"({"command":"edit","files":"a.png"})",
                             R"({"command":"full","files":["/a.png"]})",
                             R"({"command":"full","last":true})", R"({"command":"edit","last":"yes"})",
-                            R"({"command":"edit","last":true,"files":["/a.png"]})"}) {
+                            R"({"command":"edit","last":true,"files":["/a.png"]})",
+                            R"({"command":"full","output":"rel.png"})",
+                            R"({"command":"full","output":"/a.exe"})",
+                            R"({"command":"ocr","output":"/a.png"})",
+                            R"({"command":"color","clipboard":true})",
+                            R"({"command":"full","clipboard":"yes"})"}) {
         why.clear();
         EXPECT_FALSE(Command::fromJson(QJsonDocument::fromJson(bad).object(), &why)) << bad;
         EXPECT_FALSE(why.isEmpty()) << bad;
@@ -179,6 +202,39 @@ TEST(Instance, CommandsReachTheServerAndRefusalsComeBack)
     EXPECT_EQ(reply, s.refuse);
 }
 
+TEST(Instance, APictureComesBackWholeAfterAnyWait)
+{
+    Served s;
+    ASSERT_TRUE(s.server.listen(s.socket, nullptr));
+    // Bigger than any socket buffer, with bytes that look like the protocol's own.
+    QByteArray png(3 << 20, 'x');
+    for (qsizetype i = 0; i < png.size(); i += 4099)
+        png[i] = (i / 4099) % 2 ? '\n' : '\0';
+    InstanceServer::Reply pending;
+    s.server.onCommand = [&](const Command &, const InstanceServer::Reply &reply) { pending = reply; };
+    Command full;
+    full.kind = Kind::Full;
+    full.output = QStringLiteral("-");
+    QByteArray received;
+    auto future = std::async(std::launch::async, [&] {
+        return InstanceClient::send(s.socket, full, nullptr, -1, &received);
+    });
+    // The answer waits on the user; the connection outlives the server's patience with
+    // clients that say nothing (5 s).
+    EXPECT_FALSE(QTest::qWaitFor([&] { return future.wait_for(std::chrono::milliseconds(0)) ==
+                                              std::future_status::ready; },
+                                 5600));
+    ASSERT_TRUE(pending);
+    CommandAnswer answer;
+    answer.picture = png;
+    pending(answer);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return future.wait_for(std::chrono::milliseconds(0)) ==
+                                             std::future_status::ready; },
+                                5000));
+    EXPECT_EQ(future.get(), InstanceClient::Outcome::Done);
+    EXPECT_TRUE(received == png) << received.size();
+}
+
 TEST(Instance, StaleSocketDoesNotBlockAndGarbageIsRefused)
 {
     Served s;
@@ -234,7 +290,7 @@ TEST(Instance, StaleSocketDoesNotBlockAndGarbageIsRefused)
 std::optional<QString> answerOf(AppShell &shell, const Command &command)
 {
     std::optional<QString> answer;
-    shell.runCommand(command, [&answer](const QString &why) { answer = why; });
+    shell.runCommand(command, [&answer](const CommandAnswer &a) { answer = a.refused; });
     (void)QTest::qWaitFor([&] { return answer.has_value(); }, 5000);
     return answer;
 }
