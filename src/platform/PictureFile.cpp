@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace vistrel {
@@ -78,6 +80,34 @@ PictureRead readPictureFile(const QString &path)
         return {QImage(), file.errorString()};
     }
     return decodePicture(&file);
+}
+
+} // namespace vistrel
+
+namespace vistrel {
+
+bool onKernelFileSystem(const QString &folder)
+{
+    struct statfs fs;
+    if (::statfs(QFile::encodeName(folder).constData(), &fs) != 0)
+        return false;
+    switch (fs.f_type) {
+    case 0x9fa0:     // proc
+    case 0x62656572: // sysfs
+    case 0x1cd1:     // devpts
+    case 0x27e0eb:   // cgroup
+    case 0x63677270: // cgroup2
+    case 0x64626720: // debugfs
+    case 0x74726163: // tracefs
+    case 0x73636673: // securityfs
+    case 0x42494e4d: // binfmt_misc
+    case 0x6e736673: // nsfs
+    case 0xcafe4a11: // bpf
+        return true;
+    }
+    // /dev is an ordinary tmpfs by type; its files are devices.
+    const QString real = QFileInfo(folder).canonicalFilePath();
+    return real == QLatin1String("/dev") || real.startsWith(QLatin1String("/dev/"));
 }
 
 } // namespace vistrel

@@ -39,4 +39,8 @@ PictureRead decodePicture(QIODevice *device, const QByteArray &format = {});
 // it wait, so callers keep it off the GUI thread.
 PictureRead readPictureFile(const QString &path);
 
+// Whether `folder` lies on a kernel's file system (/proc, /sys, /dev, cgroups…), whose files
+// are not pictures and may block whoever reads them.
+bool onKernelFileSystem(const QString &folder);
+
 } // namespace vistrel

@@ -4,7 +4,9 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QCoreApplication>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -110,6 +112,28 @@ namespace {
 QPointer<QFileDialog> g_openSaveDialog;
 } // namespace
 
+QIcon NameOnlyFileIcons::icon(IconType type) const
+{
+    return QAbstractFileIconProvider::icon(type);
+}
+
+QIcon NameOnlyFileIcons::icon(const QFileInfo &info) const
+{
+    if (info.isDir())
+        return QIcon::fromTheme(QStringLiteral("folder"), QAbstractFileIconProvider::icon(Folder));
+    const QMimeType mime = m_types.mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+    return QIcon::fromTheme(mime.iconName(),
+                            QIcon::fromTheme(mime.genericIconName(), QAbstractFileIconProvider::icon(File)));
+}
+
+QString NameOnlyFileIcons::type(const QFileInfo &info) const
+{
+    if (info.isDir())
+        return QCoreApplication::translate("QtSaveChooser", "Folder");
+    const QMimeType mime = m_types.mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+    return mime.comment().isEmpty() ? mime.name() : mime.comment();
+}
+
 QString QtSaveChooser::withTypeExtension(const QString &path, const QStringList &filters,
                                         const QString &selected)
 {
@@ -133,6 +157,10 @@ void QtSaveChooser::choose(const SaveRequest &request, std::function<void(QStrin
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setNameFilters(request.nameFilters);
     dialog->setOption(QFileDialog::DontUseNativeDialog);
+    // Icons and types from names alone: reading a special file to sniff its type (/proc/kmsg)
+    // can block for good, and with it the dialog, its file-list thread and quitting.
+    static NameOnlyFileIcons icons;
+    dialog->setIconProvider(&icons);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     auto answered = std::make_shared<bool>(false);
     QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [dialog, request, done, answered](const QString &f) {

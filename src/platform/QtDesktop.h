@@ -2,8 +2,10 @@
 
 #include "platform/Desktop.h"
 
+#include <QAbstractFileIconProvider>
 #include <QHash>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QPointer>
 #include <QWindow>
 
@@ -44,6 +46,19 @@ class QtClipboard : public Clipboard
 public:
     void setContents(const QList<std::pair<QString, QByteArray>> &formats) override;
     void setText(const QString &text) override;
+};
+
+// File icons and type names for the save dialog, from file names only: never a file's
+// contents, which for a special file (/proc/kmsg, a FIFO) may never come.
+class NameOnlyFileIcons : public QAbstractFileIconProvider
+{
+public:
+    QIcon icon(IconType type) const override;
+    QIcon icon(const QFileInfo &info) const override;
+    QString type(const QFileInfo &info) const override;
+
+private:
+    QMimeDatabase m_types;
 };
 
 class QtSaveChooser : public SaveChooser

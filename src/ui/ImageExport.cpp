@@ -3,6 +3,7 @@
 #include "engines/ImageFiles.h"
 #include "engines/QuickSave.h"
 #include "platform/Desktop.h"
+#include "platform/PictureFile.h"
 #include "ui/Notifier.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,15 @@
 namespace vistrel {
 
 namespace {
+
+// Where the last save landed: a failed save's dialog comes back there, a folder known to take
+// pictures.
+QString g_lastGoodFolder;
+
+void rememberGoodFolder(const QString &file)
+{
+    g_lastGoodFolder = QFileInfo(file).absolutePath();
+}
 
 struct SaveOutcome
 {
@@ -37,6 +47,7 @@ void writeInBackground(const Platform &platform, const QImage &image, const QStr
         const SaveOutcome outcome = watcher->result();
         watcher->deleteLater();
         if (outcome.ok) {
+            rememberGoodFolder(path);
             platform.toasts->show(QCoreApplication::translate("ImageExport", "Saved"));
             return;
         }
@@ -61,14 +72,21 @@ QString existingFolder(const QString &folder)
     return at;
 }
 
-// The panel again, where the failed save pointed and with the name given there, so a retry is
-// one change away rather than a walk back from the home folder.
+// The panel again, with the name given there, so a retry is one change away: in the last
+// folder a save went to, else the nearest folder to the failed one that exists. Never in a
+// kernel's file system (a save into /proc fails there), where the dialog would list files that
+// block whoever reads them; the home folder then.
 SaveRequest retryRequest(const QString &failedPath, const QStringList &nameFilters)
 {
     const QFileInfo file(failedPath);
     SaveRequest request;
     request.suggestedName = file.fileName();
-    request.folder = existingFolder(file.absolutePath());
+    if (!g_lastGoodFolder.isEmpty() && QFileInfo(g_lastGoodFolder).isDir())
+        request.folder = g_lastGoodFolder;
+    else
+        request.folder = existingFolder(file.absolutePath());
+    if (onKernelFileSystem(request.folder))
+        request.folder = QDir::homePath();
     request.nameFilters = nameFilters;
     return request;
 }
@@ -135,7 +153,7 @@ void ImageExport::save(const Platform &platform, const QImage &image, const Save
     if (!settings.withoutAsking) {
         SaveRequest request;
         request.suggestedName = base + QLatin1Char('.') + extension;
-        if (!settings.folder.isEmpty())
+        if (!settings.folder.isEmpty() && !onKernelFileSystem(existingFolder(settings.folder)))
             request.folder = existingFolder(settings.folder);
         request.nameFilters = filters;
         chooseAndWrite(platform, image, request, settings.preferPdf, std::move(done), settings.editable);
@@ -148,6 +166,7 @@ void ImageExport::save(const Platform &platform, const QImage &image, const Save
         [platform, image, folder, base, extension, filters, preferPdf = settings.preferPdf, editable](
             Result<QString> saved) {
             if (saved) {
+                rememberGoodFolder(*saved);
                 platform.toasts->show(QCoreApplication::translate("ImageExport", "Saved"));
                 return;
             }

@@ -245,8 +245,8 @@ TEST(ImageExport, SaveWithoutAskingWritesNewFilesAndAFailureAsksAboveTheError)
     EXPECT_TRUE(readAll(QDir(settings.folder).filePath("report 2026-03-14 (2).pdf")).startsWith("%PDF"));
     EXPECT_TRUE(desktop.saveRequests.isEmpty());
 
-    // A folder that cannot be made: the dialog opens at the failed place, then the error comes
-    // up above it; what is chosen there is written.
+    // A folder that cannot be made: the dialog opens where the last save went, then the error
+    // comes up above it; what is chosen there is written.
     QFile blocker(dir.filePath("blocker"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
@@ -255,7 +255,7 @@ TEST(ImageExport, SaveWithoutAskingWritesNewFilesAndAFailureAsksAboveTheError)
     ImageExport::save(platform, pattern(40, 30), settings);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !alerts.seen.isEmpty(); }, 5000));
     ASSERT_EQ(desktop.saveRequests.size(), 1);
-    EXPECT_EQ(desktop.saveRequests[0].folder, dir.path());
+    EXPECT_EQ(desktop.saveRequests[0].folder, dir.filePath("shots"));
     EXPECT_EQ(desktop.saveRequests[0].suggestedName, "report 2026-03-14.pdf");
     EXPECT_EQ(alerts.seen[0].second, 1) << "the error came up before the dialog";
     EXPECT_TRUE(alerts.seen[0].first.contains("blocker/shots"));
@@ -271,6 +271,19 @@ TEST(ImageExport, SaveWithoutAskingWritesNewFilesAndAFailureAsksAboveTheError)
     ASSERT_EQ(desktop.saveRequests.size(), 3);
     EXPECT_EQ(desktop.saveRequests[2].suggestedName, "lost.png");
     EXPECT_EQ(alerts.seen[0].second, 3);
+    EXPECT_EQ(desktop.saveRequests[2].folder, dir.path()) << "where rescued.pdf went";
+
+    // A save into /proc never brings the dialog back there, where listing the folder can
+    // block (/proc/kmsg): it comes back where the last save went, or in the home folder.
+    QDir(dir.path()).removeRecursively();
+    for (const char *place : {"/proc/shot.png", "/sys/kernel/shot.png"}) {
+        alerts.seen.clear();
+        desktop.saveAnswer = QString::fromLatin1(place);
+        ImageExport::save(platform, pattern(40, 30), settings);
+        desktop.saveAnswer.clear();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !alerts.seen.isEmpty(); }, 5000)) << place;
+        EXPECT_EQ(desktop.saveRequests.last().folder, QDir::homePath()) << place;
+    }
 }
 
 TEST(ImageExport, AnErrorStandsAboveTheOpenSaveDialog)
@@ -289,6 +302,13 @@ TEST(ImageExport, AnErrorStandsAboveTheOpenSaveDialog)
         if (auto *d = qobject_cast<QFileDialog *>(w); d && d->isVisible())
             dialog = d;
     ASSERT_TRUE(dialog);
+    // Its file types come from names, never from contents: a special file (/proc/kmsg) may
+    // never answer a read. A PNG without its extension is just a file here.
+    const QString disguised = dir.filePath("kmsg");
+    ASSERT_TRUE(pattern(8, 8).save(disguised, "PNG"));
+    ASSERT_TRUE(dialog->iconProvider());
+    EXPECT_FALSE(dialog->iconProvider()->type(QFileInfo(disguised)).contains("PNG"));
+    EXPECT_TRUE(dialog->iconProvider()->type(QFileInfo(dir.filePath("x.png"))).contains("PNG"));
     alerts.warn(QStringLiteral("Vistrel"), QStringLiteral("Could not save x.png"));
     QPointer<QMessageBox> box;
     for (QWidget *w : QApplication::topLevelWidgets())
