@@ -16,7 +16,22 @@ for f in bin/vistrel libexec/vistrel/vistrel-recognizer share/applications/$id.d
          share/man/man1/vistrel.1; do
   check "installs $f" test -s "$prefix/$f"
 done
-check "desktop entry is valid" desktop-file-validate "$prefix/share/applications/$id.desktop"
+desktop=$prefix/share/applications/$id.desktop
+check "desktop entry is valid" desktop-file-validate "$desktop"
+# Launchers offer the entry's actions on a right click: each runs a command, in English and German.
+actions=$(sed -n 's/^Actions=//p' "$desktop" | tr ';' ' ')
+has_action() {
+  local command=$1 a section
+  for a in $actions; do
+    section=$(sed -n "/^\[Desktop Action $a\]/,/^\[/p" "$desktop")
+    grep -qx "Exec=vistrel $command" <<<"$section" && grep -q '^Name=.' <<<"$section" &&
+      grep -q '^Name\[de\]=.' <<<"$section" && return 0
+  done
+  return 1
+}
+for command in area full scroll ocr color; do
+  check "desktop entry offers \"vistrel $command\"" has_action "$command"
+done
 check "metainfo is valid" appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml"
 man_warnings=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/vistrel.1" 2>&1 >/dev/null)
 check "man page renders without warnings" test -z "$man_warnings"
