@@ -15,6 +15,7 @@ packages=(
   xserver-xorg-core xserver-xorg-video-dummy
   imagemagick pngcheck poppler-utils fonts-dejavu-core fonts-liberation2
   desktop-file-utils appstream man-db
+  dpkg-dev file lintian
   qt6-wayland dbus sway swaybg grim wl-clipboard pipewire libwayland-dev
   xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
 )

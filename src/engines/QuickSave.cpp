@@ -15,9 +15,33 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vistrel {
+
+namespace {
+
+// The process's file-creation mask, read without changing it (umask() can only be read by
+// setting it, which races with files made on other threads meanwhile).
+mode_t currentUmask()
+{
+    // Files under /proc report no size: read to the end rather than up to it.
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok)
+                    return mode_t(mask & 0777);
+            }
+        }
+    }
+    return 022;
+}
+
+} // namespace
 
 Result<QString> QuickSave::saveInFolder(const QImage &image, const QString &folder,
                                         const QDateTime &when, const QString &baseName,
@@ -34,8 +58,10 @@ Result<QString> QuickSave::saveInFolder(const QImage &image, const QString &fold
 
     const QDir dir(folder);
     QTemporaryFile temp(dir.filePath(QStringLiteral(".vistrel-XXXXXX.") + ext));
+    // The temporary file is made private (0600); the picture gets what any new file of the
+    // user's gets, as a save through the dialog does.
     if (!temp.open() || temp.write(bytes) != bytes.size() || !temp.flush() ||
-        ::fsync(temp.handle()) != 0)
+        ::fchmod(temp.handle(), 0666 & ~currentUmask()) != 0 || ::fsync(temp.handle()) != 0)
         return CaptureError::failed(
             QCoreApplication::translate("QuickSave", "Could not write into %1: %2").arg(folder, temp.errorString()));
     // A given name stays in this folder and visible: no separators, no leading dot.

@@ -1,4 +1,5 @@
 #include "engines/ImageFiles.h"
+#include "engines/QuickSave.h"
 #include "ui/ImageExport.h"
 #include "ui/PinWindow.h"
 #include "platform/FakeDesktop.h"
@@ -19,6 +20,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace vistrel;
 using vistrel::test::drain;
@@ -101,6 +104,33 @@ TEST(ImageExport, FailedWriteKeepsTheOldFile)
     EXPECT_EQ(readAll(path), before);
     // A place that cannot be written.
     EXPECT_FALSE(ImageFiles::saveImage(pattern(4, 4), dir.filePath("missing/dir/x.png")));
+}
+
+// A picture saved without the dialog is as readable by others as one saved through it: what the
+// user's umask allows, not the private mode of the temporary file it is written through.
+TEST(ImageExport, QuickSaveGivesTheModeOfADialogSave)
+{
+    QTemporaryDir dir;
+    auto modeOf = [](const QString &path) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+    };
+    struct KeepUmask
+    {
+        mode_t saved = ::umask(022);
+        ~KeepUmask() { ::umask(saved); }
+    } keep;
+    for (const mode_t mask : {mode_t(022), mode_t(002), mode_t(077)}) {
+        ::umask(mask);
+        const QString viaDialog =
+            dir.filePath(QStringLiteral("dialog-%1.png").arg(mask, 3, 8, QLatin1Char('0')));
+        ASSERT_TRUE(ImageFiles::saveImage(pattern(8, 8), viaDialog));
+        const auto quick = QuickSave::saveInFolder(pattern(8, 8), dir.path(), QDateTime::currentDateTime(),
+                                                   QStringLiteral("quick-%1").arg(mask, 3, 8, QLatin1Char('0')));
+        ASSERT_TRUE(quick) << quick.error().errorDescription().toStdString();
+        EXPECT_EQ(modeOf(*quick), modeOf(viaDialog)) << "umask " << std::oct << mask;
+        EXPECT_EQ(modeOf(*quick), int(0666 & ~mask)) << "umask " << std::oct << mask;
+    }
 }
 
 TEST(ImageExport, SavePanelWritesWhatTheNameSaysAndNeverFailsSilently)
