@@ -216,6 +216,10 @@
         <source>Save</source>
         <translation>Speichern</translation>
     </message>
+    <message>
+        <source>Folder</source>
+        <translation>Ordner</translation>
+    </message>
 </context>
 <context>
     <name>QuickSave</name>
@@ -851,6 +855,26 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
     <message>
         <source>This capture could not be reopened: %1</source>
         <translation>Diese Aufnahme konnte nicht wieder geöffnet werden: %1</translation>
+    </message>
+    <message>
+        <source>Vistrel — Scrolling Capture</source>
+        <translation>Vistrel — Aufnahme mit Bildlauf</translation>
+    </message>
+    <message>
+        <source>A scrolling capture is still going on. Start a new one?</source>
+        <translation>Eine Aufnahme mit Bildlauf läuft noch. Eine neue beginnen?</translation>
+    </message>
+    <message>
+        <source>Keep Scrolling</source>
+        <translation>Weiter aufnehmen</translation>
+    </message>
+    <message>
+        <source>Finish and Start New</source>
+        <translation>Beenden und neu beginnen</translation>
+    </message>
+    <message>
+        <source>Discard and Start New</source>
+        <translation>Verwerfen und neu beginnen</translation>
     </message>
 </context>
 <context>

@@ -56,7 +56,41 @@ void CaptureCoordinator::startScrollCapture()
 {
     if (!m_platform.limits.scrollCapture.isEmpty())
         return Notifier::error(m_platform.alerts, m_platform.limits.scrollCapture);
+    if (m_scrollController)
+        return askToReplaceScrollCapture();
     QTimer::singleShot(0, this, [this] { runOverlayMode(Mode::Scroll); });
+}
+
+void CaptureCoordinator::askToReplaceScrollCapture()
+{
+    // The picture grown so far is the user's work: a key pressed twice must not throw it away.
+    if (std::exchange(m_askingToReplaceScroll, true))
+        return;
+    // The wheel stops turning while the question is up: it could turn under the box.
+    m_scrollController->stopAuto();
+    const Question question{tr("Vistrel — Scrolling Capture"),
+                            tr("A scrolling capture is still going on. Start a new one?"),
+                            {tr("Keep Scrolling"), tr("Finish and Start New"), tr("Discard and Start New")},
+                            0,
+                            0};
+    QPointer<CaptureCoordinator> self(this);
+    m_platform.alerts->ask(question, [self](int choice) {
+        if (!self)
+            return;
+        self->m_askingToReplaceScroll = false;
+        if (choice != 1 && choice != 2)
+            return;
+        if (ScrollCaptureController *scroll = self->m_scrollController) {
+            if (choice == 1)
+                scroll->finishAction(); // its picture opens in a preview card, as Done does
+            else
+                scroll->cancelAction();
+        }
+        QTimer::singleShot(0, self, [self] {
+            if (self)
+                self->runOverlayMode(Mode::Scroll);
+        });
+    });
 }
 
 void CaptureCoordinator::captureFullScreen()

@@ -174,6 +174,9 @@ private:
     // After each board step: the panel comes back and the keyboard goes back to the window
     // the user works in.
     void showBoardPanel();
+    // A second scrolling capture while one runs: keep it, finish it or discard it first.
+    void askToReplaceScrollCapture();
+    bool m_askingToReplaceScroll = false;
     void deliverToScript(const QImage &image, const ScriptedCapture &request, ScriptedDone done);
     // A scripted overlay's request, answered by its outcome.
     struct PendingScript

@@ -102,3 +102,44 @@ TEST_F(ScrollFlowTest, CancelOpensNoCard)
     EXPECT_TRUE(coordinator->previews().isEmpty());
     EXPECT_TRUE(QDir(keep.path()).entryList(QDir::Files).isEmpty());
 }
+
+TEST_F(ScrollFlowTest, ASecondScrollingCaptureAsksBeforeTheFirstIsReplaced)
+{
+    selectArea();
+    QPointer<ScrollCaptureController> first = coordinator->scrollController();
+    ASSERT_TRUE(first);
+    QPointer<ScriptedOverlay> firstOverlay = overlay;
+
+    // Asked once however often the key is pressed; keeping it changes nothing.
+    coordinator->startScrollCapture();
+    coordinator->startScrollCapture();
+    drain();
+    ASSERT_EQ(desktop.questions.size(), 1);
+    EXPECT_EQ(desktop.questions[0].choices.size(), 3);
+    EXPECT_EQ(desktop.questions[0].cancelChoice, 0) << "closing the question keeps scrolling";
+    desktop.pendingAnswer(0);
+    drain();
+    EXPECT_EQ(coordinator->scrollController(), first.data());
+    EXPECT_TRUE(first->running());
+    EXPECT_EQ(overlay, firstOverlay) << "no new overlay";
+
+    // Finish and start new: the picture so far opens in a preview card, then the overlay.
+    desktop.answer = 1;
+    coordinator->startScrollCapture();
+    drain();
+    EXPECT_EQ(coordinator->previews().size(), 1);
+    EXPECT_NE(overlay, firstOverlay);
+    EXPECT_EQ(overlay->request.immediateAction, SelectionAction::Scroll);
+    overlay->completion(std::nullopt);
+    drain();
+
+    // Discard and start new: nothing is kept of the one running.
+    selectArea();
+    desktop.answer = 2;
+    coordinator->startScrollCapture();
+    drain();
+    EXPECT_EQ(coordinator->previews().size(), 1);
+    EXPECT_EQ(QDir(keep.path()).entryList(QDir::Files).size(), 1);
+    EXPECT_FALSE(coordinator->scrollController());
+    EXPECT_EQ(desktop.questions.size(), 3);
+}
