@@ -209,6 +209,14 @@
         <source>The desktop opened no global shortcuts session.</source>
         <translation>Die Arbeitsumgebung hat keine Sitzung für globale Tastenkürzel geöffnet.</translation>
     </message>
+    <message>
+        <source>file chooser</source>
+        <translation>Dateiauswahl</translation>
+    </message>
+    <message>
+        <source>The desktop&apos;s file chooser answered with no local file (&quot;%1&quot;).</source>
+        <translation>Die Dateiauswahl der Arbeitsumgebung nannte keine lokale Datei (&quot;%1&quot;).</translation>
+    </message>
 </context>
 <context>
     <name>QtSaveChooser</name>

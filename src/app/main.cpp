@@ -150,7 +150,10 @@ int runOnX11(vistrel::Preferences &preferences, const vistrel::InstancePaths &pa
     vistrel::X11ScreenSource screens;
     vistrel::X11Hotkeys hotkeys;
     vistrel::QtClipboard clipboard;
-    vistrel::QtSaveChooser saveChooser;
+    // The desktop's own save dialog where a portal offers one, as on Wayland.
+    vistrel::PortalClient portal;
+    vistrel::QtSaveChooser toolkitSaveChooser;
+    vistrel::PortalSaveChooser saveChooser(portal, toolkitSaveChooser);
     vistrel::QtAlerts alerts;
     vistrel::X11PointerInjector pointer;
     vistrel::X11EscapeWatch escape;
@@ -169,7 +172,8 @@ int runOnWayland(vistrel::Preferences &preferences, const vistrel::InstancePaths
     vistrel::PortalClient portal;
     vistrel::WaylandScreenSource screens(portal);
     vistrel::QtClipboard clipboard;
-    vistrel::QtSaveChooser saveChooser;
+    vistrel::QtSaveChooser toolkitSaveChooser;
+    vistrel::PortalSaveChooser saveChooser(portal, toolkitSaveChooser);
     vistrel::QtAlerts alerts;
     vistrel::RefusingPointer pointer;
     vistrel::RefusingEscapeWatch escape;

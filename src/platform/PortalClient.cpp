@@ -1,5 +1,7 @@
 #include "platform/PortalClient.h"
 
+#include "platform/QtDesktop.h"
+
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusMessage>
@@ -13,6 +15,7 @@
 #include <QImageReader>
 #include <QKeySequence>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QRandomGenerator>
 #include <QTimer>
 #include <QUrl>
@@ -26,6 +29,7 @@ const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
 const QString screenshotInterface = QStringLiteral("org.freedesktop.portal.Screenshot");
 const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+const QString fileChooserInterface = QStringLiteral("org.freedesktop.portal.FileChooser");
 
 // One entry of the shortcut list the portal speaks: (id, properties).
 struct ShortcutEntry
@@ -50,9 +54,56 @@ const QDBusArgument &operator>>(const QDBusArgument &arg, ShortcutEntry &entry)
     return arg;
 }
 
+// A file chooser's filter as the portal speaks it: (name, [(0 glob | 1 MIME type, pattern)]).
+struct FilterRule
+{
+    uint kind = 0;
+    QString pattern;
+};
+
+struct FileFilter
+{
+    QString name;
+    QList<FilterRule> rules;
+};
+
+QDBusArgument &operator<<(QDBusArgument &arg, const FilterRule &rule)
+{
+    arg.beginStructure();
+    arg << rule.kind << rule.pattern;
+    arg.endStructure();
+    return arg;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &arg, FilterRule &rule)
+{
+    arg.beginStructure();
+    arg >> rule.kind >> rule.pattern;
+    arg.endStructure();
+    return arg;
+}
+
+QDBusArgument &operator<<(QDBusArgument &arg, const FileFilter &filter)
+{
+    arg.beginStructure();
+    arg << filter.name << filter.rules;
+    arg.endStructure();
+    return arg;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &arg, FileFilter &filter)
+{
+    arg.beginStructure();
+    arg >> filter.name >> filter.rules;
+    arg.endStructure();
+    return arg;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(ShortcutEntry)
+Q_DECLARE_METATYPE(FilterRule)
+Q_DECLARE_METATYPE(FileFilter)
 
 namespace vistrel {
 
@@ -64,6 +115,8 @@ QString featureOf(const QString &interface)
         return QCoreApplication::translate("PortalClient", "screenshot");
     if (interface == shortcutsInterface)
         return QCoreApplication::translate("PortalClient", "global shortcuts");
+    if (interface == fileChooserInterface)
+        return QCoreApplication::translate("PortalClient", "file chooser");
     return interface.section(QLatin1Char('.'), -1);
 }
 
@@ -179,6 +232,10 @@ PortalClient::PortalClient(const QDBusConnection &bus, QObject *parent)
     qRegisterMetaType<QDBusObjectPath>();
     qDBusRegisterMetaType<ShortcutEntry>();
     qDBusRegisterMetaType<QList<ShortcutEntry>>();
+    qDBusRegisterMetaType<FilterRule>();
+    qDBusRegisterMetaType<QList<FilterRule>>();
+    qDBusRegisterMetaType<FileFilter>();
+    qDBusRegisterMetaType<QList<FileFilter>>();
 }
 
 PortalClient::~PortalClient()
@@ -190,7 +247,7 @@ PortalClient::~PortalClient()
 }
 
 void PortalClient::request(const QString &interface, const QString &method, QVariantList args,
-                           QVariantMap options, Answer done)
+                           QVariantMap options, Answer done, int timeoutMs)
 {
     // The handle is known before the call, so the answer cannot arrive before we listen.
     const QString token = QStringLiteral("vistrel%1_%2").arg(++m_tokens).arg(QRandomGenerator::global()->generate());
@@ -199,7 +256,8 @@ void PortalClient::request(const QString &interface, const QString &method, QVar
     sender.remove(0, sender.startsWith(QLatin1Char(':')) ? 1 : 0).replace(QLatin1Char('.'), QLatin1Char('_'));
     auto *pending = new PendingRequest(m_bus, featureOf(interface), std::move(done), this);
     pending->watch(QStringLiteral("%1/request/%2/%3").arg(portalPath, sender, token));
-    pending->expireAfter(m_timeoutMs);
+    if (timeoutMs != 0)
+        pending->expireAfter(timeoutMs < 0 ? m_timeoutMs : timeoutMs);
 
     QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath, interface, method);
     args.append(options);
@@ -302,10 +360,65 @@ QString PortalClient::triggerFor(QKeyCombination combination)
 
 void PortalClient::checkGlobalShortcuts(std::function<void(bool)> done)
 {
+    checkInterface(shortcutsInterface, std::move(done));
+}
+
+void PortalClient::checkFileChooser(std::function<void(bool)> done)
+{
+    checkInterface(fileChooserInterface, std::move(done));
+}
+
+void PortalClient::saveFile(const QString &title, const SaveRequest &asked,
+                            std::function<void(Result<SaveAnswer>)> done)
+{
+    // "PNG image (*.png)" → ("PNG image", [(0, "*.png")]); the name maps back to the filter.
+    static const QRegularExpression filterPattern(QStringLiteral("^(.*?)\\s*\\(([^()]*)\\)$"));
+    QList<FileFilter> filters;
+    QHash<QString, QString> filterNamed;
+    for (const QString &text : asked.nameFilters) {
+        const auto match = filterPattern.match(text);
+        FileFilter filter{match.hasMatch() ? match.captured(1) : text, {}};
+        const QString globs = match.hasMatch() ? match.captured(2) : QStringLiteral("*");
+        for (const QString &glob : globs.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            filter.rules.append({0, glob});
+        filterNamed.insert(filter.name, text);
+        filters.append(filter);
+    }
+    QVariantMap options{{QStringLiteral("modal"), false},
+                        {QStringLiteral("current_name"), asked.suggestedName}};
+    // The folder as the portal wants it: bytes of the path with a closing NUL.
+    if (!asked.folder.isEmpty())
+        options.insert(QStringLiteral("current_folder"), QFile::encodeName(asked.folder) + '\0');
+    if (!filters.isEmpty()) {
+        options.insert(QStringLiteral("filters"), QVariant::fromValue(filters));
+        options.insert(QStringLiteral("current_filter"), QVariant::fromValue(filters.first()));
+    }
+    // The user takes as long as they like over a save dialog: no time limit.
+    request(fileChooserInterface, QStringLiteral("SaveFile"), {QString(), title}, options,
+            [done = std::move(done), filterNamed](Result<QVariantMap> answer) {
+                if (!answer)
+                    return done(answer.error());
+                const QStringList uris = answer->value(QStringLiteral("uris")).toStringList();
+                const QUrl url(uris.value(0));
+                if (!url.isLocalFile())
+                    return done(CaptureError::failed(
+                        QCoreApplication::translate("PortalClient", "The desktop's file chooser answered with no local file (\"%1\").")
+                            .arg(url.toString())));
+                SaveAnswer chosen{url.toLocalFile(), {}};
+                const QVariant filter = answer->value(QStringLiteral("current_filter"));
+                if (filter.userType() == qMetaTypeId<QDBusArgument>())
+                    chosen.filter = filterNamed.value(qdbus_cast<FileFilter>(filter).name);
+                done(chosen);
+            },
+            0);
+}
+
+void PortalClient::checkInterface(const QString &interface, std::function<void(bool)> done)
+{
     QDBusMessage get = QDBusMessage::createMethodCall(portalService, portalPath,
                                                       QStringLiteral("org.freedesktop.DBus.Properties"),
                                                       QStringLiteral("Get"));
-    get.setArguments({shortcutsInterface, QStringLiteral("version")});
+    get.setArguments({interface, QStringLiteral("version")});
     auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(get, 10000), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher *w) {
         w->deleteLater();
@@ -380,3 +493,37 @@ void PortalClient::shortcutActivated(const QDBusObjectPath &session, const QStri
 } // namespace vistrel
 
 #include "PortalClient.moc"
+
+namespace vistrel {
+
+PortalSaveChooser::PortalSaveChooser(PortalClient &portal, SaveChooser &fallback, QObject *parent)
+    : QObject(parent), m_portal(portal), m_fallback(fallback)
+{
+    QPointer<PortalSaveChooser> self(this);
+    m_portal.checkFileChooser([self](bool offered) {
+        if (self)
+            self->m_offered = offered;
+    });
+}
+
+void PortalSaveChooser::choose(const SaveRequest &request, std::function<void(QString)> done)
+{
+    if (m_offered != true)
+        return m_fallback.choose(request, std::move(done));
+    QPointer<PortalSaveChooser> self(this);
+    m_portal.saveFile(QCoreApplication::translate("QtSaveChooser", "Save"), request,
+                      [self, request, done](Result<PortalClient::SaveAnswer> answer) {
+                          if (answer)
+                              return done(QtSaveChooser::withTypeExtension(
+                                  answer->path, request.nameFilters, answer->filter));
+                          if (answer.error().kind() == CaptureError::Kind::Cancelled || !self)
+                              return done(QString());
+                          // The desktop could not show its dialog: ours, so the picture is
+                          // not lost, and it is not asked again.
+                          qWarning("vistrel: %s", qPrintable(answer.error().errorDescription()));
+                          self->m_offered = false;
+                          self->m_fallback.choose(request, done);
+                      });
+}
+
+} // namespace vistrel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Desktop.h"
 #include "platform/Result.h"
 
 #include <QColor>
@@ -10,6 +11,7 @@
 #include <QVariantMap>
 
 #include <functional>
+#include <optional>
 
 namespace vistrel {
 
@@ -41,6 +43,17 @@ public:
     };
     // Whether the desktop offers global shortcuts to apps at all.
     void checkGlobalShortcuts(std::function<void(bool)> done);
+    // Whether the desktop offers its own file chooser to apps.
+    void checkFileChooser(std::function<void(bool)> done);
+    // The desktop's save dialog: the path chosen and which of the request's name filters was
+    // chosen with it (empty when the desktop does not say); Cancelled when the user closed it.
+    struct SaveAnswer
+    {
+        QString path;
+        QString filter;
+    };
+    void saveFile(const QString &title, const SaveRequest &request,
+                  std::function<void(Result<SaveAnswer>)> done);
     // Replaces every shortcut of this app; `done` gets the ids the desktop bound.
     void bindShortcuts(const QList<Shortcut> &shortcuts, std::function<void(Result<QStringList>)> done);
     std::function<void(const QString &id)> onShortcutActivated;
@@ -59,9 +72,11 @@ private slots:
 private:
     using Answer = std::function<void(Result<QVariantMap>)>;
     // Calls `method` with `args` and an options map holding a fresh handle token, then waits
-    // for the request's Response signal.
+    // for its Response signal, for at most `timeoutMs` (the client's time limit when negative,
+    // none when 0).
     void request(const QString &interface, const QString &method, QVariantList args,
-                 QVariantMap options, Answer done);
+                 QVariantMap options, Answer done, int timeoutMs = -1);
+    void checkInterface(const QString &interface, std::function<void(bool)> done);
     void createShortcutSession(std::function<void(Result<QString>)> done);
 
     QDBusConnection m_bus;
@@ -69,6 +84,24 @@ private:
     quint32 m_tokens = 0;
     QString m_shortcutSession;
     bool m_listening = false;
+};
+
+// Save dialogs from the desktop's own file chooser where its portal offers one (the user's
+// places and bookmarks, and nothing of the file system read in our process); `fallback`, the
+// toolkit's dialog, where it offers none or fails to show one.
+class PortalSaveChooser : public QObject, public SaveChooser
+{
+    Q_OBJECT
+public:
+    PortalSaveChooser(PortalClient &portal, SaveChooser &fallback, QObject *parent = nullptr);
+    void choose(const SaveRequest &request, std::function<void(QString path)> done) override;
+    // Known once the desktop has answered whether it has a file chooser.
+    std::optional<bool> offered() const { return m_offered; }
+
+private:
+    PortalClient &m_portal;
+    SaveChooser &m_fallback;
+    std::optional<bool> m_offered;
 };
 
 } // namespace vistrel

@@ -1,10 +1,12 @@
 #include "platform/PortalClient.h"
+#include "platform/QtDesktop.h"
 #include "platform/WaylandDesktop.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVirtualObject>
 #include <QDir>
@@ -25,6 +27,53 @@ using namespace vistrel;
 namespace {
 
 const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+
+// A file chooser filter as the portal speaks it: (name, [(0 glob | 1 MIME type, pattern)]).
+struct Rule
+{
+    uint kind = 0;
+    QString pattern;
+};
+struct Filter
+{
+    QString name;
+    QList<Rule> rules;
+};
+QDBusArgument &operator<<(QDBusArgument &arg, const Rule &r)
+{
+    arg.beginStructure();
+    arg << r.kind << r.pattern;
+    arg.endStructure();
+    return arg;
+}
+const QDBusArgument &operator>>(const QDBusArgument &arg, Rule &r)
+{
+    arg.beginStructure();
+    arg >> r.kind >> r.pattern;
+    arg.endStructure();
+    return arg;
+}
+QDBusArgument &operator<<(QDBusArgument &arg, const Filter &f)
+{
+    arg.beginStructure();
+    arg << f.name << f.rules;
+    arg.endStructure();
+    return arg;
+}
+const QDBusArgument &operator>>(const QDBusArgument &arg, Filter &f)
+{
+    arg.beginStructure();
+    arg >> f.name >> f.rules;
+    arg.endStructure();
+    return arg;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Rule)
+Q_DECLARE_METATYPE(Filter)
+
+namespace {
 
 // A session bus of the test's own: no service files, so nothing real is ever started on it.
 class PrivateBus
@@ -79,6 +128,11 @@ public:
     QString screenshotUri;
     bool answerRequests = true;
     bool offersShortcuts = true;
+    bool offersFileChooser = true;
+    uint saveCode = 0;
+    QString savedUri;
+    QVariant savedFilter;
+    QVariantMap saveOptions;
     QVariant colour;
     int screenshots = 0;
     QStringList boundIds;
@@ -97,7 +151,9 @@ public:
         const QString iface = call.interface(), method = call.member();
         const QVariantList args = call.arguments();
         if (iface == QLatin1String("org.freedesktop.DBus.Properties")) {
-            if (offersShortcuts && args.value(0).toString().endsWith(QLatin1String("GlobalShortcuts")))
+            const QString asked = args.value(0).toString();
+            if ((offersShortcuts && asked.endsWith(QLatin1String("GlobalShortcuts"))) ||
+                (offersFileChooser && asked.endsWith(QLatin1String("FileChooser"))))
                 m_bus.send(call.createReply(QVariant::fromValue(QDBusVariant(uint(1)))));
             else
                 m_bus.send(call.createErrorReply(QDBusError::UnknownInterface, QStringLiteral("no such interface")));
@@ -116,6 +172,12 @@ public:
             ++screenshots;
             code = screenshotCode;
             results.insert(QStringLiteral("uri"), screenshotUri);
+        } else if (method == QLatin1String("SaveFile")) {
+            saveOptions = options;
+            code = saveCode;
+            results.insert(QStringLiteral("uris"), QStringList{savedUri});
+            if (savedFilter.isValid())
+                results.insert(QStringLiteral("current_filter"), savedFilter);
         } else if (method == QLatin1String("PickColor")) {
             results.insert(QStringLiteral("color"), colour);
         } else if (method == QLatin1String("CreateSession")) {
@@ -361,4 +423,55 @@ TEST(WaylandDisplays, SessionTypeFollowsTheCompositorSocket)
     EXPECT_EQ(sessionTypeFrom(QStringLiteral("tty"), QStringLiteral("wayland-1")), SessionType::Wayland);
     EXPECT_EQ(sessionTypeFrom(QStringLiteral("x11"), QStringLiteral("wayland-1")), SessionType::X11);
     EXPECT_EQ(sessionTypeFrom(QStringLiteral("wayland"), QString()), SessionType::X11);
+}
+
+TEST_F(Portal, SaveDialogsComeFromTheDesktopsFileChooserWhereItHasOne)
+{
+    qDBusRegisterMetaType<Rule>();
+    qDBusRegisterMetaType<QList<Rule>>();
+    qDBusRegisterMetaType<Filter>();
+    struct Fallback : SaveChooser
+    {
+        QList<SaveRequest> asked;
+        void choose(const SaveRequest &request, std::function<void(QString)> done) override
+        {
+            asked.append(request);
+            done(QStringLiteral("/fallback.png"));
+        }
+    } fallback;
+    PortalSaveChooser chooser(*client, fallback);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return chooser.offered().has_value(); }, 5000));
+    EXPECT_EQ(chooser.offered(), true);
+
+    SaveRequest request{QStringLiteral("Vistrel 2026.png"), QStringLiteral("/home/u/Pictures"),
+                        {QStringLiteral("PNG image (*.png)"), QStringLiteral("JPEG image (*.jpg *.jpeg)")}};
+    // The type chosen in the dialog gives a bare name its extension, as in ours.
+    portal->savedUri = QStringLiteral("file:///home/u/Pictures/shot");
+    portal->savedFilter = QVariant::fromValue(Filter{QStringLiteral("JPEG image"), {{0, QStringLiteral("*.jpg")}}});
+    auto path = await<QString>([&](auto done) { chooser.choose(request, done); });
+    EXPECT_EQ(path, "/home/u/Pictures/shot.jpg");
+    EXPECT_EQ(portal->saveOptions.value("current_name").toString(), request.suggestedName);
+    EXPECT_EQ(portal->saveOptions.value("current_folder").toByteArray(), QByteArray("/home/u/Pictures\0", 17));
+    const auto offered = qdbus_cast<QList<Filter>>(portal->saveOptions.value("filters"));
+    ASSERT_EQ(offered.size(), 2);
+    EXPECT_EQ(offered[1].name, "JPEG image");
+    ASSERT_EQ(offered[1].rules.size(), 2);
+    EXPECT_EQ(offered[1].rules[1].pattern, "*.jpeg");
+
+    // Closed by the user: nothing chosen, and not our dialog instead.
+    portal->saveCode = 1;
+    EXPECT_EQ(await<QString>([&](auto done) { chooser.choose(request, done); }), QString());
+    EXPECT_TRUE(fallback.asked.isEmpty());
+    // The desktop failed to show one: ours, with the same request, and from then on.
+    portal->saveCode = 2;
+    EXPECT_EQ(await<QString>([&](auto done) { chooser.choose(request, done); }), "/fallback.png");
+    ASSERT_EQ(fallback.asked.size(), 1);
+    EXPECT_EQ(fallback.asked[0].folder, request.folder);
+    EXPECT_EQ(chooser.offered(), false);
+
+    // A desktop without a file chooser: ours at once.
+    portal->offersFileChooser = false;
+    PortalSaveChooser without(*client, fallback);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return without.offered().has_value(); }, 5000));
+    EXPECT_EQ(without.offered(), false);
 }
