@@ -54,20 +54,13 @@ const QDBusArgument &operator>>(const QDBusArgument &arg, ShortcutEntry &entry)
     return arg;
 }
 
-// A file chooser's filter as the portal speaks it: (name, [(0 glob | 1 MIME type, pattern)]).
-struct FilterRule
-{
-    uint kind = 0;
-    QString pattern;
-};
+} // namespace
 
-struct FileFilter
-{
-    QString name;
-    QList<FilterRule> rules;
-};
+Q_DECLARE_METATYPE(ShortcutEntry)
 
-QDBusArgument &operator<<(QDBusArgument &arg, const FilterRule &rule)
+namespace vistrel {
+
+QDBusArgument &operator<<(QDBusArgument &arg, const PortalFilterRule &rule)
 {
     arg.beginStructure();
     arg << rule.kind << rule.pattern;
@@ -75,7 +68,7 @@ QDBusArgument &operator<<(QDBusArgument &arg, const FilterRule &rule)
     return arg;
 }
 
-const QDBusArgument &operator>>(const QDBusArgument &arg, FilterRule &rule)
+const QDBusArgument &operator>>(const QDBusArgument &arg, PortalFilterRule &rule)
 {
     arg.beginStructure();
     arg >> rule.kind >> rule.pattern;
@@ -83,7 +76,7 @@ const QDBusArgument &operator>>(const QDBusArgument &arg, FilterRule &rule)
     return arg;
 }
 
-QDBusArgument &operator<<(QDBusArgument &arg, const FileFilter &filter)
+QDBusArgument &operator<<(QDBusArgument &arg, const PortalFileFilter &filter)
 {
     arg.beginStructure();
     arg << filter.name << filter.rules;
@@ -91,7 +84,7 @@ QDBusArgument &operator<<(QDBusArgument &arg, const FileFilter &filter)
     return arg;
 }
 
-const QDBusArgument &operator>>(const QDBusArgument &arg, FileFilter &filter)
+const QDBusArgument &operator>>(const QDBusArgument &arg, PortalFileFilter &filter)
 {
     arg.beginStructure();
     arg >> filter.name >> filter.rules;
@@ -99,13 +92,6 @@ const QDBusArgument &operator>>(const QDBusArgument &arg, FileFilter &filter)
     return arg;
 }
 
-} // namespace
-
-Q_DECLARE_METATYPE(ShortcutEntry)
-Q_DECLARE_METATYPE(FilterRule)
-Q_DECLARE_METATYPE(FileFilter)
-
-namespace vistrel {
 
 namespace {
 
@@ -232,10 +218,10 @@ PortalClient::PortalClient(const QDBusConnection &bus, QObject *parent)
     qRegisterMetaType<QDBusObjectPath>();
     qDBusRegisterMetaType<ShortcutEntry>();
     qDBusRegisterMetaType<QList<ShortcutEntry>>();
-    qDBusRegisterMetaType<FilterRule>();
-    qDBusRegisterMetaType<QList<FilterRule>>();
-    qDBusRegisterMetaType<FileFilter>();
-    qDBusRegisterMetaType<QList<FileFilter>>();
+    qDBusRegisterMetaType<PortalFilterRule>();
+    qDBusRegisterMetaType<QList<PortalFilterRule>>();
+    qDBusRegisterMetaType<PortalFileFilter>();
+    qDBusRegisterMetaType<QList<PortalFileFilter>>();
 }
 
 PortalClient::~PortalClient()
@@ -373,11 +359,11 @@ void PortalClient::saveFile(const QString &title, const SaveRequest &asked,
 {
     // "PNG image (*.png)" → ("PNG image", [(0, "*.png")]); the name maps back to the filter.
     static const QRegularExpression filterPattern(QStringLiteral("^(.*?)\\s*\\(([^()]*)\\)$"));
-    QList<FileFilter> filters;
+    QList<PortalFileFilter> filters;
     QHash<QString, QString> filterNamed;
     for (const QString &text : asked.nameFilters) {
         const auto match = filterPattern.match(text);
-        FileFilter filter{match.hasMatch() ? match.captured(1) : text, {}};
+        PortalFileFilter filter{match.hasMatch() ? match.captured(1) : text, {}};
         const QString globs = match.hasMatch() ? match.captured(2) : QStringLiteral("*");
         for (const QString &glob : globs.split(QLatin1Char(' '), Qt::SkipEmptyParts))
             filter.rules.append({0, glob});
@@ -407,7 +393,7 @@ void PortalClient::saveFile(const QString &title, const SaveRequest &asked,
                 SaveAnswer chosen{url.toLocalFile(), {}};
                 const QVariant filter = answer->value(QStringLiteral("current_filter"));
                 if (filter.userType() == qMetaTypeId<QDBusArgument>())
-                    chosen.filter = filterNamed.value(qdbus_cast<FileFilter>(filter).name);
+                    chosen.filter = filterNamed.value(qdbus_cast<PortalFileFilter>(filter).name);
                 done(chosen);
             },
             0);

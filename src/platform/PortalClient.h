@@ -13,7 +13,27 @@
 #include <functional>
 #include <optional>
 
+class QDBusArgument;
+
 namespace vistrel {
+
+// A file chooser's filter as the portal speaks it: (name, [(0 glob | 1 MIME type, pattern)]).
+struct PortalFilterRule
+{
+    uint kind = 0;
+    QString pattern;
+};
+
+struct PortalFileFilter
+{
+    QString name;
+    QList<PortalFilterRule> rules;
+};
+
+QDBusArgument &operator<<(QDBusArgument &arg, const PortalFilterRule &rule);
+const QDBusArgument &operator>>(const QDBusArgument &arg, PortalFilterRule &rule);
+QDBusArgument &operator<<(QDBusArgument &arg, const PortalFileFilter &filter);
+const QDBusArgument &operator>>(const QDBusArgument &arg, PortalFileFilter &filter);
 
 // The desktop portal (org.freedesktop.portal.Desktop): screen pictures, colour picks and
 // global shortcuts where an app may not read the screen or grab keys itself (Wayland).
@@ -105,3 +125,6 @@ private:
 };
 
 } // namespace vistrel
+
+Q_DECLARE_METATYPE(vistrel::PortalFilterRule)
+Q_DECLARE_METATYPE(vistrel::PortalFileFilter)

@@ -28,53 +28,6 @@ namespace {
 
 const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 
-// A file chooser filter as the portal speaks it: (name, [(0 glob | 1 MIME type, pattern)]).
-struct Rule
-{
-    uint kind = 0;
-    QString pattern;
-};
-struct Filter
-{
-    QString name;
-    QList<Rule> rules;
-};
-QDBusArgument &operator<<(QDBusArgument &arg, const Rule &r)
-{
-    arg.beginStructure();
-    arg << r.kind << r.pattern;
-    arg.endStructure();
-    return arg;
-}
-const QDBusArgument &operator>>(const QDBusArgument &arg, Rule &r)
-{
-    arg.beginStructure();
-    arg >> r.kind >> r.pattern;
-    arg.endStructure();
-    return arg;
-}
-QDBusArgument &operator<<(QDBusArgument &arg, const Filter &f)
-{
-    arg.beginStructure();
-    arg << f.name << f.rules;
-    arg.endStructure();
-    return arg;
-}
-const QDBusArgument &operator>>(const QDBusArgument &arg, Filter &f)
-{
-    arg.beginStructure();
-    arg >> f.name >> f.rules;
-    arg.endStructure();
-    return arg;
-}
-
-} // namespace
-
-Q_DECLARE_METATYPE(Rule)
-Q_DECLARE_METATYPE(Filter)
-
-namespace {
-
 // A session bus of the test's own: no service files, so nothing real is ever started on it.
 class PrivateBus
 {
@@ -427,9 +380,6 @@ TEST(WaylandDisplays, SessionTypeFollowsTheCompositorSocket)
 
 TEST_F(Portal, SaveDialogsComeFromTheDesktopsFileChooserWhereItHasOne)
 {
-    qDBusRegisterMetaType<Rule>();
-    qDBusRegisterMetaType<QList<Rule>>();
-    qDBusRegisterMetaType<Filter>();
     struct Fallback : SaveChooser
     {
         QList<SaveRequest> asked;
@@ -447,12 +397,12 @@ TEST_F(Portal, SaveDialogsComeFromTheDesktopsFileChooserWhereItHasOne)
                         {QStringLiteral("PNG image (*.png)"), QStringLiteral("JPEG image (*.jpg *.jpeg)")}};
     // The type chosen in the dialog gives a bare name its extension, as in ours.
     portal->savedUri = QStringLiteral("file:///home/u/Pictures/shot");
-    portal->savedFilter = QVariant::fromValue(Filter{QStringLiteral("JPEG image"), {{0, QStringLiteral("*.jpg")}}});
+    portal->savedFilter = QVariant::fromValue(PortalFileFilter{QStringLiteral("JPEG image"), {{0, QStringLiteral("*.jpg")}}});
     auto path = await<QString>([&](auto done) { chooser.choose(request, done); });
     EXPECT_EQ(path, "/home/u/Pictures/shot.jpg");
     EXPECT_EQ(portal->saveOptions.value("current_name").toString(), request.suggestedName);
     EXPECT_EQ(portal->saveOptions.value("current_folder").toByteArray(), QByteArray("/home/u/Pictures\0", 17));
-    const auto offered = qdbus_cast<QList<Filter>>(portal->saveOptions.value("filters"));
+    const auto offered = qdbus_cast<QList<PortalFileFilter>>(portal->saveOptions.value("filters"));
     ASSERT_EQ(offered.size(), 2);
     EXPECT_EQ(offered[1].name, "JPEG image");
     ASSERT_EQ(offered[1].rules.size(), 2);
