@@ -248,6 +248,11 @@ int main(int argc, char **argv)
         return 1;
     }
     vistrel::InstanceLock lock(paths.lock);
+    if (line.command.output == QLatin1String("-") && ::isatty(STDOUT_FILENO)) {
+        std::fputs("vistrel: --output - writes a PNG to standard output, which is a terminal here; "
+                   "redirect it to a file or a pipe.\n", stderr);
+        return 2;
+    }
     if (line.command.scripted()) {
         char self[4096];
         const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
