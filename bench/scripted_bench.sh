@@ -52,7 +52,7 @@ round() {
   done
 }
 round "plasma (close to noise, the worst case)"
-"$build/bench/vistrel_png_bench" --write-desktop "$tmp/desktop.png" >/dev/null
+"$build/bench/vistrel_png_bench" --write-desktop "$tmp/desktop.png" >/dev/null 2>&1
 timeout 20 display -window root "$tmp/desktop.png"
 round "desktop-like picture"
 printf "without a running Vistrel, once (a Vistrel started on the way): %.1f ms\n" "$cold"
