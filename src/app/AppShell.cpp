@@ -231,6 +231,9 @@ PreferencesWindow *AppShell::showPreferences(std::optional<PreferencesPage> page
     }
     if (page)
         m_preferencesWindow->showPage(*page);
+    // Where the user is looking: the screen with the pointer.
+    if (!m_preferencesWindow->isVisible())
+        m_preferencesWindow->placeOnScreenAt(QCursor::pos());
     m_preferencesWindow->show();
     m_preferencesWindow->raise();
     m_preferencesWindow->activateWindow();

@@ -7,6 +7,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFormLayout>
+#include <QGuiApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -14,9 +15,12 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace vistrel {
 
@@ -134,14 +138,7 @@ QWidget *PreferencesWindow::generalPage(const QList<HotkeyRow> &rows)
     folderRow->addWidget(m_folder, 1);
     folderRow->addWidget(choose);
     saveForm->addRow(tr("Folder:"), folderRow);
-    connect(choose, &QPushButton::clicked, this, [this] {
-        const QString folder = QFileDialog::getExistingDirectory(this, tr("Save Folder"),
-                                                                 m_preferences.saveFolder());
-        if (folder.isEmpty())
-            return;
-        m_preferences.setSaveFolder(folder);
-        m_folder->setText(folder);
-    });
+    connect(choose, &QPushButton::clicked, this, &PreferencesWindow::chooseFolder);
     m_saveWithoutAsking = new QCheckBox(tr("Save without asking"));
     m_saveWithoutAsking->setToolTip(
         tr("Save writes a new PNG file named by the time into the folder"));
@@ -446,6 +443,69 @@ void PreferencesWindow::showPage(Page page)
         m_pages->currentWidget()->setFocus();
         break;
     }
+}
+
+QRect PreferencesWindow::placement(const QSize &size, const QRect &available, QPoint centre)
+{
+    QRect frame(QPoint(), size.boundedTo(available.size()));
+    frame.moveCenter(centre);
+    frame.moveLeft(
+        std::clamp(frame.left(), available.left(), available.right() - frame.width() + 1));
+    frame.moveTop(
+        std::clamp(frame.top(), available.top(), available.bottom() - frame.height() + 1));
+    return frame;
+}
+
+void PreferencesWindow::placeOnScreenAt(QPoint point)
+{
+    QScreen *screen = QGuiApplication::screenAt(point);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    // What the window manager adds around the window, once it has been shown; the title bar
+    // must stay on the screen too.
+    const QMargins decorations(geometry().left() - frameGeometry().left(),
+                               geometry().top() - frameGeometry().top(),
+                               frameGeometry().right() - geometry().right(),
+                               frameGeometry().bottom() - geometry().bottom());
+    const QRect inside = available.marginsRemoved(decorations);
+    // The size it would have been shown at; later, the size the user left it at.
+    if (!m_placed)
+        adjustSize();
+    m_placed = true;
+    setGeometry(placement(size(), inside, inside.center()));
+}
+
+void PreferencesWindow::chooseFolder()
+{
+    if (m_folderChooser) {
+        m_folderChooser->raise();
+        m_folderChooser->activateWindow();
+        return;
+    }
+    auto *dialog = new QFileDialog(this, tr("Save Folder"), m_preferences.saveFolder());
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    // Ours, not the desktop's: a dialog we place, on the screen this window is on.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString &folder) {
+        if (folder.isEmpty())
+            return;
+        m_preferences.setSaveFolder(folder);
+        m_folder->setText(folder);
+    });
+    QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        dialog->adjustSize();
+        const QRect frame = frameGeometry();
+        dialog->setGeometry(placement(dialog->size(), screen->availableGeometry(), frame.center()));
+    }
+    m_folderChooser = dialog;
+    dialog->open();
 }
 
 HotkeyField *PreferencesWindow::hotkeyField(quint32 id) const

@@ -5,6 +5,7 @@
 
 #include <QKeyCombination>
 #include <QLineEdit>
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -68,6 +69,10 @@ public:
     QTabWidget *pages() const { return m_pages; }
     // Turns to `page`, its first field taking the keys.
     void showPage(Page page);
+    // Centred on the screen that holds `point` (global), and wholly on it.
+    void placeOnScreenAt(QPoint point);
+    // A window of `size` centred on `centre`, made to fit `available` and moved inside it.
+    static QRect placement(const QSize &size, const QRect &available, QPoint centre);
 
     HotkeyField *hotkeyField(quint32 id) const;
     // The hot key whose field waits for a combination, if any: a press of one of our own hot
@@ -97,6 +102,8 @@ public:
     void applySharing();
     // True while a token is on its way to the keyring or its file.
     bool storingToken() const { return m_storing > 0; }
+    // The save folder's chooser while it is open.
+    QWidget *folderChooser() const { return m_folderChooser; }
 
     void offer(quint32 id, QKeyCombination combination);
 
@@ -109,6 +116,7 @@ private:
     QWidget *historyPage();
     QWidget *redactionPage();
     QWidget *sharingPage();
+    void chooseFolder();
     void setMessage(const QString &text);
     // A wrapped label as tall as its text needs at its width; a window is not made taller for
     // a label's wrapped lines by itself.
@@ -142,6 +150,8 @@ private:
     ShareSettings::Places m_tokenPlaces;
     bool m_placesKnown = false;
     int m_storing = 0;
+    bool m_placed = false;
+    QPointer<QWidget> m_folderChooser;
 };
 
 } // namespace vistrel

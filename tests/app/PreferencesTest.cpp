@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QSet>
 #include <QSettings>
 #include <QTabWidget>
@@ -473,6 +474,44 @@ TEST(Preferences, ShareWithNothingSetUpOpensTheSharingPage)
     PreferencesWindow *window = p.shell->preferencesWindow();
     EXPECT_EQ(window->pages()->currentIndex(), int(PreferencesWindow::Page::Sharing));
     EXPECT_EQ(window->focusWidget(), window->shareAddress());
+}
+
+TEST(Preferences, OpensCentredOnThePointersScreenWithItsFolderChooserOnIt)
+{
+    // The placement on screens side by side: centred, shrunk to fit, kept inside.
+    const QRect left(0, 0, 1280, 800), right(1280, 0, 1920, 1080);
+    EXPECT_EQ(PreferencesWindow::placement({600, 500}, right, right.center()),
+              QRect(1940, 290, 600, 500));
+    EXPECT_EQ(PreferencesWindow::placement({2000, 900}, left, left.center()), left);
+    EXPECT_EQ(PreferencesWindow::placement({400, 300}, right, QPoint(3190, 10)),
+              QRect(2800, 0, 400, 300));
+    EXPECT_EQ(PreferencesWindow::placement({400, 300}, left, QPoint(-500, 900)),
+              QRect(0, 500, 400, 300));
+
+    RebindProbe p;
+    QScreen *screen = QGuiApplication::primaryScreen();
+    ASSERT_TRUE(screen);
+    const QRect available = screen->availableGeometry();
+    QCursor::setPos(screen, available.center() + QPoint(120, 80));
+    PreferencesWindow *window = p.shell->showPreferences();
+    drain();
+    EXPECT_TRUE(available.contains(window->frameGeometry()))
+        << window->frameGeometry().x() << "," << window->frameGeometry().y();
+    EXPECT_LE((window->geometry().center() - available.center()).manhattanLength(), 2);
+
+    QPushButton *choose = nullptr;
+    for (QPushButton *b : window->findChildren<QPushButton *>())
+        if (b->text() == "Choose…")
+            choose = b;
+    ASSERT_TRUE(choose);
+    choose->click();
+    drain();
+    QWidget *chooser = window->folderChooser();
+    ASSERT_TRUE(chooser);
+    EXPECT_TRUE(chooser->isVisible());
+    EXPECT_EQ(chooser->screen(), screen);
+    EXPECT_TRUE(available.contains(chooser->frameGeometry()));
+    chooser->close();
 }
 
 TEST(Preferences, AHotKeyMessageIsShownWhole)
