@@ -26,7 +26,7 @@ names_all() { for c in area full window scroll ocr color edit quit; do grep -qw 
 check "man page names every command" names_all
 help=$("$prefix/bin/vistrel" --help)
 for word in area full window scroll ocr color edit quit --delay Ctrl+Shift+2 VISTREL_SMART_NAMES \
-            VISTREL_KEEP_CAPTURES; do
+            VISTREL_KEEP_CAPTURES VISTREL_UPLOAD_URL; do
   check "--help mentions $word" grep -q -- "$word" <<<"$help"
 done
 exit $failed
