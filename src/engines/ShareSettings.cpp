@@ -22,6 +22,9 @@ const QString keyringName = QStringLiteral("upload");
 
 std::optional<QString> trimmedFile(const QString &path)
 {
+    // Only a regular file: a FIFO put in its place would be waited on for ever.
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;

@@ -116,6 +116,15 @@ TEST_F(ShareSetup, TheEnvironmentThenTheSettingsThenTheFilesWin)
     const ShareSettings bare(QString(), nullptr, m_home.path());
     EXPECT_EQ(bare.address().source, Source::File);
     EXPECT_EQ(bare.token().text, "fallback");
+
+    // Something that is not a file where the files should be is not read (a FIFO would never
+    // end).
+    QFile::remove(share.urlFile());
+    QFile::remove(share.tokenFile());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(share.urlFile()).constData(), 0600), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(share.tokenFile()).constData(), 0600), 0);
+    EXPECT_EQ(bare.address().source, Source::None);
+    EXPECT_FALSE(bare.token().text);
 }
 
 TEST_F(ShareSetup, TokensGoToTheKeyringElseToAPrivateFile)
