@@ -50,8 +50,8 @@ page=$(MANWIDTH=80 man -l "$prefix/$man" 2>/dev/null)
 names_all() { for c in area full window scroll ocr color edit quit; do grep -qw "$c" <<<"$page" || return 1; done; }
 check "man page names every command" names_all
 help=$("$prefix/bin/vistrel" --help)
-for word in area full window scroll ocr color edit quit --delay --output --clipboard Ctrl+Shift+2 VISTREL_SMART_NAMES \
-            VISTREL_KEEP_CAPTURES; do
+for word in area full window scroll ocr color edit quit --delay --output --clipboard Ctrl+Shift+2 \
+            VISTREL_SMART_NAMES VISTREL_KEEP_CAPTURES VISTREL_UPLOAD_URL; do
   check "--help mentions $word" grep -q -- "$word" <<<"$help"
 done
 exit $failed

@@ -58,4 +58,29 @@ read -r px py pw ph < <(frame_of "$pin")
 check "a 200×150-point capture pins at 200×150 points on the 2× screen ($pw×$ph px at $px,$py)" \
   [ "$pw x $ph" = "400 x 300" ]
 check "on the screen it was taken on" [ "$px" -ge 1280 ]
+stop_vistrel
+
+# --- Preferences open on the screen with the pointer: Share with nothing set up, pressed in an -----
+# --- editor on the right screen -------------------------------------------------------------------
+export HOME=$E2E_TMP/home # no ~/.vistrel of the machine's
+mkdir -p "$HOME"
+start_vistrel
+xdotool key ctrl+shift+1
+editor_up() { xdotool search --onlyvisible --name "^Vistrel — Editor$"; }
+prefs_up() { xdotool search --onlyvisible --name "^Vistrel Preferences$"; }
+check "Ctrl+Shift+1 opens the editor" wait_for 5 editor_up
+sleep 0.5
+win=$(editor_up | head -1)
+xdotool windowmove --sync "$win" 1400 60
+sleep 0.3
+read -r wx wy ww _ < <(frame_of "$win")
+# Share: the toolbar ends in Share, Copy and Save before its right padding of 10.
+click_at $(( wx + ww - 213 )) $(( wy + 23 ))
+check "Share with nothing set up opens Preferences" wait_for 5 prefs_up
+sleep 0.3
+read -r fx fy fw fh < <(frame_of "$(prefs_up | head -1)")
+check "on the right screen, where the pointer is ($fx,$fy ${fw}x$fh)" \
+  [ "$fx" -ge 1280 ] && [ $(( fx + fw )) -le 2560 ] && [ "$fy" -ge 0 ] && [ $(( fy + fh )) -le 800 ]
+centre=$(( fx + fw / 2 ))
+check "centred on it ($centre)" [ "$centre" -ge 1918 ] && [ "$centre" -le 1922 ]
 finish

@@ -8,7 +8,7 @@ packages=(
   libxcb-damage0-dev libxcb-xfixes0-dev libxcb-xinput-dev
   libxtst-dev libxkbcommon-x11-dev zlib1g-dev
   libtesseract-dev libleptonica-dev libcurl4-openssl-dev tesseract-ocr tesseract-ocr-eng
-  libgif-dev
+  libgif-dev libsecret-1-dev
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool xclip x11-utils x11-apps x11-xserver-utils wmctrl openbox trayer xterm zenity
@@ -16,7 +16,7 @@ packages=(
   imagemagick pngcheck poppler-utils fonts-dejavu-core fonts-liberation2
   desktop-file-utils appstream man-db
   dpkg-dev file lintian
-  qt6-wayland dbus sway swaybg grim wl-clipboard pipewire libwayland-dev
+  qt6-wayland dbus gnome-keyring sway swaybg grim wl-clipboard pipewire libwayland-dev
   xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
 )
 sudo=""

@@ -465,6 +465,89 @@
         <source>Sharing… (click to cancel)</source>
         <translation>Wird geteilt … (Klicken zum Abbrechen)</translation>
     </message>
+    <message>
+        <source>Share failed — the keyring did not give the token: %1</source>
+        <translation>Teilen fehlgeschlagen – der Schlüsselbund hat das Token nicht herausgegeben: %1</translation>
+    </message>
+</context>
+<context>
+    <name>ShareSettings</name>
+    <message>
+        <source>Sharing needs an https:// address: http:// sends the token in the clear (only http://localhost is allowed)</source>
+        <translation>Teilen braucht eine https://-Adresse: http:// sendet das Token im Klartext (nur http://localhost ist erlaubt)</translation>
+    </message>
+    <message>
+        <source>Enter the whole address, starting with https://</source>
+        <translation>Geben Sie die ganze Adresse ein, beginnend mit https://</translation>
+    </message>
+    <message>
+        <source>The address must end in /api/upload</source>
+        <translation>Die Adresse muss auf /api/upload enden</translation>
+    </message>
+    <message>
+        <source>This address cannot be used for uploads</source>
+        <translation>An diese Adresse kann nicht hochgeladen werden</translation>
+    </message>
+    <message>
+        <source>Could not write %1.</source>
+        <translation>%1 konnte nicht geschrieben werden.</translation>
+    </message>
+    <message>
+        <source>no keyring is running</source>
+        <translation>es läuft kein Schlüsselbund</translation>
+    </message>
+    <message>
+        <source>The token cannot hold line breaks or other control characters</source>
+        <translation>Das Token darf keine Zeilenumbrüche oder anderen Steuerzeichen enthalten</translation>
+    </message>
+    <message>
+        <source>The token is empty</source>
+        <translation>Das Token ist leer</translation>
+    </message>
+    <message>
+        <source>Vistrel upload token</source>
+        <translation>Vistrel-Upload-Token</translation>
+    </message>
+    <message>
+        <source>Could not remove %1.</source>
+        <translation>%1 konnte nicht entfernt werden.</translation>
+    </message>
+    <message>
+        <source>VISTREL_UPLOAD_URL is set and overrides this</source>
+        <translation>VISTREL_UPLOAD_URL ist gesetzt und hat Vorrang</translation>
+    </message>
+    <message>
+        <source>VISTREL_UPLOAD_TOKEN is set and overrides this</source>
+        <translation>VISTREL_UPLOAD_TOKEN ist gesetzt und hat Vorrang</translation>
+    </message>
+    <message>
+        <source>Stored in the keyring</source>
+        <translation>Im Schlüsselbund gespeichert</translation>
+    </message>
+    <message>
+        <source>Stored in %1 (only you can read it)</source>
+        <translation>In %1 gespeichert (nur Sie können es lesen)</translation>
+    </message>
+    <message>
+        <source>Not set; the keyring will keep it</source>
+        <translation>Nicht gesetzt; der Schlüsselbund wird es aufbewahren</translation>
+    </message>
+    <message>
+        <source>Not set; it will be kept in %1 (only you can read it)</source>
+        <translation>Nicht gesetzt; es wird in %1 aufbewahrt (nur Sie können es lesen)</translation>
+    </message>
+    <message>
+        <source>Could not create the folder %1.</source>
+        <translation>Der Ordner %1 konnte nicht angelegt werden.</translation>
+    </message>
+    <message>
+        <source>Could not write %1: %2</source>
+        <translation>%1 konnte nicht geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>Could not make %1 private.</source>
+        <translation>%1 konnte nicht privat gemacht werden.</translation>
+    </message>
 </context>
 <context>
     <name>SideWindow</name>
@@ -1294,6 +1377,74 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
     <message>
         <source>Editors that are open keep their work.</source>
         <translation>Offene Editoren behalten ihre Arbeit.</translation>
+    </message>
+    <message>
+        <source>General</source>
+        <translation>Allgemein</translation>
+    </message>
+    <message>
+        <source>Sharing</source>
+        <translation>Teilen</translation>
+    </message>
+    <message>
+        <source>Share in the editor uploads the picture to this address and copies the link the server answers with.</source>
+        <translation>Teilen im Editor lädt das Bild an diese Adresse hoch und kopiert den Link, den der Server zurückgibt.</translation>
+    </message>
+    <message>
+        <source>Upload address:</source>
+        <translation>Upload-Adresse:</translation>
+    </message>
+    <message>
+        <source>Forget Token</source>
+        <translation>Token vergessen</translation>
+    </message>
+    <message>
+        <source>Token:</source>
+        <translation>Token:</translation>
+    </message>
+    <message>
+        <source>Apply</source>
+        <translation>Übernehmen</translation>
+    </message>
+    <message>
+        <source>The token is forgotten.</source>
+        <translation>Das Token ist vergessen.</translation>
+    </message>
+    <message>
+        <source>Type a new token to replace it</source>
+        <translation>Ein neues Token eingeben, um es zu ersetzen</translation>
+    </message>
+    <message>
+        <source>The token your upload server gave you</source>
+        <translation>Das Token, das Ihnen Ihr Upload-Server gegeben hat</translation>
+    </message>
+    <message>
+        <source>The address is removed.</source>
+        <translation>Die Adresse ist entfernt.</translation>
+    </message>
+    <message>
+        <source>The address is kept.</source>
+        <translation>Die Adresse ist gespeichert.</translation>
+    </message>
+    <message>
+        <source>The token was not kept: %1</source>
+        <translation>Das Token wurde nicht gespeichert: %1</translation>
+    </message>
+    <message>
+        <source>The keyring did not take the token (%1).</source>
+        <translation>Der Schlüsselbund hat das Token nicht angenommen (%1).</translation>
+    </message>
+    <message>
+        <source>The token is in the keyring.</source>
+        <translation>Das Token liegt im Schlüsselbund.</translation>
+    </message>
+    <message>
+        <source>The token is in ~/.vistrel/share-token, which only you can read.</source>
+        <translation>Das Token liegt in ~/.vistrel/share-token, das nur Sie lesen können.</translation>
+    </message>
+    <message>
+        <source>https://share.example/api/upload</source>
+        <translation>https://teilen.example/api/upload</translation>
     </message>
 </context>
 <context>

@@ -35,6 +35,8 @@ AppShell::AppShell(const Platform &platform, Preferences *preferences, QObject *
       m_coordinator(new CaptureCoordinator(platform, this))
 {
     m_coordinator->setPreferences(m_preferences);
+    connect(m_coordinator, &CaptureCoordinator::sharingSetUpWanted, this,
+            [this] { showPreferences(PreferencesPage::Sharing); });
 }
 
 AppShell::~AppShell()
@@ -206,7 +208,7 @@ PreferencesWindow *AppShell::preferencesWindow() const
     return m_preferencesWindow;
 }
 
-PreferencesWindow *AppShell::showPreferences()
+PreferencesWindow *AppShell::showPreferences(std::optional<PreferencesPage> page)
 {
     if (!m_preferencesWindow) {
         QList<PreferencesWindow::HotkeyRow> rows = {
@@ -216,15 +218,22 @@ PreferencesWindow *AppShell::showPreferences()
             {4, tr("Scrolling Capture")},
         };
         QPointer<AppShell> self(this);
-        m_preferencesWindow = new PreferencesWindow(*m_preferences, rows,
+        m_preferencesWindow = new PreferencesWindow(
+            *m_preferences, rows,
             [self](quint32 id, QKeyCombination c) {
                 return self ? self->rebindHotkey(id, c) : QString();
-            });
+            },
+            m_platform.keyring);
         m_preferencesWindow->onClearHistory = [self] {
             if (self)
                 self->m_coordinator->clearHistory();
         };
     }
+    if (page)
+        m_preferencesWindow->showPage(*page);
+    // Where the user is looking: the screen with the pointer.
+    if (!m_preferencesWindow->isVisible())
+        m_preferencesWindow->placeOnScreenAt(QCursor::pos());
     m_preferencesWindow->show();
     m_preferencesWindow->raise();
     m_preferencesWindow->activateWindow();

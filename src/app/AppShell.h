@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CommandLine.h"
+#include "app/PreferencesPage.h"
 #include "engines/EditablePng.h"
 #include "ui/HistoryWindow.h"
 #include "platform/Desktop.h"
@@ -14,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QIcon;
@@ -64,7 +66,9 @@ public:
     // Moves a hot key to a new combination, stores it and updates the menu's texts; returns
     // why it was refused, or an empty string.
     QString rebindHotkey(quint32 id, QKeyCombination combination);
-    PreferencesWindow *showPreferences();
+    // Opens Preferences (centred on the screen with the pointer when it was closed), on `page`
+    // when given, else on the page it showed last.
+    PreferencesWindow *showPreferences(std::optional<PreferencesPage> page = std::nullopt);
     PreferencesWindow *preferencesWindow() const;
     HistoryWindow *showHistory();
     HistoryWindow *historyWindow() const { return m_historyWindow; }

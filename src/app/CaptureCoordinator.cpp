@@ -419,6 +419,13 @@ EditorWindowController *CaptureCoordinator::openEditor(const QImage &image,
     editor->redactionRules = [self] {
         return self && self->m_preferences ? self->m_preferences->redactionRules() : SecretRules();
     };
+    editor->shareSettings = [self] {
+        return self ? self->shareSettings() : ShareSettings(QString(), nullptr);
+    };
+    editor->onSetUpSharing = [self] {
+        if (self)
+            emit self->sharingSetUpWanted();
+    };
     QPointer<EditorWindowController> weak(editor);
     editor->historyId = historyId;
     editor->onClose = [self, weak] {
@@ -499,6 +506,11 @@ SaveSettings CaptureCoordinator::saveSettings() const
         settings.withoutAsking = m_preferences->saveWithoutAsking();
     }
     return settings;
+}
+
+ShareSettings CaptureCoordinator::shareSettings() const
+{
+    return ShareSettings(m_preferences ? m_preferences->fileName() : QString(), m_platform.keyring);
 }
 
 void CaptureCoordinator::save(const QImage &image)

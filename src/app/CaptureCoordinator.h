@@ -2,6 +2,7 @@
 
 #include "engines/CaptureService.h"
 #include "engines/OCRService.h"
+#include "engines/ShareSettings.h"
 #include "engines/SmartNaming.h"
 #include "ui/SelectionOverlay.h"
 #include "model/Annotation.h"
@@ -77,6 +78,8 @@ public:
     // The folder and "without asking" of every Save (capture flow, editors, preview cards),
     // as the preferences say now; the home folder's dialog without preferences.
     SaveSettings saveSettings() const;
+    // Where Share finds its address and token: the preferences' file, the platform's keyring.
+    ShareSettings shareSettings() const;
 
     // Unsaved editors: kept on disk before the app quits (a signal, `vistrel quit`, the tray's
     // Quit), which their windows then let happen without asking; offered back at the next start.
@@ -140,6 +143,9 @@ public:
 signals:
     // Entries were written or removed.
     void historyChanged();
+    // Share found nothing set up, or an address it cannot use: the user should see where to
+    // set it up.
+    void sharingSetUpWanted();
 
 private:
     enum class Mode { Area, Ocr, Window, Scroll, Board };

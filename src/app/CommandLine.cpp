@@ -296,14 +296,33 @@ QString CommandLine::usage()
         "  Ctrl+Shift+9    extract text (OCR)  Ctrl+Shift+8  scrolling capture\n"
         "\n"
         "Environment:\n"
+        "  VISTREL_UPLOAD_URL=URL     Share's upload address (https://.../api/upload; http://\n"
+        "                             only to this machine), over the one in Preferences\n"
+        "  VISTREL_UPLOAD_TOKEN=TOKEN Share's token, over the one in the keyring or file\n"
         "  VISTREL_KEEP_CAPTURES=DIR  also write every captured picture to DIR\n"
         "  VISTREL_SMART_NAMES=0      never suggest file names from a picture's text\n"
         "                             (overrides the Preferences choice)\n"
         "  XDG_RUNTIME_DIR            where the running Vistrel listens for commands\n"
         "  XDG_CONFIG_HOME            where preferences (vistrel/) and the autostart entry live\n"
         "\n"
-        "Exit status: 0 done, 1 failed (no display, the running Vistrel refused, a scripted\n"
-        "capture cancelled), 2 usage error.\n");
+        "Files:
+"
+        "  ~/.config/vistrel/vistrel.conf  preferences, the upload address among them
+"
+        "  the desktop's keyring           Share's token, when a keyring (Secret Service) runs
+"
+        "  ~/.vistrel/share-token          Share's token otherwise (readable only by you)
+"
+        "  ~/.vistrel/share-url            an upload address, when Preferences set none
+"
+        "Share's address and token are set in Preferences, on the Sharing page.
+"
+        "
+"
+        "Exit status: 0 done, 1 failed (no display, the running Vistrel refused, a scripted
+"
+        "capture cancelled), 2 usage error.
+");
 }
 
 QString historyListing(const QList<HistoryEntry> &entries, const QString &folder)

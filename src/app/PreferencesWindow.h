@@ -1,7 +1,11 @@
 #pragma once
 
+#include "app/PreferencesPage.h"
+#include "engines/ShareSettings.h"
+
 #include <QKeyCombination>
 #include <QLineEdit>
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -11,9 +15,11 @@ class QCheckBox;
 class QLabel;
 class QPushButton;
 class QSpinBox;
+class QTabWidget;
 
 namespace vistrel {
 
+class Keyring;
 class Preferences;
 
 // Takes the next combination pressed while it has the focus, rather than typing it.
@@ -40,7 +46,7 @@ private:
     QString m_shown;
 };
 
-// The small window behind the tray menu's "Preferences…".
+// The small window behind the tray menu's "Preferences…", a page for each part of the app.
 class PreferencesWindow : public QWidget
 {
     Q_OBJECT
@@ -50,12 +56,23 @@ public:
         quint32 id;
         QString title;
     };
-    // `rebind` moves a hot key and returns why it could not, or an empty string.
+    using Page = PreferencesPage;
+
+    // `rebind` moves a hot key and returns why it could not, or an empty string. Share's token
+    // goes to `keyring` when one runs.
     PreferencesWindow(Preferences &preferences, QList<HotkeyRow> rows,
                       std::function<QString(quint32, QKeyCombination)> rebind,
-                      QWidget *parent = nullptr);
+                      Keyring *keyring = nullptr, QWidget *parent = nullptr);
 
     static QString title() { return tr("Vistrel Preferences"); }
+
+    QTabWidget *pages() const { return m_pages; }
+    // Turns to `page`, its first field taking the keys.
+    void showPage(Page page);
+    // Centred on the screen that holds `point` (global), and wholly on it.
+    void placeOnScreenAt(QPoint point);
+    // A window of `size` centred on `centre`, made to fit `available` and moved inside it.
+    static QRect placement(const QSize &size, const QRect &available, QPoint centre);
 
     HotkeyField *hotkeyField(quint32 id) const;
     // The hot key whose field waits for a combination, if any: a press of one of our own hot
@@ -75,9 +92,39 @@ public:
     QCheckBox *redactionKind(int index) const { return m_redactionKinds.value(index); }
     QLineEdit *ownWords() const { return m_ownWords; }
 
+    QLineEdit *shareAddress() const { return m_shareAddress; }
+    QLabel *shareAddressNote() const { return m_shareAddressNote; }
+    QLineEdit *shareToken() const { return m_shareToken; }
+    QLabel *shareTokenNote() const { return m_shareTokenNote; }
+    QPushButton *shareApply() const { return m_shareApply; }
+    QPushButton *forgetToken() const { return m_forgetToken; }
+    // Keeps the address and a newly typed token; the token reaches its place a moment later.
+    void applySharing();
+    // True while a token is on its way to the keyring or its file.
+    bool storingToken() const { return m_storing > 0; }
+    // The save folder's chooser while it is open.
+    QWidget *folderChooser() const { return m_folderChooser; }
+
     void offer(quint32 id, QKeyCombination combination);
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    QWidget *generalPage(const QList<HotkeyRow> &rows);
+    QWidget *historyPage();
+    QWidget *redactionPage();
+    QWidget *sharingPage();
+    void chooseFolder();
+    void setMessage(const QString &text);
+    // A wrapped label as tall as its text needs at its width; a window is not made taller for
+    // a label's wrapped lines by itself.
+    static void fitHeight(QLabel *label);
+    void showSharingState();
+    void showTokenPlaces();
+
+    ShareSettings m_share;
     Preferences &m_preferences;
     std::function<QString(quint32, QKeyCombination)> m_rebind;
     QList<std::pair<quint32, HotkeyField *>> m_fields;
@@ -92,6 +139,19 @@ private:
     QPushButton *m_clearHistory;
     QList<QCheckBox *> m_redactionKinds; // in SecretFinder::allKinds() order
     QLineEdit *m_ownWords;
+    QTabWidget *m_pages;
+    QLineEdit *m_shareAddress;
+    QLabel *m_shareAddressNote;
+    QLineEdit *m_shareToken;
+    QLabel *m_shareTokenNote;
+    QLabel *m_shareResult;
+    QPushButton *m_shareApply;
+    QPushButton *m_forgetToken;
+    ShareSettings::Places m_tokenPlaces;
+    bool m_placesKnown = false;
+    int m_storing = 0;
+    bool m_placed = false;
+    QPointer<QWidget> m_folderChooser;
 };
 
 } // namespace vistrel

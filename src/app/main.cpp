@@ -10,6 +10,7 @@
 #include "ui/SymbolIcon.h"
 #include "engines/SmartNaming.h"
 #include "platform/PortalClient.h"
+#include "platform/SecretServiceKeyring.h"
 #include "platform/WaylandDesktop.h"
 #include "platform/X11Desktop.h"
 #include "platform/X11Input.h"
@@ -113,8 +114,11 @@ int runShell(vistrel::Platform platform, vistrel::Preferences &preferences,
     // them.
     vistrel::Hud toasts;
     vistrel::PinBoard pins;
+    // Share's token, when a keyring runs; calls still running when it goes are cancelled.
+    vistrel::SecretServiceKeyring keyring;
     platform.toasts = &toasts;
     platform.pins = &pins;
+    platform.keyring = &keyring;
     vistrel::AppShell shell(platform, &preferences);
     // A signal must not wait on a question: unsaved marks are kept for the next start.
     quitOnSignal.onQuit = [&shell] { shell.quitNow(); };

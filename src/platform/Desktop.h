@@ -19,6 +19,8 @@ class QScreen;
 
 namespace vistrel {
 
+class Keyring;
+
 // One capturable display. `frame` is in global points, origin at the primary display's
 // top-left, y down. `pixelOrigin` is where the display's top-left lies in device pixels.
 struct DisplayInfo
@@ -223,6 +225,7 @@ struct Platform
     ColorPicker *colorPicker = nullptr; // none: Vistrel's loupe over a frozen picture
     Toasts *toasts = nullptr;
     Pins *pins = nullptr;
+    Keyring *keyring = nullptr; // none: secrets are kept in files only the user can read
 };
 
 } // namespace vistrel

@@ -624,7 +624,9 @@ void EditorWindowController::upload()
         return;
     m_platform.toasts->show(tr("Uploading…"));
     // The upload reports its own outcome and finishes even if this window closes first.
-    ShareService::share(image, m_platform);
+    const ShareSettings settings =
+        shareSettings ? shareSettings() : ShareSettings(QString(), m_platform.keyring);
+    ShareService::share(image, m_platform, settings, nullptr, {}, onSetUpSharing);
 }
 
 void EditorWindowController::performClose()

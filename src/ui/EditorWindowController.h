@@ -5,6 +5,7 @@
 #include "engines/Redaction.h"
 #include "engines/SceneArchive.h"
 #include "engines/SecretFinder.h"
+#include "engines/ShareSettings.h"
 #include "ui/ImageExport.h"
 #include "model/ToolKind.h"
 #include "platform/Desktop.h"
@@ -121,6 +122,10 @@ public:
     std::function<SaveSettings()> saveSettings;
     // What Redact and the check before Share look for, as the preferences say at the time.
     std::function<SecretRules()> redactionRules;
+    // Where Share finds its address and token; none: the environment and ~/.vistrel only.
+    std::function<ShareSettings()> shareSettings;
+    // Share found nothing set up, or an address it cannot use: the place to set it up.
+    std::function<void()> onSetUpSharing;
 
     // Unsaved work: marks, placed pictures or a crop that differ from how the editor opened or
     // was last saved (an open text field counts once its words are committed).

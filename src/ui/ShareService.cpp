@@ -6,8 +6,6 @@
 #include "platform/Desktop.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QFuture>
 #include <QPointer>
 #include <QThread>
@@ -18,29 +16,6 @@
 namespace vistrel {
 
 namespace {
-
-std::optional<QString> trimmedFile(const QString &relativePath)
-{
-    QFile file(QDir::homePath() + relativePath);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    // Settings files are a line or two; a huge one is not ours.
-    const QString text = QString::fromUtf8(file.read(64 * 1024)).trimmed();
-    if (text.isEmpty())
-        return std::nullopt;
-    return text;
-}
-
-// Line breaks or other control characters would end the header early or be refused by
-// the server; such a token cannot be sent as it is.
-bool fitsInHeader(const QString &token)
-{
-    for (const QChar c : token) {
-        if ((c.unicode() < 0x20 && c != QLatin1Char('\t')) || c.unicode() == 0x7f)
-            return false;
-    }
-    return true;
-}
 
 enum class Outcome { NotSetUp, Offline, TimedOut, Cancelled, Failed, Linked };
 
@@ -126,30 +101,6 @@ void upload(const QByteArray &png, const QString &token, const QUrl &endpoint,
 
 } // namespace
 
-std::optional<QString> ShareService::token()
-{
-    const QByteArray fromEnvironment = qgetenv("VISTREL_UPLOAD_TOKEN");
-    if (!fromEnvironment.isEmpty())
-        return QString::fromUtf8(fromEnvironment);
-    return trimmedFile(QStringLiteral("/.vistrel/share-token"));
-}
-
-std::optional<QUrl> ShareService::endpoint()
-{
-    std::optional<QString> text;
-    const QByteArray fromEnvironment = qgetenv("VISTREL_UPLOAD_URL");
-    if (!fromEnvironment.trimmed().isEmpty())
-        text = QString::fromUtf8(fromEnvironment).trimmed();
-    else
-        text = trimmedFile(QStringLiteral("/.vistrel/share-url"));
-    if (!text)
-        return std::nullopt;
-    const QUrl url(*text, QUrl::StrictMode);
-    if (!ShareResponse::isAcceptableEndpoint(url))
-        return std::nullopt;
-    return url;
-}
-
 QByteArray ShareService::newBoundary()
 {
     return "vl-" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces).toUpper();
@@ -167,7 +118,9 @@ QByteArray ShareService::body(const QByteArray &png, const QByteArray &boundary)
     return body;
 }
 
-void ShareService::share(const QImage &image, const Platform &platform, QObject *context, Done done)
+void ShareService::share(const QImage &image, const Platform &platform,
+                         const ShareSettings &settings, QObject *context, Done done,
+                         std::function<void()> setUp)
 {
     QPointer<QObject> guard(context);
     const bool hasContext = context != nullptr;
@@ -175,24 +128,47 @@ void ShareService::share(const QImage &image, const Platform &platform, QObject 
         if (done && (!hasContext || guard))
             done(link);
     };
-    const std::optional<QString> token = ShareService::token();
-    const std::optional<QUrl> endpoint = token ? ShareService::endpoint() : std::nullopt;
-    if (!token || !endpoint || !fitsInHeader(*token)) {
-        // Report on the next turn, like every other outcome, so callers see one order.
-        QTimer::singleShot(0, qApp, [toasts = platform.toasts, finish] {
-            report(*toasts, Outcome::NotSetUp);
+    // Said on the next turn, like every other outcome, so callers see one order; then the
+    // place to set it up.
+    const std::function<void(QString)> refuse = [toasts = platform.toasts, finish,
+                                                 setUp](const QString &why) {
+        QTimer::singleShot(0, qApp, [toasts, finish, setUp, why] {
+            if (why.isEmpty())
+                report(*toasts, Outcome::NotSetUp);
+            else
+                toasts->show(why);
             finish(std::nullopt);
+            if (setUp)
+                setUp();
         });
-        return;
-    }
-    QtConcurrent::run([image] { return encodePng(image); })
-        .then(qApp, [token = *token, url = *endpoint, platform, finish](const QByteArray &png) {
-            if (png.isEmpty()) {
-                finish(std::nullopt);
-                return;
-            }
-            upload(png, token, url, platform, finish);
-        });
+    };
+    const ShareSettings::Address address = settings.address();
+    if (address.text.isEmpty())
+        return refuse({});
+    if (const QString why = ShareSettings::problem(address.text); !why.isEmpty())
+        return refuse(why);
+    const QUrl endpoint(address.text, QUrl::StrictMode);
+    // The keyring may take a while (a prompt to unlock it): asked off the GUI thread.
+    auto withToken = [image, endpoint, platform, finish, refuse](ShareSettings::Token token) {
+        if (!token.text && !token.keyringError.isEmpty()) {
+            platform.toasts->show(QCoreApplication::translate(
+                                      "ShareService",
+                                      "Share failed — the keyring did not give the token: %1")
+                                      .arg(token.keyringError));
+            return finish(std::nullopt);
+        }
+        if (!token.text)
+            return refuse({});
+        if (const QString why = ShareSettings::tokenProblem(*token.text); !why.isEmpty())
+            return refuse(why);
+        auto encoded = [token = *token.text, endpoint, platform, finish](const QByteArray &png) {
+            if (png.isEmpty())
+                return finish(std::nullopt);
+            upload(png, token, endpoint, platform, finish);
+        };
+        QtConcurrent::run([image] { return encodePng(image); }).then(qApp, encoded);
+    };
+    settings.tokenLater(qApp, withToken);
 }
 
 } // namespace vistrel

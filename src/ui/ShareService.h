@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engines/ShareSettings.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QObject>
@@ -20,17 +22,13 @@ class ShareService
 public:
     using Done = std::function<void(const std::optional<QString> &link)>;
 
-    // Starts the upload and returns at once. Every outcome is shown as a toast of the
-    // platform's, the link put on its clipboard; `done` then runs on the GUI thread with the
-    // link, or nothing on failure, unless `context` is gone. The upload itself carries on when
-    // `context` goes away.
-    static void share(const QImage &image, const Platform &platform, QObject *context = nullptr,
-                      Done done = {});
-
-    // VISTREL_UPLOAD_TOKEN exactly as given, else ~/.vistrel/share-token trimmed.
-    static std::optional<QString> token();
-    // VISTREL_UPLOAD_URL, else ~/.vistrel/share-url; nothing unless it is a safe endpoint.
-    static std::optional<QUrl> endpoint();
+    // Starts the upload to the address and with the token `settings` give, and returns at
+    // once. Every outcome is shown as a toast of the platform's, the link put on its clipboard;
+    // `done` then runs on the GUI thread with the link, or nothing on failure, unless `context`
+    // is gone. The upload itself carries on when `context` goes away. When sharing is not set
+    // up, or set up with an address it cannot use, `setUp` runs after the toast saying so.
+    static void share(const QImage &image, const Platform &platform, const ShareSettings &settings,
+                      QObject *context = nullptr, Done done = {}, std::function<void()> setUp = {});
 
     // "vl-" and a fresh upper-case UUID.
     static QByteArray newBoundary();

@@ -62,6 +62,17 @@ TEST(CommandLine, CommandsDelaysAndFiles)
     EXPECT_TRUE(last.command.files.isEmpty());
 }
 
+TEST(CommandLine, HelpNamesWhereSettingsLive)
+{
+    const QString help = CommandLine::usage();
+    for (const char *name : {"VISTREL_UPLOAD_URL", "VISTREL_UPLOAD_TOKEN", "~/.vistrel/share-url",
+                             "~/.vistrel/share-token", "keyring", "~/.config/vistrel/vistrel.conf"})
+        EXPECT_TRUE(help.contains(QLatin1String(name))) << name;
+    // Printed in whatever locale the terminal has.
+    for (const QChar c : help)
+        ASSERT_LT(c.unicode(), 0x80) << help.toStdString();
+}
+
 TEST(CommandLine, MistakesAreUsageErrors)
 {
     for (const QStringList &args : QList<QStringList>{

@@ -4,7 +4,10 @@
 #include "app/Preferences.h"
 #include "app/PreferencesWindow.h"
 #include "engines/QuickSave.h"
+#include "engines/ShareSettings.h"
 #include "platform/FakeDesktop.h"
+#include "platform/FakeKeyring.h"
+#include "ui/EditorWindowController.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -14,12 +17,16 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
+#include <QScreen>
 #include <QSet>
 #include <QSettings>
+#include <QTabWidget>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vistrel;
@@ -343,6 +350,187 @@ TEST(Preferences, RefusedCombinationsSayWhyAndKeepTheOldKey)
     QTest::keyClick(field, Qt::Key_At, Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
     EXPECT_TRUE(window->message()->text().isEmpty()) << window->message()->text().toStdString();
     EXPECT_EQ(p.prefs.hotkey(1), QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_2));
+}
+
+// A home of the test's own (~/.vistrel) and no upload settings in the environment.
+struct PrivateHome
+{
+    QTemporaryDir home;
+    QByteArray savedHome = qgetenv("HOME");
+    QByteArray savedUrl = qgetenv("VISTREL_UPLOAD_URL");
+    PrivateHome()
+    {
+        qputenv("HOME", home.path().toUtf8());
+        qunsetenv("VISTREL_UPLOAD_URL");
+        qunsetenv("VISTREL_UPLOAD_TOKEN");
+    }
+    ~PrivateHome()
+    {
+        qputenv("HOME", savedHome);
+        qputenv("VISTREL_UPLOAD_URL", savedUrl);
+        qunsetenv("VISTREL_UPLOAD_TOKEN");
+    }
+};
+
+QString readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+TEST(Preferences, SharingKeepsTheAddressInTheSettingsAndTheTokenInTheKeyring)
+{
+    PrivateHome home;
+    QTemporaryDir dir;
+    const QString conf = dir.filePath("vistrel.conf");
+    Preferences prefs(conf);
+    FakeKeyring keyring;
+    PreferencesWindow window(prefs, {}, {}, &keyring);
+    window.showPage(PreferencesWindow::Page::Sharing);
+    EXPECT_EQ(window.pages()->tabText(window.pages()->currentIndex()), "Sharing");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window.shareTokenNote()->text() == "Not set; the keyring will keep it"; },
+        5000))
+        << window.shareTokenNote()->text().toStdString();
+
+    // Checked as typed, and said why.
+    QTest::keyClicks(window.shareAddress(), "http://share.test/api/upload");
+    EXPECT_EQ(window.shareAddressNote()->text(), ShareSettings::insecureText());
+    EXPECT_FALSE(window.shareApply()->isEnabled());
+    window.shareAddress()->setText("https://share.test/api/upload");
+    EXPECT_TRUE(window.shareAddressNote()->text().isEmpty());
+    EXPECT_EQ(window.shareToken()->echoMode(), QLineEdit::Password);
+    QTest::keyClicks(window.shareToken(), "s3cret-token");
+    ASSERT_TRUE(window.shareApply()->isEnabled());
+    window.shareApply()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.storingToken(); }, 5000));
+    EXPECT_EQ(keyring.secrets().value("upload"), "s3cret-token");
+    EXPECT_TRUE(window.shareToken()->text().isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window.shareTokenNote()->text() == "Stored in the keyring"; }, 5000));
+    EXPECT_TRUE(window.forgetToken()->isEnabled());
+    // The address with the other preferences; the token nowhere in them.
+    EXPECT_TRUE(readAll(conf).contains("url=https://share.test/api/upload"));
+    EXPECT_FALSE(readAll(conf).contains("s3cret"));
+    EXPECT_FALSE(QFile::exists(home.home.filePath(".vistrel/share-token")));
+    const ShareSettings share(conf, &keyring);
+    EXPECT_EQ(share.token().text, "s3cret-token");
+    EXPECT_EQ(share.address().text, "https://share.test/api/upload");
+
+    // Forgotten with its button.
+    window.forgetToken()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.storingToken(); }, 5000));
+    EXPECT_TRUE(keyring.secrets().isEmpty());
+
+    // Without a keyring the token goes to a file only the user can read; closing the window
+    // keeps what was typed.
+    keyring.isRunning = false;
+    {
+        PreferencesWindow second(prefs, {}, {}, &keyring);
+        EXPECT_EQ(second.shareAddress()->text(), "https://share.test/api/upload");
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return second.shareTokenNote()->text() ==
+                       "Not set; it will be kept in ~/.vistrel/share-token (only you can read it)";
+            },
+            5000));
+        QTest::keyClicks(second.shareToken(), "file-token");
+        second.show();
+        second.close();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !second.storingToken(); }, 5000));
+    }
+    const QString tokenFile = home.home.filePath(".vistrel/share-token");
+    EXPECT_EQ(readAll(tokenFile), "file-token\n");
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::stat(QFile::encodeName(tokenFile).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // What the environment sets is said to win.
+    qputenv("VISTREL_UPLOAD_URL", "https://env.test/api/upload");
+    qputenv("VISTREL_UPLOAD_TOKEN", "env-token");
+    PreferencesWindow third(prefs, {}, {}, &keyring);
+    EXPECT_EQ(third.shareAddress()->text(), "https://share.test/api/upload");
+    EXPECT_EQ(third.shareAddressNote()->text(), "VISTREL_UPLOAD_URL is set and overrides this");
+    EXPECT_TRUE(
+        third.shareTokenNote()->text().contains("VISTREL_UPLOAD_TOKEN is set and overrides this"));
+}
+
+TEST(Preferences, ShareWithNothingSetUpOpensTheSharingPage)
+{
+    PrivateHome home;
+    RebindProbe p;
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    EditorWindowController *editor = p.shell->coordinator().openEditor(picture);
+    ASSERT_TRUE(editor);
+    editor->setWordReader([](const QImage &, QObject *, auto done) { done(QList<LayoutLine>()); });
+    editor->shareImage();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return p.shell->preferencesWindow() && p.shell->preferencesWindow()->isVisible(); },
+        5000));
+    EXPECT_TRUE(p.desktop.toastTexts.contains("Quick-share isn't set up yet"));
+    PreferencesWindow *window = p.shell->preferencesWindow();
+    EXPECT_EQ(window->pages()->currentIndex(), int(PreferencesWindow::Page::Sharing));
+    EXPECT_EQ(window->focusWidget(), window->shareAddress());
+}
+
+TEST(Preferences, OpensCentredOnThePointersScreenWithItsFolderChooserOnIt)
+{
+    // The placement on screens side by side: centred, shrunk to fit, kept inside.
+    const QRect left(0, 0, 1280, 800), right(1280, 0, 1920, 1080);
+    EXPECT_EQ(PreferencesWindow::placement({600, 500}, right, right.center()),
+              QRect(1940, 290, 600, 500));
+    EXPECT_EQ(PreferencesWindow::placement({2000, 900}, left, left.center()), left);
+    EXPECT_EQ(PreferencesWindow::placement({400, 300}, right, QPoint(3190, 10)),
+              QRect(2800, 0, 400, 300));
+    EXPECT_EQ(PreferencesWindow::placement({400, 300}, left, QPoint(-500, 900)),
+              QRect(0, 500, 400, 300));
+
+    RebindProbe p;
+    QScreen *screen = QGuiApplication::primaryScreen();
+    ASSERT_TRUE(screen);
+    const QRect available = screen->availableGeometry();
+    QCursor::setPos(screen, available.center() + QPoint(120, 80));
+    PreferencesWindow *window = p.shell->showPreferences();
+    drain();
+    EXPECT_TRUE(available.contains(window->frameGeometry()))
+        << window->frameGeometry().x() << "," << window->frameGeometry().y();
+    EXPECT_LE((window->geometry().center() - available.center()).manhattanLength(), 2);
+
+    QPushButton *choose = nullptr;
+    for (QPushButton *b : window->findChildren<QPushButton *>())
+        if (b->text() == "Choose…")
+            choose = b;
+    ASSERT_TRUE(choose);
+    choose->click();
+    drain();
+    QWidget *chooser = window->folderChooser();
+    ASSERT_TRUE(chooser);
+    EXPECT_TRUE(chooser->isVisible());
+    EXPECT_EQ(chooser->screen(), screen);
+    EXPECT_TRUE(available.contains(chooser->frameGeometry()));
+    chooser->close();
+}
+
+TEST(Preferences, AHotKeyMessageIsShownWhole)
+{
+    RebindProbe p;
+    p.desktop.takenCombinations = {Qt::CTRL | Qt::ALT | Qt::Key_P};
+    PreferencesWindow *window = p.shell->showPreferences();
+    drain();
+    QTest::keyClick(window->hotkeyField(1), Qt::Key_P, Qt::ControlModifier | Qt::AltModifier);
+    QLabel *message = window->message();
+    ASSERT_TRUE(message->text().endsWith("choose another combination."));
+    // At the window's size, and at the narrowest it may be, every line has its room.
+    for (int width : {window->width(), window->minimumSizeHint().width()}) {
+        window->resize(width, window->height());
+        drain();
+        EXPECT_GE(message->height(), message->heightForWidth(message->width())) << width;
+        const QRect inWindow(message->mapTo(window, QPoint()), message->size());
+        EXPECT_TRUE(window->rect().contains(inWindow)) << width;
+    }
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 #include "platform/QtDesktop.h"
 #include "platform/WaylandDesktop.h"
 
+#include "PrivateBus.h"
+
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -23,55 +25,11 @@
 #include <memory>
 
 using namespace vistrel;
+using vistrel::test::PrivateBus;
 
 namespace {
 
 const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
-
-// A session bus of the test's own: no service files, so nothing real is ever started on it.
-class PrivateBus
-{
-public:
-    PrivateBus()
-    {
-        QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
-        config.open(QIODevice::WriteOnly);
-        config.write(QStringLiteral(
-                         "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
-                         "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">"
-                         "<busconfig><type>session</type><listen>unix:dir=%1</listen>"
-                         "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/>"
-                         "<allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>")
-                         .arg(m_dir.path())
-                         .toUtf8());
-        config.close();
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"),
-                        QStringLiteral("--print-address=1"), QStringLiteral("--nopidfile")});
-        if (m_daemon.waitForReadyRead(10000))
-            m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-    }
-    ~PrivateBus()
-    {
-        for (const QString &name : m_names)
-            QDBusConnection::disconnectFromBus(name);
-        m_daemon.terminate();
-        m_daemon.waitForFinished(5000);
-    }
-
-    bool up() const { return !m_address.isEmpty(); }
-    QDBusConnection connect(const QString &name)
-    {
-        m_names.append(name);
-        return QDBusConnection::connectToBus(m_address, name);
-    }
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_daemon;
-    QString m_address;
-    QStringList m_names;
-};
 
 // The portal as a desktop provides it, answering each request the way a test sets.
 class FakePortal : public QDBusVirtualObject

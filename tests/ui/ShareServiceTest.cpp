@@ -3,6 +3,7 @@
 #include "engines/ShareResponse.h"
 #include "ui/ShareService.h"
 #include "platform/FakeDesktop.h"
+#include "platform/FakeKeyring.h"
 
 #include "UploadServer.h"
 
@@ -87,14 +88,23 @@ protected:
     Result runShare()
     {
         Result result;
-        ShareService::share(m_image, platform(), nullptr, [&](const std::optional<QString> &link) {
-            result.finished = true;
-            result.link = link;
-            if (m_toasts.current())
-                result.toast = m_toasts.current()->text();
-        });
+        ShareService::share(
+            m_image, platform(), settings(), nullptr,
+            [&](const std::optional<QString> &link) {
+                result.finished = true;
+                result.link = link;
+                if (m_toasts.current())
+                    result.toast = m_toasts.current()->text();
+            },
+            [this] { ++m_setUps; });
         [&] { ASSERT_TRUE(QTest::qWaitFor([&] { return result.finished; }, 20000)); }();
         return result;
+    }
+
+    // The preferences' file and the keyring in the private home.
+    ShareSettings settings()
+    {
+        return ShareSettings(m_home.filePath("vistrel.conf"), &m_keyring, m_home.path());
     }
 
     // The fake desktop with the app's own toasts, which a click can cancel.
@@ -109,8 +119,10 @@ protected:
     QByteArray m_savedHome;
     QByteArray m_savedUrl;
     FakeDesktop m_desktop;
+    FakeKeyring m_keyring;
     Hud m_toasts;
     QImage m_image;
+    int m_setUps = 0; // times Share showed where to set it up
 };
 
 } // namespace
@@ -157,25 +169,30 @@ TEST_F(Share, UploadsTheExactFormAndCopiesTheLink)
     EXPECT_NE(ShareService::newBoundary(), ShareService::newBoundary());
 }
 
-TEST_F(Share, TokenComesFromTheEnvironmentAsGivenElseTheTrimmedFile)
+TEST_F(Share, TheTokenComesFromTheKeyringOrTheFile)
 {
-    qputenv("VISTREL_UPLOAD_TOKEN", "  ");
-    EXPECT_EQ(ShareService::token(), QStringLiteral("  "));
-    qputenv("VISTREL_UPLOAD_TOKEN", "");
-    EXPECT_EQ(ShareService::token(), std::nullopt);
-    writeHomeFile(QStringLiteral("share-token"), " \t\n");
-    EXPECT_EQ(ShareService::token(), std::nullopt);
-    writeHomeFile(QStringLiteral("share-token"), "abc\n");
-    EXPECT_EQ(ShareService::token(), QStringLiteral("abc"));
-
-    // The token reaches the server from the file, too.
     UploadServer server(true);
     ASSERT_TRUE(server.listen());
     server.setReply(200, R"({"url":"https://share.test/x"})");
     writeHomeFile(QStringLiteral("share-url"), server.url().toUtf8() + "\n");
+    writeHomeFile(QStringLiteral("share-token"), "abc\n");
     EXPECT_EQ(runShare().link, QStringLiteral("https://share.test/x"));
-    ASSERT_EQ(server.requests().size(), 1);
-    EXPECT_EQ(server.requests().first().headers.value("authorization"), "Bearer abc");
+
+    // Kept through Preferences: in the keyring, which then wins.
+    ASSERT_EQ(settings().storeToken(QStringLiteral("from-keyring")).place,
+              ShareSettings::Source::Keyring);
+    EXPECT_EQ(runShare().link, QStringLiteral("https://share.test/x"));
+
+    // A keyring that cannot be asked is said so, not taken for "not set up".
+    m_keyring.refusal = QStringLiteral("locked");
+    const Result refused = runShare();
+    EXPECT_EQ(refused.toast,
+              QStringLiteral("Share failed — the keyring did not give the token: locked"));
+    EXPECT_EQ(m_setUps, 0);
+
+    ASSERT_EQ(server.requests().size(), 2);
+    EXPECT_EQ(server.requests()[0].headers.value("authorization"), "Bearer abc");
+    EXPECT_EQ(server.requests()[1].headers.value("authorization"), "Bearer from-keyring");
 }
 
 TEST_F(Share, EachFailureHasItsToastAndLeavesTheClipboardAlone)
@@ -184,13 +201,19 @@ TEST_F(Share, EachFailureHasItsToastAndLeavesTheClipboardAlone)
     auto server = std::make_unique<UploadServer>(true);
     ASSERT_TRUE(server->listen());
 
-    // Not set up: no token, then a token without an endpoint.
+    // Not set up: no token, then a token without an endpoint; each time the place to set it
+    // up is shown.
     qputenv("VISTREL_UPLOAD_URL", server->url().toUtf8());
     Result result = runShare();
     EXPECT_EQ(result.toast, QStringLiteral("Quick-share isn't set up yet"));
     qputenv("VISTREL_UPLOAD_TOKEN", "t0k");
     qunsetenv("VISTREL_UPLOAD_URL");
     EXPECT_EQ(runShare().toast, QStringLiteral("Quick-share isn't set up yet"));
+    // An address emptied in Preferences stands, whatever the older file says.
+    writeHomeFile(QStringLiteral("share-url"), server->url().toUtf8());
+    ASSERT_TRUE(settings().setAddress(QString()));
+    EXPECT_EQ(runShare().toast, QStringLiteral("Quick-share isn't set up yet"));
+    EXPECT_EQ(m_setUps, 3);
     EXPECT_TRUE(server->requests().isEmpty());
     qputenv("VISTREL_UPLOAD_URL", server->url().toUtf8());
 
@@ -253,8 +276,12 @@ TEST_F(Share, PlainHttpOnlyToThisMachine)
                             "http://[::1]:8/api/upload", "http://127.0.0.2/v2/api/upload"}) {
         EXPECT_TRUE(ShareResponse::isAcceptableEndpoint(QUrl(QString::fromLatin1(url)))) << url;
     }
+    // Plain http to another machine is said for what it is, and where to change it is shown.
     qputenv("VISTREL_UPLOAD_URL", "http://share.test/api/upload");
-    EXPECT_EQ(runShare().toast, QStringLiteral("Quick-share isn't set up yet"));
+    EXPECT_EQ(runShare().toast,
+              QStringLiteral("Sharing needs an https:// address: http:// sends the token in the "
+                             "clear (only http://localhost is allowed)"));
+    EXPECT_EQ(m_setUps, 1);
     EXPECT_EQ(server.requests().size(), 1);
 }
 
@@ -375,10 +402,11 @@ TEST_F(Share, ADrippingAnswerMeetsTheDeadlineAndTheToastCancels)
 
     // While it runs, its toast says so and a click on it cancels.
     bool finished = false;
-    ShareService::share(m_image, platform(), nullptr, [&](const std::optional<QString> &link) {
+    auto done = [&](const std::optional<QString> &link) {
         finished = true;
         EXPECT_EQ(link, std::nullopt);
-    });
+    };
+    ShareService::share(m_image, platform(), settings(), nullptr, done);
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_toasts.current() && m_toasts.current()->clickable(); }, 10000));
     EXPECT_TRUE(m_toasts.current()->text().startsWith(QStringLiteral("Sharing")));
     QTest::mouseClick(m_toasts.current(), Qt::LeftButton);
