@@ -33,7 +33,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # (JPEG, GIF, ICO, SVG) come with libqt6gui6 and libqt6svg6, which the programs link to.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "tesseract-ocr-eng")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-translations-l10n")
+# libsecret is opened when a keyring is first used (Share's token); without it the token is
+# kept in a private file.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-translations-l10n, libsecret-1-0")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xdg-desktop-portal")
 
 include(CPack)

@@ -305,24 +305,15 @@ QString CommandLine::usage()
         "  XDG_RUNTIME_DIR            where the running Vistrel listens for commands\n"
         "  XDG_CONFIG_HOME            where preferences (vistrel/) and the autostart entry live\n"
         "\n"
-        "Files:
-"
-        "  ~/.config/vistrel/vistrel.conf  preferences, the upload address among them
-"
-        "  the desktop's keyring           Share's token, when a keyring (Secret Service) runs
-"
-        "  ~/.vistrel/share-token          Share's token otherwise (readable only by you)
-"
-        "  ~/.vistrel/share-url            an upload address, when Preferences set none
-"
-        "Share's address and token are set in Preferences, on the Sharing page.
-"
-        "
-"
-        "Exit status: 0 done, 1 failed (no display, the running Vistrel refused, a scripted
-"
-        "capture cancelled), 2 usage error.
-");
+        "Files:\n"
+        "  ~/.config/vistrel/vistrel.conf  preferences, the upload address among them\n"
+        "  the desktop's keyring           Share's token, when a keyring (Secret Service) runs\n"
+        "  ~/.vistrel/share-token          Share's token otherwise (readable only by you)\n"
+        "  ~/.vistrel/share-url            an upload address, when Preferences set none\n"
+        "Share's address and token are set in Preferences, on the Sharing page.\n"
+        "\n"
+        "Exit status: 0 done, 1 failed (no display, the running Vistrel refused, a scripted\n"
+        "capture cancelled), 2 usage error.\n");
 }
 
 QString historyListing(const QList<HistoryEntry> &entries, const QString &folder)

@@ -1,6 +1,7 @@
 #include "app/PreferencesWindow.h"
 
 #include "app/Preferences.h"
+#include "platform/QtDesktop.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -490,6 +491,8 @@ void PreferencesWindow::chooseFolder()
     dialog->setOption(QFileDialog::ShowDirsOnly);
     // Ours, not the desktop's: a dialog we place, on the screen this window is on.
     dialog->setOption(QFileDialog::DontUseNativeDialog);
+    // Folders it lists are never read to tell file types (a special file may block).
+    dialog->setIconProvider(NameOnlyFileIcons::shared());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);
     connect(dialog, &QFileDialog::fileSelected, this, [this](const QString &folder) {

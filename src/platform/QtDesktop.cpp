@@ -112,6 +112,12 @@ namespace {
 QPointer<QFileDialog> g_openSaveDialog;
 } // namespace
 
+NameOnlyFileIcons *NameOnlyFileIcons::shared()
+{
+    static NameOnlyFileIcons icons;
+    return &icons;
+}
+
 QIcon NameOnlyFileIcons::icon(IconType type) const
 {
     return QAbstractFileIconProvider::icon(type);
@@ -159,8 +165,7 @@ void QtSaveChooser::choose(const SaveRequest &request, std::function<void(QStrin
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     // Icons and types from names alone: reading a special file to sniff its type (/proc/kmsg)
     // can block for good, and with it the dialog, its file-list thread and quitting.
-    static NameOnlyFileIcons icons;
-    dialog->setIconProvider(&icons);
+    dialog->setIconProvider(NameOnlyFileIcons::shared());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     auto answered = std::make_shared<bool>(false);
     QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [dialog, request, done, answered](const QString &f) {

@@ -56,6 +56,8 @@ public:
     QIcon icon(IconType type) const override;
     QIcon icon(const QFileInfo &info) const override;
     QString type(const QFileInfo &info) const override;
+    // One for every file dialog of the app; it outlives them all.
+    static NameOnlyFileIcons *shared();
 
 private:
     QMimeDatabase m_types;

@@ -298,8 +298,9 @@ TEST_F(CoordinatorTest, ScriptedCapturesGoWhereTheyWereToldAndSayWhenNoneWasTake
         if (source != Source::Full && overlay && !answer) {
             EXPECT_EQ(overlay->request.windowPicking, source == Source::Window);
             // The area is taken as its drag ends: nobody is there to press a button.
-            if (source == Source::Area)
+            if (source == Source::Area) {
                 EXPECT_TRUE(overlay->request.immediateAction.has_value());
+            }
             overlay->finish(outcome);
         }
         EXPECT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 5000));
