@@ -370,14 +370,56 @@ void AppShell::schedule(const Command &command, const QList<EditablePng::Read> &
 {
     QPointer<CaptureCoordinator> c = m_coordinator;
     std::function<void()> run;
+    switch (command.kind) {
+    case Command::Kind::None:
+        return;
+    case Command::Kind::Area:
+        run = [c] { c->startAreaCapture(false); };
+        break;
+    case Command::Kind::Full:
+        run = [c] { c->captureFullScreen(); };
+        break;
+    case Command::Kind::Window:
+        run = [c] { c->startWindowCapture(); };
+        break;
+    case Command::Kind::Scroll:
+        run = [c] { c->startScrollCapture(); };
+        break;
+    case Command::Kind::Ocr:
+        run = [c] { c->startAreaCapture(true); };
+        break;
+    case Command::Kind::Color:
+        run = [c] { c->startColorPick(); };
+        break;
+    case Command::Kind::Edit:
+        if (command.last) {
+            run = [c] { c->reopenLatest(); };
+            break;
+        }
+        run = [c, pictures, alerts = m_platform.alerts] {
+            for (const EditablePng::Read &picture : pictures) {
+                EditorWindowController *editor = c->openEditor(picture.scene->image, picture.scene->marks);
+                editor->restoreScene(*picture.scene);
+                if (!picture.problem.isEmpty())
+                    Notifier::error(alerts, picture.problem);
+            }
+        };
+        break;
+    case Command::Kind::Quit:
+        run = [self = QPointer<AppShell>(this)] {
+            if (self)
+                self->quitNow();
+        };
+        break;
+    }
+    // A capture for a script goes where it asked, instead of to the toolbar or the editor.
     if (command.scripted()) {
         using Source = CaptureCoordinator::ScriptedCapture::Source;
-        CaptureCoordinator::ScriptedCapture request;
-        request.source = command.kind == Command::Kind::Area     ? Source::Area
-                         : command.kind == Command::Kind::Window ? Source::Window
-                                                                 : Source::Full;
-        request.output = command.output;
-        request.clipboard = command.clipboard;
+        const CaptureCoordinator::ScriptedCapture request{
+            command.kind == Command::Kind::Area     ? Source::Area
+            : command.kind == Command::Kind::Window ? Source::Window
+                                                    : Source::Full,
+            command.output, command.clipboard};
         run = [c, request, done] {
             c->captureForScript(request, [done](const QString &why, const QByteArray &png) {
                 CommandAnswer answer(why);
@@ -386,49 +428,6 @@ void AppShell::schedule(const Command &command, const QList<EditablePng::Read> &
                     done(answer);
             });
         };
-    } else {
-        switch (command.kind) {
-        case Command::Kind::None:
-            return;
-        case Command::Kind::Area:
-            run = [c] { c->startAreaCapture(false); };
-            break;
-        case Command::Kind::Full:
-            run = [c] { c->captureFullScreen(); };
-            break;
-        case Command::Kind::Window:
-            run = [c] { c->startWindowCapture(); };
-            break;
-        case Command::Kind::Scroll:
-            run = [c] { c->startScrollCapture(); };
-            break;
-        case Command::Kind::Ocr:
-            run = [c] { c->startAreaCapture(true); };
-            break;
-        case Command::Kind::Color:
-            run = [c] { c->startColorPick(); };
-            break;
-        case Command::Kind::Edit:
-            if (command.last) {
-                run = [c] { c->reopenLatest(); };
-                break;
-            }
-            run = [c, pictures, alerts = m_platform.alerts] {
-                for (const EditablePng::Read &picture : pictures) {
-                    EditorWindowController *editor = c->openEditor(picture.scene->image, picture.scene->marks);
-                    editor->restoreScene(*picture.scene);
-                    if (!picture.problem.isEmpty())
-                        Notifier::error(alerts, picture.problem);
-                }
-            };
-            break;
-        case Command::Kind::Quit:
-            run = [self = QPointer<AppShell>(this)] {
-                if (self)
-                    self->quitNow();
-            };
-            break;
-        }
     }
     // Precise: a coarse timer may fire up to 5 % early, and a delay is a promise to wait.
     QTimer::singleShot(int(command.delaySeconds * 1000), Qt::PreciseTimer, this, [c, run, done] {

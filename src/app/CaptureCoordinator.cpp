@@ -99,13 +99,7 @@ void CaptureCoordinator::captureFullScreen()
         const auto content = beginBusyMode();
         if (!content)
             return;
-        const auto display = mainDisplay(*content, m_platform.screens->primaryDisplayId());
-        if (!display) {
-            m_busy = false;
-            Notifier::error(m_platform.alerts, CaptureError::noDisplay());
-            return;
-        }
-        auto image = m_capture.captureDisplay(*display, ownWindows(*content));
+        auto image = grabMainDisplay(*content);
         if (image) {
             keepCopy(*image);
             // The picture may lie in the grab's shared-memory segment: once the editor is on
@@ -122,6 +116,14 @@ void CaptureCoordinator::captureFullScreen()
         m_busy = false;
         handBackMemory();
     });
+}
+
+Result<QImage> CaptureCoordinator::grabMainDisplay(const ScreenLayout &content)
+{
+    const auto display = mainDisplay(content, m_platform.screens->primaryDisplayId());
+    if (!display)
+        return CaptureError::noDisplay();
+    return m_capture.captureDisplay(*display, ownWindows(content));
 }
 
 void CaptureCoordinator::startColorPick()
@@ -304,11 +306,7 @@ void CaptureCoordinator::handleOutcome(const std::optional<SelectionOutcome> &ou
     if (auto script = std::exchange(m_script, std::nullopt)) {
         if (!outcome)
             return script->done(QStringLiteral("the capture was cancelled"), {});
-        const Result<QImage> image = cutOutcome(*outcome, content, frozen);
-        if (!image)
-            return script->done(image.error().errorDescription(), {});
-        keepCopy(*image);
-        return deliverToScript(*image, script->request, script->done);
+        return finishScript(*script, cutOutcome(*outcome, content, frozen));
     }
     if (!outcome) {
         if (m_addSession)

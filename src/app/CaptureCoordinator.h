@@ -121,6 +121,8 @@ public:
     // for a display that has none).
     void performCapture(const SelectionOutcome &outcome, const ScreenLayout &content,
                         const DisplayImageMap &frozen = {});
+    // The main display, grabbed now without our own windows.
+    Result<QImage> grabMainDisplay(const ScreenLayout &content);
     Result<QImage> cutOutcome(const SelectionOutcome &outcome, const ScreenLayout &content,
                               const DisplayImageMap &frozen, QScreen **screen = nullptr);
     // `screen` is where the picture was taken; a pin opens there.
@@ -183,14 +185,15 @@ private:
     // A second scrolling capture while one runs: keep it, finish it or discard it first.
     void askToReplaceScrollCapture();
     bool m_askingToReplaceScroll = false;
-    void deliverToScript(const QImage &image, const ScriptedCapture &request, ScriptedDone done);
-    // A scripted overlay's request, answered by its outcome.
+    // A scripted capture's request, answered by its outcome.
     struct PendingScript
     {
         ScriptedCapture request;
         ScriptedDone done;
     };
     std::optional<PendingScript> m_script;
+    // The picture to where the script asked, or why there is none.
+    void finishScript(const PendingScript &script, const Result<QImage> &picture);
     // Says why the capture could not start: to the script waiting on it, else in an alert.
     void reportStartFailure(const CaptureError &error);
 

@@ -20,25 +20,14 @@ void CaptureCoordinator::captureForScript(const ScriptedCapture &request, Script
         return done(QStringLiteral("another capture is on screen"), {});
     if (request.source == Source::Window && !m_platform.limits.windowCapture.isEmpty())
         return done(m_platform.limits.windowCapture, {});
-    if (request.source != Source::Full) {
-        m_script = PendingScript{request, std::move(done)};
-        runOverlayMode(request.source == Source::Area ? Mode::Area : Mode::Window);
-        return;
-    }
     m_script = PendingScript{request, std::move(done)};
+    if (request.source != Source::Full)
+        return runOverlayMode(request.source == Source::Area ? Mode::Area : Mode::Window);
     const auto content = beginBusyMode();
     if (!content)
         return; // answered by reportStartFailure
-    PendingScript script = *std::exchange(m_script, std::nullopt);
     m_busy = false;
-    const auto display = mainDisplay(*content, m_platform.screens->primaryDisplayId());
-    if (!display)
-        return script.done(CaptureError::noDisplay().errorDescription(), {});
-    const Result<QImage> image = m_capture.captureDisplay(*display, ownWindows(*content));
-    if (!image)
-        return script.done(image.error().errorDescription(), {});
-    keepCopy(*image);
-    deliverToScript(*image, script.request, script.done);
+    finishScript(*std::exchange(m_script, std::nullopt), grabMainDisplay(*content));
 }
 
 void CaptureCoordinator::reportStartFailure(const CaptureError &error)
@@ -51,9 +40,14 @@ void CaptureCoordinator::reportStartFailure(const CaptureError &error)
     Notifier::error(m_platform.alerts, error);
 }
 
-void CaptureCoordinator::deliverToScript(const QImage &image, const ScriptedCapture &request,
-                                         ScriptedDone done)
+void CaptureCoordinator::finishScript(const PendingScript &script, const Result<QImage> &picture)
 {
+    if (!picture)
+        return script.done(picture.error().errorDescription(), {});
+    const QImage image = *picture;
+    keepCopy(image);
+    const ScriptedCapture &request = script.request;
+    const ScriptedDone done = script.done;
     if (request.clipboard && !ClipboardTools::copy(*m_platform.clipboard, image))
         return done(QStringLiteral("the picture could not be put on the clipboard"), {});
     if (request.output.isEmpty())

@@ -82,10 +82,6 @@ PictureRead readPictureFile(const QString &path)
     return decodePicture(&file);
 }
 
-} // namespace vistrel
-
-namespace vistrel {
-
 bool onKernelFileSystem(const QString &folder)
 {
     struct statfs fs;

@@ -63,30 +63,26 @@ void writeInBackground(const Platform &platform, const QImage &image, const QStr
     watcher->setFuture(QtConcurrent::run(std::move(work)));
 }
 
-// The nearest folder that still exists: the one named may be what was missing.
+// Where a dialog for `folder` opens: the nearest folder that still exists (the one named may be
+// what was missing), but never one on a kernel's file system (a save into /proc fails there),
+// where the dialog would list files that block whoever reads them; the home folder then.
 QString existingFolder(const QString &folder)
 {
     QString at = QFileInfo(folder).absoluteFilePath();
     while (!QFileInfo(at).isDir() && !QDir(at).isRoot())
         at = QFileInfo(at).absolutePath();
-    return at;
+    return onKernelFileSystem(at) ? QDir::homePath() : at;
 }
 
 // The panel again, with the name given there, so a retry is one change away: in the last
-// folder a save went to, else the nearest folder to the failed one that exists. Never in a
-// kernel's file system (a save into /proc fails there), where the dialog would list files that
-// block whoever reads them; the home folder then.
+// folder a save went to, else near the failed one.
 SaveRequest retryRequest(const QString &failedPath, const QStringList &nameFilters)
 {
     const QFileInfo file(failedPath);
     SaveRequest request;
     request.suggestedName = file.fileName();
-    if (!g_lastGoodFolder.isEmpty() && QFileInfo(g_lastGoodFolder).isDir())
-        request.folder = g_lastGoodFolder;
-    else
-        request.folder = existingFolder(file.absolutePath());
-    if (onKernelFileSystem(request.folder))
-        request.folder = QDir::homePath();
+    const bool lastGood = !g_lastGoodFolder.isEmpty() && QFileInfo(g_lastGoodFolder).isDir();
+    request.folder = existingFolder(lastGood ? g_lastGoodFolder : file.absolutePath());
     request.nameFilters = nameFilters;
     return request;
 }
@@ -153,7 +149,7 @@ void ImageExport::save(const Platform &platform, const QImage &image, const Save
     if (!settings.withoutAsking) {
         SaveRequest request;
         request.suggestedName = base + QLatin1Char('.') + extension;
-        if (!settings.folder.isEmpty() && !onKernelFileSystem(existingFolder(settings.folder)))
+        if (!settings.folder.isEmpty())
             request.folder = existingFolder(settings.folder);
         request.nameFilters = filters;
         chooseAndWrite(platform, image, request, settings.preferPdf, std::move(done), settings.editable);
