@@ -64,10 +64,13 @@ check "double click closes the pin" wait_for 5 pin_gone
 # --- a plain click on a window selects its frame ------------------------------------------------
 xmessage -geometry 300x120+700+420 "Some window" >/dev/null 2>&1 &
 E2E_PIDS+=($!)
-wait_for 5 xdotool search --onlyvisible --name "^xmessage$"
-win=$(xdotool search --onlyvisible --name "^xmessage$" | head -1)
-# Framed once the window manager has said how: the frame is part of the window's picture.
-wait_for 5 sh -c "xprop -id '$win' _NET_FRAME_EXTENTS | grep -q ' = '"
+# Framed once the window manager has said how: the frame is part of the window's picture. The
+# search is repeated until then: a window that goes while xdotool walks the tree ends its search.
+framed_xmessage() {
+  win=$(xdotool search --onlyvisible --name "^xmessage$" 2>/dev/null | head -1)
+  [ -n "$win" ] && xprop -id "$win" _NET_FRAME_EXTENTS | grep -q ' = '
+}
+wait_for 5 framed_xmessage
 read -r fx fy fw fh < <(frame_of "$win")
 # The screen as the capture will see it: once the new window has painted (two pictures agree).
 import -window root "$E2E_TMP/with-window.png"
