@@ -97,9 +97,7 @@ sleep 0.5
 editor=$(editor_up | head -1)
 xdotool windowactivate --sync "$editor" 2>/dev/null
 sleep 0.3
-xdotool key ctrl+c
-sleep 0.4
-xdotool key Down Return # Original
+xdotool key ctrl+c # Original, at once
 wait_for 5 window_mapped "^Copied to clipboard$"
 sleep 0.3
 clipboard_png "$E2E_TMP/board.png"

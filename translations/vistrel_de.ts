@@ -745,6 +745,10 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
         <source>Its marks cannot be read (%1); pasted as a picture</source>
         <translation>Die Markierungen sind nicht lesbar (%1); als Bild eingefügt</translation>
     </message>
+    <message>
+        <source>Click or press Return to write a caption; Escape closes</source>
+        <translation>Klicken oder Eingabetaste drücken, um eine Beschriftung zu schreiben; Escape schließt</translation>
+    </message>
 </context>
 <context>
     <name>vistrel::AppShell</name>
@@ -1220,6 +1224,10 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
         <source>Editable PNG</source>
         <translation>Bearbeitbares PNG</translation>
     </message>
+    <message>
+        <source>Save As…</source>
+        <translation>Speichern unter…</translation>
+    </message>
 </context>
 <context>
     <name>vistrel::HistoryWindow</name>
@@ -1242,6 +1250,26 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
     <message>
         <source>Vistrel — History</source>
         <translation>Vistrel — Verlauf</translation>
+    </message>
+    <message>
+        <source>Vistrel — Delete Captures</source>
+        <translation>Vistrel — Aufnahmen löschen</translation>
+    </message>
+    <message>
+        <source>Delete this capture from the history?</source>
+        <translation>Diese Aufnahme aus dem Verlauf löschen?</translation>
+    </message>
+    <message>
+        <source>Delete %1 captures from the history?</source>
+        <translation>%1 Aufnahmen aus dem Verlauf löschen?</translation>
+    </message>
+    <message>
+        <source>Their pictures and marks are removed and cannot be brought back.</source>
+        <translation>Ihre Bilder und Markierungen werden entfernt und lassen sich nicht zurückholen.</translation>
+    </message>
+    <message>
+        <source>&amp;Delete</source>
+        <translation>&amp;Löschen</translation>
     </message>
 </context>
 <context>

@@ -444,10 +444,16 @@ CanvasChange CanvasModel::cropDragged(QPointF p)
     CanvasChange c;
     if (!m_cropGesture || !m_movingFrom || !m_crop)
         return c;
-    if (m_cropHandle == SelHandle::None)
-        m_crop->translate(p - *m_movingFrom);
-    else
-        m_crop = rectOf(m_cropAnchor, p);
+    // The frame's edges fall on whole pixels of the picture, whatever the magnification: the
+    // export is then exactly the size shown.
+    const auto whole = [](QPointF q) { return QPointF(std::round(q.x()), std::round(q.y())); };
+    if (m_cropHandle == SelHandle::None) {
+        const QPointF corner = whole(m_crop->topLeft() + (p - *m_movingFrom));
+        p = *m_movingFrom + (corner - m_crop->topLeft());
+        m_crop->moveTopLeft(corner);
+    } else {
+        m_crop = rectOf(whole(m_cropAnchor), whole(p));
+    }
     m_movingFrom = p;
     c.repaintAll = true;
     return c;

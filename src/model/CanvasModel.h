@@ -155,6 +155,11 @@ public:
     // The export is cut to the crop (canvas points, y up) when there is one.
     const std::optional<QRectF> &crop() const { return m_crop; }
     void setCrop(const std::optional<QRectF> &crop) { m_crop = crop; }
+    // The crop frame while the user drags it.
+    std::optional<QRectF> cropInProgress() const
+    {
+        return m_cropGesture ? m_crop : std::optional<QRectF>();
+    }
 
     // State.
     const QImage &baseImage() const { return m_baseImage; }

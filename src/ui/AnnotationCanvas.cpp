@@ -1,9 +1,11 @@
 #include "ui/AnnotationCanvas.h"
 
-#include "ui/Cursors.h"
-#include "engines/PastedPicture.h"
-#include "model/YUp.h"
 #include "engines/OCRService.h"
+#include "engines/PastedPicture.h"
+#include "model/SelectionModel.h"
+#include "model/YUp.h"
+#include "ui/Cursors.h"
+#include "ui/UiFont.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -13,6 +15,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QTimer>
 #include <QUndoStack>
 
@@ -166,7 +169,8 @@ void AnnotationCanvas::updateSize(bool recentre)
     const double m = m_magnification;
     auto span = [&](double from, double length, double view, double oldFrom, double oldLength,
                     double &start, double &extent) {
-        const bool larger = length * m > view;
+        // A content that fills the view exactly (as at Fit) is not larger than it.
+        const bool larger = length * m > view + 1e-6;
         const double pad = larger ? shownMargin / m : 0;
         const double minimum = larger ? 0 : std::floor(view) / m;
         double lo = from - pad, hi = from + length + pad;
@@ -338,13 +342,17 @@ void AnnotationCanvas::openCaptionField()
     auto *field = new QLineEdit(this);
     field->setObjectName(QStringLiteral("captionField"));
     field->setPlaceholderText(m_model->captionPlaceholder());
+    field->setToolTip(tr("Click or press Return to write a caption; Escape closes"));
+    // The field waits for a click or Return: the tool letters pressed after placing a step
+    // stay tool letters rather than becoming its caption.
+    field->setFocusPolicy(Qt::ClickFocus);
     connect(field, &QLineEdit::editingFinished, this, &AnnotationCanvas::commitEditors);
     field->installEventFilter(this);
     m_captionField = field;
+    m_captionBefore = step->caption;
     field->setText(step->caption);
     placeFields();
     field->show();
-    field->setFocus(Qt::OtherFocusReason);
 }
 
 void AnnotationCanvas::placeFields()
@@ -383,6 +391,13 @@ void AnnotationCanvas::fitFieldHeight()
 
 bool AnnotationCanvas::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::KeyPress && watched == m_captionField.data() &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        // Escape leaves the caption as it was before the field opened.
+        m_captionField->setText(m_captionBefore);
+        commitCaption();
+        return true;
+    }
     // QLineEdit reports a focus loss only when the words changed; an untouched field must
     // close too.
     if (event->type() == QEvent::FocusOut &&
@@ -484,6 +499,8 @@ void AnnotationCanvas::paintEvent(QPaintEvent *event)
     p.setTransform(yup::toSurface(m_shown.height(), m_shown.topLeft()) *
                    QTransform::fromScale(m_magnification, m_magnification));
     m_model->paint(p, dirty, true);
+    if (const auto crop = m_model->cropInProgress())
+        paintCropSize(p, *crop);
     if (!m_firstPaint->open) {
         m_firstPaint->open = true;
         // After this paint has reached the screen.
@@ -492,6 +509,29 @@ void AnnotationCanvas::paintEvent(QPaintEvent *event)
                 start();
         });
     }
+}
+
+void AnnotationCanvas::paintCropSize(QPainter &p, const QRectF &crop)
+{
+    // In picture pixels, in the overlay's badge and place: above the frame, below it at the
+    // top. The overlay places it with y up, so the frame is flipped there and back.
+    p.resetTransform();
+    const QRectF frame = toWidget(crop.normalized()).normalized();
+    const QString text = SelectionModel::dimensionText(crop.normalized(), 1.0);
+    const QFont font = uiFont(12, QFont::DemiBold);
+    const QFontMetricsF fm(font);
+    const auto flip = [h = double(height())](const QRectF &r) {
+        return QRectF(r.left(), h - r.bottom(), r.width(), r.height());
+    };
+    const QRectF badge = flip(SelectionModel::dimensionBadge(
+        flip(frame), {fm.horizontalAdvance(text), fm.height()}, QSizeF(width(), height())));
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath path;
+    path.addRoundedRect(badge, 4, 4);
+    p.fillPath(path, QColor(0, 0, 0, 199));
+    p.setFont(font);
+    p.setPen(Qt::white);
+    p.drawText(badge, Qt::AlignCenter, text);
 }
 
 void AnnotationCanvas::mousePressEvent(QMouseEvent *event)
@@ -547,6 +587,14 @@ void AnnotationCanvas::wheelEvent(QWheelEvent *event)
 
 void AnnotationCanvas::keyPressEvent(QKeyEvent *event)
 {
+    if (m_captionField && event->modifiers() == Qt::NoModifier) {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            m_captionField->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+        if (event->key() == Qt::Key_Escape)
+            commitCaption(); // and the selection clears as usual
+    }
     const KeyAction action = CanvasModel::keyAction(event->key(), event->modifiers());
     switch (action.kind) {
     case KeyAction::Delete:

@@ -13,6 +13,7 @@
 #include <memory>
 
 class QMimeData;
+class QPainter;
 class QUndoStack;
 
 namespace vistrel {
@@ -139,6 +140,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void paintCropSize(QPainter &p, const QRectF &crop);
     AnnotationCanvas(const QImage &image, const QList<AnnotationRef> &seed, TextBoxDetection detect,
                      OCRService *ocr, QWidget *parent);
     void apply(const CanvasChange &change);
@@ -165,6 +167,7 @@ private:
     QRectF m_shown;
     QPointer<QPlainTextEdit> m_textField;
     QPointer<QLineEdit> m_captionField;
+    QString m_captionBefore; // what Escape in the caption field puts back
 };
 
 } // namespace vistrel

@@ -4,6 +4,13 @@
 
 namespace vistrel {
 
+qreal EditorGeometry::fit(const QSizeF &content, const QSizeF &view)
+{
+    const qreal w = std::max(content.width(), 1.0), h = std::max(content.height(), 1.0);
+    return std::clamp(std::min({view.width() / w, view.height() / h, 1.0}), minMagnification,
+                      maxMagnification);
+}
+
 EditorGeometry EditorGeometry::forImage(const QSize &image, const QSizeF &visible,
                                         const QMarginsF &frame)
 {

@@ -18,6 +18,10 @@ struct EditorGeometry
 
     // `frame` is what the window manager adds around the content (title bar, borders), when
     // known: the whole window then fits the visible frame too.
+    // The magnification at which `content` (canvas points) shows whole in `view` (pixels),
+    // never above 1.
+    static qreal fit(const QSizeF &content, const QSizeF &view);
+
     static EditorGeometry forImage(const QSize &imagePixels, const QSizeF &visibleFrame,
                                    const QMarginsF &frame = QMarginsF());
 };

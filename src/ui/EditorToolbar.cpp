@@ -1,5 +1,5 @@
 // The editor's toolbar: its tools, palette, width slider and actions, its look, the format
-// menu of Copy and Save, and how it fits a narrow window.
+// menus of Copy and Save, and how it fits a narrow window.
 
 #include "ui/EditorWindowController.h"
 
@@ -205,6 +205,22 @@ void EditorWindowController::buildToolbar()
         if (i + 1 < right.size())
             m_toolbar->addWidget(gap(4));
     }
+    // Copy and Save act at once in the usual form; their other forms are on the button's
+    // arrow (a submenu in the overflow of a narrow window), and Ctrl+Shift+S opens Save's
+    // from the keyboard.
+    for (ExportMode mode : {ExportMode::Copy, ExportMode::Save}) {
+        QMenu *menu = buildFormatMenu(mode);
+        m_formatMenus[int(mode)] = menu;
+        QAction *action = m_actions.value(exportAction(mode));
+        action->setMenu(menu);
+        auto *b = qobject_cast<QToolButton *>(m_toolbar->widgetForAction(action));
+        b->setPopupMode(QToolButton::MenuButtonPopup);
+        b->setMinimumWidth(b->minimumWidth() + 14);
+    }
+    auto *saveAs = new QAction(tr("Save As…"), m_window);
+    saveAs->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    connect(saveAs, &QAction::triggered, this, [this] { openFormatMenu(ExportMode::Save); });
+    m_window->addAction(saveAs);
 
     QAction *undoAction = m_actions.value(EditorAction::Undo);
     QAction *redoAction = m_actions.value(EditorAction::Redo);
@@ -219,16 +235,27 @@ QAction *EditorWindowController::action(EditorAction which) const
     return m_actions.value(which);
 }
 
-QMenu *EditorWindowController::formatMenu() const
+QMenu *EditorWindowController::formatMenu(ExportMode mode) const
 {
-    return m_formatMenu && m_formatMenu->isVisible() ? m_formatMenu.data() : nullptr;
+    return m_formatMenus[int(mode)];
 }
 
-void EditorWindowController::openFormatMenu(ExportMode mode, QAction *anchor)
+QMenu *EditorWindowController::formatMenu() const
 {
-    delete m_formatMenu.data();
+    for (QMenu *menu : m_formatMenus)
+        if (menu && menu->isVisible())
+            return menu;
+    return nullptr;
+}
+
+EditorAction EditorWindowController::exportAction(ExportMode mode)
+{
+    return mode == ExportMode::Copy ? EditorAction::Copy : EditorAction::Save;
+}
+
+QMenu *EditorWindowController::buildFormatMenu(ExportMode mode)
+{
     auto *menu = new QMenu(m_window);
-    m_formatMenu = menu;
     const struct
     {
         const char *title;
@@ -248,14 +275,32 @@ void EditorWindowController::openFormatMenu(ExportMode mode, QAction *anchor)
         a->setData(QVariant::fromValue(choice));
         connect(a, &QAction::triggered, this, [this, choice] { performExport(choice); });
     }
-    QWidget *button = m_toolbar->widgetForAction(anchor);
-    menu->popup(button->mapToGlobal(QPoint(0, button->height() + 4)));
+    return menu;
+}
+
+void EditorWindowController::openFormatMenu(ExportMode mode)
+{
+    QMenu *menu = m_formatMenus[int(mode)];
+    // Under the button; while the button waits in the toolbar's overflow, under the overflow
+    // button, which stands where the hidden buttons would.
+    QWidget *anchor = m_toolbar->widgetForAction(m_actions.value(exportAction(mode)));
+    if (!anchor || !anchor->isVisible())
+        if (auto *more =
+                m_toolbar->findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button")))
+            anchor = more;
+    const QPoint below =
+        anchor && anchor->isVisible()
+            ? anchor->mapToGlobal(QPoint(0, anchor->height() + 4))
+            : m_toolbar->mapToGlobal(
+                  QPoint(m_toolbar->width() - menu->sizeHint().width(), m_toolbar->height()));
+    menu->popup(below);
 }
 
 void EditorWindowController::fitToolbar(int width)
 {
     const bool compact = width < m_fullToolbarWidth;
-    for (EditorAction id : {EditorAction::Add, EditorAction::Compare, EditorAction::Beautify}) {
+    for (EditorAction id :
+         {EditorAction::Add, EditorAction::Compare, EditorAction::Beautify, EditorAction::Share}) {
         QAction *action = m_actions.value(id);
         auto *button = action ? qobject_cast<QToolButton *>(m_toolbar->widgetForAction(action)) : nullptr;
         if (!button)

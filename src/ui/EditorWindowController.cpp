@@ -250,13 +250,14 @@ EditorWindowController::EditorWindowController(const QImage &image, const QList<
     window->move(visible.center() - QPoint(content.width() / 2, content.height() / 2));
     QTimer::singleShot(0, this, [self] {
         if (self)
-            self->centerDocument();
+            self->zoomFit();
     });
 }
 
 EditorWindowController::~EditorWindowController()
 {
-    delete m_formatMenu.data();
+    for (const QPointer<QMenu> &menu : m_formatMenus)
+        delete menu.data();
     if (m_pool && m_window)
         m_pool->giveBack(static_cast<EditorWindow *>(m_window.data()));
     else
@@ -382,7 +383,14 @@ void EditorWindowController::zoomOut()
 
 void EditorWindowController::zoomFit()
 {
+    // Everything there is to see (placed pictures and the step legend too) in the view as it
+    // is now, without scroll bars.
+    if (m_window->layout())
+        m_window->layout()->activate();
+    m_geometry.fitMagnification = EditorGeometry::fit(m_canvas->model().contentRect().size(),
+                                                      m_scroll->maximumViewportSize());
     m_canvas->setMagnification(m_geometry.fitMagnification);
+    m_canvas->setViewportSize(m_scroll->maximumViewportSize());
     centerDocument();
 }
 
@@ -395,12 +403,12 @@ void EditorWindowController::centerDocument()
 
 void EditorWindowController::copyImage()
 {
-    openFormatMenu(ExportMode::Copy, m_actions.value(EditorAction::Copy));
+    performExport({ExportMode::Copy, ExportChoice::Original});
 }
 
 void EditorWindowController::saveImage()
 {
-    openFormatMenu(ExportMode::Save, m_actions.value(EditorAction::Save));
+    performExport({ExportMode::Save, ExportChoice::Original});
 }
 
 void EditorWindowController::performExport(const ExportChoice &choice)
@@ -410,11 +418,12 @@ void EditorWindowController::performExport(const ExportChoice &choice)
     if (image.isNull())
         return;
     if (choice.mode == ExportMode::Copy) {
-        if (choice.format == ExportChoice::PDF) {
-            if (ImageFiles::copyPDF(*m_platform.clipboard, image))
-                m_platform.toasts->show(tr("Copied PDF"));
-        } else if (ClipboardTools::copy(*m_platform.clipboard, image)) {
-            m_platform.toasts->show(tr("Copied to clipboard"));
+        const bool pdf = choice.format == ExportChoice::PDF;
+        if (pdf ? ImageFiles::copyPDF(*m_platform.clipboard, image)
+                : ClipboardTools::copy(*m_platform.clipboard, image)) {
+            m_platform.toasts->show(pdf ? tr("Copied PDF") : tr("Copied to clipboard"));
+            // The work is on the clipboard: closing loses nothing the user has not taken.
+            markSaved();
         }
         return;
     }
@@ -626,7 +635,16 @@ void EditorWindowController::upload()
     // The upload reports its own outcome and finishes even if this window closes first.
     const ShareSettings settings =
         shareSettings ? shareSettings() : ShareSettings(QString(), m_platform.keyring);
-    ShareService::share(image, m_platform, settings, nullptr, {}, onSetUpSharing);
+    // A shared picture counts as saved, unless the marks changed while it went up.
+    QPointer<EditorWindowController> self(this);
+    const int state = m_canvas->undoStack()->index();
+    ShareService::share(
+        image, m_platform, settings, nullptr,
+        [self, state](const std::optional<QString> &link) {
+            if (self && link && self->m_canvas->undoStack()->index() == state)
+                self->markSaved();
+        },
+        onSetUpSharing);
 }
 
 void EditorWindowController::performClose()

@@ -166,7 +166,9 @@ public:
     CenteringClipView *scroll() const { return m_scroll; }
     QToolBar *toolbar() const { return m_toolbar; }
     QAction *action(EditorAction which) const;
-    // The format menu of the last Copy or Save, while it is open.
+    // The other forms of Copy or Save, on the arrow of their buttons.
+    QMenu *formatMenu(ExportMode mode) const;
+    // Either format menu, while it is open.
     QMenu *formatMenu() const;
 
     qreal fitMagnification() const { return m_geometry.fitMagnification; }
@@ -213,7 +215,9 @@ protected:
 private:
     void buildToolbar();
     void highlight(ToolKind tool);
-    void openFormatMenu(ExportMode mode, QAction *anchor);
+    QMenu *buildFormatMenu(ExportMode mode);
+    void openFormatMenu(ExportMode mode);
+    static EditorAction exportAction(ExportMode mode);
     // Magnification within the limits, keeping the canvas point under the visible centre.
     void zoomTo(qreal magnification);
     // Some titled buttons show their icon only while the window is narrower than the toolbar.
@@ -250,7 +254,7 @@ private:
     PaletteColorButton *m_colorButton = nullptr;
     QSlider *m_widthSlider = nullptr;
     CenteringClipView *m_scroll = nullptr;
-    QPointer<QMenu> m_formatMenu;
+    QPointer<QMenu> m_formatMenus[2];
     QPointer<QMessageBox> m_closeQuestion;
     bool m_closing = false;
     bool m_keptForNextStart = false;

@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace vistrel {
@@ -71,19 +73,51 @@ void HistoryWindow::openCurrent()
         onOpen(item->data(Qt::UserRole).toString());
 }
 
-void HistoryWindow::removeSelected()
+void HistoryWindow::askToRemoveSelected()
 {
     QList<QListWidgetItem *> items = m_grid->selectedItems();
     if (items.isEmpty() && m_grid->currentItem())
         items.append(m_grid->currentItem());
-    const int row = items.isEmpty() ? 0 : m_grid->row(items.first());
-    for (QListWidgetItem *item : items) {
+    if (items.isEmpty() || m_deleteQuestion)
+        return;
+    QStringList ids;
+    for (QListWidgetItem *item : items)
+        ids.append(item->data(Qt::UserRole).toString());
+    // Removed captures cannot be brought back: the picture and its marks go from the disk.
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("Vistrel — Delete Captures"),
+                                ids.size() == 1
+                                    ? tr("Delete this capture from the history?")
+                                    : tr("Delete %1 captures from the history?").arg(ids.size()),
+                                QMessageBox::NoButton, this);
+    box->setInformativeText(tr("Their pictures and marks are removed and cannot be brought back."));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    QPushButton *remove = box->addButton(tr("&Delete"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    m_deleteQuestion = box;
+    connect(box, &QMessageBox::buttonClicked, this, [this, remove, ids](QAbstractButton *button) {
+        if (button == remove)
+            this->remove(ids);
+    });
+    box->open();
+}
+
+void HistoryWindow::remove(const QStringList &ids)
+{
+    int row = -1;
+    for (int i = m_grid->count() - 1; i >= 0; --i) {
+        QListWidgetItem *item = m_grid->item(i);
+        if (!ids.contains(item->data(Qt::UserRole).toString()))
+            continue;
         if (onRemove)
             onRemove(item->data(Qt::UserRole).toString());
+        row = i;
         delete item;
     }
     // The next one is ready for another Delete.
-    if (m_grid->count() > 0)
+    if (m_grid->count() > 0 && row >= 0)
         m_grid->setCurrentRow(std::min(row, m_grid->count() - 1));
     m_grid->setVisible(m_grid->count() > 0);
     m_empty->setVisible(m_grid->count() == 0);
@@ -94,7 +128,7 @@ void HistoryWindow::keyPressEvent(QKeyEvent *event)
     switch (event->key()) {
     case Qt::Key_Delete:
     case Qt::Key_Backspace:
-        removeSelected();
+        askToRemoveSelected();
         return;
     case Qt::Key_Escape:
         close();

@@ -2,17 +2,19 @@
 
 #include "engines/CaptureHistory.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
 
 class QLabel;
 class QListWidget;
+class QMessageBox;
 
 namespace vistrel {
 
 // The grid of kept captures, newest first: a double click (or Return) reopens one in an
-// editor, Delete removes the selected ones.
+// editor, Delete removes the selected ones once the user says so.
 class HistoryWindow : public QWidget
 {
     Q_OBJECT
@@ -29,17 +31,22 @@ public:
     // Reads the folder again.
     void refresh();
     QListWidget *grid() const { return m_grid; }
+    // The question Delete asks, while it is open.
+    QMessageBox *deleteQuestion() const { return m_deleteQuestion; }
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void openCurrent();
-    void removeSelected();
+    // Asks, then removes the selected entries (or the current one).
+    void askToRemoveSelected();
+    void remove(const QStringList &ids);
 
     CaptureHistory m_history;
     QListWidget *m_grid;
     QLabel *m_empty;
+    QPointer<QMessageBox> m_deleteQuestion;
 };
 
 } // namespace vistrel

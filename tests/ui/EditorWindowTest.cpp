@@ -1,12 +1,13 @@
+#include "TestSupport.h"
+#include "model/SelectionModel.h"
+#include "platform/FakeDesktop.h"
 #include "ui/AnnotationCanvas.h"
+#include "ui/BeautifyWindowController.h"
 #include "ui/CenteringClipView.h"
+#include "ui/CompareWindowController.h"
 #include "ui/EditorGeometry.h"
 #include "ui/EditorWindowController.h"
 #include "ui/Palette.h"
-#include "platform/FakeDesktop.h"
-#include "ui/BeautifyWindowController.h"
-#include "ui/CompareWindowController.h"
-#include "TestSupport.h"
 
 #include <QAction>
 #include <QFile>
@@ -188,15 +189,25 @@ TEST_F(EditorWindowTest, ZoomStopsExactlyAtTheLimitsAndFitComesBack)
     EXPECT_DOUBLE_EQ(editor->magnification(), fit);
 }
 
-TEST_F(EditorWindowTest, CopyKeyOpensTheFormatMenuAndTransparentCopiesAlpha)
+TEST_F(EditorWindowTest, CopyKeyCopiesAtOnceAndTheOtherFormsWaitOnTheArrow)
 {
     // A mark outside the picture widens the export, leaving transparent room around it.
     auto outside = Annotation::make(ToolKind::Rect, QPointF(-40, 10), QPointF(-10, 40), Qt::red, 4);
     open(QSize(200, 100), {outside});
     QTest::keyClick(editor->window(), Qt::Key_C, Qt::ControlModifier);
-    QMenu *menu = editor->formatMenu();
+    EXPECT_EQ(editor->formatMenu(), nullptr);
+    EXPECT_EQ(desktop.clipboardWrites, 1);
+    // Original: white outside the picture.
+    EXPECT_EQ(decodedClipboard(desktop).pixelColor(0, 0), QColor(Qt::white));
+    ASSERT_FALSE(desktop.toastTexts.isEmpty());
+    EXPECT_EQ(desktop.toastTexts.last(), "Copied to clipboard");
+
+    auto *copyButton = qobject_cast<QToolButton *>(
+        editor->toolbar()->widgetForAction(editor->action(EditorAction::Copy)));
+    EXPECT_EQ(copyButton->popupMode(), QToolButton::MenuButtonPopup);
+    QMenu *menu = editor->action(EditorAction::Copy)->menu();
     ASSERT_TRUE(menu);
-    EXPECT_EQ(desktop.clipboardWrites, 0);
+    EXPECT_EQ(menu, editor->formatMenu(ExportMode::Copy));
     QStringList titles;
     for (QAction *a : menu->actions())
         titles.append(a->text());
@@ -212,17 +223,175 @@ TEST_F(EditorWindowTest, CopyKeyOpensTheFormatMenuAndTransparentCopiesAlpha)
     // Top-left corner: outside the picture and the mark → transparent; the picture is opaque.
     EXPECT_EQ(qAlpha(copied.pixel(0, 0)), 0);
     EXPECT_EQ(copied.pixelColor(copied.width() - 10, copied.height() - 10), QColor(40, 120, 200));
-    ASSERT_FALSE(desktop.toastTexts.isEmpty());
-    EXPECT_EQ(desktop.toastTexts.last(), "Copied to clipboard");
 
-    // Original: the same area, white outside.
-    editor->performExport({ExportMode::Copy, ExportChoice::Original});
-    EXPECT_EQ(decodedClipboard(desktop).pixelColor(0, 0), QColor(Qt::white));
     // PDF: PDF first, then PNG.
     editor->performExport({ExportMode::Copy, ExportChoice::PDF});
     ASSERT_EQ(desktop.clipboardFormats.size(), 2);
     EXPECT_EQ(desktop.clipboardFormats[0].first, "application/pdf");
     EXPECT_EQ(desktop.toastTexts.last(), "Copied PDF");
+}
+
+TEST_F(EditorWindowTest, TheSaveMenuOpensBesideItsButtonEvenInTheOverflow)
+{
+    open(QSize(900, 600));
+    editor->window()->resize(1024, 700);
+    drain();
+    QWidget *saveButton = editor->toolbar()->widgetForAction(editor->action(EditorAction::Save));
+    ASSERT_FALSE(saveButton->isVisible()); // in the overflow at this width
+    const QRect window(editor->window()->mapToGlobal(QPoint(0, 0)), editor->window()->size());
+
+    // From the keyboard: under the overflow button, at the toolbar's right end.
+    QTest::keyClick(editor->window(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    QMenu *menu = editor->formatMenu();
+    ASSERT_EQ(menu, editor->formatMenu(ExportMode::Save));
+    const QRect toolbar(editor->toolbar()->mapToGlobal(QPoint(0, 0)), editor->toolbar()->size());
+    EXPECT_GE(menu->pos().x(), window.center().x());
+    EXPECT_LE(menu->pos().x(), window.right());
+    EXPECT_NEAR(menu->pos().y(), toolbar.bottom(), 8);
+    menu->close();
+
+    // In the overflow, Save holds its forms as a submenu, which opens beside its item.
+    auto *more = editor->toolbar()->findChild<QToolButton *>("qt_toolbar_ext_button");
+    ASSERT_TRUE(more && more->menu());
+    more->menu()->popup(more->mapToGlobal(QPoint(0, more->height())));
+    drain();
+    const QList<QAction *> hidden = more->menu()->actions();
+    ASSERT_TRUE(hidden.contains(editor->action(EditorAction::Save)));
+    EXPECT_EQ(editor->action(EditorAction::Save)->menu(), editor->formatMenu(ExportMode::Save));
+    more->menu()->close();
+}
+
+TEST_F(EditorWindowTest, FitShowsEverythingWithoutScrollBarsWithAndWithoutALegend)
+{
+    for (const QSize windowSize : {QSize(1280, 900), QSize(1024, 700)}) {
+        open(QSize(1280, 900));
+        editor->window()->resize(windowSize);
+        drain();
+        auto showsAll = [&] {
+            const QRectF content =
+                editor->canvas()->toWidget(editor->canvas()->model().contentRect());
+            const QRectF visible = editor->scroll()->visibleRect().adjusted(-0.5, -0.5, 0.5, 0.5);
+            return visible.contains(content) &&
+                   !editor->scroll()->horizontalScrollBar()->isVisible() &&
+                   !editor->scroll()->verticalScrollBar()->isVisible();
+        };
+        QTest::keyClick(editor->window(), Qt::Key_0, Qt::ControlModifier);
+        drain();
+        EXPECT_TRUE(showsAll()) << windowSize.width();
+        // The bottom rows of the picture are in view.
+        const QPointF bottom = editor->canvas()->toWidget(QPointF(1000 + 640, 1000));
+        EXPECT_TRUE(editor->scroll()->visibleRect().contains(bottom)) << windowSize.width();
+
+        // A captioned step adds the legend beside the picture: Fit takes it in too.
+        auto step =
+            Annotation::make(ToolKind::Step, QPointF(1100, 1800), QPointF(1100, 1800), Qt::red, 5);
+        step->caption = QStringLiteral("Open the menu");
+        editor->canvas()->addMarks({step});
+        QTest::keyClick(editor->window(), Qt::Key_0, Qt::ControlModifier);
+        drain();
+        EXPECT_TRUE(showsAll()) << windowSize.width() << " with a legend";
+        editor->discardChanges();
+    }
+}
+
+TEST_F(EditorWindowTest, ACopyOrACloseAfterItLosesNothingSoNothingIsAsked)
+{
+    open(QSize(300, 200));
+    editor->toolPicked(ToolKind::Rect);
+    editor->canvas()->model().mouseDown({1050, 1150});
+    editor->canvas()->model().mouseDragged({1150, 1050});
+    editor->canvas()->model().mouseUp({1150, 1050});
+    EXPECT_TRUE(editor->hasUnsavedWork());
+    QTest::keyClick(editor->window(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_FALSE(editor->hasUnsavedWork());
+    int closed = 0;
+    editor->onClose = [&] { ++closed; };
+    QTest::keyClick(editor->window(), Qt::Key_W, Qt::ControlModifier);
+    EXPECT_EQ(editor->closeQuestion(), nullptr);
+    EXPECT_EQ(closed, 1);
+}
+
+TEST_F(EditorWindowTest, CropEdgesFallOnWholePixelsAtAnyZoomAndTheSizeShowsWhileDragging)
+{
+    open(QSize(800, 500));
+    editor->canvas()->setMagnification(0.795);
+    drain();
+    editor->toolPicked(ToolKind::Crop);
+    AnnotationCanvas *canvas = editor->canvas();
+    const QPoint from = canvas->toWidget(QPointF(1100.3, 1400.6)).toPoint();
+    const QPoint to = from + QPoint(398, -199); // 500.6 × 250.3 picture pixels
+    QTest::mousePress(canvas, Qt::LeftButton, {}, from);
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), canvas->mapToGlobal(QPointF(to)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(canvas, &move);
+    const auto dragging = canvas->model().cropInProgress();
+    ASSERT_TRUE(dragging);
+    // The overlay's badge shows the size, in dark, just above the frame.
+    const QImage shown = canvas->grab().toImage();
+    const QRectF frame = canvas->toWidget(*dragging).normalized();
+    const QColor badge = shown.pixelColor(int(frame.left()) + 3, int(frame.top()) - 8);
+    EXPECT_LT(badge.lightness(), 60);
+    QTest::mouseRelease(canvas, Qt::LeftButton, {}, to);
+
+    const QRectF crop = canvas->model().crop()->normalized();
+    for (qreal edge : {crop.left(), crop.top(), crop.right(), crop.bottom()})
+        EXPECT_EQ(edge, std::round(edge));
+    EXPECT_EQ(canvas->renderComposite(true).size(), crop.size().toSize());
+    EXPECT_EQ(SelectionModel::dimensionText(crop, 1.0),
+              QStringLiteral("%1 × %2").arg(crop.width()).arg(crop.height()));
+
+    // Moved by a fractional distance, the frame keeps its size and whole-pixel edges.
+    const QPoint inside = canvas->toWidget(crop.center()).toPoint();
+    QTest::mousePress(canvas, Qt::LeftButton, {}, inside);
+    QMouseEvent nudge(QEvent::MouseMove, QPointF(inside + QPoint(7, 3)),
+                      canvas->mapToGlobal(QPointF(inside + QPoint(7, 3))), Qt::NoButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(canvas, &nudge);
+    QTest::mouseRelease(canvas, Qt::LeftButton, {}, inside + QPoint(7, 3));
+    const QRectF moved = canvas->model().crop()->normalized();
+    EXPECT_EQ(moved.size(), crop.size());
+    EXPECT_EQ(moved.left(), std::round(moved.left()));
+    EXPECT_EQ(moved.top(), std::round(moved.top()));
+    EXPECT_NE(moved, crop);
+}
+
+TEST_F(EditorWindowTest, ToolLettersAfterAStepStayToolLettersAndEscapeClosesTheCaption)
+{
+    open(QSize(400, 300));
+    AnnotationCanvas *canvas = editor->canvas();
+    canvas->setFocus();
+    QTest::keyClick(canvas, Qt::Key_S);
+    EXPECT_EQ(canvas->currentTool(), ToolKind::Step);
+    QTest::mouseClick(canvas, Qt::LeftButton, {}, canvas->toWidget(QPointF(1100, 1200)).toPoint());
+    ASSERT_NE(canvas->captionField(), nullptr);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_B);
+    EXPECT_EQ(canvas->currentTool(), ToolKind::Blur);
+    canvas->commitEditors();
+    ASSERT_EQ(canvas->annotations().size(), 1);
+    EXPECT_EQ(canvas->annotations()[0]->caption, QString());
+    EXPECT_TRUE(canvas->model().captionedSteps().isEmpty()); // no legend in the export
+
+    // Return starts the caption; Escape closes the field and keeps the caption as it was.
+    QTest::keyClick(canvas, Qt::Key_S);
+    QTest::mouseClick(canvas, Qt::LeftButton, {}, canvas->toWidget(QPointF(1200, 1200)).toPoint());
+    ASSERT_NE(canvas->captionField(), nullptr);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    ASSERT_EQ(QApplication::focusWidget(), canvas->captionField());
+    QTest::keyClicks(canvas->captionField(), "Open the menu");
+    QTest::keyClick(canvas->captionField(), Qt::Key_Return);
+    EXPECT_EQ(canvas->annotations()[1]->caption, QStringLiteral("Open the menu"));
+    EXPECT_EQ(canvas->captionField(), nullptr);
+
+    QTest::mouseClick(canvas, Qt::LeftButton, {}, canvas->toWidget(QPointF(1300, 1200)).toPoint());
+    ASSERT_NE(canvas->captionField(), nullptr);
+    QTest::mouseClick(canvas->captionField(), Qt::LeftButton);
+    QTest::keyClicks(canvas->captionField(), "half");
+    QTest::keyClick(canvas->captionField(), Qt::Key_Escape);
+    EXPECT_EQ(canvas->captionField(), nullptr);
+    EXPECT_EQ(canvas->annotations()[2]->caption, QString());
+    EXPECT_EQ(QApplication::focusWidget(), canvas);
+    QTest::keyClick(canvas, Qt::Key_A);
+    EXPECT_EQ(canvas->currentTool(), ToolKind::Arrow);
 }
 
 TEST_F(EditorWindowTest, ACaptureWithZeroPaddingBytesExportsOpaque)
@@ -245,11 +414,17 @@ TEST_F(EditorWindowTest, SaveOffersEveryTypeTheSuggestedNameAndMarksTheWorkSaved
 {
     open(QSize(120, 80));
     QTest::keyClick(editor->window(), Qt::Key_S, Qt::ControlModifier);
-    ASSERT_TRUE(editor->formatMenu());
-    editor->formatMenu()->actions()[2]->trigger();
+    EXPECT_EQ(editor->formatMenu(), nullptr);
     ASSERT_EQ(desktop.saveRequests.size(), 1);
-    EXPECT_TRUE(desktop.saveRequests[0].suggestedName.startsWith("Vistrel "));
-    EXPECT_TRUE(desktop.saveRequests[0].suggestedName.endsWith(".pdf"));
+    EXPECT_TRUE(desktop.saveRequests[0].suggestedName.endsWith(".png"));
+    QMenu *menu = editor->formatMenu(ExportMode::Save);
+    ASSERT_EQ(menu->actions().size(), 4);
+    EXPECT_EQ(menu->actions()[3]->text(), "Editable PNG");
+    menu->actions()[2]->trigger();
+    ASSERT_EQ(desktop.saveRequests.size(), 2);
+    EXPECT_TRUE(desktop.saveRequests[1].suggestedName.startsWith("Vistrel "));
+    EXPECT_TRUE(desktop.saveRequests[1].suggestedName.endsWith(".pdf"));
+    desktop.saveRequests.removeFirst();
 
     editor->suggestedNameBase = QStringLiteral("flight-booking");
     editor->performExport({ExportMode::Save, ExportChoice::Transparent});

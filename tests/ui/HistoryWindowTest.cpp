@@ -1,0 +1,58 @@
+#include "ui/HistoryWindow.h"
+#include "TestSupport.h"
+
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace vistrel;
+
+TEST(HistoryWindow, DeleteAsksFirstAndRemovesOnlyWhatWasSelected)
+{
+    QTemporaryDir dir;
+    CaptureHistory history(dir.path());
+    QStringList ids;
+    for (int i = 0; i < 3; ++i) {
+        EditorScene scene;
+        scene.image = QImage(40, 30, QImage::Format_RGB32);
+        scene.image.fill(QColor(30 * i, 90, 160));
+        const QString id = CaptureHistory::newId(QDateTime::currentDateTimeUtc().addSecs(-i));
+        ASSERT_TRUE(history.write(id, scene, false, true));
+        ids.append(id);
+    }
+    HistoryWindow window(dir.path());
+    window.setAttribute(Qt::WA_DeleteOnClose, false);
+    QStringList removed;
+    window.onRemove = [&](const QString &id) {
+        removed.append(id);
+        history.remove(id);
+    };
+    window.show();
+    ASSERT_EQ(window.grid()->count(), 3);
+    window.grid()->setCurrentRow(1);
+
+    // Cancel (the default, and Escape) keeps everything.
+    QTest::keyClick(&window, Qt::Key_Delete);
+    ASSERT_NE(window.deleteQuestion(), nullptr);
+    EXPECT_TRUE(removed.isEmpty());
+    EXPECT_EQ(window.deleteQuestion()->text(), "Delete this capture from the history?");
+    window.deleteQuestion()->defaultButton()->click();
+    vistrel::test::drain();
+    EXPECT_TRUE(removed.isEmpty());
+    EXPECT_EQ(window.grid()->count(), 3);
+
+    QTest::keyClick(&window, Qt::Key_Delete);
+    ASSERT_NE(window.deleteQuestion(), nullptr);
+    for (QAbstractButton *b : window.deleteQuestion()->buttons())
+        if (window.deleteQuestion()->buttonRole(b) == QMessageBox::DestructiveRole)
+            b->click();
+    vistrel::test::drain();
+    EXPECT_EQ(removed, QStringList({ids[1]}));
+    EXPECT_EQ(window.grid()->count(), 2);
+    EXPECT_EQ(history.entries().size(), 2);
+    EXPECT_EQ(window.grid()->currentRow(), 1); // the next one, ready for another Delete
+}
