@@ -855,6 +855,18 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
         <source>“%1” opens as a plain picture: %2.</source>
         <translation>„%1“ wird als einfaches Bild geöffnet: %2.</translation>
     </message>
+    <message>
+        <source>Vistrel cannot keep the unsaved marks for the next start: %1</source>
+        <translation>Vistrel kann die ungespeicherten Markierungen nicht für den nächsten Start aufbewahren: %1</translation>
+    </message>
+    <message>
+        <source>Save them somewhere else, or cancel and go on working?</source>
+        <translation>Woanders speichern oder abbrechen und weiterarbeiten?</translation>
+    </message>
+    <message>
+        <source>&amp;Save…</source>
+        <translation>&amp;Speichern …</translation>
+    </message>
 </context>
 <context>
     <name>vistrel::BeautifyWindowController</name>
@@ -966,6 +978,10 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
     <message>
         <source>Discard and Start New</source>
         <translation>Verwerfen und neu beginnen</translation>
+    </message>
+    <message>
+        <source>Vistrel cannot keep your captures and unsaved marks in its history: %1</source>
+        <translation>Vistrel kann Aufnahmen und ungespeicherte Markierungen nicht im Verlauf aufbewahren: %1</translation>
     </message>
 </context>
 <context>

@@ -315,6 +315,10 @@ void AppShell::runCommand(const Command &command, std::function<void(const Comma
         QTimer::singleShot(0, this, [this, command, done] { schedule(command, {}, done); });
         return;
     }
+    if (command.kind == Command::Kind::Quit) {
+        QTimer::singleShot(0, this, [this, command, done] { schedule(command, {}, done); });
+        return;
+    }
     if (command.files.isEmpty()) {
         // Answered on the next turn, as a file command is, so callers see one order.
         QTimer::singleShot(0, this, [this, command, done] {
@@ -406,9 +410,16 @@ void AppShell::schedule(const Command &command, const QList<EditablePng::Read> &
         };
         break;
     case Command::Kind::Quit:
-        run = [self = QPointer<AppShell>(this)] {
-            if (self)
-                self->quitNow();
+        // Answered once the work is kept, or with why it cannot be.
+        run = [self = QPointer<AppShell>(this), done] {
+            const QString why = self ? self->keepAndQuit() : QString();
+            if (done)
+                done(why.isEmpty()
+                         ? CommandAnswer()
+                         : CommandAnswer(QStringLiteral("Vistrel did not quit: the unsaved marks "
+                                                        "cannot be kept (%1); it asks what to do "
+                                                        "with them")
+                                             .arg(why)));
         };
         break;
     }
@@ -440,8 +451,44 @@ void AppShell::schedule(const Command &command, const QList<EditablePng::Read> &
 
 void AppShell::quitNow()
 {
-    m_coordinator->keepUnsavedWork();
+    const QString why = m_coordinator->keepUnsavedWork();
+    if (!why.isEmpty())
+        qWarning("vistrel: quitting on a signal; unsaved marks are lost: %s", qPrintable(why));
     QApplication::quit();
+}
+
+QString AppShell::keepAndQuit()
+{
+    const QString why = m_coordinator->keepUnsavedWork();
+    if (why.isEmpty()) {
+        QApplication::quit();
+        return {};
+    }
+    askToSaveUnkept(why);
+    return why;
+}
+
+void AppShell::askToSaveUnkept(const QString &why)
+{
+    delete m_quitQuestion.data();
+    auto *box =
+        new QMessageBox(QMessageBox::Warning, tr("Quit Vistrel"),
+                        tr("Vistrel cannot keep the unsaved marks for the next start: %1").arg(why),
+                        QMessageBox::NoButton);
+    box->setInformativeText(tr("Save them somewhere else, or cancel and go on working?"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowFlag(Qt::WindowStaysOnTopHint);
+    QPushButton *save = box->addButton(tr("&Save…"), QMessageBox::AcceptRole);
+    QPushButton *cancel = box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(save);
+    box->setEscapeButton(cancel);
+    QPointer<AppShell> self(this);
+    connect(box, &QMessageBox::buttonClicked, this, [self, save](QAbstractButton *b) {
+        if (self && b == save)
+            self->m_coordinator->saveUnsavedWork();
+    });
+    m_quitQuestion = box;
+    box->show();
 }
 
 void AppShell::requestQuit()
@@ -474,10 +521,16 @@ void AppShell::requestQuit()
     connect(box, &QMessageBox::buttonClicked, this, [self, keep, discard](QAbstractButton *b) {
         if (!self)
             return;
-        if (b == discard)
+        if (b == discard) {
             self->m_coordinator->discardUnsavedWork();
-        if (b == keep || b == discard)
             self->quitNow();
+        } else if (b == keep) {
+            // The box closes on its own; a new one asks when the work cannot be kept.
+            QTimer::singleShot(0, self, [self] {
+                if (self)
+                    self->keepAndQuit();
+            });
+        }
     });
     m_quitQuestion = box;
     box->show();

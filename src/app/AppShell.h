@@ -43,7 +43,10 @@ public:
     void start();
     // The tray's Quit: asks once when editors have unsaved marks.
     void requestQuit();
-    // Quits without asking, keeping unsaved marks for the next start (signals, `vistrel quit`).
+    // Keeps unsaved marks for the next start and quits (`vistrel quit`, Keep and Quit). When
+    // they cannot be kept, it stays, asks to save them instead and returns why.
+    QString keepAndQuit();
+    // Quits without asking, keeping what unsaved marks it can (signals: they cannot wait).
     void quitNow();
     QMessageBox *quitQuestion() const { return m_quitQuestion; }
 
@@ -87,6 +90,7 @@ private:
                   std::function<void(const CommandAnswer &)> done = {});
     void refreshShortcutTexts();
     void fillRecentMenu();
+    void askToSaveUnkept(const QString &why);
 
     Platform m_platform;
     std::unique_ptr<HotkeyManager> m_hotkeys;

@@ -85,7 +85,11 @@ public:
     // Quit), which their windows then let happen without asking; offered back at the next start.
     int unsavedEditors() const;
     void discardUnsavedWork();
-    void keepUnsavedWork();
+    // Returns why some could not be kept (nothing is then taken as kept: the app must not
+    // quit), or an empty string once every one is on disk.
+    QString keepUnsavedWork();
+    // Brings up the first editor with unsaved work with its Save menu open.
+    void saveUnsavedWork();
     // Asks whether to reopen what an earlier run kept; nothing when there is none.
     void offerKeptWork();
     // Reopens every kept entry in an editor of its own.
