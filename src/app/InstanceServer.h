@@ -14,8 +14,9 @@ class QLocalSocket;
 namespace vistrel {
 
 // Where the one Vistrel of a display listens: a private folder of the user
-// ($XDG_RUNTIME_DIR, else a 0700 folder of our own in the temporary directory), one socket
-// and one lock per X display.
+// ($XDG_RUNTIME_DIR, else a 0700 folder of our own in the temporary directory, else, when
+// someone else took that name first, one in the user's cache folder), one socket and one
+// lock per X display.
 struct InstancePaths
 {
     QString socket;
@@ -63,12 +64,20 @@ public:
     std::function<void(const Command &, const Reply &)> onCommand;
 
     static constexpr qsizetype maxRequestBytes = 64 * 1024;
+    // Clients served at once; beyond it the oldest that has not asked anything yet is dropped,
+    // so a flood of connections cannot use up the process's files.
+    static constexpr int maxClients = 64;
+    // How often the server checks that it still listens where it should.
+    static constexpr int watchMs = 500;
 
 private:
     void serve(QLocalSocket *socket);
     void handle(const QByteArray &line, const Reply &reply);
+    void watch();
 
     QLocalServer *m_server;
+    QString m_path;
+    QList<QLocalSocket *> m_clients; // oldest first
 };
 
 // Another `vistrel` process's side. Blocking, and without a Qt application object, so a
