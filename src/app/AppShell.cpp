@@ -301,7 +301,8 @@ bool AppShell::eventFilter(QObject *watched, QEvent *event)
     return true;
 }
 
-void AppShell::runCommand(const Command &command, std::function<void(const CommandAnswer &)> done)
+void AppShell::runCommand(const Command &command, std::function<void(const CommandAnswer &)> done,
+                          QObject *caller)
 {
     if (command.last && CaptureHistory(m_coordinator->historyFolder()).entries().isEmpty()) {
         QTimer::singleShot(0, this, [done] {
@@ -312,7 +313,13 @@ void AppShell::runCommand(const Command &command, std::function<void(const Comma
     }
     if (command.scripted()) {
         // Answered once the picture is where the script asked, or is not taken.
-        QTimer::singleShot(0, this, [this, command, done] { schedule(command, {}, done); });
+        QTimer::singleShot(
+            0, this,
+            [this, command, done, watched = caller != nullptr, caller = QPointer<QObject>(caller)] {
+                if (watched && !caller)
+                    return; // hung up already: nobody waits for the picture
+                schedule(command, {}, done, caller);
+            });
         return;
     }
     if (command.kind == Command::Kind::Quit) {
@@ -370,7 +377,7 @@ void AppShell::runCommand(const Command &command, std::function<void(const Comma
 }
 
 void AppShell::schedule(const Command &command, const QList<EditablePng::Read> &pictures,
-                        std::function<void(const CommandAnswer &)> done)
+                        std::function<void(const CommandAnswer &)> done, QObject *caller)
 {
     QPointer<CaptureCoordinator> c = m_coordinator;
     std::function<void()> run;
@@ -431,17 +438,22 @@ void AppShell::schedule(const Command &command, const QList<EditablePng::Read> &
             : command.kind == Command::Kind::Window ? Source::Window
                                                     : Source::Full,
             command.output, command.clipboard};
-        run = [c, request, done] {
-            c->captureForScript(request, [done](const QString &why, const QByteArray &png) {
-                CommandAnswer answer(why);
-                answer.picture = png;
-                if (done)
-                    done(answer);
-            });
+        run = [c, request, done, caller = QPointer<QObject>(caller)] {
+            c->captureForScript(
+                request,
+                [done](const QString &why, const QByteArray &png) {
+                    CommandAnswer answer(why);
+                    answer.picture = png;
+                    if (done)
+                        done(answer);
+                },
+                caller);
         };
     }
+    // The delay of a script that has gone ends with it: its timer lives on the caller.
+    QObject *context = command.scripted() && caller ? caller : this;
     // Precise: a coarse timer may fire up to 5 % early, and a delay is a promise to wait.
-    QTimer::singleShot(int(command.delaySeconds * 1000), Qt::PreciseTimer, this, [c, run, done] {
+    QTimer::singleShot(int(command.delaySeconds * 1000), Qt::PreciseTimer, context, [c, run, done] {
         if (c)
             run();
         else if (done)

@@ -63,8 +63,10 @@ public:
 
     // A command from the command line or another `vistrel` process: the menu's entry points,
     // after the command's delay. `done` runs on a later turn of the loop with why the command
-    // cannot run (a picture that cannot be read), or an empty string once it is scheduled.
-    void runCommand(const Command &command, std::function<void(const CommandAnswer &)> done = {});
+    // cannot run (a picture that cannot be read), or an empty string once it is scheduled. A
+    // script's capture waits on `caller`: when it goes, its delay stops and its overlay closes.
+    void runCommand(const Command &command, std::function<void(const CommandAnswer &)> done = {},
+                    QObject *caller = nullptr);
 
     // Moves a hot key to a new combination, stores it and updates the menu's texts; returns
     // why it was refused, or an empty string.
@@ -87,7 +89,7 @@ protected:
 private:
     void setupStatusItem();
     void schedule(const Command &command, const QList<EditablePng::Read> &pictures,
-                  std::function<void(const CommandAnswer &)> done = {});
+                  std::function<void(const CommandAnswer &)> done = {}, QObject *caller = nullptr);
     void refreshShortcutTexts();
     void fillRecentMenu();
     void askToSaveUnkept(const QString &why);

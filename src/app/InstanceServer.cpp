@@ -245,11 +245,11 @@ void InstanceServer::serve(QLocalSocket *socket)
         if (end < 0)
             answer(QStringLiteral("the request is too long"));
         else
-            handle(buffer.left(end), answer);
+            handle(buffer.left(end), answer, s);
     });
 }
 
-void InstanceServer::handle(const QByteArray &line, const Reply &reply)
+void InstanceServer::handle(const QByteArray &line, const Reply &reply, QObject *caller)
 {
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(line, &parseError);
@@ -261,7 +261,7 @@ void InstanceServer::handle(const QByteArray &line, const Reply &reply)
         return reply(why);
     if (!onCommand)
         return reply({});
-    onCommand(*command, reply);
+    onCommand(*command, reply, caller);
 }
 
 // --- client ----------------------------------------------------------------------------------

@@ -60,8 +60,8 @@ public:
     // Answers a request, now or later: done, refused, or a picture.
     using Reply = std::function<void(const CommandAnswer &)>;
     // Runs (or schedules) a request and calls the reply once; a reply after the caller has
-    // gone is dropped.
-    std::function<void(const Command &, const Reply &)> onCommand;
+    // gone is dropped. `caller` is destroyed when the caller hangs up.
+    std::function<void(const Command &, const Reply &, QObject *caller)> onCommand;
 
     static constexpr qsizetype maxRequestBytes = 64 * 1024;
     // Clients served at once; beyond it the oldest that has not asked anything yet is dropped,
@@ -72,7 +72,7 @@ public:
 
 private:
     void serve(QLocalSocket *socket);
-    void handle(const QByteArray &line, const Reply &reply);
+    void handle(const QByteArray &line, const Reply &reply, QObject *caller);
     void watch();
 
     QLocalServer *m_server;

@@ -177,7 +177,7 @@ struct Served
 
     Served()
     {
-        server.onCommand = [this](const Command &c, const InstanceServer::Reply &reply) {
+        server.onCommand = [this](const Command &c, const InstanceServer::Reply &reply, QObject *) {
             received.append(c);
             reply(refuse);
         };
@@ -225,7 +225,9 @@ TEST(Instance, APictureComesBackWholeAfterAnyWait)
     for (qsizetype i = 0; i < png.size(); i += 4099)
         png[i] = (i / 4099) % 2 ? '\n' : '\0';
     InstanceServer::Reply pending;
-    s.server.onCommand = [&](const Command &, const InstanceServer::Reply &reply) { pending = reply; };
+    s.server.onCommand = [&](const Command &, const InstanceServer::Reply &reply, QObject *) {
+        pending = reply;
+    };
     Command full;
     full.kind = Kind::Full;
     full.output = QStringLiteral("-");
@@ -432,6 +434,33 @@ struct ShellProbe
         picture.save(dir.filePath("a.png"));
     }
 };
+
+TEST(Instance, AScriptsDelayEndsWhenItHangsUp)
+{
+    ShellProbe probe;
+    struct Overlay : SelectionOverlay
+    {
+        void present() override {}
+    };
+    int overlays = 0;
+    probe.shell->coordinator().setOverlayFactory([&overlays](const OverlayRequest &, auto) {
+        ++overlays;
+        return new Overlay;
+    });
+    Command area;
+    area.kind = Kind::Area;
+    area.output = probe.dir.filePath("x.png");
+    area.delaySeconds = 0.3;
+    auto *caller = new QObject;
+    bool answered = false;
+    probe.shell->runCommand(
+        area, [&answered](const CommandAnswer &) { answered = true; }, caller);
+    drain();
+    delete caller;
+    QTest::qWait(600);
+    EXPECT_EQ(overlays, 0);
+    EXPECT_FALSE(probe.shell->coordinator().busy());
+}
 
 TEST(Instance, ShellRunsCommandsAfterTheirDelay)
 {
