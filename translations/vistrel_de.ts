@@ -469,6 +469,18 @@
         <source>Share failed — the keyring did not give the token: %1</source>
         <translation>Teilen fehlgeschlagen – der Schlüsselbund hat das Token nicht herausgegeben: %1</translation>
     </message>
+    <message>
+        <source>Share failed — %1</source>
+        <translation>Teilen fehlgeschlagen – %1</translation>
+    </message>
+    <message>
+        <source>Waiting for the keyring… (click to cancel)</source>
+        <translation>Warte auf den Schlüsselbund … (zum Abbrechen klicken)</translation>
+    </message>
+    <message>
+        <source>Share failed — the keyring did not answer</source>
+        <translation>Teilen fehlgeschlagen – der Schlüsselbund antwortet nicht</translation>
+    </message>
 </context>
 <context>
     <name>ShareSettings</name>
@@ -628,6 +640,25 @@
     <message>
         <source>Blur / Pixelate (B)</source>
         <translation>Weichzeichnen / Verpixeln (B)</translation>
+    </message>
+</context>
+<context>
+    <name>UploadClient</name>
+    <message>
+        <source>the server refused the connection</source>
+        <translation>der Server hat die Verbindung abgelehnt</translation>
+    </message>
+    <message>
+        <source>the server closed the connection before it answered</source>
+        <translation>der Server hat die Verbindung vor seiner Antwort geschlossen</translation>
+    </message>
+    <message>
+        <source>the server&apos;s name was not found — offline?</source>
+        <translation>der Name des Servers wurde nicht gefunden – offline?</translation>
+    </message>
+    <message>
+        <source>the secure connection failed: %1</source>
+        <translation>die sichere Verbindung ist fehlgeschlagen: %1</translation>
     </message>
 </context>
 <context>
