@@ -398,8 +398,11 @@ std::optional<int> InstanceClient::handOver(const Command &command, InstanceLock
                                             const QString &socketPath, int startupWaitMs)
 {
     const qint64 deadline = nowMs() + startupWaitMs;
-    // A scripted capture is answered when the picture is taken, which may wait on the user.
-    const int answerWaitMs = command.scripted() ? -1 : 5000;
+    // A scripted capture is answered when the picture is taken, which may wait on the user;
+    // quitting once unsaved marks are on disk, which a slow disk may take a while to do.
+    const int answerWaitMs = command.scripted()                    ? -1
+                             : command.kind == Command::Kind::Quit ? 60000
+                                                                   : 5000;
     for (;;) {
         if (lock.tryLock())
             return std::nullopt;
