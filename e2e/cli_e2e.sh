@@ -1,7 +1,7 @@
 #!/bin/bash
 # One instance per display and the command line: commands handed to the running instance,
-# delays, editing files, quitting, a killed instance's socket, two starts at once, and Ctrl+Q
-# in the tray menu.
+# delays, editing files, a flood of connections, quitting, a killed instance's socket, two
+# starts at once, and Ctrl+Q in the tray menu.
 source "$(dirname "$0")/lib.sh"
 
 start_x 1280x800
@@ -13,6 +13,8 @@ editor_gone() { ! xdotool search --onlyvisible --name "Vistrel — Editor" >/dev
 close_editors() { while editor_up >/dev/null 2>&1; do wmctrl -c "Vistrel — Editor"; sleep 0.2; done; }
 ms() { echo $(( $(date +%s%N) / 1000000 )); }
 socket="$XDG_RUNTIME_DIR/vistrel-_${DISPLAY#:}.socket"
+# The usual limit of open files, whatever this machine's is: the flood below is measured by it.
+ulimit -Sn 1024
 
 # --- a second start without a command says so, and leaves one tray icon -----------------------
 start_vistrel
@@ -66,6 +68,36 @@ t2=$(ms)
 check "vistrel full --delay 2 opens the editor" sh -c "xdotool search --onlyvisible --name \"Vistrel — Editor\" >/dev/null"
 check "no sooner than 2 s later ($(( t2 - t0 )) ms)" [ $(( t2 - t0 )) -ge 2000 ]
 close_editors
+
+# --- a flood of connections ------------------------------------------------------------------------
+# More at once than the instance has file handles (1024): it keeps answering and its socket stays.
+cat >"$E2E_TMP/flood.py" <<'PY'
+import resource, socket, sys, time
+soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+resource.setrlimit(resource.RLIMIT_NOFILE, (min(hard, 4096), hard))
+held, deadline = [], time.time() + 10
+while len(held) < 1100 and time.time() < deadline:
+    s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    s.setblocking(False)
+    try:
+        s.connect(sys.argv[1])
+        held.append(s)
+    except (BlockingIOError, ConnectionRefusedError, FileNotFoundError):
+        s.close()
+        time.sleep(0.001)
+print(len(held), flush=True)
+time.sleep(float(sys.argv[2]))
+PY
+python3 "$E2E_TMP/flood.py" "$socket" 4 >"$E2E_TMP/flood.out" &
+flood=$!
+sleep 3
+out=$(timeout 10 "$VISTREL_BIN" 2>&1); rc=$?
+check "during a flood of connections the instance still answers" grep -q "already running" <<<"$out"
+wait "$flood"
+echo "flood: $(cat "$E2E_TMP/flood.out") connections held"
+check "its socket is still there" test -S "$socket"
+out=$(timeout 10 "$VISTREL_BIN" 2>&1)
+check "and it answers after the flood" grep -q "already running" <<<"$out"
 
 # --- quit ---------------------------------------------------------------------------------------
 "$VISTREL_BIN" quit; rc=$?

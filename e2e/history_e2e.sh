@@ -2,7 +2,8 @@
 # The capture history on a real X server: two marks, closed with Discard, come back from the
 # tray's "Recent Captures" and still move; an edit cut off by SIGTERM, and one by a crash, is
 # offered back at the next start; an editable PNG opens in ordinary viewers and reopens
-# editable in Vistrel.
+# editable in Vistrel; a history that cannot be written is said once, and `vistrel quit` then
+# fails with the reason and leaves the app asking instead of losing the marks.
 source "$(dirname "$0")/lib.sh"
 
 start_x 1280x800
@@ -138,6 +139,31 @@ drag $(( px + 300 )) $(( py + 30 )) $(( px + 300 )) $(( py + 200 ))
 copy_original "$E2E_TMP/from-png.png"
 check "its marks are marks again: one moved" near_hex "$E2E_TMP/from-png.png" 300 200 "$RED"
 check "and left its place to the picture" near_hex "$E2E_TMP/from-png.png" 300 30 "$BLUE"
+
+# --- a history that cannot be written (a file where its folder must be, which stops even root) ------
+data="$XDG_DATA_HOME/Vistrel"
+mv "$data/history" "$data/history.away"
+[ -e "$data/recovery" ] && mv "$data/recovery" "$data/recovery.away"
+touch "$data/history" "$data/recovery"
+drag $(( px + 100 )) $(( py + 150 )) $(( px + 100 )) $(( py + 250 ))
+check "a failed history write is said" wait_for 5 window_mapped "^Vistrel$"
+alerts=$(xdotool search --onlyvisible --name "^Vistrel$" | wc -l)
+drag $(( px + 100 )) $(( py + 250 )) $(( px + 150 )) $(( py + 250 ))
+sleep 1.5
+check "and said once" [ "$(xdotool search --onlyvisible --name "^Vistrel$" | wc -l)" = "$alerts" ]
+out=$("$VISTREL_BIN" quit 2>&1); rc=$?
+echo "$out"
+check "vistrel quit fails when the marks cannot be kept" [ "$rc" = 1 ]
+check "and says why" grep -q "cannot be kept (.*Not a directory" <<<"$out"
+sleep 1
+check "the app stays" kill -0 "$VISTREL_PID"
+check "and asks to save instead" window_mapped "^Quit Vistrel$"
+xdotool windowactivate --sync "$(window_mapped "^Quit Vistrel$" | head -1)" 2>/dev/null
+xdotool key Escape
+check "Cancel keeps working" wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Quit Vistrel$' >/dev/null"
+rm -f "$data/history" "$data/recovery"
+mv "$data/history.away" "$data/history"
+[ -e "$data/recovery.away" ] && mv "$data/recovery.away" "$data/recovery"
 
 check "app still running" kill -0 "$VISTREL_PID"
 check "no sanitizer report" sanitizer_log_clean

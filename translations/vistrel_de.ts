@@ -469,6 +469,18 @@
         <source>Share failed — the keyring did not give the token: %1</source>
         <translation>Teilen fehlgeschlagen – der Schlüsselbund hat das Token nicht herausgegeben: %1</translation>
     </message>
+    <message>
+        <source>Share failed — %1</source>
+        <translation>Teilen fehlgeschlagen – %1</translation>
+    </message>
+    <message>
+        <source>Waiting for the keyring… (click to cancel)</source>
+        <translation>Warte auf den Schlüsselbund … (zum Abbrechen klicken)</translation>
+    </message>
+    <message>
+        <source>Share failed — the keyring did not answer</source>
+        <translation>Teilen fehlgeschlagen – der Schlüsselbund antwortet nicht</translation>
+    </message>
 </context>
 <context>
     <name>ShareSettings</name>
@@ -628,6 +640,25 @@
     <message>
         <source>Blur / Pixelate (B)</source>
         <translation>Weichzeichnen / Verpixeln (B)</translation>
+    </message>
+</context>
+<context>
+    <name>UploadClient</name>
+    <message>
+        <source>the server refused the connection</source>
+        <translation>der Server hat die Verbindung abgelehnt</translation>
+    </message>
+    <message>
+        <source>the server closed the connection before it answered</source>
+        <translation>der Server hat die Verbindung vor seiner Antwort geschlossen</translation>
+    </message>
+    <message>
+        <source>the server&apos;s name was not found — offline?</source>
+        <translation>der Name des Servers wurde nicht gefunden – offline?</translation>
+    </message>
+    <message>
+        <source>the secure connection failed: %1</source>
+        <translation>die sichere Verbindung ist fehlgeschlagen: %1</translation>
     </message>
 </context>
 <context>
@@ -859,6 +890,18 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
         <source>“%1” opens as a plain picture: %2.</source>
         <translation>„%1“ wird als einfaches Bild geöffnet: %2.</translation>
     </message>
+    <message>
+        <source>Vistrel cannot keep the unsaved marks for the next start: %1</source>
+        <translation>Vistrel kann die ungespeicherten Markierungen nicht für den nächsten Start aufbewahren: %1</translation>
+    </message>
+    <message>
+        <source>Save them somewhere else, or cancel and go on working?</source>
+        <translation>Woanders speichern oder abbrechen und weiterarbeiten?</translation>
+    </message>
+    <message>
+        <source>&amp;Save…</source>
+        <translation>&amp;Speichern …</translation>
+    </message>
 </context>
 <context>
     <name>vistrel::BeautifyWindowController</name>
@@ -970,6 +1013,10 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
     <message>
         <source>Discard and Start New</source>
         <translation>Verwerfen und neu beginnen</translation>
+    </message>
+    <message>
+        <source>Vistrel cannot keep your captures and unsaved marks in its history: %1</source>
+        <translation>Vistrel kann Aufnahmen und ungespeicherte Markierungen nicht im Verlauf aufbewahren: %1</translation>
     </message>
 </context>
 <context>

@@ -301,7 +301,8 @@ bool AppShell::eventFilter(QObject *watched, QEvent *event)
     return true;
 }
 
-void AppShell::runCommand(const Command &command, std::function<void(const CommandAnswer &)> done)
+void AppShell::runCommand(const Command &command, std::function<void(const CommandAnswer &)> done,
+                          QObject *caller)
 {
     if (command.last && CaptureHistory(m_coordinator->historyFolder()).entries().isEmpty()) {
         QTimer::singleShot(0, this, [done] {
@@ -312,6 +313,16 @@ void AppShell::runCommand(const Command &command, std::function<void(const Comma
     }
     if (command.scripted()) {
         // Answered once the picture is where the script asked, or is not taken.
+        QTimer::singleShot(
+            0, this,
+            [this, command, done, watched = caller != nullptr, caller = QPointer<QObject>(caller)] {
+                if (watched && !caller)
+                    return; // hung up already: nobody waits for the picture
+                schedule(command, {}, done, caller);
+            });
+        return;
+    }
+    if (command.kind == Command::Kind::Quit) {
         QTimer::singleShot(0, this, [this, command, done] { schedule(command, {}, done); });
         return;
     }
@@ -366,7 +377,7 @@ void AppShell::runCommand(const Command &command, std::function<void(const Comma
 }
 
 void AppShell::schedule(const Command &command, const QList<EditablePng::Read> &pictures,
-                        std::function<void(const CommandAnswer &)> done)
+                        std::function<void(const CommandAnswer &)> done, QObject *caller)
 {
     QPointer<CaptureCoordinator> c = m_coordinator;
     std::function<void()> run;
@@ -406,9 +417,16 @@ void AppShell::schedule(const Command &command, const QList<EditablePng::Read> &
         };
         break;
     case Command::Kind::Quit:
-        run = [self = QPointer<AppShell>(this)] {
-            if (self)
-                self->quitNow();
+        // Answered once the work is kept, or with why it cannot be.
+        run = [self = QPointer<AppShell>(this), done] {
+            const QString why = self ? self->keepAndQuit() : QString();
+            if (done)
+                done(why.isEmpty()
+                         ? CommandAnswer()
+                         : CommandAnswer(QStringLiteral("Vistrel did not quit: the unsaved marks "
+                                                        "cannot be kept (%1); it asks what to do "
+                                                        "with them")
+                                             .arg(why)));
         };
         break;
     }
@@ -420,17 +438,22 @@ void AppShell::schedule(const Command &command, const QList<EditablePng::Read> &
             : command.kind == Command::Kind::Window ? Source::Window
                                                     : Source::Full,
             command.output, command.clipboard};
-        run = [c, request, done] {
-            c->captureForScript(request, [done](const QString &why, const QByteArray &png) {
-                CommandAnswer answer(why);
-                answer.picture = png;
-                if (done)
-                    done(answer);
-            });
+        run = [c, request, done, caller = QPointer<QObject>(caller)] {
+            c->captureForScript(
+                request,
+                [done](const QString &why, const QByteArray &png) {
+                    CommandAnswer answer(why);
+                    answer.picture = png;
+                    if (done)
+                        done(answer);
+                },
+                caller);
         };
     }
+    // The delay of a script that has gone ends with it: its timer lives on the caller.
+    QObject *context = command.scripted() && caller ? caller : this;
     // Precise: a coarse timer may fire up to 5 % early, and a delay is a promise to wait.
-    QTimer::singleShot(int(command.delaySeconds * 1000), Qt::PreciseTimer, this, [c, run, done] {
+    QTimer::singleShot(int(command.delaySeconds * 1000), Qt::PreciseTimer, context, [c, run, done] {
         if (c)
             run();
         else if (done)
@@ -440,8 +463,44 @@ void AppShell::schedule(const Command &command, const QList<EditablePng::Read> &
 
 void AppShell::quitNow()
 {
-    m_coordinator->keepUnsavedWork();
+    const QString why = m_coordinator->keepUnsavedWork();
+    if (!why.isEmpty())
+        qWarning("vistrel: quitting on a signal; unsaved marks are lost: %s", qPrintable(why));
     QApplication::quit();
+}
+
+QString AppShell::keepAndQuit()
+{
+    const QString why = m_coordinator->keepUnsavedWork();
+    if (why.isEmpty()) {
+        QApplication::quit();
+        return {};
+    }
+    askToSaveUnkept(why);
+    return why;
+}
+
+void AppShell::askToSaveUnkept(const QString &why)
+{
+    delete m_quitQuestion.data();
+    auto *box =
+        new QMessageBox(QMessageBox::Warning, tr("Quit Vistrel"),
+                        tr("Vistrel cannot keep the unsaved marks for the next start: %1").arg(why),
+                        QMessageBox::NoButton);
+    box->setInformativeText(tr("Save them somewhere else, or cancel and go on working?"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowFlag(Qt::WindowStaysOnTopHint);
+    QPushButton *save = box->addButton(tr("&Save…"), QMessageBox::AcceptRole);
+    QPushButton *cancel = box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(save);
+    box->setEscapeButton(cancel);
+    QPointer<AppShell> self(this);
+    connect(box, &QMessageBox::buttonClicked, this, [self, save](QAbstractButton *b) {
+        if (self && b == save)
+            self->m_coordinator->saveUnsavedWork();
+    });
+    m_quitQuestion = box;
+    box->show();
 }
 
 void AppShell::requestQuit()
@@ -474,10 +533,16 @@ void AppShell::requestQuit()
     connect(box, &QMessageBox::buttonClicked, this, [self, keep, discard](QAbstractButton *b) {
         if (!self)
             return;
-        if (b == discard)
+        if (b == discard) {
             self->m_coordinator->discardUnsavedWork();
-        if (b == keep || b == discard)
             self->quitNow();
+        } else if (b == keep) {
+            // The box closes on its own; a new one asks when the work cannot be kept.
+            QTimer::singleShot(0, self, [self] {
+                if (self)
+                    self->keepAndQuit();
+            });
+        }
     });
     m_quitQuestion = box;
     box->show();

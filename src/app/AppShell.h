@@ -43,7 +43,10 @@ public:
     void start();
     // The tray's Quit: asks once when editors have unsaved marks.
     void requestQuit();
-    // Quits without asking, keeping unsaved marks for the next start (signals, `vistrel quit`).
+    // Keeps unsaved marks for the next start and quits (`vistrel quit`, Keep and Quit). When
+    // they cannot be kept, it stays, asks to save them instead and returns why.
+    QString keepAndQuit();
+    // Quits without asking, keeping what unsaved marks it can (signals: they cannot wait).
     void quitNow();
     QMessageBox *quitQuestion() const { return m_quitQuestion; }
 
@@ -60,8 +63,10 @@ public:
 
     // A command from the command line or another `vistrel` process: the menu's entry points,
     // after the command's delay. `done` runs on a later turn of the loop with why the command
-    // cannot run (a picture that cannot be read), or an empty string once it is scheduled.
-    void runCommand(const Command &command, std::function<void(const CommandAnswer &)> done = {});
+    // cannot run (a picture that cannot be read), or an empty string once it is scheduled. A
+    // script's capture waits on `caller`: when it goes, its delay stops and its overlay closes.
+    void runCommand(const Command &command, std::function<void(const CommandAnswer &)> done = {},
+                    QObject *caller = nullptr);
 
     // Moves a hot key to a new combination, stores it and updates the menu's texts; returns
     // why it was refused, or an empty string.
@@ -84,9 +89,10 @@ protected:
 private:
     void setupStatusItem();
     void schedule(const Command &command, const QList<EditablePng::Read> &pictures,
-                  std::function<void(const CommandAnswer &)> done = {});
+                  std::function<void(const CommandAnswer &)> done = {}, QObject *caller = nullptr);
     void refreshShortcutTexts();
     void fillRecentMenu();
+    void askToSaveUnkept(const QString &why);
 
     Platform m_platform;
     std::unique_ptr<HotkeyManager> m_hotkeys;

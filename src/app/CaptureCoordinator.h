@@ -48,7 +48,9 @@ public:
     // A capture for a script: no toolbar, no editor. The area is taken when its drag ends, a
     // window when it is clicked; the picture goes to the file (type by extension), to the
     // caller as PNG ("-"), and/or to the clipboard. `done` gets why no picture was taken
-    // (empty when one was) and, for "-", its PNG.
+    // (empty when one was) and, for "-", its PNG. When `caller` goes (the script was killed or
+    // hung up), the overlay it waits on closes: nobody would get the picture. Only a regular
+    // file is replaced; anything else by that name is refused.
     struct ScriptedCapture
     {
         enum class Source { Area, Full, Window } source = Source::Full;
@@ -56,7 +58,8 @@ public:
         bool clipboard = false;
     };
     using ScriptedDone = std::function<void(const QString &why, const QByteArray &png)>;
-    void captureForScript(const ScriptedCapture &request, ScriptedDone done);
+    void captureForScript(const ScriptedCapture &request, ScriptedDone done,
+                          QObject *caller = nullptr);
     // Makes ahead what the first capture would otherwise make while the user waits (the
     // overlay windows, hidden); for once the app is up.
     void prepareForCaptures();
@@ -85,7 +88,11 @@ public:
     // Quit), which their windows then let happen without asking; offered back at the next start.
     int unsavedEditors() const;
     void discardUnsavedWork();
-    void keepUnsavedWork();
+    // Returns why some could not be kept (nothing is then taken as kept: the app must not
+    // quit), or an empty string once every one is on disk.
+    QString keepUnsavedWork();
+    // Brings up the first editor with unsaved work with its Save menu open.
+    void saveUnsavedWork();
     // Asks whether to reopen what an earlier run kept; nothing when there is none.
     void offerKeptWork();
     // Reopens every kept entry in an editor of its own.
@@ -190,7 +197,9 @@ private:
     {
         ScriptedCapture request;
         ScriptedDone done;
+        const QObject *caller = nullptr; // only compared: it may be gone
     };
+    void dropScriptOf(const QObject *caller);
     std::optional<PendingScript> m_script;
     // The picture to where the script asked, or why there is none.
     void finishScript(const PendingScript &script, const Result<QImage> &picture);

@@ -49,6 +49,14 @@ void CaptureCoordinator::applyHistoryPreferences()
     if (!m_recorder) {
         m_recorder = std::make_unique<HistoryRecorder>(CaptureHistory(historyFolder()));
         connect(m_recorder.get(), &HistoryRecorder::changed, this, &CaptureCoordinator::historyChanged);
+        // Said while the user can still save: a crash or a kill would lose what is not kept.
+        connect(m_recorder.get(), &HistoryRecorder::writeFailed, this,
+                [this](const QString &error) {
+                    Notifier::error(
+                        m_platform.alerts,
+                        tr("Vistrel cannot keep your captures and unsaved marks in its history: %1")
+                            .arg(error));
+                });
         // Editors already open are followed from now on.
         for (EditorWindowController *editor : m_editors)
             followInHistory(editor);

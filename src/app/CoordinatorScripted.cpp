@@ -6,13 +6,32 @@
 #include "engines/ImageFiles.h"
 #include "ui/Notifier.h"
 
+#include <QFile>
 #include <QFutureWatcher>
 #include <QPointer>
 #include <QtConcurrent>
 
+#include <sys/stat.h>
+
 namespace vistrel {
 
-void CaptureCoordinator::captureForScript(const ScriptedCapture &request, ScriptedDone done)
+namespace {
+
+// Only a regular file (or a link to one) is replaced: a pipe, a device or a folder by that name
+// is a mistake, and a pipe would be swapped for a file nobody reads.
+QString unusableOutput(const QString &output)
+{
+    struct stat st;
+    if (output == QLatin1String("-") || ::stat(QFile::encodeName(output).constData(), &st) != 0 ||
+        S_ISREG(st.st_mode))
+        return {};
+    return QStringLiteral("%1 exists and is not a regular file").arg(output);
+}
+
+} // namespace
+
+void CaptureCoordinator::captureForScript(const ScriptedCapture &request, ScriptedDone done,
+                                          QObject *caller)
 {
     using Source = ScriptedCapture::Source;
     // One overlay at a time; a script is told rather than queued behind the user.
@@ -20,7 +39,12 @@ void CaptureCoordinator::captureForScript(const ScriptedCapture &request, Script
         return done(QStringLiteral("another capture is on screen"), {});
     if (request.source == Source::Window && !m_platform.limits.windowCapture.isEmpty())
         return done(m_platform.limits.windowCapture, {});
-    m_script = PendingScript{request, std::move(done)};
+    // Before the overlay: no choosing an area for a file that cannot be written.
+    if (const QString why = unusableOutput(request.output); !why.isEmpty())
+        return done(why, {});
+    m_script = PendingScript{request, std::move(done), caller};
+    if (caller)
+        connect(caller, &QObject::destroyed, this, [this](QObject *gone) { dropScriptOf(gone); });
     if (request.source != Source::Full)
         return runOverlayMode(request.source == Source::Area ? Mode::Area : Mode::Window);
     const auto content = beginBusyMode();
@@ -28,6 +52,13 @@ void CaptureCoordinator::captureForScript(const ScriptedCapture &request, Script
         return; // answered by reportStartFailure
     m_busy = false;
     finishScript(*std::exchange(m_script, std::nullopt), grabMainDisplay(*content));
+}
+
+void CaptureCoordinator::dropScriptOf(const QObject *caller)
+{
+    // Once its overlay is up; a full-screen capture is over before anyone could hang up.
+    if (m_script && m_script->caller == caller && m_selectionOverlay)
+        handleOutcome(std::nullopt, {}, {});
 }
 
 void CaptureCoordinator::reportStartFailure(const CaptureError &error)
@@ -68,6 +99,9 @@ void CaptureCoordinator::finishScript(const PendingScript &script, const Result<
                 return {QStringLiteral("the picture could not be encoded"), {}};
             return {{}, png};
         }
+        // Again: something may have taken the name while the picture was chosen.
+        if (const QString why = unusableOutput(output); !why.isEmpty())
+            return {why, {}};
         QString error;
         if (!ImageFiles::saveImage(image, output, &error))
             return {QStringLiteral("cannot write %1: %2").arg(output, error), {}};

@@ -185,28 +185,59 @@ void CaptureCoordinator::discardUnsavedWork()
         editor->discardChanges();
 }
 
-void CaptureCoordinator::keepUnsavedWork()
+QString CaptureCoordinator::keepUnsavedWork()
 {
-    m_quitting = true;
-    const RecoveryStore store;
+    // Written first and confirmed after: an editor counts as kept only once its marks are on
+    // disk, so a full disk or a read-only folder stops the quit instead of losing the work.
+    QList<EditorWindowController *> unsaved;
     for (EditorWindowController *editor : m_editors)
-        editor->keepForNextStart([this, &store, editor](const EditorScene &scene) {
-            // The history keeps the work, marked as not saved; without it, a store of its own.
-            if (m_recorder && !editor->historyId.isEmpty()) {
-                m_recorder->record(editor->historyId, scene, true);
-                return true;
-            }
-            QString error;
-            const QString id = store.write(scene, editor->recoveryId, &error);
-            if (id.isEmpty()) {
-                qWarning("vistrel: unsaved marks could not be kept: %s", qPrintable(error));
-                return false;
-            }
-            editor->recoveryId = id;
-            return true;
-        });
-    if (m_recorder)
+        if (editor->hasUnsavedWork())
+            unsaved.append(editor);
+    if (m_recorder) {
+        for (EditorWindowController *editor : unsaved)
+            if (!editor->historyId.isEmpty())
+                m_recorder->record(editor->historyId, editor->scene(), true);
         m_recorder->flush();
+    }
+    QString failure;
+    const RecoveryStore store;
+    QList<EditorWindowController *> kept;
+    for (EditorWindowController *editor : unsaved) {
+        if (m_recorder && !editor->historyId.isEmpty() &&
+            m_recorder->failure(editor->historyId).isEmpty()) {
+            kept.append(editor);
+            continue;
+        }
+        // Without the history, or when it cannot be written, a store of its own.
+        QString error;
+        const QString id = store.write(editor->scene(), editor->recoveryId, &error);
+        if (id.isEmpty()) {
+            if (m_recorder && !editor->historyId.isEmpty())
+                error = m_recorder->failure(editor->historyId);
+            qWarning("vistrel: unsaved marks could not be kept: %s", qPrintable(error));
+            failure = error;
+            continue;
+        }
+        editor->recoveryId = id;
+        kept.append(editor);
+    }
+    if (!failure.isEmpty())
+        return failure;
+    m_quitting = true;
+    for (EditorWindowController *editor : kept)
+        editor->keepForNextStart([](const EditorScene &) { return true; });
+    return {};
+}
+
+void CaptureCoordinator::saveUnsavedWork()
+{
+    // One at a time: Save opens a menu, and one menu can be open. Quit asks again after.
+    for (EditorWindowController *editor : m_editors)
+        if (editor->hasUnsavedWork()) {
+            editor->showWindow();
+            editor->saveImage();
+            return;
+        }
 }
 
 QStringList CaptureCoordinator::keptHistoryIds() const

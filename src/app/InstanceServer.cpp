@@ -29,19 +29,31 @@ namespace vistrel {
 
 namespace {
 
-// A folder only this user can enter; anything else (another owner, open permissions) is
-// refused rather than trusted with our socket.
-bool privateFolder(const QString &path)
+// A folder only this user can enter; anything else (another owner, open permissions, a link)
+// is refused rather than trusted with our socket. Made when missing; one of ours that others may
+// enter is closed (`mend`).
+bool privateFolder(const QString &path, bool mend)
+{
+    const QByteArray p = QFile::encodeName(path);
+    if (::mkdir(p.constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    // Opened without following a link, then checked and mended through that one handle, so
+    // nothing can be swapped in between.
+    const int fd = ::open(p.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
+    if (ok && (st.st_mode & 077) != 0)
+        ok = mend && ::fchmod(fd, 0700) == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool isSocket(const QString &path)
 {
     struct stat st;
-    const QByteArray p = QFile::encodeName(path);
-    if (::lstat(p.constData(), &st) != 0) {
-        if (errno != ENOENT || ::mkdir(p.constData(), 0700) != 0)
-            return false;
-        if (::lstat(p.constData(), &st) != 0)
-            return false;
-    }
-    return S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISSOCK(st.st_mode);
 }
 
 QString displayKey(const QString &display)
@@ -69,12 +81,26 @@ qint64 nowMs()
 
 InstancePaths InstancePaths::forDisplay(const QString &display, QString *error)
 {
-    QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (dir.isEmpty() || !QDir::isAbsolutePath(dir) || !privateFolder(dir))
-        dir = QDir::tempPath() + QStringLiteral("/vistrel-%1").arg(::getuid());
-    if (!privateFolder(dir)) {
+    // Every process of the user tries the same folders in the same order, so they meet. The
+    // temporary directory's name can be taken first by anyone; the home's cache cannot.
+    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (cache.isEmpty() || !QDir::isAbsolutePath(cache))
+        cache = QDir::homePath() + QStringLiteral("/.cache");
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const QString ownTemp = QDir::tempPath() + QStringLiteral("/vistrel-%1").arg(::getuid());
+    const QString ownCache = cache + QStringLiteral("/vistrel-run");
+    QString dir;
+    // The session's runtime folder is the system's: used as it is, never mended.
+    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && privateFolder(runtime, false))
+        dir = runtime;
+    else if (privateFolder(ownTemp, true))
+        dir = ownTemp;
+    else if (QDir::isAbsolutePath(cache) && QDir().mkpath(cache) && privateFolder(ownCache, true))
+        dir = ownCache;
+    if (dir.isEmpty()) {
         if (error)
-            *error = QStringLiteral("%1 is not a private folder of this user").arg(dir);
+            *error = QStringLiteral("neither %1 nor %2 is a private folder of this user")
+                         .arg(ownTemp, ownCache);
         return {};
     }
     const QString base = dir + QStringLiteral("/vistrel-") + displayKey(display);
@@ -120,12 +146,20 @@ InstanceServer::InstanceServer(QObject *parent) : QObject(parent), m_server(new 
         while (QLocalSocket *socket = m_server->nextPendingConnection())
             serve(socket);
     });
+    // A failed accept (no file handles left) closes the server and takes its socket file with
+    // it, and anyone may remove the file: either way the instance listens again.
+    auto *watcher = new QTimer(this);
+    watcher->setInterval(watchMs);
+    connect(watcher, &QTimer::timeout, this, &InstanceServer::watch);
+    watcher->start();
 }
 
 InstanceServer::~InstanceServer() = default;
 
 bool InstanceServer::listen(const QString &socketPath, QString *error)
 {
+    m_path = socketPath;
+    m_server->close();
     QLocalServer::removeServer(socketPath);
     if (m_server->listen(socketPath))
         return true;
@@ -134,8 +168,37 @@ bool InstanceServer::listen(const QString &socketPath, QString *error)
     return false;
 }
 
+void InstanceServer::watch()
+{
+    if (m_path.isEmpty() || (m_server->isListening() && isSocket(m_path)))
+        return;
+    QString error;
+    if (listen(m_path, &error))
+        qWarning("vistrel: listening again on %s", qPrintable(m_path));
+}
+
 void InstanceServer::serve(QLocalSocket *socket)
 {
+    m_clients.append(socket);
+    connect(socket, &QObject::destroyed, this, [this, socket] { m_clients.removeOne(socket); });
+    if (m_clients.size() > maxClients) {
+        // The oldest that has not sent its request goes; with none, this one is turned away.
+        QLocalSocket *drop = socket;
+        for (QLocalSocket *client : std::as_const(m_clients))
+            if (!client->property("answered").toBool()) {
+                drop = client;
+                break;
+            }
+        m_clients.removeOne(drop);
+        if (drop == socket) {
+            socket->write("error too many requests at once\n");
+            socket->flush();
+        }
+        drop->abort();
+        drop->deleteLater();
+        if (drop == socket)
+            return;
+    }
     // A client that says nothing, or too much, is dropped; it cannot hold the instance up.
     auto *idle = new QTimer(socket);
     idle->setSingleShot(true);
@@ -182,11 +245,11 @@ void InstanceServer::serve(QLocalSocket *socket)
         if (end < 0)
             answer(QStringLiteral("the request is too long"));
         else
-            handle(buffer.left(end), answer);
+            handle(buffer.left(end), answer, s);
     });
 }
 
-void InstanceServer::handle(const QByteArray &line, const Reply &reply)
+void InstanceServer::handle(const QByteArray &line, const Reply &reply, QObject *caller)
 {
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(line, &parseError);
@@ -198,7 +261,7 @@ void InstanceServer::handle(const QByteArray &line, const Reply &reply)
         return reply(why);
     if (!onCommand)
         return reply({});
-    onCommand(*command, reply);
+    onCommand(*command, reply, caller);
 }
 
 // --- client ----------------------------------------------------------------------------------
@@ -335,8 +398,11 @@ std::optional<int> InstanceClient::handOver(const Command &command, InstanceLock
                                             const QString &socketPath, int startupWaitMs)
 {
     const qint64 deadline = nowMs() + startupWaitMs;
-    // A scripted capture is answered when the picture is taken, which may wait on the user.
-    const int answerWaitMs = command.scripted() ? -1 : 5000;
+    // A scripted capture is answered when the picture is taken, which may wait on the user;
+    // quitting once unsaved marks are on disk, which a slow disk may take a while to do.
+    const int answerWaitMs = command.scripted()                    ? -1
+                             : command.kind == Command::Kind::Quit ? 60000
+                                                                   : 5000;
     for (;;) {
         if (lock.tryLock())
             return std::nullopt;

@@ -14,8 +14,9 @@ class QLocalSocket;
 namespace vistrel {
 
 // Where the one Vistrel of a display listens: a private folder of the user
-// ($XDG_RUNTIME_DIR, else a 0700 folder of our own in the temporary directory), one socket
-// and one lock per X display.
+// ($XDG_RUNTIME_DIR, else a 0700 folder of our own in the temporary directory, else, when
+// someone else took that name first, one in the user's cache folder), one socket and one
+// lock per X display.
 struct InstancePaths
 {
     QString socket;
@@ -59,16 +60,24 @@ public:
     // Answers a request, now or later: done, refused, or a picture.
     using Reply = std::function<void(const CommandAnswer &)>;
     // Runs (or schedules) a request and calls the reply once; a reply after the caller has
-    // gone is dropped.
-    std::function<void(const Command &, const Reply &)> onCommand;
+    // gone is dropped. `caller` is destroyed when the caller hangs up.
+    std::function<void(const Command &, const Reply &, QObject *caller)> onCommand;
 
     static constexpr qsizetype maxRequestBytes = 64 * 1024;
+    // Clients served at once; beyond it the oldest that has not asked anything yet is dropped,
+    // so a flood of connections cannot use up the process's files.
+    static constexpr int maxClients = 64;
+    // How often the server checks that it still listens where it should.
+    static constexpr int watchMs = 500;
 
 private:
     void serve(QLocalSocket *socket);
-    void handle(const QByteArray &line, const Reply &reply);
+    void handle(const QByteArray &line, const Reply &reply, QObject *caller);
+    void watch();
 
     QLocalServer *m_server;
+    QString m_path;
+    QList<QLocalSocket *> m_clients; // oldest first
 };
 
 // Another `vistrel` process's side. Blocking, and without a Qt application object, so a

@@ -128,9 +128,9 @@ int runShell(vistrel::Platform platform, vistrel::Preferences &preferences,
     QTimer::singleShot(5000, [] { vistrel::SmartNaming::removeLeftovers(60 * 1000); });
 
     vistrel::InstanceServer server;
-    server.onCommand = [&shell](const vistrel::Command &c, const vistrel::InstanceServer::Reply &reply) {
-        shell.runCommand(c, reply);
-    };
+    server.onCommand = [&shell](const vistrel::Command &c,
+                                const vistrel::InstanceServer::Reply &reply,
+                                QObject *caller) { shell.runCommand(c, reply, caller); };
     QString listenError;
     if (!server.listen(paths.socket, &listenError))
         std::fprintf(stderr, "vistrel: cannot listen on %s (%s); commands from other vistrel "

@@ -12,6 +12,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <utility>
 
 namespace vistrel {
 
@@ -80,8 +81,8 @@ bool CaptureHistory::write(const QString &id, const EditorScene &scene, bool uns
                 file.commit();
         }
     }
-    setUnsaved(id, unsaved);
-    return true;
+    // The thumbnail is a nicety; the marker is what offers the work back.
+    return setUnsaved(id, unsaved, error);
 }
 
 QList<HistoryEntry> CaptureHistory::entries() const
@@ -131,20 +132,26 @@ void CaptureHistory::clear() const
         remove(entry.id);
 }
 
-void CaptureHistory::setUnsaved(const QString &id, bool unsaved) const
+bool CaptureHistory::setUnsaved(const QString &id, bool unsaved, QString *error) const
 {
     if (!safeId(id))
-        return;
+        return false;
     const QString marker = entryFolder(id) + QLatin1Char('/') + unsavedMarker;
     if (!unsaved) {
+        // One left behind only offers the work again.
         QFile::remove(marker);
-        return;
+        return true;
     }
-    if (QFileInfo::exists(marker) || !QFileInfo(entryFolder(id)).isDir())
-        return;
+    if (QFileInfo::exists(marker))
+        return true;
     QFile file(marker);
-    if (file.open(QIODevice::WriteOnly))
-        file.setPermissions(ownerOnly);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    file.setPermissions(ownerOnly);
+    return true;
 }
 
 QStringList CaptureHistory::unsavedIds() const
@@ -284,8 +291,25 @@ void HistoryRecorder::writePending()
     for (auto it = pending.cbegin(); it != pending.cend(); ++it) {
         added |= !m_history.contains(it.key());
         QString error;
-        if (!m_history.write(it.key(), it->scene, it->unsaved, it->pictures, &error))
+        const bool written =
+            m_history.write(it.key(), it->scene, it->unsaved, it->pictures, &error);
+        if (!written && error.isEmpty())
+            error = QStringLiteral("the history cannot be written");
+        {
+            QMutexLocker lock(&m_mutex);
+            if (written)
+                m_failures.remove(it.key());
+            else
+                m_failures.insert(it.key(), error);
+        }
+        if (!written) {
             qWarning("vistrel: a capture could not be kept in the history: %s", qPrintable(error));
+            if (!std::exchange(m_failing, true))
+                QMetaObject::invokeMethod(
+                    this, [this, error] { emit writeFailed(error); }, Qt::QueuedConnection);
+        } else {
+            m_failing = false;
+        }
         kept.insert(it.key());
     }
     if (added)
@@ -297,6 +321,12 @@ void HistoryRecorder::flush()
     m_delay.stop();
     m_pool.start([this] { writePending(); });
     m_pool.waitForDone();
+}
+
+QString HistoryRecorder::failure(const QString &id) const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_failures.value(id);
 }
 
 } // namespace vistrel

@@ -52,7 +52,9 @@ public:
     bool contains(const QString &id) const;
     void remove(const QString &id) const;
     void clear() const;
-    void setUnsaved(const QString &id, bool unsaved) const;
+    // False, with `error` set, when an entry cannot be marked unsaved (its work would not be
+    // offered back).
+    bool setUnsaved(const QString &id, bool unsaved, QString *error = nullptr) const;
     QStringList unsavedIds() const;
     // Drops the oldest entries beyond the limits, never one of `keep`; returns the dropped.
     QStringList prune(const Limits &limits, const QSet<QString> &keep = {}) const;
@@ -87,10 +89,15 @@ public:
     void clear();
     // Writes what is waiting and returns once it is on disk.
     void flush();
+    // Why the last write of `id` failed; empty once it was written.
+    QString failure(const QString &id) const;
 
 signals:
     // On the GUI thread, after entries were written or dropped.
     void changed();
+    // On the GUI thread, when a write fails after the last one succeeded: once for a disk that
+    // stays full, not on every change.
+    void writeFailed(const QString &error);
 
 private:
     struct Pending
@@ -107,10 +114,12 @@ private:
     QThreadPool m_pool;
     QTimer m_delay;
     QHash<QString, QList<qint64>> m_pictureKeys; // what each entry's pictures were last written from
-    QMutex m_mutex; // guards the three below
+    bool m_failing = false;                      // the writer's thread only
+    mutable QMutex m_mutex;                      // guards the four below
     QHash<QString, Pending> m_pending;
     CaptureHistory::Limits m_limits;
     QSet<QString> m_kept;
+    QHash<QString, QString> m_failures;
 };
 
 } // namespace vistrel

@@ -15,7 +15,9 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 namespace vistrel {
 
@@ -189,19 +191,27 @@ QString RecoveryStore::write(const EditorScene &scene, QString id, QString *erro
         id = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss-")) +
              QUuid::createUuid().toString(QUuid::Id128).left(8);
     const QString dir = m_folder + QLatin1Char('/') + id;
+    errno = 0;
     if (!QDir().mkpath(dir))
-        return fail(QStringLiteral("cannot make %1").arg(dir));
+        return fail(QStringLiteral("cannot make %1: %2")
+                        .arg(dir, errno ? QString::fromLocal8Bit(std::strerror(errno))
+                                        : QStringLiteral("not a folder")));
     // Private: a capture can show anything that was on screen.
     QFile::setPermissions(m_folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                         QFileDevice::ExeOwner);
     QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                    QFileDevice::ExeOwner);
+    // The cause (a full disk, a read-only folder) is said, not only the file.
+    QString cause;
     auto save = [&](const QString &name, auto &&writeTo) {
         QSaveFile file(dir + QLatin1Char('/') + name);
-        if (!file.open(QIODevice::WriteOnly))
-            return false;
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        return writeTo(file) && file.commit();
+        if (file.open(QIODevice::WriteOnly)) {
+            file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+            if (writeTo(file) && file.commit())
+                return true;
+        }
+        cause = file.errorString();
+        return false;
     };
     auto png = [&](const QImage &image) {
         return [&image](QSaveFile &file) {
@@ -218,12 +228,12 @@ QString RecoveryStore::write(const EditorScene &scene, QString id, QString *erro
         if (!pictures && QFileInfo::exists(dir + QLatin1Char('/') + name))
             continue;
         if (!save(name, png(*images[i])))
-            return fail(QStringLiteral("cannot write %1 in %2").arg(name, dir));
+            return fail(QStringLiteral("cannot write %1 in %2: %3").arg(name, dir, cause));
     }
     // The description last: an entry without it is incomplete and never offered.
     const QByteArray json = QJsonDocument(scene.toJson()).toJson(QJsonDocument::Compact);
     if (!save(QStringLiteral("scene.json"), [&](QSaveFile &f) { return f.write(json) == json.size(); }))
-        return fail(QStringLiteral("cannot write %1/scene.json").arg(dir));
+        return fail(QStringLiteral("cannot write %1/scene.json: %2").arg(dir, cause));
     return id;
 }
 

@@ -1,5 +1,6 @@
 #include "engines/UploadClient.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QSslSocket>
 #include <QTcpSocket>
@@ -28,6 +29,8 @@ public:
     {
         UploadReply reply;
         reply.error = exchange(reply);
+        if (reply.error == Error::Offline)
+            reply.why = why();
         if (m_socket)
             m_socket->abort();
         if (reply.error != Error::None)
@@ -36,6 +39,34 @@ public:
     }
 
 private:
+    // The socket's error in words a user reads; "offline" only when it is that.
+    QString why() const
+    {
+        if (!m_socket)
+            return {};
+        switch (m_socket->error()) {
+        case QAbstractSocket::ConnectionRefusedError:
+            return QCoreApplication::translate("UploadClient", "the server refused the connection");
+        case QAbstractSocket::RemoteHostClosedError:
+            return QCoreApplication::translate(
+                "UploadClient", "the server closed the connection before it answered");
+        case QAbstractSocket::HostNotFoundError:
+            return QCoreApplication::translate("UploadClient",
+                                               "the server's name was not found — offline?");
+        case QAbstractSocket::NetworkError:
+        case QAbstractSocket::UnknownSocketError:
+        case QAbstractSocket::SocketTimeoutError:
+            return {};
+        case QAbstractSocket::SslHandshakeFailedError:
+        case QAbstractSocket::SslInternalError:
+        case QAbstractSocket::SslInvalidUserDataError:
+            return QCoreApplication::translate("UploadClient", "the secure connection failed: %1")
+                .arg(m_socket->errorString());
+        default:
+            return m_socket->errorString();
+        }
+    }
+
     Error exchange(UploadReply &reply)
     {
         const QUrl &url = m_request.url;

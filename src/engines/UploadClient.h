@@ -26,6 +26,9 @@ struct UploadReply
 {
     enum class Error { None, Offline, TimedOut, Cancelled, TooLarge, BadReply };
     Error error = Error::None;
+    // What went wrong with the connection, for the user (Offline): refused, closed by the
+    // server, a name not found…; empty when the network simply could not be reached.
+    QString why;
     int status = 0;
     QByteArray body;
 };

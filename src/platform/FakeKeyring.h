@@ -5,7 +5,9 @@
 #include <QMap>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 namespace vistrel {
 
@@ -17,10 +19,13 @@ public:
     std::atomic<bool> isRunning{true};
     QString refusal; // every call but `running` fails with it when set
     std::atomic<int> calls{0};
+    std::atomic<bool> stalled{false}; // lookups wait while set, as a keyring that hangs
 
     bool running() override { return isRunning; }
     Result<std::optional<QString>> lookup(const QString &name) override
     {
+        while (stalled)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         std::lock_guard lock(m_mutex);
         ++calls;
         if (!refusal.isEmpty())

@@ -19,14 +19,20 @@ namespace {
 
 enum class Outcome { NotSetUp, Offline, TimedOut, Cancelled, Failed, Linked };
 
-void report(Toasts &toasts, Outcome outcome, const QString &link = {})
+void report(Toasts &toasts, Outcome outcome, const QString &detail = {})
 {
+    const QString &link = detail;
     switch (outcome) {
     case Outcome::NotSetUp:
         toasts.show(QCoreApplication::translate("ShareService", "Quick-share isn't set up yet"));
         break;
     case Outcome::Offline:
-        toasts.show(QCoreApplication::translate("ShareService", "Share failed — offline?"));
+        // What the connection said, when it said something: a refusal or a reset is no
+        // reason to think the network is down.
+        toasts.show(
+            detail.isEmpty()
+                ? QCoreApplication::translate("ShareService", "Share failed — offline?")
+                : QCoreApplication::translate("ShareService", "Share failed — %1").arg(detail));
         break;
     case Outcome::TimedOut:
         toasts.show(QCoreApplication::translate("ShareService", "Share failed — the server took too long"));
@@ -72,7 +78,7 @@ void upload(const QByteArray &png, const QString &token, const QUrl &endpoint,
         using Error = UploadReply::Error;
         switch (reply->error) {
         case Error::Offline:
-            report(toasts, Outcome::Offline);
+            report(toasts, Outcome::Offline, reply->why);
             return finish(std::nullopt);
         case Error::TimedOut:
             report(toasts, Outcome::TimedOut);
@@ -168,7 +174,36 @@ void ShareService::share(const QImage &image, const Platform &platform,
         };
         QtConcurrent::run([image] { return encodePng(image); }).then(qApp, encoded);
     };
-    settings.tokenLater(qApp, withToken);
+    // A keyring that never answers (a hung service, a prompt nobody sees) must not leave Share
+    // silent: after a moment the toast says what it waits on and a click gives up; past
+    // `keyringWaitMs` it gives up by itself. A late token is then dropped.
+    enum class Wait { Waiting, Answered, GivenUp };
+    auto wait = std::make_shared<Wait>(Wait::Waiting);
+    auto giveUp = [wait, toasts = platform.toasts, finish](const QString &why) {
+        if (*wait != Wait::Waiting)
+            return;
+        *wait = Wait::GivenUp;
+        toasts->show(why);
+        finish(std::nullopt);
+    };
+    QTimer::singleShot(keyringNoticeMs, qApp, [wait, toasts = platform.toasts, giveUp] {
+        if (*wait != Wait::Waiting)
+            return;
+        toasts->showUntilReplaced(
+            QCoreApplication::translate("ShareService",
+                                        "Waiting for the keyring… (click to cancel)"),
+            [giveUp] { giveUp(QCoreApplication::translate("ShareService", "Share cancelled")); });
+    });
+    QTimer::singleShot(keyringWaitMs, qApp, [giveUp] {
+        giveUp(QCoreApplication::translate("ShareService",
+                                           "Share failed — the keyring did not answer"));
+    });
+    settings.tokenLater(qApp, [wait, withToken](ShareSettings::Token token) {
+        if (*wait != Wait::Waiting)
+            return;
+        *wait = Wait::Answered;
+        withToken(std::move(token));
+    });
 }
 
 } // namespace vistrel

@@ -39,6 +39,10 @@ public:
     // the deadline, however slowly the server answers. A click on its toast cancels it.
     static constexpr int timeoutMs = 60000;
     static inline int deadlineMs = 180000; // tests shorten it
+    // A keyring slower than a moment is waited for with a toast a click cancels, and given up
+    // on after `keyringWaitMs` (time enough to type a password into its prompt).
+    static constexpr int keyringNoticeMs = 1000;
+    static inline int keyringWaitMs = 45000; // tests shorten it
 };
 
 } // namespace vistrel

@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace vistrel;
 using vistrel::test::drain;
 
@@ -347,6 +349,45 @@ TEST_F(CoordinatorTest, ScriptedCapturesGoWhereTheyWereToldAndSayWhenNoneWasTake
     coordinator->startAreaCapture(false);
     drain();
     EXPECT_EQ(run(Source::Full, dir.filePath("busy.png"), false).why, "another capture is on screen");
+    overlay->finish(std::nullopt);
+    drain();
+}
+
+TEST_F(CoordinatorTest, AScriptThatHangsUpTakesItsOverlayAlongAndOnlyFilesAreReplaced)
+{
+    using Source = CaptureCoordinator::ScriptedCapture::Source;
+    QTemporaryDir dir;
+    std::optional<QString> why;
+    auto answer = [&why](const QString &w, const QByteArray &) { why = w; };
+
+    // A pipe by the output's name stays a pipe, and the script is told.
+    const QString pipe = dir.filePath("pipe.png");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    coordinator->captureForScript({Source::Full, pipe, false}, answer);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return why.has_value(); }, 5000));
+    EXPECT_TRUE(why.value_or("").contains(pipe)) << qPrintable(why.value_or(""));
+    struct stat st;
+    ASSERT_EQ(::lstat(QFile::encodeName(pipe).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    coordinator->captureForScript({Source::Area, dir.path(), false}, answer);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return why.has_value(); }, 5000));
+    EXPECT_EQ(overlaysMade, 0) << "refused before any area is chosen";
+
+    // The script goes while its area is on screen: the overlay goes too, nothing is written.
+    why.reset();
+    auto *caller = new QObject;
+    coordinator->captureForScript({Source::Area, dir.filePath("area.png"), false}, answer, caller);
+    drain();
+    ASSERT_NE(overlay, nullptr);
+    delete caller;
+    drain();
+    EXPECT_EQ(overlay, nullptr);
+    EXPECT_FALSE(coordinator->busy());
+    EXPECT_FALSE(QFile::exists(dir.filePath("area.png")));
+    // The next capture is the user's, as usual.
+    coordinator->startAreaCapture(false);
+    drain();
+    ASSERT_NE(overlay, nullptr);
     overlay->finish(std::nullopt);
     drain();
 }

@@ -17,6 +17,9 @@
 #include <cstring>
 #include <future>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -174,7 +177,7 @@ struct Served
 
     Served()
     {
-        server.onCommand = [this](const Command &c, const InstanceServer::Reply &reply) {
+        server.onCommand = [this](const Command &c, const InstanceServer::Reply &reply, QObject *) {
             received.append(c);
             reply(refuse);
         };
@@ -222,7 +225,9 @@ TEST(Instance, APictureComesBackWholeAfterAnyWait)
     for (qsizetype i = 0; i < png.size(); i += 4099)
         png[i] = (i / 4099) % 2 ? '\n' : '\0';
     InstanceServer::Reply pending;
-    s.server.onCommand = [&](const Command &, const InstanceServer::Reply &reply) { pending = reply; };
+    s.server.onCommand = [&](const Command &, const InstanceServer::Reply &reply, QObject *) {
+        pending = reply;
+    };
     Command full;
     full.kind = Kind::Full;
     full.output = QStringLiteral("-");
@@ -297,6 +302,114 @@ TEST(Instance, StaleSocketDoesNotBlockAndGarbageIsRefused)
     EXPECT_EQ(s.send(Command{}), InstanceClient::Outcome::Done);
 }
 
+// Connects without waiting for the server to accept; -1 while its backlog is full.
+int connectRaw(const QString &socket)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, QFile::encodeName(socket).constData());
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
+
+int openFiles()
+{
+    int n = -1; // the listing's own
+    if (DIR *d = ::opendir("/proc/self/fd")) {
+        while (dirent *e = ::readdir(d))
+            n += e->d_name[0] != '.';
+        ::closedir(d);
+    }
+    return n;
+}
+
+TEST(Instance, AFloodOfConnectionsNeitherClosesNorStopsTheServer)
+{
+    Served s;
+    ASSERT_TRUE(s.server.listen(s.socket, nullptr));
+
+    // More silent clients than the server serves at once: the oldest are let go, and a later
+    // client is answered.
+    std::vector<int> silent;
+    while (int(silent.size()) < InstanceServer::maxClients + 20) {
+        const int fd = connectRaw(s.socket);
+        if (fd >= 0)
+            silent.push_back(fd);
+        drain(1);
+    }
+    drain();
+    int dropped = 0;
+    for (int fd : silent) {
+        char c;
+        dropped += ::recv(fd, &c, 1, MSG_DONTWAIT) == 0 ? 1 : 0;
+    }
+    EXPECT_GE(dropped, 20);
+    EXPECT_EQ(s.send(Command{}), InstanceClient::Outcome::Done);
+    for (int fd : silent)
+        ::close(fd);
+    drain();
+
+    // No file handle left for the server to accept with: it stops listening, and listens again
+    // once it can.
+    std::vector<int> waiting;
+    for (int i = 0; i < 5; ++i)
+        waiting.push_back(connectRaw(s.socket));
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+    rlimit none = old;
+    none.rlim_cur = rlim_t(openFiles());
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+    drain(20);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &old), 0);
+    for (int fd : waiting)
+        if (fd >= 0)
+            ::close(fd);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return s.send(Command{}) == InstanceClient::Outcome::Done; },
+                                4 * InstanceServer::watchMs + 2000));
+}
+
+TEST(Instance, TheSocketFolderCannotBeTakenFirstByAnotherUser)
+{
+    QTemporaryDir home;
+    const QByteArray oldTmp = qgetenv("TMPDIR"), oldCache = qgetenv("XDG_CACHE_HOME");
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", home.filePath("tmp").toUtf8());
+    qputenv("XDG_CACHE_HOME", home.filePath("cache").toUtf8());
+    ASSERT_TRUE(QDir().mkpath(home.filePath("tmp")));
+    // Someone else's link where our folder in the temporary directory would be.
+    ASSERT_TRUE(QDir().mkpath(home.filePath("elsewhere")));
+    const QString taken = home.filePath("tmp/vistrel-%1").arg(::getuid());
+    ASSERT_TRUE(QFile::link(home.filePath("elsewhere"), taken));
+    QString error;
+    const InstancePaths paths = InstancePaths::forDisplay(":0", &error);
+    EXPECT_TRUE(paths.socket.startsWith(home.filePath("cache/vistrel-run/")))
+        << paths.socket.toStdString() << error.toStdString();
+    struct stat st;
+    ASSERT_EQ(::lstat(QFile::encodeName(home.filePath("cache/vistrel-run")).constData(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    // The same for every process of the user, so they meet.
+    EXPECT_EQ(InstancePaths::forDisplay(":0").socket, paths.socket);
+
+    // A folder of our own that others could enter is closed.
+    QFile::remove(taken);
+    ASSERT_TRUE(QDir().mkdir(taken));
+    QFile::setPermissions(taken, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                     QFile::ExeOther | QFile::ReadOther);
+    EXPECT_TRUE(InstancePaths::forDisplay(":0").socket.startsWith(taken + "/"));
+    ASSERT_EQ(::lstat(QFile::encodeName(taken).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    qputenv("TMPDIR", oldTmp);
+    if (oldCache.isEmpty())
+        qunsetenv("XDG_CACHE_HOME");
+    else
+        qputenv("XDG_CACHE_HOME", oldCache);
+}
+
 // What runCommand answered, once it has.
 std::optional<QString> answerOf(AppShell &shell, const Command &command)
 {
@@ -321,6 +434,33 @@ struct ShellProbe
         picture.save(dir.filePath("a.png"));
     }
 };
+
+TEST(Instance, AScriptsDelayEndsWhenItHangsUp)
+{
+    ShellProbe probe;
+    struct Overlay : SelectionOverlay
+    {
+        void present() override {}
+    };
+    int overlays = 0;
+    probe.shell->coordinator().setOverlayFactory([&overlays](const OverlayRequest &, auto) {
+        ++overlays;
+        return new Overlay;
+    });
+    Command area;
+    area.kind = Kind::Area;
+    area.output = probe.dir.filePath("x.png");
+    area.delaySeconds = 0.3;
+    auto *caller = new QObject;
+    bool answered = false;
+    probe.shell->runCommand(
+        area, [&answered](const CommandAnswer &) { answered = true; }, caller);
+    drain();
+    delete caller;
+    QTest::qWait(600);
+    EXPECT_EQ(overlays, 0);
+    EXPECT_FALSE(probe.shell->coordinator().busy());
+}
 
 TEST(Instance, ShellRunsCommandsAfterTheirDelay)
 {

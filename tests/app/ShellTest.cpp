@@ -1,19 +1,23 @@
+#include "TestSupport.h"
 #include "app/AppShell.h"
 #include "app/CaptureCoordinator.h"
 #include "app/HotkeyManager.h"
+#include "app/Preferences.h"
 #include "app/QuitOnSignal.h"
+#include "engines/CaptureHistory.h"
+#include "platform/FakeDesktop.h"
 #include "ui/AnnotationCanvas.h"
 #include "ui/EditorWindowController.h"
-#include "platform/FakeDesktop.h"
-#include "TestSupport.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QTemporaryDir>
 #include <QPainter>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -244,4 +248,69 @@ TEST(AppShell, QuitAsksOnceForEveryEditorWithUnsavedMarks)
     EXPECT_EQ(shell.coordinator().editors().size(), 2);
     EXPECT_EQ(shell.coordinator().unsavedEditors(), 2);
     qunsetenv("XDG_DATA_HOME");
+}
+
+TEST(AppShell, QuitStaysAndSaysSoWhenUnsavedMarksCannotBeKept)
+{
+    // Nothing can be written where the history and the recovery store live, even as root: a
+    // file stands where their folders must be.
+    QTemporaryDir home;
+    ASSERT_TRUE(QFile(home.filePath(".qttest")).open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile(home.filePath("history")).open(QIODevice::WriteOnly));
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", home.path().toLocal8Bit());
+    const auto restoreHome = qScopeGuard([oldHome] { qputenv("HOME", oldHome); });
+    Preferences preferences(home.filePath("p.conf"));
+    FakeDesktop desktop;
+    AppShell shell(desktop.platform(), &preferences);
+    shell.coordinator().setHistoryFolder(home.filePath("history"));
+    ASSERT_NE(shell.coordinator().historyRecorder(), nullptr);
+
+    QImage capture(120, 80, QImage::Format_RGB32);
+    capture.fill(Qt::gray);
+    EditorWindowController *editor = shell.coordinator().openEditor(capture);
+    auto mark = [editor](QPointF at) {
+        editor->canvas()->model().setCurrentTool(ToolKind::Step);
+        editor->canvas()->model().mouseDown(at);
+        editor->canvas()->model().mouseUp(at);
+    };
+    mark({1010, 1010});
+    shell.coordinator().historyRecorder()->flush();
+    mark({1030, 1030});
+    shell.coordinator().historyRecorder()->flush();
+    drain();
+    // The failed writes while editing are said once, with their cause.
+    ASSERT_EQ(desktop.warnings.size(), 1);
+    EXPECT_TRUE(desktop.warnings.first().second.contains("Not a directory"))
+        << desktop.warnings.first().second.toStdString();
+
+    // `vistrel quit` is refused with the reason, and the app asks instead of quitting.
+    std::optional<CommandAnswer> answer;
+    Command quit;
+    quit.kind = Command::Kind::Quit;
+    shell.runCommand(quit, [&answer](const CommandAnswer &a) { answer = a; });
+    for (int i = 0; i < 50 && !answer; ++i)
+        drain();
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_TRUE(answer->refused.contains("cannot be kept")) << answer->refused.toStdString();
+    ASSERT_NE(shell.quitQuestion(), nullptr);
+    EXPECT_TRUE(shell.quitQuestion()->text().contains("cannot keep"));
+    EXPECT_EQ(shell.coordinator().unsavedEditors(), 1);
+    // The editor still asks before it closes: nothing was taken as kept.
+    editor->performClose();
+    ASSERT_NE(editor->closeQuestion(), nullptr);
+    editor->closeQuestion()->button(QMessageBox::Cancel)->click();
+
+    // The tray's Keep and Quit does the same.
+    shell.quitQuestion()->button(QMessageBox::Cancel)->click();
+    drain();
+    shell.requestQuit();
+    ASSERT_NE(shell.quitQuestion(), nullptr);
+    shell.quitQuestion()->defaultButton()->click(); // Keep and Quit
+    drain();
+    ASSERT_NE(shell.quitQuestion(), nullptr);
+    EXPECT_TRUE(shell.quitQuestion()->text().contains("cannot keep"));
+    EXPECT_EQ(shell.coordinator().unsavedEditors(), 1);
+    shell.quitQuestion()->button(QMessageBox::Cancel)->click();
+    drain();
 }

@@ -8,6 +8,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <sys/socket.h>
+
 namespace vistrel::test {
 
 namespace {
@@ -100,6 +102,13 @@ void UploadServer::serve(QTcpSocket *socket)
         const qsizetype headerEnd = buffer->indexOf("\r\n\r\n");
         if (headerEnd < 0)
             return;
+        if (m_stream == Stream::Reset) {
+            // No lingering: the kernel answers with a reset, as a crashing server's does.
+            const linger now{1, 0};
+            ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+            socket->abort();
+            return;
+        }
         ReceivedRequest request;
         const QList<QByteArray> lines = buffer->left(headerEnd).split('\n');
         const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSslConfiguration>
 #include <QTemporaryDir>
 #include <QTest>
@@ -251,10 +252,53 @@ TEST_F(Share, EachFailureHasItsToastAndLeavesTheClipboardAlone)
     const QString url = server->url();
     server.reset();
     qputenv("VISTREL_UPLOAD_URL", url.toUtf8());
-    EXPECT_EQ(runShare().toast, QStringLiteral("Share failed — offline?"));
+    EXPECT_EQ(runShare().toast, QStringLiteral("Share failed — the server refused the connection"));
+
+    // A server that resets the connection mid-upload is said to have done so, not the network.
+    UploadServer resetting(false);
+    ASSERT_TRUE(resetting.listen());
+    resetting.setStream(UploadServer::Stream::Reset);
+    qputenv("VISTREL_UPLOAD_URL", resetting.url().toUtf8());
+    EXPECT_EQ(runShare().toast,
+              QStringLiteral("Share failed — the server closed the connection before it answered"));
 
     EXPECT_EQ(m_desktop.clipboardWrites, 0);
     EXPECT_TRUE(m_desktop.clipboardText.isEmpty());
+}
+
+TEST_F(Share, AKeyringThatNeverAnswersIsGivenUpOnOrCancelled)
+{
+    UploadServer server(true);
+    ASSERT_TRUE(server.listen());
+    writeHomeFile(QStringLiteral("share-url"), server.url().toUtf8() + "\n");
+    ASSERT_EQ(settings().storeToken(QStringLiteral("from-keyring")).place,
+              ShareSettings::Source::Keyring);
+    m_keyring.stalled = true;
+    const auto release = qScopeGuard([this] { m_keyring.stalled = false; });
+    const int savedWait = ShareService::keyringWaitMs;
+    ShareService::keyringWaitMs = 2500;
+    const auto restoreWait = qScopeGuard([savedWait] { ShareService::keyringWaitMs = savedWait; });
+
+    // Left alone, it gives up with a word.
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(runShare().toast, QStringLiteral("Share failed — the keyring did not answer"));
+    EXPECT_LT(clock.elapsed(), 8000);
+
+    // While it waits, the toast says on what, and a click cancels.
+    bool finished = false;
+    ShareService::share(m_image, platform(), settings(), nullptr,
+                        [&finished](const std::optional<QString> &) { finished = true; });
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_toasts.current() && m_toasts.current()->clickable(); }, 2000));
+    EXPECT_TRUE(m_toasts.current()->text().startsWith(QStringLiteral("Waiting for the keyring")));
+    QTest::mouseClick(m_toasts.current(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 1000));
+    EXPECT_EQ(m_toasts.current()->text(), QStringLiteral("Share cancelled"));
+    // A token that comes late uploads nothing.
+    m_keyring.stalled = false;
+    QTest::qWait(300);
+    EXPECT_TRUE(server.requests().isEmpty());
 }
 
 TEST_F(Share, PlainHttpOnlyToThisMachine)
