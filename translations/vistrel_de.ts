@@ -634,12 +634,12 @@
         <translation>Zuschneiden (C)</translation>
     </message>
     <message>
-        <source>Redaction</source>
-        <translation>Schwärzung</translation>
-    </message>
-    <message>
         <source>Blur / Pixelate (B)</source>
         <translation>Weichzeichnen / Verpixeln (B)</translation>
+    </message>
+    <message>
+        <source>Redact (D)</source>
+        <translation>Schwärzen (D)</translation>
     </message>
 </context>
 <context>

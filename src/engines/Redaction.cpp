@@ -1,5 +1,7 @@
 #include "engines/Redaction.h"
 
+#include "model/MarkRules.h"
+
 #include <QCoreApplication>
 #include <QRegion>
 
@@ -49,7 +51,7 @@ bool Redaction::covered(const PlacedFinding &finding, const QList<AnnotationRef>
 {
     QRegion marked;
     for (const AnnotationRef &m : marks)
-        if (m->kind == ToolKind::Redact)
+        if (MarkRules::of(m->kind).covers)
             marked += inner(m->boundingRect());
     for (const QRectF &w : finding.words)
         if (!QRegion(w.toAlignedRect()).subtracted(marked).isEmpty())

@@ -393,7 +393,7 @@ CanvasChange CanvasModel::restyle(bool width, const std::function<void(Annotatio
 CanvasChange CanvasModel::setStrokeColor(const QColor &color)
 {
     m_strokeColor = color;
-    if (!m_selected || m_selected->color == color)
+    if (!m_selected || m_selected->color == color || MarkRules::of(m_selected->kind).covers)
         return {};
     return restyle(false, [&](Annotation &m) { m.color = color; });
 }

@@ -68,6 +68,9 @@ struct MarkRules
     bool typed;
     // Shows the pixelated picture under it (blur), so the copy is needed.
     bool pixelated;
+    // Hides what lies under it for good (redactions): always in the redaction colour, which
+    // the palette does not change, and counted as covering secrets.
+    bool covers = false;
 
     QRectF (*bounds)(const Annotation &mark);
     void (*paint)(QPainter &painter, const Annotation &mark, const MarkInks &inks);

@@ -140,10 +140,10 @@ QImage opaqueCapture(const QImage &image)
 
 const QList<ToolKind> &EditorWindowController::paletteTools()
 {
-    static const QList<ToolKind> tools{ToolKind::Select, ToolKind::Arrow,     ToolKind::Line,
-                                       ToolKind::Rect,   ToolKind::Ellipse,   ToolKind::Pen,
-                                       ToolKind::Highlight, ToolKind::Text,   ToolKind::Step,
-                                       ToolKind::Blur,   ToolKind::Crop};
+    static const QList<ToolKind> tools{ToolKind::Select,    ToolKind::Arrow,   ToolKind::Line,
+                                       ToolKind::Rect,      ToolKind::Ellipse, ToolKind::Pen,
+                                       ToolKind::Highlight, ToolKind::Text,    ToolKind::Step,
+                                       ToolKind::Blur,      ToolKind::Redact,  ToolKind::Crop};
     return tools;
 }
 
