@@ -76,8 +76,6 @@ public:
     // The fill of redaction marks: the dark grey of the editor's dark surfaces, flat so that
     // JPEG keeps it flat.
     static QColor redactionColor() { return QColor(28, 28, 30); }
-    // The line just inside a redaction's edge, which makes it show on dark backgrounds.
-    static QColor redactionEdgeColor() { return QColor(214, 214, 220); }
 };
 
 // The standard rectangle of two points.

@@ -168,13 +168,6 @@ void AnnotationRenderer::paintRedaction(QPainter &p, const Annotation &a, const 
     p.resetTransform();
     p.setRenderHint(QPainter::Antialiasing, false);
     p.fillRect(device, fill);
-    // A light line just inside the edge: the dark box shows on a dark terminal too, and
-    // nothing of what lies beneath shows through either colour.
-    if (device.width() >= 8 && device.height() >= 8) {
-        p.setPen(QPen(Annotation::redactionEdgeColor(), 1));
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(device.adjusted(1, 1, -2, -2));
-    }
 }
 
 double pixelBlockSize(const QSize &size)
