@@ -17,6 +17,8 @@ class QUndoStack;
 
 namespace vistrel {
 
+struct PastedPicture;
+
 class OCRService;
 
 // The editor's document view: the captured picture on a large dotted surface, images placed
@@ -72,7 +74,8 @@ public:
     void addImage(const QImage &picture);
     // Adds the clipboard's picture (image data, or picture files copied in a file manager).
     // Pictures over 16384 pixels a side or 256 MiB decoded are refused, and so is a clipboard
-    // without a picture, each saying why (`pasteRefused`). Returns whether one was added.
+    // without a picture, each saying why (`pasteRefused`). Returns whether one was added, or
+    // is being decoded off the GUI thread (a large one: it is added when ready).
     bool pasteImage();
     bool pasteImage(const QMimeData *mime);
 
@@ -139,6 +142,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    bool placePasted(const PastedPicture &picture);
     AnnotationCanvas(const QImage &image, const QList<AnnotationRef> &seed, TextBoxDetection detect,
                      OCRService *ocr, QWidget *parent);
     void apply(const CanvasChange &change);
