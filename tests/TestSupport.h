@@ -29,7 +29,7 @@ inline QString fifoInPlaceOf(const QString &path)
 }
 
 // Lets go of whoever is blocked opening or reading `fifo` after `ms`, by opening its other
-// end once: a reader that waits on it then fails its test instead of hanging the run.
+// end: a reader that waits on it then fails its test instead of hanging the run.
 class FifoRelease
 {
 public:
@@ -37,11 +37,14 @@ public:
     {
         m_thread = std::thread([this, ms] {
             std::unique_lock lock(m_mutex);
-            if (m_done.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_finished; }))
-                return;
-            const int fd = ::open(QFile::encodeName(m_fifo).constData(), O_RDWR | O_NONBLOCK);
-            if (fd >= 0)
-                ::close(fd);
+            auto finished = [this] { return m_finished; };
+            // Then again and again: each later reader of the FIFO would wait too.
+            for (auto wait = std::chrono::milliseconds(ms); !m_done.wait_for(lock, wait, finished);
+                 wait = std::chrono::milliseconds(50)) {
+                const int fd = ::open(QFile::encodeName(m_fifo).constData(), O_RDWR | O_NONBLOCK);
+                if (fd >= 0)
+                    ::close(fd);
+            }
         });
     }
     ~FifoRelease()
