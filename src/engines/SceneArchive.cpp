@@ -299,11 +299,12 @@ QString RecoveryStore::write(const EditorScene &scene, QString id, QString *erro
     const QString dir = m_folder + QLatin1Char('/') + id;
     if (!QDir().mkpath(dir))
         return fail(QStringLiteral("cannot make %1").arg(dir));
-    // Private: a capture can show anything that was on screen.
-    QFile::setPermissions(m_folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                        QFileDevice::ExeOwner);
-    QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                   QFileDevice::ExeOwner);
+    // Private: a capture can show anything that was on screen. A folder the user linked
+    // elsewhere is left as they made it: its mode is the target's, which is theirs to set.
+    for (const QString &folder : {m_folder, dir})
+        if (!QFileInfo(folder).isSymLink())
+            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner);
     auto save = [&](const QString &name, auto &&writeTo) {
         QSaveFile file(dir + QLatin1Char('/') + name);
         if (!file.open(QIODevice::WriteOnly))

@@ -24,6 +24,8 @@
 
 #include <cmath>
 
+#include <sys/time.h>
+
 using namespace vistrel;
 
 namespace {
@@ -541,4 +543,41 @@ TEST(EditablePng, ScenesThatWouldTakeTooLongToDrawAreRefusedWithAReason)
         EditablePng::readBytes(EditablePng::withChunk(flat, EditablePng::sceneChunk(scene)));
     ASSERT_TRUE(fine.scene) << qPrintable(fine.problem);
     EXPECT_EQ(fine.scene->marks.size(), usual.size());
+}
+
+TEST(CaptureHistory, ALinkedFolderKeepsItsModeAndPruningFindsLeftoversAndUnsavedFloods)
+{
+    QTemporaryDir home;
+    // The user's history lives elsewhere, behind a link: its mode is theirs.
+    const QString target = home.filePath("shared");
+    ASSERT_TRUE(QDir().mkpath(target));
+    QFile::setPermissions(target, QFileDevice::Permissions(0x7755));
+    ASSERT_TRUE(QFile::link(target, home.filePath("history")));
+    const CaptureHistory history(home.filePath("history"));
+    EditorScene scene;
+    scene.image = filled({2, 2}, Qt::red);
+    QStringList ids;
+    const QDateTime t0 = QDateTime::currentDateTimeUtc().addDays(-1);
+    for (int i = 0; i < CaptureHistory::maxUnsavedKept + 2; ++i) {
+        ids.append(CaptureHistory::newId(t0.addSecs(i)));
+        ASSERT_TRUE(history.write(ids.last(), scene, true, true));
+    }
+    EXPECT_EQ(QFileInfo(target).permissions(), QFileDevice::Permissions(0x7755));
+
+    // A write that failed half-way left a folder without its description; one being written
+    // now is left alone.
+    const QString leftover = CaptureHistory::newId(t0.addSecs(-5));
+    const QString fresh = CaptureHistory::newId();
+    ASSERT_TRUE(QDir().mkpath(home.filePath("history/" + leftover)));
+    ASSERT_TRUE(QDir().mkpath(home.filePath("history/" + fresh)));
+    const timeval old[2] = {{t0.toSecsSinceEpoch(), 0}, {t0.toSecsSinceEpoch(), 0}};
+    ASSERT_EQ(::utimes(QFile::encodeName(home.filePath("history/" + leftover)).constData(), old),
+              0);
+
+    // Unsaved entries outlast the limits, but only the newest so many of them.
+    const QStringList dropped = history.prune({1, 1ll << 40});
+    EXPECT_EQ(dropped, (QStringList{leftover, ids[1], ids[0]}));
+    EXPECT_FALSE(QFileInfo::exists(home.filePath("history/" + leftover)));
+    EXPECT_TRUE(QFileInfo::exists(home.filePath("history/" + fresh)));
+    EXPECT_EQ(history.unsavedIds().size(), CaptureHistory::maxUnsavedKept);
 }
