@@ -34,9 +34,11 @@ QJsonArray rectJson(const QRectF &r)
     return {r.x(), r.y(), r.width(), r.height()};
 }
 
+// Far enough for any mark beside the largest picture, near enough that the canvas holding it
+// stays within what a widget may be at the largest zoom.
 bool finite(double v)
 {
-    return std::isfinite(v) && std::abs(v) < 1e7;
+    return std::isfinite(v) && std::abs(v) < 1e6;
 }
 
 std::optional<QPointF> pointFrom(const QJsonValue &v)
