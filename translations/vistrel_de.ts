@@ -777,6 +777,10 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
         <source>Its marks cannot be read (%1); pasted as a picture</source>
         <translation>Die Markierungen sind nicht lesbar (%1); als Bild eingefügt</translation>
     </message>
+    <message>
+        <source>This capture holds as many marks as Vistrel can open again; the last one was not kept</source>
+        <translation>Diese Aufnahme enthält so viele Markierungen, wie Vistrel wieder öffnen kann; die letzte wurde nicht behalten</translation>
+    </message>
 </context>
 <context>
     <name>vistrel::AppShell</name>

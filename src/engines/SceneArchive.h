@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Annotation.h"
+#include "model/MarkRules.h"
 
 #include <QImage>
 #include <QJsonObject>
@@ -39,9 +40,9 @@ struct EditorScene
     // What a scene from a file may hold, so that it opens in a moment and draws quickly at
     // any zoom; more is refused with a reason, not read. Each mark's own limits and costs are
     // in MarkRules.
-    static constexpr int maxMarks = 10000;
-    static constexpr int maxPoints = 100000;      // of all freehand marks together
-    static constexpr double maxDrawCost = 100000; // MarkRules::drawCost of all marks, about µs
+    static constexpr int maxMarks = MarkRules::maxSceneMarks;
+    static constexpr int maxPoints = MarkRules::maxScenePoints;    // of all freehand marks together
+    static constexpr double maxDrawCost = MarkRules::maxSceneCost; // MarkRules::drawCost summed
     static constexpr int maxPlaced = 64;
     // Decoded pixels of every picture the scene shows, capture included.
     static constexpr qint64 maxPixels = 80'000'000;

@@ -345,6 +345,21 @@ double MarkRules::drawCost(const Annotation &mark)
     return rules.cost ? rules.cost(mark) : 20;
 }
 
+bool MarkRules::fitsScene(const QList<AnnotationRef> &marks, const Annotation &more)
+{
+    if (marks.size() + 1 > maxSceneMarks)
+        return false;
+    qsizetype points = more.points.size();
+    double cost = drawCost(more);
+    int sameKind = 1;
+    for (const AnnotationRef &m : marks) {
+        points += m->points.size();
+        cost += drawCost(*m);
+        sameKind += m->kind == more.kind;
+    }
+    return points <= maxScenePoints && cost <= maxSceneCost && sameKind <= of(more.kind).maxInScene;
+}
+
 AnnotationRef MarkRules::startDraft(ToolKind kind, QPointF at, const QColor &color, double lineWidth)
 {
     AnnotationRef draft = Annotation::make(kind, at, at, color, lineWidth);

@@ -104,6 +104,14 @@ struct MarkRules
     static constexpr double maxTextExtent = 1000000;
     // `cost` for any mark.
     static double drawCost(const Annotation &mark);
+    // What a whole scene may hold: marks, points of all freehand marks, and drawing cost
+    // (about µs at full size, so that a frame stays under 100 ms).
+    static constexpr int maxSceneMarks = 10000;
+    static constexpr int maxScenePoints = 100000;
+    static constexpr double maxSceneCost = 100000;
+    // Whether `marks` with `more` added stay within those limits and `maxInScene`: the editor
+    // makes nothing it could not open again.
+    static bool fitsScene(const QList<AnnotationRef> &marks, const Annotation &more);
 
     // Drawing a new mark, the same on the editor's canvas and on the preview card: it starts
     // at the pointer, a freehand one then takes every point and the others move their end

@@ -310,6 +310,9 @@ void AnnotationCanvas::apply(const CanvasChange &change)
         openTextField();
     if (change.openCaptionField)
         openCaptionField();
+    if (change.sceneFull)
+        emit markRefused(tr("This capture holds as many marks as Vistrel can open again; the last "
+                            "one was not kept"));
     if (change.toolChanged && onToolChange)
         onToolChange(m_model->currentTool());
     if (change.repaintAll || !change.dirty.isEmpty())

@@ -127,6 +127,8 @@ signals:
     void imageAdded(QRectF frame);
     // A paste added nothing; `why` is said to the user (a toast in the editor).
     void pasteRefused(const QString &why);
+    // A mark was not kept: the capture holds as much as can be opened again.
+    void markRefused(const QString &why);
     // X: find and cover what looks secret.
     void redactRequested();
 

@@ -4,6 +4,7 @@
 #include "engines/PastedPicture.h"
 #include "model/AnnotationRenderer.h"
 #include "model/CaptionPanel.h"
+#include "model/MarkRules.h"
 #include "platform/PictureFile.h"
 #include "ui/AnnotationCanvas.h"
 
@@ -260,6 +261,27 @@ TEST(Canvas, ALargeEditablePngIsDecodedOffTheGuiThreadWhenPasted)
     ASSERT_EQ(opened.size(), 1);
     EXPECT_EQ(opened.first().image.size(), QSize(2400, 1800));
     EXPECT_EQ(opened.first().marks.size(), 1);
+}
+
+TEST(Canvas, AMarkBeyondWhatCanBeOpenedAgainIsNotKeptAndSaysSo)
+{
+    Canvas c;
+    QSignalSpy refused(c.view.get(), &AnnotationCanvas::markRefused);
+    const int most = MarkRules::of(ToolKind::Blur).maxInScene;
+    QList<AnnotationRef> blurs;
+    for (int i = 0; i < most; ++i)
+        blurs.append(Annotation::make(ToolKind::Blur, {1010, 1010}, {1020, 1020}, Qt::black, 2));
+    c.view->addMarks(blurs);
+    c.view->setCurrentTool(ToolKind::Blur);
+    c.stroke({1030, 1030}, {1060, 1060});
+    EXPECT_EQ(c.view->annotations().size(), most);
+    ASSERT_EQ(refused.size(), 1);
+    // Other kinds still fit, and undo has nothing of the refused one.
+    c.view->setCurrentTool(ToolKind::Rect);
+    c.stroke({1030, 1030}, {1060, 1060});
+    EXPECT_EQ(c.view->annotations().size(), most + 1);
+    c.view->undo();
+    EXPECT_EQ(c.view->annotations().size(), most);
 }
 
 TEST(Canvas, GripsAreGrabbedWithinNinePointsOnly)
