@@ -53,6 +53,7 @@ CanvasChange &CanvasChange::operator|=(const CanvasChange &o)
     cursorChanged |= o.cursorChanged;
     openTextField |= o.openTextField;
     openCaptionField |= o.openCaptionField;
+    sceneFull |= o.sceneFull;
     return *this;
 }
 
@@ -333,7 +334,10 @@ CanvasChange CanvasModel::mouseUp(QPointF)
     m_draft.reset();
     m_snapPreview.reset();
     c.touch(paintRect(*draft));
-    if (MarkRules::keepsDraft(*draft)) {
+    if (MarkRules::keepsDraft(*draft) && !MarkRules::fitsScene(m_annotations, *draft)) {
+        c.sceneFull = true;
+        dropNewestUndo();
+    } else if (MarkRules::keepsDraft(*draft)) {
         m_annotations.append(draft);
         if (MarkRules::of(draft->kind).numbered)
             c |= beginCaptionEntry(draft);

@@ -218,6 +218,8 @@ EditorWindowController::EditorWindowController(const QImage &image, const QList<
     connect(m_canvas, &AnnotationCanvas::imageAdded, this, &EditorWindowController::showAdded);
     connect(m_canvas, &AnnotationCanvas::pasteRefused, this,
             [this](const QString &why) { m_platform.toasts->show(why); });
+    connect(m_canvas, &AnnotationCanvas::markRefused, this,
+            [this](const QString &why) { m_platform.toasts->show(why); });
     m_canvas->onPasteScene = [this](const EditorScene &scene) {
         if (onOpenScene)
             onOpenScene(scene);

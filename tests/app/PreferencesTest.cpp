@@ -534,3 +534,19 @@ TEST(Preferences, AHotKeyMessageIsShownWhole)
 }
 
 } // namespace
+
+TEST(Preferences, ASettingsFileThatIsAFifoIsNotWaitedOn)
+{
+    QTemporaryDir dir;
+    const QString fifo = test::fifoInPlaceOf(dir.filePath("vistrel.conf"));
+    QElapsedTimer clock;
+    clock.start();
+    {
+        test::FifoRelease release(fifo, 3000);
+        Preferences preferences(fifo);
+        EXPECT_TRUE(preferences.historyEnabled()); // the default
+        EXPECT_EQ(preferences.historyMaxEntries(), 100);
+    }
+    EXPECT_LT(clock.elapsed(), 2000) << "waited on the FIFO";
+    EXPECT_FALSE(QFileInfo(fifo).isFile());
+}

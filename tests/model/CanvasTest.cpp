@@ -1,10 +1,12 @@
 #include "TestSupport.h"
 
-#include "ui/AnnotationCanvas.h"
+#include "engines/EditablePng.h"
+#include "engines/PastedPicture.h"
 #include "model/AnnotationRenderer.h"
 #include "model/CaptionPanel.h"
-#include "engines/PastedPicture.h"
+#include "model/MarkRules.h"
 #include "platform/PictureFile.h"
+#include "ui/AnnotationCanvas.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -233,6 +235,53 @@ TEST(Canvas, PastesOnlyAPictureAndRefusesHugeOnes)
     broken.setData(QStringLiteral("image/png"), vistrel::test::pngHeader(40, 30).left(30));
     EXPECT_FALSE(c.view->pasteImage(&broken));
     EXPECT_TRUE(lastRefusal().startsWith(QStringLiteral("The clipboard's picture cannot be pasted")));
+}
+
+TEST(Canvas, ALargeEditablePngIsDecodedOffTheGuiThreadWhenPasted)
+{
+    Canvas c;
+    EditorScene scene;
+    scene.image = solid({2400, 1800}, Qt::darkCyan);
+    scene.marks = {Annotation::make(ToolKind::Rect, {10, 10}, {90, 60}, Qt::red, 4)};
+    QByteArray flat;
+    QBuffer buffer(&flat);
+    buffer.open(QIODevice::WriteOnly);
+    solid({40, 30}, Qt::magenta).save(&buffer, "png");
+    QMimeData mime;
+    mime.setData(QStringLiteral("image/png"),
+                 EditablePng::withChunk(flat, EditablePng::sceneChunk(scene)));
+    QList<EditorScene> opened;
+    c.view->onPasteScene = [&](const EditorScene &s) { opened.append(s); };
+
+    // Under way, not done, when the paste returns; the work opens once it is decoded.
+    ASSERT_TRUE(c.view->pasteImage(&mime));
+    EXPECT_TRUE(opened.isEmpty()) << "decoded on the GUI thread";
+    for (int wait = 0; wait < 500 && opened.isEmpty(); ++wait)
+        vistrel::test::drain(1);
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened.first().image.size(), QSize(2400, 1800));
+    EXPECT_EQ(opened.first().marks.size(), 1);
+}
+
+TEST(Canvas, AMarkBeyondWhatCanBeOpenedAgainIsNotKeptAndSaysSo)
+{
+    Canvas c;
+    QSignalSpy refused(c.view.get(), &AnnotationCanvas::markRefused);
+    const int most = MarkRules::of(ToolKind::Blur).maxInScene;
+    QList<AnnotationRef> blurs;
+    for (int i = 0; i < most; ++i)
+        blurs.append(Annotation::make(ToolKind::Blur, {1010, 1010}, {1020, 1020}, Qt::black, 2));
+    c.view->addMarks(blurs);
+    c.view->setCurrentTool(ToolKind::Blur);
+    c.stroke({1030, 1030}, {1060, 1060});
+    EXPECT_EQ(c.view->annotations().size(), most);
+    ASSERT_EQ(refused.size(), 1);
+    // Other kinds still fit, and undo has nothing of the refused one.
+    c.view->setCurrentTool(ToolKind::Rect);
+    c.stroke({1030, 1030}, {1060, 1060});
+    EXPECT_EQ(c.view->annotations().size(), most + 1);
+    c.view->undo();
+    EXPECT_EQ(c.view->annotations().size(), most);
 }
 
 TEST(Canvas, GripsAreGrabbedWithinNinePointsOnly)
