@@ -45,8 +45,9 @@ xdotool windowactivate --sync "$editor" 2>/dev/null
 sleep 0.3
 
 # --- Add: the editor hides, the panel shows on every desktop -----------------------------------------
-# The Add button sits 142 right of the colour button, after ten 34-wide tool buttons and Redact.
-click_at $(( wx + 358 + 34 + 142 + 42 )) $(( wy + 8 + 15 ))
+# The Add button, icon only at 1280 wide: after eleven 34-wide tool buttons, Redact Secrets, the
+# colour button and the narrow width slider, its middle 587 from the window's left.
+click_at $(( wx + 587 )) $(( wy + 8 + 15 ))
 check "Add shows the board panel" wait_for 5 panel_up
 check "Add hides the editor" wait_for 5 editor_gone
 panel=$(panel_up | head -1)

@@ -144,7 +144,7 @@ void EditorWindowController::buildToolbar()
     m_toolbar->addWidget(m_widthSlider);
     m_canvas->setLineWidth(5);
 
-    m_toolbar->addWidget(gap(8));
+    m_toolbar->addWidget(gap(6));
     auto *addButton = add(EditorAction::Add, QT_TR_NOOP("Add"), QStringLiteral("insert-image"),
                           &EditorWindowController::addScreenshot, {}, QSize(84, 30), true);
     withBezel(addButton);
@@ -299,6 +299,7 @@ void EditorWindowController::openFormatMenu(ExportMode mode)
 void EditorWindowController::fitToolbar(int width)
 {
     const bool compact = width < m_fullToolbarWidth;
+    m_widthSlider->setFixedWidth(compact ? 56 : 90);
     for (EditorAction id :
          {EditorAction::Add, EditorAction::Compare, EditorAction::Beautify, EditorAction::Share}) {
         QAction *action = m_actions.value(id);
