@@ -1275,6 +1275,14 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
         <source>Save As…</source>
         <translation>Speichern unter…</translation>
     </message>
+    <message>
+        <source>Vistrel — Picture Not Checked</source>
+        <translation>Vistrel — Bild nicht geprüft</translation>
+    </message>
+    <message>
+        <source>The picture could not be checked for secrets. %1</source>
+        <translation>Das Bild konnte nicht auf Geheimnisse geprüft werden. %1</translation>
+    </message>
 </context>
 <context>
     <name>vistrel::HistoryWindow</name>

@@ -593,15 +593,24 @@ void EditorWindowController::redactSecrets()
 void EditorWindowController::shareImage()
 {
     m_canvas->commitEditors();
-    if (!m_wordReader)
-        return upload();
     m_platform.toasts->show(tr("Checking for secrets…"));
     QPointer<EditorWindowController> self(this);
     readPictures([self](const QString &error) {
         if (!self)
             return;
-        if (!error.isEmpty())
-            qWarning("vistrel: the picture was shared unchecked: %s", qPrintable(error));
+        // A check that cannot run is no all-clear: the user decides, knowing why.
+        if (!error.isEmpty()) {
+            Question unchecked{tr("Vistrel — Picture Not Checked"),
+                               tr("The picture could not be checked for secrets. %1").arg(error),
+                               {tr("Share Anyway"), tr("Cancel")},
+                               1,
+                               1};
+            self->m_platform.alerts->ask(unchecked, [self](int choice) {
+                if (self && choice == 0)
+                    self->upload();
+            });
+            return;
+        }
         auto open = [self] {
             const CanvasModel &model = self->m_canvas->model();
             return Redaction::uncovered(self->findings(), model.annotations(), model.crop());

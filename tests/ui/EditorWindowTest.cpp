@@ -497,6 +497,7 @@ TEST_F(EditorWindowTest, OcrPinAndTheSideWindowsSaySomethingEveryTime)
     ASSERT_TRUE(editor->beautifyWindow());
     // The flattened board: the capture and the picture 40 to its right.
     EXPECT_EQ(editor->beautifyWindow()->view()->beautifier().imgSize(), QSizeF(390, 200));
+    desktop.answer = 0; // no recogniser here: shared anyway
     editor->action(EditorAction::Share)->trigger();
     EXPECT_EQ(desktop.toastTexts.last(), QStringLiteral("Uploading…"));
     // The share says how it ended (not set up, or offline) before this desktop goes.
@@ -767,10 +768,44 @@ TEST_F(EditorWindowTest, RedactWithoutRecognitionSaysSo)
     EXPECT_TRUE(editor->canvas()->model().annotations().isEmpty());
     ASSERT_EQ(desktop.warnings.size(), 1);
     EXPECT_TRUE(desktop.warnings[0].second.contains("Text recognition is not available"));
-    // Sharing is not held up by a check that cannot run.
+}
+
+TEST_F(EditorWindowTest, ShareAsksBeforeUploadingAPictureThatCouldNotBeChecked)
+{
+    open(QSize(100, 80));
+    // Without a recogniser: asked, naming the cause; nothing goes up while the question is open,
+    // and Cancel uploads nothing.
     editor->action(EditorAction::Share)->trigger();
+    drain();
+    ASSERT_EQ(desktop.questions.size(), 1);
+    EXPECT_EQ(desktop.questions[0].choices, QStringList({"Share Anyway", "Cancel"}));
+    EXPECT_EQ(desktop.questions[0].cancelChoice, 1);
+    EXPECT_EQ(desktop.questions[0].defaultChoice, 1);
+    EXPECT_EQ(desktop.questions[0].message,
+              "The picture could not be checked for secrets. Text recognition is not available.");
+    EXPECT_FALSE(desktop.toastTexts.contains("Uploading…"));
+    ASSERT_TRUE(desktop.pendingAnswer);
+    std::exchange(desktop.pendingAnswer, nullptr)(1);
+    drain();
+    EXPECT_FALSE(desktop.toastTexts.contains("Uploading…"));
+
+    // A recogniser that fails: asked again with its reason; Share Anyway uploads.
+    int reads = 0;
+    editor->setWordReader([&](const QImage &, QObject *,
+                              std::function<void(Result<QList<LayoutLine>>)> done) {
+        ++reads;
+        done(CaptureError::failed(QStringLiteral("The recogniser crashed.")));
+    });
+    editor->action(EditorAction::Share)->trigger();
+    drain();
+    EXPECT_EQ(reads, 1);
+    ASSERT_EQ(desktop.questions.size(), 2);
+    EXPECT_TRUE(desktop.questions[1].message.startsWith("The picture could not be checked for secrets."));
+    EXPECT_TRUE(desktop.questions[1].message.contains("The recogniser crashed."));
+    EXPECT_FALSE(desktop.toastTexts.contains("Uploading…"));
+    ASSERT_TRUE(desktop.pendingAnswer);
+    std::exchange(desktop.pendingAnswer, nullptr)(0);
     EXPECT_TRUE(desktop.toastTexts.contains("Uploading…"));
-    EXPECT_TRUE(desktop.questions.isEmpty());
     EXPECT_TRUE(QTest::qWaitFor([&] {
         return !desktop.toastTexts.last().startsWith(QStringLiteral("Uploading")) &&
                !desktop.toastTexts.last().startsWith(QStringLiteral("Sharing"));
