@@ -434,6 +434,14 @@
         <source>%1 is given to more than one action</source>
         <translation>%1 ist mehr als einer Aktion zugewiesen</translation>
     </message>
+    <message>
+        <source>%1 = &quot;%2&quot; is neither on nor off</source>
+        <translation>%1 = &quot;%2&quot; ist weder ein noch aus</translation>
+    </message>
+    <message>
+        <source>%1 = &quot;%2&quot; is not a whole number from %3 to %4</source>
+        <translation>%1 = &quot;%2&quot; ist keine ganze Zahl von %3 bis %4</translation>
+    </message>
 </context>
 <context>
     <name>ShareService</name>
@@ -901,6 +909,14 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
     <message>
         <source>&amp;Save…</source>
         <translation>&amp;Speichern …</translation>
+    </message>
+    <message>
+        <source>Some settings were not understood</source>
+        <translation>Einige Einstellungen wurden nicht verstanden</translation>
+    </message>
+    <message>
+        <source>%1 (%2). Their defaults are used instead; set them again in Preferences.</source>
+        <translation>%1 (%2). Stattdessen gelten ihre Standardwerte; sie lassen sich in den Einstellungen neu festlegen.</translation>
     </message>
 </context>
 <context>

@@ -791,16 +791,17 @@ TEST_F(EditorWindowTest, ShareAsksBeforeUploadingAPictureThatCouldNotBeChecked)
 
     // A recogniser that fails: asked again with its reason; Share Anyway uploads.
     int reads = 0;
-    editor->setWordReader([&](const QImage &, QObject *,
-                              std::function<void(Result<QList<LayoutLine>>)> done) {
-        ++reads;
-        done(CaptureError::failed(QStringLiteral("The recogniser crashed.")));
-    });
+    editor->setWordReader(
+        [&](const QImage &, QObject *, std::function<void(Result<QList<LayoutLine>>)> done) {
+            ++reads;
+            done(CaptureError::failed(QStringLiteral("The recogniser crashed.")));
+        });
     editor->action(EditorAction::Share)->trigger();
     drain();
     EXPECT_EQ(reads, 1);
     ASSERT_EQ(desktop.questions.size(), 2);
-    EXPECT_TRUE(desktop.questions[1].message.startsWith("The picture could not be checked for secrets."));
+    EXPECT_TRUE(
+        desktop.questions[1].message.startsWith("The picture could not be checked for secrets."));
     EXPECT_TRUE(desktop.questions[1].message.contains("The recogniser crashed."));
     EXPECT_FALSE(desktop.toastTexts.contains("Uploading…"));
     ASSERT_TRUE(desktop.pendingAnswer);
