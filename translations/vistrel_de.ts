@@ -1299,6 +1299,10 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
         <source>The picture could not be checked for secrets. %1</source>
         <translation>Das Bild konnte nicht auf Geheimnisse geprüft werden. %1</translation>
     </message>
+    <message>
+        <source>The pixels under the redactions are gone</source>
+        <translation>Die Pixel unter den Schwärzungen sind entfernt</translation>
+    </message>
 </context>
 <context>
     <name>vistrel::HistoryWindow</name>

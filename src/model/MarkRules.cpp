@@ -295,7 +295,7 @@ const std::array<MarkRules, 12> rules{{
      .makesMark = true, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
      .bounds = A::boxBounds, .paint = R::paintRedaction, .handles = boxHandles, .resize = resizeBox,
      .keptWithoutMovement = false, .snapsEnds = false, .overhang = redactionOverhang,
-     .hits = insideBox},
+     .hits = insideBox, .conceals = true},
 }};
 
 } // namespace

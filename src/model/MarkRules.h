@@ -86,6 +86,9 @@ struct MarkRules
     // Whether a click at `p` lands on the mark as drawn: on its ink, within `tolerance` of it;
     // inside only for the filled kinds. Invisible marks are never hit.
     bool (*hits)(const Annotation &mark, QPointF p, double tolerance);
+    // Hides what lies under it for good: the pixels beneath never leave the editor's memory
+    // (files, the history and kept work hold the fill instead).
+    bool conceals = false;
 
     static const MarkRules &of(ToolKind kind);
 

@@ -15,6 +15,7 @@
 #include "ui/Notifier.h"
 #include "ui/RecognizedText.h"
 #include "ui/SideWindow.h"
+#include "model/MarkRules.h"
 
 #include <QAction>
 #include <QBackingStore>
@@ -696,6 +697,10 @@ void EditorWindowController::restoreScene(const EditorScene &scene)
     m_canvas->setMagnification(m_canvas->magnification()); // sizes follow the content
     m_canvas->setViewportSize(m_scroll->viewport()->size());
     m_canvas->update();
+    // Kept or saved work holds only the fill under its redactions: moving one shows no secret.
+    if (std::any_of(scene.marks.cbegin(), scene.marks.cend(),
+                    [](const AnnotationRef &m) { return MarkRules::of(m->kind).conceals; }))
+        m_platform.toasts->show(tr("The pixels under the redactions are gone"));
 }
 
 void EditorWindowController::keepForNextStart(const std::function<bool(const EditorScene &)> &keep)

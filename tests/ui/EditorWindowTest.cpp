@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "engines/EditablePng.h"
 #include "model/SelectionModel.h"
 #include "platform/FakeDesktop.h"
 #include "ui/AnnotationCanvas.h"
@@ -811,6 +812,46 @@ TEST_F(EditorWindowTest, ShareAsksBeforeUploadingAPictureThatCouldNotBeChecked)
         return !desktop.toastTexts.last().startsWith(QStringLiteral("Uploading")) &&
                !desktop.toastTexts.last().startsWith(QStringLiteral("Sharing"));
     }, 10000));
+}
+
+TEST_F(EditorWindowTest, AnEditablePngKeepsOnlyTheFillUnderARedactionAndEveryOtherMarkEditable)
+{
+    const QColor fill = Annotation::redactionColor();
+    open(QSize(200, 100), {Annotation::make(ToolKind::Redact, {20, 20}, {80, 60}, fill, 1),
+                           Annotation::make(ToolKind::Rect, {120, 10}, {180, 40}, Qt::red, 4)});
+    const QColor secret = editor->image().pixelColor(50, 60);
+    ASSERT_NE(secret, fill);
+    QTemporaryDir dir;
+    desktop.saveAnswer = dir.filePath("work.png");
+    editor->formatMenu(ExportMode::Save)->actions()[3]->trigger(); // Editable PNG
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(dir.filePath("work.png")); }, 5000));
+    // The open editor still holds the pixels: taking the redaction away shows them.
+    EXPECT_EQ(editor->image().pixelColor(50, 60), secret);
+
+    const EditablePng::Read read = EditablePng::readFile(dir.filePath("work.png"));
+    ASSERT_TRUE(read.scene) << read.problem.toStdString();
+    editor = std::make_unique<EditorWindowController>(read.scene->image, read.scene->marks,
+                                                      desktop.platform());
+    editor->showWindow();
+    editor->restoreScene(*read.scene);
+    drain();
+    EXPECT_EQ(desktop.toastTexts.last(), "The pixels under the redactions are gone");
+    CanvasModel &model = editor->canvas()->model();
+    ASSERT_EQ(model.annotations().size(), 2);
+
+    // The box moves as before.
+    model.mouseDown({1120, 1025});
+    model.mouseDragged({1130, 1035});
+    model.mouseUp({1130, 1035});
+    EXPECT_EQ(model.annotations()[1]->boundingRect(), QRectF(1130, 1020, 60, 30));
+
+    // The redaction taken away: its fill, not the secret, lies beneath.
+    model.mouseDown({1050, 1040});
+    model.mouseUp({1050, 1040});
+    model.deleteSelected();
+    ASSERT_EQ(model.annotations().size(), 1);
+    EXPECT_EQ(model.annotations()[0]->kind, ToolKind::Rect);
+    EXPECT_EQ(editor->canvas()->renderComposite(true).pixelColor(50, 60), fill);
 }
 
 TEST_F(EditorWindowTest, APictureInSharedMemoryIsLetGoWholly)
