@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QRegion>
 
+#include <algorithm>
 #include <cmath>
 
 namespace vistrel {
@@ -118,16 +119,21 @@ QImage destroyed(const QImage &picture, const QRectF &frame, const QList<Annotat
     if (picture.isNull() || frame.isEmpty())
         return picture;
     const double sx = picture.width() / frame.width(), sy = picture.height() / frame.height();
+    if (!std::isfinite(sx) || !std::isfinite(sy))
+        return picture; // a frame too small to show anything
     const QRect all = picture.rect();
+    // Kept near the picture before they become whole numbers: a frame from a file may be tiny.
+    auto column = [&](double x) { return int(std::clamp(x, -1.0, picture.width() + 1.0)); };
+    auto row = [&](double y) { return int(std::clamp(y, -1.0, picture.height() + 1.0)); };
     QImage out = picture;
     std::optional<QPainter> painter;
     for (const AnnotationRef &m : marks) {
         const QRectF r = m->boundingRect();
         // Every pixel the mark reaches into, even by a part of it.
-        const QRect pixels = QRect(QPoint(int(std::floor((r.left() - frame.left()) * sx)),
-                                          int(std::floor((frame.bottom() - r.bottom()) * sy))),
-                                   QPoint(int(std::ceil((r.right() - frame.left()) * sx)) - 1,
-                                          int(std::ceil((frame.bottom() - r.top()) * sy)) - 1))
+        const QRect pixels = QRect(QPoint(column(std::floor((r.left() - frame.left()) * sx)),
+                                          row(std::floor((frame.bottom() - r.bottom()) * sy))),
+                                   QPoint(column(std::ceil((r.right() - frame.left()) * sx)) - 1,
+                                          row(std::ceil((frame.bottom() - r.top()) * sy)) - 1))
                                  .intersected(all);
         if (pixels.isEmpty())
             continue;
