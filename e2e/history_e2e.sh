@@ -145,6 +145,7 @@ data="$XDG_DATA_HOME/Vistrel"
 mv "$data/history" "$data/history.away"
 [ -e "$data/recovery" ] && mv "$data/recovery" "$data/recovery.away"
 touch "$data/history" "$data/recovery"
+xdotool key r # new marks: the copy above counted as saved
 drag $(( px + 100 )) $(( py + 150 )) $(( px + 100 )) $(( py + 250 ))
 check "a failed history write is said" wait_for 5 window_mapped "^Vistrel$"
 alerts=$(xdotool search --onlyvisible --name "^Vistrel$" | wc -l)
