@@ -73,7 +73,8 @@ QHash<quint32, QKeySequence> Preferences::resolvedHotkeys(QStringList *problems)
     for (const auto &row : HotkeyManager::table())
         defaults.append({row.id, defaultHotkey(row.id)});
     return SettingsReader::resolveHotkeys(
-        defaults, [this](quint32 id) { return m_settings.value(hotkeyKey(id)).toString(); },
+        defaults,
+        [this](quint32 id) { return SettingsReader::text(m_settings.value(hotkeyKey(id))); },
         problems);
 }
 
@@ -90,8 +91,9 @@ void Preferences::setHotkey(quint32 id, const QKeySequence &keys)
 QString Preferences::saveFolder() const
 {
     const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    return SettingsReader::resolveFolder(m_settings.value(QStringLiteral("save/folder")).toString(),
-                                         QDir::homePath(), pictures);
+    return SettingsReader::resolveFolder(
+        SettingsReader::text(m_settings.value(QStringLiteral("save/folder"))), QDir::homePath(),
+        pictures);
 }
 
 void Preferences::setSaveFolder(const QString &folder)

@@ -151,6 +151,13 @@ TEST(Preferences, HandWrittenSettingsAreReadAsAPersonWritesThem)
         EXPECT_EQ(prefs.redactionRules().ownWords, QStringList({"alpha", "beta"})) << line.data();
         EXPECT_EQ(prefs.ownWords(), "alpha, beta") << line.data();
     }
+    // So are a folder and a hot key with a comma in them.
+    write("[save]\nfolder=/tmp/Shots, old\n[hotkeys]\n1=Ctrl+A, Ctrl+B\n");
+    const Preferences prefs(file);
+    EXPECT_EQ(prefs.saveFolder(), "/tmp/Shots, old");
+    QStringList problems;
+    EXPECT_EQ(prefs.resolvedHotkeys(&problems).value(1), Preferences::defaultHotkey(1));
+    EXPECT_EQ(problems.size(), 1); // said, not silently dropped
 }
 
 TEST(Preferences, AHistoryLimitOutOfItsRangeFallsBackToItsDefault)
