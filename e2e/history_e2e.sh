@@ -145,11 +145,11 @@ data="$XDG_DATA_HOME/Vistrel"
 mv "$data/history" "$data/history.away"
 [ -e "$data/recovery" ] && mv "$data/recovery" "$data/recovery.away"
 touch "$data/history" "$data/recovery"
-xdotool key r # new marks: the copy above counted as saved
-drag $(( px + 100 )) $(( py + 150 )) $(( px + 100 )) $(( py + 250 ))
+xdotool key r # the copy above took the work so far: new marks are what is not kept
+drag $(( px + 100 )) $(( py + 150 )) $(( px + 160 )) $(( py + 250 ))
 check "a failed history write is said" wait_for 5 window_mapped "^Vistrel$"
 alerts=$(xdotool search --onlyvisible --name "^Vistrel$" | wc -l)
-drag $(( px + 100 )) $(( py + 250 )) $(( px + 150 )) $(( py + 250 ))
+drag $(( px + 200 )) $(( py + 150 )) $(( px + 260 )) $(( py + 250 ))
 sleep 1.5
 check "and said once" [ "$(xdotool search --onlyvisible --name "^Vistrel$" | wc -l)" = "$alerts" ]
 out=$("$VISTREL_BIN" quit 2>&1); rc=$?

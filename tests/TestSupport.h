@@ -3,11 +3,67 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QStringList>
 #include <QTest>
 #include <QTranslator>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace vistrel::test {
+
+// Puts a FIFO where `path` was; returns `path`.
+inline QString fifoInPlaceOf(const QString &path)
+{
+    QFile::remove(path);
+    if (::mkfifo(QFile::encodeName(path).constData(), 0600) != 0)
+        qWarning("cannot make a FIFO at %s", qPrintable(path));
+    return path;
+}
+
+// Lets go of whoever is blocked opening or reading `fifo` after `ms`, by opening its other
+// end: a reader that waits on it then fails its test instead of hanging the run.
+class FifoRelease
+{
+public:
+    FifoRelease(QString fifo, int ms) : m_fifo(std::move(fifo))
+    {
+        m_thread = std::thread([this, ms] {
+            std::unique_lock lock(m_mutex);
+            auto finished = [this] { return m_finished; };
+            // Then again and again: each later reader of the FIFO would wait too.
+            for (auto wait = std::chrono::milliseconds(ms); !m_done.wait_for(lock, wait, finished);
+                 wait = std::chrono::milliseconds(50)) {
+                const int fd = ::open(QFile::encodeName(m_fifo).constData(), O_RDWR | O_NONBLOCK);
+                if (fd >= 0)
+                    ::close(fd);
+            }
+        });
+    }
+    ~FifoRelease()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_finished = true;
+        }
+        m_done.notify_all();
+        m_thread.join();
+    }
+
+private:
+    QString m_fifo;
+    std::mutex m_mutex;
+    std::condition_variable m_done;
+    bool m_finished = false;
+    std::thread m_thread;
+};
 
 // Lets queued work (tasks started by entry points) run.
 inline void drain(int rounds = 5)

@@ -90,10 +90,6 @@
         <source>its marks are too large to open</source>
         <translation>seine Markierungen sind zu groß zum Öffnen</translation>
     </message>
-    <message>
-        <source>its original picture cannot be read: %1</source>
-        <translation>sein Originalbild ist nicht lesbar: %1</translation>
-    </message>
 </context>
 <context>
     <name>ImageExport</name>
@@ -155,16 +151,24 @@
         <translation>das Bild ist beschädigt oder kann nicht gelesen werden (%1)</translation>
     </message>
     <message>
-        <source>a folder, not a picture</source>
-        <translation>ein Ordner, kein Bild</translation>
-    </message>
-    <message>
         <source>not a regular file</source>
         <translation>keine reguläre Datei</translation>
     </message>
     <message>
         <source>the file is empty</source>
         <translation>die Datei ist leer</translation>
+    </message>
+    <message>
+        <source>a folder, not a file</source>
+        <translation>ein Ordner, keine Datei</translation>
+    </message>
+    <message>
+        <source>too large (%1 MB; up to %2 MB)</source>
+        <translation>zu groß (%1 MB; höchstens %2 MB)</translation>
+    </message>
+    <message>
+        <source>too large (up to %1 MB)</source>
+        <translation>zu groß (höchstens %1 MB)</translation>
     </message>
 </context>
 <context>
@@ -285,10 +289,6 @@
         <translation>die Aufnahme fehlt</translation>
     </message>
     <message>
-        <source>cannot read %1</source>
-        <translation>%1 kann nicht gelesen werden</translation>
-    </message>
-    <message>
         <source>%1 is damaged: %2</source>
         <translation>%1 ist beschädigt: %2</translation>
     </message>
@@ -297,8 +297,40 @@
         <translation>zu viele Markierungen (%1; Vistrel öffnet bis zu %2)</translation>
     </message>
     <message>
-        <source>too many points in its marks</source>
-        <translation>zu viele Punkte in den Markierungen</translation>
+        <source>the capture cannot be read: %1</source>
+        <translation>die Aufnahme ist nicht lesbar: %1</translation>
+    </message>
+    <message>
+        <source>its pictures are too large together (%1 million pixels; Vistrel opens up to %2 million)</source>
+        <translation>seine Bilder sind zusammen zu groß (%1 Millionen Pixel; Vistrel öffnet bis zu %2 Millionen)</translation>
+    </message>
+    <message>
+        <source>a freehand mark has too many points (%1; Vistrel opens up to %2)</source>
+        <translation>eine Freihandmarkierung hat zu viele Punkte (%1; Vistrel öffnet bis zu %2)</translation>
+    </message>
+    <message>
+        <source>too many points in its marks (Vistrel opens up to %1)</source>
+        <translation>zu viele Punkte in den Markierungen (Vistrel öffnet bis zu %1)</translation>
+    </message>
+    <message>
+        <source>a text is too long (%1 characters; Vistrel opens up to %2)</source>
+        <translation>ein Text ist zu lang (%1 Zeichen; Vistrel öffnet bis zu %2)</translation>
+    </message>
+    <message>
+        <source>a text is too wide to show (%1 characters at %2 points)</source>
+        <translation>ein Text ist zu breit zum Anzeigen (%1 Zeichen in %2 Punkt)</translation>
+    </message>
+    <message>
+        <source>too many marks of one kind (%1 “%2”; Vistrel opens up to %3)</source>
+        <translation>zu viele Markierungen einer Art (%1 „%2“; Vistrel öffnet bis zu %3)</translation>
+    </message>
+    <message>
+        <source>its marks would take too long to draw</source>
+        <translation>das Zeichnen seiner Markierungen würde zu lange dauern</translation>
+    </message>
+    <message>
+        <source>cannot read %1: %2</source>
+        <translation>%1 kann nicht gelesen werden: %2</translation>
     </message>
 </context>
 <context>
@@ -642,12 +674,12 @@
         <translation>Zuschneiden (C)</translation>
     </message>
     <message>
-        <source>Redaction</source>
-        <translation>Schwärzung</translation>
-    </message>
-    <message>
         <source>Blur / Pixelate (B)</source>
         <translation>Weichzeichnen / Verpixeln (B)</translation>
+    </message>
+    <message>
+        <source>Redact (D)</source>
+        <translation>Schwärzen (D)</translation>
     </message>
 </context>
 <context>
@@ -787,6 +819,10 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
     <message>
         <source>Click or press Return to write a caption; Escape closes</source>
         <translation>Klicken oder Eingabetaste drücken, um eine Beschriftung zu schreiben; Escape schließt</translation>
+    </message>
+    <message>
+        <source>This capture holds as many marks as Vistrel can open again; the last one was not kept</source>
+        <translation>Diese Aufnahme enthält so viele Markierungen, wie Vistrel wieder öffnen kann; die letzte wurde nicht behalten</translation>
     </message>
 </context>
 <context>
@@ -1033,6 +1069,13 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
     <message>
         <source>Vistrel cannot keep your captures and unsaved marks in its history: %1</source>
         <translation>Vistrel kann Aufnahmen und ungespeicherte Markierungen nicht im Verlauf aufbewahren: %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>The newest %1 reopened; %n more with their marks are in the history (Show History…)</source>
+        <translation>
+            <numerusform>Die neuesten %1 wieder geöffnet; %n weitere liegt mit ihren Markierungen im Verlauf (Verlauf anzeigen …)</numerusform>
+            <numerusform>Die neuesten %1 wieder geöffnet; %n weitere liegen mit ihren Markierungen im Verlauf (Verlauf anzeigen …)</numerusform>
+        </translation>
     </message>
 </context>
 <context>

@@ -258,8 +258,12 @@ void AppShell::fillRecentMenu()
     }
     const QList<HistoryEntry> entries = CaptureHistory(m_coordinator->historyFolder()).entries();
     const QDateTime now = QDateTime::currentDateTime();
+    QStringList thumbnails;
+    QList<QPointer<QAction>> actions;
     for (const HistoryEntry &entry : entries.mid(0, recentCount)) {
-        QAction *a = m_recentMenu->addAction(QIcon(entry.thumbnail), HistoryWindow::timeText(entry.time, now));
+        QAction *a = m_recentMenu->addAction(HistoryWindow::timeText(entry.time, now));
+        thumbnails.append(entry.thumbnail);
+        actions.append(a);
         QPointer<CaptureCoordinator> c = m_coordinator;
         connect(a, &QAction::triggered, this, [c, id = entry.id] {
             if (c)
@@ -268,6 +272,12 @@ void AppShell::fillRecentMenu()
     }
     if (entries.isEmpty())
         m_recentMenu->addAction(tr("No captures yet"))->setEnabled(false);
+    // Read off this thread: a thumbnail that cannot be read leaves its item without an icon.
+    HistoryWindow::loadThumbnails(m_recentMenu, thumbnails,
+                                  [actions](int index, const QIcon &icon) {
+                                      if (QAction *a = actions.value(index))
+                                          a->setIcon(icon);
+                                  });
 }
 
 HistoryWindow *AppShell::showHistory()

@@ -95,8 +95,10 @@ public:
     void saveUnsavedWork();
     // Asks whether to reopen what an earlier run kept; nothing when there is none.
     void offerKeptWork();
-    // Reopens every kept entry in an editor of its own.
+    // Reopens kept work, each in an editor of its own: the newest `maxReopened` of the
+    // history's; the others stay in the history with their marks.
     void reopenKeptWork();
+    static constexpr int maxReopened = 5;
     QMessageBox *keptWorkQuestion() const { return m_keptWorkQuestion; }
 
     // The capture history, while the preferences keep it: every capture that is copied, saved,

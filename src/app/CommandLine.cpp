@@ -10,6 +10,7 @@
 
 #include "engines/CaptureHistory.h"
 #include "engines/EditablePng.h"
+#include "platform/PictureFile.h"
 
 #include <cmath>
 
@@ -321,11 +322,18 @@ QString historyListing(const QList<HistoryEntry> &entries, const QString &folder
     QString out;
     for (const HistoryEntry &entry : entries) {
         const QString dir = folder + QLatin1Char('/') + entry.id;
-        const QSize size = QImageReader(dir + QLatin1Char('/') + EditorScene::pictureName(0)).size();
-        QFile scene(dir + QStringLiteral("/scene.json"));
-        qsizetype marks = 0;
-        if (scene.open(QIODevice::ReadOnly) && scene.size() < EditablePng::maxJsonBytes)
-            marks = QJsonDocument::fromJson(scene.readAll()).object().value(QLatin1String("marks")).toArray().size();
+        // Only regular files, never waited on: a FIFO in the history must not hang the listing.
+        QSize size;
+        QFile capture;
+        if (openRegularFile(dir + QLatin1Char('/') + EditorScene::pictureName(0), capture))
+            size = QImageReader(&capture).size();
+        const FileBytes scene =
+            readRegularFile(dir + QStringLiteral("/scene.json"), EditablePng::maxJsonBytes);
+        const qsizetype marks = QJsonDocument::fromJson(scene.bytes)
+                                    .object()
+                                    .value(QLatin1String("marks"))
+                                    .toArray()
+                                    .size();
         out += QStringLiteral("%1  %2x%3  %4 mark%5%6  %7\n")
                    .arg(entry.time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
                    .arg(size.width())

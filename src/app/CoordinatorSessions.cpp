@@ -315,9 +315,26 @@ void CaptureCoordinator::reopenKeptWork()
         editor->canvas()->undoStack()->resetClean(); // still unsaved
         recordEditor(editor);
     }
-    for (const QString &id : keptHistoryIds())
-        if (EditorWindowController *editor = reopenFromHistory(id))
+    // The newest few: dozens of editors at once take seconds and gigabytes. The others stay
+    // in the history with their marks, no longer offered at every start.
+    const CaptureHistory history(historyFolder());
+    const QStringList kept = keptHistoryIds(); // oldest first
+    const qsizetype rest = std::max<qsizetype>(0, kept.size() - maxReopened);
+    for (qsizetype i = 0; i < kept.size(); ++i) {
+        if (i < rest) {
+            history.setUnsaved(kept[i], false);
+            continue;
+        }
+        if (EditorWindowController *editor = reopenFromHistory(kept[i]))
             editor->canvas()->undoStack()->resetClean(); // still unsaved, as its entry says
+        else
+            history.setUnsaved(kept[i], false); // said once; it stays in the history as it is
+    }
+    if (rest > 0 && m_platform.toasts)
+        m_platform.toasts->show(tr("The newest %1 reopened; %n more with their marks are in the "
+                                   "history (Show History…)",
+                                   "", int(rest))
+                                    .arg(maxReopened));
 }
 
 CaptureCoordinator::~CaptureCoordinator()

@@ -42,8 +42,25 @@ QString execQuoted(const QString &program)
 
 } // namespace
 
+namespace {
+
+// The settings file as QSettings may open it: one that is there but is no regular file (a
+// FIFO would hold the app on its first read for ever) is not read; the defaults are used, and
+// nothing is written over it.
+QString readableSettings(const QString &file)
+{
+    const QFileInfo info(file);
+    if (!info.exists() || info.isFile())
+        return file;
+    qWarning("vistrel: %s is not a regular file; the default preferences are used",
+             qPrintable(file));
+    return QString();
+}
+
+} // namespace
+
 Preferences::Preferences(const QString &file, QObject *parent)
-    : QObject(parent), m_settings(file, QSettings::IniFormat),
+    : QObject(parent), m_settings(readableSettings(file), QSettings::IniFormat),
       m_program(QCoreApplication::instance() ? QCoreApplication::applicationFilePath()
                                              : QStringLiteral("vistrel"))
 {

@@ -195,12 +195,28 @@ QStringList CaptureHistory::unsavedIds() const
 QStringList CaptureHistory::prune(const Limits &limits, const QSet<QString> &keep) const
 {
     QStringList dropped;
+    // Never finished (a full disk, a crash while writing): nothing lists them, so they go
+    // here; not one just begun.
+    const QDir dir(m_folder);
+    const QDateTime minuteAgo = QDateTime::currentDateTimeUtc().addSecs(-60);
+    for (const QString &id : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QFileInfo folder(dir.filePath(id));
+        if (!keep.contains(id) && !folder.isSymLink() &&
+            !QFileInfo(folder.filePath() + QStringLiteral("/scene.json")).exists() &&
+            folder.lastModified().toUTC() < minuteAgo) {
+            remove(id);
+            dropped.append(id);
+        }
+    }
     const QList<HistoryEntry> all = entries();
     int count = 0;
+    int unsaved = 0;
     qint64 bytes = 0;
     for (const HistoryEntry &entry : all) {
         const qint64 size = folderBytes(entryFolder(entry.id));
-        const bool kept = keep.contains(entry.id) || entry.unsaved;
+        // Unsaved work stays whatever the limits, up to a bound: a history of nothing but
+        // unsaved entries would otherwise grow for ever.
+        const bool kept = keep.contains(entry.id) || (entry.unsaved && ++unsaved <= maxUnsavedKept);
         if (!kept && (count + 1 > limits.maxEntries || bytes + size > limits.maxBytes)) {
             remove(entry.id);
             dropped.append(entry.id);

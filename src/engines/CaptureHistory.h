@@ -56,8 +56,11 @@ public:
     // offered back).
     bool setUnsaved(const QString &id, bool unsaved, QString *error = nullptr) const;
     QStringList unsavedIds() const;
-    // Drops the oldest entries beyond the limits, never one of `keep`; returns the dropped.
+    // Drops the oldest entries beyond the limits, never one of `keep` nor one of the newest
+    // `maxUnsavedKept` unsaved ones; returns the dropped. Folders a failed write left without
+    // their description go too, once they are a minute old.
     QStringList prune(const Limits &limits, const QSet<QString> &keep = {}) const;
+    static constexpr int maxUnsavedKept = 50;
 
 private:
     QString entryFolder(const QString &id) const;

@@ -85,23 +85,32 @@ EditablePng::Read decodePayload(const QByteArray &body)
     const auto count = p.u32();
     if (!count || *count == 0 || *count > maxPictures)
         return problem(damaged());
-    QList<QImage> pictures;
-    for (quint32 i = 0; i < *count; ++i) {
-        const auto length = p.u32();
-        QByteArray encoded;
-        if (!length || !p.take(*length, &encoded))
-            return problem(damaged());
-        QBuffer buffer(&encoded);
-        buffer.open(QIODevice::ReadOnly);
-        PictureRead picture = decodePicture(&buffer, "png");
-        if (picture.image.isNull())
-            return problem(QCoreApplication::translate("EditablePng", "its original picture cannot be read: %1").arg(picture.error));
-        pictures.append(std::move(picture.image));
-    }
     QJsonParseError parse;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &parse);
     if (!doc.isObject())
         return problem(damaged());
+    // The pictures' bytes are only set apart here: the scene says which it shows, and their
+    // sizes are checked before any is decoded.
+    QList<QByteArray> encoded;
+    for (quint32 i = 0; i < *count; ++i) {
+        const auto length = p.u32();
+        QByteArray bytes;
+        if (!length || !p.take(*length, &bytes))
+            return problem(damaged());
+        encoded.append(std::move(bytes));
+    }
+    QString why;
+    const QList<QImage> pictures = EditorScene::readPictures(
+        doc.object(), int(encoded.size()),
+        [&encoded](int index, QString *) -> std::unique_ptr<QIODevice> {
+            auto buffer = std::make_unique<QBuffer>();
+            buffer->setData(encoded[index]);
+            buffer->open(QIODevice::ReadOnly);
+            return buffer;
+        },
+        &why);
+    if (pictures.isEmpty())
+        return problem(why);
     QString error;
     auto scene = EditorScene::fromJson(doc.object(), pictures, &error);
     if (!scene)
@@ -189,9 +198,8 @@ EditablePng::Read EditablePng::read(QIODevice *device)
 
 EditablePng::Read EditablePng::readFile(const QString &path)
 {
-    // Only regular files: a FIFO would wait for a writer.
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openRegularFile(path, file))
         return {};
     return read(&file);
 }

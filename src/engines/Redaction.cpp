@@ -53,7 +53,7 @@ bool Redaction::covered(const PlacedFinding &finding, const QList<AnnotationRef>
 {
     QRegion marked;
     for (const AnnotationRef &m : marks)
-        if (m->kind == ToolKind::Redact)
+        if (MarkRules::of(m->kind).covers)
             marked += inner(m->boundingRect());
     for (const QRectF &w : finding.words)
         if (!QRegion(w.toAlignedRect()).subtracted(marked).isEmpty())
@@ -162,7 +162,7 @@ EditorScene Redaction::destroyUnder(const EditorScene &scene)
 {
     QList<AnnotationRef> concealing;
     for (const AnnotationRef &m : scene.marks)
-        if (MarkRules::of(m->kind).conceals)
+        if (MarkRules::of(m->kind).covers)
             concealing.append(m);
     if (concealing.isEmpty())
         return scene;
@@ -177,7 +177,7 @@ size_t Redaction::concealedKey(const QList<AnnotationRef> &marks)
 {
     size_t key = 0;
     for (const AnnotationRef &m : marks) {
-        if (!MarkRules::of(m->kind).conceals)
+        if (!MarkRules::of(m->kind).covers)
             continue;
         const QRectF r = m->boundingRect();
         key = qHashMulti(key, r.x(), r.y(), r.width(), r.height(), m->color.rgb());

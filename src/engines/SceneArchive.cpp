@@ -1,6 +1,7 @@
 #include "engines/SceneArchive.h"
 
 #include "engines/Redaction.h"
+#include "model/MarkRules.h"
 #include "platform/PictureFile.h"
 
 #include <QCoreApplication>
@@ -8,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -34,9 +37,11 @@ QJsonArray rectJson(const QRectF &r)
     return {r.x(), r.y(), r.width(), r.height()};
 }
 
+// Far enough for any mark beside the largest picture, near enough that the canvas holding it
+// stays within what a widget may be at the largest zoom.
 bool finite(double v)
 {
-    return std::isfinite(v) && std::abs(v) < 1e7;
+    return std::isfinite(v) && std::abs(v) < 1e6;
 }
 
 std::optional<QPointF> pointFrom(const QJsonValue &v)
@@ -134,6 +139,67 @@ QJsonObject EditorScene::toJson() const
     return json;
 }
 
+QList<int> EditorScene::picturesUsed(const QJsonObject &json)
+{
+    QList<int> used{0};
+    const QJsonArray placed = json.value(QLatin1String("placed")).toArray();
+    for (int i = 0; i < std::min<qsizetype>(placed.size(), maxPlaced); ++i)
+        if (rectFrom(placed[i].toObject().value(QLatin1String("frame"))))
+            used.append(i + 1);
+    return used;
+}
+
+QList<QImage> EditorScene::readPictures(const QJsonObject &json, int count,
+                                        const PictureOpener &open, QString *error)
+{
+    auto fail = [&](const QString &why) {
+        if (error)
+            *error = why;
+        return QList<QImage>();
+    };
+    const QList<int> used = picturesUsed(json);
+    // Sized first, all of them: a file of small compressed pictures can declare gigabytes.
+    qint64 pixels = 0;
+    for (int index : used) {
+        if (index >= count)
+            continue;
+        QString why;
+        const std::unique_ptr<QIODevice> device = open(index, &why);
+        if (!device) {
+            if (index == 0)
+                return fail(
+                    QCoreApplication::translate("SceneArchive", "the capture cannot be read: %1")
+                        .arg(why));
+            continue;
+        }
+        const QSize size = QImageReader(device.get()).size();
+        if (size.isValid() && !PictureLimits::fits(size))
+            return fail(PictureLimits::refusal(size));
+        if (size.isValid())
+            pixels += qint64(size.width()) * size.height();
+    }
+    if (pixels > maxPixels)
+        return fail(QCoreApplication::translate("SceneArchive",
+                                                "its pictures are too large together (%1 million "
+                                                "pixels; Vistrel opens up to %2 million)")
+                        .arg(pixels / 1000000)
+                        .arg(maxPixels / 1000000));
+    QList<QImage> pictures(count);
+    for (int index : used) {
+        if (index >= count)
+            continue;
+        QString why;
+        const std::unique_ptr<QIODevice> device = open(index, &why);
+        PictureRead read = device ? decodePicture(device.get()) : PictureRead{QImage(), why};
+        if (read.image.isNull() && index == 0)
+            return fail(
+                QCoreApplication::translate("SceneArchive", "the capture cannot be read: %1")
+                    .arg(read.error));
+        pictures[index] = std::move(read.image);
+    }
+    return pictures;
+}
+
 std::optional<EditorScene> EditorScene::fromJson(const QJsonObject &json, QList<QImage> pictures,
                                                  QString *error)
 {
@@ -154,16 +220,60 @@ std::optional<EditorScene> EditorScene::fromJson(const QJsonObject &json, QList<
     EditorScene scene;
     scene.image = pictures.first();
     qsizetype points = 0;
+    double cost = 0;
+    QHash<ToolKind, int> perKind;
     for (const QJsonValue &v : marks) {
         const QJsonObject o = v.toObject();
-        points += o.value(QLatin1String("points")).toArray().size();
+        const qsizetype own = o.value(QLatin1String("points")).toArray().size();
+        if (own > MarkRules::maxPoints)
+            return fail(QCoreApplication::translate(
+                            "SceneArchive",
+                            "a freehand mark has too many points (%1; Vistrel opens up to %2)")
+                            .arg(own)
+                            .arg(MarkRules::maxPoints));
+        points += own;
         if (points > maxPoints)
-            return fail(QCoreApplication::translate("SceneArchive", "too many points in its marks"));
-        if (AnnotationRef m = markFrom(o))
-            scene.marks.append(m);
+            return fail(QCoreApplication::translate(
+                            "SceneArchive", "too many points in its marks (Vistrel opens up to %1)")
+                            .arg(maxPoints));
+        AnnotationRef m = markFrom(o);
+        if (!m)
+            continue;
+        const qsizetype chars = std::max(m->text.size(), m->caption.size());
+        if (chars > MarkRules::maxChars)
+            return fail(
+                QCoreApplication::translate(
+                    "SceneArchive", "a text is too long (%1 characters; Vistrel opens up to %2)")
+                    .arg(chars)
+                    .arg(MarkRules::maxChars));
+        if (m->kind == ToolKind::Text) {
+            qsizetype longest = 0;
+            for (QStringView line : QStringView(m->text).split(QLatin1Char('\n')))
+                longest = std::max(longest, line.size());
+            if (double(longest) * m->fontSize > MarkRules::maxTextExtent)
+                return fail(
+                    QCoreApplication::translate(
+                        "SceneArchive", "a text is too wide to show (%1 characters at %2 points)")
+                        .arg(longest)
+                        .arg(m->fontSize));
+        }
+        const MarkRules &rules = MarkRules::of(m->kind);
+        if (++perKind[m->kind] > rules.maxInScene)
+            return fail(
+                QCoreApplication::translate(
+                    "SceneArchive", "too many marks of one kind (%1 “%2”; Vistrel opens up to %3)")
+                    .arg(perKind[m->kind])
+                    .arg(QLatin1String(rules.name))
+                    .arg(rules.maxInScene));
+        cost += MarkRules::drawCost(*m);
+        if (cost > maxDrawCost)
+            return fail(QCoreApplication::translate("SceneArchive",
+                                                    "its marks would take too long to draw"));
+        scene.marks.append(m);
     }
     const QJsonArray placed = json.value(QLatin1String("placed")).toArray();
-    for (int i = 0; i < placed.size() && i + 1 < pictures.size(); ++i) {
+    for (int i = 0; i < std::min<qsizetype>(placed.size(), maxPlaced) && i + 1 < pictures.size();
+         ++i) {
         const auto frame = rectFrom(placed[i].toObject().value(QLatin1String("frame")));
         if (frame && !pictures[i + 1].isNull())
             scene.placed.append({pictures[i + 1], *frame});
@@ -198,11 +308,12 @@ QString RecoveryStore::write(const EditorScene &unconcealed, QString id, QString
         return fail(QStringLiteral("cannot make %1: %2")
                         .arg(dir, errno ? QString::fromLocal8Bit(std::strerror(errno))
                                         : QStringLiteral("not a folder")));
-    // Private: a capture can show anything that was on screen.
-    QFile::setPermissions(m_folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                        QFileDevice::ExeOwner);
-    QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                   QFileDevice::ExeOwner);
+    // Private: a capture can show anything that was on screen. A folder the user linked
+    // elsewhere is left as they made it: its mode is the target's, which is theirs to set.
+    for (const QString &folder : {m_folder, dir})
+        if (!QFileInfo(folder).isSymLink())
+            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner);
     // The cause (a full disk, a read-only folder) is said, not only the file.
     QString cause;
     auto save = [&](const QString &name, auto &&writeTo) {
@@ -252,24 +363,35 @@ QStringList RecoveryStore::ids() const
 std::optional<EditorScene> RecoveryStore::read(const QString &id, QString *error) const
 {
     const QString dir = m_folder + QLatin1Char('/') + id;
-    QFile file(dir + QStringLiteral("/scene.json"));
-    constexpr qint64 jsonLimit = 64 * 1024 * 1024;
-    if (!file.open(QIODevice::ReadOnly) || file.size() > jsonLimit) {
+    const QString jsonPath = dir + QStringLiteral("/scene.json");
+    const FileBytes file = readRegularFile(jsonPath, 64 * 1024 * 1024);
+    if (!file.error.isEmpty()) {
         if (error)
-            *error = QCoreApplication::translate("SceneArchive", "cannot read %1").arg(file.fileName());
+            *error = QCoreApplication::translate("SceneArchive", "cannot read %1: %2")
+                         .arg(jsonPath, file.error);
         return std::nullopt;
     }
     QJsonParseError parse;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.read(jsonLimit), &parse);
+    const QJsonDocument doc = QJsonDocument::fromJson(file.bytes, &parse);
     if (!doc.isObject()) {
         if (error)
-            *error = QCoreApplication::translate("SceneArchive", "%1 is damaged: %2").arg(file.fileName(), parse.errorString());
+            *error = QCoreApplication::translate("SceneArchive", "%1 is damaged: %2")
+                         .arg(jsonPath, parse.errorString());
         return std::nullopt;
     }
-    QList<QImage> pictures{readPictureFile(dir + QLatin1Char('/') + EditorScene::pictureName(0)).image};
     const qsizetype placed = doc.object().value(QLatin1String("placed")).toArray().size();
-    for (qsizetype i = 1; i <= std::min<qsizetype>(placed, 64); ++i)
-        pictures.append(readPictureFile(dir + QLatin1Char('/') + EditorScene::pictureName(int(i))).image);
+    const QList<QImage> pictures = EditorScene::readPictures(
+        doc.object(), int(std::min<qsizetype>(placed, EditorScene::maxPlaced) + 1),
+        [&dir](int index, QString *why) -> std::unique_ptr<QIODevice> {
+            auto file = std::make_unique<QFile>();
+            if (!openRegularFile(dir + QLatin1Char('/') + EditorScene::pictureName(index), *file,
+                                 why))
+                return nullptr;
+            return file;
+        },
+        error);
+    if (pictures.isEmpty())
+        return std::nullopt;
     return EditorScene::fromJson(doc.object(), pictures, error);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Annotation.h"
+#include "model/MarkRules.h"
 
 #include <QImage>
 #include <QJsonObject>
@@ -9,8 +10,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
+
+class QIODevice;
 
 namespace vistrel {
 
@@ -32,9 +37,27 @@ struct EditorScene
                                                QString *error = nullptr);
     static QString pictureName(int index);
     static constexpr int version = 1;
-    // What a scene from a file may hold; more is refused, not read.
-    static constexpr int maxMarks = 10000;
-    static constexpr int maxPoints = 1000000;
+    // What a scene from a file may hold, so that it opens in a moment and draws quickly at
+    // any zoom; more is refused with a reason, not read. Each mark's own limits and costs are
+    // in MarkRules.
+    static constexpr int maxMarks = MarkRules::maxSceneMarks;
+    static constexpr int maxPoints = MarkRules::maxScenePoints;    // of all freehand marks together
+    static constexpr double maxDrawCost = MarkRules::maxSceneCost; // MarkRules::drawCost summed
+    static constexpr int maxPlaced = 64;
+    // Decoded pixels of every picture the scene shows, capture included.
+    static constexpr qint64 maxPixels = 80'000'000;
+
+    // The pictures a scene described by `json` shows, by index: the capture (0) and the
+    // placed ones. Only these are read.
+    static QList<int> picturesUsed(const QJsonObject &json);
+    // Decodes the pictures of `json`, each opened by `open` (null when it cannot be, with the
+    // reason in its error). Their sizes are read from their headers and checked against the
+    // limits before any is decoded. The list is indexed as `pictureName`; pictures not used
+    // stay null. Empty, with `error` set, when the capture cannot be read or the pictures
+    // are too large together.
+    using PictureOpener = std::function<std::unique_ptr<QIODevice>(int index, QString *error)>;
+    static QList<QImage> readPictures(const QJsonObject &json, int count, const PictureOpener &open,
+                                      QString *error);
 };
 
 // Unsaved editors kept on disk when the app quits, one folder each under the user's data

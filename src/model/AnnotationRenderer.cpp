@@ -98,7 +98,52 @@ void AnnotationRenderer::paintPen(QPainter &p, const Annotation &a, const MarkIn
         return;
     p.setPen(strokePen(a, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
-    p.drawPolyline(a.points.constData(), int(a.points.size()));
+    const qsizetype n = a.points.size();
+    if (n <= penPiece) {
+        p.drawPolyline(a.points.constData(), int(n));
+        return;
+    }
+    // A long stroke is drawn in short pieces that share their end points: the rasterizer's
+    // cost grows with how many edges cross each row, so one outline of a zig-zag of
+    // thousands of points takes seconds where its pieces take milliseconds. Round caps meet
+    // as round joins do, so opaque ink looks the same; translucent ink is drawn opaque into a
+    // layer first, so the overlaps are not darker.
+    auto drawPieces = [&](QPainter &q) {
+        for (qsizetype i = 0; i + 1 < n; i += penPiece - 1)
+            q.drawPolyline(a.points.constData() + i, int(std::min<qsizetype>(penPiece, n - i)));
+    };
+    if (a.color.alpha() == 255) {
+        drawPieces(p);
+        return;
+    }
+    const QRect device =
+        p.transform()
+            .mapRect(
+                a.boundingRect().adjusted(-a.lineWidth, -a.lineWidth, a.lineWidth, a.lineWidth))
+            .toAlignedRect()
+            .intersected(p.hasClipping()
+                             ? p.clipBoundingRect().toAlignedRect()
+                             : QRect(QPoint(), QSize(p.device()->width(), p.device()->height())));
+    if (device.isEmpty())
+        return;
+    QImage layer(device.size(), QImage::Format_ARGB32_Premultiplied);
+    layer.fill(Qt::transparent);
+    {
+        QPainter q(&layer);
+        q.setRenderHints(p.renderHints());
+        q.setTransform(p.transform() * QTransform::fromTranslate(-device.x(), -device.y()));
+        QColor opaque = a.color;
+        opaque.setAlpha(255);
+        QPen pen = p.pen();
+        pen.setColor(opaque);
+        q.setPen(pen);
+        drawPieces(q);
+    }
+    p.save();
+    p.resetTransform();
+    p.setOpacity(p.opacity() * a.color.alphaF());
+    p.drawImage(device.topLeft(), layer);
+    p.restore();
 }
 
 void AnnotationRenderer::paintHighlight(QPainter &p, const Annotation &a, const MarkInks &)

@@ -46,6 +46,8 @@ public:
 
     static constexpr double headAngle = 0.82 * 3.14159265358979323846;
     static constexpr double highlightAlpha = 0.35;
+    // Points in each piece a long pen stroke is drawn in.
+    static constexpr int penPiece = 4;
 };
 
 // The copy of an image that blur marks show: blocks of max(longer side / 60, 8) pixels over

@@ -53,6 +53,7 @@ CanvasChange &CanvasChange::operator|=(const CanvasChange &o)
     cursorChanged |= o.cursorChanged;
     openTextField |= o.openTextField;
     openCaptionField |= o.openCaptionField;
+    sceneFull |= o.sceneFull;
     return *this;
 }
 
@@ -333,7 +334,10 @@ CanvasChange CanvasModel::mouseUp(QPointF)
     m_draft.reset();
     m_snapPreview.reset();
     c.touch(paintRect(*draft));
-    if (MarkRules::keepsDraft(*draft)) {
+    if (MarkRules::keepsDraft(*draft) && !MarkRules::fitsScene(m_annotations, *draft)) {
+        c.sceneFull = true;
+        dropNewestUndo();
+    } else if (MarkRules::keepsDraft(*draft)) {
         m_annotations.append(draft);
         if (MarkRules::of(draft->kind).numbered)
             c |= beginCaptionEntry(draft);
@@ -393,7 +397,7 @@ CanvasChange CanvasModel::restyle(bool width, const std::function<void(Annotatio
 CanvasChange CanvasModel::setStrokeColor(const QColor &color)
 {
     m_strokeColor = color;
-    if (!m_selected || m_selected->color == color)
+    if (!m_selected || m_selected->color == color || MarkRules::of(m_selected->kind).covers)
         return {};
     return restyle(false, [&](Annotation &m) { m.color = color; });
 }

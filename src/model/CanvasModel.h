@@ -50,6 +50,7 @@ struct CanvasChange
     bool cursorChanged = false;    // the tool changed, from inside or outside
     bool openTextField = false;    // `editingAnnotation()` waits for its words
     bool openCaptionField = false; // `captioningStep()` waits for its caption
+    bool sceneFull = false;        // a mark was not kept: the scene holds all it may
 
     // Adds `area` to what needs repainting.
     void touch(const QRectF &area);
@@ -57,7 +58,7 @@ struct CanvasChange
     bool any() const
     {
         return repaintAll || !dirty.isEmpty() || sizeChanged || toolChanged || cursorChanged ||
-               openTextField || openCaptionField;
+               openTextField || openCaptionField || sceneFull;
     }
 };
 

@@ -93,7 +93,8 @@ CanvasChange CanvasModel::commitText(const QString &typed)
     }
     if (original && typed == original->text)
         dropNewestUndo();
-    mark->text = typed;
+    // As long as a text may be when it is opened again.
+    mark->text = typed.left(MarkRules::maxChars);
     if (index >= 0)
         m_annotations.insert(std::min<qsizetype>(index, m_annotations.size()), mark);
     else
@@ -153,7 +154,8 @@ CanvasChange CanvasModel::commitCaption(const QString &typed)
         ++from;
     while (to > from && blank(typed[to - 1]))
         --to;
-    m_captioningStep->caption = typed.mid(from, to - from);
+    m_captioningStep->caption =
+        typed.mid(from, std::min<qsizetype>(to - from, MarkRules::maxChars));
     m_captioningStep.reset();
     c.repaintAll = true; // the legend changes size
     return c;

@@ -220,10 +220,41 @@ bool insideBadge(const Annotation &a, QPointF p, double tolerance)
     return distance(r.center(), p) <= r.width() / 2 + tolerance;
 }
 
+// Drawing costs, measured with bench/scene_cost_bench: the rasterizer's time grows with the
+// length of the strokes (every row a stroke crosses), with the points (one piece each) and
+// with the pixels filled; a frame never draws more than a large screen of pixels.
+constexpr double screenPixels = 3840.0 * 2160.0;
+
+double strokeLength(const QList<QPointF> &points)
+{
+    double length = 0;
+    for (qsizetype i = 1; i < points.size(); ++i)
+        length += distance(points[i - 1], points[i]);
+    return length;
+}
+
+double penCost(const Annotation &a)
+{
+    const double length = strokeLength(a.points);
+    return 2 + 1.5 * double(a.points.size()) + 1.2 * length + 0.004 * length * a.lineWidth;
+}
+
+double textCost(const Annotation &a)
+{
+    return 10 + 0.5 * double(a.text.size() + a.caption.size());
+}
+
+double filledCost(const Annotation &a)
+{
+    const QRectF r = a.boundingRect();
+    return 10 + 0.001 * std::min(std::abs(r.width() * r.height()), screenPixels);
+}
+
 using R = AnnotationRenderer;
 using A = Annotation;
 
 // In the order of ToolKind, which is the palette's.
+// clang-format off
 const std::array<MarkRules, 12> rules{{
     {.name = "select", .icon = "tool-pointer", .tip = QT_TRANSLATE_NOOP("ToolKind", "Select / Move (V)"), .key = 'v',
      .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::ArrowCursor,
@@ -258,30 +289,32 @@ const std::array<MarkRules, 12> rules{{
      .cursorSymbol = "draw-freehand", .cursorSize = 18, .cursorShape = Qt::CrossCursor,
      .makesMark = true, .freehand = true, .numbered = false, .typed = false, .pixelated = false,
      .bounds = A::penBounds, .paint = R::paintPen, .handles = noHandles, .resize = noResize,
-     .keptWithoutMovement = true, .snapsEnds = false, .overhang = none, .hits = onPenStroke},
+     .keptWithoutMovement = true, .snapsEnds = false, .overhang = none, .hits = onPenStroke,
+     .cost = penCost},
     {.name = "highlight", .icon = "draw-highlight", .tip = QT_TRANSLATE_NOOP("ToolKind", "Highlight (H)"), .key = 'h',
      .cursorSymbol = "draw-highlight", .cursorSize = 18, .cursorShape = Qt::CrossCursor,
      .makesMark = true, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
      .bounds = A::boxBounds, .paint = R::paintHighlight, .handles = boxHandles,
      .resize = resizeBox, .keptWithoutMovement = false, .snapsEnds = false, .overhang = none,
-     .hits = insideBox},
+     .hits = insideBox, .cost = filledCost},
     {.name = "text", .icon = "draw-text", .tip = QT_TRANSLATE_NOOP("ToolKind", "Text (T)"), .key = 't',
      .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::IBeamCursor,
      .makesMark = true, .freehand = false, .numbered = false, .typed = true, .pixelated = false,
      .bounds = A::textBounds, .paint = R::paintText, .handles = boxHandles,
      .resize = resizeText, .keptWithoutMovement = false, .snapsEnds = false,
-     .overhang = textOverhang, .hits = insideBox},
+     .overhang = textOverhang, .hits = insideBox, .maxInScene = 1000, .cost = textCost},
     {.name = "step", .icon = "draw-number", .tip = QT_TRANSLATE_NOOP("ToolKind", "Numbered Step (S)"), .key = 's',
      .cursorSymbol = "target", .cursorSize = 16, .cursorShape = Qt::CrossCursor,
      .makesMark = true, .freehand = false, .numbered = true, .typed = false, .pixelated = false,
      .bounds = A::stepBounds, .paint = R::paintStep, .handles = boxHandles,
      .resize = resizeStep, .keptWithoutMovement = true, .snapsEnds = false, .overhang = none,
-     .hits = insideBadge},
+     .hits = insideBadge, .maxInScene = 1000, .cost = textCost},
     {.name = "blur", .icon = "blurfx", .tip = QT_TRANSLATE_NOOP("ToolKind", "Blur / Pixelate (B)"), .key = 'b',
      .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::CrossCursor,
      .makesMark = true, .freehand = false, .numbered = false, .typed = false, .pixelated = true,
      .bounds = A::boxBounds, .paint = R::paintBlur, .handles = boxHandles, .resize = resizeBox,
-     .keptWithoutMovement = false, .snapsEnds = false, .overhang = none, .hits = insideBox},
+     .keptWithoutMovement = false, .snapsEnds = false, .overhang = none, .hits = insideBox,
+     .maxInScene = 500, .cost = filledCost},
     // The crop is the canvas's own frame, not a mark: it never takes a click.
     {.name = "crop", .icon = "transform-crop", .tip = QT_TRANSLATE_NOOP("ToolKind", "Crop (C)"), .key = 'c',
      .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::CrossCursor,
@@ -289,14 +322,17 @@ const std::array<MarkRules, 12> rules{{
      .bounds = A::boxBounds, .paint = R::paintNothing, .handles = boxHandles,
      .resize = resizeBox, .keptWithoutMovement = false, .snapsEnds = false, .overhang = none,
      .hits = neverHit},
-    // Found and placed by Redact; selectable, movable and resizable like a box.
-    {.name = "redact", .icon = "redact", .tip = QT_TRANSLATE_NOOP("ToolKind", "Redaction"), .key = 0,
+    // Drawn by hand or placed by Redact Secrets; selectable, movable and resizable like a box,
+    // always in the redaction colour.
+    {.name = "redact", .icon = "redact-box", .tip = QT_TRANSLATE_NOOP("ToolKind", "Redact (D)"), .key = 'd',
      .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::CrossCursor,
      .makesMark = true, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
+     .covers = true,
      .bounds = A::boxBounds, .paint = R::paintRedaction, .handles = boxHandles, .resize = resizeBox,
      .keptWithoutMovement = false, .snapsEnds = false, .overhang = redactionOverhang,
-     .hits = insideBox, .conceals = true},
+     .hits = insideBox},
 }};
+// clang-format on
 
 } // namespace
 
@@ -305,9 +341,31 @@ const MarkRules &MarkRules::of(ToolKind kind)
     return rules[size_t(kind)];
 }
 
+double MarkRules::drawCost(const Annotation &mark)
+{
+    const MarkRules &rules = of(mark.kind);
+    return rules.cost ? rules.cost(mark) : 20;
+}
+
+bool MarkRules::fitsScene(const QList<AnnotationRef> &marks, const Annotation &more)
+{
+    if (marks.size() + 1 > maxSceneMarks)
+        return false;
+    qsizetype points = more.points.size();
+    double cost = drawCost(more);
+    int sameKind = 1;
+    for (const AnnotationRef &m : marks) {
+        points += m->points.size();
+        cost += drawCost(*m);
+        sameKind += m->kind == more.kind;
+    }
+    return points <= maxScenePoints && cost <= maxSceneCost && sameKind <= of(more.kind).maxInScene;
+}
+
 AnnotationRef MarkRules::startDraft(ToolKind kind, QPointF at, const QColor &color, double lineWidth)
 {
-    AnnotationRef draft = Annotation::make(kind, at, at, color, lineWidth);
+    AnnotationRef draft = Annotation::make(
+        kind, at, at, of(kind).covers ? Annotation::redactionColor() : color, lineWidth);
     if (of(kind).freehand)
         draft->points = {at};
     return draft;
@@ -317,7 +375,9 @@ std::optional<QRectF> MarkRules::extendDraft(Annotation &draft, QPointF to, cons
 {
     const MarkRules &rules = of(draft.kind);
     if (rules.freehand) {
-        draft.points.append(to);
+        // A stroke that long ends there; the next drag starts another.
+        if (draft.points.size() < maxPoints)
+            draft.points.append(to);
         return std::nullopt;
     }
     const std::optional<SnapTarget> target =

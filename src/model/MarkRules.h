@@ -68,6 +68,10 @@ struct MarkRules
     bool typed;
     // Shows the pixelated picture under it (blur), so the copy is needed.
     bool pixelated;
+    // Hides what lies under it for good (redactions): always in the redaction colour, which
+    // the palette does not change, counted as covering secrets, and the pixels beneath never
+    // leave the editor's memory (files, the history and kept work hold the fill instead).
+    bool covers = false;
 
     QRectF (*bounds)(const Annotation &mark);
     void (*paint)(QPainter &painter, const Annotation &mark, const MarkInks &inks);
@@ -86,11 +90,32 @@ struct MarkRules
     // Whether a click at `p` lands on the mark as drawn: on its ink, within `tolerance` of it;
     // inside only for the filled kinds. Invisible marks are never hit.
     bool (*hits)(const Annotation &mark, QPointF p, double tolerance);
-    // Hides what lies under it for good: the pixels beneath never leave the editor's memory
-    // (files, the history and kept work hold the fill instead).
-    bool conceals = false;
+
+    // What a scene may hold of this kind before it is refused, so that opening it stays
+    // quick (each blur mark builds its part of the pixelated picture).
+    int maxInScene = 10000;
+    // Roughly how many microseconds drawing the mark once takes at full size, where the
+    // drawing is the costly part; a fixed small cost when not set.
+    double (*cost)(const Annotation &mark) = nullptr;
 
     static const MarkRules &of(ToolKind kind);
+
+    // What one mark may hold: points of a freehand stroke, characters of a text or caption.
+    // The editor stops there too, so nothing it makes is refused when it is opened again.
+    static constexpr int maxPoints = 10000;
+    static constexpr int maxChars = 10000;
+    // The widest a line of text may be, in characters times points of font size.
+    static constexpr double maxTextExtent = 1000000;
+    // `cost` for any mark.
+    static double drawCost(const Annotation &mark);
+    // What a whole scene may hold: marks, points of all freehand marks, and drawing cost
+    // (about µs at full size, so that a frame stays under 100 ms).
+    static constexpr int maxSceneMarks = 10000;
+    static constexpr int maxScenePoints = 100000;
+    static constexpr double maxSceneCost = 100000;
+    // Whether `marks` with `more` added stay within those limits and `maxInScene`: the editor
+    // makes nothing it could not open again.
+    static bool fitsScene(const QList<AnnotationRef> &marks, const Annotation &more);
 
     // Drawing a new mark, the same on the editor's canvas and on the preview card: it starts
     // at the pointer, a freehand one then takes every point and the others move their end

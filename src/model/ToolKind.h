@@ -8,8 +8,8 @@
 
 namespace vistrel {
 
-// The closed list of annotation tools, in palette order. Redaction marks are made by the
-// editor's Redact action, not drawn: they have no key and no place in the palette.
+// The closed list of annotation tools. Redaction boxes are drawn with the Redact tool or
+// placed by the editor's Redact Secrets action.
 enum class ToolKind { Select, Arrow, Line, Rect, Ellipse, Pen, Highlight, Text, Step, Blur, Crop, Redact };
 
 const QList<ToolKind> &allToolKinds();

@@ -55,30 +55,68 @@ PictureRead decodePicture(QIODevice *device, const QByteArray &format)
     return {std::move(image), QString()};
 }
 
-PictureRead readPictureFile(const QString &path)
+bool openRegularFile(const QString &path, QFile &file, QString *error)
 {
+    auto fail = [&](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
     // Non-blocking, so opening a FIFO without a writer returns at once rather than waiting.
     const int fd = ::open(QFile::encodeName(path).constData(),
                           O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
-        return {QImage(), QString::fromLocal8Bit(std::strerror(errno))};
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         const bool folder = S_ISDIR(st.st_mode);
         ::close(fd);
-        return {QImage(), folder ? QCoreApplication::translate("PictureFile", "a folder, not a picture")
-                                 : QCoreApplication::translate("PictureFile", "not a regular file")};
-    }
-    if (st.st_size == 0) {
-        ::close(fd);
-        return {QImage(), QCoreApplication::translate("PictureFile", "the file is empty")};
+        return fail(folder ? QCoreApplication::translate("PictureFile", "a folder, not a file")
+                           : QCoreApplication::translate("PictureFile", "not a regular file"));
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        return {QImage(), file.errorString()};
+        return fail(file.errorString());
     }
+    return true;
+}
+
+FileBytes readRegularFile(const QString &path, qint64 maxBytes)
+{
+    QFile file;
+    FileBytes out;
+    if (!openRegularFile(path, file, &out.error))
+        return out;
+    if (file.size() > maxBytes) {
+        out.error = QCoreApplication::translate("PictureFile", "too large (%1 MB; up to %2 MB)")
+                        .arg((file.size() + 999999) / 1000000)
+                        .arg(maxBytes / 1000000);
+        out.tooLarge = true;
+        return out;
+    }
+    // Read to at most one byte past the limit: the file may grow while it is read.
+    out.bytes = file.read(maxBytes + 1);
+    if (out.bytes.size() > maxBytes) {
+        out.bytes.clear();
+        out.error = QCoreApplication::translate("PictureFile", "too large (up to %1 MB)")
+                        .arg(maxBytes / 1000000);
+        out.tooLarge = true;
+    } else if (file.error() != QFileDevice::NoError) {
+        out.bytes.clear();
+        out.error = file.errorString();
+    }
+    return out;
+}
+
+PictureRead readPictureFile(const QString &path)
+{
+    QFile file;
+    QString error;
+    if (!openRegularFile(path, file, &error))
+        return {QImage(), error};
+    if (file.size() == 0)
+        return {QImage(), QCoreApplication::translate("PictureFile", "the file is empty")};
     return decodePicture(&file);
 }
 

@@ -5,6 +5,7 @@
 #include <QSize>
 #include <QString>
 
+class QFile;
 class QIODevice;
 
 namespace vistrel {
@@ -28,6 +29,21 @@ struct PictureRead
     QString error; // empty when `image` is good
     bool tooLarge = false; // refused for its size, from its header
 };
+
+// Opens `path` for reading only when it is a regular file, never waiting on it: a FIFO, a
+// device or a folder put where a file was expected is refused at once. On failure `error`
+// (when given) names the cause ("No such file or directory", "Permission denied", "not a
+// regular file"). Every file the app reads goes through here or `readRegularFile`.
+bool openRegularFile(const QString &path, QFile &file, QString *error = nullptr);
+
+// A regular file's bytes, or why there are none; files over `maxBytes` are refused unread.
+struct FileBytes
+{
+    QByteArray bytes;
+    QString error; // empty when `bytes` holds the file
+    bool tooLarge = false;
+};
+FileBytes readRegularFile(const QString &path, qint64 maxBytes);
 
 // Decodes an encoded picture from `device`, sized from its header first. `format` may name the
 // format ("png"); otherwise it is told from the content.

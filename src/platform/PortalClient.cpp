@@ -1,5 +1,7 @@
 #include "platform/PortalClient.h"
 
+#include "platform/PictureFile.h"
+
 #include "platform/QtDesktop.h"
 
 #include <QCoreApplication>
@@ -289,14 +291,23 @@ Result<QImage> PortalClient::loadScreenshot(const QVariantMap &results)
         return CaptureError::failed(
             QCoreApplication::translate("PortalClient", "The desktop's screenshot is not a local file (\"%1\").").arg(url.toString()));
     const QString path = url.toLocalFile();
-    QImageReader reader(path);
-    QImage image = reader.read();
+    // Never waited on: a FIFO or a device where the screenshot should be is refused at once.
+    QFile input;
+    QString why;
+    QImageReader reader;
+    if (openRegularFile(path, input, &why))
+        reader.setDevice(&input);
+    QImage image = reader.device() ? reader.read() : QImage();
+    if (why.isEmpty())
+        why = reader.errorString();
     const QFileInfo file(path);
     if (file.dir().canonicalPath() == QDir(QDir::tempPath()).canonicalPath())
         QFile::remove(path);
     if (image.isNull())
-        return CaptureError::failed(QCoreApplication::translate("PortalClient", "Cannot read the desktop's screenshot %1: %2")
-                                        .arg(path, reader.errorString()));
+        return CaptureError::failed(
+            QCoreApplication::translate("PortalClient",
+                                        "Cannot read the desktop's screenshot %1: %2")
+                .arg(path, why));
     // A screen has no transparency; the rest of the capture path works on opaque pixels.
     if (image.format() != QImage::Format_RGB32)
         image = image.convertToFormat(QImage::Format_RGB32);

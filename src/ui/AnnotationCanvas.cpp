@@ -16,6 +16,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QThread>
 #include <QTimer>
 #include <QUndoStack>
 
@@ -261,7 +262,22 @@ bool AnnotationCanvas::pasteImage()
 
 bool AnnotationCanvas::pasteImage(const QMimeData *mime)
 {
-    const PastedPicture picture = PastedPicture::read(mime);
+    PastedPicture::Offer offer = PastedPicture::take(mime);
+    if (!offer.heavy())
+        return placePasted(PastedPicture::decode(offer));
+    // A large picture, or an editable PNG's pictures, decode on a thread of their own: the
+    // editor keeps answering meanwhile, and the picture comes when it is ready.
+    auto decoded = std::make_shared<PastedPicture>();
+    QThread *reader = QThread::create(
+        [offer = std::move(offer), decoded] { *decoded = PastedPicture::decode(offer); });
+    connect(reader, &QThread::finished, reader, &QObject::deleteLater);
+    connect(reader, &QThread::finished, this, [this, decoded] { placePasted(*decoded); });
+    reader->start();
+    return true;
+}
+
+bool AnnotationCanvas::placePasted(const PastedPicture &picture)
+{
     if (!picture.refusal.isEmpty())
         emit pasteRefused(picture.refusal);
     else if (picture.image.isNull())
@@ -298,6 +314,9 @@ void AnnotationCanvas::apply(const CanvasChange &change)
         openTextField();
     if (change.openCaptionField)
         openCaptionField();
+    if (change.sceneFull)
+        emit markRefused(tr("This capture holds as many marks as Vistrel can open again; the last "
+                            "one was not kept"));
     if (change.toolChanged && onToolChange)
         onToolChange(m_model->currentTool());
     if (change.repaintAll || !change.dirty.isEmpty())

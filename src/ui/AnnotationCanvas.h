@@ -18,6 +18,8 @@ class QUndoStack;
 
 namespace vistrel {
 
+struct PastedPicture;
+
 class OCRService;
 
 // The editor's document view: the captured picture on a large dotted surface, images placed
@@ -73,7 +75,8 @@ public:
     void addImage(const QImage &picture);
     // Adds the clipboard's picture (image data, or picture files copied in a file manager).
     // Pictures over 16384 pixels a side or 256 MiB decoded are refused, and so is a clipboard
-    // without a picture, each saying why (`pasteRefused`). Returns whether one was added.
+    // without a picture, each saying why (`pasteRefused`). Returns whether one was added, or
+    // is being decoded off the GUI thread (a large one: it is added when ready).
     bool pasteImage();
     bool pasteImage(const QMimeData *mime);
 
@@ -125,6 +128,8 @@ signals:
     void imageAdded(QRectF frame);
     // A paste added nothing; `why` is said to the user (a toast in the editor).
     void pasteRefused(const QString &why);
+    // A mark was not kept: the capture holds as much as can be opened again.
+    void markRefused(const QString &why);
     // X: find and cover what looks secret.
     void redactRequested();
 
@@ -141,6 +146,7 @@ protected:
 
 private:
     void paintCropSize(QPainter &p, const QRectF &crop);
+    bool placePasted(const PastedPicture &picture);
     AnnotationCanvas(const QImage &image, const QList<AnnotationRef> &seed, TextBoxDetection detect,
                      OCRService *ocr, QWidget *parent);
     void apply(const CanvasChange &change);

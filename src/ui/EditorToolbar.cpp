@@ -113,8 +113,8 @@ void EditorWindowController::buildToolbar()
         b->setFocusPolicy(Qt::NoFocus);
         b->setProperty("tool", true);
         m_toolButtons.insert(tool, b);
-        // Redact beside Blur: both hide, but only a redaction leaves nothing to recover.
-        if (tool == ToolKind::Blur) {
+        // Redaction by hand, then by finding: unlike blur, both leave nothing to recover.
+        if (tool == ToolKind::Redact) {
             add(EditorAction::Redact, QT_TR_NOOP("Redact Secrets"), QStringLiteral("redact"),
                 &EditorWindowController::redactSecrets, {}, QSize(32, 30), false);
             m_actions.value(EditorAction::Redact)->setToolTip(tr("Redact Secrets (X)"));

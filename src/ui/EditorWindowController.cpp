@@ -141,10 +141,10 @@ QImage opaqueCapture(const QImage &image)
 
 const QList<ToolKind> &EditorWindowController::paletteTools()
 {
-    static const QList<ToolKind> tools{ToolKind::Select, ToolKind::Arrow,     ToolKind::Line,
-                                       ToolKind::Rect,   ToolKind::Ellipse,   ToolKind::Pen,
-                                       ToolKind::Highlight, ToolKind::Text,   ToolKind::Step,
-                                       ToolKind::Blur,   ToolKind::Crop};
+    static const QList<ToolKind> tools{ToolKind::Select,    ToolKind::Arrow,   ToolKind::Line,
+                                       ToolKind::Rect,      ToolKind::Ellipse, ToolKind::Pen,
+                                       ToolKind::Highlight, ToolKind::Text,    ToolKind::Step,
+                                       ToolKind::Blur,      ToolKind::Redact,  ToolKind::Crop};
     return tools;
 }
 
@@ -218,6 +218,8 @@ EditorWindowController::EditorWindowController(const QImage &image, const QList<
     });
     connect(m_canvas, &AnnotationCanvas::imageAdded, this, &EditorWindowController::showAdded);
     connect(m_canvas, &AnnotationCanvas::pasteRefused, this,
+            [this](const QString &why) { m_platform.toasts->show(why); });
+    connect(m_canvas, &AnnotationCanvas::markRefused, this,
             [this](const QString &why) { m_platform.toasts->show(why); });
     m_canvas->onPasteScene = [this](const EditorScene &scene) {
         if (onOpenScene)
@@ -699,7 +701,7 @@ void EditorWindowController::restoreScene(const EditorScene &scene)
     m_canvas->update();
     // Kept or saved work holds only the fill under its redactions: moving one shows no secret.
     if (std::any_of(scene.marks.cbegin(), scene.marks.cend(),
-                    [](const AnnotationRef &m) { return MarkRules::of(m->kind).conceals; }))
+                    [](const AnnotationRef &m) { return MarkRules::of(m->kind).covers; }))
         m_platform.toasts->show(tr("The pixels under the redactions are gone"));
 }
 

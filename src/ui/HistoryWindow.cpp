@@ -1,11 +1,17 @@
 #include "ui/HistoryWindow.h"
 
+#include "platform/PictureFile.h"
+
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPixmap>
+#include <QPointer>
 #include <QPushButton>
+#include <QThread>
 #include <QVBoxLayout>
 
 namespace vistrel {
@@ -47,14 +53,45 @@ QString HistoryWindow::timeText(const QDateTime &when, const QDateTime &now)
     return QLocale().toString(local, QLocale::ShortFormat);
 }
 
+void HistoryWindow::loadThumbnails(QObject *context, const QStringList &files,
+                                   std::function<void(int, const QIcon &)> show)
+{
+    if (files.isEmpty())
+        return;
+    QPointer<QObject> guard = context;
+    QThread *reader = QThread::create([files, guard, show = std::move(show)] {
+        for (int i = 0; i < files.size(); ++i) {
+            const PictureRead read = readPictureFile(files[i]);
+            // A thumbnail is small; anything larger is not one we wrote.
+            if (read.image.isNull() || read.image.width() > 4 * CaptureHistory::thumbnailSide ||
+                read.image.height() > 4 * CaptureHistory::thumbnailSide)
+                continue;
+            if (!guard)
+                return;
+            QMetaObject::invokeMethod(
+                guard.data(),
+                [guard, show, i, image = read.image] {
+                    if (guard)
+                        show(i, QIcon(QPixmap::fromImage(image)));
+                },
+                Qt::QueuedConnection);
+        }
+    });
+    QObject::connect(reader, &QThread::finished, reader, &QObject::deleteLater);
+    reader->start();
+}
+
 void HistoryWindow::refresh()
 {
     const QString current = m_grid->currentItem() ? m_grid->currentItem()->data(Qt::UserRole).toString()
                                                   : QString();
     m_grid->clear();
     const QDateTime now = QDateTime::currentDateTime();
+    QStringList thumbnails, ids;
     for (const HistoryEntry &entry : m_history.entries()) {
-        auto *item = new QListWidgetItem(QIcon(entry.thumbnail), timeText(entry.time, now));
+        thumbnails.append(entry.thumbnail);
+        ids.append(entry.id);
+        auto *item = new QListWidgetItem(timeText(entry.time, now));
         item->setData(Qt::UserRole, entry.id);
         item->setToolTip(entry.unsaved ? tr("Marks not saved") : QString());
         m_grid->addItem(item);
@@ -63,6 +100,12 @@ void HistoryWindow::refresh()
     }
     if (!m_grid->currentItem() && m_grid->count() > 0)
         m_grid->setCurrentRow(0);
+    // Found by id: a refresh or a Delete may have changed the grid by then.
+    loadThumbnails(this, thumbnails, [this, ids](int index, const QIcon &icon) {
+        for (int row = 0; row < m_grid->count(); ++row)
+            if (m_grid->item(row)->data(Qt::UserRole).toString() == ids.value(index))
+                m_grid->item(row)->setIcon(icon);
+    });
     m_grid->setVisible(m_grid->count() > 0);
     m_empty->setVisible(m_grid->count() == 0);
 }

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+class QIcon;
 class QLabel;
 class QListWidget;
 class QMessageBox;
@@ -27,6 +28,12 @@ public:
 
     std::function<void(const QString &id)> onOpen;
     std::function<void(const QString &id)> onRemove;
+
+    // Reads thumbnail files on a thread of its own (a slow disk, or a FIFO put in the
+    // history, must not stop the app) and hands each that reads to `show`, with its index in
+    // `files`, on `context`'s thread; nothing once `context` is gone.
+    static void loadThumbnails(QObject *context, const QStringList &files,
+                               std::function<void(int index, const QIcon &icon)> show);
 
     // Reads the folder again.
     void refresh();

@@ -926,3 +926,46 @@ TEST_F(CoordinatorTest, CapturesAndEditorsAreKeptInTheHistoryAndReopenEditable)
     drain();
     EXPECT_EQ(history.entries().size(), 2);
 }
+
+TEST_F(CoordinatorTest, KeptWorkReopensTheNewestFewAndADamagedEntryIsOfferedOnce)
+{
+    QTemporaryDir dir;
+    const RecoveryStore recovery;
+    for (const QString &id : recovery.ids())
+        recovery.remove(id);
+    Preferences preferences(dir.filePath("p.conf"));
+    const CaptureHistory history(dir.filePath("history"));
+    EditorScene scene;
+    scene.image = QImage(40, 30, QImage::Format_RGB32);
+    scene.image.fill(Qt::darkGreen);
+    scene.marks = {Annotation::make(ToolKind::Rect, {2, 2}, {20, 20}, Qt::red, 3)};
+    QStringList ids;
+    const QDateTime t0 = QDateTime::currentDateTimeUtc().addSecs(-600);
+    for (int i = 0; i < CaptureCoordinator::maxReopened + 3; ++i) {
+        ids.append(CaptureHistory::newId(t0.addSecs(i)));
+        ASSERT_TRUE(history.write(ids.last(), scene, true, true));
+    }
+    // The newest is damaged.
+    QFile json(dir.filePath("history/" + ids.last() + "/scene.json"));
+    ASSERT_TRUE(json.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    json.write("{\"marks\": [");
+    json.close();
+
+    coordinator->setHistoryFolder(dir.filePath("history"));
+    coordinator->setPreferences(&preferences);
+    coordinator->offerKeptWork();
+    ASSERT_NE(coordinator->keptWorkQuestion(), nullptr);
+    coordinator->keptWorkQuestion()->defaultButton()->click(); // Reopen
+    drain();
+
+    // The newest few less the damaged one; it was said once and is offered no more; the
+    // oldest stay in the history with their marks, no longer offered either.
+    EXPECT_EQ(coordinator->editors().size(), CaptureCoordinator::maxReopened - 1);
+    EXPECT_EQ(desktop.warnings.size(), 1);
+    EXPECT_TRUE(desktop.toastTexts.last().contains("3 more"))
+        << qPrintable(desktop.toastTexts.last());
+    EXPECT_EQ(history.unsavedIds(), ids.mid(3, CaptureCoordinator::maxReopened - 1));
+    EXPECT_EQ(history.read(ids[0])->marks.size(), 1);
+    for (EditorWindowController *editor : coordinator->editors())
+        editor->discardChanges();
+}

@@ -110,8 +110,12 @@ TEST(Preferences, RedactionRulesAreSwitchedInTheWindowAndKept)
 TEST(Preferences, HandWrittenSettingsAreReadAsAPersonWritesThem)
 {
     QTemporaryDir dir;
-    const QString file = dir.filePath("vistrel.conf");
+    // A file of its own each time: QSettings may keep a file rewritten within the same second
+    // and of the same size as it first read it.
+    QString file;
+    int written = 0;
     auto write = [&](const QByteArray &text) {
+        file = dir.filePath(QStringLiteral("vistrel-%1.conf").arg(++written));
         QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(text);
@@ -163,8 +167,12 @@ TEST(Preferences, HandWrittenSettingsAreReadAsAPersonWritesThem)
 TEST(Preferences, AHistoryLimitOutOfItsRangeFallsBackToItsDefault)
 {
     QTemporaryDir dir;
-    const QString file = dir.filePath("vistrel.conf");
+    // A file of its own each time: QSettings may keep a file rewritten within the same second
+    // and of the same size as it first read it.
+    QString file;
+    int written = 0;
     auto write = [&](const QByteArray &text) {
+        file = dir.filePath(QStringLiteral("vistrel-%1.conf").arg(++written));
         QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(text);
@@ -625,3 +633,19 @@ TEST(Preferences, AHotKeyMessageIsShownWhole)
 }
 
 } // namespace
+
+TEST(Preferences, ASettingsFileThatIsAFifoIsNotWaitedOn)
+{
+    QTemporaryDir dir;
+    const QString fifo = test::fifoInPlaceOf(dir.filePath("vistrel.conf"));
+    QElapsedTimer clock;
+    clock.start();
+    {
+        test::FifoRelease release(fifo, 3000);
+        Preferences preferences(fifo);
+        EXPECT_TRUE(preferences.historyEnabled()); // the default
+        EXPECT_EQ(preferences.historyMaxEntries(), 100);
+    }
+    EXPECT_LT(clock.elapsed(), 2000) << "waited on the FIFO";
+    EXPECT_FALSE(QFileInfo(fifo).isFile());
+}

@@ -9,8 +9,12 @@
 #include "ui/AnnotationCanvas.h"
 #include "ui/EditorWindowController.h"
 
+#include "ui/HistoryWindow.h"
 #include <QApplication>
 #include <QFile>
+
+#include <QApplication>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -313,4 +317,49 @@ TEST(AppShell, QuitStaysAndSaysSoWhenUnsavedMarksCannotBeKept)
     EXPECT_EQ(shell.coordinator().unsavedEditors(), 1);
     shell.quitQuestion()->button(QMessageBox::Cancel)->click();
     drain();
+}
+
+TEST(AppShell, AFifoInTheHistoryNeverStopsTheMenuOrTheHistoryWindow)
+{
+    QTemporaryDir dir;
+    FakeDesktop desktop;
+    Preferences preferences(dir.filePath("p.conf"));
+    AppShell shell(desktop.platform(), &preferences);
+    shell.coordinator().setHistoryFolder(dir.filePath("history"));
+    const CaptureHistory history(dir.filePath("history"));
+    EditorScene scene;
+    scene.image = QImage(64, 48, QImage::Format_RGB32);
+    scene.image.fill(Qt::darkGreen);
+    const QString good = CaptureHistory::newId(QDateTime::currentDateTimeUtc().addSecs(-60));
+    const QString hostile = CaptureHistory::newId();
+    ASSERT_TRUE(history.write(good, scene, false, true));
+    ASSERT_TRUE(history.write(hostile, scene, false, true));
+    const QString fifo = test::fifoInPlaceOf(dir.filePath("history/" + hostile + "/thumbnail.png"));
+
+    // Recent Captures and Show History…, then every icon drawn as a menu or grid draws it.
+    QElapsedTimer clock;
+    clock.start();
+    QList<QIcon> icons;
+    {
+        test::FifoRelease release(fifo, 3000);
+        auto menu = shell.buildMenu();
+        emit shell.recentMenu()->aboutToShow();
+        HistoryWindow *window = shell.showHistory();
+        for (int wait = 0; wait < 100 && window->grid()->item(1)->icon().isNull(); ++wait)
+            drain(2);
+        for (QAction *a : shell.recentMenu()->actions())
+            icons.append(a->icon());
+        for (int row = 0; row < window->grid()->count(); ++row)
+            icons.append(window->grid()->item(row)->icon());
+        for (const QIcon &icon : icons)
+            icon.pixmap(32);
+        window->close();
+    }
+    EXPECT_LT(clock.elapsed(), 2000) << "waited on the FIFO";
+    // Newest first: the FIFO's entry has no icon, the other its thumbnail.
+    ASSERT_EQ(icons.size(), 4);
+    EXPECT_TRUE(icons[0].isNull());
+    EXPECT_FALSE(icons[1].isNull());
+    EXPECT_TRUE(icons[2].isNull());
+    EXPECT_FALSE(icons[3].isNull());
 }

@@ -19,6 +19,14 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include "TestSupport.h"
+
+#include <QElapsedTimer>
+
+#include <cmath>
+
+#include <sys/time.h>
+
 using namespace vistrel;
 
 namespace {
@@ -216,7 +224,8 @@ TEST(RecoveryStore, DamagedOrForeignEntriesAreRefusedWithAReason)
 
     QFile::remove(home.filePath(QStringLiteral("recovery/%1/capture.png").arg(id)));
     EXPECT_FALSE(store.read(id, &error));
-    EXPECT_TRUE(error.contains(QStringLiteral("missing"))) << qPrintable(error);
+    // The reason itself, not a guess.
+    EXPECT_TRUE(error.contains(QStringLiteral("No such file"))) << qPrintable(error);
 }
 
 TEST(EditablePng, EveryKindOfMarkComesBackEditableAndViewersSeeTheFlatPicture)
@@ -396,4 +405,181 @@ TEST(HistoryRecorder, WritesTheLatestStateOffTheCallerAndRewritesPicturesOnlyWhe
     recorder.remove(id);
     recorder.flush();
     EXPECT_TRUE(recorder.history().entries().isEmpty());
+}
+
+TEST(CaptureHistory, AFifoInAnEntryIsRefusedAtOnceWithTheReason)
+{
+    QTemporaryDir home;
+    const CaptureHistory history(home.filePath(QStringLiteral("history")));
+    const QString id = CaptureHistory::newId();
+    ASSERT_TRUE(history.write(id, sample(), true, true));
+    for (const QString name : {QStringLiteral("scene.json"), QStringLiteral("capture.png")}) {
+        SCOPED_TRACE(qPrintable(name));
+        ASSERT_TRUE(history.write(id, sample(), true, true));
+        const QString fifo =
+            test::fifoInPlaceOf(home.filePath(QStringLiteral("history/%1/%2").arg(id, name)));
+        QElapsedTimer clock;
+        clock.start();
+        QString error;
+        {
+            test::FifoRelease release(fifo, 3000);
+            EXPECT_FALSE(history.read(id, &error));
+        }
+        EXPECT_LT(clock.elapsed(), 2000) << "waited on the FIFO";
+        EXPECT_TRUE(error.contains(QStringLiteral("not a regular file"))) << qPrintable(error);
+        QFile::remove(fifo);
+    }
+    // A picture file readable by nobody: the reason, not "missing".
+    ASSERT_TRUE(history.write(id, sample(), true, true));
+    const QString capture = home.filePath(QStringLiteral("history/%1/capture.png").arg(id));
+    QFile::setPermissions(capture, {});
+    QString error;
+    if (!QFile(capture).open(QIODevice::ReadOnly)) { // root reads anything
+        EXPECT_FALSE(history.read(id, &error));
+        EXPECT_TRUE(error.contains(QStringLiteral("Permission denied"))) << qPrintable(error);
+    }
+}
+
+TEST(EditablePng, PicturesAreSizedBeforeDecodingAndOnlyThoseShownAreRead)
+{
+    EditorScene scene = sample();
+    const QByteArray flat = png(filled({40, 30}, Qt::magenta));
+    const QByteArray capture = png(scene.image);
+    const QByteArray placed = png(scene.placed.first().first);
+    // Pictures that decode to 256 MB each from a few hundred bytes, none of them shown: the
+    // scene opens without touching them.
+    QJsonObject json = scene.toJson();
+    json.insert("placed", QJsonArray{});
+    QList<QByteArray> bombs{capture};
+    for (int i = 0; i < 8; ++i)
+        bombs.append(declaring({16384, 4096}));
+    const QByteArray unused = EditablePng::withChunk(
+        flat, payload(QJsonDocument(json).toJson(QJsonDocument::Compact), bombs));
+    const EditablePng::Read read = EditablePng::readBytes(unused);
+    ASSERT_TRUE(read.scene) << qPrintable(read.problem);
+    EXPECT_TRUE(read.scene->placed.isEmpty());
+
+    // Shown, each within the limit for one picture but too many together: refused from their
+    // headers, with the sizes named.
+    QJsonArray frames;
+    for (int i = 0; i < 8; ++i)
+        frames.append(QJsonObject{{"picture", EditorScene::pictureName(i + 1)},
+                                  {"frame", QJsonArray{0, 0, 10, 10}}});
+    json.insert("placed", frames);
+    const QByteArray shown = EditablePng::withChunk(
+        flat, payload(QJsonDocument(json).toJson(QJsonDocument::Compact), bombs));
+    const EditablePng::Read refused = EditablePng::readBytes(shown);
+    EXPECT_FALSE(refused.scene);
+    EXPECT_TRUE(refused.problem.contains("too large together")) << qPrintable(refused.problem);
+
+    // A good placed picture beside unused ones still comes back.
+    json.insert("placed", QJsonArray{QJsonObject{{"picture", EditorScene::pictureName(1)},
+                                                 {"frame", QJsonArray{1, 2, 30, 20}}}});
+    const EditablePng::Read one = EditablePng::readBytes(
+        EditablePng::withChunk(flat, payload(QJsonDocument(json).toJson(QJsonDocument::Compact),
+                                             {capture, placed, bombs[1]})));
+    ASSERT_TRUE(one.scene) << qPrintable(one.problem);
+    ASSERT_EQ(one.scene->placed.size(), 1);
+    EXPECT_EQ(one.scene->placed.first().first.pixelColor(3, 3), QColor(Qt::yellow));
+}
+
+TEST(EditablePng, ScenesThatWouldTakeTooLongToDrawAreRefusedWithAReason)
+{
+    const EditorScene base = sample();
+    const QByteArray flat = png(filled({40, 30}, Qt::magenta));
+    const QByteArray capture = png(base.image);
+    auto problemWith = [&](const QList<AnnotationRef> &marks) {
+        EditorScene scene = base;
+        scene.marks = marks;
+        scene.placed.clear();
+        const QByteArray json = QJsonDocument(scene.toJson()).toJson(QJsonDocument::Compact);
+        const EditablePng::Read read =
+            EditablePng::readBytes(EditablePng::withChunk(flat, payload(json, {capture})));
+        EXPECT_FALSE(read.scene);
+        return read.problem;
+    };
+    auto zigzag = [](int points, double height) {
+        auto pen = Annotation::make(ToolKind::Pen, {0, 0}, {0, 0}, Qt::red, 4);
+        for (int i = 0; i < points; ++i)
+            pen->points.append(QPointF(10 + i % 1000, 10 + (i % 2) * height));
+        return pen;
+    };
+    auto text = [](int length, double size) {
+        auto t = Annotation::make(ToolKind::Text, {5, 5}, {5, 5}, Qt::blue, 3);
+        t->text = QString(length, QLatin1Char('w'));
+        t->fontSize = size;
+        return t;
+    };
+
+    // One stroke of 100 000 points; 14 texts of a million characters; one long line at 1000 pt.
+    EXPECT_TRUE(problemWith({zigzag(100000, 5)}).contains("too many points"));
+    QList<AnnotationRef> texts;
+    for (int i = 0; i < 14; ++i)
+        texts.append(text(1000000, 20));
+    EXPECT_TRUE(problemWith(texts).contains("too long"));
+    EXPECT_TRUE(problemWith({text(5000, 1000)}).contains("too wide"));
+    // Strokes each within the limit that cross the picture thousands of times.
+    QList<AnnotationRef> tall;
+    for (int i = 0; i < 10; ++i)
+        tall.append(zigzag(MarkRules::maxPoints, 1000));
+    EXPECT_TRUE(problemWith(tall).contains("too long to draw"));
+    // Thousands of blur marks, each building its part of the pixelated picture.
+    QList<AnnotationRef> blurs;
+    for (int i = 0; i < 10000; ++i)
+        blurs.append(Annotation::make(ToolKind::Blur, {1, 1}, {9, 9}, Qt::black, 2));
+    EXPECT_TRUE(problemWith(blurs).contains("too many marks of one kind"));
+
+    // What people draw opens: a hundred strokes of 300 points and a page of text.
+    QList<AnnotationRef> usual;
+    for (int i = 0; i < 100; ++i) {
+        auto pen = Annotation::make(ToolKind::Pen, {0, 0}, {0, 0}, Qt::red, 6);
+        for (int k = 0; k < 300; ++k)
+            pen->points.append(QPointF(i + k * 0.7, 20 + 8 * std::sin(k / 9.0)));
+        usual.append(pen);
+    }
+    usual.append(text(3000, 24));
+    EditorScene scene = base;
+    scene.marks = usual;
+    scene.placed.clear();
+    const EditablePng::Read fine =
+        EditablePng::readBytes(EditablePng::withChunk(flat, EditablePng::sceneChunk(scene)));
+    ASSERT_TRUE(fine.scene) << qPrintable(fine.problem);
+    EXPECT_EQ(fine.scene->marks.size(), usual.size());
+}
+
+TEST(CaptureHistory, ALinkedFolderKeepsItsModeAndPruningFindsLeftoversAndUnsavedFloods)
+{
+    QTemporaryDir home;
+    // The user's history lives elsewhere, behind a link: its mode is theirs.
+    const QString target = home.filePath("shared");
+    ASSERT_TRUE(QDir().mkpath(target));
+    QFile::setPermissions(target, QFileDevice::Permissions(0x7755));
+    ASSERT_TRUE(QFile::link(target, home.filePath("history")));
+    const CaptureHistory history(home.filePath("history"));
+    EditorScene scene;
+    scene.image = filled({2, 2}, Qt::red);
+    QStringList ids;
+    const QDateTime t0 = QDateTime::currentDateTimeUtc().addDays(-1);
+    for (int i = 0; i < CaptureHistory::maxUnsavedKept + 2; ++i) {
+        ids.append(CaptureHistory::newId(t0.addSecs(i)));
+        ASSERT_TRUE(history.write(ids.last(), scene, true, true));
+    }
+    EXPECT_EQ(QFileInfo(target).permissions(), QFileDevice::Permissions(0x7755));
+
+    // A write that failed half-way left a folder without its description; one being written
+    // now is left alone.
+    const QString leftover = CaptureHistory::newId(t0.addSecs(-5));
+    const QString fresh = CaptureHistory::newId();
+    ASSERT_TRUE(QDir().mkpath(home.filePath("history/" + leftover)));
+    ASSERT_TRUE(QDir().mkpath(home.filePath("history/" + fresh)));
+    const timeval old[2] = {{t0.toSecsSinceEpoch(), 0}, {t0.toSecsSinceEpoch(), 0}};
+    ASSERT_EQ(::utimes(QFile::encodeName(home.filePath("history/" + leftover)).constData(), old),
+              0);
+
+    // Unsaved entries outlast the limits, but only the newest so many of them.
+    const QStringList dropped = history.prune({1, 1ll << 40});
+    EXPECT_EQ(dropped, (QStringList{leftover, ids[1], ids[0]}));
+    EXPECT_FALSE(QFileInfo::exists(home.filePath("history/" + leftover)));
+    EXPECT_TRUE(QFileInfo::exists(home.filePath("history/" + fresh)));
+    EXPECT_EQ(history.unsavedIds().size(), CaptureHistory::maxUnsavedKept);
 }

@@ -36,9 +36,8 @@ TEST(ToolKind, CasesRawValuesAndRejections)
         if (!keyLetter(k).isNull())
             keys += keyLetter(k);
     }
-    EXPECT_EQ(keys, "valrophtsbc"); // redaction marks are placed by Redact (X), not drawn
-    EXPECT_TRUE(keyLetter(ToolKind::Redact).isNull());
-    EXPECT_FALSE(CanvasModel::shortcut('x'));
+    EXPECT_EQ(keys, "valrophtsbcd");
+    EXPECT_FALSE(CanvasModel::shortcut('x')); // X finds secrets; D draws a redaction by hand
     EXPECT_EQ(CanvasModel::keyAction(Qt::Key_X, Qt::NoModifier).kind, KeyAction::Redact);
     EXPECT_EQ(CanvasModel::keyAction(Qt::Key_X, Qt::ControlModifier).kind, KeyAction::None);
     EXPECT_EQ(toolKindFromName("rect"), ToolKind::Rect);

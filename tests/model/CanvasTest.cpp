@@ -1,10 +1,12 @@
 #include "TestSupport.h"
 
-#include "ui/AnnotationCanvas.h"
+#include "engines/EditablePng.h"
+#include "engines/PastedPicture.h"
 #include "model/AnnotationRenderer.h"
 #include "model/CaptionPanel.h"
-#include "engines/PastedPicture.h"
+#include "model/MarkRules.h"
 #include "platform/PictureFile.h"
+#include "ui/AnnotationCanvas.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -233,6 +235,53 @@ TEST(Canvas, PastesOnlyAPictureAndRefusesHugeOnes)
     broken.setData(QStringLiteral("image/png"), vistrel::test::pngHeader(40, 30).left(30));
     EXPECT_FALSE(c.view->pasteImage(&broken));
     EXPECT_TRUE(lastRefusal().startsWith(QStringLiteral("The clipboard's picture cannot be pasted")));
+}
+
+TEST(Canvas, ALargeEditablePngIsDecodedOffTheGuiThreadWhenPasted)
+{
+    Canvas c;
+    EditorScene scene;
+    scene.image = solid({2400, 1800}, Qt::darkCyan);
+    scene.marks = {Annotation::make(ToolKind::Rect, {10, 10}, {90, 60}, Qt::red, 4)};
+    QByteArray flat;
+    QBuffer buffer(&flat);
+    buffer.open(QIODevice::WriteOnly);
+    solid({40, 30}, Qt::magenta).save(&buffer, "png");
+    QMimeData mime;
+    mime.setData(QStringLiteral("image/png"),
+                 EditablePng::withChunk(flat, EditablePng::sceneChunk(scene)));
+    QList<EditorScene> opened;
+    c.view->onPasteScene = [&](const EditorScene &s) { opened.append(s); };
+
+    // Under way, not done, when the paste returns; the work opens once it is decoded.
+    ASSERT_TRUE(c.view->pasteImage(&mime));
+    EXPECT_TRUE(opened.isEmpty()) << "decoded on the GUI thread";
+    for (int wait = 0; wait < 500 && opened.isEmpty(); ++wait)
+        vistrel::test::drain(1);
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened.first().image.size(), QSize(2400, 1800));
+    EXPECT_EQ(opened.first().marks.size(), 1);
+}
+
+TEST(Canvas, AMarkBeyondWhatCanBeOpenedAgainIsNotKeptAndSaysSo)
+{
+    Canvas c;
+    QSignalSpy refused(c.view.get(), &AnnotationCanvas::markRefused);
+    const int most = MarkRules::of(ToolKind::Blur).maxInScene;
+    QList<AnnotationRef> blurs;
+    for (int i = 0; i < most; ++i)
+        blurs.append(Annotation::make(ToolKind::Blur, {1010, 1010}, {1020, 1020}, Qt::black, 2));
+    c.view->addMarks(blurs);
+    c.view->setCurrentTool(ToolKind::Blur);
+    c.stroke({1030, 1030}, {1060, 1060});
+    EXPECT_EQ(c.view->annotations().size(), most);
+    ASSERT_EQ(refused.size(), 1);
+    // Other kinds still fit, and undo has nothing of the refused one.
+    c.view->setCurrentTool(ToolKind::Rect);
+    c.stroke({1030, 1030}, {1060, 1060});
+    EXPECT_EQ(c.view->annotations().size(), most + 1);
+    c.view->undo();
+    EXPECT_EQ(c.view->annotations().size(), most);
 }
 
 TEST(Canvas, GripsAreGrabbedWithinNinePointsOnly)
@@ -748,4 +797,31 @@ TEST(Canvas, RedactionMarksAreOrdinaryMarks)
     c.view->undo();
     c.view->undo();
     EXPECT_TRUE(c.model().annotations().isEmpty());
+}
+
+TEST(Canvas, TheRedactToolDrawsOpaqueBoxesThatKeepTheirColour)
+{
+    Canvas c({400, 300}, {}, {}, solid({400, 300}, Qt::white));
+    c.view->setStrokeColor(QColor(0, 200, 0));
+    c.key(Qt::Key_D);
+    EXPECT_EQ(c.view->currentTool(), ToolKind::Redact);
+    c.stroke({1020, 1100}, {1120, 1160});
+    ASSERT_EQ(c.model().annotations().size(), 1);
+    const AnnotationRef box = c.model().annotations()[0];
+    EXPECT_EQ(box->kind, ToolKind::Redact);
+    EXPECT_EQ(box->color, Annotation::redactionColor()); // not the palette's green
+    // Recolouring the selected box leaves it a redaction.
+    c.view->setCurrentTool(ToolKind::Select);
+    c.click({1050, 1130});
+    ASSERT_EQ(c.model().selected(), box);
+    c.view->setStrokeColor(QColor(255, 255, 0));
+    EXPECT_EQ(box->color, Annotation::redactionColor());
+    // Every pixel under it is the fill, none beside it (top-down rows 140…199).
+    const QImage flat = c.model().renderComposite(true);
+    for (int y = 139; y <= 200; ++y)
+        for (int x = 19; x <= 120; ++x) {
+            const bool inside = QRect(20, 140, 100, 60).contains(x, y);
+            EXPECT_EQ(flat.pixelColor(x, y) == Annotation::redactionColor(), inside)
+                << x << "," << y;
+        }
 }
