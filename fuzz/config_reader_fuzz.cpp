@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes as the settings file. Whatever it says, every action gets one usable
-// combination of its own, and the save folder is an absolute path.
+// combination of its own, the save folder is an absolute path, and a limit is within its range.
 #include "app/SettingsReader.h"
 
 #include <QCoreApplication>
@@ -53,5 +53,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         QStringLiteral("/home/user/Pictures"));
     if (!folder.startsWith(QLatin1Char('/')))
         std::abort();
+
+    for (const QString &key : settings.allKeys()) {
+        const QVariant stored = settings.value(key);
+        SettingsReader::flag(stored);
+        SettingsReader::notAFlag(key, stored);
+        if (const auto n = SettingsReader::number(stored, 1, 10000); n && (*n < 1 || *n > 10000))
+            std::abort();
+    }
     return 0;
 }

@@ -31,8 +31,8 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QJsonDocument doc =
-        QJsonDocument::fromJson(QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size)));
+    const QJsonDocument doc = QJsonDocument::fromJson(
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size)));
     if (!doc.isObject())
         return 0;
     static const QImage capture = [] {
@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }();
     static const QImage pixelated = pixelate(capture);
     QString error;
-    const std::optional<EditorScene> scene = EditorScene::fromJson(doc.object(), {capture, capture}, &error);
+    const std::optional<EditorScene> scene =
+        EditorScene::fromJson(doc.object(), {capture, capture}, &error);
     if (!scene) {
         if (error.isEmpty())
             std::abort(); // refused without a reason

@@ -466,6 +466,14 @@
         <source>%1 is given to more than one action</source>
         <translation>%1 ist mehr als einer Aktion zugewiesen</translation>
     </message>
+    <message>
+        <source>%1 = &quot;%2&quot; is neither on nor off</source>
+        <translation>%1 = &quot;%2&quot; ist weder ein noch aus</translation>
+    </message>
+    <message>
+        <source>%1 = &quot;%2&quot; is not a whole number from %3 to %4</source>
+        <translation>%1 = &quot;%2&quot; ist keine ganze Zahl von %3 bis %4</translation>
+    </message>
 </context>
 <context>
     <name>ShareService</name>
@@ -938,6 +946,14 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
         <source>&amp;Save…</source>
         <translation>&amp;Speichern …</translation>
     </message>
+    <message>
+        <source>Some settings were not understood</source>
+        <translation>Einige Einstellungen wurden nicht verstanden</translation>
+    </message>
+    <message>
+        <source>%1 (%2). Their defaults are used instead; set them again in Preferences.</source>
+        <translation>%1 (%2). Stattdessen gelten ihre Standardwerte; sie lassen sich in den Einstellungen neu festlegen.</translation>
+    </message>
 </context>
 <context>
     <name>vistrel::BeautifyWindowController</name>
@@ -1317,6 +1333,18 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
     <message>
         <source>Save As…</source>
         <translation>Speichern unter…</translation>
+    </message>
+    <message>
+        <source>Vistrel — Picture Not Checked</source>
+        <translation>Vistrel — Bild nicht geprüft</translation>
+    </message>
+    <message>
+        <source>The picture could not be checked for secrets. %1</source>
+        <translation>Das Bild konnte nicht auf Geheimnisse geprüft werden. %1</translation>
+    </message>
+    <message>
+        <source>The pixels under the redactions are gone</source>
+        <translation>Die Pixel unter den Schwärzungen sind entfernt</translation>
     </message>
 </context>
 <context>

@@ -67,6 +67,15 @@ void AppShell::start()
     QTimer::singleShot(0, m_coordinator, &CaptureCoordinator::offerKeptWork);
     // Once the tray icon has had its turn on screen.
     QTimer::singleShot(300, m_coordinator, &CaptureCoordinator::prepareForCaptures);
+    // Once a start, like the hot keys below: a hand-written value that is not understood is
+    // never guessed at, and the user learns which default stands in for it.
+    const QStringList unread = m_preferences->unreadSettings();
+    if (!unread.isEmpty() && m_platform.alerts)
+        m_platform.alerts->warn(
+            tr("Some settings were not understood"),
+            tr("%1 (%2). Their defaults are used instead; set them again in "
+               "Preferences.")
+                .arg(unread.join(QStringLiteral("; ")), m_preferences->fileName()));
     if (!m_platform.hotkeys)
         return;
     QStringList problems;

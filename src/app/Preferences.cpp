@@ -26,6 +26,11 @@ QString hotkeyKey(quint32 id)
     return QStringLiteral("hotkeys/%1").arg(id);
 }
 
+QString redactionKey(SecretKind kind)
+{
+    return QStringLiteral("redaction/") + SecretFinder::settingsName(kind);
+}
+
 // Quoted for the Exec key of a desktop entry.
 QString execQuoted(const QString &program)
 {
@@ -85,7 +90,8 @@ QHash<quint32, QKeySequence> Preferences::resolvedHotkeys(QStringList *problems)
     for (const auto &row : HotkeyManager::table())
         defaults.append({row.id, defaultHotkey(row.id)});
     return SettingsReader::resolveHotkeys(
-        defaults, [this](quint32 id) { return m_settings.value(hotkeyKey(id)).toString(); },
+        defaults,
+        [this](quint32 id) { return SettingsReader::text(m_settings.value(hotkeyKey(id))); },
         problems);
 }
 
@@ -102,8 +108,9 @@ void Preferences::setHotkey(quint32 id, const QKeySequence &keys)
 QString Preferences::saveFolder() const
 {
     const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    return SettingsReader::resolveFolder(m_settings.value(QStringLiteral("save/folder")).toString(),
-                                         QDir::homePath(), pictures);
+    return SettingsReader::resolveFolder(
+        SettingsReader::text(m_settings.value(QStringLiteral("save/folder"))), QDir::homePath(),
+        pictures);
 }
 
 void Preferences::setSaveFolder(const QString &folder)
@@ -115,7 +122,7 @@ void Preferences::setSaveFolder(const QString &folder)
 
 bool Preferences::saveWithoutAsking() const
 {
-    return m_settings.value(QStringLiteral("save/withoutAsking"), false).toBool();
+    return flag(QStringLiteral("save/withoutAsking"), false);
 }
 
 void Preferences::setSaveWithoutAsking(bool on)
@@ -134,7 +141,7 @@ bool Preferences::smartNames() const
 {
     if (smartNamesFromEnvironment())
         return qEnvironmentVariable("VISTREL_SMART_NAMES").trimmed() != QLatin1String("0");
-    return m_settings.value(QStringLiteral("naming/smartNames"), true).toBool();
+    return flag(QStringLiteral("naming/smartNames"), true);
 }
 
 void Preferences::setSmartNames(bool on)
@@ -146,7 +153,7 @@ void Preferences::setSmartNames(bool on)
 
 bool Preferences::historyEnabled() const
 {
-    return m_settings.value(QStringLiteral("history/enabled"), true).toBool();
+    return flag(QStringLiteral("history/enabled"), true);
 }
 
 void Preferences::setHistoryEnabled(bool on)
@@ -156,45 +163,54 @@ void Preferences::setHistoryEnabled(bool on)
     emit changed();
 }
 
-int Preferences::boundedNumber(const QString &key, int fallback, int most) const
+const Preferences::Limit Preferences::historyEntries{"history/maxCaptures", 100,
+                                                     historyEntriesLimit};
+const Preferences::Limit Preferences::historyMegabytes{"history/maxMegabytes", 500,
+                                                       historyMegabytesLimit};
+
+bool Preferences::flag(const QString &key, bool fallback) const
 {
-    bool ok = false;
-    const int n = m_settings.value(key, fallback).toInt(&ok);
-    return ok ? std::clamp(n, 1, most) : fallback;
+    return SettingsReader::flag(m_settings.value(key)).value_or(fallback);
 }
 
-void Preferences::setBoundedNumber(const QString &key, int value, int most)
+int Preferences::boundedNumber(const Limit &limit) const
 {
-    m_settings.setValue(key, std::clamp(value, 1, most));
+    return SettingsReader::number(m_settings.value(QLatin1String(limit.key)), 1, limit.most)
+        .value_or(limit.fallback);
+}
+
+void Preferences::setBoundedNumber(const Limit &limit, int value)
+{
+    m_settings.setValue(QLatin1String(limit.key), std::clamp(value, 1, limit.most));
     m_settings.sync();
     emit changed();
 }
 
 int Preferences::historyMaxEntries() const
 {
-    return boundedNumber(QStringLiteral("history/maxCaptures"), 100, historyEntriesLimit);
+    return boundedNumber(historyEntries);
 }
 
 void Preferences::setHistoryMaxEntries(int entries)
 {
-    setBoundedNumber(QStringLiteral("history/maxCaptures"), entries, historyEntriesLimit);
+    setBoundedNumber(historyEntries, entries);
 }
 
 int Preferences::historyMaxMegabytes() const
 {
-    return boundedNumber(QStringLiteral("history/maxMegabytes"), 500, historyMegabytesLimit);
+    return boundedNumber(historyMegabytes);
 }
 
 void Preferences::setHistoryMaxMegabytes(int megabytes)
 {
-    setBoundedNumber(QStringLiteral("history/maxMegabytes"), megabytes, historyMegabytesLimit);
+    setBoundedNumber(historyMegabytes, megabytes);
 }
 
 SecretRules Preferences::redactionRules() const
 {
     SecretRules rules;
     for (SecretKind kind : SecretFinder::allKinds())
-        if (!m_settings.value(QStringLiteral("redaction/") + SecretFinder::settingsName(kind), true).toBool())
+        if (!flag(redactionKey(kind), true))
             rules.off.insert(kind);
     for (const QString &word : ownWords().split(QLatin1Char(',')))
         if (!word.trimmed().isEmpty())
@@ -204,14 +220,14 @@ SecretRules Preferences::redactionRules() const
 
 void Preferences::setRedactionKind(SecretKind kind, bool on)
 {
-    m_settings.setValue(QStringLiteral("redaction/") + SecretFinder::settingsName(kind), on);
+    m_settings.setValue(redactionKey(kind), on);
     m_settings.sync();
     emit changed();
 }
 
 QString Preferences::ownWords() const
 {
-    return m_settings.value(QStringLiteral("redaction/ownWordList")).toString();
+    return SettingsReader::text(m_settings.value(QStringLiteral("redaction/ownWordList")));
 }
 
 void Preferences::setOwnWords(const QString &commaSeparated)
@@ -267,11 +283,31 @@ bool Preferences::setStartAtLogin(bool on, QString *error)
 bool Preferences::firstTimeFor(const QString &notice)
 {
     const QString key = QStringLiteral("notices/") + notice;
-    if (m_settings.value(key).toBool())
+    if (flag(key, false))
         return false;
     m_settings.setValue(key, true);
     m_settings.sync();
     return true;
+}
+
+QStringList Preferences::unreadSettings() const
+{
+    QStringList flags{QStringLiteral("save/withoutAsking"), QStringLiteral("naming/smartNames"),
+                      QStringLiteral("history/enabled")};
+    for (SecretKind kind : SecretFinder::allKinds())
+        flags << redactionKey(kind);
+    QStringList problems;
+    for (const QString &key : flags) {
+        const QVariant stored = m_settings.value(key);
+        if (stored.isValid() && !SettingsReader::flag(stored))
+            problems << SettingsReader::notAFlag(key, stored);
+    }
+    for (const Limit &limit : {historyEntries, historyMegabytes}) {
+        const QVariant stored = m_settings.value(QLatin1String(limit.key));
+        if (stored.isValid() && !SettingsReader::number(stored, 1, limit.most))
+            problems << SettingsReader::notANumber(QLatin1String(limit.key), stored, 1, limit.most);
+    }
+    return problems;
 }
 
 } // namespace vistrel

@@ -68,13 +68,27 @@ public:
     // True the first time it is asked for `notice`, ever: advice that is given once.
     bool firstTimeFor(const QString &notice);
 
+    // What the file says that is read as its default instead (a yes-or-no that is neither, a
+    // limit out of its range), for one message at start. Hot keys say theirs through
+    // resolvedHotkeys().
+    QStringList unreadSettings() const;
+
 signals:
     void changed();
 
 private:
-    // A whole number from 1 to `most`; `fallback` when missing or not a number.
-    int boundedNumber(const QString &key, int fallback, int most) const;
-    void setBoundedNumber(const QString &key, int value, int most);
+    struct Limit
+    {
+        const char *key;
+        int fallback;
+        int most;
+    };
+    static const Limit historyEntries;
+    static const Limit historyMegabytes;
+    // Read through SettingsReader's rules: `fallback` for anything they do not accept.
+    bool flag(const QString &key, bool fallback) const;
+    int boundedNumber(const Limit &limit) const;
+    void setBoundedNumber(const Limit &limit, int value);
 
     mutable QSettings m_settings;
     QString m_program;

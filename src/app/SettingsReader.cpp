@@ -79,4 +79,62 @@ QString resolveFolder(const QString &stored, const QString &home, const QString 
     return QDir::cleanPath(QDir(home).absoluteFilePath(chosen));
 }
 
+std::optional<bool> flag(const QVariant &stored)
+{
+    if (stored.typeId() == QMetaType::Bool)
+        return stored.toBool();
+    const QString word = text(stored).trimmed().toLower();
+    for (const char *yes : {"true", "yes", "on", "1"})
+        if (word == QLatin1String(yes))
+            return true;
+    for (const char *no : {"false", "no", "off", "0"})
+        if (word == QLatin1String(no))
+            return false;
+    return std::nullopt;
+}
+
+QString text(const QVariant &stored)
+{
+    if (stored.typeId() == QMetaType::QStringList)
+        return stored.toStringList().join(QStringLiteral(", "));
+    return stored.toString();
+}
+
+std::optional<int> number(const QVariant &stored, int least, int most)
+{
+    bool ok = false;
+    const qlonglong n = text(stored).trimmed().toLongLong(&ok);
+    if (!ok || n < least || n > most)
+        return std::nullopt;
+    return int(n);
+}
+
+namespace {
+
+// "[history] enabled", as the line stands in the file.
+QString placeOf(const QString &key)
+{
+    const qsizetype slash = key.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return key;
+    return QStringLiteral("[%1] %2").arg(key.left(slash), key.mid(slash + 1));
+}
+
+} // namespace
+
+QString notAFlag(const QString &key, const QVariant &stored)
+{
+    return QCoreApplication::translate("SettingsReader", "%1 = \"%2\" is neither on nor off")
+        .arg(placeOf(key), text(stored).left(60));
+}
+
+QString notANumber(const QString &key, const QVariant &stored, int least, int most)
+{
+    return QCoreApplication::translate("SettingsReader",
+                                       "%1 = \"%2\" is not a whole number from %3 to %4")
+        .arg(placeOf(key), text(stored).left(60))
+        .arg(least)
+        .arg(most);
+}
+
 } // namespace vistrel::SettingsReader

@@ -5,8 +5,10 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 #include <functional>
+#include <optional>
 
 namespace vistrel {
 
@@ -35,6 +37,21 @@ QHash<quint32, QKeySequence> resolveHotkeys(const QList<HotkeyDefault> &defaults
 // The absolute save folder for what is stored: "~/x" and relative names are in `home`; an
 // empty text gives `fallback`.
 QString resolveFolder(const QString &stored, const QString &home, const QString &fallback);
+
+// A yes-or-no as a person writes it: true/false, yes/no, on/off, 1/0 in any case; nothing
+// for anything else, so the caller keeps its default rather than guessing.
+std::optional<bool> flag(const QVariant &stored);
+
+// A line of text whether it was written quoted or not: an unquoted "a, b" reaches us as a list.
+QString text(const QVariant &stored);
+
+// A whole number from `least` to `most`; nothing when missing, not a number or outside, so a
+// slip such as 0 gives the default rather than the nearest extreme.
+std::optional<int> number(const QVariant &stored, int least, int most);
+
+// What was wrong with a stored value, for the one message at start. `key` is "group/name".
+QString notAFlag(const QString &key, const QVariant &stored);
+QString notANumber(const QString &key, const QVariant &stored, int least, int most);
 
 } // namespace SettingsReader
 

@@ -1,11 +1,16 @@
 #include "engines/CaptureHistory.h"
 
+#include "engines/Redaction.h"
+#include "model/CanvasModel.h"
+#include "model/YUp.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QMutexLocker>
+#include <QPainter>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QThread>
@@ -40,6 +45,33 @@ bool safeId(const QString &id)
     return !id.isEmpty() && !id.contains(QLatin1Char('/')) && !id.startsWith(QLatin1Char('.'));
 }
 
+QImage thumbnailOf(const EditorScene &scene)
+{
+    const QPointF origin(CanvasModel::margin, CanvasModel::margin);
+    CanvasModel model(scene.image, scene.marks);
+    for (const auto &[picture, frame] : scene.placed)
+        model.placeImage(picture, frame.translated(origin));
+    if (scene.crop)
+        model.setCrop(scene.crop->translated(origin));
+    // Painted at no more than four times the thumbnail's size, then shrunk smoothly: a long
+    // scrolling capture is not flattened whole at every change of its marks.
+    const QRectF r = model.exportRect();
+    const int side = CaptureHistory::thumbnailSide;
+    const double scale = std::min(1.0, 4.0 * side / std::max(r.width(), r.height()));
+    QImage board(std::max(1, int(r.width() * scale)), std::max(1, int(r.height() * scale)),
+                 QImage::Format_RGB32);
+    if (r.isEmpty() || board.isNull())
+        return {};
+    board.fill(Qt::white);
+    QPainter painter(&board);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setTransform(yup::toSurface(r.height(), r.topLeft()) *
+                         QTransform::fromScale(scale, scale));
+    model.paint(painter, r, false);
+    painter.end();
+    return board.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
 } // namespace
 
 CaptureHistory::CaptureHistory(QString folder) : m_folder(std::move(folder)) {}
@@ -68,18 +100,15 @@ bool CaptureHistory::write(const QString &id, const EditorScene &scene, bool uns
         return false;
     const QString dir = entryFolder(id);
     const QString thumbnail = dir + QLatin1Char('/') + thumbnailName;
-    const bool thumbnailToo = pictures || !QFileInfo::exists(thumbnail);
     if (RecoveryStore(m_folder).write(scene, id, error, pictures).isEmpty())
         return false;
-    if (thumbnailToo) {
-        QSaveFile file(thumbnail);
-        if (file.open(QIODevice::WriteOnly)) {
-            file.setPermissions(ownerOnly);
-            const QImage small = scene.image.scaled(thumbnailSide, thumbnailSide, Qt::KeepAspectRatio,
-                                                    Qt::SmoothTransformation);
-            if (QImageWriter(&file, "png").write(small))
-                file.commit();
-        }
+    // With the marks, as the editor shows it: redactions cover here too. Marks change more
+    // often than pictures, so it is drawn at every write.
+    QSaveFile file(thumbnail);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.setPermissions(ownerOnly);
+        if (QImageWriter(&file, "png").write(thumbnailOf(scene)))
+            file.commit();
     }
     // The thumbnail is a nicety; the marker is what offers the work back.
     return setUnsaved(id, unsaved, error);
@@ -237,6 +266,8 @@ void HistoryRecorder::record(const QString &id, const EditorScene &scene, bool u
     QList<qint64> keys{scene.image.cacheKey()};
     for (const auto &placed : scene.placed)
         keys.append(placed.first.cacheKey());
+    // What lies under the redactions is destroyed in the pictures written.
+    keys.append(qint64(Redaction::concealedKey(scene.marks)));
     const bool pictures = m_pictureKeys.value(id) != keys;
     m_pictureKeys.insert(id, keys);
     {

@@ -1,5 +1,6 @@
 #include "engines/EditablePng.h"
 
+#include "engines/Redaction.h"
 #include "platform/PictureFile.h"
 
 #include <QBuffer>
@@ -119,8 +120,9 @@ EditablePng::Read decodePayload(const QByteArray &body)
 
 } // namespace
 
-QByteArray EditablePng::sceneChunk(const EditorScene &scene)
+QByteArray EditablePng::sceneChunk(const EditorScene &unconcealed)
 {
+    const EditorScene scene = Redaction::destroyUnder(unconcealed);
     QByteArray json = QJsonDocument(scene.toJson()).toJson(QJsonDocument::Compact);
     QList<const QImage *> pictures{&scene.image};
     for (const auto &placed : scene.placed)

@@ -3,8 +3,10 @@
 #include "model/MarkRules.h"
 
 #include <QCoreApplication>
+#include <QPainter>
 #include <QRegion>
 
+#include <algorithm>
 #include <cmath>
 
 namespace vistrel {
@@ -106,6 +108,81 @@ QString Redaction::summary(const QList<PlacedFinding> &findings)
     return QCoreApplication::translate("Redaction", "Redacted %1: %2")
         .arg(findings.size())
         .arg(tally(findings));
+}
+
+namespace {
+
+// Fills the picture's pixels that `marks` touch where the picture is stretched over `frame`
+// (points, y up); untouched, the picture is shared, not copied.
+QImage destroyed(const QImage &picture, const QRectF &frame, const QList<AnnotationRef> &marks)
+{
+    if (picture.isNull() || frame.isEmpty())
+        return picture;
+    const double sx = picture.width() / frame.width(), sy = picture.height() / frame.height();
+    if (!std::isfinite(sx) || !std::isfinite(sy))
+        return picture; // a frame too small to show anything
+    const QRect all = picture.rect();
+    // Kept near the picture before they become whole numbers: a frame from a file may be tiny.
+    auto column = [&](double x) { return int(std::clamp(x, -1.0, picture.width() + 1.0)); };
+    auto row = [&](double y) { return int(std::clamp(y, -1.0, picture.height() + 1.0)); };
+    QImage out = picture;
+    std::optional<QPainter> painter;
+    for (const AnnotationRef &m : marks) {
+        const QRectF r = m->boundingRect();
+        // Every pixel the mark reaches into, even by a part of it.
+        const QRect pixels = QRect(QPoint(column(std::floor((r.left() - frame.left()) * sx)),
+                                          row(std::floor((frame.bottom() - r.bottom()) * sy))),
+                                   QPoint(column(std::ceil((r.right() - frame.left()) * sx)) - 1,
+                                          row(std::ceil((frame.bottom() - r.top()) * sy)) - 1))
+                                 .intersected(all);
+        if (pixels.isEmpty())
+            continue;
+        if (!painter) {
+            const bool paintable = out.format() == QImage::Format_RGB32 ||
+                                   out.format() == QImage::Format_ARGB32 ||
+                                   out.format() == QImage::Format_ARGB32_Premultiplied;
+            if (!paintable)
+                out =
+                    out.convertToFormat(out.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                              : QImage::Format_RGB32);
+            painter.emplace(&out);
+            painter->setCompositionMode(QPainter::CompositionMode_Source);
+        }
+        QColor fill = m->color;
+        fill.setAlpha(255);
+        painter->fillRect(pixels, fill);
+    }
+    painter.reset();
+    return out;
+}
+
+} // namespace
+
+EditorScene Redaction::destroyUnder(const EditorScene &scene)
+{
+    QList<AnnotationRef> concealing;
+    for (const AnnotationRef &m : scene.marks)
+        if (MarkRules::of(m->kind).covers)
+            concealing.append(m);
+    if (concealing.isEmpty())
+        return scene;
+    EditorScene out = scene;
+    out.image = destroyed(scene.image, QRectF(QPointF(0, 0), scene.image.size()), concealing);
+    for (auto &[picture, frame] : out.placed)
+        picture = destroyed(picture, frame, concealing);
+    return out;
+}
+
+size_t Redaction::concealedKey(const QList<AnnotationRef> &marks)
+{
+    size_t key = 0;
+    for (const AnnotationRef &m : marks) {
+        if (!MarkRules::of(m->kind).covers)
+            continue;
+        const QRectF r = m->boundingRect();
+        key = qHashMulti(key, r.x(), r.y(), r.width(), r.height(), m->color.rgb());
+    }
+    return key;
 }
 
 } // namespace vistrel

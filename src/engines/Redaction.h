@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engines/SceneArchive.h"
 #include "engines/SecretFinder.h"
 #include "model/Annotation.h"
 
@@ -51,6 +52,13 @@ public:
     static QString tally(const QList<PlacedFinding> &findings);
     // "Redacted 3: 2 e-mail addresses, 1 API key".
     static QString summary(const QList<PlacedFinding> &findings);
+
+    // The scene as it may leave the editor's memory: every pixel of its pictures that a
+    // concealing mark touches is its opaque fill colour, so a file, the history or kept work
+    // never holds what the user covered. The marks stay, editable.
+    static EditorScene destroyUnder(const EditorScene &scene);
+    // Changes whenever what destroyUnder does to the pictures changes.
+    static size_t concealedKey(const QList<AnnotationRef> &marks);
 };
 
 } // namespace vistrel

@@ -1,5 +1,6 @@
 #include "engines/SceneArchive.h"
 
+#include "engines/Redaction.h"
 #include "model/MarkRules.h"
 #include "platform/PictureFile.h"
 
@@ -289,9 +290,10 @@ QString RecoveryStore::defaultFolder()
            QStringLiteral("/recovery");
 }
 
-QString RecoveryStore::write(const EditorScene &scene, QString id, QString *error,
+QString RecoveryStore::write(const EditorScene &unconcealed, QString id, QString *error,
                              bool pictures) const
 {
+    const EditorScene scene = Redaction::destroyUnder(unconcealed);
     auto fail = [&](const QString &why) {
         if (error)
             *error = why;

@@ -69,7 +69,8 @@ struct MarkRules
     // Shows the pixelated picture under it (blur), so the copy is needed.
     bool pixelated;
     // Hides what lies under it for good (redactions): always in the redaction colour, which
-    // the palette does not change, and counted as covering secrets.
+    // the palette does not change, counted as covering secrets, and the pixels beneath never
+    // leave the editor's memory (files, the history and kept work hold the fill instead).
     bool covers = false;
 
     QRectF (*bounds)(const Annotation &mark);

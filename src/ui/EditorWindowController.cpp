@@ -15,6 +15,7 @@
 #include "ui/Notifier.h"
 #include "ui/RecognizedText.h"
 #include "ui/SideWindow.h"
+#include "model/MarkRules.h"
 
 #include <QAction>
 #include <QBackingStore>
@@ -595,15 +596,24 @@ void EditorWindowController::redactSecrets()
 void EditorWindowController::shareImage()
 {
     m_canvas->commitEditors();
-    if (!m_wordReader)
-        return upload();
     m_platform.toasts->show(tr("Checking for secrets…"));
     QPointer<EditorWindowController> self(this);
     readPictures([self](const QString &error) {
         if (!self)
             return;
-        if (!error.isEmpty())
-            qWarning("vistrel: the picture was shared unchecked: %s", qPrintable(error));
+        // A check that cannot run is no all-clear: the user decides, knowing why.
+        if (!error.isEmpty()) {
+            Question unchecked{tr("Vistrel — Picture Not Checked"),
+                               tr("The picture could not be checked for secrets. %1").arg(error),
+                               {tr("Share Anyway"), tr("Cancel")},
+                               1,
+                               1};
+            self->m_platform.alerts->ask(unchecked, [self](int choice) {
+                if (self && choice == 0)
+                    self->upload();
+            });
+            return;
+        }
         auto open = [self] {
             const CanvasModel &model = self->m_canvas->model();
             return Redaction::uncovered(self->findings(), model.annotations(), model.crop());
@@ -689,6 +699,10 @@ void EditorWindowController::restoreScene(const EditorScene &scene)
     m_canvas->setMagnification(m_canvas->magnification()); // sizes follow the content
     m_canvas->setViewportSize(m_scroll->viewport()->size());
     m_canvas->update();
+    // Kept or saved work holds only the fill under its redactions: moving one shows no secret.
+    if (std::any_of(scene.marks.cbegin(), scene.marks.cend(),
+                    [](const AnnotationRef &m) { return MarkRules::of(m->kind).covers; }))
+        m_platform.toasts->show(tr("The pixels under the redactions are gone"));
 }
 
 void EditorWindowController::keepForNextStart(const std::function<bool(const EditorScene &)> &keep)

@@ -8,9 +8,9 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QPixmap>
 #include <QPointer>
+#include <QPushButton>
 #include <QThread>
 #include <QVBoxLayout>
 

@@ -107,6 +107,105 @@ TEST(Preferences, RedactionRulesAreSwitchedInTheWindowAndKept)
     EXPECT_EQ(shown.ownWords()->text(), "Falcon, Dana Whitfield ,,");
 }
 
+TEST(Preferences, HandWrittenSettingsAreReadAsAPersonWritesThem)
+{
+    QTemporaryDir dir;
+    // A file of its own each time: QSettings may keep a file rewritten within the same second
+    // and of the same size as it first read it.
+    QString file;
+    int written = 0;
+    auto write = [&](const QByteArray &text) {
+        file = dir.filePath(QStringLiteral("vistrel-%1.conf").arg(++written));
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    };
+
+    // Yes-or-no in every usual spelling and case.
+    for (const char *off : {"off", "no", "OFF", "False", "0", " No "}) {
+        write(QByteArray("[history]\nenabled=") + off + "\n[redaction]\nemails=" + off + "\n");
+        const Preferences prefs(file);
+        EXPECT_FALSE(prefs.historyEnabled()) << off;
+        EXPECT_TRUE(prefs.redactionRules().off.contains(SecretKind::Email)) << off;
+        EXPECT_TRUE(prefs.unreadSettings().isEmpty()) << off;
+    }
+    for (const char *on : {"on", "Yes", "TRUE", "1"}) {
+        write(QByteArray("[save]\nwithoutAsking=") + on + "\n[naming]\nsmartNames=" + on + "\n");
+        const Preferences prefs(file);
+        EXPECT_TRUE(prefs.saveWithoutAsking()) << on;
+        EXPECT_TRUE(prefs.unreadSettings().isEmpty()) << on;
+    }
+
+    // A word that is neither keeps the default (the history stays on) and is reported.
+    write("[history]\nenabled=disabled\n[save]\nwithoutAsking=sometimes\n");
+    {
+        const Preferences prefs(file);
+        EXPECT_TRUE(prefs.historyEnabled());
+        EXPECT_FALSE(prefs.saveWithoutAsking());
+        EXPECT_EQ(prefs.unreadSettings(),
+                  QStringList({"[save] withoutAsking = \"sometimes\" is neither on nor off",
+                               "[history] enabled = \"disabled\" is neither on nor off"}));
+    }
+
+    // The own words, quoted or not.
+    for (const QByteArray &line :
+         {QByteArray("ownWordList=alpha, beta"), QByteArray("ownWordList=\"alpha, beta\"")}) {
+        write("[redaction]\n" + line + "\n");
+        const Preferences prefs(file);
+        EXPECT_EQ(prefs.redactionRules().ownWords, QStringList({"alpha", "beta"})) << line.data();
+        EXPECT_EQ(prefs.ownWords(), "alpha, beta") << line.data();
+    }
+    // So are a folder and a hot key with a comma in them.
+    write("[save]\nfolder=/tmp/Shots, old\n[hotkeys]\n1=Ctrl+A, Ctrl+B\n");
+    const Preferences prefs(file);
+    EXPECT_EQ(prefs.saveFolder(), "/tmp/Shots, old");
+    QStringList problems;
+    EXPECT_EQ(prefs.resolvedHotkeys(&problems).value(1), Preferences::defaultHotkey(1));
+    EXPECT_EQ(problems.size(), 1); // said, not silently dropped
+}
+
+TEST(Preferences, AHistoryLimitOutOfItsRangeFallsBackToItsDefault)
+{
+    QTemporaryDir dir;
+    // A file of its own each time: QSettings may keep a file rewritten within the same second
+    // and of the same size as it first read it.
+    QString file;
+    int written = 0;
+    auto write = [&](const QByteArray &text) {
+        file = dir.filePath(QStringLiteral("vistrel-%1.conf").arg(++written));
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    };
+    // Zero, negative, too large or not a number: the default, never the nearest end (a limit
+    // of 1 would empty the history at the next capture).
+    for (const char *bad : {"0", "-5", "99999999", "many", "1e3"}) {
+        write(QByteArray("[history]\nmaxCaptures=") + bad + "\nmaxMegabytes=" + bad + "\n");
+        const Preferences prefs(file);
+        EXPECT_EQ(prefs.historyMaxEntries(), 100) << bad;
+        EXPECT_EQ(prefs.historyMaxMegabytes(), 500) << bad;
+        EXPECT_EQ(prefs.unreadSettings().size(), 2) << bad;
+    }
+    write("[history]\nmaxCaptures=1\nmaxMegabytes= 20\n");
+    const Preferences prefs(file);
+    EXPECT_EQ(prefs.historyMaxEntries(), 1);
+    EXPECT_EQ(prefs.historyMaxMegabytes(), 20);
+    EXPECT_TRUE(prefs.unreadSettings().isEmpty());
+
+    // Reported once at start, with the hot keys' message apart.
+    write("[history]\nmaxMegabytes=0\n");
+    FakeDesktop desktop;
+    Preferences started(file);
+    AppShell shell(desktop.platform(), &started);
+    shell.start();
+    drain();
+    ASSERT_EQ(desktop.warnings.size(), 1);
+    EXPECT_EQ(desktop.warnings[0].first, "Some settings were not understood");
+    EXPECT_TRUE(desktop.warnings[0].second.startsWith(
+        "[history] maxMegabytes = \"0\" is not a whole number from 1 to 100000 ("))
+        << desktop.warnings[0].second.toStdString();
+}
+
 TEST(Preferences, EnvironmentDecidesSmartNames)
 {
     QTemporaryDir dir;

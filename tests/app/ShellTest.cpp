@@ -9,9 +9,9 @@
 #include "ui/AnnotationCanvas.h"
 #include "ui/EditorWindowController.h"
 
+#include "ui/HistoryWindow.h"
 #include <QApplication>
 #include <QFile>
-#include "ui/HistoryWindow.h"
 
 #include <QApplication>
 #include <QListWidget>

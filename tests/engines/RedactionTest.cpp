@@ -1,5 +1,7 @@
 #include "engines/Redaction.h"
+#include "engines/CaptureHistory.h"
 #include "engines/ClipboardTools.h"
+#include "engines/EditablePng.h"
 #include "engines/ImageFiles.h"
 #include "engines/SceneArchive.h"
 #include "model/CanvasModel.h"
@@ -146,4 +148,104 @@ TEST(Redaction, TheCoveredPixelsLeaveInNoExport)
     const QImage held(dir.filePath("held-000.png"));
     ASSERT_EQ(held.size(), flat.size());
     EXPECT_EQ(strays(held, area, fill), 0);
+}
+
+namespace {
+
+// Pixels that differ between two pictures of one size outside `area`.
+int changedOutside(const QImage &a, const QImage &b, const QRect &area)
+{
+    int n = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (!area.contains(x, y) && a.pixel(x, y) != b.pixel(x, y))
+                ++n;
+    return n;
+}
+
+// A capture of noise with a redaction and a box over it, and a placed picture shown at half
+// its size with a redaction of its own; points, y up, the capture at the origin.
+EditorScene redactedScene()
+{
+    EditorScene scene;
+    scene.image = noise(QSize(200, 100));
+    const QColor fill = Annotation::redactionColor();
+    scene.marks.append(Annotation::make(ToolKind::Redact, {20.5, 30.2}, {90.7, 60.4}, fill, 1));
+    scene.marks.append(Annotation::make(ToolKind::Rect, {120, 10}, {180, 40}, Qt::red, 3));
+    scene.marks.append(Annotation::make(ToolKind::Redact, {260, 5}, {280, 15}, fill, 1));
+    scene.placed.append({noise(QSize(100, 50)).mirrored(), QRectF(250, 0, 50, 25)});
+    return scene;
+}
+
+// The pixels the marks of redactedScene() touch, rows top-down.
+const QRect underCapture(QPoint(20, 39), QPoint(90, 69));
+const QRect underPlaced(QPoint(20, 20), QPoint(59, 39));
+
+void expectDestroyed(const EditorScene &back, const EditorScene &original)
+{
+    const QColor fill = Annotation::redactionColor();
+    ASSERT_EQ(back.image.size(), original.image.size());
+    EXPECT_EQ(strays(back.image, underCapture, fill), 0);
+    EXPECT_EQ(changedOutside(back.image, original.image, underCapture), 0);
+    ASSERT_EQ(back.placed.size(), 1);
+    EXPECT_EQ(strays(back.placed[0].first, underPlaced, fill), 0);
+    EXPECT_EQ(changedOutside(back.placed[0].first, original.placed[0].first, underPlaced), 0);
+    // Every mark stays editable where it was.
+    ASSERT_EQ(back.marks.size(), original.marks.size());
+    for (int i = 0; i < back.marks.size(); ++i) {
+        EXPECT_EQ(back.marks[i]->kind, original.marks[i]->kind);
+        EXPECT_EQ(back.marks[i]->boundingRect(), original.marks[i]->boundingRect());
+    }
+}
+
+} // namespace
+
+TEST(Redaction, WhatARedactionCoversIsGoneFromEditablePngsTheHistoryAndKeptWork)
+{
+    const EditorScene scene = redactedScene();
+    // The editor's own pictures are untouched: undo can still bring the pixels back.
+    const QImage before = scene.image.copy();
+    QTemporaryDir dir;
+    const QString png = dir.filePath("editable.png");
+    ASSERT_TRUE(ImageFiles::saveImage(scene.image, png, nullptr,
+                                      std::make_shared<const EditorScene>(scene)));
+    EXPECT_EQ(scene.image, before);
+    const EditablePng::Read opened = EditablePng::readFile(png);
+    ASSERT_TRUE(opened.scene) << opened.problem.toStdString();
+    expectDestroyed(*opened.scene, scene);
+
+    // Kept work for the next start, and the history: the pictures, and a thumbnail that shows
+    // the marks.
+    const RecoveryStore store(dir.filePath("recovery"));
+    const QString kept = store.write(scene);
+    ASSERT_FALSE(kept.isEmpty());
+    const auto keptScene = store.read(kept);
+    ASSERT_TRUE(keptScene);
+    expectDestroyed(*keptScene, scene);
+
+    HistoryRecorder recorder(CaptureHistory(dir.filePath("history")));
+    const QString id = CaptureHistory::newId();
+    EditorScene unredacted = scene;
+    unredacted.marks = {scene.marks[1]};
+    recorder.record(id, unredacted, true);
+    recorder.flush();
+    // Redactions added over the same pictures: the pictures are written again.
+    recorder.record(id, scene, true);
+    recorder.flush();
+    const auto entry = recorder.history().read(id);
+    ASSERT_TRUE(entry);
+    expectDestroyed(*entry, scene);
+    const QImage thumbnail(recorder.history().entries().value(0).thumbnail);
+    // The flattened board, 300 × 100 points, at 160 pixels across.
+    ASSERT_EQ(thumbnail.size(), QSize(160, 53));
+    const double s = 160.0 / 300;
+    const QRect redactionThere(QPoint(int(22 * s) + 1, int(41 * s) + 1),
+                               QPoint(int(89 * s) - 1, int(68 * s) - 1));
+    EXPECT_EQ(strays(thumbnail, redactionThere, Annotation::redactionColor(), 0, 8), 0);
+    // Beside the marks, both pictures' noise, shrunk to grey.
+    for (const QPoint at : {QPoint(100, 10), QPoint(290, 80)}) {
+        const int grey = thumbnail.pixelColor(int(at.x() * s), int(at.y() * s)).red();
+        EXPECT_GT(grey, 40) << at.x();
+        EXPECT_LT(grey, 215) << at.x();
+    }
 }

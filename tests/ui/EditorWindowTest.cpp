@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "engines/EditablePng.h"
 #include "model/SelectionModel.h"
 #include "platform/FakeDesktop.h"
 #include "ui/AnnotationCanvas.h"
@@ -497,6 +498,7 @@ TEST_F(EditorWindowTest, OcrPinAndTheSideWindowsSaySomethingEveryTime)
     ASSERT_TRUE(editor->beautifyWindow());
     // The flattened board: the capture and the picture 40 to its right.
     EXPECT_EQ(editor->beautifyWindow()->view()->beautifier().imgSize(), QSizeF(390, 200));
+    desktop.answer = 0; // no recogniser here: shared anyway
     editor->action(EditorAction::Share)->trigger();
     EXPECT_EQ(desktop.toastTexts.last(), QStringLiteral("Uploading…"));
     // The share says how it ended (not set up, or offline) before this desktop goes.
@@ -767,14 +769,89 @@ TEST_F(EditorWindowTest, RedactWithoutRecognitionSaysSo)
     EXPECT_TRUE(editor->canvas()->model().annotations().isEmpty());
     ASSERT_EQ(desktop.warnings.size(), 1);
     EXPECT_TRUE(desktop.warnings[0].second.contains("Text recognition is not available"));
-    // Sharing is not held up by a check that cannot run.
+}
+
+TEST_F(EditorWindowTest, ShareAsksBeforeUploadingAPictureThatCouldNotBeChecked)
+{
+    open(QSize(100, 80));
+    // Without a recogniser: asked, naming the cause; nothing goes up while the question is open,
+    // and Cancel uploads nothing.
     editor->action(EditorAction::Share)->trigger();
+    drain();
+    ASSERT_EQ(desktop.questions.size(), 1);
+    EXPECT_EQ(desktop.questions[0].choices, QStringList({"Share Anyway", "Cancel"}));
+    EXPECT_EQ(desktop.questions[0].cancelChoice, 1);
+    EXPECT_EQ(desktop.questions[0].defaultChoice, 1);
+    EXPECT_EQ(desktop.questions[0].message,
+              "The picture could not be checked for secrets. Text recognition is not available.");
+    EXPECT_FALSE(desktop.toastTexts.contains("Uploading…"));
+    ASSERT_TRUE(desktop.pendingAnswer);
+    std::exchange(desktop.pendingAnswer, nullptr)(1);
+    drain();
+    EXPECT_FALSE(desktop.toastTexts.contains("Uploading…"));
+
+    // A recogniser that fails: asked again with its reason; Share Anyway uploads.
+    int reads = 0;
+    editor->setWordReader(
+        [&](const QImage &, QObject *, std::function<void(Result<QList<LayoutLine>>)> done) {
+            ++reads;
+            done(CaptureError::failed(QStringLiteral("The recogniser crashed.")));
+        });
+    editor->action(EditorAction::Share)->trigger();
+    drain();
+    EXPECT_EQ(reads, 1);
+    ASSERT_EQ(desktop.questions.size(), 2);
+    EXPECT_TRUE(
+        desktop.questions[1].message.startsWith("The picture could not be checked for secrets."));
+    EXPECT_TRUE(desktop.questions[1].message.contains("The recogniser crashed."));
+    EXPECT_FALSE(desktop.toastTexts.contains("Uploading…"));
+    ASSERT_TRUE(desktop.pendingAnswer);
+    std::exchange(desktop.pendingAnswer, nullptr)(0);
     EXPECT_TRUE(desktop.toastTexts.contains("Uploading…"));
-    EXPECT_TRUE(desktop.questions.isEmpty());
     EXPECT_TRUE(QTest::qWaitFor([&] {
         return !desktop.toastTexts.last().startsWith(QStringLiteral("Uploading")) &&
                !desktop.toastTexts.last().startsWith(QStringLiteral("Sharing"));
     }, 10000));
+}
+
+TEST_F(EditorWindowTest, AnEditablePngKeepsOnlyTheFillUnderARedactionAndEveryOtherMarkEditable)
+{
+    const QColor fill = Annotation::redactionColor();
+    open(QSize(200, 100), {Annotation::make(ToolKind::Redact, {20, 20}, {80, 60}, fill, 1),
+                           Annotation::make(ToolKind::Rect, {120, 10}, {180, 40}, Qt::red, 4)});
+    const QColor secret = editor->image().pixelColor(50, 60);
+    ASSERT_NE(secret, fill);
+    QTemporaryDir dir;
+    desktop.saveAnswer = dir.filePath("work.png");
+    editor->formatMenu(ExportMode::Save)->actions()[3]->trigger(); // Editable PNG
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(dir.filePath("work.png")); }, 5000));
+    // The open editor still holds the pixels: taking the redaction away shows them.
+    EXPECT_EQ(editor->image().pixelColor(50, 60), secret);
+
+    const EditablePng::Read read = EditablePng::readFile(dir.filePath("work.png"));
+    ASSERT_TRUE(read.scene) << read.problem.toStdString();
+    editor = std::make_unique<EditorWindowController>(read.scene->image, read.scene->marks,
+                                                      desktop.platform());
+    editor->showWindow();
+    editor->restoreScene(*read.scene);
+    drain();
+    EXPECT_EQ(desktop.toastTexts.last(), "The pixels under the redactions are gone");
+    CanvasModel &model = editor->canvas()->model();
+    ASSERT_EQ(model.annotations().size(), 2);
+
+    // The box moves as before.
+    model.mouseDown({1120, 1025});
+    model.mouseDragged({1130, 1035});
+    model.mouseUp({1130, 1035});
+    EXPECT_EQ(model.annotations()[1]->boundingRect(), QRectF(1130, 1020, 60, 30));
+
+    // The redaction taken away: its fill, not the secret, lies beneath.
+    model.mouseDown({1050, 1040});
+    model.mouseUp({1050, 1040});
+    model.deleteSelected();
+    ASSERT_EQ(model.annotations().size(), 1);
+    EXPECT_EQ(model.annotations()[0]->kind, ToolKind::Rect);
+    EXPECT_EQ(editor->canvas()->renderComposite(true).pixelColor(50, 60), fill);
 }
 
 TEST_F(EditorWindowTest, APictureInSharedMemoryIsLetGoWholly)
