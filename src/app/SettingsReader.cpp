@@ -76,7 +76,11 @@ QString resolveFolder(const QString &stored, const QString &home, const QString 
         chosen = home + chosen.mid(1);
     if (chosen.isEmpty())
         chosen = fallback.isEmpty() ? home : fallback;
-    return QDir::cleanPath(QDir(home).absoluteFilePath(chosen));
+    // Joined by hand: QDir takes a name that starts with ':' for one of the program's own
+    // resources, and a folder ":Shots" would never be written to.
+    if (!chosen.startsWith(QLatin1Char('/')))
+        chosen = home + QLatin1Char('/') + chosen;
+    return QDir::cleanPath(chosen);
 }
 
 std::optional<bool> flag(const QVariant &stored)

@@ -80,6 +80,10 @@ TEST(Preferences, StoredChoicesSurviveAndBadTextFallsBack)
     raw.setValue("save/folder", "~/Shots/../Pictures");
     raw.sync();
     EXPECT_EQ(Preferences(file).saveFolder(), QDir::home().filePath("Pictures"));
+    // A name that starts with ':' is a folder too, not one of the program's resources.
+    raw.setValue("save/folder", ":Shots");
+    raw.sync();
+    EXPECT_EQ(Preferences(file).saveFolder(), QDir::homePath() + "/:Shots");
 }
 
 TEST(Preferences, RedactionRulesAreSwitchedInTheWindowAndKept)
