@@ -27,6 +27,14 @@ using vistrel::test::drain;
 
 namespace {
 
+// Work other cases kept in the test user's data folder is not this case's.
+void forgetOtherCasesKeptWork()
+{
+    const RecoveryStore recovery;
+    for (const QString &id : recovery.ids())
+        recovery.remove(id);
+}
+
 // Stands in for the selection overlay: remembers what it was asked and lets the test finish it.
 class FakeOverlay : public SelectionOverlay
 {
@@ -842,10 +850,7 @@ TEST_F(CoordinatorTest, UnsavedEditorsAreKeptAtQuitAndComeBackEditable)
 TEST_F(CoordinatorTest, CapturesAndEditorsAreKeptInTheHistoryAndReopenEditable)
 {
     QTemporaryDir dir;
-    // Work other cases kept in the test user's data folder is not this case's.
-    const RecoveryStore recovery;
-    for (const QString &id : recovery.ids())
-        recovery.remove(id);
+    forgetOtherCasesKeptWork();
     Preferences preferences(dir.filePath("p.conf"));
     coordinator->setHistoryFolder(dir.filePath("history"));
     coordinator->setPreferences(&preferences);
@@ -930,9 +935,7 @@ TEST_F(CoordinatorTest, CapturesAndEditorsAreKeptInTheHistoryAndReopenEditable)
 TEST_F(CoordinatorTest, KeptWorkReopensTheNewestFewAndADamagedEntryIsOfferedOnce)
 {
     QTemporaryDir dir;
-    const RecoveryStore recovery;
-    for (const QString &id : recovery.ids())
-        recovery.remove(id);
+    forgetOtherCasesKeptWork();
     Preferences preferences(dir.filePath("p.conf"));
     const CaptureHistory history(dir.filePath("history"));
     EditorScene scene;

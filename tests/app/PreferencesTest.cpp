@@ -34,6 +34,22 @@ using vistrel::test::drain;
 
 namespace {
 
+// A settings file written by hand, a file of its own each time: QSettings may keep a file
+// rewritten within the same second and of the same size as it first read it.
+struct HandWrittenFile
+{
+    QTemporaryDir dir;
+    QString file;
+    int written = 0;
+    void write(const QByteArray &text)
+    {
+        file = dir.filePath(QStringLiteral("vistrel-%1.conf").arg(++written));
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    }
+};
+
 TEST(Preferences, StoredChoicesSurviveAndBadTextFallsBack)
 {
     QTemporaryDir dir;
@@ -113,17 +129,9 @@ TEST(Preferences, RedactionRulesAreSwitchedInTheWindowAndKept)
 
 TEST(Preferences, HandWrittenSettingsAreReadAsAPersonWritesThem)
 {
-    QTemporaryDir dir;
-    // A file of its own each time: QSettings may keep a file rewritten within the same second
-    // and of the same size as it first read it.
-    QString file;
-    int written = 0;
-    auto write = [&](const QByteArray &text) {
-        file = dir.filePath(QStringLiteral("vistrel-%1.conf").arg(++written));
-        QFile f(file);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(text);
-    };
+    HandWrittenFile hand;
+    QString &file = hand.file;
+    auto write = [&hand](const QByteArray &text) { hand.write(text); };
 
     // Yes-or-no in every usual spelling and case.
     for (const char *off : {"off", "no", "OFF", "False", "0", " No "}) {
@@ -170,17 +178,9 @@ TEST(Preferences, HandWrittenSettingsAreReadAsAPersonWritesThem)
 
 TEST(Preferences, AHistoryLimitOutOfItsRangeFallsBackToItsDefault)
 {
-    QTemporaryDir dir;
-    // A file of its own each time: QSettings may keep a file rewritten within the same second
-    // and of the same size as it first read it.
-    QString file;
-    int written = 0;
-    auto write = [&](const QByteArray &text) {
-        file = dir.filePath(QStringLiteral("vistrel-%1.conf").arg(++written));
-        QFile f(file);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(text);
-    };
+    HandWrittenFile hand;
+    QString &file = hand.file;
+    auto write = [&hand](const QByteArray &text) { hand.write(text); };
     // Zero, negative, too large or not a number: the default, never the nearest end (a limit
     // of 1 would empty the history at the next capture).
     for (const char *bad : {"0", "-5", "99999999", "many", "1e3"}) {
