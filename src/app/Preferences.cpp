@@ -40,10 +40,6 @@ QString execQuoted(const QString &program)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-} // namespace
-
-namespace {
-
 // The settings file as QSettings may open it: one that is there but is no regular file (a
 // FIFO would hold the app on its first read for ever) is not read; the defaults are used, and
 // nothing is written over it.

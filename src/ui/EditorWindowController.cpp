@@ -760,12 +760,10 @@ void EditorWindowController::askBeforeClose()
             discardChanges();
             closeNow();
         } else if (button == copy) {
-            const QImage image = m_canvas->renderComposite(true);
-            if (!image.isNull() && ClipboardTools::copy(*m_platform.clipboard, image)) {
-                m_platform.toasts->show(tr("Copied to clipboard"));
-                discardChanges();
+            // A copy counts as saved; a failed one leaves the editor open with its work.
+            performExport({ExportMode::Copy, ExportChoice::Original});
+            if (!hasUnsavedWork())
                 closeNow();
-            }
         } else if (button == save) {
             m_closeAfterSave = true;
             performExport({ExportMode::Save, ExportChoice::Original});
