@@ -77,6 +77,13 @@
     </message>
 </context>
 <context>
+    <name>DesktopShortcuts</name>
+    <message>
+        <source>gsettings did not run: %1</source>
+        <translation>gsettings lief nicht: %1</translation>
+    </message>
+</context>
+<context>
     <name>EditablePng</name>
     <message>
         <source>its marks are damaged</source>
@@ -220,6 +227,22 @@
     <message>
         <source>The desktop&apos;s file chooser answered with no local file (&quot;%1&quot;).</source>
         <translation>Die Dateiauswahl der Arbeitsumgebung nannte keine lokale Datei (&quot;%1&quot;).</translation>
+    </message>
+    <message>
+        <source>The desktop did not answer the screenshot request within %1 s. If it asked whether Vistrel may take screenshots, answer its question sooner and try again.</source>
+        <translation>Der Desktop hat die Bildschirmfoto-Anfrage nicht innerhalb von %1 s beantwortet. Falls er gefragt hat, ob Vistrel Bildschirmfotos aufnehmen darf, beantworten Sie die Frage schneller und versuchen Sie es erneut.</translation>
+    </message>
+    <message>
+        <source>The desktop turned the screenshot request down without asking. Some desktops do this when they cannot save their picture first: KDE Plasma saves it in the folder %1, which must exist.</source>
+        <translation>Der Desktop hat die Bildschirmfoto-Anfrage abgelehnt, ohne zu fragen. Manche Desktops tun das, wenn sie ihr Bild nicht zuerst speichern können: KDE Plasma speichert es im Ordner %1, der vorhanden sein muss.</translation>
+    </message>
+    <message>
+        <source>The desktop does not let Vistrel take screenshots: its question &quot;Allow Applications to Take Screenshots?&quot; was answered with Deny. To allow it again, run:
+
+gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore --object-path /org/freedesktop/impl/portal/PermissionStore --method org.freedesktop.impl.portal.PermissionStore.SetPermission screenshot true screenshot &apos;&apos; &quot;[&apos;yes&apos;]&quot;</source>
+        <translation>Der Desktop erlaubt Vistrel keine Bildschirmfotos: Seine Frage „Anwendungen erlauben, Bildschirmfotos aufzunehmen?“ wurde mit „Ablehnen“ beantwortet. Um es wieder zu erlauben, führen Sie aus:
+
+gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore --object-path /org/freedesktop/impl/portal/PermissionStore --method org.freedesktop.impl.portal.PermissionStore.SetPermission screenshot true screenshot &apos;&apos; &quot;[&apos;yes&apos;]&quot;</translation>
     </message>
 </context>
 <context>
@@ -715,6 +738,14 @@
         <source>The desktop&apos;s screenshot does not show this display.</source>
         <translation>Das Bildschirmfoto der Arbeitsumgebung zeigt diesen Bildschirm nicht.</translation>
     </message>
+    <message>
+        <source>The desktop offers no global shortcuts to apps.</source>
+        <translation>Der Desktop bietet Anwendungen keine globalen Tastenkürzel an.</translation>
+    </message>
+    <message>
+        <source>The desktop accepted Vistrel&apos;s shortcuts but bound %1 of %2 of them.</source>
+        <translation>Der Desktop hat Vistrels Tastenkürzel angenommen, aber nur %1 von %2 belegt.</translation>
+    </message>
 </context>
 <context>
     <name>X11ScreenSource</name>
@@ -746,24 +777,6 @@
 <context>
     <name>main</name>
     <message>
-        <source>This desktop does not let apps set global shortcuts, so Vistrel&apos;s hot keys do nothing here. Bind your desktop&apos;s own keyboard shortcuts to Vistrel&apos;s commands instead:
-
-Ctrl+Shift+2: vistrel area
-Ctrl+Shift+1: vistrel full
-Ctrl+Shift+9: vistrel ocr
-and, if you like, vistrel color.
-
-The README shows how on GNOME, KDE Plasma and sway.</source>
-        <translation>Diese Arbeitsumgebung erlaubt Anwendungen keine globalen Tastenkürzel, daher bewirken die Tastenkürzel von Vistrel hier nichts. Stattdessen in der Arbeitsumgebung eigene Tastenkürzel für die Befehle von Vistrel anlegen:
-
-Strg+Umschalt+2: vistrel area
-Strg+Umschalt+1: vistrel full
-Strg+Umschalt+9: vistrel ocr
-und, falls gewünscht, vistrel color.
-
-Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
-    </message>
-    <message>
         <source>Capture an area</source>
         <translation>Einen Bereich aufnehmen</translation>
     </message>
@@ -778,6 +791,114 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
     <message>
         <source>Scrolling capture</source>
         <translation>Aufnahme mit Bildlauf</translation>
+    </message>
+    <message>
+        <source>In Settings → Keyboard → View and Customise Shortcuts → Custom Shortcuts, add one shortcut for each command:
+
+Name &quot;Vistrel: Capture Area&quot;, command &quot;%1 area&quot;, shortcut Ctrl+Shift+2
+Name &quot;Vistrel: Capture Full Screen&quot;, command &quot;%1 full&quot;, shortcut Ctrl+Shift+1
+Name &quot;Vistrel: Extract Text&quot;, command &quot;%1 ocr&quot;, shortcut Ctrl+Shift+9</source>
+        <translation>Fügen Sie unter Einstellungen → Tastatur → Tastenkürzel anzeigen und anpassen → Eigene Tastenkürzel für jeden Befehl ein Tastenkürzel hinzu:
+
+Name „Vistrel: Bereich aufnehmen“, Befehl „%1 area“, Tastenkürzel Strg+Umschalt+2
+Name „Vistrel: Ganzen Bildschirm aufnehmen“, Befehl „%1 full“, Tastenkürzel Strg+Umschalt+1
+Name „Vistrel: Text erkennen“, Befehl „%1 ocr“, Tastenkürzel Strg+Umschalt+9</translation>
+    </message>
+    <message>
+        <source>In System Settings → Shortcuts, choose Add New → Command or Script for each command, then give it its shortcut:
+
+&quot;%1 area&quot;: Ctrl+Shift+2
+&quot;%1 full&quot;: Ctrl+Shift+1
+&quot;%1 ocr&quot;: Ctrl+Shift+9</source>
+        <translation>Wählen Sie in den Systemeinstellungen → Kurzbefehle für jeden Befehl Neu hinzufügen → Befehl oder Skript und geben Sie ihm sein Tastenkürzel:
+
+„%1 area“: Strg+Umschalt+2
+„%1 full“: Strg+Umschalt+1
+„%1 ocr“: Strg+Umschalt+9</translation>
+    </message>
+    <message>
+        <source>Add these lines to ~/.config/sway/config, then run &quot;swaymsg reload&quot;:
+
+bindsym Ctrl+Shift+2 exec %1 area
+bindsym Ctrl+Shift+1 exec %1 full
+bindsym Ctrl+Shift+9 exec %1 ocr</source>
+        <translation>Fügen Sie diese Zeilen zu ~/.config/sway/config hinzu und führen Sie dann „swaymsg reload“ aus:
+
+bindsym Ctrl+Shift+2 exec %1 area
+bindsym Ctrl+Shift+1 exec %1 full
+bindsym Ctrl+Shift+9 exec %1 ocr</translation>
+    </message>
+    <message>
+        <source>Bind your desktop&apos;s own keyboard shortcuts to these commands:
+
+Ctrl+Shift+2: %1 area
+Ctrl+Shift+1: %1 full
+Ctrl+Shift+9: %1 ocr</source>
+        <translation>Belegen Sie die eigenen Tastenkürzel Ihres Desktops mit diesen Befehlen:
+
+Strg+Umschalt+2: %1 area
+Strg+Umschalt+1: %1 full
+Strg+Umschalt+9: %1 ocr</translation>
+    </message>
+    <message>
+        <source>Vistrel&apos;s hot keys do nothing here. %1
+
+%2</source>
+        <translation>Vistrels Tastenkürzel wirken hier nicht. %1
+
+%2</translation>
+    </message>
+    <message>
+        <source>Vistrel — Hot Keys</source>
+        <translation>Vistrel — Tastenkürzel</translation>
+    </message>
+    <message>
+        <source>GNOME does not bind shortcuts for apps, so Vistrel&apos;s hot keys do nothing yet. Add them to GNOME&apos;s own keyboard shortcuts now?
+
+Ctrl+Shift+2: Capture Area
+Ctrl+Shift+1: Capture Full Screen
+Ctrl+Shift+9: Extract Text
+
+They appear in Settings → Keyboard → Custom Shortcuts, where you can change or remove them.</source>
+        <translation>GNOME belegt keine Tastenkürzel für Anwendungen, daher wirken Vistrels Tastenkürzel noch nicht. Jetzt zu GNOMEs eigenen Tastenkürzeln hinzufügen?
+
+Strg+Umschalt+2: Bereich aufnehmen
+Strg+Umschalt+1: Ganzen Bildschirm aufnehmen
+Strg+Umschalt+9: Text erkennen
+
+Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie sie ändern oder entfernen können.</translation>
+    </message>
+    <message>
+        <source>Add Shortcuts</source>
+        <translation>Tastenkürzel hinzufügen</translation>
+    </message>
+    <message>
+        <source>Not Now</source>
+        <translation>Nicht jetzt</translation>
+    </message>
+    <message>
+        <source>GNOME&apos;s shortcuts could not be changed: %1
+
+%2</source>
+        <translation>GNOMEs Tastenkürzel konnten nicht geändert werden: %1
+
+%2</translation>
+    </message>
+    <message>
+        <source>The desktop is asking whether Vistrel may take screenshots: answer its question.</source>
+        <translation>Der Desktop fragt, ob Vistrel Bildschirmfotos aufnehmen darf: Beantworten Sie seine Frage.</translation>
+    </message>
+    <message>
+        <source>Vistrel: Capture Area</source>
+        <translation>Vistrel: Bereich aufnehmen</translation>
+    </message>
+    <message>
+        <source>Vistrel: Capture Full Screen</source>
+        <translation>Vistrel: Ganzen Bildschirm aufnehmen</translation>
+    </message>
+    <message>
+        <source>Vistrel: Extract Text</source>
+        <translation>Vistrel: Text erkennen</translation>
     </message>
 </context>
 <context>

@@ -73,8 +73,11 @@ void CaptureCoordinator::reportStartFailure(const CaptureError &error)
 
 void CaptureCoordinator::finishScript(const PendingScript &script, const Result<QImage> &picture)
 {
-    if (!picture)
-        return script.done(picture.error().errorDescription(), {});
+    if (!picture) {
+        // An error without words is still a failure: a script must not take it for success.
+        const QString why = picture.error().errorDescription();
+        return script.done(why.isEmpty() ? QStringLiteral("the capture was cancelled") : why, {});
+    }
     const QImage image = *picture;
     keepCopy(image);
     const ScriptedCapture &request = script.request;

@@ -1,19 +1,20 @@
 #include "app/AppShell.h"
 #include "app/CommandLine.h"
-#include "engines/CaptureHistory.h"
 #include "app/InstanceServer.h"
 #include "app/Preferences.h"
 #include "app/QuitOnSignal.h"
-#include "ui/Hud.h"
-#include "ui/PinWindow.h"
-#include "ui/SelectionView.h"
-#include "ui/SymbolIcon.h"
+#include "engines/CaptureHistory.h"
 #include "engines/SmartNaming.h"
+#include "platform/DesktopShortcuts.h"
 #include "platform/PortalClient.h"
 #include "platform/SecretServiceKeyring.h"
 #include "platform/WaylandDesktop.h"
 #include "platform/X11Desktop.h"
 #include "platform/X11Input.h"
+#include "ui/Hud.h"
+#include "ui/PinWindow.h"
+#include "ui/SelectionView.h"
+#include "ui/SymbolIcon.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -81,13 +82,106 @@ bool checkWaylandDisplay()
 }
 
 // How to have Vistrel's keys where the desktop keeps global shortcuts to itself.
-QString shortcutAdvice()
+// The commands the desktop's own shortcuts run where it binds none for apps.
+QList<vistrel::DesktopShortcuts::Binding> desktopBindings()
 {
-    return QCoreApplication::translate("main",
-        "This desktop does not let apps set global shortcuts, so Vistrel's hot keys do nothing "
-        "here. Bind your desktop's own keyboard shortcuts to Vistrel's commands instead:\n\n"
-        "Ctrl+Shift+2: vistrel area\nCtrl+Shift+1: vistrel full\nCtrl+Shift+9: vistrel ocr\n"
-        "and, if you like, vistrel color.\n\nThe README shows how on GNOME, KDE Plasma and sway.");
+    const QString program = QCoreApplication::applicationFilePath();
+    return {{QStringLiteral("area"), QCoreApplication::translate("main", "Vistrel: Capture Area"),
+             program + QStringLiteral(" area"), QStringLiteral("<Control><Shift>2")},
+            {QStringLiteral("full"),
+             QCoreApplication::translate("main", "Vistrel: Capture Full Screen"),
+             program + QStringLiteral(" full"), QStringLiteral("<Control><Shift>1")},
+            {QStringLiteral("ocr"), QCoreApplication::translate("main", "Vistrel: Extract Text"),
+             program + QStringLiteral(" ocr"), QStringLiteral("<Control><Shift>9")}};
+}
+
+// How to bind the desktop's own shortcuts, step by step for the desktop at hand.
+QString shortcutAdvice(const QString &why)
+{
+    using Desktop = vistrel::DesktopShortcuts::Desktop;
+    const QString program = QCoreApplication::applicationFilePath();
+    QString steps;
+    switch (vistrel::DesktopShortcuts::desktopFrom(qEnvironmentVariable("XDG_CURRENT_DESKTOP"))) {
+    case Desktop::Gnome:
+        steps =
+            QCoreApplication::translate(
+                "main",
+                "In Settings → Keyboard → View and Customise Shortcuts → Custom Shortcuts, add one "
+                "shortcut for each command:\n\n"
+                "Name \"Vistrel: Capture Area\", command \"%1 area\", shortcut Ctrl+Shift+2\n"
+                "Name \"Vistrel: Capture Full Screen\", command \"%1 full\", shortcut "
+                "Ctrl+Shift+1\n"
+                "Name \"Vistrel: Extract Text\", command \"%1 ocr\", shortcut Ctrl+Shift+9")
+                .arg(program);
+        break;
+    case Desktop::Kde:
+        steps =
+            QCoreApplication::translate(
+                "main",
+                "In System Settings → Shortcuts, choose Add New → Command or Script for each "
+                "command, "
+                "then give it its shortcut:\n\n"
+                "\"%1 area\": Ctrl+Shift+2\n\"%1 full\": Ctrl+Shift+1\n\"%1 ocr\": Ctrl+Shift+9")
+                .arg(program);
+        break;
+    case Desktop::Sway:
+        steps =
+            QCoreApplication::translate(
+                "main", "Add these lines to ~/.config/sway/config, then run \"swaymsg reload\":\n\n"
+                        "bindsym Ctrl+Shift+2 exec %1 area\nbindsym Ctrl+Shift+1 exec %1 full\n"
+                        "bindsym Ctrl+Shift+9 exec %1 ocr")
+                .arg(program);
+        break;
+    case Desktop::Other:
+        steps = QCoreApplication::translate(
+                    "main", "Bind your desktop's own keyboard shortcuts to these commands:\n\n"
+                            "Ctrl+Shift+2: %1 area\nCtrl+Shift+1: %1 full\nCtrl+Shift+9: %1 ocr")
+                    .arg(program);
+        break;
+    }
+    return QCoreApplication::translate("main", "Vistrel's hot keys do nothing here. %1\n\n%2")
+        .arg(why, steps);
+}
+
+// Once: on GNOME, offers to add the desktop's own shortcuts; elsewhere, says how.
+void adviseDesktopShortcuts(vistrel::Alerts &alerts, vistrel::Preferences &preferences,
+                            const QString &why)
+{
+    const QString advice = shortcutAdvice(why);
+    std::fprintf(stderr, "vistrel: %s\n", qPrintable(advice));
+    if (!preferences.firstTimeFor(QStringLiteral("bindDesktopShortcuts")))
+        return;
+    using vistrel::DesktopShortcuts;
+    if (DesktopShortcuts::desktopFrom(qEnvironmentVariable("XDG_CURRENT_DESKTOP")) !=
+            DesktopShortcuts::Desktop::Gnome ||
+        !DesktopShortcuts::canSetUpGnome())
+        return alerts.warn(QStringLiteral("Vistrel"), advice);
+    vistrel::Question question;
+    question.title = QCoreApplication::translate("main", "Vistrel — Hot Keys");
+    question.message = QCoreApplication::translate(
+        "main",
+        "GNOME does not bind shortcuts for apps, so Vistrel's hot keys do nothing yet. Add them "
+        "to GNOME's own keyboard shortcuts now?\n\nCtrl+Shift+2: Capture Area\n"
+        "Ctrl+Shift+1: Capture Full Screen\nCtrl+Shift+9: Extract Text\n\n"
+        "They appear in Settings → Keyboard → Custom Shortcuts, where you can change or remove "
+        "them.");
+    question.choices = {QCoreApplication::translate("main", "Add Shortcuts"),
+                        QCoreApplication::translate("main", "Not Now")};
+    question.defaultChoice = 0;
+    question.cancelChoice = 1;
+    alerts.ask(question, [&alerts, advice](int choice) {
+        if (choice != 0)
+            return;
+        QString error;
+        if (DesktopShortcuts::setUpGnome(desktopBindings(), &error))
+            std::fprintf(stderr, "vistrel: added Ctrl+Shift+2, Ctrl+Shift+1 and Ctrl+Shift+9 to "
+                                 "GNOME's shortcuts\n");
+        else
+            alerts.warn(QStringLiteral("Vistrel"),
+                        QCoreApplication::translate(
+                            "main", "GNOME's shortcuts could not be changed: %1\n\n%2")
+                            .arg(error, advice));
+    });
 }
 
 // The user's language for our texts (built in under :/i18n) and for Qt's own (the standard
@@ -107,7 +201,8 @@ void installTranslators()
 
 // Everything after the platform is chosen: the shell, the command socket, the first command.
 int runShell(vistrel::Platform platform, vistrel::Preferences &preferences,
-             const vistrel::InstancePaths &paths, const vistrel::Command &command)
+             const vistrel::InstancePaths &paths, const vistrel::Command &command,
+             const std::function<void(vistrel::Toasts &)> &withToasts = {})
 {
     vistrel::QuitOnSignal quitOnSignal;
     // The app's own messages and pins outside its windows, for as long as any window may use
@@ -119,6 +214,8 @@ int runShell(vistrel::Platform platform, vistrel::Preferences &preferences,
     platform.toasts = &toasts;
     platform.pins = &pins;
     platform.keyring = &keyring;
+    if (withToasts)
+        withToasts(toasts);
     vistrel::AppShell shell(platform, &preferences);
     // A signal must not wait on a question: unsaved marks are kept for the next start.
     quitOnSignal.onQuit = [&shell] { shell.quitNow(); };
@@ -182,19 +279,27 @@ int runOnWayland(vistrel::Preferences &preferences, const vistrel::InstancePaths
     vistrel::RefusingPointer pointer;
     vistrel::RefusingEscapeWatch escape;
     vistrel::PortalColorPicker colorPicker(portal);
-    vistrel::WaylandHotkeys hotkeys(portal, [&alerts, &preferences] {
-        std::fprintf(stderr, "vistrel: the desktop offers no global shortcuts portal; bind the "
-                             "desktop's own shortcuts to \"vistrel area\" and the other commands.\n");
-        if (preferences.firstTimeFor(QStringLiteral("bindDesktopShortcuts")))
-            alerts.warn(QStringLiteral("Vistrel"), shortcutAdvice());
+    vistrel::WaylandHotkeys hotkeys(portal, [&alerts, &preferences](const QString &why) {
+        adviseDesktopShortcuts(alerts, preferences, why);
     });
     hotkeys.describe(1, QCoreApplication::translate("main", "Capture an area"));
     hotkeys.describe(2, QCoreApplication::translate("main", "Capture the full screen"));
     hotkeys.describe(3, QCoreApplication::translate("main", "Copy the text of an area"));
     hotkeys.describe(4, QCoreApplication::translate("main", "Scrolling capture"));
+    auto sayAsking = [&screens](vistrel::Toasts &toasts) {
+        screens.onAsking = [&toasts](bool asking) {
+            if (!asking)
+                return toasts.dismiss(); // gone before the picture is taken again
+            const QString text = QCoreApplication::translate(
+                "main",
+                "The desktop is asking whether Vistrel may take screenshots: answer its question.");
+            std::fprintf(stderr, "vistrel: %s\n", qPrintable(text));
+            toasts.showUntilReplaced(text, {});
+        };
+    };
     const int status = runShell({&screens, &hotkeys, &clipboard, &saveChooser, &alerts, &pointer,
                                  &escape, vistrel::waylandLimits(), &colorPicker},
-                                preferences, paths, command);
+                                preferences, paths, command, sayAsking);
     // What we offer on the clipboard goes with us either way (a Wayland clipboard manager
     // copies it when it is offered); withdrawn here, the toolkit frees it too.
     QGuiApplication::clipboard()->clear();

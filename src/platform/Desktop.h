@@ -158,6 +158,8 @@ public:
     // Stays until the next one replaces it (work in progress); a click on it runs `onClick`,
     // which is how such work is cancelled.
     virtual void showUntilReplaced(const QString &text, std::function<void()> onClick) = 0;
+    // Takes the toast on screen down at once.
+    virtual void dismiss() {}
 };
 
 // Pictures pinned above every other window.

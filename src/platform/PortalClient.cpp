@@ -14,15 +14,22 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QKeySequence>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
+#include <algorithm>
 #include <cmath>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -149,16 +156,19 @@ public:
                       SLOT(response(uint, QVariantMap)));
     }
 
-    void expireAfter(int ms)
+    void expireAfter(int ms, QString why)
     {
-        QTimer::singleShot(ms, this, [this, ms] {
+        QTimer::singleShot(ms, this, [this, ms, why] {
             if (!m_handle.isEmpty()) // tell the desktop to take its dialog down
                 m_bus.asyncCall(QDBusMessage::createMethodCall(portalService, m_handle, requestInterface,
                                                                QStringLiteral("Close")));
-            finish(CaptureError::failed(QCoreApplication::translate("PortalClient", "The desktop did not answer the %1 request "
-                                                       "within %2 s.")
-                                            .arg(m_feature)
-                                            .arg(ms / 1000)));
+            finish(CaptureError::failed(
+                !why.isEmpty() ? why
+                               : QCoreApplication::translate(
+                                     "PortalClient", "The desktop did not answer the %1 request "
+                                                     "within %2 s.")
+                                     .arg(m_feature)
+                                     .arg(ms / 1000)));
         });
     }
 
@@ -224,6 +234,7 @@ PortalClient::PortalClient(const QDBusConnection &bus, QObject *parent)
     qDBusRegisterMetaType<QList<PortalFilterRule>>();
     qDBusRegisterMetaType<PortalFileFilter>();
     qDBusRegisterMetaType<QList<PortalFileFilter>>();
+    qDBusRegisterMetaType<QMap<QString, QStringList>>();
 }
 
 PortalClient::~PortalClient()
@@ -235,7 +246,8 @@ PortalClient::~PortalClient()
 }
 
 void PortalClient::request(const QString &interface, const QString &method, QVariantList args,
-                           QVariantMap options, Answer done, int timeoutMs)
+                           QVariantMap options, Answer done, int timeoutMs,
+                           const QString &timeoutText)
 {
     // The handle is known before the call, so the answer cannot arrive before we listen.
     const QString token = QStringLiteral("vistrel%1_%2").arg(++m_tokens).arg(QRandomGenerator::global()->generate());
@@ -245,7 +257,7 @@ void PortalClient::request(const QString &interface, const QString &method, QVar
     auto *pending = new PendingRequest(m_bus, featureOf(interface), std::move(done), this);
     pending->watch(QStringLiteral("%1/request/%2/%3").arg(portalPath, sender, token));
     if (timeoutMs != 0)
-        pending->expireAfter(timeoutMs < 0 ? m_timeoutMs : timeoutMs);
+        pending->expireAfter(timeoutMs < 0 ? m_timeoutMs : timeoutMs, timeoutText);
 
     QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath, interface, method);
     args.append(options);
@@ -264,12 +276,74 @@ void PortalClient::request(const QString &interface, const QString &method, QVar
 void PortalClient::screenshot(std::function<void(Result<QImage>)> done)
 {
     QVariantMap options{{QStringLiteral("interactive"), false}, {QStringLiteral("modal"), false}};
-    request(screenshotInterface, QStringLiteral("Screenshot"), {QString()}, options,
-            [done = std::move(done)](Result<QVariantMap> answer) {
-                if (!answer)
-                    done(answer.error());
-                else
-                    done(loadScreenshot(*answer));
+    // The portal itself gives up on a question left unanswered after D-Bus's 25 s and never
+    // replies: waiting longer only delays the message.
+    const int limit = std::min(m_timeoutMs, screenshotTimeoutMs);
+    const QString late =
+        QCoreApplication::translate(
+            "PortalClient",
+            "The desktop did not answer the screenshot request within %1 s. If it asked whether "
+            "Vistrel may take screenshots, answer its question sooner and try again.")
+            .arg(limit / 1000);
+    QPointer<PortalClient> self(this);
+    request(
+        screenshotInterface, QStringLiteral("Screenshot"), {QString()}, options,
+        [self, done = std::move(done)](Result<QVariantMap> answer) {
+            if (answer)
+                return done(loadScreenshot(*answer));
+            if (answer.error().kind() == CaptureError::Kind::Cancelled) // nobody was asked
+                return done(CaptureError::failed(screenshotTurnedDown()));
+            if (!self || answer.error().kind() != CaptureError::Kind::Failed)
+                return done(answer.error());
+            // A refusal the desktop remembers: say so, and how to undo it.
+            self->screenshotRefused([done, error = answer.error()](bool refused) {
+                done(refused ? CaptureError::failed(screenshotRefusedAdvice()) : error);
+            });
+        },
+        limit, late);
+}
+
+QString PortalClient::screenshotTurnedDown()
+{
+    return QCoreApplication::translate(
+               "PortalClient",
+               "The desktop turned the screenshot request down without asking. Some desktops do "
+               "this "
+               "when they cannot save their picture first: KDE Plasma saves it in the folder %1, "
+               "which must exist.")
+        .arg(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
+}
+
+QString PortalClient::screenshotRefusedAdvice()
+{
+    return QCoreApplication::translate(
+        "PortalClient",
+        "The desktop does not let Vistrel take screenshots: its question \"Allow Applications to "
+        "Take Screenshots?\" was answered with Deny. To allow it again, run:\n\n"
+        "gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore "
+        "--object-path /org/freedesktop/impl/portal/PermissionStore "
+        "--method org.freedesktop.impl.portal.PermissionStore.SetPermission "
+        "screenshot true screenshot '' \"['yes']\"");
+}
+
+void PortalClient::screenshotRefused(std::function<void(bool)> done)
+{
+    // Where the desktop keeps the answer to its question, for apps without an id of their own.
+    QDBusMessage lookup = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.impl.portal.PermissionStore"),
+        QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"),
+        QStringLiteral("org.freedesktop.impl.portal.PermissionStore"), QStringLiteral("Lookup"));
+    lookup << QStringLiteral("screenshot") << QStringLiteral("screenshot");
+    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(lookup, 5000), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [done = std::move(done)](QDBusPendingCallWatcher *w) {
+                w->deleteLater();
+                const QDBusMessage reply = w->reply();
+                if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+                    return done(false);
+                const auto permissions = qdbus_cast<QMap<QString, QStringList>>(
+                    reply.arguments().first().value<QDBusArgument>());
+                done(permissions.value(QString()).contains(QStringLiteral("no")));
             });
 }
 
@@ -300,9 +374,12 @@ Result<QImage> PortalClient::loadScreenshot(const QVariantMap &results)
     QImage image = reader.device() ? reader.read() : QImage();
     if (why.isEmpty())
         why = reader.errorString();
-    const QFileInfo file(path);
-    if (file.dir().canonicalPath() == QDir(QDir::tempPath()).canonicalPath())
-        QFile::remove(path);
+    // The desktop's copy goes wherever it was written (the temporary folder, the home folder,
+    // ~/Pictures): nothing of a capture stays on disk but what the user saves. Only the file
+    // the answer names, never one a link there points to.
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode))
+        ::unlink(QFile::encodeName(path).constData());
     if (image.isNull())
         return CaptureError::failed(
             QCoreApplication::translate("PortalClient",
@@ -391,23 +468,36 @@ void PortalClient::saveFile(const QString &title, const SaveRequest &asked,
         options.insert(QStringLiteral("current_filter"), QVariant::fromValue(filters.first()));
     }
     // The user takes as long as they like over a save dialog: no time limit.
-    request(fileChooserInterface, QStringLiteral("SaveFile"), {QString(), title}, options,
-            [done = std::move(done), filterNamed](Result<QVariantMap> answer) {
-                if (!answer)
-                    return done(answer.error());
-                const QStringList uris = answer->value(QStringLiteral("uris")).toStringList();
-                const QUrl url(uris.value(0));
-                if (!url.isLocalFile())
-                    return done(CaptureError::failed(
-                        QCoreApplication::translate("PortalClient", "The desktop's file chooser answered with no local file (\"%1\").")
-                            .arg(url.toString())));
-                SaveAnswer chosen{url.toLocalFile(), {}};
-                const QVariant filter = answer->value(QStringLiteral("current_filter"));
-                if (filter.userType() == qMetaTypeId<QDBusArgument>())
-                    chosen.filter = filterNamed.value(qdbus_cast<PortalFileFilter>(filter).name);
-                done(chosen);
-            },
-            0);
+    request(
+        fileChooserInterface, QStringLiteral("SaveFile"), {parentHandle(), title}, options,
+        [done = std::move(done), filterNamed](Result<QVariantMap> answer) {
+            if (!answer)
+                return done(answer.error());
+            const QStringList uris = answer->value(QStringLiteral("uris")).toStringList();
+            const QUrl url(uris.value(0));
+            if (!url.isLocalFile())
+                return done(CaptureError::failed(
+                    QCoreApplication::translate(
+                        "PortalClient",
+                        "The desktop's file chooser answered with no local file (\"%1\").")
+                        .arg(url.toString())));
+            SaveAnswer chosen{url.toLocalFile(), {}};
+            const QVariant filter = answer->value(QStringLiteral("current_filter"));
+            if (filter.userType() == qMetaTypeId<QDBusArgument>())
+                chosen.filter = filterNamed.value(qdbus_cast<PortalFileFilter>(filter).name);
+            done(chosen);
+        },
+        0);
+}
+
+QString PortalClient::parentHandle()
+{
+    // The window the dialog belongs to, so the desktop opens it over that window. Only an X11
+    // window has an id to give; a Wayland one would have to be exported first.
+    const QWindow *window = QGuiApplication::focusWindow();
+    if (!window || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return {};
+    return QStringLiteral("x11:%1").arg(window->winId(), 0, 16);
 }
 
 void PortalClient::checkInterface(const QString &interface, std::function<void(bool)> done)

@@ -50,8 +50,10 @@ public:
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
 
     // A picture of the whole desktop, without asking the user where the desktop allows it.
-    // A refusal by the user is a Cancelled error.
+    // Every answer but a picture is a failure with its reason (how to allow screenshots again
+    // after the user refused them).
     void screenshot(std::function<void(Result<QImage>)> done);
+    static constexpr int screenshotTimeoutMs = 26000;
     // The colour of a pixel the user picks with the desktop's own picker.
     void pickColor(std::function<void(Result<QColor>)> done);
 
@@ -78,8 +80,8 @@ public:
     void bindShortcuts(const QList<Shortcut> &shortcuts, std::function<void(Result<QStringList>)> done);
     std::function<void(const QString &id)> onShortcutActivated;
 
-    // The picture behind a screenshot's answer; a picture the portal left in the temporary
-    // folder is removed once read (it is readable by every user there).
+    // The picture behind a screenshot's answer; the file the portal wrote is removed once
+    // read, wherever it is.
     static Result<QImage> loadScreenshot(const QVariantMap &results);
     static Result<QColor> colorFrom(const QVariantMap &results);
     // "CTRL+SHIFT+2" for Ctrl+Shift+2: the trigger names of the shortcuts specification.
@@ -95,7 +97,13 @@ private:
     // for its Response signal, for at most `timeoutMs` (the client's time limit when negative,
     // none when 0).
     void request(const QString &interface, const QString &method, QVariantList args,
-                 QVariantMap options, Answer done, int timeoutMs = -1);
+                 QVariantMap options, Answer done, int timeoutMs = -1,
+                 const QString &timeoutText = {});
+    void screenshotRefused(std::function<void(bool refused)> done);
+    // The desktop's handle of the window in front ("x11:1c00007"), empty where none is known.
+    static QString parentHandle();
+    static QString screenshotTurnedDown();
+    static QString screenshotRefusedAdvice();
     void checkInterface(const QString &interface, std::function<void(bool)> done);
     void createShortcutSession(std::function<void(Result<QString>)> done);
 

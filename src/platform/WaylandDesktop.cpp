@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QPointer>
 #include <QTimer>
 
 #include <unistd.h>
@@ -43,13 +44,18 @@ WaylandScreenSource::WaylandScreenSource(PortalClient &portal) : m_portal(portal
 
 Result<ScreenLayout> WaylandScreenSource::screenLayout()
 {
-    // A new capture begins: it gets a picture of its own.
+    // A new capture begins: it gets a picture of its own, and the displays are measured
+    // against it, since the toolkit's geometry is not in the same units on every compositor.
     m_desktop.reset();
-    ScreenLayout content;
-    content.displays = toolkitDisplays();
-    m_displays = content.displays;
-    if (content.displays.isEmpty())
+    const QList<DisplayInfo> displays = toolkitDisplays();
+    if (displays.isEmpty())
         return CaptureError::noDisplay();
+    const auto picture = desktopPicture();
+    if (!picture)
+        return picture.error();
+    ScreenLayout content;
+    content.displays = fitToPicture(displays, picture->size());
+    m_displays = content.displays;
     return content;
 }
 
@@ -72,6 +78,27 @@ Result<QImage> WaylandScreenSource::desktopPicture()
 {
     if (m_desktop)
         return *m_desktop;
+    bool asked = false;
+    auto picture = portalPicture(&asked);
+    if (asked) {
+        // Our notice may be in a picture taken the moment the user answered: another one,
+        // now that the desktop answers without asking.
+        if (onAsking)
+            onAsking(false);
+        if (picture)
+            picture = portalPicture(nullptr);
+    }
+    if (!picture)
+        return picture.error();
+    // Every display of this capture is cut from the same picture; it goes when control
+    // returns to the event loop.
+    m_desktop = picture.value();
+    QTimer::singleShot(0, this, [this] { m_desktop.reset(); });
+    return *m_desktop;
+}
+
+Result<QImage> WaylandScreenSource::portalPicture(bool *asked)
+{
     // Shared with the callback: it may come after this function has given up waiting (the
     // application quitting ends every event loop).
     struct Wait
@@ -92,49 +119,59 @@ Result<QImage> WaylandScreenSource::desktopPicture()
             w->loop.quit();
         }
     });
+    // An answer that takes this long means the desktop is asking the user first.
+    QTimer slow;
+    slow.setSingleShot(true);
+    QObject::connect(&slow, &QTimer::timeout, this, [this, asked] {
+        if (!asked)
+            return;
+        *asked = true;
+        if (onAsking)
+            onAsking(true);
+    });
+    slow.start(1500);
     if (!wait->answer)
         wait->loop.exec(QEventLoop::ExcludeUserInputEvents);
+    slow.stop();
     aside.reset();
     if (!wait->answer)
         return CaptureError::cancelled(); // the application is quitting
-    if (!*wait->answer)
-        return wait->answer->error();
-    // Every display of this capture is cut from the same picture; it goes when control
-    // returns to the event loop.
-    m_desktop = wait->answer->value();
-    QTimer::singleShot(0, this, [this] { m_desktop.reset(); });
-    return *m_desktop;
+    return std::move(*wait->answer);
 }
 
-QRect WaylandScreenSource::displayRectIn(const QList<DisplayInfo> &displays, const DisplayInfo &display,
-                                         QSize pictureSize)
+QList<DisplayInfo> WaylandScreenSource::fitToPicture(QList<DisplayInfo> displays, QSize pictureSize)
 {
     QRectF all;
-    for (const DisplayInfo &d : displays)
+    for (const DisplayInfo &d : std::as_const(displays))
         all = all.united(d.frame);
-    if (all.isEmpty())
-        all = display.frame;
     if (all.isEmpty() || pictureSize.isEmpty())
-        return {};
-    const double sx = pictureSize.width() / all.width();
-    const double sy = pictureSize.height() / all.height();
-    const QRectF r((display.frame.x() - all.x()) * sx, (display.frame.y() - all.y()) * sy,
-                   display.frame.width() * sx, display.frame.height() * sy);
-    return QRect(QPoint(int(std::lround(r.left())), int(std::lround(r.top()))),
-                 QPoint(int(std::lround(r.right())) - 1, int(std::lround(r.bottom())) - 1))
-        .intersected(QRect(QPoint(0, 0), pictureSize));
+        return displays;
+    // Picture pixels per unit of the toolkit's geometry.
+    const double ratio = pictureSize.width() / all.width();
+    for (DisplayInfo &d : displays) {
+        const QPointF place = (d.frame.topLeft() - all.topLeft()) * ratio;
+        d.pixelOrigin = QPoint(int(std::lround(place.x())), int(std::lround(place.y())));
+        if (d.scale > 1.0 && std::abs(ratio - 1.0) < 0.01) {
+            // A compositor that lays screens out in device pixels (mutter without fractional
+            // scaling): the geometry is the device size, and windows get a scale-th of it.
+            d.frame.setSize(d.frame.size() / d.scale);
+        } else {
+            // A fractional scale the toolkit rounds up: the picture says what a point is.
+            d.scale = ratio;
+        }
+    }
+    return displays;
 }
 
-Result<QImage> WaylandScreenSource::cutDisplay(const QImage &desktop, const QList<DisplayInfo> &displays,
-                                               const DisplayInfo &display, const QRect &pixelRect)
+Result<QImage> WaylandScreenSource::cutDisplay(const QImage &desktop, const DisplayInfo &display,
+                                               const QRect &pixelRect)
 {
-    const QRect area = displayRectIn(displays, display, desktop.size());
+    const QSize size = (display.frame.size() * display.scale).toSize();
+    const QRect area = QRect(display.pixelOrigin, size).intersected(desktop.rect());
     if (area.isEmpty())
-        return CaptureError::failed(QCoreApplication::translate("WaylandDesktop", "The desktop's screenshot does not show this display."));
-    const QSize wanted = (display.frame.size() * display.scale).toSize();
+        return CaptureError::failed(QCoreApplication::translate(
+            "WaylandDesktop", "The desktop's screenshot does not show this display."));
     QImage shot = area == desktop.rect() ? desktop : desktop.copy(area);
-    if (shot.size() != wanted) // a portal that answers in logical pixels on a scaled display
-        shot = shot.scaled(wanted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (pixelRect != shot.rect())
         shot = shot.copy(pixelRect);
     if (shot.isNull())
@@ -148,8 +185,11 @@ Result<QImage> WaylandScreenSource::grabDisplayPixels(const DisplayInfo &display
     const auto desktop = desktopPicture();
     if (!desktop)
         return desktop.error();
-    return cutDisplay(*desktop, m_displays.isEmpty() ? QList<DisplayInfo>{display} : m_displays,
-                      display, pixelRect);
+    // Measured against this capture's picture, whatever the caller kept of the display.
+    for (const DisplayInfo &fitted : std::as_const(m_displays))
+        if (fitted.displayID == display.displayID)
+            return cutDisplay(*desktop, fitted, pixelRect);
+    return cutDisplay(*desktop, fitToPicture({display}, desktop->size()).first(), pixelRect);
 }
 
 Result<QImage> WaylandScreenSource::grabWindowPixels(const WindowInfo &, const QSize &)
@@ -164,7 +204,8 @@ void PortalColorPicker::pick(std::function<void(Result<QColor>)> done)
 
 // --- hot keys --------------------------------------------------------------------------------
 
-WaylandHotkeys::WaylandHotkeys(PortalClient &portal, std::function<void()> onUnavailable)
+WaylandHotkeys::WaylandHotkeys(PortalClient &portal,
+                               std::function<void(const QString &why)> onUnavailable)
     : m_portal(portal), m_onUnavailable(std::move(onUnavailable))
 {
     m_portal.onShortcutActivated = [this](const QString &id) {
@@ -213,20 +254,51 @@ void WaylandHotkeys::bind()
         });
         return;
     }
-    if (!*m_available) {
-        if (auto tell = std::exchange(m_onUnavailable, nullptr))
-            tell();
-        return;
-    }
+    if (!*m_available)
+        return unavailable(QCoreApplication::translate(
+            "WaylandDesktop", "The desktop offers no global shortcuts to apps."));
     QList<PortalClient::Shortcut> shortcuts;
-    for (auto it = m_wanted.cbegin(); it != m_wanted.cend(); ++it)
+    QStringList asked;
+    for (auto it = m_wanted.cbegin(); it != m_wanted.cend(); ++it) {
         shortcuts.append({QStringLiteral("vistrel-hotkey-%1").arg(it.key()),
                           m_descriptions.value(it.key(), QStringLiteral("Vistrel")),
                           PortalClient::triggerFor(it.value())});
-    m_portal.bindShortcuts(shortcuts, [](Result<QStringList> bound) {
-        if (!bound && bound.error().kind() != CaptureError::Kind::Cancelled)
-            std::fprintf(stderr, "vistrel: %s\n", qPrintable(bound.error().errorDescription()));
+        asked.append(shortcuts.last().id);
+    }
+    QPointer<WaylandHotkeys> self(this);
+    m_portal.bindShortcuts(shortcuts, [self, asked](Result<QStringList> bound) {
+        if (!self)
+            return;
+        if (!bound) {
+            if (bound.error().kind() != CaptureError::Kind::Cancelled)
+                self->unavailable(bound.error().errorDescription());
+            return;
+        }
+        // A desktop may answer success and bind nothing (one that does not know the app).
+        const QString why = missingShortcuts(asked, *bound);
+        if (!why.isEmpty())
+            self->unavailable(why);
     });
+}
+
+QString WaylandHotkeys::missingShortcuts(const QStringList &asked, const QStringList &bound)
+{
+    int missing = 0;
+    for (const QString &id : asked)
+        missing += bound.contains(id) ? 0 : 1;
+    if (missing == 0)
+        return {};
+    return QCoreApplication::translate("WaylandDesktop",
+                                       "The desktop accepted Vistrel's shortcuts but bound "
+                                       "%1 of %2 of them.")
+        .arg(asked.size() - missing)
+        .arg(asked.size());
+}
+
+void WaylandHotkeys::unavailable(const QString &why)
+{
+    if (auto tell = std::exchange(m_onUnavailable, nullptr))
+        tell(why);
 }
 
 } // namespace vistrel

@@ -5,6 +5,8 @@
 #include <QMap>
 #include <QObject>
 
+#include <functional>
+
 #include <optional>
 
 namespace vistrel {
@@ -38,29 +40,34 @@ public:
                                      const QList<WindowInfo> &excluding) override;
     Result<QImage> grabWindowPixels(const WindowInfo &window, const QSize &pixelSize) override;
 
-    // Where `display` lies in a picture of all `displays` that is `pictureSize` pixels large
-    // (portals answer in device or in logical pixels).
-    static QRect displayRectIn(const QList<DisplayInfo> &displays, const DisplayInfo &display,
-                               QSize pictureSize);
-    // The part of the desktop picture that shows `display`, at the display's own pixel size.
-    static Result<QImage> cutDisplay(const QImage &desktop, const QList<DisplayInfo> &displays,
-                                     const DisplayInfo &display, const QRect &pixelRect);
+    // Called with true when the desktop takes long to answer (it is probably asking the user
+    // whether Vistrel may take screenshots), and with false once it has answered.
+    std::function<void(bool asking)> onAsking;
+
+    // The displays as a picture of the whole desktop, `pictureSize` device pixels large, shows
+    // them: each one's place in it (`pixelOrigin`), the logical size its windows get, and the
+    // picture's pixels per point.
+    static QList<DisplayInfo> fitToPicture(QList<DisplayInfo> displays, QSize pictureSize);
+    // The part of the desktop picture that shows a fitted `display`.
+    static Result<QImage> cutDisplay(const QImage &desktop, const DisplayInfo &display,
+                                     const QRect &pixelRect);
 
 private:
     Result<QImage> desktopPicture();
+    Result<QImage> portalPicture(bool *asked);
 
     PortalClient &m_portal;
     QList<DisplayInfo> m_displays;
     std::optional<QImage> m_desktop; // the current capture's picture, until control returns
 };
 
-// Global shortcuts through the portal where the desktop offers them. Where it does not,
-// `onUnavailable` is called once, so the user can be told to bind the desktop's own keys to
-// Vistrel's commands.
+// Global shortcuts through the portal where the desktop offers them. Where it does not, or
+// binds fewer than were asked for, `onUnavailable` is called once with the reason, so the user
+// can be told to bind the desktop's own keys to Vistrel's commands.
 class WaylandHotkeys : public QObject, public GlobalHotkeys
 {
 public:
-    WaylandHotkeys(PortalClient &portal, std::function<void()> onUnavailable);
+    WaylandHotkeys(PortalClient &portal, std::function<void(const QString &why)> onUnavailable);
 
     // Shown by the desktop beside each shortcut.
     void describe(quint32 id, const QString &description) { m_descriptions.insert(id, description); }
@@ -71,12 +78,16 @@ public:
     bool grabCombination(quint32 id, QKeyCombination combination) override;
     void ungrab(quint32 id) override;
 
+    // Empty when every shortcut asked for was bound; else what to tell the user.
+    static QString missingShortcuts(const QStringList &asked, const QStringList &bound);
+
 private:
     void bindSoon();
     void bind();
+    void unavailable(const QString &why);
 
     PortalClient &m_portal;
-    std::function<void()> m_onUnavailable;
+    std::function<void(const QString &)> m_onUnavailable;
     QMap<quint32, QKeyCombination> m_wanted;
     QMap<quint32, QString> m_descriptions;
     std::optional<bool> m_available;

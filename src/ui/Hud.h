@@ -48,6 +48,7 @@ public:
     // Fades in, stays `Toast::holdMs`, fades out.
     void show(const QString &text) override;
     void showUntilReplaced(const QString &text, std::function<void()> onClick) override;
+    void dismiss() override { replaceCurrent(nullptr); }
     // The toast on screen now, if any.
     Toast *current() const { return m_current; }
 

@@ -27,6 +27,31 @@
 using namespace vistrel;
 using vistrel::test::PrivateBus;
 
+// A shortcut in the portal's answer: (id, properties).
+struct BoundShortcut
+{
+    QString id;
+    QVariantMap properties;
+};
+
+QDBusArgument &operator<<(QDBusArgument &arg, const BoundShortcut &s)
+{
+    arg.beginStructure();
+    arg << s.id << s.properties;
+    arg.endStructure();
+    return arg;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &arg, BoundShortcut &s)
+{
+    arg.beginStructure();
+    arg >> s.id >> s.properties;
+    arg.endStructure();
+    return arg;
+}
+
+Q_DECLARE_METATYPE(BoundShortcut)
+
 namespace {
 
 const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
@@ -47,10 +72,13 @@ public:
     QVariant colour;
     int screenshots = 0;
     QStringList boundIds;
+    bool bindsNothing = false; // answers success with an empty list, as KDE 5.27 does
     QString session;
 
     explicit FakePortal(QDBusConnection bus) : m_bus(bus)
     {
+        qDBusRegisterMetaType<BoundShortcut>();
+        qDBusRegisterMetaType<QList<BoundShortcut>>();
         m_bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop"));
         m_bus.registerVirtualObject(portalPath, this);
     }
@@ -97,6 +125,7 @@ public:
             results.insert(QStringLiteral("session_handle"), session);
         } else if (method == QLatin1String("BindShortcuts")) {
             boundIds.clear();
+            QStringList bound;
             const QDBusArgument list = args.value(1).value<QDBusArgument>();
             list.beginArray();
             while (!list.atEnd()) {
@@ -107,8 +136,14 @@ public:
                 list.endStructure();
                 boundIds.append(id + QLatin1Char('=') +
                                 properties.value(QStringLiteral("preferred_trigger")).toString());
+                if (!bindsNothing)
+                    bound.append(id);
             }
             list.endArray();
+            QList<BoundShortcut> answer;
+            for (const QString &id : bound)
+                answer.append({id, {}});
+            results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(answer));
         }
         // The answer comes later and to the caller alone, as a desktop's does.
         QDBusMessage response = QDBusMessage::createTargetedSignal(
@@ -124,6 +159,36 @@ public:
                                                          QStringLiteral("Activated"));
         signal << QVariant::fromValue(QDBusObjectPath(sessionPath)) << id << qulonglong(0) << QVariantMap();
         m_bus.send(signal);
+    }
+
+private:
+    QDBusConnection m_bus;
+};
+
+// Where GNOME keeps the user's answer to "Allow Applications to Take Screenshots?".
+class FakePermissionStore : public QDBusVirtualObject
+{
+public:
+    QStringList screenshotAnswer; // for apps without an id of their own
+
+    explicit FakePermissionStore(QDBusConnection bus) : m_bus(bus)
+    {
+        m_bus.registerService(QStringLiteral("org.freedesktop.impl.portal.PermissionStore"));
+        m_bus.registerVirtualObject(QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"),
+                                    this);
+    }
+    QString introspect(const QString &) const override { return {}; }
+    bool handleMessage(const QDBusMessage &call, const QDBusConnection &) override
+    {
+        if (call.member() != QLatin1String("Lookup") ||
+            call.arguments().value(0) != QStringLiteral("screenshot"))
+            return false;
+        QMap<QString, QStringList> permissions;
+        if (!screenshotAnswer.isEmpty())
+            permissions.insert(QString(), screenshotAnswer);
+        m_bus.send(call.createReply(
+            {QVariant::fromValue(permissions), QVariant::fromValue(QDBusVariant(0))}));
+        return true;
     }
 
 private:
@@ -189,10 +254,28 @@ TEST_F(Portal, ScreenshotAnswersArePictureCancelOrMessage)
     // Left in the temporary folder, readable by every user: gone once read.
     EXPECT_FALSE(QFile::exists(path));
 
+    // Turned down without a question (KDE's portal without ~/Pictures): a failure that says
+    // so, never a silent cancel a script would take for success.
     portal->screenshotCode = 1;
     shot = await<Result<QImage>>([&](auto done) { client->screenshot(done); });
     ASSERT_TRUE(shot && !*shot);
-    EXPECT_EQ(shot->error().kind(), CaptureError::Kind::Cancelled);
+    EXPECT_EQ(shot->error().kind(), CaptureError::Kind::Failed);
+    EXPECT_TRUE(shot->error().errorDescription().contains(
+        QLatin1String("turned the screenshot request down")));
+
+    // Refused because the user once answered Deny: how to allow it again.
+    portal->screenshotCode = 2;
+    shot = await<Result<QImage>>([&](auto done) { client->screenshot(done); });
+    ASSERT_TRUE(shot && !*shot);
+    EXPECT_TRUE(shot->error().errorDescription().contains(QLatin1String("could not complete")));
+    FakePermissionStore store(bus.connect(QStringLiteral("store")));
+    store.screenshotAnswer = {QStringLiteral("no")};
+    shot = await<Result<QImage>>([&](auto done) { client->screenshot(done); });
+    ASSERT_TRUE(shot && !*shot);
+    EXPECT_TRUE(shot->error().errorDescription().contains(QLatin1String("answered with Deny")))
+        << qPrintable(shot->error().errorDescription());
+    EXPECT_TRUE(shot->error().errorDescription().contains(
+        QLatin1String("SetPermission screenshot true screenshot")));
 
     portal->screenshotCode = 0;
     portal->screenshotUri = QStringLiteral("https://example.org/shot.png");
@@ -204,6 +287,30 @@ TEST_F(Portal, ScreenshotAnswersArePictureCancelOrMessage)
     shot = await<Result<QImage>>([&](auto done) { client->screenshot(done); });
     ASSERT_TRUE(shot && !*shot);
     EXPECT_TRUE(shot->error().errorDescription().contains(QLatin1String("/nonexistent/shot.png")));
+}
+
+// The desktop's copy of each capture goes wherever it was written (GNOME: the home folder;
+// KDE: ~/Pictures), but nothing is removed through a link.
+TEST_F(Portal, TheDesktopsCopyIsRemovedWhereverItIsButNeverThroughALink)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    QImage image(8, 6, QImage::Format_RGB32);
+    image.fill(Qt::green);
+    const QString shot = home.filePath(QStringLiteral("Pictures/Screenshot_20261208_101010.png"));
+    ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral("Pictures")) && image.save(shot));
+    portal->screenshotUri = QUrl::fromLocalFile(shot).toString();
+    auto answer = await<Result<QImage>>([&](auto done) { client->screenshot(done); });
+    ASSERT_TRUE(answer && *answer);
+    EXPECT_FALSE(QFile::exists(shot));
+
+    const QString kept = home.filePath(QStringLiteral("mine.png"));
+    const QString link = home.filePath(QStringLiteral("Screenshot.png"));
+    ASSERT_TRUE(image.save(kept) && QFile::link(kept, link));
+    portal->screenshotUri = QUrl::fromLocalFile(link).toString();
+    answer = await<Result<QImage>>([&](auto done) { client->screenshot(done); });
+    ASSERT_TRUE(answer && *answer);
+    EXPECT_TRUE(QFile::exists(kept));
 }
 
 TEST_F(Portal, MissingOrSilentPortalIsReportedNotAwaitedForever)
@@ -242,7 +349,7 @@ TEST_F(Portal, ShortcutsAreBoundTogetherAndOnlyOurSessionsPressesCount)
 {
     QList<quint32> pressed;
     int toldToBindByHand = 0;
-    WaylandHotkeys hotkeys(*client, [&] { ++toldToBindByHand; });
+    WaylandHotkeys hotkeys(*client, [&](const QString &) { ++toldToBindByHand; });
     hotkeys.onPressed = [&](quint32 id) { pressed.append(id); };
     hotkeys.grab(1, 2);
     hotkeys.grabCombination(3, Qt::CTRL | Qt::ALT | Qt::Key_O);
@@ -261,9 +368,22 @@ TEST_F(Portal, ShortcutsAreBoundTogetherAndOnlyOurSessionsPressesCount)
     EXPECT_FALSE(pressed.contains(1));
     EXPECT_EQ(toldToBindByHand, 0);
 
+    // A desktop that answers success and binds nothing: the user is told, with what happened.
+    portal->bindsNothing = true;
+    QString why;
+    WaylandHotkeys unbound(*client, [&](const QString &reason) {
+        ++toldToBindByHand;
+        why = reason;
+    });
+    unbound.grab(1, 2);
+    unbound.grab(2, 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return toldToBindByHand == 1; }, 5000));
+    EXPECT_TRUE(why.contains(QLatin1String("bound 0 of 2"))) << qPrintable(why);
+    toldToBindByHand = 0;
+
     // A desktop without the shortcuts portal: the user is told once, however often keys change.
     portal->offersShortcuts = false;
-    WaylandHotkeys without(*client, [&] { ++toldToBindByHand; });
+    WaylandHotkeys without(*client, [&](const QString &) { ++toldToBindByHand; });
     without.grab(1, 2);
     QTest::qWait(20);
     without.grab(2, 1);
@@ -303,28 +423,45 @@ TEST_F(Portal, EveryDisplayOfACaptureIsCutFromOnePicture)
     EXPECT_FALSE(source.grabWindowPixels(WindowInfo{}, {10, 10}));
 }
 
-// Two displays side by side, the right one at twice the density, in one picture: each display
-// gets its own part, at its own pixel size, whichever pixels the portal answered in.
-TEST(WaylandDisplays, DisplaysAreCutAtTheirOwnPlaceAndSize)
+// The picture is in the compositor's device pixels; the toolkit's geometry is not in the same
+// units everywhere. Each display is measured against the picture.
+TEST(WaylandDisplays, DisplaysAreMeasuredAgainstThePortalsPicture)
 {
-    DisplayInfo left{1, QRectF(0, 0, 100, 50), 1.0, {}};
-    DisplayInfo right{2, QRectF(100, 0, 100, 50), 2.0, {}};
-    const QList<DisplayInfo> both{left, right};
-    QImage logical(200, 50, QImage::Format_RGB32); // a portal answering in logical pixels
-    logical.fill(Qt::white);
-    for (int y = 0; y < 50; ++y)
-        for (int x = 100; x < 200; ++x)
-            logical.setPixelColor(x, y, Qt::black);
-    const auto l = WaylandScreenSource::cutDisplay(logical, both, left, QRect(0, 0, 100, 50));
-    const auto r = WaylandScreenSource::cutDisplay(logical, both, right, QRect(0, 0, 200, 100));
-    ASSERT_TRUE(l && r);
-    EXPECT_EQ(l->size(), QSize(100, 50));
-    EXPECT_EQ(l->pixelColor(99, 49), QColor(Qt::white));
-    EXPECT_EQ(r->size(), QSize(200, 100));
-    EXPECT_EQ(r->pixelColor(0, 0), QColor(Qt::black));
-    EXPECT_EQ(r->pixelColor(199, 99), QColor(Qt::black));
+    // mutter at scale 2 lays screens out in device pixels: Qt reports 2560×1600 at ratio 2,
+    // while windows get 1280×800.
+    auto fitted = WaylandScreenSource::fitToPicture({{1, QRectF(0, 0, 2560, 1600), 2.0, {}}},
+                                                    QSize(2560, 1600));
+    EXPECT_EQ(fitted.first().frame, QRectF(0, 0, 1280, 800));
+    EXPECT_EQ(fitted.first().scale, 2.0);
+    // KWin at scale 2: logical geometry, a picture twice as large.
+    fitted = WaylandScreenSource::fitToPicture({{1, QRectF(0, 0, 1280, 800), 2.0, {}}},
+                                               QSize(2560, 1600));
+    EXPECT_EQ(fitted.first().frame, QRectF(0, 0, 1280, 800));
+    EXPECT_EQ(fitted.first().scale, 2.0);
+    // A scale of 1.5 that the toolkit rounds up to 2: the picture says 1.5.
+    fitted = WaylandScreenSource::fitToPicture({{1, QRectF(0, 0, 1280, 800), 2.0, {}}},
+                                               QSize(1920, 1200));
+    EXPECT_EQ(fitted.first().frame, QRectF(0, 0, 1280, 800));
+    EXPECT_DOUBLE_EQ(fitted.first().scale, 1.5);
 
-    EXPECT_EQ(WaylandScreenSource::displayRectIn(both, right, QSize(400, 100)), QRect(200, 0, 200, 100));
+    // Two displays side by side at scale 2, each cut from its own place at the device size.
+    fitted = WaylandScreenSource::fitToPicture(
+        {{1, QRectF(0, 0, 100, 50), 2.0, {}}, {2, QRectF(100, 0, 100, 50), 2.0, {}}},
+        QSize(400, 100));
+    EXPECT_EQ(fitted.at(1).pixelOrigin, QPoint(200, 0));
+    QImage desktop(400, 100, QImage::Format_RGB32);
+    desktop.fill(Qt::white);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 200; x < 400; ++x)
+            desktop.setPixelColor(x, y, Qt::black);
+    const auto l = WaylandScreenSource::cutDisplay(desktop, fitted.at(0), QRect(0, 0, 200, 100));
+    const auto r = WaylandScreenSource::cutDisplay(desktop, fitted.at(1), QRect(0, 0, 200, 100));
+    const auto part = WaylandScreenSource::cutDisplay(desktop, fitted.at(1), QRect(10, 10, 4, 4));
+    ASSERT_TRUE(l && r && part);
+    EXPECT_EQ(l->size(), QSize(200, 100));
+    EXPECT_EQ(l->pixelColor(199, 99), QColor(Qt::white));
+    EXPECT_EQ(r->pixelColor(0, 0), QColor(Qt::black));
+    EXPECT_EQ(part->size(), QSize(4, 4));
 }
 
 TEST(WaylandDisplays, SessionTypeFollowsTheCompositorSocket)
