@@ -1,8 +1,9 @@
 // Input for a headless GNOME Shell, which has no input devices of its own: a remote-desktop
 // session of mutter's that moves, presses, releases and types as told.
-//   vistrel_mutterinput WIDTH HEIGHT [move X Y | down | up | key KEYSYM... | wait MS]...
+//   vistrel_mutterinput WIDTH HEIGHT [move X Y | down | up | key KEYSYM... | type TEXT | wait MS]...
 // Positions are in the stage's WIDTH×HEIGHT coordinates. `key` presses the keysyms (names as
-// in XStringToKeysym: Escape, Control_L, 2) in order and releases them in reverse.
+// in XStringToKeysym: Escape, Control_L, 2) in order and releases them in reverse; `type` types
+// plain ASCII text.
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -99,6 +100,12 @@ int main(int argc, char **argv)
                 ok = ok && call(QStringLiteral("NotifyKeyboardKeysym"), {k, true});
             for (auto it = keys.crbegin(); it != keys.crend(); ++it)
                 ok = ok && call(QStringLiteral("NotifyKeyboardKeysym"), {*it, false});
+        } else if (word == QLatin1String("type") && i + 1 < args.size()) {
+            for (const QChar c : args.at(++i)) {
+                ok = ok && call(QStringLiteral("NotifyKeyboardKeysym"), {uint(c.unicode()), true}) &&
+                     call(QStringLiteral("NotifyKeyboardKeysym"), {uint(c.unicode()), false});
+                QThread::msleep(10);
+            }
         } else {
             std::fprintf(stderr, "mutterinput: cannot read \"%s\"\n", qPrintable(word));
             ok = false;

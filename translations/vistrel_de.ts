@@ -1198,6 +1198,22 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
             <numerusform>Die neuesten %1 wieder geöffnet; %n weitere liegen mit ihren Markierungen im Verlauf (Verlauf anzeigen …)</numerusform>
         </translation>
     </message>
+    <message>
+        <source>Vistrel — Colour</source>
+        <translation>Vistrel — Farbe</translation>
+    </message>
+    <message>
+        <source>The desktop did not let Vistrel put %1 on the clipboard while another window was in front. Copy it now?</source>
+        <translation>Der Desktop hat Vistrel %1 nicht in die Zwischenablage legen lassen, während ein anderes Fenster vorne war. Jetzt kopieren?</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Kopieren</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
 </context>
 <context>
     <name>vistrel::CapturePreviewController</name>

@@ -168,6 +168,25 @@ void CaptureCoordinator::copyColour(const QColor &colour)
     const QString hex = ColorTools::hexString(colour);
     m_platform.clipboard->setText(hex);
     m_platform.toasts->show(tr("Copied %1").arg(hex));
+    // The desktop's own picker leaves no window of ours in front, and GNOME gives the
+    // clipboard only to the app in front: where it refused, the colour is offered in a box
+    // whose Copy button puts it there.
+    QPointer<CaptureCoordinator> self(this);
+    QTimer::singleShot(400, this, [self, hex] {
+        if (!self || self->m_platform.clipboard->holdsOwnContents())
+            return;
+        self->m_platform.toasts->dismiss();
+        Question question;
+        question.title = tr("Vistrel — Colour");
+        question.message = tr("The desktop did not let Vistrel put %1 on the clipboard while "
+                              "another window was in front. Copy it now?").arg(hex);
+        question.choices = {tr("Copy"), tr("Close")};
+        question.cancelChoice = 1;
+        self->m_platform.alerts->ask(question, [self, hex](int choice) {
+            if (self && choice == 0)
+                self->m_platform.clipboard->setText(hex);
+        });
+    });
 }
 
 void CaptureCoordinator::pickColorOnOverlay()

@@ -111,6 +111,9 @@ public:
     // Replaces the whole clipboard; formats keep the order in which they were set.
     virtual void setContents(const QList<std::pair<QString, QByteArray>> &formats) = 0;
     virtual void setText(const QString &text) = 0;
+    // Whether what we set is still the clipboard's: a Wayland desktop may refuse it to an
+    // app without the keyboard, and says so only afterwards.
+    virtual bool holdsOwnContents() const { return true; }
 };
 
 struct SaveRequest

@@ -106,6 +106,11 @@ void QtClipboard::setText(const QString &text)
     QGuiApplication::clipboard()->setMimeData(data);
 }
 
+bool QtClipboard::holdsOwnContents() const
+{
+    return QGuiApplication::clipboard()->ownsClipboard();
+}
+
 namespace {
 // The save dialog on screen, if any: an alert that comes up meanwhile (a save that failed)
 // stands above it rather than behind it.

@@ -46,6 +46,7 @@ class QtClipboard : public Clipboard
 public:
     void setContents(const QList<std::pair<QString, QByteArray>> &formats) override;
     void setText(const QString &text) override;
+    bool holdsOwnContents() const override;
 };
 
 // File icons and type names for the save dialog, from file names only: never a file's

@@ -207,16 +207,26 @@ void SelectionOverlayController::closeAll()
 
 void SelectionOverlayController::finish(std::optional<SelectionOutcome> outcome)
 {
-    closeAll();
+    // A copy is made while the overlay still has the keyboard: a Wayland desktop lets only the
+    // app in front set the clipboard. Everything else comes after the overlay has gone.
+    const bool copying = outcome && outcome->action == SelectionAction::Copy;
+    if (!copying)
+        closeAll();
+    QPointer<SelectionOverlayController> self(this);
     if (auto done = std::exchange(m_onComplete, nullptr))
         done(outcome);
+    if (self)
+        closeAll();
 }
 
 void SelectionOverlayController::finishPick(std::optional<QColor> colour)
 {
-    closeAll();
+    QPointer<SelectionOverlayController> self(this);
     if (auto picked = std::exchange(m_request.onColorPicked, nullptr))
-        picked(colour);
+        picked(colour); // a copy, while the loupe still has the keyboard
+    if (!self)
+        return;
+    closeAll();
     if (auto done = std::exchange(m_onComplete, nullptr))
         done(std::nullopt);
 }

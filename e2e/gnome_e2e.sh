@@ -1,0 +1,66 @@
+#!/bin/bash
+# Vistrel on GNOME: a real headless GNOME Shell with its own portal backends, at scale 1 and 2,
+# each on a private session bus whose only activatable service is dconf (the desktop's
+# settings). The flow itself is gnome_session.sh.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+: "${VISTREL_BIN:?VISTREL_BIN must name the vistrel executable}"
+for tool in gnome-shell gnome-screenshot gsettings gdbus wl-paste dbus-run-session dbus-daemon dbus-send \
+            convert compare /usr/libexec/xdg-desktop-portal /usr/libexec/xdg-desktop-portal-gnome \
+            /usr/libexec/xdg-desktop-portal-gtk /usr/libexec/xdg-permission-store \
+            /usr/libexec/gsd-media-keys /usr/libexec/dconf-service; do
+  command -v "$tool" >/dev/null ||
+    { echo "SKIP: $tool is not installed (scripts/install-deps.sh installs it)"; exit 77; }
+done
+[ -x "${VISTREL_MUTTERINPUT:-}" ] || { echo "SKIP: the input helper was not built"; exit 77; }
+
+# GNOME Shell runs as an ordinary user of the tests' own, with everything it needs copied into
+# a folder of its own.
+run=$(mktemp -d /tmp/vistrel-gnome.XXXXXX)
+cp "$VISTREL_BIN" "$run/vistrel"
+cp "$(dirname "$VISTREL_BIN")/vistrel-recognizer" "$run/"
+cp "$VISTREL_MUTTERINPUT" "$run/mutterinput"
+cp "$here/lib.sh" "$here/bounded-tool.sh" "$here/gnome_session.sh" "$run/"
+# The bus activates only what the flow names: nothing installed elsewhere on the machine
+# (another desktop's portal backend, a keyring) can change what Vistrel meets.
+mkdir -p "$run/services"
+cp /usr/share/dbus-1/services/ca.desrt.dconf.service "$run/services/"
+cat >"$run/bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <keep_umask/>
+  <listen>unix:tmpdir=$run</listen>
+  <auth>EXTERNAL</auth>
+  <servicedir>$run/services</servicedir>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+CONF
+as_user=()
+if [ "$(id -u)" = 0 ]; then
+  user=vistrel-e2e
+  id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /bin/bash "$user" ||
+    { echo "FAIL: cannot add the session's user"; exit 1; }
+  chown -R "$user" "$run"
+  chmod 755 "$run"
+  as_user=(runuser -u "$user" --)
+fi
+rc=0
+for scale in ${GNOME_SCALES:-1 2}; do
+  echo "--- GNOME at scale $scale"
+  mkdir -p "$run/home-$scale"
+  [ ${#as_user[@]} = 0 ] || chown "$user" "$run/home-$scale"
+  "${as_user[@]}" env -i HOME="$run/home-$scale" PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 \
+    VISTREL_BIN="$run/vistrel" INPUT="$run/mutterinput" E2E_TMPDIR="$run" SCALE=$scale \
+    timeout 300 dbus-run-session --config-file="$run/bus.conf" -- bash "$run/gnome_session.sh" 2>&1 |
+    grep -v "^dbus-daemon\["
+  step=${PIPESTATUS[0]}
+  [ "$step" = 0 ] || rc=$step
+done
+if [ "$rc" = 0 ]; then rm -rf "$run"; else echo "kept $run for a look"; fi
+exit "$rc"
