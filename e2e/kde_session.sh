@@ -118,6 +118,29 @@ fi
 start_vistrel_here
 check "Vistrel starts on KDE" kill -0 "$VISTREL_PID"
 
+# --- figures instead of checks (bench/kde_bench.sh): whole commands, in turn -----------------
+if [ -n "${BENCH_RUNS:-}" ]; then
+  time_ms() {
+    local t0=$(date +%s%N)
+    "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; return 1; }
+    echo $(( ($(date +%s%N) - t0) / 100000 )) | sed 's/.$/.&/'
+  }
+  stats() {
+    sort -n "$2" | awk -v n="$1" '{ v[NR] = $1 } END {
+      m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+      printf "  %-44s median %7.1f ms  (min %.1f, max %.1f, %d runs)\n", n, m, v[1], v[NR], NR }'
+  }
+  input move 1100 700
+  for _ in $(seq "$BENCH_RUNS"); do
+    time_ms "$VISTREL_BIN" full --output "$E2E_TMP/shot.png" >>"$E2E_TMP/app.txt"
+    time_ms "$KWINSHOT" "$E2E_TMP/kwin.png" >>"$E2E_TMP/kwin.txt"
+  done
+  echo "KWin at scale $scale, $(identify -format "%wx%h, PNG of %b" "$E2E_TMP/shot.png"):"
+  stats "vistrel full --output shot.png" "$E2E_TMP/app.txt"
+  stats "KWin's ScreenShot2, written as PNG" "$E2E_TMP/kwin.txt"
+  finish
+fi
+
 if [ "$scale" = 1 ]; then
   # --- the hot key: it opens the overlay, or the app says how to bind the desktop's own -------
   # (KWin keeps the global shortcuts; Vistrel asks for them through the portal as it starts.)
