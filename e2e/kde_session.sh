@@ -193,6 +193,25 @@ if [ "$scale" = 1 ]; then
   check "and writes no picture" [ ! -e "$E2E_TMP/none.png" ]
 fi
 
+# --- vistrel full: the editor opens with the portal's picture; its Copy reaches the clipboard --
+input move $px $py
+reference "$E2E_TMP/screen.png"
+ls "$E2E_TMP/captures" >"$E2E_TMP/kept-before.txt" 2>/dev/null
+"$VISTREL_BIN" full
+check "vistrel full opens the editor" wait_for 10 has_window "Vistrel — Editor"
+new_capture() { ls "$E2E_TMP/captures" 2>/dev/null | comm -13 "$E2E_TMP/kept-before.txt" - | head -1; }
+wait_for 5 test -n "$(new_capture)"
+kept=$E2E_TMP/captures/$(new_capture)
+check "the editor's picture is KWin's, pixel for pixel, outside the pointer (${DW}x${DH})" \
+  same_except_pointer "$kept" "$E2E_TMP/screen.png" $px $py
+sleep 0.5
+input keys 29+46 # Ctrl+C in the editor, which has the keyboard
+clip_png() { timeout 3 wl-paste --type image/png >"$E2E_TMP/clip.png" 2>/dev/null && [ -s "$E2E_TMP/clip.png" ]; }
+editor_copied() { clip_png && same_pixels "$E2E_TMP/clip.png" "$kept"; }
+check "Ctrl+C in the editor puts its picture on the clipboard" wait_for 5 editor_copied
+input keys 29+17 # Ctrl+W
+check "Ctrl+W closes the editor" wait_for 5 eval '! has_window "Vistrel — Editor"'
+
 # --- vistrel area: a full-screen overlay, a 320×240 drag, Copy --------------------------------
 # The pointer waits away from the drag, since the frozen picture shows it where it was.
 input move 1100 700
@@ -204,7 +223,6 @@ input move 200 150 down move 360 270 move 520 390 up wait 300 move "$bx" "$by" d
 check "the overlay closes after Copy" wait_for 5 no_overlay
 # wl-paste waits for ever while the clipboard is empty: it is never empty here.
 printf 'before the copy' | timeout 5 wl-copy 2>/dev/null
-clip_png() { timeout 3 wl-paste --type image/png >"$E2E_TMP/clip.png" 2>/dev/null && [ -s "$E2E_TMP/clip.png" ]; }
 check "the clipboard holds a PNG" wait_for 5 clip_png
 convert "$E2E_TMP/screen.png" -crop $((320 * scale))x$((240 * scale))+$((200 * scale))+$((150 * scale)) +repage \
   "$E2E_TMP/expected.png"
