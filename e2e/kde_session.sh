@@ -6,7 +6,9 @@ source "$(dirname "$0")/lib.sh"
 
 scale=${1:-1}
 W=1280 H=800
-DW=$((W * scale)) DH=$((H * scale))
+# dev N: N logical pixels in device pixels (the scale may be fractional, as 1.5).
+dev() { awk -v n="$1" -v s="$scale" 'BEGIN { printf "%d", n * s + 0.5 }'; }
+DW=$(dev $W) DH=$(dev $H)
 export XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=5 XDG_SESSION_TYPE=wayland
 unset DISPLAY
 # A home of this run's own: the portal writes its pictures into ~/Pictures.
@@ -92,7 +94,7 @@ files_in_home() { find "$HOME" -path "$HOME/.*" -prune -o -type f -print | sort;
 # X,Y (logical), which KDE's portal draws into its pictures.
 same_except_pointer() {
   local box
-  box="$(( ($3 - 16) * scale )),$(( ($4 - 16) * scale )) $(( ($3 + 48) * scale )),$(( ($4 + 48) * scale ))"
+  box="$(dev $(($3 - 16))),$(dev $(($4 - 16))) $(dev $(($3 + 48))),$(dev $(($4 + 48)))"
   convert "$1" -fill black -draw "rectangle $box" "$E2E_TMP/a.png" &&
   convert "$2" -fill black -draw "rectangle $box" "$E2E_TMP/b.png" &&
   same_pixels "$E2E_TMP/a.png" "$E2E_TMP/b.png"
@@ -224,9 +226,9 @@ check "the overlay closes after Copy" wait_for 5 no_overlay
 # wl-paste waits for ever while the clipboard is empty: it is never empty here.
 printf 'before the copy' | timeout 5 wl-copy 2>/dev/null
 check "the clipboard holds a PNG" wait_for 5 clip_png
-convert "$E2E_TMP/screen.png" -crop $((320 * scale))x$((240 * scale))+$((200 * scale))+$((150 * scale)) +repage \
+convert "$E2E_TMP/screen.png" -crop "$(dev 320)x$(dev 240)+$(dev 200)+$(dev 150)" +repage \
   "$E2E_TMP/expected.png"
-check "the copied area has the dragged pixels ($((320 * scale))x$((240 * scale)))" \
+check "the copied area has the dragged pixels ($(dev 320)x$(dev 240))" \
   same_pixels "$E2E_TMP/clip.png" "$E2E_TMP/expected.png"
 
 # --- vistrel color: KWin's own picker ---------------------------------------------------------
@@ -236,7 +238,7 @@ picker_armed() { [ "$(grep -c "PickColor called" "$E2E_TMP/xdpk.log")" -ge 1 ]; 
 check "vistrel color asks the desktop's picker" wait_for 10 picker_armed
 sleep 0.5
 input move 641 401 wait 100 move 640 400 wait 200 down wait 50 up
-expected=$(pixel_hex "$E2E_TMP/screen.png" $((640 * scale)) $((400 * scale)) | tr a-f A-F)
+expected=$(pixel_hex "$E2E_TMP/screen.png" "$(dev 640)" "$(dev 400)" | tr a-f A-F)
 check "it says it copied the picked pixel's colour ($expected)" wait_for 5 has_window "Copied $expected"
 colour_copied() { [ "$(timeout 3 wl-paste --no-newline 2>/dev/null)" = "$expected" ]; }
 check "the clipboard holds that colour" wait_for 5 colour_copied
