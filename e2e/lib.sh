@@ -105,8 +105,45 @@ wait_display() {
   export DISPLAY=:$n
 }
 
-# start_x WIDTHxHEIGHT[xDEPTH]: Xvfb on a free display, exported as DISPLAY.
+# bus_config: a session bus configuration whose only service folder is the flow's own (empty
+# unless the flow puts a service there): the bus starts nothing the machine has installed, such
+# as a desktop's portal backend, whose file chooser would stand in for the toolkit's.
+bus_config() {
+  mkdir -p "$E2E_TMP/bus-services"
+  cat >"$E2E_TMP/bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <keep_umask/>
+  <listen>unix:tmpdir=$E2E_TMP</listen>
+  <auth>EXTERNAL</auth>
+  <servicedir>$E2E_TMP/bus-services</servicedir>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+CONF
+}
+
+# start_bus: a session bus of the flow's own (see bus_config), exported as
+# DBUS_SESSION_BUS_ADDRESS, so no bus is found or started for the flow behind its back.
+start_bus() {
+  bus_config
+  dbus-daemon --config-file="$E2E_TMP/bus.conf" --nofork --nopidfile --print-address=1 \
+    >"$E2E_TMP/bus.out" 2>"$E2E_TMP/bus.log" &
+  E2E_PIDS+=($!)
+  wait_for 5 test -s "$E2E_TMP/bus.out" || { fail "the flow's session bus starts"; cat "$E2E_TMP/bus.log"; exit 1; }
+  export DBUS_SESSION_BUS_ADDRESS
+  DBUS_SESSION_BUS_ADDRESS=$(head -1 "$E2E_TMP/bus.out")
+}
+
+# start_x WIDTHxHEIGHT[xDEPTH]: Xvfb on a free display, exported as DISPLAY, and the flow's own
+# session bus.
 start_x() {
+  start_bus
   local geometry=${1:-1280x800}
   [[ $geometry == *x*x* ]] || geometry=${geometry}x24
   open_displayfd
@@ -122,6 +159,7 @@ start_x() {
 # DISPLAY. Xorg is started directly, so this needs root; without it the flow is skipped.
 start_twohead() {
   local left=${1:-1280x800} right=${2:-1280x800} pid
+  start_bus
   [ "$(id -u)" = 0 ] || skip "the two-screen server is started as root"
   command -v Xorg >/dev/null && [ -f /usr/lib/xorg/modules/drivers/dummy_drv.so ] ||
     skip "needs Xorg and its dummy driver (xserver-xorg-core, xserver-xorg-video-dummy)"

@@ -98,10 +98,10 @@ stop_vistrel
 # --- set up in Preferences with a keyring running ---------------------------------------------------
 export HOME=$E2E_TMP/home2 XDG_CONFIG_HOME=$E2E_TMP/config2
 mkdir -p "$HOME"
-dbus-daemon --session --nofork --nopidfile --print-address=1 >"$E2E_TMP/bus.out" 2>"$E2E_TMP/bus.log" &
+dbus-daemon --config-file="$E2E_TMP/bus.conf" --nofork --nopidfile --print-address=1 >"$E2E_TMP/keyring-bus.out" 2>"$E2E_TMP/keyring-bus.log" &
 E2E_PIDS+=($!)
-wait_for 5 grep -q . "$E2E_TMP/bus.out" || { fail "a session bus starts"; cat "$E2E_TMP/bus.log"; finish; }
-export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$E2E_TMP/bus.out")
+wait_for 5 grep -q . "$E2E_TMP/keyring-bus.out" || { fail "a session bus starts"; cat "$E2E_TMP/keyring-bus.log"; finish; }
+export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$E2E_TMP/keyring-bus.out")
 # A login keyring made and unlocked with the password given on its input.
 printf 'e2e-password' | gnome-keyring-daemon --foreground --unlock --components=secrets \
   >"$E2E_TMP/keyring.log" 2>&1 &

@@ -513,10 +513,16 @@ void PortalClient::checkInterface(const QString &interface, std::function<void(b
     });
 }
 
-void PortalClient::createShortcutSession(std::function<void(Result<QString>)> done)
+void PortalClient::createShortcutSession(const QVariant &shortcuts,
+                                         std::function<void(Result<QString>)> done)
 {
-    QVariantMap options{{QStringLiteral("session_handle_token"),
-                         QStringLiteral("vistrel%1").arg(QRandomGenerator::global()->generate())}};
+    // KDE Plasma names the shortcuts' group after the token: the same one at every start keeps
+    // one group of Vistrel's in its settings, not one more each time. It binds the shortcuts
+    // named here, where other desktops wait for BindShortcuts.
+    const QString token = m_sessions++ == 0 ? QStringLiteral("vistrel")
+                                            : QStringLiteral("vistrel_%1").arg(m_sessions);
+    QVariantMap options{{QStringLiteral("session_handle_token"), token},
+                        {QStringLiteral("shortcuts"), shortcuts}};
     request(shortcutsInterface, QStringLiteral("CreateSession"), {}, options,
             [done = std::move(done)](Result<QVariantMap> answer) {
                 if (!answer)
@@ -527,6 +533,20 @@ void PortalClient::createShortcutSession(std::function<void(Result<QString>)> do
                         QCoreApplication::translate("PortalClient", "The desktop opened no global shortcuts session.")));
                 done(session);
             });
+}
+
+QStringList PortalClient::boundIds(const QVariantMap &results)
+{
+    QStringList bound;
+    const QVariant list = results.value(QStringLiteral("shortcuts"));
+    if (list.userType() == qMetaTypeId<QDBusArgument>())
+        for (const ShortcutEntry &e : qdbus_cast<QList<ShortcutEntry>>(list)) {
+            // A shortcut the desktop lists without keys (taken by another) is not bound.
+            const auto keys = e.properties.constFind(QStringLiteral("trigger_description"));
+            if (keys == e.properties.cend() || !keys->toString().isEmpty())
+                bound.append(e.id);
+        }
+    return bound;
 }
 
 void PortalClient::bindShortcuts(const QList<Shortcut> &shortcuts,
@@ -543,31 +563,47 @@ void PortalClient::bindShortcuts(const QList<Shortcut> &shortcuts,
                                                        QStringLiteral("Close")));
     m_shortcutSession.clear();
     QList<ShortcutEntry> entries;
-    for (const Shortcut &s : shortcuts)
+    QStringList asked;
+    for (const Shortcut &s : shortcuts) {
         entries.append({s.id,
                         {{QStringLiteral("description"), s.description},
                          {QStringLiteral("preferred_trigger"), s.preferredTrigger}}});
+        asked.append(s.id);
+    }
     QPointer<PortalClient> self(this);
-    createShortcutSession([self, entries, done = std::move(done)](Result<QString> session) mutable {
-        if (!self)
-            return;
-        if (!session)
-            return done(session.error());
-        self->m_shortcutSession = *session;
-        const QVariantList args{QVariant::fromValue(QDBusObjectPath(*session)), QVariant::fromValue(entries),
-                                QString()};
-        self->request(shortcutsInterface, QStringLiteral("BindShortcuts"), args, {},
-                      [done = std::move(done)](Result<QVariantMap> answer) {
-                          if (!answer)
-                              return done(answer.error());
-                          QStringList bound;
-                          const QVariant list = answer->value(QStringLiteral("shortcuts"));
-                          if (list.userType() == qMetaTypeId<QDBusArgument>())
-                              for (const ShortcutEntry &e : qdbus_cast<QList<ShortcutEntry>>(list))
-                                  bound.append(e.id);
-                          done(bound);
-                      });
-    });
+    createShortcutSession(
+        QVariant::fromValue(entries),
+        [self, entries, asked, done = std::move(done)](Result<QString> session) mutable {
+            if (!self)
+                return;
+            if (!session)
+                return done(session.error());
+            self->m_shortcutSession = *session;
+            const QVariant sessionPath = QVariant::fromValue(QDBusObjectPath(*session));
+            // Bound with the session already (KDE Plasma 5.27, whose BindShortcuts would open its
+            // system settings instead): nothing more to ask.
+            self->request(
+                shortcutsInterface, QStringLiteral("ListShortcuts"), {sessionPath}, {},
+                [self, entries, asked, sessionPath,
+                 done = std::move(done)](Result<QVariantMap> listed) mutable {
+                    if (!self)
+                        return;
+                    if (listed) {
+                        const QStringList bound = boundIds(*listed);
+                        if (std::all_of(asked.cbegin(), asked.cend(),
+                                        [&](const QString &id) { return bound.contains(id); }))
+                            return done(bound);
+                    }
+                    const QVariantList args{sessionPath, QVariant::fromValue(entries), QString()};
+                    self->request(shortcutsInterface, QStringLiteral("BindShortcuts"), args, {},
+                                  [done = std::move(done)](Result<QVariantMap> answer) {
+                                      if (!answer)
+                                          return done(answer.error());
+                                      done(boundIds(*answer));
+                                  });
+                },
+                10000);
+        });
 }
 
 void PortalClient::shortcutActivated(const QDBusObjectPath &session, const QString &id, qulonglong,

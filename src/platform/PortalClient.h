@@ -105,12 +105,16 @@ private:
     static QString screenshotTurnedDown();
     static QString screenshotRefusedAdvice();
     void checkInterface(const QString &interface, std::function<void(bool)> done);
-    void createShortcutSession(std::function<void(Result<QString>)> done);
+    void createShortcutSession(const QVariant &shortcuts,
+                               std::function<void(Result<QString>)> done);
+    // The ids of a shortcut list the desktop answered with that have keys.
+    static QStringList boundIds(const QVariantMap &results);
 
     QDBusConnection m_bus;
     int m_timeoutMs = 120000;
     quint32 m_tokens = 0;
     QString m_shortcutSession;
+    int m_sessions = 0;
     bool m_listening = false;
 };
 

@@ -1,14 +1,18 @@
 #include "platform/WaylandDesktop.h"
 
+#include "platform/DesktopShortcuts.h"
 #include "platform/PortalClient.h"
 #include "platform/QtDesktop.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QPointer>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <unistd.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <cmath>
 #include <cstdio>
@@ -66,7 +70,13 @@ quint32 WaylandScreenSource::primaryDisplayId() const
 
 QList<ScreenInfo> WaylandScreenSource::screens() const
 {
-    return toolkitScreens();
+    // Pixels per point as the last capture's picture had them, not as the toolkit rounds them.
+    QList<ScreenInfo> out = toolkitScreens();
+    for (ScreenInfo &s : out)
+        for (const DisplayInfo &d : m_displays)
+            if (d.displayID == s.displayID)
+                s.scale = d.scale;
+    return out;
 }
 
 qint64 WaylandScreenSource::ownPid() const
@@ -204,6 +214,65 @@ void PortalColorPicker::pick(std::function<void(Result<QColor>)> done)
 
 // --- hot keys --------------------------------------------------------------------------------
 
+QString shiftedSymbolName(int qtKey, const QString &layout, const QString &variant)
+{
+    // Digits and letters only: their keysyms are their characters.
+    if (!((qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) || (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z)))
+        return {};
+    const xkb_keysym_t plain = xkb_keysym_t(QChar(qtKey).toLower().unicode());
+    const QByteArray layoutName = layout.toLatin1(), variantName = variant.toLatin1();
+    xkb_context *context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    if (!context)
+        return {};
+    const xkb_rule_names names{nullptr, nullptr,
+                               layoutName.isEmpty() ? nullptr : layoutName.constData(),
+                               variantName.isEmpty() ? nullptr : variantName.constData(), nullptr};
+    xkb_keymap *keymap = xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    QString name;
+    for (xkb_keycode_t key = keymap ? xkb_keymap_min_keycode(keymap) : 1;
+         keymap && key <= xkb_keymap_max_keycode(keymap) && name.isEmpty(); ++key) {
+        const xkb_keysym_t *syms = nullptr;
+        if (xkb_keymap_key_get_syms_by_level(keymap, key, 0, 0, &syms) != 1 || syms[0] != plain)
+            continue;
+        if (xkb_keymap_key_get_syms_by_level(keymap, key, 0, 1, &syms) == 1) {
+            char text[64];
+            if (xkb_keysym_get_name(syms[0], text, sizeof text) > 0)
+                name = QString::fromLatin1(text);
+        }
+    }
+    if (keymap)
+        xkb_keymap_unref(keymap);
+    xkb_context_unref(context);
+    return name;
+}
+
+namespace {
+
+// KDE Plasma matches a shortcut by the symbol the keys make: Ctrl+Shift+2 is Ctrl+@ on a US
+// keyboard, Ctrl+" on a German one. The user's first layout is in its keyboard settings.
+QString kdeTrigger(QKeyCombination combination)
+{
+    if (!(combination.keyboardModifiers() & Qt::ShiftModifier))
+        return PortalClient::triggerFor(combination);
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    QSettings keyboard(config + QStringLiteral("/kxkbrc"), QSettings::IniFormat);
+    const QString layout = keyboard.value(QStringLiteral("Layout/LayoutList"))
+                               .toString()
+                               .section(QLatin1Char(','), 0, 0);
+    const QString variant = keyboard.value(QStringLiteral("Layout/VariantList"))
+                                .toString()
+                                .section(QLatin1Char(','), 0, 0);
+    const QString symbol = shiftedSymbolName(
+        int(combination.key()), layout.isEmpty() ? QStringLiteral("us") : layout, variant);
+    if (symbol.isEmpty())
+        return PortalClient::triggerFor(combination);
+    const QString rest = PortalClient::triggerFor(
+        QKeyCombination(combination.keyboardModifiers() & ~Qt::ShiftModifier, Qt::Key_A));
+    return rest.left(rest.size() - 1) + symbol; // "CTRL+a" → "CTRL+at"
+}
+
+} // namespace
+
 WaylandHotkeys::WaylandHotkeys(PortalClient &portal,
                                std::function<void(const QString &why)> onUnavailable)
     : m_portal(portal), m_onUnavailable(std::move(onUnavailable))
@@ -257,12 +326,14 @@ void WaylandHotkeys::bind()
     if (!*m_available)
         return unavailable(QCoreApplication::translate(
             "WaylandDesktop", "The desktop offers no global shortcuts to apps."));
+    const bool kde = DesktopShortcuts::desktopFrom(qEnvironmentVariable("XDG_CURRENT_DESKTOP")) ==
+                     DesktopShortcuts::Desktop::Kde;
     QList<PortalClient::Shortcut> shortcuts;
     QStringList asked;
     for (auto it = m_wanted.cbegin(); it != m_wanted.cend(); ++it) {
         shortcuts.append({QStringLiteral("vistrel-hotkey-%1").arg(it.key()),
                           m_descriptions.value(it.key(), QStringLiteral("Vistrel")),
-                          PortalClient::triggerFor(it.value())});
+                          kde ? kdeTrigger(it.value()) : PortalClient::triggerFor(it.value())});
         asked.append(shortcuts.last().id);
     }
     QPointer<WaylandHotkeys> self(this);

@@ -61,6 +61,10 @@ private:
     std::optional<QImage> m_desktop; // the current capture's picture, until control returns
 };
 
+// The keysym name ("at") that Shift gives the key `qtKey` (Qt::Key_2) on a keyboard layout
+// ("us", "de"); empty where the layout has no such key.
+QString shiftedSymbolName(int qtKey, const QString &layout, const QString &variant = {});
+
 // Global shortcuts through the portal where the desktop offers them. Where it does not, or
 // binds fewer than were asked for, `onUnavailable` is called once with the reason, so the user
 // can be told to bind the desktop's own keys to Vistrel's commands.

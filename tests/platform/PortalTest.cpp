@@ -520,3 +520,12 @@ TEST_F(Portal, SaveDialogsComeFromTheDesktopsFileChooserWhereItHasOne)
     ASSERT_TRUE(QTest::qWaitFor([&] { return without.offered().has_value(); }, 5000));
     EXPECT_EQ(without.offered(), false);
 }
+
+// KDE Plasma matches shortcuts by the symbol the keys make, which depends on the layout.
+TEST(WaylandHotkeyTriggers, ShiftedDigitsAreTheLayoutsSymbols)
+{
+    EXPECT_EQ(shiftedSymbolName(Qt::Key_2, QStringLiteral("us")), QStringLiteral("at"));
+    EXPECT_EQ(shiftedSymbolName(Qt::Key_2, QStringLiteral("de")), QStringLiteral("quotedbl"));
+    EXPECT_EQ(shiftedSymbolName(Qt::Key_9, QStringLiteral("us")), QStringLiteral("parenleft"));
+    EXPECT_EQ(shiftedSymbolName(Qt::Key_F1, QStringLiteral("us")), QString());
+}
