@@ -30,6 +30,8 @@ settings org.gnome.desktop.background picture-options zoom
 settings org.gnome.desktop.interface enable-animations false
 settings org.gnome.desktop.interface enable-hot-corners false
 settings org.gnome.desktop.notifications show-banners false
+# Keys typed into a slow dialog come once each, however late their release arrives.
+settings org.gnome.desktop.peripherals.keyboard repeat false
 
 gnome-shell --headless --wayland --no-x11 --virtual-monitor "$monitor" >"$E2E_TMP/shell.log" 2>&1 &
 E2E_PIDS+=($!)
@@ -40,7 +42,10 @@ has_name() {
     org.freedesktop.DBus.NameHasOwner "string:$1" | grep -q "boolean true"
 }
 wait_for 20 has_name org.gnome.Mutter.RemoteDesktop || { fail "GNOME Shell answers"; exit 1; }
-input() { "$INPUT" "$W" "$H" "$@"; }
+# From the bottom-right corner, which is the last device pixel: half a point short of the
+# logical size at scale 2.
+input() { "$INPUT" "$(awk -v n=$W -v s=$scale 'BEGIN { print n + 1 - 1 / s }')" \
+  "$(awk -v n=$H -v s=$scale 'BEGIN { print n + 1 - 1 / s }')" "$@"; }
 input key Escape # the overview it starts in
 # A keyboard for the whole session, as a desktop has: without one, no app has the keyboard,
 # and GNOME lets only the app that has it set the clipboard.

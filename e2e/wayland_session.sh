@@ -70,8 +70,8 @@ start_vistrel_here() {
 }
 start_vistrel_here
 check "Vistrel starts on Wayland" kill -0 "$VISTREL_PID"
-check "without a shortcuts portal it says how to bind the desktop's own" \
-  wait_for 5 grep -q "bind the desktop's own shortcuts" "$E2E_TMP/vistrel.log"
+check "without a shortcuts portal it says how to bind sway's own" \
+  wait_for 5 grep -q "Add these lines to ~/.config/sway/config" "$E2E_TMP/vistrel.log"
 
 # --- vistrel full: the editor opens with the compositor's picture ----------------------------
 grim "$E2E_TMP/screen.png"
