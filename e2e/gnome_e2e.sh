@@ -56,7 +56,7 @@ for scale in ${GNOME_SCALES:-1 2}; do
   mkdir -p "$run/home-$scale"
   [ ${#as_user[@]} = 0 ] || chown "$user" "$run/home-$scale"
   "${as_user[@]}" env -i HOME="$run/home-$scale" PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 \
-    VISTREL_BIN="$run/vistrel" INPUT="$run/mutterinput" E2E_TMPDIR="$run" SCALE=$scale \
+    VISTREL_BIN="$run/vistrel" INPUT="$run/mutterinput" E2E_TMPDIR="$run" SCALE=$scale BENCH_RUNS=${BENCH_RUNS:-} \
     timeout 300 dbus-run-session --config-file="$run/bus.conf" -- bash "$run/gnome_session.sh" 2>&1 |
     grep -v "^dbus-daemon\["
   step=${PIPESTATUS[0]}

@@ -107,6 +107,22 @@ VISTREL_PIDS+=($VISTREL_PID)
 check "Vistrel starts" wait_for 10 test -S "$XDG_RUNTIME_DIR/vistrel-$WAYLAND_DISPLAY.socket"
 check "it says the hot keys need GNOME's own shortcuts, with the steps" \
   wait_for 10 grep -q "Custom Shortcuts, add one shortcut for each command" "$E2E_TMP/vistrel.log"
+if [ -n "${BENCH_RUNS:-}" ]; then
+  # Figures: each command timed whole, in turn, with Vistrel already running.
+  : >"$E2E_TMP/app.txt"; : >"$E2E_TMP/gnome.txt"
+  ms() { local t0=$(date +%s%N); "$@" >/dev/null 2>&1; echo $(( ($(date +%s%N) - t0) / 1000000 )); }
+  "$VISTREL_BIN" full --output "$E2E_TMP/warm.png" # the first answer loads what later ones reuse
+  for _ in $(seq "$BENCH_RUNS"); do
+    ms "$VISTREL_BIN" full --output "$E2E_TMP/shot.png" >>"$E2E_TMP/app.txt"
+    ms gnome-screenshot -f "$E2E_TMP/ref.png" >>"$E2E_TMP/gnome.txt"
+  done
+  stats() { sort -n "$2" | awk -v what="$1" '{ v[NR] = $1 } END { printf "  %-40s median %d ms (%d–%d ms, %d runs)\n", what, v[int((NR + 1) / 2)], v[1], v[NR], NR }'; }
+  echo "GNOME at scale $scale, $(identify -format '%wx%h' "$E2E_TMP/shot.png"):"
+  stats "vistrel full --output shot.png" "$E2E_TMP/app.txt"
+  stats "gnome-screenshot -f ref.png" "$E2E_TMP/gnome.txt"
+  finish
+fi
+
 shortcut_added() { gsettings get org.gnome.settings-daemon.plugins.media-keys custom-keybindings | grep -q vistrel-area; }
 if [ "$scale" = 1 ]; then
   # The question is in the middle of the screen: a click gives it the keyboard, Return

@@ -18,6 +18,8 @@ packages=(
   dpkg-dev file lintian
   qt6-wayland dbus gnome-keyring sway swaybg grim wl-clipboard pipewire libwayland-dev
   xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
+  gnome-shell xdg-desktop-portal-gnome gnome-screenshot gnome-settings-daemon dconf-service
+  dconf-gsettings-backend libglib2.0-bin
   kwin-wayland xdg-desktop-portal-kde qtwayland5 plasma-workspace plasma-wayland-protocols
   qml-module-org-kde-kirigami2 qml-module-qtquick-controls2 qml-module-qtquick-layouts dbus-x11
 )

@@ -116,8 +116,8 @@ void AppShell::setupStatusItem()
             m_menu->popup(QCursor::pos());
     });
     if (!QSystemTrayIcon::isSystemTrayAvailable())
-        std::fprintf(stderr, "vistrel: no system tray found; the hot keys still work, and the "
-                             "icon appears when a tray starts.\n");
+        std::fprintf(stderr, "vistrel: no system tray found; the icon appears when a tray "
+                             "starts.\n");
     // Shown either way: the icon docks by itself when a tray host appears later.
     m_tray->show();
 }
