@@ -208,6 +208,10 @@ sleep 2
 input move $((W / 2)) $((H / 2)) down up wait 300 key Control_L s
 sleep 2
 screen "$E2E_TMP/save-dialog.png"
+# Over the editor, in the middle of the screen (without a parent GNOME puts it top left).
+grey() { convert "$E2E_TMP/save-dialog.png" -crop "5x5+$(($1 * scale))+$(($2 * scale))" -colorspace gray -format '%[fx:mean]' info:; }
+centred() { awk -v mid="$(grey $((W / 2)) $((H / 2)))" -v left="$(grey 40 150)" 'BEGIN { exit !(mid > 0.9 && left < 0.8) }'; }
+check "the save dialog opens over the editor" centred
 input key Control_L a wait 100 type "$E2E_TMP/saved.png" wait 300 key Return
 check "GNOME's save dialog writes the file" wait_for 10 test -s "$E2E_TMP/saved.png"
 check "a PNG of the screen's size" same_size "$E2E_TMP/saved.png" "$monitor"

@@ -3,7 +3,7 @@
 set -eu
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-svg-dev qt6-l10n-tools qt6-tools-dev qt6-translations-l10n
+  qt6-base-dev qt6-base-private-dev qt6-svg-dev qt6-l10n-tools qt6-tools-dev qt6-translations-l10n
   libxcb1-dev libx11-xcb-dev libx11-dev libxcb-keysyms1-dev libxcb-xtest0-dev libxcb-shm0-dev
   libxcb-damage0-dev libxcb-xfixes0-dev libxcb-xinput-dev
   libxtst-dev libxkbcommon-x11-dev zlib1g-dev
@@ -16,7 +16,7 @@ packages=(
   imagemagick pngcheck poppler-utils fonts-dejavu-core fonts-liberation2
   desktop-file-utils appstream man-db
   dpkg-dev file lintian
-  qt6-wayland dbus gnome-keyring sway swaybg grim wl-clipboard pipewire libwayland-dev
+  qt6-wayland dbus gnome-keyring sway swaybg grim wl-clipboard pipewire libwayland-dev wayland-protocols
   xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
   gnome-shell xdg-desktop-portal-gnome gnome-screenshot gnome-settings-daemon dconf-service
   dconf-gsettings-backend libglib2.0-bin

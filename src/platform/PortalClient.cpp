@@ -1,6 +1,7 @@
 #include "platform/PortalClient.h"
 
 #include "platform/PictureFile.h"
+#include "platform/WaylandExport.h"
 
 #include "platform/QtDesktop.h"
 
@@ -458,8 +459,7 @@ void PortalClient::saveFile(const QString &title, const SaveRequest &asked,
         filterNamed.insert(filter.name, text);
         filters.append(filter);
     }
-    QVariantMap options{{QStringLiteral("modal"), false},
-                        {QStringLiteral("current_name"), asked.suggestedName}};
+    QVariantMap options{{QStringLiteral("current_name"), asked.suggestedName}};
     // The folder as the portal wants it: bytes of the path with a closing NUL.
     if (!asked.folder.isEmpty())
         options.insert(QStringLiteral("current_folder"), QFile::encodeName(asked.folder) + '\0');
@@ -468,9 +468,13 @@ void PortalClient::saveFile(const QString &title, const SaveRequest &asked,
         options.insert(QStringLiteral("current_filter"), QVariant::fromValue(filters.first()));
     }
     // The user takes as long as they like over a save dialog: no time limit.
+    std::shared_ptr<WaylandWindowExport> exported;
+    const QString parent = parentHandle(&exported);
+    // Over the window it saves from, as a save dialog is (GNOME centres only a modal one).
+    options.insert(QStringLiteral("modal"), !parent.isEmpty());
     request(
-        fileChooserInterface, QStringLiteral("SaveFile"), {parentHandle(), title}, options,
-        [done = std::move(done), filterNamed](Result<QVariantMap> answer) {
+        fileChooserInterface, QStringLiteral("SaveFile"), {parent, title}, options,
+        [done = std::move(done), filterNamed, exported](Result<QVariantMap> answer) {
             if (!answer)
                 return done(answer.error());
             const QStringList uris = answer->value(QStringLiteral("uris")).toStringList();
@@ -490,14 +494,20 @@ void PortalClient::saveFile(const QString &title, const SaveRequest &asked,
         0);
 }
 
-QString PortalClient::parentHandle()
+QString PortalClient::parentHandle(std::shared_ptr<WaylandWindowExport> *exported)
 {
-    // The window the dialog belongs to, so the desktop opens it over that window. Only an X11
-    // window has an id to give; a Wayland one would have to be exported first.
-    const QWindow *window = QGuiApplication::focusWindow();
-    if (!window || QGuiApplication::platformName() != QLatin1String("xcb"))
+    // The window the dialog belongs to, so the desktop opens it over that window: an X11
+    // window's id, or a Wayland window exported for as long as the dialog is up.
+    QWindow *window = QGuiApplication::focusWindow();
+    if (!window)
         return {};
-    return QStringLiteral("x11:%1").arg(window->winId(), 0, 16);
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        return QStringLiteral("x11:%1").arg(window->winId(), 0, 16);
+    if (auto made = WaylandWindowExport::of(window)) {
+        *exported = made;
+        return QStringLiteral("wayland:") + made->handle();
+    }
+    return {};
 }
 
 void PortalClient::checkInterface(const QString &interface, std::function<void(bool)> done)

@@ -11,6 +11,7 @@
 #include <QVariantMap>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QDBusArgument;
@@ -100,8 +101,9 @@ private:
                  QVariantMap options, Answer done, int timeoutMs = -1,
                  const QString &timeoutText = {});
     void screenshotRefused(std::function<void(bool refused)> done);
-    // The desktop's handle of the window in front ("x11:1c00007"), empty where none is known.
-    static QString parentHandle();
+    // The desktop's handle of the window in front ("x11:1c00007", "wayland:…"), empty where
+    // none is known; a Wayland window's export is kept in `exported` for as long as needed.
+    static QString parentHandle(std::shared_ptr<class WaylandWindowExport> *exported);
     static QString screenshotTurnedDown();
     static QString screenshotRefusedAdvice();
     void checkInterface(const QString &interface, std::function<void(bool)> done);
