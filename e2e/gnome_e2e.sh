@@ -4,6 +4,7 @@
 # settings). The flow itself is gnome_session.sh.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/session-setup.sh"
 : "${VISTREL_BIN:?VISTREL_BIN must name the vistrel executable}"
 for tool in gnome-shell gnome-screenshot gsettings gdbus wl-paste dbus-run-session dbus-daemon dbus-send \
             convert compare /usr/libexec/xdg-desktop-portal /usr/libexec/xdg-desktop-portal-gnome \
@@ -20,36 +21,12 @@ run=$(mktemp -d /tmp/vistrel-gnome.XXXXXX)
 cp "$VISTREL_BIN" "$run/vistrel"
 cp "$(dirname "$VISTREL_BIN")/vistrel-recognizer" "$run/"
 cp "$VISTREL_MUTTERINPUT" "$run/mutterinput"
-cp "$here/lib.sh" "$here/bounded-tool.sh" "$here/gnome_session.sh" "$run/"
+cp "$here/lib.sh" "$here/session-setup.sh" "$here/bounded-tool.sh" "$here/gnome_session.sh" "$run/"
 # The bus activates only what the flow names: nothing installed elsewhere on the machine
 # (another desktop's portal backend, a keyring) can change what Vistrel meets.
-mkdir -p "$run/services"
+write_bus_config "$run/bus.conf" "$run"
 cp /usr/share/dbus-1/services/ca.desrt.dconf.service "$run/services/"
-cat >"$run/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <keep_umask/>
-  <listen>unix:tmpdir=$run</listen>
-  <auth>EXTERNAL</auth>
-  <servicedir>$run/services</servicedir>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-CONF
-as_user=()
-if [ "$(id -u)" = 0 ]; then
-  user=vistrel-e2e
-  id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /bin/bash "$user" ||
-    { echo "FAIL: cannot add the session's user"; exit 1; }
-  chown -R "$user" "$run"
-  chmod 755 "$run"
-  as_user=(runuser -u "$user" --)
-fi
+session_user "$run"
 rc=0
 for scale in ${GNOME_SCALES:-1 2}; do
   echo "--- GNOME at scale $scale"

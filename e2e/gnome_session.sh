@@ -98,13 +98,8 @@ same_size() { [ "$(identify -format '%wx%h' "$1")" = "$2" ]; }
 mkdir -p "$XDG_CONFIG_HOME/vistrel"
 # At scale 2 the question about GNOME's shortcuts has been answered once already.
 [ "$scale" = 1 ] || printf '[notices]\nbindDesktopShortcuts=true\n' >"$XDG_CONFIG_HOME/vistrel/vistrel.conf"
-mkdir -p "$E2E_TMP/sanitizer"
-ASAN_OPTIONS=fast_unwind_on_malloc=0:log_path=$E2E_TMP/sanitizer/asan UBSAN_OPTIONS=log_path=$E2E_TMP/sanitizer/ubsan \
-  "$VISTREL_BIN" >>"$E2E_TMP/vistrel.log" 2>&1 &
-VISTREL_PID=$!
-E2E_PIDS+=($VISTREL_PID)
-VISTREL_PIDS+=($VISTREL_PID)
-check "Vistrel starts" wait_for 10 test -S "$XDG_RUNTIME_DIR/vistrel-$WAYLAND_DISPLAY.socket"
+start_vistrel_wayland
+check "Vistrel starts" test -S "$XDG_RUNTIME_DIR/vistrel-$WAYLAND_DISPLAY.socket"
 check "it says the hot keys need GNOME's own shortcuts, with the steps" \
   wait_for 10 grep -q "Custom Shortcuts, add one shortcut for each command" "$E2E_TMP/vistrel.log"
 if [ -n "${BENCH_RUNS:-}" ]; then

@@ -5,6 +5,7 @@
 # The flow itself is kde_session.sh.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/session-setup.sh"
 : "${VISTREL_BIN:?VISTREL_BIN must name the vistrel executable}"
 kde_portal=""
 for p in /usr/lib/*/libexec/xdg-desktop-portal-kde /usr/libexec/xdg-desktop-portal-kde; do
@@ -33,35 +34,11 @@ cp "$VISTREL_KWINSHOT" "$run/kwinshot"
 # The installed kwin_wayland carries a file capability (to raise its scheduling priority) that a
 # container refuses to grant, so it does not start at all; a plain copy has none.
 cp "$(command -v kwin_wayland)" "$run/kwin_wayland"
-cp "$here/lib.sh" "$here/bounded-tool.sh" "$here/kde_session.sh" "$run/"
-# The session bus knows only the services of this folder, which is empty: what the flow needs
+cp "$here/lib.sh" "$here/session-setup.sh" "$here/bounded-tool.sh" "$here/kde_session.sh" "$run/"
+# The session bus knows only the services of its folder, which is empty: what the flow needs
 # it starts itself, and nothing else installed on the machine is activated.
-mkdir "$run/services"
-cat >"$run/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <keep_umask/>
-  <listen>unix:tmpdir=$run</listen>
-  <auth>EXTERNAL</auth>
-  <servicedir>$run/services</servicedir>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-CONF
-as_user=()
-if [ "$(id -u)" = 0 ]; then
-  user=vistrel-e2e
-  id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /bin/bash "$user" ||
-    { echo "FAIL: cannot add the session's user"; exit 1; }
-  chown -R "$user" "$run"
-  chmod 755 "$run"
-  as_user=(runuser -u "$user" --)
-fi
+write_bus_config "$run/bus.conf" "$run"
+session_user "$run"
 rc=0
 # bench/kde_bench.sh asks for figures instead of checks (BENCH_RUNS) at the scales it names.
 for scale in ${KDE_SCALES:-1 2 1.5}; do

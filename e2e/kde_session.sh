@@ -104,20 +104,11 @@ size_of() { identify -format "%wx%h" "$1" 2>/dev/null; }
 # --- the app; at scale 1 as on its first start, so its advice about shortcuts may show ----------
 # (Started first: a scripted capture with no app running starts one of its own, which would
 # outlive the flow.)
-start_vistrel_here() {
-  mkdir -p "$E2E_TMP/sanitizer"
-  ASAN_OPTIONS=fast_unwind_on_malloc=0:log_path=$E2E_TMP/sanitizer/asan UBSAN_OPTIONS=log_path=$E2E_TMP/sanitizer/ubsan \
-  VISTREL_KEEP_CAPTURES="$E2E_TMP/captures" "$VISTREL_BIN" >>"$E2E_TMP/vistrel.log" 2>&1 &
-  VISTREL_PID=$!
-  E2E_PIDS+=($VISTREL_PID)
-  VISTREL_PIDS+=($VISTREL_PID)
-  wait_for 10 ls "$XDG_RUNTIME_DIR/vistrel-$WAYLAND_DISPLAY.socket"
-}
 if [ "$scale" != 1 ]; then
   mkdir -p "$XDG_CONFIG_HOME/vistrel"
   printf '[notices]\nbindDesktopShortcuts=true\n' >"$XDG_CONFIG_HOME/vistrel/vistrel.conf"
 fi
-start_vistrel_here
+start_vistrel_wayland
 check "Vistrel starts on KDE" kill -0 "$VISTREL_PID"
 
 # --- figures instead of checks (bench/kde_bench.sh): whole commands, in turn -----------------

@@ -10,6 +10,7 @@ export LANG=C.UTF-8
 unset LANGUAGE LC_ALL LC_MESSAGES
 : "${VISTREL_BIN:?VISTREL_BIN must name the vistrel executable}"
 E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$E2E_DIR/session-setup.sh"
 # Each run's files live under the build directory (E2E_TMPDIR, set by CTest), out of reach of
 # anything that sweeps /tmp on a shared machine; they are kept when a check fails.
 mkdir -p "${E2E_TMPDIR:=/tmp}"
@@ -105,33 +106,10 @@ wait_display() {
   export DISPLAY=:$n
 }
 
-# bus_config: a session bus configuration whose only service folder is the flow's own (empty
-# unless the flow puts a service there): the bus starts nothing the machine has installed, such
-# as a desktop's portal backend, whose file chooser would stand in for the toolkit's.
-bus_config() {
-  mkdir -p "$E2E_TMP/bus-services"
-  cat >"$E2E_TMP/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <keep_umask/>
-  <listen>unix:tmpdir=$E2E_TMP</listen>
-  <auth>EXTERNAL</auth>
-  <servicedir>$E2E_TMP/bus-services</servicedir>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-CONF
-}
-
-# start_bus: a session bus of the flow's own (see bus_config), exported as
+# start_bus: a session bus of the flow's own (see write_bus_config in session-setup.sh), exported as
 # DBUS_SESSION_BUS_ADDRESS, so no bus is found or started for the flow behind its back.
 start_bus() {
-  bus_config
+  write_bus_config "$E2E_TMP/bus.conf" "$E2E_TMP"
   dbus-daemon --config-file="$E2E_TMP/bus.conf" --nofork --nopidfile --print-address=1 \
     >"$E2E_TMP/bus.out" 2>"$E2E_TMP/bus.log" &
   E2E_PIDS+=($!)
@@ -220,6 +198,19 @@ start_vistrel() {
   # Ready once its hot keys are grabbed: the tray icon or, without a tray, a short settle.
   wait_for 10 sh -c "grep -q . /proc/$VISTREL_PID/status && xdotool search --pid $VISTREL_PID >/dev/null" || sleep 1
   sleep 0.3
+}
+
+# start_vistrel_wayland: start_vistrel in a Wayland session, ready once its command socket is
+# there. Full allocation stacks (Qt's libraries keep no frame pointers), so that leaks the
+# Wayland plugin leaves behind can be told from ours.
+start_vistrel_wayland() {
+  mkdir -p "$E2E_TMP/sanitizer"
+  ASAN_OPTIONS=fast_unwind_on_malloc=0:log_path=$E2E_TMP/sanitizer/asan UBSAN_OPTIONS=log_path=$E2E_TMP/sanitizer/ubsan \
+  VISTREL_KEEP_CAPTURES="$E2E_TMP/captures" "$VISTREL_BIN" >>"$E2E_TMP/vistrel.log" 2>&1 &
+  VISTREL_PID=$!
+  E2E_PIDS+=($VISTREL_PID)
+  VISTREL_PIDS+=($VISTREL_PID)
+  wait_for 10 test -S "$XDG_RUNTIME_DIR/vistrel-$WAYLAND_DISPLAY.socket"
 }
 
 # stop_vistrel: ends the app started last and waits (bounded) until it has gone.

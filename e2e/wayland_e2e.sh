@@ -3,6 +3,7 @@
 # pipewire, all on a private session bus. The flow itself is wayland_session.sh.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/session-setup.sh"
 : "${VISTREL_BIN:?VISTREL_BIN must name the vistrel executable}"
 for tool in sway swaymsg grim wl-paste dbus-run-session dbus-send pipewire convert compare \
             /usr/libexec/xdg-desktop-portal /usr/libexec/xdg-desktop-portal-wlr \
@@ -20,40 +21,16 @@ run=$(mktemp -d /tmp/vistrel-wayland.XXXXXX)
 cp "$VISTREL_BIN" "$run/vistrel"
 cp "$(dirname "$VISTREL_BIN")/vistrel-recognizer" "$run/" # found beside the app
 cp "$VISTREL_WLPOINTER" "$run/wlpointer"
-cp "$here/lib.sh" "$here/bounded-tool.sh" "$here/wayland_session.sh" "$run/"
+cp "$here/lib.sh" "$here/session-setup.sh" "$here/bounded-tool.sh" "$here/wayland_session.sh" "$run/"
 # The wlr backend writes every screenshot to the fixed /tmp/out.png; one left by another user
 # would make every request fail.
 if [ -e /tmp/out.png ] && ! [ -w /tmp/out.png ]; then
   [ "$(id -u)" = 0 ] && rm -f /tmp/out.png ||
     { echo "FAIL: /tmp/out.png belongs to another user; the portal cannot write screenshots"; exit 1; }
 fi
-as_user=()
-if [ "$(id -u)" = 0 ]; then
-  user=vistrel-e2e
-  id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /bin/bash "$user" ||
-    { echo "FAIL: cannot add the session's user"; exit 1; }
-  chown -R "$user" "$run"
-  chmod 755 "$run"
-  as_user=(runuser -u "$user" --)
-fi
-# A bus that starts nothing by itself: the flow starts every service it names.
-mkdir -p "$run/services"
-cat >"$run/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <keep_umask/>
-  <listen>unix:tmpdir=$run</listen>
-  <auth>EXTERNAL</auth>
-  <servicedir>$run/services</servicedir>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-CONF
+# The bus starts nothing by itself: the flow starts every service it names.
+write_bus_config "$run/bus.conf" "$run"
+session_user "$run"
 "${as_user[@]}" env -i HOME="$run" PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 \
   VISTREL_BIN="$run/vistrel" POINTER="$run/wlpointer" E2E_TMPDIR="$run" \
   timeout 240 dbus-run-session --config-file="$run/bus.conf" -- bash "$run/wayland_session.sh" 2>&1 | grep -v "^dbus-daemon\["

@@ -57,18 +57,7 @@ kept() { ls "$E2E_TMP/captures" 2>/dev/null | wc -l; }
 # Vistrel, with its advice about shortcuts already given once (so no box covers the screen).
 mkdir -p "$XDG_CONFIG_HOME/vistrel"
 printf '[notices]\nbindDesktopShortcuts=true\n' >"$XDG_CONFIG_HOME/vistrel/vistrel.conf"
-start_vistrel_here() {
-  mkdir -p "$E2E_TMP/sanitizer"
-  # Full allocation stacks (Qt's libraries keep no frame pointers), so that leaks the Wayland
-  # plugin leaves behind can be told from ours.
-  ASAN_OPTIONS=fast_unwind_on_malloc=0:log_path=$E2E_TMP/sanitizer/asan UBSAN_OPTIONS=log_path=$E2E_TMP/sanitizer/ubsan \
-  VISTREL_KEEP_CAPTURES="$E2E_TMP/captures" "$VISTREL_BIN" >>"$E2E_TMP/vistrel.log" 2>&1 &
-  VISTREL_PID=$!
-  E2E_PIDS+=($VISTREL_PID)
-  VISTREL_PIDS+=($VISTREL_PID)
-  wait_for 10 ls "$XDG_RUNTIME_DIR/vistrel-$WAYLAND_DISPLAY.socket"
-}
-start_vistrel_here
+start_vistrel_wayland
 check "Vistrel starts on Wayland" kill -0 "$VISTREL_PID"
 check "without a shortcuts portal it says how to bind sway's own" \
   wait_for 5 grep -q "Add these lines to ~/.config/sway/config" "$E2E_TMP/vistrel.log"
