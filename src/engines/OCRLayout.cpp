@@ -55,13 +55,16 @@ bool plainBetween(const QImage &grey, const QRect &left, const QRect &right)
     return hi < lo || hi - lo < PanelMap::inkContrast;
 }
 
-// Whether b continues a's row: their middles and sizes agree.
+// Whether b continues a's row: neither is more than twice the other's height, they overlap by
+// six tenths of the lower, and their middles are within half its height (as rows are formed).
+// The overlap decides between pieces of one size; the middles, between a short piece and a
+// tall one it hangs off.
 bool sameRow(const QRect &a, const QRect &b)
 {
     const int overlap = std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top()) + 1;
     const int lower = std::min(a.height(), b.height()), higher = std::max(a.height(), b.height());
-    return overlap >= lower * 6 / 10 && higher <= 2 * lower
-        && std::abs(a.center().y() - b.center().y()) * 3 <= higher;
+    return overlap >= lower * 6 / 10 && higher <= 2 * lower &&
+           std::abs(a.center().y() - b.center().y()) * 2 <= lower;
 }
 
 // Rows of lines that no gap divides: by their middles, with a tolerance of half the smaller

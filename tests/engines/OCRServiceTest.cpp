@@ -268,6 +268,27 @@ TEST(OCRLayout, CellsOfARowJoinOnlyOverPlainBackground)
               1);
 }
 
+TEST(OCRLayout, PiecesJoinOnlyWhenTheyShareMostOfTheirRow)
+{
+    auto joins = [](int y, int h, int y2, int h2) {
+        return OCRLayout::joinRows({piece(10, y, {"left"}, 0, h), piece(60, y2, {"right"}, 0, h2)},
+                                   white())
+                   .size() == 1;
+    };
+    // Pieces of one size: a few pixels off is one row, half a line off is the next one
+    // (overlapping by half, less than six tenths).
+    EXPECT_TRUE(joins(100, 14, 100, 14));
+    EXPECT_TRUE(joins(100, 14, 106, 14));
+    EXPECT_FALSE(joins(100, 14, 107, 14));
+    EXPECT_FALSE(joins(100, 20, 91, 20));
+    EXPECT_TRUE(joins(100, 20, 92, 20));
+    // A short piece beside a tall one: inside its band it joins; hanging off its bottom, with
+    // most of it still overlapping, it does not. Twice as tall is the most.
+    EXPECT_TRUE(joins(100, 20, 105, 10));
+    EXPECT_FALSE(joins(100, 20, 111, 10));
+    EXPECT_FALSE(joins(100, 21, 105, 10));
+}
+
 TEST(OCRLayout, ColumnGapsOfAListingAreKeptAsSpaces)
 {
     // Monospaced: 10 px cells, each word's ink one side bearing (2 px) short of its cells.
@@ -466,6 +487,31 @@ TEST(TesseractEngine, PreparationInvertsDarkThemesAndEnlargesSmallPictures)
     const PreparedImage big = TesseractEngine::prepare(blank({3840, 2160}), TesseractEngine::readingBudget);
     EXPECT_EQ(big.scale, 1.0);
     EXPECT_FALSE(big.inverted);
+}
+
+TEST(TesseractEngine, SmallGlyphsAreEnlargedUpToThreeTimesTallOnesOnlyAsFarAsTheyNeed)
+{
+    // Rows of glyph-like marks `h` high on white.
+    auto glyphs = [](int h) {
+        QImage img(400, 200, QImage::Format_RGB32);
+        img.fill(Qt::white);
+        QPainter p(&img);
+        for (int y = 10; y + h < 190; y += 2 * h)
+            for (int x = 10; x < 380; x += h)
+                p.fillRect(x, y, std::max(2, h / 2), h, Qt::black);
+        return img;
+    };
+    EXPECT_EQ(TesseractEngine::enlargement(glyphs(7)), 3.0);
+    EXPECT_EQ(TesseractEngine::enlargement(glyphs(10)), 2.7);
+    EXPECT_DOUBLE_EQ(TesseractEngine::enlargement(glyphs(12)), 2.25);
+    EXPECT_EQ(TesseractEngine::enlargement(glyphs(30)), 1.0);
+    EXPECT_EQ(TesseractEngine::enlargement(blank()), 0.0);
+    // The picture given to the engine follows: 1× text of a small picture is read at 3×.
+    const PreparedImage small = TesseractEngine::prepare(glyphs(7), TesseractEngine::readingBudget);
+    EXPECT_EQ(small.scale, 3.0);
+    EXPECT_EQ(small.grey.size(), QSize(1200, 600));
+    EXPECT_DOUBLE_EQ(TesseractEngine::prepare(glyphs(12), TesseractEngine::readingBudget).scale,
+                     2.25);
 }
 
 TEST(TesseractEngine, IdleEnginesAreDroppedAndRecognitionResumesAfterwards)
