@@ -289,6 +289,40 @@ TEST(OCRLayout, PiecesJoinOnlyWhenTheyShareMostOfTheirRow)
     EXPECT_FALSE(joins(100, 21, 105, 10));
 }
 
+TEST(OCRLayout, WindowButtonsAreNoTextAndOneEngineLineKeepsItsSmallLetters)
+{
+    auto words = [](const QList<LayoutLine> &lines) {
+        QStringList out;
+        for (const LayoutLine &l : lines)
+            for (const LayoutWord &w : l.words)
+                out << w.text;
+        return out.join(' ');
+    };
+    auto line = [](const QList<std::pair<QString, int>> &xs, int y) {
+        LayoutLine l;
+        for (const auto &[t, x] : xs)
+            l.words.append({QRect(x, y, 8 * int(t.size()), 14), t, 70});
+        for (const LayoutWord &w : l.words)
+            l.box = l.box.isNull() ? w.box : l.box.united(w.box);
+        return l;
+    };
+    // Buttons at both ends of a title row go; the same marks further down are text.
+    const QList<LayoutLine> window = {
+        line({{"OOO", 10}, {"Terminal", 200}, {"[x]", 560}, {"|x", 580}}, 5),
+        line({{"ls", 10}, {"x", 40}, {"[x]", 300}}, 40)};
+    EXPECT_EQ(words(OCRLayout::splitAtPanels(window, PanelMap())), "Terminal ls x [x]");
+
+    // The engine's line of a listing: permissions all in small letters, the rest with
+    // ascenders and descenders, cut at the column gap between them.
+    LayoutLine listing;
+    listing.words = {{QRect(10, 106, 80, 8), "-rw-r--r--", 90},
+                     {QRect(120, 101, 40, 18), "july.pdf", 90}};
+    listing.box = listing.words[0].box.united(listing.words[1].box);
+    const auto rows = OCRLayout::joinRows(OCRLayout::splitAtPanels({listing}, PanelMap()), white());
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows.first().words.size(), 2);
+}
+
 TEST(OCRLayout, ColumnGapsOfAListingAreKeptAsSpaces)
 {
     // Monospaced: 10 px cells, each word's ink one side bearing (2 px) short of its cells.
@@ -451,6 +485,29 @@ TEST(OCRService, ReadsComposedScreensInReadingOrder)
         ASSERT_TRUE(text);
         EXPECT_GE(characterAccuracy(*text, s.lines.join('\n')), 0.99) << name << ":\n" << text->toStdString();
         EXPECT_GE(linesInOrder(*text, s.lines), 0.97) << name << ":\n" << text->toStdString();
+    }
+}
+
+TEST(OCRService, WindowsSideBySideAreReadOneAfterTheOtherHoweverThePictureIsTiled)
+{
+    // A light and a dark terminal whose rows stand at the same heights, title bars and their
+    // buttons included; read whole and in tiles of several sizes, some of which hold rows of
+    // both windows and some rows of one.
+    const ScreenScene s = screenScene("terminals", 1);
+    const qsizetype leftLines = s.lines.indexOf("alex@host: ~/project");
+    ASSERT_GT(leftLines, 30);
+    for (const qint64 tile :
+         {qint64(1) << 40, OCRService::tilePixels, qint64(150'000), qint64(60'000)}) {
+        OCRService ocr;
+        ocr.setTilePixels(tile);
+        const auto text = ocr.recognizeTextNow(s.image);
+        ASSERT_TRUE(text);
+        EXPECT_GE(linesInOrder(*text, s.lines), 0.97) << tile << ":\n" << text->toStdString();
+        // Every line of the left window before the right one's title.
+        EXPECT_GT(linesInOrder(*text, s.lines.mid(0, leftLines + 1)), 0.97) << tile;
+        for (const QString &line : text->split('\n'))
+            EXPECT_FALSE(line.contains("OOO") || line.contains("[x]") || line.trimmed().size() <= 3)
+                << tile << ": " << line.toStdString();
     }
 }
 
