@@ -12,6 +12,7 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -188,10 +189,14 @@ void ScrollCaptureController::buildHUD()
     m_cancelButton->setFocusPolicy(Qt::NoFocus);
     connect(m_cancelButton, &QPushButton::clicked, this, &ScrollCaptureController::cancelAction);
 
-    // Frames are taken without hiding anything, so the panel stays clear of the rectangle.
-    // Where there is no room (a maximised window), it sits over the rectangle's top rows: the
-    // content scrolls up, so those rows were seen before they went under it, and the stitcher
-    // leaves them out. The first frame is taken before the panel shows.
+    // Frames are taken with the panel where it is, never hidden (it would flicker, and a click
+    // meant for it would land in the content), so it stays clear of the rectangle. Where there
+    // is no room (a maximised window), it sits over the rectangle's top rows: the content
+    // scrolls up, so those rows were seen before they went under it, and the stitcher leaves
+    // them out. The first frame is taken before the panel shows.
+    hud->winId();
+    if (QWindow *window = hud->windowHandle())
+        window->setProperty(keepInGrabsProperty, true);
     const int frameRows = int(std::lround(m_rect.height() * m_display.scale));
     {
         const QRectF captured = m_rect.translated(m_display.frame.topLeft());
@@ -234,10 +239,19 @@ void ScrollCaptureController::start()
     captureFrame();
 }
 
+void ScrollCaptureController::setPaused(bool paused)
+{
+    m_paused = paused;
+}
+
 void ScrollCaptureController::captureFrame()
 {
     if (!m_running)
         return;
+    if (m_paused) {
+        m_clock.after(frameIntervalMs, this, [this] { captureFrame(); });
+        return;
+    }
     auto frame = m_capture.captureRect(m_rect, m_display, {});
     if (frame) {
         const ScrollStitcher::Step step = m_stitcher.addFrame(*frame);

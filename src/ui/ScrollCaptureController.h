@@ -58,6 +58,8 @@ public:
     void stopAuto();
     void finishAction();
     void cancelAction();
+    // No frames are taken while paused (a question of this app stands over the screen).
+    void setPaused(bool paused);
 
     bool running() const { return m_running; }
     bool autoScrolling() const { return m_autoScrolling; }
@@ -124,6 +126,7 @@ private:
     LoopClock &m_clock; // m_timers unless a clock was given
     ScrollStitcher m_stitcher;
     bool m_running = false;
+    bool m_paused = false;
     bool m_finished = false;
     bool m_autoScrolling = false;
     qint64 m_tick = 0;
