@@ -1,5 +1,7 @@
 #include "model/ScrollStitcher.h"
 
+#include "platform/PictureFile.h"
+
 #include <QHash>
 #include <QPainter>
 
@@ -295,6 +297,8 @@ ScrollStitcher::Step ScrollStitcher::addFrame(const QImage &frame)
         m_reference = std::move(current);
         return {Outcome::First, 0};
     }
+    if (m_full)
+        return {Outcome::Full, 0};
     const Rows &prev = *m_reference;
     if (prev.height != current.height || prev.width != current.width ||
         prev.cells != current.cells || current.height <= m_ignoredTop) {
@@ -343,8 +347,17 @@ ScrollStitcher::Step ScrollStitcher::addFrame(const QImage &frame)
     if (h - std::max(band, m_band) - *shift < top)
         band = 0;
     const int from = std::max(top, h - std::max(band, m_band) - *shift);
-    trimContent(std::max(0, band - m_band));
-    QImage rowsTaken = frame.copy(0, from, frame.width(), h - band - from);
+    const int trim = std::max(0, band - m_band);
+    // Past the tallest picture kept, rows are left out: the picture ends there, its band below.
+    const qint64 room = maxHeight(int(m_width)) - (m_contentHeight - trim) - band;
+    if (room <= 0) {
+        m_full = true;
+        return {Outcome::Full, 0};
+    }
+    const int taken = int(std::min<qint64>(h - band - from, room));
+    m_full = taken < h - band - from;
+    trimContent(trim);
+    QImage rowsTaken = frame.copy(0, from, frame.width(), taken);
     if (rowsTaken.isNull())
         return {Outcome::Uncertain, 0};
     coverMovingColumns(rowsTaken);
@@ -353,7 +366,13 @@ ScrollStitcher::Step ScrollStitcher::addFrame(const QImage &frame)
     m_band = band;
     m_tail = band > 0 ? frame.copy(0, h - band, frame.width(), band) : QImage();
     m_lastShift = *shift;
-    return {Outcome::Moved, *shift};
+    return {m_full ? Outcome::Full : Outcome::Moved, *shift};
+}
+
+qint64 ScrollStitcher::maxHeight(int width)
+{
+    return std::min<qint64>(PictureLimits::maxSide,
+                            PictureLimits::maxBytes / 4 / std::max(1, width));
 }
 
 void ScrollStitcher::trimContent(int rows)

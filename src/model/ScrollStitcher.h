@@ -38,6 +38,7 @@ public:
         Moved,     // new rows were appended
         Still,     // nothing moved (what changed is too little to be scrolling)
         Uncertain, // no shift is certain: the frame adds nothing and the reference stays
+        Full,      // the picture is as tall as it may be (maxHeight): rows past it are left out
     };
     struct Step
     {
@@ -75,6 +76,10 @@ public:
     // The content's rows as they were added (the first frame, then the rows each move
     // revealed); the rows that stay at the bottom come under them.
     const QList<QImage> &strips() const { return m_strips; }
+    // The tallest picture kept for frames `width` pixels wide: what the app makes and opens
+    // again (16384 rows, fewer for areas over 4096 pixels wide).
+    static qint64 maxHeight(int width);
+    bool full() const { return m_full; }
     qint64 totalHeight() const { return m_contentHeight + m_tail.height(); }
     // Rows at the bottom of the frames that stay while the content moves.
     int bottomBand() const { return m_band; }
@@ -97,6 +102,7 @@ private:
     qint64 m_contentHeight = 0;
     QImage m_tail;
     int m_band = 0;
+    bool m_full = false;
     std::pair<int, int> m_range;
     qint64 m_width = 0;
     int m_ignoredTop = 0;

@@ -267,6 +267,14 @@ void ScrollCaptureController::captureFrame()
                                "back a little, or press Done."));
         if (step.outcome == ScrollStitcher::Outcome::Moved)
             m_explained = false;
+        if (step.outcome == ScrollStitcher::Outcome::Full && !m_saidFull) {
+            // The picture may grow no further: the user decides, with what was kept in view.
+            m_saidFull = m_explained = true;
+            stopAuto();
+            say(tr("Stopped at %1 px, the tallest picture kept: what lies further down is left "
+                   "out. Done keeps this.")
+                    .arg(m_stitcher.totalHeight()));
+        }
         if (m_heightLabel)
             m_heightLabel->setText(heightText(m_stitcher.totalHeight(), m_stitcher.strips().size()));
         if (m_tick % 3 == 0 && m_previewView) {
@@ -363,7 +371,7 @@ void ScrollCaptureController::autoLoopBegin(quint64 generation)
     if (!m_running)
         return autoLoopEnd(generation);
     m_stall = 0;
-    if (m_autoScrolling && m_autoSteps < maxAutoSteps) {
+    if (m_autoScrolling) {
         postScrollStep();
         m_clock.after(autoStepMs, this, [this, generation] { autoLoopCheck(generation); });
         return;
@@ -399,7 +407,7 @@ void ScrollCaptureController::autoLoopCheck(quint64 generation)
     } else if (m_notchesSent > 0) {
         ++m_stall;
     }
-    if (m_autoScrolling && m_stall <= 3 && m_autoSteps < maxAutoSteps) {
+    if (m_autoScrolling && m_stall <= 3) {
         postScrollStep();
         m_clock.after(autoStepMs, this, [this, generation] { autoLoopCheck(generation); });
         return;
@@ -419,15 +427,18 @@ void ScrollCaptureController::autoLoopEnd(quint64)
 {
     const bool wasOn = m_autoScrolling;
     stopAuto();
-    // Stalled or out of steps: the capture is complete. Switched off by the user: scrolling by
-    // hand goes on.
+    // Stalled at the end of the content: the capture is complete. Switched off by the user, or
+    // stopped at the tallest picture kept: scrolling by hand goes on, until Done.
     if (m_running && wasOn)
         finish(m_stitcher.compose());
 }
 
 void ScrollCaptureController::stopAuto()
 {
-    m_autoScrolling = false;
+    // The hint no longer speaks of scrolling once it has stopped.
+    if (std::exchange(m_autoScrolling, false) && m_hintLabel &&
+        m_hintLabel->text() == tr("Scrolling… Esc stops, Done ends"))
+        say(tr("Scroll the content, or use Auto"));
     if (m_autoButton)
         m_autoButton->setText(tr("Auto Scroll"));
     if (m_escGlobal) {

@@ -93,7 +93,6 @@ public:
     static constexpr int frameIntervalMs = 160;
     static constexpr int autoFirstDelayMs = 250;
     static constexpr int autoStepMs = 340;
-    static constexpr int maxAutoSteps = 100;
     static constexpr int lostAfterFrames = 3; // frames in a row that could not be placed
     static constexpr QSize panelSize{432, 170};
 
@@ -127,6 +126,7 @@ private:
     ScrollStitcher m_stitcher;
     bool m_running = false;
     bool m_paused = false;
+    bool m_saidFull = false;
     bool m_finished = false;
     bool m_autoScrolling = false;
     qint64 m_tick = 0;
