@@ -311,7 +311,16 @@ ScrollStitcher::Step ScrollStitcher::addFrame(const QImage &frame)
     int band = 0;
     std::pair<int, int> range;
     for (const auto &r : cellRanges(current.cells)) {
-        const auto [still, bottom] = stillRuns(prev, current, top, r.first, r.second);
+        // The cells at the edges, where a scroll bar's thumb may run down beside a footer at the
+        // end, do not cut the rows that stay. Taking a row that moves for one that stays only
+        // keeps it back until it shows above them: the rows below the content are never added
+        // to it.
+        const int edge = current.cells >= 8 ? 2 : 0;
+        const auto [still, bottomInRange] = stillRuns(prev, current, top, r.first, r.second);
+        const int bottom =
+            std::max(bottomInRange, stillRuns(prev, current, top, std::max(r.first, edge),
+                                              std::min(r.second, current.cells - edge))
+                                        .second);
         if (still >= h) {
             shift = 0;
         } else {

@@ -312,4 +312,27 @@ TEST(ScrollStitcher, AScrollBarMovingAtTheEdgeDoesNotLoseTheContent)
     }
     EXPECT_LE(arrowRows, 2 * 4);
     EXPECT_LE(thumbRows, thumb);
+
+    // A taller view with the same bar beside a fixed footer: at the end the thumb runs down
+    // beside the footer, which still comes out once.
+    const int tall = 600, footer = 40, tallTrack = tall - 2 * bar;
+    auto withFooter = [&](QImage frame, int top) {
+        QPainter p(&frame);
+        const int x = frame.width() - bar;
+        p.fillRect(x, 0, bar, tall, QColor(235, 235, 235));
+        p.fillRect(x + 3, bar + (tallTrack - thumb) * top / (page.height() - tall), bar - 6, thumb,
+                   QColor(120, 120, 120));
+        p.fillRect(0, tall - footer, x, footer, QColor(250, 220, 140));
+        p.drawText(QRect(10, tall - footer + 10, 300, 20), Qt::AlignLeft,
+                   QStringLiteral("We use cookies. Accept"));
+        return frame;
+    };
+    const QImage footed = stitched(page, tall, stepsTo(3300, 10), withFooter, &lastTop);
+    ASSERT_EQ(footed.height(), page.height());
+    EXPECT_TRUE(samePixels(footed.copy(0, 0, keep, page.height() - footer),
+                           page.copy(0, 0, keep, page.height() - footer)));
+    int footerRows = 0;
+    for (int y = 0; y < footed.height(); ++y)
+        footerRows += footed.pixel(5, y) == qRgb(250, 220, 140);
+    EXPECT_EQ(footerRows, footer);
 }
