@@ -1,7 +1,8 @@
 #!/bin/bash
 # Extract Text over two real terminals side by side, one light and one dark: every line of
 # each comes out, each terminal's lines in order, the left one's before the right one's,
-# never interleaved although their rows stand at the same heights.
+# never interleaved although their rows stand at the same heights; the title bars' buttons are
+# not read as text.
 source "$(dirname "$0")/lib.sh"
 command -v xterm >/dev/null || skip "needs xterm (scripts/install-deps.sh)"
 
@@ -80,6 +81,11 @@ not_interleaved() {
   [ "$l_last" -gt 0 ] && [ "$d_first" -gt "$l_last" ]
 }
 
+# no_buttons FILE: the title bars' buttons (circles, crosses, boxes) are not read as words.
+no_buttons() {
+  ! grep -E '(^|[[:space:]])(\[[^]]{0,2}\]|[Oo0]{2,3}|\|x)([[:space:]]|$)' "$1"
+}
+
 for round in 1 2 3; do
   printf 'unchanged' | xclip -selection clipboard -i
   sleep 0.3
@@ -93,6 +99,7 @@ for round in 1 2 3; do
   check "round $round: every line of the light terminal, in order" in_order "$E2E_TMP/got-$round.txt" "${light[@]}"
   check "round $round: every line of the dark terminal, in order" in_order "$E2E_TMP/got-$round.txt" "${dark[@]}"
   check "round $round: left terminal first, not interleaved" not_interleaved "$E2E_TMP/got-$round.txt"
+  check "round $round: no window buttons read as text" no_buttons "$E2E_TMP/got-$round.txt"
   [ "$E2E_FAILED" = 0 ] || { echo "--- got"; cat "$E2E_TMP/got-$round.txt"; echo; }
   sleep 0.5
 done

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Scrolling capture on a real X server: Ctrl+Shift+8 over a tall page in a Qt scroll area,
 # Auto Scroll until it stops by itself, then Copy in the preview card; then the same with the
-# wheel turned by hand and Done. The clipboard picture must match the page row for row.
+# wheel turned by hand and Done. The clipboard picture must match the page row for row. Over the
+# whole screen, the panel sits over the area and never hides; Done and Return always end it.
 source "$(dirname "$0")/lib.sh"
 : "${VISTREL_SCROLLPAGE:?VISTREL_SCROLLPAGE must name the scroll page helper}"
 
@@ -81,6 +82,45 @@ check "one wheel notch moves the page 60 pixels" [ "$notch" = 60 ]
 sleep 0.5
 click_at $((PX + 203)) $((PY + 143)) # Done
 copy_from_card 2
+
+# --- the area fills the screen: the panel sits over its top rows, never hides, and Done and
+# Return end the capture whenever they come ----------------------------------------------------
+show_page 3
+xdotool windowmove "$(xdotool search --onlyvisible --name '^Scroll Page$' | head -1)" 340 40
+sleep 0.5
+# close_card: the preview card goes with Copy.
+close_card() {
+  card=$(card_up | head -1)
+  settled "$card"
+  read -r cx cy cw ch < <(frame_of "$card")
+  click_at $((cx + cw - 10 - 66 - 6 - 29)) $((cy + ch - 23))
+  wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Vistrel Preview$'"
+}
+hidden=0 samples=0 ended=0
+for round in 1 2 3 4 5; do
+  xdotool key ctrl+shift+8
+  wait_for 5 overlay_up
+  drag 0 0 1279 799
+  wait_for 5 panel_up || { fail "round $round: the control panel appears"; continue; }
+  panel=$(panel_up | head -1)
+  read -r PX PY PW PH < <(frame_of "$panel")
+  [ "$round" = 1 ] && check "the panel sits over the area" [ "$PY" -lt 100 ]
+  click_at $((PX + 274)) $((PY + 109)) # Auto Scroll
+  # Frames go on every 160 ms: the panel is looked at twenty times over a second and more,
+  # then ended at a moment of the round's own.
+  for _ in $(seq 20); do
+    samples=$((samples + 1))
+    xwininfo -id "$panel" 2>/dev/null | grep -q IsViewable || hidden=$((hidden + 1))
+    sleep 0.05
+  done
+  sleep "0.$((RANDOM % 9))"
+  if [ "$round" = 5 ]; then xdotool key Return; else click_at $((PX + 203)) $((PY + 143)); fi # Done
+  if wait_for 60 card_up; then ended=$((ended + 1)); close_card; fi
+done
+echo "the panel was hidden in $hidden of $samples looks; $ended of 5 rounds ended by Done or Return"
+check "the panel never hides while frames are taken" [ "$hidden" = 0 ]
+check "Done (four clicks) and Return (once) end every capture" [ "$ended" = 5 ]
+kill "$PAGE_PID" 2>/dev/null
 
 # --- Cancel: no card ----------------------------------------------------------------------------
 select_viewport

@@ -12,6 +12,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool xclip x11-utils x11-apps x11-xserver-utils wmctrl openbox trayer xterm zenity
+  chromium firefox-esr
   xserver-xorg-core xserver-xorg-video-dummy
   imagemagick pngcheck poppler-utils fonts-dejavu-core fonts-liberation2
   desktop-file-utils appstream man-db

@@ -1787,6 +1787,10 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
         <source>Nothing scrolled here: click into the content and try again, or scroll it by hand.</source>
         <translation>Nichts gescrollt: in den Inhalt klicken und erneut versuchen oder von Hand scrollen.</translation>
     </message>
+    <message>
+        <source>Stopped at %1 px, the tallest picture kept: what lies further down is left out. Done keeps this.</source>
+        <translation>Bei %1 px angehalten, dem höchsten Bild, das behalten wird: was weiter unten liegt, fehlt. „Fertig“ behält dies.</translation>
+    </message>
 </context>
 <context>
     <name>vistrel::SelectionToolbar</name>

@@ -66,8 +66,10 @@ void CaptureCoordinator::askToReplaceScrollCapture()
     // The picture grown so far is the user's work: a key pressed twice must not throw it away.
     if (std::exchange(m_askingToReplaceScroll, true))
         return;
-    // The wheel stops turning while the question is up: it could turn under the box.
+    // The wheel stops turning while the question is up: it could turn under the box. No frames
+    // are taken either: they would show the box.
     m_scrollController->stopAuto();
+    m_scrollController->setPaused(true);
     const Question question{tr("Vistrel — Scrolling Capture"),
                             tr("A scrolling capture is still going on. Start a new one?"),
                             {tr("Keep Scrolling"), tr("Finish and Start New"), tr("Discard and Start New")},
@@ -78,8 +80,11 @@ void CaptureCoordinator::askToReplaceScrollCapture()
         if (!self)
             return;
         self->m_askingToReplaceScroll = false;
-        if (choice != 1 && choice != 2)
+        if (choice != 1 && choice != 2) {
+            if (ScrollCaptureController *scroll = self->m_scrollController)
+                scroll->setPaused(false);
             return;
+        }
         if (ScrollCaptureController *scroll = self->m_scrollController) {
             if (choice == 1)
                 scroll->finishAction(); // its picture opens in a preview card, as Done does

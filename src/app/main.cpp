@@ -190,6 +190,10 @@ void adviseDesktopShortcuts(vistrel::Alerts &alerts, vistrel::Preferences &prefe
 void installTranslators()
 {
     const QLocale locale;
+    // The English forms of texts with a count ("1 frame"), under any other language.
+    auto *english = new QTranslator(qApp);
+    if (english->load(QStringLiteral(":/i18n/vistrel_en.qm")))
+        QCoreApplication::installTranslator(english);
     auto *ours = new QTranslator(qApp);
     if (ours->load(locale, QStringLiteral("vistrel"), QStringLiteral("_"), QStringLiteral(":/i18n")))
         QCoreApplication::installTranslator(ours);

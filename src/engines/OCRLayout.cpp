@@ -55,13 +55,21 @@ bool plainBetween(const QImage &grey, const QRect &left, const QRect &right)
     return hi < lo || hi - lo < PanelMap::inkContrast;
 }
 
-// Whether b continues a's row: their middles and sizes agree.
+int overlapOf(const QRect &a, const QRect &b)
+{
+    return std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top()) + 1;
+}
+
+// Whether b continues a's row: neither is more than twice the other's height, they overlap by
+// six tenths of the lower, and their middles are within half its height (as rows are formed).
+// The overlap decides between pieces of one size; the middles, between a short piece and a
+// tall one it hangs off.
 bool sameRow(const QRect &a, const QRect &b)
 {
-    const int overlap = std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top()) + 1;
+    const int overlap = overlapOf(a, b);
     const int lower = std::min(a.height(), b.height()), higher = std::max(a.height(), b.height());
-    return overlap >= lower * 6 / 10 && higher <= 2 * lower
-        && std::abs(a.center().y() - b.center().y()) * 3 <= higher;
+    return overlap >= lower * 6 / 10 && higher <= 2 * lower &&
+           std::abs(a.center().y() - b.center().y()) * 2 <= lower;
 }
 
 // Rows of lines that no gap divides: by their middles, with a tolerance of half the smaller
@@ -176,6 +184,41 @@ bool wellFormed(const QString &text)
     return alnum >= 3;
 }
 
+// What the engine reads into the buttons of a title bar or a tab: circles, crosses, boxes and
+// bars (OOO, |x, [x], [5), Bo), never more than three of them.
+bool buttonLike(const QString &text)
+{
+    if (text.isEmpty() || text.size() > 3)
+        return false;
+    const bool boxed = std::any_of(text.cbegin(), text.cend(),
+                                   [](QChar c) { return QStringView(u"[]()|").contains(c); });
+    return std::all_of(text.cbegin(), text.cend(), [boxed](QChar c) {
+        return QStringView(u"OoQ0\u00b0xX\u00d7+*[](){}|=_-~<>B").contains(c) ||
+               (boxed && c.isDigit());
+    });
+}
+
+// Drops pieces made of window buttons alone from the top row of their panel (a title bar, a
+// tab strip): nothing of that panel lies above them.
+QList<LayoutLine> withoutDecorations(QList<LayoutLine> pieces)
+{
+    auto decoration = [&](const LayoutLine &l) {
+        if (l.words.size() > 3 ||
+            !std::all_of(l.words.cbegin(), l.words.cend(),
+                         [](const LayoutWord &w) { return buttonLike(w.text); }))
+            return false;
+        return std::none_of(pieces.cbegin(), pieces.cend(), [&](const LayoutLine &o) {
+            return o.panel == l.panel && o.box.bottom() < l.box.center().y() &&
+                   overlapOf(o.box, l.box) <= 0;
+        });
+    };
+    QList<LayoutLine> out;
+    for (const LayoutLine &l : pieces)
+        if (!decoration(l))
+            out.append(l);
+    return out;
+}
+
 } // namespace
 
 bool OCRLayout::isNoise(const LayoutWord &word)
@@ -227,7 +270,7 @@ QList<LayoutLine> OCRLayout::splitAtPanels(const QList<LayoutLine> &lines, const
             out.last().source = source;
         }
     }
-    return out;
+    return withoutDecorations(out);
 }
 
 QList<LayoutLine> OCRLayout::joinRows(QList<LayoutLine> pieces, const QImage &grey)
@@ -286,14 +329,18 @@ QList<LayoutLine> OCRLayout::joinRows(QList<LayoutLine> pieces, const QImage &gr
         qsizetype best = -1;
         for (qsizetype j = 0; j < n; ++j) {
             const QRect b = pieces[j].box;
-            if (j == i || pieces[j].panel != pieces[i].panel || b.left() <= a.right() - 2 || !sameRow(a, b))
+            if (j == i || pieces[j].panel != pieces[i].panel || b.left() <= a.right() - 2)
                 continue;
             // Near pieces are one row; far ones only when both are short, as table cells are,
             // not lines of two columns of prose. Pieces of one engine line stay together unless
-            // a gutter parts them.
+            // a gutter parts them, even when one is all small letters (-rw-r--r-- beside a
+            // name with ascenders and descenders).
             const int gap = b.left() - a.right() - 1;
             const bool cells = pieces[i].words.size() <= 3 && pieces[j].words.size() <= 3;
             const bool oneLine = pieces[i].source >= 0 && pieces[i].source == pieces[j].source;
+            if (oneLine ? overlapOf(a, b) < std::min(a.height(), b.height()) * 6 / 10
+                        : !sameRow(a, b))
+                continue;
             if (!oneLine && gap > (cells ? 40 : 3) * std::max(a.height(), b.height()))
                 continue;
             if (gap * 2 > std::max(a.height(), b.height()) && gutter(i, j))

@@ -57,10 +57,10 @@ int columnGap(const PreparedImage &prepared)
 }
 
 using TileWork = std::function<Result<QList<EngineLine>>(const QImage &)>;
-QList<Result<QList<EngineLine>>> inTiles(const QImage &grey, int minColumnGap, const TileWork &work,
-                                         bool columnsFirst = false)
+QList<Result<QList<EngineLine>>> inTiles(const QImage &grey, qint64 tilePixels, int minColumnGap,
+                                         const TileWork &work, bool columnsFirst = false)
 {
-    const QList<QRect> parts = OCRService::tiles(grey, OCRService::tilePixels, minColumnGap, columnsFirst);
+    const QList<QRect> parts = OCRService::tiles(grey, tilePixels, minColumnGap, columnsFirst);
     return QtConcurrent::blockingMapped(
         parts, std::function<Result<QList<EngineLine>>(const QRect &)>([&](const QRect &tile) {
             auto lines = work(grey.copy(tile));
@@ -203,11 +203,11 @@ namespace {
 // The picture's lines as the engine read them, in its own pixels (top-down), with the
 // prepared picture they came from.
 Result<QList<LayoutLine>> readLines(TesseractEngine &engine, const PreparedImage &prepared,
-                                    const QString &spec)
+                                    const QString &spec, qint64 tilePixels)
 {
-    const auto results = inTiles(prepared.grey, columnGap(prepared), [&engine, &spec](const QImage &band) {
-        return engine.recognize(band, spec);
-    });
+    const auto results =
+        inTiles(prepared.grey, tilePixels, columnGap(prepared),
+                [&engine, &spec](const QImage &band) { return engine.recognize(band, spec); });
     auto back = [&](const QRect &r) {
         const double k = prepared.scale;
         return QRect(QPoint(int(std::floor(r.left() / k)), int(std::floor(r.top() / k))),
@@ -230,13 +230,13 @@ Result<QList<LayoutLine>> readLines(TesseractEngine &engine, const PreparedImage
     return lines;
 }
 
-Result<QList<LayoutLine>> arranged(TesseractEngine &engine, const QImage &image,
+Result<QList<LayoutLine>> arranged(TesseractEngine &engine, qint64 tilePixels, const QImage &image,
                                    const QStringList &languages, bool keepUnsure = false)
 {
     if (image.isNull())
         return QList<LayoutLine>{};
     const PreparedImage prepared = TesseractEngine::prepare(image, TesseractEngine::readingBudget);
-    auto lines = readLines(engine, prepared, OCRService::languageSpec(languages));
+    auto lines = readLines(engine, prepared, OCRService::languageSpec(languages), tilePixels);
     if (!lines)
         return lines.error();
     return OCRLayout::readingOrder(
@@ -247,7 +247,7 @@ Result<QList<LayoutLine>> arranged(TesseractEngine &engine, const QImage &image,
 
 Result<QList<TextObservation>> OCRService::observe(const QImage &image, const QStringList &languages)
 {
-    const auto lines = arranged(m_engine, image, languages);
+    const auto lines = arranged(m_engine, m_tilePixels, image, languages);
     if (!lines)
         return lines.error();
     QList<TextObservation> observations;
@@ -261,7 +261,7 @@ Result<QList<TextObservation>> OCRService::observe(const QImage &image, const QS
 
 Result<QList<LayoutLine>> OCRService::readWordsNow(const QImage &image, const QStringList &languages)
 {
-    return arranged(m_engine, image, languages, true);
+    return arranged(m_engine, m_tilePixels, image, languages, true);
 }
 
 void OCRService::readWords(const QImage &image, const QStringList &languages, QObject *context,
@@ -274,7 +274,7 @@ void OCRService::readWords(const QImage &image, const QStringList &languages, QO
 
 Result<QString> OCRService::recognizeTextNow(const QImage &image, const QStringList &languages)
 {
-    const auto lines = arranged(m_engine, image, languages);
+    const auto lines = arranged(m_engine, m_tilePixels, image, languages);
     if (!lines)
         return lines.error();
     return OCRLayout::text(*lines);
@@ -296,8 +296,9 @@ QList<QRectF> OCRService::detectTextBoxesNow(const QImage &image)
     try {
         const PreparedImage prepared = TesseractEngine::prepare(image, TesseractEngine::layoutBudget);
         const auto parts = inTiles(
-            prepared.grey, columnGap(prepared),
-            [this](const QImage &band) { return Result<QList<EngineLine>>(m_engine.layout(band)); }, true);
+            prepared.grey, m_tilePixels, columnGap(prepared),
+            [this](const QImage &band) { return Result<QList<EngineLine>>(m_engine.layout(band)); },
+            true);
         for (const auto &lines : parts)
             for (const EngineLine &line : *lines)
                 out.append(normalised(line.box, prepared.scale, image.size()));

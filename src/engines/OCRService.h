@@ -80,9 +80,13 @@ public:
     // best cut apart before their rows are.
     static QList<QRect> tiles(const QImage &grey, qint64 maxPixels, int minColumnGap, bool columnsFirst = false);
     static constexpr qint64 tilePixels = 400'000;
+    // The size of the tiles read side by side (tilePixels unless changed); what is read does
+    // not depend on it.
+    void setTilePixels(qint64 pixels) { m_tilePixels = pixels; }
 
 private:
     TesseractEngine m_engine;
+    qint64 m_tilePixels = tilePixels;
     // Whole recognitions wait for their tiles, which run on the global pool. Were they on that
     // pool too, two at once on a two-core machine would hold every thread while waiting for
     // tiles that can never start, and the GUI's own threaded painting would hang behind them.

@@ -16,6 +16,10 @@ namespace vistrel {
 // are kept. A shift is taken only when it is certain: text repeats, so a shift that another,
 // clearly different shift matches as well is no answer, and neither is an overlap without
 // detail. Content that does not move but changes a little (a caret, a clock) adds nothing.
+// Rows at the top and bottom that stay while the rest moves (a fixed header or footer, a
+// prompt, a window's edge) are left out of the matching; the bottom ones are kept once, under
+// the content, from the latest frame. A narrow column at an edge that moves on its own (a
+// scroll bar) is left out of the matching as well, and the rows added show its empty track.
 class ScrollStitcher
 {
 public:
@@ -25,8 +29,7 @@ public:
         int width = 0;
         int height = 0;
         int cells = 0;
-        std::vector<quint16> values;  // height × cells
-        std::vector<bool> detailed;   // a row that is not one even colour
+        std::vector<quint16> values; // height × cells
         const quint16 *row(int r) const { return values.data() + size_t(r) * size_t(cells); }
     };
 
@@ -35,6 +38,7 @@ public:
         Moved,     // new rows were appended
         Still,     // nothing moved (what changed is too little to be scrolling)
         Uncertain, // no shift is certain: the frame adds nothing and the reference stays
+        Full,      // the picture is as tall as it may be (maxHeight): rows past it are left out
     };
     struct Step
     {
@@ -49,7 +53,11 @@ public:
 
     Step addFrame(const QImage &frame);
     // The same, returning the stitched height after the frame.
-    qint64 add(const QImage &frame) { addFrame(frame); return m_totalHeight; }
+    qint64 add(const QImage &frame)
+    {
+        addFrame(frame);
+        return totalHeight();
+    }
     // The stitched picture so far (does not change the stitcher); nothing before any frame.
     std::optional<QImage> compose() const;
 
@@ -65,8 +73,19 @@ public:
     // content, not noise.
     static constexpr int tolerance = 5 * 16;
 
+    // The content's rows as they were added (the first frame, then the rows each move
+    // revealed); the rows that stay at the bottom come under them.
     const QList<QImage> &strips() const { return m_strips; }
-    qint64 totalHeight() const { return m_totalHeight; }
+    // The tallest picture kept for frames `width` pixels wide: what the app makes and opens
+    // again (16384 rows, fewer for areas over 4096 pixels wide).
+    static qint64 maxHeight(int width);
+    bool full() const { return m_full; }
+    qint64 totalHeight() const { return m_contentHeight + m_tail.height(); }
+    // Rows at the bottom of the frames that stay while the content moves.
+    int bottomBand() const { return m_band; }
+    // The cells [first, second) whose rows are kept as they are; the others were found to move
+    // on their own.
+    std::pair<int, int> matchedCells() const { return m_range; }
     qint64 width() const { return m_width; }
     // Frames in a row that could not be placed: the content moved too far, or changed.
     int uncertainRun() const { return m_uncertainRun; }
@@ -74,8 +93,17 @@ public:
     int lastShift() const { return m_lastShift; }
 
 private:
+    // Column ranges to match in, all cells first.
+    static QList<std::pair<int, int>> cellRanges(int cells);
+    void trimContent(int rows);
+    void coverMovingColumns(QImage &rows) const;
+
     QList<QImage> m_strips;
-    qint64 m_totalHeight = 0;
+    qint64 m_contentHeight = 0;
+    QImage m_tail;
+    int m_band = 0;
+    bool m_full = false;
+    std::pair<int, int> m_range;
     qint64 m_width = 0;
     int m_ignoredTop = 0;
     int m_uncertainRun = 0;

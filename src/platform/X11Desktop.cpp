@@ -374,7 +374,8 @@ Result<QImage> X11ScreenSource::grabDisplayPixels(const DisplayInfo &display,
     // X11 cannot leave a window out of a root grab: those of our windows that lie over the
     // area step aside for the moment of the grab. Every top-level window of this process is
     // ours, listed by the window manager or not (toasts are not). Overlays stay: they hold the
-    // keyboard, and one is only up while no grab runs, except a colour picker's.
+    // keyboard, and one is only up while no grab runs, except a colour picker's. So does a
+    // scrolling capture's panel, whose rows are left out of its frames.
     const OwnWindowsAside aside([&](const QWindow *w) { return devicePixelFrame(w).intersects(rootRect); });
     if (aside.any()) {
         XcbReply<xcb_get_input_focus_reply_t> sync(

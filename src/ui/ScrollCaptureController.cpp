@@ -12,6 +12,7 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -188,10 +189,14 @@ void ScrollCaptureController::buildHUD()
     m_cancelButton->setFocusPolicy(Qt::NoFocus);
     connect(m_cancelButton, &QPushButton::clicked, this, &ScrollCaptureController::cancelAction);
 
-    // Frames are taken without hiding anything, so the panel stays clear of the rectangle.
-    // Where there is no room (a maximised window), it sits over the rectangle's top rows: the
-    // content scrolls up, so those rows were seen before they went under it, and the stitcher
-    // leaves them out. The first frame is taken before the panel shows.
+    // Frames are taken with the panel where it is, never hidden (it would flicker, and a click
+    // meant for it would land in the content), so it stays clear of the rectangle. Where there
+    // is no room (a maximised window), it sits over the rectangle's top rows: the content
+    // scrolls up, so those rows were seen before they went under it, and the stitcher leaves
+    // them out. The first frame is taken before the panel shows.
+    hud->winId();
+    if (QWindow *window = hud->windowHandle())
+        window->setProperty(keepInGrabsProperty, true);
     const int frameRows = int(std::lround(m_rect.height() * m_display.scale));
     {
         const QRectF captured = m_rect.translated(m_display.frame.topLeft());
@@ -234,10 +239,19 @@ void ScrollCaptureController::start()
     captureFrame();
 }
 
+void ScrollCaptureController::setPaused(bool paused)
+{
+    m_paused = paused;
+}
+
 void ScrollCaptureController::captureFrame()
 {
     if (!m_running)
         return;
+    if (m_paused) {
+        m_clock.after(frameIntervalMs, this, [this] { captureFrame(); });
+        return;
+    }
     auto frame = m_capture.captureRect(m_rect, m_display, {});
     if (frame) {
         const ScrollStitcher::Step step = m_stitcher.addFrame(*frame);
@@ -253,6 +267,14 @@ void ScrollCaptureController::captureFrame()
                                "back a little, or press Done."));
         if (step.outcome == ScrollStitcher::Outcome::Moved)
             m_explained = false;
+        if (step.outcome == ScrollStitcher::Outcome::Full && !m_saidFull) {
+            // The picture may grow no further: the user decides, with what was kept in view.
+            m_saidFull = m_explained = true;
+            stopAuto();
+            say(tr("Stopped at %1 px, the tallest picture kept: what lies further down is left "
+                   "out. Done keeps this.")
+                    .arg(m_stitcher.totalHeight()));
+        }
         if (m_heightLabel)
             m_heightLabel->setText(heightText(m_stitcher.totalHeight(), m_stitcher.strips().size()));
         if (m_tick % 3 == 0 && m_previewView) {
@@ -349,7 +371,7 @@ void ScrollCaptureController::autoLoopBegin(quint64 generation)
     if (!m_running)
         return autoLoopEnd(generation);
     m_stall = 0;
-    if (m_autoScrolling && m_autoSteps < maxAutoSteps) {
+    if (m_autoScrolling) {
         postScrollStep();
         m_clock.after(autoStepMs, this, [this, generation] { autoLoopCheck(generation); });
         return;
@@ -385,7 +407,7 @@ void ScrollCaptureController::autoLoopCheck(quint64 generation)
     } else if (m_notchesSent > 0) {
         ++m_stall;
     }
-    if (m_autoScrolling && m_stall <= 3 && m_autoSteps < maxAutoSteps) {
+    if (m_autoScrolling && m_stall <= 3) {
         postScrollStep();
         m_clock.after(autoStepMs, this, [this, generation] { autoLoopCheck(generation); });
         return;
@@ -405,15 +427,18 @@ void ScrollCaptureController::autoLoopEnd(quint64)
 {
     const bool wasOn = m_autoScrolling;
     stopAuto();
-    // Stalled or out of steps: the capture is complete. Switched off by the user: scrolling by
-    // hand goes on.
+    // Stalled at the end of the content: the capture is complete. Switched off by the user, or
+    // stopped at the tallest picture kept: scrolling by hand goes on, until Done.
     if (m_running && wasOn)
         finish(m_stitcher.compose());
 }
 
 void ScrollCaptureController::stopAuto()
 {
-    m_autoScrolling = false;
+    // The hint no longer speaks of scrolling once it has stopped.
+    if (std::exchange(m_autoScrolling, false) && m_hintLabel &&
+        m_hintLabel->text() == tr("Scrolling… Esc stops, Done ends"))
+        say(tr("Scroll the content, or use Auto"));
     if (m_autoButton)
         m_autoButton->setText(tr("Auto Scroll"));
     if (m_escGlobal) {

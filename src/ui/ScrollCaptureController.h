@@ -58,6 +58,8 @@ public:
     void stopAuto();
     void finishAction();
     void cancelAction();
+    // No frames are taken while paused (a question of this app stands over the screen).
+    void setPaused(bool paused);
 
     bool running() const { return m_running; }
     bool autoScrolling() const { return m_autoScrolling; }
@@ -91,7 +93,6 @@ public:
     static constexpr int frameIntervalMs = 160;
     static constexpr int autoFirstDelayMs = 250;
     static constexpr int autoStepMs = 340;
-    static constexpr int maxAutoSteps = 100;
     static constexpr int lostAfterFrames = 3; // frames in a row that could not be placed
     static constexpr QSize panelSize{432, 170};
 
@@ -124,6 +125,8 @@ private:
     LoopClock &m_clock; // m_timers unless a clock was given
     ScrollStitcher m_stitcher;
     bool m_running = false;
+    bool m_paused = false;
+    bool m_saidFull = false;
     bool m_finished = false;
     bool m_autoScrolling = false;
     qint64 m_tick = 0;

@@ -268,6 +268,61 @@ TEST(OCRLayout, CellsOfARowJoinOnlyOverPlainBackground)
               1);
 }
 
+TEST(OCRLayout, PiecesJoinOnlyWhenTheyShareMostOfTheirRow)
+{
+    auto joins = [](int y, int h, int y2, int h2) {
+        return OCRLayout::joinRows({piece(10, y, {"left"}, 0, h), piece(60, y2, {"right"}, 0, h2)},
+                                   white())
+                   .size() == 1;
+    };
+    // Pieces of one size: a few pixels off is one row, half a line off is the next one
+    // (overlapping by half, less than six tenths).
+    EXPECT_TRUE(joins(100, 14, 100, 14));
+    EXPECT_TRUE(joins(100, 14, 106, 14));
+    EXPECT_FALSE(joins(100, 14, 107, 14));
+    EXPECT_FALSE(joins(100, 20, 91, 20));
+    EXPECT_TRUE(joins(100, 20, 92, 20));
+    // A short piece beside a tall one: inside its band it joins; hanging off its bottom, with
+    // most of it still overlapping, it does not. Twice as tall is the most.
+    EXPECT_TRUE(joins(100, 20, 105, 10));
+    EXPECT_FALSE(joins(100, 20, 111, 10));
+    EXPECT_FALSE(joins(100, 21, 105, 10));
+}
+
+TEST(OCRLayout, WindowButtonsAreNoTextAndOneEngineLineKeepsItsSmallLetters)
+{
+    auto words = [](const QList<LayoutLine> &lines) {
+        QStringList out;
+        for (const LayoutLine &l : lines)
+            for (const LayoutWord &w : l.words)
+                out << w.text;
+        return out.join(' ');
+    };
+    auto line = [](const QList<std::pair<QString, int>> &xs, int y) {
+        LayoutLine l;
+        for (const auto &[t, x] : xs)
+            l.words.append({QRect(x, y, 8 * int(t.size()), 14), t, 70});
+        for (const LayoutWord &w : l.words)
+            l.box = l.box.isNull() ? w.box : l.box.united(w.box);
+        return l;
+    };
+    // Buttons at both ends of a title row go; the same marks further down are text.
+    const QList<LayoutLine> window = {
+        line({{"OOO", 10}, {"Terminal", 200}, {"[x]", 560}, {"|x", 580}}, 5),
+        line({{"ls", 10}, {"x", 40}, {"[x]", 300}}, 40)};
+    EXPECT_EQ(words(OCRLayout::splitAtPanels(window, PanelMap())), "Terminal ls x [x]");
+
+    // The engine's line of a listing: permissions all in small letters, the rest with
+    // ascenders and descenders, cut at the column gap between them.
+    LayoutLine listing;
+    listing.words = {{QRect(10, 106, 80, 8), "-rw-r--r--", 90},
+                     {QRect(120, 101, 40, 18), "july.pdf", 90}};
+    listing.box = listing.words[0].box.united(listing.words[1].box);
+    const auto rows = OCRLayout::joinRows(OCRLayout::splitAtPanels({listing}, PanelMap()), white());
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows.first().words.size(), 2);
+}
+
 TEST(OCRLayout, ColumnGapsOfAListingAreKeptAsSpaces)
 {
     // Monospaced: 10 px cells, each word's ink one side bearing (2 px) short of its cells.
@@ -433,6 +488,29 @@ TEST(OCRService, ReadsComposedScreensInReadingOrder)
     }
 }
 
+TEST(OCRService, WindowsSideBySideAreReadOneAfterTheOtherHoweverThePictureIsTiled)
+{
+    // A light and a dark terminal whose rows stand at the same heights, title bars and their
+    // buttons included; read whole and in tiles of several sizes, some of which hold rows of
+    // both windows and some rows of one.
+    const ScreenScene s = screenScene("terminals", 1);
+    const qsizetype leftLines = s.lines.indexOf("alex@host: ~/project");
+    ASSERT_GT(leftLines, 30);
+    for (const qint64 tile :
+         {qint64(1) << 40, OCRService::tilePixels, qint64(150'000), qint64(60'000)}) {
+        OCRService ocr;
+        ocr.setTilePixels(tile);
+        const auto text = ocr.recognizeTextNow(s.image);
+        ASSERT_TRUE(text);
+        EXPECT_GE(linesInOrder(*text, s.lines), 0.97) << tile << ":\n" << text->toStdString();
+        // Every line of the left window before the right one's title.
+        EXPECT_GT(linesInOrder(*text, s.lines.mid(0, leftLines + 1)), 0.97) << tile;
+        for (const QString &line : text->split('\n'))
+            EXPECT_FALSE(line.contains("OOO") || line.contains("[x]") || line.trimmed().size() <= 3)
+                << tile << ": " << line.toStdString();
+    }
+}
+
 TEST(OCRService, OneOutcomeForEveryCaller)
 {
     FakeDesktop desktop;
@@ -466,6 +544,31 @@ TEST(TesseractEngine, PreparationInvertsDarkThemesAndEnlargesSmallPictures)
     const PreparedImage big = TesseractEngine::prepare(blank({3840, 2160}), TesseractEngine::readingBudget);
     EXPECT_EQ(big.scale, 1.0);
     EXPECT_FALSE(big.inverted);
+}
+
+TEST(TesseractEngine, SmallGlyphsAreEnlargedUpToThreeTimesTallOnesOnlyAsFarAsTheyNeed)
+{
+    // Rows of glyph-like marks `h` high on white.
+    auto glyphs = [](int h) {
+        QImage img(400, 200, QImage::Format_RGB32);
+        img.fill(Qt::white);
+        QPainter p(&img);
+        for (int y = 10; y + h < 190; y += 2 * h)
+            for (int x = 10; x < 380; x += h)
+                p.fillRect(x, y, std::max(2, h / 2), h, Qt::black);
+        return img;
+    };
+    EXPECT_EQ(TesseractEngine::enlargement(glyphs(7)), 3.0);
+    EXPECT_EQ(TesseractEngine::enlargement(glyphs(10)), 2.7);
+    EXPECT_DOUBLE_EQ(TesseractEngine::enlargement(glyphs(12)), 2.25);
+    EXPECT_EQ(TesseractEngine::enlargement(glyphs(30)), 1.0);
+    EXPECT_EQ(TesseractEngine::enlargement(blank()), 0.0);
+    // The picture given to the engine follows: 1× text of a small picture is read at 3×.
+    const PreparedImage small = TesseractEngine::prepare(glyphs(7), TesseractEngine::readingBudget);
+    EXPECT_EQ(small.scale, 3.0);
+    EXPECT_EQ(small.grey.size(), QSize(1200, 600));
+    EXPECT_DOUBLE_EQ(TesseractEngine::prepare(glyphs(12), TesseractEngine::readingBudget).scale,
+                     2.25);
 }
 
 TEST(TesseractEngine, IdleEnginesAreDroppedAndRecognitionResumesAfterwards)

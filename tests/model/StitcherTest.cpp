@@ -192,3 +192,147 @@ TEST(ScrollStitcher, ComposeEdgeCases)
     // A frame of another size cannot be placed.
     EXPECT_EQ(s.addFrame(QImage(8, 3, QImage::Format_RGB32)).outcome, ScrollStitcher::Outcome::Uncertain);
 }
+
+namespace {
+
+// Frames of `page` scrolled by `steps` from the top, each passed through `dress` (what the
+// screen shows over the page); the stitched picture.
+QImage stitched(const QImage &page, int h, const QList<int> &steps,
+                const std::function<QImage(QImage, int)> &dress, int *lastTop = nullptr)
+{
+    ScrollStitcher s;
+    int top = 0;
+    EXPECT_EQ(s.addFrame(dress(frameOf(page, 0, h), 0)).outcome, ScrollStitcher::Outcome::First);
+    for (int step : steps) {
+        if (top == page.height() - h)
+            break;
+        top = std::min(top + step, page.height() - h);
+        const auto result = s.addFrame(dress(frameOf(page, top, h), top));
+        EXPECT_EQ(result.outcome, ScrollStitcher::Outcome::Moved) << "at " << top;
+    }
+    if (lastTop)
+        *lastTop = top;
+    return s.compose().value_or(QImage()).convertToFormat(QImage::Format_RGB32);
+}
+
+QList<int> stepsTo(int length, quint32 seed)
+{
+    QRandomGenerator rng(seed);
+    QList<int> steps;
+    for (int sum = 0; sum < length; sum += steps.last())
+        steps << int(rng.bounded(20, 160));
+    return steps;
+}
+
+} // namespace
+
+TEST(ScrollStitcher, RowsThatStayAtTheTopAndBottomAreTakenOnceInTheirPlace)
+{
+    // A fixed header and a fixed 40-row footer (a cookie banner) over 3,400 rows of text.
+    const QImage page = numberedPage(480, 170);
+    const int h = 360, header = 50, footer = 40;
+    auto dress = [&](QImage frame, int) {
+        QPainter p(&frame);
+        p.fillRect(0, 0, frame.width(), header, QColor(40, 60, 120));
+        p.setPen(Qt::white);
+        p.drawText(QRect(10, 10, 300, 30), Qt::AlignLeft,
+                   QStringLiteral("Site title   Home   About"));
+        p.fillRect(0, h - footer, frame.width(), footer, QColor(250, 230, 160));
+        p.setPen(Qt::black);
+        p.drawText(QRect(10, h - footer + 10, 400, 20), Qt::AlignLeft,
+                   QStringLiteral("We use cookies. Accept"));
+        return frame;
+    };
+    int lastTop = 0;
+    const QImage picture = stitched(page, h, stepsTo(3300, 7), dress, &lastTop);
+    EXPECT_EQ(lastTop, page.height() - h);
+    // The header once at the top, the page under it row for row, the footer once at the end.
+    const QImage first = dress(frameOf(page, 0, h), 0),
+                 last = dress(frameOf(page, lastTop, h), lastTop);
+    ASSERT_EQ(picture.height(), lastTop + h);
+    EXPECT_TRUE(samePixels(picture.copy(0, 0, page.width(), header),
+                           first.copy(0, 0, page.width(), header)));
+    EXPECT_TRUE(samePixels(picture.copy(0, header, page.width(), lastTop + h - footer - header),
+                           page.copy(0, header, page.width(), lastTop + h - footer - header)));
+    EXPECT_TRUE(samePixels(picture.copy(0, lastTop + h - footer, page.width(), footer),
+                           last.copy(0, h - footer, page.width(), footer)));
+
+    // A pager's prompt line over a window's edge inside the area: a dark 16-row strip.
+    auto edge = [&](QImage frame, int) {
+        QPainter p(&frame);
+        p.fillRect(0, h - 16, frame.width(), 16, Qt::black);
+        p.fillRect(0, h - 36, frame.width(), 20, QColor(0, 120, 0));
+        p.setPen(Qt::white);
+        p.drawText(QRect(6, h - 36, 300, 20), Qt::AlignVCenter,
+                   QStringLiteral("lines 1-17 (press h for help)"));
+        return frame;
+    };
+    const QImage framed = stitched(page, h, stepsTo(3300, 8), edge, &lastTop);
+    ASSERT_EQ(framed.height(), lastTop + h);
+    EXPECT_TRUE(samePixels(framed.copy(0, 0, page.width(), lastTop + h - 36),
+                           page.copy(0, 0, page.width(), lastTop + h - 36)));
+    int blackRows = 0;
+    for (int y = 0; y < framed.height(); ++y)
+        blackRows += framed.pixel(3, y) == qRgb(0, 0, 0) && framed.pixel(200, y) == qRgb(0, 0, 0);
+    EXPECT_EQ(blackRows, 16);
+}
+
+TEST(ScrollStitcher, AScrollBarMovingAtTheEdgeDoesNotLoseTheContent)
+{
+    // A bar 14 px wide at the right edge: arrows at both ends, a thumb that moves down as the
+    // page moves up.
+    const QImage page = numberedPage(480, 170);
+    const int h = 300, bar = 14, track = h - 2 * bar;
+    const int thumb = std::max(20, track * h / page.height());
+    auto dress = [&](QImage frame, int top) {
+        QPainter p(&frame);
+        const int x = frame.width() - bar;
+        p.fillRect(x, 0, bar, h, QColor(235, 235, 235));
+        p.fillRect(x + 3, bar + (track - thumb) * top / (page.height() - h), bar - 6, thumb,
+                   QColor(120, 120, 120));
+        for (const int y : {0, h - bar}) {
+            p.fillRect(x, y, bar, bar, QColor(210, 210, 210));
+            p.fillRect(x + 4, y + 5, bar - 8, 4, QColor(60, 60, 60));
+        }
+        return frame;
+    };
+    int lastTop = 0;
+    const QImage picture = stitched(page, h, stepsTo(3300, 9), dress, &lastTop);
+    EXPECT_EQ(lastTop, page.height() - h);
+    ASSERT_EQ(picture.height(), page.height());
+    // The page's own columns row for row; down the bar's column, each arrow once.
+    const int keep = page.width() - 48;
+    EXPECT_TRUE(
+        samePixels(picture.copy(0, 0, keep, page.height()), page.copy(0, 0, keep, page.height())));
+    int arrowRows = 0, thumbRows = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+        const QRgb p = picture.pixel(page.width() - bar / 2, y);
+        arrowRows += p == qRgb(60, 60, 60);
+        thumbRows += p == qRgb(120, 120, 120);
+    }
+    EXPECT_LE(arrowRows, 2 * 4);
+    EXPECT_LE(thumbRows, thumb);
+
+    // A taller view with the same bar beside a fixed footer: at the end the thumb runs down
+    // beside the footer, which still comes out once.
+    const int tall = 600, footer = 40, tallTrack = tall - 2 * bar;
+    auto withFooter = [&](QImage frame, int top) {
+        QPainter p(&frame);
+        const int x = frame.width() - bar;
+        p.fillRect(x, 0, bar, tall, QColor(235, 235, 235));
+        p.fillRect(x + 3, bar + (tallTrack - thumb) * top / (page.height() - tall), bar - 6, thumb,
+                   QColor(120, 120, 120));
+        p.fillRect(0, tall - footer, x, footer, QColor(250, 220, 140));
+        p.drawText(QRect(10, tall - footer + 10, 300, 20), Qt::AlignLeft,
+                   QStringLiteral("We use cookies. Accept"));
+        return frame;
+    };
+    const QImage footed = stitched(page, tall, stepsTo(3300, 10), withFooter, &lastTop);
+    ASSERT_EQ(footed.height(), page.height());
+    EXPECT_TRUE(samePixels(footed.copy(0, 0, keep, page.height() - footer),
+                           page.copy(0, 0, keep, page.height() - footer)));
+    int footerRows = 0;
+    for (int y = 0; y < footed.height(); ++y)
+        footerRows += footed.pixel(5, y) == qRgb(250, 220, 140);
+    EXPECT_EQ(footerRows, footer);
+}

@@ -330,11 +330,58 @@ ScreenScene article(int scale)
     return s.done("article");
 }
 
+// A light and a dark terminal side by side, their rows at the same heights, in title bars with
+// their buttons (circles on the left of one, boxed signs on the right of the other).
+ScreenScene terminals(int scale)
+{
+    Screen s(scale, {1280, 800}, QColor(46, 52, 64));
+    const QFont mono = fontOf("DejaVu Sans Mono", 13);
+    QPainter &p = s.painter();
+    auto frame = [&](const QRect &r, QColor bar, QColor background, QColor ink,
+                     const QString &title, bool circlesLeft) {
+        p.fillRect(r, bar);
+        const QFont f = fontOf("DejaVu Sans", 13, true);
+        const int width = QFontMetrics(f).horizontalAdvance(title);
+        s.write(QPoint(r.center().x() - width / 2, r.y() + 6), {title}, f, ink, 16);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.setPen(QPen(ink, 1.5));
+        for (int k = 0; k < 3; ++k) {
+            if (circlesLeft) {
+                p.drawEllipse(QRectF(r.x() + 10 + k * 20, r.y() + 7, 13, 13));
+                continue;
+            }
+            const QRectF box(r.right() - 70 + k * 22, r.y() + 7, 13, 13);
+            p.drawRect(box);
+            if (k == 0)
+                p.drawLine(QPointF(box.left() + 3, box.bottom() - 3),
+                           QPointF(box.right() - 3, box.bottom() - 3));
+            if (k == 2) {
+                p.drawLine(box.topLeft() + QPointF(3, 3), box.bottomRight() - QPointF(3, 3));
+                p.drawLine(box.topRight() + QPointF(-3, 3), box.bottomLeft() + QPointF(3, -3));
+            }
+        }
+        p.setRenderHint(QPainter::Antialiasing, false);
+        const QRect body(r.x(), r.y() + 28, r.width(), 680);
+        p.fillRect(body, background);
+        return body;
+    };
+    QStringList light;
+    for (const QString &l : prose.mid(0, 36))
+        light << l.left(l.lastIndexOf(' ', 60));
+    const QRect a = frame(QRect(20, 40, 610, 28), QColor(222, 222, 226), QColor(255, 255, 255),
+                          QColor(40, 40, 44), "alex@host: ~/notes", true);
+    s.write(a.topLeft() + QPoint(8, 6), light, mono, QColor(20, 20, 20), 18);
+    const QRect b = frame(QRect(650, 40, 610, 28), QColor(48, 50, 54), QColor(29, 31, 33),
+                          QColor(210, 210, 214), "alex@host: ~/project", false);
+    s.write(b.topLeft() + QPoint(8, 6), lsRows(35, 3), mono, QColor(197, 200, 198), 18);
+    return s.done("terminals");
+}
+
 const QList<std::pair<QString, std::function<ScreenScene(int)>>> &scenes()
 {
     static const QList<std::pair<QString, std::function<ScreenScene(int)>>> all = {
-        {"ide", ide},         {"columns", columns}, {"dialog", dialog},
-        {"listing", listing}, {"table", table},     {"article", article}};
+        {"ide", ide},     {"columns", columns}, {"dialog", dialog},      {"listing", listing},
+        {"table", table}, {"article", article}, {"terminals", terminals}};
     return all;
 }
 

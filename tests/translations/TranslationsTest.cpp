@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
@@ -103,6 +104,46 @@ TEST(Translations, EveryMarkedTextHasAFinishedGermanTranslation)
         << "no finished German translation for:" << qPrintable(lineList(untranslated));
     EXPECT_TRUE(stale.isEmpty())
         << "in translations/vistrel_de.ts but no longer in the sources:" << qPrintable(lineList(stale));
+}
+
+TEST(Translations, EveryTextWithACountHasItsEnglishSingular)
+{
+    // The English catalogue holds the texts with a count: merged with the sources, none is
+    // missing or unfinished, and "%n frames" says "1 frame".
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString merged = dir.filePath(QStringLiteral("vistrel_en.ts"));
+    ASSERT_TRUE(QFile::copy(sourceRoot + QStringLiteral("/translations/vistrel_en.ts"), merged));
+    QFile::setPermissions(merged, QFile::ReadOwner | QFile::WriteOwner);
+    QProcess tool;
+    tool.start(QStringLiteral(VISTREL_LUPDATE),
+               QStringList{QStringLiteral("-pluralonly"), QStringLiteral("-locations"),
+                           QStringLiteral("none"), QStringLiteral("-I"),
+                           sourceRoot + QStringLiteral("/src")} +
+                   translatedSources() + QStringList{QStringLiteral("-ts"), merged});
+    ASSERT_TRUE(tool.waitForFinished(120000));
+    ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+    QFile file(merged);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString ts = QString::fromUtf8(file.readAll());
+    EXPECT_GE(ts.count(QStringLiteral("numerus=\"yes\"")), 5);
+    EXPECT_FALSE(ts.contains(QStringLiteral("type=\"unfinished\"")) ||
+                 ts.contains(QStringLiteral("<numerusform></numerusform>")))
+        << "a text with a count lacks its English forms:\n"
+        << ts.toStdString();
+
+    const QString qm = dir.filePath(QStringLiteral("vistrel_en.qm"));
+    tool.start(QStringLiteral(VISTREL_LRELEASE),
+               {QStringLiteral("-silent"), merged, QStringLiteral("-qm"), qm});
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    QTranslator english;
+    ASSERT_TRUE(english.load(qm));
+    const char *context = "vistrel::ScrollCaptureController",
+               *text = "Captured %1 px \u00b7 %n frames";
+    EXPECT_EQ(english.translate(context, text, nullptr, 1),
+              QStringLiteral("Captured %1 px \u00b7 %n frame"));
+    EXPECT_EQ(english.translate(context, text, nullptr, 2),
+              QStringLiteral("Captured %1 px \u00b7 %n frames"));
 }
 
 TEST(Translations, NoVisibleTextBypassesTranslation)

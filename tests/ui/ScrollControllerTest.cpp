@@ -219,21 +219,42 @@ TEST_F(ScrollControllerTest, ContentThatDoesNotScrollIsSaidAndTheCaptureGoesOn)
     EXPECT_TRUE(still->hintLabel()->text().startsWith("Nothing scrolled"));
 }
 
-TEST_F(ScrollControllerTest, AutoScrollFinishesAfterAHundredSteps)
+TEST_F(ScrollControllerTest, AutoScrollGoesOnToTheEndOfTheContent)
 {
-    // 256 rows: 102 followed a step, one notch of 60; the page never ends.
-    showPage(256 + 130 * 120, 256);
+    // 256 rows: 102 followed a step, one notch of 60; 150 steps to the end.
+    showPage(256 + 150 * 60, 256);
     auto c = make();
     c->start();
     c->toggleAuto();
-    clock.advance(250 + 99 * 340);
-    EXPECT_EQ(finishes, 0);
-    clock.advance(340);
+    clock.advance(250 + 160 * 340);
     ASSERT_EQ(finishes, 1);
-    EXPECT_EQ(desktop.wheelTurns.size(), 100);
     ASSERT_TRUE(result);
-    EXPECT_EQ(result->height(), 256 + 100 * 60);
-    EXPECT_TRUE(samePixels(*result, tall.copy(0, 0, 200, result->height())));
+    EXPECT_TRUE(samePixels(*result, tall));
+}
+
+TEST_F(ScrollControllerTest, AtTheTallestPictureKeptAutoScrollStopsAndSaysSo)
+{
+    // A page that goes on past 16384 rows: scrolling stops there, the panel says so and what
+    // was kept, and Done keeps exactly that.
+    ASSERT_EQ(ScrollStitcher::maxHeight(200), 16384);
+    EXPECT_EQ(ScrollStitcher::maxHeight(8192), 8192);
+    showPage(20000, 256);
+    auto c = make();
+    c->start();
+    c->toggleAuto();
+    clock.advance(250 + 300 * 340);
+    EXPECT_EQ(finishes, 0);
+    EXPECT_FALSE(c->autoScrolling());
+    EXPECT_TRUE(c->hintLabel()->text().contains("16384 px"))
+        << c->hintLabel()->text().toStdString();
+    EXPECT_EQ(c->stitcher().totalHeight(), 16384);
+    const auto turns = desktop.wheelTurns.size();
+    clock.advance(5000);
+    EXPECT_EQ(desktop.wheelTurns.size(), turns);
+    c->doneButton()->click();
+    ASSERT_EQ(finishes, 1);
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(samePixels(*result, tall.copy(0, 0, 200, 16384)));
 }
 
 TEST_F(ScrollControllerTest, EscapeStopsScrollingOnlyAndCancelFinishesOnce)
@@ -244,9 +265,11 @@ TEST_F(ScrollControllerTest, EscapeStopsScrollingOnlyAndCancelFinishesOnce)
     c->toggleAuto();
     clock.advance(250 + 340);
     EXPECT_EQ(desktop.wheelTurns.size(), 2);
+    EXPECT_EQ(c->hintLabel()->text(), "Scrolling… Esc stops, Done ends");
     desktop.pressEscapeAnywhere();
     EXPECT_FALSE(c->autoScrolling());
     EXPECT_EQ(c->autoButton()->text(), "Auto Scroll");
+    EXPECT_EQ(c->hintLabel()->text(), "Scroll the content, or use Auto");
     EXPECT_FALSE(desktop.escapeHandler); // no Escape watch while scrolling by hand
     clock.advance(2000);
     EXPECT_EQ(desktop.wheelTurns.size(), 2);
