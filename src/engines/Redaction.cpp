@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace vistrel {
 
@@ -39,14 +40,52 @@ QList<PlacedFinding> Redaction::place(const QList<SecretFinding> &findings, QSiz
     const QRect all(QPoint(0, 0), pictureSize);
     for (const SecretFinding &f : findings) {
         PlacedFinding p{f.kind, f.text, {}, {}};
-        for (const QRect &box : f.boxes) {
+        for (qsizetype i = 0; i < f.boxes.size(); ++i) {
+            const QRect &box = f.boxes[i];
             const int m = marginFor(box);
+            const QRect cover =
+                i < f.covers.size() ? f.covers[i].united(box) : box.adjusted(-m, -m, m, m);
             p.words.append(onCanvas(box.intersected(all)));
-            p.cover.append(onCanvas(box.adjusted(-m, -m, m, m).intersected(all)));
+            p.cover.append(onCanvas(cover.intersected(all)));
         }
         out.append(p);
     }
     return out;
+}
+
+QList<PlacedFinding> Redaction::place(const QList<SecretFinding> &findings, const QImage &picture,
+                                      const QRectF &frame)
+{
+    QList<PlacedFinding> out = place(findings, picture.size(), frame);
+    for (qsizetype i = 0; i < out.size(); ++i)
+        out[i].fill =
+            fillFor(picture, findings[i].covers.isEmpty() ? findings[i].boxes : findings[i].covers);
+    return out;
+}
+
+QColor Redaction::fillFor(const QImage &picture, const QList<QRect> &boxes)
+{
+    // The background is what most pixels just outside the boxes show: their median lightness,
+    // which the glyphs of neighbouring words do not sway.
+    std::vector<int> lightness;
+    const QRect all = picture.rect();
+    auto sample = [&](int x, int y) {
+        if (all.contains(x, y))
+            lightness.push_back(qGray(picture.pixel(x, y)));
+    };
+    for (const QRect &b : boxes)
+        for (int ring = 1; ring <= 3; ++ring) {
+            const QRect r = b.adjusted(-ring, -ring, ring, ring);
+            for (int x = r.left(); x <= r.right(); ++x)
+                sample(x, r.top()), sample(x, r.bottom());
+            for (int y = r.top() + 1; y < r.bottom(); ++y)
+                sample(r.left(), y), sample(r.right(), y);
+        }
+    if (lightness.empty())
+        return Annotation::redactionColor();
+    std::nth_element(lightness.begin(), lightness.begin() + long(lightness.size() / 2),
+                     lightness.end());
+    return lightness[lightness.size() / 2] < 100 ? lightFill() : Annotation::redactionColor();
 }
 
 bool Redaction::covered(const PlacedFinding &finding, const QList<AnnotationRef> &marks)
@@ -81,8 +120,8 @@ QList<AnnotationRef> Redaction::marksFor(const QList<PlacedFinding> &findings)
     QList<AnnotationRef> marks;
     for (const PlacedFinding &f : findings)
         for (const QRectF &r : f.cover)
-            marks.append(Annotation::make(ToolKind::Redact, r.topLeft(), r.bottomRight(),
-                                          Annotation::redactionColor(), 1));
+            marks.append(
+                Annotation::make(ToolKind::Redact, r.topLeft(), r.bottomRight(), f.fill, 1));
     return marks;
 }
 
