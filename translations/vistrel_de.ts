@@ -1295,10 +1295,6 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
         <translation>Die Texterkennung ist nicht verfügbar.</translation>
     </message>
     <message>
-        <source>Looking for secrets…</source>
-        <translation>Suche nach Geheimnissen …</translation>
-    </message>
-    <message>
         <source>No uncovered secrets found</source>
         <translation>Keine unverdeckten Geheimnisse gefunden</translation>
     </message>
@@ -1345,6 +1341,14 @@ Die README zeigt, wie das unter GNOME, KDE Plasma und sway geht.</translation>
     <message>
         <source>The pixels under the redactions are gone</source>
         <translation>Die Pixel unter den Schwärzungen sind entfernt</translation>
+    </message>
+    <message>
+        <source>Looking for secrets… Escape stops.</source>
+        <translation>Suche nach Geheimnissen … Escape bricht ab.</translation>
+    </message>
+    <message>
+        <source>Stopped looking for secrets</source>
+        <translation>Suche nach Geheimnissen abgebrochen</translation>
     </message>
 </context>
 <context>
