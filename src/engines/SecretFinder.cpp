@@ -126,6 +126,10 @@ bool glued(const QString &left, const QString &right)
     // An IPv6 address cut at its "::".
     if (left.endsWith(':') && right.startsWith(':'))
         return true;
+    // A link's user and password cut after the colon ("postgres://app:" "s3cret@db").
+    static const RX userEnd(QStringLiteral("://[^/\\s@]*:$"));
+    if (right.contains('@') && userEnd.match(left).hasMatch())
+        return true;
     // Also after a label ("EMAIL=jane." "doe@example.com").
     static const RX localEnd(QStringLiteral("(?:^|[=:\"'])[A-Za-z0-9._%+-]*[._-]$"));
     if ((right.contains('@') || misreadAddress().match(right).hasMatch()) &&
@@ -136,8 +140,11 @@ bool glued(const QString &left, const QString &right)
         return false;
     static const RX domainRest(QStringLiteral("^[.-]?[A-Za-z0-9-]+(\\.[A-Za-z0-9-]+)*[A-Za-z]$"));
     const QString domain = left.mid(at + 1);
-    const bool unfinished = !domain.contains('.') || domain.endsWith('.') || domain.endsWith('-');
-    return (unfinished || right.startsWith('.')) && domainRest.match(right).hasMatch();
+    // Cut after a dot or a dash, or before its first dot: the rest of a domain has its
+    // top-level one after a dot.
+    const bool cut = domain.endsWith('.') || domain.endsWith('-');
+    const bool dotless = !domain.contains('.') && right.contains('.');
+    return (cut || dotless || right.startsWith('.')) && domainRest.match(right).hasMatch();
 }
 
 bool ipv4Valid(const QString &s)
@@ -429,6 +436,7 @@ QRect coverFor(const QRect &box, const QList<LayoutLine> &lines, qsizetype l, bo
 constexpr double tightGap = 0.36;
 constexpr double loosePieceGap = 1.25;
 constexpr double passwordPieceGap = 0.8;
+constexpr double linkPieceGap = 2.5;
 
 } // namespace
 
@@ -624,8 +632,10 @@ bool SecretFinder::looksRandom(const QString &token)
     if (nonHex <= std::max<qsizetype>(2, token.size() / 8))
         return false;
     // Generated names (pods, containers): short lower-case parts joined by dashes.
-    static const RX generated(QStringLiteral("^[a-z0-9]+(?:-[a-z0-9]{1,10})+$"));
-    if (generated.match(token).hasMatch())
+    // (A capital is a small l or i misread; a trailing separator, the column's edge misread.)
+    static const RX generated(QStringLiteral("^[a-z0-9]+(?:-[a-zA-Z0-9]{1,10})+[_.-]?$"));
+    if (generated.match(token).hasMatch() &&
+        std::count_if(token.cbegin(), token.cend(), [](QChar c) { return c.isUpper(); }) <= 1)
         return false;
     int digits = 0, upper = 0, lower = 0, changes = 0;
     for (qsizetype i = 0; i < token.size(); ++i) {
@@ -668,6 +678,7 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
         owner[line][w] = index;
     };
 
+    QSet<int> links; // findings that are links (webhooks), whose pieces stand further apart
     auto claim = [&](SecretKind kind, qsizetype line, const QList<WordPart> &parts) {
         if (parts.isEmpty() || !m_rules.on(kind))
             return;
@@ -778,23 +789,25 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
         "eyJ[A-Za-z0-9_-]{16,}(?:\\.[A-Za-z0-9_-]*)*|"
         "npm_[A-Za-z0-9]{36}|hf_[A-Za-z0-9]{30,}|SG\\.[A-Za-z0-9_-]{16,}\\.[A-Za-z0-9_-]{16,})"));
     static const RX label(
-        QStringLiteral("(?<![A-Za-z0-9])[A-Za-z0-9_.-]*(?:password|passwd|passwort|pwd|secret|"
-                       "token|api[_-]?key|"
-                       "access[_-]?key|private[_-]?key|auth)[A-Za-z0-9_.-]*\\s?[:=]\\s?[\"']?"
-                       "(?:(?:Bearer|Basic|Token)\\s+)?([^\\s\"',;&]{3,})"),
+        QStringLiteral(
+            "(?<![A-Za-z0-9])[A-Za-z0-9_.-]*(?:password|passwd|passwort|pwd|secret|"
+            "token|api[_-]?key|"
+            "access[_-]?key|private[_-]?key|auth(?!ored))[A-Za-z0-9_.-]*\\s?[:=]\\s?[\"']?"
+            "(?:(?:Bearer|Basic|Token)\\s+)?([^\\s\"',;&]{3,})"),
         RX::CaseInsensitiveOption);
     static const RX query(QStringLiteral("[?&](?:key|api_key|apikey|token|access_token|secret|sig|"
                                          "signature|password|auth)=([^&\\s]{6,})"),
                           RX::CaseInsensitiveOption);
     static const RX authority(QStringLiteral("(?<![\\w.-])[A-Za-z][A-Za-z0-9+.-]*://([^/\\s]+)"));
     static const RX webhook(
-        QStringLiteral("hooks\\.slack\\.com/(?:services|workflows|triggers)/(\\S{8,})|"
-                       "discord(?:app)?\\.com/api/webhooks/(\\S{8,})|"
-                       "webhook\\.office\\.com/webhookb2/(\\S{8,})|"
-                       "outlook\\.office(?:365)?\\.com/webhook/(\\S{8,})"),
+        // Recognition cuts a link at its dots and slashes now and then.
+        QStringLiteral("hooks\\. ?slack\\. ?com ?/ ?(?:services|workflows|triggers) ?/ ?(\\S{8,})|"
+                       "discord(?:app)?\\. ?com ?/ ?api ?/ ?webhooks ?/ ?(\\S{8,})|"
+                       "webhook\\. ?office\\. ?com ?/ ?webhookb2 ?/ ?(\\S{8,})|"
+                       "outlook\\. ?office(?:365)?\\. ?com ?/ ?webhook ?/ ?(\\S{8,})"),
         RX::CaseInsensitiveOption);
     static const RX publicHash(
-        QStringLiteral("(?<![A-Za-z0-9])sha(?:1|256|384|512)-[A-Za-z0-9+/]{16,}=*|"
+        QStringLiteral("(?<![A-Za-z0-9])sha ?(?:1|256|384|5[1l]2)-[A-Za-z0-9+/]{16,}=*|"
                        "(?<![A-Za-z0-9])(?:SHA(?:1|256|384|512)|MD5): ?[A-Za-z0-9+/:]{16,}=*|"
                        "\\S*/(?:commit|commits|tree|blob|compare)/[0-9a-f]{7,}\\S*"));
     static const RX base64Piece(QStringLiteral("^[A-Za-z0-9+/=]{2,}[\"',]*$"));
@@ -831,6 +844,27 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
                           RX::CaseInsensitiveOption | RX::UseUnicodePropertiesOption));
         }
 
+    // Whether line `l` runs to the right edge of its column and the next line begins at its
+    // start, as a terminal's wrapped line does.
+    QHash<int, int> rightEdge; // by panel
+    for (const LayoutLine &line : lines)
+        if (!line.words.isEmpty())
+            rightEdge[line.panel] =
+                std::max(rightEdge.value(line.panel, line.words.last().box.right()),
+                         line.words.last().box.right());
+    auto wraps = [&](qsizetype l) {
+        if (l < 0 || l + 1 >= lines.size())
+            return false;
+        const QList<LayoutWord> &words = lines[l].words, &next = lines[l + 1].words;
+        if (words.isEmpty() || next.isEmpty() || lines[l + 1].panel != lines[l].panel)
+            return false;
+        const double advance = characterWidth(words);
+        const QRect end = words.last().box;
+        return end.right() >= rightEdge.value(lines[l].panel) - 2 * advance &&
+               next.first().box.left() <= words.first().box.left() + advance &&
+               next.first().box.top() - end.bottom() <= 2 * end.height();
+    };
+
     for (qsizetype l = 0; l < lines.size(); ++l) {
         const QList<LayoutWord> &words = lines[l].words;
         // `spaced` keeps every gap; `addresses` drops those inside an address; `joined` drops
@@ -852,7 +886,14 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
             joined.append(words[w].text, int(w));
             addresses.append(words[w].text, int(w));
         }
-        // Public hashes, and the pieces recognition cut them into.
+        // Public hashes, and the pieces recognition cut them into, also where the line
+        // before wrapped one.
+        if (wraps(l - 1) && open[l - 1].last())
+            for (qsizetype w = 0;
+                 w < words.size() && (w == 0 || gap(w) <= loosePieceGap * advance) &&
+                 base64Piece.match(words[w].text).hasMatch();
+                 ++w)
+                open[l][w] = true;
         for (auto it = publicHash.globalMatch(joined.text); it.hasNext();) {
             const QRegularExpressionMatch m = it.next();
             const QList<int> hash = joined.words(m.capturedStart(), m.capturedEnd());
@@ -882,25 +923,56 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
         // key (digits or mixed case, or a separator first), not a plain word.
         static const RX keyPart(QStringLiteral("^[A-Za-z0-9_+/=.'-]{3,}$|^[_-]+$"));
         auto extendPieces = [&] {
+            auto extends = [&](SecretKind kind) {
+                return kind != SecretKind::Email && kind != SecretKind::Card &&
+                       kind != SecretKind::Iban && kind != SecretKind::Phone &&
+                       kind != SecretKind::IpAddress && kind != SecretKind::OwnWord;
+            };
             for (qsizetype w = 1; w < words.size(); ++w) {
                 const int before = owner[l][w - 1];
                 if (before < 0 || owner[l][w] >= 0 || open[l][w] ||
                     held[l][w - 1].second < words[w - 1].text.size() ||
                     !keyPart.match(words[w].text).hasMatch() || !pieceOfKey(words[w].text))
                     continue;
-                // A password's value has no separators to lose: only a piece closer than a space.
+                // A password's value has no separators to lose: only a piece closer than a
+                // space. A link loses a dash and the room around it.
                 const SecretKind kind = found[before].kind;
-                const double reach =
-                    kind == SecretKind::Password ? passwordPieceGap : loosePieceGap;
-                if (gap(w) <= reach * advance && kind != SecretKind::Email &&
-                    kind != SecretKind::Card && kind != SecretKind::Iban &&
-                    kind != SecretKind::Phone && kind != SecretKind::IpAddress &&
-                    kind != SecretKind::OwnWord)
+                const double reach = kind == SecretKind::Password ? passwordPieceGap
+                                     : links.contains(before)     ? linkPieceGap
+                                                                  : loosePieceGap;
+                if (gap(w) <= reach * advance && extends(kind))
                     take(l, int(w), before);
+            }
+            // A piece closer than a space before a key is its start, but not the label before
+            // a sign in it ("KEY=JYb4RK5" "fMDIW7nu...").
+            static const RX labelEnd(QStringLiteral("^[A-Za-z0-9_.-]*[=:][\"']?"));
+            for (qsizetype w = words.size() - 2; w >= 0; --w) {
+                const int after = owner[l][w + 1];
+                if (after < 0 || owner[l][w] >= 0 || open[l][w] || held[l][w + 1].first > 0 ||
+                    !extends(found[after].kind) || gap(w + 1) > passwordPieceGap * advance)
+                    continue;
+                const QString &t = words[w].text;
+                const QRegularExpressionMatch label = labelEnd.match(t);
+                const int from = label.hasMatch() ? int(label.capturedEnd()) : 0;
+                const QString value = t.mid(from);
+                if (value.size() >= 3 && keyPart.match(value).hasMatch() && pieceOfKey(value) &&
+                    !value.contains('='))
+                    take(l, int(w), after, from, int(t.size()));
             }
         };
 
-        each(apiKey, joined, SecretKind::ApiKey, 0);
+        // A key runs to the end of its run of characters: recognition misreads one now and
+        // then as a sign no key holds ("@" for "0").
+        if (m_rules.on(SecretKind::ApiKey))
+            for (auto it = apiKey.globalMatch(joined.text); it.hasNext();) {
+                const QRegularExpressionMatch m = it.next();
+                qsizetype end = m.capturedEnd();
+                static const QString stops = QStringLiteral("\"',;&<>()[]{}`");
+                while (end < joined.text.size() && !joined.text[end].isSpace() &&
+                       !stops.contains(joined.text[end]))
+                    ++end;
+                claim(SecretKind::ApiKey, l, joined.parts(m.capturedStart(), end));
+            }
         // A webhook's link is its key: the part after the service's fixed path.
         for (auto it = webhook.globalMatch(joined.text); it.hasNext();) {
             const QRegularExpressionMatch m = it.next();
@@ -908,6 +980,9 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
                 if (m.capturedStart(g) >= 0 && m_rules.on(SecretKind::ApiKey)) {
                     claim(SecretKind::ApiKey, l,
                           joined.parts(m.capturedStart(g), m.capturedEnd(g)));
+                    const int w = joined.word[m.capturedStart(g)];
+                    if (w >= 0 && owner[l][w] >= 0)
+                        links.insert(owner[l][w]);
                     break;
                 }
         }
@@ -1066,20 +1141,15 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
 
     // A token the terminal wrapped goes on at the start of the next line: a key-like finding
     // that ends its line at the right edge of its column takes the key-like words that begin
-    // the line below.
-    QHash<int, int> rightEdge; // by panel
-    for (const LayoutLine &line : lines)
-        if (!line.words.isEmpty())
-            rightEdge[line.panel] =
-                std::max(rightEdge.value(line.panel, line.words.last().box.right()),
-                         line.words.last().box.right());
-    static const RX tail(QStringLiteral("^[A-Za-z0-9_+/=.-]{2,}[\"',;]*$"));
+    // the line below, and what sticks to them (a link's pieces cut at its dashes and dots).
+    // (Any sign but quotes: recognition misreads a character of a key as one now and then.)
+    static const RX tail(QStringLiteral("^[^\\s\"'<>]+[\"',;]*$"));
     auto keyLike = [](const QString &t) {
         return pieceOfKey(t) || (t.size() >= 12 && !plainWord(t));
     };
     for (qsizetype l = 0; l + 1 < lines.size(); ++l) {
         const QList<LayoutWord> &words = lines[l].words, &next = lines[l + 1].words;
-        if (words.isEmpty() || next.isEmpty() || lines[l + 1].panel != lines[l].panel)
+        if (!wraps(l))
             continue;
         const int last = int(words.size()) - 1;
         const int index = owner[l][last];
@@ -1088,12 +1158,6 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
         const SecretKind kind = found[index].kind;
         if (kind != SecretKind::ApiKey && kind != SecretKind::Password &&
             kind != SecretKind::RandomString)
-            continue;
-        const double advance = characterWidth(words);
-        const QRect end = words[last].box;
-        if (end.right() < rightEdge.value(lines[l].panel) - 2 * advance ||
-            next.first().box.left() > words.first().box.left() + advance ||
-            next.first().box.top() - end.bottom() > 2 * end.height())
             continue;
         const double nextAdvance = characterWidth(next);
         auto token = [&](int o) {
@@ -1104,11 +1168,12 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
             // The tail may have been taken for a random string of its own: it joins its head.
             const int other = owner[l + 1][w];
             static const RX hash(QStringLiteral("^[0-9a-f]{7,40}$")); // a commit list's
+            const int gap = w > 0 ? next[w].box.left() - next[w - 1].box.right() - 1 : 0;
+            const bool sticks = w > 0 && gap <= tightGap * nextAdvance;
             if ((other >= 0 && !token(other)) || other == index || open[l + 1][w] ||
-                !tail.match(next[w].text).hasMatch() || hash.match(next[w].text).hasMatch() ||
-                !keyLike(next[w].text) ||
-                (w > 0 &&
-                 next[w].box.left() - next[w - 1].box.right() - 1 > loosePieceGap * nextAdvance))
+                !tail.match(next[w].text).hasMatch() ||
+                (!sticks && ((w == 0 && hash.match(next[w].text).hasMatch()) ||
+                             !keyLike(next[w].text) || gap > loosePieceGap * nextAdvance)))
                 break;
             take(l + 1, int(w), index);
         }

@@ -334,3 +334,40 @@ TEST(SecretFinder, MarksCoverTheValueTheLineAndNotItsNeighbours)
     }
     EXPECT_EQ(found[1].text, "xoxoxoxo");
 }
+
+TEST(SecretFinder, PiecesAndMisreadsOfRealScreens)
+{
+    // Fixed-width type, 10 pixels a character; recognition's pieces at the gaps it left.
+    auto word = [](int x, const QString &t) {
+        return LayoutWord{QRect(x, 10, int(t.size()) * 10, 16), t, 60};
+    };
+    auto line = [](QList<LayoutWord> words) {
+        LayoutLine l;
+        l.words = std::move(words);
+        l.box = l.words.first().box.united(l.words.last().box);
+        return l;
+    };
+    // A random key cut in two, its first piece too short to tell: the piece before joins it,
+    // its label does not.
+    const auto cut = SecretFinder().find({line({word(10, "export"), word(80, "KEY=JYb4RK5HRTQNfVF"),
+                                                word(274, "fMDIW7nuFKL/yT6xP4GH9EiPp")})});
+    ASSERT_EQ(cut.size(), 1);
+    EXPECT_EQ(cut[0].text, "JYb4RK5HRTQNfVF fMDIW7nuFKL/yT6xP4GH9EiPp");
+    // A link that lost a dash and the room around it goes on past the gap.
+    const auto link = SecretFinder().find(
+        {line({word(10, "alerts:"), word(90, "https://acme.webhook.office.com/webhookb2/c0668486"),
+               word(614, "bcfe-44e3"), word(724, "-060e-")})});
+    ASSERT_EQ(link.size(), 1);
+    EXPECT_EQ(link[0].boxes.first().right(), 783);
+
+    EXPECT_EQ(found({"GITHUB_TOKEN=ghp_ey719laPIusJjQrY@AVZEkCoOSYTCOSEWikW done"}),
+              QStringList{"apiKeys:ghp_ey719laPIusJjQrY@AVZEkCoOSYTCOSEWikW"});
+    // Misread pod names, a commit's co-author, an integrity string the terminal wrapped.
+    EXPECT_TRUE(found({"web-6d338fedda-Isxv5 1/1 Running", "worker-80d53ca766-m2hpn_ 1/1",
+                       "Co-authored-by: Omar Haddad"})
+                    .isEmpty());
+    EXPECT_TRUE(
+        found({"\"integrity\": \"sha512-FXuF1aqORlbzkaUZYC1/c5x88Z4x7Iiygc3kbShUb5aMxM85/8Eti4r",
+               "ixAt5U66cY62qUposv8riUdRii1z6eL==\",", "$ ls"})
+            .isEmpty());
+}
