@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 namespace vistrel {
 
@@ -58,34 +57,9 @@ QList<PlacedFinding> Redaction::place(const QList<SecretFinding> &findings, cons
 {
     QList<PlacedFinding> out = place(findings, picture.size(), frame);
     for (qsizetype i = 0; i < out.size(); ++i)
-        out[i].fill =
-            fillFor(picture, findings[i].covers.isEmpty() ? findings[i].boxes : findings[i].covers);
+        out[i].fill = Annotation::redactionColorOver(
+            picture, findings[i].covers.isEmpty() ? findings[i].boxes : findings[i].covers);
     return out;
-}
-
-QColor Redaction::fillFor(const QImage &picture, const QList<QRect> &boxes)
-{
-    // The background is what most pixels just outside the boxes show: their median lightness,
-    // which the glyphs of neighbouring words do not sway.
-    std::vector<int> lightness;
-    const QRect all = picture.rect();
-    auto sample = [&](int x, int y) {
-        if (all.contains(x, y))
-            lightness.push_back(qGray(picture.pixel(x, y)));
-    };
-    for (const QRect &b : boxes)
-        for (int ring = 1; ring <= 3; ++ring) {
-            const QRect r = b.adjusted(-ring, -ring, ring, ring);
-            for (int x = r.left(); x <= r.right(); ++x)
-                sample(x, r.top()), sample(x, r.bottom());
-            for (int y = r.top() + 1; y < r.bottom(); ++y)
-                sample(r.left(), y), sample(r.right(), y);
-        }
-    if (lightness.empty())
-        return Annotation::redactionColor();
-    std::nth_element(lightness.begin(), lightness.begin() + long(lightness.size() / 2),
-                     lightness.end());
-    return lightness[lightness.size() / 2] < 100 ? lightFill() : Annotation::redactionColor();
 }
 
 bool Redaction::covered(const PlacedFinding &finding, const QList<AnnotationRef> &marks)

@@ -45,8 +45,6 @@ public:
     // usual dark fill on light backgrounds, a light grey on dark ones (a black terminal).
     static QList<PlacedFinding> place(const QList<SecretFinding> &findings, const QImage &picture,
                                       const QRectF &frame);
-    static QColor fillFor(const QImage &picture, const QList<QRect> &boxes);
-    static QColor lightFill() { return QColor(200, 200, 204); }
     // Whether every word box of the finding lies under redaction marks.
     static bool covered(const PlacedFinding &finding, const QList<AnnotationRef> &marks);
     // The findings no redaction mark covers; with a crop, only those that reach into it (the

@@ -69,12 +69,12 @@ TEST(Redaction, TheFillStandsOutFromTheBackgroundAroundTheSecret)
         {SecretKind::RandomString, "b", {QRect(250, 42, 120, 14)}, {}}};
     const auto placed = Redaction::place(findings, picture, QRectF(0, 0, 400, 100));
     ASSERT_EQ(placed.size(), 2);
-    EXPECT_EQ(placed[0].fill, Redaction::lightFill());
+    EXPECT_EQ(placed[0].fill, Annotation::lightRedactionColor());
     EXPECT_EQ(placed[1].fill, Annotation::redactionColor());
     // The finder's own cover is taken as it is, never smaller than the words.
     EXPECT_EQ(placed[0].cover.first(), QRectF(48, 100 - 58, 126, 18));
     const auto marks = Redaction::marksFor(placed);
-    EXPECT_EQ(marks[0]->color, Redaction::lightFill());
+    EXPECT_EQ(marks[0]->color, Annotation::lightRedactionColor());
     EXPECT_EQ(marks[1]->color, Annotation::redactionColor());
 }
 

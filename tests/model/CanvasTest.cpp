@@ -832,4 +832,11 @@ TEST(Canvas, TheRedactToolDrawsOpaqueBoxesThatKeepTheirColour)
             EXPECT_EQ(flat.pixelColor(x, y) == Annotation::redactionColor(), inside)
                 << x << "," << y;
         }
+
+    // Over a black terminal the box is light, or it would not be seen.
+    Canvas dark({400, 300}, {}, {}, solid({400, 300}, Qt::black));
+    dark.key(Qt::Key_D);
+    dark.stroke({1020, 1100}, {1120, 1160});
+    ASSERT_EQ(dark.model().annotations().size(), 1);
+    EXPECT_EQ(dark.model().annotations()[0]->color, Annotation::lightRedactionColor());
 }
