@@ -126,6 +126,11 @@ bool glued(const QString &left, const QString &right)
     // An IPv6 address cut at its "::".
     if (left.endsWith(':') && right.startsWith(':'))
         return true;
+    // An address cut before a dot of its local part ("EMAIL=tomas" ".novak@example.com").
+    static const RX localStart(QStringLiteral("^[._-][A-Za-z0-9._%+-]*@"));
+    static const RX local(QStringLiteral("(?:^|[=:\"'])[A-Za-z0-9._%+-]+$"));
+    if (localStart.match(right).hasMatch() && local.match(left).hasMatch() && !left.contains('@'))
+        return true;
     // A link's user and password cut after the colon ("postgres://app:" "s3cret@db").
     static const RX userEnd(QStringLiteral("://[^/\\s@]*:$"));
     if (right.contains('@') && userEnd.match(left).hasMatch())
@@ -871,7 +876,12 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
         // those too and those no space could fill (recognition cuts long tokens of
         // fixed-width text into pieces).
         const double advance = characterWidth(words);
-        auto gap = [&](qsizetype w) { return words[w].box.left() - words[w - 1].box.right() - 1; };
+        // From the furthest any word before reaches: recognition's boxes overlap now and then.
+        QList<int> reached(words.size(), 0);
+        for (qsizetype w = 0; w < words.size(); ++w)
+            reached[w] =
+                std::max(w > 0 ? reached[w - 1] : words[w].box.right(), words[w].box.right());
+        auto gap = [&](qsizetype w) { return words[w].box.left() - reached[w - 1] - 1; };
         Span spaced, joined, addresses;
         for (qsizetype w = 0; w < words.size(); ++w) {
             if (w > 0) {
@@ -922,6 +932,8 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
         // "-") and cut it there: a word close enough behind it that looks like more of the
         // key (digits or mixed case, or a separator first), not a plain word.
         static const RX keyPart(QStringLiteral("^[A-Za-z0-9_+/=.'-]{3,}$|^[_-]+$"));
+        static const RX shortPiece(QStringLiteral("^[A-Za-z0-9]{1,2}$"));
+        static const RX urlPiece(QStringLiteral("^[^\\s\"'<>]+$"));
         auto extendPieces = [&] {
             auto extends = [&](SecretKind kind) {
                 return kind != SecretKind::Email && kind != SecretKind::Card &&
@@ -930,9 +942,15 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
             };
             for (qsizetype w = 1; w < words.size(); ++w) {
                 const int before = owner[l][w - 1];
+                // A link's pieces need not look like a key; a piece of a character or two
+                // closer than a space is part of whatever it stands in.
+                const bool link = before >= 0 && links.contains(before);
+                const bool crumb = shortPiece.match(words[w].text).hasMatch() &&
+                                   gap(w) <= passwordPieceGap * advance;
                 if (before < 0 || owner[l][w] >= 0 || open[l][w] ||
                     held[l][w - 1].second < words[w - 1].text.size() ||
-                    !keyPart.match(words[w].text).hasMatch() || !pieceOfKey(words[w].text))
+                    (!crumb && !(link && urlPiece.match(words[w].text).hasMatch()) &&
+                     (!keyPart.match(words[w].text).hasMatch() || !pieceOfKey(words[w].text))))
                     continue;
                 // A password's value has no separators to lose: only a piece closer than a
                 // space. A link loses a dash and the room around it.
@@ -1164,16 +1182,23 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
             return o >= 0 && (found[o].kind == SecretKind::ApiKey ||
                               found[o].kind == SecretKind::RandomString);
         };
+        int reach = 0; // the furthest right the words before reach
         for (qsizetype w = 0; w < next.size(); ++w) {
             // The tail may have been taken for a random string of its own: it joins its head.
             const int other = owner[l + 1][w];
             static const RX hash(QStringLiteral("^[0-9a-f]{7,40}$")); // a commit list's
-            const int gap = w > 0 ? next[w].box.left() - next[w - 1].box.right() - 1 : 0;
+            const int gap = w > 0 ? next[w].box.left() - reach - 1 : 0;
+            reach = std::max(w > 0 ? reach : next[w].box.right(), next[w].box.right());
             const bool sticks = w > 0 && gap <= tightGap * nextAdvance;
+            const bool crumb =
+                w > 0 && gap <= passwordPieceGap * nextAdvance && next[w].text.size() <= 2;
+            const bool link = links.contains(index);
             if ((other >= 0 && !token(other)) || other == index || open[l + 1][w] ||
                 !tail.match(next[w].text).hasMatch() ||
-                (!sticks && ((w == 0 && hash.match(next[w].text).hasMatch()) ||
-                             !keyLike(next[w].text) || gap > loosePieceGap * nextAdvance)))
+                (!sticks && !crumb &&
+                 ((w == 0 && !link && hash.match(next[w].text).hasMatch()) ||
+                  (!keyLike(next[w].text) && !(link && w > 0)) ||
+                  gap > (link ? linkPieceGap : loosePieceGap) * nextAdvance)))
                 break;
             take(l + 1, int(w), index);
         }

@@ -360,6 +360,21 @@ TEST(SecretFinder, PiecesAndMisreadsOfRealScreens)
     ASSERT_EQ(link.size(), 1);
     EXPECT_EQ(link[0].boxes.first().right(), 783);
 
+    // Crumbs of a character or two between the pieces of a key; boxes that overlap.
+    const auto crumbs =
+        SecretFinder().find({line({word(10, "b3XZxPmzUzn8aB5kBhOf"), word(214, "zK4xDXkiadJ"),
+                                   word(328, "j"), word(342, "PZ6zZfFKN7"), word(500, "done")})});
+    ASSERT_EQ(crumbs.size(), 1);
+    EXPECT_EQ(crumbs[0].text, "b3XZxPmzUzn8aB5kBhOf zK4xDXkiadJ j PZ6zZfFKN7");
+    const auto overlapping =
+        SecretFinder().find({line({word(10, "https://acme.webhook.office.com/webhookb2/ba3178b6"),
+                                   word(420, "-e0e3"), word(512, "-0f32-8549-")})});
+    ASSERT_EQ(overlapping.size(), 1);
+    EXPECT_EQ(overlapping[0].boxes.first().right(), 621);
+    // An address cut before a dot of its name.
+    EXPECT_EQ(found({"SUPPORT_EMAIL=tomas .novak@startup.dev"}),
+              QStringList{"emails:tomas .novak@startup.dev"});
+
     EXPECT_EQ(found({"GITHUB_TOKEN=ghp_ey719laPIusJjQrY@AVZEkCoOSYTCOSEWikW done"}),
               QStringList{"apiKeys:ghp_ey719laPIusJjQrY@AVZEkCoOSYTCOSEWikW"});
     // Misread pod names, a commit's co-author, an integrity string the terminal wrapped.
