@@ -782,7 +782,8 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
         "(?<![A-Za-z0-9])(?:"
         // Recognition may read an underscore or a dash of the prefix as a space, or lose it,
         // and cut the rest of a key into pieces (which join the finding after its prefix).
-        "gh[pousr](?:_ ?| )[A-Za-z0-9]{8,}|gh[pousr](?=[a-z]*[A-Z0-9])[A-Za-z0-9]{20,}|"
+        "gh[pousr]_ ?[A-Za-z0-9]{4,}|gh[pousr] [A-Za-z0-9]{8,}|"
+        "gh[pousr](?=[a-z]*[A-Z0-9])[A-Za-z0-9]{20,}|"
         "github(?:_ ?| )?pat(?:_ ?| )?[A-Za-z0-9_]{8,}|"
         "glpat-[A-Za-z0-9_-]{8,}|"
         "sk-(?:proj-|ant-)?[A-Za-z0-9_-]{20,}|"
@@ -973,7 +974,8 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
                 const QRegularExpressionMatch label = labelEnd.match(t);
                 const int from = label.hasMatch() ? int(label.capturedEnd()) : 0;
                 const QString value = t.mid(from);
-                if (value.size() >= 3 && keyPart.match(value).hasMatch() && pieceOfKey(value) &&
+                if (((value.size() >= 3 && keyPart.match(value).hasMatch() && pieceOfKey(value)) ||
+                     shortPiece.match(value).hasMatch()) &&
                     !value.contains('='))
                     take(l, int(w), after, from, int(t.size()));
             }
@@ -1187,6 +1189,7 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
             // The tail may have been taken for a random string of its own: it joins its head.
             const int other = owner[l + 1][w];
             static const RX hash(QStringLiteral("^[0-9a-f]{7,40}$")); // a commit list's
+            static const RX alnum(QStringLiteral("^[A-Za-z0-9]+$"));
             const int gap = w > 0 ? next[w].box.left() - reach - 1 : 0;
             reach = std::max(w > 0 ? reach : next[w].box.right(), next[w].box.right());
             const bool sticks = w > 0 && gap <= tightGap * nextAdvance;
@@ -1197,7 +1200,8 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
                 !tail.match(next[w].text).hasMatch() ||
                 (!sticks && !crumb &&
                  ((w == 0 && !link && hash.match(next[w].text).hasMatch()) ||
-                  (!keyLike(next[w].text) && !(link && w > 0)) ||
+                  (!keyLike(next[w].text) &&
+                   !(link && (w > 0 || alnum.match(next[w].text).hasMatch()))) ||
                   gap > (link ? linkPieceGap : loosePieceGap) * nextAdvance)))
                 break;
             take(l + 1, int(w), index);
@@ -1217,11 +1221,18 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
             const auto [fixed, advance] = types[l];
             for (qsizetype w = 0; w < lines[l].words.size(); ++w)
                 if (owner[l][w] == int(i)) {
-                    const LayoutWord &word = lines[l].words[w];
+                    LayoutWord word = lines[l].words[w];
                     const auto [from, to] = held[l][w];
                     if (box.isNull())
                         cutLeft = from > 0;
                     cutRight = to < word.text.size();
+                    // A box that runs over the next word's holds none of this word's
+                    // characters there: where they lie is told from the rest.
+                    if (w + 1 < lines[l].words.size()) {
+                        const QRect &next = lines[l].words[w + 1].box;
+                        if (next.left() > word.box.left() && next.left() <= word.box.right())
+                            word.box.setRight(next.left() - 1);
+                    }
                     box = box.united(partOf(word, from, to, fixed, advance));
                     lineText << word.text.mid(from, to - from);
                 }

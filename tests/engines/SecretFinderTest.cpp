@@ -371,6 +371,21 @@ TEST(SecretFinder, PiecesAndMisreadsOfRealScreens)
                                    word(420, "-e0e3"), word(512, "-0f32-8549-")})});
     ASSERT_EQ(overlapping.size(), 1);
     EXPECT_EQ(overlapping[0].boxes.first().right(), 621);
+    // A box that runs over the next word's: the label's end is told from the rest of it.
+    LayoutWord wide = word(10, "GITHUB_TOKEN=ghp_QuDqgyWnhAo0");
+    wide.box.setRight(409); // reaching over all of the next word
+    const auto over = SecretFinder().find({line({wide, word(310, "h26P3IbfUv")})});
+    ASSERT_EQ(over.size(), 1);
+    EXPECT_LE(over[0].boxes.first().left(), 10 + 13 * 10);
+    EXPECT_GE(over[0].boxes.first().left(), 10 + 11 * 10);
+    // A key's prefix cut off from the rest; a link whose wrapped rest begins with a crumb.
+    EXPECT_EQ(found({"TOKEN=ghp_ XSs9j 1MeILLmoq2MPgbQ6p9f"}),
+              QStringList{"apiKeys:ghp_ XSs9j 1MeILLmoq2MPgbQ6p9f"});
+    const auto wrappedLink =
+        find({"SLACK_WEBHOOK=https://hooks.slack.com/services/TVRZY01EZ/BOA3N8GWBXX/aqk",
+              "j ZRUOxS5SPKEKF2", "$ ls"});
+    ASSERT_EQ(wrappedLink.size(), 1);
+    EXPECT_EQ(wrappedLink[0].boxes.size(), 2);
     // An address cut before a dot of its name.
     EXPECT_EQ(found({"SUPPORT_EMAIL=tomas .novak@startup.dev"}),
               QStringList{"emails:tomas .novak@startup.dev"});
