@@ -389,7 +389,7 @@ QRect partOf(const LayoutWord &word, int from, int to, bool fixed, double advanc
 }
 
 // What a mark covers of a finding's box on line `l`: a margin around it (a glyph's soft edge,
-// JPEG's ringing), except where it was cut from a word whose label stays readable, reaching
+// JPEG's ringing), half of it where it was cut from a word whose label stays readable, reaching
 // over the line's own glyphs above and below (a value of small letters lies lower than the
 // capitals beside it), and at most halfway into the gap to the lines above and below.
 QRect coverFor(const QRect &box, const QList<LayoutLine> &lines, qsizetype l, bool cutLeft,
@@ -411,8 +411,8 @@ QRect coverFor(const QRect &box, const QList<LayoutLine> &lines, qsizetype l, bo
                 bottom = std::max(bottom, w.box.bottom());
             }
     }
-    QRect c(QPoint(box.left() - (cutLeft ? 0 : m), top - m),
-            QPoint(box.right() + (cutRight ? 0 : m), bottom + m));
+    QRect c(QPoint(box.left() - (cutLeft ? m / 2 : m), top - m),
+            QPoint(box.right() + (cutRight ? m / 2 : m), bottom + m));
     for (qsizetype k = 0; k < lines.size(); ++k) {
         if (k == l)
             continue;
@@ -877,12 +877,17 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
         // those too and those no space could fill (recognition cuts long tokens of
         // fixed-width text into pieces).
         const double advance = characterWidth(words);
-        // From the furthest any word before reaches: recognition's boxes overlap now and then.
+        auto gap = [&](qsizetype w) { return words[w].box.left() - words[w - 1].box.right() - 1; };
+        // For a piece of a key, also from the furthest any word before reaches: recognition's
+        // boxes overlap now and then (not for joining words: a box far too wide would swallow
+        // the gaps of a whole row).
         QList<int> reached(words.size(), 0);
         for (qsizetype w = 0; w < words.size(); ++w)
             reached[w] =
                 std::max(w > 0 ? reached[w - 1] : words[w].box.right(), words[w].box.right());
-        auto gap = [&](qsizetype w) { return words[w].box.left() - reached[w - 1] - 1; };
+        auto pieceGap = [&](qsizetype w) {
+            return std::min(gap(w), words[w].box.left() - reached[w - 1] - 1);
+        };
         Span spaced, joined, addresses;
         for (qsizetype w = 0; w < words.size(); ++w) {
             if (w > 0) {
@@ -901,7 +906,7 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
         // before wrapped one.
         if (wraps(l - 1) && open[l - 1].last())
             for (qsizetype w = 0;
-                 w < words.size() && (w == 0 || gap(w) <= loosePieceGap * advance) &&
+                 w < words.size() && (w == 0 || pieceGap(w) <= loosePieceGap * advance) &&
                  base64Piece.match(words[w].text).hasMatch();
                  ++w)
                 open[l][w] = true;
@@ -911,7 +916,7 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
             for (int w : hash)
                 open[l][w] = true;
             for (qsizetype w = hash.isEmpty() ? words.size() : hash.last() + 1;
-                 w < words.size() && gap(w) <= loosePieceGap * advance &&
+                 w < words.size() && pieceGap(w) <= loosePieceGap * advance &&
                  base64Piece.match(words[w].text).hasMatch();
                  ++w)
                 open[l][w] = true;
@@ -947,7 +952,7 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
                 // closer than a space is part of whatever it stands in.
                 const bool link = before >= 0 && links.contains(before);
                 const bool crumb = shortPiece.match(words[w].text).hasMatch() &&
-                                   gap(w) <= passwordPieceGap * advance;
+                                   pieceGap(w) <= passwordPieceGap * advance;
                 if (before < 0 || owner[l][w] >= 0 || open[l][w] ||
                     held[l][w - 1].second < words[w - 1].text.size() ||
                     (!crumb && !(link && urlPiece.match(words[w].text).hasMatch()) &&
@@ -959,7 +964,7 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
                 const double reach = kind == SecretKind::Password ? passwordPieceGap
                                      : links.contains(before)     ? linkPieceGap
                                                                   : loosePieceGap;
-                if (gap(w) <= reach * advance && extends(kind))
+                if (pieceGap(w) <= reach * advance && extends(kind))
                     take(l, int(w), before);
             }
             // A piece closer than a space before a key is its start, but not the label before
@@ -1223,17 +1228,24 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
                 if (owner[l][w] == int(i)) {
                     LayoutWord word = lines[l].words[w];
                     const auto [from, to] = held[l][w];
-                    if (box.isNull())
-                        cutLeft = from > 0;
-                    cutRight = to < word.text.size();
                     // A box that runs over the next word's holds none of this word's
-                    // characters there: where they lie is told from the rest.
+                    // characters there: where they lie is told from the rest. What it covers
+                    // to its end stays covered all the same.
+                    const QRect whole = word.box;
                     if (w + 1 < lines[l].words.size()) {
                         const QRect &next = lines[l].words[w + 1].box;
                         if (next.left() > word.box.left() && next.left() <= word.box.right())
                             word.box.setRight(next.left() - 1);
                     }
-                    box = box.united(partOf(word, from, to, fixed, advance));
+                    QRect part = partOf(word, from, to, fixed, advance);
+                    if (to >= word.text.size()) {
+                        part.setRight(whole.right());
+                        word.box = whole;
+                    }
+                    if (box.isNull())
+                        cutLeft = part.left() > word.box.left();
+                    cutRight = part.right() < word.box.right();
+                    box = box.united(part);
                     lineText << word.text.mid(from, to - from);
                 }
             if (box.isNull())
