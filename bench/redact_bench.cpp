@@ -145,7 +145,7 @@ public:
         good += QString::number((last + 3) % 10);
         return good.left(4) + " " + good.mid(4, 4) + " " + good.mid(8, 4) + " " + good.mid(12);
     }
-    QString iban(bool valid = true)
+    QString iban()
     {
         const QString bban = digits(8) + digits(10);
         // Check digits: 98 minus the remainder of BBAN + "DE00" as digits (D = 13, E = 14).
@@ -153,9 +153,7 @@ public:
         int rest = 0;
         for (QChar c : number)
             rest = (rest * 10 + c.digitValue()) % 97;
-        int check = 98 - rest;
-        if (!valid)
-            check = (check + 7) % 100;
+        const int check = 98 - rest;
         const QString compact = QString("DE%1").arg(check, 2, 10, QChar('0')) + bban;
         QString grouped;
         for (int i = 0; i < compact.size(); i += 4)
@@ -198,7 +196,8 @@ QList<Row> decoyRows(Gen &g)
         {plain("Meeting moved to 10:30, room 3.14, bring the Q3 numbers")},
         {plain("Order 1234 5678 9012 3456 shipped; invoice total 1,240.00 EUR")},
         {plain("Card ending in " + g.digits(4) + " was declined: " + g.badCard())},
-        {plain("Transfer to " + g.iban(false) + " failed the checksum")},
+        // An IBAN one digit short: a misread digit is still an IBAN, a wrong length is not.
+        {plain("Transfer to " + g.iban().chopped(1) + " was refused")},
         {plain("Forgot your password? Reset it from the sign-in page")},
         {plain("Tokens: 1500 used of 20000 this month")},
         {plain("Request 550e8400-e29b-41d4-a716-446655440000 took 231 ms")},

@@ -1432,10 +1432,6 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
         <translation>Die Texterkennung ist nicht verfügbar.</translation>
     </message>
     <message>
-        <source>Looking for secrets…</source>
-        <translation>Suche nach Geheimnissen …</translation>
-    </message>
-    <message>
         <source>No uncovered secrets found</source>
         <translation>Keine unverdeckten Geheimnisse gefunden</translation>
     </message>
@@ -1482,6 +1478,14 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     <message>
         <source>The pixels under the redactions are gone</source>
         <translation>Die Pixel unter den Schwärzungen sind entfernt</translation>
+    </message>
+    <message>
+        <source>Looking for secrets… Escape stops.</source>
+        <translation>Suche nach Geheimnissen … Escape bricht ab.</translation>
+    </message>
+    <message>
+        <source>Stopped looking for secrets</source>
+        <translation>Suche nach Geheimnissen abgebrochen</translation>
     </message>
 </context>
 <context>

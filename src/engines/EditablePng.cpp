@@ -1,5 +1,6 @@
 #include "engines/EditablePng.h"
 
+#include "engines/PngEncoder.h"
 #include "engines/Redaction.h"
 #include "platform/PictureFile.h"
 
@@ -137,7 +138,7 @@ QByteArray EditablePng::sceneChunk(const EditorScene &unconcealed)
         QBuffer buffer(&encoded);
         buffer.open(QIODevice::WriteOnly);
         QImageWriter writer(&buffer, "png");
-        writer.setCompression(1);
+        writer.setCompression(keptPngCompression);
         if (!writer.write(*picture))
             return {};
         putU32(out, quint32(encoded.size()));

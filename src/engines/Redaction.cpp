@@ -39,13 +39,26 @@ QList<PlacedFinding> Redaction::place(const QList<SecretFinding> &findings, QSiz
     const QRect all(QPoint(0, 0), pictureSize);
     for (const SecretFinding &f : findings) {
         PlacedFinding p{f.kind, f.text, {}, {}};
-        for (const QRect &box : f.boxes) {
+        for (qsizetype i = 0; i < f.boxes.size(); ++i) {
+            const QRect &box = f.boxes[i];
             const int m = marginFor(box);
+            const QRect cover =
+                i < f.covers.size() ? f.covers[i].united(box) : box.adjusted(-m, -m, m, m);
             p.words.append(onCanvas(box.intersected(all)));
-            p.cover.append(onCanvas(box.adjusted(-m, -m, m, m).intersected(all)));
+            p.cover.append(onCanvas(cover.intersected(all)));
         }
         out.append(p);
     }
+    return out;
+}
+
+QList<PlacedFinding> Redaction::place(const QList<SecretFinding> &findings, const QImage &picture,
+                                      const QRectF &frame)
+{
+    QList<PlacedFinding> out = place(findings, picture.size(), frame);
+    for (qsizetype i = 0; i < out.size(); ++i)
+        out[i].fill = Annotation::redactionColorOver(
+            picture, findings[i].covers.isEmpty() ? findings[i].boxes : findings[i].covers);
     return out;
 }
 
@@ -81,8 +94,8 @@ QList<AnnotationRef> Redaction::marksFor(const QList<PlacedFinding> &findings)
     QList<AnnotationRef> marks;
     for (const PlacedFinding &f : findings)
         for (const QRectF &r : f.cover)
-            marks.append(Annotation::make(ToolKind::Redact, r.topLeft(), r.bottomRight(),
-                                          Annotation::redactionColor(), 1));
+            marks.append(
+                Annotation::make(ToolKind::Redact, r.topLeft(), r.bottomRight(), f.fill, 1));
     return marks;
 }
 

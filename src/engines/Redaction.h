@@ -29,6 +29,7 @@ struct PlacedFinding
     QString text;
     QList<QRectF> words;
     QList<QRectF> cover;
+    QColor fill = Annotation::redactionColor();
 };
 
 // From findings in a picture to redaction marks on the canvas, and what is still uncovered.
@@ -39,6 +40,10 @@ public:
     // (and JPEG's ringing near it) reaches a pixel or two beyond.
     static int marginFor(const QRect &box) { return 2 + box.height() / 8; }
     static QList<PlacedFinding> place(const QList<SecretFinding> &findings, QSize pictureSize,
+                                      const QRectF &frame);
+    // As above, each filled in a colour that stands out from the background around it: the
+    // usual dark fill on light backgrounds, a light grey on dark ones (a black terminal).
+    static QList<PlacedFinding> place(const QList<SecretFinding> &findings, const QImage &picture,
                                       const QRectF &frame);
     // Whether every word box of the finding lies under redaction marks.
     static bool covered(const PlacedFinding &finding, const QList<AnnotationRef> &marks);

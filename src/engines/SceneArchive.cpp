@@ -1,5 +1,6 @@
 #include "engines/SceneArchive.h"
 
+#include "engines/PngEncoder.h"
 #include "engines/Redaction.h"
 #include "model/MarkRules.h"
 #include "platform/PictureFile.h"
@@ -329,7 +330,7 @@ QString RecoveryStore::write(const EditorScene &unconcealed, QString id, QString
     auto png = [&](const QImage &image) {
         return [&image](QSaveFile &file) {
             QImageWriter writer(&file, "png");
-            writer.setCompression(1); // speed over size: this runs while the app quits
+            writer.setCompression(keptPngCompression);
             return writer.write(image);
         };
     };

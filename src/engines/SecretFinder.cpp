@@ -14,34 +14,52 @@ namespace {
 
 using RX = QRegularExpression;
 
+// A part of a recognised word: characters [from, to) of its text.
+struct WordPart
+{
+    int word;
+    int from;
+    int to;
+};
+
 // A line's words as one string, each character knowing the word it came from (-1 for the
-// spaces between them).
+// spaces between them) and its place in that word.
 struct Span
 {
     QString text;
     QList<int> word;
+    QList<int> offset;
 
     void append(const QString &s, int w)
     {
         text += s;
-        for (qsizetype i = 0; i < s.size(); ++i)
+        for (qsizetype i = 0; i < s.size(); ++i) {
             word.append(w);
+            offset.append(int(i));
+        }
     }
     // The words of characters [from, to).
     QList<int> words(qsizetype from, qsizetype to) const
     {
         QList<int> out;
-        for (qsizetype i = from; i < to && i < word.size(); ++i)
-            if (word[i] >= 0 && (out.isEmpty() || out.last() != word[i]))
-                out.append(word[i]);
+        for (const WordPart &p : parts(from, to))
+            out.append(p.word);
         return out;
     }
-};
-
-struct Hit
-{
-    SecretKind kind;
-    QList<int> words;
+    // The parts of words that characters [from, to) hold.
+    QList<WordPart> parts(qsizetype from, qsizetype to) const
+    {
+        QList<WordPart> out;
+        for (qsizetype i = std::max<qsizetype>(from, 0); i < to && i < word.size(); ++i) {
+            if (word[i] < 0)
+                continue;
+            if (!out.isEmpty() && out.last().word == word[i])
+                out.last().to = offset[i] + 1;
+            else
+                out.append({word[i], offset[i], offset[i] + 1});
+        }
+        return out;
+    }
 };
 
 int digitCount(const QString &s)
@@ -58,6 +76,45 @@ QString digitsOf(const QString &s)
     return out;
 }
 
+// An address whose @ recognition misread: as ©, (a) or (@), or as a G between lower-case
+// letters, where the domain must end in a common top-level domain.
+const QRegularExpression &misreadAddress()
+{
+    static const RX rx(QStringLiteral(
+        "(?<![A-Za-z0-9._%+-])[A-Za-z0-9._%+-]*[A-Za-z0-9](?:\u00A9|\\(a\\)|\\(@\\))"
+        "[A-Za-z0-9-]+(?:\\.[A-Za-z0-9-]+)*\\.[A-Za-z]{2,}|"
+        "(?<![A-Za-z0-9._%+-])[a-z0-9._%+-]*[a-z0-9]G[a-z0-9-]+(?:\\.[a-z0-9-]+)*\\."
+        "(?:com|org|net|io|dev|app|co|de|uk|eu|fr|ch|at|nl|se|es|it|pl|edu|gov|info|me|ai|us|ca)"
+        "(?![A-Za-z0-9])"));
+    return rx;
+}
+
+// The length of the user and password at the start of a link's authority ("user:pass@host"),
+// also where recognition misread the @; 0 for none (a host, a host and port, a user alone).
+qsizetype credentialsLength(const QString &authority)
+{
+    const qsizetype colon = authority.indexOf(':');
+    if (colon < 0 || authority.startsWith('['))
+        return 0;
+    const qsizetype at = authority.lastIndexOf('@');
+    if (at > colon)
+        return at;
+    static const RX port(QStringLiteral("^\\d{1,5}\\W*$"));
+    if (port.match(authority.mid(colon + 1)).hasMatch())
+        return 0;
+    for (const QString &sign :
+         {QStringLiteral("\u00A9"), QStringLiteral("(a)"), QStringLiteral("(@)")}) {
+        const qsizetype i = authority.lastIndexOf(sign);
+        if (i > colon)
+            return i;
+    }
+    static const RX host(
+        QStringLiteral("G(?:[a-z0-9-]+(?:\\.[a-z0-9-]+)+|localhost)(?::\\d{1,5})?\\W*$"));
+    const QRegularExpressionMatch m = host.match(authority, colon + 1);
+    // Without a host to tell apart, all of it.
+    return m.hasMatch() ? m.capturedStart() : authority.size();
+}
+
 // Recognition reads an e-mail address as two words where its glyphs stand apart around the
 // @ or a dot; such neighbours are put together before addresses are looked for.
 bool glued(const QString &left, const QString &right)
@@ -69,16 +126,30 @@ bool glued(const QString &left, const QString &right)
     // An IPv6 address cut at its "::".
     if (left.endsWith(':') && right.startsWith(':'))
         return true;
-    static const RX localEnd(QStringLiteral("^[A-Za-z0-9._%+-]*[._-]$"));
-    if (right.contains('@') && localEnd.match(left).hasMatch() && !left.contains('@'))
+    // An address cut before a dot of its local part ("EMAIL=tomas" ".novak@example.com").
+    static const RX localStart(QStringLiteral("^[._-][A-Za-z0-9._%+-]*@"));
+    static const RX local(QStringLiteral("(?:^|[=:\"'])[A-Za-z0-9._%+-]+$"));
+    if (localStart.match(right).hasMatch() && local.match(left).hasMatch() && !left.contains('@'))
+        return true;
+    // A link's user and password cut after the colon ("postgres://app:" "s3cret@db").
+    static const RX userEnd(QStringLiteral("://[^/\\s@]*:$"));
+    if (right.contains('@') && userEnd.match(left).hasMatch())
+        return true;
+    // Also after a label ("EMAIL=jane." "doe@example.com").
+    static const RX localEnd(QStringLiteral("(?:^|[=:\"'])[A-Za-z0-9._%+-]*[._-]$"));
+    if ((right.contains('@') || misreadAddress().match(right).hasMatch()) &&
+        localEnd.match(left).hasMatch() && !left.contains('@'))
         return true;
     const qsizetype at = left.lastIndexOf('@');
     if (at < 0)
         return false;
     static const RX domainRest(QStringLiteral("^[.-]?[A-Za-z0-9-]+(\\.[A-Za-z0-9-]+)*[A-Za-z]$"));
     const QString domain = left.mid(at + 1);
-    const bool unfinished = !domain.contains('.') || domain.endsWith('.') || domain.endsWith('-');
-    return (unfinished || right.startsWith('.')) && domainRest.match(right).hasMatch();
+    // Cut after a dot or a dash, or before its first dot: the rest of a domain has its
+    // top-level one after a dot.
+    const bool cut = domain.endsWith('.') || domain.endsWith('-');
+    const bool dotless = !domain.contains('.') && right.contains('.');
+    return (cut || dotless || right.startsWith('.')) && domainRest.match(right).hasMatch();
 }
 
 bool ipv4Valid(const QString &s)
@@ -193,12 +264,184 @@ bool pieceOfKey(const QString &t)
     return digit || (upper && lower && !capitalised) || t.startsWith('-') || t.startsWith('_');
 }
 
+// A word of prose: letters only, in one case or capitalised, three or more.
+bool plainWord(const QString &t)
+{
+    if (t.size() < 3 || !std::all_of(t.cbegin(), t.cend(), [](QChar c) { return c.isLetter(); }))
+        return false;
+    const QString rest = t.mid(1);
+    return rest == rest.toLower() || t == t.toUpper();
+}
+
+// How many of the words (of three characters or more) are of `advance` per character, and of
+// how many.
+std::pair<int, int> ofWidth(const QList<LayoutWord> &words, double advance)
+{
+    int agree = 0, all = 0;
+    for (const LayoutWord &w : words) {
+        if (w.text.size() < 3)
+            continue;
+        const double per = double(w.box.width()) / double(w.text.size());
+        agree += std::abs(per - advance) <= 0.08 * advance;
+        ++all;
+    }
+    return {agree, all};
+}
+
+// The type of the lines, line by line: fixed-width (where the place of a character in its
+// word's box is known, not guessed) and its width per character. A screen whose lines of
+// several words are nearly all of fixed width is a terminal's, of one type throughout;
+// elsewhere a line of several words tells by itself.
+struct LineType
+{
+    bool fixed = false;
+    double advance = 8.0;
+};
+
+QList<LineType> lineTypes(const QList<LayoutLine> &lines)
+{
+    QList<LineType> out(lines.size());
+    int agree = 0, all = 0;
+    std::vector<double> pers;
+    for (qsizetype l = 0; l < lines.size(); ++l) {
+        const double advance = characterWidth(lines[l].words);
+        const auto [a, n] = ofWidth(lines[l].words, advance);
+        out[l] = {n >= 3 && a * 4 >= n * 3, advance};
+        if (n >= 3)
+            agree += a, all += n;
+        for (const LayoutWord &w : lines[l].words)
+            if (w.text.size() >= 3)
+                pers.push_back(double(w.box.width()) / double(w.text.size()));
+    }
+    if (all < 6 || agree * 20 < all * 17 || pers.empty())
+        return out;
+    std::nth_element(pers.begin(), pers.begin() + long(pers.size() / 2), pers.end());
+    const double screen = pers[pers.size() / 2];
+    for (qsizetype l = 0; l < lines.size(); ++l)
+        out[l] = {true, ofWidth(lines[l].words, 0).second < 3 ? screen : out[l].advance};
+    return out;
+}
+
+// How wide a character is beside an average one in type whose characters differ in width.
+double relativeWidth(QChar c)
+{
+    static const QString narrow = QStringLiteral("iljtfrI!|.,:;'`()[]{}\"/\\ ");
+    static const QString wide = QStringLiteral("mwMW@%");
+    if (narrow.contains(c))
+        return 0.5;
+    if (wide.contains(c))
+        return 1.5;
+    return c.isUpper() || c.isDigit() ? 1.15 : 1.0;
+}
+
+// The part of a word's box that characters [from, to) take, reaching a little beyond (a glyph
+// rarely fills its cell): the label's last sign may be covered, never the value's first
+// character left visible. Only a label or more than punctuation after the value is cut off.
+// In fixed-width type the box and the line's character width must agree on the cut (where they
+// do not, recognition's box is off at one end, and which is unknown: the whole word); in other
+// type the place is a guess from typical widths, with a whole character to spare.
+QRect partOf(const LayoutWord &word, int from, int to, bool fixed, double advance)
+{
+    const QString &t = word.text;
+    const int n = int(t.size());
+    auto letters = [&](int a, int b) {
+        return std::any_of(t.cbegin() + a, t.cbegin() + b,
+                           [](QChar c) { return c.isLetterOrNumber(); });
+    };
+    from = std::clamp(from, 0, n), to = std::clamp(to, from, n);
+    if (!letters(0, from))
+        from = 0;
+    if (!letters(to, n))
+        to = n;
+    if (n == 0 || (from == 0 && to == n))
+        return word.box;
+    const double x0 = word.box.left(), width = word.box.width();
+    double left = x0, right = x0 + width;
+    if (fixed) {
+        const double per = width / n;
+        if (from > 0) {
+            const double a = x0 + from * per, b = x0 + from * advance;
+            if (std::abs(a - b) > 0.5 * advance)
+                return word.box;
+            left = std::min(a, b) - 0.3 * advance;
+        }
+        if (to < n) {
+            const double a = x0 + to * per, b = x0 + width - (n - to) * advance;
+            if (std::abs(a - b) > 0.5 * advance)
+                return word.box;
+            right = std::max(a, b) + 0.3 * advance;
+        }
+    } else {
+        // A box far wider or narrower than the line's type is off at one end.
+        if (std::abs(width / n - advance) > 0.25 * advance)
+            return word.box;
+        std::vector<double> at(size_t(n) + 1, 0.0);
+        for (int i = 0; i < n; ++i)
+            at[size_t(i) + 1] = at[size_t(i)] + relativeWidth(t[i]);
+        const double scale = width / at[size_t(n)], spare = 1.3 * width / n;
+        if (from > 0)
+            left = x0 + at[size_t(from)] * scale - spare;
+        if (to < n)
+            right = x0 + at[size_t(to)] * scale + spare;
+    }
+    return QRect(QPoint(std::max(int(std::floor(left)), word.box.left()), word.box.top()),
+                 QPoint(std::min(int(std::ceil(right)) - 1, word.box.right()), word.box.bottom()));
+}
+
+// What a mark covers of a finding's box on line `l`: a margin around it (a glyph's soft edge,
+// JPEG's ringing), half of it where it was cut from a word whose label stays readable, reaching
+// over the line's own glyphs above and below (a value of small letters lies lower than the
+// capitals beside it), and at most halfway into the gap to the lines above and below.
+QRect coverFor(const QRect &box, const QList<LayoutLine> &lines, qsizetype l, bool cutLeft,
+               bool cutRight)
+{
+    const int m = 2 + box.height() / 8;
+    std::vector<int> heights;
+    for (const LayoutWord &w : lines[l].words)
+        heights.push_back(w.box.height());
+    int top = box.top(), bottom = box.bottom();
+    if (!heights.empty()) {
+        std::nth_element(heights.begin(), heights.begin() + long(heights.size() / 2),
+                         heights.end());
+        const int usual = heights[heights.size() / 2];
+        for (const LayoutWord &w : lines[l].words)
+            if (w.box.height() * 2 <= usual * 3 && w.box.top() <= box.bottom() &&
+                w.box.bottom() >= box.top()) {
+                top = std::min(top, w.box.top());
+                bottom = std::max(bottom, w.box.bottom());
+            }
+    }
+    QRect c(QPoint(box.left() - (cutLeft ? m / 2 : m), top - m),
+            QPoint(box.right() + (cutRight ? m / 2 : m), bottom + m));
+    for (qsizetype k = 0; k < lines.size(); ++k) {
+        if (k == l)
+            continue;
+        for (const LayoutWord &w : lines[k].words) {
+            const int centre = w.box.center().y();
+            if (w.box.right() < c.left() || w.box.left() > c.right() ||
+                (centre >= box.top() && centre <= box.bottom()))
+                continue;
+            if (centre < box.top())
+                c.setTop(std::max(
+                    c.top(), std::min(box.top(), w.box.bottom() + 1 +
+                                                     std::max(0, top - w.box.bottom() - 1) / 2)));
+            else
+                c.setBottom(std::min(
+                    c.bottom(),
+                    std::max(box.bottom(),
+                             w.box.top() - 1 - std::max(0, w.box.top() - bottom - 1) / 2)));
+        }
+    }
+    return c;
+}
+
 // Recognition's word gaps in characters: a space is more than a third of a character even in
 // small proportional type; pieces of one token stand closer. A lost separator leaves a gap of one
 // character of fixed-width type.
 constexpr double tightGap = 0.36;
 constexpr double loosePieceGap = 1.25;
 constexpr double passwordPieceGap = 0.8;
+constexpr double linkPieceGap = 2.5;
 
 } // namespace
 
@@ -393,6 +636,12 @@ bool SecretFinder::looksRandom(const QString &token)
     });
     if (nonHex <= std::max<qsizetype>(2, token.size() / 8))
         return false;
+    // Generated names (pods, containers): short lower-case parts joined by dashes.
+    // (A capital is a small l or i misread; a trailing separator, the column's edge misread.)
+    static const RX generated(QStringLiteral("^[a-z0-9]+(?:-[a-zA-Z0-9]{1,10})+[_.-]?$"));
+    if (generated.match(token).hasMatch() &&
+        std::count_if(token.cbegin(), token.cend(), [](QChar c) { return c.isUpper(); }) <= 1)
+        return false;
     int digits = 0, upper = 0, lower = 0, changes = 0;
     for (qsizetype i = 0; i < token.size(); ++i) {
         const QChar c = token[i];
@@ -413,19 +662,36 @@ bool SecretFinder::looksRandom(const QString &token)
 QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
 {
     QList<SecretFinding> found;
-    // Which finding holds each word of each line.
+    // Which finding holds each word of each line, and which of its characters.
     QList<QList<int>> owner(lines.size());
-    for (qsizetype l = 0; l < lines.size(); ++l)
+    QList<QList<std::pair<int, int>>> held(lines.size());
+    // Words of public hashes (integrity strings, key fingerprints, commit links): never random
+    // strings nor pieces of a key.
+    QList<QList<bool>> open(lines.size());
+    for (qsizetype l = 0; l < lines.size(); ++l) {
         owner[l] = QList<int>(lines[l].words.size(), -1);
+        held[l] = QList<std::pair<int, int>>(lines[l].words.size(), {0, 0});
+        open[l] = QList<bool>(lines[l].words.size(), false);
+    }
+    auto take = [&](qsizetype line, int w, int index, int from = 0, int to = -1) {
+        if (to < 0)
+            to = int(lines[line].words[w].text.size());
+        auto &range = held[line][w];
+        range = owner[line][w] == index
+                    ? std::pair{std::min(range.first, from), std::max(range.second, to)}
+                    : std::pair{from, to};
+        owner[line][w] = index;
+    };
 
-    auto claim = [&](SecretKind kind, qsizetype line, const QList<int> &words) {
-        if (words.isEmpty() || !m_rules.on(kind))
+    QSet<int> links; // findings that are links (webhooks), whose pieces stand further apart
+    auto claim = [&](SecretKind kind, qsizetype line, const QList<WordPart> &parts) {
+        if (parts.isEmpty() || !m_rules.on(kind))
             return;
         int already = -1;
         bool fresh = false;
-        for (int w : words) {
-            if (owner[line][w] >= 0)
-                already = owner[line][w];
+        for (const WordPart &p : parts) {
+            if (owner[line][p.word] >= 0)
+                already = owner[line][p.word];
             else
                 fresh = true;
         }
@@ -434,9 +700,9 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
         // Overlapping an earlier finding, the words join it; otherwise they are a new one.
         const int index = already >= 0 ? already : int(found.size());
         if (already < 0)
-            found.append({kind, QString(), {}});
-        for (int w : words)
-            owner[line][w] = index;
+            found.append({kind, QString(), {}, {}});
+        for (const WordPart &p : parts)
+            take(line, p.word, index, p.from, p.to);
     };
 
     // Private keys first: their header, the lines of the key and the footer.
@@ -459,7 +725,7 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
             if (!header.match(text).hasMatch())
                 continue;
             const int index = int(found.size());
-            found.append({SecretKind::PrivateKey, QString(), {}});
+            found.append({SecretKind::PrivateKey, QString(), {}, {}});
             qsizetype k = l;
             for (; k < lines.size(); ++k) {
                 QString joined;
@@ -469,7 +735,7 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
                 if (k > l && !end && !body(joined))
                     break;
                 for (qsizetype w = 0; w < lines[k].words.size(); ++w)
-                    owner[k][w] = index;
+                    take(k, int(w), index);
                 if (end) {
                     ++k;
                     break;
@@ -503,11 +769,11 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
                 !(looksRandom(concatenated(l)) || looksRandom(concatenated(l + 1))))
                 continue;
             const int index = int(found.size());
-            found.append({SecretKind::PrivateKey, QString(), {}});
+            found.append({SecretKind::PrivateKey, QString(), {}, {}});
             qsizetype k = l;
             for (; keyRow(k); ++k)
                 for (qsizetype w = 0; w < lines[k].words.size(); ++w)
-                    owner[k][w] = index;
+                    take(k, int(w), index);
             l = k - 1;
         }
     }
@@ -516,7 +782,8 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
         "(?<![A-Za-z0-9])(?:"
         // Recognition may read an underscore or a dash of the prefix as a space, or lose it,
         // and cut the rest of a key into pieces (which join the finding after its prefix).
-        "gh[pousr](?:_ ?| )[A-Za-z0-9]{8,}|gh[pousr](?=[a-z]*[A-Z0-9])[A-Za-z0-9]{20,}|"
+        "gh[pousr]_ ?[A-Za-z0-9]{4,}|gh[pousr] [A-Za-z0-9]{8,}|"
+        "gh[pousr](?=[a-z]*[A-Z0-9])[A-Za-z0-9]{20,}|"
         "github(?:_ ?| )?pat(?:_ ?| )?[A-Za-z0-9_]{8,}|"
         "glpat-[A-Za-z0-9_-]{8,}|"
         "sk-(?:proj-|ant-)?[A-Za-z0-9_-]{20,}|"
@@ -524,19 +791,35 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
         "(?:AKIA|ASIA)[0-9A-Z]{16}|xox[abposr]-[A-Za-z0-9-]{10,}|xox[abposr][- ]{1,2}[0-9]{8,}|"
         "AIza[0-9A-Za-z_-]{2,}|"
         "eyJ[A-Za-z0-9_-]{8,}\\.eyJ[A-Za-z0-9_-]{8,}\\.[A-Za-z0-9_-]{8,}|"
+        // A web token cut short where its line wraps, or its header and payload alone.
+        "eyJ[A-Za-z0-9_-]{16,}(?:\\.[A-Za-z0-9_-]*)*|"
         "npm_[A-Za-z0-9]{36}|hf_[A-Za-z0-9]{30,}|SG\\.[A-Za-z0-9_-]{16,}\\.[A-Za-z0-9_-]{16,})"));
     static const RX label(
-        QStringLiteral("(?<![A-Za-z0-9])[A-Za-z0-9_.-]*(?:password|passwd|passwort|pwd|secret|"
-                       "token|api[_-]?key|"
-                       "access[_-]?key|private[_-]?key|auth)[A-Za-z0-9_.-]*\\s?[:=]\\s?[\"']?"
-                       "(?:(?:Bearer|Basic|Token)\\s+)?([^\\s\"',;&]{3,})"),
+        QStringLiteral(
+            "(?<![A-Za-z0-9])[A-Za-z0-9_.-]*(?:password|passwd|passwort|pwd|secret|"
+            "token|api[_-]?key|"
+            "access[_-]?key|private[_-]?key|auth(?!ored))[A-Za-z0-9_.-]*\\s?[:=]\\s?[\"']?"
+            "(?:(?:Bearer|Basic|Token)\\s+)?([^\\s\"',;&]{3,})"),
         RX::CaseInsensitiveOption);
     static const RX query(QStringLiteral("[?&](?:key|api_key|apikey|token|access_token|secret|sig|"
                                          "signature|password|auth)=([^&\\s]{6,})"),
                           RX::CaseInsensitiveOption);
-    static const RX userinfo(QStringLiteral("://[^:/\\s@]+:([^@/\\s]{3,})@"));
+    static const RX authority(QStringLiteral("(?<![\\w.-])[A-Za-z][A-Za-z0-9+.-]*://([^/\\s]+)"));
+    static const RX webhook(
+        // Recognition cuts a link at its dots and slashes now and then.
+        QStringLiteral("hooks\\. ?slack\\. ?com ?/ ?(?:services|workflows|triggers) ?/ ?(\\S{8,})|"
+                       "discord(?:app)?\\. ?com ?/ ?api ?/ ?webhooks ?/ ?(\\S{8,})|"
+                       "webhook\\. ?office\\. ?com ?/ ?webhookb2 ?/ ?(\\S{8,})|"
+                       "outlook\\. ?office(?:365)?\\. ?com ?/ ?webhook ?/ ?(\\S{8,})"),
+        RX::CaseInsensitiveOption);
+    static const RX publicHash(
+        QStringLiteral("(?<![A-Za-z0-9])sha ?(?:1|256|384|5[1l]2)-[A-Za-z0-9+/]{16,}=*|"
+                       "(?<![A-Za-z0-9])(?:SHA(?:1|256|384|512)|MD5): ?[A-Za-z0-9+/:]{16,}=*|"
+                       "\\S*/(?:commit|commits|tree|blob|compare)/[0-9a-f]{7,}\\S*"));
+    static const RX base64Piece(QStringLiteral("^[A-Za-z0-9+/=]{2,}[\"',]*$"));
     static const RX email(
         QStringLiteral("[A-Za-z0-9._%+-]+@[A-Za-z0-9-]+(?:\\.[A-Za-z0-9-]+)*\\.[A-Za-z]{2,}"));
+    const RX &misreadEmail = misreadAddress();
     static const RX digitRun(QStringLiteral("(?<![\\w.,/:-])\\d+(?:[ -]\\d+)+(?![\\w.,/:-]*\\d)|"
                                             "(?<![\\w.,/:-])\\d{12,19}(?![\\w.,/:-]*\\d)"));
     static const RX ibanRun(
@@ -567,6 +850,27 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
                           RX::CaseInsensitiveOption | RX::UseUnicodePropertiesOption));
         }
 
+    // Whether line `l` runs to the right edge of its column and the next line begins at its
+    // start, as a terminal's wrapped line does.
+    QHash<int, int> rightEdge; // by panel
+    for (const LayoutLine &line : lines)
+        if (!line.words.isEmpty())
+            rightEdge[line.panel] =
+                std::max(rightEdge.value(line.panel, line.words.last().box.right()),
+                         line.words.last().box.right());
+    auto wraps = [&](qsizetype l) {
+        if (l < 0 || l + 1 >= lines.size())
+            return false;
+        const QList<LayoutWord> &words = lines[l].words, &next = lines[l + 1].words;
+        if (words.isEmpty() || next.isEmpty() || lines[l + 1].panel != lines[l].panel)
+            return false;
+        const double advance = characterWidth(words);
+        const QRect end = words.last().box;
+        return end.right() >= rightEdge.value(lines[l].panel) - 2 * advance &&
+               next.first().box.left() <= words.first().box.left() + advance &&
+               next.first().box.top() - end.bottom() <= 2 * end.height();
+    };
+
     for (qsizetype l = 0; l < lines.size(); ++l) {
         const QList<LayoutWord> &words = lines[l].words;
         // `spaced` keeps every gap; `addresses` drops those inside an address; `joined` drops
@@ -574,6 +878,16 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
         // fixed-width text into pieces).
         const double advance = characterWidth(words);
         auto gap = [&](qsizetype w) { return words[w].box.left() - words[w - 1].box.right() - 1; };
+        // For a piece of a key, also from the furthest any word before reaches: recognition's
+        // boxes overlap now and then (not for joining words: a box far too wide would swallow
+        // the gaps of a whole row).
+        QList<int> reached(words.size(), 0);
+        for (qsizetype w = 0; w < words.size(); ++w)
+            reached[w] =
+                std::max(w > 0 ? reached[w - 1] : words[w].box.right(), words[w].box.right());
+        auto pieceGap = [&](qsizetype w) {
+            return std::min(gap(w), words[w].box.left() - reached[w - 1] - 1);
+        };
         Span spaced, joined, addresses;
         for (qsizetype w = 0; w < words.size(); ++w) {
             if (w > 0) {
@@ -588,6 +902,25 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
             joined.append(words[w].text, int(w));
             addresses.append(words[w].text, int(w));
         }
+        // Public hashes, and the pieces recognition cut them into, also where the line
+        // before wrapped one.
+        if (wraps(l - 1) && open[l - 1].last())
+            for (qsizetype w = 0;
+                 w < words.size() && (w == 0 || pieceGap(w) <= loosePieceGap * advance) &&
+                 base64Piece.match(words[w].text).hasMatch();
+                 ++w)
+                open[l][w] = true;
+        for (auto it = publicHash.globalMatch(joined.text); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            const QList<int> hash = joined.words(m.capturedStart(), m.capturedEnd());
+            for (int w : hash)
+                open[l][w] = true;
+            for (qsizetype w = hash.isEmpty() ? words.size() : hash.last() + 1;
+                 w < words.size() && pieceGap(w) <= loosePieceGap * advance &&
+                 base64Piece.match(words[w].text).hasMatch();
+                 ++w)
+                open[l][w] = true;
+        }
         auto each = [&](const RX &rx, const Span &span, SecretKind kind, int group,
                         const std::function<bool(const QString &)> &valid = {}) {
             if (!m_rules.on(kind))
@@ -597,7 +930,7 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
                 const int g = m.capturedStart(group) >= 0 ? group : 0;
                 if (valid && !valid(m.captured(g)))
                     continue;
-                claim(kind, l, span.words(m.capturedStart(g), m.capturedEnd(g)));
+                claim(kind, l, span.parts(m.capturedStart(g), m.capturedEnd(g)));
             }
         };
 
@@ -605,25 +938,79 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
         // "-") and cut it there: a word close enough behind it that looks like more of the
         // key (digits or mixed case, or a separator first), not a plain word.
         static const RX keyPart(QStringLiteral("^[A-Za-z0-9_+/=.'-]{3,}$|^[_-]+$"));
+        static const RX shortPiece(QStringLiteral("^[A-Za-z0-9]{1,2}$"));
+        static const RX urlPiece(QStringLiteral("^[^\\s\"'<>]+$"));
         auto extendPieces = [&] {
+            auto extends = [&](SecretKind kind) {
+                return kind != SecretKind::Email && kind != SecretKind::Card &&
+                       kind != SecretKind::Iban && kind != SecretKind::Phone &&
+                       kind != SecretKind::IpAddress && kind != SecretKind::OwnWord;
+            };
             for (qsizetype w = 1; w < words.size(); ++w) {
                 const int before = owner[l][w - 1];
-                if (before < 0 || owner[l][w] >= 0 || !keyPart.match(words[w].text).hasMatch() ||
-                    !pieceOfKey(words[w].text))
+                // A link's pieces need not look like a key; a piece of a character or two
+                // closer than a space is part of whatever it stands in.
+                const bool link = before >= 0 && links.contains(before);
+                const bool crumb = shortPiece.match(words[w].text).hasMatch() &&
+                                   pieceGap(w) <= passwordPieceGap * advance;
+                if (before < 0 || owner[l][w] >= 0 || open[l][w] ||
+                    held[l][w - 1].second < words[w - 1].text.size() ||
+                    (!crumb && !(link && urlPiece.match(words[w].text).hasMatch()) &&
+                     (!keyPart.match(words[w].text).hasMatch() || !pieceOfKey(words[w].text))))
                     continue;
-                // A password's value has no separators to lose: only a piece closer than a space.
+                // A password's value has no separators to lose: only a piece closer than a
+                // space. A link loses a dash and the room around it.
                 const SecretKind kind = found[before].kind;
-                const double reach =
-                    kind == SecretKind::Password ? passwordPieceGap : loosePieceGap;
-                if (gap(w) <= reach * advance && kind != SecretKind::Email &&
-                    kind != SecretKind::Card && kind != SecretKind::Iban &&
-                    kind != SecretKind::Phone && kind != SecretKind::IpAddress &&
-                    kind != SecretKind::OwnWord)
-                    owner[l][w] = before;
+                const double reach = kind == SecretKind::Password ? passwordPieceGap
+                                     : links.contains(before)     ? linkPieceGap
+                                                                  : loosePieceGap;
+                if (pieceGap(w) <= reach * advance && extends(kind))
+                    take(l, int(w), before);
+            }
+            // A piece closer than a space before a key is its start, but not the label before
+            // a sign in it ("KEY=JYb4RK5" "fMDIW7nu...").
+            static const RX labelEnd(QStringLiteral("^[A-Za-z0-9_.-]*[=:][\"']?"));
+            for (qsizetype w = words.size() - 2; w >= 0; --w) {
+                const int after = owner[l][w + 1];
+                if (after < 0 || owner[l][w] >= 0 || open[l][w] || held[l][w + 1].first > 0 ||
+                    !extends(found[after].kind) || gap(w + 1) > passwordPieceGap * advance)
+                    continue;
+                const QString &t = words[w].text;
+                const QRegularExpressionMatch label = labelEnd.match(t);
+                const int from = label.hasMatch() ? int(label.capturedEnd()) : 0;
+                const QString value = t.mid(from);
+                if (((value.size() >= 3 && keyPart.match(value).hasMatch() && pieceOfKey(value)) ||
+                     shortPiece.match(value).hasMatch()) &&
+                    !value.contains('='))
+                    take(l, int(w), after, from, int(t.size()));
             }
         };
 
-        each(apiKey, joined, SecretKind::ApiKey, 0);
+        // A key runs to the end of its run of characters: recognition misreads one now and
+        // then as a sign no key holds ("@" for "0").
+        if (m_rules.on(SecretKind::ApiKey))
+            for (auto it = apiKey.globalMatch(joined.text); it.hasNext();) {
+                const QRegularExpressionMatch m = it.next();
+                qsizetype end = m.capturedEnd();
+                static const QString stops = QStringLiteral("\"',;&<>()[]{}`");
+                while (end < joined.text.size() && !joined.text[end].isSpace() &&
+                       !stops.contains(joined.text[end]))
+                    ++end;
+                claim(SecretKind::ApiKey, l, joined.parts(m.capturedStart(), end));
+            }
+        // A webhook's link is its key: the part after the service's fixed path.
+        for (auto it = webhook.globalMatch(joined.text); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            for (int g = 1; g <= m.lastCapturedIndex(); ++g)
+                if (m.capturedStart(g) >= 0 && m_rules.on(SecretKind::ApiKey)) {
+                    claim(SecretKind::ApiKey, l,
+                          joined.parts(m.capturedStart(g), m.capturedEnd(g)));
+                    const int w = joined.word[m.capturedStart(g)];
+                    if (w >= 0 && owner[l][w] >= 0)
+                        links.insert(owner[l][w]);
+                    break;
+                }
+        }
         // A count ("Tokens: 1500") or the scheme of an Authorization header is no password.
         auto value = [](const QString &v) {
             static const QStringList schemes{"bearer", "basic", "token"};
@@ -631,7 +1018,15 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
         };
         each(label, joined, SecretKind::Password, 1, value);
         each(query, joined, SecretKind::Password, 1);
-        each(userinfo, joined, SecretKind::Password, 1);
+        // A link's user and password, also where recognition misread the @ or cut there.
+        if (m_rules.on(SecretKind::Password))
+            for (auto it = authority.globalMatch(addresses.text); it.hasNext();) {
+                const QRegularExpressionMatch m = it.next();
+                const qsizetype length = credentialsLength(m.captured(1));
+                if (length > 0)
+                    claim(SecretKind::Password, l,
+                          addresses.parts(m.capturedStart(1), m.capturedStart(1) + length));
+            }
         extendPieces(); // before random strings take the pieces for findings of their own
         // "icon@2x.png" is a file of a high-resolution screen, not an address.
         auto notFile = [](const QString &address) {
@@ -640,6 +1035,7 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
             return !pictures.contains(address.section('.', -1).toLower());
         };
         each(email, addresses, SecretKind::Email, 0, notFile);
+        each(misreadEmail, addresses, SecretKind::Email, 0, notFile);
 
         if (m_rules.on(SecretKind::Card)) {
             // Every run of digit groups, and in it every stretch of whole groups long enough
@@ -661,7 +1057,7 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
                         if (d.size() < 13 || d.size() > 19 || !cardShape(d) || !luhn(d))
                             continue;
                         claim(SecretKind::Card, l,
-                              spaced.words(m.capturedStart() + groups[a].first,
+                              spaced.parts(m.capturedStart() + groups[a].first,
                                            m.capturedStart() + groups[b].second));
                         done = true;
                     }
@@ -692,15 +1088,25 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
                 compact = digitsFor(compact.left(4), 2) + compact.mid(4);
                 const QString numeric = compact.left(4) + digitsFor(compact.mid(4), 0);
                 const int expected = ibanLength(compact.left(2));
-                for (int n = int(compact.size()); n >= 15; --n) {
+                bool valid = false;
+                for (int n = int(compact.size()); n >= 15 && !valid; --n) {
                     if (expected && n != expected)
                         continue;
                     if (!ibanValid(compact.left(n)) && !ibanValid(numeric.left(n)))
                         continue;
                     claim(SecretKind::Iban, l,
-                          spaced.words(m.capturedStart(), m.capturedStart() + ends[n - 1]));
-                    break;
+                          spaced.parts(m.capturedStart(), m.capturedStart() + ends[n - 1]));
+                    valid = true;
                 }
+                // Recognition misread a digit and the checksum fails: a known country's exact
+                // length that ends where the run or one of its groups ends, check digits, and
+                // an account mostly of digits still make an IBAN.
+                if (!valid && expected && compact.size() >= expected &&
+                    (compact.size() == expected || run[ends[expected - 1]] == ' ') &&
+                    digitCount(numeric.mid(2, 2)) == 2 &&
+                    digitCount(numeric.mid(4, expected - 4)) * 10 >= (expected - 4) * 6)
+                    claim(SecretKind::Iban, l,
+                          spaced.parts(m.capturedStart(), m.capturedStart() + ends[expected - 1]));
             }
         }
         auto phoneDigits = [](const QString &v) {
@@ -721,18 +1127,34 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
                 const QRegularExpressionMatch token = t.next();
                 // The parts of a token between punctuation other than the key alphabet's own
                 // (a URL's slashes and queries, quotes, a label's colon or equals sign).
+                const QList<int> tokenWords =
+                    joined.words(token.capturedStart(), token.capturedEnd());
+                if (std::any_of(tokenWords.cbegin(), tokenWords.cend(),
+                                [&](int w) { return open[l][w]; }))
+                    continue;
                 for (auto it = pieces.globalMatch(token.captured(0)); it.hasNext();) {
-                    QString piece = it.next().captured(0);
+                    const QRegularExpressionMatch pm = it.next();
+                    QString piece = pm.captured(0);
                     while (piece.endsWith('-') || piece.endsWith('/'))
                         piece.chop(1);
-                    bool random = looksRandom(piece);
-                    // A path's parts stand apart too: only one of them needs to be random.
-                    if (!random && piece.contains('/'))
-                        for (const QString &part : piece.split('/', Qt::SkipEmptyParts))
+                    // A path's parts stand apart: only one of them needs to be random, and a
+                    // path with words in it ("acme/web/commit/…") is judged by its parts alone.
+                    const QStringList parts = piece.split('/', Qt::SkipEmptyParts);
+                    const bool path =
+                        parts.size() > 1 && std::any_of(parts.cbegin(), parts.cend(), plainWord);
+                    bool random = !path && looksRandom(piece);
+                    if (!random && parts.size() > 1)
+                        for (const QString &part : parts)
                             random = random || looksRandom(part);
                     if (random) {
+                        // Its label stays readable ("SESSION_ID=…").
+                        static const RX labelled(
+                            QStringLiteral("^[\"'(]?[A-Za-z_][A-Za-z0-9_.-]*[\"']?[:=][\"']?$"));
+                        const qsizetype at = pm.capturedStart();
+                        const bool label = labelled.match(token.captured(0).left(at)).hasMatch();
                         claim(SecretKind::RandomString, l,
-                              joined.words(token.capturedStart(), token.capturedEnd()));
+                              joined.parts(token.capturedStart() + (label ? at : 0),
+                                           token.capturedEnd()));
                         break;
                     }
                 }
@@ -742,16 +1164,89 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
         extendPieces();
     }
 
+    // A token the terminal wrapped goes on at the start of the next line: a key-like finding
+    // that ends its line at the right edge of its column takes the key-like words that begin
+    // the line below, and what sticks to them (a link's pieces cut at its dashes and dots).
+    // (Any sign but quotes: recognition misreads a character of a key as one now and then.)
+    static const RX tail(QStringLiteral("^[^\\s\"'<>]+[\"',;]*$"));
+    auto keyLike = [](const QString &t) {
+        return pieceOfKey(t) || (t.size() >= 12 && !plainWord(t));
+    };
+    for (qsizetype l = 0; l + 1 < lines.size(); ++l) {
+        const QList<LayoutWord> &words = lines[l].words, &next = lines[l + 1].words;
+        if (!wraps(l))
+            continue;
+        const int last = int(words.size()) - 1;
+        const int index = owner[l][last];
+        if (index < 0 || held[l][last].second < words[last].text.size())
+            continue;
+        const SecretKind kind = found[index].kind;
+        if (kind != SecretKind::ApiKey && kind != SecretKind::Password &&
+            kind != SecretKind::RandomString)
+            continue;
+        const double nextAdvance = characterWidth(next);
+        auto token = [&](int o) {
+            return o >= 0 && (found[o].kind == SecretKind::ApiKey ||
+                              found[o].kind == SecretKind::RandomString);
+        };
+        int reach = 0; // the furthest right the words before reach
+        for (qsizetype w = 0; w < next.size(); ++w) {
+            // The tail may have been taken for a random string of its own: it joins its head.
+            const int other = owner[l + 1][w];
+            static const RX hash(QStringLiteral("^[0-9a-f]{7,40}$")); // a commit list's
+            static const RX alnum(QStringLiteral("^[A-Za-z0-9]+$"));
+            const int gap = w > 0 ? next[w].box.left() - reach - 1 : 0;
+            reach = std::max(w > 0 ? reach : next[w].box.right(), next[w].box.right());
+            const bool sticks = w > 0 && gap <= tightGap * nextAdvance;
+            const bool crumb =
+                w > 0 && gap <= passwordPieceGap * nextAdvance && next[w].text.size() <= 2;
+            const bool link = links.contains(index);
+            if ((other >= 0 && !token(other)) || other == index || open[l + 1][w] ||
+                !tail.match(next[w].text).hasMatch() ||
+                (!sticks && !crumb &&
+                 ((w == 0 && !link && hash.match(next[w].text).hasMatch()) ||
+                  (!keyLike(next[w].text) &&
+                   !(link && (w > 0 || alnum.match(next[w].text).hasMatch()))) ||
+                  gap > (link ? linkPieceGap : loosePieceGap) * nextAdvance)))
+                break;
+            take(l + 1, int(w), index);
+        }
+    }
+
     // Each finding's words, as one box per line and the text read.
+    const QList<LineType> types = lineTypes(lines);
+    QList<QList<qsizetype>> boxLine(found.size());
+    QList<QList<std::pair<bool, bool>>> boxCut(found.size());
     for (qsizetype i = 0; i < found.size(); ++i) {
         QStringList text;
         for (qsizetype l = 0; l < lines.size(); ++l) {
             QRect box;
             QStringList lineText;
+            bool cutLeft = false, cutRight = false;
+            const auto [fixed, advance] = types[l];
             for (qsizetype w = 0; w < lines[l].words.size(); ++w)
                 if (owner[l][w] == int(i)) {
-                    box = box.united(lines[l].words[w].box);
-                    lineText << lines[l].words[w].text;
+                    LayoutWord word = lines[l].words[w];
+                    const auto [from, to] = held[l][w];
+                    // A box that runs over the next word's holds none of this word's
+                    // characters there: where they lie is told from the rest. What it covers
+                    // to its end stays covered all the same.
+                    const QRect whole = word.box;
+                    if (w + 1 < lines[l].words.size()) {
+                        const QRect &next = lines[l].words[w + 1].box;
+                        if (next.left() > word.box.left() && next.left() <= word.box.right())
+                            word.box.setRight(next.left() - 1);
+                    }
+                    QRect part = partOf(word, from, to, fixed, advance);
+                    if (to >= word.text.size()) {
+                        part.setRight(whole.right());
+                        word.box = whole;
+                    }
+                    if (box.isNull())
+                        cutLeft = part.left() > word.box.left();
+                    cutRight = part.right() < word.box.right();
+                    box = box.united(part);
+                    lineText << word.text.mid(from, to - from);
                 }
             if (box.isNull())
                 continue;
@@ -770,12 +1265,15 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
                     break;
                 }
             }
-            if (!merged)
+            if (!merged) {
                 found[i].boxes.append(box);
+                boxLine[i].append(l);
+                boxCut[i].append({cutLeft, cutRight});
+            }
         }
         found[i].text = text.join('\n');
     }
-    found.removeIf([](const SecretFinding &f) { return f.boxes.isEmpty(); });
+
     // Two key-like findings close together on one row were likely one key that recognition
     // gave as two lines: each box reaches across the gap to the other, so that a character lost
     // between them is covered too.
@@ -799,6 +1297,11 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
                         b.setLeft(c.right() + 1);
                 }
             }
+    for (qsizetype i = 0; i < found.size(); ++i)
+        for (qsizetype j = 0; j < found[i].boxes.size(); ++j)
+            found[i].covers.append(coverFor(found[i].boxes[j], lines, boxLine[i][j],
+                                            boxCut[i][j].first, boxCut[i][j].second));
+    found.removeIf([](const SecretFinding &f) { return f.boxes.isEmpty(); });
     return found;
 }
 

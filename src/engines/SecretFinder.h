@@ -39,25 +39,30 @@ struct SecretRules
     bool on(SecretKind kind) const { return !off.contains(kind); }
 };
 
-// One secret: the words it covers, as one box per row (top-down pixels of the picture the
-// words were read from), and its text as read.
+// One secret: what of its words is secret, as one box per row (top-down pixels of the picture
+// the words were read from), its text as read, and for each box the larger one a mark covers
+// (none: a margin around each box).
 struct SecretFinding
 {
     SecretKind kind;
     QString text;
     QList<QRect> boxes;
+    QList<QRect> covers;
 };
 
 // Finds what looks secret in recognised words: e-mail addresses (also when recognition split
-// one in two words), phone numbers, IPv4 and IPv6 addresses, card numbers that pass the Luhn
-// check, IBANs that pass theirs, API keys and tokens by their known shapes, private key
-// blocks, values after a password or token label (also in a URL), the user's own words, and
-// long random-looking strings. Whole words are covered: where in a word recognition's box a
-// character lies is a guess, and a guess may leave part of a secret visible.
+// one in two words or misread its @), phone numbers, IPv4 and IPv6 addresses, card numbers
+// that pass the Luhn check, IBANs that pass theirs (or fit their country's shape when a digit
+// was misread), API keys, tokens and webhook links by their known shapes, private key blocks,
+// values after a password or token label (also a link's user and password), the user's own
+// words, and long random-looking strings; a token the terminal wrapped is followed onto the
+// next line. A label before a value stays readable: only the value's part of its word is
+// covered, with a character's width to spare where the type's characters differ in width.
 //
 // Hexadecimal strings (commit hashes, checksums, image digests) are not random strings here:
 // they name public content, a commit list is unreadable without them, and a secret written in
-// hex is still found after its label.
+// hex is still found after its label. Nor are other public hashes (integrity strings, key
+// fingerprints, commit links) or generated names of pods and containers.
 class SecretFinder
 {
 public:

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace vistrel {
 
@@ -128,6 +129,29 @@ std::optional<std::pair<QPointF, QPointF>> Annotation::cubicControls() const
         return std::nullopt;
     const QPointF c = *control;
     return std::make_pair(start + (c - start) * (2.0 / 3.0), end + (c - end) * (2.0 / 3.0));
+}
+
+QColor Annotation::redactionColorOver(const QImage &picture, const QList<QRect> &boxes)
+{
+    std::vector<int> lightness;
+    const QRect all = picture.rect();
+    auto sample = [&](int x, int y) {
+        if (all.contains(x, y))
+            lightness.push_back(qGray(picture.pixel(x, y)));
+    };
+    for (const QRect &b : boxes)
+        for (int ring = 1; ring <= 3; ++ring) {
+            const QRect r = b.adjusted(-ring, -ring, ring, ring);
+            for (int x = r.left(); x <= r.right(); ++x)
+                sample(x, r.top()), sample(x, r.bottom());
+            for (int y = r.top() + 1; y < r.bottom(); ++y)
+                sample(r.left(), y), sample(r.right(), y);
+        }
+    if (lightness.empty())
+        return redactionColor();
+    std::nth_element(lightness.begin(), lightness.begin() + long(lightness.size() / 2),
+                     lightness.end());
+    return lightness[lightness.size() / 2] < 100 ? lightRedactionColor() : redactionColor();
 }
 
 } // namespace vistrel

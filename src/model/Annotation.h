@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QImage>
 #include <QList>
 #include <QPointF>
 #include <QRectF>
@@ -76,6 +77,12 @@ public:
     // The fill of redaction marks: the dark grey of the editor's dark surfaces, flat so that
     // JPEG keeps it flat.
     static QColor redactionColor() { return QColor(28, 28, 30); }
+    // Its fill where the background is dark (a black terminal): a light grey.
+    static QColor lightRedactionColor() { return QColor(200, 200, 204); }
+    // The fill that stands out from what most pixels just outside `boxes` (the picture's
+    // top-down pixels) show: their median lightness, which the glyphs of neighbouring words
+    // do not sway.
+    static QColor redactionColorOver(const QImage &picture, const QList<QRect> &boxes);
 };
 
 // The standard rectangle of two points.

@@ -338,6 +338,9 @@ CanvasChange CanvasModel::mouseUp(QPointF)
         c.sceneFull = true;
         dropNewestUndo();
     } else if (MarkRules::keepsDraft(*draft)) {
+        if (MarkRules::of(draft->kind).covers)
+            draft->color =
+                Annotation::redactionColorOver(m_baseImage, {picturePixels(draft->boundingRect())});
         m_annotations.append(draft);
         if (MarkRules::of(draft->kind).numbered)
             c |= beginCaptionEntry(draft);
@@ -346,6 +349,18 @@ CanvasChange CanvasModel::mouseUp(QPointF)
         dropNewestUndo();
     }
     return c;
+}
+
+QRect CanvasModel::picturePixels(const QRectF &r) const
+{
+    const QRectF frame = primaryRect();
+    if (frame.isEmpty() || m_baseImage.isNull())
+        return {};
+    const double sx = m_baseImage.width() / frame.width(),
+                 sy = m_baseImage.height() / frame.height();
+    return QRectF((r.left() - frame.left()) * sx, (frame.bottom() - r.bottom()) * sy,
+                  r.width() * sx, r.height() * sy)
+        .toAlignedRect();
 }
 
 void CanvasModel::resizeSelected(SelHandle handle, QPointF p, QPointF q)

@@ -169,6 +169,8 @@ public:
     void keepOwnPixels(const QImage &same);
     QSizeF imageSize() const { return m_imageSize; }
     QRectF primaryRect() const { return QRectF(QPointF(margin, margin), m_imageSize); }
+    // The base picture's pixels (top-down) that a rectangle of canvas points (y up) covers.
+    QRect picturePixels(const QRectF &r) const;
     QSizeF canvasSize() const { return m_canvasSize; }
     const QList<AnnotationRef> &annotations() const { return m_annotations; }
     const QList<PlacedImageRef> &extraImages() const { return m_extraImages; }

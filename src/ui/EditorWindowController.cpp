@@ -22,6 +22,7 @@
 #include <QCloseEvent>
 #include <QDate>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -229,6 +230,7 @@ EditorWindowController::EditorWindowController(const QImage &image, const QList<
     };
     connect(m_canvas, &AnnotationCanvas::redactRequested, this, &EditorWindowController::redactSecrets);
     m_scroll->viewport()->installEventFilter(this);
+    m_canvas->installEventFilter(this); // Escape stops a search for secrets
     m_canvas->setViewportSize(QSizeF(m_geometry.contentSize.width(),
                                      m_geometry.contentSize.height() - EditorGeometry::toolbarHeight));
 
@@ -259,6 +261,7 @@ EditorWindowController::EditorWindowController(const QImage &image, const QList<
 
 EditorWindowController::~EditorWindowController()
 {
+    stopFinding();
     for (const QPointer<QMenu> &menu : m_formatMenus)
         delete menu.data();
     if (m_pool && m_window)
@@ -565,19 +568,25 @@ QList<PlacedFinding> EditorWindowController::findings() const
     for (const CanvasPicture &p : canvasPictures()) {
         const auto words = m_words.constFind(p.picture.cacheKey());
         if (words != m_words.cend())
-            out += Redaction::place(finder.find(*words), p.picture.size(), p.frame);
+            out += Redaction::place(finder.find(*words), p.picture, p.frame);
     }
     return out;
 }
 
 void EditorWindowController::redactSecrets()
 {
+    if (m_finding)
+        return; // the search under way answers this press too
     m_canvas->commitEditors();
-    m_platform.toasts->show(tr("Looking for secrets…"));
+    m_platform.toasts->show(tr("Looking for secrets… Escape stops."));
+    m_finding = true;
+    const int round = ++m_findingRound;
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     QPointer<EditorWindowController> self(this);
-    readPictures([self](const QString &error) {
-        if (!self)
-            return;
+    readPictures([self, round](const QString &error) {
+        if (!self || !self->m_finding || self->m_findingRound != round)
+            return; // stopped: the words read stay for the next search
+        self->stopFinding();
         if (!error.isEmpty()) {
             Notifier::error(self->m_platform.alerts, error);
             return;
@@ -591,6 +600,14 @@ void EditorWindowController::redactSecrets()
         self->m_canvas->addMarks(Redaction::marksFor(open));
         self->m_platform.toasts->show(Redaction::summary(open));
     });
+}
+
+void EditorWindowController::stopFinding()
+{
+    if (!std::exchange(m_finding, false))
+        return;
+    ++m_findingRound;
+    QGuiApplication::restoreOverrideCursor();
 }
 
 void EditorWindowController::shareImage()
@@ -781,6 +798,13 @@ void EditorWindowController::closeNow()
 
 bool EditorWindowController::eventFilter(QObject *watched, QEvent *event)
 {
+    if (m_finding && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape &&
+        (watched == m_canvas || watched == m_window.data())) {
+        stopFinding();
+        m_platform.toasts->show(tr("Stopped looking for secrets"));
+        return true;
+    }
     if (event->type() == QEvent::Resize && watched == m_window.data())
         fitToolbar(static_cast<QResizeEvent *>(event)->size().width());
     if (event->type() == QEvent::Resize && m_scroll && watched == m_scroll->viewport())

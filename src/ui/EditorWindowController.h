@@ -202,8 +202,10 @@ public:
     void compare();
     void beautify();
     // Reads the pictures, covers every secret found that no redaction covers yet, in one
-    // undo step, and says what it covered.
+    // undo step, and says what it covered. The pointer shows it is busy meanwhile; Escape
+    // stops it.
     void redactSecrets();
+    bool isFindingSecrets() const { return m_finding; }
     // Asks first when the picture shows secrets no redaction covers.
     void shareImage();
     // Closes, asking first when there is unsaved work.
@@ -245,6 +247,10 @@ private:
     QHash<qint64, QList<LayoutLine>> m_words; // by the picture's cache key
     bool m_reading = false;
     QList<std::function<void(QString)>> m_afterReading;
+    // A search for secrets under way, which the user may stop; each has a number of its own.
+    bool m_finding = false;
+    int m_findingRound = 0;
+    void stopFinding();
     QPointer<EditorWindowPool> m_pool;
     QPointer<QWidget> m_window;
     AnnotationCanvas *m_canvas = nullptr;

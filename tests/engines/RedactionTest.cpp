@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QJsonArray>
+#include <QPainter>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -22,8 +23,9 @@ using namespace vistrel;
 TEST(Redaction, FindingsLandOnTheCanvasWithAMarginAndCountAsCoveredOnlyWhenCovered)
 {
     // A 200×100 picture at the primary place (1000, 1000), y up.
-    const QList<SecretFinding> findings{{SecretKind::Email, "a@b.co", {QRect(10, 20, 50, 16)}},
-                                        {SecretKind::ApiKey, "ghp_x", {QRect(100, 80, 60, 16)}}};
+    const QList<SecretFinding> findings{
+        {SecretKind::Email, "a@b.co", {QRect(10, 20, 50, 16)}, {}},
+        {SecretKind::ApiKey, "ghp_x", {QRect(100, 80, 60, 16)}, {}}};
     const auto placed = Redaction::place(findings, QSize(200, 100), QRectF(1000, 1000, 200, 100));
     ASSERT_EQ(placed.size(), 2);
     EXPECT_EQ(placed[0].words.first(), QRectF(1010, 1000 + 100 - 36, 50, 16));
@@ -48,6 +50,32 @@ TEST(Redaction, FindingsLandOnTheCanvasWithAMarginAndCountAsCoveredOnlyWhenCover
     // A placed picture shown at half its size.
     const auto half = Redaction::place(findings, QSize(200, 100), QRectF(1300, 900, 100, 50));
     EXPECT_EQ(half[0].words.first(), QRectF(1305, 932, 25, 8));
+}
+
+TEST(Redaction, TheFillStandsOutFromTheBackgroundAroundTheSecret)
+{
+    // A black terminal on the left, a white page on the right, light and dark glyphs on them.
+    QImage picture(400, 100, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter p(&picture);
+    p.fillRect(0, 0, 200, 100, Qt::black);
+    p.setPen(QColor(220, 220, 220));
+    p.drawText(QRect(4, 40, 190, 20), "TOKEN=Zq8xT2mPv9LkR4sW7nYb3Hc6 Done");
+    p.setPen(Qt::black);
+    p.drawText(QRect(204, 40, 190, 20), "TOKEN=Zq8xT2mPv9LkR4sW7nYb3Hc6 Done");
+    p.end();
+    const QList<SecretFinding> findings{
+        {SecretKind::RandomString, "a", {QRect(50, 42, 120, 14)}, {QRect(48, 40, 126, 18)}},
+        {SecretKind::RandomString, "b", {QRect(250, 42, 120, 14)}, {}}};
+    const auto placed = Redaction::place(findings, picture, QRectF(0, 0, 400, 100));
+    ASSERT_EQ(placed.size(), 2);
+    EXPECT_EQ(placed[0].fill, Annotation::lightRedactionColor());
+    EXPECT_EQ(placed[1].fill, Annotation::redactionColor());
+    // The finder's own cover is taken as it is, never smaller than the words.
+    EXPECT_EQ(placed[0].cover.first(), QRectF(48, 100 - 58, 126, 18));
+    const auto marks = Redaction::marksFor(placed);
+    EXPECT_EQ(marks[0]->color, Annotation::lightRedactionColor());
+    EXPECT_EQ(marks[1]->color, Annotation::redactionColor());
 }
 
 TEST(Redaction, MarksRoundTripThroughTheSavedScene)

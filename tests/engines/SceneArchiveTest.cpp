@@ -13,6 +13,9 @@
 #include <QImageWriter>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -311,6 +314,80 @@ TEST(EditablePng, DamagedOrHostileChunksOpenThePlainPictureWithAReason)
     huge.append("viSC");
     huge.append(flat.right(12));
     EXPECT_TRUE(EditablePng::readBytes(huge).problem.contains("too large"));
+}
+
+// A screen as captures show it: a dark terminal of fixed-width text beside a light page of
+// proportional text, a coloured bar and a photo-like gradient.
+QImage screenLike()
+{
+    QImage image(1280, 900, QImage::Format_RGB32);
+    image.fill(QColor(24, 24, 28));
+    QPainter p(&image);
+    p.fillRect(700, 0, 580, 900, QColor(250, 250, 250));
+    p.fillRect(700, 0, 580, 40, QColor(53, 132, 228));
+    QLinearGradient sky(0, 700, 0, 860);
+    sky.setColorAt(0, QColor(90, 140, 200));
+    sky.setColorAt(1, QColor(230, 180, 120));
+    p.fillRect(740, 700, 500, 160, sky);
+    QFont mono(QStringLiteral("DejaVu Sans Mono"));
+    mono.setPixelSize(14);
+    QFont sans(QStringLiteral("DejaVu Sans"));
+    sans.setPixelSize(15);
+    QRandomGenerator words(7);
+    const QStringList vocabulary{
+        "drwxr-xr-x", "jane",     "users",  "4096",    "Dec",       "build", "src",
+        "README.md",  "main.cpp", "error:", "warning", "the",       "of",    "capture",
+        "history",    "0x7f3a",   "ok",     "42",      "-rw-r--r--"};
+    auto line = [&](int n) {
+        QStringList out;
+        for (int i = 0; i < n; ++i)
+            out << vocabulary[int(words.bounded(vocabulary.size()))];
+        return out.join(' ');
+    };
+    p.setPen(QColor(210, 210, 210));
+    p.setFont(mono);
+    for (int y = 20; y < 890; y += 17)
+        p.drawText(8, y, line(8));
+    p.setPen(QColor(30, 30, 30));
+    p.setFont(sans);
+    for (int y = 70; y < 680; y += 22)
+        p.drawText(720, y, line(7));
+    p.end();
+    return image;
+}
+
+TEST(CaptureHistory, PicturesKeptAndEditablePngsAreCompressed)
+{
+    const QImage screen = screenLike();
+    QByteArray best;
+    QBuffer buffer(&best);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    writer.setCompression(100); // zlib's best
+    ASSERT_TRUE(writer.write(screen));
+
+    EditorScene scene;
+    scene.image = screen;
+    scene.marks = {
+        Annotation::make(ToolKind::Redact, {100, 100}, {300, 120}, Annotation::redactionColor(), 1),
+        Annotation::make(ToolKind::Arrow, {400, 400}, {600, 500}, Qt::red, 4)};
+    QTemporaryDir home;
+    const CaptureHistory history(home.filePath("history"));
+    const QString id = CaptureHistory::newId(QDateTime::currentDateTimeUtc());
+    ASSERT_TRUE(history.write(id, scene, false, true));
+    const qint64 kept =
+        QFileInfo(home.filePath("history/" + id + '/' + EditorScene::pictureName(0))).size();
+    EXPECT_GT(kept, 0);
+    EXPECT_LE(kept, best.size() * 3 / 2) << kept << " against " << best.size();
+
+    // An editable PNG holds the flat picture and the original: each compressed.
+    const QByteArray plain = ImageFiles::encodeForPath(screen, "a.png");
+    const QByteArray editable =
+        ImageFiles::encodeForPath(screen, "a.png", std::make_shared<const EditorScene>(scene));
+    ASSERT_FALSE(editable.isEmpty());
+    EXPECT_LE(plain.size(), best.size() * 3 / 2);
+    EXPECT_LE(editable.size() - plain.size(), best.size() * 3 / 2)
+        << editable.size() << " against " << best.size();
 }
 
 TEST(CaptureHistory, EntriesArePrivateNewestFirstAndTheOldestGoFirst)

@@ -12,6 +12,7 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QMimeData>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -241,7 +242,14 @@ TEST(Canvas, ALargeEditablePngIsDecodedOffTheGuiThreadWhenPasted)
 {
     Canvas c;
     EditorScene scene;
-    scene.image = solid({2400, 1800}, Qt::darkCyan);
+    // Noise: stored compressed, a picture of one colour would be too light to need a thread.
+    scene.image = solid({1200, 900}, Qt::darkCyan);
+    QRandomGenerator noise(5);
+    for (int y = 0; y < scene.image.height(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(scene.image.scanLine(y));
+        for (int x = 0; x < scene.image.width(); ++x)
+            row[x] = 0xff000000u | (noise.generate() & 0xffffffu);
+    }
     scene.marks = {Annotation::make(ToolKind::Rect, {10, 10}, {90, 60}, Qt::red, 4)};
     QByteArray flat;
     QBuffer buffer(&flat);
@@ -259,7 +267,7 @@ TEST(Canvas, ALargeEditablePngIsDecodedOffTheGuiThreadWhenPasted)
     for (int wait = 0; wait < 500 && opened.isEmpty(); ++wait)
         vistrel::test::drain(1);
     ASSERT_EQ(opened.size(), 1);
-    EXPECT_EQ(opened.first().image.size(), QSize(2400, 1800));
+    EXPECT_EQ(opened.first().image.size(), QSize(1200, 900));
     EXPECT_EQ(opened.first().marks.size(), 1);
 }
 
@@ -824,4 +832,11 @@ TEST(Canvas, TheRedactToolDrawsOpaqueBoxesThatKeepTheirColour)
             EXPECT_EQ(flat.pixelColor(x, y) == Annotation::redactionColor(), inside)
                 << x << "," << y;
         }
+
+    // Over a black terminal the box is light, or it would not be seen.
+    Canvas dark({400, 300}, {}, {}, solid({400, 300}, Qt::black));
+    dark.key(Qt::Key_D);
+    dark.stroke({1020, 1100}, {1120, 1160});
+    ASSERT_EQ(dark.model().annotations().size(), 1);
+    EXPECT_EQ(dark.model().annotations()[0]->color, Annotation::lightRedactionColor());
 }

@@ -689,6 +689,41 @@ TEST_F(EditorWindowTest, AReusedWindowHoldsOnlyTheNewEditor)
     EXPECT_FALSE(window->isVisible());
 }
 
+TEST_F(EditorWindowTest, FindingSecretsShowsABusyPointerAndEscapeStopsIt)
+{
+    open(QSize(300, 200));
+    std::function<void(Result<QList<LayoutLine>>)> pending;
+    int reads = 0;
+    editor->setWordReader(
+        [&](const QImage &, QObject *, std::function<void(Result<QList<LayoutLine>>)> done) {
+            ++reads;
+            pending = std::move(done);
+        });
+    QTest::keyClick(editor->canvas(), Qt::Key_X);
+    ASSERT_TRUE(pending);
+    ASSERT_TRUE(QGuiApplication::overrideCursor());
+    EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::BusyCursor);
+    EXPECT_EQ(desktop.toastTexts.last(), "Looking for secrets… Escape stops.");
+    QTest::keyClick(editor->canvas(), Qt::Key_X); // a second press starts no second search
+    EXPECT_EQ(reads, 1);
+
+    QTest::keyClick(editor->canvas(), Qt::Key_Escape);
+    EXPECT_FALSE(editor->isFindingSecrets());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(desktop.toastTexts.last(), "Stopped looking for secrets");
+    // Words that arrive after the stop cover nothing; the next search uses them.
+    LayoutLine line;
+    line.words = {{QRect(10, 20, 150, 16), "alice@example.com", 90}};
+    std::exchange(pending, nullptr)(QList<LayoutLine>{line});
+    drain();
+    EXPECT_TRUE(editor->canvas()->model().annotations().isEmpty());
+    QTest::keyClick(editor->canvas(), Qt::Key_X);
+    drain();
+    EXPECT_EQ(reads, 1);
+    EXPECT_EQ(editor->canvas()->model().annotations().size(), 1);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
 TEST_F(EditorWindowTest, RedactCoversWhatTheWordsShowInOneStepAndShareAsksAboutTheRest)
 {
     open(QSize(300, 200));
