@@ -14,7 +14,7 @@ packages=(
   xvfb xauth xdotool xclip x11-utils x11-apps x11-xserver-utils wmctrl openbox trayer xterm zenity
   chromium firefox-esr
   xserver-xorg-core xserver-xorg-video-dummy
-  imagemagick pngcheck poppler-utils fonts-dejavu-core fonts-liberation2 chromium
+  imagemagick pngcheck poppler-utils fonts-dejavu-core fonts-liberation2
   desktop-file-utils appstream man-db
   dpkg-dev file lintian
   qt6-wayland dbus gnome-keyring sway swaybg grim wl-clipboard pipewire libwayland-dev wayland-protocols
