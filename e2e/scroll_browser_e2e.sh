@@ -37,7 +37,18 @@ $3
 </body></html>
 EOF
 }
-lines() { seq -f "<p>line %04g of the $3 page, then some words that make it a line of text</p>" "$1" "$2"; }
+# lines FIRST LAST NAME: lines of text as a page has them, each as long as its own words make it
+# (lines that differ in one digit only would make a page that repeats itself every line).
+lines() {
+  awk -v a="$1" -v b="$2" -v name="$3" 'BEGIN {
+    split("alpha bravo charlie delta echo foxtrot golf hotel india juliet kilo lima", w, " ")
+    for (i = a; i <= b; i++) {
+      s = sprintf("line %04d of the %s page:", i, name)
+      for (k = 0; k < 3 + (i * 7) % 9; k++) s = s " " w[1 + (i * 13 + k * 5) % 12]
+      print "<p>" s "</p>"
+    }
+  }'
+}
 
 page plain "" "$(lines 1 200 plain)"
 article=""
