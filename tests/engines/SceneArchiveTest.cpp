@@ -259,7 +259,11 @@ TEST(EditablePng, EveryKindOfMarkComesBackEditableAndViewersSeeTheFlatPicture)
     // Saved by path: the PNG carries the work, a JPEG of the same never does.
     const auto shared = std::make_shared<const EditorScene>(scene);
     EXPECT_TRUE(EditablePng::readBytes(ImageFiles::encodeForPath(flat, "x.png", shared)).scene);
+#ifndef __SANITIZE_ADDRESS__
+    // (Not in the sanitizer build: its leak checker crashes at exit on the thread-local storage
+    // of the JPEG plugin the toolkit loads at run time.)
     EXPECT_FALSE(EditablePng::readBytes(ImageFiles::encodeForPath(flat, "x.jpg", shared)).scene);
+#endif
 }
 
 TEST(EditablePng, DamagedOrHostileChunksOpenThePlainPictureWithAReason)
