@@ -15,7 +15,6 @@
 #include <xkbcommon/xkbcommon.h>
 
 #include <cmath>
-#include <cstdio>
 #include <memory>
 
 namespace vistrel {
