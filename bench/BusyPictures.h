@@ -38,13 +38,16 @@ inline QImage busyDesktop()
     p.fillRect(0, 0, 1920, 28, QColor(40, 40, 46));
     p.setPen(Qt::white);
     p.setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
-    p.drawText(QRect(12, 0, 600, 28), Qt::AlignVCenter, QStringLiteral("Activities   Files   Terminal   Browser"));
-    p.drawText(QRect(1700, 0, 200, 28), Qt::AlignVCenter | Qt::AlignRight, QStringLiteral("Mon 10:42"));
+    p.drawText(QRect(12, 0, 600, 28), Qt::AlignVCenter,
+               QStringLiteral("Activities   Files   Terminal   Browser"));
+    p.drawText(QRect(1700, 0, 200, 28), Qt::AlignVCenter | Qt::AlignRight,
+               QStringLiteral("Mon 10:42"));
     QRandomGenerator rng(3);
-    const QStringList words = {QStringLiteral("report"), QStringLiteral("the"), QStringLiteral("quarterly"),
-                               QStringLiteral("Invoice"), QStringLiteral("settings"), QStringLiteral("12.4 MB"),
-                               QStringLiteral("download"), QStringLiteral("and"), QStringLiteral("privacy"),
-                               QStringLiteral("March"), QStringLiteral("draft"), QStringLiteral("account")};
+    const QStringList words = {
+        QStringLiteral("report"),   QStringLiteral("the"),      QStringLiteral("quarterly"),
+        QStringLiteral("Invoice"),  QStringLiteral("settings"), QStringLiteral("12.4 MB"),
+        QStringLiteral("download"), QStringLiteral("and"),      QStringLiteral("privacy"),
+        QStringLiteral("March"),    QStringLiteral("draft"),    QStringLiteral("account")};
     auto sentence = [&](int count) {
         QString s;
         for (int i = 0; i < count; ++i)
@@ -87,7 +90,8 @@ inline QImage busyDesktop()
                     p.drawLine(left, y + 24, right, y + 24);
                     p.setPen(QColor(40, 40, 40));
                     for (int col = 0; col < 4; ++col)
-                        p.drawText(QPoint(left + col * (right - left) / 4 + 6, y + 17), sentence(1));
+                        p.drawText(QPoint(left + col * (right - left) / 4 + 6, y + 17),
+                                   sentence(1));
                     p.setPen(QColor(200, 200, 205));
                 }
                 y += 12;

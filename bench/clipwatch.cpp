@@ -19,7 +19,8 @@ xcb_connection_t *conn;
 
 xcb_atom_t atom(const char *name)
 {
-    auto *r = xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 0, uint16_t(strlen(name)), name), nullptr);
+    auto *r = xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 0, uint16_t(strlen(name)), name),
+                                    nullptr);
     const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
     free(r);
     return a;
@@ -35,8 +36,9 @@ long long nowNs()
 // The property's whole value, deleted once read.
 bool take(xcb_window_t win, xcb_atom_t property, xcb_atom_t *type, std::vector<uint8_t> &out)
 {
-    auto *p = xcb_get_property_reply(conn, xcb_get_property(conn, 1, win, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 28),
-                                     nullptr);
+    auto *p = xcb_get_property_reply(
+        conn, xcb_get_property(conn, 1, win, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 28),
+        nullptr);
     if (!p)
         return false;
     *type = p->type;
@@ -103,7 +105,8 @@ int main()
         } else if (type == XCB_PROPERTY_NOTIFY && state == Incremental) {
             auto *n = reinterpret_cast<xcb_property_notify_event_t *>(e);
             xcb_atom_t valueType = XCB_ATOM_NONE;
-            if (n->atom == got && n->state == XCB_PROPERTY_NEW_VALUE && take(win, got, &valueType, chunk)) {
+            if (n->atom == got && n->state == XCB_PROPERTY_NEW_VALUE &&
+                take(win, got, &valueType, chunk)) {
                 if (chunk.empty()) {
                     if (data.size() > 8 && std::memcmp(data.data() + 1, "PNG", 3) == 0) {
                         std::printf("%lld %zu\n", nowNs(), data.size());

@@ -13,7 +13,8 @@ namespace {
 
 xcb_atom_t atom(xcb_connection_t *c, const char *name)
 {
-    auto *r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
+    auto *r =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
     const xcb_atom_t a = r ? r->atom : 0;
     free(r);
     return a;
@@ -30,12 +31,13 @@ int main(int argc, char **argv)
     xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     const xcb_keycode_t key = xcb_keycode_t(9 + digit), escape = 9;
     const uint16_t mods = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT;
-    if (xcb_request_check(c, xcb_grab_key_checked(c, 1, screen->root, mods, key, XCB_GRAB_MODE_ASYNC,
-                                                  XCB_GRAB_MODE_ASYNC))) {
+    if (xcb_request_check(c, xcb_grab_key_checked(c, 1, screen->root, mods, key,
+                                                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC))) {
         std::fprintf(stderr, "Control+Shift+%d is held by another client\n", digit);
         return 1;
     }
-    const xcb_atom_t protocols = atom(c, "WM_PROTOCOLS"), deleteWindow = atom(c, "WM_DELETE_WINDOW");
+    const xcb_atom_t protocols = atom(c, "WM_PROTOCOLS"),
+                     deleteWindow = atom(c, "WM_DELETE_WINDOW");
     const xcb_atom_t netName = atom(c, "_NET_WM_NAME"), utf8 = atom(c, "UTF8_STRING");
     const char name[] = "Vistrel Bench Floor";
     const xcb_gcontext_t gc = xcb_generate_id(c);
@@ -44,10 +46,11 @@ int main(int argc, char **argv)
     const xcb_window_t window = xcb_generate_id(c);
     const uint32_t values[] = {1, XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_KEY_PRESS};
     xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, screen->width_in_pixels,
-                      screen->height_in_pixels, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                      XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
+                      screen->height_in_pixels, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      screen->root_visual, XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, netName, utf8, 8, sizeof name - 1, name);
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, protocols, XCB_ATOM_ATOM, 32, 1, &deleteWindow);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, protocols, XCB_ATOM_ATOM, 32, 1,
+                        &deleteWindow);
     bool shown = false;
     auto close = [&] {
         if (!shown)
@@ -69,7 +72,8 @@ int main(int argc, char **argv)
                 close();
             } else if (k->detail == key && !shown) {
                 xcb_map_window(c, window);
-                xcb_grab_keyboard(c, 1, window, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+                xcb_grab_keyboard(c, 1, window, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC,
+                                  XCB_GRAB_MODE_ASYNC);
                 shown = true;
             }
             break;

@@ -30,7 +30,8 @@ std::set<xcb_window_t> watched;
 
 xcb_atom_t atom(const char *name)
 {
-    auto *r = xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 0, uint16_t(strlen(name)), name), nullptr);
+    auto *r = xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 0, uint16_t(strlen(name)), name),
+                                    nullptr);
     xcb_atom_t a = r ? r->atom : 0;
     free(r);
     return a;
@@ -39,10 +40,12 @@ xcb_atom_t atom(const char *name)
 std::string windowName(xcb_window_t w)
 {
     static xcb_atom_t netName = atom("_NET_WM_NAME"), utf8 = atom("UTF8_STRING");
-    auto *r = xcb_get_property_reply(conn, xcb_get_property(conn, 0, w, netName, utf8, 0, 256), nullptr);
+    auto *r =
+        xcb_get_property_reply(conn, xcb_get_property(conn, 0, w, netName, utf8, 0, 256), nullptr);
     std::string s;
     if (r)
-        s.assign(static_cast<char *>(xcb_get_property_value(r)), size_t(xcb_get_property_value_length(r)));
+        s.assign(static_cast<char *>(xcb_get_property_value(r)),
+                 size_t(xcb_get_property_value_length(r)));
     free(r);
     return s;
 }
@@ -60,7 +63,8 @@ void watch(xcb_window_t w)
 
 void key(xcb_keycode_t code, bool press)
 {
-    xcb_test_fake_input(conn, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, code, XCB_CURRENT_TIME, root, 0, 0, 0);
+    xcb_test_fake_input(conn, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, code, XCB_CURRENT_TIME, root,
+                        0, 0, 0);
 }
 
 double ms(Clock::time_point from, Clock::time_point to)
@@ -72,8 +76,8 @@ void report(const std::string &name, const char *what, std::vector<double> v)
 {
     const double first = v.front();
     std::sort(v.begin(), v.end());
-    std::printf("%s %-8s first=%.1f min=%.1f median=%.1f max=%.1f ms (%zu runs)\n", name.c_str(), what, first,
-                v.front(), v[v.size() / 2], v.back(), v.size());
+    std::printf("%s %-8s first=%.1f min=%.1f median=%.1f max=%.1f ms (%zu runs)\n", name.c_str(),
+                what, first, v.front(), v[v.size() / 2], v.back(), v.size());
 }
 
 } // namespace
@@ -183,7 +187,8 @@ int main(int argc, char **argv)
         msg.type = protocols;
         msg.data.data32[0] = deleteWindow;
         msg.data.data32[1] = XCB_CURRENT_TIME;
-        xcb_send_event(conn, 0, found, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&msg));
+        xcb_send_event(conn, 0, found, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char *>(&msg));
         key(escape, true);
         key(escape, false);
         xcb_flush(conn);
@@ -193,8 +198,8 @@ int main(int argc, char **argv)
             if ((e->response_type & 0x7f) == XCB_CREATE_NOTIFY)
                 watch(reinterpret_cast<xcb_create_notify_event_t *>(e)->window);
             else if ((e->response_type & 0x7f) == damageEvent + XCB_DAMAGE_NOTIFY)
-                xcb_damage_subtract(conn, reinterpret_cast<xcb_damage_notify_event_t *>(e)->damage, XCB_NONE,
-                                    XCB_NONE);
+                xcb_damage_subtract(conn, reinterpret_cast<xcb_damage_notify_event_t *>(e)->damage,
+                                    XCB_NONE, XCB_NONE);
             free(e);
         }
         xcb_flush(conn);

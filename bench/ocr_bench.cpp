@@ -42,9 +42,11 @@ struct Score
     }
     QString text(bool withOrder = false) const
     {
-        QString s = QString::asprintf("characters %.2f %% (worst %.2f %%)", 100 * accuracy / n, 100 * worst);
+        QString s = QString::asprintf("characters %.2f %% (worst %.2f %%)", 100 * accuracy / n,
+                                      100 * worst);
         if (withOrder)
-            s += QString::asprintf(", lines in order %.2f %% (worst %.2f %%)", 100 * order / n, 100 * worstOrder);
+            s += QString::asprintf(", lines in order %.2f %% (worst %.2f %%)", 100 * order / n,
+                                   100 * worstOrder);
         return s + QString::asprintf(", %.0f ms per picture", ms / n);
     }
 };
@@ -103,15 +105,16 @@ int main(int argc, char **argv)
     if (!compare)
         std::printf("the plain tesseract tool is not installed: only Vistrel is measured\n");
     const bool verbose = qEnvironmentVariableIsSet("VISTREL_OCR_VERBOSE");
-    const QStringList only = qEnvironmentVariable("VISTREL_OCR_ONLY").split(',', Qt::SkipEmptyParts);
+    const QStringList only =
+        qEnvironmentVariable("VISTREL_OCR_ONLY").split(',', Qt::SkipEmptyParts);
     QTemporaryDir dir;
 
     // 3a. First: the first recognition after a start (helper and model), then what starting
     // the engine alone costs.
-    const CorpusImage areaPicture =
-        renderRows({"Quarterly report (draft)", "Downloads 12.4 MB of 3:05 remaining", "Meeting at 10:30 tomorrow",
-                    "Invoice March total 1,240.00", "Reply Forward Archive"},
-                   "DejaVu Sans", 16, false, QSize(800, 300));
+    const CorpusImage areaPicture = renderRows(
+        {"Quarterly report (draft)", "Downloads 12.4 MB of 3:05 remaining",
+         "Meeting at 10:30 tomorrow", "Invoice March total 1,240.00", "Reply Forward Archive"},
+        "DejaVu Sans", 16, false, QSize(800, 300));
     const QRect area = areaPicture.image.rect();
     QString areaText;
     const double firstMs = extractText(ocr, areaPicture.image, area, &areaText);
@@ -138,8 +141,8 @@ int main(int argc, char **argv)
             ours.add(a, ms);
             byGroup[c.dark ? "dark" : "light"].add(a, ms);
             if (verbose && a < 0.98)
-                std::printf("%s %.3f\n--- got\n%s\n--- want\n%s\n", qPrintable(c.name), a, qPrintable(text),
-                            qPrintable(c.truth));
+                std::printf("%s %.3f\n--- got\n%s\n--- want\n%s\n", qPrintable(c.name), a,
+                            qPrintable(text), qPrintable(c.truth));
             if (compare) {
                 const QString path = dir.filePath(c.name + ".png");
                 c.image.save(path);
@@ -148,7 +151,8 @@ int main(int argc, char **argv)
                 plain.add(characterAccuracy(ptext, c.truth), pms);
             }
         }
-        std::printf("single text areas: %d pictures 760x420, 5 fonts, 10-16 px, light and dark\n", ours.n);
+        std::printf("single text areas: %d pictures 760x420, 5 fonts, 10-16 px, light and dark\n",
+                    ours.n);
         std::printf("  vistrel:         %s\n", qPrintable(ours.text()));
         if (compare)
             std::printf("  plain tesseract: %s\n", qPrintable(plain.text()));
@@ -161,8 +165,10 @@ int main(int argc, char **argv)
         std::printf("composed screens, 1280x800 at 1x and 2x:\n");
         for (const ScreenScene &s : screenCorpus()) {
             if (std::any_of(only.cbegin(), only.cend(),
-                            [](const QString &o) { return o != "corpus" && o != "screens" && o != "speed"; })
-                && !only.contains(s.name.section('@', 0, 0)))
+                            [](const QString &o) {
+                                return o != "corpus" && o != "screens" && o != "speed";
+                            }) &&
+                !only.contains(s.name.section('@', 0, 0)))
                 continue;
             const QString truth = s.lines.join('\n');
             t.restart();
@@ -170,8 +176,9 @@ int main(int argc, char **argv)
             const double ms = double(t.elapsed());
             const double a = characterAccuracy(text, truth), o = linesInOrder(text, s.lines);
             ours.add(a, ms, o);
-            QString line = QString::asprintf("    %-12s vistrel %6.2f %% chars %6.2f %% in order %5.0f ms",
-                                             qPrintable(s.name), 100 * a, 100 * o, ms);
+            QString line =
+                QString::asprintf("    %-12s vistrel %6.2f %% chars %6.2f %% in order %5.0f ms",
+                                  qPrintable(s.name), 100 * a, 100 * o, ms);
             if (verbose)
                 std::printf("--- %s got\n%s\n", qPrintable(s.name), qPrintable(text));
             if (compare) {
@@ -179,16 +186,19 @@ int main(int argc, char **argv)
                 s.image.save(path);
                 double pms = 0;
                 const QString ptext = plainTool(path, &pms);
-                const double pa = characterAccuracy(ptext, truth), po = linesInOrder(ptext, s.lines);
+                const double pa = characterAccuracy(ptext, truth),
+                             po = linesInOrder(ptext, s.lines);
                 plain.add(pa, pms, po);
-                line += QString::asprintf(" | plain %6.2f %% chars %6.2f %% in order %5.0f ms", 100 * pa, 100 * po, pms);
+                line += QString::asprintf(" | plain %6.2f %% chars %6.2f %% in order %5.0f ms",
+                                          100 * pa, 100 * po, pms);
             }
             std::printf("%s\n", qPrintable(line));
         }
         std::printf("  vistrel:         %s\n", qPrintable(ours.text(true)));
         if (compare)
             std::printf("  plain tesseract: %s\n", qPrintable(plain.text(true)));
-        std::printf("  (targets: >= 99 %% characters and >= 99 %% lines in order, ahead of the plain tool)\n");
+        std::printf("  (targets: >= 99 %% characters and >= 99 %% lines in order, ahead of the "
+                    "plain tool)\n");
     }
 
     if (only.isEmpty() || only.contains("speed")) {
@@ -199,7 +209,8 @@ int main(int argc, char **argv)
             warm.push_back(extractText(ocr, areaPicture.image, area, &text));
         }
         // Floor: the engine alone on the picture as prepared, in one piece, no layout.
-        const PreparedImage prepared = TesseractEngine::prepare(areaPicture.image, TesseractEngine::readingBudget);
+        const PreparedImage prepared =
+            TesseractEngine::prepare(areaPicture.image, TesseractEngine::readingBudget);
         for (int i = 0; i < 7; ++i) {
             t.restart();
             (void)ocr.engine().recognize(prepared.grey, OCRService::languageSpec({}));
@@ -208,10 +219,12 @@ int main(int argc, char **argv)
         std::printf("Extract Text of an 800x300 area (%lld lines, %.2f %% characters):\n",
                     (long long)areaText.count('\n') + (areaText.isEmpty() ? 0 : 1),
                     100 * characterAccuracy(areaText, areaPicture.truth));
-        std::printf("  first after a start %5.0f ms; with the engine started at the hot key %.0f ms (target <= 400)\n",
+        std::printf("  first after a start %5.0f ms; with the engine started at the hot key %.0f "
+                    "ms (target <= 400)\n",
                     firstMs, primedMs);
         std::printf("  starting one engine (process and model) %.0f ms\n", startMs);
-        std::printf("  warm                %5.0f ms (target <= 150); floor: one engine reading the prepared "
+        std::printf("  warm                %5.0f ms (target <= 150); floor: one engine reading the "
+                    "prepared "
                     "picture %.0f ms\n",
                     median(warm), median(engine));
         if (compare) {
@@ -219,7 +232,8 @@ int main(int argc, char **argv)
             areaPicture.image.save(path);
             double pms = 0;
             plainTool(path, &pms);
-            std::printf("  plain tesseract on the same area (start, model, reading) %.0f ms\n", pms);
+            std::printf("  plain tesseract on the same area (start, model, reading) %.0f ms\n",
+                        pms);
         }
 
         const ScreenScene full = screenFullOfText();
@@ -236,10 +250,11 @@ int main(int argc, char **argv)
         t.restart();
         const int boxes = int(ocr.detectTextBoxesNow(full.image).size());
         const double boxMs = double(t.elapsed());
-        std::printf("1920x1080 full of text: %.0f ms (target <= 750), characters %.2f %%, lines in order %.2f %%; "
+        std::printf("1920x1080 full of text: %.0f ms (target <= 750), characters %.2f %%, lines in "
+                    "order %.2f %%; "
                     "text boxes %.0f ms (%d lines)\n",
-                    median(fullTimes), 100 * characterAccuracy(text, truth), 100 * linesInOrder(text, full.lines),
-                    boxMs, boxes);
+                    median(fullTimes), 100 * characterAccuracy(text, truth),
+                    100 * linesInOrder(text, full.lines), boxMs, boxes);
         if (compare) {
             const QString path = dir.filePath("full.png");
             full.image.save(path);

@@ -46,14 +46,18 @@ int main(int argc, char **argv)
     if (argc == 3 && std::strcmp(argv[1], "--write-desktop") == 0)
         return bench::busyDesktop().save(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
     const QImage desktop = bench::busyDesktop(), noise = bench::noisePicture();
-    benchmark::RegisterBenchmark("BM_EncodePng/desktop", encodeFast, desktop)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("BM_EncodePng/noise", encodeFast, noise)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("BM_ToolkitPng/desktop", encodeToolkit, desktop)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_EncodePng/desktop", encodeFast, desktop)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_EncodePng/noise", encodeFast, noise)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_ToolkitPng/desktop", encodeToolkit, desktop)
+        ->Unit(benchmark::kMillisecond);
     if (argc >= 3 && std::strcmp(argv[1], "--picture") == 0) {
         const QImage own(QString::fromLocal8Bit(argv[2]));
         if (own.isNull())
             return 1;
-        benchmark::RegisterBenchmark("BM_EncodePng/picture", encodeFast, own)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark("BM_EncodePng/picture", encodeFast, own)
+            ->Unit(benchmark::kMillisecond);
         argc -= 2, argv += 2;
         argv[0] = argv[-2];
     }

@@ -396,7 +396,8 @@ int main(int argc, char **argv)
             std::printf("%s\n", qPrintable(read));
         }
         for (const SecretFinding &f : finder.find(*words))
-            std::printf("found %s: %s\n", qPrintable(SecretFinder::settingsName(f.kind)), qPrintable(f.text));
+            std::printf("found %s: %s\n", qPrintable(SecretFinder::settingsName(f.kind)),
+                        qPrintable(f.text));
         return 0;
     }
     static const QStringList types{"terminal", "form", "mail", "config", "buildlog"};

@@ -21,7 +21,8 @@ QImage screenshot()
     for (int y = 0; y < img.height(); ++y) {
         auto *line = reinterpret_cast<QRgb *>(img.scanLine(y));
         for (int x = 0; x < img.width(); ++x)
-            line[x] = qRgb((x / 7) % 256, (y / 5) % 256, (y % 24 < 3) ? 30 : int(rng.bounded(40)) + 200);
+            line[x] =
+                qRgb((x / 7) % 256, (y / 5) % 256, (y % 24 < 3) ? 30 : int(rng.bounded(40)) + 200);
     }
     return img;
 }
@@ -29,14 +30,15 @@ QImage screenshot()
 QList<AnnotationRef> mixedMarks(int count)
 {
     QRandomGenerator rng(2);
-    const QList<ToolKind> kinds = {ToolKind::Arrow, ToolKind::Line, ToolKind::Rect, ToolKind::Ellipse,
-                                   ToolKind::Pen, ToolKind::Highlight, ToolKind::Text, ToolKind::Step,
-                                   ToolKind::Blur};
+    const QList<ToolKind> kinds = {ToolKind::Arrow,   ToolKind::Line, ToolKind::Rect,
+                                   ToolKind::Ellipse, ToolKind::Pen,  ToolKind::Highlight,
+                                   ToolKind::Text,    ToolKind::Step, ToolKind::Blur};
     QList<AnnotationRef> marks;
     for (int i = 0; i < count; ++i) {
         const QPointF a(1000 + rng.bounded(3600), 1000 + rng.bounded(2000));
         const QPointF b = a + QPointF(rng.bounded(240) - 120, rng.bounded(160) - 80);
-        auto m = Annotation::make(kinds[i % kinds.size()], a, b, QColor::fromHsv(i * 7 % 360, 220, 230), 5);
+        auto m = Annotation::make(kinds[i % kinds.size()], a, b,
+                                  QColor::fromHsv(i * 7 % 360, 220, 230), 5);
         if (m->kind == ToolKind::Pen)
             for (int k = 0; k < 30; ++k)
                 m->points.append(a + QPointF(k * 4, (k % 5) * 3));

@@ -2,8 +2,8 @@
 // capture itself (a 1600×1000 rectangle of the X screen, when there is one). Each figure is
 // printed beside its floor from the same run: reading the frame's bytes once (stitching),
 // copying them once (capture). Targets: add(frame:) <= 1 ms, a frame capture <= 5 ms.
-#include "platform/X11Desktop.h"
 #include "model/ScrollStitcher.h"
+#include "platform/X11Desktop.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -35,11 +35,11 @@ const QImage &tallPage()
         p.setFont(font);
         p.setPen(QColor(30, 30, 30));
         QRandomGenerator rng(5);
-        const QStringList words = {QStringLiteral("capture"), QStringLiteral("screen"),
-                                   QStringLiteral("the"), QStringLiteral("scroll"),
+        const QStringList words = {QStringLiteral("capture"),    QStringLiteral("screen"),
+                                   QStringLiteral("the"),        QStringLiteral("scroll"),
                                    QStringLiteral("-rw-r--r--"), QStringLiteral("2026"),
-                                   QStringLiteral("stitch"), QStringLiteral("a"),
-                                   QStringLiteral("frame"), QStringLiteral("of")};
+                                   QStringLiteral("stitch"),     QStringLiteral("a"),
+                                   QStringLiteral("frame"),      QStringLiteral("of")};
         for (int n = 0; n < img.height() / 20; ++n) {
             QString line = QStringLiteral("%1 ").arg(n, 5);
             const int count = int(rng.bounded(4, 18));
@@ -119,7 +119,8 @@ void BM_FrameCapture(benchmark::State &state)
 {
     X11ScreenSource *src = source();
     QScreen *screen = QGuiApplication::primaryScreen();
-    if (!src || !screen || screen->geometry().width() < frameW || screen->geometry().height() < frameH) {
+    if (!src || !screen || screen->geometry().width() < frameW ||
+        screen->geometry().height() < frameH) {
         state.SkipWithError("needs an X screen of at least 1600x1000");
         return;
     }

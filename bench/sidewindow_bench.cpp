@@ -41,8 +41,8 @@ struct ProcessCpu
     std::clock_t start = std::clock();
     void report(benchmark::State &state) const
     {
-        state.counters["cpu_ms"] = benchmark::Counter(
-            1000.0 * double(std::clock() - start) / CLOCKS_PER_SEC / double(state.iterations()));
+        state.counters["cpu_ms"] = benchmark::Counter(1000.0 * double(std::clock() - start) /
+                                                      CLOCKS_PER_SEC / double(state.iterations()));
     }
 };
 

@@ -17,7 +17,8 @@ xcb_window_t win;
 
 xcb_atom_t atom(const char *name)
 {
-    auto *r = xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 0, uint16_t(strlen(name)), name), nullptr);
+    auto *r = xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 0, uint16_t(strlen(name)), name),
+                                    nullptr);
     const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
     free(r);
     return a;
@@ -42,7 +43,8 @@ void notify(const xcb_selection_request_event_t &req, xcb_atom_t property)
     n.selection = req.selection;
     n.target = req.target;
     n.property = property;
-    xcb_send_event(conn, 0, req.requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&n));
+    xcb_send_event(conn, 0, req.requestor, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char *>(&n));
     xcb_flush(conn);
 }
 
@@ -81,12 +83,15 @@ int main()
             // Take the picture from the owner before it goes.
             xcb_convert_selection(conn, win, clipboard, png, kept, XCB_CURRENT_TIME);
             xcb_flush(conn);
-            auto *n = reinterpret_cast<xcb_selection_notify_event_t *>(waitFor(XCB_SELECTION_NOTIFY));
+            auto *n =
+                reinterpret_cast<xcb_selection_notify_event_t *>(waitFor(XCB_SELECTION_NOTIFY));
             const bool got = n && n->property != XCB_ATOM_NONE;
             free(n);
             if (got) {
                 auto *p = xcb_get_property_reply(
-                    conn, xcb_get_property(conn, 1, win, kept, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 28), nullptr);
+                    conn,
+                    xcb_get_property(conn, 1, win, kept, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 28),
+                    nullptr);
                 if (p && p->type != incr) {
                     const auto *bytes = static_cast<const uint8_t *>(xcb_get_property_value(p));
                     data.assign(bytes, bytes + xcb_get_property_value_length(p));
@@ -104,8 +109,8 @@ int main()
             xcb_flush(conn);
         } else if (req.selection == clipboard && owning && req.target == targets) {
             const xcb_atom_t offered[] = {targets, png};
-            xcb_change_property(conn, XCB_PROP_MODE_REPLACE, req.requestor, req.property, XCB_ATOM_ATOM,
-                                32, 2, offered);
+            xcb_change_property(conn, XCB_PROP_MODE_REPLACE, req.requestor, req.property,
+                                XCB_ATOM_ATOM, 32, 2, offered);
             notify(req, req.property);
         } else if (req.selection == clipboard && owning && req.target == png) {
             xcb_change_property(conn, XCB_PROP_MODE_REPLACE, req.requestor, req.property, png, 8,

@@ -15,7 +15,8 @@ int main(int argc, char **argv)
     xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
     const xcb_keycode_t key = xcb_keycode_t(9 + digit);
     const uint16_t base = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT;
-    const uint16_t locks[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2, XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
+    const uint16_t locks[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2,
+                              XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
     for (uint16_t lock : locks) {
         if (xcb_generic_error_t *e = xcb_request_check(
                 conn, xcb_grab_key_checked(conn, 1, root, base | lock, key, XCB_GRAB_MODE_ASYNC,

@@ -1,6 +1,7 @@
 // Input for a headless GNOME Shell, which has no input devices of its own: a remote-desktop
 // session of mutter's that moves, presses, releases and types as told.
-//   vistrel_mutterinput WIDTH HEIGHT [move X Y | down | up | key KEYSYM... | type TEXT | wait MS]...
+//   vistrel_mutterinput WIDTH HEIGHT [move X Y | down | up | key KEYSYM... | type TEXT | wait
+//   MS]...
 // Positions are in the stage's WIDTH×HEIGHT coordinates. `key` presses the keysyms (names as
 // in XStringToKeysym: Escape, Control_L, 2) in order and releases them in reverse; `type` types
 // plain ASCII text.
@@ -102,7 +103,8 @@ int main(int argc, char **argv)
                 ok = ok && call(QStringLiteral("NotifyKeyboardKeysym"), {*it, false});
         } else if (word == QLatin1String("type") && i + 1 < args.size()) {
             for (const QChar c : args.at(++i)) {
-                ok = ok && call(QStringLiteral("NotifyKeyboardKeysym"), {uint(c.unicode()), true}) &&
+                ok = ok &&
+                     call(QStringLiteral("NotifyKeyboardKeysym"), {uint(c.unicode()), true}) &&
                      call(QStringLiteral("NotifyKeyboardKeysym"), {uint(c.unicode()), false});
                 QThread::msleep(10);
             }

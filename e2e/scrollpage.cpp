@@ -58,7 +58,9 @@ QImage makePage(quint32 seed)
     for (int ty = 24; ty < h; ty += 20 + int(rng.bounded(16))) {
         p.setPen(rng.bounded(2) ? Qt::black : Qt::white);
         p.drawText(10 + int(rng.bounded(60)), ty,
-                   QStringLiteral("Line %1 · the quick brown fox %2").arg(++line).arg(rng.bounded(100000)));
+                   QStringLiteral("Line %1 · the quick brown fox %2")
+                       .arg(++line)
+                       .arg(rng.bounded(100000)));
     }
     return page;
 }

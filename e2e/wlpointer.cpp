@@ -23,13 +23,14 @@ const wl_message managerRequests[] = {
     {"destroy", "", noTypes},
 };
 const wl_message pointerRequests[] = {
-    {"motion", "uff", noTypes},        {"motion_absolute", "uuuuu", noTypes},
-    {"button", "uuu", noTypes},        {"axis", "uuf", noTypes},
-    {"frame", "", noTypes},            {"axis_source", "u", noTypes},
-    {"axis_stop", "uu", noTypes},      {"axis_discrete", "uufi", noTypes},
+    {"motion", "uff", noTypes},   {"motion_absolute", "uuuuu", noTypes},
+    {"button", "uuu", noTypes},   {"axis", "uuf", noTypes},
+    {"frame", "", noTypes},       {"axis_source", "u", noTypes},
+    {"axis_stop", "uu", noTypes}, {"axis_discrete", "uufi", noTypes},
     {"destroy", "", noTypes},
 };
-const wl_interface managerInterface = {"zwlr_virtual_pointer_manager_v1", 1, 2, managerRequests, 0, nullptr};
+const wl_interface managerInterface = {
+    "zwlr_virtual_pointer_manager_v1", 1, 2, managerRequests, 0, nullptr};
 
 enum Request : uint32_t { MotionAbsolute = 1, Button = 2, Frame = 4, Destroy = 8 };
 constexpr uint32_t leftButton = 0x110; // BTN_LEFT
@@ -46,7 +47,8 @@ void global(void *data, wl_registry *registry, uint32_t name, const char *interf
     if (!std::strcmp(interface, wl_seat_interface.name) && !g->seat)
         g->seat = static_cast<wl_seat *>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
     else if (!std::strcmp(interface, managerInterface.name))
-        g->manager = static_cast<wl_proxy *>(wl_registry_bind(registry, name, &managerInterface, 1));
+        g->manager =
+            static_cast<wl_proxy *>(wl_registry_bind(registry, name, &managerInterface, 1));
 }
 
 void globalRemove(void *, wl_registry *, uint32_t) {}
@@ -59,12 +61,14 @@ uint32_t now()
 
 } // namespace
 
-const wl_interface virtualPointerInterface = {"zwlr_virtual_pointer_v1", 1, 9, pointerRequests, 0, nullptr};
+const wl_interface virtualPointerInterface = {"zwlr_virtual_pointer_v1", 1, 9,
+                                              pointerRequests,           0, nullptr};
 
 int main(int argc, char **argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s WIDTH HEIGHT [move X Y | down | up | wait MS]...\n", argv[0]);
+        std::fprintf(stderr, "usage: %s WIDTH HEIGHT [move X Y | down | up | wait MS]...\n",
+                     argv[0]);
         return 2;
     }
     const uint32_t width = uint32_t(std::atoi(argv[1])), height = uint32_t(std::atoi(argv[2]));
@@ -82,7 +86,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "vistrel_wlpointer: the compositor offers no virtual pointer\n");
         return 1;
     }
-    wl_proxy *pointer = wl_proxy_marshal_constructor(g.manager, 0, &virtualPointerInterface, g.seat, nullptr);
+    wl_proxy *pointer =
+        wl_proxy_marshal_constructor(g.manager, 0, &virtualPointerInterface, g.seat, nullptr);
     wl_display_roundtrip(display);
     // Clients learn of the new pointer a moment after it appears.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -90,7 +95,8 @@ int main(int argc, char **argv)
     for (int i = 3; i < argc; ++i) {
         const std::string step = argv[i];
         if (step == "move" && i + 2 < argc) {
-            const uint32_t x = uint32_t(std::atoi(argv[i + 1])), y = uint32_t(std::atoi(argv[i + 2]));
+            const uint32_t x = uint32_t(std::atoi(argv[i + 1])),
+                           y = uint32_t(std::atoi(argv[i + 2]));
             i += 2;
             wl_proxy_marshal(pointer, MotionAbsolute, now(), x, y, width, height);
         } else if (step == "down" || step == "up") {

@@ -36,7 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QStringList problems;
     const auto keys = SettingsReader::resolveHotkeys(
         defaults,
-        [&settings](quint32 id) { return settings.value(QStringLiteral("hotkeys/%1").arg(id)).toString(); },
+        [&settings](quint32 id) {
+            return settings.value(QStringLiteral("hotkeys/%1").arg(id)).toString();
+        },
         &problems);
     QSet<QKeySequence> distinct;
     for (const auto &row : defaults) {

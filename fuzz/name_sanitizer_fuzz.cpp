@@ -16,13 +16,14 @@ void check(const QString &output)
     const std::optional<QString> slug = sanitizeName(output);
     if (!slug)
         return;
-    if (slug->size() < 3 || slug->size() > 48 || slug->startsWith(QLatin1Char('-'))
-        || slug->contains(QLatin1String("credit")) || slug->contains(QLatin1String("error"))
-        || slug->contains(QLatin1String("--")))
+    if (slug->size() < 3 || slug->size() > 48 || slug->startsWith(QLatin1Char('-')) ||
+        slug->contains(QLatin1String("credit")) || slug->contains(QLatin1String("error")) ||
+        slug->contains(QLatin1String("--")))
         std::abort();
     for (const QChar c : *slug) {
-        const bool allowed = (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
-            || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-');
+        const bool allowed = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+                             (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+                             c == QLatin1Char('-');
         if (!allowed)
             std::abort();
     }

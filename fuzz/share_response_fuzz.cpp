@@ -12,8 +12,8 @@ using namespace vistrel;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data),
-                                                     qsizetype(size));
+    const QByteArray bytes =
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     if (const auto link = ShareResponse::parse(200, bytes)) {
         if (!ShareResponse::isSafeLink(*link))
             std::abort();
@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (c.category() == QChar::Other_Control || c == QChar::LineSeparator)
                 std::abort();
         }
-        if (!link->startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
-            && !link->startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+        if (!link->startsWith(QLatin1String("http://"), Qt::CaseInsensitive) &&
+            !link->startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
             std::abort();
     }
     if (ShareResponse::parse(201, bytes))
@@ -31,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString text = QString::fromUtf8(bytes);
     ShareResponse::isSafeLink(text);
     const QUrl url(text, QUrl::StrictMode);
-    if (ShareResponse::isAcceptableEndpoint(url)
-        && url.scheme() != QLatin1String("https") && url.scheme() != QLatin1String("http"))
+    if (ShareResponse::isAcceptableEndpoint(url) && url.scheme() != QLatin1String("https") &&
+        url.scheme() != QLatin1String("http"))
         std::abort();
     return 0;
 }

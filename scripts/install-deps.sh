@@ -10,7 +10,7 @@ packages=(
   libtesseract-dev libleptonica-dev libcurl4-openssl-dev tesseract-ocr tesseract-ocr-eng
   libgif-dev libsecret-1-dev
   libgtest-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang clang-format libclang-rt-14-dev
   xvfb xauth xdotool xclip x11-utils x11-apps x11-xserver-utils wmctrl openbox trayer xterm zenity
   chromium firefox-esr
   xserver-xorg-core xserver-xorg-video-dummy

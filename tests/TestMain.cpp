@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-
 int main(int argc, char **argv)
 {
     // Text recognition runs in the helper of this build tree.

@@ -7,19 +7,19 @@
 #include "app/SettingsReader.h"
 #include "engines/CaptureHistory.h"
 #include "engines/EditablePng.h"
-#include "ui/EditorWindowController.h"
-#include "ui/Notifier.h"
-#include "ui/HistoryWindow.h"
 #include "platform/PictureFile.h"
+#include "ui/EditorWindowController.h"
+#include "ui/HistoryWindow.h"
+#include "ui/Notifier.h"
 
 #include <QApplication>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimer>
@@ -88,7 +88,7 @@ void AppShell::start()
         m_platform.alerts->warn(
             tr("Some hot keys in the settings were not used"),
             tr("%1 (%2). Their default keys are used instead; set them again in "
-                           "Preferences.")
+               "Preferences.")
                 .arg(problems.join(QStringLiteral("; ")), m_preferences->fileName()));
     hotkeys().registerKeys(m_coordinator, *m_platform.hotkeys, chosen);
     // While a preferences field waits for a combination, our own keys are what it gets.
@@ -188,8 +188,8 @@ void AppShell::refreshShortcutTexts()
         it.value()->setText(titles.value(it.key()) + QStringLiteral("  (") + hotkeyText(it.key()) +
                             QLatin1Char(')'));
     if (m_infoLine)
-        m_infoLine->setText(tr("%1 area · %2 full · %3 OCR")
-                                .arg(hotkeyText(1), hotkeyText(2), hotkeyText(3)));
+        m_infoLine->setText(
+            tr("%1 area · %2 full · %3 OCR").arg(hotkeyText(1), hotkeyText(2), hotkeyText(3)));
 }
 
 QString AppShell::rebindHotkey(quint32 id, QKeyCombination combination)
@@ -201,11 +201,12 @@ QString AppShell::rebindHotkey(quint32 id, QKeyCombination combination)
         if (row.id != id && m_preferences->hotkey(row.id)[0] == combination)
             return tr("%1 is already the hot key of %2.")
                 .arg(keys, m_hotkeyActions.contains(row.id)
-                               ? m_hotkeyActions.value(row.id)->text().section(QStringLiteral("  ("), 0, 0)
+                               ? m_hotkeyActions.value(row.id)->text().section(
+                                     QStringLiteral("  ("), 0, 0)
                                : QString::number(row.id));
     if (m_platform.hotkeys && !hotkeys().rebind(id, combination))
         return tr("%1 is held by another program (or no key gives it on this "
-                              "keyboard); choose another combination.")
+                  "keyboard); choose another combination.")
             .arg(keys);
     m_preferences->setHotkey(id, QKeySequence(combination));
     refreshShortcutTexts();
@@ -380,8 +381,9 @@ void AppShell::runCommand(const Command &command, std::function<void(const Comma
             }
             EditablePng::Read picture = scenes->value(i);
             if (!picture.problem.isEmpty())
-                picture.problem = tr("“%1” opens as a plain picture: %2.")
-                                      .arg(QFileInfo(command.files.at(i)).fileName(), picture.problem);
+                picture.problem =
+                    tr("“%1” opens as a plain picture: %2.")
+                        .arg(QFileInfo(command.files.at(i)).fileName(), picture.problem);
             if (!picture.scene) {
                 picture.scene = EditorScene();
                 picture.scene->image = read->at(i).image;
@@ -428,7 +430,8 @@ void AppShell::schedule(const Command &command, const QList<EditablePng::Read> &
         }
         run = [c, pictures, alerts = m_platform.alerts] {
             for (const EditablePng::Read &picture : pictures) {
-                EditorWindowController *editor = c->openEditor(picture.scene->image, picture.scene->marks);
+                EditorWindowController *editor =
+                    c->openEditor(picture.scene->image, picture.scene->marks);
                 editor->restoreScene(*picture.scene);
                 if (!picture.problem.isEmpty())
                     Notifier::error(alerts, picture.problem);
@@ -534,13 +537,12 @@ void AppShell::requestQuit()
         return;
     }
     // One question for every editor with changes.
-    auto *box = new QMessageBox(
-        QMessageBox::Warning, tr("Quit Vistrel"),
-        unsaved == 1 ? tr("An editor has marks that are not saved.")
-                     : tr("%n editors have marks that are not saved.", "", unsaved),
-        QMessageBox::NoButton);
-    box->setInformativeText(
-        tr("Keep them for the next start, or discard them and quit?"));
+    auto *box =
+        new QMessageBox(QMessageBox::Warning, tr("Quit Vistrel"),
+                        unsaved == 1 ? tr("An editor has marks that are not saved.")
+                                     : tr("%n editors have marks that are not saved.", "", unsaved),
+                        QMessageBox::NoButton);
+    box->setInformativeText(tr("Keep them for the next start, or discard them and quit?"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowFlag(Qt::WindowStaysOnTopHint);
     QPushButton *keep = box->addButton(tr("&Keep and Quit"), QMessageBox::AcceptRole);

@@ -3,14 +3,14 @@
 #include "app/CommandLine.h"
 #include "app/PreferencesPage.h"
 #include "engines/EditablePng.h"
-#include "ui/HistoryWindow.h"
 #include "platform/Desktop.h"
+#include "ui/HistoryWindow.h"
 
 #include <QImage>
 #include <QKeyCombination>
 #include <QList>
-#include <QObject>
 #include <QMessageBox>
+#include <QObject>
 #include <QPointer>
 
 #include <functional>

@@ -1,26 +1,26 @@
 #include "app/CaptureCoordinator.h"
 
+#include "app/AddSessionController.h"
 #include "app/Preferences.h"
 #include "engines/CaptureHistory.h"
-#include "app/AddSessionController.h"
-#include "ui/SelectionOverlayController.h"
-#include "ui/AnnotationCanvas.h"
-#include "ui/EditorWindowController.h"
-#include "ui/CapturePreviewController.h"
 #include "engines/ClipboardTools.h"
 #include "engines/ImageFiles.h"
-#include "ui/ImageExport.h"
-#include "ui/Notifier.h"
 #include "platform/Memory.h"
 #include "platform/X11Windows.h"
-#include "ui/ScrollCaptureController.h"
+#include "ui/AnnotationCanvas.h"
+#include "ui/CapturePreviewController.h"
+#include "ui/EditorWindowController.h"
+#include "ui/ImageExport.h"
+#include "ui/Notifier.h"
 #include "ui/RecognizedText.h"
+#include "ui/ScrollCaptureController.h"
+#include "ui/SelectionOverlayController.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QUndoStack>
 #include <QFileInfo>
 #include <QTimer>
+#include <QUndoStack>
 
 #include <malloc.h>
 
@@ -70,11 +70,12 @@ void CaptureCoordinator::askToReplaceScrollCapture()
     // are taken either: they would show the box.
     m_scrollController->stopAuto();
     m_scrollController->setPaused(true);
-    const Question question{tr("Vistrel — Scrolling Capture"),
-                            tr("A scrolling capture is still going on. Start a new one?"),
-                            {tr("Keep Scrolling"), tr("Finish and Start New"), tr("Discard and Start New")},
-                            0,
-                            0};
+    const Question question{
+        tr("Vistrel — Scrolling Capture"),
+        tr("A scrolling capture is still going on. Start a new one?"),
+        {tr("Keep Scrolling"), tr("Finish and Start New"), tr("Discard and Start New")},
+        0,
+        0};
     QPointer<CaptureCoordinator> self(this);
     m_platform.alerts->ask(question, [self](int choice) {
         if (!self)
@@ -184,7 +185,8 @@ void CaptureCoordinator::copyColour(const QColor &colour)
         Question question;
         question.title = tr("Vistrel — Colour");
         question.message = tr("The desktop did not let Vistrel put %1 on the clipboard while "
-                              "another window was in front. Copy it now?").arg(hex);
+                              "another window was in front. Copy it now?")
+                               .arg(hex);
         question.choices = {tr("Copy"), tr("Close")};
         question.cancelChoice = 1;
         self->m_platform.alerts->ask(question, [self, hex](int choice) {
@@ -309,7 +311,7 @@ void CaptureCoordinator::presentSelection(const ScreenLayout &content, bool wind
 }
 
 SelectionOverlay *CaptureCoordinator::makeOverlay(const OverlayRequest &request,
-                                                 SelectionOverlay::Completion done)
+                                                  SelectionOverlay::Completion done)
 {
     if (m_overlayFactory)
         return m_overlayFactory(request, std::move(done));
@@ -318,8 +320,7 @@ SelectionOverlay *CaptureCoordinator::makeOverlay(const OverlayRequest &request,
 }
 
 void CaptureCoordinator::handleOutcome(const std::optional<SelectionOutcome> &outcome,
-                                       const ScreenLayout &content,
-                                       const DisplayImageMap &frozen)
+                                       const ScreenLayout &content, const DisplayImageMap &frozen)
 {
     // The overlay may still be on the stack that reported the outcome.
     if (m_selectionOverlay)
@@ -369,8 +370,7 @@ Result<QImage> CaptureCoordinator::cutOutcome(const SelectionOutcome &outcome,
 }
 
 void CaptureCoordinator::performCapture(const SelectionOutcome &outcome,
-                                        const ScreenLayout &content,
-                                        const DisplayImageMap &frozen)
+                                        const ScreenLayout &content, const DisplayImageMap &frozen)
 {
     QScreen *screen = nullptr;
     Result<QImage> image = cutOutcome(outcome, content, frozen, &screen);
@@ -430,11 +430,11 @@ void CaptureCoordinator::dispatch(const QImage &image, SelectionAction action, Q
 }
 
 EditorWindowController *CaptureCoordinator::openEditor(const QImage &image,
-                                                      const QList<AnnotationRef> &seed,
-                                                      const QString &historyId)
+                                                       const QList<AnnotationRef> &seed,
+                                                       const QString &historyId)
 {
-    auto *editor = new EditorWindowController(image, seed, m_platform, nullptr, m_editorWindows.get(),
-                                              &m_ocr);
+    auto *editor =
+        new EditorWindowController(image, seed, m_platform, nullptr, m_editorWindows.get(), &m_ocr);
     editor->setTextRecognizer(m_recognizer);
     QPointer<CaptureCoordinator> self(this);
     editor->saveSettings = [self] { return self ? self->saveSettings() : SaveSettings(); };

@@ -4,20 +4,18 @@
 #include "engines/OCRService.h"
 #include "engines/ShareSettings.h"
 #include "engines/SmartNaming.h"
-#include "ui/SelectionOverlay.h"
 #include "model/Annotation.h"
-#include "ui/ImageExport.h"
 #include "platform/Desktop.h"
+#include "ui/ImageExport.h"
+#include "ui/SelectionOverlay.h"
 
 #include <QList>
-#include <QObject>
 #include <QMessageBox>
+#include <QObject>
 #include <QPointer>
 
 #include <functional>
 #include <memory>
-
-
 
 namespace vistrel {
 
@@ -170,8 +168,8 @@ private:
     void presentSelection(const ScreenLayout &content, bool windowPicking,
                           std::optional<SelectionAction> immediateAction,
                           const DisplayImageMap &displayImages);
-    void handleOutcome(const std::optional<SelectionOutcome> &outcome,
-                       const ScreenLayout &content, const DisplayImageMap &frozen);
+    void handleOutcome(const std::optional<SelectionOutcome> &outcome, const ScreenLayout &content,
+                       const DisplayImageMap &frozen);
     void keepCopy(const QImage &image);
     // Follows the preferences: starts or ends the history and sets its limits.
     void applyHistoryPreferences();

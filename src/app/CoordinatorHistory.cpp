@@ -20,7 +20,8 @@ void CaptureCoordinator::setPreferences(const Preferences *preferences)
         disconnect(m_preferences, nullptr, this, nullptr);
     m_preferences = preferences;
     if (m_preferences)
-        connect(m_preferences, &Preferences::changed, this, &CaptureCoordinator::applyHistoryPreferences);
+        connect(m_preferences, &Preferences::changed, this,
+                &CaptureCoordinator::applyHistoryPreferences);
     applyHistoryPreferences();
 }
 
@@ -48,7 +49,8 @@ void CaptureCoordinator::applyHistoryPreferences()
     }
     if (!m_recorder) {
         m_recorder = std::make_unique<HistoryRecorder>(CaptureHistory(historyFolder()));
-        connect(m_recorder.get(), &HistoryRecorder::changed, this, &CaptureCoordinator::historyChanged);
+        connect(m_recorder.get(), &HistoryRecorder::changed, this,
+                &CaptureCoordinator::historyChanged);
         // Said while the user can still save: a crash or a kill would lose what is not kept.
         connect(m_recorder.get(), &HistoryRecorder::writeFailed, this,
                 [this](const QString &error) {
@@ -114,7 +116,8 @@ void CaptureCoordinator::recordEditor(EditorWindowController *editor)
     if (!m_recorder || editor->historyId.isEmpty() || m_quitting)
         return;
     // Not `hasUnsavedWork`: that would commit a text the user is still typing.
-    m_recorder->record(editor->historyId, editor->scene(), !editor->canvas()->undoStack()->isClean());
+    m_recorder->record(editor->historyId, editor->scene(),
+                       !editor->canvas()->undoStack()->isClean());
 }
 
 EditorWindowController *CaptureCoordinator::reopenFromHistory(const QString &id)
@@ -137,8 +140,7 @@ EditorWindowController *CaptureCoordinator::reopenFromHistory(const QString &id)
 
 bool CaptureCoordinator::reopenLatest()
 {
-    const QList<HistoryEntry> entries =
-        CaptureHistory(historyFolder()).entries();
+    const QList<HistoryEntry> entries = CaptureHistory(historyFolder()).entries();
     if (entries.isEmpty())
         return false;
     reopenFromHistory(entries.first().id);

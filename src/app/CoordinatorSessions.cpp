@@ -6,20 +6,19 @@
 #include "engines/CaptureHistory.h"
 
 #include "app/AddSessionController.h"
-#include "ui/SelectionOverlayController.h"
-#include "ui/AnnotationCanvas.h"
-#include "ui/EditorWindowController.h"
-#include "ui/CapturePreviewController.h"
-#include "ui/Notifier.h"
 #include "platform/X11Windows.h"
+#include "ui/AnnotationCanvas.h"
+#include "ui/CapturePreviewController.h"
+#include "ui/EditorWindowController.h"
+#include "ui/Notifier.h"
 #include "ui/ScrollCaptureController.h"
+#include "ui/SelectionOverlayController.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QUndoStack>
 #include <QTimer>
-
+#include <QUndoStack>
 
 namespace vistrel {
 
@@ -125,8 +124,8 @@ void CaptureCoordinator::startScrollSession(const QRectF &rect, const DisplayInf
     if (m_scrollController)
         m_scrollController->deleteLater();
     QPointer<CaptureCoordinator> self(this);
-    auto *controller = new ScrollCaptureController(
-        rect, display, m_platform, [self](std::optional<QImage> image) {
+    auto *controller =
+        new ScrollCaptureController(rect, display, m_platform, [self](std::optional<QImage> image) {
             if (!self)
                 return;
             // Called from inside the controller: it goes once that call has returned.
@@ -261,10 +260,12 @@ void CaptureCoordinator::offerKeptWork()
     const int kept = int(RecoveryStore().ids().size() + keptHistoryIds().size());
     if (kept == 0 || m_keptWorkQuestion)
         return;
-    auto *box = new QMessageBox(QMessageBox::Question, tr("Vistrel — Kept Marks"),
-                                kept == 1 ? tr("Vistrel kept the unsaved marks of a capture when it last quit.")
-                                          : tr("Vistrel kept the unsaved marks of %n captures when it last quit.", "", kept),
-                                QMessageBox::NoButton);
+    auto *box = new QMessageBox(
+        QMessageBox::Question, tr("Vistrel — Kept Marks"),
+        kept == 1
+            ? tr("Vistrel kept the unsaved marks of a capture when it last quit.")
+            : tr("Vistrel kept the unsaved marks of %n captures when it last quit.", "", kept),
+        QMessageBox::NoButton);
     box->setInformativeText(tr("Reopen them in the editor?"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowFlag(Qt::WindowStaysOnTopHint);
@@ -305,8 +306,8 @@ void CaptureCoordinator::reopenKeptWork()
             // Not offered again, but its files stay for the user to recover by hand.
             const QString kept = store.setAside(id);
             Notifier::error(m_platform.alerts,
-                tr("Kept marks could not be reopened (%1); their files are in %2")
-                    .arg(error, kept));
+                            tr("Kept marks could not be reopened (%1); their files are in %2")
+                                .arg(error, kept));
             continue;
         }
         EditorWindowController *editor = openEditor(scene->image, scene->marks);

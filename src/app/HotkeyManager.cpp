@@ -3,7 +3,6 @@
 #include "app/CaptureCoordinator.h"
 #include "platform/Desktop.h"
 
-
 namespace vistrel {
 
 const QList<HotkeyManager::Row> &HotkeyManager::table()

@@ -126,7 +126,8 @@ bool InstanceLock::tryLock()
 {
     if (m_fd >= 0)
         return true;
-    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd =
+        ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -290,8 +291,8 @@ InstanceClient::Outcome InstanceClient::send(const QString &socketPath, const Co
     const QByteArray request =
         QJsonDocument(command.toJson()).toJson(QJsonDocument::Compact) + '\n';
     for (qsizetype sent = 0; sent < request.size();) {
-        const ssize_t n = ::send(fd, request.constData() + sent, size_t(request.size() - sent),
-                                 MSG_NOSIGNAL);
+        const ssize_t n =
+            ::send(fd, request.constData() + sent, size_t(request.size() - sent), MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -413,7 +414,8 @@ std::optional<int> InstanceClient::handOver(const Command &command, InstanceLock
             return status;
         // Not running: starting up, or just ended; try the lock again.
         if (nowMs() > deadline) {
-            std::fprintf(stderr, "vistrel: another Vistrel is starting but does not listen on %s.\n",
+            std::fprintf(stderr,
+                         "vistrel: another Vistrel is starting but does not listen on %s.\n",
                          qPrintable(socketPath));
             return 1;
         }
@@ -434,7 +436,8 @@ int InstanceClient::handOverScripted(const Command &command, InstanceLock &lock,
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
     for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
-        posix_spawn_file_actions_addopen(&files, fd, "/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&files, fd, "/dev/null",
+                                         fd == STDIN_FILENO ? O_RDONLY : O_WRONLY, 0);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
@@ -458,11 +461,13 @@ int InstanceClient::handOverScripted(const Command &command, InstanceLock &lock,
         int exitStatus = 0;
         if (::waitpid(pid, &exitStatus, WNOHANG) == pid) {
             std::fputs("vistrel: the Vistrel started for this capture ended at once; run "
-                       "\"vistrel\" to see why.\n", stderr);
+                       "\"vistrel\" to see why.\n",
+                       stderr);
             return 1;
         }
         if (nowMs() > deadline) {
-            std::fprintf(stderr, "vistrel: the Vistrel started for this capture does not listen on %s.\n",
+            std::fprintf(stderr,
+                         "vistrel: the Vistrel started for this capture does not listen on %s.\n",
                          qPrintable(socketPath));
             return 1;
         }

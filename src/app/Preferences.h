@@ -4,10 +4,10 @@
 
 #include <QHash>
 #include <QKeySequence>
-#include <QStringList>
 #include <QObject>
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 
 namespace vistrel {
 

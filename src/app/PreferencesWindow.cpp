@@ -8,9 +8,9 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFormLayout>
-#include <QGuiApplication>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -44,9 +44,16 @@ std::optional<QKeyCombination> HotkeyField::combinationOf(const QKeyEvent &event
 {
     int key = event.key();
     switch (key) {
-    case Qt::Key_Control: case Qt::Key_Shift: case Qt::Key_Alt: case Qt::Key_Meta:
-    case Qt::Key_Super_L: case Qt::Key_Super_R: case Qt::Key_AltGr: case Qt::Key_CapsLock:
-    case Qt::Key_NumLock: case Qt::Key_unknown:
+    case Qt::Key_Control:
+    case Qt::Key_Shift:
+    case Qt::Key_Alt:
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_AltGr:
+    case Qt::Key_CapsLock:
+    case Qt::Key_NumLock:
+    case Qt::Key_unknown:
         return std::nullopt;
     default:
         break;
@@ -183,7 +190,8 @@ QWidget *PreferencesWindow::historyPage()
     m_history = new QCheckBox(tr("Keep recent captures, with their marks"));
     m_history->setToolTip(tr("Kept in your data folder, readable only by you; never uploaded"));
     m_history->setChecked(m_preferences.historyEnabled());
-    connect(m_history, &QCheckBox::toggled, this, [this](bool on) { m_preferences.setHistoryEnabled(on); });
+    connect(m_history, &QCheckBox::toggled, this,
+            [this](bool on) { m_preferences.setHistoryEnabled(on); });
     historyForm->addRow(m_history);
     m_historyEntries = new QSpinBox;
     m_historyEntries->setRange(1, Preferences::historyEntriesLimit);

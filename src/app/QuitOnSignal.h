@@ -8,8 +8,8 @@ class QSocketNotifier;
 
 namespace vistrel {
 
-// SIGTERM, SIGINT and SIGHUP end the event loop as Quit does, so windows, grabs and the clipboard are
-// handed back properly (a clipboard manager then keeps a copied picture). The handler only
+// SIGTERM, SIGINT and SIGHUP end the event loop as Quit does, so windows, grabs and the clipboard
+// are handed back properly (a clipboard manager then keeps a copied picture). The handler only
 // writes a byte into a pipe; the loop reads it.
 class QuitOnSignal : public QObject
 {

@@ -9,10 +9,11 @@ namespace vistrel::SettingsReader {
 bool usableHotkey(QKeyCombination combination)
 {
     const int key = int(combination.key());
-    const bool functionKey = (key >= Qt::Key_F1 && key <= Qt::Key_F35) || key == Qt::Key_Print ||
-                             key == Qt::Key_Pause;
+    const bool functionKey =
+        (key >= Qt::Key_F1 && key <= Qt::Key_F35) || key == Qt::Key_Print || key == Qt::Key_Pause;
     return key != Qt::Key_unknown &&
-           ((combination.keyboardModifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) ||
+           ((combination.keyboardModifiers() &
+             (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) ||
             functionKey);
 }
 
@@ -35,7 +36,9 @@ QHash<quint32, QKeySequence> resolveHotkeys(const QList<HotkeyDefault> &defaults
         const QKeySequence parsed = QKeySequence::fromString(text, QKeySequence::PortableText);
         if (parsed.count() != 1 || !usableHotkey(parsed[0])) {
             if (problems)
-                problems->append(QCoreApplication::translate("SettingsReader", "\"%1\" is not a hot key Vistrel can use").arg(text.left(60)));
+                problems->append(QCoreApplication::translate(
+                                     "SettingsReader", "\"%1\" is not a hot key Vistrel can use")
+                                     .arg(text.left(60)));
             keys.insert(row.id, row.keys);
             continue;
         }
@@ -60,7 +63,8 @@ QHash<quint32, QKeySequence> resolveHotkeys(const QList<HotkeyDefault> &defaults
                 }
             }
             if (reverted && problems)
-                problems->append(QCoreApplication::translate("SettingsReader", "%1 is given to more than one action")
+                problems->append(QCoreApplication::translate("SettingsReader",
+                                                             "%1 is given to more than one action")
                                      .arg(it.key().toString(QKeySequence::NativeText)));
         }
     }

@@ -195,7 +195,8 @@ void installTranslators()
     if (english->load(QStringLiteral(":/i18n/vistrel_en.qm")))
         QCoreApplication::installTranslator(english);
     auto *ours = new QTranslator(qApp);
-    if (ours->load(locale, QStringLiteral("vistrel"), QStringLiteral("_"), QStringLiteral(":/i18n")))
+    if (ours->load(locale, QStringLiteral("vistrel"), QStringLiteral("_"),
+                   QStringLiteral(":/i18n")))
         QCoreApplication::installTranslator(ours);
     auto *qt = new QTranslator(qApp);
     if (qt->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
@@ -234,8 +235,9 @@ int runShell(vistrel::Platform platform, vistrel::Preferences &preferences,
                                 QObject *caller) { shell.runCommand(c, reply, caller); };
     QString listenError;
     if (!server.listen(paths.socket, &listenError))
-        std::fprintf(stderr, "vistrel: cannot listen on %s (%s); commands from other vistrel "
-                             "processes will not reach this one.\n",
+        std::fprintf(stderr,
+                     "vistrel: cannot listen on %s (%s); commands from other vistrel "
+                     "processes will not reach this one.\n",
                      qPrintable(paths.socket), qPrintable(listenError));
     // The first command's answer comes on a later turn; a picture it cannot open ends the start.
     shell.runCommand(command, [](const vistrel::CommandAnswer &answer) {
@@ -363,14 +365,15 @@ int main(int argc, char **argv)
     vistrel::InstanceLock lock(paths.lock);
     if (line.command.output == QLatin1String("-") && ::isatty(STDOUT_FILENO)) {
         std::fputs("vistrel: --output - writes a PNG to standard output, which is a terminal here; "
-                   "redirect it to a file or a pipe.\n", stderr);
+                   "redirect it to a file or a pipe.\n",
+                   stderr);
         return 2;
     }
     if (line.command.scripted()) {
         char self[4096];
         const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-        const QString program = n > 0 ? QFile::decodeName(QByteArray(self, int(n)))
-                                       : QString::fromLocal8Bit(argv[0]);
+        const QString program =
+            n > 0 ? QFile::decodeName(QByteArray(self, int(n))) : QString::fromLocal8Bit(argv[0]);
         return vistrel::InstanceClient::handOverScripted(line.command, lock, paths.socket, program);
     }
     if (const auto status = vistrel::InstanceClient::handOver(line.command, lock, paths.socket))
@@ -380,7 +383,8 @@ int main(int argc, char **argv)
         if (!checkWaylandDisplay())
             return 1;
         // Through XWayland where the toolkit lacks its Wayland plugin.
-        qputenv("QT_QPA_PLATFORM", qEnvironmentVariableIsEmpty("DISPLAY") ? "wayland" : "wayland;xcb");
+        qputenv("QT_QPA_PLATFORM",
+                qEnvironmentVariableIsEmpty("DISPLAY") ? "wayland" : "wayland;xcb");
     } else {
         if (!checkDisplay())
             return 1;

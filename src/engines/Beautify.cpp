@@ -15,13 +15,20 @@ namespace vistrel {
 const QList<Preset> &beautifyPresets()
 {
     static const QList<Preset> presets{
-        {QStringLiteral(QT_TRANSLATE_NOOP("Beautify", "Sunset")), {QColor(255, 107, 107), QColor(255, 217, 61)}},
-        {QStringLiteral(QT_TRANSLATE_NOOP("Beautify", "Ocean")), {QColor(33, 147, 176), QColor(109, 213, 237)}},
-        {QStringLiteral(QT_TRANSLATE_NOOP("Beautify", "Grape")), {QColor(142, 45, 226), QColor(74, 0, 224)}},
-        {QStringLiteral(QT_TRANSLATE_NOOP("Beautify", "Mint")), {QColor(17, 153, 142), QColor(56, 239, 125)}},
-        {QStringLiteral(QT_TRANSLATE_NOOP("Beautify", "Peach")), {QColor(247, 140, 160), QColor(254, 154, 139)}},
-        {QStringLiteral(QT_TRANSLATE_NOOP("Beautify", "Slate")), {QColor(35, 37, 38), QColor(65, 67, 69)}},
-        {QStringLiteral(QT_TRANSLATE_NOOP("Beautify", "Paper")), {QColor(245, 245, 247), QColor(228, 228, 231)}},
+        {QStringLiteral(QT_TRANSLATE_NOOP("Beautify", "Sunset")),
+         {QColor(255, 107, 107), QColor(255, 217, 61)}},
+        {QStringLiteral(QT_TRANSLATE_NOOP("Beautify", "Ocean")),
+         {QColor(33, 147, 176), QColor(109, 213, 237)}},
+        {QStringLiteral(QT_TRANSLATE_NOOP("Beautify", "Grape")),
+         {QColor(142, 45, 226), QColor(74, 0, 224)}},
+        {QStringLiteral(QT_TRANSLATE_NOOP("Beautify", "Mint")),
+         {QColor(17, 153, 142), QColor(56, 239, 125)}},
+        {QStringLiteral(QT_TRANSLATE_NOOP("Beautify", "Peach")),
+         {QColor(247, 140, 160), QColor(254, 154, 139)}},
+        {QStringLiteral(QT_TRANSLATE_NOOP("Beautify", "Slate")),
+         {QColor(35, 37, 38), QColor(65, 67, 69)}},
+        {QStringLiteral(QT_TRANSLATE_NOOP("Beautify", "Paper")),
+         {QColor(245, 245, 247), QColor(228, 228, 231)}},
     };
     return presets;
 }
@@ -181,9 +188,9 @@ void Beautifier::paint(QPainter &p, const QSizeF &output, double k, const QImage
         // without a clip path.
         p.setRenderHint(QPainter::SmoothPixmapTransform);
         QBrush brush(picture);
-        brush.setTransform(QTransform::fromTranslate(card.left(), card.top())
-                               .scale(card.width() / picture.width(),
-                                      card.height() / picture.height()));
+        brush.setTransform(
+            QTransform::fromTranslate(card.left(), card.top())
+                .scale(card.width() / picture.width(), card.height() / picture.height()));
         p.setBrush(brush);
         p.drawRoundedRect(card, r, r);
     }

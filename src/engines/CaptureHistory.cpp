@@ -93,8 +93,8 @@ QString CaptureHistory::entryFolder(const QString &id) const
     return m_folder + QLatin1Char('/') + id;
 }
 
-bool CaptureHistory::write(const QString &id, const EditorScene &scene, bool unsaved,
-                           bool pictures, QString *error) const
+bool CaptureHistory::write(const QString &id, const EditorScene &scene, bool unsaved, bool pictures,
+                           QString *error) const
 {
     if (!safeId(id))
         return false;
@@ -317,7 +317,8 @@ void HistoryRecorder::run(std::function<void()> work)
     m_pool.start([this, work = std::move(work)] {
         work();
         // Queued to this object: dropped if it is gone by then.
-        QMetaObject::invokeMethod(this, [this] { emit changed(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { emit changed(); }, Qt::QueuedConnection);
     });
 }
 

@@ -19,8 +19,8 @@ namespace vistrel {
 struct HistoryEntry
 {
     QString id;
-    QDateTime time; // when it was captured
-    QString thumbnail; // the thumbnail's file; it may be missing
+    QDateTime time;       // when it was captured
+    QString thumbnail;    // the thumbnail's file; it may be missing
     bool unsaved = false; // an editor had changes nobody saved or discarded
 };
 
@@ -116,9 +116,10 @@ private:
     CaptureHistory m_history;
     QThreadPool m_pool;
     QTimer m_delay;
-    QHash<QString, QList<qint64>> m_pictureKeys; // what each entry's pictures were last written from
-    bool m_failing = false;                      // the writer's thread only
-    mutable QMutex m_mutex;                      // guards the four below
+    QHash<QString, QList<qint64>>
+        m_pictureKeys;      // what each entry's pictures were last written from
+    bool m_failing = false; // the writer's thread only
+    mutable QMutex m_mutex; // guards the four below
     QHash<QString, Pending> m_pending;
     CaptureHistory::Limits m_limits;
     QSet<QString> m_kept;

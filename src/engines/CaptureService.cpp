@@ -38,7 +38,8 @@ QRect CaptureService::pixelRect(const QRectF &points, qreal scale)
 
 QSize CaptureService::displayPixelSize(const DisplayInfo &display, qreal scale)
 {
-    return QSize(int(std::lround(display.width() * scale)), int(std::lround(display.height() * scale)));
+    return QSize(int(std::lround(display.width() * scale)),
+                 int(std::lround(display.height() * scale)));
 }
 
 Result<QImage> CaptureService::captureDisplay(const DisplayInfo &display,
@@ -53,7 +54,8 @@ Result<QImage> CaptureService::captureRect(const QRectF &rect, const DisplayInfo
 {
     const QRect px = pixelRect(rect, scaleFactor(display));
     if (px.isEmpty())
-        return CaptureError::failed(QCoreApplication::translate("CaptureService", "The area to capture is empty."));
+        return CaptureError::failed(
+            QCoreApplication::translate("CaptureService", "The area to capture is empty."));
     return m_source.grabDisplayPixels(display, px, excluding);
 }
 
@@ -69,7 +71,8 @@ Result<QImage> CaptureService::captureWindow(const WindowInfo &window)
 {
     const QSize size = windowPixelSize(window);
     if (size.isEmpty())
-        return CaptureError::failed(QCoreApplication::translate("CaptureService", "The window has no area to capture."));
+        return CaptureError::failed(
+            QCoreApplication::translate("CaptureService", "The window has no area to capture."));
     return m_source.grabWindowPixels(window, size);
 }
 
@@ -78,15 +81,17 @@ Result<QImage> CaptureService::cutRect(const QRectF &rect, const DisplayInfo &di
 {
     const QRect px = pixelRect(rect, scaleFactor(display));
     if (px.isEmpty())
-        return CaptureError::failed(QCoreApplication::translate("CaptureService", "The area to capture is empty."));
+        return CaptureError::failed(
+            QCoreApplication::translate("CaptureService", "The area to capture is empty."));
     if (frozen.rect().contains(px) && frozen.devicePixelRatio() == 1.0 && frozen.depth() % 8 == 0) {
         // A view into the frozen picture, which it keeps alive: no copy of a picture that is
         // usually only encoded and dropped (writing to it detaches, as with any shared picture).
         auto *keep = new QImage(frozen);
         const uchar *bits = keep->constBits() + qsizetype(px.y()) * keep->bytesPerLine() +
                             qsizetype(px.x()) * (keep->depth() / 8);
-        QImage view(bits, px.width(), px.height(), keep->bytesPerLine(), keep->format(),
-                    [](void *info) { delete static_cast<QImage *>(info); }, keep);
+        QImage view(
+            bits, px.width(), px.height(), keep->bytesPerLine(), keep->format(),
+            [](void *info) { delete static_cast<QImage *>(info); }, keep);
         if (!view.isNull())
             return view;
         delete keep; // a view that was not made does not clean up
@@ -108,12 +113,14 @@ Result<QImage> CaptureService::ownPixels(const QImage &image)
     return own;
 }
 
-Result<QImage> CaptureService::cutWindow(const WindowInfo &window, const QList<DisplayInfo> &displays,
+Result<QImage> CaptureService::cutWindow(const WindowInfo &window,
+                                         const QList<DisplayInfo> &displays,
                                          const DisplayImageMap &frozen) const
 {
     const QSize size = windowPixelSize(window);
     if (size.isEmpty() || window.pixelFrame.isEmpty())
-        return CaptureError::failed(QCoreApplication::translate("CaptureService", "The window has no area to capture."));
+        return CaptureError::failed(
+            QCoreApplication::translate("CaptureService", "The window has no area to capture."));
     QImage out(window.pixelFrame.size(), QImage::Format_RGB32);
     if (out.isNull())
         return CaptureError::outOfMemory();
@@ -135,7 +142,8 @@ Result<QImage> CaptureService::cutWindow(const WindowInfo &window, const QList<D
     }
     p.end();
     if (!covered)
-        return CaptureError::failed(QCoreApplication::translate("CaptureService", "The window is on no screen that was captured."));
+        return CaptureError::failed(QCoreApplication::translate(
+            "CaptureService", "The window is on no screen that was captured."));
     if (out.size() == size)
         return out;
     return out.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);

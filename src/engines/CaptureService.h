@@ -24,7 +24,8 @@ public:
 
     // The same pictures cut from the frozen display pictures, so the result is exactly what
     // the user saw when choosing it.
-    Result<QImage> cutRect(const QRectF &rect, const DisplayInfo &display, const QImage &frozen) const;
+    Result<QImage> cutRect(const QRectF &rect, const DisplayInfo &display,
+                           const QImage &frozen) const;
     Result<QImage> cutWindow(const WindowInfo &window, const QList<DisplayInfo> &displays,
                              const DisplayImageMap &frozen) const;
 

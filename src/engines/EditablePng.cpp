@@ -76,10 +76,12 @@ EditablePng::Read decodePayload(const QByteArray &body)
     if (!version)
         return problem(damaged());
     if (*version > payloadVersion)
-        return problem(QCoreApplication::translate("EditablePng", "its marks were made by a newer version of Vistrel"));
+        return problem(QCoreApplication::translate(
+            "EditablePng", "its marks were made by a newer version of Vistrel"));
     const auto jsonLength = p.u32();
     if (jsonLength && *jsonLength > EditablePng::maxJsonBytes)
-        return problem(QCoreApplication::translate("EditablePng", "its marks are too large to open"));
+        return problem(
+            QCoreApplication::translate("EditablePng", "its marks are too large to open"));
     QByteArray json;
     if (!jsonLength || !p.take(*jsonLength, &json))
         return problem(damaged());
@@ -160,7 +162,8 @@ QByteArray EditablePng::withChunk(const QByteArray &png, const QByteArray &chunk
     out.reserve(png.size() + typed.size() + 8);
     putU32(out, quint32(chunk.size()));
     out.append(typed);
-    putU32(out, quint32(crc32(0, reinterpret_cast<const Bytef *>(typed.constData()), uInt(typed.size()))));
+    putU32(out, quint32(crc32(0, reinterpret_cast<const Bytef *>(typed.constData()),
+                              uInt(typed.size()))));
     out.append(png.mid(iend));
     return out;
 }
@@ -184,14 +187,16 @@ EditablePng::Read EditablePng::read(QIODevice *device)
             continue;
         }
         if (length > maxChunkBytes)
-            return problem(QCoreApplication::translate("EditablePng", "its marks are too large to open"));
+            return problem(
+                QCoreApplication::translate("EditablePng", "its marks are too large to open"));
         QByteArray body = device->read(length);
         const QByteArray crc = device->read(4);
         if (body.size() != qsizetype(length) || crc.size() != 4)
             return problem(damaged());
         QByteArray typed = type + body;
         const quint32 expected = qFromBigEndian<quint32>(crc.constData());
-        if (quint32(crc32(0, reinterpret_cast<const Bytef *>(typed.constData()), uInt(typed.size()))) != expected)
+        if (quint32(crc32(0, reinterpret_cast<const Bytef *>(typed.constData()),
+                          uInt(typed.size()))) != expected)
             return problem(damaged());
         return decodePayload(body);
     }

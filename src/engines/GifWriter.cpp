@@ -175,8 +175,8 @@ QVector<QRgb> medianCut(const QImage &rgb)
         }
         if (!n)
             continue;
-        palette.append(qRgb(int((s[0] + n / 2) / n), int((s[1] + n / 2) / n),
-                            int((s[2] + n / 2) / n)));
+        palette.append(
+            qRgb(int((s[0] + n / 2) / n), int((s[1] + n / 2) / n), int((s[2] + n / 2) / n)));
     }
     return palette;
 }
@@ -253,9 +253,9 @@ ColorMap makeMap(const QVector<QRgb> &palette)
         size *= 2;
     std::vector<GifColorType> colours(size_t(size), GifColorType{0, 0, 0});
     for (int i = 0; i < palette.size(); ++i)
-        colours[size_t(i)] = GifColorType{GifByteType(qRed(palette[i])),
-                                          GifByteType(qGreen(palette[i])),
-                                          GifByteType(qBlue(palette[i]))};
+        colours[size_t(i)] =
+            GifColorType{GifByteType(qRed(palette[i])), GifByteType(qGreen(palette[i])),
+                         GifByteType(qBlue(palette[i]))};
     return ColorMap(GifMakeMapObject(size, colours.data()));
 }
 
@@ -284,7 +284,8 @@ bool GifWriter::write(QIODevice &out, const QList<IndexedFrame> &frames, int del
         return false;
     const QSize size = frames.first().size;
     for (const IndexedFrame &f : frames)
-        if (f.size != size || f.palette.isEmpty() || f.indices.size() != qsizetype(size.width()) * size.height())
+        if (f.size != size || f.palette.isEmpty() ||
+            f.indices.size() != qsizetype(size.width()) * size.height())
             return false;
 
     int error = 0;
@@ -295,7 +296,8 @@ bool GifWriter::write(QIODevice &out, const QList<IndexedFrame> &frames, int del
     EGifSetGifVersion(gif, true);
     // The first frame's palette serves the whole file; later frames bring their own.
     ColorMap global = makeMap(frames.first().palette);
-    ok = global && EGifPutScreenDesc(gif, size.width(), size.height(), 8, 0, global.get()) == GIF_OK;
+    ok =
+        global && EGifPutScreenDesc(gif, size.width(), size.height(), 8, 0, global.get()) == GIF_OK;
 
     if (ok) {
         const unsigned char netscape[] = "NETSCAPE2.0";
@@ -321,7 +323,8 @@ bool GifWriter::write(QIODevice &out, const QList<IndexedFrame> &frames, int del
             local = makeMap(f.palette);
             ok = bool(local);
         }
-        ok = ok && EGifPutImageDesc(gif, 0, 0, size.width(), size.height(), false, local.get()) == GIF_OK;
+        ok = ok &&
+             EGifPutImageDesc(gif, 0, 0, size.width(), size.height(), false, local.get()) == GIF_OK;
         auto *pixels = reinterpret_cast<GifPixelType *>(const_cast<char *>(f.indices.constData()));
         for (int y = 0; ok && y < size.height(); ++y)
             ok = EGifPutLine(gif, pixels + qsizetype(y) * size.width(), size.width()) == GIF_OK;
@@ -341,9 +344,8 @@ bool GifWriter::writeFile(const QString &path, const QList<QImage> &frames, int 
             return false;
     const QList<IndexedFrame> indexed =
         QtConcurrent::blockingMapped<QList<IndexedFrame>>(frames, indexFrame);
-    return ImageFiles::writeAtomically(path, [&](QIODevice &out) {
-        return write(out, indexed, delayCentiseconds, loopCount);
-    });
+    return ImageFiles::writeAtomically(
+        path, [&](QIODevice &out) { return write(out, indexed, delayCentiseconds, loopCount); });
 }
 
 } // namespace vistrel

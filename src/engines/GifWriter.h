@@ -32,8 +32,8 @@ public:
                       int loopCount);
     // Indexes the frames side by side and writes the file atomically; false when the frames
     // are empty or differ in size, or the file cannot be written.
-    static bool writeFile(const QString &path, const QList<QImage> &frames,
-                          int delayCentiseconds, int loopCount);
+    static bool writeFile(const QString &path, const QList<QImage> &frames, int delayCentiseconds,
+                          int loopCount);
 };
 
 } // namespace vistrel

@@ -61,7 +61,7 @@ QByteArray ImageFiles::encodeJpeg(const QImage &image)
 }
 
 bool ImageFiles::writeAtomically(const QString &path, const std::function<bool(QIODevice &)> &write,
-                                  QString *error)
+                                 QString *error)
 {
     QSaveFile file(path);
     auto failed = [&](const QString &why) {
@@ -78,8 +78,9 @@ bool ImageFiles::writeAtomically(const QString &path, const std::function<bool(Q
         // Qt's own words for no cause, in the user's language.
         if (!why.isEmpty() && why != QFile().errorString())
             return why;
-        return systemError ? QString::fromLocal8Bit(std::strerror(systemError))
-                           : QCoreApplication::translate("ImageFiles", "the picture could not be written");
+        return systemError
+                   ? QString::fromLocal8Bit(std::strerror(systemError))
+                   : QCoreApplication::translate("ImageFiles", "the picture could not be written");
     };
     errno = 0;
     if (!write(file)) {
@@ -142,8 +143,8 @@ QByteArray ImageFiles::pdfData(const QImage &image)
         QPdfWriter pdf(&buffer);
         pdf.setResolution(72); // one PDF unit per pixel
         pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-        pdf.setPageSize(QPageSize(QSizeF(image.size()), QPageSize::Point, QString(),
-                                  QPageSize::ExactMatch));
+        pdf.setPageSize(
+            QPageSize(QSizeF(image.size()), QPageSize::Point, QString(), QPageSize::ExactMatch));
         pdf.setCreator(QStringLiteral("Vistrel"));
         QPainter p;
         if (!p.begin(&pdf))

@@ -10,8 +10,7 @@ namespace vistrel {
 
 // Calls `visit(members, bounds)` once for each 8-connected piece of ink (pixels darker than
 // `ink`) of a Grayscale8 picture. `members` are the piece's pixels as y × width + x.
-template <class Visit>
-void forEachInkComponent(const QImage &grey, int ink, Visit &&visit)
+template <class Visit> void forEachInkComponent(const QImage &grey, int ink, Visit &&visit)
 {
     const int w = grey.width(), h = grey.height();
     auto dark = [&](int x, int y) { return grey.constScanLine(y)[x] < ink; };

@@ -12,8 +12,13 @@ constexpr qsizetype minSlugLength = 3;
 bool isLineBreak(QChar c)
 {
     switch (c.unicode()) {
-    case 0x0A: case 0x0B: case 0x0C: case 0x0D:
-    case 0x85: case 0x2028: case 0x2029:
+    case 0x0A:
+    case 0x0B:
+    case 0x0C:
+    case 0x0D:
+    case 0x85:
+    case 0x2028:
+    case 0x2029:
         return true;
     default:
         return false;
@@ -58,8 +63,8 @@ std::optional<QString> sanitizeName(const std::optional<QString> &output)
     QString slug;
     slug.reserve(qMin(lower.size(), maxSlugLength * 2));
     for (const QChar c : lower) {
-        const bool keep = (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
-            || (c >= QLatin1Char('0') && c <= QLatin1Char('9'));
+        const bool keep = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+                          (c >= QLatin1Char('0') && c <= QLatin1Char('9'));
         if (keep)
             slug.append(c);
         else if (!slug.endsWith(QLatin1Char('-')))
@@ -71,8 +76,8 @@ std::optional<QString> sanitizeName(const std::optional<QString> &output)
         slug.chop(1);
     slug.truncate(maxSlugLength);
 
-    if (slug.size() < minSlugLength || slug.contains(QLatin1String("credit"))
-        || slug.contains(QLatin1String("error")))
+    if (slug.size() < minSlugLength || slug.contains(QLatin1String("credit")) ||
+        slug.contains(QLatin1String("error")))
         return std::nullopt;
     return slug;
 }

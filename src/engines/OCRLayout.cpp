@@ -15,8 +15,9 @@ namespace {
 
 LayoutLine lineOf(QList<LayoutWord> words, int panel, int block)
 {
-    std::stable_sort(words.begin(), words.end(),
-                     [](const LayoutWord &a, const LayoutWord &b) { return a.box.left() < b.box.left(); });
+    std::stable_sort(words.begin(), words.end(), [](const LayoutWord &a, const LayoutWord &b) {
+        return a.box.left() < b.box.left();
+    });
     LayoutLine line;
     for (const LayoutWord &w : words)
         line.box = line.box.isNull() ? w.box : line.box.united(w.box);
@@ -76,19 +77,22 @@ bool sameRow(const QRect &a, const QRect &b)
 // line's height, each row left to right.
 QList<LayoutLine> byRows(QList<LayoutLine> lines)
 {
-    std::stable_sort(lines.begin(), lines.end(),
-                     [](const LayoutLine &a, const LayoutLine &b) { return a.box.center().y() < b.box.center().y(); });
+    std::stable_sort(lines.begin(), lines.end(), [](const LayoutLine &a, const LayoutLine &b) {
+        return a.box.center().y() < b.box.center().y();
+    });
     QList<LayoutLine> out;
     qsizetype start = 0;
     for (qsizetype i = 1; i <= lines.size(); ++i) {
-        const bool breaks = i == lines.size()
-            || std::abs(lines[i].box.center().y() - lines[start].box.center().y()) * 2
-                > std::min(lines[i].box.height(), lines[start].box.height());
+        const bool breaks =
+            i == lines.size() ||
+            std::abs(lines[i].box.center().y() - lines[start].box.center().y()) * 2 >
+                std::min(lines[i].box.height(), lines[start].box.height());
         if (!breaks)
             continue;
         QList<LayoutLine> row = lines.mid(start, i - start);
-        std::stable_sort(row.begin(), row.end(),
-                         [](const LayoutLine &a, const LayoutLine &b) { return a.box.left() < b.box.left(); });
+        std::stable_sort(row.begin(), row.end(), [](const LayoutLine &a, const LayoutLine &b) {
+            return a.box.left() < b.box.left();
+        });
         out += row;
         start = i;
     }
@@ -123,8 +127,8 @@ void cut(const QList<LayoutLine> &lines, QList<LayoutLine> &out, int depth)
     // Columns first: windows and panes side by side are read one after the other. A column
     // that is a single row (a clock beside a title) is rather part of that row.
     const auto columns = groups(
-        lines, [](const LayoutLine &l) { return l.box.left(); }, [](const LayoutLine &l) { return l.box.right(); },
-        std::max(8, h));
+        lines, [](const LayoutLine &l) { return l.box.left(); },
+        [](const LayoutLine &l) { return l.box.right(); }, std::max(8, h));
     bool tall = columns.size() > 1;
     for (const auto &c : columns) {
         int top = c.first().box.top(), bottom = c.first().box.bottom(), rowHeight = 0;
@@ -143,16 +147,17 @@ void cut(const QList<LayoutLine> &lines, QList<LayoutLine> &out, int depth)
     // Then across, at the widest gaps only: a title or a status bar comes off whole columns
     // without slicing them into rows.
     QList<LayoutLine> byTop = lines;
-    std::stable_sort(byTop.begin(), byTop.end(),
-                     [](const LayoutLine &a, const LayoutLine &b) { return a.box.top() < b.box.top(); });
+    std::stable_sort(byTop.begin(), byTop.end(), [](const LayoutLine &a, const LayoutLine &b) {
+        return a.box.top() < b.box.top();
+    });
     int widest = 0, reach = byTop.first().box.bottom();
     for (const LayoutLine &l : byTop) {
         widest = std::max(widest, l.box.top() - reach - 1);
         reach = std::max(reach, l.box.bottom());
     }
     const auto slabs = groups(
-        lines, [](const LayoutLine &l) { return l.box.top(); }, [](const LayoutLine &l) { return l.box.bottom(); },
-        std::max(0, widest * 8 / 10));
+        lines, [](const LayoutLine &l) { return l.box.top(); },
+        [](const LayoutLine &l) { return l.box.bottom(); }, std::max(0, widest * 8 / 10));
     if (widest > 0 && slabs.size() > 1) {
         for (const auto &s : slabs)
             cut(s, out, depth + 1);
@@ -225,7 +230,8 @@ bool OCRLayout::isNoise(const LayoutWord &word)
 {
     if (word.confidence < 25)
         return true;
-    const bool marksOnly = std::none_of(word.text.cbegin(), word.text.cend(), [](QChar c) { return c.isLetterOrNumber(); });
+    const bool marksOnly = std::none_of(word.text.cbegin(), word.text.cend(),
+                                        [](QChar c) { return c.isLetterOrNumber(); });
     return marksOnly && word.confidence < 60;
 }
 
@@ -236,18 +242,20 @@ QList<LayoutLine> OCRLayout::splitAtPanels(const QList<LayoutLine> &lines, const
     for (const LayoutLine &line : lines) {
         // A word the engine is unsure of still counts when it looks like one and the engine
         // is sure of another on its line: identifiers and rare words score low.
-        const bool anchored = std::any_of(line.words.cbegin(), line.words.cend(), [](const LayoutWord &w) {
-            return w.confidence >= 60 && !isNoise(w);
-        });
+        const bool anchored =
+            std::any_of(line.words.cbegin(), line.words.cend(),
+                        [](const LayoutWord &w) { return w.confidence >= 60 && !isNoise(w); });
         auto hasLetters = [](const QString &t) {
             return std::any_of(t.cbegin(), t.cend(), [](QChar c) { return c.isLetterOrNumber(); });
         };
         QList<LayoutWord> words;
         for (const LayoutWord &w : line.words)
-            if (!isNoise(w) || (anchored && wellFormed(w.text)) || (keepUnsure && hasLetters(w.text)))
+            if (!isNoise(w) || (anchored && wellFormed(w.text)) ||
+                (keepUnsure && hasLetters(w.text)))
                 words.append(w);
-        std::stable_sort(words.begin(), words.end(),
-                         [](const LayoutWord &a, const LayoutWord &b) { return a.box.left() < b.box.left(); });
+        std::stable_sort(words.begin(), words.end(), [](const LayoutWord &a, const LayoutWord &b) {
+            return a.box.left() < b.box.left();
+        });
         const int source = int(&line - lines.constData());
         int height = 0;
         for (const LayoutWord &w : words)
@@ -256,7 +264,8 @@ QList<LayoutLine> OCRLayout::splitAtPanels(const QList<LayoutLine> &lines, const
         int panel = -2;
         for (const LayoutWord &w : words) {
             const int p = panels.at(w.box.center());
-            const bool columnGap = !piece.isEmpty() && w.box.left() - piece.last().box.right() > height;
+            const bool columnGap =
+                !piece.isEmpty() && w.box.left() - piece.last().box.right() > height;
             if (!piece.isEmpty() && (p != panel || columnGap)) {
                 out.append(lineOf(piece, panel, line.block));
                 out.last().source = source;
@@ -275,8 +284,9 @@ QList<LayoutLine> OCRLayout::splitAtPanels(const QList<LayoutLine> &lines, const
 
 QList<LayoutLine> OCRLayout::joinRows(QList<LayoutLine> pieces, const QImage &grey)
 {
-    std::stable_sort(pieces.begin(), pieces.end(),
-                     [](const LayoutLine &a, const LayoutLine &b) { return a.box.left() < b.box.left(); });
+    std::stable_sort(pieces.begin(), pieces.end(), [](const LayoutLine &a, const LayoutLine &b) {
+        return a.box.left() < b.box.left();
+    });
     const qsizetype n = pieces.size();
     // A line of prose: four words or more, with no column gap inside.
     auto prose = [](const LayoutLine &l) {
@@ -300,8 +310,8 @@ QList<LayoutLine> OCRLayout::joinRows(QList<LayoutLine> pieces, const QImage &gr
         std::vector<std::pair<int, int>> covered;
         for (qsizetype k = 0; k < n; ++k) {
             const QRect c = pieces[k].box;
-            if (k == i || k == j || pieces[k].panel != pieces[i].panel
-                || std::abs(c.center().y() - a.center().y()) > reach)
+            if (k == i || k == j || pieces[k].panel != pieces[i].panel ||
+                std::abs(c.center().y() - a.center().y()) > reach)
                 continue;
             if (prose(pieces[k])) {
                 leftLines += c.right() < b.left() && c.right() > a.left();
@@ -348,7 +358,8 @@ QList<LayoutLine> OCRLayout::joinRows(QList<LayoutLine> pieces, const QImage &gr
             if (best < 0 || b.left() < pieces[best].box.left())
                 best = j;
         }
-        const bool oneLine = best >= 0 && pieces[i].source >= 0 && pieces[i].source == pieces[best].source;
+        const bool oneLine =
+            best >= 0 && pieces[i].source >= 0 && pieces[i].source == pieces[best].source;
         if (best < 0 || (!oneLine && !plainBetween(grey, a, pieces[best].box)))
             continue;
         if (previous[size_t(best)] >= 0) {
@@ -407,14 +418,16 @@ QString OCRLayout::text(const QList<LayoutLine> &lines)
         if (words.size() == 2)
             narrowest = std::min(narrowest, int(std::lround(1.3 * average)));
         narrowest = std::max(narrowest, 0);
-        const double cell = std::max(1.0, double(ink + words.size() * narrowest) / double(characters + words.size()));
+        const double cell = std::max(1.0, double(ink + words.size() * narrowest) /
+                                              double(characters + words.size()));
         QString text;
         for (qsizetype i = 0; i < words.size(); ++i) {
             if (i > 0) {
                 const int gap = words[i].box.left() - words[i - 1].box.right() - 1;
-                const int spaces = gap < 2.2 * average
-                    ? 1
-                    : 1 + std::clamp(int(std::lround((gap - narrowest) / cell)), 0, 60);
+                const int spaces =
+                    gap < 2.2 * average
+                        ? 1
+                        : 1 + std::clamp(int(std::lround((gap - narrowest) / cell)), 0, 60);
                 text += QString(spaces, QLatin1Char(' '));
             }
             text += words[i].text;
@@ -425,7 +438,8 @@ QString OCRLayout::text(const QList<LayoutLine> &lines)
     return out.join(QLatin1Char('\n'));
 }
 
-QString OCRLayout::arrange(const QList<LayoutLine> &engineLines, const PanelMap &panels, const QImage &grey)
+QString OCRLayout::arrange(const QList<LayoutLine> &engineLines, const PanelMap &panels,
+                           const QImage &grey)
 {
     return text(readingOrder(joinRows(splitAtPanels(engineLines, panels), grey)));
 }

@@ -25,7 +25,7 @@ struct LayoutLine
     QRect box;
     QList<LayoutWord> words; // left to right
     int panel = -1;
-    int block = -1; // the engine's block, when all its words came from one
+    int block = -1;  // the engine's block, when all its words came from one
     int source = -1; // the engine line a piece was cut from
 };
 
@@ -55,7 +55,8 @@ public:
     // as many as fit for a column gap); lines joined by line feeds.
     static QString text(const QList<LayoutLine> &lines);
     // Everything above, for lines as the engine found them.
-    static QString arrange(const QList<LayoutLine> &engineLines, const PanelMap &panels, const QImage &grey);
+    static QString arrange(const QList<LayoutLine> &engineLines, const PanelMap &panels,
+                           const QImage &grey);
 };
 
 } // namespace vistrel

@@ -126,7 +126,8 @@ QString OCRService::joined(const QList<TextObservation> &observations)
     return lines.join('\n');
 }
 
-QList<QRect> OCRService::tiles(const QImage &grey, qint64 maxPixels, int minColumnGap, bool columnsFirst)
+QList<QRect> OCRService::tiles(const QImage &grey, qint64 maxPixels, int minColumnGap,
+                               bool columnsFirst)
 {
     QList<QRect> out;
     // A line of the rectangle with no contrast along it has no text on it.
@@ -211,7 +212,8 @@ Result<QList<LayoutLine>> readLines(TesseractEngine &engine, const PreparedImage
     auto back = [&](const QRect &r) {
         const double k = prepared.scale;
         return QRect(QPoint(int(std::floor(r.left() / k)), int(std::floor(r.top() / k))),
-                     QPoint(int(std::ceil((r.right() + 1) / k)) - 1, int(std::ceil((r.bottom() + 1) / k)) - 1));
+                     QPoint(int(std::ceil((r.right() + 1) / k)) - 1,
+                            int(std::ceil((r.bottom() + 1) / k)) - 1));
     };
     QList<LayoutLine> lines;
     for (const auto &r : results) {
@@ -239,13 +241,14 @@ Result<QList<LayoutLine>> arranged(TesseractEngine &engine, qint64 tilePixels, c
     auto lines = readLines(engine, prepared, OCRService::languageSpec(languages), tilePixels);
     if (!lines)
         return lines.error();
-    return OCRLayout::readingOrder(
-        OCRLayout::joinRows(OCRLayout::splitAtPanels(*lines, prepared.panels, keepUnsure), prepared.flat));
+    return OCRLayout::readingOrder(OCRLayout::joinRows(
+        OCRLayout::splitAtPanels(*lines, prepared.panels, keepUnsure), prepared.flat));
 }
 
 } // namespace
 
-Result<QList<TextObservation>> OCRService::observe(const QImage &image, const QStringList &languages)
+Result<QList<TextObservation>> OCRService::observe(const QImage &image,
+                                                   const QStringList &languages)
 {
     const auto lines = arranged(m_engine, m_tilePixels, image, languages);
     if (!lines)
@@ -259,7 +262,8 @@ Result<QList<TextObservation>> OCRService::observe(const QImage &image, const QS
     return observations;
 }
 
-Result<QList<LayoutLine>> OCRService::readWordsNow(const QImage &image, const QStringList &languages)
+Result<QList<LayoutLine>> OCRService::readWordsNow(const QImage &image,
+                                                   const QStringList &languages)
 {
     return arranged(m_engine, m_tilePixels, image, languages, true);
 }
@@ -294,7 +298,8 @@ QList<QRectF> OCRService::detectTextBoxesNow(const QImage &image)
     if (image.isNull())
         return out;
     try {
-        const PreparedImage prepared = TesseractEngine::prepare(image, TesseractEngine::layoutBudget);
+        const PreparedImage prepared =
+            TesseractEngine::prepare(image, TesseractEngine::layoutBudget);
         const auto parts = inTiles(
             prepared.grey, m_tilePixels, columnGap(prepared),
             [this](const QImage &band) { return Result<QList<EngineLine>>(m_engine.layout(band)); },
@@ -311,8 +316,8 @@ QList<QRectF> OCRService::detectTextBoxesNow(const QImage &image)
 void OCRService::detectTextBoxes(const QImage &image, QObject *context,
                                  std::function<void(QList<QRectF>)> done)
 {
-    runAndDeliver<QList<QRectF>>(m_pool, context, [this, image] { return detectTextBoxesNow(image); },
-                                 std::move(done));
+    runAndDeliver<QList<QRectF>>(
+        m_pool, context, [this, image] { return detectTextBoxesNow(image); }, std::move(done));
 }
 
 } // namespace vistrel

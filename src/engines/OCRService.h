@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/Result.h"
 #include "engines/TesseractEngine.h"
+#include "platform/Result.h"
 
 #include <QCoreApplication>
 #include <QImage>
@@ -16,7 +16,6 @@
 class QObject;
 
 namespace vistrel {
-
 
 // One line of recognised text. The box is normalised to the image (0…1) with the origin at
 // its bottom-left corner and y up.
@@ -41,7 +40,8 @@ public:
 
     // Runs on the worker pool and calls `done` exactly once on `context`'s thread; nothing is
     // called when `context` is gone by then. An empty language list reads English.
-    void recognizeText(const QImage &image, const QStringList &languages, QObject *context, Done done);
+    void recognizeText(const QImage &image, const QStringList &languages, QObject *context,
+                       Done done);
     // Lines in the reading order of the screen (OCRLayout), the gaps of a row kept as spaces.
     Result<QString> recognizeTextNow(const QImage &image, const QStringList &languages = {});
     // Starts the engine ahead of a recognition expected soon (Extract Text's hot key).
@@ -54,7 +54,8 @@ public:
     // tokens are exactly those).
     Result<QList<LayoutLine>> readWordsNow(const QImage &image, const QStringList &languages = {});
     using WordsDone = std::function<void(Result<QList<LayoutLine>>)>;
-    void readWords(const QImage &image, const QStringList &languages, QObject *context, WordsDone done);
+    void readWords(const QImage &image, const QStringList &languages, QObject *context,
+                   WordsDone done);
     // The lines of recognizeTextNow with their boxes, in the same order.
     Result<QList<TextObservation>> observe(const QImage &image, const QStringList &languages = {});
 
@@ -78,7 +79,8 @@ public:
     // them side by side. Between lines first, unless `columnsFirst`: finding lines without
     // reading them has no words to split a line at a gap with, so windows side by side are
     // best cut apart before their rows are.
-    static QList<QRect> tiles(const QImage &grey, qint64 maxPixels, int minColumnGap, bool columnsFirst = false);
+    static QList<QRect> tiles(const QImage &grey, qint64 maxPixels, int minColumnGap,
+                              bool columnsFirst = false);
     static constexpr qint64 tilePixels = 400'000;
     // The size of the tiles read side by side (tilePixels unless changed); what is read does
     // not depend on it.

@@ -80,10 +80,12 @@ void eraseFrames(const QImage &grey, std::vector<char> &erase)
             hollow = hollow && std::min({x - left, right - x, y - top, bottom - y}) < edge;
         }
         // Rounded corners leave the ends of each edge open.
-        auto whole = [&](int count, int length) { return count >= length - 2 * edge && count * 4 >= length * 3; };
+        auto whole = [&](int count, int length) {
+            return count >= length - 2 * edge && count * 4 >= length * 3;
+        };
         const double stroke = double(members.size()) / double(2 * (bw + bh));
-        if (!hollow || !whole(onTop, bw) || !whole(onBottom, bw) || !whole(onLeft, bh) || !whole(onRight, bh)
-            || std::min(bw, bh) < sidePerStroke * stroke)
+        if (!hollow || !whole(onTop, bw) || !whole(onBottom, bw) || !whole(onLeft, bh) ||
+            !whole(onRight, bh) || std::min(bw, bh) < sidePerStroke * stroke)
             return;
         for (int i : members)
             erase[size_t(i)] = 1;
@@ -96,8 +98,8 @@ PanelMap PanelMap::of(const QImage &input)
 {
     PanelMap map;
     const QImage grey = input.format() == QImage::Format_Grayscale8
-        ? input
-        : input.convertToFormat(QImage::Format_Grayscale8);
+                            ? input
+                            : input.convertToFormat(QImage::Format_Grayscale8);
     const int w = grey.width(), h = grey.height();
     if (w <= 0 || h <= 0)
         return map;
@@ -120,7 +122,8 @@ PanelMap PanelMap::of(const QImage &input)
                 runStart = i;
             parent[size_t(i)] = runStart;
             const bool tied = above && std::abs(row[x] - above[x]) <= surfaceTolerance;
-            const bool aboveJoinsLeft = above && x > 0 && std::abs(above[x] - above[x - 1]) <= surfaceTolerance;
+            const bool aboveJoinsLeft =
+                above && x > 0 && std::abs(above[x] - above[x - 1]) <= surfaceTolerance;
             if (tied && !(tiedBefore && joinsLeft && aboveJoinsLeft))
                 unite(parent, i, i - w);
             tiedBefore = tied;
@@ -152,7 +155,8 @@ PanelMap PanelMap::of(const QImage &input)
         for (int y = 0; y < h; ++y) {
             const int *s = surface.data() + size_t(y) * size_t(w);
             for (int x = w - 1; x >= 0; --x)
-                runRight[size_t(x)] = (x + 1 < w && s[x + 1] == s[x]) ? runRight[size_t(x + 1)] + 1 : 1;
+                runRight[size_t(x)] =
+                    (x + 1 < w && s[x + 1] == s[x]) ? runRight[size_t(x + 1)] + 1 : 1;
             for (int x = 0; x < w; ++x) {
                 ++count[size_t(s[x])];
                 if (runRight[size_t(x)] >= panelSquare) {
@@ -244,8 +248,9 @@ PanelMap PanelMap::of(const QImage &input)
         panel.box = box[size_t(p)];
         // Without ink either way, a dark panel is turned light all the same: the engine then
         // sees one kind of background.
-        panel.lightOnDark = lighter[size_t(p)] != darker[size_t(p)] ? lighter[size_t(p)] > darker[size_t(p)]
-                                                                     : panel.background < 128;
+        panel.lightOnDark = lighter[size_t(p)] != darker[size_t(p)]
+                                ? lighter[size_t(p)] > darker[size_t(p)]
+                                : panel.background < 128;
     }
     return map;
 }
@@ -254,15 +259,16 @@ int PanelMap::at(QPoint p) const
 {
     if (m_panelOf.empty())
         return -1;
-    const int x = std::clamp(p.x(), 0, m_size.width() - 1), y = std::clamp(p.y(), 0, m_size.height() - 1);
+    const int x = std::clamp(p.x(), 0, m_size.width() - 1),
+              y = std::clamp(p.y(), 0, m_size.height() - 1);
     return m_panelOf[size_t(y) * size_t(m_size.width()) + size_t(x)];
 }
 
 QImage PanelMap::darkOnLight(const QImage &input) const
 {
     QImage grey = input.format() == QImage::Format_Grayscale8
-        ? input.copy()
-        : input.convertToFormat(QImage::Format_Grayscale8);
+                      ? input.copy()
+                      : input.convertToFormat(QImage::Format_Grayscale8);
     if (grey.size() != m_size || m_panels.isEmpty())
         return grey;
     // Each panel turned dark on light and shifted so that its background is white: the edges
@@ -270,7 +276,8 @@ QImage PanelMap::darkOnLight(const QImage &input) const
     std::vector<int> invert(size_t(m_panels.size())), shift(size_t(m_panels.size()));
     for (qsizetype p = 0; p < m_panels.size(); ++p) {
         invert[size_t(p)] = m_panels[p].lightOnDark;
-        const int background = m_panels[p].lightOnDark ? 255 - m_panels[p].background : m_panels[p].background;
+        const int background =
+            m_panels[p].lightOnDark ? 255 - m_panels[p].background : m_panels[p].background;
         shift[size_t(p)] = 255 - background;
     }
     const int w = grey.width(), h = grey.height();
@@ -291,7 +298,8 @@ QImage PanelMap::darkOnLight(const QImage &input) const
     for (int x = 0; x < w; ++x)
         for (int y = h - 1; y >= 0; --y) {
             const bool dark = grey.constScanLine(y)[x] < ink;
-            down[size_t(y) * size_t(w) + size_t(x)] = dark ? (y + 1 < h ? down[size_t(y + 1) * size_t(w) + size_t(x)] : 0) + 1 : 0;
+            down[size_t(y) * size_t(w) + size_t(x)] =
+                dark ? (y + 1 < h ? down[size_t(y + 1) * size_t(w) + size_t(x)] : 0) + 1 : 0;
         }
     // Vertical run lengths through each pixel, from the run starting above.
     std::vector<int> vertical(size_t(w) * size_t(h), 0);
@@ -316,7 +324,8 @@ QImage PanelMap::darkOnLight(const QImage &input) const
             const size_t base = size_t(y) * size_t(w);
             for (int k = x; k < end; ++k) {
                 const int across = end - x, along = vertical[base + size_t(k)];
-                if ((across >= longRun && across >= stretch * along) || (along >= longRun && along >= stretch * across))
+                if ((across >= longRun && across >= stretch * along) ||
+                    (along >= longRun && along >= stretch * across))
                     erase[base + size_t(k)] = 1;
             }
             x = end;

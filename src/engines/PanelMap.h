@@ -17,7 +17,7 @@ public:
     struct Panel
     {
         QRect box;
-        int background = 255;    // mean grey of the panel's own pixels
+        int background = 255;     // mean grey of the panel's own pixels
         bool lightOnDark = false; // its text is lighter than its background
     };
 

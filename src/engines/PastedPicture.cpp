@@ -119,8 +119,9 @@ PastedPicture PastedPicture::decode(const Offer &offer)
     }
     // Offered as a picture but unreadable (text, a truncated PNG): say so rather than nothing.
     if (!firstError.isEmpty())
-        return refused(QCoreApplication::translate("PastedPicture", "The clipboard's picture cannot be pasted: %1")
-                              .arg(firstError));
+        return refused(QCoreApplication::translate("PastedPicture",
+                                                   "The clipboard's picture cannot be pasted: %1")
+                           .arg(firstError));
     return {};
 }
 

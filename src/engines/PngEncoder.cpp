@@ -69,8 +69,9 @@ void encodeBand(const QImage &image, bool alpha, Band &band)
     for (int y = band.firstRow; y < band.firstRow + band.rows && status == Z_OK; ++y) {
         if ((y - band.firstRow) % stripeRows == 0 && y > band.firstRow) {
             const uLong in = z.total_in - stripeIn, out = z.total_out - stripeOut;
-            const int wanted = strategy == Z_DEFAULT_STRATEGY ? (out * 2 > in ? Z_RLE : strategy)
-                                                              : (out * 3 < in ? Z_DEFAULT_STRATEGY : strategy);
+            const int wanted = strategy == Z_DEFAULT_STRATEGY
+                                   ? (out * 2 > in ? Z_RLE : strategy)
+                                   : (out * 3 < in ? Z_DEFAULT_STRATEGY : strategy);
             if (wanted != strategy && deflateParams(&z, 1, wanted) == Z_OK)
                 strategy = wanted;
             stripeIn = z.total_in, stripeOut = z.total_out;
@@ -114,7 +115,8 @@ QByteArray encodePngFast(const QImage &source, int bandCount)
         return {};
     const bool alpha = source.hasAlphaChannel();
     // Straight (not premultiplied) 8-bit channels, as PNG stores them.
-    const QImage image = source.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    const QImage image =
+        source.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (image.isNull())
         return {};
 
@@ -135,7 +137,8 @@ QByteArray encodePngFast(const QImage &source, int bandCount)
         for (int i = 0, row = 0; i < bandCount; ++i) {
             const int rows = image.height() / bandCount + (i < image.height() % bandCount ? 1 : 0);
             const uLong capacity = deflateBound(&z, uLong(rowBytes * rows)) + 64;
-            bands[size_t(i)] = Band{row, rows, i == bandCount - 1, nullptr, capacity, 0, 1, 0, false};
+            bands[size_t(i)] =
+                Band{row, rows, i == bandCount - 1, nullptr, capacity, 0, 1, 0, false};
             room += capacity;
             row += rows;
         }
@@ -144,9 +147,9 @@ QByteArray encodePngFast(const QImage &source, int bandCount)
     QByteArray header;
     putBigEndian(header, quint32(image.width()));
     putBigEndian(header, quint32(image.height()));
-    header.append(char(8));              // bits per channel
+    header.append(char(8));             // bits per channel
     header.append(char(alpha ? 6 : 2)); // RGBA or RGB
-    header.append(3, char(0));           // deflate, adaptive filtering, no interlace
+    header.append(3, char(0));          // deflate, adaptive filtering, no interlace
 
     QByteArray png("\x89PNG\r\n\x1a\n", 8);
     putChunk(png, "IHDR", header);

@@ -48,13 +48,18 @@ Result<QString> QuickSave::saveInFolder(const QImage &image, const QString &fold
                                         const QString &extension, const EditableScene &editable)
 {
     if (folder.isEmpty())
-        return CaptureError::failed(QCoreApplication::translate("QuickSave", "No save folder is set."));
+        return CaptureError::failed(
+            QCoreApplication::translate("QuickSave", "No save folder is set."));
     if (!QDir().mkpath(folder))
-        return CaptureError::failed(QCoreApplication::translate("QuickSave", "Could not create the folder %1.").arg(folder));
+        return CaptureError::failed(
+            QCoreApplication::translate("QuickSave", "Could not create the folder %1.")
+                .arg(folder));
     const QString ext = extension.isEmpty() ? QStringLiteral("png") : extension.toLower();
-    const QByteArray bytes = ImageFiles::encodeForPath(image, QStringLiteral("picture.") + ext, editable);
+    const QByteArray bytes =
+        ImageFiles::encodeForPath(image, QStringLiteral("picture.") + ext, editable);
     if (bytes.isEmpty())
-        return CaptureError::failed(QCoreApplication::translate("QuickSave", "Could not encode the picture."));
+        return CaptureError::failed(
+            QCoreApplication::translate("QuickSave", "Could not encode the picture."));
 
     const QDir dir(folder);
     QTemporaryFile temp(dir.filePath(QStringLiteral(".vistrel-XXXXXX.") + ext));
@@ -63,7 +68,8 @@ Result<QString> QuickSave::saveInFolder(const QImage &image, const QString &fold
     if (!temp.open() || temp.write(bytes) != bytes.size() || !temp.flush() ||
         ::fchmod(temp.handle(), 0666 & ~currentUmask()) != 0 || ::fsync(temp.handle()) != 0)
         return CaptureError::failed(
-            QCoreApplication::translate("QuickSave", "Could not write into %1: %2").arg(folder, temp.errorString()));
+            QCoreApplication::translate("QuickSave", "Could not write into %1: %2")
+                .arg(folder, temp.errorString()));
     // A given name stays in this folder and visible: no separators, no leading dot.
     QString base = baseName.trimmed();
     base.replace(QLatin1Char('/'), QLatin1Char('-'));
@@ -74,8 +80,9 @@ Result<QString> QuickSave::saveInFolder(const QImage &image, const QString &fold
     // A hard link gives the finished file its name in one step, and fails rather than
     // replacing a file of that name.
     for (int n = 1; n < 1000; ++n) {
-        const QString name = n == 1 ? QStringLiteral("%1.%2").arg(base, ext)
-                                    : QStringLiteral("%1 (%2).%3").arg(base, QString::number(n), ext);
+        const QString name = n == 1
+                                 ? QStringLiteral("%1.%2").arg(base, ext)
+                                 : QStringLiteral("%1 (%2).%3").arg(base, QString::number(n), ext);
         const QString path = dir.filePath(name);
         const QByteArray from = QFile::encodeName(temp.fileName());
         const QByteArray to = QFile::encodeName(path);
@@ -83,22 +90,25 @@ Result<QString> QuickSave::saveInFolder(const QImage &image, const QString &fold
             return path;
         // Some file systems have no hard links; a rename that refuses to replace does the same.
         if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS) {
-            if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
+            if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(),
+                            RENAME_NOREPLACE) == 0) {
                 temp.setAutoRemove(false);
                 return path;
             }
         }
         if (errno != EEXIST)
-            return CaptureError::failed(QCoreApplication::translate("QuickSave", "Could not save %1: %2")
-                                            .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+            return CaptureError::failed(
+                QCoreApplication::translate("QuickSave", "Could not save %1: %2")
+                    .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
     }
-    return CaptureError::failed(QCoreApplication::translate("QuickSave", "Too many pictures named %1 in %2.").arg(base, folder));
+    return CaptureError::failed(
+        QCoreApplication::translate("QuickSave", "Too many pictures named %1 in %2.")
+            .arg(base, folder));
 }
 
 void QuickSave::saveInBackground(const QImage &image, const QString &folder, QObject *context,
-                                 std::function<void(Result<QString>)> done,
-                                 const QString &baseName, const QString &extension,
-                                 const EditableScene &editable)
+                                 std::function<void(Result<QString>)> done, const QString &baseName,
+                                 const QString &extension, const EditableScene &editable)
 {
     const QDateTime when = QDateTime::currentDateTime();
     // The worker hands back plain strings: a path, or the reason it could not save.

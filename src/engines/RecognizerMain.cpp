@@ -59,8 +59,15 @@ std::vector<Line> wordsOf(tesseract::ResultIterator *it)
         int l, t, r, b;
         if (!it->BoundingBox(tesseract::RIL_WORD, &l, &t, &r, &b))
             continue;
-        Line word{l, t, r, b, std::max(block, 0), std::max(line, 0),
-                  int(it->Confidence(tesseract::RIL_WORD)), false, {}};
+        Line word{l,
+                  t,
+                  r,
+                  b,
+                  std::max(block, 0),
+                  std::max(line, 0),
+                  int(it->Confidence(tesseract::RIL_WORD)),
+                  false,
+                  {}};
         if (char *text = it->GetUTF8Text(tesseract::RIL_WORD)) {
             word.text = text;
             delete[] text;
@@ -87,7 +94,7 @@ int main(int argc, char **argv)
     if (reading)
         ready = api.Init(nullptr, argv[2], tesseract::OEM_LSTM_ONLY) == 0;
     else
-        api.InitForAnalysePage(); // finding lines needs no model
+        api.InitForAnalysePage();               // finding lines needs no model
     api.SetVariable("debug_file", "/dev/null"); // its chatter stays out of the app's stderr
     if (!sendValue(channel, ready ? recognizerReady : recognizerNoModel) || !ready)
         return ready ? 0 : 1;

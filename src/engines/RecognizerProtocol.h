@@ -41,8 +41,7 @@ struct Line
 
 // Runs `step` (a send or a receive) until `size` bytes have gone through; false when the
 // peer has gone.
-template <class Step>
-bool whole(char *p, size_t size, Step step)
+template <class Step> bool whole(char *p, size_t size, Step step)
 {
     while (size > 0) {
         const ssize_t n = step(p, size);
@@ -65,29 +64,31 @@ inline bool sendAll(int fd, const void *data, size_t size)
 
 inline bool receiveAll(int fd, void *data, size_t size)
 {
-    return whole(static_cast<char *>(data), size, [fd](char *p, size_t n) { return ::recv(fd, p, n, 0); });
+    return whole(static_cast<char *>(data), size,
+                 [fd](char *p, size_t n) { return ::recv(fd, p, n, 0); });
 }
 
-template <class T>
-bool sendValue(int fd, T value)
+template <class T> bool sendValue(int fd, T value)
 {
     return sendAll(fd, &value, sizeof value);
 }
 
-template <class T>
-bool receiveValue(int fd, T &value)
+template <class T> bool receiveValue(int fd, T &value)
 {
     return receiveAll(fd, &value, sizeof value);
 }
 
 inline bool sendLines(int fd, const std::vector<Line> &lines)
 {
-    if (!sendValue<std::uint32_t>(fd, 0) || !sendValue<std::uint32_t>(fd, std::uint32_t(lines.size())))
+    if (!sendValue<std::uint32_t>(fd, 0) ||
+        !sendValue<std::uint32_t>(fd, std::uint32_t(lines.size())))
         return false;
     for (const Line &l : lines) {
-        const std::int32_t box[8] = {l.left, l.top, l.right, l.bottom, l.block, l.line, l.confidence,
-                                     l.hasText ? std::int32_t(l.text.size()) : -1};
-        if (!sendAll(fd, box, sizeof box) || !sendAll(fd, l.text.data(), l.hasText ? l.text.size() : 0))
+        const std::int32_t box[8] = {
+            l.left,  l.top,  l.right,      l.bottom,
+            l.block, l.line, l.confidence, l.hasText ? std::int32_t(l.text.size()) : -1};
+        if (!sendAll(fd, box, sizeof box) ||
+            !sendAll(fd, l.text.data(), l.hasText ? l.text.size() : 0))
             return false;
     }
     return true;

@@ -72,13 +72,14 @@ std::optional<QRectF> rectFrom(const QJsonValue &v)
 
 AnnotationRef markFrom(const QJsonObject &o)
 {
-    const std::optional<ToolKind> kind = toolKindFromName(o.value(QLatin1String("kind")).toString());
+    const std::optional<ToolKind> kind =
+        toolKindFromName(o.value(QLatin1String("kind")).toString());
     const auto start = pointFrom(o.value(QLatin1String("start")));
     const auto end = pointFrom(o.value(QLatin1String("end")));
     const QColor color = QColor::fromString(o.value(QLatin1String("color")).toString());
     const double width = o.value(QLatin1String("lineWidth")).toDouble(-1);
-    if (!kind || *kind == ToolKind::Select || !start || !end || !color.isValid() || !finite(width) ||
-        width <= 0 || width > 1000)
+    if (!kind || *kind == ToolKind::Select || !start || !end || !color.isValid() ||
+        !finite(width) || width <= 0 || width > 1000)
         return {};
     AnnotationRef m = Annotation::make(*kind, *start, *end, color, width);
     m->text = o.value(QLatin1String("text")).toString();
@@ -210,12 +211,14 @@ std::optional<EditorScene> EditorScene::fromJson(const QJsonObject &json, QList<
         return std::nullopt;
     };
     if (json.value(QLatin1String("version")).toInt() > version)
-        return fail(QCoreApplication::translate("SceneArchive", "made by a newer version of Vistrel"));
+        return fail(
+            QCoreApplication::translate("SceneArchive", "made by a newer version of Vistrel"));
     if (pictures.isEmpty() || pictures.first().isNull())
         return fail(QCoreApplication::translate("SceneArchive", "the capture is missing"));
     const QJsonArray marks = json.value(QLatin1String("marks")).toArray();
     if (marks.size() > maxMarks)
-        return fail(QCoreApplication::translate("SceneArchive", "too many marks (%1; Vistrel opens up to %2)")
+        return fail(QCoreApplication::translate("SceneArchive",
+                                                "too many marks (%1; Vistrel opens up to %2)")
                         .arg(marks.size())
                         .arg(maxMarks));
     EditorScene scene;
@@ -346,7 +349,8 @@ QString RecoveryStore::write(const EditorScene &unconcealed, QString id, QString
     }
     // The description last: an entry without it is incomplete and never offered.
     const QByteArray json = QJsonDocument(scene.toJson()).toJson(QJsonDocument::Compact);
-    if (!save(QStringLiteral("scene.json"), [&](QSaveFile &f) { return f.write(json) == json.size(); }))
+    if (!save(QStringLiteral("scene.json"),
+              [&](QSaveFile &f) { return f.write(json) == json.size(); }))
         return fail(QStringLiteral("cannot write %1/scene.json: %2").arg(dir, cause));
     return id;
 }

@@ -1278,7 +1278,8 @@ QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
     // gave as two lines: each box reaches across the gap to the other, so that a character lost
     // between them is covered too.
     auto token = [](SecretKind k) {
-        return k == SecretKind::ApiKey || k == SecretKind::RandomString || k == SecretKind::Password;
+        return k == SecretKind::ApiKey || k == SecretKind::RandomString ||
+               k == SecretKind::Password;
     };
     for (SecretFinding &f : found)
         for (QRect &b : f.boxes)

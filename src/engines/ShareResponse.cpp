@@ -48,14 +48,14 @@ bool isSafeLink(const QString &link)
     const QString scheme = url.scheme();
     // User information before the host ("https://bank.example@evil.test/") makes a link
     // read as another site's: no sharing service needs it.
-    return (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
-        && !url.host().isEmpty() && url.userInfo().isEmpty();
+    return (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
+           !url.host().isEmpty() && url.userInfo().isEmpty();
 }
 
 bool isAcceptableEndpoint(const QUrl &url)
 {
-    if (!url.isValid() || url.host().isEmpty()
-        || !url.path().endsWith(QLatin1String("/api/upload")))
+    if (!url.isValid() || url.host().isEmpty() ||
+        !url.path().endsWith(QLatin1String("/api/upload")))
         return false;
     if (url.scheme() == QLatin1String("https"))
         return true;

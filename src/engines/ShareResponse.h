@@ -20,7 +20,8 @@ inline constexpr qint64 maxBodyBytes = 1024 * 1024;
 std::optional<QString> parse(int httpStatus, const QByteArray &body);
 
 // A link we are willing to put on the clipboard and in a toast: http or https with a host and
-// no user information before it, and no control, format or line-separator characters that could hide or reorder text.
+// no user information before it, and no control, format or line-separator characters that could
+// hide or reorder text.
 bool isSafeLink(const QString &link);
 
 // Where uploads may go: https anywhere, plain http only to this machine (the token would

@@ -124,8 +124,9 @@ std::optional<QString> SmartNaming::claudeExecutable()
     // A session started from a display manager often has neither folder on its PATH, though
     // the tool installs itself into one of them.
     if (path.isEmpty())
-        path = QStandardPaths::findExecutable(
-            name, {QDir::homePath() + QStringLiteral("/.local/bin"), QStringLiteral("/usr/local/bin")});
+        path =
+            QStandardPaths::findExecutable(name, {QDir::homePath() + QStringLiteral("/.local/bin"),
+                                                  QStringLiteral("/usr/local/bin")});
     if (path.isEmpty())
         return std::nullopt;
     return path;
@@ -138,16 +139,16 @@ QString SmartNaming::textPrompt(const QString &excerpt)
                "file extension, max 40 chars — that names this screenshot so it's easy to find "
                "later. Base it on what it is about (examples: payment-proof-acme, "
                "whatsapp-chat-john, react-type-error, flight-booking-confirmation). Screenshot "
-               "text:\n")
-        + excerpt;
+               "text:\n") +
+           excerpt;
 }
 
 QString SmartNaming::imagePrompt(const QString &imagePath)
 {
-    return QStringLiteral("View the image at ") + imagePath
-        + QStringLiteral(" and reply with ONLY a 2-5 word lowercase kebab-case slug (no date, "
-                         "no quotes, no extension) describing it for filename search "
-                         "(examples: beach-selfie, sales-dashboard-chart, handwritten-note).");
+    return QStringLiteral("View the image at ") + imagePath +
+           QStringLiteral(" and reply with ONLY a 2-5 word lowercase kebab-case slug (no date, "
+                          "no quotes, no extension) describing it for filename search "
+                          "(examples: beach-selfie, sales-dashboard-chart, handwritten-note).");
 }
 
 std::optional<QString> SmartNaming::runClaude(const QStringList &arguments, const Limits &limits)
@@ -220,16 +221,17 @@ std::optional<QString> SmartNaming::slugFromImage(const QImage &image, const Lim
     const QByteArray png = encodePng(image);
     if (png.isEmpty())
         return std::nullopt;
-    const QString path = QDir::tempPath() + QLatin1Char('/') + picturePrefix
-        + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".png");
+    const QString path = QDir::tempPath() + QLatin1Char('/') + picturePrefix +
+                         QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
+                         QStringLiteral(".png");
     if (!writePrivateFile(path, png)) {
         QFile::remove(path);
         return std::nullopt;
     }
-    const std::optional<QString> output = runClaude(
-        {QStringLiteral("-p"), QStringLiteral("--allowed-tools"), QStringLiteral("Read"),
-         imagePrompt(path)},
-        limits);
+    const std::optional<QString> output =
+        runClaude({QStringLiteral("-p"), QStringLiteral("--allowed-tools"), QStringLiteral("Read"),
+                   imagePrompt(path)},
+                  limits);
     QFile::remove(path);
     return sanitizeName(output);
 }
@@ -254,9 +256,8 @@ std::optional<QString> SmartNaming::suggestNow(const QString &ocrText, const QIm
 QFuture<std::optional<QString>> SmartNaming::suggest(const QString &ocrText, const QImage &image,
                                                      Limits limits)
 {
-    return QtConcurrent::run(&m_pool, [this, ocrText, image, limits] {
-        return suggestNow(ocrText, image, limits);
-    });
+    return QtConcurrent::run(
+        &m_pool, [this, ocrText, image, limits] { return suggestNow(ocrText, image, limits); });
 }
 
 } // namespace vistrel

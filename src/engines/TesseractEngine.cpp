@@ -41,8 +41,9 @@ QString helperPath()
     if (!given.isEmpty())
         return given;
     const QString here = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
-    for (const QString &candidate : {here + QStringLiteral("/vistrel-recognizer"),
-                                     here + QStringLiteral("/" VISTREL_HELPER_FROM_BINDIR "/vistrel-recognizer")}) {
+    for (const QString &candidate :
+         {here + QStringLiteral("/vistrel-recognizer"),
+          here + QStringLiteral("/" VISTREL_HELPER_FROM_BINDIR "/vistrel-recognizer")}) {
         if (QFileInfo(candidate).isExecutable())
             return candidate;
     }
@@ -86,8 +87,10 @@ struct Helper
 
 QString cannotStart(const QString &path)
 {
-    return QCoreApplication::translate("TesseractEngine", "Text recognition could not start its engine (%1). Reinstall Vistrel, "
-                          "with the package libtesseract5.")
+    return QCoreApplication::translate(
+               "TesseractEngine",
+               "Text recognition could not start its engine (%1). Reinstall Vistrel, "
+               "with the package libtesseract5.")
         .arg(path);
 }
 
@@ -98,10 +101,13 @@ QString modelMissing(const QString &languages)
     for (const QString &code : languages.split(QLatin1Char('+'), Qt::SkipEmptyParts))
         packages.append(QStringLiteral("tesseract-ocr-") + code);
     if (languages == QLatin1String("eng"))
-        return QCoreApplication::translate("TesseractEngine", "Text recognition needs the English model (eng), which could not be "
-                              "loaded. Install the package tesseract-ocr-eng.");
-    return QCoreApplication::translate("TesseractEngine", "Text recognition needs the models \"%1\", which could not be loaded. "
-                          "Install the packages %2.")
+        return QCoreApplication::translate(
+            "TesseractEngine", "Text recognition needs the English model (eng), which could not be "
+                               "loaded. Install the package tesseract-ocr-eng.");
+    return QCoreApplication::translate(
+               "TesseractEngine",
+               "Text recognition needs the models \"%1\", which could not be loaded. "
+               "Install the packages %2.")
         .arg(languages, packages.join(QStringLiteral(", ")));
 }
 
@@ -131,8 +137,8 @@ Result<Helper> startHelper(const QString &languages)
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, ends[1], 0);
     Helper helper;
-    const int spawned = posix_spawn(&helper.pid, program.constData(), &actions, nullptr, args.data(),
-                                    envp.data());
+    const int spawned =
+        posix_spawn(&helper.pid, program.constData(), &actions, nullptr, args.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(ends[1]);
     helper.channel = ends[0];
@@ -250,15 +256,19 @@ private:
     {
         if (!QCoreApplication::instance())
             return;
-        QMetaObject::invokeMethod(m_context.get(), [this] {
-            if (!m_timer) {
-                m_timer = new QTimer(m_context.get());
-                m_timer->setSingleShot(true);
-                m_timer->setInterval(TesseractEngine::idleRelease);
-                QObject::connect(m_timer, &QTimer::timeout, m_context.get(), [this] { dropIdle(); });
-            }
-            m_timer->start();
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            m_context.get(),
+            [this] {
+                if (!m_timer) {
+                    m_timer = new QTimer(m_context.get());
+                    m_timer->setSingleShot(true);
+                    m_timer->setInterval(TesseractEngine::idleRelease);
+                    QObject::connect(m_timer, &QTimer::timeout, m_context.get(),
+                                     [this] { dropIdle(); });
+                }
+                m_timer->start();
+            },
+            Qt::QueuedConnection);
     }
 
     std::mutex m_mutex;
@@ -283,8 +293,8 @@ Result<QList<EngineLine>> run(HelperCache &cache, const QString &languages, cons
         return taken.error();
     }
     Helper helper = *taken;
-    bool sent = recognizer::sendValue<std::uint32_t>(helper.channel, std::uint32_t(grey.width()))
-        && recognizer::sendValue<std::uint32_t>(helper.channel, std::uint32_t(grey.height()));
+    bool sent = recognizer::sendValue<std::uint32_t>(helper.channel, std::uint32_t(grey.width())) &&
+                recognizer::sendValue<std::uint32_t>(helper.channel, std::uint32_t(grey.height()));
     for (int y = 0; sent && y < grey.height(); ++y)
         sent = recognizer::sendAll(helper.channel, grey.constScanLine(y), size_t(grey.width()));
     std::vector<recognizer::Line> lines;
@@ -292,23 +302,27 @@ Result<QList<EngineLine>> run(HelperCache &cache, const QString &languages, cons
     if (!sent || !recognizer::receiveLines(helper.channel, lines, failed)) {
         helper.stop();
         cache.giveBack(languages, std::nullopt);
-        return CaptureError::failed(QCoreApplication::translate("TesseractEngine", "Text recognition stopped unexpectedly."));
+        return CaptureError::failed(QCoreApplication::translate(
+            "TesseractEngine", "Text recognition stopped unexpectedly."));
     }
     cache.giveBack(languages, helper);
     if (failed)
-        return CaptureError::failed(QCoreApplication::translate("TesseractEngine", "Text recognition failed."));
+        return CaptureError::failed(
+            QCoreApplication::translate("TesseractEngine", "Text recognition failed."));
     QList<EngineLine> out;
     if (!withText) {
         for (const recognizer::Line &l : lines)
-            out.append(EngineLine{QRect(QPoint(l.left, l.top), QPoint(l.right - 1, l.bottom - 1)), {}, l.block, {}});
+            out.append(EngineLine{
+                QRect(QPoint(l.left, l.top), QPoint(l.right - 1, l.bottom - 1)), {}, l.block, {}});
         return out;
     }
     // Words come line by line; a line is the words that name it.
     int current = -1;
     for (const recognizer::Line &l : lines) {
         const QRect box(QPoint(l.left, l.top), QPoint(l.right - 1, l.bottom - 1));
-        const QString text = l.hasText ? QString::fromUtf8(l.text.data(), qsizetype(l.text.size())).trimmed()
-                                       : QString();
+        const QString text =
+            l.hasText ? QString::fromUtf8(l.text.data(), qsizetype(l.text.size())).trimmed()
+                      : QString();
         if (out.isEmpty() || l.line != current) {
             out.append(EngineLine{box, {}, l.block, {}});
             current = l.line;
@@ -325,9 +339,7 @@ Result<QList<EngineLine>> run(HelperCache &cache, const QString &languages, cons
 
 } // namespace
 
-TesseractEngine::TesseractEngine() : m_helpers(std::make_unique<HelperCache>())
-{
-}
+TesseractEngine::TesseractEngine() : m_helpers(std::make_unique<HelperCache>()) {}
 
 TesseractEngine::~TesseractEngine() = default;
 
@@ -349,17 +361,17 @@ PreparedImage TesseractEngine::prepare(const QImage &image, double pixelBudget)
     if (out.scale > 1.0)
         if (const double wanted = enlargement(out.flat); wanted > 0)
             out.scale = std::min(out.scale, wanted);
-    out.grey = out.scale > 1.0
-        ? out.flat.scaled(out.flat.size() * out.scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-        : out.flat;
+    out.grey = out.scale > 1.0 ? out.flat.scaled(out.flat.size() * out.scale, Qt::IgnoreAspectRatio,
+                                                 Qt::SmoothTransformation)
+                               : out.flat;
     return out;
 }
 
 double TesseractEngine::enlargement(const QImage &input)
 {
     const QImage grey = input.format() == QImage::Format_Grayscale8
-        ? input
-        : input.convertToFormat(QImage::Format_Grayscale8);
+                            ? input
+                            : input.convertToFormat(QImage::Format_Grayscale8);
     const int w = grey.width(), h = grey.height();
     if (w <= 0 || h <= 0)
         return 0;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/Result.h"
 #include "engines/OCRLayout.h"
+#include "platform/Result.h"
 
 #include <QImage>
 #include <QList>
@@ -28,11 +28,11 @@ struct EngineLine
 // enlarged.
 struct PreparedImage
 {
-    QImage grey;         // Format_Grayscale8, enlarged
-    double scale = 1.0;  // prepared pixels per original pixel
+    QImage grey;           // Format_Grayscale8, enlarged
+    double scale = 1.0;    // prepared pixels per original pixel
     bool inverted = false; // some panel was light on dark
-    PanelMap panels;     // of the original picture
-    QImage flat;         // dark on light at the original size
+    PanelMap panels;       // of the original picture
+    QImage flat;           // dark on light at the original size
 };
 
 class HelperCache;

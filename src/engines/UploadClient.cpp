@@ -11,7 +11,7 @@ namespace vistrel {
 
 namespace {
 
-constexpr int sliceMs = 100;       // how often `cancel` is looked at
+constexpr int sliceMs = 100; // how often `cancel` is looked at
 constexpr qsizetype maxHeaderBytes = 64 * 1024;
 
 using Error = UploadReply::Error;
@@ -120,8 +120,7 @@ private:
     }
 
     // One wait of at most a slice; a byte either way restarts the idle clock.
-    template <class Wait>
-    Error step(Wait wait)
+    template <class Wait> Error step(Wait wait)
     {
         if (m_cancel.load())
             return Error::Cancelled;
@@ -139,8 +138,7 @@ private:
         return Error::None;
     }
 
-    template <class Done>
-    Error waitUntil(Done done)
+    template <class Done> Error waitUntil(Done done)
     {
         while (!done()) {
             if (m_socket->state() == QAbstractSocket::UnconnectedState &&
@@ -171,7 +169,8 @@ private:
         if (room <= 0)
             return Error::TooLarge;
         m_in += m_socket->read(qMin<qint64>(room, 64 * 1024));
-        open = m_socket->state() == QAbstractSocket::ConnectedState || m_socket->bytesAvailable() > 0;
+        open =
+            m_socket->state() == QAbstractSocket::ConnectedState || m_socket->bytesAvailable() > 0;
         return Error::None;
     }
 

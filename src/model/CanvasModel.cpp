@@ -64,7 +64,6 @@ double distance(QPointF a, QPointF b)
     return QLineF(a, b).length();
 }
 
-
 QImage forDrawing(const QImage &image)
 {
     // Blits fastest in the backing store's formats.
@@ -272,7 +271,8 @@ CanvasChange CanvasModel::mouseDragged(QPointF p)
         c.touch(paintRect(*m_draft));
         touchSnap();
         m_snapPreview.reset();
-        m_snapPreview = MarkRules::extendDraft(*m_draft, p, [this](QPointF at) { return snapIfOn(at); });
+        m_snapPreview =
+            MarkRules::extendDraft(*m_draft, p, [this](QPointF at) { return snapIfOn(at); });
         c.touch(paintRect(*m_draft));
         touchSnap();
         return c;

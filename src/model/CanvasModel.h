@@ -25,7 +25,7 @@ namespace vistrel {
 // pending text-box detection point at one.
 struct PlacedImage
 {
-    QImage picture;               // full resolution
+    QImage picture;          // full resolution
     QRectF frame;            // where it lies on the canvas; the picture is stretched over it
     QList<QRectF> textBoxes; // normalised 0…1, y up; filled when detection finishes
 };
@@ -82,6 +82,7 @@ class CanvasModel : public QObject
 {
     Q_OBJECT
     friend class CanvasPainter;
+
 public:
     static constexpr double margin = 1000;
     static constexpr double hitSlop = 4;          // beyond a mark's ink, still a hit
@@ -213,7 +214,10 @@ public:
     }
     const QImage &pixelatedImage() const { return m_painter.pixelatedImage(); }
     // An uninitialised ARGB32 premultiplied bitmap for an export; null when it cannot be made.
-    static QImage exportBitmap(int width, int height) { return CanvasPainter::exportBitmap(width, height); }
+    static QImage exportBitmap(int width, int height)
+    {
+        return CanvasPainter::exportBitmap(width, height);
+    }
 
     static QColor canvasColor() { return QColor::fromRgbF(0.95f, 0.95f, 0.95f); }
     static QColor dotColor() { return QColor::fromRgbF(0.82f, 0.82f, 0.82f); }
@@ -263,13 +267,13 @@ private:
     std::optional<QPointF> m_movingFrom;
     bool m_snapping = true;
     std::optional<QRectF> m_crop;
-    std::optional<QRectF> m_cropBefore; // while a crop gesture runs
+    std::optional<QRectF> m_cropBefore;    // while a crop gesture runs
     std::optional<SelHandle> m_cropHandle; // a corner, or None to move the whole frame
     QPointF m_cropAnchor;                  // the corner that stays while one is dragged
     bool m_cropGesture = false;
     const void *m_restyleSnapshot = nullptr; // the last width change's command
     const Annotation *m_restyleTarget = nullptr;
-    int m_editingIndex = -1;          // where a reopened text mark stood in the list
+    int m_editingIndex = -1;         // where a reopened text mark stood in the list
     AnnotationRef m_editingOriginal; // as it was before reopening
     SelHandle m_activeHandle = SelHandle::None;
     std::optional<SelHandle> m_imageResizeHandle;

@@ -97,7 +97,7 @@ const QImage &CanvasPainter::pixelatedImage() const
 }
 
 void CanvasPainter::paintTile(QPainter &p, const QRectF &frame, const QImage &picture,
-                            bool screen) const
+                              bool screen) const
 {
     if (screen) {
         // The shadow's corners and edges from the blurred patch; its middle lies under the
@@ -193,10 +193,13 @@ void CanvasPainter::paintCrop(QPainter &p, const QRectF &dirty) const
     const QRectF crop = m_model.m_crop->normalized();
     const QColor dim(0, 0, 0, 110);
     const QRectF around = dirty.united(crop);
-    p.fillRect(QRectF(around.left(), around.top(), crop.left() - around.left(), around.height()), dim);
-    p.fillRect(QRectF(crop.right(), around.top(), around.right() - crop.right(), around.height()), dim);
+    p.fillRect(QRectF(around.left(), around.top(), crop.left() - around.left(), around.height()),
+               dim);
+    p.fillRect(QRectF(crop.right(), around.top(), around.right() - crop.right(), around.height()),
+               dim);
     p.fillRect(QRectF(crop.left(), around.top(), crop.width(), crop.top() - around.top()), dim);
-    p.fillRect(QRectF(crop.left(), crop.bottom(), crop.width(), around.bottom() - crop.bottom()), dim);
+    p.fillRect(QRectF(crop.left(), crop.bottom(), crop.width(), around.bottom() - crop.bottom()),
+               dim);
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     QPen frame(Qt::white, 1.5);

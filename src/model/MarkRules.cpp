@@ -154,8 +154,9 @@ double textOverhang(const Annotation &a)
 // On the outline drawn with the mark's pen, widened by the tolerance on each side.
 bool onStroke(const QPainterPath &path, double lineWidth, QPointF p, double tolerance)
 {
-    if (!path.controlPointRect().adjusted(-lineWidth - tolerance, -lineWidth - tolerance,
-                                          lineWidth + tolerance, lineWidth + tolerance)
+    if (!path.controlPointRect()
+             .adjusted(-lineWidth - tolerance, -lineWidth - tolerance, lineWidth + tolerance,
+                       lineWidth + tolerance)
              .contains(p))
         return false;
     QPainterPathStroker stroker;
@@ -362,7 +363,8 @@ bool MarkRules::fitsScene(const QList<AnnotationRef> &marks, const Annotation &m
     return points <= maxScenePoints && cost <= maxSceneCost && sameKind <= of(more.kind).maxInScene;
 }
 
-AnnotationRef MarkRules::startDraft(ToolKind kind, QPointF at, const QColor &color, double lineWidth)
+AnnotationRef MarkRules::startDraft(ToolKind kind, QPointF at, const QColor &color,
+                                    double lineWidth)
 {
     AnnotationRef draft = Annotation::make(
         kind, at, at, of(kind).covers ? Annotation::redactionColor() : color, lineWidth);

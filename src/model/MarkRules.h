@@ -121,8 +121,10 @@ struct MarkRules
     // at the pointer, a freehand one then takes every point and the others move their end
     // (snapped where the kind snaps; the box snapped to is returned), and it stays only when
     // it has grown at least 3 points or is kept without movement.
-    static AnnotationRef startDraft(ToolKind kind, QPointF at, const QColor &color, double lineWidth);
-    static std::optional<QRectF> extendDraft(Annotation &draft, QPointF to, const Snapper &snap = {});
+    static AnnotationRef startDraft(ToolKind kind, QPointF at, const QColor &color,
+                                    double lineWidth);
+    static std::optional<QRectF> extendDraft(Annotation &draft, QPointF to,
+                                             const Snapper &snap = {});
     static bool keepsDraft(const Annotation &draft);
 };
 

@@ -36,16 +36,35 @@ inline QRectF dragged(const QRectF &r, Handle handle, QPointF d)
     double x = r.x(), y = r.y(), w = r.width(), h = r.height();
     const double dx = d.x(), dy = d.y();
     switch (handle) {
-    case Handle::BL: x += dx, w -= dx, y += dy, h -= dy; break;
-    case Handle::BR: w += dx, y += dy, h -= dy; break;
-    case Handle::TL: x += dx, w -= dx, h += dy; break;
-    case Handle::TR: w += dx, h += dy; break;
-    case Handle::Bottom: y += dy, h -= dy; break;
-    case Handle::Top: h += dy; break;
-    case Handle::Left: x += dx, w -= dx; break;
-    case Handle::Right: w += dx; break;
-    case Handle::Move: x += dx, y += dy; break;
-    case Handle::None: break;
+    case Handle::BL:
+        x += dx, w -= dx, y += dy, h -= dy;
+        break;
+    case Handle::BR:
+        w += dx, y += dy, h -= dy;
+        break;
+    case Handle::TL:
+        x += dx, w -= dx, h += dy;
+        break;
+    case Handle::TR:
+        w += dx, h += dy;
+        break;
+    case Handle::Bottom:
+        y += dy, h -= dy;
+        break;
+    case Handle::Top:
+        h += dy;
+        break;
+    case Handle::Left:
+        x += dx, w -= dx;
+        break;
+    case Handle::Right:
+        w += dx;
+        break;
+    case Handle::Move:
+        x += dx, y += dy;
+        break;
+    case Handle::None:
+        break;
     }
     return QRectF(x, y, w, h);
 }

@@ -130,11 +130,13 @@ QList<AnnotationRef> ReviewModel::marksInCrop() const
 
 QString ReviewModel::sizeText(QSizeF size)
 {
-    return QStringLiteral("%1 × %2 px").arg(std::llround(size.width())).arg(std::llround(size.height()));
+    return QStringLiteral("%1 × %2 px")
+        .arg(std::llround(size.width()))
+        .arg(std::llround(size.height()));
 }
 
 CardGeometry CardGeometry::forImage(QSize image, QSizeF visible, double devicePixelRatio,
-                                   double scrollBarExtent)
+                                    double scrollBarExtent)
 {
     CardGeometry g;
     const double w = std::max(1, image.width()), h = std::max(1, image.height());

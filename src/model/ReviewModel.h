@@ -80,7 +80,7 @@ private:
 struct CardGeometry
 {
     double displayScale = 1;
-    QSizeF content;     // the whole card
+    QSizeF content;         // the whole card
     double imageHeight = 0; // the canvas's height in points
     double viewHeight = 0;  // how much of it shows at once: a taller canvas scrolls
     double bottomH = botH;  // the bottom bar, one row taller when the tools wrap
@@ -90,7 +90,7 @@ struct CardGeometry
                                  double scrollBarExtent = 0);
     static constexpr double topH = 38;
     static constexpr double botH = 46;
-    static constexpr double rowH = 34;      // a further row of the bottom bar
+    static constexpr double rowH = 34; // a further row of the bottom bar
     static constexpr double minWidth = 360;
     static constexpr double barMargin = 10;
     static constexpr double toolsW = 194;   // five 28-point tools, the colour well and gaps

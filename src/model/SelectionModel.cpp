@@ -62,7 +62,8 @@ std::optional<QRectF> SelectionModel::windowRectInView() const
         return std::nullopt;
     const QRectF d = m_setup.display.frame;
     const QRectF w = m_hoveredWindow->frame;
-    return QRectF(w.x() - d.x(), (d.y() + d.height()) - (w.y() + w.height()), w.width(), w.height());
+    return QRectF(w.x() - d.x(), (d.y() + d.height()) - (w.y() + w.height()), w.width(),
+                  w.height());
 }
 
 SelectionModel::Cursor SelectionModel::cursorForHandle(Handle handle)
@@ -110,7 +111,8 @@ SelectionModel::Reaction SelectionModel::complete(SelectionAction action) const
     r.report = true;
     if (m_selection.width() > reportMin && m_selection.height() > reportMin) {
         // Into the display's own top-down points.
-        const QRectF rect(m_selection.x(), bounds().height() - (m_selection.y() + m_selection.height()),
+        const QRectF rect(m_selection.x(),
+                          bounds().height() - (m_selection.y() + m_selection.height()),
                           m_selection.width(), m_selection.height());
         r.outcome = SelectionOutcome{RectSelection{rect, m_setup.display}, action};
     }
@@ -285,13 +287,15 @@ QPoint SelectionModel::pixelUnder(QPointF c, double scale, double screenHeight)
     return QPoint(int(std::floor(c.x() * scale)), int(std::floor((screenHeight - c.y()) * scale)));
 }
 
-QRect SelectionModel::loupeSample(QPointF c, double scale, double screenHeight, const QSize &picture)
+QRect SelectionModel::loupeSample(QPointF c, double scale, double screenHeight,
+                                  const QSize &picture)
 {
     const double side = 14.75 * scale;
     const QPointF centre(c.x() * scale, (screenHeight - c.y()) * scale);
     const QRectF square(centre.x() - side / 2, centre.y() - side / 2, side, side);
-    return square.intersected(QRectF(QPointF(0, 0), QSizeF(picture))).toAlignedRect().intersected(
-        QRect(QPoint(0, 0), picture));
+    return square.intersected(QRectF(QPointF(0, 0), QSizeF(picture)))
+        .toAlignedRect()
+        .intersected(QRect(QPoint(0, 0), picture));
 }
 
 } // namespace vistrel

@@ -25,8 +25,8 @@ public:
 
     struct Setup
     {
-        DisplayInfo display;         // frame: global points, y down
-        QList<WindowInfo> windows;   // front-most first
+        DisplayInfo display;       // frame: global points, y down
+        QList<WindowInfo> windows; // front-most first
         qint64 ownPid = -1;
         bool windowPicking = false;
         std::optional<SelectionAction> immediateAction;
@@ -71,14 +71,16 @@ public:
     QRectF hole() const;
 
     // Placement of painted parts, all in view coordinates.
-    static QPointF toolbarOrigin(const QRectF &selection, const QSizeF &bounds, const QSizeF &toolbar);
+    static QPointF toolbarOrigin(const QRectF &selection, const QSizeF &bounds,
+                                 const QSizeF &toolbar);
     static QString dimensionText(const QRectF &r, double scale);
     // Above the selection, or below it at the screen's top; never over `avoid` (the toolbar).
     static QRectF dimensionBadge(const QRectF &r, const QSizeF &textSize, const QSizeF &bounds,
                                  const QRectF &avoid = {});
     static QRectF loupeBox(QPointF cursor, const QSizeF &bounds);
     // The pixels of the frozen picture (row 0 on top) that the loupe magnifies.
-    static QRect loupeSample(QPointF cursor, double scale, double screenHeight, const QSize &picture);
+    static QRect loupeSample(QPointF cursor, double scale, double screenHeight,
+                             const QSize &picture);
     static QPoint pixelUnder(QPointF cursor, double scale, double screenHeight);
 
     const Setup &setup() const { return m_setup; }

@@ -4,15 +4,14 @@
 
 #include <QCoreApplication>
 
-
 namespace vistrel {
 
 const QList<ToolKind> &allToolKinds()
 {
-    static const QList<ToolKind> all{ToolKind::Select, ToolKind::Arrow, ToolKind::Line,
-                                     ToolKind::Rect,   ToolKind::Ellipse, ToolKind::Pen,
-                                     ToolKind::Highlight, ToolKind::Text, ToolKind::Step,
-                                     ToolKind::Blur,   ToolKind::Crop,    ToolKind::Redact};
+    static const QList<ToolKind> all{ToolKind::Select,    ToolKind::Arrow,   ToolKind::Line,
+                                     ToolKind::Rect,      ToolKind::Ellipse, ToolKind::Pen,
+                                     ToolKind::Highlight, ToolKind::Text,    ToolKind::Step,
+                                     ToolKind::Blur,      ToolKind::Crop,    ToolKind::Redact};
     return all;
 }
 

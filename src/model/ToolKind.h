@@ -10,7 +10,20 @@ namespace vistrel {
 
 // The closed list of annotation tools. Redaction boxes are drawn with the Redact tool or
 // placed by the editor's Redact Secrets action.
-enum class ToolKind { Select, Arrow, Line, Rect, Ellipse, Pen, Highlight, Text, Step, Blur, Crop, Redact };
+enum class ToolKind {
+    Select,
+    Arrow,
+    Line,
+    Rect,
+    Ellipse,
+    Pen,
+    Highlight,
+    Text,
+    Step,
+    Blur,
+    Crop,
+    Redact
+};
 
 const QList<ToolKind> &allToolKinds();
 QString toolKindName(ToolKind kind);

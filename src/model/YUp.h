@@ -24,8 +24,7 @@ inline QPointF fromSurface(QPointF surfacePoint, double height, QPointF modelOri
 
 // Inside a painter that already has a y-up transform: runs `paint` with a local y-down
 // system whose origin is the model point `topLeft`, so text and images come out upright.
-template <class Paint>
-void upright(QPainter &p, QPointF topLeft, Paint &&paint)
+template <class Paint> void upright(QPainter &p, QPointF topLeft, Paint &&paint)
 {
     p.save();
     p.translate(topLeft);

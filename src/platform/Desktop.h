@@ -119,7 +119,7 @@ public:
 struct SaveRequest
 {
     QString suggestedName;
-    QString folder; // where the panel opens; the home folder when empty
+    QString folder;          // where the panel opens; the home folder when empty
     QStringList nameFilters; // e.g. "PNG image (*.png)"
 };
 

@@ -100,7 +100,8 @@ Result<QImage> FakeDesktop::grabDisplayPixels(const DisplayInfo &info, const QRe
     if (!d)
         return CaptureError::failed(QStringLiteral("display %1 is gone").arg(info.displayID));
     if (d->failGrab)
-        return CaptureError::failed(QStringLiteral("grab of display %1 failed").arg(info.displayID));
+        return CaptureError::failed(
+            QStringLiteral("grab of display %1 failed").arg(info.displayID));
     if (d->outOfMemory)
         return CaptureError::outOfMemory();
     QList<quint32> ids;
@@ -116,12 +117,12 @@ Result<QImage> FakeDesktop::grabWindowPixels(const WindowInfo &window, const QSi
         if (d.failGrab || !d.info.frame.intersects(window.frame))
             continue;
         const QRectF local = window.frame.translated(-d.info.frame.topLeft());
-        QImage part = d.picture.copy(QRect(QPoint(qRound(local.x() * d.info.scale),
-                                                  qRound(local.y() * d.info.scale)),
-                                           pixelSize));
+        QImage part = d.picture.copy(QRect(
+            QPoint(qRound(local.x() * d.info.scale), qRound(local.y() * d.info.scale)), pixelSize));
         return part;
     }
-    return CaptureError::failed(QStringLiteral("window %1 is not on any display").arg(window.windowID));
+    return CaptureError::failed(
+        QStringLiteral("window %1 is not on any display").arg(window.windowID));
 }
 
 bool FakeDesktop::grab(quint32 id, int digit)

@@ -40,16 +40,16 @@ public:
     // Failures on demand
     bool failContent = false;
     QString contentError = QStringLiteral("content unavailable");
-    QList<int> takenDigits;            // combinations another client holds
-    std::optional<quint32> mainID;     // the toolkit's main display
+    QList<int> takenDigits;        // combinations another client holds
+    std::optional<quint32> mainID; // the toolkit's main display
     qint64 pid = 4242;
     // The toolkit screen every fake display is shown on (offscreen tests have one).
     QScreen *screen = nullptr;
 
     // Records
     int contentFetches = 0;
-    QList<QList<quint32>> grabExclusions; // window ids left out, per display grab
-    QMap<quint32, int> grabbed;           // hot-key id -> digit
+    QList<QList<quint32>> grabExclusions;        // window ids left out, per display grab
+    QMap<quint32, int> grabbed;                  // hot-key id -> digit
     QMap<quint32, QKeyCombination> combinations; // hot-key id -> combination it holds
     QList<QKeyCombination> takenCombinations;    // held by another client
     QList<std::pair<QString, QByteArray>> clipboardFormats;
@@ -57,7 +57,7 @@ public:
     int clipboardWrites = 0;
     QList<std::pair<QString, QString>> warnings;
     QList<SaveRequest> saveRequests;
-    QString saveAnswer; // empty: the user cancels
+    QString saveAnswer;   // empty: the user cancels
     SessionLimits limits; // what the session refuses, as a Wayland one does
 
     // ScreenSource

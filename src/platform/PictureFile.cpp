@@ -23,8 +23,9 @@ bool PictureLimits::fits(QSize size)
 
 QString PictureLimits::refusal(QSize size)
 {
-    return QCoreApplication::translate("PictureFile", "Picture too large (%1 × %2 pixels): Vistrel opens pictures of up to "
-                          "%3 pixels a side and %4 million pixels")
+    return QCoreApplication::translate(
+               "PictureFile", "Picture too large (%1 × %2 pixels): Vistrel opens pictures of up to "
+                              "%3 pixels a side and %4 million pixels")
         .arg(size.width())
         .arg(size.height())
         .arg(maxSide)
@@ -39,7 +40,8 @@ PictureRead decodePicture(QIODevice *device, const QByteArray &format)
     if (!size.isValid()) {
         // Formats that cannot tell their size from the header are decoded within the limit.
         if (!reader.canRead())
-            return {QImage(), QCoreApplication::translate("PictureFile", "not a picture Vistrel can read (%1)")
+            return {QImage(), QCoreApplication::translate("PictureFile",
+                                                          "not a picture Vistrel can read (%1)")
                                   .arg(reader.errorString())};
     } else if (!PictureLimits::fits(size)) {
         return {QImage(), PictureLimits::refusal(size), true};
@@ -48,7 +50,8 @@ PictureRead decodePicture(QIODevice *device, const QByteArray &format)
     reader.setAllocationLimit(int(PictureLimits::maxBytes / (1024 * 1024)) + 1);
     QImage image = reader.read();
     if (image.isNull())
-        return {QImage(), QCoreApplication::translate("PictureFile", "the picture is damaged or cannot be read (%1)")
+        return {QImage(), QCoreApplication::translate(
+                              "PictureFile", "the picture is damaged or cannot be read (%1)")
                               .arg(reader.errorString())};
     if (!PictureLimits::fits(image.size()))
         return {QImage(), PictureLimits::refusal(image.size()), true};
@@ -63,8 +66,8 @@ bool openRegularFile(const QString &path, QFile &file, QString *error)
         return false;
     };
     // Non-blocking, so opening a FIFO without a writer returns at once rather than waiting.
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return fail(QString::fromLocal8Bit(std::strerror(errno)));
     struct stat st;

@@ -26,7 +26,7 @@ struct PictureLimits
 struct PictureRead
 {
     QImage image;
-    QString error; // empty when `image` is good
+    QString error;         // empty when `image` is good
     bool tooLarge = false; // refused for its size, from its header
 };
 

@@ -43,8 +43,8 @@ quint32 readPixel(const uchar *p, int bytes, bool msbFirst)
 bool PixelLayout::readable() const
 {
     const bool sizeOk = bitsPerPixel == 16 || bitsPerPixel == 24 || bitsPerPixel == 32;
-    const bool masksOk = redMask && greenMask && blueMask &&
-                         !(redMask & greenMask) && !(redMask & blueMask) && !(greenMask & blueMask);
+    const bool masksOk = redMask && greenMask && blueMask && !(redMask & greenMask) &&
+                         !(redMask & blueMask) && !(greenMask & blueMask);
     return sizeOk && masksOk;
 }
 

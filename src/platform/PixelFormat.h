@@ -18,8 +18,8 @@ struct PixelLayout
 
 // Copies `size` pixels of rows `stride` bytes apart into `out` (Format_RGB32, opaque) at `at`.
 // False when the layout is not one this reads.
-bool copyPixels(const uchar *source, int stride, const PixelLayout &layout, QImage &out,
-                QPoint at, QSize size);
+bool copyPixels(const uchar *source, int stride, const PixelLayout &layout, QImage &out, QPoint at,
+                QSize size);
 
 // Sets the fourth byte of 32-bit pixels (which X servers leave at zero) to 0xff in place.
 void makeOpaque(uchar *bits, qsizetype stride, QSize size);

@@ -100,7 +100,6 @@ const QDBusArgument &operator>>(const QDBusArgument &arg, PortalFileFilter &filt
     return arg;
 }
 
-
 namespace {
 
 QString featureOf(const QString &interface)
@@ -122,14 +121,18 @@ CaptureError portalError(const QDBusError &error, const QString &interface)
     case QDBusError::UnknownInterface:
     case QDBusError::UnknownMethod:
         return CaptureError::failed(
-            QCoreApplication::translate("PortalClient", "This desktop has no %1 portal (%2). Install xdg-desktop-portal and "
-                           "your desktop's portal backend (xdg-desktop-portal-gnome, -kde or -wlr).")
+            QCoreApplication::translate(
+                "PortalClient",
+                "This desktop has no %1 portal (%2). Install xdg-desktop-portal and "
+                "your desktop's portal backend (xdg-desktop-portal-gnome, -kde or -wlr).")
                 .arg(featureOf(interface), interface));
     case QDBusError::AccessDenied:
         return CaptureError::cancelled();
     default:
-        return CaptureError::failed(QCoreApplication::translate("PortalClient", "The desktop portal refused the %1 request: %2")
-                                        .arg(featureOf(interface), error.message()));
+        return CaptureError::failed(
+            QCoreApplication::translate("PortalClient",
+                                        "The desktop portal refused the %1 request: %2")
+                .arg(featureOf(interface), error.message()));
     }
 }
 
@@ -139,8 +142,8 @@ class PendingRequest : public QObject
 {
     Q_OBJECT
 public:
-    PendingRequest(const QDBusConnection &bus, QString feature, std::function<void(Result<QVariantMap>)> done,
-                   QObject *parent)
+    PendingRequest(const QDBusConnection &bus, QString feature,
+                   std::function<void(Result<QVariantMap>)> done, QObject *parent)
         : QObject(parent), m_bus(bus), m_feature(std::move(feature)), m_done(std::move(done))
     {
     }
@@ -159,8 +162,8 @@ public:
     {
         QTimer::singleShot(ms, this, [this, ms, why] {
             if (!m_handle.isEmpty()) // tell the desktop to take its dialog down
-                m_bus.asyncCall(QDBusMessage::createMethodCall(portalService, m_handle, requestInterface,
-                                                               QStringLiteral("Close")));
+                m_bus.asyncCall(QDBusMessage::createMethodCall(
+                    portalService, m_handle, requestInterface, QStringLiteral("Close")));
             finish(CaptureError::failed(
                 !why.isEmpty() ? why
                                : QCoreApplication::translate(
@@ -194,7 +197,9 @@ public slots:
             break;
         default:
             finish(CaptureError::failed(
-                QCoreApplication::translate("PortalClient", "The desktop could not complete the %1 request.").arg(m_feature)));
+                QCoreApplication::translate("PortalClient",
+                                            "The desktop could not complete the %1 request.")
+                    .arg(m_feature)));
         }
     }
 
@@ -239,9 +244,9 @@ PortalClient::PortalClient(const QDBusConnection &bus, QObject *parent)
 PortalClient::~PortalClient()
 {
     if (!m_shortcutSession.isEmpty())
-        m_bus.asyncCall(QDBusMessage::createMethodCall(portalService, m_shortcutSession,
-                                                       QStringLiteral("org.freedesktop.portal.Session"),
-                                                       QStringLiteral("Close")));
+        m_bus.asyncCall(QDBusMessage::createMethodCall(
+            portalService, m_shortcutSession, QStringLiteral("org.freedesktop.portal.Session"),
+            QStringLiteral("Close")));
 }
 
 void PortalClient::request(const QString &interface, const QString &method, QVariantList args,
@@ -249,27 +254,31 @@ void PortalClient::request(const QString &interface, const QString &method, QVar
                            const QString &timeoutText)
 {
     // The handle is known before the call, so the answer cannot arrive before we listen.
-    const QString token = QStringLiteral("vistrel%1_%2").arg(++m_tokens).arg(QRandomGenerator::global()->generate());
+    const QString token =
+        QStringLiteral("vistrel%1_%2").arg(++m_tokens).arg(QRandomGenerator::global()->generate());
     options.insert(QStringLiteral("handle_token"), token);
     QString sender = m_bus.baseService();
-    sender.remove(0, sender.startsWith(QLatin1Char(':')) ? 1 : 0).replace(QLatin1Char('.'), QLatin1Char('_'));
+    sender.remove(0, sender.startsWith(QLatin1Char(':')) ? 1 : 0)
+        .replace(QLatin1Char('.'), QLatin1Char('_'));
     auto *pending = new PendingRequest(m_bus, featureOf(interface), std::move(done), this);
     pending->watch(QStringLiteral("%1/request/%2/%3").arg(portalPath, sender, token));
     if (timeoutMs != 0)
         pending->expireAfter(timeoutMs < 0 ? m_timeoutMs : timeoutMs, timeoutText);
 
-    QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath, interface, method);
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(portalService, portalPath, interface, method);
     args.append(options);
     call.setArguments(args);
     auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, m_timeoutMs), pending);
-    connect(watcher, &QDBusPendingCallWatcher::finished, pending, [pending, interface](QDBusPendingCallWatcher *w) {
-        w->deleteLater();
-        const QDBusPendingReply<QDBusObjectPath> reply = *w;
-        if (reply.isError())
-            pending->finish(portalError(reply.error(), interface));
-        else // older portals pick their own handle
-            pending->watch(reply.value().path());
-    });
+    connect(watcher, &QDBusPendingCallWatcher::finished, pending,
+            [pending, interface](QDBusPendingCallWatcher *w) {
+                w->deleteLater();
+                const QDBusPendingReply<QDBusObjectPath> reply = *w;
+                if (reply.isError())
+                    pending->finish(portalError(reply.error(), interface));
+                else // older portals pick their own handle
+                    pending->watch(reply.value().path());
+            });
 }
 
 void PortalClient::screenshot(std::function<void(Result<QImage>)> done)
@@ -362,7 +371,9 @@ Result<QImage> PortalClient::loadScreenshot(const QVariantMap &results)
     const QUrl url(results.value(QStringLiteral("uri")).toString());
     if (!url.isLocalFile())
         return CaptureError::failed(
-            QCoreApplication::translate("PortalClient", "The desktop's screenshot is not a local file (\"%1\").").arg(url.toString()));
+            QCoreApplication::translate("PortalClient",
+                                        "The desktop's screenshot is not a local file (\"%1\").")
+                .arg(url.toString()));
     const QString path = url.toLocalFile();
     // Never waited on: a FIFO or a device where the screenshot should be is refused at once.
     QFile input;
@@ -404,11 +415,13 @@ Result<QColor> PortalClient::colorFrom(const QVariantMap &results)
                 if (!arg.atEnd())
                     arg >> c;
             arg.endStructure();
-            if (std::all_of(std::begin(rgb), std::end(rgb), [](double c) { return c >= 0 && c <= 1; }))
+            if (std::all_of(std::begin(rgb), std::end(rgb),
+                            [](double c) { return c >= 0 && c <= 1; }))
                 return QColor::fromRgbF(float(rgb[0]), float(rgb[1]), float(rgb[2]));
         }
     }
-    return CaptureError::failed(QCoreApplication::translate("PortalClient", "The desktop answered the colour pick without a colour."));
+    return CaptureError::failed(QCoreApplication::translate(
+        "PortalClient", "The desktop answered the colour pick without a colour."));
 }
 
 QString PortalClient::triggerFor(QKeyCombination combination)
@@ -510,15 +523,16 @@ QString PortalClient::parentHandle(std::shared_ptr<WaylandWindowExport> *exporte
 
 void PortalClient::checkInterface(const QString &interface, std::function<void(bool)> done)
 {
-    QDBusMessage get = QDBusMessage::createMethodCall(portalService, portalPath,
-                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Get"));
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        portalService, portalPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("Get"));
     get.setArguments({interface, QStringLiteral("version")});
     auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(get, 10000), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher *w) {
-        w->deleteLater();
-        done(!w->isError());
-    });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [done = std::move(done)](QDBusPendingCallWatcher *w) {
+                w->deleteLater();
+                done(!w->isError());
+            });
 }
 
 void PortalClient::createShortcutSession(const QVariant &shortcuts,
@@ -537,8 +551,8 @@ void PortalClient::createShortcutSession(const QVariant &shortcuts,
                     return done(answer.error());
                 const QString session = handleText(answer->value(QStringLiteral("session_handle")));
                 if (session.isEmpty())
-                    return done(CaptureError::failed(
-                        QCoreApplication::translate("PortalClient", "The desktop opened no global shortcuts session.")));
+                    return done(CaptureError::failed(QCoreApplication::translate(
+                        "PortalClient", "The desktop opened no global shortcuts session.")));
                 done(session);
             });
 }
@@ -561,14 +575,15 @@ void PortalClient::bindShortcuts(const QList<Shortcut> &shortcuts,
                                  std::function<void(Result<QStringList>)> done)
 {
     if (!m_listening) {
-        m_listening = m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"),
-                                    this, SLOT(shortcutActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+        m_listening = m_bus.connect(
+            portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
+            SLOT(shortcutActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
     }
     // A fresh session for every set: a session binds its shortcuts once.
     if (!m_shortcutSession.isEmpty())
-        m_bus.asyncCall(QDBusMessage::createMethodCall(portalService, m_shortcutSession,
-                                                       QStringLiteral("org.freedesktop.portal.Session"),
-                                                       QStringLiteral("Close")));
+        m_bus.asyncCall(QDBusMessage::createMethodCall(
+            portalService, m_shortcutSession, QStringLiteral("org.freedesktop.portal.Session"),
+            QStringLiteral("Close")));
     m_shortcutSession.clear();
     QList<ShortcutEntry> entries;
     QStringList asked;

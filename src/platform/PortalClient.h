@@ -78,7 +78,8 @@ public:
     void saveFile(const QString &title, const SaveRequest &request,
                   std::function<void(Result<SaveAnswer>)> done);
     // Replaces every shortcut of this app; `done` gets the ids the desktop bound.
-    void bindShortcuts(const QList<Shortcut> &shortcuts, std::function<void(Result<QStringList>)> done);
+    void bindShortcuts(const QList<Shortcut> &shortcuts,
+                       std::function<void(Result<QStringList>)> done);
     std::function<void(const QString &id)> onShortcutActivated;
 
     // The picture behind a screenshot's answer; the file the portal wrote is removed once

@@ -1,10 +1,10 @@
 #include "platform/QtDesktop.h"
 
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMimeData>
@@ -133,8 +133,9 @@ QIcon NameOnlyFileIcons::icon(const QFileInfo &info) const
     if (info.isDir())
         return QIcon::fromTheme(QStringLiteral("folder"), QAbstractFileIconProvider::icon(Folder));
     const QMimeType mime = m_types.mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
-    return QIcon::fromTheme(mime.iconName(),
-                            QIcon::fromTheme(mime.genericIconName(), QAbstractFileIconProvider::icon(File)));
+    return QIcon::fromTheme(
+        mime.iconName(),
+        QIcon::fromTheme(mime.genericIconName(), QAbstractFileIconProvider::icon(File)));
 }
 
 QString NameOnlyFileIcons::type(const QFileInfo &info) const
@@ -146,7 +147,7 @@ QString NameOnlyFileIcons::type(const QFileInfo &info) const
 }
 
 QString QtSaveChooser::withTypeExtension(const QString &path, const QStringList &filters,
-                                        const QString &selected)
+                                         const QString &selected)
 {
     // "PNG image (*.png)" → png; a name that already ends in one of the offered types keeps it.
     static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
@@ -155,7 +156,8 @@ QString QtSaveChooser::withTypeExtension(const QString &path, const QStringList 
         for (auto it = pattern.globalMatch(filter); it.hasNext();)
             if (it.next().captured(1).toLower() == suffix)
                 return path;
-    const auto first = pattern.match(selected.isEmpty() && !filters.isEmpty() ? filters.first() : selected);
+    const auto first =
+        pattern.match(selected.isEmpty() && !filters.isEmpty() ? filters.first() : selected);
     return first.hasMatch() ? path + QLatin1Char('.') + first.captured(1) : path;
 }
 
@@ -173,10 +175,12 @@ void QtSaveChooser::choose(const SaveRequest &request, std::function<void(QStrin
     dialog->setIconProvider(NameOnlyFileIcons::shared());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     auto answered = std::make_shared<bool>(false);
-    QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [dialog, request, done, answered](const QString &f) {
-        *answered = true;
-        done(withTypeExtension(f, request.nameFilters, dialog->selectedNameFilter()));
-    });
+    QObject::connect(
+        dialog, &QFileDialog::fileSelected, dialog,
+        [dialog, request, done, answered](const QString &f) {
+            *answered = true;
+            done(withTypeExtension(f, request.nameFilters, dialog->selectedNameFilter()));
+        });
     QObject::connect(dialog, &QFileDialog::finished, dialog, [done, answered](int) {
         if (!*answered) {
             *answered = true;
@@ -225,7 +229,7 @@ void QtAlerts::ask(const Question &question, std::function<void(int)> done)
     box->setAttribute(Qt::WA_DeleteOnClose);
     QList<QAbstractButton *> buttons;
     for (int i = 0; i < question.choices.size(); ++i) {
-        const auto role = i == question.cancelChoice ? QMessageBox::RejectRole
+        const auto role = i == question.cancelChoice    ? QMessageBox::RejectRole
                           : i == question.defaultChoice ? QMessageBox::AcceptRole
                                                         : QMessageBox::ActionRole;
         QAbstractButton *b = box->addButton(question.choices[i], role);
@@ -242,9 +246,8 @@ void QtAlerts::ask(const Question &question, std::function<void(int)> done)
             return;
         done(choice);
     };
-    QObject::connect(box, &QMessageBox::buttonClicked, box, [buttons, finish](QAbstractButton *b) {
-        finish(int(buttons.indexOf(b)));
-    });
+    QObject::connect(box, &QMessageBox::buttonClicked, box,
+                     [buttons, finish](QAbstractButton *b) { finish(int(buttons.indexOf(b))); });
     const int cancel = question.cancelChoice;
     QObject::connect(box, &QObject::destroyed, [finish, cancel] { finish(cancel); });
     box->show();

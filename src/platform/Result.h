@@ -31,8 +31,7 @@ private:
 };
 
 // A value or the error that kept it from being made.
-template <class T>
-class Result
+template <class T> class Result
 {
 public:
     Result(T value) : m_v(std::move(value)) {}

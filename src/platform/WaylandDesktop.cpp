@@ -34,11 +34,15 @@ SessionType sessionTypeFrom(const QString &xdgSessionType, const QString &waylan
 SessionLimits waylandLimits()
 {
     return SessionLimits{
-        QCoreApplication::translate("WaylandDesktop", "Window capture needs to know where windows are, which a Wayland desktop "
-                       "does not tell apps. Use Capture Area instead."),
-        QCoreApplication::translate("WaylandDesktop", "Scrolling capture needs to scroll another app's window, which a Wayland "
-                       "desktop does not let apps do. Capture each part as an area and put them "
-                       "on one board with Add instead.")};
+        QCoreApplication::translate(
+            "WaylandDesktop",
+            "Window capture needs to know where windows are, which a Wayland desktop "
+            "does not tell apps. Use Capture Area instead."),
+        QCoreApplication::translate(
+            "WaylandDesktop",
+            "Scrolling capture needs to scroll another app's window, which a Wayland "
+            "desktop does not let apps do. Capture each part as an area and put them "
+            "on one board with Add instead.")};
 }
 
 // --- screen source ---------------------------------------------------------------------------
@@ -188,7 +192,8 @@ Result<QImage> WaylandScreenSource::cutDisplay(const QImage &desktop, const Disp
     return shot;
 }
 
-Result<QImage> WaylandScreenSource::grabDisplayPixels(const DisplayInfo &display, const QRect &pixelRect,
+Result<QImage> WaylandScreenSource::grabDisplayPixels(const DisplayInfo &display,
+                                                      const QRect &pixelRect,
                                                       const QList<WindowInfo> &)
 {
     const auto desktop = desktopPicture();

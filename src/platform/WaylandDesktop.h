@@ -74,7 +74,10 @@ public:
     WaylandHotkeys(PortalClient &portal, std::function<void(const QString &why)> onUnavailable);
 
     // Shown by the desktop beside each shortcut.
-    void describe(quint32 id, const QString &description) { m_descriptions.insert(id, description); }
+    void describe(quint32 id, const QString &description)
+    {
+        m_descriptions.insert(id, description);
+    }
 
     bool grab(quint32 id, int digit) override;
     // Accepted as asked: the desktop binds them (perhaps after asking the user) on the next

@@ -14,8 +14,7 @@ struct FreeDeleter
     void operator()(void *p) const { std::free(p); }
 };
 // A reply of the server, freed with the owner.
-template <class T>
-using XcbReply = std::unique_ptr<T, FreeDeleter>;
+template <class T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
 
 // The toolkit's own connection to the X server; none on other platforms.
 xcb_connection_t *toolkitConnection();

@@ -62,7 +62,8 @@ qint64 X11ScreenSource::ownPid() const
 Result<ScreenLayout> X11ScreenSource::screenLayout()
 {
     if (!m_conn)
-        return CaptureError::failed(QCoreApplication::translate("X11ScreenSource", "No connection to the X server."));
+        return CaptureError::failed(
+            QCoreApplication::translate("X11ScreenSource", "No connection to the X server."));
     ScreenLayout content;
     content.displays = toolkitDisplays();
 
@@ -121,7 +122,8 @@ Result<ScreenLayout> X11ScreenSource::screenLayout()
         for (const DisplayInfo &d : content.displays) {
             const QRect dpx(d.pixelOrigin, (d.frame.size() * d.scale).toSize());
             if (dpx.contains(px.center())) {
-                const QPointF tl = d.frame.topLeft() + QPointF(px.topLeft() - d.pixelOrigin) / d.scale;
+                const QPointF tl =
+                    d.frame.topLeft() + QPointF(px.topLeft() - d.pixelOrigin) / d.scale;
                 w.frame = QRectF(tl, QSizeF(px.size()) / d.scale);
                 break;
             }
@@ -150,7 +152,8 @@ public:
         void *addr = shmat(id, nullptr, 0);
         if (addr != reinterpret_cast<void *>(-1)) {
             const xcb_shm_seg_t seg = xcb_generate_id(conn);
-            if (xcb_generic_error_t *e = xcb_request_check(conn, xcb_shm_attach_checked(conn, seg, uint32_t(id), 0))) {
+            if (xcb_generic_error_t *e =
+                    xcb_request_check(conn, xcb_shm_attach_checked(conn, seg, uint32_t(id), 0))) {
                 std::free(e); // a remote server: fall back to a plain reply
                 shmdt(addr);
             } else {
@@ -265,30 +268,38 @@ void X11ScreenSource::readServerLayout()
 Result<QImage> X11ScreenSource::grabRoot(QRect rect)
 {
     if (!m_conn)
-        return CaptureError::failed(QCoreApplication::translate("X11ScreenSource", "No connection to the X server."));
+        return CaptureError::failed(
+            QCoreApplication::translate("X11ScreenSource", "No connection to the X server."));
     if (!m_layout.readable())
         return CaptureError::failed(
-            QCoreApplication::translate("X11ScreenSource", "Vistrel cannot read this screen's pixel format (depth %1, %2 bits per "
-                           "pixel).")
+            QCoreApplication::translate(
+                "X11ScreenSource",
+                "Vistrel cannot read this screen's pixel format (depth %1, %2 bits per "
+                "pixel).")
                 .arg(m_depth)
                 .arg(m_layout.bitsPerPixel));
     auto geoCookie = xcb_get_geometry(m_conn, m_root);
     XcbReply<xcb_get_geometry_reply_t> geo(xcb_get_geometry_reply(m_conn, geoCookie, nullptr));
     if (!geo)
-        return CaptureError::failed(QCoreApplication::translate("X11ScreenSource", "The X server did not describe its screen."));
+        return CaptureError::failed(QCoreApplication::translate(
+            "X11ScreenSource", "The X server did not describe its screen."));
     const QRect requested = rect;
     rect = rect.intersected(QRect(0, 0, geo->width, geo->height));
     if (rect.isEmpty())
-        return CaptureError::failed(QCoreApplication::translate("X11ScreenSource", "The area to capture lies outside the screen."));
+        return CaptureError::failed(QCoreApplication::translate(
+            "X11ScreenSource", "The area to capture lies outside the screen."));
 
     const QPoint at = rect.topLeft() - requested.topLeft();
     const int pad = std::max(m_scanlinePad, 8);
-    const qsizetype stride = (qsizetype(rect.width()) * m_layout.bitsPerPixel + pad - 1) / pad * pad / 8;
+    const qsizetype stride =
+        (qsizetype(rect.width()) * m_layout.bitsPerPixel + pad - 1) / pad * pad / 8;
     const auto refused = [](xcb_generic_error_t *error) {
         const int code = error ? error->error_code : 0;
         std::free(error);
         return CaptureError::failed(
-            QCoreApplication::translate("X11ScreenSource", "The X server refused to hand over the screen (error %1).").arg(code));
+            QCoreApplication::translate("X11ScreenSource",
+                                        "The X server refused to hand over the screen (error %1).")
+                .arg(code));
     };
     auto blank = [&]() -> QImage {
         QImage out(requested.size(), QImage::Format_RGB32);
@@ -308,7 +319,8 @@ Result<QImage> X11ScreenSource::grabRoot(QRect rect)
                                             uint16_t(rect.width()), uint16_t(rect.height()), ~0U,
                                             XCB_IMAGE_FORMAT_Z_PIXMAP, segment->id(), 0);
             xcb_generic_error_t *error = nullptr;
-            XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(m_conn, cookie, &error));
+            XcbReply<xcb_shm_get_image_reply_t> reply(
+                xcb_shm_get_image_reply(m_conn, cookie, &error));
             if (!reply) {
                 ShmSegment::release(std::move(segment));
                 return refused(error);
@@ -326,9 +338,9 @@ Result<QImage> X11ScreenSource::grabRoot(QRect rect)
         }
     }
 
-    auto cookie = xcb_get_image(m_conn, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, int16_t(rect.x()),
-                                int16_t(rect.y()), uint16_t(rect.width()), uint16_t(rect.height()),
-                                ~0U);
+    auto cookie =
+        xcb_get_image(m_conn, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, int16_t(rect.x()),
+                      int16_t(rect.y()), uint16_t(rect.width()), uint16_t(rect.height()), ~0U);
     xcb_generic_error_t *error = nullptr;
     XcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(m_conn, cookie, &error));
     if (!reply) {
@@ -338,7 +350,8 @@ Result<QImage> X11ScreenSource::grabRoot(QRect rect)
     }
     const int length = xcb_get_image_data_length(reply.get());
     if (length < stride * rect.height())
-        return CaptureError::failed(QCoreApplication::translate("X11ScreenSource", "The X server sent a short picture."));
+        return CaptureError::failed(
+            QCoreApplication::translate("X11ScreenSource", "The X server sent a short picture."));
     QImage out = blank();
     if (out.isNull())
         return CaptureError::outOfMemory();
@@ -367,8 +380,7 @@ QRect X11ScreenSource::devicePixelFrame(const QWindow *window)
 }
 
 Result<QImage> X11ScreenSource::grabDisplayPixels(const DisplayInfo &display,
-                                                  const QRect &pixelRect,
-                                                  const QList<WindowInfo> &)
+                                                  const QRect &pixelRect, const QList<WindowInfo> &)
 {
     const QRect rootRect = pixelRect.translated(display.pixelOrigin);
     // X11 cannot leave a window out of a root grab: those of our windows that lie over the
@@ -376,7 +388,8 @@ Result<QImage> X11ScreenSource::grabDisplayPixels(const DisplayInfo &display,
     // ours, listed by the window manager or not (toasts are not). Overlays stay: they hold the
     // keyboard, and one is only up while no grab runs, except a colour picker's. So does a
     // scrolling capture's panel, whose rows are left out of its frames.
-    const OwnWindowsAside aside([&](const QWindow *w) { return devicePixelFrame(w).intersects(rootRect); });
+    const OwnWindowsAside aside(
+        [&](const QWindow *w) { return devicePixelFrame(w).intersects(rootRect); });
     if (aside.any()) {
         XcbReply<xcb_get_input_focus_reply_t> sync(
             xcb_get_input_focus_reply(m_conn, xcb_get_input_focus(m_conn), nullptr));

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "platform/Desktop.h"
-#include "platform/QtDesktop.h"
 #include "platform/KeyRepeatFilter.h"
 #include "platform/PixelFormat.h"
+#include "platform/QtDesktop.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QHash>
@@ -76,13 +76,16 @@ public:
 private:
     quint16 numLockMask() const;
     bool grabKey(quint32 id, quint8 keycode, quint16 modifiers);
-    static quint32 grabKeyOf(quint8 keycode, quint16 modifiers) { return quint32(keycode) << 16 | modifiers; }
+    static quint32 grabKeyOf(quint8 keycode, quint16 modifiers)
+    {
+        return quint32(keycode) << 16 | modifiers;
+    }
 
     xcb_connection_t *m_conn = nullptr;
     quint32 m_root = 0;
-    std::optional<quint16> m_numLockMask; // looked up once, on the first grab
+    std::optional<quint16> m_numLockMask;          // looked up once, on the first grab
     std::optional<QHash<int, quint8>> m_digitKeys; // digit -> keycode, read once
-    QHash<quint32, quint32> m_idByGrab; // grabKeyOf(keycode, modifiers) -> id
+    QHash<quint32, quint32> m_idByGrab;            // grabKeyOf(keycode, modifiers) -> id
     KeyRepeatFilter m_repeats;
 };
 

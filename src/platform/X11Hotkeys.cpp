@@ -12,9 +12,9 @@
 
 namespace vistrel {
 
+using x11::FreeDeleter;
 using x11::rootOf;
 using x11::toolkitConnection;
-using x11::FreeDeleter;
 using x11::XcbReply;
 
 // --- hot keys --------------------------------------------------------------------------------
@@ -59,13 +59,12 @@ quint8 X11Hotkeys::keycodeForDigit(int digit)
     if (!m_digitKeys) {
         m_digitKeys.emplace();
         xkb_context *context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
-        const int device = context && xkb_x11_setup_xkb_extension(
-                                          m_conn, XKB_X11_MIN_MAJOR_XKB_VERSION,
-                                          XKB_X11_MIN_MINOR_XKB_VERSION,
-                                          XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr,
-                                          nullptr, nullptr)
-                               ? xkb_x11_get_core_keyboard_device_id(m_conn)
-                               : -1;
+        const int device =
+            context && xkb_x11_setup_xkb_extension(
+                           m_conn, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
+                           XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, nullptr, nullptr)
+                ? xkb_x11_get_core_keyboard_device_id(m_conn)
+                : -1;
         xkb_keymap *keymap = device >= 0 ? xkb_x11_keymap_new_from_device(
                                                context, m_conn, device, XKB_KEYMAP_COMPILE_NO_FLAGS)
                                          : nullptr;
@@ -123,32 +122,58 @@ std::optional<quint32> X11Hotkeys::keysymFor(Qt::Key key)
     if (k >= Qt::Key_F1 && k <= Qt::Key_F24)
         return quint32(XK_F1 + (k - Qt::Key_F1));
     switch (key) {
-    case Qt::Key_Print: return XK_Print;
-    case Qt::Key_Pause: return XK_Pause;
-    case Qt::Key_ScrollLock: return XK_Scroll_Lock;
-    case Qt::Key_Insert: return XK_Insert;
-    case Qt::Key_Delete: return XK_Delete;
-    case Qt::Key_Home: return XK_Home;
-    case Qt::Key_End: return XK_End;
-    case Qt::Key_PageUp: return XK_Prior;
-    case Qt::Key_PageDown: return XK_Next;
-    case Qt::Key_Left: return XK_Left;
-    case Qt::Key_Right: return XK_Right;
-    case Qt::Key_Up: return XK_Up;
-    case Qt::Key_Down: return XK_Down;
-    case Qt::Key_Space: return XK_space;
-    case Qt::Key_Minus: return XK_minus;
-    case Qt::Key_Equal: return XK_equal;
-    case Qt::Key_Comma: return XK_comma;
-    case Qt::Key_Period: return XK_period;
-    case Qt::Key_Slash: return XK_slash;
-    case Qt::Key_Semicolon: return XK_semicolon;
-    case Qt::Key_Apostrophe: return XK_apostrophe;
-    case Qt::Key_BracketLeft: return XK_bracketleft;
-    case Qt::Key_BracketRight: return XK_bracketright;
-    case Qt::Key_Backslash: return XK_backslash;
-    case Qt::Key_QuoteLeft: return XK_grave;
-    default: return std::nullopt;
+    case Qt::Key_Print:
+        return XK_Print;
+    case Qt::Key_Pause:
+        return XK_Pause;
+    case Qt::Key_ScrollLock:
+        return XK_Scroll_Lock;
+    case Qt::Key_Insert:
+        return XK_Insert;
+    case Qt::Key_Delete:
+        return XK_Delete;
+    case Qt::Key_Home:
+        return XK_Home;
+    case Qt::Key_End:
+        return XK_End;
+    case Qt::Key_PageUp:
+        return XK_Prior;
+    case Qt::Key_PageDown:
+        return XK_Next;
+    case Qt::Key_Left:
+        return XK_Left;
+    case Qt::Key_Right:
+        return XK_Right;
+    case Qt::Key_Up:
+        return XK_Up;
+    case Qt::Key_Down:
+        return XK_Down;
+    case Qt::Key_Space:
+        return XK_space;
+    case Qt::Key_Minus:
+        return XK_minus;
+    case Qt::Key_Equal:
+        return XK_equal;
+    case Qt::Key_Comma:
+        return XK_comma;
+    case Qt::Key_Period:
+        return XK_period;
+    case Qt::Key_Slash:
+        return XK_slash;
+    case Qt::Key_Semicolon:
+        return XK_semicolon;
+    case Qt::Key_Apostrophe:
+        return XK_apostrophe;
+    case Qt::Key_BracketLeft:
+        return XK_bracketleft;
+    case Qt::Key_BracketRight:
+        return XK_bracketright;
+    case Qt::Key_Backslash:
+        return XK_backslash;
+    case Qt::Key_QuoteLeft:
+        return XK_grave;
+    default:
+        return std::nullopt;
     }
 }
 
@@ -173,7 +198,8 @@ bool X11Hotkeys::grabCombination(quint32 id, QKeyCombination combination)
     xcb_key_symbols_t *symbols = xcb_key_symbols_alloc(m_conn);
     if (!symbols)
         return false;
-    std::unique_ptr<xcb_keycode_t, FreeDeleter> codes(xcb_key_symbols_get_keycode(symbols, *keysym));
+    std::unique_ptr<xcb_keycode_t, FreeDeleter> codes(
+        xcb_key_symbols_get_keycode(symbols, *keysym));
     xcb_key_symbols_free(symbols);
     if (!codes || codes.get()[0] == XCB_NO_SYMBOL)
         return false;
@@ -214,8 +240,8 @@ bool X11Hotkeys::nativeEventFilter(const QByteArray &eventType, void *message, q
     if (type != XCB_KEY_PRESS)
         return false;
     auto *key = reinterpret_cast<xcb_key_press_event_t *>(event);
-    const quint16 mods = key->state & (XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT |
-                                       XCB_MOD_MASK_1 | XCB_MOD_MASK_4);
+    const quint16 mods =
+        key->state & (XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_1 | XCB_MOD_MASK_4);
     auto it = m_idByGrab.constFind(grabKeyOf(key->detail, mods));
     if (it == m_idByGrab.constEnd())
         return false;

@@ -24,7 +24,10 @@ constexpr quint8 wheelDownButton = 5;
 
 } // namespace
 
-X11PointerInjector::X11PointerInjector() : m_conn(x11::toolkitConnection()), m_root(x11::rootOf(m_conn)) {}
+X11PointerInjector::X11PointerInjector()
+    : m_conn(x11::toolkitConnection()), m_root(x11::rootOf(m_conn))
+{
+}
 
 void X11PointerInjector::movePointer(QPoint p)
 {
@@ -47,8 +50,10 @@ bool X11PointerInjector::scrollDown(QPoint p, int notches)
         return false;
     }
     for (int i = 0; i < notches; ++i) {
-        xcb_test_fake_input(m_conn, XCB_BUTTON_PRESS, wheelDownButton, XCB_CURRENT_TIME, m_root, 0, 0, 0);
-        xcb_test_fake_input(m_conn, XCB_BUTTON_RELEASE, wheelDownButton, XCB_CURRENT_TIME, m_root, 0, 0, 0);
+        xcb_test_fake_input(m_conn, XCB_BUTTON_PRESS, wheelDownButton, XCB_CURRENT_TIME, m_root, 0,
+                            0, 0);
+        xcb_test_fake_input(m_conn, XCB_BUTTON_RELEASE, wheelDownButton, XCB_CURRENT_TIME, m_root,
+                            0, 0, 0);
     }
     xcb_flush(m_conn);
     return true;
@@ -111,8 +116,8 @@ bool X11EscapeWatch::start(std::function<void()> onEscape)
         xcb_input_event_mask_t head;
         quint32 mask;
     } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS};
-    xcb_generic_error_t *error = xcb_request_check(
-        conn, xcb_input_xi_select_events_checked(conn, root, 1, &selection.head));
+    xcb_generic_error_t *error =
+        xcb_request_check(conn, xcb_input_xi_select_events_checked(conn, root, 1, &selection.head));
     if (error) {
         std::free(error);
         xcb_disconnect(conn);
@@ -134,8 +139,8 @@ void X11EscapeWatch::readEvents()
         if ((event->response_type & 0x7f) == XCB_GE_GENERIC) {
             auto *generic = reinterpret_cast<xcb_ge_generic_event_t *>(event);
             auto *raw = reinterpret_cast<xcb_input_raw_key_press_event_t *>(event);
-            if (generic->extension == m_xiOpcode && generic->event_type == XCB_INPUT_RAW_KEY_PRESS &&
-                raw->detail == m_keycode)
+            if (generic->extension == m_xiOpcode &&
+                generic->event_type == XCB_INPUT_RAW_KEY_PRESS && raw->detail == m_keycode)
                 escape = true;
         }
         std::free(event);

@@ -35,9 +35,9 @@ void keepOnEveryDesktop(QWidget *window)
         return;
     const xcb_window_t id = xcb_window_t(window->winId());
     const xcb_atom_t state = atom(conn, "_NET_WM_STATE");
-    const xcb_atom_t states[] = {atom(conn, "_NET_WM_STATE_STICKY"), atom(conn, "_NET_WM_STATE_ABOVE"),
-                                 atom(conn, "_NET_WM_STATE_SKIP_TASKBAR"),
-                                 atom(conn, "_NET_WM_STATE_SKIP_PAGER")};
+    const xcb_atom_t states[] = {
+        atom(conn, "_NET_WM_STATE_STICKY"), atom(conn, "_NET_WM_STATE_ABOVE"),
+        atom(conn, "_NET_WM_STATE_SKIP_TASKBAR"), atom(conn, "_NET_WM_STATE_SKIP_PAGER")};
     xcb_change_property(conn, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32, 4, states);
     const quint32 everyDesktop = 0xFFFFFFFF;
     xcb_change_property(conn, XCB_PROP_MODE_REPLACE, id, atom(conn, "_NET_WM_DESKTOP"),
@@ -56,7 +56,8 @@ void keepOnEveryDesktop(QWidget *window)
             ev.data.data32[2] = states[i + 1];
             ev.data.data32[3] = 2;
             xcb_send_event(conn, 0, root,
-                           XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                           XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT |
+                               XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                            reinterpret_cast<const char *>(&ev));
         }
     }
@@ -68,7 +69,8 @@ quint32 activeWindow()
     xcb_connection_t *conn = toolkitConnection();
     if (!conn)
         return 0;
-    return cardinalProperty(conn, rootOf(conn), atom(conn, "_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 0);
+    return cardinalProperty(conn, rootOf(conn), atom(conn, "_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW,
+                            0);
 }
 
 void activate(quint32 window)
@@ -94,7 +96,8 @@ qint64 windowPid(quint32 window)
     xcb_connection_t *conn = toolkitConnection();
     if (!conn || !window)
         return -1;
-    const quint32 pid = cardinalProperty(conn, window, atom(conn, "_NET_WM_PID"), XCB_ATOM_CARDINAL, 0);
+    const quint32 pid =
+        cardinalProperty(conn, window, atom(conn, "_NET_WM_PID"), XCB_ATOM_CARDINAL, 0);
     return pid ? qint64(pid) : -1;
 }
 

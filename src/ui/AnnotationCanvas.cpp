@@ -196,7 +196,8 @@ void AnnotationCanvas::updateSize(bool recentre)
     m_shown = shown;
     setFixedSize(QSize(int(std::lround(w * m)), int(std::lround(h * m))));
     if (!recentre && !before.isEmpty() && before != shown) {
-        const QPointF by((before.left() - shown.left()) * m, (shown.bottom() - before.bottom()) * m);
+        const QPointF by((before.left() - shown.left()) * m,
+                         (shown.bottom() - before.bottom()) * m);
         if (!by.isNull())
             emit viewShifted(by);
     }
@@ -289,7 +290,8 @@ bool AnnotationCanvas::placePasted(const PastedPicture &picture)
         return true;
     }
     if (!picture.sceneProblem.isEmpty())
-        emit pasteRefused(tr("Its marks cannot be read (%1); pasted as a picture").arg(picture.sceneProblem));
+        emit pasteRefused(
+            tr("Its marks cannot be read (%1); pasted as a picture").arg(picture.sceneProblem));
     addImage(picture.image);
     return true;
 }

@@ -48,17 +48,19 @@ void BeautifyView::paintEvent(QPaintEvent *event)
         QPainter c(&m_cache);
         const double k = width() / m_beautifier.totalSize().width();
         // Reduced once per size: a texture brush alone would alias text at small scales.
-        const QSize card = (m_beautifier.cardSize(QSizeF(size()), k) * devicePixelRatioF()).toSize();
+        const QSize card =
+            (m_beautifier.cardSize(QSizeF(size()), k) * devicePixelRatioF()).toSize();
         if (card.width() < m_beautifier.image().width() && !card.isEmpty() &&
             m_scaled.size() != card)
-            m_scaled = m_beautifier.image().scaled(card, Qt::IgnoreAspectRatio,
-                                                   Qt::SmoothTransformation);
+            m_scaled =
+                m_beautifier.image().scaled(card, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         const bool reduce = card.width() < m_beautifier.image().width();
         m_beautifier.paint(c, QSizeF(size()), k, reduce ? m_scaled : QImage());
     }
     QPainter p(this);
-    p.drawImage(event->rect(), m_cache, QRectF(QPointF(event->rect().topLeft()) * devicePixelRatioF(),
-                                               QSizeF(event->rect().size()) * devicePixelRatioF()));
+    p.drawImage(event->rect(), m_cache,
+                QRectF(QPointF(event->rect().topLeft()) * devicePixelRatioF(),
+                       QSizeF(event->rect().size()) * devicePixelRatioF()));
 }
 
 namespace {
@@ -100,8 +102,9 @@ BeautifyWindowController::BeautifyWindowController(const QImage &image, const Pl
                                                    QObject *parent)
     : QObject(parent), m_platform(platform)
 {
-    auto *window = new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                                            Qt::WindowMaximizeButtonHint);
+    auto *window =
+        new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                                 Qt::WindowMaximizeButtonHint);
     m_window = window;
     window->setWindowTitle(title());
     window->setAttribute(Qt::WA_DeleteOnClose, false);
@@ -109,8 +112,7 @@ BeautifyWindowController::BeautifyWindowController(const QImage &image, const Pl
     m_view = new BeautifyView(image);
     const QRect visible = sideWindowVisibleFrame();
     const QSizeF total = m_view->beautifier().totalSize();
-    const QSize content =
-        sideWindowContentSize(total, QSizeF(visible.size()), barH, 560).toSize();
+    const QSize content = sideWindowContentSize(total, QSizeF(visible.size()), barH, 560).toSize();
 
     auto *layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -129,7 +131,8 @@ BeautifyWindowController::BeautifyWindowController(const QImage &image, const Pl
     for (int i = 0; i < presets.size(); ++i) {
         auto *swatch = new QPushButton(bar);
         swatch->setGeometry(12 + 34 * i, 12, 30, 30);
-        swatch->setToolTip(QCoreApplication::translate("Beautify", presets[i].name.toUtf8().constData()));
+        swatch->setToolTip(
+            QCoreApplication::translate("Beautify", presets[i].name.toUtf8().constData()));
         swatch->setFocusPolicy(Qt::TabFocus);
         swatch->setProperty("presetIndex", i);
         connect(swatch, &QPushButton::clicked, this, [this, i] { pickPreset(i); });

@@ -39,7 +39,7 @@ protected:
 private:
     Beautifier m_beautifier;
     qreal m_magnification = 1.0;
-    QImage m_cache; // the picture at the view's size, made on the first paint after a change
+    QImage m_cache;  // the picture at the view's size, made on the first paint after a change
     QImage m_scaled; // the screenshot reduced to the card's size on screen
 };
 
@@ -48,7 +48,8 @@ class BeautifyWindowController : public QObject
     Q_OBJECT
 public:
     // Copy and Save go to the platform's clipboard and save chooser.
-    BeautifyWindowController(const QImage &image, const Platform &platform, QObject *parent = nullptr);
+    BeautifyWindowController(const QImage &image, const Platform &platform,
+                             QObject *parent = nullptr);
     ~BeautifyWindowController() override;
 
     QWidget *window() const { return m_window; }

@@ -1,8 +1,8 @@
 #include "ui/CapturePreviewController.h"
 #include "ui/UiFont.h"
 
-#include "model/ToolKind.h"
 #include "engines/ClipboardTools.h"
+#include "model/ToolKind.h"
 #include "ui/ImageExport.h"
 #include "ui/SymbolIcon.h"
 
@@ -36,7 +36,8 @@ public:
         : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
           m_owner(owner)
     {
-        setWindowTitle(QCoreApplication::translate("vistrel::CapturePreviewController", "Vistrel Preview"));
+        setWindowTitle(
+            QCoreApplication::translate("vistrel::CapturePreviewController", "Vistrel Preview"));
         setAttribute(Qt::WA_DeleteOnClose, false);
     }
 
@@ -56,7 +57,10 @@ protected:
         QWidget::closeEvent(e);
     }
     // Movable by dragging its background.
-    void mousePressEvent(QMouseEvent *e) override { m_grab = e->globalPosition().toPoint() - pos(); }
+    void mousePressEvent(QMouseEvent *e) override
+    {
+        m_grab = e->globalPosition().toPoint() - pos();
+    }
     void mouseMoveEvent(QMouseEvent *e) override
     {
         if (e->buttons() & Qt::LeftButton)
@@ -143,8 +147,8 @@ void CapturePreviewController::buildUI()
     topRow->setContentsMargins(10, 7, 10, 7);
     topRow->setSpacing(0);
     auto *modes = new QButtonGroup(card);
-    const std::pair<PreviewButton, const char *> modeButtons[] = {{PreviewButton::Adjust, QT_TR_NOOP("Adjust")},
-                                                                  {PreviewButton::Mark, QT_TR_NOOP("Mark")}};
+    const std::pair<PreviewButton, const char *> modeButtons[] = {
+        {PreviewButton::Adjust, QT_TR_NOOP("Adjust")}, {PreviewButton::Mark, QT_TR_NOOP("Mark")}};
     for (int i = 0; i < 2; ++i) {
         auto *b = new QToolButton(card);
         b->setText(tr(modeButtons[i].second));
@@ -232,16 +236,16 @@ void CapturePreviewController::buildUI()
     rows->addWidget(m_toolsBar, 0, 0, Qt::AlignLeft);
 
     const ActionButton actions[] = {
-        {PreviewButton::Edit, QT_TR_NOOP("Edit"), "document-edit", &CapturePreviewController::editAction,
-         QKeySequence(Qt::CTRL | Qt::Key_E), 66},
-        {PreviewButton::Copy, QT_TR_NOOP("Copy"), "edit-copy", &CapturePreviewController::copyAction,
-         QKeySequence(Qt::CTRL | Qt::Key_C), 58},
-        {PreviewButton::Save, QT_TR_NOOP("Save"), "document-save", &CapturePreviewController::saveAction,
-         QKeySequence(Qt::CTRL | Qt::Key_S), 58},
+        {PreviewButton::Edit, QT_TR_NOOP("Edit"), "document-edit",
+         &CapturePreviewController::editAction, QKeySequence(Qt::CTRL | Qt::Key_E), 66},
+        {PreviewButton::Copy, QT_TR_NOOP("Copy"), "edit-copy",
+         &CapturePreviewController::copyAction, QKeySequence(Qt::CTRL | Qt::Key_C), 58},
+        {PreviewButton::Save, QT_TR_NOOP("Save"), "document-save",
+         &CapturePreviewController::saveAction, QKeySequence(Qt::CTRL | Qt::Key_S), 58},
         {PreviewButton::Pin, QT_TR_NOOP("Pin"), "window-pin", &CapturePreviewController::pinAction,
          QKeySequence(), 58},
-        {PreviewButton::Close, QT_TR_NOOP("Close"), "window-close", &CapturePreviewController::closeAction,
-         QKeySequence(), 58},
+        {PreviewButton::Close, QT_TR_NOOP("Close"), "window-close",
+         &CapturePreviewController::closeAction, QKeySequence(), 58},
     };
     // The widths fit the English titles. Longer translations widen their buttons by the
     // difference where the row has room beside the tools; otherwise the buttons show their

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "model/Annotation.h"
+#include "platform/Desktop.h"
 #include "ui/ImageExport.h"
 #include "ui/ReviewCanvas.h"
-#include "platform/Desktop.h"
 
 #include <QHash>
 #include <QObject>

@@ -2,8 +2,8 @@
 
 #include "engines/ClipboardTools.h"
 #include "engines/ImageFiles.h"
-#include "ui/ImageExport.h"
 #include "platform/Desktop.h"
+#include "ui/ImageExport.h"
 #include "ui/SideWindow.h"
 
 #include <QFileInfo>
@@ -93,8 +93,8 @@ CompareWindowController::CompareWindowController(const QImage &before, const QIm
     hint->setFont(f);
     hint->setForegroundRole(QPalette::PlaceholderText);
     hint->setGeometry(14, 16, 260, 16);
-    connect(bar->addRightButton(tr("Export GIF"), 96, 10, 28), &QPushButton::clicked,
-            this, &CompareWindowController::exportGIF);
+    connect(bar->addRightButton(tr("Export GIF"), 96, 10, 28), &QPushButton::clicked, this,
+            &CompareWindowController::exportGIF);
     connect(bar->addRightButton(tr("Save"), 64, 10, 28), &QPushButton::clicked, this,
             &CompareWindowController::save);
     connect(bar->addRightButton(tr("Copy"), 64, 10, 28), &QPushButton::clicked, this,

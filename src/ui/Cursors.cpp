@@ -46,7 +46,8 @@ std::optional<QCursor> Cursors::symbolCursor(const QString &name, int pointSize)
         p.setRenderHint(QPainter::SmoothPixmapTransform);
         const QRectF at(3, 3, pointSize, pointSize);
         const double o = 1.5;
-        const QPointF offsets[] = {{-o, -o}, {-o, 0}, {-o, o}, {0, -o}, {0, o}, {o, -o}, {o, 0}, {o, o}};
+        const QPointF offsets[] = {{-o, -o}, {-o, 0}, {-o, o}, {0, -o},
+                                   {0, o},   {o, -o}, {o, 0},  {o, o}};
         for (QPointF d : offsets)
             p.drawImage(at.translated(d), black);
         p.drawImage(at, white);
@@ -64,7 +65,10 @@ const QCursor &built(const char *name, int size, Qt::CursorShape fallback)
     const auto key = std::make_pair(std::string(name), size);
     auto it = cache.find(key);
     if (it == cache.end())
-        it = cache.emplace(key, Cursors::symbolCursor(QLatin1String(name), size).value_or(QCursor(fallback)))
+        it = cache
+                 .emplace(
+                     key,
+                     Cursors::symbolCursor(QLatin1String(name), size).value_or(QCursor(fallback)))
                  .first;
     return it->second;
 }

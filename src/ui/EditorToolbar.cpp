@@ -156,7 +156,8 @@ void EditorWindowController::buildToolbar()
         &EditorWindowController::zoomOut, {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, QSize(30, 30),
         false);
     add(EditorAction::ZoomToFit, QT_TR_NOOP("Zoom to Fit"), QStringLiteral("zoom-fit-best"),
-        &EditorWindowController::zoomFit, {QKeySequence(Qt::CTRL | Qt::Key_0)}, QSize(30, 30), false);
+        &EditorWindowController::zoomFit, {QKeySequence(Qt::CTRL | Qt::Key_0)}, QSize(30, 30),
+        false);
     add(EditorAction::ZoomIn, QT_TR_NOOP("Zoom In"), QStringLiteral("zoom-in"),
         &EditorWindowController::zoomIn,
         {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)},
@@ -179,28 +180,74 @@ void EditorWindowController::buildToolbar()
         int width;
     };
     const QList<Right> right{
-        {EditorAction::Undo, QT_TR_NOOP("Undo"), "edit-undo", &EditorWindowController::undo,
-         {QKeySequence(Qt::CTRL | Qt::Key_Z)}, true, 34},
-        {EditorAction::Redo, QT_TR_NOOP("Redo"), "edit-redo", &EditorWindowController::redo,
-         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)}, true,
+        {EditorAction::Undo,
+         QT_TR_NOOP("Undo"),
+         "edit-undo",
+         &EditorWindowController::undo,
+         {QKeySequence(Qt::CTRL | Qt::Key_Z)},
+         true,
          34},
-        {EditorAction::Pin, QT_TR_NOOP("Pin"), "window-pin", &EditorWindowController::pinImage, {}, true, 34},
-        {EditorAction::Ocr, QT_TR_NOOP("OCR"), "document-scan", &EditorWindowController::runOCR, {}, true, 34},
-        {EditorAction::Compare, QT_TR_NOOP("Compare"), "view-split-left-right",
-         &EditorWindowController::compare, {}, false, 82},
-        {EditorAction::Beautify, QT_TR_NOOP("Beautify"), "tools-wizard", &EditorWindowController::beautify, {},
-         false, 82},
-        {EditorAction::Share, QT_TR_NOOP("Share"), "document-share", &EditorWindowController::shareImage, {},
-         false, 60},
-        {EditorAction::Copy, QT_TR_NOOP("Copy"), "edit-copy", &EditorWindowController::copyImage,
-         {QKeySequence(Qt::CTRL | Qt::Key_C)}, false, 60},
-        {EditorAction::Save, QT_TR_NOOP("Save"), "document-save", &EditorWindowController::saveImage,
-         {QKeySequence(Qt::CTRL | Qt::Key_S)}, false, 60},
+        {EditorAction::Redo,
+         QT_TR_NOOP("Redo"),
+         "edit-redo",
+         &EditorWindowController::redo,
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)},
+         true,
+         34},
+        {EditorAction::Pin,
+         QT_TR_NOOP("Pin"),
+         "window-pin",
+         &EditorWindowController::pinImage,
+         {},
+         true,
+         34},
+        {EditorAction::Ocr,
+         QT_TR_NOOP("OCR"),
+         "document-scan",
+         &EditorWindowController::runOCR,
+         {},
+         true,
+         34},
+        {EditorAction::Compare,
+         QT_TR_NOOP("Compare"),
+         "view-split-left-right",
+         &EditorWindowController::compare,
+         {},
+         false,
+         82},
+        {EditorAction::Beautify,
+         QT_TR_NOOP("Beautify"),
+         "tools-wizard",
+         &EditorWindowController::beautify,
+         {},
+         false,
+         82},
+        {EditorAction::Share,
+         QT_TR_NOOP("Share"),
+         "document-share",
+         &EditorWindowController::shareImage,
+         {},
+         false,
+         60},
+        {EditorAction::Copy,
+         QT_TR_NOOP("Copy"),
+         "edit-copy",
+         &EditorWindowController::copyImage,
+         {QKeySequence(Qt::CTRL | Qt::Key_C)},
+         false,
+         60},
+        {EditorAction::Save,
+         QT_TR_NOOP("Save"),
+         "document-save",
+         &EditorWindowController::saveImage,
+         {QKeySequence(Qt::CTRL | Qt::Key_S)},
+         false,
+         60},
     };
     for (int i = 0; i < right.size(); ++i) {
         const Right &r = right[i];
-        QToolButton *b = add(r.id, r.title, QString::fromLatin1(r.symbol),
-                             r.slot, r.keys, QSize(r.width, 30), !r.iconOnly);
+        QToolButton *b = add(r.id, r.title, QString::fromLatin1(r.symbol), r.slot, r.keys,
+                             QSize(r.width, 30), !r.iconOnly);
         withBezel(b);
         if (i + 1 < right.size())
             m_toolbar->addWidget(gap(4));
@@ -269,8 +316,7 @@ QMenu *EditorWindowController::buildFormatMenu(ExportMode mode)
         // The clipboard has no place for the marks beside the picture.
         if (item.format == ExportChoice::EditablePng && mode != ExportMode::Save)
             continue;
-        QAction *a = menu->addAction(symbolIcon(QString::fromLatin1(item.symbol)),
-                                     tr(item.title));
+        QAction *a = menu->addAction(symbolIcon(QString::fromLatin1(item.symbol)), tr(item.title));
         const ExportChoice choice{mode, item.format};
         a->setData(QVariant::fromValue(choice));
         connect(a, &QAction::triggered, this, [this, choice] { performExport(choice); });
@@ -303,7 +349,8 @@ void EditorWindowController::fitToolbar(int width)
     for (EditorAction id :
          {EditorAction::Add, EditorAction::Compare, EditorAction::Beautify, EditorAction::Share}) {
         QAction *action = m_actions.value(id);
-        auto *button = action ? qobject_cast<QToolButton *>(m_toolbar->widgetForAction(action)) : nullptr;
+        auto *button =
+            action ? qobject_cast<QToolButton *>(m_toolbar->widgetForAction(action)) : nullptr;
         if (!button)
             continue;
         if (!button->property("titledWidth").isValid())

@@ -1,21 +1,21 @@
 #include "ui/EditorWindowController.h"
 
-#include "ui/AnnotationCanvas.h"
-#include "ui/CenteringClipView.h"
-#include "ui/Palette.h"
-#include "ui/SymbolIcon.h"
 #include "engines/ClipboardTools.h"
 #include "engines/ImageFiles.h"
-#include "ui/ImageExport.h"
-#include "ui/ShareService.h"
-#include "platform/Memory.h"
-#include "ui/BeautifyWindowController.h"
-#include "ui/CompareWindowController.h"
 #include "engines/OCRService.h"
-#include "ui/Notifier.h"
-#include "ui/RecognizedText.h"
-#include "ui/SideWindow.h"
 #include "model/MarkRules.h"
+#include "platform/Memory.h"
+#include "ui/AnnotationCanvas.h"
+#include "ui/BeautifyWindowController.h"
+#include "ui/CenteringClipView.h"
+#include "ui/CompareWindowController.h"
+#include "ui/ImageExport.h"
+#include "ui/Notifier.h"
+#include "ui/Palette.h"
+#include "ui/RecognizedText.h"
+#include "ui/ShareService.h"
+#include "ui/SideWindow.h"
+#include "ui/SymbolIcon.h"
 
 #include <QAction>
 #include <QBackingStore>
@@ -154,7 +154,8 @@ QString EditorWindowController::filenameForBase(const QString &base, const QDate
     return base + QLatin1Char(' ') + today.toString(QStringLiteral("yyyy-MM-dd"));
 }
 
-EditorWindowController::EditorWindowController(const QImage &image, const QList<AnnotationRef> &seed,
+EditorWindowController::EditorWindowController(const QImage &image,
+                                               const QList<AnnotationRef> &seed,
                                                const Platform &platform, QObject *parent,
                                                EditorWindowPool *pool, OCRService *ocr)
     : QObject(parent), m_image(opaqueCapture(image)), m_platform(platform), m_pool(pool)
@@ -228,11 +229,13 @@ EditorWindowController::EditorWindowController(const QImage &image, const QList<
         else
             m_canvas->addImage(scene.image);
     };
-    connect(m_canvas, &AnnotationCanvas::redactRequested, this, &EditorWindowController::redactSecrets);
+    connect(m_canvas, &AnnotationCanvas::redactRequested, this,
+            &EditorWindowController::redactSecrets);
     m_scroll->viewport()->installEventFilter(this);
     m_canvas->installEventFilter(this); // Escape stops a search for secrets
-    m_canvas->setViewportSize(QSizeF(m_geometry.contentSize.width(),
-                                     m_geometry.contentSize.height() - EditorGeometry::toolbarHeight));
+    m_canvas->setViewportSize(
+        QSizeF(m_geometry.contentSize.width(),
+               m_geometry.contentSize.height() - EditorGeometry::toolbarHeight));
 
     // Ctrl+W closes the editor, as every window on the desktop does.
     auto *close = new QAction(tr("Close"), window);
@@ -343,8 +346,8 @@ void EditorWindowController::redo()
 
 void EditorWindowController::zoomTo(qreal magnification)
 {
-    magnification = qBound(EditorGeometry::minMagnification, magnification,
-                           EditorGeometry::maxMagnification);
+    magnification =
+        qBound(EditorGeometry::minMagnification, magnification, EditorGeometry::maxMagnification);
     const QPointF centre = m_canvas->toCanvas(m_scroll->visibleRect().center());
     m_canvas->setMagnification(magnification);
     m_scroll->centerOn(m_canvas->toWidget(centre));
@@ -352,8 +355,8 @@ void EditorWindowController::zoomTo(qreal magnification)
 
 void EditorWindowController::zoomAround(qreal magnification, QPointF at)
 {
-    magnification = qBound(EditorGeometry::minMagnification, magnification,
-                           EditorGeometry::maxMagnification);
+    magnification =
+        qBound(EditorGeometry::minMagnification, magnification, EditorGeometry::maxMagnification);
     const QPointF point = m_canvas->toCanvas(m_scroll->visibleRect().topLeft() + at);
     m_canvas->setMagnification(magnification);
     m_scroll->scrollTo(m_canvas->toWidget(point) - at);
@@ -371,8 +374,10 @@ void EditorWindowController::showAdded(const QRectF &frame)
         if (visible.contains(shown))
             return;
         QPointF topLeft = visible.topLeft();
-        topLeft.rx() = std::min(std::max(topLeft.x(), shown.right() - visible.width()), shown.left());
-        topLeft.ry() = std::min(std::max(topLeft.y(), shown.bottom() - visible.height()), shown.top());
+        topLeft.rx() =
+            std::min(std::max(topLeft.x(), shown.right() - visible.width()), shown.left());
+        topLeft.ry() =
+            std::min(std::max(topLeft.y(), shown.bottom() - visible.height()), shown.top());
         m_scroll->scrollTo(topLeft);
     });
 }
@@ -548,16 +553,17 @@ void EditorWindowController::readPictures(std::function<void(QString)> then)
     auto error = std::make_shared<QString>();
     for (const QImage &picture : missing) {
         const qint64 key = picture.cacheKey();
-        m_wordReader(picture, this, [self, key, left, error, finish](Result<QList<LayoutLine>> words) {
-            if (!self)
-                return;
-            if (words)
-                self->m_words.insert(key, *words);
-            else if (error->isEmpty())
-                *error = words.error().errorDescription();
-            if (--*left == 0)
-                finish(*error);
-        });
+        m_wordReader(picture, this,
+                     [self, key, left, error, finish](Result<QList<LayoutLine>> words) {
+                         if (!self)
+                             return;
+                         if (words)
+                             self->m_words.insert(key, *words);
+                         else if (error->isEmpty())
+                             *error = words.error().errorDescription();
+                         if (--*left == 0)
+                             finish(*error);
+                     });
     }
 }
 
@@ -638,11 +644,12 @@ void EditorWindowController::shareImage()
         const QList<PlacedFinding> secrets = open();
         if (secrets.isEmpty())
             return self->upload();
-        Question question{tr("Vistrel — Secrets in the Picture"),
-                          tr("The picture shows %1 that no redaction covers.").arg(Redaction::tally(secrets)),
-                          {tr("Redact and Share"), tr("Share Anyway"), tr("Cancel")},
-                          0,
-                          2};
+        Question question{
+            tr("Vistrel — Secrets in the Picture"),
+            tr("The picture shows %1 that no redaction covers.").arg(Redaction::tally(secrets)),
+            {tr("Redact and Share"), tr("Share Anyway"), tr("Cancel")},
+            0,
+            2};
         self->m_platform.alerts->ask(question, [self, open](int choice) {
             if (!self || (choice != 0 && choice != 1))
                 return;
@@ -756,9 +763,9 @@ void EditorWindowController::askBeforeClose()
         m_closeQuestion->raise();
         return;
     }
-    auto *box = new QMessageBox(QMessageBox::Warning, tr("Vistrel — Unsaved Marks"),
-                                tr("Keep the marks on this capture?"), QMessageBox::NoButton,
-                                m_window);
+    auto *box =
+        new QMessageBox(QMessageBox::Warning, tr("Vistrel — Unsaved Marks"),
+                        tr("Keep the marks on this capture?"), QMessageBox::NoButton, m_window);
     box->setInformativeText(tr("They are lost if you close without saving or copying."));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
@@ -770,22 +777,23 @@ void EditorWindowController::askBeforeClose()
     box->setEscapeButton(cancel);
     m_closeQuestion = box;
     QPointer<EditorWindowController> self(this);
-    connect(box, &QMessageBox::buttonClicked, this, [this, self, save, copy, discard](QAbstractButton *button) {
-        if (!self)
-            return;
-        if (button == discard) {
-            discardChanges();
-            closeNow();
-        } else if (button == copy) {
-            // A copy counts as saved; a failed one leaves the editor open with its work.
-            performExport({ExportMode::Copy, ExportChoice::Original});
-            if (!hasUnsavedWork())
-                closeNow();
-        } else if (button == save) {
-            m_closeAfterSave = true;
-            performExport({ExportMode::Save, ExportChoice::Original});
-        }
-    });
+    connect(box, &QMessageBox::buttonClicked, this,
+            [this, self, save, copy, discard](QAbstractButton *button) {
+                if (!self)
+                    return;
+                if (button == discard) {
+                    discardChanges();
+                    closeNow();
+                } else if (button == copy) {
+                    // A copy counts as saved; a failed one leaves the editor open with its work.
+                    performExport({ExportMode::Copy, ExportChoice::Original});
+                    if (!hasUnsavedWork())
+                        closeNow();
+                } else if (button == save) {
+                    m_closeAfterSave = true;
+                    performExport({ExportMode::Save, ExportChoice::Original});
+                }
+            });
     box->open();
 }
 

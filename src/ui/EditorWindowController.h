@@ -1,21 +1,21 @@
 #pragma once
 
-#include "model/Annotation.h"
-#include "ui/EditorGeometry.h"
 #include "engines/Redaction.h"
 #include "engines/SceneArchive.h"
 #include "engines/SecretFinder.h"
 #include "engines/ShareSettings.h"
-#include "ui/ImageExport.h"
+#include "model/Annotation.h"
 #include "model/ToolKind.h"
 #include "platform/Desktop.h"
 #include "platform/Memory.h"
+#include "ui/EditorGeometry.h"
+#include "ui/ImageExport.h"
 
 #include <QHash>
 #include <QImage>
+#include <QMessageBox>
 #include <QMetaType>
 #include <QObject>
-#include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
 

@@ -25,19 +25,22 @@ HistoryWindow::HistoryWindow(QString folder, QWidget *parent)
     m_grid = new QListWidget;
     m_grid->setViewMode(QListView::IconMode);
     m_grid->setIconSize(QSize(CaptureHistory::thumbnailSide, CaptureHistory::thumbnailSide));
-    m_grid->setGridSize(QSize(CaptureHistory::thumbnailSide + 24, CaptureHistory::thumbnailSide + 40));
+    m_grid->setGridSize(
+        QSize(CaptureHistory::thumbnailSide + 24, CaptureHistory::thumbnailSide + 40));
     m_grid->setResizeMode(QListView::Adjust);
     m_grid->setMovement(QListView::Static);
     m_grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_grid->setUniformItemSizes(true);
     // A double click, or Return.
     connect(m_grid, &QListWidget::itemActivated, this, [this] { openCurrent(); });
-    m_empty = new QLabel(tr("No captures kept yet. Captures you copy, save, pin or edit appear here."));
+    m_empty =
+        new QLabel(tr("No captures kept yet. Captures you copy, save, pin or edit appear here."));
     m_empty->setAlignment(Qt::AlignCenter);
     m_empty->setWordWrap(true);
     layout->addWidget(m_grid);
     layout->addWidget(m_empty);
-    resize(4 * (CaptureHistory::thumbnailSide + 24) + 40, 2 * (CaptureHistory::thumbnailSide + 40) + 40);
+    resize(4 * (CaptureHistory::thumbnailSide + 24) + 40,
+           2 * (CaptureHistory::thumbnailSide + 40) + 40);
     refresh();
 }
 
@@ -83,8 +86,8 @@ void HistoryWindow::loadThumbnails(QObject *context, const QStringList &files,
 
 void HistoryWindow::refresh()
 {
-    const QString current = m_grid->currentItem() ? m_grid->currentItem()->data(Qt::UserRole).toString()
-                                                  : QString();
+    const QString current =
+        m_grid->currentItem() ? m_grid->currentItem()->data(Qt::UserRole).toString() : QString();
     m_grid->clear();
     const QDateTime now = QDateTime::currentDateTime();
     QStringList thumbnails, ids;

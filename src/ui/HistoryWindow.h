@@ -24,7 +24,8 @@ public:
 
     static QString title() { return tr("Vistrel — History"); }
     // "Today 14:03", "Yesterday 09:12", or the date and time.
-    static QString timeText(const QDateTime &when, const QDateTime &now = QDateTime::currentDateTime());
+    static QString timeText(const QDateTime &when,
+                            const QDateTime &now = QDateTime::currentDateTime());
 
     std::function<void(const QString &id)> onOpen;
     std::function<void(const QString &id)> onRemove;

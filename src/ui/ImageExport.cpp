@@ -42,24 +42,25 @@ void writeInBackground(const Platform &platform, const QImage &image, const QStr
         return o;
     };
     auto *watcher = new QFutureWatcher<SaveOutcome>(QCoreApplication::instance());
-    QObject::connect(watcher, &QFutureWatcher<SaveOutcome>::finished, watcher,
-                     [watcher, platform, path, retry] {
-        const SaveOutcome outcome = watcher->result();
-        watcher->deleteLater();
-        if (outcome.ok) {
-            rememberGoodFolder(path);
-            platform.toasts->show(QCoreApplication::translate("ImageExport", "Saved"));
-            return;
-        }
-        const QFileInfo file(path);
-        // The picture is still here: the panel comes back, and the error comes up after it,
-        // above it, so it is read before the next try.
-        retry();
-        Notifier::error(platform.alerts,
-                        QCoreApplication::translate("ImageExport", "Could not save “%1” in %2: %3.")
-                            .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath()),
-                                 outcome.error));
-    });
+    QObject::connect(
+        watcher, &QFutureWatcher<SaveOutcome>::finished, watcher, [watcher, platform, path, retry] {
+            const SaveOutcome outcome = watcher->result();
+            watcher->deleteLater();
+            if (outcome.ok) {
+                rememberGoodFolder(path);
+                platform.toasts->show(QCoreApplication::translate("ImageExport", "Saved"));
+                return;
+            }
+            const QFileInfo file(path);
+            // The picture is still here: the panel comes back, and the error comes up after it,
+            // above it, so it is read before the next try.
+            retry();
+            Notifier::error(
+                platform.alerts,
+                QCoreApplication::translate("ImageExport", "Could not save “%1” in %2: %3.")
+                    .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath()),
+                         outcome.error));
+        });
     watcher->setFuture(QtConcurrent::run(std::move(work)));
 }
 
@@ -88,31 +89,52 @@ SaveRequest retryRequest(const QString &failedPath, const QStringList &nameFilte
 }
 
 // Named in the user's language; the patterns in them give the extension.
-QString pngFilter() { return QCoreApplication::translate("ImageExport", "PNG image (*.png)"); }
-QString jpegFilter() { return QCoreApplication::translate("ImageExport", "JPEG image (*.jpg *.jpeg)"); }
-QString pdfFilter() { return QCoreApplication::translate("ImageExport", "PDF document (*.pdf)"); }
-QStringList anyTypeFilters() { return {pngFilter(), jpegFilter(), pdfFilter()}; }
-QString editableFilter() { return QCoreApplication::translate("ImageExport", "Editable PNG image (*.png)"); }
+QString pngFilter()
+{
+    return QCoreApplication::translate("ImageExport", "PNG image (*.png)");
+}
+QString jpegFilter()
+{
+    return QCoreApplication::translate("ImageExport", "JPEG image (*.jpg *.jpeg)");
+}
+QString pdfFilter()
+{
+    return QCoreApplication::translate("ImageExport", "PDF document (*.pdf)");
+}
+QStringList anyTypeFilters()
+{
+    return {pngFilter(), jpegFilter(), pdfFilter()};
+}
+QString editableFilter()
+{
+    return QCoreApplication::translate("ImageExport", "Editable PNG image (*.png)");
+}
 
 // The dialog of `ImageExport::save`, first or again after a failed write.
 void chooseAndWrite(const Platform &platform, const QImage &image, const SaveRequest &request,
-                    bool preferPdf, std::function<void(bool)> done, const EditableScene &editable = {})
+                    bool preferPdf, std::function<void(bool)> done,
+                    const EditableScene &editable = {})
 {
-    platform.saveChooser->choose(request, [platform, image, preferPdf, filters = request.nameFilters,
-                                           done = std::move(done), editable](const QString &chosen) {
+    platform.saveChooser->choose(request, [platform, image, preferPdf,
+                                           filters = request.nameFilters, done = std::move(done),
+                                           editable](const QString &chosen) {
         if (chosen.isEmpty()) {
             if (done)
                 done(false);
             return;
         }
-        QString path =
-            ImageFiles::completedPath(chosen, preferPdf ? QStringLiteral("pdf") : QStringLiteral("png"));
+        QString path = ImageFiles::completedPath(chosen, preferPdf ? QStringLiteral("pdf")
+                                                                   : QStringLiteral("png"));
         // Only a PNG carries the work.
         if (editable && QFileInfo(path).suffix().toLower() != QLatin1String("png"))
             path += QStringLiteral(".png");
-        writeInBackground(platform, image, path, [platform, image, path, filters, preferPdf, editable] {
-            chooseAndWrite(platform, image, retryRequest(path, filters), preferPdf, {}, editable);
-        }, editable);
+        writeInBackground(
+            platform, image, path,
+            [platform, image, path, filters, preferPdf, editable] {
+                chooseAndWrite(platform, image, retryRequest(path, filters), preferPdf, {},
+                               editable);
+            },
+            editable);
         if (done)
             done(true);
     });
@@ -127,9 +149,8 @@ void chooseOneTypePanel(const Platform &platform, const QImage &image, bool asPD
             return;
         // This panel writes one type: a name for another gets this one's extension too.
         const QString ext = asPDF ? QStringLiteral("pdf") : QStringLiteral("png");
-        const QString path = QFileInfo(chosen).suffix().toLower() == ext
-                                 ? chosen
-                                 : chosen + QLatin1Char('.') + ext;
+        const QString path =
+            QFileInfo(chosen).suffix().toLower() == ext ? chosen : chosen + QLatin1Char('.') + ext;
         writeInBackground(platform, image, path, [platform, image, asPDF, path, filters] {
             chooseOneTypePanel(platform, image, asPDF, retryRequest(path, filters));
         });
@@ -142,9 +163,10 @@ void ImageExport::save(const Platform &platform, const QImage &image, const Save
                        std::function<void(bool)> done)
 {
     const QString extension = settings.preferPdf ? QStringLiteral("pdf") : QStringLiteral("png");
-    const QStringList filters = settings.editable    ? QStringList{editableFilter()}
-                                : settings.preferPdf ? QStringList{pdfFilter(), pngFilter(), jpegFilter()}
-                                                     : anyTypeFilters();
+    const QStringList filters = settings.editable ? QStringList{editableFilter()}
+                                : settings.preferPdf
+                                    ? QStringList{pdfFilter(), pngFilter(), jpegFilter()}
+                                    : anyTypeFilters();
     const QString base = settings.suggestedBase.value_or(ImageFiles::defaultBaseName());
     if (!settings.withoutAsking) {
         SaveRequest request;
@@ -152,15 +174,16 @@ void ImageExport::save(const Platform &platform, const QImage &image, const Save
         if (!settings.folder.isEmpty())
             request.folder = existingFolder(settings.folder);
         request.nameFilters = filters;
-        chooseAndWrite(platform, image, request, settings.preferPdf, std::move(done), settings.editable);
+        chooseAndWrite(platform, image, request, settings.preferPdf, std::move(done),
+                       settings.editable);
         return;
     }
     const QString folder = settings.folder;
     const EditableScene editable = settings.editable;
     QuickSave::saveInBackground(
         image, folder, QCoreApplication::instance(),
-        [platform, image, folder, base, extension, filters, preferPdf = settings.preferPdf, editable](
-            Result<QString> saved) {
+        [platform, image, folder, base, extension, filters, preferPdf = settings.preferPdf,
+         editable](Result<QString> saved) {
             if (saved) {
                 rememberGoodFolder(*saved);
                 platform.toasts->show(QCoreApplication::translate("ImageExport", "Saved"));
@@ -178,7 +201,8 @@ void ImageExport::save(const Platform &platform, const QImage &image, const Save
         done(true);
 }
 
-void ImageExport::saveInBackground(const Platform &platform, const QImage &image, const QString &path)
+void ImageExport::saveInBackground(const Platform &platform, const QImage &image,
+                                   const QString &path)
 {
     writeInBackground(platform, image, path, [platform, image, path] {
         chooseAndWrite(platform, image, retryRequest(path, anyTypeFilters()), false, {});
@@ -201,7 +225,8 @@ void ImageExport::savePanel(const Platform &platform, const QImage &image, bool 
                             std::optional<QString> name)
 {
     SaveRequest request;
-    request.suggestedName = name.value_or(ImageFiles::defaultBaseName()) + (asPDF ? ".pdf" : ".png");
+    request.suggestedName =
+        name.value_or(ImageFiles::defaultBaseName()) + (asPDF ? ".pdf" : ".png");
     request.nameFilters = {asPDF ? pdfFilter() : pngFilter()};
     chooseOneTypePanel(platform, image, asPDF, request);
 }

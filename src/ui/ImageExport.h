@@ -56,7 +56,8 @@ public:
 
     // Encodes and writes on a worker (as the save panels do), then shows "Saved"; a failure
     // says why and offers the save panel again.
-    static void saveInBackground(const Platform &platform, const QImage &image, const QString &path);
+    static void saveInBackground(const Platform &platform, const QImage &image,
+                                 const QString &path);
 };
 
 } // namespace vistrel

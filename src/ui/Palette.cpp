@@ -14,8 +14,8 @@ namespace vistrel {
 const QList<QColor> &Palette::colors()
 {
     static const QList<QColor> all{
-        QColor(31, 41, 55),   QColor(239, 68, 68),  QColor(249, 115, 22), QColor(245, 158, 11),
-        QColor(34, 197, 94),  QColor(20, 184, 166), QColor(59, 130, 246), QColor(99, 102, 241),
+        QColor(31, 41, 55),   QColor(239, 68, 68),  QColor(249, 115, 22),  QColor(245, 158, 11),
+        QColor(34, 197, 94),  QColor(20, 184, 166), QColor(59, 130, 246),  QColor(99, 102, 241),
         QColor(139, 92, 246), QColor(236, 72, 153), QColor(255, 255, 255), QColor(15, 23, 42),
     };
     return all;
@@ -62,15 +62,17 @@ PaletteGridView::PaletteGridView(const QColor &selected,
         auto *b = new QPushButton(this);
         b->setFlat(true);
         b->setFocusPolicy(Qt::NoFocus);
-        b->setGeometry(inset + (i % columns) * pitch, inset + (i / columns) * pitch, swatch, swatch);
+        b->setGeometry(inset + (i % columns) * pitch, inset + (i / columns) * pitch, swatch,
+                       swatch);
         b->setToolTip(all[i].name(QColor::HexRgb).toUpper());
         const bool marked = m_marked < 0 && Palette::isApprox(all[i], selected);
         if (marked)
             m_marked = i;
-        b->setStyleSheet(QStringLiteral("QPushButton { background: %1; border-radius: 7px; "
-                                        "border: %2px solid %3; }")
-                             .arg(all[i].name(), marked ? QStringLiteral("3") : QStringLiteral("1"),
-                                  marked ? accent.name() : QStringLiteral("rgba(153,153,153,0.4)")));
+        b->setStyleSheet(
+            QStringLiteral("QPushButton { background: %1; border-radius: 7px; "
+                           "border: %2px solid %3; }")
+                .arg(all[i].name(), marked ? QStringLiteral("3") : QStringLiteral("1"),
+                     marked ? accent.name() : QStringLiteral("rgba(153,153,153,0.4)")));
         connect(b, &QPushButton::clicked, this, [this, i] { pick(i); });
         m_swatches.append(b);
     }

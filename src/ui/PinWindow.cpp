@@ -61,13 +61,15 @@ PinWindow::Opening PinWindow::initialFrame(const QSizeF &base, const QRect &visi
 {
     Opening o;
     if (base.width() > 0 && base.height() > 0 && !visible.isEmpty())
-        o.scale = std::min({1.0, visible.width() * 0.8 / base.width(),
-                            visible.height() * 0.8 / base.height()});
+        o.scale = std::min(
+            {1.0, visible.width() * 0.8 / base.width(), visible.height() * 0.8 / base.height()});
     const QSize size = (base * o.scale).toSize().expandedTo(QSize(1, 1));
     const QPoint wanted = placement(size, visible);
     // On a frame too small for the 40-point margin the pin still lies inside it, top-left first.
-    const int x = std::max(visible.left(), std::min(wanted.x(), visible.right() + 1 - size.width()));
-    const int y = std::max(visible.top(), std::min(wanted.y(), visible.bottom() + 1 - size.height()));
+    const int x =
+        std::max(visible.left(), std::min(wanted.x(), visible.right() + 1 - size.width()));
+    const int y =
+        std::max(visible.top(), std::min(wanted.y(), visible.bottom() + 1 - size.height()));
     o.frame = QRect(QPoint(x, y), size);
     return o;
 }

@@ -17,7 +17,8 @@ public:
     // characters); "No text found" only when the picture had none; a failure is an alert naming
     // its cause.
     static void deliver(const Result<QString> &text, const Platform &platform,
-                        const QString &copiedFormat = QCoreApplication::translate("RecognizedText", "Copied %1 chars"));
+                        const QString &copiedFormat =
+                            QCoreApplication::translate("RecognizedText", "Copied %1 chars"));
 };
 
 } // namespace vistrel

@@ -39,7 +39,8 @@ public:
         : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                                Qt::X11BypassWindowManagerHint)
     {
-        setWindowTitle(QCoreApplication::translate("vistrel::ScrollCaptureController", "Scrolling Capture"));
+        setWindowTitle(
+            QCoreApplication::translate("vistrel::ScrollCaptureController", "Scrolling Capture"));
         setAttribute(Qt::WA_DeleteOnClose, false);
         setFixedSize(ScrollCaptureController::panelSize);
         QBitmap shape(size());
@@ -122,10 +123,12 @@ std::optional<QPointF> ScrollCaptureController::panelOrigin(const QRectF &visibl
         return visible.contains(r) && !r.intersects(keepOut);
     };
     auto clampX = [&](double x) {
-        return std::clamp(x, visible.left(), std::max(visible.left(), visible.right() - panel.width()));
+        return std::clamp(x, visible.left(),
+                          std::max(visible.left(), visible.right() - panel.width()));
     };
     auto clampY = [&](double y) {
-        return std::clamp(y, visible.top(), std::max(visible.top(), visible.bottom() - panel.height()));
+        return std::clamp(y, visible.top(),
+                          std::max(visible.top(), visible.bottom() - panel.height()));
     };
     const QPointF candidates[] = {
         preferred,
@@ -206,9 +209,9 @@ void ScrollCaptureController::buildHUD()
             hud->move(origin->toPoint());
         } else {
             m_panelOverlaps = true;
-            const double x = std::clamp(captured.center().x() - panelSize.width() / 2.0,
-                                        visible.left(),
-                                        std::max(visible.left(), visible.right() - panelSize.width()));
+            const double x =
+                std::clamp(captured.center().x() - panelSize.width() / 2.0, visible.left(),
+                           std::max(visible.left(), visible.right() - panelSize.width()));
             const double y = std::max(visible.top(), captured.top()) + 8;
             hud->move(QPoint(int(x), int(y)));
             const double coveredPoints = y + panelSize.height() + 4 - captured.top();
@@ -264,7 +267,7 @@ void ScrollCaptureController::captureFrame()
         }
         if (m_stitcher.uncertainRun() == lostAfterFrames && !m_autoScrolling && !m_explained)
             say(tr("Lost track of the content: it moved too far at once. Scroll "
-                               "back a little, or press Done."));
+                   "back a little, or press Done."));
         if (step.outcome == ScrollStitcher::Outcome::Moved)
             m_explained = false;
         if (step.outcome == ScrollStitcher::Outcome::Full && !m_saidFull) {
@@ -276,7 +279,8 @@ void ScrollCaptureController::captureFrame()
                     .arg(m_stitcher.totalHeight()));
         }
         if (m_heightLabel)
-            m_heightLabel->setText(heightText(m_stitcher.totalHeight(), m_stitcher.strips().size()));
+            m_heightLabel->setText(
+                heightText(m_stitcher.totalHeight(), m_stitcher.strips().size()));
         if (m_tick % 3 == 0 && m_previewView) {
             if (const auto image = m_stitcher.compose()) {
                 const QSize box = m_previewView->size() * m_previewView->devicePixelRatioF();
@@ -352,7 +356,8 @@ void ScrollCaptureController::postScrollStep()
 {
     const WheelAt at = wheelPoint();
     ++m_autoSteps;
-    const int usable = int(std::lround(m_rect.height() * m_display.scale)) - m_stitcher.ignoredTopRows();
+    const int usable =
+        int(std::lround(m_rect.height() * m_display.scale)) - m_stitcher.ignoredTopRows();
     // Until a notch has been measured, one notch: it may be anything from 20 to 150 pixels.
     m_notchesSent = m_pixelsPerNotch ? notchesForStep(*m_pixelsPerNotch, usable) : 1;
     m_heightAtStep = m_stitcher.totalHeight();
@@ -398,11 +403,10 @@ void ScrollCaptureController::autoLoopCheck(quint64 generation)
         // The content moved, but further than can be followed: never guess, say so.
         stopAuto();
         m_explained = true;
-        say(m_pixelsPerNotch
-                ? tr("Lost track of the content: it moved too far at once. Scroll "
-                                 "back a little, or press Done.")
-                : tr("One wheel notch scrolls further than this area can follow: "
-                                 "drag a taller area."));
+        say(m_pixelsPerNotch ? tr("Lost track of the content: it moved too far at once. Scroll "
+                                  "back a little, or press Done.")
+                             : tr("One wheel notch scrolls further than this area can follow: "
+                                  "drag a taller area."));
         return;
     } else if (m_notchesSent > 0) {
         ++m_stall;
@@ -417,7 +421,7 @@ void ScrollCaptureController::autoLoopCheck(quint64 generation)
         stopAuto();
         m_explained = true;
         say(tr("Nothing scrolled here: click into the content and try again, or "
-                           "scroll it by hand."));
+               "scroll it by hand."));
         return;
     }
     autoLoopEnd(generation);

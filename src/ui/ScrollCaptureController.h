@@ -1,8 +1,8 @@
 #pragma once
 
 #include "engines/CaptureService.h"
-#include "platform/Desktop.h"
 #include "model/ScrollStitcher.h"
+#include "platform/Desktop.h"
 
 #include <QObject>
 #include <QPointer>
@@ -46,10 +46,11 @@ public:
 
     // `rect` is in the display's points, origin at its top-left corner. The loops run on
     // timers, or on `clock` when one is given.
-    ScrollCaptureController(const QRectF &rect, const DisplayInfo &display, const Platform &platform,
-                            Finish onFinish, QObject *parent = nullptr);
-    ScrollCaptureController(const QRectF &rect, const DisplayInfo &display, const Platform &platform,
-                            Finish onFinish, LoopClock &clock, QObject *parent = nullptr);
+    ScrollCaptureController(const QRectF &rect, const DisplayInfo &display,
+                            const Platform &platform, Finish onFinish, QObject *parent = nullptr);
+    ScrollCaptureController(const QRectF &rect, const DisplayInfo &display,
+                            const Platform &platform, Finish onFinish, LoopClock &clock,
+                            QObject *parent = nullptr);
     ~ScrollCaptureController() override;
 
     void buildHUD();

@@ -1,8 +1,8 @@
 #include "ui/SelectionOverlayController.h"
 
-#include "ui/SelectionView.h"
 #include "platform/Memory.h"
 #include "platform/QtDesktop.h"
+#include "ui/SelectionView.h"
 
 #include <QBackingStore>
 #include <QCursor>
@@ -176,7 +176,8 @@ void SelectionOverlayController::grabKeyboardWhenMapped(QPointer<SelectionView> 
         return;
     if (view->windowHandle()->setKeyboardGrabEnabled(true) || triesLeft <= 0)
         return;
-    QTimer::singleShot(20, this, [this, view, triesLeft] { grabKeyboardWhenMapped(view, triesLeft - 1); });
+    QTimer::singleShot(20, this,
+                       [this, view, triesLeft] { grabKeyboardWhenMapped(view, triesLeft - 1); });
 }
 
 void SelectionOverlayController::key(int k)

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "engines/CaptureService.h"
+#include "platform/Memory.h"
 #include "ui/SelectionOverlay.h"
 #include "ui/SelectionView.h"
-#include "platform/Memory.h"
 
 #include <QPointer>
 

@@ -25,9 +25,12 @@ struct ToolbarButton
 };
 
 constexpr ToolbarButton toolbarButtons[] = {
-    {QT_TRANSLATE_NOOP("vistrel::SelectionToolbar", "Edit"), "document-edit", SelectionAction::Edit, 66},
-    {QT_TRANSLATE_NOOP("vistrel::SelectionToolbar", "Copy"), "edit-copy", SelectionAction::Copy, 58},
-    {QT_TRANSLATE_NOOP("vistrel::SelectionToolbar", "Save"), "document-save", SelectionAction::Save, 58},
+    {QT_TRANSLATE_NOOP("vistrel::SelectionToolbar", "Edit"), "document-edit", SelectionAction::Edit,
+     66},
+    {QT_TRANSLATE_NOOP("vistrel::SelectionToolbar", "Copy"), "edit-copy", SelectionAction::Copy,
+     58},
+    {QT_TRANSLATE_NOOP("vistrel::SelectionToolbar", "Save"), "document-save", SelectionAction::Save,
+     58},
     {QT_TRANSLATE_NOOP("vistrel::SelectionToolbar", "Pin"), "window-pin", SelectionAction::Pin, 58},
 };
 
@@ -63,8 +66,9 @@ SelectionToolbar::SelectionToolbar(SelectionView *view) : QWidget(view)
         button->setFocusPolicy(Qt::NoFocus);
         // The widths fit the English titles; a longer translation widens its button by the
         // difference, and the panel with it.
-        const int width = b.width + std::max(0, metrics.horizontalAdvance(button->text()) -
-                                                    metrics.horizontalAdvance(QLatin1String(b.title)));
+        const int width =
+            b.width + std::max(0, metrics.horizontalAdvance(button->text()) -
+                                      metrics.horizontalAdvance(QLatin1String(b.title)));
         button->setGeometry(x, 6, width, 34);
         button->setObjectName(QString::fromLatin1(b.title));
         const int tag = int(b.action);

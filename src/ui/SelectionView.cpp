@@ -1,11 +1,11 @@
 #include "ui/SelectionView.h"
 #include "ui/UiFont.h"
 
-#include "ui/Cursors.h"
-#include "ui/SelectionToolbar.h"
+#include "engines/ClipboardTools.h"
 #include "model/YUp.h"
 #include "platform/Desktop.h"
-#include "engines/ClipboardTools.h"
+#include "ui/Cursors.h"
+#include "ui/SelectionToolbar.h"
 
 #include <QCloseEvent>
 #include <QCursor>
@@ -35,9 +35,18 @@ QFont digitsFont(int pixels, QFont::Weight weight)
 }
 
 // The overlay's four faces, in one place so that start-up opens exactly these.
-QFont hintFont() { return uiFont(13, QFont::Medium); }
-QFont loupeFont() { return digitsFont(11, QFont::Medium); }
-QFont badgeFont() { return digitsFont(12, QFont::DemiBold); }
+QFont hintFont()
+{
+    return uiFont(13, QFont::Medium);
+}
+QFont loupeFont()
+{
+    return digitsFont(11, QFont::Medium);
+}
+QFont badgeFont()
+{
+    return digitsFont(12, QFont::DemiBold);
+}
 
 const QColor dimming(0, 0, 0, 77);
 
@@ -183,7 +192,8 @@ void SelectionView::mouseReleaseEvent(QMouseEvent *e)
 
 void SelectionView::keyPressEvent(QKeyEvent *e)
 {
-    if (onKey && (e->key() == Qt::Key_Escape || e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter))
+    if (onKey &&
+        (e->key() == Qt::Key_Escape || e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter))
         onKey(e->key());
     // Anything else (another hot-key press while the keyboard is ours) changes nothing.
 }
@@ -230,13 +240,27 @@ void SelectionView::cancelAction()
 void SelectionView::applyCursor(SelectionModel::Cursor c)
 {
     switch (c) {
-    case SelectionModel::Cursor::Arrow: setCursor(Qt::ArrowCursor); break;
-    case SelectionModel::Cursor::Crosshair: setCursor(Qt::CrossCursor); break;
-    case SelectionModel::Cursor::DiagonalNESW: setCursor(Cursors::diagonalNESW()); break;
-    case SelectionModel::Cursor::DiagonalNWSE: setCursor(Cursors::diagonalNWSE()); break;
-    case SelectionModel::Cursor::Horizontal: setCursor(Cursors::horizontal()); break;
-    case SelectionModel::Cursor::Vertical: setCursor(Cursors::vertical()); break;
-    case SelectionModel::Cursor::Move: setCursor(Cursors::move()); break;
+    case SelectionModel::Cursor::Arrow:
+        setCursor(Qt::ArrowCursor);
+        break;
+    case SelectionModel::Cursor::Crosshair:
+        setCursor(Qt::CrossCursor);
+        break;
+    case SelectionModel::Cursor::DiagonalNESW:
+        setCursor(Cursors::diagonalNESW());
+        break;
+    case SelectionModel::Cursor::DiagonalNWSE:
+        setCursor(Cursors::diagonalNWSE());
+        break;
+    case SelectionModel::Cursor::Horizontal:
+        setCursor(Cursors::horizontal());
+        break;
+    case SelectionModel::Cursor::Vertical:
+        setCursor(Cursors::vertical());
+        break;
+    case SelectionModel::Cursor::Move:
+        setCursor(Cursors::move());
+        break;
     }
 }
 
@@ -274,7 +298,8 @@ bool SelectionView::loupeShown() const
 
 QString SelectionView::hexAtCursor(int ix, int iyTop) const
 {
-    if (m_picture.isNull() || ix < 0 || iyTop < 0 || ix >= m_picture.width() || iyTop >= m_picture.height())
+    if (m_picture.isNull() || ix < 0 || iyTop < 0 || ix >= m_picture.width() ||
+        iyTop >= m_picture.height())
         return QStringLiteral("#------");
     return ColorTools::hexString(m_picture.pixelColor(ix, iyTop));
 }
@@ -329,11 +354,13 @@ QRectF SelectionView::loupeBadgeRect(const QRectF &box) const
 QRectF SelectionView::hintRect() const
 {
     const QFontMetricsF fm(hintFont());
-    const QString text = m_purpose == Purpose::PickColor
-                             ? tr("Click to pick a colour · Esc to cancel")
-                             : hintText(m_model.setup().windowPicking, m_model.setup().immediateAction);
+    const QString text =
+        m_purpose == Purpose::PickColor
+            ? tr("Click to pick a colour · Esc to cancel")
+            : hintText(m_model.setup().windowPicking, m_model.setup().immediateAction);
     const QSizeF s(fm.horizontalAdvance(text), fm.height());
-    return QRectF(width() / 2.0 - s.width() / 2, height() / 2.0 - s.height() / 2, s.width(), s.height());
+    return QRectF(width() / 2.0 - s.width() / 2, height() / 2.0 - s.height() / 2, s.width(),
+                  s.height());
 }
 
 QRectF SelectionView::hintPill() const
@@ -456,16 +483,16 @@ void SelectionView::paintEvent(QPaintEvent *event)
 void SelectionView::drawHint(QPainter &p)
 {
     const QRectF r = hintRect();
-    const QString text = m_purpose == Purpose::PickColor
-                             ? tr("Click to pick a colour · Esc to cancel")
-                             : hintText(m_model.setup().windowPicking, m_model.setup().immediateAction);
+    const QString text =
+        m_purpose == Purpose::PickColor
+            ? tr("Click to pick a colour · Esc to cancel")
+            : hintText(m_model.setup().windowPicking, m_model.setup().immediateAction);
     // White on a dark pill reads on any picture, light or dark.
     QPainterPath pill;
     const QRectF back = hintPill();
     pill.addRoundedRect(back, back.height() / 2, back.height() / 2);
     p.fillPath(pill, QColor(0, 0, 0, 166));
-    yup::drawText(p, QPointF(r.left(), r.bottom()), text, hintFont(),
-                  QColor(255, 255, 255, 235));
+    yup::drawText(p, QPointF(r.left(), r.bottom()), text, hintFont(), QColor(255, 255, 255, 235));
 }
 
 void SelectionView::drawWindowHoverHighlight(QPainter &p)
@@ -537,8 +564,8 @@ void SelectionView::drawLoupe(QPainter &p)
     QPainterPath badgePath;
     badgePath.addRoundedRect(badge, 4, 4);
     p.fillPath(badgePath, QColor(0, 0, 0, 209));
-    yup::drawText(p, QPointF(badge.left() + 7, badge.bottom() - 2), loupeText(),
-                  loupeFont(), Qt::white);
+    yup::drawText(p, QPointF(badge.left() + 7, badge.bottom() - 2), loupeText(), loupeFont(),
+                  Qt::white);
 }
 
 } // namespace vistrel

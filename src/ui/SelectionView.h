@@ -54,7 +54,8 @@ public:
     // The parts of the widget that the current state paints beyond the plain dimmed picture.
     QRegion decoratedRegion() const;
 
-    static QString hintText(bool windowPicking, std::optional<SelectionAction> immediateAction = {});
+    static QString hintText(bool windowPicking,
+                            std::optional<SelectionAction> immediateAction = {});
     // Opens the overlay's font faces and shapes its characters once, off the hot key's path:
     // the first overlay would otherwise load them while the user waits for it.
     static void loadFonts();

@@ -35,7 +35,8 @@ void report(Toasts &toasts, Outcome outcome, const QString &detail = {})
                 : QCoreApplication::translate("ShareService", "Share failed — %1").arg(detail));
         break;
     case Outcome::TimedOut:
-        toasts.show(QCoreApplication::translate("ShareService", "Share failed — the server took too long"));
+        toasts.show(
+            QCoreApplication::translate("ShareService", "Share failed — the server took too long"));
         break;
     case Outcome::Cancelled:
         toasts.show(QCoreApplication::translate("ShareService", "Share cancelled"));
@@ -66,12 +67,12 @@ void upload(const QByteArray &png, const QString &token, const QUrl &endpoint,
     // The exchange blocks a thread of its own; a click on the toast, or quitting, cancels it.
     auto cancel = std::make_shared<std::atomic<bool>>(false);
     auto reply = std::make_shared<UploadReply>();
-    QThread *worker = QThread::create([request = std::move(request), cancel, reply] {
-        *reply = postOnce(request, *cancel);
-    });
+    QThread *worker = QThread::create(
+        [request = std::move(request), cancel, reply] { *reply = postOnce(request, *cancel); });
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, worker, [cancel] { *cancel = true; });
-    platform.toasts->showUntilReplaced(QCoreApplication::translate("ShareService", "Sharing… (click to cancel)"),
-                                       [cancel] { *cancel = true; });
+    platform.toasts->showUntilReplaced(
+        QCoreApplication::translate("ShareService", "Sharing… (click to cancel)"),
+        [cancel] { *cancel = true; });
     QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     QObject::connect(worker, &QThread::finished, qApp, [reply, platform, finish] {
         Toasts &toasts = *platform.toasts;
@@ -157,10 +158,10 @@ void ShareService::share(const QImage &image, const Platform &platform,
     // The keyring may take a while (a prompt to unlock it): asked off the GUI thread.
     auto withToken = [image, endpoint, platform, finish, refuse](ShareSettings::Token token) {
         if (!token.text && !token.keyringError.isEmpty()) {
-            platform.toasts->show(QCoreApplication::translate(
-                                      "ShareService",
-                                      "Share failed — the keyring did not give the token: %1")
-                                      .arg(token.keyringError));
+            platform.toasts->show(
+                QCoreApplication::translate("ShareService",
+                                            "Share failed — the keyring did not give the token: %1")
+                    .arg(token.keyringError));
             return finish(std::nullopt);
         }
         if (!token.text)

@@ -1,5 +1,5 @@
-#include "app/AddSessionController.h"
 #include "TestSupport.h"
+#include "app/AddSessionController.h"
 
 #include <QFontMetrics>
 #include <QLabel>
@@ -93,14 +93,15 @@ TEST(AddSession, CaptureButtonShowsAPlusBeforeItsTitleAndNoMissingGlyph)
     auto inky = [&](int x, int y) {
         const QColor c = with.pixelColor(x, y);
         return std::abs(c.red() - ink.red()) + std::abs(c.green() - ink.green()) +
-                   std::abs(c.blue() - ink.blue()) < 120;
+                   std::abs(c.blue() - ink.blue()) <
+               120;
     };
     const QPoint mid = changed.center();
     // Ink along the middle row and column, none in the corners: a plus, not a box.
     EXPECT_TRUE(inky(mid.x(), changed.top() + 3) && inky(mid.x(), changed.bottom() - 3));
     EXPECT_TRUE(inky(changed.left() + 3, mid.y()) && inky(changed.right() - 3, mid.y()));
-    for (const QPoint corner : {changed.topLeft(), changed.topRight(), changed.bottomLeft(),
-                                changed.bottomRight()})
+    for (const QPoint corner :
+         {changed.topLeft(), changed.topRight(), changed.bottomLeft(), changed.bottomRight()})
         EXPECT_FALSE(inky(corner.x() + (corner.x() == changed.left() ? 1 : -1),
                           corner.y() + (corner.y() == changed.top() ? 1 : -1)));
     session.closePanel();

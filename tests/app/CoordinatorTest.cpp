@@ -1,13 +1,13 @@
+#include "TestSupport.h"
 #include "app/AddSessionController.h"
 #include "app/CaptureCoordinator.h"
 #include "app/Preferences.h"
-#include "ui/AnnotationCanvas.h"
-#include "ui/EditorWindowController.h"
 #include "engines/CaptureHistory.h"
 #include "engines/SceneArchive.h"
 #include "platform/FakeDesktop.h"
+#include "ui/AnnotationCanvas.h"
+#include "ui/EditorWindowController.h"
 #include "ui/ScrollCaptureController.h"
-#include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -248,7 +248,8 @@ TEST_F(CoordinatorTest, FailedGrabIsReportedAndClearsBusy)
 // refused with their reason instead of showing an overlay that cannot work.
 TEST_F(CoordinatorTest, WhatTheSessionCannotDoIsRefusedWithItsReason)
 {
-    desktop.limits = SessionLimits{QStringLiteral("no windows here"), QStringLiteral("no scrolling here")};
+    desktop.limits =
+        SessionLimits{QStringLiteral("no windows here"), QStringLiteral("no scrolling here")};
     CaptureCoordinator limited(desktop.platform());
     limited.setOverlayFactory([this](const OverlayRequest &r, auto completion) {
         ++overlaysMade;
@@ -269,7 +270,8 @@ TEST_F(CoordinatorTest, OutcomesAreCutFromWhatTheOverlayShowed)
     const QImage frozen = desktop.display(10)->picture.copy();
     const WindowInfo window = desktop.addWindow(7, QRectF(100, 50, 60, 40), 99);
     for (const SelectionOutcome &outcome :
-         {SelectionOutcome{RectSelection{QRectF(10.7, 20, 30.9, 40.2), main}, SelectionAction::Copy},
+         {SelectionOutcome{RectSelection{QRectF(10.7, 20, 30.9, 40.2), main},
+                           SelectionAction::Copy},
           SelectionOutcome{window, SelectionAction::Copy}}) {
         coordinator->startAreaCapture(false);
         drain();
@@ -336,11 +338,13 @@ TEST_F(CoordinatorTest, ScriptedCapturesGoWhereTheyWereToldAndSayWhenNoneWasTake
     EXPECT_TRUE(coordinator->editors().isEmpty()) << "a script never gets an editor";
 
     // An area: the cut from the frozen picture; nothing written when cancelled.
-    const Answer area = run(Source::Area, dir.filePath("area.png"), false,
-                            SelectionOutcome{RectSelection{QRectF(10, 20, 30, 40), main}, SelectionAction::Copy});
+    const Answer area =
+        run(Source::Area, dir.filePath("area.png"), false,
+            SelectionOutcome{RectSelection{QRectF(10, 20, 30, 40), main}, SelectionAction::Copy});
     EXPECT_TRUE(area.why.isEmpty()) << qPrintable(area.why);
     EXPECT_EQ(QImage(dir.filePath("area.png")).size(), QSize(30, 40));
-    EXPECT_EQ(run(Source::Area, dir.filePath("cancelled.png"), false).why, "the capture was cancelled");
+    EXPECT_EQ(run(Source::Area, dir.filePath("cancelled.png"), false).why,
+              "the capture was cancelled");
     EXPECT_FALSE(QFile::exists(dir.filePath("cancelled.png")));
     EXPECT_FALSE(coordinator->busy());
 
@@ -356,7 +360,8 @@ TEST_F(CoordinatorTest, ScriptedCapturesGoWhereTheyWereToldAndSayWhenNoneWasTake
     // While the user has an overlay up, a script is turned away at once.
     coordinator->startAreaCapture(false);
     drain();
-    EXPECT_EQ(run(Source::Full, dir.filePath("busy.png"), false).why, "another capture is on screen");
+    EXPECT_EQ(run(Source::Full, dir.filePath("busy.png"), false).why,
+              "another capture is on screen");
     overlay->finish(std::nullopt);
     drain();
 }
@@ -421,7 +426,8 @@ TEST_F(CoordinatorTest, AScreenTooBigToAllocateEndsTheCaptureWithAMessage)
 TEST_F(CoordinatorTest, TextExtraction)
 {
     auto runOcr = [&](Result<QString> answer) {
-        coordinator->setTextRecognizer([answer](const QImage &, QObject *, auto done) { done(answer); });
+        coordinator->setTextRecognizer(
+            [answer](const QImage &, QObject *, auto done) { done(answer); });
         coordinator->dispatch(QImage(10, 10, QImage::Format_RGB32), SelectionAction::Ocr);
         drain();
     };
@@ -443,8 +449,8 @@ TEST_F(CoordinatorTest, ScrollOutcomeStartsAScrollingCaptureInsteadOfAPicture)
 {
     coordinator->startScrollCapture();
     drain();
-    overlay->finish(SelectionOutcome{RectSelection{QRectF(0, 0, 50, 50), main},
-                                     SelectionAction::Scroll});
+    overlay->finish(
+        SelectionOutcome{RectSelection{QRectF(0, 0, 50, 50), main}, SelectionAction::Scroll});
     drain();
     EXPECT_TRUE(coordinator->scrollController());
     EXPECT_TRUE(coordinator->editors().isEmpty());
@@ -479,7 +485,8 @@ TEST_F(CoordinatorTest, EditorGetsItsSeedAddRequestAndLaterName)
         answerName = done;
     });
     auto mark = Annotation::make(ToolKind::Rect, QPointF(5, 5), QPointF(30, 20), Qt::red, 3);
-    EditorWindowController *editor = coordinator->openEditor(QImage(60, 40, QImage::Format_RGB32), {mark});
+    EditorWindowController *editor =
+        coordinator->openEditor(QImage(60, 40, QImage::Format_RGB32), {mark});
     ASSERT_EQ(coordinator->editors().size(), 1);
     // Seed marks arrive in the picture's own coordinates and land on the picture.
     ASSERT_EQ(editor->canvas()->annotations().size(), 1);
@@ -633,9 +640,10 @@ TEST_F(CoordinatorTest, NewEditorGetsANameFromItsTextUnlessNamingIsOff)
     QDir(home.path()).mkpath(QStringLiteral(".local/bin"));
     QFile tool(home.filePath(QStringLiteral(".local/bin/claude")));
     ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
-    tool.write(QStringLiteral("#!/bin/sh\necho asked >> '%1/asked'\necho 'Flight Booking Confirmation'\n")
-                   .arg(home.path())
-                   .toUtf8());
+    tool.write(
+        QStringLiteral("#!/bin/sh\necho asked >> '%1/asked'\necho 'Flight Booking Confirmation'\n")
+            .arg(home.path())
+            .toUtf8());
     tool.close();
     tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     auto askedTimes = [&] {
@@ -683,7 +691,8 @@ class BoardTest : public CoordinatorTest
 protected:
     EditorWindowController *startSession()
     {
-        EditorWindowController *editor = coordinator->openEditor(QImage(200, 120, QImage::Format_RGB32));
+        EditorWindowController *editor =
+            coordinator->openEditor(QImage(200, 120, QImage::Format_RGB32));
         editor->addScreenshot(); // the editor's Add button
         return editor;
     }
@@ -713,7 +722,8 @@ TEST_F(BoardTest, CapturesGoOntoTheHiddenEditorUntilDone)
     ASSERT_TRUE(overlay);
     EXPECT_EQ(overlay->request.immediateAction, SelectionAction::Board);
     EXPECT_FALSE(overlay->request.windowPicking);
-    overlay->finish(SelectionOutcome{RectSelection{QRectF(0, 0, 60, 40), main}, SelectionAction::Board});
+    overlay->finish(
+        SelectionOutcome{RectSelection{QRectF(0, 0, 60, 40), main}, SelectionAction::Board});
     drain();
     ASSERT_EQ(editor->canvas()->extraImages().size(), 1);
     EXPECT_EQ(editor->canvas()->extraImages()[0]->picture.size(), QSize(60, 40));
@@ -779,7 +789,8 @@ TEST_F(BoardTest, FailuresAndABusyOverlayShowThePanelAgain)
     session->captureButton()->click();
     drain();
     ASSERT_EQ(overlaysMade, before + 1);
-    overlay->finish(SelectionOutcome{RectSelection{QRectF(0, 0, 60, 40), main}, SelectionAction::Board});
+    overlay->finish(
+        SelectionOutcome{RectSelection{QRectF(0, 0, 60, 40), main}, SelectionAction::Board});
     drain();
     EXPECT_TRUE(session->panel()->isVisible());
     EXPECT_EQ(desktop.warnings.size(), 3);
@@ -861,7 +872,8 @@ TEST_F(CoordinatorTest, CapturesAndEditorsAreKeptInTheHistoryAndReopenEditable)
     capture.fill(Qt::darkGreen);
 
     // Copied: kept. Text recognition alone: not.
-    coordinator->setTextRecognizer([](const QImage &, QObject *, auto done) { done(QString("x")); });
+    coordinator->setTextRecognizer(
+        [](const QImage &, QObject *, auto done) { done(QString("x")); });
     coordinator->dispatch(capture, SelectionAction::Copy);
     coordinator->dispatch(capture, SelectionAction::Ocr);
     flush();
@@ -921,8 +933,9 @@ TEST_F(CoordinatorTest, CapturesAndEditorsAreKeptInTheHistoryAndReopenEditable)
     drain();
     ASSERT_EQ(coordinator->editors().size(), 1);
     ASSERT_EQ(coordinator->editors().first()->canvas()->annotations().size(), 1);
-    EXPECT_EQ(coordinator->editors().first()->canvas()->annotations().first()->boundingRect().topLeft(),
-              QPointF(1030, 1030));
+    EXPECT_EQ(
+        coordinator->editors().first()->canvas()->annotations().first()->boundingRect().topLeft(),
+        QPointF(1030, 1030));
 
     // Off: nothing more is kept.
     preferences.setHistoryEnabled(false);

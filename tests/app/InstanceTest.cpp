@@ -1,9 +1,9 @@
+#include "TestSupport.h"
 #include "app/AppShell.h"
 #include "app/CaptureCoordinator.h"
 #include "app/CommandLine.h"
 #include "app/InstanceServer.h"
 #include "platform/FakeDesktop.h"
-#include "TestSupport.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -34,7 +34,9 @@ using Kind = Command::Kind;
 
 TEST(CommandLine, CommandsDelaysAndFiles)
 {
-    auto parse = [](QStringList args) { return CommandLine::parse(args, QStringLiteral("/home/u/pics")); };
+    auto parse = [](QStringList args) {
+        return CommandLine::parse(args, QStringLiteral("/home/u/pics"));
+    };
     EXPECT_EQ(parse({}).command.kind, Kind::None);
     EXPECT_EQ(parse({"area"}).command.kind, Kind::Area);
     EXPECT_EQ(parse({"color"}).command.kind, Kind::Color);
@@ -46,8 +48,8 @@ TEST(CommandLine, CommandsDelaysAndFiles)
 
     const auto edit = parse({"edit", "a.png", "../b.png", "/tmp/c.png", "--", "-d.png"});
     EXPECT_TRUE(edit.error.isEmpty()) << edit.error.toStdString();
-    EXPECT_EQ(edit.command.files,
-              (QStringList{"/home/u/pics/a.png", "/home/u/b.png", "/tmp/c.png", "/home/u/pics/-d.png"}));
+    EXPECT_EQ(edit.command.files, (QStringList{"/home/u/pics/a.png", "/home/u/b.png", "/tmp/c.png",
+                                               "/home/u/pics/-d.png"}));
     EXPECT_TRUE(parse({"--help"}).help);
     EXPECT_TRUE(parse({"-v"}).version);
 
@@ -78,13 +80,27 @@ TEST(CommandLine, HelpNamesWhereSettingsLive)
 
 TEST(CommandLine, MistakesAreUsageErrors)
 {
-    for (const QStringList &args : QList<QStringList>{
-             {"shoot"}, {"--frobnicate"}, {"area", "extra.png"}, {"edit"}, {"full", "--delay"},
-             {"full", "--delay", "-1"}, {"full", "--delay", "soon"}, {"full", "--delay", "nan"},
-             {"full", "--delay", "99999"}, {"--delay", "area"}, {"--help=yes"}, {"-hv"},
-             {"history", "x.png"}, {"full", "--last"}, {"edit", "--last", "a.png"},
-             {"full", "--output"}, {"full", "--output", "shot.gif"}, {"full", "--output", "shot"},
-             {"ocr", "--clipboard"}, {"scroll", "--output", "a.png"}, {"history", "--clipboard"}}) {
+    for (const QStringList &args : QList<QStringList>{{"shoot"},
+                                                      {"--frobnicate"},
+                                                      {"area", "extra.png"},
+                                                      {"edit"},
+                                                      {"full", "--delay"},
+                                                      {"full", "--delay", "-1"},
+                                                      {"full", "--delay", "soon"},
+                                                      {"full", "--delay", "nan"},
+                                                      {"full", "--delay", "99999"},
+                                                      {"--delay", "area"},
+                                                      {"--help=yes"},
+                                                      {"-hv"},
+                                                      {"history", "x.png"},
+                                                      {"full", "--last"},
+                                                      {"edit", "--last", "a.png"},
+                                                      {"full", "--output"},
+                                                      {"full", "--output", "shot.gif"},
+                                                      {"full", "--output", "shot"},
+                                                      {"ocr", "--clipboard"},
+                                                      {"scroll", "--output", "a.png"},
+                                                      {"history", "--clipboard"}}) {
         EXPECT_FALSE(CommandLine::parse(args, QStringLiteral("/")).error.isEmpty())
             << args.join(' ').toStdString();
     }
@@ -119,18 +135,16 @@ TEST(CommandLine, RequestsFromOtherProcessesAreChecked)
     EXPECT_EQ(scriptedBack->output, scripted.output);
     EXPECT_TRUE(scriptedBack->clipboard);
 
-    for (const char *bad : {R"({})", R"({"command":"rm"})", R"({"command":"area","delay":-3})",
-                            R"({"command":"area","delay":"2"})", R"({"command":"edit"})",
-                            R"({"command":"edit","files":["relative.png"]})",
-                            R"({"command":"edit","files":"a.png"})",
-                            R"({"command":"full","files":["/a.png"]})",
-                            R"({"command":"full","last":true})", R"({"command":"edit","last":"yes"})",
-                            R"({"command":"edit","last":true,"files":["/a.png"]})",
-                            R"({"command":"full","output":"rel.png"})",
-                            R"({"command":"full","output":"/a.exe"})",
-                            R"({"command":"ocr","output":"/a.png"})",
-                            R"({"command":"color","clipboard":true})",
-                            R"({"command":"full","clipboard":"yes"})"}) {
+    for (const char *bad :
+         {R"({})", R"({"command":"rm"})", R"({"command":"area","delay":-3})",
+          R"({"command":"area","delay":"2"})", R"({"command":"edit"})",
+          R"({"command":"edit","files":["relative.png"]})", R"({"command":"edit","files":"a.png"})",
+          R"({"command":"full","files":["/a.png"]})", R"({"command":"full","last":true})",
+          R"({"command":"edit","last":"yes"})",
+          R"({"command":"edit","last":true,"files":["/a.png"]})",
+          R"({"command":"full","output":"rel.png"})", R"({"command":"full","output":"/a.exe"})",
+          R"({"command":"ocr","output":"/a.png"})", R"({"command":"color","clipboard":true})",
+          R"({"command":"full","clipboard":"yes"})"}) {
         why.clear();
         EXPECT_FALSE(Command::fromJson(QJsonDocument::fromJson(bad).object(), &why)) << bad;
         EXPECT_FALSE(why.isEmpty()) << bad;
@@ -186,9 +200,8 @@ struct Served
     // The client blocks, so it runs on a thread while the event loop serves it.
     InstanceClient::Outcome send(const Command &command, QString *reply = nullptr)
     {
-        auto future = std::async(std::launch::async, [&] {
-            return InstanceClient::send(socket, command, reply, 3000);
-        });
+        auto future = std::async(
+            std::launch::async, [&] { return InstanceClient::send(socket, command, reply, 3000); });
         QElapsedTimer t;
         t.start();
         while (future.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready &&
@@ -237,16 +250,16 @@ TEST(Instance, APictureComesBackWholeAfterAnyWait)
     });
     // The answer waits on the user; the connection outlives the server's patience with
     // clients that say nothing (5 s).
-    EXPECT_FALSE(QTest::qWaitFor([&] { return future.wait_for(std::chrono::milliseconds(0)) ==
-                                              std::future_status::ready; },
-                                 5600));
+    EXPECT_FALSE(QTest::qWaitFor(
+        [&] { return future.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; },
+        5600));
     ASSERT_TRUE(pending);
     CommandAnswer answer;
     answer.picture = png;
     pending(answer);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return future.wait_for(std::chrono::milliseconds(0)) ==
-                                             std::future_status::ready; },
-                                5000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return future.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; },
+        5000));
     EXPECT_EQ(future.get(), InstanceClient::Outcome::Done);
     EXPECT_TRUE(received == png) << received.size();
 }
@@ -296,7 +309,9 @@ TEST(Instance, StaleSocketDoesNotBlockAndGarbageIsRefused)
         return future.get();
     };
     EXPECT_TRUE(raw("not json\n").startsWith("error "));
-    EXPECT_TRUE(raw(R"({"command":"edit","files":["../etc/passwd"]})" "\n").startsWith("error "));
+    EXPECT_TRUE(raw(R"({"command":"edit","files":["../etc/passwd"]})"
+                    "\n")
+                    .startsWith("error "));
     EXPECT_TRUE(raw(QByteArray(InstanceServer::maxRequestBytes + 10, 'x')).startsWith("error "));
     EXPECT_EQ(s.received.size(), 1);
     EXPECT_EQ(s.send(Command{}), InstanceClient::Outcome::Done);
@@ -506,11 +521,9 @@ TEST(Instance, EditRefusesWhatIsNotAReadablePictureAndSaysWhy)
     QDir(dir.path()).mkdir("folder.png");
 
     const QList<std::pair<const char *, const char *>> cases = {
-        {"junk.png", "not a picture"},
-        {"huge.png", "20000 × 20000"},
+        {"junk.png", "not a picture"},      {"huge.png", "20000 × 20000"},
         {"fifo.png", "not a regular file"}, // a FIFO without a writer must not hang the app
-        {"loop.png", "symbolic links"},
-        {"folder.png", "folder"},
+        {"loop.png", "symbolic links"},     {"folder.png", "folder"},
         {"missing.png", "No such file"},
     };
     Command edit;

@@ -1,14 +1,14 @@
+#include "app/Preferences.h"
+#include "TestSupport.h"
 #include "app/AppShell.h"
 #include "app/CaptureCoordinator.h"
 #include "app/HotkeyManager.h"
-#include "app/Preferences.h"
 #include "app/PreferencesWindow.h"
 #include "engines/QuickSave.h"
 #include "engines/ShareSettings.h"
 #include "platform/FakeDesktop.h"
 #include "platform/FakeKeyring.h"
 #include "ui/EditorWindowController.h"
-#include "TestSupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -123,7 +123,8 @@ TEST(Preferences, RedactionRulesAreSwitchedInTheWindowAndKept)
     EXPECT_EQ(rules.off, QSet<SecretKind>{SecretKind::Phone});
     EXPECT_EQ(rules.ownWords, QStringList({"Falcon", "Dana Whitfield"}));
     PreferencesWindow shown(again, {}, {});
-    EXPECT_FALSE(shown.redactionKind(int(SecretFinder::allKinds().indexOf(SecretKind::Phone)))->isChecked());
+    EXPECT_FALSE(
+        shown.redactionKind(int(SecretFinder::allKinds().indexOf(SecretKind::Phone)))->isChecked());
     EXPECT_EQ(shown.ownWords()->text(), "Falcon, Dana Whitfield ,,");
 }
 
@@ -385,7 +386,8 @@ TEST(Preferences, ReboundHotkeyWorksAndTheOldOneIsReleased)
     EXPECT_EQ(p.requests.size(), 1);
     EXPECT_EQ(p.prefs.hotkey(1), QKeySequence(newKeys));
     EXPECT_EQ(p.shell->menu()->actions()[0]->text(), "Capture Area  (Ctrl+Alt+A)");
-    EXPECT_EQ(p.shell->menu()->actions()[11]->text(), "Ctrl+Alt+A area · Ctrl+Shift+1 full · Ctrl+Shift+9 OCR");
+    EXPECT_EQ(p.shell->menu()->actions()[11]->text(),
+              "Ctrl+Alt+A area · Ctrl+Shift+1 full · Ctrl+Shift+9 OCR");
 
     // The next start grabs the stored combination.
     FakeDesktop desktop;

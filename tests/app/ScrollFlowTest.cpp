@@ -1,9 +1,9 @@
-#include "app/CaptureCoordinator.h"
-#include "ui/EditorWindowController.h"
-#include "ui/CapturePreviewController.h"
-#include "platform/FakeDesktop.h"
-#include "ui/ScrollCaptureController.h"
 #include "TestSupport.h"
+#include "app/CaptureCoordinator.h"
+#include "platform/FakeDesktop.h"
+#include "ui/CapturePreviewController.h"
+#include "ui/EditorWindowController.h"
+#include "ui/ScrollCaptureController.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -20,7 +20,10 @@ namespace {
 class ScriptedOverlay : public SelectionOverlay
 {
 public:
-    ScriptedOverlay(OverlayRequest r, Completion c) : request(std::move(r)), completion(std::move(c)) {}
+    ScriptedOverlay(OverlayRequest r, Completion c)
+        : request(std::move(r)), completion(std::move(c))
+    {
+    }
     void present() override {}
     OverlayRequest request;
     Completion completion;
@@ -52,11 +55,14 @@ protected:
         drain();
         ASSERT_TRUE(overlay);
         EXPECT_EQ(overlay->request.immediateAction, SelectionAction::Scroll);
-        overlay->completion(
-            SelectionOutcome{RectSelection{QRectF(20, 30, 200, 100), display}, SelectionAction::Scroll});
+        overlay->completion(SelectionOutcome{RectSelection{QRectF(20, 30, 200, 100), display},
+                                             SelectionAction::Scroll});
         // The first frame follows once the screen beneath the overlay is repainted.
         EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return coordinator->scrollController() && coordinator->scrollController()->tick() > 0; },
+            [&] {
+                return coordinator->scrollController() &&
+                       coordinator->scrollController()->tick() > 0;
+            },
             3000));
     }
 
@@ -76,7 +82,7 @@ TEST_F(ScrollFlowTest, DoneOpensThePreviewCardAndItsEditOpensTheEditor)
     ScrollCaptureController *scroll = coordinator->scrollController();
     ASSERT_TRUE(scroll);
     EXPECT_TRUE(scroll->running());
-    EXPECT_GE(scroll->tick(), 1); // the first frame is taken at once
+    EXPECT_GE(scroll->tick(), 1);                         // the first frame is taken at once
     EXPECT_TRUE(desktop.grabExclusions.last().isEmpty()); // nothing hidden per frame
     scroll->doneButton()->click();
     drain();

@@ -130,12 +130,13 @@ TEST(AppShell, MenuItemsInOrder)
         titles << (a->isSeparator() ? QStringLiteral("-") : a->text());
         enabled << a->isEnabled();
     }
-    EXPECT_EQ(titles, (QStringList{"Capture Area  (Ctrl+Shift+2)", "Capture Full Screen  (Ctrl+Shift+1)",
-                                   "Scrolling Capture  (Ctrl+Shift+8)", "Capture Window", "-",
-                                   "Extract Text (OCR)  (Ctrl+Shift+9)", "Pick Color", "-",
-                                   "Recent Captures", "Show History…", "-",
-                                   "Ctrl+Shift+2 area · Ctrl+Shift+1 full · Ctrl+Shift+9 OCR",
-                                   "-", "Preferences…", "Quit Vistrel"}));
+    EXPECT_EQ(titles,
+              (QStringList{"Capture Area  (Ctrl+Shift+2)", "Capture Full Screen  (Ctrl+Shift+1)",
+                           "Scrolling Capture  (Ctrl+Shift+8)", "Capture Window", "-",
+                           "Extract Text (OCR)  (Ctrl+Shift+9)", "Pick Color", "-",
+                           "Recent Captures", "Show History…", "-",
+                           "Ctrl+Shift+2 area · Ctrl+Shift+1 full · Ctrl+Shift+9 OCR", "-",
+                           "Preferences…", "Quit Vistrel"}));
     EXPECT_FALSE(enabled[11]);
     EXPECT_TRUE(enabled[0] && enabled[3] && enabled[6] && enabled[8] && enabled[9] && enabled[13] &&
                 enabled[14]);
@@ -188,7 +189,9 @@ TEST(AppShell, HangupTermAndInterruptEndTheLoopAsQuitDoes)
 double contrast(QColor a, QColor b)
 {
     auto lum = [](QColor c) {
-        auto ch = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        auto ch = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
         return 0.2126 * ch(c.redF()) + 0.7152 * ch(c.greenF()) + 0.0722 * ch(c.blueF());
     };
     const double x = lum(a), y = lum(b);

@@ -1,9 +1,9 @@
-#include "platform/FakeDesktop.h"
 #include "engines/Beautify.h"
+#include "TestSupport.h"
+#include "platform/FakeDesktop.h"
 #include "ui/BeautifyWindowController.h"
 #include "ui/CompareWindowController.h"
 #include "ui/SideWindow.h"
-#include "TestSupport.h"
 
 #include <QAbstractButton>
 #include <QPointer>
@@ -101,7 +101,8 @@ TEST(BeautifyWindow, PresetsSlidersAndCopyAtAnyMagnification)
     EXPECT_TRUE(c.swatches()[0]->styleSheet().contains("1px"));
     const QImage grape = c.view()->render();
     EXPECT_LE(channelDistance(grape.pixel(0, 0), QColor(0x8E2DE2)), 3);
-    EXPECT_LE(channelDistance(grape.pixel(grape.width() - 1, grape.height() - 1), QColor(0x4A00E0)), 3);
+    EXPECT_LE(channelDistance(grape.pixel(grape.width() - 1, grape.height() - 1), QColor(0x4A00E0)),
+              3);
 
     c.paddingSlider()->setValue(100);
     EXPECT_EQ(c.view()->render().size(), QSize(1200, 800));
@@ -169,7 +170,8 @@ TEST(SideWindows, EscapeAndCtrlWCloseThemWhereverTheFocusIs)
 
     // Other keys, and W without Control, leave them open.
     EXPECT_FALSE(closesWith(compare.window(), nullptr, QKeyCombination(Qt::Key_W)));
-    EXPECT_FALSE(closesWith(beautify.window(), beautify.radiusSlider(), QKeyCombination(Qt::Key_Left)));
+    EXPECT_FALSE(
+        closesWith(beautify.window(), beautify.radiusSlider(), QKeyCombination(Qt::Key_Left)));
     EXPECT_TRUE(beautify.window()->isVisible());
 
     // Closing by key lets a side window whose editor is gone go, as the close button does.

@@ -42,7 +42,8 @@ TEST(CaptureService, ScaleFactorFallsBackToTheMainScreenThenTwo)
 {
     FakeDesktop desktop;
     desktop.addDisplay(1, QRectF(0, 0, 100, 100), 3.0);
-    const DisplayInfo unlisted = desktop.addDisplay(2, QRectF(100, 0, 100, 100), 1.0, Qt::gray, false);
+    const DisplayInfo unlisted =
+        desktop.addDisplay(2, QRectF(100, 0, 100, 100), 1.0, Qt::gray, false);
     CaptureService service(desktop);
     EXPECT_EQ(service.scaleFactor(unlisted), 3.0);
 
@@ -98,4 +99,3 @@ TEST(CaptureService, CutsFromTheFrozenPictureStayTheirOwn)
     EXPECT_EQ(over->pixel(10, 10), before.pixel(360, 260));
     EXPECT_EQ(over->pixel(80, 80), qRgb(0, 0, 0));
 }
-

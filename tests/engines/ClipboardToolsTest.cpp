@@ -40,14 +40,16 @@ TEST(PngEncoder, BandsJoinIntoOnePictureThatDecodesExactly)
             QImage image(size, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
             for (int y = 0; y < size.height(); ++y)
                 for (int x = 0; x < size.width(); ++x)
-                    image.setPixel(x, y, qRgba((x * 31 + y) % 256, (y * 17) % 256, (x ^ y) % 256,
-                                               alpha ? (x * 5 + y * 3) % 256 : 255));
+                    image.setPixel(x, y,
+                                   qRgba((x * 31 + y) % 256, (y * 17) % 256, (x ^ y) % 256,
+                                         alpha ? (x * 5 + y * 3) % 256 : 255));
             for (int bands : {1, 3}) {
                 const QByteArray png = encodePngFast(image, bands);
                 const QImage back = QImage::fromData(png, "PNG");
                 ASSERT_FALSE(back.isNull()) << size.width() << "x" << size.height();
                 EXPECT_EQ(back.convertToFormat(image.format()), image)
-                    << size.width() << "x" << size.height() << " alpha " << alpha << " bands " << bands;
+                    << size.width() << "x" << size.height() << " alpha " << alpha << " bands "
+                    << bands;
             }
         }
     }

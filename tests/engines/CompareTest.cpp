@@ -1,8 +1,8 @@
-#include "platform/FakeDesktop.h"
 #include "engines/Compare.h"
-#include "ui/CompareWindowController.h"
-#include "engines/GifWriter.h"
 #include "TestSupport.h"
+#include "engines/GifWriter.h"
+#include "platform/FakeDesktop.h"
+#include "ui/CompareWindowController.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -53,7 +53,8 @@ DecodedGif decodeGif(const QString &path)
     if (DGifSlurp(gif) == GIF_OK) {
         for (int i = 0; i < gif->ImageCount; ++i) {
             const SavedImage &s = gif->SavedImages[i];
-            const ColorMapObject *map = s.ImageDesc.ColorMap ? s.ImageDesc.ColorMap : gif->SColorMap;
+            const ColorMapObject *map =
+                s.ImageDesc.ColorMap ? s.ImageDesc.ColorMap : gif->SColorMap;
             QImage frame(s.ImageDesc.Width, s.ImageDesc.Height, QImage::Format_RGB32);
             for (int y = 0; y < frame.height(); ++y)
                 for (int x = 0; x < frame.width(); ++x) {
@@ -220,7 +221,8 @@ TEST(CompareWindow, ExportGifCopyAndSave)
 {
     QTemporaryDir dir;
     FakeDesktop desktop;
-    CompareWindowController c(solid(300, 200, Qt::red), solid(100, 100, Qt::blue), desktop.platform());
+    CompareWindowController c(solid(300, 200, Qt::red), solid(100, 100, Qt::blue),
+                              desktop.platform());
     EXPECT_EQ(c.window()->windowTitle(), "Vistrel — Compare");
 
     desktop.saveAnswer = dir.filePath("ba"); // no extension typed

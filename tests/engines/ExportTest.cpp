@@ -1,21 +1,21 @@
+#include "TestSupport.h"
 #include "engines/ImageFiles.h"
 #include "engines/QuickSave.h"
-#include "ui/ImageExport.h"
-#include "ui/PinWindow.h"
 #include "platform/FakeDesktop.h"
 #include "platform/QtDesktop.h"
-#include "TestSupport.h"
+#include "ui/ImageExport.h"
+#include "ui/PinWindow.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QPointer>
-#include <QScreen>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -52,7 +52,8 @@ TEST(ImageExport, TimestampAndDefaultNames)
     EXPECT_EQ(ImageFiles::defaultBaseName(when), "Vistrel 2026-03-14 at 09.05.07");
 
     FakeDesktop desktop;
-    ImageExport::savePanel(desktop.platform(), pattern(4, 4), true, QStringLiteral("report 2026-03-14"));
+    ImageExport::savePanel(desktop.platform(), pattern(4, 4), true,
+                           QStringLiteral("report 2026-03-14"));
     ImageExport::savePanel(desktop.platform(), pattern(4, 4), true, std::nullopt);
     ImageExport::savePanel(desktop.platform(), pattern(4, 4));
     ASSERT_EQ(desktop.saveRequests.size(), 3);
@@ -112,7 +113,9 @@ TEST(ImageExport, QuickSaveGivesTheModeOfADialogSave)
 {
     QTemporaryDir dir;
     auto modeOf = [](const QString &path) {
-        struct stat st {};
+        struct stat st
+        {
+        };
         return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
     };
     struct KeepUmask
@@ -125,8 +128,9 @@ TEST(ImageExport, QuickSaveGivesTheModeOfADialogSave)
         const QString viaDialog =
             dir.filePath(QStringLiteral("dialog-%1.png").arg(mask, 3, 8, QLatin1Char('0')));
         ASSERT_TRUE(ImageFiles::saveImage(pattern(8, 8), viaDialog));
-        const auto quick = QuickSave::saveInFolder(pattern(8, 8), dir.path(), QDateTime::currentDateTime(),
-                                                   QStringLiteral("quick-%1").arg(mask, 3, 8, QLatin1Char('0')));
+        const auto quick =
+            QuickSave::saveInFolder(pattern(8, 8), dir.path(), QDateTime::currentDateTime(),
+                                    QStringLiteral("quick-%1").arg(mask, 3, 8, QLatin1Char('0')));
         ASSERT_TRUE(quick) << quick.error().errorDescription().toStdString();
         EXPECT_EQ(modeOf(*quick), modeOf(viaDialog)) << "umask " << std::oct << mask;
         EXPECT_EQ(modeOf(*quick), int(0666 & ~mask)) << "umask " << std::oct << mask;
@@ -213,7 +217,8 @@ TEST(ImageExport, SaveOffersEveryTypeFromTheFolderAndTheTypedExtensionDecides)
     ASSERT_EQ(desktop.saveRequests.size(), 1);
     const SaveRequest asked = desktop.saveRequests[0];
     EXPECT_EQ(asked.folder, dir.path());
-    EXPECT_TRUE(asked.suggestedName.startsWith("Vistrel 20") && asked.suggestedName.endsWith(".png"));
+    EXPECT_TRUE(asked.suggestedName.startsWith("Vistrel 20") &&
+                asked.suggestedName.endsWith(".png"));
     ASSERT_EQ(asked.nameFilters.size(), 3);
     EXPECT_TRUE(asked.nameFilters[0].contains("*.png"));
     EXPECT_TRUE(asked.nameFilters[1].contains("*.jpg"));
@@ -262,7 +267,8 @@ TEST(ImageExport, SaveWithoutAskingWritesNewFilesAndAFailureAsksAboveTheError)
     ImageExport::save(platform, pattern(40, 30), settings, [&](bool w) { writing += w; });
     EXPECT_EQ(writing, 1);
     EXPECT_TRUE(desktop.saveRequests.isEmpty());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QDir(settings.folder).entryList(QDir::Files).size() == 1; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return QDir(settings.folder).entryList(QDir::Files).size() == 1; }, 5000));
     EXPECT_TRUE(QDir(settings.folder).entryList(QDir::Files).first().startsWith("Vistrel "));
 
     // A smart-named PDF, twice: the second never replaces the first.
@@ -272,7 +278,8 @@ TEST(ImageExport, SaveWithoutAskingWritesNewFilesAndAFailureAsksAboveTheError)
     ASSERT_TRUE(waitForFile(QDir(settings.folder).filePath("report 2026-03-14.pdf")));
     ImageExport::save(platform, pattern(40, 30), settings);
     ASSERT_TRUE(waitForFile(QDir(settings.folder).filePath("report 2026-03-14 (2).pdf")));
-    EXPECT_TRUE(readAll(QDir(settings.folder).filePath("report 2026-03-14 (2).pdf")).startsWith("%PDF"));
+    EXPECT_TRUE(
+        readAll(QDir(settings.folder).filePath("report 2026-03-14 (2).pdf")).startsWith("%PDF"));
     EXPECT_TRUE(desktop.saveRequests.isEmpty());
 
     // A folder that cannot be made: the dialog opens where the last save went, then the error
@@ -375,7 +382,8 @@ TEST(ImageExport, PdfIsOnePagePixelSizedAndLossless)
     ASSERT_TRUE(pdf.startsWith("%PDF"));
     const QString text = QString::fromLatin1(pdf);
     EXPECT_EQ(text.count(QRegularExpression("/Type\\s*/Page\\b")), 1);
-    EXPECT_TRUE(text.contains(QRegularExpression("/MediaBox\\s*\\[\\s*0\\s+0\\s+1200(\\.0+)?\\s+800(\\.0+)?\\s*\\]")));
+    EXPECT_TRUE(text.contains(
+        QRegularExpression("/MediaBox\\s*\\[\\s*0\\s+0\\s+1200(\\.0+)?\\s+800(\\.0+)?\\s*\\]")));
     EXPECT_FALSE(text.contains("/DCTDecode"));
 
     // Decode it back with poppler's image extractor when it is there.
@@ -456,10 +464,10 @@ TEST(PinWindow, OpensWithinEightyPercentOfItsScreenAndOnIt)
         QRect visible;
     };
     const QList<Case> cases = {
-        {{1280, 12000}, {0, 0, 1280, 800}},     // a tall scrolling capture
+        {{1280, 12000}, {0, 0, 1280, 800}},       // a tall scrolling capture
         {{12000, 300}, {-1280, 200, 1280, 1024}}, // a wide one, on a screen left of the main one
         {{3000, 2000}, {0, 0, 1280, 800}},
-        {{10, 10}, {100, 100, 60, 40}},         // no room for the margin
+        {{10, 10}, {100, 100, 60, 40}}, // no room for the margin
         {{1, 1}, {0, 0, 800, 600}},
     };
     for (const Case &c : cases) {
@@ -474,7 +482,8 @@ TEST(PinWindow, OpensWithinEightyPercentOfItsScreenAndOnIt)
             EXPECT_TRUE(std::abs(open.frame.width() - c.visible.width() * 0.8) <= 1 ||
                         std::abs(open.frame.height() - c.visible.height() * 0.8) <= 1);
             EXPECT_NEAR(open.frame.width() / double(open.frame.height()),
-                        c.base.width() / c.base.height(), 0.02 * c.base.width() / c.base.height() + 0.1);
+                        c.base.width() / c.base.height(),
+                        0.02 * c.base.width() / c.base.height() + 0.1);
         }
     }
 

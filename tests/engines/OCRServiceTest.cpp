@@ -1,11 +1,11 @@
-#include "ScreenCorpus.h"
-#include "TextCorpus.h"
-#include "TestSupport.h"
-#include "platform/FakeDesktop.h"
-#include "engines/OCRLayout.h"
 #include "engines/OCRService.h"
-#include "ui/RecognizedText.h"
+#include "ScreenCorpus.h"
+#include "TestSupport.h"
+#include "TextCorpus.h"
+#include "engines/OCRLayout.h"
 #include "engines/TesseractEngine.h"
+#include "platform/FakeDesktop.h"
+#include "ui/RecognizedText.h"
 
 #include <QFile>
 #include <QPainter>
@@ -21,7 +21,8 @@ namespace {
 
 TextObservation obs(double cx, double cy, const char *text)
 {
-    return {QRectF(cx - 0.05, cy - 0.01, 0.1, 0.02), text ? std::optional<QString>(text) : std::nullopt};
+    return {QRectF(cx - 0.05, cy - 0.01, 0.1, 0.02),
+            text ? std::optional<QString>(text) : std::nullopt};
 }
 
 QImage blank(QSize size = {400, 200})
@@ -58,8 +59,9 @@ TEST(OCRService, LinesRunTopToBottomAndPiecesLeftToRight)
 
 TEST(OCRService, ObservationsWithoutACandidateAddNothing)
 {
-    EXPECT_EQ(OCRService::joined({obs(0.1, 0.9, "one"), obs(0.1, 0.5, nullptr), obs(0.1, 0.1, "two")}),
-              "one\ntwo");
+    EXPECT_EQ(
+        OCRService::joined({obs(0.1, 0.9, "one"), obs(0.1, 0.5, nullptr), obs(0.1, 0.1, "two")}),
+        "one\ntwo");
     EXPECT_EQ(OCRService::joined({}), "");
 }
 
@@ -82,15 +84,16 @@ TEST(OCRService, ReadsScreenshotTextOnLightAndDarkThemes)
             const CorpusImage c = renderRows(rows, "DejaVu Sans", px, dark, QSize(520, 160));
             const auto text = ocr.recognizeTextNow(c.image);
             ASSERT_TRUE(text);
-            EXPECT_GE(characterAccuracy(*text, c.truth), 0.98) << c.name.toStdString() << ": "
-                                                               << text->toStdString();
+            EXPECT_GE(characterAccuracy(*text, c.truth), 0.98)
+                << c.name.toStdString() << ": " << text->toStdString();
         }
 }
 
 TEST(OCRService, BoxesAreNormalisedWithTheOriginAtTheBottomLeft)
 {
     OCRService ocr;
-    const CorpusImage c = renderRows({"Hello from the top line"}, "DejaVu Sans", 16, false, QSize(600, 300));
+    const CorpusImage c =
+        renderRows({"Hello from the top line"}, "DejaVu Sans", 16, false, QSize(600, 300));
     const QRect truth = c.lineRects.first(); // top-down pixels
     const QRectF expected(truth.x() / 600.0, 1.0 - (truth.y() + truth.height()) / 300.0,
                           truth.width() / 600.0, truth.height() / 300.0);
@@ -176,7 +179,7 @@ TEST(OCRService, TilesCutOnlyBetweenLinesAndThroughWideGaps)
     QPainter p(&grey);
     p.fillRect(10, 40, 150, 20, Qt::black); // a line, with a word gap at 160..170
     p.fillRect(170, 40, 60, 20, Qt::black);
-    p.fillRect(300, 10, 80, 80, Qt::black);  // a column beyond a wide gap
+    p.fillRect(300, 10, 80, 80, Qt::black); // a column beyond a wide gap
     p.end();
     const auto parts = OCRService::tiles(grey, 1000, 24);
     ASSERT_GE(parts.size(), 2);
@@ -253,17 +256,19 @@ TEST(OCRLayout, CellsOfARowJoinOnlyOverPlainBackground)
     p.end();
     EXPECT_EQ(OCRLayout::joinRows(row, grey).size(), 2);
     // Different panels (two windows) never share a row, however close.
-    EXPECT_EQ(OCRLayout::joinRows({piece(10, 100, {"left"}, 1), piece(60, 100, {"right"}, 2)}, white())
-                  .size(),
-              2);
+    EXPECT_EQ(
+        OCRLayout::joinRows({piece(10, 100, {"left"}, 1), piece(60, 100, {"right"}, 2)}, white())
+            .size(),
+        2);
     // Long lines of two columns of prose stay apart; near pieces of one row join.
     EXPECT_EQ(OCRLayout::joinRows({piece(10, 100, {"a", "line", "of", "prose"}),
                                    piece(400, 100, {"another", "line", "of", "prose"})},
                                   white())
                   .size(),
               2);
-    EXPECT_EQ(OCRLayout::joinRows({piece(10, 100, {"a", "line", "of", "prose"}), piece(150, 100, {"and", "more"})},
-                                  white())
+    EXPECT_EQ(OCRLayout::joinRows(
+                  {piece(10, 100, {"a", "line", "of", "prose"}), piece(150, 100, {"and", "more"})},
+                  white())
                   .size(),
               1);
 }
@@ -328,8 +333,13 @@ TEST(OCRLayout, ColumnGapsOfAListingAreKeptAsSpaces)
     // Monospaced: 10 px cells, each word's ink one side bearing (2 px) short of its cells.
     LayoutLine l;
     int x = 0;
-    for (const auto &[word, spacesAfter] : QList<std::pair<QString, int>>{
-             {"-rw-r--r--", 2}, {"1", 1}, {"alex", 4}, {"4096", 1}, {"Mar", 2}, {"1", 1}, {"notes.txt", 0}}) {
+    for (const auto &[word, spacesAfter] : QList<std::pair<QString, int>>{{"-rw-r--r--", 2},
+                                                                          {"1", 1},
+                                                                          {"alex", 4},
+                                                                          {"4096", 1},
+                                                                          {"Mar", 2},
+                                                                          {"1", 1},
+                                                                          {"notes.txt", 0}}) {
         l.words.append({QRect(x + 1, 0, 10 * int(word.size()) - 2, 12), word});
         x += 10 * (int(word.size()) + spacesAfter);
     }
@@ -370,7 +380,8 @@ TEST(OCRLayout, ColumnsOfProseStayApartWhileRowsOfATableJoin)
 
     QList<LayoutLine> table;
     for (int i = 0; i < 8; ++i)
-        table.append(row(20 + i * 20, {{10, {"Minutes", "of", "the", "board.pdf"}}, {400, {"52", "kB"}},
+        table.append(row(20 + i * 20, {{10, {"Minutes", "of", "the", "board.pdf"}},
+                                       {400, {"52", "kB"}},
                                        {700, {"PDF", "document"}}}));
     const auto rows = OCRLayout::joinRows(OCRLayout::splitAtPanels(table, PanelMap()), white());
     ASSERT_EQ(rows.size(), 8);
@@ -397,9 +408,11 @@ TEST(OCRLayout, AnUnsureWordIsKeptWhenItLooksLikeOneBesideSureWords)
         return out.join(' ');
     };
     // Identifiers score low; frames and icons still go.
-    EXPECT_EQ(words(OCRLayout::splitAtPanels({line({{"Built", 91}, {"target", 93}, {"vistrel_core", 23}})}, {})),
+    EXPECT_EQ(words(OCRLayout::splitAtPanels(
+                  {line({{"Built", 91}, {"target", 93}, {"vistrel_core", 23}})}, {})),
               "Built target vistrel_core");
-    EXPECT_EQ(words(OCRLayout::splitAtPanels({line({{"Built", 91}, {"~Il", 12}, {"|", 40}})}, {})), "Built");
+    EXPECT_EQ(words(OCRLayout::splitAtPanels({line({{"Built", 91}, {"~Il", 12}, {"|", 40}})}, {})),
+              "Built");
     EXPECT_EQ(words(OCRLayout::splitAtPanels({line({{"vistrel_core", 23}})}, {})), "");
 }
 
@@ -483,7 +496,8 @@ TEST(OCRService, ReadsComposedScreensInReadingOrder)
         const ScreenScene s = screenScene(name, 1);
         const auto text = ocr.recognizeTextNow(s.image);
         ASSERT_TRUE(text);
-        EXPECT_GE(characterAccuracy(*text, s.lines.join('\n')), 0.99) << name << ":\n" << text->toStdString();
+        EXPECT_GE(characterAccuracy(*text, s.lines.join('\n')), 0.99) << name << ":\n"
+                                                                      << text->toStdString();
         EXPECT_GE(linesInOrder(*text, s.lines), 0.97) << name << ":\n" << text->toStdString();
     }
 }
@@ -515,7 +529,8 @@ TEST(OCRService, OneOutcomeForEveryCaller)
 {
     FakeDesktop desktop;
     desktop.clipboardText = "before";
-    RecognizedText::deliver(QStringLiteral("héllo\nworld"), desktop.platform(), QStringLiteral("Copied %1 chars"));
+    RecognizedText::deliver(QStringLiteral("héllo\nworld"), desktop.platform(),
+                            QStringLiteral("Copied %1 chars"));
     EXPECT_EQ(desktop.clipboardText, "héllo\nworld");
     EXPECT_EQ(desktop.toastTexts, QStringList{"Copied 11 chars"});
 
@@ -524,7 +539,8 @@ TEST(OCRService, OneOutcomeForEveryCaller)
     EXPECT_EQ(desktop.clipboardText, "héllo\nworld");
 
     // A failure names its cause in an alert, and is never "No text found".
-    RecognizedText::deliver(CaptureError::failed("Text recognition needs the English model"), desktop.platform());
+    RecognizedText::deliver(CaptureError::failed("Text recognition needs the English model"),
+                            desktop.platform());
     drain();
     EXPECT_EQ(desktop.toastTexts.size(), 2);
     ASSERT_EQ(desktop.warnings.size(), 1);
@@ -541,7 +557,8 @@ TEST(TesseractEngine, PreparationInvertsDarkThemesAndEnlargesSmallPictures)
     EXPECT_EQ(p.scale, 3.0);
     EXPECT_EQ(p.grey.size(), QSize(600, 300));
     EXPECT_GT(qGray(p.grey.pixel(5, 5)), 200);
-    const PreparedImage big = TesseractEngine::prepare(blank({3840, 2160}), TesseractEngine::readingBudget);
+    const PreparedImage big =
+        TesseractEngine::prepare(blank({3840, 2160}), TesseractEngine::readingBudget);
     EXPECT_EQ(big.scale, 1.0);
     EXPECT_FALSE(big.inverted);
 }
@@ -576,7 +593,8 @@ TEST(TesseractEngine, IdleEnginesAreDroppedAndRecognitionResumesAfterwards)
     OCRService ocr;
     // Engines hold their models; an idle app must not keep them, and reading must work again
     // once they and the engine's word-list cache are gone.
-    const CorpusImage c = renderRows({"Hello from the top line"}, "DejaVu Sans", 16, false, QSize(600, 300));
+    const CorpusImage c =
+        renderRows({"Hello from the top line"}, "DejaVu Sans", 16, false, QSize(600, 300));
     for (int round = 0; round < 2; ++round) {
         const auto text = ocr.recognizeTextNow(c.image);
         ASSERT_TRUE(text);
@@ -600,7 +618,8 @@ TEST(TesseractEngine, IdleEnginesAreDroppedAndRecognitionResumesAfterwards)
 TEST(TesseractEngine, AHelperThatCannotStartOrDiesFailsThatRecognitionOnly)
 {
     OCRService ocr;
-    const CorpusImage c = renderRows({"Hello from the top line"}, "DejaVu Sans", 16, false, QSize(600, 300));
+    const CorpusImage c =
+        renderRows({"Hello from the top line"}, "DejaVu Sans", 16, false, QSize(600, 300));
     const QByteArray real = qgetenv("VISTREL_RECOGNIZER");
     QTemporaryDir dir;
     // One that says it is ready and goes away before answering, as a crash would.

@@ -151,7 +151,8 @@ QByteArray declaring(QSize size)
     QByteArray bytes = png(filled({4, 4}, Qt::red));
     qToBigEndian(quint32(size.width()), bytes.data() + 16);
     qToBigEndian(quint32(size.height()), bytes.data() + 20);
-    const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef *>(bytes.constData() + 12), 17));
+    const quint32 crc =
+        quint32(crc32(0, reinterpret_cast<const Bytef *>(bytes.constData() + 12), 17));
     qToBigEndian(crc, bytes.data() + 29);
     return bytes;
 }
@@ -169,9 +170,10 @@ TEST(RecoveryStore, KeepsEveryMarkPictureAndTheCropPrivately)
     EXPECT_EQ(store.ids(), QStringList{id});
     EXPECT_EQ(QFileInfo(home.filePath(QStringLiteral("recovery/") + id)).permissions() & 0x0077,
               QFileDevice::Permissions());
-    EXPECT_EQ(QFileInfo(home.filePath(QStringLiteral("recovery/%1/scene.json").arg(id)))
-                      .permissions() & 0x0077,
-              QFileDevice::Permissions());
+    EXPECT_EQ(
+        QFileInfo(home.filePath(QStringLiteral("recovery/%1/scene.json").arg(id))).permissions() &
+            0x0077,
+        QFileDevice::Permissions());
 
     const std::optional<EditorScene> back = store.read(id, &error);
     ASSERT_TRUE(back) << qPrintable(error);
@@ -217,8 +219,11 @@ TEST(RecoveryStore, DamagedOrForeignEntriesAreRefusedWithAReason)
     object.insert(QStringLiteral("version"), EditorScene::version);
     QJsonArray marks = object.value(QStringLiteral("marks")).toArray();
     marks.append(QJsonObject{{"kind", "teleporter"}, {"start", QJsonArray{1, 2}}});
-    marks.append(QJsonObject{{"kind", "rect"}, {"start", QJsonArray{1e300, 2}},
-                             {"end", QJsonArray{3, 4}}, {"color", "#ff0000"}, {"lineWidth", 5}});
+    marks.append(QJsonObject{{"kind", "rect"},
+                             {"start", QJsonArray{1e300, 2}},
+                             {"end", QJsonArray{3, 4}},
+                             {"color", "#ff0000"},
+                             {"lineWidth", 5}});
     object.insert(QStringLiteral("marks"), marks);
     rewrite(QJsonDocument(object).toJson());
     const auto back = store.read(id, &error);
@@ -299,18 +304,23 @@ TEST(EditablePng, DamagedOrHostileChunksOpenThePlainPictureWithAReason)
     EXPECT_TRUE(problemOf(EditablePng::withChunk(flat, payload(json, {}))).contains("damaged"));
 
     // A newer writer, a picture declared 20000 × 20000, 100 000 marks.
-    EXPECT_TRUE(problemOf(EditablePng::withChunk(flat, payload(json, {capture}, 2))).contains("newer"));
+    EXPECT_TRUE(
+        problemOf(EditablePng::withChunk(flat, payload(json, {capture}, 2))).contains("newer"));
     EXPECT_TRUE(problemOf(EditablePng::withChunk(flat, payload(json, {declaring({20000, 20000})})))
                     .contains("too large"));
     QJsonObject many = scene.toJson();
     QJsonArray marks;
-    const QJsonObject one{{"kind", "rect"}, {"start", QJsonArray{1, 2}}, {"end", QJsonArray{3, 4}},
-                          {"color", "#ff0000"}, {"lineWidth", 2}};
+    const QJsonObject one{{"kind", "rect"},
+                          {"start", QJsonArray{1, 2}},
+                          {"end", QJsonArray{3, 4}},
+                          {"color", "#ff0000"},
+                          {"lineWidth", 2}};
     for (int i = 0; i < 100000; ++i)
         marks.append(one);
     many.insert("marks", marks);
     const QByteArray manyJson = QJsonDocument(many).toJson(QJsonDocument::Compact);
-    EXPECT_TRUE(problemOf(EditablePng::withChunk(flat, payload(manyJson, {capture}))).contains("too many marks"));
+    EXPECT_TRUE(problemOf(EditablePng::withChunk(flat, payload(manyJson, {capture})))
+                    .contains("too many marks"));
 
     // A chunk that declares more than may be read is refused before it is read.
     QByteArray huge = flat.left(flat.size() - 12);
@@ -412,7 +422,8 @@ TEST(CaptureHistory, EntriesArePrivateNewestFirstAndTheOldestGoFirst)
     EXPECT_EQ(entries.first().time.toSecsSinceEpoch(), t0.addSecs(4).toSecsSinceEpoch());
     EXPECT_TRUE(QFileInfo(entries.first().thumbnail).isFile());
     EXPECT_LE(QImage(entries.first().thumbnail).width(), CaptureHistory::thumbnailSide);
-    EXPECT_EQ(QFileInfo(home.filePath("history")).permissions() & 0x0077, QFileDevice::Permissions());
+    EXPECT_EQ(QFileInfo(home.filePath("history")).permissions() & 0x0077,
+              QFileDevice::Permissions());
     for (const QFileInfo &f : QDir(home.filePath("history/" + ids[2])).entryInfoList(QDir::Files))
         EXPECT_EQ(f.permissions() & 0x0077, QFileDevice::Permissions()) << qPrintable(f.fileName());
     EXPECT_EQ(history.unsavedIds(), QStringList{ids[0]});
@@ -426,7 +437,8 @@ TEST(CaptureHistory, EntriesArePrivateNewestFirstAndTheOldestGoFirst)
     // By size: only what fits, newest first.
     const qint64 oneEntry = [&] {
         qint64 bytes = 0;
-        for (const QFileInfo &f : QDir(home.filePath("history/" + ids[4])).entryInfoList(QDir::Files))
+        for (const QFileInfo &f :
+             QDir(home.filePath("history/" + ids[4])).entryInfoList(QDir::Files))
             bytes += f.size();
         return bytes;
     }();

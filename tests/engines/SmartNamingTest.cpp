@@ -1,5 +1,5 @@
-#include "engines/NameSanitizer.h"
 #include "engines/SmartNaming.h"
+#include "engines/NameSanitizer.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -73,17 +73,19 @@ protected:
     void installTool(const QString &answer, const QString &folder = QStringLiteral(".local/bin"))
     {
         QDir(m_home.path()).mkpath(folder);
-        const QString script = QStringLiteral(
-            "#!/bin/sh\n"
-            "PATH=/usr/bin:/bin\n"
-            "printf '%s\\0' \"$@\" > '%1/args'\n"
-            "env > '%1/env'\n"
-            "echo $$ > '%1/pid'\n"
-            "if [ \"$2\" = --allowed-tools ]; then\n"
-            "  p=\"${4#View the image at }\"; p=\"${p%% and reply*}\"\n"
-            "  echo \"$p\" > '%1/image-path'; stat -c %a \"$p\" > '%1/image-mode'\n"
-            "  cp \"$p\" '%1/image.png'\n"
-            "fi\n").arg(m_home.path()) + answer + QLatin1Char('\n');
+        const QString script =
+            QStringLiteral("#!/bin/sh\n"
+                           "PATH=/usr/bin:/bin\n"
+                           "printf '%s\\0' \"$@\" > '%1/args'\n"
+                           "env > '%1/env'\n"
+                           "echo $$ > '%1/pid'\n"
+                           "if [ \"$2\" = --allowed-tools ]; then\n"
+                           "  p=\"${4#View the image at }\"; p=\"${p%% and reply*}\"\n"
+                           "  echo \"$p\" > '%1/image-path'; stat -c %a \"$p\" > '%1/image-mode'\n"
+                           "  cp \"$p\" '%1/image.png'\n"
+                           "fi\n")
+                .arg(m_home.path()) +
+            answer + QLatin1Char('\n');
         QFile file(m_home.filePath(folder + QStringLiteral("/claude")));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(script.toUtf8());
@@ -128,9 +130,9 @@ TEST_F(Naming, LongTextAsksWithTheTextPromptWithoutTheApiKey)
     qputenv("VISTREL_NAMING_TEST_MARK", "kept");
     const QString text = QStringLiteral("Hello world!") + QString(2000, QLatin1Char('x'));
 
-    EXPECT_EQ(m_naming.suggest(QStringLiteral("  \n") + text + QStringLiteral("\n "), m_image)
-                  .result(),
-              QStringLiteral("payment-proof-acme"));
+    EXPECT_EQ(
+        m_naming.suggest(QStringLiteral("  \n") + text + QStringLiteral("\n "), m_image).result(),
+        QStringLiteral("payment-proof-acme"));
     qunsetenv("VISTREL_NAMING_TEST_MARK");
     EXPECT_EQ(arguments(), QStringList({QStringLiteral("-p"), textPromptHead + text.left(1400)}));
     const QByteArray environment = readRecord(QStringLiteral("env"));
@@ -150,23 +152,22 @@ TEST_F(Naming, ShortTextShowsTheToolAPrivatePictureThatIsRemovedAfterwards)
               QStringLiteral("beach-selfie"));
     const QStringList args = arguments();
     ASSERT_EQ(args.size(), 4);
-    EXPECT_EQ(args.mid(0, 3), QStringList({QStringLiteral("-p"),
-                                           QStringLiteral("--allowed-tools"),
+    EXPECT_EQ(args.mid(0, 3), QStringList({QStringLiteral("-p"), QStringLiteral("--allowed-tools"),
                                            QStringLiteral("Read")}));
     const QString path = QString::fromUtf8(readRecord(QStringLiteral("image-path")));
-    EXPECT_TRUE(QRegularExpression(QStringLiteral(
-                                       "/vl-name-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-"
-                                       "[0-9A-F]{12}\\.png$"))
+    EXPECT_TRUE(QRegularExpression(
+                    QStringLiteral("/vl-name-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-"
+                                   "[0-9A-F]{12}\\.png$"))
                     .match(path)
                     .hasMatch())
         << path.toStdString();
     EXPECT_TRUE(path.startsWith(m_tmp.path()));
     EXPECT_EQ(args[3],
-              QStringLiteral("View the image at ") + path
-                  + QStringLiteral(" and reply with ONLY a 2-5 word lowercase kebab-case slug (no "
-                                   "date, no quotes, no extension) describing it for filename "
-                                   "search (examples: beach-selfie, sales-dashboard-chart, "
-                                   "handwritten-note)."));
+              QStringLiteral("View the image at ") + path +
+                  QStringLiteral(" and reply with ONLY a 2-5 word lowercase kebab-case slug (no "
+                                 "date, no quotes, no extension) describing it for filename "
+                                 "search (examples: beach-selfie, sales-dashboard-chart, "
+                                 "handwritten-note)."));
     EXPECT_EQ(readRecord(QStringLiteral("image-mode")), "600");
     EXPECT_EQ(QImage(record(QStringLiteral("image.png"))).convertToFormat(QImage::Format_RGB32),
               m_image);
@@ -201,8 +202,8 @@ TEST_F(Naming, OnlyAToolThatSucceedsNamesAndNothingItStartedOutlivesIt)
     EXPECT_EQ(m_naming.suggestNow(QStringLiteral("Some recognised text"), m_image), std::nullopt);
 
     // A background child of a tool that answered is ended with it.
-    installTool(QStringLiteral("sleep 600 &\necho $! > '%1/child'\necho 'Sales Chart'")
-                    .arg(m_home.path()));
+    installTool(
+        QStringLiteral("sleep 600 &\necho $! > '%1/child'\necho 'Sales Chart'").arg(m_home.path()));
     EXPECT_EQ(m_naming.suggestNow(QStringLiteral("Some recognised text"), m_image),
               QStringLiteral("sales-chart"));
     const pid_t child = readRecord(QStringLiteral("child")).toInt();
@@ -214,7 +215,8 @@ TEST_F(Naming, QuittingEndsTheToolAndLeavesNoPictureBehind)
 {
     installTool(QStringLiteral("exec sleep 600"));
     auto future = m_naming.suggest(QStringLiteral("tiny"), m_image);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !readRecord(QStringLiteral("pid")).isEmpty(); }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !readRecord(QStringLiteral("pid")).isEmpty(); }, 5000));
     EXPECT_EQ(leftoverPictures().size(), 1);
     QElapsedTimer clock;
     clock.start();
@@ -229,7 +231,8 @@ TEST_F(Naming, QuittingEndsTheToolAndLeavesNoPictureBehind)
     {
         SmartNaming going;
         future = going.suggest(QStringLiteral("tiny"), m_image);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !readRecord(QStringLiteral("pid")).isEmpty(); }, 5000));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return !readRecord(QStringLiteral("pid")).isEmpty(); }, 5000));
     }
     EXPECT_LT(clock.elapsed(), 3000);
     EXPECT_TRUE(future.isFinished());
@@ -241,7 +244,8 @@ TEST_F(Naming, QuittingEndsTheToolAndLeavesNoPictureBehind)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("png");
         file.flush(); // written before the time is set, which needs the file open
-        file.setFileTime(QDateTime::currentDateTime().addMSecs(-ageMs), QFileDevice::FileModificationTime);
+        file.setFileTime(QDateTime::currentDateTime().addMSecs(-ageMs),
+                         QFileDevice::FileModificationTime);
     };
     plant(QStringLiteral("vl-name-OLD.png"), 120000);
     plant(QStringLiteral("vl-name-NEW.png"), 0);
@@ -253,18 +257,21 @@ TEST_F(Naming, QuittingEndsTheToolAndLeavesNoPictureBehind)
 
 TEST_F(Naming, TheToolIsLookedForOnThePathThenInTheHomesLocalBin)
 {
-    if (!QStandardPaths::findExecutable(QStringLiteral("claude"), {QStringLiteral("/usr/local/bin")})
+    if (!QStandardPaths::findExecutable(QStringLiteral("claude"),
+                                        {QStringLiteral("/usr/local/bin")})
              .isEmpty())
         GTEST_SKIP() << "a claude tool is installed system-wide on this machine";
     EXPECT_EQ(SmartNaming::claudeExecutable(), std::nullopt);
     installTool(QStringLiteral("echo 'Local Bin'"));
-    EXPECT_EQ(SmartNaming::claudeExecutable(), m_home.filePath(QStringLiteral(".local/bin/claude")));
+    EXPECT_EQ(SmartNaming::claudeExecutable(),
+              m_home.filePath(QStringLiteral(".local/bin/claude")));
     // A file of that name that cannot be run is passed over.
     QDir(m_home.path()).mkpath(QStringLiteral("bin"));
     QFile plain(m_home.filePath(QStringLiteral("bin/claude")));
     ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
     plain.close();
-    EXPECT_EQ(SmartNaming::claudeExecutable(), m_home.filePath(QStringLiteral(".local/bin/claude")));
+    EXPECT_EQ(SmartNaming::claudeExecutable(),
+              m_home.filePath(QStringLiteral(".local/bin/claude")));
     installTool(QStringLiteral("echo 'On The Path'"), QStringLiteral("bin"));
     EXPECT_EQ(SmartNaming::claudeExecutable(), m_home.filePath(QStringLiteral("bin/claude")));
     EXPECT_EQ(m_naming.suggestNow(QStringLiteral("Some recognised text"), m_image),
@@ -273,7 +280,8 @@ TEST_F(Naming, TheToolIsLookedForOnThePathThenInTheHomesLocalBin)
 
 TEST_F(Naming, NothingIsAskedWhenThereIsNoToolOrNamingIsOff)
 {
-    if (!QStandardPaths::findExecutable(QStringLiteral("claude"), {QStringLiteral("/usr/local/bin")})
+    if (!QStandardPaths::findExecutable(QStringLiteral("claude"),
+                                        {QStringLiteral("/usr/local/bin")})
              .isEmpty())
         GTEST_SKIP() << "a claude tool is installed system-wide on this machine";
     EXPECT_EQ(m_naming.suggestNow(QStringLiteral("tiny"), m_image), std::nullopt);

@@ -17,8 +17,8 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include <sys/stat.h>
 #include <QUndoStack>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -190,7 +190,9 @@ TEST(Canvas, PastesOnlyAPictureAndRefusesHugeOnes)
 {
     Canvas c;
     QSignalSpy refused(c.view.get(), &AnnotationCanvas::pasteRefused);
-    auto lastRefusal = [&] { return refused.isEmpty() ? QString() : refused.last().at(0).toString(); };
+    auto lastRefusal = [&] {
+        return refused.isEmpty() ? QString() : refused.last().at(0).toString();
+    };
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->setText(QStringLiteral("just words"));
     c.key(Qt::Key_V, Qt::ControlModifier);
@@ -223,7 +225,8 @@ TEST(Canvas, PastesOnlyAPictureAndRefusesHugeOnes)
 
     for (QSize size : {QSize(16385, 10), QSize(9000, 8000)}) {
         QMimeData mime;
-        mime.setData(QStringLiteral("image/png"), vistrel::test::pngHeader(size.width(), size.height()));
+        mime.setData(QStringLiteral("image/png"),
+                     vistrel::test::pngHeader(size.width(), size.height()));
         EXPECT_FALSE(c.view->pasteImage(&mime));
         EXPECT_TRUE(lastRefusal().contains(QStringLiteral("too large"))) << size.width();
     }
@@ -235,7 +238,8 @@ TEST(Canvas, PastesOnlyAPictureAndRefusesHugeOnes)
     QMimeData broken;
     broken.setData(QStringLiteral("image/png"), vistrel::test::pngHeader(40, 30).left(30));
     EXPECT_FALSE(c.view->pasteImage(&broken));
-    EXPECT_TRUE(lastRefusal().startsWith(QStringLiteral("The clipboard's picture cannot be pasted")));
+    EXPECT_TRUE(
+        lastRefusal().startsWith(QStringLiteral("The clipboard's picture cannot be pasted")));
 }
 
 TEST(Canvas, ALargeEditablePngIsDecodedOffTheGuiThreadWhenPasted)

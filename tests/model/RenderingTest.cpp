@@ -25,7 +25,10 @@ struct Surface
         AnnotationRenderer::draw(p, a, pixelated, origin);
     }
     // Pixel under a model point (y up).
-    QColor at(double x, double y) const { return image.pixelColor(int(x), image.height() - 1 - int(y)); }
+    QColor at(double x, double y) const
+    {
+        return image.pixelColor(int(x), image.height() - 1 - int(y));
+    }
     // Bounding box, in model coordinates, of pixels that differ from `background`.
     QRectF ink(QColor background = Qt::white) const
     {
@@ -159,8 +162,8 @@ TEST(Rendering, PenNeedsTwoPoints)
 
 TEST(Rendering, TextInkStaysInsideItsBox)
 {
-    for (const QString &text : {QStringLiteral("Hello"), QStringLiteral("Quick jumpy fox"),
-                                QString()}) {
+    for (const QString &text :
+         {QStringLiteral("Hello"), QStringLiteral("Quick jumpy fox"), QString()}) {
         Surface s({320, 100});
         auto mark = Annotation::make(ToolKind::Text, {10, 80}, {10, 80}, Qt::black, 5);
         mark->text = text;

@@ -22,7 +22,8 @@ SelectionModel::Setup screen(QList<WindowInfo> windows = {}, bool picking = fals
     return s;
 }
 
-WindowInfo window(quint32 id, QRectF frameTopDown, std::optional<qint64> pid = 5, bool onScreen = true)
+WindowInfo window(quint32 id, QRectF frameTopDown, std::optional<qint64> pid = 5,
+                  bool onScreen = true)
 {
     WindowInfo w;
     w.windowID = id;
@@ -78,7 +79,8 @@ TEST(SelectionModel, ADragToTheLastPixelTakesTheWholeScreen)
         m.mouseDragged({1280 - last, last});
         EXPECT_EQ(m.selection(), QRectF(0, 0, 1280, 800)) << scale;
         m.mouseDragged({1280 - 2 * last - 0.5, 2 * last + 0.5}); // short of the edge: as drawn
-        EXPECT_EQ(m.selection(), QRectF(0, 2 * last + 0.5, 1280 - 2 * last - 0.5, 800 - 2 * last - 0.5));
+        EXPECT_EQ(m.selection(),
+                  QRectF(0, 2 * last + 0.5, 1280 - 2 * last - 0.5, 800 - 2 * last - 0.5));
     }
 }
 
@@ -107,7 +109,8 @@ TEST(SelectionModel, ClickSelectsTheWindowFrameCutToTheScreen)
     EXPECT_EQ(m.selection(), QRectF(1200, 400, 80, 300));
 
     // With an immediate action the frame goes out at once.
-    SelectionModel ocr(screen({window(1, QRectF(100, 100, 200, 300))}, false, SelectionAction::Ocr));
+    SelectionModel ocr(
+        screen({window(1, QRectF(100, 100, 200, 300))}, false, SelectionAction::Ocr));
     ocr.mouseMoved({150, 600});
     ocr.mouseDown({150, 600});
     const auto done = ocr.mouseUp({150, 600});
@@ -118,7 +121,8 @@ TEST(SelectionModel, ClickSelectsTheWindowFrameCutToTheScreen)
 
 TEST(SelectionModel, HoveredWindowIsKeptWhileDrawing)
 {
-    SelectionModel m(screen({window(1, QRectF(0, 0, 400, 400)), window(2, QRectF(600, 0, 400, 400))}));
+    SelectionModel m(
+        screen({window(1, QRectF(0, 0, 400, 400)), window(2, QRectF(600, 0, 400, 400))}));
     m.mouseMoved({100, 700});
     EXPECT_EQ(m.hoveredWindow()->windowID, 1u);
     m.mouseDown({100, 700});
@@ -201,9 +205,9 @@ TEST(SelectionModel, MovingStopsAtTheEdgeAndComesBackAtOnce)
 
 TEST(SelectionModel, WindowPickingOrderAndExclusions)
 {
-    SelectionModel::Setup s = screen({window(1, QRectF(0, 0, 300, 300), 100),            // ours
-                                      window(2, QRectF(0, 0, 300, 300), 5, false),        // hidden
-                                      window(3, QRectF(0, 0, 300, 300), std::nullopt),    // no owner
+    SelectionModel::Setup s = screen({window(1, QRectF(0, 0, 300, 300), 100),          // ours
+                                      window(2, QRectF(0, 0, 300, 300), 5, false),     // hidden
+                                      window(3, QRectF(0, 0, 300, 300), std::nullopt), // no owner
                                       window(4, QRectF(0, 0, 600, 600), 6)},
                                      true);
     SelectionModel m(s);
@@ -265,13 +269,16 @@ TEST(SelectionPlacement, Toolbar)
 {
     const QSizeF bounds(1280, 800), bar(306, 46);
     // Below, centred.
-    EXPECT_EQ(SelectionModel::toolbarOrigin(QRectF(400, 300, 200, 100), bounds, bar), QPointF(347, 244));
+    EXPECT_EQ(SelectionModel::toolbarOrigin(QRectF(400, 300, 200, 100), bounds, bar),
+              QPointF(347, 244));
     // Near the bottom: above it. Near the left edge: kept 8 in.
     EXPECT_EQ(SelectionModel::toolbarOrigin(QRectF(0, 20, 100, 100), bounds, bar), QPointF(8, 130));
     // Near the right edge.
-    EXPECT_EQ(SelectionModel::toolbarOrigin(QRectF(1200, 300, 80, 100), bounds, bar).x(), 1280 - 306 - 8);
+    EXPECT_EQ(SelectionModel::toolbarOrigin(QRectF(1200, 300, 80, 100), bounds, bar).x(),
+              1280 - 306 - 8);
     // Taller than the room: across its middle.
-    EXPECT_EQ(SelectionModel::toolbarOrigin(QRectF(100, 20, 200, 760), bounds, bar), QPointF(47, 377));
+    EXPECT_EQ(SelectionModel::toolbarOrigin(QRectF(100, 20, 200, 760), bounds, bar),
+              QPointF(47, 377));
 }
 
 TEST(SelectionPlacement, SizeBadge)
@@ -306,8 +313,10 @@ TEST(SelectionPlacement, Loupe)
     EXPECT_EQ(SelectionModel::loupeBox({100, 700}, bounds).topLeft(), QPointF(122, 536));
 
     // 14.75 points around the pointer, in pixels, cut by the picture at the edge.
-    EXPECT_EQ(SelectionModel::loupeSample({100, 700}, 1, 800, QSize(1280, 800)), QRect(92, 92, 16, 16));
+    EXPECT_EQ(SelectionModel::loupeSample({100, 700}, 1, 800, QSize(1280, 800)),
+              QRect(92, 92, 16, 16));
     EXPECT_EQ(SelectionModel::loupeSample({2, 798}, 1, 800, QSize(1280, 800)), QRect(0, 0, 10, 10));
-    EXPECT_EQ(SelectionModel::loupeSample({100, 700}, 2, 800, QSize(2560, 1600)), QRect(185, 185, 30, 30));
+    EXPECT_EQ(SelectionModel::loupeSample({100, 700}, 2, 800, QSize(2560, 1600)),
+              QRect(185, 185, 30, 30));
     EXPECT_EQ(SelectionModel::pixelUnder({10.6, 700.2}, 2, 800), QPoint(21, 199));
 }

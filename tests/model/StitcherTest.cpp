@@ -30,7 +30,8 @@ QImage textPage(int w, int lines, const std::function<QString(int)> &text)
 QImage numberedPage(int w = 480, int lines = 80)
 {
     return textPage(w, lines, [](int n) {
-        return QStringLiteral("%1  the same words on every line, only the number differs").arg(n, 4);
+        return QStringLiteral("%1  the same words on every line, only the number differs")
+            .arg(n, 4);
     });
 }
 
@@ -45,7 +46,9 @@ QImage frameOf(const QImage &page, int top, int h, int noise = 0, quint32 seed =
     for (int y = 0; y < frame.height(); ++y) {
         auto *line = reinterpret_cast<QRgb *>(frame.scanLine(y));
         for (int x = 0; x < frame.width(); ++x) {
-            auto jitter = [&](int v) { return std::clamp(v + int(rng.bounded(2 * noise + 1)) - noise, 0, 255); };
+            auto jitter = [&](int v) {
+                return std::clamp(v + int(rng.bounded(2 * noise + 1)) - noise, 0, 255);
+            };
             line[x] = qRgb(jitter(qRed(line[x])), jitter(qGreen(line[x])), jitter(qBlue(line[x])));
         }
     }
@@ -81,7 +84,8 @@ TEST(ScrollStitcher, TextScrolledByAnyAmountComesOutWholeAndInOrder)
     // Beyond what can be followed: nothing is appended, and the reference stays, so a frame
     // in reach of it still continues the picture exactly.
     const qint64 before = s.totalHeight();
-    EXPECT_EQ(s.addFrame(frameOf(page, top + h - 10, h)).outcome, ScrollStitcher::Outcome::Uncertain);
+    EXPECT_EQ(s.addFrame(frameOf(page, top + h - 10, h)).outcome,
+              ScrollStitcher::Outcome::Uncertain);
     EXPECT_EQ(s.totalHeight(), before);
     EXPECT_EQ(s.uncertainRun(), 1);
     EXPECT_EQ(s.addFrame(frameOf(page, top + 100, h)).shift, 100);
@@ -92,7 +96,8 @@ TEST(ScrollStitcher, RepeatingLinesGiveNoGuess)
 {
     // Every line the same: a move by whole lines cannot be told from another, so the frame
     // adds nothing rather than a wrong number of lines.
-    const QImage same = textPage(480, 60, [](int) { return QStringLiteral("$ make check  # again"); });
+    const QImage same =
+        textPage(480, 60, [](int) { return QStringLiteral("$ make check  # again"); });
     ScrollStitcher s;
     s.add(frameOf(same, 0, 300));
     EXPECT_NE(s.addFrame(frameOf(same, 40, 300)).outcome, ScrollStitcher::Outcome::Moved);
@@ -101,7 +106,8 @@ TEST(ScrollStitcher, RepeatingLinesGiveNoGuess)
     // A page that repeats but for one line: the overlap with that line decides, also under
     // noise that changes every pixel of every frame.
     const QImage mostly = textPage(480, 60, [](int n) {
-        return n == 22 ? QStringLiteral("error: the one line that differs") : QStringLiteral("$ make check  # again");
+        return n == 22 ? QStringLiteral("error: the one line that differs")
+                       : QStringLiteral("$ make check  # again");
     });
     for (int noise : {0, 6}) {
         ScrollStitcher t;
@@ -131,7 +137,7 @@ TEST(ScrollStitcher, ACaretOrAClockThatChangesAddsNoRows)
     auto withCaret = [](QImage frame, bool on, int y) {
         if (on) {
             QPainter p(&frame);
-            p.fillRect(QRect(200, y, 2, 16), Qt::black); // a blinking text caret
+            p.fillRect(QRect(200, y, 2, 16), Qt::black);            // a blinking text caret
             p.fillRect(QRect(400, 4, 60, 12), QColor(20, 90, 200)); // a clock's changing digits
         }
         return frame;
@@ -140,7 +146,8 @@ TEST(ScrollStitcher, ACaretOrAClockThatChangesAddsNoRows)
     s.add(withCaret(frameOf(page, 100, 300), false, 150));
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(s.addFrame(withCaret(frameOf(page, 100, 300), i % 2 == 0, 150)).outcome,
-                  ScrollStitcher::Outcome::Still) << i;
+                  ScrollStitcher::Outcome::Still)
+            << i;
     EXPECT_EQ(s.totalHeight(), 300);
 
     // Scrolled while the caret blinks: the move is still found, and exactly.
@@ -171,7 +178,8 @@ TEST(ScrollStitcher, RowsUnderAPanelAtTheTopAreLeftOut)
         QPainter p(&frame);
         p.fillRect(QRect(40, 0, 400, panel), QColor(36, 36, 40));
         p.setPen(Qt::white);
-        p.drawText(QRect(60, 40, 300, 30), Qt::AlignLeft, QStringLiteral("Captured %1 px").arg(top));
+        p.drawText(QRect(60, 40, 300, 30), Qt::AlignLeft,
+                   QStringLiteral("Captured %1 px").arg(top));
         p.end();
         EXPECT_EQ(s.addFrame(frame).shift, step);
     }
@@ -190,7 +198,8 @@ TEST(ScrollStitcher, ComposeEdgeCases)
     ASSERT_TRUE(s.compose());
     EXPECT_TRUE(samePixels(*s.compose(), one));
     // A frame of another size cannot be placed.
-    EXPECT_EQ(s.addFrame(QImage(8, 3, QImage::Format_RGB32)).outcome, ScrollStitcher::Outcome::Uncertain);
+    EXPECT_EQ(s.addFrame(QImage(8, 3, QImage::Format_RGB32)).outcome,
+              ScrollStitcher::Outcome::Uncertain);
 }
 
 namespace {

@@ -95,13 +95,15 @@ public:
                 (offersFileChooser && asked.endsWith(QLatin1String("FileChooser"))))
                 m_bus.send(call.createReply(QVariant::fromValue(QDBusVariant(uint(1)))));
             else
-                m_bus.send(call.createErrorReply(QDBusError::UnknownInterface, QStringLiteral("no such interface")));
+                m_bus.send(call.createErrorReply(QDBusError::UnknownInterface,
+                                                 QStringLiteral("no such interface")));
             return true;
         }
         const QVariantMap options = qdbus_cast<QVariantMap>(args.last());
-        const QString handle = QStringLiteral("%1/request/%2/%3")
-                                   .arg(portalPath, call.service().mid(1).replace(QLatin1Char('.'), QLatin1Char('_')),
-                                        options.value(QStringLiteral("handle_token")).toString());
+        const QString handle =
+            QStringLiteral("%1/request/%2/%3")
+                .arg(portalPath, call.service().mid(1).replace(QLatin1Char('.'), QLatin1Char('_')),
+                     options.value(QStringLiteral("handle_token")).toString());
         m_bus.send(call.createReply(QVariant::fromValue(QDBusObjectPath(handle))));
         if (!answerRequests)
             return true;
@@ -121,7 +123,8 @@ public:
             results.insert(QStringLiteral("color"), colour);
         } else if (method == QLatin1String("CreateSession")) {
             session = QStringLiteral("%1/session/x/%2")
-                          .arg(portalPath, options.value(QStringLiteral("session_handle_token")).toString());
+                          .arg(portalPath,
+                               options.value(QStringLiteral("session_handle_token")).toString());
             results.insert(QStringLiteral("session_handle"), session);
         } else if (method == QLatin1String("BindShortcuts")) {
             boundIds.clear();
@@ -147,7 +150,8 @@ public:
         }
         // The answer comes later and to the caller alone, as a desktop's does.
         QDBusMessage response = QDBusMessage::createTargetedSignal(
-            call.service(), handle, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
+            call.service(), handle, QStringLiteral("org.freedesktop.portal.Request"),
+            QStringLiteral("Response"));
         response << code << results;
         QTimer::singleShot(5, [bus = m_bus, response]() mutable { bus.send(response); });
         return true;
@@ -155,9 +159,11 @@ public:
 
     void activate(const QString &sessionPath, const QString &id)
     {
-        QDBusMessage signal = QDBusMessage::createSignal(portalPath, QStringLiteral("org.freedesktop.portal.GlobalShortcuts"),
-                                                         QStringLiteral("Activated"));
-        signal << QVariant::fromValue(QDBusObjectPath(sessionPath)) << id << qulonglong(0) << QVariantMap();
+        QDBusMessage signal = QDBusMessage::createSignal(
+            portalPath, QStringLiteral("org.freedesktop.portal.GlobalShortcuts"),
+            QStringLiteral("Activated"));
+        signal << QVariant::fromValue(QDBusObjectPath(sessionPath)) << id << qulonglong(0)
+               << QVariantMap();
         m_bus.send(signal);
     }
 
@@ -230,7 +236,8 @@ protected:
     {
         QImage image(size, QImage::Format_ARGB32);
         image.fill(fill);
-        const QString path = QDir::temp().filePath(QStringLiteral("vistrel-portal-test-%1.png").arg(QCoreApplication::applicationPid()));
+        const QString path = QDir::temp().filePath(
+            QStringLiteral("vistrel-portal-test-%1.png").arg(QCoreApplication::applicationPid()));
         image.save(path);
         return path;
     }
@@ -354,8 +361,8 @@ TEST_F(Portal, ShortcutsAreBoundTogetherAndOnlyOurSessionsPressesCount)
     hotkeys.grab(1, 2);
     hotkeys.grabCombination(3, Qt::CTRL | Qt::ALT | Qt::Key_O);
     (void)QTest::qWaitFor([&] { return portal->boundIds.size() == 2; }, 5000);
-    EXPECT_EQ(portal->boundIds,
-              (QStringList{QStringLiteral("vistrel-hotkey-1=CTRL+SHIFT+2"), QStringLiteral("vistrel-hotkey-3=CTRL+ALT+o")}));
+    EXPECT_EQ(portal->boundIds, (QStringList{QStringLiteral("vistrel-hotkey-1=CTRL+SHIFT+2"),
+                                             QStringLiteral("vistrel-hotkey-3=CTRL+ALT+o")}));
     // The first presses may come before the client has learnt who the portal is: pressed
     // again until one arrives, each time after a press in another app's session.
     EXPECT_TRUE(QTest::qWaitFor(
@@ -409,7 +416,8 @@ TEST_F(Portal, EveryDisplayOfACaptureIsCutFromOnePicture)
     EXPECT_TRUE(content->windows.isEmpty());
     const DisplayInfo display = content->displays.first();
     const auto whole = source.grabDisplayPixels(display, QRect(QPoint(0, 0), size), {});
-    const auto corner = source.grabDisplayPixels(display, QRect(size.width() - 2, size.height() - 2, 2, 2), {});
+    const auto corner =
+        source.grabDisplayPixels(display, QRect(size.width() - 2, size.height() - 2, 2, 2), {});
     ASSERT_TRUE(whole && corner);
     EXPECT_EQ(whole->size(), size);
     EXPECT_EQ(corner->pixelColor(1, 1), QColor(Qt::red));
@@ -466,10 +474,13 @@ TEST(WaylandDisplays, DisplaysAreMeasuredAgainstThePortalsPicture)
 
 TEST(WaylandDisplays, SessionTypeFollowsTheCompositorSocket)
 {
-    EXPECT_EQ(sessionTypeFrom(QStringLiteral("wayland"), QStringLiteral("wayland-0")), SessionType::Wayland);
+    EXPECT_EQ(sessionTypeFrom(QStringLiteral("wayland"), QStringLiteral("wayland-0")),
+              SessionType::Wayland);
     // A compositor started from a text console: the login says "tty".
-    EXPECT_EQ(sessionTypeFrom(QStringLiteral("tty"), QStringLiteral("wayland-1")), SessionType::Wayland);
-    EXPECT_EQ(sessionTypeFrom(QStringLiteral("x11"), QStringLiteral("wayland-1")), SessionType::X11);
+    EXPECT_EQ(sessionTypeFrom(QStringLiteral("tty"), QStringLiteral("wayland-1")),
+              SessionType::Wayland);
+    EXPECT_EQ(sessionTypeFrom(QStringLiteral("x11"), QStringLiteral("wayland-1")),
+              SessionType::X11);
     EXPECT_EQ(sessionTypeFrom(QStringLiteral("wayland"), QString()), SessionType::X11);
 }
 
@@ -488,15 +499,19 @@ TEST_F(Portal, SaveDialogsComeFromTheDesktopsFileChooserWhereItHasOne)
     ASSERT_TRUE(QTest::qWaitFor([&] { return chooser.offered().has_value(); }, 5000));
     EXPECT_EQ(chooser.offered(), true);
 
-    SaveRequest request{QStringLiteral("Vistrel 2026.png"), QStringLiteral("/home/u/Pictures"),
-                        {QStringLiteral("PNG image (*.png)"), QStringLiteral("JPEG image (*.jpg *.jpeg)")}};
+    SaveRequest request{
+        QStringLiteral("Vistrel 2026.png"),
+        QStringLiteral("/home/u/Pictures"),
+        {QStringLiteral("PNG image (*.png)"), QStringLiteral("JPEG image (*.jpg *.jpeg)")}};
     // The type chosen in the dialog gives a bare name its extension, as in ours.
     portal->savedUri = QStringLiteral("file:///home/u/Pictures/shot");
-    portal->savedFilter = QVariant::fromValue(PortalFileFilter{QStringLiteral("JPEG image"), {{0, QStringLiteral("*.jpg")}}});
+    portal->savedFilter = QVariant::fromValue(
+        PortalFileFilter{QStringLiteral("JPEG image"), {{0, QStringLiteral("*.jpg")}}});
     auto path = await<QString>([&](auto done) { chooser.choose(request, done); });
     EXPECT_EQ(path, "/home/u/Pictures/shot.jpg");
     EXPECT_EQ(portal->saveOptions.value("current_name").toString(), request.suggestedName);
-    EXPECT_EQ(portal->saveOptions.value("current_folder").toByteArray(), QByteArray("/home/u/Pictures\0", 17));
+    EXPECT_EQ(portal->saveOptions.value("current_folder").toByteArray(),
+              QByteArray("/home/u/Pictures\0", 17));
     const auto offered = qdbus_cast<QList<PortalFileFilter>>(portal->saveOptions.value("filters"));
     ASSERT_EQ(offered.size(), 2);
     EXPECT_EQ(offered[1].name, "JPEG image");

@@ -16,18 +16,21 @@ public:
     {
         QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
         config.open(QIODevice::WriteOnly);
-        config.write(QStringLiteral(
-                         "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
-                         "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">"
-                         "<busconfig><type>session</type><listen>unix:dir=%1</listen>"
-                         "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/>"
-                         "<allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>")
-                         .arg(m_dir.path())
-                         .toUtf8());
+        config.write(
+            QStringLiteral(
+                "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration "
+                "1.0//EN\" "
+                "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">"
+                "<busconfig><type>session</type><listen>unix:dir=%1</listen>"
+                "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/>"
+                "<allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>")
+                .arg(m_dir.path())
+                .toUtf8());
         config.close();
         m_daemon.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"),
-                        QStringLiteral("--print-address=1"), QStringLiteral("--nopidfile")});
+                       {QStringLiteral("--config-file=") + config.fileName(),
+                        QStringLiteral("--nofork"), QStringLiteral("--print-address=1"),
+                        QStringLiteral("--nopidfile")});
         if (m_daemon.waitForReadyRead(10000))
             m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
     }

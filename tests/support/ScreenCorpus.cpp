@@ -69,16 +69,21 @@ const QStringList terminal = {
 QStringList lsRows(int count, int seed)
 {
     QRandomGenerator rng{quint32(seed)};
-    const QStringList months = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const QStringList names = {"README.md", "CMakeLists.txt", "build", "src", "tests", "bench", "e2e", "docs",
-                               "scripts", "resources", "LICENSE", "notes.txt", "report.pdf", "budget.ods",
-                               "photos", "invoice-march.pdf", "archive.tar.gz", "Makefile", "config.yaml",
-                               "setup.sh", "main.cpp", "server.log", "index.html", "style.css", "data.csv",
-                               "backup", "todo.md", "release-notes.txt"};
+    const QStringList months = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const QStringList names = {
+        "README.md",      "CMakeLists.txt", "build",       "src",
+        "tests",          "bench",          "e2e",         "docs",
+        "scripts",        "resources",      "LICENSE",     "notes.txt",
+        "report.pdf",     "budget.ods",     "photos",      "invoice-march.pdf",
+        "archive.tar.gz", "Makefile",       "config.yaml", "setup.sh",
+        "main.cpp",       "server.log",     "index.html",  "style.css",
+        "data.csv",       "backup",         "todo.md",     "release-notes.txt"};
     QStringList rows{QStringLiteral("total %1").arg(rng.bounded(40, 400))};
     for (int i = 0; i < count; ++i) {
         const bool dir = rng.bounded(3) == 0;
-        const QString perms = dir ? "drwxr-xr-x" : (rng.bounded(4) == 0 ? "-rwxr-xr-x" : "-rw-r--r--");
+        const QString perms =
+            dir ? "drwxr-xr-x" : (rng.bounded(4) == 0 ? "-rwxr-xr-x" : "-rw-r--r--");
         const int links = dir ? rng.bounded(2, 9) : 1;
         const int size = dir ? 4096 : int(rng.bounded(90, 2000000));
         rows << QStringLiteral("%1 %2 alex alex %3 %4 %5 %6:%7 %8")
@@ -128,15 +133,16 @@ public:
 
     // Rows of text from `topLeft`, one every `pitch` pixels, noted in reading order.
     // Returns the rectangle of each row.
-    QList<QRect> write(QPoint topLeft, const QStringList &rows, const QFont &font, QColor ink, int pitch,
-                       bool note = true)
+    QList<QRect> write(QPoint topLeft, const QStringList &rows, const QFont &font, QColor ink,
+                       int pitch, bool note = true)
     {
         m_painter.setFont(font);
         m_painter.setPen(ink);
         const QFontMetrics fm(font);
         QList<QRect> rects;
         for (int i = 0; i < rows.size(); ++i) {
-            const QRect r(topLeft.x(), topLeft.y() + i * pitch, fm.horizontalAdvance(rows[i]), fm.height());
+            const QRect r(topLeft.x(), topLeft.y() + i * pitch, fm.horizontalAdvance(rows[i]),
+                          fm.height());
             m_painter.drawText(r, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, rows[i]);
             rects << r;
             if (note)
@@ -175,15 +181,20 @@ ScreenScene ide(int scale)
 {
     Screen s(scale, {1280, 800}, QColor(46, 52, 64));
     const QRect a = s.window(QRect(30, 30, 760, 740), QColor(255, 255, 255), "notes.md - Editor");
-    s.write(a.topLeft() + QPoint(20, 14), prose.mid(0, 14), fontOf("DejaVu Sans", 13), QColor(30, 30, 32), 22);
+    s.write(a.topLeft() + QPoint(20, 14), prose.mid(0, 14), fontOf("DejaVu Sans", 13),
+            QColor(30, 30, 32), 22);
     const QRect pane(a.x(), a.y() + 340, a.width(), a.height() - 340);
     s.painter().fillRect(pane, QColor(30, 30, 30));
-    s.write(pane.topLeft() + QPoint(10, 8), terminal, fontOf("DejaVu Sans Mono", 13), QColor(204, 204, 204), 18);
+    s.write(pane.topLeft() + QPoint(10, 8), terminal, fontOf("DejaVu Sans Mono", 13),
+            QColor(204, 204, 204), 18);
     const QRect b = s.window(QRect(820, 30, 430, 470), QColor(243, 243, 245), "Build status");
     QStringList status;
     for (int i = 0; i < 12; ++i)
-        status << QStringLiteral("Job %1 finished in %2 seconds").arg(100 + i * 7).arg(20 + (i * 13) % 40);
-    s.write(b.topLeft() + QPoint(16, 14), status, fontOf("DejaVu Sans", 13), QColor(40, 40, 44), 24);
+        status << QStringLiteral("Job %1 finished in %2 seconds")
+                      .arg(100 + i * 7)
+                      .arg(20 + (i * 13) % 40);
+    s.write(b.topLeft() + QPoint(16, 14), status, fontOf("DejaVu Sans", 13), QColor(40, 40, 44),
+            24);
     return s.done("ide");
 }
 
@@ -192,12 +203,14 @@ ScreenScene columns(int scale)
 {
     Screen s(scale, {1280, 800}, QColor(60, 64, 72));
     const QRect a = s.window(QRect(16, 16, 620, 768), QColor(255, 255, 255), "Meeting notes");
-    s.write(a.topLeft() + QPoint(14, 14), prose.mid(0, 30).replaceInStrings(QRegularExpression(" [^ ]+ [^ ]+\\.$"), "."),
+    s.write(a.topLeft() + QPoint(14, 14),
+            prose.mid(0, 30).replaceInStrings(QRegularExpression(" [^ ]+ [^ ]+\\.$"), "."),
             fontOf("DejaVu Sans", 12), QColor(30, 30, 32), 23);
     const QRect b = s.window(QRect(642, 16, 622, 768), QColor(255, 255, 255), "Project overview");
     QStringList right = prose.mid(2, 30);
     std::reverse(right.begin(), right.end());
-    s.write(b.topLeft() + QPoint(14, 14), right.replaceInStrings(QRegularExpression(" [^ ]+ [^ ]+\\.$"), "."),
+    s.write(b.topLeft() + QPoint(14, 14),
+            right.replaceInStrings(QRegularExpression(" [^ ]+ [^ ]+\\.$"), "."),
             fontOf("DejaVu Sans", 12), QColor(30, 30, 32), 23);
     return s.done("columns");
 }
@@ -206,10 +219,12 @@ ScreenScene columns(int scale)
 ScreenScene dialog(int scale)
 {
     Screen s(scale, {1280, 800}, QColor(46, 52, 64));
-    const QRect doc = s.window(QRect(20, 20, 1240, 760), QColor(252, 252, 250), "Quarterly report - Reader");
+    const QRect doc =
+        s.window(QRect(20, 20, 1240, 760), QColor(252, 252, 250), "Quarterly report - Reader");
     const int pitch = 22;
     const QPoint start = doc.topLeft() + QPoint(320, 16);
-    const QList<QRect> rows = s.write(start, prose.mid(0, 30), fontOf("DejaVu Serif", 13), QColor(24, 24, 24), pitch, false);
+    const QList<QRect> rows = s.write(start, prose.mid(0, 30), fontOf("DejaVu Serif", 13),
+                                      QColor(24, 24, 24), pitch, false);
     // The dialog starts just below line 10 and hides eight lines; those above it are read
     // first, those below after it.
     const QRect box(300, rows[9].bottom() + 3, 660, 8 * pitch - 4);
@@ -225,18 +240,20 @@ ScreenScene dialog(int scale)
     s.painter().fillRect(box, QColor(140, 140, 146));
     const QRect body = box.adjusted(1, 1, -1, -1);
     s.painter().fillRect(body, QColor(246, 246, 248));
-    s.write(body.topLeft() + QPoint(24, 18), {"Replace the existing file?"}, fontOf("DejaVu Sans", 15, true),
-            QColor(20, 20, 22), 24);
+    s.write(body.topLeft() + QPoint(24, 18), {"Replace the existing file?"},
+            fontOf("DejaVu Sans", 15, true), QColor(20, 20, 22), 24);
     s.write(body.topLeft() + QPoint(24, 54),
-            {"A file named report.pdf already exists in this folder.", "Replacing it will overwrite its contents."},
+            {"A file named report.pdf already exists in this folder.",
+             "Replacing it will overwrite its contents."},
             fontOf("DejaVu Sans", 13), QColor(50, 50, 54), 22);
     for (const auto &[label, x] : {std::pair<QString, int>{"Cancel", 410}, {"Replace", 530}}) {
         const QRect button(body.x() + x, body.bottom() - 44, 100, 30);
         s.painter().fillRect(button, QColor(150, 150, 156));
         s.painter().fillRect(button.adjusted(1, 1, -1, -1), QColor(228, 228, 232));
         const QFont f = fontOf("DejaVu Sans", 13);
-        s.write(QPoint(button.center().x() - QFontMetrics(f).horizontalAdvance(label) / 2, button.y() + 7), {label},
-                f, QColor(20, 20, 22), 20);
+        s.write(QPoint(button.center().x() - QFontMetrics(f).horizontalAdvance(label) / 2,
+                       button.y() + 7),
+                {label}, f, QColor(20, 20, 22), 20);
     }
     for (const QString &l : below)
         s.note(l);
@@ -259,15 +276,31 @@ ScreenScene table(int scale)
 {
     Screen s(scale, {1280, 800}, QColor(46, 52, 64));
     const QRect w = s.window(QRect(40, 40, 1000, 720), QColor(255, 255, 255), "Documents - Files");
-    const QStringList names = {"Quarterly report.pdf", "Budget 2024.ods", "Meeting notes.txt", "Invoice March.pdf",
-                               "Photos", "Release notes.md", "Archive.zip", "Project overview.odt",
-                               "Travel plan.pdf", "Contacts.csv", "Drafts", "Welcome letter.odt",
-                               "Security policy.pdf", "Backup", "Presentation.odp", "Storage report.txt",
-                               "Calendar export.ics", "Screenshots", "Keyboard shortcuts.pdf", "Todo.md"};
-    const QStringList types = {"PDF document", "Spreadsheet", "Plain text", "PDF document", "Folder",
-                               "Markdown", "Archive", "Document", "PDF document", "CSV file", "Folder",
-                               "Document", "PDF document", "Folder", "Presentation", "Plain text",
-                               "Calendar", "Folder", "PDF document", "Markdown"};
+    const QStringList names = {"Quarterly report.pdf",
+                               "Budget 2024.ods",
+                               "Meeting notes.txt",
+                               "Invoice March.pdf",
+                               "Photos",
+                               "Release notes.md",
+                               "Archive.zip",
+                               "Project overview.odt",
+                               "Travel plan.pdf",
+                               "Contacts.csv",
+                               "Drafts",
+                               "Welcome letter.odt",
+                               "Security policy.pdf",
+                               "Backup",
+                               "Presentation.odp",
+                               "Storage report.txt",
+                               "Calendar export.ics",
+                               "Screenshots",
+                               "Keyboard shortcuts.pdf",
+                               "Todo.md"};
+    const QStringList types = {"PDF document", "Spreadsheet", "Plain text",   "PDF document",
+                               "Folder",       "Markdown",    "Archive",      "Document",
+                               "PDF document", "CSV file",    "Folder",       "Document",
+                               "PDF document", "Folder",      "Presentation", "Plain text",
+                               "Calendar",     "Folder",      "PDF document", "Markdown"};
     const QList<int> xs = {20, 400, 540, 760};
     const QFont head = fontOf("DejaVu Sans", 13, true), body = fontOf("DejaVu Sans", 13);
     auto row = [&](int y, const QStringList &cells, const QFont &f) {
@@ -282,9 +315,12 @@ ScreenScene table(int scale)
     QRandomGenerator rng{5};
     for (int i = 0; i < names.size(); ++i)
         row(40 + i * 26,
-            {names[i], types[i] == "Folder" ? QStringLiteral("%1 items").arg(rng.bounded(2, 40))
-                                            : QStringLiteral("%1 kB").arg(rng.bounded(3, 900)),
-             QStringLiteral("%1 %2, 2024").arg(QStringList{"Jan", "Feb", "Mar", "Apr"}[i % 4]).arg(1 + i),
+            {names[i],
+             types[i] == "Folder" ? QStringLiteral("%1 items").arg(rng.bounded(2, 40))
+                                  : QStringLiteral("%1 kB").arg(rng.bounded(3, 900)),
+             QStringLiteral("%1 %2, 2024")
+                 .arg(QStringList{"Jan", "Feb", "Mar", "Apr"}[i % 4])
+                 .arg(1 + i),
              types[i]},
             body);
     return s.done("table");
@@ -295,7 +331,8 @@ ScreenScene table(int scale)
 ScreenScene article(int scale)
 {
     Screen s(scale, {1280, 800}, QColor(46, 52, 64));
-    const QRect w = s.window(QRect(20, 20, 1240, 760), QColor(255, 255, 255), "Newsletter - Reader");
+    const QRect w =
+        s.window(QRect(20, 20, 1240, 760), QColor(255, 255, 255), "Newsletter - Reader");
     const QFont f = fontOf("DejaVu Serif", 13);
     const QFontMetrics fm(f);
     const int columnWidth = 480, gutter = 30, pitch = 21;
@@ -323,8 +360,8 @@ ScreenScene article(int scale)
                 break;
             row = 0;
         }
-        s.write(w.topLeft() + QPoint(16 + column * (columnWidth + gutter), 14 + row * pitch), paragraph, f,
-                QColor(24, 24, 24), pitch);
+        s.write(w.topLeft() + QPoint(16 + column * (columnWidth + gutter), 14 + row * pitch),
+                paragraph, f, QColor(24, 24, 24), pitch);
         row += paragraph.size() + 1;
     }
     return s.done("article");
@@ -406,11 +443,13 @@ ScreenScene screenFullOfText()
     Screen s(1, {1920, 1080}, QColor(46, 52, 64));
     const char *titles[] = {"Notes", "Report draft", "Release notes"};
     for (int k = 0; k < 3; ++k) {
-        const QRect w = s.window(QRect(8 + k * 638, 8, 630, 1064), QColor(255, 255, 255), titles[k]);
+        const QRect w =
+            s.window(QRect(8 + k * 638, 8, 630, 1064), QColor(255, 255, 255), titles[k]);
         QStringList rows;
         for (int i = 0; i < 44; ++i)
             rows << prose[(i * 7 + k * 11) % prose.size()];
-        s.write(w.topLeft() + QPoint(12, 10), rows, fontOf("DejaVu Sans", 12), QColor(30, 30, 32), 23);
+        s.write(w.topLeft() + QPoint(12, 10), rows, fontOf("DejaVu Sans", 12), QColor(30, 30, 32),
+                23);
     }
     return s.done("fullscreen");
 }
@@ -442,8 +481,8 @@ double linesInOrder(const QString &text, const QStringList &truth)
         double bestScore = 0.9;
         for (int i = 0; i < got.size(); ++i) {
             const double a = characterAccuracy(got[i], want);
-            if (a > bestScore + 1e-9 || (best >= 0 && std::abs(a - bestScore) < 1e-9
-                                         && std::abs(i - last - 1) < std::abs(best - last - 1))) {
+            if (a > bestScore + 1e-9 || (best >= 0 && std::abs(a - bestScore) < 1e-9 &&
+                                         std::abs(i - last - 1) < std::abs(best - last - 1))) {
                 best = i;
                 bestScore = a;
             }

@@ -13,15 +13,18 @@ namespace vistrel::test {
 namespace {
 
 const QStringList vocabulary = {
-    "File", "Edit", "View", "Window", "Help", "Settings", "Preferences", "Open", "Save", "Export",
-    "Cancel", "Account", "Profile", "Notifications", "Search", "results", "Downloads", "Documents",
-    "Recent", "Shared", "with", "me", "Upload", "complete", "Invoice", "March", "total", "Status:",
-    "Connected", "Battery", "remaining", "Update", "available", "Install", "now", "later", "Delete",
-    "selected", "items", "Project", "overview", "Build", "passed", "failed", "warnings", "Terminal",
-    "Network", "Display", "Keyboard", "shortcuts", "Privacy", "Security", "Storage", "used", "of",
-    "Meeting", "at", "tomorrow", "Reply", "Forward", "Archive", "Inbox", "Drafts", "Sent", "Calendar",
-    "version", "release", "notes", "Quarterly", "report", "budget", "(draft)", "Page", "Size",
-    "Name", "Modified", "Type", "Folder", "Image", "Spreadsheet", "Welcome", "back,", "Alex",
+    "File",      "Edit",     "View",        "Window",    "Help",      "Settings",  "Preferences",
+    "Open",      "Save",     "Export",      "Cancel",    "Account",   "Profile",   "Notifications",
+    "Search",    "results",  "Downloads",   "Documents", "Recent",    "Shared",    "with",
+    "me",        "Upload",   "complete",    "Invoice",   "March",     "total",     "Status:",
+    "Connected", "Battery",  "remaining",   "Update",    "available", "Install",   "now",
+    "later",     "Delete",   "selected",    "items",     "Project",   "overview",  "Build",
+    "passed",    "failed",   "warnings",    "Terminal",  "Network",   "Display",   "Keyboard",
+    "shortcuts", "Privacy",  "Security",    "Storage",   "used",      "of",        "Meeting",
+    "at",        "tomorrow", "Reply",       "Forward",   "Archive",   "Inbox",     "Drafts",
+    "Sent",      "Calendar", "version",     "release",   "notes",     "Quarterly", "report",
+    "budget",    "(draft)",  "Page",        "Size",      "Name",      "Modified",  "Type",
+    "Folder",    "Image",    "Spreadsheet", "Welcome",   "back,",     "Alex",
 };
 
 QString word(QRandomGenerator &rng)
@@ -30,7 +33,9 @@ QString word(QRandomGenerator &rng)
     case 0:
         return QStringLiteral("%1.%2 MB").arg(rng.bounded(1, 99)).arg(rng.bounded(10));
     case 1:
-        return QStringLiteral("%1:%2").arg(rng.bounded(1, 13)).arg(rng.bounded(60), 2, 10, QChar('0'));
+        return QStringLiteral("%1:%2")
+            .arg(rng.bounded(1, 13))
+            .arg(rng.bounded(60), 2, 10, QChar('0'));
     default:
         return vocabulary[rng.bounded(int(vocabulary.size()))];
     }
@@ -89,7 +94,8 @@ CorpusImage renderRows(const QStringList &rows, const QString &family, int pixel
             y += lineHeight;
             continue; // too wide for this picture: leave it out of both picture and truth
         }
-        const QRect r(indent, y + (i == 0 ? 4 : 8), QFontMetrics(font).horizontalAdvance(row), fm.height());
+        const QRect r(indent, y + (i == 0 ? 4 : 8), QFontMetrics(font).horizontalAdvance(row),
+                      fm.height());
         p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, row);
         out.lineRects << r;
         truth << row;
@@ -103,8 +109,8 @@ CorpusImage renderRows(const QStringList &rows, const QString &family, int pixel
 
 QList<CorpusImage> textCorpus(QSize size)
 {
-    const QStringList families = {"DejaVu Sans", "DejaVu Serif", "DejaVu Sans Mono", "Liberation Sans",
-                                  "Liberation Serif"};
+    const QStringList families = {"DejaVu Sans", "DejaVu Serif", "DejaVu Sans Mono",
+                                  "Liberation Sans", "Liberation Serif"};
     const QList<int> sizes = {10, 12, 13, 14, 16};
     QList<CorpusImage> out;
     int seed = 1;
@@ -127,8 +133,8 @@ CorpusImage fullScreenOfText()
     // Reading order: row by row, left to right across the columns.
     QList<std::pair<QRect, QString>> rows;
     for (int column = 0; column < 3; ++column) {
-        const CorpusImage part =
-            renderRows(rowsFor(80, 100 + column), "DejaVu Sans", 13, false, QSize(640, 1080), 100 + column);
+        const CorpusImage part = renderRows(rowsFor(80, 100 + column), "DejaVu Sans", 13, false,
+                                            QSize(640, 1080), 100 + column);
         p.drawImage(column * 640, 0, part.image);
         const QStringList lines = part.truth.split('\n');
         for (int i = 0; i < lines.size(); ++i) {
@@ -137,8 +143,9 @@ CorpusImage fullScreenOfText()
         }
     }
     std::stable_sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) {
-        return a.first.center().y() != b.first.center().y() ? a.first.center().y() < b.first.center().y()
-                                                            : a.first.x() < b.first.x();
+        return a.first.center().y() != b.first.center().y()
+                   ? a.first.center().y() < b.first.center().y()
+                   : a.first.x() < b.first.x();
     });
     QStringList truth;
     for (const auto &r : rows)
@@ -164,7 +171,8 @@ double characterAccuracy(const QString &recognised, const QString &truth)
         cur[0] = i;
         for (int j = 1; j <= b.size(); ++j) {
             const int cost = a[i - 1] == b[j - 1] ? 0 : 1;
-            cur[size_t(j)] = std::min({prev[size_t(j)] + 1, cur[size_t(j - 1)] + 1, prev[size_t(j - 1)] + cost});
+            cur[size_t(j)] =
+                std::min({prev[size_t(j)] + 1, cur[size_t(j - 1)] + 1, prev[size_t(j - 1)] + cost});
         }
         std::swap(prev, cur);
     }

@@ -25,10 +25,14 @@ QByteArray readData(const QString &name)
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 201: return "Created";
-    case 500: return "Internal Server Error";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 201:
+        return "Created";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
     }
 }
 
@@ -49,8 +53,7 @@ QSslConfiguration UploadServer::serverConfiguration()
     return configuration;
 }
 
-UploadServer::UploadServer(bool tls, QObject *parent)
-    : QObject(parent)
+UploadServer::UploadServer(bool tls, QObject *parent) : QObject(parent)
 {
     if (tls) {
         auto server = std::make_unique<QSslServer>();
@@ -138,10 +141,10 @@ void UploadServer::serve(QTcpSocket *socket)
             drip(socket);
             return;
         }
-        QByteArray reply = "HTTP/1.1 " + QByteArray::number(m_status) + ' '
-            + reasonPhrase(m_status) + "\r\nContent-Type: " + m_contentType
-            + "\r\nContent-Length: " + QByteArray::number(m_body.size())
-            + "\r\nConnection: close\r\n\r\n" + m_body;
+        QByteArray reply = "HTTP/1.1 " + QByteArray::number(m_status) + ' ' +
+                           reasonPhrase(m_status) + "\r\nContent-Type: " + m_contentType +
+                           "\r\nContent-Length: " + QByteArray::number(m_body.size()) +
+                           "\r\nConnection: close\r\n\r\n" + m_body;
         socket->write(reply);
         socket->disconnectFromHost();
     });

@@ -39,7 +39,11 @@ public:
     // A hostile answer: a 200 whose body never ends, one byte every `dripMs` (Drip); or a reset
     // connection as soon as the request's head is in, while the body is still coming (Reset).
     enum class Stream { No, Drip, Reset };
-    void setStream(Stream stream, int dripMs = 500) { m_stream = stream; m_dripMs = dripMs; }
+    void setStream(Stream stream, int dripMs = 500)
+    {
+        m_stream = stream;
+        m_dripMs = dripMs;
+    }
     bool streamOpen() const { return m_streamOpen; } // until the client closes the connection
 
     const QList<ReceivedRequest> &requests() const { return m_requests; }

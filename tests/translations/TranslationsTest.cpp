@@ -23,11 +23,13 @@ const QString sourceRoot = QStringLiteral(VISTREL_SOURCE_DIR);
 QStringList translatedSources()
 {
     QStringList files;
-    QDirIterator it(sourceRoot + QStringLiteral("/src"), {QStringLiteral("*.cpp"), QStringLiteral("*.h")},
-                    QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator it(sourceRoot + QStringLiteral("/src"),
+                    {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
+                    QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString file = it.next();
-        if (!file.contains(QRegularExpression(QStringLiteral("/(FakeDesktop|RecognizerMain)\\.[^/]*$"))))
+        if (!file.contains(
+                QRegularExpression(QStringLiteral("/(FakeDesktop|RecognizerMain)\\.[^/]*$"))))
             files.append(file);
     }
     files.sort();
@@ -51,15 +53,16 @@ TEST(Translations, EveryMarkedTextHasAFinishedGermanTranslation)
     QProcess lupdate;
     lupdate.start(QStringLiteral(VISTREL_LUPDATE),
                   QStringList{QStringLiteral("-I"), sourceRoot + QStringLiteral("/src"),
-                              QStringLiteral("-locations"), QStringLiteral("none")}
-                      + translatedSources() + QStringList{QStringLiteral("-ts"), merged});
+                              QStringLiteral("-locations"), QStringLiteral("none")} +
+                      translatedSources() + QStringList{QStringLiteral("-ts"), merged});
     ASSERT_TRUE(lupdate.waitForFinished(120000)) << qPrintable(lupdate.errorString());
     ASSERT_EQ(lupdate.exitCode(), 0) << lupdate.readAllStandardError().toStdString();
     // "file:line: …": a tr() lupdate cannot place (a class without Q_OBJECT, a text it
     // cannot read), which would not be translated at run time either.
     QStringList warnings;
     for (const QByteArray &line : lupdate.readAllStandardError().split('\n'))
-        if (QString::fromLocal8Bit(line).contains(QRegularExpression(QStringLiteral("^\\S+:\\d+: "))))
+        if (QString::fromLocal8Bit(line).contains(
+                QRegularExpression(QStringLiteral("^\\S+:\\d+: "))))
             warnings.append(QString::fromLocal8Bit(line));
     EXPECT_TRUE(warnings.isEmpty()) << "lupdate warns:" << qPrintable(lineList(warnings));
 
@@ -94,7 +97,8 @@ TEST(Translations, EveryMarkedTextHasAFinishedGermanTranslation)
             const QString what = context + QStringLiteral(": \"") + source + QLatin1Char('"');
             if (type == QLatin1String("vanished") || type == QLatin1String("obsolete"))
                 stale.append(what);
-            else if (type == QLatin1String("unfinished") || translation.trimmed().isEmpty() || emptyForm)
+            else if (type == QLatin1String("unfinished") || translation.trimmed().isEmpty() ||
+                     emptyForm)
                 untranslated.append(what);
         }
     }
@@ -102,8 +106,8 @@ TEST(Translations, EveryMarkedTextHasAFinishedGermanTranslation)
     EXPECT_GT(messages, 100); // the sources were read
     EXPECT_TRUE(untranslated.isEmpty())
         << "no finished German translation for:" << qPrintable(lineList(untranslated));
-    EXPECT_TRUE(stale.isEmpty())
-        << "in translations/vistrel_de.ts but no longer in the sources:" << qPrintable(lineList(stale));
+    EXPECT_TRUE(stale.isEmpty()) << "in translations/vistrel_de.ts but no longer in the sources:"
+                                 << qPrintable(lineList(stale));
 }
 
 TEST(Translations, EveryTextWithACountHasItsEnglishSingular)
@@ -183,8 +187,8 @@ TEST(Translations, NoVisibleTextBypassesTranslation)
                                  .arg(m.captured(1), literal));
         }
     }
-    EXPECT_TRUE(bypassing.isEmpty())
-        << "shown without tr() or QCoreApplication::translate():" << qPrintable(lineList(bypassing));
+    EXPECT_TRUE(bypassing.isEmpty()) << "shown without tr() or QCoreApplication::translate():"
+                                     << qPrintable(lineList(bypassing));
 }
 
 } // namespace

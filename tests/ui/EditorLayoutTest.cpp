@@ -1,7 +1,7 @@
 #include "model/Annotation.h"
 #include "model/CaptionPanel.h"
-#include "ui/EditorGeometry.h"
 #include "model/YUp.h"
+#include "ui/EditorGeometry.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -135,7 +135,8 @@ TEST(EditorGeometry, TheWindowNeverOutgrowsTheScreen)
     EXPECT_EQ(g.contentSize, QSizeF(1280, 366));
 
     // Whatever the picture, within the visible frame.
-    for (const QSize image : {QSize(1, 1), QSize(5000, 3000), QSize(100, 40000), QSize(64000, 64000)})
+    for (const QSize image :
+         {QSize(1, 1), QSize(5000, 3000), QSize(100, 40000), QSize(64000, 64000)})
         for (const QSizeF visible : {QSizeF(1440, 900), QSizeF(800, 600), QSizeF(3840, 2100)}) {
             const auto fit = EditorGeometry::forImage(image, visible);
             EXPECT_LE(fit.contentSize.width(), visible.width());

@@ -11,16 +11,16 @@
 #include "ui/Palette.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QImageReader>
-#include <QTemporaryDir>
-#include <QApplication>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QScrollBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUndoStack>
@@ -115,8 +115,9 @@ TEST_F(EditorWindowTest, OpensAtFitWithTheSelectToolAndTheDefaultColour)
     for (QAction *a : editor->toolbar()->actions())
         if (!a->text().isEmpty() && !a->isCheckable())
             order.append(a->text());
-    EXPECT_EQ(order, QStringList({"Redact Secrets", "Add", "Zoom Out", "Zoom to Fit", "Zoom In", "Undo", "Redo",
-                                  "Pin", "OCR", "Compare", "Beautify", "Share", "Copy", "Save"}));
+    EXPECT_EQ(order,
+              QStringList({"Redact Secrets", "Add", "Zoom Out", "Zoom to Fit", "Zoom In", "Undo",
+                           "Redo", "Pin", "OCR", "Compare", "Beautify", "Share", "Copy", "Save"}));
     // Every button has its picture, from the icon theme or bundled.
     for (QAction *a : editor->toolbar()->actions()) {
         if (!a->text().isEmpty()) {
@@ -125,7 +126,8 @@ TEST_F(EditorWindowTest, OpensAtFitWithTheSelectToolAndTheDefaultColour)
     }
     EXPECT_EQ(editor->toolbar()->widgetForAction(editor->action(EditorAction::Ocr))->width(), 34);
     // What does not fit is in the overflow menu, behind a button as wide as the others.
-    EXPECT_FALSE(editor->toolbar()->widgetForAction(editor->action(EditorAction::Save))->isVisible());
+    EXPECT_FALSE(
+        editor->toolbar()->widgetForAction(editor->action(EditorAction::Save))->isVisible());
     auto *more = editor->toolbar()->findChild<QToolButton *>("qt_toolbar_ext_button");
     ASSERT_NE(more, nullptr);
     EXPECT_TRUE(more->isVisible());
@@ -404,8 +406,8 @@ TEST_F(EditorWindowTest, ACaptureWithZeroPaddingBytesExportsOpaque)
         for (int x = 0; x < grab.width(); ++x)
             line[x] = 0x003366cc;
     }
-    editor = std::make_unique<EditorWindowController>(grab, QList<AnnotationRef>{},
-                                                      desktop.platform());
+    editor =
+        std::make_unique<EditorWindowController>(grab, QList<AnnotationRef>{}, desktop.platform());
     const QImage out = editor->canvas()->renderComposite(false);
     ASSERT_EQ(out.size(), QSize(64, 32));
     EXPECT_EQ(out.pixelColor(10, 10), QColor(0x33, 0x66, 0xcc));
@@ -502,10 +504,12 @@ TEST_F(EditorWindowTest, OcrPinAndTheSideWindowsSaySomethingEveryTime)
     editor->action(EditorAction::Share)->trigger();
     EXPECT_EQ(desktop.toastTexts.last(), QStringLiteral("Uploading…"));
     // The share says how it ended (not set up, or offline) before this desktop goes.
-    EXPECT_TRUE(QTest::qWaitFor([&] {
-        return desktop.toastTexts.last() != QStringLiteral("Uploading…") &&
-               !desktop.toastTexts.last().startsWith(QStringLiteral("Sharing"));
-    }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return desktop.toastTexts.last() != QStringLiteral("Uploading…") &&
+                   !desktop.toastTexts.last().startsWith(QStringLiteral("Sharing"));
+        },
+        10000));
 
     int asked = 0;
     editor->onRequestAddImage = [&] { ++asked; };
@@ -655,8 +659,8 @@ TEST_F(EditorWindowTest, APictureDraggedUpStaysUnderThePointerAndCtrlWheelZoomsA
 TEST_F(EditorWindowTest, AReusedWindowHoldsOnlyTheNewEditor)
 {
     EditorWindowPool pool;
-    auto first = std::make_unique<EditorWindowController>(picture(QSize(300, 200)), QList<AnnotationRef>{},
-                                                          desktop.platform(), nullptr, &pool);
+    auto first = std::make_unique<EditorWindowController>(
+        picture(QSize(300, 200)), QList<AnnotationRef>{}, desktop.platform(), nullptr, &pool);
     first->showWindow();
     drain();
     QWidget *window = first->window();
@@ -669,8 +673,8 @@ TEST_F(EditorWindowTest, AReusedWindowHoldsOnlyTheNewEditor)
     EXPECT_FALSE(window->isVisible());
 
     auto second = std::make_unique<EditorWindowController>(picture(QSize(400, 300), Qt::red),
-                                                           QList<AnnotationRef>{}, desktop.platform(),
-                                                           nullptr, &pool);
+                                                           QList<AnnotationRef>{},
+                                                           desktop.platform(), nullptr, &pool);
     second->showWindow();
     drain();
     EXPECT_EQ(second->window(), window);
@@ -729,15 +733,15 @@ TEST_F(EditorWindowTest, RedactCoversWhatTheWordsShowInOneStepAndShareAsksAboutT
     open(QSize(300, 200));
     // The capture shows an address and an IP address on one line; placed pictures show nothing.
     int reads = 0;
-    editor->setWordReader([&](const QImage &picture, QObject *,
-                              std::function<void(Result<QList<LayoutLine>>)> done) {
-        ++reads;
-        LayoutLine line;
-        if (picture.width() == 300)
-            line.words = {{QRect(10, 20, 150, 16), "alice@example.com", 90},
-                          {QRect(170, 20, 90, 16), "10.0.0.12", 90}};
-        done(QList<LayoutLine>{line});
-    });
+    editor->setWordReader(
+        [&](const QImage &picture, QObject *, std::function<void(Result<QList<LayoutLine>>)> done) {
+            ++reads;
+            LayoutLine line;
+            if (picture.width() == 300)
+                line.words = {{QRect(10, 20, 150, 16), "alice@example.com", 90},
+                              {QRect(170, 20, 90, 16), "10.0.0.12", 90}};
+            done(QList<LayoutLine>{line});
+        });
     CanvasModel &model = editor->canvas()->model();
     QTest::keyClick(editor->canvas(), Qt::Key_X);
     drain();
@@ -762,7 +766,8 @@ TEST_F(EditorWindowTest, RedactCoversWhatTheWordsShowInOneStepAndShareAsksAboutT
     editor->action(EditorAction::Share)->trigger();
     drain();
     ASSERT_EQ(desktop.questions.size(), 1);
-    EXPECT_EQ(desktop.questions[0].choices, QStringList({"Redact and Share", "Share Anyway", "Cancel"}));
+    EXPECT_EQ(desktop.questions[0].choices,
+              QStringList({"Redact and Share", "Share Anyway", "Cancel"}));
     EXPECT_EQ(desktop.questions[0].cancelChoice, 2);
     EXPECT_EQ(desktop.questions[0].message,
               "The picture shows 1 e-mail address, 1 IP address that no redaction covers.");
@@ -780,7 +785,8 @@ TEST_F(EditorWindowTest, RedactCoversWhatTheWordsShowInOneStepAndShareAsksAboutT
     editor->action(EditorAction::Share)->trigger();
     drain();
     ASSERT_EQ(desktop.questions.size(), 2);
-    EXPECT_EQ(desktop.questions[1].message, "The picture shows 1 IP address that no redaction covers.");
+    EXPECT_EQ(desktop.questions[1].message,
+              "The picture shows 1 IP address that no redaction covers.");
     ASSERT_EQ(model.annotations().size(), 1);
     EXPECT_TRUE(desktop.toastTexts.contains("Uploading…"));
 
@@ -790,10 +796,12 @@ TEST_F(EditorWindowTest, RedactCoversWhatTheWordsShowInOneStepAndShareAsksAboutT
     editor->action(EditorAction::Share)->trigger();
     drain();
     EXPECT_EQ(desktop.questions.size(), 2);
-    EXPECT_TRUE(QTest::qWaitFor([&] {
-        return !desktop.toastTexts.last().startsWith(QStringLiteral("Uploading")) &&
-               !desktop.toastTexts.last().startsWith(QStringLiteral("Sharing"));
-    }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !desktop.toastTexts.last().startsWith(QStringLiteral("Uploading")) &&
+                   !desktop.toastTexts.last().startsWith(QStringLiteral("Sharing"));
+        },
+        10000));
 }
 
 TEST_F(EditorWindowTest, RedactWithoutRecognitionSaysSo)
@@ -843,10 +851,12 @@ TEST_F(EditorWindowTest, ShareAsksBeforeUploadingAPictureThatCouldNotBeChecked)
     ASSERT_TRUE(desktop.pendingAnswer);
     std::exchange(desktop.pendingAnswer, nullptr)(0);
     EXPECT_TRUE(desktop.toastTexts.contains("Uploading…"));
-    EXPECT_TRUE(QTest::qWaitFor([&] {
-        return !desktop.toastTexts.last().startsWith(QStringLiteral("Uploading")) &&
-               !desktop.toastTexts.last().startsWith(QStringLiteral("Sharing"));
-    }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !desktop.toastTexts.last().startsWith(QStringLiteral("Uploading")) &&
+                   !desktop.toastTexts.last().startsWith(QStringLiteral("Sharing"));
+        },
+        10000));
 }
 
 TEST_F(EditorWindowTest, AnEditablePngKeepsOnlyTheFillUnderARedactionAndEveryOtherMarkEditable)

@@ -1,8 +1,7 @@
 #include "ui/Hud.h"
-#include "ui/Notifier.h"
-#include "platform/FakeDesktop.h"
 #include "TestSupport.h"
-
+#include "platform/FakeDesktop.h"
+#include "ui/Notifier.h"
 
 #include <gtest/gtest.h>
 

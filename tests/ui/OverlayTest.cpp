@@ -1,8 +1,8 @@
+#include "TestSupport.h"
+#include "platform/FakeDesktop.h"
 #include "ui/SelectionOverlayController.h"
 #include "ui/SelectionToolbar.h"
 #include "ui/SelectionView.h"
-#include "platform/FakeDesktop.h"
-#include "TestSupport.h"
 
 #include <QApplication>
 #include <QBackingStore>
@@ -42,7 +42,8 @@ struct Overlay
 
 void press(SelectionView *v, QPointF widgetPoint, QEvent::Type type, Qt::MouseButtons buttons)
 {
-    QMouseEvent e(type, widgetPoint, v->mapToGlobal(widgetPoint), Qt::LeftButton, buttons, Qt::NoModifier);
+    QMouseEvent e(type, widgetPoint, v->mapToGlobal(widgetPoint), Qt::LeftButton, buttons,
+                  Qt::NoModifier);
     QCoreApplication::sendEvent(v, &e);
 }
 
@@ -196,7 +197,8 @@ TEST(SelectionOverlay, ToolbarButtonsAndCancel)
                      QString::number(b->geometry().width());
         EXPECT_FALSE(b->icon().isNull()) << b->objectName().toStdString();
     }
-    EXPECT_EQ(names, (QStringList{"Edit:6/66", "Copy:78/58", "Save:142/58", "Pin:206/58", "Cancel:270/30"}));
+    EXPECT_EQ(names, (QStringList{"Edit:6/66", "Copy:78/58", "Save:142/58", "Pin:206/58",
+                                  "Cancel:270/30"}));
     EXPECT_EQ(v->toolbar()->size(), QSize(306, 46));
     v->toolbarAction(9); // no such action: nothing
     EXPECT_TRUE(o.outcomes.isEmpty());
@@ -217,7 +219,8 @@ TEST(SelectionOverlay, LongerTitlesWidenTheirButtonsAndThePanel)
     ASSERT_TRUE(toolbar);
     const int longerBy = QFontMetrics(toolbar->findChild<QToolButton *>("Edit")->font())
                              .horizontalAdvance(QStringLiteral("wwwwww"));
-    const QList<std::pair<const char *, int>> englishWidths{{"Edit", 66}, {"Copy", 58}, {"Save", 58}, {"Pin", 58}};
+    const QList<std::pair<const char *, int>> englishWidths{
+        {"Edit", 66}, {"Copy", 58}, {"Save", 58}, {"Pin", 58}};
     int previousRight = 0;
     for (const auto &[name, englishWidth] : englishWidths) {
         auto *b = toolbar->findChild<QToolButton *>(name);

@@ -1,6 +1,6 @@
-#include "ui/CenteringClipView.h"
 #include "ui/Palette.h"
 #include "TestSupport.h"
+#include "ui/CenteringClipView.h"
 
 #include <QPushButton>
 #include <QScrollBar>

@@ -80,7 +80,7 @@ TEST(ReviewModel, CropHandlesClampAndKeepTwentyPixels)
 TEST(ReviewModel, HitTestOrderAndDragsOutsideTheCrop)
 {
     ReviewModel m({300, 200}, 0.5);
-    m.setCropRect({100, 100, 20, 20}); // 10 × 10 points on screen
+    m.setCropRect({100, 100, 20, 20});            // 10 × 10 points on screen
     EXPECT_EQ(m.hitHandle({52, 51}), Handle::BL); // within reach of several: first wins
     EXPECT_EQ(m.hitHandle({56, 58}), Handle::BR); // before the nearer top-right corner
     m.setCropRect({0, 0, 300, 200});
@@ -294,9 +294,11 @@ TEST(PreviewCard, LongerTitlesGrowWhereTheRowHasRoomAndOtherwiseLeaveTheIcons)
         auto inCard = [window](QWidget *x) { return QRect(x->mapTo(window, QPoint()), x->size()); };
         const QRect tools = inCard(card.toolsBar());
         QList<QRect> taken;
-        const std::pair<PreviewButton, const char *> buttons[] = {
-            {PreviewButton::Edit, "Edit"}, {PreviewButton::Copy, "Copy"}, {PreviewButton::Save, "Save"},
-            {PreviewButton::Pin, "Pin"},   {PreviewButton::Close, "Close"}};
+        const std::pair<PreviewButton, const char *> buttons[] = {{PreviewButton::Edit, "Edit"},
+                                                                  {PreviewButton::Copy, "Copy"},
+                                                                  {PreviewButton::Save, "Save"},
+                                                                  {PreviewButton::Pin, "Pin"},
+                                                                  {PreviewButton::Close, "Close"}};
         for (const auto &[id, title] : buttons) {
             QAbstractButton *b = card.button(id);
             ASSERT_TRUE(b) << title;

@@ -1,6 +1,6 @@
-#include "ui/ScrollCaptureController.h"
-#include "platform/FakeDesktop.h"
 #include "TestSupport.h"
+#include "platform/FakeDesktop.h"
+#include "ui/ScrollCaptureController.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -202,7 +202,8 @@ TEST_F(ScrollControllerTest, ANotchTooBigForTheAreaIsSaidNotGuessed)
     clock.advance(5000);
     EXPECT_EQ(finishes, 0);
     EXPECT_FALSE(c->autoScrolling());
-    EXPECT_TRUE(c->hintLabel()->text().contains("drag a taller area")) << c->hintLabel()->text().toStdString();
+    EXPECT_TRUE(c->hintLabel()->text().contains("drag a taller area"))
+        << c->hintLabel()->text().toStdString();
     EXPECT_EQ(c->stitcher().totalHeight(), 100); // nothing appended by guess
 }
 

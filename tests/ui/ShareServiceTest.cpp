@@ -1,9 +1,9 @@
-#include "engines/ClipboardTools.h"
-#include "ui/Hud.h"
-#include "engines/ShareResponse.h"
 #include "ui/ShareService.h"
+#include "engines/ClipboardTools.h"
+#include "engines/ShareResponse.h"
 #include "platform/FakeDesktop.h"
 #include "platform/FakeKeyring.h"
+#include "ui/Hud.h"
 
 #include "UploadServer.h"
 
@@ -151,18 +151,20 @@ TEST_F(Share, UploadsTheExactFormAndCopiesTheLink)
 
     const QByteArray contentType = request.headers.value("content-type");
     const QRegularExpression form(
-        "^multipart/form-data; boundary=(vl-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12})$");
+        "^multipart/form-data; "
+        "boundary=(vl-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12})$");
     const auto match = form.match(QString::fromLatin1(contentType));
     ASSERT_TRUE(match.hasMatch()) << contentType.constData();
     const QByteArray boundary = match.captured(1).toLatin1();
-    const QByteArray prefix = "--" + boundary
-        + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"vistrel.png\"\r\n"
-          "Content-Type: image/png\r\n\r\n";
+    const QByteArray prefix =
+        "--" + boundary +
+        "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"vistrel.png\"\r\n"
+        "Content-Type: image/png\r\n\r\n";
     const QByteArray suffix = "\r\n--" + boundary + "--\r\n";
     ASSERT_TRUE(request.body.startsWith(prefix));
     ASSERT_TRUE(request.body.endsWith(suffix));
-    const QByteArray png = request.body.mid(prefix.size(),
-                                            request.body.size() - prefix.size() - suffix.size());
+    const QByteArray png =
+        request.body.mid(prefix.size(), request.body.size() - prefix.size() - suffix.size());
     EXPECT_EQ(QImage::fromData(png, "PNG").convertToFormat(QImage::Format_ARGB32),
               m_image.convertToFormat(QImage::Format_ARGB32));
 
@@ -236,8 +238,8 @@ TEST_F(Share, EachFailureHasItsToastAndLeavesTheClipboardAlone)
         {200, R"({"url":"https://share.test/\u202egpj.exe"})"},
         {200, R"({"url":"https://paypal.com@evil.test/login"})"},
         // Larger than any link needs, though a link is in it.
-        {200, R"({"url":"https://share.test/big","pad":")" + QByteArray(5 * 1024 * 1024, 'a')
-                  + "\"}"},
+        {200,
+         R"({"url":"https://share.test/big","pad":")" + QByteArray(5 * 1024 * 1024, 'a') + "\"}"},
     };
     int uploads = 0;
     for (const auto &answer : answers) {
@@ -311,9 +313,9 @@ TEST_F(Share, PlainHttpOnlyToThisMachine)
     EXPECT_EQ(runShare().link, QStringLiteral("http://127.0.0.1/s/1"));
     ASSERT_EQ(server.requests().size(), 1);
 
-    for (const char *url : {"http://share.test/api/upload", "http://10.0.0.1/api/upload",
-                            "ftp://127.0.0.1/api/upload", "https://share.test/upload",
-                            "https:///api/upload"}) {
+    for (const char *url :
+         {"http://share.test/api/upload", "http://10.0.0.1/api/upload",
+          "ftp://127.0.0.1/api/upload", "https://share.test/upload", "https:///api/upload"}) {
         EXPECT_FALSE(ShareResponse::isAcceptableEndpoint(QUrl(QString::fromLatin1(url)))) << url;
     }
     for (const char *url : {"https://share.test/api/upload", "http://localhost:8/api/upload",
@@ -451,7 +453,8 @@ TEST_F(Share, ADrippingAnswerMeetsTheDeadlineAndTheToastCancels)
         EXPECT_EQ(link, std::nullopt);
     };
     ShareService::share(m_image, platform(), settings(), nullptr, done);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_toasts.current() && m_toasts.current()->clickable(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_toasts.current() && m_toasts.current()->clickable(); }, 10000));
     EXPECT_TRUE(m_toasts.current()->text().startsWith(QStringLiteral("Sharing")));
     QTest::mouseClick(m_toasts.current(), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 5000));
