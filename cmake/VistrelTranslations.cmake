@@ -8,11 +8,11 @@ find_package(Qt6 REQUIRED COMPONENTS LinguistTools)
 
 set(VISTREL_TS_FILES ${PROJECT_SOURCE_DIR}/translations/vistrel_de.ts)
 
-# The sources whose texts are translated: the shipped program's, without the test-only fake
-# desktop and the recognizer helper, which only writes to stderr.
+# The sources whose texts are translated: the shipped program's, without the recognizer helper,
+# which only writes to stderr.
 file(GLOB_RECURSE VISTREL_TRANSLATED_SOURCES CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/src/*.cpp ${PROJECT_SOURCE_DIR}/src/*.h)
-list(FILTER VISTREL_TRANSLATED_SOURCES EXCLUDE REGEX "/(FakeDesktop|RecognizerMain)\\.[^/]*$")
+list(FILTER VISTREL_TRANSLATED_SOURCES EXCLUDE REGEX "/RecognizerMain\\.[^/]*$")
 
 function(vistrel_add_translations target)
   qt_add_translations(${target}

@@ -1,9 +1,9 @@
+#include "FakeDesktop.h"
 #include "TestSupport.h"
 #include "app/AppShell.h"
 #include "app/CaptureCoordinator.h"
 #include "app/CommandLine.h"
 #include "app/InstanceServer.h"
-#include "platform/FakeDesktop.h"
 
 #include <QDir>
 #include <QElapsedTimer>

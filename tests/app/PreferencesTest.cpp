@@ -1,4 +1,6 @@
 #include "app/Preferences.h"
+#include "FakeDesktop.h"
+#include "FakeKeyring.h"
 #include "TestSupport.h"
 #include "app/AppShell.h"
 #include "app/CaptureCoordinator.h"
@@ -6,8 +8,6 @@
 #include "app/PreferencesWindow.h"
 #include "engines/QuickSave.h"
 #include "engines/ShareSettings.h"
-#include "platform/FakeDesktop.h"
-#include "platform/FakeKeyring.h"
 #include "ui/EditorWindowController.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
+#include "FakeDesktop.h"
 #include "TestSupport.h"
 #include "app/CaptureCoordinator.h"
-#include "platform/FakeDesktop.h"
 #include "ui/CapturePreviewController.h"
 #include "ui/EditorWindowController.h"
 #include "ui/ScrollCaptureController.h"

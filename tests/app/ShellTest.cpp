@@ -1,3 +1,4 @@
+#include "FakeDesktop.h"
 #include "TestSupport.h"
 #include "app/AppShell.h"
 #include "app/CaptureCoordinator.h"
@@ -5,7 +6,6 @@
 #include "app/Preferences.h"
 #include "app/QuitOnSignal.h"
 #include "engines/CaptureHistory.h"
-#include "platform/FakeDesktop.h"
 #include "ui/AnnotationCanvas.h"
 #include "ui/EditorWindowController.h"
 

@@ -1,5 +1,5 @@
 #include "engines/CaptureService.h"
-#include "platform/FakeDesktop.h"
+#include "FakeDesktop.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "engines/ClipboardTools.h"
+#include "FakeDesktop.h"
 #include "engines/PngEncoder.h"
-#include "platform/FakeDesktop.h"
 
 #include <gtest/gtest.h>
 

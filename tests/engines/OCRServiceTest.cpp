@@ -1,11 +1,10 @@
 #include "engines/OCRService.h"
+#include "FakeDesktop.h"
 #include "ScreenCorpus.h"
 #include "TestSupport.h"
 #include "TextCorpus.h"
 #include "engines/OCRLayout.h"
 #include "engines/TesseractEngine.h"
-#include "platform/FakeDesktop.h"
-#include "ui/RecognizedText.h"
 
 #include <QFile>
 #include <QPainter>
@@ -523,29 +522,6 @@ TEST(OCRService, WindowsSideBySideAreReadOneAfterTheOtherHoweverThePictureIsTile
             EXPECT_FALSE(line.contains("OOO") || line.contains("[x]") || line.trimmed().size() <= 3)
                 << tile << ": " << line.toStdString();
     }
-}
-
-TEST(OCRService, OneOutcomeForEveryCaller)
-{
-    FakeDesktop desktop;
-    desktop.clipboardText = "before";
-    RecognizedText::deliver(QStringLiteral("héllo\nworld"), desktop.platform(),
-                            QStringLiteral("Copied %1 chars"));
-    EXPECT_EQ(desktop.clipboardText, "héllo\nworld");
-    EXPECT_EQ(desktop.toastTexts, QStringList{"Copied 11 chars"});
-
-    RecognizedText::deliver(QStringLiteral(" \n "), desktop.platform());
-    EXPECT_EQ(desktop.toastTexts.last(), "No text found");
-    EXPECT_EQ(desktop.clipboardText, "héllo\nworld");
-
-    // A failure names its cause in an alert, and is never "No text found".
-    RecognizedText::deliver(CaptureError::failed("Text recognition needs the English model"),
-                            desktop.platform());
-    drain();
-    EXPECT_EQ(desktop.toastTexts.size(), 2);
-    ASSERT_EQ(desktop.warnings.size(), 1);
-    EXPECT_TRUE(desktop.warnings.first().second.contains("English model"));
-    EXPECT_EQ(desktop.clipboardText, "héllo\nworld");
 }
 
 TEST(TesseractEngine, PreparationInvertsDarkThemesAndEnlargesSmallPictures)

@@ -1,11 +1,11 @@
 #include "engines/Redaction.h"
+#include "FakeDesktop.h"
 #include "engines/CaptureHistory.h"
 #include "engines/ClipboardTools.h"
 #include "engines/EditablePng.h"
 #include "engines/ImageFiles.h"
 #include "engines/SceneArchive.h"
 #include "model/CanvasModel.h"
-#include "platform/FakeDesktop.h"
 
 #include <QFile>
 #include <QJsonArray>

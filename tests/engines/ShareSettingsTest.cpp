@@ -1,6 +1,6 @@
 #include "engines/ShareSettings.h"
+#include "FakeKeyring.h"
 #include "engines/ShareResponse.h"
-#include "platform/FakeKeyring.h"
 
 #include <QFile>
 #include <QFileInfo>

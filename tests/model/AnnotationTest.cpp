@@ -2,8 +2,6 @@
 #include "model/AnnotationRenderer.h"
 #include "model/CanvasModel.h"
 
-#include <QSvgRenderer>
-
 #include <gtest/gtest.h>
 
 using namespace vistrel;
@@ -46,14 +44,6 @@ TEST(ToolKind, CasesRawValuesAndRejections)
     EXPECT_FALSE(toolKindFromName("draw-rectangle")); // the icon name, not the raw value
     EXPECT_EQ(tooltip(ToolKind::Step), "Numbered Step (S)");
     EXPECT_EQ(symbolName(ToolKind::Blur), "blurfx");
-}
-
-TEST(ToolKind, EveryToolHasAnIcon)
-{
-    for (ToolKind k : allToolKinds()) {
-        QSvgRenderer icon(iconPath(k));
-        EXPECT_TRUE(icon.isValid()) << iconPath(k).toStdString();
-    }
 }
 
 TEST(Annotation, DefaultsAndBoxesByKind)

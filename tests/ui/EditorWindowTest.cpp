@@ -1,7 +1,7 @@
+#include "FakeDesktop.h"
 #include "TestSupport.h"
 #include "engines/EditablePng.h"
 #include "model/SelectionModel.h"
-#include "platform/FakeDesktop.h"
 #include "ui/AnnotationCanvas.h"
 #include "ui/BeautifyWindowController.h"
 #include "ui/CenteringClipView.h"

@@ -1,6 +1,6 @@
 #include "ui/Hud.h"
+#include "FakeDesktop.h"
 #include "TestSupport.h"
-#include "platform/FakeDesktop.h"
 #include "ui/Notifier.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
+#include "FakeDesktop.h"
 #include "TestSupport.h"
-#include "platform/FakeDesktop.h"
 #include "ui/SelectionOverlayController.h"
 #include "ui/SelectionToolbar.h"
 #include "ui/SelectionView.h"

@@ -1,9 +1,11 @@
 #include "ui/Palette.h"
 #include "TestSupport.h"
+#include "model/ToolKind.h"
 #include "ui/CenteringClipView.h"
 
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSvgRenderer>
 
 #include <gtest/gtest.h>
 
@@ -91,4 +93,12 @@ TEST(CenteringClipView, SmallDocumentsStayCentredInEachDirection)
     doc->setFixedSize(200, 100);
     view.centerOn(QPointF(100, 50));
     EXPECT_EQ(view.visibleRect().topLeft(), QPointF(-400, -250));
+}
+
+TEST(ToolKind, EveryToolHasAnIcon)
+{
+    for (ToolKind k : allToolKinds()) {
+        QSvgRenderer icon(iconPath(k));
+        EXPECT_TRUE(icon.isValid()) << iconPath(k).toStdString();
+    }
 }

@@ -1,9 +1,8 @@
+#include "FakeDesktop.h"
 #include "TestSupport.h"
-#include "app/CaptureCoordinator.h"
 #include "model/AnnotationRenderer.h"
 #include "model/CanvasModel.h"
 #include "model/YUp.h"
-#include "platform/FakeDesktop.h"
 #include "ui/AnnotationCanvas.h"
 #include "ui/CapturePreviewController.h"
 #include "ui/EditorWindowController.h"
@@ -348,27 +347,6 @@ TEST_F(PreviewCardTest, MarkModeShowsTheCropWithoutHandles)
     }
     EXPECT_NE(adjust.pixel(103, 175), plain.pixel(103, 175)); // the left handle, Adjust only
     EXPECT_EQ(mark.pixel(103, 175), plain.pixel(103, 175));
-}
-
-TEST_F(PreviewCardTest, EditOpensTheEditorOnTheUnmarkedCropWithEditableMarks)
-{
-    CaptureCoordinator coordinator(desktop.platform());
-    CapturePreviewController *opened = coordinator.openPreviewCard(image);
-    ReviewModel &m = opened->canvas()->model();
-    m.mode = ReviewModel::Mode::Mark;
-    m.mouseDown(QPointF(150, 80) * m.displayScale());
-    m.mouseDragged(QPointF(190, 120) * m.displayScale());
-    m.mouseUp();
-    m.setCropRect({100, 50, 200, 150});
-    opened->button(PreviewButton::Edit)->click();
-    drain();
-    ASSERT_EQ(coordinator.editors().size(), 1);
-    const EditorWindowController *editor = coordinator.editors().first();
-    EXPECT_EQ(editor->image().convertToFormat(QImage::Format_RGB32),
-              image.copy(100, 100, 200, 150).convertToFormat(QImage::Format_RGB32));
-    ASSERT_EQ(editor->canvas()->annotations().size(), 1);
-    const double margin = CanvasModel::margin; // around the picture in the editor
-    EXPECT_EQ(editor->canvas()->annotations()[0]->start, QPointF(50 + margin, 30 + margin));
 }
 
 TEST(PreviewCard, BlurIsMadeOnlyUnderItsMarksAndLooksAsAWholePixelatedCopy)

@@ -1,5 +1,5 @@
+#include "FakeDesktop.h"
 #include "TestSupport.h"
-#include "platform/FakeDesktop.h"
 #include "ui/ScrollCaptureController.h"
 
 #include <QLabel>

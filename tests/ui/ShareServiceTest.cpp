@@ -1,8 +1,8 @@
 #include "ui/ShareService.h"
+#include "FakeDesktop.h"
+#include "FakeKeyring.h"
 #include "engines/ClipboardTools.h"
 #include "engines/ShareResponse.h"
-#include "platform/FakeDesktop.h"
-#include "platform/FakeKeyring.h"
 #include "ui/Hud.h"
 
 #include "UploadServer.h"

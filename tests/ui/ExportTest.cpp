@@ -1,7 +1,7 @@
+#include "FakeDesktop.h"
 #include "TestSupport.h"
 #include "engines/ImageFiles.h"
 #include "engines/QuickSave.h"
-#include "platform/FakeDesktop.h"
 #include "platform/QtDesktop.h"
 #include "ui/ImageExport.h"
 #include "ui/PinWindow.h"

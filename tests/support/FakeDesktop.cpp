@@ -1,4 +1,4 @@
-#include "platform/FakeDesktop.h"
+#include "FakeDesktop.h"
 
 #include <QPainter>
 

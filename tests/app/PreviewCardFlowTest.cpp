@@ -1,0 +1,51 @@
+#include "FakeDesktop.h"
+#include "TestSupport.h"
+#include "app/CaptureCoordinator.h"
+#include "model/CanvasModel.h"
+#include "ui/AnnotationCanvas.h"
+#include "ui/CapturePreviewController.h"
+#include "ui/EditorWindowController.h"
+
+#include <QAbstractButton>
+
+#include <gtest/gtest.h>
+
+using namespace vistrel;
+using vistrel::test::drain;
+
+namespace {
+
+QImage pattern(int w, int h)
+{
+    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y, qRgb((x * 5) % 256, (y * 3) % 256, (x + y) % 256));
+    return img;
+}
+
+} // namespace
+
+TEST(PreviewCardFlow, EditOpensTheEditorOnTheUnmarkedCropWithEditableMarks)
+{
+    FakeDesktop desktop;
+    const QImage image = pattern(400, 300);
+    CaptureCoordinator coordinator(desktop.platform());
+    CapturePreviewController *opened = coordinator.openPreviewCard(image);
+    ReviewModel &m = opened->canvas()->model();
+    m.mode = ReviewModel::Mode::Mark;
+    m.mouseDown(QPointF(150, 80) * m.displayScale());
+    m.mouseDragged(QPointF(190, 120) * m.displayScale());
+    m.mouseUp();
+    m.setCropRect({100, 50, 200, 150});
+    opened->button(PreviewButton::Edit)->click();
+    drain();
+    ASSERT_EQ(coordinator.editors().size(), 1);
+    const EditorWindowController *editor = coordinator.editors().first();
+    EXPECT_EQ(editor->image().convertToFormat(QImage::Format_RGB32),
+              image.copy(100, 100, 200, 150).convertToFormat(QImage::Format_RGB32));
+    ASSERT_EQ(editor->canvas()->annotations().size(), 1);
+    const double margin = CanvasModel::margin; // around the picture in the editor
+    EXPECT_EQ(editor->canvas()->annotations()[0]->start, QPointF(50 + margin, 30 + margin));
+    drain();
+}
