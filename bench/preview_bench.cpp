@@ -110,9 +110,8 @@ int main(int argc, char **argv)
     card->pickTool(ToolKind::Blur);
     ReviewCanvas *canvas = card->canvas();
     const double s = canvas->model().displayScale();
-    const double top = h; // y up: the picture's top edge
-    canvas->model().mouseDown(QPointF(100, top - 100) * s);
-    canvas->model().mouseDragged(QPointF(700, top - 260) * s);
+    canvas->model().mouseDown(QPointF(100, 100) * s);
+    canvas->model().mouseDragged(QPointF(700, 260) * s);
     canvas->model().mouseUp();
     canvas->update();
     settle(500);

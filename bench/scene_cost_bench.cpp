@@ -6,7 +6,6 @@
 #include "engines/SceneArchive.h"
 #include "model/AnnotationRenderer.h"
 #include "model/MarkRules.h"
-#include "model/YUp.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -57,8 +56,7 @@ double frameMs(const EditorScene &scene, const QImage &pixelated, double zoom)
         clock.start();
         QPainter p(&view);
         p.scale(zoom, zoom);
-        p.setTransform(yup::toSurface(view.height() / zoom), true);
-        yup::drawImage(p, QRectF(QPointF(), QSizeF(scene.image.size())), scene.image);
+        p.drawImage(QPointF(), scene.image);
         for (const AnnotationRef &m : scene.marks)
             AnnotationRenderer::draw(p, *m, &pixelated, QPointF());
         p.end();

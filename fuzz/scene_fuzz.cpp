@@ -4,7 +4,6 @@
 #include "engines/SceneArchive.h"
 #include "model/AnnotationRenderer.h"
 #include "model/MarkRules.h"
-#include "model/YUp.h"
 
 #include <QGuiApplication>
 #include <QJsonDocument>
@@ -58,7 +57,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (double zoom : {1.0, 4.0}) {
         QPainter p(&view);
         p.scale(zoom, zoom);
-        p.setTransform(yup::toSurface(view.height() / zoom), true);
         for (const AnnotationRef &m : scene->marks)
             AnnotationRenderer::draw(p, *m, &pixelated, QPointF());
     }

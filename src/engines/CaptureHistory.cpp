@@ -2,7 +2,6 @@
 
 #include "engines/Redaction.h"
 #include "model/CanvasModel.h"
-#include "model/YUp.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -47,12 +46,10 @@ bool safeId(const QString &id)
 
 QImage thumbnailOf(const EditorScene &scene)
 {
-    const QPointF origin(CanvasModel::margin, CanvasModel::margin);
     CanvasModel model(scene.image, scene.marks);
     for (const auto &[picture, frame] : scene.placed)
-        model.placeImage(picture, frame.translated(origin));
-    if (scene.crop)
-        model.setCrop(scene.crop->translated(origin));
+        model.placeImage(picture, frame);
+    model.setCrop(scene.crop);
     // Painted at no more than four times the thumbnail's size, then shrunk smoothly: a long
     // scrolling capture is not flattened whole at every change of its marks.
     const QRectF r = model.exportRect();
@@ -65,7 +62,7 @@ QImage thumbnailOf(const EditorScene &scene)
     board.fill(Qt::white);
     QPainter painter(&board);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.setTransform(yup::toSurface(r.height(), r.topLeft()) *
+    painter.setTransform(QTransform::fromTranslate(-r.left(), -r.top()) *
                          QTransform::fromScale(scale, scale));
     model.paint(painter, r, false);
     painter.end();

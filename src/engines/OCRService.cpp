@@ -19,7 +19,7 @@ QRectF normalised(const QRect &box, double scale, const QSize &original)
 {
     const double w = original.width(), h = original.height();
     const QRectF r(box.x() / scale, box.y() / scale, (box.width()) / scale, (box.height()) / scale);
-    return QRectF(r.x() / w, 1.0 - (r.y() + r.height()) / h, r.width() / w, r.height() / h);
+    return QRectF(r.x() / w, r.y() / h, r.width() / w, r.height() / h);
 }
 
 // One line when their middles are closer than half the smaller height: a fixed share of the

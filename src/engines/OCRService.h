@@ -17,8 +17,8 @@ class QObject;
 
 namespace vistrel {
 
-// One line of recognised text. The box is normalised to the image (0…1) with the origin at
-// its bottom-left corner and y up.
+// One line of recognised text. The box is normalised to the image (0…1), the origin at its
+// top-left corner.
 struct TextObservation
 {
     QRectF boundingBox;

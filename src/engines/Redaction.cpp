@@ -31,10 +31,9 @@ QList<PlacedFinding> Redaction::place(const QList<SecretFinding> &findings, QSiz
         return out;
     const double sx = frame.width() / pictureSize.width(),
                  sy = frame.height() / pictureSize.height();
-    // Picture pixels run down from the frame's top edge, which is its largest y.
     auto onCanvas = [&](const QRect &r) {
-        return QRectF(frame.left() + r.x() * sx, frame.bottom() - (r.y() + r.height()) * sy,
-                      r.width() * sx, r.height() * sy);
+        return QRectF(frame.left() + r.x() * sx, frame.top() + r.y() * sy, r.width() * sx,
+                      r.height() * sy);
     };
     const QRect all(QPoint(0, 0), pictureSize);
     for (const SecretFinding &f : findings) {
@@ -126,7 +125,7 @@ QString Redaction::summary(const QList<PlacedFinding> &findings)
 namespace {
 
 // Fills the picture's pixels that `marks` touch where the picture is stretched over `frame`
-// (points, y up); untouched, the picture is shared, not copied.
+// (points); untouched, the picture is shared, not copied.
 QImage destroyed(const QImage &picture, const QRectF &frame, const QList<AnnotationRef> &marks)
 {
     if (picture.isNull() || frame.isEmpty())
@@ -144,9 +143,9 @@ QImage destroyed(const QImage &picture, const QRectF &frame, const QList<Annotat
         const QRectF r = m->boundingRect();
         // Every pixel the mark reaches into, even by a part of it.
         const QRect pixels = QRect(QPoint(column(std::floor((r.left() - frame.left()) * sx)),
-                                          row(std::floor((frame.bottom() - r.bottom()) * sy))),
+                                          row(std::floor((r.top() - frame.top()) * sy))),
                                    QPoint(column(std::ceil((r.right() - frame.left()) * sx)) - 1,
-                                          row(std::ceil((frame.bottom() - r.top()) * sy)) - 1))
+                                          row(std::ceil((r.bottom() - frame.top()) * sy)) - 1))
                                  .intersected(all);
         if (pixels.isEmpty())
             continue;

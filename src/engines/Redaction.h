@@ -13,7 +13,7 @@
 
 namespace vistrel {
 
-// One picture of the editor and where it lies on the canvas (points, y up); the picture is
+// One picture of the editor and where it lies on the canvas (points); the picture is
 // stretched over its frame.
 struct CanvasPicture
 {
@@ -22,7 +22,7 @@ struct CanvasPicture
 };
 
 // A finding placed on the canvas: the boxes of its words (`words`) and the larger boxes a
-// redaction mark covers (`cover`), one of each per line, in canvas points with y up.
+// redaction mark covers (`cover`), one of each per line, in canvas points.
 struct PlacedFinding
 {
     SecretKind kind;

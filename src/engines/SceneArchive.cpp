@@ -94,6 +94,28 @@ AnnotationRef markFrom(const QJsonObject &o)
     return m;
 }
 
+// Version 1 counted y upward from the capture's bottom edge: turned over its height.
+void fromVersion1(EditorScene &scene)
+{
+    const double h = scene.image.height();
+    const auto point = [h](QPointF &p) { p.setY(h - p.y()); };
+    const auto rect = [h](const QRectF &r) {
+        return QRectF(r.x(), h - r.y() - r.height(), r.width(), r.height());
+    };
+    for (const AnnotationRef &m : scene.marks) {
+        point(m->start);
+        point(m->end);
+        for (QPointF &p : m->points)
+            point(p);
+        if (m->control)
+            point(*m->control);
+    }
+    for (auto &placed : scene.placed)
+        placed.second = rect(placed.second);
+    if (scene.crop)
+        scene.crop = rect(*scene.crop);
+}
+
 } // namespace
 
 QString EditorScene::pictureName(int index)
@@ -210,7 +232,8 @@ std::optional<EditorScene> EditorScene::fromJson(const QJsonObject &json, QList<
             *error = why;
         return std::nullopt;
     };
-    if (json.value(QLatin1String("version")).toInt() > version)
+    const int madeBy = json.value(QLatin1String("version")).toInt();
+    if (madeBy > version)
         return fail(
             QCoreApplication::translate("SceneArchive", "made by a newer version of Vistrel"));
     if (pictures.isEmpty() || pictures.first().isNull())
@@ -283,6 +306,8 @@ std::optional<EditorScene> EditorScene::fromJson(const QJsonObject &json, QList<
             scene.placed.append({pictures[i + 1], *frame});
     }
     scene.crop = rectFrom(json.value(QLatin1String("crop")));
+    if (madeBy < 2)
+        fromVersion1(scene);
     return scene;
 }
 

@@ -20,7 +20,7 @@ class QIODevice;
 namespace vistrel {
 
 // An editor's work as data: the capture, its marks, the pictures placed beside it and the
-// crop, all in the capture's own coordinates (origin bottom-left, y up).
+// crop, all in the capture's own coordinates (its top-left at the origin).
 struct EditorScene
 {
     QImage image;
@@ -36,7 +36,8 @@ struct EditorScene
     static std::optional<EditorScene> fromJson(const QJsonObject &json, QList<QImage> pictures,
                                                QString *error = nullptr);
     static QString pictureName(int index);
-    static constexpr int version = 1;
+    // Scenes of earlier versions are converted as they are read; later ones are refused.
+    static constexpr int version = 2;
     // What a scene from a file may hold, so that it opens in a moment and draws quickly at
     // any zoom; more is refused with a reason, not read. Each mark's own limits and costs are
     // in MarkRules.

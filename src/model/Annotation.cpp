@@ -82,8 +82,7 @@ QRectF Annotation::boxBounds(const Annotation &a)
 QRectF Annotation::textBounds(const Annotation &a)
 {
     const QSizeF size = measure(a.displayText(), textFont(a.fontSize));
-    return QRectF(a.start.x(), a.start.y() - size.height(), std::max(size.width(), 20.0),
-                  size.height());
+    return QRectF(a.start, QSizeF(std::max(size.width(), 20.0), size.height()));
 }
 
 QRectF Annotation::stepBounds(const Annotation &a)

@@ -19,7 +19,7 @@ class Annotation;
 // Marks are shared by identity: the canvas list, the selection and the draft all point at one.
 using AnnotationRef = std::shared_ptr<Annotation>;
 
-// One mark on an image, in canvas points with y up.
+// One mark on an image, in canvas points.
 class Annotation
 {
 public:

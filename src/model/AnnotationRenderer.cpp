@@ -1,8 +1,8 @@
 #include "model/AnnotationRenderer.h"
 
 #include "model/MarkRules.h"
-#include "model/YUp.h"
 
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QtConcurrent/QtConcurrentMap>
 
@@ -50,6 +50,19 @@ QPen strokePen(const Annotation &a, Qt::PenCapStyle cap, Qt::PenJoinStyle join)
 }
 
 } // namespace
+
+void AnnotationRenderer::drawLines(QPainter &p, QPointF topLeft, const QString &text,
+                                   const QFont &font, const QColor &color)
+{
+    p.save();
+    p.setFont(font);
+    p.setPen(color);
+    const QFontMetricsF fm(font);
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        p.drawText(topLeft + QPointF(0, fm.ascent() + double(i) * fm.lineSpacing()), lines[i]);
+    p.restore();
+}
 
 void AnnotationRenderer::draw(QPainter &p, const Annotation &a, const QImage *pixelated,
                               QPointF imageOrigin)
@@ -155,9 +168,7 @@ void AnnotationRenderer::paintHighlight(QPainter &p, const Annotation &a, const 
 
 void AnnotationRenderer::paintText(QPainter &p, const Annotation &a, const MarkInks &)
 {
-    const QRectF box = a.boundingRect();
-    yup::drawText(p, QPointF(a.start.x(), box.bottom()), a.displayText(),
-                  Annotation::textFont(a.fontSize), a.color);
+    drawLines(p, a.start, a.displayText(), Annotation::textFont(a.fontSize), a.color);
 }
 
 void AnnotationRenderer::paintStep(QPainter &p, const Annotation &a, const MarkInks &)
@@ -172,9 +183,7 @@ void AnnotationRenderer::paintStep(QPainter &p, const Annotation &a, const MarkI
     const QString label = QString::number(a.stepNumber);
     const QFont font = Annotation::stepFont(r.height() * 0.5);
     const QSizeF size = Annotation::measure(label, font);
-    // Centred: the label's box has its top edge half a height above the centre (y up).
-    yup::drawText(p, QPointF(r.center().x() - size.width() / 2, r.center().y() + size.height() / 2),
-                  label, font, Qt::white);
+    drawLines(p, r.center() - QPointF(size.width() / 2, size.height() / 2), label, font, Qt::white);
 }
 
 void AnnotationRenderer::paintBlur(QPainter &p, const Annotation &a, const MarkInks &inks)
@@ -192,17 +201,12 @@ void AnnotationRenderer::paintBlur(QPainter &p, const Annotation &a, const MarkI
     const QRectF shown = r.intersected(imageRect);
     if (shown.isEmpty())
         return;
-    const QRect source = QRectF(shown.left() - imageOrigin.x(),
-                                imageRect.bottom() - shown.bottom(), // rows run downward
-                                shown.width(), shown.height())
-                             .toAlignedRect()
-                             .intersected(pixelated->rect());
-    const QRectF target(imageOrigin.x() + source.x(),
-                        imageRect.bottom() - source.y() - source.height(), source.width(),
-                        source.height());
+    const QRect source =
+        shown.translated(-imageOrigin).toAlignedRect().intersected(pixelated->rect());
+    const QRectF target(QRectF(source).translated(imageOrigin));
     p.setClipRect(r, Qt::IntersectClip);
     p.setRenderHint(QPainter::Antialiasing, false);
-    yup::drawImage(p, target, *pixelated, QRectF(source));
+    p.drawImage(target, *pixelated, QRectF(source));
 }
 
 void AnnotationRenderer::paintRedaction(QPainter &p, const Annotation &a, const MarkInks &)

@@ -14,14 +14,17 @@ namespace vistrel {
 
 struct MarkInks;
 
-// Draws marks into a painter that already maps model points (y up) to its device.
+// Draws marks into a painter that already maps model points to its device.
 class AnnotationRenderer
 {
 public:
-    // `pixelated` is the blurred copy of the image whose bottom-left lies at `imageOrigin`;
+    // `pixelated` is the blurred copy of the image whose top-left lies at `imageOrigin`;
     // blur marks without one are solid black.
     static void draw(QPainter &painter, const Annotation &annotation,
-                     const QImage *pixelated = nullptr, QPointF imageOrigin = {1000, 1000});
+                     const QImage *pixelated = nullptr, QPointF imageOrigin = {});
+    // Lines of text whose laid-out box has its top-left corner at `topLeft`.
+    static void drawLines(QPainter &p, QPointF topLeft, const QString &text, const QFont &font,
+                          const QColor &color);
 
     // The shaft of an arrow or line: straight, or the cubic through its bend.
     static QPainterPath strokePath(const Annotation &annotation);
@@ -69,11 +72,6 @@ public:
         QImage image;
         QPoint at;
         QRect rect() const { return QRect(at, image.size()); }
-        // Where its bottom-left lies among the marks of a picture `height` pixels high (y up).
-        QPointF originUp(int height) const
-        {
-            return QPointF(at.x(), height - at.y() - image.height());
-        }
     };
     // The blocks that hold `area` (the picture's pixels, rows top-down), made the first time
     // they are asked for; nothing outside the picture.

@@ -85,7 +85,6 @@ CanvasModel::CanvasModel(const QImage &image, const QList<AnnotationRef> &seed,
     m_canvasSize = QSizeF(m_imageSize.width() + 2 * margin, m_imageSize.height() + 2 * margin);
     for (const AnnotationRef &s : seed) {
         AnnotationRef m = s->copyForUndo();
-        m->translate(QPointF(margin, margin));
         if (m->kind == ToolKind::Crop)
             m_crop = m->boundingRect(); // the newest crop holds
         else
@@ -358,8 +357,8 @@ QRect CanvasModel::picturePixels(const QRectF &r) const
         return {};
     const double sx = m_baseImage.width() / frame.width(),
                  sy = m_baseImage.height() / frame.height();
-    return QRectF((r.left() - frame.left()) * sx, (frame.bottom() - r.bottom()) * sy,
-                  r.width() * sx, r.height() * sy)
+    return QRectF((r.left() - frame.left()) * sx, (r.top() - frame.top()) * sy, r.width() * sx,
+                  r.height() * sy)
         .toAlignedRect();
 }
 
@@ -569,7 +568,7 @@ CanvasChange CanvasModel::addImage(const QImage &picture)
         std::min(std::max(m_imageSize.width(), m_imageSize.height()) / std::max(w0, h0), 1.0);
     auto placed = std::make_shared<PlacedImage>();
     placed->picture = forDrawing(picture);
-    placed->frame = QRectF(area.right() + addedImageGap, area.bottom() - s * h0, s * w0, s * h0);
+    placed->frame = QRectF(area.right() + addedImageGap, area.top(), s * w0, s * h0);
     m_extraImages.append(placed);
     m_selectedImage = placed;
     m_selected.reset();

@@ -27,7 +27,7 @@ struct PlacedImage
 {
     QImage picture;          // full resolution
     QRectF frame;            // where it lies on the canvas; the picture is stretched over it
-    QList<QRectF> textBoxes; // normalised 0…1, y up; filled when detection finishes
+    QList<QRectF> textBoxes; // normalised 0…1; filled when detection finishes
 };
 using PlacedImageRef = std::shared_ptr<PlacedImage>;
 
@@ -70,14 +70,14 @@ struct KeyAction
 };
 
 // Finds text lines in a picture and calls back once on `context`'s thread with normalised
-// boxes (y up); nothing is called when `context` is gone.
+// boxes; nothing is called when `context` is gone.
 using TextBoxDetection =
     std::function<void(const QImage &, QObject *context, std::function<void(QList<QRectF>)>)>;
 
 // Everything the editor canvas knows and decides, without any widget: the marks and placed
 // images, the gestures of every tool, hit testing and grips, snapping to text, snapshot undo,
-// the legend, painting in canvas points (y up) and the flattened export. The primary image
-// lies at (1000, 1000), one point per pixel.
+// the legend, painting in canvas points and the flattened export. The primary image's top-left
+// lies at the origin, one point per pixel; the canvas reaches `margin` beyond it.
 class CanvasModel : public QObject
 {
     Q_OBJECT
@@ -97,8 +97,7 @@ public:
     static constexpr double dotSpacing = 28;
     static constexpr double dotDiameter = 1.5;
 
-    // `seed` marks are in the picture's own coordinates (origin bottom-left, y up); copies are
-    // moved onto the canvas. Without `detect` nothing snaps to text.
+    // The canvas keeps copies of the `seed` marks. Without `detect` nothing snaps to text.
     CanvasModel(const QImage &image, const QList<AnnotationRef> &seed, TextBoxDetection detect = {},
                 QObject *parent = nullptr);
     ~CanvasModel() override;
@@ -127,7 +126,7 @@ public:
     CanvasChange commitCaption(const QString &typed);
     const AnnotationRef &editingAnnotation() const { return m_editingAnnotation; }
     const AnnotationRef &captioningStep() const { return m_captioningStep; }
-    QRectF textFieldFrame() const; // canvas points, y up
+    QRectF textFieldFrame() const; // canvas points
     QRectF captionFieldFrame() const;
     QString captionPlaceholder() const;
     static QString textPlaceholder();
@@ -154,7 +153,7 @@ public:
     // A picture placed at a known frame (reopening saved work); not an undo step.
     void placeImage(const QImage &picture, const QRectF &frame);
 
-    // The export is cut to the crop (canvas points, y up) when there is one.
+    // The export is cut to the crop (canvas points) when there is one.
     const std::optional<QRectF> &crop() const { return m_crop; }
     void setCrop(const std::optional<QRectF> &crop) { m_crop = crop; }
     // The crop frame while the user drags it.
@@ -169,8 +168,8 @@ public:
     // (a grab's segment); a picture of another size is not the same one and is ignored.
     void keepOwnPixels(const QImage &same);
     QSizeF imageSize() const { return m_imageSize; }
-    QRectF primaryRect() const { return QRectF(QPointF(margin, margin), m_imageSize); }
-    // The base picture's pixels (top-down) that a rectangle of canvas points (y up) covers.
+    QRectF primaryRect() const { return QRectF(QPointF(0, 0), m_imageSize); }
+    // The base picture's pixels that a rectangle of canvas points covers.
     QRect picturePixels(const QRectF &r) const;
     QSizeF canvasSize() const { return m_canvasSize; }
     const QList<AnnotationRef> &annotations() const { return m_annotations; }
@@ -202,7 +201,7 @@ public:
 
     // Painting. `screen` adds the background, dots, tile shadows, draft, snap preview and
     // selection decorations; without it the picture is what an export shows. The painter maps
-    // canvas points (y up) to its device; `dirty` limits the background and culls marks.
+    // canvas points to its device; `dirty` limits the background and culls marks.
     void paint(QPainter &painter, const QRectF &dirty, bool screen) const
     {
         m_painter.paint(painter, dirty, screen);

@@ -34,10 +34,10 @@ QList<HandlePoint> CanvasModel::selectionHandlePoints(const Annotation &mark) co
 std::optional<SelHandle> CanvasModel::imageHandleHit(const PlacedImage &image, QPointF p) const
 {
     const QRectF f = image.frame;
-    const std::pair<SelHandle, QPointF> corners[] = {{SelHandle::BL, {f.left(), f.top()}},
-                                                     {SelHandle::BR, {f.right(), f.top()}},
-                                                     {SelHandle::TL, {f.left(), f.bottom()}},
-                                                     {SelHandle::TR, {f.right(), f.bottom()}}};
+    const std::pair<SelHandle, QPointF> corners[] = {{SelHandle::BL, f.bottomLeft()},
+                                                     {SelHandle::BR, f.bottomRight()},
+                                                     {SelHandle::TL, f.topLeft()},
+                                                     {SelHandle::TR, f.topRight()}};
     for (const auto &[handle, point] : corners)
         if (distance(point, p) < imageHandleGrab)
             return handle;
@@ -168,8 +168,11 @@ qint64 CanvasModel::stepCounter() const
 CanvasChange CanvasModel::growCanvas()
 {
     const QRectF content = contentRect();
-    const double w = std::max(m_canvasSize.width(), content.right() + margin);
-    const double h = std::max(m_canvasSize.height(), content.bottom() + margin);
+    // The canvas reaches `margin` beyond the picture on every side; it grows to the right and
+    // upwards to hold the content with as much room beyond it.
+    const double w = std::max(m_canvasSize.width(), content.right() + 2 * margin);
+    const double h =
+        std::max(m_canvasSize.height(), m_imageSize.height() + 2 * margin - content.top());
     CanvasChange c;
     if (w > m_canvasSize.width() || h > m_canvasSize.height()) {
         m_canvasSize = QSizeF(w, h);

@@ -67,7 +67,7 @@ QRectF CanvasModel::textFieldFrame() const
         return {};
     const QPointF p = m_editingAnnotation->start;
     const double fs = m_editingAnnotation->fontSize;
-    return QRectF(p.x(), p.y() - 1.4 * fs, 220, 1.5 * fs);
+    return QRectF(p.x(), p.y() - 0.1 * fs, 220, 1.5 * fs);
 }
 
 CanvasModel::Editing CanvasModel::takeEditing()

@@ -3,7 +3,6 @@
 #include "model/AnnotationRenderer.h"
 #include "model/CanvasModel.h"
 #include "model/CaptionPanel.h"
-#include "model/YUp.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -83,7 +82,7 @@ QColor CanvasPainter::accentColor()
 
 QRectF CanvasPainter::tileArea(const QRectF &frame)
 {
-    return frame.adjusted(-shadowReach, -shadowReach - shadowOffset, shadowReach, shadowReach)
+    return frame.adjusted(-shadowReach, -shadowReach, shadowReach, shadowReach + shadowOffset)
         .adjusted(-6, -6, 6, 6); // the selection ring and its corner circles
 }
 
@@ -104,12 +103,10 @@ void CanvasPainter::paintTile(QPainter &p, const QRectF &frame, const QImage &pi
         // tile and is never seen.
         const QImage &patch = shadowPatch();
         const double e2 = 2 * shadowReach;
-        const QRectF s = frame.translated(0, -shadowOffset)
+        const QRectF s = frame.translated(0, shadowOffset)
                              .adjusted(-shadowReach, -shadowReach, shadowReach, shadowReach);
         const double mx = std::min(e2, s.width() / 2), my = std::min(e2, s.height() / 2);
         const double n = patch.width();
-        // Patch regions in canvas orientation (y up); the patch is symmetric, so its row
-        // order does not matter.
         const double xs[] = {s.left(), s.left() + mx, s.right() - mx, s.right()};
         const double ys[] = {s.top(), s.top() + my, s.bottom() - my, s.bottom()};
         const double us[] = {0, e2, n - e2, n};
@@ -121,7 +118,7 @@ void CanvasPainter::paintTile(QPainter &p, const QRectF &frame, const QImage &pi
                 if (target.width() <= 0 || target.height() <= 0)
                     continue;
                 const QRectF source(us[i], us[j], us[i + 1] - us[i], us[j + 1] - us[j]);
-                yup::drawImage(p, target, patch, source);
+                p.drawImage(target, patch, source);
             }
         }
         if (picture.hasAlphaChannel())
@@ -131,7 +128,7 @@ void CanvasPainter::paintTile(QPainter &p, const QRectF &frame, const QImage &pi
                        qFuzzyCompare(frame.height(), double(picture.height()));
     p.save();
     p.setRenderHint(QPainter::SmoothPixmapTransform, !exact);
-    yup::drawImage(p, frame, picture);
+    p.drawImage(frame, picture);
     p.restore();
 }
 
@@ -140,7 +137,9 @@ void CanvasPainter::paint(QPainter &p, const QRectF &dirty, bool screen) const
     if (screen) {
         p.save();
         p.setPen(Qt::NoPen);
-        p.setBrushOrigin(0, 0);
+        // The lattice runs from the canvas's bottom-left corner, `margin` beyond the picture's.
+        p.setBrushOrigin(m_model.primaryRect().bottomLeft() +
+                         QPointF(-CanvasModel::margin, CanvasModel::margin));
         p.fillRect(dirty, QBrush(dotTile()));
         p.restore();
     }
@@ -153,7 +152,7 @@ void CanvasPainter::paint(QPainter &p, const QRectF &dirty, bool screen) const
             paintTile(p, img->frame, img->picture, screen);
 
     const QImage *pixelated = nullptr;
-    const QPointF origin(CanvasModel::margin, CanvasModel::margin);
+    const QPointF origin = m_model.primaryRect().topLeft();
     for (const AnnotationRef &m : m_model.m_annotations) {
         if (!visible(CanvasModel::paintRect(*m)))
             continue;
@@ -292,9 +291,9 @@ QImage CanvasPainter::renderComposite(bool opaqueBackground) const
             failed = true;
             return;
         }
-        // Canvas point (minX, minY) is the whole bitmap's bottom-left pixel.
-        p.setTransform(yup::toSurface(h, r.topLeft()) * QTransform::fromTranslate(0, -y0));
-        paint(p, QRectF(r.left(), r.bottom() - y1, r.width(), y1 - y0), false);
+        // Canvas point (minX, minY) is the whole bitmap's top-left pixel.
+        p.setTransform(QTransform::fromTranslate(-r.left(), -r.top() - y0));
+        paint(p, QRectF(r.left(), r.top() + y0, r.width(), y1 - y0), false);
     };
     if (bands > 1)
         QtConcurrent::blockingMap(indices, paintBand);

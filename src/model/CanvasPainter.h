@@ -10,7 +10,7 @@ namespace vistrel {
 
 class CanvasModel;
 
-// Paints what a canvas model holds, in canvas points (y up): on screen with the dotted
+// Paints what a canvas model holds, in canvas points: on screen with the dotted
 // background, the tiles' shadows, the draft, the snap preview, the crop's dimming and the
 // selection's grips, or as an export shows it; and the flattened export itself. Keeps the
 // pixelated copy of the picture that blur marks show, built when the first one needs it.

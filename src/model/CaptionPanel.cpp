@@ -1,6 +1,6 @@
 #include "model/CaptionPanel.h"
 
-#include "model/YUp.h"
+#include "model/AnnotationRenderer.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -100,8 +100,7 @@ std::optional<QRectF> CaptionPanel::rect(const QList<AnnotationRef> &steps, cons
     if (steps.isEmpty())
         return std::nullopt;
     const double h = std::max(contentHeight(steps), imageArea.height());
-    // QRectF's bottom() is the largest y: the top of the image area with y up.
-    return QRectF(imageArea.right() + gap, imageArea.bottom() - h, width, h);
+    return QRectF(imageArea.right() + gap, imageArea.top(), width, h);
 }
 
 void CaptionPanel::draw(QPainter &p, const QRectF &panel, const QList<AnnotationRef> &steps)
@@ -116,33 +115,31 @@ void CaptionPanel::draw(QPainter &p, const QRectF &panel, const QList<Annotation
     p.setBrush(Qt::NoBrush);
     p.drawPath(card);
 
-    // Text boxes are placed by their top-left corner; y up, so the top is the larger y.
+    // The title's line ends where its row does.
     const QFont title = titleFont();
-    const double titleBottom = panel.bottom() - pad - titleHeight;
-    yup::drawText(p, QPointF(panel.left() + pad, titleBottom + QFontMetricsF(title).height()),
-                  QCoreApplication::translate("CaptionPanel", "Legend"), title, Qt::black);
+    const double titleBottom = panel.top() + pad + titleHeight;
+    AnnotationRenderer::drawLines(
+        p, QPointF(panel.left() + pad, titleBottom - QFontMetricsF(title).height()),
+        QCoreApplication::translate("CaptionPanel", "Legend"), title, Qt::black);
 
-    double y = panel.bottom() - pad - titleHeight - pad;
+    double y = titleBottom + pad;
     const QFont number = numberFont();
     for (const AnnotationRef &s : steps) {
         const double h = rowHeight(s->caption);
-        const QRectF badgeBox(panel.left() + pad, y - badge, badge, badge);
+        const QRectF badgeBox(panel.left() + pad, y, badge, badge);
         p.setPen(Qt::NoPen);
         p.setBrush(s->color);
         p.drawEllipse(badgeBox);
         const QString label = QString::number(s->stepNumber);
         const QSizeF size = Annotation::measure(label, number);
-        yup::drawText(p,
-                      QPointF(badgeBox.center().x() - size.width() / 2,
-                              badgeBox.center().y() + size.height() / 2),
-                      label, number, Qt::white);
+        AnnotationRenderer::drawLines(
+            p, badgeBox.center() - QPointF(size.width() / 2, size.height() / 2), label, number,
+            Qt::white);
         QTextLayout lines;
         layOutCaption(lines, s->caption);
-        yup::upright(p, QPointF(panel.left() + captionX, y), [&] {
-            p.setPen(Qt::black);
-            lines.draw(&p, QPointF(0, 0));
-        });
-        y -= h + rowSpacing;
+        p.setPen(Qt::black);
+        lines.draw(&p, QPointF(panel.left() + captionX, y));
+        y += h + rowSpacing;
     }
     p.restore();
 }

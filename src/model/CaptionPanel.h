@@ -13,7 +13,7 @@ class QPainter;
 namespace vistrel {
 
 // The legend beside the images that lists the captioned step badges. It has no state: it is
-// derived from the marks and the image area whenever it is needed. Canvas points, y up.
+// derived from the marks and the image area whenever it is needed. Canvas points.
 class CaptionPanel
 {
 public:
@@ -37,7 +37,7 @@ public:
     static double contentHeight(const QList<AnnotationRef> &steps);
     // Right of the image area, top-aligned with it, at least as tall; none without captions.
     static std::optional<QRectF> rect(const QList<AnnotationRef> &steps, const QRectF &imageArea);
-    // Into a painter that maps canvas points (y up) to its device.
+    // Into a painter that maps canvas points to its device.
     static void draw(QPainter &painter, const QRectF &panel, const QList<AnnotationRef> &steps);
 
     static QFont titleFont();

@@ -23,24 +23,23 @@ QRectF uniteRects(const QRectF &a, const QRectF &b)
 
 QList<HandlePoint> cornerHandles(const QRectF &r)
 {
-    // QRectF's top is its smallest y; with y up that is the bottom edge.
-    return {{SelHandle::TL, {r.left(), r.bottom()}},
-            {SelHandle::TR, {r.right(), r.bottom()}},
-            {SelHandle::BL, {r.left(), r.top()}},
-            {SelHandle::BR, {r.right(), r.top()}}};
+    return {{SelHandle::TL, r.topLeft()},
+            {SelHandle::TR, r.topRight()},
+            {SelHandle::BL, r.bottomLeft()},
+            {SelHandle::BR, r.bottomRight()}};
 }
 
 QPointF oppositeCorner(const QRectF &r, SelHandle h)
 {
     switch (h) {
     case SelHandle::TL:
-        return {r.right(), r.top()};
+        return r.bottomRight();
     case SelHandle::TR:
-        return {r.left(), r.top()};
+        return r.bottomLeft();
     case SelHandle::BL:
-        return {r.right(), r.bottom()};
+        return r.topRight();
     case SelHandle::BR:
-        return {r.left(), r.bottom()};
+        return r.topLeft();
     default:
         return r.center();
     }

@@ -35,7 +35,7 @@ using Snapper = std::function<std::optional<SnapTarget>(QPointF)>;
 // What the picture under blur marks looks like, for painting.
 struct MarkInks
 {
-    // The pixelated copy of the picture whose bottom-left lies at `imageOrigin`; blur marks
+    // The pixelated copy of the picture whose top-left lies at `imageOrigin`; blur marks
     // without one are solid black.
     const QImage *pixelated = nullptr;
     QPointF imageOrigin;

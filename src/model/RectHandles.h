@@ -8,15 +8,15 @@
 
 namespace vistrel::handles {
 
-// The eight grips of a rectangle (y up: "Top" is the larger y), in the order they are tried.
+// The eight grips of a rectangle, in the order they are tried: the lower corners first.
 enum class Handle { BL, BR, TL, TR, Bottom, Top, Left, Right, Move, None };
 
 inline QList<QPointF> points(const QRectF &r)
 {
     const double minX = r.left(), maxX = r.right(), minY = r.top(), maxY = r.bottom();
     const double midX = r.center().x(), midY = r.center().y();
-    return {{minX, minY}, {maxX, minY}, {minX, maxY}, {maxX, maxY},
-            {midX, minY}, {midX, maxY}, {minX, midY}, {maxX, midY}};
+    return {{minX, maxY}, {maxX, maxY}, {minX, minY}, {maxX, minY},
+            {midX, maxY}, {midX, minY}, {minX, midY}, {maxX, midY}};
 }
 
 // The grip within `radius` of `p`, else Move inside the rectangle, else None.
@@ -37,22 +37,22 @@ inline QRectF dragged(const QRectF &r, Handle handle, QPointF d)
     const double dx = d.x(), dy = d.y();
     switch (handle) {
     case Handle::BL:
-        x += dx, w -= dx, y += dy, h -= dy;
-        break;
-    case Handle::BR:
-        w += dx, y += dy, h -= dy;
-        break;
-    case Handle::TL:
         x += dx, w -= dx, h += dy;
         break;
-    case Handle::TR:
+    case Handle::BR:
         w += dx, h += dy;
         break;
+    case Handle::TL:
+        x += dx, w -= dx, y += dy, h -= dy;
+        break;
+    case Handle::TR:
+        w += dx, y += dy, h -= dy;
+        break;
     case Handle::Bottom:
-        y += dy, h -= dy;
+        h += dy;
         break;
     case Handle::Top:
-        h += dy;
+        y += dy, h -= dy;
         break;
     case Handle::Left:
         x += dx, w -= dx;

@@ -32,13 +32,17 @@ void ReviewModel::adjustCrop(Handle handle, QPointF d)
         return;
     const QRectF moved = handles::dragged(m_cropRect, handle, d);
     double x = moved.x(), y = moved.y(), w = moved.width(), h = moved.height();
-    // A left or bottom edge dragged past the image stops at it. Clamping the position alone
-    // would push the rectangle outwards and let it grow beyond the image.
-    if (x < 0 && handle != Handle::Move)
-        w += x, x = 0;
-    if (y < 0 && handle != Handle::Move)
-        h += y, y = 0;
+    // An edge dragged past the image stops at it. Clamping the position alone would push the
+    // rectangle outwards and let it grow beyond the image.
     const double W = m_imageSize.width(), H = m_imageSize.height();
+    if (handle != Handle::Move) {
+        if (x < 0)
+            w += x, x = 0;
+        if (y < 0)
+            h += y, y = 0;
+        w = std::min(w, W - x);
+        h = std::min(h, H - y);
+    }
     w = std::max(w, minCrop);
     h = std::max(h, minCrop);
     x = std::min(std::max(x, 0.0), W - w);
@@ -112,9 +116,7 @@ bool ReviewModel::hasBlur() const
 
 QRect ReviewModel::cropInImage() const
 {
-    const QRectF r(m_cropRect.x(), m_imageSize.height() - m_cropRect.bottom(), m_cropRect.width(),
-                   m_cropRect.height());
-    return r.toRect();
+    return m_cropRect.toRect();
 }
 
 QList<AnnotationRef> ReviewModel::marksInCrop() const

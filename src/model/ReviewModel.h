@@ -14,8 +14,8 @@
 namespace vistrel {
 
 // What the preview card's canvas knows and decides, without any widget: the crop, its handles
-// and the marks. Image coordinates are pixels with the origin at the image's bottom-left and
-// y up; view coordinates are the same scaled by `displayScale`.
+// and the marks. Image coordinates are pixels with the origin at the image's top-left; view
+// coordinates are the same scaled by `displayScale`.
 class ReviewModel
 {
 public:
@@ -55,7 +55,7 @@ public:
     void adjustCrop(Handle handle, QPointF by);
     static QList<QPointF> handlePoints(const QRectF &r);
 
-    // The crop in top-left image coordinates, as bitmaps are cut.
+    // The crop in whole image pixels, as bitmaps are cut.
     QRect cropInImage() const;
     // Copies of the marks moved into the crop's own coordinates.
     QList<AnnotationRef> marksInCrop() const;

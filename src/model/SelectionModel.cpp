@@ -45,7 +45,7 @@ void SelectionModel::adjust(Handle handle, QPointF d)
 std::optional<WindowInfo> SelectionModel::windowUnder(QPointF p) const
 {
     const QRectF f = m_setup.display.frame;
-    const QPointF global(f.x() + p.x(), f.y() + (f.height() - p.y()));
+    const QPointF global = f.topLeft() + p;
     for (const WindowInfo &w : m_setup.windows) {
         if (!w.onScreen || !w.frame.contains(global))
             continue;
@@ -62,8 +62,7 @@ std::optional<QRectF> SelectionModel::windowRectInView() const
         return std::nullopt;
     const QRectF d = m_setup.display.frame;
     const QRectF w = m_hoveredWindow->frame;
-    return QRectF(w.x() - d.x(), (d.y() + d.height()) - (w.y() + w.height()), w.width(),
-                  w.height());
+    return w.translated(-d.topLeft());
 }
 
 SelectionModel::Cursor SelectionModel::cursorForHandle(Handle handle)
@@ -110,11 +109,7 @@ SelectionModel::Reaction SelectionModel::complete(SelectionAction action) const
     Reaction r;
     r.report = true;
     if (m_selection.width() > reportMin && m_selection.height() > reportMin) {
-        // Into the display's own top-down points.
-        const QRectF rect(m_selection.x(),
-                          bounds().height() - (m_selection.y() + m_selection.height()),
-                          m_selection.width(), m_selection.height());
-        r.outcome = SelectionOutcome{RectSelection{rect, m_setup.display}, action};
+        r.outcome = SelectionOutcome{RectSelection{m_selection, m_setup.display}, action};
     }
     return r;
 }
@@ -134,8 +129,8 @@ QPointF SelectionModel::snapToFarEdges(QPointF p) const
     const double pixel = 1.0 / std::max(m_setup.display.scale, 1.0);
     if (p.x() >= bounds().width() - pixel - 1e-9)
         p.setX(std::max(p.x(), bounds().width()));
-    if (p.y() <= pixel + 1e-9)
-        p.setY(std::min(p.y(), 0.0)); // the bottom row (y up)
+    if (p.y() >= bounds().height() - pixel - 1e-9)
+        p.setY(std::max(p.y(), bounds().height()));
     return p;
 }
 
@@ -233,11 +228,11 @@ QPointF SelectionModel::toolbarOrigin(const QRectF &s, const QSizeF &b, const QS
 {
     double x = std::max(s.center().x() - t.width() / 2, 8.0);
     x = std::min(x, b.width() - t.width() - 8);
-    double y = s.top() - t.height() - 10; // below the selection (y up: top() is the min y)
-    if (y < 8)
-        y = s.bottom() + 10;
+    double y = s.bottom() + 10; // below the selection, else above it, else over its middle
     if (y + t.height() > b.height() - 8)
-        y = std::max(s.center().y() - t.height() / 2, 8.0);
+        y = s.top() - t.height() - 10;
+    if (y < 8)
+        y = std::min(s.center().y() - t.height() / 2, b.height() - t.height() - 8);
     return QPointF(x, y);
 }
 
@@ -251,9 +246,10 @@ QString SelectionModel::dimensionText(const QRectF &r, double scale)
 QRectF SelectionModel::dimensionBadge(const QRectF &r, const QSizeF &text, const QSizeF &b,
                                       const QRectF &avoid)
 {
-    QRectF badge(r.left(), r.bottom() + 6, text.width() + 12, text.height() + 6);
-    if (badge.bottom() > b.height() - 4)
-        badge.moveTop(r.top() - badge.height() - 6);
+    QRectF badge(r.left(), 0, text.width() + 12, text.height() + 6);
+    badge.moveTop(r.top() - badge.height() - 6);
+    if (badge.top() < 4)
+        badge.moveTop(r.bottom() + 6);
     const auto fits = [&](const QRectF &place) {
         return !place.intersects(avoid) && place.top() >= 4 && place.bottom() <= b.height() - 4;
     };
@@ -262,9 +258,9 @@ QRectF SelectionModel::dimensionBadge(const QRectF &r, const QSizeF &text, const
     // The toolbar took that place, or the selection fills the screen's height: above, below,
     // then inside the selection's top-left corner.
     const QRectF places[] = {
-        badge.translated(0, r.bottom() + 6 - badge.top()),
         badge.translated(0, r.top() - badge.height() - 6 - badge.top()),
-        QRectF(r.left() + 6, r.bottom() - badge.height() - 6, badge.width(), badge.height()),
+        badge.translated(0, r.bottom() + 6 - badge.top()),
+        QRectF(r.left() + 6, r.top() + 6, badge.width(), badge.height()),
     };
     for (const QRectF &place : places)
         if (fits(place))
@@ -274,24 +270,25 @@ QRectF SelectionModel::dimensionBadge(const QRectF &r, const QSizeF &text, const
 
 QRectF SelectionModel::loupeBox(QPointF c, const QSizeF &b)
 {
-    QPointF origin(c.x() + 22, c.y() + 22);
+    // Up and to the right of the pointer, with its read-out below it; turned away from the
+    // screen's edges.
+    QPointF origin(c.x() + 22, c.y() - 22 - 118);
     if (c.x() + 22 + 118 > b.width() - 8)
         origin.setX(c.x() - 140);
-    if (c.y() + 22 + 118 + 24 > b.height() - 8)
-        origin.setY(c.y() - 164);
+    if (c.y() - 22 - 118 - 24 < 8)
+        origin.setY(c.y() + 46);
     return QRectF(origin, QSizeF(118, 118));
 }
 
-QPoint SelectionModel::pixelUnder(QPointF c, double scale, double screenHeight)
+QPoint SelectionModel::pixelUnder(QPointF c, double scale)
 {
-    return QPoint(int(std::floor(c.x() * scale)), int(std::floor((screenHeight - c.y()) * scale)));
+    return QPoint(int(std::floor(c.x() * scale)), int(std::floor(c.y() * scale)));
 }
 
-QRect SelectionModel::loupeSample(QPointF c, double scale, double screenHeight,
-                                  const QSize &picture)
+QRect SelectionModel::loupeSample(QPointF c, double scale, const QSize &picture)
 {
     const double side = 14.75 * scale;
-    const QPointF centre(c.x() * scale, (screenHeight - c.y()) * scale);
+    const QPointF centre = c * scale;
     const QRectF square(centre.x() - side / 2, centre.y() - side / 2, side, side);
     return square.intersected(QRectF(QPointF(0, 0), QSizeF(picture)))
         .toAlignedRect()

@@ -15,7 +15,7 @@ namespace vistrel {
 
 // What one overlay screen knows and decides, without any widget: the drag, the handles, the
 // window under the pointer and the placement of everything it paints. View coordinates are
-// points with the origin at the screen's bottom-left corner and y up.
+// points with the origin at the screen's top-left corner.
 class SelectionModel
 {
 public:
@@ -25,7 +25,7 @@ public:
 
     struct Setup
     {
-        DisplayInfo display;       // frame: global points, y down
+        DisplayInfo display;       // frame: global points
         QList<WindowInfo> windows; // front-most first
         qint64 ownPid = -1;
         bool windowPicking = false;
@@ -79,9 +79,8 @@ public:
                                  const QRectF &avoid = {});
     static QRectF loupeBox(QPointF cursor, const QSizeF &bounds);
     // The pixels of the frozen picture (row 0 on top) that the loupe magnifies.
-    static QRect loupeSample(QPointF cursor, double scale, double screenHeight,
-                             const QSize &picture);
-    static QPoint pixelUnder(QPointF cursor, double scale, double screenHeight);
+    static QRect loupeSample(QPointF cursor, double scale, const QSize &picture);
+    static QPoint pixelUnder(QPointF cursor, double scale);
 
     const Setup &setup() const { return m_setup; }
     QSizeF bounds() const { return m_setup.display.frame.size(); }

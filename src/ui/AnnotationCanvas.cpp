@@ -3,7 +3,6 @@
 #include "engines/OCRService.h"
 #include "engines/PastedPicture.h"
 #include "model/SelectionModel.h"
-#include "model/YUp.h"
 #include "ui/Cursors.h"
 #include "ui/UiFont.h"
 
@@ -127,17 +126,17 @@ AnnotationCanvas::~AnnotationCanvas()
 
 QPointF AnnotationCanvas::toCanvas(QPointF pos) const
 {
-    return yup::fromSurface(pos / m_magnification, m_shown.height(), m_shown.topLeft());
+    return pos / m_magnification + m_shown.topLeft();
 }
 
 QPointF AnnotationCanvas::toWidget(QPointF point) const
 {
-    return yup::toSurface(m_shown.height(), m_shown.topLeft()).map(point) * m_magnification;
+    return (point - m_shown.topLeft()) * m_magnification;
 }
 
 QRectF AnnotationCanvas::toWidget(const QRectF &r) const
 {
-    return QRectF(toWidget(QPointF(r.left(), r.bottom())), toWidget(QPointF(r.right(), r.top())));
+    return QRectF(toWidget(r.topLeft()), toWidget(r.bottomRight()));
 }
 
 void AnnotationCanvas::setMagnification(qreal m)
@@ -196,8 +195,7 @@ void AnnotationCanvas::updateSize(bool recentre)
     m_shown = shown;
     setFixedSize(QSize(int(std::lround(w * m)), int(std::lround(h * m))));
     if (!recentre && !before.isEmpty() && before != shown) {
-        const QPointF by((before.left() - shown.left()) * m,
-                         (shown.bottom() - before.bottom()) * m);
+        const QPointF by((before.left() - shown.left()) * m, (before.top() - shown.top()) * m);
         if (!by.isNull())
             emit viewShifted(by);
     }
@@ -514,10 +512,10 @@ void AnnotationCanvas::paintEvent(QPaintEvent *event)
 {
     QPainter p(this);
     p.setClipRegion(event->region());
-    const QRectF dirty = QRectF(toCanvas(event->rect().bottomLeft() + QPointF(0, 1)),
-                                toCanvas(event->rect().topRight() + QPointF(1, 0)))
+    const QRectF dirty = QRectF(toCanvas(event->rect().topLeft()),
+                                toCanvas(event->rect().bottomRight() + QPointF(1, 1)))
                              .normalized();
-    p.setTransform(yup::toSurface(m_shown.height(), m_shown.topLeft()) *
+    p.setTransform(QTransform::fromTranslate(-m_shown.left(), -m_shown.top()) *
                    QTransform::fromScale(m_magnification, m_magnification));
     m_model->paint(p, dirty, true);
     if (const auto crop = m_model->cropInProgress())
@@ -535,17 +533,14 @@ void AnnotationCanvas::paintEvent(QPaintEvent *event)
 void AnnotationCanvas::paintCropSize(QPainter &p, const QRectF &crop)
 {
     // In picture pixels, in the overlay's badge and place: above the frame, below it at the
-    // top. The overlay places it with y up, so the frame is flipped there and back.
+    // top.
     p.resetTransform();
     const QRectF frame = toWidget(crop.normalized()).normalized();
     const QString text = SelectionModel::dimensionText(crop.normalized(), 1.0);
     const QFont font = uiFont(12, QFont::DemiBold);
     const QFontMetricsF fm(font);
-    const auto flip = [h = double(height())](const QRectF &r) {
-        return QRectF(r.left(), h - r.bottom(), r.width(), r.height());
-    };
-    const QRectF badge = flip(SelectionModel::dimensionBadge(
-        flip(frame), {fm.horizontalAdvance(text), fm.height()}, QSizeF(width(), height())));
+    const QRectF badge = SelectionModel::dimensionBadge(
+        frame, {fm.horizontalAdvance(text), fm.height()}, QSizeF(width(), height()));
     p.setRenderHint(QPainter::Antialiasing);
     QPainterPath path;
     path.addRoundedRect(badge, 4, 4);

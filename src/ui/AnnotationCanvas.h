@@ -24,7 +24,7 @@ class OCRService;
 
 // The editor's document view: the captured picture on a large dotted surface, images placed
 // beside it, and the marks drawn over them. The logic lives in `CanvasModel`; this widget
-// translates mouse and key events into canvas points (y up), paints, and hosts the in-place
+// translates mouse and key events into canvas points, paints, and hosts the in-place
 // text and caption fields.
 //
 // The widget shows the canvas's content (`CanvasModel::contentRect`) with a small margin, and
@@ -96,10 +96,10 @@ public:
     void setMagnification(qreal magnification);
     // The scroll area's visible size in pixels: the widget is never smaller.
     void setViewportSize(QSizeF size);
-    // The part of the canvas the widget shows, in canvas points (y up).
+    // The part of the canvas the widget shows, in canvas points.
     QRectF shownRect() const { return m_shown; }
 
-    // Canvas point (y up) ↔ widget position (y down, magnified).
+    // Canvas point ↔ widget position (magnified).
     QPointF toCanvas(QPointF widgetPos) const;
     QPointF toWidget(QPointF canvasPoint) const;
     QRectF toWidget(const QRectF &canvasRect) const;
@@ -124,7 +124,7 @@ signals:
     void viewShifted(QPointF by);
     // Ctrl+wheel: zoom by `factor` about a widget position.
     void zoomRequested(qreal factor, QPointF at);
-    // A picture was added at this canvas frame (y up).
+    // A picture was added at this canvas frame.
     void imageAdded(QRectF frame);
     // A paste added nothing; `why` is said to the user (a toast in the editor).
     void pasteRefused(const QString &why);

@@ -697,29 +697,23 @@ bool EditorWindowController::hasUnsavedWork()
 
 EditorScene EditorWindowController::scene() const
 {
-    const QPointF origin(CanvasModel::margin, CanvasModel::margin);
     const CanvasModel &model = m_canvas->model();
     EditorScene scene;
     scene.image = m_image;
-    for (const AnnotationRef &m : model.annotations()) {
-        AnnotationRef copy = m->copyForUndo();
-        copy->translate(-origin);
-        scene.marks.append(copy);
-    }
+    for (const AnnotationRef &m : model.annotations())
+        scene.marks.append(m->copyForUndo());
     for (const PlacedImageRef &img : model.extraImages())
-        scene.placed.append({img->picture, img->frame.translated(-origin)});
-    if (model.crop())
-        scene.crop = model.crop()->translated(-origin);
+        scene.placed.append({img->picture, img->frame});
+    scene.crop = model.crop();
     return scene;
 }
 
 void EditorWindowController::restoreScene(const EditorScene &scene)
 {
-    const QPointF origin(CanvasModel::margin, CanvasModel::margin);
     for (const auto &[picture, frame] : scene.placed)
-        m_canvas->model().placeImage(picture, frame.translated(origin));
+        m_canvas->model().placeImage(picture, frame);
     if (scene.crop)
-        m_canvas->model().setCrop(scene.crop->translated(origin));
+        m_canvas->model().setCrop(scene.crop);
     m_canvas->setMagnification(m_canvas->magnification()); // sizes follow the content
     m_canvas->setViewportSize(m_scroll->viewport()->size());
     m_canvas->update();

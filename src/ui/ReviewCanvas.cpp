@@ -2,7 +2,6 @@
 
 #include "model/AnnotationRenderer.h"
 #include "model/MarkRules.h"
-#include "model/YUp.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -27,11 +26,6 @@ void ReviewCanvas::setMode(ReviewModel::Mode mode)
     update();
 }
 
-QPointF ReviewCanvas::toView(QPointF w) const
-{
-    return yup::fromSurface(w, height());
-}
-
 void ReviewCanvas::drawMark(QPainter &p, const Annotation &mark)
 {
     if (!MarkRules::of(mark.kind).pixelated) {
@@ -39,14 +33,12 @@ void ReviewCanvas::drawMark(QPainter &p, const Annotation &mark)
         return;
     }
     // A blur shows the pixelated copy of what lies under it, and only that is made.
-    const int h = m_base.height();
-    const QRectF r = mark.boundingRect();
-    const QRect under = QRectF(r.x(), h - r.bottom(), r.width(), r.height()).toAlignedRect();
+    const QRect under = mark.boundingRect().toAlignedRect();
     if (!under.intersects(m_base.rect()))
         return;
     const PixelatedPicture::Part part = m_pixelated.cover(under);
     // Without its part (no memory for it) the mark is solid black: it hides what it covers.
-    AnnotationRenderer::draw(p, mark, &part.image, part.originUp(h));
+    AnnotationRenderer::draw(p, mark, &part.image, QPointF(part.at));
 }
 
 void ReviewCanvas::paintEvent(QPaintEvent *)
@@ -55,8 +47,8 @@ void ReviewCanvas::paintEvent(QPaintEvent *)
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.drawImage(QRectF(rect()), m_base);
     const double s = m_model.displayScale();
-    // Marks are in image pixels, y up.
-    p.setTransform(yup::toSurface(m_model.imageSize().height()) * QTransform::fromScale(s, s));
+    // Marks are in image pixels.
+    p.setTransform(QTransform::fromScale(s, s));
     for (const AnnotationRef &a : m_model.annotations())
         drawMark(p, *a);
     if (m_model.draft())
@@ -72,7 +64,7 @@ void ReviewCanvas::drawCropOverlay(QPainter &p, bool withHandles)
     const double s = m_model.displayScale();
     const QRectF c = m_model.cropRect();
     const QRectF r(c.x() * s, c.y() * s, c.width() * s, c.height() * s);
-    p.setTransform(yup::toSurface(height()));
+    p.resetTransform();
     p.setRenderHint(QPainter::Antialiasing);
     QPainterPath outside;
     outside.setFillRule(Qt::OddEvenFill);
@@ -96,7 +88,7 @@ void ReviewCanvas::mousePressEvent(QMouseEvent *e)
 {
     if (e->button() != Qt::LeftButton)
         return;
-    m_model.mouseDown(toView(e->position()));
+    m_model.mouseDown(e->position());
     update();
 }
 
@@ -104,7 +96,7 @@ void ReviewCanvas::mouseMoveEvent(QMouseEvent *e)
 {
     if (!(e->buttons() & Qt::LeftButton))
         return;
-    if (m_model.mouseDragged(toView(e->position())) && onCropChange)
+    if (m_model.mouseDragged(e->position()) && onCropChange)
         onCropChange(m_model.cropRect().size());
     update();
 }
@@ -149,10 +141,8 @@ std::optional<QImage> ReviewCanvas::renderComposite(const QRect &area)
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.drawImage(QPoint(0, 0), m_base, area);
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    // Marks are in the whole image's pixels, y up; the area's bottom-left is its origin here.
-    const int h = m_base.height();
-    p.setTransform(QTransform::fromTranslate(-area.x(), -(h - area.y() - area.height())) *
-                   yup::toSurface(area.height()));
+    // Marks are in the whole image's pixels; the area's top-left is the origin here.
+    p.setTransform(QTransform::fromTranslate(-area.x(), -area.y()));
     for (const AnnotationRef &a : m_model.annotations())
         drawMark(p, *a);
     p.end();

@@ -42,8 +42,7 @@ protected:
     void keyPressEvent(QKeyEvent *e) override;
 
 private:
-    QPointF toView(QPointF widgetPoint) const;
-    // A mark in the painter's current state, which maps the image's pixels (y up).
+    // A mark in the painter's current state, which maps the image's pixels.
     void drawMark(QPainter &p, const Annotation &mark);
     void drawCropOverlay(QPainter &p, bool withHandles);
 

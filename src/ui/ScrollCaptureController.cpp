@@ -68,12 +68,6 @@ protected:
     }
 };
 
-// Frames are given bottom-up (x, y, w, h in a 150-point-high panel); widgets want top-down.
-QRect topDown(int x, int y, int w, int h)
-{
-    return QRect(x, ScrollCaptureController::panelSize.height() - y - h, w, h);
-}
-
 } // namespace
 
 ScrollCaptureController::ScrollCaptureController(const QRectF &rect, const DisplayInfo &display,
@@ -149,14 +143,14 @@ void ScrollCaptureController::buildHUD()
     m_hud = hud;
 
     m_previewView = new QLabel(hud);
-    m_previewView->setGeometry(topDown(12, 12, 120, panelSize.height() - 24));
+    m_previewView->setGeometry(QRect(12, 12, 120, panelSize.height() - 24));
     m_previewView->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
     m_previewView->setStyleSheet(
         QStringLiteral("background: rgba(255, 255, 255, 20); border-radius: 6px;"));
 
     auto *title = new QLabel(tr("Scrolling Capture"), hud);
     title->setFont(uiFont(13, QFont::DemiBold));
-    title->setGeometry(topDown(136, 140, 280, 20));
+    title->setGeometry(QRect(136, 10, 280, 20));
 
     // What to do, or what went wrong: two lines at most.
     m_hintLabel = new QLabel(tr("Scroll the content, or use Auto"), hud);
@@ -164,22 +158,22 @@ void ScrollCaptureController::buildHUD()
     m_hintLabel->setWordWrap(true);
     m_hintLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_hintLabel->setStyleSheet(QStringLiteral("color: rgba(235, 235, 245, 190);"));
-    m_hintLabel->setGeometry(topDown(136, 100, 284, 36));
+    m_hintLabel->setGeometry(QRect(136, 34, 284, 36));
 
     m_heightLabel = new QLabel(tr("Captured 0 px"), hud);
     QFont digits = uiFont(11, QFont::Normal);
     digits.setStyleHint(QFont::Monospace); // digits keep their places while counting
     m_heightLabel->setFont(digits);
     m_heightLabel->setStyleSheet(QStringLiteral("color: rgba(235, 235, 245, 153);"));
-    m_heightLabel->setGeometry(topDown(136, 80, 280, 16));
+    m_heightLabel->setGeometry(QRect(136, 74, 280, 16));
 
     m_autoButton = new QPushButton(tr("Auto Scroll"), hud);
-    m_autoButton->setGeometry(topDown(136, 46, 276, 30));
+    m_autoButton->setGeometry(QRect(136, 94, 276, 30));
     m_autoButton->setFocusPolicy(Qt::NoFocus);
     connect(m_autoButton, &QPushButton::clicked, this, &ScrollCaptureController::toggleAuto);
 
     m_doneButton = new QPushButton(tr("Done"), hud);
-    m_doneButton->setGeometry(topDown(136, 12, 135, 30));
+    m_doneButton->setGeometry(QRect(136, 128, 135, 30));
     m_doneButton->setFocusPolicy(Qt::NoFocus);
     connect(m_doneButton, &QPushButton::clicked, this, &ScrollCaptureController::finishAction);
     for (auto key : {Qt::Key_Return, Qt::Key_Enter}) {
@@ -188,7 +182,7 @@ void ScrollCaptureController::buildHUD()
     }
 
     m_cancelButton = new QPushButton(tr("Cancel"), hud);
-    m_cancelButton->setGeometry(topDown(277, 12, 135, 30));
+    m_cancelButton->setGeometry(QRect(277, 128, 135, 30));
     m_cancelButton->setFocusPolicy(Qt::NoFocus);
     connect(m_cancelButton, &QPushButton::clicked, this, &ScrollCaptureController::cancelAction);
 

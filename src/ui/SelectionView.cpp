@@ -2,7 +2,7 @@
 #include "ui/UiFont.h"
 
 #include "engines/ClipboardTools.h"
-#include "model/YUp.h"
+#include "model/AnnotationRenderer.h"
 #include "platform/Desktop.h"
 #include "ui/Cursors.h"
 #include "ui/SelectionToolbar.h"
@@ -104,7 +104,7 @@ SelectionView::~SelectionView() = default;
 void SelectionView::seedPointer(QPoint globalPosition)
 {
     // The loupe and the window highlight start where the pointer is, not at a corner.
-    react(m_model.mouseMoved(toView(QPointF(mapFromGlobal(globalPosition)))));
+    react(m_model.mouseMoved(QPointF(mapFromGlobal(globalPosition))));
 }
 
 void SelectionView::changeEvent(QEvent *event)
@@ -132,16 +132,6 @@ QString SelectionView::hintText(bool windowPicking, std::optional<SelectionActio
                          : tr("Drag to select · Esc to cancel");
 }
 
-QPointF SelectionView::toView(QPointF w) const
-{
-    return yup::fromSurface(w, height());
-}
-
-QRectF SelectionView::toWidget(const QRectF &r) const
-{
-    return QRectF(r.x(), height() - r.y() - r.height(), r.width(), r.height());
-}
-
 // --- events ----------------------------------------------------------------------------------
 
 bool SelectionView::overToolbar(QPointF w) const
@@ -155,12 +145,12 @@ void SelectionView::mousePressEvent(QMouseEvent *e)
         return;
     if (m_purpose == Purpose::PickColor)
         return;
-    react(m_model.mouseDown(toView(e->position())));
+    react(m_model.mouseDown(e->position()));
 }
 
 void SelectionView::mouseMoveEvent(QMouseEvent *e)
 {
-    const QPointF p = toView(e->position());
+    const QPointF p = e->position();
     if (m_purpose == Purpose::PickColor) {
         react(m_model.mouseMoved(p));
         return;
@@ -176,8 +166,8 @@ void SelectionView::mouseReleaseEvent(QMouseEvent *e)
     if (e->button() != Qt::LeftButton)
         return;
     if (m_purpose == Purpose::PickColor) {
-        m_model.mouseMoved(toView(e->position()));
-        const QPoint px = SelectionModel::pixelUnder(m_model.cursorPoint(), m_scale, height());
+        m_model.mouseMoved(e->position());
+        const QPoint px = SelectionModel::pixelUnder(m_model.cursorPoint(), m_scale);
         std::optional<QColor> colour;
         if (!m_picture.isNull() && m_picture.rect().contains(px))
             colour = m_picture.pixelColor(px);
@@ -187,7 +177,7 @@ void SelectionView::mouseReleaseEvent(QMouseEvent *e)
         }
         return;
     }
-    react(m_model.mouseUp(toView(e->position())));
+    react(m_model.mouseUp(e->position()));
 }
 
 void SelectionView::keyPressEvent(QKeyEvent *e)
@@ -280,8 +270,7 @@ void SelectionView::positionToolbar()
         return;
     const QPointF origin = SelectionModel::toolbarOrigin(m_model.selection(), QSizeF(size()),
                                                          QSizeF(m_toolbar->size()));
-    const QRectF r = toWidget(QRectF(origin, QSizeF(m_toolbar->size())));
-    m_toolbar->move(r.topLeft().toPoint());
+    m_toolbar->move(origin.toPoint());
 }
 
 // --- painting --------------------------------------------------------------------------------
@@ -292,8 +281,7 @@ bool SelectionView::loupeShown() const
     return !m_picture.isNull() && !m_model.setup().windowPicking &&
            (m_purpose == Purpose::PickColor || state != SelectionModel::State::Adjusting) &&
            QRectF(QPointF(0, 0), QSizeF(size())).contains(m_model.cursorPoint()) &&
-           !SelectionModel::loupeSample(m_model.cursorPoint(), m_scale, height(), m_picture.size())
-                .isEmpty();
+           !SelectionModel::loupeSample(m_model.cursorPoint(), m_scale, m_picture.size()).isEmpty();
 }
 
 QString SelectionView::hexAtCursor(int ix, int iyTop) const
@@ -338,17 +326,17 @@ void SelectionView::paintOnce()
 QString SelectionView::loupeText() const
 {
     const QPointF c = m_model.cursorPoint();
-    const QPoint px = SelectionModel::pixelUnder(c, m_scale, height());
+    const QPoint px = SelectionModel::pixelUnder(c, m_scale);
     return QStringLiteral("%1, %2  ·  %3")
         .arg(int(std::trunc(c.x())))
-        .arg(int(std::trunc(height() - c.y())))
+        .arg(int(std::trunc(c.y())))
         .arg(hexAtCursor(px.x(), px.y()));
 }
 
 QRectF SelectionView::loupeBadgeRect(const QRectF &box) const
 {
     const double w = QFontMetricsF(loupeFont()).horizontalAdvance(loupeText());
-    return QRectF(box.left(), box.top() - 22, std::max(w + 14, 118.0), 18);
+    return QRectF(box.left(), box.bottom() + 4, std::max(w + 14, 118.0), 18);
 }
 
 QRectF SelectionView::hintRect() const
@@ -372,8 +360,7 @@ QRectF SelectionView::toolbarViewRect() const
 {
     if (!m_toolbar)
         return {};
-    const QRect g = m_toolbar->geometry();
-    return QRectF(g.x(), height() - g.y() - g.height(), g.width(), g.height());
+    return QRectF(m_toolbar->geometry());
 }
 
 QRectF SelectionView::dimensionBadgeRect(const QRectF &hole) const
@@ -391,7 +378,7 @@ QRegion SelectionView::decoratedRegion() const
     QRegion region;
     auto add = [&](const QRectF &viewRect, double margin) {
         if (!viewRect.isEmpty())
-            region += toWidget(viewRect.adjusted(-margin, -margin, margin, margin)).toAlignedRect();
+            region += viewRect.adjusted(-margin, -margin, margin, margin).toAlignedRect();
     };
     const QRectF hole = m_model.hole();
     if (!hole.isEmpty()) {
@@ -441,7 +428,6 @@ void SelectionView::paintEvent(QPaintEvent *event)
         p.fillRect(dirty, QColor(0, 0, 0, 255 * 3 / 10));
     }
 
-    p.setTransform(yup::toSurface(height()));
     p.setRenderHint(QPainter::Antialiasing);
     if (m_purpose == Purpose::PickColor) {
         drawHint(p);
@@ -452,7 +438,7 @@ void SelectionView::paintEvent(QPaintEvent *event)
     if (!hole.isEmpty()) {
         // The hole shows the picture as it is.
         if (!m_picture.isNull()) {
-            const QRectF w = toWidget(hole);
+            const QRectF w = hole;
             p.save();
             p.resetTransform();
             p.setRenderHint(QPainter::Antialiasing, false);
@@ -492,7 +478,7 @@ void SelectionView::drawHint(QPainter &p)
     const QRectF back = hintPill();
     pill.addRoundedRect(back, back.height() / 2, back.height() / 2);
     p.fillPath(pill, QColor(0, 0, 0, 166));
-    yup::drawText(p, QPointF(r.left(), r.bottom()), text, hintFont(), QColor(255, 255, 255, 235));
+    AnnotationRenderer::drawLines(p, r.topLeft(), text, hintFont(), QColor(255, 255, 255, 235));
 }
 
 void SelectionView::drawWindowHoverHighlight(QPainter &p)
@@ -522,7 +508,7 @@ void SelectionView::drawDimensions(QPainter &p, const QRectF &r)
     QPainterPath path;
     path.addRoundedRect(badge, 4, 4);
     p.fillPath(path, QColor(0, 0, 0, 199));
-    yup::drawText(p, QPointF(badge.left() + 6, badge.bottom() - 3), text, font, Qt::white);
+    AnnotationRenderer::drawLines(p, badge.topLeft() + QPointF(6, 3), text, font, Qt::white);
 }
 
 void SelectionView::drawHandles(QPainter &p, const QRectF &r)
@@ -538,7 +524,7 @@ void SelectionView::drawLoupe(QPainter &p)
     if (!loupeShown())
         return;
     const QPointF c = m_model.cursorPoint();
-    const QRect sample = SelectionModel::loupeSample(c, m_scale, height(), m_picture.size());
+    const QRect sample = SelectionModel::loupeSample(c, m_scale, m_picture.size());
     const QRectF box = SelectionModel::loupeBox(c, QSizeF(size()));
 
     QPainterPath rounded;
@@ -549,7 +535,7 @@ void SelectionView::drawLoupe(QPainter &p)
     p.setRenderHint(QPainter::SmoothPixmapTransform, false);
     QImage cut = m_picture.copy(sample);
     cut.setDevicePixelRatio(1);
-    yup::drawImage(p, box, cut);
+    p.drawImage(box, cut);
     p.restore();
 
     p.setPen(QPen(QColor(255, 255, 255, 230), 2));
@@ -564,8 +550,8 @@ void SelectionView::drawLoupe(QPainter &p)
     QPainterPath badgePath;
     badgePath.addRoundedRect(badge, 4, 4);
     p.fillPath(badgePath, QColor(0, 0, 0, 209));
-    yup::drawText(p, QPointF(badge.left() + 7, badge.bottom() - 2), loupeText(), loupeFont(),
-                  Qt::white);
+    AnnotationRenderer::drawLines(p, badge.topLeft() + QPointF(7, 2), loupeText(), loupeFont(),
+                                  Qt::white);
 }
 
 } // namespace vistrel

@@ -48,9 +48,6 @@ public:
     // Hex code of the frozen pixel under the pointer, "#------" without one.
     QString hexAtCursor(int ix, int iyTop) const;
 
-    // Widget points (y down) to view points (y up) and back.
-    QPointF toView(QPointF widgetPoint) const;
-    QRectF toWidget(const QRectF &viewRect) const;
     // The parts of the widget that the current state paints beyond the plain dimmed picture.
     QRegion decoratedRegion() const;
 

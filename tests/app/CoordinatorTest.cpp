@@ -490,7 +490,7 @@ TEST_F(CoordinatorTest, EditorGetsItsSeedAddRequestAndLaterName)
     ASSERT_EQ(coordinator->editors().size(), 1);
     // Seed marks arrive in the picture's own coordinates and land on the picture.
     ASSERT_EQ(editor->canvas()->annotations().size(), 1);
-    EXPECT_EQ(editor->canvas()->annotations()[0]->start, QPointF(1005, 1005));
+    EXPECT_EQ(editor->canvas()->annotations()[0]->start, QPointF(5, 5));
     EXPECT_EQ(askedWith, "Invoice 42");
     EXPECT_FALSE(editor->suggestedNameBase);
     answerName(QStringLiteral("invoice-42"));
@@ -826,9 +826,9 @@ TEST_F(CoordinatorTest, UnsavedEditorsAreKeptAtQuitAndComeBackEditable)
     EditorWindowController *edited = coordinator->openEditor(capture);
     CanvasModel &model = edited->canvas()->model();
     model.setCurrentTool(ToolKind::Rect);
-    model.mouseDown({1010, 1010});
-    model.mouseDragged({1090, 1070});
-    model.mouseUp({1090, 1070});
+    model.mouseDown({10, 110});
+    model.mouseDragged({90, 50});
+    model.mouseUp({90, 50});
     edited->canvas()->addImage(capture.scaled(50, 30));
     ASSERT_FALSE(clean->hasUnsavedWork());
     EXPECT_EQ(coordinator->unsavedEditors(), 1);
@@ -846,7 +846,7 @@ TEST_F(CoordinatorTest, UnsavedEditorsAreKeptAtQuitAndComeBackEditable)
     ASSERT_EQ(coordinator->editors().size(), 1);
     EditorWindowController *back = coordinator->editors().first();
     ASSERT_EQ(back->canvas()->annotations().size(), 1);
-    EXPECT_EQ(back->canvas()->annotations().first()->boundingRect(), QRectF(1010, 1010, 80, 60));
+    EXPECT_EQ(back->canvas()->annotations().first()->boundingRect(), QRectF(10, 50, 80, 60));
     EXPECT_EQ(back->canvas()->extraImages().size(), 1);
     EXPECT_TRUE(back->hasUnsavedWork()) << "still unsaved: closing asks";
 
@@ -879,7 +879,7 @@ TEST_F(CoordinatorTest, CapturesAndEditorsAreKeptInTheHistoryAndReopenEditable)
     flush();
     ASSERT_EQ(history.entries().size(), 1);
 
-    // Drags on the canvas widget, as the user makes them (canvas points, y up).
+    // Drags on the canvas widget, as the user makes them (canvas points).
     auto drag = [](EditorWindowController *on, QPointF from, QPointF to) {
         QWidget *canvas = on->canvas();
         const QPoint a = on->canvas()->toWidget(from).toPoint();
@@ -893,15 +893,15 @@ TEST_F(CoordinatorTest, CapturesAndEditorsAreKeptInTheHistoryAndReopenEditable)
     // An editor's marks are written as they change, marked unsaved until discarded.
     EditorWindowController *editor = coordinator->openEditor(capture);
     editor->toolPicked(ToolKind::Rect);
-    drag(editor, {1010, 1010}, {1090, 1070});
-    drag(editor, {1110, 1010}, {1150, 1070});
+    drag(editor, {10, 110}, {90, 50});
+    drag(editor, {110, 110}, {150, 50});
     flush();
     QList<HistoryEntry> entries = history.entries();
     ASSERT_EQ(entries.size(), 2);
     const QString id = entries.first().id;
     EXPECT_TRUE(entries.first().unsaved);
     ASSERT_EQ(history.read(id)->marks.size(), 2);
-    EXPECT_EQ(history.read(id)->marks[1]->boundingRect(), QRectF(110, 10, 40, 60));
+    EXPECT_EQ(history.read(id)->marks[1]->boundingRect(), QRectF(110, 50, 40, 60));
     editor->undo();
     editor->discardChanges();
     editor->performClose();
@@ -909,15 +909,15 @@ TEST_F(CoordinatorTest, CapturesAndEditorsAreKeptInTheHistoryAndReopenEditable)
     flush();
     EXPECT_FALSE(history.entries().first().unsaved);
     ASSERT_EQ(history.read(id)->marks.size(), 1) << "discarded, but kept in the history";
-    EXPECT_EQ(history.read(id)->marks[0]->boundingRect(), QRectF(10, 10, 80, 60));
+    EXPECT_EQ(history.read(id)->marks[0]->boundingRect(), QRectF(10, 50, 80, 60));
 
     // Reopened, the mark is a mark: it moves, and the move is written too.
     EditorWindowController *back = coordinator->reopenFromHistory(id);
     ASSERT_NE(back, nullptr);
     ASSERT_EQ(back->canvas()->annotations().size(), 1);
     back->toolPicked(ToolKind::Select);
-    drag(back, {1050, 1010}, {1070, 1030});
-    EXPECT_EQ(back->canvas()->annotations().first()->boundingRect().topLeft(), QPointF(1030, 1030));
+    drag(back, {50, 110}, {70, 90});
+    EXPECT_EQ(back->canvas()->annotations().first()->boundingRect().topLeft(), QPointF(30, 30));
 
     // Quitting keeps the move, unsaved; the next start offers it back.
     coordinator->keepUnsavedWork();
@@ -935,7 +935,7 @@ TEST_F(CoordinatorTest, CapturesAndEditorsAreKeptInTheHistoryAndReopenEditable)
     ASSERT_EQ(coordinator->editors().first()->canvas()->annotations().size(), 1);
     EXPECT_EQ(
         coordinator->editors().first()->canvas()->annotations().first()->boundingRect().topLeft(),
-        QPointF(1030, 1030));
+        QPointF(30, 30));
 
     // Off: nothing more is kept.
     preferences.setHistoryEnabled(false);

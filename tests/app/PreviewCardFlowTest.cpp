@@ -1,7 +1,6 @@
 #include "FakeDesktop.h"
 #include "TestSupport.h"
 #include "app/CaptureCoordinator.h"
-#include "model/CanvasModel.h"
 #include "ui/AnnotationCanvas.h"
 #include "ui/CapturePreviewController.h"
 #include "ui/EditorWindowController.h"
@@ -34,10 +33,10 @@ TEST(PreviewCardFlow, EditOpensTheEditorOnTheUnmarkedCropWithEditableMarks)
     CapturePreviewController *opened = coordinator.openPreviewCard(image);
     ReviewModel &m = opened->canvas()->model();
     m.mode = ReviewModel::Mode::Mark;
-    m.mouseDown(QPointF(150, 80) * m.displayScale());
-    m.mouseDragged(QPointF(190, 120) * m.displayScale());
+    m.mouseDown(QPointF(150, 220) * m.displayScale());
+    m.mouseDragged(QPointF(190, 180) * m.displayScale());
     m.mouseUp();
-    m.setCropRect({100, 50, 200, 150});
+    m.setCropRect({100, 100, 200, 150});
     opened->button(PreviewButton::Edit)->click();
     drain();
     ASSERT_EQ(coordinator.editors().size(), 1);
@@ -45,7 +44,6 @@ TEST(PreviewCardFlow, EditOpensTheEditorOnTheUnmarkedCropWithEditableMarks)
     EXPECT_EQ(editor->image().convertToFormat(QImage::Format_RGB32),
               image.copy(100, 100, 200, 150).convertToFormat(QImage::Format_RGB32));
     ASSERT_EQ(editor->canvas()->annotations().size(), 1);
-    const double margin = CanvasModel::margin; // around the picture in the editor
-    EXPECT_EQ(editor->canvas()->annotations()[0]->start, QPointF(50 + margin, 30 + margin));
+    EXPECT_EQ(editor->canvas()->annotations()[0]->start, QPointF(50, 120));
     drain();
 }

@@ -239,8 +239,8 @@ TEST(AppShell, QuitAsksOnceForEveryEditorWithUnsavedMarks)
     for (int i = 0; i < 2; ++i) {
         EditorWindowController *editor = shell.coordinator().openEditor(capture);
         editor->canvas()->model().setCurrentTool(ToolKind::Step);
-        editor->canvas()->model().mouseDown({1010, 1010});
-        editor->canvas()->model().mouseUp({1010, 1010});
+        editor->canvas()->model().mouseDown({10, 70});
+        editor->canvas()->model().mouseUp({10, 70});
     }
     shell.requestQuit();
     ASSERT_NE(shell.quitQuestion(), nullptr);
@@ -281,9 +281,9 @@ TEST(AppShell, QuitStaysAndSaysSoWhenUnsavedMarksCannotBeKept)
         editor->canvas()->model().mouseDown(at);
         editor->canvas()->model().mouseUp(at);
     };
-    mark({1010, 1010});
+    mark({10, 70});
     shell.coordinator().historyRecorder()->flush();
-    mark({1030, 1030});
+    mark({30, 50});
     shell.coordinator().historyRecorder()->flush();
     drain();
     // The failed writes while editing are said once, with their cause.

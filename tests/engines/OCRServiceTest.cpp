@@ -88,19 +88,19 @@ TEST(OCRService, ReadsScreenshotTextOnLightAndDarkThemes)
         }
 }
 
-TEST(OCRService, BoxesAreNormalisedWithTheOriginAtTheBottomLeft)
+TEST(OCRService, BoxesAreNormalisedWithTheOriginAtTheTopLeft)
 {
     OCRService ocr;
     const CorpusImage c =
         renderRows({"Hello from the top line"}, "DejaVu Sans", 16, false, QSize(600, 300));
-    const QRect truth = c.lineRects.first(); // top-down pixels
-    const QRectF expected(truth.x() / 600.0, 1.0 - (truth.y() + truth.height()) / 300.0,
-                          truth.width() / 600.0, truth.height() / 300.0);
+    const QRect truth = c.lineRects.first();
+    const QRectF expected(truth.x() / 600.0, truth.y() / 300.0, truth.width() / 600.0,
+                          truth.height() / 300.0);
     auto check = [&](const QRectF &box) {
         EXPECT_NEAR(box.center().x(), expected.center().x(), 0.02);
         EXPECT_NEAR(box.center().y(), expected.center().y(), 0.02);
         EXPECT_NEAR(box.width(), expected.width(), 0.04);
-        EXPECT_GT(box.center().y(), 0.8); // near the top means a large y
+        EXPECT_LT(box.center().y(), 0.2); // near the top
     };
     const auto observed = ocr.observe(c.image);
     ASSERT_TRUE(observed);

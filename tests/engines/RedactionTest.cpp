@@ -22,16 +22,16 @@ using namespace vistrel;
 
 TEST(Redaction, FindingsLandOnTheCanvasWithAMarginAndCountAsCoveredOnlyWhenCovered)
 {
-    // A 200×100 picture at the primary place (1000, 1000), y up.
+    // A 200×100 picture at the primary place, the origin.
     const QList<SecretFinding> findings{
         {SecretKind::Email, "a@b.co", {QRect(10, 20, 50, 16)}, {}},
         {SecretKind::ApiKey, "ghp_x", {QRect(100, 80, 60, 16)}, {}}};
-    const auto placed = Redaction::place(findings, QSize(200, 100), QRectF(1000, 1000, 200, 100));
+    const auto placed = Redaction::place(findings, QSize(200, 100), QRectF(0, 0, 200, 100));
     ASSERT_EQ(placed.size(), 2);
-    EXPECT_EQ(placed[0].words.first(), QRectF(1010, 1000 + 100 - 36, 50, 16));
-    EXPECT_EQ(placed[0].cover.first(), QRectF(1006, 1060, 58, 24)); // margin 2 + 16 / 8
+    EXPECT_EQ(placed[0].words.first(), QRectF(10, 20, 50, 16));
+    EXPECT_EQ(placed[0].cover.first(), QRectF(6, 16, 58, 24)); // margin 2 + 16 / 8
     // Near the picture's edge the cover stops at it.
-    EXPECT_EQ(placed[1].cover.first().top(), 1000);
+    EXPECT_EQ(placed[1].cover.first().bottom(), 100);
 
     const auto marks = Redaction::marksFor(placed);
     ASSERT_EQ(marks.size(), 2);
@@ -41,15 +41,15 @@ TEST(Redaction, FindingsLandOnTheCanvasWithAMarginAndCountAsCoveredOnlyWhenCover
     // Moved off its words, a mark no longer covers them; a blur never does.
     marks[0]->translate({30, 0});
     EXPECT_EQ(Redaction::uncovered(placed, marks).size(), 1);
-    auto blur = Annotation::make(ToolKind::Blur, {1000, 1000}, {1200, 1100}, Qt::black, 1);
+    auto blur = Annotation::make(ToolKind::Blur, {0, 0}, {200, 100}, Qt::black, 1);
     EXPECT_EQ(Redaction::uncovered(placed, {blur}).size(), 2);
     // Outside the crop, a secret never leaves.
-    EXPECT_EQ(Redaction::uncovered(placed, {}, QRectF(1000, 1000, 80, 70)).size(), 1);
+    EXPECT_EQ(Redaction::uncovered(placed, {}, QRectF(0, 30, 80, 70)).size(), 1);
     EXPECT_EQ(Redaction::summary(placed), "Redacted 2: 1 e-mail address, 1 API key");
 
     // A placed picture shown at half its size.
-    const auto half = Redaction::place(findings, QSize(200, 100), QRectF(1300, 900, 100, 50));
-    EXPECT_EQ(half[0].words.first(), QRectF(1305, 932, 25, 8));
+    const auto half = Redaction::place(findings, QSize(200, 100), QRectF(300, 50, 100, 50));
+    EXPECT_EQ(half[0].words.first(), QRectF(305, 60, 25, 8));
 }
 
 TEST(Redaction, TheFillStandsOutFromTheBackgroundAroundTheSecret)
@@ -72,7 +72,7 @@ TEST(Redaction, TheFillStandsOutFromTheBackgroundAroundTheSecret)
     EXPECT_EQ(placed[0].fill, Annotation::lightRedactionColor());
     EXPECT_EQ(placed[1].fill, Annotation::redactionColor());
     // The finder's own cover is taken as it is, never smaller than the words.
-    EXPECT_EQ(placed[0].cover.first(), QRectF(48, 100 - 58, 126, 18));
+    EXPECT_EQ(placed[0].cover.first(), QRectF(48, 40, 126, 18));
     const auto marks = Redaction::marksFor(placed);
     EXPECT_EQ(marks[0]->color, Annotation::lightRedactionColor());
     EXPECT_EQ(marks[1]->color, Annotation::redactionColor());
@@ -133,17 +133,15 @@ TEST(Redaction, TheCoveredPixelsLeaveInNoExport)
     CanvasModel model(noise(QSize(160, 120)), {});
     // Fractional corners, as a mark over a placed picture shown smaller gets: the fill still
     // reaches whole pixels, none of them blended with the noise beneath.
-    const QRectF mark(1020.4, 1030.6, 70.3, 40.2);
+    const QRectF mark(20.4, 49.2, 70.3, 40.2);
     model.addMarks({Annotation::make(ToolKind::Redact, mark.topLeft(), mark.bottomRight(),
                                      Annotation::redactionColor(), 1)});
     EXPECT_EQ(model.undoStack()->count(), 1);
     const QImage flat = model.renderComposite(true);
     const QRectF r = model.exportRect();
     ASSERT_EQ(flat.size(), QSize(160, 120));
-    // The mark in the export's top-down pixels, every pixel it touches.
-    const QRect area =
-        QRectF(mark.left() - r.left(), r.bottom() - mark.bottom(), mark.width(), mark.height())
-            .toAlignedRect();
+    // The mark in the export's pixels, every pixel it touches.
+    const QRect area = mark.translated(-r.topLeft()).toAlignedRect();
     const QColor fill = Annotation::redactionColor();
     EXPECT_EQ(strays(flat, area, fill), 0);
     EXPECT_GT(strays(flat, area.adjusted(-2, -2, 2, 2), fill), 0); // the noise around it stays
@@ -192,20 +190,20 @@ int changedOutside(const QImage &a, const QImage &b, const QRect &area)
 }
 
 // A capture of noise with a redaction and a box over it, and a placed picture shown at half
-// its size with a redaction of its own; points, y up, the capture at the origin.
+// its size with a redaction of its own; points, the capture at the origin.
 EditorScene redactedScene()
 {
     EditorScene scene;
     scene.image = noise(QSize(200, 100));
     const QColor fill = Annotation::redactionColor();
-    scene.marks.append(Annotation::make(ToolKind::Redact, {20.5, 30.2}, {90.7, 60.4}, fill, 1));
-    scene.marks.append(Annotation::make(ToolKind::Rect, {120, 10}, {180, 40}, Qt::red, 3));
-    scene.marks.append(Annotation::make(ToolKind::Redact, {260, 5}, {280, 15}, fill, 1));
-    scene.placed.append({noise(QSize(100, 50)).mirrored(), QRectF(250, 0, 50, 25)});
+    scene.marks.append(Annotation::make(ToolKind::Redact, {20.5, 39.6}, {90.7, 69.8}, fill, 1));
+    scene.marks.append(Annotation::make(ToolKind::Rect, {120, 60}, {180, 90}, Qt::red, 3));
+    scene.marks.append(Annotation::make(ToolKind::Redact, {260, 85}, {280, 95}, fill, 1));
+    scene.placed.append({noise(QSize(100, 50)).mirrored(), QRectF(250, 75, 50, 25)});
     return scene;
 }
 
-// The pixels the marks of redactedScene() touch, rows top-down.
+// The pixels the marks of redactedScene() touch.
 const QRect underCapture(QPoint(20, 39), QPoint(90, 69));
 const QRect underPlaced(QPoint(20, 20), QPoint(59, 39));
 

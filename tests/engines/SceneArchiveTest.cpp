@@ -3,6 +3,7 @@
 #include "engines/EditablePng.h"
 #include "engines/ImageFiles.h"
 #include "engines/Redaction.h"
+#include "model/CanvasModel.h"
 #include "model/MarkRules.h"
 #include "platform/PictureFile.h"
 
@@ -675,4 +676,133 @@ TEST(CaptureHistory, ALinkedFolderKeepsItsModeAndPruningFindsLeftoversAndUnsaved
     EXPECT_FALSE(QFileInfo::exists(home.filePath("history/" + leftover)));
     EXPECT_TRUE(QFileInfo::exists(home.filePath("history/" + fresh)));
     EXPECT_EQ(history.unsavedIds().size(), CaptureHistory::maxUnsavedKept);
+}
+
+namespace {
+
+// The export of a scene as the editor makes it.
+QImage flattened(const EditorScene &scene)
+{
+    CanvasModel model(scene.image, scene.marks);
+    for (const auto &[picture, frame] : scene.placed)
+        model.placeImage(picture, frame);
+    model.setCrop(scene.crop);
+    return model.renderComposite(true).convertToFormat(QImage::Format_RGB32);
+}
+
+// Pixels whose channels differ by more than `tolerance`. Antialiasing rounds an edge pixel of
+// a stroke or two either way as rows are laid out; a mark out of place differs in hundreds.
+int differing(const QImage &a, const QImage &b, int tolerance = 8)
+{
+    int n = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            if (std::abs(qRed(p) - qRed(q)) > tolerance ||
+                std::abs(qGreen(p) - qGreen(q)) > tolerance ||
+                std::abs(qBlue(p) - qBlue(q)) > tolerance)
+                ++n;
+        }
+    return n;
+}
+
+void expectFirstVersionGeometry(const EditorScene &scene)
+{
+    // A 160 × 100 capture with a mark of each kind; where each lies, its top-left the origin.
+    ASSERT_EQ(scene.image.size(), QSize(160, 100));
+    ASSERT_EQ(scene.marks.size(), 9);
+    auto of = [&](ToolKind kind) {
+        for (const AnnotationRef &m : scene.marks)
+            if (m->kind == kind)
+                return m;
+        return AnnotationRef();
+    };
+    EXPECT_EQ(of(ToolKind::Rect)->boundingRect(), QRectF(8, 58, 56, 34));
+    EXPECT_EQ(of(ToolKind::Arrow)->start, QPointF(15, 15));
+    EXPECT_EQ(of(ToolKind::Arrow)->end, QPointF(70, 60));
+    EXPECT_EQ(of(ToolKind::Arrow)->control, QPointF(30, 50));
+    EXPECT_EQ(of(ToolKind::Text)->start, QPointF(90, 4)); // the top-left of its words
+    EXPECT_EQ(of(ToolKind::Step)->start, QPointF(130, 75));
+    EXPECT_EQ(of(ToolKind::Pen)->points,
+              (QList<QPointF>{{100, 90}, {115, 75}, {130, 88}, {150, 70}}));
+    // Over "secret 42", drawn at rows 30…50.
+    EXPECT_EQ(of(ToolKind::Redact)->boundingRect(), QRectF(68, 28, 57, 20));
+    EXPECT_EQ(of(ToolKind::Blur)->boundingRect(), QRectF(5, 5, 35, 35));
+    ASSERT_EQ(scene.placed.size(), 1);
+    EXPECT_EQ(scene.placed[0].second, QRectF(180, 10, 40, 30));
+}
+
+} // namespace
+
+TEST(EarlierVersions, EditablePngsShowTheirMarksWhereTheyWere)
+{
+    const QString data = QString::fromUtf8(VISTREL_ENGINES_DATA);
+    for (const QString &name :
+         {QStringLiteral("old-editable.png"), QStringLiteral("old-editable-uncropped.png")}) {
+        const QString path = data + QLatin1Char('/') + name;
+        const EditablePng::Read read = EditablePng::readFile(path);
+        ASSERT_TRUE(read.scene) << read.problem.toStdString();
+        expectFirstVersionGeometry(*read.scene);
+        // Drawn today, the scene is the picture every viewer showed of it then.
+        const QImage then = QImage(path).convertToFormat(QImage::Format_RGB32);
+        const QImage now = flattened(*read.scene);
+        ASSERT_EQ(now.size(), then.size()) << name.toStdString();
+        EXPECT_LE(differing(now, then), 4) << name.toStdString();
+    }
+    const EditablePng::Read cropped = EditablePng::readFile(data + "/old-editable.png");
+    ASSERT_TRUE(cropped.scene);
+    EXPECT_EQ(cropped.scene->crop, QRectF(-6, -6, 240, 110));
+}
+
+TEST(EarlierVersions, HistoryEntriesAndKeptWorkOpenWhereTheyWereAndAreWrittenAnew)
+{
+    // Entries are read from a copy: reading must not depend on being able to write there.
+    QTemporaryDir dir;
+    const QString id = QStringLiteral("20261201-101500-abc123");
+    const QString from = QString::fromUtf8(VISTREL_ENGINES_DATA "/old-history/") + id;
+    QDir().mkpath(dir.filePath(id));
+    for (const QString &file : QDir(from).entryList(QDir::Files))
+        ASSERT_TRUE(QFile::copy(from + QLatin1Char('/') + file, dir.filePath(id + '/' + file)));
+    const CaptureHistory history(dir.path());
+    QString error;
+    const auto scene = history.read(id, &error);
+    ASSERT_TRUE(scene) << error.toStdString();
+    expectFirstVersionGeometry(*scene);
+    EXPECT_EQ(scene->crop, QRectF(-6, -6, 240, 110));
+    const QImage then = QImage(QString::fromUtf8(VISTREL_ENGINES_DATA "/old-editable.png"))
+                            .convertToFormat(QImage::Format_RGB32);
+    EXPECT_LE(differing(flattened(*scene), then), 4);
+
+    // Written again, it is in today's terms and reads back unchanged.
+    const RecoveryStore store(dir.filePath(QStringLiteral("kept")));
+    const QString kept = store.write(*scene);
+    ASSERT_FALSE(kept.isEmpty());
+    QFile json(dir.filePath(QStringLiteral("kept/%1/scene.json").arg(kept)));
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QJsonDocument::fromJson(json.readAll()).object().value("version").toInt(),
+              EditorScene::version);
+    const auto again = store.read(kept);
+    ASSERT_TRUE(again);
+    expectFirstVersionGeometry(*again);
+    EXPECT_LE(differing(flattened(*again), then), 4);
+}
+
+TEST(EarlierVersions, TheFuzzersSeedsStillOpen)
+{
+    // Seeds the fuzzers start from are worth little once they are refused at the first check.
+    const QString seeds = QString::fromUtf8(VISTREL_FUZZ_SEEDS);
+    QImage capture(160, 120, QImage::Format_RGB32);
+    capture.fill(Qt::darkCyan);
+    for (const QString &name : QDir(seeds + "/scene").entryList(QDir::Files)) {
+        QFile file(seeds + "/scene/" + name);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        QString error;
+        const auto scene = EditorScene::fromJson(QJsonDocument::fromJson(file.readAll()).object(),
+                                                 {capture, capture}, &error);
+        ASSERT_TRUE(scene) << name.toStdString() << ": " << error.toStdString();
+        EXPECT_FALSE(scene->marks.isEmpty()) << name.toStdString();
+    }
+    const EditablePng::Read read = EditablePng::readFile(seeds + "/editable_png/every-kind.png");
+    ASSERT_TRUE(read.scene) << read.problem.toStdString();
+    EXPECT_FALSE(read.scene->marks.isEmpty());
 }

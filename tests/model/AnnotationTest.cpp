@@ -75,7 +75,7 @@ TEST(Annotation, TextHangsBelowItsAnchorAndIsNeverNarrowerThan20)
     const QRectF box = text->boundingRect();
     EXPECT_EQ(box.width(), std::max(placeholder.width(), 20.0));
     EXPECT_EQ(box.height(), placeholder.height());
-    EXPECT_DOUBLE_EQ(box.bottom(), 100); // top edge at the anchor, y up
+    EXPECT_DOUBLE_EQ(box.top(), 100); // top edge at the anchor
     text->text = "i";
     text->fontSize = 8;
     EXPECT_EQ(text->boundingRect().width(), 20);
@@ -144,12 +144,12 @@ TEST(ArrowHead, LengthFloorAndCorners)
 TEST(ArrowHead, BentArrowFollowsTheArrivingCurve)
 {
     // The bend lies straight above the tip: the head points down whatever the start is.
-    for (QPointF start : {QPointF(-50, 0), QPointF(80, -30), QPointF(0, 200)}) {
+    for (QPointF start : {QPointF(-50, 0), QPointF(80, 30), QPointF(0, -200)}) {
         auto arrow = mark(ToolKind::Arrow, start, {0, 0});
-        arrow->control = QPointF(0, 50);
+        arrow->control = QPointF(0, -50);
         const QPolygonF head = AnnotationRenderer::arrowHead(*arrow);
-        EXPECT_GT(head[1].y(), 0);
-        EXPECT_GT(head[2].y(), 0);
+        EXPECT_LT(head[1].y(), 0);
+        EXPECT_LT(head[2].y(), 0);
         EXPECT_NEAR(head[1].x(), -head[2].x(), 1e-9);
     }
 }

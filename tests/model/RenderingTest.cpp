@@ -1,5 +1,4 @@
 #include "model/AnnotationRenderer.h"
-#include "model/YUp.h"
 
 #include <QPainter>
 #include <QRandomGenerator>
@@ -10,7 +9,7 @@ using namespace vistrel;
 
 namespace {
 
-// A white surface with a y-up painter, as the canvas and the export hand over.
+// A white surface, one model point per pixel.
 struct Surface
 {
     QImage image;
@@ -21,14 +20,9 @@ struct Surface
     void draw(const Annotation &a, const QImage *pixelated = nullptr, QPointF origin = {})
     {
         QPainter p(&image);
-        p.setTransform(yup::toSurface(image.height()));
         AnnotationRenderer::draw(p, a, pixelated, origin);
     }
-    // Pixel under a model point (y up).
-    QColor at(double x, double y) const
-    {
-        return image.pixelColor(int(x), image.height() - 1 - int(y));
-    }
+    QColor at(double x, double y) const { return image.pixelColor(int(x), int(y)); }
     // Bounding box, in model coordinates, of pixels that differ from `background`.
     QRectF ink(QColor background = Qt::white) const
     {
@@ -40,7 +34,7 @@ struct Surface
                 }
         if (r < 0)
             return {};
-        return QRectF(l, image.height() - 1 - b, r - l + 1, b - t + 1);
+        return QRectF(l, t, r - l + 1, b - t + 1);
     }
 };
 
@@ -73,10 +67,10 @@ TEST(Rendering, BlurShowsAlignedBlocksOnlyInsideItsRectangle)
     const QImage primary = noise({600, 300});
     const QImage pixelated = pixelate(primary);
     Surface s({700, 400});
-    const QPointF origin(50, 40); // where the primary image's bottom-left lies
+    const QPointF origin(50, 40); // where the primary image's top-left lies
     {
         QPainter p(&s.image);
-        p.drawImage(QPoint(50, 400 - 40 - 300), primary);
+        p.drawImage(origin, primary);
     }
     const QImage before = s.image;
     auto blur = Annotation::make(ToolKind::Blur, {153.4, 90.6}, {407.2, 301.3}, Qt::red, 5);
@@ -85,12 +79,12 @@ TEST(Rendering, BlurShowsAlignedBlocksOnlyInsideItsRectangle)
     const QRectF r = blur->boundingRect();
     for (int y = 0; y < s.image.height(); ++y) {
         for (int x = 0; x < s.image.width(); ++x) {
-            const QPointF model(x + 0.5, s.image.height() - y - 0.5);
+            const QPointF model(x + 0.5, y + 0.5);
             const bool inside = r.adjusted(1, 1, -1, -1).contains(model);
             const bool outside = !r.adjusted(-1, -1, 1, 1).contains(model);
             if (inside) {
                 // Image pixel under this surface pixel, in the pixelated copy.
-                const int ix = x - 50, iy = y - (400 - 40 - 300);
+                const int ix = x - 50, iy = y - 40;
                 ASSERT_EQ(s.image.pixel(x, y), pixelated.pixel(ix, iy)) << x << "," << y;
             } else if (outside) {
                 ASSERT_EQ(s.image.pixel(x, y), before.pixel(x, y)) << x << "," << y;
@@ -122,7 +116,7 @@ TEST(Rendering, StepShowsItsNumberCentredInsideAWhiteRing)
     step->stepNumber = 12;
     s.draw(*step);
     // Badge 35 across; the ring's 2-point stroke is centred 1.5 inside the edge (radius 16).
-    // Probes name the pixel whose centre lies half a pixel up and right of the point.
+    // Probes name the pixel whose centre lies half a pixel down and right of the point.
     EXPECT_EQ(s.at(50 + 15, 50), QColor(Qt::white));
     EXPECT_EQ(s.at(50, 50 - 16), QColor(Qt::white));
     EXPECT_EQ(s.at(50 - 13, 50), QColor(0, 0, 200));
@@ -165,7 +159,7 @@ TEST(Rendering, TextInkStaysInsideItsBox)
     for (const QString &text :
          {QStringLiteral("Hello"), QStringLiteral("Quick jumpy fox"), QString()}) {
         Surface s({320, 100});
-        auto mark = Annotation::make(ToolKind::Text, {10, 80}, {10, 80}, Qt::black, 5);
+        auto mark = Annotation::make(ToolKind::Text, {10, 20}, {10, 20}, Qt::black, 5);
         mark->text = text;
         mark->fontSize = 24;
         s.draw(*mark);

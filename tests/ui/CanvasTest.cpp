@@ -34,7 +34,7 @@ QImage solid(QSize size, QColor colour)
     return img;
 }
 
-// A canvas driven by synthesized events at canvas points (y up), with text boxes of the
+// A canvas driven by synthesized events at canvas points, with text boxes of the
 // test's choosing instead of the recognizer.
 struct Canvas
 {
@@ -94,13 +94,13 @@ struct Canvas
 
 } // namespace
 
-TEST(Canvas, StartsWithSeedMovedOntoTheCanvasAndStepsAfterIt)
+TEST(Canvas, StartsWithCopiesOfItsSeedAndStepsAfterThem)
 {
-    auto step = Annotation::make(ToolKind::Step, {10, 20}, {10, 20}, Qt::blue, 5);
+    auto step = Annotation::make(ToolKind::Step, {10, 180}, {10, 180}, Qt::blue, 5);
     step->stepNumber = 4;
     Canvas c({300, 200}, {step});
-    EXPECT_EQ(c.model().annotations().first()->start, QPointF(1010, 1020));
-    EXPECT_EQ(step->start, QPointF(10, 20)); // the seed itself is not moved
+    EXPECT_EQ(c.model().annotations().first()->start, QPointF(10, 180));
+    EXPECT_NE(c.model().annotations().first(), step); // a copy
     EXPECT_EQ(c.model().stepCounter(), 5);
     // The view shows the content with a 40-point margin, rounded up to whole pixels.
     const QRectF shown = c.view->shownRect(), content = c.model().contentRect();
@@ -113,10 +113,10 @@ TEST(Canvas, StartsWithSeedMovedOntoTheCanvasAndStepsAfterIt)
 TEST(Canvas, ClickWithArrowLeavesNothingButEmptiesRedo)
 {
     Canvas c;
-    c.stroke({1100, 1100}, {1300, 1200});
+    c.stroke({100, 700}, {300, 600});
     c.view->undo();
     ASSERT_TRUE(c.view->canRedo());
-    c.click({1500, 1500});
+    c.click({500, 300});
     EXPECT_TRUE(c.view->annotations().isEmpty());
     EXPECT_FALSE(c.view->canUndo());
     EXPECT_FALSE(c.view->canRedo());
@@ -127,12 +127,12 @@ TEST(Canvas, PenClickLeavesAOnePointMarkAndStepClickANumberedBadge)
 {
     Canvas c;
     c.view->setCurrentTool(ToolKind::Pen);
-    c.click({1100, 1100});
+    c.click({100, 700});
     ASSERT_EQ(c.view->annotations().size(), 1);
-    EXPECT_EQ(c.view->annotations().first()->points, QList<QPointF>{QPointF(1100, 1100)});
+    EXPECT_EQ(c.view->annotations().first()->points, QList<QPointF>{QPointF(100, 700)});
 
     c.view->setCurrentTool(ToolKind::Step);
-    c.click({1200, 1200});
+    c.click({200, 600});
     ASSERT_EQ(c.view->annotations().size(), 2);
     EXPECT_EQ(c.view->annotations().last()->stepNumber, 1);
     EXPECT_EQ(c.model().stepCounter(), 2);
@@ -145,12 +145,12 @@ TEST(Canvas, DeletingAStepRenumbersAndUndoBringsTheOldNumbersBack)
 {
     Canvas c;
     c.view->setCurrentTool(ToolKind::Step);
-    c.click({1100, 1100});
-    c.click({1200, 1100});
-    c.click({1300, 1100});
+    c.click({100, 700});
+    c.click({200, 700});
+    c.click({300, 700});
     ASSERT_EQ(c.stepNumbers(), (QList<qint64>{1, 2, 3}));
     c.view->setCurrentTool(ToolKind::Select);
-    c.click({1200, 1100});
+    c.click({200, 700});
     ASSERT_EQ(c.model().selected(), c.view->annotations()[1]);
     c.key(Qt::Key_Delete);
     EXPECT_EQ(c.stepNumbers(), (QList<qint64>{1, 2}));
@@ -282,15 +282,15 @@ TEST(Canvas, AMarkBeyondWhatCanBeOpenedAgainIsNotKeptAndSaysSo)
     const int most = MarkRules::of(ToolKind::Blur).maxInScene;
     QList<AnnotationRef> blurs;
     for (int i = 0; i < most; ++i)
-        blurs.append(Annotation::make(ToolKind::Blur, {1010, 1010}, {1020, 1020}, Qt::black, 2));
+        blurs.append(Annotation::make(ToolKind::Blur, {10, 790}, {20, 780}, Qt::black, 2));
     c.view->addMarks(blurs);
     c.view->setCurrentTool(ToolKind::Blur);
-    c.stroke({1030, 1030}, {1060, 1060});
+    c.stroke({30, 770}, {60, 740});
     EXPECT_EQ(c.view->annotations().size(), most);
     ASSERT_EQ(refused.size(), 1);
     // Other kinds still fit, and undo has nothing of the refused one.
     c.view->setCurrentTool(ToolKind::Rect);
-    c.stroke({1030, 1030}, {1060, 1060});
+    c.stroke({30, 770}, {60, 740});
     EXPECT_EQ(c.view->annotations().size(), most + 1);
     c.view->undo();
     EXPECT_EQ(c.view->annotations().size(), most);
@@ -300,20 +300,20 @@ TEST(Canvas, GripsAreGrabbedWithinNinePointsOnly)
 {
     Canvas c;
     c.view->setCurrentTool(ToolKind::Rect);
-    c.stroke({1100, 1100}, {1300, 1200});
+    c.stroke({100, 700}, {300, 600});
     auto rect = c.view->annotations().first();
     c.view->setCurrentTool(ToolKind::Select);
-    c.click({1100, 1150});
+    c.click({100, 650});
     ASSERT_EQ(c.model().selected(), rect);
 
-    // 8.9 points from the br corner (1300, 1100): grabbed, the drag resizes.
-    c.press({1300 + 8.9, 1100});
-    c.drag({1350, 1050});
-    c.release({1350, 1050});
-    EXPECT_EQ(rect->boundingRect(), QRectF(1100, 1050, 250, 150));
+    // 8.9 points from the br corner (300, 700): grabbed, the drag resizes.
+    c.press({300 + 8.9, 700});
+    c.drag({350, 750});
+    c.release({350, 750});
+    EXPECT_EQ(rect->boundingRect(), QRectF(100, 600, 250, 150));
 
     // 9 points away and outside the grown box: an ordinary click that clears the selection.
-    c.click({1350 + 9, 1050 - 9});
+    c.click({350 + 9, 750 + 9});
     EXPECT_FALSE(c.model().selected());
 }
 
@@ -321,68 +321,68 @@ TEST(Canvas, CornerDraggedPastTheOppositeEdgeFlipsAndKeepsFourPoints)
 {
     Canvas c;
     c.view->setCurrentTool(ToolKind::Rect);
-    c.stroke({1100, 1100}, {1300, 1200});
+    c.stroke({100, 700}, {300, 600});
     auto rect = c.view->annotations().first();
     c.view->setCurrentTool(ToolKind::Select);
-    c.click({1100, 1150});
-    c.press({1100, 1200}); // tl
-    c.drag({1400, 1180});
-    EXPECT_EQ(rect->start, QPointF(1300, 1100));
-    EXPECT_EQ(rect->end, QPointF(1400, 1180));
-    c.drag({1300, 1100}); // level with the opposite corner: the box keeps 4 points
-    c.release({1300, 1100});
-    EXPECT_EQ(rect->boundingRect(), QRectF(1300, 1100, 100, 4));
+    c.click({100, 650});
+    c.press({100, 600}); // tl
+    c.drag({400, 620});
+    EXPECT_EQ(rect->start, QPointF(300, 620));
+    EXPECT_EQ(rect->end, QPointF(400, 700));
+    c.drag({300, 700}); // level with the opposite corner: the box keeps 4 points
+    c.release({300, 700});
+    EXPECT_EQ(rect->boundingRect(), QRectF(300, 700, 100, 4));
     EXPECT_LE(rect->start.x(), rect->end.x());
     // One undo step for the whole drag.
     EXPECT_EQ(c.view->undoStack()->count(), 2);
     c.view->undo();
-    EXPECT_EQ(c.view->annotations().first()->boundingRect(), QRectF(1100, 1100, 200, 100));
+    EXPECT_EQ(c.view->annotations().first()->boundingRect(), QRectF(100, 600, 200, 100));
 }
 
 TEST(Canvas, BendIsRemovedNearTheStraightMidpoint)
 {
     Canvas c;
-    c.stroke({1100, 1100}, {1300, 1100});
+    c.stroke({100, 700}, {300, 700});
     auto arrow = c.view->annotations().first();
     c.view->setCurrentTool(ToolKind::Select);
-    c.click({1150, 1100});
-    c.press({1200, 1100}); // mid
-    c.drag({1200, 1160});
-    EXPECT_EQ(arrow->control, QPointF(1200, 1160));
-    c.drag({1205, 1106}); // 7.8 from the midpoint
+    c.click({150, 700});
+    c.press({200, 700}); // mid
+    c.drag({200, 640});
+    EXPECT_EQ(arrow->control, QPointF(200, 640));
+    c.drag({205, 694}); // 7.8 from the midpoint
     EXPECT_FALSE(arrow->control);
-    c.drag({1200, 1108}); // 8 away: bent again
-    c.release({1200, 1108});
-    EXPECT_EQ(arrow->control, QPointF(1200, 1108));
+    c.drag({200, 692}); // 8 away: bent again
+    c.release({200, 692});
+    EXPECT_EQ(arrow->control, QPointF(200, 692));
 }
 
 TEST(Canvas, LineEndsSnapToTextWithinTwentyFourPoints)
 {
-    // One text box over (1150…1450, 1400…1450) of the 1200 × 800 picture.
-    Canvas c({1200, 800}, {}, {QRectF(0.125, 0.5, 0.25, 0.0625)});
-    const QRectF box(1150, 1400, 300, 50);
-    c.press({1600, 1000});
-    c.drag({1300, 1376.5}); // 23.5 below the box
-    EXPECT_EQ(c.model().draft()->end, QPointF(1300, 1400));
+    // One text box over (150…450, 350…400) of the 1200 × 800 picture.
+    Canvas c({1200, 800}, {}, {QRectF(0.125, 0.4375, 0.25, 0.0625)});
+    const QRectF box(150, 350, 300, 50);
+    c.press({600, 800});
+    c.drag({300, 423.5}); // 23.5 below the box
+    EXPECT_EQ(c.model().draft()->end, QPointF(300, 400));
     EXPECT_EQ(c.model().snapPreview(), box);
-    c.drag({1300, 1375}); // 25 below
-    EXPECT_EQ(c.model().draft()->end, QPointF(1300, 1375));
+    c.drag({300, 425}); // 25 below
+    EXPECT_EQ(c.model().draft()->end, QPointF(300, 425));
     EXPECT_FALSE(c.model().snapPreview());
-    c.drag({1160, 1420}); // inside: onto the nearest edge
-    EXPECT_EQ(c.model().draft()->end, QPointF(1150, 1420));
-    c.release({1160, 1420});
+    c.drag({160, 380}); // inside: onto the nearest edge
+    EXPECT_EQ(c.model().draft()->end, QPointF(150, 380));
+    c.release({160, 380});
     EXPECT_FALSE(c.model().snapPreview());
 
     // Dragging an end of the finished arrow snaps too.
     auto arrow = c.view->annotations().first();
     c.view->setCurrentTool(ToolKind::Select);
-    c.click({1375, 1210}); // on the shaft
+    c.click({375, 590}); // on the shaft
     ASSERT_EQ(c.model().selected(), arrow);
-    c.press({1600, 1000}); // p1
-    c.drag({1470, 1430});
-    EXPECT_EQ(arrow->start, QPointF(1450, 1430));
+    c.press({600, 800}); // p1
+    c.drag({470, 370});
+    EXPECT_EQ(arrow->start, QPointF(450, 370));
     EXPECT_EQ(c.model().snapPreview(), box);
-    c.release({1470, 1430});
+    c.release({470, 370});
     EXPECT_FALSE(c.model().snapPreview());
 }
 
@@ -391,40 +391,40 @@ TEST(Canvas, PlacedImageResizeKeepsItsAspectAndFortyPoints)
     Canvas c;
     c.view->addImage(solid({400, 200}, Qt::yellow));
     auto img = c.view->extraImages().first();
-    ASSERT_EQ(img->frame, QRectF(2240, 1600, 400, 200));
-    c.press({2640 + 10, 1600}); // br corner, 10 away
-    c.drag({2440, 1500});
-    EXPECT_EQ(img->frame, QRectF(2240, 1700, 200, 100)); // the tl corner stays
-    c.drag({2250, 1590});
-    c.release({2250, 1590});
-    EXPECT_EQ(img->frame, QRectF(2240, 1780, 40, 20));
+    ASSERT_EQ(img->frame, QRectF(1240, 0, 400, 200));
+    c.press({1640 + 10, 200}); // br corner, 10 away
+    c.drag({1440, 300});
+    EXPECT_EQ(img->frame, QRectF(1240, 0, 200, 100)); // the tl corner stays
+    c.drag({1250, 210});
+    c.release({1250, 210});
+    EXPECT_EQ(img->frame, QRectF(1240, 0, 40, 20));
     EXPECT_EQ(c.view->undoStack()->count(), 2); // the add, the resize
     c.view->undo();
-    EXPECT_EQ(img->frame, QRectF(2240, 1600, 400, 200));
+    EXPECT_EQ(img->frame, QRectF(1240, 0, 400, 200));
 }
 
 TEST(Canvas, MovingAPlacedImageOutGrowsTheCanvasButMovingAMarkDoesNot)
 {
     Canvas c;
     c.view->setCurrentTool(ToolKind::Rect);
-    c.stroke({1100, 1100}, {1300, 1200});
+    c.stroke({100, 700}, {300, 600});
     c.view->setCurrentTool(ToolKind::Select);
-    c.press({1100, 1150});
-    c.drag({3000, 1150});
-    c.release({3000, 1150});
+    c.press({100, 650});
+    c.drag({2000, 650});
+    c.release({2000, 650});
     EXPECT_EQ(c.view->canvasSize(), QSizeF(3200, 2800));
 
-    c.view->addImage(solid({100, 50}, Qt::green)); // at (2240, 1750)
-    c.press({2290, 1775});
-    c.drag({2290 + 900, 1775 + 500});
-    c.release({2290 + 900, 1775 + 500});
-    EXPECT_EQ(c.view->extraImages().first()->frame, QRectF(3140, 2250, 100, 50));
+    c.view->addImage(solid({100, 50}, Qt::green)); // at (1240, 0)
+    c.press({1290, 25});
+    c.drag({1290 + 900, 25 - 500});
+    c.release({1290 + 900, 25 - 500});
+    EXPECT_EQ(c.view->extraImages().first()->frame, QRectF(2140, -500, 100, 50));
     EXPECT_EQ(c.view->canvasSize(), QSizeF(4240, 3300));
     EXPECT_TRUE(c.view->shownRect().contains(c.view->extraImages().first()->frame));
     // It never shrinks.
-    c.press({3190, 2275});
-    c.drag({1500, 1500});
-    c.release({1500, 1500});
+    c.press({2190, -475});
+    c.drag({500, 300});
+    c.release({500, 300});
     EXPECT_EQ(c.view->canvasSize(), QSizeF(4240, 3300));
     c.key(Qt::Key_Backspace);
     EXPECT_TRUE(c.view->extraImages().isEmpty());
@@ -435,15 +435,15 @@ TEST(Canvas, MovingAPlacedImageOutGrowsTheCanvasButMovingAMarkDoesNot)
 TEST(Canvas, TextFieldOpensWhereTheWordsGoAndEmptyTextRollsBack)
 {
     Canvas c;
-    c.stroke({1100, 1100}, {1300, 1200});
+    c.stroke({100, 700}, {300, 600});
     c.view->setCurrentTool(ToolKind::Text);
-    c.click({1200, 1300});
+    c.click({200, 500});
     QPlainTextEdit *field = c.view->textField();
     ASSERT_NE(field, nullptr);
-    EXPECT_EQ(c.model().textFieldFrame(), QRectF(1200, 1272, 220, 30));
+    EXPECT_EQ(c.model().textFieldFrame(), QRectF(200, 498, 220, 30));
     EXPECT_EQ(field->geometry().topLeft(),
-              c.view->toWidget(QRectF(1200, 1272, 220, 30)).toRect().topLeft());
-    EXPECT_GE(field->width(), c.view->toWidget(QRectF(1200, 1272, 220, 30)).toRect().width());
+              c.view->toWidget(QRectF(200, 498, 220, 30)).toRect().topLeft());
+    EXPECT_GE(field->width(), c.view->toWidget(QRectF(200, 498, 220, 30)).toRect().width());
     EXPECT_EQ(field->placeholderText(), QStringLiteral("Type\u2026"));
     QTest::keyClick(field, Qt::Key_Return);
     EXPECT_EQ(c.view->textField(), nullptr);
@@ -451,11 +451,11 @@ TEST(Canvas, TextFieldOpensWhereTheWordsGoAndEmptyTextRollsBack)
     EXPECT_EQ(c.view->undoStack()->count(), 1);
 
     c.view->setLineWidth(10);
-    c.click({1200, 1300});
+    c.click({200, 500});
     EXPECT_EQ(c.model().textFieldFrame().height(), 60);
     QTest::keyClicks(c.view->textField(), QStringLiteral("  hi  "));
     // A click elsewhere commits first, then acts with the tool (another text field).
-    c.click({1500, 1500});
+    c.click({500, 300});
     ASSERT_EQ(c.view->annotations().size(), 2);
     EXPECT_EQ(c.view->annotations().last()->text, QStringLiteral("  hi  "));
     EXPECT_EQ(c.view->annotations().last()->fontSize, 40);
@@ -473,13 +473,13 @@ TEST(Canvas, CaptionsAreTrimmedOfSpacesAndTabsOnly)
 {
     Canvas c;
     c.view->setCurrentTool(ToolKind::Step);
-    c.click({1100, 1100});
+    c.click({100, 700});
     ASSERT_NE(c.view->captionField(), nullptr);
     EXPECT_EQ(c.view->captionField()->geometry(),
-              c.view->toWidget(QRectF(1100 + 17.5 + 8, 1100 - 13, 240, 26)).toRect());
+              c.view->toWidget(QRectF(100 + 17.5 + 8, 700 - 13, 240, 26)).toRect());
     c.view->captionField()->setText(QStringLiteral(" \t Open the menu \t "));
     // Placing the next step stores this caption and opens a field for the new one.
-    c.click({1200, 1100});
+    c.click({200, 700});
     EXPECT_EQ(c.view->annotations().first()->caption, QStringLiteral("Open the menu"));
     ASSERT_NE(c.view->captionField(), nullptr);
     c.view->captionField()->setText(QStringLiteral(" \t "));
@@ -514,25 +514,25 @@ TEST(Canvas, LegendListsCaptionedStepsByNumberWithWrappedRowHeights)
     EXPECT_EQ(tall, std::ceil(tall));
     EXPECT_EQ(CaptionPanel::contentHeight(steps), 74 + tall + 16 + 34 + 16 + 34 + 16);
     // Beside the image area, as tall as the image.
-    EXPECT_EQ(c.model().captionPanelRect(), QRectF(2228, 1000, 360, 800));
+    EXPECT_EQ(c.model().captionPanelRect(), QRectF(1228, 0, 360, 800));
     // With a taller placed image, it starts at that image's top.
-    c.view->addImage(solid({600, 1200}, Qt::white)); // at (2240, 600)
-    c.model().extraImages().first()->frame.translate(0, 300);
-    EXPECT_EQ(c.model().captionPanelRect(), QRectF(2868, 900, 360, 1200));
+    c.view->addImage(solid({600, 1200}, Qt::white)); // at (1240, 0)
+    c.model().extraImages().first()->frame.translate(0, -300);
+    EXPECT_EQ(c.model().captionPanelRect(), QRectF(1868, -300, 360, 1200));
 }
 
 TEST(Canvas, ExportCoversTheImagesGrownOnlyByMarksOutside)
 {
     Canvas c;
-    EXPECT_EQ(c.view->exportRect(), QRectF(1000, 1000, 1200, 800));
+    EXPECT_EQ(c.view->exportRect(), QRectF(0, 0, 1200, 800));
     EXPECT_EQ(c.view->renderComposite(true).size(), QSize(1200, 800));
-    c.stroke({1100, 1100}, {1300, 1200});
-    EXPECT_EQ(c.view->exportRect(), QRectF(1000, 1000, 1200, 800));
+    c.stroke({100, 700}, {300, 600});
+    EXPECT_EQ(c.view->exportRect(), QRectF(0, 0, 1200, 800));
     // An arrow whose tip sticks out but whose box does not: the head does not count.
-    c.stroke({1100, 1000.5}, {1150, 1000.5});
-    EXPECT_EQ(c.view->exportRect(), QRectF(1000, 1000, 1200, 800));
-    c.stroke({970, 1400}, {1100, 1300});
-    EXPECT_EQ(c.view->exportRect(), QRectF(964, 994, 1242, 812));
+    c.stroke({100, 799.5}, {150, 799.5});
+    EXPECT_EQ(c.view->exportRect(), QRectF(0, 0, 1200, 800));
+    c.stroke({-30, 400}, {100, 500});
+    EXPECT_EQ(c.view->exportRect(), QRectF(-36, -6, 1242, 812));
     EXPECT_EQ(c.view->renderComposite(false).size(), QSize(1242, 812));
 }
 
@@ -540,9 +540,9 @@ TEST(Canvas, AddedImagesGoRightOfEverythingTopAligned)
 {
     Canvas c;
     c.view->addImage(solid({800, 2400}, Qt::white));
-    EXPECT_EQ(c.view->extraImages()[0]->frame, QRectF(2240, 600, 400, 1200));
+    EXPECT_EQ(c.view->extraImages()[0]->frame, QRectF(1240, 0, 400, 1200));
     c.view->addImage(solid({100, 50}, Qt::white));
-    EXPECT_EQ(c.view->extraImages()[1]->frame, QRectF(2680, 1750, 100, 50));
+    EXPECT_EQ(c.view->extraImages()[1]->frame, QRectF(1680, 0, 100, 50));
     EXPECT_EQ(c.model().selectedImage(), c.view->extraImages()[1]);
     EXPECT_EQ(c.view->canvasSize(), QSizeF(3780, 2800));
 }
@@ -569,9 +569,9 @@ TEST(Canvas, TextBoxResultsArriveOnlyWhileTheImageIsThere)
 TEST(Canvas, AnEmptyTextAfterAnUndoLeavesTheHistoryAlone)
 {
     Canvas c;
-    c.stroke({1100, 1100}, {1300, 1200});
+    c.stroke({100, 700}, {300, 600});
     c.view->setCurrentTool(ToolKind::Text);
-    c.click({1200, 1300});
+    c.click({200, 500});
     ASSERT_EQ(c.view->undoStack()->count(), 2);
     // Undo with the field open ends the empty text first, then takes back the arrow.
     c.view->undo();
@@ -588,46 +588,46 @@ TEST(Canvas, MagnifiedCanvasScalesItsSizeEventsAndFields)
     c.view->setMagnification(0.5);
     // The content (1200×800) halved, with a 40-pixel margin beyond the view's 0×0.
     EXPECT_EQ(c.view->size(), QSize(680, 480));
-    EXPECT_EQ(c.view->toWidget(QPointF(1000, 1800)), QPointF(40, 40));
+    EXPECT_EQ(c.view->toWidget(QPointF(0, 0)), QPointF(40, 40));
     c.view->setCurrentTool(ToolKind::Step);
     QTest::mouseClick(c.view.get(), Qt::LeftButton, Qt::NoModifier, QPoint(240, 240));
     ASSERT_EQ(c.view->annotations().size(), 1);
-    EXPECT_EQ(c.view->annotations().first()->start, QPointF(1400, 1400));
-    // The caption field: (1425.5, 1387, 240, 26) in canvas points, halved, from (920, 1880).
+    EXPECT_EQ(c.view->annotations().first()->start, QPointF(400, 400));
+    // The caption field: (425.5, 387, 240, 26) in canvas points, halved, from (-80, -80).
     ASSERT_NE(c.view->captionField(), nullptr);
     EXPECT_EQ(c.view->captionField()->geometry(), QRect(253, 234, 120, 13));
 
     // A viewport larger than the content: the widget fills it, the content in the middle.
     c.view->setViewportSize(QSizeF(1000, 700));
     EXPECT_EQ(c.view->size(), QSize(1000, 700));
-    EXPECT_EQ(c.view->toWidget(QPointF(1000, 1800)), QPointF(200, 150));
+    EXPECT_EQ(c.view->toWidget(QPointF(0, 0)), QPointF(200, 150));
 }
 
 TEST(CanvasEditing, ClicksHitTheDrawnShapeTopmostFirstAndNeverTheCrop)
 {
     Canvas c;
     c.view->setCurrentTool(ToolKind::Ellipse);
-    c.stroke({1100, 1100}, {1300, 1300}); // outline passes (1100, 1200)
+    c.stroke({100, 700}, {300, 500}); // outline passes (100, 600)
     c.view->setCurrentTool(ToolKind::Arrow);
-    c.stroke({1050, 1050}, {1350, 1350}); // its box covers the ellipse's left edge
+    c.stroke({50, 750}, {350, 450}); // its box covers the ellipse's left edge
     c.view->setCurrentTool(ToolKind::Highlight);
-    c.stroke({1500, 1100}, {1600, 1200});
+    c.stroke({500, 700}, {600, 600});
     c.view->setCurrentTool(ToolKind::Select);
     const auto &marks = c.view->annotations();
 
-    c.click({1101, 1200});
+    c.click({101, 600});
     EXPECT_EQ(c.model().selected(), marks[0]) << "the ellipse's ink, under the arrow's box";
-    c.click({1201, 1202});
+    c.click({201, 598});
     EXPECT_EQ(c.model().selected(), marks[1]) << "on the shaft, within its width and slop";
-    c.click({1200, 1140});
+    c.click({200, 660});
     EXPECT_EQ(c.model().selected(), nullptr) << "inside an outline is nothing";
-    c.click({1550, 1150});
+    c.click({550, 650});
     EXPECT_EQ(c.model().selected(), marks[2]) << "a filled kind is hit inside";
 
     c.view->setCurrentTool(ToolKind::Crop);
-    c.stroke({1000, 1000}, {1700, 1400});
+    c.stroke({0, 800}, {700, 400});
     c.view->setCurrentTool(ToolKind::Select);
-    c.click({1101, 1200});
+    c.click({101, 600});
     EXPECT_EQ(c.model().selected(), marks[0]);
     c.key(Qt::Key_Escape);
     EXPECT_EQ(c.model().selected(), nullptr);
@@ -637,9 +637,9 @@ TEST(CanvasEditing, PaletteAndWidthRestyleTheSelectionOneUndoStepEach)
 {
     Canvas c;
     c.view->setCurrentTool(ToolKind::Rect);
-    c.stroke({1100, 1100}, {1300, 1300});
+    c.stroke({100, 700}, {300, 500});
     c.view->setCurrentTool(ToolKind::Select);
-    c.click({1100, 1200});
+    c.click({100, 600});
     const AnnotationRef rect = c.model().selected();
     ASSERT_NE(rect, nullptr);
     const int before = c.view->undoStack()->count();
@@ -666,7 +666,7 @@ TEST(CanvasEditing, TextMarksReopenTakeSeveralLinesAndEscapeCancels)
 {
     Canvas c;
     c.view->setCurrentTool(ToolKind::Text);
-    c.click({1200, 1300});
+    c.click({200, 500});
     ASSERT_NE(c.view->textField(), nullptr);
     QTest::keyClicks(c.view->textField(), QStringLiteral("crab"));
     EXPECT_EQ(c.view->currentTool(), ToolKind::Text) << "letters are words, not tools";
@@ -709,21 +709,21 @@ TEST(CanvasEditing, CropCutsTheExportReplacesTheLastAndUndoes)
 {
     Canvas c({400, 300}, {}, {}, solid({400, 300}, Qt::white));
     c.view->setCurrentTool(ToolKind::Pen);
-    c.stroke({1050, 1050}, {1150, 1150});
+    c.stroke({50, 250}, {150, 150});
     c.view->setCurrentTool(ToolKind::Crop);
-    c.stroke({1020, 1030}, {1220, 1130});
-    EXPECT_EQ(c.model().exportRect(), QRectF(1020, 1030, 200, 100));
+    c.stroke({20, 270}, {220, 170});
+    EXPECT_EQ(c.model().exportRect(), QRectF(20, 170, 200, 100));
     const QImage cut = c.view->renderComposite(true);
     EXPECT_EQ(cut.size(), QSize(200, 100));
 
-    c.stroke({1250, 1050}, {1350, 1200}); // a second crop replaces the first
-    EXPECT_EQ(c.model().exportRect(), QRectF(1250, 1050, 100, 150));
-    c.stroke({1300, 1100}, {1340, 1140}); // moving it from inside
-    EXPECT_EQ(c.model().exportRect(), QRectF(1290, 1090, 100, 150));
+    c.stroke({250, 250}, {350, 100}); // a second crop replaces the first
+    EXPECT_EQ(c.model().exportRect(), QRectF(250, 100, 100, 150));
+    c.stroke({300, 200}, {340, 160}); // moving it from inside
+    EXPECT_EQ(c.model().exportRect(), QRectF(290, 60, 100, 150));
     c.view->undo();
-    EXPECT_EQ(c.model().exportRect(), QRectF(1250, 1050, 100, 150));
+    EXPECT_EQ(c.model().exportRect(), QRectF(250, 100, 100, 150));
     c.view->undo();
-    EXPECT_EQ(c.model().exportRect(), QRectF(1020, 1030, 200, 100));
+    EXPECT_EQ(c.model().exportRect(), QRectF(20, 170, 200, 100));
     c.view->undo();
     EXPECT_FALSE(c.model().crop());
     EXPECT_EQ(c.view->renderComposite(true).size(), QSize(400, 300));
@@ -746,40 +746,40 @@ TEST(CanvasEditing, PlacedPicturesUndoAndStepNumbersStayUnique)
     EXPECT_EQ(c.view->extraImages().first()->frame, frame);
 
     c.view->setCurrentTool(ToolKind::Step);
-    for (double x : {1100.0, 1200.0, 1300.0}) {
-        c.click({x, 1100});
+    for (double x : {100.0, 200.0, 300.0}) {
+        c.click({x, 700});
         c.view->commitEditors();
     }
     c.view->setCurrentTool(ToolKind::Select);
-    c.click({1200, 1100});
+    c.click({200, 700});
     c.view->deleteSelected();
     EXPECT_EQ(c.stepNumbers(), (QList<qint64>{1, 2}));
     c.view->undo();
     c.view->setCurrentTool(ToolKind::Step);
-    c.click({1400, 1100});
+    c.click({400, 700});
     c.view->commitEditors();
     EXPECT_EQ(c.stepNumbers(), (QList<qint64>{1, 2, 3, 4}));
 }
 
 TEST(CanvasEditing, LineEndsSnapOnlyNearAnEdgeAndNotWithAlt)
 {
-    // One text line at canvas (1100…1400, 1100…1160).
-    Canvas c({1200, 800}, {}, {QRectF(100.0 / 1200, 100.0 / 800, 300.0 / 1200, 60.0 / 800)});
+    // One text line at canvas (100…400, 640…700).
+    Canvas c({1200, 800}, {}, {QRectF(100.0 / 1200, 640.0 / 800, 300.0 / 1200, 60.0 / 800)});
     drain();
     c.view->setCurrentTool(ToolKind::Arrow);
-    c.stroke({1250, 1130}, {1700, 1500}); // the middle of the line: 30 from every edge
-    EXPECT_EQ(c.view->annotations().last()->start, QPointF(1250, 1130));
-    c.stroke({1250, 1150}, {1700, 1500}); // 10 below the top edge
-    EXPECT_EQ(c.view->annotations().last()->start, QPointF(1250, 1160));
+    c.stroke({250, 670}, {700, 300}); // the middle of the line: 30 from every edge
+    EXPECT_EQ(c.view->annotations().last()->start, QPointF(250, 670));
+    c.stroke({250, 650}, {700, 300}); // 10 below the top edge
+    EXPECT_EQ(c.view->annotations().last()->start, QPointF(250, 640));
 
-    const QPointF from = c.view->toWidget(QPointF(1250, 1150));
-    const QPointF to = c.view->toWidget(QPointF(1700, 1500));
+    const QPointF from = c.view->toWidget(QPointF(250, 650));
+    const QPointF to = c.view->toWidget(QPointF(700, 300));
     QTest::mousePress(c.view.get(), Qt::LeftButton, Qt::AltModifier, from.toPoint());
     QMouseEvent move(QEvent::MouseMove, to, c.view->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
                      Qt::AltModifier);
     QApplication::sendEvent(c.view.get(), &move);
     QTest::mouseRelease(c.view.get(), Qt::LeftButton, Qt::AltModifier, to.toPoint());
-    EXPECT_EQ(c.view->annotations().last()->start, QPointF(1250, 1150));
+    EXPECT_EQ(c.view->annotations().last()->start, QPointF(250, 650));
 }
 
 TEST(Canvas, RedactionMarksAreOrdinaryMarks)
@@ -791,18 +791,18 @@ TEST(Canvas, RedactionMarksAreOrdinaryMarks)
     EXPECT_EQ(redact.count(), 1);
     EXPECT_EQ(c.view->currentTool(), tool); // X picks no tool
 
-    c.view->addMarks({Annotation::make(ToolKind::Redact, {1050, 1100}, {1150, 1120},
-                                       Annotation::redactionColor(), 1),
-                      Annotation::make(ToolKind::Redact, {1050, 1200}, {1100, 1220},
-                                       Annotation::redactionColor(), 1)});
+    c.view->addMarks(
+        {Annotation::make(ToolKind::Redact, {50, 200}, {150, 180}, Annotation::redactionColor(), 1),
+         Annotation::make(ToolKind::Redact, {50, 100}, {100, 80}, Annotation::redactionColor(),
+                          1)});
     ASSERT_EQ(c.model().annotations().size(), 2);
     EXPECT_EQ(c.model().undoStack()->count(), 1);
     // Selected by a click inside (it is filled), moved by a drag, deleted by its key.
     c.view->setCurrentTool(ToolKind::Select);
-    c.click({1100, 1110});
+    c.click({100, 190});
     ASSERT_EQ(c.model().selected(), c.model().annotations()[0]);
-    c.stroke({1100, 1110}, {1130, 1140});
-    EXPECT_EQ(c.model().annotations()[0]->boundingRect(), QRectF(1080, 1130, 100, 20));
+    c.stroke({100, 190}, {130, 160});
+    EXPECT_EQ(c.model().annotations()[0]->boundingRect(), QRectF(80, 150, 100, 20));
     c.key(Qt::Key_Delete);
     EXPECT_EQ(c.model().annotations().size(), 1);
     c.view->undo();
@@ -817,18 +817,18 @@ TEST(Canvas, TheRedactToolDrawsOpaqueBoxesThatKeepTheirColour)
     c.view->setStrokeColor(QColor(0, 200, 0));
     c.key(Qt::Key_D);
     EXPECT_EQ(c.view->currentTool(), ToolKind::Redact);
-    c.stroke({1020, 1100}, {1120, 1160});
+    c.stroke({20, 200}, {120, 140});
     ASSERT_EQ(c.model().annotations().size(), 1);
     const AnnotationRef box = c.model().annotations()[0];
     EXPECT_EQ(box->kind, ToolKind::Redact);
     EXPECT_EQ(box->color, Annotation::redactionColor()); // not the palette's green
     // Recolouring the selected box leaves it a redaction.
     c.view->setCurrentTool(ToolKind::Select);
-    c.click({1050, 1130});
+    c.click({50, 170});
     ASSERT_EQ(c.model().selected(), box);
     c.view->setStrokeColor(QColor(255, 255, 0));
     EXPECT_EQ(box->color, Annotation::redactionColor());
-    // Every pixel under it is the fill, none beside it (top-down rows 140…199).
+    // Every pixel under it is the fill, none beside it (rows 140…199).
     const QImage flat = c.model().renderComposite(true);
     for (int y = 139; y <= 200; ++y)
         for (int x = 19; x <= 120; ++x) {
@@ -840,7 +840,7 @@ TEST(Canvas, TheRedactToolDrawsOpaqueBoxesThatKeepTheirColour)
     // Over a black terminal the box is light, or it would not be seen.
     Canvas dark({400, 300}, {}, {}, solid({400, 300}, Qt::black));
     dark.key(Qt::Key_D);
-    dark.stroke({1020, 1100}, {1120, 1160});
+    dark.stroke({20, 200}, {120, 140});
     ASSERT_EQ(dark.model().annotations().size(), 1);
     EXPECT_EQ(dark.model().annotations()[0]->color, Annotation::lightRedactionColor());
 }

@@ -1,6 +1,5 @@
 #include "model/Annotation.h"
 #include "model/CaptionPanel.h"
-#include "model/YUp.h"
 #include "ui/EditorGeometry.h"
 
 #include <QFontMetricsF>
@@ -28,7 +27,7 @@ QImage drawPanel(const QRectF &panel, const QList<AnnotationRef> &steps)
     QImage out(int(panel.width()) + 20, int(panel.height()) + 20, QImage::Format_RGB32);
     out.fill(Qt::darkGray);
     QPainter p(&out);
-    p.setTransform(yup::toSurface(out.height(), panel.topLeft() - QPointF(10, 10)));
+    p.translate(QPointF(10, 10) - panel.topLeft());
     CaptionPanel::draw(p, panel, steps);
     p.end();
     return out;

@@ -107,8 +107,8 @@ TEST_F(EditorWindowTest, OpensAtFitWithTheSelectToolAndTheDefaultColour)
     // The picture sits in the middle of the view: the canvas point at the view's centre is
     // the picture's centre.
     const QPointF middle = editor->canvas()->toCanvas(editor->scroll()->visibleRect().center());
-    EXPECT_NEAR(middle.x(), 1100, 1);
-    EXPECT_NEAR(middle.y(), 1050, 1);
+    EXPECT_NEAR(middle.x(), 100, 1);
+    EXPECT_NEAR(middle.y(), 50, 1);
 
     // The buttons, left to right, end with Copy and Save at the right edge.
     QStringList order;
@@ -187,7 +187,7 @@ TEST_F(EditorWindowTest, ZoomStopsExactlyAtTheLimitsAndFitComesBack)
     // scroll into empty margins.
     EXPECT_EQ(editor->scroll()->horizontalScrollBar()->maximum(), 0);
     const QPointF middle = editor->canvas()->toCanvas(editor->scroll()->visibleRect().center());
-    EXPECT_NEAR(middle.x(), 1000 + 2500, 10);
+    EXPECT_NEAR(middle.x(), 2500, 10);
     QTest::keyClick(editor->window(), Qt::Key_0, Qt::ControlModifier);
     EXPECT_DOUBLE_EQ(editor->magnification(), fit);
 }
@@ -195,7 +195,7 @@ TEST_F(EditorWindowTest, ZoomStopsExactlyAtTheLimitsAndFitComesBack)
 TEST_F(EditorWindowTest, CopyKeyCopiesAtOnceAndTheOtherFormsWaitOnTheArrow)
 {
     // A mark outside the picture widens the export, leaving transparent room around it.
-    auto outside = Annotation::make(ToolKind::Rect, QPointF(-40, 10), QPointF(-10, 40), Qt::red, 4);
+    auto outside = Annotation::make(ToolKind::Rect, QPointF(-40, 90), QPointF(-10, 60), Qt::red, 4);
     open(QSize(200, 100), {outside});
     QTest::keyClick(editor->window(), Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(editor->formatMenu(), nullptr);
@@ -282,12 +282,12 @@ TEST_F(EditorWindowTest, FitShowsEverythingWithoutScrollBarsWithAndWithoutALegen
         drain();
         EXPECT_TRUE(showsAll()) << windowSize.width();
         // The bottom rows of the picture are in view.
-        const QPointF bottom = editor->canvas()->toWidget(QPointF(1000 + 640, 1000));
+        const QPointF bottom = editor->canvas()->toWidget(QPointF(640, 900));
         EXPECT_TRUE(editor->scroll()->visibleRect().contains(bottom)) << windowSize.width();
 
         // A captioned step adds the legend beside the picture: Fit takes it in too.
         auto step =
-            Annotation::make(ToolKind::Step, QPointF(1100, 1800), QPointF(1100, 1800), Qt::red, 5);
+            Annotation::make(ToolKind::Step, QPointF(100, 100), QPointF(100, 100), Qt::red, 5);
         step->caption = QStringLiteral("Open the menu");
         editor->canvas()->addMarks({step});
         QTest::keyClick(editor->window(), Qt::Key_0, Qt::ControlModifier);
@@ -301,9 +301,9 @@ TEST_F(EditorWindowTest, ACopyOrACloseAfterItLosesNothingSoNothingIsAsked)
 {
     open(QSize(300, 200));
     editor->toolPicked(ToolKind::Rect);
-    editor->canvas()->model().mouseDown({1050, 1150});
-    editor->canvas()->model().mouseDragged({1150, 1050});
-    editor->canvas()->model().mouseUp({1150, 1050});
+    editor->canvas()->model().mouseDown({50, 50});
+    editor->canvas()->model().mouseDragged({150, 150});
+    editor->canvas()->model().mouseUp({150, 150});
     EXPECT_TRUE(editor->hasUnsavedWork());
     QTest::keyClick(editor->window(), Qt::Key_C, Qt::ControlModifier);
     EXPECT_FALSE(editor->hasUnsavedWork());
@@ -321,7 +321,7 @@ TEST_F(EditorWindowTest, CropEdgesFallOnWholePixelsAtAnyZoomAndTheSizeShowsWhile
     drain();
     editor->toolPicked(ToolKind::Crop);
     AnnotationCanvas *canvas = editor->canvas();
-    const QPoint from = canvas->toWidget(QPointF(1100.3, 1400.6)).toPoint();
+    const QPoint from = canvas->toWidget(QPointF(100.3, 99.4)).toPoint();
     const QPoint to = from + QPoint(398, -199); // 500.6 × 250.3 picture pixels
     QTest::mousePress(canvas, Qt::LeftButton, {}, from);
     QMouseEvent move(QEvent::MouseMove, QPointF(to), canvas->mapToGlobal(QPointF(to)), Qt::NoButton,
@@ -365,7 +365,7 @@ TEST_F(EditorWindowTest, ToolLettersAfterAStepStayToolLettersAndEscapeClosesTheC
     canvas->setFocus();
     QTest::keyClick(canvas, Qt::Key_S);
     EXPECT_EQ(canvas->currentTool(), ToolKind::Step);
-    QTest::mouseClick(canvas, Qt::LeftButton, {}, canvas->toWidget(QPointF(1100, 1200)).toPoint());
+    QTest::mouseClick(canvas, Qt::LeftButton, {}, canvas->toWidget(QPointF(100, 100)).toPoint());
     ASSERT_NE(canvas->captionField(), nullptr);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_B);
     EXPECT_EQ(canvas->currentTool(), ToolKind::Blur);
@@ -376,7 +376,7 @@ TEST_F(EditorWindowTest, ToolLettersAfterAStepStayToolLettersAndEscapeClosesTheC
 
     // Return starts the caption; Escape closes the field and keeps the caption as it was.
     QTest::keyClick(canvas, Qt::Key_S);
-    QTest::mouseClick(canvas, Qt::LeftButton, {}, canvas->toWidget(QPointF(1200, 1200)).toPoint());
+    QTest::mouseClick(canvas, Qt::LeftButton, {}, canvas->toWidget(QPointF(200, 100)).toPoint());
     ASSERT_NE(canvas->captionField(), nullptr);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     ASSERT_EQ(QApplication::focusWidget(), canvas->captionField());
@@ -385,7 +385,7 @@ TEST_F(EditorWindowTest, ToolLettersAfterAStepStayToolLettersAndEscapeClosesTheC
     EXPECT_EQ(canvas->annotations()[1]->caption, QStringLiteral("Open the menu"));
     EXPECT_EQ(canvas->captionField(), nullptr);
 
-    QTest::mouseClick(canvas, Qt::LeftButton, {}, canvas->toWidget(QPointF(1300, 1200)).toPoint());
+    QTest::mouseClick(canvas, Qt::LeftButton, {}, canvas->toWidget(QPointF(300, 100)).toPoint());
     ASSERT_NE(canvas->captionField(), nullptr);
     QTest::mouseClick(canvas->captionField(), Qt::LeftButton);
     QTest::keyClicks(canvas->captionField(), "half");
@@ -440,9 +440,9 @@ TEST_F(EditorWindowTest, SaveOffersEveryTypeTheSuggestedNameAndMarksTheWorkSaved
     QTemporaryDir dir;
     desktop.saveAnswer = dir.filePath("mark1.jpg");
     editor->toolPicked(ToolKind::Rect);
-    editor->canvas()->model().mouseDown({1010, 1010});
-    editor->canvas()->model().mouseDragged({1060, 1050});
-    editor->canvas()->model().mouseUp({1060, 1050});
+    editor->canvas()->model().mouseDown({10, 70});
+    editor->canvas()->model().mouseDragged({60, 30});
+    editor->canvas()->model().mouseUp({60, 30});
     int closed = 0;
     editor->onClose = [&] { ++closed; };
     editor->performClose();
@@ -524,8 +524,8 @@ TEST_F(EditorWindowTest, UndoFollowsTheCanvasAndCtrlWCloses)
     EXPECT_FALSE(undo->isEnabled());
     editor->toolPicked(ToolKind::Rect);
     QWidget *canvas = editor->canvas();
-    const QPoint a = editor->canvas()->toWidget(QPointF(1050, 1150)).toPoint();
-    const QPoint b = editor->canvas()->toWidget(QPointF(1150, 1050)).toPoint();
+    const QPoint a = editor->canvas()->toWidget(QPointF(50, 50)).toPoint();
+    const QPoint b = editor->canvas()->toWidget(QPointF(150, 150)).toPoint();
     QTest::mousePress(canvas, Qt::LeftButton, {}, a);
     QTest::mouseMove(canvas, (a + b) / 2);
     QTest::mouseMove(canvas, b);
@@ -576,7 +576,7 @@ TEST_F(EditorWindowTest, UndoneToTheOpeningStateClosesWithoutAskingAndCopyAndClo
 {
     open(QSize(300, 200));
     editor->toolPicked(ToolKind::Text);
-    const QPoint at = editor->canvas()->toWidget(QPointF(1050, 1150)).toPoint();
+    const QPoint at = editor->canvas()->toWidget(QPointF(50, 50)).toPoint();
     QTest::mouseClick(editor->canvas(), Qt::LeftButton, {}, at);
     ASSERT_NE(editor->canvas()->textField(), nullptr);
     QTest::keyClicks(editor->canvas()->textField(), "open field");
@@ -593,9 +593,9 @@ TEST_F(EditorWindowTest, UndoneToTheOpeningStateClosesWithoutAskingAndCopyAndClo
 
     open(QSize(300, 200));
     editor->toolPicked(ToolKind::Rect);
-    editor->canvas()->model().mouseDown({1050, 1150});
-    editor->canvas()->model().mouseDragged({1150, 1050});
-    editor->canvas()->model().mouseUp({1150, 1050});
+    editor->canvas()->model().mouseDown({50, 50});
+    editor->canvas()->model().mouseDragged({150, 150});
+    editor->canvas()->model().mouseUp({150, 150});
     editor->performClose();
     ASSERT_NE(editor->closeQuestion(), nullptr);
     for (QAbstractButton *b : editor->closeQuestion()->buttons())
@@ -645,15 +645,15 @@ TEST_F(EditorWindowTest, APictureDraggedUpStaysUnderThePointerAndCtrlWheelZoomsA
     EXPECT_NEAR(inViewport(placed->frame.topLeft() + grip).y(), pointer.y(), 1.5);
 
     // Ctrl+wheel zooms, keeping the canvas point under the pointer.
-    const QPointF at = inViewport(QPointF(1200, 1200));
+    const QPointF at = inViewport(QPointF(200, 200));
     const qreal before = editor->magnification();
     const QPointF pos = at + scroll->visibleRect().topLeft();
     QWheelEvent wheel(pos, canvas->mapToGlobal(pos), QPoint(), QPoint(0, 120), Qt::NoButton,
                       Qt::ControlModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(canvas, &wheel);
     EXPECT_DOUBLE_EQ(editor->magnification(), before * 1.25);
-    EXPECT_NEAR(inViewport(QPointF(1200, 1200)).x(), at.x(), 1.5);
-    EXPECT_NEAR(inViewport(QPointF(1200, 1200)).y(), at.y(), 1.5);
+    EXPECT_NEAR(inViewport(QPointF(200, 200)).x(), at.x(), 1.5);
+    EXPECT_NEAR(inViewport(QPointF(200, 200)).y(), at.y(), 1.5);
 }
 
 TEST_F(EditorWindowTest, AReusedWindowHoldsOnlyTheNewEditor)
@@ -748,8 +748,8 @@ TEST_F(EditorWindowTest, RedactCoversWhatTheWordsShowInOneStepAndShareAsksAboutT
     EXPECT_EQ(desktop.toastTexts.last(), "Redacted 2: 1 e-mail address, 1 IP address");
     ASSERT_EQ(model.annotations().size(), 2);
     EXPECT_EQ(model.annotations()[0]->kind, ToolKind::Redact);
-    // Over the words with a margin, y up from the capture's place at (1000, 1000).
-    EXPECT_EQ(model.annotations()[0]->boundingRect(), QRectF(1006, 1160, 158, 24));
+    // Over the words with a margin.
+    EXPECT_EQ(model.annotations()[0]->boundingRect(), QRectF(6, 16, 158, 24));
     EXPECT_EQ(model.undoStack()->count(), 1);
 
     // Pressed again, the words are not read again and nothing is covered twice.
@@ -792,7 +792,7 @@ TEST_F(EditorWindowTest, RedactCoversWhatTheWordsShowInOneStepAndShareAsksAboutT
 
     // Covered (or outside the crop), nothing is asked.
     editor->redactionRules = nullptr;
-    model.setCrop(QRectF(1165, 1000, 135, 200)); // the right part: only the IP address
+    model.setCrop(QRectF(165, 0, 135, 200)); // the right part: only the IP address
     editor->action(EditorAction::Share)->trigger();
     drain();
     EXPECT_EQ(desktop.questions.size(), 2);
@@ -862,8 +862,8 @@ TEST_F(EditorWindowTest, ShareAsksBeforeUploadingAPictureThatCouldNotBeChecked)
 TEST_F(EditorWindowTest, AnEditablePngKeepsOnlyTheFillUnderARedactionAndEveryOtherMarkEditable)
 {
     const QColor fill = Annotation::redactionColor();
-    open(QSize(200, 100), {Annotation::make(ToolKind::Redact, {20, 20}, {80, 60}, fill, 1),
-                           Annotation::make(ToolKind::Rect, {120, 10}, {180, 40}, Qt::red, 4)});
+    open(QSize(200, 100), {Annotation::make(ToolKind::Redact, {20, 80}, {80, 40}, fill, 1),
+                           Annotation::make(ToolKind::Rect, {120, 90}, {180, 60}, Qt::red, 4)});
     const QColor secret = editor->image().pixelColor(50, 60);
     ASSERT_NE(secret, fill);
     QTemporaryDir dir;
@@ -885,14 +885,14 @@ TEST_F(EditorWindowTest, AnEditablePngKeepsOnlyTheFillUnderARedactionAndEveryOth
     ASSERT_EQ(model.annotations().size(), 2);
 
     // The box moves as before.
-    model.mouseDown({1120, 1025});
-    model.mouseDragged({1130, 1035});
-    model.mouseUp({1130, 1035});
-    EXPECT_EQ(model.annotations()[1]->boundingRect(), QRectF(1130, 1020, 60, 30));
+    model.mouseDown({120, 75});
+    model.mouseDragged({130, 65});
+    model.mouseUp({130, 65});
+    EXPECT_EQ(model.annotations()[1]->boundingRect(), QRectF(130, 50, 60, 30));
 
     // The redaction taken away: its fill, not the secret, lies beneath.
-    model.mouseDown({1050, 1040});
-    model.mouseUp({1050, 1040});
+    model.mouseDown({50, 60});
+    model.mouseUp({50, 60});
     model.deleteSelected();
     ASSERT_EQ(model.annotations().size(), 1);
     EXPECT_EQ(model.annotations()[0]->kind, ToolKind::Rect);

@@ -2,7 +2,6 @@
 #include "TestSupport.h"
 #include "model/AnnotationRenderer.h"
 #include "model/CanvasModel.h"
-#include "model/YUp.h"
 #include "ui/AnnotationCanvas.h"
 #include "ui/CapturePreviewController.h"
 #include "ui/EditorWindowController.h"
@@ -59,36 +58,42 @@ TEST(PreviewCard, GeometryFollowsTheVisibleFrameAndBackingScale)
 TEST(ReviewModel, CropHandlesClampAndKeepTwentyPixels)
 {
     ReviewModel m({300, 200}, 0.5);
-    m.setCropRect({100, 50, 40, 60});
+    m.setCropRect({100, 90, 40, 60});
     m.adjustCrop(Handle::Left, {50, 0}); // past the right edge: 20 wide, right edge moves on
-    EXPECT_EQ(m.cropRect(), QRectF(150, 50, 20, 60));
+    EXPECT_EQ(m.cropRect(), QRectF(150, 90, 20, 60));
     m.adjustCrop(Handle::Move, {500, 0});
-    EXPECT_EQ(m.cropRect(), QRectF(280, 50, 20, 60)); // stops at the border, no shrinking
+    EXPECT_EQ(m.cropRect(), QRectF(280, 90, 20, 60)); // stops at the border, no shrinking
     // A corner dragged far beyond the image stops at its edges; the opposite edges stay.
-    m.adjustCrop(Handle::BL, {-400, -300});
-    EXPECT_EQ(m.cropRect(), QRectF(0, 0, 300, 110));
+    m.adjustCrop(Handle::BL, {-400, 300});
+    EXPECT_EQ(m.cropRect(), QRectF(0, 90, 300, 110));
     m.adjustCrop(Handle::None, {5, 5});
-    EXPECT_EQ(m.cropRect(), QRectF(0, 0, 300, 110));
+    EXPECT_EQ(m.cropRect(), QRectF(0, 90, 300, 110));
+    // So does the opposite corner, never pushing the crop out past the left or bottom.
+    m.adjustCrop(Handle::TR, {500, -500});
+    EXPECT_EQ(m.cropRect(), QRectF(0, 0, 300, 200));
+    m.setCropRect({100, 50, 40, 60});
+    m.adjustCrop(Handle::Right, {500, 0});
+    EXPECT_EQ(m.cropRect(), QRectF(100, 50, 200, 60));
 
     // An image lower than 20 pixels: the minimum holds and the crop reaches past the image.
     ReviewModel thin({300, 12}, 1);
-    thin.adjustCrop(Handle::Top, {0, -30});
+    thin.adjustCrop(Handle::Top, {0, 30});
     EXPECT_EQ(thin.cropRect(), QRectF(0, -8, 300, 20));
 }
 
 TEST(ReviewModel, HitTestOrderAndDragsOutsideTheCrop)
 {
     ReviewModel m({300, 200}, 0.5);
-    m.setCropRect({100, 100, 20, 20});            // 10 × 10 points on screen
-    EXPECT_EQ(m.hitHandle({52, 51}), Handle::BL); // within reach of several: first wins
-    EXPECT_EQ(m.hitHandle({56, 58}), Handle::BR); // before the nearer top-right corner
+    m.setCropRect({100, 80, 20, 20});             // 10 × 10 points on screen
+    EXPECT_EQ(m.hitHandle({52, 49}), Handle::BL); // within reach of several: first wins
+    EXPECT_EQ(m.hitHandle({56, 42}), Handle::BR); // before the nearer top-right corner
     m.setCropRect({0, 0, 300, 200});
     EXPECT_EQ(m.hitHandle({75, 50}), Handle::Move);
-    m.setCropRect({100, 100, 100, 50});
-    EXPECT_EQ(m.hitHandle({10, 90}), Handle::None);
-    m.mouseDown({10, 90});
-    EXPECT_TRUE(m.mouseDragged({40, 95})); // the read-out is still told the size
-    EXPECT_EQ(m.cropRect(), QRectF(100, 100, 100, 50));
+    m.setCropRect({100, 50, 100, 50});
+    EXPECT_EQ(m.hitHandle({10, 10}), Handle::None);
+    m.mouseDown({10, 10});
+    EXPECT_TRUE(m.mouseDragged({40, 5})); // the read-out is still told the size
+    EXPECT_EQ(m.cropRect(), QRectF(100, 50, 100, 50));
     m.mouseUp();
     EXPECT_EQ(m.activeHandle(), Handle::None);
 }
@@ -157,10 +162,10 @@ TEST_F(PreviewCardTest, EditHandsTheCropAndMovesTheMarksIntoIt)
     ReviewModel &m = card->canvas()->model();
     card->setMode(ReviewModel::Mode::Mark);
     EXPECT_TRUE(card->toolsBar()->isVisibleTo(card->window()));
-    m.mouseDown(QPointF(150, 80) * m.displayScale());
-    m.mouseDragged(QPointF(190, 120) * m.displayScale());
+    m.mouseDown(QPointF(150, 220) * m.displayScale());
+    m.mouseDragged(QPointF(190, 180) * m.displayScale());
     m.mouseUp();
-    m.setCropRect({100, 50, 200, 150});
+    m.setCropRect({100, 100, 200, 150});
     QImage edited;
     QList<AnnotationRef> marks;
     card->onEdit = [&](const QImage &img, const QList<AnnotationRef> &list) {
@@ -169,9 +174,9 @@ TEST_F(PreviewCardTest, EditHandsTheCropAndMovesTheMarksIntoIt)
     };
     card->button(PreviewButton::Edit)->click();
     ASSERT_EQ(marks.size(), 1);
-    EXPECT_EQ(marks[0]->start, QPointF(50, 30));
-    EXPECT_EQ(m.annotations()[0]->start, QPointF(150, 80)); // the card's own mark is untouched
-    // The unmarked picture, cut with its rows counted from the top.
+    EXPECT_EQ(marks[0]->start, QPointF(50, 120));
+    EXPECT_EQ(m.annotations()[0]->start, QPointF(150, 220)); // the card's own mark is untouched
+    // The unmarked picture, cut to the crop.
     EXPECT_EQ(edited, image.copy(100, 100, 200, 150));
     EXPECT_EQ(closes, 1);
 }
@@ -181,7 +186,7 @@ TEST_F(PreviewCardTest, CopyTakesTheMarkedCropAndTheBadgeFollowsTheCrop)
     EXPECT_EQ(card->dimBadge()->text(), "400 × 300 px");
     ReviewCanvas *canvas = card->canvas();
     const double s = canvas->model().displayScale();
-    // Drag the right handle 100 pixels to the left, on the widget (y down).
+    // Drag the right handle 100 pixels to the left, on the widget.
     const QPoint handle(qRound(400 * s), qRound(150 * s));
     const QPoint to = handle - QPoint(qRound(100 * s), 0);
     QTest::mousePress(canvas, Qt::LeftButton, {}, handle);
@@ -195,8 +200,8 @@ TEST_F(PreviewCardTest, CopyTakesTheMarkedCropAndTheBadgeFollowsTheCrop)
     card->pickTool(ToolKind::Pen);
     EXPECT_TRUE(card->toolButton(ToolKind::Pen)->isChecked());
     EXPECT_FALSE(card->toolButton(ToolKind::Arrow)->isChecked());
-    canvas->model().mouseDown(QPointF(20, 20) * s);
-    canvas->model().mouseDragged(QPointF(60, 20) * s);
+    canvas->model().mouseDown(QPointF(20, 280) * s);
+    canvas->model().mouseDragged(QPointF(60, 280) * s);
     canvas->model().mouseUp();
     const QImage expected = *canvas->renderComposite(QRect(0, 0, 400, 300));
     card->button(PreviewButton::Copy)->click();
@@ -336,7 +341,7 @@ TEST(PreviewCard, TallPictureFitsItsWidthAndScrolls)
 TEST_F(PreviewCardTest, MarkModeShowsTheCropWithoutHandles)
 {
     ReviewCanvas *canvas = card->canvas();
-    canvas->model().setCropRect({100, 50, 200, 150}); // at scale 1: rows 100 to 250 from the top
+    canvas->model().setCropRect({100, 100, 200, 150}); // at scale 1: rows 100 to 250
     const QImage adjust = canvas->grab().toImage().convertToFormat(QImage::Format_RGB32);
     card->setMode(ReviewModel::Mode::Mark);
     const QImage mark = canvas->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -360,8 +365,8 @@ TEST(PreviewCard, BlurIsMadeOnlyUnderItsMarksAndLooksAsAWholePixelatedCopy)
     canvas->grab(); // painted: nothing pixelated without a blur mark
     EXPECT_EQ(canvas->pixelated().bytes(), 0);
 
-    // Marks in image pixels (y up): a blur near the top, one across the bottom edge, a pen
-    // stroke through the first.
+    // Marks in image pixels: a blur near the top, one across the bottom edge, a pen stroke
+    // through the first.
     ReviewModel &m = canvas->model();
     const double s = m.displayScale();
     card.setMode(ReviewModel::Mode::Mark);
@@ -371,9 +376,9 @@ TEST(PreviewCard, BlurIsMadeOnlyUnderItsMarksAndLooksAsAWholePixelatedCopy)
         m.mouseDragged(to * s);
         m.mouseUp();
     };
-    drag(ToolKind::Blur, {30.5, 2900.2}, {170.7, 2850});
-    drag(ToolKind::Blur, {200, 40}, {320, -30});
-    drag(ToolKind::Pen, {10, 2870}, {250, 2880});
+    drag(ToolKind::Blur, {30.5, 99.8}, {170.7, 150});
+    drag(ToolKind::Blur, {200, 2960}, {320, 3030});
+    drag(ToolKind::Pen, {10, 130}, {250, 120});
     ASSERT_EQ(m.annotations().size(), 3);
     canvas->grab();
     EXPECT_GT(canvas->pixelated().bytes(), 0);
@@ -384,7 +389,6 @@ TEST(PreviewCard, BlurIsMadeOnlyUnderItsMarksAndLooksAsAWholePixelatedCopy)
     const QImage pixelated = pixelate(tall);
     {
         QPainter p(&whole);
-        p.setTransform(yup::toSurface(whole.height()));
         for (const AnnotationRef &a : m.annotations())
             AnnotationRenderer::draw(p, *a, &pixelated, QPointF(0, 0));
     }
