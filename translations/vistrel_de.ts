@@ -1216,45 +1216,6 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     </message>
 </context>
 <context>
-    <name>vistrel::CapturePreviewController</name>
-    <message>
-        <source>Vistrel Preview</source>
-        <translation>Vistrel-Vorschau</translation>
-    </message>
-    <message>
-        <source>Adjust</source>
-        <translation>Anpassen</translation>
-    </message>
-    <message>
-        <source>Mark</source>
-        <translation>Markieren</translation>
-    </message>
-    <message>
-        <source>Edit</source>
-        <translation>Bearbeiten</translation>
-    </message>
-    <message>
-        <source>Copy</source>
-        <translation>Kopieren</translation>
-    </message>
-    <message>
-        <source>Save</source>
-        <translation>Speichern</translation>
-    </message>
-    <message>
-        <source>Pin</source>
-        <translation>Anheften</translation>
-    </message>
-    <message>
-        <source>Close</source>
-        <translation>Schließen</translation>
-    </message>
-    <message>
-        <source>Copied to clipboard</source>
-        <translation>In die Zwischenablage kopiert</translation>
-    </message>
-</context>
-<context>
     <name>vistrel::CompareWindowController</name>
     <message>
         <source>Vistrel — Compare</source>
@@ -1732,6 +1693,45 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     <message>
         <source>https://share.example/api/upload</source>
         <translation>https://teilen.example/api/upload</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::PreviewCardController</name>
+    <message>
+        <source>Vistrel Preview</source>
+        <translation>Vistrel-Vorschau</translation>
+    </message>
+    <message>
+        <source>Adjust</source>
+        <translation>Anpassen</translation>
+    </message>
+    <message>
+        <source>Mark</source>
+        <translation>Markieren</translation>
+    </message>
+    <message>
+        <source>Edit</source>
+        <translation>Bearbeiten</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Kopieren</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>Pin</source>
+        <translation>Anheften</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Copied to clipboard</source>
+        <translation>In die Zwischenablage kopiert</translation>
     </message>
 </context>
 <context>

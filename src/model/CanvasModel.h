@@ -108,7 +108,7 @@ public:
     CanvasChange mouseDown(QPointF p);
     CanvasChange mouseDragged(QPointF p);
     CanvasChange mouseUp(QPointF p);
-    // Qt key and modifiers → what the canvas does (Control stands for Command).
+    // Qt key and modifiers → what the canvas does.
     static KeyAction keyAction(int key, Qt::KeyboardModifiers modifiers);
     static std::optional<ToolKind> shortcut(QChar letter);
 

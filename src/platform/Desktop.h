@@ -50,7 +50,7 @@ struct ScreenLayout
     QList<WindowInfo> windows; // front-most first
 };
 
-// A screen as the toolkit knows it right now (the counterpart of a display in content).
+// A screen as the toolkit knows it right now (the counterpart of a display in a `ScreenLayout`).
 struct ScreenInfo
 {
     quint32 displayID = 0;

@@ -60,10 +60,10 @@ Result<ScreenLayout> WaylandScreenSource::screenLayout()
     const auto picture = desktopPicture();
     if (!picture)
         return picture.error();
-    ScreenLayout content;
-    content.displays = fitToPicture(displays, picture->size());
-    m_displays = content.displays;
-    return content;
+    ScreenLayout layout;
+    layout.displays = fitToPicture(displays, picture->size());
+    m_displays = layout.displays;
+    return layout;
 }
 
 quint32 WaylandScreenSource::primaryDisplayId() const

@@ -22,7 +22,7 @@ struct PastedPicture;
 
 class OCRService;
 
-// The editor's document view: the captured picture on a large dotted surface, images placed
+// The editor's document view: the captured picture on a dotted surface, images placed
 // beside it, and the marks drawn over them. The logic lives in `CanvasModel`; this widget
 // translates mouse and key events into canvas points (y up), paints, and hosts the in-place
 // text and caption fields.

@@ -165,14 +165,14 @@ TEST_F(CoordinatorTest, NoDisplayForFullScreen)
 
 TEST_F(CoordinatorTest, MainDisplayChoice)
 {
-    ScreenLayout content;
-    EXPECT_FALSE(CaptureCoordinator::mainDisplay(content, 1));
+    ScreenLayout layout;
+    EXPECT_FALSE(CaptureCoordinator::mainDisplay(layout, 1));
     DisplayInfo a{1, QRectF(0, 0, 10, 10), 1, {}};
     DisplayInfo b{2, QRectF(10, 0, 10, 10), 1, {}};
-    content.displays = {a, b};
-    EXPECT_EQ(CaptureCoordinator::mainDisplay(content, 2)->displayID, 2u);
+    layout.displays = {a, b};
+    EXPECT_EQ(CaptureCoordinator::mainDisplay(layout, 2)->displayID, 2u);
     // The main display is not listed: the first listed one is taken.
-    EXPECT_EQ(CaptureCoordinator::mainDisplay(content, 7)->displayID, 1u);
+    EXPECT_EQ(CaptureCoordinator::mainDisplay(layout, 7)->displayID, 1u);
 }
 
 TEST_F(CoordinatorTest, OwnWindowsAreLeftOutOfEveryPicture)

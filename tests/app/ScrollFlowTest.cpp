@@ -1,8 +1,8 @@
 #include "TestSupport.h"
 #include "app/CaptureCoordinator.h"
 #include "platform/FakeDesktop.h"
-#include "ui/CapturePreviewController.h"
 #include "ui/EditorWindowController.h"
+#include "ui/PreviewCardController.h"
 #include "ui/ScrollCaptureController.h"
 
 #include <QAbstractButton>
@@ -89,7 +89,7 @@ TEST_F(ScrollFlowTest, DoneOpensThePreviewCardAndItsEditOpensTheEditor)
     EXPECT_FALSE(coordinator->scrollController());
     ASSERT_EQ(coordinator->previews().size(), 1);
     EXPECT_EQ(QDir(keep.path()).entryList(QDir::Files).size(), 1); // the stitched picture kept
-    CapturePreviewController *card = coordinator->previews().first();
+    PreviewCardController *card = coordinator->previews().first();
     EXPECT_EQ(card->canvas()->baseImage().size(), QSize(200, 100));
     card->button(PreviewButton::Edit)->click();
     drain();

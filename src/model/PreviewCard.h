@@ -13,16 +13,16 @@
 
 namespace vistrel {
 
-// What the preview card's canvas knows and decides, without any widget: the crop, its handles
+// The preview card without its widgets: what it knows and decides about the crop, its handles
 // and the marks. Image coordinates are pixels with the origin at the image's bottom-left and
 // y up; view coordinates are the same scaled by `displayScale`.
-class ReviewModel
+class PreviewCard
 {
 public:
     enum class Mode { Adjust, Mark };
     using Handle = handles::Handle;
 
-    ReviewModel(QSize imageSize, double displayScale);
+    PreviewCard(QSize imageSize, double displayScale);
 
     Mode mode = Mode::Adjust;
     ToolKind markerTool = ToolKind::Arrow;
