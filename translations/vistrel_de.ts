@@ -53,10 +53,6 @@
         <translation>Kein Bildschirm zum Aufnehmen gefunden.</translation>
     </message>
     <message>
-        <source>The X server does not let Vistrel read the screen. Vistrel needs an X11 session (or XWayland) whose server hands out the root window&apos;s pixels.</source>
-        <translation>Der X-Server erlaubt Vistrel nicht, den Bildschirm zu lesen. Vistrel benötigt eine X11-Sitzung (oder XWayland), deren Server die Pixel des Wurzelfensters herausgibt.</translation>
-    </message>
-    <message>
         <source>Not enough memory to capture this screen</source>
         <translation>Nicht genug Speicher, um diesen Bildschirm aufzunehmen</translation>
     </message>

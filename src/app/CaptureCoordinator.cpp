@@ -129,7 +129,7 @@ Result<QImage> CaptureCoordinator::grabMainDisplay(const ScreenLayout &layout)
     const auto display = mainDisplay(layout, m_platform.screens->primaryDisplayId());
     if (!display)
         return CaptureError::noDisplay();
-    return m_capture.captureDisplay(*display, ownWindows(layout));
+    return m_capture.captureDisplay(*display);
 }
 
 void CaptureCoordinator::startColorPick()
@@ -359,7 +359,7 @@ Result<QImage> CaptureCoordinator::cutOutcome(const SelectionOutcome &outcome,
                 if (frozen.contains(result.display.displayID))
                     return m_capture.cutRect(result.rect, result.display,
                                              frozen.value(result.display.displayID));
-                return m_capture.captureRect(result.rect, result.display, ownWindows(layout));
+                return m_capture.captureRect(result.rect, result.display);
             } else {
                 if (!frozen.isEmpty())
                     return m_capture.cutWindow(result, layout.displays, frozen);
@@ -540,23 +540,12 @@ void CaptureCoordinator::save(const QImage &image)
     ImageExport::save(m_platform, image, saveSettings());
 }
 
-QList<WindowInfo> CaptureCoordinator::ownWindows(const ScreenLayout &layout) const
-{
-    const qint64 pid = m_platform.screens->ownPid();
-    QList<WindowInfo> own;
-    for (const WindowInfo &w : layout.windows)
-        if (w.ownerPid == pid)
-            own.append(w);
-    return own;
-}
-
 Result<DisplayImageMap> CaptureCoordinator::captureDisplayImages(const ScreenLayout &layout)
 {
-    const QList<WindowInfo> own = ownWindows(layout);
     DisplayImageMap map;
     std::optional<CaptureError> failure;
     for (const DisplayInfo &d : layout.displays) {
-        auto image = m_capture.captureDisplay(d, own);
+        auto image = m_capture.captureDisplay(d);
         if (image) {
             map.insert(d.displayID, *image);
             continue;

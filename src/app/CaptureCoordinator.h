@@ -119,7 +119,6 @@ public:
     const QList<PreviewCardController *> &previews() const { return m_previews; }
     ScrollCaptureController *scrollController() const;
 
-    QList<WindowInfo> ownWindows(const ScreenLayout &layout) const;
     // The frozen picture of every display; a display that cannot be read is left out, but a
     // picture that cannot be allocated ends the capture.
     Result<DisplayImageMap> captureDisplayImages(const ScreenLayout &layout);

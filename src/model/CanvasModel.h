@@ -45,7 +45,6 @@ struct CanvasChange
 {
     QRectF dirty; // canvas points to repaint
     bool repaintAll = false;
-    bool sizeChanged = false;      // `canvasSize()` grew
     bool toolChanged = false;      // the canvas picked a tool itself: tell the palette
     bool cursorChanged = false;    // the tool changed, from inside or outside
     bool openTextField = false;    // `editingAnnotation()` waits for its words
@@ -57,8 +56,8 @@ struct CanvasChange
     CanvasChange &operator|=(const CanvasChange &other);
     bool any() const
     {
-        return repaintAll || !dirty.isEmpty() || sizeChanged || toolChanged || cursorChanged ||
-               openTextField || openCaptionField || sceneFull;
+        return repaintAll || !dirty.isEmpty() || toolChanged || cursorChanged || openTextField ||
+               openCaptionField || sceneFull;
     }
 };
 
@@ -172,7 +171,6 @@ public:
     QRectF primaryRect() const { return QRectF(QPointF(margin, margin), m_imageSize); }
     // The base picture's pixels (top-down) that a rectangle of canvas points (y up) covers.
     QRect picturePixels(const QRectF &r) const;
-    QSizeF canvasSize() const { return m_canvasSize; }
     const QList<AnnotationRef> &annotations() const { return m_annotations; }
     const QList<PlacedImageRef> &extraImages() const { return m_extraImages; }
     const AnnotationRef &selected() const { return m_selected; }
@@ -232,7 +230,6 @@ private:
     void restore(const CanvasScene &scene);
     void pushUndo();
     void dropNewestUndo();
-    CanvasChange growCanvas();
     void resizeSelected(SelHandle handle, QPointF p, QPointF q);
     void resizeImage(PlacedImage &image, SelHandle handle, QPointF p);
     void detectTextBoxes(const PlacedImageRef &image);
@@ -253,7 +250,6 @@ private:
     TextBoxDetection m_detect;
     QImage m_baseImage;
     QSizeF m_imageSize;
-    QSizeF m_canvasSize;
     QList<AnnotationRef> m_annotations;
     QList<PlacedImageRef> m_extraImages;
     PlacedImageRef m_selectedImage;

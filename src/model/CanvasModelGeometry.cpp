@@ -165,18 +165,4 @@ qint64 CanvasModel::stepCounter() const
     return highest + 1;
 }
 
-CanvasChange CanvasModel::growCanvas()
-{
-    const QRectF content = contentRect();
-    const double w = std::max(m_canvasSize.width(), content.right() + margin);
-    const double h = std::max(m_canvasSize.height(), content.bottom() + margin);
-    CanvasChange c;
-    if (w > m_canvasSize.width() || h > m_canvasSize.height()) {
-        m_canvasSize = QSizeF(w, h);
-        c.sizeChanged = true;
-        c.repaintAll = true;
-    }
-    return c;
-}
-
 } // namespace vistrel

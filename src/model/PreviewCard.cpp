@@ -104,12 +104,6 @@ void PreviewCard::backspace()
         m_typing->text.chop(1);
 }
 
-bool PreviewCard::hasBlur() const
-{
-    auto blurs = [](const AnnotationRef &a) { return a && MarkRules::of(a->kind).pixelated; };
-    return blurs(m_draft) || std::any_of(m_annotations.cbegin(), m_annotations.cend(), blurs);
-}
-
 QRect PreviewCard::cropInImage() const
 {
     const QRectF r(m_cropRect.x(), m_imageSize.height() - m_cropRect.bottom(), m_cropRect.width(),

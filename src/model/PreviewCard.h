@@ -36,8 +36,6 @@ public:
     const QList<AnnotationRef> &annotations() const { return m_annotations; }
     const AnnotationRef &draft() const { return m_draft; }
     Handle activeHandle() const { return m_activeHandle; }
-    // Whether a mark, the one being drawn too, blurs: only then is a pixelated copy needed.
-    bool hasBlur() const;
 
     // Mouse input at a point in view coordinates. `mouseDragged` says whether the crop was
     // dragged (the size read-out is told after every such step, changed or not).

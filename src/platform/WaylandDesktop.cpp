@@ -193,8 +193,7 @@ Result<QImage> WaylandScreenSource::cutDisplay(const QImage &desktop, const Disp
 }
 
 Result<QImage> WaylandScreenSource::grabDisplayPixels(const DisplayInfo &display,
-                                                      const QRect &pixelRect,
-                                                      const QList<WindowInfo> &)
+                                                      const QRect &pixelRect)
 {
     const auto desktop = desktopPicture();
     if (!desktop)

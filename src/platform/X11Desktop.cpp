@@ -380,7 +380,7 @@ QRect X11ScreenSource::devicePixelFrame(const QWindow *window)
 }
 
 Result<QImage> X11ScreenSource::grabDisplayPixels(const DisplayInfo &display,
-                                                  const QRect &pixelRect, const QList<WindowInfo> &)
+                                                  const QRect &pixelRect)
 {
     const QRect rootRect = pixelRect.translated(display.pixelOrigin);
     // X11 cannot leave a window out of a root grab: those of our windows that lie over the

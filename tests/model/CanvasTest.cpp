@@ -403,7 +403,7 @@ TEST(Canvas, PlacedImageResizeKeepsItsAspectAndFortyPoints)
     EXPECT_EQ(img->frame, QRectF(2240, 1600, 400, 200));
 }
 
-TEST(Canvas, MovingAPlacedImageOutGrowsTheCanvasButMovingAMarkDoesNot)
+TEST(Canvas, MovingAPlacedImageOutWidensTheShownPart)
 {
     Canvas c;
     c.view->setCurrentTool(ToolKind::Rect);
@@ -412,20 +412,16 @@ TEST(Canvas, MovingAPlacedImageOutGrowsTheCanvasButMovingAMarkDoesNot)
     c.press({1100, 1150});
     c.drag({3000, 1150});
     c.release({3000, 1150});
-    EXPECT_EQ(c.view->canvasSize(), QSizeF(3200, 2800));
 
     c.view->addImage(solid({100, 50}, Qt::green)); // at (2240, 1750)
     c.press({2290, 1775});
     c.drag({2290 + 900, 1775 + 500});
     c.release({2290 + 900, 1775 + 500});
     EXPECT_EQ(c.view->extraImages().first()->frame, QRectF(3140, 2250, 100, 50));
-    EXPECT_EQ(c.view->canvasSize(), QSizeF(4240, 3300));
     EXPECT_TRUE(c.view->shownRect().contains(c.view->extraImages().first()->frame));
-    // It never shrinks.
     c.press({3190, 2275});
     c.drag({1500, 1500});
     c.release({1500, 1500});
-    EXPECT_EQ(c.view->canvasSize(), QSizeF(4240, 3300));
     c.key(Qt::Key_Backspace);
     EXPECT_TRUE(c.view->extraImages().isEmpty());
     c.view->undo();
@@ -544,7 +540,6 @@ TEST(Canvas, AddedImagesGoRightOfEverythingTopAligned)
     c.view->addImage(solid({100, 50}, Qt::white));
     EXPECT_EQ(c.view->extraImages()[1]->frame, QRectF(2680, 1750, 100, 50));
     EXPECT_EQ(c.model().selectedImage(), c.view->extraImages()[1]);
-    EXPECT_EQ(c.view->canvasSize(), QSizeF(3780, 2800));
 }
 
 TEST(Canvas, TextBoxResultsArriveOnlyWhileTheImageIsThere)
