@@ -101,7 +101,7 @@ void EditorWindowController::buildToolbar()
 
     auto *group = new QActionGroup(this);
     group->setExclusive(true);
-    for (ToolKind tool : paletteTools()) {
+    for (ToolKind tool : allToolKinds()) {
         auto *a = new QAction(symbolIcon(symbolName(tool)), tooltip(tool), m_window);
         a->setCheckable(true);
         a->setToolTip(tooltip(tool));

@@ -86,13 +86,6 @@ struct ActionButton
 
 } // namespace
 
-const QList<ToolKind> &PreviewCardController::simpleTools()
-{
-    static const QList<ToolKind> tools = {ToolKind::Arrow, ToolKind::Pen, ToolKind::Highlight,
-                                          ToolKind::Blur, ToolKind::Text};
-    return tools;
-}
-
 PreviewCardController::PreviewCardController(const QImage &image, const Platform &platform,
                                              QRectF visible, double devicePixelRatio,
                                              QObject *parent)
@@ -207,8 +200,7 @@ void PreviewCardController::buildUI()
     auto *row = new QHBoxLayout(m_toolsBar);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
-    for (int i = 0; i < simpleTools().size(); ++i) {
-        const ToolKind kind = simpleTools()[i];
+    for (ToolKind kind : previewCardToolKinds()) {
         auto *b = new QToolButton(m_toolsBar);
         b->setIcon(themeIcon(symbolName(kind)));
         b->setToolTip(tooltip(kind));

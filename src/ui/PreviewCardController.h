@@ -52,8 +52,6 @@ public:
     QToolButton *toolButton(ToolKind kind) const { return m_toolButtons.value(kind); }
     const CardGeometry &geometry() const { return m_geometry; }
 
-    static const QList<ToolKind> &simpleTools();
-
     void showWindow();
     void setMode(PreviewCard::Mode mode);
     void pickTool(ToolKind kind);

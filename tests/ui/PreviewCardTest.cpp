@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollArea>
@@ -280,6 +281,20 @@ TEST(PreviewCard, ToolsBarClearsTheActionsAtAnyWidth)
                                  PreviewButton::Pin, PreviewButton::Close}) {
             EXPECT_FALSE(tools.intersects(inCard(card.button(id)))) << w << int(id);
             EXPECT_FALSE(card.button(id)->icon().isNull()) << int(id);
+        }
+        // The marker tools, left to right in their card order, and no others.
+        const QList<ToolKind> offered{ToolKind::Arrow, ToolKind::Pen, ToolKind::Highlight,
+                                      ToolKind::Blur, ToolKind::Text};
+        int left = -1;
+        for (ToolKind kind : allToolKinds()) {
+            QToolButton *b = card.toolButton(kind);
+            ASSERT_EQ(b != nullptr, offered.contains(kind)) << toolKindName(kind).toStdString();
+            EXPECT_TRUE(!b || b->toolTip() == tooltip(kind));
+        }
+        for (ToolKind kind : offered) {
+            const int at = card.toolsBar()->layout()->indexOf(card.toolButton(kind));
+            EXPECT_GT(at, left) << toolKindName(kind).toStdString();
+            left = at;
         }
     }
 }
