@@ -122,7 +122,7 @@ void EditorWindowController::buildToolbar()
     }
 
     m_toolbar->addWidget(gap(6));
-    m_colorButton = new PaletteColorButton(Palette::defaultColor());
+    m_colorButton = new PaletteColorButton(Annotation::defaultColor());
     m_colorButton->setFixedSize(34, 30);
     QPointer<EditorWindowController> self(this);
     m_colorButton->onPick = [self](const QColor &c) {

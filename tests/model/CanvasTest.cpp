@@ -650,7 +650,7 @@ TEST(CanvasEditing, PaletteAndWidthRestyleTheSelectionOneUndoStepEach)
     EXPECT_EQ(c.view->annotations().first()->lineWidth, 5);
     EXPECT_EQ(c.view->annotations().first()->color, QColor(Qt::green));
     c.view->undo();
-    EXPECT_EQ(c.view->annotations().first()->color, QColor(255, 59, 48));
+    EXPECT_EQ(c.view->annotations().first()->color, Annotation::defaultColor());
 
     // With nothing selected only the next mark changes.
     c.view->setStrokeColor(Qt::blue);

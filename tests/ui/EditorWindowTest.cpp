@@ -96,7 +96,7 @@ TEST_F(EditorWindowTest, OpensAtFitWithTheSelectToolAndTheDefaultColour)
 
     EXPECT_EQ(editor->canvas()->currentTool(), ToolKind::Select);
     EXPECT_TRUE(editor->toolButton(ToolKind::Select)->isChecked());
-    EXPECT_EQ(editor->canvas()->strokeColor(), Palette::defaultColor());
+    EXPECT_EQ(editor->canvas()->strokeColor(), Annotation::defaultColor());
     EXPECT_DOUBLE_EQ(editor->canvas()->lineWidth(), 5.0);
     EXPECT_FALSE(editor->action(EditorAction::Undo)->isEnabled());
     // Every tool on the palette, left to right: Redact beside Redact Secrets, then Crop.
@@ -614,7 +614,7 @@ TEST_F(EditorWindowTest, UndoneToTheOpeningStateClosesWithoutAskingAndCopyAndClo
     const QImage copied = decodedClipboard(desktop);
     ASSERT_FALSE(copied.isNull());
     EXPECT_EQ(copied.pixelColor(50, 50),
-              QColor(Palette::defaultColor()).toRgb()); // the mark's ink
+              QColor(Annotation::defaultColor()).toRgb()); // the mark's ink
 }
 
 TEST_F(EditorWindowTest, APictureDraggedUpStaysUnderThePointerAndCtrlWheelZoomsAboutIt)
