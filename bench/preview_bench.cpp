@@ -2,7 +2,7 @@
 // long page), on the X display it runs on: PSS before the card, once it is painted, once a
 // blur mark is drawn on it, and the peak while Copy makes its picture. The floor is the
 // picture itself, which the card must hold.   vistrel_preview_bench [WIDTH HEIGHT]
-#include "ui/CapturePreviewController.h"
+#include "ui/PreviewCardController.h"
 #include "ui/SymbolIcon.h"
 
 #include <QApplication>
@@ -95,7 +95,7 @@ int main(int argc, char **argv)
 
     QElapsedTimer t;
     t.start();
-    auto *card = new CapturePreviewController(picture, Platform{});
+    auto *card = new PreviewCardController(picture, Platform{});
     picture = QImage(); // the card's now, as in the app
     card->showWindow();
     settle(800);
@@ -106,9 +106,9 @@ int main(int argc, char **argv)
         open, open - before);
 
     // A blur mark over a few lines near the top, drawn as a user would in Mark mode.
-    card->setMode(ReviewModel::Mode::Mark);
+    card->setMode(PreviewCard::Mode::Mark);
     card->pickTool(ToolKind::Blur);
-    ReviewCanvas *canvas = card->canvas();
+    PreviewCardCanvas *canvas = card->canvas();
     const double s = canvas->model().displayScale();
     canvas->model().mouseDown(QPointF(100, 100) * s);
     canvas->model().mouseDragged(QPointF(700, 260) * s);

@@ -129,7 +129,7 @@ void BM_FrameCapture(benchmark::State &state)
     d.frame = screen->geometry();
     d.scale = 1;
     for (auto _ : state) {
-        auto frame = src->grabDisplayPixels(d, QRect(100, 40, frameW, frameH), {});
+        auto frame = src->grabDisplayPixels(d, QRect(100, 40, frameW, frameH));
         if (!frame) {
             state.SkipWithError("the grab failed");
             return;

@@ -53,10 +53,6 @@
         <translation>Kein Bildschirm zum Aufnehmen gefunden.</translation>
     </message>
     <message>
-        <source>The X server does not let Vistrel read the screen. Vistrel needs an X11 session (or XWayland) whose server hands out the root window&apos;s pixels.</source>
-        <translation>Der X-Server erlaubt Vistrel nicht, den Bildschirm zu lesen. Vistrel benötigt eine X11-Sitzung (oder XWayland), deren Server die Pixel des Wurzelfensters herausgibt.</translation>
-    </message>
-    <message>
         <source>Not enough memory to capture this screen</source>
         <translation>Nicht genug Speicher, um diesen Bildschirm aufzunehmen</translation>
     </message>
@@ -1216,45 +1212,6 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     </message>
 </context>
 <context>
-    <name>vistrel::CapturePreviewController</name>
-    <message>
-        <source>Vistrel Preview</source>
-        <translation>Vistrel-Vorschau</translation>
-    </message>
-    <message>
-        <source>Adjust</source>
-        <translation>Anpassen</translation>
-    </message>
-    <message>
-        <source>Mark</source>
-        <translation>Markieren</translation>
-    </message>
-    <message>
-        <source>Edit</source>
-        <translation>Bearbeiten</translation>
-    </message>
-    <message>
-        <source>Copy</source>
-        <translation>Kopieren</translation>
-    </message>
-    <message>
-        <source>Save</source>
-        <translation>Speichern</translation>
-    </message>
-    <message>
-        <source>Pin</source>
-        <translation>Anheften</translation>
-    </message>
-    <message>
-        <source>Close</source>
-        <translation>Schließen</translation>
-    </message>
-    <message>
-        <source>Copied to clipboard</source>
-        <translation>In die Zwischenablage kopiert</translation>
-    </message>
-</context>
-<context>
     <name>vistrel::CompareWindowController</name>
     <message>
         <source>Vistrel — Compare</source>
@@ -1732,6 +1689,45 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     <message>
         <source>https://share.example/api/upload</source>
         <translation>https://teilen.example/api/upload</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::PreviewCardController</name>
+    <message>
+        <source>Vistrel Preview</source>
+        <translation>Vistrel-Vorschau</translation>
+    </message>
+    <message>
+        <source>Adjust</source>
+        <translation>Anpassen</translation>
+    </message>
+    <message>
+        <source>Mark</source>
+        <translation>Markieren</translation>
+    </message>
+    <message>
+        <source>Edit</source>
+        <translation>Bearbeiten</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Kopieren</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>Pin</source>
+        <translation>Anheften</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Copied to clipboard</source>
+        <translation>In die Zwischenablage kopiert</translation>
     </message>
 </context>
 <context>

@@ -62,7 +62,7 @@ QString AppShell::hotkeyText(quint32 id) const
 
 void AppShell::start()
 {
-    setupStatusItem();
+    setupTrayIcon();
     // After the tray is up: what the last run kept of unsaved editors.
     QTimer::singleShot(0, m_coordinator, &CaptureCoordinator::offerKeptWork);
     // Once the tray icon has had its turn on screen.
@@ -104,7 +104,7 @@ void AppShell::start()
     };
 }
 
-void AppShell::setupStatusItem()
+void AppShell::setupTrayIcon()
 {
     m_menu = buildMenu();
     m_tray = new QSystemTrayIcon(trayIcon(), this);

@@ -87,7 +87,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void setupStatusItem();
+    void setupTrayIcon();
     void schedule(const Command &command, const QList<EditablePng::Read> &pictures,
                   std::function<void(const CommandAnswer &)> done = {}, QObject *caller = nullptr);
     void refreshShortcutTexts();

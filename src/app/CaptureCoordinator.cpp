@@ -8,10 +8,10 @@
 #include "platform/Memory.h"
 #include "platform/X11Windows.h"
 #include "ui/AnnotationCanvas.h"
-#include "ui/CapturePreviewController.h"
 #include "ui/EditorWindowController.h"
 #include "ui/ImageExport.h"
 #include "ui/Notifier.h"
+#include "ui/PreviewCardController.h"
 #include "ui/RecognizedText.h"
 #include "ui/ScrollCaptureController.h"
 #include "ui/SelectionOverlayController.h"
@@ -102,10 +102,10 @@ void CaptureCoordinator::askToReplaceScrollCapture()
 void CaptureCoordinator::captureFullScreen()
 {
     QTimer::singleShot(0, this, [this] {
-        const auto content = beginBusyMode();
-        if (!content)
+        const auto layout = beginBusyMode();
+        if (!layout)
             return;
-        auto image = grabMainDisplay(*content);
+        auto image = grabMainDisplay(*layout);
         if (image) {
             keepCopy(*image);
             // The picture may lie in the grab's shared-memory segment: once the editor is on
@@ -124,12 +124,12 @@ void CaptureCoordinator::captureFullScreen()
     });
 }
 
-Result<QImage> CaptureCoordinator::grabMainDisplay(const ScreenLayout &content)
+Result<QImage> CaptureCoordinator::grabMainDisplay(const ScreenLayout &layout)
 {
-    const auto display = mainDisplay(content, m_platform.screens->primaryDisplayId());
+    const auto display = mainDisplay(layout, m_platform.screens->primaryDisplayId());
     if (!display)
         return CaptureError::noDisplay();
-    return m_capture.captureDisplay(*display, ownWindows(content));
+    return m_capture.captureDisplay(*display);
 }
 
 void CaptureCoordinator::startColorPick()
@@ -200,17 +200,17 @@ void CaptureCoordinator::pickColorOnOverlay()
 {
     // A frozen full-screen picture with the loupe; a click takes the pixel under the pointer.
     // It is an overlay like the others: the busy rule keeps every other capture out meanwhile.
-    const auto content = beginBusyMode();
-    if (!content)
+    const auto layout = beginBusyMode();
+    if (!layout)
         return;
-    auto images = captureDisplayImages(*content);
+    auto images = captureDisplayImages(*layout);
     if (!images) {
         m_busy = false;
         Notifier::error(m_platform.alerts, images.error());
         return;
     }
     OverlayRequest request;
-    request.content = *content;
+    request.layout = *layout;
     request.displayImages = *images;
     request.pickColor = true;
     QPointer<CaptureCoordinator> self(this);
@@ -240,19 +240,19 @@ std::optional<ScreenLayout> CaptureCoordinator::beginBusyMode()
     if (m_busy)
         return std::nullopt; // a second request while one is being set up or shown
     m_busy = true;
-    auto content = m_platform.screens->screenLayout();
-    if (!content) {
+    auto layout = m_platform.screens->screenLayout();
+    if (!layout) {
         m_busy = false;
-        reportStartFailure(content.error());
+        reportStartFailure(layout.error());
         return std::nullopt;
     }
-    return *content;
+    return *layout;
 }
 
 void CaptureCoordinator::runOverlayMode(Mode mode)
 {
-    const auto content = beginBusyMode();
-    if (!content)
+    const auto layout = beginBusyMode();
+    if (!layout)
         return;
     const bool windowPicking = mode == Mode::Window;
     std::optional<SelectionAction> immediate;
@@ -278,28 +278,28 @@ void CaptureCoordinator::runOverlayMode(Mode mode)
     }
     // Window picking shows no loupe, but an X server without a compositor cannot show the
     // desktop through a translucent window: every overlay paints its display's frozen picture.
-    auto images = captureDisplayImages(*content);
+    auto images = captureDisplayImages(*layout);
     if (!images) {
         m_busy = false;
         reportStartFailure(images.error());
         return;
     }
-    presentSelection(*content, windowPicking, immediate, *images);
+    presentSelection(*layout, windowPicking, immediate, *images);
 }
 
-void CaptureCoordinator::presentSelection(const ScreenLayout &content, bool windowPicking,
+void CaptureCoordinator::presentSelection(const ScreenLayout &layout, bool windowPicking,
                                           std::optional<SelectionAction> immediateAction,
                                           const DisplayImageMap &displayImages)
 {
     if (m_selectionOverlay)
         m_selectionOverlay->deleteLater();
     QPointer<CaptureCoordinator> self(this);
-    auto completion = [self, content, displayImages](std::optional<SelectionOutcome> outcome) {
+    auto completion = [self, layout, displayImages](std::optional<SelectionOutcome> outcome) {
         if (self)
-            self->handleOutcome(outcome, content, displayImages);
+            self->handleOutcome(outcome, layout, displayImages);
     };
     OverlayRequest request;
-    request.content = content;
+    request.layout = layout;
     request.windowPicking = windowPicking;
     request.immediateAction = immediateAction;
     request.displayImages = displayImages;
@@ -320,7 +320,7 @@ SelectionOverlay *CaptureCoordinator::makeOverlay(const OverlayRequest &request,
 }
 
 void CaptureCoordinator::handleOutcome(const std::optional<SelectionOutcome> &outcome,
-                                       const ScreenLayout &content, const DisplayImageMap &frozen)
+                                       const ScreenLayout &layout, const DisplayImageMap &frozen)
 {
     // The overlay may still be on the stack that reported the outcome.
     if (m_selectionOverlay)
@@ -331,7 +331,7 @@ void CaptureCoordinator::handleOutcome(const std::optional<SelectionOutcome> &ou
     if (auto script = std::exchange(m_script, std::nullopt)) {
         if (!outcome)
             return script->done(QStringLiteral("the capture was cancelled"), {});
-        return finishScript(*script, cutOutcome(*outcome, content, frozen));
+        return finishScript(*script, cutOutcome(*outcome, layout, frozen));
     }
     if (!outcome) {
         if (m_addSession)
@@ -343,11 +343,11 @@ void CaptureCoordinator::handleOutcome(const std::optional<SelectionOutcome> &ou
             startScrollSession(area->rect, area->display);
         return;
     }
-    performCapture(*outcome, content, frozen);
+    performCapture(*outcome, layout, frozen);
 }
 
 Result<QImage> CaptureCoordinator::cutOutcome(const SelectionOutcome &outcome,
-                                              const ScreenLayout &content,
+                                              const ScreenLayout &layout,
                                               const DisplayImageMap &frozen, QScreen **screen)
 {
     return std::visit(
@@ -359,21 +359,21 @@ Result<QImage> CaptureCoordinator::cutOutcome(const SelectionOutcome &outcome,
                 if (frozen.contains(result.display.displayID))
                     return m_capture.cutRect(result.rect, result.display,
                                              frozen.value(result.display.displayID));
-                return m_capture.captureRect(result.rect, result.display, ownWindows(content));
+                return m_capture.captureRect(result.rect, result.display);
             } else {
                 if (!frozen.isEmpty())
-                    return m_capture.cutWindow(result, content.displays, frozen);
+                    return m_capture.cutWindow(result, layout.displays, frozen);
                 return m_capture.captureWindow(result);
             }
         },
         outcome.result);
 }
 
-void CaptureCoordinator::performCapture(const SelectionOutcome &outcome,
-                                        const ScreenLayout &content, const DisplayImageMap &frozen)
+void CaptureCoordinator::performCapture(const SelectionOutcome &outcome, const ScreenLayout &layout,
+                                        const DisplayImageMap &frozen)
 {
     QScreen *screen = nullptr;
-    Result<QImage> image = cutOutcome(outcome, content, frozen, &screen);
+    Result<QImage> image = cutOutcome(outcome, layout, frozen, &screen);
     // What stays on screen after the capture gets pixels of its own; Copy, Save and text
     // recognition use the cut as it is, and drop it.
     const SelectionAction a = outcome.action;
@@ -540,23 +540,12 @@ void CaptureCoordinator::save(const QImage &image)
     ImageExport::save(m_platform, image, saveSettings());
 }
 
-QList<WindowInfo> CaptureCoordinator::ownWindows(const ScreenLayout &content) const
+Result<DisplayImageMap> CaptureCoordinator::captureDisplayImages(const ScreenLayout &layout)
 {
-    const qint64 pid = m_platform.screens->ownPid();
-    QList<WindowInfo> own;
-    for (const WindowInfo &w : content.windows)
-        if (w.ownerPid == pid)
-            own.append(w);
-    return own;
-}
-
-Result<DisplayImageMap> CaptureCoordinator::captureDisplayImages(const ScreenLayout &content)
-{
-    const QList<WindowInfo> own = ownWindows(content);
     DisplayImageMap map;
     std::optional<CaptureError> failure;
-    for (const DisplayInfo &d : content.displays) {
-        auto image = m_capture.captureDisplay(d, own);
+    for (const DisplayInfo &d : layout.displays) {
+        auto image = m_capture.captureDisplay(d);
         if (image) {
             map.insert(d.displayID, *image);
             continue;
@@ -574,7 +563,7 @@ Result<DisplayImageMap> CaptureCoordinator::captureDisplayImages(const ScreenLay
     // Each overlay window draws into a buffer of its display's size (and a picture not in the
     // overlay's format is converted): without room for them it would show unpainted.
     qint64 overlayBytes = 16ll << 20;
-    for (const DisplayInfo &d : content.displays) {
+    for (const DisplayInfo &d : layout.displays) {
         const qint64 pixels = qint64(d.width() * d.scale) * qint64(d.height() * d.scale);
         const QImage picture = map.value(d.displayID);
         overlayBytes += pixels * 4 * (picture.format() == QImage::Format_RGB32 ? 1 : 2);
@@ -584,14 +573,14 @@ Result<DisplayImageMap> CaptureCoordinator::captureDisplayImages(const ScreenLay
     return map;
 }
 
-std::optional<DisplayInfo> CaptureCoordinator::mainDisplay(const ScreenLayout &content,
+std::optional<DisplayInfo> CaptureCoordinator::mainDisplay(const ScreenLayout &layout,
                                                            quint32 mainID)
 {
-    for (const DisplayInfo &d : content.displays)
+    for (const DisplayInfo &d : layout.displays)
         if (d.displayID == mainID)
             return d;
-    if (!content.displays.isEmpty())
-        return content.displays.first();
+    if (!layout.displays.isEmpty())
+        return layout.displays.first();
     return std::nullopt;
 }
 

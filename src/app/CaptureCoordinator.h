@@ -20,7 +20,7 @@
 namespace vistrel {
 
 class AddSessionController;
-class CapturePreviewController;
+class PreviewCardController;
 class EditorWindowController;
 class OverlayWindowPool;
 class EditorWindowPool;
@@ -73,8 +73,9 @@ public:
     using NameSuggester = std::function<void(const QString &text, const QImage &, QObject *context,
                                              std::function<void(std::optional<QString>)>)>;
     void setNameSuggester(NameSuggester suggester) { m_nameSuggester = std::move(suggester); }
-    // Where Save writes without asking, when the user chose so.
-    // They also say whether captures are kept in the history, and how many.
+    // The user's choices the captures follow: where and how Save writes, smart names, the
+    // capture history and its limits, what Redact looks for, and the file Share reads. Without
+    // them (tests, tools) Save asks, the history is off and Redact looks for everything.
     void setPreferences(const Preferences *preferences);
     // The folder and "without asking" of every Save (capture flow, editors, preview cards),
     // as the preferences say now; the home folder's dialog without preferences.
@@ -115,22 +116,21 @@ public:
     bool busy() const { return m_busy; }
     SelectionOverlay *selectionOverlay() const { return m_selectionOverlay; }
     const QList<EditorWindowController *> &editors() const { return m_editors; }
-    const QList<CapturePreviewController *> &previews() const { return m_previews; }
+    const QList<PreviewCardController *> &previews() const { return m_previews; }
     ScrollCaptureController *scrollController() const;
 
-    QList<WindowInfo> ownWindows(const ScreenLayout &content) const;
     // The frozen picture of every display; a display that cannot be read is left out, but a
     // picture that cannot be allocated ends the capture.
-    Result<DisplayImageMap> captureDisplayImages(const ScreenLayout &content);
-    static std::optional<DisplayInfo> mainDisplay(const ScreenLayout &content, quint32 mainID);
+    Result<DisplayImageMap> captureDisplayImages(const ScreenLayout &layout);
+    static std::optional<DisplayInfo> mainDisplay(const ScreenLayout &layout, quint32 mainID);
 
     // The chosen picture, cut from the frozen pictures the user chose it from (grabbed afresh
     // for a display that has none).
-    void performCapture(const SelectionOutcome &outcome, const ScreenLayout &content,
+    void performCapture(const SelectionOutcome &outcome, const ScreenLayout &layout,
                         const DisplayImageMap &frozen = {});
     // The main display, grabbed now without our own windows.
-    Result<QImage> grabMainDisplay(const ScreenLayout &content);
-    Result<QImage> cutOutcome(const SelectionOutcome &outcome, const ScreenLayout &content,
+    Result<QImage> grabMainDisplay(const ScreenLayout &layout);
+    Result<QImage> cutOutcome(const SelectionOutcome &outcome, const ScreenLayout &layout,
                               const DisplayImageMap &frozen, QScreen **screen = nullptr);
     // `screen` is where the picture was taken; a pin opens there.
     void dispatch(const QImage &image, SelectionAction action, QScreen *screen = nullptr);
@@ -147,7 +147,7 @@ public:
     // A scrolling capture of `rect` (display points, origin top-left); its picture opens in
     // a preview card.
     void startScrollSession(const QRectF &rect, const DisplayInfo &display);
-    CapturePreviewController *openPreviewCard(const QImage &image);
+    PreviewCardController *openPreviewCard(const QImage &image);
 
 signals:
     // Entries were written or removed.
@@ -165,10 +165,10 @@ private:
     // The busy rule and the content fetch every mode starts with; nothing when it cannot start.
     std::optional<ScreenLayout> beginBusyMode();
     SelectionOverlay *makeOverlay(const OverlayRequest &request, SelectionOverlay::Completion done);
-    void presentSelection(const ScreenLayout &content, bool windowPicking,
+    void presentSelection(const ScreenLayout &layout, bool windowPicking,
                           std::optional<SelectionAction> immediateAction,
                           const DisplayImageMap &displayImages);
-    void handleOutcome(const std::optional<SelectionOutcome> &outcome, const ScreenLayout &content,
+    void handleOutcome(const std::optional<SelectionOutcome> &outcome, const ScreenLayout &layout,
                        const DisplayImageMap &frozen);
     void keepCopy(const QImage &image);
     // Follows the preferences: starts or ends the history and sets its limits.
@@ -224,7 +224,7 @@ private:
     QPointer<AddSessionController> m_addSession;
     quint32 m_boardWorkWindow = 0; // had the keyboard when the last board capture began
     QPointer<ScrollCaptureController> m_scrollController;
-    QList<CapturePreviewController *> m_previews;
+    QList<PreviewCardController *> m_previews;
     bool m_busy = false;
     QString m_keepDir;
     int m_kept = 0;

@@ -47,11 +47,11 @@ void CaptureCoordinator::captureForScript(const ScriptedCapture &request, Script
         connect(caller, &QObject::destroyed, this, [this](QObject *gone) { dropScriptOf(gone); });
     if (request.source != Source::Full)
         return runOverlayMode(request.source == Source::Area ? Mode::Area : Mode::Window);
-    const auto content = beginBusyMode();
-    if (!content)
+    const auto layout = beginBusyMode();
+    if (!layout)
         return; // answered by reportStartFailure
     m_busy = false;
-    finishScript(*std::exchange(m_script, std::nullopt), grabMainDisplay(*content));
+    finishScript(*std::exchange(m_script, std::nullopt), grabMainDisplay(*layout));
 }
 
 void CaptureCoordinator::dropScriptOf(const QObject *caller)

@@ -8,9 +8,9 @@
 #include "app/AddSessionController.h"
 #include "platform/X11Windows.h"
 #include "ui/AnnotationCanvas.h"
-#include "ui/CapturePreviewController.h"
 #include "ui/EditorWindowController.h"
 #include "ui/Notifier.h"
+#include "ui/PreviewCardController.h"
 #include "ui/ScrollCaptureController.h"
 #include "ui/SelectionOverlayController.h"
 
@@ -66,13 +66,13 @@ void CaptureCoordinator::captureForBoard()
         if (active && x11::windowPid(active) != m_platform.screens->ownPid())
             m_boardWorkWindow = active;
         // Busy, or the content cannot be had: the panel comes back at once.
-        const auto content = beginBusyMode();
-        if (!content) {
+        const auto layout = beginBusyMode();
+        if (!layout) {
             if (m_addSession)
                 showBoardPanel();
             return;
         }
-        auto images = captureDisplayImages(*content);
+        auto images = captureDisplayImages(*layout);
         if (!images) {
             m_busy = false;
             if (m_addSession)
@@ -80,7 +80,7 @@ void CaptureCoordinator::captureForBoard()
             Notifier::error(m_platform.alerts, images.error());
             return;
         }
-        presentSelection(*content, false, SelectionAction::Board, *images);
+        presentSelection(*layout, false, SelectionAction::Board, *images);
     });
 }
 
@@ -145,11 +145,11 @@ void CaptureCoordinator::startScrollSession(const QRectF &rect, const DisplayInf
     QTimer::singleShot(repaintMs, controller, [controller] { controller->start(); });
 }
 
-CapturePreviewController *CaptureCoordinator::openPreviewCard(const QImage &image)
+PreviewCardController *CaptureCoordinator::openPreviewCard(const QImage &image)
 {
-    auto *card = new CapturePreviewController(image, m_platform);
+    auto *card = new PreviewCardController(image, m_platform);
     QPointer<CaptureCoordinator> self(this);
-    QPointer<CapturePreviewController> weak(card);
+    QPointer<PreviewCardController> weak(card);
     card->onClose = [self, weak] {
         if (!self || !weak)
             return;

@@ -12,7 +12,8 @@
 namespace vistrel {
 
 // The user's choices, kept in ~/.config/vistrel/vistrel.conf ($XDG_CONFIG_HOME honoured):
-// the hot keys, where and how Save writes, smart names. Start at login is the presence of
+// the hot keys, where and how Save writes, smart names, the capture history, what Redact looks
+// for, and notices already given. Start at login is the presence of
 // an XDG autostart entry, not a stored value, so removing the entry by hand is respected.
 class Preferences : public QObject
 {

@@ -11,10 +11,10 @@
 #include "platform/WaylandDesktop.h"
 #include "platform/X11Desktop.h"
 #include "platform/X11Input.h"
-#include "ui/Hud.h"
 #include "ui/PinWindow.h"
 #include "ui/SelectionView.h"
 #include "ui/SymbolIcon.h"
+#include "ui/ToastHost.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -212,7 +212,7 @@ int runShell(vistrel::Platform platform, vistrel::Preferences &preferences,
     vistrel::QuitOnSignal quitOnSignal;
     // The app's own messages and pins outside its windows, for as long as any window may use
     // them.
-    vistrel::Hud toasts;
+    vistrel::ToastHost toasts;
     vistrel::PinBoard pins;
     // Share's token, when a keyring runs; calls still running when it goes are cancelled.
     vistrel::SecretServiceKeyring keyring;

@@ -42,21 +42,19 @@ QSize CaptureService::displayPixelSize(const DisplayInfo &display, qreal scale)
                  int(std::lround(display.height() * scale)));
 }
 
-Result<QImage> CaptureService::captureDisplay(const DisplayInfo &display,
-                                              const QList<WindowInfo> &excluding)
+Result<QImage> CaptureService::captureDisplay(const DisplayInfo &display)
 {
     const QSize size = displayPixelSize(display, scaleFactor(display));
-    return m_source.grabDisplayPixels(display, QRect(QPoint(0, 0), size), excluding);
+    return m_source.grabDisplayPixels(display, QRect(QPoint(0, 0), size));
 }
 
-Result<QImage> CaptureService::captureRect(const QRectF &rect, const DisplayInfo &display,
-                                           const QList<WindowInfo> &excluding)
+Result<QImage> CaptureService::captureRect(const QRectF &rect, const DisplayInfo &display)
 {
     const QRect px = pixelRect(rect, scaleFactor(display));
     if (px.isEmpty())
         return CaptureError::failed(
             QCoreApplication::translate("CaptureService", "The area to capture is empty."));
-    return m_source.grabDisplayPixels(display, px, excluding);
+    return m_source.grabDisplayPixels(display, px);
 }
 
 QSize CaptureService::windowPixelSize(const WindowInfo &window) const

@@ -16,10 +16,9 @@ class CaptureService
 public:
     explicit CaptureService(ScreenSource &source) : m_source(source) {}
 
-    Result<QImage> captureDisplay(const DisplayInfo &display, const QList<WindowInfo> &excluding);
+    Result<QImage> captureDisplay(const DisplayInfo &display);
     // `rect` is in the display's points, origin top-left.
-    Result<QImage> captureRect(const QRectF &rect, const DisplayInfo &display,
-                               const QList<WindowInfo> &excluding);
+    Result<QImage> captureRect(const QRectF &rect, const DisplayInfo &display);
     Result<QImage> captureWindow(const WindowInfo &window);
 
     // The same pictures cut from the frozen display pictures, so the result is exactly what

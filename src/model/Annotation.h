@@ -72,8 +72,8 @@ public:
     static QRectF segmentBounds(const Annotation &a);
     static QRectF penBounds(const Annotation &a);
 
-    // The colour of new marks: the desktop's system red.
-    static QColor defaultColor() { return QColor(255, 59, 48); }
+    // The colour of new marks, in the editor and on the preview card alike: the palette's red.
+    static QColor defaultColor() { return QColor(239, 68, 68); }
     // The fill of redaction marks: the dark grey of the editor's dark surfaces, flat so that
     // JPEG keeps it flat.
     static QColor redactionColor() { return QColor(28, 28, 30); }

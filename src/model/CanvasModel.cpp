@@ -48,7 +48,6 @@ CanvasChange &CanvasChange::operator|=(const CanvasChange &o)
     if (!o.dirty.isEmpty())
         dirty = dirty.isEmpty() ? o.dirty : uniteRects(dirty, o.dirty);
     repaintAll |= o.repaintAll;
-    sizeChanged |= o.sizeChanged;
     toolChanged |= o.toolChanged;
     cursorChanged |= o.cursorChanged;
     openTextField |= o.openTextField;
@@ -82,7 +81,6 @@ CanvasModel::CanvasModel(const QImage &image, const QList<AnnotationRef> &seed,
       m_imageSize(image.size()), m_strokeColor(Annotation::defaultColor()),
       m_undoStack(new QUndoStack(this))
 {
-    m_canvasSize = QSizeF(m_imageSize.width() + 2 * margin, m_imageSize.height() + 2 * margin);
     for (const AnnotationRef &s : seed) {
         AnnotationRef m = s->copyForUndo();
         if (m->kind == ToolKind::Crop)
@@ -304,7 +302,6 @@ CanvasChange CanvasModel::mouseDragged(QPointF p)
         c.touch(CanvasPainter::tileArea(m_selectedImage->frame));
         // The legend stands beside the images and follows them.
         c.repaintAll |= !captionedSteps().isEmpty();
-        c |= growCanvas();
     } else {
         return c;
     }
@@ -343,7 +340,6 @@ CanvasChange CanvasModel::mouseUp(QPointF)
         m_annotations.append(draft);
         if (MarkRules::of(draft->kind).numbered)
             c |= beginCaptionEntry(draft);
-        c |= growCanvas();
     } else {
         dropNewestUndo();
     }
@@ -404,7 +400,6 @@ CanvasChange CanvasModel::restyle(bool width, const std::function<void(Annotatio
     c.touch(paintRect(*m_selected));
     if (MarkRules::of(m_selected->kind).numbered)
         c.repaintAll = true; // the legend's badge too
-    c |= growCanvas();
     return c;
 }
 
@@ -552,7 +547,6 @@ void CanvasModel::placeImage(const QImage &picture, const QRectF &frame)
     placed->picture = forDrawing(picture);
     placed->frame = frame;
     m_extraImages.append(placed);
-    growCanvas();
     detectTextBoxes(placed);
 }
 
@@ -575,7 +569,6 @@ CanvasChange CanvasModel::addImage(const QImage &picture)
     c |= setCurrentTool(ToolKind::Select);
     c.toolChanged = true;
     c.repaintAll = true;
-    c |= growCanvas();
     detectTextBoxes(placed);
     return c;
 }

@@ -45,7 +45,6 @@ struct CanvasChange
 {
     QRectF dirty; // canvas points to repaint
     bool repaintAll = false;
-    bool sizeChanged = false;      // `canvasSize()` grew
     bool toolChanged = false;      // the canvas picked a tool itself: tell the palette
     bool cursorChanged = false;    // the tool changed, from inside or outside
     bool openTextField = false;    // `editingAnnotation()` waits for its words
@@ -57,8 +56,8 @@ struct CanvasChange
     CanvasChange &operator|=(const CanvasChange &other);
     bool any() const
     {
-        return repaintAll || !dirty.isEmpty() || sizeChanged || toolChanged || cursorChanged ||
-               openTextField || openCaptionField || sceneFull;
+        return repaintAll || !dirty.isEmpty() || toolChanged || cursorChanged || openTextField ||
+               openCaptionField || sceneFull;
     }
 };
 
@@ -107,7 +106,7 @@ public:
     CanvasChange mouseDown(QPointF p);
     CanvasChange mouseDragged(QPointF p);
     CanvasChange mouseUp(QPointF p);
-    // Qt key and modifiers → what the canvas does (Control stands for Command).
+    // Qt key and modifiers → what the canvas does.
     static KeyAction keyAction(int key, Qt::KeyboardModifiers modifiers);
     static std::optional<ToolKind> shortcut(QChar letter);
 
@@ -171,7 +170,6 @@ public:
     QRectF primaryRect() const { return QRectF(QPointF(0, 0), m_imageSize); }
     // The base picture's pixels that a rectangle of canvas points covers.
     QRect picturePixels(const QRectF &r) const;
-    QSizeF canvasSize() const { return m_canvasSize; }
     const QList<AnnotationRef> &annotations() const { return m_annotations; }
     const QList<PlacedImageRef> &extraImages() const { return m_extraImages; }
     const AnnotationRef &selected() const { return m_selected; }
@@ -231,7 +229,6 @@ private:
     void restore(const CanvasScene &scene);
     void pushUndo();
     void dropNewestUndo();
-    CanvasChange growCanvas();
     void resizeSelected(SelHandle handle, QPointF p, QPointF q);
     void resizeImage(PlacedImage &image, SelHandle handle, QPointF p);
     void detectTextBoxes(const PlacedImageRef &image);
@@ -252,7 +249,6 @@ private:
     TextBoxDetection m_detect;
     QImage m_baseImage;
     QSizeF m_imageSize;
-    QSizeF m_canvasSize;
     QList<AnnotationRef> m_annotations;
     QList<PlacedImageRef> m_extraImages;
     PlacedImageRef m_selectedImage;

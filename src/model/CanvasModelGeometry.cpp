@@ -165,21 +165,4 @@ qint64 CanvasModel::stepCounter() const
     return highest + 1;
 }
 
-CanvasChange CanvasModel::growCanvas()
-{
-    const QRectF content = contentRect();
-    // The canvas reaches `margin` beyond the picture on every side; it grows to the right and
-    // upwards to hold the content with as much room beyond it.
-    const double w = std::max(m_canvasSize.width(), content.right() + 2 * margin);
-    const double h =
-        std::max(m_canvasSize.height(), m_imageSize.height() + 2 * margin - content.top());
-    CanvasChange c;
-    if (w > m_canvasSize.width() || h > m_canvasSize.height()) {
-        m_canvasSize = QSizeF(w, h);
-        c.sizeChanged = true;
-        c.repaintAll = true;
-    }
-    return c;
-}
-
 } // namespace vistrel

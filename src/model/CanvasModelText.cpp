@@ -100,7 +100,6 @@ CanvasChange CanvasModel::commitText(const QString &typed)
     else
         m_annotations.append(mark);
     c.touch(paintRect(*mark));
-    c |= growCanvas();
     return c;
 }
 

@@ -8,8 +8,8 @@
 #include <QPainterPathStroker>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
+#include <iterator>
 
 namespace vistrel {
 
@@ -253,92 +253,141 @@ double filledCost(const Annotation &a)
 using R = AnnotationRenderer;
 using A = Annotation;
 
-// In the order of ToolKind, which is the palette's.
+// One row per kind, in the order of ToolKind, which is the palette's.
 // clang-format off
-const std::array<MarkRules, 12> rules{{
-    {.name = "select", .icon = "tool-pointer", .tip = QT_TRANSLATE_NOOP("ToolKind", "Select / Move (V)"), .key = 'v',
+constexpr MarkRules rules[] = {
+    {.kind = ToolKind::Select, .name = "select", .icon = "tool-pointer", .tip = QT_TRANSLATE_NOOP("ToolKind", "Select / Move (V)"), .key = 'v',
      .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::ArrowCursor,
      .makesMark = false, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
      .bounds = A::boxBounds, .paint = R::paintNothing, .handles = noHandles, .resize = noResize,
      .keptWithoutMovement = false, .snapsEnds = false, .overhang = none, .hits = neverHit},
-    {.name = "arrow", .icon = "draw-arrow", .tip = QT_TRANSLATE_NOOP("ToolKind", "Arrow (A)"), .key = 'a',
+    {.kind = ToolKind::Arrow, .name = "arrow", .icon = "draw-arrow", .tip = QT_TRANSLATE_NOOP("ToolKind", "Arrow (A)"), .key = 'a', .cardSlot = 1,
      .cursorSymbol = "draw-arrow", .cursorSize = 16, .cursorShape = Qt::CrossCursor,
      .makesMark = true, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
      .bounds = A::segmentBounds, .paint = R::paintArrow, .handles = segmentHandles,
      .resize = resizeSegment, .keptWithoutMovement = false, .snapsEnds = true,
      .overhang = arrowOverhang, .hits = onSegment},
-    {.name = "line", .icon = "draw-line", .tip = QT_TRANSLATE_NOOP("ToolKind", "Line (L)"), .key = 'l',
+    {.kind = ToolKind::Line, .name = "line", .icon = "draw-line", .tip = QT_TRANSLATE_NOOP("ToolKind", "Line (L)"), .key = 'l',
      .cursorSymbol = "draw-line", .cursorSize = 16, .cursorShape = Qt::CrossCursor,
      .makesMark = true, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
      .bounds = A::segmentBounds, .paint = R::paintLine, .handles = segmentHandles,
      .resize = resizeSegment, .keptWithoutMovement = false, .snapsEnds = true,
      .overhang = halfStroke, .hits = onSegment},
-    {.name = "rect", .icon = "draw-rectangle", .tip = QT_TRANSLATE_NOOP("ToolKind", "Rectangle (R)"), .key = 'r',
+    {.kind = ToolKind::Rect, .name = "rect", .icon = "draw-rectangle", .tip = QT_TRANSLATE_NOOP("ToolKind", "Rectangle (R)"), .key = 'r',
      .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::CrossCursor,
      .makesMark = true, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
      .bounds = A::boxBounds, .paint = R::paintRect, .handles = boxHandles, .resize = resizeBox,
      .keptWithoutMovement = false, .snapsEnds = false, .overhang = halfStroke,
      .hits = onRectOutline},
-    {.name = "ellipse", .icon = "draw-ellipse", .tip = QT_TRANSLATE_NOOP("ToolKind", "Ellipse (O)"), .key = 'o',
+    {.kind = ToolKind::Ellipse, .name = "ellipse", .icon = "draw-ellipse", .tip = QT_TRANSLATE_NOOP("ToolKind", "Ellipse (O)"), .key = 'o',
      .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::CrossCursor,
      .makesMark = true, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
      .bounds = A::boxBounds, .paint = R::paintEllipse, .handles = boxHandles,
      .resize = resizeBox, .keptWithoutMovement = false, .snapsEnds = false,
      .overhang = halfStroke, .hits = onEllipseOutline},
-    {.name = "pen", .icon = "draw-freehand", .tip = QT_TRANSLATE_NOOP("ToolKind", "Pen (P)"), .key = 'p',
+    {.kind = ToolKind::Pen, .name = "pen", .icon = "draw-freehand", .tip = QT_TRANSLATE_NOOP("ToolKind", "Pen (P)"), .key = 'p', .cardSlot = 2,
      .cursorSymbol = "draw-freehand", .cursorSize = 18, .cursorShape = Qt::CrossCursor,
      .makesMark = true, .freehand = true, .numbered = false, .typed = false, .pixelated = false,
      .bounds = A::penBounds, .paint = R::paintPen, .handles = noHandles, .resize = noResize,
      .keptWithoutMovement = true, .snapsEnds = false, .overhang = none, .hits = onPenStroke,
      .cost = penCost},
-    {.name = "highlight", .icon = "draw-highlight", .tip = QT_TRANSLATE_NOOP("ToolKind", "Highlight (H)"), .key = 'h',
+    {.kind = ToolKind::Highlight, .name = "highlight", .icon = "draw-highlight", .tip = QT_TRANSLATE_NOOP("ToolKind", "Highlight (H)"), .key = 'h', .cardSlot = 3,
      .cursorSymbol = "draw-highlight", .cursorSize = 18, .cursorShape = Qt::CrossCursor,
      .makesMark = true, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
      .bounds = A::boxBounds, .paint = R::paintHighlight, .handles = boxHandles,
      .resize = resizeBox, .keptWithoutMovement = false, .snapsEnds = false, .overhang = none,
      .hits = insideBox, .cost = filledCost},
-    {.name = "text", .icon = "draw-text", .tip = QT_TRANSLATE_NOOP("ToolKind", "Text (T)"), .key = 't',
+    {.kind = ToolKind::Text, .name = "text", .icon = "draw-text", .tip = QT_TRANSLATE_NOOP("ToolKind", "Text (T)"), .key = 't', .cardSlot = 5,
      .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::IBeamCursor,
      .makesMark = true, .freehand = false, .numbered = false, .typed = true, .pixelated = false,
      .bounds = A::textBounds, .paint = R::paintText, .handles = boxHandles,
      .resize = resizeText, .keptWithoutMovement = false, .snapsEnds = false,
      .overhang = textOverhang, .hits = insideBox, .maxInScene = 1000, .cost = textCost},
-    {.name = "step", .icon = "draw-number", .tip = QT_TRANSLATE_NOOP("ToolKind", "Numbered Step (S)"), .key = 's',
+    {.kind = ToolKind::Step, .name = "step", .icon = "draw-number", .tip = QT_TRANSLATE_NOOP("ToolKind", "Numbered Step (S)"), .key = 's',
      .cursorSymbol = "target", .cursorSize = 16, .cursorShape = Qt::CrossCursor,
      .makesMark = true, .freehand = false, .numbered = true, .typed = false, .pixelated = false,
      .bounds = A::stepBounds, .paint = R::paintStep, .handles = boxHandles,
      .resize = resizeStep, .keptWithoutMovement = true, .snapsEnds = false, .overhang = none,
      .hits = insideBadge, .maxInScene = 1000, .cost = textCost},
-    {.name = "blur", .icon = "blurfx", .tip = QT_TRANSLATE_NOOP("ToolKind", "Blur / Pixelate (B)"), .key = 'b',
+    {.kind = ToolKind::Blur, .name = "blur", .icon = "blurfx", .tip = QT_TRANSLATE_NOOP("ToolKind", "Blur / Pixelate (B)"), .key = 'b', .cardSlot = 4,
      .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::CrossCursor,
      .makesMark = true, .freehand = false, .numbered = false, .typed = false, .pixelated = true,
      .bounds = A::boxBounds, .paint = R::paintBlur, .handles = boxHandles, .resize = resizeBox,
      .keptWithoutMovement = false, .snapsEnds = false, .overhang = none, .hits = insideBox,
      .maxInScene = 500, .cost = filledCost},
-    // The crop is the canvas's own frame, not a mark: it never takes a click.
-    {.name = "crop", .icon = "transform-crop", .tip = QT_TRANSLATE_NOOP("ToolKind", "Crop (C)"), .key = 'c',
-     .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::CrossCursor,
-     .makesMark = false, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
-     .bounds = A::boxBounds, .paint = R::paintNothing, .handles = boxHandles,
-     .resize = resizeBox, .keptWithoutMovement = false, .snapsEnds = false, .overhang = none,
-     .hits = neverHit},
     // Drawn by hand or placed by Redact Secrets; selectable, movable and resizable like a box,
     // always in the redaction colour.
-    {.name = "redact", .icon = "redact-box", .tip = QT_TRANSLATE_NOOP("ToolKind", "Redact (D)"), .key = 'd',
+    {.kind = ToolKind::Redact, .name = "redact", .icon = "redact-box", .tip = QT_TRANSLATE_NOOP("ToolKind", "Redact (D)"), .key = 'd',
      .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::CrossCursor,
      .makesMark = true, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
      .covers = true,
      .bounds = A::boxBounds, .paint = R::paintRedaction, .handles = boxHandles, .resize = resizeBox,
      .keptWithoutMovement = false, .snapsEnds = false, .overhang = redactionOverhang,
      .hits = insideBox},
-}};
+    // The crop is the canvas's own frame, not a mark: it never takes a click.
+    {.kind = ToolKind::Crop, .name = "crop", .icon = "transform-crop", .tip = QT_TRANSLATE_NOOP("ToolKind", "Crop (C)"), .key = 'c',
+     .cursorSymbol = nullptr, .cursorSize = 0, .cursorShape = Qt::CrossCursor,
+     .makesMark = false, .freehand = false, .numbered = false, .typed = false, .pixelated = false,
+     .bounds = A::boxBounds, .paint = R::paintNothing, .handles = boxHandles,
+     .resize = resizeBox, .keptWithoutMovement = false, .snapsEnds = false, .overhang = none,
+     .hits = neverHit},
+};
 // clang-format on
+
+constexpr bool rowsFollowKinds()
+{
+    for (size_t i = 0; i < std::size(rules); ++i)
+        if (rules[i].kind != ToolKind(i))
+            return false;
+    return true;
+}
+static_assert(std::size(rules) == size_t(ToolKind::Count), "one row per ToolKind");
+static_assert(rowsFollowKinds(), "the rows follow the order of ToolKind");
+
+constexpr bool cardSlotsAreDistinct()
+{
+    for (const MarkRules &a : rules)
+        for (const MarkRules &b : rules)
+            if (&a != &b && a.cardSlot > 0 && a.cardSlot == b.cardSlot)
+                return false;
+    return true;
+}
+static_assert(cardSlotsAreDistinct(), "one tool per place on the preview card");
 
 } // namespace
 
 const MarkRules &MarkRules::of(ToolKind kind)
 {
+    Q_ASSERT(size_t(kind) < std::size(rules));
     return rules[size_t(kind)];
+}
+
+const QList<ToolKind> &allToolKinds()
+{
+    static const QList<ToolKind> all = [] {
+        QList<ToolKind> kinds;
+        for (const MarkRules &row : rules)
+            kinds.append(row.kind);
+        return kinds;
+    }();
+    return all;
+}
+
+const QList<ToolKind> &previewCardToolKinds()
+{
+    static const QList<ToolKind> onCard = [] {
+        QList<const MarkRules *> rows;
+        for (const MarkRules &row : rules)
+            if (row.cardSlot > 0)
+                rows.append(&row);
+        std::sort(rows.begin(), rows.end(),
+                  [](const MarkRules *a, const MarkRules *b) { return a->cardSlot < b->cardSlot; });
+        QList<ToolKind> kinds;
+        for (const MarkRules *row : rows)
+            kinds.append(row->kind);
+        return kinds;
+    }();
+    return onCard;
 }
 
 double MarkRules::drawCost(const Annotation &mark)

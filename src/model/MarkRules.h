@@ -42,16 +42,19 @@ struct MarkInks
 };
 
 // Everything that differs between kinds of marks, in one row per kind: who it is (its name in
-// saved scenes, icon, tooltip, key, pointer), what it is (drawn freehand, numbered, typed,
-// showing the pixelated picture), how far it reaches and how it is drawn, its grips and how
-// they reshape it, whether a click keeps it, and how a click tests it. The canvas, the
-// renderer, the cursors, the toolbars and the preview card all read this table.
+// saved scenes, icon, tooltip, key, place on the preview card, pointer), what it is (drawn
+// freehand, numbered, typed, showing the pixelated picture), how far it reaches and how it is
+// drawn, its grips and how they reshape it, whether a click keeps it, and how a click tests it. The
+// canvas, the renderer, the cursors, the toolbars and the preview card all read this table.
 struct MarkRules
 {
+    ToolKind kind;    // the row's own kind
     const char *name; // in saved scenes
     const char *icon; // in the icon set
     const char *tip;  // the toolbar's tooltip
     char key;         // picks the tool on the canvas
+    // Place on the preview card's tool row, counted from 1; 0 keeps it off the card.
+    int cardSlot = 0;
     // The pointer while the tool is chosen: the icon set's symbol drawn `cursorSize` points
     // high, or the plain `cursorShape` when there is none.
     const char *cursorSymbol;

@@ -374,7 +374,6 @@ ScrollStitcher::Step ScrollStitcher::addFrame(const QImage &frame)
     m_contentHeight += rowsTaken.height();
     m_band = band;
     m_tail = band > 0 ? frame.copy(0, h - band, frame.width(), band) : QImage();
-    m_lastShift = *shift;
     return {m_full ? Outcome::Full : Outcome::Moved, *shift};
 }
 

@@ -89,8 +89,6 @@ public:
     qint64 width() const { return m_width; }
     // Frames in a row that could not be placed: the content moved too far, or changed.
     int uncertainRun() const { return m_uncertainRun; }
-    // The last movement found, in rows (0 before any).
-    int lastShift() const { return m_lastShift; }
 
 private:
     // Column ranges to match in, all cells first.
@@ -107,7 +105,6 @@ private:
     qint64 m_width = 0;
     int m_ignoredTop = 0;
     int m_uncertainRun = 0;
-    int m_lastShift = 0;
     std::optional<Rows> m_reference;
 };
 

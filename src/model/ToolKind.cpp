@@ -6,15 +6,6 @@
 
 namespace vistrel {
 
-const QList<ToolKind> &allToolKinds()
-{
-    static const QList<ToolKind> all{ToolKind::Select,    ToolKind::Arrow,   ToolKind::Line,
-                                     ToolKind::Rect,      ToolKind::Ellipse, ToolKind::Pen,
-                                     ToolKind::Highlight, ToolKind::Text,    ToolKind::Step,
-                                     ToolKind::Blur,      ToolKind::Crop,    ToolKind::Redact};
-    return all;
-}
-
 QString toolKindName(ToolKind kind)
 {
     return QString::fromLatin1(MarkRules::of(kind).name);

@@ -8,8 +8,9 @@
 
 namespace vistrel {
 
-// The closed list of annotation tools. Redaction boxes are drawn with the Redact tool or
-// placed by the editor's Redact Secrets action.
+// The closed list of annotation tools, in the editor palette's order; each has its row in
+// MarkRules. Redaction boxes are drawn with the Redact tool or placed by the editor's Redact
+// Secrets action.
 enum class ToolKind {
     Select,
     Arrow,
@@ -21,11 +22,15 @@ enum class ToolKind {
     Text,
     Step,
     Blur,
+    Redact,
     Crop,
-    Redact
+    Count // not a tool: how many there are
 };
 
+// Every tool, in the palette's order.
 const QList<ToolKind> &allToolKinds();
+// The tools the preview card offers, in its order.
+const QList<ToolKind> &previewCardToolKinds();
 QString toolKindName(ToolKind kind);
 std::optional<ToolKind> toolKindFromName(const QString &raw);
 // The tool's freedesktop icon name; the bundled picture is iconPath().

@@ -50,7 +50,7 @@ struct ScreenLayout
     QList<WindowInfo> windows; // front-most first
 };
 
-// A screen as the toolkit knows it right now (the counterpart of a display in content).
+// A screen as the toolkit knows it right now (the counterpart of a display in a `ScreenLayout`).
 struct ScreenInfo
 {
     quint32 displayID = 0;
@@ -74,8 +74,8 @@ public:
     virtual QList<ScreenInfo> screens() const = 0;
     virtual qint64 ownPid() const = 0;
 
-    virtual Result<QImage> grabDisplayPixels(const DisplayInfo &display, const QRect &pixelRect,
-                                             const QList<WindowInfo> &excluding) = 0;
+    virtual Result<QImage> grabDisplayPixels(const DisplayInfo &display,
+                                             const QRect &pixelRect) = 0;
     // The window's frame as it shows on screen, at the given size in pixels.
     virtual Result<QImage> grabWindowPixels(const WindowInfo &window, const QSize &pixelSize) = 0;
 };

@@ -12,11 +12,10 @@ namespace vistrel {
 class CaptureError
 {
 public:
-    enum class Kind { Failed, NoDisplay, NoPermission, OutOfMemory, Cancelled };
+    enum class Kind { Failed, NoDisplay, OutOfMemory, Cancelled };
 
     static CaptureError failed(QString text) { return CaptureError(Kind::Failed, std::move(text)); }
     static CaptureError noDisplay() { return CaptureError(Kind::NoDisplay, {}); }
-    static CaptureError noPermission() { return CaptureError(Kind::NoPermission, {}); }
     static CaptureError outOfMemory() { return CaptureError(Kind::OutOfMemory, {}); }
     // The user declined (a desktop's permission prompt): nothing to report.
     static CaptureError cancelled() { return CaptureError(Kind::Cancelled, {}); }

@@ -60,10 +60,10 @@ Result<ScreenLayout> WaylandScreenSource::screenLayout()
     const auto picture = desktopPicture();
     if (!picture)
         return picture.error();
-    ScreenLayout content;
-    content.displays = fitToPicture(displays, picture->size());
-    m_displays = content.displays;
-    return content;
+    ScreenLayout layout;
+    layout.displays = fitToPicture(displays, picture->size());
+    m_displays = layout.displays;
+    return layout;
 }
 
 quint32 WaylandScreenSource::primaryDisplayId() const
@@ -193,8 +193,7 @@ Result<QImage> WaylandScreenSource::cutDisplay(const QImage &desktop, const Disp
 }
 
 Result<QImage> WaylandScreenSource::grabDisplayPixels(const DisplayInfo &display,
-                                                      const QRect &pixelRect,
-                                                      const QList<WindowInfo> &)
+                                                      const QRect &pixelRect)
 {
     const auto desktop = desktopPicture();
     if (!desktop)

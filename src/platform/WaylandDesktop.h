@@ -36,8 +36,7 @@ public:
     qint64 ownPid() const override;
     // Waits for the portal's picture; other events keep flowing meanwhile, but user input to
     // our windows waits.
-    Result<QImage> grabDisplayPixels(const DisplayInfo &display, const QRect &pixelRect,
-                                     const QList<WindowInfo> &excluding) override;
+    Result<QImage> grabDisplayPixels(const DisplayInfo &display, const QRect &pixelRect) override;
     Result<QImage> grabWindowPixels(const WindowInfo &window, const QSize &pixelSize) override;
 
     // Called with true when the desktop takes long to answer (it is probably asking the user

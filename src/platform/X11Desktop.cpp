@@ -64,13 +64,13 @@ Result<ScreenLayout> X11ScreenSource::screenLayout()
     if (!m_conn)
         return CaptureError::failed(
             QCoreApplication::translate("X11ScreenSource", "No connection to the X server."));
-    ScreenLayout content;
-    content.displays = toolkitDisplays();
+    ScreenLayout layout;
+    layout.displays = toolkitDisplays();
 
     auto listCookie = xcb_get_property(m_conn, 0, m_root, m_stackingAtom, XCB_ATOM_WINDOW, 0, 4096);
     XcbReply<xcb_get_property_reply_t> list(xcb_get_property_reply(m_conn, listCookie, nullptr));
     if (!list || list->format != 32)
-        return content; // no EWMH window manager: displays only
+        return layout; // no EWMH window manager: displays only
 
     const int n = xcb_get_property_value_length(list.get()) / 4;
     const auto *ids = static_cast<const xcb_window_t *>(xcb_get_property_value(list.get()));
@@ -119,7 +119,7 @@ Result<ScreenLayout> X11ScreenSource::screenLayout()
             w.ownerPid = *static_cast<const quint32 *>(xcb_get_property_value(pid.get()));
         // Device pixels to points through the display under the window's centre.
         w.frame = QRectF(px);
-        for (const DisplayInfo &d : content.displays) {
+        for (const DisplayInfo &d : layout.displays) {
             const QRect dpx(d.pixelOrigin, (d.frame.size() * d.scale).toSize());
             if (dpx.contains(px.center())) {
                 const QPointF tl =
@@ -129,9 +129,9 @@ Result<ScreenLayout> X11ScreenSource::screenLayout()
             }
         }
         if (w.onScreen)
-            content.windows.append(w);
+            layout.windows.append(w);
     }
-    return content;
+    return layout;
 }
 
 namespace {
@@ -380,7 +380,7 @@ QRect X11ScreenSource::devicePixelFrame(const QWindow *window)
 }
 
 Result<QImage> X11ScreenSource::grabDisplayPixels(const DisplayInfo &display,
-                                                  const QRect &pixelRect, const QList<WindowInfo> &)
+                                                  const QRect &pixelRect)
 {
     const QRect rootRect = pixelRect.translated(display.pixelOrigin);
     // X11 cannot leave a window out of a root grab: those of our windows that lie over the

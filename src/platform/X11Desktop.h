@@ -32,8 +32,7 @@ public:
     quint32 primaryDisplayId() const override;
     QList<ScreenInfo> screens() const override;
     qint64 ownPid() const override;
-    Result<QImage> grabDisplayPixels(const DisplayInfo &display, const QRect &pixelRect,
-                                     const QList<WindowInfo> &excluding) override;
+    Result<QImage> grabDisplayPixels(const DisplayInfo &display, const QRect &pixelRect) override;
     Result<QImage> grabWindowPixels(const WindowInfo &window, const QSize &pixelSize) override;
 
     static quint32 displayIDFor(const QScreen *screen);

@@ -300,13 +300,11 @@ void AnnotationCanvas::apply(const CanvasChange &change)
 {
     const QRectF shown = m_shown;
     updateSize();
-    if (change.sizeChanged)
-        emit canvasSizeChanged(m_model->canvasSize());
     if (m_shown != shown)
         placeFields();
     if (change.cursorChanged)
         setCursor(Cursors::tool(m_model->currentTool()));
-    if (change.repaintAll || change.sizeChanged || m_shown != shown)
+    if (change.repaintAll || m_shown != shown)
         update();
     else if (!change.dirty.isEmpty())
         update(toWidget(change.dirty).toAlignedRect().adjusted(-2, -2, 2, 2));

@@ -22,7 +22,7 @@ struct PastedPicture;
 
 class OCRService;
 
-// The editor's document view: the captured picture on a large dotted surface, images placed
+// The editor's document view: the captured picture on a dotted surface, images placed
 // beside it, and the marks drawn over them. The logic lives in `CanvasModel`; this widget
 // translates mouse and key events into canvas points, paints, and hosts the in-place
 // text and caption fields.
@@ -90,8 +90,6 @@ public:
     const QList<AnnotationRef> &annotations() const { return m_model->annotations(); }
     const QList<PlacedImageRef> &extraImages() const { return m_model->extraImages(); }
 
-    // Document size in canvas points (grows as placed images move out; never shrinks).
-    QSizeF canvasSize() const { return m_model->canvasSize(); }
     qreal magnification() const { return m_magnification; }
     void setMagnification(qreal magnification);
     // The scroll area's visible size in pixels: the widget is never smaller.
@@ -115,8 +113,6 @@ public:
     void addMarks(const QList<AnnotationRef> &marks);
 
 signals:
-    // The canvas size changed (its widget size follows).
-    void canvasSizeChanged(QSizeF size);
     // Something visible changed (marks, images, selection).
     void changed();
     // The shown part grew on the left or at the top by this many widget pixels: scroll by it

@@ -140,15 +140,6 @@ QImage opaqueCapture(const QImage &image)
 
 } // namespace
 
-const QList<ToolKind> &EditorWindowController::paletteTools()
-{
-    static const QList<ToolKind> tools{ToolKind::Select,    ToolKind::Arrow,   ToolKind::Line,
-                                       ToolKind::Rect,      ToolKind::Ellipse, ToolKind::Pen,
-                                       ToolKind::Highlight, ToolKind::Text,    ToolKind::Step,
-                                       ToolKind::Blur,      ToolKind::Redact,  ToolKind::Crop};
-    return tools;
-}
-
 QString EditorWindowController::filenameForBase(const QString &base, const QDate &today)
 {
     return base + QLatin1Char(' ') + today.toString(QStringLiteral("yyyy-MM-dd"));

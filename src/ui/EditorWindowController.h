@@ -159,7 +159,6 @@ public:
     void paintOnce();
     void showWindow();
 
-    static const QList<ToolKind> &paletteTools();
     QToolButton *toolButton(ToolKind tool) const { return m_toolButtons.value(tool); }
     PaletteColorButton *colorButton() const { return m_colorButton; }
     QSlider *widthSlider() const { return m_widthSlider; }

@@ -1,5 +1,7 @@
 #include "ui/Palette.h"
 
+#include "model/Annotation.h"
+
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -14,16 +16,12 @@ namespace vistrel {
 const QList<QColor> &Palette::colors()
 {
     static const QList<QColor> all{
-        QColor(31, 41, 55),   QColor(239, 68, 68),  QColor(249, 115, 22),  QColor(245, 158, 11),
-        QColor(34, 197, 94),  QColor(20, 184, 166), QColor(59, 130, 246),  QColor(99, 102, 241),
-        QColor(139, 92, 246), QColor(236, 72, 153), QColor(255, 255, 255), QColor(15, 23, 42),
+        QColor(31, 41, 55),   Annotation::defaultColor(), QColor(249, 115, 22),
+        QColor(245, 158, 11), QColor(34, 197, 94),        QColor(20, 184, 166),
+        QColor(59, 130, 246), QColor(99, 102, 241),       QColor(139, 92, 246),
+        QColor(236, 72, 153), QColor(255, 255, 255),      QColor(15, 23, 42),
     };
     return all;
-}
-
-QColor Palette::defaultColor()
-{
-    return QColor(239, 68, 68);
 }
 
 bool Palette::isApprox(const QColor &a, const QColor &b)

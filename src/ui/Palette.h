@@ -13,12 +13,12 @@ class QPushButton;
 
 namespace vistrel {
 
-// The fixed annotation colours and the default one.
+// The fixed annotation colours; the second is the colour new marks start with
+// (`Annotation::defaultColor`).
 class Palette
 {
 public:
     static const QList<QColor> &colors();
-    static QColor defaultColor();
     // Close when red, green and blue each differ by less than 0.02 in sRGB; alpha is ignored.
     static bool isApprox(const QColor &a, const QColor &b);
 };

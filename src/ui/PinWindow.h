@@ -35,8 +35,6 @@ public:
         QRect frame;
     };
     static Opening initialFrame(const QSizeF &baseSize, const QRect &visibleFrame);
-    // Zooming out stops here: `minScale`, or lower when the pin opened smaller than that.
-    double minimumScale() const { return m_minScale; }
 
     static constexpr double minScale = 0.2;
     static constexpr double maxScale = 4.0;
@@ -58,6 +56,7 @@ protected:
 private:
     QImage m_image;
     double m_scale = 1.0;
+    // Zooming out stops here: `minScale`, or lower when the pin opened smaller than that.
     double m_minScale = minScale;
     QSizeF m_baseSize;
     QPoint m_dragOffset;

@@ -249,7 +249,7 @@ void ScrollCaptureController::captureFrame()
         m_clock.after(frameIntervalMs, this, [this] { captureFrame(); });
         return;
     }
-    auto frame = m_capture.captureRect(m_rect, m_display, {});
+    auto frame = m_capture.captureRect(m_rect, m_display);
     if (frame) {
         const ScrollStitcher::Step step = m_stitcher.addFrame(*frame);
         ++m_tick;

@@ -15,7 +15,7 @@ namespace vistrel {
 // What an overlay is asked to show.
 struct OverlayRequest
 {
-    ScreenLayout content;
+    ScreenLayout layout;
     bool windowPicking = false;
     std::optional<SelectionAction> immediateAction;
     DisplayImageMap displayImages;

@@ -125,11 +125,11 @@ void SelectionOverlayController::present()
 {
     CaptureService capture(m_screens);
     QPointer<SelectionOverlayController> self(this);
-    for (const DisplayInfo &display : m_request.content.displays) {
+    for (const DisplayInfo &display : m_request.layout.displays) {
         QScreen *screen = capture.screenFor(display);
         if (!screen)
             continue; // a display no screen shows gets no window
-        SelectionModel::Setup setup{display, m_request.content.windows, m_screens.ownPid(),
+        SelectionModel::Setup setup{display, m_request.layout.windows, m_screens.ownPid(),
                                     m_request.windowPicking, m_request.immediateAction};
         if (!m_pool)
             break;

@@ -165,32 +165,14 @@ TEST_F(CoordinatorTest, NoDisplayForFullScreen)
 
 TEST_F(CoordinatorTest, MainDisplayChoice)
 {
-    ScreenLayout content;
-    EXPECT_FALSE(CaptureCoordinator::mainDisplay(content, 1));
+    ScreenLayout layout;
+    EXPECT_FALSE(CaptureCoordinator::mainDisplay(layout, 1));
     DisplayInfo a{1, QRectF(0, 0, 10, 10), 1, {}};
     DisplayInfo b{2, QRectF(10, 0, 10, 10), 1, {}};
-    content.displays = {a, b};
-    EXPECT_EQ(CaptureCoordinator::mainDisplay(content, 2)->displayID, 2u);
+    layout.displays = {a, b};
+    EXPECT_EQ(CaptureCoordinator::mainDisplay(layout, 2)->displayID, 2u);
     // The main display is not listed: the first listed one is taken.
-    EXPECT_EQ(CaptureCoordinator::mainDisplay(content, 7)->displayID, 1u);
-}
-
-TEST_F(CoordinatorTest, OwnWindowsAreLeftOutOfEveryPicture)
-{
-    desktop.addWindow(100, QRectF(10, 10, 100, 100), desktop.pid);
-    desktop.addWindow(101, QRectF(20, 20, 100, 100), 99);
-    desktop.addWindow(102, QRectF(30, 30, 100, 100), std::nullopt);
-    desktop.addWindow(103, QRectF(40, 40, 100, 100), desktop.pid);
-    auto content = desktop.screenLayout();
-    const auto own = coordinator->ownWindows(*content);
-    ASSERT_EQ(own.size(), 2);
-    EXPECT_EQ(own[0].windowID, 100u);
-    EXPECT_EQ(own[1].windowID, 103u);
-
-    coordinator->captureFullScreen();
-    drain();
-    ASSERT_EQ(desktop.grabExclusions.size(), 1);
-    EXPECT_EQ(desktop.grabExclusions[0], (QList<quint32>{100, 103}));
+    EXPECT_EQ(CaptureCoordinator::mainDisplay(layout, 7)->displayID, 1u);
 }
 
 TEST_F(CoordinatorTest, DisplayImageMapSkipsDisplaysThatFail)

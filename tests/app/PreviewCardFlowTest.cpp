@@ -2,8 +2,8 @@
 #include "TestSupport.h"
 #include "app/CaptureCoordinator.h"
 #include "ui/AnnotationCanvas.h"
-#include "ui/CapturePreviewController.h"
 #include "ui/EditorWindowController.h"
+#include "ui/PreviewCardController.h"
 
 #include <QAbstractButton>
 
@@ -30,9 +30,9 @@ TEST(PreviewCardFlow, EditOpensTheEditorOnTheUnmarkedCropWithEditableMarks)
     FakeDesktop desktop;
     const QImage image = pattern(400, 300);
     CaptureCoordinator coordinator(desktop.platform());
-    CapturePreviewController *opened = coordinator.openPreviewCard(image);
-    ReviewModel &m = opened->canvas()->model();
-    m.mode = ReviewModel::Mode::Mark;
+    PreviewCardController *opened = coordinator.openPreviewCard(image);
+    PreviewCard &m = opened->canvas()->model();
+    m.mode = PreviewCard::Mode::Mark;
     m.mouseDown(QPointF(150, 220) * m.displayScale());
     m.mouseDragged(QPointF(190, 180) * m.displayScale());
     m.mouseUp();

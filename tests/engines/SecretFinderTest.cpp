@@ -62,7 +62,7 @@ TEST(SecretFinder, EmailsWholeAndSplitInTwoWordsButNotFileNames)
     EXPECT_EQ(split[0].text, "bob @example.org");
     EXPECT_EQ(split[0].boxes, QList<QRect>{QRect(64, 10, 27 + 9 + 108, 16)});
     EXPECT_EQ(split[1].text, "carol@exam ple.co.uk");
-    // Retina file names and handles are not addresses.
+    // High-density file names (icon@2x) and handles are not addresses.
     EXPECT_TRUE(found({"icon@2x.png saved", "follow @vistrel now", "user@localhost"}).isEmpty());
 }
 

@@ -93,8 +93,7 @@ QList<ScreenInfo> FakeDesktop::screens() const
     return out;
 }
 
-Result<QImage> FakeDesktop::grabDisplayPixels(const DisplayInfo &info, const QRect &pixelRect,
-                                              const QList<WindowInfo> &excluding)
+Result<QImage> FakeDesktop::grabDisplayPixels(const DisplayInfo &info, const QRect &pixelRect)
 {
     Display *d = display(info.displayID);
     if (!d)
@@ -104,10 +103,6 @@ Result<QImage> FakeDesktop::grabDisplayPixels(const DisplayInfo &info, const QRe
             QStringLiteral("grab of display %1 failed").arg(info.displayID));
     if (d->outOfMemory)
         return CaptureError::outOfMemory();
-    QList<quint32> ids;
-    for (const auto &w : excluding)
-        ids.append(w.windowID);
-    grabExclusions.append(ids);
     return d->picture.copy(pixelRect);
 }
 

@@ -48,7 +48,6 @@ public:
 
     // Records
     int contentFetches = 0;
-    QList<QList<quint32>> grabExclusions;        // window ids left out, per display grab
     QMap<quint32, int> grabbed;                  // hot-key id -> digit
     QMap<quint32, QKeyCombination> combinations; // hot-key id -> combination it holds
     QList<QKeyCombination> takenCombinations;    // held by another client
@@ -65,8 +64,7 @@ public:
     quint32 primaryDisplayId() const override;
     QList<ScreenInfo> screens() const override;
     qint64 ownPid() const override { return pid; }
-    Result<QImage> grabDisplayPixels(const DisplayInfo &display, const QRect &pixelRect,
-                                     const QList<WindowInfo> &excluding) override;
+    Result<QImage> grabDisplayPixels(const DisplayInfo &display, const QRect &pixelRect) override;
     Result<QImage> grabWindowPixels(const WindowInfo &window, const QSize &pixelSize) override;
 
     // GlobalHotkeys

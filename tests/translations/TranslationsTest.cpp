@@ -160,7 +160,7 @@ TEST(Translations, NoVisibleTextBypassesTranslation)
         R"re(\b(set(?:Text|ToolTip|WindowTitle|PlaceholderText|StatusTip|WhatsThis|AccessibleName|)re"
         R"re(AccessibleDescription|InformativeText|DetailedText|Title|LabelText)|)re"
         R"re(add(?:Action|Button|Row|Tab|Menu|RightButton)|smallLabel|say|describe|warn|)re"
-        R"re((?:Hud::|toasts(?:->|\.))show(?:UntilReplaced)?|pasteRefused|Notifier::error|CaptureError::failed|)re"
+        R"re((?:ToastHost::|toasts(?:->|\.))show(?:UntilReplaced)?|pasteRefused|Notifier::error|CaptureError::failed|)re"
         R"re(new\s+Q(?:Label|PushButton|ToolButton|CheckBox|RadioButton|GroupBox|Action|Menu)|)re"
         R"re(QMessageBox(?:::\w+)?|QFileDialog::get\w+)\s*\(\s*)re"
         // what may come before the text: an icon, a message box's icon, a dialog's parent

@@ -403,7 +403,7 @@ TEST(Canvas, PlacedImageResizeKeepsItsAspectAndFortyPoints)
     EXPECT_EQ(img->frame, QRectF(1240, 0, 400, 200));
 }
 
-TEST(Canvas, MovingAPlacedImageOutGrowsTheCanvasButMovingAMarkDoesNot)
+TEST(Canvas, MovingAPlacedImageOutWidensTheShownPart)
 {
     Canvas c;
     c.view->setCurrentTool(ToolKind::Rect);
@@ -412,20 +412,13 @@ TEST(Canvas, MovingAPlacedImageOutGrowsTheCanvasButMovingAMarkDoesNot)
     c.press({100, 650});
     c.drag({2000, 650});
     c.release({2000, 650});
-    EXPECT_EQ(c.view->canvasSize(), QSizeF(3200, 2800));
 
     c.view->addImage(solid({100, 50}, Qt::green)); // at (1240, 0)
     c.press({1290, 25});
     c.drag({1290 + 900, 25 - 500});
     c.release({1290 + 900, 25 - 500});
     EXPECT_EQ(c.view->extraImages().first()->frame, QRectF(2140, -500, 100, 50));
-    EXPECT_EQ(c.view->canvasSize(), QSizeF(4240, 3300));
     EXPECT_TRUE(c.view->shownRect().contains(c.view->extraImages().first()->frame));
-    // It never shrinks.
-    c.press({2190, -475});
-    c.drag({500, 300});
-    c.release({500, 300});
-    EXPECT_EQ(c.view->canvasSize(), QSizeF(4240, 3300));
     c.key(Qt::Key_Backspace);
     EXPECT_TRUE(c.view->extraImages().isEmpty());
     c.view->undo();
@@ -544,7 +537,6 @@ TEST(Canvas, AddedImagesGoRightOfEverythingTopAligned)
     c.view->addImage(solid({100, 50}, Qt::white));
     EXPECT_EQ(c.view->extraImages()[1]->frame, QRectF(1680, 0, 100, 50));
     EXPECT_EQ(c.model().selectedImage(), c.view->extraImages()[1]);
-    EXPECT_EQ(c.view->canvasSize(), QSizeF(3780, 2800));
 }
 
 TEST(Canvas, TextBoxResultsArriveOnlyWhileTheImageIsThere)
@@ -655,7 +647,7 @@ TEST(CanvasEditing, PaletteAndWidthRestyleTheSelectionOneUndoStepEach)
     EXPECT_EQ(c.view->annotations().first()->lineWidth, 5);
     EXPECT_EQ(c.view->annotations().first()->color, QColor(Qt::green));
     c.view->undo();
-    EXPECT_EQ(c.view->annotations().first()->color, QColor(255, 59, 48));
+    EXPECT_EQ(c.view->annotations().first()->color, Annotation::defaultColor());
 
     // With nothing selected only the next mark changes.
     c.view->setStrokeColor(Qt::blue);

@@ -96,10 +96,18 @@ TEST_F(EditorWindowTest, OpensAtFitWithTheSelectToolAndTheDefaultColour)
 
     EXPECT_EQ(editor->canvas()->currentTool(), ToolKind::Select);
     EXPECT_TRUE(editor->toolButton(ToolKind::Select)->isChecked());
-    EXPECT_EQ(editor->canvas()->strokeColor(), Palette::defaultColor());
+    EXPECT_EQ(editor->canvas()->strokeColor(), Annotation::defaultColor());
     EXPECT_DOUBLE_EQ(editor->canvas()->lineWidth(), 5.0);
     EXPECT_FALSE(editor->action(EditorAction::Undo)->isEnabled());
-    ASSERT_NE(editor->toolButton(ToolKind::Crop), nullptr);
+    // Every tool on the palette, left to right: Redact beside Redact Secrets, then Crop.
+    int left = -1;
+    for (ToolKind k : {ToolKind::Select, ToolKind::Arrow, ToolKind::Line, ToolKind::Rect,
+                       ToolKind::Ellipse, ToolKind::Pen, ToolKind::Highlight, ToolKind::Text,
+                       ToolKind::Step, ToolKind::Blur, ToolKind::Redact, ToolKind::Crop}) {
+        ASSERT_NE(editor->toolButton(k), nullptr);
+        EXPECT_GT(editor->toolButton(k)->x(), left) << toolKindName(k).toStdString();
+        left = editor->toolButton(k)->x();
+    }
     // At fit the whole picture shows, without scroll bars.
     EXPECT_FALSE(editor->scroll()->horizontalScrollBar()->isVisible());
     EXPECT_FALSE(editor->scroll()->verticalScrollBar()->isVisible());
@@ -605,7 +613,8 @@ TEST_F(EditorWindowTest, UndoneToTheOpeningStateClosesWithoutAskingAndCopyAndClo
     EXPECT_FALSE(editor->window()->isVisible());
     const QImage copied = decodedClipboard(desktop);
     ASSERT_FALSE(copied.isNull());
-    EXPECT_EQ(copied.pixelColor(50, 50), QColor(Palette::defaultColor()).toRgb()); // the mark's ink
+    EXPECT_EQ(copied.pixelColor(50, 50),
+              QColor(Annotation::defaultColor()).toRgb()); // the mark's ink
 }
 
 TEST_F(EditorWindowTest, APictureDraggedUpStaysUnderThePointerAndCtrlWheelZoomsAboutIt)

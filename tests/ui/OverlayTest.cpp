@@ -30,9 +30,9 @@ struct Overlay
         for (int i = 0; i < displays; ++i)
             desktop.addDisplay(quint32(10 + i), QRectF(QPointF(0, 0), QSizeF(size)), 1.0);
         OverlayRequest request;
-        request.content = *desktop.screenLayout();
+        request.layout = *desktop.screenLayout();
         request.windowPicking = windowPicking;
-        for (const auto &d : request.content.displays)
+        for (const auto &d : request.layout.displays)
             request.displayImages.insert(d.displayID, desktop.display(d.displayID)->picture);
         controller = std::make_unique<SelectionOverlayController>(
             request, [this](auto outcome) { outcomes.append(outcome); }, desktop, pool);

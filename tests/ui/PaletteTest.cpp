@@ -1,5 +1,6 @@
 #include "ui/Palette.h"
 #include "TestSupport.h"
+#include "model/Annotation.h"
 #include "model/ToolKind.h"
 #include "ui/CenteringClipView.h"
 
@@ -14,7 +15,7 @@ using namespace vistrel;
 TEST(Palette, MarksTheSwatchCloseToTheCurrentColourOnly)
 {
     EXPECT_EQ(Palette::colors().size(), 12);
-    EXPECT_EQ(Palette::defaultColor(), Palette::colors()[1]);
+    EXPECT_EQ(Annotation::defaultColor(), Palette::colors()[1]);
     for (const QColor &c : {QColor("#EF4444"), QColor("#F04545"), QColor("#F34848")}) {
         PaletteGridView grid(c, {});
         EXPECT_EQ(grid.markedIndex(), 1) << c.name().toStdString();
@@ -30,7 +31,7 @@ TEST(Palette, MarksTheSwatchCloseToTheCurrentColourOnly)
 
 TEST(Palette, GridGeometryPutsIndexZeroTopLeft)
 {
-    PaletteGridView grid(Palette::defaultColor(), {});
+    PaletteGridView grid(Annotation::defaultColor(), {});
     EXPECT_EQ(grid.size(), QSize(244, 92));
     EXPECT_EQ(grid.swatches()[0]->geometry(), QRect(12, 12, 30, 30));
     EXPECT_EQ(grid.swatches()[7]->geometry(), QRect(50, 50, 30, 30));
@@ -38,7 +39,7 @@ TEST(Palette, GridGeometryPutsIndexZeroTopLeft)
 
 TEST(PaletteColorButton, PickRunsOnceClosesAndAReclickOnlyCloses)
 {
-    PaletteColorButton button(Palette::defaultColor());
+    PaletteColorButton button(Annotation::defaultColor());
     button.resize(34, 30);
     button.show();
     QList<QColor> picks;

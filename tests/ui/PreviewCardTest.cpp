@@ -3,13 +3,14 @@
 #include "model/AnnotationRenderer.h"
 #include "model/CanvasModel.h"
 #include "ui/AnnotationCanvas.h"
-#include "ui/CapturePreviewController.h"
 #include "ui/EditorWindowController.h"
+#include "ui/PreviewCardController.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollArea>
@@ -21,7 +22,7 @@
 
 using namespace vistrel;
 using vistrel::test::drain;
-using Handle = ReviewModel::Handle;
+using Handle = PreviewCard::Handle;
 
 namespace {
 
@@ -55,9 +56,9 @@ TEST(PreviewCard, GeometryFollowsTheVisibleFrameAndBackingScale)
     EXPECT_DOUBLE_EQ(g.viewHeight, g.imageHeight);
 }
 
-TEST(ReviewModel, CropHandlesClampAndKeepTwentyPixels)
+TEST(PreviewCard, CropHandlesClampAndKeepTwentyPixels)
 {
-    ReviewModel m({300, 200}, 0.5);
+    PreviewCard m({300, 200}, 0.5);
     m.setCropRect({100, 90, 40, 60});
     m.adjustCrop(Handle::Left, {50, 0}); // past the right edge: 20 wide, right edge moves on
     EXPECT_EQ(m.cropRect(), QRectF(150, 90, 20, 60));
@@ -76,14 +77,14 @@ TEST(ReviewModel, CropHandlesClampAndKeepTwentyPixels)
     EXPECT_EQ(m.cropRect(), QRectF(100, 50, 200, 60));
 
     // An image lower than 20 pixels: the minimum holds and the crop reaches past the image.
-    ReviewModel thin({300, 12}, 1);
+    PreviewCard thin({300, 12}, 1);
     thin.adjustCrop(Handle::Top, {0, 30});
     EXPECT_EQ(thin.cropRect(), QRectF(0, -8, 300, 20));
 }
 
-TEST(ReviewModel, HitTestOrderAndDragsOutsideTheCrop)
+TEST(PreviewCard, HitTestOrderAndDragsOutsideTheCrop)
 {
-    ReviewModel m({300, 200}, 0.5);
+    PreviewCard m({300, 200}, 0.5);
     m.setCropRect({100, 80, 20, 20});             // 10 × 10 points on screen
     EXPECT_EQ(m.hitHandle({52, 49}), Handle::BL); // within reach of several: first wins
     EXPECT_EQ(m.hitHandle({56, 42}), Handle::BR); // before the nearer top-right corner
@@ -98,10 +99,10 @@ TEST(ReviewModel, HitTestOrderAndDragsOutsideTheCrop)
     EXPECT_EQ(m.activeHandle(), Handle::None);
 }
 
-TEST(ReviewModel, MarksKeepOnlyWhatWasDrawn)
+TEST(PreviewCard, MarksKeepOnlyWhatWasDrawn)
 {
-    ReviewModel m({300, 200}, 1);
-    m.mode = ReviewModel::Mode::Mark;
+    PreviewCard m({300, 200}, 1);
+    m.mode = PreviewCard::Mode::Mark;
     m.mouseDown({10, 10});
     m.mouseUp();
     EXPECT_TRUE(m.annotations().isEmpty()); // a click with the arrow draws nothing
@@ -130,8 +131,8 @@ TEST(ReviewModel, MarksKeepOnlyWhatWasDrawn)
     m.mouseDown({120, 120});
     m.mouseUp();
     EXPECT_EQ(m.annotations().size(), 4);
-    EXPECT_EQ(ReviewModel::sizeText({2880, 1800}), "2880 × 1800 px");
-    EXPECT_EQ(ReviewModel::sizeText({1000.4, 500.6}), "1000 × 501 px");
+    EXPECT_EQ(PreviewCard::sizeText({2880, 1800}), "2880 × 1800 px");
+    EXPECT_EQ(PreviewCard::sizeText({1000.4, 500.6}), "1000 × 501 px");
 }
 
 class PreviewCardTest : public ::testing::Test
@@ -140,8 +141,8 @@ protected:
     void SetUp() override
     {
         image = pattern(400, 300);
-        card = std::make_unique<CapturePreviewController>(image, desktop.platform(),
-                                                          QRectF(0, 0, 1440, 900), 1.0);
+        card = std::make_unique<PreviewCardController>(image, desktop.platform(),
+                                                       QRectF(0, 0, 1440, 900), 1.0);
         card->onClose = [this] { ++closes; };
         card->showWindow();
     }
@@ -153,14 +154,14 @@ protected:
 
     FakeDesktop desktop;
     QImage image;
-    std::unique_ptr<CapturePreviewController> card;
+    std::unique_ptr<PreviewCardController> card;
     int closes = 0;
 };
 
 TEST_F(PreviewCardTest, EditHandsTheCropAndMovesTheMarksIntoIt)
 {
-    ReviewModel &m = card->canvas()->model();
-    card->setMode(ReviewModel::Mode::Mark);
+    PreviewCard &m = card->canvas()->model();
+    card->setMode(PreviewCard::Mode::Mark);
     EXPECT_TRUE(card->toolsBar()->isVisibleTo(card->window()));
     m.mouseDown(QPointF(150, 220) * m.displayScale());
     m.mouseDragged(QPointF(190, 180) * m.displayScale());
@@ -184,7 +185,7 @@ TEST_F(PreviewCardTest, EditHandsTheCropAndMovesTheMarksIntoIt)
 TEST_F(PreviewCardTest, CopyTakesTheMarkedCropAndTheBadgeFollowsTheCrop)
 {
     EXPECT_EQ(card->dimBadge()->text(), "400 × 300 px");
-    ReviewCanvas *canvas = card->canvas();
+    PreviewCardCanvas *canvas = card->canvas();
     const double s = canvas->model().displayScale();
     // Drag the right handle 100 pixels to the left, on the widget.
     const QPoint handle(qRound(400 * s), qRound(150 * s));
@@ -196,7 +197,7 @@ TEST_F(PreviewCardTest, CopyTakesTheMarkedCropAndTheBadgeFollowsTheCrop)
     QTest::mouseRelease(canvas, Qt::LeftButton, {}, to);
     EXPECT_EQ(card->dimBadge()->text(), "300 × 300 px");
 
-    card->setMode(ReviewModel::Mode::Mark);
+    card->setMode(PreviewCard::Mode::Mark);
     card->pickTool(ToolKind::Pen);
     EXPECT_TRUE(card->toolButton(ToolKind::Pen)->isChecked());
     EXPECT_FALSE(card->toolButton(ToolKind::Arrow)->isChecked());
@@ -263,7 +264,7 @@ TEST_F(PreviewCardTest, SaveFollowsThePreferences)
 
 TEST_F(PreviewCardTest, EscapeInMarkModeClosesWithoutCopying)
 {
-    card->setMode(ReviewModel::Mode::Mark);
+    card->setMode(PreviewCard::Mode::Mark);
     QTest::keyClick(card->window(), Qt::Key_Escape);
     EXPECT_EQ(closes, 1);
     EXPECT_FALSE(card->window()->isVisible());
@@ -274,7 +275,7 @@ TEST(PreviewCard, ToolsBarClearsTheActionsAtAnyWidth)
 {
     FakeDesktop desktop;
     for (int w : {100, 500, 1600}) { // the narrowest card, a wrapped bar, one row
-        CapturePreviewController card(pattern(w, 30), desktop.platform(), {0, 0, 1440, 900}, 1.0);
+        PreviewCardController card(pattern(w, 30), desktop.platform(), {0, 0, 1440, 900}, 1.0);
         QWidget *window = card.window();
         auto inCard = [window](QWidget *x) { return QRect(x->mapTo(window, QPoint()), x->size()); };
         const QRect tools = inCard(card.toolsBar());
@@ -285,15 +286,29 @@ TEST(PreviewCard, ToolsBarClearsTheActionsAtAnyWidth)
             EXPECT_FALSE(tools.intersects(inCard(card.button(id)))) << w << int(id);
             EXPECT_FALSE(card.button(id)->icon().isNull()) << int(id);
         }
+        // The marker tools, left to right in their card order, and no others.
+        const QList<ToolKind> offered{ToolKind::Arrow, ToolKind::Pen, ToolKind::Highlight,
+                                      ToolKind::Blur, ToolKind::Text};
+        int left = -1;
+        for (ToolKind kind : allToolKinds()) {
+            QToolButton *b = card.toolButton(kind);
+            ASSERT_EQ(b != nullptr, offered.contains(kind)) << toolKindName(kind).toStdString();
+            EXPECT_TRUE(!b || b->toolTip() == tooltip(kind));
+        }
+        for (ToolKind kind : offered) {
+            const int at = card.toolsBar()->layout()->indexOf(card.toolButton(kind));
+            EXPECT_GT(at, left) << toolKindName(kind).toStdString();
+            left = at;
+        }
     }
 }
 
 TEST(PreviewCard, LongerTitlesGrowWhereTheRowHasRoomAndOtherwiseLeaveTheIcons)
 {
-    const test::LongerTexts longer({QStringLiteral("vistrel::CapturePreviewController")});
+    const test::LongerTexts longer({QStringLiteral("vistrel::PreviewCardController")});
     FakeDesktop desktop;
     for (int w : {100, 1600}) { // the narrowest card, a card with room beside the tools
-        CapturePreviewController card(pattern(w, 30), desktop.platform(), {0, 0, 1440, 900}, 1.0);
+        PreviewCardController card(pattern(w, 30), desktop.platform(), {0, 0, 1440, 900}, 1.0);
         QWidget *window = card.window();
         auto inCard = [window](QWidget *x) { return QRect(x->mapTo(window, QPoint()), x->size()); };
         const QRect tools = inCard(card.toolsBar());
@@ -328,7 +343,7 @@ TEST(PreviewCard, TallPictureFitsItsWidthAndScrolls)
     FakeDesktop desktop;
     QImage tall(1600, 20000, QImage::Format_ARGB32_Premultiplied);
     tall.fill(Qt::white);
-    CapturePreviewController card(tall, desktop.platform(), {0, 0, 1440, 900}, 1.0);
+    PreviewCardController card(tall, desktop.platform(), {0, 0, 1440, 900}, 1.0);
     card.showWindow();
     drain();
     EXPECT_EQ(card.canvas()->size(), QSize(1008, 12600)); // 70% of the frame's width
@@ -340,10 +355,10 @@ TEST(PreviewCard, TallPictureFitsItsWidthAndScrolls)
 
 TEST_F(PreviewCardTest, MarkModeShowsTheCropWithoutHandles)
 {
-    ReviewCanvas *canvas = card->canvas();
+    PreviewCardCanvas *canvas = card->canvas();
     canvas->model().setCropRect({100, 100, 200, 150}); // at scale 1: rows 100 to 250
     const QImage adjust = canvas->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    card->setMode(ReviewModel::Mode::Mark);
+    card->setMode(PreviewCard::Mode::Mark);
     const QImage mark = canvas->grab().toImage().convertToFormat(QImage::Format_RGB32);
     const QImage plain = image.convertToFormat(QImage::Format_RGB32);
     for (QPoint p : {QPoint(10, 10), QPoint(100, 130)}) { // dimmed outside, the frame
@@ -358,18 +373,18 @@ TEST(PreviewCard, BlurIsMadeOnlyUnderItsMarksAndLooksAsAWholePixelatedCopy)
 {
     FakeDesktop desktop;
     const QImage tall = pattern(300, 3000);
-    CapturePreviewController card(tall, desktop.platform(), {0, 0, 1440, 900}, 1.0);
+    PreviewCardController card(tall, desktop.platform(), {0, 0, 1440, 900}, 1.0);
     card.showWindow();
     drain();
-    ReviewCanvas *canvas = card.canvas();
+    PreviewCardCanvas *canvas = card.canvas();
     canvas->grab(); // painted: nothing pixelated without a blur mark
     EXPECT_EQ(canvas->pixelated().bytes(), 0);
 
     // Marks in image pixels: a blur near the top, one across the bottom edge, a pen stroke
     // through the first.
-    ReviewModel &m = canvas->model();
+    PreviewCard &m = canvas->model();
     const double s = m.displayScale();
-    card.setMode(ReviewModel::Mode::Mark);
+    card.setMode(PreviewCard::Mode::Mark);
     auto drag = [&](ToolKind tool, QPointF from, QPointF to) {
         card.pickTool(tool);
         m.mouseDown(from * s);

@@ -3,7 +3,7 @@
 #include "FakeKeyring.h"
 #include "engines/ClipboardTools.h"
 #include "engines/ShareResponse.h"
-#include "ui/Hud.h"
+#include "ui/ToastHost.h"
 
 #include "UploadServer.h"
 
@@ -121,7 +121,7 @@ protected:
     QByteArray m_savedUrl;
     FakeDesktop m_desktop;
     FakeKeyring m_keyring;
-    Hud m_toasts;
+    ToastHost m_toasts;
     QImage m_image;
     int m_setUps = 0; // times Share showed where to set it up
 };

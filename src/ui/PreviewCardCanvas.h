@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/AnnotationRenderer.h"
-#include "model/ReviewModel.h"
+#include "model/PreviewCard.h"
 
 #include <QImage>
 #include <QWidget>
@@ -14,16 +14,16 @@ namespace vistrel {
 // The image inside the preview card: a crop with eight handles over the dimmed image (Adjust)
 // or simple marks drawn straight onto it, the crop shown without handles (Mark). All geometry
 // lives in `model()`.
-class ReviewCanvas : public QWidget
+class PreviewCardCanvas : public QWidget
 {
     Q_OBJECT
 public:
-    ReviewCanvas(const QImage &image, double displayScale, QWidget *parent = nullptr);
+    PreviewCardCanvas(const QImage &image, double displayScale, QWidget *parent = nullptr);
 
-    ReviewModel &model() { return m_model; }
-    const ReviewModel &model() const { return m_model; }
+    PreviewCard &model() { return m_model; }
+    const PreviewCard &model() const { return m_model; }
     const QImage &baseImage() const { return m_base; }
-    void setMode(ReviewModel::Mode mode);
+    void setMode(PreviewCard::Mode mode);
 
     // Told the crop size in pixels after every crop drag step.
     std::function<void(QSizeF)> onCropChange;
@@ -47,7 +47,7 @@ private:
     void drawCropOverlay(QPainter &p, bool withHandles);
 
     QImage m_base;
-    ReviewModel m_model;
+    PreviewCard m_model;
     PixelatedPicture m_pixelated; // made where blur marks need it
 };
 

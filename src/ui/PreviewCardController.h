@@ -3,7 +3,7 @@
 #include "model/Annotation.h"
 #include "platform/Desktop.h"
 #include "ui/ImageExport.h"
-#include "ui/ReviewCanvas.h"
+#include "ui/PreviewCardCanvas.h"
 
 #include <QHash>
 #include <QObject>
@@ -29,15 +29,14 @@ inline size_t qHash(PreviewButton button, size_t seed = 0)
 
 // The card a scrolling capture opens in: crop (Adjust) or mark (Mark) the picture, then Edit,
 // Copy, Save, Pin or Close.
-class CapturePreviewController : public QObject
+class PreviewCardController : public QObject
 {
     Q_OBJECT
 public:
     // `visible` is the visible frame the card is centred in (the main screen's when empty).
-    CapturePreviewController(const QImage &image, const Platform &platform,
-                             QRectF visible = QRectF(), double devicePixelRatio = 0,
-                             QObject *parent = nullptr);
-    ~CapturePreviewController() override;
+    PreviewCardController(const QImage &image, const Platform &platform, QRectF visible = QRectF(),
+                          double devicePixelRatio = 0, QObject *parent = nullptr);
+    ~PreviewCardController() override;
 
     std::function<void()> onClose;
     std::function<void(const QImage &, const QList<AnnotationRef> &)> onEdit;
@@ -46,17 +45,15 @@ public:
     std::function<SaveSettings()> saveSettings;
 
     QWidget *window() const { return m_window; }
-    ReviewCanvas *canvas() const { return m_canvas; }
+    PreviewCardCanvas *canvas() const { return m_canvas; }
     QLabel *dimBadge() const { return m_dimBadge; }
     QWidget *toolsBar() const { return m_toolsBar; }
     QAbstractButton *button(PreviewButton which) const;
     QToolButton *toolButton(ToolKind kind) const { return m_toolButtons.value(kind); }
     const CardGeometry &geometry() const { return m_geometry; }
 
-    static const QList<ToolKind> &simpleTools();
-
     void showWindow();
-    void setMode(ReviewModel::Mode mode);
+    void setMode(PreviewCard::Mode mode);
     void pickTool(ToolKind kind);
     void setColor(const QColor &color);
     void editAction();
@@ -76,14 +73,14 @@ private:
     Platform m_platform;
     CardGeometry m_geometry;
     QPointer<QWidget> m_window;
-    ReviewCanvas *m_canvas = nullptr;
+    PreviewCardCanvas *m_canvas = nullptr;
     QLabel *m_dimBadge = nullptr;
     QWidget *m_toolsBar = nullptr;
     QHash<ToolKind, QToolButton *> m_toolButtons;
     QHash<PreviewButton, QAbstractButton *> m_buttons;
     QToolButton *m_colorWell = nullptr;
     bool m_closed = false;
-    friend class PreviewCard;
+    friend class PreviewCardWindow;
 };
 
 } // namespace vistrel

@@ -101,7 +101,7 @@ void EditorWindowController::buildToolbar()
 
     auto *group = new QActionGroup(this);
     group->setExclusive(true);
-    for (ToolKind tool : paletteTools()) {
+    for (ToolKind tool : allToolKinds()) {
         auto *a = new QAction(symbolIcon(symbolName(tool)), tooltip(tool), m_window);
         a->setCheckable(true);
         a->setToolTip(tooltip(tool));
@@ -122,7 +122,7 @@ void EditorWindowController::buildToolbar()
     }
 
     m_toolbar->addWidget(gap(6));
-    m_colorButton = new PaletteColorButton(Palette::defaultColor());
+    m_colorButton = new PaletteColorButton(Annotation::defaultColor());
     m_colorButton->setFixedSize(34, 30);
     QPointer<EditorWindowController> self(this);
     m_colorButton->onPick = [self](const QColor &c) {

@@ -1,4 +1,4 @@
-#include "model/ReviewModel.h"
+#include "model/PreviewCard.h"
 
 #include "model/MarkRules.h"
 
@@ -7,18 +7,18 @@
 
 namespace vistrel {
 
-ReviewModel::ReviewModel(QSize imageSize, double displayScale)
+PreviewCard::PreviewCard(QSize imageSize, double displayScale)
     : m_imageSize(imageSize), m_displayScale(displayScale),
       m_cropRect(0, 0, imageSize.width(), imageSize.height())
 {
 }
 
-QList<QPointF> ReviewModel::handlePoints(const QRectF &r)
+QList<QPointF> PreviewCard::handlePoints(const QRectF &r)
 {
     return handles::points(r);
 }
 
-ReviewModel::Handle ReviewModel::hitHandle(QPointF p) const
+PreviewCard::Handle PreviewCard::hitHandle(QPointF p) const
 {
     const double s = m_displayScale;
     const QRectF r(m_cropRect.x() * s, m_cropRect.y() * s, m_cropRect.width() * s,
@@ -26,7 +26,7 @@ ReviewModel::Handle ReviewModel::hitHandle(QPointF p) const
     return handles::hit(r, p, handleRadius);
 }
 
-void ReviewModel::adjustCrop(Handle handle, QPointF d)
+void PreviewCard::adjustCrop(Handle handle, QPointF d)
 {
     if (handle == Handle::None)
         return;
@@ -52,7 +52,7 @@ void ReviewModel::adjustCrop(Handle handle, QPointF d)
     m_cropRect = QRectF(x, y, w, h);
 }
 
-void ReviewModel::mouseDown(QPointF view)
+void PreviewCard::mouseDown(QPointF view)
 {
     m_typing.reset();
     const QPointF q = view / m_displayScale;
@@ -64,7 +64,7 @@ void ReviewModel::mouseDown(QPointF view)
     m_draft = MarkRules::startDraft(markerTool, q, strokeColor, lineWidth);
 }
 
-bool ReviewModel::mouseDragged(QPointF view)
+bool PreviewCard::mouseDragged(QPointF view)
 {
     const QPointF q = view / m_displayScale;
     if (mode == Mode::Adjust) {
@@ -79,7 +79,7 @@ bool ReviewModel::mouseDragged(QPointF view)
     return false;
 }
 
-void ReviewModel::mouseUp()
+void PreviewCard::mouseUp()
 {
     if (mode == Mode::Adjust) {
         m_activeHandle = Handle::None;
@@ -96,30 +96,24 @@ void ReviewModel::mouseUp()
     m_draft.reset();
 }
 
-void ReviewModel::typeText(const QString &text)
+void PreviewCard::typeText(const QString &text)
 {
     if (m_typing)
         m_typing->text += text;
 }
 
-void ReviewModel::backspace()
+void PreviewCard::backspace()
 {
     if (m_typing && !m_typing->text.isEmpty())
         m_typing->text.chop(1);
 }
 
-bool ReviewModel::hasBlur() const
-{
-    auto blurs = [](const AnnotationRef &a) { return a && MarkRules::of(a->kind).pixelated; };
-    return blurs(m_draft) || std::any_of(m_annotations.cbegin(), m_annotations.cend(), blurs);
-}
-
-QRect ReviewModel::cropInImage() const
+QRect PreviewCard::cropInImage() const
 {
     return m_cropRect.toRect();
 }
 
-QList<AnnotationRef> ReviewModel::marksInCrop() const
+QList<AnnotationRef> PreviewCard::marksInCrop() const
 {
     QList<AnnotationRef> out;
     for (const AnnotationRef &a : m_annotations) {
@@ -130,7 +124,7 @@ QList<AnnotationRef> ReviewModel::marksInCrop() const
     return out;
 }
 
-QString ReviewModel::sizeText(QSizeF size)
+QString PreviewCard::sizeText(QSizeF size)
 {
     return QStringLiteral("%1 × %2 px")
         .arg(std::llround(size.width()))

@@ -37,13 +37,13 @@ private:
     std::function<void()> m_onClick;
 };
 
-// The app's toasts: one on screen at a time, a new one replacing it at once. A toast still up
-// when the Hud goes goes with it.
-class Hud : public QObject, public Toasts
+// Shows the app's toasts: one on screen at a time, a new one replacing it at once. A toast
+// still up when its host goes is closed with it.
+class ToastHost : public QObject, public Toasts
 {
 public:
-    Hud() = default;
-    ~Hud() override;
+    ToastHost() = default;
+    ~ToastHost() override;
 
     // Fades in, stays `Toast::holdMs`, fades out.
     void show(const QString &text) override;

@@ -1,4 +1,4 @@
-#include "ui/Hud.h"
+#include "ui/ToastHost.h"
 #include "FakeDesktop.h"
 #include "TestSupport.h"
 #include "ui/Notifier.h"
@@ -8,7 +8,7 @@
 using namespace vistrel;
 using vistrel::test::drain;
 
-TEST(Hud, PlacementFollowsTheVisibleFrame)
+TEST(ToastHost, PlacementFollowsTheVisibleFrame)
 {
     // 200 × 18 text on a 1440 × 900 frame starting at y 25 (a top panel).
     const QRect r = Toast::placement(QSize(200, 18), QRect(0, 25, 1440, 900));
@@ -22,19 +22,19 @@ TEST(Hud, PlacementFollowsTheVisibleFrame)
     EXPECT_LE(wide.right(), 1440);
 }
 
-TEST(Hud, NewToastReplacesTheOldAndOnlyTheNewestTimerActs)
+TEST(ToastHost, NewToastReplacesTheOldAndOnlyTheNewestTimerActs)
 {
-    Hud hud;
-    hud.show("first");
-    QPointer<Toast> first = hud.current();
+    ToastHost host;
+    host.show("first");
+    QPointer<Toast> first = host.current();
     ASSERT_TRUE(first);
     EXPECT_TRUE(first->isVisible());
     EXPECT_TRUE(first->testAttribute(Qt::WA_ShowWithoutActivating));
     EXPECT_TRUE(first->windowFlags() & Qt::WindowDoesNotAcceptFocus);
     EXPECT_TRUE(first->windowFlags() & Qt::WindowTransparentForInput);
 
-    hud.show("second");
-    QPointer<Toast> second = hud.current();
+    host.show("second");
+    QPointer<Toast> second = host.current();
     EXPECT_NE(first, second);
     drain();
     // Gone at once, no fade, and its timers with it: they cannot close the second.
@@ -43,17 +43,17 @@ TEST(Hud, NewToastReplacesTheOldAndOnlyTheNewestTimerActs)
 
     // The second goes by itself.
     EXPECT_TRUE(QTest::qWaitFor([&] { return !second; }, 5000));
-    EXPECT_EQ(hud.current(), nullptr);
+    EXPECT_EQ(host.current(), nullptr);
 }
 
-TEST(Hud, AToastThatStaysGoesWithItsHud)
+TEST(ToastHost, AToastThatStaysGoesWithItsHost)
 {
     QPointer<Toast> shown;
     int clicks = 0;
     {
-        Hud hud;
-        hud.showUntilReplaced("working", [&] { ++clicks; });
-        shown = hud.current();
+        ToastHost host;
+        host.showUntilReplaced("working", [&] { ++clicks; });
+        shown = host.current();
         ASSERT_TRUE(shown);
         EXPECT_TRUE(shown->clickable());
     }

@@ -1,4 +1,4 @@
-#include "ui/ReviewCanvas.h"
+#include "ui/PreviewCardCanvas.h"
 
 #include "model/AnnotationRenderer.h"
 #include "model/MarkRules.h"
@@ -10,7 +10,7 @@
 
 namespace vistrel {
 
-ReviewCanvas::ReviewCanvas(const QImage &image, double displayScale, QWidget *parent)
+PreviewCardCanvas::PreviewCardCanvas(const QImage &image, double displayScale, QWidget *parent)
     : QWidget(parent), m_base(image.convertToFormat(QImage::Format_ARGB32_Premultiplied)),
       m_model(image.size(), displayScale), m_pixelated(m_base)
 {
@@ -19,14 +19,14 @@ ReviewCanvas::ReviewCanvas(const QImage &image, double displayScale, QWidget *pa
     setCursor(Qt::ArrowCursor);
 }
 
-void ReviewCanvas::setMode(ReviewModel::Mode mode)
+void PreviewCardCanvas::setMode(PreviewCard::Mode mode)
 {
     m_model.mode = mode;
-    setCursor(mode == ReviewModel::Mode::Mark ? Qt::CrossCursor : Qt::ArrowCursor);
+    setCursor(mode == PreviewCard::Mode::Mark ? Qt::CrossCursor : Qt::ArrowCursor);
     update();
 }
 
-void ReviewCanvas::drawMark(QPainter &p, const Annotation &mark)
+void PreviewCardCanvas::drawMark(QPainter &p, const Annotation &mark)
 {
     if (!MarkRules::of(mark.kind).pixelated) {
         AnnotationRenderer::draw(p, mark);
@@ -41,7 +41,7 @@ void ReviewCanvas::drawMark(QPainter &p, const Annotation &mark)
     AnnotationRenderer::draw(p, mark, &part.image, QPointF(part.at));
 }
 
-void ReviewCanvas::paintEvent(QPaintEvent *)
+void PreviewCardCanvas::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
@@ -56,10 +56,10 @@ void ReviewCanvas::paintEvent(QPaintEvent *)
     p.resetTransform();
     // Marks are drawn against the crop, so it stays in sight while marking; its handles only
     // while it can be adjusted.
-    drawCropOverlay(p, m_model.mode == ReviewModel::Mode::Adjust);
+    drawCropOverlay(p, m_model.mode == PreviewCard::Mode::Adjust);
 }
 
-void ReviewCanvas::drawCropOverlay(QPainter &p, bool withHandles)
+void PreviewCardCanvas::drawCropOverlay(QPainter &p, bool withHandles)
 {
     const double s = m_model.displayScale();
     const QRectF c = m_model.cropRect();
@@ -78,13 +78,13 @@ void ReviewCanvas::drawCropOverlay(QPainter &p, bool withHandles)
     if (withHandles) {
         p.setPen(Qt::NoPen);
         p.setBrush(accent);
-        for (const QPointF &h : ReviewModel::handlePoints(r))
+        for (const QPointF &h : PreviewCard::handlePoints(r))
             p.drawEllipse(h, 4, 4);
     }
     p.resetTransform();
 }
 
-void ReviewCanvas::mousePressEvent(QMouseEvent *e)
+void PreviewCardCanvas::mousePressEvent(QMouseEvent *e)
 {
     if (e->button() != Qt::LeftButton)
         return;
@@ -92,7 +92,7 @@ void ReviewCanvas::mousePressEvent(QMouseEvent *e)
     update();
 }
 
-void ReviewCanvas::mouseMoveEvent(QMouseEvent *e)
+void PreviewCardCanvas::mouseMoveEvent(QMouseEvent *e)
 {
     if (!(e->buttons() & Qt::LeftButton))
         return;
@@ -101,7 +101,7 @@ void ReviewCanvas::mouseMoveEvent(QMouseEvent *e)
     update();
 }
 
-void ReviewCanvas::mouseReleaseEvent(QMouseEvent *e)
+void PreviewCardCanvas::mouseReleaseEvent(QMouseEvent *e)
 {
     if (e->button() != Qt::LeftButton)
         return;
@@ -109,7 +109,7 @@ void ReviewCanvas::mouseReleaseEvent(QMouseEvent *e)
     update();
 }
 
-void ReviewCanvas::keyPressEvent(QKeyEvent *e)
+void PreviewCardCanvas::keyPressEvent(QKeyEvent *e)
 {
     if (m_model.typing()) {
         const QString text = e->text();
@@ -130,7 +130,7 @@ void ReviewCanvas::keyPressEvent(QKeyEvent *e)
     QWidget::keyPressEvent(e);
 }
 
-std::optional<QImage> ReviewCanvas::renderComposite(const QRect &area)
+std::optional<QImage> PreviewCardCanvas::renderComposite(const QRect &area)
 {
     QImage out(area.size(), QImage::Format_ARGB32_Premultiplied);
     if (out.isNull())

@@ -1,4 +1,4 @@
-#include "ui/Hud.h"
+#include "ui/ToastHost.h"
 
 #include <QBitmap>
 #include <QFontMetrics>
@@ -92,12 +92,12 @@ void Toast::mousePressEvent(QMouseEvent *event)
     onClick();
 }
 
-Hud::~Hud()
+ToastHost::~ToastHost()
 {
     delete m_current.data();
 }
 
-Toast *Hud::replaceCurrent(Toast *toast)
+Toast *ToastHost::replaceCurrent(Toast *toast)
 {
     if (m_current) {
         m_current->hide(); // replaced at once, no fade
@@ -107,12 +107,12 @@ Toast *Hud::replaceCurrent(Toast *toast)
     return toast;
 }
 
-void Hud::showUntilReplaced(const QString &text, std::function<void()> onClick)
+void ToastHost::showUntilReplaced(const QString &text, std::function<void()> onClick)
 {
     replaceCurrent(new Toast(text, std::move(onClick)))->show();
 }
 
-void Hud::show(const QString &text)
+void ToastHost::show(const QString &text)
 {
     Toast *toast = replaceCurrent(new Toast(text));
     // A Wayland compositor takes no window opacity from apps: there the toast just comes and goes.
@@ -129,13 +129,13 @@ void Hud::show(const QString &text)
     }
 
     QPointer<Toast> guard(toast);
-    QPointer<Hud> hud(this);
-    QTimer::singleShot(Toast::holdMs, toast, [hud, guard, fades] {
-        if (!hud || !guard || hud->m_current != guard)
+    QPointer<ToastHost> host(this);
+    QTimer::singleShot(Toast::holdMs, toast, [host, guard, fades] {
+        if (!host || !guard || host->m_current != guard)
             return;
-        auto end = [hud, guard] {
-            if (hud && hud->m_current == guard)
-                hud->m_current = nullptr;
+        auto end = [host, guard] {
+            if (host && host->m_current == guard)
+                host->m_current = nullptr;
             guard->close();
         };
         if (!fades)

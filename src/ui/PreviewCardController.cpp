@@ -1,4 +1,4 @@
-#include "ui/CapturePreviewController.h"
+#include "ui/PreviewCardController.h"
 #include "ui/UiFont.h"
 
 #include "engines/ClipboardTools.h"
@@ -29,15 +29,15 @@
 namespace vistrel {
 
 // The card's window: tells its controller when it closes and closes on Escape.
-class PreviewCard : public QWidget
+class PreviewCardWindow : public QWidget
 {
 public:
-    explicit PreviewCard(CapturePreviewController *owner)
+    explicit PreviewCardWindow(PreviewCardController *owner)
         : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
           m_owner(owner)
     {
         setWindowTitle(
-            QCoreApplication::translate("vistrel::CapturePreviewController", "Vistrel Preview"));
+            QCoreApplication::translate("vistrel::PreviewCardController", "Vistrel Preview"));
         setAttribute(Qt::WA_DeleteOnClose, false);
     }
 
@@ -68,7 +68,7 @@ protected:
     }
 
 private:
-    QPointer<CapturePreviewController> m_owner;
+    QPointer<PreviewCardController> m_owner;
     QPoint m_grab;
 };
 
@@ -79,23 +79,16 @@ struct ActionButton
     PreviewButton id;
     const char *title;
     const char *symbol;
-    void (CapturePreviewController::*action)();
+    void (PreviewCardController::*action)();
     QKeySequence key;
     int width;
 };
 
 } // namespace
 
-const QList<ToolKind> &CapturePreviewController::simpleTools()
-{
-    static const QList<ToolKind> tools = {ToolKind::Arrow, ToolKind::Pen, ToolKind::Highlight,
-                                          ToolKind::Blur, ToolKind::Text};
-    return tools;
-}
-
-CapturePreviewController::CapturePreviewController(const QImage &image, const Platform &platform,
-                                                   QRectF visible, double devicePixelRatio,
-                                                   QObject *parent)
+PreviewCardController::PreviewCardController(const QImage &image, const Platform &platform,
+                                             QRectF visible, double devicePixelRatio,
+                                             QObject *parent)
     : QObject(parent), m_platform(platform)
 {
     QScreen *screen = QGuiApplication::primaryScreen();
@@ -106,23 +99,23 @@ CapturePreviewController::CapturePreviewController(const QImage &image, const Pl
     const int scrollBar = QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     m_geometry = CardGeometry::forImage(image.size(), visible.size(), devicePixelRatio, scrollBar);
 
-    auto *card = new PreviewCard(this);
+    auto *card = new PreviewCardWindow(this);
     m_window = card;
     const QSize size = m_geometry.content.toSize();
     card->setFixedSize(size);
-    m_canvas = new ReviewCanvas(image, m_geometry.displayScale);
+    m_canvas = new PreviewCardCanvas(image, m_geometry.displayScale);
     buildUI();
     card->move(qRound(visible.center().x() - size.width() / 2.0),
                qRound(visible.center().y() - size.height() / 2.0));
 }
 
-CapturePreviewController::~CapturePreviewController()
+PreviewCardController::~PreviewCardController()
 {
     m_closed = true; // no onClose from a window that goes with its owner
     delete m_window.data();
 }
 
-void CapturePreviewController::buildUI()
+void PreviewCardController::buildUI()
 {
     QWidget *card = m_window;
     // Rounded corners that hold without a compositor.
@@ -161,19 +154,19 @@ void CapturePreviewController::buildUI()
         m_buttons.insert(modeButtons[i].first, b);
     }
     connect(modes, &QButtonGroup::idClicked, this, [this](int id) {
-        setMode(id == 1 ? ReviewModel::Mode::Mark : ReviewModel::Mode::Adjust);
+        setMode(id == 1 ? PreviewCard::Mode::Mark : PreviewCard::Mode::Adjust);
     });
     topRow->addStretch();
-    m_dimBadge = new QLabel(ReviewModel::sizeText(m_canvas->baseImage().size()), card);
+    m_dimBadge = new QLabel(PreviewCard::sizeText(m_canvas->baseImage().size()), card);
     m_dimBadge->setFont(uiFont(12, QFont::DemiBold));
     m_dimBadge->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_dimBadge->setFixedSize(180, 18);
     topRow->addWidget(m_dimBadge);
     column->addLayout(topRow);
-    QPointer<CapturePreviewController> self(this);
+    QPointer<PreviewCardController> self(this);
     m_canvas->onCropChange = [self](QSizeF size) {
         if (self)
-            self->m_dimBadge->setText(ReviewModel::sizeText(size));
+            self->m_dimBadge->setText(PreviewCard::sizeText(size));
     };
 
     // Middle: the canvas, centred; in a scroll area when it is taller than the card allows.
@@ -207,8 +200,7 @@ void CapturePreviewController::buildUI()
     auto *row = new QHBoxLayout(m_toolsBar);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
-    for (int i = 0; i < simpleTools().size(); ++i) {
-        const ToolKind kind = simpleTools()[i];
+    for (ToolKind kind : previewCardToolKinds()) {
         auto *b = new QToolButton(m_toolsBar);
         b->setIcon(themeIcon(symbolName(kind)));
         b->setToolTip(tooltip(kind));
@@ -226,7 +218,7 @@ void CapturePreviewController::buildUI()
     connect(m_colorWell, &QToolButton::clicked, this, [this] {
         auto *dialog = new QColorDialog(m_canvas->model().strokeColor, m_window);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
-        connect(dialog, &QColorDialog::colorSelected, this, &CapturePreviewController::setColor);
+        connect(dialog, &QColorDialog::colorSelected, this, &PreviewCardController::setColor);
         dialog->open();
     });
     row->addWidget(m_colorWell);
@@ -237,15 +229,15 @@ void CapturePreviewController::buildUI()
 
     const ActionButton actions[] = {
         {PreviewButton::Edit, QT_TR_NOOP("Edit"), "document-edit",
-         &CapturePreviewController::editAction, QKeySequence(Qt::CTRL | Qt::Key_E), 66},
-        {PreviewButton::Copy, QT_TR_NOOP("Copy"), "edit-copy",
-         &CapturePreviewController::copyAction, QKeySequence(Qt::CTRL | Qt::Key_C), 58},
+         &PreviewCardController::editAction, QKeySequence(Qt::CTRL | Qt::Key_E), 66},
+        {PreviewButton::Copy, QT_TR_NOOP("Copy"), "edit-copy", &PreviewCardController::copyAction,
+         QKeySequence(Qt::CTRL | Qt::Key_C), 58},
         {PreviewButton::Save, QT_TR_NOOP("Save"), "document-save",
-         &CapturePreviewController::saveAction, QKeySequence(Qt::CTRL | Qt::Key_S), 58},
-        {PreviewButton::Pin, QT_TR_NOOP("Pin"), "window-pin", &CapturePreviewController::pinAction,
+         &PreviewCardController::saveAction, QKeySequence(Qt::CTRL | Qt::Key_S), 58},
+        {PreviewButton::Pin, QT_TR_NOOP("Pin"), "window-pin", &PreviewCardController::pinAction,
          QKeySequence(), 58},
         {PreviewButton::Close, QT_TR_NOOP("Close"), "window-close",
-         &CapturePreviewController::closeAction, QKeySequence(), 58},
+         &PreviewCardController::closeAction, QKeySequence(), 58},
     };
     // The widths fit the English titles. Longer translations widen their buttons by the
     // difference where the row has room beside the tools; otherwise the buttons show their
@@ -290,35 +282,35 @@ void CapturePreviewController::buildUI()
     column->activate();
 }
 
-QAbstractButton *CapturePreviewController::button(PreviewButton which) const
+QAbstractButton *PreviewCardController::button(PreviewButton which) const
 {
     return m_buttons.value(which);
 }
 
-void CapturePreviewController::showWindow()
+void PreviewCardController::showWindow()
 {
     m_window->show();
     m_window->raise();
     m_window->activateWindow();
 }
 
-void CapturePreviewController::setMode(ReviewModel::Mode mode)
+void PreviewCardController::setMode(PreviewCard::Mode mode)
 {
     m_canvas->setMode(mode);
-    m_toolsBar->setVisible(mode == ReviewModel::Mode::Mark);
-    if (auto *b = m_buttons.value(mode == ReviewModel::Mode::Mark ? PreviewButton::Mark
+    m_toolsBar->setVisible(mode == PreviewCard::Mode::Mark);
+    if (auto *b = m_buttons.value(mode == PreviewCard::Mode::Mark ? PreviewButton::Mark
                                                                   : PreviewButton::Adjust))
         b->setChecked(true);
 }
 
-void CapturePreviewController::pickTool(ToolKind kind)
+void PreviewCardController::pickTool(ToolKind kind)
 {
     m_canvas->model().markerTool = kind;
     for (auto it = m_toolButtons.cbegin(); it != m_toolButtons.cend(); ++it)
         it.value()->setChecked(it.key() == kind);
 }
 
-void CapturePreviewController::setColor(const QColor &color)
+void PreviewCardController::setColor(const QColor &color)
 {
     if (!color.isValid())
         return;
@@ -329,7 +321,7 @@ void CapturePreviewController::setColor(const QColor &color)
     m_colorWell->setIconSize(swatch.size());
 }
 
-std::optional<QImage> CapturePreviewController::croppedComposite()
+std::optional<QImage> PreviewCardController::croppedComposite()
 {
     const QImage &base = m_canvas->baseImage();
     QRect crop = m_canvas->model().cropInImage();
@@ -346,7 +338,7 @@ std::optional<QImage> CapturePreviewController::croppedComposite()
     return cut;
 }
 
-void CapturePreviewController::editAction()
+void PreviewCardController::editAction()
 {
     if (onEdit) {
         const QImage &base = m_canvas->baseImage();
@@ -358,7 +350,7 @@ void CapturePreviewController::editAction()
     closeAction();
 }
 
-void CapturePreviewController::copyAction()
+void PreviewCardController::copyAction()
 {
     const auto image = croppedComposite();
     if (!image)
@@ -368,13 +360,13 @@ void CapturePreviewController::copyAction()
     closeAction();
 }
 
-void CapturePreviewController::saveAction()
+void PreviewCardController::saveAction()
 {
     const auto image = croppedComposite();
     if (!image || !m_platform.saveChooser)
         return;
     const SaveSettings settings = saveSettings ? saveSettings() : SaveSettings();
-    QPointer<CapturePreviewController> self(this);
+    QPointer<PreviewCardController> self(this);
     // The chooser's dialog is a window of its own, which a card kept on top would cover.
     if (!settings.withoutAsking)
         setKeptOnTop(false);
@@ -388,7 +380,7 @@ void CapturePreviewController::saveAction()
     });
 }
 
-void CapturePreviewController::setKeptOnTop(bool on)
+void PreviewCardController::setKeptOnTop(bool on)
 {
     if (!m_window || m_window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on)
         return;
@@ -399,7 +391,7 @@ void CapturePreviewController::setKeptOnTop(bool on)
         m_window->show();
 }
 
-void CapturePreviewController::pinAction()
+void PreviewCardController::pinAction()
 {
     const auto image = croppedComposite();
     if (!image)
@@ -408,13 +400,13 @@ void CapturePreviewController::pinAction()
     closeAction();
 }
 
-void CapturePreviewController::closeAction()
+void PreviewCardController::closeAction()
 {
     if (m_window)
         m_window->close();
 }
 
-void CapturePreviewController::windowClosing()
+void PreviewCardController::windowClosing()
 {
     if (m_closed)
         return;

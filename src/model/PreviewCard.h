@@ -13,16 +13,16 @@
 
 namespace vistrel {
 
-// What the preview card's canvas knows and decides, without any widget: the crop, its handles
+// What the preview card knows and decides, without any widget: the crop, its handles
 // and the marks. Image coordinates are pixels with the origin at the image's top-left; view
 // coordinates are the same scaled by `displayScale`.
-class ReviewModel
+class PreviewCard
 {
 public:
     enum class Mode { Adjust, Mark };
     using Handle = handles::Handle;
 
-    ReviewModel(QSize imageSize, double displayScale);
+    PreviewCard(QSize imageSize, double displayScale);
 
     Mode mode = Mode::Adjust;
     ToolKind markerTool = ToolKind::Arrow;
@@ -36,8 +36,6 @@ public:
     const QList<AnnotationRef> &annotations() const { return m_annotations; }
     const AnnotationRef &draft() const { return m_draft; }
     Handle activeHandle() const { return m_activeHandle; }
-    // Whether a mark, the one being drawn too, blurs: only then is a pixelated copy needed.
-    bool hasBlur() const;
 
     // Mouse input at a point in view coordinates. `mouseDragged` says whether the crop was
     // dragged (the size read-out is told after every such step, changed or not).
