@@ -21,6 +21,46 @@ QRect inner(const QRectF &r)
     return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
 }
 
+// Where a cover's side cuts through a glyph (a value cut from its label, a word's box that
+// recognition drew a little short), a sliver of the glyph stays bare: the side moves out to the
+// first column without ink, by at most about a glyph's width. Ink is what differs clearly from
+// the background, the commonest grey along the cover's top and bottom rows.
+QRect paddedToInk(const QRect &cover, const QImage &grey)
+{
+    const QRect c = cover.intersected(grey.rect());
+    if (c.width() < 2 || c.height() < 2)
+        return cover;
+    int counts[256] = {};
+    for (int x = c.left(); x <= c.right(); ++x) {
+        ++counts[grey.constScanLine(c.top())[x]];
+        ++counts[grey.constScanLine(c.bottom())[x]];
+    }
+    const int background = int(std::max_element(std::begin(counts), std::end(counts)) - counts);
+    auto ink = [&](int x) {
+        if (x < 0 || x >= grey.width())
+            return false;
+        for (int y = c.top(); y <= c.bottom(); ++y)
+            if (std::abs(grey.constScanLine(y)[x] - background) > 40)
+                return true;
+        return false;
+    };
+    const int reach = std::max(2, c.height() * 2 / 3);
+    QRect out = cover;
+    if (ink(c.left()) && ink(c.left() - 1)) {
+        int x = c.left();
+        while (x > std::max(0, c.left() - reach) && ink(x - 1))
+            --x;
+        out.setLeft(x);
+    }
+    if (ink(c.right()) && ink(c.right() + 1)) {
+        int x = c.right();
+        while (x < std::min(grey.width() - 1, c.right() + reach) && ink(x + 1))
+            ++x;
+        out.setRight(x);
+    }
+    return out;
+}
+
 } // namespace
 
 QList<PlacedFinding> Redaction::place(const QList<SecretFinding> &findings, QSize pictureSize,
@@ -55,10 +95,24 @@ QList<PlacedFinding> Redaction::place(const QList<SecretFinding> &findings, QSiz
 QList<PlacedFinding> Redaction::place(const QList<SecretFinding> &findings, const QImage &picture,
                                       const QRectF &frame)
 {
-    QList<PlacedFinding> out = place(findings, picture.size(), frame);
+    QList<SecretFinding> padded = findings;
+    if (!picture.isNull()) {
+        const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+        for (SecretFinding &f : padded)
+            for (qsizetype i = 0; i < f.boxes.size(); ++i) {
+                const int m = marginFor(f.boxes[i]);
+                const QRect cover = i < f.covers.size() ? f.covers[i].united(f.boxes[i])
+                                                        : f.boxes[i].adjusted(-m, -m, m, m);
+                if (i < f.covers.size())
+                    f.covers[i] = paddedToInk(cover, grey);
+                else
+                    f.covers.append(paddedToInk(cover, grey));
+            }
+    }
+    QList<PlacedFinding> out = place(padded, picture.size(), frame);
     for (qsizetype i = 0; i < out.size(); ++i)
         out[i].fill = Annotation::redactionColorOver(
-            picture, findings[i].covers.isEmpty() ? findings[i].boxes : findings[i].covers);
+            picture, padded[i].covers.isEmpty() ? padded[i].boxes : padded[i].covers);
     return out;
 }
 

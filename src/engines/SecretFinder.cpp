@@ -129,7 +129,8 @@ bool glued(const QString &left, const QString &right)
         return true;
     // An address cut before a dot of its local part ("EMAIL=tomas" ".novak@example.com").
     static const RX localStart(QStringLiteral("^[._-][A-Za-z0-9._%+-]*@"));
-    static const RX local(QStringLiteral("(?:^|[=:\"'])[A-Za-z0-9._%+-]+$"));
+    // (Recognition reads a straight quote as a curly one now and then.)
+    static const RX local(QStringLiteral("(?:^|[=:\"'\u201C\u2018(])[A-Za-z0-9._%+-]+$"));
     if (localStart.match(right).hasMatch() && local.match(left).hasMatch() && !left.contains('@'))
         return true;
     // A link's user and password cut after the colon ("postgres://app:" "s3cret@db").
@@ -137,7 +138,7 @@ bool glued(const QString &left, const QString &right)
     if (right.contains('@') && userEnd.match(left).hasMatch())
         return true;
     // Also after a label ("EMAIL=jane." "doe@example.com").
-    static const RX localEnd(QStringLiteral("(?:^|[=:\"'])[A-Za-z0-9._%+-]*[._-]$"));
+    static const RX localEnd(QStringLiteral("(?:^|[=:\"'\u201C\u2018(])[A-Za-z0-9._%+-]*[._-]$"));
     if ((right.contains('@') || misreadAddress().match(right).hasMatch()) &&
         localEnd.match(left).hasMatch() && !left.contains('@'))
         return true;
@@ -358,19 +359,27 @@ QRect partOf(const LayoutWord &word, int from, int to, bool fixed, double advanc
         return word.box;
     const double x0 = word.box.left(), width = word.box.width();
     double left = x0, right = x0 + width;
+    int lo = word.box.left(), hi = word.box.right();
     if (fixed) {
         const double per = width / n;
+        // A box shorter than its characters lost some at one end, which is unknown: the part
+        // lies where its characters lie either way, also outside the box.
+        const bool shortBox = width < (n - 0.5) * advance;
+        if (shortBox) {
+            lo = int(std::floor(x0 + width - n * advance));
+            hi = int(std::ceil(x0 + n * advance)) - 1;
+        }
         if (from > 0) {
             const double a = x0 + from * per, b = x0 + from * advance;
-            if (std::abs(a - b) > 0.5 * advance)
+            if (std::abs(a - b) > 0.5 * advance && !shortBox)
                 return word.box;
-            left = std::min(a, b) - 0.3 * advance;
+            left = std::min({a, b, x0 + width - (n - from) * advance}) - 0.3 * advance;
         }
         if (to < n) {
             const double a = x0 + to * per, b = x0 + width - (n - to) * advance;
-            if (std::abs(a - b) > 0.5 * advance)
+            if (std::abs(a - b) > 0.5 * advance && !shortBox)
                 return word.box;
-            right = std::max(a, b) + 0.3 * advance;
+            right = std::max({a, b, x0 + to * advance}) + 0.3 * advance;
         }
     } else {
         // A box far wider or narrower than the line's type is off at one end.
@@ -379,14 +388,16 @@ QRect partOf(const LayoutWord &word, int from, int to, bool fixed, double advanc
         std::vector<double> at(size_t(n) + 1, 0.0);
         for (int i = 0; i < n; ++i)
             at[size_t(i) + 1] = at[size_t(i)] + relativeWidth(t[i]);
-        const double scale = width / at[size_t(n)], spare = 1.3 * width / n;
+        // The guess strays further the more characters it measures, from the nearer end.
+        const double scale = width / at[size_t(n)], per = width / n;
+        auto spare = [&](int at) { return (1.3 + 0.04 * std::min(at, n - at)) * per; };
         if (from > 0)
-            left = x0 + at[size_t(from)] * scale - spare;
+            left = x0 + at[size_t(from)] * scale - spare(from);
         if (to < n)
-            right = x0 + at[size_t(to)] * scale + spare;
+            right = x0 + at[size_t(to)] * scale + spare(to);
     }
-    return QRect(QPoint(std::max(int(std::floor(left)), word.box.left()), word.box.top()),
-                 QPoint(std::min(int(std::ceil(right)) - 1, word.box.right()), word.box.bottom()));
+    return QRect(QPoint(std::max(int(std::floor(left)), lo), word.box.top()),
+                 QPoint(std::min(int(std::ceil(right)) - 1, hi), word.box.bottom()));
 }
 
 // What a mark covers of a finding's box on line `l`: a margin around it (a glyph's soft edge,
@@ -440,6 +451,10 @@ QRect coverFor(const QRect &box, const QList<LayoutLine> &lines, qsizetype l, bo
 // small proportional type; pieces of one token stand closer. A lost separator leaves a gap of one
 // character of fixed-width type.
 constexpr double tightGap = 0.36;
+// In fixed-width type a space between two letters or digits is a whole character of blank and
+// more; recognition's pieces of one token stand closer. (Signs such as a dash are narrow glyphs
+// with room beside them in their cell.)
+constexpr double fixedPieceGap = 0.9;
 constexpr double loosePieceGap = 1.25;
 constexpr double passwordPieceGap = 0.8;
 constexpr double linkPieceGap = 2.5;
@@ -481,10 +496,13 @@ struct Patterns
                        "outlook\\. ?office(?:365)?\\. ?com ?/ ?webhook ?/ ?(\\S{8,})"),
         RX::CaseInsensitiveOption};
     RX publicHash{
-        QStringLiteral("(?<![A-Za-z0-9])sha ?(?:1|256|384|5[1l]2)-[A-Za-z0-9+/]{16,}=*|"
-                       "(?<![A-Za-z0-9])(?:SHA(?:1|256|384|512)|MD5): ?[A-Za-z0-9+/:]{16,}=*|"
+        // Recognition misreads a 5 as S, a 1 as l or I, a colon as a semicolon, and a sign of
+        // the hash now and then.
+        QStringLiteral("(?<![A-Za-z0-9])sha ?(?:1|2[5S]6|384|5[1lI]2)-[A-Za-z0-9+/][^\\s\"'<>]{7,}|"
+                       "(?<![A-Za-z])(?:SHA ?(?:1|2[5S]6|384|5[1lI]2)|MD5)[:;] ?"
+                       "[A-Za-z0-9+/:][^\\s\"'<>]{15,}|"
                        "\\S*/(?:commit|commits|tree|blob|compare)/[0-9a-f]{7,}\\S*")};
-    RX base64Piece{QStringLiteral("^[A-Za-z0-9+/=]{2,}[\"',]*$")};
+    RX base64Piece{QStringLiteral("^[A-Za-z0-9+/=]+[\"',]*$")};
     RX email{QStringLiteral("[A-Za-z0-9._%+-]+@[A-Za-z0-9-]+(?:\\.[A-Za-z0-9-]+)*\\.[A-Za-z]{2,}")};
     RX digitRun{QStringLiteral("(?<![\\w.,/:-])\\d+(?:[ -]\\d+)+(?![\\w.,/:-]*\\d)|"
                                "(?<![\\w.,/:-])\\d{12,19}(?![\\w.,/:-]*\\d)")};
@@ -513,7 +531,7 @@ const Patterns &patterns()
 
 // One line's words as strings to match. `spaced` keeps every gap; `addresses` drops those
 // inside an address; `joined` drops those too and those no space could fill (recognition cuts
-// long tokens of fixed-width text into pieces).
+// long tokens into pieces, in fixed-width type with gaps of up to most of a character).
 struct LineText
 {
     const QList<LayoutWord> &words;
@@ -522,7 +540,7 @@ struct LineText
     QList<int> reached;
     Span spaced, joined, addresses;
 
-    explicit LineText(const QList<LayoutWord> &lineWords)
+    LineText(const QList<LayoutWord> &lineWords, bool fixed)
         : words(lineWords), advance(characterWidth(lineWords)), reached(lineWords.size(), 0)
     {
         for (qsizetype w = 0; w < words.size(); ++w)
@@ -534,7 +552,11 @@ struct LineText
                 const bool address = glued(words[w - 1].text, words[w].text);
                 if (!address)
                     addresses.append(QStringLiteral(" "), -1);
-                if (gap(w) > tightGap * advance && !address)
+                const bool letters = !words[w - 1].text.isEmpty() && !words[w].text.isEmpty() &&
+                                     words[w - 1].text.back().isLetterOrNumber() &&
+                                     words[w].text.front().isLetterOrNumber();
+                const double piece = fixed && letters ? fixedPieceGap : tightGap;
+                if (gap(w) > piece * advance && !address)
                     joined.append(QStringLiteral(" "), -1);
             }
             spaced.append(words[w].text, int(w));
@@ -582,6 +604,7 @@ private:
 
     const QList<LayoutLine> &m_lines;
     const SecretRules &m_rules;
+    const QList<LineType> m_types;
     QList<RX> m_own;
     QHash<int, int> m_rightEdge; // by panel
     QList<SecretFinding> m_found;
@@ -592,14 +615,15 @@ private:
     // strings nor pieces of a key.
     QList<QList<bool>> m_open;
     QSet<int> m_links; // findings that are links (webhooks), whose pieces stand further apart
+    QHash<int, QSet<qsizetype>> m_wrapped; // by finding, the lines it goes on from
     // For each finding's box, its line and whether it was cut from its first and last word.
     QList<QList<qsizetype>> m_boxLine;
     QList<QList<std::pair<bool, bool>>> m_boxCut;
 };
 
 Search::Search(const QList<LayoutLine> &lines, const SecretRules &rules)
-    : m_lines(lines), m_rules(rules), m_owner(lines.size()), m_held(lines.size()),
-      m_open(lines.size())
+    : m_lines(lines), m_rules(rules), m_types(lineTypes(lines)), m_owner(lines.size()),
+      m_held(lines.size()), m_open(lines.size())
 {
     for (qsizetype l = 0; l < lines.size(); ++l) {
         m_owner[l] = QList<int>(lines[l].words.size(), -1);
@@ -1041,7 +1065,7 @@ void Search::findRandomStrings(qsizetype l, const LineText &t)
 void Search::findInLine(qsizetype l)
 {
     const Patterns &p = patterns();
-    const LineText t(m_lines[l].words);
+    const LineText t(m_lines[l].words, m_types[l].fixed);
     markPublicHashes(l, t);
     findTokens(l, t);
     findPasswords(l, t);
@@ -1118,6 +1142,7 @@ void Search::followWraps()
                   gap > (link ? linkPieceGap : loosePieceGap) * nextAdvance)))
                 break;
             take(l + 1, int(w), index);
+            m_wrapped[index].insert(l);
         }
     }
 }
@@ -1125,7 +1150,7 @@ void Search::followWraps()
 // Each finding's words, as one box per line and the text read.
 void Search::gatherBoxes()
 {
-    const QList<LineType> types = lineTypes(m_lines);
+    const QList<LineType> &types = m_types;
     m_boxLine = QList<QList<qsizetype>>(m_found.size());
     m_boxCut = QList<QList<std::pair<bool, bool>>>(m_found.size());
     for (qsizetype i = 0; i < m_found.size(); ++i) {
@@ -1162,6 +1187,10 @@ void Search::gatherBoxes()
                 }
             if (box.isNull())
                 continue;
+            // Where the terminal wrapped it, it fills its line to the edge of the column (a
+            // sign recognition left out there, such as a dash, is covered too).
+            if (m_wrapped.value(int(i)).contains(l))
+                box.setRight(std::max(box.right(), m_rightEdge.value(m_lines[l].panel)));
             text << lineText.join(' ');
             // Pieces of one row that recognition gave as two lines are one box: the gap
             // between them is part of the secret.
