@@ -471,7 +471,8 @@ struct Patterns
         "github(?:_ ?| )?pat(?:_ ?| )?[A-Za-z0-9_]{8,}|"
         "glpat-[A-Za-z0-9_-]{8,}|"
         "sk-(?:proj-|ant-)?[A-Za-z0-9_-]{20,}|"
-        "(?:sk|rk|pk)(?:_ ?| )?(?:live|test)(?:_ ?| )?(?=[a-z]*[A-Z0-9])[A-Za-z0-9]{4,}|"
+        // (A small l read as a capital one, and a lost underscore read as a space.)
+        "(?:sk|rk|pk)(?:_ ?| )?(?:[lL]ive|[tT]est)(?:_ ?| )?(?=[a-z]*[A-Z0-9])[A-Za-z0-9]{4,}|"
         "(?:AKIA|ASIA)[0-9A-Z]{16}|xox[abposr]-[A-Za-z0-9-]{10,}|xox[abposr][- ]{1,2}[0-9]{8,}|"
         "AIza[0-9A-Za-z_-]{2,}|"
         "eyJ[A-Za-z0-9_-]{8,}\\.eyJ[A-Za-z0-9_-]{8,}\\.[A-Za-z0-9_-]{8,}|"
@@ -874,15 +875,17 @@ void Search::findPasswords(qsizetype l, const LineText &t)
     };
     each(l, p.label, t.joined, SecretKind::Password, 1, value);
     each(l, p.query, t.joined, SecretKind::Password, 1);
-    // A link's user and password, also where recognition misread the @ or cut there.
+    // A link's user and password, also where recognition misread the @ or cut there, or cut
+    // the link into pieces closer than a space.
     if (m_rules.on(SecretKind::Password))
-        for (auto it = p.authority.globalMatch(t.addresses.text); it.hasNext();) {
-            const QRegularExpressionMatch m = it.next();
-            const qsizetype length = credentialsLength(m.captured(1));
-            if (length > 0)
-                claim(SecretKind::Password, l,
-                      t.addresses.parts(m.capturedStart(1), m.capturedStart(1) + length));
-        }
+        for (const Span *span : {&t.addresses, &t.joined})
+            for (auto it = p.authority.globalMatch(span->text); it.hasNext();) {
+                const QRegularExpressionMatch m = it.next();
+                const qsizetype length = credentialsLength(m.captured(1));
+                if (length > 0)
+                    claim(SecretKind::Password, l,
+                          span->parts(m.capturedStart(1), m.capturedStart(1) + length));
+            }
 }
 
 // A key runs on into the next word when recognition lost a separator in it ("_", "-") and cut
