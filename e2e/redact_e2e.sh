@@ -189,7 +189,9 @@ check "reopened, the editor says the pixels under the redactions are gone" \
   wait_for 5 window_mapped "^The pixels under the redactions are gone$"
 # Reopened, the rectangle is a mark again: dragged by its top edge, it moves.
 check "the reopened editor is up" wait_for 5 sh -c "xdotool search --onlyvisible --name '^Vistrel — Editor$' >/dev/null"
-sleep 1.6
+# The toast goes first: it may lie over the rectangle.
+wait_for 8 sh -c "! xdotool search --onlyvisible --name '^The pixels under the redactions are gone$' >/dev/null 2>&1"
+sleep 0.5
 win=$(xdotool search --onlyvisible --name "^Vistrel — Editor$" | head -1)
 xdotool windowactivate --sync "$win" 2>/dev/null
 # Where the editor shows it this time, on screen, under the toolbar (whose colour button is red).

@@ -23,7 +23,7 @@ QRect inner(const QRectF &r)
 
 // Where a cover's side cuts through a glyph (a value cut from its label, a word's box that
 // recognition drew a little short), a sliver of the glyph stays bare: the side moves out to the
-// first column without ink, by at most about a glyph's width. Ink is what differs clearly from
+// end of the glyph's ink, by at most half a glyph's height. Ink is what differs clearly from
 // the background, the commonest grey along the cover's top and bottom rows.
 QRect paddedToInk(const QRect &cover, const QImage &grey)
 {
@@ -36,28 +36,33 @@ QRect paddedToInk(const QRect &cover, const QImage &grey)
         ++counts[grey.constScanLine(c.bottom())[x]];
     }
     const int background = int(std::max_element(std::begin(counts), std::end(counts)) - counts);
-    auto ink = [&](int x) {
-        if (x < 0 || x >= grey.width())
-            return false;
-        for (int y = c.top(); y <= c.bottom(); ++y)
-            if (std::abs(grey.constScanLine(y)[x] - background) > 40)
-                return true;
-        return false;
+    // How clearly a column of the cover's rows differs from the background.
+    auto contrast = [&](int x) {
+        int most = 0;
+        if (x >= 0 && x < grey.width())
+            for (int y = c.top(); y <= c.bottom(); ++y)
+                most = std::max(most, std::abs(grey.constScanLine(y)[x] - background));
+        return most;
     };
-    const int reach = std::max(2, c.height() * 2 / 3);
+    constexpr int ink = 40, solid = 96;
+    // Through the glyph's solid ink, then at most two columns of its soft edge: a faint bridge
+    // of smoothing to the next glyph (a label's) is no reason to cover that one too.
+    auto reachOut = [&](int from, int step) {
+        int x = from;
+        const int limit = std::max(2, c.height() / 3);
+        while (std::abs(x + step - from) <= limit && contrast(x + step) >= solid)
+            x += step;
+        for (int soft = 0; soft < 2 && std::abs(x + step - from) <= limit &&
+                           contrast(x + step) > ink && contrast(x + step) < solid;
+             ++soft)
+            x += step;
+        return x;
+    };
     QRect out = cover;
-    if (ink(c.left()) && ink(c.left() - 1)) {
-        int x = c.left();
-        while (x > std::max(0, c.left() - reach) && ink(x - 1))
-            --x;
-        out.setLeft(x);
-    }
-    if (ink(c.right()) && ink(c.right() + 1)) {
-        int x = c.right();
-        while (x < std::min(grey.width() - 1, c.right() + reach) && ink(x + 1))
-            ++x;
-        out.setRight(x);
-    }
+    if (contrast(c.left()) > ink && contrast(c.left() - 1) > ink)
+        out.setLeft(reachOut(c.left(), -1));
+    if (contrast(c.right()) > ink && contrast(c.right() + 1) > ink)
+        out.setRight(reachOut(c.right(), 1));
     return out;
 }
 

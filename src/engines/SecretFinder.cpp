@@ -373,13 +373,16 @@ QRect partOf(const LayoutWord &word, int from, int to, bool fixed, double advanc
             const double a = x0 + from * per, b = x0 + from * advance;
             if (std::abs(a - b) > 0.5 * advance && !shortBox)
                 return word.box;
-            left = std::min({a, b, x0 + width - (n - from) * advance}) - 0.3 * advance;
+            left =
+                (shortBox ? std::min({a, b, x0 + width - (n - from) * advance}) : std::min(a, b)) -
+                0.3 * advance;
         }
         if (to < n) {
             const double a = x0 + to * per, b = x0 + width - (n - to) * advance;
             if (std::abs(a - b) > 0.5 * advance && !shortBox)
                 return word.box;
-            right = std::max({a, b, x0 + to * advance}) + 0.3 * advance;
+            right =
+                (shortBox ? std::max({a, b, x0 + to * advance}) : std::max(a, b)) + 0.3 * advance;
         }
     } else {
         // A box far wider or narrower than the line's type is off at one end.
