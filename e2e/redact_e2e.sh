@@ -2,8 +2,10 @@
 # Redact in the editor over real terminals, a light and a black one: tokens and an e-mail
 # address on screen, Ctrl+Shift+1 takes the screen into the editor, X covers them, Ctrl+C
 # copies; read back with the plain tesseract tool, the copy shows none of them while the
-# terminals' other lines and the tokens' labels stay readable. Saved as an editable PNG, the original picture it carries for reopening shows
-# neither either, and `vistrel edit` says the pixels under the redactions are gone.
+# terminals' other lines and the tokens' labels stay readable. Saved as an editable PNG, the
+# original picture it carries for reopening shows none of them either, nor do the picture the
+# history keeps of the capture and its thumbnail; `vistrel edit` says the pixels under the
+# redactions are gone, and a rectangle drawn beside them is a mark again that moves.
 source "$(dirname "$0")/lib.sh"
 command -v xterm >/dev/null || skip "needs xterm (scripts/install-deps.sh)"
 command -v tesseract >/dev/null || skip "needs the tesseract tool to read the copy back"
@@ -111,6 +113,26 @@ PY
 check "the address is gone from the copy" sh -c "! grep -qiE 'whitfield|example\\.com' '$E2E_TMP/copy.txt'"
 [ "$E2E_FAILED" = 0 ] || { echo "--- read from the copy"; cat "$E2E_TMP/copy.txt"; }
 
+# red_box PNG: "left top right bottom" of the rectangle mark's red, in the picture's pixels.
+red_box() {
+  convert "$1" -fuzz 8% -fill black +opaque '#EF4444' -fill white -opaque '#EF4444' -format '%@' info: |
+    sed 's/[x+]/ /g' | awk '$1 > 0 {print $3, $4, $3 + $1 - 1, $4 + $2 - 1}'
+}
+# A rectangle under the terminals, where the picture shows the empty root window.
+read -r ex ey ew eh < <(xwininfo -id "$win" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4}
+  /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}')
+rx1=$(( ex + ew / 2 - 80 )) ry1=$(( ey + eh * 3 / 4 )) rx2=$(( ex + ew / 2 + 80 )) ry2=$(( ey + eh * 3 / 4 + 50 ))
+sleep 1.6
+xdotool key r
+drag $rx1 $ry1 $rx2 $ry2
+xdotool key ctrl+c
+wait_for 5 window_mapped "^Copied to clipboard$"
+sleep 0.3
+clipboard_png "$E2E_TMP/marked.png"
+read -r bx1 by1 bx2 by2 < <(red_box "$E2E_TMP/marked.png")
+drawn() { [ -n "${bx1:-}" ] && [ "${by1:-0}" -gt 400 ]; }
+check "the rectangle is drawn beside the redactions (at ${bx1:-none},${by1:-} to ${bx2:-},${by2:-})" drawn
+
 # --- the editable PNG: the picture it keeps for reopening holds the fill, not the secrets --------
 sleep 1.6
 xdotool key ctrl+shift+s # Save's other forms
@@ -142,9 +164,53 @@ check "the black terminal's key is gone from the kept capture" sh -c "! grep -qi
 check "the address is gone from the kept capture" sh -c "! grep -qiE 'whitfield|example\\.com' '$E2E_TMP/kept.txt'"
 [ "$E2E_FAILED" = 0 ] || { echo "--- read from the kept capture"; cat "$E2E_TMP/kept.txt"; }
 xdotool key ctrl+w # saved: it closes without asking
+check "the saved editor closes" wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Vistrel — Editor$' >/dev/null 2>&1"
+sleep 0.5
+
+# --- the history: the capture it keeps and its thumbnail show no secret either ---------------------
+entry=$(ls -d "$XDG_DATA_HOME"/Vistrel/history/*/ 2>/dev/null | head -1)
+check "the history keeps the capture (${entry:-no entry})" [ -s "${entry}capture.png" ]
+check "the history keeps its thumbnail" [ -s "${entry}thumbnail.png" ]
+read_text "${entry}capture.png" >"$E2E_TMP/history.txt"
+# The thumbnail is small: read as it is and four times as large.
+{ read_text "${entry}thumbnail.png"
+  convert "${entry}thumbnail.png" -filter Lanczos -resize 400% "$E2E_TMP/thumb4.png" && read_text "$E2E_TMP/thumb4.png"
+} >"$E2E_TMP/thumb.txt"
+check "the history's capture still shows the terminal's other lines" grep -qF "Quarterly report shipped" "$E2E_TMP/history.txt"
+for copy in history thumb; do
+  check "the token is gone from the $copy picture" sh -c "! grep -qiE 'ghp|R8x2KqL' '$E2E_TMP/$copy.txt'"
+  check "the black terminal's key is gone from the $copy picture" sh -c "! grep -qiE 'sk_live|4eC39|dp7dc' '$E2E_TMP/$copy.txt'"
+  check "the address is gone from the $copy picture" sh -c "! grep -qiE 'whitfield|example\\.com' '$E2E_TMP/$copy.txt'"
+done
+[ "$E2E_FAILED" = 0 ] || { echo "--- read from the history's capture"; cat "$E2E_TMP/history.txt"; }
+
 "$VISTREL_BIN" edit "$saved"
 check "reopened, the editor says the pixels under the redactions are gone" \
   wait_for 5 window_mapped "^The pixels under the redactions are gone$"
+# Reopened, the rectangle is a mark again: dragged by its top edge, it moves.
+check "the reopened editor is up" wait_for 5 sh -c "xdotool search --onlyvisible --name '^Vistrel — Editor$' >/dev/null"
+# The toast goes first: it may lie over the rectangle.
+wait_for 8 sh -c "! xdotool search --onlyvisible --name '^The pixels under the redactions are gone$' >/dev/null 2>&1"
+sleep 0.5
+win=$(xdotool search --onlyvisible --name "^Vistrel — Editor$" | head -1)
+xdotool windowactivate --sync "$win" 2>/dev/null
+# Where the editor shows it this time, on screen, under the toolbar (whose colour button is red).
+ny=$(xwininfo -id "$win" | awk '/Absolute upper-left Y/ {print $4}')
+import -window root -crop "1280x$(( 800 - ny - 50 ))+0+$(( ny + 50 ))" +repage "$E2E_TMP/reopened-screen.png"
+read -r sx1 sy1 sx2 sy2 < <(red_box "$E2E_TMP/reopened-screen.png")
+sy1=$(( ${sy1:-0} + ny + 50 ))
+xdotool key v
+drag $(( (${sx1:-0} + ${sx2:-0}) / 2 )) $(( ${sy1:-0} + 1 )) $(( (${sx1:-0} + ${sx2:-0}) / 2 + 150 )) $(( ${sy1:-0} + 21 ))
+xdotool key ctrl+c
+wait_for 5 window_mapped "^Copied to clipboard$"
+sleep 0.3
+clipboard_png "$E2E_TMP/moved.png"
+read -r mx1 my1 mx2 my2 < <(red_box "$E2E_TMP/moved.png")
+# Moved whole: further right, as wide as it was.
+moved() { [ -n "${mx1:-}" ] && [ $(( mx1 - ${bx1:-0} )) -gt 40 ] && [ $(( mx2 - mx1 )) = $(( ${bx2:-0} - ${bx1:-0} )) ]; }
+check "reopened, the rectangle moves (from ${bx1:-?},${by1:-?} to ${mx1:-none},${my1:-})" moved
+read_text "$E2E_TMP/moved.png" >"$E2E_TMP/moved.txt"
+check "the redactions stay where they were" sh -c "! grep -qiE 'ghp|R8x2KqL|sk_live|4eC39|whitfield' '$E2E_TMP/moved.txt'"
 
 check "the app is still running" kill -0 "$VISTREL_PID"
 finish

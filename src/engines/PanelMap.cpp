@@ -225,7 +225,10 @@ PanelMap PanelMap::of(const QImage &input)
                 sum[size_t(p)] += row[x];
                 ++own[size_t(p)];
                 QRect &b = box[size_t(p)];
-                b = b.isNull() ? QRect(x, y, 1, 1) : b.united(QRect(x, y, 1, 1));
+                if (b.isNull())
+                    b = QRect(x, y, 1, 1);
+                else if (!b.contains(x, y))
+                    b = b.united(QRect(x, y, 1, 1));
             }
         }
     }
@@ -294,22 +297,25 @@ QImage PanelMap::darkOnLight(const QImage &input) const
     // of a dark desktop between windows, too narrow to be a panel. Left in, the engine reads
     // them as a row of bars and dashes, and no tile can be cut across them.
     constexpr int longRun = 48, stretch = 12, ink = 224;
+    // Row by row, as the pixels lie in memory (column by column, every step misses the cache).
     std::vector<int> down(size_t(w) * size_t(h));
-    for (int x = 0; x < w; ++x)
-        for (int y = h - 1; y >= 0; --y) {
-            const bool dark = grey.constScanLine(y)[x] < ink;
-            down[size_t(y) * size_t(w) + size_t(x)] =
-                dark ? (y + 1 < h ? down[size_t(y + 1) * size_t(w) + size_t(x)] : 0) + 1 : 0;
-        }
-    // Vertical run lengths through each pixel, from the run starting above.
+    for (int y = h - 1; y >= 0; --y) {
+        const uchar *row = grey.constScanLine(y);
+        int *here = down.data() + size_t(y) * size_t(w);
+        const int *below = y + 1 < h ? here + w : nullptr;
+        for (int x = 0; x < w; ++x)
+            here[x] = row[x] < ink ? (below ? below[x] : 0) + 1 : 0;
+    }
+    // Vertical run lengths through each pixel: the length of the run from its first pixel down.
     std::vector<int> vertical(size_t(w) * size_t(h), 0);
-    for (int x = 0; x < w; ++x)
-        for (int y = 0; y < h; ++y) {
-            const size_t i = size_t(y) * size_t(w) + size_t(x);
-            if (down[i] && (y == 0 || !down[i - size_t(w)]))
-                for (int k = 0; k < down[i]; ++k)
-                    vertical[i + size_t(k) * size_t(w)] = down[i];
+    for (int y = 0; y < h; ++y) {
+        const size_t base = size_t(y) * size_t(w);
+        for (int x = 0; x < w; ++x) {
+            const size_t i = base + size_t(x);
+            if (down[i])
+                vertical[i] = y > 0 && down[i - size_t(w)] ? vertical[i - size_t(w)] : down[i];
         }
+    }
     std::vector<char> erase(size_t(w) * size_t(h), 0);
     for (int y = 0; y < h; ++y) {
         const uchar *row = grey.constScanLine(y);

@@ -21,6 +21,51 @@ QRect inner(const QRectF &r)
     return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
 }
 
+// Where a cover's side cuts through a glyph (a value cut from its label, a word's box that
+// recognition drew a little short), a sliver of the glyph stays bare: the side moves out to the
+// end of the glyph's ink, by at most half a glyph's height. Ink is what differs clearly from
+// the background, the commonest grey along the cover's top and bottom rows.
+QRect paddedToInk(const QRect &cover, const QImage &grey)
+{
+    const QRect c = cover.intersected(grey.rect());
+    if (c.width() < 2 || c.height() < 2)
+        return cover;
+    int counts[256] = {};
+    for (int x = c.left(); x <= c.right(); ++x) {
+        ++counts[grey.constScanLine(c.top())[x]];
+        ++counts[grey.constScanLine(c.bottom())[x]];
+    }
+    const int background = int(std::max_element(std::begin(counts), std::end(counts)) - counts);
+    // How clearly a column of the cover's rows differs from the background.
+    auto contrast = [&](int x) {
+        int most = 0;
+        if (x >= 0 && x < grey.width())
+            for (int y = c.top(); y <= c.bottom(); ++y)
+                most = std::max(most, std::abs(grey.constScanLine(y)[x] - background));
+        return most;
+    };
+    constexpr int ink = 40, solid = 96;
+    // Through the glyph's solid ink, then at most two columns of its soft edge: a faint bridge
+    // of smoothing to the next glyph (a label's) is no reason to cover that one too.
+    auto reachOut = [&](int from, int step) {
+        int x = from;
+        const int limit = std::max(2, c.height() / 3);
+        while (std::abs(x + step - from) <= limit && contrast(x + step) >= solid)
+            x += step;
+        for (int soft = 0; soft < 2 && std::abs(x + step - from) <= limit &&
+                           contrast(x + step) > ink && contrast(x + step) < solid;
+             ++soft)
+            x += step;
+        return x;
+    };
+    QRect out = cover;
+    if (contrast(c.left()) > ink && contrast(c.left() - 1) > ink)
+        out.setLeft(reachOut(c.left(), -1));
+    if (contrast(c.right()) > ink && contrast(c.right() + 1) > ink)
+        out.setRight(reachOut(c.right(), 1));
+    return out;
+}
+
 } // namespace
 
 QList<PlacedFinding> Redaction::place(const QList<SecretFinding> &findings, QSize pictureSize,
@@ -54,10 +99,24 @@ QList<PlacedFinding> Redaction::place(const QList<SecretFinding> &findings, QSiz
 QList<PlacedFinding> Redaction::place(const QList<SecretFinding> &findings, const QImage &picture,
                                       const QRectF &frame)
 {
-    QList<PlacedFinding> out = place(findings, picture.size(), frame);
+    QList<SecretFinding> padded = findings;
+    if (!picture.isNull()) {
+        const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+        for (SecretFinding &f : padded)
+            for (qsizetype i = 0; i < f.boxes.size(); ++i) {
+                const int m = marginFor(f.boxes[i]);
+                const QRect cover = i < f.covers.size() ? f.covers[i].united(f.boxes[i])
+                                                        : f.boxes[i].adjusted(-m, -m, m, m);
+                if (i < f.covers.size())
+                    f.covers[i] = paddedToInk(cover, grey);
+                else
+                    f.covers.append(paddedToInk(cover, grey));
+            }
+    }
+    QList<PlacedFinding> out = place(padded, picture.size(), frame);
     for (qsizetype i = 0; i < out.size(); ++i)
         out[i].fill = Annotation::redactionColorOver(
-            picture, findings[i].covers.isEmpty() ? findings[i].boxes : findings[i].covers);
+            picture, padded[i].covers.isEmpty() ? padded[i].boxes : padded[i].covers);
     return out;
 }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 namespace vistrel {
@@ -128,7 +129,8 @@ bool glued(const QString &left, const QString &right)
         return true;
     // An address cut before a dot of its local part ("EMAIL=tomas" ".novak@example.com").
     static const RX localStart(QStringLiteral("^[._-][A-Za-z0-9._%+-]*@"));
-    static const RX local(QStringLiteral("(?:^|[=:\"'])[A-Za-z0-9._%+-]+$"));
+    // (Recognition reads a straight quote as a curly one now and then.)
+    static const RX local(QStringLiteral("(?:^|[=:\"'\u201C\u2018(])[A-Za-z0-9._%+-]+$"));
     if (localStart.match(right).hasMatch() && local.match(left).hasMatch() && !left.contains('@'))
         return true;
     // A link's user and password cut after the colon ("postgres://app:" "s3cret@db").
@@ -136,7 +138,7 @@ bool glued(const QString &left, const QString &right)
     if (right.contains('@') && userEnd.match(left).hasMatch())
         return true;
     // Also after a label ("EMAIL=jane." "doe@example.com").
-    static const RX localEnd(QStringLiteral("(?:^|[=:\"'])[A-Za-z0-9._%+-]*[._-]$"));
+    static const RX localEnd(QStringLiteral("(?:^|[=:\"'\u201C\u2018(])[A-Za-z0-9._%+-]*[._-]$"));
     if ((right.contains('@') || misreadAddress().match(right).hasMatch()) &&
         localEnd.match(left).hasMatch() && !left.contains('@'))
         return true;
@@ -357,19 +359,30 @@ QRect partOf(const LayoutWord &word, int from, int to, bool fixed, double advanc
         return word.box;
     const double x0 = word.box.left(), width = word.box.width();
     double left = x0, right = x0 + width;
+    int lo = word.box.left(), hi = word.box.right();
     if (fixed) {
         const double per = width / n;
+        // A box shorter than its characters lost some at one end, which is unknown: the part
+        // lies where its characters lie either way, also outside the box.
+        const bool shortBox = width < (n - 0.5) * advance;
+        if (shortBox) {
+            lo = int(std::floor(x0 + width - n * advance));
+            hi = int(std::ceil(x0 + n * advance)) - 1;
+        }
         if (from > 0) {
             const double a = x0 + from * per, b = x0 + from * advance;
-            if (std::abs(a - b) > 0.5 * advance)
+            if (std::abs(a - b) > 0.5 * advance && !shortBox)
                 return word.box;
-            left = std::min(a, b) - 0.3 * advance;
+            left =
+                (shortBox ? std::min({a, b, x0 + width - (n - from) * advance}) : std::min(a, b)) -
+                0.3 * advance;
         }
         if (to < n) {
             const double a = x0 + to * per, b = x0 + width - (n - to) * advance;
-            if (std::abs(a - b) > 0.5 * advance)
+            if (std::abs(a - b) > 0.5 * advance && !shortBox)
                 return word.box;
-            right = std::max(a, b) + 0.3 * advance;
+            right =
+                (shortBox ? std::max({a, b, x0 + to * advance}) : std::max(a, b)) + 0.3 * advance;
         }
     } else {
         // A box far wider or narrower than the line's type is off at one end.
@@ -378,14 +391,16 @@ QRect partOf(const LayoutWord &word, int from, int to, bool fixed, double advanc
         std::vector<double> at(size_t(n) + 1, 0.0);
         for (int i = 0; i < n; ++i)
             at[size_t(i) + 1] = at[size_t(i)] + relativeWidth(t[i]);
-        const double scale = width / at[size_t(n)], spare = 1.3 * width / n;
+        // The guess strays further the more characters it measures, from the nearer end.
+        const double scale = width / at[size_t(n)], per = width / n;
+        auto spare = [&](int at) { return (1.3 + 0.04 * std::min(at, n - at)) * per; };
         if (from > 0)
-            left = x0 + at[size_t(from)] * scale - spare;
+            left = x0 + at[size_t(from)] * scale - spare(from);
         if (to < n)
-            right = x0 + at[size_t(to)] * scale + spare;
+            right = x0 + at[size_t(to)] * scale + spare(to);
     }
-    return QRect(QPoint(std::max(int(std::floor(left)), word.box.left()), word.box.top()),
-                 QPoint(std::min(int(std::ceil(right)) - 1, word.box.right()), word.box.bottom()));
+    return QRect(QPoint(std::max(int(std::floor(left)), lo), word.box.top()),
+                 QPoint(std::min(int(std::ceil(right)) - 1, hi), word.box.bottom()));
 }
 
 // What a mark covers of a finding's box on line `l`: a margin around it (a glyph's soft edge,
@@ -439,9 +454,801 @@ QRect coverFor(const QRect &box, const QList<LayoutLine> &lines, qsizetype l, bo
 // small proportional type; pieces of one token stand closer. A lost separator leaves a gap of one
 // character of fixed-width type.
 constexpr double tightGap = 0.36;
+// In fixed-width type a space between two letters or digits is a whole character of blank and
+// more; recognition's pieces of one token stand closer. (Signs such as a dash are narrow glyphs
+// with room beside them in their cell.)
+constexpr double fixedPieceGap = 0.9;
 constexpr double loosePieceGap = 1.25;
 constexpr double passwordPieceGap = 0.8;
 constexpr double linkPieceGap = 2.5;
+
+// The shapes of what is looked for, compiled once.
+struct Patterns
+{
+    RX apiKey{QStringLiteral(
+        "(?<![A-Za-z0-9])(?:"
+        // Recognition may read an underscore or a dash of the prefix as a space, or lose it,
+        // and cut the rest of a key into pieces (which join the finding after its prefix).
+        "gh[pousr]_ ?[A-Za-z0-9]{4,}|gh[pousr] [A-Za-z0-9]{8,}|"
+        "gh[pousr](?=[a-z]*[A-Z0-9])[A-Za-z0-9]{20,}|"
+        "github(?:_ ?| )?pat(?:_ ?| )?[A-Za-z0-9_]{8,}|"
+        "glpat-[A-Za-z0-9_-]{8,}|"
+        "sk-(?:proj-|ant-)?[A-Za-z0-9_-]{20,}|"
+        // (A small l read as a capital one, and a lost underscore read as a space.)
+        "(?:sk|rk|pk)(?:_ ?| )?(?:[lL]ive|[tT]est)(?:_ ?| )?(?=[a-z]*[A-Z0-9])[A-Za-z0-9]{4,}|"
+        "(?:AKIA|ASIA)[0-9A-Z]{16}|xox[abposr]-[A-Za-z0-9-]{10,}|xox[abposr][- ]{1,2}[0-9]{8,}|"
+        "AIza[0-9A-Za-z_-]{2,}|"
+        "eyJ[A-Za-z0-9_-]{8,}\\.eyJ[A-Za-z0-9_-]{8,}\\.[A-Za-z0-9_-]{8,}|"
+        // A web token cut short where its line wraps, or its header and payload alone.
+        "eyJ[A-Za-z0-9_-]{16,}(?:\\.[A-Za-z0-9_-]*)*|"
+        "npm_[A-Za-z0-9]{36}|hf_[A-Za-z0-9]{30,}|SG\\.[A-Za-z0-9_-]{16,}\\.[A-Za-z0-9_-]{16,})")};
+    RX label{QStringLiteral(
+                 "(?<![A-Za-z0-9])[A-Za-z0-9_.-]*(?:password|passwd|passwort|pwd|secret|"
+                 "token|api[_-]?key|"
+                 "access[_-]?key|private[_-]?key|auth(?!ored))[A-Za-z0-9_.-]*\\s?[:=]\\s?[\"']?"
+                 "(?:(?:Bearer|Basic|Token)\\s+)?([^\\s\"',;&]{3,})"),
+             RX::CaseInsensitiveOption};
+    RX query{QStringLiteral("[?&](?:key|api_key|apikey|token|access_token|secret|sig|"
+                            "signature|password|auth)=([^&\\s]{6,})"),
+             RX::CaseInsensitiveOption};
+    RX authority{QStringLiteral("(?<![\\w.-])[A-Za-z][A-Za-z0-9+.-]*://([^/\\s]+)")};
+    RX webhook{
+        // Recognition cuts a link at its dots and slashes now and then.
+        QStringLiteral("hooks\\. ?slack\\. ?com ?/ ?(?:services|workflows|triggers) ?/ ?(\\S{8,})|"
+                       "discord(?:app)?\\. ?com ?/ ?api ?/ ?webhooks ?/ ?(\\S{8,})|"
+                       "webhook\\. ?office\\. ?com ?/ ?webhookb2 ?/ ?(\\S{8,})|"
+                       "outlook\\. ?office(?:365)?\\. ?com ?/ ?webhook ?/ ?(\\S{8,})"),
+        RX::CaseInsensitiveOption};
+    RX publicHash{
+        // Recognition misreads a 5 as S, a 1 as l or I, a colon as a semicolon, and a sign of
+        // the hash now and then.
+        QStringLiteral("(?<![A-Za-z0-9])sha ?(?:1|2[5S]6|384|5[1lI]2)-[A-Za-z0-9+/][^\\s\"'<>]{7,}|"
+                       "(?<![A-Za-z])(?:SHA ?(?:1|2[5S]6|384|5[1lI]2)|MD5)[:;] ?"
+                       "[A-Za-z0-9+/:][^\\s\"'<>]{15,}|"
+                       "\\S*/(?:commit|commits|tree|blob|compare)/[0-9a-f]{7,}\\S*")};
+    RX base64Piece{QStringLiteral("^[A-Za-z0-9+/=]+[\"',]*$")};
+    RX email{QStringLiteral("[A-Za-z0-9._%+-]+@[A-Za-z0-9-]+(?:\\.[A-Za-z0-9-]+)*\\.[A-Za-z]{2,}")};
+    RX digitRun{QStringLiteral("(?<![\\w.,/:-])\\d+(?:[ -]\\d+)+(?![\\w.,/:-]*\\d)|"
+                               "(?<![\\w.,/:-])\\d{12,19}(?![\\w.,/:-]*\\d)")};
+    RX ibanRun{QStringLiteral("(?<![A-Za-z0-9])[A-Z]{2}[0-9OIl]{2}(?: ?[A-Za-z0-9]){11,34}")};
+    RX phones{QStringLiteral(
+        "(?<![\\w.+])\\+\\d{1,3}(?:[ .-]?\\(?\\d{1,5}\\)?)(?:[ .-]?\\d{2,5}){1,5}(?![\\w.])|"
+        "(?<![\\w.])\\(\\d{3}\\) ?\\d{3}[-. ]\\d{4}(?![\\w.])|"
+        "(?<![\\w.])\\d{3}[-.]\\d{3}[-.]\\d{4}(?![\\w.])")};
+    RX labelledPhone{
+        QStringLiteral("(?<![A-Za-z])(?:tel|phone|mobile|mobil|cell|fax|telefon|call)\\.?:?\\s*"
+                       "([+(]?\\d[\\d ()./-]{5,}\\d)"),
+        RX::CaseInsensitiveOption};
+    RX ipv4{QStringLiteral("(?<![\\w.])(?:\\d{1,3}\\.){3}\\d{1,3}(?![\\w]|\\.\\d)")};
+    RX ipv6{QStringLiteral("(?<![\\w:.])[0-9A-Fa-f]{0,4}(?::[0-9A-Fa-f]{0,4}){2,7}(?![\\w:])")};
+    // A piece that may go on a key, a piece of a character or two, a piece of a link.
+    RX keyPart{QStringLiteral("^[A-Za-z0-9_+/=.'-]{3,}$|^[_-]+$")};
+    RX shortPiece{QStringLiteral("^[A-Za-z0-9]{1,2}$")};
+    RX urlPiece{QStringLiteral("^[^\\s\"'<>]+$")};
+};
+
+const Patterns &patterns()
+{
+    static const Patterns p;
+    return p;
+}
+
+// One line's words as strings to match. `spaced` keeps every gap; `addresses` drops those
+// inside an address; `joined` drops those too and those no space could fill (recognition cuts
+// long tokens into pieces, in fixed-width type with gaps of up to most of a character).
+struct LineText
+{
+    const QList<LayoutWord> &words;
+    double advance;
+    // How far right the words up to each reach: recognition's boxes overlap now and then.
+    QList<int> reached;
+    Span spaced, joined, addresses;
+
+    LineText(const QList<LayoutWord> &lineWords, bool fixed)
+        : words(lineWords), advance(characterWidth(lineWords)), reached(lineWords.size(), 0)
+    {
+        for (qsizetype w = 0; w < words.size(); ++w)
+            reached[w] =
+                std::max(w > 0 ? reached[w - 1] : words[w].box.right(), words[w].box.right());
+        for (qsizetype w = 0; w < words.size(); ++w) {
+            if (w > 0) {
+                spaced.append(QStringLiteral(" "), -1);
+                const bool address = glued(words[w - 1].text, words[w].text);
+                if (!address)
+                    addresses.append(QStringLiteral(" "), -1);
+                const bool letters = !words[w - 1].text.isEmpty() && !words[w].text.isEmpty() &&
+                                     words[w - 1].text.back().isLetterOrNumber() &&
+                                     words[w].text.front().isLetterOrNumber();
+                const double piece = fixed && letters ? fixedPieceGap : tightGap;
+                if (gap(w) > piece * advance && !address)
+                    joined.append(QStringLiteral(" "), -1);
+            }
+            spaced.append(words[w].text, int(w));
+            joined.append(words[w].text, int(w));
+            addresses.append(words[w].text, int(w));
+        }
+    }
+    int gap(qsizetype w) const { return words[w].box.left() - words[w - 1].box.right() - 1; }
+    // For a piece of a key, also from the furthest any word before reaches (not for joining
+    // words: a box far too wide would swallow the gaps of a whole row).
+    int pieceGap(qsizetype w) const
+    {
+        return std::min(gap(w), words[w].box.left() - reached[w - 1] - 1);
+    }
+};
+
+// One search through a picture's lines: which finding holds each word, kind by kind, then the
+// findings' boxes and covers.
+class Search
+{
+public:
+    Search(const QList<LayoutLine> &lines, const SecretRules &rules);
+    QList<SecretFinding> run();
+
+private:
+    void take(qsizetype line, int w, int index, int from = 0, int to = -1);
+    void claim(SecretKind kind, qsizetype line, const QList<WordPart> &parts);
+    void each(qsizetype l, const RX &rx, const Span &span, SecretKind kind, int group,
+              const std::function<bool(const QString &)> &valid = {});
+    bool wraps(qsizetype l) const;
+
+    void findPrivateKeys();
+    void findKeysWithoutHeader();
+    void markPublicHashes(qsizetype l, const LineText &t);
+    void findTokens(qsizetype l, const LineText &t);
+    void findPasswords(qsizetype l, const LineText &t);
+    void extendPieces(qsizetype l, const LineText &t);
+    void findCards(qsizetype l, const LineText &t);
+    void findIbans(qsizetype l, const LineText &t);
+    void findRandomStrings(qsizetype l, const LineText &t);
+    void findInLine(qsizetype l);
+    void followWraps();
+    void gatherBoxes();
+    void reachAcrossGaps();
+
+    const QList<LayoutLine> &m_lines;
+    const SecretRules &m_rules;
+    const QList<LineType> m_types;
+    QList<RX> m_own;
+    QHash<int, int> m_rightEdge; // by panel
+    QList<SecretFinding> m_found;
+    // Which finding holds each word of each line, and which of its characters.
+    QList<QList<int>> m_owner;
+    QList<QList<std::pair<int, int>>> m_held;
+    // Words of public hashes (integrity strings, key fingerprints, commit links): never random
+    // strings nor pieces of a key.
+    QList<QList<bool>> m_open;
+    QSet<int> m_links; // findings that are links (webhooks), whose pieces stand further apart
+    QHash<int, QSet<qsizetype>> m_wrapped; // by finding, the lines it goes on from
+    // For each finding's box, its line and whether it was cut from its first and last word.
+    QList<QList<qsizetype>> m_boxLine;
+    QList<QList<std::pair<bool, bool>>> m_boxCut;
+};
+
+Search::Search(const QList<LayoutLine> &lines, const SecretRules &rules)
+    : m_lines(lines), m_rules(rules), m_types(lineTypes(lines)), m_owner(lines.size()),
+      m_held(lines.size()), m_open(lines.size())
+{
+    for (qsizetype l = 0; l < lines.size(); ++l) {
+        m_owner[l] = QList<int>(lines[l].words.size(), -1);
+        m_held[l] = QList<std::pair<int, int>>(lines[l].words.size(), {0, 0});
+        m_open[l] = QList<bool>(lines[l].words.size(), false);
+    }
+    if (m_rules.on(SecretKind::OwnWord))
+        for (const QString &phrase : m_rules.ownWords) {
+            QStringList parts = phrase.simplified().split(' ', Qt::SkipEmptyParts);
+            if (parts.isEmpty())
+                continue;
+            for (QString &p : parts)
+                p = RX::escape(p);
+            m_own.append(RX(QStringLiteral("(?<![\\p{L}\\p{N}])") +
+                                parts.join(QStringLiteral("\\s+")) +
+                                QStringLiteral("(?![\\p{L}\\p{N}])"),
+                            RX::CaseInsensitiveOption | RX::UseUnicodePropertiesOption));
+        }
+    for (const LayoutLine &line : lines)
+        if (!line.words.isEmpty())
+            m_rightEdge[line.panel] =
+                std::max(m_rightEdge.value(line.panel, line.words.last().box.right()),
+                         line.words.last().box.right());
+}
+
+QList<SecretFinding> Search::run()
+{
+    if (m_rules.on(SecretKind::PrivateKey)) {
+        findPrivateKeys();
+        findKeysWithoutHeader();
+    }
+    for (qsizetype l = 0; l < m_lines.size(); ++l)
+        findInLine(l);
+    followWraps();
+    gatherBoxes();
+    reachAcrossGaps();
+    for (qsizetype i = 0; i < m_found.size(); ++i)
+        for (qsizetype j = 0; j < m_found[i].boxes.size(); ++j)
+            m_found[i].covers.append(coverFor(m_found[i].boxes[j], m_lines, m_boxLine[i][j],
+                                              m_boxCut[i][j].first, m_boxCut[i][j].second));
+    m_found.removeIf([](const SecretFinding &f) { return f.boxes.isEmpty(); });
+    return m_found;
+}
+
+void Search::take(qsizetype line, int w, int index, int from, int to)
+{
+    if (to < 0)
+        to = int(m_lines[line].words[w].text.size());
+    auto &range = m_held[line][w];
+    range = m_owner[line][w] == index
+                ? std::pair{std::min(range.first, from), std::max(range.second, to)}
+                : std::pair{from, to};
+    m_owner[line][w] = index;
+}
+
+void Search::claim(SecretKind kind, qsizetype line, const QList<WordPart> &parts)
+{
+    if (parts.isEmpty() || !m_rules.on(kind))
+        return;
+    int already = -1;
+    bool fresh = false;
+    for (const WordPart &p : parts) {
+        if (m_owner[line][p.word] >= 0)
+            already = m_owner[line][p.word];
+        else
+            fresh = true;
+    }
+    if (!fresh)
+        return;
+    // Overlapping an earlier finding, the words join it; otherwise they are a new one.
+    const int index = already >= 0 ? already : int(m_found.size());
+    if (already < 0)
+        m_found.append({kind, QString(), {}, {}});
+    for (const WordPart &p : parts)
+        take(line, p.word, index, p.from, p.to);
+}
+
+void Search::each(qsizetype l, const RX &rx, const Span &span, SecretKind kind, int group,
+                  const std::function<bool(const QString &)> &valid)
+{
+    if (!m_rules.on(kind))
+        return;
+    for (auto it = rx.globalMatch(span.text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const int g = m.capturedStart(group) >= 0 ? group : 0;
+        if (valid && !valid(m.captured(g)))
+            continue;
+        claim(kind, l, span.parts(m.capturedStart(g), m.capturedEnd(g)));
+    }
+}
+
+// Whether line `l` runs to the right edge of its column and the next line begins at its
+// start, as a terminal's wrapped line does.
+bool Search::wraps(qsizetype l) const
+{
+    if (l < 0 || l + 1 >= m_lines.size())
+        return false;
+    const QList<LayoutWord> &words = m_lines[l].words, &next = m_lines[l + 1].words;
+    if (words.isEmpty() || next.isEmpty() || m_lines[l + 1].panel != m_lines[l].panel)
+        return false;
+    const double advance = characterWidth(words);
+    const QRect end = words.last().box;
+    return end.right() >= m_rightEdge.value(m_lines[l].panel) - 2 * advance &&
+           next.first().box.left() <= words.first().box.left() + advance &&
+           next.first().box.top() - end.bottom() <= 2 * end.height();
+}
+
+// Private keys first: their header, the lines of the key and the footer.
+void Search::findPrivateKeys()
+{
+    static const RX header(QStringLiteral("BEGIN[A-Z ]*PRIVATE\\s*KEY"), RX::CaseInsensitiveOption);
+    static const RX footer(QStringLiteral("END[A-Z ]*PRIVATE\\s*KEY"), RX::CaseInsensitiveOption);
+    // Recognition misreads a character of a key now and then.
+    auto body = [](const QString &text) {
+        const qsizetype base64 = std::count_if(text.cbegin(), text.cend(), [](QChar c) {
+            return c.isLetterOrNumber() || c == '+' || c == '/' || c == '=';
+        });
+        return text.size() >= 16 && base64 >= text.size() * 9 / 10;
+    };
+    for (qsizetype l = 0; l < m_lines.size(); ++l) {
+        QString text;
+        for (const LayoutWord &w : m_lines[l].words)
+            text += w.text + QLatin1Char(' ');
+        if (!header.match(text).hasMatch())
+            continue;
+        const int index = int(m_found.size());
+        m_found.append({SecretKind::PrivateKey, QString(), {}, {}});
+        qsizetype k = l;
+        for (; k < m_lines.size(); ++k) {
+            QString joined;
+            for (const LayoutWord &w : m_lines[k].words)
+                joined += w.text;
+            const bool end = k > l && footer.match(joined).hasMatch();
+            if (k > l && !end && !body(joined))
+                break;
+            for (qsizetype w = 0; w < m_lines[k].words.size(); ++w)
+                take(k, int(w), index);
+            if (end) {
+                ++k;
+                break;
+            }
+        }
+        l = k - 1;
+    }
+}
+
+// A key whose header was not read (recognition takes a row of dashes for a rule): two or more
+// rows in a row of nothing but the key's alphabet, long, and random.
+void Search::findKeysWithoutHeader()
+{
+    auto concatenated = [&](qsizetype k) {
+        QString joined;
+        for (const LayoutWord &w : m_lines[k].words)
+            joined += w.text;
+        return joined;
+    };
+    auto keyRow = [&](qsizetype k) {
+        if (k >= m_lines.size() ||
+            std::any_of(m_owner[k].cbegin(), m_owner[k].cend(), [](int o) { return o >= 0; }))
+            return false;
+        // Every piece but the shortest looks like part of a key: digits, or mixed case that
+        // is not a capitalised word. Prose and commit lists have words.
+        for (const LayoutWord &w : m_lines[k].words)
+            if (w.text.size() > 3 && !pieceOfKey(w.text))
+                return false;
+        const QString joined = concatenated(k);
+        static const RX alphabet(QStringLiteral("^[A-Za-z0-9+/=]+$"));
+        return joined.size() >= 40 && alphabet.match(joined).hasMatch();
+    };
+    for (qsizetype l = 0; l + 1 < m_lines.size(); ++l) {
+        if (!keyRow(l) || !keyRow(l + 1) ||
+            !(SecretFinder::looksRandom(concatenated(l)) ||
+              SecretFinder::looksRandom(concatenated(l + 1))))
+            continue;
+        const int index = int(m_found.size());
+        m_found.append({SecretKind::PrivateKey, QString(), {}, {}});
+        qsizetype k = l;
+        for (; keyRow(k); ++k)
+            for (qsizetype w = 0; w < m_lines[k].words.size(); ++w)
+                take(k, int(w), index);
+        l = k - 1;
+    }
+}
+
+// Public hashes, and the pieces recognition cut them into, also where the line before wrapped
+// one.
+void Search::markPublicHashes(qsizetype l, const LineText &t)
+{
+    const Patterns &p = patterns();
+    const QList<LayoutWord> &words = t.words;
+    if (wraps(l - 1) && m_open[l - 1].last())
+        for (qsizetype w = 0;
+             w < words.size() && (w == 0 || t.pieceGap(w) <= loosePieceGap * t.advance) &&
+             p.base64Piece.match(words[w].text).hasMatch();
+             ++w)
+            m_open[l][w] = true;
+    for (auto it = p.publicHash.globalMatch(t.joined.text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const QList<int> hash = t.joined.words(m.capturedStart(), m.capturedEnd());
+        for (int w : hash)
+            m_open[l][w] = true;
+        for (qsizetype w = hash.isEmpty() ? words.size() : hash.last() + 1;
+             w < words.size() && t.pieceGap(w) <= loosePieceGap * t.advance &&
+             p.base64Piece.match(words[w].text).hasMatch();
+             ++w)
+            m_open[l][w] = true;
+    }
+}
+
+// API keys and tokens by their known shapes, and webhooks' links.
+void Search::findTokens(qsizetype l, const LineText &t)
+{
+    const Patterns &p = patterns();
+    // A key runs to the end of its run of characters: recognition misreads one now and then as
+    // a sign no key holds ("@" for "0").
+    if (m_rules.on(SecretKind::ApiKey))
+        for (auto it = p.apiKey.globalMatch(t.joined.text); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            qsizetype end = m.capturedEnd();
+            static const QString stops = QStringLiteral("\"',;&<>()[]{}`");
+            while (end < t.joined.text.size() && !t.joined.text[end].isSpace() &&
+                   !stops.contains(t.joined.text[end]))
+                ++end;
+            claim(SecretKind::ApiKey, l, t.joined.parts(m.capturedStart(), end));
+        }
+    // A webhook's link is its key: the part after the service's fixed path.
+    for (auto it = p.webhook.globalMatch(t.joined.text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        for (int g = 1; g <= m.lastCapturedIndex(); ++g)
+            if (m.capturedStart(g) >= 0 && m_rules.on(SecretKind::ApiKey)) {
+                claim(SecretKind::ApiKey, l, t.joined.parts(m.capturedStart(g), m.capturedEnd(g)));
+                const int w = t.joined.word[m.capturedStart(g)];
+                if (w >= 0 && m_owner[l][w] >= 0)
+                    m_links.insert(m_owner[l][w]);
+                break;
+            }
+    }
+}
+
+// Values after a password or token label, in a link's query, and a link's user and password.
+void Search::findPasswords(qsizetype l, const LineText &t)
+{
+    const Patterns &p = patterns();
+    // A count ("Tokens: 1500") or the scheme of an Authorization header is no password.
+    auto value = [](const QString &v) {
+        static const QStringList schemes{"bearer", "basic", "token"};
+        return (digitCount(v) < v.size() || v.size() >= 6) && !schemes.contains(v.toLower());
+    };
+    each(l, p.label, t.joined, SecretKind::Password, 1, value);
+    each(l, p.query, t.joined, SecretKind::Password, 1);
+    // A link's user and password, also where recognition misread the @ or cut there, or cut
+    // the link into pieces closer than a space.
+    if (m_rules.on(SecretKind::Password))
+        for (const Span *span : {&t.addresses, &t.joined})
+            for (auto it = p.authority.globalMatch(span->text); it.hasNext();) {
+                const QRegularExpressionMatch m = it.next();
+                const qsizetype length = credentialsLength(m.captured(1));
+                if (length > 0)
+                    claim(SecretKind::Password, l,
+                          span->parts(m.capturedStart(1), m.capturedStart(1) + length));
+            }
+}
+
+// A key runs on into the next word when recognition lost a separator in it ("_", "-") and cut
+// it there: a word close enough behind it that looks like more of the key (digits or mixed
+// case, or a separator first), not a plain word.
+void Search::extendPieces(qsizetype l, const LineText &t)
+{
+    const Patterns &p = patterns();
+    const QList<LayoutWord> &words = t.words;
+    auto extends = [](SecretKind kind) {
+        return kind != SecretKind::Email && kind != SecretKind::Card && kind != SecretKind::Iban &&
+               kind != SecretKind::Phone && kind != SecretKind::IpAddress &&
+               kind != SecretKind::OwnWord;
+    };
+    for (qsizetype w = 1; w < words.size(); ++w) {
+        const int before = m_owner[l][w - 1];
+        // A link's pieces need not look like a key; a piece of a character or two closer than a
+        // space is part of whatever it stands in.
+        const bool link = before >= 0 && m_links.contains(before);
+        const bool crumb = p.shortPiece.match(words[w].text).hasMatch() &&
+                           t.pieceGap(w) <= passwordPieceGap * t.advance;
+        if (before < 0 || m_owner[l][w] >= 0 || m_open[l][w] ||
+            m_held[l][w - 1].second < words[w - 1].text.size() ||
+            (!crumb && !(link && p.urlPiece.match(words[w].text).hasMatch()) &&
+             (!p.keyPart.match(words[w].text).hasMatch() || !pieceOfKey(words[w].text))))
+            continue;
+        // A password's value has no separators to lose: only a piece closer than a space. A
+        // link loses a dash and the room around it.
+        const SecretKind kind = m_found[before].kind;
+        const double reach = kind == SecretKind::Password ? passwordPieceGap
+                             : m_links.contains(before)   ? linkPieceGap
+                                                          : loosePieceGap;
+        if (t.pieceGap(w) <= reach * t.advance && extends(kind))
+            take(l, int(w), before);
+    }
+    // A piece closer than a space before a key is its start, but not the label before a sign in
+    // it ("KEY=JYb4RK5" "fMDIW7nu...").
+    static const RX labelEnd(QStringLiteral("^[A-Za-z0-9_.-]*[=:][\"']?"));
+    for (qsizetype w = words.size() - 2; w >= 0; --w) {
+        const int after = m_owner[l][w + 1];
+        if (after < 0 || m_owner[l][w] >= 0 || m_open[l][w] || m_held[l][w + 1].first > 0 ||
+            !extends(m_found[after].kind) || t.gap(w + 1) > passwordPieceGap * t.advance)
+            continue;
+        const QString &text = words[w].text;
+        const QRegularExpressionMatch label = labelEnd.match(text);
+        const int from = label.hasMatch() ? int(label.capturedEnd()) : 0;
+        const QString value = text.mid(from);
+        if (((value.size() >= 3 && p.keyPart.match(value).hasMatch() && pieceOfKey(value)) ||
+             p.shortPiece.match(value).hasMatch()) &&
+            !value.contains('='))
+            take(l, int(w), after, from, int(text.size()));
+    }
+}
+
+// Every run of digit groups, and in it every stretch of whole groups long enough to be a card:
+// a card number may stand beside an expiry date or a count.
+void Search::findCards(qsizetype l, const LineText &t)
+{
+    if (!m_rules.on(SecretKind::Card))
+        return;
+    for (auto it = patterns().digitRun.globalMatch(t.spaced.text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const QString run = m.captured(0);
+        QList<std::pair<qsizetype, qsizetype>> groups; // start, end in `run`
+        static const RX number(QStringLiteral("\\d+"));
+        for (auto g = number.globalMatch(run); g.hasNext();) {
+            const auto gm = g.next();
+            groups.append({gm.capturedStart(), gm.capturedEnd()});
+        }
+        bool done = false;
+        for (qsizetype a = 0; a < groups.size() && !done; ++a)
+            for (qsizetype b = groups.size() - 1; b >= a && !done; --b) {
+                const QString d =
+                    digitsOf(run.mid(groups[a].first, groups[b].second - groups[a].first));
+                if (d.size() < 13 || d.size() > 19 || !cardShape(d) || !SecretFinder::luhn(d))
+                    continue;
+                claim(SecretKind::Card, l,
+                      t.spaced.parts(m.capturedStart() + groups[a].first,
+                                     m.capturedStart() + groups[b].second));
+                done = true;
+            }
+    }
+}
+
+void Search::findIbans(qsizetype l, const LineText &t)
+{
+    if (!m_rules.on(SecretKind::Iban))
+        return;
+    for (auto it = patterns().ibanRun.globalMatch(t.spaced.text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const QString run = m.captured(0);
+        // The country's length decides where it ends; unknown countries try every one.
+        QString compact;
+        QList<qsizetype> ends; // in `run`, after each character kept
+        for (qsizetype i = 0; i < run.size(); ++i)
+            if (run[i] != ' ') {
+                compact += run[i];
+                ends.append(i + 1);
+            }
+        // Check digits are digits; recognition reads 0 as O and 1 as I or l now and then, and
+        // German and other numeric account numbers hold digits only.
+        auto digitsFor = [](QString s, qsizetype from) {
+            for (qsizetype i = from; i < s.size(); ++i)
+                if (s[i] == 'O')
+                    s[i] = '0';
+                else if (s[i] == 'I' || s[i] == 'l')
+                    s[i] = '1';
+            return s;
+        };
+        compact = digitsFor(compact.left(4), 2) + compact.mid(4);
+        const QString numeric = compact.left(4) + digitsFor(compact.mid(4), 0);
+        const int expected = ibanLength(compact.left(2));
+        bool valid = false;
+        for (int n = int(compact.size()); n >= 15 && !valid; --n) {
+            if (expected && n != expected)
+                continue;
+            if (!SecretFinder::ibanValid(compact.left(n)) &&
+                !SecretFinder::ibanValid(numeric.left(n)))
+                continue;
+            claim(SecretKind::Iban, l,
+                  t.spaced.parts(m.capturedStart(), m.capturedStart() + ends[n - 1]));
+            valid = true;
+        }
+        // Recognition misread a digit and the checksum fails: a known country's exact length
+        // that ends where the run or one of its groups ends, check digits, and an account
+        // mostly of digits still make an IBAN.
+        if (!valid && expected && compact.size() >= expected &&
+            (compact.size() == expected || run[ends[expected - 1]] == ' ') &&
+            digitCount(numeric.mid(2, 2)) == 2 &&
+            digitCount(numeric.mid(4, expected - 4)) * 10 >= (expected - 4) * 6)
+            claim(SecretKind::Iban, l,
+                  t.spaced.parts(m.capturedStart(), m.capturedStart() + ends[expected - 1]));
+    }
+}
+
+void Search::findRandomStrings(qsizetype l, const LineText &t)
+{
+    if (!m_rules.on(SecretKind::RandomString))
+        return;
+    static const RX tokens(QStringLiteral("\\S+"));
+    static const RX pieces(QStringLiteral("[A-Za-z0-9+/_-]+"));
+    for (auto it = tokens.globalMatch(t.joined.text); it.hasNext();) {
+        const QRegularExpressionMatch token = it.next();
+        // The parts of a token between punctuation other than the key alphabet's own (a URL's
+        // slashes and queries, quotes, a label's colon or equals sign).
+        const QList<int> tokenWords = t.joined.words(token.capturedStart(), token.capturedEnd());
+        if (std::any_of(tokenWords.cbegin(), tokenWords.cend(),
+                        [&](int w) { return m_open[l][w]; }))
+            continue;
+        for (auto pi = pieces.globalMatch(token.captured(0)); pi.hasNext();) {
+            const QRegularExpressionMatch pm = pi.next();
+            QString piece = pm.captured(0);
+            while (piece.endsWith('-') || piece.endsWith('/'))
+                piece.chop(1);
+            // A path's parts stand apart: only one of them needs to be random, and a path with
+            // words in it ("acme/web/commit/…") is judged by its parts alone.
+            const QStringList parts = piece.split('/', Qt::SkipEmptyParts);
+            const bool path =
+                parts.size() > 1 && std::any_of(parts.cbegin(), parts.cend(), plainWord);
+            bool random = !path && SecretFinder::looksRandom(piece);
+            if (!random && parts.size() > 1)
+                for (const QString &part : parts)
+                    random = random || SecretFinder::looksRandom(part);
+            if (random) {
+                // Its label stays readable ("SESSION_ID=…").
+                static const RX labelled(
+                    QStringLiteral("^[\"'(]?[A-Za-z_][A-Za-z0-9_.-]*[\"']?[:=][\"']?$"));
+                const qsizetype at = pm.capturedStart();
+                const bool label = labelled.match(token.captured(0).left(at)).hasMatch();
+                claim(
+                    SecretKind::RandomString, l,
+                    t.joined.parts(token.capturedStart() + (label ? at : 0), token.capturedEnd()));
+                break;
+            }
+        }
+    }
+}
+
+// The kinds in the order they claim words, on one line.
+void Search::findInLine(qsizetype l)
+{
+    const Patterns &p = patterns();
+    const LineText t(m_lines[l].words, m_types[l].fixed);
+    markPublicHashes(l, t);
+    findTokens(l, t);
+    findPasswords(l, t);
+    extendPieces(l, t); // before random strings take the pieces for findings of their own
+    // "icon@2x.png" is a file of a high-resolution screen, not an address.
+    auto notFile = [](const QString &address) {
+        static const QStringList pictures{"png",  "jpg", "jpeg", "gif", "svg",
+                                          "webp", "ico", "bmp",  "pdf"};
+        return !pictures.contains(address.section('.', -1).toLower());
+    };
+    each(l, p.email, t.addresses, SecretKind::Email, 0, notFile);
+    each(l, misreadAddress(), t.addresses, SecretKind::Email, 0, notFile);
+    findCards(l, t);
+    findIbans(l, t);
+    auto phoneDigits = [](const QString &v) {
+        const int n = digitCount(v);
+        return n >= 7 && n <= 15;
+    };
+    each(l, p.phones, t.spaced, SecretKind::Phone, 0, phoneDigits);
+    each(l, p.labelledPhone, t.spaced, SecretKind::Phone, 1, phoneDigits);
+    each(l, p.ipv4, t.addresses, SecretKind::IpAddress, 0, ipv4Valid);
+    each(l, p.ipv6, t.addresses, SecretKind::IpAddress, 0, ipv6Valid);
+    for (const RX &rx : m_own)
+        each(l, rx, t.spaced, SecretKind::OwnWord, 0);
+    findRandomStrings(l, t);
+    extendPieces(l, t);
+}
+
+// A token the terminal wrapped goes on at the start of the next line: a key-like finding that
+// ends its line at the right edge of its column takes the key-like words that begin the line
+// below, and what sticks to them (a link's pieces cut at its dashes and dots).
+void Search::followWraps()
+{
+    // (Any sign but quotes: recognition misreads a character of a key as one now and then.)
+    static const RX tail(QStringLiteral("^[^\\s\"'<>]+[\"',;]*$"));
+    static const RX hash(QStringLiteral("^[0-9a-f]{7,40}$")); // a commit list's
+    static const RX alnum(QStringLiteral("^[A-Za-z0-9]+$"));
+    auto keyLike = [](const QString &t) {
+        return pieceOfKey(t) || (t.size() >= 12 && !plainWord(t));
+    };
+    for (qsizetype l = 0; l + 1 < m_lines.size(); ++l) {
+        const QList<LayoutWord> &words = m_lines[l].words, &next = m_lines[l + 1].words;
+        if (!wraps(l))
+            continue;
+        const int last = int(words.size()) - 1;
+        const int index = m_owner[l][last];
+        if (index < 0 || m_held[l][last].second < words[last].text.size())
+            continue;
+        const SecretKind kind = m_found[index].kind;
+        if (kind != SecretKind::ApiKey && kind != SecretKind::Password &&
+            kind != SecretKind::RandomString)
+            continue;
+        const double nextAdvance = characterWidth(next);
+        auto token = [&](int o) {
+            return o >= 0 && (m_found[o].kind == SecretKind::ApiKey ||
+                              m_found[o].kind == SecretKind::RandomString);
+        };
+        const bool link = m_links.contains(index);
+        int reach = 0; // the furthest right the words before reach
+        for (qsizetype w = 0; w < next.size(); ++w) {
+            // The tail may have been taken for a random string of its own: it joins its head.
+            const int other = m_owner[l + 1][w];
+            const int gap = w > 0 ? next[w].box.left() - reach - 1 : 0;
+            reach = std::max(w > 0 ? reach : next[w].box.right(), next[w].box.right());
+            const bool sticks = w > 0 && gap <= tightGap * nextAdvance;
+            const bool crumb =
+                w > 0 && gap <= passwordPieceGap * nextAdvance && next[w].text.size() <= 2;
+            if ((other >= 0 && !token(other)) || other == index || m_open[l + 1][w] ||
+                !tail.match(next[w].text).hasMatch() ||
+                (!sticks && !crumb &&
+                 ((w == 0 && !link && hash.match(next[w].text).hasMatch()) ||
+                  (!keyLike(next[w].text) &&
+                   !(link && (w > 0 || alnum.match(next[w].text).hasMatch()))) ||
+                  gap > (link ? linkPieceGap : loosePieceGap) * nextAdvance)))
+                break;
+            take(l + 1, int(w), index);
+            m_wrapped[index].insert(l);
+        }
+    }
+}
+
+// Each finding's words, as one box per line and the text read.
+void Search::gatherBoxes()
+{
+    const QList<LineType> &types = m_types;
+    m_boxLine = QList<QList<qsizetype>>(m_found.size());
+    m_boxCut = QList<QList<std::pair<bool, bool>>>(m_found.size());
+    for (qsizetype i = 0; i < m_found.size(); ++i) {
+        QStringList text;
+        for (qsizetype l = 0; l < m_lines.size(); ++l) {
+            QRect box;
+            QStringList lineText;
+            bool cutLeft = false, cutRight = false;
+            const auto [fixed, advance] = types[l];
+            const QList<LayoutWord> &words = m_lines[l].words;
+            for (qsizetype w = 0; w < words.size(); ++w)
+                if (m_owner[l][w] == int(i)) {
+                    LayoutWord word = words[w];
+                    const auto [from, to] = m_held[l][w];
+                    // A box that runs over the next word's holds none of this word's characters
+                    // there: where they lie is told from the rest. What it covers to its end
+                    // stays covered all the same.
+                    const QRect whole = word.box;
+                    if (w + 1 < words.size()) {
+                        const QRect &next = words[w + 1].box;
+                        if (next.left() > word.box.left() && next.left() <= word.box.right())
+                            word.box.setRight(next.left() - 1);
+                    }
+                    QRect part = partOf(word, from, to, fixed, advance);
+                    if (to >= word.text.size()) {
+                        part.setRight(whole.right());
+                        word.box = whole;
+                    }
+                    if (box.isNull())
+                        cutLeft = part.left() > word.box.left();
+                    cutRight = part.right() < word.box.right();
+                    box = box.united(part);
+                    lineText << word.text.mid(from, to - from);
+                }
+            if (box.isNull())
+                continue;
+            // Where the terminal wrapped it, it fills its line to the edge of the column (a
+            // sign recognition left out there, such as a dash, is covered too).
+            if (m_wrapped.value(int(i)).contains(l))
+                box.setRight(std::max(box.right(), m_rightEdge.value(m_lines[l].panel)));
+            text << lineText.join(' ');
+            // Pieces of one row that recognition gave as two lines are one box: the gap
+            // between them is part of the secret.
+            bool merged = false;
+            for (QRect &b : m_found[i].boxes) {
+                const int overlap =
+                    std::min(b.bottom(), box.bottom()) - std::max(b.top(), box.top());
+                const int apart = std::max(b.left(), box.left()) - std::min(b.right(), box.right());
+                if (overlap * 2 >= std::min(b.height(), box.height()) &&
+                    apart <= 2 * std::max(b.height(), box.height())) {
+                    b = b.united(box);
+                    merged = true;
+                    break;
+                }
+            }
+            if (!merged) {
+                m_found[i].boxes.append(box);
+                m_boxLine[i].append(l);
+                m_boxCut[i].append({cutLeft, cutRight});
+            }
+        }
+        m_found[i].text = text.join('\n');
+    }
+}
+
+// Two key-like findings close together on one row were likely one key that recognition gave as
+// two lines: each box reaches across the gap to the other, so that a character lost between
+// them is covered too.
+void Search::reachAcrossGaps()
+{
+    auto token = [](SecretKind k) {
+        return k == SecretKind::ApiKey || k == SecretKind::RandomString ||
+               k == SecretKind::Password;
+    };
+    for (SecretFinding &f : m_found)
+        for (QRect &b : f.boxes)
+            for (const SecretFinding &g : m_found) {
+                if (&g == &f || !token(f.kind) || !token(g.kind))
+                    continue;
+                for (const QRect &c : g.boxes) {
+                    const int overlap =
+                        std::min(b.bottom(), c.bottom()) - std::max(b.top(), c.top());
+                    if (overlap * 2 < std::min(b.height(), c.height()))
+                        continue;
+                    const int reach = 3 * std::max(b.height(), c.height());
+                    if (c.left() > b.right() && c.left() - b.right() <= reach)
+                        b.setRight(c.left() - 1);
+                    else if (b.left() > c.right() && b.left() - c.right() <= reach)
+                        b.setLeft(c.right() + 1);
+                }
+            }
+}
 
 } // namespace
 
@@ -661,649 +1468,7 @@ bool SecretFinder::looksRandom(const QString &token)
 
 QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
 {
-    QList<SecretFinding> found;
-    // Which finding holds each word of each line, and which of its characters.
-    QList<QList<int>> owner(lines.size());
-    QList<QList<std::pair<int, int>>> held(lines.size());
-    // Words of public hashes (integrity strings, key fingerprints, commit links): never random
-    // strings nor pieces of a key.
-    QList<QList<bool>> open(lines.size());
-    for (qsizetype l = 0; l < lines.size(); ++l) {
-        owner[l] = QList<int>(lines[l].words.size(), -1);
-        held[l] = QList<std::pair<int, int>>(lines[l].words.size(), {0, 0});
-        open[l] = QList<bool>(lines[l].words.size(), false);
-    }
-    auto take = [&](qsizetype line, int w, int index, int from = 0, int to = -1) {
-        if (to < 0)
-            to = int(lines[line].words[w].text.size());
-        auto &range = held[line][w];
-        range = owner[line][w] == index
-                    ? std::pair{std::min(range.first, from), std::max(range.second, to)}
-                    : std::pair{from, to};
-        owner[line][w] = index;
-    };
-
-    QSet<int> links; // findings that are links (webhooks), whose pieces stand further apart
-    auto claim = [&](SecretKind kind, qsizetype line, const QList<WordPart> &parts) {
-        if (parts.isEmpty() || !m_rules.on(kind))
-            return;
-        int already = -1;
-        bool fresh = false;
-        for (const WordPart &p : parts) {
-            if (owner[line][p.word] >= 0)
-                already = owner[line][p.word];
-            else
-                fresh = true;
-        }
-        if (!fresh)
-            return;
-        // Overlapping an earlier finding, the words join it; otherwise they are a new one.
-        const int index = already >= 0 ? already : int(found.size());
-        if (already < 0)
-            found.append({kind, QString(), {}, {}});
-        for (const WordPart &p : parts)
-            take(line, p.word, index, p.from, p.to);
-    };
-
-    // Private keys first: their header, the lines of the key and the footer.
-    if (m_rules.on(SecretKind::PrivateKey)) {
-        static const RX header(QStringLiteral("BEGIN[A-Z ]*PRIVATE\\s*KEY"),
-                               RX::CaseInsensitiveOption);
-        static const RX footer(QStringLiteral("END[A-Z ]*PRIVATE\\s*KEY"),
-                               RX::CaseInsensitiveOption);
-        // Recognition misreads a character of a key now and then.
-        auto body = [](const QString &text) {
-            const qsizetype base64 = std::count_if(text.cbegin(), text.cend(), [](QChar c) {
-                return c.isLetterOrNumber() || c == '+' || c == '/' || c == '=';
-            });
-            return text.size() >= 16 && base64 >= text.size() * 9 / 10;
-        };
-        for (qsizetype l = 0; l < lines.size(); ++l) {
-            QString text;
-            for (const LayoutWord &w : lines[l].words)
-                text += w.text + QLatin1Char(' ');
-            if (!header.match(text).hasMatch())
-                continue;
-            const int index = int(found.size());
-            found.append({SecretKind::PrivateKey, QString(), {}, {}});
-            qsizetype k = l;
-            for (; k < lines.size(); ++k) {
-                QString joined;
-                for (const LayoutWord &w : lines[k].words)
-                    joined += w.text;
-                const bool end = k > l && footer.match(joined).hasMatch();
-                if (k > l && !end && !body(joined))
-                    break;
-                for (qsizetype w = 0; w < lines[k].words.size(); ++w)
-                    take(k, int(w), index);
-                if (end) {
-                    ++k;
-                    break;
-                }
-            }
-            l = k - 1;
-        }
-        // A key whose header was not read (recognition takes a row of dashes for a rule):
-        // two or more rows in a row of nothing but the key's alphabet, long, and random.
-        auto concatenated = [&](qsizetype k) {
-            QString joined;
-            for (const LayoutWord &w : lines[k].words)
-                joined += w.text;
-            return joined;
-        };
-        auto keyRow = [&](qsizetype k) {
-            if (k >= lines.size() ||
-                std::any_of(owner[k].cbegin(), owner[k].cend(), [](int o) { return o >= 0; }))
-                return false;
-            // Every piece but the shortest looks like part of a key: digits, or mixed case that
-            // is not a capitalised word. Prose and commit lists have words.
-            for (const LayoutWord &w : lines[k].words)
-                if (w.text.size() > 3 && !pieceOfKey(w.text))
-                    return false;
-            const QString joined = concatenated(k);
-            static const RX alphabet(QStringLiteral("^[A-Za-z0-9+/=]+$"));
-            return joined.size() >= 40 && alphabet.match(joined).hasMatch();
-        };
-        for (qsizetype l = 0; l + 1 < lines.size(); ++l) {
-            if (!keyRow(l) || !keyRow(l + 1) ||
-                !(looksRandom(concatenated(l)) || looksRandom(concatenated(l + 1))))
-                continue;
-            const int index = int(found.size());
-            found.append({SecretKind::PrivateKey, QString(), {}, {}});
-            qsizetype k = l;
-            for (; keyRow(k); ++k)
-                for (qsizetype w = 0; w < lines[k].words.size(); ++w)
-                    take(k, int(w), index);
-            l = k - 1;
-        }
-    }
-
-    static const RX apiKey(QStringLiteral(
-        "(?<![A-Za-z0-9])(?:"
-        // Recognition may read an underscore or a dash of the prefix as a space, or lose it,
-        // and cut the rest of a key into pieces (which join the finding after its prefix).
-        "gh[pousr]_ ?[A-Za-z0-9]{4,}|gh[pousr] [A-Za-z0-9]{8,}|"
-        "gh[pousr](?=[a-z]*[A-Z0-9])[A-Za-z0-9]{20,}|"
-        "github(?:_ ?| )?pat(?:_ ?| )?[A-Za-z0-9_]{8,}|"
-        "glpat-[A-Za-z0-9_-]{8,}|"
-        "sk-(?:proj-|ant-)?[A-Za-z0-9_-]{20,}|"
-        "(?:sk|rk|pk)(?:_ ?| )?(?:live|test)(?:_ ?| )?(?=[a-z]*[A-Z0-9])[A-Za-z0-9]{4,}|"
-        "(?:AKIA|ASIA)[0-9A-Z]{16}|xox[abposr]-[A-Za-z0-9-]{10,}|xox[abposr][- ]{1,2}[0-9]{8,}|"
-        "AIza[0-9A-Za-z_-]{2,}|"
-        "eyJ[A-Za-z0-9_-]{8,}\\.eyJ[A-Za-z0-9_-]{8,}\\.[A-Za-z0-9_-]{8,}|"
-        // A web token cut short where its line wraps, or its header and payload alone.
-        "eyJ[A-Za-z0-9_-]{16,}(?:\\.[A-Za-z0-9_-]*)*|"
-        "npm_[A-Za-z0-9]{36}|hf_[A-Za-z0-9]{30,}|SG\\.[A-Za-z0-9_-]{16,}\\.[A-Za-z0-9_-]{16,})"));
-    static const RX label(
-        QStringLiteral(
-            "(?<![A-Za-z0-9])[A-Za-z0-9_.-]*(?:password|passwd|passwort|pwd|secret|"
-            "token|api[_-]?key|"
-            "access[_-]?key|private[_-]?key|auth(?!ored))[A-Za-z0-9_.-]*\\s?[:=]\\s?[\"']?"
-            "(?:(?:Bearer|Basic|Token)\\s+)?([^\\s\"',;&]{3,})"),
-        RX::CaseInsensitiveOption);
-    static const RX query(QStringLiteral("[?&](?:key|api_key|apikey|token|access_token|secret|sig|"
-                                         "signature|password|auth)=([^&\\s]{6,})"),
-                          RX::CaseInsensitiveOption);
-    static const RX authority(QStringLiteral("(?<![\\w.-])[A-Za-z][A-Za-z0-9+.-]*://([^/\\s]+)"));
-    static const RX webhook(
-        // Recognition cuts a link at its dots and slashes now and then.
-        QStringLiteral("hooks\\. ?slack\\. ?com ?/ ?(?:services|workflows|triggers) ?/ ?(\\S{8,})|"
-                       "discord(?:app)?\\. ?com ?/ ?api ?/ ?webhooks ?/ ?(\\S{8,})|"
-                       "webhook\\. ?office\\. ?com ?/ ?webhookb2 ?/ ?(\\S{8,})|"
-                       "outlook\\. ?office(?:365)?\\. ?com ?/ ?webhook ?/ ?(\\S{8,})"),
-        RX::CaseInsensitiveOption);
-    static const RX publicHash(
-        QStringLiteral("(?<![A-Za-z0-9])sha ?(?:1|256|384|5[1l]2)-[A-Za-z0-9+/]{16,}=*|"
-                       "(?<![A-Za-z0-9])(?:SHA(?:1|256|384|512)|MD5): ?[A-Za-z0-9+/:]{16,}=*|"
-                       "\\S*/(?:commit|commits|tree|blob|compare)/[0-9a-f]{7,}\\S*"));
-    static const RX base64Piece(QStringLiteral("^[A-Za-z0-9+/=]{2,}[\"',]*$"));
-    static const RX email(
-        QStringLiteral("[A-Za-z0-9._%+-]+@[A-Za-z0-9-]+(?:\\.[A-Za-z0-9-]+)*\\.[A-Za-z]{2,}"));
-    const RX &misreadEmail = misreadAddress();
-    static const RX digitRun(QStringLiteral("(?<![\\w.,/:-])\\d+(?:[ -]\\d+)+(?![\\w.,/:-]*\\d)|"
-                                            "(?<![\\w.,/:-])\\d{12,19}(?![\\w.,/:-]*\\d)"));
-    static const RX ibanRun(
-        QStringLiteral("(?<![A-Za-z0-9])[A-Z]{2}[0-9OIl]{2}(?: ?[A-Za-z0-9]){11,34}"));
-    static const RX phones(QStringLiteral(
-        "(?<![\\w.+])\\+\\d{1,3}(?:[ .-]?\\(?\\d{1,5}\\)?)(?:[ .-]?\\d{2,5}){1,5}(?![\\w.])|"
-        "(?<![\\w.])\\(\\d{3}\\) ?\\d{3}[-. ]\\d{4}(?![\\w.])|"
-        "(?<![\\w.])\\d{3}[-.]\\d{3}[-.]\\d{4}(?![\\w.])"));
-    static const RX labelledPhone(
-        QStringLiteral("(?<![A-Za-z])(?:tel|phone|mobile|mobil|cell|fax|telefon|call)\\.?:?\\s*"
-                       "([+(]?\\d[\\d ()./-]{5,}\\d)"),
-        RX::CaseInsensitiveOption);
-    static const RX ipv4(QStringLiteral("(?<![\\w.])(?:\\d{1,3}\\.){3}\\d{1,3}(?![\\w]|\\.\\d)"));
-    static const RX ipv6(
-        QStringLiteral("(?<![\\w:.])[0-9A-Fa-f]{0,4}(?::[0-9A-Fa-f]{0,4}){2,7}(?![\\w:])"));
-
-    QList<RX> own;
-    if (m_rules.on(SecretKind::OwnWord))
-        for (const QString &phrase : m_rules.ownWords) {
-            QStringList parts = phrase.simplified().split(' ', Qt::SkipEmptyParts);
-            if (parts.isEmpty())
-                continue;
-            for (QString &p : parts)
-                p = RX::escape(p);
-            own.append(RX(QStringLiteral("(?<![\\p{L}\\p{N}])") +
-                              parts.join(QStringLiteral("\\s+")) +
-                              QStringLiteral("(?![\\p{L}\\p{N}])"),
-                          RX::CaseInsensitiveOption | RX::UseUnicodePropertiesOption));
-        }
-
-    // Whether line `l` runs to the right edge of its column and the next line begins at its
-    // start, as a terminal's wrapped line does.
-    QHash<int, int> rightEdge; // by panel
-    for (const LayoutLine &line : lines)
-        if (!line.words.isEmpty())
-            rightEdge[line.panel] =
-                std::max(rightEdge.value(line.panel, line.words.last().box.right()),
-                         line.words.last().box.right());
-    auto wraps = [&](qsizetype l) {
-        if (l < 0 || l + 1 >= lines.size())
-            return false;
-        const QList<LayoutWord> &words = lines[l].words, &next = lines[l + 1].words;
-        if (words.isEmpty() || next.isEmpty() || lines[l + 1].panel != lines[l].panel)
-            return false;
-        const double advance = characterWidth(words);
-        const QRect end = words.last().box;
-        return end.right() >= rightEdge.value(lines[l].panel) - 2 * advance &&
-               next.first().box.left() <= words.first().box.left() + advance &&
-               next.first().box.top() - end.bottom() <= 2 * end.height();
-    };
-
-    for (qsizetype l = 0; l < lines.size(); ++l) {
-        const QList<LayoutWord> &words = lines[l].words;
-        // `spaced` keeps every gap; `addresses` drops those inside an address; `joined` drops
-        // those too and those no space could fill (recognition cuts long tokens of
-        // fixed-width text into pieces).
-        const double advance = characterWidth(words);
-        auto gap = [&](qsizetype w) { return words[w].box.left() - words[w - 1].box.right() - 1; };
-        // For a piece of a key, also from the furthest any word before reaches: recognition's
-        // boxes overlap now and then (not for joining words: a box far too wide would swallow
-        // the gaps of a whole row).
-        QList<int> reached(words.size(), 0);
-        for (qsizetype w = 0; w < words.size(); ++w)
-            reached[w] =
-                std::max(w > 0 ? reached[w - 1] : words[w].box.right(), words[w].box.right());
-        auto pieceGap = [&](qsizetype w) {
-            return std::min(gap(w), words[w].box.left() - reached[w - 1] - 1);
-        };
-        Span spaced, joined, addresses;
-        for (qsizetype w = 0; w < words.size(); ++w) {
-            if (w > 0) {
-                spaced.append(QStringLiteral(" "), -1);
-                const bool address = glued(words[w - 1].text, words[w].text);
-                if (!address)
-                    addresses.append(QStringLiteral(" "), -1);
-                if (gap(w) > tightGap * advance && !address)
-                    joined.append(QStringLiteral(" "), -1);
-            }
-            spaced.append(words[w].text, int(w));
-            joined.append(words[w].text, int(w));
-            addresses.append(words[w].text, int(w));
-        }
-        // Public hashes, and the pieces recognition cut them into, also where the line
-        // before wrapped one.
-        if (wraps(l - 1) && open[l - 1].last())
-            for (qsizetype w = 0;
-                 w < words.size() && (w == 0 || pieceGap(w) <= loosePieceGap * advance) &&
-                 base64Piece.match(words[w].text).hasMatch();
-                 ++w)
-                open[l][w] = true;
-        for (auto it = publicHash.globalMatch(joined.text); it.hasNext();) {
-            const QRegularExpressionMatch m = it.next();
-            const QList<int> hash = joined.words(m.capturedStart(), m.capturedEnd());
-            for (int w : hash)
-                open[l][w] = true;
-            for (qsizetype w = hash.isEmpty() ? words.size() : hash.last() + 1;
-                 w < words.size() && pieceGap(w) <= loosePieceGap * advance &&
-                 base64Piece.match(words[w].text).hasMatch();
-                 ++w)
-                open[l][w] = true;
-        }
-        auto each = [&](const RX &rx, const Span &span, SecretKind kind, int group,
-                        const std::function<bool(const QString &)> &valid = {}) {
-            if (!m_rules.on(kind))
-                return;
-            for (auto it = rx.globalMatch(span.text); it.hasNext();) {
-                const QRegularExpressionMatch m = it.next();
-                const int g = m.capturedStart(group) >= 0 ? group : 0;
-                if (valid && !valid(m.captured(g)))
-                    continue;
-                claim(kind, l, span.parts(m.capturedStart(g), m.capturedEnd(g)));
-            }
-        };
-
-        // A key runs on into the next word when recognition lost a separator in it ("_",
-        // "-") and cut it there: a word close enough behind it that looks like more of the
-        // key (digits or mixed case, or a separator first), not a plain word.
-        static const RX keyPart(QStringLiteral("^[A-Za-z0-9_+/=.'-]{3,}$|^[_-]+$"));
-        static const RX shortPiece(QStringLiteral("^[A-Za-z0-9]{1,2}$"));
-        static const RX urlPiece(QStringLiteral("^[^\\s\"'<>]+$"));
-        auto extendPieces = [&] {
-            auto extends = [&](SecretKind kind) {
-                return kind != SecretKind::Email && kind != SecretKind::Card &&
-                       kind != SecretKind::Iban && kind != SecretKind::Phone &&
-                       kind != SecretKind::IpAddress && kind != SecretKind::OwnWord;
-            };
-            for (qsizetype w = 1; w < words.size(); ++w) {
-                const int before = owner[l][w - 1];
-                // A link's pieces need not look like a key; a piece of a character or two
-                // closer than a space is part of whatever it stands in.
-                const bool link = before >= 0 && links.contains(before);
-                const bool crumb = shortPiece.match(words[w].text).hasMatch() &&
-                                   pieceGap(w) <= passwordPieceGap * advance;
-                if (before < 0 || owner[l][w] >= 0 || open[l][w] ||
-                    held[l][w - 1].second < words[w - 1].text.size() ||
-                    (!crumb && !(link && urlPiece.match(words[w].text).hasMatch()) &&
-                     (!keyPart.match(words[w].text).hasMatch() || !pieceOfKey(words[w].text))))
-                    continue;
-                // A password's value has no separators to lose: only a piece closer than a
-                // space. A link loses a dash and the room around it.
-                const SecretKind kind = found[before].kind;
-                const double reach = kind == SecretKind::Password ? passwordPieceGap
-                                     : links.contains(before)     ? linkPieceGap
-                                                                  : loosePieceGap;
-                if (pieceGap(w) <= reach * advance && extends(kind))
-                    take(l, int(w), before);
-            }
-            // A piece closer than a space before a key is its start, but not the label before
-            // a sign in it ("KEY=JYb4RK5" "fMDIW7nu...").
-            static const RX labelEnd(QStringLiteral("^[A-Za-z0-9_.-]*[=:][\"']?"));
-            for (qsizetype w = words.size() - 2; w >= 0; --w) {
-                const int after = owner[l][w + 1];
-                if (after < 0 || owner[l][w] >= 0 || open[l][w] || held[l][w + 1].first > 0 ||
-                    !extends(found[after].kind) || gap(w + 1) > passwordPieceGap * advance)
-                    continue;
-                const QString &t = words[w].text;
-                const QRegularExpressionMatch label = labelEnd.match(t);
-                const int from = label.hasMatch() ? int(label.capturedEnd()) : 0;
-                const QString value = t.mid(from);
-                if (((value.size() >= 3 && keyPart.match(value).hasMatch() && pieceOfKey(value)) ||
-                     shortPiece.match(value).hasMatch()) &&
-                    !value.contains('='))
-                    take(l, int(w), after, from, int(t.size()));
-            }
-        };
-
-        // A key runs to the end of its run of characters: recognition misreads one now and
-        // then as a sign no key holds ("@" for "0").
-        if (m_rules.on(SecretKind::ApiKey))
-            for (auto it = apiKey.globalMatch(joined.text); it.hasNext();) {
-                const QRegularExpressionMatch m = it.next();
-                qsizetype end = m.capturedEnd();
-                static const QString stops = QStringLiteral("\"',;&<>()[]{}`");
-                while (end < joined.text.size() && !joined.text[end].isSpace() &&
-                       !stops.contains(joined.text[end]))
-                    ++end;
-                claim(SecretKind::ApiKey, l, joined.parts(m.capturedStart(), end));
-            }
-        // A webhook's link is its key: the part after the service's fixed path.
-        for (auto it = webhook.globalMatch(joined.text); it.hasNext();) {
-            const QRegularExpressionMatch m = it.next();
-            for (int g = 1; g <= m.lastCapturedIndex(); ++g)
-                if (m.capturedStart(g) >= 0 && m_rules.on(SecretKind::ApiKey)) {
-                    claim(SecretKind::ApiKey, l,
-                          joined.parts(m.capturedStart(g), m.capturedEnd(g)));
-                    const int w = joined.word[m.capturedStart(g)];
-                    if (w >= 0 && owner[l][w] >= 0)
-                        links.insert(owner[l][w]);
-                    break;
-                }
-        }
-        // A count ("Tokens: 1500") or the scheme of an Authorization header is no password.
-        auto value = [](const QString &v) {
-            static const QStringList schemes{"bearer", "basic", "token"};
-            return (digitCount(v) < v.size() || v.size() >= 6) && !schemes.contains(v.toLower());
-        };
-        each(label, joined, SecretKind::Password, 1, value);
-        each(query, joined, SecretKind::Password, 1);
-        // A link's user and password, also where recognition misread the @ or cut there.
-        if (m_rules.on(SecretKind::Password))
-            for (auto it = authority.globalMatch(addresses.text); it.hasNext();) {
-                const QRegularExpressionMatch m = it.next();
-                const qsizetype length = credentialsLength(m.captured(1));
-                if (length > 0)
-                    claim(SecretKind::Password, l,
-                          addresses.parts(m.capturedStart(1), m.capturedStart(1) + length));
-            }
-        extendPieces(); // before random strings take the pieces for findings of their own
-        // "icon@2x.png" is a file of a high-resolution screen, not an address.
-        auto notFile = [](const QString &address) {
-            static const QStringList pictures{"png",  "jpg", "jpeg", "gif", "svg",
-                                              "webp", "ico", "bmp",  "pdf"};
-            return !pictures.contains(address.section('.', -1).toLower());
-        };
-        each(email, addresses, SecretKind::Email, 0, notFile);
-        each(misreadEmail, addresses, SecretKind::Email, 0, notFile);
-
-        if (m_rules.on(SecretKind::Card)) {
-            // Every run of digit groups, and in it every stretch of whole groups long enough
-            // to be a card: a card number may stand beside an expiry date or a count.
-            for (auto it = digitRun.globalMatch(spaced.text); it.hasNext();) {
-                const QRegularExpressionMatch m = it.next();
-                const QString run = m.captured(0);
-                QList<std::pair<qsizetype, qsizetype>> groups; // start, end in `run`
-                static const RX number(QStringLiteral("\\d+"));
-                for (auto g = number.globalMatch(run); g.hasNext();) {
-                    const auto gm = g.next();
-                    groups.append({gm.capturedStart(), gm.capturedEnd()});
-                }
-                bool done = false;
-                for (qsizetype a = 0; a < groups.size() && !done; ++a)
-                    for (qsizetype b = groups.size() - 1; b >= a && !done; --b) {
-                        const QString d =
-                            digitsOf(run.mid(groups[a].first, groups[b].second - groups[a].first));
-                        if (d.size() < 13 || d.size() > 19 || !cardShape(d) || !luhn(d))
-                            continue;
-                        claim(SecretKind::Card, l,
-                              spaced.parts(m.capturedStart() + groups[a].first,
-                                           m.capturedStart() + groups[b].second));
-                        done = true;
-                    }
-            }
-        }
-        if (m_rules.on(SecretKind::Iban)) {
-            for (auto it = ibanRun.globalMatch(spaced.text); it.hasNext();) {
-                const QRegularExpressionMatch m = it.next();
-                const QString run = m.captured(0);
-                // The country's length decides where it ends; unknown countries try every one.
-                QString compact;
-                QList<qsizetype> ends; // in `run`, after each character kept
-                for (qsizetype i = 0; i < run.size(); ++i)
-                    if (run[i] != ' ') {
-                        compact += run[i];
-                        ends.append(i + 1);
-                    }
-                // Check digits are digits; recognition reads 0 as O and 1 as I or l now and then,
-                // and German and other numeric account numbers hold digits only.
-                auto digitsFor = [](QString t, qsizetype from) {
-                    for (qsizetype i = from; i < t.size(); ++i)
-                        if (t[i] == 'O')
-                            t[i] = '0';
-                        else if (t[i] == 'I' || t[i] == 'l')
-                            t[i] = '1';
-                    return t;
-                };
-                compact = digitsFor(compact.left(4), 2) + compact.mid(4);
-                const QString numeric = compact.left(4) + digitsFor(compact.mid(4), 0);
-                const int expected = ibanLength(compact.left(2));
-                bool valid = false;
-                for (int n = int(compact.size()); n >= 15 && !valid; --n) {
-                    if (expected && n != expected)
-                        continue;
-                    if (!ibanValid(compact.left(n)) && !ibanValid(numeric.left(n)))
-                        continue;
-                    claim(SecretKind::Iban, l,
-                          spaced.parts(m.capturedStart(), m.capturedStart() + ends[n - 1]));
-                    valid = true;
-                }
-                // Recognition misread a digit and the checksum fails: a known country's exact
-                // length that ends where the run or one of its groups ends, check digits, and
-                // an account mostly of digits still make an IBAN.
-                if (!valid && expected && compact.size() >= expected &&
-                    (compact.size() == expected || run[ends[expected - 1]] == ' ') &&
-                    digitCount(numeric.mid(2, 2)) == 2 &&
-                    digitCount(numeric.mid(4, expected - 4)) * 10 >= (expected - 4) * 6)
-                    claim(SecretKind::Iban, l,
-                          spaced.parts(m.capturedStart(), m.capturedStart() + ends[expected - 1]));
-            }
-        }
-        auto phoneDigits = [](const QString &v) {
-            const int n = digitCount(v);
-            return n >= 7 && n <= 15;
-        };
-        each(phones, spaced, SecretKind::Phone, 0, phoneDigits);
-        each(labelledPhone, spaced, SecretKind::Phone, 1, phoneDigits);
-        each(ipv4, addresses, SecretKind::IpAddress, 0, ipv4Valid);
-        each(ipv6, addresses, SecretKind::IpAddress, 0, ipv6Valid);
-        for (const RX &rx : own)
-            each(rx, spaced, SecretKind::OwnWord, 0);
-
-        if (m_rules.on(SecretKind::RandomString)) {
-            static const RX tokens(QStringLiteral("\\S+"));
-            static const RX pieces(QStringLiteral("[A-Za-z0-9+/_-]+"));
-            for (auto t = tokens.globalMatch(joined.text); t.hasNext();) {
-                const QRegularExpressionMatch token = t.next();
-                // The parts of a token between punctuation other than the key alphabet's own
-                // (a URL's slashes and queries, quotes, a label's colon or equals sign).
-                const QList<int> tokenWords =
-                    joined.words(token.capturedStart(), token.capturedEnd());
-                if (std::any_of(tokenWords.cbegin(), tokenWords.cend(),
-                                [&](int w) { return open[l][w]; }))
-                    continue;
-                for (auto it = pieces.globalMatch(token.captured(0)); it.hasNext();) {
-                    const QRegularExpressionMatch pm = it.next();
-                    QString piece = pm.captured(0);
-                    while (piece.endsWith('-') || piece.endsWith('/'))
-                        piece.chop(1);
-                    // A path's parts stand apart: only one of them needs to be random, and a
-                    // path with words in it ("acme/web/commit/…") is judged by its parts alone.
-                    const QStringList parts = piece.split('/', Qt::SkipEmptyParts);
-                    const bool path =
-                        parts.size() > 1 && std::any_of(parts.cbegin(), parts.cend(), plainWord);
-                    bool random = !path && looksRandom(piece);
-                    if (!random && parts.size() > 1)
-                        for (const QString &part : parts)
-                            random = random || looksRandom(part);
-                    if (random) {
-                        // Its label stays readable ("SESSION_ID=…").
-                        static const RX labelled(
-                            QStringLiteral("^[\"'(]?[A-Za-z_][A-Za-z0-9_.-]*[\"']?[:=][\"']?$"));
-                        const qsizetype at = pm.capturedStart();
-                        const bool label = labelled.match(token.captured(0).left(at)).hasMatch();
-                        claim(SecretKind::RandomString, l,
-                              joined.parts(token.capturedStart() + (label ? at : 0),
-                                           token.capturedEnd()));
-                        break;
-                    }
-                }
-            }
-        }
-
-        extendPieces();
-    }
-
-    // A token the terminal wrapped goes on at the start of the next line: a key-like finding
-    // that ends its line at the right edge of its column takes the key-like words that begin
-    // the line below, and what sticks to them (a link's pieces cut at its dashes and dots).
-    // (Any sign but quotes: recognition misreads a character of a key as one now and then.)
-    static const RX tail(QStringLiteral("^[^\\s\"'<>]+[\"',;]*$"));
-    auto keyLike = [](const QString &t) {
-        return pieceOfKey(t) || (t.size() >= 12 && !plainWord(t));
-    };
-    for (qsizetype l = 0; l + 1 < lines.size(); ++l) {
-        const QList<LayoutWord> &words = lines[l].words, &next = lines[l + 1].words;
-        if (!wraps(l))
-            continue;
-        const int last = int(words.size()) - 1;
-        const int index = owner[l][last];
-        if (index < 0 || held[l][last].second < words[last].text.size())
-            continue;
-        const SecretKind kind = found[index].kind;
-        if (kind != SecretKind::ApiKey && kind != SecretKind::Password &&
-            kind != SecretKind::RandomString)
-            continue;
-        const double nextAdvance = characterWidth(next);
-        auto token = [&](int o) {
-            return o >= 0 && (found[o].kind == SecretKind::ApiKey ||
-                              found[o].kind == SecretKind::RandomString);
-        };
-        int reach = 0; // the furthest right the words before reach
-        for (qsizetype w = 0; w < next.size(); ++w) {
-            // The tail may have been taken for a random string of its own: it joins its head.
-            const int other = owner[l + 1][w];
-            static const RX hash(QStringLiteral("^[0-9a-f]{7,40}$")); // a commit list's
-            static const RX alnum(QStringLiteral("^[A-Za-z0-9]+$"));
-            const int gap = w > 0 ? next[w].box.left() - reach - 1 : 0;
-            reach = std::max(w > 0 ? reach : next[w].box.right(), next[w].box.right());
-            const bool sticks = w > 0 && gap <= tightGap * nextAdvance;
-            const bool crumb =
-                w > 0 && gap <= passwordPieceGap * nextAdvance && next[w].text.size() <= 2;
-            const bool link = links.contains(index);
-            if ((other >= 0 && !token(other)) || other == index || open[l + 1][w] ||
-                !tail.match(next[w].text).hasMatch() ||
-                (!sticks && !crumb &&
-                 ((w == 0 && !link && hash.match(next[w].text).hasMatch()) ||
-                  (!keyLike(next[w].text) &&
-                   !(link && (w > 0 || alnum.match(next[w].text).hasMatch()))) ||
-                  gap > (link ? linkPieceGap : loosePieceGap) * nextAdvance)))
-                break;
-            take(l + 1, int(w), index);
-        }
-    }
-
-    // Each finding's words, as one box per line and the text read.
-    const QList<LineType> types = lineTypes(lines);
-    QList<QList<qsizetype>> boxLine(found.size());
-    QList<QList<std::pair<bool, bool>>> boxCut(found.size());
-    for (qsizetype i = 0; i < found.size(); ++i) {
-        QStringList text;
-        for (qsizetype l = 0; l < lines.size(); ++l) {
-            QRect box;
-            QStringList lineText;
-            bool cutLeft = false, cutRight = false;
-            const auto [fixed, advance] = types[l];
-            for (qsizetype w = 0; w < lines[l].words.size(); ++w)
-                if (owner[l][w] == int(i)) {
-                    LayoutWord word = lines[l].words[w];
-                    const auto [from, to] = held[l][w];
-                    // A box that runs over the next word's holds none of this word's
-                    // characters there: where they lie is told from the rest. What it covers
-                    // to its end stays covered all the same.
-                    const QRect whole = word.box;
-                    if (w + 1 < lines[l].words.size()) {
-                        const QRect &next = lines[l].words[w + 1].box;
-                        if (next.left() > word.box.left() && next.left() <= word.box.right())
-                            word.box.setRight(next.left() - 1);
-                    }
-                    QRect part = partOf(word, from, to, fixed, advance);
-                    if (to >= word.text.size()) {
-                        part.setRight(whole.right());
-                        word.box = whole;
-                    }
-                    if (box.isNull())
-                        cutLeft = part.left() > word.box.left();
-                    cutRight = part.right() < word.box.right();
-                    box = box.united(part);
-                    lineText << word.text.mid(from, to - from);
-                }
-            if (box.isNull())
-                continue;
-            text << lineText.join(' ');
-            // Pieces of one row that recognition gave as two lines are one box: the gap
-            // between them is part of the secret.
-            bool merged = false;
-            for (QRect &b : found[i].boxes) {
-                const int overlap =
-                    std::min(b.bottom(), box.bottom()) - std::max(b.top(), box.top());
-                const int apart = std::max(b.left(), box.left()) - std::min(b.right(), box.right());
-                if (overlap * 2 >= std::min(b.height(), box.height()) &&
-                    apart <= 2 * std::max(b.height(), box.height())) {
-                    b = b.united(box);
-                    merged = true;
-                    break;
-                }
-            }
-            if (!merged) {
-                found[i].boxes.append(box);
-                boxLine[i].append(l);
-                boxCut[i].append({cutLeft, cutRight});
-            }
-        }
-        found[i].text = text.join('\n');
-    }
-
-    // Two key-like findings close together on one row were likely one key that recognition
-    // gave as two lines: each box reaches across the gap to the other, so that a character lost
-    // between them is covered too.
-    auto token = [](SecretKind k) {
-        return k == SecretKind::ApiKey || k == SecretKind::RandomString ||
-               k == SecretKind::Password;
-    };
-    for (SecretFinding &f : found)
-        for (QRect &b : f.boxes)
-            for (const SecretFinding &g : found) {
-                if (&g == &f || !token(f.kind) || !token(g.kind))
-                    continue;
-                for (const QRect &c : g.boxes) {
-                    const int overlap =
-                        std::min(b.bottom(), c.bottom()) - std::max(b.top(), c.top());
-                    if (overlap * 2 < std::min(b.height(), c.height()))
-                        continue;
-                    const int reach = 3 * std::max(b.height(), c.height());
-                    if (c.left() > b.right() && c.left() - b.right() <= reach)
-                        b.setRight(c.left() - 1);
-                    else if (b.left() > c.right() && b.left() - c.right() <= reach)
-                        b.setLeft(c.right() + 1);
-                }
-            }
-    for (qsizetype i = 0; i < found.size(); ++i)
-        for (qsizetype j = 0; j < found[i].boxes.size(); ++j)
-            found[i].covers.append(coverFor(found[i].boxes[j], lines, boxLine[i][j],
-                                            boxCut[i][j].first, boxCut[i][j].second));
-    found.removeIf([](const SecretFinding &f) { return f.boxes.isEmpty(); });
-    return found;
+    return Search(lines, m_rules).run();
 }
 
 } // namespace vistrel

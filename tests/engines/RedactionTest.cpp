@@ -63,16 +63,30 @@ TEST(Redaction, TheFillStandsOutFromTheBackgroundAroundTheSecret)
     p.drawText(QRect(4, 40, 190, 20), "TOKEN=Zq8xT2mPv9LkR4sW7nYb3Hc6 Done");
     p.setPen(Qt::black);
     p.drawText(QRect(204, 40, 190, 20), "TOKEN=Zq8xT2mPv9LkR4sW7nYb3Hc6 Done");
+    // Two glyphs below: one a cover cuts through, one a cover holds whole.
+    p.fillRect(300, 80, 10, 10, Qt::black);
+    p.fillRect(340, 80, 10, 10, Qt::black);
+    // Two glyphs joined by a faint bridge of smoothing.
+    p.fillRect(370, 80, 7, 10, Qt::black);
+    p.fillRect(377, 84, 2, 2, QColor(200, 200, 200));
+    p.fillRect(379, 80, 10, 10, Qt::black);
     p.end();
     const QList<SecretFinding> findings{
         {SecretKind::RandomString, "a", {QRect(50, 42, 120, 14)}, {QRect(48, 40, 126, 18)}},
-        {SecretKind::RandomString, "b", {QRect(250, 42, 120, 14)}, {}}};
+        {SecretKind::RandomString, "b", {QRect(250, 42, 120, 14)}, {}},
+        {SecretKind::RandomString, "c", {QRect(305, 80, 20, 10)}, {QRect(304, 78, 24, 14)}},
+        {SecretKind::RandomString, "d", {QRect(340, 80, 10, 10)}, {QRect(338, 78, 14, 14)}},
+        {SecretKind::RandomString, "e", {QRect(384, 80, 5, 10)}, {QRect(384, 78, 10, 14)}}};
     const auto placed = Redaction::place(findings, picture, QRectF(0, 0, 400, 100));
-    ASSERT_EQ(placed.size(), 2);
+    ASSERT_EQ(placed.size(), 5);
     EXPECT_EQ(placed[0].fill, Annotation::lightRedactionColor());
     EXPECT_EQ(placed[1].fill, Annotation::redactionColor());
-    // The finder's own cover is taken as it is, never smaller than the words.
-    EXPECT_EQ(placed[0].cover.first(), QRectF(48, 40, 126, 18));
+    // The finder's own cover is taken, never smaller than the words; a side that cuts through a
+    // glyph reaches out to its end, and only then.
+    EXPECT_TRUE(placed[0].cover.first().contains(QRectF(48, 40, 126, 18)));
+    EXPECT_EQ(placed[2].cover.first(), QRectF(300, 78, 28, 14));
+    EXPECT_EQ(placed[3].cover.first(), QRectF(338, 78, 14, 14));
+    EXPECT_EQ(placed[4].cover.first(), QRectF(380, 78, 14, 14)); // not the glyph beyond
     const auto marks = Redaction::marksFor(placed);
     EXPECT_EQ(marks[0]->color, Annotation::lightRedactionColor());
     EXPECT_EQ(marks[1]->color, Annotation::redactionColor());

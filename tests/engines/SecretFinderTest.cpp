@@ -400,4 +400,34 @@ TEST(SecretFinder, PiecesAndMisreadsOfRealScreens)
         found({"\"integrity\": \"sha512-FXuF1aqORlbzkaUZYC1/c5x88Z4x7Iiygc3kbShUb5aMxM85/8Eti4r",
                "ixAt5U66cY62qUposv8riUdRii1z6eL==\",", "$ ls"})
             .isEmpty());
+
+    // Hash prefixes and signs of a hash misread; a straight quote read as a curly one before an
+    // address cut at a dot.
+    EXPECT_TRUE(found({"256 SHA2S6:BwUdH2/9+cj]M665CW/AIWLLIxdhMcBioMgTcVn4p121 me@box (ED25519)",
+                       "\"sha5l2-RaxJp3GzRWt@ joj bXKGm3VhUjKLdtF4i8SGgWi\""})
+                    .isEmpty());
+    EXPECT_EQ(found({"\"email\": \u201Comar. haddad@startup.dev\"}"}),
+              QStringList{"emails:omar. haddad@startup.dev"});
+
+    // In fixed-width type, pieces of a token closer than a space could leave are one token; a
+    // dash beside a gap is a narrow glyph in a cell of its own, and a pod's name stays apart.
+    const LayoutLine listing = line({word(10, "kubectl"), word(90, "get"), word(130, "secret")});
+    const auto pieces =
+        SecretFinder().find({listing, line({word(10, "CHXSf63"), word(87, "LnoFFpwTp4pnDn3Wwj"),
+                                            word(275, "e1QDAUmfXCCj"), word(401, "QLw")})});
+    ASSERT_EQ(pieces.size(), 1);
+    EXPECT_EQ(pieces[0].text, "CHXSf63 LnoFFpwTp4pnDn3Wwj e1QDAUmfXCCj QLw");
+    EXPECT_TRUE(SecretFinder()
+                    .find({listing, line({word(10, "worker-61lel0de84f"), word(196, "-682cc"),
+                                          word(270, "1/1")})})
+                    .isEmpty());
+    // A box that lost characters at one end, which it does not tell: the value is covered
+    // wherever they lie, its label only as far as it must.
+    LayoutWord lost = word(10, "KEY=A+rjuxL/YWm5pIDHmUy58ZZeNLOzr+2qdekD5Bku");
+    lost.box.setLeft(90); // eight characters short: the value starts at 50 or at 130
+    const auto shifted =
+        SecretFinder().find({listing, listing, line({lost, word(470, "done")}), listing});
+    ASSERT_EQ(shifted.size(), 1);
+    EXPECT_LE(shifted[0].boxes.first().left(), 50);
+    EXPECT_GE(shifted[0].boxes.first().left(), 40);
 }
