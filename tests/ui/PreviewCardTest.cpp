@@ -1,5 +1,8 @@
 #include "TestSupport.h"
+#include "app/BoardSession.h"
 #include "app/CaptureCoordinator.h"
+#include "app/CaptureFlow.h"
+#include "app/ScrollSession.h"
 #include "model/AnnotationRenderer.h"
 #include "model/CanvasModel.h"
 #include "model/YUp.h"
@@ -353,7 +356,7 @@ TEST_F(PreviewCardTest, MarkModeShowsTheCropWithoutHandles)
 TEST_F(PreviewCardTest, EditOpensTheEditorOnTheUnmarkedCropWithEditableMarks)
 {
     CaptureCoordinator coordinator(desktop.platform());
-    CapturePreviewController *opened = coordinator.openPreviewCard(image);
+    CapturePreviewController *opened = coordinator.scroll().openPreviewCard(image);
     ReviewModel &m = opened->canvas()->model();
     m.mode = ReviewModel::Mode::Mark;
     m.mouseDown(QPointF(150, 80) * m.displayScale());
@@ -362,8 +365,8 @@ TEST_F(PreviewCardTest, EditOpensTheEditorOnTheUnmarkedCropWithEditableMarks)
     m.setCropRect({100, 50, 200, 150});
     opened->button(PreviewButton::Edit)->click();
     drain();
-    ASSERT_EQ(coordinator.editors().size(), 1);
-    const EditorWindowController *editor = coordinator.editors().first();
+    ASSERT_EQ(coordinator.sessions().editors().size(), 1);
+    const EditorWindowController *editor = coordinator.sessions().editors().first();
     EXPECT_EQ(editor->image().convertToFormat(QImage::Format_RGB32),
               image.copy(100, 100, 200, 150).convertToFormat(QImage::Format_RGB32));
     ASSERT_EQ(editor->canvas()->annotations().size(), 1);
