@@ -88,22 +88,25 @@ SaveRequest retryRequest(const QString &failedPath, const QStringList &nameFilte
     return request;
 }
 
+using Type = ExportFormat::Type;
+
 // Named in the user's language; the patterns in them give the extension.
-QString pngFilter()
+QString filterOf(Type type)
 {
-    return QCoreApplication::translate("ImageExport", "PNG image (*.png)");
+    return QCoreApplication::translate("ImageExport", ImageFiles::exportFormat(type).filter);
 }
-QString jpegFilter()
+// Every type, `first` leading.
+QStringList typeFilters(Type first)
 {
-    return QCoreApplication::translate("ImageExport", "JPEG image (*.jpg *.jpeg)");
+    QStringList filters{filterOf(first)};
+    for (const ExportFormat &format : ImageFiles::exportFormats())
+        if (format.type != first)
+            filters.append(filterOf(format.type));
+    return filters;
 }
-QString pdfFilter()
+QString extensionOf(Type type)
 {
-    return QCoreApplication::translate("ImageExport", "PDF document (*.pdf)");
-}
-QStringList anyTypeFilters()
-{
-    return {pngFilter(), jpegFilter(), pdfFilter()};
+    return ImageFiles::exportFormat(type).extensions.first();
 }
 QString editableFilter()
 {
@@ -123,11 +126,12 @@ void chooseAndWrite(const Platform &platform, const QImage &image, const SaveReq
                 done(false);
             return;
         }
-        QString path = ImageFiles::completedPath(chosen, preferPdf ? QStringLiteral("pdf")
-                                                                   : QStringLiteral("png"));
+        QString path =
+            ImageFiles::completedPath(chosen, extensionOf(preferPdf ? Type::Pdf : Type::Png));
         // Only a PNG carries the work.
-        if (editable && QFileInfo(path).suffix().toLower() != QLatin1String("png"))
-            path += QStringLiteral(".png");
+        const ExportFormat *format = ImageFiles::exportFormatFor(path);
+        if (editable && (!format || format->type != Type::Png))
+            path += QLatin1Char('.') + extensionOf(Type::Png);
         writeInBackground(
             platform, image, path,
             [platform, image, path, filters, preferPdf, editable] {
@@ -148,7 +152,7 @@ void chooseOneTypePanel(const Platform &platform, const QImage &image, bool asPD
         if (chosen.isEmpty())
             return;
         // This panel writes one type: a name for another gets this one's extension too.
-        const QString ext = asPDF ? QStringLiteral("pdf") : QStringLiteral("png");
+        const QString ext = extensionOf(asPDF ? Type::Pdf : Type::Png);
         const QString path =
             QFileInfo(chosen).suffix().toLower() == ext ? chosen : chosen + QLatin1Char('.') + ext;
         writeInBackground(platform, image, path, [platform, image, asPDF, path, filters] {
@@ -162,11 +166,10 @@ void chooseOneTypePanel(const Platform &platform, const QImage &image, bool asPD
 void ImageExport::save(const Platform &platform, const QImage &image, const SaveSettings &settings,
                        std::function<void(bool)> done)
 {
-    const QString extension = settings.preferPdf ? QStringLiteral("pdf") : QStringLiteral("png");
-    const QStringList filters = settings.editable ? QStringList{editableFilter()}
-                                : settings.preferPdf
-                                    ? QStringList{pdfFilter(), pngFilter(), jpegFilter()}
-                                    : anyTypeFilters();
+    const Type type = settings.preferPdf ? Type::Pdf : Type::Png;
+    const QString extension = extensionOf(type);
+    const QStringList filters =
+        settings.editable ? QStringList{editableFilter()} : typeFilters(type);
     const QString base = settings.suggestedBase.value_or(ImageFiles::defaultBaseName());
     if (!settings.withoutAsking) {
         SaveRequest request;
@@ -205,7 +208,7 @@ void ImageExport::saveInBackground(const Platform &platform, const QImage &image
                                    const QString &path)
 {
     writeInBackground(platform, image, path, [platform, image, path] {
-        chooseAndWrite(platform, image, retryRequest(path, anyTypeFilters()), false, {});
+        chooseAndWrite(platform, image, retryRequest(path, typeFilters(Type::Png)), false, {});
     });
 }
 
@@ -214,7 +217,7 @@ void ImageExport::savePanel(const Platform &platform, const QImage &image,
 {
     SaveRequest request;
     request.suggestedName = ImageFiles::defaultBaseName() + QStringLiteral(".png");
-    request.nameFilters = anyTypeFilters();
+    request.nameFilters = typeFilters(Type::Png);
     chooseAndWrite(platform, image, request, false, [completion = std::move(completion)](bool) {
         if (completion)
             completion();
@@ -225,9 +228,9 @@ void ImageExport::savePanel(const Platform &platform, const QImage &image, bool 
                             std::optional<QString> name)
 {
     SaveRequest request;
-    request.suggestedName =
-        name.value_or(ImageFiles::defaultBaseName()) + (asPDF ? ".pdf" : ".png");
-    request.nameFilters = {asPDF ? pdfFilter() : pngFilter()};
+    request.suggestedName = name.value_or(ImageFiles::defaultBaseName()) + QLatin1Char('.') +
+                            extensionOf(asPDF ? Type::Pdf : Type::Png);
+    request.nameFilters = {filterOf(asPDF ? Type::Pdf : Type::Png)};
     chooseOneTypePanel(platform, image, asPDF, request);
 }
 
