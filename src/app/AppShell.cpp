@@ -49,12 +49,6 @@ HotkeyManager &AppShell::hotkeys()
     return *m_hotkeys;
 }
 
-QString AppShell::shortcutText(int digit)
-{
-    return QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key(Qt::Key_0 + digit))
-        .toString(QKeySequence::NativeText);
-}
-
 QString AppShell::hotkeyText(quint32 id) const
 {
     return m_preferences->hotkey(id).toString(QKeySequence::NativeText);
