@@ -16,13 +16,10 @@ namespace vistrel {
 
 namespace {
 
-// Where the last save landed: a failed save's dialog comes back there, a folder known to take
-// pictures.
-QString g_lastGoodFolder;
-
-void rememberGoodFolder(const QString &file)
+void rememberGoodFolder(const Platform &platform, const QString &file)
 {
-    g_lastGoodFolder = QFileInfo(file).absolutePath();
+    if (platform.saveChooser)
+        platform.saveChooser->lastGoodFolder = QFileInfo(file).absolutePath();
 }
 
 struct SaveOutcome
@@ -47,7 +44,7 @@ void writeInBackground(const Platform &platform, const QImage &image, const QStr
             const SaveOutcome outcome = watcher->result();
             watcher->deleteLater();
             if (outcome.ok) {
-                rememberGoodFolder(path);
+                rememberGoodFolder(platform, path);
                 platform.toasts->show(QCoreApplication::translate("ImageExport", "Saved"));
                 return;
             }
@@ -77,13 +74,15 @@ QString existingFolder(const QString &folder)
 
 // The panel again, with the name given there, so a retry is one change away: in the last
 // folder a save went to, else near the failed one.
-SaveRequest retryRequest(const QString &failedPath, const QStringList &nameFilters)
+SaveRequest retryRequest(const Platform &platform, const QString &failedPath,
+                         const QStringList &nameFilters)
 {
     const QFileInfo file(failedPath);
     SaveRequest request;
     request.suggestedName = file.fileName();
-    const bool lastGood = !g_lastGoodFolder.isEmpty() && QFileInfo(g_lastGoodFolder).isDir();
-    request.folder = existingFolder(lastGood ? g_lastGoodFolder : file.absolutePath());
+    const QString good = platform.saveChooser ? platform.saveChooser->lastGoodFolder : QString();
+    const bool lastGood = !good.isEmpty() && QFileInfo(good).isDir();
+    request.folder = existingFolder(lastGood ? good : file.absolutePath());
     request.nameFilters = nameFilters;
     return request;
 }
@@ -135,8 +134,8 @@ void chooseAndWrite(const Platform &platform, const QImage &image, const SaveReq
         writeInBackground(
             platform, image, path,
             [platform, image, path, filters, preferPdf, editable] {
-                chooseAndWrite(platform, image, retryRequest(path, filters), preferPdf, {},
-                               editable);
+                chooseAndWrite(platform, image, retryRequest(platform, path, filters), preferPdf,
+                               {}, editable);
             },
             editable);
         if (done)
@@ -156,7 +155,7 @@ void chooseOneTypePanel(const Platform &platform, const QImage &image, bool asPD
         const QString path =
             QFileInfo(chosen).suffix().toLower() == ext ? chosen : chosen + QLatin1Char('.') + ext;
         writeInBackground(platform, image, path, [platform, image, asPDF, path, filters] {
-            chooseOneTypePanel(platform, image, asPDF, retryRequest(path, filters));
+            chooseOneTypePanel(platform, image, asPDF, retryRequest(platform, path, filters));
         });
     });
 }
@@ -188,7 +187,7 @@ void ImageExport::save(const Platform &platform, const QImage &image, const Save
         [platform, image, folder, base, extension, filters, preferPdf = settings.preferPdf,
          editable](Result<QString> saved) {
             if (saved) {
-                rememberGoodFolder(*saved);
+                rememberGoodFolder(platform, *saved);
                 platform.toasts->show(QCoreApplication::translate("ImageExport", "Saved"));
                 return;
             }
@@ -196,7 +195,8 @@ void ImageExport::save(const Platform &platform, const QImage &image, const Save
             // error, above it, says why it did not.
             const QString failed = QDir(folder.isEmpty() ? QDir::homePath() : folder)
                                        .filePath(base + QLatin1Char('.') + extension);
-            chooseAndWrite(platform, image, retryRequest(failed, filters), preferPdf, {}, editable);
+            chooseAndWrite(platform, image, retryRequest(platform, failed, filters), preferPdf, {},
+                           editable);
             Notifier::error(platform.alerts, saved.error());
         },
         settings.suggestedBase.value_or(QString()), extension, editable);
@@ -208,7 +208,8 @@ void ImageExport::saveInBackground(const Platform &platform, const QImage &image
                                    const QString &path)
 {
     writeInBackground(platform, image, path, [platform, image, path] {
-        chooseAndWrite(platform, image, retryRequest(path, typeFilters(Type::Png)), false, {});
+        chooseAndWrite(platform, image, retryRequest(platform, path, typeFilters(Type::Png)), false,
+                       {});
     });
 }
 

@@ -355,7 +355,7 @@ TEST(ImageExport, SaveWithoutAskingWritesNewFilesAndAFailureAsksAboveTheError)
 TEST(ImageExport, AnErrorStandsAboveTheOpenSaveDialog)
 {
     QtSaveChooser chooser;
-    QtAlerts alerts;
+    QtAlerts alerts(&chooser);
     QTemporaryDir dir;
     SaveRequest request;
     request.folder = dir.path();
