@@ -1111,88 +1111,10 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     </message>
 </context>
 <context>
-    <name>vistrel::CaptureCoordinator</name>
-    <message>
-        <source>Vistrel — Kept Marks</source>
-        <translation>Vistrel — Aufbewahrte Markierungen</translation>
-    </message>
-    <message>
-        <source>Vistrel kept the unsaved marks of a capture when it last quit.</source>
-        <translation>Vistrel hat beim letzten Beenden die nicht gespeicherten Markierungen einer Aufnahme aufbewahrt.</translation>
-    </message>
-    <message numerus="yes">
-        <source>Vistrel kept the unsaved marks of %n captures when it last quit.</source>
-        <translation>
-            <numerusform>Vistrel hat beim letzten Beenden die nicht gespeicherten Markierungen von %n Aufnahme aufbewahrt.</numerusform>
-            <numerusform>Vistrel hat beim letzten Beenden die nicht gespeicherten Markierungen von %n Aufnahmen aufbewahrt.</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>Reopen them in the editor?</source>
-        <translation>Im Editor wieder öffnen?</translation>
-    </message>
-    <message>
-        <source>&amp;Reopen</source>
-        <translation>&amp;Wieder öffnen</translation>
-    </message>
-    <message>
-        <source>&amp;Discard</source>
-        <translation>&amp;Verwerfen</translation>
-    </message>
-    <message>
-        <source>&amp;Later</source>
-        <translation>&amp;Später</translation>
-    </message>
-    <message>
-        <source>Kept marks could not be reopened (%1); their files are in %2</source>
-        <translation>Aufbewahrte Markierungen konnten nicht wieder geöffnet werden (%1); ihre Dateien liegen in %2</translation>
-    </message>
+    <name>vistrel::CaptureFlow</name>
     <message>
         <source>Copied %1</source>
         <translation>%1 kopiert</translation>
-    </message>
-    <message>
-        <source>Copied to clipboard</source>
-        <translation>In die Zwischenablage kopiert</translation>
-    </message>
-    <message>
-        <source>Copied %1 chars of text</source>
-        <translation>%1 Zeichen Text kopiert</translation>
-    </message>
-    <message>
-        <source>This capture could not be reopened: %1</source>
-        <translation>Diese Aufnahme konnte nicht wieder geöffnet werden: %1</translation>
-    </message>
-    <message>
-        <source>Vistrel — Scrolling Capture</source>
-        <translation>Vistrel — Aufnahme mit Bildlauf</translation>
-    </message>
-    <message>
-        <source>A scrolling capture is still going on. Start a new one?</source>
-        <translation>Eine Aufnahme mit Bildlauf läuft noch. Eine neue beginnen?</translation>
-    </message>
-    <message>
-        <source>Keep Scrolling</source>
-        <translation>Weiter aufnehmen</translation>
-    </message>
-    <message>
-        <source>Finish and Start New</source>
-        <translation>Beenden und neu beginnen</translation>
-    </message>
-    <message>
-        <source>Discard and Start New</source>
-        <translation>Verwerfen und neu beginnen</translation>
-    </message>
-    <message>
-        <source>Vistrel cannot keep your captures and unsaved marks in its history: %1</source>
-        <translation>Vistrel kann Aufnahmen und ungespeicherte Markierungen nicht im Verlauf aufbewahren: %1</translation>
-    </message>
-    <message numerus="yes">
-        <source>The newest %1 reopened; %n more with their marks are in the history (Show History…)</source>
-        <translation>
-            <numerusform>Die neuesten %1 wieder geöffnet; %n weitere liegt mit ihren Markierungen im Verlauf (Verlauf anzeigen …)</numerusform>
-            <numerusform>Die neuesten %1 wieder geöffnet; %n weitere liegen mit ihren Markierungen im Verlauf (Verlauf anzeigen …)</numerusform>
-        </translation>
     </message>
     <message>
         <source>Vistrel — Colour</source>
@@ -1209,6 +1131,14 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     <message>
         <source>Close</source>
         <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Copied to clipboard</source>
+        <translation>In die Zwischenablage kopiert</translation>
+    </message>
+    <message>
+        <source>Copied %1 chars of text</source>
+        <translation>%1 Zeichen Text kopiert</translation>
     </message>
 </context>
 <context>
@@ -1244,6 +1174,59 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     <message>
         <source>GIF saved</source>
         <translation>GIF gespeichert</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::EditorSessions</name>
+    <message>
+        <source>Vistrel — Kept Marks</source>
+        <translation>Vistrel — Aufbewahrte Markierungen</translation>
+    </message>
+    <message>
+        <source>Vistrel kept the unsaved marks of a capture when it last quit.</source>
+        <translation>Vistrel hat beim letzten Beenden die nicht gespeicherten Markierungen einer Aufnahme aufbewahrt.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Vistrel kept the unsaved marks of %n captures when it last quit.</source>
+        <translation>
+            <numerusform>Vistrel hat beim letzten Beenden die nicht gespeicherten Markierungen von %n Aufnahme aufbewahrt.</numerusform>
+            <numerusform>Vistrel hat beim letzten Beenden die nicht gespeicherten Markierungen von %n Aufnahmen aufbewahrt.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Reopen them in the editor?</source>
+        <translation>Im Editor wieder öffnen?</translation>
+    </message>
+    <message>
+        <source>&amp;Reopen</source>
+        <translation>&amp;Wieder öffnen</translation>
+    </message>
+    <message>
+        <source>&amp;Discard</source>
+        <translation>&amp;Verwerfen</translation>
+    </message>
+    <message>
+        <source>&amp;Later</source>
+        <translation>&amp;Später</translation>
+    </message>
+    <message>
+        <source>Kept marks could not be reopened (%1); their files are in %2</source>
+        <translation>Aufbewahrte Markierungen konnten nicht wieder geöffnet werden (%1); ihre Dateien liegen in %2</translation>
+    </message>
+    <message numerus="yes">
+        <source>The newest %1 reopened; %n more with their marks are in the history (Show History…)</source>
+        <translation>
+            <numerusform>Die neuesten %1 wieder geöffnet; %n weitere liegt mit ihren Markierungen im Verlauf (Verlauf anzeigen …)</numerusform>
+            <numerusform>Die neuesten %1 wieder geöffnet; %n weitere liegen mit ihren Markierungen im Verlauf (Verlauf anzeigen …)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Vistrel cannot keep your captures and unsaved marks in its history: %1</source>
+        <translation>Vistrel kann Aufnahmen und ungespeicherte Markierungen nicht im Verlauf aufbewahren: %1</translation>
+    </message>
+    <message>
+        <source>This capture could not be reopened: %1</source>
+        <translation>Diese Aufnahme konnte nicht wieder geöffnet werden: %1</translation>
     </message>
 </context>
 <context>
@@ -1790,6 +1773,29 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     <message>
         <source>Stopped at %1 px, the tallest picture kept: what lies further down is left out. Done keeps this.</source>
         <translation>Bei %1 px angehalten, dem höchsten Bild, das behalten wird: was weiter unten liegt, fehlt. „Fertig“ behält dies.</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::ScrollSession</name>
+    <message>
+        <source>Vistrel — Scrolling Capture</source>
+        <translation>Vistrel — Aufnahme mit Bildlauf</translation>
+    </message>
+    <message>
+        <source>A scrolling capture is still going on. Start a new one?</source>
+        <translation>Eine Aufnahme mit Bildlauf läuft noch. Eine neue beginnen?</translation>
+    </message>
+    <message>
+        <source>Keep Scrolling</source>
+        <translation>Weiter aufnehmen</translation>
+    </message>
+    <message>
+        <source>Finish and Start New</source>
+        <translation>Beenden und neu beginnen</translation>
+    </message>
+    <message>
+        <source>Discard and Start New</source>
+        <translation>Verwerfen und neu beginnen</translation>
     </message>
 </context>
 <context>

@@ -22,7 +22,7 @@
     </message>
 </context>
 <context>
-    <name>vistrel::CaptureCoordinator</name>
+    <name>vistrel::EditorSessions</name>
     <message numerus="yes">
         <source>Vistrel kept the unsaved marks of %n captures when it last quit.</source>
         <translation>

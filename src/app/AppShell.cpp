@@ -35,7 +35,7 @@ AppShell::AppShell(const Platform &platform, Preferences *preferences, QObject *
       m_coordinator(new CaptureCoordinator(platform, this))
 {
     m_coordinator->setPreferences(m_preferences);
-    connect(m_coordinator, &CaptureCoordinator::sharingSetUpWanted, this,
+    connect(&m_coordinator->sessions(), &EditorSessions::sharingSetUpWanted, this,
             [this] { showPreferences(PreferencesPage::Sharing); });
 }
 
@@ -49,12 +49,6 @@ HotkeyManager &AppShell::hotkeys()
     return *m_hotkeys;
 }
 
-QString AppShell::shortcutText(int digit)
-{
-    return QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key(Qt::Key_0 + digit))
-        .toString(QKeySequence::NativeText);
-}
-
 QString AppShell::hotkeyText(quint32 id) const
 {
     return m_preferences->hotkey(id).toString(QKeySequence::NativeText);
@@ -64,7 +58,7 @@ void AppShell::start()
 {
     setupTrayIcon();
     // After the tray is up: what the last run kept of unsaved editors.
-    QTimer::singleShot(0, m_coordinator, &CaptureCoordinator::offerKeptWork);
+    QTimer::singleShot(0, &m_coordinator->sessions(), &EditorSessions::offerKeptWork);
     // Once the tray icon has had its turn on screen.
     QTimer::singleShot(300, m_coordinator, &CaptureCoordinator::prepareForCaptures);
     // Once a start, like the hot keys below: a hand-written value that is not understood is
@@ -236,7 +230,7 @@ PreferencesWindow *AppShell::showPreferences(std::optional<PreferencesPage> page
             m_platform.keyring);
         m_preferencesWindow->onClearHistory = [self] {
             if (self)
-                self->m_coordinator->clearHistory();
+                self->m_coordinator->sessions().clearHistory();
         };
     }
     if (page)
@@ -257,7 +251,8 @@ void AppShell::fillRecentMenu()
         m_recentMenu->addAction(tr("History is off (Preferences)"))->setEnabled(false);
         return;
     }
-    const QList<HistoryEntry> entries = CaptureHistory(m_coordinator->historyFolder()).entries();
+    const QList<HistoryEntry> entries =
+        CaptureHistory(m_coordinator->sessions().historyFolder()).entries();
     const QDateTime now = QDateTime::currentDateTime();
     QStringList thumbnails;
     QList<QPointer<QAction>> actions;
@@ -268,7 +263,7 @@ void AppShell::fillRecentMenu()
         QPointer<CaptureCoordinator> c = m_coordinator;
         connect(a, &QAction::triggered, this, [c, id = entry.id] {
             if (c)
-                c->reopenFromHistory(id);
+                c->sessions().reopenFromHistory(id);
         });
     }
     if (entries.isEmpty())
@@ -284,17 +279,17 @@ void AppShell::fillRecentMenu()
 HistoryWindow *AppShell::showHistory()
 {
     if (!m_historyWindow) {
-        m_historyWindow = new HistoryWindow(m_coordinator->historyFolder());
+        m_historyWindow = new HistoryWindow(m_coordinator->sessions().historyFolder());
         QPointer<CaptureCoordinator> c = m_coordinator;
         m_historyWindow->onOpen = [c](const QString &id) {
             if (c)
-                c->reopenFromHistory(id);
+                c->sessions().reopenFromHistory(id);
         };
         m_historyWindow->onRemove = [c](const QString &id) {
             if (c)
-                c->removeFromHistory(id);
+                c->sessions().removeFromHistory(id);
         };
-        connect(m_coordinator, &CaptureCoordinator::historyChanged, m_historyWindow,
+        connect(&m_coordinator->sessions(), &EditorSessions::historyChanged, m_historyWindow,
                 &HistoryWindow::refresh);
     }
     m_historyWindow->refresh();
@@ -324,7 +319,8 @@ bool AppShell::eventFilter(QObject *watched, QEvent *event)
 void AppShell::runCommand(const Command &command, std::function<void(const CommandAnswer &)> done,
                           QObject *caller)
 {
-    if (command.last && CaptureHistory(m_coordinator->historyFolder()).entries().isEmpty()) {
+    if (command.last &&
+        CaptureHistory(m_coordinator->sessions().historyFolder()).entries().isEmpty()) {
         QTimer::singleShot(0, this, [done] {
             if (done)
                 done(tr("the history holds no capture"));
@@ -425,13 +421,13 @@ void AppShell::schedule(const Command &command, const QList<EditablePng::Read> &
         break;
     case Command::Kind::Edit:
         if (command.last) {
-            run = [c] { c->reopenLatest(); };
+            run = [c] { c->sessions().reopenLatest(); };
             break;
         }
         run = [c, pictures, alerts = m_platform.alerts] {
             for (const EditablePng::Read &picture : pictures) {
                 EditorWindowController *editor =
-                    c->openEditor(picture.scene->image, picture.scene->marks);
+                    c->sessions().openEditor(picture.scene->image, picture.scene->marks);
                 editor->restoreScene(*picture.scene);
                 if (!picture.problem.isEmpty())
                     Notifier::error(alerts, picture.problem);
@@ -454,12 +450,12 @@ void AppShell::schedule(const Command &command, const QList<EditablePng::Read> &
     }
     // A capture for a script goes where it asked, instead of to the toolbar or the editor.
     if (command.scripted()) {
-        using Source = CaptureCoordinator::ScriptedCapture::Source;
-        const CaptureCoordinator::ScriptedCapture request{
-            command.kind == Command::Kind::Area     ? Source::Area
-            : command.kind == Command::Kind::Window ? Source::Window
+        using Source = ScriptedCaptures::Request::Source;
+        const ScriptedCaptures::Request request{command.kind == Command::Kind::Area ? Source::Area
+                                                : command.kind == Command::Kind::Window
+                                                    ? Source::Window
                                                     : Source::Full,
-            command.output, command.clipboard};
+                                                command.output, command.clipboard};
         run = [c, request, done, caller = QPointer<QObject>(caller)] {
             c->captureForScript(
                 request,
@@ -485,7 +481,7 @@ void AppShell::schedule(const Command &command, const QList<EditablePng::Read> &
 
 void AppShell::quitNow()
 {
-    const QString why = m_coordinator->keepUnsavedWork();
+    const QString why = m_coordinator->sessions().keepUnsavedWork();
     if (!why.isEmpty())
         qWarning("vistrel: quitting on a signal; unsaved marks are lost: %s", qPrintable(why));
     QApplication::quit();
@@ -493,7 +489,7 @@ void AppShell::quitNow()
 
 QString AppShell::keepAndQuit()
 {
-    const QString why = m_coordinator->keepUnsavedWork();
+    const QString why = m_coordinator->sessions().keepUnsavedWork();
     if (why.isEmpty()) {
         QApplication::quit();
         return {};
@@ -519,7 +515,7 @@ void AppShell::askToSaveUnkept(const QString &why)
     QPointer<AppShell> self(this);
     connect(box, &QMessageBox::buttonClicked, this, [self, save](QAbstractButton *b) {
         if (self && b == save)
-            self->m_coordinator->saveUnsavedWork();
+            self->m_coordinator->sessions().saveUnsavedWork();
     });
     m_quitQuestion = box;
     box->show();
@@ -527,7 +523,7 @@ void AppShell::askToSaveUnkept(const QString &why)
 
 void AppShell::requestQuit()
 {
-    const int unsaved = m_coordinator->unsavedEditors();
+    const int unsaved = m_coordinator->sessions().unsavedEditors();
     if (unsaved == 0) {
         QApplication::quit();
         return;
@@ -555,7 +551,7 @@ void AppShell::requestQuit()
         if (!self)
             return;
         if (b == discard) {
-            self->m_coordinator->discardUnsavedWork();
+            self->m_coordinator->sessions().discardUnsavedWork();
             self->quitNow();
         } else if (b == keep) {
             // The box closes on its own; a new one asks when the work cannot be kept.

@@ -56,7 +56,6 @@ public:
     QMenu *menu() const { return m_menu.get(); }
     QSystemTrayIcon *tray() const { return m_tray; }
 
-    static QString shortcutText(int digit);
     // The text of a hot key as it is bound now.
     QString hotkeyText(quint32 id) const;
     std::unique_ptr<QMenu> buildMenu();
@@ -76,7 +75,6 @@ public:
     PreferencesWindow *showPreferences(std::optional<PreferencesPage> page = std::nullopt);
     PreferencesWindow *preferencesWindow() const;
     HistoryWindow *showHistory();
-    HistoryWindow *historyWindow() const { return m_historyWindow; }
     // The tray's "Recent Captures", filled from the history each time it opens.
     QMenu *recentMenu() const { return m_recentMenu; }
     static constexpr int recentCount = 10;

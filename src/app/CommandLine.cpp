@@ -10,6 +10,7 @@
 
 #include "engines/CaptureHistory.h"
 #include "engines/EditablePng.h"
+#include "engines/ImageFiles.h"
 #include "platform/PictureFile.h"
 
 #include <cmath>
@@ -51,14 +52,16 @@ QString outputProblem(const QString &output)
 {
     if (output == QLatin1String("-"))
         return {};
-    const QString suffix = QFileInfo(output).suffix().toLower();
-    static const QStringList types{QStringLiteral("png"), QStringLiteral("jpg"),
-                                   QStringLiteral("jpeg"), QStringLiteral("pdf")};
-    if (!types.contains(suffix))
-        return QStringLiteral("--output names a .png, .jpg, .jpeg or .pdf file, or - for PNG on "
-                              "standard output, not \"%1\"")
-            .arg(QFileInfo(output).fileName().left(80));
-    return {};
+    if (ImageFiles::exportFormatFor(output))
+        return {};
+    QStringList extensions;
+    for (const ExportFormat &format : ImageFiles::exportFormats())
+        for (const QString &extension : format.extensions)
+            extensions.append(QLatin1Char('.') + extension);
+    const QString last = extensions.takeLast();
+    return QStringLiteral("--output names a %1 or %2 file, or - for PNG on standard output, "
+                          "not \"%3\"")
+        .arg(extensions.join(QStringLiteral(", ")), last, QFileInfo(output).fileName().left(80));
 }
 
 } // namespace

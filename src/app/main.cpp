@@ -261,7 +261,7 @@ int runOnX11(vistrel::Preferences &preferences, const vistrel::InstancePaths &pa
     vistrel::PortalClient portal;
     vistrel::QtSaveChooser toolkitSaveChooser;
     vistrel::PortalSaveChooser saveChooser(portal, toolkitSaveChooser);
-    vistrel::QtAlerts alerts;
+    vistrel::QtAlerts alerts(&toolkitSaveChooser);
     vistrel::X11PointerInjector pointer;
     vistrel::X11EscapeWatch escape;
     if (!screens.canReadScreen())
@@ -281,7 +281,7 @@ int runOnWayland(vistrel::Preferences &preferences, const vistrel::InstancePaths
     vistrel::QtClipboard clipboard;
     vistrel::QtSaveChooser toolkitSaveChooser;
     vistrel::PortalSaveChooser saveChooser(portal, toolkitSaveChooser);
-    vistrel::QtAlerts alerts;
+    vistrel::QtAlerts alerts(&toolkitSaveChooser);
     vistrel::RefusingPointer pointer;
     vistrel::RefusingEscapeWatch escape;
     vistrel::PortalColorPicker colorPicker(portal);

@@ -33,10 +33,44 @@ QString ImageFiles::defaultBaseName(const QDateTime &when)
     return QStringLiteral("Vistrel ") + timestamp(when);
 }
 
-bool ImageFiles::isJpegPath(const QString &path)
+const QList<ExportFormat> &ImageFiles::exportFormats()
+{
+    using Type = ExportFormat::Type;
+    static const QList<ExportFormat> formats{
+        {Type::Png,
+         {QStringLiteral("png")},
+         QStringLiteral("image/png"),
+         QT_TRANSLATE_NOOP("ImageExport", "PNG image (*.png)"),
+         &encodePng},
+        {Type::Jpeg,
+         {QStringLiteral("jpg"), QStringLiteral("jpeg")},
+         QStringLiteral("image/jpeg"),
+         QT_TRANSLATE_NOOP("ImageExport", "JPEG image (*.jpg *.jpeg)"),
+         &ImageFiles::encodeJpeg},
+        {Type::Pdf,
+         {QStringLiteral("pdf")},
+         QStringLiteral("application/pdf"),
+         QT_TRANSLATE_NOOP("ImageExport", "PDF document (*.pdf)"),
+         &ImageFiles::pdfData},
+    };
+    return formats;
+}
+
+const ExportFormat &ImageFiles::exportFormat(ExportFormat::Type type)
+{
+    for (const ExportFormat &format : exportFormats())
+        if (format.type == type)
+            return format;
+    return exportFormats().first();
+}
+
+const ExportFormat *ImageFiles::exportFormatFor(const QString &path)
 {
     const QString ext = QFileInfo(path).suffix().toLower();
-    return ext == QLatin1String("jpg") || ext == QLatin1String("jpeg");
+    for (const ExportFormat &format : exportFormats())
+        if (format.extensions.contains(ext))
+            return &format;
+    return nullptr;
 }
 
 QByteArray ImageFiles::encodeJpeg(const QImage &image)
@@ -97,9 +131,7 @@ bool ImageFiles::writeAtomically(const QString &path, const std::function<bool(Q
 
 QString ImageFiles::completedPath(const QString &path, const QString &fallbackExtension)
 {
-    static const QStringList known{QStringLiteral("png"), QStringLiteral("jpg"),
-                                   QStringLiteral("jpeg"), QStringLiteral("pdf")};
-    if (known.contains(QFileInfo(path).suffix().toLower()))
+    if (exportFormatFor(path))
         return path;
     return path + QLatin1Char('.') + fallbackExtension;
 }
@@ -107,10 +139,9 @@ QString ImageFiles::completedPath(const QString &path, const QString &fallbackEx
 QByteArray ImageFiles::encodeForPath(const QImage &image, const QString &path,
                                      const EditableScene &editable)
 {
-    if (isJpegPath(path))
-        return encodeJpeg(image);
-    if (QFileInfo(path).suffix().toLower() == QLatin1String("pdf"))
-        return pdfData(image);
+    const ExportFormat *format = exportFormatFor(path);
+    if (format && format->type != ExportFormat::Type::Png)
+        return format->encode(image);
     if (editable) {
         const QByteArray chunk = EditablePng::sceneChunk(*editable);
         return chunk.isEmpty() ? QByteArray() : EditablePng::withChunk(encodePng(image), chunk);
@@ -161,10 +192,12 @@ bool ImageFiles::copyPDF(Clipboard &clipboard, const QImage &image)
     const QByteArray pdf = pdfData(image);
     if (pdf.isEmpty())
         return false;
-    QList<std::pair<QString, QByteArray>> formats{{QStringLiteral("application/pdf"), pdf}};
-    const QByteArray png = encodePng(image);
+    QList<std::pair<QString, QByteArray>> formats{
+        {exportFormat(ExportFormat::Type::Pdf).mimeType, pdf}};
+    const ExportFormat &pngFormat = exportFormat(ExportFormat::Type::Png);
+    const QByteArray png = pngFormat.encode(image);
     if (!png.isEmpty())
-        formats.append({QStringLiteral("image/png"), png});
+        formats.append({pngFormat.mimeType, png});
     clipboard.setContents(formats);
     return true;
 }

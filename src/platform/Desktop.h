@@ -129,6 +129,10 @@ public:
     virtual ~SaveChooser() = default;
     // Asks for a file name without blocking; `done` gets the chosen path, or empty on cancel.
     virtual void choose(const SaveRequest &request, std::function<void(QString path)> done) = 0;
+
+    // Where the last save landed: a failed save's dialog comes back there, a folder known to
+    // take pictures. Empty until one did.
+    QString lastGoodFolder;
 };
 
 // A question with a few answers, each a button.

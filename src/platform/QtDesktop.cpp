@@ -111,12 +111,6 @@ bool QtClipboard::holdsOwnContents() const
     return QGuiApplication::clipboard()->ownsClipboard();
 }
 
-namespace {
-// The save dialog on screen, if any: an alert that comes up meanwhile (a save that failed)
-// stands above it rather than behind it.
-QPointer<QFileDialog> g_openSaveDialog;
-} // namespace
-
 NameOnlyFileIcons *NameOnlyFileIcons::shared()
 {
     static NameOnlyFileIcons icons;
@@ -187,7 +181,7 @@ void QtSaveChooser::choose(const SaveRequest &request, std::function<void(QStrin
             done(QString());
         }
     });
-    g_openSaveDialog = dialog;
+    m_open = dialog;
     dialog->show();
     dialog->raise();
     dialog->activateWindow();
@@ -209,9 +203,10 @@ void QtAlerts::warn(const QString &title, const QString &message)
     box->setWindowModality(Qt::NonModal);
     // Kept above an open save dialog without belonging to it: the message stays when the
     // dialog goes first.
-    if (g_openSaveDialog && g_openSaveDialog->isVisible()) {
+    if (QFileDialog *dialog = m_saves ? m_saves->openDialog() : nullptr;
+        dialog && dialog->isVisible()) {
         box->winId();
-        if (QWindow *over = g_openSaveDialog->windowHandle())
+        if (QWindow *over = dialog->windowHandle())
             box->windowHandle()->setTransientParent(over);
     }
     m_open.insert(key, box);

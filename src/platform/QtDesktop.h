@@ -3,6 +3,7 @@
 #include "platform/Desktop.h"
 
 #include <QAbstractFileIconProvider>
+#include <QFileDialog>
 #include <QHash>
 #include <QMessageBox>
 #include <QMimeDatabase>
@@ -71,15 +72,24 @@ public:
     // A typed name without one of the offered types' extensions gets the chosen type's.
     static QString withTypeExtension(const QString &path, const QStringList &nameFilters,
                                      const QString &selectedFilter);
+    // The save dialog on screen, if any.
+    QFileDialog *openDialog() const { return m_open; }
+
+private:
+    QPointer<QFileDialog> m_open;
 };
 
 class QtAlerts : public Alerts
 {
 public:
+    // An alert that comes up while `saves` shows its dialog (a save that failed) stands above
+    // it rather than behind it.
+    explicit QtAlerts(const QtSaveChooser *saves = nullptr) : m_saves(saves) {}
     void warn(const QString &title, const QString &message) override;
     void ask(const Question &question, std::function<void(int)> done) override;
 
 private:
+    const QtSaveChooser *m_saves;
     QHash<QString, QPointer<QMessageBox>> m_open;
 };
 

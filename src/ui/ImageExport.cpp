@@ -16,13 +16,10 @@ namespace vistrel {
 
 namespace {
 
-// Where the last save landed: a failed save's dialog comes back there, a folder known to take
-// pictures.
-QString g_lastGoodFolder;
-
-void rememberGoodFolder(const QString &file)
+void rememberGoodFolder(const Platform &platform, const QString &file)
 {
-    g_lastGoodFolder = QFileInfo(file).absolutePath();
+    if (platform.saveChooser)
+        platform.saveChooser->lastGoodFolder = QFileInfo(file).absolutePath();
 }
 
 struct SaveOutcome
@@ -47,7 +44,7 @@ void writeInBackground(const Platform &platform, const QImage &image, const QStr
             const SaveOutcome outcome = watcher->result();
             watcher->deleteLater();
             if (outcome.ok) {
-                rememberGoodFolder(path);
+                rememberGoodFolder(platform, path);
                 platform.toasts->show(QCoreApplication::translate("ImageExport", "Saved"));
                 return;
             }
@@ -77,33 +74,38 @@ QString existingFolder(const QString &folder)
 
 // The panel again, with the name given there, so a retry is one change away: in the last
 // folder a save went to, else near the failed one.
-SaveRequest retryRequest(const QString &failedPath, const QStringList &nameFilters)
+SaveRequest retryRequest(const Platform &platform, const QString &failedPath,
+                         const QStringList &nameFilters)
 {
     const QFileInfo file(failedPath);
     SaveRequest request;
     request.suggestedName = file.fileName();
-    const bool lastGood = !g_lastGoodFolder.isEmpty() && QFileInfo(g_lastGoodFolder).isDir();
-    request.folder = existingFolder(lastGood ? g_lastGoodFolder : file.absolutePath());
+    const QString good = platform.saveChooser ? platform.saveChooser->lastGoodFolder : QString();
+    const bool lastGood = !good.isEmpty() && QFileInfo(good).isDir();
+    request.folder = existingFolder(lastGood ? good : file.absolutePath());
     request.nameFilters = nameFilters;
     return request;
 }
 
+using Type = ExportFormat::Type;
+
 // Named in the user's language; the patterns in them give the extension.
-QString pngFilter()
+QString filterOf(Type type)
 {
-    return QCoreApplication::translate("ImageExport", "PNG image (*.png)");
+    return QCoreApplication::translate("ImageExport", ImageFiles::exportFormat(type).filter);
 }
-QString jpegFilter()
+// Every type, `first` leading.
+QStringList typeFilters(Type first)
 {
-    return QCoreApplication::translate("ImageExport", "JPEG image (*.jpg *.jpeg)");
+    QStringList filters{filterOf(first)};
+    for (const ExportFormat &format : ImageFiles::exportFormats())
+        if (format.type != first)
+            filters.append(filterOf(format.type));
+    return filters;
 }
-QString pdfFilter()
+QString extensionOf(Type type)
 {
-    return QCoreApplication::translate("ImageExport", "PDF document (*.pdf)");
-}
-QStringList anyTypeFilters()
-{
-    return {pngFilter(), jpegFilter(), pdfFilter()};
+    return ImageFiles::exportFormat(type).extensions.first();
 }
 QString editableFilter()
 {
@@ -123,16 +125,17 @@ void chooseAndWrite(const Platform &platform, const QImage &image, const SaveReq
                 done(false);
             return;
         }
-        QString path = ImageFiles::completedPath(chosen, preferPdf ? QStringLiteral("pdf")
-                                                                   : QStringLiteral("png"));
+        QString path =
+            ImageFiles::completedPath(chosen, extensionOf(preferPdf ? Type::Pdf : Type::Png));
         // Only a PNG carries the work.
-        if (editable && QFileInfo(path).suffix().toLower() != QLatin1String("png"))
-            path += QStringLiteral(".png");
+        const ExportFormat *format = ImageFiles::exportFormatFor(path);
+        if (editable && (!format || format->type != Type::Png))
+            path += QLatin1Char('.') + extensionOf(Type::Png);
         writeInBackground(
             platform, image, path,
             [platform, image, path, filters, preferPdf, editable] {
-                chooseAndWrite(platform, image, retryRequest(path, filters), preferPdf, {},
-                               editable);
+                chooseAndWrite(platform, image, retryRequest(platform, path, filters), preferPdf,
+                               {}, editable);
             },
             editable);
         if (done)
@@ -148,11 +151,11 @@ void chooseOneTypePanel(const Platform &platform, const QImage &image, bool asPD
         if (chosen.isEmpty())
             return;
         // This panel writes one type: a name for another gets this one's extension too.
-        const QString ext = asPDF ? QStringLiteral("pdf") : QStringLiteral("png");
+        const QString ext = extensionOf(asPDF ? Type::Pdf : Type::Png);
         const QString path =
             QFileInfo(chosen).suffix().toLower() == ext ? chosen : chosen + QLatin1Char('.') + ext;
         writeInBackground(platform, image, path, [platform, image, asPDF, path, filters] {
-            chooseOneTypePanel(platform, image, asPDF, retryRequest(path, filters));
+            chooseOneTypePanel(platform, image, asPDF, retryRequest(platform, path, filters));
         });
     });
 }
@@ -162,11 +165,10 @@ void chooseOneTypePanel(const Platform &platform, const QImage &image, bool asPD
 void ImageExport::save(const Platform &platform, const QImage &image, const SaveSettings &settings,
                        std::function<void(bool)> done)
 {
-    const QString extension = settings.preferPdf ? QStringLiteral("pdf") : QStringLiteral("png");
-    const QStringList filters = settings.editable ? QStringList{editableFilter()}
-                                : settings.preferPdf
-                                    ? QStringList{pdfFilter(), pngFilter(), jpegFilter()}
-                                    : anyTypeFilters();
+    const Type type = settings.preferPdf ? Type::Pdf : Type::Png;
+    const QString extension = extensionOf(type);
+    const QStringList filters =
+        settings.editable ? QStringList{editableFilter()} : typeFilters(type);
     const QString base = settings.suggestedBase.value_or(ImageFiles::defaultBaseName());
     if (!settings.withoutAsking) {
         SaveRequest request;
@@ -185,7 +187,7 @@ void ImageExport::save(const Platform &platform, const QImage &image, const Save
         [platform, image, folder, base, extension, filters, preferPdf = settings.preferPdf,
          editable](Result<QString> saved) {
             if (saved) {
-                rememberGoodFolder(*saved);
+                rememberGoodFolder(platform, *saved);
                 platform.toasts->show(QCoreApplication::translate("ImageExport", "Saved"));
                 return;
             }
@@ -193,7 +195,8 @@ void ImageExport::save(const Platform &platform, const QImage &image, const Save
             // error, above it, says why it did not.
             const QString failed = QDir(folder.isEmpty() ? QDir::homePath() : folder)
                                        .filePath(base + QLatin1Char('.') + extension);
-            chooseAndWrite(platform, image, retryRequest(failed, filters), preferPdf, {}, editable);
+            chooseAndWrite(platform, image, retryRequest(platform, failed, filters), preferPdf, {},
+                           editable);
             Notifier::error(platform.alerts, saved.error());
         },
         settings.suggestedBase.value_or(QString()), extension, editable);
@@ -205,7 +208,8 @@ void ImageExport::saveInBackground(const Platform &platform, const QImage &image
                                    const QString &path)
 {
     writeInBackground(platform, image, path, [platform, image, path] {
-        chooseAndWrite(platform, image, retryRequest(path, anyTypeFilters()), false, {});
+        chooseAndWrite(platform, image, retryRequest(platform, path, typeFilters(Type::Png)), false,
+                       {});
     });
 }
 
@@ -214,7 +218,7 @@ void ImageExport::savePanel(const Platform &platform, const QImage &image,
 {
     SaveRequest request;
     request.suggestedName = ImageFiles::defaultBaseName() + QStringLiteral(".png");
-    request.nameFilters = anyTypeFilters();
+    request.nameFilters = typeFilters(Type::Png);
     chooseAndWrite(platform, image, request, false, [completion = std::move(completion)](bool) {
         if (completion)
             completion();
@@ -225,9 +229,9 @@ void ImageExport::savePanel(const Platform &platform, const QImage &image, bool 
                             std::optional<QString> name)
 {
     SaveRequest request;
-    request.suggestedName =
-        name.value_or(ImageFiles::defaultBaseName()) + (asPDF ? ".pdf" : ".png");
-    request.nameFilters = {asPDF ? pdfFilter() : pngFilter()};
+    request.suggestedName = name.value_or(ImageFiles::defaultBaseName()) + QLatin1Char('.') +
+                            extensionOf(asPDF ? Type::Pdf : Type::Png);
+    request.nameFilters = {filterOf(asPDF ? Type::Pdf : Type::Png)};
     chooseOneTypePanel(platform, image, asPDF, request);
 }
 

@@ -51,7 +51,7 @@ void report(Toasts &toasts, Outcome outcome, const QString &detail = {})
 }
 
 void upload(const QByteArray &png, const QString &token, const QUrl &endpoint,
-            const Platform &platform, const ShareService::Done &finish)
+            const Platform &platform, int deadlineMs, const ShareService::Done &finish)
 {
     const QByteArray boundary = ShareService::newBoundary();
     UploadRequest request;
@@ -61,7 +61,7 @@ void upload(const QByteArray &png, const QString &token, const QUrl &endpoint,
                        {"User-Agent", "Vistrel/" VISTREL_VERSION}};
     request.body = ShareService::body(png, boundary);
     request.idleTimeoutMs = ShareService::timeoutMs;
-    request.deadlineMs = ShareService::deadlineMs;
+    request.deadlineMs = deadlineMs;
     request.maxReplyBytes = ShareResponse::maxBodyBytes;
 
     // The exchange blocks a thread of its own; a click on the toast, or quitting, cancels it.
@@ -127,7 +127,7 @@ QByteArray ShareService::body(const QByteArray &png, const QByteArray &boundary)
 
 void ShareService::share(const QImage &image, const Platform &platform,
                          const ShareSettings &settings, QObject *context, Done done,
-                         std::function<void()> setUp)
+                         std::function<void()> setUp, ShareWaits waits)
 {
     QPointer<QObject> guard(context);
     const bool hasContext = context != nullptr;
@@ -156,7 +156,8 @@ void ShareService::share(const QImage &image, const Platform &platform,
         return refuse(why);
     const QUrl endpoint(address.text, QUrl::StrictMode);
     // The keyring may take a while (a prompt to unlock it): asked off the GUI thread.
-    auto withToken = [image, endpoint, platform, finish, refuse](ShareSettings::Token token) {
+    auto withToken = [image, endpoint, platform, finish, refuse,
+                      deadlineMs = waits.deadlineMs](ShareSettings::Token token) {
         if (!token.text && !token.keyringError.isEmpty()) {
             platform.toasts->show(
                 QCoreApplication::translate("ShareService",
@@ -168,10 +169,11 @@ void ShareService::share(const QImage &image, const Platform &platform,
             return refuse({});
         if (const QString why = ShareSettings::tokenProblem(*token.text); !why.isEmpty())
             return refuse(why);
-        auto encoded = [token = *token.text, endpoint, platform, finish](const QByteArray &png) {
+        auto encoded = [token = *token.text, endpoint, platform, finish,
+                        deadlineMs](const QByteArray &png) {
             if (png.isEmpty())
                 return finish(std::nullopt);
-            upload(png, token, endpoint, platform, finish);
+            upload(png, token, endpoint, platform, deadlineMs, finish);
         };
         QtConcurrent::run([image] { return encodePng(image); }).then(qApp, encoded);
     };
@@ -195,7 +197,7 @@ void ShareService::share(const QImage &image, const Platform &platform,
                                         "Waiting for the keyring… (click to cancel)"),
             [giveUp] { giveUp(QCoreApplication::translate("ShareService", "Share cancelled")); });
     });
-    QTimer::singleShot(keyringWaitMs, qApp, [giveUp] {
+    QTimer::singleShot(waits.keyringWaitMs, qApp, [giveUp] {
         giveUp(QCoreApplication::translate("ShareService",
                                            "Share failed — the keyring did not answer"));
     });

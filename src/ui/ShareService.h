@@ -15,6 +15,17 @@ namespace vistrel {
 
 struct Platform;
 
+// Without a byte either way for `ShareService::timeoutMs` an upload fails; and it never runs
+// longer than `deadlineMs`, however slowly the server answers. A click on its toast cancels it.
+// A keyring slower than `ShareService::keyringNoticeMs` is waited for with a toast a click
+// cancels, and given up on after `keyringWaitMs` (time enough to type a password into its
+// prompt).
+struct ShareWaits
+{
+    int deadlineMs = 180000;
+    int keyringWaitMs = 45000;
+};
+
 // Uploads one finished picture to the share endpoint and puts the returned link on the
 // clipboard. Stateless: every upload has its own request, boundary and connection.
 class ShareService
@@ -28,21 +39,16 @@ public:
     // is gone. The upload itself carries on when `context` goes away. When sharing is not set
     // up, or set up with an address it cannot use, `setUp` runs after the toast saying so.
     static void share(const QImage &image, const Platform &platform, const ShareSettings &settings,
-                      QObject *context = nullptr, Done done = {}, std::function<void()> setUp = {});
+                      QObject *context = nullptr, Done done = {}, std::function<void()> setUp = {},
+                      ShareWaits waits = {});
 
     // "vl-" and a fresh upper-case UUID.
     static QByteArray newBoundary();
     // The multipart form holding the PNG as the one "file" part.
     static QByteArray body(const QByteArray &png, const QByteArray &boundary);
 
-    // Without a byte either way for this long the upload fails; and it never runs longer than
-    // the deadline, however slowly the server answers. A click on its toast cancels it.
     static constexpr int timeoutMs = 60000;
-    static inline int deadlineMs = 180000; // tests shorten it
-    // A keyring slower than a moment is waited for with a toast a click cancels, and given up
-    // on after `keyringWaitMs` (time enough to type a password into its prompt).
     static constexpr int keyringNoticeMs = 1000;
-    static inline int keyringWaitMs = 45000; // tests shorten it
 };
 
 } // namespace vistrel

@@ -1,9 +1,12 @@
 #include "FakeDesktop.h"
 #include "TestSupport.h"
 #include "app/AppShell.h"
+#include "app/BoardSession.h"
 #include "app/CaptureCoordinator.h"
+#include "app/CaptureFlow.h"
 #include "app/CommandLine.h"
 #include "app/InstanceServer.h"
+#include "app/ScrollSession.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -474,7 +477,7 @@ TEST(Instance, AScriptsDelayEndsWhenItHangsUp)
     delete caller;
     QTest::qWait(600);
     EXPECT_EQ(overlays, 0);
-    EXPECT_FALSE(probe.shell->coordinator().busy());
+    EXPECT_FALSE(probe.shell->coordinator().flow().busy());
 }
 
 TEST(Instance, ShellRunsCommandsAfterTheirDelay)
@@ -489,7 +492,7 @@ TEST(Instance, ShellRunsCommandsAfterTheirDelay)
     edit.files = {dir.filePath("a.png"), dir.filePath("a.png")};
     EXPECT_EQ(answerOf(shell, edit), QString());
     drain();
-    EXPECT_EQ(shell.coordinator().editors().size(), 2);
+    EXPECT_EQ(shell.coordinator().sessions().editors().size(), 2);
 
     Command full;
     full.kind = Kind::Full;
@@ -499,7 +502,7 @@ TEST(Instance, ShellRunsCommandsAfterTheirDelay)
     EXPECT_EQ(desktop.contentFetches, 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return desktop.contentFetches == 1; }, 5000));
     drain();
-    EXPECT_EQ(shell.coordinator().editors().size(), 3);
+    EXPECT_EQ(shell.coordinator().sessions().editors().size(), 3);
 }
 
 TEST(Instance, EditRefusesWhatIsNotAReadablePictureAndSaysWhy)
@@ -536,7 +539,8 @@ TEST(Instance, EditRefusesWhatIsNotAReadablePictureAndSaysWhy)
         EXPECT_TRUE(answer->contains(QString::fromUtf8(cause))) << answer->toStdString();
     }
     drain();
-    EXPECT_TRUE(shell.coordinator().editors().isEmpty()); // nothing opens unless every picture can
+    EXPECT_TRUE(shell.coordinator().sessions().editors().isEmpty()); // nothing opens unless every
+                                                                     // picture can
 }
 
 } // namespace

@@ -3,9 +3,12 @@
 #include "FakeKeyring.h"
 #include "TestSupport.h"
 #include "app/AppShell.h"
+#include "app/BoardSession.h"
 #include "app/CaptureCoordinator.h"
+#include "app/CaptureFlow.h"
 #include "app/HotkeyManager.h"
 #include "app/PreferencesWindow.h"
+#include "app/ScrollSession.h"
 #include "engines/QuickSave.h"
 #include "engines/ShareSettings.h"
 #include "ui/EditorWindowController.h"
@@ -315,12 +318,12 @@ TEST(QuickSave, SaveActionWritesWithoutThePanelWhenChosen)
     QImage picture(16, 16, QImage::Format_RGB32);
     picture.fill(Qt::green);
 
-    coordinator.dispatch(picture, SelectionAction::Save);
+    coordinator.flow().dispatch(picture, SelectionAction::Save);
     EXPECT_EQ(desktop.saveRequests.size(), 1); // asking, as by default
 
     prefs.setSaveWithoutAsking(true);
-    coordinator.dispatch(picture, SelectionAction::Save);
-    coordinator.dispatch(picture, SelectionAction::Save);
+    coordinator.flow().dispatch(picture, SelectionAction::Save);
+    coordinator.flow().dispatch(picture, SelectionAction::Save);
     QElapsedTimer t;
     t.start();
     while (QDir(dir.filePath("shots")).entryList(QDir::Files).size() < 2 && t.elapsed() < 5000)
@@ -334,7 +337,7 @@ TEST(QuickSave, SaveActionWritesWithoutThePanelWhenChosen)
     ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
     plain.close();
     prefs.setSaveFolder(dir.filePath("file/shots"));
-    coordinator.dispatch(picture, SelectionAction::Save);
+    coordinator.flow().dispatch(picture, SelectionAction::Save);
     t.restart();
     while ((desktop.saveRequests.size() < 2 || desktop.warnings.isEmpty()) && t.elapsed() < 5000)
         drain(1);
@@ -446,7 +449,7 @@ TEST(Preferences, RefusedCombinationsSayWhyAndKeepTheOldKey)
         drain();
         EXPECT_TRUE(window->message()->text().contains("Capture Full Screen"));
         EXPECT_EQ(p.requests.size(), 1);
-        EXPECT_TRUE(p.shell->coordinator().editors().isEmpty());
+        EXPECT_TRUE(p.shell->coordinator().sessions().editors().isEmpty());
     } else {
         ADD_FAILURE() << "the preferences window could not take the focus";
     }
@@ -568,7 +571,7 @@ TEST(Preferences, ShareWithNothingSetUpOpensTheSharingPage)
     RebindProbe p;
     QImage picture(64, 48, QImage::Format_RGB32);
     picture.fill(Qt::white);
-    EditorWindowController *editor = p.shell->coordinator().openEditor(picture);
+    EditorWindowController *editor = p.shell->coordinator().sessions().openEditor(picture);
     ASSERT_TRUE(editor);
     editor->setWordReader([](const QImage &, QObject *, auto done) { done(QList<LayoutLine>()); });
     editor->shareImage();

@@ -1,6 +1,8 @@
 #include "FakeDesktop.h"
 #include "TestSupport.h"
 #include "app/CaptureCoordinator.h"
+#include "app/EditorSessions.h"
+#include "app/ScrollSession.h"
 #include "ui/AnnotationCanvas.h"
 #include "ui/EditorWindowController.h"
 #include "ui/PreviewCardController.h"
@@ -30,7 +32,7 @@ TEST(PreviewCardFlow, EditOpensTheEditorOnTheUnmarkedCropWithEditableMarks)
     FakeDesktop desktop;
     const QImage image = pattern(400, 300);
     CaptureCoordinator coordinator(desktop.platform());
-    PreviewCardController *opened = coordinator.openPreviewCard(image);
+    PreviewCardController *opened = coordinator.scroll().openPreviewCard(image);
     PreviewCard &m = opened->canvas()->model();
     m.mode = PreviewCard::Mode::Mark;
     m.mouseDown(QPointF(150, 220) * m.displayScale());
@@ -39,8 +41,8 @@ TEST(PreviewCardFlow, EditOpensTheEditorOnTheUnmarkedCropWithEditableMarks)
     m.setCropRect({100, 100, 200, 150});
     opened->button(PreviewButton::Edit)->click();
     drain();
-    ASSERT_EQ(coordinator.editors().size(), 1);
-    const EditorWindowController *editor = coordinator.editors().first();
+    ASSERT_EQ(coordinator.sessions().editors().size(), 1);
+    const EditorWindowController *editor = coordinator.sessions().editors().first();
     EXPECT_EQ(editor->image().convertToFormat(QImage::Format_RGB32),
               image.copy(100, 100, 200, 150).convertToFormat(QImage::Format_RGB32));
     ASSERT_EQ(editor->canvas()->annotations().size(), 1);

@@ -82,13 +82,13 @@ TEST(HotkeyManager, EveryKeyReachesItsCoordinatorCall)
 
     probe.desktop.press(2);
     drain();
-    EXPECT_EQ(probe.coordinator.editors().size(), 1);
+    EXPECT_EQ(probe.coordinator.sessions().editors().size(), 1);
 
     probe.desktop.press(0); // an id nobody registered
     probe.desktop.press(99);
     drain();
     EXPECT_EQ(probe.requests.size(), 3);
-    EXPECT_EQ(probe.coordinator.editors().size(), 1);
+    EXPECT_EQ(probe.coordinator.sessions().editors().size(), 1);
 }
 
 TEST(HotkeyManager, TakenCombinationIsLeftOutAndTheOthersWork)
@@ -103,7 +103,7 @@ TEST(HotkeyManager, TakenCombinationIsLeftOutAndTheOthersWork)
     probe.desktop.press(1);
     drain();
     EXPECT_EQ(probe.requests.size(), 1);
-    EXPECT_TRUE(probe.coordinator.editors().isEmpty());
+    EXPECT_TRUE(probe.coordinator.sessions().editors().isEmpty());
 }
 
 TEST(HotkeyManager, ActionsDoNothingOnceTheCoordinatorIsGone)
@@ -153,7 +153,7 @@ TEST(AppShell, MenuCommandsOnlyQueueWork)
     EXPECT_EQ(desktop.contentFetches, 0);
     drain();
     EXPECT_EQ(desktop.contentFetches, 1);
-    EXPECT_EQ(shell.coordinator().editors().size(), 1);
+    EXPECT_EQ(shell.coordinator().sessions().editors().size(), 1);
 }
 
 TEST(AppShell, CtrlQQuitsWhileTheMenuIsOpen)
@@ -237,7 +237,7 @@ TEST(AppShell, QuitAsksOnceForEveryEditorWithUnsavedMarks)
     QImage capture(120, 80, QImage::Format_RGB32);
     capture.fill(Qt::gray);
     for (int i = 0; i < 2; ++i) {
-        EditorWindowController *editor = shell.coordinator().openEditor(capture);
+        EditorWindowController *editor = shell.coordinator().sessions().openEditor(capture);
         editor->canvas()->model().setCurrentTool(ToolKind::Step);
         editor->canvas()->model().mouseDown({10, 70});
         editor->canvas()->model().mouseUp({10, 70});
@@ -252,8 +252,8 @@ TEST(AppShell, QuitAsksOnceForEveryEditorWithUnsavedMarks)
     EXPECT_EQ(questions, 1);
     shell.quitQuestion()->button(QMessageBox::Cancel)->click();
     drain();
-    EXPECT_EQ(shell.coordinator().editors().size(), 2);
-    EXPECT_EQ(shell.coordinator().unsavedEditors(), 2);
+    EXPECT_EQ(shell.coordinator().sessions().editors().size(), 2);
+    EXPECT_EQ(shell.coordinator().sessions().unsavedEditors(), 2);
     qunsetenv("XDG_DATA_HOME");
 }
 
@@ -270,21 +270,21 @@ TEST(AppShell, QuitStaysAndSaysSoWhenUnsavedMarksCannotBeKept)
     Preferences preferences(home.filePath("p.conf"));
     FakeDesktop desktop;
     AppShell shell(desktop.platform(), &preferences);
-    shell.coordinator().setHistoryFolder(home.filePath("history"));
-    ASSERT_NE(shell.coordinator().historyRecorder(), nullptr);
+    shell.coordinator().sessions().setHistoryFolder(home.filePath("history"));
+    ASSERT_NE(shell.coordinator().sessions().historyRecorder(), nullptr);
 
     QImage capture(120, 80, QImage::Format_RGB32);
     capture.fill(Qt::gray);
-    EditorWindowController *editor = shell.coordinator().openEditor(capture);
+    EditorWindowController *editor = shell.coordinator().sessions().openEditor(capture);
     auto mark = [editor](QPointF at) {
         editor->canvas()->model().setCurrentTool(ToolKind::Step);
         editor->canvas()->model().mouseDown(at);
         editor->canvas()->model().mouseUp(at);
     };
     mark({10, 70});
-    shell.coordinator().historyRecorder()->flush();
+    shell.coordinator().sessions().historyRecorder()->flush();
     mark({30, 50});
-    shell.coordinator().historyRecorder()->flush();
+    shell.coordinator().sessions().historyRecorder()->flush();
     drain();
     // The failed writes while editing are said once, with their cause.
     ASSERT_EQ(desktop.warnings.size(), 1);
@@ -302,7 +302,7 @@ TEST(AppShell, QuitStaysAndSaysSoWhenUnsavedMarksCannotBeKept)
     EXPECT_TRUE(answer->refused.contains("cannot be kept")) << answer->refused.toStdString();
     ASSERT_NE(shell.quitQuestion(), nullptr);
     EXPECT_TRUE(shell.quitQuestion()->text().contains("cannot keep"));
-    EXPECT_EQ(shell.coordinator().unsavedEditors(), 1);
+    EXPECT_EQ(shell.coordinator().sessions().unsavedEditors(), 1);
     // The editor still asks before it closes: nothing was taken as kept.
     editor->performClose();
     ASSERT_NE(editor->closeQuestion(), nullptr);
@@ -317,7 +317,7 @@ TEST(AppShell, QuitStaysAndSaysSoWhenUnsavedMarksCannotBeKept)
     drain();
     ASSERT_NE(shell.quitQuestion(), nullptr);
     EXPECT_TRUE(shell.quitQuestion()->text().contains("cannot keep"));
-    EXPECT_EQ(shell.coordinator().unsavedEditors(), 1);
+    EXPECT_EQ(shell.coordinator().sessions().unsavedEditors(), 1);
     shell.quitQuestion()->button(QMessageBox::Cancel)->click();
     drain();
 }
@@ -328,7 +328,7 @@ TEST(AppShell, AFifoInTheHistoryNeverStopsTheMenuOrTheHistoryWindow)
     FakeDesktop desktop;
     Preferences preferences(dir.filePath("p.conf"));
     AppShell shell(desktop.platform(), &preferences);
-    shell.coordinator().setHistoryFolder(dir.filePath("history"));
+    shell.coordinator().sessions().setHistoryFolder(dir.filePath("history"));
     const CaptureHistory history(dir.filePath("history"));
     EditorScene scene;
     scene.image = QImage(64, 48, QImage::Format_RGB32);

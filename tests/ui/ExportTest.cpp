@@ -19,6 +19,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <QMap>
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -82,6 +84,33 @@ TEST(ImageExport, ContentFollowsTheFinalExtension)
         EXPECT_TRUE(readAll(dir.filePath(name)).startsWith("\x89PNG")) << name.toStdString();
         EXPECT_EQ(QImage(dir.filePath(name), "PNG").convertToFormat(QImage::Format_RGB32), img);
     }
+}
+
+// One table names the types: each one's filter offers exactly its extensions, its encoder
+// writes what its MIME type says, and a path with any of its extensions is written that way.
+TEST(ImageExport, EveryExportTypeIsWrittenAsItsTableEntrySays)
+{
+    const QImage img = pattern(16, 12);
+    const QMap<QString, QByteArray> signature{
+        {"image/png", "\x89PNG"}, {"image/jpeg", "\xFF\xD8\xFF"}, {"application/pdf", "%PDF"}};
+    ASSERT_EQ(ImageFiles::exportFormats().size(), signature.size());
+    EXPECT_EQ(ImageFiles::exportFormats().first().type, ExportFormat::Type::Png); // the default
+    for (const ExportFormat &format : ImageFiles::exportFormats()) {
+        SCOPED_TRACE(format.mimeType.toStdString());
+        ASSERT_TRUE(signature.contains(format.mimeType));
+        EXPECT_TRUE(format.encode(img).startsWith(signature.value(format.mimeType)));
+        QStringList patterns;
+        for (const QString &extension : format.extensions) {
+            patterns.append("*." + extension);
+            EXPECT_EQ(ImageFiles::exportFormatFor("a." + extension.toUpper()), &format);
+            EXPECT_TRUE(ImageFiles::encodeForPath(img, "a." + extension)
+                            .startsWith(signature.value(format.mimeType)));
+            EXPECT_EQ(ImageFiles::completedPath("a." + extension, "png"), "a." + extension);
+        }
+        EXPECT_TRUE(QString(format.filter).endsWith("(" + patterns.join(' ') + ")"));
+    }
+    EXPECT_EQ(ImageFiles::exportFormatFor("a.gif"), nullptr);
+    EXPECT_EQ(ImageFiles::completedPath("a.gif", "pdf"), "a.gif.pdf");
 }
 
 TEST(ImageExport, FailedWriteKeepsTheOldFile)
@@ -326,7 +355,7 @@ TEST(ImageExport, SaveWithoutAskingWritesNewFilesAndAFailureAsksAboveTheError)
 TEST(ImageExport, AnErrorStandsAboveTheOpenSaveDialog)
 {
     QtSaveChooser chooser;
-    QtAlerts alerts;
+    QtAlerts alerts(&chooser);
     QTemporaryDir dir;
     SaveRequest request;
     request.folder = dir.path();

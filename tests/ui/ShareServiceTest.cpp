@@ -86,7 +86,7 @@ protected:
         QString toast;
     };
 
-    Result runShare()
+    Result runShare(ShareWaits waits = {})
     {
         Result result;
         ShareService::share(
@@ -97,7 +97,7 @@ protected:
                 if (m_toasts.current())
                     result.toast = m_toasts.current()->text();
             },
-            [this] { ++m_setUps; });
+            [this] { ++m_setUps; }, waits);
         [&] { ASSERT_TRUE(QTest::qWaitFor([&] { return result.finished; }, 20000)); }();
         return result;
     }
@@ -277,14 +277,13 @@ TEST_F(Share, AKeyringThatNeverAnswersIsGivenUpOnOrCancelled)
               ShareSettings::Source::Keyring);
     m_keyring.stalled = true;
     const auto release = qScopeGuard([this] { m_keyring.stalled = false; });
-    const int savedWait = ShareService::keyringWaitMs;
-    ShareService::keyringWaitMs = 2500;
-    const auto restoreWait = qScopeGuard([savedWait] { ShareService::keyringWaitMs = savedWait; });
+    ShareWaits waits;
+    waits.keyringWaitMs = 2500;
 
     // Left alone, it gives up with a word.
     QElapsedTimer clock;
     clock.start();
-    EXPECT_EQ(runShare().toast, QStringLiteral("Share failed — the keyring did not answer"));
+    EXPECT_EQ(runShare(waits).toast, QStringLiteral("Share failed — the keyring did not answer"));
     EXPECT_LT(clock.elapsed(), 8000);
 
     // While it waits, the toast says on what, and a click cancels.
@@ -436,12 +435,11 @@ TEST_F(Share, ADrippingAnswerMeetsTheDeadlineAndTheToastCancels)
     ASSERT_TRUE(server.listen());
     server.setStream(UploadServer::Stream::Drip, 100);
     qputenv("VISTREL_UPLOAD_URL", server.url().toUtf8());
-    const int savedDeadline = ShareService::deadlineMs;
-    ShareService::deadlineMs = 1500;
+    ShareWaits waits;
+    waits.deadlineMs = 1500;
     QElapsedTimer clock;
     clock.start();
-    Result result = runShare();
-    ShareService::deadlineMs = savedDeadline;
+    Result result = runShare(waits);
     EXPECT_EQ(result.toast, QStringLiteral("Share failed — the server took too long"));
     EXPECT_LT(clock.elapsed(), 10000);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !server.streamOpen(); }, 3000));

@@ -1,14 +1,11 @@
-// Captures for scripts: the picture goes where the command line said, never to a toolbar or
-// an editor, and the caller learns whether one was taken.
-#include "app/CaptureCoordinator.h"
+#include "app/ScriptedCaptures.h"
 
+#include "app/CaptureFlow.h"
 #include "engines/ClipboardTools.h"
 #include "engines/ImageFiles.h"
-#include "ui/Notifier.h"
 
 #include <QFile>
 #include <QFutureWatcher>
-#include <QPointer>
 #include <QtConcurrent>
 
 #include <sys/stat.h>
@@ -30,58 +27,49 @@ QString unusableOutput(const QString &output)
 
 } // namespace
 
-void CaptureCoordinator::captureForScript(const ScriptedCapture &request, ScriptedDone done,
-                                          QObject *caller)
+ScriptedCaptures::ScriptedCaptures(const Platform &platform, CaptureFlow &flow, QObject *parent)
+    : QObject(parent), m_platform(platform), m_flow(flow)
 {
-    using Source = ScriptedCapture::Source;
+}
+
+void ScriptedCaptures::capture(const Request &request, Done done, QObject *caller)
+{
+    using Source = Request::Source;
     // One overlay at a time; a script is told rather than queued behind the user.
-    if (m_busy || m_script)
+    if (m_flow.busy() || m_flow.waitedFor())
         return done(QStringLiteral("another capture is on screen"), {});
     if (request.source == Source::Window && !m_platform.limits.windowCapture.isEmpty())
         return done(m_platform.limits.windowCapture, {});
     // Before the overlay: no choosing an area for a file that cannot be written.
     if (const QString why = unusableOutput(request.output); !why.isEmpty())
         return done(why, {});
-    m_script = PendingScript{request, std::move(done), caller};
+    m_caller = caller;
     if (caller)
-        connect(caller, &QObject::destroyed, this, [this](QObject *gone) { dropScriptOf(gone); });
-    if (request.source != Source::Full)
-        return runOverlayMode(request.source == Source::Area ? Mode::Area : Mode::Window);
-    const auto layout = beginBusyMode();
-    if (!layout)
-        return; // answered by reportStartFailure
-    m_busy = false;
-    finishScript(*std::exchange(m_script, std::nullopt), grabMainDisplay(*layout));
+        connect(caller, &QObject::destroyed, this, [this](QObject *gone) {
+            if (m_caller == gone && m_flow.waitedFor())
+                m_flow.dropWaitedFor();
+        });
+    QPointer<ScriptedCaptures> self(this);
+    const auto source = request.source == Source::Area     ? CaptureFlow::Source::Area
+                        : request.source == Source::Window ? CaptureFlow::Source::Window
+                                                           : CaptureFlow::Source::Full;
+    m_flow.captureFor(source, [self, request, done](const Result<QImage> &picture) {
+        if (self)
+            self->finish(request, done, picture);
+    });
 }
 
-void CaptureCoordinator::dropScriptOf(const QObject *caller)
+void ScriptedCaptures::finish(const Request &request, const Done &done,
+                              const Result<QImage> &picture)
 {
-    // Once its overlay is up; a full-screen capture is over before anyone could hang up.
-    if (m_script && m_script->caller == caller && m_selectionOverlay)
-        handleOutcome(std::nullopt, {}, {});
-}
-
-void CaptureCoordinator::reportStartFailure(const CaptureError &error)
-{
-    if (auto script = std::exchange(m_script, std::nullopt)) {
-        const QString why = error.errorDescription();
-        script->done(why.isEmpty() ? QStringLiteral("the capture was cancelled") : why, {});
-        return;
-    }
-    Notifier::error(m_platform.alerts, error);
-}
-
-void CaptureCoordinator::finishScript(const PendingScript &script, const Result<QImage> &picture)
-{
+    m_caller = nullptr;
     if (!picture) {
         // An error without words is still a failure: a script must not take it for success.
         const QString why = picture.error().errorDescription();
-        return script.done(why.isEmpty() ? QStringLiteral("the capture was cancelled") : why, {});
+        return done(why.isEmpty() ? QStringLiteral("the capture was cancelled") : why, {});
     }
     const QImage image = *picture;
-    keepCopy(image);
-    const ScriptedCapture &request = script.request;
-    const ScriptedDone done = script.done;
+    m_flow.keepCopy(image);
     if (request.clipboard && !ClipboardTools::copy(*m_platform.clipboard, image))
         return done(QStringLiteral("the picture could not be put on the clipboard"), {});
     if (request.output.isEmpty())

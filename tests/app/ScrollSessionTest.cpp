@@ -1,6 +1,9 @@
+#include "app/ScrollSession.h"
 #include "FakeDesktop.h"
 #include "TestSupport.h"
+#include "app/BoardSession.h"
 #include "app/CaptureCoordinator.h"
+#include "app/CaptureFlow.h"
 #include "ui/EditorWindowController.h"
 #include "ui/PreviewCardController.h"
 #include "ui/ScrollCaptureController.h"
@@ -29,7 +32,7 @@ public:
     Completion completion;
 };
 
-class ScrollFlowTest : public ::testing::Test
+class ScrollSessionTest : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -60,8 +63,8 @@ protected:
         // The first frame follows once the screen beneath the overlay is repainted.
         EXPECT_TRUE(QTest::qWaitFor(
             [&] {
-                return coordinator->scrollController() &&
-                       coordinator->scrollController()->tick() > 0;
+                return coordinator->scroll().scrollController() &&
+                       coordinator->scroll().scrollController()->tick() > 0;
             },
             3000));
     }
@@ -75,43 +78,43 @@ protected:
 
 } // namespace
 
-TEST_F(ScrollFlowTest, DoneOpensThePreviewCardAndItsEditOpensTheEditor)
+TEST_F(ScrollSessionTest, DoneOpensThePreviewCardAndItsEditOpensTheEditor)
 {
     selectArea();
-    EXPECT_FALSE(coordinator->busy());
-    ScrollCaptureController *scroll = coordinator->scrollController();
+    EXPECT_FALSE(coordinator->flow().busy());
+    ScrollCaptureController *scroll = coordinator->scroll().scrollController();
     ASSERT_TRUE(scroll);
     EXPECT_TRUE(scroll->running());
     EXPECT_GE(scroll->tick(), 1); // the first frame is taken at once
     scroll->doneButton()->click();
     drain();
-    EXPECT_FALSE(coordinator->scrollController());
-    ASSERT_EQ(coordinator->previews().size(), 1);
+    EXPECT_FALSE(coordinator->scroll().scrollController());
+    ASSERT_EQ(coordinator->scroll().previews().size(), 1);
     EXPECT_EQ(QDir(keep.path()).entryList(QDir::Files).size(), 1); // the stitched picture kept
-    PreviewCardController *card = coordinator->previews().first();
+    PreviewCardController *card = coordinator->scroll().previews().first();
     EXPECT_EQ(card->canvas()->baseImage().size(), QSize(200, 100));
     card->button(PreviewButton::Edit)->click();
     drain();
-    EXPECT_TRUE(coordinator->previews().isEmpty());
-    ASSERT_EQ(coordinator->editors().size(), 1);
-    EXPECT_EQ(coordinator->editors().first()->image().size(), QSize(200, 100));
+    EXPECT_TRUE(coordinator->scroll().previews().isEmpty());
+    ASSERT_EQ(coordinator->sessions().editors().size(), 1);
+    EXPECT_EQ(coordinator->sessions().editors().first()->image().size(), QSize(200, 100));
 }
 
-TEST_F(ScrollFlowTest, CancelOpensNoCard)
+TEST_F(ScrollSessionTest, CancelOpensNoCard)
 {
     selectArea();
-    ASSERT_TRUE(coordinator->scrollController());
-    coordinator->scrollController()->cancelButton()->click();
+    ASSERT_TRUE(coordinator->scroll().scrollController());
+    coordinator->scroll().scrollController()->cancelButton()->click();
     drain();
-    EXPECT_FALSE(coordinator->scrollController());
-    EXPECT_TRUE(coordinator->previews().isEmpty());
+    EXPECT_FALSE(coordinator->scroll().scrollController());
+    EXPECT_TRUE(coordinator->scroll().previews().isEmpty());
     EXPECT_TRUE(QDir(keep.path()).entryList(QDir::Files).isEmpty());
 }
 
-TEST_F(ScrollFlowTest, ASecondScrollingCaptureAsksBeforeTheFirstIsReplaced)
+TEST_F(ScrollSessionTest, ASecondScrollingCaptureAsksBeforeTheFirstIsReplaced)
 {
     selectArea();
-    QPointer<ScrollCaptureController> first = coordinator->scrollController();
+    QPointer<ScrollCaptureController> first = coordinator->scroll().scrollController();
     ASSERT_TRUE(first);
     QPointer<ScriptedOverlay> firstOverlay = overlay;
 
@@ -124,7 +127,7 @@ TEST_F(ScrollFlowTest, ASecondScrollingCaptureAsksBeforeTheFirstIsReplaced)
     EXPECT_EQ(desktop.questions[0].cancelChoice, 0) << "closing the question keeps scrolling";
     desktop.pendingAnswer(0);
     drain();
-    EXPECT_EQ(coordinator->scrollController(), first.data());
+    EXPECT_EQ(coordinator->scroll().scrollController(), first.data());
     EXPECT_TRUE(first->running());
     EXPECT_EQ(overlay, firstOverlay) << "no new overlay";
 
@@ -132,7 +135,7 @@ TEST_F(ScrollFlowTest, ASecondScrollingCaptureAsksBeforeTheFirstIsReplaced)
     desktop.answer = 1;
     coordinator->startScrollCapture();
     drain();
-    EXPECT_EQ(coordinator->previews().size(), 1);
+    EXPECT_EQ(coordinator->scroll().previews().size(), 1);
     EXPECT_NE(overlay, firstOverlay);
     EXPECT_EQ(overlay->request.immediateAction, SelectionAction::Scroll);
     overlay->completion(std::nullopt);
@@ -143,8 +146,8 @@ TEST_F(ScrollFlowTest, ASecondScrollingCaptureAsksBeforeTheFirstIsReplaced)
     desktop.answer = 2;
     coordinator->startScrollCapture();
     drain();
-    EXPECT_EQ(coordinator->previews().size(), 1);
+    EXPECT_EQ(coordinator->scroll().previews().size(), 1);
     EXPECT_EQ(QDir(keep.path()).entryList(QDir::Files).size(), 1);
-    EXPECT_FALSE(coordinator->scrollController());
+    EXPECT_FALSE(coordinator->scroll().scrollController());
     EXPECT_EQ(desktop.questions.size(), 3);
 }
