@@ -4,12 +4,15 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QStringList>
 #include <QTest>
 #include <QTranslator>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
@@ -124,5 +127,30 @@ private:
     QStringList m_contexts;
     QString m_suffix;
 };
+
+// A picture of one colour.
+inline QImage solid(int w, int h, QColor c)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(c);
+    return img;
+}
+
+// A picture whose every pixel differs from its neighbours, so a shift or a wrong crop shows.
+inline QImage pattern(int w, int h)
+{
+    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y, qRgb((x * 5) % 256, (y * 3) % 256, (x + y) % 256));
+    return img;
+}
+
+// The largest difference of one channel between a pixel and a colour.
+inline int channelDistance(QRgb a, QColor b)
+{
+    return std::max({std::abs(qRed(a) - b.red()), std::abs(qGreen(a) - b.green()),
+                     std::abs(qBlue(a) - b.blue())});
+}
 
 } // namespace vistrel::test

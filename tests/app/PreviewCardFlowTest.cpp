@@ -13,19 +13,7 @@
 
 using namespace vistrel;
 using vistrel::test::drain;
-
-namespace {
-
-QImage pattern(int w, int h)
-{
-    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            img.setPixel(x, y, qRgb((x * 5) % 256, (y * 3) % 256, (x + y) % 256));
-    return img;
-}
-
-} // namespace
+using vistrel::test::pattern;
 
 TEST(PreviewCardFlow, EditOpensTheEditorOnTheUnmarkedCropWithEditableMarks)
 {

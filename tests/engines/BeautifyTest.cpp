@@ -1,25 +1,11 @@
 #include "engines/Beautify.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 using namespace vistrel;
-
-namespace {
-
-QImage solid(int w, int h, QColor c)
-{
-    QImage img(w, h, QImage::Format_RGB32);
-    img.fill(c);
-    return img;
-}
-
-int channelDistance(QRgb a, QColor b)
-{
-    return std::max({std::abs(qRed(a) - b.red()), std::abs(qGreen(a) - b.green()),
-                     std::abs(qBlue(a) - b.blue())});
-}
-
-} // namespace
+using vistrel::test::channelDistance;
+using vistrel::test::solid;
 
 TEST(Beautify, OutputSizeFollowsPaddingAtFullPixels)
 {

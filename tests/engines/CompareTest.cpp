@@ -11,15 +11,9 @@
 
 using namespace vistrel;
 using vistrel::test::drain;
+using vistrel::test::solid;
 
 namespace {
-
-QImage solid(int w, int h, QColor c)
-{
-    QImage img(w, h, QImage::Format_RGB32);
-    img.fill(c);
-    return img;
-}
 
 // A picture of exactly `colours` colours in small tiles.
 QImage tiles(int w, int h, int colours)

@@ -507,7 +507,7 @@ TEST(CaptureHistory, AFifoInAnEntryIsRefusedAtOnceWithTheReason)
     const CaptureHistory history(home.filePath(QStringLiteral("history")));
     const QString id = CaptureHistory::newId();
     ASSERT_TRUE(history.write(id, sample(), true, true));
-    for (const QString name : {QStringLiteral("scene.json"), QStringLiteral("capture.png")}) {
+    for (const QString &name : {QStringLiteral("scene.json"), QStringLiteral("capture.png")}) {
         SCOPED_TRACE(qPrintable(name));
         ASSERT_TRUE(history.write(id, sample(), true, true));
         const QString fifo =

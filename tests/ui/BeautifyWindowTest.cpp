@@ -12,24 +12,9 @@
 #include <gtest/gtest.h>
 
 using namespace vistrel;
+using vistrel::test::channelDistance;
 using vistrel::test::drain;
-
-namespace {
-
-QImage solid(int w, int h, QColor c)
-{
-    QImage img(w, h, QImage::Format_RGB32);
-    img.fill(c);
-    return img;
-}
-
-int channelDistance(QRgb a, QColor b)
-{
-    return std::max({std::abs(qRed(a) - b.red()), std::abs(qGreen(a) - b.green()),
-                     std::abs(qBlue(a) - b.blue())});
-}
-
-} // namespace
+using vistrel::test::solid;
 
 TEST(Beautify, SideWindowSizes)
 {

@@ -11,17 +11,7 @@
 
 using namespace vistrel;
 using vistrel::test::drain;
-
-namespace {
-
-QImage solid(int w, int h, QColor c)
-{
-    QImage img(w, h, QImage::Format_RGB32);
-    img.fill(c);
-    return img;
-}
-
-} // namespace
+using vistrel::test::solid;
 
 TEST(Compare, DividerClampsToTheView)
 {
