@@ -32,6 +32,10 @@ session_user() {
   user=vistrel-e2e
   id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /bin/bash "$user" ||
     { echo "FAIL: cannot add the session's user"; exit 1; }
+  # What an earlier flow left running as this user (a compositor that outlived a failed run)
+  # would answer in place of this flow's own; nothing else runs as the tests' user, and the
+  # flows run one at a time.
+  pkill -KILL -u "$user" 2>/dev/null && sleep 0.5
   chown -R "$user" "$1"
   chmod 755 "$1"
   as_user=(runuser -u "$user" --)
