@@ -449,14 +449,13 @@ int main(int argc, char **argv)
                 std::printf("  %4d: %s\n", line.box.top(), qPrintable(read));
             }
         const QList<SecretFinding> findings = finder.find(*words);
-        // The marks as Redact places them, back in the picture's pixels.
+        // The marks as Redact places them, in the picture's pixels.
         const QRectF frame(0, 0, scene.image.width(), scene.image.height());
         QRegion marks;
         const auto placed = Redaction::place(findings, scene.image.size(), frame);
         for (const AnnotationRef &m : Redaction::marksFor(placed)) {
             const QRectF r = m->boundingRect();
-            marks += QRectF(r.left(), frame.height() - r.bottom(), r.width(), r.height())
-                         .toAlignedRect();
+            marks += r.toAlignedRect();
         }
         ++pictures;
         for (const Planted &s : scene.secrets) {

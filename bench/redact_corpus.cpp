@@ -125,8 +125,7 @@ int main(int argc, char **argv)
         QList<QRect> marks;
         for (const PlacedFinding &f : placed)
             for (const QRectF &r : f.cover)
-                marks.append(QRectF(r.left(), screen.height() - r.bottom(), r.width(), r.height())
-                                 .toAlignedRect());
+                marks.append(r.toAlignedRect());
         QRegion marked;
         for (const QRect &m : marks)
             marked += m;
@@ -189,9 +188,7 @@ int main(int argc, char **argv)
         for (const PlacedFinding &f : placed) {
             bool touches = false;
             for (const QRectF &r : f.cover)
-                touches = touches || inked.intersects(QRectF(r.left(), screen.height() - r.bottom(),
-                                                             r.width(), r.height())
-                                                          .toAlignedRect());
+                touches = touches || inked.intersects(r.toAlignedRect());
             if (!touches) {
                 ++strays;
                 if (verbose)
