@@ -116,7 +116,7 @@ int main(int argc, char **argv)
             return 1;
         }
         const double readMs = double(t.nsecsElapsed()) / 1e6;
-        const auto placed = Redaction::place(finder.find(*words), screen,
+        const auto placed = Redaction::place(finder.find(*words, screen), screen,
                                              QRectF(0, 0, screen.width(), screen.height()));
         const double ms = double(t.nsecsElapsed()) / 1e6;
         findMax = std::max(findMax, ms - readMs);

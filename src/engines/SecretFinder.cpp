@@ -428,23 +428,37 @@ QRect coverFor(const QRect &box, const QList<LayoutLine> &lines, qsizetype l, bo
     }
     QRect c(QPoint(box.left() - (cutLeft ? m / 2 : m), top - m),
             QPoint(box.right() + (cutRight ? m / 2 : m), bottom + m));
+    auto quantile = [](std::vector<int> &v, size_t fourths) {
+        const size_t i = std::min(v.size() - 1, v.size() * fourths / 4);
+        std::nth_element(v.begin(), v.begin() + long(i), v.end());
+        return v[i];
+    };
     for (qsizetype k = 0; k < lines.size(); ++k) {
-        if (k == l)
+        if (k == l || lines[k].words.isEmpty())
             continue;
+        // A box far taller than its line's (recognition merged it with a rule or a smear) is
+        // trusted only a quarter of the line's height beyond where most of its words begin and
+        // end; a box of small letters begins lower, one with a descender ends lower.
+        std::vector<int> tops, bottoms;
+        for (const LayoutWord &w : lines[k].words)
+            tops.push_back(w.box.top()), bottoms.push_back(w.box.bottom());
+        const int usualTop = quantile(tops, 3), usualBottom = quantile(bottoms, 1);
+        const int slack = std::max(0, usualBottom - usualTop) / 4;
         for (const LayoutWord &w : lines[k].words) {
             const int centre = w.box.center().y();
             if (w.box.right() < c.left() || w.box.left() > c.right() ||
                 (centre >= box.top() && centre <= box.bottom()))
                 continue;
+            const int wordTop = std::max(w.box.top(), usualTop - slack);
+            const int wordBottom = std::min(w.box.bottom(), usualBottom + slack);
             if (centre < box.top())
                 c.setTop(std::max(
-                    c.top(), std::min(box.top(), w.box.bottom() + 1 +
-                                                     std::max(0, top - w.box.bottom() - 1) / 2)));
+                    c.top(),
+                    std::min(box.top(), wordBottom + 1 + std::max(0, top - wordBottom - 1) / 2)));
             else
                 c.setBottom(std::min(
                     c.bottom(),
-                    std::max(box.bottom(),
-                             w.box.top() - 1 - std::max(0, w.box.top() - bottom - 1) / 2)));
+                    std::max(box.bottom(), wordTop - 1 - std::max(0, wordTop - bottom - 1) / 2)));
         }
     }
     return c;
@@ -598,6 +612,8 @@ private:
     void findTokens(qsizetype l, const LineText &t);
     void findPasswords(qsizetype l, const LineText &t);
     void extendPieces(qsizetype l, const LineText &t);
+    void findLostColon(qsizetype l, const LineText &t, const Span &span,
+                       const QRegularExpressionMatch &m);
     void findCards(qsizetype l, const LineText &t);
     void findIbans(qsizetype l, const LineText &t);
     void findRandomStrings(qsizetype l, const LineText &t);
@@ -848,8 +864,14 @@ void Search::findTokens(qsizetype l, const LineText &t)
             const QRegularExpressionMatch m = it.next();
             qsizetype end = m.capturedEnd();
             static const QString stops = QStringLiteral("\"',;&<>()[]{}`");
-            while (end < t.joined.text.size() && !t.joined.text[end].isSpace() &&
-                   !stops.contains(t.joined.text[end]))
+            // (A closing bracket with a letter or digit behind it is a misread glyph: "J" as ")".)
+            const QString &text = t.joined.text;
+            auto misread = [&](qsizetype i) {
+                return QStringLiteral(")]}").contains(text[i]) && i + 1 < text.size() &&
+                       text[i + 1].isLetterOrNumber();
+            };
+            while (end < text.size() && !text[end].isSpace() &&
+                   (!stops.contains(text[end]) || misread(end)))
                 ++end;
             claim(SecretKind::ApiKey, l, t.joined.parts(m.capturedStart(), end));
         }
@@ -888,7 +910,38 @@ void Search::findPasswords(qsizetype l, const LineText &t)
                 if (length > 0)
                     claim(SecretKind::Password, l,
                           span->parts(m.capturedStart(1), m.capturedStart(1) + length));
+                else
+                    findLostColon(l, t, *span, m);
             }
+}
+
+// A link's user alone, where recognition lost the colon after it and cut there: the words
+// after it up to the @ of the host ("//billing" "4XMw7" "FdH1Z0g@db") are its password.
+void Search::findLostColon(qsizetype l, const LineText &t, const Span &span,
+                           const QRegularExpressionMatch &m)
+{
+    static const RX user(QStringLiteral("^[A-Za-z0-9_%+-]+$"));
+    if (!user.match(m.captured(1)).hasMatch())
+        return;
+    const int w = span.word[m.capturedEnd(1) - 1];
+    if (w < 0 || span.text.mid(m.capturedEnd(1), 1) != QStringLiteral(" "))
+        return;
+    QList<WordPart> parts = span.parts(m.capturedStart(1), m.capturedEnd(1));
+    for (qsizetype k = w + 1; k < t.words.size() && k <= w + 3; ++k) {
+        const QString &text = t.words[k].text;
+        if (t.gap(k) > linkPieceGap * t.advance || text.contains('/') || text.contains(':'))
+            return;
+        const qsizetype at = text.indexOf('@');
+        if (at < 0) {
+            parts.append({int(k), 0, int(text.size())});
+            continue;
+        }
+        if (at > 0 && at + 1 < text.size() && text[at + 1].isLetterOrNumber()) {
+            parts.append({int(k), 0, int(at)});
+            claim(SecretKind::Password, l, parts);
+        }
+        return;
+    }
 }
 
 // A key runs on into the next word when recognition lost a separator in it ("_", "-") and cut
@@ -1130,6 +1183,14 @@ void Search::followWraps()
                               m_found[o].kind == SecretKind::RandomString);
         };
         const bool link = m_links.contains(index);
+        // A misread crumb of a character or three closer than a space to a key-like word
+        // ("MP}" "1imNOs3...") goes with it.
+        auto startsKey = [&](qsizetype w) {
+            return keyLike(next[w].text) || (next[w].text.size() <= 3 && w + 1 < next.size() &&
+                                             next[w + 1].box.left() - next[w].box.right() - 1 <=
+                                                 passwordPieceGap * nextAdvance &&
+                                             keyLike(next[w + 1].text));
+        };
         int reach = 0; // the furthest right the words before reach
         for (qsizetype w = 0; w < next.size(); ++w) {
             // The tail may have been taken for a random string of its own: it joins its head.
@@ -1143,8 +1204,7 @@ void Search::followWraps()
                 !tail.match(next[w].text).hasMatch() ||
                 (!sticks && !crumb &&
                  ((w == 0 && !link && hash.match(next[w].text).hasMatch()) ||
-                  (!keyLike(next[w].text) &&
-                   !(link && (w > 0 || alnum.match(next[w].text).hasMatch()))) ||
+                  (!startsKey(w) && !(link && (w > 0 || alnum.match(next[w].text).hasMatch()))) ||
                   gap > (link ? linkPieceGap : loosePieceGap) * nextAdvance)))
                 break;
             take(l + 1, int(w), index);
@@ -1469,6 +1529,67 @@ bool SecretFinder::looksRandom(const QString &token)
 QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
 {
     return Search(lines, m_rules).run();
+}
+
+QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines, const QImage &picture) const
+{
+    return Search(fittedToInk(lines, picture), m_rules).run();
+}
+
+// Each side of a word's box moves out over the ink just beyond it, through gaps no wider than
+// a third of a character, never into a neighbour's box nor further than a character and a
+// half: a glyph's stroke the box left out, not the next word.
+QList<LayoutLine> SecretFinder::fittedToInk(QList<LayoutLine> lines, const QImage &picture)
+{
+    if (picture.isNull())
+        return lines;
+    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+    const QRect all = grey.rect();
+    constexpr int ink = 40;
+    for (LayoutLine &line : lines) {
+        QList<LayoutWord> &words = line.words;
+        for (qsizetype w = 0; w < words.size(); ++w) {
+            const QRect box = words[w].box.intersected(all);
+            if (box.width() < 2 || box.height() < 2 || words[w].text.isEmpty())
+                continue;
+            // The background: the commonest grey just above and below the box (its own rows
+            // may be all ink).
+            int counts[256] = {};
+            for (const int y :
+                 {std::max(0, box.top() - 2), std::min(all.bottom(), box.bottom() + 2)})
+                for (int x = box.left(); x <= box.right(); ++x)
+                    ++counts[grey.constScanLine(y)[x]];
+            const int background =
+                int(std::max_element(std::begin(counts), std::end(counts)) - counts);
+            auto inked = [&](int x) {
+                for (int y = box.top(); y <= box.bottom(); ++y)
+                    if (std::abs(grey.constScanLine(y)[x] - background) > ink)
+                        return true;
+                return false;
+            };
+            const double advance = double(box.width()) / double(words[w].text.size());
+            const int blank = std::max(1, int(advance / 3));
+            const int most = int(std::ceil(1.5 * advance));
+            int lo = std::max(0, box.left() - most), hi = std::min(all.right(), box.right() + most);
+            if (w > 0)
+                lo = std::max(lo, words[w - 1].box.right() + 1);
+            if (w + 1 < words.size())
+                hi = std::min(hi, words[w + 1].box.left() - 1);
+            auto reach = [&](int from, int step, int limit) {
+                int edge = from, gap = 0;
+                for (int x = from + step; step > 0 ? x <= limit : x >= limit; x += step) {
+                    if (inked(x))
+                        edge = x, gap = 0;
+                    else if (++gap > blank)
+                        break;
+                }
+                return edge;
+            };
+            words[w].box.setLeft(std::min(words[w].box.left(), reach(box.left(), -1, lo)));
+            words[w].box.setRight(std::max(words[w].box.right(), reach(box.right(), 1, hi)));
+        }
+    }
+    return lines;
 }
 
 } // namespace vistrel

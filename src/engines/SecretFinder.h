@@ -70,6 +70,11 @@ public:
 
     // Lines in reading order, as OCRService::readWords gives them.
     QList<SecretFinding> find(const QList<LayoutLine> &lines) const;
+    // The same, with the words' boxes first fitted to the picture's ink: recognition draws a
+    // box a few pixels short of its glyphs now and then, which makes two pieces of one token
+    // look a space apart.
+    QList<SecretFinding> find(const QList<LayoutLine> &lines, const QImage &picture) const;
+    static QList<LayoutLine> fittedToInk(QList<LayoutLine> lines, const QImage &picture);
 
     static const QList<SecretKind> &allKinds();
     // The key of the kind's switch in the settings.

@@ -565,7 +565,7 @@ QList<PlacedFinding> EditorWindowController::findings() const
     for (const CanvasPicture &p : canvasPictures()) {
         const auto words = m_words.constFind(p.picture.cacheKey());
         if (words != m_words.cend())
-            out += Redaction::place(finder.find(*words), p.picture, p.frame);
+            out += Redaction::place(finder.find(*words, p.picture), p.picture, p.frame);
     }
     return out;
 }
