@@ -1247,6 +1247,21 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     </message>
 </context>
 <context>
+    <name>vistrel::EditorSecrets</name>
+    <message>
+        <source>Text recognition is not available.</source>
+        <translation>Die Texterkennung ist nicht verfügbar.</translation>
+    </message>
+    <message>
+        <source>Looking for secrets… Escape stops.</source>
+        <translation>Suche nach Geheimnissen … Escape bricht ab.</translation>
+    </message>
+    <message>
+        <source>No uncovered secrets found</source>
+        <translation>Keine unverdeckten Geheimnisse gefunden</translation>
+    </message>
+</context>
+<context>
     <name>vistrel::EditorSessions</name>
     <message>
         <source>Vistrel — Kept Marks</source>
@@ -1413,24 +1428,12 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
         <translation>Zum Vergleichen ein zweites Bildschirmfoto hinzufügen („Hinzufügen“ / Strg+V)</translation>
     </message>
     <message>
-        <source>Text recognition is not available.</source>
-        <translation>Die Texterkennung ist nicht verfügbar.</translation>
-    </message>
-    <message>
-        <source>No uncovered secrets found</source>
-        <translation>Keine unverdeckten Geheimnisse gefunden</translation>
-    </message>
-    <message>
         <source>Checking for secrets…</source>
         <translation>Prüfe auf Geheimnisse …</translation>
     </message>
     <message>
         <source>The pixels under the redactions are gone</source>
         <translation>Die Pixel unter den Schwärzungen sind entfernt</translation>
-    </message>
-    <message>
-        <source>Looking for secrets… Escape stops.</source>
-        <translation>Suche nach Geheimnissen … Escape bricht ab.</translation>
     </message>
     <message>
         <source>Stopped looking for secrets</source>

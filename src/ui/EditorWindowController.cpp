@@ -6,7 +6,6 @@
 #include "ui/BeautifyWindowController.h"
 #include "ui/CenteringClipView.h"
 #include "ui/CompareWindowController.h"
-#include "ui/Notifier.h"
 #include "ui/Palette.h"
 #include "ui/RecognizedText.h"
 #include "ui/SideWindow.h"
@@ -68,11 +67,6 @@ EditorWindowController::EditorWindowController(const QImage &image,
                              std::function<void(Result<QString>)> done) {
             ocr->recognizeText(picture, {}, context, std::move(done));
         };
-    if (ocr)
-        m_wordReader = [ocr](const QImage &picture, QObject *context,
-                             std::function<void(Result<QList<LayoutLine>>)> done) {
-            ocr->readWords(picture, {}, context, std::move(done));
-        };
 
     QRect visible(0, 0, 1440, 900);
     if (QScreen *s = QGuiApplication::primaryScreen())
@@ -99,6 +93,14 @@ EditorWindowController::EditorWindowController(const QImage &image,
     layout->addWidget(m_toolbar);
     m_export = new EditorExport(m_canvas, m_platform, this);
     m_questions = new EditorQuestions(m_platform, this);
+    m_secrets = new EditorSecrets(
+        m_canvas, m_platform, [this] { return redactionRules ? redactionRules() : SecretRules(); },
+        this);
+    if (ocr)
+        m_secrets->setWordReader([ocr](const QImage &picture, QObject *context,
+                                       std::function<void(Result<QList<LayoutLine>>)> done) {
+            ocr->readWords(picture, {}, context, std::move(done));
+        });
     connectToolbar();
 
     m_scroll = new CenteringClipView(window);
@@ -159,7 +161,7 @@ EditorWindowController::EditorWindowController(const QImage &image,
 
 EditorWindowController::~EditorWindowController()
 {
-    stopFinding();
+    m_secrets->stop();
     if (m_toolbar)
         for (ExportMode mode : {ExportMode::Copy, ExportMode::Save})
             delete m_toolbar->formatMenu(mode);
@@ -420,104 +422,14 @@ void EditorWindowController::beautify()
 
 // --- redaction ----------------------------------------------------------------------------------
 
-QList<CanvasPicture> EditorWindowController::canvasPictures() const
-{
-    const CanvasModel &model = m_canvas->model();
-    QList<CanvasPicture> pictures{{model.baseImage(), model.primaryRect()}};
-    for (const PlacedImageRef &img : model.extraImages())
-        pictures.append({img->picture, img->frame});
-    return pictures;
-}
-
-void EditorWindowController::readPictures(std::function<void(QString)> then)
-{
-    m_afterReading.append(std::move(then));
-    if (m_reading)
-        return; // the reading under way answers this one too
-    QList<QImage> missing;
-    for (const CanvasPicture &p : canvasPictures())
-        if (!m_words.contains(p.picture.cacheKey()) &&
-            std::none_of(missing.cbegin(), missing.cend(),
-                         [&](const QImage &m) { return m.cacheKey() == p.picture.cacheKey(); }))
-            missing.append(p.picture);
-    QPointer<EditorWindowController> self(this);
-    auto finish = [self](const QString &error) {
-        if (!self)
-            return;
-        self->m_reading = false;
-        for (const auto &waiting : std::exchange(self->m_afterReading, {}))
-            waiting(error);
-    };
-    if (missing.isEmpty())
-        return finish(QString());
-    if (!m_wordReader)
-        return finish(tr("Text recognition is not available."));
-    m_reading = true;
-    auto left = std::make_shared<int>(int(missing.size()));
-    auto error = std::make_shared<QString>();
-    for (const QImage &picture : missing) {
-        const qint64 key = picture.cacheKey();
-        m_wordReader(picture, this,
-                     [self, key, left, error, finish](Result<QList<LayoutLine>> words) {
-                         if (!self)
-                             return;
-                         if (words)
-                             self->m_words.insert(key, *words);
-                         else if (error->isEmpty())
-                             *error = words.error().errorDescription();
-                         if (--*left == 0)
-                             finish(*error);
-                     });
-    }
-}
-
 QList<PlacedFinding> EditorWindowController::findings() const
 {
-    const SecretFinder finder(redactionRules ? redactionRules() : SecretRules());
-    QList<PlacedFinding> out;
-    for (const CanvasPicture &p : canvasPictures()) {
-        const auto words = m_words.constFind(p.picture.cacheKey());
-        if (words != m_words.cend())
-            out += Redaction::place(finder.find(*words), p.picture, p.frame);
-    }
-    return out;
+    return m_secrets->findings();
 }
 
 void EditorWindowController::redactSecrets()
 {
-    if (m_finding)
-        return; // the search under way answers this press too
-    m_canvas->commitEditors();
-    m_platform.toasts->show(tr("Looking for secrets… Escape stops."));
-    m_finding = true;
-    const int round = ++m_findingRound;
-    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
-    QPointer<EditorWindowController> self(this);
-    readPictures([self, round](const QString &error) {
-        if (!self || !self->m_finding || self->m_findingRound != round)
-            return; // stopped: the words read stay for the next search
-        self->stopFinding();
-        if (!error.isEmpty()) {
-            Notifier::error(self->m_platform.alerts, error);
-            return;
-        }
-        const QList<PlacedFinding> open =
-            Redaction::uncovered(self->findings(), self->m_canvas->model().annotations());
-        if (open.isEmpty()) {
-            self->m_platform.toasts->show(tr("No uncovered secrets found"));
-            return;
-        }
-        self->m_canvas->addMarks(Redaction::marksFor(open));
-        self->m_platform.toasts->show(Redaction::summary(open));
-    });
-}
-
-void EditorWindowController::stopFinding()
-{
-    if (!std::exchange(m_finding, false))
-        return;
-    ++m_findingRound;
-    QGuiApplication::restoreOverrideCursor();
+    m_secrets->redact();
 }
 
 void EditorWindowController::shareImage()
@@ -525,7 +437,7 @@ void EditorWindowController::shareImage()
     m_canvas->commitEditors();
     m_platform.toasts->show(tr("Checking for secrets…"));
     QPointer<EditorWindowController> self(this);
-    readPictures([self](const QString &error) {
+    m_secrets->readPictures([self](const QString &error) {
         if (!self)
             return;
         // A check that cannot run is no all-clear: the user decides, knowing why.
@@ -538,7 +450,8 @@ void EditorWindowController::shareImage()
         }
         auto open = [self] {
             const CanvasModel &model = self->m_canvas->model();
-            return Redaction::uncovered(self->findings(), model.annotations(), model.crop());
+            return Redaction::uncovered(self->m_secrets->findings(), model.annotations(),
+                                        model.crop());
         };
         const QList<PlacedFinding> secrets = open();
         if (secrets.isEmpty())
@@ -654,10 +567,10 @@ void EditorWindowController::closeNow()
 
 bool EditorWindowController::eventFilter(QObject *watched, QEvent *event)
 {
-    if (m_finding && event->type() == QEvent::KeyPress &&
+    if (m_secrets->isSearching() && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape &&
         (watched == m_canvas || watched == m_window.data())) {
-        stopFinding();
+        m_secrets->stop();
         m_platform.toasts->show(tr("Stopped looking for secrets"));
         return true;
     }

@@ -11,6 +11,7 @@
 #include "ui/EditorExport.h"
 #include "ui/EditorGeometry.h"
 #include "ui/EditorQuestions.h"
+#include "ui/EditorSecrets.h"
 #include "ui/EditorToolbar.h"
 #include "ui/EditorWindowPool.h"
 
@@ -51,8 +52,7 @@ public:
     using TextRecognizer =
         std::function<void(const QImage &, QObject *context, std::function<void(Result<QString>)>)>;
     // Reads a picture's words with their boxes, for finding secrets.
-    using WordReader = std::function<void(const QImage &, QObject *context,
-                                          std::function<void(Result<QList<LayoutLine>>)>)>;
+    using WordReader = EditorSecrets::WordReader;
 
     // With a pool, the window comes from it when it holds one, and goes back to it. `ocr`
     // finds the picture's text lines and reads it for OCR; without it neither happens (unless
@@ -118,7 +118,7 @@ public:
     // The text recognizer behind OCR; `ocr`'s unless another is given.
     void setTextRecognizer(TextRecognizer recognizer) { m_recognizer = std::move(recognizer); }
     // The word reader behind Redact and the check before Share; `ocr`'s unless another is given.
-    void setWordReader(WordReader reader) { m_wordReader = std::move(reader); }
+    void setWordReader(WordReader reader) { m_secrets->setWordReader(std::move(reader)); }
     // The secrets the pictures show, on the canvas, as last read (after Redact or Share).
     QList<PlacedFinding> findings() const;
 
@@ -145,7 +145,7 @@ public:
     // undo step, and says what it covered. The pointer shows it is busy meanwhile; Escape
     // stops it.
     void redactSecrets();
-    bool isFindingSecrets() const { return m_finding; }
+    bool isFindingSecrets() const { return m_secrets->isSearching(); }
     // Asks first when the picture shows secrets no redaction covers.
     void shareImage();
     // Closes, asking first when there is unsaved work.
@@ -178,24 +178,12 @@ private:
     void closeAnswered(EditorQuestions::CloseAnswer answer);
     void closeNow();
     void markSaved();
-    // Reads the words of every picture not read yet, then calls `then` with an error text, empty
-    // when all were read.
-    void readPictures(std::function<void(QString)> then);
-    QList<CanvasPicture> canvasPictures() const;
     void upload();
 
     QImage m_image;
     Platform m_platform;
     EditorGeometry m_geometry;
     TextRecognizer m_recognizer;
-    WordReader m_wordReader;
-    QHash<qint64, QList<LayoutLine>> m_words; // by the picture's cache key
-    bool m_reading = false;
-    QList<std::function<void(QString)>> m_afterReading;
-    // A search for secrets under way, which the user may stop; each has a number of its own.
-    bool m_finding = false;
-    int m_findingRound = 0;
-    void stopFinding();
     QPointer<EditorWindowPool> m_pool;
     QPointer<QWidget> m_window;
     AnnotationCanvas *m_canvas = nullptr;
@@ -203,6 +191,7 @@ private:
     CenteringClipView *m_scroll = nullptr;
     EditorExport *m_export = nullptr;
     EditorQuestions *m_questions = nullptr;
+    EditorSecrets *m_secrets = nullptr;
     bool m_closing = false;
     bool m_keptForNextStart = false;
     bool m_closeAfterSave = false;
