@@ -2,12 +2,10 @@
 
 #include "engines/Redaction.h"
 #include "engines/SceneArchive.h"
-#include "engines/SecretFinder.h"
 #include "engines/ShareSettings.h"
 #include "model/Annotation.h"
 #include "model/ToolKind.h"
 #include "platform/Desktop.h"
-#include "platform/Memory.h"
 #include "ui/EditorExport.h"
 #include "ui/EditorGeometry.h"
 #include "ui/EditorQuestions.h"
@@ -15,10 +13,8 @@
 #include "ui/EditorToolbar.h"
 #include "ui/EditorWindowPool.h"
 
-#include <QHash>
 #include <QImage>
 #include <QMessageBox>
-#include <QMetaType>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -28,9 +24,7 @@
 #include <optional>
 
 class QAction;
-class QMenu;
 class QSlider;
-class QToolBar;
 class QToolButton;
 
 namespace vistrel {
