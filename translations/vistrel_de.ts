@@ -1177,6 +1177,91 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     </message>
 </context>
 <context>
+    <name>vistrel::EditorExport</name>
+    <message>
+        <source>Copied PDF</source>
+        <translation>PDF kopiert</translation>
+    </message>
+    <message>
+        <source>Copied to clipboard</source>
+        <translation>In die Zwischenablage kopiert</translation>
+    </message>
+    <message>
+        <source>Uploading…</source>
+        <translation>Wird hochgeladen …</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::EditorQuestions</name>
+    <message>
+        <source>Vistrel — Unsaved Marks</source>
+        <translation>Vistrel — Nicht gespeicherte Markierungen</translation>
+    </message>
+    <message>
+        <source>Keep the marks on this capture?</source>
+        <translation>Die Markierungen auf dieser Aufnahme behalten?</translation>
+    </message>
+    <message>
+        <source>They are lost if you close without saving or copying.</source>
+        <translation>Ohne Speichern oder Kopieren gehen sie beim Schließen verloren.</translation>
+    </message>
+    <message>
+        <source>&amp;Save…</source>
+        <translation>&amp;Speichern …</translation>
+    </message>
+    <message>
+        <source>&amp;Copy and Close</source>
+        <translation>&amp;Kopieren und schließen</translation>
+    </message>
+    <message>
+        <source>&amp;Discard</source>
+        <translation>&amp;Verwerfen</translation>
+    </message>
+    <message>
+        <source>Vistrel — Picture Not Checked</source>
+        <translation>Vistrel — Bild nicht geprüft</translation>
+    </message>
+    <message>
+        <source>The picture could not be checked for secrets. %1</source>
+        <translation>Das Bild konnte nicht auf Geheimnisse geprüft werden. %1</translation>
+    </message>
+    <message>
+        <source>Share Anyway</source>
+        <translation>Trotzdem teilen</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Vistrel — Secrets in the Picture</source>
+        <translation>Vistrel — Geheimnisse im Bild</translation>
+    </message>
+    <message>
+        <source>The picture shows %1 that no redaction covers.</source>
+        <translation>Das Bild zeigt %1, die keine Schwärzung verdeckt.</translation>
+    </message>
+    <message>
+        <source>Redact and Share</source>
+        <translation>Schwärzen und teilen</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::EditorSecrets</name>
+    <message>
+        <source>Text recognition is not available.</source>
+        <translation>Die Texterkennung ist nicht verfügbar.</translation>
+    </message>
+    <message>
+        <source>Looking for secrets… Escape stops.</source>
+        <translation>Suche nach Geheimnissen … Escape bricht ab.</translation>
+    </message>
+    <message>
+        <source>No uncovered secrets found</source>
+        <translation>Keine unverdeckten Geheimnisse gefunden</translation>
+    </message>
+</context>
+<context>
     <name>vistrel::EditorSessions</name>
     <message>
         <source>Vistrel — Kept Marks</source>
@@ -1230,14 +1315,14 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     </message>
 </context>
 <context>
-    <name>vistrel::EditorWindowController</name>
+    <name>vistrel::EditorToolbar</name>
     <message>
-        <source>Vistrel — Editor</source>
-        <translation>Vistrel — Editor</translation>
+        <source>Redact Secrets</source>
+        <translation>Geheimnisse schwärzen</translation>
     </message>
     <message>
-        <source>Close</source>
-        <translation>Schließen</translation>
+        <source>Redact Secrets (X)</source>
+        <translation>Geheimnisse schwärzen (X)</translation>
     </message>
     <message>
         <source>Line width</source>
@@ -1300,8 +1385,12 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
         <translation>Speichern</translation>
     </message>
     <message>
-        <source>Picture added</source>
-        <translation>Bild hinzugefügt</translation>
+        <source>Save As…</source>
+        <translation>Speichern unter…</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
     </message>
     <message>
         <source>Original</source>
@@ -1316,12 +1405,19 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
         <translation>PDF</translation>
     </message>
     <message>
-        <source>Copied PDF</source>
-        <translation>PDF kopiert</translation>
+        <source>Editable PNG</source>
+        <translation>Bearbeitbares PNG</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::EditorWindowController</name>
+    <message>
+        <source>Vistrel — Editor</source>
+        <translation>Vistrel — Editor</translation>
     </message>
     <message>
-        <source>Copied to clipboard</source>
-        <translation>In die Zwischenablage kopiert</translation>
+        <source>Picture added</source>
+        <translation>Bild hinzugefügt</translation>
     </message>
     <message>
         <source>Copied %1 chars</source>
@@ -1332,96 +1428,12 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
         <translation>Zum Vergleichen ein zweites Bildschirmfoto hinzufügen („Hinzufügen“ / Strg+V)</translation>
     </message>
     <message>
-        <source>Uploading…</source>
-        <translation>Wird hochgeladen …</translation>
-    </message>
-    <message>
-        <source>Vistrel — Unsaved Marks</source>
-        <translation>Vistrel — Nicht gespeicherte Markierungen</translation>
-    </message>
-    <message>
-        <source>Keep the marks on this capture?</source>
-        <translation>Die Markierungen auf dieser Aufnahme behalten?</translation>
-    </message>
-    <message>
-        <source>They are lost if you close without saving or copying.</source>
-        <translation>Ohne Speichern oder Kopieren gehen sie beim Schließen verloren.</translation>
-    </message>
-    <message>
-        <source>&amp;Save…</source>
-        <translation>&amp;Speichern …</translation>
-    </message>
-    <message>
-        <source>&amp;Copy and Close</source>
-        <translation>&amp;Kopieren und schließen</translation>
-    </message>
-    <message>
-        <source>&amp;Discard</source>
-        <translation>&amp;Verwerfen</translation>
-    </message>
-    <message>
-        <source>Redact Secrets</source>
-        <translation>Geheimnisse schwärzen</translation>
-    </message>
-    <message>
-        <source>Redact Secrets (X)</source>
-        <translation>Geheimnisse schwärzen (X)</translation>
-    </message>
-    <message>
-        <source>Text recognition is not available.</source>
-        <translation>Die Texterkennung ist nicht verfügbar.</translation>
-    </message>
-    <message>
-        <source>No uncovered secrets found</source>
-        <translation>Keine unverdeckten Geheimnisse gefunden</translation>
-    </message>
-    <message>
         <source>Checking for secrets…</source>
         <translation>Prüfe auf Geheimnisse …</translation>
     </message>
     <message>
-        <source>Vistrel — Secrets in the Picture</source>
-        <translation>Vistrel — Geheimnisse im Bild</translation>
-    </message>
-    <message>
-        <source>The picture shows %1 that no redaction covers.</source>
-        <translation>Das Bild zeigt %1, die keine Schwärzung verdeckt.</translation>
-    </message>
-    <message>
-        <source>Redact and Share</source>
-        <translation>Schwärzen und teilen</translation>
-    </message>
-    <message>
-        <source>Share Anyway</source>
-        <translation>Trotzdem teilen</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>Abbrechen</translation>
-    </message>
-    <message>
-        <source>Editable PNG</source>
-        <translation>Bearbeitbares PNG</translation>
-    </message>
-    <message>
-        <source>Save As…</source>
-        <translation>Speichern unter…</translation>
-    </message>
-    <message>
-        <source>Vistrel — Picture Not Checked</source>
-        <translation>Vistrel — Bild nicht geprüft</translation>
-    </message>
-    <message>
-        <source>The picture could not be checked for secrets. %1</source>
-        <translation>Das Bild konnte nicht auf Geheimnisse geprüft werden. %1</translation>
-    </message>
-    <message>
         <source>The pixels under the redactions are gone</source>
         <translation>Die Pixel unter den Schwärzungen sind entfernt</translation>
-    </message>
-    <message>
-        <source>Looking for secrets… Escape stops.</source>
-        <translation>Suche nach Geheimnissen … Escape bricht ab.</translation>
     </message>
     <message>
         <source>Stopped looking for secrets</source>

@@ -85,13 +85,11 @@ EditorWindowController *EditorSessions::openEditor(const QImage &image,
     editor->shareSettings = [self] {
         return self ? self->shareSettings() : ShareSettings(QString(), nullptr);
     };
-    editor->onSetUpSharing = [self] {
-        if (self)
-            emit self->sharingSetUpWanted();
-    };
+    connect(editor, &EditorWindowController::sharingSetUpWanted, this,
+            &EditorSessions::sharingSetUpWanted);
     QPointer<EditorWindowController> weak(editor);
     editor->historyId = historyId;
-    editor->onClose = [self, weak] {
+    connect(editor, &EditorWindowController::closed, this, [self, weak] {
         if (!self || !weak)
             return;
         // The last state, no longer unsaved: closing means it was saved, copied or discarded.
@@ -102,15 +100,16 @@ EditorWindowController *EditorSessions::openEditor(const QImage &image,
         self->keepOpenEntries();
         weak->deleteLater();
         self->m_trimmer.request();
-    };
-    editor->onRequestAddImage = [self, weak] {
+    });
+    connect(editor, &EditorWindowController::addImageRequested, this, [self, weak] {
         if (self && weak)
             emit self->addImageRequested(weak);
-    };
-    editor->onOpenScene = [self](const EditorScene &scene) {
-        if (self)
-            self->openEditor(scene.image, scene.marks)->restoreScene(scene);
-    };
+    });
+    connect(editor, &EditorWindowController::sceneOpenRequested, this,
+            [self](const EditorScene &scene) {
+                if (self)
+                    self->openEditor(scene.image, scene.marks)->restoreScene(scene);
+            });
     m_editors.append(editor);
     followInHistory(editor);
     editor->showWindow();

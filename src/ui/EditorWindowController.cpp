@@ -1,114 +1,30 @@
 #include "ui/EditorWindowController.h"
 
-#include "engines/ClipboardTools.h"
-#include "engines/ImageFiles.h"
 #include "engines/OCRService.h"
 #include "model/MarkRules.h"
-#include "platform/Memory.h"
 #include "ui/AnnotationCanvas.h"
 #include "ui/BeautifyWindowController.h"
 #include "ui/CenteringClipView.h"
 #include "ui/CompareWindowController.h"
-#include "ui/ImageExport.h"
-#include "ui/Notifier.h"
 #include "ui/Palette.h"
 #include "ui/RecognizedText.h"
-#include "ui/ShareService.h"
 #include "ui/SideWindow.h"
-#include "ui/SymbolIcon.h"
 
 #include <QAction>
-#include <QBackingStore>
-#include <QCloseEvent>
 #include <QDate>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPushButton>
+#include <QMetaMethod>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
-#include <QToolBar>
-#include <QToolButton>
 #include <QUndoStack>
 #include <QVBoxLayout>
 
 namespace vistrel {
-
-class EditorWindow : public QWidget
-{
-public:
-    explicit EditorWindow(EditorWindowController *controller) : m_controller(controller) {}
-    void setController(EditorWindowController *controller) { m_controller = controller; }
-
-protected:
-    void closeEvent(QCloseEvent *event) override
-    {
-        if (m_controller && !m_controller->mayClose()) {
-            event->ignore();
-            return;
-        }
-        QWidget::closeEvent(event);
-        if (event->isAccepted() && m_controller)
-            m_controller->windowClosing();
-    }
-
-private:
-    QPointer<EditorWindowController> m_controller;
-};
-
-EditorWindowPool::EditorWindowPool() : m_expiry(new QTimer(this))
-{
-    m_expiry->setSingleShot(true);
-    m_expiry->setInterval(keepWarmFor);
-    // The kept window's backing store goes; the window, which holds next to nothing then,
-    // stays for the next editor.
-    connect(m_expiry, &QTimer::timeout, this, [this] {
-        if (m_spare && m_spare->backingStore())
-            m_spare->backingStore()->resize(QSize(1, 1));
-        handBackIdleMemory();
-    });
-}
-
-EditorWindowPool::~EditorWindowPool()
-{
-    delete m_spare.data();
-}
-
-EditorWindow *EditorWindowPool::take()
-{
-    m_expiry->stop();
-    EditorWindow *window = m_spare.data();
-    m_spare.clear();
-    return window;
-}
-
-void EditorWindowPool::giveBack(EditorWindow *window)
-{
-    if (!window)
-        return;
-    if (m_spare) {
-        delete window; // one is kept
-        return;
-    }
-    window->hide();
-    window->setController(nullptr);
-    // Everything of the editor goes: its widgets, its actions (their shortcuts would clash
-    // with the next editor's), its layout.
-    for (QAction *action : window->actions())
-        window->removeAction(action);
-    delete window->layout();
-    QList<QPointer<QObject>> children;
-    for (QObject *child : window->children())
-        if (!child->isWindowType()) // the native window and its backing store stay
-            children.append(child);
-    for (const QPointer<QObject> &child : children)
-        delete child.data();
-    m_spare = window;
-    m_expiry->start();
-}
 
 namespace {
 
@@ -140,11 +56,6 @@ QImage opaqueCapture(const QImage &image)
 
 } // namespace
 
-QString EditorWindowController::filenameForBase(const QString &base, const QDate &today)
-{
-    return base + QLatin1Char(' ') + today.toString(QStringLiteral("yyyy-MM-dd"));
-}
-
 EditorWindowController::EditorWindowController(const QImage &image,
                                                const QList<AnnotationRef> &seed,
                                                const Platform &platform, QObject *parent,
@@ -156,11 +67,6 @@ EditorWindowController::EditorWindowController(const QImage &image,
                              std::function<void(Result<QString>)> done) {
             ocr->recognizeText(picture, {}, context, std::move(done));
         };
-    if (ocr)
-        m_wordReader = [ocr](const QImage &picture, QObject *context,
-                             std::function<void(Result<QList<LayoutLine>>)> done) {
-            ocr->readWords(picture, {}, context, std::move(done));
-        };
 
     QRect visible(0, 0, 1440, 900);
     if (QScreen *s = QGuiApplication::primaryScreen())
@@ -168,11 +74,10 @@ EditorWindowController::EditorWindowController(const QImage &image,
     m_geometry = EditorGeometry::forImage(image.size(), visible.size());
 
     EditorWindow *window = pool ? pool->take() : nullptr;
-    if (window)
-        window->setController(this);
-    else
-        window = new EditorWindow(this);
+    if (!window)
+        window = new EditorWindow;
     m_window = window;
+    connect(window, &EditorWindow::closed, this, &EditorWindowController::windowClosing);
     window->setWindowTitle(title());
     window->setAttribute(Qt::WA_DeleteOnClose, false);
 
@@ -183,8 +88,20 @@ EditorWindowController::EditorWindowController(const QImage &image,
     auto *layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    buildToolbar();
+    m_toolbar = new EditorToolbar(m_canvas->undoStack(), window);
+    m_canvas->setLineWidth(m_toolbar->lineWidth());
     layout->addWidget(m_toolbar);
+    m_export = new EditorExport(m_canvas, m_platform, this);
+    m_questions = new EditorQuestions(m_platform, this);
+    m_secrets = new EditorSecrets(
+        m_canvas, m_platform, [this] { return redactionRules ? redactionRules() : SecretRules(); },
+        this);
+    if (ocr)
+        m_secrets->setWordReader([ocr](const QImage &picture, QObject *context,
+                                       std::function<void(Result<QList<LayoutLine>>)> done) {
+            ocr->readWords(picture, {}, context, std::move(done));
+        });
+    connectToolbar();
 
     m_scroll = new CenteringClipView(window);
     m_scroll->setBackgroundRole(QPalette::Dark);
@@ -192,12 +109,12 @@ EditorWindowController::EditorWindowController(const QImage &image,
     layout->addWidget(m_scroll, 1);
 
     m_canvas->setCurrentTool(ToolKind::Select);
-    highlight(ToolKind::Select);
-    m_canvas->setStrokeColor(m_colorButton->selectedColor());
+    m_toolbar->highlight(ToolKind::Select);
+    m_canvas->setStrokeColor(m_toolbar->colorButton()->selectedColor());
     QPointer<EditorWindowController> self(this);
     m_canvas->onToolChange = [self](ToolKind tool) {
-        if (self)
-            self->highlight(tool);
+        if (self && self->m_toolbar)
+            self->m_toolbar->highlight(tool);
     };
     // The picture stays under the pointer when the shown part of the canvas grows.
     connect(m_canvas, &AnnotationCanvas::viewShifted, this, [this](QPointF by) {
@@ -215,8 +132,8 @@ EditorWindowController::EditorWindowController(const QImage &image,
     connect(m_canvas, &AnnotationCanvas::markRefused, this,
             [this](const QString &why) { m_platform.toasts->show(why); });
     m_canvas->onPasteScene = [this](const EditorScene &scene) {
-        if (onOpenScene)
-            onOpenScene(scene);
+        if (isSignalConnected(QMetaMethod::fromSignal(&EditorWindowController::sceneOpenRequested)))
+            emit sceneOpenRequested(scene);
         else
             m_canvas->addImage(scene.image);
     };
@@ -228,23 +145,12 @@ EditorWindowController::EditorWindowController(const QImage &image,
         QSizeF(m_geometry.contentSize.width(),
                m_geometry.contentSize.height() - EditorGeometry::toolbarHeight));
 
-    // Ctrl+W closes the editor, as every window on the desktop does.
-    auto *close = new QAction(tr("Close"), window);
-    QList<QKeySequence> closeKeys = QKeySequence::keyBindings(QKeySequence::Close);
-    if (!closeKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_W)))
-        closeKeys.prepend(QKeySequence(Qt::CTRL | Qt::Key_W));
-    close->setShortcuts(closeKeys);
-    connect(close, &QAction::triggered, this, &EditorWindowController::performClose);
-    window->addAction(close);
-    m_actions.insert(EditorAction::Close, close);
-
     // Wide enough for the whole toolbar where the screen has room; narrower windows first drop
     // some titles, then use the overflow menu.
-    m_fullToolbarWidth = m_toolbar->sizeHint().width();
     QSize content = m_geometry.contentSize.toSize();
-    content.setWidth(std::min(std::max(content.width(), m_fullToolbarWidth), visible.width()));
+    content.setWidth(std::min(std::max(content.width(), m_toolbar->fullWidth()), visible.width()));
     window->installEventFilter(this);
-    fitToolbar(content.width());
+    m_toolbar->fitWidth(content.width());
     window->resize(content);
     window->move(visible.center() - QPoint(content.width() / 2, content.height() / 2));
     QTimer::singleShot(0, this, [self] {
@@ -255,9 +161,10 @@ EditorWindowController::EditorWindowController(const QImage &image,
 
 EditorWindowController::~EditorWindowController()
 {
-    stopFinding();
-    for (const QPointer<QMenu> &menu : m_formatMenus)
-        delete menu.data();
+    m_secrets->stop();
+    if (m_toolbar)
+        for (ExportMode mode : {ExportMode::Copy, ExportMode::Save})
+            delete m_toolbar->formatMenu(mode);
     if (m_pool && m_window)
         m_pool->giveBack(static_cast<EditorWindow *>(m_window.data()));
     else
@@ -308,14 +215,8 @@ void EditorWindowController::showWindow()
 void EditorWindowController::toolPicked(ToolKind tool)
 {
     m_canvas->setCurrentTool(tool);
-    highlight(tool);
+    m_toolbar->highlight(tool);
     m_canvas->setFocus(); // tool letters keep working after a click on the toolbar
-}
-
-void EditorWindowController::highlight(ToolKind tool)
-{
-    for (auto it = m_toolButtons.cbegin(); it != m_toolButtons.cend(); ++it)
-        it.value()->defaultAction()->setChecked(it.key() == tool);
 }
 
 void EditorWindowController::widthChanged(double width)
@@ -396,6 +297,38 @@ void EditorWindowController::zoomFit()
     centerDocument();
 }
 
+void EditorWindowController::connectToolbar()
+{
+    auto on = [this](EditorAction id, void (EditorWindowController::*slot)()) {
+        connect(m_toolbar->action(id), &QAction::triggered, this, slot);
+    };
+    on(EditorAction::Redact, &EditorWindowController::redactSecrets);
+    on(EditorAction::Add, &EditorWindowController::addScreenshot);
+    on(EditorAction::ZoomOut, &EditorWindowController::zoomOut);
+    on(EditorAction::ZoomToFit, &EditorWindowController::zoomFit);
+    on(EditorAction::ZoomIn, &EditorWindowController::zoomIn);
+    on(EditorAction::Undo, &EditorWindowController::undo);
+    on(EditorAction::Redo, &EditorWindowController::redo);
+    on(EditorAction::Pin, &EditorWindowController::pinImage);
+    on(EditorAction::Ocr, &EditorWindowController::runOCR);
+    on(EditorAction::Compare, &EditorWindowController::compare);
+    on(EditorAction::Beautify, &EditorWindowController::beautify);
+    on(EditorAction::Share, &EditorWindowController::shareImage);
+    on(EditorAction::Copy, &EditorWindowController::copyImage);
+    on(EditorAction::Save, &EditorWindowController::saveImage);
+    on(EditorAction::Close, &EditorWindowController::performClose);
+    connect(m_toolbar, &EditorToolbar::toolPicked, this, &EditorWindowController::toolPicked);
+    connect(m_toolbar, &EditorToolbar::colorPicked, m_canvas, &AnnotationCanvas::setStrokeColor);
+    connect(m_toolbar, &EditorToolbar::lineWidthChanged, this,
+            &EditorWindowController::widthChanged);
+    connect(m_toolbar, &EditorToolbar::exportChosen, this, &EditorWindowController::performExport);
+    connect(m_export, &EditorExport::saved, this, &EditorWindowController::markSaved);
+    connect(m_export, &EditorExport::sharingSetUpWanted, this,
+            &EditorWindowController::sharingSetUpWanted);
+    connect(m_questions, &EditorQuestions::closeAnswered, this,
+            &EditorWindowController::closeAnswered);
+}
+
 void EditorWindowController::centerDocument()
 {
     m_scroll->centerOn(m_canvas->toWidget(m_canvas->model().contentRect().center()));
@@ -415,36 +348,19 @@ void EditorWindowController::saveImage()
 
 void EditorWindowController::performExport(const ExportChoice &choice)
 {
-    m_canvas->commitEditors();
-    const QImage image = m_canvas->renderComposite(choice.format != ExportChoice::Transparent);
-    if (image.isNull())
-        return;
     if (choice.mode == ExportMode::Copy) {
-        const bool pdf = choice.format == ExportChoice::PDF;
-        if (pdf ? ImageFiles::copyPDF(*m_platform.clipboard, image)
-                : ClipboardTools::copy(*m_platform.clipboard, image)) {
-            m_platform.toasts->show(pdf ? tr("Copied PDF") : tr("Copied to clipboard"));
-            // The work is on the clipboard: closing loses nothing the user has not taken.
-            markSaved();
-        }
+        m_export->copy(choice.format);
         return;
     }
-    SaveSettings settings = saveSettings ? saveSettings() : SaveSettings();
-    settings.preferPdf = choice.format == ExportChoice::PDF;
-    if (choice.format == ExportChoice::EditablePng)
-        settings.editable = std::make_shared<const EditorScene>(scene());
-    if (suggestedNameBase)
-        settings.suggestedBase = filenameForBase(*suggestedNameBase, QDate::currentDate());
+    const SaveSettings settings = EditorExport::settingsFor(
+        choice.format, saveSettings ? saveSettings() : SaveSettings(), suggestedNameBase,
+        QDate::currentDate(), [this] { return scene(); });
     QPointer<EditorWindowController> self(this);
-    ImageExport::save(m_platform, image, settings, [self](bool writing) {
+    m_export->save(choice.format, settings, [self](bool writing) {
         if (!self)
             return;
         const bool closing = std::exchange(self->m_closeAfterSave, false);
-        if (!writing)
-            return;
-        // A write that fails after this reopens the dialog with the picture: nothing is lost.
-        self->markSaved();
-        if (closing)
+        if (writing && closing)
             self->closeNow();
     });
 }
@@ -477,8 +393,7 @@ void EditorWindowController::pinImage()
 
 void EditorWindowController::addScreenshot()
 {
-    if (onRequestAddImage)
-        onRequestAddImage();
+    emit addImageRequested();
 }
 
 // The compare window, the beautify window and sharing are separate pieces; until each is in
@@ -507,104 +422,14 @@ void EditorWindowController::beautify()
 
 // --- redaction ----------------------------------------------------------------------------------
 
-QList<CanvasPicture> EditorWindowController::canvasPictures() const
-{
-    const CanvasModel &model = m_canvas->model();
-    QList<CanvasPicture> pictures{{model.baseImage(), model.primaryRect()}};
-    for (const PlacedImageRef &img : model.extraImages())
-        pictures.append({img->picture, img->frame});
-    return pictures;
-}
-
-void EditorWindowController::readPictures(std::function<void(QString)> then)
-{
-    m_afterReading.append(std::move(then));
-    if (m_reading)
-        return; // the reading under way answers this one too
-    QList<QImage> missing;
-    for (const CanvasPicture &p : canvasPictures())
-        if (!m_words.contains(p.picture.cacheKey()) &&
-            std::none_of(missing.cbegin(), missing.cend(),
-                         [&](const QImage &m) { return m.cacheKey() == p.picture.cacheKey(); }))
-            missing.append(p.picture);
-    QPointer<EditorWindowController> self(this);
-    auto finish = [self](const QString &error) {
-        if (!self)
-            return;
-        self->m_reading = false;
-        for (const auto &waiting : std::exchange(self->m_afterReading, {}))
-            waiting(error);
-    };
-    if (missing.isEmpty())
-        return finish(QString());
-    if (!m_wordReader)
-        return finish(tr("Text recognition is not available."));
-    m_reading = true;
-    auto left = std::make_shared<int>(int(missing.size()));
-    auto error = std::make_shared<QString>();
-    for (const QImage &picture : missing) {
-        const qint64 key = picture.cacheKey();
-        m_wordReader(picture, this,
-                     [self, key, left, error, finish](Result<QList<LayoutLine>> words) {
-                         if (!self)
-                             return;
-                         if (words)
-                             self->m_words.insert(key, *words);
-                         else if (error->isEmpty())
-                             *error = words.error().errorDescription();
-                         if (--*left == 0)
-                             finish(*error);
-                     });
-    }
-}
-
 QList<PlacedFinding> EditorWindowController::findings() const
 {
-    const SecretFinder finder(redactionRules ? redactionRules() : SecretRules());
-    QList<PlacedFinding> out;
-    for (const CanvasPicture &p : canvasPictures()) {
-        const auto words = m_words.constFind(p.picture.cacheKey());
-        if (words != m_words.cend())
-            out += Redaction::place(finder.find(*words, p.picture), p.picture, p.frame);
-    }
-    return out;
+    return m_secrets->findings();
 }
 
 void EditorWindowController::redactSecrets()
 {
-    if (m_finding)
-        return; // the search under way answers this press too
-    m_canvas->commitEditors();
-    m_platform.toasts->show(tr("Looking for secrets… Escape stops."));
-    m_finding = true;
-    const int round = ++m_findingRound;
-    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
-    QPointer<EditorWindowController> self(this);
-    readPictures([self, round](const QString &error) {
-        if (!self || !self->m_finding || self->m_findingRound != round)
-            return; // stopped: the words read stay for the next search
-        self->stopFinding();
-        if (!error.isEmpty()) {
-            Notifier::error(self->m_platform.alerts, error);
-            return;
-        }
-        const QList<PlacedFinding> open =
-            Redaction::uncovered(self->findings(), self->m_canvas->model().annotations());
-        if (open.isEmpty()) {
-            self->m_platform.toasts->show(tr("No uncovered secrets found"));
-            return;
-        }
-        self->m_canvas->addMarks(Redaction::marksFor(open));
-        self->m_platform.toasts->show(Redaction::summary(open));
-    });
-}
-
-void EditorWindowController::stopFinding()
-{
-    if (!std::exchange(m_finding, false))
-        return;
-    ++m_findingRound;
-    QGuiApplication::restoreOverrideCursor();
+    m_secrets->redact();
 }
 
 void EditorWindowController::shareImage()
@@ -612,40 +437,31 @@ void EditorWindowController::shareImage()
     m_canvas->commitEditors();
     m_platform.toasts->show(tr("Checking for secrets…"));
     QPointer<EditorWindowController> self(this);
-    readPictures([self](const QString &error) {
+    m_secrets->readPictures([self](const QString &error) {
         if (!self)
             return;
         // A check that cannot run is no all-clear: the user decides, knowing why.
         if (!error.isEmpty()) {
-            Question unchecked{tr("Vistrel — Picture Not Checked"),
-                               tr("The picture could not be checked for secrets. %1").arg(error),
-                               {tr("Share Anyway"), tr("Cancel")},
-                               1,
-                               1};
-            self->m_platform.alerts->ask(unchecked, [self](int choice) {
-                if (self && choice == 0)
+            self->m_questions->askShareUnchecked(error, [self](EditorQuestions::ShareAnswer a) {
+                if (self && a == EditorQuestions::ShareAnswer::ShareAnyway)
                     self->upload();
             });
             return;
         }
         auto open = [self] {
             const CanvasModel &model = self->m_canvas->model();
-            return Redaction::uncovered(self->findings(), model.annotations(), model.crop());
+            return Redaction::uncovered(self->m_secrets->findings(), model.annotations(),
+                                        model.crop());
         };
         const QList<PlacedFinding> secrets = open();
         if (secrets.isEmpty())
             return self->upload();
-        Question question{
-            tr("Vistrel — Secrets in the Picture"),
-            tr("The picture shows %1 that no redaction covers.").arg(Redaction::tally(secrets)),
-            {tr("Redact and Share"), tr("Share Anyway"), tr("Cancel")},
-            0,
-            2};
-        self->m_platform.alerts->ask(question, [self, open](int choice) {
-            if (!self || (choice != 0 && choice != 1))
+        using Answer = EditorQuestions::ShareAnswer;
+        self->m_questions->askShareSecrets(secrets, [self, open](Answer answer) {
+            if (!self || answer == Answer::Cancel)
                 return;
             // Marks may have changed while the question was up: what is open now is covered.
-            if (choice == 0)
+            if (answer == Answer::RedactAndShare)
                 self->m_canvas->addMarks(Redaction::marksFor(open()));
             self->upload();
         });
@@ -654,24 +470,7 @@ void EditorWindowController::shareImage()
 
 void EditorWindowController::upload()
 {
-    m_canvas->commitEditors();
-    const QImage image = m_canvas->renderComposite(true);
-    if (image.isNull())
-        return;
-    m_platform.toasts->show(tr("Uploading…"));
-    // The upload reports its own outcome and finishes even if this window closes first.
-    const ShareSettings settings =
-        shareSettings ? shareSettings() : ShareSettings(QString(), m_platform.keyring);
-    // A shared picture counts as saved, unless the marks changed while it went up.
-    QPointer<EditorWindowController> self(this);
-    const int state = m_canvas->undoStack()->index();
-    ShareService::share(
-        image, m_platform, settings, nullptr,
-        [self, state](const std::optional<QString> &link) {
-            if (self && link && self->m_canvas->undoStack()->index() == state)
-                self->markSaved();
-        },
-        onSetUpSharing);
+    m_export->share(shareSettings ? shareSettings() : ShareSettings(QString(), m_platform.keyring));
 }
 
 void EditorWindowController::performClose()
@@ -738,48 +537,25 @@ bool EditorWindowController::mayClose()
 {
     if (m_closing || !hasUnsavedWork())
         return true;
-    askBeforeClose();
+    m_questions->askBeforeClose(m_window);
     return false;
 }
 
-void EditorWindowController::askBeforeClose()
+void EditorWindowController::closeAnswered(EditorQuestions::CloseAnswer answer)
 {
-    if (m_closeQuestion) {
-        m_closeQuestion->raise();
-        return;
+    using Answer = EditorQuestions::CloseAnswer;
+    if (answer == Answer::Discard) {
+        discardChanges();
+        closeNow();
+    } else if (answer == Answer::CopyAndClose) {
+        // A copy counts as saved; a failed one leaves the editor open with its work.
+        performExport({ExportMode::Copy, ExportChoice::Original});
+        if (!hasUnsavedWork())
+            closeNow();
+    } else if (answer == Answer::Save) {
+        m_closeAfterSave = true;
+        performExport({ExportMode::Save, ExportChoice::Original});
     }
-    auto *box =
-        new QMessageBox(QMessageBox::Warning, tr("Vistrel — Unsaved Marks"),
-                        tr("Keep the marks on this capture?"), QMessageBox::NoButton, m_window);
-    box->setInformativeText(tr("They are lost if you close without saving or copying."));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    QPushButton *save = box->addButton(tr("&Save…"), QMessageBox::AcceptRole);
-    QPushButton *copy = box->addButton(tr("&Copy and Close"), QMessageBox::ActionRole);
-    QPushButton *discard = box->addButton(tr("&Discard"), QMessageBox::DestructiveRole);
-    QPushButton *cancel = box->addButton(QMessageBox::Cancel);
-    box->setDefaultButton(save);
-    box->setEscapeButton(cancel);
-    m_closeQuestion = box;
-    QPointer<EditorWindowController> self(this);
-    connect(box, &QMessageBox::buttonClicked, this,
-            [this, self, save, copy, discard](QAbstractButton *button) {
-                if (!self)
-                    return;
-                if (button == discard) {
-                    discardChanges();
-                    closeNow();
-                } else if (button == copy) {
-                    // A copy counts as saved; a failed one leaves the editor open with its work.
-                    performExport({ExportMode::Copy, ExportChoice::Original});
-                    if (!hasUnsavedWork())
-                        closeNow();
-                } else if (button == save) {
-                    m_closeAfterSave = true;
-                    performExport({ExportMode::Save, ExportChoice::Original});
-                }
-            });
-    box->open();
 }
 
 void EditorWindowController::closeNow()
@@ -791,15 +567,20 @@ void EditorWindowController::closeNow()
 
 bool EditorWindowController::eventFilter(QObject *watched, QEvent *event)
 {
-    if (m_finding && event->type() == QEvent::KeyPress &&
+    if (m_secrets->isSearching() && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape &&
         (watched == m_canvas || watched == m_window.data())) {
-        stopFinding();
+        m_secrets->stop();
         m_platform.toasts->show(tr("Stopped looking for secrets"));
         return true;
     }
-    if (event->type() == QEvent::Resize && watched == m_window.data())
-        fitToolbar(static_cast<QResizeEvent *>(event)->size().width());
+    // Unsaved work asks first; the window stays meanwhile.
+    if (event->type() == QEvent::Close && watched == m_window.data() && !mayClose()) {
+        event->ignore();
+        return true;
+    }
+    if (event->type() == QEvent::Resize && watched == m_window.data() && m_toolbar)
+        m_toolbar->fitWidth(static_cast<QResizeEvent *>(event)->size().width());
     if (event->type() == QEvent::Resize && m_scroll && watched == m_scroll->viewport())
         m_canvas->setViewportSize(m_scroll->viewport()->size());
     return QObject::eventFilter(watched, event);
@@ -810,8 +591,7 @@ void EditorWindowController::windowClosing()
     // The window closes without changes, once they are saved or discarded, or kept on disk.
     if (!m_keptForNextStart)
         RecoveryStore().remove(std::exchange(recoveryId, QString()));
-    if (onClose)
-        onClose();
+    emit closed();
 }
 
 } // namespace vistrel

@@ -2,19 +2,19 @@
 
 #include "engines/Redaction.h"
 #include "engines/SceneArchive.h"
-#include "engines/SecretFinder.h"
 #include "engines/ShareSettings.h"
 #include "model/Annotation.h"
 #include "model/ToolKind.h"
 #include "platform/Desktop.h"
-#include "platform/Memory.h"
+#include "ui/EditorExport.h"
 #include "ui/EditorGeometry.h"
-#include "ui/ImageExport.h"
+#include "ui/EditorQuestions.h"
+#include "ui/EditorSecrets.h"
+#include "ui/EditorToolbar.h"
+#include "ui/EditorWindowPool.h"
 
-#include <QHash>
 #include <QImage>
 #include <QMessageBox>
-#include <QMetaType>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -24,11 +24,7 @@
 #include <optional>
 
 class QAction;
-class QMenu;
-
 class QSlider;
-class QToolBar;
-class QTimer;
 class QToolButton;
 
 namespace vistrel {
@@ -39,58 +35,6 @@ class BeautifyWindowController;
 class CompareWindowController;
 class CenteringClipView;
 class PaletteColorButton;
-class EditorWindow;
-
-// Keeps the window of the last editor closed, hidden and emptied, for the next editor. Its
-// backing store then stays in memory: a new window's first paint spends tens of milliseconds
-// faulting in a fresh full-screen buffer. The window goes after `keepWarmFor` unused.
-class EditorWindowPool : public QObject
-{
-public:
-    EditorWindowPool();
-    ~EditorWindowPool() override;
-    EditorWindow *take();
-    void giveBack(EditorWindow *window);
-    bool holdsWindow() const { return !m_spare.isNull(); }
-
-private:
-    QPointer<EditorWindow> m_spare;
-    QTimer *m_expiry;
-};
-
-enum class ExportMode { Copy = 0, Save = 1 };
-
-// The editor's actions other than the tools, known by what they do whatever their titles read.
-enum class EditorAction {
-    Add,
-    ZoomOut,
-    ZoomToFit,
-    ZoomIn,
-    Undo,
-    Redo,
-    Pin,
-    Ocr,
-    Redact,
-    Compare,
-    Beautify,
-    Share,
-    Copy,
-    Save,
-    Close,
-};
-
-inline size_t qHash(EditorAction action, size_t seed = 0)
-{
-    return ::qHash(int(action), seed);
-}
-
-// What a format menu item stands for.
-struct ExportChoice
-{
-    enum Format { Original = 0, Transparent = 1, PDF = 2, EditablePng = 3 };
-    ExportMode mode = ExportMode::Copy;
-    int format = Original;
-};
 
 // The window around one annotation canvas: the toolbar along the top and the canvas,
 // magnified and centred, below it. Every toolbar action ends in the canvas, an export, a pin,
@@ -102,8 +46,7 @@ public:
     using TextRecognizer =
         std::function<void(const QImage &, QObject *context, std::function<void(Result<QString>)>)>;
     // Reads a picture's words with their boxes, for finding secrets.
-    using WordReader = std::function<void(const QImage &, QObject *context,
-                                          std::function<void(Result<QList<LayoutLine>>)>)>;
+    using WordReader = EditorSecrets::WordReader;
 
     // With a pool, the window comes from it when it holds one, and goes back to it. `ocr`
     // finds the picture's text lines and reads it for OCR; without it neither happens (unless
@@ -113,10 +56,6 @@ public:
                            EditorWindowPool *pool = nullptr, OCRService *ocr = nullptr);
     ~EditorWindowController() override;
 
-    std::function<void()> onClose;
-    std::function<void()> onRequestAddImage;
-    // A pasted editable PNG, to reopen with its marks in an editor of its own.
-    std::function<void(const EditorScene &)> onOpenScene;
     std::optional<QString> suggestedNameBase;
     // The folder and "without asking" of Save, as the preferences say at the time.
     std::function<SaveSettings()> saveSettings;
@@ -124,8 +63,6 @@ public:
     std::function<SecretRules()> redactionRules;
     // Where Share finds its address and token; none: the environment and ~/.vistrel only.
     std::function<ShareSettings()> shareSettings;
-    // Share found nothing set up, or an address it cannot use: the place to set it up.
-    std::function<void()> onSetUpSharing;
 
     // Unsaved work: marks, placed pictures or a crop that differ from how the editor opened or
     // was last saved (an open text field counts once its words are committed).
@@ -145,7 +82,7 @@ public:
     // Forgets the changes: the editor then closes without asking.
     void discardChanges();
     // The question a close with unsaved work asks, while it is open.
-    QMessageBox *closeQuestion() const { return m_closeQuestion; }
+    QMessageBox *closeQuestion() const { return m_questions->closeQuestion(); }
 
     AnnotationCanvas *canvas() const { return m_canvas; }
     QWidget *window() const { return m_window; }
@@ -159,29 +96,27 @@ public:
     void paintOnce();
     void showWindow();
 
-    QToolButton *toolButton(ToolKind tool) const { return m_toolButtons.value(tool); }
-    PaletteColorButton *colorButton() const { return m_colorButton; }
-    QSlider *widthSlider() const { return m_widthSlider; }
+    QToolButton *toolButton(ToolKind tool) const { return m_toolbar->toolButton(tool); }
+    PaletteColorButton *colorButton() const { return m_toolbar->colorButton(); }
+    QSlider *widthSlider() const { return m_toolbar->widthSlider(); }
     CenteringClipView *scroll() const { return m_scroll; }
-    QToolBar *toolbar() const { return m_toolbar; }
-    QAction *action(EditorAction which) const;
+    EditorToolbar *toolbar() const { return m_toolbar; }
+    QAction *action(EditorAction which) const { return m_toolbar->action(which); }
     // The other forms of Copy or Save, on the arrow of their buttons.
-    QMenu *formatMenu(ExportMode mode) const;
+    QMenu *formatMenu(ExportMode mode) const { return m_toolbar->formatMenu(mode); }
     // Either format menu, while it is open.
-    QMenu *formatMenu() const;
+    QMenu *formatMenu() const { return m_toolbar->formatMenu(); }
 
     qreal fitMagnification() const { return m_geometry.fitMagnification; }
     qreal magnification() const;
     // The text recognizer behind OCR; `ocr`'s unless another is given.
     void setTextRecognizer(TextRecognizer recognizer) { m_recognizer = std::move(recognizer); }
     // The word reader behind Redact and the check before Share; `ocr`'s unless another is given.
-    void setWordReader(WordReader reader) { m_wordReader = std::move(reader); }
+    void setWordReader(WordReader reader) { m_secrets->setWordReader(std::move(reader)); }
     // The secrets the pictures show, on the canvas, as last read (after Redact or Share).
     QList<PlacedFinding> findings() const;
 
     static QString title() { return tr("Vistrel — Editor"); }
-    // The proposed file name for a known name base: the base and today's date.
-    static QString filenameForBase(const QString &base, const QDate &today);
 
     // Toolbar actions.
     void toolPicked(ToolKind tool);
@@ -204,72 +139,58 @@ public:
     // undo step, and says what it covered. The pointer shows it is busy meanwhile; Escape
     // stops it.
     void redactSecrets();
-    bool isFindingSecrets() const { return m_finding; }
+    bool isFindingSecrets() const { return m_secrets->isSearching(); }
     // Asks first when the picture shows secrets no redaction covers.
     void shareImage();
     // Closes, asking first when there is unsaved work.
     void performClose();
 
+signals:
+    // The window closed: its work was saved, discarded or kept for the next start.
+    void closed();
+    // Add asks for another screenshot to place beside the picture.
+    void addImageRequested();
+    // A pasted editable PNG, to reopen with its marks in an editor of its own; unheard, the
+    // picture is placed on the canvas.
+    void sceneOpenRequested(const vistrel::EditorScene &scene);
+    // Share found nothing set up, or an address it cannot use: the place to set it up.
+    void sharingSetUpWanted();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void buildToolbar();
-    void highlight(ToolKind tool);
-    QMenu *buildFormatMenu(ExportMode mode);
-    void openFormatMenu(ExportMode mode);
-    static EditorAction exportAction(ExportMode mode);
+    void connectToolbar();
     // Magnification within the limits, keeping the canvas point under the visible centre.
     void zoomTo(qreal magnification);
-    // Some titled buttons show their icon only while the window is narrower than the toolbar.
-    void fitToolbar(int width);
     // Magnification within the limits, keeping the canvas point at viewport position `at`.
     void zoomAround(qreal magnification, QPointF at);
     void showAdded(const QRectF &frame);
     void windowClosing();
     // A close of the window: false when it must wait for the user's answer.
     bool mayClose();
-    void askBeforeClose();
+    void closeAnswered(EditorQuestions::CloseAnswer answer);
     void closeNow();
     void markSaved();
-    // Reads the words of every picture not read yet, then calls `then` with an error text, empty
-    // when all were read.
-    void readPictures(std::function<void(QString)> then);
-    QList<CanvasPicture> canvasPictures() const;
     void upload();
 
     QImage m_image;
     Platform m_platform;
     EditorGeometry m_geometry;
     TextRecognizer m_recognizer;
-    WordReader m_wordReader;
-    QHash<qint64, QList<LayoutLine>> m_words; // by the picture's cache key
-    bool m_reading = false;
-    QList<std::function<void(QString)>> m_afterReading;
-    // A search for secrets under way, which the user may stop; each has a number of its own.
-    bool m_finding = false;
-    int m_findingRound = 0;
-    void stopFinding();
     QPointer<EditorWindowPool> m_pool;
     QPointer<QWidget> m_window;
     AnnotationCanvas *m_canvas = nullptr;
-    QToolBar *m_toolbar = nullptr;
-    QHash<ToolKind, QToolButton *> m_toolButtons;
-    QHash<EditorAction, QAction *> m_actions;
-    PaletteColorButton *m_colorButton = nullptr;
-    QSlider *m_widthSlider = nullptr;
+    QPointer<EditorToolbar> m_toolbar;
     CenteringClipView *m_scroll = nullptr;
-    QPointer<QMenu> m_formatMenus[2];
-    QPointer<QMessageBox> m_closeQuestion;
+    EditorExport *m_export = nullptr;
+    EditorQuestions *m_questions = nullptr;
+    EditorSecrets *m_secrets = nullptr;
     bool m_closing = false;
     bool m_keptForNextStart = false;
-    int m_fullToolbarWidth = 0;
     bool m_closeAfterSave = false;
     std::unique_ptr<CompareWindowController> m_compareWindow;
     std::unique_ptr<BeautifyWindowController> m_beautifyWindow;
-    friend class EditorWindow;
 };
 
 } // namespace vistrel
-
-Q_DECLARE_METATYPE(vistrel::ExportChoice)

@@ -316,7 +316,7 @@ TEST_F(EditorWindowTest, ACopyOrACloseAfterItLosesNothingSoNothingIsAsked)
     QTest::keyClick(editor->window(), Qt::Key_C, Qt::ControlModifier);
     EXPECT_FALSE(editor->hasUnsavedWork());
     int closed = 0;
-    editor->onClose = [&] { ++closed; };
+    QObject::connect(editor.get(), &EditorWindowController::closed, [&] { ++closed; });
     QTest::keyClick(editor->window(), Qt::Key_W, Qt::ControlModifier);
     EXPECT_EQ(editor->closeQuestion(), nullptr);
     EXPECT_EQ(closed, 1);
@@ -452,7 +452,7 @@ TEST_F(EditorWindowTest, SaveOffersEveryTypeTheSuggestedNameAndMarksTheWorkSaved
     editor->canvas()->model().mouseDragged({60, 30});
     editor->canvas()->model().mouseUp({60, 30});
     int closed = 0;
-    editor->onClose = [&] { ++closed; };
+    QObject::connect(editor.get(), &EditorWindowController::closed, [&] { ++closed; });
     editor->performClose();
     ASSERT_NE(editor->closeQuestion(), nullptr);
     editor->closeQuestion()->defaultButton()->click();
@@ -520,7 +520,7 @@ TEST_F(EditorWindowTest, OcrPinAndTheSideWindowsSaySomethingEveryTime)
         10000));
 
     int asked = 0;
-    editor->onRequestAddImage = [&] { ++asked; };
+    QObject::connect(editor.get(), &EditorWindowController::addImageRequested, [&] { ++asked; });
     editor->action(EditorAction::Add)->trigger();
     EXPECT_EQ(asked, 1);
 }
@@ -555,7 +555,7 @@ TEST_F(EditorWindowTest, UndoFollowsTheCanvasAndCtrlWCloses)
 
     // With a mark drawn, Ctrl+W asks; Cancel keeps the editor, Discard closes it.
     int closed = 0;
-    editor->onClose = [&] { ++closed; };
+    QObject::connect(editor.get(), &EditorWindowController::closed, [&] { ++closed; });
     QTest::keyClick(editor->window(), Qt::Key_W, Qt::ControlModifier);
     ASSERT_NE(editor->closeQuestion(), nullptr);
     EXPECT_EQ(closed, 0);
@@ -594,7 +594,7 @@ TEST_F(EditorWindowTest, UndoneToTheOpeningStateClosesWithoutAskingAndCopyAndClo
     editor->undo();
     EXPECT_FALSE(editor->hasUnsavedWork());
     int closed = 0;
-    editor->onClose = [&] { ++closed; };
+    QObject::connect(editor.get(), &EditorWindowController::closed, [&] { ++closed; });
     editor->performClose();
     EXPECT_EQ(editor->closeQuestion(), nullptr);
     EXPECT_EQ(closed, 1);
@@ -696,7 +696,7 @@ TEST_F(EditorWindowTest, AReusedWindowHoldsOnlyTheNewEditor)
 
     // Ctrl+W closes the reused window's editor, and only that one.
     int closed = 0;
-    second->onClose = [&] { ++closed; };
+    QObject::connect(second.get(), &EditorWindowController::closed, [&] { ++closed; });
     QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
     EXPECT_EQ(closed, 1);
     EXPECT_FALSE(window->isVisible());

@@ -1,9 +1,7 @@
-// The editor's toolbar: its tools, palette, width slider and actions, its look, the format
-// menus of Copy and Save, and how it fits a narrow window.
+#include "ui/EditorToolbar.h"
 
-#include "ui/EditorWindowController.h"
-
-#include "ui/AnnotationCanvas.h"
+#include "model/Annotation.h"
+#include "ui/EditorGeometry.h"
 #include "ui/Palette.h"
 #include "ui/SymbolIcon.h"
 
@@ -64,40 +62,19 @@ QWidget *gap(int width)
 
 } // namespace
 
-void EditorWindowController::buildToolbar()
+EditorToolbar::EditorToolbar(QUndoStack *undoStack, QWidget *window)
+    : QToolBar(window), m_window(window)
 {
-    m_toolbar = new QToolBar(m_window);
-    m_toolbar->setObjectName(QStringLiteral("toolbar"));
-    m_toolbar->setFixedHeight(int(EditorGeometry::toolbarHeight));
-    m_toolbar->setIconSize(QSize(18, 18));
-    m_toolbar->setMovable(false);
-    m_toolbar->setFloatable(false);
-    m_toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
-    m_toolbar->setStyleSheet(QString::fromLatin1(toolbarStyle));
+    setObjectName(QStringLiteral("toolbar"));
+    setFixedHeight(int(EditorGeometry::toolbarHeight));
+    setIconSize(QSize(18, 18));
+    setMovable(false);
+    setFloatable(false);
+    setContextMenuPolicy(Qt::PreventContextMenu);
+    setStyleSheet(QString::fromLatin1(toolbarStyle));
     auto *style = new ToolbarStyle;
-    style->setParent(m_toolbar);
-    m_toolbar->setStyle(style);
-
-    // Titles are marked for translation here and shown in the user's language.
-    auto add = [this](EditorAction id, const char *title, const QString &symbol, auto slot,
-                      QList<QKeySequence> keys, QSize size, bool withTitle) {
-        auto *a = new QAction(symbolIcon(symbol), tr(title), m_window);
-        a->setToolTip(tr(title));
-        a->setShortcuts(keys);
-        connect(a, &QAction::triggered, this, slot);
-        m_toolbar->addAction(a);
-        auto *b = qobject_cast<QToolButton *>(m_toolbar->widgetForAction(a));
-        b->setToolButtonStyle(withTitle ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly);
-        // Titled buttons grow with the desktop's font rather than cut their titles short.
-        if (withTitle)
-            b->setMinimumSize(size.expandedTo(b->sizeHint()));
-        else
-            b->setFixedSize(size);
-        b->setFixedHeight(size.height());
-        b->setFocusPolicy(Qt::NoFocus);
-        m_actions.insert(id, a);
-        return b;
-    };
+    style->setParent(this);
+    setStyle(style);
 
     auto *group = new QActionGroup(this);
     group->setExclusive(true);
@@ -106,32 +83,32 @@ void EditorWindowController::buildToolbar()
         a->setCheckable(true);
         a->setToolTip(tooltip(tool));
         group->addAction(a);
-        connect(a, &QAction::triggered, this, [this, tool] { toolPicked(tool); });
-        m_toolbar->addAction(a);
-        auto *b = qobject_cast<QToolButton *>(m_toolbar->widgetForAction(a));
+        connect(a, &QAction::triggered, this, [this, tool] { emit toolPicked(tool); });
+        QToolBar::addAction(a);
+        auto *b = qobject_cast<QToolButton *>(widgetForAction(a));
         b->setFixedSize(32, 30);
         b->setFocusPolicy(Qt::NoFocus);
         b->setProperty("tool", true);
         m_toolButtons.insert(tool, b);
         // Redaction by hand, then by finding: unlike blur, both leave nothing to recover.
         if (tool == ToolKind::Redact) {
-            add(EditorAction::Redact, QT_TR_NOOP("Redact Secrets"), QStringLiteral("redact"),
-                &EditorWindowController::redactSecrets, {}, QSize(32, 30), false);
+            addButton(EditorAction::Redact, QT_TR_NOOP("Redact Secrets"), QStringLiteral("redact"),
+                      {}, QSize(32, 30), false);
             m_actions.value(EditorAction::Redact)->setToolTip(tr("Redact Secrets (X)"));
         }
     }
 
-    m_toolbar->addWidget(gap(6));
+    addWidget(gap(6));
     m_colorButton = new PaletteColorButton(Annotation::defaultColor());
     m_colorButton->setFixedSize(34, 30);
-    QPointer<EditorWindowController> self(this);
+    QPointer<EditorToolbar> self(this);
     m_colorButton->onPick = [self](const QColor &c) {
         if (self)
-            self->m_canvas->setStrokeColor(c);
+            emit self->colorPicked(c);
     };
-    m_toolbar->addWidget(m_colorButton);
+    addWidget(m_colorButton);
 
-    m_toolbar->addWidget(gap(6));
+    addWidget(gap(6));
     // Tenths of a point: the width need not be a whole number.
     m_widthSlider = new QSlider(Qt::Horizontal);
     m_widthSlider->setRange(10, 240);
@@ -140,32 +117,28 @@ void EditorWindowController::buildToolbar()
     m_widthSlider->setFocusPolicy(Qt::NoFocus);
     m_widthSlider->setToolTip(tr("Line width"));
     connect(m_widthSlider, &QSlider::valueChanged, this,
-            [this](int tenths) { widthChanged(tenths / 10.0); });
-    m_toolbar->addWidget(m_widthSlider);
-    m_canvas->setLineWidth(5);
+            [this](int tenths) { emit lineWidthChanged(tenths / 10.0); });
+    addWidget(m_widthSlider);
 
-    m_toolbar->addWidget(gap(6));
-    auto *addButton = add(EditorAction::Add, QT_TR_NOOP("Add"), QStringLiteral("insert-image"),
-                          &EditorWindowController::addScreenshot, {}, QSize(84, 30), true);
-    withBezel(addButton);
+    addWidget(gap(6));
+    auto *addImage = addButton(EditorAction::Add, QT_TR_NOOP("Add"), QStringLiteral("insert-image"),
+                               {}, QSize(84, 30), true);
+    withBezel(addImage);
     m_actions.value(EditorAction::Add)
         ->setToolTip(tr("Add another screenshot to combine (Ctrl+V to paste an image)"));
 
-    m_toolbar->addWidget(gap(6));
-    add(EditorAction::ZoomOut, QT_TR_NOOP("Zoom Out"), QStringLiteral("zoom-out"),
-        &EditorWindowController::zoomOut, {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, QSize(30, 30),
-        false);
-    add(EditorAction::ZoomToFit, QT_TR_NOOP("Zoom to Fit"), QStringLiteral("zoom-fit-best"),
-        &EditorWindowController::zoomFit, {QKeySequence(Qt::CTRL | Qt::Key_0)}, QSize(30, 30),
-        false);
-    add(EditorAction::ZoomIn, QT_TR_NOOP("Zoom In"), QStringLiteral("zoom-in"),
-        &EditorWindowController::zoomIn,
-        {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)},
-        QSize(30, 30), false);
+    addWidget(gap(6));
+    addButton(EditorAction::ZoomOut, QT_TR_NOOP("Zoom Out"), QStringLiteral("zoom-out"),
+              {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, QSize(30, 30), false);
+    addButton(EditorAction::ZoomToFit, QT_TR_NOOP("Zoom to Fit"), QStringLiteral("zoom-fit-best"),
+              {QKeySequence(Qt::CTRL | Qt::Key_0)}, QSize(30, 30), false);
+    addButton(EditorAction::ZoomIn, QT_TR_NOOP("Zoom In"), QStringLiteral("zoom-in"),
+              {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)},
+              QSize(30, 30), false);
 
     auto *stretch = new QWidget;
     stretch->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    m_toolbar->addWidget(stretch);
+    addWidget(stretch);
 
     // A titled button is at least `width` wide and grows with its title; an icon-only one is
     // `width` wide.
@@ -174,7 +147,6 @@ void EditorWindowController::buildToolbar()
         EditorAction id;
         const char *title;
         const char *symbol;
-        void (EditorWindowController::*slot)();
         QList<QKeySequence> keys;
         bool iconOnly;
         int width;
@@ -183,74 +155,40 @@ void EditorWindowController::buildToolbar()
         {EditorAction::Undo,
          QT_TR_NOOP("Undo"),
          "edit-undo",
-         &EditorWindowController::undo,
          {QKeySequence(Qt::CTRL | Qt::Key_Z)},
          true,
          34},
         {EditorAction::Redo,
          QT_TR_NOOP("Redo"),
          "edit-redo",
-         &EditorWindowController::redo,
          {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)},
          true,
          34},
-        {EditorAction::Pin,
-         QT_TR_NOOP("Pin"),
-         "window-pin",
-         &EditorWindowController::pinImage,
-         {},
-         true,
-         34},
-        {EditorAction::Ocr,
-         QT_TR_NOOP("OCR"),
-         "document-scan",
-         &EditorWindowController::runOCR,
-         {},
-         true,
-         34},
-        {EditorAction::Compare,
-         QT_TR_NOOP("Compare"),
-         "view-split-left-right",
-         &EditorWindowController::compare,
-         {},
-         false,
-         82},
-        {EditorAction::Beautify,
-         QT_TR_NOOP("Beautify"),
-         "tools-wizard",
-         &EditorWindowController::beautify,
-         {},
-         false,
-         82},
-        {EditorAction::Share,
-         QT_TR_NOOP("Share"),
-         "document-share",
-         &EditorWindowController::shareImage,
-         {},
-         false,
-         60},
+        {EditorAction::Pin, QT_TR_NOOP("Pin"), "window-pin", {}, true, 34},
+        {EditorAction::Ocr, QT_TR_NOOP("OCR"), "document-scan", {}, true, 34},
+        {EditorAction::Compare, QT_TR_NOOP("Compare"), "view-split-left-right", {}, false, 82},
+        {EditorAction::Beautify, QT_TR_NOOP("Beautify"), "tools-wizard", {}, false, 82},
+        {EditorAction::Share, QT_TR_NOOP("Share"), "document-share", {}, false, 60},
         {EditorAction::Copy,
          QT_TR_NOOP("Copy"),
          "edit-copy",
-         &EditorWindowController::copyImage,
          {QKeySequence(Qt::CTRL | Qt::Key_C)},
          false,
          60},
         {EditorAction::Save,
          QT_TR_NOOP("Save"),
          "document-save",
-         &EditorWindowController::saveImage,
          {QKeySequence(Qt::CTRL | Qt::Key_S)},
          false,
          60},
     };
     for (int i = 0; i < right.size(); ++i) {
         const Right &r = right[i];
-        QToolButton *b = add(r.id, r.title, QString::fromLatin1(r.symbol), r.slot, r.keys,
-                             QSize(r.width, 30), !r.iconOnly);
+        QToolButton *b = addButton(r.id, r.title, QString::fromLatin1(r.symbol), r.keys,
+                                   QSize(r.width, 30), !r.iconOnly);
         withBezel(b);
         if (i + 1 < right.size())
-            m_toolbar->addWidget(gap(4));
+            addWidget(gap(4));
     }
     // Copy and Save act at once in the usual form; their other forms are on the button's
     // arrow (a submenu in the overflow of a narrow window), and Ctrl+Shift+S opens Save's
@@ -260,7 +198,7 @@ void EditorWindowController::buildToolbar()
         m_formatMenus[int(mode)] = menu;
         QAction *action = m_actions.value(exportAction(mode));
         action->setMenu(menu);
-        auto *b = qobject_cast<QToolButton *>(m_toolbar->widgetForAction(action));
+        auto *b = qobject_cast<QToolButton *>(widgetForAction(action));
         b->setPopupMode(QToolButton::MenuButtonPopup);
         b->setMinimumWidth(b->minimumWidth() + 14);
     }
@@ -271,23 +209,56 @@ void EditorWindowController::buildToolbar()
 
     QAction *undoAction = m_actions.value(EditorAction::Undo);
     QAction *redoAction = m_actions.value(EditorAction::Redo);
-    undoAction->setEnabled(m_canvas->canUndo());
-    redoAction->setEnabled(m_canvas->canRedo());
-    connect(m_canvas->undoStack(), &QUndoStack::canUndoChanged, undoAction, &QAction::setEnabled);
-    connect(m_canvas->undoStack(), &QUndoStack::canRedoChanged, redoAction, &QAction::setEnabled);
+    undoAction->setEnabled(undoStack->canUndo());
+    redoAction->setEnabled(undoStack->canRedo());
+    connect(undoStack, &QUndoStack::canUndoChanged, undoAction, &QAction::setEnabled);
+    connect(undoStack, &QUndoStack::canRedoChanged, redoAction, &QAction::setEnabled);
+
+    // Ctrl+W closes the editor, as every window on the desktop does.
+    auto *close = new QAction(tr("Close"), m_window);
+    QList<QKeySequence> closeKeys = QKeySequence::keyBindings(QKeySequence::Close);
+    if (!closeKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_W)))
+        closeKeys.prepend(QKeySequence(Qt::CTRL | Qt::Key_W));
+    close->setShortcuts(closeKeys);
+    m_window->addAction(close);
+    m_actions.insert(EditorAction::Close, close);
+
+    m_fullWidth = sizeHint().width();
 }
 
-QAction *EditorWindowController::action(EditorAction which) const
+// Titles are marked for translation by the caller and shown here in the user's language.
+QToolButton *EditorToolbar::addButton(EditorAction id, const char *title, const QString &symbol,
+                                      const QList<QKeySequence> &keys, QSize size, bool withTitle)
 {
-    return m_actions.value(which);
+    auto *a = new QAction(symbolIcon(symbol), tr(title), m_window);
+    a->setToolTip(tr(title));
+    a->setShortcuts(keys);
+    QToolBar::addAction(a);
+    auto *b = qobject_cast<QToolButton *>(widgetForAction(a));
+    b->setToolButtonStyle(withTitle ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly);
+    // Titled buttons grow with the desktop's font rather than cut their titles short.
+    if (withTitle)
+        b->setMinimumSize(size.expandedTo(b->sizeHint()));
+    else
+        b->setFixedSize(size);
+    b->setFixedHeight(size.height());
+    b->setFocusPolicy(Qt::NoFocus);
+    m_actions.insert(id, a);
+    return b;
 }
 
-QMenu *EditorWindowController::formatMenu(ExportMode mode) const
+double EditorToolbar::lineWidth() const
 {
-    return m_formatMenus[int(mode)];
+    return m_widthSlider->value() / 10.0;
 }
 
-QMenu *EditorWindowController::formatMenu() const
+void EditorToolbar::highlight(ToolKind tool)
+{
+    for (auto it = m_toolButtons.cbegin(); it != m_toolButtons.cend(); ++it)
+        it.value()->defaultAction()->setChecked(it.key() == tool);
+}
+
+QMenu *EditorToolbar::formatMenu() const
 {
     for (QMenu *menu : m_formatMenus)
         if (menu && menu->isVisible())
@@ -295,12 +266,12 @@ QMenu *EditorWindowController::formatMenu() const
     return nullptr;
 }
 
-EditorAction EditorWindowController::exportAction(ExportMode mode)
+EditorAction EditorToolbar::exportAction(ExportMode mode)
 {
     return mode == ExportMode::Copy ? EditorAction::Copy : EditorAction::Save;
 }
 
-QMenu *EditorWindowController::buildFormatMenu(ExportMode mode)
+QMenu *EditorToolbar::buildFormatMenu(ExportMode mode)
 {
     auto *menu = new QMenu(m_window);
     const struct
@@ -319,38 +290,34 @@ QMenu *EditorWindowController::buildFormatMenu(ExportMode mode)
         QAction *a = menu->addAction(symbolIcon(QString::fromLatin1(item.symbol)), tr(item.title));
         const ExportChoice choice{mode, item.format};
         a->setData(QVariant::fromValue(choice));
-        connect(a, &QAction::triggered, this, [this, choice] { performExport(choice); });
+        connect(a, &QAction::triggered, this, [this, choice] { emit exportChosen(choice); });
     }
     return menu;
 }
 
-void EditorWindowController::openFormatMenu(ExportMode mode)
+void EditorToolbar::openFormatMenu(ExportMode mode)
 {
     QMenu *menu = m_formatMenus[int(mode)];
     // Under the button; while the button waits in the toolbar's overflow, under the overflow
     // button, which stands where the hidden buttons would.
-    QWidget *anchor = m_toolbar->widgetForAction(m_actions.value(exportAction(mode)));
+    QWidget *anchor = widgetForAction(m_actions.value(exportAction(mode)));
     if (!anchor || !anchor->isVisible())
-        if (auto *more =
-                m_toolbar->findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button")))
+        if (auto *more = findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button")))
             anchor = more;
-    const QPoint below =
-        anchor && anchor->isVisible()
-            ? anchor->mapToGlobal(QPoint(0, anchor->height() + 4))
-            : m_toolbar->mapToGlobal(
-                  QPoint(m_toolbar->width() - menu->sizeHint().width(), m_toolbar->height()));
+    const QPoint below = anchor && anchor->isVisible()
+                             ? anchor->mapToGlobal(QPoint(0, anchor->height() + 4))
+                             : mapToGlobal(QPoint(width() - menu->sizeHint().width(), height()));
     menu->popup(below);
 }
 
-void EditorWindowController::fitToolbar(int width)
+void EditorToolbar::fitWidth(int windowWidth)
 {
-    const bool compact = width < m_fullToolbarWidth;
+    const bool compact = windowWidth < m_fullWidth;
     m_widthSlider->setFixedWidth(compact ? 56 : 90);
     for (EditorAction id :
          {EditorAction::Add, EditorAction::Compare, EditorAction::Beautify, EditorAction::Share}) {
         QAction *action = m_actions.value(id);
-        auto *button =
-            action ? qobject_cast<QToolButton *>(m_toolbar->widgetForAction(action)) : nullptr;
+        auto *button = action ? qobject_cast<QToolButton *>(widgetForAction(action)) : nullptr;
         if (!button)
             continue;
         if (!button->property("titledWidth").isValid())
