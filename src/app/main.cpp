@@ -11,6 +11,7 @@
 #include "platform/WaylandDesktop.h"
 #include "platform/X11Desktop.h"
 #include "platform/X11Input.h"
+#include "platform/X11Windows.h"
 #include "ui/PinWindow.h"
 #include "ui/SelectionView.h"
 #include "ui/SymbolIcon.h"
@@ -264,11 +265,14 @@ int runOnX11(vistrel::Preferences &preferences, const vistrel::InstancePaths &pa
     vistrel::QtAlerts alerts(&toolkitSaveChooser);
     vistrel::X11PointerInjector pointer;
     vistrel::X11EscapeWatch escape;
+    vistrel::X11WindowManager windows;
     if (!screens.canReadScreen())
         std::fprintf(stderr, "vistrel: the X server does not let Vistrel read the screen; "
                              "captures will fail.\n");
-    return runShell({&screens, &hotkeys, &clipboard, &saveChooser, &alerts, &pointer, &escape, {}},
-                    preferences, paths, command);
+    vistrel::Platform platform{&screens, &hotkeys, &clipboard, &saveChooser,
+                               &alerts,  &pointer, &escape,    {}};
+    platform.windows = &windows;
+    return runShell(platform, preferences, paths, command);
 }
 
 // Screen pictures and shortcuts through the desktop portal: a Wayland desktop lets no app
@@ -303,9 +307,16 @@ int runOnWayland(vistrel::Preferences &preferences, const vistrel::InstancePaths
             toasts.showUntilReplaced(text, {});
         };
     };
-    const int status = runShell({&screens, &hotkeys, &clipboard, &saveChooser, &alerts, &pointer,
-                                 &escape, vistrel::waylandLimits(), &colorPicker},
-                                preferences, paths, command, sayAsking);
+    // Where the toolkit went through XWayland, the X11 window manager still places our panels.
+    vistrel::X11WindowManager x11Windows;
+    vistrel::QtWindowManager toolkitWindows;
+    vistrel::Platform platform{&screens,    &hotkeys, &clipboard, &saveChooser,
+                               &alerts,     &pointer, &escape,    vistrel::waylandLimits(),
+                               &colorPicker};
+    platform.windows = QGuiApplication::platformName() == QLatin1String("xcb")
+                           ? static_cast<vistrel::WindowManager *>(&x11Windows)
+                           : &toolkitWindows;
+    const int status = runShell(platform, preferences, paths, command, sayAsking);
     // What we offer on the clipboard goes with us either way (a Wayland clipboard manager
     // copies it when it is offered); withdrawn here, the toolkit frees it too.
     QGuiApplication::clipboard()->clear();

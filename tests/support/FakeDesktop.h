@@ -16,7 +16,8 @@ class FakeDesktop : public ScreenSource,
                     public PointerInjector,
                     public EscapeWatch,
                     public Toasts,
-                    public Pins
+                    public Pins,
+                    public WindowManager
 {
 public:
     struct Display
@@ -142,6 +143,17 @@ public:
     // Pins: each picture pinned, with the screen it was asked for.
     QList<std::pair<QImage, QScreen *>> pinned;
     void pin(const QImage &image, QScreen *screen) override { pinned.append({image, screen}); }
+
+    // WindowManager: the window with the keyboard is whichever `activeId` names; the windows
+    // given the keyboard back and the panels kept on every desktop are recorded.
+    quint32 activeId = 0;
+    QMap<quint32, qint64> windowPids;
+    QList<quint32> activated;
+    QList<QWidget *> keptOnEveryDesktop;
+    void keepOnEveryDesktop(QWidget *window) override { keptOnEveryDesktop.append(window); }
+    quint32 activeWindow() const override { return activeId; }
+    void activate(quint32 window) override { activated.append(window); }
+    qint64 windowPid(quint32 window) const override { return windowPids.value(window, -1); }
 
 private:
     QList<Display> m_displays;
