@@ -297,15 +297,16 @@ int runOnWayland(vistrel::Preferences &preferences, const vistrel::InstancePaths
     hotkeys.describe(3, QCoreApplication::translate("main", "Copy the text of an area"));
     hotkeys.describe(4, QCoreApplication::translate("main", "Scrolling capture"));
     auto sayAsking = [&screens](vistrel::Toasts &toasts) {
-        screens.onAsking = [&toasts](bool asking) {
-            if (!asking)
-                return toasts.dismiss(); // gone before the picture is taken again
-            const QString text = QCoreApplication::translate(
-                "main",
-                "The desktop is asking whether Vistrel may take screenshots: answer its question.");
-            std::fprintf(stderr, "vistrel: %s\n", qPrintable(text));
-            toasts.showUntilReplaced(text, {});
-        };
+        QObject::connect(
+            &screens, &vistrel::WaylandScreenSource::askingUser, [&toasts](bool asking) {
+                if (!asking)
+                    return toasts.dismiss(); // gone before the picture is taken again
+                const QString text =
+                    QCoreApplication::translate("main", "The desktop is asking whether Vistrel may "
+                                                        "take screenshots: answer its question.");
+                std::fprintf(stderr, "vistrel: %s\n", qPrintable(text));
+                toasts.showUntilReplaced(text, {});
+            });
     };
     // Where the toolkit went through XWayland, the X11 window manager still places our panels.
     vistrel::X11WindowManager x11Windows;

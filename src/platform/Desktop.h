@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QKeyCombination>
 #include <QList>
+#include <QObject>
 #include <QRectF>
 #include <QString>
 #include <QStringList>
@@ -83,8 +84,9 @@ public:
 
 // System-wide key combinations: Control+Shift with a digit key of the main block, found by
 // the key's position so every keyboard layout gives the same keys.
-class GlobalHotkeys
+class GlobalHotkeys : public QObject
 {
+    Q_OBJECT
 public:
     virtual ~GlobalHotkeys() = default;
     // False when the combination cannot be had (another client holds it).
@@ -102,7 +104,9 @@ public:
     }
     // Gives up whatever is grabbed for `id`.
     virtual void ungrab(quint32 id) = 0;
-    std::function<void(quint32 id)> onPressed;
+
+signals:
+    void pressed(quint32 id);
 };
 
 class Clipboard

@@ -8,8 +8,8 @@ namespace vistrel {
 
 // A desktop made of pictures, for tests: displays and windows you give it, failures on demand,
 // and a record of everything written to the clipboard or asked of the user.
-class FakeDesktop : public ScreenSource,
-                    public GlobalHotkeys,
+class FakeDesktop : public GlobalHotkeys,
+                    public ScreenSource,
                     public Clipboard,
                     public SaveChooser,
                     public Alerts,
@@ -79,11 +79,7 @@ public:
             if (it.value() == combination)
                 return press(it.key());
     }
-    void press(quint32 id)
-    {
-        if (onPressed)
-            onPressed(id);
-    }
+    void press(quint32 id) { emit pressed(id); }
 
     // Clipboard
     void setContents(const QList<std::pair<QString, QByteArray>> &formats) override;
