@@ -621,6 +621,113 @@ gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore --object
     </message>
 </context>
 <context>
+    <name>ShortcutAdvice</name>
+    <message>
+        <source>Vistrel: Capture Area</source>
+        <translation>Vistrel: Bereich aufnehmen</translation>
+    </message>
+    <message>
+        <source>Vistrel: Capture Full Screen</source>
+        <translation>Vistrel: Ganzen Bildschirm aufnehmen</translation>
+    </message>
+    <message>
+        <source>Vistrel: Extract Text</source>
+        <translation>Vistrel: Text erkennen</translation>
+    </message>
+    <message>
+        <source>In Settings → Keyboard → View and Customise Shortcuts → Custom Shortcuts, add one shortcut for each command:
+
+Name &quot;Vistrel: Capture Area&quot;, command &quot;%1 area&quot;, shortcut Ctrl+Shift+2
+Name &quot;Vistrel: Capture Full Screen&quot;, command &quot;%1 full&quot;, shortcut Ctrl+Shift+1
+Name &quot;Vistrel: Extract Text&quot;, command &quot;%1 ocr&quot;, shortcut Ctrl+Shift+9</source>
+        <translation>Fügen Sie unter Einstellungen → Tastatur → Tastenkürzel anzeigen und anpassen → Eigene Tastenkürzel für jeden Befehl ein Tastenkürzel hinzu:
+
+Name „Vistrel: Bereich aufnehmen“, Befehl „%1 area“, Tastenkürzel Strg+Umschalt+2
+Name „Vistrel: Ganzen Bildschirm aufnehmen“, Befehl „%1 full“, Tastenkürzel Strg+Umschalt+1
+Name „Vistrel: Text erkennen“, Befehl „%1 ocr“, Tastenkürzel Strg+Umschalt+9</translation>
+    </message>
+    <message>
+        <source>In System Settings → Shortcuts, choose Add New → Command or Script for each command, then give it its shortcut:
+
+&quot;%1 area&quot;: Ctrl+Shift+2
+&quot;%1 full&quot;: Ctrl+Shift+1
+&quot;%1 ocr&quot;: Ctrl+Shift+9</source>
+        <translation>Wählen Sie in den Systemeinstellungen → Kurzbefehle für jeden Befehl Neu hinzufügen → Befehl oder Skript und geben Sie ihm sein Tastenkürzel:
+
+„%1 area“: Strg+Umschalt+2
+„%1 full“: Strg+Umschalt+1
+„%1 ocr“: Strg+Umschalt+9</translation>
+    </message>
+    <message>
+        <source>Add these lines to ~/.config/sway/config, then run &quot;swaymsg reload&quot;:
+
+bindsym Ctrl+Shift+2 exec %1 area
+bindsym Ctrl+Shift+1 exec %1 full
+bindsym Ctrl+Shift+9 exec %1 ocr</source>
+        <translation>Fügen Sie diese Zeilen zu ~/.config/sway/config hinzu und führen Sie dann „swaymsg reload“ aus:
+
+bindsym Ctrl+Shift+2 exec %1 area
+bindsym Ctrl+Shift+1 exec %1 full
+bindsym Ctrl+Shift+9 exec %1 ocr</translation>
+    </message>
+    <message>
+        <source>Bind your desktop&apos;s own keyboard shortcuts to these commands:
+
+Ctrl+Shift+2: %1 area
+Ctrl+Shift+1: %1 full
+Ctrl+Shift+9: %1 ocr</source>
+        <translation>Belegen Sie die eigenen Tastenkürzel Ihres Desktops mit diesen Befehlen:
+
+Strg+Umschalt+2: %1 area
+Strg+Umschalt+1: %1 full
+Strg+Umschalt+9: %1 ocr</translation>
+    </message>
+    <message>
+        <source>Vistrel&apos;s hot keys do nothing here. %1
+
+%2</source>
+        <translation>Vistrels Tastenkürzel wirken hier nicht. %1
+
+%2</translation>
+    </message>
+    <message>
+        <source>Vistrel — Hot Keys</source>
+        <translation>Vistrel — Tastenkürzel</translation>
+    </message>
+    <message>
+        <source>GNOME does not bind shortcuts for apps, so Vistrel&apos;s hot keys do nothing yet. Add them to GNOME&apos;s own keyboard shortcuts now?
+
+Ctrl+Shift+2: Capture Area
+Ctrl+Shift+1: Capture Full Screen
+Ctrl+Shift+9: Extract Text
+
+They appear in Settings → Keyboard → Custom Shortcuts, where you can change or remove them.</source>
+        <translation>GNOME belegt keine Tastenkürzel für Anwendungen, daher wirken Vistrels Tastenkürzel noch nicht. Jetzt zu GNOMEs eigenen Tastenkürzeln hinzufügen?
+
+Strg+Umschalt+2: Bereich aufnehmen
+Strg+Umschalt+1: Ganzen Bildschirm aufnehmen
+Strg+Umschalt+9: Text erkennen
+
+Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie sie ändern oder entfernen können.</translation>
+    </message>
+    <message>
+        <source>Add Shortcuts</source>
+        <translation>Tastenkürzel hinzufügen</translation>
+    </message>
+    <message>
+        <source>Not Now</source>
+        <translation>Nicht jetzt</translation>
+    </message>
+    <message>
+        <source>GNOME&apos;s shortcuts could not be changed: %1
+
+%2</source>
+        <translation>GNOMEs Tastenkürzel konnten nicht geändert werden: %1
+
+%2</translation>
+    </message>
+</context>
+<context>
     <name>SideWindow</name>
     <message>
         <source>Close</source>
@@ -789,112 +896,8 @@ gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore --object
         <translation>Aufnahme mit Bildlauf</translation>
     </message>
     <message>
-        <source>In Settings → Keyboard → View and Customise Shortcuts → Custom Shortcuts, add one shortcut for each command:
-
-Name &quot;Vistrel: Capture Area&quot;, command &quot;%1 area&quot;, shortcut Ctrl+Shift+2
-Name &quot;Vistrel: Capture Full Screen&quot;, command &quot;%1 full&quot;, shortcut Ctrl+Shift+1
-Name &quot;Vistrel: Extract Text&quot;, command &quot;%1 ocr&quot;, shortcut Ctrl+Shift+9</source>
-        <translation>Fügen Sie unter Einstellungen → Tastatur → Tastenkürzel anzeigen und anpassen → Eigene Tastenkürzel für jeden Befehl ein Tastenkürzel hinzu:
-
-Name „Vistrel: Bereich aufnehmen“, Befehl „%1 area“, Tastenkürzel Strg+Umschalt+2
-Name „Vistrel: Ganzen Bildschirm aufnehmen“, Befehl „%1 full“, Tastenkürzel Strg+Umschalt+1
-Name „Vistrel: Text erkennen“, Befehl „%1 ocr“, Tastenkürzel Strg+Umschalt+9</translation>
-    </message>
-    <message>
-        <source>In System Settings → Shortcuts, choose Add New → Command or Script for each command, then give it its shortcut:
-
-&quot;%1 area&quot;: Ctrl+Shift+2
-&quot;%1 full&quot;: Ctrl+Shift+1
-&quot;%1 ocr&quot;: Ctrl+Shift+9</source>
-        <translation>Wählen Sie in den Systemeinstellungen → Kurzbefehle für jeden Befehl Neu hinzufügen → Befehl oder Skript und geben Sie ihm sein Tastenkürzel:
-
-„%1 area“: Strg+Umschalt+2
-„%1 full“: Strg+Umschalt+1
-„%1 ocr“: Strg+Umschalt+9</translation>
-    </message>
-    <message>
-        <source>Add these lines to ~/.config/sway/config, then run &quot;swaymsg reload&quot;:
-
-bindsym Ctrl+Shift+2 exec %1 area
-bindsym Ctrl+Shift+1 exec %1 full
-bindsym Ctrl+Shift+9 exec %1 ocr</source>
-        <translation>Fügen Sie diese Zeilen zu ~/.config/sway/config hinzu und führen Sie dann „swaymsg reload“ aus:
-
-bindsym Ctrl+Shift+2 exec %1 area
-bindsym Ctrl+Shift+1 exec %1 full
-bindsym Ctrl+Shift+9 exec %1 ocr</translation>
-    </message>
-    <message>
-        <source>Bind your desktop&apos;s own keyboard shortcuts to these commands:
-
-Ctrl+Shift+2: %1 area
-Ctrl+Shift+1: %1 full
-Ctrl+Shift+9: %1 ocr</source>
-        <translation>Belegen Sie die eigenen Tastenkürzel Ihres Desktops mit diesen Befehlen:
-
-Strg+Umschalt+2: %1 area
-Strg+Umschalt+1: %1 full
-Strg+Umschalt+9: %1 ocr</translation>
-    </message>
-    <message>
-        <source>Vistrel&apos;s hot keys do nothing here. %1
-
-%2</source>
-        <translation>Vistrels Tastenkürzel wirken hier nicht. %1
-
-%2</translation>
-    </message>
-    <message>
-        <source>Vistrel — Hot Keys</source>
-        <translation>Vistrel — Tastenkürzel</translation>
-    </message>
-    <message>
-        <source>GNOME does not bind shortcuts for apps, so Vistrel&apos;s hot keys do nothing yet. Add them to GNOME&apos;s own keyboard shortcuts now?
-
-Ctrl+Shift+2: Capture Area
-Ctrl+Shift+1: Capture Full Screen
-Ctrl+Shift+9: Extract Text
-
-They appear in Settings → Keyboard → Custom Shortcuts, where you can change or remove them.</source>
-        <translation>GNOME belegt keine Tastenkürzel für Anwendungen, daher wirken Vistrels Tastenkürzel noch nicht. Jetzt zu GNOMEs eigenen Tastenkürzeln hinzufügen?
-
-Strg+Umschalt+2: Bereich aufnehmen
-Strg+Umschalt+1: Ganzen Bildschirm aufnehmen
-Strg+Umschalt+9: Text erkennen
-
-Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie sie ändern oder entfernen können.</translation>
-    </message>
-    <message>
-        <source>Add Shortcuts</source>
-        <translation>Tastenkürzel hinzufügen</translation>
-    </message>
-    <message>
-        <source>Not Now</source>
-        <translation>Nicht jetzt</translation>
-    </message>
-    <message>
-        <source>GNOME&apos;s shortcuts could not be changed: %1
-
-%2</source>
-        <translation>GNOMEs Tastenkürzel konnten nicht geändert werden: %1
-
-%2</translation>
-    </message>
-    <message>
         <source>The desktop is asking whether Vistrel may take screenshots: answer its question.</source>
         <translation>Der Desktop fragt, ob Vistrel Bildschirmfotos aufnehmen darf: Beantworten Sie seine Frage.</translation>
-    </message>
-    <message>
-        <source>Vistrel: Capture Area</source>
-        <translation>Vistrel: Bereich aufnehmen</translation>
-    </message>
-    <message>
-        <source>Vistrel: Capture Full Screen</source>
-        <translation>Vistrel: Ganzen Bildschirm aufnehmen</translation>
-    </message>
-    <message>
-        <source>Vistrel: Extract Text</source>
-        <translation>Vistrel: Text erkennen</translation>
     </message>
 </context>
 <context>

@@ -1,7 +1,5 @@
 #include "app/AddSessionController.h"
 
-#include "platform/X11Windows.h"
-
 #include <QBitmap>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -94,7 +92,10 @@ QIcon plusIcon(const QColor &ink)
 
 } // namespace
 
-AddSessionController::AddSessionController(QObject *parent) : QObject(parent) {}
+AddSessionController::AddSessionController(WindowManager *windows, QObject *parent)
+    : QObject(parent), m_windows(windows)
+{
+}
 
 AddSessionController::~AddSessionController()
 {
@@ -158,7 +159,8 @@ void AddSessionController::show()
     if (!m_panel)
         build();
     m_countLabel->setText(label());
-    x11::keepOnEveryDesktop(m_panel);
+    if (m_windows)
+        m_windows->keepOnEveryDesktop(m_panel);
     m_panel->show();
     m_panel->raise();
 }
@@ -167,14 +169,12 @@ void AddSessionController::capture()
 {
     if (m_panel)
         m_panel->hide();
-    if (onCapture)
-        onCapture();
+    emit captureAsked();
 }
 
 void AddSessionController::done_()
 {
-    if (onDone)
-        onDone();
+    emit doneAsked();
 }
 
 void AddSessionController::closePanel()

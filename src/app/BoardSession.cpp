@@ -2,7 +2,6 @@
 
 #include "app/AddSessionController.h"
 #include "app/CaptureFlow.h"
-#include "platform/X11Windows.h"
 #include "ui/AnnotationCanvas.h"
 #include "ui/EditorWindowController.h"
 
@@ -42,16 +41,9 @@ void BoardSession::addScreenshot(EditorWindowController *editor)
         m_addSession->closePanel();
         m_addSession->deleteLater();
     }
-    auto *session = new AddSessionController(this);
-    QPointer<BoardSession> self(this);
-    session->onCapture = [self] {
-        if (self)
-            self->captureForBoard();
-    };
-    session->onDone = [self] {
-        if (self)
-            self->finishAddSession();
-    };
+    auto *session = new AddSessionController(m_platform.windows, this);
+    connect(session, &AddSessionController::captureAsked, this, &BoardSession::captureForBoard);
+    connect(session, &AddSessionController::doneAsked, this, &BoardSession::finishAddSession);
     m_addSession = session;
     m_boardWorkWindow = 0;
     session->show();
@@ -60,8 +52,8 @@ void BoardSession::addScreenshot(EditorWindowController *editor)
 void BoardSession::captureForBoard()
 {
     QTimer::singleShot(0, this, [this] {
-        const quint32 active = x11::activeWindow();
-        if (active && x11::windowPid(active) != m_platform.screens->ownPid())
+        const quint32 active = m_platform.windows ? m_platform.windows->activeWindow() : 0;
+        if (active && m_platform.windows->windowPid(active) != m_platform.screens->ownPid())
             m_boardWorkWindow = active;
         m_flow.chooseBoardArea();
     });
@@ -82,8 +74,8 @@ void BoardSession::showBoardPanel()
     if (!m_addSession)
         return;
     m_addSession->show();
-    if (m_boardWorkWindow)
-        x11::activate(m_boardWorkWindow);
+    if (m_boardWorkWindow && m_platform.windows)
+        m_platform.windows->activate(m_boardWorkWindow);
 }
 
 void BoardSession::finishAddSession()

@@ -18,8 +18,7 @@ const QList<HotkeyManager::Row> &HotkeyManager::table()
 
 HotkeyManager::~HotkeyManager()
 {
-    if (m_hotkeys)
-        m_hotkeys->onPressed = nullptr;
+    QObject::disconnect(m_presses);
 }
 
 void HotkeyManager::registerKeys(CaptureCoordinator *coordinator, GlobalHotkeys &hotkeys,
@@ -30,7 +29,9 @@ void HotkeyManager::registerKeys(CaptureCoordinator *coordinator, GlobalHotkeys 
     m_combinations.clear();
     m_hotKeyRefs.clear();
     m_actions.clear();
-    hotkeys.onPressed = [this](quint32 id) { handle(id); };
+    QObject::disconnect(m_presses);
+    m_presses =
+        QObject::connect(&hotkeys, &GlobalHotkeys::pressed, [this](quint32 id) { handle(id); });
     for (const Row &row : table()) {
         const QKeyCombination digitKeys = Qt::CTRL | Qt::SHIFT | Qt::Key(Qt::Key_0 + row.digit);
         const QKeyCombination keys = chosen.value(row.id, digitKeys);

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QKeyCombination>
 #include <QList>
+#include <QMetaObject>
 #include <QPointer>
 
 #include <functional>
@@ -51,6 +52,7 @@ private:
     void setAction(quint32 id);
 
     GlobalHotkeys *m_hotkeys = nullptr;
+    QMetaObject::Connection m_presses;
     QHash<quint32, QKeyCombination> m_combinations;
     QList<quint32> m_hotKeyRefs;
     QHash<quint32, std::function<void()>> m_actions;

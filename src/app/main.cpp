@@ -3,21 +3,18 @@
 #include "app/InstanceServer.h"
 #include "app/Preferences.h"
 #include "app/QuitOnSignal.h"
+#include "app/ShortcutAdvice.h"
 #include "engines/CaptureHistory.h"
 #include "engines/SmartNaming.h"
-#include "platform/DesktopShortcuts.h"
-#include "platform/PortalClient.h"
+#include "platform/Memory.h"
+#include "platform/PlatformFactory.h"
 #include "platform/SecretServiceKeyring.h"
-#include "platform/WaylandDesktop.h"
-#include "platform/X11Desktop.h"
-#include "platform/X11Input.h"
 #include "ui/PinWindow.h"
 #include "ui/SelectionView.h"
 #include "ui/SymbolIcon.h"
 #include "ui/ToastHost.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QLibraryInfo>
@@ -25,164 +22,12 @@
 #include <QTimer>
 #include <QTranslator>
 
-#include <xcb/xcb.h>
-
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <memory>
 
-#include <malloc.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
-
-// Qt aborts when it cannot reach the display; say plainly what is wrong instead.
-bool checkDisplay()
-{
-    const char *display = std::getenv("DISPLAY");
-    if (!display || !*display) {
-        std::fprintf(stderr, "vistrel: no X display (DISPLAY is not set) and no Wayland display "
-                             "(WAYLAND_DISPLAY is not set); start Vistrel inside a desktop "
-                             "session.\n");
-        return false;
-    }
-    xcb_connection_t *conn = xcb_connect(display, nullptr);
-    const bool ok = conn && !xcb_connection_has_error(conn);
-    if (conn)
-        xcb_disconnect(conn);
-    if (!ok)
-        std::fprintf(stderr, "vistrel: cannot open the X display \"%s\".\n", display);
-    return ok;
-}
-
-// The compositor's socket must answer before the toolkit tries it (and aborts when it cannot).
-bool checkWaylandDisplay()
-{
-    const QString name = qEnvironmentVariable("WAYLAND_DISPLAY");
-    const QString path = name.startsWith(QLatin1Char('/'))
-                             ? name
-                             : qEnvironmentVariable("XDG_RUNTIME_DIR") + QLatin1Char('/') + name;
-    const QByteArray file = QFile::encodeName(path);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    bool ok = size_t(file.size()) < sizeof(address.sun_path);
-    if (ok) {
-        std::memcpy(address.sun_path, file.constData(), size_t(file.size()));
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0;
-        if (fd >= 0)
-            ::close(fd);
-    }
-    if (!ok)
-        std::fprintf(stderr, "vistrel: cannot reach the Wayland display \"%s\" (%s).\n",
-                     qPrintable(name), qPrintable(path));
-    return ok;
-}
-
-// How to have Vistrel's keys where the desktop keeps global shortcuts to itself.
-// The commands the desktop's own shortcuts run where it binds none for apps.
-QList<vistrel::DesktopShortcuts::Binding> desktopBindings()
-{
-    const QString program = QCoreApplication::applicationFilePath();
-    return {{QStringLiteral("area"), QCoreApplication::translate("main", "Vistrel: Capture Area"),
-             program + QStringLiteral(" area"), QStringLiteral("<Control><Shift>2")},
-            {QStringLiteral("full"),
-             QCoreApplication::translate("main", "Vistrel: Capture Full Screen"),
-             program + QStringLiteral(" full"), QStringLiteral("<Control><Shift>1")},
-            {QStringLiteral("ocr"), QCoreApplication::translate("main", "Vistrel: Extract Text"),
-             program + QStringLiteral(" ocr"), QStringLiteral("<Control><Shift>9")}};
-}
-
-// How to bind the desktop's own shortcuts, step by step for the desktop at hand.
-QString shortcutAdvice(const QString &why)
-{
-    using Desktop = vistrel::DesktopShortcuts::Desktop;
-    const QString program = QCoreApplication::applicationFilePath();
-    QString steps;
-    switch (vistrel::DesktopShortcuts::desktopFrom(qEnvironmentVariable("XDG_CURRENT_DESKTOP"))) {
-    case Desktop::Gnome:
-        steps =
-            QCoreApplication::translate(
-                "main",
-                "In Settings → Keyboard → View and Customise Shortcuts → Custom Shortcuts, add one "
-                "shortcut for each command:\n\n"
-                "Name \"Vistrel: Capture Area\", command \"%1 area\", shortcut Ctrl+Shift+2\n"
-                "Name \"Vistrel: Capture Full Screen\", command \"%1 full\", shortcut "
-                "Ctrl+Shift+1\n"
-                "Name \"Vistrel: Extract Text\", command \"%1 ocr\", shortcut Ctrl+Shift+9")
-                .arg(program);
-        break;
-    case Desktop::Kde:
-        steps =
-            QCoreApplication::translate(
-                "main",
-                "In System Settings → Shortcuts, choose Add New → Command or Script for each "
-                "command, "
-                "then give it its shortcut:\n\n"
-                "\"%1 area\": Ctrl+Shift+2\n\"%1 full\": Ctrl+Shift+1\n\"%1 ocr\": Ctrl+Shift+9")
-                .arg(program);
-        break;
-    case Desktop::Sway:
-        steps =
-            QCoreApplication::translate(
-                "main", "Add these lines to ~/.config/sway/config, then run \"swaymsg reload\":\n\n"
-                        "bindsym Ctrl+Shift+2 exec %1 area\nbindsym Ctrl+Shift+1 exec %1 full\n"
-                        "bindsym Ctrl+Shift+9 exec %1 ocr")
-                .arg(program);
-        break;
-    case Desktop::Other:
-        steps = QCoreApplication::translate(
-                    "main", "Bind your desktop's own keyboard shortcuts to these commands:\n\n"
-                            "Ctrl+Shift+2: %1 area\nCtrl+Shift+1: %1 full\nCtrl+Shift+9: %1 ocr")
-                    .arg(program);
-        break;
-    }
-    return QCoreApplication::translate("main", "Vistrel's hot keys do nothing here. %1\n\n%2")
-        .arg(why, steps);
-}
-
-// Once: on GNOME, offers to add the desktop's own shortcuts; elsewhere, says how.
-void adviseDesktopShortcuts(vistrel::Alerts &alerts, vistrel::Preferences &preferences,
-                            const QString &why)
-{
-    const QString advice = shortcutAdvice(why);
-    std::fprintf(stderr, "vistrel: %s\n", qPrintable(advice));
-    if (!preferences.firstTimeFor(QStringLiteral("bindDesktopShortcuts")))
-        return;
-    using vistrel::DesktopShortcuts;
-    if (DesktopShortcuts::desktopFrom(qEnvironmentVariable("XDG_CURRENT_DESKTOP")) !=
-            DesktopShortcuts::Desktop::Gnome ||
-        !DesktopShortcuts::canSetUpGnome())
-        return alerts.warn(QStringLiteral("Vistrel"), advice);
-    vistrel::Question question;
-    question.title = QCoreApplication::translate("main", "Vistrel — Hot Keys");
-    question.message = QCoreApplication::translate(
-        "main",
-        "GNOME does not bind shortcuts for apps, so Vistrel's hot keys do nothing yet. Add them "
-        "to GNOME's own keyboard shortcuts now?\n\nCtrl+Shift+2: Capture Area\n"
-        "Ctrl+Shift+1: Capture Full Screen\nCtrl+Shift+9: Extract Text\n\n"
-        "They appear in Settings → Keyboard → Custom Shortcuts, where you can change or remove "
-        "them.");
-    question.choices = {QCoreApplication::translate("main", "Add Shortcuts"),
-                        QCoreApplication::translate("main", "Not Now")};
-    question.defaultChoice = 0;
-    question.cancelChoice = 1;
-    alerts.ask(question, [&alerts, advice](int choice) {
-        if (choice != 0)
-            return;
-        QString error;
-        if (DesktopShortcuts::setUpGnome(desktopBindings(), &error))
-            std::fprintf(stderr, "vistrel: added Ctrl+Shift+2, Ctrl+Shift+1 and Ctrl+Shift+9 to "
-                                 "GNOME's shortcuts\n");
-        else
-            alerts.warn(QStringLiteral("Vistrel"),
-                        QCoreApplication::translate(
-                            "main", "GNOME's shortcuts could not be changed: %1\n\n%2")
-                            .arg(error, advice));
-    });
-}
 
 // The user's language for our texts (built in under :/i18n) and for Qt's own (the standard
 // buttons of dialogs), before any window or menu is built; without a file for the language
@@ -251,78 +96,25 @@ int runShell(vistrel::Platform platform, vistrel::Preferences &preferences,
     return QApplication::exec();
 }
 
-int runOnX11(vistrel::Preferences &preferences, const vistrel::InstancePaths &paths,
-             const vistrel::Command &command)
+// Keeps the user told while the desktop asks whether Vistrel may take screenshots.
+void sayWhileAsking(vistrel::DesktopServices &desktop, vistrel::Toasts &toasts)
 {
-    vistrel::X11ScreenSource screens;
-    vistrel::X11Hotkeys hotkeys;
-    vistrel::QtClipboard clipboard;
-    // The desktop's own save dialog where a portal offers one, as on Wayland.
-    vistrel::PortalClient portal;
-    vistrel::QtSaveChooser toolkitSaveChooser;
-    vistrel::PortalSaveChooser saveChooser(portal, toolkitSaveChooser);
-    vistrel::QtAlerts alerts(&toolkitSaveChooser);
-    vistrel::X11PointerInjector pointer;
-    vistrel::X11EscapeWatch escape;
-    if (!screens.canReadScreen())
-        std::fprintf(stderr, "vistrel: the X server does not let Vistrel read the screen; "
-                             "captures will fail.\n");
-    return runShell({&screens, &hotkeys, &clipboard, &saveChooser, &alerts, &pointer, &escape, {}},
-                    preferences, paths, command);
-}
-
-// Screen pictures and shortcuts through the desktop portal: a Wayland desktop lets no app
-// read the screen or grab keys itself.
-int runOnWayland(vistrel::Preferences &preferences, const vistrel::InstancePaths &paths,
-                 const vistrel::Command &command)
-{
-    vistrel::PortalClient portal;
-    vistrel::WaylandScreenSource screens(portal);
-    vistrel::QtClipboard clipboard;
-    vistrel::QtSaveChooser toolkitSaveChooser;
-    vistrel::PortalSaveChooser saveChooser(portal, toolkitSaveChooser);
-    vistrel::QtAlerts alerts(&toolkitSaveChooser);
-    vistrel::RefusingPointer pointer;
-    vistrel::RefusingEscapeWatch escape;
-    vistrel::PortalColorPicker colorPicker(portal);
-    vistrel::WaylandHotkeys hotkeys(portal, [&alerts, &preferences](const QString &why) {
-        adviseDesktopShortcuts(alerts, preferences, why);
+    QObject::connect(&desktop, &vistrel::DesktopServices::askingUser, [&toasts](bool asking) {
+        if (!asking)
+            return toasts.dismiss(); // gone before the picture is taken again
+        const QString text = QCoreApplication::translate(
+            "main",
+            "The desktop is asking whether Vistrel may take screenshots: answer its question.");
+        std::fprintf(stderr, "vistrel: %s\n", qPrintable(text));
+        toasts.showUntilReplaced(text, {});
     });
-    hotkeys.describe(1, QCoreApplication::translate("main", "Capture an area"));
-    hotkeys.describe(2, QCoreApplication::translate("main", "Capture the full screen"));
-    hotkeys.describe(3, QCoreApplication::translate("main", "Copy the text of an area"));
-    hotkeys.describe(4, QCoreApplication::translate("main", "Scrolling capture"));
-    auto sayAsking = [&screens](vistrel::Toasts &toasts) {
-        screens.onAsking = [&toasts](bool asking) {
-            if (!asking)
-                return toasts.dismiss(); // gone before the picture is taken again
-            const QString text = QCoreApplication::translate(
-                "main",
-                "The desktop is asking whether Vistrel may take screenshots: answer its question.");
-            std::fprintf(stderr, "vistrel: %s\n", qPrintable(text));
-            toasts.showUntilReplaced(text, {});
-        };
-    };
-    const int status = runShell({&screens, &hotkeys, &clipboard, &saveChooser, &alerts, &pointer,
-                                 &escape, vistrel::waylandLimits(), &colorPicker},
-                                preferences, paths, command, sayAsking);
-    // What we offer on the clipboard goes with us either way (a Wayland clipboard manager
-    // copies it when it is offered); withdrawn here, the toolkit frees it too.
-    QGuiApplication::clipboard()->clear();
-    return status;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    // Pictures (8 MiB a screen) always get their own mapping and go back to the system when
-    // freed; left alone, the threshold grows past them after the first few and they stay in a
-    // heap that keeps its peak.
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
-    // One heap for every thread: a worker's own heap (encoder bands, text detection) keeps its
-    // free top after the worker ends, and the trim at idle cannot hand that back.
-    mallopt(M_ARENA_MAX, 1);
+    vistrel::tuneHeapForPictures();
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));
@@ -352,12 +144,10 @@ int main(int argc, char **argv)
     }
 
     // One Vistrel per display: a second start hands its command over and ends.
-    const auto session = vistrel::sessionTypeFrom(qEnvironmentVariable("XDG_SESSION_TYPE"),
-                                                  qEnvironmentVariable("WAYLAND_DISPLAY"));
-    const bool wayland = session == vistrel::SessionType::Wayland;
+    const vistrel::DesktopChoice desktop =
+        vistrel::chooseDesktop(vistrel::Environment::ofProcess());
     QString pathError;
-    const auto paths = vistrel::InstancePaths::forDisplay(
-        qEnvironmentVariable(wayland ? "WAYLAND_DISPLAY" : "DISPLAY"), &pathError);
+    const auto paths = vistrel::InstancePaths::forDisplay(desktop.display, &pathError);
     if (paths.socket.isEmpty()) {
         std::fprintf(stderr, "vistrel: %s\n", qPrintable(pathError));
         return 1;
@@ -379,17 +169,11 @@ int main(int argc, char **argv)
     if (const auto status = vistrel::InstanceClient::handOver(line.command, lock, paths.socket))
         return *status;
 
-    if (wayland) {
-        if (!checkWaylandDisplay())
-            return 1;
-        // Through XWayland where the toolkit lacks its Wayland plugin.
-        qputenv("QT_QPA_PLATFORM",
-                qEnvironmentVariableIsEmpty("DISPLAY") ? "wayland" : "wayland;xcb");
-    } else {
-        if (!checkDisplay())
-            return 1;
-        qputenv("QT_QPA_PLATFORM", "xcb"); // hot keys and grabs speak X11
+    if (const QString why = vistrel::unreachableReason(desktop); !why.isEmpty()) {
+        std::fprintf(stderr, "vistrel: %s\n", qPrintable(why));
+        return 1;
     }
+    qputenv("QT_QPA_PLATFORM", desktop.toolkitPlatform);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vistrel"));
@@ -398,6 +182,19 @@ int main(int argc, char **argv)
     QApplication::setStyle(new vistrel::SymbolStyle);
     installTranslators();
     vistrel::Preferences preferences;
-    return wayland ? runOnWayland(preferences, paths, line.command)
-                   : runOnX11(preferences, paths, line.command);
+    std::unique_ptr<vistrel::DesktopServices> services;
+    const auto tellHowToBindKeys = [&](const QString &why) {
+        vistrel::adviseDesktopShortcuts(*services->platform().alerts, preferences, desktop.desktop,
+                                        why);
+    };
+    services = std::make_unique<vistrel::DesktopServices>(
+        desktop, vistrel::DesktopServices::Options{
+                     .hotkeysUnavailable = tellHowToBindKeys,
+                     .hotkeyDescriptions = {
+                         {1, QCoreApplication::translate("main", "Capture an area")},
+                         {2, QCoreApplication::translate("main", "Capture the full screen")},
+                         {3, QCoreApplication::translate("main", "Copy the text of an area")},
+                         {4, QCoreApplication::translate("main", "Scrolling capture")}}});
+    return runShell(services->platform(), preferences, paths, line.command,
+                    [&services](vistrel::Toasts &toasts) { sayWhileAsking(*services, toasts); });
 }

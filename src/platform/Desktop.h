@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QKeyCombination>
 #include <QList>
+#include <QObject>
 #include <QRectF>
 #include <QString>
 #include <QStringList>
@@ -16,6 +17,7 @@
 
 class QMimeData;
 class QScreen;
+class QWidget;
 
 namespace vistrel {
 
@@ -82,8 +84,9 @@ public:
 
 // System-wide key combinations: Control+Shift with a digit key of the main block, found by
 // the key's position so every keyboard layout gives the same keys.
-class GlobalHotkeys
+class GlobalHotkeys : public QObject
 {
+    Q_OBJECT
 public:
     virtual ~GlobalHotkeys() = default;
     // False when the combination cannot be had (another client holds it).
@@ -101,7 +104,9 @@ public:
     }
     // Gives up whatever is grabbed for `id`.
     virtual void ungrab(quint32 id) = 0;
-    std::function<void(quint32 id)> onPressed;
+
+signals:
+    void pressed(quint32 id);
 };
 
 class Clipboard
@@ -211,6 +216,23 @@ public:
     virtual void pick(std::function<void(Result<QColor>)> done) = 0;
 };
 
+// The window manager's part in small tool windows and in who has the keyboard. Where the
+// desktop keeps these to itself (a Wayland compositor) they do nothing.
+class WindowManager
+{
+public:
+    virtual ~WindowManager() = default;
+    // Shown on every desktop, above other windows, left out of task bars and pagers. Call
+    // before every show: window managers drop these states when a window is hidden.
+    virtual void keepOnEveryDesktop(QWidget *window) = 0;
+    // The window that has the keyboard now, or 0 when that cannot be known.
+    virtual quint32 activeWindow() const = 0;
+    // Gives the keyboard back to `window`, as a pager would.
+    virtual void activate(quint32 window) = 0;
+    // The process that owns a top-level window, or -1.
+    virtual qint64 windowPid(quint32 window) const = 0;
+};
+
 // What a session does not let Vistrel do, each with the reason the user is told; empty means
 // the feature works.
 struct SessionLimits
@@ -234,7 +256,8 @@ struct Platform
     ColorPicker *colorPicker = nullptr; // none: Vistrel's loupe over a frozen picture
     Toasts *toasts = nullptr;
     Pins *pins = nullptr;
-    Keyring *keyring = nullptr; // none: secrets are kept in files only the user can read
+    Keyring *keyring = nullptr;       // none: secrets are kept in files only the user can read
+    WindowManager *windows = nullptr; // none: the toolkit's own placement and focus
 };
 
 } // namespace vistrel

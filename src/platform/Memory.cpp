@@ -40,6 +40,17 @@ void emptyThreadCache()
 
 } // namespace
 
+void tuneHeapForPictures()
+{
+    // Pictures (8 MiB a screen) always get their own mapping and go back to the system when
+    // freed; left alone, the threshold grows past them after the first few and they stay in a
+    // heap that keeps its peak.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    // One heap for every thread: a worker's own heap (encoder bands, text detection) keeps its
+    // free top after the worker ends, and the trim at idle cannot hand that back.
+    mallopt(M_ARENA_MAX, 1);
+}
+
 void handBackIdleMemory()
 {
     QPixmapCache::clear();

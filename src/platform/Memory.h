@@ -9,6 +9,10 @@ namespace vistrel {
 // once, and an app left alone goes back to its idle memory.
 inline constexpr int keepWarmFor = 30'000; // ms
 
+// Sets the heap up for a process that holds large pictures for a while; called first thing,
+// before any thread starts.
+void tuneHeapForPictures();
+
 // For when the app falls idle after captures: the toolkit's cache of drawn pixmaps (styled
 // buttons, gradients of windows now closed) is emptied and the heap's free pages go back to
 // the system. Cheap, but it costs the next window a few redrawn pixmaps: not for every capture.

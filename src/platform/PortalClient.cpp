@@ -577,7 +577,7 @@ void PortalClient::bindShortcuts(const QList<Shortcut> &shortcuts,
     if (!m_listening) {
         m_listening = m_bus.connect(
             portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
-            SLOT(shortcutActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+            SLOT(portalShortcutActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
     }
     // A fresh session for every set: a session binds its shortcuts once.
     if (!m_shortcutSession.isEmpty())
@@ -629,11 +629,11 @@ void PortalClient::bindShortcuts(const QList<Shortcut> &shortcuts,
         });
 }
 
-void PortalClient::shortcutActivated(const QDBusObjectPath &session, const QString &id, qulonglong,
-                                     const QVariantMap &)
+void PortalClient::portalShortcutActivated(const QDBusObjectPath &session, const QString &id,
+                                           qulonglong, const QVariantMap &)
 {
-    if (session.path() == m_shortcutSession && onShortcutActivated)
-        onShortcutActivated(id);
+    if (session.path() == m_shortcutSession)
+        emit shortcutActivated(id);
 }
 
 } // namespace vistrel

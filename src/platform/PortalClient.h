@@ -80,7 +80,6 @@ public:
     // Replaces every shortcut of this app; `done` gets the ids the desktop bound.
     void bindShortcuts(const QList<Shortcut> &shortcuts,
                        std::function<void(Result<QStringList>)> done);
-    std::function<void(const QString &id)> onShortcutActivated;
 
     // The picture behind a screenshot's answer; the file the portal wrote is removed once
     // read, wherever it is.
@@ -89,9 +88,13 @@ public:
     // "CTRL+SHIFT+2" for Ctrl+Shift+2: the trigger names of the shortcuts specification.
     static QString triggerFor(QKeyCombination combination);
 
+signals:
+    // One of this app's shortcuts was pressed.
+    void shortcutActivated(const QString &id);
+
 private slots:
-    void shortcutActivated(const QDBusObjectPath &session, const QString &id, qulonglong timestamp,
-                           const QVariantMap &options);
+    void portalShortcutActivated(const QDBusObjectPath &session, const QString &id,
+                                 qulonglong timestamp, const QVariantMap &options);
 
 private:
     using Answer = std::function<void(Result<QVariantMap>)>;

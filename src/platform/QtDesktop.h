@@ -42,6 +42,17 @@ private:
 // windows itself: there the window asks to be full screen on that output.
 void showCovering(QWidget *window, QScreen *screen);
 
+// Where the compositor places windows and hands out the keyboard itself: the panel's own
+// window flags keep it above, and nothing else can be asked for.
+class QtWindowManager : public WindowManager
+{
+public:
+    void keepOnEveryDesktop(QWidget *) override {}
+    quint32 activeWindow() const override { return 0; }
+    void activate(quint32) override {}
+    qint64 windowPid(quint32) const override { return -1; }
+};
+
 class QtClipboard : public Clipboard
 {
 public:

@@ -96,8 +96,7 @@ Result<QImage> WaylandScreenSource::desktopPicture()
     if (asked) {
         // Our notice may be in a picture taken the moment the user answered: another one,
         // now that the desktop answers without asking.
-        if (onAsking)
-            onAsking(false);
+        emit askingUser(false);
         if (picture)
             picture = portalPicture(nullptr);
     }
@@ -139,8 +138,7 @@ Result<QImage> WaylandScreenSource::portalPicture(bool *asked)
         if (!asked)
             return;
         *asked = true;
-        if (onAsking)
-            onAsking(true);
+        emit askingUser(true);
     });
     slow.start(1500);
     if (!wait->answer)
@@ -280,12 +278,12 @@ WaylandHotkeys::WaylandHotkeys(PortalClient &portal,
                                std::function<void(const QString &why)> onUnavailable)
     : m_portal(portal), m_onUnavailable(std::move(onUnavailable))
 {
-    m_portal.onShortcutActivated = [this](const QString &id) {
+    connect(&m_portal, &PortalClient::shortcutActivated, this, [this](const QString &id) {
         bool ok = false;
         const quint32 n = id.section(QLatin1Char('-'), -1).toUInt(&ok);
-        if (ok && m_wanted.contains(n) && onPressed)
-            onPressed(n);
-    };
+        if (ok && m_wanted.contains(n))
+            emit pressed(n);
+    });
 }
 
 bool WaylandHotkeys::grab(quint32 id, int digit)

@@ -26,6 +26,7 @@ SessionLimits waylandLimits();
 // of a capture.
 class WaylandScreenSource : public QObject, public ScreenSource
 {
+    Q_OBJECT
 public:
     explicit WaylandScreenSource(PortalClient &portal);
 
@@ -39,10 +40,6 @@ public:
     Result<QImage> grabDisplayPixels(const DisplayInfo &display, const QRect &pixelRect) override;
     Result<QImage> grabWindowPixels(const WindowInfo &window, const QSize &pixelSize) override;
 
-    // Called with true when the desktop takes long to answer (it is probably asking the user
-    // whether Vistrel may take screenshots), and with false once it has answered.
-    std::function<void(bool asking)> onAsking;
-
     // The displays as a picture of the whole desktop, `pictureSize` device pixels large, shows
     // them: each one's place in it (`pixelOrigin`), the logical size its windows get, and the
     // picture's pixels per point.
@@ -50,6 +47,11 @@ public:
     // The part of the desktop picture that shows a fitted `display`.
     static Result<QImage> cutDisplay(const QImage &desktop, const DisplayInfo &display,
                                      const QRect &pixelRect);
+
+signals:
+    // True when the desktop takes long to answer (it is probably asking the user whether
+    // Vistrel may take screenshots), false once it has answered.
+    void askingUser(bool asking);
 
 private:
     Result<QImage> desktopPicture();
@@ -67,7 +69,7 @@ QString shiftedSymbolName(int qtKey, const QString &layout, const QString &varia
 // Global shortcuts through the portal where the desktop offers them. Where it does not, or
 // binds fewer than were asked for, `onUnavailable` is called once with the reason, so the user
 // can be told to bind the desktop's own keys to Vistrel's commands.
-class WaylandHotkeys : public QObject, public GlobalHotkeys
+class WaylandHotkeys : public GlobalHotkeys
 {
 public:
     WaylandHotkeys(PortalClient &portal, std::function<void(const QString &why)> onUnavailable);

@@ -247,8 +247,7 @@ bool X11Hotkeys::nativeEventFilter(const QByteArray &eventType, void *message, q
         return false;
     if (!m_repeats.press(key->detail, key->time))
         return true; // a held combination starts one capture, not one per repeat
-    if (onPressed)
-        onPressed(it.value());
+    emit pressed(it.value());
     return true;
 }
 

@@ -10,7 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace vistrel::x11 {
+namespace vistrel {
+
+using x11::atom;
+using x11::rootOf;
+using x11::toolkitConnection;
 
 namespace {
 
@@ -28,7 +32,7 @@ quint32 cardinalProperty(xcb_connection_t *conn, xcb_window_t window, xcb_atom_t
 
 } // namespace
 
-void keepOnEveryDesktop(QWidget *window)
+void X11WindowManager::keepOnEveryDesktop(QWidget *window)
 {
     xcb_connection_t *conn = toolkitConnection();
     if (!conn || !window)
@@ -64,7 +68,7 @@ void keepOnEveryDesktop(QWidget *window)
     xcb_flush(conn);
 }
 
-quint32 activeWindow()
+quint32 X11WindowManager::activeWindow() const
 {
     xcb_connection_t *conn = toolkitConnection();
     if (!conn)
@@ -73,7 +77,7 @@ quint32 activeWindow()
                             0);
 }
 
-void activate(quint32 window)
+void X11WindowManager::activate(quint32 window)
 {
     xcb_connection_t *conn = toolkitConnection();
     if (!conn || !window)
@@ -91,7 +95,7 @@ void activate(quint32 window)
     xcb_flush(conn);
 }
 
-qint64 windowPid(quint32 window)
+qint64 X11WindowManager::windowPid(quint32 window) const
 {
     xcb_connection_t *conn = toolkitConnection();
     if (!conn || !window)
@@ -101,4 +105,4 @@ qint64 windowPid(quint32 window)
     return pid ? qint64(pid) : -1;
 }
 
-} // namespace vistrel::x11
+} // namespace vistrel

@@ -14,8 +14,8 @@ TEST(AddSession, CountLineButtonsAndReturn)
 {
     AddSessionController session;
     int captures = 0, dones = 0;
-    session.onCapture = [&] { ++captures; };
-    session.onDone = [&] { ++dones; };
+    QObject::connect(&session, &AddSessionController::captureAsked, [&] { ++captures; });
+    QObject::connect(&session, &AddSessionController::doneAsked, [&] { ++dones; });
     EXPECT_EQ(session.panel(), nullptr); // built on the first show
     session.show();
     ASSERT_TRUE(session.panel());

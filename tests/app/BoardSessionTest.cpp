@@ -94,6 +94,22 @@ TEST_F(BoardSessionTest, CapturesGoOntoTheHiddenEditorUntilDone)
     EXPECT_TRUE(editor->window()->isVisible());
 }
 
+TEST_F(BoardSessionTest, TheKeyboardGoesBackToTheWindowTheUserWorksIn)
+{
+    desktop.windowPids = {{0x500, 777}, {0x600, desktop.pid}};
+    desktop.activeId = 0x500; // another app's window has the keyboard
+    startSession();
+    AddSessionController *session = coordinator->board().addSession();
+    EXPECT_TRUE(desktop.keptOnEveryDesktop.contains(session->panel()));
+    captureRegion(QRectF(0, 0, 20, 20));
+    EXPECT_EQ(desktop.activated, QList<quint32>{0x500});
+
+    // Our own window in front is never the one given the keyboard back.
+    desktop.activeId = 0x600;
+    captureRegion(QRectF(0, 0, 20, 20));
+    EXPECT_EQ(desktop.activated, (QList<quint32>{0x500, 0x500}));
+}
+
 TEST_F(BoardSessionTest, FailuresAndABusyOverlayShowThePanelAgain)
 {
     startSession();

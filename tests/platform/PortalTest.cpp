@@ -357,7 +357,7 @@ TEST_F(Portal, ShortcutsAreBoundTogetherAndOnlyOurSessionsPressesCount)
     QList<quint32> pressed;
     int toldToBindByHand = 0;
     WaylandHotkeys hotkeys(*client, [&](const QString &) { ++toldToBindByHand; });
-    hotkeys.onPressed = [&](quint32 id) { pressed.append(id); };
+    QObject::connect(&hotkeys, &GlobalHotkeys::pressed, [&](quint32 id) { pressed.append(id); });
     hotkeys.grab(1, 2);
     hotkeys.grabCombination(3, Qt::CTRL | Qt::ALT | Qt::Key_O);
     (void)QTest::qWaitFor([&] { return portal->boundIds.size() == 2; }, 5000);

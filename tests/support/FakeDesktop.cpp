@@ -10,7 +10,17 @@ FakeDesktop::FakeDesktop() = default;
 
 Platform FakeDesktop::platform()
 {
-    return Platform{this, this, this, this, this, this, this, limits, nullptr, this, this};
+    return {.screens = this,
+            .hotkeys = this,
+            .clipboard = this,
+            .saveChooser = this,
+            .alerts = this,
+            .pointer = this,
+            .escape = this,
+            .limits = limits,
+            .toasts = this,
+            .pins = this,
+            .windows = this};
 }
 
 DisplayInfo FakeDesktop::addDisplay(quint32 id, const QRectF &frame, qreal scale, QColor fill,

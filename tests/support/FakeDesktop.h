@@ -8,15 +8,16 @@ namespace vistrel {
 
 // A desktop made of pictures, for tests: displays and windows you give it, failures on demand,
 // and a record of everything written to the clipboard or asked of the user.
-class FakeDesktop : public ScreenSource,
-                    public GlobalHotkeys,
+class FakeDesktop : public GlobalHotkeys,
+                    public ScreenSource,
                     public Clipboard,
                     public SaveChooser,
                     public Alerts,
                     public PointerInjector,
                     public EscapeWatch,
                     public Toasts,
-                    public Pins
+                    public Pins,
+                    public WindowManager
 {
 public:
     struct Display
@@ -78,11 +79,7 @@ public:
             if (it.value() == combination)
                 return press(it.key());
     }
-    void press(quint32 id)
-    {
-        if (onPressed)
-            onPressed(id);
-    }
+    void press(quint32 id) { emit pressed(id); }
 
     // Clipboard
     void setContents(const QList<std::pair<QString, QByteArray>> &formats) override;
@@ -142,6 +139,17 @@ public:
     // Pins: each picture pinned, with the screen it was asked for.
     QList<std::pair<QImage, QScreen *>> pinned;
     void pin(const QImage &image, QScreen *screen) override { pinned.append({image, screen}); }
+
+    // WindowManager: the window with the keyboard is whichever `activeId` names; the windows
+    // given the keyboard back and the panels kept on every desktop are recorded.
+    quint32 activeId = 0;
+    QMap<quint32, qint64> windowPids;
+    QList<quint32> activated;
+    QList<QWidget *> keptOnEveryDesktop;
+    void keepOnEveryDesktop(QWidget *window) override { keptOnEveryDesktop.append(window); }
+    quint32 activeWindow() const override { return activeId; }
+    void activate(quint32 window) override { activated.append(window); }
+    qint64 windowPid(quint32 window) const override { return windowPids.value(window, -1); }
 
 private:
     QList<Display> m_displays;
