@@ -195,10 +195,7 @@ EditorWindowController::EditorWindowController(const QImage &image,
     highlight(ToolKind::Select);
     m_canvas->setStrokeColor(m_colorButton->selectedColor());
     QPointer<EditorWindowController> self(this);
-    m_canvas->onToolChange = [self](ToolKind tool) {
-        if (self)
-            self->highlight(tool);
-    };
+    connect(m_canvas, &AnnotationCanvas::toolChanged, this, &EditorWindowController::highlight);
     // The picture stays under the pointer when the shown part of the canvas grows.
     connect(m_canvas, &AnnotationCanvas::viewShifted, this, [this](QPointF by) {
         m_scroll->horizontalScrollBar()->setValue(m_scroll->horizontalScrollBar()->value() +
@@ -214,12 +211,13 @@ EditorWindowController::EditorWindowController(const QImage &image,
             [this](const QString &why) { m_platform.toasts->show(why); });
     connect(m_canvas, &AnnotationCanvas::markRefused, this,
             [this](const QString &why) { m_platform.toasts->show(why); });
-    m_canvas->onPasteScene = [this](const EditorScene &scene) {
-        if (onOpenScene)
-            onOpenScene(scene);
-        else
-            m_canvas->addImage(scene.image);
-    };
+    connect(m_canvas, &AnnotationCanvas::sceneOpenRequested, this,
+            [this](const EditorScene &scene) {
+                if (onOpenScene)
+                    onOpenScene(scene);
+                else
+                    m_canvas->addImage(scene.image);
+            });
     connect(m_canvas, &AnnotationCanvas::redactRequested, this,
             &EditorWindowController::redactSecrets);
     m_scroll->viewport()->installEventFilter(this);

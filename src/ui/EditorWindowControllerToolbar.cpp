@@ -124,11 +124,8 @@ void EditorWindowController::buildToolbar()
     m_toolbar->addWidget(gap(6));
     m_colorButton = new PaletteColorButton(Annotation::defaultColor());
     m_colorButton->setFixedSize(34, 30);
-    QPointer<EditorWindowController> self(this);
-    m_colorButton->onPick = [self](const QColor &c) {
-        if (self)
-            self->m_canvas->setStrokeColor(c);
-    };
+    connect(m_colorButton, &PaletteColorButton::picked, this,
+            [this](const QColor &c) { m_canvas->setStrokeColor(c); });
     m_toolbar->addWidget(m_colorButton);
 
     m_toolbar->addWidget(gap(6));
