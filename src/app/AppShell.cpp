@@ -228,10 +228,8 @@ PreferencesWindow *AppShell::showPreferences(std::optional<PreferencesPage> page
                 return self ? self->rebindHotkey(id, c) : QString();
             },
             m_platform.keyring);
-        m_preferencesWindow->onClearHistory = [self] {
-            if (self)
-                self->m_coordinator->sessions().clearHistory();
-        };
+        connect(m_preferencesWindow, &PreferencesWindow::clearHistoryRequested,
+                &m_coordinator->sessions(), &EditorSessions::clearHistory);
     }
     if (page)
         m_preferencesWindow->showPage(*page);
