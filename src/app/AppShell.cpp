@@ -228,10 +228,8 @@ PreferencesWindow *AppShell::showPreferences(std::optional<PreferencesPage> page
                 return self ? self->rebindHotkey(id, c) : QString();
             },
             m_platform.keyring);
-        m_preferencesWindow->onClearHistory = [self] {
-            if (self)
-                self->m_coordinator->sessions().clearHistory();
-        };
+        connect(m_preferencesWindow, &PreferencesWindow::clearHistoryRequested,
+                &m_coordinator->sessions(), &EditorSessions::clearHistory);
     }
     if (page)
         m_preferencesWindow->showPage(*page);
@@ -280,15 +278,11 @@ HistoryWindow *AppShell::showHistory()
 {
     if (!m_historyWindow) {
         m_historyWindow = new HistoryWindow(m_coordinator->sessions().historyFolder());
-        QPointer<CaptureCoordinator> c = m_coordinator;
-        m_historyWindow->onOpen = [c](const QString &id) {
-            if (c)
-                c->sessions().reopenFromHistory(id);
-        };
-        m_historyWindow->onRemove = [c](const QString &id) {
-            if (c)
-                c->sessions().removeFromHistory(id);
-        };
+        EditorSessions *sessions = &m_coordinator->sessions();
+        connect(m_historyWindow, &HistoryWindow::openRequested, sessions,
+                &EditorSessions::reopenFromHistory);
+        connect(m_historyWindow, &HistoryWindow::removeRequested, sessions,
+                &EditorSessions::removeFromHistory);
         connect(&m_coordinator->sessions(), &EditorSessions::historyChanged, m_historyWindow,
                 &HistoryWindow::refresh);
     }

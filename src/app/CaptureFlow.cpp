@@ -160,10 +160,6 @@ void CaptureFlow::pickColorOnOverlay()
     request.displayImages = *images;
     request.pickColor = true;
     QPointer<CaptureFlow> self(this);
-    request.onColorPicked = [self](std::optional<QColor> colour) {
-        if (self && colour) // cancelled: nothing happens
-            self->copyColour(*colour);
-    };
     m_colorPicker = makeOverlay(request, [self](std::optional<SelectionOutcome>) {
         if (!self)
             return;
@@ -173,10 +169,16 @@ void CaptureFlow::pickColorOnOverlay()
         self->m_busy = false;
         self->m_trimmer.request();
     });
-    if (m_colorPicker)
-        m_colorPicker->present();
-    else
+    if (!m_colorPicker) {
         m_busy = false;
+        return;
+    }
+    connect(m_colorPicker, &SelectionOverlay::colorPicked, this,
+            [this](std::optional<QColor> colour) {
+                if (colour) // cancelled: nothing happens
+                    copyColour(*colour);
+            });
+    m_colorPicker->present();
 }
 
 // --- captures somebody waits for -----------------------------------------------------------------

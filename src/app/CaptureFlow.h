@@ -90,7 +90,8 @@ private:
     void runOverlayMode(Mode mode);
     void pickColorOnOverlay();
     void copyColour(const QColor &colour);
-    // The busy rule and the content fetch every mode starts with; nothing when it cannot start.
+    // The busy rule and the screen layout fetch every mode starts with; nothing when it cannot
+    // start (a failed fetch is reported).
     std::optional<ScreenLayout> beginBusyMode();
     SelectionOverlay *makeOverlay(const OverlayRequest &request, SelectionOverlay::Completion done);
     void presentSelection(const ScreenLayout &layout, bool windowPicking,

@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QMetaMethod>
 #include <QPointer>
 #include <QTimer>
 
@@ -260,9 +261,9 @@ void InstanceServer::handle(const QByteArray &line, const Reply &reply, QObject 
     const auto command = Command::fromJson(doc.object(), &why);
     if (!command)
         return reply(why);
-    if (!onCommand)
+    if (!isSignalConnected(QMetaMethod::fromSignal(&InstanceServer::commandReceived)))
         return reply({});
-    onCommand(*command, reply, caller);
+    emit commandReceived(*command, reply, caller);
 }
 
 // --- client ----------------------------------------------------------------------------------

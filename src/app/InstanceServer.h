@@ -59,9 +59,6 @@ public:
 
     // Answers a request, now or later: done, refused, or a picture.
     using Reply = std::function<void(const CommandAnswer &)>;
-    // Runs (or schedules) a request and calls the reply once; a reply after the caller has
-    // gone is dropped. `caller` is destroyed when the caller hangs up.
-    std::function<void(const Command &, const Reply &, QObject *caller)> onCommand;
 
     static constexpr qsizetype maxRequestBytes = 64 * 1024;
     // Clients served at once; beyond it the oldest that has not asked anything yet is dropped,
@@ -69,6 +66,13 @@ public:
     static constexpr int maxClients = 64;
     // How often the server checks that it still listens where it should.
     static constexpr int watchMs = 500;
+
+signals:
+    // A request for its one receiver, which runs (or schedules) it and calls `reply` once; a
+    // reply after the caller has gone is dropped. `caller` is destroyed when the caller hangs
+    // up. Without a receiver every request is answered "ok".
+    void commandReceived(const vistrel::Command &command,
+                         const vistrel::InstanceServer::Reply &reply, QObject *caller);
 
 private:
     void serve(QLocalSocket *socket);

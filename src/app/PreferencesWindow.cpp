@@ -218,8 +218,8 @@ QWidget *PreferencesWindow::historyPage()
         QPushButton *clear = box->addButton(tr("Clear History"), QMessageBox::DestructiveRole);
         box->setEscapeButton(box->addButton(QMessageBox::Cancel));
         connect(box, &QMessageBox::buttonClicked, this, [this, clear](QAbstractButton *b) {
-            if (b == clear && onClearHistory)
-                onClearHistory();
+            if (b == clear)
+                emit clearHistoryRequested();
         });
         box->open();
     });

@@ -87,8 +87,6 @@ public:
     QSpinBox *historyMaxEntries() const { return m_historyEntries; }
     QSpinBox *historyMaxMegabytes() const { return m_historyMegabytes; }
     QPushButton *clearHistoryButton() const { return m_clearHistory; }
-    // Runs when the user confirmed "Clear History".
-    std::function<void()> onClearHistory;
     QCheckBox *redactionKind(int index) const { return m_redactionKinds.value(index); }
     QLineEdit *ownWords() const { return m_ownWords; }
 
@@ -106,6 +104,10 @@ public:
     QWidget *folderChooser() const { return m_folderChooser; }
 
     void offer(quint32 id, QKeyCombination combination);
+
+signals:
+    // The user confirmed "Clear History".
+    void clearHistoryRequested();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

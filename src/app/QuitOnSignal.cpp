@@ -1,6 +1,7 @@
 #include "app/QuitOnSignal.h"
 
 #include <QCoreApplication>
+#include <QMetaMethod>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -31,8 +32,8 @@ QuitOnSignal::QuitOnSignal(QObject *parent) : QObject(parent)
         char buffer[16];
         while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
         }
-        if (onQuit)
-            onQuit();
+        if (isSignalConnected(QMetaMethod::fromSignal(&QuitOnSignal::quitRequested)))
+            emit quitRequested();
         else
             QCoreApplication::quit();
     });

@@ -2,8 +2,6 @@
 
 #include <QObject>
 
-#include <functional>
-
 class QSocketNotifier;
 
 namespace vistrel {
@@ -17,8 +15,10 @@ class QuitOnSignal : public QObject
 public:
     explicit QuitOnSignal(QObject *parent = nullptr);
     ~QuitOnSignal() override;
-    // What a signal does; quitting the event loop unless set.
-    std::function<void()> onQuit;
+
+signals:
+    // A signal came. Without a receiver the event loop quits.
+    void quitRequested();
 
 private:
     QSocketNotifier *m_notifier = nullptr;

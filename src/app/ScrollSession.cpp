@@ -103,19 +103,16 @@ PreviewCardController *ScrollSession::openPreviewCard(const QImage &image)
 {
     auto *card = new PreviewCardController(image, m_platform);
     QPointer<ScrollSession> self(this);
-    QPointer<PreviewCardController> weak(card);
-    card->onClose = [self, weak] {
-        if (!self || !weak)
-            return;
-        self->m_previews.removeAll(weak.data());
-        weak->deleteLater();
-    };
+    connect(card, &PreviewCardController::closed, this, [this, card] {
+        m_previews.removeAll(card);
+        card->deleteLater();
+    });
     card->saveSettings = [self] { return self ? self->m_sessions.saveSettings() : SaveSettings(); };
-    card->onEdit = [self](const QImage &cropped, const QList<AnnotationRef> &marks) {
-        // The card's marks stay marks in the editor, where they can still be moved or undone.
-        if (self)
-            self->m_sessions.openEditor(cropped, marks);
-    };
+    // The card's marks stay marks in the editor, where they can still be moved or undone.
+    connect(card, &PreviewCardController::editRequested, this,
+            [this](const QImage &cropped, const QList<AnnotationRef> &marks) {
+                m_sessions.openEditor(cropped, marks);
+            });
     m_previews.append(card);
     card->showWindow();
     m_sessions.remember(image);

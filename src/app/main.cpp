@@ -68,16 +68,18 @@ int runShell(vistrel::Platform platform, vistrel::Preferences &preferences,
         withToasts(toasts);
     vistrel::AppShell shell(platform, &preferences);
     // A signal must not wait on a question: unsaved marks are kept for the next start.
-    quitOnSignal.onQuit = [&shell] { shell.quitNow(); };
+    QObject::connect(&quitOnSignal, &vistrel::QuitOnSignal::quitRequested, &shell,
+                     &vistrel::AppShell::quitNow);
     shell.start();
     QTimer::singleShot(0, [] { vistrel::SelectionView::loadFonts(); });
     // Pictures a killed run left for the naming tool; once settled, off the first capture's path.
     QTimer::singleShot(5000, [] { vistrel::SmartNaming::removeLeftovers(60 * 1000); });
 
     vistrel::InstanceServer server;
-    server.onCommand = [&shell](const vistrel::Command &c,
-                                const vistrel::InstanceServer::Reply &reply,
-                                QObject *caller) { shell.runCommand(c, reply, caller); };
+    QObject::connect(&server, &vistrel::InstanceServer::commandReceived, &shell,
+                     [&shell](const vistrel::Command &c,
+                              const vistrel::InstanceServer::Reply &reply,
+                              QObject *caller) { shell.runCommand(c, reply, caller); });
     QString listenError;
     if (!server.listen(paths.socket, &listenError))
         std::fprintf(stderr,

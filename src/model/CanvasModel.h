@@ -80,7 +80,6 @@ using TextBoxDetection =
 class CanvasModel : public QObject
 {
     Q_OBJECT
-    friend class CanvasPainter;
 
 public:
     static constexpr double margin = 1000;

@@ -89,7 +89,7 @@ QRectF CanvasPainter::tileArea(const QRectF &frame)
 const QImage &CanvasPainter::pixelatedImage() const
 {
     if (!m_pixelatedBuilt) {
-        m_pixelated = pixelate(m_model.m_baseImage);
+        m_pixelated = pixelate(m_model.baseImage());
         m_pixelatedBuilt = true;
     }
     return m_pixelated;
@@ -146,30 +146,30 @@ void CanvasPainter::paint(QPainter &p, const QRectF &dirty, bool screen) const
     auto visible = [&](const QRectF &r) { return r.intersects(dirty); };
 
     if (visible(tileArea(m_model.primaryRect())))
-        paintTile(p, m_model.primaryRect(), m_model.m_baseImage, screen);
-    for (const PlacedImageRef &img : m_model.m_extraImages)
+        paintTile(p, m_model.primaryRect(), m_model.baseImage(), screen);
+    for (const PlacedImageRef &img : m_model.extraImages())
         if (visible(tileArea(img->frame)))
             paintTile(p, img->frame, img->picture, screen);
 
     const QImage *pixelated = nullptr;
     const QPointF origin = m_model.primaryRect().topLeft();
-    for (const AnnotationRef &m : m_model.m_annotations) {
+    for (const AnnotationRef &m : m_model.annotations()) {
         if (!visible(CanvasModel::paintRect(*m)))
             continue;
         if (MarkRules::of(m->kind).pixelated && !pixelated)
             pixelated = &pixelatedImage();
         AnnotationRenderer::draw(p, *m, pixelated, origin);
     }
-    if (screen && m_model.m_draft) {
-        if (MarkRules::of(m_model.m_draft->kind).pixelated)
+    if (screen && m_model.draft()) {
+        if (MarkRules::of(m_model.draft()->kind).pixelated)
             pixelated = &pixelatedImage();
-        AnnotationRenderer::draw(p, *m_model.m_draft, pixelated, origin);
+        AnnotationRenderer::draw(p, *m_model.draft(), pixelated, origin);
     }
-    if (screen && m_model.m_snapPreview) {
+    if (const auto snap = m_model.snapPreview(); screen && snap) {
         const QColor accent = accentColor();
         p.save();
         p.setRenderHint(QPainter::Antialiasing);
-        const QRectF b = m_model.m_snapPreview->adjusted(-2, -2, 2, 2);
+        const QRectF b = snap->adjusted(-2, -2, 2, 2);
         p.setPen(QPen(accent, 2));
         p.setBrush(Qt::NoBrush);
         p.drawRoundedRect(b, 3, 3);
@@ -180,7 +180,7 @@ void CanvasPainter::paint(QPainter &p, const QRectF &dirty, bool screen) const
     }
     if (const auto panel = m_model.captionPanelRect(); panel && visible(*panel))
         CaptionPanel::draw(p, *panel, m_model.captionedSteps());
-    if (screen && m_model.m_crop)
+    if (screen && m_model.crop())
         paintCrop(p, dirty);
     if (screen)
         paintDecorations(p);
@@ -189,7 +189,7 @@ void CanvasPainter::paint(QPainter &p, const QRectF &dirty, bool screen) const
 void CanvasPainter::paintCrop(QPainter &p, const QRectF &dirty) const
 {
     // What the export leaves out is dimmed; the frame and, with the crop tool, its corners.
-    const QRectF crop = m_model.m_crop->normalized();
+    const QRectF crop = m_model.crop()->normalized();
     const QColor dim(0, 0, 0, 110);
     const QRectF around = dirty.united(crop);
     p.fillRect(QRectF(around.left(), around.top(), crop.left() - around.left(), around.height()),
@@ -206,7 +206,7 @@ void CanvasPainter::paintCrop(QPainter &p, const QRectF &dirty) const
     p.setPen(frame);
     p.setBrush(Qt::NoBrush);
     p.drawRect(crop);
-    if (m_model.m_currentTool == ToolKind::Crop) {
+    if (m_model.currentTool() == ToolKind::Crop) {
         p.setPen(QPen(accentColor(), 1));
         p.setBrush(Qt::white);
         for (const HandlePoint &h : cornerHandles(crop))
@@ -220,19 +220,19 @@ void CanvasPainter::paintDecorations(QPainter &p) const
     const QColor accent = accentColor();
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
-    if (m_model.m_selected) {
+    if (m_model.selected()) {
         QPen dashed(accent, 1);
         dashed.setDashPattern({4, 3});
         p.setPen(dashed);
         p.setBrush(Qt::NoBrush);
-        p.drawRect(m_model.m_selected->boundingRect().adjusted(-4, -4, 4, 4));
+        p.drawRect(m_model.selected()->boundingRect().adjusted(-4, -4, 4, 4));
         p.setPen(QPen(accent, 1));
         p.setBrush(Qt::white);
-        for (const HandlePoint &h : m_model.selectionHandlePoints(*m_model.m_selected))
+        for (const HandlePoint &h : m_model.selectionHandlePoints(*m_model.selected()))
             p.drawEllipse(h.point, 4.5, 4.5);
     }
-    if (m_model.m_selectedImage) {
-        const QRectF ring = m_model.m_selectedImage->frame.adjusted(-3, -3, 3, 3);
+    if (m_model.selectedImage()) {
+        const QRectF ring = m_model.selectedImage()->frame.adjusted(-3, -3, 3, 3);
         p.setPen(QPen(accent, 2));
         p.setBrush(Qt::NoBrush);
         p.drawRect(ring);
@@ -272,7 +272,7 @@ QImage CanvasPainter::renderComposite(bool opaqueBackground) const
     QImage out = exportBitmap(w, h);
     if (out.isNull())
         return {};
-    if (std::any_of(m_model.m_annotations.cbegin(), m_model.m_annotations.cend(),
+    if (std::any_of(m_model.annotations().cbegin(), m_model.annotations().cend(),
                     [](const AnnotationRef &m) { return MarkRules::of(m->kind).pixelated; }))
         pixelatedImage(); // built once, before the bands share it
 

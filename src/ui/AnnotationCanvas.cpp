@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMetaMethod>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -283,8 +284,9 @@ bool AnnotationCanvas::placePasted(const PastedPicture &picture)
         emit pasteRefused(tr("No picture on the clipboard"));
     if (picture.image.isNull())
         return false;
-    if (picture.scene && onPasteScene) {
-        onPasteScene(*picture.scene);
+    if (picture.scene &&
+        isSignalConnected(QMetaMethod::fromSignal(&AnnotationCanvas::sceneOpenRequested))) {
+        emit sceneOpenRequested(*picture.scene);
         return true;
     }
     if (!picture.sceneProblem.isEmpty())
@@ -315,8 +317,8 @@ void AnnotationCanvas::apply(const CanvasChange &change)
     if (change.sceneFull)
         emit markRefused(tr("This capture holds as many marks as Vistrel can open again; the last "
                             "one was not kept"));
-    if (change.toolChanged && onToolChange)
-        onToolChange(m_model->currentTool());
+    if (change.toolChanged)
+        emit toolChanged(m_model->currentTool());
     if (change.repaintAll || !change.dirty.isEmpty())
         emit changed();
 }

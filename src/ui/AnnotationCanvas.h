@@ -50,13 +50,10 @@ public:
     void whenFirstPainted(std::function<void()> run);
     const CanvasModel &model() const { return *m_model; }
 
-    // Tool, colour and width for new marks. `setCurrentTool` from outside does not call
-    // `onToolChange`; a tool letter or an added image does.
+    // Tool, colour and width for new marks. `setCurrentTool` from outside does not emit
+    // `toolChanged`; a tool letter or an added image does.
     ToolKind currentTool() const { return m_model->currentTool(); }
     void setCurrentTool(ToolKind tool);
-    std::function<void(ToolKind)> onToolChange;
-    // A pasted editable PNG: its work opens on its own rather than as a picture on this one.
-    std::function<void(const EditorScene &)> onPasteScene;
     // Colour and width of new marks, and of the selected one.
     QColor strokeColor() const { return m_model->strokeColor(); }
     void setStrokeColor(const QColor &color);
@@ -128,6 +125,11 @@ signals:
     void markRefused(const QString &why);
     // X: find and cover what looks secret.
     void redactRequested();
+    // The canvas picked a tool itself.
+    void toolChanged(ToolKind tool);
+    // A pasted editable PNG: its work is to open on its own rather than as a picture on this
+    // one. Without a receiver the picture is placed as any other.
+    void sceneOpenRequested(const EditorScene &scene);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -101,11 +101,7 @@ EditorToolbar::EditorToolbar(QUndoStack *undoStack, QWidget *window)
     addWidget(gap(6));
     m_colorButton = new PaletteColorButton(Annotation::defaultColor());
     m_colorButton->setFixedSize(34, 30);
-    QPointer<EditorToolbar> self(this);
-    m_colorButton->onPick = [self](const QColor &c) {
-        if (self)
-            emit self->colorPicked(c);
-    };
+    connect(m_colorButton, &PaletteColorButton::picked, this, &EditorToolbar::colorPicked);
     addWidget(m_colorButton);
 
     addWidget(gap(6));

@@ -112,10 +112,10 @@ EditorWindowController::EditorWindowController(const QImage &image,
     m_toolbar->highlight(ToolKind::Select);
     m_canvas->setStrokeColor(m_toolbar->colorButton()->selectedColor());
     QPointer<EditorWindowController> self(this);
-    m_canvas->onToolChange = [self](ToolKind tool) {
-        if (self && self->m_toolbar)
-            self->m_toolbar->highlight(tool);
-    };
+    connect(m_canvas, &AnnotationCanvas::toolChanged, this, [this](ToolKind tool) {
+        if (m_toolbar)
+            m_toolbar->highlight(tool);
+    });
     // The picture stays under the pointer when the shown part of the canvas grows.
     connect(m_canvas, &AnnotationCanvas::viewShifted, this, [this](QPointF by) {
         m_scroll->horizontalScrollBar()->setValue(m_scroll->horizontalScrollBar()->value() +
@@ -131,12 +131,14 @@ EditorWindowController::EditorWindowController(const QImage &image,
             [this](const QString &why) { m_platform.toasts->show(why); });
     connect(m_canvas, &AnnotationCanvas::markRefused, this,
             [this](const QString &why) { m_platform.toasts->show(why); });
-    m_canvas->onPasteScene = [this](const EditorScene &scene) {
-        if (isSignalConnected(QMetaMethod::fromSignal(&EditorWindowController::sceneOpenRequested)))
-            emit sceneOpenRequested(scene);
-        else
-            m_canvas->addImage(scene.image);
-    };
+    connect(m_canvas, &AnnotationCanvas::sceneOpenRequested, this,
+            [this](const EditorScene &scene) {
+                if (isSignalConnected(
+                        QMetaMethod::fromSignal(&EditorWindowController::sceneOpenRequested)))
+                    emit sceneOpenRequested(scene);
+                else
+                    m_canvas->addImage(scene.image);
+            });
     connect(m_canvas, &AnnotationCanvas::redactRequested, this,
             &EditorWindowController::redactSecrets);
     m_scroll->viewport()->installEventFilter(this);

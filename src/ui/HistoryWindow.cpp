@@ -115,8 +115,8 @@ void HistoryWindow::refresh()
 
 void HistoryWindow::openCurrent()
 {
-    if (QListWidgetItem *item = m_grid->currentItem(); item && onOpen)
-        onOpen(item->data(Qt::UserRole).toString());
+    if (QListWidgetItem *item = m_grid->currentItem())
+        emit openRequested(item->data(Qt::UserRole).toString());
 }
 
 void HistoryWindow::askToRemoveSelected()
@@ -153,15 +153,18 @@ void HistoryWindow::askToRemoveSelected()
 void HistoryWindow::remove(const QStringList &ids)
 {
     int row = -1;
+    QStringList gone;
     for (int i = m_grid->count() - 1; i >= 0; --i) {
         QListWidgetItem *item = m_grid->item(i);
         if (!ids.contains(item->data(Qt::UserRole).toString()))
             continue;
-        if (onRemove)
-            onRemove(item->data(Qt::UserRole).toString());
+        gone.append(item->data(Qt::UserRole).toString());
         row = i;
         delete item;
     }
+    // Told once the grid is done with: a receiver may refresh it at once.
+    for (const QString &id : gone)
+        emit removeRequested(id);
     // The next one is ready for another Delete.
     if (m_grid->count() > 0 && row >= 0)
         m_grid->setCurrentRow(std::min(row, m_grid->count() - 1));

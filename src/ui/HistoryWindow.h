@@ -27,9 +27,6 @@ public:
     static QString timeText(const QDateTime &when,
                             const QDateTime &now = QDateTime::currentDateTime());
 
-    std::function<void(const QString &id)> onOpen;
-    std::function<void(const QString &id)> onRemove;
-
     // Reads thumbnail files on a thread of its own (a slow disk, or a FIFO put in the
     // history, must not stop the app) and hands each that reads to `show`, with its index in
     // `files`, on `context`'s thread; nothing once `context` is gone.
@@ -41,6 +38,13 @@ public:
     QListWidget *grid() const { return m_grid; }
     // The question Delete asks, while it is open.
     QMessageBox *deleteQuestion() const { return m_deleteQuestion; }
+
+signals:
+    // A double click or Return on an entry: it is to open in an editor.
+    void openRequested(const QString &id);
+    // The user confirmed removing an entry, already gone from the grid: it is to go from the
+    // disk.
+    void removeRequested(const QString &id);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

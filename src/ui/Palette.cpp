@@ -49,9 +49,7 @@ QSize PaletteGridView::gridSize(int count)
     return QSize(244, rows * swatch + (rows - 1) * 8 + 24);
 }
 
-PaletteGridView::PaletteGridView(const QColor &selected,
-                                 std::function<void(const QColor &)> pickAction, QWidget *parent)
-    : QWidget(parent), onPick(std::move(pickAction))
+PaletteGridView::PaletteGridView(const QColor &selected, QWidget *parent) : QWidget(parent)
 {
     const QList<QColor> &all = Palette::colors();
     setFixedSize(gridSize(int(all.size())));
@@ -78,8 +76,8 @@ PaletteGridView::PaletteGridView(const QColor &selected,
 
 void PaletteGridView::pick(int index)
 {
-    if (index >= 0 && index < Palette::colors().size() && onPick)
-        onPick(Palette::colors()[index]);
+    if (index >= 0 && index < Palette::colors().size())
+        emit picked(Palette::colors()[index]);
 }
 
 // --- colour button -----------------------------------------------------------------------------
@@ -142,21 +140,19 @@ void PaletteColorButton::togglePopover()
         return;
     }
     delete m_popover.data();
-    QPointer<PaletteColorButton> self(this);
-    auto pickAction = [self](const QColor &c) {
-        if (!self)
-            return;
-        self->m_selectedColor = c;
-        self->update();
-        if (self->onPick)
-            self->onPick(c);
-        if (self && self->m_popover)
-            self->m_popover->close();
-    };
     auto *pop = new Popover(this);
     auto *layout = new QVBoxLayout(pop);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(new PaletteGridView(m_selectedColor, pickAction, pop));
+    auto *grid = new PaletteGridView(m_selectedColor, pop);
+    layout->addWidget(grid);
+    connect(grid, &PaletteGridView::picked, this, [this](const QColor &c) {
+        QPointer<PaletteColorButton> self(this);
+        m_selectedColor = c;
+        update();
+        emit picked(c);
+        if (self && m_popover)
+            m_popover->close();
+    });
     pop->adjustSize();
     m_popover = pop;
     // Under the button, as the toolbar runs along the top of the window.

@@ -7,8 +7,6 @@
 #include <QPointer>
 #include <QWidget>
 
-#include <functional>
-
 class QPushButton;
 
 namespace vistrel {
@@ -28,15 +26,15 @@ class PaletteGridView : public QWidget
 {
     Q_OBJECT
 public:
-    PaletteGridView(const QColor &selected, std::function<void(const QColor &)> onPick,
-                    QWidget *parent = nullptr);
+    explicit PaletteGridView(const QColor &selected, QWidget *parent = nullptr);
 
     static QSize gridSize(int colorCount);
     QList<QPushButton *> swatches() const { return m_swatches; }
     // Which swatch is marked as the current colour, or -1.
     int markedIndex() const { return m_marked; }
 
-    std::function<void(const QColor &)> onPick;
+signals:
+    void picked(const QColor &color);
 
 private:
     void pick(int index);
@@ -53,8 +51,6 @@ public:
     explicit PaletteColorButton(const QColor &color, QWidget *parent = nullptr);
     ~PaletteColorButton() override;
 
-    std::function<void(const QColor &)> onPick;
-
     QColor selectedColor() const { return m_selectedColor; }
     // The pop-up while it is open, else null.
     QWidget *popover() const;
@@ -62,6 +58,10 @@ public:
     void togglePopover();
 
     QSize sizeHint() const override { return QSize(34, 30); }
+
+signals:
+    // A swatch was chosen; the pop-up closes after.
+    void picked(const QColor &color);
 
 protected:
     void paintEvent(QPaintEvent *) override;

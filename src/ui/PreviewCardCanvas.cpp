@@ -96,8 +96,8 @@ void PreviewCardCanvas::mouseMoveEvent(QMouseEvent *e)
 {
     if (!(e->buttons() & Qt::LeftButton))
         return;
-    if (m_model.mouseDragged(e->position()) && onCropChange)
-        onCropChange(m_model.cropRect().size());
+    if (m_model.mouseDragged(e->position()))
+        emit cropChanged(m_model.cropRect().size());
     update();
 }
 

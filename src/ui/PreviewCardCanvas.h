@@ -6,7 +6,6 @@
 #include <QImage>
 #include <QWidget>
 
-#include <functional>
 #include <optional>
 
 namespace vistrel {
@@ -25,14 +24,15 @@ public:
     const QImage &baseImage() const { return m_base; }
     void setMode(PreviewCard::Mode mode);
 
-    // Told the crop size in pixels after every crop drag step.
-    std::function<void(QSizeF)> onCropChange;
-
     // The part `area` (pixels, rows top-down) of the image with every finished mark, at full
     // pixel size; nothing when it cannot be made.
     std::optional<QImage> renderComposite(const QRect &area);
     // What blur marks have needed of the pixelated copy so far.
     const PixelatedPicture &pixelated() const { return m_pixelated; }
+
+signals:
+    // The crop size in pixels, after every crop drag step.
+    void cropChanged(QSizeF size);
 
 protected:
     void paintEvent(QPaintEvent *) override;

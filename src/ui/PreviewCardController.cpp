@@ -28,13 +28,13 @@
 
 namespace vistrel {
 
-// The card's window: tells its controller when it closes and closes on Escape.
+// The card's window: says when it closes and closes on Escape.
 class PreviewCardWindow : public QWidget
 {
+    Q_OBJECT
 public:
-    explicit PreviewCardWindow(PreviewCardController *owner)
-        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-          m_owner(owner)
+    PreviewCardWindow()
+        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
     {
         setWindowTitle(
             QCoreApplication::translate("vistrel::PreviewCardController", "Vistrel Preview"));
@@ -52,8 +52,7 @@ protected:
     }
     void closeEvent(QCloseEvent *e) override
     {
-        if (m_owner)
-            m_owner->windowClosing();
+        emit closing();
         QWidget::closeEvent(e);
     }
     // Movable by dragging its background.
@@ -67,8 +66,10 @@ protected:
             move(e->globalPosition().toPoint() - m_grab);
     }
 
+signals:
+    void closing();
+
 private:
-    QPointer<PreviewCardController> m_owner;
     QPoint m_grab;
 };
 
@@ -99,7 +100,8 @@ PreviewCardController::PreviewCardController(const QImage &image, const Platform
     const int scrollBar = QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     m_geometry = CardGeometry::forImage(image.size(), visible.size(), devicePixelRatio, scrollBar);
 
-    auto *card = new PreviewCardWindow(this);
+    auto *card = new PreviewCardWindow;
+    connect(card, &PreviewCardWindow::closing, this, &PreviewCardController::windowClosing);
     m_window = card;
     const QSize size = m_geometry.content.toSize();
     card->setFixedSize(size);
@@ -111,7 +113,7 @@ PreviewCardController::PreviewCardController(const QImage &image, const Platform
 
 PreviewCardController::~PreviewCardController()
 {
-    m_closed = true; // no onClose from a window that goes with its owner
+    m_closed = true; // no `closed` from a window that goes with its owner
     delete m_window.data();
 }
 
@@ -163,11 +165,8 @@ void PreviewCardController::buildUI()
     m_dimBadge->setFixedSize(180, 18);
     topRow->addWidget(m_dimBadge);
     column->addLayout(topRow);
-    QPointer<PreviewCardController> self(this);
-    m_canvas->onCropChange = [self](QSizeF size) {
-        if (self)
-            self->m_dimBadge->setText(PreviewCard::sizeText(size));
-    };
+    connect(m_canvas, &PreviewCardCanvas::cropChanged, this,
+            [this](QSizeF size) { m_dimBadge->setText(PreviewCard::sizeText(size)); });
 
     // Middle: the canvas, centred; in a scroll area when it is taller than the card allows.
     const int middleHeight = card->height() - int(CardGeometry::topH) - int(m_geometry.bottomH);
@@ -340,14 +339,14 @@ std::optional<QImage> PreviewCardController::croppedComposite()
 
 void PreviewCardController::editAction()
 {
-    if (onEdit) {
-        const QImage &base = m_canvas->baseImage();
-        QImage cut = base.copy(m_canvas->model().cropInImage());
-        if (cut.isNull())
-            cut = base;
-        onEdit(cut, m_canvas->model().marksInCrop());
-    }
-    closeAction();
+    const QImage &base = m_canvas->baseImage();
+    QImage cut = base.copy(m_canvas->model().cropInImage());
+    if (cut.isNull())
+        cut = base;
+    QPointer<PreviewCardController> self(this);
+    emit editRequested(cut, m_canvas->model().marksInCrop());
+    if (self)
+        closeAction();
 }
 
 void PreviewCardController::copyAction()
@@ -411,8 +410,9 @@ void PreviewCardController::windowClosing()
     if (m_closed)
         return;
     m_closed = true;
-    if (onClose)
-        onClose();
+    emit closed();
 }
 
 } // namespace vistrel
+
+#include "PreviewCardController.moc"

@@ -38,8 +38,6 @@ public:
                           double devicePixelRatio = 0, QObject *parent = nullptr);
     ~PreviewCardController() override;
 
-    std::function<void()> onClose;
-    std::function<void(const QImage &, const QList<AnnotationRef> &)> onEdit;
     // The preferences' save folder and "without asking", read at each Save; none: the home
     // folder's dialog.
     std::function<SaveSettings()> saveSettings;
@@ -65,6 +63,12 @@ public:
     // The marked picture cut to the crop; nothing when it cannot be rendered.
     std::optional<QImage> croppedComposite();
 
+signals:
+    // The card's window closed (not when the controller goes first).
+    void closed();
+    // Edit: the picture cut to the crop and the marks within it, for an editor.
+    void editRequested(const QImage &image, const QList<AnnotationRef> &marks);
+
 private:
     void buildUI();
     void windowClosing();
@@ -80,7 +84,6 @@ private:
     QHash<PreviewButton, QAbstractButton *> m_buttons;
     QToolButton *m_colorWell = nullptr;
     bool m_closed = false;
-    friend class PreviewCardWindow;
 };
 
 } // namespace vistrel

@@ -21,7 +21,6 @@ struct OverlayRequest
     DisplayImageMap displayImages;
     // A colour pick instead of a selection: a click reports the frozen pixel's colour.
     bool pickColor = false;
-    std::function<void(std::optional<QColor>)> onColorPicked;
 };
 
 // A full-screen selection on every display. It calls its completion exactly once.
@@ -31,6 +30,11 @@ class SelectionOverlay : public QObject
 public:
     using Completion = std::function<void(std::optional<SelectionOutcome>)>;
     virtual void present() = 0;
+
+signals:
+    // A colour pick's answer, at most once and before the completion: the colour, or nothing
+    // when the user gave up. Said while the overlay still has the keyboard.
+    void colorPicked(std::optional<QColor> colour);
 };
 
 using OverlayFactory =

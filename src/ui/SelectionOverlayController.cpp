@@ -124,7 +124,6 @@ SelectionOverlayController::~SelectionOverlayController()
 void SelectionOverlayController::present()
 {
     CaptureService capture(m_screens);
-    QPointer<SelectionOverlayController> self(this);
     for (const DisplayInfo &display : m_request.layout.displays) {
         QScreen *screen = capture.screenFor(display);
         if (!screen)
@@ -138,18 +137,9 @@ void SelectionOverlayController::present()
                          capture.scaleFactor(display),
                          m_request.pickColor ? SelectionView::Purpose::PickColor
                                              : SelectionView::Purpose::Select);
-        view->onComplete = [self](std::optional<SelectionOutcome> outcome) {
-            if (self)
-                self->finish(outcome);
-        };
-        view->onColorPicked = [self](std::optional<QColor> colour) {
-            if (self)
-                self->finishPick(colour);
-        };
-        view->onKey = [self](int k) {
-            if (self)
-                self->key(k);
-        };
+        connect(view, &SelectionView::completed, this, &SelectionOverlayController::finish);
+        connect(view, &SelectionView::colorPicked, this, &SelectionOverlayController::finishPick);
+        connect(view, &SelectionView::keyPressed, this, &SelectionOverlayController::key);
         view->setScreen(screen);
         view->setGeometry(screen->geometry());
         view->seedPointer(QCursor::pos(screen));
@@ -223,8 +213,8 @@ void SelectionOverlayController::finish(std::optional<SelectionOutcome> outcome)
 void SelectionOverlayController::finishPick(std::optional<QColor> colour)
 {
     QPointer<SelectionOverlayController> self(this);
-    if (auto picked = std::exchange(m_request.onColorPicked, nullptr))
-        picked(colour); // a copy, while the loupe still has the keyboard
+    if (!std::exchange(m_colorReported, true))
+        emit colorPicked(colour); // a copy, while the loupe still has the keyboard
     if (!self)
         return;
     closeAll();

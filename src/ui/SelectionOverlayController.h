@@ -76,6 +76,7 @@ private:
     OverlayRequest m_request;
     Completion m_onComplete;
     ScreenSource &m_screens;
+    bool m_colorReported = false;
     std::unique_ptr<OverlayWindowPool> m_ownPool;
     QPointer<OverlayWindowPool> m_pool;
     QList<QPointer<SelectionView>> m_windows;

@@ -87,9 +87,9 @@ void SelectionView::reset(SelectionModel::Setup setup, const QImage &displayImag
 
 void SelectionView::release()
 {
-    onComplete = nullptr;
-    onColorPicked = nullptr;
-    onKey = nullptr;
+    disconnect(this, &SelectionView::completed, nullptr, nullptr);
+    disconnect(this, &SelectionView::colorPicked, nullptr, nullptr);
+    disconnect(this, &SelectionView::keyPressed, nullptr, nullptr);
     if (m_toolbar) {
         // Later: a click on one of its buttons may be what ended the capture.
         m_toolbar->hide();
@@ -171,9 +171,9 @@ void SelectionView::mouseReleaseEvent(QMouseEvent *e)
         std::optional<QColor> colour;
         if (!m_picture.isNull() && m_picture.rect().contains(px))
             colour = m_picture.pixelColor(px);
-        if (onColorPicked && !m_reported) {
+        if (!m_reported) {
             m_reported = true;
-            onColorPicked(colour);
+            emit colorPicked(colour);
         }
         return;
     }
@@ -182,17 +182,16 @@ void SelectionView::mouseReleaseEvent(QMouseEvent *e)
 
 void SelectionView::keyPressEvent(QKeyEvent *e)
 {
-    if (onKey &&
-        (e->key() == Qt::Key_Escape || e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter))
-        onKey(e->key());
+    if (e->key() == Qt::Key_Escape || e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)
+        emit keyPressed(e->key());
     // Anything else (another hot-key press while the keyboard is ours) changes nothing.
 }
 
 void SelectionView::closeEvent(QCloseEvent *e)
 {
     // Closed from outside (a window manager's close request): the overlay is cancelled.
-    if (!m_reported && onKey && e->spontaneous())
-        onKey(Qt::Key_Escape);
+    if (!m_reported && e->spontaneous())
+        emit keyPressed(Qt::Key_Escape);
     QWidget::closeEvent(e);
 }
 
@@ -209,9 +208,9 @@ void SelectionView::react(const SelectionModel::Reaction &r)
     if (r.moveToolbar)
         positionToolbar();
     refresh();
-    if (r.report && !m_reported && onComplete) {
+    if (r.report && !m_reported) {
         m_reported = true;
-        onComplete(r.outcome);
+        emit completed(r.outcome);
     }
 }
 

@@ -28,14 +28,9 @@ public:
     // Makes a kept window ready for another capture, as if it were new.
     void reset(SelectionModel::Setup setup, const QImage &displayImage, double scale,
                Purpose purpose = Purpose::Select);
-    // Lets go of what the capture brought (its picture, toolbar and callbacks), so a hidden
-    // window holds no frozen picture.
+    // Lets go of what the capture brought (its picture, toolbar and receivers), so a hidden
+    // window holds no frozen picture and tells the next capture's controller only.
     void release();
-
-    std::function<void(std::optional<SelectionOutcome>)> onComplete;
-    std::function<void(std::optional<QColor>)> onColorPicked;
-    // Keys that concern the whole overlay (Escape, Return) go to the controller.
-    std::function<void(int key)> onKey;
 
     SelectionModel &model() { return m_model; }
     SelectionToolbar *toolbar() const { return m_toolbar; }
@@ -59,6 +54,13 @@ public:
     // Paints a first frame once, of a stand-in picture and into a picture of its own, so that
     // what a first frame needs beyond the fonts is loaded too; the window is left untouched.
     void paintOnce();
+
+signals:
+    // Each capture hears at most one of `completed` and `colorPicked`.
+    void completed(std::optional<SelectionOutcome> outcome);
+    void colorPicked(std::optional<QColor> colour);
+    // Keys that concern the whole overlay (Escape, Return), for the controller.
+    void keyPressed(int key);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

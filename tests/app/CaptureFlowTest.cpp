@@ -309,7 +309,7 @@ TEST_F(CaptureFlowTest, ColourPickCopiesTheHexCodeOrNothingWhenCancelled)
     EXPECT_EQ(overlaysMade, 1);
     EXPECT_TRUE(coordinator->sessions().editors().isEmpty());
 
-    overlay->request.onColorPicked(std::nullopt); // Escape
+    emit overlay->colorPicked(std::nullopt); // Escape
     EXPECT_EQ(desktop.clipboardWrites, 0);
     overlay->finish(std::nullopt);
     drain();
@@ -317,7 +317,7 @@ TEST_F(CaptureFlowTest, ColourPickCopiesTheHexCodeOrNothingWhenCancelled)
 
     coordinator->startColorPick();
     drain();
-    overlay->request.onColorPicked(QColor(0x12, 0xab, 0xef));
+    emit overlay->colorPicked(QColor(0x12, 0xab, 0xef));
     EXPECT_EQ(desktop.clipboardText, "#12ABEF");
     EXPECT_EQ(desktop.toastTexts, QStringList{"Copied #12ABEF"}); // Escape said nothing
 }

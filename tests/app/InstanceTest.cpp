@@ -191,13 +191,16 @@ struct Served
     InstanceServer server;
     QList<Command> received;
     QString refuse;
+    QMetaObject::Connection answering;
 
     Served()
     {
-        server.onCommand = [this](const Command &c, const InstanceServer::Reply &reply, QObject *) {
-            received.append(c);
-            reply(refuse);
-        };
+        answering = QObject::connect(
+            &server, &InstanceServer::commandReceived,
+            [this](const Command &c, const InstanceServer::Reply &reply, QObject *) {
+                received.append(c);
+                reply(refuse);
+            });
     }
 
     // The client blocks, so it runs on a thread while the event loop serves it.
@@ -241,9 +244,10 @@ TEST(Instance, APictureComesBackWholeAfterAnyWait)
     for (qsizetype i = 0; i < png.size(); i += 4099)
         png[i] = (i / 4099) % 2 ? '\n' : '\0';
     InstanceServer::Reply pending;
-    s.server.onCommand = [&](const Command &, const InstanceServer::Reply &reply, QObject *) {
-        pending = reply;
-    };
+    QObject::disconnect(s.answering);
+    QObject::connect(
+        &s.server, &InstanceServer::commandReceived,
+        [&](const Command &, const InstanceServer::Reply &reply, QObject *) { pending = reply; });
     Command full;
     full.kind = Kind::Full;
     full.output = QStringLiteral("-");

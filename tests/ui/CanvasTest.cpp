@@ -171,7 +171,8 @@ TEST(Canvas, ToolLettersOnlyWithoutControlAltOrMeta)
     Canvas c;
     c.view->setCurrentTool(ToolKind::Rect);
     QList<ToolKind> told;
-    c.view->onToolChange = [&](ToolKind k) { told.append(k); };
+    QObject::connect(c.view.get(), &AnnotationCanvas::toolChanged,
+                     [&](ToolKind k) { told.append(k); });
     c.key(Qt::Key_A, Qt::ControlModifier);
     c.key(Qt::Key_A, Qt::AltModifier);
     c.key(Qt::Key_A, Qt::MetaModifier);
@@ -263,7 +264,8 @@ TEST(Canvas, ALargeEditablePngIsDecodedOffTheGuiThreadWhenPasted)
     mime.setData(QStringLiteral("image/png"),
                  EditablePng::withChunk(flat, EditablePng::sceneChunk(scene)));
     QList<EditorScene> opened;
-    c.view->onPasteScene = [&](const EditorScene &s) { opened.append(s); };
+    QObject::connect(c.view.get(), &AnnotationCanvas::sceneOpenRequested,
+                     [&](const EditorScene &s) { opened.append(s); });
 
     // Under way, not done, when the paste returns; the work opens once it is decoded.
     ASSERT_TRUE(c.view->pasteImage(&mime));

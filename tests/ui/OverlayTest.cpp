@@ -23,7 +23,8 @@ struct Overlay
     QList<std::optional<SelectionOutcome>> outcomes;
     std::unique_ptr<SelectionOverlayController> controller;
 
-    explicit Overlay(int displays, bool windowPicking = false, OverlayWindowPool *pool = nullptr)
+    explicit Overlay(int displays, bool windowPicking = false, OverlayWindowPool *pool = nullptr,
+                     bool pickColor = false)
     {
         desktop.screen = QGuiApplication::primaryScreen();
         const QSize size = desktop.screen->geometry().size();
@@ -32,6 +33,7 @@ struct Overlay
         OverlayRequest request;
         request.layout = *desktop.screenLayout();
         request.windowPicking = windowPicking;
+        request.pickColor = pickColor;
         for (const auto &d : request.layout.displays)
             request.displayImages.insert(d.displayID, desktop.display(d.displayID)->picture);
         controller = std::make_unique<SelectionOverlayController>(
@@ -173,6 +175,37 @@ TEST(SelectionOverlay, EscapeCancelsAndReturnPressesEdit)
         QTest::keyClick(o.view(0), Qt::Key_Return);
         ASSERT_EQ(o.outcomes.size(), 1);
         EXPECT_EQ(o.outcomes[0]->action, SelectionAction::Edit);
+    }
+}
+
+TEST(SelectionOverlay, AColourPickSaysTheColourOnceBeforeItEnds)
+{
+    for (const bool escape : {false, true}) {
+        Overlay o(1, false, nullptr, true);
+        QList<std::optional<QColor>> colours;
+        QObject::connect(o.controller.get(), &SelectionOverlay::colorPicked,
+                         [&](std::optional<QColor> c) {
+                             EXPECT_TRUE(o.outcomes.isEmpty()) << "the colour comes first";
+                             colours.append(c);
+                         });
+        o.controller->present();
+        SelectionView *view = o.view(0);
+        ASSERT_TRUE(view);
+        if (escape) {
+            QTest::keyClick(view, Qt::Key_Escape);
+        } else {
+            press(view, {3, 4}, QEvent::MouseButtonPress, Qt::LeftButton);
+            press(view, {3, 4}, QEvent::MouseButtonRelease, Qt::NoButton);
+        }
+        QTest::keyClick(view, Qt::Key_Escape); // after the end: nothing more
+        ASSERT_EQ(colours.size(), 1);
+        if (escape)
+            EXPECT_FALSE(colours[0]);
+        else
+            EXPECT_EQ(colours[0], QColor(o.desktop.display(10)->picture.pixel(3, 4)));
+        ASSERT_EQ(o.outcomes.size(), 1);
+        EXPECT_FALSE(o.outcomes[0]);
+        EXPECT_TRUE(o.controller->windows().isEmpty());
     }
 }
 

@@ -17,12 +17,12 @@ TEST(Palette, MarksTheSwatchCloseToTheCurrentColourOnly)
     EXPECT_EQ(Palette::colors().size(), 12);
     EXPECT_EQ(Annotation::defaultColor(), Palette::colors()[1]);
     for (const QColor &c : {QColor("#EF4444"), QColor("#F04545"), QColor("#F34848")}) {
-        PaletteGridView grid(c, {});
+        PaletteGridView grid(c);
         EXPECT_EQ(grid.markedIndex(), 1) << c.name().toStdString();
         EXPECT_TRUE(grid.swatches()[1]->styleSheet().contains("3px"));
         EXPECT_TRUE(grid.swatches()[0]->styleSheet().contains("1px"));
     }
-    PaletteGridView off(QColor("#F54A4A"), {});
+    PaletteGridView off(QColor("#F54A4A"));
     EXPECT_EQ(off.markedIndex(), -1);
     EXPECT_FALSE(Palette::isApprox(QColor("#EF4444"), QColor()));
     // Alpha does not count.
@@ -31,7 +31,7 @@ TEST(Palette, MarksTheSwatchCloseToTheCurrentColourOnly)
 
 TEST(Palette, GridGeometryPutsIndexZeroTopLeft)
 {
-    PaletteGridView grid(Annotation::defaultColor(), {});
+    PaletteGridView grid(Annotation::defaultColor());
     EXPECT_EQ(grid.size(), QSize(244, 92));
     EXPECT_EQ(grid.swatches()[0]->geometry(), QRect(12, 12, 30, 30));
     EXPECT_EQ(grid.swatches()[7]->geometry(), QRect(50, 50, 30, 30));
@@ -43,7 +43,8 @@ TEST(PaletteColorButton, PickRunsOnceClosesAndAReclickOnlyCloses)
     button.resize(34, 30);
     button.show();
     QList<QColor> picks;
-    button.onPick = [&](const QColor &c) { picks.append(c); };
+    QObject::connect(&button, &PaletteColorButton::picked,
+                     [&](const QColor &c) { picks.append(c); });
 
     QTest::mouseClick(&button, Qt::LeftButton);
     ASSERT_TRUE(button.popover());

@@ -131,7 +131,7 @@ protected:
         image = pattern(400, 300);
         card = std::make_unique<PreviewCardController>(image, desktop.platform(),
                                                        QRectF(0, 0, 1440, 900), 1.0);
-        card->onClose = [this] { ++closes; };
+        QObject::connect(card.get(), &PreviewCardController::closed, [this] { ++closes; });
         card->showWindow();
     }
     void TearDown() override
@@ -157,10 +157,11 @@ TEST_F(PreviewCardTest, EditHandsTheCropAndMovesTheMarksIntoIt)
     m.setCropRect({100, 100, 200, 150});
     QImage edited;
     QList<AnnotationRef> marks;
-    card->onEdit = [&](const QImage &img, const QList<AnnotationRef> &list) {
-        edited = img;
-        marks = list;
-    };
+    QObject::connect(card.get(), &PreviewCardController::editRequested,
+                     [&](const QImage &img, const QList<AnnotationRef> &list) {
+                         edited = img;
+                         marks = list;
+                     });
     card->button(PreviewButton::Edit)->click();
     ASSERT_EQ(marks.size(), 1);
     EXPECT_EQ(marks[0]->start, QPointF(50, 120));
