@@ -30,10 +30,10 @@ constexpr double panelRadius = 16;
 
 // The control panel: a dark rounded card. Shaped, so desktops without a compositor show no
 // black corners.
-class ScrollHud : public QWidget
+class ScrollPanel : public QWidget
 {
 public:
-    ScrollHud()
+    ScrollPanel()
         // Unmanaged, so no window manager hides it while another application has the focus
         // (it sits over that application's content) or stacks that application above it.
         : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
@@ -89,7 +89,7 @@ ScrollCaptureController::~ScrollCaptureController()
 {
     if (m_escGlobal && m_platform.escape)
         m_platform.escape->stop();
-    delete m_hud.data();
+    delete m_panel.data();
 }
 
 QString ScrollCaptureController::heightText(qint64 totalHeight, qsizetype frames)
@@ -139,49 +139,49 @@ std::optional<QPointF> ScrollCaptureController::panelOrigin(const QRectF &visibl
 
 void ScrollCaptureController::buildHUD()
 {
-    auto *hud = new ScrollHud;
-    m_hud = hud;
+    auto *panel = new ScrollPanel;
+    m_panel = panel;
 
-    m_previewView = new QLabel(hud);
+    m_previewView = new QLabel(panel);
     m_previewView->setGeometry(QRect(12, 12, 120, panelSize.height() - 24));
     m_previewView->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
     m_previewView->setStyleSheet(
         QStringLiteral("background: rgba(255, 255, 255, 20); border-radius: 6px;"));
 
-    auto *title = new QLabel(tr("Scrolling Capture"), hud);
+    auto *title = new QLabel(tr("Scrolling Capture"), panel);
     title->setFont(uiFont(13, QFont::DemiBold));
     title->setGeometry(QRect(136, 10, 280, 20));
 
     // What to do, or what went wrong: two lines at most.
-    m_hintLabel = new QLabel(tr("Scroll the content, or use Auto"), hud);
+    m_hintLabel = new QLabel(tr("Scroll the content, or use Auto"), panel);
     m_hintLabel->setFont(uiFont(11, QFont::Normal));
     m_hintLabel->setWordWrap(true);
     m_hintLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_hintLabel->setStyleSheet(QStringLiteral("color: rgba(235, 235, 245, 190);"));
     m_hintLabel->setGeometry(QRect(136, 34, 284, 36));
 
-    m_heightLabel = new QLabel(tr("Captured 0 px"), hud);
+    m_heightLabel = new QLabel(tr("Captured 0 px"), panel);
     QFont digits = uiFont(11, QFont::Normal);
     digits.setStyleHint(QFont::Monospace); // digits keep their places while counting
     m_heightLabel->setFont(digits);
     m_heightLabel->setStyleSheet(QStringLiteral("color: rgba(235, 235, 245, 153);"));
     m_heightLabel->setGeometry(QRect(136, 74, 280, 16));
 
-    m_autoButton = new QPushButton(tr("Auto Scroll"), hud);
+    m_autoButton = new QPushButton(tr("Auto Scroll"), panel);
     m_autoButton->setGeometry(QRect(136, 94, 276, 30));
     m_autoButton->setFocusPolicy(Qt::NoFocus);
     connect(m_autoButton, &QPushButton::clicked, this, &ScrollCaptureController::toggleAuto);
 
-    m_doneButton = new QPushButton(tr("Done"), hud);
+    m_doneButton = new QPushButton(tr("Done"), panel);
     m_doneButton->setGeometry(QRect(136, 128, 135, 30));
     m_doneButton->setFocusPolicy(Qt::NoFocus);
     connect(m_doneButton, &QPushButton::clicked, this, &ScrollCaptureController::finishAction);
     for (auto key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto *sc = new QShortcut(QKeySequence(key), hud);
+        auto *sc = new QShortcut(QKeySequence(key), panel);
         connect(sc, &QShortcut::activated, this, &ScrollCaptureController::finishAction);
     }
 
-    m_cancelButton = new QPushButton(tr("Cancel"), hud);
+    m_cancelButton = new QPushButton(tr("Cancel"), panel);
     m_cancelButton->setGeometry(QRect(277, 128, 135, 30));
     m_cancelButton->setFocusPolicy(Qt::NoFocus);
     connect(m_cancelButton, &QPushButton::clicked, this, &ScrollCaptureController::cancelAction);
@@ -191,8 +191,8 @@ void ScrollCaptureController::buildHUD()
     // is no room (a maximised window), it sits over the rectangle's top rows: the content
     // scrolls up, so those rows were seen before they went under it, and the stitcher leaves
     // them out. The first frame is taken before the panel shows.
-    hud->winId();
-    if (QWindow *window = hud->windowHandle())
+    panel->winId();
+    if (QWindow *window = panel->windowHandle())
         window->setProperty(keepInGrabsProperty, true);
     const int frameRows = int(std::lround(m_rect.height() * m_display.scale));
     {
@@ -200,14 +200,14 @@ void ScrollCaptureController::buildHUD()
         QScreen *screen = m_capture.screenFor(m_display);
         const QRectF visible = screen ? QRectF(screen->availableGeometry()) : m_display.frame;
         if (auto origin = panelOrigin(visible, captured, QSizeF(panelSize))) {
-            hud->move(origin->toPoint());
+            panel->move(origin->toPoint());
         } else {
             m_panelOverlaps = true;
             const double x =
                 std::clamp(captured.center().x() - panelSize.width() / 2.0, visible.left(),
                            std::max(visible.left(), visible.right() - panelSize.width()));
             const double y = std::max(visible.top(), captured.top()) + 8;
-            hud->move(QPoint(int(x), int(y)));
+            panel->move(QPoint(int(x), int(y)));
             const double coveredPoints = y + panelSize.height() + 4 - captured.top();
             m_stitcher.setIgnoredTopRows(int(std::ceil(coveredPoints * m_display.scale)));
             m_showPanelAfterFirstFrame = true;
@@ -216,9 +216,9 @@ void ScrollCaptureController::buildHUD()
     if (ScrollStitcher::maxShift(frameRows, m_stitcher.ignoredTopRows()) < 24)
         say(tr("This area is too small to follow scrolling: drag a taller one."));
     if (!m_showPanelAfterFirstFrame) {
-        hud->show();
-        hud->raise();
-        hud->activateWindow(); // so that Return reaches Done
+        panel->show();
+        panel->raise();
+        panel->activateWindow(); // so that Return reaches Done
     }
 }
 
@@ -253,11 +253,12 @@ void ScrollCaptureController::captureFrame()
     if (frame) {
         const ScrollStitcher::Step step = m_stitcher.addFrame(*frame);
         ++m_tick;
-        if (step.outcome == ScrollStitcher::Outcome::First && m_showPanelAfterFirstFrame && m_hud) {
+        if (step.outcome == ScrollStitcher::Outcome::First && m_showPanelAfterFirstFrame &&
+            m_panel) {
             m_showPanelAfterFirstFrame = false;
-            m_hud->show();
-            m_hud->raise();
-            m_hud->activateWindow();
+            m_panel->show();
+            m_panel->raise();
+            m_panel->activateWindow();
         }
         if (m_stitcher.uncertainRun() == lostAfterFrames && !m_autoScrolling && !m_explained)
             say(tr("Lost track of the content: it moved too far at once. Scroll "
@@ -305,8 +306,8 @@ ScrollCaptureController::WheelAt ScrollCaptureController::wheelPoint() const
     const std::optional<QPoint> pointer =
         m_platform.pointer ? m_platform.pointer->pointerPosition() : std::nullopt;
     bool overPanel = false;
-    if (pointer && m_hud && m_hud->isVisible()) {
-        const QRect panel = m_hud->frameGeometry();
+    if (pointer && m_panel && m_panel->isVisible()) {
+        const QRect panel = m_panel->frameGeometry();
         const qreal s = m_display.scale;
         overPanel = QRect(QPoint(qRound(panel.x() * s), qRound(panel.y() * s)), panel.size() * s)
                         .contains(*pointer);
@@ -334,8 +335,8 @@ void ScrollCaptureController::toggleAuto()
             if (self)
                 self->stopAuto();
         });
-    if (m_hud) {
-        m_escLocal = new QShortcut(QKeySequence(Qt::Key_Escape), m_hud);
+    if (m_panel) {
+        m_escLocal = new QShortcut(QKeySequence(Qt::Key_Escape), m_panel);
         connect(m_escLocal, &QShortcut::activated, this, &ScrollCaptureController::stopAuto);
     }
     const quint64 generation = ++m_autoGeneration;
@@ -467,10 +468,10 @@ void ScrollCaptureController::finish(std::optional<QImage> image)
     m_finished = true;
     m_running = false;
     stopAuto();
-    if (m_hud) {
-        m_hud->hide();
-        m_hud->deleteLater();
-        m_hud = nullptr;
+    if (m_panel) {
+        m_panel->hide();
+        m_panel->deleteLater();
+        m_panel = nullptr;
         m_heightLabel = m_previewView = nullptr;
         m_autoButton = m_doneButton = m_cancelButton = nullptr;
     }

@@ -67,7 +67,7 @@ public:
     qint64 tick() const { return m_tick; }
     qint64 autoSteps() const { return m_autoSteps; }
     const ScrollStitcher &stitcher() const { return m_stitcher; }
-    QWidget *hud() const { return m_hud; }
+    QWidget *panel() const { return m_panel; }
     QLabel *heightLabel() const { return m_heightLabel; }
     QLabel *hintLabel() const { return m_hintLabel; }
     QLabel *previewView() const { return m_previewView; }
@@ -131,7 +131,7 @@ private:
     bool m_finished = false;
     bool m_autoScrolling = false;
     qint64 m_tick = 0;
-    QPointer<QWidget> m_hud;
+    QPointer<QWidget> m_panel;
     QLabel *m_heightLabel = nullptr;
     QLabel *m_hintLabel = nullptr;
     QLabel *m_previewView = nullptr;

@@ -165,7 +165,7 @@ TEST_F(ScrollControllerTest, AutoScrollLearnsTheNotchAndKeepsEveryRow)
         EXPECT_EQ(turn, std::make_pair(QPoint(200, 250), 1));
     EXPECT_EQ(ScrollCaptureController::notchesForStep(60, 1000), 6);
     EXPECT_FALSE(c->running());
-    EXPECT_FALSE(c->hud());
+    EXPECT_FALSE(c->panel());
     EXPECT_FALSE(desktop.escapeHandler);
 }
 
@@ -182,7 +182,7 @@ TEST_F(ScrollControllerTest, TheWheelTurnsUnderTheUsersPointerWhichStaysTheirs)
     EXPECT_TRUE(desktop.pointerMoves.isEmpty());
     // Over the panel, about to click Stop: the wheel turns at the centre and the pointer is
     // straight back on the panel.
-    const QPoint onPanel = c->hud()->geometry().center();
+    const QPoint onPanel = c->panel()->geometry().center();
     desktop.pointerAt = onPanel;
     clock.advance(340);
     ASSERT_EQ(desktop.wheelTurns.size(), 3);
@@ -325,9 +325,9 @@ TEST_F(ScrollControllerTest, WithoutRoomThePanelSitsOverTheTopRowsAfterTheFirstF
     rect = QRectF(0, 0, 800, 600);
     auto c = make();
     EXPECT_TRUE(c->panelOverlapsRect());
-    EXPECT_FALSE(c->hud()->isVisible()); // not in the first frame
+    EXPECT_FALSE(c->panel()->isVisible()); // not in the first frame
     EXPECT_GE(c->stitcher().ignoredTopRows(), ScrollCaptureController::panelSize.height());
     c->start();
-    EXPECT_TRUE(c->hud()->isVisible());
-    EXPECT_LE(c->hud()->geometry().bottom(), c->stitcher().ignoredTopRows());
+    EXPECT_TRUE(c->panel()->isVisible());
+    EXPECT_LE(c->panel()->geometry().bottom(), c->stitcher().ignoredTopRows());
 }
