@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Writes the screens of redact_corpus.sh: terminal texts for xterm and pages for Chromium, each
+"""Writes the screens of redact_corpus.sh: terminal texts for xterm and a GTK text view and pages
+for Chromium, each
 with planted secrets and public look-alikes, and for every secret the same screen with that
 secret hidden (spaces in a terminal, an invisible span on a page), so that the pixels that differ
 are the secret's ink. Also writes NAME.secrets ("kind<TAB>text" a line) and a manifest of how to
@@ -179,22 +180,25 @@ def secrets_of(rows):
     return [p for row in rows for p in row if isinstance(p, tuple)]
 
 
+def write_terminal(how, base, theme, pt, rows):
+    """The screen's text, its secrets, and the text again without each secret in turn."""
+    found = secrets_of(rows)
+    with open(os.path.join(out, base + ".secrets"), "w") as f:
+        for _, kind, text in found:
+            f.write("%s\t%s\n" % (kind, text))
+    with open(os.path.join(out, base + ".txt"), "w") as f:
+        f.write(terminal_text(rows))
+    for k in range(len(found)):
+        with open(os.path.join(out, "%s.s%d.txt" % (base, k)), "w") as f:
+            f.write(terminal_text(rows, k))
+    manifest.write("%s %s %s %d\n" % (how, base, theme, pt))
+
+
 manifest = open(os.path.join(out, "manifest"), "w")
 for theme in ("light", "dark"):
     for pt in (9, 12, 16):
         for name, make in TERMINALS:
-            rows = make()
-            base = "xterm-%s-%s-%dpt" % (name, theme, pt)
-            found = secrets_of(rows)
-            with open(os.path.join(out, base + ".secrets"), "w") as f:
-                for _, kind, text in found:
-                    f.write("%s\t%s\n" % (kind, text))
-            with open(os.path.join(out, base + ".txt"), "w") as f:
-                f.write(terminal_text(rows))
-            for k in range(len(found)):
-                with open(os.path.join(out, "%s.s%d.txt" % (base, k)), "w") as f:
-                    f.write(terminal_text(rows, k))
-            manifest.write("xterm %s %s %d\n" % (base, theme, pt))
+            write_terminal("xterm", "xterm-%s-%s-%dpt" % (name, theme, pt), theme, pt, make())
 
 
 # --- pages: HTML with secrets in spans that a variant hides -----------------------------------
@@ -306,4 +310,10 @@ for theme in ("light", "dark"):
             for kind, text in found:
                 f.write("%s\t%s\n" % (kind, text))
         manifest.write("chromium %s %s 0\n" % (base, theme))
+
+# The same texts in a GTK text view (zenity), in its own theme's colours, light and dark.
+for theme in ("light", "dark"):
+    for name, make in TERMINALS:
+        write_terminal("gtk", "gtk-%s-%s-11pt" % (name, theme), theme, 11, make())
+
 manifest.close()

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Redact on screenshots of real programs: xterm, light and black, at 9, 12 and 16 pt (an .env
 # dump, a Kubernetes listing with a secret, key fingerprints and a commit log beside AWS keys,
-# an invoice, an npm lockfile beside a token), and Chromium pages, light and dark (a checkout
+# an invoice, an npm lockfile beside a token), the same texts in a GTK text view (zenity), light
+# and dark, and Chromium pages, light and dark (a checkout
 # form, a commit list, an .env in a code view, a Kubernetes dashboard, an npm lockfile, ssh-keygen
 # output beside a webhook and a token), each shown on a 1280x900 screen with planted secrets and
 # public look-alikes. vistrel_redact_corpus then prints recall, look-alikes covered per screen
@@ -13,7 +14,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 build=${1:-build}
 corpus=$build/bench/vistrel_redact_corpus
 [ -x "$corpus" ] || { echo "build first: $corpus"; exit 1; }
-for tool in Xvfb xterm chromium import xdotool python3 tesseract; do
+for tool in Xvfb xterm zenity chromium import xdotool python3 tesseract; do
   command -v $tool >/dev/null || { echo "needs $tool (scripts/install-deps.sh)"; exit 1; }
 done
 out=${2:-$(mktemp -d)}
@@ -31,21 +32,41 @@ pids+=($!)
 read -r -t 30 -u "$fd" n || { echo "Xvfb did not start"; exit 1; }
 export DISPLAY=:$n
 
-# xterm NAME THEME PT FILE PNG: the terminal at the screen's top left showing FILE, captured.
+# Shows what PROGRAM... opens (a window titled TITLE), captures the screen to PNG, closes it.
+#   shoot_window TITLE PNG PROGRAM...
+shoot_window() {
+  local title=$1 png=$2
+  shift 2
+  "$@" >/dev/null 2>&1 &
+  local pid=$!
+  for _ in $(seq 100); do
+    xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1 && break
+    sleep 0.05
+  done
+  sleep 0.5
+  import -window root "$png"
+  kill $pid 2>/dev/null
+  wait $pid 2>/dev/null
+}
+
+# xterm NAME THEME PT FILE PNG: the terminal at the screen's top left showing FILE.
 shoot_xterm() {
   local colours=(-bg white -fg black)
   [ "$2" = dark ] && colours=(-bg black -fg grey90)
-  xterm -T corpusterm -geometry 80x24+0+0 "${colours[@]}" -fa 'DejaVu Sans Mono' -fs "$3" -b 6 +sb \
-    -e sh -c "printf '\033[?25l'; cat '$4'; exec sleep 60" &
-  local pid=$!
-  for _ in $(seq 100); do
-    xdotool search --onlyvisible --name '^corpusterm$' >/dev/null 2>&1 && break
-    sleep 0.05
-  done
-  sleep 0.4
-  import -window root "$5"
-  kill $pid 2>/dev/null
-  wait $pid 2>/dev/null
+  shoot_window corpusterm "$5" xterm -T corpusterm -geometry 80x24+0+0 "${colours[@]}" \
+    -fa 'DejaVu Sans Mono' -fs "$3" -b 6 +sb -e sh -c "printf '\033[?25l'; cat '$4'; exec sleep 60"
+}
+
+# gtk NAME THEME PT FILE PNG: a GTK text view (zenity) filling the screen, showing FILE. Lines
+# are not wrapped (a secret hidden by spaces would wrap otherwise), the caret does not blink.
+mkdir -p "$out/gtk/gtk-3.0"
+printf '[Settings]\ngtk-cursor-blink=false\n' >"$out/gtk/gtk-3.0/settings.ini"
+shoot_gtk() {
+  local theme=()
+  [ "$2" = dark ] && theme=(GTK_THEME=Adwaita:dark)
+  shoot_window corpusgtk "$5" env "${theme[@]}" NO_AT_BRIDGE=1 XDG_CONFIG_HOME="$out/gtk" \
+    zenity --text-info --no-wrap --title=corpusgtk --filename="$4" --width=1280 --height=900 \
+    --font="DejaVu Sans Mono $3"
 }
 
 shoot_page() {
@@ -54,10 +75,10 @@ shoot_page() {
 }
 
 while read -r how base theme pt; do
-  if [ "$how" = xterm ]; then
-    shoot_xterm "$base" "$theme" "$pt" "$out/$base.txt" "$out/$base.png"
+  if [ "$how" = xterm ] || [ "$how" = gtk ]; then
+    shoot_$how "$base" "$theme" "$pt" "$out/$base.txt" "$out/$base.png"
     for f in "$out/$base".s*.txt; do
-      shoot_xterm "$base" "$theme" "$pt" "$f" "${f%.txt}.png"
+      shoot_$how "$base" "$theme" "$pt" "$f" "${f%.txt}.png"
     done
   else
     shoot_page "$out/$base.html" "$out/$base.png"
