@@ -386,18 +386,27 @@ int main(int argc, char **argv)
     const SecretFinder finder(rules);
     // A picture of one's own: what recognition reads in it and what is found.
     if (qEnvironmentVariableIsSet("VISTREL_REDACT_FILE")) {
-        const auto words = ocr.readWordsNow(QImage(qEnvironmentVariable("VISTREL_REDACT_FILE")));
+        const QImage picture(qEnvironmentVariable("VISTREL_REDACT_FILE"));
+        const auto words = ocr.readWordsNow(picture);
         if (!words)
             return 1;
         for (const LayoutLine &line : *words) {
             QString read;
             for (const LayoutWord &w : line.words)
-                read += QString("[%1]").arg(w.text);
+                read += QString("[%1 @%2,%3 %4x%5]")
+                            .arg(w.text)
+                            .arg(w.box.x())
+                            .arg(w.box.y())
+                            .arg(w.box.width())
+                            .arg(w.box.height());
             std::printf("%s\n", qPrintable(read));
         }
-        for (const SecretFinding &f : finder.find(*words))
+        for (const SecretFinding &f : finder.find(*words, picture)) {
             std::printf("found %s: %s\n", qPrintable(SecretFinder::settingsName(f.kind)),
                         qPrintable(f.text));
+            for (const QRect &r : f.boxes)
+                std::printf("  box %d,%d %dx%d\n", r.x(), r.y(), r.width(), r.height());
+        }
         return 0;
     }
     static const QStringList types{"terminal", "form", "mail", "config", "buildlog"};
@@ -448,7 +457,7 @@ int main(int argc, char **argv)
                     read += QString("[%1]").arg(w.text);
                 std::printf("  %4d: %s\n", line.box.top(), qPrintable(read));
             }
-        const QList<SecretFinding> findings = finder.find(*words);
+        const QList<SecretFinding> findings = finder.find(*words, scene.image);
         // The marks as Redact places them, in the picture's pixels.
         const QRectF frame(0, 0, scene.image.width(), scene.image.height());
         QRegion marks;
@@ -534,7 +543,7 @@ int main(int argc, char **argv)
         t.restart();
         QElapsedTimer f;
         f.start();
-        const auto findings = finder.find(*words);
+        const auto findings = finder.find(*words, big.image);
         findMs = std::min(findMs, double(f.nsecsElapsed()) / 1e6);
         const auto placed = Redaction::place(findings, big.image.size(), model.primaryRect());
         const auto open = Redaction::uncovered(placed, model.annotations());

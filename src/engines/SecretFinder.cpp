@@ -553,17 +553,21 @@ const Patterns &patterns()
 struct LineText
 {
     const QList<LayoutWord> &words;
+    // The same words with their boxes fitted to the ink, for the gaps between them only: a box
+    // grown over a glyph its text lost no longer tells where its characters lie.
+    const QList<LayoutWord> &inked;
     double advance;
     // How far right the words up to each reach: recognition's boxes overlap now and then.
     QList<int> reached;
     Span spaced, joined, addresses;
 
-    LineText(const QList<LayoutWord> &lineWords, bool fixed)
-        : words(lineWords), advance(characterWidth(lineWords)), reached(lineWords.size(), 0)
+    LineText(const QList<LayoutWord> &lineWords, const QList<LayoutWord> &inkedWords, bool fixed)
+        : words(lineWords), inked(inkedWords), advance(characterWidth(lineWords)),
+          reached(lineWords.size(), 0)
     {
         for (qsizetype w = 0; w < words.size(); ++w)
             reached[w] =
-                std::max(w > 0 ? reached[w - 1] : words[w].box.right(), words[w].box.right());
+                std::max(w > 0 ? reached[w - 1] : inked[w].box.right(), inked[w].box.right());
         for (qsizetype w = 0; w < words.size(); ++w) {
             if (w > 0) {
                 spaced.append(QStringLiteral(" "), -1);
@@ -582,12 +586,12 @@ struct LineText
             addresses.append(words[w].text, int(w));
         }
     }
-    int gap(qsizetype w) const { return words[w].box.left() - words[w - 1].box.right() - 1; }
+    int gap(qsizetype w) const { return inked[w].box.left() - inked[w - 1].box.right() - 1; }
     // For a piece of a key, also from the furthest any word before reaches (not for joining
     // words: a box far too wide would swallow the gaps of a whole row).
     int pieceGap(qsizetype w) const
     {
-        return std::min(gap(w), words[w].box.left() - reached[w - 1] - 1);
+        return std::min(gap(w), inked[w].box.left() - reached[w - 1] - 1);
     }
 };
 
@@ -596,7 +600,8 @@ struct LineText
 class Search
 {
 public:
-    Search(const QList<LayoutLine> &lines, const SecretRules &rules);
+    Search(const QList<LayoutLine> &lines, const QList<LayoutLine> &inked,
+           const SecretRules &rules);
     QList<SecretFinding> run();
 
 private:
@@ -623,6 +628,7 @@ private:
     void reachAcrossGaps();
 
     const QList<LayoutLine> &m_lines;
+    const QList<LayoutLine> &m_inked;
     const SecretRules &m_rules;
     const QList<LineType> m_types;
     QList<RX> m_own;
@@ -641,9 +647,10 @@ private:
     QList<QList<std::pair<bool, bool>>> m_boxCut;
 };
 
-Search::Search(const QList<LayoutLine> &lines, const SecretRules &rules)
-    : m_lines(lines), m_rules(rules), m_types(lineTypes(lines)), m_owner(lines.size()),
-      m_held(lines.size()), m_open(lines.size())
+Search::Search(const QList<LayoutLine> &lines, const QList<LayoutLine> &inked,
+               const SecretRules &rules)
+    : m_lines(lines), m_inked(inked), m_rules(rules), m_types(lineTypes(lines)),
+      m_owner(lines.size()), m_held(lines.size()), m_open(lines.size())
 {
     for (qsizetype l = 0; l < lines.size(); ++l) {
         m_owner[l] = QList<int>(lines[l].words.size(), -1);
@@ -1124,7 +1131,7 @@ void Search::findRandomStrings(qsizetype l, const LineText &t)
 void Search::findInLine(qsizetype l)
 {
     const Patterns &p = patterns();
-    const LineText t(m_lines[l].words, m_types[l].fixed);
+    const LineText t(m_lines[l].words, m_inked[l].words, m_types[l].fixed);
     markPublicHashes(l, t);
     findTokens(l, t);
     findPasswords(l, t);
@@ -1528,12 +1535,13 @@ bool SecretFinder::looksRandom(const QString &token)
 
 QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines) const
 {
-    return Search(lines, m_rules).run();
+    return Search(lines, lines, m_rules).run();
 }
 
 QList<SecretFinding> SecretFinder::find(const QList<LayoutLine> &lines, const QImage &picture) const
 {
-    return Search(fittedToInk(lines, picture), m_rules).run();
+    const QList<LayoutLine> inked = fittedToInk(lines, picture);
+    return Search(lines, inked, m_rules).run();
 }
 
 // Each side of a word's box moves out over the ink just beyond it, through gaps no wider than

@@ -70,9 +70,9 @@ public:
 
     // Lines in reading order, as OCRService::readWords gives them.
     QList<SecretFinding> find(const QList<LayoutLine> &lines) const;
-    // The same, with the words' boxes first fitted to the picture's ink: recognition draws a
+    // The same, with the gaps between words measured on the picture's ink: recognition draws a
     // box a few pixels short of its glyphs now and then, which makes two pieces of one token
-    // look a space apart.
+    // look a space apart. (Where characters lie is still told from recognition's boxes.)
     QList<SecretFinding> find(const QList<LayoutLine> &lines, const QImage &picture) const;
     static QList<LayoutLine> fittedToInk(QList<LayoutLine> lines, const QImage &picture);
 

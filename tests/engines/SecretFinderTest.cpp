@@ -456,6 +456,28 @@ TEST(SecretFinder, BoxesRecognitionDrewShortOrMisreadAtTheEdges)
     const auto joined = SecretFinder().find({cut}, screen);
     ASSERT_EQ(joined.size(), 1);
     EXPECT_EQ(joined[0].boxes.first().left(), 1);
+    // Where characters lie is still told from recognition's boxes: a key whose underscores
+    // recognition dropped (their ink outside the boxes) is cut from its label as without ink.
+    QImage labelled(400, 40, QImage::Format_RGB32);
+    labelled.fill(Qt::white);
+    {
+        QPainter ink(&labelled);
+        for (int i = 0; i < 30; ++i)
+            ink.fillRect(QRect(1 + i * 10, 12, 8, 14), Qt::black);
+    }
+    LayoutLine stripe;
+    stripe.words = {{QRect(1, 12, 58, 14), "KEY=sk", 80},
+                    {QRect(71, 12, 38, 14), "live", 80},
+                    {QRect(121, 12, 178, 14), "4eC39HqLyjwDarjtT1", 80}};
+    // (Lines below it, of the same type, tell that the screen is a terminal's.)
+    LayoutLine listing;
+    for (const QString &w : {"export", "HOME=/home/jane", "PATH=/usr/bin", "TERM=xterm"})
+        listing.words.append(
+            {QRect(1 + int(listing.words.size()) * 170, 100, int(w.size()) * 10 - 2, 14), w, 80});
+    const auto stripeKey = SecretFinder().find({stripe, listing, listing}, labelled);
+    ASSERT_EQ(stripeKey.size(), 1);
+    EXPECT_EQ(stripeKey[0].boxes, SecretFinder().find({stripe, listing, listing})[0].boxes);
+    EXPECT_GE(stripeKey[0].boxes.first().left(), 1 + 3 * 10);
     // A word a space away keeps its box.
     QImage spaced(400, 40, QImage::Format_RGB32);
     spaced.fill(Qt::white);
