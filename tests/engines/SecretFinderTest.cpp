@@ -471,7 +471,7 @@ TEST(SecretFinder, BoxesRecognitionDrewShortOrMisreadAtTheEdges)
                     {QRect(121, 12, 178, 14), "4eC39HqLyjwDarjtT1", 80}};
     // (Lines below it, of the same type, tell that the screen is a terminal's.)
     LayoutLine listing;
-    for (const QString &w : {"export", "HOME=/home/jane", "PATH=/usr/bin", "TERM=xterm"})
+    for (const QString &w : QStringList{"export", "HOME=/home/jane", "PATH=/usr/bin", "TERM=xterm"})
         listing.words.append(
             {QRect(1 + int(listing.words.size()) * 170, 100, int(w.size()) * 10 - 2, 14), w, 80});
     const auto stripeKey = SecretFinder().find({stripe, listing, listing}, labelled);
