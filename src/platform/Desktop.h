@@ -22,6 +22,7 @@ class QWidget;
 namespace vistrel {
 
 class Keyring;
+class ScreenRecorder;
 
 // One capturable display. `frame` is in global points, origin at the primary display's
 // top-left, y down. `pixelOrigin` is where the display's top-left lies in device pixels.
@@ -258,6 +259,7 @@ struct Platform
     Pins *pins = nullptr;
     Keyring *keyring = nullptr;       // none: secrets are kept in files only the user can read
     WindowManager *windows = nullptr; // none: the toolkit's own placement and focus
+    ScreenRecorder *recorder = nullptr; // none: recording is not available here
 };
 
 } // namespace vistrel
