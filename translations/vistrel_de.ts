@@ -851,6 +851,41 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     </message>
 </context>
 <context>
+    <name>X11FrameSource</name>
+    <message>
+        <source>Vistrel cannot open the X display to record it.</source>
+        <translation>Vistrel kann die X-Anzeige nicht zum Aufzeichnen öffnen.</translation>
+    </message>
+    <message>
+        <source>Vistrel cannot record this screen&apos;s pixel format (depth %1, %2 bits per pixel).</source>
+        <translation>Vistrel kann das Pixelformat dieses Bildschirms nicht aufzeichnen (Farbtiefe %1, %2 Bit pro Pixel).</translation>
+    </message>
+    <message>
+        <source>The area to record lies outside the screen.</source>
+        <translation>Der aufzuzeichnende Bereich liegt außerhalb des Bildschirms.</translation>
+    </message>
+    <message>
+        <source>The connection to the X server was lost.</source>
+        <translation>Die Verbindung zum X-Server ist abgebrochen.</translation>
+    </message>
+    <message>
+        <source>The display changed size while recording.</source>
+        <translation>Die Größe des Bildschirms hat sich während der Aufzeichnung geändert.</translation>
+    </message>
+    <message>
+        <source>The X server refused to hand over the screen (error %1).</source>
+        <translation>Der X-Server hat die Herausgabe des Bildschirms verweigert (Fehler %1).</translation>
+    </message>
+    <message>
+        <source>There is not enough memory to record this area.</source>
+        <translation>Es ist nicht genug Speicher frei, um diesen Bereich aufzuzeichnen.</translation>
+    </message>
+    <message>
+        <source>The X server sent a short picture.</source>
+        <translation>Der X-Server hat ein unvollständiges Bild gesendet.</translation>
+    </message>
+</context>
+<context>
     <name>X11ScreenSource</name>
     <message>
         <source>No connection to the X server.</source>

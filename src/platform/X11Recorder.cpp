@@ -27,11 +27,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("X11FrameSource", text);
-}
-
 // How long a click's ring stays, fading, and how far it grows (in points).
 constexpr auto kRingLife = std::chrono::milliseconds(600);
 constexpr qreal kRingStart = 6, kRingEnd = 26;
@@ -176,13 +171,15 @@ QString Grabber::open(const QByteArray &displayName)
     int screenNumber = 0;
     m_conn = xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screenNumber);
     if (!m_conn || xcb_connection_has_error(m_conn))
-        return tr("Vistrel cannot open the X display to record it.");
+        return QCoreApplication::translate("X11FrameSource",
+                                           "Vistrel cannot open the X display to record it.");
     const xcb_setup_t *setup = xcb_get_setup(m_conn);
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(setup);
     for (int i = 0; i < screenNumber && it.rem; ++i)
         xcb_screen_next(&it);
     if (!it.rem)
-        return tr("Vistrel cannot open the X display to record it.");
+        return QCoreApplication::translate("X11FrameSource",
+                                           "Vistrel cannot open the X display to record it.");
     const xcb_screen_t *screen = it.data;
     m_root = screen->root;
     m_screenSize = QSize(screen->width_in_pixels, screen->height_in_pixels);
@@ -203,12 +200,15 @@ QString Grabber::open(const QByteArray &displayName)
                 m_layout.blueMask = v.data->blue_mask;
             }
     if (!m_layout.readable())
-        return tr("Vistrel cannot record this screen's pixel format (depth %1, %2 bits per "
-                  "pixel).")
+        return QCoreApplication::translate(
+                   "X11FrameSource",
+                   "Vistrel cannot record this screen's pixel format (depth %1, %2 bits per "
+                   "pixel).")
             .arg(depth)
             .arg(m_layout.bitsPerPixel);
     if (!QRect(QPoint(), m_screenSize).contains(m_rootRect))
-        return tr("The area to record lies outside the screen.");
+        return QCoreApplication::translate("X11FrameSource",
+                                           "The area to record lies outside the screen.");
     const int pad = std::max(m_scanlinePad, 8);
     m_stride = (qsizetype(m_rootRect.width()) * m_layout.bitsPerPixel + pad - 1) / pad * pad / 8;
 
@@ -261,8 +261,10 @@ QString Grabber::open(const QByteArray &displayName)
     if (m_hasCursor)
         readCursor();
     xcb_flush(m_conn);
-    return xcb_connection_has_error(m_conn) ? tr("The connection to the X server was lost.")
-                                            : QString();
+    return xcb_connection_has_error(m_conn)
+               ? QCoreApplication::translate("X11FrameSource",
+                                             "The connection to the X server was lost.")
+               : QString();
 }
 
 QString Grabber::poll(Clock::time_point now, bool &changed)
@@ -275,7 +277,8 @@ QString Grabber::poll(Clock::time_point now, bool &changed)
             if (configure->window == m_root &&
                 QSize(configure->width, configure->height) != m_screenSize) {
                 std::free(event);
-                return tr("The display changed size while recording.");
+                return QCoreApplication::translate("X11FrameSource",
+                                                   "The display changed size while recording.");
             }
         } else if (m_damage && type == m_damageEvent + XCB_DAMAGE_NOTIFY) {
             const auto *notify = reinterpret_cast<xcb_damage_notify_event_t *>(event);
@@ -290,7 +293,8 @@ QString Grabber::poll(Clock::time_point now, bool &changed)
         std::free(event);
     }
     if (xcb_connection_has_error(m_conn))
-        return tr("The connection to the X server was lost.");
+        return QCoreApplication::translate("X11FrameSource",
+                                           "The connection to the X server was lost.");
     if (!m_damage)
         changed = true;
     if (damaged) // reported again from here on
@@ -363,17 +367,22 @@ QString Grabber::grabFailed(xcb_generic_error_t *error)
     XcbReply<xcb_get_geometry_reply_t> geo(
         xcb_get_geometry_reply(m_conn, xcb_get_geometry(m_conn, m_root), nullptr));
     if (!geo)
-        return tr("The connection to the X server was lost.");
+        return QCoreApplication::translate("X11FrameSource",
+                                           "The connection to the X server was lost.");
     if (QSize(geo->width, geo->height) != m_screenSize)
-        return tr("The display changed size while recording.");
-    return tr("The X server refused to hand over the screen (error %1).").arg(code);
+        return QCoreApplication::translate("X11FrameSource",
+                                           "The display changed size while recording.");
+    return QCoreApplication::translate("X11FrameSource",
+                                       "The X server refused to hand over the screen (error %1).")
+        .arg(code);
 }
 
 QString Grabber::grab(Clock::time_point now, QImage &frame)
 {
     QImage *out = m_pool.take();
     if (!out)
-        return tr("There is not enough memory to record this area.");
+        return QCoreApplication::translate("X11FrameSource",
+                                           "There is not enough memory to record this area.");
     const QRect r = m_rootRect;
     if (m_segment) {
         xcb_generic_error_t *error = nullptr;
@@ -396,7 +405,8 @@ QString Grabber::grab(Clock::time_point now, QImage &frame)
         if (!reply)
             return grabFailed(error);
         if (xcb_get_image_data_length(reply.get()) < m_stride * r.height())
-            return tr("The X server sent a short picture.");
+            return QCoreApplication::translate("X11FrameSource",
+                                               "The X server sent a short picture.");
         copyPixels(xcb_get_image_data(reply.get()), int(m_stride), m_layout, *out, QPoint(),
                    r.size());
     }
