@@ -168,7 +168,7 @@ int main(int argc, char **argv)
     request.showPointer = false;
 
     {
-        std::unique_ptr<Session> s(record(request, 1000ms));
+        std::unique_ptr<Session> s(record(request, 1500ms));
         check("the source starts", s->started && s->failure.isEmpty(), s->failure);
         check("an unchanged screen gives its first frame only", s->frames.size() == 1,
               QStringLiteral("%1 frames").arg(s->frames.size()));

@@ -503,6 +503,10 @@ void X11FrameSource::run(RecordingRequest request, Sink sink)
     };
     const auto period = std::chrono::nanoseconds(1'000'000'000LL / fps);
     bool first = true;
+    // What was handed out last, and when: after a second without damage reports the area is
+    // looked at anyway, in case a client drew in a way the reports missed.
+    QImage last;
+    qint64 lastTick = 0;
     for (qint64 tick = 0;;) {
         {
             std::unique_lock lock(m_mutex);
@@ -515,17 +519,24 @@ void X11FrameSource::run(RecordingRequest request, Sink sink)
             emit failed(why);
             return;
         }
-        if (changed) {
+        const bool verify = !changed && tick - lastTick >= fps;
+        if (changed || verify) {
             QImage image;
             if (const QString why = grabber.grab(now, image); !why.isEmpty()) {
                 emit failed(why);
                 return;
             }
-            if (first) {
-                first = false;
-                emit started();
+            if (verify && image == last) {
+                lastTick = tick;
+            } else {
+                if (first) {
+                    first = false;
+                    emit started();
+                }
+                last = image;
+                lastTick = tick;
+                sink(RecordedFrame{std::move(image), tick});
             }
-            sink(RecordedFrame{std::move(image), tick});
         }
         // The next tick that can still begin on time (within half a period): a late grab
         // leaves out the ticks it missed rather than taking them in a burst.
