@@ -95,6 +95,29 @@
     </message>
 </context>
 <context>
+    <name>GifRecordingEncoder</name>
+    <message>
+        <source>The recording has already started.</source>
+        <translation>Die Aufnahme läuft bereits.</translation>
+    </message>
+    <message>
+        <source>The area to record is empty.</source>
+        <translation>Der aufzunehmende Bereich ist leer.</translation>
+    </message>
+    <message>
+        <source>The area is too large for a GIF.</source>
+        <translation>Der Bereich ist zu groß für ein GIF.</translation>
+    </message>
+    <message>
+        <source>The recording has not started.</source>
+        <translation>Die Aufnahme hat nicht begonnen.</translation>
+    </message>
+    <message>
+        <source>Nothing was recorded.</source>
+        <translation>Es wurde nichts aufgenommen.</translation>
+    </message>
+</context>
+<context>
     <name>ImageExport</name>
     <message>
         <source>Saved</source>
@@ -288,6 +311,41 @@ gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore --object
     <message>
         <source>Copied %1 chars</source>
         <translation>%1 Zeichen kopiert</translation>
+    </message>
+</context>
+<context>
+    <name>RecordingReader</name>
+    <message>
+        <source>Cannot open %1: %2</source>
+        <translation>%1 kann nicht geöffnet werden: %2</translation>
+    </message>
+    <message>
+        <source>%1 holds no video this FFmpeg can play.</source>
+        <translation>%1 enthält kein Video, das dieses FFmpeg abspielen kann.</translation>
+    </message>
+    <message>
+        <source>There is not enough memory to play the recording.</source>
+        <translation>Es ist nicht genug Speicher frei, um die Aufnahme abzuspielen.</translation>
+    </message>
+    <message>
+        <source>FFmpeg cannot decode %1: %2</source>
+        <translation>FFmpeg kann %1 nicht decodieren: %2</translation>
+    </message>
+    <message>
+        <source>%1 holds no frames.</source>
+        <translation>%1 enthält keine Bilder.</translation>
+    </message>
+    <message>
+        <source>Recordings are saved as WebM, MP4 or GIF.</source>
+        <translation>Aufnahmen werden als WebM, MP4 oder GIF gespeichert.</translation>
+    </message>
+    <message>
+        <source>The part to keep is empty.</source>
+        <translation>Der zu behaltende Teil ist leer.</translation>
+    </message>
+    <message>
+        <source>%1 is damaged.</source>
+        <translation>%1 ist beschädigt.</translation>
     </message>
 </context>
 <context>
@@ -825,6 +883,61 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     <message>
         <source>the secure connection failed: %1</source>
         <translation>die sichere Verbindung ist fehlgeschlagen: %1</translation>
+    </message>
+</context>
+<context>
+    <name>VideoEncoder</name>
+    <message>
+        <source>This FFmpeg has no H.264 encoder (libx264).</source>
+        <translation>Diesem FFmpeg fehlt ein H.264-Encoder (libx264).</translation>
+    </message>
+    <message>
+        <source>This FFmpeg has no VP9 or VP8 encoder (libvpx).</source>
+        <translation>Diesem FFmpeg fehlt ein VP9- oder VP8-Encoder (libvpx).</translation>
+    </message>
+    <message>
+        <source>The recording has already started.</source>
+        <translation>Die Aufnahme läuft bereits.</translation>
+    </message>
+    <message>
+        <source>The area to record is empty.</source>
+        <translation>Der aufzunehmende Bereich ist leer.</translation>
+    </message>
+    <message>
+        <source>FFmpeg cannot write %1 files: %2</source>
+        <translation>FFmpeg kann keine %1-Dateien schreiben: %2</translation>
+    </message>
+    <message>
+        <source>There is not enough memory to record.</source>
+        <translation>Es ist nicht genug Speicher frei, um aufzunehmen.</translation>
+    </message>
+    <message>
+        <source>FFmpeg could not start its %1 encoder: %2</source>
+        <translation>FFmpeg konnte seinen %1-Encoder nicht starten: %2</translation>
+    </message>
+    <message>
+        <source>FFmpeg cannot convert the frames for its %1 encoder.</source>
+        <translation>FFmpeg kann die Bilder nicht für seinen %1-Encoder umwandeln.</translation>
+    </message>
+    <message>
+        <source>The recording has not started.</source>
+        <translation>Die Aufnahme hat nicht begonnen.</translation>
+    </message>
+    <message>
+        <source>The encoder failed: %1</source>
+        <translation>Der Encoder ist gescheitert: %1</translation>
+    </message>
+    <message>
+        <source>Nothing was recorded.</source>
+        <translation>Es wurde nichts aufgenommen.</translation>
+    </message>
+    <message>
+        <source>The disk is full.</source>
+        <translation>Der Datenträger ist voll.</translation>
+    </message>
+    <message>
+        <source>Cannot write %1: %2</source>
+        <translation>%1 kann nicht geschrieben werden: %2</translation>
     </message>
 </context>
 <context>
@@ -1761,6 +1874,17 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     <message>
         <source>Copied to clipboard</source>
         <translation>In die Zwischenablage kopiert</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::RecordingWriter</name>
+    <message>
+        <source>The recording has already started.</source>
+        <translation>Die Aufnahme läuft bereits.</translation>
+    </message>
+    <message>
+        <source>The recording has not started.</source>
+        <translation>Die Aufnahme hat nicht begonnen.</translation>
     </message>
 </context>
 <context>
