@@ -150,7 +150,9 @@ struct SharedStream
     bool window = false;
 };
 
-std::optional<SharedStream> firstStream(const QVariantMap &results)
+// `windowsOffered`: whether the portal shares windows at all. Some backends (the wlr one)
+// call every screen they share a window; a portal that offers no windows shares none.
+std::optional<SharedStream> firstStream(const QVariantMap &results, bool windowsOffered)
 {
     const QVariant value = results.value(QStringLiteral("streams"));
     if (value.userType() != qMetaTypeId<QDBusArgument>())
@@ -164,9 +166,9 @@ std::optional<SharedStream> firstStream(const QVariantMap &results)
         arg.beginStructure();
         arg >> node >> properties;
         arg.endStructure();
+        const uint type = properties.value(QStringLiteral("source_type")).toUInt();
         if (!first)
-            first = SharedStream{node, properties.value(QStringLiteral("source_type")).toUInt() ==
-                                           sourceWindow};
+            first = SharedStream{node, windowsOffered && type == sourceWindow};
     }
     arg.endArray();
     return first;
@@ -244,6 +246,11 @@ public:
             pw_stream_destroy(m_stream);
             m_stream = nullptr;
         }
+        if (m_registry) {
+            spa_hook_remove(&m_registryListener);
+            pw_proxy_destroy(reinterpret_cast<pw_proxy *>(m_registry));
+            m_registry = nullptr;
+        }
         if (m_core) {
             spa_hook_remove(&m_coreListener);
             pw_core_disconnect(m_core);
@@ -285,6 +292,24 @@ private:
             return e;
         }();
         pw_core_add_listener(m_core, &m_coreListener, &coreEvents, this);
+
+        // The shared node going away (the desktop stopped sharing, or its backend quit) leaves
+        // the stream merely paused: it is watched for.
+        m_node = node;
+        m_registry = pw_core_get_registry(m_core, PW_VERSION_REGISTRY, 0);
+        static const pw_registry_events registryEvents = [] {
+            pw_registry_events e{};
+            e.version = PW_VERSION_REGISTRY_EVENTS;
+            e.global_remove = [](void *self, uint32_t id) {
+                auto *stream = static_cast<CastStream *>(self);
+                if (id == stream->m_node)
+                    stream->fail(QCoreApplication::translate(
+                        "PortalScreenCast", "The desktop stopped sharing the screen."));
+            };
+            return e;
+        }();
+        if (m_registry)
+            pw_registry_add_listener(m_registry, &m_registryListener, &registryEvents, this);
 
         m_stream =
             pw_stream_new(m_core, "Vistrel recording",
@@ -519,6 +544,9 @@ private:
     pw_context *m_context = nullptr;
     pw_core *m_core = nullptr;
     pw_stream *m_stream = nullptr;
+    pw_registry *m_registry = nullptr;
+    uint32_t m_node = 0;
+    spa_hook m_registryListener{};
     spa_source *m_timer = nullptr;
     spa_hook m_coreListener{};
     spa_hook m_streamListener{};
@@ -575,12 +603,13 @@ public:
         m_running = false;
         if (m_stream) {
             m_stream->close();
+            m_lastSize = m_stream->frameSize();
             m_stream.reset();
         }
         closeSession();
     }
 
-    QSize frameSize() const override { return m_stream ? m_stream->frameSize() : QSize(); }
+    QSize frameSize() const override { return m_stream ? m_stream->frameSize() : m_lastSize; }
 
 private slots:
     void sessionClosed(const QVariantMap &)
@@ -623,6 +652,7 @@ private:
     void createSession(const QVariantMap &offered)
     {
         const uint types = offered.value(QStringLiteral("AvailableSourceTypes")).toUInt();
+        m_windowsOffered = types & sourceWindow;
         const uint cursors = offered.value(QStringLiteral("AvailableCursorModes")).toUInt();
         const QString token = QStringLiteral("vistrel_cast%1").arg(++s_sessions);
         m_portal.request(
@@ -667,7 +697,7 @@ private:
             {QVariant::fromValue(QDBusObjectPath(m_session)), QString()}, {},
             step(QCoreApplication::translate("PortalScreenCast", "share the screen"),
                  [this](const QVariantMap &answer) {
-                     const auto stream = firstStream(answer);
+                     const auto stream = firstStream(answer, m_windowsOffered);
                      if (!stream)
                          return fail(QCoreApplication::translate(
                              "PortalScreenCast", "The desktop shared no screen or window."));
@@ -755,6 +785,8 @@ private:
     RecordingRequest m_request;
     Sink m_sink;
     bool m_running = false;
+    bool m_windowsOffered = false;
+    QSize m_lastSize; // the frames' size, still told once stopped
     QString m_session;
     std::unique_ptr<CastStream> m_stream;
 };

@@ -1,8 +1,21 @@
 #include "platform/PortalScreenCast.h"
 
+#include "platform/PortalClient.h"
+
+#include "PrivateBus.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVirtualObject>
+#include <QTest>
+#include <QTimer>
+
 #include <gtest/gtest.h>
 
 using namespace vistrel;
+using vistrel::test::PrivateBus;
 
 namespace {
 
@@ -156,4 +169,225 @@ TEST(CastFrame, ConvertsBothByteOrdersAndCutsTheArea)
     EXPECT_TRUE(
         castFrameImage(bgrx, QSize(width, height), 8, CastPixelOrder::BGRx, QRect(0, 0, 1, 1))
             .isNull());
+}
+
+namespace {
+
+struct CastStreamEntry
+{
+    uint node = 0;
+    QVariantMap properties;
+};
+
+QDBusArgument &operator<<(QDBusArgument &arg, const CastStreamEntry &s)
+{
+    arg.beginStructure();
+    arg << s.node << s.properties;
+    arg.endStructure();
+    return arg;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &arg, CastStreamEntry &s)
+{
+    arg.beginStructure();
+    arg >> s.node >> s.properties;
+    arg.endStructure();
+    return arg;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(CastStreamEntry)
+
+namespace {
+
+const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+
+// The ScreenCast portal as a desktop provides it: what it offers, how it answers Start, and
+// what it was asked. Its PipeWire remote is refused, which ends each recording there.
+class FakeCastPortal : public QDBusVirtualObject
+{
+public:
+    bool offered = true;
+    uint sourceTypes = 1;
+    uint cursorModes = 1 | 2;
+    uint startCode = 0;
+    int answerAfterMs = 5;
+    QVariantMap selectOptions;
+    QStringList calls;
+    QStringList closedSessions;
+
+    explicit FakeCastPortal(QDBusConnection bus) : m_bus(bus)
+    {
+        qDBusRegisterMetaType<CastStreamEntry>();
+        qDBusRegisterMetaType<QList<CastStreamEntry>>();
+        m_bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop"));
+        m_bus.registerVirtualObject(portalPath, this, QDBusConnection::SubPath);
+    }
+
+    QString introspect(const QString &) const override { return {}; }
+
+    bool handleMessage(const QDBusMessage &call, const QDBusConnection &) override
+    {
+        const QString method = call.member();
+        const QVariantList args = call.arguments();
+        calls.append(method);
+        if (call.interface() == QLatin1String("org.freedesktop.portal.Session")) {
+            closedSessions.append(call.path());
+            m_bus.send(call.createReply());
+            return true;
+        }
+        if (method == QLatin1String("GetAll")) {
+            if (!offered)
+                m_bus.send(call.createErrorReply(QDBusError::UnknownInterface,
+                                                 QStringLiteral("no such interface")));
+            else
+                m_bus.send(call.createReply(QVariant::fromValue(
+                    QVariantMap{{QStringLiteral("version"), uint(4)},
+                                {QStringLiteral("AvailableSourceTypes"), sourceTypes},
+                                {QStringLiteral("AvailableCursorModes"), cursorModes}})));
+            return true;
+        }
+        if (method == QLatin1String("OpenPipeWireRemote")) {
+            m_bus.send(call.createErrorReply(QDBusError::AccessDenied,
+                                             QStringLiteral("no PipeWire here")));
+            return true;
+        }
+        const QVariantMap options = qdbus_cast<QVariantMap>(args.last());
+        const QString handle =
+            QStringLiteral("%1/request/%2/%3")
+                .arg(portalPath, call.service().mid(1).replace(QLatin1Char('.'), QLatin1Char('_')),
+                     options.value(QStringLiteral("handle_token")).toString());
+        m_bus.send(call.createReply(QVariant::fromValue(QDBusObjectPath(handle))));
+        uint code = 0;
+        QVariantMap results;
+        if (method == QLatin1String("CreateSession")) {
+            results.insert(
+                QStringLiteral("session_handle"),
+                QStringLiteral("%1/session/x/%2")
+                    .arg(portalPath,
+                         options.value(QStringLiteral("session_handle_token")).toString()));
+        } else if (method == QLatin1String("SelectSources")) {
+            selectOptions = options;
+        } else if (method == QLatin1String("Start")) {
+            code = startCode;
+            results.insert(QStringLiteral("streams"),
+                           QVariant::fromValue(QList<CastStreamEntry>{
+                               {42, {{QStringLiteral("source_type"), uint(1)}}}}));
+        }
+        QDBusMessage response = QDBusMessage::createTargetedSignal(
+            call.service(), handle, QStringLiteral("org.freedesktop.portal.Request"),
+            QStringLiteral("Response"));
+        response << code << results;
+        QTimer::singleShot(answerAfterMs,
+                           [bus = m_bus, response]() mutable { bus.send(response); });
+        return true;
+    }
+
+private:
+    QDBusConnection m_bus;
+};
+
+class ScreenCastPortal : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!bus.up())
+            GTEST_SKIP() << "dbus-daemon is not installed";
+        portal = std::make_unique<FakeCastPortal>(bus.connect(QStringLiteral("portal")));
+        client = std::make_unique<PortalClient>(bus.connect(QStringLiteral("app")));
+    }
+
+    // Starts a recording and waits for its failure's reason; empty when none came.
+    QString failureOf(FrameSource &source, bool showPointer = true)
+    {
+        RecordingRequest request;
+        request.showPointer = showPointer;
+        QString reason;
+        QObject::connect(&source, &FrameSource::failed,
+                         [&reason](const QString &why) { reason = why; });
+        source.start(request, [](RecordedFrame) {});
+        (void)QTest::qWaitFor([&reason] { return !reason.isEmpty(); }, 5000);
+        return reason;
+    }
+
+    // Whether `count` sessions have been closed, once the portal has had the calls.
+    bool closedSessions(int count)
+    {
+        (void)QTest::qWaitFor([&] { return portal->closedSessions.size() >= count; }, 2000);
+        return portal->closedSessions.size() == count;
+    }
+
+    PrivateBus bus;
+    std::unique_ptr<FakeCastPortal> portal;
+    std::unique_ptr<PortalClient> client;
+};
+
+} // namespace
+
+// Screens always, windows where the portal shares them, one source; the pointer drawn in where
+// asked and offered, left out otherwise. The session is closed once the recording ends.
+TEST_F(ScreenCastPortal, AsksForWhatThePortalOffersAndClosesItsSession)
+{
+    struct Case
+    {
+        uint types, cursors;
+        bool showPointer;
+        uint askedTypes;
+        QVariant cursorMode;
+    } cases[] = {{1, 1 | 2 | 4, true, 1, uint(2)},
+                 {1 | 2, 1 | 2, false, 1 | 2, uint(1)},
+                 {1 | 2 | 4, 1, true, 1 | 2, uint(1)},
+                 {1, 0, true, 1, QVariant()}};
+    PortalScreenCast recorder(*client);
+    EXPECT_TRUE(recorder.desktopChoosesSource());
+    for (const Case &c : cases) {
+        portal->sourceTypes = c.types;
+        portal->cursorModes = c.cursors;
+        portal->closedSessions.clear();
+        auto source = recorder.createSource();
+        const QString why = failureOf(*source, c.showPointer);
+        EXPECT_TRUE(why.contains(QLatin1String("no PipeWire here"))) << qPrintable(why);
+        EXPECT_EQ(portal->selectOptions.value(QStringLiteral("types")).toUInt(), c.askedTypes);
+        EXPECT_EQ(portal->selectOptions.value(QStringLiteral("multiple")), QVariant(false));
+        EXPECT_EQ(portal->selectOptions.value(QStringLiteral("cursor_mode")), c.cursorMode)
+            << c.cursors << " " << c.showPointer;
+        EXPECT_TRUE(closedSessions(1));
+    }
+}
+
+// The user closing the desktop's chooser, the desktop refusing, and no portal at all each end
+// the recording with a reason of their own; stopping before the desktop answered ends it
+// quietly and closes the session that comes late.
+TEST_F(ScreenCastPortal, CancelRefusalAndMissingPortalEachSayWhy)
+{
+    PortalScreenCast recorder(*client);
+    portal->startCode = 1;
+    QString why = failureOf(*recorder.createSource());
+    EXPECT_TRUE(why.contains(QLatin1String("cancelled"))) << qPrintable(why);
+    EXPECT_TRUE(closedSessions(1));
+
+    portal->startCode = 2;
+    why = failureOf(*recorder.createSource());
+    EXPECT_TRUE(why.contains(QLatin1String("refused to share the screen"))) << qPrintable(why);
+    EXPECT_TRUE(closedSessions(2));
+
+    portal->offered = false;
+    why = failureOf(*recorder.createSource());
+    EXPECT_TRUE(why.contains(QLatin1String("no screen recording portal"))) << qPrintable(why);
+    portal->offered = true;
+
+    portal->calls.clear();
+    portal->answerAfterMs = 200;
+    auto source = recorder.createSource();
+    bool failed = false;
+    QObject::connect(source.get(), &FrameSource::failed, [&failed] { failed = true; });
+    source->start({}, [](RecordedFrame) {});
+    ASSERT_TRUE(QTest::qWaitFor([this] { return portal->calls.contains("CreateSession"); }));
+    source->stop();
+    QTest::qWait(400);
+    EXPECT_FALSE(failed);
+    EXPECT_FALSE(portal->calls.contains(QStringLiteral("SelectSources")));
+    EXPECT_TRUE(closedSessions(3)); // the session answered after stop()
 }
