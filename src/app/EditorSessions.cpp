@@ -533,18 +533,7 @@ QString EditorSessions::recordingTarget(RecordingFormat format, QString *history
     QFile::setPermissions(folder,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const QString base = folder + QStringLiteral("/Vistrel Recording ") + ImageFiles::timestamp();
-    QString extension;
-    switch (format) {
-    case RecordingFormat::WebM:
-        extension = QStringLiteral(".webm");
-        break;
-    case RecordingFormat::Mp4:
-        extension = QStringLiteral(".mp4");
-        break;
-    case RecordingFormat::Gif:
-        extension = QStringLiteral(".gif");
-        break;
-    }
+    const QString extension = QLatin1Char('.') + extensionOf(format);
     QString path = base + extension;
     for (int n = 2; QFileInfo::exists(path); ++n)
         path = base + QStringLiteral(" (%1)").arg(n) + extension;

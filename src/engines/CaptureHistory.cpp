@@ -1,5 +1,6 @@
 #include "engines/CaptureHistory.h"
 
+#include "engines/RecordingReader.h"
 #include "engines/Redaction.h"
 #include "model/CanvasModel.h"
 #include "platform/PictureFile.h"
@@ -37,15 +38,7 @@ constexpr QFileDevice::Permissions ownerFolder =
 
 QString recordingName(RecordingFormat format)
 {
-    switch (format) {
-    case RecordingFormat::WebM:
-        return QStringLiteral("recording.webm");
-    case RecordingFormat::Mp4:
-        return QStringLiteral("recording.mp4");
-    case RecordingFormat::Gif:
-        return QStringLiteral("recording.gif");
-    }
-    return {};
+    return QStringLiteral("recording.") + extensionOf(format);
 }
 
 // Entry folders being recorded into, by path: this process's only, so a recording left
@@ -242,7 +235,19 @@ bool CaptureHistory::finishRecording(const QString &id, const QImage &poster, qi
             *error = why;
         return false;
     };
-    const QString file = recordingFile(id);
+    QString file = recordingFile(id);
+    if (file.isEmpty()) {
+        // An encoder that could not move its file into place leaves it hidden beside it: what
+        // was recorded is kept under the entry's name all the same.
+        const QFileInfoList parts = QDir(dir).entryInfoList({QStringLiteral(".recording.*.part")},
+                                                            QDir::Files | QDir::Hidden, QDir::Time);
+        for (const QFileInfo &part : parts) {
+            const QString name = part.fileName().section(QLatin1Char('.'), 1, 2);
+            if (part.size() > 0 && QFile::rename(part.filePath(), dir + QLatin1Char('/') + name))
+                break;
+        }
+        file = recordingFile(id);
+    }
     if (file.isEmpty()) {
         remove(id);
         return fail(QStringLiteral("nothing was recorded"));
@@ -260,20 +265,31 @@ bool CaptureHistory::finishRecording(const QString &id, const QImage &poster, qi
         cause = out.errorString();
         return false;
     };
-    if (!poster.isNull()) {
+    // What the caller did not give is read from the file: its first frame, its length.
+    QImage shown = poster;
+    if (shown.isNull() || durationMs < 0) {
+        RecordingReader reader;
+        if (reader.open(file).isEmpty()) {
+            if (shown.isNull())
+                shown = reader.frameAt(0);
+            if (durationMs < 0)
+                durationMs = reader.durationMs();
+        }
+    }
+    if (!shown.isNull()) {
         const int side = thumbnailSide;
         const QImage thumbnail =
-            poster.width() > side || poster.height() > side
-                ? poster.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-                : poster;
+            shown.width() > side || shown.height() > side
+                ? shown.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                : shown;
         if (!save(thumbnailName,
                   [&](QSaveFile &out) { return QImageWriter(&out, "png").write(thumbnail); }))
             return fail(QStringLiteral("cannot write the thumbnail in %1: %2").arg(dir, cause));
     }
     QJsonObject description{{QStringLiteral("file"), QFileInfo(file).fileName()}};
-    if (!poster.isNull()) {
-        description.insert(QStringLiteral("width"), poster.width());
-        description.insert(QStringLiteral("height"), poster.height());
+    if (!shown.isNull()) {
+        description.insert(QStringLiteral("width"), shown.width());
+        description.insert(QStringLiteral("height"), shown.height());
     }
     if (durationMs >= 0)
         description.insert(QStringLiteral("durationMs"), durationMs);

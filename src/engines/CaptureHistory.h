@@ -66,9 +66,10 @@ public:
     QString recordingPath(const QString &id, RecordingFormat format,
                           QString *error = nullptr) const;
     // Completes a recording's entry: the file made private, `poster` (a frame of it, at any
-    // size) as its thumbnail, its length in the description. False, with `error` set, when
-    // nothing was recorded (the folder is then removed) or what describes it cannot be written
-    // (the recording stays listed, without a thumbnail).
+    // size; the file's first when null) as its thumbnail, its length (read from the file when
+    // not given) in the description. False, with `error` set, when nothing was recorded (the
+    // folder is then removed) or what describes it cannot be written (the recording stays
+    // listed, without a thumbnail).
     bool finishRecording(const QString &id, const QImage &poster, qint64 durationMs = -1,
                          QString *error = nullptr) const;
     // What `finishRecording` wrote of a recording: its size and length; invalid/-1 when unknown.

@@ -109,8 +109,11 @@ QList<std::pair<QString, QByteArray>> RecordingExport::clipboardFormats(const QS
             *error = QCoreApplication::translate("RecordingExport", "%1 is gone").arg(native(path));
         return {};
     }
+    const QByteArray link = QUrl::fromLocalFile(path).toEncoded();
+    // GNOME's file manager pastes files from its own format only.
     QList<std::pair<QString, QByteArray>> formats{
-        {QStringLiteral("text/uri-list"), QUrl::fromLocalFile(path).toEncoded() + "\r\n"}};
+        {QStringLiteral("text/uri-list"), link + "\r\n"},
+        {QStringLiteral("x-special/gnome-copied-files"), "copy\n" + link}};
     if (recordingFormatFor(path) == RecordingFormat::Gif) {
         const FileBytes gif = readRegularFile(path, maxClipboardBytes);
         if (!gif.error.isEmpty() && !gif.tooLarge) {

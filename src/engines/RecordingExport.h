@@ -30,9 +30,9 @@ public:
     static QString trimmedFile(const QString &source, qint64 startMs, qint64 endMs,
                                QString *error = nullptr);
 
-    // The clipboard's formats for a recording's file: its link (text/uri-list), and a GIF's
-    // bytes as image/gif for programs that paste pictures. Empty, with `error` set, when the
-    // file cannot be read.
+    // The clipboard's formats for a recording's file: its link (text/uri-list, and as GNOME's
+    // file manager has it), and a GIF's bytes as image/gif for programs that paste pictures.
+    // Empty, with `error` set, when the file cannot be read.
     static QList<std::pair<QString, QByteArray>> clipboardFormats(const QString &file,
                                                                   QString *error = nullptr);
     // A GIF larger than this is put on the clipboard only as a link.

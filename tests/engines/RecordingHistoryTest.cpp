@@ -87,6 +87,14 @@ TEST(CaptureHistory, RecordingsArePrivateEntriesWithAPosterCountedAndPrunedLikeC
     ASSERT_EQ(history.entries().size(), 1);
     EXPECT_FALSE(QFileInfo::exists(QFileInfo(path).path()));
 
+    // One the encoder could not move into place is kept under the entry's name all the same.
+    const QString stuck = CaptureHistory::newId();
+    const QString stuckPath = history.recordingPath(stuck, RecordingFormat::Mp4);
+    writeBytes(QFileInfo(stuckPath).path() + "/.recording.mp4.123456.part", 4000);
+    EXPECT_TRUE(history.finishRecording(stuck, poster, 1000, &error)) << qPrintable(error);
+    EXPECT_EQ(history.recordingFile(stuck), stuckPath);
+    EXPECT_EQ(QFileInfo(stuckPath).size(), 4000);
+
     // A recording that never wrote a file leaves nothing behind, and says so.
     const QString empty = CaptureHistory::newId();
     ASSERT_FALSE(history.recordingPath(empty, RecordingFormat::Gif).isEmpty());

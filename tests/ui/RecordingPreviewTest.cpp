@@ -103,8 +103,10 @@ TEST(RecordingPreview, SavesConvertedCopiesTheTrimmedPartAndKeepsTheFileWhenASav
     EXPECT_NEAR(range.end(), 1500, 40);
     window.copyButton()->click();
     ASSERT_EQ(waitForAction(window), QString());
-    ASSERT_EQ(desktop.clipboardFormats.size(), 1) << "a WebM is no picture to paste";
+    ASSERT_EQ(desktop.clipboardFormats.size(), 2) << "a WebM is no picture to paste";
     EXPECT_EQ(desktop.clipboardFormats[0].first, "text/uri-list");
+    EXPECT_EQ(desktop.clipboardFormats[1].second,
+              "copy\n" + desktop.clipboardFormats[0].second.trimmed());
     const QUrl link(QString::fromUtf8(desktop.clipboardFormats[0].second.trimmed()));
     ASSERT_TRUE(link.isLocalFile());
     EXPECT_NE(link.toLocalFile(), source);
@@ -122,4 +124,16 @@ TEST(RecordingPreview, SavesConvertedCopiesTheTrimmedPartAndKeepsTheFileWhenASav
     EXPECT_EQ(hashOf(source), before);
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(window.saveButton()->isEnabled());
+
+    // A GIF pastes as a picture too: its own bytes.
+    RecordingPreviewWindow gif(dir.filePath("out.gif"), desktop.platform());
+    gif.setAttribute(Qt::WA_DeleteOnClose, false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gif.copyButton()->isEnabled(); }, 10000));
+    gif.copyButton()->click();
+    ASSERT_EQ(waitForAction(gif), QString());
+    ASSERT_EQ(desktop.clipboardFormats.size(), 3);
+    EXPECT_EQ(desktop.clipboardFormats[2].first, "image/gif");
+    QFile written(dir.filePath("out.gif"));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(desktop.clipboardFormats[2].second, written.readAll());
 }
