@@ -112,8 +112,9 @@ public:
     // ~/.cache/vistrel/recordings (no id). Empty, with `error` set, when no folder can be made.
     QString recordingTarget(RecordingFormat format, QString *historyId, QString *error = nullptr);
     // The recording of entry `historyId` ended, its file in place (or nothing was recorded:
-    // the entry then goes). The entry is completed off this thread with `poster`, a frame of
-    // it, as its thumbnail, and the history pruned.
+    // the entry then goes); every target given an id is ended so, failed or not. The entry is
+    // completed off this thread with `poster`, a frame of it (the file's first when null), as
+    // its thumbnail, and the history pruned. Nothing for an empty id.
     void recordingFinished(const QString &historyId, const QImage &poster, qint64 durationMs = -1);
     // Opens the preview of a finished recording, or brings up the one open for that file;
     // `note` is the line under the video (frames dropped while recording, for one).

@@ -297,8 +297,7 @@ RecordingPreviewWindow::~RecordingPreviewWindow() = default;
 
 QString RecordingPreviewWindow::timeText(qint64 ms)
 {
-    ms = std::max<qint64>(0, ms);
-    const qint64 tenths = ms / 100;
+    const qint64 tenths = (std::max<qint64>(0, ms) + 50) / 100;
     return QStringLiteral("%1:%2.%3")
         .arg(tenths / 600)
         .arg(tenths / 10 % 60, 2, 10, QLatin1Char('0'))
