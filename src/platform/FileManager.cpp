@@ -10,12 +10,11 @@
 
 namespace vistrel {
 
-void showInFileManager(const QString &file)
+void showInFileManager(const QString &file, QDBusConnection bus)
 {
     const QFileInfo info(file);
     const QUrl folder = QUrl::fromLocalFile(info.absolutePath());
     const QString service = QStringLiteral("org.freedesktop.FileManager1");
-    QDBusConnection bus = QDBusConnection::sessionBus();
     QDBusConnectionInterface *names = bus.isConnected() ? bus.interface() : nullptr;
     if (!names || !(names->isServiceRegistered(service).value() ||
                     names->activatableServiceNames().value().contains(service))) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QString>
 
 namespace vistrel {
@@ -7,6 +8,6 @@ namespace vistrel {
 // Shows a file in the desktop's file manager: selected in its folder where a file manager
 // answers org.freedesktop.FileManager1 on the session bus, else its folder opened with the
 // desktop's default handler. Returns at once.
-void showInFileManager(const QString &file);
+void showInFileManager(const QString &file, QDBusConnection bus = QDBusConnection::sessionBus());
 
 } // namespace vistrel
