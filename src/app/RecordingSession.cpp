@@ -3,6 +3,7 @@
 #include "app/CaptureFlow.h"
 #include "app/EditorSessions.h"
 #include "app/Preferences.h"
+#include "model/RecordingClock.h"
 #include "ui/CountdownWindow.h"
 #include "ui/Notifier.h"
 #include "ui/RecordingControl.h"
@@ -25,77 +26,33 @@
 
 namespace vistrel {
 
-// What the source's thread and the GUI thread share: where frames go, and the pauses that
-// leave ticks out. Ticks of the source are 1/fps apart from its first frame; a pause leaves
-// out the ticks it spans, so the file shows no gap where the recording was paused.
+// What the source's thread and the GUI thread share: where frames go, and the clock whose
+// pauses leave ticks out (the file shows no gap where the recording was paused). Times given
+// to the clock count from the source's first frame.
 struct RecordingSession::Pipe
 {
-    struct Range
-    {
-        qint64 from; // source ticks [from, to)
-        qint64 to;
-    };
+    explicit Pipe(int fps) : clock(fps) {}
 
     std::mutex lock;
     RecordingWriter *writer = nullptr;
     QSize size;
-    int fps = 30;
+    RecordingClock clock;
     std::function<qint64()> now;
     std::optional<qint64> firstFrameMs;
-    QList<Range> pauses;
-    std::optional<qint64> pausedFrom;
     qint64 lastOut = -1;
     QImage poster; // the first frame recorded, for the history's thumbnail
 
-    // The first tick at or after `ms`.
-    qint64 tickAt(qint64 ms) const
-    {
-        if (!firstFrameMs)
-            return 0;
-        const qint64 since = std::max<qint64>(0, ms - *firstFrameMs);
-        return (since * fps + 999) / 1000;
-    }
-    qint64 skippedBefore(qint64 tick) const
-    {
-        qint64 skipped = 0;
-        for (const Range &r : pauses)
-            if (tick >= r.to)
-                skipped += r.to - r.from;
-        return skipped;
-    }
-    std::optional<qint64> outputTick(qint64 tick) const
-    {
-        for (const Range &r : pauses)
-            if (tick >= r.from && tick < r.to)
-                return std::nullopt;
-        if (pausedFrom && tick >= *pausedFrom)
-            return std::nullopt;
-        return tick - skippedBefore(tick);
-    }
-    void pause(qint64 ms) { pausedFrom = tickAt(ms); }
-    void resume(qint64 ms)
-    {
-        if (!pausedFrom)
-            return;
-        const qint64 to = tickAt(ms);
-        if (to > *pausedFrom)
-            pauses.append({*pausedFrom, to});
-        pausedFrom.reset();
-    }
+    qint64 sinceFirst(qint64 ms) const { return firstFrameMs ? ms - *firstFrameMs : 0; }
     // Where the file ends when stopped at `ms`: the last picture lasts until then.
-    qint64 endTick(qint64 ms) const
-    {
-        const qint64 end = pausedFrom ? *pausedFrom : tickAt(ms);
-        return std::max(end - skippedBefore(end), lastOut + 1);
-    }
+    qint64 endTick(qint64 ms) const { return std::max(clock.endTick(sinceFirst(ms)), lastOut + 1); }
     void take(RecordedFrame frame)
     {
         std::lock_guard<std::mutex> hold(lock);
         if (!writer)
             return;
         if (!firstFrameMs)
-            firstFrameMs = now() - frame.tick * 1000 / fps;
-        const auto out = outputTick(frame.tick);
+            firstFrameMs = now() - frame.tick * 1000 / clock.fps();
+        const auto out = clock.outputTick(frame.tick);
         if (!out || *out <= lastOut)
             return; // paused then
         QImage image = std::move(frame.image);
@@ -286,9 +243,8 @@ void RecordingSession::areaChosen(const QRectF &rect, const DisplayInfo &display
                         rect.width() * display.scale, rect.height() * display.scale);
     const QRect displayPixels(QPoint(0, 0), (display.frame.size() * display.scale).toSize());
     QRect pixelRect = pixels.toRect().intersected(displayPixels);
-    // Encoders take even sizes best; an odd pixel is left out rather than padded with black.
-    pixelRect.setWidth(std::max(2, pixelRect.width() & ~1));
-    pixelRect.setHeight(std::max(2, pixelRect.height() & ~1));
+    if (pixelRect.isEmpty())
+        pixelRect = displayPixels;
     m_request.pixelRect = pixelRect == displayPixels ? QRect() : pixelRect;
     m_area = RecordingSessionModel::coveringRect(
         QRectF(display.frame.topLeft() + QPointF(pixelRect.topLeft()) / display.scale,
@@ -379,10 +335,9 @@ void RecordingSession::startSource()
     connect(m_writer.get(), &RecordingWriter::failed, this,
             [this](const QString &reason) { finish(reason); });
     connect(m_writer.get(), &RecordingWriter::finished, this, &RecordingSession::writerFinished);
-    m_pipe = std::make_shared<Pipe>();
+    m_pipe = std::make_shared<Pipe>(settings.fps);
     m_pipe->writer = m_writer.get();
     m_pipe->size = settings.size;
-    m_pipe->fps = settings.fps;
     m_pipe->now = m_now ? m_now : [timer = m_steady] { return timer.elapsed(); };
     m_source = m_platform.recorder->createSource();
     if (!m_source) {
@@ -457,10 +412,13 @@ void RecordingSession::togglePause()
     {
         std::lock_guard<std::mutex> hold(m_pipe->lock);
         if (pausing)
-            m_pipe->pause(t);
+            m_pipe->clock.pause(m_pipe->sinceFirst(t));
         else
-            m_pipe->resume(t);
+            m_pipe->clock.resume(m_pipe->sinceFirst(t));
     }
+    // After a pause the first frame shows what is there now, changed or not.
+    if (!pausing && m_source)
+        m_source->requestFrame();
     if (pausing)
         m_durationTimer.stop();
     else

@@ -1,8 +1,10 @@
 #include "app/RecordingSession.h"
 #include "FakeDesktop.h"
+#include "FakeScreenRecorder.h"
 #include "TestSupport.h"
 #include "app/CaptureCoordinator.h"
 #include "app/Preferences.h"
+#include "engines/RecordingReader.h"
 #include "ui/CountdownWindow.h"
 #include "ui/RecordingControl.h"
 #include "ui/RecordingFrame.h"
@@ -195,20 +197,23 @@ TEST_F(RecordingSessionTest, CountdownThenFramesOutsideWhichControlAndFrameSit)
     // The countdown is up, centred on the area, and nothing is recorded yet.
     ASSERT_TRUE(session().countdown());
     EXPECT_EQ(session().countdown()->number(), 1);
-    EXPECT_EQ(session().countdown()->geometry().center(), session().area().center());
+    EXPECT_LE(
+        (QRectF(session().countdown()->geometry()).center() - QRectF(session().area()).center())
+            .manhattanLength(),
+        1);
     EXPECT_EQ(recorder.source, nullptr);
     ASSERT_TRUE(recordingStarted());
     EXPECT_FALSE(session().countdown());
-    // An even size inside the display, at the display's scale.
-    EXPECT_EQ(recorder.source->request.pixelRect, QRect(100, 80, 200, 150));
+    // The area in the display's pixels.
+    EXPECT_EQ(recorder.source->request.pixelRect, QRect(100, 80, 201, 150));
     EXPECT_EQ(recorder.source->request.display.displayID, 10u);
     EXPECT_EQ(written->settings.format, RecordingFormat::Gif);
-    EXPECT_EQ(written->settings.size, QSize(200, 150));
+    EXPECT_EQ(written->settings.size, QSize(201, 150));
     EXPECT_TRUE(written->settings.path.startsWith(RecordingSession::recordingsFolder() + "/"));
     EXPECT_TRUE(written->settings.path.endsWith(".gif"));
 
     const QRect area = session().area();
-    EXPECT_EQ(area, QRect(100, 80, 200, 150));
+    EXPECT_EQ(area, QRect(100, 80, 201, 150));
     ASSERT_TRUE(session().control());
     EXPECT_TRUE(session().control()->isVisible());
     EXPECT_FALSE(session().control()->geometry().intersects(area));
@@ -316,6 +321,55 @@ TEST_F(RecordingSessionTest, ScriptsGetTheFileAfterTheDurationOrWhyNot)
     EXPECT_TRUE(answer->contains("does not exist"));
     drain();
     EXPECT_FALSE(done);
+}
+
+// The real writer and encoder behind a source on its own thread: the file is what was recorded,
+// for as long as asked, and a source that gives up leaves a file that plays.
+TEST(RecordingSession, RecordsARealFileUntilTheDurationOrTheSourceFails)
+{
+    QTemporaryDir dir;
+    FakeDesktop desktop;
+    FakeScreenRecorder recorder;
+    const DisplayInfo display = desktop.addDisplay(10, QRectF(0, 0, 320, 200), 1.0);
+    Platform platform = desktop.platform();
+    platform.recorder = &recorder;
+    Preferences preferences(dir.filePath("vistrel.conf"));
+    preferences.setRecordingCountdown(0);
+    CaptureCoordinator coordinator(platform);
+    coordinator.setPreferences(&preferences);
+    SelectionOverlay::Completion done;
+    coordinator.setOverlayFactory([&](const OverlayRequest &, auto completion) {
+        done = completion;
+        struct Overlay : SelectionOverlay
+        {
+            void present() override {}
+        };
+        return new Overlay;
+    });
+    const auto record = [&](const QString &output, double seconds) {
+        std::optional<QString> answer;
+        coordinator.recording().recordForScript({output, seconds},
+                                                [&](const QString &why) { answer = why; });
+        drain();
+        done(SelectionOutcome{RectSelection{QRectF(8, 8, 64, 48), display},
+                              SelectionAction::Record});
+        EXPECT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 10000));
+        return answer.value_or(QStringLiteral("no answer"));
+    };
+    const QString clip = dir.filePath("clip.gif");
+    EXPECT_TRUE(record(clip, 0.6).isEmpty());
+    RecordingReader reader;
+    ASSERT_TRUE(reader.open(clip).isEmpty());
+    EXPECT_EQ(reader.size(), QSize(64, 48));
+    EXPECT_NEAR(double(reader.durationMs()), 600, 150);
+
+    recorder.options.failAfterFrames = 5;
+    const QString cut = dir.filePath("cut.webm");
+    const QString why = record(cut, 0);
+    EXPECT_TRUE(why.contains(recorder.options.failReason)) << why.toStdString();
+    EXPECT_TRUE(why.contains(cut));
+    RecordingReader kept;
+    EXPECT_TRUE(kept.open(cut).isEmpty());
 }
 
 } // namespace
