@@ -232,7 +232,7 @@ void RecordingSession::areaChosen(const QRectF &rect, const DisplayInfo &display
         emit activeChanged(true);
     m_model->areaChosen();
     m_format = chosenFormat();
-    m_path = m_script ? m_script->request.output : newRecordingPath(m_format);
+    m_path = m_script ? m_script->request.output : QString(); // made once the countdown is over
     m_request = RecordingRequest{};
     m_request.display = display;
     m_request.fps = prefs ? prefs->recordingFps() : 30;
@@ -320,6 +320,8 @@ void RecordingSession::startSource()
     std::unique_ptr<FrameEncoder> encoder = m_encoders(m_format);
     if (!encoder)
         return end(QStringLiteral("no encoder for .%1 files").arg(extensionOf(m_format)));
+    if (m_path.isEmpty())
+        m_path = newRecordingPath(m_format);
     m_writer = std::make_unique<RecordingWriter>(std::move(encoder));
     EncoderSettings settings;
     settings.format = m_format;
