@@ -409,6 +409,25 @@ gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore --object
     </message>
 </context>
 <context>
+    <name>RecordingExport</name>
+    <message>
+        <source>cannot read %1: %2</source>
+        <translation>%1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>cannot write %1: %2</source>
+        <translation>%1 kann nicht geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>a recording is saved as .webm, .mp4 or .gif, not as “%1”</source>
+        <translation>eine Aufnahme wird als .webm, .mp4 oder .gif gespeichert, nicht als „%1“</translation>
+    </message>
+    <message>
+        <source>%1 is gone</source>
+        <translation>%1 ist nicht mehr da</translation>
+    </message>
+</context>
+<context>
     <name>RecordingReader</name>
     <message>
         <source>Cannot open %1: %2</source>
@@ -1333,6 +1352,11 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
         <source>Stop Recording</source>
         <translation>Aufzeichnung beenden</translation>
     </message>
+    <message>
+        <source>%1 · Recording</source>
+        <comment>a recording in Recent Captures</comment>
+        <translation>%1 · Aufnahme</translation>
+    </message>
 </context>
 <context>
     <name>vistrel::BeautifyWindowController</name>
@@ -1744,6 +1768,10 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
         <source>&amp;Delete</source>
         <translation>&amp;Löschen</translation>
     </message>
+    <message>
+        <source>Recording: double click to play</source>
+        <translation>Aufnahme: Doppelklick spielt sie ab</translation>
+    </message>
 </context>
 <context>
     <name>vistrel::HotkeyField</name>
@@ -2081,6 +2109,105 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     </message>
 </context>
 <context>
+    <name>vistrel::RecordingPreviewWindow</name>
+    <message>
+        <source>Play (Space)</source>
+        <translation>Abspielen (Leertaste)</translation>
+    </message>
+    <message>
+        <source>Position</source>
+        <translation>Position</translation>
+    </message>
+    <message>
+        <source>Trim:</source>
+        <translation>Kürzen:</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Kopieren</translation>
+    </message>
+    <message>
+        <source>Save…</source>
+        <translation>Speichern…</translation>
+    </message>
+    <message>
+        <source>Share</source>
+        <translation>Teilen</translation>
+    </message>
+    <message>
+        <source>Open Folder</source>
+        <translation>Ordner öffnen</translation>
+    </message>
+    <message>
+        <source>Copy the recording (Ctrl+C): files paste as the file, pictures as the GIF</source>
+        <translation>Aufnahme kopieren (Strg+C): als Datei eingefügt die Datei, als Bild das GIF</translation>
+    </message>
+    <message>
+        <source>Save as WebM, MP4 or GIF, by the name&apos;s extension (Ctrl+S)</source>
+        <translation>Als WebM, MP4 oder GIF speichern, nach der Endung des Namens (Strg+S)</translation>
+    </message>
+    <message>
+        <source>Upload and copy the link</source>
+        <translation>Hochladen und den Link kopieren</translation>
+    </message>
+    <message>
+        <source>Pause (Space)</source>
+        <translation>Anhalten (Leertaste)</translation>
+    </message>
+    <message>
+        <source>This recording cannot be played: %1</source>
+        <translation>Diese Aufnahme lässt sich nicht abspielen: %1</translation>
+    </message>
+    <message>
+        <source>all %1</source>
+        <translation>alles, %1</translation>
+    </message>
+    <message>
+        <source>%1 – %2 (%3)</source>
+        <translation>%1 – %2 (%3)</translation>
+    </message>
+    <message>
+        <source>The recording could not be copied: %1</source>
+        <translation>Die Aufnahme konnte nicht kopiert werden: %1</translation>
+    </message>
+    <message>
+        <source>Recording copied</source>
+        <translation>Aufnahme kopiert</translation>
+    </message>
+    <message>
+        <source>WebM video (*.webm)</source>
+        <translation>WebM-Video (*.webm)</translation>
+    </message>
+    <message>
+        <source>MP4 video (*.mp4)</source>
+        <translation>MP4-Video (*.mp4)</translation>
+    </message>
+    <message>
+        <source>GIF animation (*.gif)</source>
+        <translation>GIF-Animation (*.gif)</translation>
+    </message>
+    <message>
+        <source>Could not save “%1” in %2: %3.</source>
+        <translation>„%1“ konnte nicht in %2 gespeichert werden: %3.</translation>
+    </message>
+    <message>
+        <source>Saved · %1</source>
+        <translation>Gespeichert · %1</translation>
+    </message>
+    <message>
+        <source>The recording could not be shared: %1</source>
+        <translation>Die Aufnahme konnte nicht geteilt werden: %1</translation>
+    </message>
+    <message>
+        <source>Share failed</source>
+        <translation>Teilen fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Vistrel — Recording</source>
+        <translation>Vistrel — Aufnahme</translation>
+    </message>
+</context>
+<context>
     <name>vistrel::RecordingWriter</name>
     <message>
         <source>The recording has already started.</source>
@@ -2228,6 +2355,13 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     <message>
         <source>Record: drag over an area or click a window · Esc to cancel</source>
         <translation>Aufzeichnen: Bereich aufziehen oder Fenster anklicken · Esc bricht ab</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::TrimBar</name>
+    <message>
+        <source>Drag the handles to trim the start and the end</source>
+        <translation>Die Griffe ziehen, um Anfang und Ende zu kürzen</translation>
     </message>
 </context>
 </TS>

@@ -263,8 +263,14 @@ void AppShell::fillRecentMenu()
     const QDateTime now = QDateTime::currentDateTime();
     QStringList thumbnails;
     QList<QPointer<QAction>> actions;
+    QSet<int> recordings;
     for (const HistoryEntry &entry : entries.mid(0, recentCount)) {
-        QAction *a = m_recentMenu->addAction(HistoryWindow::timeText(entry.time, now));
+        const QString time = HistoryWindow::timeText(entry.time, now);
+        QAction *a = m_recentMenu->addAction(
+            entry.isRecording() ? tr("%1 · Recording", "a recording in Recent Captures").arg(time)
+                                : time);
+        if (entry.isRecording())
+            recordings.insert(int(thumbnails.size()));
         thumbnails.append(entry.thumbnail);
         actions.append(a);
         QPointer<CaptureCoordinator> c = m_coordinator;
@@ -276,11 +282,13 @@ void AppShell::fillRecentMenu()
     if (entries.isEmpty())
         m_recentMenu->addAction(tr("No captures yet"))->setEnabled(false);
     // Read off this thread: a thumbnail that cannot be read leaves its item without an icon.
-    HistoryWindow::loadThumbnails(m_recentMenu, thumbnails,
-                                  [actions](int index, const QIcon &icon) {
-                                      if (QAction *a = actions.value(index))
-                                          a->setIcon(icon);
-                                  });
+    HistoryWindow::loadThumbnails(
+        m_recentMenu, thumbnails,
+        [actions](int index, const QIcon &icon) {
+            if (QAction *a = actions.value(index))
+                a->setIcon(icon);
+        },
+        recordings);
 }
 
 HistoryWindow *AppShell::showHistory()
@@ -322,8 +330,8 @@ bool AppShell::eventFilter(QObject *watched, QEvent *event)
 void AppShell::runCommand(const Command &command, std::function<void(const CommandAnswer &)> done,
                           QObject *caller)
 {
-    if (command.last &&
-        CaptureHistory(m_coordinator->sessions().historyFolder()).entries().isEmpty()) {
+    // Recordings are not for the editor: only captures count.
+    if (command.last && !m_coordinator->sessions().hasCaptureInHistory()) {
         QTimer::singleShot(0, this, [done] {
             if (done)
                 done(tr("the history holds no capture"));

@@ -332,7 +332,7 @@ QString CommandLine::usage()
         "  color           pick a colour; its hex code goes to the clipboard\n"
         "  edit FILE...    open pictures in editors (an editable PNG with its marks)\n"
         "  edit --last     reopen the newest capture of the history, marks editable\n"
-        "  history         list the capture history, newest first\n"
+        "  history         list the capture history (recordings too), newest first\n"
         "  quit            end the running Vistrel\n"
         "\n"
         "Scripted captures (no toolbar, no editor): area, full or window with\n"
@@ -385,8 +385,22 @@ QString CommandLine::usage()
 QString historyListing(const QList<HistoryEntry> &entries, const QString &folder)
 {
     QString out;
+    const CaptureHistory history(folder);
     for (const HistoryEntry &entry : entries) {
         const QString dir = folder + QLatin1Char('/') + entry.id;
+        if (entry.isRecording()) {
+            const CaptureHistory::RecordingInfo info = history.recordingInfo(entry.id);
+            out +=
+                QStringLiteral("%1  %2x%3  recording%4  %5\n")
+                    .arg(entry.time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                    .arg(info.size.width())
+                    .arg(info.size.height())
+                    .arg(info.durationMs >= 0 ? QStringLiteral(" %1 s").arg(
+                                                    double(info.durationMs) / 1000.0, 0, 'f', 1)
+                                              : QString(),
+                         entry.recording);
+            continue;
+        }
         // Only regular files, never waited on: a FIFO in the history must not hang the listing.
         QSize size;
         QFile capture;
