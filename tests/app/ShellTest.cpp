@@ -10,6 +10,7 @@
 #include "ui/EditorWindowController.h"
 
 #include "ui/HistoryWindow.h"
+#include "ui/RecordingPreviewWindow.h"
 #include <QApplication>
 #include <QFile>
 
@@ -368,4 +369,30 @@ TEST(AppShell, AFifoInTheHistoryNeverStopsTheMenuOrTheHistoryWindow)
     EXPECT_FALSE(icons[1].isNull());
     EXPECT_TRUE(icons[2].isNull());
     EXPECT_FALSE(icons[3].isNull());
+}
+
+TEST(AppShell, RecentCapturesNamesARecordingAndOpensItsPreview)
+{
+    QTemporaryDir dir;
+    FakeDesktop desktop;
+    Preferences preferences(dir.filePath("p.conf"));
+    AppShell shell(desktop.platform(), &preferences);
+    shell.coordinator().sessions().setHistoryFolder(dir.filePath("history"));
+    const CaptureHistory history(dir.filePath("history"));
+    const QString id = CaptureHistory::newId();
+    QFile file(history.recordingPath(id, RecordingFormat::WebM));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("webm");
+    file.close();
+    ASSERT_TRUE(history.finishRecording(id, QImage(), 2000));
+
+    auto menu = shell.buildMenu();
+    emit shell.recentMenu()->aboutToShow();
+    ASSERT_EQ(shell.recentMenu()->actions().size(), 1);
+    QAction *item = shell.recentMenu()->actions().first();
+    EXPECT_TRUE(item->text().endsWith(" · Recording")) << qPrintable(item->text());
+    item->trigger();
+    ASSERT_EQ(shell.coordinator().sessions().recordingPreviews().size(), 1);
+    EXPECT_EQ(shell.coordinator().sessions().recordingPreviews().first()->file(), file.fileName());
+    EXPECT_TRUE(shell.coordinator().sessions().editors().isEmpty());
 }
