@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 #include "app/CaptureCoordinator.h"
 #include "app/Preferences.h"
+#include "engines/CaptureHistory.h"
 #include "engines/RecordingReader.h"
 #include "ui/CountdownWindow.h"
 #include "ui/RecordingControl.h"
@@ -209,7 +210,10 @@ TEST_F(RecordingSessionTest, CountdownThenFramesOutsideWhichControlAndFrameSit)
     EXPECT_EQ(recorder.source->request.display.displayID, 10u);
     EXPECT_EQ(written->settings.format, RecordingFormat::Gif);
     EXPECT_EQ(written->settings.size, QSize(201, 150));
-    EXPECT_TRUE(written->settings.path.startsWith(RecordingSession::recordingsFolder() + "/"));
+    // Straight into its history entry.
+    const QString history = coordinator->sessions().historyFolder();
+    EXPECT_TRUE(written->settings.path.startsWith(history + "/"))
+        << written->settings.path.toStdString();
     EXPECT_TRUE(written->settings.path.endsWith(".gif"));
 
     const QRect area = session().area();
@@ -238,6 +242,14 @@ TEST_F(RecordingSessionTest, CountdownThenFramesOutsideWhichControlAndFrameSit)
     EXPECT_TRUE(QFile::exists(finishedPath));
     EXPECT_TRUE(finishedNote.isEmpty());
     EXPECT_FALSE(session().control());
+    // Kept in the history, and shown in its preview.
+    EXPECT_EQ(coordinator->sessions().recordingPreviews().size(), 1);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto entries = CaptureHistory(history).entries();
+            return !entries.isEmpty() && entries.first().recording == finishedPath;
+        },
+        3000));
 }
 
 TEST_F(RecordingSessionTest, PausesLeaveTheirTimeOutAndEscapeStops)
