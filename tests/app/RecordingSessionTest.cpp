@@ -282,6 +282,23 @@ TEST_F(RecordingSessionTest, PausesLeaveTheirTimeOutAndEscapeStops)
     EXPECT_FALSE(desktop.escapeHandler); // Escape is let go
 }
 
+TEST_F(RecordingSessionTest, RecordOnTheToolbarOfACaptureRecordsItsArea)
+{
+    coordinator->startAreaCapture(false);
+    drain();
+    ASSERT_TRUE(done);
+    EXPECT_TRUE(request.offersRecording);
+    EXPECT_FALSE(request.immediateAction);
+    done(
+        SelectionOutcome{RectSelection{QRectF(40, 30, 120, 90), display}, SelectionAction::Record});
+    ASSERT_TRUE(recordingStarted());
+    EXPECT_EQ(recorder.source->request.pixelRect, QRect(40, 30, 120, 90));
+    recorder.source->feed(0);
+    session().control()->stopButton()->click();
+    ASSERT_TRUE(ended());
+    EXPECT_EQ(written->ticks, QList<qint64>{0});
+}
+
 TEST_F(RecordingSessionTest, ASourceThatFailsKeepsWhatWasRecordedAndSaysWhy)
 {
     coordinator->startOrStopRecording();
