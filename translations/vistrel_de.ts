@@ -95,6 +95,29 @@
     </message>
 </context>
 <context>
+    <name>GifRecordingEncoder</name>
+    <message>
+        <source>The recording has already started.</source>
+        <translation>Die Aufnahme läuft bereits.</translation>
+    </message>
+    <message>
+        <source>The area to record is empty.</source>
+        <translation>Der aufzunehmende Bereich ist leer.</translation>
+    </message>
+    <message>
+        <source>The area is too large for a GIF.</source>
+        <translation>Der Bereich ist zu groß für ein GIF.</translation>
+    </message>
+    <message>
+        <source>The recording has not started.</source>
+        <translation>Die Aufnahme hat nicht begonnen.</translation>
+    </message>
+    <message>
+        <source>Nothing was recorded.</source>
+        <translation>Es wurde nichts aufgenommen.</translation>
+    </message>
+</context>
+<context>
     <name>ImageExport</name>
     <message>
         <source>Saved</source>
@@ -240,6 +263,101 @@ gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore --object
 
 gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore --object-path /org/freedesktop/impl/portal/PermissionStore --method org.freedesktop.impl.portal.PermissionStore.SetPermission screenshot true screenshot &apos;&apos; &quot;[&apos;yes&apos;]&quot;</translation>
     </message>
+    <message>
+        <source>screen recording</source>
+        <translation>Bildschirmaufnahme</translation>
+    </message>
+</context>
+<context>
+    <name>PortalScreenCast</name>
+    <message>
+        <source>PipeWire could not start.</source>
+        <translation>PipeWire konnte nicht gestartet werden.</translation>
+    </message>
+    <message>
+        <source>Cannot reach the desktop&apos;s PipeWire stream: %1</source>
+        <translation>Der PipeWire-Datenstrom des Desktops ist nicht erreichbar: %1</translation>
+    </message>
+    <message>
+        <source>The desktop&apos;s PipeWire stream ended: %1</source>
+        <translation>Der PipeWire-Datenstrom des Desktops wurde beendet: %1</translation>
+    </message>
+    <message>
+        <source>PipeWire could not open a stream.</source>
+        <translation>PipeWire konnte keinen Datenstrom öffnen.</translation>
+    </message>
+    <message>
+        <source>Cannot connect to the desktop&apos;s PipeWire stream: %1</source>
+        <translation>Keine Verbindung zum PipeWire-Datenstrom des Desktops: %1</translation>
+    </message>
+    <message>
+        <source>The desktop&apos;s PipeWire stream failed: %1</source>
+        <translation>Der PipeWire-Datenstrom des Desktops ist fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>The desktop stopped sharing the screen.</source>
+        <translation>Der Desktop hat die Bildschirmfreigabe beendet.</translation>
+    </message>
+    <message>
+        <source>The desktop&apos;s stream is not plain video.</source>
+        <translation>Der Datenstrom des Desktops ist kein einfaches Video.</translation>
+    </message>
+    <message>
+        <source>The desktop&apos;s stream has pixels Vistrel cannot read.</source>
+        <translation>Der Datenstrom des Desktops hat Pixel, die Vistrel nicht lesen kann.</translation>
+    </message>
+    <message>
+        <source>The recorded window changed size.</source>
+        <translation>Das aufgenommene Fenster hat seine Größe geändert.</translation>
+    </message>
+    <message>
+        <source>The recorded screen changed size (%1×%2 to %3×%4).</source>
+        <translation>Der aufgenommene Bildschirm hat seine Größe geändert (%1×%2 auf %3×%4).</translation>
+    </message>
+    <message>
+        <source>The recorded area lies outside the screen the desktop shares.</source>
+        <translation>Der aufgenommene Bereich liegt außerhalb des Bildschirms, den der Desktop freigibt.</translation>
+    </message>
+    <message>
+        <source>This desktop has no screen recording portal (%1). Install xdg-desktop-portal and your desktop&apos;s portal backend (xdg-desktop-portal-gnome, -kde or -wlr).</source>
+        <translation>Dieser Desktop hat kein Portal für Bildschirmaufnahmen (%1). Installieren Sie xdg-desktop-portal und das Portal-Backend Ihres Desktops (xdg-desktop-portal-gnome, -kde oder -wlr).</translation>
+    </message>
+    <message>
+        <source>The desktop ended the screen sharing session.</source>
+        <translation>Der Desktop hat die Sitzung der Bildschirmfreigabe beendet.</translation>
+    </message>
+    <message>
+        <source>The recording was cancelled: the desktop&apos;s screen sharing was not allowed.</source>
+        <translation>Die Aufnahme wurde abgebrochen: Die Bildschirmfreigabe des Desktops wurde nicht erlaubt.</translation>
+    </message>
+    <message>
+        <source>The desktop refused to %1: %2</source>
+        <translation>Der Desktop hat abgelehnt, %1: %2</translation>
+    </message>
+    <message>
+        <source>open a screen sharing session</source>
+        <translation>eine Sitzung der Bildschirmfreigabe zu öffnen</translation>
+    </message>
+    <message>
+        <source>The desktop opened no screen sharing session.</source>
+        <translation>Der Desktop hat keine Sitzung der Bildschirmfreigabe geöffnet.</translation>
+    </message>
+    <message>
+        <source>choose what to share</source>
+        <translation>auszuwählen, was freigegeben wird</translation>
+    </message>
+    <message>
+        <source>share the screen</source>
+        <translation>den Bildschirm freizugeben</translation>
+    </message>
+    <message>
+        <source>The desktop shared no screen or window.</source>
+        <translation>Der Desktop hat weder einen Bildschirm noch ein Fenster freigegeben.</translation>
+    </message>
+    <message>
+        <source>The desktop gave no access to its PipeWire stream: %1</source>
+        <translation>Der Desktop hat keinen Zugriff auf seinen PipeWire-Datenstrom gegeben: %1</translation>
+    </message>
 </context>
 <context>
     <name>QtSaveChooser</name>
@@ -288,6 +406,41 @@ gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore --object
     <message>
         <source>Copied %1 chars</source>
         <translation>%1 Zeichen kopiert</translation>
+    </message>
+</context>
+<context>
+    <name>RecordingReader</name>
+    <message>
+        <source>Cannot open %1: %2</source>
+        <translation>%1 kann nicht geöffnet werden: %2</translation>
+    </message>
+    <message>
+        <source>%1 holds no video this FFmpeg can play.</source>
+        <translation>%1 enthält kein Video, das dieses FFmpeg abspielen kann.</translation>
+    </message>
+    <message>
+        <source>There is not enough memory to play the recording.</source>
+        <translation>Es ist nicht genug Speicher frei, um die Aufnahme abzuspielen.</translation>
+    </message>
+    <message>
+        <source>FFmpeg cannot decode %1: %2</source>
+        <translation>FFmpeg kann %1 nicht decodieren: %2</translation>
+    </message>
+    <message>
+        <source>%1 holds no frames.</source>
+        <translation>%1 enthält keine Bilder.</translation>
+    </message>
+    <message>
+        <source>Recordings are saved as WebM, MP4 or GIF.</source>
+        <translation>Aufnahmen werden als WebM, MP4 oder GIF gespeichert.</translation>
+    </message>
+    <message>
+        <source>The part to keep is empty.</source>
+        <translation>Der zu behaltende Teil ist leer.</translation>
+    </message>
+    <message>
+        <source>%1 is damaged.</source>
+        <translation>%1 ist beschädigt.</translation>
     </message>
 </context>
 <context>
@@ -825,6 +978,61 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     <message>
         <source>the secure connection failed: %1</source>
         <translation>die sichere Verbindung ist fehlgeschlagen: %1</translation>
+    </message>
+</context>
+<context>
+    <name>VideoEncoder</name>
+    <message>
+        <source>This FFmpeg has no H.264 encoder (libx264).</source>
+        <translation>Diesem FFmpeg fehlt ein H.264-Encoder (libx264).</translation>
+    </message>
+    <message>
+        <source>This FFmpeg has no VP9 or VP8 encoder (libvpx).</source>
+        <translation>Diesem FFmpeg fehlt ein VP9- oder VP8-Encoder (libvpx).</translation>
+    </message>
+    <message>
+        <source>The recording has already started.</source>
+        <translation>Die Aufnahme läuft bereits.</translation>
+    </message>
+    <message>
+        <source>The area to record is empty.</source>
+        <translation>Der aufzunehmende Bereich ist leer.</translation>
+    </message>
+    <message>
+        <source>FFmpeg cannot write %1 files: %2</source>
+        <translation>FFmpeg kann keine %1-Dateien schreiben: %2</translation>
+    </message>
+    <message>
+        <source>There is not enough memory to record.</source>
+        <translation>Es ist nicht genug Speicher frei, um aufzunehmen.</translation>
+    </message>
+    <message>
+        <source>FFmpeg could not start its %1 encoder: %2</source>
+        <translation>FFmpeg konnte seinen %1-Encoder nicht starten: %2</translation>
+    </message>
+    <message>
+        <source>FFmpeg cannot convert the frames for its %1 encoder.</source>
+        <translation>FFmpeg kann die Bilder nicht für seinen %1-Encoder umwandeln.</translation>
+    </message>
+    <message>
+        <source>The recording has not started.</source>
+        <translation>Die Aufnahme hat nicht begonnen.</translation>
+    </message>
+    <message>
+        <source>The encoder failed: %1</source>
+        <translation>Der Encoder ist gescheitert: %1</translation>
+    </message>
+    <message>
+        <source>Nothing was recorded.</source>
+        <translation>Es wurde nichts aufgenommen.</translation>
+    </message>
+    <message>
+        <source>The disk is full.</source>
+        <translation>Der Datenträger ist voll.</translation>
+    </message>
+    <message>
+        <source>Cannot write %1: %2</source>
+        <translation>%1 kann nicht geschrieben werden: %2</translation>
     </message>
 </context>
 <context>
@@ -1761,6 +1969,17 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     <message>
         <source>Copied to clipboard</source>
         <translation>In die Zwischenablage kopiert</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::RecordingWriter</name>
+    <message>
+        <source>The recording has already started.</source>
+        <translation>Die Aufnahme läuft bereits.</translation>
+    </message>
+    <message>
+        <source>The recording has not started.</source>
+        <translation>Die Aufnahme hat nicht begonnen.</translation>
     </message>
 </context>
 <context>

@@ -1,6 +1,7 @@
 #include "platform/PlatformFactory.h"
 
 #include "platform/PortalClient.h"
+#include "platform/PortalScreenCast.h"
 #include "platform/QtDesktop.h"
 #include "platform/X11Desktop.h"
 #include "platform/X11Input.h"
@@ -162,6 +163,8 @@ void DesktopServices::buildWayland(const Options &options)
     m_pointer = std::make_unique<RefusingPointer>();
     m_escape = std::make_unique<RefusingEscapeWatch>();
     m_colorPicker = std::make_unique<PortalColorPicker>(*m_portal);
+    // Recordings through the ScreenCast portal, whose chooser may pick the screen or window.
+    m_recorder = std::make_unique<PortalScreenCast>(*m_portal);
     // Where the toolkit went through XWayland, the X11 window manager still places our panels.
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         m_windows = std::make_unique<X11WindowManager>();
