@@ -150,11 +150,11 @@ qint64 RecordingSession::now() const
 
 // --- starting --------------------------------------------------------------------------------
 
-void RecordingSession::startOrStop()
+void RecordingSession::startOrStop(double durationSeconds)
 {
     if (active() && m_model->state() != RecordingSessionModel::State::Choosing)
         return stop();
-    startRecording();
+    startRecording(durationSeconds);
 }
 
 void RecordingSession::startRecording(double durationSeconds)

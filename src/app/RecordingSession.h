@@ -37,7 +37,7 @@ public:
     ~RecordingSession() override;
 
     // The hot key and the tray: a new recording, or Stop while one runs.
-    void startOrStop();
+    void startOrStop(double durationSeconds = 0);
     // `durationSeconds` above 0: it stops by itself after that much recorded time.
     void startRecording(double durationSeconds = 0);
     void stop();

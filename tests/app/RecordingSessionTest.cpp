@@ -2,6 +2,7 @@
 #include "FakeDesktop.h"
 #include "FakeScreenRecorder.h"
 #include "TestSupport.h"
+#include "app/AppShell.h"
 #include "app/CaptureCoordinator.h"
 #include "app/Preferences.h"
 #include "engines/CaptureHistory.h"
@@ -12,6 +13,7 @@
 #include "ui/SelectionOverlay.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -399,6 +401,44 @@ TEST(RecordingSession, RecordsARealFileUntilTheDurationOrTheSourceFails)
     EXPECT_TRUE(why.contains(cut));
     RecordingReader kept;
     EXPECT_TRUE(kept.open(cut).isEmpty());
+}
+
+// `vistrel record` is the hot key of a desktop that binds its own: given again, it stops.
+TEST(RecordingSession, TheRecordCommandAgainStopsTheRecording)
+{
+    QTemporaryDir dir;
+    FakeDesktop desktop;
+    FakeScreenRecorder recorder;
+    const DisplayInfo display = desktop.addDisplay(10, QRectF(0, 0, 320, 200), 1.0);
+    Platform platform = desktop.platform();
+    platform.recorder = &recorder;
+    Preferences preferences(dir.filePath("vistrel.conf"));
+    preferences.setRecordingCountdown(0);
+    preferences.setRecordingFormat(QStringLiteral("gif"));
+    AppShell shell(platform, &preferences);
+    SelectionOverlay::Completion done;
+    shell.coordinator().setOverlayFactory([&](const OverlayRequest &, auto completion) {
+        done = completion;
+        struct Overlay : SelectionOverlay
+        {
+            void present() override {}
+        };
+        return new Overlay;
+    });
+    Command record;
+    record.kind = Command::Kind::Record;
+    shell.runCommand(record);
+    drain();
+    ASSERT_TRUE(done);
+    done(SelectionOutcome{RectSelection{QRectF(8, 8, 64, 48), display}, SelectionAction::Record});
+    RecordingSession &session = shell.coordinator().recording();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session.recording(); }, 3000));
+    QTest::qWait(200);
+    shell.runCommand(record);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !session.active(); }, 5000));
+    EXPECT_EQ(session.model()->state(), RecordingSessionModel::State::Done);
+    EXPECT_TRUE(QFileInfo(session.outputPath()).isFile());
+    drain();
 }
 
 } // namespace
