@@ -1,8 +1,8 @@
 #!/bin/bash
 # The Wayland recording flow, inside its own session bus: frames of an area of sway's screen
 # come through the ScreenCast portal (xdg-desktop-portal-wlr) and PipeWire, and are checked by
-# their pixels; a chooser that declines and a portal that goes away end the recording with a
-# reason.
+# their pixels; a chooser that declines, a screen that changes size and a portal that goes away
+# end the recording with a reason.
 source "$(dirname "$0")/lib.sh"
 
 export XDG_CURRENT_DESKTOP=sway XDG_SESSION_TYPE=wayland
@@ -78,8 +78,14 @@ start_backend simple "true" || fail "the backend restarts with a chooser"
 check "a declined chooser ends the recording as cancelled" \
   probe declined --expect-failure "cancelled" 2 340 200 600 300
 
-# --- the backend goes away while recording: the recording fails with a reason ---------------
+# --- the screen changes size while recording: the recording fails and says so --------------
 start_backend none || fail "the backend restarts"
+( sleep 3; swaymsg output HEADLESS-1 resolution 1024x768 >/dev/null ) &
+check "a screen that changes size ends the recording with a reason" \
+  probe resized --expect-failure "changed size" 20 340 200 600 300
+swaymsg output HEADLESS-1 resolution 1280x800 >/dev/null
+
+# --- the backend goes away while recording: the recording fails with a reason ---------------
 ( sleep 3; kill "$XDPW_PID" 2>/dev/null ) &
 check "a portal that goes away ends the recording with a reason" \
   probe gone --expect-failure "sharing|stream" 20 340 200 600 300
