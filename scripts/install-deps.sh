@@ -9,6 +9,7 @@ packages=(
   libxtst-dev libxkbcommon-x11-dev zlib1g-dev
   libtesseract-dev libleptonica-dev libcurl4-openssl-dev tesseract-ocr tesseract-ocr-eng
   libgif-dev libsecret-1-dev
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev ffmpeg
   libgtest-dev libbenchmark-dev
   clang clang-format libclang-rt-14-dev
   xvfb xauth xdotool xclip x11-utils x11-apps x11-xserver-utils wmctrl openbox trayer xterm zenity

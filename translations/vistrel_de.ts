@@ -95,6 +95,29 @@
     </message>
 </context>
 <context>
+    <name>GifRecordingEncoder</name>
+    <message>
+        <source>The recording has already started.</source>
+        <translation>Die Aufnahme läuft bereits.</translation>
+    </message>
+    <message>
+        <source>The area to record is empty.</source>
+        <translation>Der aufzunehmende Bereich ist leer.</translation>
+    </message>
+    <message>
+        <source>The area is too large for a GIF.</source>
+        <translation>Der Bereich ist zu groß für ein GIF.</translation>
+    </message>
+    <message>
+        <source>The recording has not started.</source>
+        <translation>Die Aufnahme hat nicht begonnen.</translation>
+    </message>
+    <message>
+        <source>Nothing was recorded.</source>
+        <translation>Es wurde nichts aufgenommen.</translation>
+    </message>
+</context>
+<context>
     <name>ImageExport</name>
     <message>
         <source>Saved</source>
@@ -383,6 +406,41 @@ gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore --object
     <message>
         <source>Copied %1 chars</source>
         <translation>%1 Zeichen kopiert</translation>
+    </message>
+</context>
+<context>
+    <name>RecordingReader</name>
+    <message>
+        <source>Cannot open %1: %2</source>
+        <translation>%1 kann nicht geöffnet werden: %2</translation>
+    </message>
+    <message>
+        <source>%1 holds no video this FFmpeg can play.</source>
+        <translation>%1 enthält kein Video, das dieses FFmpeg abspielen kann.</translation>
+    </message>
+    <message>
+        <source>There is not enough memory to play the recording.</source>
+        <translation>Es ist nicht genug Speicher frei, um die Aufnahme abzuspielen.</translation>
+    </message>
+    <message>
+        <source>FFmpeg cannot decode %1: %2</source>
+        <translation>FFmpeg kann %1 nicht decodieren: %2</translation>
+    </message>
+    <message>
+        <source>%1 holds no frames.</source>
+        <translation>%1 enthält keine Bilder.</translation>
+    </message>
+    <message>
+        <source>Recordings are saved as WebM, MP4 or GIF.</source>
+        <translation>Aufnahmen werden als WebM, MP4 oder GIF gespeichert.</translation>
+    </message>
+    <message>
+        <source>The part to keep is empty.</source>
+        <translation>Der zu behaltende Teil ist leer.</translation>
+    </message>
+    <message>
+        <source>%1 is damaged.</source>
+        <translation>%1 ist beschädigt.</translation>
     </message>
 </context>
 <context>
@@ -923,6 +981,61 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     </message>
 </context>
 <context>
+    <name>VideoEncoder</name>
+    <message>
+        <source>This FFmpeg has no H.264 encoder (libx264).</source>
+        <translation>Diesem FFmpeg fehlt ein H.264-Encoder (libx264).</translation>
+    </message>
+    <message>
+        <source>This FFmpeg has no VP9 or VP8 encoder (libvpx).</source>
+        <translation>Diesem FFmpeg fehlt ein VP9- oder VP8-Encoder (libvpx).</translation>
+    </message>
+    <message>
+        <source>The recording has already started.</source>
+        <translation>Die Aufnahme läuft bereits.</translation>
+    </message>
+    <message>
+        <source>The area to record is empty.</source>
+        <translation>Der aufzunehmende Bereich ist leer.</translation>
+    </message>
+    <message>
+        <source>FFmpeg cannot write %1 files: %2</source>
+        <translation>FFmpeg kann keine %1-Dateien schreiben: %2</translation>
+    </message>
+    <message>
+        <source>There is not enough memory to record.</source>
+        <translation>Es ist nicht genug Speicher frei, um aufzunehmen.</translation>
+    </message>
+    <message>
+        <source>FFmpeg could not start its %1 encoder: %2</source>
+        <translation>FFmpeg konnte seinen %1-Encoder nicht starten: %2</translation>
+    </message>
+    <message>
+        <source>FFmpeg cannot convert the frames for its %1 encoder.</source>
+        <translation>FFmpeg kann die Bilder nicht für seinen %1-Encoder umwandeln.</translation>
+    </message>
+    <message>
+        <source>The recording has not started.</source>
+        <translation>Die Aufnahme hat nicht begonnen.</translation>
+    </message>
+    <message>
+        <source>The encoder failed: %1</source>
+        <translation>Der Encoder ist gescheitert: %1</translation>
+    </message>
+    <message>
+        <source>Nothing was recorded.</source>
+        <translation>Es wurde nichts aufgenommen.</translation>
+    </message>
+    <message>
+        <source>The disk is full.</source>
+        <translation>Der Datenträger ist voll.</translation>
+    </message>
+    <message>
+        <source>Cannot write %1: %2</source>
+        <translation>%1 kann nicht geschrieben werden: %2</translation>
+    </message>
+</context>
+<context>
     <name>WaylandDesktop</name>
     <message>
         <source>Window capture needs to know where windows are, which a Wayland desktop does not tell apps. Use Capture Area instead.</source>
@@ -943,6 +1056,41 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     <message>
         <source>The desktop accepted Vistrel&apos;s shortcuts but bound %1 of %2 of them.</source>
         <translation>Der Desktop hat Vistrels Tastenkürzel angenommen, aber nur %1 von %2 belegt.</translation>
+    </message>
+</context>
+<context>
+    <name>X11FrameSource</name>
+    <message>
+        <source>Vistrel cannot open the X display to record it.</source>
+        <translation>Vistrel kann die X-Anzeige nicht zum Aufzeichnen öffnen.</translation>
+    </message>
+    <message>
+        <source>Vistrel cannot record this screen&apos;s pixel format (depth %1, %2 bits per pixel).</source>
+        <translation>Vistrel kann das Pixelformat dieses Bildschirms nicht aufzeichnen (Farbtiefe %1, %2 Bit pro Pixel).</translation>
+    </message>
+    <message>
+        <source>The area to record lies outside the screen.</source>
+        <translation>Der aufzuzeichnende Bereich liegt außerhalb des Bildschirms.</translation>
+    </message>
+    <message>
+        <source>The connection to the X server was lost.</source>
+        <translation>Die Verbindung zum X-Server ist abgebrochen.</translation>
+    </message>
+    <message>
+        <source>The display changed size while recording.</source>
+        <translation>Die Größe des Bildschirms hat sich während der Aufzeichnung geändert.</translation>
+    </message>
+    <message>
+        <source>The X server refused to hand over the screen (error %1).</source>
+        <translation>Der X-Server hat die Herausgabe des Bildschirms verweigert (Fehler %1).</translation>
+    </message>
+    <message>
+        <source>There is not enough memory to record this area.</source>
+        <translation>Es ist nicht genug Speicher frei, um diesen Bereich aufzuzeichnen.</translation>
+    </message>
+    <message>
+        <source>The X server sent a short picture.</source>
+        <translation>Der X-Server hat ein unvollständiges Bild gesendet.</translation>
     </message>
 </context>
 <context>
@@ -1821,6 +1969,17 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     <message>
         <source>Copied to clipboard</source>
         <translation>In die Zwischenablage kopiert</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::RecordingWriter</name>
+    <message>
+        <source>The recording has already started.</source>
+        <translation>Die Aufnahme läuft bereits.</translation>
+    </message>
+    <message>
+        <source>The recording has not started.</source>
+        <translation>Die Aufnahme hat nicht begonnen.</translation>
     </message>
 </context>
 <context>

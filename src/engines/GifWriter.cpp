@@ -110,13 +110,13 @@ inline int binKey(int r, int g, int b)
     return ((r >> shift) << (2 * levelBits)) | ((g >> shift) << levelBits) | (b >> shift);
 }
 
-QVector<QRgb> medianCut(const QImage &rgb)
+QVector<QRgb> medianCut(const QImage &rgb, const QRect &rect, int maxColours, int step)
 {
     std::vector<quint32> count(levels * levels * levels, 0);
     std::vector<std::array<quint64, 3>> sums(count.size(), {0, 0, 0});
-    for (int y = 0; y < rgb.height(); ++y) {
+    for (int y = rect.top(); y <= rect.bottom(); y += step) {
         const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
-        for (int x = 0; x < rgb.width(); ++x) {
+        for (int x = rect.left(); x <= rect.right(); x += step) {
             const int r = qRed(row[x]), g = qGreen(row[x]), b = qBlue(row[x]);
             const int k = binKey(r, g, b);
             ++count[size_t(k)];
@@ -140,7 +140,7 @@ QVector<QRgb> medianCut(const QImage &rgb)
 
     std::vector<Box> boxes{Box{0, bins.size()}};
     measure(boxes[0], bins);
-    while (boxes.size() < 256) {
+    while (boxes.size() < size_t(maxColours)) {
         auto it = std::max_element(boxes.begin(), boxes.end(),
                                    [](const Box &a, const Box &b) { return a.error < b.error; });
         if (it->error <= 0)
@@ -261,6 +261,14 @@ ColorMap makeMap(const QVector<QRgb> &palette)
 
 } // namespace
 
+QVector<QRgb> medianCutPalette(const QImage &rgb, const QRect &rect, int maxColours, int step)
+{
+    const QRect area = rect & rgb.rect();
+    if (area.isEmpty() || maxColours < 1)
+        return {};
+    return medianCut(rgb, area, maxColours, std::max(1, step));
+}
+
 IndexedFrame indexFrame(const QImage &image)
 {
     IndexedFrame frame;
@@ -272,7 +280,7 @@ IndexedFrame indexFrame(const QImage &image)
         frame.exact = true;
         return frame;
     }
-    frame.palette = medianCut(rgb);
+    frame.palette = medianCut(rgb, rgb.rect(), 256, 1);
     indexDithered(rgb, frame);
     return frame;
 }
@@ -346,6 +354,70 @@ bool GifWriter::writeFile(const QString &path, const QList<QImage> &frames, int 
         QtConcurrent::blockingMapped<QList<IndexedFrame>>(frames, indexFrame);
     return ImageFiles::writeAtomically(
         path, [&](QIODevice &out) { return write(out, indexed, delayCentiseconds, loopCount); });
+}
+
+GifStream::~GifStream()
+{
+    close();
+}
+
+bool GifStream::open(QIODevice &out, const QSize &size, int loopCount)
+{
+    if (m_gif || size.isEmpty() || size.width() > 65535 || size.height() > 65535)
+        return false;
+    int error = 0;
+    m_gif = EGifOpen(&out, writeToDevice, &error);
+    if (!m_gif)
+        return false;
+    m_size = size;
+    EGifSetGifVersion(m_gif, true);
+    ColorMap global = makeMap(QVector<QRgb>(256, 0));
+    bool ok = global &&
+              EGifPutScreenDesc(m_gif, size.width(), size.height(), 8, 0, global.get()) == GIF_OK;
+    const unsigned char netscape[] = "NETSCAPE2.0";
+    const unsigned char loop[3] = {1, GifByteType(loopCount & 0xff),
+                                   GifByteType((loopCount >> 8) & 0xff)};
+    ok = ok && EGifPutExtensionLeader(m_gif, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
+         EGifPutExtensionBlock(m_gif, 11, netscape) == GIF_OK &&
+         EGifPutExtensionBlock(m_gif, 3, loop) == GIF_OK &&
+         EGifPutExtensionTrailer(m_gif) == GIF_OK;
+    return ok;
+}
+
+bool GifStream::addFrame(const QRect &rect, const uchar *indices, const QVector<QRgb> *localPalette,
+                         int delayCentiseconds, int transparentIndex)
+{
+    if (!m_gif || rect.isEmpty() || !QRect(QPoint(), m_size).contains(rect))
+        return false;
+    GraphicsControlBlock gcb{};
+    gcb.DisposalMode = DISPOSE_DO_NOT;
+    gcb.UserInputFlag = false;
+    gcb.DelayTime = std::clamp(delayCentiseconds, 0, 65535);
+    gcb.TransparentColor = transparentIndex < 0 ? NO_TRANSPARENT_COLOR : transparentIndex;
+    GifByteType extension[4];
+    const size_t length = EGifGCBToExtension(&gcb, extension);
+    bool ok = EGifPutExtension(m_gif, GRAPHICS_EXT_FUNC_CODE, int(length), extension) == GIF_OK;
+    ColorMap local;
+    if (ok && localPalette) {
+        local = makeMap(*localPalette);
+        ok = bool(local);
+    }
+    ok = ok && EGifPutImageDesc(m_gif, rect.x(), rect.y(), rect.width(), rect.height(), false,
+                                local.get()) == GIF_OK;
+    auto *pixels = const_cast<GifPixelType *>(indices);
+    for (int y = 0; ok && y < rect.height(); ++y)
+        ok = EGifPutLine(m_gif, pixels + qsizetype(y) * rect.width(), rect.width()) == GIF_OK;
+    return ok;
+}
+
+bool GifStream::close()
+{
+    if (!m_gif)
+        return false;
+    int error = 0;
+    const bool closed = EGifCloseFile(m_gif, &error) == GIF_OK;
+    m_gif = nullptr;
+    return closed;
 }
 
 } // namespace vistrel

@@ -25,6 +25,9 @@ public:
     QList<qint64> frameTimesMs() const;
     // The frame shown at `ms` (the last one starting at or before it); null on error.
     QImage frameAt(qint64 ms);
+    // The frames a second the file declares or its times suggest; 0 when unknown.
+    double frameRate() const;
+    bool isGif() const;
 
 private:
     struct Private;

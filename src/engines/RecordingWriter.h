@@ -19,10 +19,10 @@ QString extensionOf(RecordingFormat format); // "webm", "mp4", "gif"
 struct EncoderSettings
 {
     RecordingFormat format = RecordingFormat::WebM;
-    QSize size;          // device pixels; odd sizes are handled by the encoder
-    int fps = 30;        // the source's tick rate
-    int gifMaxFps = 15;  // a GIF keeps at most this many frames a second
-    QString path;        // where the finished file goes (written beside it, then moved there)
+    QSize size;         // device pixels; odd sizes are handled by the encoder
+    int fps = 30;       // the source's tick rate
+    int gifMaxFps = 15; // a GIF keeps at most this many frames a second
+    QString path;       // where the finished file goes (written beside it, then moved there)
 };
 
 // Turns frames into one file. Not thread-safe: one thread calls it (RecordingWriter's worker).
@@ -72,6 +72,17 @@ signals:
     void finished(const QString &error, const RecordingStats &stats);
     // An encoder error while recording: the recording should stop; `finished` follows.
     void failed(const QString &reason);
+
+private:
+    struct Worker;
+    void run();
+
+    std::unique_ptr<FrameEncoder> m_encoder;
+    const int m_queueFrames;
+    std::unique_ptr<Worker> m_worker;
+    qint64 m_lastTick = -1;
 };
 
 } // namespace vistrel
+
+Q_DECLARE_METATYPE(vistrel::RecordingStats)

@@ -5,6 +5,7 @@
 #include "platform/QtDesktop.h"
 #include "platform/X11Desktop.h"
 #include "platform/X11Input.h"
+#include "platform/X11Recorder.h"
 #include "platform/X11Windows.h"
 
 #include <QClipboard>
@@ -110,7 +111,7 @@ DesktopServices::DesktopServices(const DesktopChoice &choice, const Options &opt
     if (m_session == SessionType::Wayland)
         buildWayland(options);
     else
-        buildX11();
+        buildX11(choice.display);
     m_platform = {.screens = m_screens.get(),
                   .hotkeys = m_hotkeys.get(),
                   .clipboard = m_clipboard.get(),
@@ -132,7 +133,7 @@ DesktopServices::~DesktopServices()
         QGuiApplication::clipboard()->clear();
 }
 
-void DesktopServices::buildX11()
+void DesktopServices::buildX11(const QString &display)
 {
     auto screens = std::make_unique<X11ScreenSource>();
     if (!screens->canReadScreen())
@@ -143,6 +144,8 @@ void DesktopServices::buildX11()
     m_pointer = std::make_unique<X11PointerInjector>();
     m_escape = std::make_unique<X11EscapeWatch>();
     m_windows = std::make_unique<X11WindowManager>();
+    // Frames come from the display the toolkit opened.
+    m_recorder = std::make_unique<X11ScreenRecorder>(display.toLocal8Bit());
 }
 
 // Screen pictures and shortcuts through the desktop portal: a Wayland desktop lets no app

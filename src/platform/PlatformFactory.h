@@ -76,7 +76,7 @@ signals:
     void askingUser(bool asking);
 
 private:
-    void buildX11();
+    void buildX11(const QString &display);
     void buildWayland(const Options &options);
 
     SessionType m_session;
