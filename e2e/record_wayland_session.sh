@@ -127,6 +127,7 @@ E2E_PIDS+=($!)
 wait_for 10 has_window "Vistrel Record Page" || { fail "the recording page shows"; exit 1; }
 sleep 0.5
 read -r page_x page_y < <(page_rect)
+[ -n "${page_y:-}" ] || { fail "the recording page's place is known"; exit 1; }
 # The area: the page less a white margin of 10 pixels, 460×280.
 area_x=$((page_x + 10)) area_y=$((page_y + 10)) area_w=460 area_h=280
 mkdir -p "$XDG_CONFIG_HOME/vistrel"
