@@ -70,7 +70,9 @@ export QT_QPA_PLATFORM=wayland
 # probe NAME ARGS...: runs the probe, its output in $E2E_TMP/NAME.log, its checks counted here.
 probe() {
   local name=$1; shift
-  timeout 60 "$CASTPROBE" "$@" >"$E2E_TMP/$name.log" 2>&1
+  # Full allocation stacks, as for the app (start_vistrel_wayland): Qt's and PipeWire's
+  # libraries keep no frame pointers.
+  ASAN_OPTIONS=fast_unwind_on_malloc=0 timeout 60 "$CASTPROBE" "$@" >"$E2E_TMP/$name.log" 2>&1
   local rc=$?
   sed 's/^/  /' "$E2E_TMP/$name.log" | grep -E '^  (PASS|FAIL|[0-9]+ frames)' || cat "$E2E_TMP/$name.log"
   return $rc
