@@ -98,7 +98,7 @@
     <name>GifRecordingEncoder</name>
     <message>
         <source>The recording has already started.</source>
-        <translation>Die Aufnahme läuft bereits.</translation>
+        <translation>Die Aufzeichnung läuft bereits.</translation>
     </message>
     <message>
         <source>The area to record is empty.</source>
@@ -110,7 +110,7 @@
     </message>
     <message>
         <source>The recording has not started.</source>
-        <translation>Die Aufnahme hat nicht begonnen.</translation>
+        <translation>Die Aufzeichnung hat nicht begonnen.</translation>
     </message>
     <message>
         <source>Nothing was recorded.</source>
@@ -328,7 +328,7 @@ gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore --object
     </message>
     <message>
         <source>The recording was cancelled: the desktop&apos;s screen sharing was not allowed.</source>
-        <translation>Die Aufnahme wurde abgebrochen: Die Bildschirmfreigabe des Desktops wurde nicht erlaubt.</translation>
+        <translation>Die Aufzeichnung wurde abgebrochen: Die Bildschirmfreigabe des Desktops wurde nicht erlaubt.</translation>
     </message>
     <message>
         <source>The desktop refused to %1: %2</source>
@@ -420,7 +420,7 @@ gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore --object
     </message>
     <message>
         <source>a recording is saved as .webm, .mp4 or .gif, not as “%1”</source>
-        <translation>eine Aufnahme wird als .webm, .mp4 oder .gif gespeichert, nicht als „%1“</translation>
+        <translation>eine Aufzeichnung wird als .webm, .mp4 oder .gif gespeichert, nicht als „%1“</translation>
     </message>
     <message>
         <source>%1 is gone</source>
@@ -439,7 +439,7 @@ gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore --object
     </message>
     <message>
         <source>There is not enough memory to play the recording.</source>
-        <translation>Es ist nicht genug Speicher frei, um die Aufnahme abzuspielen.</translation>
+        <translation>Es ist nicht genug Speicher frei, um die Aufzeichnung abzuspielen.</translation>
     </message>
     <message>
         <source>FFmpeg cannot decode %1: %2</source>
@@ -451,7 +451,7 @@ gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore --object
     </message>
     <message>
         <source>Recordings are saved as WebM, MP4 or GIF.</source>
-        <translation>Aufnahmen werden als WebM, MP4 oder GIF gespeichert.</translation>
+        <translation>Aufzeichnungen werden als WebM, MP4 oder GIF gespeichert.</translation>
     </message>
     <message>
         <source>The part to keep is empty.</source>
@@ -1015,7 +1015,7 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     </message>
     <message>
         <source>The recording has already started.</source>
-        <translation>Die Aufnahme läuft bereits.</translation>
+        <translation>Die Aufzeichnung läuft bereits.</translation>
     </message>
     <message>
         <source>The area to record is empty.</source>
@@ -1039,7 +1039,7 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     </message>
     <message>
         <source>The recording has not started.</source>
-        <translation>Die Aufnahme hat nicht begonnen.</translation>
+        <translation>Die Aufzeichnung hat nicht begonnen.</translation>
     </message>
     <message>
         <source>The encoder failed: %1</source>
@@ -1355,7 +1355,7 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     <message>
         <source>%1 · Recording</source>
         <comment>a recording in Recent Captures</comment>
-        <translation>%1 · Aufnahme</translation>
+        <translation>%1 · Aufzeichnung</translation>
     </message>
 </context>
 <context>
@@ -1770,7 +1770,7 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     </message>
     <message>
         <source>Recording: double click to play</source>
-        <translation>Aufnahme: Doppelklick spielt sie ab</translation>
+        <translation>Aufzeichnung: Doppelklick spielt sie ab</translation>
     </message>
 </context>
 <context>
