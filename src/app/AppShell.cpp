@@ -470,9 +470,11 @@ void AppShell::schedule(const Command &command, const QList<EditablePng::Read> &
         run = [c, request, done, caller = QPointer<QObject>(caller)] {
             c->recording().recordForScript(
                 request,
-                [done](const QString &why) {
+                [done](const QString &why, const QString &note) {
+                    CommandAnswer answer(why);
+                    answer.note = note;
                     if (done)
-                        done(CommandAnswer(why));
+                        done(answer);
                 },
                 caller);
         };

@@ -44,6 +44,8 @@ struct CommandAnswer
     CommandAnswer(const QString &why) : refused(why) {}
     QString refused;
     QByteArray picture;
+    // Done, with something the caller should know (frames a recording dropped).
+    QString note;
 };
 
 // What `vistrel ARGS…` asks for.

@@ -238,6 +238,10 @@ void InstanceServer::serve(QLocalSocket *socket)
             } else if (!a.picture.isEmpty()) {
                 guard->write("picture " + QByteArray::number(a.picture.size()) + '\n');
                 guard->write(a.picture);
+            } else if (!a.note.isEmpty()) {
+                QString note = a.note;
+                note.replace(QLatin1Char('\n'), QLatin1Char(' '));
+                guard->write("ok " + note.toUtf8() + '\n');
             } else {
                 guard->write("ok\n");
             }
@@ -332,6 +336,11 @@ InstanceClient::Outcome InstanceClient::send(const QString &socketPath, const Co
     const QByteArray first = answer.left(eol);
     if (first == "ok")
         return Outcome::Done;
+    if (first.startsWith("ok ")) {
+        if (reply)
+            *reply = QString::fromUtf8(first.mid(3));
+        return Outcome::Done;
+    }
     if (first.startsWith("error ")) {
         if (reply)
             *reply = QString::fromUtf8(first.mid(6));
@@ -376,6 +385,8 @@ std::optional<int> finish(InstanceClient::Outcome outcome, const Command &comman
     case InstanceClient::Outcome::Done:
         if (command.kind == Command::Kind::None)
             std::fputs("Vistrel is already running.\n", stdout);
+        if (!reply.isEmpty())
+            std::fprintf(stderr, "vistrel: %s\n", qPrintable(reply));
         if (!picture.isEmpty() && !writeAll(STDOUT_FILENO, picture)) {
             std::fprintf(stderr, "vistrel: cannot write the picture to standard output (%s).\n",
                          std::strerror(errno));

@@ -170,13 +170,13 @@ void RecordingSession::startRecording(double durationSeconds)
 void RecordingSession::recordForScript(const Request &request, Done done, QObject *caller)
 {
     if (!m_platform.recorder)
-        return done(QStringLiteral("screen recording is not available on this desktop"));
+        return done(QStringLiteral("screen recording is not available on this desktop"), QString());
     if (active())
-        return done(QStringLiteral("a recording is already running"));
+        return done(QStringLiteral("a recording is already running"), QString());
     if (!recordingFormatFor(request.output))
-        return done(QStringLiteral("--output names a .webm, .mp4 or .gif file"));
+        return done(QStringLiteral("--output names a .webm, .mp4 or .gif file"), QString());
     if (const QString why = unwritableOutput(request.output); !why.isEmpty())
-        return done(why);
+        return done(why, QString());
     Script script{request, std::move(done), caller};
     if (caller)
         connect(caller, &QObject::destroyed, this, [this](QObject *gone) {
@@ -502,10 +502,11 @@ void RecordingSession::writerFinished(const QString &error, const RecordingStats
         if (!m_model->failure().isEmpty())
             why = QStringLiteral("the recording stopped early (%1); what was recorded is in %2")
                       .arg(m_model->failure(), m_path);
+        QString dropped;
         if (stats.framesDropped > 0)
-            std::fprintf(stderr, "vistrel: %lld frames were dropped while the encoder was behind\n",
-                         static_cast<long long>(stats.framesDropped));
-        return end(why);
+            dropped = QStringLiteral("%1 frames were dropped while the encoder was behind")
+                          .arg(stats.framesDropped);
+        return end(why, dropped);
     }
     QImage poster;
     if (m_pipe) {
@@ -529,7 +530,7 @@ void RecordingSession::deliver(const QString &path, const QString &note, const Q
     emit recordingFinished(path, note);
 }
 
-void RecordingSession::end(const QString &why)
+void RecordingSession::end(const QString &why, const QString &note)
 {
     m_ticker.stop();
     m_durationTimer.stop();
@@ -555,7 +556,7 @@ void RecordingSession::end(const QString &why)
         m_model->stop(now(), why);
     emit activeChanged(false);
     if (script && script->done)
-        script->done(why);
+        script->done(why, note);
     else if (interactiveFailure)
         Notifier::error(m_platform.alerts, tr("The recording failed: %1").arg(why));
 }

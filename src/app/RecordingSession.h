@@ -47,13 +47,14 @@ public:
 
     // A recording for a script: the area is recorded as soon as its drag ends, to `output`
     // (type by extension), for `durationSeconds` when above 0. `done` gets why no file was
-    // written, or why the recording ended early (the file kept), empty when all went well.
+    // written, or why the recording ended early (the file kept), empty when all went well,
+    // and what the caller should know of a file that was written (frames dropped).
     struct Request
     {
         QString output;
         double durationSeconds = 0;
     };
-    using Done = std::function<void(const QString &why)>;
+    using Done = std::function<void(const QString &why, const QString &note)>;
     void recordForScript(const Request &request, Done done, QObject *caller = nullptr);
 
     // Seams for tests: the encoders and the steady clock (milliseconds).
@@ -94,7 +95,7 @@ private:
     void updateControl();
     void finish(const QString &reason);
     void writerFinished(const QString &error, const RecordingStats &stats);
-    void end(const QString &why);
+    void end(const QString &why, const QString &note = QString());
     void showControlAndFrame();
     void dropWindows();
     void armDuration();

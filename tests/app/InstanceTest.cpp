@@ -230,6 +230,7 @@ struct Served
     InstanceServer server;
     QList<Command> received;
     QString refuse;
+    QString note;
     QMetaObject::Connection answering;
 
     Served()
@@ -238,7 +239,9 @@ struct Served
             &server, &InstanceServer::commandReceived,
             [this](const Command &c, const InstanceServer::Reply &reply, QObject *) {
                 received.append(c);
-                reply(refuse);
+                CommandAnswer answer(refuse);
+                answer.note = note;
+                reply(answer);
             });
     }
 
@@ -272,6 +275,13 @@ TEST(Instance, CommandsReachTheServerAndRefusalsComeBack)
     QString reply;
     EXPECT_EQ(s.send(full, &reply), InstanceClient::Outcome::Refused);
     EXPECT_EQ(reply, s.refuse);
+
+    // Done, with word of what went wrong on the way (frames a recording dropped).
+    s.refuse.clear();
+    s.note = QStringLiteral("3 frames were dropped\nwhile the encoder was behind");
+    reply.clear();
+    EXPECT_EQ(s.send(full, &reply), InstanceClient::Outcome::Done);
+    EXPECT_EQ(reply, QStringLiteral("3 frames were dropped while the encoder was behind"));
 }
 
 TEST(Instance, APictureComesBackWholeAfterAnyWait)

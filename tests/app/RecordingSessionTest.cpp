@@ -321,7 +321,8 @@ TEST_F(RecordingSessionTest, ScriptsGetTheFileAfterTheDurationOrWhyNot)
 {
     const QString output = dir.filePath("clip.webm");
     std::optional<QString> answer;
-    session().recordForScript({output, 0.2}, [&](const QString &why) { answer = why; });
+    session().recordForScript({output, 0.2},
+                              [&](const QString &why, const QString &) { answer = why; });
     choose(QRectF(0, 0, 640, 400)); // the whole display: no room for a control
     ASSERT_TRUE(recordingStarted());
     EXPECT_TRUE(recorder.source->request.pixelRect.isEmpty());
@@ -336,7 +337,7 @@ TEST_F(RecordingSessionTest, ScriptsGetTheFileAfterTheDurationOrWhyNot)
     // Escape on the overlay before the start: no file, and the script hears why.
     answer.reset();
     session().recordForScript({dir.filePath("none.mp4"), 0},
-                              [&](const QString &why) { answer = why; });
+                              [&](const QString &why, const QString &) { answer = why; });
     drain();
     done(std::nullopt);
     ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 3000));
@@ -347,7 +348,7 @@ TEST_F(RecordingSessionTest, ScriptsGetTheFileAfterTheDurationOrWhyNot)
     answer.reset();
     done = nullptr;
     session().recordForScript({dir.filePath("no/such/folder/a.gif"), 0},
-                              [&](const QString &why) { answer = why; });
+                              [&](const QString &why, const QString &) { answer = why; });
     ASSERT_TRUE(answer.has_value());
     EXPECT_TRUE(answer->contains("does not exist"));
     drain();
@@ -379,8 +380,8 @@ TEST(RecordingSession, RecordsARealFileUntilTheDurationOrTheSourceFails)
     });
     const auto record = [&](const QString &output, double seconds) {
         std::optional<QString> answer;
-        coordinator.recording().recordForScript({output, seconds},
-                                                [&](const QString &why) { answer = why; });
+        coordinator.recording().recordForScript(
+            {output, seconds}, [&](const QString &why, const QString &) { answer = why; });
         drain();
         done(SelectionOutcome{RectSelection{QRectF(8, 8, 64, 48), display},
                               SelectionAction::Record});
