@@ -1,0 +1,127 @@
+#!/bin/bash
+# Screen recording on a private 1920×1080 Xvfb with a desktop-like picture that changes at
+# 30 fps (bench/record_bench.cpp picture), beside `ffmpeg -f x11grab` with the same codec and
+# settings, in the same run, one after the other:
+#   WebM (VP9 real-time) and MP4 (H.264) of the whole screen for 30 s at 30 fps: frames
+#   dropped, processor time (user + system) per recorded second, file size, and the time
+#   from Stop to a playable file;
+#   GIF of an 800×600 area for 10 s at 15 fps beside ffmpeg's two-pass palettegen/paletteuse
+#   GIF of the same frames at the same rate (both made from one lossless recording).
+# Vistrel records through `vistrel record` when the build has it, else through the engines
+# directly (XShm grabs into RecordingWriter).        bench/record_bench.sh [BUILD_DIR] [SECONDS]
+set -u
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+build=${1:-build}
+seconds=${2:-30}
+helper=$build/bench/vistrel_record_bench
+app=$build/src/vistrel
+[ -x "$helper" ] || { echo "build first: $helper"; exit 1; }
+command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null || { echo "ffmpeg and ffprobe are needed"; exit 1; }
+tmp=$(mktemp -d)
+pids=()
+cleanup() { kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$tmp"; }
+echo "load before: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
+trap 'echo "load after: $(cut -d" " -f1-3 /proc/loadavg)"; cleanup' EXIT
+
+until_ok() {
+  local deadline=$(( $(date +%s%N) + $1 * 1000000000 )); shift
+  until "$@" >/dev/null 2>&1; do
+    [ "$(date +%s%N)" -gt "$deadline" ] && return 1
+    sleep 0.02
+  done
+}
+
+mkfifo "$tmp/displayfd"
+exec {fd}<>"$tmp/displayfd"
+Xvfb -displayfd "$fd" -screen 0 1920x1080x24 -nolisten tcp -noreset >"$tmp/xvfb.log" 2>&1 &
+pids+=($!)
+read -r -t 30 -u "$fd" n || { echo "Xvfb did not start"; exit 1; }
+export DISPLAY=:$n
+openbox --config-file "$here/../e2e/openbox-rc.xml" >"$tmp/openbox.log" 2>&1 &
+pids+=($!)
+until_ok 5 xprop -root _NET_SUPPORTING_WM_CHECK
+"$helper" picture >"$tmp/picture.log" 2>&1 &
+pids+=($!)
+until_ok 10 xdotool search --onlyvisible --name "^Vistrel Record Bench$" || { echo "no test picture"; exit 1; }
+sleep 1
+
+# The app's own recorder when it has one; else the engines through the helper.
+use_app=no
+if [ -x "$app" ] && timeout 5 "$app" --help 2>&1 | grep -q -- "record"; then use_app=yes; fi
+
+# field FILE KEY: a "key=value" figure from the last line of FILE.
+field() { tail -1 "$1" | tr ' ' '\n' | sed -n "s/^$2=//p"; }
+packets() { ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=nb_read_packets -of csv=p=0 "$1"; }
+duration() { ffprobe -v error -show_entries format=duration -of csv=p=0 "$1"; }
+size_of() { stat -c %s "$1"; }
+
+# vistrel_run FILE: records the whole screen for $seconds into FILE; prints the figures line.
+vistrel_run() {
+  if [ $use_app = yes ]; then
+    mkdir -p "$tmp/config/vistrel" "$tmp/data"
+    local t0 t1
+    XDG_CONFIG_HOME=$tmp/config XDG_DATA_HOME=$tmp/data "$helper" timed "$(( seconds + 4 ))" -- \
+      "$app" record --output "$1" --delay 0 --duration "$seconds" >"$tmp/app.out" 2>&1
+    echo "written=$(packets "$1") dropped=? cpu_per_s=$(awk -v c="$(field "$tmp/app.out" cpu_s)" -v s="$seconds" 'BEGIN { printf "%.3f", c / s }') size=$(size_of "$1") stop_ms=? duration_ms=$(duration "$1")"
+  else
+    "$helper" record "$1" "$seconds" | tail -1
+  fi
+}
+
+# ffmpeg_run FILE CODEC_ARGS...: the same recording through ffmpeg's own grabber, interrupted
+# (as a Stop) after $seconds.
+ffmpeg_run() {
+  local out=$1; shift
+  "$helper" timed "$seconds" -- ffmpeg -nostdin -hide_banner -loglevel error -y \
+    -f x11grab -draw_mouse 0 -framerate 30 -video_size 1920x1080 -i "$DISPLAY" \
+    -pix_fmt yuv420p -threads 2 -g 150 "$@" "$out" >"$tmp/ffmpeg.out" 2>&1
+  local n d
+  n=$(packets "$out"); d=$(duration "$out")
+  awk -v n="$n" -v d="$d" -v c="$(field "$tmp/ffmpeg.out" cpu_s)" -v s="$(size_of "$out")" \
+    -v t="$(field "$tmp/ffmpeg.out" stop_ms)" \
+    'BEGIN { e = int(d * 30 + 0.5); printf "written=%d dropped=%d cpu_per_s=%.3f size=%d stop_ms=%s duration_ms=%.0f\n", n, (e > n ? e - n : 0), c / d, s, t, d * 1000 }'
+}
+
+report() { # WHAT VISTREL_LINE FFMPEG_LINE
+  printf '%-5s %-8s %8s %8s %10s %12s %9s %10s\n' "$1" who written dropped "cpu/s" "size B" "stop ms" "length ms"
+  for who in vistrel ffmpeg; do
+    local line=$2; [ $who = ffmpeg ] && line=$3
+    echo "$line" >"$tmp/line"
+    printf '%-5s %-8s %8s %8s %10s %12s %9s %10s\n' "" $who "$(field "$tmp/line" written)" \
+      "$(field "$tmp/line" dropped)$( [ -n "$(field "$tmp/line" missed)" ] && echo "+$(field "$tmp/line" missed)")" \
+      "$(field "$tmp/line" cpu_per_s)" "$(field "$tmp/line" size)" "$(field "$tmp/line" stop_ms)" \
+      "$(field "$tmp/line" duration_ms)"
+  done
+}
+
+echo "== 1920×1080, 30 fps, ${seconds} s; recorder: $([ $use_app = yes ] && echo "vistrel record" || echo "engines through $helper")"
+echo "   (dropped: frames that never reached the file; vistrel's +N: ticks its grabber missed)"
+v=$(vistrel_run "$tmp/v.webm")
+f=$(ffmpeg_run "$tmp/f.webm" -c:v libvpx-vp9 -deadline realtime -cpu-used 8 -row-mt 1 -tile-columns 2 -crf 32 -b:v 0)
+report WebM "$v" "$f"
+v=$(vistrel_run "$tmp/v.mp4")
+f=$(ffmpeg_run "$tmp/f.mp4" -c:v libx264 -preset veryfast -crf 23 -bf 0 \
+  -movflags frag_keyframe+empty_moov+default_base_moof -frag_duration 1000000)
+report MP4 "$v" "$f"
+echo "(goals: dropped 0; cpu/s <= ffmpeg's; size within 10 % of ffmpeg's; stop <= 1000 ms for WebM)"
+
+echo "== GIF of an 800×600 area, 10 s, 15 fps, from the same lossless frames"
+ffmpeg -nostdin -hide_banner -loglevel error -y -f x11grab -draw_mouse 0 -framerate 30 \
+  -video_size 800x600 -i "$DISPLAY+100,100" -t 10 -c:v ffv1 "$tmp/area.mkv"
+echo "source: $(packets "$tmp/area.mkv") frames, $(duration "$tmp/area.mkv") s"
+t0=$(date +%s%N)
+"$helper" gif "$tmp/area.mkv" "$tmp/v.gif" >"$tmp/gif.out" 2>&1
+t1=$(date +%s%N)
+ffmpeg -nostdin -hide_banner -loglevel error -y -i "$tmp/area.mkv" -vf "fps=15,palettegen" "$tmp/palette.png"
+ffmpeg -nostdin -hide_banner -loglevel error -y -i "$tmp/area.mkv" -i "$tmp/palette.png" \
+  -lavfi "fps=15[x];[x][1:v]paletteuse" "$tmp/f.gif"
+t2=$(date +%s%N)
+printf '%-8s %12s %8s %10s %10s\n' who "size B" frames "length s" "wall ms"
+printf '%-8s %12s %8s %10s %10.0f\n' vistrel "$(size_of "$tmp/v.gif")" "$(packets "$tmp/v.gif")" "$(duration "$tmp/v.gif")" "$(( (t1 - t0) / 1000000 ))"
+printf '%-8s %12s %8s %10s %10.0f\n' ffmpeg "$(size_of "$tmp/f.gif")" "$(packets "$tmp/f.gif")" "$(duration "$tmp/f.gif")" "$(( (t2 - t1) / 1000000 ))"
+echo "vistrel's encoder: $(tail -1 "$tmp/gif.out")"
+echo "(goal: vistrel's GIF no larger than ffmpeg's)"
+if [ $use_app = no ]; then
+  echo "== the same area recorded live to GIF by the engines, 10 s"
+  "$helper" record "$tmp/live.gif" 10 100 100 800 600 | tail -1
+fi
