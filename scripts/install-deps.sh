@@ -18,7 +18,7 @@ packages=(
   imagemagick pngcheck poppler-utils fonts-dejavu-core fonts-liberation2
   desktop-file-utils appstream man-db
   dpkg-dev file lintian
-  qt6-wayland dbus gnome-keyring sway swaybg grim wl-clipboard pipewire libwayland-dev wayland-protocols
+  qt6-wayland dbus gnome-keyring sway swaybg grim wl-clipboard pipewire libpipewire-0.3-dev wireplumber libwayland-dev wayland-protocols
   xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
   gnome-shell xdg-desktop-portal-gnome gnome-screenshot gnome-settings-daemon dconf-service
   dconf-gsettings-backend libglib2.0-bin

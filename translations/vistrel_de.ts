@@ -263,6 +263,101 @@ gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore --object
 
 gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore --object-path /org/freedesktop/impl/portal/PermissionStore --method org.freedesktop.impl.portal.PermissionStore.SetPermission screenshot true screenshot &apos;&apos; &quot;[&apos;yes&apos;]&quot;</translation>
     </message>
+    <message>
+        <source>screen recording</source>
+        <translation>Bildschirmaufnahme</translation>
+    </message>
+</context>
+<context>
+    <name>PortalScreenCast</name>
+    <message>
+        <source>PipeWire could not start.</source>
+        <translation>PipeWire konnte nicht gestartet werden.</translation>
+    </message>
+    <message>
+        <source>Cannot reach the desktop&apos;s PipeWire stream: %1</source>
+        <translation>Der PipeWire-Datenstrom des Desktops ist nicht erreichbar: %1</translation>
+    </message>
+    <message>
+        <source>The desktop&apos;s PipeWire stream ended: %1</source>
+        <translation>Der PipeWire-Datenstrom des Desktops wurde beendet: %1</translation>
+    </message>
+    <message>
+        <source>PipeWire could not open a stream.</source>
+        <translation>PipeWire konnte keinen Datenstrom öffnen.</translation>
+    </message>
+    <message>
+        <source>Cannot connect to the desktop&apos;s PipeWire stream: %1</source>
+        <translation>Keine Verbindung zum PipeWire-Datenstrom des Desktops: %1</translation>
+    </message>
+    <message>
+        <source>The desktop&apos;s PipeWire stream failed: %1</source>
+        <translation>Der PipeWire-Datenstrom des Desktops ist fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>The desktop stopped sharing the screen.</source>
+        <translation>Der Desktop hat die Bildschirmfreigabe beendet.</translation>
+    </message>
+    <message>
+        <source>The desktop&apos;s stream is not plain video.</source>
+        <translation>Der Datenstrom des Desktops ist kein einfaches Video.</translation>
+    </message>
+    <message>
+        <source>The desktop&apos;s stream has pixels Vistrel cannot read.</source>
+        <translation>Der Datenstrom des Desktops hat Pixel, die Vistrel nicht lesen kann.</translation>
+    </message>
+    <message>
+        <source>The recorded window changed size.</source>
+        <translation>Das aufgenommene Fenster hat seine Größe geändert.</translation>
+    </message>
+    <message>
+        <source>The recorded screen changed size (%1×%2 to %3×%4).</source>
+        <translation>Der aufgenommene Bildschirm hat seine Größe geändert (%1×%2 auf %3×%4).</translation>
+    </message>
+    <message>
+        <source>The recorded area lies outside the screen the desktop shares.</source>
+        <translation>Der aufgenommene Bereich liegt außerhalb des Bildschirms, den der Desktop freigibt.</translation>
+    </message>
+    <message>
+        <source>This desktop has no screen recording portal (%1). Install xdg-desktop-portal and your desktop&apos;s portal backend (xdg-desktop-portal-gnome, -kde or -wlr).</source>
+        <translation>Dieser Desktop hat kein Portal für Bildschirmaufnahmen (%1). Installieren Sie xdg-desktop-portal und das Portal-Backend Ihres Desktops (xdg-desktop-portal-gnome, -kde oder -wlr).</translation>
+    </message>
+    <message>
+        <source>The desktop ended the screen sharing session.</source>
+        <translation>Der Desktop hat die Sitzung der Bildschirmfreigabe beendet.</translation>
+    </message>
+    <message>
+        <source>The recording was cancelled: the desktop&apos;s screen sharing was not allowed.</source>
+        <translation>Die Aufnahme wurde abgebrochen: Die Bildschirmfreigabe des Desktops wurde nicht erlaubt.</translation>
+    </message>
+    <message>
+        <source>The desktop refused to %1: %2</source>
+        <translation>Der Desktop hat abgelehnt, %1: %2</translation>
+    </message>
+    <message>
+        <source>open a screen sharing session</source>
+        <translation>eine Sitzung der Bildschirmfreigabe zu öffnen</translation>
+    </message>
+    <message>
+        <source>The desktop opened no screen sharing session.</source>
+        <translation>Der Desktop hat keine Sitzung der Bildschirmfreigabe geöffnet.</translation>
+    </message>
+    <message>
+        <source>choose what to share</source>
+        <translation>auszuwählen, was freigegeben wird</translation>
+    </message>
+    <message>
+        <source>share the screen</source>
+        <translation>den Bildschirm freizugeben</translation>
+    </message>
+    <message>
+        <source>The desktop shared no screen or window.</source>
+        <translation>Der Desktop hat weder einen Bildschirm noch ein Fenster freigegeben.</translation>
+    </message>
+    <message>
+        <source>The desktop gave no access to its PipeWire stream: %1</source>
+        <translation>Der Desktop hat keinen Zugriff auf seinen PipeWire-Datenstrom gegeben: %1</translation>
+    </message>
 </context>
 <context>
     <name>QtSaveChooser</name>
@@ -961,6 +1056,41 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     <message>
         <source>The desktop accepted Vistrel&apos;s shortcuts but bound %1 of %2 of them.</source>
         <translation>Der Desktop hat Vistrels Tastenkürzel angenommen, aber nur %1 von %2 belegt.</translation>
+    </message>
+</context>
+<context>
+    <name>X11FrameSource</name>
+    <message>
+        <source>Vistrel cannot open the X display to record it.</source>
+        <translation>Vistrel kann die X-Anzeige nicht zum Aufzeichnen öffnen.</translation>
+    </message>
+    <message>
+        <source>Vistrel cannot record this screen&apos;s pixel format (depth %1, %2 bits per pixel).</source>
+        <translation>Vistrel kann das Pixelformat dieses Bildschirms nicht aufzeichnen (Farbtiefe %1, %2 Bit pro Pixel).</translation>
+    </message>
+    <message>
+        <source>The area to record lies outside the screen.</source>
+        <translation>Der aufzuzeichnende Bereich liegt außerhalb des Bildschirms.</translation>
+    </message>
+    <message>
+        <source>The connection to the X server was lost.</source>
+        <translation>Die Verbindung zum X-Server ist abgebrochen.</translation>
+    </message>
+    <message>
+        <source>The display changed size while recording.</source>
+        <translation>Die Größe des Bildschirms hat sich während der Aufzeichnung geändert.</translation>
+    </message>
+    <message>
+        <source>The X server refused to hand over the screen (error %1).</source>
+        <translation>Der X-Server hat die Herausgabe des Bildschirms verweigert (Fehler %1).</translation>
+    </message>
+    <message>
+        <source>There is not enough memory to record this area.</source>
+        <translation>Es ist nicht genug Speicher frei, um diesen Bereich aufzuzeichnen.</translation>
+    </message>
+    <message>
+        <source>The X server sent a short picture.</source>
+        <translation>Der X-Server hat ein unvollständiges Bild gesendet.</translation>
     </message>
 </context>
 <context>

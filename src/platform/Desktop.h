@@ -257,8 +257,8 @@ struct Platform
     ColorPicker *colorPicker = nullptr; // none: Vistrel's loupe over a frozen picture
     Toasts *toasts = nullptr;
     Pins *pins = nullptr;
-    Keyring *keyring = nullptr;       // none: secrets are kept in files only the user can read
-    WindowManager *windows = nullptr; // none: the toolkit's own placement and focus
+    Keyring *keyring = nullptr;         // none: secrets are kept in files only the user can read
+    WindowManager *windows = nullptr;   // none: the toolkit's own placement and focus
     ScreenRecorder *recorder = nullptr; // none: recording is not available here
 };
 

@@ -1,9 +1,11 @@
 #include "platform/PlatformFactory.h"
 
 #include "platform/PortalClient.h"
+#include "platform/PortalScreenCast.h"
 #include "platform/QtDesktop.h"
 #include "platform/X11Desktop.h"
 #include "platform/X11Input.h"
+#include "platform/X11Recorder.h"
 #include "platform/X11Windows.h"
 
 #include <QClipboard>
@@ -109,7 +111,7 @@ DesktopServices::DesktopServices(const DesktopChoice &choice, const Options &opt
     if (m_session == SessionType::Wayland)
         buildWayland(options);
     else
-        buildX11();
+        buildX11(choice.display);
     m_platform = {.screens = m_screens.get(),
                   .hotkeys = m_hotkeys.get(),
                   .clipboard = m_clipboard.get(),
@@ -119,7 +121,8 @@ DesktopServices::DesktopServices(const DesktopChoice &choice, const Options &opt
                   .escape = m_escape.get(),
                   .limits = m_session == SessionType::Wayland ? waylandLimits() : SessionLimits{},
                   .colorPicker = m_colorPicker.get(),
-                  .windows = m_windows.get()};
+                  .windows = m_windows.get(),
+                  .recorder = m_recorder.get()};
 }
 
 DesktopServices::~DesktopServices()
@@ -130,7 +133,7 @@ DesktopServices::~DesktopServices()
         QGuiApplication::clipboard()->clear();
 }
 
-void DesktopServices::buildX11()
+void DesktopServices::buildX11(const QString &display)
 {
     auto screens = std::make_unique<X11ScreenSource>();
     if (!screens->canReadScreen())
@@ -141,6 +144,8 @@ void DesktopServices::buildX11()
     m_pointer = std::make_unique<X11PointerInjector>();
     m_escape = std::make_unique<X11EscapeWatch>();
     m_windows = std::make_unique<X11WindowManager>();
+    // Frames come from the display the toolkit opened.
+    m_recorder = std::make_unique<X11ScreenRecorder>(display.toLocal8Bit());
 }
 
 // Screen pictures and shortcuts through the desktop portal: a Wayland desktop lets no app
@@ -158,6 +163,8 @@ void DesktopServices::buildWayland(const Options &options)
     m_pointer = std::make_unique<RefusingPointer>();
     m_escape = std::make_unique<RefusingEscapeWatch>();
     m_colorPicker = std::make_unique<PortalColorPicker>(*m_portal);
+    // Recordings through the ScreenCast portal, whose chooser may pick the screen or window.
+    m_recorder = std::make_unique<PortalScreenCast>(*m_portal);
     // Where the toolkit went through XWayland, the X11 window manager still places our panels.
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         m_windows = std::make_unique<X11WindowManager>();

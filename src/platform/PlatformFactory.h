@@ -76,7 +76,7 @@ signals:
     void askingUser(bool asking);
 
 private:
-    void buildX11();
+    void buildX11(const QString &display);
     void buildWayland(const Options &options);
 
     SessionType m_session;
@@ -92,6 +92,7 @@ private:
     std::unique_ptr<EscapeWatch> m_escape;
     std::unique_ptr<ColorPicker> m_colorPicker;
     std::unique_ptr<WindowManager> m_windows;
+    std::unique_ptr<ScreenRecorder> m_recorder;
     Platform m_platform;
 };
 

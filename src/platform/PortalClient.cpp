@@ -110,6 +110,8 @@ QString featureOf(const QString &interface)
         return QCoreApplication::translate("PortalClient", "global shortcuts");
     if (interface == fileChooserInterface)
         return QCoreApplication::translate("PortalClient", "file chooser");
+    if (interface == QLatin1String("org.freedesktop.portal.ScreenCast"))
+        return QCoreApplication::translate("PortalClient", "screen recording");
     return interface.section(QLatin1Char('.'), -1);
 }
 

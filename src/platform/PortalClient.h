@@ -96,14 +96,17 @@ private slots:
     void portalShortcutActivated(const QDBusObjectPath &session, const QString &id,
                                  qulonglong timestamp, const QVariantMap &options);
 
-private:
+public:
     using Answer = std::function<void(Result<QVariantMap>)>;
     // Calls `method` with `args` and an options map holding a fresh handle token, then waits
     // for its Response signal, for at most `timeoutMs` (the client's time limit when negative,
-    // none when 0).
+    // none when 0). The user closing the desktop's dialog is Cancelled.
     void request(const QString &interface, const QString &method, QVariantList args,
                  QVariantMap options, Answer done, int timeoutMs = -1,
                  const QString &timeoutText = {});
+    QDBusConnection bus() const { return m_bus; }
+
+private:
     void screenshotRefused(std::function<void(bool refused)> done);
     // The desktop's handle of the window in front ("x11:1c00007", "wayland:…"), empty where
     // none is known; a Wayland window's export is kept in `exported` for as long as needed.

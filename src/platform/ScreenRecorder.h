@@ -46,6 +46,9 @@ public:
     virtual void stop() = 0;
     // The area's size in device pixels once started (the portal's stream may fix it).
     virtual QSize frameSize() const = 0;
+    // The next tick delivers a frame even where nothing changed (after a resume, the first
+    // frame shows what is there now, not what was there before the pause).
+    virtual void requestFrame() {}
 
 signals:
     void started();
