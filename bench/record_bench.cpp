@@ -3,7 +3,7 @@
 //       a full-screen window with a desktop-like picture that changes at 30 fps: a moving
 //       square, a frame counter, a growing line of text and a progress bar
 //   vistrel_record_bench record FILE SECONDS [X Y W H]
-//       XShm grabs of the area at 30 fps through the engines' RecordingWriter into FILE
+//       the area through the platform's X11 source at 30 fps into the engines' RecordingWriter
 //   vistrel_record_bench gif IN OUT
 //       every frame of IN (a lossless recording) through the GIF encoder at 15 fps
 //   vistrel_record_bench timed SECONDS -- COMMAND...
@@ -13,6 +13,7 @@
 #include "engines/GifRecording.h"
 #include "engines/RecordingReader.h"
 #include "engines/RecordingWriter.h"
+#include "platform/X11Recorder.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -24,17 +25,15 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <xcb/shm.h>
 #include <xcb/xcb.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <sys/ipc.h>
 #include <sys/resource.h>
-#include <sys/shm.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -158,81 +157,75 @@ private:
     qint64 m_frame = 0;
 };
 
+// The app's own path: the platform's X11 source (XShm grabs paced at 30 fps, unchanged ticks
+// left out) into RecordingWriter.
 int record(const QString &path, double seconds, QRect area)
 {
     xcb_connection_t *c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c))
         return std::fprintf(stderr, "no X display\n"), 1;
     xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    if (area.isEmpty())
-        area = QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels);
-    const size_t bytes = size_t(area.width()) * area.height() * 4;
-    const int shmId = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-    auto *shared = static_cast<uchar *>(shmat(shmId, nullptr, 0));
-    shmctl(shmId, IPC_RMID, nullptr);
-    const xcb_shm_seg_t seg = xcb_generate_id(c);
-    xcb_shm_attach(c, seg, uint32_t(shmId), 0);
+    RecordingRequest request;
+    request.display.frame = QRectF(0, 0, screen->width_in_pixels, screen->height_in_pixels);
+    request.fps = 30;
+    request.showPointer = false; // as ffmpeg's -draw_mouse 0
+    request.pixelRect = area;
+    xcb_disconnect(c);
 
-    constexpr int fps = 30;
+    X11FrameSource source;
     const auto format = recordingFormatFor(path);
     EncoderSettings settings;
     settings.format = format.value_or(RecordingFormat::WebM);
-    settings.size = area.size();
-    settings.fps = fps;
+    settings.size = area.isEmpty() ? request.display.frame.size().toSize() : area.size();
+    settings.fps = request.fps;
     settings.path = path;
     RecordingWriter writer(FrameEncoder::create(settings.format));
     if (const QString error = writer.start(settings); !error.isEmpty())
         return std::fprintf(stderr, "%s\n", qPrintable(error)), 1;
 
+    QEventLoop loop;
+    QString error;
+    std::atomic<qint64> delivered{0}, lastTick{-1};
+    QObject::connect(&source, &FrameSource::failed, &loop, [&](const QString &why) {
+        error = why;
+        loop.quit();
+    });
     const double cpuBefore = cpuSeconds(RUSAGE_SELF);
-    const auto start = std::chrono::steady_clock::now();
-    const qint64 ticks = qint64(seconds * fps);
-    qint64 late = 0;
-    for (qint64 tick = 0; tick < ticks; ++tick) {
-        const auto due = start + std::chrono::microseconds(tick * 1000000 / fps);
-        if (std::chrono::steady_clock::now() > due + std::chrono::microseconds(1000000 / fps)) {
-            ++late; // the grab itself fell a whole frame behind: this tick is missed
-            continue;
-        }
-        std::this_thread::sleep_until(due);
-        auto *reply = xcb_shm_get_image_reply(
-            c,
-            xcb_shm_get_image(c, screen->root, int16_t(area.x()), int16_t(area.y()),
-                              uint16_t(area.width()), uint16_t(area.height()), ~0u,
-                              XCB_IMAGE_FORMAT_Z_PIXMAP, seg, 0),
-            nullptr);
-        if (!reply)
-            return std::fprintf(stderr, "the grab failed\n"), 1;
-        free(reply);
-        QImage frame(area.size(), QImage::Format_RGB32);
-        std::memcpy(frame.bits(), shared, bytes);
-        writer.push(frame, tick);
-    }
+    QElapsedTimer clock;
+    clock.start();
+    source.start(request, [&](RecordedFrame frame) {
+        ++delivered;
+        lastTick = frame.tick;
+        writer.push(frame.image, frame.tick);
+    });
+    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+    source.stop();
+    const qint64 endTick =
+        std::max<qint64>(lastTick + 1, qRound64(double(clock.elapsed()) * request.fps / 1000));
+
     QElapsedTimer stop;
     stop.start();
     double stopMs = 0;
     RecordingStats stats;
-    QString error;
-    QEventLoop loop;
     QObject::connect(&writer, &RecordingWriter::finished, &loop,
                      [&](const QString &e, const RecordingStats &s) {
                          stopMs = double(stop.nsecsElapsed()) / 1e6;
-                         error = e;
+                         if (error.isEmpty())
+                             error = e;
                          stats = s;
                          loop.quit();
                      });
-    writer.finish(ticks);
+    writer.finish(endTick);
     loop.exec();
     const double cpu = cpuSeconds(RUSAGE_SELF) - cpuBefore;
     RecordingReader reader;
     const QString readError = reader.open(path);
-    std::printf("written=%lld dropped=%lld missed=%lld cpu_s=%.2f cpu_per_s=%.3f size=%lld "
-                "stop_ms=%.0f duration_ms=%lld error=%s\n",
-                stats.framesWritten, stats.framesDropped, late, cpu, cpu / seconds,
-                QFileInfo(path).size(), stopMs, reader.durationMs(),
+    std::printf("delivered=%lld written=%lld dropped=%lld ticks=%lld cpu_s=%.2f cpu_per_s=%.3f "
+                "size=%lld stop_ms=%.0f duration_ms=%lld error=%s\n",
+                qint64(delivered), stats.framesWritten, stats.framesDropped, endTick, cpu,
+                cpu / seconds, QFileInfo(path).size(), stopMs, reader.durationMs(),
                 error.isEmpty() && readError.isEmpty() ? "none" : qPrintable(error + readError));
-    shmdt(shared);
-    xcb_disconnect(c);
     return error.isEmpty() ? 0 : 1;
 }
 

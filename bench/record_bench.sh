@@ -7,8 +7,8 @@
 #   from Stop to a playable file;
 #   GIF of an 800×600 area for 10 s at 15 fps beside ffmpeg's two-pass palettegen/paletteuse
 #   GIF of the same frames at the same rate (both made from one lossless recording).
-# Vistrel records through `vistrel record` when the build has it, else through the engines
-# directly (XShm grabs into RecordingWriter).        bench/record_bench.sh [BUILD_DIR] [SECONDS]
+# Vistrel records through `vistrel record` when the build has it, else through the platform's
+# X11 source into the engines' RecordingWriter.      bench/record_bench.sh [BUILD_DIR] [SECONDS]
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 build=${1:-build}
@@ -94,8 +94,8 @@ report() { # WHAT VISTREL_LINE FFMPEG_LINE
   done
 }
 
-echo "== 1920×1080, 30 fps, ${seconds} s; recorder: $([ $use_app = yes ] && echo "vistrel record" || echo "engines through $helper")"
-echo "   (dropped: frames that never reached the file; vistrel's +N: ticks its grabber missed)"
+echo "== 1920×1080, 30 fps, ${seconds} s; recorder: $([ $use_app = yes ] && echo "vistrel record" || echo "the X11 source and RecordingWriter through $helper")"
+echo "   (written: frames in the file; Vistrel leaves out ticks where nothing changed; dropped: frames lost because the encoder was behind)"
 v=$(vistrel_run "$tmp/v.webm")
 f=$(ffmpeg_run "$tmp/f.webm" -c:v libvpx-vp9 -deadline realtime -cpu-used 8 -row-mt 1 -tile-columns 2 -crf 32 -b:v 0)
 report WebM "$v" "$f"
