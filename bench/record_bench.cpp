@@ -4,6 +4,8 @@
 //       square, a frame counter, a growing line of text and a progress bar
 //   vistrel_record_bench record FILE SECONDS [X Y W H]
 //       the area through the platform's X11 source at 30 fps into the engines' RecordingWriter
+//   vistrel_record_bench convert IN OUT
+//       the whole of IN re-encoded as OUT's type through trimRecording
 //   vistrel_record_bench gif IN OUT
 //       every frame of IN (a lossless recording) through the GIF encoder at 15 fps
 //   vistrel_record_bench timed SECONDS -- COMMAND...
@@ -224,7 +226,8 @@ int record(const QString &path, double seconds, QRect area)
     std::printf("delivered=%lld written=%lld dropped=%lld ticks=%lld cpu_s=%.2f cpu_per_s=%.3f "
                 "size=%lld stop_ms=%.0f duration_ms=%lld error=%s\n",
                 qint64(delivered), stats.framesWritten, stats.framesDropped, endTick, cpu,
-                cpu / seconds, QFileInfo(path).size(), stopMs, reader.durationMs(),
+                cpu * request.fps / double(endTick), QFileInfo(path).size(), stopMs,
+                reader.durationMs(),
                 error.isEmpty() && readError.isEmpty() ? "none" : qPrintable(error + readError));
     return error.isEmpty() ? 0 : 1;
 }
@@ -314,6 +317,19 @@ int main(int argc, char **argv)
         if (argc >= 8)
             area = QRect(atoi(argv[4]), atoi(argv[5]), atoi(argv[6]), atoi(argv[7]));
         return record(QString::fromLocal8Bit(argv[2]), std::atof(argv[3]), area);
+    }
+    if (mode == QLatin1String("convert") && argc >= 4) {
+        RecordingReader reader;
+        reader.open(QString::fromLocal8Bit(argv[2]));
+        QElapsedTimer t;
+        t.start();
+        const QString error =
+            trimRecording(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), 0,
+                          reader.durationMs());
+        std::printf("ms=%lld cpu_s=%.2f size=%lld error=%s\n", t.elapsed(), cpuSeconds(RUSAGE_SELF),
+                    QFileInfo(QString::fromLocal8Bit(argv[3])).size(),
+                    error.isEmpty() ? "none" : qPrintable(error));
+        return error.isEmpty() ? 0 : 1;
     }
     if (mode == QLatin1String("gif") && argc >= 4)
         return toGif(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));

@@ -83,14 +83,14 @@ ffmpeg_run() {
 }
 
 report() { # WHAT VISTREL_LINE FFMPEG_LINE
-  printf '%-5s %-8s %8s %8s %10s %12s %9s %10s\n' "$1" who written dropped "cpu/s" "size B" "stop ms" "length ms"
+  printf '%-5s %-8s %8s %8s %10s %12s %9s %9s %10s\n' "$1" who written dropped "cpu/s" "size B" "kB/s" "stop ms" "length ms"
   for who in vistrel ffmpeg; do
     local line=$2; [ $who = ffmpeg ] && line=$3
     echo "$line" >"$tmp/line"
-    printf '%-5s %-8s %8s %8s %10s %12s %9s %10s\n' "" $who "$(field "$tmp/line" written)" \
-      "$(field "$tmp/line" dropped)$( [ -n "$(field "$tmp/line" missed)" ] && echo "+$(field "$tmp/line" missed)")" \
-      "$(field "$tmp/line" cpu_per_s)" "$(field "$tmp/line" size)" "$(field "$tmp/line" stop_ms)" \
-      "$(field "$tmp/line" duration_ms)"
+    printf '%-5s %-8s %8s %8s %10s %12s %9s %9s %10s\n' "" $who "$(field "$tmp/line" written)" \
+      "$(field "$tmp/line" dropped)" "$(field "$tmp/line" cpu_per_s)" "$(field "$tmp/line" size)" \
+      "$(awk -v s="$(field "$tmp/line" size)" -v d="$(field "$tmp/line" duration_ms)" 'BEGIN { if (d > 0) printf "%.1f", s / d }')" \
+      "$(field "$tmp/line" stop_ms)" "$(field "$tmp/line" duration_ms)"
   done
 }
 
@@ -103,6 +103,7 @@ v=$(vistrel_run "$tmp/v.mp4")
 f=$(ffmpeg_run "$tmp/f.mp4" -c:v libx264 -preset veryfast -crf 23 -bf 0 \
   -movflags frag_keyframe+empty_moov+default_base_moof -frag_duration 1000000)
 report MP4 "$v" "$f"
+echo "(cpu/s: processor time per recorded second; kB/s: size per recorded second)"
 echo "(goals: dropped 0; cpu/s <= ffmpeg's; size within 10 % of ffmpeg's; stop <= 1000 ms for WebM)"
 
 echo "== GIF of an 800×600 area, 10 s, 15 fps, from the same lossless frames"
