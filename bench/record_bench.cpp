@@ -9,8 +9,8 @@
 //   vistrel_record_bench gif IN OUT
 //       every frame of IN (a lossless recording) through the GIF encoder at 15 fps
 //   vistrel_record_bench timed SECONDS -- COMMAND...
-//       runs COMMAND, interrupts it after SECONDS, and tells how long it took to end and the
-//       processor time it used
+//       runs COMMAND, interrupts it after SECONDS (0: lets it end by itself), and tells how
+//       long it took to end after that, its whole time and the processor time it used
 // Each prints "key=value" figures on its last line.
 #include "engines/GifRecording.h"
 #include "engines/RecordingReader.h"
@@ -279,21 +279,27 @@ int toGif(const QString &in, const QString &out)
 
 int timed(double seconds, char **argv)
 {
+    QElapsedTimer wall;
+    wall.start();
     const pid_t child = fork();
     if (child == 0) {
         execvp(argv[0], argv);
         _exit(127);
     }
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    QElapsedTimer stop;
-    stop.start();
-    kill(child, SIGINT);
     int status = 0;
-    waitpid(child, &status, 0);
-    std::printf("stop_ms=%.0f cpu_s=%.2f cpu_per_s=%.3f exit=%d\n",
-                double(stop.nsecsElapsed()) / 1e6, cpuSeconds(RUSAGE_CHILDREN),
-                cpuSeconds(RUSAGE_CHILDREN) / seconds,
-                WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    double stopMs = 0;
+    if (seconds > 0) {
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        QElapsedTimer stop;
+        stop.start();
+        kill(child, SIGINT);
+        waitpid(child, &status, 0);
+        stopMs = double(stop.nsecsElapsed()) / 1e6;
+    } else {
+        waitpid(child, &status, 0); // ends by itself
+    }
+    std::printf("stop_ms=%.0f wall_ms=%lld cpu_s=%.2f exit=%d\n", stopMs, wall.elapsed(),
+                cpuSeconds(RUSAGE_CHILDREN), WIFEXITED(status) ? WEXITSTATUS(status) : -1);
     return 0;
 }
 

@@ -58,11 +58,16 @@ size_of() { stat -c %s "$1"; }
 # vistrel_run FILE: records the whole screen for $seconds into FILE; prints the figures line.
 vistrel_run() {
   if [ $use_app = yes ]; then
+    # The command as a whole: its time past the recording itself is start-up plus Stop to a
+    # playable file.
     mkdir -p "$tmp/config/vistrel" "$tmp/data"
-    local t0 t1
-    XDG_CONFIG_HOME=$tmp/config XDG_DATA_HOME=$tmp/data "$helper" timed "$(( seconds + 4 ))" -- \
+    XDG_CONFIG_HOME=$tmp/config XDG_DATA_HOME=$tmp/data "$helper" timed 0 -- \
       "$app" record --output "$1" --delay 0 --duration "$seconds" >"$tmp/app.out" 2>&1
-    echo "written=$(packets "$1") dropped=? cpu_per_s=$(awk -v c="$(field "$tmp/app.out" cpu_s)" -v s="$seconds" 'BEGIN { printf "%.3f", c / s }') size=$(size_of "$1") stop_ms=? duration_ms=$(duration "$1")"
+    local d
+    d=$(duration "$1")
+    awk -v n="$(packets "$1")" -v d="$d" -v c="$(field "$tmp/app.out" cpu_s)" -v s="$(size_of "$1")" \
+      -v w="$(field "$tmp/app.out" wall_ms)" \
+      'BEGIN { printf "written=%d dropped=? cpu_per_s=%.3f size=%d stop_ms=<%.0f duration_ms=%.0f\n", n, c / d, s, w - d * 1000, d * 1000 }'
   else
     "$helper" record "$1" "$seconds" | tail -1
   fi
