@@ -39,7 +39,7 @@ has_action() {
   done
   return 1
 }
-for command in area full scroll ocr color; do
+for command in area full scroll record ocr color; do
   check "desktop entry offers \"vistrel $command\"" has_action "$command"
 done
 check "metainfo is valid" appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml"
@@ -47,10 +47,10 @@ man_warnings=$(MANWIDTH=80 man --warnings -l "$prefix/$man" 2>&1 >/dev/null)
 check "man page renders without warnings" test -z "$man_warnings"
 [ -z "$man_warnings" ] || echo "$man_warnings"
 page=$(MANWIDTH=80 man -l "$prefix/$man" 2>/dev/null)
-names_all() { for c in area full window scroll ocr color edit quit; do grep -qw "$c" <<<"$page" || return 1; done; }
+names_all() { for c in area full window scroll record ocr color edit quit; do grep -qw "$c" <<<"$page" || return 1; done; }
 check "man page names every command" names_all
 help=$("$prefix/bin/vistrel" --help)
-for word in area full window scroll ocr color edit quit --delay --output --clipboard Ctrl+Shift+2 \
+for word in area full window scroll record ocr color edit quit --delay --duration --output --clipboard Ctrl+Shift+2 \
             VISTREL_SMART_NAMES VISTREL_KEEP_CAPTURES VISTREL_UPLOAD_URL; do
   check "--help mentions $word" grep -q -- "$word" <<<"$help"
 done

@@ -111,7 +111,7 @@ xdotool key alt+v
 check "its accelerator Alt+V discards and closes" wait_for 5 gone "$editor"
 
 # --- Preferences ------------------------------------------------------------------------------------
-tray_menu 9 # Einstellungen … (the disabled information line is skipped)
+tray_menu 10 # Einstellungen … (the disabled information line is skipped)
 check "Preferences opens with a German title" wait_for 5 named "Vistrel-Einstellungen"
 sleep 0.5
 shot preferences

@@ -71,7 +71,7 @@ check "vistrel history lists the capture with its two marks" grep -q "400x300  2
 check "the history is private" [ "$(stat -c %a "$XDG_DATA_HOME/Vistrel/history")" = 700 ]
 
 # --- back from "Recent Captures": the marks are there and move ------------------------------------
-tray_menu 7 # Recent Captures
+tray_menu 8 # Recent Captures
 sleep 0.6
 xdotool key Return # its first, newest item
 check "Recent Captures reopens the capture" focus_editor

@@ -264,17 +264,17 @@ drag() {
 
 # toolbar_button NAME X Y W H SCREEN_W SCREEN_H: prints the centre of a toolbar button for a
 # selection at X,Y (top-left, screen pixels) of W×H on a screen of the given size: the panel
-# (306×46) is centred under the selection, kept 8 from the sides, above it when there is no
+# (386×46, Record included) is centred under the selection, kept 8 from the sides, above it when there is no
 # room below, across its middle when there is none above either.
 toolbar_button() {
   local name=$1 x=$2 y=$3 w=$4 h=$5 sw=$6 sh=$7
-  local tx=$(( x + w / 2 - 153 )); [ $tx -lt 8 ] && tx=8; [ $tx -gt $(( sw - 306 - 8 )) ] && tx=$(( sw - 306 - 8 ))
+  local tx=$(( x + w / 2 - 193 )); [ $tx -lt 8 ] && tx=8; [ $tx -gt $(( sw - 386 - 8 )) ] && tx=$(( sw - 386 - 8 ))
   local ty=$(( y + h + 10 ))
   [ $(( sh - ty - 46 )) -lt 8 ] && ty=$(( y - 10 - 46 ))
   [ $ty -lt 8 ] && ty=$(( y + h / 2 - 23 ))
   local bx
   case $name in Edit) bx=$(( 6 + 33 ));; Copy) bx=$(( 78 + 29 ));; Save) bx=$(( 142 + 29 ));;
-    Pin) bx=$(( 206 + 29 ));; Cancel) bx=$(( 270 + 15 ));; esac
+    Pin) bx=$(( 206 + 29 ));; Record) bx=$(( 270 + 37 ));; Cancel) bx=$(( 350 + 15 ));; esac
   echo "$(( tx + bx )) $(( ty + 23 ))"
 }
 

@@ -33,7 +33,7 @@ check "a click on no window cancels" wait_for 5 overlay_gone
 check "and opens nothing" sh -c "! xdotool search --onlyvisible --name 'Vistrel — Editor'"
 
 # --- colour pick: the clipboard holds the picked pixel's hex code ----------------------------------
-tray_menu 6
+tray_menu 7
 check "Pick Color shows the picker" wait_for 5 overlay_up
 xdotool mousemove 900 600 sleep 0.2 mousemove 901 601 sleep 0.3 click 1
 check "the picker closes after a click" wait_for 5 overlay_gone
@@ -42,7 +42,7 @@ check "toast says Copied $expected" wait_for 5 window_mapped "^Copied $expected\
 check "clipboard holds the picked colour ($expected)" wait_for 3 sh -c "[ \"\$(xclip -selection clipboard -o)\" = '$expected' ]"
 
 # --- Escape cancels the pick and leaves the clipboard alone -----------------------------------------
-tray_menu 6
+tray_menu 7
 wait_for 5 overlay_up
 xdotool key Escape
 check "Escape closes the picker" wait_for 5 overlay_gone

@@ -17,7 +17,7 @@ wait_for 5 docked
 prefs_up() { xdotool search --onlyvisible --name "^Vistrel Preferences$"; }
 
 # --- rebind Capture Area in the window: press the new combination in its field ----------------
-tray_menu 9 # Preferences… (the disabled information line is skipped)
+tray_menu 10 # Preferences… (the disabled information line is skipped)
 check "Preferences… opens the window" wait_for 5 prefs_up
 sleep 0.5
 xdotool key ctrl+alt+a

@@ -13,7 +13,7 @@ TESSDATA_PREFIX="$E2E_TMP/no-models" start_vistrel
 
 # --- the picker keeps hot keys out and Escape still reaches it -----------------------------------
 echo -n "before" | xclip -selection clipboard
-tray_menu 6
+tray_menu 7
 check "Pick Color shows the picker" wait_for 5 overlay_up
 xdotool key ctrl+shift+1
 sleep 0.5

@@ -409,6 +409,25 @@ gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore --object
     </message>
 </context>
 <context>
+    <name>RecordingExport</name>
+    <message>
+        <source>cannot read %1: %2</source>
+        <translation>%1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>cannot write %1: %2</source>
+        <translation>%1 kann nicht geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>a recording is saved as .webm, .mp4 or .gif, not as “%1”</source>
+        <translation>eine Aufnahme wird als .webm, .mp4 oder .gif gespeichert, nicht als „%1“</translation>
+    </message>
+    <message>
+        <source>%1 is gone</source>
+        <translation>%1 ist nicht mehr da</translation>
+    </message>
+</context>
+<context>
     <name>RecordingReader</name>
     <message>
         <source>Cannot open %1: %2</source>
@@ -645,6 +664,10 @@ gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore --object
     <message>
         <source>%1 = &quot;%2&quot; is not a whole number from %3 to %4</source>
         <translation>%1 = &quot;%2&quot; ist keine ganze Zahl von %3 bis %4</translation>
+    </message>
+    <message>
+        <source>%1 = &quot;%2&quot; is not one of %3</source>
+        <translation>%1 = „%2“ ist nicht eines von %3</translation>
     </message>
 </context>
 <context>
@@ -1142,6 +1165,10 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
         <source>The desktop is asking whether Vistrel may take screenshots: answer its question.</source>
         <translation>Der Desktop fragt, ob Vistrel Bildschirmfotos aufnehmen darf: Beantworten Sie seine Frage.</translation>
     </message>
+    <message>
+        <source>Record the screen</source>
+        <translation>Den Bildschirm aufzeichnen</translation>
+    </message>
 </context>
 <context>
     <name>vistrel::AddSessionController</name>
@@ -1316,6 +1343,19 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     <message>
         <source>%1 (%2). Their defaults are used instead; set them again in Preferences.</source>
         <translation>%1 (%2). Stattdessen gelten ihre Standardwerte; sie lassen sich in den Einstellungen neu festlegen.</translation>
+    </message>
+    <message>
+        <source>Record Screen</source>
+        <translation>Bildschirm aufzeichnen</translation>
+    </message>
+    <message>
+        <source>Stop Recording</source>
+        <translation>Aufzeichnung beenden</translation>
+    </message>
+    <message>
+        <source>%1 · Recording</source>
+        <comment>a recording in Recent Captures</comment>
+        <translation>%1 · Aufnahme</translation>
     </message>
 </context>
 <context>
@@ -1728,6 +1768,10 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
         <source>&amp;Delete</source>
         <translation>&amp;Löschen</translation>
     </message>
+    <message>
+        <source>Recording: double click to play</source>
+        <translation>Aufnahme: Doppelklick spielt sie ab</translation>
+    </message>
 </context>
 <context>
     <name>vistrel::HotkeyField</name>
@@ -1931,6 +1975,50 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
         <source>https://share.example/api/upload</source>
         <translation>https://teilen.example/api/upload</translation>
     </message>
+    <message>
+        <source>Recording</source>
+        <translation>Aufzeichnung</translation>
+    </message>
+    <message>
+        <source> s</source>
+        <translation> s</translation>
+    </message>
+    <message>
+        <source>None</source>
+        <translation>Keiner</translation>
+    </message>
+    <message>
+        <source>Countdown:</source>
+        <translation>Countdown:</translation>
+    </message>
+    <message>
+        <source>WebM video</source>
+        <translation>WebM-Video</translation>
+    </message>
+    <message>
+        <source>MP4 video</source>
+        <translation>MP4-Video</translation>
+    </message>
+    <message>
+        <source>Animated GIF</source>
+        <translation>Animiertes GIF</translation>
+    </message>
+    <message>
+        <source>Format:</source>
+        <translation>Format:</translation>
+    </message>
+    <message>
+        <source>60 frames a second (instead of 30)</source>
+        <translation>60 Bilder pro Sekunde (statt 30)</translation>
+    </message>
+    <message>
+        <source>Show the pointer</source>
+        <translation>Mauszeiger zeigen</translation>
+    </message>
+    <message>
+        <source>Mark clicks with a fading ring</source>
+        <translation>Klicks mit einem verblassenden Ring markieren</translation>
+    </message>
 </context>
 <context>
     <name>vistrel::PreviewCardController</name>
@@ -1969,6 +2057,154 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     <message>
         <source>Copied to clipboard</source>
         <translation>In die Zwischenablage kopiert</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::RecordingControl</name>
+    <message>
+        <source>Stop</source>
+        <translation>Stopp</translation>
+    </message>
+    <message>
+        <source>Vistrel — Recording</source>
+        <translation>Vistrel — Aufzeichnung</translation>
+    </message>
+    <message>
+        <source>Resume</source>
+        <translation>Fortsetzen</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Pause</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::RecordingSession</name>
+    <message>
+        <source>Screen recording is not available on this desktop.</source>
+        <translation>Bildschirmaufzeichnung ist auf diesem Desktop nicht verfügbar.</translation>
+    </message>
+    <message>
+        <source>A recording is already running</source>
+        <translation>Es läuft bereits eine Aufzeichnung</translation>
+    </message>
+    <message>
+        <source>The recording stopped early: %1. What was recorded is kept.</source>
+        <translation>Die Aufzeichnung endete vorzeitig: %1. Was aufgezeichnet wurde, bleibt erhalten.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n frame(s) were dropped while the encoder was behind.</source>
+        <translation>
+            <numerusform>%n Bild wurde verworfen, während der Kodierer im Rückstand war.</numerusform>
+            <numerusform>%n Bilder wurden verworfen, während der Kodierer im Rückstand war.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Recording saved: %1</source>
+        <translation>Aufzeichnung gespeichert: %1</translation>
+    </message>
+    <message>
+        <source>The recording failed: %1</source>
+        <translation>Die Aufzeichnung ist fehlgeschlagen: %1</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::RecordingPreviewWindow</name>
+    <message>
+        <source>Play (Space)</source>
+        <translation>Abspielen (Leertaste)</translation>
+    </message>
+    <message>
+        <source>Position</source>
+        <translation>Position</translation>
+    </message>
+    <message>
+        <source>Trim:</source>
+        <translation>Kürzen:</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Kopieren</translation>
+    </message>
+    <message>
+        <source>Save…</source>
+        <translation>Speichern…</translation>
+    </message>
+    <message>
+        <source>Share</source>
+        <translation>Teilen</translation>
+    </message>
+    <message>
+        <source>Open Folder</source>
+        <translation>Ordner öffnen</translation>
+    </message>
+    <message>
+        <source>Copy the recording (Ctrl+C): files paste as the file, pictures as the GIF</source>
+        <translation>Aufnahme kopieren (Strg+C): als Datei eingefügt die Datei, als Bild das GIF</translation>
+    </message>
+    <message>
+        <source>Save as WebM, MP4 or GIF, by the name&apos;s extension (Ctrl+S)</source>
+        <translation>Als WebM, MP4 oder GIF speichern, nach der Endung des Namens (Strg+S)</translation>
+    </message>
+    <message>
+        <source>Upload and copy the link</source>
+        <translation>Hochladen und den Link kopieren</translation>
+    </message>
+    <message>
+        <source>Pause (Space)</source>
+        <translation>Anhalten (Leertaste)</translation>
+    </message>
+    <message>
+        <source>This recording cannot be played: %1</source>
+        <translation>Diese Aufnahme lässt sich nicht abspielen: %1</translation>
+    </message>
+    <message>
+        <source>all %1</source>
+        <translation>alles, %1</translation>
+    </message>
+    <message>
+        <source>%1 – %2 (%3)</source>
+        <translation>%1 – %2 (%3)</translation>
+    </message>
+    <message>
+        <source>The recording could not be copied: %1</source>
+        <translation>Die Aufnahme konnte nicht kopiert werden: %1</translation>
+    </message>
+    <message>
+        <source>Recording copied</source>
+        <translation>Aufnahme kopiert</translation>
+    </message>
+    <message>
+        <source>WebM video (*.webm)</source>
+        <translation>WebM-Video (*.webm)</translation>
+    </message>
+    <message>
+        <source>MP4 video (*.mp4)</source>
+        <translation>MP4-Video (*.mp4)</translation>
+    </message>
+    <message>
+        <source>GIF animation (*.gif)</source>
+        <translation>GIF-Animation (*.gif)</translation>
+    </message>
+    <message>
+        <source>Could not save “%1” in %2: %3.</source>
+        <translation>„%1“ konnte nicht in %2 gespeichert werden: %3.</translation>
+    </message>
+    <message>
+        <source>Saved · %1</source>
+        <translation>Gespeichert · %1</translation>
+    </message>
+    <message>
+        <source>The recording could not be shared: %1</source>
+        <translation>Die Aufnahme konnte nicht geteilt werden: %1</translation>
+    </message>
+    <message>
+        <source>Share failed</source>
+        <translation>Teilen fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Vistrel — Recording</source>
+        <translation>Vistrel — Aufnahme</translation>
     </message>
 </context>
 <context>
@@ -2089,6 +2325,10 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
         <source>Cancel</source>
         <translation>Abbrechen</translation>
     </message>
+    <message>
+        <source>Record</source>
+        <translation>Aufzeichnen</translation>
+    </message>
 </context>
 <context>
     <name>vistrel::SelectionView</name>
@@ -2111,6 +2351,17 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     <message>
         <source>Click to pick a colour · Esc to cancel</source>
         <translation>Klicken zum Wählen einer Farbe · Esc zum Abbrechen</translation>
+    </message>
+    <message>
+        <source>Record: drag over an area or click a window · Esc to cancel</source>
+        <translation>Aufzeichnen: Bereich aufziehen oder Fenster anklicken · Esc bricht ab</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::TrimBar</name>
+    <message>
+        <source>Drag the handles to trim the start and the end</source>
+        <translation>Die Griffe ziehen, um Anfang und Ende zu kürzen</translation>
     </message>
 </context>
 </TS>

@@ -39,6 +39,16 @@
     </message>
 </context>
 <context>
+    <name>vistrel::RecordingSession</name>
+    <message numerus="yes">
+        <source>%n frame(s) were dropped while the encoder was behind.</source>
+        <translation>
+            <numerusform>%n frame was dropped while the encoder was behind.</numerusform>
+            <numerusform>%n frames were dropped while the encoder was behind.</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>vistrel::ScrollCaptureController</name>
     <message numerus="yes">
         <source>Captured %1 px · %n frames</source>

@@ -4,6 +4,7 @@
 #include "app/HotkeyManager.h"
 #include "app/Preferences.h"
 #include "app/PreferencesWindow.h"
+#include "app/RecordingSession.h"
 #include "app/SettingsReader.h"
 #include "engines/CaptureHistory.h"
 #include "engines/EditablePng.h"
@@ -37,6 +38,11 @@ AppShell::AppShell(const Platform &platform, Preferences *preferences, QObject *
     m_coordinator->setPreferences(m_preferences);
     connect(&m_coordinator->sessions(), &EditorSessions::sharingSetUpWanted, this,
             [this] { showPreferences(PreferencesPage::Sharing); });
+    connect(&m_coordinator->recording(), &RecordingSession::activeChanged, this,
+            [this](bool active) {
+                m_recordingRuns = active;
+                refreshShortcutTexts();
+            });
 }
 
 AppShell::~AppShell()
@@ -137,6 +143,9 @@ std::unique_ptr<QMenu> AppShell::buildMenu()
     m_hotkeyActions.insert(2, item(tr("Capture Full Screen"), [c] { c->captureFullScreen(); }));
     m_hotkeyActions.insert(4, item(tr("Scrolling Capture"), [c] { c->startScrollCapture(); }));
     QAction *window = item(tr("Capture Window"), [c] { c->startWindowCapture(); });
+    // "Stop Recording" while one runs: the same item, the same hot key.
+    m_hotkeyActions.insert(5, item(tr("Record Screen"), [c] { c->startOrStopRecording(); }));
+    m_hotkeyActions.value(5)->setEnabled(m_platform.recorder != nullptr);
     // What the session cannot do stays in the menu, greyed, so users see it exists.
     m_hotkeyActions.value(4)->setEnabled(m_platform.limits.scrollCapture.isEmpty());
     window->setEnabled(m_platform.limits.windowCapture.isEmpty());
@@ -177,6 +186,7 @@ void AppShell::refreshShortcutTexts()
         {2, tr("Capture Full Screen")},
         {3, tr("Extract Text (OCR)")},
         {4, tr("Scrolling Capture")},
+        {5, m_recordingRuns ? tr("Stop Recording") : tr("Record Screen")},
     };
     for (auto it = m_hotkeyActions.cbegin(); it != m_hotkeyActions.cend(); ++it)
         it.value()->setText(titles.value(it.key()) + QStringLiteral("  (") + hotkeyText(it.key()) +
@@ -216,10 +226,9 @@ PreferencesWindow *AppShell::showPreferences(std::optional<PreferencesPage> page
 {
     if (!m_preferencesWindow) {
         QList<PreferencesWindow::HotkeyRow> rows = {
-            {1, tr("Capture Area")},
-            {2, tr("Capture Full Screen")},
-            {3, tr("Extract Text (OCR)")},
-            {4, tr("Scrolling Capture")},
+            {1, tr("Capture Area")},       {2, tr("Capture Full Screen")},
+            {3, tr("Extract Text (OCR)")}, {4, tr("Scrolling Capture")},
+            {5, tr("Record Screen")},
         };
         QPointer<AppShell> self(this);
         m_preferencesWindow = new PreferencesWindow(
@@ -254,8 +263,14 @@ void AppShell::fillRecentMenu()
     const QDateTime now = QDateTime::currentDateTime();
     QStringList thumbnails;
     QList<QPointer<QAction>> actions;
+    QSet<int> recordings;
     for (const HistoryEntry &entry : entries.mid(0, recentCount)) {
-        QAction *a = m_recentMenu->addAction(HistoryWindow::timeText(entry.time, now));
+        const QString time = HistoryWindow::timeText(entry.time, now);
+        QAction *a = m_recentMenu->addAction(
+            entry.isRecording() ? tr("%1 · Recording", "a recording in Recent Captures").arg(time)
+                                : time);
+        if (entry.isRecording())
+            recordings.insert(int(thumbnails.size()));
         thumbnails.append(entry.thumbnail);
         actions.append(a);
         QPointer<CaptureCoordinator> c = m_coordinator;
@@ -267,11 +282,13 @@ void AppShell::fillRecentMenu()
     if (entries.isEmpty())
         m_recentMenu->addAction(tr("No captures yet"))->setEnabled(false);
     // Read off this thread: a thumbnail that cannot be read leaves its item without an icon.
-    HistoryWindow::loadThumbnails(m_recentMenu, thumbnails,
-                                  [actions](int index, const QIcon &icon) {
-                                      if (QAction *a = actions.value(index))
-                                          a->setIcon(icon);
-                                  });
+    HistoryWindow::loadThumbnails(
+        m_recentMenu, thumbnails,
+        [actions](int index, const QIcon &icon) {
+            if (QAction *a = actions.value(index))
+                a->setIcon(icon);
+        },
+        recordings);
 }
 
 HistoryWindow *AppShell::showHistory()
@@ -313,8 +330,8 @@ bool AppShell::eventFilter(QObject *watched, QEvent *event)
 void AppShell::runCommand(const Command &command, std::function<void(const CommandAnswer &)> done,
                           QObject *caller)
 {
-    if (command.last &&
-        CaptureHistory(m_coordinator->sessions().historyFolder()).entries().isEmpty()) {
+    // Recordings are not for the editor: only captures count.
+    if (command.last && !m_coordinator->sessions().hasCaptureInHistory()) {
         QTimer::singleShot(0, this, [done] {
             if (done)
                 done(tr("the history holds no capture"));
@@ -413,6 +430,9 @@ void AppShell::schedule(const Command &command, const QList<EditablePng::Read> &
     case Command::Kind::Color:
         run = [c] { c->startColorPick(); };
         break;
+    case Command::Kind::Record:
+        run = [c, duration = command.durationSeconds] { c->recording().startRecording(duration); };
+        break;
     case Command::Kind::Edit:
         if (command.last) {
             run = [c] { c->sessions().reopenLatest(); };
@@ -442,8 +462,20 @@ void AppShell::schedule(const Command &command, const QList<EditablePng::Read> &
         };
         break;
     }
-    // A capture for a script goes where it asked, instead of to the toolbar or the editor.
-    if (command.scripted()) {
+    // A recording for a script: answered once its file is written, or with why none was.
+    if (command.scripted() && command.kind == Command::Kind::Record) {
+        const RecordingSession::Request request{command.output, command.durationSeconds};
+        run = [c, request, done, caller = QPointer<QObject>(caller)] {
+            c->recording().recordForScript(
+                request,
+                [done](const QString &why) {
+                    if (done)
+                        done(CommandAnswer(why));
+                },
+                caller);
+        };
+    } else if (command.scripted()) {
+        // A capture for a script goes where it asked, instead of to the toolbar or the editor.
         using Source = ScriptedCaptures::Request::Source;
         const ScriptedCaptures::Request request{command.kind == Command::Kind::Area ? Source::Area
                                                 : command.kind == Command::Kind::Window

@@ -103,6 +103,7 @@ private:
     QAction *m_quitAction = nullptr;
     QHash<quint32, QAction *> m_hotkeyActions; // menu items that name a hot key
     QAction *m_infoLine = nullptr;
+    bool m_recordingRuns = false; // the tray's Record Screen reads Stop Recording
     QPointer<PreferencesWindow> m_preferencesWindow;
     QPointer<HistoryWindow> m_historyWindow;
     QMenu *m_recentMenu = nullptr;

@@ -3,6 +3,7 @@
 #include "app/BoardSession.h"
 #include "app/CaptureFlow.h"
 #include "app/HeapTrimmer.h"
+#include "app/RecordingSession.h"
 #include "app/ScrollSession.h"
 #include "ui/EditorWindowController.h"
 
@@ -14,6 +15,7 @@ CaptureCoordinator::CaptureCoordinator(const Platform &platform, QObject *parent
       m_flow(std::make_unique<CaptureFlow>(platform, *m_sessions, *m_trimmer)),
       m_board(std::make_unique<BoardSession>(platform, *m_flow)),
       m_scroll(std::make_unique<ScrollSession>(platform, *m_flow, *m_sessions)),
+      m_recording(std::make_unique<RecordingSession>(platform, *m_flow, *m_sessions)),
       m_scripts(std::make_unique<ScriptedCaptures>(platform, *m_flow))
 {
     connect(m_sessions.get(), &EditorSessions::addImageRequested, m_board.get(),
@@ -25,6 +27,7 @@ CaptureCoordinator::~CaptureCoordinator()
     // Once quitting, what the history kept stays as it was written while windows close.
     m_sessions->beginQuitting();
     m_scripts.reset();
+    m_recording.reset();
     m_board.reset();
     m_scroll.reset();
     m_flow.reset();
@@ -49,6 +52,11 @@ void CaptureCoordinator::captureFullScreen()
 void CaptureCoordinator::startScrollCapture()
 {
     m_scroll->startScrollCapture();
+}
+
+void CaptureCoordinator::startOrStopRecording()
+{
+    m_recording->startOrStop();
 }
 
 void CaptureCoordinator::startColorPick()

@@ -15,6 +15,7 @@ class BoardSession;
 class CaptureFlow;
 class HeapTrimmer;
 class Preferences;
+class RecordingSession;
 class ScrollSession;
 
 // Every capture from the request to where the picture ends up: owns the capture flow, the
@@ -33,6 +34,8 @@ public:
     void captureFullScreen();
     void startScrollCapture();
     void startColorPick();
+    // The hot key and the tray: a recording's area, or Stop while one runs.
+    void startOrStopRecording();
     void captureForScript(const ScriptedCaptures::Request &request, ScriptedCaptures::Done done,
                           QObject *caller = nullptr);
     // Makes ahead what the first capture would otherwise make while the user waits (the
@@ -49,6 +52,7 @@ public:
     EditorSessions &sessions() const { return *m_sessions; }
     BoardSession &board() const { return *m_board; }
     ScrollSession &scroll() const { return *m_scroll; }
+    RecordingSession &recording() const { return *m_recording; }
 
 private:
     std::unique_ptr<HeapTrimmer> m_trimmer;
@@ -56,6 +60,7 @@ private:
     std::unique_ptr<CaptureFlow> m_flow;
     std::unique_ptr<BoardSession> m_board;
     std::unique_ptr<ScrollSession> m_scroll;
+    std::unique_ptr<RecordingSession> m_recording;
     std::unique_ptr<ScriptedCaptures> m_scripts;
 };
 

@@ -50,6 +50,22 @@ void CaptureFlow::chooseScrollArea()
     QTimer::singleShot(0, this, [this] { runOverlayMode(Mode::Scroll); });
 }
 
+void CaptureFlow::chooseRecordingArea()
+{
+    QTimer::singleShot(0, this, [this] {
+        if (m_busy || m_taken)
+            return emit recordingAreaRefused(QStringLiteral("another capture is on screen"));
+        m_choosingRecording = true;
+        runOverlayMode(Mode::Record);
+    });
+}
+
+void CaptureFlow::cancelRecordingChoice()
+{
+    if (m_choosingRecording && m_selectionOverlay)
+        handleOutcome(std::nullopt, {}, {});
+}
+
 void CaptureFlow::captureFullScreen()
 {
     QTimer::singleShot(0, this, [this] {
@@ -204,6 +220,8 @@ void CaptureFlow::dropWaitedFor()
 
 void CaptureFlow::reportStartFailure(const CaptureError &error)
 {
+    if (std::exchange(m_choosingRecording, false))
+        return emit recordingAreaRefused(error.errorDescription());
     if (Taken taken = std::exchange(m_taken, nullptr))
         return taken(error);
     Notifier::error(m_platform.alerts, error);
@@ -240,6 +258,9 @@ void CaptureFlow::runOverlayMode(Mode mode)
         break;
     case Mode::Scroll:
         immediate = SelectionAction::Scroll;
+        break;
+    case Mode::Record:
+        immediate = SelectionAction::Record;
         break;
     case Mode::Area:
         // A picture somebody waits for is taken as the drag ends: there is nobody to press a
@@ -295,6 +316,7 @@ void CaptureFlow::presentSelection(const ScreenLayout &layout, bool windowPickin
     request.windowPicking = windowPicking;
     request.immediateAction = immediateAction;
     request.displayImages = displayImages;
+    request.offersRecording = m_platform.recorder && !m_taken;
     m_selectionOverlay = makeOverlay(request, completion);
     if (m_selectionOverlay)
         m_selectionOverlay->present();
@@ -325,8 +347,18 @@ void CaptureFlow::handleOutcome(const std::optional<SelectionOutcome> &outcome,
             return taken(CaptureError::cancelled());
         return taken(cutOutcome(*outcome, layout, frozen));
     }
+    const bool forRecording = std::exchange(m_choosingRecording, false);
     if (!outcome) {
+        if (forRecording)
+            emit recordingAreaRefused(QString());
         emit selectionCancelled();
+        return;
+    }
+    if (outcome->action == SelectionAction::Record) {
+        if (const auto *area = std::get_if<RectSelection>(&outcome->result))
+            emit recordingAreaChosen(area->rect, area->display);
+        else if (forRecording)
+            emit recordingAreaRefused(QString());
         return;
     }
     if (outcome->action == SelectionAction::Scroll) {
@@ -415,6 +447,7 @@ void CaptureFlow::dispatch(const QImage &image, SelectionAction action, QScreen 
     }
     case SelectionAction::Scroll:
     case SelectionAction::Board:
+    case SelectionAction::Record:
         break;
     }
 }

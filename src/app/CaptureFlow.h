@@ -39,6 +39,11 @@ public:
     // At once: an area for the board, handed on by `boardPicture`; `boardStepEnded` when no
     // overlay could be shown.
     void chooseBoardArea();
+    // The area of a recording: a drag, or a click on a window for its frame. Handed on by
+    // `recordingAreaChosen`, or `recordingAreaRefused` when there is none.
+    void chooseRecordingArea();
+    // Closes the overlay of a recording's area nobody waits for any more.
+    void cancelRecordingChoice();
 
     // A capture whose picture goes to `taken` instead of an action: the area is taken when its
     // drag ends, a window when it is clicked, the main display at once. `taken` gets why there
@@ -84,9 +89,13 @@ signals:
     void boardStepEnded();
     // Display points, origin top-left.
     void scrollAreaChosen(const QRectF &rect, const DisplayInfo &display);
+    // Record pressed on the toolbar, or an area chosen for a recording (display points).
+    void recordingAreaChosen(const QRectF &rect, const DisplayInfo &display);
+    // A recording's area was asked for and none came: why (empty when the user gave up).
+    void recordingAreaRefused(const QString &why);
 
 private:
-    enum class Mode { Area, Ocr, Window, Scroll };
+    enum class Mode { Area, Ocr, Window, Scroll, Record };
     void runOverlayMode(Mode mode);
     void pickColorOnOverlay();
     void copyColour(const QColor &colour);
@@ -112,6 +121,7 @@ private:
     QPointer<SelectionOverlay> m_colorPicker;
     Taken m_taken;
     bool m_busy = false;
+    bool m_choosingRecording = false;
     QString m_keepDir;
     int m_kept = 0;
 };

@@ -11,6 +11,7 @@
 #include "engines/CaptureHistory.h"
 #include "engines/EditablePng.h"
 #include "engines/ImageFiles.h"
+#include "engines/RecordingWriter.h"
 #include "platform/PictureFile.h"
 
 #include <cmath>
@@ -30,6 +31,7 @@ const Named kinds[] = {
     {Command::Kind::Window, "window"}, {Command::Kind::Scroll, "scroll"},
     {Command::Kind::Ocr, "ocr"},       {Command::Kind::Color, "color"},
     {Command::Kind::Edit, "edit"},     {Command::Kind::Quit, "quit"},
+    {Command::Kind::Record, "record"},
 };
 
 std::optional<double> parseDelay(const QString &text)
@@ -44,12 +46,27 @@ std::optional<double> parseDelay(const QString &text)
 bool takesOutput(Command::Kind kind)
 {
     return kind == Command::Kind::Area || kind == Command::Kind::Full ||
-           kind == Command::Kind::Window;
+           kind == Command::Kind::Window || kind == Command::Kind::Record;
 }
 
-// Why `output` cannot name where a scripted capture goes, or nothing.
-QString outputProblem(const QString &output)
+std::optional<double> parseDuration(const QString &text)
 {
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value <= 0 || value > CommandLine::maxDurationSeconds)
+        return std::nullopt;
+    return value;
+}
+
+// Why `output` cannot name where a scripted capture (or a recording) goes, or nothing.
+QString outputProblem(const QString &output, Command::Kind kind)
+{
+    if (kind == Command::Kind::Record) {
+        if (recordingFormatFor(output))
+            return {};
+        return QStringLiteral("record --output names a .webm, .mp4 or .gif file, not \"%1\"")
+            .arg(QFileInfo(output).fileName().left(80));
+    }
     if (output == QLatin1String("-"))
         return {};
     if (ImageFiles::exportFormatFor(output))
@@ -96,6 +113,8 @@ QJsonObject Command::toJson() const
         json.insert(QStringLiteral("output"), output);
     if (clipboard)
         json.insert(QStringLiteral("clipboard"), true);
+    if (durationSeconds > 0)
+        json.insert(QStringLiteral("duration"), durationSeconds);
     return json;
 }
 
@@ -149,7 +168,7 @@ std::optional<Command> Command::fromJson(const QJsonObject &json, QString *error
         if (!output.isString() ||
             (command.output != QLatin1String("-") && !QDir::isAbsolutePath(command.output)))
             return fail(QStringLiteral("the output is \"-\" or an absolute path"));
-        if (const QString why = outputProblem(command.output); !why.isEmpty())
+        if (const QString why = outputProblem(command.output, command.kind); !why.isEmpty())
             return fail(why);
     }
     const QJsonValue clipboard = json.value(QStringLiteral("clipboard"));
@@ -157,7 +176,19 @@ std::optional<Command> Command::fromJson(const QJsonObject &json, QString *error
         return fail(QStringLiteral("\"clipboard\" is true or false"));
     command.clipboard = clipboard.toBool();
     if (command.scripted() && !takesOutput(command.kind))
-        return fail(QStringLiteral("only area, full and window take an output"));
+        return fail(QStringLiteral("only area, full, window and record take an output"));
+    if (command.kind == Kind::Record && command.clipboard)
+        return fail(QStringLiteral("record does not take the clipboard"));
+    const QJsonValue duration = json.value(QStringLiteral("duration"));
+    if (!duration.isUndefined()) {
+        const double d = duration.toDouble(-1);
+        if (!duration.isDouble() || d <= 0 || d > CommandLine::maxDurationSeconds)
+            return fail(QStringLiteral("the duration must be above 0 and at most %1 seconds")
+                            .arg(CommandLine::maxDurationSeconds));
+        if (command.kind != Kind::Record)
+            return fail(QStringLiteral("only record takes a duration"));
+        command.durationSeconds = d;
+    }
     return command;
 }
 
@@ -186,12 +217,16 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &cwd)
         QStringLiteral("FILE"));
     const QCommandLineOption clipboardOption(
         QStringLiteral("clipboard"), QStringLiteral("area, full, window: copy the picture"));
+    const QCommandLineOption durationOption(QStringLiteral("duration"),
+                                            QStringLiteral("record: stop after this many seconds"),
+                                            QStringLiteral("SECONDS"));
     parser.addOption(helpOption);
     parser.addOption(versionOption);
     parser.addOption(delayOption);
     parser.addOption(lastOption);
     parser.addOption(outputOption);
     parser.addOption(clipboardOption);
+    parser.addOption(durationOption);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("what to do"),
                                  QStringLiteral("[COMMAND]"));
     parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("pictures, for edit"),
@@ -215,7 +250,8 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &cwd)
     if (!positional.isEmpty() && positional.first() == QLatin1String("history")) {
         positional.removeFirst();
         if (!positional.isEmpty() || parser.isSet(delayOption) || parser.isSet(lastOption) ||
-            parser.isSet(outputOption) || parser.isSet(clipboardOption))
+            parser.isSet(outputOption) || parser.isSet(clipboardOption) ||
+            parser.isSet(durationOption))
             return error(QStringLiteral("\"history\" takes no file names or options"));
         line.history = true;
         return line;
@@ -229,14 +265,29 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &cwd)
     }
     if (parser.isSet(lastOption) && line.command.kind != Command::Kind::Edit)
         return error(QStringLiteral("--last goes with edit"));
+    const bool recording = line.command.kind == Command::Kind::Record;
     if ((parser.isSet(outputOption) || parser.isSet(clipboardOption)) &&
         !takesOutput(line.command.kind))
         return error(QStringLiteral("--output and --clipboard go with area, full or window"));
+    if (recording && parser.isSet(clipboardOption))
+        return error(QStringLiteral("record takes --output FILE, not --clipboard"));
+    if (parser.isSet(durationOption)) {
+        if (!recording)
+            return error(QStringLiteral("--duration goes with record"));
+        const QString value = parser.value(durationOption);
+        const auto duration = parseDuration(value);
+        if (!duration)
+            return error(QStringLiteral("--duration takes more than 0 and up to %1 seconds, not "
+                                        "\"%2\"")
+                             .arg(maxDurationSeconds)
+                             .arg(value));
+        line.command.durationSeconds = *duration;
+    }
     if (parser.isSet(outputOption)) {
         const QString output = parser.value(outputOption);
         if (output.isEmpty())
             return error(QStringLiteral("--output needs a file name, or - for standard output"));
-        if (const QString why = outputProblem(output); !why.isEmpty())
+        if (const QString why = outputProblem(output, line.command.kind); !why.isEmpty())
             return error(why);
         line.command.output = output == QLatin1String("-")
                                   ? output
@@ -264,6 +315,7 @@ QString CommandLine::usage()
         "Usage: vistrel [COMMAND] [--delay SECONDS]\n"
         "       vistrel area | full | window [--output FILE | -] [--clipboard] [--delay SECONDS]\n"
         "       vistrel edit FILE... | --last [--delay SECONDS]\n"
+        "       vistrel record [--output FILE] [--delay SECONDS] [--duration SECONDS]\n"
         "       vistrel history\n"
         "       vistrel --help | --version\n"
         "\n"
@@ -275,11 +327,12 @@ QString CommandLine::usage()
         "  full            capture the full screen and open it in the editor\n"
         "  window          capture a window\n"
         "  scroll          scrolling capture\n"
+        "  record          record an area or a window (Esc, the tray or the hot key stop it)\n"
         "  ocr             extract the text of an area to the clipboard\n"
         "  color           pick a colour; its hex code goes to the clipboard\n"
         "  edit FILE...    open pictures in editors (an editable PNG with its marks)\n"
         "  edit --last     reopen the newest capture of the history, marks editable\n"
-        "  history         list the capture history, newest first\n"
+        "  history         list the capture history (recordings too), newest first\n"
         "  quit            end the running Vistrel\n"
         "\n"
         "Scripted captures (no toolbar, no editor): area, full or window with\n"
@@ -290,6 +343,14 @@ QString CommandLine::usage()
         "  The exit status is 0 when a picture was taken, 1 when not (cancelled, failed).\n"
         "  A scripted capture without a running Vistrel starts one in the background.\n"
         "\n"
+        "Recordings: record with\n"
+        "  --output FILE   record to FILE: .webm, .mp4 or .gif by its name; no preview, no\n"
+        "                  history. The area is recorded when its drag ends (a click takes a\n"
+        "                  window's frame); the command returns once the file is written,\n"
+        "                  with 0, or 1 when none was (Esc before the start, a failure).\n"
+        "  --duration SECONDS  stop by itself after this many seconds of recording\n"
+        "  Without --output the recording opens in a preview when stopped.\n"
+        "\n"
         "Options:\n"
         "  --delay SECONDS run the command after this many seconds (0 to 3600)\n"
         "  -h, --help      show this help\n"
@@ -298,6 +359,7 @@ QString CommandLine::usage()
         "Hot keys, anywhere on the desktop (the defaults; rebind them in Preferences):\n"
         "  Ctrl+Shift+2    capture an area     Ctrl+Shift+1  capture the full screen\n"
         "  Ctrl+Shift+9    extract text (OCR)  Ctrl+Shift+8  scrolling capture\n"
+        "  Ctrl+Shift+5    record the screen (again: stop)\n"
         "\n"
         "Environment:\n"
         "  VISTREL_UPLOAD_URL=URL     Share's upload address (https://.../api/upload; http://\n"
@@ -323,8 +385,22 @@ QString CommandLine::usage()
 QString historyListing(const QList<HistoryEntry> &entries, const QString &folder)
 {
     QString out;
+    const CaptureHistory history(folder);
     for (const HistoryEntry &entry : entries) {
         const QString dir = folder + QLatin1Char('/') + entry.id;
+        if (entry.isRecording()) {
+            const CaptureHistory::RecordingInfo info = history.recordingInfo(entry.id);
+            out +=
+                QStringLiteral("%1  %2x%3  recording%4  %5\n")
+                    .arg(entry.time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                    .arg(info.size.width())
+                    .arg(info.size.height())
+                    .arg(info.durationMs >= 0 ? QStringLiteral(" %1 s").arg(
+                                                    double(info.durationMs) / 1000.0, 0, 'f', 1)
+                                              : QString(),
+                         entry.recording);
+            continue;
+        }
         // Only regular files, never waited on: a FIFO in the history must not hang the listing.
         QSize size;
         QFile capture;

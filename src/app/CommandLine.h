@@ -11,7 +11,7 @@ namespace vistrel {
 // One request to Vistrel, from its command line or handed to the running instance.
 struct Command
 {
-    enum class Kind { None, Area, Full, Window, Scroll, Ocr, Color, Edit, Quit };
+    enum class Kind { None, Area, Full, Window, Scroll, Ocr, Color, Edit, Quit, Record };
 
     Kind kind = Kind::None;
     double delaySeconds = 0;
@@ -22,6 +22,9 @@ struct Command
     // caller's standard output (PNG), and/or the clipboard.
     QString output;
     bool clipboard = false;
+    // Record: stop by itself after this many seconds of recording (0: when stopped). A
+    // recording with an output (.webm, .mp4 or .gif) is a script's: no preview, no history.
+    double durationSeconds = 0;
 
     bool scripted() const { return !output.isEmpty() || clipboard; }
 
@@ -53,6 +56,7 @@ struct CommandLine
     QString error; // not empty: a usage error, said as it stands
 
     static constexpr double maxDelaySeconds = 3600;
+    static constexpr double maxDurationSeconds = 86400;
 
     // `args` without the program name; `cwd` resolves relative file names, so the running
     // instance finds them.

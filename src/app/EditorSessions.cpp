@@ -3,13 +3,20 @@
 #include "app/HeapTrimmer.h"
 #include "app/Preferences.h"
 #include "engines/CaptureHistory.h"
+#include "engines/ImageFiles.h"
 #include "ui/AnnotationCanvas.h"
 #include "ui/EditorWindowController.h"
 #include "ui/Notifier.h"
+#include "ui/RecordingPreviewWindow.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QSet>
+#include <QStandardPaths>
 #include <QUndoStack>
+
+#include <algorithm>
 
 namespace vistrel {
 
@@ -27,6 +34,11 @@ EditorSessions::~EditorSessions()
 {
     m_quitting = true;
     delete m_keptWorkQuestion.data();
+    for (const QPointer<RecordingPreviewWindow> &preview : m_previews)
+        if (preview) {
+            disconnect(preview, nullptr, this, nullptr);
+            delete preview.data();
+        }
     qDeleteAll(m_editors);
 }
 
@@ -376,6 +388,9 @@ void EditorSessions::keepOpenEntries()
     for (EditorWindowController *editor : m_editors)
         if (!editor->historyId.isEmpty())
             open.insert(editor->historyId);
+    for (const QPointer<RecordingPreviewWindow> &preview : m_previews)
+        if (preview && !preview->historyId.isEmpty())
+            open.insert(preview->historyId);
     m_recorder->setKept(open);
 }
 
@@ -427,8 +442,13 @@ EditorWindowController *EditorSessions::reopenFromHistory(const QString &id)
             editor->showWindow();
             return editor;
         }
+    const CaptureHistory history(historyFolder());
+    if (const QString recording = history.recordingFile(id); !recording.isEmpty()) {
+        showRecording(recording, {}, id);
+        return nullptr;
+    }
     QString error;
-    const std::optional<EditorScene> scene = CaptureHistory(historyFolder()).read(id, &error);
+    const std::optional<EditorScene> scene = history.read(id, &error);
     if (!scene) {
         Notifier::error(m_platform.alerts, tr("This capture could not be reopened: %1").arg(error));
         return nullptr;
@@ -440,11 +460,19 @@ EditorWindowController *EditorSessions::reopenFromHistory(const QString &id)
 
 bool EditorSessions::reopenLatest()
 {
+    for (const HistoryEntry &entry : CaptureHistory(historyFolder()).entries())
+        if (!entry.isRecording()) {
+            reopenFromHistory(entry.id);
+            return true;
+        }
+    return false;
+}
+
+bool EditorSessions::hasCaptureInHistory() const
+{
     const QList<HistoryEntry> entries = CaptureHistory(historyFolder()).entries();
-    if (entries.isEmpty())
-        return false;
-    reopenFromHistory(entries.first().id);
-    return true;
+    return std::any_of(entries.cbegin(), entries.cend(),
+                       [](const HistoryEntry &entry) { return !entry.isRecording(); });
 }
 
 void EditorSessions::removeFromHistory(const QString &id)
@@ -453,6 +481,9 @@ void EditorSessions::removeFromHistory(const QString &id)
     for (EditorWindowController *editor : m_editors)
         if (editor->historyId == id)
             editor->historyId.clear();
+    for (const QPointer<RecordingPreviewWindow> &preview : m_previews)
+        if (preview && preview->historyId == id)
+            preview->historyId.clear();
     if (m_recorder) {
         keepOpenEntries();
         m_recorder->remove(id);
@@ -466,6 +497,9 @@ void EditorSessions::clearHistory()
 {
     for (EditorWindowController *editor : m_editors)
         editor->historyId.clear();
+    for (const QPointer<RecordingPreviewWindow> &preview : m_previews)
+        if (preview)
+            preview->historyId.clear();
     if (m_recorder) {
         keepOpenEntries();
         m_recorder->clear();
@@ -473,6 +507,96 @@ void EditorSessions::clearHistory()
         CaptureHistory(historyFolder()).clear();
         emit historyChanged();
     }
+}
+
+// --- recordings ------------------------------------------------------------------------------
+
+QString EditorSessions::recordingTarget(RecordingFormat format, QString *historyId, QString *error)
+{
+    if (historyId)
+        historyId->clear();
+    if (m_recorder) {
+        const QString id = CaptureHistory::newId();
+        const QString path = m_recorder->history().recordingPath(id, format, error);
+        if (!path.isEmpty() && historyId)
+            *historyId = id;
+        return path;
+    }
+    // Not kept: a private folder of the cache, under the time it began.
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                           QStringLiteral("/vistrel/recordings");
+    if (!QDir().mkpath(folder)) {
+        if (error)
+            *error = QStringLiteral("cannot make %1").arg(folder);
+        return {};
+    }
+    QFile::setPermissions(folder,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QString base = folder + QStringLiteral("/Vistrel Recording ") + ImageFiles::timestamp();
+    const QString extension = QLatin1Char('.') + extensionOf(format);
+    QString path = base + extension;
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = base + QStringLiteral(" (%1)").arg(n) + extension;
+    return path;
+}
+
+void EditorSessions::recordingFinished(const QString &historyId, const QImage &poster,
+                                       qint64 durationMs)
+{
+    if (historyId.isEmpty())
+        return;
+    if (m_recorder) {
+        m_recorder->finishRecording(historyId, poster, durationMs);
+        return;
+    }
+    // The history was turned off while recording: the entry is still completed.
+    CaptureHistory(historyFolder()).finishRecording(historyId, poster, durationMs);
+    emit historyChanged();
+}
+
+RecordingPreviewWindow *EditorSessions::showRecording(const QString &file, const QString &note,
+                                                      const QString &historyId)
+{
+    m_previews.removeAll(nullptr);
+    for (const QPointer<RecordingPreviewWindow> &open : m_previews)
+        if (QFileInfo(open->file()) == QFileInfo(file)) {
+            if (!note.isEmpty())
+                open->setNote(note);
+            open->show();
+            open->raise();
+            open->activateWindow();
+            return open;
+        }
+    auto *preview = new RecordingPreviewWindow(file, m_platform);
+    preview->historyId = historyId;
+    preview->setNote(note);
+    QPointer<EditorSessions> self(this);
+    preview->shareSettings = [self] {
+        return self ? self->shareSettings() : ShareSettings(QString(), nullptr);
+    };
+    preview->saveFolder = [self] { return self ? self->saveSettings().folder : QString(); };
+    connect(preview, &RecordingPreviewWindow::sharingSetUpWanted, this,
+            &EditorSessions::sharingSetUpWanted);
+    connect(preview, &QObject::destroyed, this, [this] {
+        m_previews.removeAll(nullptr);
+        keepOpenEntries();
+        m_trimmer.request();
+    });
+    m_previews.append(preview);
+    keepOpenEntries();
+    preview->show();
+    preview->raise();
+    preview->activateWindow();
+    return preview;
+}
+
+QList<RecordingPreviewWindow *> EditorSessions::recordingPreviews() const
+{
+    QList<RecordingPreviewWindow *> open;
+    for (const QPointer<RecordingPreviewWindow> &preview : m_previews)
+        if (preview)
+            open.append(preview);
+    return open;
 }
 
 } // namespace vistrel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engines/OCRService.h"
+#include "engines/RecordingWriter.h"
 #include "engines/ShareSettings.h"
 #include "engines/SmartNaming.h"
 #include "model/Annotation.h"
@@ -23,6 +24,7 @@ class EditorWindowPool;
 class HeapTrimmer;
 class HistoryRecorder;
 class Preferences;
+class RecordingPreviewWindow;
 
 // The open editors and what becomes of their work: the history that follows their marks, the
 // unsaved work kept when the app quits and offered back at the next start. The text
@@ -31,6 +33,7 @@ class EditorSessions : public QObject
 {
     Q_OBJECT
     Q_MOC_INCLUDE("ui/EditorWindowController.h")
+    Q_MOC_INCLUDE("ui/RecordingPreviewWindow.h")
 public:
     EditorSessions(const Platform &platform, HeapTrimmer &trimmer, QObject *parent = nullptr);
     ~EditorSessions() override;
@@ -94,13 +97,30 @@ public:
     void setHistoryFolder(const QString &folder);
     // A capture that left without an editor (copied, saved, pinned, on a preview card).
     void remember(const QImage &image);
-    // Opens an entry in an editor that goes on writing to it; nothing (and a message) when it
-    // cannot be read.
+    // Opens an entry in an editor that goes on writing to it (a recording in its preview);
+    // nothing (and a message) when it cannot be read.
     EditorWindowController *reopenFromHistory(const QString &id);
-    // The newest entry; false when there is none.
+    // The newest capture (recordings are not for editors); false when there is none.
     bool reopenLatest();
+    // Whether the history holds a capture `reopenLatest` can open.
+    bool hasCaptureInHistory() const;
     void removeFromHistory(const QString &id);
     void clearHistory();
+
+    // Screen recordings. Where an interactive recording is written: straight into a new entry
+    // of the history (its id put in `historyId`), or, with the history off, under
+    // ~/.cache/vistrel/recordings (no id). Empty, with `error` set, when no folder can be made.
+    QString recordingTarget(RecordingFormat format, QString *historyId, QString *error = nullptr);
+    // The recording of entry `historyId` ended, its file in place (or nothing was recorded:
+    // the entry then goes); every target given an id is ended so, failed or not. The entry is
+    // completed off this thread with `poster`, a frame of it (the file's first when null), as
+    // its thumbnail, and the history pruned. Nothing for an empty id.
+    void recordingFinished(const QString &historyId, const QImage &poster, qint64 durationMs = -1);
+    // Opens the preview of a finished recording, or brings up the one open for that file;
+    // `note` is the line under the video (frames dropped while recording, for one).
+    RecordingPreviewWindow *showRecording(const QString &file, const QString &note = {},
+                                          const QString &historyId = {});
+    QList<RecordingPreviewWindow *> recordingPreviews() const;
 
 signals:
     // Entries were written or removed.
@@ -132,6 +152,7 @@ private:
     NameSuggester m_nameSuggester;
     const Preferences *m_preferences = nullptr;
     QList<EditorWindowController *> m_editors;
+    QList<QPointer<RecordingPreviewWindow>> m_previews;
     QPointer<QMessageBox> m_keptWorkQuestion;
     QString m_historyFolder;
     std::unique_ptr<HistoryRecorder> m_recorder;

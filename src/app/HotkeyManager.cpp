@@ -12,6 +12,7 @@ const QList<HotkeyManager::Row> &HotkeyManager::table()
         {2, 1, [](CaptureCoordinator &c) { c.captureFullScreen(); }},
         {3, 9, [](CaptureCoordinator &c) { c.startAreaCapture(true); }},
         {4, 8, [](CaptureCoordinator &c) { c.startScrollCapture(); }},
+        {5, 5, [](CaptureCoordinator &c) { c.startOrStopRecording(); }},
     };
     return rows;
 }

@@ -13,7 +13,7 @@ namespace vistrel {
 class CaptureCoordinator;
 class GlobalHotkeys;
 
-// The four system-wide combinations and what each one starts.
+// The system-wide combinations and what each one starts.
 class HotkeyManager
 {
 public:

@@ -233,6 +233,85 @@ void Preferences::setOwnWords(const QString &commaSeparated)
     emit changed();
 }
 
+int Preferences::recordingCountdown() const
+{
+    return SettingsReader::number(m_settings.value(QStringLiteral("recording/countdownSeconds")), 0,
+                                  recordingCountdownLimit)
+        .value_or(3);
+}
+
+void Preferences::setRecordingCountdown(int seconds)
+{
+    m_settings.setValue(QStringLiteral("recording/countdownSeconds"),
+                        std::clamp(seconds, 0, recordingCountdownLimit));
+    m_settings.sync();
+    emit changed();
+}
+
+int Preferences::recordingFps() const
+{
+    return SettingsReader::number(m_settings.value(QStringLiteral("recording/fps")), 30, 60)
+                       .value_or(30) == 60
+               ? 60
+               : 30;
+}
+
+void Preferences::setRecordingFps(int fps)
+{
+    m_settings.setValue(QStringLiteral("recording/fps"), fps == 60 ? 60 : 30);
+    m_settings.sync();
+    emit changed();
+}
+
+bool Preferences::recordingShowsPointer() const
+{
+    return flag(QStringLiteral("recording/showPointer"), true);
+}
+
+void Preferences::setRecordingShowsPointer(bool on)
+{
+    m_settings.setValue(QStringLiteral("recording/showPointer"), on);
+    m_settings.sync();
+    emit changed();
+}
+
+bool Preferences::recordingMarksClicks() const
+{
+    return flag(QStringLiteral("recording/markClicks"), false);
+}
+
+void Preferences::setRecordingMarksClicks(bool on)
+{
+    m_settings.setValue(QStringLiteral("recording/markClicks"), on);
+    m_settings.sync();
+    emit changed();
+}
+
+namespace {
+
+const QStringList recordingFormats{QStringLiteral("webm"), QStringLiteral("mp4"),
+                                   QStringLiteral("gif")};
+
+} // namespace
+
+QString Preferences::recordingFormat() const
+{
+    const QString stored =
+        SettingsReader::text(m_settings.value(QStringLiteral("recording/format")))
+            .trimmed()
+            .toLower();
+    return recordingFormats.contains(stored) ? stored : recordingFormats.first();
+}
+
+void Preferences::setRecordingFormat(const QString &extension)
+{
+    m_settings.setValue(QStringLiteral("recording/format"), recordingFormats.contains(extension)
+                                                                ? extension
+                                                                : recordingFormats.first());
+    m_settings.sync();
+    emit changed();
+}
+
 QString Preferences::autostartFile()
 {
     return configHome() + QStringLiteral("/autostart/io.vistrel.Vistrel.desktop");
@@ -289,7 +368,8 @@ bool Preferences::firstTimeFor(const QString &notice)
 QStringList Preferences::unreadSettings() const
 {
     QStringList flags{QStringLiteral("save/withoutAsking"), QStringLiteral("naming/smartNames"),
-                      QStringLiteral("history/enabled")};
+                      QStringLiteral("history/enabled"), QStringLiteral("recording/showPointer"),
+                      QStringLiteral("recording/markClicks")};
     for (SecretKind kind : SecretFinder::allKinds())
         flags << redactionKey(kind);
     QStringList problems;
@@ -303,6 +383,19 @@ QStringList Preferences::unreadSettings() const
         if (stored.isValid() && !SettingsReader::number(stored, 1, limit.most))
             problems << SettingsReader::notANumber(QLatin1String(limit.key), stored, 1, limit.most);
     }
+    const QVariant countdown = m_settings.value(QStringLiteral("recording/countdownSeconds"));
+    if (countdown.isValid() && !SettingsReader::number(countdown, 0, recordingCountdownLimit))
+        problems << SettingsReader::notANumber(QStringLiteral("recording/countdownSeconds"),
+                                               countdown, 0, recordingCountdownLimit);
+    const QVariant fps = m_settings.value(QStringLiteral("recording/fps"));
+    if (fps.isValid() && SettingsReader::number(fps, 30, 60).value_or(0) % 30 != 0)
+        problems << SettingsReader::notOneOf(QStringLiteral("recording/fps"), fps,
+                                             {QStringLiteral("30"), QStringLiteral("60")});
+    const QVariant format = m_settings.value(QStringLiteral("recording/format"));
+    if (format.isValid() &&
+        !recordingFormats.contains(SettingsReader::text(format).trimmed().toLower()))
+        problems << SettingsReader::notOneOf(QStringLiteral("recording/format"), format,
+                                             recordingFormats);
     return problems;
 }
 

@@ -59,6 +59,21 @@ public:
     QString ownWords() const;
     void setOwnWords(const QString &commaSeparated);
 
+    // Recording: a countdown of 3 s (0 to 10), 30 frames a second (or 60), the pointer shown,
+    // clicks not marked, WebM.
+    int recordingCountdown() const;
+    void setRecordingCountdown(int seconds);
+    static constexpr int recordingCountdownLimit = 10;
+    int recordingFps() const;
+    void setRecordingFps(int fps);
+    bool recordingShowsPointer() const;
+    void setRecordingShowsPointer(bool on);
+    bool recordingMarksClicks() const;
+    void setRecordingMarksClicks(bool on);
+    // "webm", "mp4" or "gif".
+    QString recordingFormat() const;
+    void setRecordingFormat(const QString &extension);
+
     static QString autostartFile();
     bool startAtLogin() const;
     // Writes or removes the autostart entry; false with the reason when that fails.

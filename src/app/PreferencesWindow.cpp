@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -107,6 +108,7 @@ PreferencesWindow::PreferencesWindow(Preferences &preferences, QList<HotkeyRow> 
     m_pages->addTab(historyPage(), tr("History"));
     m_pages->addTab(redactionPage(), tr("Redaction"));
     m_pages->addTab(sharingPage(), tr("Sharing"));
+    m_pages->addTab(recordingPage(), tr("Recording"));
     layout->addWidget(m_pages);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close);
@@ -230,6 +232,46 @@ QWidget *PreferencesWindow::historyPage()
     };
     enableLimits(m_preferences.historyEnabled());
     connect(m_history, &QCheckBox::toggled, this, enableLimits);
+    return page;
+}
+
+QWidget *PreferencesWindow::recordingPage()
+{
+    auto *page = new QWidget;
+    auto *form = new QFormLayout(page);
+    m_recordingCountdown = new QSpinBox;
+    m_recordingCountdown->setRange(0, Preferences::recordingCountdownLimit);
+    m_recordingCountdown->setValue(m_preferences.recordingCountdown());
+    m_recordingCountdown->setSuffix(tr(" s"));
+    m_recordingCountdown->setSpecialValueText(tr("None"));
+    connect(m_recordingCountdown, &QSpinBox::valueChanged, this,
+            [this](int s) { m_preferences.setRecordingCountdown(s); });
+    form->addRow(tr("Countdown:"), m_recordingCountdown);
+    m_recordingFormat = new QComboBox;
+    m_recordingFormat->addItem(tr("WebM video"), QStringLiteral("webm"));
+    m_recordingFormat->addItem(tr("MP4 video"), QStringLiteral("mp4"));
+    m_recordingFormat->addItem(tr("Animated GIF"), QStringLiteral("gif"));
+    m_recordingFormat->setCurrentIndex(
+        std::max(0, m_recordingFormat->findData(m_preferences.recordingFormat())));
+    connect(m_recordingFormat, &QComboBox::currentIndexChanged, this, [this](int index) {
+        m_preferences.setRecordingFormat(m_recordingFormat->itemData(index).toString());
+    });
+    form->addRow(tr("Format:"), m_recordingFormat);
+    m_recordingSixtyFps = new QCheckBox(tr("60 frames a second (instead of 30)"));
+    m_recordingSixtyFps->setChecked(m_preferences.recordingFps() == 60);
+    connect(m_recordingSixtyFps, &QCheckBox::toggled, this,
+            [this](bool on) { m_preferences.setRecordingFps(on ? 60 : 30); });
+    form->addRow(m_recordingSixtyFps);
+    m_recordingPointer = new QCheckBox(tr("Show the pointer"));
+    m_recordingPointer->setChecked(m_preferences.recordingShowsPointer());
+    connect(m_recordingPointer, &QCheckBox::toggled, this,
+            [this](bool on) { m_preferences.setRecordingShowsPointer(on); });
+    form->addRow(m_recordingPointer);
+    m_recordingClicks = new QCheckBox(tr("Mark clicks with a fading ring"));
+    m_recordingClicks->setChecked(m_preferences.recordingMarksClicks());
+    connect(m_recordingClicks, &QCheckBox::toggled, this,
+            [this](bool on) { m_preferences.setRecordingMarksClicks(on); });
+    form->addRow(m_recordingClicks);
     return page;
 }
 

@@ -12,6 +12,7 @@
 #include <optional>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QSpinBox;
@@ -89,6 +90,11 @@ public:
     QPushButton *clearHistoryButton() const { return m_clearHistory; }
     QCheckBox *redactionKind(int index) const { return m_redactionKinds.value(index); }
     QLineEdit *ownWords() const { return m_ownWords; }
+    QSpinBox *recordingCountdown() const { return m_recordingCountdown; }
+    QCheckBox *recordingSixtyFps() const { return m_recordingSixtyFps; }
+    QCheckBox *recordingShowsPointer() const { return m_recordingPointer; }
+    QCheckBox *recordingMarksClicks() const { return m_recordingClicks; }
+    QComboBox *recordingFormat() const { return m_recordingFormat; }
 
     QLineEdit *shareAddress() const { return m_shareAddress; }
     QLabel *shareAddressNote() const { return m_shareAddressNote; }
@@ -118,6 +124,7 @@ private:
     QWidget *historyPage();
     QWidget *redactionPage();
     QWidget *sharingPage();
+    QWidget *recordingPage();
     void chooseFolder();
     void setMessage(const QString &text);
     // A wrapped label as tall as its text needs at its width; a window is not made taller for
@@ -141,6 +148,11 @@ private:
     QPushButton *m_clearHistory;
     QList<QCheckBox *> m_redactionKinds; // in SecretFinder::allKinds() order
     QLineEdit *m_ownWords;
+    QSpinBox *m_recordingCountdown;
+    QCheckBox *m_recordingSixtyFps;
+    QCheckBox *m_recordingPointer;
+    QCheckBox *m_recordingClicks;
+    QComboBox *m_recordingFormat;
     QTabWidget *m_pages;
     QLineEdit *m_shareAddress;
     QLabel *m_shareAddressNote;

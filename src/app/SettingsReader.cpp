@@ -145,4 +145,10 @@ QString notANumber(const QString &key, const QVariant &stored, int least, int mo
         .arg(most);
 }
 
+QString notOneOf(const QString &key, const QVariant &stored, const QStringList &choices)
+{
+    return QCoreApplication::translate("SettingsReader", "%1 = \"%2\" is not one of %3")
+        .arg(placeOf(key), text(stored).left(60), choices.join(QStringLiteral(", ")));
+}
+
 } // namespace vistrel::SettingsReader

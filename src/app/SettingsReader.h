@@ -52,6 +52,7 @@ std::optional<int> number(const QVariant &stored, int least, int most);
 // What was wrong with a stored value, for the one message at start. `key` is "group/name".
 QString notAFlag(const QString &key, const QVariant &stored);
 QString notANumber(const QString &key, const QVariant &stored, int least, int most);
+QString notOneOf(const QString &key, const QVariant &stored, const QStringList &choices);
 
 } // namespace SettingsReader
 

@@ -196,7 +196,8 @@ int main(int argc, char **argv)
                          {1, QCoreApplication::translate("main", "Capture an area")},
                          {2, QCoreApplication::translate("main", "Capture the full screen")},
                          {3, QCoreApplication::translate("main", "Copy the text of an area")},
-                         {4, QCoreApplication::translate("main", "Scrolling capture")}}});
+                         {4, QCoreApplication::translate("main", "Scrolling capture")},
+                         {5, QCoreApplication::translate("main", "Record the screen")}}});
     return runShell(services->platform(), preferences, paths, line.command,
                     [&services](vistrel::Toasts &toasts) { sayWhileAsking(*services, toasts); });
 }

@@ -1,13 +1,17 @@
 #include "engines/CaptureHistory.h"
 
+#include "engines/RecordingReader.h"
 #include "engines/Redaction.h"
 #include "model/CanvasModel.h"
+#include "platform/PictureFile.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMutexLocker>
 #include <QPainter>
 #include <QSaveFile>
@@ -16,6 +20,8 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace vistrel {
@@ -25,6 +31,26 @@ namespace {
 const QString unsavedMarker = QStringLiteral("unsaved");
 const QString thumbnailName = QStringLiteral("thumbnail.png");
 const QString idTimeFormat = QStringLiteral("yyyyMMdd-HHmmss-zzz");
+const QString recordingDescription = QStringLiteral("recording.json");
+
+constexpr QFileDevice::Permissions ownerFolder =
+    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+
+QString recordingName(RecordingFormat format)
+{
+    return QStringLiteral("recording.") + extensionOf(format);
+}
+
+// Entry folders being recorded into, by path: this process's only, so a recording left
+// behind by one that ended is pruned as any unfinished entry is.
+QMutex recordingMutex;
+QSet<QString> recordingNow;
+
+bool beingRecorded(const QString &folder)
+{
+    QMutexLocker lock(&recordingMutex);
+    return recordingNow.contains(folder);
+}
 
 constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
@@ -37,6 +63,11 @@ qint64 folderBytes(const QString &folder)
         bytes += it.fileInfo().size();
     }
     return bytes;
+}
+
+bool hasDescription(const QString &folder)
+{
+    return QFileInfo(folder + QStringLiteral("/scene.json")).isFile();
 }
 
 bool safeId(const QString &id)
@@ -111,6 +142,18 @@ bool CaptureHistory::write(const QString &id, const EditorScene &scene, bool uns
     return setUnsaved(id, unsaved, error);
 }
 
+QString CaptureHistory::recordingFile(const QString &id) const
+{
+    if (!safeId(id))
+        return {};
+    const QString folder = entryFolder(id) + QLatin1Char('/');
+    for (RecordingFormat format :
+         {RecordingFormat::WebM, RecordingFormat::Mp4, RecordingFormat::Gif})
+        if (QFileInfo(folder + recordingName(format)).isFile())
+            return folder + recordingName(format);
+    return {};
+}
+
 QList<HistoryEntry> CaptureHistory::entries() const
 {
     QList<HistoryEntry> list;
@@ -119,9 +162,13 @@ QList<HistoryEntry> CaptureHistory::entries() const
         dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::Reversed);
     for (const QString &id : ids) {
         const QString folder = dir.filePath(id);
-        if (!QFileInfo(folder + QStringLiteral("/scene.json")).isFile())
+        // A recording's file is put in place only once it is finished (or what was recorded
+        // before an error is).
+        QString recording;
+        if (!hasDescription(folder) && (recording = recordingFile(id)).isEmpty())
             continue; // still being written, or never finished
         HistoryEntry entry;
+        entry.recording = recording;
         entry.id = id;
         entry.time = QDateTime::fromString(id.left(idTimeFormat.size()), idTimeFormat);
         entry.time.setTimeSpec(Qt::UTC);
@@ -143,7 +190,129 @@ std::optional<EditorScene> CaptureHistory::read(const QString &id, QString *erro
 
 bool CaptureHistory::contains(const QString &id) const
 {
-    return safeId(id) && QFileInfo(entryFolder(id) + QStringLiteral("/scene.json")).isFile();
+    return safeId(id) && (hasDescription(entryFolder(id)) || !recordingFile(id).isEmpty());
+}
+
+QString CaptureHistory::recordingPath(const QString &id, RecordingFormat format,
+                                      QString *error) const
+{
+    if (!safeId(id)) {
+        if (error)
+            *error = QStringLiteral("not a history entry: %1").arg(id);
+        return {};
+    }
+    const QString dir = entryFolder(id);
+    errno = 0;
+    if (!QDir().mkpath(dir)) {
+        if (error)
+            *error = QStringLiteral("cannot make %1: %2")
+                         .arg(dir, errno ? QString::fromLocal8Bit(std::strerror(errno))
+                                         : QStringLiteral("not a folder"));
+        return {};
+    }
+    // Private, as every entry: a recording shows whatever was on screen. A folder the user
+    // linked elsewhere keeps the mode they gave it.
+    for (const QString &folder : {m_folder, dir})
+        if (!QFileInfo(folder).isSymLink())
+            QFile::setPermissions(folder, ownerFolder);
+    QMutexLocker lock(&recordingMutex);
+    recordingNow.insert(dir);
+    return dir + QLatin1Char('/') + recordingName(format);
+}
+
+bool CaptureHistory::finishRecording(const QString &id, const QImage &poster, qint64 durationMs,
+                                     QString *error) const
+{
+    if (!safeId(id))
+        return false;
+    const QString dir = entryFolder(id);
+    {
+        QMutexLocker lock(&recordingMutex);
+        recordingNow.remove(dir);
+    }
+    auto fail = [&](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    QString file = recordingFile(id);
+    if (file.isEmpty()) {
+        // An encoder that could not move its file into place leaves it hidden beside it: what
+        // was recorded is kept under the entry's name all the same.
+        const QFileInfoList parts = QDir(dir).entryInfoList({QStringLiteral(".recording.*.part")},
+                                                            QDir::Files | QDir::Hidden, QDir::Time);
+        for (const QFileInfo &part : parts) {
+            const QString name = part.fileName().section(QLatin1Char('.'), 1, 2);
+            if (part.size() > 0 && QFile::rename(part.filePath(), dir + QLatin1Char('/') + name))
+                break;
+        }
+        file = recordingFile(id);
+    }
+    if (file.isEmpty()) {
+        remove(id);
+        return fail(QStringLiteral("nothing was recorded"));
+    }
+    // The encoder made it with the usual mode; inside a private folder, but kept private too.
+    QFile::setPermissions(file, ownerOnly);
+    QString cause;
+    auto save = [&](const QString &name, auto &&writeTo) {
+        QSaveFile out(dir + QLatin1Char('/') + name);
+        if (out.open(QIODevice::WriteOnly)) {
+            out.setPermissions(ownerOnly);
+            if (writeTo(out) && out.commit())
+                return true;
+        }
+        cause = out.errorString();
+        return false;
+    };
+    // What the caller did not give is read from the file: its first frame, its length.
+    QImage shown = poster;
+    if (shown.isNull() || durationMs < 0) {
+        RecordingReader reader;
+        if (reader.open(file).isEmpty()) {
+            if (shown.isNull())
+                shown = reader.frameAt(0);
+            if (durationMs < 0)
+                durationMs = reader.durationMs();
+        }
+    }
+    if (!shown.isNull()) {
+        const int side = thumbnailSide;
+        const QImage thumbnail =
+            shown.width() > side || shown.height() > side
+                ? shown.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                : shown;
+        if (!save(thumbnailName,
+                  [&](QSaveFile &out) { return QImageWriter(&out, "png").write(thumbnail); }))
+            return fail(QStringLiteral("cannot write the thumbnail in %1: %2").arg(dir, cause));
+    }
+    QJsonObject description{{QStringLiteral("file"), QFileInfo(file).fileName()}};
+    if (!shown.isNull()) {
+        description.insert(QStringLiteral("width"), shown.width());
+        description.insert(QStringLiteral("height"), shown.height());
+    }
+    if (durationMs >= 0)
+        description.insert(QStringLiteral("durationMs"), durationMs);
+    const QByteArray json = QJsonDocument(description).toJson(QJsonDocument::Compact);
+    if (!save(recordingDescription, [&](QSaveFile &out) { return out.write(json) == json.size(); }))
+        return fail(QStringLiteral("cannot write %1/%2: %3").arg(dir, recordingDescription, cause));
+    return true;
+}
+
+CaptureHistory::RecordingInfo CaptureHistory::recordingInfo(const QString &id) const
+{
+    RecordingInfo info;
+    if (!safeId(id))
+        return info;
+    const FileBytes read =
+        readRegularFile(entryFolder(id) + QLatin1Char('/') + recordingDescription, 4096);
+    const QJsonObject description = QJsonDocument::fromJson(read.bytes).object();
+    const int width = description.value(QLatin1String("width")).toInt();
+    const int height = description.value(QLatin1String("height")).toInt();
+    if (width > 0 && height > 0)
+        info.size = QSize(width, height);
+    info.durationMs = qint64(description.value(QLatin1String("durationMs")).toDouble(-1));
+    return info;
 }
 
 void CaptureHistory::remove(const QString &id) const
@@ -198,9 +367,8 @@ QStringList CaptureHistory::prune(const Limits &limits, const QSet<QString> &kee
     const QDateTime minuteAgo = QDateTime::currentDateTimeUtc().addSecs(-60);
     for (const QString &id : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         const QFileInfo folder(dir.filePath(id));
-        if (!keep.contains(id) && !folder.isSymLink() &&
-            !QFileInfo(folder.filePath() + QStringLiteral("/scene.json")).exists() &&
-            folder.lastModified().toUTC() < minuteAgo) {
+        if (!keep.contains(id) && !folder.isSymLink() && !contains(id) &&
+            !beingRecorded(folder.filePath()) && folder.lastModified().toUTC() < minuteAgo) {
             remove(id);
             dropped.append(id);
         }
@@ -359,6 +527,35 @@ void HistoryRecorder::writePending()
     }
     if (added)
         m_history.prune(limits, kept);
+}
+
+void HistoryRecorder::finishRecording(const QString &id, const QImage &poster, qint64 durationMs)
+{
+    run([this, id, poster, durationMs] {
+        QString error;
+        const bool written = m_history.finishRecording(id, poster, durationMs, &error);
+        CaptureHistory::Limits limits;
+        QSet<QString> kept;
+        {
+            QMutexLocker lock(&m_mutex);
+            if (written)
+                m_failures.remove(id);
+            else
+                m_failures.insert(id, error);
+            limits = m_limits;
+            kept = m_kept;
+        }
+        // Nothing recorded is no failure of the history's.
+        if (!written && m_history.contains(id)) {
+            qWarning("vistrel: a recording could not be kept in the history: %s",
+                     qPrintable(error));
+            if (!std::exchange(m_failing, true))
+                QMetaObject::invokeMethod(
+                    this, [this, error] { emit writeFailed(error); }, Qt::QueuedConnection);
+        }
+        kept.insert(id);
+        m_history.prune(limits, kept);
+    });
 }
 
 void HistoryRecorder::flush()

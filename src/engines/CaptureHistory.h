@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engines/RecordingWriter.h"
 #include "engines/SceneArchive.h"
 
 #include <QDateTime>
@@ -22,11 +23,17 @@ struct HistoryEntry
     QDateTime time;       // when it was captured
     QString thumbnail;    // the thumbnail's file; it may be missing
     bool unsaved = false; // an editor had changes nobody saved or discarded
+    // A screen recording's file; empty for a capture. Recordings open in the recording's
+    // preview, never in an editor.
+    QString recording;
+    bool isRecording() const { return !recording.isEmpty(); }
 };
 
 // Every capture the user kept in some way, private to the user and never sent anywhere: one
 // folder each (0700, files 0600) with the pictures, the marks as data, a thumbnail and, while
-// an editor holds changes, an "unsaved" marker. Ids sort by capture time.
+// an editor holds changes, an "unsaved" marker. Screen recordings are entries too: the
+// recording's file, a poster frame as the thumbnail and a short description. Ids sort by
+// capture time.
 class CaptureHistory
 {
 public:
@@ -50,6 +57,30 @@ public:
     QList<HistoryEntry> entries() const;
     std::optional<EditorScene> read(const QString &id, QString *error = nullptr) const;
     bool contains(const QString &id) const;
+
+    // Screen recordings are written straight into their entry's folder: this makes the folder
+    // (private, as every entry's) and gives the file to record to. Until `finishRecording`
+    // (or the process ends) the entry is being recorded and no pruning drops it; it is listed
+    // once the recording's file is in place. Empty, with `error` set, when the folder cannot
+    // be made.
+    QString recordingPath(const QString &id, RecordingFormat format,
+                          QString *error = nullptr) const;
+    // Completes a recording's entry: the file made private, `poster` (a frame of it, at any
+    // size; the file's first when null) as its thumbnail, its length (read from the file when
+    // not given) in the description. False, with `error` set, when nothing was recorded (the
+    // folder is then removed) or what describes it cannot be written (the recording stays
+    // listed, without a thumbnail).
+    bool finishRecording(const QString &id, const QImage &poster, qint64 durationMs = -1,
+                         QString *error = nullptr) const;
+    // What `finishRecording` wrote of a recording: its size and length; invalid/-1 when unknown.
+    struct RecordingInfo
+    {
+        QSize size;
+        qint64 durationMs = -1;
+    };
+    RecordingInfo recordingInfo(const QString &id) const;
+    // The finished recording's file of an entry; empty for a capture or an unfinished one.
+    QString recordingFile(const QString &id) const;
     void remove(const QString &id) const;
     void clear() const;
     // False, with `error` set, when an entry cannot be marked unsaved (its work would not be
@@ -90,6 +121,9 @@ public:
     // Removes entries after what is being written, on the same thread.
     void remove(const QString &id);
     void clear();
+    // A recording written into `recordingPath`'s file has ended: completes its entry
+    // (`CaptureHistory::finishRecording`) after what waits, then prunes the history, keeping it.
+    void finishRecording(const QString &id, const QImage &poster, qint64 durationMs = -1);
     // Writes what is waiting and returns once it is on disk.
     void flush();
     // Why the last write of `id` failed; empty once it was written.

@@ -30,6 +30,7 @@ public:
         qint64 ownPid = -1;
         bool windowPicking = false;
         std::optional<SelectionAction> immediateAction;
+        bool offersRecording = false; // the toolbar has Record
     };
 
     // What the view has to do after an event.

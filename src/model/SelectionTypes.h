@@ -6,7 +6,7 @@
 
 namespace vistrel {
 
-enum class SelectionAction { Edit, Copy, Save, Pin, Ocr, Scroll, Board };
+enum class SelectionAction { Edit, Copy, Save, Pin, Ocr, Scroll, Board, Record };
 
 // An area of one display (display-local points, y down) or one window.
 struct RectSelection

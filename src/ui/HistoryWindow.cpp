@@ -8,11 +8,14 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
 #include <QThread>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace vistrel {
 
@@ -56,13 +59,32 @@ QString HistoryWindow::timeText(const QDateTime &when, const QDateTime &now)
     return QLocale().toString(local, QLocale::ShortFormat);
 }
 
+QImage HistoryWindow::withPlayBadge(const QImage &thumbnail)
+{
+    QImage badged = thumbnail.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&badged);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const double r = std::max(8.0, std::min(badged.width(), badged.height()) * 0.18);
+    const QPointF c(badged.width() / 2.0, badged.height() / 2.0);
+    painter.setPen(QPen(QColor(255, 255, 255, 230), std::max(1.5, r / 8)));
+    painter.setBrush(QColor(0, 0, 0, 150));
+    painter.drawEllipse(c, r, r);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(255, 255, 255, 240));
+    const double s = r * 0.5;
+    painter.drawPolygon(
+        QPolygonF{c + QPointF(-s * 0.6, -s), c + QPointF(-s * 0.6, s), c + QPointF(s, 0)});
+    return badged;
+}
+
 void HistoryWindow::loadThumbnails(QObject *context, const QStringList &files,
-                                   std::function<void(int, const QIcon &)> show)
+                                   std::function<void(int, const QIcon &)> show,
+                                   const QSet<int> &recordings)
 {
     if (files.isEmpty())
         return;
     QPointer<QObject> guard = context;
-    QThread *reader = QThread::create([files, guard, show = std::move(show)] {
+    QThread *reader = QThread::create([files, guard, show = std::move(show), recordings] {
         for (int i = 0; i < files.size(); ++i) {
             const PictureRead read = readPictureFile(files[i]);
             // A thumbnail is small; anything larger is not one we wrote.
@@ -71,9 +93,10 @@ void HistoryWindow::loadThumbnails(QObject *context, const QStringList &files,
                 continue;
             if (!guard)
                 return;
+            const QImage image = recordings.contains(i) ? withPlayBadge(read.image) : read.image;
             QMetaObject::invokeMethod(
                 guard.data(),
-                [guard, show, i, image = read.image] {
+                [guard, show, i, image] {
                     if (guard)
                         show(i, QIcon(QPixmap::fromImage(image)));
                 },
@@ -91,12 +114,18 @@ void HistoryWindow::refresh()
     m_grid->clear();
     const QDateTime now = QDateTime::currentDateTime();
     QStringList thumbnails, ids;
+    QSet<int> recordings;
     for (const HistoryEntry &entry : m_history.entries()) {
+        if (entry.isRecording())
+            recordings.insert(int(thumbnails.size()));
         thumbnails.append(entry.thumbnail);
         ids.append(entry.id);
         auto *item = new QListWidgetItem(timeText(entry.time, now));
         item->setData(Qt::UserRole, entry.id);
-        item->setToolTip(entry.unsaved ? tr("Marks not saved") : QString());
+        item->setData(recordingRole, entry.isRecording());
+        item->setToolTip(entry.isRecording() ? tr("Recording: double click to play")
+                         : entry.unsaved     ? tr("Marks not saved")
+                                             : QString());
         m_grid->addItem(item);
         if (entry.id == current)
             m_grid->setCurrentItem(item);
@@ -104,11 +133,14 @@ void HistoryWindow::refresh()
     if (!m_grid->currentItem() && m_grid->count() > 0)
         m_grid->setCurrentRow(0);
     // Found by id: a refresh or a Delete may have changed the grid by then.
-    loadThumbnails(this, thumbnails, [this, ids](int index, const QIcon &icon) {
-        for (int row = 0; row < m_grid->count(); ++row)
-            if (m_grid->item(row)->data(Qt::UserRole).toString() == ids.value(index))
-                m_grid->item(row)->setIcon(icon);
-    });
+    loadThumbnails(
+        this, thumbnails,
+        [this, ids](int index, const QIcon &icon) {
+            for (int row = 0; row < m_grid->count(); ++row)
+                if (m_grid->item(row)->data(Qt::UserRole).toString() == ids.value(index))
+                    m_grid->item(row)->setIcon(icon);
+        },
+        recordings);
     m_grid->setVisible(m_grid->count() > 0);
     m_empty->setVisible(m_grid->count() == 0);
 }

@@ -3,6 +3,7 @@
 #include "engines/CaptureHistory.h"
 
 #include <QPointer>
+#include <QSet>
 #include <QWidget>
 
 #include <functional>
@@ -15,7 +16,8 @@ class QMessageBox;
 namespace vistrel {
 
 // The grid of kept captures, newest first: a double click (or Return) reopens one in an
-// editor, Delete removes the selected ones once the user says so.
+// editor (a recording, marked with a play badge, in its preview), Delete removes the selected
+// ones once the user says so.
 class HistoryWindow : public QWidget
 {
     Q_OBJECT
@@ -29,18 +31,25 @@ public:
 
     // Reads thumbnail files on a thread of its own (a slow disk, or a FIFO put in the
     // history, must not stop the app) and hands each that reads to `show`, with its index in
-    // `files`, on `context`'s thread; nothing once `context` is gone.
+    // `files`, on `context`'s thread; nothing once `context` is gone. Those whose index is in
+    // `recordings` get a play badge.
     static void loadThumbnails(QObject *context, const QStringList &files,
-                               std::function<void(int index, const QIcon &icon)> show);
+                               std::function<void(int index, const QIcon &icon)> show,
+                               const QSet<int> &recordings = {});
+    // A recording's thumbnail: the poster with a play badge in its middle.
+    static QImage withPlayBadge(const QImage &thumbnail);
 
     // Reads the folder again.
     void refresh();
     QListWidget *grid() const { return m_grid; }
+    // An item's data under this role: whether it is a recording.
+    static constexpr int recordingRole = Qt::UserRole + 1;
     // The question Delete asks, while it is open.
     QMessageBox *deleteQuestion() const { return m_deleteQuestion; }
 
 signals:
-    // A double click or Return on an entry: it is to open in an editor.
+    // A double click or Return on an entry: it is to open in an editor, or a recording in its
+    // preview.
     void openRequested(const QString &id);
     // The user confirmed removing an entry, already gone from the grid: it is to go from the
     // disk.

@@ -21,6 +21,8 @@ struct OverlayRequest
     DisplayImageMap displayImages;
     // A colour pick instead of a selection: a click reports the frozen pixel's colour.
     bool pickColor = false;
+    // The toolbar offers Record (where the desktop lets Vistrel record).
+    bool offersRecording = false;
 };
 
 // A full-screen selection on every display. It calls its completion exactly once.

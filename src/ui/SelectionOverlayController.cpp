@@ -128,8 +128,12 @@ void SelectionOverlayController::present()
         QScreen *screen = capture.screenFor(display);
         if (!screen)
             continue; // a display no screen shows gets no window
-        SelectionModel::Setup setup{display, m_request.layout.windows, m_screens.ownPid(),
-                                    m_request.windowPicking, m_request.immediateAction};
+        SelectionModel::Setup setup{display,
+                                    m_request.layout.windows,
+                                    m_screens.ownPid(),
+                                    m_request.windowPicking,
+                                    m_request.immediateAction,
+                                    m_request.offersRecording};
         if (!m_pool)
             break;
         SelectionView *view =

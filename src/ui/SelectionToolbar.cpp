@@ -32,6 +32,8 @@ constexpr ToolbarButton toolbarButtons[] = {
     {QT_TRANSLATE_NOOP("vistrel::SelectionToolbar", "Save"), "document-save", SelectionAction::Save,
      58},
     {QT_TRANSLATE_NOOP("vistrel::SelectionToolbar", "Pin"), "window-pin", SelectionAction::Pin, 58},
+    {QT_TRANSLATE_NOOP("vistrel::SelectionToolbar", "Record"), "media-record",
+     SelectionAction::Record, 74},
 };
 
 } // namespace
@@ -56,6 +58,8 @@ SelectionToolbar::SelectionToolbar(SelectionView *view) : QWidget(view)
     const QFontMetrics metrics(font);
     int x = 6;
     for (const ToolbarButton &b : toolbarButtons) {
+        if (b.action == SelectionAction::Record && !view->model().setup().offersRecording)
+            continue;
         auto *button = new QToolButton(this);
         button->setText(QCoreApplication::translate("vistrel::SelectionToolbar", b.title));
         button->setIcon(themeIcon(QLatin1String(b.symbol)));

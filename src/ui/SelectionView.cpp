@@ -128,6 +128,8 @@ QString SelectionView::hintText(bool windowPicking, std::optional<SelectionActio
 {
     if (immediateAction == SelectionAction::Scroll)
         return tr("Scrolling capture: drag over the content that scrolls · Esc to cancel");
+    if (immediateAction == SelectionAction::Record)
+        return tr("Record: drag over an area or click a window · Esc to cancel");
     return windowPicking ? tr("Click a window · Esc to cancel")
                          : tr("Drag to select · Esc to cancel");
 }
@@ -216,7 +218,7 @@ void SelectionView::react(const SelectionModel::Reaction &r)
 
 void SelectionView::toolbarAction(int tag)
 {
-    if (tag < 0 || tag > int(SelectionAction::Board))
+    if (tag < 0 || tag > int(SelectionAction::Record))
         return;
     react(m_model.complete(SelectionAction(tag)));
 }

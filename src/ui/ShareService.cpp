@@ -4,8 +4,10 @@
 #include "engines/ShareResponse.h"
 #include "engines/UploadClient.h"
 #include "platform/Desktop.h"
+#include "platform/PictureFile.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QFuture>
 #include <QPointer>
 #include <QThread>
@@ -50,7 +52,16 @@ void report(Toasts &toasts, Outcome outcome, const QString &detail = {})
     }
 }
 
-void upload(const QByteArray &png, const QString &token, const QUrl &endpoint,
+// What is sent, made off the GUI thread: the bytes, or why there are none.
+struct Payload
+{
+    QByteArray bytes;
+    QByteArray fileName;
+    QByteArray mimeType;
+    QString error;
+};
+
+void upload(const Payload &payload, const QString &token, const QUrl &endpoint,
             const Platform &platform, int deadlineMs, const ShareService::Done &finish)
 {
     const QByteArray boundary = ShareService::newBoundary();
@@ -59,7 +70,7 @@ void upload(const QByteArray &png, const QString &token, const QUrl &endpoint,
     request.headers = {{"Authorization", "Bearer " + token.toUtf8()},
                        {"Content-Type", "multipart/form-data; boundary=" + boundary},
                        {"User-Agent", "Vistrel/" VISTREL_VERSION}};
-    request.body = ShareService::body(png, boundary);
+    request.body = ShareService::body(payload.bytes, boundary, payload.fileName, payload.mimeType);
     request.idleTimeoutMs = ShareService::timeoutMs;
     request.deadlineMs = deadlineMs;
     request.maxReplyBytes = ShareResponse::maxBodyBytes;
@@ -106,6 +117,10 @@ void upload(const QByteArray &png, const QString &token, const QUrl &endpoint,
     worker->start();
 }
 
+void shareWith(std::function<Payload()> produce, const Platform &platform,
+               const ShareSettings &settings, QObject *context, ShareService::Done done,
+               std::function<void()> setUp, ShareWaits waits);
+
 } // namespace
 
 QByteArray ShareService::newBoundary()
@@ -115,12 +130,18 @@ QByteArray ShareService::newBoundary()
 
 QByteArray ShareService::body(const QByteArray &png, const QByteArray &boundary)
 {
+    return body(png, boundary, "vistrel.png", "image/png");
+}
+
+QByteArray ShareService::body(const QByteArray &bytes, const QByteArray &boundary,
+                              const QByteArray &fileName, const QByteArray &mimeType)
+{
     QByteArray body;
-    body.reserve(png.size() + 256);
+    body.reserve(bytes.size() + 256);
     body += "--" + boundary + "\r\n";
-    body += "Content-Disposition: form-data; name=\"file\"; filename=\"vistrel.png\"\r\n";
-    body += "Content-Type: image/png\r\n\r\n";
-    body += png;
+    body += "Content-Disposition: form-data; name=\"file\"; filename=\"" + fileName + "\"\r\n";
+    body += "Content-Type: " + mimeType + "\r\n\r\n";
+    body += bytes;
     body += "\r\n--" + boundary + "--\r\n";
     return body;
 }
@@ -128,6 +149,41 @@ QByteArray ShareService::body(const QByteArray &png, const QByteArray &boundary)
 void ShareService::share(const QImage &image, const Platform &platform,
                          const ShareSettings &settings, QObject *context, Done done,
                          std::function<void()> setUp, ShareWaits waits)
+{
+    shareWith(
+        [image] {
+            return Payload{encodePng(image), "vistrel.png", "image/png", {}};
+        },
+        platform, settings, context, std::move(done), std::move(setUp), waits);
+}
+
+void ShareService::shareFile(const QString &path, const QString &mimeType, const Platform &platform,
+                             const ShareSettings &settings, QObject *context, Done done,
+                             std::function<void()> setUp, ShareWaits waits)
+{
+    shareWith(
+        [path, mimeType] {
+            Payload payload{{},
+                            "vistrel." + QFileInfo(path).suffix().toLower().toUtf8(),
+                            mimeType.toUtf8(),
+                            {}};
+            const FileBytes read = readRegularFile(path, maxFileBytes);
+            if (!read.error.isEmpty())
+                payload.error = QCoreApplication::translate("ShareService", "Share failed — %1")
+                                    .arg(read.error);
+            payload.bytes = read.bytes;
+            return payload;
+        },
+        platform, settings, context, std::move(done), std::move(setUp), waits);
+}
+
+namespace {
+
+// Sharing set up, the token from the keyring, the payload made, the upload: the same for
+// pictures and files.
+void shareWith(std::function<Payload()> produce, const Platform &platform,
+               const ShareSettings &settings, QObject *context, ShareService::Done done,
+               std::function<void()> setUp, ShareWaits waits)
 {
     QPointer<QObject> guard(context);
     const bool hasContext = context != nullptr;
@@ -156,7 +212,7 @@ void ShareService::share(const QImage &image, const Platform &platform,
         return refuse(why);
     const QUrl endpoint(address.text, QUrl::StrictMode);
     // The keyring may take a while (a prompt to unlock it): asked off the GUI thread.
-    auto withToken = [image, endpoint, platform, finish, refuse,
+    auto withToken = [produce, endpoint, platform, finish, refuse,
                       deadlineMs = waits.deadlineMs](ShareSettings::Token token) {
         if (!token.text && !token.keyringError.isEmpty()) {
             platform.toasts->show(
@@ -170,12 +226,14 @@ void ShareService::share(const QImage &image, const Platform &platform,
         if (const QString why = ShareSettings::tokenProblem(*token.text); !why.isEmpty())
             return refuse(why);
         auto encoded = [token = *token.text, endpoint, platform, finish,
-                        deadlineMs](const QByteArray &png) {
-            if (png.isEmpty())
+                        deadlineMs](const Payload &payload) {
+            if (!payload.error.isEmpty())
+                platform.toasts->show(payload.error);
+            if (payload.bytes.isEmpty())
                 return finish(std::nullopt);
-            upload(png, token, endpoint, platform, deadlineMs, finish);
+            upload(payload, token, endpoint, platform, deadlineMs, finish);
         };
-        QtConcurrent::run([image] { return encodePng(image); }).then(qApp, encoded);
+        QtConcurrent::run(produce).then(qApp, encoded);
     };
     // A keyring that never answers (a hung service, a prompt nobody sees) must not leave Share
     // silent: after a moment the toast says what it waits on and a click gives up; past
@@ -189,14 +247,17 @@ void ShareService::share(const QImage &image, const Platform &platform,
         toasts->show(why);
         finish(std::nullopt);
     };
-    QTimer::singleShot(keyringNoticeMs, qApp, [wait, toasts = platform.toasts, giveUp] {
-        if (*wait != Wait::Waiting)
-            return;
-        toasts->showUntilReplaced(
-            QCoreApplication::translate("ShareService",
-                                        "Waiting for the keyring… (click to cancel)"),
-            [giveUp] { giveUp(QCoreApplication::translate("ShareService", "Share cancelled")); });
-    });
+    QTimer::singleShot(
+        ShareService::keyringNoticeMs, qApp, [wait, toasts = platform.toasts, giveUp] {
+            if (*wait != Wait::Waiting)
+                return;
+            toasts->showUntilReplaced(
+                QCoreApplication::translate("ShareService",
+                                            "Waiting for the keyring… (click to cancel)"),
+                [giveUp] {
+                    giveUp(QCoreApplication::translate("ShareService", "Share cancelled"));
+                });
+        });
     QTimer::singleShot(waits.keyringWaitMs, qApp, [giveUp] {
         giveUp(QCoreApplication::translate("ShareService",
                                            "Share failed — the keyring did not answer"));
@@ -208,5 +269,7 @@ void ShareService::share(const QImage &image, const Platform &platform,
         withToken(std::move(token));
     });
 }
+
+} // namespace
 
 } // namespace vistrel

@@ -26,8 +26,9 @@ struct ShareWaits
     int keyringWaitMs = 45000;
 };
 
-// Uploads one finished picture to the share endpoint and puts the returned link on the
-// clipboard. Stateless: every upload has its own request, boundary and connection.
+// Uploads one finished picture (or a recording's file) to the share endpoint and puts the
+// returned link on the clipboard. Stateless: every upload has its own request, boundary and
+// connection.
 class ShareService
 {
 public:
@@ -41,11 +42,20 @@ public:
     static void share(const QImage &image, const Platform &platform, const ShareSettings &settings,
                       QObject *context = nullptr, Done done = {}, std::function<void()> setUp = {},
                       ShareWaits waits = {});
+    // The same for a file (a recording), sent as `mimeType` and read off the GUI thread; one
+    // that cannot be read, or is larger than `maxFileBytes`, fails with the reason in the toast.
+    static void shareFile(const QString &path, const QString &mimeType, const Platform &platform,
+                          const ShareSettings &settings, QObject *context = nullptr, Done done = {},
+                          std::function<void()> setUp = {}, ShareWaits waits = {});
+    static constexpr qint64 maxFileBytes = 500ll * 1000 * 1000;
 
     // "vl-" and a fresh upper-case UUID.
     static QByteArray newBoundary();
     // The multipart form holding the PNG as the one "file" part.
     static QByteArray body(const QByteArray &png, const QByteArray &boundary);
+    // The same with any file's bytes, under its name and MIME type.
+    static QByteArray body(const QByteArray &bytes, const QByteArray &boundary,
+                           const QByteArray &fileName, const QByteArray &mimeType);
 
     static constexpr int timeoutMs = 60000;
     static constexpr int keyringNoticeMs = 1000;

@@ -11,10 +11,12 @@
 #include "engines/SceneArchive.h"
 #include "ui/AnnotationCanvas.h"
 #include "ui/EditorWindowController.h"
+#include "ui/RecordingPreviewWindow.h"
 #include "ui/ScrollCaptureController.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -267,6 +269,65 @@ TEST_F(EditorSessionsTest, CapturesAndEditorsAreKeptInTheHistoryAndReopenEditabl
     coordinator->flow().dispatch(capture, SelectionAction::Copy);
     drain();
     EXPECT_EQ(history.entries().size(), 2);
+}
+
+TEST_F(EditorSessionsTest, RecordingsAreKeptOpenInTheirPreviewAndNeverInAnEditor)
+{
+    QTemporaryDir dir;
+    forgetOtherCasesKeptWork();
+    Preferences preferences(dir.filePath("p.conf"));
+    coordinator->sessions().setHistoryFolder(dir.filePath("history"));
+    coordinator->setPreferences(&preferences);
+    EditorSessions &sessions = coordinator->sessions();
+    const CaptureHistory history(dir.filePath("history"));
+    QImage capture(200, 120, QImage::Format_RGB32);
+    capture.fill(Qt::darkGreen);
+    coordinator->flow().dispatch(capture, SelectionAction::Copy);
+    sessions.historyRecorder()->flush();
+
+    // Recorded straight into a new entry; listed once its file is in place and completed.
+    QString id;
+    const QString path = sessions.recordingTarget(RecordingFormat::Gif, &id);
+    ASSERT_FALSE(id.isEmpty());
+    EXPECT_EQ(path, dir.filePath("history/" + id + "/recording.gif"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("GIF89a, but nothing after");
+    file.close();
+    QImage poster(320, 200, QImage::Format_RGB32);
+    poster.fill(Qt::blue);
+    sessions.recordingFinished(id, poster, 1500);
+    sessions.historyRecorder()->flush();
+    drain();
+    const QList<HistoryEntry> entries = history.entries();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_TRUE(entries.first().isRecording());
+    EXPECT_TRUE(QFileInfo(entries.first().thumbnail).isFile());
+
+    // Opened from the history (a double click, Recent Captures): its preview, once.
+    EXPECT_EQ(sessions.reopenFromHistory(id), nullptr);
+    EXPECT_EQ(sessions.reopenFromHistory(id), nullptr);
+    ASSERT_EQ(sessions.recordingPreviews().size(), 1);
+    RecordingPreviewWindow *preview = sessions.recordingPreviews().first();
+    EXPECT_EQ(preview->file(), path);
+    EXPECT_EQ(preview->historyId, id);
+    EXPECT_TRUE(sessions.editors().isEmpty());
+    // Said in the window, not as a crash: the file cannot be played.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return preview->noteLabel()->isVisible(); }, 10000));
+    // Open, it outlasts any pruning.
+    preferences.setHistoryMaxEntries(1);
+    coordinator->flow().dispatch(capture, SelectionAction::Copy);
+    sessions.historyRecorder()->flush();
+    EXPECT_TRUE(history.contains(id));
+
+    // `edit --last` takes the newest capture, never the recording.
+    EXPECT_TRUE(sessions.hasCaptureInHistory());
+    EXPECT_TRUE(sessions.reopenLatest());
+    ASSERT_EQ(sessions.editors().size(), 1);
+    EXPECT_NE(sessions.editors().first()->historyId, id);
+    preview->close();
+    drain();
+    EXPECT_TRUE(sessions.recordingPreviews().isEmpty());
 }
 
 TEST_F(EditorSessionsTest, KeptWorkReopensTheNewestFewAndADamagedEntryIsOfferedOnce)

@@ -70,6 +70,45 @@ TEST(CommandLine, CommandsDelaysAndFiles)
     EXPECT_TRUE(last.command.files.isEmpty());
 }
 
+TEST(CommandLine, RecordTakesAVideoFileAndADuration)
+{
+    const auto parse = [](QStringList args) { return CommandLine::parse(args, "/home/u"); };
+    const auto interactive = parse({"record"});
+    EXPECT_EQ(interactive.command.kind, Kind::Record);
+    EXPECT_FALSE(interactive.command.scripted());
+    const auto scripted =
+        parse({"record", "--output", "clip.MP4", "--duration", "5", "--delay", "1"});
+    ASSERT_TRUE(scripted.error.isEmpty()) << scripted.error.toStdString();
+    EXPECT_EQ(scripted.command.output, "/home/u/clip.MP4");
+    EXPECT_DOUBLE_EQ(scripted.command.durationSeconds, 5);
+    EXPECT_TRUE(scripted.command.scripted());
+    EXPECT_TRUE(parse({"record", "--output", "a.webm"}).error.isEmpty());
+    EXPECT_TRUE(parse({"record", "--output", "a.gif"}).error.isEmpty());
+    for (const QStringList &args : QList<QStringList>{{"record", "--output", "a.png"},
+                                                      {"record", "--output", "-"},
+                                                      {"record", "--output", "a.mkv"},
+                                                      {"record", "--clipboard"},
+                                                      {"record", "--duration", "0"},
+                                                      {"record", "--duration", "long"},
+                                                      {"area", "--duration", "3"}})
+        EXPECT_FALSE(parse(args).error.isEmpty()) << args.join(' ').toStdString();
+    EXPECT_TRUE(parse({"record", "--output", "a.png"}).error.contains(".webm"));
+
+    QString why;
+    const auto back = Command::fromJson(scripted.command.toJson(), &why);
+    ASSERT_TRUE(back) << why.toStdString();
+    EXPECT_EQ(back->kind, Kind::Record);
+    EXPECT_EQ(back->output, scripted.command.output);
+    EXPECT_DOUBLE_EQ(back->durationSeconds, 5);
+    QJsonObject wrong = scripted.command.toJson();
+    wrong.insert("output", "/tmp/a.png");
+    EXPECT_FALSE(Command::fromJson(wrong, &why));
+    QJsonObject durationElsewhere = scripted.command.toJson();
+    durationElsewhere.insert("command", "area");
+    durationElsewhere.insert("output", "/tmp/a.png");
+    EXPECT_FALSE(Command::fromJson(durationElsewhere, &why));
+}
+
 TEST(CommandLine, HelpNamesWhereSettingsLive)
 {
     const QString help = CommandLine::usage();

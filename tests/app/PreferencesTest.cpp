@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -24,6 +25,7 @@
 #include <QScreen>
 #include <QSet>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 
@@ -214,6 +216,52 @@ TEST(Preferences, AHistoryLimitOutOfItsRangeFallsBackToItsDefault)
         << desktop.warnings[0].second.toStdString();
 }
 
+TEST(Preferences, RecordingChoicesAreSetInTheWindowAndReadAsWritten)
+{
+    HandWrittenFile hand;
+    hand.write("");
+    {
+        Preferences prefs(hand.file);
+        EXPECT_EQ(prefs.recordingCountdown(), 3);
+        EXPECT_EQ(prefs.recordingFps(), 30);
+        EXPECT_TRUE(prefs.recordingShowsPointer());
+        EXPECT_FALSE(prefs.recordingMarksClicks());
+        EXPECT_EQ(prefs.recordingFormat(), "webm");
+        PreferencesWindow window(prefs, {}, {});
+        window.recordingCountdown()->setValue(0); // no countdown at all is a choice
+        window.recordingSixtyFps()->setChecked(true);
+        window.recordingShowsPointer()->setChecked(false);
+        window.recordingMarksClicks()->setChecked(true);
+        window.recordingFormat()->setCurrentIndex(window.recordingFormat()->findData("gif"));
+    }
+    {
+        const Preferences again(hand.file);
+        EXPECT_EQ(again.recordingCountdown(), 0);
+        EXPECT_EQ(again.recordingFps(), 60);
+        EXPECT_FALSE(again.recordingShowsPointer());
+        EXPECT_TRUE(again.recordingMarksClicks());
+        EXPECT_EQ(again.recordingFormat(), "gif");
+        EXPECT_TRUE(again.unreadSettings().isEmpty());
+    }
+    hand.write("[recording]\ncountdownSeconds=2\nformat= MP4\nfps=60\nshowPointer=no\n");
+    {
+        const Preferences prefs(hand.file);
+        EXPECT_EQ(prefs.recordingCountdown(), 2);
+        EXPECT_EQ(prefs.recordingFormat(), "mp4");
+        EXPECT_EQ(prefs.recordingFps(), 60);
+        EXPECT_FALSE(prefs.recordingShowsPointer());
+        EXPECT_TRUE(prefs.unreadSettings().isEmpty());
+    }
+    // What cannot be read is its default, and said.
+    hand.write("[recording]\ncountdownSeconds=-1\nformat=avi\nfps=45\nmarkClicks=maybe\n");
+    const Preferences prefs(hand.file);
+    EXPECT_EQ(prefs.recordingCountdown(), 3);
+    EXPECT_EQ(prefs.recordingFormat(), "webm");
+    EXPECT_EQ(prefs.recordingFps(), 30);
+    EXPECT_FALSE(prefs.recordingMarksClicks());
+    EXPECT_EQ(prefs.unreadSettings().size(), 4) << prefs.unreadSettings().join('\n').toStdString();
+}
+
 TEST(Preferences, EnvironmentDecidesSmartNames)
 {
     QTemporaryDir dir;
@@ -389,7 +437,7 @@ TEST(Preferences, ReboundHotkeyWorksAndTheOldOneIsReleased)
     EXPECT_EQ(p.requests.size(), 1);
     EXPECT_EQ(p.prefs.hotkey(1), QKeySequence(newKeys));
     EXPECT_EQ(p.shell->menu()->actions()[0]->text(), "Capture Area  (Ctrl+Alt+A)");
-    EXPECT_EQ(p.shell->menu()->actions()[11]->text(),
+    EXPECT_EQ(p.shell->menu()->actions()[12]->text(),
               "Ctrl+Alt+A area · Ctrl+Shift+1 full · Ctrl+Shift+9 OCR");
 
     // The next start grabs the stored combination.

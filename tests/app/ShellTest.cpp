@@ -62,7 +62,8 @@ TEST(HotkeyManager, EveryKeyReachesItsCoordinatorCall)
     Probe probe;
     HotkeyManager manager;
     manager.registerKeys(&probe.coordinator, probe.desktop);
-    EXPECT_EQ(manager.hotKeyRefs(), (QList<quint32>{1, 2, 3, 4}));
+    EXPECT_EQ(manager.hotKeyRefs(), (QList<quint32>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(probe.desktop.grabbed.value(5), 5);
     EXPECT_EQ(probe.desktop.grabbed.value(1), 2);
 
     probe.desktop.press(1);
@@ -97,7 +98,7 @@ TEST(HotkeyManager, TakenCombinationIsLeftOutAndTheOthersWork)
     probe.desktop.takenDigits = {1};
     HotkeyManager manager;
     manager.registerKeys(&probe.coordinator, probe.desktop);
-    EXPECT_EQ(manager.hotKeyRefs(), (QList<quint32>{1, 3, 4}));
+    EXPECT_EQ(manager.hotKeyRefs(), (QList<quint32>{1, 3, 4, 5}));
     EXPECT_FALSE(manager.hasAction(2));
     probe.desktop.press(2);
     probe.desktop.press(1);
@@ -130,16 +131,18 @@ TEST(AppShell, MenuItemsInOrder)
         titles << (a->isSeparator() ? QStringLiteral("-") : a->text());
         enabled << a->isEnabled();
     }
-    EXPECT_EQ(titles,
-              (QStringList{"Capture Area  (Ctrl+Shift+2)", "Capture Full Screen  (Ctrl+Shift+1)",
-                           "Scrolling Capture  (Ctrl+Shift+8)", "Capture Window", "-",
-                           "Extract Text (OCR)  (Ctrl+Shift+9)", "Pick Color", "-",
-                           "Recent Captures", "Show History…", "-",
-                           "Ctrl+Shift+2 area · Ctrl+Shift+1 full · Ctrl+Shift+9 OCR", "-",
-                           "Preferences…", "Quit Vistrel"}));
-    EXPECT_FALSE(enabled[11]);
-    EXPECT_TRUE(enabled[0] && enabled[3] && enabled[6] && enabled[8] && enabled[9] && enabled[13] &&
-                enabled[14]);
+    EXPECT_EQ(
+        titles,
+        (QStringList{"Capture Area  (Ctrl+Shift+2)", "Capture Full Screen  (Ctrl+Shift+1)",
+                     "Scrolling Capture  (Ctrl+Shift+8)", "Capture Window",
+                     "Record Screen  (Ctrl+Shift+5)", "-", "Extract Text (OCR)  (Ctrl+Shift+9)",
+                     "Pick Color", "-", "Recent Captures", "Show History…", "-",
+                     "Ctrl+Shift+2 area · Ctrl+Shift+1 full · Ctrl+Shift+9 OCR", "-",
+                     "Preferences…", "Quit Vistrel"}));
+    EXPECT_FALSE(enabled[4]); // this desktop cannot record
+    EXPECT_FALSE(enabled[12]);
+    EXPECT_TRUE(enabled[0] && enabled[3] && enabled[7] && enabled[9] && enabled[10] &&
+                enabled[14] && enabled[15]);
     EXPECT_EQ(menu->actions().last()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
 }
 

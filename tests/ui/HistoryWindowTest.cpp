@@ -1,6 +1,7 @@
 #include "ui/HistoryWindow.h"
 #include "TestSupport.h"
 
+#include <QFile>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -57,4 +58,35 @@ TEST(HistoryWindow, DeleteAsksFirstAndRemovesOnlyWhatWasSelected)
     EXPECT_EQ(window.grid()->count(), 2);
     EXPECT_EQ(history.entries().size(), 2);
     EXPECT_EQ(window.grid()->currentRow(), 1); // the next one, ready for another Delete
+}
+
+TEST(HistoryWindow, ARecordingShowsItsPosterUnderAPlayBadgeAndOpensLikeACapture)
+{
+    QTemporaryDir dir;
+    CaptureHistory history(dir.path());
+    const QString id = CaptureHistory::newId();
+    const QString path = history.recordingPath(id, RecordingFormat::WebM);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("webm");
+    file.close();
+    QImage poster(160, 90, QImage::Format_RGB32);
+    poster.fill(Qt::red);
+    ASSERT_TRUE(history.finishRecording(id, poster, 1000));
+
+    HistoryWindow window(dir.path());
+    window.setAttribute(Qt::WA_DeleteOnClose, false);
+    QStringList opened;
+    QObject::connect(&window, &HistoryWindow::openRequested,
+                     [&](const QString &entry) { opened.append(entry); });
+    window.show();
+    ASSERT_EQ(window.grid()->count(), 1);
+    QListWidgetItem *item = window.grid()->item(0);
+    EXPECT_TRUE(item->data(HistoryWindow::recordingRole).toBool());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !item->icon().isNull(); }, 5000));
+    const QImage shown = item->icon().pixmap(QSize(160, 90)).toImage();
+    EXPECT_EQ(shown.pixelColor(5, 5), QColor(Qt::red)) << "the poster around the badge";
+    EXPECT_GT(shown.pixelColor(80, 45).green(), 200) << "the badge's white triangle";
+    QTest::keyClick(window.grid(), Qt::Key_Return);
+    EXPECT_EQ(opened, QStringList{id});
 }

@@ -24,7 +24,7 @@ struct Overlay
     std::unique_ptr<SelectionOverlayController> controller;
 
     explicit Overlay(int displays, bool windowPicking = false, OverlayWindowPool *pool = nullptr,
-                     bool pickColor = false)
+                     bool pickColor = false, bool offersRecording = false)
     {
         desktop.screen = QGuiApplication::primaryScreen();
         const QSize size = desktop.screen->geometry().size();
@@ -34,6 +34,7 @@ struct Overlay
         request.layout = *desktop.screenLayout();
         request.windowPicking = windowPicking;
         request.pickColor = pickColor;
+        request.offersRecording = offersRecording;
         for (const auto &d : request.layout.displays)
             request.displayImages.insert(d.displayID, desktop.display(d.displayID)->picture);
         controller = std::make_unique<SelectionOverlayController>(
@@ -175,6 +176,24 @@ TEST(SelectionOverlay, EscapeCancelsAndReturnPressesEdit)
         QTest::keyClick(o.view(0), Qt::Key_Return);
         ASSERT_EQ(o.outcomes.size(), 1);
         EXPECT_EQ(o.outcomes[0]->action, SelectionAction::Edit);
+    }
+}
+
+TEST(SelectionOverlay, RecordIsOfferedWhereTheDesktopRecords)
+{
+    for (const bool offered : {false, true}) {
+        Overlay o(1, false, nullptr, false, offered);
+        o.controller->present();
+        dragOn(o.view(0), {50, 50}, {250, 170});
+        ASSERT_TRUE(o.view(0)->hasToolbar());
+        auto *record = o.view(0)->toolbar()->findChild<QToolButton *>("Record");
+        ASSERT_EQ(record != nullptr, offered);
+        if (!offered)
+            continue;
+        record->click();
+        ASSERT_EQ(o.outcomes.size(), 1);
+        EXPECT_EQ(o.outcomes[0]->action, SelectionAction::Record);
+        EXPECT_EQ(std::get<RectSelection>(o.outcomes[0]->result).rect, QRectF(50, 50, 200, 120));
     }
 }
 

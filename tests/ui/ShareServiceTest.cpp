@@ -172,6 +172,44 @@ TEST_F(Share, UploadsTheExactFormAndCopiesTheLink)
     EXPECT_NE(ShareService::newBoundary(), ShareService::newBoundary());
 }
 
+TEST_F(Share, AFileGoesWithItsTypeAndOneThatCannotBeReadSaysWhy)
+{
+    UploadServer server(true);
+    ASSERT_TRUE(server.listen());
+    server.setReply(200, R"({"url":"https://share.test/v"})");
+    qputenv("VISTREL_UPLOAD_URL", server.url().toUtf8());
+    qputenv("VISTREL_UPLOAD_TOKEN", "t");
+    const QByteArray bytes = QByteArray("\x1a\x45\xdf\xa3 not quite a video\0\r\n", 24);
+    QFile file(m_home.filePath("Recording.WebM"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+
+    auto runFile = [&](const QString &path) {
+        Result result;
+        ShareService::shareFile(path, "video/webm", platform(), settings(), nullptr,
+                                [&](const std::optional<QString> &link) {
+                                    result.finished = true;
+                                    result.link = link;
+                                    if (m_toasts.current())
+                                        result.toast = m_toasts.current()->text();
+                                });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return result.finished; }, 20000));
+        return result;
+    };
+    EXPECT_EQ(runFile(file.fileName()).link, QStringLiteral("https://share.test/v"));
+    ASSERT_EQ(server.requests().size(), 1);
+    const QByteArray &body = server.requests().first().body;
+    EXPECT_TRUE(body.contains("filename=\"vistrel.webm\"\r\nContent-Type: video/webm\r\n\r\n" +
+                              bytes + "\r\n--"))
+        << body.constData();
+
+    const Result gone = runFile(m_home.filePath("gone.webm"));
+    EXPECT_FALSE(gone.link);
+    EXPECT_EQ(gone.toast, QStringLiteral("Share failed — No such file or directory"));
+    EXPECT_EQ(server.requests().size(), 1);
+}
+
 TEST_F(Share, TheTokenComesFromTheKeyringOrTheFile)
 {
     UploadServer server(true);
