@@ -200,7 +200,7 @@ int record(const QString &path, double seconds, QRect area)
         lastTick = frame.tick;
         writer.push(frame.image, frame.tick);
     });
-    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+    QTimer::singleShot(int(seconds * 1000), Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
     source.stop();
     const qint64 endTick =

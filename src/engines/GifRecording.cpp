@@ -401,10 +401,12 @@ void GifRecordingEncoder::Private::keep(const QImage &picture, qint64 slot)
     next.slot = slot;
     if (!indexExactly(picture, rect, next)) {
         // The global palette while it fits, else the scene's, else a new one for the scene.
+        // Leaving the global palette costs a table in every frame, so it is kept longer; a
+        // scene's palette costs nothing to make anew, so it is kept only while it fits well.
         Palette *palette = nullptr;
         if (!global.colours.isEmpty() && fit(global, picture, rect) <= 2 * globalError + 100)
             palette = &global;
-        else if (!scene.colours.isEmpty() && fit(scene, picture, rect) <= 2 * sceneError + 100)
+        else if (!scene.colours.isEmpty() && fit(scene, picture, rect) <= 1.5 * sceneError + 50)
             palette = &scene;
         else
             palette = &newPalette(picture);

@@ -147,6 +147,40 @@ INSTANTIATE_TEST_SUITE_P(Recording, RecordingFormats,
                                            RecordingFormat::Gif),
                          [](const auto &info) { return extensionOf(info.param).toStdString(); });
 
+// Grey pictures, then colourful ones the grey palette cannot show: the GIF gets a palette of
+// their own and still shows each picture, over what it showed before.
+TEST(Recording, AGifFollowsAChangeOfScene)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("scenes.gif"));
+    const QSize size(120, 80);
+    auto picture = [&](int n) {
+        QImage image(size, QImage::Format_RGB32);
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x) {
+                const int v = (x * 2 + y + n * 5) % 256;
+                image.setPixel(
+                    x, y,
+                    n < 10 ? qRgb(v, v, v)
+                           : QColor::fromHsv((x * 3 + n * 11) % 360, 255 - y, 255 - v / 4).rgb());
+            }
+        return image;
+    };
+    EncoderSettings settings = settingsFor(RecordingFormat::Gif, path, size);
+    settings.gifMaxFps = fps;
+    GifRecordingEncoder encoder;
+    ASSERT_EQ(encoder.open(settings), QString());
+    for (int n = 0; n < 20; ++n)
+        ASSERT_EQ(encoder.add(picture(n), n), QString());
+    ASSERT_EQ(encoder.finish(20), QString());
+    RecordingReader reader;
+    ASSERT_EQ(reader.open(path), QString());
+    ASSERT_EQ(reader.frameTimesMs().size(), 20);
+    for (int n = 0; n < 20; ++n)
+        EXPECT_LT(meanDifference(picture(n), reader.frameAt(reader.frameTimesMs().at(n))), 6.0)
+            << "frame " << n;
+}
+
 TEST(Recording, WebMFallsBackToVp8AndNamesTheMissingCodec)
 {
     QTemporaryDir dir;
