@@ -153,7 +153,7 @@ int main(int argc, char **argv)
     // right one before the recording ends: the desktop then sends nothing, and the last
     // picture must still be there.
     Path path{area.x() + 10, area.y() + area.height() / 2 - side / 2,
-              int(std::min<double>(area.width() - side - 20, speed * seconds * 0.8))};
+              int(std::min<double>(area.width() - side - 20, speed * seconds * 0.6))};
     Page page(screen->size(), path);
     page.showFullScreen();
 
@@ -165,6 +165,7 @@ int main(int argc, char **argv)
     QList<Arrived> frames;
     bool sinkAfterStop = false;
     bool stopped = false;
+    qint64 askedNs = 0;
     QString failure;
 
     RecordingRequest request;
@@ -178,6 +179,12 @@ int main(int argc, char **argv)
     });
     QObject::connect(source.get(), &FrameSource::started, &app, [&] {
         motionStart = steadyNs() + 300000000; // a still start first: the crop is checked alone
+        // Once the square has stopped, a frame is asked for (as after a pause): the desktop
+        // sends none for a still picture, the source hands on its last one again.
+        QTimer::singleShot(int(seconds * 1000) - 400, &app, [&] {
+            askedNs = steadyNs();
+            source->requestFrame();
+        });
         QTimer::singleShot(int(seconds * 1000), &app, [&] {
             source->stop();
             {
@@ -288,6 +295,14 @@ int main(int argc, char **argv)
           QStringLiteral("the last frame shows the square where it stopped (x %1, expected %2)")
               .arg(last.x())
               .arg(path.x0 + path.travel - area.x()));
+    const qint64 askedTick = (askedNs - origin) * request.fps / 1000000000;
+    check(frames.size() >= 2 && frames.last().frame.tick >= askedTick &&
+              frames.last().frame.tick <= askedTick + 2 &&
+              frames.last().frame.image == frames[frames.size() - 2].frame.image,
+          QStringLiteral("a frame asked for once the picture is still comes at once "
+                         "(asked in tick %1, last %2)")
+              .arg(askedTick)
+              .arg(lastTick));
     std::printf("%lld frames, last tick %lld\n", qlonglong(frames.size()), qlonglong(lastTick));
     return failures ? 1 : 0;
 }

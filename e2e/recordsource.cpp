@@ -11,6 +11,7 @@
 #include <xcb/xtest.h>
 
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -84,9 +85,22 @@ bool ticksIncrease(const std::vector<RecordedFrame> &frames)
     return true;
 }
 
+// The same colour, give or take what a screen of 16 bits per pixel keeps of it.
 bool isColour(QRgb pixel, QRgb colour)
 {
-    return (pixel & 0xffffff) == (colour & 0xffffff);
+    return std::abs(qRed(pixel) - qRed(colour)) <= 8 &&
+           std::abs(qGreen(pixel) - qGreen(colour)) <= 8 &&
+           std::abs(qBlue(pixel) - qBlue(colour)) <= 8;
+}
+
+// A colour as a pixel value of the screen's visual (depth 16, 24 or 30).
+quint32 channel(int value, quint32 mask)
+{
+    if (!mask)
+        return 0;
+    const int shift = std::countr_zero(mask);
+    const quint32 max = mask >> shift;
+    return ((quint32(value) * max + 127) / 255) << shift;
 }
 
 class Desk
@@ -100,13 +114,23 @@ public:
             std::exit(2);
         }
         m_screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
+        for (auto d = xcb_screen_allowed_depths_iterator(m_screen); d.rem; xcb_depth_next(&d))
+            for (auto v = xcb_depth_visuals_iterator(d.data); v.rem; xcb_visualtype_next(&v))
+                if (v.data->visual_id == m_screen->root_visual)
+                    m_visual = *v.data;
+    }
+    quint32 pixelOf(QRgb colour) const
+    {
+        return channel(qRed(colour), m_visual.red_mask) |
+               channel(qGreen(colour), m_visual.green_mask) |
+               channel(qBlue(colour), m_visual.blue_mask);
     }
     ~Desk() { xcb_disconnect(m_conn); }
     QSize size() const { return {m_screen->width_in_pixels, m_screen->height_in_pixels}; }
     xcb_window_t window(QRect rect, QRgb colour)
     {
         const xcb_window_t w = xcb_generate_id(m_conn);
-        const uint32_t values[] = {colour & 0xffffff, 1};
+        const uint32_t values[] = {pixelOf(colour), 1};
         xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, w, m_screen->root, int16_t(rect.x()),
                           int16_t(rect.y()), uint16_t(rect.width()), uint16_t(rect.height()), 0,
                           XCB_WINDOW_CLASS_INPUT_OUTPUT, m_screen->root_visual,
@@ -117,7 +141,7 @@ public:
     }
     void paint(xcb_window_t w, QRgb colour)
     {
-        const uint32_t value = colour & 0xffffff;
+        const uint32_t value = pixelOf(colour);
         xcb_change_window_attributes(m_conn, w, XCB_CW_BACK_PIXEL, &value);
         xcb_clear_area(m_conn, 0, w, 0, 0, 0, 0);
         xcb_flush(m_conn);
@@ -142,6 +166,7 @@ public:
 private:
     xcb_connection_t *m_conn;
     xcb_screen_t *m_screen;
+    xcb_visualtype_t m_visual{};
 };
 
 } // namespace

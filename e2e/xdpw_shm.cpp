@@ -6,6 +6,7 @@
 // portal, its PipeWire stream, the compositor's frames) stays the real thing.
 #include <wayland-client.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 
@@ -36,6 +37,12 @@ void buffer(void *data, wl_proxy *frame, uint32_t format, uint32_t width, uint32
     reinterpret_cast<LinuxDmabuf>(original[linuxDmabufEvent])(data, frame, drmFormat(format), width,
                                                               height);
     reinterpret_cast<Buffer>(original[bufferEvent])(data, frame, format, width, height, stride);
+}
+
+// The backend runs grim for its screenshots: grim reads its frames unchanged.
+[[gnu::constructor]] void keepToTheBackend()
+{
+    unsetenv("LD_PRELOAD");
 }
 
 } // namespace

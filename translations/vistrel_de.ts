@@ -2079,36 +2079,6 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     </message>
 </context>
 <context>
-    <name>vistrel::RecordingSession</name>
-    <message>
-        <source>Screen recording is not available on this desktop.</source>
-        <translation>Bildschirmaufzeichnung ist auf diesem Desktop nicht verfügbar.</translation>
-    </message>
-    <message>
-        <source>A recording is already running</source>
-        <translation>Es läuft bereits eine Aufzeichnung</translation>
-    </message>
-    <message>
-        <source>The recording stopped early: %1. What was recorded is kept.</source>
-        <translation>Die Aufzeichnung endete vorzeitig: %1. Was aufgezeichnet wurde, bleibt erhalten.</translation>
-    </message>
-    <message numerus="yes">
-        <source>%n frame(s) were dropped while the encoder was behind.</source>
-        <translation>
-            <numerusform>%n Bild wurde verworfen, während der Kodierer im Rückstand war.</numerusform>
-            <numerusform>%n Bilder wurden verworfen, während der Kodierer im Rückstand war.</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>Recording saved: %1</source>
-        <translation>Aufzeichnung gespeichert: %1</translation>
-    </message>
-    <message>
-        <source>The recording failed: %1</source>
-        <translation>Die Aufzeichnung ist fehlgeschlagen: %1</translation>
-    </message>
-</context>
-<context>
     <name>vistrel::RecordingPreviewWindow</name>
     <message>
         <source>Play (Space)</source>
@@ -2205,6 +2175,32 @@ Sie erscheinen unter Einstellungen → Tastatur → Eigene Tastenkürzel, wo Sie
     <message>
         <source>Vistrel — Recording</source>
         <translation>Vistrel — Aufnahme</translation>
+    </message>
+</context>
+<context>
+    <name>vistrel::RecordingSession</name>
+    <message>
+        <source>Screen recording is not available on this desktop.</source>
+        <translation>Bildschirmaufzeichnung ist auf diesem Desktop nicht verfügbar.</translation>
+    </message>
+    <message>
+        <source>A recording is already running</source>
+        <translation>Es läuft bereits eine Aufzeichnung</translation>
+    </message>
+    <message>
+        <source>The recording stopped early: %1. What was recorded is kept.</source>
+        <translation>Die Aufzeichnung endete vorzeitig: %1. Was aufgezeichnet wurde, bleibt erhalten.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n frame(s) were dropped while the encoder was behind.</source>
+        <translation>
+            <numerusform>%n Bild wurde verworfen, während der Kodierer im Rückstand war.</numerusform>
+            <numerusform>%n Bilder wurden verworfen, während der Kodierer im Rückstand war.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The recording failed: %1</source>
+        <translation>Die Aufzeichnung ist fehlgeschlagen: %1</translation>
     </message>
 </context>
 <context>

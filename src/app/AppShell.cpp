@@ -431,7 +431,9 @@ void AppShell::schedule(const Command &command, const QList<EditablePng::Read> &
         run = [c] { c->startColorPick(); };
         break;
     case Command::Kind::Record:
-        run = [c, duration = command.durationSeconds] { c->recording().startRecording(duration); };
+        // Again while one runs: Stop, as the hot key does (a desktop's own shortcut bound to
+        // `vistrel record` is the hot key there).
+        run = [c, duration = command.durationSeconds] { c->recording().startOrStop(duration); };
         break;
     case Command::Kind::Edit:
         if (command.last) {

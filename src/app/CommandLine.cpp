@@ -327,7 +327,7 @@ QString CommandLine::usage()
         "  full            capture the full screen and open it in the editor\n"
         "  window          capture a window\n"
         "  scroll          scrolling capture\n"
-        "  record          record an area or a window (Esc, the tray or the hot key stop it)\n"
+        "  record          record an area or a window; again (or Esc, the tray): stop it\n"
         "  ocr             extract the text of an area to the clipboard\n"
         "  color           pick a colour; its hex code goes to the clipboard\n"
         "  edit FILE...    open pictures in editors (an editable PNG with its marks)\n"

@@ -9,7 +9,6 @@
 #include "ui/RecordingControl.h"
 #include "ui/RecordingFrame.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -149,19 +148,13 @@ qint64 RecordingSession::now() const
     return m_now ? m_now() : m_steady.elapsed();
 }
 
-QString RecordingSession::recordingsFolder()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
-           QStringLiteral("/vistrel/recordings");
-}
-
 // --- starting --------------------------------------------------------------------------------
 
-void RecordingSession::startOrStop()
+void RecordingSession::startOrStop(double durationSeconds)
 {
     if (active() && m_model->state() != RecordingSessionModel::State::Choosing)
         return stop();
-    startRecording();
+    startRecording(durationSeconds);
 }
 
 void RecordingSession::startRecording(double durationSeconds)
@@ -233,6 +226,7 @@ void RecordingSession::areaChosen(const QRectF &rect, const DisplayInfo &display
     m_model->areaChosen();
     m_format = chosenFormat();
     m_path = m_script ? m_script->request.output : QString(); // made once the countdown is over
+    m_historyId.clear();
     m_request = RecordingRequest{};
     m_request.display = display;
     m_request.fps = prefs ? prefs->recordingFps() : 30;
@@ -299,29 +293,20 @@ RecordingFormat RecordingSession::chosenFormat() const
     return recordingFormatFor(QStringLiteral("recording.") + name).value_or(RecordingFormat::WebM);
 }
 
-QString RecordingSession::newRecordingPath(RecordingFormat format) const
-{
-    // TODO(rec-preview): into the recording's history entry folder once the history keeps
-    // recordings; until then, with the history on or off, the cache folder.
-    const QString folder = recordingsFolder();
-    QDir().mkpath(folder);
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QString stem =
-        QStringLiteral("Recording %1")
-            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH.mm.ss")));
-    QString path = QStringLiteral("%1/%2.%3").arg(folder, stem, extensionOf(format));
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = QStringLiteral("%1/%2 (%3).%4").arg(folder, stem).arg(n).arg(extensionOf(format));
-    return path;
-}
-
 void RecordingSession::startSource()
 {
     std::unique_ptr<FrameEncoder> encoder = m_encoders(m_format);
     if (!encoder)
         return end(QStringLiteral("no encoder for .%1 files").arg(extensionOf(m_format)));
-    if (m_path.isEmpty())
-        m_path = newRecordingPath(m_format);
+    if (m_path.isEmpty()) {
+        // Straight into its history entry (or, with the history off, the cache folder).
+        QString error;
+        m_path = m_sessions.recordingTarget(m_format, &m_historyId, &error);
+        if (m_path.isEmpty()) {
+            m_model->stop(now(), error);
+            return end(error);
+        }
+    }
     m_writer = std::make_unique<RecordingWriter>(std::move(encoder));
     EncoderSettings settings;
     settings.format = m_format;
@@ -522,18 +507,25 @@ void RecordingSession::writerFinished(const QString &error, const RecordingStats
                          static_cast<long long>(stats.framesDropped));
         return end(why);
     }
-    deliver(m_path, note);
+    QImage poster;
+    if (m_pipe) {
+        std::lock_guard<std::mutex> hold(m_pipe->lock);
+        poster = m_pipe->poster;
+    }
+    const QString historyId = std::exchange(m_historyId, QString());
+    m_sessions.recordingFinished(historyId, poster,
+                                 stats.endTick * 1000 / std::max(1, m_request.fps));
+    deliver(m_path, note, historyId);
     end(QString());
 }
 
-void RecordingSession::deliver(const QString &path, const QString &note)
+void RecordingSession::deliver(const QString &path, const QString &note, const QString &historyId)
 {
-    // TODO(rec-preview): the one place the finished recording is handed on: open
-    // RecordingPreviewWindow on it and keep it in the history, once they are on main.
-    if (!note.isEmpty())
+    // The preview plays it and says what the user should know under it; a recording that
+    // stopped early says why at once as well.
+    m_sessions.showRecording(path, note, historyId);
+    if (m_model && !m_model->failure().isEmpty())
         Notifier::error(m_platform.alerts, note);
-    else
-        m_platform.toasts->show(tr("Recording saved: %1").arg(QFileInfo(path).fileName()));
     emit recordingFinished(path, note);
 }
 
@@ -553,6 +545,9 @@ void RecordingSession::end(const QString &why)
     if (m_writer)
         m_writer.release()->deleteLater();
     m_pipe.reset();
+    // A history entry made for a recording that has no file: it goes again.
+    if (!m_historyId.isEmpty())
+        m_sessions.recordingFinished(std::exchange(m_historyId, QString()), QImage());
     std::optional<Script> script = std::exchange(m_script, std::nullopt);
     const bool interactiveFailure =
         !script && !why.isEmpty() && why != QStringLiteral("the recording was cancelled");

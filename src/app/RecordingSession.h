@@ -37,7 +37,7 @@ public:
     ~RecordingSession() override;
 
     // The hot key and the tray: a new recording, or Stop while one runs.
-    void startOrStop();
+    void startOrStop(double durationSeconds = 0);
     // `durationSeconds` above 0: it stops by itself after that much recorded time.
     void startRecording(double durationSeconds = 0);
     void stop();
@@ -68,8 +68,6 @@ public:
     // The area being recorded, in global points.
     QRect area() const { return m_area; }
     QString outputPath() const { return m_path; }
-    // Where interactive recordings go while the history keeps none.
-    static QString recordingsFolder();
 
 signals:
     void activeChanged(bool active);
@@ -101,10 +99,9 @@ private:
     void dropWindows();
     void armDuration();
     RecordingFormat chosenFormat() const;
-    QString newRecordingPath(RecordingFormat format) const;
     qint64 now() const;
     // Where the file goes once finished: the preview window and the history.
-    void deliver(const QString &path, const QString &note);
+    void deliver(const QString &path, const QString &note, const QString &historyId);
 
     Platform m_platform;
     CaptureFlow &m_flow;
@@ -119,6 +116,7 @@ private:
     QRect m_area;
     double m_durationSeconds = 0;
     QString m_path;
+    QString m_historyId; // the history entry an interactive recording is written into
     RecordingFormat m_format = RecordingFormat::WebM;
     std::shared_ptr<Pipe> m_pipe;
     std::unique_ptr<FrameSource> m_source;

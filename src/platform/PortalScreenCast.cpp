@@ -56,6 +56,8 @@ QList<RecordedFrame> CastPacer::offer(qint64 ns, QImage image)
     if (m_held && m_lastTick + 1 < tick)
         out.append({*std::move(m_held), m_lastTick + 1});
     m_held.reset();
+    m_last = image;
+    m_wanted = false;
     out.append({std::move(image), tick});
     m_lastTick = tick;
     return out;
@@ -63,14 +65,21 @@ QList<RecordedFrame> CastPacer::offer(qint64 ns, QImage image)
 
 std::optional<RecordedFrame> CastPacer::due(qint64 ns)
 {
-    if (!m_held || tickAt(ns) <= m_lastTick)
+    const qint64 tick = tickAt(ns);
+    if (tick <= m_lastTick)
         return std::nullopt;
-    return takeHeld();
+    if (m_held)
+        return takeHeld();
+    if (!m_wanted || m_last.isNull())
+        return std::nullopt;
+    m_wanted = false;
+    m_lastTick = tick;
+    return RecordedFrame{m_last, tick};
 }
 
 std::optional<qint64> CastPacer::dueAt() const
 {
-    if (!m_held)
+    if (!m_held && (!m_wanted || m_last.isNull()))
         return std::nullopt;
     return tickStart(m_lastTick + 1);
 }
@@ -81,6 +90,8 @@ std::optional<RecordedFrame> CastPacer::takeHeld()
         return std::nullopt;
     RecordedFrame frame{*std::move(m_held), ++m_lastTick};
     m_held.reset();
+    m_last = frame.image;
+    m_wanted = false;
     return frame;
 }
 
@@ -269,6 +280,18 @@ public:
     {
         std::lock_guard lock(m_sizeMutex);
         return m_crop.size();
+    }
+
+    void requestFrame()
+    {
+        if (!m_loop)
+            return;
+        pw_thread_loop_lock(m_loop);
+        if (!m_closed && m_timer) {
+            m_pacer.requestFrame();
+            armTimer();
+        }
+        pw_thread_loop_unlock(m_loop);
     }
 
 private:
@@ -572,6 +595,7 @@ public:
 
     void start(const RecordingRequest &request, Sink sink) override
     {
+        // Clicks are not marked: a Wayland desktop tells no app of presses outside its windows.
         m_request = request;
         m_sink = std::move(sink);
         m_running = true;
@@ -610,6 +634,13 @@ public:
     }
 
     QSize frameSize() const override { return m_stream ? m_stream->frameSize() : m_lastSize; }
+
+    // The desktop sends nothing while nothing changes: the last picture is handed on again.
+    void requestFrame() override
+    {
+        if (m_stream)
+            m_stream->requestFrame();
+    }
 
 private slots:
     void sessionClosed(const QVariantMap &)

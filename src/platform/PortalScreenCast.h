@@ -36,10 +36,13 @@ public:
 
     // A frame arrived at `ns`: the frames to hand on now, oldest first.
     QList<RecordedFrame> offer(qint64 ns, QImage image);
-    // No frame came: the held one, once its tick has begun at `ns`.
+    // No frame came: the held one, once its tick has begun at `ns`; or, where a frame was
+    // asked for, the last picture again on the tick of `ns`.
     std::optional<RecordedFrame> due(qint64 ns);
-    // When `due` will have the held frame to hand on; none when no frame is held.
+    // When `due` will have a frame to hand on; none when it will not.
     std::optional<qint64> dueAt() const;
+    // The next tick has a frame even where the desktop sends none (nothing changed).
+    void requestFrame() { m_wanted = true; }
     // The held frame, on its tick, when the recording ends.
     std::optional<RecordedFrame> takeHeld();
 
@@ -52,6 +55,8 @@ private:
     std::optional<qint64> m_origin;
     qint64 m_lastTick = -1;
     std::optional<QImage> m_held;
+    QImage m_last; // the last picture handed on
+    bool m_wanted = false;
 };
 
 // The part of a stream `streamSize` large that shows `pixelRect` of `display` (device pixels

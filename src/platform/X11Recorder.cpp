@@ -466,13 +466,9 @@ void X11FrameSource::stop()
         m_stopping = true;
     }
     m_wake.notify_all();
-    if (!m_thread.joinable())
-        return;
-    if (m_thread.get_id() == std::this_thread::get_id()) {
-        m_thread.detach(); // asked from the sink: the loop ends after it returns
-        return;
-    }
-    m_thread.join();
+    // Asked from the sink, the loop ends once it returns; a later stop, or the end, joins it.
+    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
+        m_thread.join();
 }
 
 QSize X11FrameSource::frameSize() const

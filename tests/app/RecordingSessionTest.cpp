@@ -2,8 +2,10 @@
 #include "FakeDesktop.h"
 #include "FakeScreenRecorder.h"
 #include "TestSupport.h"
+#include "app/AppShell.h"
 #include "app/CaptureCoordinator.h"
 #include "app/Preferences.h"
+#include "engines/CaptureHistory.h"
 #include "engines/RecordingReader.h"
 #include "ui/CountdownWindow.h"
 #include "ui/RecordingControl.h"
@@ -11,6 +13,7 @@
 #include "ui/SelectionOverlay.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -209,7 +212,10 @@ TEST_F(RecordingSessionTest, CountdownThenFramesOutsideWhichControlAndFrameSit)
     EXPECT_EQ(recorder.source->request.display.displayID, 10u);
     EXPECT_EQ(written->settings.format, RecordingFormat::Gif);
     EXPECT_EQ(written->settings.size, QSize(201, 150));
-    EXPECT_TRUE(written->settings.path.startsWith(RecordingSession::recordingsFolder() + "/"));
+    // Straight into its history entry.
+    const QString history = coordinator->sessions().historyFolder();
+    EXPECT_TRUE(written->settings.path.startsWith(history + "/"))
+        << written->settings.path.toStdString();
     EXPECT_TRUE(written->settings.path.endsWith(".gif"));
 
     const QRect area = session().area();
@@ -238,6 +244,14 @@ TEST_F(RecordingSessionTest, CountdownThenFramesOutsideWhichControlAndFrameSit)
     EXPECT_TRUE(QFile::exists(finishedPath));
     EXPECT_TRUE(finishedNote.isEmpty());
     EXPECT_FALSE(session().control());
+    // Kept in the history, and shown in its preview.
+    EXPECT_EQ(coordinator->sessions().recordingPreviews().size(), 1);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto entries = CaptureHistory(history).entries();
+            return !entries.isEmpty() && entries.first().recording == finishedPath;
+        },
+        3000));
 }
 
 TEST_F(RecordingSessionTest, PausesLeaveTheirTimeOutAndEscapeStops)
@@ -268,6 +282,23 @@ TEST_F(RecordingSessionTest, PausesLeaveTheirTimeOutAndEscapeStops)
     EXPECT_EQ(written->endTick, 6);
     EXPECT_TRUE(source->stopped);
     EXPECT_FALSE(desktop.escapeHandler); // Escape is let go
+}
+
+TEST_F(RecordingSessionTest, RecordOnTheToolbarOfACaptureRecordsItsArea)
+{
+    coordinator->startAreaCapture(false);
+    drain();
+    ASSERT_TRUE(done);
+    EXPECT_TRUE(request.offersRecording);
+    EXPECT_FALSE(request.immediateAction);
+    done(
+        SelectionOutcome{RectSelection{QRectF(40, 30, 120, 90), display}, SelectionAction::Record});
+    ASSERT_TRUE(recordingStarted());
+    EXPECT_EQ(recorder.source->request.pixelRect, QRect(40, 30, 120, 90));
+    recorder.source->feed(0);
+    session().control()->stopButton()->click();
+    ASSERT_TRUE(ended());
+    EXPECT_EQ(written->ticks, QList<qint64>{0});
 }
 
 TEST_F(RecordingSessionTest, ASourceThatFailsKeepsWhatWasRecordedAndSaysWhy)
@@ -370,6 +401,44 @@ TEST(RecordingSession, RecordsARealFileUntilTheDurationOrTheSourceFails)
     EXPECT_TRUE(why.contains(cut));
     RecordingReader kept;
     EXPECT_TRUE(kept.open(cut).isEmpty());
+}
+
+// `vistrel record` is the hot key of a desktop that binds its own: given again, it stops.
+TEST(RecordingSession, TheRecordCommandAgainStopsTheRecording)
+{
+    QTemporaryDir dir;
+    FakeDesktop desktop;
+    FakeScreenRecorder recorder;
+    const DisplayInfo display = desktop.addDisplay(10, QRectF(0, 0, 320, 200), 1.0);
+    Platform platform = desktop.platform();
+    platform.recorder = &recorder;
+    Preferences preferences(dir.filePath("vistrel.conf"));
+    preferences.setRecordingCountdown(0);
+    preferences.setRecordingFormat(QStringLiteral("gif"));
+    AppShell shell(platform, &preferences);
+    SelectionOverlay::Completion done;
+    shell.coordinator().setOverlayFactory([&](const OverlayRequest &, auto completion) {
+        done = completion;
+        struct Overlay : SelectionOverlay
+        {
+            void present() override {}
+        };
+        return new Overlay;
+    });
+    Command record;
+    record.kind = Command::Kind::Record;
+    shell.runCommand(record);
+    drain();
+    ASSERT_TRUE(done);
+    done(SelectionOutcome{RectSelection{QRectF(8, 8, 64, 48), display}, SelectionAction::Record});
+    RecordingSession &session = shell.coordinator().recording();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session.recording(); }, 3000));
+    QTest::qWait(200);
+    shell.runCommand(record);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !session.active(); }, 5000));
+    EXPECT_EQ(session.model()->state(), RecordingSessionModel::State::Done);
+    EXPECT_TRUE(QFileInfo(session.outputPath()).isFile());
+    drain();
 }
 
 } // namespace

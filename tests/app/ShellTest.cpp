@@ -1,10 +1,12 @@
 #include "FakeDesktop.h"
+#include "FakeScreenRecorder.h"
 #include "TestSupport.h"
 #include "app/AppShell.h"
 #include "app/CaptureCoordinator.h"
 #include "app/HotkeyManager.h"
 #include "app/Preferences.h"
 #include "app/QuitOnSignal.h"
+#include "app/RecordingSession.h"
 #include "engines/CaptureHistory.h"
 #include "ui/AnnotationCanvas.h"
 #include "ui/EditorWindowController.h"
@@ -118,6 +120,25 @@ TEST(HotkeyManager, ActionsDoNothingOnceTheCoordinatorIsGone)
     desktop.press(1);
     drain();
     EXPECT_EQ(desktop.contentFetches, 0);
+}
+
+TEST(AppShell, TheTrayItemStopsARecordingWhileOneRuns)
+{
+    FakeDesktop desktop;
+    FakeScreenRecorder recorder;
+    Platform platform = desktop.platform();
+    platform.recorder = &recorder;
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath("p.conf"));
+    AppShell shell(platform, &prefs);
+    auto menu = shell.buildMenu();
+    QAction *record = menu->actions()[4];
+    EXPECT_EQ(record->text(), "Record Screen  (Ctrl+Shift+5)");
+    EXPECT_TRUE(record->isEnabled());
+    emit shell.coordinator().recording().activeChanged(true);
+    EXPECT_EQ(record->text(), "Stop Recording  (Ctrl+Shift+5)");
+    emit shell.coordinator().recording().activeChanged(false);
+    EXPECT_EQ(record->text(), "Record Screen  (Ctrl+Shift+5)");
 }
 
 TEST(AppShell, MenuItemsInOrder)

@@ -80,6 +80,31 @@ TEST(CastPacer, KeepsOneFrameATickAndTheLastPictureOfABurst)
     EXPECT_FALSE(pacer.takeHeld());
 }
 
+// After a pause the app asks for a frame: the desktop sends none while nothing changes, so the
+// last picture comes again on the next tick, once; nothing is repeated unasked.
+TEST(CastPacer, AFrameAskedForIsTheLastPictureOnTheNextTick)
+{
+    CastPacer pacer(30);
+    pacer.requestFrame(); // nothing to repeat yet
+    EXPECT_FALSE(pacer.dueAt());
+    const qint64 t0 = 0;
+    ASSERT_EQ(pacer.offer(t0, picture(1)).size(), 1);
+    EXPECT_FALSE(pacer.due(t0 + 500 * ms)); // unasked: a gap
+    pacer.requestFrame();
+    ASSERT_TRUE(pacer.dueAt());
+    auto again = pacer.due(t0 + 1000 * ms);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->tick, 30);
+    EXPECT_EQ(pictureOf(*again), 1);
+    EXPECT_FALSE(pacer.due(t0 + 1100 * ms));
+    EXPECT_FALSE(pacer.dueAt());
+
+    // A frame of the desktop's own answers the request.
+    pacer.requestFrame();
+    ASSERT_EQ(pacer.offer(t0 + 1200 * ms, picture(2)).size(), 1);
+    EXPECT_FALSE(pacer.due(t0 + 1300 * ms));
+}
+
 // A desktop sending at its own rate (60 Hz with jitter, then 24 Hz) into 30 fps and 60 fps:
 // ticks rise strictly, none lies ahead of its time, and each frame is late by at most a tick.
 TEST(CastPacer, MapsAnyDesktopRateToRisingTicks)

@@ -60,12 +60,8 @@ void FakeFrameSource::stop()
         m_stopping = true;
     }
     m_wake.notify_all();
-    if (m_thread.joinable()) {
-        if (m_thread.get_id() == std::this_thread::get_id())
-            m_thread.detach();
-        else
-            m_thread.join();
-    }
+    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
+        m_thread.join();
     running = false;
 }
 
