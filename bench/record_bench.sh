@@ -42,12 +42,12 @@ pids+=($!)
 until_ok 5 xprop -root _NET_SUPPORTING_WM_CHECK
 "$helper" picture >"$tmp/picture.log" 2>&1 &
 pids+=($!)
-until_ok 10 xdotool search --onlyvisible --name "^Vistrel Record Bench$" || { echo "no test picture"; exit 1; }
+until_ok 30 xdotool search --onlyvisible --name "^Vistrel Record Bench$" || { echo "no test picture"; exit 1; }
 sleep 1
 
 # The app's own recorder when it has one; else the engines through the helper.
 use_app=no
-if [ -x "$app" ] && timeout 5 "$app" --help 2>&1 | grep -q -- "record"; then use_app=yes; fi
+if [ -x "$app" ] && timeout 5 "$app" --help 2>&1 | grep -q -- "vistrel record"; then use_app=yes; fi
 
 # field FILE KEY: a "key=value" figure from the last line of FILE.
 field() { tail -1 "$1" | tr ' ' '\n' | sed -n "s/^$2=//p"; }
@@ -56,18 +56,43 @@ duration() { ffprobe -v error -show_entries format=duration -of csv=p=0 "$1"; }
 size_of() { stat -c %s "$1"; }
 
 # vistrel_run FILE: records the whole screen for $seconds into FILE; prints the figures line.
+ticks_of() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+start_app() {
+  # Settings and data of its own: no countdown, no pointer (as ffmpeg's -draw_mouse 0).
+  mkdir -p "$tmp/config/vistrel" "$tmp/data"
+  printf '[recording]\ncountdownSeconds=0\nshowPointer=false\nfps=30\n' >"$tmp/config/vistrel/vistrel.conf"
+  XDG_CONFIG_HOME=$tmp/config XDG_DATA_HOME=$tmp/data "$app" >"$tmp/vistrel.log" 2>&1 &
+  app_pid=$!
+  pids+=($app_pid)
+  sleep 3
+}
+# vistrel_run FILE: records the whole screen for $seconds into FILE; prints the figures line.
 vistrel_run() {
   if [ $use_app = yes ]; then
-    # The command as a whole: its time past the recording itself is start-up plus Stop to a
-    # playable file.
-    mkdir -p "$tmp/config/vistrel" "$tmp/data"
-    XDG_CONFIG_HOME=$tmp/config XDG_DATA_HOME=$tmp/data "$helper" timed 0 -- \
-      "$app" record --output "$1" --delay 0 --duration "$seconds" >"$tmp/app.out" 2>&1
-    local d
+    # `vistrel record --output FILE --duration S`, the whole screen dragged on its overlay. The
+    # app's processor time is read from /proc; Stop to a playable file is the command's time
+    # after the drag less the recording's length (so it holds the source's start too).
+    local before after t0 t1 client hz
+    hz=$(getconf CLK_TCK)
+    before=$(ticks_of "$app_pid")
+    : >"$tmp/vistrel.log"
+    XDG_CONFIG_HOME=$tmp/config XDG_DATA_HOME=$tmp/data "$app" record --output "$1" --duration "$seconds" >"$tmp/app.out" 2>&1 &
+    client=$!
+    until_ok 10 xdotool search --onlyvisible --name "^Vistrel Selection$" || { echo "error=no-overlay"; return; }
+    xdotool mousemove 0 0 sleep 0.1 mousedown 1 sleep 0.05 mousemove 960 540 sleep 0.05 \
+      mousemove 1919 1079 sleep 0.05
+    t0=$(date +%s%N)
+    xdotool mouseup 1
+    xdotool mousemove 1919 1079
+    wait "$client"
+    t1=$(date +%s%N)
+    after=$(ticks_of "$app_pid")
+    local d dropped
     d=$(duration "$1")
-    awk -v n="$(packets "$1")" -v d="$d" -v c="$(field "$tmp/app.out" cpu_s)" -v s="$(size_of "$1")" \
-      -v w="$(field "$tmp/app.out" wall_ms)" \
-      'BEGIN { printf "written=%d dropped=? cpu_per_s=%.3f size=%d stop_ms=<%.0f duration_ms=%.0f\n", n, c / d, s, w - d * 1000, d * 1000 }'
+    dropped=$(sed -n 's/.*: \([0-9]*\) frames were dropped.*/\1/p' "$tmp/vistrel.log" | tail -1)
+    awk -v n="$(packets "$1")" -v d="$d" -v c="$(( after - before ))" -v hz="$hz" -v s="$(size_of "$1")" \
+      -v w="$(( (t1 - t0) / 1000000 ))" -v dr="${dropped:-0}" \
+      'BEGIN { printf "written=%d dropped=%d cpu_per_s=%.3f size=%d stop_ms=%.0f duration_ms=%.0f\n", n, dr, c / hz / d, s, w - d * 1000, d * 1000 }'
   else
     "$helper" record "$1" "$seconds" | tail -1
   fi
@@ -99,6 +124,7 @@ report() { # WHAT VISTREL_LINE FFMPEG_LINE
   done
 }
 
+[ $use_app = yes ] && start_app
 echo "== 1920×1080, 30 fps, ${seconds} s; recorder: $([ $use_app = yes ] && echo "vistrel record" || echo "the X11 source and RecordingWriter through $helper")"
 echo "   (written: frames in the file; Vistrel leaves out ticks where nothing changed; dropped: frames lost because the encoder was behind)"
 v=$(vistrel_run "$tmp/v.webm")
@@ -127,7 +153,5 @@ printf '%-8s %12s %8s %10s %10.0f\n' vistrel "$(size_of "$tmp/v.gif")" "$(packet
 printf '%-8s %12s %8s %10s %10.0f\n' ffmpeg "$(size_of "$tmp/f.gif")" "$(packets "$tmp/f.gif")" "$(duration "$tmp/f.gif")" "$(( (t2 - t1) / 1000000 ))"
 echo "vistrel's encoder: $(tail -1 "$tmp/gif.out")"
 echo "(goal: vistrel's GIF no larger than ffmpeg's)"
-if [ $use_app = no ]; then
-  echo "== the same area recorded live to GIF by the engines, 10 s"
-  "$helper" record "$tmp/live.gif" 10 100 100 800 600 | tail -1
-fi
+echo "== the same area recorded live to GIF through the X11 source and RecordingWriter, 10 s"
+"$helper" record "$tmp/live.gif" 10 100 100 800 600 | tail -1
