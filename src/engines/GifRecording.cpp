@@ -206,6 +206,22 @@ QRect changedRect(const QImage &now, const QImage &before)
     return top < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
+// The index to write for a pixel that should show `chosen` (-1: whatever is shown now,
+// `shown`), after `written`: transparent where the picture already shows that colour, unless
+// the index goes on the run before it, which packs better.
+inline int pick(const Palette &palette, int chosen, QRgb shown, int written, int transparent)
+{
+    if (transparent < 0)
+        return chosen;
+    if (chosen < 0) {
+        const int k = written >= 0 && written != transparent ? written : -1;
+        return k >= 0 && rgbOf(palette.colours[k]) == rgbOf(shown) ? k : transparent;
+    }
+    if (chosen == written || rgbOf(palette.colours[chosen]) != rgbOf(shown))
+        return chosen;
+    return transparent;
+}
+
 } // namespace
 
 struct GifRecordingEncoder::Private
@@ -231,13 +247,17 @@ struct GifRecordingEncoder::Private
 
     QImage current; // the latest picture, kept or skipped once the next one comes
     qint64 currentTick = -1;
-    QImage shown; // the last picture written, as it came
+    QImage shown;  // the last picture written, as it came
+    QImage canvas; // what the GIF shows after it
     std::optional<Pending> pending;
     bool anyFrame = false;
 
-    Palette global; // grows with exact colours; index 255 is transparent
-    int globalWritten = 0;
-    Palette scene; // for pictures with more colours: median cut, dithered
+    // The file's own palette, filled in at the end: the first picture's colours, growing
+    // with new ones while there is room, or a median cut of a first picture with more
+    // colours. Index 255 is transparent.
+    Palette global;
+    double globalError = 0; // of the median cut on its picture; 0: exact colours
+    Palette scene;          // a median cut for a scene the global palette does not fit
     double sceneError = 0;
 
     qint64 slotOf(qint64 tick) const { return (tick * gifFps + settings.fps - 1) / settings.fps; }
@@ -249,9 +269,11 @@ struct GifRecordingEncoder::Private
     }
     bool writePending(qint64 endCentiseconds);
     void keep(const QImage &picture, qint64 slot);
-    bool indexGlobal(const QImage &picture, const QRect &rect, Pending &out);
-    void indexScene(const QImage &picture, const QRect &rect, Pending &out);
-    double sceneFit(const QImage &picture, const QRect &rect);
+    bool settle(Pending &frame);
+    bool indexExactly(const QImage &picture, const QRect &rect, Pending &out);
+    double fit(Palette &palette, const QImage &picture, const QRect &rect);
+    Palette &newPalette(const QImage &picture);
+    void indexDithered(Palette &palette, const QImage &picture, const QRect &rect, Pending &out);
 };
 
 GifRecordingEncoder::GifRecordingEncoder() : d(std::make_unique<Private>()) {}
@@ -377,8 +399,27 @@ void GifRecordingEncoder::Private::keep(const QImage &picture, qint64 slot)
     Pending next;
     next.rect = rect;
     next.slot = slot;
-    if (!indexGlobal(picture, rect, next))
-        indexScene(picture, rect, next);
+    if (!indexExactly(picture, rect, next)) {
+        // The global palette while it fits, else the scene's, else a new one for the scene.
+        // Leaving the global palette costs a table in every frame, so it is kept longer; a
+        // scene's palette costs nothing to make anew, so it is kept only while it fits well.
+        Palette *palette = nullptr;
+        if (!global.colours.isEmpty() && fit(global, picture, rect) <= 2 * globalError + 100)
+            palette = &global;
+        else if (!scene.colours.isEmpty() && fit(scene, picture, rect) <= 1.5 * sceneError + 50)
+            palette = &scene;
+        else
+            palette = &newPalette(picture);
+        indexDithered(*palette, picture, rect, next);
+        if (palette == &scene) {
+            next.localPalette = scene.colours;
+            next.localPalette.append(0); // the transparent entry
+        }
+    }
+    if (!settle(next)) {
+        shown = picture; // nothing to draw: what is shown is that picture already
+        return;
+    }
     if (pending && !writePending(centiseconds(slot)))
         return;
     pending = std::move(next);
@@ -386,23 +427,67 @@ void GifRecordingEncoder::Private::keep(const QImage &picture, qint64 slot)
     anyFrame = true;
 }
 
+// Crops the frame to the pixels that are not transparent and paints them on the canvas;
+// false when there are none.
+bool GifRecordingEncoder::Private::settle(Pending &frame)
+{
+    const QVector<QRgb> &colours =
+        frame.localPalette.isEmpty() ? global.colours : frame.localPalette;
+    const int w = frame.rect.width(), h = frame.rect.height();
+    const auto *in = reinterpret_cast<const uchar *>(frame.indices.constData());
+    if (canvas.isNull())
+        canvas = QImage(settings.size, QImage::Format_RGB32);
+    int top = -1, bottom = -1, left = w, right = -1;
+    for (int y = 0; y < h; ++y) {
+        auto *line =
+            reinterpret_cast<QRgb *>(canvas.scanLine(frame.rect.top() + y)) + frame.rect.left();
+        const uchar *row = in + qsizetype(y) * w;
+        for (int x = 0; x < w; ++x) {
+            if (row[x] == frame.transparent)
+                continue;
+            line[x] = colours[row[x]];
+            if (top < 0)
+                top = y;
+            bottom = y;
+            left = std::min(left, x);
+            right = std::max(right, x);
+        }
+    }
+    if (top < 0)
+        return false;
+    const QRect kept(QPoint(left, top), QPoint(right, bottom));
+    if (kept.size() != frame.rect.size()) {
+        QByteArray cropped(qsizetype(kept.width()) * kept.height(), Qt::Uninitialized);
+        for (int y = 0; y < kept.height(); ++y)
+            std::memcpy(cropped.data() + qsizetype(y) * kept.width(),
+                        in + qsizetype(top + y) * w + left, size_t(kept.width()));
+        frame.indices = cropped;
+        frame.rect = kept.translated(frame.rect.topLeft());
+    }
+    return true;
+}
+
 // Every changed colour found in, or added to, the global palette: no dithering at all.
-bool GifRecordingEncoder::Private::indexGlobal(const QImage &picture, const QRect &rect,
-                                               Pending &out)
+// Unchanged pixels are transparent, unless they go on a run of the same colour.
+bool GifRecordingEncoder::Private::indexExactly(const QImage &picture, const QRect &rect,
+                                                Pending &out)
 {
     const int before = global.colours.size();
+    if (before && globalError > 0)
+        return false; // a median cut: its colours are not the picture's own
     const bool diff = !shown.isNull();
     out.indices.resize(qsizetype(rect.width()) * rect.height());
     auto *o = reinterpret_cast<uchar *>(out.indices.data());
     for (int y = rect.top(); y <= rect.bottom(); ++y) {
         const auto *row = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
         const auto *old = diff ? reinterpret_cast<const QRgb *>(shown.constScanLine(y)) : nullptr;
+        const auto *seen = diff ? reinterpret_cast<const QRgb *>(canvas.constScanLine(y)) : nullptr;
         QRgb lastColour = 0;
-        int lastIndex = -1;
+        int lastIndex = -1, written = -1;
         for (int x = rect.left(); x <= rect.right(); ++x) {
             const QRgb c = row[x];
             if (old && rgbOf(old[x]) == rgbOf(c)) {
-                *o++ = 255;
+                *o++ = uchar(written = pick(global, -1, seen[x], written, 255));
                 continue;
             }
             if (lastIndex < 0 || rgbOf(c) != rgbOf(lastColour)) {
@@ -417,15 +502,16 @@ bool GifRecordingEncoder::Private::indexGlobal(const QImage &picture, const QRec
                 }
                 lastColour = c;
             }
-            *o++ = uchar(lastIndex);
+            *o++ = uchar(written =
+                             pick(global, lastIndex, seen ? seen[x] : 0, written, seen ? 255 : -1));
         }
     }
     out.transparent = 255;
     return true;
 }
 
-// The mean distance of the changed pixels (every other row and column) to the scene palette.
-double GifRecordingEncoder::Private::sceneFit(const QImage &picture, const QRect &rect)
+// The mean distance of the changed pixels (every other row and column) to the palette.
+double GifRecordingEncoder::Private::fit(Palette &palette, const QImage &picture, const QRect &rect)
 {
     double sum = 0;
     qint64 n = 0;
@@ -437,34 +523,38 @@ double GifRecordingEncoder::Private::sceneFit(const QImage &picture, const QRect
             if (old && rgbOf(old[x]) == rgbOf(row[x]))
                 continue;
             const int r = qRed(row[x]), g = qGreen(row[x]), b = qBlue(row[x]);
-            sum += distance(r, g, b, scene.colours[scene.nearest(r, g, b)]);
+            sum += distance(r, g, b, palette.colours[palette.nearest(r, g, b)]);
             ++n;
         }
     }
     return n ? sum / double(n) : 0;
 }
 
-// A picture with more colours than the global palette holds: the scene's palette while it
-// still fits, else a new one for the whole picture; error diffusion over the changed pixels.
-void GifRecordingEncoder::Private::indexScene(const QImage &picture, const QRect &rect,
-                                              Pending &out)
+// A median cut of the whole picture: the global palette for the first picture, else the
+// scene's.
+Palette &GifRecordingEncoder::Private::newPalette(const QImage &picture)
 {
-    const bool fits = !scene.colours.isEmpty() && sceneFit(picture, rect) <= 2 * sceneError + 100;
-    if (!fits) {
-        scene.reset();
-        const int step = picture.width() * picture.height() > 1000000 ? 2 : 1;
-        for (QRgb c : medianCutPalette(picture, picture.rect(), 255, step))
-            if (scene.find(c) < 0)
-                scene.add(c);
-        const QImage before = shown;
-        shown = QImage(); // measured over the whole picture
-        sceneError = sceneFit(picture, picture.rect());
-        shown = before;
-    }
-    out.transparent = int(scene.colours.size());
-    out.localPalette = scene.colours;
-    out.localPalette.append(0); // the transparent entry
+    const bool first = global.colours.isEmpty();
+    Palette &palette = first ? global : scene;
+    palette.reset();
+    const int step = picture.width() * picture.height() > 1000000 ? 2 : 1;
+    for (QRgb c : medianCutPalette(picture, picture.rect(), 255, step))
+        if (palette.find(c) < 0)
+            palette.add(c);
+    const QImage before = shown;
+    shown = QImage(); // measured over the whole picture
+    // Never 0, which marks a palette of exact colours.
+    (first ? globalError : sceneError) = std::max(1.0, fit(palette, picture, picture.rect()));
+    shown = before;
+    return palette;
+}
 
+// Error diffusion over the changed pixels; colours the palette has exactly are kept as they
+// are, and unchanged pixels are transparent unless they go on a run of the same colour.
+void GifRecordingEncoder::Private::indexDithered(Palette &palette, const QImage &picture,
+                                                 const QRect &rect, Pending &out)
+{
+    out.transparent = &palette == &global ? 255 : int(palette.colours.size());
     const int w = rect.width();
     out.indices.resize(qsizetype(w) * rect.height());
     auto *o = reinterpret_cast<uchar *>(out.indices.data());
@@ -474,24 +564,29 @@ void GifRecordingEncoder::Private::indexScene(const QImage &picture, const QRect
         const auto *row = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
         const auto *old =
             shown.isNull() ? nullptr : reinterpret_cast<const QRgb *>(shown.constScanLine(y));
+        const auto *seen =
+            shown.isNull() ? nullptr : reinterpret_cast<const QRgb *>(canvas.constScanLine(y));
         std::fill(next.begin(), next.end(), 0);
+        int written = -1;
         for (int i = 0; i < w; ++i) {
             const int x = rect.left() + i;
             if (old && rgbOf(old[x]) == rgbOf(row[x])) {
-                *o++ = uchar(out.transparent); // what is shown stays; its error goes nowhere
+                // What is shown stays; its error goes nowhere.
+                *o++ = uchar(written = pick(palette, -1, seen[x], written, out.transparent));
                 continue;
             }
             const int *e = &cur[size_t(i + 1) * 3];
             int r = qRed(row[x]), g = qGreen(row[x]), b = qBlue(row[x]);
-            int k = scene.find(row[x]);
+            int k = palette.find(row[x]);
             if (k < 0) {
-                r = std::clamp(r + (e[0] + 8) / 16, 0, 255);
-                g = std::clamp(g + (e[1] + 8) / 16, 0, 255);
-                b = std::clamp(b + (e[2] + 8) / 16, 0, 255);
-                k = scene.nearest(r, g, b);
+                r = std::clamp(r + (e[0] * 3 + 32) / 64, 0, 255);
+                g = std::clamp(g + (e[1] * 3 + 32) / 64, 0, 255);
+                b = std::clamp(b + (e[2] * 3 + 32) / 64, 0, 255);
+                k = palette.nearest(r, g, b);
             }
-            *o++ = uchar(k);
-            const QRgb p = scene.colours[k];
+            *o++ = uchar(written = pick(palette, k, seen ? seen[x] : 0, written,
+                                        seen ? out.transparent : -1));
+            const QRgb p = palette.colours[k];
             const int err[3] = {r - qRed(p), g - qGreen(p), b - qBlue(p)};
             for (int c = 0; c < 3; ++c) {
                 cur[size_t(i + 2) * 3 + c] += err[c] * 7;

@@ -192,10 +192,13 @@ QString FfmpegEncoder::startCodec(const AVCodec *codec)
     m_picture->height = height;
     if (av_frame_get_buffer(m_picture, 0) < 0)
         return QCoreApplication::translate("VideoEncoder", "There is not enough memory to record.");
-    m_scaler = sws_getContext(m_settings.size.width(), m_settings.size.height(), AV_PIX_FMT_RGB32,
-                              m_settings.size.width(), m_settings.size.height(), AV_PIX_FMT_YUV420P,
-                              SWS_BILINEAR, nullptr, nullptr, nullptr);
-    if (!m_scaler)
+    // The scaler converts the even part (it leaves an odd last column unwritten); the rest is
+    // converted by hand.
+    const int evenWidth = m_settings.size.width() & ~1, evenHeight = m_settings.size.height() & ~1;
+    if (evenWidth && evenHeight)
+        m_scaler = sws_getContext(evenWidth, evenHeight, AV_PIX_FMT_RGB32, evenWidth, evenHeight,
+                                  AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (evenWidth && evenHeight && !m_scaler)
         return QCoreApplication::translate("VideoEncoder",
                                            "FFmpeg cannot convert the frames for its %1 encoder.")
             .arg(QString::fromLatin1(codec->name));
@@ -221,16 +224,39 @@ QString FfmpegEncoder::convert(const QImage &frame)
         return QCoreApplication::translate("VideoEncoder", "There is not enough memory to record.");
     const uint8_t *src[1] = {rgb.constBits()};
     const int srcStride[1] = {int(rgb.bytesPerLine())};
-    sws_scale(m_scaler, src, srcStride, 0, size.height(), m_picture->data, m_picture->linesize);
-    // Pad odd sides with the edge: the colour planes already cover the rounded-up size.
-    uint8_t *luma = m_picture->data[0];
-    const int stride = m_picture->linesize[0];
-    if (size.width() % 2)
-        for (int y = 0; y < size.height(); ++y)
-            luma[y * stride + size.width()] = luma[y * stride + size.width() - 1];
-    if (size.height() % 2)
-        std::memcpy(luma + size.height() * stride, luma + (size.height() - 1) * stride,
-                    size_t(m_codec->width));
+    const int w = size.width(), h = size.height();
+    if (m_scaler)
+        sws_scale(m_scaler, src, srcStride, 0, h & ~1, m_picture->data, m_picture->linesize);
+    // An odd last column or row, by hand, as the scaler would (BT.601, limited range); the
+    // padding repeats the edge.
+    auto pixel = [&](int x, int y) {
+        return reinterpret_cast<const QRgb *>(
+            rgb.constScanLine(std::min(y, h - 1)))[std::min(x, w - 1)];
+    };
+    auto block = [&](int cx, int cy) {
+        int r = 0, g = 0, b = 0;
+        for (int dy = 0; dy < 2; ++dy)
+            for (int dx = 0; dx < 2; ++dx) {
+                const QRgb p = pixel(2 * cx + dx, 2 * cy + dy);
+                m_picture->data[0][(2 * cy + dy) * m_picture->linesize[0] + 2 * cx + dx] =
+                    uint8_t(((66 * qRed(p) + 129 * qGreen(p) + 25 * qBlue(p) + 128) >> 8) + 16);
+                r += qRed(p);
+                g += qGreen(p);
+                b += qBlue(p);
+            }
+        r = (r + 2) / 4;
+        g = (g + 2) / 4;
+        b = (b + 2) / 4;
+        m_picture->data[1][cy * m_picture->linesize[1] + cx] =
+            uint8_t(((-38 * r - 74 * g + 112 * b + 128) >> 8) + 128);
+        m_picture->data[2][cy * m_picture->linesize[2] + cx] =
+            uint8_t(((112 * r - 94 * g - 18 * b + 128) >> 8) + 128);
+    };
+    const int blocksWide = (w + 1) / 2, blocksHigh = (h + 1) / 2;
+    const int doneWide = m_scaler ? w / 2 : 0, doneHigh = m_scaler ? h / 2 : 0;
+    for (int cy = 0; cy < blocksHigh; ++cy)
+        for (int cx = cy < doneHigh ? doneWide : 0; cx < blocksWide; ++cx)
+            block(cx, cy);
     return {};
 }
 

@@ -36,10 +36,24 @@ QImage numbered(int n, QSize size = oddSize)
     for (int bit = 0; bit < 8; ++bit)
         p.fillRect(bit * column, 0, column, band, (n >> bit) & 1 ? Qt::white : Qt::black);
     p.fillRect(8 * column, 0, size.width() - 8 * column, band, Qt::black);
-    for (int x = 0; x < size.width(); ++x)
-        p.fillRect(x, band, 1, size.height() - band,
-                   QColor::fromHsv((x * 2 + n * 7) % 360, 200, 100 + x % 128));
+    for (int y = band; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y,
+                           QColor::fromHsv((x * 2 + n * 7) % 360, 200, 100 + (x + y) % 128).rgb());
     return image;
+}
+
+// The mean difference of the channels of two pictures over the first's area.
+double meanDifference(const QImage &a, const QImage &b)
+{
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * a.width() * a.height());
 }
 
 int numberOf(const QImage &image)
@@ -116,9 +130,15 @@ TEST_P(RecordingFormats, PlaysBackEachPictureWhenItWasShownWithGapsAndOddSizes)
     const int lag = format == RecordingFormat::Gif ? 1 : 0;
     for (int tick = 0; tick < 75; ++tick) {
         const int expected = tick < 20 ? tick : tick < 40 ? 19 : std::min(tick, 59);
-        const int n = numberOf(reader.frameAt(qint64((tick + 0.5) * 1000 / fps)));
+        const QImage frame = reader.frameAt(qint64((tick + 0.5) * 1000 / fps));
+        const int n = numberOf(frame);
         EXPECT_LE(n, expected) << "tick " << tick;
         EXPECT_GE(n, expected - lag) << "tick " << tick;
+        // The whole picture, not only the number: a GIF draws only what changed over what
+        // it showed before.
+        if (n >= 0) {
+            EXPECT_LT(meanDifference(numbered(n), frame), 6.0) << "tick " << tick;
+        }
     }
 }
 
@@ -126,6 +146,40 @@ INSTANTIATE_TEST_SUITE_P(Recording, RecordingFormats,
                          ::testing::Values(RecordingFormat::WebM, RecordingFormat::Mp4,
                                            RecordingFormat::Gif),
                          [](const auto &info) { return extensionOf(info.param).toStdString(); });
+
+// Grey pictures, then colourful ones the grey palette cannot show: the GIF gets a palette of
+// their own and still shows each picture, over what it showed before.
+TEST(Recording, AGifFollowsAChangeOfScene)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("scenes.gif"));
+    const QSize size(120, 80);
+    auto picture = [&](int n) {
+        QImage image(size, QImage::Format_RGB32);
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x) {
+                const int v = (x * 2 + y + n * 5) % 256;
+                image.setPixel(
+                    x, y,
+                    n < 10 ? qRgb(v, v, v)
+                           : QColor::fromHsv((x * 3 + n * 11) % 360, 255 - y, 255 - v / 4).rgb());
+            }
+        return image;
+    };
+    EncoderSettings settings = settingsFor(RecordingFormat::Gif, path, size);
+    settings.gifMaxFps = fps;
+    GifRecordingEncoder encoder;
+    ASSERT_EQ(encoder.open(settings), QString());
+    for (int n = 0; n < 20; ++n)
+        ASSERT_EQ(encoder.add(picture(n), n), QString());
+    ASSERT_EQ(encoder.finish(20), QString());
+    RecordingReader reader;
+    ASSERT_EQ(reader.open(path), QString());
+    ASSERT_EQ(reader.frameTimesMs().size(), 20);
+    for (int n = 0; n < 20; ++n)
+        EXPECT_LT(meanDifference(picture(n), reader.frameAt(reader.frameTimesMs().at(n))), 6.0)
+            << "frame " << n;
+}
 
 TEST(Recording, WebMFallsBackToVp8AndNamesTheMissingCodec)
 {
