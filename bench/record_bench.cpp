@@ -181,7 +181,8 @@ int record(const QString &path, double seconds, QRect area)
     settings.size = area.isEmpty() ? request.display.frame.size().toSize() : area.size();
     settings.fps = request.fps;
     settings.path = path;
-    RecordingWriter writer(FrameEncoder::create(settings.format));
+    RecordingWriter writer(FrameEncoder::create(settings.format),
+                           RecordingWriter::queueFramesFor(settings.size));
     if (const QString error = writer.start(settings); !error.isEmpty())
         return std::fprintf(stderr, "%s\n", qPrintable(error)), 1;
 

@@ -307,12 +307,13 @@ void RecordingSession::startSource()
             return end(error);
         }
     }
-    m_writer = std::make_unique<RecordingWriter>(std::move(encoder));
     EncoderSettings settings;
     settings.format = m_format;
     settings.size = m_request.pixelRect.isEmpty()
                         ? (m_request.display.frame.size() * m_request.display.scale).toSize()
                         : m_request.pixelRect.size();
+    m_writer = std::make_unique<RecordingWriter>(std::move(encoder),
+                                                 RecordingWriter::queueFramesFor(settings.size));
     settings.fps = m_request.fps;
     settings.path = m_path;
     if (const QString why = m_writer->start(settings); !why.isEmpty()) {

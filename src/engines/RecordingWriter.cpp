@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QMetaObject>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -63,6 +64,14 @@ RecordingWriter::RecordingWriter(std::unique_ptr<FrameEncoder> encoder, int queu
       m_worker(std::make_unique<Worker>())
 {
     qRegisterMetaType<RecordingStats>("RecordingStats");
+}
+
+int RecordingWriter::queueFramesFor(QSize frameSize)
+{
+    constexpr qint64 budget = 256ll << 20;
+    const qint64 frameBytes =
+        std::max<qint64>(1, qint64(frameSize.width()) * frameSize.height() * 4);
+    return int(std::clamp<qint64>(budget / frameBytes, 8, 120));
 }
 
 RecordingWriter::~RecordingWriter()

@@ -57,6 +57,9 @@ class RecordingWriter : public QObject
 public:
     explicit RecordingWriter(std::unique_ptr<FrameEncoder> encoder, int queueFrames = 8,
                              QObject *parent = nullptr);
+    // A queue that rides out an encoder's bursts (a key frame, a busy second) of about a
+    // second at 1920×1080 and more for smaller areas, within a fixed amount of memory.
+    static int queueFramesFor(QSize frameSize);
     ~RecordingWriter() override;
 
     QString start(const EncoderSettings &settings);
