@@ -577,11 +577,16 @@ RecordingPreviewWindow *EditorSessions::showRecording(const QString &file, const
     preview->saveFolder = [self] { return self ? self->saveSettings().folder : QString(); };
     connect(preview, &RecordingPreviewWindow::sharingSetUpWanted, this,
             &EditorSessions::sharingSetUpWanted);
-    connect(preview, &QObject::destroyed, this, [this] {
-        m_previews.removeAll(nullptr);
-        keepOpenEntries();
-        m_trimmer.request();
-    });
+    // Once it is gone whole: while it is being destroyed its pointer is not yet null, and its
+    // entry must not be read from it.
+    connect(
+        preview, &QObject::destroyed, this,
+        [this] {
+            m_previews.removeAll(nullptr);
+            keepOpenEntries();
+            m_trimmer.request();
+        },
+        Qt::QueuedConnection);
     m_previews.append(preview);
     keepOpenEntries();
     preview->show();
